@@ -1,0 +1,45 @@
+# Helpers shared by the folders' CMakeLists.txt.
+
+# corvel_tests(NAME name SOURCES a_test.cpp ... LIBS lib ...)
+# One GoogleTest program per folder, registered with CTest under its name.
+function(corvel_tests)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
+  if(NOT CORVEL_TESTS OR CORVEL_FUZZ)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT
+    "CORVEL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;CORVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")
+endfunction()
+
+# corvel_fuzz(NAME name SOURCES f.cpp ... LIBS lib ...)
+# A libFuzzer target, built only in the fuzz build (clang, CORVEL_FUZZ=ON).
+function(corvel_fuzz)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT CORVEL_FUZZ)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(corvel_fuzz_all ${F_NAME})
+endfunction()
+
+# corvel_bench(NAME name SOURCES b.cpp ... LIBS lib ...)
+function(corvel_bench)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT CORVEL_BENCH OR CORVEL_FUZZ)
+    return()
+  endif()
+  add_executable(${B_NAME} ${B_SOURCES})
+  set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+endfunction()
+
+if(CORVEL_FUZZ)
+  add_custom_target(corvel_fuzz_all)
+endif()

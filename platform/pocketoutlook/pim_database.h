@@ -1,0 +1,54 @@
+// The SQLite file behind the PIM store (internal to platform/pocketoutlook).
+//
+// Schema: items(oid INTEGER PRIMARY KEY AUTOINCREMENT, folder) and
+// props(oid, name, value) with the value stored as TEXT, INTEGER or REAL by the
+// property's type. AUTOINCREMENT keeps object identifiers from being reused after a
+// delete, so an identifier a peer remembers never names another item. WAL mode and
+// a busy timeout let several processes (the client, the pim command) share the file.
+//
+// Thread-safety: one PimDatabase belongs to one thread at a time.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+using PimValue = std::variant<std::string, long long, double>;
+using PimValues = std::map<std::string, PimValue>;  // property name -> stored value
+
+class PimDatabase {
+public:
+    // Opens (creating when missing) the store file; throws std::runtime_error with
+    // SQLite's message when it cannot be opened or its schema cannot be made.
+    explicit PimDatabase(const std::string& path);
+    ~PimDatabase();
+    PimDatabase(const PimDatabase&) = delete;
+    PimDatabase& operator=(const PimDatabase&) = delete;
+
+    // Object identifiers of a folder in creation order.
+    std::vector<long> ListFolder(int folder);
+    // Folder of an item; 0 when the identifier names no item.
+    int FolderOf(long oid);
+    // Loads every stored property of an item.
+    PimValues Load(long oid);
+    // Writes the item's properties in one transaction: a new item (oid 0) gets its
+    // identifier first. Returns the identifier, 0 on failure (nothing written).
+    long Save(long oid, int folder, const PimValues& values);
+    // Deletes item and properties in one transaction. False when nothing was deleted.
+    bool Delete(long oid);
+
+private:
+    struct StmtDeleter {
+        void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+    };
+    using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+    sqlite3_stmt* Prepare(Stmt& slot, const char* sql);
+    bool Exec(const char* sql);
+
+    sqlite3* db_ = nullptr;
+    Stmt list_, folderOf_, load_, insertItem_, deleteProps_, insertProp_, deleteItem_;
+};

@@ -1,0 +1,139 @@
+// The PIM object model over PimDatabase.
+#include "platform/pocketoutlook/pocket_outlook.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+std::string PocketOutlookStorePath() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (data && *data) {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : ".") + "/.local/share";
+    }
+    return base + "/PocketOutlook/pim.db";
+}
+
+bool PocketOutlookApplication::Logon() {
+    if (db_) return true;
+    std::string path = PocketOutlookStorePath();
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    try {
+        db_ = std::make_shared<PimDatabase>(path);
+        error_.clear();
+        return true;
+    } catch (const std::exception& e) {
+        error_ = e.what();
+        return false;
+    }
+}
+
+std::unique_ptr<PimFolder> PocketOutlookApplication::GetDefaultFolder(int folder) {
+    if (!db_ || PimProperties(folder).empty()) return nullptr;
+    return std::unique_ptr<PimFolder>(new PimFolder(db_, folder));
+}
+
+std::unique_ptr<PimItem> PocketOutlookApplication::GetItemFromOid(long oid) {
+    if (!db_ || oid <= 0) return nullptr;
+    int folder = db_->FolderOf(oid);
+    if (folder == 0) return nullptr;
+    return std::unique_ptr<PimItem>(new PimItem(db_, folder, oid, db_->Load(oid)));
+}
+
+PimItems::PimItems(std::shared_ptr<PimDatabase> db, int folder)
+    : db_(std::move(db)), folder_(folder), oids_(db_->ListFolder(folder_)) {}
+
+void PimItems::Refresh() { oids_ = db_->ListFolder(folder_); }
+
+long PimItems::OidAt(int position) const {
+    if (position < 1 || position > Count()) return 0;
+    return oids_[static_cast<size_t>(position - 1)];
+}
+
+std::unique_ptr<PimItem> PimItems::Item(int position) {
+    long oid = OidAt(position);
+    if (oid == 0 || db_->FolderOf(oid) != folder_) return nullptr;
+    return std::unique_ptr<PimItem>(new PimItem(db_, folder_, oid, db_->Load(oid)));
+}
+
+std::unique_ptr<PimItem> PimItems::Add() {
+    return std::unique_ptr<PimItem>(new PimItem(db_, folder_, 0, {}));
+}
+
+const PimValue* PimItem::Find(std::string_view name, PimType type) const {
+    const PimPropertyDef* def = FindPimProperty(folder_, name);
+    if (!def || def->type != type) return nullptr;
+    auto it = values_.find(def->name);
+    return it == values_.end() ? nullptr : &it->second;
+}
+
+bool PimItem::Put(std::string_view name, PimType type, PimValue value) {
+    const PimPropertyDef* def = FindPimProperty(folder_, name);
+    if (!def || def->type != type) return false;
+    if (const auto* text = std::get_if<std::string>(&value); text && text->empty()) {
+        values_.erase(def->name);
+    } else {
+        values_[def->name] = std::move(value);
+    }
+    return true;
+}
+
+std::string PimItem::GetText(std::string_view name) const {
+    const PimValue* v = Find(name, PimType::Text);
+    const auto* text = v ? std::get_if<std::string>(v) : nullptr;
+    return text ? *text : std::string();
+}
+
+long PimItem::GetLong(std::string_view name) const {
+    const PimValue* v = Find(name, PimType::Long);
+    const auto* n = v ? std::get_if<long long>(v) : nullptr;
+    return n ? static_cast<long>(*n) : 0;
+}
+
+bool PimItem::GetBool(std::string_view name) const {
+    const PimValue* v = Find(name, PimType::Bool);
+    const auto* n = v ? std::get_if<long long>(v) : nullptr;
+    return n && *n != 0;
+}
+
+double PimItem::GetDate(std::string_view name) const {
+    const PimValue* v = Find(name, PimType::Date);
+    if (v) {
+        if (const auto* d = std::get_if<double>(v)) return *d;
+        if (const auto* n = std::get_if<long long>(v)) return static_cast<double>(*n);
+    }
+    const PimPropertyDef* def = FindPimProperty(folder_, name);
+    return def ? PimDefaultDate(folder_, def->name) : 0.0;
+}
+
+bool PimItem::SetText(std::string_view name, std::string_view value) {
+    return Put(name, PimType::Text, std::string(value));
+}
+
+bool PimItem::SetLong(std::string_view name, long value) {
+    return Put(name, PimType::Long, static_cast<long long>(value));
+}
+
+bool PimItem::SetBool(std::string_view name, bool value) {
+    return Put(name, PimType::Bool, static_cast<long long>(value ? 1 : 0));
+}
+
+bool PimItem::SetDate(std::string_view name, double value) {
+    return Put(name, PimType::Date, value);
+}
+
+bool PimItem::Save() {
+    long oid = db_->Save(oid_, folder_, values_);
+    if (oid == 0) return false;
+    oid_ = oid;
+    return true;
+}
+
+bool PimItem::Delete() {
+    if (oid_ == 0 || !db_->Delete(oid_)) return false;
+    return true;
+}

@@ -1,0 +1,165 @@
+// Calendar arithmetic on day counts from 1601-01-01 (the start of a 400-year
+// Gregorian cycle, which keeps the arithmetic simple).
+#include "server/itemconv/item_time.h"
+
+#include <cstdio>
+
+namespace {
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+bool IsLeap(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+}  // namespace
+
+std::int64_t DaysFrom1601(int year, int month, int day) {
+    // Normalise the month into 1-12 first.
+    std::int64_t y = year + FloorDiv(month - 1, 12);
+    std::int64_t m = month - 1 - FloorDiv(month - 1, 12) * 12 + 1;
+    // Days from 0000-03-01 style algorithm (years starting in March).
+    y -= m <= 2 ? 1 : 0;
+    std::int64_t era = FloorDiv(y, 400);
+    std::int64_t yoe = y - era * 400;
+    std::int64_t mp = (m + 9) % 12;
+    std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    std::int64_t daysFrom0000_03_01 = era * 146097 + doe;
+    // 1601-01-01 is 584694 days after 0000-03-01.
+    return daysFrom0000_03_01 - 584694;
+}
+
+int WeekdayOfDay(std::int64_t days) {
+    return static_cast<int>(((days % 7) + 7 + 1) % 7);
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 0;
+    return month == 2 && IsLeap(year) ? 29 : kLengths[month - 1];
+}
+
+namespace {
+
+CItemTime DateFromDays(std::int64_t days) {
+    std::int64_t z = days + 584694;
+    std::int64_t era = FloorDiv(z, 146097);
+    std::int64_t doe = z - era * 146097;
+    std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    std::int64_t y = yoe + era * 400;
+    std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    std::int64_t mp = (5 * doy + 2) / 153;
+    std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    CItemTime t;
+    t.year = static_cast<int>(y + (m <= 2 ? 1 : 0));
+    t.month = static_cast<int>(m);
+    t.day = static_cast<int>(d);
+    return t;
+}
+
+}  // namespace
+
+std::int64_t SecondsFrom1601(const CItemTime& t) {
+    return DaysFrom1601(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+CItemTime ItemTimeFromSeconds(std::int64_t seconds) {
+    std::int64_t days = FloorDiv(seconds, 86400);
+    std::int64_t rest = seconds - days * 86400;
+    CItemTime t = DateFromDays(days);
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest / 60 % 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
+
+std::int64_t MinutesFrom1601(const CItemTime& t) {
+    return FloorDiv(SecondsFrom1601(t), 60);
+}
+
+CItemTime ItemTimeFromMinutes(std::int64_t minutes) {
+    return ItemTimeFromSeconds(minutes * 60);
+}
+
+CItemTime DateOnly(const CItemTime& t) {
+    CItemTime d;
+    d.year = t.year;
+    d.month = t.month;
+    d.day = t.day;
+    return d;
+}
+
+int MinuteOfDay(const CItemTime& t) {
+    return t.hour * 60 + t.minute;
+}
+
+std::uint64_t FiletimeFromItemTime(const CItemTime& t) {
+    std::int64_t seconds = SecondsFrom1601(t);
+    if (seconds < 0) return 0;
+    return static_cast<std::uint64_t>(seconds) * kFiletimePerSecond +
+           static_cast<std::uint64_t>(t.millisecond) * 10000;
+}
+
+CItemTime ItemTimeFromFiletime(std::uint64_t filetime) {
+    CItemTime t = ItemTimeFromSeconds(static_cast<std::int64_t>(filetime / kFiletimePerSecond));
+    t.millisecond = static_cast<int>(filetime % kFiletimePerSecond / 10000);
+    return t;
+}
+
+std::string FormatItemDate(const CItemTime& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d.%02d:%d", t.day, t.month, t.year, t.hour,
+                  t.minute, t.second, t.millisecond);
+    return text;
+}
+
+namespace {
+
+// Reads count decimal digits at pos; -1 when one is not a digit.
+int Digits(std::string_view text, std::size_t pos, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        char c = text[pos + i];
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::optional<CItemTime> Checked(int day, int month, int year, int hour, int minute, int second) {
+    if (day < 0 || month < 0 || year < 0 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
+        return std::nullopt;
+    }
+    if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    CItemTime t;
+    t.year = year;
+    t.month = month;
+    t.day = day;
+    t.hour = hour;
+    t.minute = minute;
+    t.second = second;
+    return t;
+}
+
+}  // namespace
+
+std::optional<CItemTime> ParseItemDate(std::string_view text) {
+    // "DD.MM.YYYY HH:MM.SS"
+    if (text.size() >= 19 && text[2] == '.' && text[5] == '.' && text[10] == ' ' && text[13] == ':' &&
+        text[16] == '.') {
+        return Checked(Digits(text, 0, 2), Digits(text, 3, 2), Digits(text, 6, 4), Digits(text, 11, 2),
+                       Digits(text, 14, 2), Digits(text, 17, 2));
+    }
+    // Legacy handheld form "DDMMYYYY HH:MM:SS".
+    if (text.size() == 17 && text[8] == ' ' && text[11] == ':' && text[14] == ':') {
+        return Checked(Digits(text, 0, 2), Digits(text, 2, 2), Digits(text, 4, 4), Digits(text, 9, 2),
+                       Digits(text, 12, 2), Digits(text, 15, 2));
+    }
+    return std::nullopt;
+}

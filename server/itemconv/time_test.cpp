@@ -1,0 +1,210 @@
+// Calendar arithmetic, the wire date form, zone conversions and the 48-byte
+// time-zone structure.
+#include "server/itemconv/item_time.h"
+#include "server/itemconv/time_zone.h"
+#include "server/itemconv/time_zone_info.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace {
+
+CItemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+    CItemTime t;
+    t.year = y;
+    t.month = mo;
+    t.day = d;
+    t.hour = h;
+    t.minute = mi;
+    t.second = s;
+    return t;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& hex) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+// Points the C library's local zone at a named zone for one test.
+class ZoneGuard {
+public:
+    explicit ZoneGuard(const char* tz) {
+        const char* old = std::getenv("TZ");
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~ZoneGuard() {
+        if (had_) {
+            setenv("TZ", old_.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+const char* kCentralEurope =
+    "C4FFFFFF00000000C4FFFFFF000000000A00000005000300000000000000000000000300000005000200000000000000";
+const char* kPacific =
+    "E001000000000000C4FFFFFF000000000B00000001000200000000000000000000000300000002000200000000000000";
+
+}  // namespace
+
+TEST(ItemTime, DayCountsAndMinutes) {
+    EXPECT_EQ(0, DaysFrom1601(1601, 1, 1));
+    EXPECT_EQ(134774, DaysFrom1601(1970, 1, 1));
+    EXPECT_EQ(1, WeekdayOfDay(0));  // 1601-01-01 was a Monday
+    EXPECT_EQ(5, WeekdayOfDay(DaysFrom1601(2009, 3, 6)));
+    EXPECT_EQ(DaysFrom1601(2009, 3, 1), DaysFrom1601(2009, 2, 29));  // normalised
+    EXPECT_EQ(DaysFrom1601(2010, 1, 1), DaysFrom1601(2009, 13, 1));
+    EXPECT_EQ(29, DaysInMonth(2000, 2));
+    EXPECT_EQ(28, DaysInMonth(1900, 2));
+    EXPECT_EQ(0, DaysInMonth(2000, 13));
+    // Worked values of the blob examples.
+    EXPECT_EQ(213655680, MinutesFrom1601(T(2007, 3, 26)));
+    EXPECT_EQ(214681745, MinutesFrom1601(T(2009, 3, 7, 13, 5, 9)));
+    EXPECT_EQ(kLatestMinutes, MinutesFrom1601(T(4500, 12, 31, 23, 59)));
+    EXPECT_EQ(T(2007, 4, 16, 11, 0), ItemTimeFromMinutes(213686580));
+    EXPECT_EQ(T(4500, 12, 31, 23, 59), ItemTimeFromMinutes(kLatestMinutes));
+    for (std::int64_t m : {0LL, 1439LL, 44640LL, 215777280LL, 1525252320LL}) {
+        EXPECT_EQ(m, MinutesFrom1601(ItemTimeFromMinutes(m)));
+    }
+}
+
+TEST(ItemTime, Filetimes) {
+    EXPECT_EQ(128809047090000000ULL, FiletimeFromItemTime(T(2009, 3, 7, 13, 5, 9)));
+    EXPECT_EQ(915045983400000000ULL, FiletimeFromItemTime(T(4500, 8, 31, 23, 59)));
+    CItemTime t = ItemTimeFromFiletime(116444736000000000ULL + 1230000);
+    EXPECT_EQ(T(1970, 1, 1), DateOnly(t));
+    EXPECT_EQ(123, t.millisecond);
+    EXPECT_EQ(0U, FiletimeFromItemTime(T(1600, 12, 31)));
+}
+
+TEST(ItemTime, WireFormRoundTrip) {
+    CItemTime t = T(2009, 3, 7, 14, 5, 9);
+    EXPECT_EQ("07.03.2009 14:05.09:0", FormatItemDate(t));
+    EXPECT_EQ(t, ParseItemDate("07.03.2009 14:05.09:0"));
+    EXPECT_EQ(t, ParseItemDate("07.03.2009 14:05.09"));
+    EXPECT_EQ(t, ParseItemDate("07032009 14:05:09"));  // legacy handheld form
+    EXPECT_EQ("00.00.0000 00:00.00:0", FormatItemDate(CItemTime()));
+}
+
+TEST(ItemTime, BadDatesAreRefused) {
+    for (const char* bad : {"", "07.03.2009 14:05", "07032009 14:05:0", "7.3.2009 14:05.09:0",
+                            "31.02.2009 14:05.09:0", "07.13.2009 14:05.09:0", "07.03.2009 24:05.09:0",
+                            "07.03.2009 14:60.09:0", "0x.03.2009 14:05.09:0", "07.03.1600 14:05.09:0",
+                            "00.00.0000 00:00.00:0", "07-03-2009 14:05.09:0"}) {
+        EXPECT_FALSE(ParseItemDate(bad).has_value()) << bad;
+    }
+}
+
+TEST(TimeZone, SystemZoneUsesTheRulesOfEachDate) {
+    ZoneGuard guard("Europe/Berlin");
+    const CTimeZone& zone = ServerTimeZone();
+    // Winter and summer of the same year: different offsets.
+    EXPECT_EQ(T(2009, 3, 7, 14, 5, 9), zone.UtcToLocal(T(2009, 3, 7, 13, 5, 9)));
+    EXPECT_EQ(T(2009, 7, 7, 15, 5, 9), zone.UtcToLocal(T(2009, 7, 7, 13, 5, 9)));
+    EXPECT_EQ(T(2009, 7, 7, 13, 5, 9), zone.LocalToUtc(T(2009, 7, 7, 15, 5, 9)));
+    // Around the change to daylight time (2009-03-29 01:00 UTC).
+    EXPECT_EQ(T(2009, 3, 29, 1, 59), zone.UtcToLocal(T(2009, 3, 29, 0, 59)));
+    EXPECT_EQ(T(2009, 3, 29, 3, 0), zone.UtcToLocal(T(2009, 3, 29, 1, 0)));
+    EXPECT_EQ(T(2009, 3, 29, 1, 30), zone.LocalToUtc(T(2009, 3, 29, 2, 30)));  // skipped hour
+    // The repeated hour at the end of daylight time maps to its first instant.
+    EXPECT_EQ(T(2009, 10, 25, 0, 30), zone.LocalToUtc(T(2009, 10, 25, 2, 30)));
+    EXPECT_EQ(128809047090000000ULL, zone.LocalToFiletime(T(2009, 3, 7, 14, 5, 9)));
+    EXPECT_EQ(T(2009, 3, 7, 14, 5, 9), zone.FiletimeToLocal(128809047090000000ULL));
+}
+
+TEST(TimeZone, RoundTripEveryHourOfAYear) {
+    ZoneGuard guard("America/Los_Angeles");
+    const CTimeZone& zone = ServerTimeZone();
+    CRuleTimeZone rules(*DecodeTimeZoneStruct(Bytes(kPacific)));
+    for (std::int64_t h = 0; h < 366 * 24; ++h) {
+        CItemTime utc = ItemTimeFromSeconds(DaysFrom1601(2026, 1, 1) * 86400 + h * 3600);
+        CItemTime local = zone.UtcToLocal(utc);
+        // Every local time reads back; only the repeated hour maps to its first instant.
+        ASSERT_EQ(local, zone.UtcToLocal(zone.LocalToUtc(local))) << FormatItemDate(utc);
+        if (local != zone.UtcToLocal(ItemTimeFromSeconds(SecondsFrom1601(utc) - 3600))) {
+            ASSERT_EQ(utc, zone.LocalToUtc(local)) << FormatItemDate(utc);
+        }
+        ASSERT_EQ(local, rules.UtcToLocal(utc)) << FormatItemDate(utc);
+    }
+}
+
+TEST(TimeZoneStruct, EncodeDecodeTheKnownStructures) {
+    CTimeZoneStruct fixed = FixedCentralEuropeanTimeZone();
+    EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(fixed)));
+    EXPECT_EQ(fixed, DecodeTimeZoneStruct(Bytes(kCentralEurope)));
+    auto pacific = DecodeTimeZoneStruct(Bytes(kPacific));
+    ASSERT_TRUE(pacific.has_value());
+    EXPECT_EQ(480, pacific->bias);
+    EXPECT_EQ(-60, pacific->daylightBias);
+    EXPECT_EQ(11, pacific->standardDate.month);
+    EXPECT_EQ(kPacific, Hex(EncodeTimeZoneStruct(*pacific)));
+    EXPECT_FALSE(DecodeTimeZoneStruct(Bytes(std::string(kPacific).substr(2))).has_value());
+    EXPECT_FALSE(DecodeTimeZoneStruct(Bytes(std::string(kPacific) + "00")).has_value());
+}
+
+TEST(TimeZoneStruct, DerivedFromTheSystemZone) {
+    {
+        ZoneGuard guard("Europe/Berlin");
+        EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+        EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(ServerTimeZoneStruct())));
+    }
+    {
+        ZoneGuard guard("America/Los_Angeles");
+        EXPECT_EQ(kPacific, Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+    }
+    {
+        ZoneGuard guard("Asia/Tokyo");  // no daylight time: bias only
+        EXPECT_EQ("E4FDFFFF" + std::string(88, '0'),
+                  Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+    }
+    {
+        ZoneGuard guard("Australia/Sydney");  // daylight time across the new year
+        CTimeZoneStruct z = *TimeZoneStructOfZone(ServerTimeZone(), 2026);
+        EXPECT_EQ(-600, z.bias);
+        EXPECT_EQ(-60, z.daylightBias);
+        EXPECT_EQ(4, z.standardDate.month);
+        EXPECT_EQ(3, z.standardDate.hour);
+        EXPECT_EQ(10, z.daylightDate.month);
+        EXPECT_EQ(1, z.daylightDate.day);
+        CRuleTimeZone rules(z);
+        EXPECT_EQ(T(2026, 1, 15, 11), rules.UtcToLocal(T(2026, 1, 15, 0)));
+        EXPECT_EQ(T(2026, 6, 15, 10), rules.UtcToLocal(T(2026, 6, 15, 0)));
+    }
+}
+
+TEST(TimeZoneStruct, RuleZoneFollowsTheFixedStructure) {
+    CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
+    EXPECT_EQ(T(2009, 3, 7, 14, 5, 9), zone.UtcToLocal(T(2009, 3, 7, 13, 5, 9)));
+    EXPECT_EQ(T(2009, 3, 29, 3, 0), zone.UtcToLocal(T(2009, 3, 29, 1, 0)));
+    EXPECT_EQ(T(2009, 3, 29, 1, 59), zone.UtcToLocal(T(2009, 3, 29, 0, 59)));
+    EXPECT_EQ(T(2009, 10, 25, 2, 59), zone.UtcToLocal(T(2009, 10, 25, 0, 59)));
+    EXPECT_EQ(T(2009, 10, 25, 2, 0), zone.UtcToLocal(T(2009, 10, 25, 1, 0)));
+    EXPECT_EQ("C4FFFFFF" + std::string(88, '0').substr(0, 8) + "C4FFFFFF" +
+                  std::string(kCentralEurope).substr(24),
+              Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(zone, 2031))));
+}

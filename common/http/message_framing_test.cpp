@@ -1,0 +1,93 @@
+#include "common/http/message_framing.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+bool Complete(const std::string& m) { return IsMessageComplete(m.data(), m.size()); }
+
+TEST(MessageComplete, HeaderEndsAndMethods) {
+    EXPECT_FALSE(Complete(""));
+    EXPECT_FALSE(Complete("GET / HTTP/1.1\r\nHost: a\r\n"));
+    EXPECT_TRUE(Complete("GET / HTTP/1.1\r\nHost: a\r\n\r\n"));
+    EXPECT_TRUE(Complete("get / HTTP/1.1\n\n"));
+    EXPECT_TRUE(Complete("GET / HTTP/1.1\n\r\n\r"));
+    // Without length or chunked framing only a GET is ever complete.
+    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\n\r\nbody"));
+    EXPECT_FALSE(Complete("OPTIONS * HTTP/1.1\r\n\r\n"));
+    EXPECT_FALSE(Complete("PUT /x HTTP/1.1\r\n\r\n"));
+}
+
+TEST(MessageComplete, ContentLength) {
+    EXPECT_TRUE(Complete("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n"));
+    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcd"));
+    EXPECT_TRUE(Complete("POST / HTTP/1.1\r\nContent-Length:   5\r\n\r\nabcde"));
+    EXPECT_TRUE(Complete("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcdefgh"));
+    // The name is matched case-sensitively: a lower-case header does not count.
+    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\ncontent-length: 0\r\n\r\n"));
+    // A length in the body is not part of the header block.
+    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\n\r\nContent-Length: 0\r\n"));
+    // A length too large for 64 bits keeps the message incomplete.
+    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\nx"));
+    EXPECT_FALSE(Complete("GET / HTTP/1.1\r\nContent-Length: 18446744073709551615\r\n\r\nx"));
+}
+
+TEST(MessageComplete, HeaderEndPriorityFollowsTheFirstMatchingPattern) {
+    // "\r\n\r\n" anywhere wins over an earlier "\n\n", so the length header that
+    // follows the "\n\n" belongs to the header block.
+    std::string m = "POST / HTTP/1.1\n\nContent-Length: 3\r\n\r\nab";
+    EXPECT_FALSE(Complete(m));
+    EXPECT_TRUE(Complete(m + "c"));
+}
+
+TEST(MessageComplete, Chunked) {
+    const std::string head = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    EXPECT_FALSE(Complete(head));
+    EXPECT_FALSE(Complete(head + "4\r\nWiki\r\n5\r\npedia\r\n"));
+    EXPECT_TRUE(Complete(head + "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n"));
+    EXPECT_TRUE(Complete(head + "4\r\nWiki\r\n0"));
+    EXPECT_FALSE(Complete(head + "5\r\nWiki"));
+    EXPECT_FALSE(Complete(head + "zz\r\n"));
+    // Sizes that wrap a 64-bit counter are incomplete, never a jump backwards.
+    EXPECT_FALSE(Complete(head + "FFFFFFFFFFFFFFFF\r\nab"));
+    EXPECT_FALSE(Complete(head + "1FFFFFFFFFFFFFFFF\r\nab0\r\n"));
+}
+
+// Feeding a message in random pieces gives the same answer as the whole-buffer
+// test after every piece.
+TEST(MessageFraming, IncrementalMatchesWholeBuffer) {
+    const std::string samples[] = {
+        "GET /index.htm HTTP/1.1\r\nHost: x\r\n\r\n",
+        "POST / HTTP/1.1\nX: 1\n\nbody\r\n\r\nContent-Length: 2\r\n\r\nab",
+        "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n5\r\npedia\r\n"
+        "1A\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n",
+        "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789",
+        "HTTP/1.1 200 OK\n\r\n\rabc",
+    };
+    std::mt19937 random(7);
+    for (const std::string& m : samples) {
+        for (int round = 0; round < 50; ++round) {
+            CMessageFraming framing;
+            size_t count = 0;
+            while (count < m.size()) {
+                count += 1 + random() % 7;
+                if (count > m.size()) count = m.size();
+                bool whole = IsMessageComplete(m.data(), count);
+                ASSERT_EQ(framing.Update(m.data(), count), whole) << m << " at " << count;
+            }
+        }
+    }
+}
+
+TEST(MessageFraming, DeclaredLength) {
+    CMessageFraming framing;
+    std::string m = "POST / HTTP/1.1\r\nContent-Length: 300\r\n\r\n";
+    EXPECT_FALSE(framing.Update(m.data(), m.size()));
+    ASSERT_TRUE(framing.DeclaredLength().has_value());
+    EXPECT_EQ(*framing.DeclaredLength(), 300u);
+}
+
+}  // namespace

@@ -132,9 +132,10 @@ public:
     // shorter buffer), reader page 0.
     void ResetReader();
     // Reports the next event into event. True while bytes remain after the
-    // reported event; false when it consumed the last byte, and false with
-    // EventKind kWBXMLNoEvent when nothing (or only a cut token) was left, in
-    // which case the cursor is at the end. Content is the bytes as received.
+    // reported event (or the end of a start tag without content bit is still to
+    // come); false when it consumed the last byte, and false with EventKind
+    // kWBXMLNoEvent when nothing (or only a cut token) was left, in which case the
+    // cursor is at the end. Content is the bytes as received.
     bool NextEvent(CWBXMLEvent& event);
     // As NextEvent, except that inline strings are converted from UTF-8 to the
     // ANSI character set (FromUtf8) and a tag byte with neither the 0x40 nor the
@@ -148,7 +149,7 @@ public:
     // any other element is a container node with a child list. A container whose
     // first child is on another page is therefore taken for a field, and its
     // children land in the list that holds it. A text outside any field adds
-    // "Literal without field <text>" to the live trace.
+    // "Literal without field <text>" to the trace (wbxml_trace.h).
     bool BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event);
     static std::string FindValue(const CWBXMLLiterals& list, int32_t page, int32_t token) {
         return ::FindValue(list, page, token);
@@ -168,9 +169,12 @@ public:
     int DumpedCharset() const { return header_[2]; }
     int DumpedStringTable() const { return header_[3]; }
 
-    // Test seam, not part of the interface: the append after `count` more
-    // appends raises std::bad_alloc (once); negative disables.
-    void TEST_FailAppendAfter(int count) { failAfter_ = count; }
+    // Test seam, not part of the interface: after `count` more appends, the next
+    // `times` appends raise std::bad_alloc.
+    void TEST_FailAppendAfter(int count, int times = 1) {
+        failAfter_ = count;
+        failTimes_ = times;
+    }
 
 private:
     void Append(const void* bytes, size_t count);
@@ -187,5 +191,6 @@ private:
     size_t readerEnd_ = 0;
     int32_t readerPage_ = 0;
     std::array<int, kHeaderSize> header_{};
-    int failAfter_ = -1;
+    int failAfter_ = 0;
+    int failTimes_ = 0;
 };

@@ -5,7 +5,7 @@
 
 #include "common/wbxml/text_convert.h"
 #include "common/wbxml/wbxml.h"
-#include "server/config/live_trace.h"
+#include "common/wbxml/wbxml_trace.h"
 
 namespace {
 
@@ -122,9 +122,14 @@ cut:
     return false;
 }
 
-bool CWBXML::NextEvent(CWBXMLEvent& event) { return ReadEvent(event, false) && !ReaderAtEnd(); }
+// A start tag without content bit as the last byte still has its end to report.
+bool CWBXML::NextEvent(CWBXMLEvent& event) {
+    return ReadEvent(event, false) && (!ReaderAtEnd() || event.PendingEnd);
+}
 
-bool CWBXML::NextTreeEvent(CWBXMLEvent& event) { return ReadEvent(event, true) && !ReaderAtEnd(); }
+bool CWBXML::NextTreeEvent(CWBXMLEvent& event) {
+    return ReadEvent(event, true) && (!ReaderAtEnd() || event.PendingEnd);
+}
 
 bool CWBXML::BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event) { return BuildTreeLevel(list, event, 1); }
 
@@ -158,7 +163,7 @@ bool CWBXML::BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level)
                 break;
             }
             case kWBXMLContent:
-                if (fieldPage == -1 && fieldToken == -1) AddLiveTrace("Literal without field " + event.value);
+                if (fieldPage == -1 && fieldToken == -1) AddWBXMLTrace("Literal without field " + event.value);
                 list.Add(fieldPage, fieldToken, std::move(event.value));
                 event.value.clear();
                 // The field's end.

@@ -34,7 +34,14 @@ void CWBXML::SetDocument(const void* data, size_t length) {
 }
 
 void CWBXML::Append(const void* bytes, size_t count) {
-    if (failAfter_ >= 0 && failAfter_-- == 0) throw std::bad_alloc();
+    if (failTimes_ > 0) {
+        if (failAfter_ > 0) {
+            --failAfter_;
+        } else {
+            --failTimes_;
+            throw std::bad_alloc();
+        }
+    }
     document_.AppendBytes(count, bytes);
 }
 

@@ -1,0 +1,124 @@
+// Line reader, atomic file writer and log appender.
+#include "server/config/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+// One lock per log file path, so entries of concurrent threads stay whole.
+std::mutex& LogFileMutex(const std::string& path) {
+    static std::mutex registryMutex;
+    static std::map<std::string, std::unique_ptr<std::mutex>> registry;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    std::unique_ptr<std::mutex>& slot = registry[path];
+    if (!slot) slot = std::make_unique<std::mutex>();
+    return *slot;
+}
+
+}  // namespace
+
+CLineReader::CLineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+
+bool CLineReader::Next(std::string& line) {
+    line.clear();
+    if (!file_) return false;
+    bool tooLong = false;
+    int c;
+    while ((c = getc_unlocked(file_.get())) != EOF) {
+        if (!tooLong) {
+            if (line.size() >= kMaxLineLength) {
+                tooLong = true;
+                line.clear();
+            } else {
+                line.push_back(static_cast<char>(c));
+            }
+        }
+        if (c == '\n') {
+            if (!tooLong) return true;
+            ++skipped_;
+            tooLong = false;
+        }
+    }
+    if (tooLong) {
+        ++skipped_;
+        return false;
+    }
+    return !line.empty();
+}
+
+std::string_view StripLineEnd(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') {
+        line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    }
+    return line;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
+    std::string temporary = path + ".tmp";
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
+    int savedErrno = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        unlink(temporary.c_str());
+        error = "cannot write " + path + ": " + std::strerror(savedErrno);
+    }
+    return ok;
+}
+
+bool AppendToLogFile(const std::string& path, std::string_view bytes) {
+    std::lock_guard<std::mutex> lock(LogFileMutex(path));
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes);
+    if (close(fd) != 0) ok = false;
+    return ok;
+}
+
+bool TouchFile(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+std::string FormatLogStamp(std::time_t t) {
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr) local = std::tm{};
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", local.tm_mday,
+                  local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec);
+    return text;
+}

@@ -1,0 +1,121 @@
+// Settings in the registry stand-in, data folder, device identifier.
+#include "client/client_settings.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <random>
+
+#include "platform/win/device_id.h"
+#include "platform/win/registry.h"
+
+namespace {
+
+std::mutex gSettingsMutex;
+ClientSettings gSettings;
+std::string gDataFolder;
+
+constexpr const char* kLeadingSlashKey = "\\Software\\Norvex\\Plimsa";
+
+}  // namespace
+
+ClientSettings GetClientSettings() {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    return gSettings;
+}
+
+void SetClientSettings(const ClientSettings& settings) {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    gSettings = settings;
+}
+
+bool LoadClientSettings() {
+    std::optional<RegistryKey> key;
+    if (RegistryKey::Open(RegistryRoot::CurrentUser, kLeadingSlashKey, key) != kRegOk &&
+        RegistryKey::Open(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk) {
+        return false;
+    }
+    ClientSettings settings = GetClientSettings();
+    std::string value;
+    if (key->QueryString("Server", value, kSettingsReadBytes) == kRegOk) settings.server = value;
+    if (key->QueryString("Username", value, kSettingsReadBytes) == kRegOk) settings.username = value;
+    if (key->QueryString("Password", value, kSettingsReadBytes) == kRegOk) settings.password = value;
+    SetClientSettings(settings);
+    return true;
+}
+
+bool SaveClientSettings() {
+    std::optional<RegistryKey> key;
+    if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk &&
+        RegistryKey::Create(RegistryRoot::CurrentUser, kLeadingSlashKey, key) != kRegOk &&
+        RegistryKey::Open(RegistryRoot::CurrentUser, kLeadingSlashKey, key) != kRegOk &&
+        RegistryKey::Open(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk) {
+        return false;
+    }
+    ClientSettings settings = GetClientSettings();
+    bool ok = key->SetString("Server", settings.server) == kRegOk;
+    ok = key->SetString("Username", settings.username) == kRegOk && ok;
+    ok = key->SetString("Password", settings.password) == kRegOk && ok;
+    return ok;
+}
+
+std::string GetDataFolder() {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    if (gDataFolder.empty()) {
+        const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
+        std::string base;
+        if (docs && *docs) {
+            base = docs;
+        } else {
+            const char* home = std::getenv("HOME");
+            base = std::string(home && *home ? home : ".") + "/Documents";
+        }
+        std::error_code ec;
+        std::filesystem::create_directories(base, ec);
+        std::string folder = base + "/Norvex";
+        std::filesystem::create_directory(folder, ec);
+        folder += "/VantroMobile";
+        std::filesystem::create_directory(folder, ec);
+        gDataFolder = folder;
+    }
+    return gDataFolder;
+}
+
+void ResetDataFolderForTesting() {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    gDataFolder.clear();
+}
+
+std::string DeviceIdFromBlock(const std::vector<uint8_t>& block) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(block.size() * 2);
+    for (uint8_t b : block) {
+        hex += kHex[b >> 4];
+        hex += kHex[b & 15];
+    }
+    auto part = [&hex](size_t from, size_t count) {
+        return from < hex.size() ? hex.substr(from, count) : std::string();
+    };
+    return part(40, 2) + part(45, 9) + part(70, 6);
+}
+
+std::string GetDeviceId() {
+    std::vector<uint8_t> block;
+    if (GetDeviceIdBlock(block, 4096)) {
+        std::string id = DeviceIdFromBlock(block);
+        if (!id.empty()) return id;
+    }
+    // Without a platform identifier every such handheld would log on with the same
+    // empty ID; make one up once and keep it.
+    std::optional<RegistryKey> key;
+    if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk) return "";
+    std::string id;
+    if (key->QueryString("DeviceId", id, kSettingsReadBytes) == kRegOk && id.size() == 17) return id;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::random_device rd;
+    id.clear();
+    for (int i = 0; i < 17; ++i) id += kHex[rd() % 16];
+    return key->SetString("DeviceId", id) == kRegOk ? id : std::string();
+}

@@ -1,0 +1,53 @@
+// Skiff's settings, data folder and device identifier.
+//
+// The three settings live in the registry key "Software\Norvex\Plimsa" of the current
+// user (values "Server", "Username", "Password", plain text). The state files live in
+// $XDG_DOCUMENTS_DIR/Norvex/VantroMobile (default ~/Documents/Norvex/VantroMobile).
+//
+// Thread-safety: the process-wide settings are guarded by a mutex; readers take a copy
+// (a sync run copies them once at its start, so the options dialog may change them
+// meanwhile without tearing a run's values). All functions may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ClientSettings {
+    std::string server;    // host name or address, optionally ":port"
+    std::string username;
+    std::string password;
+};
+
+constexpr const char* kSettingsKey = "Software\\Norvex\\Plimsa";
+// Buffer of a settings read in the platform's terms (bytes of UTF-16 with terminator).
+constexpr size_t kSettingsReadBytes = 512;
+
+// A copy of the process-wide settings / replaces them (in memory only).
+ClientSettings GetClientSettings();
+void SetClientSettings(const ClientSettings& settings);
+
+// Reads the three values from "\Software\Norvex\Plimsa", falling back to the key
+// without the leading backslash; when neither opens, the values stay as they were.
+// A value that cannot be read (missing, too long for the buffer) keeps its previous
+// value. True when a key was opened.
+bool LoadClientSettings();
+// Writes the three values: creates "Software\Norvex\Plimsa", then tries the name
+// with a leading backslash, then opens either; false when no key could be had or a
+// value could not be written.
+bool SaveClientSettings();
+
+// The folder for the state files, created when missing (creation errors are
+// ignored), cached after the first call.
+std::string GetDataFolder();
+// Forgets the cached folder, so the next call reads the environment again (tests).
+void ResetDataFolderForTesting();
+
+// 17 upper-case hexadecimal characters naming this device: characters 40-41, 45-53
+// and 70-75 of the identifier block written as hexadecimal. When the platform gives
+// no block, 17 random hexadecimal digits made once and kept as the value "DeviceId"
+// in the settings key; the empty text only when even that cannot be kept.
+std::string GetDeviceId();
+// The identifier for a given block (pure): a block shorter than 38 bytes yields the
+// characters that exist at those positions.
+std::string DeviceIdFromBlock(const std::vector<uint8_t>& block);

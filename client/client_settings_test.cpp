@@ -1,0 +1,101 @@
+#include "client/client_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "client/client_log.h"
+#include "client/test_env.h"
+#include "platform/win/device_id.h"
+#include "platform/win/registry.h"
+
+namespace {
+
+TEST(ClientSettingsTest, SaveCreatesTheKeyWithoutBackslashAndLoadReadsIt) {
+    TempEnv env;
+    SetClientSettings({"desk:8080", "ann", "secret"});
+    ASSERT_TRUE(SaveClientSettings());
+    EXPECT_EQ(
+        "[HKCU\\Software]\n[HKCU\\Software\\Norvex]\n[HKCU\\Software\\Norvex\\Plimsa]\n"
+        "S:Server=desk:8080\nS:Username=ann\nS:Password=secret\n",
+        TempEnv::ReadFile(RegistryFilePath()));
+    SetClientSettings({});
+    // The name with a leading backslash opens nothing here, so the reader falls back.
+    ASSERT_TRUE(LoadClientSettings());
+    ClientSettings s = GetClientSettings();
+    EXPECT_EQ("desk:8080", s.server);
+    EXPECT_EQ("ann", s.username);
+    EXPECT_EQ("secret", s.password);
+}
+
+TEST(ClientSettingsTest, MissingKeyOrValuesKeepThePreviousValues) {
+    TempEnv env;
+    SetClientSettings({"old", "olduser", "oldpw"});
+    EXPECT_FALSE(LoadClientSettings());
+    EXPECT_EQ("old", GetClientSettings().server);
+
+    std::optional<RegistryKey> key;
+    ASSERT_EQ(kRegOk, RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key));
+    ASSERT_EQ(kRegOk, key->SetString("SERVER", "new"));             // names ignore case
+    ASSERT_EQ(kRegOk, key->SetString("Username", std::string(256, 'u')));  // too long for 512 bytes
+    ASSERT_TRUE(LoadClientSettings());
+    ClientSettings s = GetClientSettings();
+    EXPECT_EQ("new", s.server);
+    EXPECT_EQ("olduser", s.username);
+    EXPECT_EQ("oldpw", s.password);
+}
+
+TEST(ClientSettingsTest, DataFolderIsCreatedUnderTheDocumentsFolder) {
+    TempEnv env;
+    std::string folder = GetDataFolder();
+    EXPECT_EQ((env.Root() / "docs" / "Norvex" / "VantroMobile").string(), folder);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+TEST(DeviceIdTest, CharactersFromTheSpecifiedPositions) {
+    std::vector<uint8_t> block;
+    for (int i = 0; i < 52; ++i) block.push_back(static_cast<uint8_t>(i));
+    // Hex text "000102...": positions 40-41 = "14", 45-53 = "61718191A", 70-75 = "232425".
+    EXPECT_EQ("1461718191A232425", DeviceIdFromBlock(block));
+    block.resize(38);
+    EXPECT_EQ("1461718191A232425", DeviceIdFromBlock(block));
+    block.resize(37);  // 74 characters: the last part is cut
+    EXPECT_EQ("1461718191A2324", DeviceIdFromBlock(block));
+    block.resize(23);
+    EXPECT_EQ("146", DeviceIdFromBlock(block));
+    block.resize(20);
+    EXPECT_EQ("", DeviceIdFromBlock(block));
+}
+
+TEST(DeviceIdTest, FromTheMachineIdentifier) {
+    TempEnv env;
+    std::string path = (env.Root() / "machine-id").string();
+    std::ofstream(path) << "00112233445566778899aabbccddeeff\n";
+    SetMachineIdPathForTesting(path);
+    std::string id = GetDeviceId();
+    SetMachineIdPathForTesting("");
+    // Block bytes 20.. are the machine ID; 36.. the derived platform ID.
+    EXPECT_EQ("00233445566FFA5BB", id);
+}
+
+TEST(DeviceIdTest, WithoutAnyPlatformBlockTheIdIsEmptyOnlyWhenNothingCanBeKept) {
+    TempEnv env;
+    SetMachineIdPathForTesting((env.Root() / "none").string());
+    setenv("XDG_CONFIG_HOME", "/proc/no-registry-here", 1);
+    EXPECT_EQ("", GetDeviceId());
+    SetMachineIdPathForTesting("");
+}
+
+TEST(ClientLogTest, LinesGoToTheSinkAndStatusIsShared) {
+    std::vector<std::string> lines;
+    AddLogLine("before any window");
+    SetLogLineSink([&lines](const std::string& l) { lines.push_back(l); });
+    AddLogLineF("%d Milliseconds", 12);
+    AddLogLineF("%s", "%s%n");  // stored text is an argument, never a format
+    SetLogLineSink(nullptr);
+    AddLogLine("after");
+    EXPECT_EQ((std::vector<std::string>{"12 Milliseconds", "%s%n"}), lines);
+    SetStatusText("Sending request");
+    EXPECT_EQ("Sending request", StatusText());
+    SetStatusText("");
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// Change scan, snapshot, incoming matching and server-id map of one folder.
+#include "client/sync_folder.h"
+
+#include <atomic>
+
+#include "client/client_log.h"
+#include "client/value_forms.h"
+
+SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::string snapshotPath,
+                       std::string idMapPath)
+    : table_(*TableForKind(kind)),
+      clientId_(std::move(clientId)),
+      name_(std::move(name)),
+      snapshotPath_(std::move(snapshotPath)),
+      idMapPath_(std::move(idMapPath)) {
+    ReadIdMap(idMapPath_, idMap_);
+}
+
+std::vector<std::unique_ptr<SyncFolder>> SyncFolder::MakeRunFolders(const std::string& data) {
+    std::vector<std::unique_ptr<SyncFolder>> folders;
+    folders.push_back(std::make_unique<SyncFolder>(kKindContacts, "-1", "Kontakte",
+                                                   data + "/contacts.dat", data + "/contacts.txt"));
+    folders.push_back(std::make_unique<SyncFolder>(kKindTasks, "-2", "Aufgaben",
+                                                   data + "/tasks.dat", data + "/tasks.txt"));
+    folders.push_back(std::make_unique<SyncFolder>(kKindAppointments, "-3", "Appointment",
+                                                   data + "/appointment.dat",
+                                                   data + "/appointment.txt"));
+    return folders;
+}
+
+std::string SyncFolder::KindNameOf(int kind) {
+    switch (kind) {
+        case 1: return "Contacts";
+        case 2: return "Task";
+        case 3: return "Appointment";
+        case 4: return "Journal";
+        case 5: return "Email";
+        case 6: return "Files";
+        default: return "";
+    }
+}
+
+bool SyncFolder::Attach(PocketOutlookApplication& app) {
+    app_ = &app;
+    folder_ = app.GetDefaultFolder(table_.pimFolder);
+    return folder_ != nullptr;
+}
+
+std::unique_ptr<SyncItem> SyncFolder::NewItem() const {
+    return std::make_unique<SyncItem>(table_, nullptr);
+}
+
+std::unique_ptr<SyncItem> SyncFolder::ItemForOid(long oid) {
+    std::unique_ptr<PimItem> item = app_ ? app_->GetItemFromOid(oid) : nullptr;
+    if (item && item->DefaultFolder() != table_.pimFolder) item.reset();
+    auto result = std::make_unique<SyncItem>(table_, std::move(item));
+    result->SetOid(oid);
+    return result;
+}
+
+int SyncFolder::ItemCount() { return folder_ ? folder_->Items().Count() : 0; }
+
+bool SyncFolder::SaveSnapshot(const std::string& path, const std::atomic<bool>* stop) {
+    if (!folder_) return false;
+    SnapshotWriter writer;
+    if (!writer.Open(path.empty() ? snapshotPath_ : path)) return false;
+    PimItems items = folder_->Items();
+    CWBXML document;
+    for (int i = 1; i <= items.Count(); ++i) {
+        if (stop && stop->load()) return false;
+        std::unique_ptr<PimItem> pim = items.Item(i);
+        if (!pim) continue;  // deleted meanwhile
+        SyncItem item(table_, std::move(pim));
+        document.BeginDocument(kSnapshotDocumentCapacity);
+        item.WriteFields(document, true);
+        writer.Add(static_cast<uint32_t>(item.GetOid()), document.Document().Data(),
+                   document.Document().Length());
+    }
+    return writer.Finish();
+}
+
+void SyncFolder::BeginChanges(std::chrono::steady_clock::time_point start) {
+    start_ = start;
+    changes_ = 0;
+    seen_.clear();
+    newItems_.clear();
+    newPos_ = 0;
+    newListBuilt_ = false;
+    if (!snapshot_.Open(snapshotPath_)) BuildNewItemList();
+}
+
+void SyncFolder::EndChanges() {
+    snapshot_.Close();
+    newItems_.clear();
+    newPos_ = 0;
+    newListBuilt_ = true;
+}
+
+void SyncFolder::BuildNewItemList() {
+    newListBuilt_ = true;
+    if (!folder_) return;
+    PimItems items = folder_->Items();
+    for (int i = 1; i <= items.Count(); ++i) {
+        long oid = items.OidAt(i);
+        if (!seen_.count(oid)) newItems_.push_back(oid);
+    }
+}
+
+std::unique_ptr<SyncItem> SyncFolder::NextChange() {
+    while (true) {
+        while (newPos_ < newItems_.size()) {
+            auto item = ItemForOid(newItems_[newPos_++]);
+            if (!item->HasItem()) continue;  // deleted since the list was made
+            item->SetChangeState(kChangeAdded);
+            ++changes_;
+            return item;
+        }
+        if (newListBuilt_) return nullptr;
+        uint32_t oid;
+        std::string data;
+        while (snapshot_.IsOpen()) {
+            int before = snapshot_.RecordsRead();
+            if (snapshot_.Next(oid, data) != SnapshotReader::kRecord) break;
+            seen_.insert(static_cast<long>(oid));
+            auto item = ItemForOid(static_cast<long>(oid));
+            if (!item->HasItem()) continue;  // deleted on the device: not reported
+            auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::steady_clock::now() - start_).count();
+            SetStatusText(name_ + " " + std::to_string(before) + " - " + std::to_string(changes_) +
+                          " changed " + std::to_string(seconds) + " Seconds");
+            if (!item->EqualsSnapshot(data)) {
+                item->SetChangeState(kChangeModified);
+                ++changes_;
+                return item;
+            }
+        }
+        snapshot_.Close();
+        BuildNewItemList();
+    }
+}
+
+std::unique_ptr<SyncItem> SyncFolder::FindIncomingItem(const FieldRecord& record,
+                                                       const std::string& serverId) {
+    if (!folder_) return nullptr;
+    if (!keyIndexBuilt_) {
+        keyIndexBuilt_ = true;
+        PimItems items = folder_->Items();
+        for (int i = 1; i <= items.Count(); ++i) {
+            std::unique_ptr<PimItem> pim = items.Item(i);
+            if (!pim) continue;
+            long oid = pim->Oid();
+            SyncItem item(table_, std::move(pim));
+            keyIndex_.emplace(item.MatchKey(), oid);  // the first of equal keys stays
+        }
+    }
+    auto mapped = idMap_.find(serverId);
+    if (!serverId.empty() && mapped != idMap_.end()) {
+        auto item = ItemForOid(ParseDecimal(mapped->second));
+        if (item->HasItem()) return item;
+    }
+    std::string key = IncomingMatchKey(table_, record);
+    auto found = key.empty() ? keyIndex_.end() : keyIndex_.find(key);
+    if (found != keyIndex_.end()) {
+        auto item = ItemForOid(found->second);
+        if (item->HasItem()) return item;
+    }
+    return std::make_unique<SyncItem>(table_, folder_->Items().Add());
+}
+
+void SyncFolder::RecordServerId(const std::string& serverId, const std::string& clientId) {
+    if (!serverId.empty()) idMap_[serverId] = clientId;
+}
+
+bool SyncFolder::SaveIdMap() const { return WriteIdMap(idMapPath_, idMap_); }

@@ -1,0 +1,158 @@
+// Reading, writing and comparing one PIM item through its field table.
+#include "client/sync_item.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "client/value_forms.h"
+
+namespace {
+
+const int kContactKeyTags[] = {47, 7, 27, 29, 11, 42};
+
+}  // namespace
+
+long SyncItem::GetOid() const {
+    if (oid_ != -1) return oid_;
+    return item_ ? item_->Oid() : -1;
+}
+
+std::string SyncItem::Read(int tag, bool wire) const {
+    const FieldDef* f = FindField(table_, tag);
+    if (!f || !item_) return "";
+    switch (f->form) {
+        case FieldForm::ObjectId: return std::to_string(GetOid());
+        case FieldForm::Unused:
+        case FieldForm::Empty: return "";
+        case FieldForm::Text: return item_->GetText(f->property);
+        case FieldForm::Date:
+        case FieldForm::ContactDate: {
+            double date = item_->GetDate(f->property);
+            bool noDateToo = f->form == FieldForm::ContactDate;
+            return wire ? FormatServerDate(date, noDateToo) : FormatClientDate(date, noDateToo);
+        }
+        case FieldForm::Long: return std::to_string(item_->GetLong(f->property));
+        case FieldForm::TaskFlag: return item_->GetBool(f->property) ? "1" : "0";
+        case FieldForm::AppointmentFlag: return item_->GetBool(f->property) ? "-1" : "0";
+    }
+    return "";
+}
+
+std::string SyncItem::GetField(int tag) const { return Read(tag, false); }
+std::string SyncItem::GetWireField(int tag) const { return Read(tag, true); }
+
+void SyncItem::SetField(int tag, std::string_view text) {
+    const FieldDef* f = FindField(table_, tag);
+    if (!f || !f->setOnReceive || !f->property || !item_) return;
+    switch (f->form) {
+        case FieldForm::Text: item_->SetText(f->property, text); break;
+        case FieldForm::Date:
+        case FieldForm::ContactDate: {
+            double date;
+            if (ParseDate(text, date)) item_->SetDate(f->property, date);
+            break;
+        }
+        case FieldForm::Long: item_->SetLong(f->property, ParseDecimal(text)); break;
+        case FieldForm::TaskFlag:
+        case FieldForm::AppointmentFlag:
+            item_->SetBool(f->property, static_cast<int16_t>(ParseDecimal(text)) != 0);
+            break;
+        default: break;
+    }
+}
+
+std::string SyncItem::FieldName(int tag) const {
+    const FieldDef* f = FindField(table_, tag);
+    return f && table_.namedFields ? f->name : "";
+}
+
+std::string SyncItem::SnapshotValue(int tag) const {
+    if (tag == table_.bodyTag) {
+        const FieldDef* f = FindField(table_, tag);
+        if (!f || !item_) return "";
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%u", Crc32(item_->GetText(f->property)));
+        return buf;
+    }
+    return GetField(tag);
+}
+
+void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
+    writer.StartTag(0, vantro::kCollection);
+    for (int tag = 0; tag < table_.fieldCount; ++tag) {
+        std::string value = forSnapshot ? SnapshotValue(tag) : GetWireField(tag);
+        if (!value.empty()) writer.WriteElement(table_.codePage, tag, std::string_view(value));
+    }
+    writer.EndTag();
+}
+
+bool SyncItem::ApplyFields(const FieldRecord& record) {
+    if (!item_) return false;
+    for (const auto& node : record) {
+        if (!node->children && node->codePage == table_.codePage) SetField(node->token, node->value);
+    }
+    return item_->Save();
+}
+
+bool SyncItem::EqualsSnapshot(std::string_view data) const {
+    CWBXML reader;
+    reader.SetDocument(data);
+    CWBXMLEvent event;
+    bool more = reader.NextEvent(event);
+    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 ||
+        event.token != vantro::kCollection) {
+        return false;
+    }
+    bool equal = true;
+    std::vector<bool> seen(static_cast<size_t>(table_.fieldCount), false);
+    int depth = 1;
+    int field = -1;            // tag of the open field element
+    bool fieldHadText = false;
+    while (more && depth > 0) {
+        more = reader.NextEvent(event);
+        switch (event.EventKind) {
+            case kWBXMLStartTag:
+                ++depth;
+                if (event.codePage != table_.codePage) equal = false;
+                field = event.token;
+                fieldHadText = false;
+                if (field < table_.fieldCount) seen[static_cast<size_t>(field)] = true;
+                break;
+            case kWBXMLContent:
+                fieldHadText = true;
+                if (field < 0 || event.value != SnapshotValue(field)) equal = false;
+                break;
+            case kWBXMLEndTag:
+                // A field written without text stands for the empty text.
+                if (depth == 2 && field >= 0 && !fieldHadText && !SnapshotValue(field).empty()) {
+                    equal = false;
+                }
+                --depth;
+                field = -1;
+                break;
+            default: more = false; break;
+        }
+    }
+    for (int tag = 0; tag < table_.fieldCount; ++tag) {
+        if (!seen[static_cast<size_t>(tag)] && !SnapshotValue(tag).empty()) equal = false;
+    }
+    return equal;
+}
+
+std::string SyncItem::MatchKey() const {
+    if (table_.kind == kKindContacts) {
+        std::string key;
+        for (int tag : kContactKeyTags) key += GetField(tag);
+        return key;
+    }
+    return GetField(1);
+}
+
+std::string IncomingMatchKey(const ItemKindTable& table, const FieldRecord& record) {
+    if (table.kind == kKindContacts) {
+        std::string key;
+        for (int tag : kContactKeyTags) key += FindValue(record, table.codePage, tag);
+        return key;
+    }
+    return FindValue(record, table.codePage, 1);
+}

@@ -1,0 +1,207 @@
+#include "client/sync_item.h"
+
+#include <gtest/gtest.h>
+
+#include "client/test_env.h"
+#include "client/value_forms.h"
+
+namespace {
+
+const double kMarch7 = 39879 + 50709.0 / 86400;  // 7 March 2009 14:05:09
+
+std::string B(const char* bytes, size_t n) { return std::string(bytes, n); }
+const std::string kHeader = B("\x03\x01\x6A\x00", 4);
+
+class SyncItemTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(app_.Logon()); }
+
+    std::unique_ptr<SyncItem> Saved(int kind, std::unique_ptr<PimItem> pim) {
+        EXPECT_TRUE(pim->Save());
+        return std::make_unique<SyncItem>(*TableForKind(kind), app_.GetItemFromOid(pim->Oid()));
+    }
+    std::unique_ptr<PimItem> New(int folder) { return app_.GetDefaultFolder(folder)->Items().Add(); }
+    static std::string Written(const SyncItem& item, bool snapshot) {
+        CWBXML doc;
+        doc.BeginDocument(kSnapshotDocumentCapacity);
+        item.WriteFields(doc, snapshot);
+        return doc.Document().ToString();
+    }
+
+    TempEnv env_;
+    PocketOutlookApplication app_;
+};
+
+TEST_F(SyncItemTest, ContactWrittenForSendingAndForSnapshot) {
+    auto pim = New(olFolderContacts);
+    pim->SetText("FirstName", "Ann");
+    pim->SetDate("Birthday", kMarch7);
+    pim->SetText("Body", "Hi");
+    pim->SetText("YomiFirstName", "never sent");
+    pim->SetText("CallbackTelephoneNumber", "never sent either");
+    auto item = Saved(kKindContacts, std::move(pim));
+    std::string oid = std::to_string(item->GetOid());
+    ASSERT_EQ(1u, oid.size());
+    EXPECT_EQ(kHeader + B("\x54\x00\x01", 3) + "\x40\x03" + oid + B("\x00\x01", 2) +
+                  "\x42\x03" "07.03.2009 14:05.09:0" + B("\x00\x01", 2) + "\x5B\x03" "Ann" +
+                  B("\x00\x01", 2) + "\x70\x03" "Hi" + B("\x00\x01\x01", 3),
+              Written(*item, false));
+    EXPECT_EQ(kHeader + B("\x54\x00\x01", 3) + "\x40\x03" + oid + B("\x00\x01", 2) +
+                  "\x42\x03" "07032009 14:05:09" + B("\x00\x01", 2) + "\x5B\x03" "Ann" +
+                  B("\x00\x01", 2) + "\x70\x03" + std::to_string(Crc32("Hi")) +
+                  B("\x00\x01\x01", 3),
+              Written(*item, true));
+    EXPECT_EQ("Aniversary", item->FieldName(3));
+    EXPECT_EQ(49, item->FieldCount());
+}
+
+TEST_F(SyncItemTest, TaskAndAppointmentValueForms) {
+    auto task = New(olFolderTasks);
+    task->SetText("Subject", "Call");
+    task->SetBool("Complete", true);
+    task->SetLong("Importance", 2);
+    auto t = Saved(kKindTasks, std::move(task));
+    std::vector<std::string> fields;
+    for (int tag = 0; tag < t->FieldCount(); ++tag) fields.push_back(t->GetField(tag));
+    EXPECT_EQ((std::vector<std::string>{"0", "Call", "", "", "", "", "2", "1", "0", "0", "", "0",
+                                        "", "", "0"}),
+              fields);
+    EXPECT_EQ("", t->FieldName(1));
+
+    auto appt = New(olFolderCalendar);
+    appt->SetText("Subject", "Meet");
+    appt->SetBool("AllDayEvent", true);
+    appt->SetBool("IsRecurring", true);
+    appt->SetDate("Start", kMarch7);
+    appt->SetLong("ReminderMinutesBeforeStart", 15);
+    auto a = Saved(kKindAppointments, std::move(appt));
+    fields.clear();
+    for (int tag = 0; tag < a->FieldCount(); ++tag) fields.push_back(a->GetField(tag));
+    EXPECT_EQ((std::vector<std::string>{"", "Meet", "", "", "07032009 14:05:09", "0", "", "-1",
+                                        "0", "0", "", "", "", "0", ""}),
+              fields);
+    EXPECT_EQ("07.03.2009 14:05.09:0", a->GetWireField(4));
+    // Reminder minutes lie outside the written fields.
+    EXPECT_EQ(std::string::npos, Written(*a, false).find("15"));
+}
+
+TEST_F(SyncItemTest, ReceivedFieldsAreStoredByTheTables) {
+    auto c = Saved(kKindContacts, New(olFolderContacts));
+    c->SetField(2, "07.03.2009 14:05.09:0");
+    c->SetField(3, "not a date");
+    c->SetField(0, "999");          // the identifier is not set from the wire
+    c->SetField(0x31, "555-1");     // callback number, as the server means it
+    c->SetField(0x33, "555-3");
+    c->SetField(0x34, "Dr.");       // unknown to the client
+    c->SetField(27, "J\xC3\xBCrgen");
+    ASSERT_TRUE(c->Item()->Save());
+    auto back = app_.GetItemFromOid(c->GetOid());
+    EXPECT_DOUBLE_EQ(kMarch7, back->GetDate("Birthday"));
+    EXPECT_DOUBLE_EQ(kOleNoDate, back->GetDate("Anniversary"));
+    EXPECT_EQ("555-1", back->GetText("CallbackTelephoneNumber"));
+    EXPECT_EQ("555-3", back->GetText("OtherTelephoneNumber"));
+    EXPECT_EQ("", back->GetText("YomiFirstName"));
+    EXPECT_EQ("", back->GetText("YomiCompanyName"));
+    EXPECT_EQ("J\xC3\xBCrgen", back->GetText("FirstName"));
+
+    auto t = Saved(kKindTasks, New(olFolderTasks));
+    t->SetField(7, "65536");  // cut to 16 bits: 0
+    t->SetField(9, "-1");
+    t->SetField(5, "07.03.2009 14:05.09:0");  // date completed is not set on receive
+    t->SetField(6, "3x");
+    EXPECT_FALSE(t->Item()->GetBool("Complete"));
+    EXPECT_TRUE(t->Item()->GetBool("TeamTask"));
+    EXPECT_DOUBLE_EQ(0, t->Item()->GetDate("DateCompleted"));
+    EXPECT_EQ(3, t->Item()->GetLong("Importance"));
+
+    auto a = Saved(kKindAppointments, New(olFolderCalendar));
+    a->SetField(15, "30");
+    a->SetField(0, "1");   // IsRecurring is not set on receive
+    a->SetField(13, "-1");
+    EXPECT_EQ(30, a->Item()->GetLong("ReminderMinutesBeforeStart"));
+    EXPECT_FALSE(a->Item()->GetBool("IsRecurring"));
+    EXPECT_TRUE(a->Item()->GetBool("ReminderSet"));
+}
+
+TEST_F(SyncItemTest, ApplyFieldsTakesOnlyPlainEntriesOfTheKindsPage) {
+    auto item = std::make_unique<SyncItem>(*TableForKind(kKindTasks), New(olFolderTasks));
+    FieldRecord record;
+    record.Add(3, 1, "Subject from server");
+    record.Add(2, 2, "appointment page: ignored");
+    record.Add(3, 2, "");
+    CWBXMLLiteral& nested = record.Add(3, 10);
+    nested.children = std::make_unique<CWBXMLLiterals>();
+    nested.children->Add(3, 10, "nested: ignored");
+    ASSERT_TRUE(item->ApplyFields(record));
+    EXPECT_GT(item->GetOid(), 0);
+    auto back = app_.GetItemFromOid(item->GetOid());
+    EXPECT_EQ("Subject from server", back->GetText("Subject"));
+    EXPECT_EQ("", back->GetText("Categories"));
+    EXPECT_EQ("", back->GetText("Body"));
+}
+
+TEST_F(SyncItemTest, EqualsSnapshot) {
+    auto pim = New(olFolderContacts);
+    pim->SetText("FirstName", "Ann");
+    pim->SetText("LastName", "Lee");
+    pim->SetText("Body", "Call Bob");
+    auto item = Saved(kKindContacts, std::move(pim));
+    std::string snapshot = Written(*item, true);
+    EXPECT_TRUE(item->EqualsSnapshot(snapshot));
+
+    // Fields outside the written ones do not count.
+    item->Item()->SetText("YomiFirstName", "A");
+    item->Item()->SetText("PrimaryTelephoneNumber", "1");
+    EXPECT_TRUE(item->EqualsSnapshot(snapshot));
+    // A body of the same length but other words is a change.
+    item->Item()->SetText("Body", "Call Tom");
+    EXPECT_FALSE(item->EqualsSnapshot(snapshot));
+    item->Item()->SetText("Body", "Call Bob");
+    // A field that became empty, and one that appeared.
+    item->Item()->SetText("LastName", "");
+    EXPECT_FALSE(item->EqualsSnapshot(snapshot));
+    item->Item()->SetText("LastName", "Lee");
+    item->Item()->SetText("Title", "Dr");
+    EXPECT_FALSE(item->EqualsSnapshot(snapshot));
+    item->Item()->SetText("Title", "");
+    EXPECT_TRUE(item->EqualsSnapshot(snapshot));
+
+    // Damaged records count as changed.
+    EXPECT_FALSE(item->EqualsSnapshot(""));
+    EXPECT_FALSE(item->EqualsSnapshot(kHeader + B("\x55\x01", 2)));
+    std::string otherPage = snapshot;
+    otherPage[6] = 2;  // the page switch after COLLECTION
+    EXPECT_FALSE(item->EqualsSnapshot(otherPage));
+    EXPECT_FALSE(item->EqualsSnapshot(snapshot.substr(0, snapshot.size() / 2)));
+}
+
+TEST_F(SyncItemTest, MatchKeys) {
+    auto pim = New(olFolderContacts);
+    pim->SetText("FileAs", "Lee, Ann");
+    pim->SetText("Email1Address", "ann@x");
+    pim->SetText("FirstName", "Ann");
+    pim->SetText("LastName", "Lee");
+    pim->SetText("BusinessTelephoneNumber", "1");
+    pim->SetText("BusinessAddressCity", "Bonn");
+    pim->SetText("CompanyName", "not part of the key");
+    auto c = Saved(kKindContacts, std::move(pim));
+    EXPECT_EQ("Lee, Annann@xAnnLee1Bonn", c->MatchKey());
+    FieldRecord record;
+    record.Add(1, 42, "Bonn");
+    record.Add(1, 47, "Lee, Ann");
+    record.Add(1, 7, "ann@x");
+    record.Add(1, 27, "Ann");
+    record.Add(1, 29, "Lee");
+    record.Add(1, 11, "1");
+    EXPECT_EQ(c->MatchKey(), IncomingMatchKey(c->Table(), record));
+
+    auto task = New(olFolderTasks);
+    task->SetText("Subject", "Call");
+    EXPECT_EQ("Call", Saved(kKindTasks, std::move(task))->MatchKey());
+    FieldRecord taskRecord;
+    taskRecord.Add(3, 1, "Call");
+    taskRecord.Add(2, 1, "wrong page");
+    EXPECT_EQ("Call", IncomingMatchKey(*TableForKind(kKindTasks), taskRecord));
+}
+
+}  // namespace

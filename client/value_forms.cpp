@@ -1,0 +1,107 @@
+// Date, integer and checksum forms of item fields.
+#include "client/value_forms.h"
+
+#include <array>
+#include <cstdio>
+
+#include "platform/pocketoutlook/ole_date.h"
+
+namespace {
+
+bool Split(double date, bool noDateToo, SYSTEMTIME& t) {
+    if (date == 0.0 || (noDateToo && date == kOleNoDate)) return false;
+    return VariantTimeToSystemTime(date, &t);
+}
+
+// Digits at text[from, from + count); -1 when any is not a digit.
+int Digits(std::string_view text, size_t from, size_t count) {
+    int value = 0;
+    for (size_t i = from; i < from + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string FormatClientDate(double date, bool noDateToo) {
+    SYSTEMTIME t;
+    if (!Split(date, noDateToo, t)) return "";
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%02d%02d%04d %02d:%02d:%02d", t.wDay, t.wMonth, t.wYear,
+                  t.wHour, t.wMinute, t.wSecond);
+    return buf;
+}
+
+std::string FormatServerDate(double date, bool noDateToo) {
+    SYSTEMTIME t;
+    if (!Split(date, noDateToo, t)) return "";
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d.%02d:%d", t.wDay, t.wMonth, t.wYear,
+                  t.wHour, t.wMinute, t.wSecond, 0);
+    return buf;
+}
+
+bool ParseDate(std::string_view text, double& date) {
+    int day, month, year, hour, minute, second;
+    if (text.size() > 2 && text[2] == '.') {
+        // Server form: dd.mm.yyyy hh:mm.ss:ms
+        day = Digits(text, 0, 2);
+        month = Digits(text, 3, 2);
+        year = Digits(text, 6, 4);
+        hour = Digits(text, 11, 2);
+        minute = Digits(text, 14, 2);
+        second = Digits(text, 17, 2);
+    } else {
+        // Client form: ddmmyyyy hh:mm:ss
+        day = Digits(text, 0, 2);
+        month = Digits(text, 2, 2);
+        year = Digits(text, 4, 4);
+        hour = Digits(text, 9, 2);
+        minute = Digits(text, 12, 2);
+        second = Digits(text, 15, 2);
+    }
+    if (day < 0 || month < 0 || year < 0 || hour < 0 || minute < 0 || second < 0) return false;
+    SYSTEMTIME t;
+    t.wDay = static_cast<uint16_t>(day);
+    t.wMonth = static_cast<uint16_t>(month);
+    t.wYear = static_cast<uint16_t>(year);
+    t.wHour = static_cast<uint16_t>(hour);
+    t.wMinute = static_cast<uint16_t>(minute);
+    t.wSecond = static_cast<uint16_t>(second);
+    double value;
+    if (!SystemTimeToVariantTime(t, &value)) return false;
+    date = value;
+    return true;
+}
+
+long ParseDecimal(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > 2147483648LL) value = 2147483648LL;
+    }
+    if (negative) value = -value;
+    if (value > 2147483647LL) value = 2147483647LL;
+    return static_cast<long>(value);
+}
+
+uint32_t Crc32(std::string_view text) {
+    static const std::array<uint32_t, 256> kTable = [] {
+        std::array<uint32_t, 256> table{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+        return table;
+    }();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : text) crc = kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}

@@ -66,6 +66,7 @@ void CHTMLCommand::Parse(bool requestMode) {
     url_.clear();
     version_.clear();
     methodCode_ = kOther;
+    hasUrl_ = false;
     chunked_ = false;
     fields_.clear();
     parameters_.clear();
@@ -96,6 +97,7 @@ void CHTMLCommand::Parse(bool requestMode) {
             headerLength_ = n;
             return;
         }
+        hasUrl_ = true;
         method_.assign(line.substr(0, space));
         std::string_view rest = line.substr(space + 1);
         size_t second = rest.find(' ');

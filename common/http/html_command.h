@@ -50,6 +50,9 @@ public:
     CDataString& Buffer() { return buffer_; }
 
     const std::string& Method() const { return method_; }
+    // False when the request line has no space (and so no URL): such a request
+    // is neither traced nor answered.
+    bool HasURL() const { return hasUrl_; }
     // The request path up to (not including) "?"; empty when the request line has no space.
     const std::string& URL() const { return url_; }
     // The text after the second space of the request line, up to its line feed
@@ -88,6 +91,7 @@ private:
     std::string url_;
     std::string version_;
     int methodCode_ = kOther;
+    bool hasUrl_ = false;
     bool chunked_ = false;
     std::vector<CHTMLField> fields_;
     std::vector<CHTMLField> parameters_;

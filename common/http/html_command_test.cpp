@@ -49,6 +49,12 @@ TEST(ParseMessage, MethodCodes) {
 }
 
 TEST(ParseMessage, RequestLineWithoutSpaceEndsParsing) {
+    CHTMLCommand c;
+    c.ParseMessage(true, "GET\r\n\r\n", 7);
+    EXPECT_FALSE(c.HasURL());
+    c.ParseMessage(true, "GET  HTTP/1.1\r\n\r\n", 17);
+    EXPECT_TRUE(c.HasURL());
+    EXPECT_EQ(c.URL(), "");
     EXPECT_EQ(Parse("GARBAGE\r\nHost: x\r\n\r\nbody"),
               "method=[GARBAGE\r] code=0 url=[] version=[]\nbody(0)=[]");
 }

@@ -1,0 +1,61 @@
+// The trace port: any program may stream plain text to TCP port 2005; every line
+// goes to the client trace (CTraceTextSink). Nothing is ever sent back.
+//
+// One reader thread per connection, at most maxReaders at once (at the bound the
+// listener waits for one to end). A reader ends and closes its socket when the
+// peer closes or the socket fails. A failed accept pauses, then accepting goes on.
+// A socket, bind or listen failure is reported once as a message box ("TracePort
+// bind returns error" and the like) and the trace port stays closed; the rest of
+// the server is not affected.
+//
+// Thread use: Start and Stop from one owning thread; the rest from any thread.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "server/http/trace_text_sink.h"
+
+inline constexpr int kTracePort = 2005;
+inline constexpr size_t kMaxTraceReaders = 16;
+
+struct TracePortConfig {
+    int port = kTracePort;     // 0: any free port
+    bool loopbackOnly = false;  // bind 127.0.0.1 instead of all addresses
+    size_t maxReaders = kMaxTraceReaders;
+    std::chrono::milliseconds acceptPause{100};
+};
+
+class CTracePort {
+public:
+    // sink must outlive the trace port.
+    CTracePort(CTraceTextSink& sink, TracePortConfig config);
+    CTracePort(const CTracePort&) = delete;
+    CTracePort& operator=(const CTracePort&) = delete;
+    ~CTracePort();  // Stop()
+
+    void Start();
+    // Stops accepting, ends every reader and returns when all have ended.
+    void Stop();
+    // The port listened on, once listening; 0 when timeout passes first or the
+    // listener failed.
+    int WaitUntilListening(std::chrono::milliseconds timeout);
+    size_t ActiveReaders() const;
+
+private:
+    struct Shared;
+    void TraceListenerThread();
+    static void TraceReaderThread(std::shared_ptr<Shared> shared, int socket);
+
+    TracePortConfig config_;
+    std::shared_ptr<Shared> shared_;
+    std::thread listener_;
+};
+
+// Starts the trace port (normal priority) and returns it.
+std::unique_ptr<CTracePort> StartTracePort(CTraceTextSink& sink, TracePortConfig config = {});

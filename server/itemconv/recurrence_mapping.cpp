@@ -280,5 +280,8 @@ void ApplyBlobToPattern(const CRecurrenceBlob& b, std::optional<int> recurrenceT
     // that writing the pattern back keeps the appointment's times.
     p.seriesStart = p.patternStart;
     p.seriesEnd = p.patternEnd;
+    // A series that ends after a count has no pattern end: sent to a device, an end
+    // date would turn it into a series that ends by date.
+    if (b.endType == kEndAfterCount) p.patternEnd = CItemTime();
     NormalisePattern(p);
 }

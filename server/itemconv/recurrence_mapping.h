@@ -38,8 +38,9 @@ CRecurrenceBlob BlobFromPattern(const RecurrencePattern& pattern);
 // exceptions of pattern from a blob (the store's reading of a recurring item).
 // recurrenceType is the store's type (1 daily, 2 weekly, 3 monthly, 4 yearly);
 // without one, the blob's RecurFrequency decides. The pattern start and end
-// become the series start and end dates with the times of day of the
+// become the blob's StartDate and EndDate with the times of day of the
 // appointment's start and end (or of the blob's time offsets when the appointment
-// has none). The result is normalised.
+// has none), and the series start and end take the same values; a series that
+// ends after a count has no pattern end. The result is normalised.
 void ApplyBlobToPattern(const CRecurrenceBlob& blob, std::optional<int> recurrenceType,
                         RecurrencePattern& pattern);

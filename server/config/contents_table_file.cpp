@@ -1,0 +1,226 @@
+// State files of the device folders: parsing, formatting, atomic writing.
+#include "server/config/contents_table_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "server/config/data_folder.h"
+
+namespace {
+
+std::mutex& FaultHookMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<bool(StateFileStep)>& FaultHook() {
+    static std::function<bool(StateFileStep)> hook;
+    return hook;
+}
+
+bool InjectedFault(StateFileStep step) {
+    std::lock_guard<std::mutex> lock(FaultHookMutex());
+    return FaultHook() && FaultHook()(step);
+}
+
+// Fields of a line split at ";"; runs of ";" give no empty fields.
+std::vector<std::string_view> SplitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t position = 0;
+    while (position < line.size()) {
+        size_t end = line.find(';', position);
+        if (end == std::string_view::npos) end = line.size();
+        if (end > position) fields.push_back(line.substr(position, end - position));
+        position = end + 1;
+    }
+    return fields;
+}
+
+// A decimal number as the C library's atoi reads it (leading blanks, a sign,
+// digits up to the first other character), kept to 32 bits; 0 when none.
+std::int32_t ParseDecimal(std::string_view text) {
+    size_t position = 0;
+    while (position < text.size() && (text[position] == ' ' || text[position] == '\t'))
+        ++position;
+    bool negative = false;
+    if (position < text.size() && (text[position] == '-' || text[position] == '+')) {
+        negative = text[position] == '-';
+        ++position;
+    }
+    std::uint64_t value = 0;
+    const char* first = text.data() + position;
+    const char* last = text.data() + text.size();
+    auto [stop, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || stop == first) return 0;
+    // Wrap to 32 bits: the halves of a time were written as signed 32-bit numbers.
+    std::uint32_t low = static_cast<std::uint32_t>(value);
+    if (negative) low = 0u - low;
+    return static_cast<std::int32_t>(low);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+std::string ParentFolder(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+size_t ParseStateFile(std::string_view content, CBaseline& baseline) {
+    baseline.clear();
+    bool inRows = false;
+    size_t taken = 0;
+    size_t position = 0;
+    while (position < content.size()) {
+        size_t end = content.find('\n', position);
+        size_t next = end == std::string_view::npos ? content.size() : end + 1;
+        std::string_view line = content.substr(position, next - position);
+        position = next;
+        if (line.size() > kMaxStateLineLength) continue;
+        if (!line.empty() && line.back() == '\n') {
+            line.remove_suffix(1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        }
+        if (!inRows) {
+            inRows = line == kStateFileHeader;
+            continue;
+        }
+        std::vector<std::string_view> fields = SplitFields(line);
+        if (fields.empty()) continue;
+        CBaselineRow row;
+        row.key = std::string(fields[0]);
+        if (fields.size() > 1) row.modLow = ParseDecimal(fields[1]);
+        if (fields.size() > 2) row.modHigh = ParseDecimal(fields[2]);
+        if (fields.size() > 3) row.readFlag = ParseDecimal(fields[3]);
+        if (fields.size() > 4) row.label = std::string(fields[4]);
+        std::string key = row.key;
+        if (baseline.emplace(std::move(key), std::move(row)).second) ++taken;
+    }
+    return taken;
+}
+
+std::string SnapshotLabel(const CLiveRow& row) {
+    std::string label = row.displayName ? *row.displayName
+                        : row.subject   ? *row.subject
+                                        : std::string("(null)");
+    for (char& c : label) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return label;
+}
+
+std::string FormatStateRow(const CLiveRow& row) {
+    std::string line;
+    line.reserve(row.key.size() + 40);
+    line += row.key;
+    line += ';';
+    line += std::to_string(row.modLow);
+    line += ';';
+    line += std::to_string(row.modHigh);
+    line += ';';
+    line += std::to_string(row.readFlag);
+    line += ';';
+    line += SnapshotLabel(row);
+    return line;
+}
+
+std::string StateFilePath(const std::string& dataFolder, const std::string& deviceId,
+                          const std::string& fileKey) {
+    return dataFolder + "/" + deviceId + "/" + fileKey + ".csv";
+}
+
+bool ReadStateFile(const std::string& path, CBaseline& baseline) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string content;
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        ssize_t got = read(fd, chunk.data(), chunk.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            break;  // what was read so far is parsed; a half row is only a row less
+        }
+        if (got == 0) break;
+        content.append(chunk.data(), static_cast<size_t>(got));
+    }
+    close(fd);
+    ParseStateFile(content, baseline);
+    return true;
+}
+
+bool WriteStateFile(const std::string& path, std::string_view content, std::string& error) {
+    std::string folder = ParentFolder(path);
+    if (!folder.empty()) {
+        errno = 0;
+        if (InjectedFault(StateFileStep::CreateFolder) || !CreateDataFolder(folder)) {
+            error = "cannot create folder " + folder + ": " + std::strerror(errno ? errno : EIO);
+            return false;
+        }
+    }
+    std::string temporary = path + ".tmp";
+    int fd = InjectedFault(StateFileStep::Open)
+                 ? (errno = EACCES, -1)
+                 : open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    const char* failedStep = nullptr;
+    int savedErrno = 0;
+    if (fchmod(fd, 0600) != 0) {
+        failedStep = "mode";
+        savedErrno = errno;
+    } else if (InjectedFault(StateFileStep::Write)) {
+        WriteAll(fd, content.substr(0, content.size() / 2));
+        failedStep = "write";
+        savedErrno = ENOSPC;
+    } else if (!WriteAll(fd, content)) {
+        failedStep = "write";
+        savedErrno = errno;
+    } else if (InjectedFault(StateFileStep::Sync) || fsync(fd) != 0) {
+        failedStep = "flush";
+        savedErrno = errno ? errno : EIO;
+    }
+    if (close(fd) != 0 && failedStep == nullptr) {
+        failedStep = "close";
+        savedErrno = errno;
+    }
+    if (failedStep == nullptr) {
+        if (InjectedFault(StateFileStep::Rename)) {
+            failedStep = "rename";
+            savedErrno = EXDEV;
+        } else if (rename(temporary.c_str(), path.c_str()) != 0) {
+            failedStep = "rename";
+            savedErrno = errno;
+        }
+    }
+    if (failedStep != nullptr) {
+        unlink(temporary.c_str());
+        error = std::string("cannot ") + failedStep + " " + path + ": " + std::strerror(savedErrno);
+        return false;
+    }
+    return true;
+}
+
+void SetStateFileFaultHook(std::function<bool(StateFileStep)> hook) {
+    std::lock_guard<std::mutex> lock(FaultHookMutex());
+    FaultHook() = std::move(hook);
+}

@@ -1,0 +1,156 @@
+// State files: parsing, row formatting and the atomic write under injected faults.
+#include "server/config/contents_table_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "server/config/config_test_util.h"
+
+namespace {
+
+std::string DumpBaseline(const CBaseline& baseline) {
+    std::string text;
+    for (const auto& [key, row] : baseline) {
+        text += key + "|" + std::to_string(row.modLow) + "|" + std::to_string(row.modHigh) + "|" +
+                std::to_string(row.readFlag) + "|" + row.label + "\n";
+    }
+    return text;
+}
+
+CLiveRow Row(std::string key, std::int32_t low, std::int32_t high, int read,
+             std::optional<std::string> displayName, std::optional<std::string> subject) {
+    CLiveRow row;
+    row.key = std::move(key);
+    row.modLow = low;
+    row.modHigh = high;
+    row.readFlag = read;
+    row.displayName = std::move(displayName);
+    row.subject = std::move(subject);
+    return row;
+}
+
+TEST(StateFileParse, RowsStartAfterTheHeaderWhereverItStands) {
+    CBaseline baseline;
+    size_t taken = ParseStateFile(
+        "junk;1;2;3;before\n"
+        "[FolderInfo]\n"
+        "0A0B;-5;30000000;1;Meeting\n"
+        "\n"
+        "01FF;7;8;0;Call Bob\n",
+        baseline);
+    EXPECT_EQ(taken, 2u);
+    EXPECT_EQ(DumpBaseline(baseline),
+              "01FF|7|8|0|Call Bob\n"
+              "0A0B|-5|30000000|1|Meeting\n");
+}
+
+TEST(StateFileParse, FieldRulesOfTheFormat) {
+    CBaseline baseline;
+    ParseStateFile(
+        "[FolderInfo]\r\n"
+        "AA;;1;;2;0;runs of separators give no empty fields\r\n"
+        "BB;3\n"                       // missing fields stay 0 or empty
+        "CC;x;4;1;Subject; with semicolon;more\n"  // the label ends at the next ";"
+        "AA;9;9;9;second AA is ignored\n"
+        ";;;\n"                        // no fields: no row
+        "DD;4294967295;-1;1;wraps",    // last line without a line end is taken whole
+        baseline);
+    EXPECT_EQ(DumpBaseline(baseline),
+              "AA|1|2|0|runs of separators give no empty fields\n"
+              "BB|3|0|0|\n"
+              "CC|0|4|1|Subject\n"
+              "DD|-1|-1|1|wraps\n");
+}
+
+TEST(StateFileParse, WithoutHeaderNothingIsARow) {
+    CBaseline baseline;
+    baseline["OLD"].key = "OLD";
+    EXPECT_EQ(ParseStateFile("AA;1;2;0;x\nFolderInfo\n[FolderInfo] \nBB;1;1;1;y\n", baseline), 0u);
+    EXPECT_TRUE(baseline.empty());
+}
+
+TEST(StateFileParse, OverlongLineIsSkippedWhole) {
+    std::string label(kMaxStateLineLength, 'x');
+    CBaseline baseline;
+    ParseStateFile("[FolderInfo]\nAA;1;2;0;" + label + "\nBB;3;4;1;short\n", baseline);
+    EXPECT_EQ(DumpBaseline(baseline), "BB|3|4|1|short\n");
+
+    // A line exactly at the limit (line end included) is still taken.
+    std::string key = "CC;1;1;0;";
+    std::string atLimit = key + std::string(kMaxStateLineLength - key.size() - 1, 'y');
+    ParseStateFile("[FolderInfo]\n" + atLimit + "\n", baseline);
+    ASSERT_EQ(baseline.size(), 1u);
+    EXPECT_EQ(baseline.at("CC").label.size(), kMaxStateLineLength - key.size() - 1);
+}
+
+TEST(StateFileFormat, RowsAreWrittenByteForByte) {
+    EXPECT_EQ(FormatStateRow(Row("00A1", -1951725568, 30123456, 1, "Hans Muster", "ignored")),
+              "00A1;-1951725568;30123456;1;Hans Muster");
+    EXPECT_EQ(FormatStateRow(Row("00A2", 5, 6, 0, std::nullopt, "Lunch; with Bob")),
+              "00A2;5;6;0;Lunch; with Bob");
+    EXPECT_EQ(FormatStateRow(Row("00A3", 0, 0, 0, std::nullopt, std::nullopt)), "00A3;0;0;0;(null)");
+    EXPECT_EQ(FormatStateRow(Row("00A4", 1, 2, 0, "", "subject")), "00A4;1;2;0;");
+    // A line break in a label would start a row of its own.
+    EXPECT_EQ(FormatStateRow(Row("00A5", 1, 2, 1, std::nullopt, "two\r\nlines\n")),
+              "00A5;1;2;1;two  lines ");
+}
+
+TEST(StateFileFormat, SubjectWithSemicolonReadsBackCut) {
+    CBaseline baseline;
+    ParseStateFile("[FolderInfo]\n" + FormatStateRow(Row("0F", 10, 20, 0, std::nullopt, "a;b")) + "\n",
+                   baseline);
+    EXPECT_EQ(DumpBaseline(baseline), "0F|10|20|0|a\n");
+}
+
+class StateFileWrite : public ::testing::Test {
+protected:
+    void TearDown() override { SetStateFileFaultHook(nullptr); }
+    std::string PathOf(const std::string& key) { return StateFilePath(temp_.Path(), "PPC1", key); }
+    TempFolder temp_;
+};
+
+TEST_F(StateFileWrite, CreatesTheDeviceFolderAndWritesTheContent) {
+    std::string error;
+    std::string path = PathOf("-1_temp");
+    EXPECT_EQ(path, temp_.Path() + "/PPC1/-1_temp.csv");
+    ASSERT_TRUE(WriteStateFile(path, "[FolderInfo]\nAA;1;2;0;x\n", error)) << error;
+    EXPECT_EQ(ReadWholeFile(path), "[FolderInfo]\nAA;1;2;0;x\n");
+    EXPECT_EQ(ModeOf(path), 0600u);
+    EXPECT_EQ(ModeOf(temp_.Path() + "/PPC1"), 0700u);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+    CBaseline baseline;
+    EXPECT_TRUE(ReadStateFile(path, baseline));
+    EXPECT_EQ(DumpBaseline(baseline), "AA|1|2|0|x\n");
+    EXPECT_FALSE(ReadStateFile(PathOf("-2"), baseline));
+    EXPECT_EQ(DumpBaseline(baseline), "AA|1|2|0|x\n");  // untouched
+}
+
+TEST_F(StateFileWrite, AFailureAtAnyStepKeepsThePreviousFile) {
+    std::string path = PathOf("-4_temp");
+    std::string error;
+    ASSERT_TRUE(WriteStateFile(path, "[FolderInfo]\nOLD;1;1;0;old\n", error));
+    std::string replacement = "[FolderInfo]\nNEW1;2;2;0;a\nNEW2;3;3;0;b\nNEW3;4;4;0;c\n";
+    for (StateFileStep step : {StateFileStep::CreateFolder, StateFileStep::Open,
+                               StateFileStep::Write, StateFileStep::Sync, StateFileStep::Rename}) {
+        SetStateFileFaultHook([step](StateFileStep at) { return at == step; });
+        error.clear();
+        EXPECT_FALSE(WriteStateFile(path, replacement, error)) << static_cast<int>(step);
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(ReadWholeFile(path), "[FolderInfo]\nOLD;1;1;0;old\n") << static_cast<int>(step);
+        EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << static_cast<int>(step);
+    }
+    SetStateFileFaultHook(nullptr);
+    EXPECT_TRUE(WriteStateFile(path, replacement, error));
+    EXPECT_EQ(ReadWholeFile(path), replacement);
+}
+
+TEST_F(StateFileWrite, AFailedFirstWriteLeavesNoFile) {
+    SetStateFileFaultHook([](StateFileStep at) { return at == StateFileStep::Write; });
+    std::string error;
+    EXPECT_FALSE(WriteStateFile(PathOf("-3_temp"), "[FolderInfo]\nAA;1;1;0;a\n", error));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("-3_temp")));
+}
+
+}  // namespace

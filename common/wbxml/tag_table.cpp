@@ -7,7 +7,7 @@
 #include <string>
 
 // clang-format off
-const WBXMLTag kVantroTagTable[] = {
+constexpr WBXMLTag kVantroTagTable[] = {
     // Page 0: protocol, 42 rows.
     {0, 0x01, "Sync"},
     {0, 0x14, "COLLECTION"},
@@ -237,30 +237,29 @@ size_t CountRows() {
     return n;
 }
 
-// Direct index (page, token) -> row, built once from the table so that the first
-// matching row wins, exactly as a search from the start would.
+// Direct index (page, token) -> name, built at compile time from the table so
+// that the first matching row wins, exactly as a search from the start would.
 struct TagIndex {
     std::array<const char*, kIndexedPages * kTokens> full{};
     std::array<std::string_view, kIndexedPages * kTokens> cut{};
-    TagIndex() {
-        for (size_t i = 0; kVantroTagTable[i].name != nullptr; ++i) {
-            const WBXMLTag& row = kVantroTagTable[i];
-            if (row.codePage < 0 || row.codePage >= kIndexedPages || row.token < 0 || row.token >= kTokens)
-                continue;
-            size_t slot = static_cast<size_t>(row.codePage * kTokens + row.token);
-            if (full[slot] != nullptr) continue;  // a later duplicate never takes effect
-            full[slot] = row.name;
-            std::string_view name(row.name);
-            size_t underscore = name.find('_');
-            cut[slot] = underscore == std::string_view::npos ? name : name.substr(underscore + 1);
-        }
-    }
 };
 
-const TagIndex& Index() {
-    static const TagIndex index;
+constexpr TagIndex BuildIndex() {
+    TagIndex index;
+    for (size_t i = 0; kVantroTagTable[i].name != nullptr; ++i) {
+        const WBXMLTag& row = kVantroTagTable[i];
+        if (row.codePage < 0 || row.codePage >= kIndexedPages || row.token < 0 || row.token >= kTokens) continue;
+        size_t slot = static_cast<size_t>(row.codePage * kTokens + row.token);
+        if (index.full[slot] != nullptr) continue;  // a later duplicate never takes effect
+        index.full[slot] = row.name;
+        std::string_view name(row.name);
+        size_t underscore = name.find('_');
+        index.cut[slot] = underscore == std::string_view::npos ? name : name.substr(underscore + 1);
+    }
     return index;
 }
+
+constexpr TagIndex kIndex = BuildIndex();
 
 std::string Hex(int32_t value) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -312,7 +311,7 @@ const WBXMLTag* FindTagRow(const WBXMLTag* rows, int32_t codePage, int32_t token
 
 std::string_view TagName(int32_t codePage, int32_t token) {
     if (codePage >= 0 && codePage < kIndexedPages && token >= 0 && token < kTokens) {
-        const char* name = Index().full[static_cast<size_t>(codePage * kTokens + token)];
+        const char* name = kIndex.full[static_cast<size_t>(codePage * kTokens + token)];
         if (name != nullptr) return name;
     }
     return InternMiss(codePage, token);
@@ -321,7 +320,7 @@ std::string_view TagName(int32_t codePage, int32_t token) {
 std::string_view ElementName(int32_t codePage, int32_t token) {
     if (codePage >= 0 && codePage < kIndexedPages && token >= 0 && token < kTokens) {
         size_t slot = static_cast<size_t>(codePage * kTokens + token);
-        if (Index().full[slot] != nullptr) return Index().cut[slot];
+        if (kIndex.full[slot] != nullptr) return kIndex.cut[slot];
     }
     return InternMiss(codePage, token);
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <type_traits>
 
@@ -135,8 +136,18 @@ bool RunIconv(iconv_t cd, std::string_view input, std::string& out, OnInvalid on
 }  // namespace
 
 bool IsValidUtf8(std::string_view text) {
-    for (size_t i = 0; i < text.size();) {
-        // ASCII runs are the common case.
+    const size_t size = text.size();
+    size_t i = 0;
+    while (i < size) {
+        // ASCII is the common case: eight bytes at a time.
+        if (size - i >= 8) {
+            uint64_t block;
+            std::memcpy(&block, text.data() + i, 8);
+            if ((block & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         if (static_cast<unsigned char>(text[i]) < 0x80) {
             ++i;
             continue;
@@ -164,6 +175,11 @@ std::string Windows1252ToUtf8(std::string_view text) {
 std::string RepairUtf8(std::string_view text) {
     if (IsValidUtf8(text)) return std::string(text);
     return Windows1252ToUtf8(text);
+}
+
+bool AnsiCharsetIsUtf8() {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset == nullptr || *codeset == 0 || IsUtf8Like(codeset);
 }
 
 std::string AnsiCharset() {

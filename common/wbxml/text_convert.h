@@ -27,6 +27,8 @@ std::string RepairUtf8(std::string_view text);
 // locale (7-bit ASCII) counts as UTF-8, its superset, so a program that never
 // selected a locale does not lose its non-ASCII text.
 std::string AnsiCharset();
+// AnsiCharset() == "UTF-8", without building the name.
+bool AnsiCharsetIsUtf8();
 
 // ANSI text to UTF-8. On a UTF-8 system this validates only; invalid input is
 // read as Windows-1252. Other character sets convert through iconv.

@@ -181,7 +181,8 @@ private:
     void AppendByte(unsigned char byte) { Append(&byte, 1); }
     bool WriteElementOnce(int32_t page, int32_t token, std::string_view text);
     bool WriteElementRetrying(int32_t page, int32_t token, std::string_view text);
-    bool ReadEvent(CWBXMLEvent& event, bool treeMode);
+    enum ReadResult { kNoEvent, kEventMore, kEventLast };
+    ReadResult ReadEvent(CWBXMLEvent& event, bool treeMode);
     bool BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level);
     void DumpTokens(std::ostream& out, const unsigned char* data, size_t length);
 

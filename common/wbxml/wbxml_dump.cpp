@@ -89,7 +89,10 @@ void CWBXML::DumpTokens(std::ostream& out, const unsigned char* data, size_t len
                     names.push_back(name);
                     indent.push_back(' ');
                 }
-                line.assign("<").append(name).append(">");
+                line.clear();
+                line.push_back('<');
+                line.append(name.data(), name.size());
+                line.push_back('>');
                 if (line.size() < kTagColumn) line.append(kTagColumn - line.size(), ' ');
                 out << indent << line << (at < length && data[at] == 0x03 ? "\t" : "\n");
                 break;

@@ -18,8 +18,16 @@ constexpr unsigned char kContentBit = 0x40;
 constexpr unsigned char kAttributeBit = 0x80;
 constexpr unsigned char kTokenMask = 0x3F;
 
+// "<name>" or "</name>", reusing the text's storage.
+void SetTagText(std::string& text, std::string_view open, std::string_view name) {
+    text.clear();
+    text.append(open.data(), open.size());
+    text.append(name.data(), name.size());
+    text.push_back('>');
+}
+
 void OpenElement(CWBXMLEvent& event, std::string_view name) {
-    event.tagText.assign("<").append(name).append(">");
+    SetTagText(event.tagText, "<", name);
     std::string& path = event.path;
     event.pathMarks.push_back(path.size());
     if (path.size() < CWBXMLEvent::kMaxPathLength) {
@@ -36,7 +44,7 @@ void CloseElement(CWBXMLEvent& event) {
         event.tagText.assign("</>");
         return;
     }
-    event.tagText.assign("</").append(event.nameStack.back()).append(">");
+    SetTagText(event.tagText, "</", event.nameStack.back());
     event.nameStack.pop_back();
     if (!event.pathMarks.empty()) {
         event.path.resize(std::min(event.path.size(), event.pathMarks.back()));
@@ -47,7 +55,7 @@ void CloseElement(CWBXMLEvent& event) {
 // Inline strings arrive as UTF-8; tree readers want ANSI text. On a UTF-8 system
 // valid text stays as it is, without a copy.
 void ConvertToAnsi(std::string& value) {
-    if (IsValidUtf8(value) && AnsiCharset() == "UTF-8") return;
+    if (AnsiCharsetIsUtf8() && IsValidUtf8(value)) return;
     value = FromUtf8(value);
 }
 
@@ -61,47 +69,47 @@ void CWBXML::ResetReader() {
 
 bool CWBXML::ReaderAtEnd() const { return cursor_ >= std::min(readerEnd_, document_.Length()); }
 
-bool CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
+CWBXML::ReadResult CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
     event.value.clear();
     event.tagText.clear();
-    if (event.PendingEnd) {
-        event.PendingEnd = false;
-        CloseElement(event);
-        return true;
-    }
     const auto* data = reinterpret_cast<const unsigned char*>(document_.Data());
     // The caller may have cut the buffer since ResetReader.
     const size_t end = std::min(readerEnd_, document_.Length());
-    while (cursor_ < end) {
-        const unsigned char b = data[cursor_++];
+    size_t at = cursor_;
+    if (event.PendingEnd) {
+        event.PendingEnd = false;
+        CloseElement(event);
+        return at < end ? kEventMore : kEventLast;
+    }
+    while (at < end) {
+        const unsigned char b = data[at++];
         switch (b) {
             case kSwitchPage:
-                if (cursor_ >= end) goto cut;
-                readerPage_ = data[cursor_++];
+                if (at >= end) goto cut;
+                readerPage_ = data[at++];
                 continue;
             case kEnd:
                 CloseElement(event);
-                return true;
+                break;
             case kInt32:
             case kInt32Other: {
-                if (end - cursor_ < 4) goto cut;
-                uint32_t bits = static_cast<uint32_t>(data[cursor_]) | static_cast<uint32_t>(data[cursor_ + 1]) << 8 |
-                                static_cast<uint32_t>(data[cursor_ + 2]) << 16 |
-                                static_cast<uint32_t>(data[cursor_ + 3]) << 24;
-                cursor_ += 4;
+                if (end - at < 4) goto cut;
+                uint32_t bits = static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+                                static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+                at += 4;
                 event.value = std::to_string(static_cast<int32_t>(bits));
                 event.EventKind = kWBXMLContent;
-                return true;
+                break;
             }
             case kInlineString: {
-                const void* zero = std::memchr(data + cursor_, 0, end - cursor_);
+                const void* zero = std::memchr(data + at, 0, end - at);
                 if (zero == nullptr) goto cut;
                 const size_t stop = static_cast<size_t>(static_cast<const unsigned char*>(zero) - data);
-                event.value.assign(reinterpret_cast<const char*>(data + cursor_), stop - cursor_);
-                cursor_ = stop + 1;
+                event.value.assign(reinterpret_cast<const char*>(data + at), stop - at);
+                at = stop + 1;
                 if (treeMode) ConvertToAnsi(event.value);
                 event.EventKind = kWBXMLContent;
-                return true;
+                break;
             }
             default: {
                 if (treeMode && (b & (kContentBit | kAttributeBit)) == 0) continue;
@@ -110,26 +118,28 @@ bool CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
                 event.codePage = readerPage_;
                 event.token = token;
                 event.EventKind = kWBXMLStartTag;
-                if ((b & kContentBit) == 0) event.PendingEnd = true;
-                return true;
+                // Without content the end follows at once, whatever comes next.
+                if ((b & kContentBit) == 0) {
+                    event.PendingEnd = true;
+                    cursor_ = at;
+                    return kEventMore;
+                }
+                break;
             }
         }
+        cursor_ = at;
+        return at < end ? kEventMore : kEventLast;
     }
 cut:
     // Nothing left, or a token cut off by the end of the document: the walk ends.
     cursor_ = end;
     event.EventKind = kWBXMLNoEvent;
-    return false;
+    return kNoEvent;
 }
 
-// A start tag without content bit as the last byte still has its end to report.
-bool CWBXML::NextEvent(CWBXMLEvent& event) {
-    return ReadEvent(event, false) && (!ReaderAtEnd() || event.PendingEnd);
-}
+bool CWBXML::NextEvent(CWBXMLEvent& event) { return ReadEvent(event, false) == kEventMore; }
 
-bool CWBXML::NextTreeEvent(CWBXMLEvent& event) {
-    return ReadEvent(event, true) && (!ReaderAtEnd() || event.PendingEnd);
-}
+bool CWBXML::NextTreeEvent(CWBXMLEvent& event) { return ReadEvent(event, true) == kEventMore; }
 
 bool CWBXML::BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event) { return BuildTreeLevel(list, event, 1); }
 
@@ -139,7 +149,7 @@ bool CWBXML::BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level)
     int32_t fieldToken = -1;
     const auto* data = reinterpret_cast<const unsigned char*>(document_.Data());
     for (;;) {
-        if (!ReadEvent(event, true)) return false;
+        if (ReadEvent(event, true) == kNoEvent) return false;
         switch (event.EventKind) {
             case kWBXMLStartTag: {
                 ++depth;
@@ -167,7 +177,7 @@ bool CWBXML::BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level)
                 list.Add(fieldPage, fieldToken, std::move(event.value));
                 event.value.clear();
                 // The field's end.
-                if (!ReadEvent(event, true)) return false;
+                if (ReadEvent(event, true) == kNoEvent) return false;
                 --depth;
                 break;
             case kWBXMLEndTag:

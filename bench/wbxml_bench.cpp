@@ -52,7 +52,8 @@ void WriteAnswer(CWBXML& w) {
         w.StartTag(0, 0x1D);
         w.WriteElement(0, 0x18, item.serverId);
         w.StartTag(0, 0x14);
-        for (int f = 0; f < kFields; ++f) w.WriteElementIfNotEmpty(1, f, item.values[static_cast<size_t>(f)]);
+        for (int f = 0; f < kFields; ++f)
+            w.WriteElementIfNotEmpty(1, f, item.values[static_cast<size_t>(f)]);
         w.EndTag();
         w.EndTag();
     }

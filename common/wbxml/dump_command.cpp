@@ -59,7 +59,8 @@ int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostrea
     }
     const bool fromStdin = pathOrDash == "-";
     const std::string shownName = fromStdin ? "standard input" : pathOrDash;
-    FileDescriptor file(fromStdin ? STDIN_FILENO : ::open(pathOrDash.c_str(), O_RDONLY | O_CLOEXEC), !fromStdin);
+    FileDescriptor file(fromStdin ? STDIN_FILENO : ::open(pathOrDash.c_str(), O_RDONLY | O_CLOEXEC),
+                        !fromStdin);
     if (file.get() < 0) {
         err << "corvel dump: cannot open " << shownName << ": " << ErrorText(errno) << "\n";
         return 1;
@@ -72,7 +73,8 @@ int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostrea
     std::vector<char> bytes;
     if (int error = ReadAll(file.get(), bytes); error != 0) {
         if (error == EFBIG)
-            err << "corvel dump: " << shownName << " is larger than " << kMaxDumpBytes << " bytes\n";
+            err << "corvel dump: " << shownName << " is larger than " << kMaxDumpBytes
+                << " bytes\n";
         else
             err << "corvel dump: cannot read " << shownName << ": " << ErrorText(error) << "\n";
         return 1;

@@ -1,7 +1,7 @@
 #include "common/wbxml/dump_command.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,7 +17,8 @@ namespace {
 class DumpCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("wbxml_dump_" + std::to_string(::getpid()));
+        dir_ =
+            std::filesystem::temp_directory_path() / ("wbxml_dump_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }

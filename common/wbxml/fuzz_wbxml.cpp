@@ -33,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     document.DumpDocument(out, data, size);
     static const std::string kCut = "---------------------- cut -----------------\n";
     const std::string text = out.str();
-    if (text.size() < kCut.size() || text.compare(text.size() - kCut.size(), kCut.size(), kCut) != 0) std::abort();
+    if (text.size() < kCut.size() ||
+        text.compare(text.size() - kCut.size(), kCut.size(), kCut) != 0)
+        std::abort();
     return 0;
 }

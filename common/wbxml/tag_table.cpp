@@ -248,7 +248,9 @@ constexpr TagIndex BuildIndex() {
     TagIndex index;
     for (size_t i = 0; kVantroTagTable[i].name != nullptr; ++i) {
         const WBXMLTag& row = kVantroTagTable[i];
-        if (row.codePage < 0 || row.codePage >= kIndexedPages || row.token < 0 || row.token >= kTokens) continue;
+        if (row.codePage < 0 || row.codePage >= kIndexedPages || row.token < 0 ||
+            row.token >= kTokens)
+            continue;
         size_t slot = static_cast<size_t>(row.codePage * kTokens + row.token);
         if (index.full[slot] != nullptr) continue;  // a later duplicate never takes effect
         index.full[slot] = row.name;

@@ -8,7 +8,8 @@
 TEST(TagTable, EachPageHoldsItsRows) {
     std::map<int, int> rowsPerPage;
     for (size_t i = 0; i < VantroTagTableSize(); ++i) ++rowsPerPage[kVantroTagTable[i].codePage];
-    EXPECT_EQ(rowsPerPage, (std::map<int, int>{{0, 42}, {1, 51}, {2, 17}, {3, 15}, {6, 21}, {7, 62}}));
+    EXPECT_EQ(rowsPerPage,
+              (std::map<int, int>{{0, 42}, {1, 51}, {2, 17}, {3, 15}, {6, 21}, {7, 62}}));
     EXPECT_EQ(kVantroTagTable[VantroTagTableSize()].name, nullptr);
 }
 
@@ -63,7 +64,9 @@ TEST(TagTable, FirstMatchingRowWins) {
     for (int page = 0; page < 9; ++page)
         for (int token = 0; token < 64; ++token) {
             const WBXMLTag* row = FindTagRow(kVantroTagTable, page, token);
-            if (row != nullptr) EXPECT_EQ(TagName(page, token), row->name) << page << " " << token;
-            else EXPECT_EQ(TagName(page, token).substr(0, 8), "unknown ") << page << " " << token;
+            if (row != nullptr)
+                EXPECT_EQ(TagName(page, token), row->name) << page << " " << token;
+            else
+                EXPECT_EQ(TagName(page, token).substr(0, 8), "unknown ") << page << " " << token;
         }
 }

@@ -5,8 +5,8 @@
 #include <iconv.h>
 #include <langinfo.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -59,20 +59,27 @@ size_t SequenceLength(std::string_view text, size_t i) {
         unsigned char b1 = byte(i + 1);
         unsigned char lo = b == 0xF0 ? 0x90 : 0x80;
         unsigned char hi = b == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
-        if (b1 < lo || b1 > hi || (byte(i + 2) & 0xC0) != 0x80 || (byte(i + 3) & 0xC0) != 0x80) return 0;
+        if (b1 < lo || b1 > hi || (byte(i + 2) & 0xC0) != 0x80 || (byte(i + 3) & 0xC0) != 0x80)
+            return 0;
         return 4;
     }
     return 0;
 }
 
 char32_t DecodeSequence(std::string_view text, size_t i, size_t length) {
-    auto byte = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(text[i + k])); };
+    auto byte = [&](size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(text[i + k]));
+    };
     switch (length) {
-        case 1: return byte(0);
-        case 2: return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-        case 3: return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+        case 1:
+            return byte(0);
+        case 2:
+            return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+        case 3:
+            return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
         default:
-            return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
+            return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+                   (byte(3) & 0x3F);
     }
 }
 
@@ -86,8 +93,9 @@ bool IsUtf8Like(std::string_view charset) {
         }
         return true;
     };
-    return equalsIgnoringCase("UTF-8") || equalsIgnoringCase("UTF8") || equalsIgnoringCase("ANSI_X3.4-1968") ||
-           equalsIgnoringCase("ASCII") || equalsIgnoringCase("US-ASCII");
+    return equalsIgnoringCase("UTF-8") || equalsIgnoringCase("UTF8") ||
+           equalsIgnoringCase("ANSI_X3.4-1968") || equalsIgnoringCase("ASCII") ||
+           equalsIgnoringCase("US-ASCII");
 }
 
 struct IconvCloser {
@@ -230,7 +238,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {

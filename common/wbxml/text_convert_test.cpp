@@ -21,10 +21,10 @@ private:
     bool selected_ = false;
 };
 
-const std::string kMueller = "M\xC3\xBCller";        // UTF-8
-const std::string kMuellerAnsi = "M\xFCller";        // Windows-1252 / ISO-8859-1
-const std::string kEuroSign = "\xE2\x82\xAC";        // U+20AC
-const std::string kGClef = "\xF0\x9D\x84\x9E";       // U+1D11E
+const std::string kMueller = "M\xC3\xBCller";   // UTF-8
+const std::string kMuellerAnsi = "M\xFCller";   // Windows-1252 / ISO-8859-1
+const std::string kEuroSign = "\xE2\x82\xAC";   // U+20AC
+const std::string kGClef = "\xF0\x9D\x84\x9E";  // U+1D11E
 
 }  // namespace
 

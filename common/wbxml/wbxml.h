@@ -162,7 +162,9 @@ public:
     // leaf on one line), and the closing cut line, which is written however the
     // walk ended. Does not touch the reader. Missing header bytes count as 0.
     void DumpDocument(std::ostream& out, const void* data, size_t length);
-    void DumpDocument(std::ostream& out, std::string_view bytes) { DumpDocument(out, bytes.data(), bytes.size()); }
+    void DumpDocument(std::ostream& out, std::string_view bytes) {
+        DumpDocument(out, bytes.data(), bytes.size());
+    }
     // Header values of the last dumped document.
     int DumpedVersion() const { return header_[0]; }
     int DumpedIdentifier() const { return header_[1]; }

@@ -14,7 +14,8 @@ constexpr size_t kTagColumn = 40;
 
 int32_t ReadInt32(const unsigned char* p) {
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+                                static_cast<uint32_t>(p[2]) << 16 |
+                                static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -74,7 +75,8 @@ void CWBXML::DumpTokens(std::ostream& out, const unsigned char* data, size_t len
                 break;
             }
             case 0x03: {
-                const auto* zero = static_cast<const unsigned char*>(std::memchr(data + at, 0, length - at));
+                const auto* zero =
+                    static_cast<const unsigned char*>(std::memchr(data + at, 0, length - at));
                 if (zero == nullptr) return;
                 out << indent << "'";
                 out.write(reinterpret_cast<const char*>(data + at), zero - (data + at));

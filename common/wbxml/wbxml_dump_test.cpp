@@ -31,8 +31,7 @@ TEST(WBXMLDump, SmallDocumentAsWholeText) {
               "   <PR_SUBJECT >                           \t   'S'   </PR_SUBJECT >\n"
               "  </Folder>\n"
               " </Sync>\n"
-              "---------------------- cut -----------------\n"
-              );
+              "---------------------- cut -----------------\n");
 }
 
 TEST(WBXMLDump, IntegersStrayEndsAndTagsWithoutContent) {
@@ -49,8 +48,7 @@ TEST(WBXMLDump, IntegersStrayEndsAndTagsWithoutContent) {
               " '-1' </BodySize>\n"
               "<Folder>                                \n"
               "</*>\n"
-              "---------------------- cut -----------------\n"
-              );
+              "---------------------- cut -----------------\n");
 }
 
 TEST(WBXMLDump, ShortAndCutDocumentsStillCloseTheDump) {
@@ -61,8 +59,7 @@ TEST(WBXMLDump, ShortAndCutDocumentsStillCloseTheDump) {
               "StringTable = 0\n"
               "---------------------- cut -----------------\n"
               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              "---------------------- cut -----------------\n"
-              );
+              "---------------------- cut -----------------\n");
     // A string without its zero byte: the walk ends before it.
     EXPECT_EQ(Dump("03 01 6A 00 41 03 61 62"),
               "Version = 3\n"
@@ -72,8 +69,7 @@ TEST(WBXMLDump, ShortAndCutDocumentsStillCloseTheDump) {
               "---------------------- cut -----------------\n"
               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
               " <Sync>                                  \t"
-              "---------------------- cut -----------------\n"
-              );
+              "---------------------- cut -----------------\n");
     // Cut integer and page switch.
     std::string cutInt = Dump("03 01 6A 00 02 01 02");
     std::string cutSwitch = Dump("03 01 6A 00 00");
@@ -86,7 +82,9 @@ TEST(WBXMLDump, NestingStopsAtMaxDepth) {
     for (int i = 0; i < 3 * CWBXML::kMaxDepth; ++i) hex += " 55";
     std::string text = Dump(hex);
     size_t opened = 0;
-    for (size_t at = text.find("<Folder>"); at != std::string::npos; at = text.find("<Folder>", at + 1)) ++opened;
+    for (size_t at = text.find("<Folder>"); at != std::string::npos;
+         at = text.find("<Folder>", at + 1))
+        ++opened;
     EXPECT_EQ(opened, static_cast<size_t>(CWBXML::kMaxDepth));
     EXPECT_EQ(text.find(std::string(CWBXML::kMaxDepth + 1, ' ') + "<Folder>"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 45), "---------------------- cut -----------------\n");

@@ -94,8 +94,10 @@ CWBXML::ReadResult CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
             case kInt32:
             case kInt32Other: {
                 if (end - at < 4) goto cut;
-                uint32_t bits = static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-                                static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+                uint32_t bits = static_cast<uint32_t>(data[at]) |
+                                static_cast<uint32_t>(data[at + 1]) << 8 |
+                                static_cast<uint32_t>(data[at + 2]) << 16 |
+                                static_cast<uint32_t>(data[at + 3]) << 24;
                 at += 4;
                 event.value = std::to_string(static_cast<int32_t>(bits));
                 event.EventKind = kWBXMLContent;
@@ -104,7 +106,8 @@ CWBXML::ReadResult CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
             case kInlineString: {
                 const void* zero = std::memchr(data + at, 0, end - at);
                 if (zero == nullptr) goto cut;
-                const size_t stop = static_cast<size_t>(static_cast<const unsigned char*>(zero) - data);
+                const size_t stop =
+                    static_cast<size_t>(static_cast<const unsigned char*>(zero) - data);
                 event.value.assign(reinterpret_cast<const char*>(data + at), stop - at);
                 at = stop + 1;
                 if (treeMode) ConvertToAnsi(event.value);
@@ -141,7 +144,9 @@ bool CWBXML::NextEvent(CWBXMLEvent& event) { return ReadEvent(event, false) == k
 
 bool CWBXML::NextTreeEvent(CWBXMLEvent& event) { return ReadEvent(event, true) == kEventMore; }
 
-bool CWBXML::BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event) { return BuildTreeLevel(list, event, 1); }
+bool CWBXML::BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event) {
+    return BuildTreeLevel(list, event, 1);
+}
 
 bool CWBXML::BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level) {
     int depth = 0;
@@ -173,7 +178,8 @@ bool CWBXML::BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level)
                 break;
             }
             case kWBXMLContent:
-                if (fieldPage == -1 && fieldToken == -1) AddWBXMLTrace("Literal without field " + event.value);
+                if (fieldPage == -1 && fieldToken == -1)
+                    AddWBXMLTrace("Literal without field " + event.value);
                 list.Add(fieldPage, fieldToken, std::move(event.value));
                 event.value.clear();
                 // The field's end.

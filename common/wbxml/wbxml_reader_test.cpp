@@ -21,8 +21,9 @@ std::string Walk(std::string_view hex, bool tree = false) {
             lines += "none\n";
             break;
         }
-        lines += std::to_string(e.EventKind) + " " + std::to_string(e.codePage) + "/" + std::to_string(e.token) +
-                 " [" + e.path + "] " + e.tagText + " '" + e.value + "'" + (more ? "" : " last") + "\n";
+        lines += std::to_string(e.EventKind) + " " + std::to_string(e.codePage) + "/" +
+                 std::to_string(e.token) + " [" + e.path + "] " + e.tagText + " '" + e.value + "'" +
+                 (more ? "" : " last") + "\n";
         if (!more) break;
     }
     return lines;
@@ -51,7 +52,8 @@ TEST(WBXMLReader, NameStackFollowsTheOpenElements) {
         seen.push_back(names);
         if (!more) break;
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"Sync,", "Sync,Folder,", "Sync,Folder,Add,", "Sync,Folder,", "Sync,", ""}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"Sync,", "Sync,Folder,", "Sync,Folder,Add,",
+                                              "Sync,Folder,", "Sync,", ""}));
 }
 
 TEST(WBXMLReader, TagWithoutContentBitEndsOnTheNextCall) {

@@ -14,8 +14,10 @@ std::string Render(const CWBXMLLiterals& list) {
     std::string text;
     for (const auto& node : list) {
         text += "(" + std::to_string(node->codePage) + "/" + std::to_string(node->token);
-        if (node->children) text += " [" + Render(*node->children) + "]";
-        else text += " '" + node->value + "'";
+        if (node->children)
+            text += " [" + Render(*node->children) + "]";
+        else
+            text += " '" + node->value + "'";
         text += ")";
     }
     return text;
@@ -53,8 +55,9 @@ TEST(WBXMLTree, FieldsAndContainersUpToTheFinalEnd) {
 TEST(WBXMLTree, ItemCollectionInsideAWalk) {
     // Sync > Add > ServerID, COLLECTION with LastName and FirstName on page 1.
     CWBXML r;
-    r.SetDocument(Bytes("03 01 6A 00 41 5D 58 03 4B 31 00 01 54 00 01 5D 03 44 6F 65 00 01 5B 03 4A 6F 00 01 "
-                        "00 00 01 01 01"));
+    r.SetDocument(
+        Bytes("03 01 6A 00 41 5D 58 03 4B 31 00 01 54 00 01 5D 03 44 6F 65 00 01 5B 03 4A 6F 00 01 "
+              "00 00 01 01 01"));
     CWBXMLEvent e;
     while (r.NextEvent(e) && !(e.EventKind == kWBXMLStartTag && e.token == 0x14)) {
     }
@@ -101,7 +104,8 @@ TEST(WBXMLTree, LiteralWithoutFieldIsTraced) {
 }
 
 TEST(WBXMLTree, TextsAreRepairedToUtf8) {
-    EXPECT_EQ(BuildAfterFirstStart("54 00 01 5D 03 4D FC 6C 6C 65 72 00 01 01").tree, "(1/29 'M\xC3\xBCller')");
+    EXPECT_EQ(BuildAfterFirstStart("54 00 01 5D 03 4D FC 6C 6C 65 72 00 01 01").tree,
+              "(1/29 'M\xC3\xBCller')");
 }
 
 TEST(WBXMLTree, DocumentEndingInsideAnElementReturnsFalse) {
@@ -128,7 +132,8 @@ TEST(WBXMLTree, NestingIsBoundedByMaxDepth) {
     CWBXMLLiterals list;
     EXPECT_TRUE(r.BuildTree(list, e));
     int depth = 0;
-    for (const CWBXMLLiterals* l = &list; l->Size() == 1 && l->begin()->get()->children; l = (*l)[0].children.get())
+    for (const CWBXMLLiterals* l = &list; l->Size() == 1 && l->begin()->get()->children;
+         l = (*l)[0].children.get())
         ++depth;
     EXPECT_EQ(depth, CWBXML::kMaxDepth - 1);
 

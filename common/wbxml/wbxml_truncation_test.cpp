@@ -43,7 +43,8 @@ std::vector<std::string> WalkLines(const std::string& bytes) {
     for (;;) {
         bool more = r.NextEvent(e);
         if (e.EventKind == kWBXMLNoEvent) break;
-        lines.push_back(std::to_string(e.EventKind) + " " + e.path + " " + e.tagText + " " + e.value);
+        lines.push_back(std::to_string(e.EventKind) + " " + e.path + " " + e.tagText + " " +
+                        e.value);
         if (!more) break;
     }
     EXPECT_TRUE(r.ReaderAtEnd());
@@ -91,6 +92,7 @@ TEST(WBXMLTruncation, EveryPrefixDumpsAndClosesTheDump) {
         w.DumpDocument(out, block.data(), block.size());
         const std::string text = out.str();
         ASSERT_GE(text.size(), 45u);
-        EXPECT_EQ(text.substr(text.size() - 45), "---------------------- cut -----------------\n") << length;
+        EXPECT_EQ(text.substr(text.size() - 45), "---------------------- cut -----------------\n")
+            << length;
     }
 }

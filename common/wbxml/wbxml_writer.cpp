@@ -13,7 +13,9 @@ constexpr unsigned char kEnd = 0x01;
 constexpr unsigned char kInlineString = 0x03;
 constexpr unsigned char kContentBit = 0x40;
 
-bool IsValidTag(int32_t page, int32_t token) { return page >= 0 && page <= 255 && token >= 0 && token <= 0x3F; }
+bool IsValidTag(int32_t page, int32_t token) {
+    return page >= 0 && page <= 255 && token >= 0 && token <= 0x3F;
+}
 
 }  // namespace
 
@@ -71,7 +73,9 @@ void CWBXML::WriteString(std::string_view text) {
     AppendByte(0);
 }
 
-void CWBXML::WriteString(std::u16string_view text) { WriteString(std::string_view(Utf16ToUtf8(text))); }
+void CWBXML::WriteString(std::u16string_view text) {
+    WriteString(std::string_view(Utf16ToUtf8(text)));
+}
 
 void CWBXML::EndTag() { AppendByte(kEnd); }
 

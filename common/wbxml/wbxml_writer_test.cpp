@@ -87,7 +87,8 @@ TEST(WBXMLWriter, Utf16TextIsWrittenAsUtf8) {
     w.BeginDocument(64);
     EXPECT_TRUE(w.WriteElement(1, 0x1D, u"M\u00FCller"));
     EXPECT_TRUE(w.WriteElementIfNotEmpty(1, 0x1B, u"\u20AC"));
-    EXPECT_EQ(Written(w), "03 01 6A 00 00 01 5D 03 4D C3 BC 6C 6C 65 72 00 01 5B 03 E2 82 AC 00 01");
+    EXPECT_EQ(Written(w),
+              "03 01 6A 00 00 01 5D 03 4D C3 BC 6C 6C 65 72 00 01 5B 03 E2 82 AC 00 01");
 }
 
 TEST(WBXMLWriter, InvalidTagsWriteNothing) {

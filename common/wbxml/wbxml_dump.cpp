@@ -33,11 +33,13 @@ void CWBXML::DumpDocument(std::ostream& out, const void* data, size_t length) {
         if (length > kHeaderSize) DumpTokens(out, bytes + kHeaderSize, length - kHeaderSize);
     } catch (...) {
         ShowMessageBox("catch");
+        // The closing line is still attempted; a stream that keeps failing is left
+        // failed for the caller to see.
+        out.clear();
     }
     try {
         out << kCutLine;
     } catch (...) {
-        ShowMessageBox("catch");
     }
 }
 

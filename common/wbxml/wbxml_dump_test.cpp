@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/wbxml/wbxml.h"
 #include "common/wbxml/wbxml_test_util.h"
+#include "platform/win/message_box.h"
 
 namespace {
 
@@ -102,4 +105,45 @@ TEST(WBXMLDump, KeepsHeaderValuesAndLeavesTheReaderAlone) {
     EXPECT_EQ(w.DumpedStringTable(), 4);
     w.NextEvent(e);
     EXPECT_EQ(e.tagText, "<Sync>");
+}
+
+namespace {
+
+// A stream buffer that refuses, once, the piece of text that contains `refuse`.
+class RefusingBuffer : public std::stringbuf {
+public:
+    explicit RefusingBuffer(std::string refuse) : refuse_(std::move(refuse)) {}
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        if (!refused_ &&
+            std::string(s, static_cast<size_t>(n)).find(refuse_) != std::string::npos) {
+            refused_ = true;
+            throw std::runtime_error("disk full");
+        }
+        return std::stringbuf::xsputn(s, n);
+    }
+
+private:
+    std::string refuse_;
+    bool refused_ = false;
+};
+
+}  // namespace
+
+TEST(WBXMLDump, FailureStopsTheDumpButStillWritesTheCutLine) {
+    std::vector<std::string> boxes;
+    SetMessageBoxSink(
+        [&boxes](const std::string& text, const std::string&) { boxes.push_back(text); });
+    RefusingBuffer buffer("<Folder>");
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    CWBXML w;
+    w.DumpDocument(out, Bytes("03 01 6A 00 41 55 01 01"));
+    SetMessageBoxSink(nullptr);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"catch"}));
+    const std::string text = buffer.str();
+    EXPECT_NE(text.find(" <Sync>"), std::string::npos);
+    EXPECT_EQ(text.find("Folder"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 45), "---------------------- cut -----------------\n");
 }

@@ -1,0 +1,118 @@
+// Derived properties of stored objects.
+#include "platform/mapi/computed_props.h"
+
+#include <algorithm>
+
+namespace mapistore {
+
+namespace {
+
+const std::vector<ULONG> kMessageIds = {
+    PROP_ID(PR_ENTRYID), PROP_ID(PR_PARENT_ENTRYID), PROP_ID(PR_STORE_ENTRYID),
+    PROP_ID(PR_RECORD_KEY), PROP_ID(PR_SEARCH_KEY), PROP_ID(PR_OBJECT_TYPE),
+    PROP_ID(PR_STORE_RECORD_KEY), PROP_ID(PR_CREATION_TIME),
+    PROP_ID(PR_LAST_MODIFICATION_TIME), PROP_ID(PR_MESSAGE_FLAGS)};
+const std::vector<ULONG> kFolderIds = {
+    PROP_ID(PR_ENTRYID), PROP_ID(PR_PARENT_ENTRYID), PROP_ID(PR_STORE_ENTRYID),
+    PROP_ID(PR_RECORD_KEY), PROP_ID(PR_OBJECT_TYPE), PROP_ID(PR_STORE_RECORD_KEY),
+    PROP_ID(PR_CREATION_TIME), PROP_ID(PR_LAST_MODIFICATION_TIME), PROP_ID(PR_FOLDER_TYPE),
+    PROP_ID(PR_CONTENT_COUNT), PROP_ID(PR_CONTENT_UNREAD), PROP_ID(PR_SUBFOLDERS)};
+const std::vector<ULONG> kAttachIds = {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_OBJECT_TYPE),
+                                       PROP_ID(PR_RECORD_KEY)};
+const std::vector<ULONG> kRecipientIds = {PROP_ID(PR_ROWID), PROP_ID(PR_OBJECT_TYPE)};
+const std::vector<ULONG> kNone;
+
+}  // namespace
+
+const std::vector<ULONG>& ComputedIds(ULONG kind) {
+  switch (kind) {
+    case MAPI_MESSAGE: return kMessageIds;
+    case MAPI_FOLDER: return kFolderIds;
+    case MAPI_ATTACH: return kAttachIds;
+    case MAPI_MAILUSER: return kRecipientIds;
+    default: return kNone;
+  }
+}
+
+bool IsComputedId(ULONG kind, ULONG propId) {
+  if (kind == MAPI_MESSAGE && propId == PROP_ID(PR_MESSAGE_FLAGS)) return false;  // settable
+  const std::vector<ULONG>& ids = ComputedIds(kind);
+  if (kind == MAPI_MESSAGE && (propId == PROP_ID(PR_HASATTACH) || propId == PROP_ID(PR_MESSAGE_SIZE)))
+    return true;
+  return std::find(ids.begin(), ids.end(), propId) != ids.end();
+}
+
+Computed ComputedProp(StoreDb& db, const ObjectRow& row, const std::string* parentEid,
+                      ULONG propId, Value& out) {
+  const std::vector<ULONG>& ids = ComputedIds(row.kind);
+  if (std::find(ids.begin(), ids.end(), propId) == ids.end()) return Computed::kNo;
+  switch (propId) {
+    case PROP_ID(PR_ENTRYID):
+    case PROP_ID(PR_SEARCH_KEY):
+      out = Value::Binary(db.EntryIdOf(row.eid));
+      return Computed::kValue;
+    case PROP_ID(PR_RECORD_KEY):
+      out = Value::Binary(row.kind == MAPI_ATTACH ? row.eid : db.EntryIdOf(row.eid));
+      return Computed::kValue;
+    case PROP_ID(PR_PARENT_ENTRYID): {
+      if (row.parent == 0) return Computed::kAbsent;  // the root folder has no parent
+      if (parentEid != nullptr) {
+        out = Value::Binary(db.EntryIdOf(*parentEid));
+        return Computed::kValue;
+      }
+      ObjectRow parent;
+      if (FAILED(db.LoadObject(row.parent, parent))) return Computed::kAbsent;
+      out = Value::Binary(db.EntryIdOf(parent.eid));
+      return Computed::kValue;
+    }
+    case PROP_ID(PR_STORE_ENTRYID):
+      out = Value::Binary(db.StoreEntryId());
+      return Computed::kValue;
+    case PROP_ID(PR_STORE_RECORD_KEY):
+      out = Value::Binary(db.uid());
+      return Computed::kValue;
+    case PROP_ID(PR_OBJECT_TYPE):
+      out = Value::Long(row.kind);
+      return Computed::kValue;
+    case PROP_ID(PR_CREATION_TIME):
+      out = Value::Time(row.created);
+      return Computed::kValue;
+    case PROP_ID(PR_LAST_MODIFICATION_TIME):
+      out = Value::Time(row.modified);
+      return Computed::kValue;
+    case PROP_ID(PR_MESSAGE_FLAGS):
+      out = Value::Long(row.flags);
+      return Computed::kValue;
+    case PROP_ID(PR_FOLDER_TYPE):
+      out = Value::Long(row.parent == 0 ? FOLDER_ROOT : FOLDER_GENERIC);
+      return Computed::kValue;
+    case PROP_ID(PR_ATTACH_NUM):
+    case PROP_ID(PR_ROWID):
+      out = Value::Long(row.num);
+      return Computed::kValue;
+    case PROP_ID(PR_CONTENT_COUNT):
+    case PROP_ID(PR_CONTENT_UNREAD): {
+      SqliteStmt& q = db.Cached(
+          "SELECT count(*), coalesce(sum((flags & 1) = 0), 0) FROM objects WHERE parent = ?1 AND kind = 5");
+      if (FAILED(q.status())) return Computed::kAbsent;
+      q.BindInt(1, row.id);
+      if (!q.Step()) return Computed::kAbsent;
+      out = Value::Long(propId == PROP_ID(PR_CONTENT_COUNT) ? q.ColumnInt(0) : q.ColumnInt(1));
+      q.Reset();
+      return Computed::kValue;
+    }
+    case PROP_ID(PR_SUBFOLDERS): {
+      SqliteStmt& q = db.Cached("SELECT 1 FROM objects WHERE parent = ?1 AND kind = 3 LIMIT 1");
+      if (FAILED(q.status())) return Computed::kAbsent;
+      q.BindInt(1, row.id);
+      bool any = q.Step();
+      q.Reset();
+      out = Value::Bool(any);
+      return Computed::kValue;
+    }
+    default:
+      return Computed::kAbsent;
+  }
+}
+
+}  // namespace mapistore

@@ -1,0 +1,90 @@
+// Thin RAII wrappers over SQLite: a connection, a prepared statement and a write
+// transaction. Errors map to MAPI codes (SqliteError).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/mapi/mapi_codes.h"
+
+namespace mapistore {
+
+// MAPI code for an SQLite result: BUSY/LOCKED -> MAPI_E_BUSY, NOTADB/CORRUPT ->
+// MAPI_E_CORRUPT_STORE, FULL -> MAPI_E_NOT_ENOUGH_DISK, NOMEM -> MAPI_E_NOT_ENOUGH_MEMORY,
+// TOOBIG -> MAPI_E_TOO_BIG, other errors -> MAPI_E_DISK_ERROR.
+HRESULT SqliteError(int rc);
+
+// One open database connection. Not thread-safe: the store lock guards it.
+class SqliteDb {
+ public:
+  SqliteDb() = default;
+  ~SqliteDb();
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
+
+  // Opens an existing file read-write (create: the file may be new).
+  HRESULT Open(const std::string& path, bool create);
+  void Close();
+  sqlite3* handle() const { return db_; }
+  // Runs statements without results.
+  HRESULT Exec(const char* sql);
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+class SqliteStmt {
+ public:
+  SqliteStmt() = default;
+  SqliteStmt(SqliteDb& db, std::string_view sql) { Prepare(db, sql); }
+  ~SqliteStmt();
+  SqliteStmt(const SqliteStmt&) = delete;
+  SqliteStmt& operator=(const SqliteStmt&) = delete;
+
+  HRESULT Prepare(SqliteDb& db, std::string_view sql);
+  HRESULT status() const { return status_; }
+  // Resets for another run and clears the bindings.
+  void Reset();
+
+  void BindInt(int index, std::int64_t value);
+  void BindDouble(int index, double value);
+  void BindText(int index, std::string_view text);
+  void BindBlob(int index, std::string_view bytes);
+  void BindNull(int index);
+
+  // True while a row is there; after false, status() tells why it ended (S_OK or error).
+  bool Step();
+  // Runs a statement without rows: S_OK or the error.
+  HRESULT Run();
+
+  int ColumnType(int col) const;
+  std::int64_t ColumnInt(int col) const;
+  double ColumnDouble(int col) const;
+  std::string ColumnText(int col) const;
+  std::string ColumnBlob(int col) const;
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  HRESULT status_ = MAPI_E_CALL_FAILED;
+};
+
+// BEGIN IMMEDIATE ... COMMIT; rolls back when destroyed without Commit.
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(SqliteDb& db);
+  ~WriteTransaction();
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+  HRESULT status() const { return status_; }
+  HRESULT Commit();
+
+ private:
+  SqliteDb& db_;
+  HRESULT status_;
+  bool open_ = false;
+};
+
+}  // namespace mapistore

@@ -1,0 +1,42 @@
+// IMAPITable over a row source: the view (rows after restriction and sort), the
+// columns and the cursor live here; the source lists row keys and fetches values.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/mapi/com_base.h"
+#include "platform/mapi/restriction_eval.h"
+
+namespace mapistore {
+
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // The lock that guards the data behind the source.
+  virtual std::recursive_mutex& Mutex() = 0;
+  // Row keys in the natural (creation) order.
+  virtual HRESULT ListRows(std::vector<std::int64_t>& keys) = 0;
+  // Values of the given property IDs for each key; found[k] false for a row that
+  // no longer exists.
+  virtual HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
+                        std::vector<PropMap>& rows, std::vector<bool>& found) = 0;
+  virtual HRESULT SubRows(std::int64_t key, ULONG subObject, std::vector<PropMap>& rows);
+  // Keys of rows whose text property propId equals text, from an index; false when
+  // the source has no index for it.
+  virtual bool IndexLookup(ULONG propId, const std::string& text, std::vector<std::int64_t>& keys,
+                           HRESULT& hr);
+  // Columns before SetColumns.
+  virtual std::vector<ULONG> DefaultColumns() = 0;
+};
+
+// Creates a table over source. The table owns the source.
+HRESULT CreateTable(std::unique_ptr<RowSource> source, LPMAPITABLE* lppTable);
+
+// A source over fixed rows (store table, profile table).
+std::unique_ptr<RowSource> MakeStaticSource(std::vector<PropMap> rows, std::vector<ULONG> columns);
+
+}  // namespace mapistore

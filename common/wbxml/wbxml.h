@@ -12,6 +12,18 @@
 // the document however it is cut (a truncated token ends the walk), and the tree
 // builder and the dump stop at kMaxDepth nested elements.
 //
+// Walking a received document (every event, the last one included):
+//   CWBXML request;
+//   request.SetDocument(body, bodyLength);
+//   CWBXMLEvent event;
+//   for (bool more = true; more;) {
+//       more = request.NextEvent(event);
+//       if (event.EventKind == kWBXMLNoEvent) break;
+//       ... act on event.EventKind, event.codePage, event.token, event.value ...
+//   }
+// Skiff converts event values with Utf8ToUtf16 and writes its UTF-16 texts with
+// the char16_t overloads below (text_convert.h).
+//
 // A CWBXML, its events and its trees are used by one thread at a time; every
 // connection builds its own. The tag table is shared constant data.
 #pragma once
@@ -44,7 +56,8 @@ struct CWBXMLEvent {
     // Page and token of the last start tag.
     int32_t codePage = 0;
     int32_t token = 0;
-    // The content of a content event, as received (empty for other events).
+    // The content of a content event (empty for other events): the bytes as
+    // received for NextEvent, ANSI text for NextTreeEvent.
     std::string value;
     // "<name>" for a start, "</name>" for an end, "</>" for an end with no open
     // element; empty for content.

@@ -1,0 +1,209 @@
+// Text format of user and device files.
+#include "server/config/device_file.h"
+
+#include <climits>
+#include <vector>
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Leading decimal integer ("12x" is 12, no digits give 0), clamped to 32 bits.
+int32_t ParseInteger(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int32_t>(value);
+}
+
+// A token that is an integer on its own: optional sign, digits, nothing else.
+bool IsIntegerToken(std::string_view text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (i >= text.size()) return false;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
+
+std::vector<std::string_view> SplitAtCommas(std::string_view text) {
+    std::vector<std::string_view> tokens;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ',') ++i;
+        if (i >= text.size()) break;
+        size_t end = text.find(',', i);
+        if (end == std::string_view::npos) end = text.size();
+        tokens.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return tokens;
+}
+
+std::string Join(const std::vector<std::string_view>& tokens, size_t from, size_t to) {
+    std::string out;
+    for (size_t i = from; i < to; ++i) {
+        if (i > from) out += ',';
+        out.append(tokens[i]);
+    }
+    return out;
+}
+
+// The writer's blank for an empty text reads back as empty.
+std::string FieldText(std::string_view token) {
+    if (token == " ") return std::string();
+    return std::string(token);
+}
+
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return out;
+}
+
+std::string NonEmpty(std::string_view text) {
+    if (text.empty()) return " ";
+    return OneLine(text);
+}
+
+void AppendLine(std::string& out, std::string_view key, std::string_view value) {
+    out.append(key);
+    out += '=';
+    out += OneLine(value);
+    out += '\n';
+}
+
+}  // namespace
+
+CPocketFolder ParseFolderValue(std::string_view value) {
+    CPocketFolder folder;
+    if (value.find(',') == std::string_view::npos) {
+        folder.outlookPath = FieldText(value);
+        folder.kind = KindForDefaultCode(folder.defaultCode);
+        return folder;
+    }
+    std::vector<std::string_view> tokens = SplitAtCommas(value);
+    if (tokens.size() <= 6) {
+        if (tokens.size() > 0) folder.outlookPath = FieldText(tokens[0]);
+        if (tokens.size() > 1) folder.subfolders = ParseInteger(tokens[1]);
+        if (tokens.size() > 2) folder.reserved = ParseInteger(tokens[2]);
+        if (tokens.size() > 3) folder.virtualPath = FieldText(tokens[3]);
+        if (tokens.size() > 4) folder.defaultCode = ParseInteger(tokens[4]);
+        if (tokens.size() > 5) folder.kind = ParseInteger(tokens[5]);
+    } else {
+        // A path or virtual path with "," in it: the two integers after the path and
+        // the two at the end hold their places.
+        size_t last = tokens.size();
+        size_t numbers = 1;
+        while (numbers < last - 4 &&
+               !(IsIntegerToken(tokens[numbers]) && IsIntegerToken(tokens[numbers + 1]))) {
+            ++numbers;
+        }
+        folder.outlookPath = FieldText(Join(tokens, 0, numbers));
+        folder.subfolders = ParseInteger(tokens[numbers]);
+        folder.reserved = ParseInteger(tokens[numbers + 1]);
+        folder.virtualPath = FieldText(Join(tokens, numbers + 2, last - 2));
+        folder.defaultCode = ParseInteger(tokens[last - 2]);
+        folder.kind = ParseInteger(tokens[last - 1]);
+    }
+    folder.kind = KindForDefaultCode(folder.defaultCode);
+    return folder;
+}
+
+void ParseDeviceFileLine(std::string_view line, CPocketDevice& record, bool& inSignature) {
+    if (inSignature) {
+        record.Signatur.append(line);
+        record.Signatur += '\n';
+        return;
+    }
+    if (EqualsIgnoringCase(line, "Signatur:")) {
+        inSignature = true;
+        return;
+    }
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return;
+    std::string_view key = line.substr(0, equals);
+    std::string_view value = line.substr(equals + 1);
+    if (EqualsIgnoringCase(key, "Name")) {
+        record.Name.assign(value);
+    } else if (EqualsIgnoringCase(key, "Passwort")) {
+        record.Passwort.assign(value);
+    } else if (EqualsIgnoringCase(key, "DeviceID")) {
+        record.DeviceID.assign(value);
+    } else if (EqualsIgnoringCase(key, "ProfileName")) {
+        record.ProfileName.assign(value);
+    } else if (EqualsIgnoringCase(key, "SignaturShort")) {
+        record.SignaturShort.assign(value);
+    } else if (EqualsIgnoringCase(key, "SignaturAlways")) {
+        record.SignaturAlways = ParseInteger(value) != 0;
+    } else if (EqualsIgnoringCase(key, "TimeZoneDifference")) {
+        record.TimeZoneDifference = ParseInteger(value);
+    } else if (EqualsIgnoringCase(key, "Folder")) {
+        record.folders.push_back(ParseFolderValue(value));
+    }
+}
+
+void FinishDeviceFile(CPocketDevice& record) {
+    if (!record.Signatur.empty() && record.Signatur.back() == '\n') record.Signatur.pop_back();
+}
+
+void ParseDeviceFile(std::string_view text, CPocketDevice& record) {
+    record.Signatur.clear();
+    bool inSignature = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r' && end < text.size()) line.remove_suffix(1);
+        ParseDeviceFileLine(line, record, inSignature);
+        pos = next;
+    }
+    FinishDeviceFile(record);
+}
+
+std::string SerializeDeviceFile(const CPocketDevice& record) {
+    std::string out;
+    AppendLine(out, "Name", record.Name);
+    AppendLine(out, "Passwort", record.Passwort);
+    AppendLine(out, "DeviceID", record.DeviceID);
+    AppendLine(out, "ProfileName", record.ProfileName);
+    AppendLine(out, "SignaturShort", record.SignaturShort);
+    AppendLine(out, "SignaturAlways", record.SignaturAlways ? "1" : "0");
+    AppendLine(out, "TimeZoneDifference", std::to_string(record.TimeZoneDifference));
+    for (const CPocketFolder& folder : record.folders) {
+        out += "Folder=";
+        out += NonEmpty(folder.outlookPath);
+        out += ',' + std::to_string(folder.subfolders);
+        out += ',' + std::to_string(folder.reserved);
+        out += ',' + NonEmpty(folder.virtualPath);
+        out += ',' + std::to_string(folder.defaultCode);
+        out += ',' + std::to_string(folder.kind);
+        out += '\n';
+    }
+    out += "Signatur:\n";
+    out += record.Signatur;
+    out += '\n';
+    return out;
+}

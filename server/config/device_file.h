@@ -1,0 +1,47 @@
+// The text format of user (.dxt) and device (.ifo) files, as pure functions over
+// text so that tests need no files.
+//
+// Writing, lines ended by a single line feed, in this order:
+//   "Name=%s" "Passwort=%s" "DeviceID=%s" "ProfileName=%s" "SignaturShort=%s"
+//   "SignaturAlways=%d" "TimeZoneDifference=%d"
+//   "Folder=%s,%d,%d,%s,%d,%d" per folder: Outlook path, subfolders, reserved,
+//        virtual path, default code, kind; an empty path is written as one blank
+//   "Signatur:" then the signature text and a line feed.
+// CR and LF inside a value (the signature excepted) are written as blanks, so no
+// value can add a line of its own.
+//
+// Reading, line by line (any line end: "\n" or "\r\n"; lines longer than
+// kMaxLineLength are skipped):
+//  - a line equal to "Signatur:" (any case) ends the keys; every later line is part
+//    of the signature, which is the lines joined by line feeds (the line feed the
+//    writer puts after the text is not part of it);
+//  - other lines split at the first "="; keys compare ignoring case; unknown keys
+//    and lines without "=" are skipped;
+//  - a Folder value without "," is the Outlook path alone; otherwise it is cut at
+//    every "," (runs give no empty tokens). Six tokens fill path, subfolders,
+//    reserved, virtual path, default code and kind. With more than six (a path or a
+//    virtual path holding ","), the path runs up to the first two consecutive integer
+//    tokens, the last two tokens are code and kind, and what lies between is the
+//    virtual path; the pieces are joined with "," again. A token of one blank is an
+//    empty text. The kind is then replaced by the one the default code implies.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "server/config/pocket_device.h"
+
+// The whole file text for record.
+std::string SerializeDeviceFile(const CPocketDevice& record);
+
+// Reads one line (without its line end) into record. inSignature tracks whether the
+// "Signatur:" line was seen; start it false. The signature collects each of its
+// lines followed by a line feed; FinishDeviceFile removes the last line feed.
+void ParseDeviceFileLine(std::string_view line, CPocketDevice& record, bool& inSignature);
+void FinishDeviceFile(CPocketDevice& record);
+
+// Parses a whole text (clearing the signature first).
+void ParseDeviceFile(std::string_view text, CPocketDevice& record);
+
+// The folder of one Folder value.
+CPocketFolder ParseFolderValue(std::string_view value);

@@ -1,0 +1,152 @@
+// User and device file format: whole-text comparisons both ways.
+#include "server/config/device_file.h"
+
+#include <gtest/gtest.h>
+
+#include "server/config/config_test_util.h"
+
+namespace {
+
+std::string Describe(const CPocketFolder& f) {
+    return f.outlookPath + "|" + std::to_string(f.subfolders) + "|" + std::to_string(f.reserved) +
+           "|" + f.virtualPath + "|" + std::to_string(f.defaultCode) + "|" +
+           std::to_string(f.kind);
+}
+
+TEST(DeviceFile, WritesEveryFieldInOrder) {
+    CPocketDevice record;
+    record.Name = "alice";
+    record.Passwort = "Geheim";
+    record.DeviceID = "0123456789ABCDEF0";
+    record.ProfileName = "Default";
+    record.SignaturShort = "mfg";
+    record.Signatur = "Gruss\nAlice";
+    record.SignaturAlways = true;
+    record.TimeZoneDifference = -2;
+    CPocketFolder inbox;
+    inbox.outlookPath = "Personal Folders\\Inbox";
+    inbox.virtualPath = "Inbox";
+    inbox.defaultCode = kDefaultInbox;
+    inbox.kind = kKindEmail;
+    CPocketFolder unnamed;  // empty paths are written as one blank
+    unnamed.subfolders = 1;
+    unnamed.reserved = 7;
+    unnamed.defaultCode = kDefaultTasks;
+    unnamed.kind = kKindTask;
+    record.folders = {inbox, unnamed};
+    EXPECT_EQ(SerializeDeviceFile(record),
+              "Name=alice\n"
+              "Passwort=Geheim\n"
+              "DeviceID=0123456789ABCDEF0\n"
+              "ProfileName=Default\n"
+              "SignaturShort=mfg\n"
+              "SignaturAlways=1\n"
+              "TimeZoneDifference=-2\n"
+              "Folder=Personal Folders\\Inbox,0,0,Inbox,-4,1\n"
+              "Folder= ,1,7, ,-2,5\n"
+              "Signatur:\n"
+              "Gruss\nAlice\n");
+}
+
+TEST(DeviceFile, RoundTripKeepsFieldsAndBlankPaths) {
+    std::string text =
+        "Name=alice\nPasswort=Geheim\nDeviceID=\nProfileName=Default\nSignaturShort=\n"
+        "SignaturAlways=0\nTimeZoneDifference=3\nFolder= ,1,7, ,-2,5\nSignatur:\nline 1\nline 2\n";
+    CPocketDevice record;
+    ParseDeviceFile(text, record);
+    ASSERT_EQ(record.folders.size(), 1u);
+    EXPECT_EQ(Describe(record.folders[0]), "|1|7||-2|5");
+    EXPECT_EQ(record.Signatur, "line 1\nline 2");
+    EXPECT_EQ(record.TimeZoneDifference, 3);
+    EXPECT_EQ(SerializeDeviceFile(record), text);
+}
+
+TEST(DeviceFile, WithoutSignaturLineEveryLineIsReadOnce) {
+    CPocketDevice record;
+    ParseDeviceFile("Name=bob\nFolder=Store\\Contacts,0,0,Contacts,-1,1\nPasswort=pw", record);
+    EXPECT_EQ(record.Name, "bob");
+    EXPECT_EQ(record.Passwort, "pw");  // no line end: nothing cut off
+    EXPECT_EQ(record.Signatur, "");
+    ASSERT_EQ(record.folders.size(), 1u);
+    EXPECT_EQ(Describe(record.folders[0]), "Store\\Contacts|0|0|Contacts|-1|2");
+}
+
+TEST(DeviceFile, KeysIgnoreCaseAndUnknownLinesAreSkipped) {
+    CPocketDevice record;
+    ParseDeviceFile("NAME=x\r\npassWORT=a=b\r\nnoequals\r\nOther=1\r\nSIGNATUR:\r\nName=in sig\r\n",
+                    record);
+    EXPECT_EQ(record.Name, "x");
+    EXPECT_EQ(record.Passwort, "a=b");
+    EXPECT_EQ(record.Signatur, "Name=in sig");
+}
+
+TEST(DeviceFile, FolderValues) {
+    // Without ",": the path alone, kind 1, code 0.
+    EXPECT_EQ(Describe(ParseFolderValue("Store\\Mail")), "Store\\Mail|0|0||0|1");
+    // The kind follows the default code, whatever the file says.
+    EXPECT_EQ(Describe(ParseFolderValue("S\\T,0,0,T,-2,1")), "S\\T|0|0|T|-2|5");
+    EXPECT_EQ(Describe(ParseFolderValue("S\\C,0,0,C,-3,1")), "S\\C|0|0|C|-3|3");
+    EXPECT_EQ(Describe(ParseFolderValue("S\\K,0,0,K,-1,5")), "S\\K|0|0|K|-1|2");
+    EXPECT_EQ(Describe(ParseFolderValue("S\\X,0,0,X,-4,5")), "S\\X|0|0|X|-4|1");
+    // Runs of separators give no empty tokens.
+    EXPECT_EQ(Describe(ParseFolderValue("S\\X,,1,,0,V,0,2")), "S\\X|1|0|V|0|1");
+    // A comma in the path or the virtual path keeps the folder whole.
+    EXPECT_EQ(Describe(ParseFolderValue("Mailbox\\Projekte, 2010,0,0,Projekte, 2010,0,1")),
+              "Mailbox\\Projekte, 2010|0|0|Projekte, 2010|0|1");
+    EXPECT_EQ(Describe(ParseFolderValue("Mailbox\\a,b,c,1,0,v,-8,1")), "Mailbox\\a,b,c|1|0|v|-8|1");
+}
+
+TEST(DeviceFile, CommaPathSurvivesWriteAndRead) {
+    CPocketDevice record;
+    CPocketFolder folder;
+    folder.outlookPath = "Mailbox\\Projekte, 2010";
+    folder.virtualPath = "Projekte, 2010";
+    record.folders = {folder};
+    CPocketDevice back;
+    ParseDeviceFile(SerializeDeviceFile(record), back);
+    ASSERT_EQ(back.folders.size(), 1u);
+    EXPECT_EQ(Describe(back.folders[0]), Describe(folder));
+}
+
+TEST(DeviceFile, LineBreaksInValuesCannotAddLines) {
+    CPocketDevice record;
+    record.Name = "eve\nDeviceID=X";
+    record.Passwort = "a\rb";
+    std::string text = SerializeDeviceFile(record);
+    EXPECT_EQ(text.substr(0, 30), "Name=eve DeviceID=X\nPasswort=a");
+    CPocketDevice back;
+    ParseDeviceFile(text, back);
+    EXPECT_EQ(back.DeviceID, "");
+}
+
+TEST(DeviceFile, SignatureIsStableOverSaves) {
+    CPocketDevice record;
+    record.Signatur = "Gruss";
+    std::string first = SerializeDeviceFile(record);
+    CPocketDevice back;
+    ParseDeviceFile(first, back);
+    EXPECT_EQ(back.Signatur, "Gruss");
+    EXPECT_EQ(SerializeDeviceFile(back), first);
+}
+
+TEST(DeviceFile, ReadAndWriteFiles) {
+    TempFolder folder;
+    std::string path = folder.Path() + "/alice.dxt";
+    CPocketDevice missing;
+    EXPECT_FALSE(missing.ReadDeviceFile(path));
+    WriteWholeFile(path, "Name=alice\nPasswort=pw\nProfileName=NoSuchProfile\nSignatur:\nS\n");
+    CPocketDevice record;
+    ASSERT_TRUE(record.ReadDeviceFile(path));
+    EXPECT_EQ(record.filePath, path);
+    EXPECT_EQ(record.Signatur, "S");
+    EXPECT_NE(record.lastLogonError, 0);  // no such profile: the log-on failed
+    std::string copy = folder.Path() + "/copy.ifo";
+    ASSERT_TRUE(record.WriteDeviceFile(copy));
+    EXPECT_EQ(ReadWholeFile(copy),
+              "Name=alice\nPasswort=pw\nDeviceID=\nProfileName=NoSuchProfile\nSignaturShort=\n"
+              "SignaturAlways=0\nTimeZoneDifference=0\nSignatur:\nS\n");
+    EXPECT_EQ(ModeOf(copy), 0600u);
+    EXPECT_FALSE(record.WriteDeviceFile(folder.Path() + "/no/such/dir/x.ifo"));
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// MAPI helpers of the user and device records.
+#include "server/config/mapi_access.h"
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+struct PropFree {
+    void operator()(SPropValue* value) const { MAPIFreeBuffer(value); }
+};
+using PropHolder = std::unique_ptr<SPropValue, PropFree>;
+
+struct RowsFree {
+    void operator()(SRowSet* rows) const { FreeProws(rows); }
+};
+using RowsHolder = std::unique_ptr<SRowSet, RowsFree>;
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string BinaryOf(const SPropValue& value) {
+    if (PROP_TYPE(value.ulPropTag) != PT_BINARY || value.Value.bin.lpb == nullptr) return {};
+    return std::string(reinterpret_cast<const char*>(value.Value.bin.lpb), value.Value.bin.cb);
+}
+
+std::string StringOf(const SPropValue& value) {
+    if (PROP_TYPE(value.ulPropTag) != PT_STRING8 || value.Value.lpszA == nullptr) return {};
+    return std::string(value.Value.lpszA);
+}
+
+template <class T>
+MapiShared<T> AskFor(IUnknown* unknown, const IID& iid) {
+    if (unknown == nullptr) return nullptr;
+    void* asked = nullptr;
+    HRESULT hr = unknown->QueryInterface(iid, &asked);
+    unknown->Release();
+    if (FAILED(hr) || asked == nullptr) return nullptr;
+    return AdoptMapi(static_cast<T*>(static_cast<IUnknown*>(asked)));
+}
+
+template <class Source>
+IUnknown* OpenRaw(Source* source, const std::string& entryId, ULONG flags) {
+    if (source == nullptr || entryId.empty()) return nullptr;
+    ULONG type = 0;
+    IUnknown* unknown = nullptr;
+    std::string copy = entryId;
+    HRESULT hr = source->OpenEntry(static_cast<ULONG>(copy.size()),
+                                   reinterpret_cast<LPENTRYID>(copy.data()), nullptr, flags,
+                                   &type, &unknown);
+    if (FAILED(hr)) return nullptr;
+    return unknown;
+}
+
+std::mutex& StoreCacheLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<std::string, MapiShared<IMsgStore>>& StoreCache() {
+    static std::map<std::string, MapiShared<IMsgStore>> cache;
+    return cache;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && path[i] == '\\') ++i;
+        if (i >= path.size()) break;
+        size_t end = path.find('\\', i);
+        if (end == std::string::npos) end = path.size();
+        parts.push_back(path.substr(i, end - i));
+        i = end;
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::string HexFromBytes(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+std::optional<std::string> BytesFromHex(const std::string& text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    bytes.reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        int high = HexValue(text[i]);
+        int low = HexValue(text[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}
+
+std::string GetBinaryProperty(IMAPIProp* object, ULONG tag) {
+    if (object == nullptr) return {};
+    SPropValue* raw = nullptr;
+    if (FAILED(HrGetOneProp(object, tag, &raw))) return {};
+    PropHolder value(raw);
+    return BinaryOf(*value);
+}
+
+std::string GetStringProperty(IMAPIProp* object, ULONG tag) {
+    if (object == nullptr) return {};
+    SPropValue* raw = nullptr;
+    if (FAILED(HrGetOneProp(object, tag, &raw))) return {};
+    PropHolder value(raw);
+    return StringOf(*value);
+}
+
+MapiShared<IMAPIFolder> OpenFolderEntry(IMAPISession* session, const std::string& entryId,
+                                        ULONG flags) {
+    return AskFor<IMAPIFolder>(OpenRaw(session, entryId, flags), IID_IMAPIFolder);
+}
+
+MapiShared<IMAPIFolder> OpenFolderEntry(IMsgStore* store, const std::string& entryId, ULONG flags) {
+    return AskFor<IMAPIFolder>(OpenRaw(store, entryId, flags), IID_IMAPIFolder);
+}
+
+MapiShared<IMAPIFolder> OpenFolderEntry(IMAPIFolder* container, const std::string& entryId,
+                                        ULONG flags) {
+    return AskFor<IMAPIFolder>(OpenRaw(container, entryId, flags), IID_IMAPIFolder);
+}
+
+MapiShared<IMessage> OpenMessageEntry(IMsgStore* store, const std::string& entryId, ULONG flags) {
+    return AskFor<IMessage>(OpenRaw(store, entryId, flags), IID_IMessage);
+}
+
+MapiShared<IMsgStore> OpenStore(IMAPISession* session, const std::string& entryId) {
+    if (session == nullptr || entryId.empty()) return nullptr;
+    std::string copy = entryId;
+    IMsgStore* store = nullptr;
+    HRESULT hr = session->OpenMsgStore(0, static_cast<ULONG>(copy.size()),
+                                       reinterpret_cast<LPENTRYID>(copy.data()), nullptr,
+                                       MAPI_BEST_ACCESS | MDB_NO_DIALOG, &store);
+    if (FAILED(hr)) return nullptr;
+    return AdoptMapi(store);
+}
+
+std::vector<CStoreRow> ListStores(IMAPISession* session) {
+    std::vector<CStoreRow> stores;
+    if (session == nullptr) return stores;
+    IMAPITable* rawTable = nullptr;
+    if (FAILED(session->GetMsgStoresTable(0, &rawTable))) return stores;
+    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
+    SizedSPropTagArray(3, columns) = {3, {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE}};
+    SRowSet* rawRows = nullptr;
+    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                              nullptr, 0, &rawRows))) {
+        return stores;
+    }
+    RowsHolder rows(rawRows);
+    for (ULONG i = 0; i < rows->cRows; ++i) {
+        const SRow& row = rows->aRow[i];
+        if (row.cValues < 3) continue;
+        CStoreRow store;
+        store.entryId = BinaryOf(row.lpProps[0]);
+        store.displayName = StringOf(row.lpProps[1]);
+        store.isDefault = PROP_TYPE(row.lpProps[2].ulPropTag) == PT_BOOLEAN && row.lpProps[2].Value.b;
+        stores.push_back(std::move(store));
+    }
+    return stores;
+}
+
+std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder) {
+    std::vector<CChildFolder> children;
+    if (folder == nullptr) return children;
+    IMAPITable* rawTable = nullptr;
+    if (FAILED(folder->GetHierarchyTable(0, &rawTable))) return children;
+    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
+    SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_DISPLAY_NAME}};
+    SRowSet* rawRows = nullptr;
+    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                              nullptr, 0, &rawRows))) {
+        return children;
+    }
+    RowsHolder rows(rawRows);
+    for (ULONG i = 0; i < rows->cRows; ++i) {
+        const SRow& row = rows->aRow[i];
+        if (row.cValues < 2) continue;
+        children.push_back({BinaryOf(row.lpProps[0]), StringOf(row.lpProps[1])});
+    }
+    return children;
+}
+
+MapiShared<IMAPISession> LogonProfile(const std::string& profile, HRESULT& error) {
+    std::string name = profile;
+    IMAPISession* session = nullptr;
+    error = MAPILogonEx(0, name.data(), nullptr, MAPI_NEW_SESSION | MAPI_EXTENDED | MAPI_NO_MAIL,
+                        &session);
+    if (FAILED(error) || session == nullptr) {
+        if (!FAILED(error)) error = MAPI_E_LOGON_FAILED;
+        return nullptr;
+    }
+    error = S_OK;
+    return AdoptMapi(session);
+}
+
+MapiShared<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISession* session,
+                                             const std::string& outlookPath) {
+    std::vector<std::string> parts = SplitPath(outlookPath);
+    // A path naming only a store would offer everything in it: not a folder.
+    if (parts.size() < 2 || session == nullptr) return nullptr;
+    MapiShared<IMsgStore> store;
+    std::string key = profile + ":" + parts[0];
+    {
+        std::lock_guard<std::mutex> lock(StoreCacheLock());
+        auto it = StoreCache().find(key);
+        if (it != StoreCache().end()) store = it->second;
+    }
+    if (!store) {
+        for (const CStoreRow& row : ListStores(session)) {
+            if (EqualsIgnoringCase(row.displayName, parts[0])) {
+                store = OpenStore(session, row.entryId);
+                break;
+            }
+        }
+        if (!store) return nullptr;
+        std::lock_guard<std::mutex> lock(StoreCacheLock());
+        StoreCache().emplace(key, store);
+    }
+    MapiShared<IMAPIFolder> folder =
+        OpenFolderEntry(store.get(), GetBinaryProperty(store.get(), PR_IPM_SUBTREE_ENTRYID));
+    for (size_t i = 1; folder && i < parts.size(); ++i) {
+        MapiShared<IMAPIFolder> next;
+        for (const CChildFolder& child : ListChildFolders(folder.get())) {
+            if (EqualsIgnoringCase(child.displayName, parts[i])) {
+                next = OpenFolderEntry(folder.get(), child.entryId);
+                break;
+            }
+        }
+        folder = next;
+    }
+    return folder;
+}
+
+void ClearStoreCache() {
+    std::lock_guard<std::mutex> lock(StoreCacheLock());
+    StoreCache().clear();
+}
+
+std::string ReceiveFolderId(IMsgStore* store, const std::string& messageClass) {
+    if (store == nullptr) return {};
+    std::string copy = messageClass;
+    ULONG size = 0;
+    ENTRYID* raw = nullptr;
+    if (FAILED(store->GetReceiveFolder(copy.data(), 0, &size, &raw, nullptr)) || raw == nullptr) {
+        return {};
+    }
+    std::string id(reinterpret_cast<const char*>(raw), size);
+    MAPIFreeBuffer(raw);
+    return id;
+}
+
+std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder) {
+    if (store == nullptr || folder == nullptr) return {};
+    std::string top = GetBinaryProperty(store, PR_IPM_SUBTREE_ENTRYID);
+    std::string path;
+    MapiShared<IMAPIFolder> current;
+    IMAPIFolder* at = folder;
+    for (int depth = 0; depth < CPocketDevice::kMaxFolderDepth; ++depth) {
+        std::string id = GetBinaryProperty(at, PR_ENTRYID);
+        if (id.empty()) return {};
+        if (id == top) {
+            std::string storeName = GetStringProperty(store, PR_DISPLAY_NAME);
+            return path.empty() ? storeName : storeName + "\\" + path;
+        }
+        std::string name = GetStringProperty(at, PR_DISPLAY_NAME);
+        path = path.empty() ? name : name + "\\" + path;
+        current = OpenFolderEntry(store, GetBinaryProperty(at, PR_PARENT_ENTRYID));
+        if (!current) return {};
+        at = current.get();
+    }
+    return {};
+}

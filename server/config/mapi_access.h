@@ -1,0 +1,74 @@
+// Small MAPI helpers of the user and device records: property reads, entry opening
+// with shared ownership, store tables, and the hexadecimal text form of entry IDs.
+// None of them throws; a store error gives the empty value or none.
+// Every function may be called from any thread (the store serialises its calls).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/mapi/mapi.h"
+#include "server/config/pocket_device.h"
+
+// Upper-case hexadecimal, two digits per byte.
+std::string HexFromBytes(const std::string& bytes);
+// The bytes a key spells; none for an odd length or a character other than 0-9,
+// A-F, a-f (such a key names no item).
+std::optional<std::string> BytesFromHex(const std::string& text);
+
+// One property of object; empty when missing or of another type.
+std::string GetBinaryProperty(IMAPIProp* object, ULONG tag);
+std::string GetStringProperty(IMAPIProp* object, ULONG tag);
+
+// Opens entryId through the OpenEntry of source (session, store or container) and
+// returns it as interface T (asked for with iid); none on failure or when the entry
+// is not a T.
+MapiShared<IMAPIFolder> OpenFolderEntry(IMAPISession* session, const std::string& entryId,
+                                        ULONG flags = MAPI_BEST_ACCESS);
+MapiShared<IMAPIFolder> OpenFolderEntry(IMsgStore* store, const std::string& entryId,
+                                        ULONG flags = MAPI_BEST_ACCESS);
+MapiShared<IMAPIFolder> OpenFolderEntry(IMAPIFolder* container, const std::string& entryId,
+                                        ULONG flags = MAPI_BEST_ACCESS);
+MapiShared<IMessage> OpenMessageEntry(IMsgStore* store, const std::string& entryId,
+                                      ULONG flags = MAPI_BEST_ACCESS);
+
+// A message store of session by entry ID (best access); none on failure.
+MapiShared<IMsgStore> OpenStore(IMAPISession* session, const std::string& entryId);
+
+struct CStoreRow {
+    std::string entryId;
+    std::string displayName;
+    bool isDefault = false;
+};
+// The rows of the session's message-store table; empty on failure.
+std::vector<CStoreRow> ListStores(IMAPISession* session);
+
+struct CChildFolder {
+    std::string entryId;
+    std::string displayName;
+};
+// The direct sub-folders of folder; empty on failure.
+std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder);
+
+// A new session on profile (no window, no password, MAPI_NEW_SESSION); none with the
+// HRESULT in error when the log-on fails.
+MapiShared<IMAPISession> LogonProfile(const std::string& profile, HRESULT& error);
+
+// The folder of session named by outlookPath (store display name, then folder display
+// names below the IPM subtree, separated by runs of "\"; names compare ignoring case).
+// Stores are kept in a process-wide cache keyed by profile + ":" + store name. A path
+// that names only a store, or a component that is not found, gives none.
+MapiShared<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISession* session,
+                                             const std::string& outlookPath);
+// Drops the process-wide store cache (tests, and after a profile was removed).
+void ClearStoreCache();
+
+// The entry ID of the store's receive folder for messageClass ("IPM": the inbox);
+// empty on failure.
+std::string ReceiveFolderId(IMsgStore* store, const std::string& messageClass);
+
+// The full path of folder: the store's display name, then the display names from the
+// IPM subtree down to folder, joined by "\"; empty on failure.
+std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder);

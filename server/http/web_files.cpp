@@ -1,0 +1,101 @@
+// Static web files: index choice, directory pages, streaming files.
+#include "server/http/web_files.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "common/http/html_answer.h"
+#include "server/http/socket_util.h"
+#include "server/http/web_answers.h"
+#include "server/http/web_path.h"
+
+namespace {
+
+// The name under which the listing holds "index.htm", else "index.html" (any case).
+std::string FindIndexFile(const std::string& folder) {
+    std::vector<CDirectoryEntry> entries = ListDirectory(folder);
+    for (const char* wanted : {"index.htm", "index.html"}) {
+        for (const CDirectoryEntry& entry : entries) {
+            if (!entry.isDirectory && strcasecmp(entry.name.c_str(), wanted) == 0) return entry.name;
+        }
+    }
+    return std::string();
+}
+
+class CFileHandle {
+public:
+    explicit CFileHandle(int fd) : fd_(fd) {}
+    CFileHandle(const CFileHandle&) = delete;
+    CFileHandle& operator=(const CFileHandle&) = delete;
+    ~CFileHandle() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+CFileTarget ResolveFileRequest(const CFileRequest& request) {
+    CFileTarget target;
+    if (request.root.empty()) return target;
+    std::string rest = request.remainingUrl;
+    size_t first = rest.find_first_not_of("/\\");
+    rest = first == std::string::npos ? std::string() : rest.substr(first);
+    if (!request.name.empty() && rest.compare(0, request.name.size(), request.name) == 0) {
+        rest.erase(0, request.name.size());
+    }
+    std::string path = CollapseSeparators(request.root + "/" + rest);
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+
+    if (request.remainingUrl.empty() || request.remainingUrl == "/") {
+        std::string index = FindIndexFile(path);
+        if (!index.empty()) path += "/" + index;
+    }
+    if (!ResolvesInside(path, request.root)) return target;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return target;
+    if (S_ISDIR(info.st_mode)) {
+        target.kind = CFileTarget::kDirectory;
+    } else if (S_ISREG(info.st_mode)) {
+        target.kind = CFileTarget::kFile;
+    } else {
+        return target;
+    }
+    target.path = path;
+    return target;
+}
+
+bool ServeFileRequest(int socket, const CFileRequest& request) {
+    CFileTarget target = ResolveFileRequest(request);
+    if (target.kind == CFileTarget::kDirectory) {
+        CHTMLAnswer answer;
+        answer.Body().AppendText(
+            DirectoryPageBody(target.path, request.linkBase, ListDirectory(target.path)));
+        CDataString out;
+        answer.Serialize(out);
+        return SendAll(socket, out.View());
+    }
+    if (target.kind != CFileTarget::kFile) return false;
+    CFileHandle file(open(target.path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) return false;
+    struct stat info {};
+    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (!SendAll(socket, "HTTP/1.0 200 OK\r\nContent-Type: " + request.contentType + "\r\n\r\n")) {
+        return false;
+    }
+    char piece[kFilePiece];
+    for (;;) {
+        ssize_t n = read(file.Get(), piece, sizeof piece);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0;
+        if (!SendAll(socket, std::string_view(piece, static_cast<size_t>(n)))) return false;
+    }
+}

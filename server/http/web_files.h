@@ -1,0 +1,38 @@
+// Serving a GET from the file system: a file, an index file, or a directory page.
+//
+// Answers: a file is sent as "HTTP/1.0 200 OK\r\nContent-Type: <type>\r\n\r\n"
+// followed by its bytes in pieces of at most kFilePiece bytes, without a length
+// (the end of the connection ends the body). A directory is answered with the
+// directory page (a CHTMLAnswer, status 200, "text/html").
+//
+// Nothing is sent when: the root is empty; the path does not exist or cannot be
+// opened; it is neither a regular file nor a directory (FIFOs, devices); or it
+// resolves (symbolic links followed) outside the root.
+//
+// Thread use: any thread; nothing is shared.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+inline constexpr size_t kFilePiece = 8096;
+
+struct CFileRequest {
+    std::string root;          // the folder the request may reach
+    std::string remainingUrl;  // decoded URL after the virtual directory's name
+    std::string name;          // the matched virtual directory's name, or empty
+    std::string linkBase;      // the request URL as received, for the page's links
+    std::string contentType;   // by the URL's ending
+};
+
+// What the request resolves to, without sending anything (for tests and logging).
+struct CFileTarget {
+    enum Kind { kNothing, kFile, kDirectory } kind = kNothing;
+    std::string path;  // the file to send, or the directory to list
+};
+CFileTarget ResolveFileRequest(const CFileRequest& request);
+
+// Resolves and sends the answer to socket. False when nothing was sent or the
+// sending failed.
+bool ServeFileRequest(int socket, const CFileRequest& request);

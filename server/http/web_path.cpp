@@ -1,0 +1,100 @@
+// Request URL to file path.
+#include "server/http/web_path.h"
+
+#include <limits.h>
+#include <stdlib.h>
+
+#include <memory>
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+struct FreeDeleter {
+    void operator()(char* p) const { free(p); }
+};
+
+std::optional<std::string> RealPath(const std::string& path) {
+    std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
+}
+
+}  // namespace
+
+std::string PercentDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string CollapseSeparators(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool separator = text[i] == '/' || text[i] == '\\';
+        if (!separator) {
+            out += text[i];
+        } else if (out.empty() || out.back() != '/') {
+            out += '/';
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> CleanRequestPath(std::string_view url) {
+    if (url.find("..") != std::string_view::npos) return std::nullopt;
+    std::string decoded = PercentDecode(url);
+    if (decoded.find('\0') != std::string::npos) return std::nullopt;
+    std::string clean = CollapseSeparators(decoded);
+    if (clean.find("..") != std::string::npos) return std::nullopt;
+    return clean;
+}
+
+bool ResolvesInside(const std::string& path, const std::string& root) {
+    std::optional<std::string> realRoot = RealPath(root);
+    std::optional<std::string> realTarget = RealPath(path);
+    if (!realRoot || !realTarget) return false;
+    if (*realTarget == *realRoot) return true;
+    std::string prefix = *realRoot;
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
+    return realTarget->compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}

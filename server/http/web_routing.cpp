@@ -1,0 +1,112 @@
+// Routing of requests: Vantro, attachments, web files, forwarding.
+#include "server/http/web_routing.h"
+
+#include "server/http/basic_authorize.h"
+#include "server/http/content_types.h"
+#include "server/http/forwarding.h"
+#include "server/http/socket_util.h"
+#include "server/http/web_answers.h"
+#include "server/http/web_files.h"
+#include "server/http/web_path.h"
+
+namespace {
+
+std::mutex& HandlersLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::shared_ptr<IProtocolHandlers>& Handlers() {
+    static std::shared_ptr<IProtocolHandlers> handlers;
+    return handlers;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+void SetProtocolHandlers(std::shared_ptr<IProtocolHandlers> handlers) {
+    std::lock_guard<std::mutex> lock(HandlersLock());
+    Handlers() = std::move(handlers);
+}
+
+std::shared_ptr<IProtocolHandlers> GetProtocolHandlers() {
+    std::lock_guard<std::mutex> lock(HandlersLock());
+    return Handlers();
+}
+
+bool IsVantroRequest(const CHTMLCommand& request) {
+    std::string contentType = request.GetHeader("Content-Type");
+    if (contentType.empty()) contentType = request.GetHeader("ContentType");
+    return request.URL() == "vantro" || contentType == "application/vantro";
+}
+
+CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& directories,
+                                  const std::string& cleanPath) {
+    CWebMapping mapping;
+    std::string path = StartsWith(cleanPath, "/") ? cleanPath.substr(1) : cleanPath;
+    mapping.remaining = cleanPath;
+    for (const auto& [key, record] : directories) {
+        // A name written with a leading "/" claims the same path as without it.
+        std::string name = key.substr(std::min(key.find_first_not_of("/\\"), key.size()));
+        if (!StartsWith(path, name)) continue;
+        mapping.matched = true;
+        mapping.record = record;
+        mapping.name = name;
+        mapping.remaining = path.substr(name.size());
+        break;
+    }
+    return mapping;
+}
+
+void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
+                  std::string_view raw) {
+    std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers();
+    bool attachment = StartsWith(request.URL(), "/OutlookAttachments");
+    bool vantro = IsVantroRequest(request);
+    if (handlers && (vantro || attachment)) handlers->EnsureSession(settings);
+
+    if (vantro && handlers) {
+        CDataString answer;
+        if (handlers->HandleVantroRequest(settings, request, answer)) {
+            SendAll(socket, answer.View());
+            return;  // one answer per connection
+        }
+    }
+    if (attachment) {
+        if (!handlers) return;
+        CDataString answer;
+        handlers->HandleAttachmentRequest(settings, request, answer);
+        if (answer.Length() > 0) SendAll(socket, answer.View());
+        return;
+    }
+    if (request.MethodCode() != CHTMLCommand::kGet) return;
+    std::optional<std::string> clean = CleanRequestPath(request.URL());
+    if (!clean) return;
+
+    CWebMapping mapping = MapToVirtualDirectory(settings.WebDirectories(), *clean);
+    std::string root = settings.WebBaseDir();
+    if (mapping.matched) {
+        if (!mapping.record.Username.empty() &&
+            !BasicAuthorize(request, mapping.record.Username, mapping.record.Password,
+                            settings.Devices())) {
+            SendAll(socket, UnauthorizedAnswer(mapping.record.Realm));
+            return;
+        }
+        if (StartsWith(mapping.record.URL, "http://")) {
+            ForwardRequest(socket, settings, mapping.record.URL, mapping.name, mapping.remaining,
+                           raw);
+            return;
+        }
+        root = mapping.record.URL;
+    }
+    CFileRequest file;
+    file.root = root;
+    file.remainingUrl = mapping.remaining;
+    file.name = mapping.name;
+    file.linkBase = request.URL();
+    file.contentType = ContentTypeForUrl(*clean);
+    ServeFileRequest(socket, file);
+}

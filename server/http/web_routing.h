@@ -1,0 +1,73 @@
+// Routing of one parsed request (the steps of `web` after its trace line):
+//  - Vantro: URL exactly "vantro" or content type ("Content-Type", else
+//    "ContentType") exactly "application/vantro": the protocol handler's request
+//    operation; when it reports an answer, the answer is sent and routing ends;
+//  - URL beginning with "/OutlookAttachments": the attachment operation, its answer
+//    sent;
+//  - anything but GET: no answer;
+//  - GET: the web files, after mapping the decoded URL to a virtual directory
+//    (records in ascending order of their name, plain prefix), the Basic check of a
+//    protected directory (the 401 answer with its realm when refused), forwarding for
+//    an "http://" target, else the file system (see web_files.h). A URL holding ".."
+//    or a NUL, before or after percent-decoding, gets no answer.
+//
+// Thread use: RouteRequest runs on many connection threads at once; the protocol
+// handlers are installed once at start-up (SetProtocolHandlers is thread-safe).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "common/http/data_string.h"
+#include "common/http/html_command.h"
+#include "server/config/settings.h"
+
+// The Vantro server's operations, installed by the protocol server.
+class IProtocolHandlers {
+public:
+    virtual ~IProtocolHandlers() = default;
+    // Creates the shared store session; runs exactly once per installed object, on
+    // the first request that reaches the protocol routes, even when several arrive
+    // together.
+    virtual void CreateSharedSession(Settings& settings) = 0;
+    // Handles a Vantro request; true when answer holds a complete answer to send.
+    virtual bool HandleVantroRequest(Settings& settings, const CHTMLCommand& request,
+                                     CDataString& answer) = 0;
+    // Handles an attachment download; the complete answer goes into answer (may
+    // stay empty: nothing is sent).
+    virtual void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
+                                         CDataString& answer) = 0;
+
+    // Runs CreateSharedSession once.
+    void EnsureSession(Settings& settings) {
+        std::call_once(sessionOnce_, [&] { CreateSharedSession(settings); });
+    }
+
+private:
+    std::once_flag sessionOnce_;
+};
+
+// Installs the protocol handlers (null: Vantro and attachment requests get no answer).
+void SetProtocolHandlers(std::shared_ptr<IProtocolHandlers> handlers);
+std::shared_ptr<IProtocolHandlers> GetProtocolHandlers();
+
+// True when the request goes to the Vantro server.
+bool IsVantroRequest(const CHTMLCommand& request);
+
+struct CWebMapping {
+    bool matched = false;
+    CWebDirectory record;   // the matched record
+    std::string name;       // its name, leading separators removed
+    std::string remaining;  // the path after the name (the whole path when unmatched)
+};
+
+// Maps a clean request path (see CleanRequestPath) to a virtual directory.
+CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& directories,
+                                  const std::string& cleanPath);
+
+// Routes request (raw: the bytes as received) and sends its answer to socket.
+void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
+                  std::string_view raw);

@@ -1,0 +1,40 @@
+// Asking an object the store handed out for a particular interface.
+#pragma once
+
+#include "platform/mapi/mapi.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/mapi/mapi_ref.h"
+
+template <class T>
+const IID& MapiInterfaceId();
+template <>
+inline const IID& MapiInterfaceId<IMAPIProp>() { return IID_IMAPIProp; }
+template <>
+inline const IID& MapiInterfaceId<IMAPIContainer>() { return IID_IMAPIContainer; }
+template <>
+inline const IID& MapiInterfaceId<IMAPIFolder>() { return IID_IMAPIFolder; }
+template <>
+inline const IID& MapiInterfaceId<IMsgStore>() { return IID_IMsgStore; }
+template <>
+inline const IID& MapiInterfaceId<IMessage>() { return IID_IMessage; }
+template <>
+inline const IID& MapiInterfaceId<IAttach>() { return IID_IAttachment; }
+template <>
+inline const IID& MapiInterfaceId<IMAPITable>() { return IID_IMAPITable; }
+template <>
+inline const IID& MapiInterfaceId<IStream>() { return IID_IStream; }
+template <>
+inline const IID& MapiInterfaceId<IMAPISession>() { return IID_IMAPISession; }
+
+// A reference to object's interface T. Raises CMAPIException with place:
+// MAPI_E_INVALID_OBJECT for a null object, the QueryInterface result
+// (MAPI_E_INTERFACE_NOT_SUPPORTED) when the object does not offer T.
+template <class T>
+CMapiRef<T> MapiQueryAs(IUnknown* object, const char* place) {
+    if (object == nullptr) throw CMAPIException(MAPI_E_INVALID_OBJECT, place);
+    void* out = nullptr;
+    HRESULT hr = object->QueryInterface(MapiInterfaceId<T>(), &out);
+    if (FAILED(hr)) throw CMAPIException(hr, place);
+    if (out == nullptr) throw CMAPIException(MAPI_E_INTERFACE_NOT_SUPPORTED, place);
+    return CMapiRef<T>::Adopt(static_cast<T*>(out));
+}

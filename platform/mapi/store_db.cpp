@@ -92,6 +92,10 @@ constexpr DefaultFolder kDefaultFolders[] = {
 
 }  // namespace
 
+// The terms repeat the index's condition so the planner may use it.
+const char* const kFindTextSql =
+    "SELECT obj FROM props WHERE pid = ?1 AND val = ?2 AND type = 31 AND length(val) <= 255";
+
 StoreDb::~StoreDb() {
   stmts_.clear();
   db_.Close();
@@ -705,9 +709,7 @@ HRESULT StoreDb::SetReceiveFolder(const std::string& messageClass, std::int64_t 
 bool StoreDb::FindText(ULONG pid, const std::string& text, std::vector<std::int64_t>& ids, HRESULT& hr) {
   hr = S_OK;
   if (Utf8Chars(text) > kIndexedTextChars) return false;
-  // The terms repeat the index's condition so the planner may use it.
-  SqliteStmt& q = Cached(
-      "SELECT obj FROM props WHERE pid = ?1 AND val = ?2 AND type = 31 AND length(val) <= 255");
+  SqliteStmt& q = Cached(kFindTextSql);
   if (FAILED(q.status())) {
     hr = q.status();
     return true;

@@ -147,6 +147,9 @@ class StoreDb {
   std::map<ULONG, NamedProp> namesById_;
 };
 
+// The equality search on text values; the planner answers it from props_text.
+extern const char* const kFindTextSql;
+
 // Reads one stored value (type from the row) from columns of st; false when corrupt.
 bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v);
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ostream>
+#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -16,9 +16,9 @@ namespace {
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd, bool owned) : fd_(fd), owned_(owned) {}
+    explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
-        if (owned_ && fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -26,7 +26,6 @@ public:
 
 private:
     int fd_;
-    bool owned_;
 };
 
 std::string ErrorText(int error) { return std::system_category().message(error); }
@@ -50,35 +49,22 @@ int ReadAll(int fd, std::vector<char>& bytes) {
     }
 }
 
-}  // namespace
+// Reads everything from in into bytes. Returns 0, EIO on a read error, or EFBIG
+// when the input passes kMaxDumpBytes.
+int ReadAll(std::istream& in, std::vector<char>& bytes) {
+    constexpr size_t kChunk = 64 * 1024;
+    while (in) {
+        size_t used = bytes.size();
+        if (used > kMaxDumpBytes) return EFBIG;
+        bytes.resize(used + kChunk);
+        in.read(bytes.data() + used, static_cast<std::streamsize>(kChunk));
+        bytes.resize(used + static_cast<size_t>(in.gcount()));
+    }
+    if (in.bad()) return EIO;
+    return bytes.size() > kMaxDumpBytes ? EFBIG : 0;
+}
 
-int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostream& err) {
-    if (pathOrDash.empty()) {
-        err << "corvel dump: no file given (usage: corvel dump FILE, or - for standard input)\n";
-        return 2;
-    }
-    const bool fromStdin = pathOrDash == "-";
-    const std::string shownName = fromStdin ? "standard input" : pathOrDash;
-    FileDescriptor file(fromStdin ? STDIN_FILENO : ::open(pathOrDash.c_str(), O_RDONLY | O_CLOEXEC),
-                        !fromStdin);
-    if (file.get() < 0) {
-        err << "corvel dump: cannot open " << shownName << ": " << ErrorText(errno) << "\n";
-        return 1;
-    }
-    struct stat info {};
-    if (::fstat(file.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        err << "corvel dump: cannot read " << shownName << ": " << ErrorText(EISDIR) << "\n";
-        return 1;
-    }
-    std::vector<char> bytes;
-    if (int error = ReadAll(file.get(), bytes); error != 0) {
-        if (error == EFBIG)
-            err << "corvel dump: " << shownName << " is larger than " << kMaxDumpBytes
-                << " bytes\n";
-        else
-            err << "corvel dump: cannot read " << shownName << ": " << ErrorText(error) << "\n";
-        return 1;
-    }
+int Dump(const std::vector<char>& bytes, std::ostream& out, std::ostream& err) {
     CWBXML document;
     document.DumpDocument(out, bytes.data(), bytes.size());
     out.flush();
@@ -87,4 +73,48 @@ int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostrea
         return 1;
     }
     return 0;
+}
+
+void ReportReadError(int error, const std::string& shownName, std::ostream& err) {
+    if (error == EFBIG)
+        err << "corvel dump: " << shownName << " is larger than " << kMaxDumpBytes << " bytes\n";
+    else
+        err << "corvel dump: cannot read " << shownName << ": " << ErrorText(error) << "\n";
+}
+
+}  // namespace
+
+int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostream& err) {
+    return RunDumpCommand(pathOrDash, out, err, std::cin);
+}
+
+int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostream& err,
+                   std::istream& in) {
+    if (pathOrDash.empty()) {
+        err << "corvel dump: no file given (usage: corvel dump FILE, or - for standard input)\n";
+        return 2;
+    }
+    std::vector<char> bytes;
+    if (pathOrDash == "-") {
+        if (int error = ReadAll(in, bytes); error != 0) {
+            ReportReadError(error, "standard input", err);
+            return 1;
+        }
+        return Dump(bytes, out, err);
+    }
+    FileDescriptor file(::open(pathOrDash.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        err << "corvel dump: cannot open " << pathOrDash << ": " << ErrorText(errno) << "\n";
+        return 1;
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        ReportReadError(EISDIR, pathOrDash, err);
+        return 1;
+    }
+    if (int error = ReadAll(file.get(), bytes); error != 0) {
+        ReportReadError(error, pathOrDash, err);
+        return 1;
+    }
+    return Dump(bytes, out, err);
 }

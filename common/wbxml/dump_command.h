@@ -15,3 +15,6 @@ constexpr size_t kMaxDumpBytes = 64u * 1024 * 1024;
 // reason, and returns 1; an empty path is a usage error (2). Malformed documents
 // are dumped as far as they go, like in the server's log.
 int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostream& err);
+// The same with "-" reading from in instead of standard input.
+int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostream& err,
+                   std::istream& in);

@@ -21,9 +21,9 @@ std::string Walk(std::string_view hex, bool tree = false) {
             lines += "none\n";
             break;
         }
-        lines += std::to_string(e.EventKind) + " " + std::to_string(e.codePage) + "/" +
-                 std::to_string(e.token) + " [" + e.path + "] " + e.tagText + " '" + e.value + "'" +
-                 (more ? "" : " last") + "\n";
+        lines += Cat(std::to_string(e.EventKind), " ", std::to_string(e.codePage), "/",
+                     std::to_string(e.token), " [", e.path, "] ", e.tagText, " '", e.value, "'",
+                     more ? "" : " last", "\n");
         if (!more) break;
     }
     return lines;
@@ -160,7 +160,8 @@ TEST(WBXMLReader, LongPathKeepsItsFirst255CharactersAndPopsBack) {
     std::vector<std::string> fullPaths;
     for (int i = 0; i < 30; ++i) {
         r.NextEvent(e);
-        full += (full.empty() ? "" : ".") + std::string("Acknlowledge");
+        if (!full.empty()) full += '.';
+        full += "Acknlowledge";
         fullPaths.push_back(full);
         EXPECT_EQ(e.path, full.substr(0, 255)) << i;
     }

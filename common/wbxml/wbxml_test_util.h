@@ -5,6 +5,14 @@
 #include <string>
 #include <string_view>
 
+// Joins texts; used instead of chains of "+", which g++ 12 misreads at -O3.
+template <typename... Parts>
+std::string Cat(const Parts&... parts) {
+    std::string text;
+    (text.append(std::string_view(parts)), ...);
+    return text;
+}
+
 inline std::string HexBytes(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;

@@ -13,11 +13,11 @@ namespace {
 std::string Render(const CWBXMLLiterals& list) {
     std::string text;
     for (const auto& node : list) {
-        text += "(" + std::to_string(node->codePage) + "/" + std::to_string(node->token);
+        text += Cat("(", std::to_string(node->codePage), "/", std::to_string(node->token));
         if (node->children)
-            text += " [" + Render(*node->children) + "]";
+            text += Cat(" [", Render(*node->children), "]");
         else
-            text += " '" + node->value + "'";
+            text += Cat(" '", node->value, "'");
         text += ")";
     }
     return text;
@@ -31,7 +31,9 @@ struct Built {
 // Reads the start tag the body begins with, then builds the tree of its children.
 Built BuildAfterFirstStart(std::string_view bodyHex) {
     CWBXML r;
-    r.SetDocument(Bytes("03 01 6A 00 " + std::string(bodyHex)));
+    std::string hex = "03 01 6A 00 ";
+    hex.append(bodyHex);
+    r.SetDocument(Bytes(hex));
     CWBXMLEvent e;
     r.NextEvent(e);
     CWBXMLLiterals list;

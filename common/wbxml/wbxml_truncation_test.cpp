@@ -43,8 +43,8 @@ std::vector<std::string> WalkLines(const std::string& bytes) {
     for (;;) {
         bool more = r.NextEvent(e);
         if (e.EventKind == kWBXMLNoEvent) break;
-        lines.push_back(std::to_string(e.EventKind) + " " + e.path + " " + e.tagText + " " +
-                        e.value);
+        lines.push_back(
+            Cat(std::to_string(e.EventKind), " ", e.path, " ", e.tagText, " ", e.value));
         if (!more) break;
     }
     EXPECT_TRUE(r.ReaderAtEnd());

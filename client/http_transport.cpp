@@ -1,0 +1,224 @@
+// Connection step, request writer and answer reader over POSIX sockets.
+#include "client/http_transport.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "client/client_log.h"
+#include "platform/win/conn_mgr.h"
+
+namespace {
+
+// The platform's code for a failed name lookup.
+constexpr int kHostNotFound = 11001;
+
+class Socket {
+public:
+    explicit Socket(int fd) : fd_(fd) {}
+    ~Socket() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool SendAll(int fd, const char* data, size_t length) {
+    while (length > 0) {
+        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+size_t Find(std::string_view text, std::string_view what) {
+    return text.find(what);
+}
+
+}  // namespace
+
+uintptr_t OpenNetworkConnection() {
+    ConnMgrGuid network;
+    uint32_t index = 0;
+    long result = ConnMgrMapURL(kConnMgrProbeUrl, &network, &index);
+    AddLogLineF("ConnMgrMapURL = %lx", static_cast<unsigned long>(result));
+    if (result != 0) return 0;
+    AddLogLine("connecting");
+    CONNMGR_CONNECTIONINFO info;
+    info.cbSize = 64;
+    info.dwParams = CONNMGR_PARAM_GUIDDESTNET;
+    info.dwFlags = CONNMGR_FLAG_PROXY_HTTP;
+    info.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
+    info.bExclusive = false;
+    info.bDisabled = false;
+    info.guidDestNet = network;
+    info.uMsg = 1025;
+    info.lParam = 1;
+    uintptr_t handle = 0;
+    uint32_t status = 0;
+    result = ConnMgrEstablishConnectionSync(&info, &handle, 10000, &status);
+    AddLogLineF("ConnMgrEstablish.. = %lx", static_cast<unsigned long>(result));
+    return result == 0 ? handle : 0;
+}
+
+void ReleaseNetworkConnection(uintptr_t handle) {
+    if (handle != 0) ConnMgrReleaseConnection(handle, 1);
+}
+
+bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::string& path) {
+    std::string_view rest(url);
+    if (rest.size() >= 7 && strncasecmp(rest.data(), "http://", 7) == 0) rest.remove_prefix(7);
+    size_t slash = rest.find('/');
+    std::string_view authority = rest.substr(0, slash);
+    path = slash == std::string_view::npos ? std::string() : std::string(rest.substr(slash + 1));
+    port = 80;
+    size_t colon = authority.rfind(':');
+    if (colon != std::string_view::npos) {
+        std::string_view digits = authority.substr(colon + 1);
+        unsigned long value = 0;
+        if (digits.empty() || digits.size() > 5) return false;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<unsigned long>(c - '0');
+        }
+        if (value < 1 || value > 65535) return false;
+        port = static_cast<uint16_t>(value);
+        authority = authority.substr(0, colon);
+    }
+    host = std::string(authority);
+    return true;
+}
+
+bool IsAnswerComplete(const char* data, size_t count, size_t& wholeLength) {
+    std::string_view text(data, count);
+    size_t bodyStart;
+    size_t at = Find(text, "\r\n\r\n");
+    if (at != std::string_view::npos) {
+        bodyStart = at + 4;
+    } else if ((at = Find(text, "\n\r\n\r")) != std::string_view::npos) {
+        bodyStart = at + 4;
+    } else if ((at = Find(text, "\n\n")) != std::string_view::npos) {
+        bodyStart = at + 2;
+    } else {
+        return false;
+    }
+    std::string_view header = text.substr(0, bodyStart);
+    size_t field = Find(header, "Content-Length:");
+    if (field == std::string_view::npos) {
+        wholeLength = count;
+        return true;
+    }
+    size_t pos = field + 15;
+    while (pos < header.size() && header[pos] == ' ') ++pos;
+    uint64_t length = 0;
+    for (; pos < header.size() && header[pos] >= '0' && header[pos] <= '9'; ++pos) {
+        length = length * 10 + static_cast<uint64_t>(header[pos] - '0');
+        if (length > kMaxAnswerBytes) return false;  // never complete: the limit ends the read
+    }
+    if (count - bodyStart < length) return false;
+    wholeLength = bodyStart + static_cast<size_t>(length);
+    return true;
+}
+
+size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& complete,
+                      const std::atomic<bool>* stop, std::chrono::milliseconds step) {
+    buffer.Init(1024, 1024);
+    complete = false;
+    const long budget = static_cast<long>(waitUnits) * 100;
+    long polls = 0;
+    std::vector<char> piece(64 * 1024);
+    size_t received = 0;
+    while (true) {
+        if (stop && stop->load()) break;
+        pollfd p{socket, POLLIN, 0};
+        int ready = ::poll(&p, 1, static_cast<int>(step.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) break;
+        if (ready == 0) {
+            if (++polls >= budget) break;
+            continue;
+        }
+        ssize_t n = ::recv(socket, piece.data(), piece.size(), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // closed or failed
+        polls = 0;
+        size_t take = std::min(static_cast<size_t>(n), kMaxAnswerBytes - received);
+        buffer.AppendBytes(take, piece.data());
+        if (buffer.Failed()) break;
+        received += take;
+        size_t whole = 0;
+        if (IsAnswerComplete(buffer.Data(), received, whole)) {
+            complete = true;
+            received = whole;
+            break;
+        }
+        if (received >= kMaxAnswerBytes) break;
+    }
+    buffer.Truncate(received);
+    // The buffer keeps its bytes mode; the zero after them is written by the buffer.
+    return received;
+}
+
+bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::string& method,
+                     const std::atomic<bool>* stop) {
+    std::string host, path;
+    uint16_t port = 80;
+    request.answerComplete = false;
+    if (!SplitUrl(url, host, port, path)) {
+        AddLogLineF("%x %s", kHostNotFound, "gethostbyname");
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        AddLogLineF("%x %s", kHostNotFound, "gethostbyname");
+        return false;
+    }
+    sockaddr_in address{};
+    std::memcpy(&address, found->ai_addr, sizeof address);
+    ::freeaddrinfo(found);
+    address.sin_port = htons(port);
+
+    Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (sock.get() < 0 ||
+        ::connect(sock.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        AddLogLineF("%x %s", errno, "connect");
+        return false;
+    }
+    std::string head = method + " " + path + " HTTP/1.1\r\n";
+    for (const auto& [name, value] : request.headers) {
+        if (!name.empty()) head += name + ": " + value + "\r\n";
+    }
+    if (!request.body.empty()) {
+        head += "Content-Length: " + std::to_string(request.body.size()) + "\r\n";
+        head += "Content-Size: " + std::to_string(request.body.size()) + "\r\n";
+    }
+    head += "\r\n";
+    if (!SendAll(sock.get(), head.data(), head.size()) ||
+        !SendAll(sock.get(), request.body.data(), request.body.size())) {
+        AddLogLineF("%x %s", errno, "send");
+        return false;
+    }
+    bool complete = false;
+    size_t count = ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete, stop);
+    request.answerComplete = complete;
+    request.answer.ParseMessage(false, request.answerBuffer.Data(), count);
+    return true;
+}

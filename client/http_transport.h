@@ -1,0 +1,75 @@
+// Skiff's HTTP transport: the connection step, the request writer and the answer
+// reader for the one POST of a sync run.
+//
+// The request is written as
+//   POST vantro HTTP/1.1\r\n            (the path without a leading "/")
+//   <name>: <value>\r\n ...             (the request's headers in order; no Host)
+//   Content-Length: <n>\r\n Content-Size: <n>\r\n   (only with a body)
+//   \r\n <body>
+// A server "host:port" is reached on that port, a bare host on port 80.
+//
+// The answer is read until it is complete (the header block has ended and, when it
+// carries "Content-Length:", that many body bytes have arrived; bytes past the
+// announced length are dropped), the peer closes, kMaxAnswerBytes is passed, the
+// stop flag is set, or no byte arrives within the wait limit. It is then split by
+// the shared message parser in answer mode. The socket is closed before returning.
+//
+// Thread-safety: functions may run on any thread; one request object per thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/http/data_string.h"
+#include "common/http/html_command.h"
+
+// Largest answer read; a longer one is not complete and is not applied.
+constexpr size_t kMaxAnswerBytes = size_t{256} * 1024 * 1024;
+// Wait units of SendHttpRequest: 600 x 100 polls of 30 ms for the first byte.
+constexpr int kAnswerWaitUnits = 600;
+constexpr std::chrono::milliseconds kAnswerPollStep{30};
+// The public address used only to choose a destination network.
+constexpr const char* kConnMgrProbeUrl = "http://www.example.com/";
+
+struct HttpRequest {
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // The received answer: raw bytes, and split into status line, fields and body.
+    CDataString answerBuffer{1024, 1024};
+    CHTMLCommand answer;
+    bool answerComplete = false;
+};
+
+// Asks the connection manager for a connection (log lines "ConnMgrMapURL = %x",
+// "connecting", "ConnMgrEstablish.. = %x"). Returns the handle, 0 when none was
+// made; the run goes on either way.
+uintptr_t OpenNetworkConnection();
+// Releases a handle from OpenNetworkConnection (nothing for 0), letting the
+// connection manager keep the connection cached.
+void ReleaseNetworkConnection(uintptr_t handle);
+
+// Host, port and path of a URL "http://host[:port]/path" ("http://" optional, any
+// case). False when the port is not a number from 1 to 65535.
+bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::string& path);
+
+// Sends the request and reads its answer into request.answerBuffer and
+// request.answer. True when a connection was made and the request written; false
+// after a log line "%x %s" with the error code and "gethostbyname", "connect" or
+// "send". stop, when set, ends the wait for the answer early.
+bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::string& method,
+                     const std::atomic<bool>* stop = nullptr);
+
+// Reads an answer from socket into buffer (re-initialised; followed by a zero byte
+// that is not counted). Returns the bytes kept; complete tells whether the answer
+// was whole. waitUnits x 100 polls of step without any byte end the read.
+size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& complete,
+                      const std::atomic<bool>* stop = nullptr,
+                      std::chrono::milliseconds step = kAnswerPollStep);
+
+// Whether data[0, count) is a whole answer; when it is, wholeLength is the length
+// to keep (header block plus announced body, or all bytes without a length). Pure.
+bool IsAnswerComplete(const char* data, size_t count, size_t& wholeLength);

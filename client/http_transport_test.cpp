@@ -1,0 +1,134 @@
+#include "client/http_transport.h"
+
+#include <gtest/gtest.h>
+
+#include "client/client_log.h"
+#include "client/fake_http_server.h"
+
+namespace {
+
+class TransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogLineSink([this](const std::string& line) { log_.push_back(line); });
+    }
+    void TearDown() override { SetLogLineSink(nullptr); }
+    std::vector<std::string> log_;
+};
+
+const char kAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: application/vantro.wbxml\r\n\r\n";
+
+TEST_F(TransportTest, RequestBytesAndAnswerBodyOverLoopback) {
+    FakeHttpServer server([](const std::string&) {
+        // The answer in three pieces, with bytes past the announced length.
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-", std::string(kAnswer + 25) + "ab",
+                                        "cdeEXTRA"};
+    });
+    HttpRequest request;
+    request.headers = {{"ContentType", "application/vantro"}, {"", "skipped"}, {"User-Agent", "PocketPC"}};
+    request.body = std::string("\x03\x01\x6A\x00", 4);
+    ASSERT_TRUE(SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
+                                request, "POST"));
+    ASSERT_EQ(1u, server.Requests().size());
+    EXPECT_EQ(std::string("POST vantro HTTP/1.1\r\n"
+                          "ContentType: application/vantro\r\n"
+                          "User-Agent: PocketPC\r\n"
+                          "Content-Length: 4\r\n"
+                          "Content-Size: 4\r\n"
+                          "\r\n") + std::string("\x03\x01\x6A\x00", 4),
+              server.Requests()[0]);
+    EXPECT_TRUE(request.answerComplete);
+    EXPECT_EQ("abcde", std::string(request.answer.BodyView()));
+    EXPECT_EQ("application/vantro.wbxml", request.answer.GetHeader("content-type"));
+    EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(TransportTest, PeerClosingEarlyGivesAnIncompleteAnswer) {
+    FakeHttpServer server([](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort"};
+    });
+    HttpRequest request;
+    ASSERT_TRUE(SendHttpRequest("127.0.0.1:" + std::to_string(server.Port()) + "/vantro", request,
+                                "POST"));
+    EXPECT_FALSE(request.answerComplete);
+    EXPECT_EQ("POST vantro HTTP/1.1\r\n\r\n", server.Requests()[0]);  // no body, no length lines
+}
+
+TEST_F(TransportTest, StopEndsTheWaitForASilentServer) {
+    FakeHttpServer server([](const std::string&) { return std::vector<std::string>{}; }, true);
+    HttpRequest request;
+    std::atomic<bool> stop{true};
+    ASSERT_TRUE(SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
+                                request, "POST", &stop));
+    EXPECT_FALSE(request.answerComplete);
+    EXPECT_EQ(0u, request.answer.BodyLength());
+}
+
+TEST_F(TransportTest, LookupAndConnectFailuresAreLogged) {
+    HttpRequest request;
+    EXPECT_FALSE(SendHttpRequest("http://no-such-host.invalid/vantro", request, "POST"));
+    EXPECT_FALSE(SendHttpRequest("http://host:notaport/vantro", request, "POST"));
+    EXPECT_FALSE(SendHttpRequest("http:///vantro", request, "POST"));
+    // A port nobody listens on: bind one, then free it.
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    EXPECT_FALSE(SendHttpRequest("http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/vantro",
+                                 request, "POST"));
+    EXPECT_EQ((std::vector<std::string>{"2af9 gethostbyname", "2af9 gethostbyname",
+                                        "2af9 gethostbyname", "6f connect"}),
+              log_);
+}
+
+TEST(TransportUrlTest, SplitUrl) {
+    std::string host, path;
+    uint16_t port = 0;
+    ASSERT_TRUE(SplitUrl("HTTP://desk/vantro", host, port, path));
+    EXPECT_EQ("desk", host);
+    EXPECT_EQ(80, port);
+    EXPECT_EQ("vantro", path);
+    ASSERT_TRUE(SplitUrl("desk:8080", host, port, path));
+    EXPECT_EQ("desk", host);
+    EXPECT_EQ(8080, port);
+    EXPECT_EQ("", path);
+    EXPECT_TRUE(SplitUrl("desk:65535/a/b", host, port, path));
+    EXPECT_EQ("a/b", path);
+    EXPECT_FALSE(SplitUrl("desk:65536/", host, port, path));
+    EXPECT_FALSE(SplitUrl("desk:0/", host, port, path));
+    EXPECT_FALSE(SplitUrl("desk:/", host, port, path));
+}
+
+TEST(TransportUrlTest, AnswerCompleteness) {
+    size_t whole = 0;
+    EXPECT_FALSE(IsAnswerComplete("HTTP/1.1 200 OK\r\nA: b\r\n", 24, whole));
+    // Without a length the answer is complete when its header block has ended.
+    std::string noLength = "HTTP/1.1 200 OK\r\n\r\nbody";
+    EXPECT_TRUE(IsAnswerComplete(noLength.data(), noLength.size(), whole));
+    EXPECT_EQ(noLength.size(), whole);
+    std::string lf = "HTTP/1.1 200 OK\nContent-Length:   3\n\nab";
+    EXPECT_FALSE(IsAnswerComplete(lf.data(), lf.size(), whole));
+    lf += "cd";
+    EXPECT_TRUE(IsAnswerComplete(lf.data(), lf.size(), whole));
+    EXPECT_EQ(lf.size() - 1, whole);
+    // A lower-case length field does not count (plain, case-sensitive search).
+    std::string lower = "HTTP/1.1 200 OK\r\ncontent-length: 9\r\n\r\nab";
+    EXPECT_TRUE(IsAnswerComplete(lower.data(), lower.size(), whole));
+    // A length beyond the limit never completes.
+    std::string huge = "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n";
+    EXPECT_FALSE(IsAnswerComplete(huge.data(), huge.size(), whole));
+}
+
+TEST_F(TransportTest, ConnectionStepLogLines) {
+    uintptr_t handle = OpenNetworkConnection();
+    EXPECT_NE(0u, handle);
+    ReleaseNetworkConnection(handle);
+    EXPECT_EQ((std::vector<std::string>{"ConnMgrMapURL = 0", "connecting", "ConnMgrEstablish.. = 0"}),
+              log_);
+}
+
+}  // namespace

@@ -5,26 +5,22 @@
 
 namespace mapistore {
 
-namespace {
-
-const std::vector<ULONG> kMessageIds = {
-    PROP_ID(PR_ENTRYID), PROP_ID(PR_PARENT_ENTRYID), PROP_ID(PR_STORE_ENTRYID),
-    PROP_ID(PR_RECORD_KEY), PROP_ID(PR_SEARCH_KEY), PROP_ID(PR_OBJECT_TYPE),
-    PROP_ID(PR_STORE_RECORD_KEY), PROP_ID(PR_CREATION_TIME),
-    PROP_ID(PR_LAST_MODIFICATION_TIME), PROP_ID(PR_MESSAGE_FLAGS)};
-const std::vector<ULONG> kFolderIds = {
-    PROP_ID(PR_ENTRYID), PROP_ID(PR_PARENT_ENTRYID), PROP_ID(PR_STORE_ENTRYID),
-    PROP_ID(PR_RECORD_KEY), PROP_ID(PR_OBJECT_TYPE), PROP_ID(PR_STORE_RECORD_KEY),
-    PROP_ID(PR_CREATION_TIME), PROP_ID(PR_LAST_MODIFICATION_TIME), PROP_ID(PR_FOLDER_TYPE),
-    PROP_ID(PR_CONTENT_COUNT), PROP_ID(PR_CONTENT_UNREAD), PROP_ID(PR_SUBFOLDERS)};
-const std::vector<ULONG> kAttachIds = {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_OBJECT_TYPE),
-                                       PROP_ID(PR_RECORD_KEY)};
-const std::vector<ULONG> kRecipientIds = {PROP_ID(PR_ROWID), PROP_ID(PR_OBJECT_TYPE)};
-const std::vector<ULONG> kNone;
-
-}  // namespace
-
 const std::vector<ULONG>& ComputedIds(ULONG kind) {
+  // Function statics: other files' static objects may ask before main().
+  static const std::vector<ULONG> kMessageIds = {
+      PROP_ID(PR_ENTRYID), PROP_ID(PR_PARENT_ENTRYID), PROP_ID(PR_STORE_ENTRYID),
+      PROP_ID(PR_RECORD_KEY), PROP_ID(PR_SEARCH_KEY), PROP_ID(PR_OBJECT_TYPE),
+      PROP_ID(PR_STORE_RECORD_KEY), PROP_ID(PR_CREATION_TIME),
+      PROP_ID(PR_LAST_MODIFICATION_TIME), PROP_ID(PR_MESSAGE_FLAGS)};
+  static const std::vector<ULONG> kFolderIds = {
+      PROP_ID(PR_ENTRYID), PROP_ID(PR_PARENT_ENTRYID), PROP_ID(PR_STORE_ENTRYID),
+      PROP_ID(PR_RECORD_KEY), PROP_ID(PR_OBJECT_TYPE), PROP_ID(PR_STORE_RECORD_KEY),
+      PROP_ID(PR_CREATION_TIME), PROP_ID(PR_LAST_MODIFICATION_TIME), PROP_ID(PR_FOLDER_TYPE),
+      PROP_ID(PR_CONTENT_COUNT), PROP_ID(PR_CONTENT_UNREAD), PROP_ID(PR_SUBFOLDERS)};
+  static const std::vector<ULONG> kAttachIds = {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_OBJECT_TYPE),
+                                                PROP_ID(PR_RECORD_KEY)};
+  static const std::vector<ULONG> kRecipientIds = {PROP_ID(PR_ROWID), PROP_ID(PR_OBJECT_TYPE)};
+  static const std::vector<ULONG> kNone;
   switch (kind) {
     case MAPI_MESSAGE: return kMessageIds;
     case MAPI_FOLDER: return kFolderIds;

@@ -15,12 +15,6 @@ namespace {
 constexpr ULONG kMaxRecipients = 100000;
 constexpr ULONG kMaxAttachments = 100000;
 
-const std::vector<ULONG> kMessageComputed = [] {
-  std::vector<ULONG> ids = ComputedIds(MAPI_MESSAGE);
-  ids.push_back(PROP_ID(PR_HASATTACH));
-  ids.push_back(PROP_ID(PR_MESSAGE_SIZE));
-  return ids;
-}();
 const std::vector<ULONG> kAttachComputed = {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_OBJECT_TYPE)};
 
 class AttachImpl : public PropObject<IAttach> {
@@ -346,7 +340,15 @@ Computed MessageImpl::ComputedValue(ULONG id, Value& out) {
   return ComputedProp(*db_, row_, row_.parent == folder_.id ? &folder_.eid : nullptr, id, out);
 }
 
-const std::vector<ULONG>& MessageImpl::ComputedIdList() { return kMessageComputed; }
+const std::vector<ULONG>& MessageImpl::ComputedIdList() {
+  static const std::vector<ULONG> ids = [] {
+    std::vector<ULONG> all = ComputedIds(MAPI_MESSAGE);
+    all.push_back(PROP_ID(PR_HASATTACH));
+    all.push_back(PROP_ID(PR_MESSAGE_SIZE));
+    return all;
+  }();
+  return ids;
+}
 
 bool MessageImpl::IsReadOnly(ULONG id) { return IsComputedId(MAPI_MESSAGE, id); }
 

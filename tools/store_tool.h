@@ -1,0 +1,17 @@
+// corvel-store: the command line over the message store engine.
+//
+//   corvel-store [--profile NAME] [--json] COMMAND ...
+//   profile create NAME | profile list
+//   folders | folder create PATH [--class C] | items FOLDER | show ENTRYID
+//   add FOLDER --class CLASS PROP=VALUE... | set ENTRYID PROP=VALUE...
+//   delete ENTRYID | move ENTRYID FOLDER | copy ENTRYID FOLDER | read ENTRYID 0|1
+//   attach ENTRYID FILE | recipient ENTRYID TYPE NAME ADDRESS
+//
+// Results go to out (tab-separated lines, or one JSON document with --json).
+// Errors go to err as "error: MAPI_E_NOT_FOUND (0x8004010F): message" (and with
+// --json also as {"error":...} on out); the result is then 1. Usage errors give 2.
+#pragma once
+
+#include <iosfwd>
+
+int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err);

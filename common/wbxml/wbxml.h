@@ -118,6 +118,8 @@ public:
     // byte inside text would end the string early on the wire and put the rest of
     // the document out of step, so the text is cut there.
     void WriteString(std::string_view text);
+    // A null text is written as the empty string.
+    void WriteString(const char* text) { WriteString(std::string_view(text ? text : "")); }
     // Skiff's texts: written as UTF-8.
     void WriteString(std::u16string_view text);
     // Appends 01.

@@ -79,7 +79,8 @@ TEST(WBXMLWriter, TextEndsAtAnEmbeddedZeroByte) {
     EXPECT_TRUE(w.WriteElement(1, 0x30, std::string("ab\0cd", 5)));
     EXPECT_EQ(Written(w), "03 01 6A 00 00 01 70 03 61 62 00 01");
     w.WriteString(std::string("\0z", 2));
-    EXPECT_EQ(Written(w), "03 01 6A 00 00 01 70 03 61 62 00 01 03 00");
+    w.WriteString(static_cast<const char*>(nullptr));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 01 70 03 61 62 00 01 03 00 03 00");
 }
 
 TEST(WBXMLWriter, Utf16TextIsWrittenAsUtf8) {

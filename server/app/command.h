@@ -1,0 +1,30 @@
+// How corvel's command line is put together. Running without a subcommand starts
+// the server; every subcommand lives in its own file and adds itself through one
+// function of type AddSubcommandFunction, listed in subcommands.cpp.
+//
+// A subcommand's add function creates its CLI11 subcommand on app, binds its
+// options to state it owns (for example a shared_ptr captured by the callback),
+// and sets a callback that stores the action to run in chosen:
+//
+//   void AddDumpCommand(CLI::App& app, CommandAction& chosen) {
+//       auto file = std::make_shared<std::string>();
+//       CLI::App* dump = app.add_subcommand("dump", "Show a WBXML file as text");
+//       dump->add_option("FILE", *file)->required();
+//       dump->callback([file, &chosen] { chosen = [file] { return RunDump(*file); }; });
+//   }
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <vector>
+
+// The work a chosen subcommand does; its result is the program's exit status.
+using CommandAction = std::function<int()>;
+
+using AddSubcommandFunction = void (*)(CLI::App& app, CommandAction& chosen);
+
+// Every subcommand of corvel, in the order --help lists them.
+std::vector<AddSubcommandFunction> Subcommands();
+
+inline constexpr const char* kCorvelVersionText = "Corvel Version 0.90";

@@ -1,0 +1,93 @@
+// The server run: start-up in order, then wait for SIGINT or SIGTERM.
+#include "server/app/server_command.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "server/app/command.h"
+#include "server/app/headless_output.h"
+#include "server/config/live_trace.h"
+#include "server/http/trace_port.h"
+#include "server/http/web_server.h"
+
+void AddServerOptions(CLI::App& app, ServerOptions& options) {
+    app.add_flag("--headless", options.headless,
+                 "Run without a window: the live trace goes to standard output");
+    app.add_option("--port", options.port,
+                   "HTTP port for this run instead of HttpPort of settings.inf (0: any free port)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--trace-port", options.tracePort, "Trace port for this run (0: any free port)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+}
+
+bool HasDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != 0) || (wayland != nullptr && *wayland != 0);
+}
+
+namespace {
+
+// Blocks the stop signals in this thread and, through inheritance, in every
+// thread started later; the main thread then takes them with sigwait, so no work
+// happens in a signal handler. A closed peer never raises SIGPIPE.
+sigset_t BlockStopSignals() {
+    signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    return stopSignals;
+}
+
+int RunHeadless(const ServerOptions& options) {
+    sigset_t stopSignals = BlockStopSignals();
+    CHeadlessOutput output(stdout);
+    Settings settings;
+    CErrorLog errorLog;
+    CHeadlessSinks sinks(settings, errorLog, output);
+
+    settings.LoadSettings();
+    if (access(settings.SettingsFilePath().c_str(), F_OK) != 0) settings.SaveSettings();
+    output.Line(std::string(kCorvelVersionText) + " running headless; data folder " +
+                settings.DataFolder() + "; stop with Ctrl+C or SIGTERM");
+    std::unique_ptr<CWebServer> web = StartWebServer(settings, WebServerConfig{}, options.port);
+    settings.LoadHelpTexts();
+    if (!errorLog.Open(settings.DataFolder() + "/error.log")) {
+        AddLiveTrace("error.log cannot be opened in " + settings.DataFolder());
+    }
+    TracePortConfig traceConfig;
+    traceConfig.port = options.tracePort;
+    std::unique_ptr<CTracePort> trace = StartTracePort(sinks.ClientTrace(), traceConfig);
+
+    int received = 0;
+    while (sigwait(&stopSignals, &received) != 0) {
+    }
+    AddLiveTraceF("Corvel ends (signal %d)", received);
+    trace->Stop();
+    web->Stop();
+    return 0;
+}
+
+}  // namespace
+
+int RunServer(const ServerOptions& options) {
+    try {
+        if (!options.headless && HasDisplay()) {
+            // The console window (server/console) starts here once it exists; until
+            // then the server runs headless on a display as well.
+        }
+        return RunHeadless(options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvel: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,9 @@
+// The list of corvel's subcommands. A new subcommand: one file with its add
+// function (see command.h), one declaration below, one entry in the list.
+#include "server/app/command.h"
+
+std::vector<AddSubcommandFunction> Subcommands() {
+    return {
+        // AddDumpCommand, AddUserCommand, ...
+    };
+}

@@ -1,0 +1,263 @@
+#include "client/sync_engine.h"
+
+#include <gtest/gtest.h>
+
+#include "client/client_log.h"
+#include "client/fake_http_server.h"
+#include "client/test_env.h"
+#include "platform/win/device_id.h"
+
+namespace {
+
+using namespace vantro;
+
+std::string B(const char* bytes, size_t n) { return std::string(bytes, n); }
+// A text element on the current page: tag byte, inline string, end.
+std::string T(int token, const std::string& text) {
+    return std::string(1, static_cast<char>(token | 0x40)) + "\x03" + text + B("\x00\x01", 2);
+}
+std::string S(int token) { return std::string(1, static_cast<char>(token | 0x40)); }
+const std::string kEnd = "\x01";
+
+class SyncEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        machineId_ = (env_.Root() / "machine-id").string();
+        std::ofstream(machineId_) << "00112233445566778899aabbccddeeff\n";
+        SetMachineIdPathForTesting(machineId_);
+        SetLogLineSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex_);
+            log_.push_back(line);
+        });
+        ASSERT_TRUE(app_.Logon());
+    }
+    void TearDown() override {
+        SetLogLineSink(nullptr);
+        SetMachineIdPathForTesting("");
+    }
+    long Add(int folder, const char* field, const std::string& value) {
+        auto item = app_.GetDefaultFolder(folder)->Items().Add();
+        item->SetText(field, value);
+        EXPECT_TRUE(item->Save());
+        return item->Oid();
+    }
+    SyncSession Session() {
+        SyncSession session;
+        session.user = "ann";
+        session.password = "pw";
+        for (auto& f : SyncFolder::MakeRunFolders(GetDataFolder())) {
+            if (f->Attach(app_)) session.folders.push_back(std::move(f));
+        }
+        return session;
+    }
+    bool Logged(const std::string& line) {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        return std::find(log_.begin(), log_.end(), line) != log_.end();
+    }
+    std::string Data(const char* name) { return GetDataFolder() + "/" + name; }
+
+    TempEnv env_;
+    std::string machineId_;
+    PocketOutlookApplication app_;
+    std::mutex logMutex_;
+    std::vector<std::string> log_;
+};
+
+const std::string kHeader = B("\x03\x01\x6A\x00", 4);
+
+std::string FolderHead(const std::string& clientId, const std::string& typ, const std::string& name) {
+    return S(kFolder) + T(kServerID, "") + T(kClientID, clientId) + T(kTyp, typ) + T(kName, name) +
+           T(kIsDefault, "1");
+}
+
+TEST_F(SyncEngineTest, FirstRequestSendsEveryItemAsAddAndEmptyFolders) {
+    long oid = Add(olFolderContacts, "FirstName", "Ann");
+    SyncSession session = Session();
+    CWBXML writer;
+    EXPECT_EQ(1, BuildRequest(session, writer));
+    std::string id = std::to_string(oid);
+    EXPECT_EQ(kHeader + S(kLogon) + T(kDeviceID, "00233445566FFA5BB") + T(kUserName, "ann") +
+                  T(kPassword, "pw") + kEnd + S(kSync) + FolderHead("-1", "Contacts", "Kontakte") +
+                  S(kAdd) + T(kClientID, id) + S(kCollection) + B("\x00\x01", 2) + T(0, id) +
+                  T(27, "Ann") + kEnd + kEnd + kEnd + B("\x00\x00", 2) +
+                  FolderHead("-2", "Task", "Aufgaben") + kEnd +
+                  FolderHead("-3", "Appointment", "Appointment") + kEnd + kEnd,
+              writer.Document().ToString());
+    EXPECT_TRUE(Logged("Syncing Folder  - 0 Elements"));
+    EXPECT_TRUE(Logged("Syncing Folder Kontakte - 1 Elements"));
+    EXPECT_TRUE(Logged("Syncing Folder Aufgaben - 0 Elements"));
+}
+
+TEST_F(SyncEngineTest, ChangedItemsAfterASnapshotGoAsModify) {
+    long a = Add(olFolderTasks, "Subject", "a");
+    Add(olFolderTasks, "Subject", "b");
+    SyncSession session = Session();
+    ASSERT_TRUE(session.folders[1]->SaveSnapshot());
+    auto item = app_.GetItemFromOid(a);
+    item->SetText("Subject", "a2");
+    item->Save();
+    CWBXML writer;
+    EXPECT_EQ(1, BuildRequest(session, writer));
+    std::string doc = writer.Document().ToString();
+    EXPECT_NE(std::string::npos, doc.find(S(kModify) + T(kClientID, std::to_string(a))));
+    EXPECT_EQ(std::string::npos, doc.find(S(kAdd)));
+}
+
+TEST_F(SyncEngineTest, StopWhileBuildingSendsNothing) {
+    Add(olFolderTasks, "Subject", "a");
+    SyncSession session = Session();
+    std::atomic<bool> stop{true};
+    CWBXML writer;
+    EXPECT_EQ(-1, BuildRequest(session, writer, &stop));
+}
+
+// An answer with the key of one new contact and one task from the store.
+std::string MappingAndTaskAnswer(const std::string& contactOid) {
+    return kHeader + S(kResponse) + S(kFolder) + T(kClientID, "-1") + T(kServerID, "-1") +
+           S(kElement) + T(kClientID, contactOid) + T(kServerID, "AA01") + kEnd + kEnd + kEnd +
+           S(kSync) + S(kFolder) + T(kAckString, "D:-2.csv:-2_temp.csv") + T(kServerID, "-2") +
+           T(0x2F, "Aufgaben") + S(kElement) + S(kAdd) + T(kServerID, "BB02") + S(kCollection) +
+           B("\x00\x03", 2) + T(1, "From desk") + T(4, "07.03.2009 14:05.09:0") + T(0x20, "x") +
+           kEnd + B("\x00\x00", 2) + kEnd + kEnd + kEnd + kEnd;
+}
+
+TEST_F(SyncEngineTest, AnswerRecordsKeysAppliesItemsAndRewritesThatSnapshot) {
+    long contact = Add(olFolderContacts, "FirstName", "Ann");
+    SyncSession session = Session();
+    AnswerResult r = HandleAnswer(session, MappingAndTaskAnswer(std::to_string(contact)));
+    EXPECT_EQ(1, r.mappings);
+    EXPECT_EQ(1, r.itemsApplied);
+    EXPECT_EQ(1, r.foldersSaved);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ("AA01=" + std::to_string(contact) + "\n", TempEnv::ReadFile(Data("contacts.txt")));
+    auto tasks = app_.GetDefaultFolder(olFolderTasks)->Items();
+    ASSERT_EQ(1, tasks.Count());
+    auto task = tasks.Item(1);
+    EXPECT_EQ("From desk", task->GetText("Subject"));
+    EXPECT_DOUBLE_EQ(39879 + 50709.0 / 86400, task->GetDate("DueDate"));
+    EXPECT_EQ("BB02=" + std::to_string(task->Oid()) + "\n", TempEnv::ReadFile(Data("tasks.txt")));
+    EXPECT_TRUE(Logged("R Task - From desk"));
+    EXPECT_TRUE(Logged("Saving status"));
+    EXPECT_TRUE(std::filesystem::exists(Data("tasks.dat")));
+    EXPECT_FALSE(std::filesystem::exists(Data("contacts.dat")));  // only mappings came for it
+
+    // The same answer again updates the task found by its key instead of adding one.
+    HandleAnswer(session, MappingAndTaskAnswer(std::to_string(contact)));
+    EXPECT_EQ(1, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
+}
+
+TEST_F(SyncEngineTest, FolderLookupByClientIdAndTheSessionsFolderMap) {
+    SyncSession session = Session();
+    auto folderWithItem = [](const std::string& head, const std::string& subject) {
+        return S(kSync) + S(kFolder) + head + S(kElement) + S(kAdd) + T(kServerID, "K" + subject) +
+               S(kCollection) + B("\x00\x02", 2) + T(1, subject) + kEnd + B("\x00\x00", 2) +
+               kEnd + kEnd + kEnd + kEnd;
+    };
+    std::string answer = kHeader +
+        // An unknown server ID is found by its client ID and remembered ...
+        folderWithItem(T(kServerID, "CAL") + T(kClientID, "-3"), "one") +
+        // ... so the same server ID alone finds it again.
+        folderWithItem(T(kServerID, "CAL"), "two") +
+        // A folder nobody knows: its items are passed over.
+        folderWithItem(T(kServerID, "???") + T(kClientID, "-9"), "lost");
+    AnswerResult r = HandleAnswer(session, answer);
+    EXPECT_EQ(2, r.itemsApplied);
+    EXPECT_EQ(2, r.foldersSaved);
+    EXPECT_EQ((std::map<std::string, std::string>{{"???", "-9"}, {"CAL", "-3"}}), session.folderIdMap);
+    EXPECT_EQ(2, app_.GetDefaultFolder(olFolderCalendar)->Items().Count());
+}
+
+TEST_F(SyncEngineTest, StopBeforeApplyingKeepsTheOldSnapshot) {
+    SyncSession session = Session();
+    std::ofstream(Data("tasks.dat"), std::ios::binary) << "old";
+    std::atomic<bool> stop{true};
+    AnswerResult r = HandleAnswer(session, MappingAndTaskAnswer("1"), &stop);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(0, r.itemsApplied);
+    EXPECT_EQ(0, r.foldersSaved);
+    EXPECT_EQ("old", TempEnv::ReadFile(Data("tasks.dat")));
+    EXPECT_EQ(0, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
+}
+
+TEST_F(SyncEngineTest, CutAnswerAppliesNoCutItem) {
+    SyncSession session = Session();
+    std::string answer = MappingAndTaskAnswer("1");
+    AnswerResult r = HandleAnswer(session, answer.substr(0, answer.size() - 12));
+    EXPECT_EQ(0, r.itemsApplied);
+    EXPECT_EQ(0, r.foldersSaved);
+}
+
+TEST_F(SyncEngineTest, RunsOverLoopback) {
+    long contact = Add(olFolderContacts, "FirstName", "Ann");
+    std::string answer = MappingAndTaskAnswer(std::to_string(contact));
+    FakeHttpServer server([&answer](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\n"
+                                        "Content-Length: " + std::to_string(answer.size()) +
+                                        "\r\n\r\n" + answer};
+    });
+    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "ann", "pw"});
+    std::vector<bool> states;
+    SetRunStateSink([&states](bool running) { states.push_back(running); });
+    RunResult first = RunSync();
+    SetRunStateSink(nullptr);
+    EXPECT_TRUE(first.started && first.sent && first.answered) << first.error;
+    EXPECT_EQ(3, first.foldersTakingPart);
+    EXPECT_EQ(1, first.itemsSent);
+    EXPECT_EQ(1, first.applied.itemsApplied);
+    EXPECT_EQ((std::vector<bool>{true, false}), states);
+    EXPECT_EQ("", StatusText());
+    auto requests = server.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(0u, requests[0].find("POST vantro HTTP/1.1\r\nContentType: application/vantro\r\n"
+                                   "Connection: Keep-Alive\r\nCache-Control: no-cache\r\n"
+                                   "Vantro-Version: 1.0\r\nUser-Agent: PocketPC\r\n"
+                                   "Accept-Language: de-de\r\nContent-Length: "));
+
+    // The contacts snapshot was not rewritten (only mappings came), so the contact
+    // goes again; the task just received is in the new task snapshot and does not.
+    RunResult second = RunSync();
+    EXPECT_EQ(1, second.itemsSent);
+    ASSERT_EQ(2u, server.Requests().size());
+    EXPECT_NE(std::string::npos, server.Requests()[1].find(S(kAdd) + T(kClientID, std::to_string(contact))));
+    EXPECT_TRUE(SaveAllSnapshots());
+    EXPECT_EQ(0, RunSync().itemsSent);
+}
+
+TEST_F(SyncEngineTest, UnreachableServerAndNoFolders) {
+    SetClientSettings({"no-such-host.invalid", "ann", "pw"});
+    RunResult r = RunSync();
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.sent);
+    EXPECT_EQ("server not reached", r.error);
+    EXPECT_TRUE(Logged("2af9 gethostbyname"));
+    setenv("XDG_DATA_HOME", "/proc/no-pim-here", 1);
+    RunResult none = RunSync();
+    EXPECT_EQ(0, none.foldersTakingPart);
+    EXPECT_FALSE(none.sent);
+}
+
+TEST_F(SyncEngineTest, SyncPressedTwiceStartsOneRunAndSaveWaitsItsTurn) {
+    FakeHttpServer silent([](const std::string&) { return std::vector<std::string>{}; }, true);
+    SetClientSettings({"127.0.0.1:" + std::to_string(silent.Port()), "ann", "pw"});
+    SyncRunner runner;
+    ASSERT_TRUE(runner.Start());
+    EXPECT_FALSE(runner.Start());
+    EXPECT_TRUE(runner.IsRunning());
+    // Wait until the run holds the data folder: it has sent its request.
+    for (int i = 0; i < 6000 && silent.Requests().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(1u, silent.Requests().size());
+    std::string error;
+    EXPECT_FALSE(SaveAllSnapshots(&error));
+    EXPECT_EQ("Sync in progress", error);
+    EXPECT_EQ("Sync in progress", RunSync().error);
+    runner.Stop();
+    RunResult r = runner.Wait();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_EQ(1u, silent.Requests().size());
+    EXPECT_TRUE(SaveAllSnapshots());
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// The run on its thread, the Save command, and the data-folder lock between them.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "client/client_log.h"
+#include "client/http_transport.h"
+#include "client/sync_engine.h"
+
+namespace {
+
+std::mutex gSinkMutex;
+std::function<void(bool)> gRunStateSink;
+
+void NotifyRunState(bool running) {
+    std::function<void(bool)> sink;
+    {
+        std::lock_guard<std::mutex> lock(gSinkMutex);
+        sink = gRunStateSink;
+    }
+    if (sink) {
+        try {
+            sink(running);
+        } catch (...) {
+        }
+    }
+}
+
+// Exclusive lock on the data folder's lock file for the life of the object.
+class DataFolderLock {
+public:
+    DataFolderLock() {
+        fd_ = ::open((GetDataFolder() + "/skiff.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        locked_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~DataFolderLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    DataFolderLock(const DataFolderLock&) = delete;
+    DataFolderLock& operator=(const DataFolderLock&) = delete;
+    bool Locked() const { return locked_; }
+
+private:
+    int fd_ = -1;
+    bool locked_ = false;
+};
+
+// Releases the connection-manager connection when the run ends, however it ends.
+class NetworkConnection {
+public:
+    NetworkConnection() : handle_(OpenNetworkConnection()) {}
+    ~NetworkConnection() { ReleaseNetworkConnection(handle_); }
+    NetworkConnection(const NetworkConnection&) = delete;
+    NetworkConnection& operator=(const NetworkConnection&) = delete;
+
+private:
+    uintptr_t handle_;
+};
+
+// Running flag and button text on, then off at the end of the scope.
+class RunState {
+public:
+    RunState() { NotifyRunState(true); }
+    ~RunState() {
+        SetStatusText("");
+        NotifyRunState(false);
+    }
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+};
+
+constexpr const char* kBusyText = "Sync in progress";
+
+void RunSteps(RunResult& result, const std::atomic<bool>* stop) {
+    RunState state;
+    ClientSettings settings = GetClientSettings();  // one consistent copy for the run
+    SyncSession session;
+    session.server = settings.server;
+    session.user = settings.username;
+    session.password = settings.password;
+
+    PocketOutlookApplication app;
+    bool loggedOn = app.Logon();
+    if (!loggedOn) AddLogLineF("Pocket Outlook: %s", app.error().c_str());
+    for (auto& folder : SyncFolder::MakeRunFolders(GetDataFolder())) {
+        if (loggedOn && folder->Attach(app)) session.folders.push_back(std::move(folder));
+    }
+    result.foldersTakingPart = static_cast<int>(session.folders.size());
+    if (session.folders.empty()) {
+        result.error = "no folder available";
+        return;
+    }
+    session.start = std::chrono::steady_clock::now();
+    std::string url = "http://" + session.server + "/" + session.path;
+    HttpRequest request;
+    request.headers = SyncRequestHeaders();
+    CWBXML writer;
+    int items = BuildRequest(session, writer, stop);
+    if (items < 0) {
+        result.stopped = true;
+        result.error = "stopped";
+        return;
+    }
+    result.itemsSent = items;
+    request.body = writer.Document().ToString();
+    SetStatusText("Sending request");
+    result.sent = SendHttpRequest(url, request, "POST", stop);
+    if (stop && stop->load()) {
+        result.stopped = true;
+        result.error = "stopped";
+    } else if (result.sent && request.answer.BodyLength() > 0) {
+        if (request.answerComplete) {
+            result.answered = true;
+            result.applied = HandleAnswer(session, request.answer.BodyView(), stop);
+            result.stopped = result.applied.stopped;
+        } else {
+            AddLogLine("Answer incomplete, nothing applied");
+            result.error = "answer incomplete";
+        }
+    } else if (result.sent) {
+        result.error = "no answer";
+    } else {
+        result.error = "server not reached";
+    }
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - session.start);
+    AddLogLineF("%d Milliseconds", static_cast<int>(elapsed.count()));
+}
+
+}  // namespace
+
+void SetRunStateSink(std::function<void(bool running)> sink) {
+    std::lock_guard<std::mutex> lock(gSinkMutex);
+    gRunStateSink = std::move(sink);
+}
+
+RunResult RunSync(const std::atomic<bool>* stop) {
+    RunResult result;
+    try {
+        DataFolderLock lock;
+        if (!lock.Locked()) {
+            result.error = kBusyText;
+            AddLogLine(kBusyText);
+            return result;
+        }
+        result.started = true;
+        NetworkConnection connection;
+        RunSteps(result, stop);
+    } catch (const std::exception& e) {
+        result.error = e.what();
+        AddLogLineF("Sync ended: %s", e.what());
+    } catch (...) {
+        result.error = "unexpected failure";
+    }
+    return result;
+}
+
+bool SaveAllSnapshots(std::string* error) {
+    auto fail = [error](const std::string& text) {
+        if (error) *error = text;
+        return false;
+    };
+    try {
+        DataFolderLock lock;
+        if (!lock.Locked()) return fail(kBusyText);
+        PocketOutlookApplication app;
+        if (!app.Logon()) return fail(app.error());
+        bool ok = true;
+        for (auto& folder : SyncFolder::MakeRunFolders(GetDataFolder())) {
+            if (folder->Attach(app) && !folder->SaveSnapshot()) ok = false;
+        }
+        return ok ? true : fail("a snapshot could not be written");
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+}
+
+SyncRunner::~SyncRunner() {
+    stop_ = true;
+    Wait();
+}
+
+bool SyncRunner::Start() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (running_) return false;
+    if (worker_.joinable()) worker_.join();
+    running_ = true;
+    stop_ = false;
+    worker_ = std::thread([this] {
+        RunResult result = RunSync(&stop_);  // never throws
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            result_ = result;
+        }
+        running_ = false;
+    });
+    return true;
+}
+
+RunResult SyncRunner::Wait() {
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        worker.swap(worker_);
+    }
+    if (worker.joinable()) worker.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return result_;
+}

@@ -193,6 +193,11 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
     p.patternStart = wholeStart;
     p.patternEnd = wholeEnd;
 
+    // An endless series is named by NoEndDate or by an end in kEndlessYear or later,
+    // in any order: the pattern end that follows NoEndDate (its date first, then its
+    // time) does not undo it.
+    bool noEndDate = false;
+    bool farEnd = false;
     bool haveMonth = false;
     for (const auto& owned : children) {
         const CWBXMLLiteral& node = *owned;
@@ -209,10 +214,9 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
                 break;
             case kTagEndTime:
                 if (auto t = DateOf(node, "EndTime")) {
-                    p.endless = false;
                     p.endsByDate = true;
                     p.patternEnd = WithTime(p.patternEnd, *t);
-                    if (p.patternEnd.year >= kEndlessYear) p.endless = true;
+                    if (p.patternEnd.year >= kEndlessYear) farEnd = true;
                 }
                 break;
             case kTagPatternEndDate:
@@ -220,7 +224,7 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
                     p.patternEnd = WithDate(p.patternEnd, *t);
                     p.endsByDate = true;
                     if (t->year >= kEndlessYear) {
-                        p.endless = true;
+                        farEnd = true;
                         p.patternEnd.year = p.patternStart.year;
                         p.patternEnd.month = p.patternStart.month;
                         int days = DaysInMonth(p.patternEnd.year, p.patternEnd.month);
@@ -229,7 +233,7 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
                 }
                 break;
             case kTagNoEndDate:
-                if (auto v = NumberOf(node, "NoEndDate")) p.endless = *v != 0;
+                if (auto v = NumberOf(node, "NoEndDate")) noEndDate = *v != 0;
                 break;
             case kTagOccurrences:
                 if (auto v = NumberOf(node, "Occurrences")) {
@@ -267,6 +271,7 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
         }
     }
 
+    p.endless = noEndDate || farEnd;
     p.seriesStart = p.patternStart;
     p.clipStart = p.patternStart;
     p.seriesEnd = p.patternEnd;

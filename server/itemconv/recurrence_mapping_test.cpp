@@ -333,3 +333,28 @@ TEST(RecurrenceStore, MissingAndUnreadableValues) {
     EXPECT_EQ(false, w.recurring);
     EXPECT_FALSE(w.blob.has_value());
 }
+
+TEST(RecurrenceMapping, EveryWeekdayFormIsReadAsTheWeeklySeries) {
+    RecurrencePattern p;
+    p.kind = kRecurDaily;
+    p.dayMask = 0x3E;
+    p.occurrences = 3;
+    p.seriesStart = T(2009, 3, 9, 8);
+    p.seriesEnd = T(2009, 3, 9, 9);
+    CRecurrenceBlob b = BlobFromPattern(p);
+    RecurrencePattern back;
+    ApplyBlobToPattern(b, 1, back);
+    EXPECT_EQ(kRecurWeekly, back.kind);
+    EXPECT_EQ(1, back.interval);
+    EXPECT_EQ(0x3E, back.dayMask);
+    EXPECT_EQ(3, back.occurrences);
+    // Without the store's type the blob's frequency decides.
+    RecurrencePattern fromBlob;
+    ApplyBlobToPattern(b, std::nullopt, fromBlob);
+    EXPECT_EQ(kRecurWeekly, fromBlob.kind);
+    b.patternType = kPatternDay;
+    b.period = 2880;
+    ApplyBlobToPattern(b, 7, fromBlob);  // a type that names none: the frequency decides
+    EXPECT_EQ(kRecurDaily, fromBlob.kind);
+    EXPECT_EQ(2, fromBlob.interval);
+}

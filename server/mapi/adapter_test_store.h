@@ -1,0 +1,192 @@
+// Test fixture: a fresh profile "Adapter" in a temporary data folder, opened
+// through the adapter's own wrappers, and a spy that sits in front of a real store
+// object to count the calls the adapter makes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/mapi/mapi.h"
+#include "platform/win/message_box.h"
+#include "server/mapi/mapi_wrapper.h"
+
+namespace adaptertest {
+
+class AdapterStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "corvel-adapter-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        home_ = pattern;
+        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
+        SetMessageBoxSink([this](const std::string& text, const std::string& caption) {
+            boxes.push_back(caption + "|" + text);
+        });
+        init_.emplace();
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
+        ASSERT_EQ(admin->CreateProfile(const_cast<char*>("Adapter"), nullptr, 0, 0), S_OK);
+        session = IMAPISessionPtr::Logon("Adapter", MAPI_NEW_SESSION | MAPI_EXTENDED);
+        store = session.OpenDefaultStore();
+        inbox = store.OpenFolder(store.GetReceiveFolder("IPM"));
+        contacts = store.OpenFolder(inbox.GetBinaryProp(PR_IPM_CONTACT_ENTRYID));
+    }
+
+    void TearDown() override {
+        contacts.Reset();
+        inbox.Reset();
+        store.Reset();
+        session.Reset();
+        init_.reset();
+        SetMessageBoxSink(nullptr);
+        std::error_code ec;
+        std::filesystem::remove_all(home_, ec);
+    }
+
+    // A saved message in folder with a subject; returns it still open for writing.
+    IMessagePtr AddMessage(IMAPIFolderPtr& folder, const std::string& subject) {
+        IMessagePtr message = folder.CreateMessage();
+        message.SetStrProp(PR_SUBJECT, subject);
+        message.SaveChanges(KEEP_OPEN_READWRITE);
+        return message;
+    }
+
+    std::vector<std::string> boxes;  // caption|text of every message box
+    IMAPISessionPtr session;
+    IMsgStorePtr store;
+    IMAPIFolderPtr inbox;
+    IMAPIFolderPtr contacts;
+
+private:
+    std::string home_;
+    std::optional<CMapiInitializer> init_;
+};
+
+// An IStream in front of a real one that records the size of every Read result
+// and Write call and counts commits.
+class CStreamSpy : public IStream {
+public:
+    explicit CStreamSpy(CMapiRef<IStream> inner) : inner_(std::move(inner)) {}
+
+    std::vector<ULONG> reads;
+    std::vector<ULONG> writes;
+    std::string written;
+    int commits = 0;
+
+    HRESULT QueryInterface(REFIID riid, LPVOID* out) override {
+        if (riid == IID_IStream || riid == IID_IUnknown) {
+            AddRef();
+            *out = static_cast<IStream*>(this);
+            return S_OK;
+        }
+        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT Read(void* pv, ULONG cb, ULONG* read) override {
+        HRESULT hr = inner_->Read(pv, cb, read);
+        reads.push_back(*read);
+        return hr;
+    }
+    HRESULT Write(const void* pv, ULONG cb, ULONG* done) override {
+        writes.push_back(cb);
+        written.append(static_cast<const char*>(pv), cb);
+        return inner_->Write(pv, cb, done);
+    }
+    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* pos) override {
+        return inner_->Seek(move, origin, pos);
+    }
+    HRESULT SetSize(ULARGE_INTEGER size) override { return inner_->SetSize(size); }
+    HRESULT Commit(DWORD flags) override {
+        ++commits;
+        return inner_->Commit(flags);
+    }
+    HRESULT Revert() override { return inner_->Revert(); }
+    HRESULT Stat(STATSTG* stat, DWORD flags) override { return inner_->Stat(stat, flags); }
+
+private:
+    ~CStreamSpy() override = default;
+    CMapiRef<IStream> inner_;
+    ULONG refs_ = 1;
+};
+
+// An IMAPIProp in front of a real store object. It forwards every call, counts
+// SetProps calls with their sizes and OpenProperty calls, keeps the last stream it
+// handed out, and can refuse streams (as an object without stream support would).
+class CPropSpy : public IMAPIProp {
+public:
+    explicit CPropSpy(IMAPIProp* inner) : inner_(CMapiRef<IMAPIProp>::Share(inner)) {}
+    ~CPropSpy() override {
+        if (lastStream) lastStream->Release();
+    }
+
+    bool refuseStreams = false;
+    int openPropertyCalls = 0;
+    std::vector<ULONG> setPropsSizes;
+    CStreamSpy* lastStream = nullptr;  // holds one reference while set
+
+    // The spy lives on the test's stack; references are not counted.
+    HRESULT QueryInterface(REFIID riid, LPVOID* out) override {
+        if (riid == IID_IMAPIProp || riid == IID_IUnknown) {
+            *out = static_cast<IMAPIProp*>(this);
+            return S_OK;
+        }
+        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override {
+        return inner_->GetLastError(hr, flags, out);
+    }
+    HRESULT SaveChanges(ULONG flags) override { return inner_->SaveChanges(flags); }
+    HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* out) override {
+        return inner_->GetProps(tags, flags, count, out);
+    }
+    HRESULT GetPropList(ULONG flags, LPSPropTagArray* out) override {
+        return inner_->GetPropList(flags, out);
+    }
+    HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG options, ULONG flags, LPUNKNOWN* out) override {
+        ++openPropertyCalls;
+        if (refuseStreams) return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        CMapiRef<IUnknown> opened;
+        HRESULT hr = inner_->OpenProperty(tag, iid, options, flags, opened.Put());
+        if (FAILED(hr)) return hr;
+        void* stream = nullptr;
+        if (FAILED(opened->QueryInterface(IID_IStream, &stream))) return MAPI_E_CALL_FAILED;
+        if (lastStream) lastStream->Release();
+        lastStream = new CStreamSpy(CMapiRef<IStream>::Adopt(static_cast<IStream*>(stream)));
+        lastStream->AddRef();  // one for the caller, one kept here
+        *out = lastStream;
+        return S_OK;
+    }
+    HRESULT SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) override {
+        setPropsSizes.push_back(count);
+        return inner_->SetProps(count, values, problems);
+    }
+    HRESULT DeleteProps(LPSPropTagArray tags, LPSPropProblemArray* problems) override {
+        return inner_->DeleteProps(tags, problems);
+    }
+    HRESULT GetNamesFromIDs(LPSPropTagArray* tags, LPGUID set, ULONG flags, ULONG* count,
+                            LPMAPINAMEID** names) override {
+        return inner_->GetNamesFromIDs(tags, set, flags, count, names);
+    }
+    HRESULT GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
+                            LPSPropTagArray* tags) override {
+        return inner_->GetIDsFromNames(count, names, flags, tags);
+    }
+
+private:
+    CMapiRef<IMAPIProp> inner_;
+};
+
+}  // namespace adaptertest

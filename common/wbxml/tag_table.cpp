@@ -2,6 +2,7 @@
 #include "common/wbxml/tag_table.h"
 
 #include <array>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -286,16 +287,17 @@ std::string_view InternMiss(int32_t codePage, int32_t token) {
         scratch = FormatMiss(codePage, token);
         return scratch;
     }
+    // Readers find a kept text without a lock; only the first miss of a pair locks.
+    static std::array<std::atomic<const std::string*>, 256 * kTokens> slots{};
+    std::atomic<const std::string*>& slot = slots[static_cast<size_t>(codePage * kTokens + token)];
+    if (const std::string* kept = slot.load(std::memory_order_acquire)) return *kept;
     static std::mutex mutex;
     static std::deque<std::string> texts;
-    static std::array<const std::string*, 256 * kTokens> slots{};
     std::lock_guard<std::mutex> lock(mutex);
-    const std::string*& slot = slots[static_cast<size_t>(codePage * kTokens + token)];
-    if (slot == nullptr) {
-        texts.push_back(FormatMiss(codePage, token));
-        slot = &texts.back();
-    }
-    return *slot;
+    if (const std::string* kept = slot.load(std::memory_order_relaxed)) return *kept;
+    texts.push_back(FormatMiss(codePage, token));
+    slot.store(&texts.back(), std::memory_order_release);
+    return texts.back();
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 TEST(TagTable, EachPageHoldsItsRows) {
     std::map<int, int> rowsPerPage;
@@ -69,4 +71,19 @@ TEST(TagTable, FirstMatchingRowWins) {
             else
                 EXPECT_EQ(TagName(page, token).substr(0, 8), "unknown ") << page << " " << token;
         }
+}
+
+TEST(TagTable, MissTextsFromSeveralThreadsAgree) {
+    // Every thread asks for the same unassigned pairs; each pair keeps one text.
+    std::vector<std::vector<const char*>> seen(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < seen.size(); ++t)
+        threads.emplace_back([&seen, t] {
+            for (int page = 8; page < 40; ++page)
+                for (int token = 0; token < 64; ++token)
+                    seen[t].push_back(ElementName(page, token).data());
+        });
+    for (auto& thread : threads) thread.join();
+    for (size_t t = 1; t < seen.size(); ++t) EXPECT_EQ(seen[t], seen[0]);
+    EXPECT_EQ(TagName(9, 0x2A), "unknown 9 2a");
 }

@@ -118,14 +118,16 @@ bool RunIconv(iconv_t cd, std::string_view input, std::string& out, OnInvalid on
     size_t inLeft = input.size();
     size_t used = out.size();
     auto convert = [&](char** inPtr, size_t* inLeftPtr) {
+        if (out.size() - used < 16) out.resize(used + 64);
         for (;;) {
-            if (out.size() - used < 16) out.resize(std::max<size_t>(out.size() * 2, used + 64));
             char* outPtr = out.data() + used;
             size_t outLeft = out.size() - used;
             size_t rc = iconv(cd, inPtr, inLeftPtr, &outPtr, &outLeft);
             used = static_cast<size_t>(outPtr - out.data());
             if (rc != static_cast<size_t>(-1)) return 0;
             if (errno != E2BIG) return errno;
+            // Output full: grow, whatever was written.
+            out.resize(std::max<size_t>(out.size() * 2, used + 64));
         }
     };
     while (inLeft > 0) {

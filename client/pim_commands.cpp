@@ -1,0 +1,249 @@
+// PIM store commands of the skiff program.
+#include "client/pim_commands.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "client/sync_item.h"
+#include "client/value_forms.h"
+
+namespace {
+
+int KindOfFolder(int pimFolder) {
+    switch (pimFolder) {
+        case olFolderContacts: return kKindContacts;
+        case olFolderTasks: return kKindTasks;
+        case olFolderCalendar: return kKindAppointments;
+        default: return 0;
+    }
+}
+
+// The name a property is shown under: its field's name when a field holds it.
+std::string ShownName(const ItemKindTable& table, const PimPropertyDef& def) {
+    for (const FieldDef& f : table.fields) {
+        if (f.property && std::string_view(f.property) == def.name) return f.name;
+    }
+    return def.name;
+}
+
+// Every property with a value, in the store's order, as (shown name, text).
+std::vector<std::pair<std::string, std::string>> Fields(const PimItem& item) {
+    std::vector<std::pair<std::string, std::string>> out;
+    const ItemKindTable& table = *TableForKind(KindOfFolder(item.DefaultFolder()));
+    for (const PimPropertyDef& def : PimProperties(item.DefaultFolder())) {
+        std::string value;
+        switch (def.type) {
+            case PimType::Text: value = item.GetText(def.name); break;
+            case PimType::Long: value = std::to_string(item.GetLong(def.name)); break;
+            case PimType::Bool: value = item.GetBool(def.name) ? "1" : "0"; break;
+            case PimType::Date: value = FormatServerDate(item.GetDate(def.name), true); break;
+        }
+        if (!value.empty()) out.emplace_back(ShownName(table, def), value);
+    }
+    return out;
+}
+
+std::string MatchKeyOf(PocketOutlookApplication& app, long oid) {
+    auto pim = app.GetItemFromOid(oid);
+    if (!pim) return "";
+    const ItemKindTable& table = *TableForKind(KindOfFolder(pim->DefaultFolder()));
+    return SyncItem(table, std::move(pim)).MatchKey();
+}
+
+void WriteItem(std::ostream& out, const PimItem& item, bool json) {
+    auto fields = Fields(item);
+    if (json) {
+        out << "{\"oid\":" << item.Oid() << ",\"folder\":" << JsonString(PimFolderName(item.DefaultFolder()))
+            << ",\"fields\":{";
+        for (size_t i = 0; i < fields.size(); ++i) {
+            out << (i ? "," : "") << JsonString(fields[i].first) << ":" << JsonString(fields[i].second);
+        }
+        out << "}}";
+    } else {
+        out << "oid " << item.Oid() << " (" << PimFolderName(item.DefaultFolder()) << ")\n";
+        for (const auto& [name, value] : fields) out << name << "=" << value << "\n";
+    }
+}
+
+bool ParseIsoDate(const std::string& text, double& date) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    char tail = 0;
+    int n = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
+    if (n != 3 && n != 5 && n != 6) return false;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d.%02d:0", d, mo, y, h, mi, s);
+    return ParseDate(buf, date);
+}
+
+// Applies NAME=VALUE texts to item; false with a message for the first bad one.
+bool Assign(PimItem& item, const std::vector<std::string>& assignments, std::string& error) {
+    const ItemKindTable& table = *TableForKind(KindOfFolder(item.DefaultFolder()));
+    for (const std::string& a : assignments) {
+        size_t eq = a.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            error = "expected FIELD=VALUE: " + a;
+            return false;
+        }
+        std::string name = a.substr(0, eq), value = a.substr(eq + 1);
+        const FieldDef* field = FindFieldByName(table, name);
+        const PimPropertyDef* def =
+            FindPimProperty(item.DefaultFolder(), field && field->property ? field->property : name);
+        if (!def) {
+            error = "unknown field for " + std::string(PimFolderName(item.DefaultFolder())) + ": " + name;
+            return false;
+        }
+        bool ok = true;
+        switch (def->type) {
+            case PimType::Text: ok = item.SetText(def->name, value); break;
+            case PimType::Long: {
+                size_t digits = value.find_first_not_of("-+0123456789");
+                ok = !value.empty() && digits == std::string::npos &&
+                     item.SetLong(def->name, ParseDecimal(value));
+                break;
+            }
+            case PimType::Bool:
+                if (value == "1" || value == "-1" || value == "true") ok = item.SetBool(def->name, true);
+                else if (value == "0" || value == "false") ok = item.SetBool(def->name, false);
+                else ok = false;
+                break;
+            case PimType::Date: {
+                double date = PimDefaultDate(item.DefaultFolder(), def->name);
+                ok = value.empty() || ParseDate(value, date) || ParseIsoDate(value, date);
+                if (ok) ok = item.SetDate(def->name, date);
+                break;
+            }
+        }
+        if (!ok) {
+            error = "bad value for " + name + ": " + value;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Open(PocketOutlookApplication& app, std::ostream& err) {
+    if (app.Logon()) return true;
+    err << "PIM store: " << app.error() << "\n";
+    return false;
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+int PimList(const std::string& folderName, bool json, std::ostream& out, std::ostream& err) {
+    int folder = PimFolderFromName(folderName);
+    if (!folder) {
+        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
+        return 2;
+    }
+    PocketOutlookApplication app;
+    if (!Open(app, err)) return 1;
+    PimItems items = app.GetDefaultFolder(folder)->Items();
+    if (json) out << "[";
+    bool first = true;
+    for (int i = 1; i <= items.Count(); ++i) {
+        auto item = items.Item(i);
+        if (!item) continue;
+        if (json) {
+            out << (first ? "" : ",");
+            WriteItem(out, *item, true);
+        } else {
+            out << item->Oid() << "\t" << MatchKeyOf(app, item->Oid()) << "\n";
+        }
+        first = false;
+    }
+    if (json) out << "]\n";
+    return 0;
+}
+
+int PimShow(long oid, bool json, std::ostream& out, std::ostream& err) {
+    PocketOutlookApplication app;
+    if (!Open(app, err)) return 1;
+    auto item = app.GetItemFromOid(oid);
+    if (!item) {
+        err << "no item " << oid << "\n";
+        return 1;
+    }
+    WriteItem(out, *item, json);
+    if (json) out << "\n";
+    return 0;
+}
+
+int PimAdd(const std::string& folderName, const std::vector<std::string>& assignments, bool json,
+           std::ostream& out, std::ostream& err) {
+    int folder = PimFolderFromName(folderName);
+    if (!folder) {
+        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
+        return 2;
+    }
+    PocketOutlookApplication app;
+    if (!Open(app, err)) return 1;
+    auto item = app.GetDefaultFolder(folder)->Items().Add();
+    std::string error;
+    if (!Assign(*item, assignments, error)) {
+        err << error << "\n";
+        return 2;
+    }
+    if (!item->Save()) {
+        err << "the item could not be saved\n";
+        return 1;
+    }
+    if (json) out << "{\"oid\":" << item->Oid() << "}\n";
+    else out << item->Oid() << "\n";
+    return 0;
+}
+
+int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std::ostream& out,
+           std::ostream& err) {
+    PocketOutlookApplication app;
+    if (!Open(app, err)) return 1;
+    auto item = app.GetItemFromOid(oid);
+    if (!item) {
+        err << "no item " << oid << "\n";
+        return 1;
+    }
+    std::string error;
+    if (!Assign(*item, assignments, error)) {
+        err << error << "\n";
+        return 2;
+    }
+    if (!item->Save()) {
+        err << "the item could not be saved\n";
+        return 1;
+    }
+    if (json) out << "{\"oid\":" << oid << "}\n";
+    return 0;
+}
+
+int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err) {
+    PocketOutlookApplication app;
+    if (!Open(app, err)) return 1;
+    auto item = app.GetItemFromOid(oid);
+    if (!item || !item->Delete()) {
+        err << "no item " << oid << "\n";
+        return 1;
+    }
+    if (json) out << "{\"oid\":" << oid << ",\"deleted\":true}\n";
+    return 0;
+}

@@ -1,0 +1,28 @@
+// The "skiff pim" commands: list, show, add, change and delete items of the
+// handheld's PIM store, as a person would with the handheld's own applications.
+//
+// Field names are those of the client's tables ("FirstName", "Aniversary",
+// "TaskSubject", "Start"); the PIM property names ("Anniversary", "Subject",
+// "YomiFirstName") are accepted as well. Values are shown as they travel to the server
+// (dates "dd.mm.yyyy hh:mm.ss:0"); dates are accepted in that form, in the client's
+// form "ddmmyyyy hh:mm:ss" and as "yyyy-mm-dd[ hh:mm[:ss]]"; flags as 1/0/true/false/-1.
+//
+// Each function writes its result to out (text, or JSON with json), an error message
+// to err, and returns the exit status: 0 done, 1 failed (store, no such item), 2 bad
+// input (unknown folder, field or value).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+int PimList(const std::string& folder, bool json, std::ostream& out, std::ostream& err);
+int PimShow(long oid, bool json, std::ostream& out, std::ostream& err);
+int PimAdd(const std::string& folder, const std::vector<std::string>& assignments, bool json,
+           std::ostream& out, std::ostream& err);
+int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std::ostream& out,
+           std::ostream& err);
+int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err);
+
+// A JSON string literal for text (quotes included; control characters escaped).
+std::string JsonString(const std::string& text);

@@ -1,0 +1,147 @@
+// The skiff command line over the client core.
+#include "client/skiff_cli.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+
+#include "client/client_log.h"
+#include "client/client_settings.h"
+#include "client/pim_commands.h"
+#include "client/sync_engine.h"
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted = true; }
+
+int Sync(bool json, std::ostream& out, std::ostream& err) {
+    std::ostream& logOut = json ? err : out;
+    SetLogLineSink([&logOut](const std::string& line) { logOut << line << "\n" << std::flush; });
+    // The status text as one progress line on a terminal; sparingly otherwise.
+    bool tty = ::isatty(STDERR_FILENO);
+    auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    SetStatusSink([&err, tty, &last](const std::string& text) {
+        auto now = std::chrono::steady_clock::now();
+        if (tty) {
+            err << "\r" << text << "\033[K" << std::flush;
+        } else if (!text.empty() && now - last >= std::chrono::seconds(1)) {
+            err << text << "\n";
+            last = now;
+        }
+    });
+    gInterrupted = false;
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    RunResult r = RunSync(&gInterrupted);
+    std::signal(SIGINT, previous);
+    SetStatusSink(nullptr);
+    SetLogLineSink(nullptr);
+    if (tty) err << "\r\033[K" << std::flush;
+    if (json) {
+        out << "{\"started\":" << (r.started ? "true" : "false")
+            << ",\"folders\":" << r.foldersTakingPart << ",\"itemsSent\":" << r.itemsSent
+            << ",\"sent\":" << (r.sent ? "true" : "false")
+            << ",\"answered\":" << (r.answered ? "true" : "false")
+            << ",\"itemsApplied\":" << r.applied.itemsApplied
+            << ",\"mappings\":" << r.applied.mappings
+            << ",\"foldersSaved\":" << r.applied.foldersSaved
+            << ",\"stopped\":" << (r.stopped ? "true" : "false")
+            << ",\"error\":" << JsonString(r.error) << "}\n";
+    } else if (!r.error.empty()) {
+        err << "skiff sync: " << r.error << "\n";
+    }
+    if (r.stopped) return 130;
+    return r.sent && r.answered ? 0 : 1;
+}
+
+int Config(CLI::App& cmd, const std::string& server, const std::string& user,
+           const std::string& password, bool json, std::ostream& out, std::ostream& err) {
+    ClientSettings s = GetClientSettings();
+    bool change = false;
+    if (cmd.count("--server")) s.server = server, change = true;
+    if (cmd.count("--user")) s.username = user, change = true;
+    if (cmd.count("--password")) s.password = password, change = true;
+    if (change) {
+        SetClientSettings(s);
+        if (!SaveClientSettings()) {
+            err << "skiff config: the settings could not be written\n";
+            return 1;
+        }
+    }
+    if (json) {
+        out << "{\"server\":" << JsonString(s.server) << ",\"user\":" << JsonString(s.username)
+            << ",\"deviceId\":" << JsonString(GetDeviceId())
+            << ",\"dataFolder\":" << JsonString(GetDataFolder()) << "}\n";
+    } else if (!change) {
+        out << "Server=" << s.server << "\nUsername=" << s.username << "\nDeviceId=" << GetDeviceId()
+            << "\nDataFolder=" << GetDataFolder() << "\n";
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Skiff: synchronises the handheld's contacts, tasks and calendar with Corvel"};
+    app.require_subcommand(1);
+    bool json = false;
+    app.add_flag("--json", json, "Output for scripts");
+
+    CLI::App* sync = app.add_subcommand("sync", "Run one sync with the configured server");
+    CLI::App* save = app.add_subcommand("save", "Write the snapshots of all folders (sends nothing)");
+    CLI::App* config = app.add_subcommand("config", "Show or set server, user name and password");
+    std::string server, user, password;
+    config->add_option("--server", server, "Server host name or address, optionally host:port");
+    config->add_option("--user", user, "User name");
+    config->add_option("--password", password, "Password");
+
+    CLI::App* pim = app.add_subcommand("pim", "The handheld's own PIM store");
+    pim->require_subcommand(1);
+    std::string folder;
+    long oid = 0;
+    std::vector<std::string> fields;
+    CLI::App* list = pim->add_subcommand("list", "List the items of a folder");
+    list->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    CLI::App* show = pim->add_subcommand("show", "Show one item");
+    show->add_option("oid", oid, "Object identifier")->required();
+    CLI::App* add = pim->add_subcommand("add", "Add an item");
+    add->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    add->add_option("fields", fields, "FIELD=VALUE ...");
+    CLI::App* set = pim->add_subcommand("set", "Change fields of an item");
+    set->add_option("oid", oid, "Object identifier")->required();
+    set->add_option("fields", fields, "FIELD=VALUE ...")->required();
+    CLI::App* del = pim->add_subcommand("delete", "Delete an item");
+    del->add_option("oid", oid, "Object identifier")->required();
+    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del}) {
+        sub->add_flag("--json", json, "Output for scripts");
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err) == 0 ? 0 : 2;
+    }
+    LoadClientSettings();
+    if (*sync) return Sync(json, out, err);
+    if (*save) {
+        std::string error;
+        if (SaveAllSnapshots(&error)) {
+            if (json) out << "{\"saved\":true}\n";
+            return 0;
+        }
+        err << "skiff save: " << error << "\n";
+        return 1;
+    }
+    if (*config) return Config(*config, server, user, password, json, out, err);
+    if (*list) return PimList(folder, json, out, err);
+    if (*show) return PimShow(oid, json, out, err);
+    if (*add) return PimAdd(folder, fields, json, out, err);
+    if (*set) return PimSet(oid, fields, json, out, err);
+    if (*del) return PimDelete(oid, json, out, err);
+    return 2;
+}

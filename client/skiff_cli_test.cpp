@@ -1,0 +1,105 @@
+#include "client/skiff_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "client/fake_http_server.h"
+#include "client/test_env.h"
+#include "platform/win/device_id.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Skiff(std::vector<std::string> args) {
+    args.insert(args.begin(), "skiff");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    int status = RunSkiffCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+class SkiffCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string id = (env_.Root() / "machine-id").string();
+        std::ofstream(id) << "00112233445566778899aabbccddeeff\n";
+        SetMachineIdPathForTesting(id);
+        SetClientSettings({});
+    }
+    void TearDown() override { SetMachineIdPathForTesting(""); }
+    TempEnv env_;
+};
+
+TEST_F(SkiffCliTest, PimAddListShowSetDelete) {
+    CliRun add = Skiff({"pim", "add", "contacts", "FirstName=Ann", "Aniversary=2009-03-07",
+                     "YomiFirstName=A", "FileAs=Lee, Ann", "--json"});
+    ASSERT_EQ(0, add.status) << add.err;
+    EXPECT_EQ("{\"oid\":1}\n", add.out);
+    CliRun show = Skiff({"pim", "show", "1", "--json"});
+    EXPECT_EQ("{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
+              "\"FirstName\":\"Ann\",\"FileAs\":\"Lee, Ann\",\"YomiFirstName\":\"A\"}}\n",
+              show.out);
+    ASSERT_EQ(0, Skiff({"pim", "set", "1", "FirstName=Bo \"B\"", "FileAs="}).status);
+    EXPECT_EQ("1\tBo \"B\"\n", Skiff({"pim", "list", "contacts"}).out);
+    EXPECT_EQ("[{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
+              "\"FirstName\":\"Bo \\\"B\\\"\",\"YomiFirstName\":\"A\"}}]\n",
+              Skiff({"pim", "list", "contacts", "--json"}).out);
+    EXPECT_EQ(0, Skiff({"pim", "delete", "1"}).status);
+    EXPECT_EQ(1, Skiff({"pim", "delete", "1"}).status);
+    EXPECT_EQ(1, Skiff({"pim", "show", "1"}).status);
+    EXPECT_EQ("[]\n", Skiff({"pim", "list", "contacts", "--json"}).out);
+}
+
+TEST_F(SkiffCliTest, TaskAndAppointmentValuesAndBadInput) {
+    ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=Call", "TaskComplete=true",
+                        "TaskImportance=2", "TaskDueDate=07032009 14:05:09"}).status);
+    EXPECT_EQ("oid 1 (tasks)\nTaskIsRecurring=0\nTaskSubject=Call\nTaskDueDate=07.03.2009 14:05.09:0\n"
+              "TaskImportance=2\nTaskComplete=1\nTaskSensitivity=0\nTaskTeamTask=0\n"
+              "TaskReminderSet=0\nTaskReminderOptions=0\n",
+              Skiff({"pim", "show", "1"}).out);
+    CliRun badField = Skiff({"pim", "add", "calendar", "Nonsense=1"});
+    EXPECT_EQ(2, badField.status);
+    EXPECT_EQ("unknown field for calendar: Nonsense\n", badField.err);
+    EXPECT_EQ(2, Skiff({"pim", "add", "calendar", "Duration=ten"}).status);
+    EXPECT_EQ(2, Skiff({"pim", "add", "calendar", "Start=31.02.2009 10:00.00:0"}).status);
+    EXPECT_EQ(2, Skiff({"pim", "add", "calendar", "AllDayEvent=maybe"}).status);
+    EXPECT_EQ(2, Skiff({"pim", "add", "notes"}).status);
+    EXPECT_EQ(2, Skiff({"pim", "set", "1", "noequals"}).status);
+    EXPECT_EQ(2, Skiff({"frobnicate"}).status);
+    // Nothing was added by the refused commands.
+    EXPECT_EQ("[]\n", Skiff({"pim", "list", "calendar", "--json"}).out);
+}
+
+TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
+    ASSERT_EQ(0, Skiff({"config", "--server", "no-such-host.invalid", "--user", "ann",
+                        "--password", "pw"}).status);
+    CliRun shown = Skiff({"config", "--json"});
+    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":\"00233445566FFA5BB\","
+              "\"dataFolder\":") + "\"" + (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
+              shown.out);
+    CliRun failed = Skiff({"sync"});
+    EXPECT_EQ(1, failed.status);
+    EXPECT_NE(std::string::npos, failed.out.find("2af9 gethostbyname\n"));
+
+    std::string answer = std::string("\x03\x01\x6A\x00", 4);
+    FakeHttpServer server([&answer](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + answer};
+    });
+    ASSERT_EQ(0, Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    CliRun ok = Skiff({"sync", "--json"});
+    EXPECT_EQ(0, ok.status) << ok.err;
+    EXPECT_EQ("{\"started\":true,\"folders\":3,\"itemsSent\":0,\"sent\":true,\"answered\":true,"
+              "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,\"error\":\"\"}\n",
+              ok.out);
+    EXPECT_NE(std::string::npos, ok.err.find("Syncing Folder Kontakte - 0 Elements\n"));
+    EXPECT_EQ(0, Skiff({"save"}).status);
+    EXPECT_TRUE(std::filesystem::exists(env_.Root() / "docs/Norvex/VantroMobile/tasks.dat"));
+}
+
+}  // namespace

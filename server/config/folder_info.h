@@ -17,11 +17,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/mapi/mapi.h"
 #include "server/config/change_entry.h"
 #include "server/config/contents_table_file.h"
+#include "server/mapi/mapi_item_ptrs.h"
+
+class CPocketDevice;
 
 // Day-window codes of the protocol: -1 one day, -2 three, -3 seven, -4 fourteen,
 // -5 thirty-one, -6 ninety-one days.
@@ -73,6 +78,34 @@ public:
     bool SaveRows(const std::string& deviceId, const std::string& fileKey,
                   const std::vector<CLiveRow>& rows);
 
+    // Change detection against the live contents table of folder, restricted to
+    // dayWindow (a code or day count, see DayWindowDays; 0: the whole folder):
+    // reads the columns PR_ENTRYID, PR_DISPLAY_NAME, PR_LAST_MODIFICATION_TIME,
+    // PR_DISPLAY_NAME, PR_MESSAGE_FLAGS, PR_SUBJECT and compares the rows as
+    // CompareRows does. session is the device's (kept for the call's shape; the
+    // folder is already open). True when the whole table was compared; false after
+    // a store error, with the entries found up to it in changes.
+    bool ComputeChanges(const std::string& className, IMAPISession* session,
+                        IMAPIFolderPtr& folder, ChangeList& changes,
+                        const std::string& deviceId, int dayWindow);
+
+    // Writes the live contents table of folder (restricted to dayWindow) as
+    // <dataFolder>/<deviceId>/<fileKey>.csv, one row per item in table order, and
+    // traces "Saving Table %s" and each row. The file is replaced only when every
+    // row was read and written: on a store error or a failed write the previous
+    // file stays as it was, the reason is traced and the result is false.
+    bool SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
+                           IMAPISession* session, IMAPIFolderPtr& folder, int dayWindow);
+
+    // Restricts table to the items of the last DayWindowDays(code) days: by
+    // PR_LAST_MODIFICATION_TIME, or in a folder of class "IPF.Appointment" by the
+    // appointment's end (named property 0x820E of PSETID_Appointment, PT_SYSTIME,
+    // created in the store when missing), RELOP_GE the cutoff computed from the UTC
+    // clock. Traces "Restriction = %s\n" with the restriction's text before it is
+    // applied. Returns 0 (S_OK) when restricted or when there is no window; raises
+    // CMAPIException when the store refuses.
+    static HRESULT ApplyDayWindow(int code, IMAPIFolderPtr& folder, IMAPITablePtr& table);
+
     // Drops all baseline rows.
     void ClearBaseline() { baseline_.clear(); }
 
@@ -88,6 +121,13 @@ public:
     const CBaseline& Baseline() const { return baseline_; }
 
 private:
+    // The steps of CompareRows, so a table can be compared while it is read.
+    void BeginComparison(ChangeList& changes);
+    void CompareRow(const CLiveRow& live, bool detectReadState, ChangeList& changes);
+    void EndComparison(ChangeList& changes);
+    bool WriteSnapshot(const std::string& deviceId, const std::string& fileKey,
+                       const std::string& content);
+
     std::string dataFolder_;
     std::string statePath_;
     bool reset_ = false;
@@ -96,3 +136,10 @@ private:
     CBaseline baseline_;
     std::string folderKey_;
 };
+
+// The sync state of folder for device: the record kept in device.syncState under the
+// folder's entry ID (upper-case hexadecimal), created with that ID, the folder's
+// display name and dataFolder when missing. None when the folder is not open or a
+// store error occurs.
+std::shared_ptr<CFolderInfo> GetInfo(CPocketDevice& device, IMAPIFolderPtr& folder,
+                                     const std::string& dataFolder);

@@ -1,0 +1,33 @@
+// CItemConverter: the item conversion the store layer hands its items to (writing an
+// item into the answer, applying a received item, matching an added item against
+// the folder). The conversion library implements it and the program installs it in
+// the session (CMobileMapiSession::SetItemConverter); without one, the three
+// operations report that the conversion is not available.
+//
+// Thread use: called from the request thread; an implementation keeps no per-call
+// state of its own.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CMobileMapiFolder;
+class CMobileMapiMessage;
+class CWBXML;
+class CWBXMLLiterals;
+
+class CItemConverter {
+public:
+    virtual ~CItemConverter() = default;
+
+    // Writes message as an item element into writer; false when its class has no
+    // item kind (nothing written).
+    virtual bool MessageToXML(CMobileMapiMessage& message, CWBXML& writer, bool withContent) = 0;
+    // Applies the element tree to message and saves it.
+    virtual bool XMLtoMessage(CMobileMapiMessage& message, const CWBXMLLiterals& fields) = 0;
+    // The existing item of folder that the added element matches, opened for
+    // writing, or a new item; none on a store error.
+    virtual std::unique_ptr<CMobileMapiMessage> FindOrCreateItem(CMobileMapiFolder& folder,
+                                                                 const CWBXMLLiterals& fields,
+                                                                 const std::string& className) = 0;
+};

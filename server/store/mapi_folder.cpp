@@ -1,0 +1,248 @@
+// CMobileMapiFolder: key and names, the change list and its snapshot, sub-folders.
+#include "server/store/mapi_folder.h"
+
+#include <unistd.h>
+
+#include "server/config/live_trace.h"
+#include "server/config/pocket_device.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/store/mapi_message.h"
+#include "server/store/mapi_session.h"
+
+namespace {
+
+// The default folders whose code is their key. Sent Items keeps its hexadecimal key.
+constexpr int kKeyCodes[] = {kDefaultInbox, kDefaultDrafts,   kDefaultDeletedItems, kDefaultOutbox,
+                             kDefaultTasks, kDefaultCalendar, kDefaultContacts};
+
+}  // namespace
+
+CMobileMapiFolder::CMobileMapiFolder(CPocketDevice* device, CMobileMapiSession* session,
+                                     IMAPIFolderPtr folder)
+    : device_(device), session_(session), folder_(std::move(folder)) {}
+
+CMobileMapiFolder::CMobileMapiFolder(CPocketDevice* device, CMobileMapiSession* session,
+                                     IMAPIFolder* folder)
+    : CMobileMapiFolder(device, session, IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder))) {}
+
+CMobileMapiFolder::~CMobileMapiFolder() = default;
+
+void CMobileMapiFolder::SetMapiFolder(IMAPIFolderPtr folder) {
+    folder_ = std::move(folder);
+    entryId_.Clear();
+    entryIdRead_ = false;
+    subFolders_.clear();
+    subFoldersLoaded_ = false;
+}
+
+const CByteBuffer& CMobileMapiFolder::EntryId() {
+    if (!entryIdRead_ && folder_) {
+        try {
+            entryId_ = folder_.GetEntryID();
+            entryIdRead_ = true;
+        } catch (const CMAPIException&) {
+            entryId_.Clear();
+        }
+    }
+    return entryId_;
+}
+
+std::string CMobileMapiFolder::DeviceId() const {
+    return device_ != nullptr ? device_->DeviceID : std::string();
+}
+
+std::string CMobileMapiFolder::GetName() {
+    return folder_ ? folder_.GetPropText(PR_DISPLAY_NAME) : std::string();
+}
+
+std::string CMobileMapiFolder::GetKey() {
+    if (!folder_) {
+        AddLiveTrace("folder is NULL");
+        return std::string();
+    }
+    const CByteBuffer& id = EntryId();
+    if (id.Empty()) return std::string();
+    if (device_ != nullptr) {
+        std::string bytes(id.Bytes().begin(), id.Bytes().end());
+        for (int code : kKeyCodes) {
+            int slot = DefaultFolderSlotForCode(code);
+            if (slot >= 0 && device_->defaultFolders[static_cast<size_t>(slot)] == bytes)
+                return std::to_string(code);
+        }
+    }
+    return id.ToText();
+}
+
+std::string CMobileMapiFolder::GetDisplayName() {
+    if (!folder_) return std::string();
+    std::string name = folder_.GetPropText(PR_DISPLAY_NAME);
+    if (name.empty()) name = folder_.GetPropText(PR_CONTAINER_CLASS);
+    if (name.empty()) name = folder_.GetPropText(PR_MESSAGE_CLASS);
+    return name;
+}
+
+std::string CMobileMapiFolder::GetClassName() {
+    if (className_.empty() && folder_) {
+        std::string containerClass = folder_.GetPropText(PR_CONTAINER_CLASS);
+        if (containerClass.empty() || containerClass == "IPF.Note") className_ = "Email";
+        else if (containerClass == "IPF.Contact") className_ = "Contact";
+        else if (containerClass == "IPF.Appointment") className_ = "Appointment";
+        else if (containerClass == "IPF.Task") className_ = "Task";
+    }
+    return className_;
+}
+
+// ---- change list -------------------------------------------------------------------
+
+bool CMobileMapiFolder::ComputedInThisRequest() const {
+    return computed_ && (session_ == nullptr || computedGeneration_ == session_->Generation());
+}
+
+void CMobileMapiFolder::Compute(int dayWindow) {
+    computed_ = true;
+    computeFailed_ = false;
+    computedWindow_ = dayWindow;
+    computedGeneration_ = session_ != nullptr ? session_->Generation() : 0;
+    changes_.clear();
+    cursor_ = 0;
+    if (!folder_ || device_ == nullptr || session_ == nullptr) {
+        reset_ = false;
+        return;
+    }
+    info_ = GetInfo(*device_, folder_, session_->DataFolder());
+    if (!info_) {
+        reset_ = false;
+        return;
+    }
+    std::string key = GetKey();
+    info_->SetReset(reset_);
+    info_->SetFolderKey(key);
+    info_->LoadContentsTable(DeviceId(), key);
+    computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
+                                            changes_, DeviceId(), dayWindow);
+    // The reset has been spent on this computation; computing again would only
+    // repeat it.
+    reset_ = false;
+    for (auto& entry : changes_) entry->SetFolder(this);
+}
+
+bool CMobileMapiFolder::PrepareChanges(int dayWindow) {
+    dayWindow_ = dayWindow;
+    if (!ComputedInThisRequest() || reset_) Compute(dayWindow);
+    cursor_ = 0;
+    return true;
+}
+
+std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NextChangedElement() {
+    if (reset_) Compute(dayWindow_);
+    if (cursor_ >= changes_.size()) return nullptr;
+    const CChangeEntry& entry = *changes_[cursor_++];
+    auto element = std::make_unique<CMobileMapiMessage>(this);
+    element->SetKey(entry.Key());
+    switch (entry.GetKind()) {
+        case kChangeNew:
+        case kChangeModified:
+            if (std::optional<CByteBuffer> id = CByteBuffer::ParseHex(entry.Key()); id && folder_) {
+                try {
+                    element->Message() = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
+                } catch (const CMAPIException& e) {
+                    AddLiveTraceF("Item %s not opened: %s", entry.Key().c_str(), e.what());
+                }
+            }
+            element->SetState(entry.GetKind() == kChangeNew ? kStateAdd : kStateModify);
+            break;
+        case kChangeMoved:
+            element->SetSourcePath(entry.GetSourcePath());
+            element->SetDestinationPath(entry.GetDestinationPath());
+            element->SetState(kStateMoved);
+            break;
+        case kChangeDeleted:
+            element->SetState(kStateDelete);
+            break;
+        case kChangeReadState:
+            element->SetReadFlag(entry.GetReadFlag());
+            element->SetState(kStateReadFlag);
+            break;
+        default:
+            break;
+    }
+    return element;
+}
+
+CChangeEntry* CMobileMapiFolder::GetChangeEntry(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= changes_.size()) return nullptr;
+    return changes_[static_cast<size_t>(index)].get();
+}
+
+int CMobileMapiFolder::GetChangeCount() { return static_cast<int>(changes_.size()); }
+
+bool CMobileMapiFolder::ClearChanges() {
+    changes_.clear();
+    computed_ = false;
+    cursor_ = 0;
+    return true;
+}
+
+bool CMobileMapiFolder::SaveStatus(int dayWindow) {
+    if (!folder_ || device_ == nullptr || session_ == nullptr) return false;
+    std::string key = GetKey();
+    if (key.empty()) return false;
+    std::string tempKey = key + "_temp";
+    if (computed_ && computeFailed_) {
+        unlink(StateFilePath(session_->DataFolder(), DeviceId(), tempKey).c_str());
+        AddLiveTraceF("Saving Table %s skipped: the change list is incomplete", tempKey.c_str());
+        return false;
+    }
+    std::shared_ptr<CFolderInfo> info = info_ ? info_ : GetInfo(*device_, folder_, session_->DataFolder());
+    if (!info) return false;
+    // The snapshot must hold the items the list was computed over.
+    int window = computed_ ? computedWindow_ : dayWindow;
+    return info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window);
+}
+
+// ---- sub-folders -------------------------------------------------------------------
+
+bool CMobileMapiFolder::LoadSubFolderRows() {
+    if (subFoldersLoaded_) return true;
+    if (!folder_) return false;
+    try {
+        IMAPITablePtr table = folder_.GetHierarchyTable();
+        CRowSet rows = table.QueryAllRows({PR_ENTRYID, PR_DISPLAY_NAME});
+        subFolders_.clear();
+        for (ULONG i = 0; i < rows.Count(); ++i) {
+            CByteBuffer id = CRowSet::Binary(rows[i], PR_ENTRYID);
+            if (!id.Empty()) subFolders_.emplace_back(std::move(id), CRowSet::Text(rows[i], PR_DISPLAY_NAME));
+        }
+        subFoldersLoaded_ = true;
+        return true;
+    } catch (const CMAPIException&) {
+        return false;
+    }
+}
+
+bool CMobileMapiFolder::HasFolders() { return LoadSubFolderRows() && !subFolders_.empty(); }
+
+CAbstractVantroFolder* CMobileMapiFolder::GetSubFolder(int index) {
+    if (!folder_ || !LoadSubFolderRows()) return nullptr;
+    if (index < 0 || static_cast<size_t>(index) >= subFolders_.size()) return nullptr;
+    return OpenSubFolder(subFolders_[static_cast<size_t>(index)].first.ToText());
+}
+
+CAbstractVantroFolder* CMobileMapiFolder::OpenSubFolder(const std::string& key) {
+    std::optional<CByteBuffer> id = CByteBuffer::ParseHex(key);
+    if (!id || id->Empty() || session_ == nullptr) return nullptr;
+    try {
+        if (CMobileMapiFolder* cached = session_->CachedFolder(DeviceId(), key)) {
+            if (folder_) cached->SetMapiFolder(folder_.OpenFolder(*id, MAPI_BEST_ACCESS));
+            return cached;
+        }
+        if (!folder_) return nullptr;
+        auto folder = std::make_unique<CMobileMapiFolder>(device_, session_,
+                                                          folder_.OpenFolder(*id, MAPI_BEST_ACCESS));
+        folder->HoldDevice(deviceHold_);
+        return session_->Register(DeviceId(), std::move(folder), key);
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("OpenSubFolder %s: %s", key.c_str(), e.what());
+        return nullptr;
+    }
+}

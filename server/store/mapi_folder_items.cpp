@@ -1,0 +1,119 @@
+// CMobileMapiFolder: the item operations (new, open, delete, move).
+#include <optional>
+
+#include "platform/win/message_box.h"
+#include "server/config/live_trace.h"
+#include "server/config/mapi_access.h"
+#include "server/config/pocket_device.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/store/mapi_folder.h"
+#include "server/store/mapi_message.h"
+
+namespace {
+
+// The bytes of an item key; none for a key that names no item (empty, odd length or
+// not hexadecimal), so that such keys never reach the store.
+std::optional<CByteBuffer> ItemId(const std::string& key) {
+    std::optional<CByteBuffer> id = CByteBuffer::ParseHex(key);
+    if (!id || id->Empty()) return std::nullopt;
+    return id;
+}
+
+std::string Bytes(const CByteBuffer& buffer) {
+    return std::string(buffer.Bytes().begin(), buffer.Bytes().end());
+}
+
+IMAPIFolderPtr ToFolderPtr(const MapiShared<IMAPIFolder>& folder) {
+    return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder.get()));
+}
+
+// The folder that now holds the item id of the store that folder belongs to, opened
+// through session; raises CMAPIException when the store, the item or its parent
+// cannot be opened.
+IMAPIFolderPtr ParentInStore(IMAPISession* session, IMAPIFolderPtr& folder, const CByteBuffer& id) {
+    MapiShared<IMsgStore> store = OpenStore(session, Bytes(folder.GetBinaryProp(PR_STORE_ENTRYID)));
+    if (!store) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenMsgStore");
+    MapiShared<IMessage> message = OpenMessageEntry(store.get(), Bytes(id));
+    if (!message) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenEntry");
+    IMessagePtr item(CMapiRef<IMessage>::Share(message.get()));
+    MapiShared<IMAPIFolder> parent =
+        OpenFolderEntry(store.get(), Bytes(item.GetBinaryProp(PR_PARENT_ENTRYID)));
+    if (!parent) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenEntry");
+    return ToFolderPtr(parent);
+}
+
+}  // namespace
+
+std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NewElement() {
+    if (!folder_) return nullptr;
+    std::string className = GetClassName();
+    const char* messageClass = nullptr;
+    if (className == "Contact" || className == "Contacts") messageClass = "IPM.Contact";
+    else if (className == "Task") messageClass = "IPM.Task";
+    else if (className == "Appointment") messageClass = "IPM.Appointment";
+    else if (className == "Email") messageClass = "IPM.Post";
+    try {
+        IMessagePtr message = folder_.CreateMessage();
+        if (messageClass != nullptr) message.SetStrProp(PR_MESSAGE_CLASS, messageClass);
+        return std::make_unique<CMobileMapiMessage>(this, std::move(message));
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("NewElement: %s", e.what());
+        return nullptr;
+    }
+}
+
+std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::GetElement(const std::string& key) {
+    std::optional<CByteBuffer> id = ItemId(key);
+    if (!id || !folder_) return nullptr;
+    try {
+        return std::make_unique<CMobileMapiMessage>(this, folder_.OpenMessage(*id, MAPI_BEST_ACCESS));
+    } catch (const CMAPIException&) {
+        return nullptr;
+    }
+}
+
+int CMobileMapiFolder::DeleteElement(const std::string& key) {
+    std::optional<CByteBuffer> id = ItemId(key);
+    if (!id || !folder_ || Device() == nullptr || !Device()->session) return 1;
+    try {
+        // The item may have moved since the device saw it: delete it where it is now.
+        IMAPIFolderPtr parent = ParentInStore(Device()->session.get(), folder_, *id);
+        parent.DeleteMessages({*id});
+        AddLiveTraceF("Deleting %s", key.c_str());
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("Deleting %s failed: %s", key.c_str(), e.what());
+    }
+    return 1;
+}
+
+bool CMobileMapiFolder::MoveElement(const std::string& key, CAbstractVantroFolder* target) {
+    std::optional<CByteBuffer> id = ItemId(key);
+    auto* destination = dynamic_cast<CMobileMapiFolder*>(target);
+    if (!id || !folder_ || destination == nullptr || !destination->IsValid()) return true;
+    const std::vector<CByteBuffer> list = {*id};
+    try {
+        folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
+        try {
+            folder_.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
+            return true;
+        } catch (const CMAPIException&) {
+        }
+        try {
+            folder_.CopyMessages(list, destination->MapiFolder(), 0);
+            AddLiveTraceF("Move fell back to copy %s", key.c_str());
+            return true;
+        } catch (const CMAPIException&) {
+        }
+        CPocketDevice* targetDevice = destination->Device();
+        if (targetDevice != nullptr && targetDevice->session) {
+            IMAPIFolderPtr parent =
+                ParentInStore(targetDevice->session.get(), destination->MapiFolder(), *id);
+            parent.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
+        }
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("Move %s failed: %s", key.c_str(), e.what());
+    } catch (const std::exception&) {
+        ShowMessageBox("Crash in CMobileMapiFolder::MoveElement");
+    }
+    return true;
+}

@@ -1,0 +1,229 @@
+// CMobileMapiSession: log-on, the per-device folder cache, and opening folders by
+// key, code and path.
+#include "server/store/mapi_session.h"
+
+#include <optional>
+
+#include "platform/win/message_box.h"
+#include "server/config/data_folder.h"
+#include "server/config/live_trace.h"
+#include "server/config/mapi_access.h"
+#include "server/config/pocket_device.h"
+#include "server/config/settings.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/store/mapi_folder.h"
+
+namespace {
+
+// The codes a key may name a default folder by, in the order keys are normalised.
+constexpr int kNormalisedCodes[] = {kDefaultInbox,  kDefaultContacts, kDefaultCalendar,
+                                    kDefaultTasks,  kDefaultDrafts,   kDefaultOutbox,
+                                    kDefaultSentItems, kDefaultDeletedItems};
+
+// The code of a key "-1" ... "-8", or 0.
+int DefaultCodeOfKey(const std::string& key) {
+    if (key.size() != 2 || key[0] != '-' || key[1] < '1' || key[1] > '8') return 0;
+    return -(key[1] - '0');
+}
+
+// The default code a class name stands for when a folder is opened without a key.
+int DefaultCodeOfClass(const std::string& className) {
+    if (className == "Contact" || className == "Contacts") return kDefaultContacts;
+    if (className == "Task") return kDefaultTasks;
+    if (className == "Appointment") return kDefaultCalendar;
+    if (className == "Email") return kDefaultInbox;
+    return 0;
+}
+
+IMAPIFolderPtr ToFolderPtr(const MapiShared<IMAPIFolder>& folder) {
+    return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder.get()));
+}
+
+// The device's default folder of code, opened through its session; empty when the
+// device has none.
+IMAPIFolderPtr OpenDefaultFolder(const CPocketDevice& device, int code) {
+    int slot = DefaultFolderSlotForCode(code);
+    if (slot < 0 || !device.session) return IMAPIFolderPtr();
+    const std::string& entryId = device.defaultFolders[static_cast<size_t>(slot)];
+    if (entryId.empty()) return IMAPIFolderPtr();
+    return ToFolderPtr(OpenFolderEntry(device.session.get(), entryId));
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t position = 0;
+    while (position <= path.size()) {
+        size_t end = path.find('/', position);
+        if (end == std::string::npos) end = path.size();
+        if (end > position) parts.push_back(path.substr(position, end - position));
+        position = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+CMobileMapiSession::CMobileMapiSession(Settings& settings) : settings_(settings) {}
+
+CMobileMapiSession::~CMobileMapiSession() = default;
+
+const std::string& CMobileMapiSession::DataFolder() const {
+    dataFolder_ = settings_.DataFolder();
+    if (dataFolder_.empty()) dataFolder_ = DefaultDataFolder();
+    return dataFolder_;
+}
+
+CAbstractVantroFolder* CMobileMapiSession::OpenStockFolder(const std::string& key) {
+    return device_ ? CachedFolder(device_->DeviceID, key) : nullptr;
+}
+
+CMobileMapiFolder* CMobileMapiSession::CachedFolder(const std::string& deviceId,
+                                                   const std::string& key) const {
+    auto found = cache_.find(CacheKey(deviceId, key));
+    return found == cache_.end() ? nullptr : found->second.get();
+}
+
+CMobileMapiFolder* CMobileMapiSession::Register(const std::string& deviceId,
+                                               std::unique_ptr<CMobileMapiFolder> folder,
+                                               const std::string& key) {
+    CMobileMapiFolder* result = folder.get();
+    if (deviceId.empty() || key.empty()) return KeepUntilNextRequest(std::move(folder));
+    std::unique_ptr<CMobileMapiFolder>& slot = cache_[CacheKey(deviceId, key)];
+    // A caller of this request may still hold the folder it replaces.
+    if (slot && slot.get() != result) retired_.push_back(std::move(slot));
+    slot = std::move(folder);
+    return result;
+}
+
+CMobileMapiFolder* CMobileMapiSession::KeepUntilNextRequest(
+    std::unique_ptr<CMobileMapiFolder> folder) {
+    retired_.push_back(std::move(folder));
+    return retired_.back().get();
+}
+
+bool CMobileMapiSession::Logon(const std::string& deviceId, const std::string& deviceName,
+                               const std::string& userName, const std::string& password) {
+    ++generation_;
+    device_ = settings_.FindDevice(deviceId, userName, password);
+    if (!device_) return false;
+    device_->FindDefaultFolders();
+    settings_.GetDeviceName(deviceId, deviceName);
+    return true;
+}
+
+void CMobileMapiSession::BeginRequest() {
+    ++generation_;
+    device_.reset();
+    retired_.clear();
+}
+
+void CMobileMapiSession::EndRequest() {
+    for (auto& [key, folder] : cache_) folder->ClearChanges();
+}
+
+std::string CMobileMapiSession::NormaliseKey(const std::string& key) const {
+    std::optional<std::string> bytes = BytesFromHex(key);
+    if (!bytes || bytes->empty()) return key;
+    for (int code : kNormalisedCodes) {
+        int slot = DefaultFolderSlotForCode(code);
+        if (slot >= 0 && device_->defaultFolders[static_cast<size_t>(slot)] == *bytes)
+            return std::to_string(code);
+    }
+    return key;
+}
+
+CAbstractVantroFolder* CMobileMapiSession::OpenFolder(const std::string& key,
+                                                      const std::string& className,
+                                                      bool /*isDefault*/) {
+    if (!device_) return nullptr;
+    CMobileMapiFolder* cached = CachedFolder(device_->DeviceID, key);
+    std::string normalised = key;
+    if (cached == nullptr) {
+        normalised = NormaliseKey(key);
+        if (normalised != key) cached = CachedFolder(device_->DeviceID, normalised);
+    }
+    if (cached != nullptr) {
+        // The kind name of this request decides, not that of whoever opened it first.
+        cached->SetClassName(className);
+        if (!cached->IsComputed() || cached->ComputedGeneration() != generation_)
+            cached->PrepareChanges(0);
+        return cached;
+    }
+    return OpenNewFolder(normalised, className);
+}
+
+CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
+                                                     const std::string& className) {
+    auto folder = std::make_unique<CMobileMapiFolder>(device_.get(), this);
+    folder->HoldDevice(device_);
+    try {
+        IMAPIFolderPtr mapiFolder;
+        if (key.size() < 2) {
+            int code = DefaultCodeOfClass(className);
+            if (code != 0) mapiFolder = OpenDefaultFolder(*device_, code);
+            if (!mapiFolder) {
+                AddLiveTraceF("%s error opening folder", device_->DeviceID.c_str());
+                return KeepUntilNextRequest(std::move(folder));
+            }
+        } else if (int code = DefaultCodeOfKey(key); code != 0) {
+            mapiFolder = OpenDefaultFolder(*device_, code);
+        } else {
+            mapiFolder = ToFolderPtr(device_->OpenMAPIFolder(key));
+        }
+        folder->SetClassName(className);
+        folder->SetMapiFolder(std::move(mapiFolder));
+        if (folder->IsValid()) {
+            AddLiveTraceF("Syncing folder %s", folder->MapiFolder().GetFullPath().c_str());
+            folder->PrepareChanges(0);
+        }
+    } catch (const std::exception&) {
+        AddLiveTrace("crash opening folder");
+    }
+    if (!folder->IsValid()) return KeepUntilNextRequest(std::move(folder));
+    std::string folderKey = folder->GetKey();
+    return Register(device_->DeviceID, std::move(folder), folderKey);
+}
+
+CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& path) {
+    if (!device_) return nullptr;
+    std::vector<std::string> parts = SplitPath(path);
+    if (parts.empty() || parts.size() > kMaxPathParts) return nullptr;
+    for (const std::string& part : parts) {
+        if (part.size() > kMaxPathPartLength) return nullptr;
+    }
+    try {
+        IMAPIFolderPtr current;
+        if (parts[0][0] == '-') {
+            auto* first = dynamic_cast<CMobileMapiFolder*>(OpenFolder(parts[0], "", true));
+            if (first == nullptr || !first->IsValid()) return nullptr;
+            current = first->MapiFolder();
+        } else {
+            if (device_->ipmSubtree.empty() || !device_->session) return nullptr;
+            IMAPIFolderPtr top = ToFolderPtr(OpenFolderEntry(device_->session.get(),
+                                                             device_->ipmSubtree));
+            if (!top) return nullptr;
+            current = top.CreateFolder(parts[0], OPEN_IF_EXISTS);
+        }
+        for (size_t i = 1; i < parts.size(); ++i) current = current.CreateFolder(parts[i], OPEN_IF_EXISTS);
+        if (!current) return nullptr;
+        return OpenFolder(current.GetEntryID().ToText(), "", true);
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("OpenFolderByPath %s: %s", path.c_str(), e.what());
+        return nullptr;
+    } catch (const std::exception& e) {
+        ShowMessageBox(e.what(), "Crash");
+        return nullptr;
+    }
+}
+
+std::string CMobileMapiSession::GetFolderPath(CAbstractVantroFolder* folder) {
+    auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
+    if (mapiFolder == nullptr || !mapiFolder->IsValid()) return std::string();
+    CPocketDevice* device = mapiFolder->Device() != nullptr ? mapiFolder->Device() : device_.get();
+    if (device == nullptr) return std::string();
+    return device->GetFolderPath(mapiFolder->MapiFolder().Get());
+}
+
+bool CMobileMapiSession::StoreNames(const std::string& /*a*/, const std::string& /*b*/) {
+    return false;
+}

@@ -56,12 +56,15 @@ int RunHeadless(const ServerOptions& options) {
     CHeadlessSinks sinks(settings, errorLog, output);
 
     settings.LoadSettings();
+    // Message boxes of the servers starting next already reach error.log.
+    std::string errorLogPath = settings.DataFolder() + "/error.log";
+    errorLog.SetPath(errorLogPath);
     if (access(settings.SettingsFilePath().c_str(), F_OK) != 0) settings.SaveSettings();
     output.Line(std::string(kCorvelVersionText) + " running headless; data folder " +
                 settings.DataFolder() + "; stop with Ctrl+C or SIGTERM");
     std::unique_ptr<CWebServer> web = StartWebServer(settings, WebServerConfig{}, options.port);
     settings.LoadHelpTexts();
-    if (!errorLog.Open(settings.DataFolder() + "/error.log")) {
+    if (!errorLog.Open(errorLogPath)) {
         AddLiveTrace("error.log cannot be opened in " + settings.DataFolder());
     }
     TracePortConfig traceConfig;

@@ -5,11 +5,13 @@
 
 #include "server/config/text_file.h"
 
+void CErrorLog::SetPath(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    path_ = path;
+}
+
 bool CErrorLog::Open(const std::string& path) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        path_ = path;
-    }
+    SetPath(path);
     return TouchFile(path);
 }
 

@@ -10,6 +10,9 @@
 
 class CErrorLog {
 public:
+    // Sets the file without creating it; entries from now on go there (Add
+    // creates the file when it is missing).
+    void SetPath(const std::string& path);
     // Sets the file and creates it (mode 0600) when missing; false when it cannot
     // be created (entries are then attempted again each time).
     bool Open(const std::string& path);

@@ -81,7 +81,7 @@ TEST_F(SettingsTest, RoundTripKeepsEveryFieldAndTheWebDirPositions) {
     s.LoadSettings(folder);
     EXPECT_EQ(s.DeviceNames().at("B1"), "second");
     EXPECT_EQ(s.DeviceNames().at("A7"), "first:with:colons");
-    const CWebDirectory& a = s.WebDirectories().at("/a");
+    const CWebDirectory a = s.WebDirectories().at("/a");
     EXPECT_EQ(a.URL, "");
     EXPECT_EQ(a.Realm, "Basic");
     EXPECT_EQ(a.Username, "*");

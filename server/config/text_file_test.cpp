@@ -89,6 +89,10 @@ TEST(ErrorLog, EntryFormat) {
     TempFolder temp;
     CErrorLog log;
     EXPECT_FALSE(log.Add("no file yet"));
+    log.SetPath(temp.Path() + "/early.log");
+    EXPECT_TRUE(log.Add("before the log is opened"));
+    EXPECT_NE(ReadWholeFile(temp.Path() + "/early.log").find(" - before the log is opened\n"),
+              std::string::npos);
     ASSERT_TRUE(log.Open(temp.Path() + "/error.log"));
     EXPECT_EQ(ModeOf(temp.Path() + "/error.log"), 0600u);
     ASSERT_TRUE(log.Add("first"));

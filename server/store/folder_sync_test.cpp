@@ -238,4 +238,29 @@ TEST_F(FolderSyncTest, DevicesKeepTheirOwnFoldersAndStateFiles) {
     EXPECT_EQ(ReadWholeFile(StatePath("-1_temp", "PPC1")).find(anna), std::string("[FolderInfo]\n").size());
 }
 
+// A comparison cut short by a store error would let a full snapshot acknowledge
+// changes that were never sent; the earlier snapshot is removed as well.
+TEST_F(FolderSyncTest, IncompleteComparisonWritesNoSnapshot) {
+    auto* gone = static_cast<CMobileMapiFolder*>(session_->OpenFolderByPath("-4/Gone"));
+    ASSERT_TRUE(gone && gone->IsValid());
+    AddItem(gone->MapiFolder(), "a");
+    NewRequest();
+    gone->PrepareChanges(0);
+    ASSERT_TRUE(gone->SaveStatus(0));
+    std::string tempKey = gone->GetTempKey();
+    ASSERT_TRUE(std::filesystem::exists(StatePath(tempKey)));
+
+    IMAPIFolderPtr inbox = DefaultFolder(-4);
+    inbox.Get()->DeleteFolder(gone->EntryId().EntryIdSize(), gone->EntryId().EntryId(), 0, nullptr,
+                              DEL_MESSAGES | DEL_FOLDERS);
+    NewRequest();
+    TakeTrace();
+    gone->PrepareChanges(0);
+    EXPECT_EQ(gone->GetChangeCount(), 0);
+    EXPECT_FALSE(gone->SaveStatus(0));
+    EXPECT_FALSE(std::filesystem::exists(StatePath(tempKey)));
+    EXPECT_EQ(TakeTrace(), "Folder Gone\n|Folder Gone: change detection failed: MAPI_E_OBJECT_DELETED|"
+                           "Saving Table " + tempKey + " skipped: the change list is incomplete|");
+}
+
 }  // namespace

@@ -29,6 +29,7 @@ CMobileMapiFolder::~CMobileMapiFolder() = default;
 
 void CMobileMapiFolder::SetMapiFolder(IMAPIFolderPtr folder) {
     folder_ = std::move(folder);
+    info_.reset();
     entryId_.Clear();
     entryIdRead_ = false;
     subFolders_.clear();
@@ -109,7 +110,8 @@ void CMobileMapiFolder::Compute(int dayWindow) {
         reset_ = false;
         return;
     }
-    info_ = GetInfo(*device_, folder_, session_->DataFolder());
+    // The state object follows the folder's identity, read once per store folder.
+    if (!info_) info_ = GetInfo(*device_, folder_, session_->DataFolder());
     if (!info_) {
         reset_ = false;
         return;
@@ -120,9 +122,9 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     info_->LoadContentsTable(DeviceId(), key);
     computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
                                             changes_, DeviceId(), dayWindow);
-    // The reset has been spent on this computation; computing again would only
-    // repeat it.
-    reset_ = false;
+    // A reset is spent by a complete computation (computing again would only repeat
+    // it); after a failed one it is still owed.
+    reset_ = reset_ && computeFailed_;
     for (auto& entry : changes_) entry->SetFolder(this);
 }
 

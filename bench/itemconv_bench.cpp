@@ -1,0 +1,84 @@
+// Speed of the item conversion parts that run for every item sent: HTML bodies
+// rendered as text, and the recurrence blob and block.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "server/itemconv/html_to_text.h"
+#include "server/itemconv/recurrence_elements.h"
+#include "server/itemconv/recurrence_mapping.h"
+#include "server/itemconv/time_zone_info.h"
+
+namespace {
+
+std::string HtmlMail(int paragraphs) {
+    std::string html = "<!DOCTYPE html><html><head><style>p { margin: 0 }</style></head><body lang=de>";
+    for (int i = 0; i < paragraphs; ++i) {
+        html += "<p class=x>Dear Ann,&nbsp; the meeting on <b>Monday</b> moves to room&nbsp;4 &amp; 5.<br/>\r\n"
+                "Prices: 10&#8364; &lt; 20&#x20AC;   Q&A at 10:00</p>\r\n";
+    }
+    return html + "</body></html>";
+}
+
+void BM_HtmlToText(benchmark::State& state) {
+    std::string html = HtmlMail(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(HtmlToText(html));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(html.size()));
+}
+BENCHMARK(BM_HtmlToText)->Arg(10)->Arg(1000);
+
+RecurrencePattern Series(int exceptions) {
+    RecurrencePattern p;
+    p.recurring = true;
+    p.kind = kRecurWeekly;
+    p.interval = 1;
+    p.dayMask = 0x2A;
+    p.occurrences = 200;
+    CItemTime start;
+    start.year = 2009;
+    start.month = 3;
+    start.day = 9;
+    start.hour = 10;
+    p.start = p.seriesStart = p.patternStart = start;
+    start.hour = 11;
+    p.end = p.seriesEnd = start;
+    for (int i = 0; i < exceptions; ++i) {
+        _recur_exception e;
+        e.originalStart = MinutesFrom1601(p.start) + i * 7 * 1440;
+        e.start = e.originalStart + 60;
+        e.end = e.start + 60;
+        e.overrideFlags = 0x11;
+        e.subject = "Weekly review, moved";
+        e.location = "Room 4";
+        p.exceptions.push_back(e);
+        p.deletedDates.push_back(e.originalStart);
+    }
+    return p;
+}
+
+void BM_RecurrenceBlobEncodeDecode(benchmark::State& state) {
+    RecurrencePattern p = Series(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        std::vector<std::uint8_t> bytes = EncodeRecurrenceBlob(BlobFromPattern(p));
+        benchmark::DoNotOptimize(DecodeRecurrenceBlob(bytes));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RecurrenceBlobEncodeDecode)->Arg(0)->Arg(100);
+
+void BM_RecurrenceBlock(benchmark::State& state) {
+    RecurrencePattern p = Series(static_cast<int>(state.range(0)));
+    CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
+    for (auto _ : state) {
+        CWBXMLLiterals block = RecurrenceBlockElements(p, zone);
+        RecurrencePattern back = p;
+        ApplyRecurrenceElements(back, block, p.start, p.end, zone);
+        benchmark::DoNotOptimize(back);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RecurrenceBlock)->Arg(0)->Arg(100);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,152 @@
+#include "server/itemconv/item_reader.h"
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "common/wbxml/tag_table.h"
+#include "platform/win/message_box.h"
+#include "server/config/live_trace.h"
+#include "server/itemconv/element_map.h"
+#include "server/itemconv/recurrence_elements.h"
+#include "server/itemconv/recurrence_message.h"
+#include "server/itemconv/value_format.h"
+
+namespace {
+
+// State of one application of a tree.
+class CItemApplier {
+public:
+    CItemApplier(IMessagePtr& message, const CWBXMLLiterals& fields, const CTimeZone& zone)
+        : message_(message), fields_(fields), zone_(zone) {}
+
+    bool Stored() const { return stored_; }
+
+    void ApplyNode(const CWBXMLLiteral& node) {
+        if (node.children && node.codePage == kRecurrencePage) {
+            if (node.token == kTagRecurrence && !node.children->Empty()) ApplySeries(node, true);
+            if (node.token == kTagExceptions) ApplySeries(node, false);
+        }
+        for (const ElementMapEntry* row = kElementMap; row->kind != -1; ++row) {
+            if (row->kind != node.codePage || row->token != node.token || !HasProperty(*row)) continue;
+            ApplyRow(*row, node);
+        }
+    }
+
+private:
+    void ApplySeries(const CWBXMLLiteral& node, bool recurrence) {
+        bool ok = false;
+        try {
+            if (!patternLoaded_) {
+                patternLoaded_ = LoadFromMessage(message_, pattern_, zone_);
+            }
+            if (patternLoaded_) {
+                ok = recurrence ? ReadRecurrence(message_, pattern_, *node.children, zone_)
+                                : ReadException(message_, pattern_, *node.children, zone_);
+            }
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        if (ok) {
+            stored_ = true;
+        } else {
+            AddLiveTrace("Read Recurrence crashed");
+        }
+    }
+
+    bool KeepSeriesTimes() {
+        if (!keepSeriesTimes_) {
+            ULONG tag = message_.GetIDFromName(PSETID_Appointment, kLidRecurring, PT_BOOLEAN, MAPI_CREATE);
+            CPropValue value;
+            bool recurring = SUCCEEDED(message_.GetOneProp(tag, value)) && !value.Empty() && value.Tag() == tag &&
+                             value->Value.b != 0;
+            keepSeriesTimes_ = KeepsSeriesTimes(recurring, fields_);
+            if (*keepSeriesTimes_) AddLiveTrace("recurring item edited on device, times kept");
+        }
+        return *keepSeriesTimes_;
+    }
+
+    void ApplyRow(const ElementMapEntry& row, const CWBXMLLiteral& node) {
+        ULONG tag = 0;
+        try {
+            tag = ResolveElementTag(message_, row);
+        } catch (const CMAPIException& e) {
+            AddLiveTraceF("XMLtoMessage: field %s skipped, property not mapped: %s", ElementRowName(row).c_str(),
+                          e.what());
+            return;
+        }
+        if (tag == 0) return;
+        if (IsSeriesTimeElement(node.codePage, node.token) && KeepSeriesTimes()) return;
+        if (tag == PR_BODY) {
+            message_.SetBody(node.value);
+            stored_ = true;
+            return;
+        }
+        CPropValue value;
+        switch (ElementTextToPropValue(tag, node.value, zone_, value)) {
+            case ValueParse::kUnsupportedType:
+                return;
+            case ValueParse::kInvalid:
+                AddLiveTraceF("XMLtoMessage: field %s skipped, value does not parse: %s",
+                              std::string(ElementName(node.codePage, node.token)).c_str(), node.value.c_str());
+                return;
+            case ValueParse::kOk:
+                break;
+        }
+        message_.SetProp(*value.Get());
+        if (tag == PR_SUBJECT) AddLiveTrace(node.value);
+        stored_ = true;
+    }
+
+    IMessagePtr& message_;
+    const CWBXMLLiterals& fields_;
+    const CTimeZone& zone_;
+    bool stored_ = false;
+    bool patternLoaded_ = false;
+    RecurrencePattern pattern_;
+    std::optional<bool> keepSeriesTimes_;
+};
+
+// The contact's file-as rule (see the header).
+void ApplyFileAs(IMessagePtr& message, const CWBXMLLiterals& fields) {
+    if (message.GetPropText(PR_MESSAGE_CLASS) != "IPM.Contact") return;
+    std::string surname = message.GetPropText(PR_SURNAME);
+    std::string given = message.GetPropText(PR_GIVEN_NAME);
+    std::string fileAs = surname.empty() ? given : surname + ", " + given;
+    if (fileAs.empty()) return;
+    message.SetStrProp(PR_DISPLAY_NAME, fileAs);
+    message.SetStrProp(PR_SUBJECT, fileAs);
+    if (!FindValue(fields, kItemContact, kTokenContactFileAs).empty()) return;
+    ULONG tag = message.GetIDFromName(PSETID_Address, kLidFileAs, PT_STRING8, MAPI_CREATE);
+    message.SetStrProp(tag, fileAs);
+}
+
+void Report(const std::string& text) {
+    ShowMessageBox(text);
+}
+
+}  // namespace
+
+ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields, const CTimeZone* zone) {
+    CItemApplier applier(message, fields, zone ? *zone : ServerTimeZone());
+    int step = 1;
+    try {
+        for (const auto& node : fields) applier.ApplyNode(*node);
+        if (!applier.Stored()) return ItemApplyResult::kNothingStored;
+        step = 2;
+        AddLiveTrace(message.GetItemName());
+        step = 3;
+        ApplyFileAs(message, fields);
+        step = 4;
+        message.SaveChanges(KEEP_OPEN_READWRITE);
+        return ItemApplyResult::kSaved;
+    } catch (const CMAPIException& e) {
+        Report(e.GetErrorText() + " XMLtoMessage in line " + std::to_string(step));
+    } catch (const std::exception&) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Crash on XMLtoMessage in line %d\n", step);
+        Report(text);
+    }
+    return ItemApplyResult::kFailed;
+}

@@ -35,7 +35,7 @@ std::vector<std::pair<std::string, std::string>> Fields(const PimItem& item) {
         switch (def.type) {
             case PimType::Text: value = item.GetText(def.name); break;
             case PimType::Long: value = std::to_string(item.GetLong(def.name)); break;
-            case PimType::Bool: value = item.GetBool(def.name) ? "1" : "0"; break;
+            case PimType::Bool: value.assign(1, item.GetBool(def.name) ? '1' : '0'); break;
             case PimType::Date: value = FormatServerDate(item.GetDate(def.name), true); break;
         }
         if (!value.empty()) out.emplace_back(ShownName(table, def), value);

@@ -1,0 +1,172 @@
+// Skiff with 5,000 new contacts: the pieces of one sync run, and the whole run over
+// loopback against a listener that answers with the server keys of every contact.
+// Peak memory of the process is reported as the counter peak_rss_mb.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "client/client_log.h"
+#include "client/client_settings.h"
+#include "client/fake_http_server.h"
+#include "client/sync_engine.h"
+
+namespace {
+
+constexpr int kContacts = 5000;
+
+std::string Folder() {
+    static std::string root = [] {
+        auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        setenv("XDG_DOCUMENTS_DIR", (dir / "docs").c_str(), 1);
+        PocketOutlookApplication app;
+        app.Logon();
+        auto items = app.GetDefaultFolder(olFolderContacts)->Items();
+        for (int i = 0; i < kContacts; ++i) {
+            auto c = items.Add();
+            std::string n = std::to_string(i);
+            c->SetText("FirstName", "First" + n);
+            c->SetText("LastName", "Last" + n);
+            c->SetText("FileAs", "Last" + n + ", First" + n);
+            c->SetText("Email1Address", "person" + n + "@example.com");
+            c->SetText("BusinessTelephoneNumber", "+49 228 " + n);
+            c->SetText("BusinessAddressCity", "Bonn");
+            c->SetText("CompanyName", "Example GmbH");
+            c->SetText("Body", "Met at the fair; call back about the offer number " + n);
+            c->SetDate("Birthday", 30000 + i);
+            c->Save();
+        }
+        return dir.string();
+    }();
+    return root;
+}
+
+double PeakRssMb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_maxrss) / 1024.0;
+}
+
+SyncSession Session(PocketOutlookApplication& app) {
+    SyncSession session;
+    for (auto& f : SyncFolder::MakeRunFolders(GetDataFolder())) {
+        if (f->Attach(app)) session.folders.push_back(std::move(f));
+    }
+    return session;
+}
+
+void RemoveState() {
+    for (const char* name : {"contacts.dat", "tasks.dat", "appointment.dat", "contacts.txt"}) {
+        std::filesystem::remove(GetDataFolder() + "/" + name);
+    }
+}
+
+// The server's answer to a first run: one key per contact.
+std::string MappingAnswer(PocketOutlookApplication& app) {
+    CWBXML w;
+    w.BeginDocument();
+    w.StartTag(0, vantro::kResponse);
+    w.StartTag(0, vantro::kFolder);
+    w.WriteElement(0, vantro::kClientID, std::string_view("-1"));
+    w.WriteElement(0, vantro::kServerID, std::string_view("-1"));
+    auto items = app.GetDefaultFolder(olFolderContacts)->Items();
+    for (int i = 1; i <= items.Count(); ++i) {
+        w.StartTag(0, vantro::kElement);
+        w.WriteElement(0, vantro::kClientID, std::string_view(std::to_string(items.OidAt(i))));
+        char key[40];
+        std::snprintf(key, sizeof key, "00000000A1B2C3D4%016X", i);
+        w.WriteElement(0, vantro::kServerID, std::string_view(key));
+        w.EndTag();
+    }
+    w.EndTag();
+    w.EndTag();
+    return w.Document().ToString();
+}
+
+void BM_BuildRequest5000NewContacts(benchmark::State& state) {
+    Folder();
+    RemoveState();
+    PocketOutlookApplication app;
+    app.Logon();
+    size_t bytes = 0;
+    for (auto _ : state) {
+        SyncSession session = Session(app);
+        CWBXML writer;
+        benchmark::DoNotOptimize(BuildRequest(session, writer));
+        bytes = writer.Document().Length();
+    }
+    state.counters["request_kb"] = static_cast<double>(bytes) / 1024.0;
+    state.counters["peak_rss_mb"] = PeakRssMb();
+}
+BENCHMARK(BM_BuildRequest5000NewContacts)->Unit(benchmark::kMillisecond);
+
+void BM_HandleAnswer5000Mappings(benchmark::State& state) {
+    Folder();
+    RemoveState();
+    PocketOutlookApplication app;
+    app.Logon();
+    std::string answer = MappingAnswer(app);
+    for (auto _ : state) {
+        SyncSession session = Session(app);
+        benchmark::DoNotOptimize(HandleAnswer(session, answer).mappings);
+    }
+    state.counters["answer_kb"] = static_cast<double>(answer.size()) / 1024.0;
+}
+BENCHMARK(BM_HandleAnswer5000Mappings)->Unit(benchmark::kMillisecond);
+
+void BM_ChangeScan5000Unchanged(benchmark::State& state) {
+    Folder();
+    PocketOutlookApplication app;
+    app.Logon();
+    SyncSession session = Session(app);
+    session.folders[0]->SaveSnapshot();
+    for (auto _ : state) {
+        session.folders[0]->BeginChanges(std::chrono::steady_clock::now());
+        int changes = 0;
+        while (session.folders[0]->NextChange()) ++changes;
+        benchmark::DoNotOptimize(changes);
+    }
+    RemoveState();
+}
+BENCHMARK(BM_ChangeScan5000Unchanged)->Unit(benchmark::kMillisecond);
+
+void BM_SaveSnapshot5000(benchmark::State& state) {
+    Folder();
+    PocketOutlookApplication app;
+    app.Logon();
+    SyncSession session = Session(app);
+    for (auto _ : state) benchmark::DoNotOptimize(session.folders[0]->SaveSnapshot());
+    RemoveState();
+}
+BENCHMARK(BM_SaveSnapshot5000)->Unit(benchmark::kMillisecond);
+
+// A whole run: connection step, change scan, request, loopback listener that answers
+// with 5,000 keys at once, answer walk and id map.
+void BM_SyncRun5000NewContacts(benchmark::State& state) {
+    Folder();
+    PocketOutlookApplication app;
+    app.Logon();
+    std::string answer = MappingAnswer(app);
+    std::string http = "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
+                       std::to_string(answer.size()) + "\r\n\r\n" + answer;
+    FakeHttpServer server([&http](const std::string&) { return std::vector<std::string>{http}; });
+    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "bench", "pw"});
+    RunResult r;
+    for (auto _ : state) {
+        RemoveState();
+        r = RunSync();
+    }
+    if (!r.answered || r.applied.mappings != kContacts) state.SkipWithError(r.error.c_str());
+    state.counters["items_sent"] = r.itemsSent;
+    state.counters["peak_rss_mb"] = PeakRssMb();
+}
+BENCHMARK(BM_SyncRun5000NewContacts)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

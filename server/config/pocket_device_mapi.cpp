@@ -51,6 +51,7 @@ bool CPocketDevice::OpenProfile() {
 void CPocketDevice::FindDefaultFolders() {
     for (std::string& id : defaultFolders) id.clear();
     ipmSubtree.clear();
+    if (!session) OpenProfile();
     if (session) {
         for (const CStoreRow& row : ListStores(session.get())) {
             if (!row.isDefault) continue;

@@ -81,9 +81,11 @@ void Settings::LoadSettings(const std::string& dataFolder) {
     ReadSettingsFile(SettingsFilePath());
 }
 
-void Settings::LoadUsersAndDevices() {
-    // The user (*.dxt) and device (*.ifo) records of the data folder are read here,
-    // before settings.inf, once they exist in this program.
+void Settings::LoadUsersAndDevices() { devices_.LoadAll(DataFolder()); }
+
+void Settings::RemoveDevice(const std::string& deviceId) {
+    devices_.RemoveDevice(deviceId);
+    RemoveDeviceName(deviceId);
 }
 
 void Settings::ReadSettingsFile(const std::string& path) {

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include "server/config/device_list.h"
 #include "server/config/help_texts.h"
 
 struct CWebDirectory {
@@ -72,6 +73,18 @@ public:
     // The lock that device lookup and creation hold for their whole run.
     std::recursive_mutex& Lock() { return deviceLock_; }
 
+    // Users and devices (see device_list.h), loaded by LoadSettings.
+    CDeviceList& Devices() { return devices_; }
+    const CDeviceList& Devices() const { return devices_; }
+    // The device record for a log-on, or none (CDeviceList::FindDevice).
+    std::shared_ptr<CPocketDevice> FindDevice(const std::string& deviceId,
+                                              const std::string& userName,
+                                              const std::string& password) {
+        return devices_.FindDevice(deviceId, userName, password);
+    }
+    // Removes the first record with deviceId and its entry in the device-name map.
+    void RemoveDevice(const std::string& deviceId);
+
     std::string DataFolder() const;
     std::string SettingsFilePath() const;  // DataFolder() + "/settings.inf"
 
@@ -111,6 +124,7 @@ private:
     mutable std::mutex mutex_;  // guards every field below
     std::mutex saveMutex_;      // one SaveSettings at a time
     std::recursive_mutex deviceLock_;
+    CDeviceList devices_{deviceLock_};
     std::map<std::string, std::string> deviceNames_;
     std::map<std::string, CWebDirectory> webDirectories_;
     std::string webBaseDir_;

@@ -7,6 +7,7 @@
 
 #include "server/config/live_trace.h"
 #include "server/config/text_file.h"
+#include "server/http/web_routing.h"
 
 std::string FormatWebLogEntry(const std::string& stamp, std::string_view received) {
     std::string_view text = received.substr(0, received.find('\0'));
@@ -48,12 +49,14 @@ void web(int socket, Settings& settings, const ReceiveLimits& limits) {
                                           std::string_view(command.Buffer().Data(), received.count)));
     }
 
-    // 3. Parse it; a request line without a URL ends here.
-    command.ParseBuffer(true, received.count);
+    // 3. Parse it; a request line without a URL ends here. The received bytes stay in
+    // the buffer: forwarding sends them on.
+    command.ParseMessage(true, command.Buffer().Data(), received.count);
     if (!command.HasURL()) return;
 
     // 4. Trace it.
     AddLiveTrace(RequestTraceLine(command));
 
-    // Routing of the request (Vantro, attachments, web files) follows here.
+    // 5-11. Route it.
+    RouteRequest(socket, settings, command, std::string_view(command.Buffer().Data(), received.count));
 }

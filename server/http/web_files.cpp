@@ -57,17 +57,20 @@ CFileTarget ResolveFileRequest(const CFileRequest& request) {
 
     if (request.remainingUrl.empty() || request.remainingUrl == "/") {
         std::string index = FindIndexFile(path);
-        if (!index.empty()) path += "/" + index;
+        if (!index.empty()) {
+            path += "/" + index;
+            target.isIndex = true;
+        }
     }
-    if (!ResolvesInside(path, request.root)) return target;
+    if (!ResolvesInside(path, request.root)) return CFileTarget();
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return target;
+    if (stat(path.c_str(), &info) != 0) return CFileTarget();
     if (S_ISDIR(info.st_mode)) {
         target.kind = CFileTarget::kDirectory;
     } else if (S_ISREG(info.st_mode)) {
         target.kind = CFileTarget::kFile;
     } else {
-        return target;
+        return CFileTarget();
     }
     target.path = path;
     return target;
@@ -88,7 +91,8 @@ bool ServeFileRequest(int socket, const CFileRequest& request) {
     if (file.Get() < 0) return false;
     struct stat info {};
     if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    if (!SendAll(socket, "HTTP/1.0 200 OK\r\nContent-Type: " + request.contentType + "\r\n\r\n")) {
+    const std::string& contentType = target.isIndex ? std::string("text/html") : request.contentType;
+    if (!SendAll(socket, "HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n")) {
         return false;
     }
     char piece[kFilePiece];

@@ -2,7 +2,8 @@
 //
 // Answers: a file is sent as "HTTP/1.0 200 OK\r\nContent-Type: <type>\r\n\r\n"
 // followed by its bytes in pieces of at most kFilePiece bytes, without a length
-// (the end of the connection ends the body). A directory is answered with the
+// (the end of the connection ends the body); an index file chosen for the
+// directory's own URL goes out as "text/html". A directory is answered with the
 // directory page (a CHTMLAnswer, status 200, "text/html").
 //
 // Nothing is sent when: the root is empty; the path does not exist or cannot be
@@ -30,6 +31,7 @@ struct CFileRequest {
 struct CFileTarget {
     enum Kind { kNothing, kFile, kDirectory } kind = kNothing;
     std::string path;  // the file to send, or the directory to list
+    bool isIndex = false;  // an index file chosen for "/": sent as "text/html"
 };
 CFileTarget ResolveFileRequest(const CFileRequest& request);
 

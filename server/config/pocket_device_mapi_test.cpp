@@ -1,0 +1,159 @@
+// Users and devices against the message store engine: log-on, configured folders,
+// default folders, short names and folder paths, opening by key, "Automatisch".
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "platform/mapi/mapi.h"
+#include "server/config/automatic_folders.h"
+#include "server/config/config_test_util.h"
+#include "server/config/mapi_access.h"
+#include "server/config/pocket_device.h"
+
+namespace {
+
+class PocketDeviceMapiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
+        ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
+        ClearStoreCache();
+        IProfAdmin* raw = nullptr;
+        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
+        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        char name[] = "Test";
+        ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
+        HRESULT hr = S_OK;
+        session_ = LogonProfile("Test", hr);
+        ASSERT_TRUE(session_);
+        for (const CStoreRow& row : ListStores(session_.get())) {
+            if (row.isDefault) store_ = OpenStore(session_.get(), row.entryId);
+        }
+        ASSERT_TRUE(store_);
+        inbox_ = OpenFolderEntry(store_.get(), ReceiveFolderId(store_.get(), "IPM"));
+        ASSERT_TRUE(inbox_);
+        IMAPIFolder* created = nullptr;
+        char folderName[] = "Projekte";
+        ASSERT_EQ(inbox_->CreateFolder(FOLDER_GENERIC, folderName, nullptr, nullptr, 0, &created), S_OK);
+        projekte_ = AdoptMapi(created);
+    }
+    void TearDown() override {
+        projekte_.reset();
+        inbox_.reset();
+        store_.reset();
+        session_.reset();
+        ClearStoreCache();
+        MAPIUninitialize();
+    }
+
+    CPocketFolder Folder(const std::string& path, int32_t code) {
+        CPocketFolder folder;
+        folder.outlookPath = path;
+        folder.defaultCode = code;
+        folder.kind = KindForDefaultCode(code);
+        return folder;
+    }
+
+    TempFolder folder_;
+    MapiShared<IMAPISession> session_;
+    MapiShared<IMsgStore> store_;
+    MapiShared<IMAPIFolder> inbox_;
+    MapiShared<IMAPIFolder> projekte_;
+};
+
+TEST_F(PocketDeviceMapiTest, OpenProfileOpensConfiguredFoldersAndSetsKinds) {
+    CPocketDevice device;
+    device.ProfileName = "Test";
+    device.folders = {Folder("Personal Folders\\Tasks", kDefaultTasks),
+                      Folder("personal folders\\\\INBOX\\projekte", 0),
+                      Folder("Personal Folders", 0),  // a store alone is no folder
+                      Folder("Personal Folders\\Nothing", 0),
+                      Folder("Other Store\\Inbox", 0),
+                      Folder("Personal Folders\\Contacts", kDefaultTasks)};
+    ASSERT_TRUE(device.OpenProfile());
+    EXPECT_EQ(device.lastLogonError, S_OK);
+    std::string opened;
+    for (const CPocketFolder& f : device.folders) opened += f.mapiFolder ? "1" : "0";
+    EXPECT_EQ(opened, "110001");
+    EXPECT_EQ(device.folders[0].kind, kKindTask);
+    EXPECT_EQ(device.folders[1].kind, kKindEmail);
+    EXPECT_EQ(device.folders[5].kind, kKindContact);  // the container class wins over the code
+    device.FindDefaultFolders();
+    EXPECT_EQ(device.GetFolderPath(device.folders[1].mapiFolder.get()), "-4/Projekte");
+}
+
+TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
+    CPocketDevice device;
+    device.ProfileName = "Test";
+    device.FindDefaultFolders();
+    EXPECT_EQ(device.GetShortName(inbox_.get()), "-4");
+    EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/Projekte");
+    EXPECT_EQ(device.GetFolderPath(inbox_.get()), "-4");
+    std::string contactsId = GetBinaryProperty(inbox_.get(), PR_IPM_CONTACT_ENTRYID);
+    MapiShared<IMAPIFolder> contacts = device.OpenMAPIFolder(HexFromBytes(contactsId));
+    ASSERT_TRUE(contacts);
+    EXPECT_EQ(device.GetShortName(contacts.get()), "-1");
+    // The IPM subtree is where paths end; the store root above it has no parent.
+    MapiShared<IMAPIFolder> top =
+        OpenFolderEntry(store_.get(), GetBinaryProperty(store_.get(), PR_IPM_SUBTREE_ENTRYID));
+    EXPECT_EQ(device.GetFolderPath(top.get()), "");
+}
+
+TEST_F(PocketDeviceMapiTest, ConfiguredDefaultFolderTakesOverItsCode) {
+    CPocketDevice device;
+    device.ProfileName = "Test";
+    device.folders = {Folder("Personal Folders\\Inbox\\Projekte", kDefaultContacts)};
+    device.FindDefaultFolders();
+    EXPECT_EQ(device.GetShortName(projekte_.get()), "-1");
+    EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/-1");  // the walk goes on to the top
+}
+
+TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
+    CPocketDevice device;
+    device.ProfileName = "Test";
+    ASSERT_TRUE(device.OpenProfile());
+    std::string key = HexFromBytes(GetBinaryProperty(projekte_.get(), PR_ENTRYID));
+    EXPECT_TRUE(device.OpenMAPIFolder(key));
+    EXPECT_FALSE(device.OpenMAPIFolder(key.substr(1)));
+    EXPECT_FALSE(device.OpenMAPIFolder("ZZ" + key.substr(2)));
+    EXPECT_FALSE(device.OpenMAPIFolder(""));
+    EXPECT_FALSE(device.OpenMessage(key));  // a folder is not a message
+
+    IMessage* raw = nullptr;
+    ASSERT_EQ(projekte_->CreateMessage(nullptr, 0, &raw), S_OK);
+    MapiShared<IMessage> message = AdoptMapi(raw);
+    ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    std::string messageKey = HexFromBytes(GetBinaryProperty(message.get(), PR_ENTRYID));
+    EXPECT_TRUE(device.OpenMessage(messageKey));
+    EXPECT_FALSE(device.OpenMAPIFolder(messageKey));
+}
+
+TEST_F(PocketDeviceMapiTest, FailedLogonIsRecorded) {
+    CPocketDevice device;
+    device.ProfileName = "Missing";
+    device.folders = {Folder("Personal Folders\\Inbox", kDefaultInbox)};
+    EXPECT_FALSE(device.OpenProfile());
+    EXPECT_EQ(device.lastLogonError, MAPI_E_LOGON_FAILED);
+    EXPECT_FALSE(device.folders[0].mapiFolder);
+    EXPECT_FALSE(device.OpenMAPIFolder("00"));
+    EXPECT_EQ(device.GetFolderPath(nullptr), "");
+}
+
+TEST_F(PocketDeviceMapiTest, AutomaticFoldersInTheirOrder) {
+    CAutomaticFolders found = FindAutomaticFolders(session_.get());
+    EXPECT_TRUE(found.problems.empty());
+    std::string text;
+    for (const CPocketFolder& f : found.folders) {
+        text += std::to_string(f.defaultCode) + " " + f.outlookPath + " | " + f.virtualPath + " " +
+                std::to_string(f.kind) + "\n";
+    }
+    EXPECT_EQ(text,
+              "-6 Personal Folders\\Outbox | Outbox 1\n"
+              "-8 Personal Folders\\Deleted Items | Deleted Items 1\n"
+              "-7 Personal Folders\\Sent Items | Sent Items 1\n"
+              "-4 Personal Folders\\Inbox | Inbox 1\n"
+              "-1 Personal Folders\\Contacts | Contacts 2\n"
+              "-2 Personal Folders\\Tasks | Tasks 5\n"
+              "-3 Personal Folders\\Calendar | Calendar 3\n");
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// Routing of parsed requests: protocol routes, virtual directories, Basic check,
+// web files and directory pages; answers read whole from a socket pair.
+#include "server/http/web_routing.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "server/config/config_test_util.h"
+#include "server/http/socket_util.h"
+#include "server/http/web_files.h"
+
+namespace {
+
+class RecordingHandlers : public IProtocolHandlers {
+public:
+    void CreateSharedSession(Settings&) override { ++sessions; }
+    bool HandleVantroRequest(Settings&, const CHTMLCommand& request, CDataString& answer) override {
+        vantroUrls += request.URL() + ";";
+        answer.AppendText("VANTRO");
+        return true;
+    }
+    void HandleAttachmentRequest(Settings&, const CHTMLCommand& request,
+                                 CDataString& answer) override {
+        answer.AppendText("ATTACHMENT " + request.URL());
+    }
+    int sessions = 0;
+    std::string vantroUrls;
+};
+
+class WebRoutingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base_ = folder_.Path() + "/www";
+        std::filesystem::create_directories(base_ + "/sub");
+        std::filesystem::create_directories(folder_.Path() + "/protected");
+        std::filesystem::create_directories(folder_.Path() + "/data");
+        WriteWholeFile(base_ + "/index.htm", "<p>index</p>");
+        WriteWholeFile(base_ + "/sub/index.htm", "sub index");
+        WriteWholeFile(base_ + "/pic.GIF", "GIF89a");
+        WriteWholeFile(folder_.Path() + "/protected/x", "secret x");
+        WriteWholeFile(folder_.Path() + "/secret.txt", "outside");
+        WriteWholeFile(folder_.Path() + "/data/settings.inf",
+                       "WebBaseDir=" + base_ + "\nTraceWEB=0\nWebDir=docs ;" + folder_.Path() +
+                           "/protected ;Docs Realm ;bob ;pw\n");
+        settings_.LoadSettings(folder_.Path() + "/data");
+    }
+    void TearDown() override { SetProtocolHandlers(nullptr); }
+
+    // The whole answer RouteRequest writes for request.
+    std::string Route(const std::string& request) {
+        int pair[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        CSocket server(pair[0]);
+        CSocket client(pair[1]);
+        CHTMLCommand command;
+        command.ParseMessage(true, request.data(), request.size());
+        RouteRequest(server.Get(), settings_, command, request);
+        server.Close();
+        std::string answer;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(client.Get(), buffer, sizeof buffer)) > 0) answer.append(buffer, n);
+        return answer;
+    }
+    std::string Get(const std::string& url, const std::string& headers = "") {
+        return Route("GET " + url + " HTTP/1.1\r\n" + headers + "\r\n");
+    }
+
+    TempFolder folder_;
+    std::string base_;
+    Settings settings_;
+};
+
+TEST_F(WebRoutingTest, IndexFileChoice) {
+    EXPECT_EQ(Get("/"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>index</p>");
+    std::filesystem::remove(base_ + "/index.htm");
+    WriteWholeFile(base_ + "/INDEX.HTML", "upper html");
+    EXPECT_EQ(Get("/"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nupper html");
+    WriteWholeFile(base_ + "/Index.Htm", "mixed htm");
+    EXPECT_EQ(Get("/"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nmixed htm");
+}
+
+TEST_F(WebRoutingTest, DirectoryPageWithoutIndexAndForSubFolders) {
+    std::filesystem::remove(base_ + "/index.htm");
+    std::string root = Get("/");
+    EXPECT_EQ(root.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    EXPECT_NE(root.find("<title>" + base_ + "</title>"), std::string::npos);
+    EXPECT_NE(root.find("[<a href=\"/sub\">sub</a>]</td>"), std::string::npos);
+    std::string sub = Get("/sub");
+    EXPECT_NE(sub.find("<title>" + base_ + "/sub</title>"), std::string::npos);
+    EXPECT_NE(sub.find("<a href=\"/sub/index.htm\">index.htm</a></td>\n    <td width=\"30%\">9</td>"),
+              std::string::npos);
+    EXPECT_EQ(Get("/sub/"), sub);  // a trailing separator still names the directory
+}
+
+TEST_F(WebRoutingTest, TraversalsGetNoAnswer) {
+    std::filesystem::create_symlink(folder_.Path() + "/secret.txt", base_ + "/link.txt");
+    for (const char* url : {"/a/../b", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/%2E%2E%5Csecret.txt",
+                            "/index.htm%00.gif", "/link.txt", "/no/such/file"}) {
+        EXPECT_EQ(Get(url), "") << url;
+    }
+}
+
+TEST_F(WebRoutingTest, ContentTypeAndOnlyGet) {
+    EXPECT_EQ(Get("/pic.GIF"), "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nGIF89a");
+    EXPECT_EQ(Get("/index.htm"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>index</p>");
+    EXPECT_EQ(Route("POST /index.htm HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), "");
+}
+
+TEST_F(WebRoutingTest, ProtectedDirectory) {
+    std::string refused = Get("/docs/x");
+    EXPECT_EQ(refused.rfind("HTTP/1.0 401 Authorization Required\nServer: HTTPd/1.0\n", 0), 0u);
+    EXPECT_NE(refused.find("WWW-Authenticate: Basic realm=\"Docs Realm\"\n"), std::string::npos);
+    EXPECT_EQ(Get("/docs/x", "Authorization: Basic Ym9iOnB4\r\n"), refused);  // bob:px
+    const std::string ok = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nsecret x";
+    EXPECT_EQ(Get("/docs/x", "Authorization: Basic Ym9iOnB3\r\n"), ok);  // bob:pw
+    // Doubled slashes and an encoded name reach the same directory and its check.
+    EXPECT_EQ(Get("//docs/x"), refused);
+    EXPECT_EQ(Get("/%64ocs/x"), refused);
+}
+
+TEST_F(WebRoutingTest, PrefixOrderOfVirtualDirectories) {
+    std::filesystem::create_directories(folder_.Path() + "/doc/s");
+    WriteWholeFile(folder_.Path() + "/doc/s/x", "from doc");
+    settings_.SetWebDirectory({"doc", folder_.Path() + "/doc", "", "", ""});
+    EXPECT_EQ(Get("/docs/x"), "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nfrom doc");
+    CWebMapping mapping = MapToVirtualDirectory(settings_.WebDirectories(), "/docs/x");
+    EXPECT_EQ(mapping.name, "doc");
+    EXPECT_EQ(mapping.remaining, "s/x");
+}
+
+TEST_F(WebRoutingTest, EmptyBaseDirectoryServesNothing) {
+    settings_.SetWebBaseDir("");
+    EXPECT_EQ(Get("/"), "");
+    EXPECT_EQ(Get("/etc/passwd"), "");
+}
+
+TEST_F(WebRoutingTest, ProtocolRoutes) {
+    EXPECT_EQ(Route("POST /vantro HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), "");  // nothing installed
+    auto handlers = std::make_shared<RecordingHandlers>();
+    SetProtocolHandlers(handlers);
+    EXPECT_EQ(Route("POST /x HTTP/1.1\r\nContent-Type: application/vantro\r\n\r\n"), "VANTRO");
+    EXPECT_EQ(Route("POST /y HTTP/1.1\r\nContentType: application/vantro\r\n\r\n"), "VANTRO");
+    EXPECT_EQ(Route("POST vantro HTTP/1.1\r\n\r\n"), "VANTRO");
+    EXPECT_EQ(Route("POST /vantro HTTP/1.1\r\nContent-Type: text/plain\r\n\r\n"), "");
+    EXPECT_EQ(Route("POST /z HTTP/1.1\r\nContent-Type: Application/Vantro\r\n\r\n"), "");
+    // One answer per connection, even for a GET of a file.
+    EXPECT_EQ(Route("GET /index.htm HTTP/1.1\r\nContent-Type: application/vantro\r\n\r\n"), "VANTRO");
+    EXPECT_EQ(Get("/OutlookAttachments/a/b.EML/c"), "ATTACHMENT /OutlookAttachments/a/b.EML/c");
+    EXPECT_EQ(Route("POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n\r\n"), "");
+    EXPECT_EQ(handlers->vantroUrls, "/x;/y;vantro;/index.htm;");
+    EXPECT_EQ(handlers->sessions, 1);
+}
+
+}  // namespace

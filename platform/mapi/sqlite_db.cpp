@@ -107,6 +107,13 @@ std::string SqliteStmt::ColumnBlob(int col) const {
   return p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
 }
 
+void SqliteStmt::ColumnBlobInto(int col, std::string& out) const {
+  const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
+  int n = sqlite3_column_bytes(stmt_, col);
+  if (p == nullptr) out.clear();
+  else out.assign(p, static_cast<std::size_t>(n));
+}
+
 WriteTransaction::WriteTransaction(SqliteDb& db) : db_(db) {
   status_ = db_.Exec("BEGIN IMMEDIATE");
   open_ = status_ == S_OK;

@@ -65,6 +65,8 @@ class SqliteStmt {
   double ColumnDouble(int col) const;
   std::string ColumnText(int col) const;
   std::string ColumnBlob(int col) const;
+  // Into an existing string, keeping its capacity.
+  void ColumnBlobInto(int col, std::string& out) const;
 
  private:
   sqlite3_stmt* stmt_ = nullptr;

@@ -263,7 +263,10 @@ SqliteStmt& StoreDb::Cached(const char* sql) {
 }
 
 std::string StoreDb::EntryIdOf(const std::string& objectEid) const {
-  return std::string(4, '\0') + uid_ + objectEid;
+  std::string id;
+  id.reserve(4 + uid_.size() + objectEid.size());
+  id.append(4, '\0').append(uid_).append(objectEid);
+  return id;
 }
 
 std::string StoreDb::StoreEntryId() const { return std::string(4, '\0') + uid_; }
@@ -305,7 +308,7 @@ std::uint64_t StoreDb::NextModificationTime(std::uint64_t previous) {
 namespace {
 void ReadRow(const SqliteStmt& q, ObjectRow& row) {
   row.id = q.ColumnInt(0);
-  row.eid = q.ColumnBlob(1);
+  q.ColumnBlobInto(1, row.eid);
   row.kind = static_cast<ULONG>(q.ColumnInt(2));
   row.parent = q.ColumnType(3) == SQLITE_NULL ? 0 : q.ColumnInt(3);
   row.num = static_cast<ULONG>(q.ColumnInt(4));

@@ -26,20 +26,45 @@ std::string InstanceKey(std::int64_t key) {
   return s;
 }
 
+constexpr std::size_t kNotInline = static_cast<std::size_t>(-1);
+
+std::size_t RoundUp(std::size_t n) { return (n + 15) / 16 * 16; }
+
+// Bytes a binary or 8-bit string value needs beside its SPropValue when the row
+// keeps it in its own block; kNotInline for other values.
+std::size_t InlineBytes(const Value& v, ULONG wantType) {
+  const ULONG t = wantType == PT_UNSPECIFIED ? (v.type == PT_UNICODE ? PT_STRING8 : v.type) : wantType;
+  if (t == PT_BINARY && v.type == PT_BINARY) return RoundUp(v.s.size());
+  if (t == PT_STRING8 && v.type == PT_UNICODE) return RoundUp(v.s.size() + 1);
+  return kNotInline;
+}
+
+void PlaceInline(const Value& v, ULONG id, ULONG wantType, char*& cursor, SPropValue& out) {
+  const ULONG t = wantType == PT_UNSPECIFIED ? (v.type == PT_UNICODE ? PT_STRING8 : v.type) : wantType;
+  out.ulPropTag = PROP_TAG(t, id);
+  out.dwAlignPad = 0;
+  if (!v.s.empty()) std::memcpy(cursor, v.s.data(), v.s.size());
+  if (t == PT_BINARY) {
+    out.Value.bin.cb = static_cast<ULONG>(v.s.size());
+    out.Value.bin.lpb = reinterpret_cast<LPBYTE>(cursor);
+    cursor += RoundUp(v.s.size());
+  } else {
+    cursor[v.s.size()] = '\0';
+    out.Value.lpszA = cursor;
+    cursor += RoundUp(v.s.size() + 1);
+  }
+}
+
 class FetchedRow : public RowView {
  public:
-  FetchedRow(const PropMap& props, RowSource& src, std::int64_t key)
-      : props_(props), src_(src), key_(key) {}
-  const Value* Get(ULONG propId) const override {
-    auto it = props_.find(propId);
-    return it == props_.end() ? nullptr : &it->second;
-  }
+  FetchedRow(const RowData& props, RowSource& src, std::int64_t key) : props_(props), src_(src), key_(key) {}
+  const Value* Get(ULONG propId) const override { return props_.Find(propId); }
   HRESULT SubRows(ULONG subObject, std::vector<PropMap>& rows) const override {
     return src_.SubRows(key_, subObject, rows);
   }
 
  private:
-  const PropMap& props_;
+  const RowData& props_;
   RowSource& src_;
   std::int64_t key_;
 };
@@ -157,7 +182,7 @@ class Table : public RefCounted<IMAPITable> {
 
   // Fetches ids for keys[from, to) into rows/found, adding PR_INSTANCE_KEY.
   HRESULT FetchRange(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
-                     std::vector<PropMap>& rows, std::vector<bool>& found) {
+                     std::vector<RowData>& rows, std::vector<bool>& found) {
     std::vector<ULONG> need;
     bool instance = false;
     for (ULONG id : ids) {
@@ -168,7 +193,7 @@ class Table : public RefCounted<IMAPITable> {
     if (FAILED(hr)) return hr;
     if (instance)
       for (std::size_t k = 0; k < keys.size(); ++k)
-        rows[k][PROP_ID(PR_INSTANCE_KEY)] = Value::Binary(InstanceKey(keys[k]));
+        rows[k].Put(PROP_ID(PR_INSTANCE_KEY)) = Value::Binary(InstanceKey(keys[k]));
     return S_OK;
   }
 
@@ -186,7 +211,7 @@ class Table : public RefCounted<IMAPITable> {
       for (std::size_t start = 0; start < keys.size(); start += kFetchChunk) {
         std::vector<std::int64_t> chunk(keys.begin() + start,
                                         keys.begin() + std::min(keys.size(), start + kFetchChunk));
-        std::vector<PropMap> rows;
+        std::vector<RowData> rows;
         std::vector<bool> found;
         if (FAILED(hr = FetchRange(chunk, ids, rows, found))) return hr;
         for (std::size_t k = 0; k < chunk.size(); ++k)
@@ -197,7 +222,7 @@ class Table : public RefCounted<IMAPITable> {
     if (!sort_.empty()) {
       std::vector<ULONG> ids;
       for (const SSortOrder& o : sort_) ids.push_back(PROP_ID(o.ulPropTag));
-      std::vector<PropMap> rows;
+      std::vector<RowData> rows;
       std::vector<bool> found;
       if (FAILED(hr = FetchRange(keys, ids, rows, found))) return hr;
       std::vector<std::size_t> order(keys.size());
@@ -205,12 +230,12 @@ class Table : public RefCounted<IMAPITable> {
       std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         for (const SSortOrder& o : sort_) {
           ULONG id = PROP_ID(o.ulPropTag);
-          auto ia = rows[a].find(id), ib = rows[b].find(id);
-          bool ha = ia != rows[a].end(), hb = ib != rows[b].end();
+          const Value* ia = rows[a].Find(id);
+          const Value* ib = rows[b].Find(id);
           int c = 0;
-          if (ha != hb) c = ha ? 1 : -1;
-          else if (ha && ia->second.type != ib->second.type) c = ia->second.type < ib->second.type ? -1 : 1;
-          else if (ha && !IsMultiValued(ia->second.type)) c = CompareValues(ia->second, ib->second);
+          if ((ia != nullptr) != (ib != nullptr)) c = ia ? 1 : -1;
+          else if (ia && ia->type != ib->type) c = ia->type < ib->type ? -1 : 1;
+          else if (ia && !IsMultiValued(ia->type)) c = CompareValues(*ia, *ib);
           if (o.ulOrder == TABLE_SORT_DESCEND) c = -c;
           if (c != 0) return c < 0;
         }
@@ -294,7 +319,7 @@ HRESULT Table::FindRow(LPSRestriction res, BOOKMARK bk, ULONG flags) {
       std::size_t end = std::min(positions.size(), start + kFetchChunk);
       std::vector<std::int64_t> keys;
       for (std::size_t k = start; k < end; ++k) keys.push_back(rows_[static_cast<std::size_t>(positions[k])]);
-      std::vector<PropMap> rows;
+      std::vector<RowData> rows;
       std::vector<bool> found;
       HRESULT fhr = FetchRange(keys, ids, rows, found);
       if (FAILED(fhr)) return fhr;
@@ -352,40 +377,57 @@ HRESULT Table::QueryRows(LONG count, ULONG flags, LPSRowSet* out) {
     from = cursor_ > back ? cursor_ - back : 0;
     to = cursor_;
   }
-  std::vector<std::int64_t> keys(rows_.begin() + from, rows_.begin() + to);
   std::vector<ULONG> ids;
   for (ULONG tag : columns_) ids.push_back(PROP_ID(tag));
-  std::vector<PropMap> rows;
-  std::vector<bool> found;
-  if (FAILED(hr = FetchRange(keys, ids, rows, found))) return hr;
-  ULONG present = 0;
-  for (bool f : found) present += f ? 1 : 0;
-
+  // Room for every row; rows that vanished meanwhile are left out.
   void* setMem = nullptr;
-  if (FAILED(hr = MAPIAllocateBuffer(static_cast<ULONG>(CbNewSRowSet(present)), &setMem))) return hr;
+  if (FAILED(hr = MAPIAllocateBuffer(static_cast<ULONG>(CbNewSRowSet(static_cast<ULONG>(to - from))), &setMem)))
+    return hr;
   auto* set = static_cast<SRowSet*>(setMem);
   set->cRows = 0;
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    if (!found[k]) continue;
-    void* propsMem = nullptr;
-    const ULONG cols = static_cast<ULONG>(columns_.size());
-    if (FAILED(hr = MAPIAllocateBuffer(static_cast<ULONG>(sizeof(SPropValue) * (cols ? cols : 1)), &propsMem))) {
+  // Values are fetched a chunk at a time, so a large table needs no second copy.
+  std::vector<RowData> rows;
+  std::vector<bool> found;
+  std::vector<std::int64_t> keys;
+  for (std::size_t start = from; start < to; start += kFetchChunk) {
+    keys.assign(rows_.begin() + start, rows_.begin() + std::min(to, start + kFetchChunk));
+    if (FAILED(hr = FetchRange(keys, ids, rows, found))) {
       FreeProws(set);
       return hr;
     }
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (!found[k]) continue;
+    const ULONG cols = static_cast<ULONG>(columns_.size());
+    // Binaries and 8-bit strings live in the row's own block: one allocation a row.
+    std::size_t extra = 0;
+    for (ULONG c = 0; c < cols; ++c) {
+      const Value* v = rows[k].Find(PROP_ID(columns_[c]));
+      std::size_t bytes = v ? InlineBytes(*v, PROP_TYPE(columns_[c])) : kNotInline;
+      if (bytes != kNotInline) extra += bytes;
+    }
+    const std::size_t head = RoundUp(sizeof(SPropValue) * (cols ? cols : 1));
+    void* propsMem = nullptr;
+    if (head + extra > 0x7FFFFFF0u ||
+        FAILED(hr = MAPIAllocateBuffer(static_cast<ULONG>(head + extra), &propsMem))) {
+      FreeProws(set);
+      return FAILED(hr) ? hr : MAPI_E_NOT_ENOUGH_MEMORY;
+    }
     auto* props = static_cast<SPropValue*>(propsMem);
+    char* cursor = static_cast<char*>(propsMem) + head;
     SRow& row = set->aRow[set->cRows++];
     row.ulAdrEntryPad = 0;
     row.cValues = cols;
     row.lpProps = props;
     for (ULONG c = 0; c < cols; ++c) {
       const ULONG id = PROP_ID(columns_[c]);
-      auto it = rows[k].find(id);
-      if (it == rows[k].end() ||
-          FAILED(ToSPropValue(it->second, id, PROP_TYPE(columns_[c]), false, propsMem, props[c]))) {
+      const Value* v = rows[k].Find(id);
+      if (v != nullptr && InlineBytes(*v, PROP_TYPE(columns_[c])) != kNotInline) {
+        PlaceInline(*v, id, PROP_TYPE(columns_[c]), cursor, props[c]);
+      } else if (v == nullptr || FAILED(ToSPropValue(*v, id, PROP_TYPE(columns_[c]), false, propsMem, props[c]))) {
         ErrorProp(id, MAPI_E_NOT_FOUND, props[c]);
       }
     }
+  }
   }
   if ((flags & TBL_NOADVANCE) == 0) cursor_ = count > 0 ? to : from;
   *out = set;
@@ -402,14 +444,18 @@ class StaticSource : public RowSource {
     for (std::size_t k = 0; k < rows_.size(); ++k) keys.push_back(static_cast<std::int64_t>(k));
     return S_OK;
   }
-  HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>&,
-                std::vector<PropMap>& rows, std::vector<bool>& found) override {
-    rows.clear();
-    found.clear();
-    for (std::int64_t key : keys) {
-      bool ok = key >= 0 && static_cast<std::size_t>(key) < rows_.size();
-      rows.push_back(ok ? rows_[static_cast<std::size_t>(key)] : PropMap());
-      found.push_back(ok);
+  HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
+                std::vector<RowData>& rows, std::vector<bool>& found) override {
+    rows.assign(keys.size(), RowData());
+    found.assign(keys.size(), false);
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      if (keys[k] < 0 || static_cast<std::size_t>(keys[k]) >= rows_.size()) continue;
+      found[k] = true;
+      const PropMap& row = rows_[static_cast<std::size_t>(keys[k])];
+      for (ULONG id : ids) {
+        auto it = row.find(id);
+        if (it != row.end()) rows[k].Put(id) = it->second;
+      }
     }
     return S_OK;
   }

@@ -13,6 +13,22 @@
 
 namespace mapistore {
 
+// One row's values by property ID, kept flat: rows hold a handful of columns.
+struct RowData {
+  std::vector<std::pair<ULONG, Value>> values;
+  const Value* Find(ULONG id) const {
+    for (const auto& [k, v] : values)
+      if (k == id) return &v;
+    return nullptr;
+  }
+  Value& Put(ULONG id) {
+    for (auto& [k, v] : values)
+      if (k == id) return v;
+    values.emplace_back(id, Value());
+    return values.back().second;
+  }
+};
+
 class RowSource {
  public:
   virtual ~RowSource() = default;
@@ -23,7 +39,7 @@ class RowSource {
   // Values of the given property IDs for each key; found[k] false for a row that
   // no longer exists.
   virtual HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
-                        std::vector<PropMap>& rows, std::vector<bool>& found) = 0;
+                        std::vector<RowData>& rows, std::vector<bool>& found) = 0;
   virtual HRESULT SubRows(std::int64_t key, ULONG subObject, std::vector<PropMap>& rows);
   // Keys of rows whose text property propId equals text, from an index; false when
   // the source has no index for it.

@@ -14,7 +14,7 @@ constexpr std::size_t kRangeQueryThreshold = 32;
 
 void ReadObjectRow(const SqliteStmt& q, ObjectRow& row) {
   row.id = q.ColumnInt(0);
-  row.eid = q.ColumnBlob(1);
+  q.ColumnBlobInto(1, row.eid);
   row.kind = static_cast<ULONG>(q.ColumnInt(2));
   row.parent = q.ColumnType(3) == SQLITE_NULL ? 0 : q.ColumnInt(3);
   row.num = static_cast<ULONG>(q.ColumnInt(4));
@@ -23,53 +23,45 @@ void ReadObjectRow(const SqliteStmt& q, ObjectRow& row) {
   row.flags = static_cast<ULONG>(q.ColumnInt(7));
 }
 
-// Fills rows with computed and stored values of ids for objects found in objects.
-HRESULT FillRows(StoreDb& db, const std::vector<std::int64_t>& keys,
-                 const std::unordered_map<std::int64_t, ObjectRow>& objects,
-                 const std::vector<ULONG>& ids, const std::string* parentEid,
-                 std::vector<PropMap>& rows, std::vector<bool>& found,
-                 const std::unordered_map<std::int64_t, int>* depths = nullptr) {
-  rows.assign(keys.size(), PropMap());
-  found.assign(keys.size(), false);
-  std::vector<ULONG> stored;
+// The statement that reads the stored columns ids (those not derived for kind) of one
+// object; null when every column is derived.
+SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, HRESULT& hr) {
+  hr = S_OK;
+  const std::vector<ULONG>& computed = ComputedIds(kind);
+  std::string list;
   for (ULONG id : ids) {
-    if (depths != nullptr && id == PROP_ID(PR_DEPTH)) continue;
-    ULONG kind = objects.empty() ? MAPI_MESSAGE : objects.begin()->second.kind;
-    const std::vector<ULONG>& computed = ComputedIds(kind);
-    if (std::find(computed.begin(), computed.end(), id) == computed.end()) stored.push_back(id);
+    if (id == PROP_ID(PR_DEPTH) || std::find(computed.begin(), computed.end(), id) != computed.end()) continue;
+    if (!list.empty()) list += ",";
+    list += std::to_string(id);
   }
-  SqliteStmt* propQuery = nullptr;
-  if (!stored.empty()) {
-    std::string sql = "SELECT pid, type, val FROM props WHERE obj = ?1 AND pid IN (";
-    for (std::size_t k = 0; k < stored.size(); ++k) sql += (k ? "," : "") + std::to_string(stored[k]);
-    sql += ")";
-    propQuery = &db.Cached(sql.c_str());
-    if (FAILED(propQuery->status())) return propQuery->status();
+  if (list.empty()) return nullptr;
+  std::string sql = "SELECT pid, type, val FROM props WHERE obj = ?1 AND pid IN (" + list + ")";
+  SqliteStmt* q = &db.Cached(sql.c_str());
+  hr = q->status();
+  return FAILED(hr) ? nullptr : q;
+}
+
+// Fills one row with the derived and stored values of ids.
+HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& ids, const std::string* parentEid,
+                SqliteStmt* stored, int depth, RowData& row) {
+  row.values.reserve(ids.size());
+  for (ULONG id : ids) {
+    if (id == PROP_ID(PR_DEPTH)) {
+      if (depth > 0) row.Put(id) = Value::Long(depth);
+      continue;
+    }
+    Value v;
+    if (ComputedProp(db, object, parentEid, id, v) == Computed::kValue) row.values.emplace_back(id, std::move(v));
   }
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    auto it = objects.find(keys[k]);
-    if (it == objects.end()) continue;
-    found[k] = true;
-    PropMap& row = rows[k];
-    for (ULONG id : ids) {
+  if (stored != nullptr) {
+    stored->Reset();
+    stored->BindInt(1, object.id);
+    while (stored->Step()) {
       Value v;
-      if (depths != nullptr && id == PROP_ID(PR_DEPTH)) {
-        auto d = depths->find(keys[k]);
-        if (d != depths->end()) row[id] = Value::Long(d->second);
-        continue;
-      }
-      if (ComputedProp(db, it->second, parentEid, id, v) == Computed::kValue) row[id] = std::move(v);
+      if (!ReadValue(*stored, 1, 2, v)) return MAPI_E_CORRUPT_STORE;
+      row.Put(static_cast<ULONG>(stored->ColumnInt(0))) = std::move(v);
     }
-    if (propQuery != nullptr) {
-      propQuery->Reset();
-      propQuery->BindInt(1, keys[k]);
-      while (propQuery->Step()) {
-        Value v;
-        if (!ReadValue(*propQuery, 1, 2, v)) return MAPI_E_CORRUPT_STORE;
-        row[static_cast<ULONG>(propQuery->ColumnInt(0))] = std::move(v);
-      }
-      if (FAILED(propQuery->status())) return propQuery->status();
-    }
+    if (FAILED(stored->status())) return stored->status();
   }
   return S_OK;
 }
@@ -90,40 +82,54 @@ class ContentsSource : public RowSource {
   }
 
   HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
-                std::vector<PropMap>& rows, std::vector<bool>& found) override {
-    std::unordered_map<std::int64_t, ObjectRow> objects;
-    if (keys.empty()) {
-      rows.clear();
-      found.clear();
-      return S_OK;
-    }
-    if (keys.size() > kRangeQueryThreshold) {
-      auto [lo, hi] = std::minmax_element(keys.begin(), keys.end());
-      std::unordered_map<std::int64_t, bool> wanted;
-      for (std::int64_t key : keys) wanted[key] = true;
-      SqliteStmt& q = db_->Cached(
-          "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects "
-          "WHERE parent = ?1 AND kind = 5 AND id BETWEEN ?2 AND ?3");
-      if (FAILED(q.status())) return q.status();
-      q.BindInt(1, folder_.id);
-      q.BindInt(2, *lo);
-      q.BindInt(3, *hi);
-      while (q.Step()) {
-        ObjectRow row;
-        ReadObjectRow(q, row);
-        if (wanted.count(row.id)) objects.emplace(row.id, std::move(row));
-      }
-      if (FAILED(q.status())) return q.status();
-    } else {
-      for (std::int64_t key : keys) {
-        ObjectRow row;
-        HRESULT hr = db_->LoadObject(key, row);
+                std::vector<RowData>& rows, std::vector<bool>& found) override {
+    rows.assign(keys.size(), RowData());
+    found.assign(keys.size(), false);
+    if (keys.empty()) return S_OK;
+    HRESULT hr = S_OK;
+    SqliteStmt* stored = StoredQuery(*db_, MAPI_MESSAGE, ids, hr);
+    if (FAILED(hr)) return hr;
+    ObjectRow object;
+    if (keys.size() <= kRangeQueryThreshold) {
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        hr = db_->LoadObject(keys[k], object);
         if (hr == MAPI_E_NOT_FOUND) continue;
         if (FAILED(hr)) return hr;
-        if (row.parent == folder_.id && row.kind == MAPI_MESSAGE) objects.emplace(key, std::move(row));
+        if (object.parent != folder_.id || object.kind != MAPI_MESSAGE) continue;
+        found[k] = true;
+        if (FAILED(hr = FillRow(*db_, object, ids, &folder_.eid, stored, 0, rows[k]))) return hr;
+      }
+      return S_OK;
+    }
+    // Many rows: one pass over the folder's range, matched against the keys in order.
+    std::vector<std::size_t> order(keys.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    if (!std::is_sorted(keys.begin(), keys.end()))
+      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    SqliteStmt& q = db_->Cached(
+        "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects "
+        "WHERE parent = ?1 AND kind = 5 AND id BETWEEN ?2 AND ?3 ORDER BY id");
+    if (FAILED(q.status())) return q.status();
+    q.BindInt(1, folder_.id);
+    q.BindInt(2, keys[order.front()]);
+    q.BindInt(3, keys[order.back()]);
+    // The stored-value statement is stepped while this one is open; both are cached apart.
+    std::size_t next = 0;
+    while (next < order.size() && q.Step()) {
+      ReadObjectRow(q, object);
+      while (next < order.size() && keys[order[next]] < object.id) ++next;
+      while (next < order.size() && keys[order[next]] == object.id) {
+        found[order[next]] = true;
+        if (FAILED(hr = FillRow(*db_, object, ids, &folder_.eid, stored, 0, rows[order[next]]))) {
+          q.Reset();
+          return hr;
+        }
+        ++next;
       }
     }
-    return FillRows(*db_, keys, objects, ids, &folder_.eid, rows, found);
+    hr = q.status();
+    q.Reset();
+    return hr;
   }
 
   HRESULT SubRows(std::int64_t key, ULONG subObject, std::vector<PropMap>& rows) override {
@@ -159,16 +165,24 @@ class HierarchySource : public RowSource {
   }
 
   HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
-                std::vector<PropMap>& rows, std::vector<bool>& found) override {
-    std::unordered_map<std::int64_t, ObjectRow> objects;
-    for (std::int64_t key : keys) {
-      ObjectRow row;
-      HRESULT hr = db_->LoadObject(key, row);
+                std::vector<RowData>& rows, std::vector<bool>& found) override {
+    rows.assign(keys.size(), RowData());
+    found.assign(keys.size(), false);
+    HRESULT hr = S_OK;
+    SqliteStmt* stored = StoredQuery(*db_, MAPI_FOLDER, ids, hr);
+    if (FAILED(hr)) return hr;
+    ObjectRow object;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      hr = db_->LoadObject(keys[k], object);
       if (hr == MAPI_E_NOT_FOUND) continue;
       if (FAILED(hr)) return hr;
-      if (row.kind == MAPI_FOLDER) objects.emplace(key, std::move(row));
+      if (object.kind != MAPI_FOLDER) continue;
+      found[k] = true;
+      auto depth = depths_.find(keys[k]);
+      if (FAILED(hr = FillRow(*db_, object, ids, nullptr, stored, depth == depths_.end() ? 0 : depth->second, rows[k])))
+        return hr;
     }
-    return FillRows(*db_, keys, objects, ids, nullptr, rows, found, &depths_);
+    return S_OK;
   }
 
   bool IndexLookup(ULONG propId, const std::string& text, std::vector<std::int64_t>& keys,

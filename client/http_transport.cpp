@@ -104,6 +104,18 @@ bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::st
     return true;
 }
 
+int HttpStatusCode(std::string_view answer) {
+    if (answer.substr(0, 5) != "HTTP/") return 0;
+    size_t space = answer.find(' ');
+    if (space == std::string_view::npos || space > 16 || answer.size() < space + 4) return 0;
+    int code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (answer[i] < '0' || answer[i] > '9') return 0;
+        code = code * 10 + (answer[i] - '0');
+    }
+    return code;
+}
+
 bool IsAnswerComplete(const char* data, size_t count, size_t& wholeLength) {
     std::string_view text(data, count);
     size_t bodyStart;

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,10 @@ bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::st
 size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& complete,
                       const std::atomic<bool>* stop = nullptr,
                       std::chrono::milliseconds step = kAnswerPollStep);
+
+// The status code of an answer's status line ("HTTP/1.1 200 OK" gives 200); 0 when
+// the text does not begin with "HTTP/" and a three-digit code.
+int HttpStatusCode(std::string_view answer);
 
 // Whether data[0, count) is a whole answer; when it is, wholeLength is the length
 // to keep (header block plus announced body, or all bytes without a length). Pure.

@@ -103,6 +103,15 @@ TEST(TransportUrlTest, SplitUrl) {
     EXPECT_FALSE(SplitUrl("desk:/", host, port, path));
 }
 
+TEST(TransportUrlTest, StatusCode) {
+    EXPECT_EQ(200, HttpStatusCode("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(404, HttpStatusCode("HTTP/1.0 404"));
+    EXPECT_EQ(0, HttpStatusCode("HTTP/1.1 20"));
+    EXPECT_EQ(0, HttpStatusCode("HTTP/1.1 2x0 OK"));
+    EXPECT_EQ(0, HttpStatusCode("\x03\x01\x6A\x00"));
+    EXPECT_EQ(0, HttpStatusCode(""));
+}
+
 TEST(TransportUrlTest, AnswerCompleteness) {
     size_t whole = 0;
     EXPECT_FALSE(IsAnswerComplete("HTTP/1.1 200 OK\r\nA: b\r\n", 24, whole));

@@ -223,6 +223,19 @@ TEST_F(SyncEngineTest, RunsOverLoopback) {
     EXPECT_EQ(0, RunSync().itemsSent);
 }
 
+TEST_F(SyncEngineTest, AnErrorPageIsNotWalked) {
+    FakeHttpServer server([](const std::string&) {
+        // A body that, read as WBXML, would open Sync, Folder, Element, Add and COLLECTION.
+        return std::vector<std::string>{"HTTP/1.1 500 Internal\r\nContent-Length: 7\r\n\r\nAUg]T\x01\x01"};
+    });
+    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "ann", "pw"});
+    RunResult r = RunSync();
+    EXPECT_TRUE(r.sent);
+    EXPECT_FALSE(r.answered);
+    EXPECT_EQ("answer status 500", r.error);
+    EXPECT_TRUE(Logged("HTTP 500, nothing applied"));
+}
+
 TEST_F(SyncEngineTest, UnreachableServerAndNoFolders) {
     SetClientSettings({"no-such-host.invalid", "ann", "pw"});
     RunResult r = RunSync();

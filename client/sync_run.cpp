@@ -109,7 +109,12 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop) {
         result.stopped = true;
         result.error = "stopped";
     } else if (result.sent && request.answer.BodyLength() > 0) {
-        if (request.answerComplete) {
+        int status = HttpStatusCode(request.answerBuffer.View());
+        if (status != 200) {
+            // An error page is no Vantro document; walking it would read noise as items.
+            AddLogLineF("HTTP %d, nothing applied", status);
+            result.error = "answer status " + std::to_string(status);
+        } else if (request.answerComplete) {
             result.answered = true;
             result.applied = HandleAnswer(session, request.answer.BodyView(), stop);
             result.stopped = result.applied.stopped;

@@ -179,6 +179,19 @@ TEST_F(SyncEngineTest, StopBeforeApplyingKeepsTheOldSnapshot) {
     EXPECT_EQ(0, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
 }
 
+TEST_F(SyncEngineTest, TextWithoutFieldIsLogged) {
+    SyncSession session = Session();
+    std::string answer = kHeader + S(kSync) + S(kFolder) + T(kServerID, "-2") + S(kElement) +
+                         S(kAdd) + T(kServerID, "T1") + S(kCollection) + B("\x03stray\x00", 7) +
+                         B("\x00\x03", 2) + T(1, "Task") + kEnd + B("\x00\x00", 2) + kEnd + kEnd +
+                         kEnd + kEnd;
+    AnswerResult r = HandleAnswer(session, answer);
+    EXPECT_EQ(1, r.itemsApplied);
+    EXPECT_TRUE(Logged("Literal without field stray"));
+    // The stray text is kept as an entry without page and tag, which no field takes.
+    EXPECT_EQ(1, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
+}
+
 TEST_F(SyncEngineTest, CutAnswerAppliesNoCutItem) {
     SyncSession session = Session();
     std::string answer = MappingAndTaskAnswer("1");

@@ -325,7 +325,15 @@ HRESULT MessageImpl::SetReadFlag(ULONG flags) {
 
 Computed MessageImpl::ComputedValue(ULONG id, Value& out) {
   if (id == PROP_ID(PR_HASATTACH)) {
-    if (FAILED(LoadAttachments())) return Computed::kAbsent;
+    if (!attachmentsLoaded_) {
+      SqliteStmt& q = db_->Cached("SELECT 1 FROM objects WHERE parent = ?1 AND kind = 7 LIMIT 1");
+      if (FAILED(q.status())) return Computed::kAbsent;
+      q.BindInt(1, row_.id);
+      const bool any = q.Step();
+      q.Reset();
+      out = Value::Bool(any);
+      return Computed::kValue;
+    }
     out = Value::Bool(!attachments_.empty());
     return Computed::kValue;
   }
@@ -337,7 +345,8 @@ Computed MessageImpl::ComputedValue(ULONG id, Value& out) {
   }
   if (row_.id == 0 && (id == PROP_ID(PR_CREATION_TIME) || id == PROP_ID(PR_LAST_MODIFICATION_TIME)))
     return Computed::kAbsent;  // not saved yet
-  return ComputedProp(*db_, row_, row_.parent == folder_.id ? &folder_.eid : nullptr, id, out);
+  const bool knownParent = row_.parent == folder_.id && !folder_.eid.empty();
+  return ComputedProp(*db_, row_, knownParent ? &folder_.eid : nullptr, id, out);
 }
 
 const std::vector<ULONG>& MessageImpl::ComputedIdList() {

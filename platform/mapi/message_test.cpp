@@ -1,5 +1,6 @@
 // Messages: identity, times, flags, isolation until SaveChanges, KEEP_OPEN, value
 // types, named properties, streams, attachments and recipients.
+#include <cstdio>
 #include <set>
 
 #include "platform/mapi/test_support.h"
@@ -26,6 +27,28 @@ TEST_F(MessageTest, EntryIdentifiersAreRandomUniqueAndCarryStoreAndParent) {
   EXPECT_EQ(GetBinary(m.get(), PR_PARENT_ENTRYID), GetBinary(contacts.get(), PR_ENTRYID));
   EXPECT_EQ(GetBinary(m.get(), PR_STORE_ENTRYID), GetBinary(store.get(), PR_ENTRYID));
   EXPECT_EQ(GetLong(m.get(), PR_OBJECT_TYPE), static_cast<LONG>(MAPI_MESSAGE));
+}
+
+TEST_F(MessageTest, AllPropertiesIncludeTheDerivedOnes) {
+  std::string id = AddMessage(contacts.get(), "all");
+  auto m = OpenMessage(store.get(), id, 0);
+  ULONG count = 0;
+  LPSPropValue values = nullptr;
+  ASSERT_EQ(m->GetProps(nullptr, 0, &count, &values), S_OK);
+  std::string tags;
+  for (ULONG k = 0; k < count; ++k) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X ", static_cast<unsigned>(values[k].ulPropTag));
+    tags += buf;
+  }
+  MAPIFreeBuffer(values);
+  EXPECT_EQ(tags,
+            "0FFF0102 0E090102 0FFB0102 0FF90102 300B0102 0FFE0003 0FFA0102 30070040 30080040 0E070003 "
+            "0E1B000B 0E080003 0037001E ");
+  LPSPropTagArray list = nullptr;
+  ASSERT_EQ(m->GetPropList(0, &list), S_OK);
+  EXPECT_EQ(list->cValues, count);
+  MAPIFreeBuffer(list);
 }
 
 TEST_F(MessageTest, EverySaveGivesALaterModificationTime) {

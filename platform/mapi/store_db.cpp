@@ -1,4 +1,4 @@
-// The store database: schema, objects, properties, named properties, receive folders.
+// The store database: opening, entry identifiers, objects and their properties.
 #include "platform/mapi/store_db.h"
 
 #include <fcntl.h>
@@ -14,53 +14,6 @@ namespace mapistore {
 
 namespace {
 
-constexpr const char* kFormatName = "corvel-mapi-store";
-constexpr std::int64_t kFormatVersion = 1;
-// Text values longer than this (in characters) stay out of the index.
-constexpr std::size_t kIndexedTextChars = 255;
-
-constexpr const char* kSchema = R"sql(
-CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;
-CREATE TABLE objects(
-  id INTEGER PRIMARY KEY,
-  eid BLOB NOT NULL UNIQUE,
-  kind INTEGER NOT NULL,
-  parent INTEGER,
-  num INTEGER NOT NULL DEFAULT 0,
-  created INTEGER NOT NULL,
-  modified INTEGER NOT NULL,
-  flags INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX objects_parent ON objects(parent, kind);
-CREATE TABLE props(
-  obj INTEGER NOT NULL,
-  pid INTEGER NOT NULL,
-  type INTEGER NOT NULL,
-  val,
-  PRIMARY KEY(obj, pid)) WITHOUT ROWID;
-CREATE INDEX props_text ON props(pid, val) WHERE type = 31 AND length(val) <= 255;
-CREATE TABLE names(
-  id INTEGER PRIMARY KEY,
-  guid BLOB NOT NULL,
-  kind INTEGER NOT NULL,
-  lid INTEGER NOT NULL,
-  name TEXT NOT NULL,
-  UNIQUE(guid, kind, lid, name));
-CREATE TABLE receive(class TEXT PRIMARY KEY, folder INTEGER NOT NULL) WITHOUT ROWID;
-)sql";
-
-std::string GuidBlob(const GUID& g) {
-  std::string s(16, '\0');
-  std::memcpy(s.data(), &g, 16);
-  return s;
-}
-
-std::size_t Utf8Chars(const std::string& s) {
-  std::size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-
 std::mutex& RegistryMutex() {
   static std::mutex m;
   return m;
@@ -69,26 +22,6 @@ std::map<std::string, std::weak_ptr<StoreDb>>& Registry() {
   static std::map<std::string, std::weak_ptr<StoreDb>> r;
   return r;
 }
-
-struct DefaultFolder {
-  const char* name;
-  const char* containerClass;
-  ULONG storeTag;  // tag on the store object, or 0
-  ULONG inboxTag;  // tag on the inbox and root folder, or 0
-};
-
-constexpr DefaultFolder kDefaultFolders[] = {
-    {"Inbox", "IPF.Note", 0, 0},
-    {"Outbox", "IPF.Note", PR_IPM_OUTBOX_ENTRYID, 0},
-    {"Sent Items", "IPF.Note", PR_IPM_SENTMAIL_ENTRYID, 0},
-    {"Deleted Items", "IPF.Note", PR_IPM_WASTEBASKET_ENTRYID, 0},
-    {"Drafts", "IPF.Note", 0, PR_IPM_DRAFTS_ENTRYID},
-    {"Contacts", "IPF.Contact", 0, PR_IPM_CONTACT_ENTRYID},
-    {"Calendar", "IPF.Appointment", 0, PR_IPM_APPOINTMENT_ENTRYID},
-    {"Tasks", "IPF.Task", 0, PR_IPM_TASK_ENTRYID},
-    {"Notes", "IPF.StickyNote", 0, PR_IPM_NOTE_ENTRYID},
-    {"Journal", "IPF.Journal", 0, PR_IPM_JOURNAL_ENTRYID},
-};
 
 }  // namespace
 
@@ -113,90 +46,6 @@ HRESULT StoreDb::OpenFile(const std::string& path, bool create) {
   if (wal.ColumnText(0) != "wal") return MAPI_E_CORRUPT_STORE;
   hr = db_.Exec("PRAGMA synchronous=FULL");
   return hr;
-}
-
-HRESULT StoreDb::Create(const std::string& path, const std::string& uid,
-                        const std::string& displayName) {
-  if (uid.size() != kUidBytes) return MAPI_E_INVALID_PARAMETER;
-  int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd < 0) return errno == EEXIST ? MAPI_E_COLLISION : MAPI_E_NO_ACCESS;
-  ::close(fd);
-  std::unique_ptr<StoreDb> s(new StoreDb);
-  HRESULT hr = s->OpenFile(path, false);
-  if (FAILED(hr)) {
-    ::unlink(path.c_str());
-    return hr;
-  }
-  s->uid_ = uid;
-  {
-    WriteTransaction tx(s->db_);
-    if (FAILED(hr = tx.status())) return hr;
-    if (FAILED(hr = s->db_.Exec(kSchema))) return hr;
-    SqliteStmt meta(s->db_, "INSERT INTO meta(key, value) VALUES(?1, ?2)");
-    meta.BindText(1, "format");
-    meta.BindText(2, kFormatName);
-    if (FAILED(hr = meta.Run())) return hr;
-    meta.Reset();
-    meta.BindText(1, "version");
-    meta.BindInt(2, kFormatVersion);
-    if (FAILED(hr = meta.Run())) return hr;
-    meta.Reset();
-    meta.BindText(1, "uid");
-    meta.BindBlob(2, uid);
-    if (FAILED(hr = meta.Run())) return hr;
-
-    const std::uint64_t now = FileTimeNow();
-    auto newObject = [&](ULONG kind, std::int64_t parent, ObjectRow& row) {
-      row = ObjectRow{};
-      row.kind = kind;
-      row.parent = parent;
-      row.created = row.modified = now;
-      return s->InsertObject(row);
-    };
-    auto folderProps = [&](const ObjectRow& row, const char* name, const char* cls) {
-      PropMap p;
-      p[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(name);
-      if (cls != nullptr) p[PROP_ID(PR_CONTAINER_CLASS)] = Value::Text(cls);
-      return s->WriteAllProps(row.id, p);
-    };
-    ObjectRow store, root, ipm;
-    if (FAILED(hr = newObject(MAPI_STORE, 0, store))) return hr;
-    if (FAILED(hr = newObject(MAPI_FOLDER, 0, root))) return hr;
-    if (FAILED(hr = folderProps(root, "Root", nullptr))) return hr;
-    if (FAILED(hr = newObject(MAPI_FOLDER, root.id, ipm))) return hr;
-    if (FAILED(hr = folderProps(ipm, "Top of Personal Folders", nullptr))) return hr;
-    PropMap storeProps;
-    storeProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(displayName);
-    storeProps[PROP_ID(PR_IPM_SUBTREE_ENTRYID)] = Value::Binary(s->EntryIdOf(ipm.eid));
-    PropMap inboxProps;
-    inboxProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text("Inbox");
-    inboxProps[PROP_ID(PR_CONTAINER_CLASS)] = Value::Text("IPF.Note");
-    PropMap rootProps;
-    rootProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text("Root");
-    ObjectRow inbox;
-    for (const DefaultFolder& f : kDefaultFolders) {
-      ObjectRow row;
-      if (FAILED(hr = newObject(MAPI_FOLDER, ipm.id, row))) return hr;
-      Value eid = Value::Binary(s->EntryIdOf(row.eid));
-      if (f.storeTag != 0) storeProps[PROP_ID(f.storeTag)] = eid;
-      if (f.inboxTag != 0) {
-        inboxProps[PROP_ID(f.inboxTag)] = eid;
-        rootProps[PROP_ID(f.inboxTag)] = eid;
-      }
-      if (std::strcmp(f.name, "Inbox") == 0) {
-        inbox = row;
-      } else if (FAILED(hr = folderProps(row, f.name, f.containerClass))) {
-        return hr;
-      }
-    }
-    if (FAILED(hr = s->WriteAllProps(inbox.id, inboxProps))) return hr;
-    if (FAILED(hr = s->WriteAllProps(root.id, rootProps))) return hr;
-    if (FAILED(hr = s->WriteAllProps(store.id, storeProps))) return hr;
-    if (FAILED(hr = s->SetReceiveFolder("", inbox.id))) return hr;
-    if (FAILED(hr = s->SetReceiveFolder("IPM", inbox.id))) return hr;
-    if (FAILED(hr = tx.Commit())) return hr;
-  }
-  return S_OK;
 }
 
 HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
@@ -233,7 +82,7 @@ HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
     }
     if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
   }
-  if (format != kFormatName || version != kFormatVersion || uid.size() != kUidBytes)
+  if (format != kStoreFormatName || version != kStoreFormatVersion || uid.size() != kUidBytes)
     return MAPI_E_CORRUPT_STORE;
   if (!expectedUid.empty() && uid != expectedUid) return MAPI_E_CORRUPT_STORE;
   s->uid_ = uid;
@@ -573,156 +422,6 @@ HRESULT StoreDb::InsertTree(ObjectTree& tree, std::int64_t newParent) {
   for (ObjectTree& kid : tree.children)
     if (FAILED(hr = InsertTree(kid, tree.row.id))) return hr;
   return S_OK;
-}
-
-HRESULT StoreDb::IdForName(const NamedProp& name, bool create, ULONG& id) {
-  const std::string guid = GuidBlob(name.guid);
-  const LONG lid = name.kind == MNID_ID ? name.lid : 0;
-  const std::string text = name.kind == MNID_STRING ? name.name : std::string();
-  for (const auto& [known, n] : namesById_) {
-    if (n.kind == name.kind && n.guid == name.guid && (name.kind == MNID_ID ? n.lid == lid : n.name == text)) {
-      id = known;
-      return S_OK;
-    }
-  }
-  auto lookup = [&]() -> HRESULT {
-    SqliteStmt& q = Cached("SELECT id FROM names WHERE guid = ?1 AND kind = ?2 AND lid = ?3 AND name = ?4");
-    if (FAILED(q.status())) return q.status();
-    q.BindBlob(1, guid);
-    q.BindInt(2, name.kind);
-    q.BindInt(3, lid);
-    q.BindText(4, text);
-    if (q.Step()) {
-      id = static_cast<ULONG>(q.ColumnInt(0));
-      q.Reset();
-      NamedProp copy = name;
-      copy.lid = lid;
-      copy.name = text;
-      namesById_[id] = copy;
-      return S_OK;
-    }
-    return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-  };
-  HRESULT hr = lookup();
-  if (hr != MAPI_E_NOT_FOUND || !create) return hr;
-  WriteTransaction tx(db_);
-  if (FAILED(hr = tx.status())) return hr;
-  hr = lookup();  // another process may have added it meanwhile
-  if (hr != MAPI_E_NOT_FOUND) return FAILED(hr) ? hr : tx.Commit();
-  std::int64_t next = PROP_ID_NAMED_FIRST;
-  {
-    SqliteStmt& q = Cached("SELECT max(id) FROM names");
-    if (FAILED(q.status())) return q.status();
-    if (q.Step() && q.ColumnType(0) != SQLITE_NULL) next = q.ColumnInt(0) + 1;
-    q.Reset();
-  }
-  if (next > PROP_ID_NAMED_LAST) return MAPI_E_NOT_ENOUGH_RESOURCES;
-  SqliteStmt& ins = Cached("INSERT INTO names(id, guid, kind, lid, name) VALUES(?1, ?2, ?3, ?4, ?5)");
-  if (FAILED(ins.status())) return ins.status();
-  ins.BindInt(1, next);
-  ins.BindBlob(2, guid);
-  ins.BindInt(3, name.kind);
-  ins.BindInt(4, lid);
-  ins.BindText(5, text);
-  if (FAILED(hr = ins.Run())) return hr;
-  if (FAILED(hr = tx.Commit())) return hr;
-  id = static_cast<ULONG>(next);
-  NamedProp copy = name;
-  copy.lid = lid;
-  copy.name = text;
-  namesById_[id] = copy;
-  return S_OK;
-}
-
-HRESULT StoreDb::NameForId(ULONG id, NamedProp& name) {
-  auto it = namesById_.find(id);
-  if (it != namesById_.end()) {
-    name = it->second;
-    return S_OK;
-  }
-  SqliteStmt& q = Cached("SELECT guid, kind, lid, name FROM names WHERE id = ?1");
-  if (FAILED(q.status())) return q.status();
-  q.BindInt(1, id);
-  if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-  std::string guid = q.ColumnBlob(0);
-  if (guid.size() != 16) return MAPI_E_CORRUPT_STORE;
-  NamedProp n;
-  std::memcpy(&n.guid, guid.data(), 16);
-  n.kind = static_cast<ULONG>(q.ColumnInt(1));
-  n.lid = static_cast<LONG>(q.ColumnInt(2));
-  n.name = q.ColumnText(3);
-  q.Reset();
-  namesById_[id] = n;
-  name = n;
-  return S_OK;
-}
-
-HRESULT StoreDb::AllNames(std::vector<std::pair<ULONG, NamedProp>>& names) {
-  SqliteStmt& q = Cached("SELECT id, guid, kind, lid, name FROM names ORDER BY id");
-  if (FAILED(q.status())) return q.status();
-  names.clear();
-  while (q.Step()) {
-    std::string guid = q.ColumnBlob(1);
-    if (guid.size() != 16) return MAPI_E_CORRUPT_STORE;
-    NamedProp n;
-    std::memcpy(&n.guid, guid.data(), 16);
-    n.kind = static_cast<ULONG>(q.ColumnInt(2));
-    n.lid = static_cast<LONG>(q.ColumnInt(3));
-    n.name = q.ColumnText(4);
-    names.emplace_back(static_cast<ULONG>(q.ColumnInt(0)), n);
-  }
-  return q.status();
-}
-
-HRESULT StoreDb::ReceiveFolder(const std::string& messageClass, std::int64_t& folder,
-                               std::string& matched) {
-  // The class itself, then each shorter prefix ending before a ".", then "".
-  std::string cls = messageClass;
-  for (;;) {
-    SqliteStmt& q = Cached("SELECT folder FROM receive WHERE class = ?1 COLLATE NOCASE");
-    if (FAILED(q.status())) return q.status();
-    q.BindText(1, cls);
-    if (q.Step()) {
-      folder = q.ColumnInt(0);
-      matched = cls;
-      q.Reset();
-      return S_OK;
-    }
-    if (FAILED(q.status())) return q.status();
-    if (cls.empty()) return MAPI_E_NOT_FOUND;
-    std::size_t dot = cls.rfind('.');
-    cls = dot == std::string::npos ? std::string() : cls.substr(0, dot);
-  }
-}
-
-HRESULT StoreDb::SetReceiveFolder(const std::string& messageClass, std::int64_t folder) {
-  if (folder == 0) {
-    SqliteStmt& q = Cached("DELETE FROM receive WHERE class = ?1 COLLATE NOCASE");
-    if (FAILED(q.status())) return q.status();
-    q.BindText(1, messageClass);
-    return q.Run();
-  }
-  SqliteStmt& q = Cached("INSERT OR REPLACE INTO receive(class, folder) VALUES(?1, ?2)");
-  if (FAILED(q.status())) return q.status();
-  q.BindText(1, messageClass);
-  q.BindInt(2, folder);
-  return q.Run();
-}
-
-bool StoreDb::FindText(ULONG pid, const std::string& text, std::vector<std::int64_t>& ids, HRESULT& hr) {
-  hr = S_OK;
-  if (Utf8Chars(text) > kIndexedTextChars) return false;
-  SqliteStmt& q = Cached(kFindTextSql);
-  if (FAILED(q.status())) {
-    hr = q.status();
-    return true;
-  }
-  q.BindInt(1, pid);
-  q.BindText(2, text);
-  ids.clear();
-  while (q.Step()) ids.push_back(q.ColumnInt(0));
-  hr = q.status();
-  return true;
 }
 
 }  // namespace mapistore

@@ -34,6 +34,10 @@ constexpr std::size_t kObjectEidBytes = 16;
 constexpr std::size_t kStoreEntryIdBytes = 4 + kUidBytes;
 constexpr std::size_t kObjectEntryIdBytes = 4 + kUidBytes + kObjectEidBytes;
 constexpr int kMaxFolderDepth = 64;
+constexpr const char* kStoreFormatName = "corvel-mapi-store";
+constexpr std::int64_t kStoreFormatVersion = 1;
+// Text values longer than this (in characters) stay out of the text index.
+constexpr std::size_t kIndexedTextChars = 255;
 
 struct ObjectRow {
   std::int64_t id = 0;

@@ -205,8 +205,9 @@ HRESULT OpenEntryInStore(const std::shared_ptr<StoreDb>& db, ULONG cbEntryID, LP
     if (FAILED(hr = NewFolder(db, row, writable, &folder))) return hr;
     *lppUnk = folder;
   } else if (row.kind == MAPI_MESSAGE) {
-    ObjectRow parent;
-    if (FAILED(hr = db->LoadObject(row.parent, parent))) return hr;
+    ObjectRow parent;  // the folder's identifier is read when someone asks for it
+    parent.id = row.parent;
+    parent.kind = MAPI_FOLDER;
     LPMESSAGE message = nullptr;
     if (FAILED(hr = NewMessage(db, parent, &row, writable, &message))) return hr;
     *lppUnk = message;

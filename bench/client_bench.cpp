@@ -4,7 +4,11 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 
@@ -166,6 +170,94 @@ void BM_SyncRun5000NewContacts(benchmark::State& state) {
     state.counters["peak_rss_mb"] = PeakRssMb();
 }
 BENCHMARK(BM_SyncRun5000NewContacts)->Unit(benchmark::kMillisecond);
+
+// Store changes for every contact (same match keys, new company): found by key,
+// written field by field and saved one by one, then the snapshot of the folder.
+void BM_HandleAnswer5000IncomingContacts(benchmark::State& state) {
+    Folder();
+    PocketOutlookApplication app;
+    app.Logon();
+    CWBXML w;
+    w.BeginDocument();
+    w.StartTag(0, vantro::kSync);
+    w.StartTag(0, vantro::kFolder);
+    w.WriteElement(0, vantro::kServerID, std::string_view("-1"));
+    for (int i = 0; i < kContacts; ++i) {
+        std::string n = std::to_string(i);
+        w.StartTag(0, vantro::kElement);
+        w.StartTag(0, vantro::kModify);
+        w.WriteElement(0, vantro::kServerID, std::string_view("S" + n));
+        w.StartTag(0, vantro::kCollection);
+        w.WriteElement(1, 47, std::string_view("Last" + n + ", First" + n));
+        w.WriteElement(1, 7, std::string_view("person" + n + "@example.com"));
+        w.WriteElement(1, 27, std::string_view("First" + n));
+        w.WriteElement(1, 29, std::string_view("Last" + n));
+        w.WriteElement(1, 11, std::string_view("+49 228 " + n));
+        w.WriteElement(1, 42, std::string_view("Bonn"));
+        w.WriteElement(1, 6, std::string_view("Other GmbH"));
+        w.EndTag();
+        w.EndTag();
+        w.EndTag();
+    }
+    w.EndTag();
+    w.EndTag();
+    std::string answer = w.Document().ToString();
+    int applied = 0;
+    for (auto _ : state) {
+        SyncSession session = Session(app);
+        applied = HandleAnswer(session, answer).itemsApplied;
+    }
+    RemoveState();
+    if (applied != kContacts) state.SkipWithError("not every contact was applied");
+    state.counters["answer_kb"] = static_cast<double>(answer.size()) / 1024.0;
+    state.counters["peak_rss_mb"] = PeakRssMb();
+}
+BENCHMARK(BM_HandleAnswer5000IncomingContacts)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The skiff program itself: `skiff sync` as a process, for its wall time and its peak
+// memory (counter skiff_peak_rss_mb). Needs build/bin/skiff beside build/bench.
+void BM_SkiffProgramSync5000NewContacts(benchmark::State& state) {
+    Folder();
+    std::string skiff = std::filesystem::read_symlink("/proc/self/exe").parent_path().string() +
+                        "/../bin/skiff";
+    if (!std::filesystem::exists(skiff)) {
+        state.SkipWithError("skiff program not built");
+        return;
+    }
+    PocketOutlookApplication app;
+    app.Logon();
+    std::string answer = MappingAnswer(app);
+    std::string http = "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
+                       std::to_string(answer.size()) + "\r\n\r\n" + answer;
+    FakeHttpServer server([&http](const std::string&) { return std::vector<std::string>{http}; });
+    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "bench", "pw"});
+    SaveClientSettings();
+    double peak = 0;
+    int status = -1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        RemoveState();
+        state.ResumeTiming();
+        std::string cmd = "sync", json = "--json";
+        char* argv[] = {skiff.data(), cmd.data(), json.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        if (posix_spawn(&pid, skiff.c_str(), &actions, nullptr, argv, environ) == 0) {
+            rusage usage{};
+            int raw = 0;
+            wait4(pid, &raw, 0, &usage);
+            status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            peak = std::max(peak, static_cast<double>(usage.ru_maxrss) / 1024.0);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    if (status != 0) state.SkipWithError("skiff sync failed");
+    state.counters["skiff_peak_rss_mb"] = peak;
+}
+BENCHMARK(BM_SkiffProgramSync5000NewContacts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 
 #include "server/app/command.h"
 #include "server/app/headless_output.h"
+#include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
@@ -56,6 +57,12 @@ int RunHeadless(const ServerOptions& options) {
     CHeadlessSinks sinks(settings, errorLog, output);
 
     settings.LoadSettings();
+    // Tools that rewrite user files ("corvel user add") refuse to run beside us.
+    CDataFolderLock dataFolderLock;
+    std::string lockError;
+    if (!dataFolderLock.TryAcquire(settings.DataFolder(), lockError)) {
+        AddLiveTrace("Data folder lock not taken: " + lockError);
+    }
     // Message boxes of the servers starting next already reach error.log.
     std::string errorLogPath = settings.DataFolder() + "/error.log";
     errorLog.SetPath(errorLogPath);

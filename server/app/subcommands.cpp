@@ -1,9 +1,10 @@
 // The list of corvel's subcommands. A new subcommand: one file with its add
 // function (see command.h), one declaration below, one entry in the list.
 #include "server/app/command.h"
+#include "server/app/user_command.h"
 
 std::vector<AddSubcommandFunction> Subcommands() {
     return {
-        // AddDumpCommand, AddUserCommand, ...
+        AddUserCommand,
     };
 }

@@ -159,6 +159,12 @@ bool CDeviceList::RemoveUser(const std::string& name) {
     return false;
 }
 
+void CDeviceList::Clear() {
+    std::vector<std::shared_ptr<CPocketDevice>> dropped;
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    dropped.swap(records_);
+}
+
 std::vector<std::shared_ptr<CPocketDevice>> CDeviceList::Records() const {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     return records_;

@@ -63,6 +63,8 @@ public:
     // Removes the first user record (no DeviceID) named name; false when there is none.
     bool RemoveUser(const std::string& name);
 
+    // Drops every record held by the list.
+    void Clear();
     // A copy of the list (the records themselves are shared).
     std::vector<std::shared_ptr<CPocketDevice>> Records() const;
     std::string DataFolder() const;

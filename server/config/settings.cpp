@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "server/config/data_folder.h"
+#include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
+#include "server/config/mapi_access.h"
 #include "server/config/text_file.h"
 
 namespace {
@@ -64,7 +66,19 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-Settings::Settings() = default;
+Settings::Settings() {
+    MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
+    HRESULT hr = MAPIInitialize(&init);
+    mapiStarted_ = SUCCEEDED(hr);
+    if (!mapiStarted_) AddLiveTraceF("MAPIInitialize failed: 0x%08X", static_cast<unsigned>(hr));
+}
+
+Settings::~Settings() {
+    // The records hold MAPI objects: they go before MAPI ends.
+    devices_.Clear();
+    ClearStoreCache();
+    if (mapiStarted_) MAPIUninitialize();
+}
 
 void Settings::LoadSettings() { LoadSettings(DefaultDataFolder()); }
 

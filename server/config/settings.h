@@ -37,7 +37,10 @@ public:
 
     // Sets the defaults: port 80, TraceXML, TraceWEB and TraceLive on, StartOutlook
     // off, empty maps, the protocol trace on. The data folder is not yet known.
+    // Also starts MAPI (MAPIInitialize with MAPI_MULTITHREAD_NOTIFICATIONS), which the
+    // users' log-ons need; the destructor ends it.
     Settings();
+    ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
 
@@ -125,6 +128,7 @@ private:
     std::mutex saveMutex_;      // one SaveSettings at a time
     std::recursive_mutex deviceLock_;
     CDeviceList devices_{deviceLock_};
+    bool mapiStarted_ = false;
     std::map<std::string, std::string> deviceNames_;
     std::map<std::string, CWebDirectory> webDirectories_;
     std::string webBaseDir_;

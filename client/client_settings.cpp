@@ -76,7 +76,10 @@ std::string GetDataFolder() {
         std::string folder = base + "/Norvex";
         std::filesystem::create_directory(folder, ec);
         folder += "/VantroMobile";
-        std::filesystem::create_directory(folder, ec);
+        // The state files name the user's items: owner-only.
+        if (std::filesystem::create_directory(folder, ec)) {
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+        }
         gDataFolder = folder;
     }
     return gDataFolder;

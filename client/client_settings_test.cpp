@@ -48,6 +48,7 @@ TEST(ClientSettingsTest, DataFolderIsCreatedUnderTheDocumentsFolder) {
     std::string folder = GetDataFolder();
     EXPECT_EQ((env.Root() / "docs" / "Norvex" / "VantroMobile").string(), folder);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(std::filesystem::perms::owner_all, std::filesystem::status(folder).permissions());
 }
 
 TEST(DeviceIdTest, CharactersFromTheSpecifiedPositions) {

@@ -21,9 +21,15 @@ bool PocketOutlookApplication::Logon() {
     if (db_) return true;
     std::string path = PocketOutlookStorePath();
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    // The handheld's own data: owner-only folder and file.
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (std::filesystem::create_directories(folder, ec)) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+    }
     try {
         db_ = std::make_shared<PimDatabase>(path);
+        std::filesystem::permissions(
+            path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
         error_.clear();
         return true;
     } catch (const std::exception& e) {

@@ -31,7 +31,8 @@ TEST_F(PocketOutlookTest, DefaultFoldersOnly) {
     EXPECT_EQ(nullptr, app_.GetDefaultFolder(6));
     PocketOutlookApplication notLoggedOn;
     EXPECT_EQ(nullptr, notLoggedOn.GetDefaultFolder(olFolderContacts));
-    EXPECT_TRUE(std::filesystem::exists(dir_ / "PocketOutlook" / "pim.db"));
+    EXPECT_EQ(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+              std::filesystem::status(dir_ / "PocketOutlook" / "pim.db").permissions());
 }
 
 TEST_F(PocketOutlookTest, AddSaveReadBackByPositionAndOid) {

@@ -134,7 +134,11 @@ Hive ReadHive() {
 bool WriteHive(const Hive& hive) {
     std::string path = RegistryFilePath();
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    // The file holds passwords in plain text: owner-only folder and file.
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (std::filesystem::create_directories(folder, ec)) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+    }
     std::ostringstream out;
     static const char kHex[] = "0123456789ABCDEF";
     for (const auto& [lower, key] : hive) {
@@ -153,6 +157,9 @@ bool WriteHive(const Hive& hive) {
     {
         std::ofstream file(temp, std::ios::binary | std::ios::trunc);
         if (!file) return false;
+        std::filesystem::permissions(temp,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                     ec);
         file << out.str();
         file.flush();
         if (!file) {

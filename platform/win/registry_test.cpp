@@ -44,6 +44,10 @@ TEST_F(RegistryTest, CreateSetAndReadBackIgnoringCase) {
         "[HKCU\\Software\\Norvex\\Plimsa]\n"
         "S:Server=desk\\=1\\nx\\\\y\n",
         FileText());
+    EXPECT_EQ(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+              std::filesystem::status(RegistryFilePath()).permissions());
+    EXPECT_EQ(std::filesystem::perms::owner_all,
+              std::filesystem::status(std::filesystem::path(RegistryFilePath()).parent_path()).permissions());
     // The other hive is separate.
     EXPECT_EQ(kRegFileNotFound,
               RegistryKey::Open(RegistryRoot::LocalMachine, "Software\\Norvex\\Plimsa", again));

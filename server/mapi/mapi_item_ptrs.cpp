@@ -88,12 +88,12 @@ void IMAPIFolderPtr::SetReadFlags(const std::vector<CByteBuffer>& entryIds, ULON
 
 std::string IMAPIFolderPtr::GetFullPath() {
     std::vector<std::string> names;  // from this folder upwards
-    std::set<std::vector<uint8_t>> seen;
+    std::set<std::string> seen;  // entry identifiers as key text
     IMAPIFolderPtr current(ref_);
     try {
         for (int depth = 0; depth < kMaxPathDepth && current; ++depth) {
             CByteBuffer id = current.GetEntryID();
-            if (!seen.insert(id.Bytes()).second) break;
+            if (!seen.insert(id.ToText()).second) break;
             CPropValue parent;
             if (FAILED(current.GetOneProp(PR_PARENT_ENTRYID, parent)) ||
                 parent.Type() != PT_BINARY || parent->Value.bin.cb == 0)

@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <initializer_list>
+#include <string_view>
 
 #include "server/mapi/gen_mapi_prop_ptr.h"
 #include "server/mapi/mapi_prop_value.h"
@@ -13,6 +15,11 @@ std::string HexTag(ULONG tag) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "0x%x", static_cast<unsigned>(tag));
     return buffer;
+}
+
+// Appends the parts in order (no temporary strings joined with "+").
+void AppendAll(std::string& out, std::initializer_list<std::string_view> parts) {
+    for (std::string_view part : parts) out.append(part);
 }
 
 std::string Decimal(long long value) {
@@ -44,7 +51,11 @@ std::string CCompileRestriction::RelationText(ULONG relop) {
         case RELOP_EQ: return "=";
         case RELOP_NE: return "<>";
         case RELOP_RE: return "~";
-        default: return "?" + Decimal(relop);
+        default: {
+            std::string text = "?";
+            text += Decimal(relop);
+            return text;
+        }
     }
 }
 
@@ -115,7 +126,11 @@ std::string CCompileRestriction::ValueText(const SPropValue* value) {
             return buffer;
         }
         case PT_STRING8:
-        case PT_UNICODE: return "\"" + PropValueText(*value) + "\"";
+        case PT_UNICODE: {
+            std::string text = "\"";
+            AppendAll(text, {PropValueText(*value), "\""});
+            return text;
+        }
         default: return PropValueText(*value);
     }
 }
@@ -150,36 +165,37 @@ void CCompileRestriction::Append(std::string& out, const SRestriction* r, int de
             break;
         case RES_CONTENT: {
             const SContentRestriction& c = r->res.resContent;
-            out += PropertyName(c.ulPropTag) + "=" + FuzzyText(c.ulFuzzyLevel) +
-                   ValueText(c.lpProp) + " ";
+            AppendAll(out, {PropertyName(c.ulPropTag), "=", FuzzyText(c.ulFuzzyLevel),
+                            ValueText(c.lpProp), " "});
             break;
         }
         case RES_PROPERTY: {
             const SPropertyRestriction& p = r->res.resProperty;
-            out += PropertyName(p.ulPropTag) + " " + RelationText(p.relop) + " " +
-                   ValueText(p.lpProp) + " ";
+            AppendAll(out, {PropertyName(p.ulPropTag), " ", RelationText(p.relop), " ",
+                            ValueText(p.lpProp), " "});
             break;
         }
         case RES_COMPAREPROPS: {
             const SComparePropsRestriction& c = r->res.resCompareProps;
-            out += PropertyName(c.ulPropTag1) + " " + RelationText(c.relop) + " " +
-                   PropertyName(c.ulPropTag2) + " ";
+            AppendAll(out, {PropertyName(c.ulPropTag1), " ", RelationText(c.relop), " ",
+                            PropertyName(c.ulPropTag2), " "});
             break;
         }
         case RES_BITMASK: {
             const SBitMaskRestriction& b = r->res.resBitMask;
-            out += PropertyName(b.ulPropTag) + (b.relBMR == BMR_EQZ ? " = bitmask " : " <> bitmask ") +
-                   Decimal(static_cast<LONG>(b.ulMask)) + " ";
+            AppendAll(out, {PropertyName(b.ulPropTag),
+                            b.relBMR == BMR_EQZ ? " = bitmask " : " <> bitmask ",
+                            Decimal(static_cast<LONG>(b.ulMask)), " "});
             break;
         }
         case RES_SIZE: {
             const SSizeRestriction& s = r->res.resSize;
-            out += " size(" + PropertyName(s.ulPropTag) + ") " + RelationText(s.relop) + " " +
-                   Decimal(static_cast<LONG>(s.cb)) + " ";
+            AppendAll(out, {" size(", PropertyName(s.ulPropTag), ") ", RelationText(s.relop), " ",
+                            Decimal(static_cast<LONG>(s.cb)), " "});
             break;
         }
         case RES_EXIST:
-            out += "exist " + PropertyName(r->res.resExist.ulPropTag) + " ";
+            AppendAll(out, {"exist ", PropertyName(r->res.resExist.ulPropTag), " "});
             break;
         case RES_SUBRESTRICTION:
             out += r->res.resSub.ulSubObject == PR_MESSAGE_RECIPIENTS ? "Recipient(" : "Attachment(";
@@ -190,7 +206,7 @@ void CCompileRestriction::Append(std::string& out, const SRestriction* r, int de
             Append(out, r->res.resComment.lpRes, depth + 1);
             break;
         default:
-            out += "unknown(" + Decimal(r->rt) + ") ";
+            AppendAll(out, {"unknown(", Decimal(r->rt), ") "});
             break;
     }
 }

@@ -5,6 +5,32 @@
 
 namespace mapistore {
 
+namespace {
+
+// In place, so that a reused value keeps its string capacity.
+void SetNumber(Value& out, ULONG type, std::int64_t i) {
+  out.type = type;
+  out.i = i;
+  out.d = 0;
+  out.s.clear();
+}
+void SetBytes(Value& out, const std::string& a, const std::string* b = nullptr) {
+  out.type = PT_BINARY;
+  out.i = 0;
+  out.d = 0;
+  out.s.assign(a);
+  if (b != nullptr) out.s.append(*b);
+}
+void SetEntryId(Value& out, const StoreDb& db, const std::string& eid) {
+  out.type = PT_BINARY;
+  out.i = 0;
+  out.d = 0;
+  out.s.assign(4, '\0');
+  out.s.append(db.uid()).append(eid);
+}
+
+}  // namespace
+
 const std::vector<ULONG>& ComputedIds(ULONG kind) {
   // Function statics: other files' static objects may ask before main().
   static const std::vector<ULONG> kMessageIds = {
@@ -45,46 +71,47 @@ Computed ComputedProp(StoreDb& db, const ObjectRow& row, const std::string* pare
   switch (propId) {
     case PROP_ID(PR_ENTRYID):
     case PROP_ID(PR_SEARCH_KEY):
-      out = Value::Binary(db.EntryIdOf(row.eid));
+      SetEntryId(out, db, row.eid);
       return Computed::kValue;
     case PROP_ID(PR_RECORD_KEY):
-      out = Value::Binary(row.kind == MAPI_ATTACH ? row.eid : db.EntryIdOf(row.eid));
+      if (row.kind == MAPI_ATTACH) SetBytes(out, row.eid);
+      else SetEntryId(out, db, row.eid);
       return Computed::kValue;
     case PROP_ID(PR_PARENT_ENTRYID): {
       if (row.parent == 0) return Computed::kAbsent;  // the root folder has no parent
       if (parentEid != nullptr) {
-        out = Value::Binary(db.EntryIdOf(*parentEid));
+        SetEntryId(out, db, *parentEid);
         return Computed::kValue;
       }
       ObjectRow parent;
       if (FAILED(db.LoadObject(row.parent, parent))) return Computed::kAbsent;
-      out = Value::Binary(db.EntryIdOf(parent.eid));
+      SetEntryId(out, db, parent.eid);
       return Computed::kValue;
     }
     case PROP_ID(PR_STORE_ENTRYID):
-      out = Value::Binary(db.StoreEntryId());
+      SetBytes(out, db.StoreEntryId());
       return Computed::kValue;
     case PROP_ID(PR_STORE_RECORD_KEY):
-      out = Value::Binary(db.uid());
+      SetBytes(out, db.uid());
       return Computed::kValue;
     case PROP_ID(PR_OBJECT_TYPE):
-      out = Value::Long(row.kind);
+      SetNumber(out, PT_LONG, row.kind);
       return Computed::kValue;
     case PROP_ID(PR_CREATION_TIME):
-      out = Value::Time(row.created);
+      SetNumber(out, PT_SYSTIME, static_cast<std::int64_t>(row.created));
       return Computed::kValue;
     case PROP_ID(PR_LAST_MODIFICATION_TIME):
-      out = Value::Time(row.modified);
+      SetNumber(out, PT_SYSTIME, static_cast<std::int64_t>(row.modified));
       return Computed::kValue;
     case PROP_ID(PR_MESSAGE_FLAGS):
-      out = Value::Long(row.flags);
+      SetNumber(out, PT_LONG, row.flags);
       return Computed::kValue;
     case PROP_ID(PR_FOLDER_TYPE):
-      out = Value::Long(row.parent == 0 ? FOLDER_ROOT : FOLDER_GENERIC);
+      SetNumber(out, PT_LONG, row.parent == 0 ? FOLDER_ROOT : FOLDER_GENERIC);
       return Computed::kValue;
     case PROP_ID(PR_ATTACH_NUM):
     case PROP_ID(PR_ROWID):
-      out = Value::Long(row.num);
+      SetNumber(out, PT_LONG, row.num);
       return Computed::kValue;
     case PROP_ID(PR_CONTENT_COUNT):
     case PROP_ID(PR_CONTENT_UNREAD): {

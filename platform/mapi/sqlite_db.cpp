@@ -114,6 +114,13 @@ void SqliteStmt::ColumnBlobInto(int col, std::string& out) const {
   else out.assign(p, static_cast<std::size_t>(n));
 }
 
+void SqliteStmt::ColumnTextInto(int col, std::string& out) const {
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+  int n = sqlite3_column_bytes(stmt_, col);
+  if (p == nullptr) out.clear();
+  else out.assign(p, static_cast<std::size_t>(n));
+}
+
 WriteTransaction::WriteTransaction(SqliteDb& db) : db_(db) {
   status_ = db_.Exec("BEGIN IMMEDIATE");
   open_ = status_ == S_OK;

@@ -67,6 +67,7 @@ class SqliteStmt {
   std::string ColumnBlob(int col) const;
   // Into an existing string, keeping its capacity.
   void ColumnBlobInto(int col, std::string& out) const;
+  void ColumnTextInto(int col, std::string& out) const;
 
  private:
   sqlite3_stmt* stmt_ = nullptr;

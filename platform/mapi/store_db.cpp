@@ -204,7 +204,13 @@ HRESULT StoreDb::Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow
 }
 
 bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
-  v = Value{};
+  // Field by field, so that a reused value keeps its string capacity.
+  v.i = 0;
+  v.d = 0;
+  v.s.clear();
+  v.mvi.clear();
+  v.mvd.clear();
+  v.mvs.clear();
   v.type = static_cast<ULONG>(st.ColumnType(typeCol) == SQLITE_INTEGER ? st.ColumnInt(typeCol) : 0);
   switch (v.type) {
     case PT_I2: case PT_LONG: case PT_BOOLEAN: case PT_I8: case PT_SYSTIME: case PT_CURRENCY:
@@ -214,10 +220,10 @@ bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
       v.d = st.ColumnDouble(valCol);
       return true;
     case PT_UNICODE:
-      v.s = st.ColumnText(valCol);
+      st.ColumnTextInto(valCol, v.s);
       return true;
     case PT_BINARY: case PT_CLSID:
-      v.s = st.ColumnBlob(valCol);
+      st.ColumnBlobInto(valCol, v.s);
       return true;
     default:
       if (!IsMultiValued(v.type) || !IsSettableType(v.type)) return false;

@@ -446,7 +446,8 @@ class StaticSource : public RowSource {
   }
   HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
                 std::vector<RowData>& rows, std::vector<bool>& found) override {
-    rows.assign(keys.size(), RowData());
+    rows.resize(keys.size());
+    for (RowData& r : rows) r.Reset();
     found.assign(keys.size(), false);
     for (std::size_t k = 0; k < keys.size(); ++k) {
       if (keys[k] < 0 || static_cast<std::size_t>(keys[k]) >= rows_.size()) continue;

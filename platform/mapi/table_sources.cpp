@@ -44,22 +44,19 @@ SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, 
 // Fills one row with the derived and stored values of ids.
 HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& ids, const std::string* parentEid,
                 SqliteStmt* stored, int depth, RowData& row) {
-  row.values.reserve(ids.size());
   for (ULONG id : ids) {
     if (id == PROP_ID(PR_DEPTH)) {
       if (depth > 0) row.Put(id) = Value::Long(depth);
       continue;
     }
-    Value v;
-    if (ComputedProp(db, object, parentEid, id, v) == Computed::kValue) row.values.emplace_back(id, std::move(v));
+    // Written into the row's slot, so its string keeps its capacity from row to row.
+    if (ComputedProp(db, object, parentEid, id, row.Put(id)) != Computed::kValue) row.Unput();
   }
   if (stored != nullptr) {
     stored->Reset();
     stored->BindInt(1, object.id);
     while (stored->Step()) {
-      Value v;
-      if (!ReadValue(*stored, 1, 2, v)) return MAPI_E_CORRUPT_STORE;
-      row.Put(static_cast<ULONG>(stored->ColumnInt(0))) = std::move(v);
+      if (!ReadValue(*stored, 1, 2, row.Put(static_cast<ULONG>(stored->ColumnInt(0))))) return MAPI_E_CORRUPT_STORE;
     }
     if (FAILED(stored->status())) return stored->status();
   }
@@ -83,7 +80,8 @@ class ContentsSource : public RowSource {
 
   HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
                 std::vector<RowData>& rows, std::vector<bool>& found) override {
-    rows.assign(keys.size(), RowData());
+    rows.resize(keys.size());
+    for (RowData& r : rows) r.Reset();
     found.assign(keys.size(), false);
     if (keys.empty()) return S_OK;
     HRESULT hr = S_OK;
@@ -166,7 +164,8 @@ class HierarchySource : public RowSource {
 
   HRESULT Fetch(const std::vector<std::int64_t>& keys, const std::vector<ULONG>& ids,
                 std::vector<RowData>& rows, std::vector<bool>& found) override {
-    rows.assign(keys.size(), RowData());
+    rows.resize(keys.size());
+    for (RowData& r : rows) r.Reset();
     found.assign(keys.size(), false);
     HRESULT hr = S_OK;
     SqliteStmt* stored = StoredQuery(*db_, MAPI_FOLDER, ids, hr);

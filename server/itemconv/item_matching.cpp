@@ -24,7 +24,7 @@ IMessagePtr FindOrCreateItem(IMAPIFolderPtr& folder, const CWBXMLLiterals& field
         ULONG keyTag = 0;
         std::string key;
         const char* itemClass = nullptr;
-        if (folderKind == "Contacts") {
+        if (folderKind == "Contacts" || folderKind == "Contact") {
             keyTag = folder.GetIDFromName(PSETID_Address, kLidFileAs, PT_STRING8, MAPI_CREATE);
             key = FindValue(fields, kItemContact, kTokenContactFileAs);
             itemClass = "IPM.Contact";

@@ -1,6 +1,7 @@
 // FindOrCreateItem: the store item an item added by a device goes to.
 //
-// The key depends on the folder kind text: "Contacts" the file-as property
+// The key depends on the folder kind text: "Contacts" (or the store folder's
+// class name "Contact") the file-as property
 // (address set 0x8005) against the element's (1, 0x2F FileAs); "Task" PR_SUBJECT
 // against (3, 0x01 TaskSubject); "Appointment" PR_SUBJECT against (2, 0x01
 // Subject); each taken from the top level of the tree. The first item of the

@@ -1,0 +1,271 @@
+// Routing, web files, protected directories and forwarding, end to end: corvel runs
+// headless over a temporary data folder and is asked over loopback.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/config/config_test_util.h"
+#include "server/config/data_folder.h"
+#include "server/http/http_test_util.h"
+
+extern char** environ;
+
+namespace {
+
+std::string CorvelPath() {
+    const char* dir = std::getenv("CORVEL_BIN_DIR");
+    if (dir != nullptr && *dir != 0) return std::string(dir) + "/corvel";
+    return ProgramFolder() + "/../bin/corvel";
+}
+
+// One corvel process over the data home dataHome, its standard output collected.
+class Corvel {
+public:
+    Corvel(const std::string& dataHome, std::vector<std::string> args) {
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+        std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome,
+                                         "XDG_CONFIG_HOME=" + dataHome + "/config",
+                                         "HOME=" + dataHome, "PATH=/usr/bin:/bin"};
+        for (char** e = environ; *e != nullptr; ++e) {
+            std::string entry = *e;
+            if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0) env.push_back(entry);
+        }
+        std::string program = CorvelPath();
+        args.insert(args.begin(), program);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        reader_ = std::thread([this, fd = out[0]] {
+            char piece[4096];
+            ssize_t got;
+            while ((got = read(fd, piece, sizeof piece)) > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                out_.append(piece, static_cast<size_t>(got));
+            }
+            close(fd);
+        });
+    }
+    ~Corvel() {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGTERM);
+            Wait();
+        }
+        if (reader_.joinable()) reader_.join();
+    }
+    std::string Out() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return out_;
+    }
+    bool HasLine(const std::string& line) {
+        return WaitFor([&] { return Out().find("\n" + line + "\n") != std::string::npos; });
+    }
+    int Port() {
+        std::regex re("Web server listening on port ([0-9]+)\n");
+        std::smatch match;
+        std::string out;
+        if (!WaitFor([&] {
+                out = Out();
+                return std::regex_search(out, match, re);
+            })) {
+            return 0;
+        }
+        return std::stoi(match[1].str());
+    }
+    int Wait() {
+        int status = 0;
+        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
+        ended_ = true;
+        if (reader_.joinable()) reader_.join();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    std::mutex mutex_;
+    std::string out_;
+    std::thread reader_;
+};
+
+// The whole answer to request; the server ends it by closing the connection.
+std::string Ask(int port, const std::string& request) {
+    CSocket client = ConnectLoopback(port);
+    if (!client.IsValid() || !SendAll(client.Get(), request)) return "<no connection>";
+    std::string answer;
+    if (ReadUntilClosed(client.Get(), answer) != ReadEnd::kClosed) return "<not closed>";
+    return answer;
+}
+
+std::string Get(int port, const std::string& url, const std::string& headers = "") {
+    return Ask(port, "GET " + url + " HTTP/1.1\r\nHost: pc\r\n" + headers + "\r\n");
+}
+
+std::string FileAnswer(const std::string& type, const std::string& body) {
+    return "HTTP/1.0 200 OK\r\nContent-Type: " + type + "\r\n\r\n" + body;
+}
+
+class RoutingEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_ = temp_.Path() + "/Norvex/Corvel";
+        www_ = temp_.Path() + "/www";
+        std::filesystem::create_directories(data_);
+        for (const char* dir : {"/www/sub", "/protected", "/team"}) {
+            std::filesystem::create_directories(temp_.Path() + dir);
+        }
+        WriteWholeFile(www_ + "/index.html", "<p>html</p>");
+        WriteWholeFile(www_ + "/sub/index.htm", "sub index");
+        WriteWholeFile(www_ + "/pic.GIF", "GIF89a");
+        WriteWholeFile(temp_.Path() + "/secret.txt", "outside the root");
+        WriteWholeFile(temp_.Path() + "/protected/x", "protected x");
+        WriteWholeFile(temp_.Path() + "/team/t.htm", "team page");
+        std::filesystem::create_directories(temp_.Path() + "/docdir/s");
+        WriteWholeFile(temp_.Path() + "/docdir/s/x", "from doc");
+    }
+    void WriteSettings(const std::string& extra) {
+        WriteWholeFile(data_ + "/settings.inf", "WebBaseDir=" + www_ + "\n" + extra);
+    }
+    std::string P(const std::string& relative) const { return temp_.Path() + relative; }
+
+    TempFolder temp_;
+    std::string data_;
+    std::string www_;
+};
+
+TEST_F(RoutingEndToEnd, WebFilesTraversalsAndProtectedDirectories) {
+    // A user made the way an operator without a display makes one.
+    Corvel add(temp_.Path(), {"user", "add", "alice", "--password", "Secret"});
+    ASSERT_EQ(add.Wait(), 0) << add.Out();
+    WriteSettings("WebDir=doc ;" + P("/docdir") + " ; ; ;\nWebDir=docs ;" + P("/protected") +
+                  " ;Docs ;bob ;pw\nWebDir=team ;" + P("/team") + " ;Team ;* ;\n");
+    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int port = corvel.Port();
+    ASSERT_NE(port, 0) << corvel.Out();
+
+    // Only index.html: that one; with index.htm beside it, index.htm.
+    EXPECT_EQ(Get(port, "/"), FileAnswer("text/html", "<p>html</p>"));
+    WriteWholeFile(www_ + "/index.htm", "<p>htm</p>");
+    EXPECT_EQ(Get(port, "/"), FileAnswer("text/html", "<p>htm</p>"));
+    // A sub-folder is listed even though it holds an index.htm.
+    std::string page = Get(port, "/sub");
+    EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    EXPECT_NE(page.find("<title>" + www_ + "/sub</title>"), std::string::npos);
+    EXPECT_NE(page.find("<a href=\"/sub/index.htm\">index.htm</a></td>"), std::string::npos);
+    EXPECT_EQ(Get(port, "/pic.GIF"), FileAnswer("application/octet-stream", "GIF89a"));
+
+    for (const char* url : {"/a/../b", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/sub/%2E%2E/%2e%2e/secret.txt",
+                            "/index.htm%00.gif"}) {
+        EXPECT_EQ(Get(port, url), "") << url;
+    }
+
+    // Two directories doc and docs: /docs/x is doc's, remaining URL "s/x".
+    EXPECT_EQ(Get(port, "/docs/x"), FileAnswer("application/octet-stream", "from doc"));
+    // doc keeps claiming the path when its folder has no such file: no fall-through
+    // to docs (and no 401 of docs either).
+    std::filesystem::rename(P("/docdir"), P("/docdir-gone"));
+    EXPECT_EQ(Get(port, "/docs/x"), "");
+    std::filesystem::rename(P("/docdir-gone"), P("/docdir"));
+
+    std::string teamRefused = Get(port, "/team/t.htm");
+    EXPECT_EQ(teamRefused.rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u);
+    EXPECT_NE(teamRefused.find("WWW-Authenticate: Basic realm=\"Team\"\n"), std::string::npos);
+    EXPECT_EQ(Get(port, "/team/t.htm", "Authorization: Basic YWxpY2U6c2VjcmV0\r\n"), teamRefused);
+    EXPECT_EQ(Get(port, "/team/t.htm", "Authorization: Basic YWxpY2U6U2VjcmV0\r\n"),
+              FileAnswer("text/html", "team page"));
+    EXPECT_EQ(Get(port, "//team/t.htm"), teamRefused);
+    EXPECT_EQ(Get(port, "/%74eam/t.htm"), teamRefused);
+
+    // A user cannot be added while the server holds the data folder.
+    Corvel refusedAdd(temp_.Path(), {"user", "add", "eve", "--password", "x"});
+    EXPECT_EQ(refusedAdd.Wait(), 1);
+    EXPECT_FALSE(std::filesystem::exists(data_ + "/eve.dxt"));
+}
+
+TEST_F(RoutingEndToEnd, ProtectedDirectoryWithItsOwnUser) {
+    WriteSettings("WebDir=private ;" + P("/protected") + " ;Private ;bob ;pw\n");
+    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int port = corvel.Port();
+    ASSERT_NE(port, 0) << corvel.Out();
+    std::string refused = Get(port, "/private/x");
+    EXPECT_NE(refused.find("WWW-Authenticate: Basic realm=\"Private\"\n"), std::string::npos);
+    EXPECT_EQ(Get(port, "/private/x", "Authorization: Basic Ym9iOnB3\r\n"),  // bob:pw
+              FileAnswer("application/octet-stream", "protected x"));
+    EXPECT_EQ(Get(port, "/private/x", "Authorization: basic Qk9COnB3\r\n"),  // BOB:pw
+              FileAnswer("application/octet-stream", "protected x"));
+    EXPECT_EQ(Get(port, "/private/x", "Authorization: Basic Ym9iOlB3\r\n"), refused);  // bob:Pw
+}
+
+TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndUnanswered) {
+    WriteSettings("");
+    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int port = corvel.Port();
+    ASSERT_NE(port, 0) << corvel.Out();
+    EXPECT_EQ(Ask(port, "POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n"
+                        "Content-Length: 0\r\n\r\n"),
+              "");
+    EXPECT_TRUE(corvel.HasLine("POST /Microsoft-Server-ActiveSync Sync"));
+    EXPECT_EQ(Ask(port, "POST /vantro HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n\r\n"),
+              "");
+    EXPECT_TRUE(corvel.HasLine("POST /vantro"));
+    EXPECT_EQ(Ask(port, "POST /x HTTP/1.1\r\nContentType: application/vantro\r\nContent-Length: 0\r\n\r\n"),
+              "");
+    EXPECT_TRUE(corvel.HasLine("POST /x"));
+    std::string log = ReadWholeFile(data_ + "/web.log");
+    EXPECT_NE(log.find(" - POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n"),
+              std::string::npos);
+}
+
+TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
+    TempFolder targetHome;
+    std::string targetData = targetHome.Path() + "/Norvex/Corvel";
+    std::filesystem::create_directories(targetData);
+    std::filesystem::create_directories(targetHome.Path() + "/www/app");
+    WriteWholeFile(targetHome.Path() + "/www/app/page.htm", "target page");
+    WriteWholeFile(targetData + "/settings.inf", "WebBaseDir=" + targetHome.Path() + "/www\nTraceWEB=0\n");
+    Corvel target(targetHome.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int targetPort = target.Port();
+    ASSERT_NE(targetPort, 0) << target.Out();
+
+    WriteSettings("WebDir=fwd ;http://127.0.0.1:" + std::to_string(targetPort) + "/app ; ; ;\n");
+    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int port = corvel.Port();
+    ASSERT_NE(port, 0) << corvel.Out();
+
+    EXPECT_EQ(Get(port, "/fwd/app/page.htm?x=1"), FileAnswer("text/html", "target page"));
+    EXPECT_TRUE(target.HasLine("GET /app/page.htm"));
+    EXPECT_EQ(ReadWholeFile(data_ + "/webbin.log"), FileAnswer("text/html", "target page"));
+    std::string log = ReadWholeFile(data_ + "/web.log");
+    std::string host = "127.0.0.1:" + std::to_string(targetPort);
+    EXPECT_NE(log.find(" GET /app/page.htm?x=1 HTTP/1.1\r\nGET /app/page.htm?x=1 HTTP/1.1\r\nHost: " +
+                       host + "\r\n\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("*********** Answer *******************\r\nHTTP/1.0 200 OK\n"), std::string::npos);
+    EXPECT_NE(log.find("target page\n--------------------------------------------------------\r\n"),
+              std::string::npos);
+}
+
+}  // namespace

@@ -114,19 +114,24 @@ TEST(ProfileInit, LogonNeedsInitialize) {
 }
 
 TEST_F(ProfileTest, StoreFilesAreOwnerOnly) {
+  ASSERT_FALSE(AddMessage(inbox.get(), "x").empty());  // the write-ahead log exists now
   std::string folder = home.path() + "/MAPI/Profiles/Test";
-  int stores = 0;
+  int stores = 0, logs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.path().extension() != ".db") continue;
     struct stat st{};
     ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u) << entry.path();  // nothing for group or others
+    const std::string ext = entry.path().extension();
+    if (ext == ".db-wal" || ext == ".db-shm") ++logs;
+    if (ext != ".db") continue;
     EXPECT_EQ(st.st_mode & 0777, 0600u) << entry.path();
     ++stores;
   }
   EXPECT_EQ(stores, 1);
-  struct stat st{};
-  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(logs, 2);
+  struct stat dir{};
+  ASSERT_EQ(::stat(folder.c_str(), &dir), 0);
+  EXPECT_EQ(dir.st_mode & 0777, 0700u);
 }
 
 TEST_F(ProfileTest, SecondStoreIsListedAfterTheDefaultAndOpens) {

@@ -223,6 +223,11 @@ TEST_F(ContainerTest, WrappersShareAndReleaseTheirObject) {
     copy = contacts;  // releases the inbox reference, holds the contacts folder
     EXPECT_EQ(copy.GetStrProp(PR_DISPLAY_NAME), "Contacts");
     EXPECT_EQ(inbox.GetStrProp(PR_DISPLAY_NAME), "Inbox");
+    IMAPIContainerPtr container = IMAPIContainerPtr::FromUnknown(inbox.Get());
+    AddMessage(inbox, "Seen through the container");
+    EXPECT_EQ(container.GetContentsTable().GetRowCount(), 1u);
+    EXPECT_EQ(container.GetStrProp(PR_DISPLAY_NAME), "Inbox");
+    EXPECT_EQ(Raised([&] { IMessagePtr::FromUnknown(inbox.Get()); }), MAPI_E_INTERFACE_NOT_SUPPORTED);
     copy.Reset();
     EXPECT_FALSE(copy);
     EXPECT_EQ(Raised([&] { copy.GetContentsTable(); }), MAPI_E_INVALID_OBJECT);

@@ -33,6 +33,8 @@ constexpr size_t kMaxAnswerBytes = size_t{256} * 1024 * 1024;
 // Wait units of SendHttpRequest: 600 x 100 polls of 30 ms for the first byte.
 constexpr int kAnswerWaitUnits = 600;
 constexpr std::chrono::milliseconds kAnswerPollStep{30};
+// Polls of kAnswerPollStep that a connection attempt may take (30 s).
+constexpr int kConnectPolls = 1000;
 // The public address used only to choose a destination network.
 constexpr const char* kConnMgrProbeUrl = "http://www.example.com/";
 

@@ -57,11 +57,31 @@ TEST_F(TransportTest, PeerClosingEarlyGivesAnIncompleteAnswer) {
 TEST_F(TransportTest, StopEndsTheWaitForASilentServer) {
     FakeHttpServer server([](const std::string&) { return std::vector<std::string>{}; }, true);
     HttpRequest request;
-    std::atomic<bool> stop{true};
-    ASSERT_TRUE(SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
-                                request, "POST", &stop));
+    std::atomic<bool> stop{false};
+    // Stop once the request has arrived: the run is then waiting for the answer.
+    std::thread stopper([&server, &stop] {
+        for (int i = 0; i < 6000 && server.Requests().empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        stop = true;
+    });
+    bool sent = SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
+                                request, "POST", &stop);
+    stopper.join();
+    ASSERT_TRUE(sent);
     EXPECT_FALSE(request.answerComplete);
     EXPECT_EQ(0u, request.answer.BodyLength());
+}
+
+TEST_F(TransportTest, StopEndsAConnectionAttempt) {
+    // An address that drops the packets (TEST-NET-1): the attempt ends on the stop
+    // request instead of waiting out the connect time; a network that answers at
+    // once with "unreachable" ends it too. Either way nothing is sent.
+    HttpRequest request;
+    std::atomic<bool> stop{true};
+    EXPECT_FALSE(SendHttpRequest("http://192.0.2.1/vantro", request, "POST", &stop));
+    ASSERT_EQ(1u, log_.size());
+    EXPECT_NE(std::string::npos, log_[0].find(" connect"));
 }
 
 TEST_F(TransportTest, LookupAndConnectFailuresAreLogged) {

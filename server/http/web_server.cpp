@@ -36,10 +36,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // After the answer: wait for the peer to close, at most linger; what it still
-// sends is read and dropped.
+// sends is read and dropped, up to kMaxLingerDiscard bytes (a peer that keeps
+// sending, such as one whose request was too large, is not waited for).
 void WaitForPeerClose(int socket, std::chrono::milliseconds linger) {
     Clock::time_point deadline = Clock::now() + linger;
     char scratch[4096];
+    size_t discarded = 0;
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return;
@@ -50,6 +52,8 @@ void WaitForPeerClose(int socket, std::chrono::milliseconds linger) {
         ssize_t got = recv(socket, scratch, sizeof scratch, 0);
         if (got == 0) return;
         if (got < 0 && errno != EINTR && errno != EAGAIN) return;
+        if (got > 0) discarded += static_cast<size_t>(got);
+        if (discarded > kMaxLingerDiscard) return;
     }
 }
 

@@ -4,7 +4,7 @@
 // handler (web), then shuts down the sending side at once, so the client sees the
 // end of an answer without a length immediately, and then waits up to the linger
 // time (4000 ms) for the peer to close before closing the socket. Reading stops as
-// soon as the peer has closed.
+// soon as the peer has closed, or once the peer has sent kMaxLingerDiscard more bytes.
 //
 // At most maxConnections threads run at once; at the bound the listener waits for
 // one to end before it accepts again. A listener that cannot bind says so once (on
@@ -29,6 +29,8 @@
 // Connection threads running at once.
 inline constexpr size_t kMaxConnections = 256;
 inline constexpr int kListenBacklog = 64;
+// Bytes a lingering connection reads and drops before it closes without waiting further.
+inline constexpr size_t kMaxLingerDiscard = 64 * 1024;
 
 struct WebServerConfig {
     int port = Settings::kDefaultHttpPort;  // 0: any free port

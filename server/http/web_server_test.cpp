@@ -13,6 +13,15 @@ namespace {
 
 class WebServerTest : public ::testing::Test {
 protected:
+    // Declared after the state a handler captures, it stops the server (and so
+    // ends every connection thread) before that state goes away.
+    struct StopAtEnd {
+        WebServerTest* test;
+        ~StopAtEnd() {
+            if (test->server) test->server->Stop();
+        }
+    };
+
     void SetUp() override {
         settings.LoadSettings(temp.Path() + "/data");
         config.port = 0;
@@ -51,8 +60,23 @@ TEST_F(WebServerTest, AnswerWithoutLengthEndsAsSoonAsTheHandlerReturns) {
     EXPECT_TRUE(WaitFor([&] { return server->ActiveConnections() == 0; }));
 }
 
+TEST_F(WebServerTest, PeerThatKeepsSendingIsNotLingeredFor) {
+    config.linger = std::chrono::hours(1);
+    config.handler = [](int) {};  // reads nothing, as for a request past the size limit
+    int port = Start();
+    CSocket client = ConnectLoopback(port);
+    std::thread flood([&] {
+        std::string piece(64 * 1024, 'x');
+        for (int i = 0; i < 64 && SendAll(client.Get(), piece); ++i) {
+        }
+    });
+    EXPECT_TRUE(WaitFor([&] { return server->ActiveConnections() == 0; }));
+    flood.join();
+}
+
 TEST_F(WebServerTest, HandlerThatThrowsEndsOnlyItsConnection) {
     std::atomic<int> calls{0};
+    StopAtEnd stop{this};
     config.handler = [&](int socket) {
         if (++calls == 1) throw std::runtime_error("boom");
         SendAll(socket, "second");
@@ -76,6 +100,7 @@ TEST_F(WebServerTest, ConnectionsAreBoundedAndTheListenerWaitsForAFreeSlot) {
     std::condition_variable released;
     bool release = false;
     std::atomic<int> started{0};
+    StopAtEnd stop{this};
     config.maxConnections = 2;
     config.linger = std::chrono::milliseconds(0);
     config.handler = [&](int socket) {
@@ -108,6 +133,7 @@ TEST_F(WebServerTest, ConnectionsAreBoundedAndTheListenerWaitsForAFreeSlot) {
 
 TEST_F(WebServerTest, ClientGoneBeforeTheAnswerDoesNotEndTheServer) {
     std::atomic<bool> sendFailed{false};
+    StopAtEnd stop{this};
     config.handler = [&](int socket) {
         char byte;
         while (recv(socket, &byte, 1, 0) > 0) {

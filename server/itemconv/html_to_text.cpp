@@ -225,6 +225,10 @@ std::string HtmlToText(std::string_view html) noexcept {
     }
 }
 
+std::string HtmlToText(const char* html) noexcept {
+    return html == nullptr ? std::string() : HtmlToText(std::string_view(html));
+}
+
 bool LooksLikeHtml(std::string_view text) noexcept {
     std::size_t pos = 0;
     while (pos < text.size() && IsBlank(text[pos])) ++pos;

@@ -27,6 +27,8 @@ inline constexpr std::size_t kMaxEntityLength = 32;
 // allocation failure yields the empty text). The input may hold any bytes; a NUL
 // ends it, as the stored body text ends there.
 std::string HtmlToText(std::string_view html) noexcept;
+// The same for a NUL-terminated text; a null pointer yields the empty text.
+std::string HtmlToText(const char* html) noexcept;
 
 // True when text, after leading white space and an optional DOCTYPE declaration,
 // begins with an html start tag in any case ("<html>", "<HTML lang=de>"). This is

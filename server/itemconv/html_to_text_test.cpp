@@ -76,6 +76,7 @@ TEST(HtmlToText, EndsAtNulAndKeepsOtherBytes) {
     std::string in = std::string("<body>a\xE9", 8) + std::string(1, '\0') + "b";
     EXPECT_EQ("a\xE9", HtmlToText(in));
     EXPECT_EQ("", HtmlToText(""));
+    EXPECT_EQ("", HtmlToText(static_cast<const char*>(nullptr)));
     EXPECT_EQ("", HtmlToText("<body>"));
 }
 

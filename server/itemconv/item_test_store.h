@@ -31,7 +31,7 @@ inline const CRuleTimeZone& PlusOne() {
 // The dump with its column padding removed: "<Tag> 'value' </Tag>".
 inline std::string Compact(const std::string& dump) {
     std::string out = std::regex_replace(dump, std::regex(" +\t +"), " ");
-    out = std::regex_replace(out, std::regex("' {3}</"), "' </");
+    out = std::regex_replace(out, std::regex("' +</"), "' </");
     return std::regex_replace(out, std::regex(" +\n"), "\n");
 }
 

@@ -111,6 +111,9 @@ void WriteRecipients(IMessagePtr& message, CItemElementWriter& out) {
 void WriteRecurrence(IMessagePtr& message, CItemElementWriter& out, const CTimeZone& zone) {
     RecurrencePattern pattern;
     if (!LoadFromMessage(message, pattern, zone)) return;
+    // A single appointment has no series to describe (its block would carry
+    // year-0 dates).
+    if (!pattern.recurring || pattern.kind == kRecurNone) return;
     WriteRecurrenceBlock(out.Raw(), pattern, zone);
 }
 

@@ -14,6 +14,8 @@
 // with the folder and file name percent-encoded (every byte other than A-Z a-z
 // 0-9 - . _ ~), so that blanks, "/" and "?" in names cannot break the request
 // line; the entry ID is upper-case hexadecimal; device and user stand as they are.
+// Recurrence block (appointments stored as recurring with a series; nothing for a
+// single appointment): recurrence_wbxml.h.
 // Recipient list (e-mail): (7, 0x05) holding one (7, 0x06) per recipient row with
 // (7, 0x08) display name, (7, 0x07) address and (7, 0x09) type, the texts written
 // even when empty.

@@ -26,7 +26,7 @@ public:
         out_.insert(out_.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
     }
     void String16(const std::u16string& s) {
-        std::size_t n = s.size() < kMaxBlobString ? s.size() : kMaxBlobString;
+        std::size_t n = s.size() < 0xFFFF ? s.size() : 0xFFFF;
         U16(static_cast<std::uint16_t>(n));
         for (std::size_t i = 0; i < n; ++i) U16(static_cast<std::uint16_t>(s[i]));
     }
@@ -78,6 +78,7 @@ public:
     std::string String8() {
         U16();  // characters + 1; the second length is the one that counts
         std::uint16_t n = U16();
+        if (n > kMaxBlobString) Bytes(in_.size() + 1);  // its first length cannot hold n + 1
         std::vector<std::uint8_t> b = Bytes(n);
         return std::string(b.begin(), b.end());
     }

@@ -148,6 +148,7 @@ std::vector<std::uint8_t> EncodeRecurrenceBlob(const CRecurrenceBlob& blob);
 
 // Reads a blob. Nothing when the bytes end before the ExceptionInfo array is
 // complete, when a count or length promises more bytes than remain, or when the
-// pattern type is unknown; the caller then treats the item as having no blob. A
+// pattern type is unknown (also for an 8-bit string of 0xFFFF bytes, which its
+// first length cannot describe); the caller then treats the item as having no blob. A
 // tail after the ExceptionInfo array that fits no known shape is kept raw.
 std::optional<CRecurrenceBlob> DecodeRecurrenceBlob(std::span<const std::uint8_t> bytes);

@@ -100,3 +100,5 @@ bool IsSeriesTimeElement(int32_t codePage, int32_t token);
 // as stored: the item is stored as recurring and its element has no Recurrence
 // container among its top-level nodes.
 bool KeepsSeriesTimes(bool storedRecurring, const CWBXMLLiterals& itemElement);
+// The live trace line for such an item.
+inline constexpr const char* kSeriesTimesKeptTrace = "recurring item edited on device, times kept";

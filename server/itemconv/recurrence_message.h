@@ -61,6 +61,8 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTi
 
 // Applies the children of a received Recurrence element to pattern, based on the
 // start and end the item holds now, and writes the pattern with WriteToMessage.
+// pattern is the item's pattern as loaded (LoadFromMessage), so that the deleted
+// dates and exceptions of a block without Exceptions are kept.
 // False after a failure, traced as "Crash in ReadRecurrence line %d" (1 names,
 // 2 dates, 3 block, 4 writing); the block ends there.
 bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CWBXMLLiterals& children,

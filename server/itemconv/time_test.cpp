@@ -137,6 +137,18 @@ TEST(TimeZone, SystemZoneUsesTheRulesOfEachDate) {
     EXPECT_EQ(T(2009, 3, 7, 14, 5, 9), zone.FiletimeToLocal(128809047090000000ULL));
 }
 
+TEST(TimeZone, StoreTimesAsElementText) {
+    CRuleTimeZone plusOne(DecodeTimeZoneStruct(Bytes("C4FFFFFF" + std::string(88, '0'))).value());
+    EXPECT_EQ("07.03.2009 14:05.09:0", StoreTimeToText(128809047090000000ULL, plusOne));
+    EXPECT_EQ(128809047090000000ULL, TextToStoreTime("07.03.2009 14:05.09:0", plusOne));
+    EXPECT_EQ(128809047090000000ULL, TextToStoreTime("07032009 14:05:09", plusOne));
+    EXPECT_FALSE(TextToStoreTime("07.03.09", plusOne).has_value());
+    ZoneGuard guard("Europe/Berlin");  // summer dates take the summer offset
+    EXPECT_EQ("07.07.2009 15:05.09:0", StoreTimeToText(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9))));
+    EXPECT_EQ(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9)), TextToStoreTime("07.07.2009 15:05.09:0"));
+    EXPECT_EQ(FiletimeFromItemTime(T(2009, 1, 7, 13, 5, 9)), TextToStoreTime("07.01.2009 14:05.09:0"));
+}
+
 TEST(TimeZone, RoundTripEveryHourOfAYear) {
     ZoneGuard guard("America/Los_Angeles");
     const CTimeZone& zone = ServerTimeZone();

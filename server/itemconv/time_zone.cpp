@@ -58,3 +58,13 @@ const CTimeZone& ServerTimeZone() {
     static const CSystemTimeZone zone;
     return zone;
 }
+
+std::string StoreTimeToText(std::uint64_t utcFiletime, const CTimeZone& zone) {
+    return FormatItemDate(zone.FiletimeToLocal(utcFiletime));
+}
+
+std::optional<std::uint64_t> TextToStoreTime(std::string_view text, const CTimeZone& zone) {
+    std::optional<CItemTime> local = ParseItemDate(text);
+    if (!local) return std::nullopt;
+    return zone.LocalToFiletime(*local);
+}

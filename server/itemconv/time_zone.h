@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 // The zone's state at one instant: local = UTC + offsetMinutes.
 struct CZoneState {
@@ -47,3 +49,11 @@ public:
 
 // The server's local zone: one process-wide CSystemTimeZone.
 const CTimeZone& ServerTimeZone();
+
+// A store time (UTC FILETIME) as element text: converted to local time with the
+// rules in force at that date, then in the wire form ("07.03.2009 14:05.09:0").
+std::string StoreTimeToText(std::uint64_t utcFiletime, const CTimeZone& zone = ServerTimeZone());
+// Element text (the wire form, or the handheld's legacy form) as a store time:
+// read as local time and converted to UTC. Nothing when the text is no date
+// (ParseItemDate); the caller then leaves the property unwritten.
+std::optional<std::uint64_t> TextToStoreTime(std::string_view text, const CTimeZone& zone = ServerTimeZone());

@@ -2,13 +2,12 @@
 // loopback against a listener that answers with the server keys of every contact.
 // Peak memory of the process is reported as the counter peak_rss_mb.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -23,7 +22,8 @@ constexpr int kContacts = 5000;
 
 std::string Folder() {
     static std::string root = [] {
-        auto dir = std::filesystem::temp_directory_path() / ("skiff-bench-" + std::to_string(::getpid()));
+        auto dir =
+            std::filesystem::temp_directory_path() / ("skiff-bench-" + std::to_string(::getpid()));
         std::filesystem::remove_all(dir);
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
@@ -156,8 +156,9 @@ void BM_SyncRun5000NewContacts(benchmark::State& state) {
     PocketOutlookApplication app;
     app.Logon();
     std::string answer = MappingAnswer(app);
-    std::string http = "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
-                       std::to_string(answer.size()) + "\r\n\r\n" + answer;
+    std::string http =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
+        std::to_string(answer.size()) + "\r\n\r\n" + answer;
     FakeHttpServer server([&http](const std::string&) { return std::vector<std::string>{http}; });
     SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "bench", "pw"});
     RunResult r;
@@ -218,8 +219,8 @@ BENCHMARK(BM_HandleAnswer5000IncomingContacts)->Unit(benchmark::kMillisecond)->I
 // memory (counter skiff_peak_rss_mb). Needs build/bin/skiff beside build/bench.
 void BM_SkiffProgramSync5000NewContacts(benchmark::State& state) {
     Folder();
-    std::string skiff = std::filesystem::read_symlink("/proc/self/exe").parent_path().string() +
-                        "/../bin/skiff";
+    std::string skiff =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/../bin/skiff";
     if (!std::filesystem::exists(skiff)) {
         state.SkipWithError("skiff program not built");
         return;
@@ -227,8 +228,9 @@ void BM_SkiffProgramSync5000NewContacts(benchmark::State& state) {
     PocketOutlookApplication app;
     app.Logon();
     std::string answer = MappingAnswer(app);
-    std::string http = "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
-                       std::to_string(answer.size()) + "\r\n\r\n" + answer;
+    std::string http =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
+        std::to_string(answer.size()) + "\r\n\r\n" + answer;
     FakeHttpServer server([&http](const std::string&) { return std::vector<std::string>{http}; });
     SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "bench", "pw"});
     SaveClientSettings();

@@ -39,8 +39,10 @@ bool LoadClientSettings() {
     ClientSettings settings = GetClientSettings();
     std::string value;
     if (key->QueryString("Server", value, kSettingsReadBytes) == kRegOk) settings.server = value;
-    if (key->QueryString("Username", value, kSettingsReadBytes) == kRegOk) settings.username = value;
-    if (key->QueryString("Password", value, kSettingsReadBytes) == kRegOk) settings.password = value;
+    if (key->QueryString("Username", value, kSettingsReadBytes) == kRegOk)
+        settings.username = value;
+    if (key->QueryString("Password", value, kSettingsReadBytes) == kRegOk)
+        settings.password = value;
     SetClientSettings(settings);
     return true;
 }
@@ -115,7 +117,8 @@ std::string GetDeviceId() {
     std::optional<RegistryKey> key;
     if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk) return "";
     std::string id;
-    if (key->QueryString("DeviceId", id, kSettingsReadBytes) == kRegOk && id.size() == 17) return id;
+    if (key->QueryString("DeviceId", id, kSettingsReadBytes) == kRegOk && id.size() == 17)
+        return id;
     static const char kHex[] = "0123456789ABCDEF";
     std::random_device rd;
     id.clear();

@@ -14,7 +14,7 @@
 #include <vector>
 
 struct ClientSettings {
-    std::string server;    // host name or address, optionally ":port"
+    std::string server;  // host name or address, optionally ":port"
     std::string username;
     std::string password;
 };

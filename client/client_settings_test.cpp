@@ -34,7 +34,7 @@ TEST(ClientSettingsTest, MissingKeyOrValuesKeepThePreviousValues) {
 
     std::optional<RegistryKey> key;
     ASSERT_EQ(kRegOk, RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key));
-    ASSERT_EQ(kRegOk, key->SetString("SERVER", "new"));             // names ignore case
+    ASSERT_EQ(kRegOk, key->SetString("SERVER", "new"));                    // names ignore case
     ASSERT_EQ(kRegOk, key->SetString("Username", std::string(256, 'u')));  // too long for 512 bytes
     ASSERT_TRUE(LoadClientSettings());
     ClientSettings s = GetClientSettings();

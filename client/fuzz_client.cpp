@@ -19,7 +19,8 @@ namespace {
 
 struct Scratch {
     Scratch() {
-        auto dir = std::filesystem::temp_directory_path() / ("skiff-fuzz-" + std::to_string(::getpid()));
+        auto dir =
+            std::filesystem::temp_directory_path() / ("skiff-fuzz-" + std::to_string(::getpid()));
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         setenv("XDG_DOCUMENTS_DIR", (dir / "docs").c_str(), 1);
@@ -28,7 +29,8 @@ struct Scratch {
         item->SetText("FirstName", "Ann");
         item->SetText("Body", "text");
         item->Save();
-        contact = std::make_unique<SyncItem>(*TableForKind(kKindContacts), app.GetItemFromOid(item->Oid()));
+        contact = std::make_unique<SyncItem>(*TableForKind(kKindContacts),
+                                             app.GetItemFromOid(item->Oid()));
     }
     PocketOutlookApplication app;
     std::unique_ptr<SyncItem> contact;
@@ -49,10 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             HandleAnswer(session, input);
             break;
         }
-        case 1: scratch.contact->EqualsSnapshot(input); break;
+        case 1:
+            scratch.contact->EqualsSnapshot(input);
+            break;
         case 2: {
             size_t whole = 0;
-            if (IsAnswerComplete(input.data(), input.size(), whole) && whole > input.size()) abort();
+            if (IsAnswerComplete(input.data(), input.size(), whole) && whole > input.size())
+                abort();
             HttpStatusCode(input);
             break;
         }

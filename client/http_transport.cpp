@@ -47,9 +47,7 @@ bool SendAll(int fd, const char* data, size_t length) {
     return true;
 }
 
-size_t Find(std::string_view text, std::string_view what) {
-    return text.find(what);
-}
+size_t Find(std::string_view text, std::string_view what) { return text.find(what); }
 
 // Connects, waiting at most kConnectPolls steps of kAnswerPollStep and ending early
 // on a stop request (a host that drops the packets would otherwise hold the run for
@@ -265,7 +263,8 @@ bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::st
         return false;
     }
     bool complete = false;
-    size_t count = ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete, stop);
+    size_t count =
+        ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete, stop);
     request.answerComplete = complete;
     request.answer.ParseMessage(false, request.answerBuffer.Data(), count);
     return true;

@@ -16,16 +16,18 @@ protected:
     std::vector<std::string> log_;
 };
 
-const char kAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: application/vantro.wbxml\r\n\r\n";
+const char kAnswer[] =
+    "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: application/vantro.wbxml\r\n\r\n";
 
 TEST_F(TransportTest, RequestBytesAndAnswerBodyOverLoopback) {
     FakeHttpServer server([](const std::string&) {
         // The answer in three pieces, with bytes past the announced length.
-        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-", std::string(kAnswer + 25) + "ab",
-                                        "cdeEXTRA"};
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-",
+                                        std::string(kAnswer + 25) + "ab", "cdeEXTRA"};
     });
     HttpRequest request;
-    request.headers = {{"ContentType", "application/vantro"}, {"", "skipped"}, {"User-Agent", "PocketPC"}};
+    request.headers = {
+        {"ContentType", "application/vantro"}, {"", "skipped"}, {"User-Agent", "PocketPC"}};
     request.body = std::string("\x03\x01\x6A\x00", 4);
     ASSERT_TRUE(SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
                                 request, "POST"));
@@ -35,7 +37,8 @@ TEST_F(TransportTest, RequestBytesAndAnswerBodyOverLoopback) {
                           "User-Agent: PocketPC\r\n"
                           "Content-Length: 4\r\n"
                           "Content-Size: 4\r\n"
-                          "\r\n") + std::string("\x03\x01\x6A\x00", 4),
+                          "\r\n") +
+                  std::string("\x03\x01\x6A\x00", 4),
               server.Requests()[0]);
     EXPECT_TRUE(request.answerComplete);
     EXPECT_EQ("abcde", std::string(request.answer.BodyView()));
@@ -48,8 +51,8 @@ TEST_F(TransportTest, PeerClosingEarlyGivesAnIncompleteAnswer) {
         return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort"};
     });
     HttpRequest request;
-    ASSERT_TRUE(SendHttpRequest("127.0.0.1:" + std::to_string(server.Port()) + "/vantro", request,
-                                "POST"));
+    ASSERT_TRUE(
+        SendHttpRequest("127.0.0.1:" + std::to_string(server.Port()) + "/vantro", request, "POST"));
     EXPECT_FALSE(request.answerComplete);
     EXPECT_EQ("POST vantro HTTP/1.1\r\n\r\n", server.Requests()[0]);  // no body, no length lines
 }
@@ -98,8 +101,8 @@ TEST_F(TransportTest, LookupAndConnectFailuresAreLogged) {
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(fd);
-    EXPECT_FALSE(SendHttpRequest("http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/vantro",
-                                 request, "POST"));
+    EXPECT_FALSE(SendHttpRequest(
+        "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/vantro", request, "POST"));
     EXPECT_EQ((std::vector<std::string>{"2af9 gethostbyname", "2af9 gethostbyname",
                                         "2af9 gethostbyname", "6f connect"}),
               log_);
@@ -156,8 +159,9 @@ TEST_F(TransportTest, ConnectionStepLogLines) {
     uintptr_t handle = OpenNetworkConnection();
     EXPECT_NE(0u, handle);
     ReleaseNetworkConnection(handle);
-    EXPECT_EQ((std::vector<std::string>{"ConnMgrMapURL = 0", "connecting", "ConnMgrEstablish.. = 0"}),
-              log_);
+    EXPECT_EQ(
+        (std::vector<std::string>{"ConnMgrMapURL = 0", "connecting", "ConnMgrEstablish.. = 0"}),
+        log_);
 }
 
 }  // namespace

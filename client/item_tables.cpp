@@ -17,18 +17,54 @@ std::vector<FieldDef> ContactFields() {
         {3, "Aniversary", "Anniversary", F::ContactDate, true},
     };
     static const char* const kTexts[] = {
-        "BusinessFaxNumber", "Department", "CompanyName", "Email1Address",
-        "MobileTelephoneNumber", "OfficeLocation", "PagerNumber", "BusinessTelephoneNumber",
-        "JobTitle", "HomeTelephoneNumber", "Email2Address", "Spouse", "Email3Address",
-        "Home2TelephoneNumber", "HomeFaxNumber", "CarTelephoneNumber", "AssistantName",
-        "AssistantTelephoneNumber", "Children", "Categories", "WebPage",
-        "Business2TelephoneNumber", "Title", "FirstName", "MiddleName", "LastName", "Suffix",
-        "HomeAddressStreet", "HomeAddressCity", "HomeAddressState", "HomeAddressPostalCode",
-        "HomeAddressCountry", "OtherAddressStreet", "OtherAddressCity", "OtherAddressState",
-        "OtherAddressPostalCode", "OtherAddressCountry", "BusinessAddressStreet",
-        "BusinessAddressCity", "BusinessAddressState", "BusinessAddressPostalCode",
-        "BusinessAddressCountry", "RadioTelephoneNumber", "FileAs", "Body",
-        "CallbackTelephoneNumber", "PrimaryTelephoneNumber", "OtherTelephoneNumber",
+        "BusinessFaxNumber",
+        "Department",
+        "CompanyName",
+        "Email1Address",
+        "MobileTelephoneNumber",
+        "OfficeLocation",
+        "PagerNumber",
+        "BusinessTelephoneNumber",
+        "JobTitle",
+        "HomeTelephoneNumber",
+        "Email2Address",
+        "Spouse",
+        "Email3Address",
+        "Home2TelephoneNumber",
+        "HomeFaxNumber",
+        "CarTelephoneNumber",
+        "AssistantName",
+        "AssistantTelephoneNumber",
+        "Children",
+        "Categories",
+        "WebPage",
+        "Business2TelephoneNumber",
+        "Title",
+        "FirstName",
+        "MiddleName",
+        "LastName",
+        "Suffix",
+        "HomeAddressStreet",
+        "HomeAddressCity",
+        "HomeAddressState",
+        "HomeAddressPostalCode",
+        "HomeAddressCountry",
+        "OtherAddressStreet",
+        "OtherAddressCity",
+        "OtherAddressState",
+        "OtherAddressPostalCode",
+        "OtherAddressCountry",
+        "BusinessAddressStreet",
+        "BusinessAddressCity",
+        "BusinessAddressState",
+        "BusinessAddressPostalCode",
+        "BusinessAddressCountry",
+        "RadioTelephoneNumber",
+        "FileAs",
+        "Body",
+        "CallbackTelephoneNumber",
+        "PrimaryTelephoneNumber",
+        "OtherTelephoneNumber",
     };
     int tag = 4;
     for (const char* name : kTexts) f.push_back({tag++, name, name, F::Text, true});
@@ -37,28 +73,37 @@ std::vector<FieldDef> ContactFields() {
 
 const ItemKindTable kContacts = {kKindContacts, 1, olFolderContacts, 49, 48, true, ContactFields()};
 
-const ItemKindTable kTasks = {
-    kKindTasks, 3, olFolderTasks, 15, 10, false,
-    {
-        {0, "TaskIsRecurring", "IsRecurring", F::TaskFlag, false},
-        {1, "TaskSubject", "Subject", F::Text, true},
-        {2, "TaskCategories", "Categories", F::Text, true},
-        {3, "TaskStartDate", "StartDate", F::Date, true},
-        {4, "TaskDueDate", "DueDate", F::Date, true},
-        {5, "TaskDateCompleted", "DateCompleted", F::Date, false},
-        {6, "TaskImportance", "Importance", F::Long, true},
-        {7, "TaskComplete", "Complete", F::TaskFlag, true},
-        {8, "TaskSensitivity", "Sensitivity", F::Long, true},
-        {9, "TaskTeamTask", "TeamTask", F::TaskFlag, true},
-        {10, "TaskBody", "Body", F::Text, true},
-        {11, "TaskReminderSet", "ReminderSet", F::TaskFlag, true},
-        {12, "TaskReminderSoundFile", "ReminderSoundFile", F::Text, true},
-        {13, "TaskReminderTime", "ReminderTime", F::Date, true},
-        {14, "TaskReminderOptions", "ReminderOptions", F::Long, true},
-    }};
+const ItemKindTable kTasks = {kKindTasks,
+                              3,
+                              olFolderTasks,
+                              15,
+                              10,
+                              false,
+                              {
+                                  {0, "TaskIsRecurring", "IsRecurring", F::TaskFlag, false},
+                                  {1, "TaskSubject", "Subject", F::Text, true},
+                                  {2, "TaskCategories", "Categories", F::Text, true},
+                                  {3, "TaskStartDate", "StartDate", F::Date, true},
+                                  {4, "TaskDueDate", "DueDate", F::Date, true},
+                                  {5, "TaskDateCompleted", "DateCompleted", F::Date, false},
+                                  {6, "TaskImportance", "Importance", F::Long, true},
+                                  {7, "TaskComplete", "Complete", F::TaskFlag, true},
+                                  {8, "TaskSensitivity", "Sensitivity", F::Long, true},
+                                  {9, "TaskTeamTask", "TeamTask", F::TaskFlag, true},
+                                  {10, "TaskBody", "Body", F::Text, true},
+                                  {11, "TaskReminderSet", "ReminderSet", F::TaskFlag, true},
+                                  {12, "TaskReminderSoundFile", "ReminderSoundFile", F::Text, true},
+                                  {13, "TaskReminderTime", "ReminderTime", F::Date, true},
+                                  {14, "TaskReminderOptions", "ReminderOptions", F::Long, true},
+                              }};
 
 const ItemKindTable kAppointments = {
-    kKindAppointments, 2, olFolderCalendar, 15, 10, false,
+    kKindAppointments,
+    2,
+    olFolderCalendar,
+    15,
+    10,
+    false,
     {
         {0, "IsRecurring", "IsRecurring", F::Empty, false},
         {1, "Subject", "Subject", F::Text, true},
@@ -87,10 +132,14 @@ bool SameName(const char* a, std::string_view b) {
 
 const ItemKindTable* TableForKind(int kind) {
     switch (kind) {
-        case kKindContacts: return &kContacts;
-        case kKindTasks: return &kTasks;
-        case kKindAppointments: return &kAppointments;
-        default: return nullptr;
+        case kKindContacts:
+            return &kContacts;
+        case kKindTasks:
+            return &kTasks;
+        case kKindAppointments:
+            return &kAppointments;
+        default:
+            return nullptr;
     }
 }
 

@@ -37,12 +37,12 @@ constexpr int kKindTasks = 2;
 constexpr int kKindAppointments = 3;
 
 struct ItemKindTable {
-    int kind;         // kKindContacts, kKindTasks, kKindAppointments
-    int codePage;     // 1, 3, 2
-    int pimFolder;    // olFolderContacts, olFolderTasks, olFolderCalendar
-    int fieldCount;   // 49, 15, 15
-    int bodyTag;      // 48, 10, 10
-    bool namedFields; // contacts answer their field names; tasks and appointments do not
+    int kind;          // kKindContacts, kKindTasks, kKindAppointments
+    int codePage;      // 1, 3, 2
+    int pimFolder;     // olFolderContacts, olFolderTasks, olFolderCalendar
+    int fieldCount;    // 49, 15, 15
+    int bodyTag;       // 48, 10, 10
+    bool namedFields;  // contacts answer their field names; tasks and appointments do not
     std::vector<FieldDef> fields;  // ordered by tag
 };
 

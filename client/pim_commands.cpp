@@ -11,10 +11,14 @@ namespace {
 
 int KindOfFolder(int pimFolder) {
     switch (pimFolder) {
-        case olFolderContacts: return kKindContacts;
-        case olFolderTasks: return kKindTasks;
-        case olFolderCalendar: return kKindAppointments;
-        default: return 0;
+        case olFolderContacts:
+            return kKindContacts;
+        case olFolderTasks:
+            return kKindTasks;
+        case olFolderCalendar:
+            return kKindAppointments;
+        default:
+            return 0;
     }
 }
 
@@ -33,10 +37,18 @@ std::vector<std::pair<std::string, std::string>> Fields(const PimItem& item) {
     for (const PimPropertyDef& def : PimProperties(item.DefaultFolder())) {
         std::string value;
         switch (def.type) {
-            case PimType::Text: value = item.GetText(def.name); break;
-            case PimType::Long: value = std::to_string(item.GetLong(def.name)); break;
-            case PimType::Bool: value.assign(1, item.GetBool(def.name) ? '1' : '0'); break;
-            case PimType::Date: value = FormatServerDate(item.GetDate(def.name), true); break;
+            case PimType::Text:
+                value = item.GetText(def.name);
+                break;
+            case PimType::Long:
+                value = std::to_string(item.GetLong(def.name));
+                break;
+            case PimType::Bool:
+                value.assign(1, item.GetBool(def.name) ? '1' : '0');
+                break;
+            case PimType::Date:
+                value = FormatServerDate(item.GetDate(def.name), true);
+                break;
         }
         if (!value.empty()) out.emplace_back(ShownName(table, def), value);
     }
@@ -53,10 +65,11 @@ std::string MatchKeyOf(PocketOutlookApplication& app, long oid) {
 void WriteItem(std::ostream& out, const PimItem& item, bool json) {
     auto fields = Fields(item);
     if (json) {
-        out << "{\"oid\":" << item.Oid() << ",\"folder\":" << JsonString(PimFolderName(item.DefaultFolder()))
-            << ",\"fields\":{";
+        out << "{\"oid\":" << item.Oid()
+            << ",\"folder\":" << JsonString(PimFolderName(item.DefaultFolder())) << ",\"fields\":{";
         for (size_t i = 0; i < fields.size(); ++i) {
-            out << (i ? "," : "") << JsonString(fields[i].first) << ":" << JsonString(fields[i].second);
+            out << (i ? "," : "") << JsonString(fields[i].first) << ":"
+                << JsonString(fields[i].second);
         }
         out << "}}";
     } else {
@@ -86,15 +99,18 @@ bool Assign(PimItem& item, const std::vector<std::string>& assignments, std::str
         }
         std::string name = a.substr(0, eq), value = a.substr(eq + 1);
         const FieldDef* field = FindFieldByName(table, name);
-        const PimPropertyDef* def =
-            FindPimProperty(item.DefaultFolder(), field && field->property ? field->property : name);
+        const PimPropertyDef* def = FindPimProperty(
+            item.DefaultFolder(), field && field->property ? field->property : name);
         if (!def) {
-            error = "unknown field for " + std::string(PimFolderName(item.DefaultFolder())) + ": " + name;
+            error = "unknown field for " + std::string(PimFolderName(item.DefaultFolder())) + ": " +
+                    name;
             return false;
         }
         bool ok = true;
         switch (def->type) {
-            case PimType::Text: ok = item.SetText(def->name, value); break;
+            case PimType::Text:
+                ok = item.SetText(def->name, value);
+                break;
             case PimType::Long: {
                 size_t digits = value.find_first_not_of("-+0123456789");
                 ok = !value.empty() && digits == std::string::npos &&
@@ -102,9 +118,12 @@ bool Assign(PimItem& item, const std::vector<std::string>& assignments, std::str
                 break;
             }
             case PimType::Bool:
-                if (value == "1" || value == "-1" || value == "true") ok = item.SetBool(def->name, true);
-                else if (value == "0" || value == "false") ok = item.SetBool(def->name, false);
-                else ok = false;
+                if (value == "1" || value == "-1" || value == "true")
+                    ok = item.SetBool(def->name, true);
+                else if (value == "0" || value == "false")
+                    ok = item.SetBool(def->name, false);
+                else
+                    ok = false;
                 break;
             case PimType::Date: {
                 double date = PimDefaultDate(item.DefaultFolder(), def->name);
@@ -133,11 +152,21 @@ std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];
@@ -209,8 +238,10 @@ int PimAdd(const std::string& folderName, const std::vector<std::string>& assign
         err << "the item could not be saved\n";
         return 1;
     }
-    if (json) out << "{\"oid\":" << item->Oid() << "}\n";
-    else out << item->Oid() << "\n";
+    if (json)
+        out << "{\"oid\":" << item->Oid() << "}\n";
+    else
+        out << item->Oid() << "\n";
     return 0;
 }
 

@@ -78,8 +78,8 @@ int Config(CLI::App& cmd, const std::string& server, const std::string& user,
             << ",\"deviceId\":" << JsonString(GetDeviceId())
             << ",\"dataFolder\":" << JsonString(GetDataFolder()) << "}\n";
     } else if (!change) {
-        out << "Server=" << s.server << "\nUsername=" << s.username << "\nDeviceId=" << GetDeviceId()
-            << "\nDataFolder=" << GetDataFolder() << "\n";
+        out << "Server=" << s.server << "\nUsername=" << s.username
+            << "\nDeviceId=" << GetDeviceId() << "\nDataFolder=" << GetDataFolder() << "\n";
     }
     return 0;
 }
@@ -93,7 +93,8 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     app.add_flag("--json", json, "Output for scripts");
 
     CLI::App* sync = app.add_subcommand("sync", "Run one sync with the configured server");
-    CLI::App* save = app.add_subcommand("save", "Write the snapshots of all folders (sends nothing)");
+    CLI::App* save =
+        app.add_subcommand("save", "Write the snapshots of all folders (sends nothing)");
     CLI::App* config = app.add_subcommand("config", "Show or set server, user name and password");
     std::string server, user, password;
     config->add_option("--server", server, "Server host name or address, optionally host:port");

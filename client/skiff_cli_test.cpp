@@ -38,18 +38,20 @@ protected:
 
 TEST_F(SkiffCliTest, PimAddListShowSetDelete) {
     CliRun add = Skiff({"pim", "add", "contacts", "FirstName=Ann", "Aniversary=2009-03-07",
-                     "YomiFirstName=A", "FileAs=Lee, Ann", "--json"});
+                        "YomiFirstName=A", "FileAs=Lee, Ann", "--json"});
     ASSERT_EQ(0, add.status) << add.err;
     EXPECT_EQ("{\"oid\":1}\n", add.out);
     CliRun show = Skiff({"pim", "show", "1", "--json"});
-    EXPECT_EQ("{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
-              "\"FirstName\":\"Ann\",\"FileAs\":\"Lee, Ann\",\"YomiFirstName\":\"A\"}}\n",
-              show.out);
+    EXPECT_EQ(
+        "{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
+        "\"FirstName\":\"Ann\",\"FileAs\":\"Lee, Ann\",\"YomiFirstName\":\"A\"}}\n",
+        show.out);
     ASSERT_EQ(0, Skiff({"pim", "set", "1", "FirstName=Bo \"B\"", "FileAs="}).status);
     EXPECT_EQ("1\tBo \"B\"\n", Skiff({"pim", "list", "contacts"}).out);
-    EXPECT_EQ("[{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
-              "\"FirstName\":\"Bo \\\"B\\\"\",\"YomiFirstName\":\"A\"}}]\n",
-              Skiff({"pim", "list", "contacts", "--json"}).out);
+    EXPECT_EQ(
+        "[{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
+        "\"FirstName\":\"Bo \\\"B\\\"\",\"YomiFirstName\":\"A\"}}]\n",
+        Skiff({"pim", "list", "contacts", "--json"}).out);
     EXPECT_EQ(0, Skiff({"pim", "delete", "1"}).status);
     EXPECT_EQ(1, Skiff({"pim", "delete", "1"}).status);
     EXPECT_EQ(1, Skiff({"pim", "show", "1"}).status);
@@ -58,11 +60,13 @@ TEST_F(SkiffCliTest, PimAddListShowSetDelete) {
 
 TEST_F(SkiffCliTest, TaskAndAppointmentValuesAndBadInput) {
     ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=Call", "TaskComplete=true",
-                        "TaskImportance=2", "TaskDueDate=07032009 14:05:09"}).status);
-    EXPECT_EQ("oid 1 (tasks)\nTaskIsRecurring=0\nTaskSubject=Call\nTaskDueDate=07.03.2009 14:05.09:0\n"
-              "TaskImportance=2\nTaskComplete=1\nTaskSensitivity=0\nTaskTeamTask=0\n"
-              "TaskReminderSet=0\nTaskReminderOptions=0\n",
-              Skiff({"pim", "show", "1"}).out);
+                        "TaskImportance=2", "TaskDueDate=07032009 14:05:09"})
+                     .status);
+    EXPECT_EQ(
+        "oid 1 (tasks)\nTaskIsRecurring=0\nTaskSubject=Call\nTaskDueDate=07.03.2009 14:05.09:0\n"
+        "TaskImportance=2\nTaskComplete=1\nTaskSensitivity=0\nTaskTeamTask=0\n"
+        "TaskReminderSet=0\nTaskReminderOptions=0\n",
+        Skiff({"pim", "show", "1"}).out);
     CliRun badField = Skiff({"pim", "add", "calendar", "Nonsense=1"});
     EXPECT_EQ(2, badField.status);
     EXPECT_EQ("unknown field for calendar: Nonsense\n", badField.err);
@@ -77,11 +81,14 @@ TEST_F(SkiffCliTest, TaskAndAppointmentValuesAndBadInput) {
 }
 
 TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
-    ASSERT_EQ(0, Skiff({"config", "--server", "no-such-host.invalid", "--user", "ann",
-                        "--password", "pw"}).status);
+    ASSERT_EQ(0, Skiff({"config", "--server", "no-such-host.invalid", "--user", "ann", "--password",
+                        "pw"})
+                     .status);
     CliRun shown = Skiff({"config", "--json"});
-    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":\"00233445566FFA5BB\","
-              "\"dataFolder\":") + "\"" + (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
+    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":"
+                          "\"00233445566FFA5BB\","
+                          "\"dataFolder\":") +
+                  "\"" + (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
               shown.out);
     CliRun failed = Skiff({"sync"});
     EXPECT_EQ(1, failed.status);
@@ -91,12 +98,14 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
     FakeHttpServer server([&answer](const std::string&) {
         return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + answer};
     });
-    ASSERT_EQ(0, Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    ASSERT_EQ(0,
+              Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
     CliRun ok = Skiff({"sync", "--json"});
     EXPECT_EQ(0, ok.status) << ok.err;
-    EXPECT_EQ("{\"started\":true,\"folders\":3,\"itemsSent\":0,\"sent\":true,\"answered\":true,"
-              "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,\"error\":\"\"}\n",
-              ok.out);
+    EXPECT_EQ(
+        "{\"started\":true,\"folders\":3,\"itemsSent\":0,\"sent\":true,\"answered\":true,"
+        "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,\"error\":\"\"}\n",
+        ok.out);
     EXPECT_NE(std::string::npos, ok.err.find("Syncing Folder Kontakte - 0 Elements\n"));
     EXPECT_EQ(0, Skiff({"save"}).status);
     EXPECT_TRUE(std::filesystem::exists(env_.Root() / "docs/Norvex/VantroMobile/tasks.dat"));

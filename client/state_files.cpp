@@ -21,9 +21,7 @@ bool GetU32(std::ifstream& in, uint32_t& v) {
     return true;
 }
 
-std::string TempName(const std::string& path) {
-    return path + ".tmp" + std::to_string(::getpid());
-}
+std::string TempName(const std::string& path) { return path + ".tmp" + std::to_string(::getpid()); }
 
 bool PutInPlace(const std::string& temp, const std::string& path) {
     std::error_code ec;

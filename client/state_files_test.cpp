@@ -33,9 +33,11 @@ TEST_F(StateFilesTest, SnapshotRecordsAndEndRecordByteForByte) {
     writer.Add(0x01020304, "abc", 3);
     writer.Add(7, "", 0);
     ASSERT_TRUE(writer.Finish());
-    EXPECT_EQ(B("\x04\x03\x02\x01\x03\x00\x00\x00" "abc"
+    EXPECT_EQ(B("\x04\x03\x02\x01\x03\x00\x00\x00"
+                "abc"
                 "\x07\x00\x00\x00\x00\x00\x00\x00"
-                "\x00\x00\x00\x00\x00\x00\x00\x00", 27),
+                "\x00\x00\x00\x00\x00\x00\x00\x00",
+                27),
               TempEnv::ReadFile(Path("contacts.dat")));
     auto records = ReadAll(Path("contacts.dat"));
     ASSERT_EQ(2u, records.size());
@@ -46,19 +48,25 @@ TEST_F(StateFilesTest, SnapshotRecordsAndEndRecordByteForByte) {
 }
 
 TEST_F(StateFilesTest, DamagedSnapshotsAreReadToTheLastWholeRecord) {
-    std::string record = B("\x05\x00\x00\x00\x02\x00\x00\x00" "xy", 10);
+    std::string record =
+        B("\x05\x00\x00\x00\x02\x00\x00\x00"
+          "xy",
+          10);
     // No end record.
     Write(Path("a.dat"), record);
     EXPECT_EQ(1u, ReadAll(Path("a.dat")).size());
     // A record cut inside its data, and one cut inside its length.
-    Write(Path("b.dat"), record + B("\x06\x00\x00\x00\x09\x00\x00\x00" "abc", 11));
+    Write(Path("b.dat"), record + B("\x06\x00\x00\x00\x09\x00\x00\x00"
+                                    "abc",
+                                    11));
     EXPECT_EQ(1u, ReadAll(Path("b.dat")).size());
     Write(Path("c.dat"), record + B("\x06\x00\x00\x00\x09\x00", 6));
     EXPECT_EQ(1u, ReadAll(Path("c.dat")).size());
     // A length at the limit is read; one past it ends the scan without allocating.
     Write(Path("d.dat"), record + B("\x06\x00\x00\x00\x01\x00\x00\x01", 8));
     EXPECT_EQ(1u, ReadAll(Path("d.dat")).size());
-    std::string atLimit = B("\x06\x00\x00\x00\x00\x00\x00\x01", 8) + std::string(kMaxSnapshotRecord, 'z');
+    std::string atLimit =
+        B("\x06\x00\x00\x00\x00\x00\x00\x01", 8) + std::string(kMaxSnapshotRecord, 'z');
     Write(Path("e.dat"), record + atLimit);
     EXPECT_EQ(2u, ReadAll(Path("e.dat")).size());
     // Records after the end record are not read.

@@ -36,10 +36,17 @@ public:
         while (more && !result_.stopped) {
             more = reader_.NextEvent(event_);
             switch (event_.EventKind) {
-                case kWBXMLStartTag: more = Start() && more; break;
-                case kWBXMLContent: Text(); break;
-                case kWBXMLEndTag: End(); break;
-                default: more = false;
+                case kWBXMLStartTag:
+                    more = Start() && more;
+                    break;
+                case kWBXMLContent:
+                    Text();
+                    break;
+                case kWBXMLEndTag:
+                    End();
+                    break;
+                default:
+                    more = false;
             }
         }
         // Mappings and items applied before a stop stay known.
@@ -90,7 +97,8 @@ private:
             FieldRecord record;
             bool whole = reader_.BuildTree(record, event_);
             for (const auto& node : record) {
-                if (node->codePage == -1) AddLogLineF("Literal without field %s", node->value.c_str());
+                if (node->codePage == -1)
+                    AddLogLineF("Literal without field %s", node->value.c_str());
             }
             if (!whole) return false;  // a cut item is not applied
             ApplyItem(record);

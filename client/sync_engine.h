@@ -56,10 +56,10 @@ std::vector<std::pair<std::string, std::string>> SyncRequestHeaders();
 int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* stop = nullptr);
 
 struct AnswerResult {
-    int itemsApplied = 0;   // store items written to the PIM store
-    int mappings = 0;       // server keys recorded from Response sections
-    int foldersSaved = 0;   // snapshots rewritten
-    bool stopped = false;   // the walk ended early on a stop request
+    int itemsApplied = 0;  // store items written to the PIM store
+    int mappings = 0;      // server keys recorded from Response sections
+    int foldersSaved = 0;  // snapshots rewritten
+    bool stopped = false;  // the walk ended early on a stop request
 };
 
 // Walks the answer body and applies it (see above).
@@ -67,14 +67,14 @@ AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
                           const std::atomic<bool>* stop = nullptr);
 
 struct RunResult {
-    bool started = false;     // the lock was had and the run went ahead
+    bool started = false;  // the lock was had and the run went ahead
     int foldersTakingPart = 0;
     int itemsSent = 0;
-    bool sent = false;        // a connection was made and the request written
-    bool answered = false;    // a complete answer with a body came back
+    bool sent = false;      // a connection was made and the request written
+    bool answered = false;  // a complete answer with a body came back
     bool stopped = false;
     AnswerResult applied;
-    std::string error;        // why the run did not start or ended early
+    std::string error;  // why the run did not start or ended early
 };
 
 // One run on the calling thread, with the settings as they are now. Never throws.

@@ -65,7 +65,8 @@ protected:
 
 const std::string kHeader = B("\x03\x01\x6A\x00", 4);
 
-std::string FolderHead(const std::string& clientId, const std::string& typ, const std::string& name) {
+std::string FolderHead(const std::string& clientId, const std::string& typ,
+                       const std::string& name) {
     return S(kFolder) + T(kServerID, "") + T(kClientID, clientId) + T(kTyp, typ) + T(kName, name) +
            T(kIsDefault, "1");
 }
@@ -150,20 +151,21 @@ TEST_F(SyncEngineTest, FolderLookupByClientIdAndTheSessionsFolderMap) {
     SyncSession session = Session();
     auto folderWithItem = [](const std::string& head, const std::string& subject) {
         return S(kSync) + S(kFolder) + head + S(kElement) + S(kAdd) + T(kServerID, "K" + subject) +
-               S(kCollection) + B("\x00\x02", 2) + T(1, subject) + kEnd + B("\x00\x00", 2) +
-               kEnd + kEnd + kEnd + kEnd;
+               S(kCollection) + B("\x00\x02", 2) + T(1, subject) + kEnd + B("\x00\x00", 2) + kEnd +
+               kEnd + kEnd + kEnd;
     };
     std::string answer = kHeader +
-        // An unknown server ID is found by its client ID and remembered ...
-        folderWithItem(T(kServerID, "CAL") + T(kClientID, "-3"), "one") +
-        // ... so the same server ID alone finds it again.
-        folderWithItem(T(kServerID, "CAL"), "two") +
-        // A folder nobody knows: its items are passed over.
-        folderWithItem(T(kServerID, "???") + T(kClientID, "-9"), "lost");
+                         // An unknown server ID is found by its client ID and remembered ...
+                         folderWithItem(T(kServerID, "CAL") + T(kClientID, "-3"), "one") +
+                         // ... so the same server ID alone finds it again.
+                         folderWithItem(T(kServerID, "CAL"), "two") +
+                         // A folder nobody knows: its items are passed over.
+                         folderWithItem(T(kServerID, "???") + T(kClientID, "-9"), "lost");
     AnswerResult r = HandleAnswer(session, answer);
     EXPECT_EQ(2, r.itemsApplied);
     EXPECT_EQ(2, r.foldersSaved);
-    EXPECT_EQ((std::map<std::string, std::string>{{"???", "-9"}, {"CAL", "-3"}}), session.folderIdMap);
+    EXPECT_EQ((std::map<std::string, std::string>{{"???", "-9"}, {"CAL", "-3"}}),
+              session.folderIdMap);
     EXPECT_EQ(2, app_.GetDefaultFolder(olFolderCalendar)->Items().Count());
 }
 
@@ -204,9 +206,10 @@ TEST_F(SyncEngineTest, RunsOverLoopback) {
     long contact = Add(olFolderContacts, "FirstName", "Ann");
     std::string answer = MappingAndTaskAnswer(std::to_string(contact));
     FakeHttpServer server([&answer](const std::string&) {
-        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\n"
-                                        "Content-Length: " + std::to_string(answer.size()) +
-                                        "\r\n\r\n" + answer};
+        return std::vector<std::string>{
+            "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\n"
+            "Content-Length: " +
+            std::to_string(answer.size()) + "\r\n\r\n" + answer};
     });
     SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "ann", "pw"});
     std::vector<bool> states;
@@ -231,7 +234,8 @@ TEST_F(SyncEngineTest, RunsOverLoopback) {
     RunResult second = RunSync();
     EXPECT_EQ(1, second.itemsSent);
     ASSERT_EQ(2u, server.Requests().size());
-    EXPECT_NE(std::string::npos, server.Requests()[1].find(S(kAdd) + T(kClientID, std::to_string(contact))));
+    EXPECT_NE(std::string::npos,
+              server.Requests()[1].find(S(kAdd) + T(kClientID, std::to_string(contact))));
     EXPECT_TRUE(SaveAllSnapshots());
     EXPECT_EQ(0, RunSync().itemsSent);
 }
@@ -239,7 +243,8 @@ TEST_F(SyncEngineTest, RunsOverLoopback) {
 TEST_F(SyncEngineTest, AnErrorPageIsNotWalked) {
     FakeHttpServer server([](const std::string&) {
         // A body that, read as WBXML, would open Sync, Folder, Element, Add and COLLECTION.
-        return std::vector<std::string>{"HTTP/1.1 500 Internal\r\nContent-Length: 7\r\n\r\nAUg]T\x01\x01"};
+        return std::vector<std::string>{
+            "HTTP/1.1 500 Internal\r\nContent-Length: 7\r\n\r\nAUg]T\x01\x01"};
     });
     SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "ann", "pw"});
     RunResult r = RunSync();

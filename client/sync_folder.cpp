@@ -30,13 +30,20 @@ std::vector<std::unique_ptr<SyncFolder>> SyncFolder::MakeRunFolders(const std::s
 
 std::string SyncFolder::KindNameOf(int kind) {
     switch (kind) {
-        case 1: return "Contacts";
-        case 2: return "Task";
-        case 3: return "Appointment";
-        case 4: return "Journal";
-        case 5: return "Email";
-        case 6: return "Files";
-        default: return "";
+        case 1:
+            return "Contacts";
+        case 2:
+            return "Task";
+        case 3:
+            return "Appointment";
+        case 4:
+            return "Journal";
+        case 5:
+            return "Email";
+        case 6:
+            return "Files";
+        default:
+            return "";
     }
 }
 
@@ -125,7 +132,8 @@ std::unique_ptr<SyncItem> SyncFolder::NextChange() {
             auto item = ItemForOid(static_cast<long>(oid));
             if (!item->HasItem()) continue;  // deleted on the device: not reported
             auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::steady_clock::now() - start_).count();
+                               std::chrono::steady_clock::now() - start_)
+                               .count();
             SetStatusText(name_ + " " + std::to_string(before) + " - " + std::to_string(changes_) +
                           " changed " + std::to_string(seconds) + " Seconds");
             if (!item->EqualsSnapshot(data)) {

@@ -21,19 +21,25 @@ std::string SyncItem::Read(int tag, bool wire) const {
     const FieldDef* f = FindField(table_, tag);
     if (!f || !item_) return "";
     switch (f->form) {
-        case FieldForm::ObjectId: return std::to_string(GetOid());
+        case FieldForm::ObjectId:
+            return std::to_string(GetOid());
         case FieldForm::Unused:
-        case FieldForm::Empty: return "";
-        case FieldForm::Text: return item_->GetText(f->property);
+        case FieldForm::Empty:
+            return "";
+        case FieldForm::Text:
+            return item_->GetText(f->property);
         case FieldForm::Date:
         case FieldForm::ContactDate: {
             double date = item_->GetDate(f->property);
             bool noDateToo = f->form == FieldForm::ContactDate;
             return wire ? FormatServerDate(date, noDateToo) : FormatClientDate(date, noDateToo);
         }
-        case FieldForm::Long: return std::to_string(item_->GetLong(f->property));
-        case FieldForm::TaskFlag: return item_->GetBool(f->property) ? "1" : "0";
-        case FieldForm::AppointmentFlag: return item_->GetBool(f->property) ? "-1" : "0";
+        case FieldForm::Long:
+            return std::to_string(item_->GetLong(f->property));
+        case FieldForm::TaskFlag:
+            return item_->GetBool(f->property) ? "1" : "0";
+        case FieldForm::AppointmentFlag:
+            return item_->GetBool(f->property) ? "-1" : "0";
     }
     return "";
 }
@@ -45,19 +51,24 @@ void SyncItem::SetField(int tag, std::string_view text) {
     const FieldDef* f = FindField(table_, tag);
     if (!f || !f->setOnReceive || !f->property || !item_) return;
     switch (f->form) {
-        case FieldForm::Text: item_->SetText(f->property, text); break;
+        case FieldForm::Text:
+            item_->SetText(f->property, text);
+            break;
         case FieldForm::Date:
         case FieldForm::ContactDate: {
             double date;
             if (ParseDate(text, date)) item_->SetDate(f->property, date);
             break;
         }
-        case FieldForm::Long: item_->SetLong(f->property, ParseDecimal(text)); break;
+        case FieldForm::Long:
+            item_->SetLong(f->property, ParseDecimal(text));
+            break;
         case FieldForm::TaskFlag:
         case FieldForm::AppointmentFlag:
             item_->SetBool(f->property, static_cast<int16_t>(ParseDecimal(text)) != 0);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -89,7 +100,8 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
 bool SyncItem::ApplyFields(const FieldRecord& record) {
     if (!item_) return false;
     for (const auto& node : record) {
-        if (!node->children && node->codePage == table_.codePage) SetField(node->token, node->value);
+        if (!node->children && node->codePage == table_.codePage)
+            SetField(node->token, node->value);
     }
     return item_->Save();
 }
@@ -106,7 +118,7 @@ bool SyncItem::EqualsSnapshot(std::string_view data) const {
     bool equal = true;
     std::vector<bool> seen(static_cast<size_t>(table_.fieldCount), false);
     int depth = 1;
-    int field = -1;            // tag of the open field element
+    int field = -1;  // tag of the open field element
     bool fieldHadText = false;
     while (more && depth > 0) {
         more = reader.NextEvent(event);
@@ -130,7 +142,9 @@ bool SyncItem::EqualsSnapshot(std::string_view data) const {
                 --depth;
                 field = -1;
                 break;
-            default: more = false; break;
+            default:
+                more = false;
+                break;
         }
     }
     for (int tag = 0; tag < table_.fieldCount; ++tag) {

@@ -25,11 +25,10 @@ using FieldRecord = CWBXMLLiterals;
 
 // Protocol tags of code page 0 that the client uses.
 namespace vantro {
-constexpr int kSync = 0x01, kCollection = 0x14, kFolder = 0x15, kServerID = 0x18,
-              kClientID = 0x19, kName = 0x1A, kTyp = 0x1B, kAdd = 0x1D, kDelete = 0x1E,
-              kModify = 0x1F, kLogon = 0x21, kDeviceID = 0x22, kUserName = 0x23,
-              kPassword = 0x24, kIsDefault = 0x25, kResponse = 0x26, kElement = 0x27,
-              kErrorCode = 0x2B, kAckString = 0x2C;
+constexpr int kSync = 0x01, kCollection = 0x14, kFolder = 0x15, kServerID = 0x18, kClientID = 0x19,
+              kName = 0x1A, kTyp = 0x1B, kAdd = 0x1D, kDelete = 0x1E, kModify = 0x1F, kLogon = 0x21,
+              kDeviceID = 0x22, kUserName = 0x23, kPassword = 0x24, kIsDefault = 0x25,
+              kResponse = 0x26, kElement = 0x27, kErrorCode = 0x2B, kAckString = 0x2C;
 }  // namespace vantro
 
 // Change states of an item found by the change scan.

@@ -20,7 +20,9 @@ protected:
         EXPECT_TRUE(pim->Save());
         return std::make_unique<SyncItem>(*TableForKind(kind), app_.GetItemFromOid(pim->Oid()));
     }
-    std::unique_ptr<PimItem> New(int folder) { return app_.GetDefaultFolder(folder)->Items().Add(); }
+    std::unique_ptr<PimItem> New(int folder) {
+        return app_.GetDefaultFolder(folder)->Items().Add();
+    }
     static std::string Written(const SyncItem& item, bool snapshot) {
         CWBXML doc;
         doc.BeginDocument(kSnapshotDocumentCapacity);
@@ -43,11 +45,22 @@ TEST_F(SyncItemTest, ContactWrittenForSendingAndForSnapshot) {
     std::string oid = std::to_string(item->GetOid());
     ASSERT_EQ(1u, oid.size());
     EXPECT_EQ(kHeader + B("\x54\x00\x01", 3) + "\x40\x03" + oid + B("\x00\x01", 2) +
-                  "\x42\x03" "07.03.2009 14:05.09:0" + B("\x00\x01", 2) + "\x5B\x03" "Ann" +
-                  B("\x00\x01", 2) + "\x70\x03" "Hi" + B("\x00\x01\x01", 3),
+                  "\x42\x03"
+                  "07.03.2009 14:05.09:0" +
+                  B("\x00\x01", 2) +
+                  "\x5B\x03"
+                  "Ann" +
+                  B("\x00\x01", 2) +
+                  "\x70\x03"
+                  "Hi" +
+                  B("\x00\x01\x01", 3),
               Written(*item, false));
     EXPECT_EQ(kHeader + B("\x54\x00\x01", 3) + "\x40\x03" + oid + B("\x00\x01", 2) +
-                  "\x42\x03" "07032009 14:05:09" + B("\x00\x01", 2) + "\x5B\x03" "Ann" +
+                  "\x42\x03"
+                  "07032009 14:05:09" +
+                  B("\x00\x01", 2) +
+                  "\x5B\x03"
+                  "Ann" +
                   B("\x00\x01", 2) + "\x70\x03" + std::to_string(Crc32("Hi")) +
                   B("\x00\x01\x01", 3),
               Written(*item, true));
@@ -77,8 +90,8 @@ TEST_F(SyncItemTest, TaskAndAppointmentValueForms) {
     auto a = Saved(kKindAppointments, std::move(appt));
     fields.clear();
     for (int tag = 0; tag < a->FieldCount(); ++tag) fields.push_back(a->GetField(tag));
-    EXPECT_EQ((std::vector<std::string>{"", "Meet", "", "", "07032009 14:05:09", "0", "", "-1",
-                                        "0", "0", "", "", "", "0", ""}),
+    EXPECT_EQ((std::vector<std::string>{"", "Meet", "", "", "07032009 14:05:09", "0", "", "-1", "0",
+                                        "0", "", "", "", "0", ""}),
               fields);
     EXPECT_EQ("07.03.2009 14:05.09:0", a->GetWireField(4));
     // Reminder minutes lie outside the written fields.
@@ -89,10 +102,10 @@ TEST_F(SyncItemTest, ReceivedFieldsAreStoredByTheTables) {
     auto c = Saved(kKindContacts, New(olFolderContacts));
     c->SetField(2, "07.03.2009 14:05.09:0");
     c->SetField(3, "not a date");
-    c->SetField(0, "999");          // the identifier is not set from the wire
-    c->SetField(0x31, "555-1");     // callback number, as the server means it
+    c->SetField(0, "999");       // the identifier is not set from the wire
+    c->SetField(0x31, "555-1");  // callback number, as the server means it
     c->SetField(0x33, "555-3");
-    c->SetField(0x34, "Dr.");       // unknown to the client
+    c->SetField(0x34, "Dr.");  // unknown to the client
     c->SetField(27, "J\xC3\xBCrgen");
     ASSERT_TRUE(c->Item()->Save());
     auto back = app_.GetItemFromOid(c->GetOid());
@@ -116,7 +129,7 @@ TEST_F(SyncItemTest, ReceivedFieldsAreStoredByTheTables) {
 
     auto a = Saved(kKindAppointments, New(olFolderCalendar));
     a->SetField(15, "30");
-    a->SetField(0, "1");   // IsRecurring is not set on receive
+    a->SetField(0, "1");  // IsRecurring is not set on receive
     a->SetField(13, "-1");
     EXPECT_EQ(30, a->Item()->GetLong("ReminderMinutesBeforeStart"));
     EXPECT_FALSE(a->Item()->GetBool("IsRecurring"));

@@ -3,9 +3,12 @@
 #include "client/sync_engine.h"
 
 std::vector<std::pair<std::string, std::string>> SyncRequestHeaders() {
-    return {{"ContentType", "application/vantro"}, {"Connection", "Keep-Alive"},
-            {"Cache-Control", "no-cache"},         {"Vantro-Version", "1.0"},
-            {"User-Agent", "PocketPC"},            {"Accept-Language", "de-de"}};
+    return {{"ContentType", "application/vantro"},
+            {"Connection", "Keep-Alive"},
+            {"Cache-Control", "no-cache"},
+            {"Vantro-Version", "1.0"},
+            {"User-Agent", "PocketPC"},
+            {"Accept-Language", "de-de"}};
 }
 
 int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* stop) {

@@ -54,7 +54,9 @@ CDlgOptions2::CDlgOptions2(QWidget* parent) : QDialog(parent) {
     info = new QLabel("Statisch", this);
     grid->addWidget(info, row++, 0, 1, 2);
     next = new QPushButton("Weiter", this);
-    back = new QPushButton(QString::fromUtf8("Zur\xC3\xBC" "ck"), this);
+    back = new QPushButton(QString::fromUtf8("Zur\xC3\xBC"
+                                             "ck"),
+                           this);
     next->setDefault(true);
     grid->addWidget(next, row, 0);
     grid->addWidget(back, row, 1);
@@ -109,16 +111,22 @@ CSyncDlg::CSyncDlg(QWidget* parent) : QDialog(parent) {
     QPointer<CSyncDlg> self(this);
     SetLogLineSink([self](const std::string& line) {
         QString text = QString::fromStdString(line);
-        QMetaObject::invokeMethod(qApp, [self, text] {
-            if (self) self->log->addItem(text);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, text] {
+                if (self) self->log->addItem(text);
+            },
+            Qt::QueuedConnection);
     });
     SetRunStateSink([self](bool running) {
-        QMetaObject::invokeMethod(qApp, [self, running] {
-            if (!self) return;
-            self->sync->setText(running ? "Stop" : "Sync");
-            self->save->setEnabled(!running);  // Save never writes beside a run
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, running] {
+                if (!self) return;
+                self->sync->setText(running ? "Stop" : "Sync");
+                self->save->setEnabled(!running);  // Save never writes beside a run
+            },
+            Qt::QueuedConnection);
     });
     connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
     timer_.start(1000);

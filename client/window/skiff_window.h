@@ -25,7 +25,7 @@ public:
     QLineEdit* server;
     QLineEdit* username;
     QLineEdit* password;
-    QLabel* info;  // "%d %d": screen width and height
+    QLabel* info;         // "%d %d": screen width and height
     QPushButton* next;    // "Weiter"
     QPushButton* cancel;  // "Abbruch"
 };
@@ -54,9 +54,9 @@ public:
 
     // One timer tick: status line from the status text, connection list refreshed.
     void Tick();
-    void OnSync();      // starts a run, or asks the running run to stop
-    void OnSave();      // SaveAllSnapshots
-    void OnOptions();   // the options flow
+    void OnSync();     // starts a run, or asks the running run to stop
+    void OnSave();     // SaveAllSnapshots
+    void OnOptions();  // the options flow
     SyncRunner& Runner() { return runner_; }
 
     QLabel* status;

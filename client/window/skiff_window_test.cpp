@@ -86,10 +86,12 @@ TEST(SkiffWindowTest, OptionsFlowSavesOnlyFromPageTwo) {
     EXPECT_NE(kRegOk, RegistryKey::Open(RegistryRoot::CurrentUser, kSettingsKey, key));
 
     // OK on both pages saves.
-    saved = RunOptionsFlow([](CDlgOption1& p) {
-        p.username->setText("ann");
-        return int(QDialog::Accepted);
-    }, [](CDlgOptions2&) { return int(QDialog::Accepted); });
+    saved = RunOptionsFlow(
+        [](CDlgOption1& p) {
+            p.username->setText("ann");
+            return int(QDialog::Accepted);
+        },
+        [](CDlgOptions2&) { return int(QDialog::Accepted); });
     EXPECT_TRUE(saved);
     SetClientSettings({});
     ASSERT_TRUE(LoadClientSettings());

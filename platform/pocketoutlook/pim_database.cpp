@@ -15,9 +15,9 @@ struct ResetGuard {
 }  // namespace
 
 PimDatabase::PimDatabase(const std::string& path) {
-    int rc = sqlite3_open_v2(path.c_str(), &db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
@@ -71,7 +71,8 @@ std::vector<long> PimDatabase::ListFolder(int folder) {
     ResetGuard guard{s};
     sqlite3_bind_int(s, 1, folder);
     std::vector<long> oids;
-    while (sqlite3_step(s) == SQLITE_ROW) oids.push_back(static_cast<long>(sqlite3_column_int64(s, 0)));
+    while (sqlite3_step(s) == SQLITE_ROW)
+        oids.push_back(static_cast<long>(sqlite3_column_int64(s, 0)));
     return oids;
 }
 
@@ -90,8 +91,12 @@ PimValues PimDatabase::Load(long oid) {
     while (sqlite3_step(s) == SQLITE_ROW) {
         std::string name(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
         switch (sqlite3_column_type(s, 1)) {
-            case SQLITE_INTEGER: values[name] = static_cast<long long>(sqlite3_column_int64(s, 1)); break;
-            case SQLITE_FLOAT: values[name] = sqlite3_column_double(s, 1); break;
+            case SQLITE_INTEGER:
+                values[name] = static_cast<long long>(sqlite3_column_int64(s, 1));
+                break;
+            case SQLITE_FLOAT:
+                values[name] = sqlite3_column_double(s, 1);
+                break;
             default: {
                 const unsigned char* text = sqlite3_column_text(s, 1);
                 values[name] = std::string(text ? reinterpret_cast<const char*>(text) : "",
@@ -124,7 +129,8 @@ long PimDatabase::Save(long oid, int folder, const PimValues& values) {
         sqlite3_stmt* s = Prepare(insertProp_, "INSERT INTO props(oid, name, value) VALUES(?,?,?)");
         ResetGuard guard{s};
         sqlite3_bind_int64(s, 1, oid);
-        sqlite3_bind_text(s, 2, it->first.data(), static_cast<int>(it->first.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(s, 2, it->first.data(), static_cast<int>(it->first.size()),
+                          SQLITE_TRANSIENT);
         if (const auto* text = std::get_if<std::string>(&it->second)) {
             sqlite3_bind_text(s, 3, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
         } else if (const auto* number = std::get_if<long long>(&it->second)) {

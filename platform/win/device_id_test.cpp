@@ -44,7 +44,11 @@ TEST_F(DeviceIdTest, BlockFromMachineId) {
     std::vector<uint8_t> block;
     ASSERT_TRUE(GetDeviceIdBlock(block, 4096));
     EXPECT_EQ(
-        "34000000" "14000000" "10000000" "24000000" "10000000"
+        "34000000"
+        "14000000"
+        "10000000"
+        "24000000"
+        "10000000"
         "00112233445566778899AABBCCDDEEFF"
         "A5BB95ABFD13ED03657B556BBDD3ADC3",
         Hex(block));

@@ -61,11 +61,20 @@ std::string Escape(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '=': out += "\\="; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '=':
+                out += "\\=";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -119,8 +128,10 @@ Hive ReadHive() {
             bool ok = (line.size() - pos) % 2 == 0;
             for (size_t i = pos; ok && i + 1 < line.size(); i += 2) {
                 int hi = HexDigit(line[i]), lo = HexDigit(line[i + 1]);
-                if (hi < 0 || lo < 0) ok = false;
-                else value.data += static_cast<char>(hi * 16 + lo);
+                if (hi < 0 || lo < 0)
+                    ok = false;
+                else
+                    value.data += static_cast<char>(hi * 16 + lo);
             }
             if (!ok) continue;
         } else {
@@ -157,9 +168,8 @@ bool WriteHive(const Hive& hive) {
     {
         std::ofstream file(temp, std::ios::binary | std::ios::trunc);
         if (!file) return false;
-        std::filesystem::permissions(temp,
-                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                     ec);
+        std::filesystem::permissions(
+            temp, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
         file << out.str();
         file.flush();
         if (!file) {
@@ -221,7 +231,8 @@ long RegistryKey::Open(RegistryRoot root, std::string_view path, std::optional<R
     return kRegOk;
 }
 
-long RegistryKey::Create(RegistryRoot root, std::string_view path, std::optional<RegistryKey>& key) {
+long RegistryKey::Create(RegistryRoot root, std::string_view path,
+                         std::optional<RegistryKey>& key) {
     key.reset();
     long check = CheckPath(path);
     if (check != kRegOk) return check;

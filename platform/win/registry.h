@@ -29,11 +29,11 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 
 // Result codes of the registry calls (the platform's error numbers).
 constexpr long kRegOk = 0;
-constexpr long kRegFileNotFound = 2;      // no such key or value
-constexpr long kRegBadPathname = 161;     // empty path component
-constexpr long kRegMoreData = 234;        // value does not fit the caller's buffer
-constexpr long kRegWriteFault = 29;       // the registry file could not be written
-constexpr long kRegInvalidData = 13;      // value has another type
+constexpr long kRegFileNotFound = 2;   // no such key or value
+constexpr long kRegBadPathname = 161;  // empty path component
+constexpr long kRegMoreData = 234;     // value does not fit the caller's buffer
+constexpr long kRegWriteFault = 29;    // the registry file could not be written
+constexpr long kRegInvalidData = 13;   // value has another type
 
 // Largest accepted value and key-name sizes; larger values are refused when set.
 constexpr size_t kRegMaxValueBytes = 1 << 20;

@@ -31,10 +31,12 @@ protected:
 
 TEST_F(RegistryTest, CreateSetAndReadBackIgnoringCase) {
     std::optional<RegistryKey> key;
-    ASSERT_EQ(kRegOk, RegistryKey::Create(RegistryRoot::CurrentUser, "Software\\Norvex\\Plimsa", key));
+    ASSERT_EQ(kRegOk,
+              RegistryKey::Create(RegistryRoot::CurrentUser, "Software\\Norvex\\Plimsa", key));
     ASSERT_EQ(kRegOk, key->SetString("Server", "desk=1\nx\\y"));
     std::optional<RegistryKey> again;
-    ASSERT_EQ(kRegOk, RegistryKey::Open(RegistryRoot::CurrentUser, "SOFTWARE\\norvex\\PLIMSA", again));
+    ASSERT_EQ(kRegOk,
+              RegistryKey::Open(RegistryRoot::CurrentUser, "SOFTWARE\\norvex\\PLIMSA", again));
     std::string value;
     EXPECT_EQ(kRegOk, again->QueryString("server", value, 512));
     EXPECT_EQ("desk=1\nx\\y", value);
@@ -47,7 +49,8 @@ TEST_F(RegistryTest, CreateSetAndReadBackIgnoringCase) {
     EXPECT_EQ(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
               std::filesystem::status(RegistryFilePath()).permissions());
     EXPECT_EQ(std::filesystem::perms::owner_all,
-              std::filesystem::status(std::filesystem::path(RegistryFilePath()).parent_path()).permissions());
+              std::filesystem::status(std::filesystem::path(RegistryFilePath()).parent_path())
+                  .permissions());
     // The other hive is separate.
     EXPECT_EQ(kRegFileNotFound,
               RegistryKey::Open(RegistryRoot::LocalMachine, "Software\\Norvex\\Plimsa", again));
@@ -55,7 +58,8 @@ TEST_F(RegistryTest, CreateSetAndReadBackIgnoringCase) {
 
 TEST_F(RegistryTest, EmptyPathComponentsNameNoKey) {
     std::optional<RegistryKey> key;
-    EXPECT_EQ(kRegBadPathname, RegistryKey::Create(RegistryRoot::CurrentUser, "\\Software\\X", key));
+    EXPECT_EQ(kRegBadPathname,
+              RegistryKey::Create(RegistryRoot::CurrentUser, "\\Software\\X", key));
     EXPECT_FALSE(key.has_value());
     EXPECT_EQ(kRegBadPathname, RegistryKey::Open(RegistryRoot::CurrentUser, "Software\\\\X", key));
     EXPECT_EQ(kRegBadPathname, RegistryKey::Open(RegistryRoot::CurrentUser, "Software\\", key));

@@ -222,7 +222,11 @@ bool MessageToXML(IMessagePtr& message, CWBXML& writer, const CItemWriteContext&
         char text[80];
         std::snprintf(text, sizeof text, "Error in CMobileMapiMessage::MessageToXML line %d", step);
         ShowMessageBox(text);
-        out.CloseTo(0);
+        try {
+            out.CloseTo(0);
+        } catch (const std::exception&) {
+            // The document cannot grow any more; the caller ends its request.
+        }
     }
     return true;
 }

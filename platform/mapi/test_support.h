@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -46,11 +47,14 @@ inline SPropValue StringProp(ULONG tag, const char* text) {
   p.Value.lpszA = const_cast<char*>(text);
   return p;
 }
+// The bytes are kept for the life of the test program: callers pass temporaries.
 inline SPropValue BinaryProp(ULONG tag, const std::string& bytes) {
+  static std::deque<std::string> kept;
+  kept.push_back(bytes);
   SPropValue p{};
   p.ulPropTag = tag;
-  p.Value.bin.cb = static_cast<ULONG>(bytes.size());
-  p.Value.bin.lpb = reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data()));
+  p.Value.bin.cb = static_cast<ULONG>(kept.back().size());
+  p.Value.bin.lpb = reinterpret_cast<LPBYTE>(kept.back().data());
   return p;
 }
 inline SPropValue TimeProp(ULONG tag, std::uint64_t ft) {

@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "common/wbxml/text_convert.h"
-#include "server/itemconv/item_time.h"
 
 namespace {
 
@@ -94,7 +93,7 @@ std::string PropValueToElementText(const SPropValue& value, const CTimeZone& zon
         case PT_STRING8:
             return value.Value.lpszA ? ToUtf8(value.Value.lpszA) : std::string();
         case PT_SYSTIME:
-            return FormatItemDate(zone.FiletimeToLocal(FiletimeValue(value.Value.ft)));
+            return StoreTimeToText(FiletimeValue(value.Value.ft), zone);
         case PT_BINARY:
             if (value.Value.bin.lpb == nullptr) return std::string();
             return Base64Encode(value.Value.bin.lpb, value.Value.bin.cb);
@@ -158,12 +157,11 @@ ValueParse ElementTextToPropValue(ULONG tag, std::string_view text, const CTimeZ
             out = CPropValue::String8(tag, text);
             return ValueParse::kOk;
         case PT_SYSTIME: {
-            std::optional<CItemTime> local = ParseItemDate(text);
-            if (!local) return ValueParse::kInvalid;
-            std::uint64_t utc = zone.LocalToFiletime(*local);
+            std::optional<std::uint64_t> utc = TextToStoreTime(text, zone);
+            if (!utc) return ValueParse::kInvalid;
             FILETIME ft;
-            ft.dwLowDateTime = static_cast<DWORD>(utc);
-            ft.dwHighDateTime = static_cast<DWORD>(utc >> 32);
+            ft.dwLowDateTime = static_cast<DWORD>(*utc);
+            ft.dwHighDateTime = static_cast<DWORD>(*utc >> 32);
             out = CPropValue::Time(tag, ft);
             return ValueParse::kOk;
         }

@@ -1,0 +1,211 @@
+// The device's own changes: a Folder inside Sync with its Add, Modify, Delete,
+// ReadState and Moved elements, applied to the store.
+#include <exception>
+
+#include "platform/win/message_box.h"
+#include "server/config/live_trace.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/vantro/vantro_request.h"
+#include "server/vantro/vantro_tags.h"
+
+using namespace vantro;
+
+namespace {
+
+bool IsChangeStart(const CWBXMLEvent& event) {
+    if (event.EventKind != kWBXMLStartTag || event.codePage != kPage) return false;
+    return event.token == kAdd || event.token == kDelete || event.token == kModify ||
+           event.token == kReadState || event.token == kMoved;
+}
+
+}  // namespace
+
+void CVantroRequest::HandleClientFolder() {
+    std::string serverId;
+    std::string clientId;
+    std::string typ;
+    std::string folderPath;
+    bool isDefault = false;
+    bool resolved = false;
+    bool responseOpen = false;
+    CAbstractVantroFolder* folder = nullptr;
+
+    auto openResponse = [&] {
+        if (responseOpen) return;
+        responseOpen = true;
+        answer_.StartTag(kPage, kResponse);
+        answer_.StartTag(kPage, kFolder);
+        answer_.WriteElement(kPage, kClientID, clientId);
+        answer_.WriteElement(kPage, kServerID, folder != nullptr ? folder->GetKey() : std::string());
+    };
+
+    while (Next() && !IsEnd()) {
+        if (IsText(kServerID)) {
+            serverId = event_.value;
+        } else if (IsText(kClientID)) {
+            clientId = event_.value;
+        } else if (IsText(kTyp)) {
+            typ = event_.value;
+        } else if (IsText(kIsDefault)) {
+            isDefault = std::atoi(event_.value.c_str()) != 0;
+        } else if (IsText(kFolderPath)) {
+            folderPath = event_.value;
+        } else if (IsText(kName) || IsText(kReset) || IsText(kAcknlowledge)) {
+            // Accepted without effect.
+        } else if (IsChangeStart(event_)) {
+            if (!resolved) {
+                resolved = true;
+                if (!folderPath.empty()) folder = session_.OpenFolderByPath(folderPath);
+                if ((folder == nullptr || !folder->IsValid()) && !serverId.empty()) {
+                    folder = session_.OpenFolder(serverId, typ, isDefault);
+                }
+                if ((folder == nullptr || !folder->IsValid()) && !clientId.empty()) {
+                    folder = session_.OpenFolder(clientId, typ, isDefault);
+                }
+                if (folder != nullptr && !folder->IsValid()) folder = nullptr;
+            }
+            int32_t change = event_.token;
+            if (folder == nullptr) {
+                // Nothing to apply the change to: passed over, no mapping.
+                AddLiveTrace("Folder invalid");
+                SkipElement();
+                continue;
+            }
+            if (change == kAdd || change == kModify) {
+                if (change == kAdd) openResponse();
+                std::string clientKey;
+                std::string serverKey;
+                ReadResult result = ReadElement(folder, clientKey, serverKey);
+                if (result == ReadResult::kMapped) {
+                    openResponse();
+                    answer_.StartTag(kPage, kElement);
+                    answer_.WriteElement(kPage, kClientID, clientKey);
+                    answer_.WriteElement(kPage, kServerID, serverKey);
+                    answer_.EndTag();
+                } else if (result == ReadResult::kFailed && !clientKey.empty()) {
+                    openResponse();
+                    answer_.StartTag(kPage, kElement);
+                    answer_.WriteElement(kPage, kClientID, clientKey);
+                    answer_.WriteElement(kPage, kErrorCode, "1");
+                    answer_.EndTag();
+                }
+            } else if (change == kDelete) {
+                HandleDelete(folder);
+            } else if (change == kReadState) {
+                HandleReadState(folder);
+            } else {
+                HandleMove(folder);
+            }
+            continue;
+        } else {
+            continue;
+        }
+        SkipChildEnd();
+    }
+    if (responseOpen) {
+        answer_.EndTag();  // Folder
+        answer_.EndTag();  // Response
+    }
+}
+
+CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* folder,
+                                                       std::string& clientKey,
+                                                       std::string& serverKey) {
+    std::string givenServerKey;
+    ReadResult result = ReadResult::kNoMapping;
+    while (Next() && !IsEnd()) {
+        if (IsText(kServerID)) {
+            givenServerKey = event_.value;
+            SkipChildEnd();
+        } else if (IsText(kClientID)) {
+            clientKey = event_.value;
+            SkipChildEnd();
+        } else if (IsStart(kCollection)) {
+            CWBXMLLiterals fields;
+            more_ = reader_.BuildTree(fields, event_) && more_;
+            try {
+                std::string className = folder->GetClassName();
+                std::unique_ptr<CAbstractVantroElement> element;
+                if (!givenServerKey.empty()) element = folder->GetElement(givenServerKey);
+                if (!element) element = server_.FindOrCreateItem(folder, fields, className);
+                if (!element) {
+                    AddLiveTraceF("Item %s not found", givenServerKey.c_str());
+                    result = ReadResult::kFailed;
+                    continue;
+                }
+                element->SetLogLines(&server_.logLines);
+                // The key is reported only for an item that was really saved.
+                if (!element->XMLtoMessage(fields)) {
+                    result = ReadResult::kFailed;
+                } else if (givenServerKey.empty()) {
+                    serverKey = element->GetKey();
+                    result = serverKey.empty() ? ReadResult::kFailed : ReadResult::kMapped;
+                } else {
+                    result = ReadResult::kNoMapping;
+                }
+            } catch (const CMAPIException&) {
+                result = ReadResult::kFailed;
+            } catch (...) {
+                ShowMessageBox("Crash in Read Element");
+                result = ReadResult::kFailed;
+            }
+        }
+    }
+    if (result == ReadResult::kFailed && !givenServerKey.empty()) return ReadResult::kNoMapping;
+    return result;
+}
+
+void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {
+    while (Next() && !IsEnd()) {
+        if (!IsText(kServerID)) continue;
+        folder->DeleteElement(event_.value);
+        SkipChildEnd();
+    }
+}
+
+void CVantroRequest::HandleMove(CAbstractVantroFolder* folder) {
+    std::string serverId;
+    std::string newFolder;
+    while (Next() && !IsEnd()) {
+        if (IsText(kServerID)) {
+            serverId = event_.value;
+        } else if (IsText(kNewFolder)) {
+            newFolder = event_.value;
+        } else if (!IsText(kClientID)) {
+            continue;
+        }
+        SkipChildEnd();
+    }
+    CAbstractVantroFolder* target = newFolder.empty() ? nullptr : session_.OpenFolderByPath(newFolder);
+    if (target == nullptr || !target->IsValid()) {
+        AddLiveTrace("Move: Target is NULL");
+        return;
+    }
+    folder->MoveElement(serverId, target);
+}
+
+void CVantroRequest::HandleReadState(CAbstractVantroFolder* folder) {
+    std::string serverId;
+    int value = 0;
+    while (Next() && !IsEnd()) {
+        if (IsText(kServerID)) {
+            serverId = event_.value;
+        } else if (IsText(kReadFlag)) {
+            value = std::atoi(event_.value.c_str());
+        } else if (!IsText(kClientID)) {
+            continue;
+        }
+        SkipChildEnd();
+    }
+    if (serverId.empty()) return;
+    if (!folder->IsValid()) {
+        AddLiveTrace("Folder invalid");
+        return;
+    }
+    std::unique_ptr<CAbstractVantroElement> element = folder->GetElement(serverId);
+    if (!element) {
+        AddLiveTraceF("Item %s not found", serverId.c_str());
+        return;
+    }
+    element->SetReadFlag(value);
+}

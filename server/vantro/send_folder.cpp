@@ -1,0 +1,151 @@
+// Store changes to the device: GetData with its folders, and DoSendFolder, which
+// writes one Sync element per folder with changes and the folder's snapshot.
+#include <cstdlib>
+
+#include "server/config/live_trace.h"
+#include "server/config/pocket_device.h"
+#include "server/store/mapi_folder.h"
+#include "server/vantro/ack_string.h"
+#include "server/vantro/vantro_request.h"
+#include "server/vantro/vantro_tags.h"
+
+using namespace vantro;
+
+void CVantroRequest::HandleGetData() {
+    if (!HasDevice()) {
+        AddLiveTrace("No device!");
+        SkipElement();
+        return;
+    }
+    while (Next() && !IsEnd()) {
+        if (IsStart(kFolder)) HandleGetDataFolder();
+    }
+}
+
+void CVantroRequest::HandleGetDataFolder() {
+    std::string serverId;
+    std::string folderType;
+    bool reset = false;
+    int days = 0;
+    bool subfolders = false;
+    while (Next() && !IsEnd()) {
+        if (IsText(kServerID)) {
+            serverId = event_.value;
+        } else if (IsText(kReset)) {
+            reset = std::atoi(event_.value.c_str()) != 0;
+        } else if (IsText(kIncludeContent)) {
+            // Accepted without effect.
+        } else if (IsText(kFolderType)) {
+            folderType = event_.value;
+        } else if (IsText(kFilter)) {
+            days = std::atoi(event_.value.c_str());
+        } else if (IsText(kSubfolders)) {
+            subfolders = std::atoi(event_.value.c_str()) != 0;
+        } else {
+            continue;
+        }
+        SkipChildEnd();
+    }
+    if (!serverId.empty()) {
+        CAbstractVantroFolder* folder = session_.OpenFolder(serverId, std::string(), true);
+        if (folder != nullptr && folder->IsValid()) DoSendFolder(folder, reset, days, subfolders);
+    }
+    if (folderType.empty()) return;
+    int kind = 0;
+    if (folderType == "Email") kind = kKindEmail;
+    if (folderType == "Contact") kind = kKindContact;
+    if (folderType == "Appointment") kind = kKindAppointment;
+    if (folderType == "Task") kind = kKindTask;
+    AddLiveTraceF("GetData %s reset=%d", folderType.c_str(), reset ? 1 : 0);
+    // The device of this request's log-on, never one looked up again.
+    std::shared_ptr<CPocketDevice> device = session_.CurrentDeviceShared();
+    if (!device) return;
+    for (CPocketFolder& configured : device->folders) {
+        if (configured.kind != kind) continue;
+        if (!configured.mapiFolder) {
+            AddLiveTraceF("Folder %s is invalid", configured.virtualPath.c_str());
+            continue;
+        }
+        if (!configured.folderObject) {
+            configured.folderObject = std::make_shared<CMobileMapiFolder>(
+                device.get(), &session_, configured.mapiFolder.get());
+            preparedFolders_.push_back(configured.folderObject.get());
+        }
+        configured.folderObject->SetReset(reset);
+        DoSendFolder(configured.folderObject.get(), reset, days, subfolders);
+    }
+}
+
+void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int dayCount,
+                                  bool subfolders, int depth) {
+    std::string key = folder->GetKey();
+    folder->SetReset(reset);
+    AddLiveTraceF("DoSendFolder: Foldername = %s Reset=%d", folder->GetDisplayName().c_str(),
+                  reset ? 1 : 0);
+    folder->PrepareChanges(dayCount);
+    std::string tempKey = folder->GetTempKey();
+    if (!folder->IsValid()) {
+        AddLiveTrace("Folder=NULL)");
+        return;
+    }
+    CPocketDevice* device = session_.CurrentDevice();
+    std::string ack = FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
+
+    std::unique_ptr<CAbstractVantroElement> element = folder->NextChangedElement();
+    if (element) {
+        std::string path = session_.GetFolderPath(folder);
+        answer_.StartTag(kPage, kSync);
+        answer_.StartTag(kPage, kFolder);
+        answer_.WriteElement(kPage, kAckString, ack);
+        answer_.WriteElement(kPage, kServerID, key);
+        answer_.WriteElement(kPage, kFolderPath, path);
+        int count = 0;
+        for (; element; element = folder->NextChangedElement()) {
+            ++count;
+            element->SetLogLines(&server_.logLines);
+            answer_.StartTag(kPage, kElement);
+            switch (element->GetState()) {
+            case kStateDelete:
+                answer_.StartTag(kPage, kDelete);
+                answer_.WriteElement(kPage, kServerID, element->GetKey());
+                answer_.EndTag();
+                break;
+            case kStateReadFlag:
+                answer_.StartTag(kPage, kReadFlag);
+                answer_.WriteElement(kPage, kServerID, element->GetKey());
+                answer_.WriteIntElement(kPage, kReadState, element->GetReadFlag() != 0 ? 1 : 0);
+                answer_.EndTag();
+                break;
+            case kStateMoved:
+                answer_.StartTag(kPage, kMoved);
+                answer_.WriteElement(kPage, kServerID, element->GetKey());
+                answer_.WriteElement(kPage, kNewFolder, element->SourcePath());
+                answer_.WriteElement(kPage, kFolderPath, element->DestinationPath());
+                answer_.EndTag();
+                break;
+            case kStateAdd:
+            case kStateModify:
+                answer_.StartTag(kPage, element->GetState() == kStateAdd ? kAdd : kModify);
+                answer_.WriteElement(kPage, kServerID, element->GetKey());
+                element->SetTransportHeaders(server_.transportHeaders);
+                element->MessageToXML(answer_, true);
+                answer_.EndTag();
+                break;
+            default:
+                break;
+            }
+            answer_.EndTag();  // Element
+        }
+        AddLiveTraceF("%s Sent %d items", folder->GetDisplayName().c_str(), count);
+        answer_.EndTag();  // Folder
+        answer_.EndTag();  // Sync
+    }
+    folder->SaveStatus(dayCount);
+    if (subfolders && depth < kMaxFolderDepth && folder->HasFolders()) {
+        for (int i = 0;; ++i) {
+            CAbstractVantroFolder* sub = folder->GetSubFolder(i);
+            if (sub == nullptr) break;
+            DoSendFolder(sub, reset, dayCount, subfolders, depth + 1);
+        }
+    }
+}

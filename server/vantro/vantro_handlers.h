@@ -1,0 +1,37 @@
+// CVantroHandlers: the protocol server as the web server's routing calls it
+// (IProtocolHandlers of server/http/web_routing.h). Holds the one store session
+// of the process with the item conversion installed.
+//
+// One device at a time: Vantro and attachment requests run under one lock, so a
+// second device waits until the first request's answer is built and nothing of its
+// session state (current device, folder objects, change lists) is overwritten.
+// Other web requests never take the lock. Thread-safe.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "server/http/web_routing.h"
+#include "server/store/mapi_session.h"
+
+class CVantroHandlers : public IProtocolHandlers {
+public:
+    CVantroHandlers() = default;
+    ~CVantroHandlers() override;
+
+    // The shared session with a CMapiItemConverter.
+    void CreateSharedSession(Settings& settings) override;
+    // CVantroRequest::HandleVantroRequest with a new CMobileMapiServer; true.
+    bool HandleVantroRequest(Settings& settings, const CHTMLCommand& request,
+                             CDataString& answer) override;
+    // HandleAttachmentRequest of attachment_request.h.
+    void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
+                                 CDataString& answer) override;
+
+private:
+    std::mutex requestLock_;
+    std::unique_ptr<CMobileMapiSession> session_;
+};
+
+// Installs a CVantroHandlers in the web server's routing (SetProtocolHandlers).
+void InstallVantroHandlers();

@@ -1,0 +1,290 @@
+// The Vantro request walk: top level, Logon, Acknlowledge, Sync with its filter and
+// the device's configured folders, and move detection.
+#include "server/vantro/vantro_request.h"
+
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <sstream>
+
+#include "common/http/html_answer.h"
+#include "platform/win/message_box.h"
+#include "server/config/live_trace.h"
+#include "server/config/pocket_device.h"
+#include "server/config/settings.h"
+#include "server/store/mapi_folder.h"
+#include "server/vantro/ack_string.h"
+#include "server/vantro/protocol_log.h"
+#include "server/vantro/vantro_tags.h"
+
+using namespace vantro;
+
+CVantroRequest::CVantroRequest(Settings& settings, CMobileMapiSession& session,
+                               CMobileMapiServer& server)
+    : settings_(settings), session_(session), server_(server) {}
+
+bool CVantroRequest::Next() {
+    if (!more_) {
+        event_.EventKind = kWBXMLNoEvent;
+        return false;
+    }
+    more_ = reader_.NextEvent(event_);
+    return event_.EventKind != kWBXMLNoEvent;
+}
+
+bool CVantroRequest::IsStart(int32_t token) const {
+    return event_.EventKind == kWBXMLStartTag && event_.codePage == kPage && event_.token == token;
+}
+
+bool CVantroRequest::IsText(int32_t token) const {
+    return event_.EventKind == kWBXMLContent && event_.codePage == kPage && event_.token == token;
+}
+
+bool CVantroRequest::IsEnd() const { return event_.EventKind == kWBXMLEndTag; }
+
+void CVantroRequest::SkipElement() {
+    int depth = 1;
+    while (depth > 0 && Next()) {
+        if (event_.EventKind == kWBXMLStartTag) ++depth;
+        if (event_.EventKind == kWBXMLEndTag) --depth;
+    }
+}
+
+bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataString& answer) {
+    session_.BeginRequest();
+    reader_.SetDocument(request.Body(), request.BodyLength());
+    answer_.BeginDocument(CWBXML::kAnswerCapacity);
+    server_.logLines.clear();
+
+    CProtocolLog log;
+    if (settings_.ProtocolTrace() && log.Open(settings_.DataFolder())) {
+        std::ostringstream dump;
+        dump << CProtocolLog::EntryHead();
+        answer_.DumpDocument(dump, request.BodyView());
+        log.Write(dump.str());
+    }
+    server_.mailWindow = 0;
+    server_.taskWindow = 0;
+    server_.calendarWindow = 0;
+    server_.transportHeaders = 1;
+
+    try {
+        WalkTopLevel();
+    } catch (...) {
+        ShowMessageBox("Crash");
+    }
+    try {
+        CHTMLAnswer http;
+        http.SetContentType("application/vantro.wbxml");
+        std::string_view document = answer_.Document().View();
+        http.Body().AppendBytes(document.size(), document.data());
+        http.Serialize(answer);
+        if (log.IsOpen()) {
+            std::ostringstream dump;
+            dump << "****************** Answer ********************* \n";
+            answer_.DumpDocument(dump, document);
+            for (const std::string& line : server_.logLines) dump << line << '\n';
+            log.Write(dump.str());
+            log.Close();
+        }
+        AddLiveTraceF("Sending answer %d bytes", static_cast<int>(document.size()));
+    } catch (...) {
+        ShowMessageBox("Crash");
+    }
+    session_.EndRequest();
+    return true;
+}
+
+void CVantroRequest::WalkTopLevel() {
+    while (Next()) {
+        if (IsStart(kSync)) {
+            HandleSync();
+        } else if (IsStart(kLogon)) {
+            HandleLogon();
+        } else if (IsStart(kAcknlowledge)) {
+            HandleAcknowledge();
+        }
+    }
+}
+
+void CVantroRequest::HandleLogon() {
+    while (Next() && !IsEnd()) {
+        if (IsText(kDeviceID)) {
+            const std::string& text = event_.value;
+            size_t underscore = text.find('_');
+            if (underscore == std::string::npos) {
+                deviceId_ = text;
+                deviceName_.clear();
+            } else {
+                deviceId_ = text.substr(0, underscore);
+                std::string rest = text.substr(underscore + 1);
+                deviceName_ = rest.substr(0, rest.find('/'));
+            }
+            SkipChildEnd();
+        } else if (IsText(kUserName)) {
+            userName_ = event_.value;
+            SkipChildEnd();
+        } else if (IsText(kPassword)) {
+            password_ = event_.value;
+            SkipChildEnd();
+        }
+    }
+    // A refused log-on leaves no current device: later elements do nothing.
+    session_.Logon(deviceId_, deviceName_, userName_, password_);
+}
+
+void CVantroRequest::HandleAcknowledge() {
+    while (Next() && !IsEnd()) {
+        if (!IsText(kAckString)) continue;
+        std::string text = event_.value;
+        SkipChildEnd();
+        CPocketDevice* device = session_.CurrentDevice();
+        if (device == nullptr) {
+            AddLiveTrace("No device!");
+            continue;
+        }
+        AckResult result = ApplyAckString(settings_.DataFolder(), device->DeviceID, text);
+        if (result == AckResult::kRefused) AddLiveTraceF("AckString refused: %s", text.c_str());
+    }
+}
+
+void CVantroRequest::HandleSync() {
+    prepared_ = false;
+    bool stopped = false;
+    try {
+        while (!stopped && Next() && !IsEnd()) {
+            if (IsStart(kFilter)) {
+                HandleFilter();
+            } else if (IsStart(kFolder)) {
+                if (!prepared_) {
+                    prepared_ = true;
+                    if (!PrepareDevice()) {
+                        stopped = true;  // the rest is passed over by the top-level walk
+                        break;
+                    }
+                }
+                HandleClientFolder();
+            } else if (IsStart(kGetData)) {
+                if (!prepared_) {
+                    prepared_ = true;
+                    PrepareDevice();
+                }
+                HandleGetData();
+            }
+        }
+    } catch (...) {
+        ShowMessageBox("Crash");
+    }
+    // The next request computes the configured folders' change lists anew.
+    for (CAbstractVantroFolder* folder : preparedFolders_) folder->ClearChanges();
+    preparedFolders_.clear();
+    collected_.clear();
+}
+
+bool CVantroRequest::PrepareDevice() {
+    std::shared_ptr<CPocketDevice> device = session_.CurrentDeviceShared();
+    if (!device) {
+        AddLiveTrace("No device!");
+        return false;
+    }
+    for (CPocketFolder& folder : device->folders) folder.folderObject.reset();
+    for (CPocketFolder& folder : device->folders) {
+        folder.folderObject =
+            std::make_shared<CMobileMapiFolder>(device.get(), &session_, folder.mapiFolder.get());
+        preparedFolders_.push_back(folder.folderObject.get());
+        CollectFolderChanges(folder.folderObject.get(), 0);
+    }
+    DetectMoves();
+    return true;
+}
+
+void CVantroRequest::CollectFolderChanges(CAbstractVantroFolder* folder, int depth) {
+    if (folder == nullptr || !folder->IsValid()) return;
+    std::string className = folder->GetClassName();
+    int bit = 0;
+    int window = 0;
+    if (className == "Email") {
+        bit = 1;
+        window = server_.mailWindow;
+    } else if (className == "Task") {
+        bit = 4;
+        window = server_.taskWindow;
+    } else if (className == "Appointment") {
+        bit = 8;
+        window = server_.calendarWindow;
+    } else if (className == "Contact") {
+        bit = 2;
+    }
+    if (bit != 0 && (kinds_ & bit) != 0) {
+        folder->PrepareChanges(window);
+        int count = folder->GetChangeCount();
+        for (int i = 0; i < count; ++i) {
+            CChangeEntry* entry = folder->GetChangeEntry(i);
+            if (entry == nullptr) continue;
+            entry->SetFolder(folder);
+            if (entry->GetKind() == kChangeNew || entry->GetKind() == kChangeDeleted) {
+                collected_.push_back(entry);
+            }
+        }
+    }
+    if (className == "Email" && depth < kMaxFolderDepth && folder->HasFolders()) {
+        for (int i = 0;; ++i) {
+            CAbstractVantroFolder* sub = folder->GetSubFolder(i);
+            if (sub == nullptr) break;
+            CollectFolderChanges(sub, depth + 1);
+        }
+    }
+}
+
+void CVantroRequest::DetectMoves() {
+    // Deleted entries by key, in collection order, so each new entry finds its
+    // matches without scanning the whole list.
+    std::multimap<std::string, CChangeEntry*> deleted;
+    for (CChangeEntry* entry : collected_) {
+        if (entry->GetKind() == kChangeDeleted) deleted.emplace(entry->Key(), entry);
+    }
+    for (CChangeEntry* added : collected_) {
+        if (added->GetKind() != kChangeNew) continue;
+        auto range = deleted.equal_range(added->Key());
+        for (auto it = range.first; it != range.second; ++it) {
+            CChangeEntry* gone = it->second;
+            if (gone->GetKind() != kChangeDeleted) continue;
+            gone->SetKind(kChangeNone);
+            added->SetKind(kChangeMoved);
+            added->SetSourceFolder(gone->GetFolder());
+            added->SetDestinationPath(session_.GetFolderPath(added->GetFolder()));
+            added->SetSourcePath(session_.GetFolderPath(gone->GetFolder()));
+        }
+    }
+}
+
+void CVantroRequest::HandleFilter() {
+    while (Next() && !IsEnd()) {
+        if (IsStart(kFolder)) HandleFilterFolder();
+    }
+}
+
+void CVantroRequest::HandleFilterFolder() {
+    std::string type;
+    int days = 0;
+    while (Next() && !IsEnd()) {
+        if (IsText(kFolderType)) {
+            type = event_.value;
+            if (type == "Task") kinds_ |= 4;
+            if (type == "Contact") kinds_ |= 2;
+            if (type == "Email") kinds_ |= 1;
+            if (type == "Appointment") kinds_ |= 8;
+            SkipChildEnd();
+        } else if (IsText(kFilter)) {
+            days = std::atoi(event_.value.c_str());
+            SkipChildEnd();
+        } else if (event_.EventKind == kWBXMLContent && event_.codePage == kMailPage &&
+                   event_.token == kTransportHeaders) {
+            server_.transportHeaders = std::atoi(event_.value.c_str());
+            SkipChildEnd();
+        }
+    }
+    if (type == "Email") server_.mailWindow = days;
+    if (type == "Task") server_.taskWindow = days;
+    if (type == "Appointment") server_.calendarWindow = days;
+}

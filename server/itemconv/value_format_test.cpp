@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "server/itemconv/element_map.h"
+#include "server/mapi/mapi_wrapper.h"
 #include "server/itemconv/time_zone_info.h"
 
 namespace {
@@ -201,4 +202,24 @@ TEST(ElementMap, RowsPerKindInTableOrder) {
         "1B 2D 1C 2E 2F 30 31 32 33 34 1D 35 36 37 38 39 3A 3B 3D 01 3C 04* 05* 00 3D ",
         tokens(kItemEmail));
     EXPECT_EQ(static_cast<size_t>(50 + 14 + 18 + 59), ElementMapSize());
+}
+
+TEST(ElementMap, RowsResolveToTheirTags) {
+    IMessagePtr none;
+    const ElementMapEntry fixed = {1, 0x1D, PR_SURNAME, nullptr, 0, nullptr, 0, kSpecialNone};
+    EXPECT_EQ(PR_SURNAME, ResolveElementTag(none, fixed));
+    const ElementMapEntry empty = {1, 0x1E, 0, nullptr, 0, nullptr, 0, kSpecialNone};
+    EXPECT_EQ(0u, ResolveElementTag(none, empty));
+    EXPECT_FALSE(HasProperty(empty));
+    // A set text that does not parse is a store error of its own; nothing is asked.
+    const ElementMapEntry broken = {1, 0x07, 0, "00062004-0000", 0x8083, nullptr, PT_STRING8, kSpecialNone};
+    try {
+        ResolveElementTag(none, broken);
+        ADD_FAILURE() << "no exception";
+    } catch (const CMAPIException& e) {
+        EXPECT_EQ(MAPI_E_INVALID_PARAMETER, e.GetHResult());
+    }
+    // Named rows ask the store, which a wrapper without an object cannot.
+    EXPECT_THROW(ResolveElementTag(none, kElementMap[4]), CMAPIException);
+    EXPECT_EQ("1/0x07", ElementRowName(kElementMap[4]));
 }

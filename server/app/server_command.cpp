@@ -12,10 +12,12 @@
 
 #include "server/app/command.h"
 #include "server/app/headless_output.h"
+#include "common/wbxml/wbxml_trace.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
+#include "server/vantro/vantro_handlers.h"
 
 void AddServerOptions(CLI::App& app, ServerOptions& options) {
     app.add_flag("--headless", options.headless,
@@ -69,6 +71,10 @@ int RunHeadless(const ServerOptions& options) {
     if (access(settings.SettingsFilePath().c_str(), F_OK) != 0) settings.SaveSettings();
     output.Line(std::string(kCorvelVersionText) + " running headless; data folder " +
                 settings.DataFolder() + "; stop with Ctrl+C or SIGTERM");
+    // The codec's trace lines and the protocol server join the live trace and the
+    // routing before the first request can arrive.
+    SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
+    InstallVantroHandlers();
     std::unique_ptr<CWebServer> web = StartWebServer(settings, WebServerConfig{}, options.port);
     settings.LoadHelpTexts();
     if (!errorLog.Open(errorLogPath)) {
@@ -84,6 +90,8 @@ int RunHeadless(const ServerOptions& options) {
     AddLiveTraceF("Corvel ends (signal %d)", received);
     trace->Stop();
     web->Stop();
+    SetProtocolHandlers(nullptr);
+    SetWBXMLTraceSink(nullptr);
     return 0;
 }
 

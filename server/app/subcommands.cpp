@@ -1,10 +1,12 @@
 // The list of corvel's subcommands. A new subcommand: one file with its add
 // function (see command.h), one declaration below, one entry in the list.
 #include "server/app/command.h"
+#include "server/app/dump_subcommand.h"
 #include "server/app/user_command.h"
 
 std::vector<AddSubcommandFunction> Subcommands() {
     return {
         AddUserCommand,
+        AddDumpCommand,
     };
 }

@@ -1,0 +1,6 @@
+// `corvel dump FILE|-`: the readable form of a captured Vantro document.
+#pragma once
+
+#include "server/app/command.h"
+
+void AddDumpCommand(CLI::App& app, CommandAction& chosen);

@@ -1,0 +1,73 @@
+// Test helpers of the console: one QApplication for the test program, a temporary
+// home for the data folder and the MAPI profiles, and scripted operator answers.
+#pragma once
+
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/config/config_test_util.h"
+#include "server/config/data_folder.h"
+#include "server/console/console_prompts.h"
+
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "server_console_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+inline void DrainEvents() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+// Answers the panes' questions from queues; records what was asked.
+struct ScriptedPrompts {
+    std::deque<std::optional<std::string>> inputs;
+    std::deque<bool> answers;
+    std::vector<std::string> asked;
+    std::vector<std::string> errors;
+
+    CConsolePrompts Prompts() {
+        CConsolePrompts prompts;
+        prompts.input = [this](QWidget*, const std::string& field, const std::string& value)
+            -> std::optional<std::string> {
+            asked.push_back(field + "=" + value);
+            if (inputs.empty()) return std::nullopt;
+            std::optional<std::string> answer = inputs.front();
+            inputs.pop_front();
+            return answer;
+        };
+        prompts.yesNo = [this](QWidget*, const std::string& question) {
+            asked.push_back(question);
+            if (answers.empty()) return false;
+            bool answer = answers.front();
+            answers.pop_front();
+            return answer;
+        };
+        prompts.error = [this](QWidget*, const std::string& text) { errors.push_back(text); };
+        return prompts;
+    }
+};
+
+// XDG_DATA_HOME in a temporary folder; the data folder below it.
+class ConsoleTestHome {
+public:
+    ConsoleTestHome() {
+        TestApp();
+        setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
+    }
+    std::string DataFolder() const { return folder_.Path() + "/Norvex/Corvel"; }
+    const std::string& Path() const { return folder_.Path(); }
+
+private:
+    TempFolder folder_;
+};

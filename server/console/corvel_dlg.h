@@ -1,0 +1,159 @@
+// CCorvelDlg: Corvel's main window: it starts the servers, sits in the tray, shows
+// the navigation tree ("Benutzer", "Geräte", "Trace", "Optionen") on the left and
+// one pane at a time beside it, the context help on the right, and hosts the trace
+// and log panes.
+//
+// Closing or minimising the window hides it while the tray icon is there; without a
+// system tray it stays open. Only "Beenden" (tray menu or "Datei") ends the program.
+// Thread use: the window belongs to the user interface thread. AddLiveTrace (through
+// the sink the window installs), the client trace sink and RefreshDeviceNodes may be
+// called from any thread: they reach the window through queued calls.
+#pragma once
+
+#include <QGroupBox>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "server/config/data_folder_lock.h"
+#include "server/config/error_log.h"
+#include "server/config/settings.h"
+#include "server/console/console_prompts.h"
+#include "server/console/dlg_devices.h"
+#include "server/console/dlg_edit_help.h"
+#include "server/console/dlg_errors.h"
+#include "server/console/dlg_options.h"
+#include "server/console/dlg_trace.h"
+#include "server/console/dlg_user.h"
+#include "server/console/dlg_users.h"
+#include "server/console/dlg_webserver.h"
+#include "server/http/trace_port.h"
+#include "server/http/web_server.h"
+
+struct ConsoleOptions {
+    std::string dataFolder;     // empty: the default data folder
+    bool startServers = true;   // the web server and the trace port
+    int port = -1;              // -1: HttpPort of settings.inf; 0: any free port
+    int tracePort = kTracePort; // 0: any free port
+    bool loopbackOnly = false;  // servers bind 127.0.0.1 only
+    bool messageBoxes = true;   // message boxes as dialogs (UI thread) / error.log entries
+    // Run right before the web server starts (the program registers its protocol
+    // handlers there) and after the servers have stopped.
+    std::function<void()> beforeServers;
+    std::function<void()> afterServers;
+};
+
+// Pane IDs (also the second half of the help keys).
+enum ConsolePaneId {
+    kPaneUsers = 100,
+    kPaneDevices = 101,
+    kPaneLiveTrace = 102,
+    kPaneWebserver = 103,
+    kPaneUser = 104,
+    kPaneEvents = 105,
+    kPaneSyncLog = 106,
+    kPaneOptions = 108,
+    kPaneClientTrace = 109,
+    kPaneWebLog = 200,  // no ID of their own in the help keys
+    kPaneXmlLog = 201,
+};
+
+class CCorvelDlg : public QMainWindow {
+public:
+    // settings and errorLog must outlive the window. Installs the live trace sink.
+    CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions options,
+               CConsolePrompts prompts = CConsolePrompts::Dialogs());
+    ~CCorvelDlg() override;  // stops the servers, then removes the sinks and hooks
+
+    // The start-up: settings, web server, help texts, error.log, help timer, trace
+    // port, tray icon (the window is hidden when there is one, shown otherwise),
+    // the panes' files and the tree.
+    void Initialise();
+
+    // Any thread: the live trace and the device nodes, through queued calls.
+    void PostLiveTrace(const std::string& line);
+    void RefreshDeviceNodes();
+    // User interface thread: the device nodes follow the device-name map now.
+    void RefreshDeviceNodesNow();
+
+    // Selecting and double-clicking tree nodes.
+    void SelectNode(QTreeWidgetItem* node);
+    void OpenDeviceNode(QTreeWidgetItem* node);
+    QWidget* CurrentPane() const { return frame->currentWidget(); }
+
+    // One tick of the context-help timer.
+    void HelpTick();
+    // "Datei" → "Speichern...": passed to the current pane.
+    void OnSaveCurrent();
+    // "Beenden".
+    void Quit();
+
+    CTraceTextSink& ClientTraceSink() { return clientSink_; }
+    int WebPort();    // the port listened on (0 when not started)
+    int TracePort();  // likewise for the trace port
+
+    QTreeWidget* tree;
+    QStackedWidget* frame;
+    QGroupBox* helpGroup;
+    QPlainTextEdit* helpText;
+    QTreeWidgetItem* usersNode = nullptr;
+    QTreeWidgetItem* devicesNode = nullptr;
+    QTreeWidgetItem* traceNode = nullptr;
+    QTreeWidgetItem* optionsNode = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+    QMenu* trayMenu = nullptr;
+    QTimer helpTimer;
+
+    CDlgUsers* usersPane;
+    CDlgDevices* devicesPane;
+    CDlgtrace* livePane;
+    CDlgWebserver* webserverPane;
+    CDlgUser* userPane;
+    CDlgErrors* eventsPane;
+    CDlgErrors* syncLogPane;
+    CDlgOptions* optionsPane;
+    CDlgtrace* clientPane;
+    CDlgErrors* webLogPane;
+    CDlgErrors* xmlLogPane;
+    CDlgEditHelp* helpEditor;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildTree();
+    QTreeWidgetItem* AddPaneNode(QTreeWidgetItem* parent, const QString& text, int paneId);
+    void AddUserNode(const std::shared_ptr<CPocketDevice>& record);
+    void RemoveUserNode(const std::string& name);
+    QTreeWidgetItem* DeviceNode(const std::string& deviceId) const;
+    void ShowPane(QWidget* pane);
+
+    Settings& settings_;
+    CErrorLog& errorLog_;
+    ConsoleOptions options_;
+    CConsolePrompts prompts_;
+    CTraceTextSink clientSink_;
+    CDataFolderLock dataFolderLock_;
+    std::unique_ptr<CWebServer> web_;
+    std::unique_ptr<CTracePort> tracePort_;
+    std::map<int, QWidget*> panes_;
+    std::map<QTreeWidgetItem*, std::shared_ptr<CPocketDevice>> userNodes_;
+    QPointer<QWidget> lastFocus_;
+    QPointer<QWidget> lastHover_;
+    bool quitting_ = false;
+};
+
+// Runs the console until "Beenden"; the exit status.
+int RunConsole(const ConsoleOptions& options);

@@ -1,0 +1,157 @@
+// The device list pane.
+#include "server/console/dlg_devices.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "server/config/device_list.h"
+
+namespace {
+
+enum DeviceColumn { kColumnDevice, kColumnName, kColumnAccess };
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+std::string DeviceLastAccess(const std::string& dataFolder, const std::string& deviceId) {
+    if (!IsValidDeviceId(deviceId)) return std::string();
+    std::string folder = dataFolder + "/" + deviceId;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir) return std::string();
+    time_t latest = 0;
+    bool found = false;
+    while (dirent* entry = readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".csv") != 0) continue;
+        struct stat info {};
+        if (stat((folder + "/" + name).c_str(), &info) != 0) continue;
+        if (!found || info.st_mtime > latest) latest = info.st_mtime;
+        found = true;
+    }
+    if (!found) return std::string();
+    struct tm utc {};
+    gmtime_r(&latest, &utc);
+    char text[64];  // "dd.mm.yyyy hh:mm", room for any int
+    std::snprintf(text, sizeof(text), "%02d.%02d.%04d %02d:%02d", utc.tm_mday, utc.tm_mon + 1,
+                  utc.tm_year + 1900, utc.tm_hour, utc.tm_min);
+    return text;
+}
+
+bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceId) {
+    if (!IsValidDeviceId(deviceId)) return false;
+    unlink((dataFolder + "/" + deviceId + ".ifo").c_str());
+    std::string folder = dataFolder + "/" + deviceId;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir) return true;
+    while (dirent* entry = readdir(dir.get())) {
+        if (entry->d_name[0] == '.') continue;
+        std::string path = folder + "/" + entry->d_name;
+        struct stat info {};
+        // Only files: sub-folders stay, a link is removed itself, never its target.
+        if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
+        unlink(path.c_str());
+    }
+    return true;
+}
+
+CDlgDevices::CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
+    : QWidget(parent), settings_(settings), prompts_(prompts) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QString::fromUtf8("Geräte (Doppelklick um den Namen zu ändern)"), this));
+    list = new QTreeWidget(this);
+    list->setColumnCount(3);
+    list->setHeaderLabels({QString::fromUtf8("Gerät"), "Name", "Letzer Zugriff"});
+    list->setColumnWidth(kColumnDevice, 300);
+    list->setColumnWidth(kColumnName, 150);
+    list->setColumnWidth(kColumnAccess, 150);
+    list->setRootIsDecorated(false);
+    layout->addWidget(list);
+    auto* buttons = new QHBoxLayout();
+    resetButton = new QPushButton(QString::fromUtf8("Gerät zurücksetzen"), this);
+    deleteButton = new QPushButton(QString::fromUtf8("Gerät Löschen"), this);
+    buttons->addWidget(resetButton);
+    buttons->addWidget(deleteButton);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    connect(resetButton, &QPushButton::clicked, this, [this] { OnReset(); });
+    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
+    connect(list, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item, int) { OnRename(list->indexOfTopLevelItem(item)); });
+}
+
+void CDlgDevices::Fill() {
+    list->clear();
+    std::map<std::string, std::string> names = settings_.DeviceNames();
+    std::string dataFolder = settings_.DataFolder();
+    for (const auto& record : settings_.Devices().Records()) {
+        if (record->DeviceID.empty()) continue;
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(kColumnDevice, QString::fromStdString(record->DeviceID));
+        auto name = names.find(record->DeviceID);
+        if (name != names.end()) item->setText(kColumnName, QString::fromStdString(name->second));
+        item->setText(kColumnAccess, QString::fromStdString(DeviceLastAccess(dataFolder, record->DeviceID)));
+    }
+}
+
+std::string CDlgDevices::SelectedDevice() const {
+    QTreeWidgetItem* item = list->currentItem();
+    return item == nullptr ? std::string() : item->text(kColumnDevice).toStdString();
+}
+
+void CDlgDevices::OnRename(int row) {
+    if (row < 0 || row >= list->topLevelItemCount()) return;
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    std::string deviceId = item->text(kColumnDevice).toStdString();
+    std::string oldName = item->text(kColumnName).toStdString();
+    std::optional<std::string> name = prompts_.input(this, "Name", oldName);
+    if (!name || *name == oldName) return;
+    settings_.SetDeviceName(deviceId, *name);
+    settings_.SaveSettings();
+    // SetDeviceName makes the name one line; show what was stored.
+    std::map<std::string, std::string> names = settings_.DeviceNames();
+    auto stored = names.find(deviceId);
+    if (stored != names.end()) item->setText(kColumnName, QString::fromStdString(stored->second));
+    if (deviceRenamed) deviceRenamed(deviceId);
+}
+
+bool CDlgDevices::ResetFiles(const std::string& deviceId) {
+    if (!DeleteDeviceFiles(settings_.DataFolder(), deviceId)) {
+        prompts_.error(this, "Ungültige Geräte-ID: " + deviceId);
+        return false;
+    }
+    // The next sync compares against the (now missing) files, not an old baseline.
+    std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+    if (auto record = settings_.Devices().FindExistingDevice(deviceId)) record->syncState.clear();
+    return true;
+}
+
+void CDlgDevices::OnReset() {
+    std::string deviceId = SelectedDevice();
+    if (deviceId.empty()) return;
+    if (!prompts_.yesNo(this, kResetQuestion)) return;
+    ResetFiles(deviceId);
+}
+
+void CDlgDevices::OnDelete() {
+    std::string deviceId = SelectedDevice();
+    if (prompts_.yesNo(this, kResetQuestion) && !deviceId.empty()) {
+        if (IsValidDeviceId(deviceId)) {
+            settings_.RemoveDeviceName(deviceId);
+            settings_.SaveSettings();
+        }
+        ResetFiles(deviceId);
+    }
+    Fill();
+}

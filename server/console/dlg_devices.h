@@ -1,0 +1,56 @@
+// CDlgDevices: the device list pane: device ID, display name and last access of
+// every device record; rename, reset and delete a device.
+// Thread use: user interface thread only; the device-name map is changed through
+// Settings, which guards it.
+#pragma once
+
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "server/config/settings.h"
+#include "server/console/console_prompts.h"
+
+// The latest modification time among <data folder>/<device ID>/*.csv as
+// "dd.mm.yyyy hh:mm" (UTC); empty when there is no such file.
+std::string DeviceLastAccess(const std::string& dataFolder, const std::string& deviceId);
+// Deletes <data folder>/<device ID>.ifo and every file directly inside the device's
+// sub-folder whose name does not begin with "." (nothing below it, nothing it
+// links to). False, deleting nothing, when deviceId is not a plain device ID.
+bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceId);
+
+class CDlgDevices : public QWidget {
+public:
+    CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* parent = nullptr);
+
+    // Called after a device got a new display name (the tree follows it).
+    std::function<void(const std::string& deviceId)> deviceRenamed;
+
+    void Fill();
+    // Double-click: asks for "Name"; an unchanged name writes nothing.
+    void OnRename(int row);
+    // "Gerät zurücksetzen": after Yes, deletes the device's files; the device's
+    // in-memory baseline is dropped too, so its next sync starts afresh.
+    void OnReset();
+    // "Gerät Löschen": after Yes, the device leaves the name map and its files are
+    // deleted. The list is filled again in any case.
+    void OnDelete();
+
+    QTreeWidget* list;
+    QPushButton* resetButton;
+    QPushButton* deleteButton;
+
+private:
+    // The selected row's device ID, empty when none.
+    std::string SelectedDevice() const;
+    bool ResetFiles(const std::string& deviceId);
+
+    Settings& settings_;
+    CConsolePrompts& prompts_;
+};
+
+inline constexpr const char* kResetQuestion = "Soll das Gerät zurückgesetzt werden?";

@@ -1,0 +1,113 @@
+// The log pane: entries newest first, detail lines of the selected entry.
+#include "server/console/dlg_errors.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <fstream>
+#include <sstream>
+
+#include "server/console/dlg_trace.h"
+
+CLogEntries ParseLogText(const std::string& text) {
+    CLogEntries log;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        size_t next = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, (end == std::string::npos ? text.size() : end) - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A line longer than one read continues as lines of their own.
+        size_t offset = 0;
+        do {
+            log.lines.push_back(line.substr(offset, kMaxLogReadChars));
+            offset += kMaxLogReadChars;
+        } while (offset < line.size());
+        start = next;
+    }
+    for (size_t i = 0; i < log.lines.size(); ++i) {
+        if (log.lines[i].rfind("!!!", 0) == 0) {
+            log.entries.insert(log.entries.begin(), CLogEntries::Entry{log.lines[i], i});
+        }
+    }
+    return log;
+}
+
+std::string EntryDetail(const CLogEntries& log, size_t entryIndex) {
+    std::string detail;
+    if (entryIndex >= log.entries.size()) return detail;
+    for (size_t i = log.entries[entryIndex].line + 1; i < log.lines.size(); ++i) {
+        if (log.lines[i].rfind("!!!", 0) == 0) break;
+        detail += log.lines[i];
+        detail += "\r\n";
+    }
+    return detail;
+}
+
+CDlgErrors::CDlgErrors(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    list = new QListWidget(this);
+    list->setFont(ConsoleListFont());
+    text = new QPlainTextEdit(this);
+    text->setReadOnly(true);
+    layout->addWidget(list, 2);
+    layout->addWidget(text, 1);
+    auto* buttons = new QHBoxLayout();
+    refreshButton = new QPushButton("Aktualisieren", this);
+    deleteButton = new QPushButton(QString::fromUtf8("Löschen"), this);
+    copyButton = new QPushButton("Kopieren", this);
+    buttons->addWidget(refreshButton);
+    buttons->addWidget(deleteButton);
+    buttons->addWidget(copyButton);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    connect(refreshButton, &QPushButton::clicked, this, [this] { Refresh(); });
+    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
+    connect(copyButton, &QPushButton::clicked, this, [this] { OnCopy(); });
+    connect(list, &QListWidget::currentRowChanged, this, [this](int row) { SelectEntry(row); });
+}
+
+void CDlgErrors::SetFileName(const std::string& path) { path_ = path; }
+
+void CDlgErrors::SetDeleteHooks(std::function<void()> before, std::function<void()> after) {
+    beforeDelete_ = std::move(before);
+    afterDelete_ = std::move(after);
+}
+
+void CDlgErrors::Refresh() {
+    list->clear();
+    text->clear();
+    log_ = CLogEntries();
+    if (path_.empty()) return;
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return;
+    std::ostringstream content;
+    content << in.rdbuf();
+    log_ = ParseLogText(content.str());
+    for (const CLogEntries::Entry& entry : log_.entries) {
+        list->addItem(QString::fromStdString(entry.text));
+    }
+}
+
+void CDlgErrors::SelectEntry(int row) {
+    if (row < 0) {
+        text->clear();
+        return;
+    }
+    text->setPlainText(QString::fromStdString(EntryDetail(log_, static_cast<size_t>(row))));
+}
+
+void CDlgErrors::OnDelete() {
+    if (beforeDelete_) beforeDelete_();
+    if (!path_.empty()) unlink(path_.c_str());
+    if (afterDelete_) afterDelete_();
+    log_ = CLogEntries();
+    list->clear();
+    text->clear();
+}
+
+void CDlgErrors::OnCopy() { QApplication::clipboard()->setText(text->toPlainText()); }

@@ -1,0 +1,35 @@
+// CDlgFolderProperties ("Ordnereigenschaften"): edits one configured folder: its
+// Outlook path (with a folder chooser), virtual path, sub-folders flag and the
+// default folder it stands for. Modal; user interface thread only.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <string>
+
+#include "server/config/pocket_device.h"
+
+class CDlgFolderProperties : public QDialog {
+public:
+    // folder is copied into the fields; profileName is used by "...".
+    CDlgFolderProperties(const CPocketFolder& folder, const std::string& profileName,
+                         QWidget* parent = nullptr);
+    // Copies the fields into folder: paths, sub-folders flag, the selected code (0
+    // when none is selected).
+    void ApplyTo(CPocketFolder& folder) const;
+    // "...": chooses the Outlook path from the profile's folders (the last wins).
+    void OnBrowse();
+
+    QLineEdit* outlookPath;
+    QPushButton* browseButton;
+    QLineEdit* virtualPath;
+    QCheckBox* subfolders;
+    QComboBox* defaultFolder;
+
+private:
+    std::string profileName_;
+};

@@ -1,0 +1,80 @@
+// The trace pane: bounded line list, clipboard and file output.
+#include "server/console/dlg_trace.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHBoxLayout>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+QFont ConsoleListFont() {
+    QFont font("Courier New", 11);
+    if (QFontInfo(font).family() != "Courier New") {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSize(11);
+    }
+    return font;
+}
+
+CDlgtrace::CDlgtrace(int maxLines, QWidget* parent) : QWidget(parent), maxLines_(maxLines) {
+    auto* layout = new QVBoxLayout(this);
+    list = new QListWidget(this);
+    list->setFont(ConsoleListFont());
+    list->setUniformItemSizes(true);
+    layout->addWidget(list);
+    auto* buttons = new QHBoxLayout();
+    clearButton = new QPushButton(QString::fromUtf8("Löschen"), this);
+    copyButton = new QPushButton("Kopieren", this);
+    buttons->addWidget(clearButton);
+    buttons->addWidget(copyButton);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    connect(clearButton, &QPushButton::clicked, this, [this] { OnClear(); });
+    connect(copyButton, &QPushButton::clicked, this, [this] { OnCopy(); });
+}
+
+void CDlgtrace::AddLine(const QString& line) {
+    list->addItem(line);
+    int excess = list->count() - maxLines_;
+    for (int i = 0; i < excess; ++i) delete list->takeItem(0);
+    list->scrollToBottom();
+}
+
+void CDlgtrace::PostLine(const std::string& line) {
+    QString text = QString::fromStdString(line);
+    QMetaObject::invokeMethod(this, [this, text] { AddLine(text); }, Qt::QueuedConnection);
+}
+
+QStringList CDlgtrace::Lines() const {
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+    return lines;
+}
+
+QString CDlgtrace::JoinedText() const { return Lines().join("\r\n"); }
+
+bool CDlgtrace::SaveTo(const QString& path) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    for (const QString& line : Lines()) {
+        QByteArray bytes = line.toUtf8();
+        bytes.append('\n');
+        if (file.write(bytes) != bytes.size()) return false;
+    }
+    return file.commit();
+}
+
+void CDlgtrace::OnClear() { list->clear(); }
+
+void CDlgtrace::OnCopy() { QApplication::clipboard()->setText(JoinedText()); }
+
+void CDlgtrace::OnSave() {
+    // QFileDialog asks before overwriting an existing file.
+    QString path = QFileDialog::getSaveFileName(this, "Speichern", "trace.txt", "*.txt");
+    if (path.isEmpty()) return;
+    if (!path.contains('.')) path += ".txt";
+    SaveTo(path);
+}

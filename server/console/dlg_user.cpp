@@ -1,0 +1,289 @@
+// The settings pane of a user or device record.
+#include "server/console/dlg_user.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <mutex>
+
+#include "platform/mapi/mapi.h"
+#include "platform/win/message_box.h"
+#include "server/config/automatic_folders.h"
+#include "server/config/mapi_access.h"
+#include "server/console/dlg_browse_folder.h"
+#include "server/console/dlg_folder_properties.h"
+
+namespace {
+
+enum FolderColumn { kColumnPath, kColumnSubfolders, kColumnDefault, kColumnVirtual };
+constexpr int kFolderIndexRole = Qt::UserRole;
+
+}  // namespace
+
+std::string DefaultFolderName(int32_t code) {
+    switch (code) {
+        case kDefaultContacts: return "Kontakte";
+        case kDefaultCalendar: return "Kalender";
+        case kDefaultTasks: return "Aufgaben";
+        case kDefaultInbox: return "Posteiengang";
+        case kDefaultDrafts: return "Entwürfe";
+        case kDefaultOutbox: return "Postausgang";
+        case kDefaultSentItems: return "Gesendet Objekte";
+        case kDefaultDeletedItems: return "Gelöschte Objekte";
+        default: return std::string();
+    }
+}
+
+const std::vector<int32_t>& DefaultFolderCodesInOrder() {
+    static const std::vector<int32_t> codes = {kDefaultContacts, kDefaultCalendar, kDefaultTasks,
+                                               kDefaultInbox,    kDefaultDrafts,   kDefaultOutbox,
+                                               kDefaultSentItems, kDefaultDeletedItems};
+    return codes;
+}
+
+std::vector<std::string> MapiProfileNames() {
+    std::vector<std::string> names;
+    IProfAdmin* rawAdmin = nullptr;
+    if (MAPIAdminProfiles(0, &rawAdmin) != S_OK) return names;
+    MapiShared<IProfAdmin> admin = AdoptMapi(rawAdmin);
+    IMAPITable* rawTable = nullptr;
+    if (admin->GetProfileTable(0, &rawTable) != S_OK) return names;
+    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
+    SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME}};
+    LPSRowSet rows = nullptr;
+    if (HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr,
+                       0, &rows) != S_OK) {
+        return names;
+    }
+    for (ULONG i = 0; i < rows->cRows; ++i) {
+        const SRow& row = rows->aRow[i];
+        if (row.cValues > 0 && row.lpProps[0].ulPropTag == PR_DISPLAY_NAME &&
+            row.lpProps[0].Value.lpszA != nullptr) {
+            names.emplace_back(row.lpProps[0].Value.lpszA);
+        }
+    }
+    FreeProws(rows);
+    return names;
+}
+
+CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
+    : QWidget(parent), settings_(settings), prompts_(prompts) {
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout();
+    userName = new QLineEdit(this);
+    password = new QLineEdit(this);
+    password->setEchoMode(QLineEdit::Password);
+    profile = new QComboBox(this);
+    form->addRow("Benutzername", userName);
+    form->addRow("Passwort", password);
+    form->addRow("MAPI Session", profile);
+    layout->addLayout(form);
+
+    auto* folderGroup = new QGroupBox("Ordnerliste", this);
+    auto* folderLayout = new QVBoxLayout(folderGroup);
+    folders = new QTreeWidget(folderGroup);
+    folders->setColumnCount(4);
+    folders->setHeaderLabels({"Path", "Sub folders", "Default", "Vitual folder"});
+    folders->setColumnWidth(kColumnPath, 200);
+    folders->setColumnWidth(kColumnSubfolders, 100);
+    folders->setColumnWidth(kColumnDefault, 100);
+    folders->setColumnWidth(kColumnVirtual, 200);
+    folders->setRootIsDecorated(false);
+    folders->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    folders->setSelectionBehavior(QAbstractItemView::SelectRows);
+    folderLayout->addWidget(folders);
+    auto* folderButtons = new QHBoxLayout();
+    addButton = new QPushButton("+", folderGroup);
+    removeButton = new QPushButton("-", folderGroup);
+    subfoldersButton = new QPushButton("Unterordner", folderGroup);
+    defaultButton = new QPushButton("Standardordner", folderGroup);
+    autoButton = new QPushButton("Automatisch", folderGroup);
+    for (QPushButton* button : {addButton, removeButton, subfoldersButton, defaultButton, autoButton}) {
+        folderButtons->addWidget(button);
+    }
+    folderButtons->addStretch();
+    folderLayout->addLayout(folderButtons);
+    layout->addWidget(folderGroup, 1);
+
+    auto* signatureGroup = new QGroupBox("Signatur", this);
+    auto* signatureForm = new QFormLayout(signatureGroup);
+    signatureShort = new QLineEdit(signatureGroup);
+    signature = new QPlainTextEdit(signatureGroup);
+    signature->setMaximumHeight(80);
+    signatureAlways = new QCheckBox(QString::fromUtf8("Immer einfügen"), signatureGroup);
+    signatureForm->addRow(QString::fromUtf8("Abkürzung"), signatureShort);
+    signatureForm->addRow("", signature);
+    signatureForm->addRow("", signatureAlways);
+    layout->addWidget(signatureGroup);
+
+    auto* bottom = new QHBoxLayout();
+    bottom->addWidget(new QLabel("Zeitzonendifferenz", this));
+    timeZone = new QComboBox(this);
+    for (int hours = -12; hours <= 12; ++hours) timeZone->addItem(QString::number(hours), hours);
+    bottom->addWidget(timeZone);
+    bottom->addStretch();
+    saveButton = new QPushButton("Speichern", this);
+    cancelButton = new QPushButton("Abbruch", this);
+    bottom->addWidget(saveButton);
+    bottom->addWidget(cancelButton);
+    layout->addLayout(bottom);
+
+    connect(saveButton, &QPushButton::clicked, this, [this] { OnSave(); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { Load(); });
+    connect(addButton, &QPushButton::clicked, this, [this] { OnAddFolders(); });
+    connect(removeButton, &QPushButton::clicked, this, [this] { OnRemoveFolders(); });
+    connect(subfoldersButton, &QPushButton::clicked, this, [this] { OnToggleSubfolders(); });
+    connect(defaultButton, &QPushButton::clicked, this, [this] { OnToggleDefault(); });
+    connect(autoButton, &QPushButton::clicked, this, [this] { OnAutomatic(); });
+    connect(folders, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
+        OnEditFolder(folders->indexOfTopLevelItem(item));
+    });
+    FillProfiles();
+}
+
+void CDlgUser::FillProfiles() {
+    QString current = profile->currentText();
+    profile->clear();
+    for (const std::string& name : MapiProfileNames()) profile->addItem(QString::fromStdString(name));
+    profile->setCurrentIndex(profile->findText(current));
+}
+
+void CDlgUser::Bind(std::shared_ptr<CPocketDevice> record) {
+    record_ = std::move(record);
+    Load();
+}
+
+void CDlgUser::Load() {
+    folders->clear();
+    if (!record_) return;
+    std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+    userName->setText(QString::fromStdString(record_->Name));
+    password->setText(QString::fromStdString(record_->Passwort));
+    signatureShort->setText(QString::fromStdString(record_->SignaturShort));
+    signature->setPlainText(QString::fromStdString(record_->Signatur));
+    signatureAlways->setChecked(record_->SignaturAlways);
+    timeZone->setCurrentIndex(timeZone->findData(record_->TimeZoneDifference));
+    profile->setCurrentIndex(profile->findText(QString::fromStdString(record_->ProfileName)));
+    for (size_t i = 0; i < record_->folders.size(); ++i) {
+        const CPocketFolder& folder = record_->folders[i];
+        auto* item = new QTreeWidgetItem(folders);
+        item->setText(kColumnPath, QString::fromStdString(folder.outlookPath));
+        item->setText(kColumnSubfolders, folder.subfolders != 0 ? "X" : "");
+        item->setText(kColumnDefault, QString::fromStdString(DefaultFolderName(folder.defaultCode)));
+        item->setText(kColumnVirtual, QString::fromStdString(folder.virtualPath));
+        item->setData(kColumnPath, kFolderIndexRole, static_cast<qulonglong>(i));
+    }
+}
+
+bool CDlgUser::OnSave() {
+    if (!record_) return false;
+    // The profile the record has now; connection threads see the record either
+    // before or after the change, never half of it.
+    std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+    record_->OpenProfile();
+    record_->Name = userName->text().toStdString();
+    record_->Passwort = password->text().toStdString();
+    record_->SignaturShort = signatureShort->text().toStdString();
+    record_->Signatur = signature->toPlainText().toStdString();
+    record_->SignaturAlways = signatureAlways->isChecked();
+    if (timeZone->currentIndex() >= 0) record_->TimeZoneDifference = timeZone->currentData().toInt();
+    if (profile->currentIndex() < 0) return false;
+    record_->ProfileName = profile->currentText().toStdString();
+    return record_->WriteDeviceFile();
+}
+
+void CDlgUser::OnRemoveFolders() {
+    if (!record_) return;
+    std::vector<size_t> remove;
+    for (QTreeWidgetItem* item : folders->selectedItems()) {
+        remove.push_back(item->data(kColumnPath, kFolderIndexRole).toULongLong());
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        std::sort(remove.rbegin(), remove.rend());
+        for (size_t index : remove) {
+            if (index < record_->folders.size()) {
+                record_->folders.erase(record_->folders.begin() + static_cast<long>(index));
+            }
+        }
+    }
+    Load();
+    OnSave();
+}
+
+void CDlgUser::ToggleColumn(int column, const QString& onText, bool) {
+    for (QTreeWidgetItem* item : folders->selectedItems()) {
+        item->setText(column, item->text(column).isEmpty() ? onText : QString());
+    }
+    OnSave();
+}
+
+void CDlgUser::OnToggleSubfolders() { ToggleColumn(kColumnSubfolders, "X", false); }
+void CDlgUser::OnToggleDefault() { ToggleColumn(kColumnDefault, "X", true); }
+
+void CDlgUser::OnAutomatic() {
+    if (!record_ || profile->currentIndex() < 0) return;
+    HRESULT error = S_OK;
+    MapiShared<IMAPISession> session = LogonProfile(profile->currentText().toStdString(), error);
+    if (!session) {
+        ShowMessageBox("CDlgUser::OnBnClickedButtonAuto: log-on failed", "Corvel");
+        return;
+    }
+    CAutomaticFolders found = FindAutomaticFolders(session.get());
+    for (const std::string& problem : found.problems) ShowMessageBox(problem, "Corvel");
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        for (CPocketFolder& folder : found.folders) record_->folders.push_back(std::move(folder));
+    }
+    Load();
+    OnSave();
+}
+
+void CDlgUser::OnAddFolders() {
+    if (!record_ || profile->currentIndex() < 0) return;
+    HRESULT error = S_OK;
+    MapiShared<IMAPISession> session = LogonProfile(profile->currentText().toStdString(), error);
+    if (!session) return;  // the folder list stays as it is
+    CDlgBrowseFolder chooser(session, true, this);
+    if (chooser.exec() != QDialog::Accepted) return;
+    std::vector<std::string> paths = chooser.ChosenPaths();
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        for (const std::string& path : paths) {
+            CPocketFolder folder;
+            folder.outlookPath = path;
+            record_->folders.push_back(std::move(folder));
+        }
+    }
+    Load();
+    OnSave();
+}
+
+void CDlgUser::OnEditFolder(int row) {
+    if (!record_ || row < 0 || profile->currentIndex() < 0) return;
+    size_t index = folders->topLevelItem(row)->data(kColumnPath, kFolderIndexRole).toULongLong();
+    CPocketFolder edited;
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        if (index >= record_->folders.size()) return;
+        edited = record_->folders[index];
+    }
+    CDlgFolderProperties dialog(edited, profile->currentText().toStdString(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        if (index >= record_->folders.size()) return;
+        CPocketFolder& folder = record_->folders[index];
+        dialog.ApplyTo(folder);
+        folder.kind = KindForDefaultCode(folder.defaultCode);
+        // Opened anew on next use.
+        folder.mapiFolder.reset();
+        folder.folderObject.reset();
+    }
+    Load();
+    OnSave();
+}

@@ -1,0 +1,84 @@
+// CDlgUser: the settings pane of one user or device record (credentials, MAPI
+// profile, folder list, signature, time-zone difference), and the names shown for
+// the default-folder codes.
+//
+// Edits stay in the pane until "Speichern" (or a button that ends in it) copies
+// them into the record under the settings lock and writes the record's file.
+// Thread use: user interface thread only.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/config/settings.h"
+#include "server/console/console_prompts.h"
+
+// "Kontakte" for -1 ... "Gelöschte Objekte" for -8; empty for 0 and other values.
+std::string DefaultFolderName(int32_t code);
+// The codes in the order the folder properties dialog offers them.
+const std::vector<int32_t>& DefaultFolderCodesInOrder();
+// The display names of the machine's MAPI profiles (the profile table); empty on failure.
+std::vector<std::string> MapiProfileNames();
+
+class CDlgUser : public QWidget {
+public:
+    CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent = nullptr);
+
+    // Binds the pane to record and loads it.
+    void Bind(std::shared_ptr<CPocketDevice> record);
+    const std::shared_ptr<CPocketDevice>& Record() const { return record_; }
+    // Fills the profile combo again from the profile table.
+    void FillProfiles();
+
+    // Shows the bound record ("Abbruch" does the same).
+    void Load();
+    // "Speichern": re-opens the record's profile, copies the fields, and with a
+    // profile selected stores it and writes the file. False when nothing was
+    // written (no record, no profile selected, or the file cannot be written).
+    bool OnSave();
+    // "-": removes the selected folders, then loads and saves.
+    void OnRemoveFolders();
+    // "Unterordner" / "Standardordner": toggle the texts of the selected rows.
+    void OnToggleSubfolders();
+    void OnToggleDefault();
+    // "Automatisch": the seven default folders of the selected profile's default
+    // store; problems are shown as message boxes, a missing folder is skipped.
+    void OnAutomatic();
+    // "+": the folder chooser for several folders of the selected profile.
+    void OnAddFolders();
+    // Double-click on row: the folder properties dialog.
+    void OnEditFolder(int row);
+
+    QLineEdit* userName;
+    QLineEdit* password;
+    QComboBox* profile;
+    QTreeWidget* folders;
+    QPushButton* addButton;
+    QPushButton* removeButton;
+    QPushButton* subfoldersButton;
+    QPushButton* defaultButton;
+    QPushButton* autoButton;
+    QLineEdit* signatureShort;
+    QPlainTextEdit* signature;
+    QCheckBox* signatureAlways;
+    QComboBox* timeZone;
+    QPushButton* saveButton;
+    QPushButton* cancelButton;
+
+private:
+    void ToggleColumn(int column, const QString& onText, bool useDefaultName);
+
+    Settings& settings_;
+    CConsolePrompts& prompts_;
+    std::shared_ptr<CPocketDevice> record_;
+};

@@ -1,0 +1,76 @@
+// The user list pane.
+#include "server/console/dlg_users.h"
+
+#include <unistd.h>
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+CDlgUsers::CDlgUsers(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
+    : QWidget(parent), settings_(settings), prompts_(prompts) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Benutzer", this));
+    list = new QListWidget(this);
+    layout->addWidget(list);
+    auto* buttons = new QHBoxLayout();
+    newButton = new QPushButton("Neu", this);
+    deleteButton = new QPushButton(QString::fromUtf8("Löschen"), this);
+    buttons->addWidget(newButton);
+    buttons->addWidget(deleteButton);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    connect(newButton, &QPushButton::clicked, this, [this] { OnNew(); });
+    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
+}
+
+void CDlgUsers::Fill() {
+    list->clear();
+    for (const auto& record : settings_.Devices().Records()) {
+        if (record->DeviceID.empty() && !record->Name.empty()) {
+            list->addItem(QString::fromStdString(record->Name));
+        }
+    }
+}
+
+bool CDlgUsers::OnNew() {
+    std::optional<std::string> name = prompts_.input(this, "Username", "");
+    if (!name || name->empty()) return false;
+    if (!IsValidUserName(*name)) {
+        prompts_.error(this, "Ungültiger Benutzername: " + *name);
+        return false;
+    }
+    for (const auto& record : settings_.Devices().Records()) {
+        if (record->DeviceID.empty() && record->Name == *name) {
+            prompts_.error(this, "Den Benutzer gibt es schon: " + *name);
+            return false;
+        }
+    }
+    auto record = std::make_shared<CPocketDevice>();
+    record->Name = *name;
+    record->filePath = settings_.DataFolder() + "/" + *name + ".dxt";
+    if (!record->WriteDeviceFile()) {
+        prompts_.error(this, "Die Datei kann nicht geschrieben werden: " + record->filePath);
+        return false;
+    }
+    settings_.Devices().Add(record);
+    if (userAdded) userAdded(record);
+    Fill();
+    return true;
+}
+
+void CDlgUsers::OnDelete() {
+    QListWidgetItem* item = list->currentItem();
+    if (item == nullptr) return;
+    std::string name = item->text().toStdString();
+    if (!prompts_.yesNo(this, "Wirklich löschen?")) return;
+    if (userDeleted) userDeleted(name);
+    for (const auto& record : settings_.Devices().Records()) {
+        if (record->DeviceID.empty() && record->Name == name) {
+            if (!record->filePath.empty()) unlink(record->filePath.c_str());
+            break;
+        }
+    }
+    settings_.Devices().RemoveUser(name);
+    Fill();
+}

@@ -1,0 +1,397 @@
+// The panes: log and trace panes, users, the settings pane against the store
+// engine, devices, options and the web server.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <filesystem>
+
+#include "platform/mapi/mapi.h"
+#include "server/config/mapi_access.h"
+#include "server/console/console_test_util.h"
+#include "server/console/dlg_devices.h"
+#include "server/console/dlg_errors.h"
+#include "server/console/dlg_options.h"
+#include "server/console/dlg_trace.h"
+#include "server/console/dlg_user.h"
+#include "server/console/dlg_users.h"
+#include "server/console/dlg_webserver.h"
+
+namespace {
+
+bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
+
+TEST(LogPaneTest, EntriesNewestFirstAndTheLinesOfAnEntry) {
+    CLogEntries log = ParseLogText("!!!a\nx\r\ny\n!!!b\n");
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_EQ(log.entries[0].text, "!!!b");
+    EXPECT_EQ(log.entries[1].text, "!!!a");
+    EXPECT_EQ(EntryDetail(log, 1), "x\r\ny\r\n");
+    EXPECT_EQ(EntryDetail(log, 0), "");
+    EXPECT_EQ(EntryDetail(log, 2), "");
+    // A line longer than one read continues as a line of its own.
+    CLogEntries longLine = ParseLogText("!!!e\n" + std::string(kMaxLogReadChars, 'a') + "bc\n");
+    ASSERT_EQ(longLine.lines.size(), 3u);
+    EXPECT_EQ(longLine.lines[2], "bc");
+    EXPECT_EQ(ParseLogText(std::string(kMaxLogReadChars, 'a')).lines.size(), 1u);
+}
+
+TEST(LogPaneTest, RefreshSelectAndDelete) {
+    ConsoleTestHome home;
+    std::string path = home.Path() + "/error.log";
+    CDlgErrors pane;
+    pane.SetFileName(path);
+    pane.Refresh();  // missing file: empty pane
+    EXPECT_EQ(pane.list->count(), 0);
+    WriteWholeFile(path, "!!!a\nx\ny\n!!!b\n");
+    pane.Refresh();
+    ASSERT_EQ(pane.list->count(), 2);
+    EXPECT_EQ(pane.list->item(0)->text().toStdString(), "!!!b");
+    pane.list->setCurrentRow(1);
+    EXPECT_EQ(pane.text->toPlainText().toStdString(), "x\ny\n");
+    std::vector<std::string> calls;
+    pane.SetDeleteHooks([&] { calls.push_back(Exists(path) ? "before:exists" : "before:gone"); },
+                        [&] { calls.push_back(Exists(path) ? "after:exists" : "after:gone"); });
+    pane.OnDelete();
+    EXPECT_EQ(calls, (std::vector<std::string>{"before:exists", "after:gone"}));
+    EXPECT_EQ(pane.list->count(), 0);
+    EXPECT_TRUE(pane.text->toPlainText().isEmpty());
+}
+
+TEST(TracePaneTest, BoundedListCopyTextAndSavedFile) {
+    ConsoleTestHome home;
+    CDlgtrace pane(3);
+    for (const char* line : {"1", "2", "3", "4", "5"}) pane.AddLine(line);
+    EXPECT_EQ(pane.Lines().join("|").toStdString(), "3|4|5");
+    EXPECT_EQ(pane.JoinedText().toStdString(), "3\r\n4\r\n5");
+    std::string path = home.Path() + "/trace.txt";
+    ASSERT_TRUE(pane.SaveTo(QString::fromStdString(path)));
+    EXPECT_EQ(ReadWholeFile(path), "3\n4\n5\n");
+    EXPECT_FALSE(pane.SaveTo(QString::fromStdString(home.Path() + "/missing/trace.txt")));
+    pane.OnClear();
+    EXPECT_TRUE(pane.Lines().isEmpty());
+}
+
+// A data folder with loaded settings and a MAPI profile "Test".
+class PaneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDataFolder(home_.DataFolder());
+        ClearStoreCache();
+        IProfAdmin* raw = nullptr;
+        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
+        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        char name[] = "Test";
+        ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
+        settings_.LoadSettings(home_.DataFolder());
+    }
+    void TearDown() override { ClearStoreCache(); }
+
+    std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
+
+    ConsoleTestHome home_;
+    Settings settings_;
+    ScriptedPrompts script_;
+    CConsolePrompts prompts_ = script_.Prompts();
+};
+
+TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
+    CDlgUsers pane(settings_, prompts_);
+    script_.inputs.push_back(std::string());
+    EXPECT_FALSE(pane.OnNew());  // an empty name does nothing
+    script_.inputs.push_back(std::string("../x"));
+    EXPECT_FALSE(pane.OnNew());
+    EXPECT_EQ(script_.errors.size(), 1u);
+    script_.inputs.push_back(std::string("dora"));
+    ASSERT_TRUE(pane.OnNew());
+    EXPECT_EQ(script_.asked[0], "Username=");
+    EXPECT_EQ(ReadWholeFile(File("dora.dxt")).substr(0, 20), "Name=dora\nPasswort=\n");
+    ASSERT_EQ(pane.list->count(), 1);
+    std::shared_ptr<CPocketDevice> device = settings_.FindDevice("PPC7", "dora", "");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->DeviceID, "PPC7");
+    script_.inputs.push_back(std::string("dora"));
+    EXPECT_FALSE(pane.OnNew());  // the name is taken
+    EXPECT_EQ(script_.errors.size(), 2u);
+}
+
+TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
+    CDlgUsers pane(settings_, prompts_);
+    script_.inputs = {std::string("eve"), std::string("fred")};
+    ASSERT_TRUE(pane.OnNew());
+    ASSERT_TRUE(pane.OnNew());
+    std::shared_ptr<CPocketDevice> held = settings_.Devices().Records()[0];
+    pane.list->setCurrentRow(0);
+    script_.answers.push_back(false);
+    pane.OnDelete();
+    EXPECT_TRUE(Exists(File("eve.dxt")));
+    pane.list->setCurrentRow(0);
+    script_.answers.push_back(true);
+    pane.OnDelete();
+    EXPECT_EQ(script_.asked.back(), "Wirklich löschen?");
+    EXPECT_FALSE(Exists(File("eve.dxt")));
+    ASSERT_EQ(settings_.Devices().Records().size(), 1u);  // no empty record left behind
+    EXPECT_EQ(settings_.Devices().Records()[0]->Name, "fred");
+    EXPECT_EQ(held->Name, "eve");  // a holder keeps a valid record
+    ASSERT_EQ(pane.list->count(), 1);
+}
+
+TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
+    CDlgUser pane(settings_, prompts_);
+    EXPECT_EQ(pane.timeZone->count(), 25);
+    EXPECT_EQ(pane.timeZone->itemData(0).toInt(), -12);
+    EXPECT_EQ(pane.timeZone->itemData(24).toInt(), 12);
+    ASSERT_EQ(pane.profile->count(), 1);
+    EXPECT_EQ(pane.profile->itemText(0).toStdString(), "Test");
+
+    auto record = std::make_shared<CPocketDevice>();
+    record->Name = "gina";
+    record->TimeZoneDifference = 3;
+    record->filePath = File("gina.dxt");
+    pane.Bind(record);
+    EXPECT_EQ(pane.timeZone->currentText().toStdString(), "3");
+    EXPECT_EQ(pane.profile->currentIndex(), -1);
+    pane.password->setText("neu");
+    EXPECT_FALSE(pane.OnSave());
+    EXPECT_FALSE(Exists(File("gina.dxt")));
+
+    pane.profile->setCurrentIndex(0);
+    pane.timeZone->setCurrentIndex(pane.timeZone->findData(-2));
+    ASSERT_TRUE(pane.OnSave());
+    EXPECT_EQ(ReadWholeFile(File("gina.dxt")),
+              "Name=gina\nPasswort=neu\nDeviceID=\nProfileName=Test\nSignaturShort=\n"
+              "SignaturAlways=0\nTimeZoneDifference=-2\nSignatur:\n\n");
+    // "Abbruch" shows the record again.
+    pane.password->setText("verworfen");
+    pane.Load();
+    EXPECT_EQ(pane.password->text().toStdString(), "neu");
+}
+
+TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
+    CDlgUser pane(settings_, prompts_);
+    auto record = std::make_shared<CPocketDevice>();
+    record->Name = "hans";
+    record->filePath = File("hans.dxt");
+    pane.Bind(record);
+    pane.OnAutomatic();  // no profile selected: nothing
+    EXPECT_TRUE(record->folders.empty());
+    pane.profile->setCurrentIndex(0);
+    pane.OnAutomatic();
+    std::vector<int32_t> codes;
+    for (const CPocketFolder& folder : record->folders) codes.push_back(folder.defaultCode);
+    EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
+    ASSERT_EQ(pane.folders->topLevelItemCount(), 7);
+    EXPECT_EQ(pane.folders->topLevelItem(3)->text(0).toStdString(), "Personal Folders\\Inbox");
+    EXPECT_EQ(pane.folders->topLevelItem(3)->text(2).toStdString(), "Posteiengang");
+    EXPECT_EQ(pane.folders->topLevelItem(3)->text(3).toStdString(), "Inbox");
+    EXPECT_NE(ReadWholeFile(File("hans.dxt")).find("Folder=Personal Folders\\Tasks,0,0,Tasks,-2,5\n"),
+              std::string::npos) << ReadWholeFile(File("hans.dxt"));
+    // "-" removes the selected rows and writes the file again.
+    pane.folders->topLevelItem(0)->setSelected(true);
+    pane.folders->topLevelItem(6)->setSelected(true);
+    pane.OnRemoveFolders();
+    EXPECT_EQ(record->folders.size(), 5u);
+    EXPECT_EQ(ReadWholeFile(File("hans.dxt")).find("Outbox"), std::string::npos);
+}
+
+TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
+    HRESULT error = S_OK;
+    MapiShared<IMAPISession> session = LogonProfile("Test", error);
+    ASSERT_TRUE(session);
+    MapiShared<IMsgStore> store;
+    for (const CStoreRow& row : ListStores(session.get())) {
+        if (row.isDefault) store = OpenStore(session.get(), row.entryId);
+    }
+    ASSERT_TRUE(store);
+    MapiShared<IMAPIFolder> inbox = OpenFolderEntry(store.get(), ReceiveFolderId(store.get(), "IPM"));
+    ASSERT_TRUE(inbox);
+    SizedSPropTagArray(1, tags) = {1, {PR_IPM_TASK_ENTRYID}};
+    ASSERT_EQ(inbox->DeleteProps(reinterpret_cast<LPSPropTagArray>(&tags), nullptr), S_OK);
+    ASSERT_EQ(inbox->SaveChanges(0), S_OK);
+    inbox.reset();
+    store.reset();
+    session.reset();
+
+    CDlgUser pane(settings_, prompts_);
+    auto record = std::make_shared<CPocketDevice>();
+    record->Name = "ida";
+    record->filePath = File("ida.dxt");
+    pane.Bind(record);
+    pane.profile->setCurrentIndex(0);
+    pane.OnAutomatic();
+    std::vector<int32_t> codes;
+    for (const CPocketFolder& folder : record->folders) codes.push_back(folder.defaultCode);
+    EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -3}));
+}
+
+TEST_F(PaneTest, DeviceListLastAccessAndRename) {
+    WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
+    WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
+    CreateDataFolder(File("DEV2"));
+    WriteWholeFile(File("DEV2/a.csv"), "x");
+    WriteWholeFile(File("DEV2/b.csv"), "x");
+    WriteWholeFile(File("DEV2/c.txt"), "x");
+    struct utimbuf older {1000000000, 1000000000};  // 09.09.2001 01:46 UTC
+    struct utimbuf newer {1200000000, 1200000000};  // 10.01.2008 21:20 UTC
+    struct utimbuf newest {1300000000, 1300000000};
+    utime(File("DEV2/a.csv").c_str(), &older);
+    utime(File("DEV2/b.csv").c_str(), &newer);
+    utime(File("DEV2/c.txt").c_str(), &newest);
+    settings_.LoadSettings(home_.DataFolder());
+    settings_.SetDeviceName("DEV2", "Pocket");
+
+    CDlgDevices pane(settings_, prompts_);
+    pane.Fill();
+    ASSERT_EQ(pane.list->topLevelItemCount(), 2);
+    EXPECT_EQ(pane.list->topLevelItem(0)->text(1).toStdString(), "");
+    EXPECT_EQ(pane.list->topLevelItem(0)->text(2).toStdString(), "");
+    EXPECT_EQ(pane.list->topLevelItem(1)->text(1).toStdString(), "Pocket");
+    EXPECT_EQ(pane.list->topLevelItem(1)->text(2).toStdString(), "10.01.2008 21:20");
+
+    // The same name again writes nothing.
+    std::string renamed;
+    pane.deviceRenamed = [&renamed](const std::string& id) { renamed = id; };
+    script_.inputs.push_back(std::string("Pocket"));
+    pane.OnRename(1);
+    EXPECT_EQ(script_.asked.back(), "Name=Pocket");
+    EXPECT_FALSE(Exists(File("settings.inf")));
+    EXPECT_EQ(renamed, "");
+    script_.inputs.push_back(std::string("Tasche\nWebDir=x"));
+    pane.OnRename(1);
+    EXPECT_EQ(renamed, "DEV2");
+    EXPECT_EQ(settings_.DeviceNames().at("DEV2"), "Tasche WebDir=x");
+    EXPECT_EQ(pane.list->topLevelItem(1)->text(1).toStdString(), "Tasche WebDir=x");
+    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("Device=DEV2:Tasche WebDir=x\n"), std::string::npos);
+}
+
+TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
+    WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
+    WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
+    CreateDataFolder(File("DEV1/sub"));
+    WriteWholeFile(File("DEV1/a.csv"), "x");
+    WriteWholeFile(File("DEV1/.keep"), "x");
+    WriteWholeFile(File("DEV1/sub/b.csv"), "x");
+    WriteWholeFile(File("outside.txt"), "x");
+    std::filesystem::create_symlink(File("outside.txt"), File("DEV1/link"));
+    settings_.LoadSettings(home_.DataFolder());
+    settings_.SetDeviceName("DEV1", "Eins");
+    settings_.Devices().FindExistingDevice("DEV1")->syncState["-4"] = nullptr;
+
+    // "." or ".." never names a device.
+    EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), "."));
+    EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), ".."));
+    EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), "DEV1/../DEV2"));
+    EXPECT_TRUE(Exists(File("DEV2.ifo")));
+
+    CDlgDevices pane(settings_, prompts_);
+    pane.Fill();
+    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    script_.answers.push_back(true);
+    pane.OnReset();
+    EXPECT_EQ(script_.asked.back(), "Soll das Gerät zurückgesetzt werden?");
+    EXPECT_FALSE(Exists(File("DEV1.ifo")));
+    EXPECT_FALSE(Exists(File("DEV1/a.csv")));
+    EXPECT_FALSE(Exists(File("DEV1/link")));
+    EXPECT_TRUE(Exists(File("outside.txt")));
+    EXPECT_TRUE(Exists(File("DEV1/.keep")));
+    EXPECT_TRUE(Exists(File("DEV1/sub/b.csv")));
+    EXPECT_TRUE(Exists(File("DEV2.ifo")));
+    EXPECT_TRUE(settings_.Devices().FindExistingDevice("DEV1")->syncState.empty());
+    EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 1u);
+
+    // "Gerät Löschen" answered No still fills the list again.
+    auto extra = std::make_shared<CPocketDevice>();
+    extra->DeviceID = "DEV3";
+    settings_.Devices().Add(extra);
+    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    script_.answers.push_back(false);
+    pane.OnDelete();
+    EXPECT_EQ(pane.list->topLevelItemCount(), 3);
+    EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 1u);
+    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    script_.answers.push_back(true);
+    pane.OnDelete();
+    EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 0u);
+    EXPECT_EQ(ReadWholeFile(File("settings.inf")).find("DEV1"), std::string::npos);
+}
+
+TEST_F(PaneTest, OptionsFillSaveAndAnInvalidPort) {
+    EXPECT_EQ(LeadingNumber("12abc"), 12);
+    EXPECT_EQ(LeadingNumber("abc"), 0);
+    EXPECT_EQ(LeadingNumber(""), 0);
+    EXPECT_EQ(LeadingNumber("99999999999"), 0);
+    CDlgOptions pane(settings_, prompts_);
+    EXPECT_EQ(pane.port->text().toStdString(), "80");
+    EXPECT_TRUE(pane.traceXml->isChecked());
+    pane.traceXml->setChecked(false);
+    pane.startOutlook->setChecked(true);
+    pane.keepSyncFiles->setText("30 Tage");
+    pane.port->setText("8080");
+    ASSERT_TRUE(pane.OnSave());
+    EXPECT_FALSE(settings_.ProtocolTrace());
+    EXPECT_TRUE(settings_.StartOutlook());
+    EXPECT_EQ(settings_.KeepSyncFiles(), 30);
+    EXPECT_EQ(settings_.HttpPort(), 8080);
+    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("HttpPort=8080\n"), std::string::npos);
+    for (const char* bad : {"abc", "0", "65536"}) {
+        pane.port->setText(bad);
+        EXPECT_FALSE(pane.OnSave()) << bad;
+        EXPECT_EQ(settings_.HttpPort(), 8080) << bad;
+        EXPECT_EQ(pane.port->text().toStdString(), "8080");
+    }
+    EXPECT_EQ(script_.errors.size(), 3u);
+    pane.port->setText("65535");
+    EXPECT_TRUE(pane.OnSave());
+    EXPECT_EQ(settings_.HttpPort(), 65535);
+    pane.traceLive->setChecked(!settings_.TraceLive());
+    pane.Fill();  // "Abbruch"
+    EXPECT_EQ(pane.traceLive->isChecked(), settings_.TraceLive());
+}
+
+TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
+    CDlgWebserver pane(settings_, prompts_);
+    std::deque<std::optional<CWebDirectory>> answers;
+    std::vector<std::string> starts;
+    pane.editDirectory = [&](QWidget*, const CWebDirectory& start) {
+        starts.push_back(start.Directory);
+        std::optional<CWebDirectory> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    };
+    answers.push_back(CWebDirectory{"docs", "/srv/docs", "R", "u", "p"});
+    EXPECT_TRUE(pane.OnAdd());
+    answers.push_back(CWebDirectory{"docs", "/elsewhere", "", "", ""});
+    EXPECT_FALSE(pane.OnAdd());  // the existing record stays
+    EXPECT_EQ(settings_.WebDirectories().at("docs").URL, "/srv/docs");
+    ASSERT_EQ(pane.list->topLevelItemCount(), 1);
+    EXPECT_EQ(pane.list->topLevelItem(0)->text(4).toStdString(), "p");
+    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebDir=docs ;/srv/docs ;R ;u ;p\n"),
+              std::string::npos);
+    answers.push_back(std::nullopt);
+    EXPECT_FALSE(pane.OnAdd());
+
+    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    answers.push_back(CWebDirectory{"doku", "/srv/doku", "", "", ""});
+    pane.OnChange();
+    EXPECT_EQ(starts.back(), "docs");
+    EXPECT_EQ(settings_.WebDirectories().count("docs"), 0u);
+    EXPECT_EQ(settings_.WebDirectories().at("doku").URL, "/srv/doku");
+
+    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    pane.OnRemove();
+    EXPECT_TRUE(settings_.WebDirectories().empty());
+    EXPECT_EQ(pane.list->topLevelItemCount(), 0);
+
+    pane.chooseBaseDir = [](QWidget*) { return std::optional<std::string>(); };
+    pane.OnBrowse();
+    EXPECT_EQ(settings_.WebBaseDir(), "");
+    pane.chooseBaseDir = [](QWidget*) { return std::optional<std::string>("/srv/www"); };
+    pane.OnBrowse();
+    EXPECT_EQ(settings_.WebBaseDir(), "/srv/www");
+    EXPECT_EQ(pane.baseDir->text().toStdString(), "/srv/www");
+    pane.baseDir->setText("/srv/other");
+    pane.OnBaseDirEdited();
+    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebBaseDir=/srv/other\n"), std::string::npos);
+}
+
+}  // namespace

@@ -148,35 +148,35 @@ std::string TypeName(ULONG type) {
   return buf;
 }
 
-PropSpec ParsePropSpec(const std::string& text) {
-  PropSpec spec;
+PropRef ParsePropRef(const std::string& text) {
+  PropRef ref;
   if (text.empty()) Fail(MAPI_E_INVALID_PARAMETER, "empty property name");
   if (text.find(':') == std::string::npos) {
-    if (MapiPropTagFromName(text, spec.tag)) return spec;
+    if (MapiPropTagFromName(text, ref.tag)) return ref;
     std::int64_t number = 0;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && ParseInt(text, number) &&
         number > 0xFFFF && number <= 0xFFFFFFFF) {
-      spec.tag = static_cast<ULONG>(number);
-      if (!mapistore::IsSettableType(mapistore::StoredType(PROP_TYPE(spec.tag))) &&
-          PROP_TYPE(spec.tag) != PT_BOOLEAN)
+      ref.tag = static_cast<ULONG>(number);
+      if (!mapistore::IsSettableType(mapistore::StoredType(PROP_TYPE(ref.tag))) &&
+          PROP_TYPE(ref.tag) != PT_BOOLEAN)
         Fail(MAPI_E_INVALID_PARAMETER, "tag " + text + " has no usable property type");
-      return spec;
+      return ref;
     }
     if (const KnownNamedProp* known = MapiFindKnownNamedPropByName(text)) {
-      spec.named = true;
-      spec.namedProp.guid = *known->lpguid;
-      spec.namedProp.kind = known->ulKind;
-      spec.namedProp.lid = known->lID;
-      spec.namedProp.name = known->lpszName ? known->lpszName : "";
-      spec.namedProp.type = known->ulPropType;
-      return spec;
+      ref.named = true;
+      ref.namedProp.guid = *known->lpguid;
+      ref.namedProp.kind = known->ulKind;
+      ref.namedProp.lid = known->lID;
+      ref.namedProp.name = known->lpszName ? known->lpszName : "";
+      ref.namedProp.type = known->ulPropType;
+      return ref;
     }
     Fail(MAPI_E_INVALID_PARAMETER, "unknown property '" + text + "'");
   }
   std::vector<std::string> parts = Split(text, ':');
   if (parts.size() < 2 || parts.size() > 3 || parts[1].empty())
     Fail(MAPI_E_INVALID_PARAMETER, "named property '" + text + "' is not SET:ID[:TYPE]");
-  NamedSpec& n = spec.namedProp;
+  NamedSpec& n = ref.namedProp;
   bool setKnown = false;
   for (const SetName& s : kSets) {
     if (strcasecmp(parts[0].c_str(), s.name) == 0) {
@@ -201,13 +201,13 @@ PropSpec ParsePropSpec(const std::string& text) {
   } else if (const KnownNamedProp* known = MapiFindKnownNamedProp(n.guid, n.kind, n.lid, n.name)) {
     n.type = known->ulPropType;
   }
-  spec.named = true;
-  return spec;
+  ref.named = true;
+  return ref;
 }
 
-ULONG ResolvePropSpec(IMAPIProp* obj, const PropSpec& spec, bool create) {
-  if (!spec.named) return spec.tag;
-  const NamedSpec& n = spec.namedProp;
+ULONG ResolvePropSpec(IMAPIProp* obj, const PropRef& ref, bool create) {
+  if (!ref.named) return ref.tag;
+  const NamedSpec& n = ref.namedProp;
   if (n.type == PT_UNSPECIFIED)
     Fail(MAPI_E_INVALID_PARAMETER, "named property needs a type (SET:ID:TYPE)");
   GUID guid = n.guid;

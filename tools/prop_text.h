@@ -26,7 +26,7 @@ struct NamedSpec {
 };
 
 // A parsed property name: a fixed tag, or a named property still to be mapped.
-struct PropSpec {
+struct PropRef {
   bool named = false;
   ULONG tag = 0;
   NamedSpec namedProp;
@@ -35,13 +35,13 @@ struct PropSpec {
 // "PR_SUBJECT", "PR_SUBJECT_W", "0x0037001E", "PSETID_Address:0x8005",
 // "PS_PUBLIC_STRINGS:Keywords:PT_MV_STRING8", "{GUID}:0x8100:PT_LONG", or a known
 // display name ("FileAs"). Throws ToolError (MAPI_E_INVALID_PARAMETER) otherwise.
-PropSpec ParsePropSpec(const std::string& text);
+PropRef ParsePropRef(const std::string& text);
 
-// The tag of a spec on obj: named properties are mapped with GetIDsFromNames
+// The tag of a ref on obj: named properties are mapped with GetIDsFromNames
 // (created when create is true). Throws ToolError: MAPI_E_NOT_FOUND for a name
 // the store does not know (create false), MAPI_E_INVALID_PARAMETER when the type
 // is needed and not given.
-ULONG ResolvePropSpec(IMAPIProp* obj, const PropSpec& spec, bool create);
+ULONG ResolvePropSpec(IMAPIProp* obj, const PropRef& ref, bool create);
 
 // Parses text as a value of the tag's type. Throws ToolError (MAPI_E_BAD_VALUE).
 // Multi-valued values are separated by ";". Times: "YYYY-MM-DDTHH:MM:SS[.fffffff]Z"

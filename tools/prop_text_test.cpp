@@ -16,24 +16,24 @@ HRESULT ErrorOf(const std::function<void()>& f) {
 }
 
 TEST(PropTextTest, PropertyNamesInEveryForm) {
-  EXPECT_EQ(ParsePropSpec("PR_SUBJECT").tag, 0x0037001Eu);
-  EXPECT_EQ(ParsePropSpec("pr_subject_w").tag, 0x0037001Fu);
-  EXPECT_EQ(ParsePropSpec("0x3A58101E").tag, 0x3A58101Eu);
-  PropSpec fileAs = ParsePropSpec("PSETID_Address:0x8005");
+  EXPECT_EQ(ParsePropRef("PR_SUBJECT").tag, 0x0037001Eu);
+  EXPECT_EQ(ParsePropRef("pr_subject_w").tag, 0x0037001Fu);
+  EXPECT_EQ(ParsePropRef("0x3A58101E").tag, 0x3A58101Eu);
+  PropRef fileAs = ParsePropRef("PSETID_Address:0x8005");
   ASSERT_TRUE(fileAs.named);
   EXPECT_TRUE(fileAs.namedProp.guid == PSETID_Address);
   EXPECT_EQ(fileAs.namedProp.lid, 0x8005);
   EXPECT_EQ(fileAs.namedProp.type, PT_STRING8);  // known pair: type from the table
-  PropSpec custom = ParsePropSpec("{00062008-0000-0000-C000-000000000046}:Color:PT_LONG");
+  PropRef custom = ParsePropRef("{00062008-0000-0000-C000-000000000046}:Color:PT_LONG");
   EXPECT_TRUE(custom.namedProp.guid == PSETID_Common);
   EXPECT_EQ(custom.namedProp.kind, MNID_STRING);
   EXPECT_EQ(custom.namedProp.name, "Color");
   EXPECT_EQ(custom.namedProp.type, PT_LONG);
-  EXPECT_EQ(ParsePropSpec("PSETID_Task:0x9999").namedProp.type, PT_UNSPECIFIED);  // unknown: needs a type
-  EXPECT_EQ(ParsePropSpec("FileAs").namedProp.lid, 0x8005);
+  EXPECT_EQ(ParsePropRef("PSETID_Task:0x9999").namedProp.type, PT_UNSPECIFIED);  // unknown: needs a type
+  EXPECT_EQ(ParsePropRef("FileAs").namedProp.lid, 0x8005);
   for (const char* bad : {"", "PR_NOPE", "0x0037", "NOSET:0x8005", "PSETID_Task:0x8105:PT_NOPE", "a:b:c:d",
                           "PSETID_Task:"}) {
-    EXPECT_EQ(ErrorOf([&] { ParsePropSpec(bad); }), MAPI_E_INVALID_PARAMETER) << bad;
+    EXPECT_EQ(ErrorOf([&] { ParsePropRef(bad); }), MAPI_E_INVALID_PARAMETER) << bad;
   }
 }
 

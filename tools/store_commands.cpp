@@ -59,22 +59,22 @@ std::vector<SPropValue> ParseAssignments(IMAPIProp* obj, const std::vector<std::
   for (const std::string& a : assignments) {
     std::size_t eq = a.find('=');
     if (eq == std::string::npos) throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + a + "' is not PROP=VALUE"};
-    PropSpec spec = ParsePropSpec(a.substr(0, eq));
-    if (spec.named && spec.namedProp.type == PT_UNSPECIFIED)
+    PropRef ref = ParsePropRef(a.substr(0, eq));
+    if (ref.named && ref.namedProp.type == PT_UNSPECIFIED)
       throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + a.substr(0, eq) + "' needs a type (SET:ID:TYPE)"};
     // Check the value before any name is created in the store.
-    const ULONG provisional = spec.named ? PROP_TAG(spec.namedProp.type, 0x8000) : spec.tag;
+    const ULONG provisional = ref.named ? PROP_TAG(ref.namedProp.type, 0x8000) : ref.tag;
     mapistore::Value v = ParseValue(provisional, a.substr(eq + 1));
     values.push_back(SPropValue{});
     values.back().ulPropTag = provisional;
     Check(mapistore::ToSPropValue(v, 0, PROP_TYPE(provisional), false, holder, values.back()), "value");
-    if (!spec.named) values.back().ulPropTag = spec.tag;
+    if (!ref.named) values.back().ulPropTag = ref.tag;
   }
   // Map the names only once every value is known to be good.
   std::size_t k = 0;
   for (const std::string& a : assignments) {
-    PropSpec spec = ParsePropSpec(a.substr(0, a.find('=')));
-    if (spec.named) values[k].ulPropTag = ResolvePropSpec(obj, spec, true);
+    PropRef ref = ParsePropRef(a.substr(0, a.find('=')));
+    if (ref.named) values[k].ulPropTag = ResolvePropSpec(obj, ref, true);
     ++k;
   }
   return values;

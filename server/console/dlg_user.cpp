@@ -166,8 +166,12 @@ void CDlgUser::Load() {
     signatureShort->setText(QString::fromStdString(record_->SignaturShort));
     signature->setPlainText(QString::fromStdString(record_->Signatur));
     signatureAlways->setChecked(record_->SignaturAlways);
-    timeZone->setCurrentIndex(timeZone->findData(record_->TimeZoneDifference));
-    profile->setCurrentIndex(profile->findText(QString::fromStdString(record_->ProfileName)));
+    // An entry that is not there leaves the selection as it is, so a profile chosen
+    // for a record without one stays chosen for the "Speichern" that follows.
+    int zone = timeZone->findData(record_->TimeZoneDifference);
+    if (zone >= 0) timeZone->setCurrentIndex(zone);
+    int profileIndex = profile->findText(QString::fromStdString(record_->ProfileName));
+    if (profileIndex >= 0) profile->setCurrentIndex(profileIndex);
     for (size_t i = 0; i < record_->folders.size(); ++i) {
         const CPocketFolder& folder = record_->folders[i];
         auto* item = new QTreeWidgetItem(folders);

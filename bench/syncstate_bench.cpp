@@ -69,7 +69,14 @@ World& TheWorld() {
     static World* world = [] {
         auto* w = new World;
         std::string pattern = (std::filesystem::temp_directory_path() / "syncstate-bench-XXXXXX").string();
-        w->home = mkdtemp(pattern.data()) ? pattern : std::string("/tmp");
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        w->home = pattern;
+        // The store and state files go with the process.
+        static std::string home = w->home;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(home, ignored);
+        });
         setenv("XDG_DATA_HOME", w->home.c_str(), 1);
         w->dataFolder = w->home + "/Norvex/Corvel";
         MAPIInitialize(nullptr);

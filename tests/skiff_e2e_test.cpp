@@ -1,0 +1,240 @@
+// Skiff and Corvel synchronising over loopback: corvel runs headless over a temporary
+// data home with a user made by "corvel user add --auto", skiff is configured and fed
+// with "skiff config" and "skiff pim", runs "skiff sync", and the store is inspected
+// with corvel-store. What skiff sent is read back from the server's protocol trace.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server/config/config_test_util.h"
+#include "tests/vantro_process.h"
+
+namespace {
+
+struct Ran {
+    int status;
+    std::string out;
+};
+
+// The request dumps of a protocol trace in short form: one line per element,
+// indented by depth, "Name" or "Name value".
+std::vector<std::string> TracedRequests(const std::string& trace) {
+    std::vector<std::string> requests;
+    std::istringstream lines(trace);
+    std::string line, current;
+    enum { kOutside, kHeader, kBody } state = kOutside;
+    bool answer = false;
+    const std::regex valued(R"(^( *)<(\w+)>\s*'(.*)'\s*</\w+>\s*$)");
+    const std::regex opening(R"(^( *)<(\w+)>\s*$)");
+    while (std::getline(lines, line)) {
+        if (line.rfind("!!!", 0) == 0) {
+            state = kHeader, answer = false;
+        } else if (line.rfind("****************** Answer", 0) == 0) {
+            state = kHeader, answer = true;
+        } else if (line.rfind("---------------------- cut", 0) == 0) {
+            if (state == kHeader) {
+                state = kBody, current.clear();
+            } else if (state == kBody) {
+                if (!answer) requests.push_back(current);
+                state = kOutside;
+            }
+        } else if (state == kBody) {
+            std::smatch match;
+            if (std::regex_match(line, match, valued)) {
+                current += match[1].str() + match[2].str() + " " + match[3].str() + "\n";
+            } else if (std::regex_match(line, match, opening)) {
+                current += match[1].str() + match[2].str() + "\n";
+            }
+        }
+    }
+    return requests;
+}
+
+// The first number after "name": in a one-line JSON object, or -1.
+long JsonNumber(const std::string& json, const std::string& name) {
+    std::smatch match;
+    if (!std::regex_search(json, match, std::regex("\"" + name + "\":(-?[0-9]+)"))) return -1;
+    return std::stol(match[1].str());
+}
+
+// The Folder element of a traced Sync as skiff writes it, with the changes given.
+std::string TracedFolder(const std::string& clientId, const std::string& typ,
+                         const std::string& name, const std::string& changes = "") {
+    return "  Folder\n"
+           "   ServerID \n"
+           "   ClientID " + clientId + "\n"
+           "   Typ " + typ + "\n"
+           "   Name " + name + "\n"
+           "   IsDefault 1\n" +
+           changes;
+}
+
+const std::string kLogonAndSync = " Logon\n"
+                                  "  DeviceID [0-9A-F]{17}\n"
+                                  "  UserName alice\n"
+                                  "  Password Secret\n"
+                                  " Sync\n";
+
+class SkiffEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestProgram add("corvel", temp_.Path(), {"user", "add", "alice", "--password", "Secret", "--auto"});
+        ASSERT_EQ(add.Wait(), 0) << add.Out();
+        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
+                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        int port = corvel_->Port();
+        ASSERT_NE(port, 0) << corvel_->Out();
+        Ran config = Skiff({"config", "--server", "127.0.0.1:" + std::to_string(port), "--user", "alice",
+                            "--password", "Secret"});
+        ASSERT_EQ(config.status, 0) << config.out;
+    }
+
+    Ran Program(const std::string& name, std::vector<std::string> args) {
+        TestProgram program(name, temp_.Path(), std::move(args));
+        int status = program.Wait();
+        return {status, program.Out()};
+    }
+    Ran Skiff(std::vector<std::string> args) { return Program("skiff", std::move(args)); }
+    // Adds a PIM item; returns its object identifier as text.
+    std::string PimAdd(const std::string& folder, std::vector<std::string> fields) {
+        fields.insert(fields.begin(), {"pim", "add", folder, "--json"});
+        Ran add = Skiff(fields);
+        long oid = JsonNumber(add.out, "oid");
+        EXPECT_EQ(add.status, 0) << add.out;
+        EXPECT_GT(oid, 0) << add.out;
+        return std::to_string(oid);
+    }
+    // One "skiff sync --json"; its JSON line (log lines go to standard error, which
+    // the test collects with it).
+    std::string Sync(int expectedStatus = 0) {
+        Ran sync = Skiff({"sync", "--json"});
+        EXPECT_EQ(sync.status, expectedStatus) << sync.out;
+        std::smatch match;
+        if (!std::regex_search(sync.out, match, std::regex("\\{\"started\"[^\n]*\\}"))) return sync.out;
+        return match[0].str();
+    }
+    std::vector<std::string> Requests() {
+        return TracedRequests(ReadWholeFile(temp_.Path() + "/Norvex/Corvel/wbxml.log"));
+    }
+    std::string LastRequest() {
+        std::vector<std::string> all = Requests();
+        return all.empty() ? "" : all.back();
+    }
+    // The server key the client's id map file records for oid, or "".
+    std::string ServerKey(const std::string& mapFile, const std::string& oid) {
+        std::string map = ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/" + mapFile);
+        std::smatch match;
+        if (!std::regex_search(map, match, std::regex("(?:^|\n)([0-9A-F]+)=" + oid + "\n"))) return "";
+        return match[1].str();
+    }
+    std::string Show(const std::string& key) { return Program("corvel-store", {"show", key}).out; }
+    // The number of items of a store folder.
+    size_t ItemCount(const std::string& folder) {
+        std::string items = Program("corvel-store", {"items", folder}).out;
+        size_t lines = 0;
+        for (char c : items) lines += c == '\n';
+        return lines;
+    }
+
+    TempFolder temp_;
+    std::unique_ptr<TestProgram> corvel_;
+};
+
+// Whether the request matches kLogonAndSync followed by folders exactly.
+void ExpectRequest(const std::string& request, const std::string& folders) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(request, match, std::regex("^" + kLogonAndSync))) << request;
+    EXPECT_EQ(request.substr(static_cast<size_t>(match.length(0))), folders);
+}
+
+TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFields) {
+    std::string contact = PimAdd("contacts", {"FirstName=Jürgen", "LastName=Groß", "FileAs=Groß, Jürgen",
+                                              "BusinessTelephoneNumber=+49 30 1234", "Birthday=1980-05-17"});
+    std::string task = PimAdd("tasks", {"TaskSubject=Angebot schreiben", "TaskDueDate=2026-12-24",
+                                        "TaskImportance=2"});
+    std::string appointment = PimAdd("calendar", {"Subject=Planung", "Location=Raum 3", "Start=2026-12-10 09:00",
+                                                  "End=2026-12-10 10:30", "Duration=90"});
+
+    std::string result = Sync();
+    EXPECT_EQ(JsonNumber(result, "folders"), 3) << result;
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 3) << result;
+    EXPECT_EQ(JsonNumber(result, "mappings"), 3) << result;
+
+    // Dates in the server's form, text in UTF-8, every item an Add with its ClientID.
+    ExpectRequest(LastRequest(),
+                  TracedFolder("-1", "Contacts", "Kontakte",
+                               "   Add\n"
+                               "    ClientID " + contact + "\n"
+                               "    COLLECTION\n"
+                               "     ClientID " + contact + "\n"
+                               "     Birthday 17.05.1980 00:00.00:0\n"
+                               "     BusinessTelephoneNumber +49 30 1234\n"
+                               "     FirstName Jürgen\n"
+                               "     LastName Groß\n"
+                               "     FileAs Groß, Jürgen\n") +
+                      TracedFolder("-2", "Task", "Aufgaben",
+                                   "   Add\n"
+                                   "    ClientID " + task + "\n"
+                                   "    COLLECTION\n"
+                                   "     TaskIsRecurring 0\n"
+                                   "     TaskSubject Angebot schreiben\n"
+                                   "     TaskDueDate 24.12.2026 00:00.00:0\n"
+                                   "     TaskImportance 2\n"
+                                   "     TaskComplete 0\n"
+                                   "     TaskSensitivity 0\n"
+                                   "     TaskTeamTask 0\n"
+                                   "     TaskReminderSet 0\n"
+                                   "     TaskReminderOptions 0\n") +
+                      TracedFolder("-3", "Appointment", "Appointment",
+                                   "   Add\n"
+                                   "    ClientID " + appointment + "\n"
+                                   "    COLLECTION\n"
+                                   "     Subject Planung\n"
+                                   "     Location Raum 3\n"
+                                   "     Start 10.12.2026 09:00.00:0\n"
+                                   "     Duration 90\n"
+                                   "     End 10.12.2026 10:30.00:0\n"
+                                   "     AllDayEvent 0\n"
+                                   "     BusyStatus 0\n"
+                                   "     Sensitivity 0\n"
+                                   "     ReminderSet 0\n"));
+
+    // The mappings came back into the id maps, and name the store's items.
+    std::string contactKey = ServerKey("contacts.txt", contact);
+    std::string taskKey = ServerKey("tasks.txt", task);
+    std::string appointmentKey = ServerKey("appointment.txt", appointment);
+    ASSERT_FALSE(contactKey.empty() || taskKey.empty() || appointmentKey.empty());
+    EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/contacts.txt"),
+              contactKey + "=" + contact + "\n");
+
+    std::string shown = Show(contactKey);
+    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Contact\n", "\tPR_GIVEN_NAME\tPT_STRING8\tJürgen\n",
+                             "\tPR_SURNAME\tPT_STRING8\tGroß\n",
+                             "\tPR_BUSINESS_TELEPHONE_NUMBER\tPT_STRING8\t+49 30 1234\n",
+                             "\tPR_BIRTHDAY\tPT_SYSTIME\t1980-05-17T00:00:00Z\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
+    }
+    shown = Show(taskKey);
+    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Task\n", "\tPR_SUBJECT\tPT_STRING8\tAngebot schreiben\n",
+                             "\tPR_IMPORTANCE\tPT_LONG\t2\n", "\tPSETID_Task:0x8105\tPT_SYSTIME\t2026-12-24T00:00:00Z\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
+    }
+    shown = Show(appointmentKey);
+    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Appointment\n", "\tPR_SUBJECT\tPT_STRING8\tPlanung\n",
+                             "\tPSETID_Appointment:0x8208\tPT_STRING8\tRaum 3\n",
+                             "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-10T09:00:00Z\n",
+                             "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-10T10:30:00Z\n",
+                             "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
+    }
+}
+
+}  // namespace

@@ -18,6 +18,9 @@
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 #include "server/vantro/vantro_handlers.h"
+#ifdef CORVEL_WITH_CONSOLE
+#include "server/console/corvel_dlg.h"
+#endif
 
 void AddServerOptions(CLI::App& app, ServerOptions& options) {
     app.add_flag("--headless", options.headless,
@@ -95,13 +98,33 @@ int RunHeadless(const ServerOptions& options) {
     return 0;
 }
 
+#ifdef CORVEL_WITH_CONSOLE
+// The console window runs the same start-up as the headless run, in its own order.
+int RunConsoleWindow(const ServerOptions& options) {
+    ConsoleOptions console;
+    console.port = options.port;
+    console.tracePort = options.tracePort;
+    console.beforeServers = [] {
+        SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
+        InstallVantroHandlers();
+    };
+    console.afterServers = [] {
+        SetProtocolHandlers(nullptr);
+        SetWBXMLTraceSink(nullptr);
+    };
+    return RunConsole(console);
+}
+#endif
+
 }  // namespace
 
 int RunServer(const ServerOptions& options) {
     try {
         if (!options.headless && HasDisplay()) {
-            // The console window (server/console) starts here once it exists; until
-            // then the server runs headless on a display as well.
+#ifdef CORVEL_WITH_CONSOLE
+            return RunConsoleWindow(options);
+#endif
+            // Built without Qt: the server runs headless on a display as well.
         }
         return RunHeadless(options);
     } catch (const std::exception& error) {

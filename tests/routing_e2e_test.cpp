@@ -39,8 +39,8 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome,
-                                         "XDG_CONFIG_HOME=" + dataHome + "/config",
-                                         "HOME=" + dataHome, "PATH=/usr/bin:/bin"};
+                                        "XDG_CONFIG_HOME=" + dataHome + "/config",
+                                        "HOME=" + dataHome, "PATH=/usr/bin:/bin"};
         for (char** e = environ; *e != nullptr; ++e) {
             std::string entry = *e;
             if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0) env.push_back(entry);
@@ -176,8 +176,8 @@ TEST_F(RoutingEndToEnd, WebFilesTraversalsAndProtectedDirectories) {
     EXPECT_NE(page.find("<a href=\"/sub/index.htm\">index.htm</a></td>"), std::string::npos);
     EXPECT_EQ(Get(port, "/pic.GIF"), FileAnswer("application/octet-stream", "GIF89a"));
 
-    for (const char* url : {"/a/../b", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/sub/%2E%2E/%2e%2e/secret.txt",
-                            "/index.htm%00.gif"}) {
+    for (const char* url : {"/a/../b", "/%2e%2e/secret.txt", "/..%2fsecret.txt",
+                            "/sub/%2E%2E/%2e%2e/secret.txt", "/index.htm%00.gif"}) {
         EXPECT_EQ(Get(port, url), "") << url;
     }
 
@@ -223,15 +223,19 @@ TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndUnanswered) {
     Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
-    EXPECT_EQ(Ask(port, "POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n"
-                        "Content-Length: 0\r\n\r\n"),
+    EXPECT_EQ(Ask(port,
+                  "POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n"
+                  "Content-Length: 0\r\n\r\n"),
               "");
     EXPECT_TRUE(corvel.HasLine("POST /Microsoft-Server-ActiveSync Sync"));
-    EXPECT_EQ(Ask(port, "POST /vantro HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n\r\n"),
-              "");
+    EXPECT_EQ(
+        Ask(port, "POST /vantro HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n\r\n"),
+        "");
     EXPECT_TRUE(corvel.HasLine("POST /vantro"));
-    EXPECT_EQ(Ask(port, "POST /x HTTP/1.1\r\nContentType: application/vantro\r\nContent-Length: 0\r\n\r\n"),
-              "");
+    EXPECT_EQ(
+        Ask(port,
+            "POST /x HTTP/1.1\r\nContentType: application/vantro\r\nContent-Length: 0\r\n\r\n"),
+        "");
     EXPECT_TRUE(corvel.HasLine("POST /x"));
     std::string log = ReadWholeFile(data_ + "/web.log");
     EXPECT_NE(log.find(" - POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n"),
@@ -244,7 +248,8 @@ TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
     std::filesystem::create_directories(targetData);
     std::filesystem::create_directories(targetHome.Path() + "/www/app");
     WriteWholeFile(targetHome.Path() + "/www/app/page.htm", "target page");
-    WriteWholeFile(targetData + "/settings.inf", "WebBaseDir=" + targetHome.Path() + "/www\nTraceWEB=0\n");
+    WriteWholeFile(targetData + "/settings.inf",
+                   "WebBaseDir=" + targetHome.Path() + "/www\nTraceWEB=0\n");
     Corvel target(targetHome.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
     int targetPort = target.Port();
     ASSERT_NE(targetPort, 0) << target.Out();
@@ -259,11 +264,13 @@ TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
     EXPECT_EQ(ReadWholeFile(data_ + "/webbin.log"), FileAnswer("text/html", "target page"));
     std::string log = ReadWholeFile(data_ + "/web.log");
     std::string host = "127.0.0.1:" + std::to_string(targetPort);
-    EXPECT_NE(log.find(" GET /app/page.htm?x=1 HTTP/1.1\r\nGET /app/page.htm?x=1 HTTP/1.1\r\nHost: " +
-                       host + "\r\n\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find(" GET /app/page.htm?x=1 HTTP/1.1\r\nGET /app/page.htm?x=1 HTTP/1.1\r\nHost: " +
+                 host + "\r\n\r\n"),
+        std::string::npos)
         << log;
-    EXPECT_NE(log.find("*********** Answer *******************\r\nHTTP/1.0 200 OK\n"), std::string::npos);
+    EXPECT_NE(log.find("*********** Answer *******************\r\nHTTP/1.0 200 OK\n"),
+              std::string::npos);
     EXPECT_NE(log.find("target page\n--------------------------------------------------------\r\n"),
               std::string::npos);
 }

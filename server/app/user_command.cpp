@@ -129,7 +129,8 @@ int RunUserAdd(const UserAddOptions& options, const std::string& dataFolder, std
             return 1;
         }
         CAutomaticFolders found = FindAutomaticFolders(session.get());
-        for (const std::string& problem : found.problems) err << "corvel user add: " << problem << "\n";
+        for (const std::string& problem : found.problems)
+            err << "corvel user add: " << problem << "\n";
         record.folders = std::move(found.folders);
     }
     if (!record.WriteDeviceFile(path)) {
@@ -178,7 +179,9 @@ void AddUserCommand(CLI::App& app, CommandAction& chosen) {
         ->capture_default_str();
     add->add_flag("--auto", options->automatic, "Add the seven default folders");
     add->callback([options, &chosen] {
-        chosen = [options] { return RunUserAdd(*options, DefaultDataFolder(), std::cout, std::cerr); };
+        chosen = [options] {
+            return RunUserAdd(*options, DefaultDataFolder(), std::cout, std::cerr);
+        };
     });
     CLI::App* list = user->add_subcommand("list", "List the users of the data folder");
     list->callback([&chosen] {

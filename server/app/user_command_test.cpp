@@ -78,7 +78,8 @@ TEST_F(UserCommandTest, RefusalsChangeNothing) {
     ASSERT_TRUE(server.TryAcquire(data_, error));
     options.name = "dave";
     EXPECT_EQ(Add(options), 1);
-    EXPECT_EQ(err_.str(), "corvel user: a running server holds " + data_ + "; stop the server first\n");
+    EXPECT_EQ(err_.str(),
+              "corvel user: a running server holds " + data_ + "; stop the server first\n");
     EXPECT_FALSE(std::filesystem::exists(data_ + "/dave.dxt"));
     std::ostringstream list;
     EXPECT_EQ(RunUserList(data_, list, err_), 1);

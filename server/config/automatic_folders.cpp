@@ -10,8 +10,8 @@ void AddFolder(CAutomaticFolders& result, IMsgStore* store, const std::string& e
     MapiShared<IMAPIFolder> folder = OpenFolderEntry(store, entryId);
     std::string path = folder ? FolderFullPath(store, folder.get()) : std::string();
     if (path.empty()) {
-        result.problems.push_back("CDlgUser::AddFolder: the default folder " + std::to_string(code) +
-                                  " cannot be opened");
+        result.problems.push_back("CDlgUser::AddFolder: the default folder " +
+                                  std::to_string(code) + " cannot be opened");
         return;
     }
     CPocketFolder added;
@@ -48,6 +48,7 @@ CAutomaticFolders FindAutomaticFolders(IMAPISession* session) {
     MapiShared<IMAPIFolder> inbox = OpenFolderEntry(s, inboxId);
     AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_CONTACT_ENTRYID), kDefaultContacts);
     AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_TASK_ENTRYID), kDefaultTasks);
-    AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_APPOINTMENT_ENTRYID), kDefaultCalendar);
+    AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_APPOINTMENT_ENTRYID),
+              kDefaultCalendar);
     return result;
 }

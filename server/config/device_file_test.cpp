@@ -9,8 +9,7 @@ namespace {
 
 std::string Describe(const CPocketFolder& f) {
     return f.outlookPath + "|" + std::to_string(f.subfolders) + "|" + std::to_string(f.reserved) +
-           "|" + f.virtualPath + "|" + std::to_string(f.defaultCode) + "|" +
-           std::to_string(f.kind);
+           "|" + f.virtualPath + "|" + std::to_string(f.defaultCode) + "|" + std::to_string(f.kind);
 }
 
 TEST(DeviceFile, WritesEveryFieldInOrder) {

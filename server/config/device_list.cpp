@@ -37,8 +37,8 @@ bool FileExists(const std::string& path) {
 bool IsValidDeviceId(const std::string& deviceId) {
     if (deviceId.empty() || deviceId.size() > kMaxDeviceIdLength) return false;
     for (char c : deviceId) {
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                  c == '-';
+        bool ok =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
         if (!ok) return false;
     }
     return true;
@@ -97,8 +97,8 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindLocked(const std::string& device
             return device;
         }
     }
-    for (const std::string& probe : {dataFolder_ + "/" + deviceId + ".dxt",
-                                     dataFolder_ + "/" + userName + ".dxt"}) {
+    for (const std::string& probe :
+         {dataFolder_ + "/" + deviceId + ".dxt", dataFolder_ + "/" + userName + ".dxt"}) {
         if (!FileExists(probe)) continue;
         auto record = std::make_shared<CPocketDevice>();
         if (!record->ReadDeviceFile(probe)) return nullptr;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "server/config/config_test_util.h"
 #include "server/config/settings.h"
@@ -112,6 +114,19 @@ TEST_F(DeviceListTest, CredentialsAndRemoval) {
     EXPECT_FALSE(list_.FindExistingDevice("PPC1"));
     EXPECT_TRUE(list_.RemoveUser("alice"));
     EXPECT_FALSE(list_.HasCredentials("alice", "Secret"));
+}
+
+TEST_F(DeviceListTest, RacingFirstLogonsCreateOneRecord) {
+    list_.LoadAll(folder_.Path());
+    std::vector<std::shared_ptr<CPocketDevice>> found(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < found.size(); ++i) {
+        threads.emplace_back([&, i] { found[i] = list_.FindDevice("PPC9", "alice", "Secret"); });
+    }
+    for (std::thread& t : threads) t.join();
+    for (const auto& device : found) EXPECT_EQ(device, found[0]);
+    EXPECT_TRUE(found[0]);
+    EXPECT_EQ(list_.Records().size(), 2u);
 }
 
 TEST(SettingsDevices, LoadSettingsLoadsUsersAndRemoveDeviceDropsItsName) {

@@ -59,9 +59,9 @@ IUnknown* OpenRaw(Source* source, const std::string& entryId, ULONG flags) {
     ULONG type = 0;
     IUnknown* unknown = nullptr;
     std::string copy = entryId;
-    HRESULT hr = source->OpenEntry(static_cast<ULONG>(copy.size()),
-                                   reinterpret_cast<LPENTRYID>(copy.data()), nullptr, flags,
-                                   &type, &unknown);
+    HRESULT hr =
+        source->OpenEntry(static_cast<ULONG>(copy.size()), reinterpret_cast<LPENTRYID>(copy.data()),
+                          nullptr, flags, &type, &unknown);
     if (FAILED(hr)) return nullptr;
     return unknown;
 }
@@ -180,7 +180,8 @@ std::vector<CStoreRow> ListStores(IMAPISession* session) {
         CStoreRow store;
         store.entryId = BinaryOf(row.lpProps[0]);
         store.displayName = StringOf(row.lpProps[1]);
-        store.isDefault = PROP_TYPE(row.lpProps[2].ulPropTag) == PT_BOOLEAN && row.lpProps[2].Value.b;
+        store.isDefault =
+            PROP_TYPE(row.lpProps[2].ulPropTag) == PT_BOOLEAN && row.lpProps[2].Value.b;
         stores.push_back(std::move(store));
     }
     return stores;

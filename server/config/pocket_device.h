@@ -71,7 +71,7 @@ struct CPocketFolder {
     std::string virtualPath;  // the name shown for the folder
     int32_t subfolders = 0;   // 0 or 1
     int32_t defaultCode = kNoDefaultFolder;
-    int32_t reserved = 0;     // read and written back unchanged
+    int32_t reserved = 0;  // read and written back unchanged
     int32_t kind = kKindEmail;
     MapiShared<IMAPIFolder> mapiFolder;  // opened by OpenProfile
 

@@ -1,11 +1,10 @@
 // CPocketDevice: the MAPI log-on, the configured and default folders, folder paths
 // and opening entries by key.
-#include "server/config/pocket_device.h"
-
 #include <set>
 
 #include "server/config/live_trace.h"
 #include "server/config/mapi_access.h"
+#include "server/config/pocket_device.h"
 
 namespace {
 
@@ -41,8 +40,8 @@ bool CPocketDevice::OpenProfile() {
     for (CPocketFolder& folder : folders) {
         folder.mapiFolder = OpenConfiguredFolder(ProfileName, session.get(), folder.outlookPath);
         if (folder.mapiFolder) {
-            folder.kind =
-                KindForContainerClass(GetStringProperty(folder.mapiFolder.get(), PR_CONTAINER_CLASS));
+            folder.kind = KindForContainerClass(
+                GetStringProperty(folder.mapiFolder.get(), PR_CONTAINER_CLASS));
         }
     }
     return true;
@@ -87,8 +86,8 @@ std::string CPocketDevice::GetShortName(IMAPIFolder* folder) const {
     std::string id = GetBinaryProperty(folder, PR_ENTRYID);
     if (!id.empty()) {
         static const std::pair<DefaultFolderSlot, const char*> kCodes[] = {
-            {kSlotInbox, "-4"},    {kSlotDrafts, "-5"}, {kSlotDeletedItems, "-8"},
-            {kSlotSentItems, "-7"}, {kSlotOutbox, "-6"}, {kSlotTasks, "-2"},
+            {kSlotInbox, "-4"},     {kSlotDrafts, "-5"},  {kSlotDeletedItems, "-8"},
+            {kSlotSentItems, "-7"}, {kSlotOutbox, "-6"},  {kSlotTasks, "-2"},
             {kSlotCalendar, "-3"},  {kSlotContacts, "-1"}};
         for (const auto& [slot, code] : kCodes) {
             if (defaultFolders[slot] == id) return code;

@@ -33,7 +33,8 @@ protected:
         ASSERT_TRUE(inbox_);
         IMAPIFolder* created = nullptr;
         char folderName[] = "Projekte";
-        ASSERT_EQ(inbox_->CreateFolder(FOLDER_GENERIC, folderName, nullptr, nullptr, 0, &created), S_OK);
+        ASSERT_EQ(inbox_->CreateFolder(FOLDER_GENERIC, folderName, nullptr, nullptr, 0, &created),
+                  S_OK);
         projekte_ = AdoptMapi(created);
     }
     void TearDown() override {

@@ -54,25 +54,25 @@ TEST_F(BasicAuthorizeTest, MissingOrMalformedCredentialsAreRefused) {
     EXPECT_FALSE(Check("", "bob", "pw"));
     EXPECT_FALSE(Check("Digest Ym9iOnB3", "bob", "pw"));
     EXPECT_FALSE(Check("Basic", "bob", "pw"));
-    EXPECT_FALSE(Check("Basic Ym9i", "bob", "pw"));        // "bob": no ":"
-    EXPECT_FALSE(Check("Basic Ym9i*nB3", "bob", "pw"));    // not base64
-    EXPECT_FALSE(Check("Basic OnB3", "bob", "pw"));        // no user name
+    EXPECT_FALSE(Check("Basic Ym9i", "bob", "pw"));      // "bob": no ":"
+    EXPECT_FALSE(Check("Basic Ym9i*nB3", "bob", "pw"));  // not base64
+    EXPECT_FALSE(Check("Basic OnB3", "bob", "pw"));      // no user name
 }
 
 TEST_F(BasicAuthorizeTest, UserIgnoresCasePasswordDoesNot) {
-    EXPECT_TRUE(Check("Basic Ym9iOnB3", "bob", "pw"));      // bob:pw
-    EXPECT_TRUE(Check("Basic Qk9COnB3", "bob", "pw"));      // BOB:pw
-    EXPECT_FALSE(Check("Basic Ym9iOlBX", "bob", "pw"));     // bob:PW
-    EXPECT_TRUE(Check("basic Ym9iOnB3", "bob", "pw"));      // scheme in lower case
+    EXPECT_TRUE(Check("Basic Ym9iOnB3", "bob", "pw"));          // bob:pw
+    EXPECT_TRUE(Check("Basic Qk9COnB3", "bob", "pw"));          // BOB:pw
+    EXPECT_FALSE(Check("Basic Ym9iOlBX", "bob", "pw"));         // bob:PW
+    EXPECT_TRUE(Check("basic Ym9iOnB3", "bob", "pw"));          // scheme in lower case
     EXPECT_TRUE(Check("Basic ZG9tXGJvYjpwdw==", "bob", "pw"));  // dom\bob:pw
-    EXPECT_TRUE(Check("Basic Ym9iOmE6Yg==", "bob", "a:b"));  // bob:a:b
+    EXPECT_TRUE(Check("Basic Ym9iOmE6Yg==", "bob", "a:b"));     // bob:a:b
 }
 
 TEST_F(BasicAuthorizeTest, StarAcceptsRegisteredUsersExactly) {
     EXPECT_TRUE(Check("Basic YWxpY2U6U2VjcmV0", "*", ""));   // alice:Secret
     EXPECT_FALSE(Check("Basic YWxpY2U6c2VjcmV0", "*", ""));  // alice:secret
     EXPECT_FALSE(Check("Basic QWxpY2U6U2VjcmV0", "*", ""));  // Alice:Secret
-    EXPECT_FALSE(Check("Basic Og==", "*", ""));               // ":" matches no empty record
+    EXPECT_FALSE(Check("Basic Og==", "*", ""));              // ":" matches no empty record
     EXPECT_FALSE(Check("Basic Ym9iOnB3", "*", ""));
 }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 CHTMLCommand Parse(bool request, const std::string& text) {
@@ -16,14 +15,15 @@ TEST(DumpMessage, RequestWithTextBody) {
     std::string text =
         "POST /app/x?a=1&b=2 HTTP/1.1\r\nHost: h\r\nContent-Type: text/plain\r\n"
         "Content-Length: 5\r\n\r\nhello";
-    EXPECT_EQ(DumpMessage(Parse(true, text), text, true),
-              "POST /app/x HTTP/1.1\r"
-              "par a                                        1                                       \n"
-              "par b                                        2                                       \n"
-              "Host                                     h                                       \n"
-              "Content-Type                             text/plain                              \n"
-              "Content-Length                           5                                       \n"
-              "hello\n");
+    EXPECT_EQ(
+        DumpMessage(Parse(true, text), text, true),
+        "POST /app/x HTTP/1.1\r"
+        "par a                                        1                                       \n"
+        "par b                                        2                                       \n"
+        "Host                                     h                                       \n"
+        "Content-Type                             text/plain                              \n"
+        "Content-Length                           5                                       \n"
+        "hello\n");
 }
 
 TEST(DumpMessage, AnswerWithBinaryBodyAndLengthCap) {

@@ -167,11 +167,12 @@ void ForwardRequest(int socket, Settings& settings, const std::string& url, cons
         rawUrl = requestLine.substr(first + 1);
         rawUrl = rawUrl.substr(0, rawUrl.find(' '));
     }
-    std::string rewritten = RewriteRequest(raw, ForwardedUrl(rawUrl, name, remaining),
-                                           target.hostHeader);
+    std::string rewritten =
+        RewriteRequest(raw, ForwardedUrl(rawUrl, name, remaining), target.hostHeader);
     std::string entry;
     if (log) {
-        entry = "\r\n!!!" + FormatLogStamp(std::time(nullptr)) + " " + FirstLine(rewritten) + "\r\n";
+        entry =
+            "\r\n!!!" + FormatLogStamp(std::time(nullptr)) + " " + FirstLine(rewritten) + "\r\n";
         entry += rewritten;
     }
     if (!SendAll(connection.Get(), rewritten)) {

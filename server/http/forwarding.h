@@ -42,6 +42,6 @@ std::string ForwardedUrl(std::string_view rawUrl, std::string_view name,
 
 // Forwards request (raw: the bytes as received) for the directory record whose
 // name is name and target URL is url, and relays the answer to socket.
-void ForwardRequest(int socket, Settings& settings, const std::string& url,
-                    const std::string& name, const std::string& remaining,
-                    std::string_view raw, const ReceiveLimits& limits = {});
+void ForwardRequest(int socket, Settings& settings, const std::string& url, const std::string& name,
+                    const std::string& remaining, std::string_view raw,
+                    const ReceiveLimits& limits = {});

@@ -83,8 +83,9 @@ private:
 TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {
     TempFolder folder;
     TargetServer target;
-    WriteWholeFile(folder.Path() + "/settings.inf",
-                   "WebDir=app ;http://127.0.0.1:" + std::to_string(target.Port()) + "/base ; ; ;\n");
+    WriteWholeFile(
+        folder.Path() + "/settings.inf",
+        "WebDir=app ;http://127.0.0.1:" + std::to_string(target.Port()) + "/base ; ; ;\n");
     Settings settings;
     settings.LoadSettings(folder.Path());
     std::string request = "GET /app/page?x=1 HTTP/1.1\r\nHost: me\r\nAccept: */*\r\n\r\n";
@@ -101,33 +102,40 @@ TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {
     ssize_t n;
     while ((n = read(client.Get(), buffer, sizeof buffer)) > 0) answer.append(buffer, n);
 
-    const std::string expectedAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom target";
+    const std::string expectedAnswer =
+        "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom target";
     EXPECT_EQ(answer, expectedAnswer);
-    const std::string rewritten = "GET /page?x=1 HTTP/1.1\r\nHost: 127.0.0.1:" +
-                                  std::to_string(target.Port()) + "\r\nAccept: */*\r\n\r\n";
+    const std::string rewritten =
+        "GET /page?x=1 HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(target.Port()) +
+        "\r\nAccept: */*\r\n\r\n";
     EXPECT_EQ(target.Received(), rewritten);
     EXPECT_EQ(ReadWholeFile(folder.Path() + "/webbin.log"), expectedAnswer);
     std::string log = ReadWholeFile(folder.Path() + "/web.log");
     ASSERT_EQ(log.rfind("\r\n!!!", 0), 0u);
     std::string afterStamp = log.substr(5 + 19 + 1);  // past "\r\n!!!dd.mm.yyyy hh:mm:ss "
-    EXPECT_EQ(afterStamp,
-              "GET /page?x=1 HTTP/1.1\r\n" + rewritten +
-                  "GET /page HTTP/1.1\r"
-                  "par x                                        1                                       \n"
-                  "Host                                     127.0.0.1:" + std::to_string(target.Port()) +
-                  std::string(40 - 10 - std::to_string(target.Port()).size(), ' ') + "\n"
-                  "Accept                                   */*                                     \n"
-                  "*********** Answer *******************\r\n"
-                  "HTTP/1.0 200 OK\n"
-                  "Content-Type                             text/plain                              \n"
-                  "from target\n"
-                  "--------------------------------------------------------\r\n");
+    EXPECT_EQ(
+        afterStamp,
+        "GET /page?x=1 HTTP/1.1\r\n" + rewritten +
+            "GET /page HTTP/1.1\r"
+            "par x                                        1                                       "
+            "\n"
+            "Host                                     127.0.0.1:" +
+            std::to_string(target.Port()) +
+            std::string(40 - 10 - std::to_string(target.Port()).size(), ' ') +
+            "\n"
+            "Accept                                   */*                                     \n"
+            "*********** Answer *******************\r\n"
+            "HTTP/1.0 200 OK\n"
+            "Content-Type                             text/plain                              \n"
+            "from target\n"
+            "--------------------------------------------------------\r\n");
 }
 
 TEST(Forwarding, UnreachableTargetOrItselfGetsNoAnswer) {
     TempFolder folder;
-    WriteWholeFile(folder.Path() + "/settings.inf",
-                   "HttpPort=1\nWebDir=self ;http://127.0.0.1/ ; ; ;\nWebDir=bad ;http://:5/ ; ; ;\n");
+    WriteWholeFile(
+        folder.Path() + "/settings.inf",
+        "HttpPort=1\nWebDir=self ;http://127.0.0.1/ ; ; ;\nWebDir=bad ;http://:5/ ; ; ;\n");
     Settings settings;
     settings.LoadSettings(folder.Path());
     for (const std::string url : {"/self/x", "/bad/x"}) {

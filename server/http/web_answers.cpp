@@ -77,13 +77,13 @@ std::string DirectoryPageBody(std::string_view title, std::string_view linkBase,
         "collapse\" bordercolor=\"#111111\" width=\"100%\">\n";
     for (const CDirectoryEntry& entry : entries) {
         std::string href = CollapseSeparators(std::string(linkBase) + "/" + entry.name);
-        std::string link = "<a href=\"" + HtmlEscape(href) + "\">" + HtmlEscape(entry.name) + "</a>";
+        std::string link =
+            "<a href=\"" + HtmlEscape(href) + "\">" + HtmlEscape(entry.name) + "</a>";
         body += "  <tr>\n";
         body += "    <td width=\"70%\">";
         body += entry.isDirectory ? "[" + link + "]</td>\n" : link + "</td>\n";
         body += "    <td width=\"30%\">" +
-                std::to_string(static_cast<int32_t>(static_cast<uint32_t>(entry.size))) +
-                "</td>\n";
+                std::to_string(static_cast<int32_t>(static_cast<uint32_t>(entry.size))) + "</td>\n";
         body += "  </tr>\n";
     }
     return body;

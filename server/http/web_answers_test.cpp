@@ -30,8 +30,10 @@ TEST(WebAnswers, UnauthorizedAnswer) {
 }
 
 TEST(WebAnswers, DirectoryPage) {
-    std::vector<CDirectoryEntry> entries = {
-        {".", true, 4096}, {"sub", true, 4096}, {"a<b>.txt", false, 5}, {"big", false, 0x100000005ull}};
+    std::vector<CDirectoryEntry> entries = {{".", true, 4096},
+                                            {"sub", true, 4096},
+                                            {"a<b>.txt", false, 5},
+                                            {"big", false, 0x100000005ull}};
     EXPECT_EQ(DirectoryPageBody("/srv/www/docs", "/docs/", entries),
               "<html>\n"
               "\n"

@@ -21,7 +21,8 @@ std::string FindIndexFile(const std::string& folder) {
     std::vector<CDirectoryEntry> entries = ListDirectory(folder);
     for (const char* wanted : {"index.htm", "index.html"}) {
         for (const CDirectoryEntry& entry : entries) {
-            if (!entry.isDirectory && strcasecmp(entry.name.c_str(), wanted) == 0) return entry.name;
+            if (!entry.isDirectory && strcasecmp(entry.name.c_str(), wanted) == 0)
+                return entry.name;
         }
     }
     return std::string();
@@ -91,7 +92,8 @@ bool ServeFileRequest(int socket, const CFileRequest& request) {
     if (file.Get() < 0) return false;
     struct stat info {};
     if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const std::string& contentType = target.isIndex ? std::string("text/html") : request.contentType;
+    const std::string& contentType =
+        target.isIndex ? std::string("text/html") : request.contentType;
     if (!SendAll(socket, "HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n")) {
         return false;
     }

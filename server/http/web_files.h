@@ -30,7 +30,7 @@ struct CFileRequest {
 // What the request resolves to, without sending anything (for tests and logging).
 struct CFileTarget {
     enum Kind { kNothing, kFile, kDirectory } kind = kNothing;
-    std::string path;  // the file to send, or the directory to list
+    std::string path;      // the file to send, or the directory to list
     bool isIndex = false;  // an index file chosen for "/": sent as "text/html"
 };
 CFileTarget ResolveFileRequest(const CFileRequest& request);

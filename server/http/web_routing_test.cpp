@@ -7,7 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "server/config/config_test_util.h"
 #include "server/http/socket_util.h"
@@ -92,21 +96,24 @@ TEST_F(WebRoutingTest, DirectoryPageWithoutIndexAndForSubFolders) {
     EXPECT_NE(root.find("[<a href=\"/sub\">sub</a>]</td>"), std::string::npos);
     std::string sub = Get("/sub");
     EXPECT_NE(sub.find("<title>" + base_ + "/sub</title>"), std::string::npos);
-    EXPECT_NE(sub.find("<a href=\"/sub/index.htm\">index.htm</a></td>\n    <td width=\"30%\">9</td>"),
-              std::string::npos);
+    EXPECT_NE(
+        sub.find("<a href=\"/sub/index.htm\">index.htm</a></td>\n    <td width=\"30%\">9</td>"),
+        std::string::npos);
     EXPECT_EQ(Get("/sub/"), sub);  // a trailing separator still names the directory
 }
 
 TEST_F(WebRoutingTest, TraversalsGetNoAnswer) {
     std::filesystem::create_symlink(folder_.Path() + "/secret.txt", base_ + "/link.txt");
-    for (const char* url : {"/a/../b", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/%2E%2E%5Csecret.txt",
-                            "/index.htm%00.gif", "/link.txt", "/no/such/file"}) {
+    for (const char* url :
+         {"/a/../b", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/%2E%2E%5Csecret.txt",
+          "/index.htm%00.gif", "/link.txt", "/no/such/file"}) {
         EXPECT_EQ(Get(url), "") << url;
     }
 }
 
 TEST_F(WebRoutingTest, ContentTypeAndOnlyGet) {
-    EXPECT_EQ(Get("/pic.GIF"), "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nGIF89a");
+    EXPECT_EQ(Get("/pic.GIF"),
+              "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nGIF89a");
     EXPECT_EQ(Get("/index.htm"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>index</p>");
     EXPECT_EQ(Route("POST /index.htm HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), "");
 }
@@ -116,7 +123,8 @@ TEST_F(WebRoutingTest, ProtectedDirectory) {
     EXPECT_EQ(refused.rfind("HTTP/1.0 401 Authorization Required\nServer: HTTPd/1.0\n", 0), 0u);
     EXPECT_NE(refused.find("WWW-Authenticate: Basic realm=\"Docs Realm\"\n"), std::string::npos);
     EXPECT_EQ(Get("/docs/x", "Authorization: Basic Ym9iOnB4\r\n"), refused);  // bob:px
-    const std::string ok = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nsecret x";
+    const std::string ok =
+        "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nsecret x";
     EXPECT_EQ(Get("/docs/x", "Authorization: Basic Ym9iOnB3\r\n"), ok);  // bob:pw
     // Doubled slashes and an encoded name reach the same directory and its check.
     EXPECT_EQ(Get("//docs/x"), refused);
@@ -127,7 +135,8 @@ TEST_F(WebRoutingTest, PrefixOrderOfVirtualDirectories) {
     std::filesystem::create_directories(folder_.Path() + "/doc/s");
     WriteWholeFile(folder_.Path() + "/doc/s/x", "from doc");
     settings_.SetWebDirectory({"doc", folder_.Path() + "/doc", "", "", ""});
-    EXPECT_EQ(Get("/docs/x"), "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nfrom doc");
+    EXPECT_EQ(Get("/docs/x"),
+              "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nfrom doc");
     CWebMapping mapping = MapToVirtualDirectory(settings_.WebDirectories(), "/docs/x");
     EXPECT_EQ(mapping.name, "doc");
     EXPECT_EQ(mapping.remaining, "s/x");
@@ -140,7 +149,8 @@ TEST_F(WebRoutingTest, EmptyBaseDirectoryServesNothing) {
 }
 
 TEST_F(WebRoutingTest, ProtocolRoutes) {
-    EXPECT_EQ(Route("POST /vantro HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), "");  // nothing installed
+    EXPECT_EQ(Route("POST /vantro HTTP/1.1\r\nContent-Length: 0\r\n\r\n"),
+              "");  // nothing installed
     auto handlers = std::make_shared<RecordingHandlers>();
     SetProtocolHandlers(handlers);
     EXPECT_EQ(Route("POST /x HTTP/1.1\r\nContent-Type: application/vantro\r\n\r\n"), "VANTRO");
@@ -149,10 +159,33 @@ TEST_F(WebRoutingTest, ProtocolRoutes) {
     EXPECT_EQ(Route("POST /vantro HTTP/1.1\r\nContent-Type: text/plain\r\n\r\n"), "");
     EXPECT_EQ(Route("POST /z HTTP/1.1\r\nContent-Type: Application/Vantro\r\n\r\n"), "");
     // One answer per connection, even for a GET of a file.
-    EXPECT_EQ(Route("GET /index.htm HTTP/1.1\r\nContent-Type: application/vantro\r\n\r\n"), "VANTRO");
+    EXPECT_EQ(Route("GET /index.htm HTTP/1.1\r\nContent-Type: application/vantro\r\n\r\n"),
+              "VANTRO");
     EXPECT_EQ(Get("/OutlookAttachments/a/b.EML/c"), "ATTACHMENT /OutlookAttachments/a/b.EML/c");
     EXPECT_EQ(Route("POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n\r\n"), "");
     EXPECT_EQ(handlers->vantroUrls, "/x;/y;vantro;/index.htm;");
+    EXPECT_EQ(handlers->sessions, 1);
+}
+
+TEST_F(WebRoutingTest, SharedSessionIsCreatedOnceWhenFirstRequestsArriveTogether) {
+    class SlowSession : public RecordingHandlers {
+    public:
+        void CreateSharedSession(Settings& settings) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // widens the race
+            RecordingHandlers::CreateSharedSession(settings);
+        }
+    };
+    auto handlers = std::make_shared<SlowSession>();
+    SetProtocolHandlers(handlers);
+    std::vector<std::thread> threads;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&] {
+            if (Get("/OutlookAttachments/x") == "ATTACHMENT /OutlookAttachments/x") ++answered;
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(answered.load(), 8);
     EXPECT_EQ(handlers->sessions, 1);
 }
 

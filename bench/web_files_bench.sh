@@ -1,0 +1,101 @@
+#!/bin/sh
+# Static web files, side by side: corvel --headless and nginx from Debian serve the
+# same folder on loopback; wrk measures requests per second for a 1 KiB file with a
+# new connection per request ("Connection: close") and MB/s for a 10 MiB file.
+#
+#   bench/web_files_bench.sh [BUILD_DIR] [SECONDS]
+#
+# Installs wrk and nginx with apt-get when they are missing (needs root). Prints
+# one line per measurement and the ratios; leaves nothing running.
+set -eu
+
+BUILD_DIR=${1:-build}
+SECONDS_PER_RUN=${2:-10}
+CORVEL="$BUILD_DIR/bin/corvel"
+[ -x "$CORVEL" ] || { echo "no corvel at $CORVEL (build first)" >&2; exit 1; }
+
+missing=""
+command -v wrk >/dev/null 2>&1 || missing="$missing wrk"
+command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || missing="$missing nginx-light"
+if [ -n "$missing" ]; then
+    echo "installing:$missing"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null
+fi
+NGINX=$(command -v nginx 2>/dev/null || echo /usr/sbin/nginx)
+
+WORK=$(mktemp -d)
+CORVEL_PID=""
+NGINX_PID=""
+cleanup() {
+    [ -n "$CORVEL_PID" ] && kill "$CORVEL_PID" 2>/dev/null && wait "$CORVEL_PID" 2>/dev/null || true
+    [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+
+mkdir -p "$WORK/www" "$WORK/home/Norvex/Corvel" "$WORK/nginx"
+head -c 1024 /dev/urandom > "$WORK/www/small.bin"
+head -c 10485760 /dev/urandom > "$WORK/www/large.bin"
+
+# corvel: logs and the live trace off, as a production server would run.
+printf 'WebBaseDir=%s\nTraceWEB=0\nTraceLive=0\n' "$WORK/www" > "$WORK/home/Norvex/Corvel/settings.inf"
+CORVEL_PORT=$(free_port)
+XDG_DATA_HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/config" HOME="$WORK/home" \
+    "$CORVEL" --headless --port "$CORVEL_PORT" --trace-port 0 > "$WORK/corvel.out" 2>&1 &
+CORVEL_PID=$!
+
+NGINX_PORT=$(free_port)
+cat > "$WORK/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 2;
+pid $WORK/nginx/nginx.pid;
+error_log $WORK/nginx/error.log;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    sendfile on;
+    client_body_temp_path $WORK/nginx;
+    proxy_temp_path $WORK/nginx;
+    fastcgi_temp_path $WORK/nginx;
+    uwsgi_temp_path $WORK/nginx;
+    scgi_temp_path $WORK/nginx;
+    default_type application/octet-stream;
+    server {
+        listen 127.0.0.1:$NGINX_PORT;
+        root $WORK/www;
+    }
+}
+CONF
+"$NGINX" -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
+NGINX_PID=$!
+
+for port in $CORVEL_PORT $NGINX_PORT; do
+    i=0
+    until curl -s -o /dev/null "http://127.0.0.1:$port/small.bin"; do
+        i=$((i + 1)); [ $i -gt 100 ] && { echo "server on $port did not start" >&2; exit 1; }
+        sleep 0.1
+    done
+done
+
+# wrk's "Requests/sec" and "Transfer/sec" (converted to MB/s).
+rps() { wrk -t2 -c16 -d"${SECONDS_PER_RUN}s" -H "Connection: close" "$1" | awk '/Requests\/sec/ {print $2}'; }
+mbps() {
+    wrk -t1 -c2 -d"${SECONDS_PER_RUN}s" "$1" | awk '/Transfer\/sec/ {
+        v = $2; u = v; sub(/[0-9.]+/, "", u); sub(/[A-Za-z]+/, "", v);
+        f = (u == "GB") ? 1024 : (u == "MB") ? 1 : (u == "KB") ? 1 / 1024 : 1 / 1048576;
+        printf "%.1f\n", v * f }'
+}
+
+C_RPS=$(rps "http://127.0.0.1:$CORVEL_PORT/small.bin")
+N_RPS=$(rps "http://127.0.0.1:$NGINX_PORT/small.bin")
+C_MB=$(mbps "http://127.0.0.1:$CORVEL_PORT/large.bin")
+N_MB=$(mbps "http://127.0.0.1:$NGINX_PORT/large.bin")
+
+echo "1 KiB, Connection: close   corvel $C_RPS req/s   nginx $N_RPS req/s"
+echo "10 MiB                      corvel $C_MB MB/s   nginx $N_MB MB/s"
+awk -v c="$C_RPS" -v n="$N_RPS" -v cm="$C_MB" -v nm="$N_MB" 'BEGIN {
+    printf "ratio corvel/nginx: requests %.2f (aim >= 0.50), throughput %.2f (aim >= 0.80)\n", c / n, cm / nm }'

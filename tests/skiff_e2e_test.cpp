@@ -237,4 +237,121 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
     }
 }
 
+TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
+    std::string contact = PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
+    PimAdd("tasks", {"TaskSubject=Bericht"});
+    PimAdd("calendar", {"Subject=Jour fixe", "Start=2026-12-11 08:00", "End=2026-12-11 08:30", "Duration=30"});
+    Sync();
+    std::string contactKey = ServerKey("contacts.txt", contact);
+    ASSERT_FALSE(contactKey.empty());
+    // The Save button writes the snapshots the next run compares with.
+    Ran save = Skiff({"save", "--json"});
+    ASSERT_EQ(save.status, 0) << save.out;
+
+    std::string result = Sync();
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 0) << result;
+    EXPECT_EQ(JsonNumber(result, "mappings"), 0) << result;
+    ExpectRequest(LastRequest(), TracedFolder("-1", "Contacts", "Kontakte") + TracedFolder("-2", "Task", "Aufgaben") +
+                                     TracedFolder("-3", "Appointment", "Appointment"));
+
+    // A changed contact goes as Modify, a new task and appointment as Add, whole.
+    Ran set = Skiff({"pim", "set", contact, "FirstName=Janet", "HomeTelephoneNumber=030 555"});
+    ASSERT_EQ(set.status, 0) << set.out;
+    std::string task = PimAdd("tasks", {"TaskSubject=Steuer", "TaskStartDate=2027-01-04", "TaskDueDate=2027-01-31 12:00",
+                                        "TaskSensitivity=2", "TaskImportance=1", "TaskCategories=Büro"});
+    std::string appointment = PimAdd("calendar", {"Subject=Chor", "Location=Aula", "Start=2026-12-14 19:30",
+                                                  "End=2026-12-14 21:00", "Duration=90", "BusyStatus=2",
+                                                  "ReminderSet=1"});
+    result = Sync();
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 3) << result;
+    ExpectRequest(LastRequest(),
+                  TracedFolder("-1", "Contacts", "Kontakte",
+                               "   Modify\n"
+                               "    ClientID " + contact + "\n"
+                               "    COLLECTION\n"
+                               "     ClientID " + contact + "\n"
+                               "     HomeTelephoneNumber 030 555\n"
+                               "     FirstName Janet\n"
+                               "     LastName Doe\n"
+                               "     FileAs Doe, Jane\n") +
+                      TracedFolder("-2", "Task", "Aufgaben",
+                                   "   Add\n"
+                                   "    ClientID " + task + "\n"
+                                   "    COLLECTION\n"
+                                   "     TaskIsRecurring 0\n"
+                                   "     TaskSubject Steuer\n"
+                                   "     TaskCategories Büro\n"
+                                   "     TaskStartDate 04.01.2027 00:00.00:0\n"
+                                   "     TaskDueDate 31.01.2027 12:00.00:0\n"
+                                   "     TaskImportance 1\n"
+                                   "     TaskComplete 0\n"
+                                   "     TaskSensitivity 2\n"
+                                   "     TaskTeamTask 0\n"
+                                   "     TaskReminderSet 0\n"
+                                   "     TaskReminderOptions 0\n") +
+                      TracedFolder("-3", "Appointment", "Appointment",
+                                   "   Add\n"
+                                   "    ClientID " + appointment + "\n"
+                                   "    COLLECTION\n"
+                                   "     Subject Chor\n"
+                                   "     Location Aula\n"
+                                   "     Start 14.12.2026 19:30.00:0\n"
+                                   "     Duration 90\n"
+                                   "     End 14.12.2026 21:00.00:0\n"
+                                   "     AllDayEvent 0\n"
+                                   "     BusyStatus 2\n"
+                                   "     Sensitivity 0\n"
+                                   "     ReminderSet -1\n"));
+
+    // The Modify changed the stored contact in place.
+    EXPECT_EQ(ServerKey("contacts.txt", contact), contactKey);
+    EXPECT_EQ(ItemCount("Contacts"), 1u);
+    std::string shown = Show(contactKey);
+    EXPECT_NE(shown.find("\tPR_GIVEN_NAME\tPT_STRING8\tJanet\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\tPR_HOME_TELEPHONE_NUMBER\tPT_STRING8\t030 555\n"), std::string::npos) << shown;
+    EXPECT_EQ(ItemCount("Tasks"), 2u);
+    EXPECT_EQ(ItemCount("Calendar"), 2u);
+    std::string taskKey = ServerKey("tasks.txt", task);
+    std::string appointmentKey = ServerKey("appointment.txt", appointment);
+    ASSERT_FALSE(taskKey.empty() || appointmentKey.empty());
+    shown = Show(taskKey);
+    for (const char* line : {"\tPR_SUBJECT\tPT_STRING8\tSteuer\n", "\tPR_SENSITIVITY\tPT_LONG\t2\n",
+                             "\tPSETID_Task:0x8104\tPT_SYSTIME\t2027-01-04T00:00:00Z\n",
+                             "\tPSETID_Task:0x8105\tPT_SYSTIME\t2027-01-31T12:00:00Z\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
+    }
+    EXPECT_NE(shown.find("Büro"), std::string::npos) << shown;
+    shown = Show(appointmentKey);
+    for (const char* line : {"\tPR_SUBJECT\tPT_STRING8\tChor\n", "\tPSETID_Appointment:0x8208\tPT_STRING8\tAula\n",
+                             "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-14T19:30:00Z\n",
+                             "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-14T21:00:00Z\n",
+                             "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
+    }
+}
+
+TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {
+    PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
+    std::string folder = temp_.Path() + "/Documents/Norvex/VantroMobile";
+    std::filesystem::create_directories(folder);
+    {
+        // A run in progress holds the data folder's lock.
+        int fd = ::open((folder + "/skiff.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        std::string refused = Sync(1);
+        ::close(fd);
+        EXPECT_EQ(refused,
+                  "{\"started\":false,\"folders\":0,\"itemsSent\":0,\"sent\":false,\"answered\":false,"
+                  "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,"
+                  "\"error\":\"Sync in progress\"}");
+        EXPECT_TRUE(Requests().empty());
+        EXPECT_EQ(ItemCount("Contacts"), 0u);
+    }
+    std::string result = Sync();
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 1) << result;
+    EXPECT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(ItemCount("Contacts"), 1u);
+}
+
 }  // namespace

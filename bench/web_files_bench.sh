@@ -38,8 +38,11 @@ free_port() {
 }
 
 mkdir -p "$WORK/www" "$WORK/home/Norvex/Corvel" "$WORK/nginx"
+# nginx workers run as an unprivileged user: the files must be readable for it.
+chmod 755 "$WORK" "$WORK/www"
 head -c 1024 /dev/urandom > "$WORK/www/small.bin"
 head -c 10485760 /dev/urandom > "$WORK/www/large.bin"
+chmod 644 "$WORK/www/small.bin" "$WORK/www/large.bin"
 
 # corvel: logs and the live trace off, as a production server would run.
 printf 'WebBaseDir=%s\nTraceWEB=0\nTraceLive=0\n' "$WORK/www" > "$WORK/home/Norvex/Corvel/settings.inf"
@@ -82,9 +85,13 @@ for port in $CORVEL_PORT $NGINX_PORT; do
 done
 
 # wrk's "Requests/sec" and "Transfer/sec" (converted to MB/s).
-rps() { wrk -t2 -c16 -d"${SECONDS_PER_RUN}s" -H "Connection: close" "$1" | awk '/Requests\/sec/ {print $2}'; }
+# Raw wrk output goes to $WORK/wrk.log (shown at the end).
+rps() {
+    wrk -t2 -c16 -d"${SECONDS_PER_RUN}s" -H "Connection: close" "$1" | tee -a "$WORK/wrk.log" |
+        awk '/Requests\/sec/ {print $2}'
+}
 mbps() {
-    wrk -t1 -c2 -d"${SECONDS_PER_RUN}s" "$1" | awk '/Transfer\/sec/ {
+    wrk -t1 -c2 -d"${SECONDS_PER_RUN}s" --timeout 10s "$1" | tee -a "$WORK/wrk.log" | awk '/Transfer\/sec/ {
         v = $2; u = v; sub(/[0-9.]+/, "", u); sub(/[A-Za-z]+/, "", v);
         f = (u == "GB") ? 1024 : (u == "MB") ? 1 : (u == "KB") ? 1 / 1024 : 1 / 1048576;
         printf "%.1f\n", v * f }'
@@ -97,5 +104,6 @@ N_MB=$(mbps "http://127.0.0.1:$NGINX_PORT/large.bin")
 
 echo "1 KiB, Connection: close   corvel $C_RPS req/s   nginx $N_RPS req/s"
 echo "10 MiB                      corvel $C_MB MB/s   nginx $N_MB MB/s"
+grep -E "Running|Requests/sec|Transfer/sec|errors|Non-2xx|timeout" "$WORK/wrk.log" || true
 awk -v c="$C_RPS" -v n="$N_RPS" -v cm="$C_MB" -v nm="$N_MB" 'BEGIN {
     printf "ratio corvel/nginx: requests %.2f (aim >= 0.50), throughput %.2f (aim >= 0.80)\n", c / n, cm / nm }'

@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cstdlib>
+
 #include "platform/win/message_box.h"
 #include "server/config/device_list.h"
 #include "server/config/live_trace.h"
@@ -357,5 +359,13 @@ int RunConsole(const ConsoleOptions& options) {
     CErrorLog errorLog;
     CCorvelDlg dialog(settings, errorLog, options);
     dialog.Initialise();
+    // A picture of the window once it is shown (for checks of the running program).
+    const char* picture = std::getenv("CORVEL_WINDOW_PICTURE");
+    if (picture != nullptr && *picture != 0) {
+        std::string path = picture;
+        QTimer::singleShot(1500, &dialog, [&dialog, path] {
+            dialog.grab().save(QString::fromStdString(path), "PNG");
+        });
+    }
     return QApplication::exec();
 }

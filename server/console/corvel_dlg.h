@@ -155,5 +155,6 @@ private:
     bool quitting_ = false;
 };
 
-// Runs the console until "Beenden"; the exit status.
+// Runs the console until "Beenden"; the exit status. With CORVEL_WINDOW_PICTURE set
+// to a path, a PNG picture of the main window is written there once it is shown.
 int RunConsole(const ConsoleOptions& options);

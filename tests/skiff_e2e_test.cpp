@@ -325,9 +325,30 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     for (const char* line : {"\tPR_SUBJECT\tPT_STRING8\tChor\n", "\tPSETID_Appointment:0x8208\tPT_STRING8\tAula\n",
                              "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-14T19:30:00Z\n",
                              "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-14T21:00:00Z\n",
-                             "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n"}) {
+                             "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n",
+                             "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n",
+                             "\tPSETID_Appointment:0x8215\tPT_BOOLEAN\tfalse\n",
+                             "\tPSETID_Common:0x8503\tPT_BOOLEAN\ttrue\n"}) {
         EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
     }
+}
+
+// Without Save no snapshot is written (the answer carries no store changes), so the
+// next run sends the items again as Add; the server's matching keeps one of each.
+TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
+    std::string contact = PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
+    std::string task = PimAdd("tasks", {"TaskSubject=Bericht"});
+    Sync();
+    std::string contactKey = ServerKey("contacts.txt", contact);
+    std::string taskKey = ServerKey("tasks.txt", task);
+    ASSERT_FALSE(contactKey.empty() || taskKey.empty());
+    std::string result = Sync();
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 2) << result;
+    EXPECT_EQ(ItemCount("Contacts"), 1u);
+    EXPECT_EQ(ItemCount("Tasks"), 1u);
+    EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/contacts.txt"),
+              contactKey + "=" + contact + "\n");
+    EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/tasks.txt"), taskKey + "=" + task + "\n");
 }
 
 TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {

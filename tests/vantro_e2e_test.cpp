@@ -270,4 +270,115 @@ TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {
     EXPECT_NE(Store({"show", keyB}).find("Ben"), std::string::npos);
 }
 
+
+// The read flag column of the item line for key in "corvel-store items" output.
+std::string ReadColumn(const std::string& items, const std::string& key) {
+    size_t at = items.find(key + "\t");
+    if (at == std::string::npos) return "<missing>";
+    size_t end = items.find('\n', at);
+    std::string line = items.substr(at, end - at);
+    return line.substr(line.rfind('\t') + 1);
+}
+
+TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
+    AddUser("alice", "Secret", true);
+    Start();
+    const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
+    std::string key = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Hello"});
+    key = key.substr(0, key.find_first_of("\r\n"));
+    ASSERT_FALSE(key.empty());
+    const std::string getMail = "Sync\n  Filter\n    Folder\n      FolderType Email\n"
+                                "  GetData\n    Folder\n      FolderType Email\n";
+    std::string first = Exchange(logon + getMail);
+    EXPECT_NE(first.find("    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n    FolderPath -4\n"
+                         "    Element\n      Add\n        ServerID " + key + "\n"),
+              std::string::npos)
+        << first;
+    Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
+    EXPECT_EQ(Exchange(logon + getMail), "");
+    Exchange(logon + "Acknlowledge\n  AckString PPC1:-8.csv:-8_temp.csv\n");
+
+    // Read in the store: ReadFlag; read state from the device: the store follows.
+    Store({"read", key, "1"});
+    std::string read = Exchange(logon + getMail);
+    EXPECT_NE(read.find("    Element\n      ReadFlag\n        ServerID " + key + "\n        ReadState 1\n"),
+              std::string::npos)
+        << read;
+    Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
+    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ServerID -4\n    ReadState\n      ServerID " + key +
+                       "\n      ReadFlag 0\n"),
+              "");
+    EXPECT_EQ(ReadColumn(Store({"items", "Inbox"}), key), "0");
+
+    // Moved in the store from the inbox to deleted items: one Moved in the target,
+    // an empty Element in the source.
+    Store({"move", key, "Deleted Items"});
+    std::string moved = Exchange(logon + getMail);
+    EXPECT_NE(moved.find("    ServerID -4\n    FolderPath -4\n    Element\n"), std::string::npos) << moved;
+    EXPECT_NE(moved.find("    ServerID -8\n    FolderPath -8\n    Element\n      Moved\n        ServerID " + key +
+                         "\n        NewFolder -4\n        FolderPath -8\n"),
+              std::string::npos)
+        << moved;
+    EXPECT_EQ(moved.find("Add\n"), std::string::npos) << moved;
+    EXPECT_EQ(moved.find("Delete\n"), std::string::npos) << moved;
+
+    // Reset 1 sends every item of the folder as Add again.
+    Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n  AckString PPC1:-8.csv:-8_temp.csv\n");
+    EXPECT_EQ(Exchange(logon + getMail), "");
+    std::string reset = Exchange(logon + "Sync\n  GetData\n    Folder\n      ServerID -8\n      Reset 1\n");
+    EXPECT_NE(reset.find("    Element\n      Add\n        ServerID " + key + "\n"), std::string::npos) << reset;
+}
+
+TEST_F(VantroEndToEnd, TasksAndAppointmentsFromTheDeviceLandInTheStore) {
+    AddUser("alice", "Secret", true);
+    Start();
+    const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
+    std::string task = Exchange(logon +
+                                "Sync\n"
+                                "  Folder\n"
+                                "    ClientID -2\n"
+                                "    Typ Task\n"
+                                "    Add\n"
+                                "      ClientID 3\n"
+                                "      COLLECTION\n"
+                                "        3:TaskSubject Buy milk\n"
+                                "        3:TaskImportance 2\n"
+                                "  Folder\n"
+                                "    ClientID -3\n"
+                                "    Typ Appointment\n"
+                                "    Modify\n"
+                                "      ClientID 4\n"
+                                "      COLLECTION\n"
+                                "        2:Subject Dentist\n"
+                                "        2:Location Town\n"
+                                "        2:Start 07.03.2027 14:00.00:0\n"
+                                "        2:End 07.03.2027 15:00.00:0\n");
+    // A Modify without ServerID that made a new item still gets its mapping inside
+    // a Response of its own folder.
+    std::smatch match;
+    std::regex re("Response\n  Folder\n    ClientID -2\n    ServerID -2\n    Element\n      ClientID 3\n"
+                  "      ServerID ([0-9A-F]+)\nResponse\n  Folder\n    ClientID -3\n    ServerID -3\n"
+                  "    Element\n      ClientID 4\n      ServerID ([0-9A-F]+)\n");
+    ASSERT_TRUE(std::regex_match(task, match, re)) << task;
+    std::string taskShown = Store({"show", match[1].str()});
+    EXPECT_NE(taskShown.find("Buy milk"), std::string::npos) << taskShown;
+    EXPECT_NE(taskShown.find("IPM.Task"), std::string::npos) << taskShown;
+    std::string appointment = Store({"show", match[2].str()});
+    EXPECT_NE(appointment.find("Dentist"), std::string::npos) << appointment;
+    EXPECT_NE(appointment.find("Town"), std::string::npos) << appointment;
+    EXPECT_NE(appointment.find("IPM.Appointment"), std::string::npos) << appointment;
+}
+
+TEST_F(VantroEndToEnd, CapturedDocumentsDumpAsText) {
+    std::string path = temp_.Path() + "/request.wbxml";
+    WriteWholeFile(path, BuildVantroBody("Sync\n  Folder\n    ServerID -1\n"));
+    TestProgram dump("corvel", temp_.Path(), {"dump", path});
+    EXPECT_EQ(dump.Wait(), 0);
+    std::string out = dump.Out();
+    EXPECT_NE(out.find("ServerID"), std::string::npos) << out;
+    EXPECT_NE(out.find("-1"), std::string::npos) << out;
+    TestProgram missing("corvel", temp_.Path(), {"dump", temp_.Path() + "/none"});
+    EXPECT_EQ(missing.Wait(), 1);
+}
+
 }  // namespace

@@ -135,6 +135,11 @@ void CDlgWebserver::OnChange() {
     if (found == records.end()) return;
     std::optional<CWebDirectory> record = editDirectory(this, found->second);
     if (!record) return;
+    if (record->Directory != key && records.count(record->Directory) != 0) {
+        // Another record has that name already: it stays, and so does this one.
+        prompts_.error(this, "Das virtuelle Verzeichnis gibt es schon: " + record->Directory);
+        return;
+    }
     if (record->Directory != key) settings_.RemoveWebDirectory(key);
     settings_.SetWebDirectory(*record);
     Fill();

@@ -48,7 +48,8 @@ public:
     // False when nothing was added.
     bool OnAdd();
     // "Ändern": edits the selected record. A changed Directory moves the record to
-    // its new key, so the web server finds it under the name shown.
+    // its new key, so the web server finds it under the name shown; a name that
+    // another record has already is refused and both records stay.
     void OnChange();
     // "-": removes the selected record.
     void OnRemove();

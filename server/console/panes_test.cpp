@@ -377,6 +377,16 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
     EXPECT_EQ(settings_.WebDirectories().count("docs"), 0u);
     EXPECT_EQ(settings_.WebDirectories().at("doku").URL, "/srv/doku");
 
+    answers.push_back(CWebDirectory{"privat", "/srv/privat", "", "", ""});
+    EXPECT_TRUE(pane.OnAdd());
+    pane.list->setCurrentItem(pane.list->topLevelItem(0));  // "doku"
+    answers.push_back(CWebDirectory{"privat", "/srv/anders", "", "", ""});
+    pane.OnChange();
+    EXPECT_EQ(settings_.WebDirectories().at("privat").URL, "/srv/privat");
+    EXPECT_EQ(settings_.WebDirectories().at("doku").URL, "/srv/doku");
+    EXPECT_EQ(script_.errors.size(), 1u);
+    pane.list->setCurrentItem(pane.list->topLevelItem(1));
+    pane.OnRemove();
     pane.list->setCurrentItem(pane.list->topLevelItem(0));
     pane.OnRemove();
     EXPECT_TRUE(settings_.WebDirectories().empty());

@@ -9,7 +9,7 @@ jobs=$(nproc)
 fuzz_seconds=${CORVEL_FUZZ_SECONDS:-20}
 
 echo "== release build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVEL_TESTS=ON -DCORVEL_BENCH=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 

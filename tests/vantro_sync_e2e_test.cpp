@@ -1,0 +1,403 @@
+// Synchronisation over the Vantro protocol end to end: day windows of tasks and
+// appointments, device deletes and changes of tasks and appointments, and a device
+// kept to the folders its user offers. corvel runs headless over a temporary data
+// home; the store is seeded and inspected with corvel-store.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server/config/config_test_util.h"
+#include "tests/vantro_client.h"
+#include "tests/vantro_process.h"
+
+namespace {
+
+const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
+
+std::string Logon(const std::string& deviceId, const std::string& user, const std::string& password) {
+    return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password + "\n";
+}
+
+// The first line of a tool's output (an entry ID printed by "add").
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+class VantroSync : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_ = temp_.Path() + "/Norvex/Corvel";
+        std::filesystem::create_directories(data_);
+    }
+    void AddUser(const std::string& name, const std::string& password) {
+        TestProgram add("corvel", temp_.Path(), {"user", "add", name, "--password", password, "--auto"});
+        ASSERT_EQ(add.Wait(), 0) << add.Out();
+    }
+    void Start() {
+        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
+                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        port_ = corvel_->Port();
+        ASSERT_NE(port_, 0) << corvel_->Out();
+    }
+    // The answer body to a request built from description, in readable form; the
+    // raw body is kept in lastBody_.
+    std::string Exchange(const std::string& description) {
+        lastBody_ = AnswerBody(AskServer(port_, VantroHttpRequest(BuildVantroBody(description))));
+        return DescribeVantroBody(lastBody_);
+    }
+    std::string Store(std::vector<std::string> args) {
+        TestProgram tool("corvel-store", temp_.Path(), std::move(args));
+        lastToolCode_ = tool.Wait();
+        return tool.Out();
+    }
+    // A new item in folder; its entry ID.
+    std::string AddItem(const std::string& folder, const std::string& cls, std::vector<std::string> props) {
+        std::vector<std::string> args = {"add", folder, "--class", cls};
+        args.insert(args.end(), props.begin(), props.end());
+        std::string out = Store(args);
+        EXPECT_EQ(lastToolCode_, 0) << out;
+        return FirstLine(out);
+    }
+    // Sets the store's modification time of the item with entry ID key, as if it
+    // was last changed at unixSeconds. Only while corvel is not running.
+    void AgeItem(const std::string& key, long long unixSeconds) {
+        std::string db;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp_.Path() + "/MAPI")) {
+            std::string name = entry.path().filename().string();
+            if (name.rfind("store-", 0) == 0 && entry.path().extension() == ".db") db = entry.path().string();
+        }
+        ASSERT_FALSE(db.empty());
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+        std::unique_ptr<sqlite3, int (*)(sqlite3*)> handle(raw, sqlite3_close);
+        sqlite3_stmt* rawStatement = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw, "UPDATE objects SET modified = ?1 WHERE ?2 LIKE '%' || hex(eid)", -1,
+                                     &rawStatement, nullptr),
+                  SQLITE_OK);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(rawStatement, sqlite3_finalize);
+        constexpr long long kEpochDifference = 11644473600LL;  // 1601-01-01 to 1970-01-01
+        sqlite3_bind_int64(rawStatement, 1, (unixSeconds + kEpochDifference) * 10000000LL);
+        sqlite3_bind_text(rawStatement, 2, key.c_str(), -1, SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(rawStatement), SQLITE_DONE);
+        ASSERT_EQ(sqlite3_changes(raw), 1);
+    }
+    std::string ReadState(const std::string& file) { return ReadWholeFile(data_ + "/" + file); }
+
+    TempFolder temp_;
+    std::string data_;
+    std::unique_ptr<TestProgram> corvel_;
+    int port_ = 0;
+    int lastToolCode_ = 0;
+    std::string lastBody_;
+};
+
+// The lines of "corvel-store items" output that name key.
+std::vector<std::string> ItemLines(const std::string& items, const std::string& key) {
+    std::vector<std::string> found;
+    std::istringstream lines(items);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind(key + "\t", 0) == 0) found.push_back(line);
+    }
+    return found;
+}
+
+size_t LineCount(const std::string& text) {
+    size_t count = 0;
+    for (char c : text) count += c == '\n' ? 1 : 0;
+    return count;
+}
+
+// The answer part of one appointment sent as Add (the fields corvel writes for
+// an appointment of subject, location, start and end).
+std::string AppointmentAdd(const std::string& key, const std::string& subject, const std::string& start,
+                           const std::string& end) {
+    return "    Element\n"
+           "      Add\n"
+           "        ServerID " + key + "\n"
+           "        COLLECTION\n"
+           "          2:Subject " + subject + "\n"
+           "          2:Start " + start + "\n"
+           "          2:End " + end + "\n";
+}
+
+std::string TaskAdd(const std::string& key, const std::string& subject) {
+    return "    Element\n"
+           "      Add\n"
+           "        ServerID " + key + "\n"
+           "        COLLECTION\n"
+           "          3:TaskSubject " + subject + "\n";
+}
+
+std::string FolderHead(const std::string& code, const std::string& device = "PPC1") {
+    return "Sync\n"
+           "  Folder\n"
+           "    AckString " + device + ":" + code + ".csv:" + code + "_temp.csv\n"
+           "    ServerID " + code + "\n"
+           "    FolderPath " + code + "\n";
+}
+
+TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
+    AddUser("alice", "Secret");
+    std::string oldMeeting = AddItem("Calendar", "IPM.Appointment",
+                                     {"PR_SUBJECT=Old meeting", "PSETID_Appointment:0x820D:PT_SYSTIME=2020-03-02T09:00:00Z",
+                                      "PSETID_Appointment:0x820E:PT_SYSTIME=2020-03-02T10:00:00Z"});
+    std::string planned = AddItem("Calendar", "IPM.Appointment",
+                                  {"PR_SUBJECT=Planned meeting", "PSETID_Appointment:0x820D:PT_SYSTIME=2030-03-07T14:00:00Z",
+                                   "PSETID_Appointment:0x820E:PT_SYSTIME=2030-03-07T15:00:00Z"});
+    std::string oldChore = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Old chore"});
+    std::string newChore = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=New chore"});
+    ASSERT_FALSE(oldMeeting.empty() || planned.empty() || oldChore.empty() || newChore.empty());
+    AgeItem(oldChore, 1583139600);  // 2020-03-02 09:00 UTC
+    Start();
+    const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
+
+    // Windows from Filter: seven days of appointments (by their end), one day of
+    // tasks (by their last change). Only the planned meeting and the new chore go.
+    std::string windowed = Exchange(logon +
+                                    "Sync\n"
+                                    "  Filter\n"
+                                    "    Folder\n"
+                                    "      FolderType Appointment\n"
+                                    "      Filter -3\n"
+                                    "    Folder\n"
+                                    "      FolderType Task\n"
+                                    "      Filter -1\n"
+                                    "  GetData\n"
+                                    "    Folder\n"
+                                    "      FolderType Appointment\n"
+                                    "    Folder\n"
+                                    "      FolderType Task\n");
+    EXPECT_EQ(windowed, FolderHead("-3") +
+                            AppointmentAdd(planned, "Planned meeting", "07.03.2030 14:00.00:0",
+                                           "07.03.2030 15:00.00:0") +
+                            FolderHead("-2") + TaskAdd(newChore, "New chore"));
+    // The snapshots hold what was compared and sent, nothing outside the window.
+    std::string calendarSnapshot = ReadState("PPC1/-3_temp.csv");
+    EXPECT_EQ(calendarSnapshot.rfind("[FolderInfo]\n" + planned + ";", 0), 0u) << calendarSnapshot;
+    EXPECT_EQ(LineCount(calendarSnapshot), 2u) << calendarSnapshot;
+    std::string taskSnapshot = ReadState("PPC1/-2_temp.csv");
+    EXPECT_EQ(taskSnapshot.rfind("[FolderInfo]\n" + newChore + ";", 0), 0u) << taskSnapshot;
+    EXPECT_EQ(LineCount(taskSnapshot), 2u) << taskSnapshot;
+
+    // Acknowledged, then asked for without a window: the older items are new to
+    // the device and go now.
+    const std::string acknowledge = "Acknlowledge\n  AckString PPC1:-3.csv:-3_temp.csv\n"
+                                    "  AckString PPC1:-2.csv:-2_temp.csv\n";
+    EXPECT_EQ(Exchange(logon + acknowledge), "");
+    std::string whole = Exchange(logon +
+                                 "Sync\n"
+                                 "  GetData\n"
+                                 "    Folder\n"
+                                 "      FolderType Appointment\n"
+                                 "    Folder\n"
+                                 "      FolderType Task\n");
+    EXPECT_EQ(whole, FolderHead("-3") +
+                         AppointmentAdd(oldMeeting, "Old meeting", "02.03.2020 09:00.00:0", "02.03.2020 10:00.00:0") +
+                         FolderHead("-2") + TaskAdd(oldChore, "Old chore"));
+
+    // The window of a GetData folder alone: the old meeting, now in the baseline,
+    // falls out of it and is reported deleted; the tasks folder without a window
+    // has nothing new.
+    EXPECT_EQ(Exchange(logon + acknowledge), "");
+    std::string dropped = Exchange(logon +
+                                   "Sync\n"
+                                   "  GetData\n"
+                                   "    Folder\n"
+                                   "      FolderType Appointment\n"
+                                   "      Filter -3\n"
+                                   "    Folder\n"
+                                   "      FolderType Task\n");
+    EXPECT_EQ(dropped, FolderHead("-3") +
+                           "    Element\n"
+                           "      Delete\n"
+                           "        ServerID " + oldMeeting + "\n");
+    // A count outside the codes (-7) is no window: nothing is reported deleted.
+    EXPECT_EQ(Exchange(logon + "Sync\n  GetData\n    Folder\n      FolderType Appointment\n      Filter -7\n"), "");
+    // Nothing in the store was touched by any of this.
+    EXPECT_EQ(ItemLines(Store({"items", "Calendar"}), oldMeeting).size(), 1u);
+    EXPECT_EQ(ItemLines(Store({"items", "Tasks"}), oldChore).size(), 1u);
+}
+
+TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
+    AddUser("alice", "Secret");
+    std::string task = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Water plants"});
+    std::string other = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Keep me"});
+    std::string meeting = AddItem("Calendar", "IPM.Appointment",
+                                  {"PR_SUBJECT=Review", "PSETID_Appointment:0x820D:PT_SYSTIME=2030-03-07T14:00:00Z",
+                                   "PSETID_Appointment:0x820E:PT_SYSTIME=2030-03-07T15:00:00Z"});
+    ASSERT_FALSE(task.empty() || other.empty() || meeting.empty());
+    Start();
+    const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
+
+    // A Modify with the task's ServerID changes that task: no mapping in the
+    // answer, no second task in the store.
+    EXPECT_EQ(Exchange(logon +
+                       "Sync\n"
+                       "  Folder\n"
+                       "    ClientID -2\n"
+                       "    Typ Task\n"
+                       "    Modify\n"
+                       "      ServerID " + task + "\n"
+                       "      ClientID 5\n"
+                       "      COLLECTION\n"
+                       "        3:TaskSubject Water the plants\n"
+                       "        3:TaskImportance 2\n"),
+              "");
+    std::string tasks = Store({"items", "Tasks"});
+    EXPECT_EQ(LineCount(tasks), 2u) << tasks;
+    std::vector<std::string> changed = ItemLines(tasks, task);
+    ASSERT_EQ(changed.size(), 1u) << tasks;
+    EXPECT_EQ(changed[0].rfind(task + "\tIPM.Task\tWater the plants\t", 0), 0u) << changed[0];
+    std::string shown = Store({"show", task});
+    EXPECT_NE(shown.find("\tPR_IMPORTANCE\tPT_LONG\t2\n"), std::string::npos) << shown;
+
+    // The device sends back what it got and then deletes the task and the meeting:
+    // both are gone from the store, the other task stays.
+    const std::string getBoth = "Sync\n  GetData\n    Folder\n      FolderType Task\n"
+                                "    Folder\n      FolderType Appointment\n";
+    std::string sent = Exchange(logon + getBoth);
+    EXPECT_NE(sent.find("        ServerID " + task +
+                        "\n        COLLECTION\n          3:TaskSubject Water the plants\n          3:TaskImportance 2\n"),
+              std::string::npos)
+        << sent;
+    EXPECT_EQ(Exchange(logon +
+                       "Acknlowledge\n  AckString PPC1:-2.csv:-2_temp.csv\n  AckString PPC1:-3.csv:-3_temp.csv\n"
+                       "Sync\n"
+                       "  Folder\n"
+                       "    ClientID -2\n"
+                       "    Typ Task\n"
+                       "    Delete\n"
+                       "      ServerID " + task + "\n"
+                       "  Folder\n"
+                       "    ClientID -3\n"
+                       "    Typ Appointment\n"
+                       "    Delete\n"
+                       "      ServerID " + meeting + "\n"),
+              "");
+    tasks = Store({"items", "Tasks"});
+    EXPECT_TRUE(ItemLines(tasks, task).empty()) << tasks;
+    EXPECT_EQ(ItemLines(tasks, other).size(), 1u) << tasks;
+    EXPECT_TRUE(ItemLines(Store({"items", "Calendar"}), meeting).empty());
+    Store({"show", meeting});
+    EXPECT_NE(lastToolCode_, 0);
+
+    // The next answer tells the device of both deletes.
+    std::string deletes = Exchange(logon + getBoth);
+    EXPECT_EQ(deletes, FolderHead("-2") +
+                           "    Element\n"
+                           "      Delete\n"
+                           "        ServerID " + task + "\n" +
+                           FolderHead("-3") +
+                           "    Element\n"
+                           "      Delete\n"
+                           "        ServerID " + meeting + "\n");
+}
+
+TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
+    AddUser("carol", "pw");
+    // carol offers her contacts only.
+    std::string record = ReadWholeFile(data_ + "/carol.dxt");
+    std::istringstream lines(record);
+    std::string line;
+    std::string offered;
+    size_t dropped = 0;
+    while (std::getline(lines, line)) {
+        bool contacts = line.find(",-1,") != std::string::npos;
+        if (line.rfind("Folder=", 0) == 0 && !contacts) {
+            ++dropped;
+            continue;
+        }
+        offered += line + "\n";
+    }
+    ASSERT_EQ(dropped, 6u) << record;
+    WriteWholeFile(data_ + "/carol.dxt", offered);
+
+    Store({"folder", "create", "Archive", "--class", "IPF.Note"});
+    ASSERT_EQ(lastToolCode_, 0);
+    std::string archiveKey;
+    {
+        std::smatch match;
+        std::string folders = Store({"folders"});
+        ASSERT_TRUE(std::regex_search(folders, match, std::regex("(^|\n)[^\n]*Archive\t([0-9A-Fa-f]+)\t")))
+            << folders;
+        archiveKey = match[2].str();
+    }
+    std::string mail = AddItem("Archive", "IPM.Note", {"PR_SUBJECT=Kept letter"});
+    std::string contact = AddItem("Contacts", "IPM.Contact", {"PR_DISPLAY_NAME=Doe, Jane", "PR_GIVEN_NAME=Jane"});
+    std::string kept = AddItem("Contacts", "IPM.Contact", {"PR_DISPLAY_NAME=Roe, Ann", "PR_GIVEN_NAME=Ann"});
+    ASSERT_FALSE(mail.empty() || contact.empty() || kept.empty());
+    Start();
+    const std::string logon = Logon("PPC7_Pocket", "carol", "pw");
+
+    // Deletes, a change and a read state for the mail come to nothing; the delete
+    // of her own contact in the same request is carried out.
+    EXPECT_EQ(Exchange(logon +
+                       "Sync\n"
+                       "  Folder\n"
+                       "    ClientID -1\n"
+                       "    Typ Contact\n"
+                       "    Modify\n"
+                       "      ServerID " + mail + "\n"
+                       "      ClientID 9\n"
+                       "      COLLECTION\n"
+                       "        1:FirstName Intruder\n"
+                       "    ReadState\n"
+                       "      ServerID " + mail + "\n"
+                       "      ReadFlag 1\n"
+                       "    Delete\n"
+                       "      ServerID " + mail + "\n"
+                       "      ServerID " + contact + "\n"),
+              "");
+    EXPECT_EQ(lastBody_, kHeaderOnly);
+    std::vector<std::string> archived = ItemLines(Store({"items", "Archive"}), mail);
+    ASSERT_EQ(archived.size(), 1u);
+    EXPECT_EQ(archived[0].rfind(mail + "\tIPM.Note\tKept letter\t", 0), 0u) << archived[0];
+    EXPECT_EQ(archived[0].substr(archived[0].rfind('\t')), "\t0") << archived[0];
+    std::string shown = Store({"show", mail});
+    EXPECT_EQ(shown.find("Intruder"), std::string::npos) << shown;
+    // The Modify whose ServerID names no item of hers made a new contact of its
+    // fields in her contacts folder instead.
+    std::string contacts = Store({"items", "Contacts"});
+    EXPECT_TRUE(ItemLines(contacts, contact).empty()) << contacts;
+    std::smatch made;
+    ASSERT_TRUE(std::regex_search(contacts, made, std::regex("(^|\n)([0-9A-F]+)\tIPM.Contact\tIntruder\t")))
+        << contacts;
+    const std::string intruder = "    Element\n"
+                                 "      Add\n"
+                                 "        ServerID " + made[2].str() + "\n"
+                                 "        COLLECTION\n"
+                                 "          1:FirstName Intruder\n"
+                                 "          1:FileAs Intruder\n";
+
+    // GetData of the unoffered folder by its key sends nothing and writes no
+    // snapshot for it; the offered contacts in the same request are sent.
+    std::string fetched = Exchange(logon +
+                                   "Sync\n"
+                                   "  GetData\n"
+                                   "    Folder\n"
+                                   "      ServerID " + archiveKey + "\n"
+                                   "      Reset 1\n"
+                                   "    Folder\n"
+                                   "      FolderType Email\n"
+                                   "      Reset 1\n"
+                                   "      Subfolders 1\n"
+                                   "    Folder\n"
+                                   "      ServerID -1\n"
+                                   "      Reset 1\n");
+    EXPECT_EQ(fetched, FolderHead("-1", "PPC7") +
+                           "    Element\n"
+                           "      Add\n"
+                           "        ServerID " + kept + "\n"
+                           "        COLLECTION\n"
+                           "          1:FirstName Ann\n" +
+                           intruder);
+    EXPECT_FALSE(std::filesystem::exists(data_ + "/PPC7/" + archiveKey + "_temp.csv"));
+    EXPECT_EQ(ItemLines(Store({"items", "Archive"}), mail).size(), 1u);
+}
+
+}  // namespace

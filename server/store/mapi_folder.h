@@ -98,6 +98,10 @@ public:
     int DeleteElement(const std::string& key) override;
     std::string GetTempKey() override { return GetKey() + "_temp"; }
 
+    // True when this folder is one of its device's configured or default folders or
+    // a sub-folder of one (see offered_folders.h); false when not open.
+    bool IsOffered();
+
     // Accessors for the session, the elements and the item conversion.
     IMAPIFolderPtr& MapiFolder() { return folder_; }
     CPocketDevice* Device() const { return device_; }
@@ -118,6 +122,8 @@ private:
     void Compute(int dayWindow);
     bool ComputedInThisRequest() const;
     bool LoadSubFolderRows();
+    // True when the folder with that entry ID is offered to this folder's device.
+    bool ParentOffered(const CByteBuffer& parentId) const;
     std::string DeviceId() const;
 
     bool reset_ = false;

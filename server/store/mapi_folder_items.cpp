@@ -8,6 +8,7 @@
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
+#include "server/store/offered_folders.h"
 
 namespace {
 
@@ -66,10 +67,24 @@ std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::GetElement(const std:
     std::optional<CByteBuffer> id = ItemId(key);
     if (!id || !folder_) return nullptr;
     try {
-        return std::make_unique<CMobileMapiMessage>(this, folder_.OpenMessage(*id, MAPI_BEST_ACCESS));
+        IMessagePtr message = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
+        if (!ParentOffered(message.GetBinaryProp(PR_PARENT_ENTRYID))) {
+            AddLiveTraceF("Item %s refused: not in a folder offered to device %s", key.c_str(),
+                          DeviceId().c_str());
+            return nullptr;
+        }
+        return std::make_unique<CMobileMapiMessage>(this, std::move(message));
     } catch (const CMAPIException&) {
         return nullptr;
     }
+}
+
+bool CMobileMapiFolder::ParentOffered(const CByteBuffer& parentId) const {
+    return device_ != nullptr && IsFolderOffered(*device_, Bytes(parentId));
+}
+
+bool CMobileMapiFolder::IsOffered() {
+    return folder_ && device_ != nullptr && IsFolderOffered(*device_, Bytes(EntryId()));
 }
 
 int CMobileMapiFolder::DeleteElement(const std::string& key) {
@@ -78,6 +93,11 @@ int CMobileMapiFolder::DeleteElement(const std::string& key) {
     try {
         // The item may have moved since the device saw it: delete it where it is now.
         IMAPIFolderPtr parent = ParentInStore(Device()->session.get(), folder_, *id);
+        if (!ParentOffered(parent.GetEntryID())) {
+            AddLiveTraceF("Deleting %s refused: not in a folder offered to device %s", key.c_str(),
+                          DeviceId().c_str());
+            return 1;
+        }
         parent.DeleteMessages({*id});
         AddLiveTraceF("Deleting %s", key.c_str());
     } catch (const CMAPIException& e) {
@@ -92,7 +112,12 @@ bool CMobileMapiFolder::MoveElement(const std::string& key, CAbstractVantroFolde
     if (!id || !folder_ || destination == nullptr || !destination->IsValid()) return true;
     const std::vector<CByteBuffer> list = {*id};
     try {
-        folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
+        IMessagePtr item = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
+        if (!ParentOffered(item.GetBinaryProp(PR_PARENT_ENTRYID))) {
+            AddLiveTraceF("Move %s refused: not in a folder offered to device %s", key.c_str(),
+                          DeviceId().c_str());
+            return true;
+        }
         try {
             folder_.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
             return true;

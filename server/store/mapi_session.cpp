@@ -12,6 +12,7 @@
 #include "server/config/settings.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
+#include "server/store/offered_folders.h"
 
 namespace {
 
@@ -135,6 +136,12 @@ std::string CMobileMapiSession::NormaliseKey(const std::string& key) const {
 CAbstractVantroFolder* CMobileMapiSession::OpenFolder(const std::string& key,
                                                       const std::string& className,
                                                       bool /*isDefault*/) {
+    return OpenFolderConfined(key, className, true);
+}
+
+CAbstractVantroFolder* CMobileMapiSession::OpenFolderConfined(const std::string& key,
+                                                              const std::string& className,
+                                                              bool confine) {
     if (!device_) return nullptr;
     CMobileMapiFolder* cached = CachedFolder(device_->DeviceID, key);
     std::string normalised = key;
@@ -142,6 +149,10 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolder(const std::string& key,
         normalised = NormaliseKey(key);
         if (normalised != key) cached = CachedFolder(device_->DeviceID, normalised);
     }
+    // A default folder is always offered; a folder named by its entry ID only when
+    // it lies within the device's folders.
+    const bool byEntryId = confine && normalised.size() >= 2 && DefaultCodeOfKey(normalised) == 0;
+    if (cached != nullptr && byEntryId && !cached->IsOffered()) return RefuseFolder(key);
     if (cached != nullptr) {
         // The kind name of this request decides, not that of whoever opened it first.
         cached->SetClassName(className);
@@ -149,7 +160,16 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolder(const std::string& key,
             cached->PrepareChanges(0);
         return cached;
     }
+    if (cached == nullptr && byEntryId && BytesFromHex(normalised) &&
+        !IsFolderKeyOffered(*device_, normalised))
+        return RefuseFolder(key);
     return OpenNewFolder(normalised, className);
+}
+
+CMobileMapiFolder* CMobileMapiSession::RefuseFolder(const std::string& key) {
+    AddLiveTraceF("Folder %s refused: not offered to device %s", key.c_str(),
+                  device_->DeviceID.c_str());
+    return KeepUntilNextRequest(std::make_unique<CMobileMapiFolder>(device_.get(), this));
 }
 
 CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
@@ -187,9 +207,15 @@ CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
 CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& path) {
     if (!device_) return nullptr;
     std::vector<std::string> parts = SplitPath(path);
-    if (parts.empty() || parts.size() > kMaxPathParts) return nullptr;
-    for (const std::string& part : parts) {
-        if (part.size() > kMaxPathPartLength) return nullptr;
+    if (parts.empty()) return nullptr;
+    bool tooLong = parts.size() > kMaxPathParts;
+    for (const std::string& part : parts) tooLong = tooLong || part.size() > kMaxPathPartLength;
+    if (tooLong) {
+        AddLiveTraceF("Folder path refused: more than %d parts or a part longer than %d bytes "
+                      "(%d parts, %d bytes)",
+                      static_cast<int>(kMaxPathParts), static_cast<int>(kMaxPathPartLength),
+                      static_cast<int>(parts.size()), static_cast<int>(path.size()));
+        return nullptr;
     }
     try {
         IMAPIFolderPtr current;
@@ -206,7 +232,8 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& p
         }
         for (size_t i = 1; i < parts.size(); ++i) current = current.CreateFolder(parts[i], OPEN_IF_EXISTS);
         if (!current) return nullptr;
-        return OpenFolder(current.GetEntryID().ToText(), "", true);
+        // The device named this folder itself (moves may create new ones): not confined.
+        return OpenFolderConfined(current.GetEntryID().ToText(), "", false);
     } catch (const CMAPIException& e) {
         AddLiveTraceF("OpenFolderByPath %s: %s", path.c_str(), e.what());
         return nullptr;

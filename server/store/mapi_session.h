@@ -59,6 +59,9 @@ public:
     //    change list (no window); it is cached under its GetKey.
     // A folder that did not open is returned unopened ("%s error opening folder"
     // for an unknown class name), owned by the session until the next request.
+    // A hexadecimal key of a folder outside the device's configured and default
+    // folders and their sub-folders (offered_folders.h), traced "Folder
+    // %s refused: not offered to device %s", gives an unopened folder.
     CAbstractVantroFolder* OpenFolder(const std::string& key, const std::string& className,
                                       bool isDefault) override;
     // Walks the path ("/"-separated, empty parts skipped, at most kMaxPathParts parts
@@ -66,7 +69,9 @@ public:
     // default folder of that code, otherwise a folder of that name below the top of
     // the default store; every further part the sub-folder of that name. Missing
     // folders are created. The last one is opened with OpenFolder by its entry ID.
-    // None on store errors or a path outside the limits.
+    // None on store errors or a path outside the limits (traced "Folder path
+    // refused: ..." before anything is created). The folder reached is not confined
+    // to the offered folders: a move may create its target anywhere.
     CAbstractVantroFolder* OpenFolderByPath(const std::string& path) override;
     // The current device's path of the folder's store folder; empty without a device
     // or an open folder.
@@ -115,6 +120,9 @@ private:
     using CacheKey = std::pair<std::string, std::string>;  // device ID, folder key
 
     std::string NormaliseKey(const std::string& key) const;
+    CAbstractVantroFolder* OpenFolderConfined(const std::string& key, const std::string& className,
+                                              bool confine);
+    CMobileMapiFolder* RefuseFolder(const std::string& key);
     CMobileMapiFolder* OpenNewFolder(const std::string& key, const std::string& className);
 
     Settings& settings_;

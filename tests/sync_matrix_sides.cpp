@@ -1,0 +1,369 @@
+// The handheld and desktop sides of the sync matrix.
+#include "tests/sync_matrix_sides.h"
+
+#include <algorithm>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+const PimKindInfo kInfos[] = {
+    {PimKind::kContacts, "contacts", "contacts", "Contacts", "IPM.Contact", "Contacts"},
+    {PimKind::kTasks, "tasks", "tasks", "Tasks", "IPM.Task", "Tasks"},
+    {PimKind::kAppointments, "appointments", "calendar", "Calendar", "IPM.Appointment", "Calendar"},
+};
+
+// Every appointment of the matrix lasts from nine to ten on one day.
+constexpr const char* kStart = "2026-12-10 09:00";
+constexpr const char* kEnd = "2026-12-10 10:00";
+
+// The field names of the reduced form on each side.
+struct FieldNames {
+    const char* handheldTitle;
+    const char* handheldDetail;
+    const char* desktopTitle;
+    const char* desktopDetail;
+};
+FieldNames NamesOf(PimKind kind) {
+    switch (kind) {
+        case PimKind::kContacts:
+            return {"FileAs", "CompanyName", "PSETID_Address:0x8005", "PR_COMPANY_NAME"};
+        case PimKind::kTasks:
+            return {"TaskSubject", "TaskImportance", "PR_SUBJECT", "PR_IMPORTANCE"};
+        case PimKind::kAppointments:
+            break;
+    }
+    return {"Subject", "Location", "PR_SUBJECT", "PSETID_Appointment:0x8208"};
+}
+
+// The detail written for the number n.
+std::string DetailText(PimKind kind, const std::string& n) {
+    switch (kind) {
+        case PimKind::kContacts:
+            return "Firma " + n;
+        case PimKind::kTasks:
+            return n;
+        case PimKind::kAppointments:
+            break;
+    }
+    return "Raum " + n;
+}
+
+// The desktop assignment of the detail n.
+std::string DesktopDetail(PimKind kind, const std::string& n) {
+    switch (kind) {
+        case PimKind::kContacts:
+            return "PR_COMPANY_NAME=" + DetailText(kind, n);
+        case PimKind::kTasks:
+            return "PR_IMPORTANCE=" + n;
+        case PimKind::kAppointments:
+            break;
+    }
+    return "PSETID_Appointment:0x8208:PT_STRING8=" + DetailText(kind, n);
+}
+
+std::string DesktopTitle(PimKind kind, const std::string& title) {
+    return kind == PimKind::kContacts ? "PSETID_Address:0x8005:PT_STRING8=" + title : "PR_SUBJECT=" + title;
+}
+
+std::string Trimmed(const std::string& text) {
+    size_t end = text.find_last_not_of(" \n\r\t");
+    return end == std::string::npos ? "" : text.substr(0, end + 1);
+}
+
+}  // namespace
+
+const PimKindInfo& InfoOf(PimKind kind) {
+    for (const PimKindInfo& info : kInfos) {
+        if (info.kind == kind) return info;
+    }
+    return kInfos[0];
+}
+
+std::string SideItem::Line(PimKind kind) const {
+    std::string line = title + " | " + detail;
+    if (kind == PimKind::kAppointments) line += " | " + start + " | " + end;
+    return line;
+}
+
+std::string MatrixReport::Text() const {
+    if (!found) return "no report";
+    std::ostringstream out;
+    out << "H+" << handheld.added << "~" << handheld.changed << "-" << handheld.deleted << " D+" << desktop.added
+        << "~" << desktop.changed << "-" << desktop.deleted;
+    if (heldHandheld > 0 || heldDesktop > 0) out << " held H-" << heldHandheld << " D-" << heldDesktop;
+    return out.str();
+}
+
+MatrixReport ParseSyncReport(const std::string& output, const std::string& reportName) {
+    MatrixReport report;
+    size_t at = output.rfind("Sync report: ");
+    if (at == std::string::npos) return report;
+    std::string line = output.substr(at, output.find('\n', at) - at);
+    std::regex segment("(?:: |; )" + reportName +
+                       R"(: handheld \+(\d+) ~(\d+) -(\d+), desktop \+(\d+) ~(\d+) -(\d+)(?: \(held: ([^)]*)\))?(?:;|$))");
+    std::smatch m;
+    if (!std::regex_search(line, m, segment)) return report;
+    report.found = true;
+    report.handheld = {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3])};
+    report.desktop = {std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6])};
+    std::string held = m[7].str();
+    std::smatch h;
+    if (std::regex_search(held, h, std::regex(R"(handheld -(\d+))"))) report.heldHandheld = std::stoi(h[1]);
+    if (std::regex_search(held, h, std::regex(R"(desktop -(\d+))"))) report.heldDesktop = std::stoi(h[1]);
+    return report;
+}
+
+std::string NormalDate(const std::string& text) {
+    std::smatch m;
+    static const std::regex handheld(R"(^(\d\d)\.(\d\d)\.(\d{4}) (\d\d):(\d\d)\.\d\d:\d+$)");
+    static const std::regex desktop(R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):\d\d(\.\d+)?Z$)");
+    if (std::regex_match(text, m, handheld)) return m[3].str() + "-" + m[2].str() + "-" + m[1].str() + " " + m[4].str() + ":" + m[5].str();
+    if (std::regex_match(text, m, desktop)) return m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str();
+    return text;
+}
+
+std::string ViewOf(PimKind kind, const std::vector<SideItem>& items) {
+    std::vector<std::string> lines;
+    for (const SideItem& item : items) lines.push_back(item.Line(kind));
+    std::sort(lines.begin(), lines.end());
+    std::string view;
+    for (const std::string& line : lines) view += line + "\n";
+    return view;
+}
+
+SyncSides::SyncSides() {
+    if (Home().empty()) {
+        error_ = "no temporary folder";
+        return;
+    }
+    ProgramRun add = RunProgram("corvel", Home(), {"user", "add", "alice", "--password", "Secret", "--auto"});
+    if (add.status != 0) {
+        error_ = "corvel user add: " + add.out + add.err;
+        return;
+    }
+    corvel_ = std::make_unique<BackgroundProgram>("corvel", Home(), std::vector<std::string>{
+                                                      "--headless", "--port", "0", "--trace-port", "0"});
+    std::string port = corvel_->WaitFor("Web server listening on port ([0-9]+)\n");
+    if (port.empty()) {
+        error_ = "corvel did not start: " + corvel_->Out();
+        return;
+    }
+    port_ = std::stoi(port);
+    if (!ConfigureSkiff(port_)) error_ = problems_.empty() ? "skiff config failed" : problems_.back();
+}
+
+SyncSides::~SyncSides() {
+    if (corvel_) corvel_->Stop();
+}
+
+bool SyncSides::ConfigureSkiff(int port) {
+    ProgramRun config = RunProgram("skiff", Home(), {"config", "--server", "127.0.0.1:" + std::to_string(port),
+                                                     "--user", "alice", "--password", "Secret"});
+    return config.status == 0 || Fail("skiff config", config);
+}
+
+bool SyncSides::Fail(const std::string& what, const ProgramRun& run) {
+    problems_.push_back(what + " (status " + std::to_string(run.status) + "): " + Trimmed(run.out + run.err));
+    return false;
+}
+
+bool SyncSides::HandheldAdd(PimKind kind, const std::string& title, const std::string& detail) {
+    FieldNames names = NamesOf(kind);
+    std::vector<std::string> args = {"pim", "add", InfoOf(kind).pimFolder,
+                                     std::string(names.handheldTitle) + "=" + title,
+                                     std::string(names.handheldDetail) + "=" + DetailText(kind, detail)};
+    if (kind == PimKind::kAppointments) {
+        args.insert(args.end(), {std::string("Start=") + kStart, std::string("End=") + kEnd, "Duration=60"});
+    }
+    ProgramRun run = RunProgram("skiff", Home(), args);
+    return run.status == 0 || Fail("skiff pim add " + title, run);
+}
+
+std::optional<SideItem> SyncSides::FindHandheld(PimKind kind, const std::string& title) {
+    for (SideItem& item : Handheld(kind)) {
+        if (item.title == title) return item;
+    }
+    problems_.push_back("no handheld " + std::string(InfoOf(kind).name) + " item " + title);
+    return std::nullopt;
+}
+
+bool SyncSides::HandheldSetDetail(PimKind kind, const std::string& title, const std::string& detail) {
+    auto item = FindHandheld(kind, title);
+    if (!item) return false;
+    ProgramRun run = RunProgram("skiff", Home(), {"pim", "set", item->key,
+                                                  std::string(NamesOf(kind).handheldDetail) + "=" +
+                                                      DetailText(kind, detail)});
+    return run.status == 0 || Fail("skiff pim set " + title, run);
+}
+
+bool SyncSides::HandheldRename(PimKind kind, const std::string& title, const std::string& newTitle) {
+    auto item = FindHandheld(kind, title);
+    if (!item) return false;
+    ProgramRun run = RunProgram("skiff", Home(), {"pim", "set", item->key,
+                                                  std::string(NamesOf(kind).handheldTitle) + "=" + newTitle});
+    return run.status == 0 || Fail("skiff pim set " + title, run);
+}
+
+bool SyncSides::HandheldDelete(PimKind kind, const std::string& title) {
+    auto item = FindHandheld(kind, title);
+    if (!item) return false;
+    ProgramRun run = RunProgram("skiff", Home(), {"pim", "delete", item->key});
+    return run.status == 0 || Fail("skiff pim delete " + title, run);
+}
+
+bool SyncSides::HandheldDeleteAll(PimKind kind, const std::vector<std::string>& titles) {
+    std::vector<SideItem> items = Handheld(kind);
+    bool ok = true;
+    for (const std::string& title : titles) {
+        auto item = std::find_if(items.begin(), items.end(), [&](const SideItem& i) { return i.title == title; });
+        if (item == items.end()) {
+            problems_.push_back("no handheld " + std::string(InfoOf(kind).name) + " item " + title);
+            ok = false;
+            continue;
+        }
+        ProgramRun run = RunProgram("skiff", Home(), {"pim", "delete", item->key});
+        if (run.status != 0) ok = Fail("skiff pim delete " + title, run);
+    }
+    return ok;
+}
+
+std::vector<SideItem> SyncSides::Handheld(PimKind kind) {
+    std::vector<SideItem> items;
+    ProgramRun run = RunProgram("skiff", Home(), {"pim", "list", InfoOf(kind).pimFolder, "--json"});
+    std::string error;
+    auto list = ParseJson(run.out, &error);
+    if (run.status != 0 || !list || list->type != JsonValue::Type::kArray) {
+        Fail("skiff pim list (" + error + ")", run);
+        return items;
+    }
+    FieldNames names = NamesOf(kind);
+    for (const JsonValue& entry : list->items) {
+        const JsonValue* fields = entry.Find("fields");
+        SideItem item;
+        item.key = entry.Text("oid");
+        if (fields) {
+            item.title = fields->Text(names.handheldTitle);
+            item.detail = fields->Text(names.handheldDetail);
+            item.start = NormalDate(fields->Text("Start"));
+            item.end = NormalDate(fields->Text("End"));
+        }
+        items.push_back(item);
+    }
+    return items;
+}
+
+bool SyncSides::DesktopAdd(PimKind kind, const std::string& title, const std::string& detail) {
+    const PimKindInfo& info = InfoOf(kind);
+    std::vector<std::string> args = {"add", info.storeFolder, "--class", info.messageClass, DesktopTitle(kind, title),
+                                     DesktopDetail(kind, detail)};
+    if (kind == PimKind::kAppointments) {
+        args.insert(args.end(), {"PSETID_Appointment:0x820D:PT_SYSTIME=2026-12-10T09:00:00Z",
+                                 "PSETID_Appointment:0x820E:PT_SYSTIME=2026-12-10T10:00:00Z",
+                                 "PSETID_Appointment:0x8213:PT_LONG=60"});
+    }
+    ProgramRun run = RunProgram("corvel-store", Home(), args);
+    return run.status == 0 || Fail("corvel-store add " + title, run);
+}
+
+std::optional<SideItem> SyncSides::FindDesktop(PimKind kind, const std::string& title) {
+    for (SideItem& item : Desktop(kind)) {
+        if (item.title == title) return item;
+    }
+    problems_.push_back("no desktop " + std::string(InfoOf(kind).name) + " item " + title);
+    return std::nullopt;
+}
+
+bool SyncSides::DesktopSetDetail(PimKind kind, const std::string& title, const std::string& detail) {
+    auto item = FindDesktop(kind, title);
+    if (!item) return false;
+    ProgramRun run = RunProgram("corvel-store", Home(), {"set", item->key, DesktopDetail(kind, detail)});
+    return run.status == 0 || Fail("corvel-store set " + title, run);
+}
+
+bool SyncSides::DesktopRename(PimKind kind, const std::string& title, const std::string& newTitle) {
+    auto item = FindDesktop(kind, title);
+    if (!item) return false;
+    ProgramRun run = RunProgram("corvel-store", Home(), {"set", item->key, DesktopTitle(kind, newTitle)});
+    return run.status == 0 || Fail("corvel-store set " + title, run);
+}
+
+bool SyncSides::DesktopDelete(PimKind kind, const std::string& title) {
+    auto item = FindDesktop(kind, title);
+    if (!item) return false;
+    ProgramRun run = RunProgram("corvel-store", Home(), {"delete", item->key});
+    return run.status == 0 || Fail("corvel-store delete " + title, run);
+}
+
+bool SyncSides::DesktopDeleteAll(PimKind kind, const std::vector<std::string>& titles) {
+    std::vector<SideItem> items = Desktop(kind);
+    bool ok = true;
+    for (const std::string& title : titles) {
+        auto item = std::find_if(items.begin(), items.end(), [&](const SideItem& i) { return i.title == title; });
+        if (item == items.end()) {
+            problems_.push_back("no desktop " + std::string(InfoOf(kind).name) + " item " + title);
+            ok = false;
+            continue;
+        }
+        ProgramRun run = RunProgram("corvel-store", Home(), {"delete", item->key});
+        if (run.status != 0) ok = Fail("corvel-store delete " + title, run);
+    }
+    return ok;
+}
+
+std::vector<SideItem> SyncSides::Desktop(PimKind kind) {
+    std::vector<SideItem> items;
+    ProgramRun run = RunProgram("corvel-store", Home(), {"--json", "items", InfoOf(kind).storeFolder});
+    auto list = ParseJson(run.out);
+    if (run.status != 0 || !list || list->type != JsonValue::Type::kArray) {
+        Fail("corvel-store items", run);
+        return items;
+    }
+    FieldNames names = NamesOf(kind);
+    for (const JsonValue& entry : list->items) {
+        SideItem item;
+        item.key = entry.Text("entryid");
+        ProgramRun show = RunProgram("corvel-store", Home(), {"--json", "show", item.key});
+        auto shown = ParseJson(show.out);
+        const JsonValue* properties = shown ? shown->Find("properties") : nullptr;
+        if (show.status != 0 || !properties) {
+            Fail("corvel-store show " + item.key, show);
+            continue;
+        }
+        for (const JsonValue& p : properties->items) {
+            std::string name = p.Text("name"), value = p.Text("value");
+            if (name == names.desktopTitle) item.title = value;
+            if (name == names.desktopDetail) item.detail = value;
+            if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820D") item.start = NormalDate(value);
+            if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820E") item.end = NormalDate(value);
+        }
+        items.push_back(item);
+    }
+    return items;
+}
+
+SyncOutcome SyncSides::Sync(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                            bool loseAnswer) {
+    std::vector<std::string> all = {"sync", "--json"};
+    all.insert(all.end(), args.begin(), args.end());
+    SyncOutcome outcome;
+    if (loseAnswer) {
+        AnswerDroppingProxy proxy(port_);
+        proxy.DropAnswers(1);
+        if (proxy.Port() == 0 || !ConfigureSkiff(proxy.Port())) {
+            problems_.push_back("no relay for the lost answer");
+            return outcome;
+        }
+        outcome.run = RunProgram("skiff", Home(), all, env);
+        if (proxy.Dropped() != 1) problems_.push_back("the relay dropped " + std::to_string(proxy.Dropped()) + " answers");
+        ConfigureSkiff(port_);
+    } else {
+        outcome.run = RunProgram("skiff", Home(), all, env);
+    }
+    outcome.result = FirstJsonLine(outcome.run.out);
+    return outcome;
+}
+
+MatrixReport SyncOutcome::Report(PimKind kind) const {
+    return ParseSyncReport(run.err + run.out, InfoOf(kind).reportName);
+}

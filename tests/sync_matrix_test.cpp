@@ -1,0 +1,241 @@
+// The two-way sync matrix: skiff against corvel --headless, both driven as a person
+// would (skiff pim, corvel-store, skiff sync), one row of the table per scenario.
+//
+// A row's script runs for contacts, tasks and appointments at once (one sync covers
+// all three folders). Steps, separated by ";":
+//   H+ title detail    add on the handheld        D+ title detail    add on the desktop
+//   H~ title detail    change the detail          D~ title detail
+//   H= title newtitle  change the title           D= title newtitle
+//   H- title           delete                     D- title
+//   count H n / count D n   the number of items on that side (per folder)
+//   sync[:lost|:kill=N|:mass] [=> report]
+//       a run of "skiff sync": straight; through a relay that drops the answer; with
+//       the client ending itself after N applied answer items; with
+//       --allow-mass-delete. "=> H+a~c-d D+a~c-d [held H-x D-y]" is the report
+//       expected for every folder ("?" for a count left open).
+// A title may be a range "m01..m30". Every row then checks that both sides hold the
+// expected items ("title detail", "detail1|detail2" when either side may win, the
+// n-th alternatives taken together), and that one more run changes nothing.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "tests/sync_matrix_sides.h"
+
+namespace {
+
+// The variable that makes skiff end itself after that many applied answer items.
+constexpr const char* kExitAfterApplied = "SKIFF_TEST_EXIT_AFTER_APPLIED";
+
+struct MatrixRow {
+    const char* name;
+    std::vector<PimKind> kinds;
+    const char* script;
+    const char* expected;
+};
+
+const std::vector<PimKind> kAll = {PimKind::kContacts, PimKind::kTasks, PimKind::kAppointments};
+const char* const kNothing = "H+0~0-0 D+0~0-0";
+
+const MatrixRow kRows[] = {
+    // One side only.
+    {"HandheldCreates", kAll, "H+ a 1; H+ b 2; sync => H+0~0-0 D+2~0-0", "a 1, b 2"},
+    {"HandheldChanges", kAll, "H+ a 1; H+ b 1; sync; H~ a 2; sync => H+0~0-0 D+0~1-0", "a 2, b 1"},
+    {"HandheldDeletes", kAll, "H+ a 1; H+ b 1; sync; H- a; sync => H+0~0-0 D+0~0-1", "b 1"},
+    {"DesktopCreatesBeforeFirstSync", kAll, "D+ a 1; D+ b 2; sync => H+2~0-0 D+0~0-0", "a 1, b 2"},
+    {"DesktopCreates", kAll, "H+ x 1; sync; D+ a 1; D+ b 2; sync => H+2~0-0 D+0~0-0", "a 1, b 2, x 1"},
+    {"DesktopChanges", kAll, "D+ a 1; D+ b 1; sync; D~ a 2; sync => H+0~1-0 D+0~0-0", "a 2, b 1"},
+    {"DesktopDeletes", kAll, "D+ a 1; D+ b 1; sync; D- a; sync => H+0~0-1 D+0~0-0", "b 1"},
+    // Both sides.
+    {"SameItemChangedOnBothSides", kAll, "H+ a 1; H+ b 1; sync; H~ a 2; D~ a 3; sync", "a 2|3, b 1"},
+    {"DeletedOnHandheldChangedOnDesktop", kAll, "H+ a 1; H+ b 1; sync; H- a; D~ a 2; sync", "a 2, b 1"},
+    {"DeletedOnDesktopChangedOnHandheld", kAll, "H+ a 1; H+ b 1; sync; D- a; H~ a 2; sync", "a 2, b 1"},
+    {"FirstSyncOfSharedItems", kAll, "H+ a 1; H+ b 1; D+ a 1; D+ c 1; sync => H+1~0-0 D+1~0-0", "a 1, b 1, c 1"},
+    {"TitleEditedOnHandheld", kAll, "H+ a 1; sync; H= a b; sync => H+0~0-0 D+0~1-0", "b 1"},
+    {"TitleEditedOnDesktop", kAll, "D+ a 1; sync; D= a b; sync => H+0~1-0 D+0~0-0", "b 1"},
+    {"SecondRunSendsAndReceivesNothing", kAll, "H+ a 1; D+ b 1; sync; sync => H+0~0-0 D+0~0-0", "a 1, b 1"},
+    // Failures in the middle.
+    {"AnswerLostOnFirstSync", kAll, "H+ a 1; D+ b 1; sync:lost; sync", "a 1, b 1"},
+    {"AnswerLostOnLaterSync", kAll, "H+ a 1; D+ b 1; sync; H~ a 2; H+ c 3; D+ d 1; D~ b 2; sync:lost; sync",
+     "a 2, b 2, c 3, d 1"},
+    {"KilledWhileApplyingFirstAnswer", kAll, "D+ a 1; D+ b 1; D+ c 1; D+ d 1; sync:kill=2; sync",
+     "a 1, b 1, c 1, d 1"},
+    {"KilledWhileApplyingLaterAnswer", kAll, "H+ x 1; sync; D+ a 1; D+ b 1; D~ x 2; H+ y 1; sync:kill=1; sync",
+     "a 1, b 1, x 2, y 1"},
+    // The mass-delete guard: more than half and more than 20 of a folder.
+    {"MassDeleteOnHandheldHeldUnlessAllowed", kAll,
+     "H+ m01..m30 1; sync; H- m01..m21; sync => H+0~0-0 D+0~0-0 held H-0 D-21; count D 30; "
+     "sync:mass => H+0~0-0 D+0~0-21",
+     "m22..m30 1"},
+    {"HalfDeletedOnHandheldIsNotHeld", kAll, "H+ m01..m30 1; sync; H- m01..m15; sync => H+0~0-0 D+0~0-15",
+     "m16..m30 1"},
+    {"MostOfASmallFolderDeletedIsNotHeld", kAll, "H+ m01..m10 1; sync; H- m01..m08; sync => H+0~0-0 D+0~0-8",
+     "m09..m10 1"},
+};
+
+std::string Trim(const std::string& text) {
+    size_t a = text.find_first_not_of(' ');
+    size_t b = text.find_last_not_of(' ');
+    return a == std::string::npos ? "" : text.substr(a, b - a + 1);
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) {
+        if (!Trim(part).empty()) parts.push_back(Trim(part));
+    }
+    return parts;
+}
+
+// "m01..m03" -> m01, m02, m03; any other title as it is.
+std::vector<std::string> Titles(const std::string& token) {
+    std::smatch m;
+    if (!std::regex_match(token, m, std::regex(R"(([a-z]+)(\d+)\.\.[a-z]+(\d+))"))) return {token};
+    std::vector<std::string> titles;
+    size_t width = m[2].length();
+    for (int n = std::stoi(m[2]); n <= std::stoi(m[3]); ++n) {
+        std::string digits = std::to_string(n);
+        titles.push_back(m[1].str() + std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits);
+    }
+    return titles;
+}
+
+// The expected views of a kind, one per alternative.
+std::vector<std::string> ExpectedViews(PimKind kind, const std::string& expected) {
+    std::vector<std::vector<SideItem>> choices(1);
+    for (const std::string& entry : Split(expected, ',')) {
+        std::vector<std::string> words = Split(entry, ' ');
+        std::vector<std::string> details = Split(words.size() > 1 ? words[1] : "", '|');
+        while (choices.size() < details.size()) choices.push_back(choices.front());
+        for (const std::string& title : Titles(words[0])) {
+            for (size_t k = 0; k < choices.size(); ++k) {
+                std::string n = details.empty() ? "" : details[std::min(k, details.size() - 1)];
+                SideItem item;
+                item.title = title;
+                item.detail = kind == PimKind::kContacts ? "Firma " + n : kind == PimKind::kTasks ? n : "Raum " + n;
+                if (kind == PimKind::kAppointments) item.start = "2026-12-10 09:00", item.end = "2026-12-10 10:00";
+                choices[k].push_back(item);
+            }
+        }
+    }
+    std::vector<std::string> views;
+    for (const auto& items : choices) views.push_back(ViewOf(kind, items));
+    return views;
+}
+
+bool ReportMatches(const std::string& actual, const std::string& expected) {
+    std::string pattern;
+    for (char c : expected) {
+        if (c == '?') pattern += "\\d+";
+        else if (c == '+') pattern += "\\+";
+        else pattern += c;
+    }
+    return std::regex_match(actual, std::regex(pattern));
+}
+
+class SyncMatrix : public ::testing::TestWithParam<MatrixRow> {
+protected:
+    void RunSync(const std::string& mode, const std::string& expectedReport) {
+        std::vector<std::string> args, env;
+        bool lose = mode == "lost";
+        if (mode == "mass") args.push_back("--allow-mass-delete");
+        if (mode.rfind("kill=", 0) == 0) env.push_back(std::string(kExitAfterApplied) + "=" + mode.substr(5));
+        SyncOutcome outcome = sides_.Sync(args, env, lose);
+        std::string shown = "sync:" + mode + "\n" + outcome.run.out + outcome.run.err;
+        if (lose) {
+            // No answer must not pass for a finished run.
+            EXPECT_NE(outcome.run.status, 0) << shown;
+        } else if (mode.rfind("kill=", 0) == 0) {
+            // The hook ends the run before it reports.
+            EXPECT_FALSE(ParseSyncReport(outcome.run.err + outcome.run.out, "Contacts").found) << shown;
+        } else {
+            EXPECT_EQ(outcome.run.status, 0) << shown;
+            ASSERT_TRUE(outcome.result.has_value()) << shown;
+            EXPECT_EQ(outcome.result->Text("answered"), "true") << shown;
+        }
+        if (expectedReport.empty()) return;
+        for (PimKind kind : GetParam().kinds) {
+            std::string report = outcome.Report(kind).Text();
+            EXPECT_TRUE(ReportMatches(report, expectedReport))
+                << InfoOf(kind).reportName << ": report " << report << ", expected " << expectedReport << "\n"
+                << shown;
+        }
+    }
+
+    void Step(const std::string& step) {
+        SCOPED_TRACE(step);
+        std::string head = step, report;
+        size_t arrow = step.find("=>");
+        if (arrow != std::string::npos) head = Trim(step.substr(0, arrow)), report = Trim(step.substr(arrow + 2));
+        std::vector<std::string> w = Split(head, ' ');
+        if (w[0] == "sync" || w[0].rfind("sync:", 0) == 0) {
+            RunSync(w[0] == "sync" ? "" : w[0].substr(5), report);
+            return;
+        }
+        for (PimKind kind : GetParam().kinds) {
+            if (w[0] == "count") {
+                ASSERT_EQ(w.size(), 3u);
+                size_t n = w[1] == "H" ? sides_.Handheld(kind).size() : sides_.Desktop(kind).size();
+                EXPECT_EQ(n, std::stoul(w[2])) << InfoOf(kind).name << " on " << w[1];
+                continue;
+            }
+            ASSERT_GE(w.size(), 2u);
+            bool handheld = w[0][0] == 'H';
+            char op = w[0][1];
+            std::vector<std::string> titles = Titles(w[1]);
+            if (op == '-') {
+                EXPECT_TRUE(handheld ? sides_.HandheldDeleteAll(kind, titles) : sides_.DesktopDeleteAll(kind, titles));
+                continue;
+            }
+            ASSERT_EQ(w.size(), 3u);
+            for (const std::string& title : titles) {
+                bool done = false;
+                if (op == '+') done = handheld ? sides_.HandheldAdd(kind, title, w[2]) : sides_.DesktopAdd(kind, title, w[2]);
+                if (op == '~') {
+                    done = handheld ? sides_.HandheldSetDetail(kind, title, w[2])
+                                    : sides_.DesktopSetDetail(kind, title, w[2]);
+                }
+                if (op == '=') done = handheld ? sides_.HandheldRename(kind, title, w[2]) : sides_.DesktopRename(kind, title, w[2]);
+                EXPECT_TRUE(done) << step;
+            }
+        }
+    }
+
+    // Both sides hold one of the expected item sets, the same one.
+    void ExpectConverged(const char* when) {
+        for (PimKind kind : GetParam().kinds) {
+            std::string handheld = ViewOf(kind, sides_.Handheld(kind));
+            std::string desktop = ViewOf(kind, sides_.Desktop(kind));
+            EXPECT_EQ(handheld, desktop) << when << ": " << InfoOf(kind).name << " handheld vs desktop";
+            std::vector<std::string> views = ExpectedViews(kind, GetParam().expected);
+            bool expected = std::find(views.begin(), views.end(), desktop) != views.end();
+            EXPECT_TRUE(expected) << when << ": " << InfoOf(kind).name << " on the desktop:\n"
+                                  << desktop << "expected:\n" << views.front();
+        }
+    }
+
+    SyncSides sides_;
+};
+
+TEST_P(SyncMatrix, BothSidesEndEqual) {
+    ASSERT_EQ(sides_.Error(), "");
+    for (const std::string& step : Split(GetParam().script, ';')) {
+        Step(step);
+        if (HasFatalFailure()) return;
+    }
+    ExpectConverged("after the script");
+    // One more run right after finds nothing to do and changes nothing.
+    RunSync("", kNothing);
+    ExpectConverged("after one more run");
+    std::string problems;
+    for (const std::string& p : sides_.Problems()) problems += p + "\n";
+    EXPECT_EQ(problems, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SyncMatrix, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<MatrixRow>& info) { return info.param.name; });
+
+}  // namespace

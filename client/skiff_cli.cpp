@@ -20,7 +20,7 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted = true; }
 
-int Sync(bool json, std::ostream& out, std::ostream& err) {
+int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream& err) {
     std::ostream& logOut = json ? err : out;
     SetLogLineSink([&logOut](const std::string& line) { logOut << line << "\n" << std::flush; });
     // The status text as one progress line on a terminal; sparingly otherwise.
@@ -37,7 +37,7 @@ int Sync(bool json, std::ostream& out, std::ostream& err) {
     });
     gInterrupted = false;
     auto previous = std::signal(SIGINT, OnInterrupt);
-    RunResult r = RunSync(&gInterrupted);
+    RunResult r = RunSync(&gInterrupted, options);
     std::signal(SIGINT, previous);
     SetStatusSink(nullptr);
     SetLogLineSink(nullptr);
@@ -51,12 +51,19 @@ int Sync(bool json, std::ostream& out, std::ostream& err) {
             << ",\"mappings\":" << r.applied.mappings
             << ",\"foldersSaved\":" << r.applied.foldersSaved
             << ",\"stopped\":" << (r.stopped ? "true" : "false")
-            << ",\"error\":" << JsonString(r.error) << "}\n";
+            << ",\"error\":" << JsonString(r.error) << ",\"deletesSent\":" << r.deletesSent
+            << ",\"acksSent\":" << r.acksSent << ",\"deletesApplied\":" << r.applied.deletesApplied
+            << ",\"failed\":" << r.applied.failed
+            << ",\"acksKept\":" << r.applied.ackStrings.size()
+            << ",\"massDeleteHeld\":" << (MassDeleteHeld(r.report) ? "true" : "false")
+            << ",\"report\":" << ReportJson(r.report)
+            << ",\"reportLine\":" << JsonString(r.reportLine) << "}\n";
     } else if (!r.error.empty()) {
         err << "skiff sync: " << r.error << "\n";
     }
     if (r.stopped) return 130;
-    return r.sent && r.answered ? 0 : 1;
+    if (!r.sent || !r.answered) return 1;
+    return MassDeleteHeld(r.report) ? 3 : 0;
 }
 
 int Config(CLI::App& cmd, const std::string& server, const std::string& user,
@@ -93,6 +100,9 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     app.add_flag("--json", json, "Output for scripts");
 
     CLI::App* sync = app.add_subcommand("sync", "Run one sync with the configured server");
+    SyncOptions syncOptions;
+    sync->add_flag("--allow-mass-delete", syncOptions.allowMassDelete,
+                   "Send and apply deletions of more than half of a folder");
     CLI::App* save =
         app.add_subcommand("save", "Write the snapshots of all folders (sends nothing)");
     CLI::App* config = app.add_subcommand("config", "Show or set server, user name and password");
@@ -128,7 +138,7 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
         return app.exit(e, out, err) == 0 ? 0 : 2;
     }
     LoadClientSettings();
-    if (*sync) return Sync(json, out, err);
+    if (*sync) return Sync(json, syncOptions, out, err);
     if (*save) {
         std::string error;
         if (SaveAllSnapshots(&error)) {

@@ -102,11 +102,28 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
               Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
     CliRun ok = Skiff({"sync", "--json"});
     EXPECT_EQ(0, ok.status) << ok.err;
+    const std::string zero = "{\"added\":0,\"changed\":0,\"deleted\":0}";
+    auto folder = [&zero](const char* name) {
+        return std::string("{\"folder\":\"") + name + "\",\"handheld\":" + zero +
+               ",\"desktop\":" + zero + ",\"held\":{\"handheld\":0,\"desktop\":0}}";
+    };
+    const std::string line =
+        "Sync report: Contacts: handheld +0 ~0 -0, desktop +0 ~0 -0; Tasks: handheld +0 ~0 -0, "
+        "desktop +0 ~0 -0; Calendar: handheld +0 ~0 -0, desktop +0 ~0 -0";
     EXPECT_EQ(
         "{\"started\":true,\"folders\":3,\"itemsSent\":0,\"sent\":true,\"answered\":true,"
-        "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,\"error\":\"\"}\n",
+        "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":3,\"stopped\":false,\"error\":\"\","
+        "\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,\"failed\":0,\"acksKept\":0,"
+        "\"massDeleteHeld\":false,\"report\":[" +
+            folder("Contacts") + "," + folder("Tasks") + "," + folder("Calendar") +
+            "],\"reportLine\":\"" + line + "\"}\n",
         ok.out);
     EXPECT_NE(std::string::npos, ok.err.find("Syncing Folder Kontakte - 0 Elements\n"));
+    // Without --json the report is the last line of the output.
+    CliRun text = Skiff({"sync"});
+    EXPECT_EQ(0, text.status) << text.err;
+    ASSERT_GE(text.out.size(), line.size() + 1);
+    EXPECT_EQ(line + "\n", text.out.substr(text.out.size() - line.size() - 1));
     EXPECT_EQ(0, Skiff({"save"}).status);
     EXPECT_TRUE(std::filesystem::exists(env_.Root() / "docs/Norvex/VantroMobile/tasks.dat"));
 }

@@ -1,6 +1,7 @@
 // Snapshot and id-map files.
 #include "client/state_files.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -120,4 +121,51 @@ bool ReadIdMap(const std::string& path, IdMap& map) {
         map[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return true;
+}
+
+bool AppendIdMapEntry(const std::string& path, const std::string& serverId,
+                      const std::string& clientId) {
+    std::string line = serverId + "=" + clientId + "\n";
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    ssize_t written = ::write(fd, line.data(), line.size());
+    ::close(fd);
+    return written == static_cast<ssize_t>(line.size());
+}
+
+bool WriteAckStrings(const std::string& path, const std::vector<std::string>& acks) {
+    std::string text;
+    for (const std::string& ack : acks) {
+        if (ack.empty() || ack.find_first_of("\r\n") != std::string::npos) continue;
+        text += ack + "\n";
+    }
+    std::error_code ec;
+    if (text.empty()) {
+        std::filesystem::remove(path, ec);
+        return !ec;
+    }
+    std::string temp = TempName(path);
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out << text;
+        out.flush();
+        if (!out) {
+            out.close();
+            std::filesystem::remove(temp, ec);
+            return false;
+        }
+    }
+    return PutInPlace(temp, path);
+}
+
+std::vector<std::string> ReadAckStrings(const std::string& path) {
+    std::vector<std::string> acks;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) acks.push_back(line);
+    }
+    return acks;
 }

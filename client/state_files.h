@@ -21,6 +21,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 constexpr uint32_t kMaxSnapshotRecord = 16u << 20;
 
@@ -67,3 +68,15 @@ using IdMap = std::map<std::string, std::string>;  // server ID -> client ID
 bool WriteIdMap(const std::string& path, const IdMap& map);
 // Reads a map file; false when it cannot be opened (map left empty).
 bool ReadIdMap(const std::string& path, IdMap& map);
+// Appends the line "server=client\n" with one write; false when that failed.
+bool AppendIdMapEntry(const std::string& path, const std::string& serverId,
+                      const std::string& clientId);
+
+constexpr const char* kAckFileName = "acknowledge.txt";
+
+// Writes the AckStrings atomically, one per line; an empty list removes the file.
+// Strings holding a line break or nothing are left out (they could not be read
+// back as one string). False when the file could not be written or removed.
+bool WriteAckStrings(const std::string& path, const std::vector<std::string>& acks);
+// The AckStrings of the file (empty lines skipped); empty when there is no file.
+std::vector<std::string> ReadAckStrings(const std::string& path);

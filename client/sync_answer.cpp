@@ -1,9 +1,14 @@
-// Walking the answer of a run: server keys of the device's new items, and store
-// items for the device.
+// Applying the answer of a run: server keys of the device's items, store changes
+// for the device, and afterwards the snapshots, id maps and AckStrings.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <set>
 
+#include "client/answer_parser.h"
 #include "client/client_log.h"
 #include "client/sync_engine.h"
+#include "client/value_forms.h"
 
 namespace {
 
@@ -24,169 +29,239 @@ SyncFolder* LookupFolder(SyncSession& session, const std::string& s, const std::
     return nullptr;
 }
 
-class AnswerWalker {
-public:
-    AnswerWalker(SyncSession& session, std::string_view answer, const std::atomic<bool>* stop)
-        : session_(session), stop_(stop) {
-        reader_.SetDocument(answer);
-    }
+long TestExitAfter() {
+    const char* value = std::getenv(kTestExitVariable);
+    return value ? ParseDecimal(value) : 0;
+}
 
-    AnswerResult Walk() {
-        bool more = true;
-        while (more && !result_.stopped) {
-            more = reader_.NextEvent(event_);
-            switch (event_.EventKind) {
-                case kWBXMLStartTag:
-                    more = Start() && more;
-                    break;
-                case kWBXMLContent:
-                    Text();
-                    break;
-                case kWBXMLEndTag:
-                    End();
-                    break;
-                default:
-                    more = false;
-            }
+class AnswerApplier {
+public:
+    AnswerApplier(SyncSession& session, const std::atomic<bool>* stop, const SyncOptions& options)
+        : session_(session), stop_(stop), options_(options), exitAfter_(TestExitAfter()) {}
+
+    AnswerResult Apply(const ParsedAnswer& answer) {
+        result_.whole = answer.whole;
+        if (!answer.whole) {
+            AddLogLine("Answer incomplete, nothing applied");
+            return result_;
         }
-        // Mappings and items applied before a stop stay known.
-        for (SyncFolder* folder : dirty_) folder->SaveIdMap();
+        for (const std::string& text : answer.strayTexts) {
+            AddLogLineF("Literal without field %s", text.c_str());
+        }
+        std::set<SyncFolder*> mapped;
+        for (const AnswerMappingFolder& folder : answer.mappingFolders) {
+            SyncFolder* target = LookupFolder(session_, folder.serverId, folder.clientId);
+            if (!target) continue;
+            ApplyMappings(folder, *target);
+            mapped.insert(target);
+        }
+        for (SyncFolder* folder : mapped) folder->SaveIdMap();
+        for (auto& folder : session_.folders) SettleSentItems(*folder);
+
+        std::vector<std::string> acks;
+        for (const AnswerChangeFolder& folder : answer.changeFolders) {
+            SyncFolder* target = LookupFolder(session_, folder.serverId, folder.clientId);
+            if (!target) continue;  // not acknowledged: the server keeps the changes
+            bool whole = ApplyChanges(folder, *target);
+            if (result_.stopped) break;
+            if (whole) acks.insert(acks.end(), folder.ackStrings.begin(), folder.ackStrings.end());
+        }
+        for (auto& folder : session_.folders) {
+            if (result_.stopped) {
+                folder->SaveIdMap();  // what was applied stays known
+                continue;
+            }
+            AddLogLine("Saving status");
+            if (folder->SaveRunSnapshot()) ++result_.foldersSaved;
+            folder->SaveIdMap();
+        }
+        if (!result_.stopped) {
+            result_.applied = true;
+            result_.ackStrings = std::move(acks);
+        }
         return result_;
     }
 
 private:
-    enum class Mode { kNone, kMappings, kStoreChanges };
-    struct Open {
-        int page, token;
-    };
-
-    int Parent(size_t up = 1) const {
-        if (stack_.size() <= up) return -1;
-        const Open& o = stack_[stack_.size() - 1 - up];
-        return o.page == 0 ? o.token : -1;
+    bool StopNow() {
+        if (stop_ && stop_->load()) result_.stopped = true;
+        return result_.stopped;
     }
 
-    // Returns false when the document ended while a COLLECTION was read.
-    bool Start() {
-        stack_.push_back({event_.codePage, event_.token});
-        if (event_.codePage != 0) return true;
-        int token = event_.token;
-        if (mode_ == Mode::kNone && token == kResponse) {
-            mode_ = Mode::kMappings;
-            responseDepth_ = stack_.size();
-        } else if (mode_ != Mode::kStoreChanges && token == kSync) {
-            mode_ = Mode::kStoreChanges;
-        } else if (token == kFolder && mode_ != Mode::kNone) {
-            folderServerId_.clear();
-            folderClientId_.clear();
-            folder_ = nullptr;
-            lookedUp_ = false;
-            folderStopped_ = false;
-        } else if (token == kElement && mode_ != Mode::kNone) {
-            if (!folder_ && !(mode_ == Mode::kMappings && lookedUp_)) {
-                folder_ = LookupFolder(session_, folderServerId_, folderClientId_);
-                lookedUp_ = true;
-            }
-            elementServerId_.clear();
-            elementClientId_.clear();
-        } else if ((token == kAdd || token == kModify) && mode_ == Mode::kStoreChanges) {
-            itemServerId_.clear();
-        } else if (token == kCollection && mode_ == Mode::kStoreChanges &&
-                   (Parent() == kAdd || Parent() == kModify)) {
-            stack_.pop_back();  // the tree reader takes the COLLECTION up to its end
-            FieldRecord record;
-            bool whole = reader_.BuildTree(record, event_);
-            for (const auto& node : record) {
-                if (node->codePage == -1)
-                    AddLogLineF("Literal without field %s", node->value.c_str());
-            }
-            if (!whole) return false;  // a cut item is not applied
-            ApplyItem(record);
-        }
-        return true;
+    // Counts an applied item; the test hook ends the process here.
+    void Applied() {
+        ++applied_;
+        if (exitAfter_ > 0 && applied_ >= exitAfter_) ::_exit(137);
     }
 
-    void Text() {
-        if (stack_.empty() || stack_.back().page != 0) return;
-        int token = stack_.back().token;
-        int parent = Parent();
-        const std::string& value = event_.value;
-        if (parent == kFolder && (token == kServerID || token == kClientID)) {
-            (token == kServerID ? folderServerId_ : folderClientId_) = value;
-            if (mode_ == Mode::kStoreChanges) {
-                folder_ = nullptr;  // a new text forgets the folder found so far
+    void ApplyMappings(const AnswerMappingFolder& folder, SyncFolder& target) {
+        FolderRun& run = target.Run();
+        for (const AnswerMapping& m : folder.mappings) {
+            if (m.clientId.empty()) continue;
+            long oid = ParseDecimal(m.clientId);
+            if (!m.errorCode.empty()) {
+                run.failed.insert(oid);
+                ++result_.failed;
+                AddLogLineF("Not stored on the desktop: %s %s (error %s); sent again next run",
+                            target.KindName().c_str(), m.clientId.c_str(), m.errorCode.c_str());
+                continue;
             }
-        } else if (parent == kElement && (token == kServerID || token == kClientID)) {
-            (token == kServerID ? elementServerId_ : elementClientId_) = value;
-        } else if ((parent == kAdd || parent == kModify) && token == kServerID) {
-            itemServerId_ = value;
+            if (m.serverId.empty()) continue;
+            target.RecordServerId(m.serverId, m.clientId);
+            run.confirmed.insert(oid);
+            ++result_.mappings;
         }
     }
 
-    void End() {
-        if (stack_.empty()) return;
-        Open closed = stack_.back();
-        stack_.pop_back();
-        if (closed.page != 0) return;
-        if (mode_ == Mode::kMappings) {
-            if (closed.token == kElement && folder_) {
-                folder_->RecordServerId(elementServerId_, elementClientId_);
-                dirty_.insert(folder_);
-                ++result_.mappings;
-            } else if (closed.token == kFolder && folder_) {
-                folder_->SaveIdMap();
-                dirty_.erase(folder_);
-            } else if (closed.token == kResponse && stack_.size() + 1 == responseDepth_) {
-                mode_ = Mode::kNone;
+    // Items that needed a key and got none are not taken as stored; the rest count
+    // as the run's changes on the desktop.
+    void SettleSentItems(SyncFolder& folder) {
+        FolderRun& run = folder.Run();
+        int unconfirmed = 0;
+        for (const auto& [oid, sent] : run.sent) {
+            if (run.failed.count(oid)) continue;
+            if (sent.needsMapping && !run.confirmed.count(oid)) {
+                run.failed.insert(oid);
+                ++unconfirmed;
+                continue;
             }
-        } else if (mode_ == Mode::kStoreChanges) {
-            if (closed.token == kElement && folder_) {
-                folder_->SaveIdMap();
-                dirty_.erase(folder_);
-            } else if (closed.token == kFolder && folder_ && !folderStopped_) {
-                AddLogLine("Saving status");
-                if (folder_->SaveSnapshot(std::string(), stop_)) ++result_.foldersSaved;
-            }
+            ++(sent.asAdd ? run.desktop.added : run.desktop.changed);
+        }
+        if (unconfirmed > 0) {
+            result_.failed += unconfirmed;
+            AddLogLineF("%d %s items not confirmed by the desktop; sent again next run",
+                        unconfirmed, folder.KindName().c_str());
+        }
+        run.desktop.deleted = static_cast<int>(run.sentDeletes.size());
+        for (const auto& entry : run.sentDeletes) {
+            for (const std::string& id : entry.second) folder.DropServerId(id);
         }
     }
 
-    void ApplyItem(const FieldRecord& record) {
-        if (!folder_) return;  // items of a folder that was not found are passed over
-        if (stop_ && stop_->load()) {
-            result_.stopped = true;
-            folderStopped_ = true;
-            return;
+    // Returns false when not every change was applied (the folder's AckString is
+    // then kept back).
+    bool ApplyChanges(const AnswerChangeFolder& changes, SyncFolder& folder) {
+        FolderRun& run = folder.Run();
+        bool whole = true;
+        std::set<long> written;
+        std::vector<const AnswerChange*> deletes;
+        for (const AnswerChange& change : changes.changes) {
+            if (change.change == kDelete) {
+                deletes.push_back(&change);
+                continue;
+            }
+            if (StopNow()) return false;
+            auto item = folder.FindIncomingItem(change.record, change.serverId);
+            if (!item || !item->HasItem()) {
+                whole = false;
+                continue;
+            }
+            bool isNew = item->GetOid() <= 0;
+            std::string before = isNew ? std::string() : folder.SnapshotRecord(*item);
+            if (!item->ApplyFields(change.record)) {
+                AddLogLineF("Saving %s failed", folder.KindName().c_str());
+                whole = false;
+                continue;
+            }
+            long oid = item->GetOid();
+            folder.JournalServerId(change.serverId, item->ClientId());
+            run.received.insert(oid);
+            written.insert(oid);
+            if (isNew) {
+                ++run.handheld.added;
+            } else if (before != folder.SnapshotRecord(*item)) {
+                ++run.handheld.changed;
+            }
+            ++result_.itemsApplied;
+            AddLogLineF("R %s - %s", folder.KindName().c_str(), item->MatchKey().c_str());
+            Applied();
         }
-        auto item = folder_->FindIncomingItem(record, itemServerId_);
-        if (!item) return;
-        if (!item->ApplyFields(record)) {
-            AddLogLineF("Saving %s failed", folder_->KindName().c_str());
-            return;
+        return ApplyDeletes(deletes, folder, written) && whole;
+    }
+
+    bool ApplyDeletes(const std::vector<const AnswerChange*>& deletes, SyncFolder& folder,
+                      const std::set<long>& written) {
+        FolderRun& run = folder.Run();
+        std::vector<std::pair<std::string, long>> targets;  // server ID, local item
+        for (const AnswerChange* change : deletes) {
+            auto mapped = folder.ServerIdMap().find(change->serverId);
+            if (change->serverId.empty() || mapped == folder.ServerIdMap().end()) continue;
+            long oid = ParseDecimal(mapped->second);
+            if (!folder.ItemForOid(oid)->HasItem()) {
+                folder.DropServerId(change->serverId);  // gone here already
+                continue;
+            }
+            targets.emplace_back(change->serverId, oid);
         }
-        folder_->RecordServerId(itemServerId_, item->ClientId());
-        dirty_.insert(folder_);
-        ++result_.itemsApplied;
-        AddLogLineF("R %s - %s", folder_->KindName().c_str(), item->MatchKey().c_str());
+        int count = static_cast<int>(targets.size());
+        if (IsMassDelete(count, folder.ItemCount()) && !options_.allowMassDelete) {
+            run.heldReceivedDeletes += count;
+            AddLogLineF(
+                "Mass delete held: %d of %d %s items deleted on the desktop are not deleted on "
+                "the handheld; run skiff sync --allow-mass-delete to apply them",
+                count, folder.ItemCount(), folder.Name().c_str());
+            return false;
+        }
+        bool whole = true;
+        for (const auto& [serverId, oid] : targets) {
+            if (StopNow()) return false;
+            auto item = folder.ItemForOid(oid);
+            std::string key = item->MatchKey();
+            bool changedHere = run.sent.count(oid) && !run.received.count(oid);
+            if (written.count(oid) || changedHere) {
+                // Changed on the handheld, or just written from another desktop item:
+                // kept; without the key it goes to the desktop again.
+                folder.DropServerId(serverId);
+                if (changedHere) run.failed.insert(oid);
+                AddLogLineF("Kept %s - %s: deleted on the desktop, changed here",
+                            folder.KindName().c_str(), key.c_str());
+                continue;
+            }
+            if (!item->HasItem() || !item->Item()->Delete()) {
+                whole = false;
+                continue;
+            }
+            std::string clientId = std::to_string(oid);
+            std::vector<std::string> names;
+            for (const auto& [server, client] : folder.ServerIdMap()) {
+                if (client == clientId) names.push_back(server);
+            }
+            for (const std::string& name : names) folder.DropServerId(name);
+            ++run.handheld.deleted;
+            ++result_.deletesApplied;
+            AddLogLineF("D %s - %s", folder.KindName().c_str(), key.c_str());
+            Applied();
+        }
+        return whole;
     }
 
     SyncSession& session_;
     const std::atomic<bool>* stop_;
-    CWBXML reader_;
-    CWBXMLEvent event_;
-    std::vector<Open> stack_;
-    Mode mode_ = Mode::kNone;
-    size_t responseDepth_ = 0;
-    std::string folderServerId_, folderClientId_, elementServerId_, elementClientId_, itemServerId_;
-    SyncFolder* folder_ = nullptr;
-    bool lookedUp_ = false;
-    bool folderStopped_ = false;
-    std::set<SyncFolder*> dirty_;  // id maps changed since they were last saved
+    SyncOptions options_;
+    long exitAfter_;
+    long applied_ = 0;
     AnswerResult result_;
 };
 
 }  // namespace
 
 AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
-                          const std::atomic<bool>* stop) {
-    return AnswerWalker(session, answer, stop).Walk();
+                          const std::atomic<bool>* stop, const SyncOptions& options) {
+    ParsedAnswer parsed = ParseAnswer(answer);
+    return AnswerApplier(session, stop, options).Apply(parsed);
+}
+
+SyncReport MakeReport(const SyncSession& session) {
+    SyncReport report;
+    for (const auto& folder : session.folders) {
+        const FolderRun& run = folder->Run();
+        FolderReport f;
+        f.name = folder->ReportName();
+        f.handheld = run.handheld;
+        f.desktop = run.desktop;
+        f.heldHandheld = run.heldReceivedDeletes;
+        f.heldDesktop = static_cast<int>(run.heldDeletes.size());
+        report.push_back(f);
+    }
+    return report;
 }

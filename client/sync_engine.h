@@ -7,22 +7,61 @@
 // "skiff.lock" in the data folder, so a second run, or Save during a run, in this or
 // another process, is refused instead of writing the same state files twice.
 //
-// The request: Logon { DeviceID, UserName, Password }, then Sync with one Folder
-// { ServerID, ClientID, Typ, Name, IsDefault } per folder taking part, holding an Add
-// (new item) or Modify (changed item) { ClientID, COLLECTION } per change found.
+// The request: Logon { DeviceID, UserName, Password }; Acknlowledge { AckString ... }
+// with the AckStrings kept from the last applied answer (file "acknowledge.txt" in
+// the data folder), when there are any; then Sync with one Folder { ServerID,
+// ClientID, Typ, Name, IsDefault } per folder taking part, holding the changes found
+// since its snapshot: a new item without a known server ID as Add { ClientID,
+// COLLECTION }, a new or changed item with a known server ID as Modify { ServerID,
+// ClientID, COLLECTION }, a changed item without one as Modify { ClientID,
+// COLLECTION }, and an item gone from the PIM store whose server ID is known as
+// Delete { ServerID } (one per server ID naming it; without one the deletion is not
+// reported). After the folders, GetData { Folder { ServerID "-1"|"-2"|"-3", Reset } ...
+// } asks for the store's changes of each folder taking part; Reset is 1 on a folder's
+// first run (its snapshot or id-map file missing), else 0. The pending AckStrings are
+// dropped once a request carrying them was written whole: the server installs them
+// before it writes new snapshots, so sending one again later could install a
+// snapshot whose answer never arrived; not acknowledging only makes the server send
+// the same changes again.
 //
-// The answer: Response sections carry Folder { ClientID, ServerID, Element {
-// ClientID, ServerID } }: the server's keys of the device's new items, recorded in
-// the folder's server-id map. From the first Sync on, every Folder { ServerID ...
-// Element { Add|Modify { ServerID, COLLECTION } } } brings store items, which are
-// applied to the PIM store; after each Element the id map is saved; after each such
-// Folder the folder's snapshot is rewritten. An answer that is not complete is not
-// applied at all.
+// The answer is first read whole (answer_parser.h); one that is not whole is not
+// applied at all. Then, in this order:
+//   1. Response mappings: server ID -> client ID into the folder's id map; an
+//      Element { ClientID, ErrorCode } marks the item as not stored (no mapping, its
+//      snapshot record is not rewritten, so it goes again). An Add (or a Modify
+//      without ServerID) that got neither is not taken as stored either. The id
+//      maps touched are saved.
+//   2. Store changes, folder by folder: Add and Modify are written to the local item
+//      found by the id map, then by match key, else to a new item, and the mapping
+//      is recorded and appended to the id-map file at once; then Delete removes the
+//      local item mapped to its ServerID and the map entry (nothing when none is
+//      mapped). A Delete of an item this run sent as changed, or that another item
+//      of the answer was just written to, deletes nothing and only drops the map
+//      entry (the changed item goes to the server again as new).
+//   3. Every folder taking part gets its snapshot rewritten (folder_run.h) and its
+//      id map saved; the AckStrings of every store-changes folder applied whole
+//      become the pending AckStrings for the next request.
+// A stop, or an item that could not be written, leaves the snapshots and the
+// pending AckStrings as they are (the id maps keep what was applied); the next run
+// then sends and receives the same changes again.
+//
+// Mass-delete guard: when a folder's deletions would remove more than half of the
+// items on the other side and more than kMassDeleteMinimum items (device deletions
+// measured against the records of the folder's snapshot, answer deletions against
+// the folder's items now), none of them are sent or applied unless the run allows
+// it (SyncOptions::allowMassDelete). Held device deletions keep their snapshot
+// records, held answer deletions keep the folder's AckString back, so both come
+// again in the next run. The log says so, and the sync report counts them.
+//
+// The run's log ends with the sync report line (sync_report.h).
+//
+// Test hook: when the environment variable SKIFF_TEST_EXIT_AFTER_APPLIED holds a
+// number N > 0, the process ends with _exit(137) right after the N-th item of an
+// answer was applied (written to or deleted from the PIM store, its id-map line
+// appended), as if the client had been killed in the middle of applying.
 //
 // Stop: a stop request ends the run at the next item boundary (while the request is
-// built, while the answer is awaited, or between applied items). A folder whose
-// answer was not applied whole gets no new snapshot; mappings of items applied so far
-// are saved.
+// built, while the answer is awaited, or between applied items).
 #pragma once
 
 #include <atomic>
@@ -37,6 +76,7 @@
 
 #include "client/client_settings.h"
 #include "client/sync_folder.h"
+#include "client/sync_report.h"
 #include "common/wbxml/wbxml.h"
 
 struct SyncSession {
@@ -45,40 +85,66 @@ struct SyncSession {
     std::string user, password;
     std::vector<std::unique_ptr<SyncFolder>> folders;  // those taking part
     std::map<std::string, std::string> folderIdMap;    // folder server ID -> client ID
+    std::vector<std::string> ackStrings;                // sent in Acknlowledge
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
+
+constexpr int kMassDeleteMinimum = 20;
+constexpr const char* kTestExitVariable = "SKIFF_TEST_EXIT_AFTER_APPLIED";
+
+struct SyncOptions {
+    bool allowMassDelete = false;  // send and apply deletions the guard would hold
+};
+
+// True when deleting `deletions` of `items` items is a mass deletion.
+bool IsMassDelete(int deletions, int items);
 
 // The request headers, in the order they are sent.
 std::vector<std::pair<std::string, std::string>> SyncRequestHeaders();
 
-// Writes the request body into writer (BeginDocument is called here). Returns the
-// number of items written; -1 when stop was set (the document is then unusable).
-int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* stop = nullptr);
+// Writes the request body into writer (BeginDocument is called here) and notes in
+// each folder's Run() what it sent. Returns the number of Add and Modify elements
+// written; -1 when stop was set (the document is then unusable).
+int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* stop = nullptr,
+                 const SyncOptions& options = {});
 
 struct AnswerResult {
+    bool whole = false;    // the answer was read whole (otherwise nothing was applied)
+    bool applied = false;  // applied completely: snapshots and AckStrings written
     int itemsApplied = 0;  // store items written to the PIM store
+    int deletesApplied = 0;
     int mappings = 0;      // server keys recorded from Response sections
+    int failed = 0;        // items the server did not take (error or no key)
     int foldersSaved = 0;  // snapshots rewritten
     bool stopped = false;  // the walk ended early on a stop request
+    std::vector<std::string> ackStrings;  // to acknowledge in the next request
 };
 
-// Walks the answer body and applies it (see above).
+// Reads the answer body and applies it (see above).
 AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
-                          const std::atomic<bool>* stop = nullptr);
+                          const std::atomic<bool>* stop = nullptr,
+                          const SyncOptions& options = {});
+
+// The report of the session's folders after a run.
+SyncReport MakeReport(const SyncSession& session);
 
 struct RunResult {
     bool started = false;  // the lock was had and the run went ahead
     int foldersTakingPart = 0;
     int itemsSent = 0;
+    int deletesSent = 0;
+    int acksSent = 0;
     bool sent = false;      // a connection was made and the request written
-    bool answered = false;  // a complete answer with a body came back
+    bool answered = false;  // a complete, whole answer came back
     bool stopped = false;
     AnswerResult applied;
-    std::string error;  // why the run did not start or ended early
+    SyncReport report;
+    std::string reportLine;  // the last log line of the run
+    std::string error;       // why the run did not start or ended early
 };
 
 // One run on the calling thread, with the settings as they are now. Never throws.
-RunResult RunSync(const std::atomic<bool>* stop = nullptr);
+RunResult RunSync(const std::atomic<bool>* stop = nullptr, const SyncOptions& options = {});
 
 // The Save command: writes the snapshot of every available folder; sends nothing.
 // False (with error) when a run holds the data folder or the PIM store is unavailable.
@@ -97,7 +163,7 @@ public:
     SyncRunner& operator=(const SyncRunner&) = delete;
 
     // Starts a run unless one is in progress; false (and nothing else) when one is.
-    bool Start();
+    bool Start(const SyncOptions& options = {});
     // Asks the running run to stop at the next item boundary.
     void Stop() { stop_ = true; }
     bool IsRunning() const { return running_; }

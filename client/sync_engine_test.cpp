@@ -82,7 +82,10 @@ TEST_F(SyncEngineTest, FirstRequestSendsEveryItemAsAddAndEmptyFolders) {
                   S(kAdd) + T(kClientID, id) + S(kCollection) + B("\x00\x01", 2) + T(0, id) +
                   T(27, "Ann") + kEnd + kEnd + kEnd + B("\x00\x00", 2) +
                   FolderHead("-2", "Task", "Aufgaben") + kEnd +
-                  FolderHead("-3", "Appointment", "Appointment") + kEnd + kEnd,
+                  FolderHead("-3", "Appointment", "Appointment") + kEnd + S(kGetData) + S(kFolder) +
+                  T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) + T(kServerID, "-2") +
+                  T(kReset, "1") + kEnd + S(kFolder) + T(kServerID, "-3") + T(kReset, "1") + kEnd +
+                  kEnd + kEnd,
               writer.Document().ToString());
     EXPECT_TRUE(Logged("Syncing Folder  - 0 Elements"));
     EXPECT_TRUE(Logged("Syncing Folder Kontakte - 1 Elements"));
@@ -128,7 +131,8 @@ TEST_F(SyncEngineTest, AnswerRecordsKeysAppliesItemsAndRewritesThatSnapshot) {
     AnswerResult r = HandleAnswer(session, MappingAndTaskAnswer(std::to_string(contact)));
     EXPECT_EQ(1, r.mappings);
     EXPECT_EQ(1, r.itemsApplied);
-    EXPECT_EQ(1, r.foldersSaved);
+    EXPECT_EQ(3, r.foldersSaved);  // every folder of the run
+    EXPECT_EQ(std::vector<std::string>{"D:-2.csv:-2_temp.csv"}, r.ackStrings);
     EXPECT_FALSE(r.stopped);
     EXPECT_EQ("AA01=" + std::to_string(contact) + "\n", TempEnv::ReadFile(Data("contacts.txt")));
     auto tasks = app_.GetDefaultFolder(olFolderTasks)->Items();
@@ -140,7 +144,7 @@ TEST_F(SyncEngineTest, AnswerRecordsKeysAppliesItemsAndRewritesThatSnapshot) {
     EXPECT_TRUE(Logged("R Task - From desk"));
     EXPECT_TRUE(Logged("Saving status"));
     EXPECT_TRUE(std::filesystem::exists(Data("tasks.dat")));
-    EXPECT_FALSE(std::filesystem::exists(Data("contacts.dat")));  // only mappings came for it
+    EXPECT_TRUE(std::filesystem::exists(Data("contacts.dat")));
 
     // The same answer again updates the task found by its key instead of adding one.
     HandleAnswer(session, MappingAndTaskAnswer(std::to_string(contact)));
@@ -163,7 +167,7 @@ TEST_F(SyncEngineTest, FolderLookupByClientIdAndTheSessionsFolderMap) {
                          folderWithItem(T(kServerID, "???") + T(kClientID, "-9"), "lost");
     AnswerResult r = HandleAnswer(session, answer);
     EXPECT_EQ(2, r.itemsApplied);
-    EXPECT_EQ(2, r.foldersSaved);
+    EXPECT_EQ(3, r.foldersSaved);
     EXPECT_EQ((std::map<std::string, std::string>{{"???", "-9"}, {"CAL", "-3"}}),
               session.folderIdMap);
     EXPECT_EQ(2, app_.GetDefaultFolder(olFolderCalendar)->Items().Count());
@@ -229,15 +233,33 @@ TEST_F(SyncEngineTest, RunsOverLoopback) {
                                    "Vantro-Version: 1.0\r\nUser-Agent: PocketPC\r\n"
                                    "Accept-Language: de-de\r\nContent-Length: "));
 
-    // The contacts snapshot was not rewritten (only mappings came), so the contact
-    // goes again; the task just received is in the new task snapshot and does not.
+    EXPECT_EQ(
+        "Sync report: Contacts: handheld +0 ~0 -0, desktop +1 ~0 -0; Tasks: handheld +1 ~0 -0, "
+        "desktop +0 ~0 -0; Calendar: handheld +0 ~0 -0, desktop +0 ~0 -0",
+        first.reportLine);
+    EXPECT_TRUE(Logged(first.reportLine));
+    EXPECT_EQ("D:-2.csv:-2_temp.csv\n", TempEnv::ReadFile(Data("acknowledge.txt")));
+
+    // The contact was taken as stored and the task received: nothing goes again, the
+    // AckString goes back, and the folders are no longer on their first run.
     RunResult second = RunSync();
-    EXPECT_EQ(1, second.itemsSent);
+    EXPECT_EQ(0, second.itemsSent);
+    EXPECT_EQ(1, second.acksSent);
     ASSERT_EQ(2u, server.Requests().size());
-    EXPECT_NE(std::string::npos,
-              server.Requests()[1].find(S(kAdd) + T(kClientID, std::to_string(contact))));
-    EXPECT_TRUE(SaveAllSnapshots());
-    EXPECT_EQ(0, RunSync().itemsSent);
+    std::string body = server.Requests()[1];
+    body = body.substr(body.find("\r\n\r\n") + 4);
+    EXPECT_NE(std::string::npos, body.find(kEnd + S(kAcknlowledge) +
+                                           T(kAckString, "D:-2.csv:-2_temp.csv") + kEnd +
+                                           S(kSync) + FolderHead("-1", "Contacts", "Kontakte") +
+                                           kEnd));
+    EXPECT_NE(std::string::npos, body.find(S(kGetData) + S(kFolder) + T(kServerID, "-1") +
+                                           T(kReset, "0") + kEnd));
+    // The same task again changes nothing on the handheld.
+    EXPECT_EQ(
+        "Sync report: Contacts: handheld +0 ~0 -0, desktop +0 ~0 -0; Tasks: handheld +0 ~0 -0, "
+        "desktop +0 ~0 -0; Calendar: handheld +0 ~0 -0, desktop +0 ~0 -0",
+        second.reportLine);
+    EXPECT_EQ(1, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
 }
 
 TEST_F(SyncEngineTest, AnErrorPageIsNotWalked) {

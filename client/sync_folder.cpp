@@ -2,6 +2,7 @@
 #include "client/sync_folder.h"
 
 #include <atomic>
+#include <filesystem>
 
 #include "client/client_log.h"
 #include "client/value_forms.h"
@@ -13,7 +14,21 @@ SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::st
       name_(std::move(name)),
       snapshotPath_(std::move(snapshotPath)),
       idMapPath_(std::move(idMapPath)) {
+    std::error_code ec;
+    firstRun_ = !std::filesystem::exists(snapshotPath_, ec) ||
+                !std::filesystem::exists(idMapPath_, ec);
     ReadIdMap(idMapPath_, idMap_);
+}
+
+std::string SyncFolder::ReportName() const {
+    switch (table_.kind) {
+        case kKindContacts:
+            return "Contacts";
+        case kKindTasks:
+            return "Tasks";
+        default:
+            return "Calendar";
+    }
 }
 
 std::vector<std::unique_ptr<SyncFolder>> SyncFolder::MakeRunFolders(const std::string& data) {
@@ -72,22 +87,59 @@ bool SyncFolder::SaveSnapshot(const std::string& path, const std::atomic<bool>* 
     SnapshotWriter writer;
     if (!writer.Open(path.empty() ? snapshotPath_ : path)) return false;
     PimItems items = folder_->Items();
-    CWBXML document;
     for (int i = 1; i <= items.Count(); ++i) {
         if (stop && stop->load()) return false;
         std::unique_ptr<PimItem> pim = items.Item(i);
         if (!pim) continue;  // deleted meanwhile
         SyncItem item(table_, std::move(pim));
-        document.BeginDocument(kSnapshotDocumentCapacity);
-        item.WriteFields(document, true);
-        writer.Add(static_cast<uint32_t>(item.GetOid()), document.Document().Data(),
-                   document.Document().Length());
+        std::string record = SnapshotRecord(item);
+        writer.Add(static_cast<uint32_t>(item.GetOid()), record.data(), record.size());
     }
+    return writer.Finish();
+}
+
+std::string SyncFolder::SnapshotRecord(const SyncItem& item) const {
+    CWBXML document;
+    document.BeginDocument(kSnapshotDocumentCapacity);
+    item.WriteFields(document, true);
+    return document.Document().ToString();
+}
+
+bool SyncFolder::SaveRunSnapshot() {
+    if (!folder_) return false;
+    if (!run_.scanned) return SaveSnapshot();
+    SnapshotWriter writer;
+    if (!writer.Open(snapshotPath_)) return false;
+    auto keepOld = [&](long oid) {
+        auto old = run_.oldRecords.find(oid);
+        if (old != run_.oldRecords.end())
+            writer.Add(static_cast<uint32_t>(oid), old->second.data(), old->second.size());
+    };
+    PimItems items = folder_->Items();
+    for (int i = 1; i <= items.Count(); ++i) {
+        long oid = items.OidAt(i);
+        if (run_.received.count(oid)) {
+            std::unique_ptr<PimItem> pim = items.Item(i);
+            if (!pim) continue;
+            std::string record = SnapshotRecord(SyncItem(table_, std::move(pim)));
+            writer.Add(static_cast<uint32_t>(oid), record.data(), record.size());
+        } else if (run_.failed.count(oid)) {
+            keepOld(oid);
+        } else if (auto sent = run_.sent.find(oid); sent != run_.sent.end()) {
+            writer.Add(static_cast<uint32_t>(oid), sent->second.snapshot.data(),
+                       sent->second.snapshot.size());
+        } else {
+            keepOld(oid);  // unchanged; an item made after the scan has none
+        }
+    }
+    for (long oid : run_.heldDeletes) keepOld(oid);
     return writer.Finish();
 }
 
 void SyncFolder::BeginChanges(std::chrono::steady_clock::time_point start) {
     start_ = start;
+    run_ = FolderRun{};
+    run_.scanned = true;
     changes_ = 0;
     seen_.clear();
     newItems_.clear();
@@ -129,14 +181,21 @@ std::unique_ptr<SyncItem> SyncFolder::NextChange() {
             int before = snapshot_.RecordsRead();
             if (snapshot_.Next(oid, data) != SnapshotReader::kRecord) break;
             seen_.insert(static_cast<long>(oid));
+            ++run_.snapshotRecords;
             auto item = ItemForOid(static_cast<long>(oid));
-            if (!item->HasItem()) continue;  // deleted on the device: not reported
+            if (!item->HasItem()) {
+                run_.gone.push_back(static_cast<long>(oid));  // deleted on the device
+                run_.oldRecords[static_cast<long>(oid)] = std::move(data);
+                continue;
+            }
             auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                                std::chrono::steady_clock::now() - start_)
                                .count();
             SetStatusText(name_ + " " + std::to_string(before) + " - " + std::to_string(changes_) +
                           " changed " + std::to_string(seconds) + " Seconds");
-            if (!item->EqualsSnapshot(data)) {
+            bool equal = item->EqualsSnapshot(data);
+            run_.oldRecords[static_cast<long>(oid)] = std::move(data);
+            if (!equal) {
                 item->SetChangeState(kChangeModified);
                 ++changes_;
                 return item;
@@ -177,6 +236,18 @@ std::unique_ptr<SyncItem> SyncFolder::FindIncomingItem(const FieldRecord& record
 
 void SyncFolder::RecordServerId(const std::string& serverId, const std::string& clientId) {
     if (!serverId.empty()) idMap_[serverId] = clientId;
+}
+
+void SyncFolder::JournalServerId(const std::string& serverId, const std::string& clientId) {
+    if (serverId.empty()) return;
+    idMap_[serverId] = clientId;
+    AppendIdMapEntry(idMapPath_, serverId, clientId);
+}
+
+std::map<std::string, std::vector<std::string>> SyncFolder::ReverseIdMap() const {
+    std::map<std::string, std::vector<std::string>> reverse;
+    for (const auto& [server, client] : idMap_) reverse[client].push_back(server);
+    return reverse;
 }
 
 bool SyncFolder::SaveIdMap() const { return WriteIdMap(idMapPath_, idMap_); }

@@ -4,12 +4,18 @@
 // records whose item still exists are compared field by field (EqualsSnapshot) and a
 // changed item comes back as modified; items that the snapshot does not know come
 // back as added, in the folder's order, once the snapshot is read. Items that are in
-// the snapshot but gone from the folder are passed over. Without a snapshot every
-// item is new. The snapshot file is closed when the scan ends, and at the latest when
-// the folder is destroyed or a new scan begins.
+// the snapshot but gone from the folder are not returned; the scan lists them in
+// Run().gone (the device's deletions) and keeps every record it read in
+// Run().oldRecords. Without a snapshot every item is new. The snapshot file is
+// closed when the scan ends, and at the latest when the folder is destroyed or a new
+// scan begins.
 //
 // The server-id map holds server ID -> client ID for items the server knows; it is
-// read from its file when the folder is made and written by SaveIdMap.
+// read from its file when the folder is made and written by SaveIdMap (atomically)
+// or extended by JournalServerId (one appended line).
+//
+// A folder is on its first run when its snapshot or its id-map file is missing when
+// the folder is made; the run then asks the server for every item (Reset).
 //
 // A folder and its items belong to one thread at a time.
 #pragma once
@@ -22,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "client/folder_run.h"
 #include "client/state_files.h"
 #include "client/sync_item.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
@@ -45,6 +52,9 @@ public:
     const std::string& ServerId() const { return serverId_; }
     const std::string& ClientId() const { return clientId_; }
     const std::string& Name() const { return name_; }
+    // The folder's name in the sync report: "Contacts", "Tasks", "Calendar".
+    std::string ReportName() const;
+    bool IsFirstRun() const { return firstRun_; }
     // "Contacts", "Task", "Appointment" (and for other kinds "Journal", "Email",
     // "Files", or the empty text).
     std::string KindName() const { return KindNameOf(table_.kind); }
@@ -65,6 +75,12 @@ public:
     // set while the items are written, abandons the snapshot the same way.
     bool SaveSnapshot(const std::string& path = std::string(),
                       const std::atomic<bool>* stop = nullptr);
+    // Writes the snapshot after a run's answer from Run() (see folder_run.h); when
+    // the run did not scan the folder, the same as SaveSnapshot. False when it could
+    // not be written (the old snapshot then stays).
+    bool SaveRunSnapshot();
+    // The snapshot record of an item as it is now.
+    std::string SnapshotRecord(const SyncItem& item) const;
 
     // Starts the change scan; start is the run's start, for the status text.
     void BeginChanges(std::chrono::steady_clock::time_point start);
@@ -82,8 +98,18 @@ public:
     // Records server ID -> client ID (an existing entry is replaced: the item the
     // server ID was last applied to is the one it names).
     void RecordServerId(const std::string& serverId, const std::string& clientId);
+    // Records as RecordServerId and appends the entry to the id-map file at once.
+    void JournalServerId(const std::string& serverId, const std::string& clientId);
+    // Forgets a server ID.
+    void DropServerId(const std::string& serverId) { idMap_.erase(serverId); }
+    // Client ID -> the server IDs naming it, in map order.
+    std::map<std::string, std::vector<std::string>> ReverseIdMap() const;
     bool SaveIdMap() const;
     const IdMap& ServerIdMap() const { return idMap_; }
+
+    // What the current run did with the folder.
+    FolderRun& Run() { return run_; }
+    const FolderRun& Run() const { return run_; }
 
 private:
     void BuildNewItemList();
@@ -93,6 +119,8 @@ private:
     PocketOutlookApplication* app_ = nullptr;
     std::unique_ptr<PimFolder> folder_;
     IdMap idMap_;
+    bool firstRun_ = false;
+    FolderRun run_;
 
     // Change scan state.
     SnapshotReader snapshot_;

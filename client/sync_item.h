@@ -28,7 +28,8 @@ namespace vantro {
 constexpr int kSync = 0x01, kCollection = 0x14, kFolder = 0x15, kServerID = 0x18, kClientID = 0x19,
               kName = 0x1A, kTyp = 0x1B, kAdd = 0x1D, kDelete = 0x1E, kModify = 0x1F, kLogon = 0x21,
               kDeviceID = 0x22, kUserName = 0x23, kPassword = 0x24, kIsDefault = 0x25,
-              kResponse = 0x26, kElement = 0x27, kErrorCode = 0x2B, kAckString = 0x2C;
+              kResponse = 0x26, kElement = 0x27, kReset = 0x29, kAcknlowledge = 0x2A,
+              kErrorCode = 0x2B, kAckString = 0x2C, kGetData = 0x36;
 }  // namespace vantro
 
 // Change states of an item found by the change scan.

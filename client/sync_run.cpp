@@ -71,7 +71,39 @@ public:
 
 constexpr const char* kBusyText = "Sync in progress";
 
-void RunSteps(RunResult& result, const std::atomic<bool>* stop) {
+void ApplyAnswer(RunResult& result, SyncSession& session, HttpRequest& request,
+                 const std::string& ackPath, const std::atomic<bool>* stop,
+                 const SyncOptions& options) {
+    if (stop && stop->load()) {
+        result.stopped = true;
+        result.error = "stopped";
+    } else if (result.sent && request.answer.BodyLength() > 0) {
+        int status = HttpStatusCode(request.answerBuffer.View());
+        if (status != 200) {
+            // An error page is no Vantro document; walking it would read noise as items.
+            AddLogLineF("HTTP %d, nothing applied", status);
+            result.error = "answer status " + std::to_string(status);
+        } else if (request.answerComplete) {
+            result.applied = HandleAnswer(session, request.answer.BodyView(), stop, options);
+            result.stopped = result.applied.stopped;
+            result.answered = result.applied.whole;
+            if (!result.applied.whole) result.error = "answer incomplete";
+            if (result.stopped) result.error = "stopped";
+            if (result.applied.applied && !WriteAckStrings(ackPath, result.applied.ackStrings)) {
+                AddLogLine("The acknowledgements could not be kept");
+            }
+        } else {
+            AddLogLine("Answer incomplete, nothing applied");
+            result.error = "answer incomplete";
+        }
+    } else if (result.sent) {
+        result.error = "no answer";
+    } else {
+        result.error = "server not reached";
+    }
+}
+
+void RunSteps(RunResult& result, const std::atomic<bool>* stop, const SyncOptions& options) {
     RunState state;
     ClientSettings settings = GetClientSettings();  // one consistent copy for the run
     SyncSession session;
@@ -88,48 +120,41 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop) {
     result.foldersTakingPart = static_cast<int>(session.folders.size());
     if (session.folders.empty()) {
         result.error = "no folder available";
+        result.reportLine = FormatReportLine(result.report);
+        AddLogLine(result.reportLine);
         return;
     }
     session.start = std::chrono::steady_clock::now();
+    std::string ackPath = GetDataFolder() + "/" + kAckFileName;
+    session.ackStrings = ReadAckStrings(ackPath);
     std::string url = "http://" + session.server + "/" + session.path;
     HttpRequest request;
     request.headers = SyncRequestHeaders();
     CWBXML writer;
-    int items = BuildRequest(session, writer, stop);
+    int items = BuildRequest(session, writer, stop, options);
     if (items < 0) {
         result.stopped = true;
         result.error = "stopped";
         return;
     }
     result.itemsSent = items;
+    result.acksSent = static_cast<int>(session.ackStrings.size());
+    for (const auto& folder : session.folders) {
+        result.deletesSent += static_cast<int>(folder->Run().sentDeletes.size());
+    }
     request.body = writer.Document().ToString();
     SetStatusText("Sending request");
     result.sent = SendHttpRequest(url, request, "POST", stop);
-    if (stop && stop->load()) {
-        result.stopped = true;
-        result.error = "stopped";
-    } else if (result.sent && request.answer.BodyLength() > 0) {
-        int status = HttpStatusCode(request.answerBuffer.View());
-        if (status != 200) {
-            // An error page is no Vantro document; walking it would read noise as items.
-            AddLogLineF("HTTP %d, nothing applied", status);
-            result.error = "answer status " + std::to_string(status);
-        } else if (request.answerComplete) {
-            result.answered = true;
-            result.applied = HandleAnswer(session, request.answer.BodyView(), stop);
-            result.stopped = result.applied.stopped;
-        } else {
-            AddLogLine("Answer incomplete, nothing applied");
-            result.error = "answer incomplete";
-        }
-    } else if (result.sent) {
-        result.error = "no answer";
-    } else {
-        result.error = "server not reached";
-    }
+    // The server installs AckStrings before it writes new snapshots, so once sent
+    // they are never sent again (see sync_engine.h).
+    if (result.sent && !session.ackStrings.empty()) WriteAckStrings(ackPath, {});
+    ApplyAnswer(result, session, request, ackPath, stop, options);
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - session.start);
     AddLogLineF("%d Milliseconds", static_cast<int>(elapsed.count()));
+    result.report = MakeReport(session);
+    result.reportLine = FormatReportLine(result.report);
+    AddLogLine(result.reportLine);
 }
 
 }  // namespace
@@ -139,7 +164,7 @@ void SetRunStateSink(std::function<void(bool running)> sink) {
     gRunStateSink = std::move(sink);
 }
 
-RunResult RunSync(const std::atomic<bool>* stop) {
+RunResult RunSync(const std::atomic<bool>* stop, const SyncOptions& options) {
     RunResult result;
     try {
         DataFolderLock lock;
@@ -150,7 +175,7 @@ RunResult RunSync(const std::atomic<bool>* stop) {
         }
         result.started = true;
         NetworkConnection connection;
-        RunSteps(result, stop);
+        RunSteps(result, stop, options);
     } catch (const std::exception& e) {
         result.error = e.what();
         AddLogLineF("Sync ended: %s", e.what());
@@ -185,14 +210,14 @@ SyncRunner::~SyncRunner() {
     Wait();
 }
 
-bool SyncRunner::Start() {
+bool SyncRunner::Start(const SyncOptions& options) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (running_) return false;
     if (worker_.joinable()) worker_.join();
     running_ = true;
     stop_ = false;
-    worker_ = std::thread([this] {
-        RunResult result = RunSync(&stop_);  // never throws
+    worker_ = std::thread([this, options] {
+        RunResult result = RunSync(&stop_, options);  // never throws
         {
             std::lock_guard<std::mutex> guard(mutex_);
             result_ = result;

@@ -207,8 +207,34 @@ bool CFolderInfo::ComputeChanges(const std::string& className, IMAPISession* /*s
 }
 
 bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
-                                    IMAPISession* /*session*/, IMAPIFolderPtr& folder,
+                                    IMAPISession* session, IMAPIFolderPtr& folder,
                                     int dayWindow) {
+    return SaveContentsTable(deviceId, fileKey, session, folder, dayWindow, CSnapshotHold());
+}
+
+bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
+                                    IMAPISession* /*session*/, IMAPIFolderPtr& folder,
+                                    int dayWindow, const CSnapshotHold& hold) {
+    // The row that stands for live in the snapshot: live itself, or for an item
+    // changed behind the request's back its baseline row; none to leave it out.
+    auto rowToWrite = [&](const CLiveRow& live) -> std::optional<CLiveRow> {
+        if (hold.computedAt == 0) return live;
+        std::uint64_t modified = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(live.modHigh)) << 32) |
+                                 static_cast<std::uint32_t>(live.modLow);
+        if (modified <= static_cast<std::uint64_t>(hold.computedAt)) return live;
+        if (hold.writtenByRequest != nullptr && hold.writtenByRequest->count(live.key) != 0) return live;
+        AddLiveTraceF("Saving Table %s: %s changed during the request, kept for the next answer",
+                      fileKey.c_str(), live.key.c_str());
+        auto found = baseline_.find(live.key);
+        if (found == baseline_.end()) return std::nullopt;
+        CLiveRow kept;
+        kept.key = live.key;
+        kept.displayName = found->second.label;
+        kept.modLow = found->second.modLow;
+        kept.modHigh = found->second.modHigh;
+        kept.readFlag = found->second.readFlag;
+        return kept;
+    };
     std::string content(kStateFileHeader);
     content += '\n';
     AddLiveTraceF("Saving Table %s", fileKey.c_str());
@@ -216,7 +242,9 @@ bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::stri
         static const CPropTagArray kColumns = {PR_ENTRYID, PR_LAST_MODIFICATION_TIME,
                                                PR_MESSAGE_FLAGS, PR_DISPLAY_NAME, PR_SUBJECT};
         ForEachLiveRow(folder, dayWindow, kColumns, [&](const CLiveRow& live) {
-            std::string line = FormatStateRow(live);
+            std::optional<CLiveRow> row = rowToWrite(live);
+            if (!row) return;
+            std::string line = FormatStateRow(*row);
             AddLiveTrace(line);
             content += line;
             content += '\n';

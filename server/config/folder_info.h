@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@
 #include "server/mapi/mapi_item_ptrs.h"
 
 class CPocketDevice;
+
+// Rows a snapshot holds back: items whose modification time is later than the
+// moment their change list was computed were changed while the request ran and
+// were not sent as they are now, unless the request itself wrote them.
+struct CSnapshotHold {
+    std::int64_t computedAt = 0;  // FILETIME of the computation; 0 holds nothing back
+    const std::set<std::string>* writtenByRequest = nullptr;  // upper-case item keys
+};
 
 // Day-window codes of the protocol: -1 one day, -2 three, -3 seven, -4 fourteen,
 // -5 thirty-one, -6 ninety-one days.
@@ -96,6 +105,13 @@ public:
     // file stays as it was, the reason is traced and the result is false.
     bool SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
                            IMAPISession* session, IMAPIFolderPtr& folder, int dayWindow);
+    // The same, holding rows back as hold says: such a row keeps the baseline row
+    // of its item (the baseline last loaded), or is left out when the baseline has
+    // none, so that the next comparison reports the item again. Traces "Saving
+    // Table %s: %s changed during the request, kept for the next answer" per row.
+    bool SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
+                           IMAPISession* session, IMAPIFolderPtr& folder, int dayWindow,
+                           const CSnapshotHold& hold);
 
     // Restricts table to the items of the last DayWindowDays(code) days: by
     // PR_LAST_MODIFICATION_TIME, or in a folder of class "IPF.Appointment" by the

@@ -114,6 +114,7 @@ TEST_F(FolderSyncTest, CachedFolderComputesOncePerRequest) {
     EXPECT_EQ(Changes(folder), "1 " + a + " unknown\n");
     // An item the device adds during the request is not echoed back in it.
     std::string fromDevice = AddItem(inbox, "from the device");
+    session_->NoteDeviceChange(fromDevice);
     EXPECT_EQ(Changes(folder), "1 " + a + " unknown\n");
     ASSERT_TRUE(folder->SaveStatus(0));
     Acknowledge("-4");

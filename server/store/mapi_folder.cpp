@@ -101,6 +101,7 @@ bool CMobileMapiFolder::ComputedInThisRequest() const {
 
 void CMobileMapiFolder::Compute(int dayWindow) {
     computed_ = true;
+    computedAt_ = 0;
     computeFailed_ = false;
     computedWindow_ = dayWindow;
     computedGeneration_ = session_ != nullptr ? session_->Generation() : 0;
@@ -120,8 +121,22 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     info_->SetReset(reset_);
     info_->SetFolderKey(key);
     info_->LoadContentsTable(DeviceId(), key);
+    // Taken before the table is read: an item changed while it is read is held back
+    // from the snapshot and sent again rather than lost.
+    computedAt_ = CurrentFileTime();
     computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
                                             changes_, DeviceId(), dayWindow);
+    // The device's own changes of this request are not sent back to it.
+    if (!session_->DeviceChanges().empty()) {
+        size_t before = changes_.size();
+        std::erase_if(changes_, [this](const std::unique_ptr<CChangeEntry>& entry) {
+            return session_->ChangedByDevice(entry->Key());
+        });
+        if (changes_.size() != before) {
+            AddLiveTraceF("%d changed items are the device's own",
+                          static_cast<int>(before - changes_.size()));
+        }
+    }
     // A reset is spent by a complete computation (computing again would only repeat
     // it); after a failed one it is still owed.
     reset_ = reset_ && computeFailed_;
@@ -137,22 +152,42 @@ bool CMobileMapiFolder::PrepareChanges(int dayWindow) {
 
 std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NextChangedElement() {
     if (reset_) Compute(dayWindow_);
-    if (cursor_ >= changes_.size()) return nullptr;
-    const CChangeEntry& entry = *changes_[cursor_++];
+    while (cursor_ < changes_.size()) {
+        const CChangeEntry& entry = *changes_[cursor_++];
+        if (std::unique_ptr<CAbstractVantroElement> element = ElementOf(entry)) return element;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::ElementOf(const CChangeEntry& entry) {
     auto element = std::make_unique<CMobileMapiMessage>(this);
     element->SetKey(entry.Key());
     switch (entry.GetKind()) {
         case kChangeNew:
-        case kChangeModified:
-            if (std::optional<CByteBuffer> id = CByteBuffer::ParseHex(entry.Key()); id && folder_) {
+        case kChangeModified: {
+            std::optional<CByteBuffer> id = CByteBuffer::ParseHex(entry.Key());
+            if (id && !id->Empty() && folder_) {
                 try {
                     element->Message() = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
                 } catch (const CMAPIException& e) {
                     AddLiveTraceF("Item %s not opened: %s", entry.Key().c_str(), e.what());
                 }
             }
+            if (!element->Message()) {
+                // Gone since the list was computed: nothing of it can be sent.
+                bool deviceHasIt = entry.GetKind() == kChangeModified &&
+                                   (session_ == nullptr || !session_->ChangedByDevice(entry.Key()));
+                if (!deviceHasIt) {
+                    AddLiveTraceF("Item %s no longer exists, passed over", entry.Key().c_str());
+                    return nullptr;
+                }
+                AddLiveTraceF("Item %s no longer exists, sent as deleted", entry.Key().c_str());
+                element->SetState(kStateDelete);
+                break;
+            }
             element->SetState(entry.GetKind() == kChangeNew ? kStateAdd : kStateModify);
             break;
+        }
         case kChangeMoved:
             element->SetSourcePath(entry.GetSourcePath());
             element->SetDestinationPath(entry.GetDestinationPath());
@@ -190,6 +225,11 @@ bool CMobileMapiFolder::SaveStatus(int dayWindow) {
     std::string key = GetKey();
     if (key.empty()) return false;
     std::string tempKey = key + "_temp";
+    CSnapshotHold hold;
+    if (ComputedInThisRequest()) {
+        hold.computedAt = computedAt_;
+        if (session_ != nullptr) hold.writtenByRequest = &session_->DeviceChanges();
+    }
     if (computed_ && computeFailed_) {
         unlink(StateFilePath(session_->DataFolder(), DeviceId(), tempKey).c_str());
         AddLiveTraceF("Saving Table %s skipped: the change list is incomplete", tempKey.c_str());
@@ -199,7 +239,7 @@ bool CMobileMapiFolder::SaveStatus(int dayWindow) {
     if (!info) return false;
     // The snapshot must hold the items the list was computed over.
     int window = computed_ ? computedWindow_ : dayWindow;
-    return info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window);
+    return info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window, hold);
 }
 
 // ---- sub-folders -------------------------------------------------------------------

@@ -50,17 +50,24 @@ public:
     // for a key that is not hexadecimal, names nothing, or on a store error.
     std::unique_ptr<CAbstractVantroElement> GetElement(const std::string& key) override;
     // Writes the snapshot <key>_temp.csv of the live table with the window of the
-    // current change list (dayWindow when none was computed). When the change list
+    // current change list (dayWindow when none was computed). Items changed in the
+    // store after the list was computed, other than by the device in this request,
+    // keep their baseline row (new ones are left out), so they are sent next time. When the change list
     // could not be computed completely, no snapshot is written and an earlier
     // unacknowledged one is removed, so that no acknowledgement can install a
     // baseline the device did not receive. False when nothing was written.
     bool SaveStatus(int dayWindow) override;
     // Remembers dayWindow; computes the change list when it is not computed in this
     // request or reset is set (then clears reset); rewinds the cursor. True.
+    // Items the device changed itself in this request before the computation
+    // (CMobileMapiSession::DeviceChanges) are left out of the list.
     bool PrepareChanges(int dayWindow) override;
     // With reset set, computes as PrepareChanges would. Then the entry under the
     // cursor as an element (new and modified items opened, other kinds by key),
     // advancing the cursor; none at the end, again until PrepareChanges rewinds.
+    // A new or modified item that no longer exists is passed over (trace "Item %s
+    // no longer exists, passed over"), except that a modified one the device did
+    // not delete itself comes as a deletion (the device still holds it).
     std::unique_ptr<CAbstractVantroElement> NextChangedElement() override;
     CChangeEntry* GetChangeEntry(int index) override;
     int GetChangeCount() override;
@@ -121,6 +128,8 @@ public:
 private:
     void Compute(int dayWindow);
     bool ComputedInThisRequest() const;
+    // The element of one entry; none for an item that is gone and not to be sent.
+    std::unique_ptr<CAbstractVantroElement> ElementOf(const CChangeEntry& entry);
     bool LoadSubFolderRows();
     // True when the folder with that entry ID is offered to this folder's device.
     bool ParentOffered(const CByteBuffer& parentId) const;
@@ -132,6 +141,7 @@ private:
     int dayWindow_ = 0;
     int computedWindow_ = 0;
     std::uint64_t computedGeneration_ = 0;
+    std::int64_t computedAt_ = 0;  // FILETIME when the list was last computed
     bool subFoldersLoaded_ = false;
     std::vector<std::pair<CByteBuffer, std::string>> subFolders_;  // entry ID, name
     size_t cursor_ = 0;

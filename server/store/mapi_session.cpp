@@ -2,6 +2,7 @@
 // key, code and path.
 #include "server/store/mapi_session.h"
 
+#include <cctype>
 #include <optional>
 
 #include "platform/win/message_box.h"
@@ -116,6 +117,25 @@ void CMobileMapiSession::BeginRequest() {
     ++generation_;
     device_.reset();
     retired_.clear();
+    deviceChanges_.clear();
+}
+
+namespace {
+
+std::string UpperKey(const std::string& key) {
+    std::string upper = key;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
+}  // namespace
+
+void CMobileMapiSession::NoteDeviceChange(const std::string& itemKey) {
+    if (!itemKey.empty()) deviceChanges_.insert(UpperKey(itemKey));
+}
+
+bool CMobileMapiSession::ChangedByDevice(const std::string& itemKey) const {
+    return !deviceChanges_.empty() && deviceChanges_.count(UpperKey(itemKey)) != 0;
 }
 
 void CMobileMapiSession::EndRequest() {

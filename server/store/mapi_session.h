@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,8 +80,8 @@ public:
     // Does nothing; false.
     bool StoreNames(const std::string& a, const std::string& b) override;
 
-    // New request: no current device, a new generation, and the folder objects kept
-    // from the previous request (replaced or unopened) are freed.
+    // New request: no current device, a new generation, no device changes, and the
+    // folder objects kept from the previous request (replaced or unopened) are freed.
     void BeginRequest() override;
     // End of a request: every cached folder's change list is emptied.
     void EndRequest() override;
@@ -113,6 +114,14 @@ public:
                                 const std::string& key);
     // Keeps folder until the next request begins and returns it.
     CMobileMapiFolder* KeepUntilNextRequest(std::unique_ptr<CMobileMapiFolder> folder);
+    // Items the device itself added, changed, deleted, moved or marked read in this
+    // request, by key (kept upper-case); emptied when a request begins. A change
+    // list computed after such a change leaves the item out (the device is not sent
+    // its own change back), and the snapshot records these items as they are now.
+    void NoteDeviceChange(const std::string& itemKey);
+    bool ChangedByDevice(const std::string& itemKey) const;
+    const std::set<std::string>& DeviceChanges() const { return deviceChanges_; }
+
     // Number of cached folders (all devices).
     size_t CacheSize() const { return cache_.size(); }
 
@@ -130,6 +139,7 @@ private:
     std::map<CacheKey, std::unique_ptr<CMobileMapiFolder>> cache_;
     std::vector<std::unique_ptr<CMobileMapiFolder>> retired_;
     std::uint64_t generation_ = 1;
+    std::set<std::string> deviceChanges_;
     std::shared_ptr<CItemConverter> converter_;
     mutable std::string dataFolder_;
 };

@@ -5,6 +5,8 @@
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/store/mapi_folder.h"
+#include "server/store/offered_folders.h"
 #include "server/vantro/vantro_request.h"
 #include "server/vantro/vantro_tags.h"
 
@@ -63,6 +65,16 @@ void CVantroRequest::HandleClientFolder() {
                     folder = session_.OpenFolder(clientId, typ, isDefault);
                 }
                 if (folder != nullptr && !folder->IsValid()) folder = nullptr;
+                // Confined like folders opened by entry ID: a path may name any folder.
+                auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
+                if (mapiFolder != nullptr && !mapiFolder->IsOffered()) {
+                    AddLiveTraceF("Folder %s refused: not offered to device %s",
+                                  !folderPath.empty() ? folderPath.c_str() : serverId.c_str(),
+                                  deviceId_.c_str());
+                    folder = nullptr;
+                }
+                // The kind name of this request decides, however the folder was found.
+                if (folder != nullptr) folder->SetClassName(typ);
             }
             int32_t change = event_.token;
             if (folder == nullptr) {
@@ -75,7 +87,12 @@ void CVantroRequest::HandleClientFolder() {
                 if (change == kAdd) openResponse();
                 std::string clientKey;
                 std::string serverKey;
-                ReadResult result = ReadElement(folder, clientKey, serverKey);
+                bool stored = false;
+                ReadResult result = ReadElement(folder, clientKey, serverKey, stored);
+                if (stored) {
+                    FolderCounts& counts = CountsOf(folder);
+                    ++(change == kAdd ? counts.deviceAdded : counts.deviceChanged);
+                }
                 if (result == ReadResult::kMapped) {
                     openResponse();
                     answer_.StartTag(kPage, kElement);
@@ -110,7 +127,8 @@ void CVantroRequest::HandleClientFolder() {
 
 CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* folder,
                                                        std::string& clientKey,
-                                                       std::string& serverKey) {
+                                                       std::string& serverKey, bool& stored) {
+    stored = false;
     std::string givenServerKey;
     ReadResult result = ReadResult::kNoMapping;
     while (Next() && !IsEnd()) {
@@ -126,7 +144,20 @@ CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* fo
             try {
                 std::string className = folder->GetClassName();
                 std::unique_ptr<CAbstractVantroElement> element;
-                if (!givenServerKey.empty()) element = folder->GetElement(givenServerKey);
+                bool existing = false;
+                if (!givenServerKey.empty()) {
+                    CPocketDevice* device = session_.CurrentDevice();
+                    EntryPlace place = device != nullptr ? LocateItem(*device, givenServerKey)
+                                                         : EntryPlace::kMissing;
+                    if (place == EntryPlace::kRefused) {
+                        AddLiveTraceF("Item %s refused: not in a folder offered to device %s",
+                                      givenServerKey.c_str(), deviceId_.c_str());
+                        result = ReadResult::kNoMapping;
+                        continue;
+                    }
+                    if (place == EntryPlace::kOffered) element = folder->GetElement(givenServerKey);
+                    existing = static_cast<bool>(element);
+                }
                 if (!element) element = server_.FindOrCreateItem(folder, fields, className);
                 if (!element) {
                     AddLiveTraceF("Item %s not found", givenServerKey.c_str());
@@ -137,11 +168,23 @@ CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* fo
                 // The key is reported only for an item that was really saved.
                 if (!element->XMLtoMessage(fields)) {
                     result = ReadResult::kFailed;
-                } else if (givenServerKey.empty()) {
-                    serverKey = element->GetKey();
-                    result = serverKey.empty() ? ReadResult::kFailed : ReadResult::kMapped;
                 } else {
-                    result = ReadResult::kNoMapping;
+                    stored = true;
+                    std::string key = element->GetKey();
+                    session_.NoteDeviceChange(key);
+                    if (existing) {
+                        result = ReadResult::kNoMapping;
+                    } else if (!givenServerKey.empty() && key == givenServerKey) {
+                        result = ReadResult::kNoMapping;  // matched the item it named
+                    } else {
+                        // A new item, or one stored afresh for a key that names
+                        // nothing any more: the device learns its key.
+                        if (!givenServerKey.empty())
+                            AddLiveTraceF("Item %s no longer exists, stored afresh as %s",
+                                          givenServerKey.c_str(), key.c_str());
+                        serverKey = key;
+                        result = serverKey.empty() ? ReadResult::kFailed : ReadResult::kMapped;
+                    }
                 }
             } catch (const CMAPIException&) {
                 result = ReadResult::kFailed;
@@ -158,8 +201,22 @@ CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* fo
 void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {
     while (Next() && !IsEnd()) {
         if (!IsText(kServerID)) continue;
-        folder->DeleteElement(event_.value);
+        std::string key = event_.value;
         SkipChildEnd();
+        // The store layer refuses items outside the offered folders itself; the
+        // place is asked here to count and remember what the device really deleted.
+        CPocketDevice* device = session_.CurrentDevice();
+        EntryPlace place = device != nullptr ? LocateItem(*device, key) : EntryPlace::kMissing;
+        if (place == EntryPlace::kMissing) {
+            AddLiveTraceF("Deleting %s: no such item", key.c_str());
+            session_.NoteDeviceChange(key);
+            continue;
+        }
+        folder->DeleteElement(key);
+        if (place == EntryPlace::kOffered) {
+            session_.NoteDeviceChange(key);
+            ++CountsOf(folder).deviceDeleted;
+        }
     }
 }
 
@@ -182,6 +239,7 @@ void CVantroRequest::HandleMove(CAbstractVantroFolder* folder) {
         return;
     }
     folder->MoveElement(serverId, target);
+    session_.NoteDeviceChange(serverId);
 }
 
 void CVantroRequest::HandleReadState(CAbstractVantroFolder* folder) {
@@ -208,4 +266,5 @@ void CVantroRequest::HandleReadState(CAbstractVantroFolder* folder) {
         return;
     }
     element->SetReadFlag(value);
+    session_.NoteDeviceChange(serverId);
 }

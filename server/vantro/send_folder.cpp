@@ -100,8 +100,12 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         answer_.WriteElement(kPage, kServerID, key);
         answer_.WriteElement(kPage, kFolderPath, path);
         int count = 0;
+        FolderCounts& counts = CountsOf(folder);
         for (; element; element = folder->NextChangedElement()) {
             ++count;
+            if (element->GetState() == kStateAdd) ++counts.sentAdded;
+            if (element->GetState() == kStateModify) ++counts.sentChanged;
+            if (element->GetState() == kStateDelete) ++counts.sentDeleted;
             element->SetLogLines(&server_.logLines);
             answer_.StartTag(kPage, kElement);
             switch (element->GetState()) {

@@ -87,12 +87,29 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
             log.Write(dump.str());
             log.Close();
         }
+        TraceFolderCounts();
         AddLiveTraceF("Sending answer %d bytes", static_cast<int>(document.size()));
     } catch (...) {
         ShowMessageBox("Crash");
     }
     session_.EndRequest();
     return true;
+}
+
+CVantroRequest::FolderCounts& CVantroRequest::CountsOf(CAbstractVantroFolder* folder) {
+    FolderCounts& counts = counts_[folder->GetKey()];
+    if (counts.name.empty()) counts.name = folder->GetDisplayName();
+    return counts;
+}
+
+void CVantroRequest::TraceFolderCounts() {
+    for (const auto& [key, c] : counts_) {
+        AddLiveTraceF("Folder %s: device added %d, changed %d, deleted %d; sent added %d, "
+                      "changed %d, deleted %d",
+                      c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
+                      c.sentChanged, c.sentDeleted);
+    }
+    counts_.clear();
 }
 
 void CVantroRequest::WalkTopLevel() {

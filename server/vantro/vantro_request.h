@@ -22,6 +22,7 @@
 // requests that share a session (see vantro_handlers.h).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,9 +74,13 @@ private:
     void HandleClientFolder();
     // Reads an Add or Modify: kMapped (keys set) when a new item was stored, kFailed
     // when the item could not be stored, kNoMapping otherwise.
+    // An item named by a ServerID that no longer exists is stored afresh and mapped
+    // like a new one, so the device learns its new key. An item outside the
+    // device's offered folders is passed over (kNoMapping, traced).
     enum class ReadResult { kNoMapping, kMapped, kFailed };
+    // stored: the item was written to the store.
     ReadResult ReadElement(CAbstractVantroFolder* folder, std::string& clientKey,
-                           std::string& serverKey);
+                           std::string& serverKey, bool& stored);
     void HandleDelete(CAbstractVantroFolder* folder);
     void HandleMove(CAbstractVantroFolder* folder);
     void HandleReadState(CAbstractVantroFolder* folder);
@@ -86,6 +91,22 @@ private:
     // Passes over the rest of the current element (its start already read).
     void SkipElement();
     bool HasDevice() const { return session_.CurrentDevice() != nullptr; }
+
+    // What one folder received from the device and sent to it in this request,
+    // traced when the answer is complete (see TraceFolderCounts).
+    struct FolderCounts {
+        std::string name;
+        int deviceAdded = 0;
+        int deviceChanged = 0;
+        int deviceDeleted = 0;
+        int sentAdded = 0;
+        int sentChanged = 0;
+        int sentDeleted = 0;
+    };
+    FolderCounts& CountsOf(CAbstractVantroFolder* folder);
+    // One live trace line per folder: "Folder %s: device added %d, changed %d,
+    // deleted %d; sent added %d, changed %d, deleted %d".
+    void TraceFolderCounts();
 
     Settings& settings_;
     CMobileMapiSession& session_;
@@ -103,5 +124,6 @@ private:
     int kinds_ = 0;
     std::vector<CChangeEntry*> collected_;
     std::vector<CAbstractVantroFolder*> preparedFolders_;
+    std::map<std::string, FolderCounts> counts_;  // by folder key
     bool prepared_ = false;
 };

@@ -107,4 +107,37 @@ TEST_F(StateFilesTest, IdMapLinesInServerIdOrder) {
     EXPECT_FALSE(WriteIdMap(Path("no/such/dir.txt"), map));
 }
 
+TEST_F(StateFilesTest, IdMapJournalLinesAreReadBackAndTidiedByTheNextWrite) {
+    ASSERT_TRUE(WriteIdMap(Path("tasks.txt"), {{"B2", "17"}}));
+    ASSERT_TRUE(AppendIdMapEntry(Path("tasks.txt"), "A1", "5"));
+    ASSERT_TRUE(AppendIdMapEntry(Path("tasks.txt"), "B2", "18"));  // the later line counts
+    EXPECT_EQ("B2=17\nA1=5\nB2=18\n", TempEnv::ReadFile(Path("tasks.txt")));
+    IdMap back;
+    ASSERT_TRUE(ReadIdMap(Path("tasks.txt"), back));
+    EXPECT_EQ((IdMap{{"A1", "5"}, {"B2", "18"}}), back);
+    ASSERT_TRUE(WriteIdMap(Path("tasks.txt"), back));
+    EXPECT_EQ("A1=5\nB2=18\n", TempEnv::ReadFile(Path("tasks.txt")));
+    // A journal line starts a missing file.
+    ASSERT_TRUE(AppendIdMapEntry(Path("new.txt"), "C3", "9"));
+    EXPECT_EQ("C3=9\n", TempEnv::ReadFile(Path("new.txt")));
+    EXPECT_FALSE(AppendIdMapEntry(Path("no/such/dir.txt"), "A", "1"));
+}
+
+TEST_F(StateFilesTest, PendingAckStringsRoundTrip) {
+    std::string path = Path(kAckFileName);
+    EXPECT_TRUE(ReadAckStrings(path).empty());
+    ASSERT_TRUE(WriteAckStrings(path, {"D:-1.csv:-1_temp.csv", "", "bad\nline", "D:-3.csv:-3_temp.csv"}));
+    // Empty strings and strings with a line break cannot be read back as one: left out.
+    EXPECT_EQ("D:-1.csv:-1_temp.csv\nD:-3.csv:-3_temp.csv\n", TempEnv::ReadFile(path));
+    EXPECT_EQ((std::vector<std::string>{"D:-1.csv:-1_temp.csv", "D:-3.csv:-3_temp.csv"}),
+              ReadAckStrings(path));
+    Write(path, "A\r\n\nB");
+    EXPECT_EQ((std::vector<std::string>{"A", "B"}), ReadAckStrings(path));
+    // An empty list removes the file; removing a missing file is no failure.
+    ASSERT_TRUE(WriteAckStrings(path, {}));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(WriteAckStrings(path, {}));
+    EXPECT_FALSE(WriteAckStrings(Path("no/such/dir.txt"), {"A"}));
+}
+
 }  // namespace

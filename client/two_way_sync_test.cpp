@@ -1,0 +1,431 @@
+// The sync engine across runs: server IDs in requests, device deletions, the
+// mass-delete guard on both sides, failed items, incomplete answers and the test
+// hook for a client killed while applying.
+#include <gtest/gtest.h>
+
+#include "client/client_log.h"
+#include "client/fake_http_server.h"
+#include "client/sync_engine.h"
+#include "client/test_bytes.h"
+#include "client/test_env.h"
+#include "platform/win/device_id.h"
+
+namespace {
+
+using namespace vantro;
+using namespace testbytes;
+
+class TwoWaySyncTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string id = (env_.Root() / "machine-id").string();
+        std::ofstream(id) << "00112233445566778899aabbccddeeff\n";
+        SetMachineIdPathForTesting(id);
+        SetLogLineSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex_);
+            log_.push_back(line);
+        });
+        ASSERT_TRUE(app_.Logon());
+    }
+    void TearDown() override {
+        SetLogLineSink(nullptr);
+        SetMachineIdPathForTesting("");
+        unsetenv(kTestExitVariable);
+    }
+    long AddTask(const std::string& subject) {
+        auto item = app_.GetDefaultFolder(olFolderTasks)->Items().Add();
+        item->SetText("Subject", subject);
+        EXPECT_TRUE(item->Save());
+        return item->Oid();
+    }
+    void SetSubject(long oid, const std::string& subject) {
+        auto item = app_.GetItemFromOid(oid);
+        item->SetText("Subject", subject);
+        ASSERT_TRUE(item->Save());
+    }
+    int TaskCount() { return app_.GetDefaultFolder(olFolderTasks)->Items().Count(); }
+    SyncSession Session(PocketOutlookApplication& app) {
+        SyncSession session;
+        session.user = "ann";
+        session.password = "pw";
+        for (auto& f : SyncFolder::MakeRunFolders(GetDataFolder())) {
+            if (f->Attach(app)) session.folders.push_back(std::move(f));
+        }
+        return session;
+    }
+    SyncSession Session() { return Session(app_); }
+    SyncFolder& Tasks(SyncSession& s) { return *s.folders[1]; }
+    // The request body of a session.
+    std::string Request(SyncSession& session, const SyncOptions& options = {}) {
+        CWBXML writer;
+        EXPECT_GE(BuildRequest(session, writer, nullptr, options), 0);
+        return writer.Document().ToString();
+    }
+    // Tasks mapped to server IDs S<n> and in the snapshot, as after a sync.
+    std::vector<long> SyncedTasks(int count) {
+        std::vector<long> oids;
+        IdMap map;
+        for (int i = 0; i < count; ++i) {
+            oids.push_back(AddTask("t" + std::to_string(i)));
+            map["S" + std::to_string(i)] = std::to_string(oids.back());
+        }
+        EXPECT_TRUE(WriteIdMap(Data("tasks.txt"), map));
+        SyncSession s = Session();
+        EXPECT_TRUE(Tasks(s).SaveSnapshot());
+        return oids;
+    }
+    std::string Data(const char* name) { return GetDataFolder() + "/" + name; }
+    bool Logged(const std::string& line) {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        return std::find(log_.begin(), log_.end(), line) != log_.end();
+    }
+    // The COLLECTION of an item as sent, written by a fresh writer on page 0.
+    std::string Fields(long oid) {
+        SyncSession s = Session();
+        CWBXML w;
+        w.BeginDocument();
+        Tasks(s).ItemForOid(oid)->WriteFields(w, false);
+        return w.Document().ToString().substr(kHeader.size());
+    }
+
+    TempEnv env_;
+    PocketOutlookApplication app_;
+    std::mutex logMutex_;
+    std::vector<std::string> log_;
+};
+
+// A store-changes answer for the tasks folder.
+std::string TaskChanges(const std::string& elements, const std::string& ack = "D:-2.csv:-2_temp.csv") {
+    return S(kSync) + S(kFolder) + T(kAckString, ack) + T(kServerID, "-2") + elements + kEnd + kEnd;
+}
+std::string DeleteElement(const std::string& serverId) {
+    return S(kElement) + S(kDelete) + T(kServerID, serverId) + kEnd + kEnd;
+}
+std::string TaskElement(int change, const std::string& serverId, const std::string& subject) {
+    return S(kElement) + S(change) + T(kServerID, serverId) + S(kCollection) + P(3) +
+           T(1, subject) + kEnd + P(0) + kEnd + kEnd;
+}
+std::string TaskMappings(const std::string& elements) {
+    return S(kResponse) + S(kFolder) + T(kClientID, "-2") + T(kServerID, "-2") + elements + kEnd +
+           kEnd;
+}
+
+TEST_F(TwoWaySyncTest, RequestCarriesServerIdsDeletionsAcknowledgementsAndGetData) {
+    std::vector<long> t = SyncedTasks(3);  // S0, S1, S2
+    // A second name for t2, and a new task the server already knows (a run killed
+    // after its mapping came back).
+    long known = AddTask("known");
+    long fresh = AddTask("fresh");
+    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), "S2b", std::to_string(t[2])));
+    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), "SK", std::to_string(known)));
+    SetSubject(t[0], "changed");
+    ASSERT_TRUE(app_.GetItemFromOid(t[2])->Delete());
+    IdMap map;
+    ReadIdMap(Data("tasks.txt"), map);
+    map.erase("S1");
+    WriteIdMap(Data("tasks.txt"), map);
+    ASSERT_TRUE(app_.GetItemFromOid(t[1])->Delete());  // no server ID: not reported
+
+    SyncSession session = Session();
+    session.ackStrings = {"D:-2.csv:-2_temp.csv", "D:-3.csv:-3_temp.csv"};
+    std::string folderHead = S(kFolder) + T(kServerID, "") + T(kClientID, "-2") + T(kTyp, "Task") +
+                             T(kName, "Aufgaben") + T(kIsDefault, "1");
+    std::string tasks =
+        folderHead + S(kModify) + T(kServerID, "S0") + T(kClientID, std::to_string(t[0])) +
+        Fields(t[0]) + kEnd + P(0) + S(kModify) + T(kServerID, "SK") +
+        T(kClientID, std::to_string(known)) + Fields(known) + kEnd + P(0) + S(kAdd) +
+        T(kClientID, std::to_string(fresh)) + Fields(fresh) + kEnd + P(0) + S(kDelete) +
+        T(kServerID, "S2") + kEnd + S(kDelete) + T(kServerID, "S2b") + kEnd + kEnd;
+    std::string expected =
+        kHeader + S(kLogon) + T(kDeviceID, "00233445566FFA5BB") + T(kUserName, "ann") +
+        T(kPassword, "pw") + kEnd + S(kAcknlowledge) + T(kAckString, "D:-2.csv:-2_temp.csv") +
+        T(kAckString, "D:-3.csv:-3_temp.csv") + kEnd + S(kSync) + S(kFolder) + T(kServerID, "") +
+        T(kClientID, "-1") + T(kTyp, "Contacts") + T(kName, "Kontakte") + T(kIsDefault, "1") +
+        kEnd + tasks + S(kFolder) + T(kServerID, "") + T(kClientID, "-3") +
+        T(kTyp, "Appointment") + T(kName, "Appointment") + T(kIsDefault, "1") + kEnd +
+        S(kGetData) + S(kFolder) + T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) +
+        T(kServerID, "-2") + T(kReset, "0") + kEnd + S(kFolder) + T(kServerID, "-3") +
+        T(kReset, "1") + kEnd + kEnd + kEnd;
+    EXPECT_EQ(expected, Request(session));
+    EXPECT_EQ(1u, Tasks(session).Run().sentDeletes.size());
+}
+
+TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappings) {
+    std::vector<long> t = SyncedTasks(2);
+    SetSubject(t[0], "changed");
+    ASSERT_TRUE(app_.GetItemFromOid(t[1])->Delete());
+    long added = AddTask("new");
+    SyncSession session = Session();
+    Request(session);
+    std::string answer = kHeader +
+                         TaskMappings(S(kElement) + T(kClientID, std::to_string(added)) +
+                                      T(kServerID, "SN") + kEnd) +
+                         TaskChanges(TaskElement(kAdd, "SD", "from desk"));
+    AnswerResult r = HandleAnswer(session, answer);
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(0, r.failed);
+    EXPECT_EQ(std::vector<std::string>{"D:-2.csv:-2_temp.csv"}, r.ackStrings);
+    long desk = app_.GetDefaultFolder(olFolderTasks)->Items().OidAt(3);
+    IdMap expected = {{"S0", std::to_string(t[0])}, {"SD", std::to_string(desk)},
+                      {"SN", std::to_string(added)}};
+    IdMap map;
+    ReadIdMap(Data("tasks.txt"), map);
+    EXPECT_EQ(expected, map);
+    EXPECT_EQ("S0=" + std::to_string(t[0]) + "\nSD=" + std::to_string(desk) + "\nSN=" +
+                  std::to_string(added) + "\n",
+              TempEnv::ReadFile(Data("tasks.txt")));
+    SyncReport report = MakeReport(session);
+    EXPECT_EQ(1, report[1].handheld.added);
+    EXPECT_EQ(1, report[1].desktop.added);
+    EXPECT_EQ(1, report[1].desktop.changed);
+    EXPECT_EQ(1, report[1].desktop.deleted);
+
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
+    EXPECT_EQ(std::string::npos, request.find(S(kModify)));
+    EXPECT_EQ(std::string::npos, request.find(S(kDelete)));
+    EXPECT_NE(std::string::npos, request.find(T(kServerID, "-2") + T(kReset, "0")));
+}
+
+TEST_F(TwoWaySyncTest, AChangeMadeWhileTheAnswerIsAwaitedIsSentNextRun) {
+    std::vector<long> t = SyncedTasks(2);
+    SetSubject(t[0], "sent");
+    SyncSession session = Session();
+    Request(session);
+    SetSubject(t[0], "after the scan");
+    SetSubject(t[1], "also after the scan");
+    ASSERT_TRUE(HandleAnswer(session, kHeader).applied);
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_NE(std::string::npos,
+              request.find(S(kModify) + T(kServerID, "S0") + T(kClientID, std::to_string(t[0]))));
+    EXPECT_NE(std::string::npos,
+              request.find(S(kModify) + T(kServerID, "S1") + T(kClientID, std::to_string(t[1]))));
+}
+
+TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
+    std::vector<long> t = SyncedTasks(1);
+    SetSubject(t[0], "refused change");
+    long stored = AddTask("stored");
+    long refused = AddTask("refused");
+    long silent = AddTask("silent");
+    SyncSession session = Session();
+    Request(session);
+    std::string answer = kHeader + TaskMappings(S(kElement) + T(kClientID, std::to_string(stored)) +
+                                                T(kServerID, "SS") + kEnd + S(kElement) +
+                                                T(kClientID, std::to_string(refused)) +
+                                                T(kErrorCode, "1") + kEnd + S(kElement) +
+                                                T(kClientID, std::to_string(t[0])) +
+                                                T(kErrorCode, "1") + kEnd);
+    AnswerResult r = HandleAnswer(session, answer);
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(1, r.mappings);
+    EXPECT_EQ(3, r.failed);  // two errors, one Add without any answer
+    EXPECT_TRUE(Logged("1 Task items not confirmed by the desktop; sent again next run"));
+    EXPECT_TRUE(Logged("Not stored on the desktop: Task " + std::to_string(refused) +
+                       " (error 1); sent again next run"));
+    EXPECT_EQ(1, MakeReport(session)[1].desktop.added);
+    IdMap map;
+    ReadIdMap(Data("tasks.txt"), map);
+    EXPECT_EQ((IdMap{{"S0", std::to_string(t[0])}, {"SS", std::to_string(stored)}}), map);
+
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_NE(std::string::npos, request.find(S(kModify) + T(kServerID, "S0")));
+    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, std::to_string(refused))));
+    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, std::to_string(silent))));
+    EXPECT_EQ(std::string::npos, request.find(T(kClientID, std::to_string(stored))));
+}
+
+TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
+    std::vector<long> t = SyncedTasks(3);
+    SyncSession session = Session();
+    Request(session);
+    AnswerResult r = HandleAnswer(
+        session, kHeader + TaskChanges(DeleteElement("S1") + DeleteElement("UNKNOWN")));
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(1, r.deletesApplied);
+    EXPECT_EQ(2, TaskCount());
+    EXPECT_FALSE(app_.GetItemFromOid(t[1]));
+    EXPECT_TRUE(Logged("D Task - t1"));
+    EXPECT_EQ("S0=" + std::to_string(t[0]) + "\nS2=" + std::to_string(t[2]) + "\n",
+              TempEnv::ReadFile(Data("tasks.txt")));
+    EXPECT_EQ(1, MakeReport(session)[1].handheld.deleted);
+    // Deleted on the desktop and not sent back as a deletion or an item.
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_EQ(std::string::npos, request.find(S(kDelete)));
+    EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
+}
+
+TEST_F(TwoWaySyncTest, ADesktopDeletionOfAnItemChangedHereKeepsIt) {
+    std::vector<long> t = SyncedTasks(2);
+    SetSubject(t[0], "edited here");
+    SyncSession session = Session();
+    Request(session);
+    AnswerResult r = HandleAnswer(session, kHeader + TaskChanges(DeleteElement("S0")));
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(0, r.deletesApplied);
+    EXPECT_TRUE(app_.GetItemFromOid(t[0]));
+    EXPECT_TRUE(Logged("Kept Task - edited here: deleted on the desktop, changed here"));
+    // Without its key it goes to the desktop again, to be stored anew.
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_NE(std::string::npos,
+              request.find(S(kModify) + T(kClientID, std::to_string(t[0])) + S(kCollection)));
+}
+
+// The guard on the device's side for a folder of `items` synced tasks of which
+// `deleted` are deleted: whether the deletions are sent.
+struct GuardCase {
+    int items, deleted;
+    bool allow, sent;
+};
+
+TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
+    for (GuardCase c : {GuardCase{40, 21, false, false}, GuardCase{42, 21, false, true},
+                        GuardCase{20, 20, false, true}, GuardCase{40, 21, true, true}}) {
+        SCOPED_TRACE(std::to_string(c.items) + "/" + std::to_string(c.deleted));
+        TempEnv env;  // a fresh data folder and PIM store for each case
+        app_.Logoff();
+        ASSERT_TRUE(app_.Logon());
+        std::vector<long> t = SyncedTasks(c.items);
+        for (int i = 0; i < c.deleted; ++i) ASSERT_TRUE(app_.GetItemFromOid(t[i])->Delete());
+        SyncOptions options;
+        options.allowMassDelete = c.allow;
+        SyncSession session = Session();
+        std::string request = Request(session, options);
+        EXPECT_EQ(c.sent, request.find(S(kDelete) + T(kServerID, "S0")) != std::string::npos);
+        ASSERT_TRUE(HandleAnswer(session, kHeader, nullptr, options).applied);
+        SyncReport report = MakeReport(session);
+        EXPECT_EQ(c.sent ? c.deleted : 0, report[1].desktop.deleted);
+        EXPECT_EQ(c.sent ? 0 : c.deleted, report[1].heldDesktop);
+        // Held deletions stay pending: the next run finds them again.
+        SyncSession next = Session();
+        Request(next);
+        EXPECT_EQ(c.sent ? 0u : static_cast<size_t>(c.deleted), Tasks(next).Run().heldDeletes.size());
+        IdMap map;
+        ReadIdMap(Data("tasks.txt"), map);
+        EXPECT_EQ(static_cast<size_t>(c.sent ? c.items - c.deleted : c.items), map.size());
+    }
+    EXPECT_TRUE(Logged(
+        "Mass delete held: 21 of 40 Aufgaben items deleted on the handheld are not deleted on "
+        "the desktop; run skiff sync --allow-mass-delete to send them"));
+}
+
+TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDesktopsDeletions) {
+    SyncedTasks(30);
+    std::string deletes;
+    for (int i = 0; i < 21; ++i) deletes += DeleteElement("S" + std::to_string(i));
+    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "SNEW", "new") + deletes);
+    SyncSession held = Session();
+    Request(held);
+    AnswerResult r = HandleAnswer(held, answer);
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(0, r.deletesApplied);
+    EXPECT_EQ(1, r.itemsApplied);       // the rest of the folder is applied
+    EXPECT_TRUE(r.ackStrings.empty());  // so the deletions come again
+    EXPECT_EQ(31, TaskCount());
+    EXPECT_EQ(21, MakeReport(held)[1].heldHandheld);
+    EXPECT_TRUE(Logged(
+        "Mass delete held: 21 of 31 Aufgaben items deleted on the desktop are not deleted on "
+        "the handheld; run skiff sync --allow-mass-delete to apply them"));
+
+    SyncOptions allow;
+    allow.allowMassDelete = true;
+    SyncSession allowed = Session();
+    Request(allowed, allow);
+    r = HandleAnswer(allowed, answer, nullptr, allow);
+    EXPECT_EQ(21, r.deletesApplied);
+    EXPECT_EQ(1u, r.ackStrings.size());
+    EXPECT_EQ(10, TaskCount());
+    // 21 of 42 is not more than half: applied without being allowed.
+    SyncedTasks(32);
+    SyncSession half = Session();
+    Request(half);
+    deletes.clear();
+    for (int i = 0; i < 21; ++i) deletes += DeleteElement("S" + std::to_string(i));
+    EXPECT_EQ(21, HandleAnswer(half, kHeader + TaskChanges(deletes)).deletesApplied);
+}
+
+TEST_F(TwoWaySyncTest, AnIncompleteAnswerWritesNothing) {
+    AddTask("a");
+    SyncSession session = Session();
+    Request(session);
+    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "S1", "from desk"));
+    AnswerResult r = HandleAnswer(session, answer.substr(0, answer.size() - 1));
+    EXPECT_FALSE(r.whole);
+    EXPECT_FALSE(r.applied);
+    EXPECT_TRUE(Logged("Answer incomplete, nothing applied"));
+    EXPECT_EQ(1, TaskCount());
+    for (const char* file : {"tasks.dat", "tasks.txt", "contacts.dat", "acknowledge.txt"}) {
+        EXPECT_FALSE(std::filesystem::exists(Data(file))) << file;
+    }
+}
+
+TEST_F(TwoWaySyncTest, PendingAcknowledgementsOverLoopback) {
+    AddTask("a");
+    std::string body;
+    FakeHttpServer server([&body](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: " +
+                                        std::to_string(body.size()) + "\r\n\r\n" + body};
+    });
+    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "ann", "pw"});
+    body = kHeader + TaskChanges(TaskElement(kAdd, "S1", "from desk"), "D:-2.csv:-2_temp.csv");
+    RunResult first = RunSync();
+    ASSERT_TRUE(first.answered) << first.error;
+    EXPECT_EQ("D:-2.csv:-2_temp.csv\n", TempEnv::ReadFile(Data("acknowledge.txt")));
+
+    // Sent with the next request, which gets a cut answer: dropped all the same, and
+    // nothing else is written.
+    std::string snapshot = TempEnv::ReadFile(Data("tasks.dat"));
+    AddTask("b");
+    body = body.substr(0, body.size() - 2);
+    RunResult cut = RunSync();
+    EXPECT_EQ(1, cut.acksSent);
+    EXPECT_FALSE(cut.answered);
+    EXPECT_EQ("answer incomplete", cut.error);
+    EXPECT_FALSE(std::filesystem::exists(Data("acknowledge.txt")));
+    EXPECT_EQ(snapshot, TempEnv::ReadFile(Data("tasks.dat")));
+    std::string request = server.Requests()[1];
+    EXPECT_NE(std::string::npos, request.find(S(kAcknlowledge) +
+                                              T(kAckString, "D:-2.csv:-2_temp.csv") + kEnd));
+
+    // A request that never left keeps them.
+    ASSERT_TRUE(WriteAckStrings(Data("acknowledge.txt"), {"D:-1.csv:-1_temp.csv"}));
+    SetClientSettings({"no-such-host.invalid", "ann", "pw"});
+    EXPECT_FALSE(RunSync().sent);
+    EXPECT_EQ("D:-1.csv:-1_temp.csv\n", TempEnv::ReadFile(Data("acknowledge.txt")));
+}
+
+TEST_F(TwoWaySyncTest, TestHookEndsTheProcessAfterNAppliedItems) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "S1", "one") +
+                                               TaskElement(kAdd, "S2", "two") +
+                                               TaskElement(kAdd, "S3", "three"));
+    EXPECT_EXIT(
+        {
+            setenv(kTestExitVariable, "2", 1);
+            PocketOutlookApplication app;
+            app.Logon();
+            SyncSession session = Session(app);
+            HandleAnswer(session, answer);
+            ::_exit(0);
+        },
+        ::testing::ExitedWithCode(137), "");
+    // Two items were written and their mappings kept; no snapshot, no AckString.
+    EXPECT_EQ(2, TaskCount());
+    IdMap map;
+    ReadIdMap(Data("tasks.txt"), map);
+    EXPECT_EQ(2u, map.size());
+    EXPECT_EQ(1u, map.count("S2"));
+    EXPECT_FALSE(std::filesystem::exists(Data("tasks.dat")));
+    EXPECT_FALSE(std::filesystem::exists(Data("acknowledge.txt")));
+    // The same answer again completes the folder without duplicates.
+    SyncSession session = Session();
+    ASSERT_TRUE(HandleAnswer(session, answer).applied);
+    EXPECT_EQ(3, TaskCount());
+}
+
+}  // namespace

@@ -1,0 +1,487 @@
+// The Vantro protocol path against the store engine, for 10,000 contacts of 30
+// fields: one request whose Sync adds all of them, and one GetData (Reset 1) that
+// sends all of them back, each answered by `corvel --headless` over loopback;
+// beside them the engine's own bulk create (one SetProps and a save per item) and
+// read (one GetProps per item) of the same values in this process. Every benchmark
+// runs once; compare items_per_second. The protocol benchmarks also report
+// x_engine (their time over the engine's for the same items) and peak_MiB (the
+// server's peak resident set, VmHWM, after the request).
+//   build/bench/vantro_bench
+// CORVEL_BENCH_QUIET=1 turns the web log and the live trace off in settings.inf
+// before the server starts (the protocol log stays on, as after every start).
+#include "bench/vantro_bench.h"
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <utility>
+
+#include "common/wbxml/wbxml.h"
+#include "server/config/live_trace.h"
+#include "server/itemconv/element_map.h"
+#include "server/mapi/mapi_wrapper.h"
+#include "server/vantro/vantro_tags.h"
+
+extern char** environ;
+
+// ---- helpers -----------------------------------------------------------------
+
+namespace {
+
+std::string OwnFolder() {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
+}
+
+std::string ProgramPath(const std::string& name) {
+    const char* dir = std::getenv("CORVEL_BIN_DIR");
+    if (dir != nullptr && *dir != 0) return std::string(dir) + "/" + name;
+    return OwnFolder() + "/../bin/" + name;
+}
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+BenchProgram::BenchProgram(const std::string& program, const std::string& dataHome, std::vector<std::string> args) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome, "XDG_CONFIG_HOME=" + dataHome + "/config",
+                                     "HOME=" + dataHome, "PATH=/usr/bin:/bin", "TZ=UTC"};
+    for (char** e = environ; *e != nullptr; ++e) {
+        std::string entry = *e;
+        if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0) env.push_back(entry);
+    }
+    std::string path = ProgramPath(program);
+    args.insert(args.begin(), path);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    reader_ = std::thread([this, fd = out[0]] {
+        char piece[4096];
+        ssize_t got;
+        while ((got = read(fd, piece, sizeof piece)) > 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            out_.append(piece, static_cast<size_t>(got));
+        }
+        close(fd);
+    });
+}
+
+BenchProgram::~BenchProgram() {
+    if (pid_ > 0 && !ended_) {
+        kill(pid_, SIGTERM);
+        Wait();
+    }
+    if (reader_.joinable()) reader_.join();
+}
+
+std::string BenchProgram::Out() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return out_;
+}
+
+int BenchProgram::Port() {
+    std::regex re("Web server listening on port ([0-9]+)\n");
+    for (int i = 0; i < 6000 && pid_ > 0; ++i) {
+        std::string out = Out();
+        std::smatch match;
+        if (std::regex_search(out, match, re)) return std::stoi(match[1].str());
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            ended_ = true;
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+int BenchProgram::Wait() {
+    int status = 0;
+    if (pid_ <= 0 || ended_ || waitpid(pid_, &status, 0) != pid_) return -1;
+    ended_ = true;
+    if (reader_.joinable()) reader_.join();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+std::int64_t PeakResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
+    }
+    return 0;
+}
+
+std::string Exchange(int port, const std::string& request) {
+    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.Get() < 0) return std::string();
+    timeval guard{600, 0};
+    setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return std::string();
+    for (size_t sent = 0; sent < request.size();) {
+        ssize_t n = send(socket.Get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::string();
+        sent += static_cast<size_t>(n);
+    }
+    std::string answer;
+    std::vector<char> piece(65536);
+    size_t wanted = std::string::npos;  // whole answer length, once the header is in
+    while (answer.size() < wanted) {
+        ssize_t got = recv(socket.Get(), piece.data(), piece.size(), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        answer.append(piece.data(), static_cast<size_t>(got));
+        if (wanted == std::string::npos) {
+            size_t end = answer.find("\r\n\r\n");
+            if (end == std::string::npos) continue;
+            std::smatch match;
+            std::string header = answer.substr(0, end + 2);
+            if (std::regex_search(header, match, std::regex("\r\nContent-Length: *([0-9]+)\r\n", std::regex::icase)))
+                wanted = end + 4 + std::stoull(match[1].str());
+        }
+    }
+    return answer;
+}
+
+std::string BodyOf(const std::string& answer) {
+    size_t end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+size_t CountElements(const std::string& document, int32_t page, int32_t token) {
+    CWBXML reader;
+    reader.SetDocument(document);
+    CWBXMLEvent event;
+    size_t count = 0;
+    for (bool more = true; more;) {
+        more = reader.NextEvent(event);
+        if (event.EventKind == kWBXMLNoEvent) break;
+        if (event.EventKind == kWBXMLStartTag && event.codePage == page && event.token == token) ++count;
+    }
+    return count;
+}
+
+// ---- the benchmarks ------------------------------------------------------------
+
+namespace {
+
+constexpr int kItems = 10000;
+constexpr double kMiB = 1024.0;
+
+// The 30 contact fields: (token on the contact page, value).
+std::vector<std::pair<int32_t, std::string>> Fields(int item) {
+    std::string n = std::to_string(item);
+    return {
+        {0x1B, "Given" + n}, {0x1D, "Surname" + n}, {0x1C, "Middle"}, {0x1A, "Dr."},
+        {0x05, "Sales"}, {0x06, "Company " + n}, {0x07, "mail" + n + "@example.org"},
+        {0x0E, "second" + n + "@example.org"}, {0x10, "third" + n + "@example.org"},
+        {0x08, "+49 170 " + n}, {0x0A, "+49 171 " + n}, {0x0B, "+49 30 " + n}, {0x19, "+49 30 9" + n},
+        {0x0D, "+49 331 " + n}, {0x11, "+49 331 9" + n}, {0x13, "+49 172 " + n}, {0x12, "+49 331 8" + n},
+        {0x04, "+49 30 8" + n}, {0x09, "Room " + n}, {0x0C, "Engineer"}, {0x0F, "Spouse"},
+        {0x17, "Business, Private"}, {0x18, "https://example.org/" + n},
+        {0x1F, "Street " + n}, {0x20, "Potsdam"}, {0x22, "14467"}, {0x23, "Germany"},
+        {0x02, "20.05.1975 00:00.00:0"}, {0x2F, "Surname" + n + ", Given" + n},
+        {0x30, "Notes for contact " + n},
+    };
+}
+
+void WriteLogon(CWBXML& doc) {
+    doc.StartTag(vantro::kPage, vantro::kLogon);
+    doc.WriteElement(vantro::kPage, vantro::kDeviceID, std::string_view("PPCB_Bench"));
+    doc.WriteElement(vantro::kPage, vantro::kUserName, std::string_view("bench"));
+    doc.WriteElement(vantro::kPage, vantro::kPassword, std::string_view("pw"));
+    doc.EndTag();
+}
+
+std::string HttpRequest(const CWBXML& doc) {
+    std::string body = doc.Document().ToString();
+    return "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nVantro-Version: 1\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Logon, then a Sync whose contacts folder adds every item.
+std::string AddRequest() {
+    CWBXML doc;
+    doc.BeginDocument(size_t{16} << 20);
+    WriteLogon(doc);
+    doc.StartTag(vantro::kPage, vantro::kSync);
+    doc.StartTag(vantro::kPage, vantro::kFolder);
+    doc.WriteElement(vantro::kPage, vantro::kClientID, std::string_view("-1"));
+    doc.WriteElement(vantro::kPage, vantro::kTyp, std::string_view("Contact"));
+    for (int i = 0; i < kItems; ++i) {
+        doc.StartTag(vantro::kPage, vantro::kAdd);
+        doc.WriteElement(vantro::kPage, vantro::kClientID, std::to_string(i + 1));
+        doc.StartTag(vantro::kPage, vantro::kCollection);
+        for (auto& [token, value] : Fields(i)) doc.WriteElement(kItemContact, token, value);
+        doc.EndTag();
+        doc.EndTag();
+    }
+    doc.EndTag();
+    doc.EndTag();
+    return HttpRequest(doc);
+}
+
+// Logon, then GetData of the contacts with Reset 1.
+std::string GetDataRequest() {
+    CWBXML doc;
+    doc.BeginDocument(1024);
+    WriteLogon(doc);
+    doc.StartTag(vantro::kPage, vantro::kSync);
+    doc.StartTag(vantro::kPage, vantro::kGetData);
+    doc.StartTag(vantro::kPage, vantro::kFolder);
+    doc.WriteElement(vantro::kPage, vantro::kFolderType, std::string_view("Contact"));
+    doc.WriteElement(vantro::kPage, vantro::kReset, std::string_view("1"));
+    doc.EndTag();
+    doc.EndTag();
+    doc.EndTag();
+    return HttpRequest(doc);
+}
+
+std::string MakeTempFolder(const char* name) {
+    std::string pattern = (std::filesystem::temp_directory_path() / name).string() + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    return pattern;
+}
+
+// corvel --headless over a data home of its own, with the user "bench" (password
+// "pw", the default folders) made by "corvel user add".
+struct BenchServer {
+    BenchServer() : home(MakeTempFolder("corvel-vantro-bench")) {
+        std::filesystem::create_directories(home + "/Norvex/Corvel");
+        BenchProgram add("corvel", home, {"user", "add", "bench", "--password", "pw", "--auto"});
+        if (add.Wait() != 0) {
+            problem = "corvel user add failed: " + add.Out();
+            return;
+        }
+        const char* quiet = std::getenv("CORVEL_BENCH_QUIET");
+        if (quiet != nullptr && std::string(quiet) == "1") {
+            std::ofstream settings(home + "/Norvex/Corvel/settings.inf");
+            settings << "TraceWEB=0\nTraceLive=0\n";
+        }
+        server = std::make_unique<BenchProgram>(
+            "corvel", home, std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        port = server->Port();
+        if (port == 0) problem = "corvel did not start: " + server->Out();
+    }
+    ~BenchServer() {
+        server.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(home, ec);
+    }
+    std::string home;
+    std::unique_ptr<BenchProgram> server;
+    int port = 0;
+    std::string problem;
+};
+
+BenchServer& Server() {
+    static BenchServer server;
+    return server;
+}
+
+// The engine's own store in this process, under a second data home.
+struct EngineStore {
+    EngineStore() : home(MakeTempFolder("corvel-vantro-bench-engine")) {
+        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+        SetLiveTraceSink(nullptr);
+        init.emplace();
+        CMapiRef<IProfAdmin> admin;
+        if (FAILED(MAPIAdminProfiles(0, admin.Put())) ||
+            FAILED(admin->CreateProfile(const_cast<char*>("Engine"), nullptr, 0, 0)))
+            std::abort();
+        session = IMAPISessionPtr::Logon("Engine", MAPI_NEW_SESSION);
+        store = session.OpenDefaultStore();
+        IMAPIFolderPtr inbox = store.OpenFolder(store.GetReceiveFolder("IPM"));
+        folder = store.OpenFolder(inbox.GetBinaryProp(PR_IPM_CONTACT_ENTRYID));
+    }
+    ~EngineStore() {
+        folder.Reset();
+        store.Reset();
+        session.Reset();
+        init.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(home, ec);
+    }
+    // The tags of the 30 fields in this store, resolved once.
+    const std::vector<ULONG>& FieldTags(IMessagePtr& item) {
+        if (tags.empty()) {
+            for (auto& [token, value] : Fields(0)) {
+                for (const ElementMapEntry* row = kElementMap; row->kind != -1; ++row) {
+                    if (row->kind == kItemContact && row->token == token) {
+                        tags.push_back(ResolveElementTag(item, *row));
+                        break;
+                    }
+                }
+            }
+        }
+        return tags;
+    }
+    std::string home;
+    std::optional<CMapiInitializer> init;
+    IMAPISessionPtr session;
+    IMsgStorePtr store;
+    IMAPIFolderPtr folder;
+    std::vector<ULONG> tags;
+    std::vector<CByteBuffer> items;
+};
+
+EngineStore& Engine() {
+    static EngineStore engine;
+    return engine;
+}
+
+double engineCreateSeconds = 0;
+double engineReadSeconds = 0;
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void BM_EngineCreate(benchmark::State& state) {
+    EngineStore& s = Engine();
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        s.items.clear();
+        for (int i = 0; i < kItems; ++i) {
+            IMessagePtr m = s.folder.CreateMessage();
+            const std::vector<ULONG>& tags = s.FieldTags(m);
+            auto fields = Fields(i);
+            std::vector<CPropValue> values;
+            for (size_t f = 0; f < fields.size(); ++f) {
+                ULONG tag = tags[f];
+                if (PROP_TYPE(tag) == PT_MV_STRING8) {
+                    values.push_back(CPropValue::MultiString8(tag, {"Business", "Private"}));
+                } else if (PROP_TYPE(tag) == PT_SYSTIME) {
+                    values.push_back(CPropValue::Time(tag, FILETIME{0x7A7A0000, 0x01A9D3F0}));
+                } else {
+                    values.push_back(CPropValue::String8(tag, fields[f].second));
+                }
+            }
+            values.push_back(CPropValue::String8(PR_MESSAGE_CLASS, "IPM.Contact"));
+            std::vector<SPropValue> raw;
+            for (auto& v : values) raw.push_back(*v.Get());
+            if (FAILED(m.Get()->SetProps(static_cast<ULONG>(raw.size()), raw.data(), nullptr))) std::abort();
+            m.SaveChanges(KEEP_OPEN_READWRITE);
+            s.items.push_back(m.GetEntryID());
+        }
+        engineCreateSeconds = Seconds(start);
+        state.SetIterationTime(engineCreateSeconds);
+    }
+    state.SetItemsProcessed(state.iterations() * kItems);
+}
+BENCHMARK(BM_EngineCreate)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+void BM_EngineRead(benchmark::State& state) {
+    EngineStore& s = Engine();
+    if (s.items.empty()) state.SkipWithError("run BM_EngineCreate first");
+    size_t values = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        for (const CByteBuffer& id : s.items) {
+            IMessagePtr m = s.folder.OpenMessage(id);
+            CPropArray read = m.GetProps(CPropTagArray(s.FieldTags(m)));
+            values += read.Count();
+        }
+        engineReadSeconds = Seconds(start);
+        state.SetIterationTime(engineReadSeconds);
+    }
+    benchmark::DoNotOptimize(values);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * s.items.size()));
+}
+BENCHMARK(BM_EngineRead)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// Sends request and checks that the answer holds `expected` start tags (page,
+// token); reports wall time, the server's peak memory and the ratio to engine.
+void RunExchange(benchmark::State& state, const std::string& request, int32_t page, int32_t token,
+                 size_t expected, double engineSeconds) {
+    BenchServer& server = Server();
+    if (!server.problem.empty()) {
+        state.SkipWithError(server.problem.c_str());
+        return;
+    }
+    double seconds = 0;
+    size_t bytes = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        std::string answer = Exchange(server.port, request);
+        seconds = Seconds(start);
+        state.SetIterationTime(seconds);
+        std::string body = BodyOf(answer);
+        bytes = body.size();
+        size_t found = CountElements(body, page, token);
+        if (found != expected) {
+            std::string why = "the answer holds " + std::to_string(found) + " of " + std::to_string(expected) +
+                              " expected elements";
+            state.SkipWithError(why.c_str());
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kItems);
+    state.counters["answer_bytes"] = static_cast<double>(bytes);
+    state.counters["peak_MiB"] = static_cast<double>(PeakResidentKiB(server.server->Pid())) / kMiB;
+    if (engineSeconds > 0) state.counters["x_engine"] = seconds / engineSeconds;
+}
+
+void BM_VantroAddContacts(benchmark::State& state) {
+    std::string request = AddRequest();
+    state.counters["request_bytes"] = static_cast<double>(request.size());
+    // Every added contact is answered with one Element mapping.
+    RunExchange(state, request, vantro::kPage, vantro::kElement, kItems, engineCreateSeconds);
+}
+BENCHMARK(BM_VantroAddContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+void BM_VantroGetDataContacts(benchmark::State& state) {
+    // Every stored contact is sent as Add.
+    RunExchange(state, GetDataRequest(), vantro::kPage, vantro::kAdd, kItems, engineReadSeconds);
+}
+BENCHMARK(BM_VantroGetDataContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -5,7 +5,9 @@
 #include <sstream>
 
 #include "client/fake_http_server.h"
+#include "client/state_files.h"
 #include "client/test_env.h"
+#include "platform/pocketoutlook/pocket_outlook.h"
 #include "platform/win/device_id.h"
 
 namespace {
@@ -126,6 +128,46 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
     EXPECT_EQ(line + "\n", text.out.substr(text.out.size() - line.size() - 1));
     EXPECT_EQ(0, Skiff({"save"}).status);
     EXPECT_TRUE(std::filesystem::exists(env_.Root() / "docs/Norvex/VantroMobile/tasks.dat"));
+}
+
+TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
+    // 25 synced tasks, all deleted on the handheld.
+    PocketOutlookApplication app;
+    ASSERT_TRUE(app.Logon());
+    IdMap map;
+    for (int i = 0; i < 25; ++i) {
+        auto item = app.GetDefaultFolder(olFolderTasks)->Items().Add();
+        item->SetText("Subject", "t" + std::to_string(i));
+        ASSERT_TRUE(item->Save());
+        map["S" + std::to_string(i)] = std::to_string(item->Oid());
+    }
+    ASSERT_TRUE(WriteIdMap(GetDataFolder() + "/tasks.txt", map));
+    ASSERT_EQ(0, Skiff({"save"}).status);
+    for (const auto& entry : map) ASSERT_TRUE(app.GetItemFromOid(std::stol(entry.second))->Delete());
+
+    std::string header = std::string("\x03\x01\x6A\x00", 4);
+    FakeHttpServer server([&header](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + header};
+    });
+    ASSERT_EQ(0, Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    CliRun held = Skiff({"sync"});
+    EXPECT_EQ(3, held.status) << held.err;
+    EXPECT_NE(std::string::npos,
+              held.out.find("Mass delete held: 25 of 25 Aufgaben items deleted on the handheld are "
+                            "not deleted on the desktop; run skiff sync --allow-mass-delete to send "
+                            "them\n"));
+    EXPECT_NE(std::string::npos,
+              held.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0 (held: desktop -25);"));
+    EXPECT_EQ(std::string::npos, server.Requests().back().find("S0"));
+
+    CliRun allowed = Skiff({"sync", "--allow-mass-delete", "--json"});
+    EXPECT_EQ(0, allowed.status) << allowed.err;
+    EXPECT_NE(std::string::npos, allowed.out.find("\"deletesSent\":25,"));
+    EXPECT_NE(std::string::npos, allowed.out.find("\"massDeleteHeld\":false,"));
+    EXPECT_NE(std::string::npos, server.Requests().back().find("S0"));
+    // The deletions went: nothing is left to send, and the map is empty.
+    EXPECT_EQ("", TempEnv::ReadFile(GetDataFolder() + "/tasks.txt"));
+    EXPECT_EQ(0, Skiff({"sync"}).status);
 }
 
 }  // namespace

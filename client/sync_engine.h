@@ -41,9 +41,11 @@
 //   3. Every folder taking part gets its snapshot rewritten (folder_run.h) and its
 //      id map saved; the AckStrings of every store-changes folder applied whole
 //      become the pending AckStrings for the next request.
-// A stop, or an item that could not be written, leaves the snapshots and the
-// pending AckStrings as they are (the id maps keep what was applied); the next run
-// then sends and receives the same changes again.
+// An item that could not be written keeps its folder's AckString back, so the server
+// sends the folder's changes again. A stop between items writes no snapshot and no
+// AckString (the id maps keep what was applied); the next run then sends and
+// receives the same changes again. Folders of the answer that the session does not
+// have are passed over and not acknowledged.
 //
 // Mass-delete guard: when a folder's deletions would remove more than half of the
 // items on the other side and more than kMassDeleteMinimum items (device deletions

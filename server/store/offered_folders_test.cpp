@@ -1,9 +1,10 @@
 // Confinement of a device to its offered folders against real stores: which folders
 // and items count as offered, and the folder and item operations that refuse the
 // others.
+#include "server/store/offered_folders.h"
+
 #include <gtest/gtest.h>
 
-#include "server/store/offered_folders.h"
 #include "server/store/store_test_util.h"
 
 namespace {
@@ -100,7 +101,8 @@ TEST_F(OfferedFoldersTest, ItemOperationsOutsideTheOfferedFoldersAreRefused) {
 
     EXPECT_EQ(contacts->DeleteElement(secret), 1);
     EXPECT_TRUE(Exists(privateFolder_, secret));
-    EXPECT_EQ(TakeTrace(), "Deleting " + secret + " refused: not in a folder offered to device PPC1|");
+    EXPECT_EQ(TakeTrace(),
+              "Deleting " + secret + " refused: not in a folder offered to device PPC1|");
 
     EXPECT_TRUE(contacts->MoveElement(secret, inbox));
     EXPECT_TRUE(Exists(privateFolder_, secret));

@@ -11,12 +11,13 @@ namespace {
 class RequestChangesTest : public StoreLayerTest {
 protected:
     // "<key>;<low>;<high>;<read>;<label>" of the item as a snapshot writes it now.
-    static std::string Row(IMAPIFolderPtr& folder, const std::string& key, const std::string& label) {
+    static std::string Row(IMAPIFolderPtr& folder, const std::string& key,
+                           const std::string& label) {
         IMessagePtr item = OpenItem(folder, key);
         CPropValue time = item.GetProp(PR_LAST_MODIFICATION_TIME);
         return key + ";" + std::to_string(static_cast<std::int32_t>(time->Value.ft.dwLowDateTime)) +
-               ";" + std::to_string(static_cast<std::int32_t>(time->Value.ft.dwHighDateTime)) + ";0;" +
-               label;
+               ";" + std::to_string(static_cast<std::int32_t>(time->Value.ft.dwHighDateTime)) +
+               ";0;" + label;
     }
 
     // The inbox with items a and b, sent and acknowledged; a new request begins.
@@ -50,10 +51,14 @@ TEST_F(RequestChangesTest, DesktopChangesAfterTheComputationStayOwed) {
     EXPECT_EQ(ReadWholeFile(StatePath("-4_temp")),
               "[FolderInfo]\n" + oldA + "\n" + Row(inbox, b, "b2") + "\n");
     std::string trace = TakeTrace();
-    EXPECT_NE(trace.find("Saving Table -4_temp: " + a + " changed during the request, kept for the next answer|"),
-              std::string::npos) << trace;
-    EXPECT_NE(trace.find("Saving Table -4_temp: " + c + " changed during the request, kept for the next answer|"),
-              std::string::npos) << trace;
+    EXPECT_NE(trace.find("Saving Table -4_temp: " + a +
+                         " changed during the request, kept for the next answer|"),
+              std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("Saving Table -4_temp: " + c +
+                         " changed during the request, kept for the next answer|"),
+              std::string::npos)
+        << trace;
 
     // Acknowledged: the next request sends a and c, and not b.
     Acknowledge("-4");
@@ -82,7 +87,8 @@ TEST_F(RequestChangesTest, TheDevicesOwnChangesAreLeftOutOfALaterComputation) {
     folder->SetReset(true);
     TakeTrace();
     EXPECT_EQ(Changes(folder), "1 " + e + " unknown\n");
-    EXPECT_NE(TakeTrace().find("|3 changed items|2 changed items are the device's own|"), std::string::npos);
+    EXPECT_NE(TakeTrace().find("|3 changed items|2 changed items are the device's own|"),
+              std::string::npos);
     // Without reset: a and the deletion of b are the device's, e the desktop's.
     NewRequest();
     folder = static_cast<CMobileMapiFolder*>(session_->OpenFolder("-4", "Email", true));
@@ -93,7 +99,8 @@ TEST_F(RequestChangesTest, TheDevicesOwnChangesAreLeftOutOfALaterComputation) {
     // The snapshot holds the device's items as they are now.
     ASSERT_TRUE(folder->SaveStatus(0));
     EXPECT_EQ(ReadWholeFile(StatePath("-4_temp")), "[FolderInfo]\n" + Row(inbox, a, "a2") + "\n" +
-                                                       Row(inbox, d, "d") + "\n" + Row(inbox, e, "e") + "\n");
+                                                       Row(inbox, d, "d") + "\n" +
+                                                       Row(inbox, e, "e") + "\n");
     // The next request reports nothing of its predecessor's device changes.
     NewRequest();
     EXPECT_FALSE(session_->ChangedByDevice(a));
@@ -108,8 +115,8 @@ TEST_F(RequestChangesTest, ItemsGoneBeforeTheyAreSentArePassedOverOrSentAsDelete
     std::string c = AddItem(inbox, "c");
     std::string d = AddItem(inbox, "d");
     folder->ClearChanges();
-    EXPECT_EQ(Changes(folder), "2 " + a + " unknown\n2 " + b + " unknown\n1 " + c + " unknown\n1 " + d +
-                                   " unknown\n");
+    EXPECT_EQ(Changes(folder), "2 " + a + " unknown\n2 " + b + " unknown\n1 " + c + " unknown\n1 " +
+                                   d + " unknown\n");
     // After the computation: the desktop deletes a and c, the device deletes b.
     inbox.DeleteMessages({*CByteBuffer::ParseHex(a), *CByteBuffer::ParseHex(c)});
     inbox.DeleteMessages({*CByteBuffer::ParseHex(b)});
@@ -126,9 +133,12 @@ TEST_F(RequestChangesTest, ItemsGoneBeforeTheyAreSentArePassedOverOrSentAsDelete
     EXPECT_EQ(second->GetState(), kStateAdd);
     EXPECT_FALSE(folder->NextChangedElement());
     std::string trace = TakeTrace();
-    EXPECT_NE(trace.find("Item " + a + " no longer exists, sent as deleted|"), std::string::npos) << trace;
-    EXPECT_NE(trace.find("Item " + b + " no longer exists, passed over|"), std::string::npos) << trace;
-    EXPECT_NE(trace.find("Item " + c + " no longer exists, passed over|"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("Item " + a + " no longer exists, sent as deleted|"), std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("Item " + b + " no longer exists, passed over|"), std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("Item " + c + " no longer exists, passed over|"), std::string::npos)
+        << trace;
 }
 
 }  // namespace

@@ -12,6 +12,15 @@
 // device lookup). Without it, Sync, GetData and Acknlowledge do nothing but trace
 // "No device!", and the answer is the four header bytes.
 //
+// Reach: a device works only on its configured and default folders and their
+// sub-folders (server/store/offered_folders.h); a refused folder or item is passed
+// over with a live trace line and the rest of the request is handled.
+//
+// Two-way requests: the device's changes are applied where they stand, before the
+// GetData that follows them. The items the device touched are recorded in the
+// session, so a change list computed afterwards does not send them back, and the
+// snapshot records them as they now are.
+//
 // Failures: store errors are swallowed by the store layer per item; an item that
 // could not be saved gets Element { ClientID, ErrorCode } instead of a key. Any
 // other exception inside a handler becomes a message box ("Crash", "Crash in Read

@@ -110,8 +110,9 @@ protected:
                                    Text(kPassword, "pw")}));
         for (const Node& node : top) Write(writer, node);
         std::string body(writer.Document().View());
-        std::string http = "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n" + body;
+        std::string http =
+            "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\n\r\n" + body;
         CHTMLCommand request;
         request.ParseMessage(true, http.data(), http.size());
         CMobileMapiServer server(session_.get());
@@ -137,7 +138,8 @@ protected:
     // The answer's Sync of the contacts folder with items, each "Add <key>" or
     // "Modify <key>".
     static std::string SentFolder(const std::vector<std::string>& items) {
-        std::string out = "Sync{Folder{AckString=PPC1:-1.csv:-1_temp.csv ServerID=-1 FolderPath=-1 ";
+        std::string out =
+            "Sync{Folder{AckString=PPC1:-1.csv:-1_temp.csv ServerID=-1 FolderPath=-1 ";
         for (const std::string& item : items) {
             size_t blank = item.find(' ');
             out += "Element{" + item.substr(0, blank) + "{ServerID=" + item.substr(blank + 1) +
@@ -157,7 +159,9 @@ protected:
         }
         return found;
     }
-    bool Traced(const std::string& line) const { return lastTrace_.find(line + "|") != std::string::npos; }
+    bool Traced(const std::string& line) const {
+        return lastTrace_.find(line + "|") != std::string::npos;
+    }
 
     // Anna and Bert in the store, sent to the device and acknowledged.
     void SyncedContacts(std::string& anna, std::string& bert) {
@@ -177,13 +181,14 @@ TEST_F(VantroSyncTest, DeviceChangesComeFirstAndAreNotEchoed) {
     SyncedContacts(anna, bert);
     TouchItem(contacts_, anna, "Anna on the desktop");
 
-    std::string answer = Run({Ack(), Box(kSync, {DeviceContacts({Contact(kAdd, "11", "Doe, Jane")}),
-                                                 GetContacts()})});
+    std::string answer = Run(
+        {Ack(), Box(kSync, {DeviceContacts({Contact(kAdd, "11", "Doe, Jane")}), GetContacts()})});
     std::string jane = NewKey(contacts_, {anna, bert});
     ASSERT_FALSE(jane.empty());
     EXPECT_EQ(answer, Mapping("11", jane) + SentFolder({"Modify " + anna}));
-    EXPECT_TRUE(Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 0, changed 1, "
-                       "deleted 0"))
+    EXPECT_TRUE(
+        Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 0, changed 1, "
+               "deleted 0"))
         << lastTrace_;
 
     // Acknowledged: the device's Jane is in the baseline and nothing is owed.
@@ -192,16 +197,17 @@ TEST_F(VantroSyncTest, DeviceChangesComeFirstAndAreNotEchoed) {
 
 TEST_F(VantroSyncTest, FirstRunWithResetSendsOnlyTheStoresItems) {
     std::string anna = AddItem(contacts_, "Anna", "IPM.Contact");
-    std::string answer = Run({Box(kSync, {DeviceContacts({Contact(kAdd, "11", "Doe, Jane")}),
-                                          GetContacts(true)})});
+    std::string answer =
+        Run({Box(kSync, {DeviceContacts({Contact(kAdd, "11", "Doe, Jane")}), GetContacts(true)})});
     std::string jane = NewKey(contacts_, {anna});
     ASSERT_FALSE(jane.empty());
     EXPECT_EQ(answer, Mapping("11", jane) + SentFolder({"Add " + anna}));
     std::string snapshot = ReadWholeFile(StatePath("-1_temp"));
     EXPECT_NE(snapshot.find("\n" + anna + ";"), std::string::npos);
     EXPECT_NE(snapshot.find("\n" + jane + ";"), std::string::npos);
-    EXPECT_TRUE(Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 1, changed 0, "
-                       "deleted 0"))
+    EXPECT_TRUE(
+        Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 1, changed 0, "
+               "deleted 0"))
         << lastTrace_;
 }
 
@@ -211,15 +217,17 @@ TEST_F(VantroSyncTest, ItemsChangedOnBothSidesOrDeletedByTheDevice) {
     TouchItem(contacts_, anna, "Anna 2");
     TouchItem(contacts_, bert, "Bert 2");
 
-    std::string answer = Run({Ack(), Box(kSync, {DeviceContacts({Box(kDelete, {Text(kServerID, anna)}),
-                                                                 Contact(kModify, "12", "Bert B", bert)}),
-                                                 GetContacts()})});
+    std::string answer =
+        Run({Ack(), Box(kSync, {DeviceContacts({Box(kDelete, {Text(kServerID, anna)}),
+                                                Contact(kModify, "12", "Bert B", bert)}),
+                                GetContacts()})});
     // Anna is gone and passed over; Bert comes back as the store now holds him.
     EXPECT_EQ(answer, SentFolder({"Modify " + bert}));
     EXPECT_EQ(Keys(contacts_), std::vector<std::string>{bert});
     EXPECT_TRUE(Traced("Item " + anna + " no longer exists, passed over")) << lastTrace_;
-    EXPECT_TRUE(Traced("Folder Contacts: device added 0, changed 1, deleted 1; sent added 0, changed 1, "
-                       "deleted 0"))
+    EXPECT_TRUE(
+        Traced("Folder Contacts: device added 0, changed 1, deleted 1; sent added 0, changed 1, "
+               "deleted 0"))
         << lastTrace_;
 
     // A Modify for an item deleted on the desktop meanwhile stores it afresh and maps it.
@@ -239,23 +247,28 @@ TEST_F(VantroSyncTest, RefusedOperationsArePassedOverAndTheRestIsHandled) {
     std::string secret = AddItem(hidden, "secret", "IPM.Contact");
     std::string hiddenKey = hidden.GetEntryID().ToText();
 
-    std::string answer = Run(
-        {Box(kSync, {DeviceContacts({Box(kDelete, {Text(kServerID, secret)}),
-                                     Contact(kModify, "4", "Overwritten", secret), Contact(kAdd, "5", "Kept")}),
-                     Box(kGetData, {Box(kFolder, {Text(kServerID, hiddenKey), Text(kReset, "1")})}),
-                     Box(kFolder, {Text(kFolderPath, "Private"), Text(kTyp, "Contacts"),
-                                   Contact(kAdd, "6", "Smuggled")})})});
+    std::string answer = Run({Box(
+        kSync,
+        {DeviceContacts({Box(kDelete, {Text(kServerID, secret)}),
+                         Contact(kModify, "4", "Overwritten", secret), Contact(kAdd, "5", "Kept")}),
+         Box(kGetData, {Box(kFolder, {Text(kServerID, hiddenKey), Text(kReset, "1")})}),
+         Box(kFolder, {Text(kFolderPath, "Private"), Text(kTyp, "Contacts"),
+                       Contact(kAdd, "6", "Smuggled")})})});
     std::string kept = NewKey(contacts_, {});
     ASSERT_FALSE(kept.empty());
     EXPECT_EQ(answer, Mapping("5", kept));
     EXPECT_EQ(Keys(hidden), std::vector<std::string>{secret});
     EXPECT_EQ(OpenItem(hidden, secret).GetPropText(PR_SUBJECT), "secret");
-    EXPECT_TRUE(Traced("Deleting " + secret + " refused: not in a folder offered to device PPC1")) << lastTrace_;
-    EXPECT_TRUE(Traced("Item " + secret + " refused: not in a folder offered to device PPC1")) << lastTrace_;
-    EXPECT_TRUE(Traced("Folder " + hiddenKey + " refused: not offered to device PPC1")) << lastTrace_;
+    EXPECT_TRUE(Traced("Deleting " + secret + " refused: not in a folder offered to device PPC1"))
+        << lastTrace_;
+    EXPECT_TRUE(Traced("Item " + secret + " refused: not in a folder offered to device PPC1"))
+        << lastTrace_;
+    EXPECT_TRUE(Traced("Folder " + hiddenKey + " refused: not offered to device PPC1"))
+        << lastTrace_;
     EXPECT_TRUE(Traced("Folder Private refused: not offered to device PPC1")) << lastTrace_;
-    EXPECT_TRUE(Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 0, changed 0, "
-                       "deleted 0"))
+    EXPECT_TRUE(
+        Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 0, changed 0, "
+               "deleted 0"))
         << lastTrace_;
 }
 

@@ -1,123 +1,25 @@
 // Routing, web files, protected directories and forwarding, end to end: corvel runs
 // headless over a temporary data folder and is asked over loopback.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <mutex>
-#include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "server/config/config_test_util.h"
-#include "server/config/data_folder.h"
-#include "server/http/http_test_util.h"
-
-extern char** environ;
+#include "tests/test_process.h"
 
 namespace {
 
-std::string CorvelPath() {
-    const char* dir = std::getenv("CORVEL_BIN_DIR");
-    if (dir != nullptr && *dir != 0) return std::string(dir) + "/corvel";
-    return ProgramFolder() + "/../bin/corvel";
-}
-
-// One corvel process over the data home dataHome, its standard output collected.
-class Corvel {
+// One corvel process over the data home dataHome, its standard output and error
+// collected together.
+class Corvel : public ChildProcess {
 public:
-    Corvel(const std::string& dataHome, std::vector<std::string> args) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome,
-                                        "XDG_CONFIG_HOME=" + dataHome + "/config",
-                                        "HOME=" + dataHome, "PATH=/usr/bin:/bin"};
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string entry = *e;
-            if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0) env.push_back(entry);
-        }
-        std::string program = CorvelPath();
-        args.insert(args.begin(), program);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        reader_ = std::thread([this, fd = out[0]] {
-            char piece[4096];
-            ssize_t got;
-            while ((got = read(fd, piece, sizeof piece)) > 0) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                out_.append(piece, static_cast<size_t>(got));
-            }
-            close(fd);
-        });
-    }
-    ~Corvel() {
-        if (pid_ > 0 && !ended_) {
-            kill(pid_, SIGTERM);
-            Wait();
-        }
-        if (reader_.joinable()) reader_.join();
-    }
-    std::string Out() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return out_;
-    }
-    bool HasLine(const std::string& line) {
-        return WaitFor([&] { return Out().find("\n" + line + "\n") != std::string::npos; });
-    }
-    int Port() {
-        std::regex re("Web server listening on port ([0-9]+)\n");
-        std::smatch match;
-        std::string out;
-        if (!WaitFor([&] {
-                out = Out();
-                return std::regex_search(out, match, re);
-            })) {
-            return 0;
-        }
-        return std::stoi(match[1].str());
-    }
-    int Wait() {
-        int status = 0;
-        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
-        ended_ = true;
-        if (reader_.joinable()) reader_.join();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool ended_ = false;
-    std::mutex mutex_;
-    std::string out_;
-    std::thread reader_;
+    Corvel(const std::string& dataHome, std::vector<std::string> args)
+        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome)) {}
+    int Port() { return ListeningPort(); }
 };
 
-// The whole answer to request; the server ends it by closing the connection.
-std::string Ask(int port, const std::string& request) {
-    CSocket client = ConnectLoopback(port);
-    if (!client.IsValid() || !SendAll(client.Get(), request)) return "<no connection>";
-    std::string answer;
-    if (ReadUntilClosed(client.Get(), answer) != ReadEnd::kClosed) return "<not closed>";
-    return answer;
-}
+std::string Ask(int port, const std::string& request) { return AskLoopback(port, request); }
 
 std::string Get(int port, const std::string& url, const std::string& headers = "") {
     return Ask(port, "GET " + url + " HTTP/1.1\r\nHost: pc\r\n" + headers + "\r\n");

@@ -64,6 +64,13 @@ bool IsComputedId(ULONG kind, ULONG propId) {
   return std::find(ids.begin(), ids.end(), propId) != ids.end();
 }
 
+LONG AttachmentSize(const PropMap& props) {
+  std::uint64_t size = 0;
+  for (const auto& [id, v] : props)
+    if (id != PROP_ID(PR_ATTACH_SIZE)) size += ValueSize(v);
+  return static_cast<LONG>(std::min<std::uint64_t>(size, 0x7FFFFFFF));
+}
+
 Computed ComputedProp(StoreDb& db, const ObjectRow& row, const std::string* parentEid,
                       ULONG propId, Value& out) {
   const std::vector<ULONG>& ids = ComputedIds(row.kind);

@@ -20,4 +20,9 @@ const std::vector<ULONG>& ComputedIds(ULONG kind);
 // True when the ID is derived for that kind and may not be set.
 bool IsComputedId(ULONG kind, ULONG propId);
 
+// PR_ATTACH_SIZE of an attachment whose properties are props: the sum of their
+// sizes as a size restriction sees them, the attachment data included (a stored
+// PR_ATTACH_SIZE itself does not count); at most 0x7FFFFFFF.
+LONG AttachmentSize(const PropMap& props);
+
 }  // namespace mapistore

@@ -15,7 +15,8 @@ namespace {
 constexpr ULONG kMaxRecipients = 100000;
 constexpr ULONG kMaxAttachments = 100000;
 
-const std::vector<ULONG> kAttachComputed = {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_OBJECT_TYPE)};
+const std::vector<ULONG> kAttachComputed = {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_OBJECT_TYPE),
+                                            PROP_ID(PR_ATTACH_SIZE)};
 
 class AttachImpl : public PropObject<IAttach> {
  public:
@@ -23,6 +24,8 @@ class AttachImpl : public PropObject<IAttach> {
       : PropObject(std::move(db), writable), message_(ComPtr<IMessage>::Share(message)), owner_(message),
         num_(num) {
     props_ = std::move(props);
+    // The size is always derived; a value stored by an earlier version is dropped.
+    props_.erase(PROP_ID(PR_ATTACH_SIZE));
   }
 
   HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
@@ -46,7 +49,20 @@ class AttachImpl : public PropObject<IAttach> {
       out = Value::Long(MAPI_ATTACH);
       return Computed::kValue;
     }
+    if (id == PROP_ID(PR_ATTACH_SIZE)) {
+      out = Value::Long(AttachmentSize(props_));
+      return Computed::kValue;
+    }
     return Computed::kNo;
+  }
+  // Writers that set the size themselves keep working: a 32-bit value is taken
+  // and dropped, since the size follows the attachment's properties.
+  HRESULT SetSpecial(ULONG id, const Value& v, bool& handled) override {
+    handled = false;
+    if (id != PROP_ID(PR_ATTACH_SIZE)) return S_OK;
+    if (v.type != PT_LONG) return MAPI_E_INVALID_TYPE;
+    handled = true;
+    return S_OK;
   }
   const std::vector<ULONG>& ComputedIdList() override { return kAttachComputed; }
   bool IsReadOnly(ULONG id) override { return id == PROP_ID(PR_ATTACH_NUM) || id == PROP_ID(PR_OBJECT_TYPE); }
@@ -141,6 +157,7 @@ std::vector<PropMap> MessageImpl::AttachmentRows() {
     row[PROP_ID(PR_ATTACH_NUM)] = Value::Long(num);
     row[PROP_ID(PR_OBJECT_TYPE)] = Value::Long(MAPI_ATTACH);
     row[PROP_ID(PR_RECORD_KEY)] = Value::Binary(a.eid);
+    row[PROP_ID(PR_ATTACH_SIZE)] = Value::Long(AttachmentSize(a.props));
     rows.push_back(std::move(row));
   }
   return rows;

@@ -386,5 +386,61 @@ TEST_F(MessageTest, AttachmentsAndRecipientsAreSavedWithTheMessage) {
   EXPECT_EQ(GetLong(again.get(), PR_HASATTACH) & 0xFFFF, 0);
 }
 
+TEST_F(MessageTest, AttachmentSizeFollowsTheAttachmentsProperties) {
+  ComPtr<IMessage> m;
+  ASSERT_EQ(inbox->CreateMessage(nullptr, 0, m.put()), S_OK);
+  ULONG num = 0;
+  ComPtr<IAttach> att;
+  ASSERT_EQ(m->CreateAttach(nullptr, 0, &num, att.put()), S_OK);
+  EXPECT_EQ(GetLong(att.get(), PR_ATTACH_SIZE), 0);
+  // Method 4 bytes, "a.txt" and its zero 6, the data 5.
+  SPropValue ap[3] = {LongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE), StringProp(PR_ATTACH_LONG_FILENAME, "a.txt"),
+                      BinaryProp(PR_ATTACH_DATA_BIN, "hello")};
+  ASSERT_EQ(att->SetProps(3, ap, nullptr), S_OK);
+  EXPECT_EQ(GetLong(att.get(), PR_ATTACH_SIZE), 15);
+  // A writer's own value is taken without complaint and changes nothing; another
+  // type is refused.
+  LPSPropProblemArray problems = nullptr;
+  SPropValue own = LongProp(PR_ATTACH_SIZE, 999);
+  ASSERT_EQ(att->SetProps(1, &own, &problems), S_OK);
+  EXPECT_EQ(problems, nullptr);
+  EXPECT_EQ(GetLong(att.get(), PR_ATTACH_SIZE), 15);
+  SPropValue text = StringProp(PROP_TAG(PT_STRING8, PROP_ID(PR_ATTACH_SIZE)), "7");
+  ASSERT_EQ(att->SetProps(1, &text, &problems), S_OK);
+  ASSERT_NE(problems, nullptr);
+  EXPECT_EQ(problems->cProblem, 1u);
+  EXPECT_EQ(problems->aProblem[0].scode, MAPI_E_INVALID_TYPE);
+  MAPIFreeBuffer(problems);
+  ASSERT_EQ(att->SaveChanges(0), S_OK);
+  ASSERT_EQ(m->SaveChanges(0), S_OK);
+  std::string id = GetBinary(m.get(), PR_ENTRYID);
+
+  auto back = OpenMessage(store.get(), id);
+  ComPtr<IMAPITable> table;
+  ASSERT_EQ(back->GetAttachmentTable(0, table.put()), S_OK);
+  EXPECT_EQ(Column(table.get(), PR_ATTACH_SIZE), (std::vector<std::string>{"15"}));
+  ComPtr<IAttach> opened;
+  ASSERT_EQ(back->OpenAttach(0, nullptr, MAPI_BEST_ACCESS, opened.put()), S_OK);
+  EXPECT_EQ(GetLong(opened.get(), PR_ATTACH_SIZE), 15);
+  // The size is listed once among all properties.
+  ULONG count = 0;
+  LPSPropValue values = nullptr;
+  ASSERT_EQ(opened->GetProps(nullptr, 0, &count, &values), S_OK);
+  int sizes = 0;
+  for (ULONG k = 0; k < count; ++k)
+    if (values[k].ulPropTag == PR_ATTACH_SIZE) ++sizes;
+  MAPIFreeBuffer(values);
+  EXPECT_EQ(sizes, 1);
+  // Larger data: a larger size at once, in the table after the save.
+  ASSERT_EQ(Set(opened.get(), BinaryProp(PR_ATTACH_DATA_BIN, std::string(1000, 'x'))), S_OK);
+  EXPECT_EQ(GetLong(opened.get(), PR_ATTACH_SIZE), 1010);
+  ASSERT_EQ(opened->SaveChanges(0), S_OK);
+  ASSERT_EQ(back->SaveChanges(0), S_OK);
+  auto again = OpenMessage(store.get(), id, 0);
+  table.reset();
+  ASSERT_EQ(again->GetAttachmentTable(0, table.put()), S_OK);
+  EXPECT_EQ(Column(table.get(), PR_ATTACH_SIZE), (std::vector<std::string>{"1010"}));
+}
+
 }  // namespace
 }  // namespace mapitest

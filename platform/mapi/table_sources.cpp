@@ -228,6 +228,8 @@ HRESULT LoadSubRows(StoreDb& db, std::int64_t message, ULONG subObject, std::vec
   for (const ObjectRow& kid : kids) {
     PropMap props;
     if (FAILED(hr = db.LoadProps(kid.id, props))) return hr;
+    // The size of what is stored, as the attachment itself gives it.
+    if (kind == MAPI_ATTACH) props[PROP_ID(PR_ATTACH_SIZE)] = Value::Long(AttachmentSize(props));
     for (ULONG id : ComputedIds(kind)) {
       Value v;
       if (ComputedProp(db, kid, nullptr, id, v) == Computed::kValue) props[id] = std::move(v);

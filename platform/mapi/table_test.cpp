@@ -180,6 +180,11 @@ TEST_F(TableTest, SubRestrictionOnRecipientsAndAttachments) {
   EXPECT_EQ(Match(sub), "");
   sub.res.resSub = SSubRestriction{PR_MESSAGE_ATTACHMENTS, KeepRes(Prop(RELOP_EQ, StringProp(PR_ATTACH_LONG_FILENAME, "plan.pdf")))};
   EXPECT_EQ(Match(sub), "e");
+  // The derived size of the attachment: its one name of 8 characters and the zero.
+  sub.res.resSub.lpRes = KeepRes(Prop(RELOP_EQ, LongProp(PR_ATTACH_SIZE, 9)));
+  EXPECT_EQ(Match(sub), "e");
+  sub.res.resSub.lpRes = KeepRes(Prop(RELOP_GT, LongProp(PR_ATTACH_SIZE, 9)));
+  EXPECT_EQ(Match(sub), "");
   sub.res.resSub.ulSubObject = PR_SUBJECT;
   EXPECT_EQ(Match(sub), "MAPI_E_TOO_COMPLEX");
 }

@@ -7,6 +7,7 @@
 
 #include "platform/mapi/mapi_functions.h"
 #include "platform/mapi/mapi_guids.h"
+#include "platform/mapi/root_blocks.h"
 
 namespace mapistore {
 
@@ -29,13 +30,15 @@ std::string InstanceKey(std::int64_t key) {
 constexpr std::size_t kNotInline = static_cast<std::size_t>(-1);
 
 std::size_t RoundUp(std::size_t n) { return (n + 15) / 16 * 16; }
+// Inline bytes need no alignment of their own; eight keeps the next value aligned.
+std::size_t RoundUp8(std::size_t n) { return (n + 7) / 8 * 8; }
 
 // Bytes a binary or 8-bit string value needs beside its SPropValue when the row
 // keeps it in its own block; kNotInline for other values.
 std::size_t InlineBytes(const Value& v, ULONG wantType) {
   const ULONG t = wantType == PT_UNSPECIFIED ? (v.type == PT_UNICODE ? PT_STRING8 : v.type) : wantType;
-  if (t == PT_BINARY && v.type == PT_BINARY) return RoundUp(v.s.size());
-  if (t == PT_STRING8 && v.type == PT_UNICODE) return RoundUp(v.s.size() + 1);
+  if (t == PT_BINARY && v.type == PT_BINARY) return RoundUp8(v.s.size());
+  if (t == PT_STRING8 && v.type == PT_UNICODE) return RoundUp8(v.s.size() + 1);
   return kNotInline;
 }
 
@@ -47,11 +50,11 @@ void PlaceInline(const Value& v, ULONG id, ULONG wantType, char*& cursor, SPropV
   if (t == PT_BINARY) {
     out.Value.bin.cb = static_cast<ULONG>(v.s.size());
     out.Value.bin.lpb = reinterpret_cast<LPBYTE>(cursor);
-    cursor += RoundUp(v.s.size());
+    cursor += RoundUp8(v.s.size());
   } else {
     cursor[v.s.size()] = '\0';
     out.Value.lpszA = cursor;
-    cursor += RoundUp(v.s.size() + 1);
+    cursor += RoundUp8(v.s.size() + 1);
   }
 }
 
@@ -389,45 +392,48 @@ HRESULT Table::QueryRows(LONG count, ULONG flags, LPSRowSet* out) {
   std::vector<RowData> rows;
   std::vector<bool> found;
   std::vector<std::int64_t> keys;
+  const ULONG cols = static_cast<ULONG>(columns_.size());
+  const std::size_t head = RoundUp(sizeof(SPropValue) * (cols ? cols : 1));
+  std::vector<const Value*> values(cols);
+  std::vector<std::size_t> inlineBytes(cols);
+  // Each row is one block of its own for FreeProws; the blocks share slabs.
+  RootBlockCarver carver;
   for (std::size_t start = from; start < to; start += kFetchChunk) {
     keys.assign(rows_.begin() + start, rows_.begin() + std::min(to, start + kFetchChunk));
     if (FAILED(hr = FetchRange(keys, ids, rows, found))) {
       FreeProws(set);
       return hr;
     }
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    if (!found[k]) continue;
-    const ULONG cols = static_cast<ULONG>(columns_.size());
-    // Binaries and 8-bit strings live in the row's own block: one allocation a row.
-    std::size_t extra = 0;
-    for (ULONG c = 0; c < cols; ++c) {
-      const Value* v = rows[k].Find(PROP_ID(columns_[c]));
-      std::size_t bytes = v ? InlineBytes(*v, PROP_TYPE(columns_[c])) : kNotInline;
-      if (bytes != kNotInline) extra += bytes;
-    }
-    const std::size_t head = RoundUp(sizeof(SPropValue) * (cols ? cols : 1));
-    void* propsMem = nullptr;
-    if (head + extra > 0x7FFFFFF0u ||
-        FAILED(hr = MAPIAllocateBuffer(static_cast<ULONG>(head + extra), &propsMem))) {
-      FreeProws(set);
-      return FAILED(hr) ? hr : MAPI_E_NOT_ENOUGH_MEMORY;
-    }
-    auto* props = static_cast<SPropValue*>(propsMem);
-    char* cursor = static_cast<char*>(propsMem) + head;
-    SRow& row = set->aRow[set->cRows++];
-    row.ulAdrEntryPad = 0;
-    row.cValues = cols;
-    row.lpProps = props;
-    for (ULONG c = 0; c < cols; ++c) {
-      const ULONG id = PROP_ID(columns_[c]);
-      const Value* v = rows[k].Find(id);
-      if (v != nullptr && InlineBytes(*v, PROP_TYPE(columns_[c])) != kNotInline) {
-        PlaceInline(*v, id, PROP_TYPE(columns_[c]), cursor, props[c]);
-      } else if (v == nullptr || FAILED(ToSPropValue(*v, id, PROP_TYPE(columns_[c]), false, propsMem, props[c]))) {
-        ErrorProp(id, MAPI_E_NOT_FOUND, props[c]);
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      if (!found[k]) continue;
+      // Binaries and 8-bit strings live in the row's own block.
+      std::size_t extra = 0;
+      for (ULONG c = 0; c < cols; ++c) {
+        values[c] = rows[k].Find(ids[c]);
+        inlineBytes[c] = values[c] ? InlineBytes(*values[c], PROP_TYPE(columns_[c])) : kNotInline;
+        if (inlineBytes[c] != kNotInline) extra += inlineBytes[c];
+      }
+      void* propsMem = head + extra > 0x7FFFFFF0u ? nullptr : carver.Allocate(head + extra);
+      if (propsMem == nullptr) {
+        FreeProws(set);
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+      }
+      auto* props = static_cast<SPropValue*>(propsMem);
+      char* cursor = static_cast<char*>(propsMem) + head;
+      SRow& row = set->aRow[set->cRows++];
+      row.ulAdrEntryPad = 0;
+      row.cValues = cols;
+      row.lpProps = props;
+      for (ULONG c = 0; c < cols; ++c) {
+        const Value* v = values[c];
+        if (inlineBytes[c] != kNotInline) {
+          PlaceInline(*v, ids[c], PROP_TYPE(columns_[c]), cursor, props[c]);
+        } else if (v == nullptr ||
+                   FAILED(ToSPropValue(*v, ids[c], PROP_TYPE(columns_[c]), false, propsMem, props[c]))) {
+          ErrorProp(ids[c], MAPI_E_NOT_FOUND, props[c]);
+        }
       }
     }
-  }
   }
   if ((flags & TBL_NOADVANCE) == 0) cursor_ = count > 0 ? to : from;
   *out = set;

@@ -12,13 +12,11 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <thread>
 
+#include "server/http/accept_loop.h"
 #include "server/http/trace_text_sink.h"
 
 inline constexpr int kTracePort = 2005;
@@ -48,12 +46,10 @@ public:
     size_t ActiveReaders() const;
 
 private:
-    struct Shared;
     void TraceListenerThread();
-    static void TraceReaderThread(std::shared_ptr<Shared> shared, int socket);
 
     TracePortConfig config_;
-    std::shared_ptr<Shared> shared_;
+    std::unique_ptr<CAcceptLoop> loop_;
     std::thread listener_;
 };
 

@@ -77,9 +77,8 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
     }
     if (attachment) {
         if (!handlers) return;
-        CDataString answer;
-        handlers->HandleAttachmentRequest(settings, request, answer);
-        if (answer.Length() > 0) SendAll(socket, answer.View());
+        CSocketAnswerStream out(socket);
+        handlers->HandleAttachmentRequest(settings, request, out);
         return;
     }
     if (request.MethodCode() != CHTMLCommand::kGet) return;

@@ -2,8 +2,8 @@
 //  - Vantro: URL exactly "vantro" or content type ("Content-Type", else
 //    "ContentType") exactly "application/vantro": the protocol handler's request
 //    operation; when it reports an answer, the answer is sent and routing ends;
-//  - URL beginning with "/OutlookAttachments": the attachment operation, its answer
-//    sent;
+//  - URL beginning with "/OutlookAttachments": the attachment operation, which
+//    writes its answer to the connection itself;
 //  - anything but GET: no answer;
 //  - GET: the web files, after mapping the decoded URL to a virtual directory
 //    (records in ascending order of their name, plain prefix), the Basic check of a
@@ -23,6 +23,7 @@
 
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
+#include "server/http/answer_stream.h"
 #include "server/config/settings.h"
 
 // The Vantro server's operations, installed by the protocol server.
@@ -36,10 +37,12 @@ public:
     // Handles a Vantro request; true when answer holds a complete answer to send.
     virtual bool HandleVantroRequest(Settings& settings, const CHTMLCommand& request,
                                      CDataString& answer) = 0;
-    // Handles an attachment download; the complete answer goes into answer (may
-    // stay empty: nothing is sent).
+    // Handles an attachment download, writing its answer to out as it goes (the
+    // header with the body's length, then the body in pieces); writing nothing
+    // leaves the request without an answer. A peer that goes away mid-answer makes
+    // out's writes fail; the handler then stops and frees what it holds.
     virtual void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
-                                         CDataString& answer) = 0;
+                                         IAnswerStream& out) = 0;
 
     // Runs CreateSharedSession once.
     void EnsureSession(Settings& settings) {

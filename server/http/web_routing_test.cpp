@@ -28,8 +28,9 @@ public:
         return true;
     }
     void HandleAttachmentRequest(Settings&, const CHTMLCommand& request,
-                                 CDataString& answer) override {
-        answer.AppendText("ATTACHMENT " + request.URL());
+                                 IAnswerStream& out) override {
+        out.Write("ATTACHMENT ");
+        out.Write(request.URL());
     }
     int sessions = 0;
     std::string vantroUrls;

@@ -1,35 +1,19 @@
 // Listener and connection workers of the web server.
 #include "server/http/web_server.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <system_error>
-#include <vector>
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
 #include "server/http/socket_util.h"
 #include "server/http/web.h"
-
-// State shared by the listener and the detached connection threads; it lives as
-// long as the last of them.
-struct CWebServer::Shared {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool stopping = false;
-    size_t active = 0;
-    std::set<int> sockets;  // open connection sockets, shut down by Stop
-    int listenSocket = -1;
-    int port = 0;
-    std::function<void(int)> handler;
-    std::chrono::milliseconds linger{4000};
-};
 
 namespace {
 
@@ -57,19 +41,35 @@ void WaitForPeerClose(int socket, std::chrono::milliseconds linger) {
     }
 }
 
+// One connection: the handler, then the sending side shut down and the linger.
+void WebConnection(const std::function<void(int)>& handler, std::chrono::milliseconds linger,
+                   int socket) {
+    int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    try {
+        handler(socket);
+    } catch (...) {
+        AddLiveTrace("Something went wrong... web() crashed");
+        return;
+    }
+    shutdown(socket, SHUT_WR);
+    WaitForPeerClose(socket, linger);
+}
+
 }  // namespace
 
 CWebServer::CWebServer(Settings& settings, WebServerConfig config)
-    : settings_(settings), config_(std::move(config)), shared_(std::make_shared<Shared>()) {
-    if (config_.maxConnections == 0) config_.maxConnections = 1;
-    shared_->linger = config_.linger;
-    if (config_.handler) {
-        shared_->handler = config_.handler;
-    } else {
+    : settings_(settings), config_(std::move(config)) {
+    std::function<void(int)> handler = config_.handler;
+    if (!handler) {
         Settings* settings_ptr = &settings_;
         ReceiveLimits limits = config_.receive;
-        shared_->handler = [settings_ptr, limits](int socket) { web(socket, *settings_ptr, limits); };
+        handler = [settings_ptr, limits](int socket) { web(socket, *settings_ptr, limits); };
     }
+    std::chrono::milliseconds linger = config_.linger;
+    loop_ = std::make_unique<CAcceptLoop>(
+        config_.maxConnections, config_.acceptPause,
+        [handler, linger](int socket) { WebConnection(handler, linger, socket); });
 }
 
 CWebServer::~CWebServer() { Stop(); }
@@ -80,33 +80,19 @@ void CWebServer::Start() {
 }
 
 void CWebServer::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->stopping = true;
-        if (shared_->listenSocket >= 0) shutdown(shared_->listenSocket, SHUT_RDWR);
-        for (int socket : shared_->sockets) shutdown(socket, SHUT_RDWR);
-    }
-    shared_->changed.notify_all();
+    loop_->Stop();
     if (listener_.joinable()) listener_.join();
-    std::unique_lock<std::mutex> lock(shared_->mutex);
-    shared_->changed.wait(lock, [this] { return shared_->active == 0; });
 }
 
 int CWebServer::WaitUntilListening(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(shared_->mutex);
-    shared_->changed.wait_for(lock, timeout, [this] { return shared_->port != 0 || shared_->stopping; });
-    return shared_->port;
+    return loop_->WaitUntilListening(timeout);
 }
 
-size_t CWebServer::ActiveConnections() const {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    return shared_->active;
-}
+size_t CWebServer::ActiveConnections() const { return loop_->ActiveWorkers(); }
 
 void CWebServer::WebListenerThread() {
     try {
         LowerThreadPriority();
-        Shared& shared = *shared_;
         // Bind, retrying after a pause until it works or the server stops.
         CSocket listener;
         bool reported = false;
@@ -127,80 +113,12 @@ void CWebServer::WebListenerThread() {
                 ShowMessageBox(text, "Web server");
                 reported = true;
             }
-            std::unique_lock<std::mutex> lock(shared.mutex);
-            if (shared.changed.wait_for(lock, config_.bindRetry, [&] { return shared.stopping; })) {
-                return;
-            }
+            if (loop_->WaitForStop(config_.bindRetry)) return;
         }
-        {
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            if (shared.stopping) return;
-            shared.listenSocket = listener.Get();
-            shared.port = LocalPort(listener.Get());
-        }
-        shared.changed.notify_all();
         AddLiveTraceF("Web server listening on port %d", LocalPort(listener.Get()));
-
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(shared.mutex);
-                shared.changed.wait(lock, [&] {
-                    return shared.stopping || shared.active < config_.maxConnections;
-                });
-                if (shared.stopping) break;
-            }
-            int socket = accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (socket < 0) {
-                std::unique_lock<std::mutex> lock(shared.mutex);
-                if (shared.stopping) break;
-                if (errno == EINTR) continue;
-                // Out of descriptors or a transient error: pause, never spin.
-                shared.changed.wait_for(lock, config_.acceptPause, [&] { return shared.stopping; });
-                continue;
-            }
-            std::unique_lock<std::mutex> lock(shared.mutex);
-            if (shared.stopping) {
-                close(socket);
-                break;
-            }
-            ++shared.active;
-            shared.sockets.insert(socket);
-            try {
-                std::thread(&CWebServer::WebConnectionThread, shared_, socket).detach();
-            } catch (const std::system_error&) {
-                shared.sockets.erase(socket);
-                close(socket);
-                --shared.active;
-            }
-        }
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.listenSocket = -1;
+        loop_->Run(listener);
     } catch (...) {
         AddLiveTrace("Web server listener ended unexpectedly");
-    }
-}
-
-void CWebServer::WebConnectionThread(std::shared_ptr<Shared> shared, int socket) {
-    LowerThreadPriority();
-    bool crashed = false;
-    try {
-        shared->handler(socket);
-    } catch (...) {
-        crashed = true;
-        AddLiveTrace("Something went wrong... web() crashed");
-    }
-    if (!crashed) {
-        shutdown(socket, SHUT_WR);
-        WaitForPeerClose(socket, shared->linger);
-    }
-    try {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->sockets.erase(socket);
-        close(socket);
-        --shared->active;
-        shared->changed.notify_all();
-    } catch (...) {
-        close(socket);  // the lock failed: nothing else can be done safely
     }
 }
 

@@ -5,6 +5,10 @@
 // end of an answer without a length immediately, and then waits up to the linger
 // time (4000 ms) for the peer to close before closing the socket. Reading stops as
 // soon as the peer has closed, or once the peer has sent kMaxLingerDiscard more bytes.
+// Answers leave without waiting for the peer's acknowledgement of earlier segments
+// (TCP_NODELAY): an answer is written in a few large pieces, so small segments are
+// rare, and holding back a header's last piece would cost the client's delayed-ACK
+// time on every small answer.
 //
 // At most maxConnections threads run at once; at the bound the listener waits for
 // one to end before it accepts again. A listener that cannot bind says so once (on
@@ -15,16 +19,14 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "common/http/receive_message.h"
 #include "server/config/settings.h"
+#include "server/http/accept_loop.h"
 
 // Connection threads running at once.
 inline constexpr size_t kMaxConnections = 256;
@@ -62,13 +64,11 @@ public:
     size_t ActiveConnections() const;
 
 private:
-    struct Shared;
     void WebListenerThread();
-    static void WebConnectionThread(std::shared_ptr<Shared> shared, int socket);
 
     Settings& settings_;
     WebServerConfig config_;
-    std::shared_ptr<Shared> shared_;
+    std::unique_ptr<CAcceptLoop> loop_;
     std::thread listener_;
 };
 

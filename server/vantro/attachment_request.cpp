@@ -1,14 +1,19 @@
 // Attachment downloads.
 #include "server/vantro/attachment_request.h"
 
+#include <vector>
+
 #include "common/http/html_answer.h"
 #include "server/config/live_trace.h"
+#include "server/config/mapi_access.h"
 #include "server/config/settings.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/web_answers.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_item_ptrs.h"
+#include "server/mapi/mapi_query.h"
 #include "server/mapi/mapi_table_ptr.h"
+#include "server/store/offered_folders.h"
 
 namespace {
 
@@ -27,6 +32,29 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
         if (std::tolower(x) != std::tolower(y)) return false;
     }
     return true;
+}
+
+// The attachment's bytes as a stream at its start, and their count; null when the
+// message has no attachment of that name.
+CMapiRef<IStream> OpenAttachmentData(IMessage* raw, const std::string& name, uint64_t& size) {
+    IMessagePtr message(CMapiRef<IMessage>::Share(raw));
+    IMAPITablePtr table = message.GetAttachmentTable();
+    CRowSet rows = table.QueryAllRows(CPropTagArray{PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME});
+    for (ULONG i = 0; i < rows.Count(); ++i) {
+        if (!EqualIgnoringCase(CRowSet::Text(rows[i], PR_ATTACH_LONG_FILENAME), name)) continue;
+        IAttachPtr attach = message.OpenAttach(static_cast<ULONG>(CRowSet::Long(rows[i], PR_ATTACH_NUM)));
+        IUnknown* unknown = nullptr;
+        HRESULT hr = attach.Get()->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, &unknown);
+        if (FAILED(hr) || unknown == nullptr) throw CMAPIException(FAILED(hr) ? hr : MAPI_E_NOT_FOUND, "OpenAttachmentData");
+        CMapiRef<IUnknown> held = CMapiRef<IUnknown>::Adopt(unknown);
+        CMapiRef<IStream> stream = MapiQueryAs<IStream>(held.Get(), "OpenAttachmentData");
+        STATSTG stat{};
+        hr = stream->Stat(&stat, STATFLAG_NONAME);
+        if (FAILED(hr)) throw CMAPIException(hr, "OpenAttachmentData");
+        size = stat.cbSize.QuadPart;
+        return stream;
+    }
+    return CMapiRef<IStream>();
 }
 
 }  // namespace
@@ -66,38 +94,81 @@ bool ParseAttachmentLink(const std::string& url, CAttachmentLink& link) {
     return true;
 }
 
-bool HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request, CDataString& answer) {
-    answer.Reset();
-    std::string userName = request.GetParameter("username");
-    std::string deviceId = request.GetParameter("device");
-    std::shared_ptr<CPocketDevice> device = settings.Devices().FindExistingDevice(deviceId);
-    if (!device || device->Name.empty() || device->Name != userName) return false;
-    if (!BasicAuthorize(request, device->Name, device->Passwort, settings.Devices())) {
-        answer.AppendText(UnauthorizedAnswer(kAttachmentRealm));
-        return false;
-    }
-    CAttachmentLink link;
-    if (!ParseAttachmentLink(request.URL(), link)) return false;
-    MapiShared<IMessage> raw = device->OpenMessage(link.entryId);
-    if (!raw) return false;
+CAttachmentDownload PrepareAttachmentDownload(Settings& settings, const CHTMLCommand& request) {
+    CAttachmentDownload download;
     try {
-        IMessagePtr message(CMapiRef<IMessage>::Share(raw.get()));
-        IMAPITablePtr table = message.GetAttachmentTable();
-        CRowSet rows = table.QueryAllRows(CPropTagArray{PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME});
-        for (ULONG i = 0; i < rows.Count(); ++i) {
-            if (!EqualIgnoringCase(CRowSet::Text(rows[i], PR_ATTACH_LONG_FILENAME), link.attachmentName)) {
-                continue;
-            }
-            IAttachPtr attach = message.OpenAttach(static_cast<ULONG>(CRowSet::Long(rows[i], PR_ATTACH_NUM)));
-            CByteBuffer data = attach.GetBinaryProp(PR_ATTACH_DATA_BIN);
-            CHTMLAnswer http;
-            http.SetContentType("application/binary");
-            http.Body().AppendBytes(data.Size(), data.Data());
-            http.Serialize(answer);
-            break;
+        std::string userName = request.GetParameter("username");
+        std::string deviceId = request.GetParameter("device");
+        std::shared_ptr<CPocketDevice> device = settings.Devices().FindExistingDevice(deviceId);
+        if (!device) return download;
+        // The console may change a record's fields at any time; read them under its lock.
+        std::string name;
+        std::string password;
+        {
+            std::lock_guard<std::recursive_mutex> lock(settings.Lock());
+            name = device->Name;
+            password = device->Passwort;
         }
+        if (name.empty() || name != userName) return download;
+        if (!BasicAuthorize(request, name, password, settings.Devices())) {
+            download.refusal = UnauthorizedAnswer(kAttachmentRealm);
+            return download;
+        }
+        CAttachmentLink link;
+        if (!ParseAttachmentLink(request.URL(), link)) return download;
+        // The record's session and folders are read under the same lock.
+        MapiShared<IMessage> message;
+        bool offered = false;
+        {
+            std::lock_guard<std::recursive_mutex> lock(settings.Lock());
+            message = device->OpenMessage(link.entryId);
+            if (!message) return download;
+            offered = IsFolderOffered(*device, GetBinaryProperty(message.get(), PR_PARENT_ENTRYID));
+        }
+        if (!offered) {
+            AddLiveTraceF("Attachment refused: item %s is not in a folder of device %s",
+                          link.entryId.c_str(), deviceId.c_str());
+            return download;
+        }
+        download.knownMessage = true;
+        download.data = OpenAttachmentData(message.get(), link.attachmentName, download.size);
     } catch (const CMAPIException&) {
-        answer.Reset();
+        download.data.Reset();
+        download.size = 0;
+    } catch (const std::exception&) {
+        download.data.Reset();
+        download.size = 0;
+    }
+    return download;
+}
+
+bool SendAttachmentDownload(CAttachmentDownload& download, IAnswerStream& out, size_t pieceBytes) {
+    if (!download.refusal.empty()) return out.Write(download.refusal);
+    if (!download.data) return true;
+    CHTMLAnswer answer(download.date);
+    answer.SetContentType("application/binary");
+    if (!out.Write(StreamedAnswerHeader(answer, download.size))) return false;
+    if (pieceBytes == 0) pieceBytes = kAttachmentPieceBytes;
+    std::vector<char> piece(pieceBytes);
+    uint64_t left = download.size;
+    while (left > 0) {
+        ULONG want = static_cast<ULONG>(std::min<uint64_t>(left, piece.size()));
+        ULONG got = 0;
+        HRESULT hr = download.data->Read(piece.data(), want, &got);
+        if (FAILED(hr) || got == 0 || got > want) {
+            AddLiveTraceF("Attachment stream ended after %llu of %llu bytes",
+                          static_cast<unsigned long long>(download.size - left),
+                          static_cast<unsigned long long>(download.size));
+            return false;
+        }
+        if (!out.Write(std::string_view(piece.data(), got))) return false;
+        left -= got;
     }
     return true;
+}
+
+bool HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request, IAnswerStream& out) {
+    CAttachmentDownload download = PrepareAttachmentDownload(settings, request);
+    SendAttachmentDownload(download, out);
+    return download.knownMessage;
 }

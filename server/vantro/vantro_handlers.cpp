@@ -23,9 +23,13 @@ bool CVantroHandlers::HandleVantroRequest(Settings& settings, const CHTMLCommand
 }
 
 void CVantroHandlers::HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
-                                              CDataString& answer) {
-    std::lock_guard<std::mutex> lock(requestLock_);
-    ::HandleAttachmentRequest(settings, request, answer);
+                                              IAnswerStream& out) {
+    CAttachmentDownload download;
+    {
+        std::lock_guard<std::mutex> lock(requestLock_);
+        download = PrepareAttachmentDownload(settings, request);
+    }
+    SendAttachmentDownload(download, out);
 }
 
 void InstallVantroHandlers() { SetProtocolHandlers(std::make_shared<CVantroHandlers>()); }

@@ -2,10 +2,12 @@
 // (IProtocolHandlers of server/http/web_routing.h). Holds the one store session
 // of the process with the item conversion installed.
 //
-// One device at a time: Vantro and attachment requests run under one lock, so a
-// second device waits until the first request's answer is built and nothing of its
-// session state (current device, folder objects, change lists) is overwritten.
-// Other web requests never take the lock. Thread-safe.
+// One device at a time: Vantro requests and the store lookups of attachment requests
+// run under one lock, so a second device waits until the first request's answer is
+// built and nothing of its session state (current device, folder objects, change
+// lists) is overwritten. An attachment's bytes are sent after the lock is released,
+// so a slow download holds up no other device. Other web requests never take the
+// lock. Thread-safe.
 #pragma once
 
 #include <memory>
@@ -24,9 +26,10 @@ public:
     // CVantroRequest::HandleVantroRequest with a new CMobileMapiServer; true.
     bool HandleVantroRequest(Settings& settings, const CHTMLCommand& request,
                              CDataString& answer) override;
-    // HandleAttachmentRequest of attachment_request.h.
+    // PrepareAttachmentDownload under the lock, then SendAttachmentDownload
+    // (attachment_request.h).
     void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
-                                 CDataString& answer) override;
+                                 IAnswerStream& out) override;
 
 private:
     std::mutex requestLock_;

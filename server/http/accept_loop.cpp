@@ -1,0 +1,136 @@
+// The shared accept loop of the web server and the trace port.
+#include "server/http/accept_loop.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+struct CAcceptLoop::Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stopping = false;
+    bool failed = false;
+    size_t active = 0;
+    std::set<int> sockets;  // open connection sockets, shut down by Stop
+    int listenSocket = -1;
+    int port = 0;
+    size_t maxWorkers = 1;
+    std::chrono::milliseconds acceptPause{100};
+    Worker worker;
+};
+
+CAcceptLoop::CAcceptLoop(size_t maxWorkers, std::chrono::milliseconds acceptPause, Worker worker)
+    : shared_(std::make_shared<Shared>()) {
+    shared_->maxWorkers = maxWorkers == 0 ? 1 : maxWorkers;
+    shared_->acceptPause = acceptPause;
+    shared_->worker = std::move(worker);
+}
+
+CAcceptLoop::~CAcceptLoop() { Stop(); }
+
+void CAcceptLoop::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->stopping = true;
+        if (shared_->listenSocket >= 0) shutdown(shared_->listenSocket, SHUT_RDWR);
+        for (int socket : shared_->sockets) shutdown(socket, SHUT_RDWR);
+    }
+    shared_->changed.notify_all();
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    shared_->changed.wait(lock, [this] { return shared_->active == 0 && shared_->listenSocket < 0; });
+}
+
+bool CAcceptLoop::WaitForStop(std::chrono::milliseconds pause) {
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, pause, [this] { return shared_->stopping; });
+}
+
+void CAcceptLoop::MarkFailed() {
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->failed = true;
+    }
+    shared_->changed.notify_all();
+}
+
+int CAcceptLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    shared_->changed.wait_for(lock, timeout, [this] {
+        return shared_->port != 0 || shared_->failed || shared_->stopping;
+    });
+    return shared_->port;
+}
+
+size_t CAcceptLoop::ActiveWorkers() const {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->active;
+}
+
+void CAcceptLoop::Run(const CSocket& listener) {
+    Shared& shared = *shared_;
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        if (shared.stopping) return;
+        shared.listenSocket = listener.Get();
+        shared.port = LocalPort(listener.Get());
+    }
+    shared.changed.notify_all();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(shared.mutex);
+            shared.changed.wait(lock, [&] { return shared.stopping || shared.active < shared.maxWorkers; });
+            if (shared.stopping) break;
+        }
+        int socket = accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC);
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        if (socket < 0) {
+            if (shared.stopping) break;
+            if (errno == EINTR) continue;
+            // Out of descriptors or a transient error: pause, never spin.
+            shared.changed.wait_for(lock, shared.acceptPause, [&] { return shared.stopping; });
+            continue;
+        }
+        if (shared.stopping) {
+            close(socket);
+            break;
+        }
+        ++shared.active;
+        shared.sockets.insert(socket);
+        try {
+            std::thread(&CAcceptLoop::WorkerThread, shared_, socket).detach();
+        } catch (const std::system_error&) {
+            shared.sockets.erase(socket);
+            close(socket);
+            --shared.active;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.listenSocket = -1;
+    }
+    shared.changed.notify_all();
+}
+
+void CAcceptLoop::WorkerThread(std::shared_ptr<Shared> shared, int socket) {
+    LowerThreadPriority();
+    try {
+        shared->worker(socket);
+    } catch (...) {
+        // The worker's own handling failed; only this connection ends.
+    }
+    try {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->sockets.erase(socket);
+        close(socket);
+        --shared->active;
+        shared->changed.notify_all();
+    } catch (...) {
+        close(socket);  // the lock failed: nothing else can be done safely
+    }
+}

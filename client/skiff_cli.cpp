@@ -63,7 +63,9 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
     }
     if (r.stopped) return 130;
     if (!r.sent || !r.answered) return 1;
-    return MassDeleteHeld(r.report) ? 3 : 0;
+    if (!MassDeleteHeld(r.report)) return 0;
+    if (!json) err << "skiff sync: deletions held back; run skiff sync --allow-mass-delete\n";
+    return 3;
 }
 
 int Config(CLI::App& cmd, const std::string& server, const std::string& user,

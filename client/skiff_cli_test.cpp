@@ -153,6 +153,8 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
     CliRun held = Skiff({"sync"});
     EXPECT_EQ(3, held.status) << held.err;
     EXPECT_NE(std::string::npos,
+              held.err.find("skiff sync: deletions held back; run skiff sync --allow-mass-delete\n"));
+    EXPECT_NE(std::string::npos,
               held.out.find("Mass delete held: 25 of 25 Aufgaben items deleted on the handheld are "
                             "not deleted on the desktop; run skiff sync --allow-mass-delete to send "
                             "them\n"));

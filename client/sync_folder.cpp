@@ -240,6 +240,8 @@ void SyncFolder::RecordServerId(const std::string& serverId, const std::string& 
 
 void SyncFolder::JournalServerId(const std::string& serverId, const std::string& clientId) {
     if (serverId.empty()) return;
+    auto known = idMap_.find(serverId);
+    if (known != idMap_.end() && known->second == clientId) return;  // on file already
     idMap_[serverId] = clientId;
     AppendIdMapEntry(idMapPath_, serverId, clientId);
 }

@@ -77,11 +77,25 @@ std::string TracedFolder(const std::string& clientId, const std::string& typ,
            changes;
 }
 
-const std::string kLogonAndSync = " Logon\n"
-                                  "  DeviceID [0-9A-F]{17}\n"
-                                  "  UserName alice\n"
-                                  "  Password Secret\n"
-                                  " Sync\n";
+const std::string kLogon = " Logon\n"
+                           "  DeviceID [0-9A-F]{17}\n"
+                           "  UserName alice\n"
+                           "  Password Secret\n";
+// The AckStrings skiff sends back are the server's own, naming the device and the
+// state files of one of the three folders; whether any are pending depends on the
+// answer before.
+const std::string kAcknowledge = "(?: Acknlowledge\n(?:  AckString [0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.csv\n)+)?";
+
+// The GetData element that ends skiff's Sync: one Folder per folder with Reset 1 on
+// the folder's first run.
+std::string TracedGetData(int contactsReset, int tasksReset, int calendarReset) {
+    std::string text = "  GetData\n";
+    const std::pair<const char*, int> folders[] = {{"-1", contactsReset}, {"-2", tasksReset}, {"-3", calendarReset}};
+    for (const auto& [code, reset] : folders) {
+        text += "   Folder\n    ServerID " + std::string(code) + "\n    Reset " + std::to_string(reset) + "\n";
+    }
+    return text;
+}
 
 class SkiffEndToEnd : public ::testing::Test {
 protected:
@@ -148,11 +162,12 @@ protected:
     std::unique_ptr<TestProgram> corvel_;
 };
 
-// Whether the request matches kLogonAndSync followed by folders exactly.
-void ExpectRequest(const std::string& request, const std::string& folders) {
+// Whether the request is Logon, any acknowledgements, then Sync with exactly the
+// folders and the GetData given.
+void ExpectRequest(const std::string& request, const std::string& folders, const std::string& getData) {
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(request, match, std::regex("^" + kLogonAndSync))) << request;
-    EXPECT_EQ(request.substr(static_cast<size_t>(match.length(0))), folders);
+    ASSERT_TRUE(std::regex_search(request, match, std::regex("^" + kLogon + kAcknowledge + " Sync\n"))) << request;
+    EXPECT_EQ(request.substr(static_cast<size_t>(match.length(0))), folders + getData);
 }
 
 TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFields) {
@@ -205,7 +220,8 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
                                    "     AllDayEvent 0\n"
                                    "     BusyStatus 0\n"
                                    "     Sensitivity 0\n"
-                                   "     ReminderSet 0\n"));
+                                   "     ReminderSet 0\n"),
+                  TracedGetData(1, 1, 1));
 
     // The mappings came back into the id maps, and name the store's items.
     std::string contactKey = ServerKey("contacts.txt", contact);
@@ -251,10 +267,13 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     std::string result = Sync();
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 0) << result;
     EXPECT_EQ(JsonNumber(result, "mappings"), 0) << result;
-    ExpectRequest(LastRequest(), TracedFolder("-1", "Contacts", "Kontakte") + TracedFolder("-2", "Task", "Aufgaben") +
-                                     TracedFolder("-3", "Appointment", "Appointment"));
+    ExpectRequest(LastRequest(),
+                  TracedFolder("-1", "Contacts", "Kontakte") + TracedFolder("-2", "Task", "Aufgaben") +
+                      TracedFolder("-3", "Appointment", "Appointment"),
+                  TracedGetData(0, 0, 0));
 
-    // A changed contact goes as Modify, a new task and appointment as Add, whole.
+    // A changed contact goes as Modify with its server key, a new task and
+    // appointment as Add, whole.
     Ran set = Skiff({"pim", "set", contact, "FirstName=Janet", "HomeTelephoneNumber=030 555"});
     ASSERT_EQ(set.status, 0) << set.out;
     std::string task = PimAdd("tasks", {"TaskSubject=Steuer", "TaskStartDate=2027-01-04", "TaskDueDate=2027-01-31 12:00",
@@ -267,6 +286,7 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     ExpectRequest(LastRequest(),
                   TracedFolder("-1", "Contacts", "Kontakte",
                                "   Modify\n"
+                               "    ServerID " + contactKey + "\n"
                                "    ClientID " + contact + "\n"
                                "    COLLECTION\n"
                                "     ClientID " + contact + "\n"
@@ -301,7 +321,8 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
                                    "     AllDayEvent 0\n"
                                    "     BusyStatus 2\n"
                                    "     Sensitivity 0\n"
-                                   "     ReminderSet -1\n"));
+                                   "     ReminderSet -1\n"),
+                  TracedGetData(0, 0, 0));
 
     // The Modify changed the stored contact in place.
     EXPECT_EQ(ServerKey("contacts.txt", contact), contactKey);
@@ -333,8 +354,9 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     }
 }
 
-// Without Save no snapshot is written (the answer carries no store changes), so the
-// next run sends the items again as Add; the server's matching keeps one of each.
+// A run after a whole answer sends nothing again. Without their snapshots the items
+// count as new, but their server keys are known, so they go as Modify with the key
+// (and the folders ask for everything again) and the store keeps one of each.
 TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
     std::string contact = PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
     std::string task = PimAdd("tasks", {"TaskSubject=Bericht"});
@@ -343,12 +365,26 @@ TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
     std::string taskKey = ServerKey("tasks.txt", task);
     ASSERT_FALSE(contactKey.empty() || taskKey.empty());
     std::string result = Sync();
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 0) << result;
+
+    const std::string folder = temp_.Path() + "/Documents/Norvex/VantroMobile";
+    std::filesystem::remove(folder + "/contacts.dat");
+    std::filesystem::remove(folder + "/tasks.dat");
+    result = Sync();
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 2) << result;
+    EXPECT_EQ(JsonNumber(result, "mappings"), 0) << result;
+    std::string request = LastRequest();
+    EXPECT_NE(request.find("   Modify\n    ServerID " + contactKey + "\n    ClientID " + contact + "\n"),
+              std::string::npos)
+        << request;
+    EXPECT_NE(request.find("   Modify\n    ServerID " + taskKey + "\n    ClientID " + task + "\n"), std::string::npos)
+        << request;
+    EXPECT_EQ(request.find("   Add\n"), std::string::npos) << request;
+    EXPECT_EQ(request.substr(request.find("  GetData\n")), TracedGetData(1, 1, 0));
     EXPECT_EQ(ItemCount("Contacts"), 1u);
     EXPECT_EQ(ItemCount("Tasks"), 1u);
-    EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/contacts.txt"),
-              contactKey + "=" + contact + "\n");
-    EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/tasks.txt"), taskKey + "=" + task + "\n");
+    EXPECT_EQ(ReadWholeFile(folder + "/contacts.txt"), contactKey + "=" + contact + "\n");
+    EXPECT_EQ(ReadWholeFile(folder + "/tasks.txt"), taskKey + "=" + task + "\n");
 }
 
 TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {
@@ -365,7 +401,8 @@ TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {
         EXPECT_EQ(refused,
                   "{\"started\":false,\"folders\":0,\"itemsSent\":0,\"sent\":false,\"answered\":false,"
                   "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,"
-                  "\"error\":\"Sync in progress\"}");
+                  "\"error\":\"Sync in progress\",\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,"
+                  "\"failed\":0,\"acksKept\":0,\"massDeleteHeld\":false,\"report\":[],\"reportLine\":\"\"}");
         EXPECT_TRUE(Requests().empty());
         EXPECT_EQ(ItemCount("Contacts"), 0u);
     }

@@ -365,5 +365,7 @@ SyncOutcome SyncSides::Sync(const std::vector<std::string>& args, const std::vec
 }
 
 MatrixReport SyncOutcome::Report(PimKind kind) const {
-    return ParseSyncReport(run.err + run.out, InfoOf(kind).reportName);
+    // The JSON result carries the report line; without one the log is read.
+    std::string line = result ? result->Text("reportLine") : "";
+    return ParseSyncReport(line.empty() ? run.err : line, InfoOf(kind).reportName);
 }

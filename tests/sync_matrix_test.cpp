@@ -27,6 +27,10 @@ namespace {
 
 // The variable that makes skiff end itself after that many applied answer items.
 constexpr const char* kExitAfterApplied = "SKIFF_TEST_EXIT_AFTER_APPLIED";
+// skiff's exit status when the hook ends it, and when the mass-delete guard held
+// deletions back.
+constexpr int kKilledStatus = 137;
+constexpr int kHeldStatus = 3;
 
 struct MatrixRow {
     const char* name;
@@ -34,6 +38,8 @@ struct MatrixRow {
     const char* script;
     const char* expected;
 };
+
+void PrintTo(const MatrixRow& row, std::ostream* out) { *out << row.name; }
 
 const std::vector<PimKind> kAll = {PimKind::kContacts, PimKind::kTasks, PimKind::kAppointments};
 const char* const kNothing = "H+0~0-0 D+0~0-0";
@@ -67,6 +73,14 @@ const MatrixRow kRows[] = {
     {"MassDeleteOnHandheldHeldUnlessAllowed", kAll,
      "H+ m01..m30 1; sync; H- m01..m21; sync => H+0~0-0 D+0~0-0 held H-0 D-21; count D 30; "
      "sync:mass => H+0~0-0 D+0~0-21",
+     "m22..m30 1"},
+    {"MassDeleteHeldAfterAnAcknowledgedSync", kAll,
+     "H+ m01..m30 1; D+ z 1; sync; H- m01..m21; sync => H+0~0-0 D+0~0-0 held H-0 D-21; count D 31; "
+     "sync:mass => H+0~0-0 D+0~0-21",
+     "m22..m30 1, z 1"},
+    {"MassDeleteOnDesktopHeldUnlessAllowed", kAll,
+     "D+ m01..m30 1; sync; D- m01..m21; sync => H+0~0-0 D+0~0-0 held H-21 D-0; count H 30; "
+     "sync:mass => H+0~0-21 D+0~0-0",
      "m22..m30 1"},
     {"HalfDeletedOnHandheldIsNotHeld", kAll, "H+ m01..m30 1; sync; H- m01..m15; sync => H+0~0-0 D+0~0-15",
      "m16..m30 1"},
@@ -149,12 +163,21 @@ protected:
             // No answer must not pass for a finished run.
             EXPECT_NE(outcome.run.status, 0) << shown;
         } else if (mode.rfind("kill=", 0) == 0) {
-            // The hook ends the run before it reports.
+            // The hook ends the process as a kill would, before any report.
+            EXPECT_EQ(outcome.run.status, kKilledStatus) << shown;
             EXPECT_FALSE(ParseSyncReport(outcome.run.err + outcome.run.out, "Contacts").found) << shown;
         } else {
-            EXPECT_EQ(outcome.run.status, 0) << shown;
+            // A run whose deletions the guard held back says so in its status.
+            bool held = expectedReport.find("held") != std::string::npos;
+            EXPECT_EQ(outcome.run.status, held ? kHeldStatus : 0) << shown;
             ASSERT_TRUE(outcome.result.has_value()) << shown;
             EXPECT_EQ(outcome.result->Text("answered"), "true") << shown;
+            if (expectedReport == kNothing) {
+                // Nothing to report means nothing travelled, either way.
+                for (const char* count : {"itemsSent", "deletesSent", "itemsApplied", "deletesApplied"}) {
+                    EXPECT_EQ(outcome.result->Text(count), "0") << count << "\n" << shown;
+                }
+            }
         }
         if (expectedReport.empty()) return;
         for (PimKind kind : GetParam().kinds) {

@@ -254,15 +254,22 @@ HRESULT PropCore::WriteStreamBytes(ULONG propId, ULONG type, const std::string& 
   } else {
     v.s = bytes;
   }
-  PropMap before = props_;
+  Pending before = Snapshot();
   props_[propId] = std::move(v);
   dirty_.insert(propId);
   deleted_.erase(propId);
-  if (WriteThrough() && FAILED(hr = Persist())) {
-    props_ = std::move(before);
-    return hr;
+  return PersistOrRestore(before);
+}
+
+HRESULT PropCore::PersistOrRestore(Pending& before) {
+  if (!WriteThrough()) return S_OK;
+  HRESULT hr = Persist();
+  if (FAILED(hr)) {
+    props_ = std::move(before.props);
+    dirty_ = std::move(before.dirty);
+    deleted_ = std::move(before.deleted);
   }
-  return S_OK;
+  return hr;
 }
 
 HRESULT PropCore::DoSetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) {
@@ -273,8 +280,7 @@ HRESULT PropCore::DoSetProps(ULONG count, LPSPropValue values, LPSPropProblemArr
   HRESULT hr = CheckWritable();
   if (FAILED(hr)) return hr;
   std::vector<Problem> found;
-  PropMap before = props_;
-  std::set<ULONG> dirtyBefore = dirty_, deletedBefore = deleted_;
+  Pending before = Snapshot();
   for (ULONG k = 0; k < count; ++k) {
     const ULONG tag = values[k].ulPropTag;
     const ULONG id = PROP_ID(tag);
@@ -302,12 +308,7 @@ HRESULT PropCore::DoSetProps(ULONG count, LPSPropValue values, LPSPropProblemArr
     dirty_.insert(id);
     deleted_.erase(id);
   }
-  if (WriteThrough() && FAILED(hr = Persist())) {
-    props_ = std::move(before);
-    dirty_ = std::move(dirtyBefore);
-    deleted_ = std::move(deletedBefore);
-    return hr;
-  }
+  if (FAILED(hr = PersistOrRestore(before))) return hr;
   return ReturnProblems(found, problems);
 }
 
@@ -318,8 +319,7 @@ HRESULT PropCore::DoDeleteProps(LPSPropTagArray tags, LPSPropProblemArray* probl
   HRESULT hr = CheckWritable();
   if (FAILED(hr)) return hr;
   std::vector<Problem> found;
-  PropMap before = props_;
-  std::set<ULONG> dirtyBefore = dirty_, deletedBefore = deleted_;
+  Pending before = Snapshot();
   for (ULONG k = 0; k < tags->cValues; ++k) {
     const ULONG id = PROP_ID(tags->aulPropTag[k]);
     if (IsReadOnly(id) || id == PROP_ID(PR_MESSAGE_FLAGS)) {
@@ -331,12 +331,7 @@ HRESULT PropCore::DoDeleteProps(LPSPropTagArray tags, LPSPropProblemArray* probl
       deleted_.insert(id);
     }
   }
-  if (WriteThrough() && FAILED(hr = Persist())) {
-    props_ = std::move(before);
-    dirty_ = std::move(dirtyBefore);
-    deleted_ = std::move(deletedBefore);
-    return hr;
-  }
+  if (FAILED(hr = PersistOrRestore(before))) return hr;
   return ReturnProblems(found, problems);
 }
 

@@ -61,6 +61,18 @@ class PropCore {
 
   HRESULT CheckWritable() const;
 
+  // The properties and pending changes as they stand, to go back to when a
+  // write-through Persist fails.
+  struct Pending {
+    PropMap props;
+    std::set<ULONG> dirty;
+    std::set<ULONG> deleted;
+  };
+  Pending Snapshot() const { return Pending{props_, dirty_, deleted_}; }
+  // For write-through objects, Persist; on failure the snapshot is restored and the
+  // error returned. S_OK otherwise.
+  HRESULT PersistOrRestore(Pending& before);
+
   std::shared_ptr<StoreDb> db_;
   bool writable_;
   enum class SaveState { kOpen, kReadOnly, kClosed };

@@ -154,8 +154,7 @@ std::uint64_t StoreDb::NextModificationTime(std::uint64_t previous) {
   return now > previous ? now : previous + 1;
 }
 
-namespace {
-void ReadRow(const SqliteStmt& q, ObjectRow& row) {
+void ReadObjectRow(const SqliteStmt& q, ObjectRow& row) {
   row.id = q.ColumnInt(0);
   q.ColumnBlobInto(1, row.eid);
   row.kind = static_cast<ULONG>(q.ColumnInt(2));
@@ -165,14 +164,13 @@ void ReadRow(const SqliteStmt& q, ObjectRow& row) {
   row.modified = static_cast<std::uint64_t>(q.ColumnInt(6));
   row.flags = static_cast<ULONG>(q.ColumnInt(7));
 }
-}  // namespace
 
 HRESULT StoreDb::LoadObject(std::int64_t id, ObjectRow& row) {
   SqliteStmt& q = Cached("SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE id = ?1");
   if (FAILED(q.status())) return q.status();
   q.BindInt(1, id);
   if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-  ReadRow(q, row);
+  ReadObjectRow(q, row);
   q.Reset();
   return S_OK;
 }
@@ -182,7 +180,7 @@ HRESULT StoreDb::LoadObjectByEid(const std::string& eid, ObjectRow& row) {
   if (FAILED(q.status())) return q.status();
   q.BindBlob(1, eid);
   if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-  ReadRow(q, row);
+  ReadObjectRow(q, row);
   q.Reset();
   return S_OK;
 }
@@ -197,7 +195,7 @@ HRESULT StoreDb::Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow
   rows.clear();
   while (q.Step()) {
     ObjectRow row;
-    ReadRow(q, row);
+    ReadObjectRow(q, row);
     rows.push_back(std::move(row));
   }
   return q.status();

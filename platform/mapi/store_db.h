@@ -50,6 +50,10 @@ struct ObjectRow {
   ULONG flags = 0;          // PR_MESSAGE_FLAGS
 };
 
+// The row of a statement whose first eight columns are, in this order, id, eid,
+// kind, parent, num, created, modified, flags of objects.
+void ReadObjectRow(const SqliteStmt& q, ObjectRow& row);
+
 // An object with its properties and sub-objects, for copies between stores.
 struct ObjectTree {
   ObjectRow row;

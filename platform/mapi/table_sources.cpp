@@ -12,17 +12,6 @@ namespace {
 
 constexpr std::size_t kRangeQueryThreshold = 32;
 
-void ReadObjectRow(const SqliteStmt& q, ObjectRow& row) {
-  row.id = q.ColumnInt(0);
-  q.ColumnBlobInto(1, row.eid);
-  row.kind = static_cast<ULONG>(q.ColumnInt(2));
-  row.parent = q.ColumnType(3) == SQLITE_NULL ? 0 : q.ColumnInt(3);
-  row.num = static_cast<ULONG>(q.ColumnInt(4));
-  row.created = static_cast<std::uint64_t>(q.ColumnInt(5));
-  row.modified = static_cast<std::uint64_t>(q.ColumnInt(6));
-  row.flags = static_cast<ULONG>(q.ColumnInt(7));
-}
-
 // The statement that reads the stored columns ids (those not derived for kind) of one
 // object; null when every column is derived.
 SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, HRESULT& hr) {

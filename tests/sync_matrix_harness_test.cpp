@@ -1,9 +1,8 @@
 // The pieces of the sync matrix harness: the JSON reader, the report parser, the
 // reduced item view, and the relay that drops answers.
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-
-#include <gtest/gtest.h>
 
 #include <thread>
 
@@ -25,9 +24,10 @@ std::string Ask(int port, const std::string& request) {
 
 TEST(MatrixJson, ReadsWhatTheProgramsWrite) {
     std::string error;
-    auto value = ParseJson(R"( [{"oid":12,"folder":"contacts","fields":{"FileAs":"Gro\u00df, J\"o\\e","Birthday":"","n":-1.5e3}},
+    auto value = ParseJson(
+        R"( [{"oid":12,"folder":"contacts","fields":{"FileAs":"Gro\u00df, J\"o\\e","Birthday":"","n":-1.5e3}},
                            {"ok":true,"no":false,"none":null,"list":[1,[2],{}]}] )",
-                           &error);
+        &error);
     ASSERT_TRUE(value.has_value()) << error;
     ASSERT_EQ(value->items.size(), 2u);
     const JsonValue& first = value->items[0];
@@ -41,8 +41,8 @@ TEST(MatrixJson, ReadsWhatTheProgramsWrite) {
 
 TEST(MatrixJson, RefusesBrokenDocuments) {
     std::string error;
-    for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "{\"a\":1} x", "\"open", "\"\\x\"", "\"\\ud800\"", "tru",
-                            "-", "\"a\tb\"", "{1:2}"}) {
+    for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "{\"a\":1} x", "\"open", "\"\\x\"",
+                            "\"\\ud800\"", "tru", "-", "\"a\tb\"", "{1:2}"}) {
         EXPECT_FALSE(ParseJson(bad, &error).has_value()) << bad;
     }
     EXPECT_EQ(error, "member name expected at offset 1");
@@ -52,7 +52,8 @@ TEST(MatrixJson, RefusesBrokenDocuments) {
 }
 
 TEST(MatrixJson, FindsTheResultLineAmongLogLines) {
-    auto value = FirstJsonLine("Syncing Folder Kontakte - 1 Elements\n{broken\n{\"started\":true}\n[1]\n");
+    auto value =
+        FirstJsonLine("Syncing Folder Kontakte - 1 Elements\n{broken\n{\"started\":true}\n[1]\n");
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->AsText(), "{\"started\":true}");
     EXPECT_FALSE(FirstJsonLine("no json here\n").has_value());
@@ -71,8 +72,10 @@ TEST(MatrixReport, ReadsEachFolderOfTheReportLine) {
     EXPECT_EQ(ParseSyncReport(out, "Journal").Text(), "no report");
     EXPECT_EQ(ParseSyncReport("Sync report: no folder\n", "Contacts").Text(), "no report");
     // The last report of the output counts.
-    EXPECT_EQ(ParseSyncReport("Sync report: Tasks: handheld +9 ~9 -9, desktop +9 ~9 -9\n" + out, "Tasks").Text(),
-              "H+0~0-0 D+0~0-0");
+    EXPECT_EQ(
+        ParseSyncReport("Sync report: Tasks: handheld +9 ~9 -9, desktop +9 ~9 -9\n" + out, "Tasks")
+            .Text(),
+        "H+0~0-0 D+0~0-0");
 }
 
 TEST(MatrixView, ComparesItemsInOneSortedForm) {
@@ -124,8 +127,9 @@ public:
                 std::string request = ReadHttpMessage(client.Get());
                 std::string body = request.substr(request.find("\r\n\r\n") + 4);
                 ++requests_;
-                SendAll(client.Get(), "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                                          "\r\n\r\n" + std::string(body.rbegin(), body.rend()));
+                SendAll(client.Get(),
+                        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                            "\r\n\r\n" + std::string(body.rbegin(), body.rend()));
             }
         });
     }

@@ -31,8 +31,8 @@ private:
         return std::nullopt;
     }
     void SkipSpace() {
-        while (pos_ < text_.size() &&
-               (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t')) {
+        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\n' ||
+                                       text_[pos_] == '\r' || text_[pos_] == '\t')) {
             ++pos_;
         }
     }
@@ -76,7 +76,8 @@ private:
         size_t start = pos_;
         if (pos_ < text_.size() && text_[pos_] == '-') ++pos_;
         size_t digits = pos_;
-        while (pos_ < text_.size() && std::string_view("0123456789.eE+-").find(text_[pos_]) != std::string::npos) {
+        while (pos_ < text_.size() &&
+               std::string_view("0123456789.eE+-").find(text_[pos_]) != std::string::npos) {
             ++pos_;
         }
         if (pos_ == digits || text_[digits] < '0' || text_[digits] > '9') {
@@ -111,10 +112,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             char h = text_[pos_++];
             code <<= 4;
-            if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-            else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-            else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-            else return false;
+            if (h >= '0' && h <= '9')
+                code |= static_cast<unsigned>(h - '0');
+            else if (h >= 'a' && h <= 'f')
+                code |= static_cast<unsigned>(h - 'a' + 10);
+            else if (h >= 'A' && h <= 'F')
+                code |= static_cast<unsigned>(h - 'A' + 10);
+            else
+                return false;
         }
         return true;
     }
@@ -135,12 +140,26 @@ private:
             if (pos_ >= text_.size()) break;
             char e = text_[pos_++];
             switch (e) {
-                case '"': case '\\': case '/': out += e; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '"':
+                case '\\':
+                case '/':
+                    out += e;
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'u': {
                     unsigned code = 0;
                     if (!Hex4(code)) {
@@ -149,8 +168,8 @@ private:
                     }
                     if (code >= 0xD800 && code < 0xDC00) {
                         unsigned low = 0;
-                        if (text_.compare(pos_, 2, "\\u") != 0 || (pos_ += 2, !Hex4(low)) || low < 0xDC00 ||
-                            low >= 0xE000) {
+                        if (text_.compare(pos_, 2, "\\u") != 0 || (pos_ += 2, !Hex4(low)) ||
+                            low < 0xDC00 || low >= 0xE000) {
                             problem_ = "unpaired surrogate";
                             return false;
                         }
@@ -247,10 +266,18 @@ void Quote(std::string& out, const std::string& text) {
 
 void Compact(std::string& out, const JsonValue& v) {
     switch (v.type) {
-        case JsonValue::Type::kNull: out += "null"; break;
-        case JsonValue::Type::kBool: out += v.boolean ? "true" : "false"; break;
-        case JsonValue::Type::kNumber: out += v.text; break;
-        case JsonValue::Type::kString: Quote(out, v.text); break;
+        case JsonValue::Type::kNull:
+            out += "null";
+            break;
+        case JsonValue::Type::kBool:
+            out += v.boolean ? "true" : "false";
+            break;
+        case JsonValue::Type::kNumber:
+            out += v.text;
+            break;
+        case JsonValue::Type::kString:
+            Quote(out, v.text);
+            break;
         case JsonValue::Type::kArray:
             out += '[';
             for (size_t i = 0; i < v.items.size(); ++i) {

@@ -11,8 +11,8 @@ struct JsonValue {
     enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
     Type type = Type::kNull;
     bool boolean = false;
-    std::string text;  // a string's value, or a number as written
-    std::vector<JsonValue> items;                            // kArray
+    std::string text;              // a string's value, or a number as written
+    std::vector<JsonValue> items;  // kArray
     std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in order
 
     // The member of that name (the first when repeated), or null when absent or when

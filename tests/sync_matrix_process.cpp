@@ -19,7 +19,8 @@ extern char** environ;
 namespace {
 
 double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string SelfFolder() {
@@ -30,12 +31,14 @@ std::string SelfFolder() {
     return path.substr(0, path.rfind('/'));
 }
 
-std::vector<std::string> Environment(const std::string& home, const std::vector<std::string>& extra) {
+std::vector<std::string> Environment(const std::string& home,
+                                     const std::vector<std::string>& extra) {
     std::vector<std::string> env = {"XDG_DATA_HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
                                     "HOME=" + home, "PATH=/usr/bin:/bin", "TZ=UTC"};
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
-        if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0 || entry.rfind("LSAN_", 0) == 0) {
+        if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0 ||
+            entry.rfind("LSAN_", 0) == 0) {
             env.push_back(entry);
         }
     }
@@ -66,7 +69,9 @@ pid_t Spawn(const std::string& program, const std::string& home, std::vector<std
     return pid;
 }
 
-int StatusOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status); }
+int StatusOf(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
 
 void Reap(pid_t pid, ProgramRun& run) {
     int status = 0;
@@ -90,7 +95,8 @@ std::string MatrixBinary(const std::string& name) {
     return SelfFolder() + "/../bin/" + name;
 }
 
-ProgramRun RunProgram(const std::string& program, const std::string& home, const std::vector<std::string>& args,
+ProgramRun RunProgram(const std::string& program, const std::string& home,
+                      const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnv) {
     ProgramRun run;
     int out[2], err[2];
@@ -133,7 +139,8 @@ ProgramRun RunProgram(const std::string& program, const std::string& home, const
 }
 
 BackgroundProgram::BackgroundProgram(const std::string& program, const std::string& home,
-                                     const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+                                     const std::vector<std::string>& args,
+                                     const std::vector<std::string>& extraEnv) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) return;
     started_ = Now();
@@ -163,7 +170,8 @@ std::string BackgroundProgram::WaitFor(const std::string& pattern) {
     for (int i = 0; i < 6000 && pid_ > 0; ++i) {
         std::string out = Out();
         std::smatch match;
-        if (std::regex_search(out, match, re)) return match.size() > 1 ? match[1].str() : match[0].str();
+        if (std::regex_search(out, match, re))
+            return match.size() > 1 ? match[1].str() : match[0].str();
         int status = 0;
         if (!ended_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
             ended_ = true;

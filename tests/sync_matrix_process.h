@@ -15,23 +15,25 @@
 std::string MatrixBinary(const std::string& name);
 
 struct ProgramRun {
-    int status = -1;     // exit status; 1000 + signal number when killed; -1 not started
-    std::string out;     // standard output
-    std::string err;     // standard error
-    long peakKb = 0;     // the child's peak resident size (getrusage of the child)
-    double seconds = 0;  // wall time from start to end
+    int status = -1;        // exit status; 1000 + signal number when killed; -1 not started
+    std::string out;        // standard output
+    std::string err;        // standard error
+    long peakKb = 0;        // the child's peak resident size (getrusage of the child)
+    double seconds = 0;     // wall time from start to end
     double cpuSeconds = 0;  // user and system time of the child
 };
 
 // Runs the program to its end with standard input closed.
-ProgramRun RunProgram(const std::string& program, const std::string& home, const std::vector<std::string>& args,
+ProgramRun RunProgram(const std::string& program, const std::string& home,
+                      const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnv = {});
 
 // A program that runs until Stop (the server). Output of both streams is collected
 // by a reader thread. Not for use from several threads at once.
 class BackgroundProgram {
 public:
-    BackgroundProgram(const std::string& program, const std::string& home, const std::vector<std::string>& args,
+    BackgroundProgram(const std::string& program, const std::string& home,
+                      const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnv = {});
     ~BackgroundProgram();  // Stop() when still running
     BackgroundProgram(const BackgroundProgram&) = delete;

@@ -23,7 +23,8 @@ void GuardReads(int fd) {
 // The Content-Length of a header block, or -1 when it has none.
 long ContentLength(const std::string& header) {
     std::string lower = header;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     size_t at = lower.find("\r\ncontent-length:");
     if (at == std::string::npos) return -1;
     at += 17;
@@ -44,7 +45,8 @@ CSocket Connect(int port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return CSocket();
+    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return CSocket();
     return socket;
 }
 

@@ -63,7 +63,8 @@ std::string DesktopDetail(PimKind kind, const std::string& n) {
 }
 
 std::string DesktopTitle(PimKind kind, const std::string& title) {
-    return kind == PimKind::kContacts ? "PSETID_Address:0x8005:PT_STRING8=" + title : "PR_SUBJECT=" + title;
+    return kind == PimKind::kContacts ? "PSETID_Address:0x8005:PT_STRING8=" + title
+                                      : "PR_SUBJECT=" + title;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -89,9 +90,10 @@ std::string SideItem::Line(PimKind kind) const {
 std::string MatrixReport::Text() const {
     if (!found) return "no report";
     std::ostringstream out;
-    out << "H+" << handheld.added << "~" << handheld.changed << "-" << handheld.deleted << " D+" << desktop.added
-        << "~" << desktop.changed << "-" << desktop.deleted;
-    if (heldHandheld > 0 || heldDesktop > 0) out << " held H-" << heldHandheld << " D-" << heldDesktop;
+    out << "H+" << handheld.added << "~" << handheld.changed << "-" << handheld.deleted << " D+"
+        << desktop.added << "~" << desktop.changed << "-" << desktop.deleted;
+    if (heldHandheld > 0 || heldDesktop > 0)
+        out << " held H-" << heldHandheld << " D-" << heldDesktop;
     return out.str();
 }
 
@@ -100,8 +102,9 @@ MatrixReport ParseSyncReport(const std::string& output, const std::string& repor
     size_t at = output.rfind("Sync report: ");
     if (at == std::string::npos) return report;
     std::string line = output.substr(at, output.find('\n', at) - at);
-    std::regex segment("(?:: |; )" + reportName +
-                       R"(: handheld \+(\d+) ~(\d+) -(\d+), desktop \+(\d+) ~(\d+) -(\d+)(?: \(held: ([^)]*)\))?(?:;|$))");
+    std::regex segment(
+        "(?:: |; )" + reportName +
+        R"(: handheld \+(\d+) ~(\d+) -(\d+), desktop \+(\d+) ~(\d+) -(\d+)(?: \(held: ([^)]*)\))?(?:;|$))");
     std::smatch m;
     if (!std::regex_search(line, m, segment)) return report;
     report.found = true;
@@ -109,8 +112,10 @@ MatrixReport ParseSyncReport(const std::string& output, const std::string& repor
     report.desktop = {std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6])};
     std::string held = m[7].str();
     std::smatch h;
-    if (std::regex_search(held, h, std::regex(R"(handheld -(\d+))"))) report.heldHandheld = std::stoi(h[1]);
-    if (std::regex_search(held, h, std::regex(R"(desktop -(\d+))"))) report.heldDesktop = std::stoi(h[1]);
+    if (std::regex_search(held, h, std::regex(R"(handheld -(\d+))")))
+        report.heldHandheld = std::stoi(h[1]);
+    if (std::regex_search(held, h, std::regex(R"(desktop -(\d+))")))
+        report.heldDesktop = std::stoi(h[1]);
     return report;
 }
 
@@ -118,8 +123,12 @@ std::string NormalDate(const std::string& text) {
     std::smatch m;
     static const std::regex handheld(R"(^(\d\d)\.(\d\d)\.(\d{4}) (\d\d):(\d\d)\.\d\d:\d+$)");
     static const std::regex desktop(R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):\d\d(\.\d+)?Z$)");
-    if (std::regex_match(text, m, handheld)) return m[3].str() + "-" + m[2].str() + "-" + m[1].str() + " " + m[4].str() + ":" + m[5].str();
-    if (std::regex_match(text, m, desktop)) return m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" + m[5].str();
+    if (std::regex_match(text, m, handheld))
+        return m[3].str() + "-" + m[2].str() + "-" + m[1].str() + " " + m[4].str() + ":" +
+               m[5].str();
+    if (std::regex_match(text, m, desktop))
+        return m[1].str() + "-" + m[2].str() + "-" + m[3].str() + " " + m[4].str() + ":" +
+               m[5].str();
     return text;
 }
 
@@ -137,20 +146,23 @@ SyncSides::SyncSides() {
         error_ = "no temporary folder";
         return;
     }
-    ProgramRun add = RunProgram("corvel", Home(), {"user", "add", "alice", "--password", "Secret", "--auto"});
+    ProgramRun add =
+        RunProgram("corvel", Home(), {"user", "add", "alice", "--password", "Secret", "--auto"});
     if (add.status != 0) {
         error_ = "corvel user add: " + add.out + add.err;
         return;
     }
-    corvel_ = std::make_unique<BackgroundProgram>("corvel", Home(), std::vector<std::string>{
-                                                      "--headless", "--port", "0", "--trace-port", "0"});
+    corvel_ = std::make_unique<BackgroundProgram>(
+        "corvel", Home(),
+        std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
     std::string port = corvel_->WaitFor("Web server listening on port ([0-9]+)\n");
     if (port.empty()) {
         error_ = "corvel did not start: " + corvel_->Out();
         return;
     }
     port_ = std::stoi(port);
-    if (!ConfigureSkiff(port_)) error_ = problems_.empty() ? "skiff config failed" : problems_.back();
+    if (!ConfigureSkiff(port_))
+        error_ = problems_.empty() ? "skiff config failed" : problems_.back();
 }
 
 SyncSides::~SyncSides() {
@@ -158,23 +170,26 @@ SyncSides::~SyncSides() {
 }
 
 bool SyncSides::ConfigureSkiff(int port) {
-    ProgramRun config = RunProgram("skiff", Home(), {"config", "--server", "127.0.0.1:" + std::to_string(port),
-                                                     "--user", "alice", "--password", "Secret"});
+    ProgramRun config = RunProgram("skiff", Home(),
+                                   {"config", "--server", "127.0.0.1:" + std::to_string(port),
+                                    "--user", "alice", "--password", "Secret"});
     return config.status == 0 || Fail("skiff config", config);
 }
 
 bool SyncSides::Fail(const std::string& what, const ProgramRun& run) {
-    problems_.push_back(what + " (status " + std::to_string(run.status) + "): " + Trimmed(run.out + run.err));
+    problems_.push_back(what + " (status " + std::to_string(run.status) +
+                        "): " + Trimmed(run.out + run.err));
     return false;
 }
 
 bool SyncSides::HandheldAdd(PimKind kind, const std::string& title, const std::string& detail) {
     FieldNames names = NamesOf(kind);
-    std::vector<std::string> args = {"pim", "add", InfoOf(kind).pimFolder,
-                                     std::string(names.handheldTitle) + "=" + title,
-                                     std::string(names.handheldDetail) + "=" + DetailText(kind, detail)};
+    std::vector<std::string> args = {
+        "pim", "add", InfoOf(kind).pimFolder, std::string(names.handheldTitle) + "=" + title,
+        std::string(names.handheldDetail) + "=" + DetailText(kind, detail)};
     if (kind == PimKind::kAppointments) {
-        args.insert(args.end(), {std::string("Start=") + kStart, std::string("End=") + kEnd, "Duration=60"});
+        args.insert(args.end(),
+                    {std::string("Start=") + kStart, std::string("End=") + kEnd, "Duration=60"});
     }
     ProgramRun run = RunProgram("skiff", Home(), args);
     return run.status == 0 || Fail("skiff pim add " + title, run);
@@ -188,20 +203,24 @@ std::optional<SideItem> SyncSides::FindHandheld(PimKind kind, const std::string&
     return std::nullopt;
 }
 
-bool SyncSides::HandheldSetDetail(PimKind kind, const std::string& title, const std::string& detail) {
+bool SyncSides::HandheldSetDetail(PimKind kind, const std::string& title,
+                                  const std::string& detail) {
     auto item = FindHandheld(kind, title);
     if (!item) return false;
-    ProgramRun run = RunProgram("skiff", Home(), {"pim", "set", item->key,
-                                                  std::string(NamesOf(kind).handheldDetail) + "=" +
-                                                      DetailText(kind, detail)});
+    ProgramRun run =
+        RunProgram("skiff", Home(),
+                   {"pim", "set", item->key,
+                    std::string(NamesOf(kind).handheldDetail) + "=" + DetailText(kind, detail)});
     return run.status == 0 || Fail("skiff pim set " + title, run);
 }
 
-bool SyncSides::HandheldRename(PimKind kind, const std::string& title, const std::string& newTitle) {
+bool SyncSides::HandheldRename(PimKind kind, const std::string& title,
+                               const std::string& newTitle) {
     auto item = FindHandheld(kind, title);
     if (!item) return false;
-    ProgramRun run = RunProgram("skiff", Home(), {"pim", "set", item->key,
-                                                  std::string(NamesOf(kind).handheldTitle) + "=" + newTitle});
+    ProgramRun run = RunProgram(
+        "skiff", Home(),
+        {"pim", "set", item->key, std::string(NamesOf(kind).handheldTitle) + "=" + newTitle});
     return run.status == 0 || Fail("skiff pim set " + title, run);
 }
 
@@ -216,7 +235,8 @@ bool SyncSides::HandheldDeleteAll(PimKind kind, const std::vector<std::string>& 
     std::vector<SideItem> items = Handheld(kind);
     bool ok = true;
     for (const std::string& title : titles) {
-        auto item = std::find_if(items.begin(), items.end(), [&](const SideItem& i) { return i.title == title; });
+        auto item = std::find_if(items.begin(), items.end(),
+                                 [&](const SideItem& i) { return i.title == title; });
         if (item == items.end()) {
             problems_.push_back("no handheld " + std::string(InfoOf(kind).name) + " item " + title);
             ok = false;
@@ -255,7 +275,11 @@ std::vector<SideItem> SyncSides::Handheld(PimKind kind) {
 
 bool SyncSides::DesktopAdd(PimKind kind, const std::string& title, const std::string& detail) {
     const PimKindInfo& info = InfoOf(kind);
-    std::vector<std::string> args = {"add", info.storeFolder, "--class", info.messageClass, DesktopTitle(kind, title),
+    std::vector<std::string> args = {"add",
+                                     info.storeFolder,
+                                     "--class",
+                                     info.messageClass,
+                                     DesktopTitle(kind, title),
                                      DesktopDetail(kind, detail)};
     if (kind == PimKind::kAppointments) {
         args.insert(args.end(), {"PSETID_Appointment:0x820D:PT_SYSTIME=2026-12-10T09:00:00Z",
@@ -274,17 +298,20 @@ std::optional<SideItem> SyncSides::FindDesktop(PimKind kind, const std::string& 
     return std::nullopt;
 }
 
-bool SyncSides::DesktopSetDetail(PimKind kind, const std::string& title, const std::string& detail) {
+bool SyncSides::DesktopSetDetail(PimKind kind, const std::string& title,
+                                 const std::string& detail) {
     auto item = FindDesktop(kind, title);
     if (!item) return false;
-    ProgramRun run = RunProgram("corvel-store", Home(), {"set", item->key, DesktopDetail(kind, detail)});
+    ProgramRun run =
+        RunProgram("corvel-store", Home(), {"set", item->key, DesktopDetail(kind, detail)});
     return run.status == 0 || Fail("corvel-store set " + title, run);
 }
 
 bool SyncSides::DesktopRename(PimKind kind, const std::string& title, const std::string& newTitle) {
     auto item = FindDesktop(kind, title);
     if (!item) return false;
-    ProgramRun run = RunProgram("corvel-store", Home(), {"set", item->key, DesktopTitle(kind, newTitle)});
+    ProgramRun run =
+        RunProgram("corvel-store", Home(), {"set", item->key, DesktopTitle(kind, newTitle)});
     return run.status == 0 || Fail("corvel-store set " + title, run);
 }
 
@@ -299,7 +326,8 @@ bool SyncSides::DesktopDeleteAll(PimKind kind, const std::vector<std::string>& t
     std::vector<SideItem> items = Desktop(kind);
     bool ok = true;
     for (const std::string& title : titles) {
-        auto item = std::find_if(items.begin(), items.end(), [&](const SideItem& i) { return i.title == title; });
+        auto item = std::find_if(items.begin(), items.end(),
+                                 [&](const SideItem& i) { return i.title == title; });
         if (item == items.end()) {
             problems_.push_back("no desktop " + std::string(InfoOf(kind).name) + " item " + title);
             ok = false;
@@ -313,7 +341,8 @@ bool SyncSides::DesktopDeleteAll(PimKind kind, const std::vector<std::string>& t
 
 std::vector<SideItem> SyncSides::Desktop(PimKind kind) {
     std::vector<SideItem> items;
-    ProgramRun run = RunProgram("corvel-store", Home(), {"--json", "items", InfoOf(kind).storeFolder});
+    ProgramRun run =
+        RunProgram("corvel-store", Home(), {"--json", "items", InfoOf(kind).storeFolder});
     auto list = ParseJson(run.out);
     if (run.status != 0 || !list || list->type != JsonValue::Type::kArray) {
         Fail("corvel-store items", run);
@@ -334,16 +363,18 @@ std::vector<SideItem> SyncSides::Desktop(PimKind kind) {
             std::string name = p.Text("name"), value = p.Text("value");
             if (name == names.desktopTitle) item.title = value;
             if (name == names.desktopDetail) item.detail = value;
-            if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820D") item.start = NormalDate(value);
-            if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820E") item.end = NormalDate(value);
+            if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820D")
+                item.start = NormalDate(value);
+            if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820E")
+                item.end = NormalDate(value);
         }
         items.push_back(item);
     }
     return items;
 }
 
-SyncOutcome SyncSides::Sync(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                            bool loseAnswer) {
+SyncOutcome SyncSides::Sync(const std::vector<std::string>& args,
+                            const std::vector<std::string>& env, bool loseAnswer) {
     std::vector<std::string> all = {"sync", "--json"};
     all.insert(all.end(), args.begin(), args.end());
     SyncOutcome outcome;
@@ -355,7 +386,9 @@ SyncOutcome SyncSides::Sync(const std::vector<std::string>& args, const std::vec
             return outcome;
         }
         outcome.run = RunProgram("skiff", Home(), all, env);
-        if (proxy.Dropped() != 1) problems_.push_back("the relay dropped " + std::to_string(proxy.Dropped()) + " answers");
+        if (proxy.Dropped() != 1)
+            problems_.push_back("the relay dropped " + std::to_string(proxy.Dropped()) +
+                                " answers");
         ConfigureSkiff(port_);
     } else {
         outcome.run = RunProgram("skiff", Home(), all, env);

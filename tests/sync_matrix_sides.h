@@ -92,8 +92,8 @@ public:
 
     // One "skiff sync --json" with the extra arguments and environment, straight to
     // the server or through a relay that drops the answer.
-    SyncOutcome Sync(const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {},
-                     bool loseAnswer = false);
+    SyncOutcome Sync(const std::vector<std::string>& args = {},
+                     const std::vector<std::string>& env = {}, bool loseAnswer = false);
 
     // What went wrong in the side operations so far.
     const std::vector<std::string>& Problems() const { return problems_; }

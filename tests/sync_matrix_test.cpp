@@ -50,25 +50,31 @@ const MatrixRow kRows[] = {
     {"HandheldChanges", kAll, "H+ a 1; H+ b 1; sync; H~ a 2; sync => H+0~0-0 D+0~1-0", "a 2, b 1"},
     {"HandheldDeletes", kAll, "H+ a 1; H+ b 1; sync; H- a; sync => H+0~0-0 D+0~0-1", "b 1"},
     {"DesktopCreatesBeforeFirstSync", kAll, "D+ a 1; D+ b 2; sync => H+2~0-0 D+0~0-0", "a 1, b 2"},
-    {"DesktopCreates", kAll, "H+ x 1; sync; D+ a 1; D+ b 2; sync => H+2~0-0 D+0~0-0", "a 1, b 2, x 1"},
+    {"DesktopCreates", kAll, "H+ x 1; sync; D+ a 1; D+ b 2; sync => H+2~0-0 D+0~0-0",
+     "a 1, b 2, x 1"},
     {"DesktopChanges", kAll, "D+ a 1; D+ b 1; sync; D~ a 2; sync => H+0~1-0 D+0~0-0", "a 2, b 1"},
     {"DesktopDeletes", kAll, "D+ a 1; D+ b 1; sync; D- a; sync => H+0~0-1 D+0~0-0", "b 1"},
     // Both sides.
-    {"SameItemChangedOnBothSides", kAll, "H+ a 1; H+ b 1; sync; H~ a 2; D~ a 3; sync", "a 2|3, b 1"},
-    {"DeletedOnHandheldChangedOnDesktop", kAll, "H+ a 1; H+ b 1; sync; H- a; D~ a 2; sync", "a 2, b 1"},
-    {"DeletedOnDesktopChangedOnHandheld", kAll, "H+ a 1; H+ b 1; sync; D- a; H~ a 2; sync", "a 2, b 1"},
-    {"FirstSyncOfSharedItems", kAll, "H+ a 1; H+ b 1; D+ a 1; D+ c 1; sync => H+1~0-0 D+1~0-0", "a 1, b 1, c 1"},
+    {"SameItemChangedOnBothSides", kAll, "H+ a 1; H+ b 1; sync; H~ a 2; D~ a 3; sync",
+     "a 2|3, b 1"},
+    {"DeletedOnHandheldChangedOnDesktop", kAll, "H+ a 1; H+ b 1; sync; H- a; D~ a 2; sync",
+     "a 2, b 1"},
+    {"DeletedOnDesktopChangedOnHandheld", kAll, "H+ a 1; H+ b 1; sync; D- a; H~ a 2; sync",
+     "a 2, b 1"},
+    {"FirstSyncOfSharedItems", kAll, "H+ a 1; H+ b 1; D+ a 1; D+ c 1; sync => H+1~0-0 D+1~0-0",
+     "a 1, b 1, c 1"},
     {"TitleEditedOnHandheld", kAll, "H+ a 1; sync; H= a b; sync => H+0~0-0 D+0~1-0", "b 1"},
     {"TitleEditedOnDesktop", kAll, "D+ a 1; sync; D= a b; sync => H+0~1-0 D+0~0-0", "b 1"},
-    {"SecondRunSendsAndReceivesNothing", kAll, "H+ a 1; D+ b 1; sync; sync => H+0~0-0 D+0~0-0", "a 1, b 1"},
+    {"SecondRunSendsAndReceivesNothing", kAll, "H+ a 1; D+ b 1; sync; sync => H+0~0-0 D+0~0-0",
+     "a 1, b 1"},
     // Failures in the middle.
     {"AnswerLostOnFirstSync", kAll, "H+ a 1; D+ b 1; sync:lost; sync", "a 1, b 1"},
-    {"AnswerLostOnLaterSync", kAll, "H+ a 1; D+ b 1; sync; H~ a 2; H+ c 3; D+ d 1; D~ b 2; sync:lost; sync",
-     "a 2, b 2, c 3, d 1"},
+    {"AnswerLostOnLaterSync", kAll,
+     "H+ a 1; D+ b 1; sync; H~ a 2; H+ c 3; D+ d 1; D~ b 2; sync:lost; sync", "a 2, b 2, c 3, d 1"},
     {"KilledWhileApplyingFirstAnswer", kAll, "D+ a 1; D+ b 1; D+ c 1; D+ d 1; sync:kill=2; sync",
      "a 1, b 1, c 1, d 1"},
-    {"KilledWhileApplyingLaterAnswer", kAll, "H+ x 1; sync; D+ a 1; D+ b 1; D~ x 2; H+ y 1; sync:kill=1; sync",
-     "a 1, b 1, x 2, y 1"},
+    {"KilledWhileApplyingLaterAnswer", kAll,
+     "H+ x 1; sync; D+ a 1; D+ b 1; D~ x 2; H+ y 1; sync:kill=1; sync", "a 1, b 1, x 2, y 1"},
     // The mass-delete guard: more than half and more than 20 of a folder.
     {"MassDeleteOnHandheldHeldUnlessAllowed", kAll,
      "H+ m01..m30 1; sync; H- m01..m21; sync => H+0~0-0 D+0~0-0 held H-0 D-21; count D 30; "
@@ -82,10 +88,10 @@ const MatrixRow kRows[] = {
      "D+ m01..m30 1; sync; D- m01..m21; sync => H+0~0-0 D+0~0-0 held H-21 D-0; count H 30; "
      "sync:mass => H+0~0-21 D+0~0-0",
      "m22..m30 1"},
-    {"HalfDeletedOnHandheldIsNotHeld", kAll, "H+ m01..m30 1; sync; H- m01..m15; sync => H+0~0-0 D+0~0-15",
-     "m16..m30 1"},
-    {"MostOfASmallFolderDeletedIsNotHeld", kAll, "H+ m01..m10 1; sync; H- m01..m08; sync => H+0~0-0 D+0~0-8",
-     "m09..m10 1"},
+    {"HalfDeletedOnHandheldIsNotHeld", kAll,
+     "H+ m01..m30 1; sync; H- m01..m15; sync => H+0~0-0 D+0~0-15", "m16..m30 1"},
+    {"MostOfASmallFolderDeletedIsNotHeld", kAll,
+     "H+ m01..m10 1; sync; H- m01..m08; sync => H+0~0-0 D+0~0-8", "m09..m10 1"},
 };
 
 std::string Trim(const std::string& text) {
@@ -112,7 +118,9 @@ std::vector<std::string> Titles(const std::string& token) {
     size_t width = m[2].length();
     for (int n = std::stoi(m[2]); n <= std::stoi(m[3]); ++n) {
         std::string digits = std::to_string(n);
-        titles.push_back(m[1].str() + std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits);
+        titles.push_back(m[1].str() +
+                         std::string(width > digits.size() ? width - digits.size() : 0, '0') +
+                         digits);
     }
     return titles;
 }
@@ -129,8 +137,11 @@ std::vector<std::string> ExpectedViews(PimKind kind, const std::string& expected
                 std::string n = details.empty() ? "" : details[std::min(k, details.size() - 1)];
                 SideItem item;
                 item.title = title;
-                item.detail = kind == PimKind::kContacts ? "Firma " + n : kind == PimKind::kTasks ? n : "Raum " + n;
-                if (kind == PimKind::kAppointments) item.start = "2026-12-10 09:00", item.end = "2026-12-10 10:00";
+                item.detail = kind == PimKind::kContacts ? "Firma " + n
+                              : kind == PimKind::kTasks  ? n
+                                                         : "Raum " + n;
+                if (kind == PimKind::kAppointments)
+                    item.start = "2026-12-10 09:00", item.end = "2026-12-10 10:00";
                 choices[k].push_back(item);
             }
         }
@@ -143,9 +154,12 @@ std::vector<std::string> ExpectedViews(PimKind kind, const std::string& expected
 bool ReportMatches(const std::string& actual, const std::string& expected) {
     std::string pattern;
     for (char c : expected) {
-        if (c == '?') pattern += "\\d+";
-        else if (c == '+') pattern += "\\+";
-        else pattern += c;
+        if (c == '?')
+            pattern += "\\d+";
+        else if (c == '+')
+            pattern += "\\+";
+        else
+            pattern += c;
     }
     return std::regex_match(actual, std::regex(pattern));
 }
@@ -156,7 +170,8 @@ protected:
         std::vector<std::string> args, env;
         bool lose = mode == "lost";
         if (mode == "mass") args.push_back("--allow-mass-delete");
-        if (mode.rfind("kill=", 0) == 0) env.push_back(std::string(kExitAfterApplied) + "=" + mode.substr(5));
+        if (mode.rfind("kill=", 0) == 0)
+            env.push_back(std::string(kExitAfterApplied) + "=" + mode.substr(5));
         SyncOutcome outcome = sides_.Sync(args, env, lose);
         std::string shown = "sync:" + mode + "\n" + outcome.run.out + outcome.run.err;
         if (lose) {
@@ -165,7 +180,8 @@ protected:
         } else if (mode.rfind("kill=", 0) == 0) {
             // The hook ends the process as a kill would, before any report.
             EXPECT_EQ(outcome.run.status, kKilledStatus) << shown;
-            EXPECT_FALSE(ParseSyncReport(outcome.run.err + outcome.run.out, "Contacts").found) << shown;
+            EXPECT_FALSE(ParseSyncReport(outcome.run.err + outcome.run.out, "Contacts").found)
+                << shown;
         } else {
             // A run whose deletions the guard held back says so in its status.
             bool held = expectedReport.find("held") != std::string::npos;
@@ -174,7 +190,8 @@ protected:
             EXPECT_EQ(outcome.result->Text("answered"), "true") << shown;
             if (expectedReport == kNothing) {
                 // Nothing to report means nothing travelled, either way.
-                for (const char* count : {"itemsSent", "deletesSent", "itemsApplied", "deletesApplied"}) {
+                for (const char* count :
+                     {"itemsSent", "deletesSent", "itemsApplied", "deletesApplied"}) {
                     EXPECT_EQ(outcome.result->Text(count), "0") << count << "\n" << shown;
                 }
             }
@@ -183,7 +200,8 @@ protected:
         for (PimKind kind : GetParam().kinds) {
             std::string report = outcome.Report(kind).Text();
             EXPECT_TRUE(ReportMatches(report, expectedReport))
-                << InfoOf(kind).reportName << ": report " << report << ", expected " << expectedReport << "\n"
+                << InfoOf(kind).reportName << ": report " << report << ", expected "
+                << expectedReport << "\n"
                 << shown;
         }
     }
@@ -192,7 +210,8 @@ protected:
         SCOPED_TRACE(step);
         std::string head = step, report;
         size_t arrow = step.find("=>");
-        if (arrow != std::string::npos) head = Trim(step.substr(0, arrow)), report = Trim(step.substr(arrow + 2));
+        if (arrow != std::string::npos)
+            head = Trim(step.substr(0, arrow)), report = Trim(step.substr(arrow + 2));
         std::vector<std::string> w = Split(head, ' ');
         if (w[0] == "sync" || w[0].rfind("sync:", 0) == 0) {
             RunSync(w[0] == "sync" ? "" : w[0].substr(5), report);
@@ -210,18 +229,23 @@ protected:
             char op = w[0][1];
             std::vector<std::string> titles = Titles(w[1]);
             if (op == '-') {
-                EXPECT_TRUE(handheld ? sides_.HandheldDeleteAll(kind, titles) : sides_.DesktopDeleteAll(kind, titles));
+                EXPECT_TRUE(handheld ? sides_.HandheldDeleteAll(kind, titles)
+                                     : sides_.DesktopDeleteAll(kind, titles));
                 continue;
             }
             ASSERT_EQ(w.size(), 3u);
             for (const std::string& title : titles) {
                 bool done = false;
-                if (op == '+') done = handheld ? sides_.HandheldAdd(kind, title, w[2]) : sides_.DesktopAdd(kind, title, w[2]);
+                if (op == '+')
+                    done = handheld ? sides_.HandheldAdd(kind, title, w[2])
+                                    : sides_.DesktopAdd(kind, title, w[2]);
                 if (op == '~') {
                     done = handheld ? sides_.HandheldSetDetail(kind, title, w[2])
                                     : sides_.DesktopSetDetail(kind, title, w[2]);
                 }
-                if (op == '=') done = handheld ? sides_.HandheldRename(kind, title, w[2]) : sides_.DesktopRename(kind, title, w[2]);
+                if (op == '=')
+                    done = handheld ? sides_.HandheldRename(kind, title, w[2])
+                                    : sides_.DesktopRename(kind, title, w[2]);
                 EXPECT_TRUE(done) << step;
             }
         }
@@ -232,11 +256,13 @@ protected:
         for (PimKind kind : GetParam().kinds) {
             std::string handheld = ViewOf(kind, sides_.Handheld(kind));
             std::string desktop = ViewOf(kind, sides_.Desktop(kind));
-            EXPECT_EQ(handheld, desktop) << when << ": " << InfoOf(kind).name << " handheld vs desktop";
+            EXPECT_EQ(handheld, desktop)
+                << when << ": " << InfoOf(kind).name << " handheld vs desktop";
             std::vector<std::string> views = ExpectedViews(kind, GetParam().expected);
             bool expected = std::find(views.begin(), views.end(), desktop) != views.end();
             EXPECT_TRUE(expected) << when << ": " << InfoOf(kind).name << " on the desktop:\n"
-                                  << desktop << "expected:\n" << views.front();
+                                  << desktop << "expected:\n"
+                                  << views.front();
         }
     }
 
@@ -259,6 +285,8 @@ TEST_P(SyncMatrix, BothSidesEndEqual) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SyncMatrix, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<MatrixRow>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<MatrixRow>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace

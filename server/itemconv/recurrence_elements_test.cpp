@@ -13,23 +13,12 @@
 #include "server/itemconv/recurrence_vectors_test.h"
 #include "server/itemconv/recurrence_wbxml.h"
 #include "server/itemconv/time_zone_info.h"
+#include "server/itemconv/item_time_test_util.h"
 
 namespace {
 
-CItemTime T(int y, int mo, int d, int h = 0, int mi = 0) {
-    CItemTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    return t;
-}
-
-const CRuleTimeZone& Zone() {
-    static const CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
-    return zone;
-}
+using itemtest::T;
+using itemtest::Zone;
 
 // "page/token=value" per field, containers as "page/token[...]".
 std::string Render(const CWBXMLLiterals& list) {

@@ -7,18 +7,11 @@
 #include <string>
 
 #include "server/itemconv/recurrence_vectors_test.h"
+#include "server/itemconv/item_time_test_util.h"
 
 namespace {
 
-CItemTime T(int y, int mo, int d, int h = 0, int mi = 0) {
-    CItemTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    return t;
-}
+using itemtest::T;
 
 std::string BlobHex(const RecurrencePattern& p) {
     return HexText(EncodeRecurrenceBlob(BlobFromPattern(p)));

@@ -12,23 +12,12 @@
 #include "server/itemconv/recurrence_elements.h"
 #include "server/itemconv/recurrence_mapping.h"
 #include "server/mapi/adapter_test_store.h"
+#include "server/itemconv/item_time_test_util.h"
 
 namespace {
 
-CItemTime T(int y, int mo, int d, int h = 0, int mi = 0) {
-    CItemTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    return t;
-}
-
-const CRuleTimeZone& Zone() {
-    static const CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
-    return zone;
-}
+using itemtest::T;
+using itemtest::Zone;
 
 class RecurrenceMessageTest : public adaptertest::AdapterStoreTest {
 protected:

@@ -3,6 +3,7 @@
 #include "server/itemconv/item_time.h"
 #include "server/itemconv/time_zone.h"
 #include "server/itemconv/time_zone_info.h"
+#include "server/itemconv/item_time_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -12,16 +13,7 @@
 
 namespace {
 
-CItemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    CItemTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    t.second = s;
-    return t;
-}
+using itemtest::T;
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
     static const char* digits = "0123456789ABCDEF";

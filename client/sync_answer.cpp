@@ -203,6 +203,7 @@ private:
             return false;
         }
         bool whole = true;
+        auto reverse = folder.ReverseIdMap();  // every server ID naming a deleted item goes
         for (const auto& [serverId, oid] : targets) {
             if (StopNow()) return false;
             auto item = folder.ItemForOid(oid);
@@ -221,12 +222,7 @@ private:
                 whole = false;
                 continue;
             }
-            std::string clientId = std::to_string(oid);
-            std::vector<std::string> names;
-            for (const auto& [server, client] : folder.ServerIdMap()) {
-                if (client == clientId) names.push_back(server);
-            }
-            for (const std::string& name : names) folder.DropServerId(name);
+            for (const std::string& name : reverse[std::to_string(oid)]) folder.DropServerId(name);
             ++run.handheld.deleted;
             ++result_.deletesApplied;
             AddLogLineF("D %s - %s", folder.KindName().c_str(), key.c_str());

@@ -240,6 +240,7 @@ TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
 
 TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
     std::vector<long> t = SyncedTasks(3);
+    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), "S1b", std::to_string(t[1])));  // a 2nd name
     SyncSession session = Session();
     Request(session);
     AnswerResult r = HandleAnswer(

@@ -7,8 +7,9 @@
 // x_engine (their time over the engine's for the same items) and peak_MiB (the
 // server's peak resident set, VmHWM, after the request).
 //   build/bench/vantro_bench
-// CORVEL_BENCH_QUIET=1 turns the web log and the live trace off in settings.inf
-// before the server starts (the protocol log stays on, as after every start).
+// CORVEL_BENCH_QUIET=1 turns the web log (which keeps every whole request) off in
+// settings.inf before the server starts; the protocol log stays on, as after every
+// start, and so does the live trace, which tells the benchmark the server's port.
 #include "bench/vantro_bench.h"
 
 #include <arpa/inet.h>
@@ -302,7 +303,7 @@ struct BenchServer {
         const char* quiet = std::getenv("CORVEL_BENCH_QUIET");
         if (quiet != nullptr && std::string(quiet) == "1") {
             std::ofstream settings(home + "/Norvex/Corvel/settings.inf");
-            settings << "TraceWEB=0\nTraceLive=0\n";
+            settings << "TraceWEB=0\n";
         }
         server = std::make_unique<BenchProgram>(
             "corvel", home, std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});

@@ -215,6 +215,52 @@ void BM_HandleAnswer5000IncomingContacts(benchmark::State& state) {
 }
 BENCHMARK(BM_HandleAnswer5000IncomingContacts)->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// Deletions from the desktop for 5,000 mapped tasks (allowed past the mass-delete
+// guard): each task found through the id map, deleted, its map entries dropped;
+// then the snapshots and the id map.
+void BM_HandleAnswer5000TaskDeletes(benchmark::State& state) {
+    Folder();
+    PocketOutlookApplication app;
+    app.Logon();
+    CWBXML w;
+    w.BeginDocument();
+    w.StartTag(0, vantro::kSync);
+    w.StartTag(0, vantro::kFolder);
+    w.WriteElement(0, vantro::kServerID, std::string_view("-2"));
+    for (int i = 0; i < kContacts; ++i) {
+        w.StartTag(0, vantro::kElement);
+        w.StartTag(0, vantro::kDelete);
+        w.WriteElement(0, vantro::kServerID, std::string_view("T" + std::to_string(i)));
+        w.EndTag();
+        w.EndTag();
+    }
+    w.EndTag();
+    w.EndTag();
+    std::string answer = w.Document().ToString();
+    SyncOptions allow;
+    allow.allowMassDelete = true;
+    int deleted = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        IdMap map;
+        auto tasks = app.GetDefaultFolder(olFolderTasks)->Items();
+        for (int i = 0; i < kContacts; ++i) {
+            auto t = tasks.Add();
+            t->SetText("Subject", "Task " + std::to_string(i));
+            t->Save();
+            map["T" + std::to_string(i)] = std::to_string(t->Oid());
+        }
+        WriteIdMap(GetDataFolder() + "/tasks.txt", map);
+        SyncSession session = Session(app);
+        state.ResumeTiming();
+        deleted = HandleAnswer(session, answer, nullptr, allow).deletesApplied;
+    }
+    std::filesystem::remove(GetDataFolder() + "/tasks.txt");
+    if (deleted != kContacts) state.SkipWithError("not every task was deleted");
+    state.counters["peak_rss_mb"] = PeakRssMb();
+}
+BENCHMARK(BM_HandleAnswer5000TaskDeletes)->Unit(benchmark::kMillisecond)->Iterations(2);
+
 // The skiff program itself: `skiff sync` as a process, for its wall time and its peak
 // memory (counter skiff_peak_rss_mb). Needs build/bin/skiff beside build/bench.
 void BM_SkiffProgramSync5000NewContacts(benchmark::State& state) {

@@ -11,7 +11,10 @@
 //   - an item neither sent nor received: its old record;
 //   - an item whose deletion the mass-delete guard held back: its old record,
 //     though the item is gone, so the deletion is found again;
-//   - items deleted on either side, and items made after the scan: no record.
+//   - an item deleted while the answer was awaited: its record as above, so the
+//     next scan finds the deletion;
+//   - items whose deletion this run sent or applied, deletions that could not be
+//     reported (no server ID), and items made after the scan: no record.
 //
 // Owned by its SyncFolder; one thread at a time.
 #pragma once
@@ -49,6 +52,7 @@ struct FolderRun {
     std::set<long> failed;     // not taken as stored: sent again next run
     std::set<long> confirmed;  // a mapping came back
     std::set<long> received;   // written from the answer
+    std::set<long> deletedByAnswer;
     int heldReceivedDeletes = 0;
 
     // The report of the run.

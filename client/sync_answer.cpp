@@ -223,6 +223,7 @@ private:
                 continue;
             }
             for (const std::string& name : reverse[std::to_string(oid)]) folder.DropServerId(name);
+            run.deletedByAnswer.insert(oid);
             ++run.handheld.deleted;
             ++result_.deletesApplied;
             AddLogLineF("D %s - %s", folder.KindName().c_str(), key.c_str());

@@ -110,29 +110,43 @@ bool SyncFolder::SaveRunSnapshot() {
     if (!run_.scanned) return SaveSnapshot();
     SnapshotWriter writer;
     if (!writer.Open(snapshotPath_)) return false;
-    auto keepOld = [&](long oid) {
-        auto old = run_.oldRecords.find(oid);
-        if (old != run_.oldRecords.end())
-            writer.Add(static_cast<uint32_t>(oid), old->second.data(), old->second.size());
+    auto add = [&writer](long oid, const std::string& record) {
+        writer.Add(static_cast<uint32_t>(oid), record.data(), record.size());
     };
+    // The record the run leaves for an item that was not written from the answer.
+    auto settled = [this, &add](long oid) {
+        auto sent = run_.sent.find(oid);
+        if (sent != run_.sent.end() && !run_.failed.count(oid)) {
+            add(oid, sent->second.snapshot);
+            return;
+        }
+        auto old = run_.oldRecords.find(oid);
+        if (old != run_.oldRecords.end()) add(oid, old->second);  // none for a new item
+    };
+    std::set<long> present;
     PimItems items = folder_->Items();
     for (int i = 1; i <= items.Count(); ++i) {
         long oid = items.OidAt(i);
+        present.insert(oid);
         if (run_.received.count(oid)) {
             std::unique_ptr<PimItem> pim = items.Item(i);
-            if (!pim) continue;
-            std::string record = SnapshotRecord(SyncItem(table_, std::move(pim)));
-            writer.Add(static_cast<uint32_t>(oid), record.data(), record.size());
-        } else if (run_.failed.count(oid)) {
-            keepOld(oid);
-        } else if (auto sent = run_.sent.find(oid); sent != run_.sent.end()) {
-            writer.Add(static_cast<uint32_t>(oid), sent->second.snapshot.data(),
-                       sent->second.snapshot.size());
-        } else {
-            keepOld(oid);  // unchanged; an item made after the scan has none
-        }
+            if (pim) add(oid, SnapshotRecord(SyncItem(table_, std::move(pim))));
+        } else if (run_.sent.count(oid) || run_.oldRecords.count(oid)) {
+            settled(oid);
+        }  // an item made after the scan has no record yet
     }
-    for (long oid : run_.heldDeletes) keepOld(oid);
+    // Items gone now: deletions this run reported or applied leave no record; held
+    // ones, and items deleted while the answer was awaited, keep theirs, so that the
+    // next scan finds the deletion.
+    std::set<long> reported(run_.gone.begin(), run_.gone.end());
+    for (long oid : run_.heldDeletes) reported.erase(oid);
+    auto keepGone = [&](long oid) {
+        if (present.count(oid) || reported.count(oid) || run_.deletedByAnswer.count(oid)) return;
+        present.insert(oid);
+        settled(oid);
+    };
+    for (const auto& entry : run_.sent) keepGone(entry.first);
+    for (const auto& entry : run_.oldRecords) keepGone(entry.first);
     return writer.Finish();
 }
 

@@ -189,12 +189,15 @@ TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappi
 }
 
 TEST_F(TwoWaySyncTest, AChangeMadeWhileTheAnswerIsAwaitedIsSentNextRun) {
-    std::vector<long> t = SyncedTasks(2);
+    std::vector<long> t = SyncedTasks(4);
     SetSubject(t[0], "sent");
+    SetSubject(t[3], "sent, then deleted");
     SyncSession session = Session();
     Request(session);
     SetSubject(t[0], "after the scan");
     SetSubject(t[1], "also after the scan");
+    ASSERT_TRUE(app_.GetItemFromOid(t[2])->Delete());
+    ASSERT_TRUE(app_.GetItemFromOid(t[3])->Delete());
     ASSERT_TRUE(HandleAnswer(session, kHeader).applied);
     SyncSession next = Session();
     std::string request = Request(next);
@@ -202,6 +205,8 @@ TEST_F(TwoWaySyncTest, AChangeMadeWhileTheAnswerIsAwaitedIsSentNextRun) {
               request.find(S(kModify) + T(kServerID, "S0") + T(kClientID, std::to_string(t[0]))));
     EXPECT_NE(std::string::npos,
               request.find(S(kModify) + T(kServerID, "S1") + T(kClientID, std::to_string(t[1]))));
+    EXPECT_NE(std::string::npos, request.find(S(kDelete) + T(kServerID, "S2") + kEnd));
+    EXPECT_NE(std::string::npos, request.find(S(kDelete) + T(kServerID, "S3") + kEnd));
 }
 
 TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {

@@ -5,8 +5,9 @@
 #
 #   bench/web_files_bench.sh [BUILD_DIR] [SECONDS]
 #
-# Installs wrk and nginx with apt-get when they are missing (needs root). Prints
-# one line per measurement and the ratios; leaves nothing running.
+# Installs wrk and nginx with apt-get when they are missing (needs root). Without
+# nginx (not installed and not installable) only corvel's figures are printed.
+# Prints one line per measurement and the ratios; leaves nothing running.
 set -eu
 
 BUILD_DIR=${1:-build}
@@ -19,9 +20,12 @@ command -v wrk >/dev/null 2>&1 || missing="$missing wrk"
 command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || missing="$missing nginx-light"
 if [ -n "$missing" ]; then
     echo "installing:$missing"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null ||
+        echo "could not install:$missing" >&2
 fi
+command -v wrk >/dev/null 2>&1 || { echo "wrk is needed for the measurements" >&2; exit 1; }
 NGINX=$(command -v nginx 2>/dev/null || echo /usr/sbin/nginx)
+[ -x "$NGINX" ] || NGINX=""
 
 WORK=$(mktemp -d)
 CORVEL_PID=""
@@ -51,8 +55,9 @@ XDG_DATA_HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/config" HOME="$WORK/home"
     "$CORVEL" --headless --port "$CORVEL_PORT" --trace-port 0 > "$WORK/corvel.out" 2>&1 &
 CORVEL_PID=$!
 
-NGINX_PORT=$(free_port)
-cat > "$WORK/nginx/nginx.conf" <<CONF
+NGINX_PORT=""
+[ -n "$NGINX" ] && NGINX_PORT=$(free_port)
+[ -n "$NGINX" ] && cat > "$WORK/nginx/nginx.conf" <<CONF
 daemon off;
 worker_processes 2;
 pid $WORK/nginx/nginx.pid;
@@ -73,10 +78,12 @@ http {
     }
 }
 CONF
-"$NGINX" -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
-NGINX_PID=$!
+if [ -n "$NGINX" ]; then
+    "$NGINX" -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
+    NGINX_PID=$!
+fi
 
-for port in $CORVEL_PORT $NGINX_PORT; do
+for port in $CORVEL_PORT ${NGINX_PORT:-}; do
     i=0
     until curl -s -o /dev/null "http://127.0.0.1:$port/small.bin"; do
         i=$((i + 1)); [ $i -gt 100 ] && { echo "server on $port did not start" >&2; exit 1; }
@@ -98,12 +105,18 @@ mbps() {
 }
 
 C_RPS=$(rps "http://127.0.0.1:$CORVEL_PORT/small.bin")
-N_RPS=$(rps "http://127.0.0.1:$NGINX_PORT/small.bin")
 C_MB=$(mbps "http://127.0.0.1:$CORVEL_PORT/large.bin")
-N_MB=$(mbps "http://127.0.0.1:$NGINX_PORT/large.bin")
-
-echo "1 KiB, Connection: close   corvel $C_RPS req/s   nginx $N_RPS req/s"
-echo "10 MiB                      corvel $C_MB MB/s   nginx $N_MB MB/s"
+if [ -n "$NGINX" ]; then
+    N_RPS=$(rps "http://127.0.0.1:$NGINX_PORT/small.bin")
+    N_MB=$(mbps "http://127.0.0.1:$NGINX_PORT/large.bin")
+    echo "1 KiB, Connection: close   corvel $C_RPS req/s   nginx $N_RPS req/s"
+    echo "10 MiB                      corvel $C_MB MB/s   nginx $N_MB MB/s"
+else
+    echo "1 KiB, Connection: close   corvel $C_RPS req/s   (no nginx to compare with)"
+    echo "10 MiB                      corvel $C_MB MB/s"
+fi
 grep -E "Running|Requests/sec|Transfer/sec|errors|Non-2xx|timeout" "$WORK/wrk.log" || true
-awk -v c="$C_RPS" -v n="$N_RPS" -v cm="$C_MB" -v nm="$N_MB" 'BEGIN {
-    printf "ratio corvel/nginx: requests %.2f (aim >= 0.50), throughput %.2f (aim >= 0.80)\n", c / n, cm / nm }'
+if [ -n "$NGINX" ]; then
+    awk -v c="$C_RPS" -v n="$N_RPS" -v cm="$C_MB" -v nm="$N_MB" 'BEGIN {
+        printf "ratio corvel/nginx: requests %.2f (aim >= 0.50), throughput %.2f (aim >= 0.80)\n", c / n, cm / nm }'
+fi

@@ -9,12 +9,18 @@
 #include <thread>
 
 #include "server/config/config_test_util.h"
+#include "server/http/web_answers.h"
 #include "tests/vantro_client.h"
 #include "tests/vantro_process.h"
 
 namespace {
 
 const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
+
+// The answer with its Date line taken out (the one line that changes between runs).
+std::string WithoutDate(const std::string& answer) {
+    return std::regex_replace(answer, std::regex("\r\nDate: [^\r\n]*\r\n"), "\r\n");
+}
 
 std::string Logon(const std::string& deviceId, const std::string& user, const std::string& password) {
     return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password + "\n";
@@ -72,10 +78,10 @@ TEST_F(VantroEndToEnd, RefusedLogonsAndEmptyRequestsAnswerTheHeaderOnly) {
     Start();
     // Empty body, and a body shorter than the header.
     std::string answer = AskServer(port_, VantroHttpRequest(""));
-    EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
-    EXPECT_NE(answer.find("\r\nContent-Type: application/vantro.wbxml\r\n"), std::string::npos);
-    EXPECT_NE(answer.find("\r\nContent-Length: 4\r\n"), std::string::npos);
-    EXPECT_EQ(AnswerBody(answer), kHeaderOnly);
+    EXPECT_EQ(WithoutDate(answer),
+              "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Type: application/vantro.wbxml\r\n"
+              "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n\r\n" +
+                  kHeaderOnly);
     EXPECT_EQ(AnswerBody(AskServer(port_, VantroHttpRequest("\x03\x01"))), kHeaderOnly);
 
     const std::string getMail = "Sync\n  GetData\n    Folder\n      FolderType Email\n      Reset 1\n";
@@ -148,17 +154,21 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
     const std::string getContacts = "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
                                     "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
     std::string first = Exchange(logon + getContacts);
-    EXPECT_EQ(first.rfind("Sync\n"
-                          "  Folder\n"
-                          "    AckString PPC1:-1.csv:-1_temp.csv\n"
-                          "    ServerID -1\n"
-                          "    FolderPath -1\n"
-                          "    Element\n"
-                          "      Add\n"
-                          "        ServerID " + key + "\n", 0),
-              0u)
-        << first;
-    EXPECT_NE(first.find("1:FirstName Janet\n"), std::string::npos) << first;
+    auto contact = [&](const std::string& change, const std::string& firstName) {
+        return "Sync\n"
+               "  Folder\n"
+               "    AckString PPC1:-1.csv:-1_temp.csv\n"
+               "    ServerID -1\n"
+               "    FolderPath -1\n"
+               "    Element\n"
+               "      " + change + "\n"
+               "        ServerID " + key + "\n"
+               "        COLLECTION\n"
+               "          1:FirstName " + firstName + "\n"
+               "          1:LastName Doe\n"
+               "          1:FileAs Doe, Janet\n";
+    };
+    EXPECT_EQ(first, contact("Add", "Janet"));
     EXPECT_TRUE(Exists("PPC1/-1_temp.csv"));
     const std::string again = "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
                               "  GetData\n    Folder\n      FolderType Contact\n";
@@ -174,13 +184,18 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
 
     // A change in the store is sent as Modify; a delete from the device removes it.
     Store({"set", key, "PR_GIVEN_NAME=Jenny"});
-    std::string modified = Exchange(logon + again);
-    EXPECT_NE(modified.find("      Modify\n        ServerID " + key + "\n"), std::string::npos) << modified;
+    EXPECT_EQ(Exchange(logon + again), contact("Modify", "Jenny"));
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-1.csv:-1_temp.csv\n");
     EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ClientID -1\n    Delete\n      ServerID " + key + "\n"), "");
     EXPECT_EQ(Store({"show", key}).find("Jenny"), std::string::npos);
-    std::string deleted = Exchange(logon + again);
-    EXPECT_NE(deleted.find("      Delete\n        ServerID " + key + "\n"), std::string::npos) << deleted;
+    EXPECT_EQ(Exchange(logon + again), "Sync\n"
+                                       "  Folder\n"
+                                       "    AckString PPC1:-1.csv:-1_temp.csv\n"
+                                       "    ServerID -1\n"
+                                       "    FolderPath -1\n"
+                                       "    Element\n"
+                                       "      Delete\n"
+                                       "        ServerID " + key + "\n");
 }
 
 TEST_F(VantroEndToEnd, UnresolvedFoldersAndMissingItemsArePassedOver) {
@@ -231,18 +246,127 @@ TEST_F(VantroEndToEnd, AttachmentsNeedTheDeviceItsUserAndCredentials) {
         return AskServer(port_, "GET " + url + query + " HTTP/1.1\r\n" + headers + "\r\n");
     };
     std::string refused = get("?device=PPC1&username=alice", "");
-    EXPECT_EQ(refused.rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u) << refused;
-    EXPECT_NE(refused.find("WWW-Authenticate: Basic realm=\"Corvel\"\n"), std::string::npos);
+    EXPECT_EQ(refused, UnauthorizedAnswer("Corvel"));
+    EXPECT_NE(refused.find("\nWWW-Authenticate: Basic realm=\"Corvel\"\n"), std::string::npos) << refused;
     const std::string auth = "Authorization: Basic YWxpY2U6U2VjcmV0\r\n";  // alice:Secret
     EXPECT_EQ(get("?device=PPC1&username=alice", "Authorization: Basic YWxpY2U6c2VjcmV0\r\n"), refused);
-    std::string served = get("?device=PPC1&username=alice", auth);
-    EXPECT_EQ(served.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << served;
-    EXPECT_NE(served.find("Content-Type: application/binary\r\n"), std::string::npos);
-    EXPECT_EQ(AnswerBody(served), "attached bytes");
+    EXPECT_EQ(WithoutDate(get("?device=PPC1&username=alice", auth)),
+              "HTTP/1.1 200 OK\r\nContent-Length: 14\r\nContent-Type: application/binary\r\n"
+              "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
+              "\r\nattached bytes");
     // Unknown devices and other users get nothing, and no device is created.
     EXPECT_EQ(get("?device=NEW1&username=alice", auth), "");
     EXPECT_FALSE(Exists("NEW1.ifo"));
     EXPECT_EQ(get("?device=PPC1&username=bob", auth), "");
+}
+
+TEST_F(VantroEndToEnd, LargeAttachmentArrivesIntactBehindItsLength) {
+    AddUser("alice", "Secret", true);
+    Start();
+    ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
+                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
+              kHeaderOnly);
+    std::string id = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Big"});
+    id = id.substr(0, id.find_first_of("\r\n"));
+    ASSERT_FALSE(id.empty());
+    // 5 MiB and a bit, every byte value, not a multiple of the piece size.
+    std::string bytes(5 * 1024 * 1024 + 12345, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
+    WriteWholeFile(temp_.Path() + "/big.bin", bytes);
+    Store({"attach", id, temp_.Path() + "/big.bin"});
+    const std::string request = "GET /OutlookAttachments/Inbox/" + id + ".EML/big.bin?device=PPC1&username=alice HTTP/1.1\r\n"
+                                "Authorization: Basic YWxpY2U6U2VjcmV0\r\n\r\n";
+    std::string served = AskServer(port_, request);
+    EXPECT_EQ(WithoutDate(served.substr(0, served.find("\r\n\r\n") + 4)),
+              "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bytes.size()) +
+                  "\r\nContent-Type: application/binary\r\nPragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\n"
+                  "X-Powered-By: Native Machine Code\r\n\r\n");
+    EXPECT_TRUE(AnswerBody(served) == bytes) << "body of " << AnswerBody(served).size() << " bytes differs";
+
+    // A client that reads the header and goes away: the server carries on and
+    // serves the next download whole.
+    for (int i = 0; i < 3; ++i) {
+        CSocket client = ConnectLoopback(port_);
+        ASSERT_TRUE(SendAll(client.Get(), request));
+        char piece[256];
+        ASSERT_GT(recv(client.Get(), piece, sizeof piece, 0), 0);
+    }
+    EXPECT_TRUE(AnswerBody(AskServer(port_, request)) == bytes);
+    EXPECT_EQ(corvel_->Out().find("web() crashed"), std::string::npos);
+}
+
+TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
+    AddUser("alice", "Secret", true);
+    Start();
+    ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
+                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
+              kHeaderOnly);
+    Store({"folder", "create", "Private"});
+    Store({"folder", "create", "Inbox/Projects"});
+    WriteWholeFile(temp_.Path() + "/note.txt", "note bytes");
+    auto itemWithFile = [&](const std::string& folder) {
+        std::string id = Store({"add", folder, "--class", "IPM.Note", "PR_SUBJECT=In " + folder});
+        id = id.substr(0, id.find_first_of("\r\n"));
+        Store({"attach", id, temp_.Path() + "/note.txt"});
+        return id;
+    };
+    const std::string privateItem = itemWithFile("Private");
+    const std::string projectItem = itemWithFile("Inbox/Projects");
+    ASSERT_FALSE(privateItem.empty());
+    ASSERT_FALSE(projectItem.empty());
+    auto get = [&](const std::string& id, const std::string& headers) {
+        return AskServer(port_, "GET /OutlookAttachments/x/" + id + ".EML/note.txt?device=PPC1&username=alice HTTP/1.1\r\n" +
+                                    headers + "\r\n");
+    };
+    const std::string auth = "Authorization: Basic YWxpY2U6U2VjcmV0\r\n";
+    const std::string served = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Type: application/binary\r\n"
+                               "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
+                               "\r\nnote bytes";
+    // A sub-folder of the offered inbox is offered too.
+    EXPECT_EQ(WithoutDate(get(projectItem, auth)), served);
+    // A folder the user does not offer: nothing, with or without credentials.
+    EXPECT_EQ(get(privateItem, auth), "");
+    EXPECT_EQ(get(privateItem, "").rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u);
+    EXPECT_NE(corvel_->Out().find("Attachment refused: item " + privateItem + " is not in a folder of device PPC1"),
+              std::string::npos);
+    // Moved into the inbox, the same item may be downloaded.
+    Store({"move", privateItem, "Inbox"});
+    EXPECT_EQ(WithoutDate(get(privateItem, auth)), served);
+}
+
+// wbxml.log with its entry stamps made fixed.
+std::string StampsFixed(const std::string& log) {
+    return std::regex_replace(log, std::regex("\n!!![0-9]{2}\\.[0-9]{2}\\.[0-9]{4} [0-9]{2}:[0-9]{2} \\(\\) \n"),
+                              "\n!!!<stamp> () \n");
+}
+
+TEST_F(VantroEndToEnd, ProtocolLogRotatesAtItsSizeLimit) {
+    const size_t kLimit = 10 * 1024 * 1024;  // the size at which wbxml.log is rotated
+    // An earlier trace one byte short of the limit: the next entry still goes into it.
+    const std::string earlier = "\n!!!01.01.2026 00:00 () \n" + std::string(kLimit - 1 - 25, 'x');
+    ASSERT_EQ(earlier.size(), kLimit - 1);
+    WriteWholeFile(data_ + "/wbxml.log", earlier);
+    Start();
+    const std::string request(kHeaderOnly + std::string("\x61\x01", 2));  // an empty Logon
+    auto post = [&] { return AnswerBody(AskServer(port_, VantroHttpRequest(request))); };
+    ASSERT_EQ(post(), kHeaderOnly);
+    EXPECT_FALSE(Exists("wbxml.log.1"));
+    std::string grown = ReadWholeFile(data_ + "/wbxml.log");
+    ASSERT_GT(grown.size(), kLimit);
+    EXPECT_EQ(grown.substr(0, earlier.size()), earlier);
+    const std::string entry = StampsFixed(grown.substr(earlier.size()));
+    EXPECT_EQ(entry.rfind("\n!!!<stamp> () \n", 0), 0u) << entry;
+    EXPECT_NE(entry.find("****************** Answer ********************* \n"), std::string::npos) << entry;
+
+    // Now past the limit: the file becomes wbxml.log.1 as it stands and the trace
+    // starts again with this request's entry alone.
+    ASSERT_EQ(post(), kHeaderOnly);
+    EXPECT_EQ(ReadWholeFile(data_ + "/wbxml.log.1"), grown);
+    EXPECT_EQ(StampsFixed(ReadWholeFile(data_ + "/wbxml.log")), entry);
+    // The next entry is appended to the new file; the rotated one stays.
+    ASSERT_EQ(post(), kHeaderOnly);
+    EXPECT_EQ(StampsFixed(ReadWholeFile(data_ + "/wbxml.log")), entry + entry);
+    EXPECT_EQ(ReadWholeFile(data_ + "/wbxml.log.1"), grown);
 }
 
 TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {
@@ -270,6 +394,78 @@ TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {
     EXPECT_NE(Store({"show", keyB}).find("Ben"), std::string::npos);
 }
 
+// The Add and Element lines of a described answer that carries contacts: the item
+// fields are left out, the keys kept in order.
+std::string AddedKeys(const std::string& described) {
+    std::string out;
+    std::regex re("(Sync\n|  Folder\n|    AckString [^\n]*\n|    ServerID [^\n]*\n|    FolderPath [^\n]*\n|"
+                  "    Element\n|      Add\n|        ServerID [^\n]*\n)");
+    for (auto it = std::sregex_iterator(described.begin(), described.end(), re); it != std::sregex_iterator(); ++it) {
+        out += it->str();
+    }
+    return out;
+}
+
+TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
+    AddUser("alice", "Secret", true);
+    {
+        TestProgram add("corvel", temp_.Path(), {"user", "add", "bob", "--password", "pw", "--profile", "Bob", "--auto"});
+        ASSERT_EQ(add.Wait(), 0) << add.Out();
+    }
+    std::string bobKey = Store({"--profile", "Bob", "add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Ben"});
+    bobKey = bobKey.substr(0, bobKey.find_first_of("\r\n"));
+    ASSERT_FALSE(bobKey.empty());
+    std::string amyKey = Store({"add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Amy"});
+    amyKey = amyKey.substr(0, amyKey.find_first_of("\r\n"));
+    ASSERT_FALSE(amyKey.empty());
+    Start();
+
+    // Alice's request adds many contacts and then asks for her contacts, so it runs
+    // long enough for Bob's request to arrive in the middle of it.
+    const int kContacts = 300;
+    std::string aliceRequest = Logon("PPCA_Alice", "alice", "Secret") + "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
+                               "  Folder\n    ClientID -1\n";
+    for (int i = 0; i < kContacts; ++i) {
+        aliceRequest += "    Add\n      ClientID " + std::to_string(i) + "\n      COLLECTION\n        1:FirstName Ann" +
+                        std::to_string(i) + "\n";
+    }
+    aliceRequest += "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
+    std::string alice;
+    std::thread first([&] { alice = Exchange(aliceRequest); });
+    ASSERT_TRUE(WaitFor([&] { return corvel_->Out().find("POST vantro") != std::string::npos; }));
+    std::string bob = Exchange(Logon("PPCB_Bob", "bob", "pw") +
+                               "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
+                               "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n");
+    first.join();
+
+    // Bob's request reached the server while Alice's was still being handled.
+    std::string out = corvel_->Out();
+    size_t bobArrived = out.find("POST vantro", out.find("POST vantro") + 1);
+    size_t aliceAnswered = out.find("Sending answer");
+    ASSERT_NE(bobArrived, std::string::npos) << out;
+    EXPECT_LT(bobArrived, aliceAnswered) << "Bob's request did not overlap Alice's:\n" << out;
+
+    // Bob gets exactly his one contact.
+    EXPECT_EQ(AddedKeys(bob), "Sync\n  Folder\n    AckString PPCB:-1.csv:-1_temp.csv\n    ServerID -1\n"
+                              "    FolderPath -1\n    Element\n      Add\n        ServerID " + bobKey + "\n");
+    EXPECT_NE(bob.find("1:FirstName Ben\n"), std::string::npos) << bob;
+    EXPECT_EQ(bob.find("Ann"), std::string::npos) << bob;
+    // Alice gets a mapping for each of her contacts, and of the store's contacts
+    // only Amy (her own additions are not echoed).
+    std::regex mapping("    Element\n      ClientID ([0-9]+)\n      ServerID ([0-9A-F]+)\n");
+    std::vector<std::string> keys;
+    for (auto it = std::sregex_iterator(alice.begin(), alice.end(), mapping); it != std::sregex_iterator(); ++it) {
+        EXPECT_EQ((*it)[1].str(), std::to_string(keys.size()));
+        keys.push_back((*it)[2].str());
+    }
+    ASSERT_EQ(keys.size(), static_cast<size_t>(kContacts)) << alice.substr(0, 2000);
+    ASSERT_NE(alice.find("Sync\n"), std::string::npos) << alice.substr(0, 2000);
+    EXPECT_EQ(AddedKeys(alice.substr(alice.find("Sync\n"))),
+              "Sync\n  Folder\n    AckString PPCA:-1.csv:-1_temp.csv\n    ServerID -1\n"
+              "    FolderPath -1\n    Element\n      Add\n        ServerID " + amyKey + "\n");
+    EXPECT_NE(alice.find("1:FirstName Amy\n"), std::string::npos) << alice.substr(alice.find("Sync\n"));
+    EXPECT_EQ(alice.find("Ben"), std::string::npos);
+}
 
 // The read flag column of the item line for key in "corvel-store items" output.
 std::string ReadColumn(const std::string& items, const std::string& key) {
@@ -290,9 +486,14 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
     const std::string getMail = "Sync\n  Filter\n    Folder\n      FolderType Email\n"
                                 "  GetData\n    Folder\n      FolderType Email\n";
     std::string first = Exchange(logon + getMail);
-    EXPECT_NE(first.find("    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n    FolderPath -4\n"
-                         "    Element\n      Add\n        ServerID " + key + "\n"),
-              std::string::npos)
+    auto sentWhole = [&](const std::string& folder) {
+        return "Sync\n  Folder\n    AckString PPC1:" + folder + ".csv:" + folder + "_temp.csv\n    ServerID " + folder +
+               "\n    FolderPath " + folder + "\n    Element\n      Add\n        ServerID " + key +
+               "\n        COLLECTION\n";
+    };
+    // The item's fields follow; the first ones carry the class and the subject.
+    EXPECT_EQ(first.substr(0, first.find("          7:CREATION_TIME")),
+              sentWhole("-4") + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
         << first;
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
     EXPECT_EQ(Exchange(logon + getMail), "");
@@ -300,10 +501,9 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
 
     // Read in the store: ReadFlag; read state from the device: the store follows.
     Store({"read", key, "1"});
-    std::string read = Exchange(logon + getMail);
-    EXPECT_NE(read.find("    Element\n      ReadFlag\n        ServerID " + key + "\n        ReadState 1\n"),
-              std::string::npos)
-        << read;
+    EXPECT_EQ(Exchange(logon + getMail), "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
+                                         "    FolderPath -4\n    Element\n      ReadFlag\n        ServerID " + key +
+                                         "\n        ReadState 1\n");
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
     EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ServerID -4\n    ReadState\n      ServerID " + key +
                        "\n      ReadFlag 0\n"),
@@ -313,20 +513,19 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
     // Moved in the store from the inbox to deleted items: one Moved in the target,
     // an empty Element in the source.
     Store({"move", key, "Deleted Items"});
-    std::string moved = Exchange(logon + getMail);
-    EXPECT_NE(moved.find("    ServerID -4\n    FolderPath -4\n    Element\n"), std::string::npos) << moved;
-    EXPECT_NE(moved.find("    ServerID -8\n    FolderPath -8\n    Element\n      Moved\n        ServerID " + key +
-                         "\n        NewFolder -4\n        FolderPath -8\n"),
-              std::string::npos)
-        << moved;
-    EXPECT_EQ(moved.find("Add\n"), std::string::npos) << moved;
-    EXPECT_EQ(moved.find("Delete\n"), std::string::npos) << moved;
+    EXPECT_EQ(Exchange(logon + getMail), "Sync\n  Folder\n    AckString PPC1:-8.csv:-8_temp.csv\n    ServerID -8\n"
+                                         "    FolderPath -8\n    Element\n      Moved\n        ServerID " + key +
+                                         "\n        NewFolder -4\n        FolderPath -8\n"
+                                         "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
+                                         "    FolderPath -4\n    Element\n");
 
     // Reset 1 sends every item of the folder as Add again.
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n  AckString PPC1:-8.csv:-8_temp.csv\n");
     EXPECT_EQ(Exchange(logon + getMail), "");
     std::string reset = Exchange(logon + "Sync\n  GetData\n    Folder\n      ServerID -8\n      Reset 1\n");
-    EXPECT_NE(reset.find("    Element\n      Add\n        ServerID " + key + "\n"), std::string::npos) << reset;
+    EXPECT_EQ(reset.substr(0, reset.find("          7:CREATION_TIME")),
+              sentWhole("-8") + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
+        << reset;
 }
 
 TEST_F(VantroEndToEnd, TasksAndAppointmentsFromTheDeviceLandInTheStore) {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -13,22 +14,29 @@
 
 struct CAcceptLoop::Shared {
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable changed;  // stop, listening, a connection or a thread ended
+    std::condition_variable work;     // a connection was handed over, or stop
     bool stopping = false;
     bool failed = false;
-    size_t active = 0;
-    std::set<int> sockets;  // open connection sockets, shut down by Stop
+    size_t active = 0;        // connections handed over and not yet closed
+    size_t threads = 0;       // worker threads living
+    size_t idle = 0;          // of them, waiting for a connection
+    std::deque<int> pending;  // accepted, not yet taken by a thread
+    std::set<int> sockets;    // open connection sockets, shut down by Stop
     int listenSocket = -1;
     int port = 0;
     size_t maxWorkers = 1;
     std::chrono::milliseconds acceptPause{100};
+    std::chrono::milliseconds idleWait{kIdleWorkerWait};
     Worker worker;
 };
 
-CAcceptLoop::CAcceptLoop(size_t maxWorkers, std::chrono::milliseconds acceptPause, Worker worker)
+CAcceptLoop::CAcceptLoop(size_t maxWorkers, std::chrono::milliseconds acceptPause, Worker worker,
+                         std::chrono::milliseconds idleWait)
     : shared_(std::make_shared<Shared>()) {
     shared_->maxWorkers = maxWorkers == 0 ? 1 : maxWorkers;
     shared_->acceptPause = acceptPause;
+    shared_->idleWait = idleWait;
     shared_->worker = std::move(worker);
 }
 
@@ -42,8 +50,11 @@ void CAcceptLoop::Stop() {
         for (int socket : shared_->sockets) shutdown(socket, SHUT_RDWR);
     }
     shared_->changed.notify_all();
+    shared_->work.notify_all();
     std::unique_lock<std::mutex> lock(shared_->mutex);
-    shared_->changed.wait(lock, [this] { return shared_->active == 0 && shared_->listenSocket < 0; });
+    shared_->changed.wait(lock, [this] {
+        return shared_->active == 0 && shared_->threads == 0 && shared_->listenSocket < 0;
+    });
 }
 
 bool CAcceptLoop::WaitForStop(std::chrono::milliseconds pause) {
@@ -70,6 +81,11 @@ int CAcceptLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
 size_t CAcceptLoop::ActiveWorkers() const {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     return shared_->active;
+}
+
+size_t CAcceptLoop::WorkerThreads() const {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->threads;
 }
 
 void CAcceptLoop::Run(const CSocket& listener) {
@@ -102,12 +118,23 @@ void CAcceptLoop::Run(const CSocket& listener) {
         }
         ++shared.active;
         shared.sockets.insert(socket);
+        shared.pending.push_back(socket);
+        if (shared.idle >= shared.pending.size()) {
+            shared.work.notify_one();
+            continue;
+        }
+        // Every waiting thread has a connection already: one more thread.
         try {
-            std::thread(&CAcceptLoop::WorkerThread, shared_, socket).detach();
+            std::thread(&CAcceptLoop::WorkerThread, shared_).detach();
+            ++shared.threads;
         } catch (const std::system_error&) {
-            shared.sockets.erase(socket);
-            close(socket);
-            --shared.active;
+            if (shared.threads == 0) {
+                // Nobody would ever take it.
+                shared.pending.pop_back();
+                shared.sockets.erase(socket);
+                close(socket);
+                --shared.active;
+            }
         }
     }
     {
@@ -117,20 +144,42 @@ void CAcceptLoop::Run(const CSocket& listener) {
     shared.changed.notify_all();
 }
 
-void CAcceptLoop::WorkerThread(std::shared_ptr<Shared> shared, int socket) {
-    LowerThreadPriority();
+void CAcceptLoop::Serve(Shared& shared, int socket) {
     try {
-        shared->worker(socket);
+        shared.worker(socket);
     } catch (...) {
         // The worker's own handling failed; only this connection ends.
     }
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    shared.sockets.erase(socket);
+    close(socket);
+    --shared.active;
+    shared.changed.notify_all();
+}
+
+void CAcceptLoop::WorkerThread(std::shared_ptr<Shared> shared) {
+    LowerThreadPriority();
     try {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->sockets.erase(socket);
-        close(socket);
-        --shared->active;
-        shared->changed.notify_all();
+        for (;;) {
+            int socket = -1;
+            {
+                std::unique_lock<std::mutex> lock(shared->mutex);
+                ++shared->idle;
+                shared->work.wait_for(lock, shared->idleWait,
+                                      [&] { return shared->stopping || !shared->pending.empty(); });
+                --shared->idle;
+                // Connections handed over are served even when stopping: their
+                // sockets are shut down, so they end at once and are closed.
+                if (shared->pending.empty()) break;
+                socket = shared->pending.front();
+                shared->pending.pop_front();
+            }
+            Serve(*shared, socket);
+        }
     } catch (...) {
-        close(socket);  // the lock failed: nothing else can be done safely
+        // A lock failure: nothing else can be done safely.
     }
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    --shared->threads;
+    shared->changed.notify_all();
 }

@@ -1,12 +1,17 @@
 // CAcceptLoop: what the web server and the trace port share — the accept loop of a
-// listening socket that gives every connection a detached worker thread of its own.
+// listening socket that gives every connection a thread of its own for as long as it
+// is served (its handling and, for the web server, the linger after it).
 //
-// At most maxWorkers workers run at once; at the bound the loop waits for one to end
-// before it accepts again. A failed accept pauses acceptPause (never spins). Each
-// worker runs at below-normal priority; its socket belongs to it while it runs and is
-// closed by the loop when it returns (an exception leaving the worker ends only that
-// connection). Stop shuts down the listening socket and every open connection, so
-// waits in the workers end at once, and returns when every worker has ended.
+// At most maxWorkers connections are served at once; at the bound the loop waits for
+// one to end before it accepts again. A failed accept pauses acceptPause (never
+// spins). Threads run at below-normal priority and are detached. A thread whose
+// connection has ended waits up to kIdleWorkerWait for the next one before it ends,
+// so a busy server does not start a thread per connection (starting one costs more
+// than serving a small file). A connection's socket belongs to its thread while it
+// is served and is closed by the loop when the worker returns (an exception leaving
+// the worker ends only that connection). Stop shuts down the listening socket and
+// every open connection, so waits in the workers end at once, and returns when every
+// thread has ended.
 //
 // Thread use: Run on the listener thread, Stop from the owner, the rest from any
 // thread. The state the workers use lives as long as the last of them.
@@ -19,11 +24,15 @@
 
 #include "server/http/socket_util.h"
 
+// How long a thread without a connection waits for the next one.
+inline constexpr std::chrono::seconds kIdleWorkerWait{30};
+
 class CAcceptLoop {
 public:
     using Worker = std::function<void(int socket)>;
 
-    CAcceptLoop(size_t maxWorkers, std::chrono::milliseconds acceptPause, Worker worker);
+    CAcceptLoop(size_t maxWorkers, std::chrono::milliseconds acceptPause, Worker worker,
+                std::chrono::milliseconds idleWait = kIdleWorkerWait);
     CAcceptLoop(const CAcceptLoop&) = delete;
     CAcceptLoop& operator=(const CAcceptLoop&) = delete;
     ~CAcceptLoop();  // Stop()
@@ -40,11 +49,15 @@ public:
     // The port listened on, once Run has it; 0 when timeout passes first, after
     // MarkFailed, or once stopping.
     int WaitUntilListening(std::chrono::milliseconds timeout);
+    // Connections being served (or handed over and about to be).
     size_t ActiveWorkers() const;
+    // Threads living, serving or waiting for a connection.
+    size_t WorkerThreads() const;
 
 private:
     struct Shared;
-    static void WorkerThread(std::shared_ptr<Shared> shared, int socket);
+    static void WorkerThread(std::shared_ptr<Shared> shared);
+    static void Serve(Shared& shared, int socket);
 
     std::shared_ptr<Shared> shared_;
 };

@@ -1,4 +1,6 @@
-// The web server: one listener thread and one thread per accepted connection.
+// The web server: one listener thread, and a thread of its own for every accepted
+// connection while it is served (threads are reused for later connections, see
+// accept_loop.h).
 //
 // A connection carries one request and at most one answer. Its thread runs the
 // handler (web), then shuts down the sending side at once, so the client sees the

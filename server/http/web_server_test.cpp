@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <atomic>
 #include <condition_variable>
+#include <set>
 #include <stdexcept>
 
 #include "server/config/config_test_util.h"
@@ -129,6 +133,33 @@ TEST_F(WebServerTest, ConnectionsAreBoundedAndTheListenerWaitsForAFreeSlot) {
         EXPECT_EQ(answer, "done");
     }
     EXPECT_EQ(started, 3);
+}
+
+TEST_F(WebServerTest, AnswersLeaveWithoutWaitingForAcknowledgementsAndThreadsAreReused) {
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    StopAtEnd stop{this};
+    config.linger = std::chrono::milliseconds(0);
+    config.handler = [&](int socket) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            threads.insert(std::this_thread::get_id());
+        }
+        int noDelay = 0;
+        socklen_t size = sizeof noDelay;
+        getsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size);
+        SendAll(socket, noDelay != 0 ? "nodelay" : "nagle");
+    };
+    int port = Start();
+    for (int i = 0; i < 5; ++i) {
+        CSocket client = ConnectLoopback(port);
+        std::string answer;
+        EXPECT_EQ(ReadUntilClosed(client.Get(), answer), ReadEnd::kClosed);
+        EXPECT_EQ(answer, "nodelay");
+        client.Close();
+        ASSERT_TRUE(WaitFor([&] { return server->ActiveConnections() == 0; }));
+    }
+    EXPECT_EQ(threads.size(), 1u);
 }
 
 TEST_F(WebServerTest, ClientGoneBeforeTheAnswerDoesNotEndTheServer) {

@@ -8,14 +8,7 @@
 namespace itemtest {
 
 inline CItemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    CItemTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    t.second = s;
-    return t;
+    return CItemTime{y, mo, d, h, mi, s, 0};
 }
 
 inline const CRuleTimeZone& Zone() {

@@ -150,36 +150,37 @@ void CAcceptLoop::Serve(Shared& shared, int socket) {
     } catch (...) {
         // The worker's own handling failed; only this connection ends.
     }
-    std::lock_guard<std::mutex> lock(shared.mutex);
-    shared.sockets.erase(socket);
-    close(socket);
-    --shared.active;
-    shared.changed.notify_all();
 }
 
 void CAcceptLoop::WorkerThread(std::shared_ptr<Shared> shared) {
     LowerThreadPriority();
     try {
+        std::unique_lock<std::mutex> lock(shared->mutex);
+        // The thread counts as waiting from the moment its connection is closed, so
+        // the next connection accepted after that is handed to it.
+        ++shared->idle;
         for (;;) {
-            int socket = -1;
-            {
-                std::unique_lock<std::mutex> lock(shared->mutex);
-                ++shared->idle;
-                shared->work.wait_for(lock, shared->idleWait,
-                                      [&] { return shared->stopping || !shared->pending.empty(); });
-                --shared->idle;
-                // Connections handed over are served even when stopping: their
-                // sockets are shut down, so they end at once and are closed.
-                if (shared->pending.empty()) break;
-                socket = shared->pending.front();
-                shared->pending.pop_front();
-            }
+            shared->work.wait_for(lock, shared->idleWait,
+                                  [&] { return shared->stopping || !shared->pending.empty(); });
+            // Connections handed over are served even when stopping: their sockets
+            // are shut down, so they end at once and are closed.
+            if (shared->pending.empty()) break;
+            int socket = shared->pending.front();
+            shared->pending.pop_front();
+            --shared->idle;
+            lock.unlock();
             Serve(*shared, socket);
+            lock.lock();
+            shared->sockets.erase(socket);
+            close(socket);
+            --shared->active;
+            ++shared->idle;
+            shared->changed.notify_all();
         }
+        --shared->idle;
+        --shared->threads;
+        shared->changed.notify_all();
     } catch (...) {
         // A lock failure: nothing else can be done safely.
     }
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    --shared->threads;
-    shared->changed.notify_all();
 }

@@ -151,6 +151,12 @@ private:
                 continue;
             }
             if (StopNow()) return false;
+            if (DeletionHeld(folder, change.serverId)) {
+                // Deleted here, the deletion held back: the desktop's copy must not
+                // bring the item back, or the pending deletion would be lost.
+                whole = false;
+                continue;
+            }
             auto item = folder.FindIncomingItem(change.record, change.serverId);
             if (!item || !item->HasItem()) {
                 whole = false;
@@ -177,6 +183,16 @@ private:
             Applied();
         }
         return ApplyDeletes(deletes, folder, written) && whole;
+    }
+
+    // True when serverId names an item deleted on the handheld whose deletion the
+    // guard held back.
+    static bool DeletionHeld(const SyncFolder& folder, const std::string& serverId) {
+        const FolderRun& run = folder.Run();
+        if (run.heldDeletes.empty() || serverId.empty()) return false;
+        auto mapped = folder.ServerIdMap().find(serverId);
+        return mapped != folder.ServerIdMap().end() &&
+               run.heldDeletes.count(ParseDecimal(mapped->second)) > 0;
     }
 
     bool ApplyDeletes(const std::vector<const AnswerChange*>& deletes, SyncFolder& folder,

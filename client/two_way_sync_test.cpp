@@ -303,10 +303,21 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
         SyncSession session = Session();
         std::string request = Request(session, options);
         EXPECT_EQ(c.sent, request.find(S(kDelete) + T(kServerID, "S0")) != std::string::npos);
-        ASSERT_TRUE(HandleAnswer(session, kHeader, nullptr, options).applied);
+        // When held, the desktop sends the items back (it has them still): none of
+        // the held ones may come back.
+        std::string echo;
+        for (int i = 0; i < c.items && !c.sent; ++i) {
+            echo += TaskElement(kAdd, "S" + std::to_string(i), "t" + std::to_string(i));
+        }
+        AnswerResult r = HandleAnswer(session, kHeader + (c.sent ? "" : TaskChanges(echo)),
+                                      nullptr, options);
+        ASSERT_TRUE(r.applied);
         SyncReport report = MakeReport(session);
         EXPECT_EQ(c.sent ? c.deleted : 0, report[1].desktop.deleted);
         EXPECT_EQ(c.sent ? 0 : c.deleted, report[1].heldDesktop);
+        EXPECT_EQ(c.items - c.deleted, TaskCount());
+        EXPECT_EQ(c.sent ? 0 : c.items - c.deleted, r.itemsApplied);
+        EXPECT_TRUE(r.ackStrings.empty());
         // Held deletions stay pending: the next run finds them again.
         SyncSession next = Session();
         Request(next);

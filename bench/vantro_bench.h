@@ -46,6 +46,10 @@ private:
 // 0 when it cannot be read.
 std::int64_t PeakResidentKiB(pid_t pid);
 
+// The processor time (user and system) a running process has used, in seconds
+// (utime and stime of /proc/<pid>/stat); 0 when it cannot be read.
+double ProcessCpuSeconds(pid_t pid);
+
 // Sends request to 127.0.0.1:port and returns everything the server sends until
 // it closes the connection or the whole body its Content-Length names has arrived.
 // Empty when no connection could be made; reads give up after ten minutes.

@@ -123,10 +123,12 @@ void CAcceptLoop::Run(const CSocket& listener) {
             shared.work.notify_one();
             continue;
         }
-        // Every waiting thread has a connection already: one more thread.
+        // Every waiting thread has a connection already: one more thread, counted as
+        // waiting from now on, so threads never outnumber the connections allowed.
         try {
             std::thread(&CAcceptLoop::WorkerThread, shared_).detach();
             ++shared.threads;
+            ++shared.idle;
         } catch (const std::system_error&) {
             if (shared.threads == 0) {
                 // Nobody would ever take it.
@@ -155,10 +157,10 @@ void CAcceptLoop::Serve(Shared& shared, int socket) {
 void CAcceptLoop::WorkerThread(std::shared_ptr<Shared> shared) {
     LowerThreadPriority();
     try {
+        // The thread counts as waiting from its start (Run counted it) and again from
+        // the moment its connection is closed, so the next connection accepted after
+        // that is handed to it.
         std::unique_lock<std::mutex> lock(shared->mutex);
-        // The thread counts as waiting from the moment its connection is closed, so
-        // the next connection accepted after that is handed to it.
-        ++shared->idle;
         for (;;) {
             shared->work.wait_for(lock, shared->idleWait,
                                   [&] { return shared->stopping || !shared->pending.empty(); });

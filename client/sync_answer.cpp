@@ -163,8 +163,11 @@ private:
                 continue;
             }
             bool isNew = item->GetOid() <= 0;
-            std::string before = isNew ? std::string() : folder.SnapshotRecord(*item);
-            if (!item->ApplyFields(change.record)) {
+            std::string before = isNew ? std::string() : item->AllFieldsText();
+            item->SetFields(change.record);
+            bool changed = isNew || before != item->AllFieldsText();
+            // An item that arrives as it is here is not written again.
+            if (changed && !item->Item()->Save()) {
                 AddLogLineF("Saving %s failed", folder.KindName().c_str());
                 whole = false;
                 continue;
@@ -173,13 +176,13 @@ private:
             folder.JournalServerId(change.serverId, item->ClientId());
             run.received.insert(oid);
             written.insert(oid);
-            if (isNew) {
-                ++run.handheld.added;
-            } else if (before != folder.SnapshotRecord(*item)) {
-                ++run.handheld.changed;
+            if (changed) {
+                ++(isNew ? run.handheld.added : run.handheld.changed);
+                ++result_.itemsApplied;
+                AddLogLineF("R %s - %s", folder.KindName().c_str(), item->MatchKey().c_str());
+            } else {
+                ++result_.itemsUnchanged;
             }
-            ++result_.itemsApplied;
-            AddLogLineF("R %s - %s", folder.KindName().c_str(), item->MatchKey().c_str());
             Applied();
         }
         return ApplyDeletes(deletes, folder, written) && whole;

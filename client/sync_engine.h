@@ -32,8 +32,10 @@
 //      without ServerID) that got neither is not taken as stored either. The id
 //      maps touched are saved.
 //   2. Store changes, folder by folder: Add and Modify are written to the local item
-//      found by the id map, then by match key, else to a new item, and the mapping
-//      is recorded and appended to the id-map file at once; then Delete removes the
+//      found by the id map, then by match key, else to a new item (an item whose
+//      fields all equal the local ones is not written), and the mapping is recorded
+//      and appended to the id-map file at once; an item whose deletion on the
+//      handheld the guard held back is not brought back; then Delete removes the
 //      local item mapped to its ServerID and the map entry (nothing when none is
 //      mapped). A Delete of an item this run sent as changed, or that another item
 //      of the answer was just written to, deletes nothing and only drops the map
@@ -59,8 +61,9 @@
 //
 // Test hook: when the environment variable SKIFF_TEST_EXIT_AFTER_APPLIED holds a
 // number N > 0, the process ends with _exit(137) right after the N-th item of an
-// answer was applied (written to or deleted from the PIM store, its id-map line
-// appended), as if the client had been killed in the middle of applying.
+// answer was applied (written to or deleted from the PIM store, or found unchanged,
+// its id-map line appended), as if the client had been killed in the middle of
+// applying.
 //
 // Stop: a stop request ends the run at the next item boundary (while the request is
 // built, while the answer is awaited, or between applied items).
@@ -113,7 +116,8 @@ int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* 
 struct AnswerResult {
     bool whole = false;    // the answer was read whole (otherwise nothing was applied)
     bool applied = false;  // applied completely: snapshots and AckStrings written
-    int itemsApplied = 0;  // store items written to the PIM store
+    int itemsApplied = 0;  // store items written to the PIM store (new or changed)
+    int itemsUnchanged = 0;  // store items that arrived as they are here: not written
     int deletesApplied = 0;
     int mappings = 0;      // server keys recorded from Response sections
     int failed = 0;        // items the server did not take (error or no key)

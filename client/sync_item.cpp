@@ -97,13 +97,27 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
     writer.EndTag();
 }
 
-bool SyncItem::ApplyFields(const FieldRecord& record) {
-    if (!item_) return false;
+void SyncItem::SetFields(const FieldRecord& record) {
     for (const auto& node : record) {
         if (!node->children && node->codePage == table_.codePage)
             SetField(node->token, node->value);
     }
+}
+
+bool SyncItem::ApplyFields(const FieldRecord& record) {
+    if (!item_) return false;
+    SetFields(record);
     return item_->Save();
+}
+
+std::string SyncItem::AllFieldsText() const {
+    std::string text;
+    for (const FieldDef& f : table_.fields) {
+        if (f.form == FieldForm::ObjectId) continue;
+        std::string value = GetField(f.tag);
+        text += std::to_string(value.size()) + ":" + value + ";";
+    }
+    return text;
 }
 
 bool SyncItem::EqualsSnapshot(std::string_view data) const {

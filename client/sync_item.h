@@ -64,6 +64,11 @@ public:
     // Sets every entry of the record that is on the kind's code page and has no
     // nested list, then saves the PIM item. True when the save succeeded.
     bool ApplyFields(const FieldRecord& record);
+    // The same without saving (the item's changes stay in memory until Save).
+    void SetFields(const FieldRecord& record);
+    // Every field of the kind's table in the client's form, the body whole: equal
+    // texts mean equal items as far as the sync can tell.
+    std::string AllFieldsText() const;
     // True when the snapshot data (a WBXML document of one snapshot record) describes
     // the item as it is now. A record that does not begin with COLLECTION or holds a
     // field of another code page counts as changed; so does a field of the snapshot

@@ -316,7 +316,8 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
         EXPECT_EQ(c.sent ? c.deleted : 0, report[1].desktop.deleted);
         EXPECT_EQ(c.sent ? 0 : c.deleted, report[1].heldDesktop);
         EXPECT_EQ(c.items - c.deleted, TaskCount());
-        EXPECT_EQ(c.sent ? 0 : c.items - c.deleted, r.itemsApplied);
+        EXPECT_EQ(0, r.itemsApplied);  // the rest arrive as they are
+        EXPECT_EQ(c.sent ? 0 : c.items - c.deleted, r.itemsUnchanged);
         EXPECT_TRUE(r.ackStrings.empty());
         // Held deletions stay pending: the next run finds them again.
         SyncSession next = Session();
@@ -364,6 +365,31 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDesktopsDeletions) {
     deletes.clear();
     for (int i = 0; i < 21; ++i) deletes += DeleteElement("S" + std::to_string(i));
     EXPECT_EQ(21, HandleAnswer(half, kHeader + TaskChanges(deletes)).deletesApplied);
+}
+
+TEST_F(TwoWaySyncTest, ItemsArrivingAsTheyAreAreNotWrittenButAnyFieldChangeIs) {
+    auto contact = app_.GetDefaultFolder(olFolderContacts)->Items().Add();
+    contact->SetText("FirstName", "Ann");
+    ASSERT_TRUE(contact->Save());
+    ASSERT_TRUE(WriteIdMap(Data("contacts.txt"), {{"C1", std::to_string(contact->Oid())}}));
+    auto answer = [](const std::string& fields) {
+        return kHeader + S(kSync) + S(kFolder) + T(kAckString, "D:-1.csv:-1_temp.csv") +
+               T(kServerID, "-1") + S(kElement) + S(kModify) + T(kServerID, "C1") +
+               S(kCollection) + P(1) + T(27, "Ann") + fields + kEnd + P(0) + kEnd + kEnd + kEnd +
+               kEnd;
+    };
+    SyncSession same = Session();
+    AnswerResult r = HandleAnswer(same, answer(""));
+    EXPECT_EQ(0, r.itemsApplied);
+    EXPECT_EQ(1, r.itemsUnchanged);
+    EXPECT_EQ(1u, r.ackStrings.size());
+    EXPECT_EQ(0, MakeReport(same)[0].handheld.changed);
+    // A field the snapshot does not hold (callback number, tag 0x31) is a change too.
+    SyncSession other = Session();
+    r = HandleAnswer(other, answer(T(0x31, "555")));
+    EXPECT_EQ(1, r.itemsApplied);
+    EXPECT_EQ(1, MakeReport(other)[0].handheld.changed);
+    EXPECT_EQ("555", app_.GetItemFromOid(contact->Oid())->GetText("CallbackTelephoneNumber"));
 }
 
 TEST_F(TwoWaySyncTest, AnIncompleteAnswerWritesNothing) {

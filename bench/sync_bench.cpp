@@ -5,7 +5,10 @@
 // wall time of "skiff sync", and the peak resident size and CPU time of each program
 // (corvel is started afresh for each sync, so its peak belongs to that sync).
 //
-// Run: build/bench/sync_bench (SYNC_BENCH_SCALE=0.1 for a tenth of the items).
+// Build and run (Release; the target builds corvel and skiff too):
+//   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVEL_BENCH=ON &&
+//   cmake --build build-rel --target sync_bench && build-rel/bench/sync_bench
+// SYNC_BENCH_SCALE=0.1 runs a tenth of the items.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -190,8 +190,8 @@ protected:
             EXPECT_EQ(outcome.result->Text("answered"), "true") << shown;
             if (expectedReport == kNothing) {
                 // Nothing to report means nothing travelled, either way.
-                for (const char* count :
-                     {"itemsSent", "deletesSent", "itemsApplied", "deletesApplied"}) {
+                for (const char* count : {"itemsSent", "deletesSent", "itemsApplied",
+                                          "itemsUnchanged", "deletesApplied"}) {
                     EXPECT_EQ(outcome.result->Text(count), "0") << count << "\n" << shown;
                 }
             }

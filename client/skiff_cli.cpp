@@ -57,8 +57,7 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
             << ",\"acksKept\":" << r.applied.ackStrings.size()
             << ",\"massDeleteHeld\":" << (MassDeleteHeld(r.report) ? "true" : "false")
             << ",\"report\":" << ReportJson(r.report)
-            << ",\"reportLine\":" << JsonString(r.reportLine)
-            << ",\"itemsUnchanged\":" << r.applied.itemsUnchanged << "}\n";
+            << ",\"reportLine\":" << JsonString(r.reportLine) << "}\n";
     } else if (!r.error.empty()) {
         err << "skiff sync: " << r.error << "\n";
     }

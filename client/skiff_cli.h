@@ -12,7 +12,7 @@
 //           --json prints one object: started, folders, itemsSent, sent, answered,
 //           itemsApplied, mappings, foldersSaved, stopped, error, deletesSent,
 //           acksSent, deletesApplied, failed, acksKept, massDeleteHeld, report (the
-//           array of sync_report.h), reportLine and itemsUnchanged, in this order;
+//           array of sync_report.h) and reportLine, in this order;
 //   others  0 done, 1 failed, 2 bad input.
 // Log lines go to out (to err with --json, where out gets one JSON object).
 int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);

@@ -397,6 +397,12 @@ SyncOutcome SyncSides::Sync(const std::vector<std::string>& args,
     return outcome;
 }
 
+std::string SyncSides::LastAnswerTrace() const {
+    std::string trace = ReadWholeFile(Home() + "/Norvex/Corvel/wbxml.log");
+    size_t at = trace.rfind("****************** Answer");
+    return at == std::string::npos ? "" : trace.substr(at);
+}
+
 MatrixReport SyncOutcome::Report(PimKind kind) const {
     // The JSON result carries the report line; without one the log is read.
     std::string line = result ? result->Text("reportLine") : "";

@@ -95,6 +95,9 @@ public:
     SyncOutcome Sync(const std::vector<std::string>& args = {},
                      const std::vector<std::string>& env = {}, bool loseAnswer = false);
 
+    // The dump of the last answer in corvel's protocol trace ("" when there is none).
+    std::string LastAnswerTrace() const;
+
     // What went wrong in the side operations so far.
     const std::vector<std::string>& Problems() const { return problems_; }
 

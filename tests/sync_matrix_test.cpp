@@ -190,10 +190,15 @@ protected:
             EXPECT_EQ(outcome.result->Text("answered"), "true") << shown;
             if (expectedReport == kNothing) {
                 // Nothing to report means nothing travelled, either way.
-                for (const char* count : {"itemsSent", "deletesSent", "itemsApplied",
-                                          "itemsUnchanged", "deletesApplied"}) {
+                for (const char* count :
+                     {"itemsSent", "deletesSent", "itemsApplied", "deletesApplied"}) {
                     EXPECT_EQ(outcome.result->Text(count), "0") << count << "\n" << shown;
                 }
+                // Not even items that arrive as they are on the handheld.
+                std::string answer = sides_.LastAnswerTrace();
+                EXPECT_FALSE(std::regex_search(answer, std::regex("\n *<(Add|Modify|Delete)>")))
+                    << "the answer carried items:\n"
+                    << answer;
             }
         }
         if (expectedReport.empty()) return;

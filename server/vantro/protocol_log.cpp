@@ -8,7 +8,54 @@
 #include <cstdio>
 #include <ctime>
 
+namespace {
+
+constexpr size_t kStreamBufferBytes = 64 * 1024;
+
+}  // namespace
+
+CProtocolLog::FileBuffer::FileBuffer(CProtocolLog& log) : log_(log), space_(kStreamBufferBytes) {
+    setp(space_.data(), space_.data() + space_.size());
+}
+
+bool CProtocolLog::FileBuffer::Drain() {
+    const size_t held = static_cast<size_t>(pptr() - pbase());
+    setp(space_.data(), space_.data() + space_.size());
+    return log_.WriteFile(space_.data(), held);
+}
+
+CProtocolLog::FileBuffer::int_type CProtocolLog::FileBuffer::overflow(int_type ch) {
+    if (!Drain()) return traits_type::eof();
+    if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+    *pptr() = traits_type::to_char_type(ch);
+    pbump(1);
+    return ch;
+}
+
+std::streamsize CProtocolLog::FileBuffer::xsputn(const char* text, std::streamsize count) {
+    const size_t size = static_cast<size_t>(count);
+    const size_t room = static_cast<size_t>(epptr() - pptr());
+    if (size <= room) {
+        traits_type::copy(pptr(), text, size);
+        pbump(static_cast<int>(size));
+        return count;
+    }
+    // Larger than the room left: what is held goes first, then the text itself
+    // when it would not fit in the empty buffer either.
+    if (!Drain()) return 0;
+    if (size >= space_.size()) return log_.WriteFile(text, size) ? count : 0;
+    traits_type::copy(pptr(), text, size);
+    pbump(static_cast<int>(size));
+    return count;
+}
+
+CProtocolLog::CProtocolLog() : buffer_(*this), stream_(&buffer_) {}
+
+CProtocolLog::~CProtocolLog() { Close(); }
+
 bool CProtocolLog::Open(const std::string& dataFolder) {
+    Close();
+    stream_.clear();
     if (dataFolder.empty()) return false;
     std::string path = dataFolder + "/wbxml.log";
     struct stat info {};
@@ -27,8 +74,19 @@ bool CProtocolLog::Open(const std::string& dataFolder) {
     return true;
 }
 
+bool CProtocolLog::WriteFile(const char* data, size_t size) {
+    if (!file_ || size == 0) return true;
+    return std::fwrite(data, 1, size, file_.get()) == size;
+}
+
 void CProtocolLog::Write(std::string_view text) {
-    if (file_) std::fwrite(text.data(), 1, text.size(), file_.get());
+    if (!buffer_.Drain()) stream_.setstate(std::ios::badbit);
+    WriteFile(text.data(), text.size());
+}
+
+void CProtocolLog::Close() {
+    buffer_.Drain();
+    file_.reset();
 }
 
 std::string CProtocolLog::EntryHead() {

@@ -5,24 +5,42 @@
 // has reached kMaxLogBytes is renamed to wbxml.log.1 (replacing an older one) before
 // the request's entry is written, so the trace never grows without bound.
 //
+// The entry is written piece by piece through Stream() (or Write), straight into the
+// file's buffer: a dump of any size is never held whole in memory. Stream() and
+// Write keep their order in the file.
+//
 // One object per request; the Vantro server runs one request at a time.
 #pragma once
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CProtocolLog {
 public:
     static constexpr long long kMaxLogBytes = 10LL * 1024 * 1024;
 
+    CProtocolLog();
+    // Writes what Stream() still holds and closes the file.
+    ~CProtocolLog();
+    CProtocolLog(const CProtocolLog&) = delete;
+    CProtocolLog& operator=(const CProtocolLog&) = delete;
+
     // Opens <dataFolder>/wbxml.log for appending (rotating it first when full).
     // False when it cannot be opened: the request then writes no trace.
     bool Open(const std::string& dataFolder);
     bool IsOpen() const { return static_cast<bool>(file_); }
+    // Appends text after what Stream() has taken so far; nothing when not open.
     void Write(std::string_view text);
-    void Close() { file_.reset(); }
+    // The stream into the file; while the file is not open, what it takes is
+    // dropped. A write error of the file sets the stream's badbit.
+    std::ostream& Stream() { return stream_; }
+    // Writes what Stream() still holds and closes the file.
+    void Close();
 
     // The entry head: "\n!!!dd.mm.yyyy hh:mm ("...") \n" with the local time and
     // three empty texts: "\n!!!%02d.%02d.%04d %02d:%02d %s(%s) %s\n".
@@ -32,5 +50,28 @@ private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
+
+    // Collects the stream's characters and hands them to the file in large pieces.
+    class FileBuffer : public std::streambuf {
+    public:
+        explicit FileBuffer(CProtocolLog& log);
+        // Hands the collected characters to the file; false on a write error.
+        bool Drain();
+
+    protected:
+        int_type overflow(int_type ch) override;
+        std::streamsize xsputn(const char* text, std::streamsize count) override;
+        int sync() override { return Drain() ? 0 : -1; }
+
+    private:
+        CProtocolLog& log_;
+        std::vector<char> space_;
+    };
+
+    // Writes bytes to the open file; false on a write error (true when not open).
+    bool WriteFile(const char* data, size_t size);
+
     std::unique_ptr<std::FILE, FileCloser> file_;
+    FileBuffer buffer_;
+    std::ostream stream_;
 };

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
-#include <sstream>
+#include <ostream>
 
 #include "common/http/html_answer.h"
 #include "platform/win/message_box.h"
@@ -58,10 +58,10 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
 
     CProtocolLog log;
     if (settings_.ProtocolTrace() && log.Open(settings_.DataFolder())) {
-        std::ostringstream dump;
-        dump << CProtocolLog::EntryHead();
-        answer_.DumpDocument(dump, request.BodyView());
-        log.Write(dump.str());
+        std::ostream& out = log.Stream();
+        out << CProtocolLog::EntryHead();
+        answer_.DumpDocument(out, request.BodyView());
+        out.flush();  // the request is in the file before the walk begins
     }
     server_.mailWindow = 0;
     server_.taskWindow = 0;
@@ -80,11 +80,10 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
         http.Body().AppendBytes(document.size(), document.data());
         http.Serialize(answer);
         if (log.IsOpen()) {
-            std::ostringstream dump;
-            dump << "****************** Answer ********************* \n";
-            answer_.DumpDocument(dump, document);
-            for (const std::string& line : server_.logLines) dump << line << '\n';
-            log.Write(dump.str());
+            std::ostream& out = log.Stream();
+            out << "****************** Answer ********************* \n";
+            answer_.DumpDocument(out, document);
+            for (const std::string& line : server_.logLines) out << line << '\n';
             log.Close();
         }
         TraceFolderCounts();

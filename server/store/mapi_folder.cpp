@@ -34,6 +34,8 @@ void CMobileMapiFolder::SetMapiFolder(IMAPIFolderPtr folder) {
     entryIdRead_ = false;
     subFolders_.clear();
     subFoldersLoaded_ = false;
+    name_.clear();
+    nameRead_ = false;
 }
 
 const CByteBuffer& CMobileMapiFolder::EntryId() {
@@ -53,7 +55,16 @@ std::string CMobileMapiFolder::DeviceId() const {
 }
 
 std::string CMobileMapiFolder::GetName() {
-    return folder_ ? folder_.GetPropText(PR_DISPLAY_NAME) : std::string();
+    if (!folder_) return std::string();
+    // Read once per request: every item converted in a request asks for it, and a
+    // folder renamed in the store between requests shows its new name in the next.
+    const std::uint64_t generation = session_ != nullptr ? session_->Generation() : 0;
+    if (!nameRead_ || nameGeneration_ != generation) {
+        name_ = folder_.GetPropText(PR_DISPLAY_NAME);
+        nameRead_ = true;
+        nameGeneration_ = generation;
+    }
+    return name_;
 }
 
 std::string CMobileMapiFolder::GetKey() {

@@ -40,7 +40,8 @@ public:
     CMobileMapiFolder(const CMobileMapiFolder&) = delete;
     CMobileMapiFolder& operator=(const CMobileMapiFolder&) = delete;
 
-    // PR_DISPLAY_NAME; empty on a store error.
+    // PR_DISPLAY_NAME, read from the store once per request (session generation)
+    // and kept; empty on a store error.
     std::string GetName() override;
     // A new item whose PR_MESSAGE_CLASS follows the class name ("Contact" or
     // "Contacts" IPM.Contact, "Task" IPM.Task, "Appointment" IPM.Appointment,
@@ -115,7 +116,7 @@ public:
     CMobileMapiSession* Session() const { return session_; }
     // Keeps the device record alive as long as the folder (session-cached folders).
     void HoldDevice(std::shared_ptr<CPocketDevice> device) { deviceHold_ = std::move(device); }
-    // Replaces the store folder (clears the cached entry ID and sub-folder rows).
+    // Replaces the store folder (clears the cached entry ID, name and sub-folder rows).
     void SetMapiFolder(IMAPIFolderPtr folder);
     // PR_ENTRYID of the folder (read once); empty when not open or on a store error.
     const CByteBuffer& EntryId();
@@ -153,5 +154,8 @@ private:
     IMAPIFolderPtr folder_;
     CByteBuffer entryId_;
     bool entryIdRead_ = false;
+    std::string name_;  // PR_DISPLAY_NAME as read in request nameGeneration_
+    bool nameRead_ = false;
+    std::uint64_t nameGeneration_ = 0;
     std::string className_;
 };

@@ -232,7 +232,9 @@ private:
                 // Changed on the handheld, or just written from another desktop item:
                 // kept; without the key it goes to the desktop again.
                 folder.DropServerId(serverId);
-                if (changedHere) run.failed.insert(oid);
+                // Unless the desktop already stored the handheld's version afresh
+                // (a new key came back for it), it is sent again next run.
+                if (changedHere && !run.confirmed.count(oid)) run.failed.insert(oid);
                 AddLogLineF("Kept %s - %s: deleted on the desktop, changed here",
                             folder.KindName().c_str(), key.c_str());
                 continue;

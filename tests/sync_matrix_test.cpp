@@ -61,7 +61,9 @@ const MatrixRow kRows[] = {
      "a 2, b 1"},
     {"DeletedOnDesktopChangedOnHandheld", kAll, "H+ a 1; H+ b 1; sync; D- a; H~ a 2; sync",
      "a 2, b 1"},
-    {"FirstSyncOfSharedItems", kAll, "H+ a 1; H+ b 1; D+ a 1; D+ c 1; sync => H+1~0-0 D+1~0-0",
+    // The desktop counts are the handheld's view: an Add the desktop matched to an
+    // item it already held looks like any accepted Add, so a and b both count.
+    {"FirstSyncOfSharedItems", kAll, "H+ a 1; H+ b 1; D+ a 1; D+ c 1; sync => H+1~0-0 D+2~0-0",
      "a 1, b 1, c 1"},
     {"TitleEditedOnHandheld", kAll, "H+ a 1; sync; H= a b; sync => H+0~0-0 D+0~1-0", "b 1"},
     {"TitleEditedOnDesktop", kAll, "D+ a 1; sync; D= a b; sync => H+0~1-0 D+0~0-0", "b 1"},

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/win/message_box.h"
+#include "server/config/change_entry.h"
 #include "server/config/live_trace.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
@@ -198,6 +199,18 @@ CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* fo
     return result;
 }
 
+bool CVantroRequest::ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key) {
+    // The folder's change list was computed when the folder was resolved, before
+    // the device's own changes of this request.
+    int count = folder->GetChangeCount();
+    for (int i = 0; i < count; ++i) {
+        CChangeEntry* entry = folder->GetChangeEntry(i);
+        if (entry != nullptr && entry->Key() == key && entry->GetKind() == kChangeModified)
+            return true;
+    }
+    return false;
+}
+
 void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {
     while (Next() && !IsEnd()) {
         if (!IsText(kServerID)) continue;
@@ -210,6 +223,12 @@ void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {
         if (place == EntryPlace::kMissing) {
             AddLiveTraceF("Deleting %s: no such item", key.c_str());
             session_.NoteDeviceChange(key);
+            continue;
+        }
+        if (place == EntryPlace::kOffered && ChangedOnDesktop(folder, key)) {
+            // The desktop's edit wins over the device's deletion: the item stays
+            // and goes back to the device with this answer's changes.
+            AddLiveTraceF("Deleting %s passed over: changed on the desktop", key.c_str());
             continue;
         }
         folder->DeleteElement(key);

@@ -92,7 +92,15 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     std::string ack = FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
 
     std::unique_ptr<CAbstractVantroElement> element = folder->NextChangedElement();
-    if (element) {
+    // A folder the device changed in this request gets its AckString even when
+    // nothing is sent back: the snapshot then records the device's own changes, and
+    // without the acknowledgement the baseline would never take them in, so the
+    // next answer would send them back to the device.
+    auto own = counts_.find(key);
+    const bool deviceChanged =
+        own != counts_.end() &&
+        own->second.deviceAdded + own->second.deviceChanged + own->second.deviceDeleted > 0;
+    if (element || deviceChanged) {
         std::string path = session_.GetFolderPath(folder);
         answer_.StartTag(kPage, kSync);
         answer_.StartTag(kPage, kFolder);

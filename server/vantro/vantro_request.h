@@ -90,6 +90,9 @@ private:
     // stored: the item was written to the store.
     ReadResult ReadElement(CAbstractVantroFolder* folder, std::string& clientKey,
                            std::string& serverKey, bool& stored);
+    // True when the desktop changed the item since the device's baseline (an entry
+    // of kind modified in the folder's change list).
+    bool ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key);
     void HandleDelete(CAbstractVantroFolder* folder);
     void HandleMove(CAbstractVantroFolder* folder);
     void HandleReadState(CAbstractVantroFolder* folder);

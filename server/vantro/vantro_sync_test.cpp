@@ -221,14 +221,20 @@ TEST_F(VantroSyncTest, ItemsChangedOnBothSidesOrDeletedByTheDevice) {
         Run({Ack(), Box(kSync, {DeviceContacts({Box(kDelete, {Text(kServerID, anna)}),
                                                 Contact(kModify, "12", "Bert B", bert)}),
                                 GetContacts()})});
-    // Anna is gone and passed over; Bert comes back as the store now holds him.
-    EXPECT_EQ(answer, SentFolder({"Modify " + bert}));
-    EXPECT_EQ(Keys(contacts_), std::vector<std::string>{bert});
-    EXPECT_TRUE(Traced("Item " + anna + " no longer exists, passed over")) << lastTrace_;
+    // The desktop's edit of Anna wins over the device's deletion: she stays and goes
+    // back to the device; Bert comes back as the store now holds him.
+    EXPECT_EQ(answer, SentFolder({"Modify " + anna, "Modify " + bert}));
+    EXPECT_EQ(Keys(contacts_), (std::vector<std::string>{anna, bert}));
+    EXPECT_TRUE(Traced("Deleting " + anna + " passed over: changed on the desktop")) << lastTrace_;
     EXPECT_TRUE(
-        Traced("Folder Contacts: device added 0, changed 1, deleted 1; sent added 0, changed 1, "
+        Traced("Folder Contacts: device added 0, changed 1, deleted 0; sent added 0, changed 2, "
                "deleted 0"))
         << lastTrace_;
+
+    // Acknowledged, a deletion of the unchanged Anna is carried out.
+    Run({Ack()});
+    answer = Run({Box(kSync, {DeviceContacts({Box(kDelete, {Text(kServerID, anna)})})})});
+    EXPECT_EQ(Keys(contacts_), std::vector<std::string>{bert});
 
     // A Modify for an item deleted on the desktop meanwhile stores it afresh and maps it.
     Run({Ack()});

@@ -387,6 +387,23 @@ TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
     EXPECT_EQ(ReadWholeFile(folder + "/tasks.txt"), taskKey + "=" + task + "\n");
 }
 
+TEST_F(SkiffEndToEnd, AWrongPasswordTakesNothingAndTheChangesTravelOnceItIsRight) {
+    std::string jane = PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
+    ASSERT_EQ(Skiff({"config", "--password", "Wrong"}).status, 0);
+    std::string refused = Sync(1);
+    EXPECT_NE(refused.find("\"error\":\"answer status 403\""), std::string::npos) << refused;
+    EXPECT_EQ(JsonNumber(refused, "foldersSaved"), 0) << refused;
+    EXPECT_EQ(ItemCount("Contacts"), 0u);
+
+    // Nothing was taken as sent: with the right password the contact travels.
+    ASSERT_EQ(Skiff({"config", "--password", "Secret"}).status, 0);
+    std::string result = Sync();
+    EXPECT_EQ(JsonNumber(result, "itemsSent"), 1) << result;
+    EXPECT_EQ(JsonNumber(result, "mappings"), 1) << result;
+    EXPECT_EQ(ItemCount("Contacts"), 1u);
+    EXPECT_FALSE(ServerKey("contacts.txt", jane).empty());
+}
+
 TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {
     PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
     std::string folder = temp_.Path() + "/Documents/Norvex/VantroMobile";

@@ -86,7 +86,10 @@ TEST_F(VantroEndToEnd, RefusedLogonsAndEmptyRequestsAnswerTheHeaderOnly) {
 
     const std::string getMail = "Sync\n  GetData\n    Folder\n      FolderType Email\n      Reset 1\n";
     // A wrong password creates nothing and sends nothing.
-    EXPECT_EQ(AnswerBody(Send(Logon("PPC9_Pocket", "bob", "PW") + getMail)), kHeaderOnly);
+    // The status tells a device that nothing it sent was taken.
+    std::string refused = Send(Logon("PPC9_Pocket", "bob", "PW") + getMail);
+    EXPECT_EQ(refused.rfind("HTTP/1.1 403 Forbidden\r\n", 0), 0u) << refused;
+    EXPECT_EQ(AnswerBody(refused), kHeaderOnly);
     EXPECT_FALSE(Exists("PPC9.ifo"));
     // No Logon at all.
     EXPECT_EQ(AnswerBody(Send(getMail)), kHeaderOnly);

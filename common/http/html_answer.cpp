@@ -34,7 +34,7 @@ void CHTMLAnswer::AddField(std::string name, std::string value) {
 
 void CHTMLAnswer::Serialize(CDataString& out) const {
     out.Init(1024, 1024);
-    out.AppendText("HTTP/1.1 200 OK\r\n");
+    out.AppendText("HTTP/1.1 " + std::to_string(statusCode_) + " " + statusReason_ + "\r\n");
     out.AppendText("Content-Length: " + std::to_string(body_.Length()) + "\r\n");
     if (!contentType_.empty()) out.AppendText("Content-Type: " + contentType_ + "\r\n");
     for (const CHTMLField& field : fields_) {

@@ -76,6 +76,7 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
     try {
         CHTMLAnswer http;
         http.SetContentType("application/vantro.wbxml");
+        if (logonRefused_) http.SetStatus(403, "Forbidden");
         std::string_view document = answer_.Document().View();
         http.Body().AppendBytes(document.size(), document.data());
         http.Serialize(answer);
@@ -146,7 +147,7 @@ void CVantroRequest::HandleLogon() {
         }
     }
     // A refused log-on leaves no current device: later elements do nothing.
-    session_.Logon(deviceId_, deviceName_, userName_, password_);
+    if (!session_.Logon(deviceId_, deviceName_, userName_, password_)) logonRefused_ = true;
 }
 
 void CVantroRequest::HandleAcknowledge() {

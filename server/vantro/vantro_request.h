@@ -10,7 +10,8 @@
 // Who may do what: the session's current device is cleared when the request begins
 // and set only by a successful Logon of this request (password checked by the
 // device lookup). Without it, Sync, GetData and Acknlowledge do nothing but trace
-// "No device!", and the answer is the four header bytes.
+// "No device!", and the answer is the four header bytes; after a refused Logon its
+// status is 403, which devices that read only the body pass over.
 //
 // Reach: a device works only on its configured and default folders and their
 // sub-folders (server/store/offered_folders.h); a refused folder or item is passed
@@ -55,7 +56,8 @@ public:
     CVantroRequest(Settings& settings, CMobileMapiSession& session, CMobileMapiServer& server);
 
     // Handles the body (skipping its four header bytes) and writes the complete HTTP
-    // answer into answer: status 200, "application/vantro.wbxml", the WBXML document.
+    // answer into answer: status 200 ("403 Forbidden" after a refused Logon, with the
+    // same body), "application/vantro.wbxml", the WBXML document.
     // Traces "Sending answer %d bytes". True.
     bool HandleVantroRequest(const CHTMLCommand& request, CDataString& answer);
 
@@ -127,6 +129,9 @@ private:
     CWBXML reader_;
     CWBXMLEvent event_;
     bool more_ = true;
+    // A Logon of this request was refused: the answer goes out as 403 Forbidden
+    // (same body), so a device can tell that nothing it sent was taken.
+    bool logonRefused_ = false;
     CWBXML answer_;
 
     std::string userName_;

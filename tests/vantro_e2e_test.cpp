@@ -10,60 +10,16 @@
 
 #include "server/config/config_test_util.h"
 #include "server/http/web_answers.h"
-#include "tests/vantro_client.h"
-#include "tests/vantro_process.h"
+#include "tests/vantro_server_test.h"
 
 namespace {
-
-const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
 
 // The answer with its Date line taken out (the one line that changes between runs).
 std::string WithoutDate(const std::string& answer) {
     return std::regex_replace(answer, std::regex("\r\nDate: [^\r\n]*\r\n"), "\r\n");
 }
 
-std::string Logon(const std::string& deviceId, const std::string& user, const std::string& password) {
-    return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password + "\n";
-}
-
-class VantroEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
-        std::filesystem::create_directories(data_);
-    }
-    void AddUser(const std::string& name, const std::string& password, bool automatic) {
-        std::vector<std::string> args = {"user", "add", name, "--password", password};
-        if (automatic) args.push_back("--auto");
-        TestProgram add("corvel", temp_.Path(), args);
-        ASSERT_EQ(add.Wait(), 0) << add.Out();
-    }
-    void Start() {
-        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
-                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
-        port_ = corvel_->Port();
-        ASSERT_NE(port_, 0) << corvel_->Out();
-    }
-    // The raw HTTP answer to a request body built from description.
-    std::string Send(const std::string& description) {
-        return AskServer(port_, VantroHttpRequest(BuildVantroBody(description)));
-    }
-    // The answer body in readable form.
-    std::string Exchange(const std::string& description) {
-        return DescribeVantroBody(AnswerBody(Send(description)));
-    }
-    std::string Store(std::vector<std::string> args) {
-        TestProgram tool("corvel-store", temp_.Path(), std::move(args));
-        tool.Wait();
-        return tool.Out();
-    }
-    bool Exists(const std::string& relative) { return std::filesystem::exists(data_ + "/" + relative); }
-
-    TempFolder temp_;
-    std::string data_;
-    std::unique_ptr<TestProgram> corvel_;
-    int port_ = 0;
-};
+using VantroEndToEnd = VantroServerTest;
 
 // The first hexadecimal ServerID of an Element mapping in a described answer.
 std::string MappedKey(const std::string& described) {

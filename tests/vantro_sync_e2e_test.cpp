@@ -13,47 +13,15 @@
 #include <vector>
 
 #include "server/config/config_test_util.h"
-#include "tests/vantro_client.h"
-#include "tests/vantro_process.h"
+#include "tests/vantro_server_test.h"
 
 namespace {
-
-const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
-
-std::string Logon(const std::string& deviceId, const std::string& user, const std::string& password) {
-    return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password + "\n";
-}
 
 // The first line of a tool's output (an entry ID printed by "add").
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
 
-class VantroSync : public ::testing::Test {
+class VantroSync : public VantroServerTest {
 protected:
-    void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
-        std::filesystem::create_directories(data_);
-    }
-    void AddUser(const std::string& name, const std::string& password) {
-        TestProgram add("corvel", temp_.Path(), {"user", "add", name, "--password", password, "--auto"});
-        ASSERT_EQ(add.Wait(), 0) << add.Out();
-    }
-    void Start() {
-        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
-                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
-        port_ = corvel_->Port();
-        ASSERT_NE(port_, 0) << corvel_->Out();
-    }
-    // The answer body to a request built from description, in readable form; the
-    // raw body is kept in lastBody_.
-    std::string Exchange(const std::string& description) {
-        lastBody_ = AnswerBody(AskServer(port_, VantroHttpRequest(BuildVantroBody(description))));
-        return DescribeVantroBody(lastBody_);
-    }
-    std::string Store(std::vector<std::string> args) {
-        TestProgram tool("corvel-store", temp_.Path(), std::move(args));
-        lastToolCode_ = tool.Wait();
-        return tool.Out();
-    }
     // A new item in folder; its entry ID.
     std::string AddItem(const std::string& folder, const std::string& cls, std::vector<std::string> props) {
         std::vector<std::string> args = {"add", folder, "--class", cls};
@@ -86,13 +54,6 @@ protected:
         ASSERT_EQ(sqlite3_changes(raw), 1);
     }
     std::string ReadState(const std::string& file) { return ReadWholeFile(data_ + "/" + file); }
-
-    TempFolder temp_;
-    std::string data_;
-    std::unique_ptr<TestProgram> corvel_;
-    int port_ = 0;
-    int lastToolCode_ = 0;
-    std::string lastBody_;
 };
 
 // The lines of "corvel-store items" output that name key.

@@ -1,0 +1,69 @@
+// The fixture of the Vantro end-to-end tests: one corvel --headless over a
+// temporary data home, users made with "corvel user add", the store seeded and
+// read with corvel-store, and requests built from readable descriptions by the
+// test client.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/config/config_test_util.h"
+#include "tests/vantro_client.h"
+#include "tests/vantro_process.h"
+
+// The answer of a request that asked for nothing: the WBXML header alone.
+inline const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
+
+// A Logon element in the test client's description form.
+inline std::string Logon(const std::string& deviceId, const std::string& user, const std::string& password) {
+    return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password + "\n";
+}
+
+class VantroServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_ = temp_.Path() + "/Norvex/Corvel";
+        std::filesystem::create_directories(data_);
+    }
+    // A user of the default profile; automatic adds the seven default folders.
+    void AddUser(const std::string& name, const std::string& password, bool automatic = true) {
+        std::vector<std::string> args = {"user", "add", name, "--password", password};
+        if (automatic) args.push_back("--auto");
+        TestProgram add("corvel", temp_.Path(), args);
+        ASSERT_EQ(add.Wait(), 0) << add.Out();
+    }
+    // Starts corvel on free ports; port_ is its web port.
+    void Start() {
+        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
+                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        port_ = corvel_->Port();
+        ASSERT_NE(port_, 0) << corvel_->Out();
+    }
+    // The raw HTTP answer to a request body built from description.
+    std::string Send(const std::string& description) {
+        return AskServer(port_, VantroHttpRequest(BuildVantroBody(description)));
+    }
+    // The answer body in readable form; the raw body is kept in lastBody_.
+    std::string Exchange(const std::string& description) {
+        lastBody_ = AnswerBody(Send(description));
+        return DescribeVantroBody(lastBody_);
+    }
+    // corvel-store's output; its exit code is kept in lastToolCode_.
+    std::string Store(std::vector<std::string> args) {
+        TestProgram tool("corvel-store", temp_.Path(), std::move(args));
+        lastToolCode_ = tool.Wait();
+        return tool.Out();
+    }
+    bool Exists(const std::string& relative) { return std::filesystem::exists(data_ + "/" + relative); }
+
+    TempFolder temp_;
+    std::string data_;
+    std::unique_ptr<TestProgram> corvel_;
+    int port_ = 0;
+    int lastToolCode_ = 0;
+    std::string lastBody_;
+};

@@ -4,7 +4,7 @@
 if(TARGET corvel AND TARGET server_itemconv AND TARGET server_mapi AND TARGET common_wbxml)
   corvel_bench(NAME vantro_bench
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/vantro_bench.cpp
-    LIBS server_itemconv server_mapi server_config common_wbxml)
+    LIBS server_itemconv server_mapi server_config server_http common_wbxml)
   if(TARGET vantro_bench)
     add_dependencies(vantro_bench corvel corvel-store)
   endif()

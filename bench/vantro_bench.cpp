@@ -44,23 +44,10 @@
 #include "server/mapi/mapi_wrapper.h"
 #include "server/vantro/vantro_tags.h"
 
-extern char** environ;
 
 // ---- helpers -----------------------------------------------------------------
 
 namespace {
-
-std::string OwnFolder() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : self.parent_path().string();
-}
-
-std::string ProgramPath(const std::string& name) {
-    const char* dir = std::getenv("CORVEL_BIN_DIR");
-    if (dir != nullptr && *dir != 0) return std::string(dir) + "/" + name;
-    return OwnFolder() + "/../bin/" + name;
-}
 
 // Closes a descriptor when it goes out of scope.
 class Fd {
@@ -78,77 +65,6 @@ private:
 };
 
 }  // namespace
-
-BenchProgram::BenchProgram(const std::string& program, const std::string& dataHome, std::vector<std::string> args) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome, "XDG_CONFIG_HOME=" + dataHome + "/config",
-                                     "HOME=" + dataHome, "PATH=/usr/bin:/bin", "TZ=UTC"};
-    for (char** e = environ; *e != nullptr; ++e) {
-        std::string entry = *e;
-        if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0) env.push_back(entry);
-    }
-    std::string path = ProgramPath(program);
-    args.insert(args.begin(), path);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    reader_ = std::thread([this, fd = out[0]] {
-        char piece[4096];
-        ssize_t got;
-        while ((got = read(fd, piece, sizeof piece)) > 0) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            out_.append(piece, static_cast<size_t>(got));
-        }
-        close(fd);
-    });
-}
-
-BenchProgram::~BenchProgram() {
-    if (pid_ > 0 && !ended_) {
-        kill(pid_, SIGTERM);
-        Wait();
-    }
-    if (reader_.joinable()) reader_.join();
-}
-
-std::string BenchProgram::Out() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return out_;
-}
-
-int BenchProgram::Port() {
-    std::regex re("Web server listening on port ([0-9]+)\n");
-    for (int i = 0; i < 6000 && pid_ > 0; ++i) {
-        std::string out = Out();
-        std::smatch match;
-        if (std::regex_search(out, match, re)) return std::stoi(match[1].str());
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            ended_ = true;
-            return 0;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
-
-int BenchProgram::Wait() {
-    int status = 0;
-    if (pid_ <= 0 || ended_ || waitpid(pid_, &status, 0) != pid_) return -1;
-    ended_ = true;
-    if (reader_.joinable()) reader_.join();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-}
 
 std::int64_t PeakResidentKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -13,33 +13,29 @@
 #include <thread>
 #include <vector>
 
+#include "tests/test_process.h"
+
 // A program of the build's bin folder (CORVEL_BIN_DIR, else <this program>/../bin)
 // started with XDG_DATA_HOME, XDG_CONFIG_HOME and HOME inside dataHome and TZ=UTC;
 // standard output and error are collected. The destructor sends SIGTERM to a
 // program still running and waits for it.
 class BenchProgram {
 public:
-    BenchProgram(const std::string& program, const std::string& dataHome, std::vector<std::string> args);
-    ~BenchProgram();
-    BenchProgram(const BenchProgram&) = delete;
-    BenchProgram& operator=(const BenchProgram&) = delete;
+    BenchProgram(const std::string& program, const std::string& dataHome, std::vector<std::string> args)
+        : process_(ProgramPath(program), std::move(args), DataHomeEnvironment(dataHome, {"TZ=UTC"})) {}
 
     // False when the program could not be started.
-    bool Started() const { return pid_ > 0; }
-    pid_t Pid() const { return pid_; }
-    std::string Out();
-    // The web port the server reports on its output; 0 when it does not within a
-    // minute or the program ends first.
-    int Port();
+    bool Started() const { return process_.Started(); }
+    pid_t Pid() const { return process_.Pid(); }
+    std::string Out() { return process_.Out(); }
+    // The web port the server reports on its output; 0 when it does not in time or
+    // the program ends first.
+    int Port() { return process_.ListeningPort(); }
     // Waits for the end: the exit code, 1000 + signal number, or -1.
-    int Wait();
+    int Wait() { return process_.Wait(); }
 
 private:
-    pid_t pid_ = -1;
-    bool ended_ = false;
-    std::mutex mutex_;
-    std::string out_;
-    std::thread reader_;
+    ChildProcess process_;
 };
 
 // The peak resident set of a running process in KiB (VmHWM of /proc/<pid>/status);

@@ -110,6 +110,8 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    // The process ID (for reading its figures under /proc); -1 when not started.
+    pid_t Pid() const { return pid_; }
     // What the process wrote so far (with kMerged, standard error as well).
     std::string Out() {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -4,6 +4,7 @@
 
 #include "client/client_log.h"
 #include "client/fake_http_server.h"
+#include "client/sync_test_fixture.h"
 #include "client/test_env.h"
 #include "platform/win/device_id.h"
 
@@ -19,48 +20,14 @@ std::string T(int token, const std::string& text) {
 std::string S(int token) { return std::string(1, static_cast<char>(token | 0x40)); }
 const std::string kEnd = "\x01";
 
-class SyncEngineTest : public ::testing::Test {
+class SyncEngineTest : public SyncFixture {
 protected:
-    void SetUp() override {
-        machineId_ = (env_.Root() / "machine-id").string();
-        std::ofstream(machineId_) << "00112233445566778899aabbccddeeff\n";
-        SetMachineIdPathForTesting(machineId_);
-        SetLogLineSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(logMutex_);
-            log_.push_back(line);
-        });
-        ASSERT_TRUE(app_.Logon());
-    }
-    void TearDown() override {
-        SetLogLineSink(nullptr);
-        SetMachineIdPathForTesting("");
-    }
     long Add(int folder, const char* field, const std::string& value) {
         auto item = app_.GetDefaultFolder(folder)->Items().Add();
         item->SetText(field, value);
         EXPECT_TRUE(item->Save());
         return item->Oid();
     }
-    SyncSession Session() {
-        SyncSession session;
-        session.user = "ann";
-        session.password = "pw";
-        for (auto& f : SyncFolder::MakeRunFolders(GetDataFolder())) {
-            if (f->Attach(app_)) session.folders.push_back(std::move(f));
-        }
-        return session;
-    }
-    bool Logged(const std::string& line) {
-        std::lock_guard<std::mutex> lock(logMutex_);
-        return std::find(log_.begin(), log_.end(), line) != log_.end();
-    }
-    std::string Data(const char* name) { return GetDataFolder() + "/" + name; }
-
-    TempEnv env_;
-    std::string machineId_;
-    PocketOutlookApplication app_;
-    std::mutex logMutex_;
-    std::vector<std::string> log_;
 };
 
 const std::string kHeader = B("\x03\x01\x6A\x00", 4);

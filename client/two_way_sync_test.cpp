@@ -7,6 +7,7 @@
 #include "client/fake_http_server.h"
 #include "client/sync_engine.h"
 #include "client/test_bytes.h"
+#include "client/sync_test_fixture.h"
 #include "client/test_env.h"
 #include "platform/win/device_id.h"
 
@@ -15,21 +16,10 @@ namespace {
 using namespace vantro;
 using namespace testbytes;
 
-class TwoWaySyncTest : public ::testing::Test {
+class TwoWaySyncTest : public SyncFixture {
 protected:
-    void SetUp() override {
-        std::string id = (env_.Root() / "machine-id").string();
-        std::ofstream(id) << "00112233445566778899aabbccddeeff\n";
-        SetMachineIdPathForTesting(id);
-        SetLogLineSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(logMutex_);
-            log_.push_back(line);
-        });
-        ASSERT_TRUE(app_.Logon());
-    }
     void TearDown() override {
-        SetLogLineSink(nullptr);
-        SetMachineIdPathForTesting("");
+        SyncFixture::TearDown();
         unsetenv(kTestExitVariable);
     }
     long AddTask(const std::string& subject) {
@@ -44,16 +34,6 @@ protected:
         ASSERT_TRUE(item->Save());
     }
     int TaskCount() { return app_.GetDefaultFolder(olFolderTasks)->Items().Count(); }
-    SyncSession Session(PocketOutlookApplication& app) {
-        SyncSession session;
-        session.user = "ann";
-        session.password = "pw";
-        for (auto& f : SyncFolder::MakeRunFolders(GetDataFolder())) {
-            if (f->Attach(app)) session.folders.push_back(std::move(f));
-        }
-        return session;
-    }
-    SyncSession Session() { return Session(app_); }
     SyncFolder& Tasks(SyncSession& s) { return *s.folders[1]; }
     // The request body of a session.
     std::string Request(SyncSession& session, const SyncOptions& options = {}) {
@@ -74,11 +54,6 @@ protected:
         EXPECT_TRUE(Tasks(s).SaveSnapshot());
         return oids;
     }
-    std::string Data(const char* name) { return GetDataFolder() + "/" + name; }
-    bool Logged(const std::string& line) {
-        std::lock_guard<std::mutex> lock(logMutex_);
-        return std::find(log_.begin(), log_.end(), line) != log_.end();
-    }
     // The COLLECTION of an item as sent, written by a fresh writer on page 0.
     std::string Fields(long oid) {
         SyncSession s = Session();
@@ -87,11 +62,6 @@ protected:
         Tasks(s).ItemForOid(oid)->WriteFields(w, false);
         return w.Document().ToString().substr(kHeader.size());
     }
-
-    TempEnv env_;
-    PocketOutlookApplication app_;
-    std::mutex logMutex_;
-    std::vector<std::string> log_;
 };
 
 // A store-changes answer for the tasks folder.

@@ -1,0 +1,58 @@
+// Fixture of the sync engine tests: a temporary environment with a fixed machine
+// ID, the PIM store logged on, the client's log lines collected, and a session
+// over the three default folders as a run would attach them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client/client_log.h"
+#include "client/sync_engine.h"
+#include "client/test_env.h"
+#include "platform/win/device_id.h"
+
+class SyncFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string id = (env_.Root() / "machine-id").string();
+        std::ofstream(id) << "00112233445566778899aabbccddeeff\n";
+        SetMachineIdPathForTesting(id);
+        SetLogLineSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex_);
+            log_.push_back(line);
+        });
+        ASSERT_TRUE(app_.Logon());
+    }
+    void TearDown() override {
+        SetLogLineSink(nullptr);
+        SetMachineIdPathForTesting("");
+    }
+    // A session of user "ann" over the folders app attaches.
+    SyncSession Session(PocketOutlookApplication& app) {
+        SyncSession session;
+        session.user = "ann";
+        session.password = "pw";
+        for (auto& f : SyncFolder::MakeRunFolders(GetDataFolder())) {
+            if (f->Attach(app)) session.folders.push_back(std::move(f));
+        }
+        return session;
+    }
+    SyncSession Session() { return Session(app_); }
+    // True when the client logged exactly line.
+    bool Logged(const std::string& line) {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        return std::find(log_.begin(), log_.end(), line) != log_.end();
+    }
+    // A file of the client's data folder.
+    std::string Data(const char* name) { return GetDataFolder() + "/" + name; }
+
+    TempEnv env_;
+    PocketOutlookApplication app_;
+    std::mutex logMutex_;
+    std::vector<std::string> log_;
+};

@@ -38,16 +38,14 @@
 #include <sstream>
 #include <utility>
 
+#include "bench/contact_fields.h"
 #include "common/wbxml/wbxml.h"
 #include "server/config/live_trace.h"
 #include "server/itemconv/element_map.h"
 #include "server/mapi/mapi_wrapper.h"
 #include "server/vantro/vantro_tags.h"
 
-
 // ---- helpers -----------------------------------------------------------------
-
-#include "bench/contact_fields.h"
 
 namespace {
 

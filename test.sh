@@ -8,6 +8,9 @@ scripts/install-deps.sh test
 jobs=$(nproc)
 fuzz_seconds=${CORVEL_FUZZ_SECONDS:-20}
 
+echo "== formatting"
+scripts/check-format.sh
+
 echo "== release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVEL_TESTS=ON -DCORVEL_BENCH=ON >/dev/null
 cmake --build build -j"$jobs"

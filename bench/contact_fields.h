@@ -19,15 +19,35 @@ namespace benchcontacts {
 inline std::vector<std::pair<int32_t, std::string>> Fields(int item) {
     std::string n = std::to_string(item);
     return {
-        {0x1B, "Given" + n}, {0x1D, "Surname" + n}, {0x1C, "Middle"}, {0x1A, "Dr."},
-        {0x05, "Sales"}, {0x06, "Company " + n}, {0x07, "mail" + n + "@example.org"},
-        {0x0E, "second" + n + "@example.org"}, {0x10, "third" + n + "@example.org"},
-        {0x08, "+49 170 " + n}, {0x0A, "+49 171 " + n}, {0x0B, "+49 30 " + n}, {0x19, "+49 30 9" + n},
-        {0x0D, "+49 331 " + n}, {0x11, "+49 331 9" + n}, {0x13, "+49 172 " + n}, {0x12, "+49 331 8" + n},
-        {0x04, "+49 30 8" + n}, {0x09, "Room " + n}, {0x0C, "Engineer"}, {0x0F, "Spouse"},
-        {0x17, "Business, Private"}, {0x18, "https://example.org/" + n},
-        {0x1F, "Street " + n}, {0x20, "Potsdam"}, {0x22, "14467"}, {0x23, "Germany"},
-        {0x02, "20.05.1975 00:00.00:0"}, {0x2F, "Surname" + n + ", Given" + n},
+        {0x1B, "Given" + n},
+        {0x1D, "Surname" + n},
+        {0x1C, "Middle"},
+        {0x1A, "Dr."},
+        {0x05, "Sales"},
+        {0x06, "Company " + n},
+        {0x07, "mail" + n + "@example.org"},
+        {0x0E, "second" + n + "@example.org"},
+        {0x10, "third" + n + "@example.org"},
+        {0x08, "+49 170 " + n},
+        {0x0A, "+49 171 " + n},
+        {0x0B, "+49 30 " + n},
+        {0x19, "+49 30 9" + n},
+        {0x0D, "+49 331 " + n},
+        {0x11, "+49 331 9" + n},
+        {0x13, "+49 172 " + n},
+        {0x12, "+49 331 8" + n},
+        {0x04, "+49 30 8" + n},
+        {0x09, "Room " + n},
+        {0x0C, "Engineer"},
+        {0x0F, "Spouse"},
+        {0x17, "Business, Private"},
+        {0x18, "https://example.org/" + n},
+        {0x1F, "Street " + n},
+        {0x20, "Potsdam"},
+        {0x22, "14467"},
+        {0x23, "Germany"},
+        {0x02, "20.05.1975 00:00.00:0"},
+        {0x2F, "Surname" + n + ", Given" + n},
         {0x30, "Notes for contact " + n},
     };
 }
@@ -64,7 +84,8 @@ inline void WriteEngineContact(IMessagePtr& m, const std::vector<ULONG>& tags, i
     values.push_back(CPropValue::String8(PR_MESSAGE_CLASS, "IPM.Contact"));
     std::vector<SPropValue> raw;
     for (auto& v : values) raw.push_back(*v.Get());
-    if (FAILED(m.Get()->SetProps(static_cast<ULONG>(raw.size()), raw.data(), nullptr))) std::abort();
+    if (FAILED(m.Get()->SetProps(static_cast<ULONG>(raw.size()), raw.data(), nullptr)))
+        std::abort();
     m.SaveChanges(KEEP_OPEN_READWRITE);
 }
 

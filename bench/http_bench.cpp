@@ -25,9 +25,11 @@ std::string ChunkedMessage(size_t bodyBytes, size_t chunkBytes) {
 }
 
 void BM_ParseTypicalRequest(benchmark::State& state) {
-    std::string m = "POST /vantro?device=ABC&user=u HTTP/1.1\r\nHost: pc\r\n"
-                    "Content-Type: application/vantro\r\nUser-Agent: Skiff\r\n"
-                    "Content-Length: 512\r\n\r\n" + std::string(512, 'b');
+    std::string m =
+        "POST /vantro?device=ABC&user=u HTTP/1.1\r\nHost: pc\r\n"
+        "Content-Type: application/vantro\r\nUser-Agent: Skiff\r\n"
+        "Content-Length: 512\r\n\r\n" +
+        std::string(512, 'b');
     CHTMLCommand command;
     for (auto _ : state) {
         command.ParseMessage(true, m.data(), m.size());
@@ -58,8 +60,8 @@ void BM_CompletenessPerPiece(benchmark::State& state) {
         bool complete = false;
         for (size_t count = 0; count < m.size() && !complete;) {
             count = std::min(m.size(), count + kReceivePiece);
-            complete = incremental ? framing.Update(m.data(), count)
-                                   : IsMessageComplete(m.data(), count);
+            complete =
+                incremental ? framing.Update(m.data(), count) : IsMessageComplete(m.data(), count);
         }
         benchmark::DoNotOptimize(complete);
     }

@@ -12,10 +12,13 @@
 namespace {
 
 std::string HtmlMail(int paragraphs) {
-    std::string html = "<!DOCTYPE html><html><head><style>p { margin: 0 }</style></head><body lang=de>";
+    std::string html =
+        "<!DOCTYPE html><html><head><style>p { margin: 0 }</style></head><body lang=de>";
     for (int i = 0; i < paragraphs; ++i) {
-        html += "<p class=x>Dear Ann,&nbsp; the meeting on <b>Monday</b> moves to room&nbsp;4 &amp; 5.<br/>\r\n"
-                "Prices: 10&#8364; &lt; 20&#x20AC;   Q&A at 10:00</p>\r\n";
+        html +=
+            "<p class=x>Dear Ann,&nbsp; the meeting on <b>Monday</b> moves to room&nbsp;4 &amp; "
+            "5.<br/>\r\n"
+            "Prices: 10&#8364; &lt; 20&#x20AC;   Q&A at 10:00</p>\r\n";
     }
     return html + "</body></html>";
 }
@@ -23,7 +26,8 @@ std::string HtmlMail(int paragraphs) {
 void BM_HtmlToText(benchmark::State& state) {
     std::string html = HtmlMail(static_cast<int>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(HtmlToText(html));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(html.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(html.size()));
 }
 BENCHMARK(BM_HtmlToText)->Arg(10)->Arg(1000);
 

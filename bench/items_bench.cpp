@@ -13,14 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "bench/contact_fields.h"
 #include "common/wbxml/wbxml.h"
 #include "server/config/live_trace.h"
 #include "server/itemconv/element_map.h"
 #include "server/itemconv/item_reader.h"
 #include "server/itemconv/item_writer.h"
 #include "server/mapi/mapi_wrapper.h"
-
-#include "bench/contact_fields.h"
 
 namespace {
 
@@ -37,7 +36,8 @@ CWBXMLLiterals Tree(int item) {
 
 struct BenchStore {
     BenchStore() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "corvel-items-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "corvel-items-bench-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         home = pattern;
         ::setenv("XDG_DATA_HOME", home.c_str(), 1);

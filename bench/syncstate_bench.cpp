@@ -68,7 +68,8 @@ struct World {
 World& TheWorld() {
     static World* world = [] {
         auto* w = new World;
-        std::string pattern = (std::filesystem::temp_directory_path() / "syncstate-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "syncstate-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         w->home = pattern;
         // The store and state files go with the process.

@@ -24,15 +24,14 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -104,7 +103,8 @@ std::string Exchange(int port, const std::string& request) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return std::string();
+    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return std::string();
     for (size_t sent = 0; sent < request.size();) {
         ssize_t n = send(socket.Get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
@@ -124,7 +124,9 @@ std::string Exchange(int port, const std::string& request) {
             if (end == std::string::npos) continue;
             std::smatch match;
             std::string header = answer.substr(0, end + 2);
-            if (std::regex_search(header, match, std::regex("\r\nContent-Length: *([0-9]+)\r\n", std::regex::icase)))
+            if (std::regex_search(
+                    header, match,
+                    std::regex("\r\nContent-Length: *([0-9]+)\r\n", std::regex::icase)))
                 wanted = end + 4 + std::stoull(match[1].str());
         }
     }
@@ -144,7 +146,8 @@ size_t CountElements(const std::string& document, int32_t page, int32_t token) {
     for (bool more = true; more;) {
         more = reader.NextEvent(event);
         if (event.EventKind == kWBXMLNoEvent) break;
-        if (event.EventKind == kWBXMLStartTag && event.codePage == page && event.token == token) ++count;
+        if (event.EventKind == kWBXMLStartTag && event.codePage == page && event.token == token)
+            ++count;
     }
     return count;
 }
@@ -166,7 +169,8 @@ void WriteLogon(CWBXML& doc) {
 
 std::string HttpRequest(const CWBXML& doc) {
     std::string body = doc.Document().ToString();
-    return "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nVantro-Version: 1\r\nContent-Length: " +
+    return "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nVantro-Version: "
+           "1\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
@@ -230,7 +234,8 @@ struct BenchServer {
             settings << "TraceWEB=0\n";
         }
         server = std::make_unique<BenchProgram>(
-            "corvel", home, std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+            "corvel", home,
+            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
         port = server->Port();
         if (port == 0) problem = "corvel did not start: " + server->Out();
     }
@@ -375,8 +380,8 @@ void RunExchange(benchmark::State& state, const std::string& request, int32_t pa
         bytes = body.size();
         size_t found = CountElements(body, page, token);
         if (found != expected) {
-            std::string why = "the answer holds " + std::to_string(found) + " of " + std::to_string(expected) +
-                              " expected elements";
+            std::string why = "the answer holds " + std::to_string(found) + " of " +
+                              std::to_string(expected) + " expected elements";
             state.SkipWithError(why.c_str());
             return;
         }
@@ -393,13 +398,15 @@ void BM_VantroAddContacts(benchmark::State& state) {
     std::string request = AddRequest();
     state.counters["request_bytes"] = static_cast<double>(request.size());
     // Every added contact is answered with one Element mapping.
-    RunExchange(state, request, vantro::kPage, vantro::kElement, kItems, engineCreateSeconds, engineCreateCpu);
+    RunExchange(state, request, vantro::kPage, vantro::kElement, kItems, engineCreateSeconds,
+                engineCreateCpu);
 }
 BENCHMARK(BM_VantroAddContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 void BM_VantroGetDataContacts(benchmark::State& state) {
     // Every stored contact is sent as Add.
-    RunExchange(state, GetDataRequest(), vantro::kPage, vantro::kAdd, kItems, engineReadSeconds, engineReadCpu);
+    RunExchange(state, GetDataRequest(), vantro::kPage, vantro::kAdd, kItems, engineReadSeconds,
+                engineReadCpu);
 }
 BENCHMARK(BM_VantroGetDataContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 

@@ -21,8 +21,10 @@
 // program still running and waits for it.
 class BenchProgram {
 public:
-    BenchProgram(const std::string& program, const std::string& dataHome, std::vector<std::string> args)
-        : process_(ProgramPath(program), std::move(args), DataHomeEnvironment(dataHome, {"TZ=UTC"})) {}
+    BenchProgram(const std::string& program, const std::string& dataHome,
+                 std::vector<std::string> args)
+        : process_(ProgramPath(program), std::move(args),
+                   DataHomeEnvironment(dataHome, {"TZ=UTC"})) {}
 
     // False when the program could not be started.
     bool Started() const { return process_.Started(); }

@@ -20,11 +20,11 @@ std::string ResponsePart() {
 }
 
 std::string FullAnswer() {
-    return ResponsePart() + S(kSync) + S(kFolder) +
-           T(kAckString, "D:-2.csv:-2_temp.csv") + T(kServerID, "-2") + T(kFolderPath, "Aufgaben") +
-           S(kElement) + S(kModify) + T(kServerID, "T1") + S(kCollection) + P(3) + T(1, "Sub") +
-           kEnd + P(0) + kEnd + kEnd + S(kElement) + S(kDelete) + T(kServerID, "T2") + kEnd + kEnd +
-           S(kElement) + S(kReadFlag) + T(kServerID, "T3") + kEnd + kEnd + kEnd + kEnd;
+    return ResponsePart() + S(kSync) + S(kFolder) + T(kAckString, "D:-2.csv:-2_temp.csv") +
+           T(kServerID, "-2") + T(kFolderPath, "Aufgaben") + S(kElement) + S(kModify) +
+           T(kServerID, "T1") + S(kCollection) + P(3) + T(1, "Sub") + kEnd + P(0) + kEnd + kEnd +
+           S(kElement) + S(kDelete) + T(kServerID, "T2") + kEnd + kEnd + S(kElement) +
+           S(kReadFlag) + T(kServerID, "T3") + kEnd + kEnd + kEnd + kEnd;
 }
 
 TEST(AnswerParserTest, MappingsErrorsChangesAndAckStrings) {

@@ -34,17 +34,17 @@ struct SideCounts {
 struct FolderRun {
     // Change scan.
     bool scanned = false;
-    int snapshotRecords = 0;                // records of the old snapshot
+    int snapshotRecords = 0;                 // records of the old snapshot
     std::map<long, std::string> oldRecords;  // their data, by object identifier
     std::vector<long> gone;                  // in the old snapshot, gone from the PIM store
 
     // Request.
     struct SentItem {
-        bool asAdd = false;        // sent as Add (no server ID known)
+        bool asAdd = false;         // sent as Add (no server ID known)
         bool needsMapping = false;  // the server answers it with a key or an error
         std::string snapshot;       // the item's snapshot record as sent
     };
-    std::map<long, SentItem> sent;                       // Add and Modify, by identifier
+    std::map<long, SentItem> sent;                         // Add and Modify, by identifier
     std::map<long, std::vector<std::string>> sentDeletes;  // identifier -> server IDs
     std::set<long> heldDeletes;  // device deletions the guard did not send
 

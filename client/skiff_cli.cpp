@@ -53,8 +53,7 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
             << ",\"stopped\":" << (r.stopped ? "true" : "false")
             << ",\"error\":" << JsonString(r.error) << ",\"deletesSent\":" << r.deletesSent
             << ",\"acksSent\":" << r.acksSent << ",\"deletesApplied\":" << r.applied.deletesApplied
-            << ",\"failed\":" << r.applied.failed
-            << ",\"acksKept\":" << r.applied.ackStrings.size()
+            << ",\"failed\":" << r.applied.failed << ",\"acksKept\":" << r.applied.ackStrings.size()
             << ",\"massDeleteHeld\":" << (MassDeleteHeld(r.report) ? "true" : "false")
             << ",\"report\":" << ReportJson(r.report)
             << ",\"reportLine\":" << JsonString(r.reportLine) << "}\n";

@@ -143,21 +143,25 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
     }
     ASSERT_TRUE(WriteIdMap(GetDataFolder() + "/tasks.txt", map));
     ASSERT_EQ(0, Skiff({"save"}).status);
-    for (const auto& entry : map) ASSERT_TRUE(app.GetItemFromOid(std::stol(entry.second))->Delete());
+    for (const auto& entry : map)
+        ASSERT_TRUE(app.GetItemFromOid(std::stol(entry.second))->Delete());
 
     std::string header = std::string("\x03\x01\x6A\x00", 4);
     FakeHttpServer server([&header](const std::string&) {
         return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + header};
     });
-    ASSERT_EQ(0, Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    ASSERT_EQ(0,
+              Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
     CliRun held = Skiff({"sync"});
     EXPECT_EQ(3, held.status) << held.err;
-    EXPECT_NE(std::string::npos,
-              held.err.find("skiff sync: deletions held back; run skiff sync --allow-mass-delete\n"));
-    EXPECT_NE(std::string::npos,
-              held.out.find("Mass delete held: 25 of 25 Aufgaben items deleted on the handheld are "
-                            "not deleted on the desktop; run skiff sync --allow-mass-delete to send "
-                            "them\n"));
+    EXPECT_NE(
+        std::string::npos,
+        held.err.find("skiff sync: deletions held back; run skiff sync --allow-mass-delete\n"));
+    EXPECT_NE(
+        std::string::npos,
+        held.out.find("Mass delete held: 25 of 25 Aufgaben items deleted on the handheld are "
+                      "not deleted on the desktop; run skiff sync --allow-mass-delete to send "
+                      "them\n"));
     EXPECT_NE(std::string::npos,
               held.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0 (held: desktop -25);"));
     EXPECT_EQ(std::string::npos, server.Requests().back().find("S0"));

@@ -126,7 +126,8 @@ TEST_F(StateFilesTest, IdMapJournalLinesAreReadBackAndTidiedByTheNextWrite) {
 TEST_F(StateFilesTest, PendingAckStringsRoundTrip) {
     std::string path = Path(kAckFileName);
     EXPECT_TRUE(ReadAckStrings(path).empty());
-    ASSERT_TRUE(WriteAckStrings(path, {"D:-1.csv:-1_temp.csv", "", "bad\nline", "D:-3.csv:-3_temp.csv"}));
+    ASSERT_TRUE(
+        WriteAckStrings(path, {"D:-1.csv:-1_temp.csv", "", "bad\nline", "D:-3.csv:-3_temp.csv"}));
     // Empty strings and strings with a line break cannot be read back as one: left out.
     EXPECT_EQ("D:-1.csv:-1_temp.csv\nD:-3.csv:-3_temp.csv\n", TempEnv::ReadFile(path));
     EXPECT_EQ((std::vector<std::string>{"D:-1.csv:-1_temp.csv", "D:-3.csv:-3_temp.csv"}),

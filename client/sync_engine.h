@@ -90,7 +90,7 @@ struct SyncSession {
     std::string user, password;
     std::vector<std::unique_ptr<SyncFolder>> folders;  // those taking part
     std::map<std::string, std::string> folderIdMap;    // folder server ID -> client ID
-    std::vector<std::string> ackStrings;                // sent in Acknlowledge
+    std::vector<std::string> ackStrings;               // sent in Acknlowledge
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
@@ -114,22 +114,21 @@ int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* 
                  const SyncOptions& options = {});
 
 struct AnswerResult {
-    bool whole = false;    // the answer was read whole (otherwise nothing was applied)
-    bool applied = false;  // applied completely: snapshots and AckStrings written
-    int itemsApplied = 0;  // store items written to the PIM store (new or changed)
+    bool whole = false;      // the answer was read whole (otherwise nothing was applied)
+    bool applied = false;    // applied completely: snapshots and AckStrings written
+    int itemsApplied = 0;    // store items written to the PIM store (new or changed)
     int itemsUnchanged = 0;  // store items that arrived as they are here: not written
     int deletesApplied = 0;
-    int mappings = 0;      // server keys recorded from Response sections
-    int failed = 0;        // items the server did not take (error or no key)
-    int foldersSaved = 0;  // snapshots rewritten
-    bool stopped = false;  // the walk ended early on a stop request
+    int mappings = 0;                     // server keys recorded from Response sections
+    int failed = 0;                       // items the server did not take (error or no key)
+    int foldersSaved = 0;                 // snapshots rewritten
+    bool stopped = false;                 // the walk ended early on a stop request
     std::vector<std::string> ackStrings;  // to acknowledge in the next request
 };
 
 // Reads the answer body and applies it (see above).
 AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
-                          const std::atomic<bool>* stop = nullptr,
-                          const SyncOptions& options = {});
+                          const std::atomic<bool>* stop = nullptr, const SyncOptions& options = {});
 
 // The report of the session's folders after a run.
 SyncReport MakeReport(const SyncSession& session);

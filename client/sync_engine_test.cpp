@@ -215,12 +215,11 @@ TEST_F(SyncEngineTest, RunsOverLoopback) {
     ASSERT_EQ(2u, server.Requests().size());
     std::string body = server.Requests()[1];
     body = body.substr(body.find("\r\n\r\n") + 4);
-    EXPECT_NE(std::string::npos, body.find(kEnd + S(kAcknlowledge) +
-                                           T(kAckString, "D:-2.csv:-2_temp.csv") + kEnd +
-                                           S(kSync) + FolderHead("-1", "Contacts", "Kontakte") +
-                                           kEnd));
-    EXPECT_NE(std::string::npos, body.find(S(kGetData) + S(kFolder) + T(kServerID, "-1") +
-                                           T(kReset, "0") + kEnd));
+    EXPECT_NE(std::string::npos,
+              body.find(kEnd + S(kAcknlowledge) + T(kAckString, "D:-2.csv:-2_temp.csv") + kEnd +
+                        S(kSync) + FolderHead("-1", "Contacts", "Kontakte") + kEnd));
+    EXPECT_NE(std::string::npos,
+              body.find(S(kGetData) + S(kFolder) + T(kServerID, "-1") + T(kReset, "0") + kEnd));
     // The same task again changes nothing on the handheld.
     EXPECT_EQ(
         "Sync report: Contacts: handheld +0 ~0 -0, desktop +0 ~0 -0; Tasks: handheld +0 ~0 -0, "

@@ -15,8 +15,8 @@ SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::st
       snapshotPath_(std::move(snapshotPath)),
       idMapPath_(std::move(idMapPath)) {
     std::error_code ec;
-    firstRun_ = !std::filesystem::exists(snapshotPath_, ec) ||
-                !std::filesystem::exists(idMapPath_, ec);
+    firstRun_ =
+        !std::filesystem::exists(snapshotPath_, ec) || !std::filesystem::exists(idMapPath_, ec);
     ReadIdMap(idMapPath_, idMap_);
 }
 

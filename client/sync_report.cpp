@@ -21,7 +21,8 @@ std::string FormatReportLine(const SyncReport& report) {
     for (size_t i = 0; i < report.size(); ++i) {
         const FolderReport& f = report[i];
         if (i > 0) line += "; ";
-        line += f.name + ": " + Counts("handheld", f.handheld) + ", " + Counts("desktop", f.desktop);
+        line +=
+            f.name + ": " + Counts("handheld", f.handheld) + ", " + Counts("desktop", f.desktop);
         std::string held;
         if (f.heldHandheld > 0) held = "handheld -" + std::to_string(f.heldHandheld);
         if (f.heldDesktop > 0) {

@@ -6,8 +6,8 @@
 #include "client/client_log.h"
 #include "client/fake_http_server.h"
 #include "client/sync_engine.h"
-#include "client/test_bytes.h"
 #include "client/sync_test_fixture.h"
+#include "client/test_bytes.h"
 #include "client/test_env.h"
 #include "platform/win/device_id.h"
 
@@ -65,7 +65,8 @@ protected:
 };
 
 // A store-changes answer for the tasks folder.
-std::string TaskChanges(const std::string& elements, const std::string& ack = "D:-2.csv:-2_temp.csv") {
+std::string TaskChanges(const std::string& elements,
+                        const std::string& ack = "D:-2.csv:-2_temp.csv") {
     return S(kSync) + S(kFolder) + T(kAckString, ack) + T(kServerID, "-2") + elements + kEnd + kEnd;
 }
 std::string DeleteElement(const std::string& serverId) {
@@ -111,11 +112,11 @@ TEST_F(TwoWaySyncTest, RequestCarriesServerIdsDeletionsAcknowledgementsAndGetDat
         T(kPassword, "pw") + kEnd + S(kAcknlowledge) + T(kAckString, "D:-2.csv:-2_temp.csv") +
         T(kAckString, "D:-3.csv:-3_temp.csv") + kEnd + S(kSync) + S(kFolder) + T(kServerID, "") +
         T(kClientID, "-1") + T(kTyp, "Contacts") + T(kName, "Kontakte") + T(kIsDefault, "1") +
-        kEnd + tasks + S(kFolder) + T(kServerID, "") + T(kClientID, "-3") +
-        T(kTyp, "Appointment") + T(kName, "Appointment") + T(kIsDefault, "1") + kEnd +
-        S(kGetData) + S(kFolder) + T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) +
-        T(kServerID, "-2") + T(kReset, "0") + kEnd + S(kFolder) + T(kServerID, "-3") +
-        T(kReset, "1") + kEnd + kEnd + kEnd;
+        kEnd + tasks + S(kFolder) + T(kServerID, "") + T(kClientID, "-3") + T(kTyp, "Appointment") +
+        T(kName, "Appointment") + T(kIsDefault, "1") + kEnd + S(kGetData) + S(kFolder) +
+        T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) + T(kServerID, "-2") +
+        T(kReset, "0") + kEnd + S(kFolder) + T(kServerID, "-3") + T(kReset, "1") + kEnd + kEnd +
+        kEnd;
     EXPECT_EQ(expected, Request(session));
     EXPECT_EQ(1u, Tasks(session).Run().sentDeletes.size());
 }
@@ -136,13 +137,13 @@ TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappi
     EXPECT_EQ(0, r.failed);
     EXPECT_EQ(std::vector<std::string>{"D:-2.csv:-2_temp.csv"}, r.ackStrings);
     long desk = app_.GetDefaultFolder(olFolderTasks)->Items().OidAt(3);
-    IdMap expected = {{"S0", std::to_string(t[0])}, {"SD", std::to_string(desk)},
-                      {"SN", std::to_string(added)}};
+    IdMap expected = {
+        {"S0", std::to_string(t[0])}, {"SD", std::to_string(desk)}, {"SN", std::to_string(added)}};
     IdMap map;
     ReadIdMap(Data("tasks.txt"), map);
     EXPECT_EQ(expected, map);
-    EXPECT_EQ("S0=" + std::to_string(t[0]) + "\nSD=" + std::to_string(desk) + "\nSN=" +
-                  std::to_string(added) + "\n",
+    EXPECT_EQ("S0=" + std::to_string(t[0]) + "\nSD=" + std::to_string(desk) +
+                  "\nSN=" + std::to_string(added) + "\n",
               TempEnv::ReadFile(Data("tasks.txt")));
     SyncReport report = MakeReport(session);
     EXPECT_EQ(1, report[1].handheld.added);
@@ -187,12 +188,12 @@ TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
     long silent = AddTask("silent");
     SyncSession session = Session();
     Request(session);
-    std::string answer = kHeader + TaskMappings(S(kElement) + T(kClientID, std::to_string(stored)) +
-                                                T(kServerID, "SS") + kEnd + S(kElement) +
-                                                T(kClientID, std::to_string(refused)) +
-                                                T(kErrorCode, "1") + kEnd + S(kElement) +
-                                                T(kClientID, std::to_string(t[0])) +
-                                                T(kErrorCode, "1") + kEnd);
+    std::string answer =
+        kHeader +
+        TaskMappings(S(kElement) + T(kClientID, std::to_string(stored)) + T(kServerID, "SS") +
+                     kEnd + S(kElement) + T(kClientID, std::to_string(refused)) +
+                     T(kErrorCode, "1") + kEnd + S(kElement) + T(kClientID, std::to_string(t[0])) +
+                     T(kErrorCode, "1") + kEnd);
     AnswerResult r = HandleAnswer(session, answer);
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(1, r.mappings);
@@ -279,8 +280,8 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
         for (int i = 0; i < c.items && !c.sent; ++i) {
             echo += TaskElement(kAdd, "S" + std::to_string(i), "t" + std::to_string(i));
         }
-        AnswerResult r = HandleAnswer(session, kHeader + (c.sent ? "" : TaskChanges(echo)),
-                                      nullptr, options);
+        AnswerResult r =
+            HandleAnswer(session, kHeader + (c.sent ? "" : TaskChanges(echo)), nullptr, options);
         ASSERT_TRUE(r.applied);
         SyncReport report = MakeReport(session);
         EXPECT_EQ(c.sent ? c.deleted : 0, report[1].desktop.deleted);
@@ -292,7 +293,8 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
         // Held deletions stay pending: the next run finds them again.
         SyncSession next = Session();
         Request(next);
-        EXPECT_EQ(c.sent ? 0u : static_cast<size_t>(c.deleted), Tasks(next).Run().heldDeletes.size());
+        EXPECT_EQ(c.sent ? 0u : static_cast<size_t>(c.deleted),
+                  Tasks(next).Run().heldDeletes.size());
         IdMap map;
         ReadIdMap(Data("tasks.txt"), map);
         EXPECT_EQ(static_cast<size_t>(c.sent ? c.items - c.deleted : c.items), map.size());
@@ -344,9 +346,8 @@ TEST_F(TwoWaySyncTest, ItemsArrivingAsTheyAreAreNotWrittenButAnyFieldChangeIs) {
     ASSERT_TRUE(WriteIdMap(Data("contacts.txt"), {{"C1", std::to_string(contact->Oid())}}));
     auto answer = [](const std::string& fields) {
         return kHeader + S(kSync) + S(kFolder) + T(kAckString, "D:-1.csv:-1_temp.csv") +
-               T(kServerID, "-1") + S(kElement) + S(kModify) + T(kServerID, "C1") +
-               S(kCollection) + P(1) + T(27, "Ann") + fields + kEnd + P(0) + kEnd + kEnd + kEnd +
-               kEnd;
+               T(kServerID, "-1") + S(kElement) + S(kModify) + T(kServerID, "C1") + S(kCollection) +
+               P(1) + T(27, "Ann") + fields + kEnd + P(0) + kEnd + kEnd + kEnd + kEnd;
     };
     SyncSession same = Session();
     AnswerResult r = HandleAnswer(same, answer(""));
@@ -402,8 +403,8 @@ TEST_F(TwoWaySyncTest, PendingAcknowledgementsOverLoopback) {
     EXPECT_FALSE(std::filesystem::exists(Data("acknowledge.txt")));
     EXPECT_EQ(snapshot, TempEnv::ReadFile(Data("tasks.dat")));
     std::string request = server.Requests()[1];
-    EXPECT_NE(std::string::npos, request.find(S(kAcknlowledge) +
-                                              T(kAckString, "D:-2.csv:-2_temp.csv") + kEnd));
+    EXPECT_NE(std::string::npos,
+              request.find(S(kAcknlowledge) + T(kAckString, "D:-2.csv:-2_temp.csv") + kEnd));
 
     // A request that never left keeps them.
     ASSERT_TRUE(WriteAckStrings(Data("acknowledge.txt"), {"D:-1.csv:-1_temp.csv"}));
@@ -414,9 +415,9 @@ TEST_F(TwoWaySyncTest, PendingAcknowledgementsOverLoopback) {
 
 TEST_F(TwoWaySyncTest, TestHookEndsTheProcessAfterNAppliedItems) {
     GTEST_FLAG_SET(death_test_style, "fast");
-    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "S1", "one") +
-                                               TaskElement(kAdd, "S2", "two") +
-                                               TaskElement(kAdd, "S3", "three"));
+    std::string answer =
+        kHeader + TaskChanges(TaskElement(kAdd, "S1", "one") + TaskElement(kAdd, "S2", "two") +
+                              TaskElement(kAdd, "S3", "three"));
     EXPECT_EXIT(
         {
             setenv(kTestExitVariable, "2", 1);

@@ -15,7 +15,8 @@ namespace {
 class Corvel : public ChildProcess {
 public:
     Corvel(const std::string& dataHome, std::vector<std::string> args)
-        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome), Output::kSeparate) {}
+        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome),
+                       Output::kSeparate) {}
 };
 
 std::string DataFolder(const TempFolder& temp) { return temp.Path() + "/Norvex/Corvel"; }
@@ -60,8 +61,9 @@ TEST(CorvelProgram, FirstStartServesLogsTracesAndEndsOnSigterm) {
     std::string log = ReadWholeFile(DataFolder(temp) + "/web.log");
     ASSERT_GE(log.size(), 25u);
     EXPECT_EQ(log.substr(0, 5), "\r\n!!!");
-    EXPECT_EQ(log.substr(24), " - GET /index.htm?a=1 HTTP/1.1\r\n"
-                              "GET /index.htm?a=1 HTTP/1.1\r\nHost: pc\r\n\r\n");
+    EXPECT_EQ(log.substr(24),
+              " - GET /index.htm?a=1 HTTP/1.1\r\n"
+              "GET /index.htm?a=1 HTTP/1.1\r\nHost: pc\r\n\r\n");
 
     {
         CSocket client = ConnectLoopback(trace);
@@ -109,7 +111,8 @@ TEST(CorvelProgram, HttpPortComesFromSettingsInf) {
                    "TraceLive=1\nHttpPort=" + std::to_string(port) + "\n");
     Corvel corvel(temp.Path(), {"--headless", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
-    EXPECT_EQ(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"), std::to_string(port));
+    EXPECT_EQ(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"),
+              std::to_string(port));
     // An existing settings.inf is left as it is at start-up.
     EXPECT_EQ(ReadWholeFile(DataFolder(temp) + "/settings.inf"),
               "TraceLive=1\nHttpPort=" + std::to_string(port) + "\n");

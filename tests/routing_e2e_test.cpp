@@ -136,8 +136,8 @@ TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndOnlyVantroIsAnswered) {
     EXPECT_TRUE(corvel.HasLine("POST /vantro"));
     // The "ContentType" header routes to the protocol server, which answers an empty
     // request with the bare document header.
-    std::string answer =
-        Ask(port, "POST /x HTTP/1.1\r\nContentType: application/vantro\r\nContent-Length: 0\r\n\r\n");
+    std::string answer = Ask(
+        port, "POST /x HTTP/1.1\r\nContentType: application/vantro\r\nContent-Length: 0\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n"
                            "Content-Type: application/vantro.wbxml\r\nDate: ",
                            0),

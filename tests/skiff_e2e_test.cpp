@@ -3,10 +3,9 @@
 // with "skiff config" and "skiff pim", runs "skiff sync", and the store is inspected
 // with corvel-store. What skiff sent is read back from the server's protocol trace.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <regex>
@@ -70,29 +69,39 @@ std::string TracedFolder(const std::string& clientId, const std::string& typ,
                          const std::string& name, const std::string& changes = "") {
     return "  Folder\n"
            "   ServerID \n"
-           "   ClientID " + clientId + "\n"
-           "   Typ " + typ + "\n"
-           "   Name " + name + "\n"
+           "   ClientID " +
+           clientId +
+           "\n"
+           "   Typ " +
+           typ +
+           "\n"
+           "   Name " +
+           name +
+           "\n"
            "   IsDefault 1\n" +
            changes;
 }
 
-const std::string kLogon = " Logon\n"
-                           "  DeviceID [0-9A-F]{17}\n"
-                           "  UserName alice\n"
-                           "  Password Secret\n";
+const std::string kLogon =
+    " Logon\n"
+    "  DeviceID [0-9A-F]{17}\n"
+    "  UserName alice\n"
+    "  Password Secret\n";
 // The AckStrings skiff sends back are the server's own, naming the device and the
 // state files of one of the three folders; whether any are pending depends on the
 // answer before.
-const std::string kAcknowledge = "(?: Acknlowledge\n(?:  AckString [0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.csv\n)+)?";
+const std::string kAcknowledge =
+    "(?: Acknlowledge\n(?:  AckString [0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.csv\n)+)?";
 
 // The GetData element that ends skiff's Sync: one Folder per folder with Reset 1 on
 // the folder's first run.
 std::string TracedGetData(int contactsReset, int tasksReset, int calendarReset) {
     std::string text = "  GetData\n";
-    const std::pair<const char*, int> folders[] = {{"-1", contactsReset}, {"-2", tasksReset}, {"-3", calendarReset}};
+    const std::pair<const char*, int> folders[] = {
+        {"-1", contactsReset}, {"-2", tasksReset}, {"-3", calendarReset}};
     for (const auto& [code, reset] : folders) {
-        text += "   Folder\n    ServerID " + std::string(code) + "\n    Reset " + std::to_string(reset) + "\n";
+        text += "   Folder\n    ServerID " + std::string(code) + "\n    Reset " +
+                std::to_string(reset) + "\n";
     }
     return text;
 }
@@ -100,14 +109,16 @@ std::string TracedGetData(int contactsReset, int tasksReset, int calendarReset) 
 class SkiffEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestProgram add("corvel", temp_.Path(), {"user", "add", "alice", "--password", "Secret", "--auto"});
+        TestProgram add("corvel", temp_.Path(),
+                        {"user", "add", "alice", "--password", "Secret", "--auto"});
         ASSERT_EQ(add.Wait(), 0) << add.Out();
-        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
-                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        corvel_ = std::make_unique<TestProgram>(
+            "corvel", temp_.Path(),
+            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
         int port = corvel_->Port();
         ASSERT_NE(port, 0) << corvel_->Out();
-        Ran config = Skiff({"config", "--server", "127.0.0.1:" + std::to_string(port), "--user", "alice",
-                            "--password", "Secret"});
+        Ran config = Skiff({"config", "--server", "127.0.0.1:" + std::to_string(port), "--user",
+                            "alice", "--password", "Secret"});
         ASSERT_EQ(config.status, 0) << config.out;
     }
 
@@ -132,7 +143,8 @@ protected:
         Ran sync = Skiff({"sync", "--json"});
         EXPECT_EQ(sync.status, expectedStatus) << sync.out;
         std::smatch match;
-        if (!std::regex_search(sync.out, match, std::regex("\\{\"started\"[^\n]*\\}"))) return sync.out;
+        if (!std::regex_search(sync.out, match, std::regex("\\{\"started\"[^\n]*\\}")))
+            return sync.out;
         return match[0].str();
     }
     std::vector<std::string> Requests() {
@@ -146,7 +158,8 @@ protected:
     std::string ServerKey(const std::string& mapFile, const std::string& oid) {
         std::string map = ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/" + mapFile);
         std::smatch match;
-        if (!std::regex_search(map, match, std::regex("(?:^|\n)([0-9A-F]+)=" + oid + "\n"))) return "";
+        if (!std::regex_search(map, match, std::regex("(?:^|\n)([0-9A-F]+)=" + oid + "\n")))
+            return "";
         return match[1].str();
     }
     std::string Show(const std::string& key) { return Program("corvel-store", {"show", key}).out; }
@@ -164,19 +177,24 @@ protected:
 
 // Whether the request is Logon, any acknowledgements, then Sync with exactly the
 // folders and the GetData given.
-void ExpectRequest(const std::string& request, const std::string& folders, const std::string& getData) {
+void ExpectRequest(const std::string& request, const std::string& folders,
+                   const std::string& getData) {
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(request, match, std::regex("^" + kLogon + kAcknowledge + " Sync\n"))) << request;
+    ASSERT_TRUE(
+        std::regex_search(request, match, std::regex("^" + kLogon + kAcknowledge + " Sync\n")))
+        << request;
     EXPECT_EQ(request.substr(static_cast<size_t>(match.length(0))), folders + getData);
 }
 
 TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFields) {
-    std::string contact = PimAdd("contacts", {"FirstName=Jürgen", "LastName=Groß", "FileAs=Groß, Jürgen",
-                                              "BusinessTelephoneNumber=+49 30 1234", "Birthday=1980-05-17"});
-    std::string task = PimAdd("tasks", {"TaskSubject=Angebot schreiben", "TaskDueDate=2026-12-24",
-                                        "TaskImportance=2"});
-    std::string appointment = PimAdd("calendar", {"Subject=Planung", "Location=Raum 3", "Start=2026-12-10 09:00",
-                                                  "End=2026-12-10 10:30", "Duration=90"});
+    std::string contact =
+        PimAdd("contacts", {"FirstName=Jürgen", "LastName=Groß", "FileAs=Groß, Jürgen",
+                            "BusinessTelephoneNumber=+49 30 1234", "Birthday=1980-05-17"});
+    std::string task = PimAdd(
+        "tasks", {"TaskSubject=Angebot schreiben", "TaskDueDate=2026-12-24", "TaskImportance=2"});
+    std::string appointment =
+        PimAdd("calendar", {"Subject=Planung", "Location=Raum 3", "Start=2026-12-10 09:00",
+                            "End=2026-12-10 10:30", "Duration=90"});
 
     std::string result = Sync();
     EXPECT_EQ(JsonNumber(result, "folders"), 3) << result;
@@ -187,40 +205,48 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
     ExpectRequest(LastRequest(),
                   TracedFolder("-1", "Contacts", "Kontakte",
                                "   Add\n"
-                               "    ClientID " + contact + "\n"
-                               "    COLLECTION\n"
-                               "     ClientID " + contact + "\n"
-                               "     Birthday 17.05.1980 00:00.00:0\n"
-                               "     BusinessTelephoneNumber +49 30 1234\n"
-                               "     FirstName Jürgen\n"
-                               "     LastName Groß\n"
-                               "     FileAs Groß, Jürgen\n") +
+                               "    ClientID " +
+                                   contact +
+                                   "\n"
+                                   "    COLLECTION\n"
+                                   "     ClientID " +
+                                   contact +
+                                   "\n"
+                                   "     Birthday 17.05.1980 00:00.00:0\n"
+                                   "     BusinessTelephoneNumber +49 30 1234\n"
+                                   "     FirstName Jürgen\n"
+                                   "     LastName Groß\n"
+                                   "     FileAs Groß, Jürgen\n") +
                       TracedFolder("-2", "Task", "Aufgaben",
                                    "   Add\n"
-                                   "    ClientID " + task + "\n"
-                                   "    COLLECTION\n"
-                                   "     TaskIsRecurring 0\n"
-                                   "     TaskSubject Angebot schreiben\n"
-                                   "     TaskDueDate 24.12.2026 00:00.00:0\n"
-                                   "     TaskImportance 2\n"
-                                   "     TaskComplete 0\n"
-                                   "     TaskSensitivity 0\n"
-                                   "     TaskTeamTask 0\n"
-                                   "     TaskReminderSet 0\n"
-                                   "     TaskReminderOptions 0\n") +
+                                   "    ClientID " +
+                                       task +
+                                       "\n"
+                                       "    COLLECTION\n"
+                                       "     TaskIsRecurring 0\n"
+                                       "     TaskSubject Angebot schreiben\n"
+                                       "     TaskDueDate 24.12.2026 00:00.00:0\n"
+                                       "     TaskImportance 2\n"
+                                       "     TaskComplete 0\n"
+                                       "     TaskSensitivity 0\n"
+                                       "     TaskTeamTask 0\n"
+                                       "     TaskReminderSet 0\n"
+                                       "     TaskReminderOptions 0\n") +
                       TracedFolder("-3", "Appointment", "Appointment",
                                    "   Add\n"
-                                   "    ClientID " + appointment + "\n"
-                                   "    COLLECTION\n"
-                                   "     Subject Planung\n"
-                                   "     Location Raum 3\n"
-                                   "     Start 10.12.2026 09:00.00:0\n"
-                                   "     Duration 90\n"
-                                   "     End 10.12.2026 10:30.00:0\n"
-                                   "     AllDayEvent 0\n"
-                                   "     BusyStatus 0\n"
-                                   "     Sensitivity 0\n"
-                                   "     ReminderSet 0\n"),
+                                   "    ClientID " +
+                                       appointment +
+                                       "\n"
+                                       "    COLLECTION\n"
+                                       "     Subject Planung\n"
+                                       "     Location Raum 3\n"
+                                       "     Start 10.12.2026 09:00.00:0\n"
+                                       "     Duration 90\n"
+                                       "     End 10.12.2026 10:30.00:0\n"
+                                       "     AllDayEvent 0\n"
+                                       "     BusyStatus 0\n"
+                                       "     Sensitivity 0\n"
+                                       "     ReminderSet 0\n"),
                   TracedGetData(1, 1, 1));
 
     // The mappings came back into the id maps, and name the store's items.
@@ -232,19 +258,23 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
               contactKey + "=" + contact + "\n");
 
     std::string shown = Show(contactKey);
-    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Contact\n", "\tPR_GIVEN_NAME\tPT_STRING8\tJürgen\n",
-                             "\tPR_SURNAME\tPT_STRING8\tGroß\n",
-                             "\tPR_BUSINESS_TELEPHONE_NUMBER\tPT_STRING8\t+49 30 1234\n",
-                             "\tPR_BIRTHDAY\tPT_SYSTIME\t1980-05-17T00:00:00Z\n"}) {
+    for (const char* line :
+         {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Contact\n", "\tPR_GIVEN_NAME\tPT_STRING8\tJürgen\n",
+          "\tPR_SURNAME\tPT_STRING8\tGroß\n",
+          "\tPR_BUSINESS_TELEPHONE_NUMBER\tPT_STRING8\t+49 30 1234\n",
+          "\tPR_BIRTHDAY\tPT_SYSTIME\t1980-05-17T00:00:00Z\n"}) {
         EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
     }
     shown = Show(taskKey);
-    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Task\n", "\tPR_SUBJECT\tPT_STRING8\tAngebot schreiben\n",
-                             "\tPR_IMPORTANCE\tPT_LONG\t2\n", "\tPSETID_Task:0x8105\tPT_SYSTIME\t2026-12-24T00:00:00Z\n"}) {
+    for (const char* line :
+         {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Task\n",
+          "\tPR_SUBJECT\tPT_STRING8\tAngebot schreiben\n", "\tPR_IMPORTANCE\tPT_LONG\t2\n",
+          "\tPSETID_Task:0x8105\tPT_SYSTIME\t2026-12-24T00:00:00Z\n"}) {
         EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
     }
     shown = Show(appointmentKey);
-    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Appointment\n", "\tPR_SUBJECT\tPT_STRING8\tPlanung\n",
+    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Appointment\n",
+                             "\tPR_SUBJECT\tPT_STRING8\tPlanung\n",
                              "\tPSETID_Appointment:0x8208\tPT_STRING8\tRaum 3\n",
                              "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-10T09:00:00Z\n",
                              "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-10T10:30:00Z\n",
@@ -254,9 +284,11 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
 }
 
 TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
-    std::string contact = PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
+    std::string contact =
+        PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
     PimAdd("tasks", {"TaskSubject=Bericht"});
-    PimAdd("calendar", {"Subject=Jour fixe", "Start=2026-12-11 08:00", "End=2026-12-11 08:30", "Duration=30"});
+    PimAdd("calendar",
+           {"Subject=Jour fixe", "Start=2026-12-11 08:00", "End=2026-12-11 08:30", "Duration=30"});
     Sync();
     std::string contactKey = ServerKey("contacts.txt", contact);
     ASSERT_FALSE(contactKey.empty());
@@ -268,7 +300,8 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 0) << result;
     EXPECT_EQ(JsonNumber(result, "mappings"), 0) << result;
     ExpectRequest(LastRequest(),
-                  TracedFolder("-1", "Contacts", "Kontakte") + TracedFolder("-2", "Task", "Aufgaben") +
+                  TracedFolder("-1", "Contacts", "Kontakte") +
+                      TracedFolder("-2", "Task", "Aufgaben") +
                       TracedFolder("-3", "Appointment", "Appointment"),
                   TracedGetData(0, 0, 0));
 
@@ -276,52 +309,63 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     // appointment as Add, whole.
     Ran set = Skiff({"pim", "set", contact, "FirstName=Janet", "HomeTelephoneNumber=030 555"});
     ASSERT_EQ(set.status, 0) << set.out;
-    std::string task = PimAdd("tasks", {"TaskSubject=Steuer", "TaskStartDate=2027-01-04", "TaskDueDate=2027-01-31 12:00",
-                                        "TaskSensitivity=2", "TaskImportance=1", "TaskCategories=Büro"});
-    std::string appointment = PimAdd("calendar", {"Subject=Chor", "Location=Aula", "Start=2026-12-14 19:30",
-                                                  "End=2026-12-14 21:00", "Duration=90", "BusyStatus=2",
-                                                  "ReminderSet=1"});
+    std::string task = PimAdd(
+        "tasks", {"TaskSubject=Steuer", "TaskStartDate=2027-01-04", "TaskDueDate=2027-01-31 12:00",
+                  "TaskSensitivity=2", "TaskImportance=1", "TaskCategories=Büro"});
+    std::string appointment = PimAdd(
+        "calendar", {"Subject=Chor", "Location=Aula", "Start=2026-12-14 19:30",
+                     "End=2026-12-14 21:00", "Duration=90", "BusyStatus=2", "ReminderSet=1"});
     result = Sync();
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 3) << result;
     ExpectRequest(LastRequest(),
                   TracedFolder("-1", "Contacts", "Kontakte",
                                "   Modify\n"
-                               "    ServerID " + contactKey + "\n"
-                               "    ClientID " + contact + "\n"
-                               "    COLLECTION\n"
-                               "     ClientID " + contact + "\n"
-                               "     HomeTelephoneNumber 030 555\n"
-                               "     FirstName Janet\n"
-                               "     LastName Doe\n"
-                               "     FileAs Doe, Jane\n") +
+                               "    ServerID " +
+                                   contactKey +
+                                   "\n"
+                                   "    ClientID " +
+                                   contact +
+                                   "\n"
+                                   "    COLLECTION\n"
+                                   "     ClientID " +
+                                   contact +
+                                   "\n"
+                                   "     HomeTelephoneNumber 030 555\n"
+                                   "     FirstName Janet\n"
+                                   "     LastName Doe\n"
+                                   "     FileAs Doe, Jane\n") +
                       TracedFolder("-2", "Task", "Aufgaben",
                                    "   Add\n"
-                                   "    ClientID " + task + "\n"
-                                   "    COLLECTION\n"
-                                   "     TaskIsRecurring 0\n"
-                                   "     TaskSubject Steuer\n"
-                                   "     TaskCategories Büro\n"
-                                   "     TaskStartDate 04.01.2027 00:00.00:0\n"
-                                   "     TaskDueDate 31.01.2027 12:00.00:0\n"
-                                   "     TaskImportance 1\n"
-                                   "     TaskComplete 0\n"
-                                   "     TaskSensitivity 2\n"
-                                   "     TaskTeamTask 0\n"
-                                   "     TaskReminderSet 0\n"
-                                   "     TaskReminderOptions 0\n") +
+                                   "    ClientID " +
+                                       task +
+                                       "\n"
+                                       "    COLLECTION\n"
+                                       "     TaskIsRecurring 0\n"
+                                       "     TaskSubject Steuer\n"
+                                       "     TaskCategories Büro\n"
+                                       "     TaskStartDate 04.01.2027 00:00.00:0\n"
+                                       "     TaskDueDate 31.01.2027 12:00.00:0\n"
+                                       "     TaskImportance 1\n"
+                                       "     TaskComplete 0\n"
+                                       "     TaskSensitivity 2\n"
+                                       "     TaskTeamTask 0\n"
+                                       "     TaskReminderSet 0\n"
+                                       "     TaskReminderOptions 0\n") +
                       TracedFolder("-3", "Appointment", "Appointment",
                                    "   Add\n"
-                                   "    ClientID " + appointment + "\n"
-                                   "    COLLECTION\n"
-                                   "     Subject Chor\n"
-                                   "     Location Aula\n"
-                                   "     Start 14.12.2026 19:30.00:0\n"
-                                   "     Duration 90\n"
-                                   "     End 14.12.2026 21:00.00:0\n"
-                                   "     AllDayEvent 0\n"
-                                   "     BusyStatus 2\n"
-                                   "     Sensitivity 0\n"
-                                   "     ReminderSet -1\n"),
+                                   "    ClientID " +
+                                       appointment +
+                                       "\n"
+                                       "    COLLECTION\n"
+                                       "     Subject Chor\n"
+                                       "     Location Aula\n"
+                                       "     Start 14.12.2026 19:30.00:0\n"
+                                       "     Duration 90\n"
+                                       "     End 14.12.2026 21:00.00:0\n"
+                                       "     AllDayEvent 0\n"
+                                       "     BusyStatus 2\n"
+                                       "     Sensitivity 0\n"
+                                       "     ReminderSet -1\n"),
                   TracedGetData(0, 0, 0));
 
     // The Modify changed the stored contact in place.
@@ -329,7 +373,8 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     EXPECT_EQ(ItemCount("Contacts"), 1u);
     std::string shown = Show(contactKey);
     EXPECT_NE(shown.find("\tPR_GIVEN_NAME\tPT_STRING8\tJanet\n"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("\tPR_HOME_TELEPHONE_NUMBER\tPT_STRING8\t030 555\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\tPR_HOME_TELEPHONE_NUMBER\tPT_STRING8\t030 555\n"), std::string::npos)
+        << shown;
     EXPECT_EQ(ItemCount("Tasks"), 2u);
     EXPECT_EQ(ItemCount("Calendar"), 2u);
     std::string taskKey = ServerKey("tasks.txt", task);
@@ -343,13 +388,13 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     }
     EXPECT_NE(shown.find("Büro"), std::string::npos) << shown;
     shown = Show(appointmentKey);
-    for (const char* line : {"\tPR_SUBJECT\tPT_STRING8\tChor\n", "\tPSETID_Appointment:0x8208\tPT_STRING8\tAula\n",
-                             "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-14T19:30:00Z\n",
-                             "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-14T21:00:00Z\n",
-                             "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n",
-                             "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n",
-                             "\tPSETID_Appointment:0x8215\tPT_BOOLEAN\tfalse\n",
-                             "\tPSETID_Common:0x8503\tPT_BOOLEAN\ttrue\n"}) {
+    for (const char* line :
+         {"\tPR_SUBJECT\tPT_STRING8\tChor\n", "\tPSETID_Appointment:0x8208\tPT_STRING8\tAula\n",
+          "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-14T19:30:00Z\n",
+          "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-14T21:00:00Z\n",
+          "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n", "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n",
+          "\tPSETID_Appointment:0x8215\tPT_BOOLEAN\tfalse\n",
+          "\tPSETID_Common:0x8503\tPT_BOOLEAN\ttrue\n"}) {
         EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
     }
 }
@@ -358,7 +403,8 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
 // count as new, but their server keys are known, so they go as Modify with the key
 // (and the folders ask for everything again) and the store keeps one of each.
 TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
-    std::string contact = PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
+    std::string contact =
+        PimAdd("contacts", {"FirstName=Jane", "LastName=Doe", "FileAs=Doe, Jane"});
     std::string task = PimAdd("tasks", {"TaskSubject=Bericht"});
     Sync();
     std::string contactKey = ServerKey("contacts.txt", contact);
@@ -374,10 +420,12 @@ TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 2) << result;
     EXPECT_EQ(JsonNumber(result, "mappings"), 0) << result;
     std::string request = LastRequest();
-    EXPECT_NE(request.find("   Modify\n    ServerID " + contactKey + "\n    ClientID " + contact + "\n"),
-              std::string::npos)
+    EXPECT_NE(
+        request.find("   Modify\n    ServerID " + contactKey + "\n    ClientID " + contact + "\n"),
+        std::string::npos)
         << request;
-    EXPECT_NE(request.find("   Modify\n    ServerID " + taskKey + "\n    ClientID " + task + "\n"), std::string::npos)
+    EXPECT_NE(request.find("   Modify\n    ServerID " + taskKey + "\n    ClientID " + task + "\n"),
+              std::string::npos)
         << request;
     EXPECT_EQ(request.find("   Add\n"), std::string::npos) << request;
     EXPECT_EQ(request.substr(request.find("  GetData\n")), TracedGetData(1, 1, 0));
@@ -415,11 +463,13 @@ TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {
         ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
         std::string refused = Sync(1);
         ::close(fd);
-        EXPECT_EQ(refused,
-                  "{\"started\":false,\"folders\":0,\"itemsSent\":0,\"sent\":false,\"answered\":false,"
-                  "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,"
-                  "\"error\":\"Sync in progress\",\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,"
-                  "\"failed\":0,\"acksKept\":0,\"massDeleteHeld\":false,\"report\":[],\"reportLine\":\"\"}");
+        EXPECT_EQ(
+            refused,
+            "{\"started\":false,\"folders\":0,\"itemsSent\":0,\"sent\":false,\"answered\":false,"
+            "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,"
+            "\"error\":\"Sync in progress\",\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,"
+            "\"failed\":0,\"acksKept\":0,\"massDeleteHeld\":false,\"report\":[],\"reportLine\":"
+            "\"\"}");
         EXPECT_TRUE(Requests().empty());
         EXPECT_EQ(ItemCount("Contacts"), 0u);
     }

@@ -43,11 +43,13 @@ inline std::string ProgramPath(const std::string& name) {
 // this process, then extra ("NAME=value" each).
 inline std::vector<std::string> DataHomeEnvironment(const std::string& dataHome,
                                                     const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome, "XDG_CONFIG_HOME=" + dataHome + "/config",
-                                    "HOME=" + dataHome, "PATH=/usr/bin:/bin"};
+    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome,
+                                    "XDG_CONFIG_HOME=" + dataHome + "/config", "HOME=" + dataHome,
+                                    "PATH=/usr/bin:/bin"};
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
-        if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0 || entry.rfind("LSAN_", 0) == 0) {
+        if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0 ||
+            entry.rfind("LSAN_", 0) == 0) {
             env.push_back(entry);
         }
     }
@@ -65,8 +67,8 @@ class ChildProcess {
 public:
     enum class Output { kMerged, kSeparate };
 
-    ChildProcess(const std::string& path, std::vector<std::string> args, const std::vector<std::string>& env,
-                 Output output = Output::kMerged) {
+    ChildProcess(const std::string& path, std::vector<std::string> args,
+                 const std::vector<std::string>& env, Output output = Output::kMerged) {
         int out[2];
         int err[2] = {-1, -1};
         if (pipe2(out, O_CLOEXEC) != 0) return;
@@ -78,7 +80,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, output == Output::kSeparate ? err[1] : out[1], 2);
+        posix_spawn_file_actions_adddup2(&actions, output == Output::kSeparate ? err[1] : out[1],
+                                         2);
         args.insert(args.begin(), path);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -87,7 +90,8 @@ public:
         std::vector<char*> envp;
         for (std::string& e : envCopy) envp.push_back(e.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         outReader_ = std::thread([this, fd = out[0]] { Collect(fd, out_); });

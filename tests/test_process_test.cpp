@@ -15,24 +15,28 @@ TEST(ChildProcess, OutputMergedOrApartAndExitCodes) {
     EXPECT_EQ(merged.Err(), "");
     EXPECT_EQ(merged.Wait(), 3);
 
-    ChildProcess apart("/bin/sh", {"-c", "printf 'a\\n'; printf 'b\\n' >&2"}, DataHomeEnvironment("/data"),
-                       ChildProcess::Output::kSeparate);
+    ChildProcess apart("/bin/sh", {"-c", "printf 'a\\n'; printf 'b\\n' >&2"},
+                       DataHomeEnvironment("/data"), ChildProcess::Output::kSeparate);
     EXPECT_EQ(apart.Wait(), 0);
     EXPECT_EQ(apart.Out(), "a\n");
     EXPECT_EQ(apart.Err(), "b\n");
 }
 
 TEST(ChildProcess, EnvironmentIsTheDataHomeAndTheExtras) {
-    ChildProcess env("/bin/sh", {"-c", "printf '%s|%s|%s|%s|%s' \"$XDG_DATA_HOME\" \"$XDG_CONFIG_HOME\" \"$HOME\" "
-                                       "\"$EXTRA\" \"${TZ-unset}\""},
+    ChildProcess env("/bin/sh",
+                     {"-c",
+                      "printf '%s|%s|%s|%s|%s' \"$XDG_DATA_HOME\" \"$XDG_CONFIG_HOME\" \"$HOME\" "
+                      "\"$EXTRA\" \"${TZ-unset}\""},
                      DataHomeEnvironment("/data", {"EXTRA=x"}));
     EXPECT_EQ(env.Wait(), 0);
     EXPECT_EQ(env.Out(), "/data|/data/config|/data|x|unset");
 }
 
 TEST(ChildProcess, WaitingForOutputAndStopping) {
-    ChildProcess server("/bin/sh", {"-c", "printf 'start\\nWeb server listening on port 4711\\nready\\n'; exec sleep 60"},
-                        DataHomeEnvironment("/data"));
+    ChildProcess server(
+        "/bin/sh",
+        {"-c", "printf 'start\\nWeb server listening on port 4711\\nready\\n'; exec sleep 60"},
+        DataHomeEnvironment("/data"));
     EXPECT_EQ(server.ListeningPort(), 4711);
     EXPECT_TRUE(server.HasLine("ready"));
     EXPECT_EQ(server.WaitForOutput("st(a)rt"), "a");
@@ -53,7 +57,8 @@ TEST(ChildProcess, AProgramThatCannotStart) {
 TEST(ChildProcess, DestructorEndsARunningProcess) {
     pid_t pid = 0;
     {
-        ChildProcess sleeper("/bin/sh", {"-c", "echo $$; exec sleep 60"}, DataHomeEnvironment("/data"));
+        ChildProcess sleeper("/bin/sh", {"-c", "echo $$; exec sleep 60"},
+                             DataHomeEnvironment("/data"));
         std::string line = sleeper.WaitForOutput("([0-9]+)\n");
         ASSERT_FALSE(line.empty());
         pid = std::stoi(line);

@@ -96,7 +96,8 @@ std::string DescribeVantroBody(std::string_view body) {
         } else if (event.EventKind == kWBXMLContent) {
             std::string value = event.value.empty() ? "=" : event.value;
             if (pending) {
-                out += std::string(static_cast<size_t>(depth - 1) * 2, ' ') + pendingName + " " + value + "\n";
+                out += std::string(static_cast<size_t>(depth - 1) * 2, ' ') + pendingName + " " +
+                       value + "\n";
                 pending = false;
             } else {
                 out += std::string(static_cast<size_t>(depth) * 2, ' ') + "!text " + value + "\n";

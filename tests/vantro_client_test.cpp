@@ -1,9 +1,9 @@
 // The test client itself: descriptions become exact bytes and come back unchanged.
+#include "tests/vantro_client.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
-#include "tests/vantro_client.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ TEST(VantroClient, BuildsExactBytesAndDescribesThemBack) {
 
 TEST(VantroClient, CutDocumentsAndUnknownNames) {
     std::string body = BuildVantroBody("Sync\n  Folder\n    ServerID -1\n");
-    EXPECT_EQ(DescribeVantroBody(body.substr(0, body.size() - 2)), "Sync\n  Folder\n    ServerID -1\n!cut\n");
+    EXPECT_EQ(DescribeVantroBody(body.substr(0, body.size() - 2)),
+              "Sync\n  Folder\n    ServerID -1\n!cut\n");
     EXPECT_THROW(BuildVantroBody("NoSuchTag\n"), std::invalid_argument);
     EXPECT_EQ(DescribeVantroBody(std::string("\x03\x01\x6A\x00", 4)), "");
 }

@@ -36,11 +36,13 @@ TEST_F(VantroEndToEnd, RefusedLogonsAndEmptyRequestsAnswerTheHeaderOnly) {
     std::string answer = AskServer(port_, VantroHttpRequest(""));
     EXPECT_EQ(WithoutDate(answer),
               "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Type: application/vantro.wbxml\r\n"
-              "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n\r\n" +
+              "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine "
+              "Code\r\n\r\n" +
                   kHeaderOnly);
     EXPECT_EQ(AnswerBody(AskServer(port_, VantroHttpRequest("\x03\x01"))), kHeaderOnly);
 
-    const std::string getMail = "Sync\n  GetData\n    Folder\n      FolderType Email\n      Reset 1\n";
+    const std::string getMail =
+        "Sync\n  GetData\n    Folder\n      FolderType Email\n      Reset 1\n";
     // A wrong password creates nothing and sends nothing.
     // The status tells a device that nothing it sent was taken.
     std::string refused = Send(Logon("PPC9_Pocket", "bob", "PW") + getMail);
@@ -88,7 +90,8 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
               "    ServerID -1\n"
               "    Element\n"
               "      ClientID 7\n"
-              "      ServerID " + key + "\n");
+              "      ServerID " +
+                  key + "\n");
     std::string shown = Store({"show", key});
     EXPECT_NE(shown.find("Jane"), std::string::npos) << shown;
     EXPECT_NE(shown.find("IPM.Contact"), std::string::npos) << shown;
@@ -99,7 +102,9 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
                        "  Folder\n"
                        "    ClientID -1\n"
                        "    Modify\n"
-                       "      ServerID " + key + "\n"
+                       "      ServerID " +
+                       key +
+                       "\n"
                        "      ClientID 7\n"
                        "      COLLECTION\n"
                        "        1:FileAs Doe, Janet\n"
@@ -110,8 +115,9 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
 
     // The store's contacts go back with Reset 1; without an acknowledgement the same
     // changes come again; after it they stop.
-    const std::string getContacts = "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
-                                    "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
+    const std::string getContacts =
+        "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
+        "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
     std::string first = Exchange(logon + getContacts);
     auto contact = [&](const std::string& change, const std::string& firstName) {
         return "Sync\n"
@@ -120,17 +126,24 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
                "    ServerID -1\n"
                "    FolderPath -1\n"
                "    Element\n"
-               "      " + change + "\n"
-               "        ServerID " + key + "\n"
+               "      " +
+               change +
+               "\n"
+               "        ServerID " +
+               key +
+               "\n"
                "        COLLECTION\n"
-               "          1:FirstName " + firstName + "\n"
+               "          1:FirstName " +
+               firstName +
+               "\n"
                "          1:LastName Doe\n"
                "          1:FileAs Doe, Janet\n";
     };
     EXPECT_EQ(first, contact("Add", "Janet"));
     EXPECT_TRUE(Exists("PPC1/-1_temp.csv"));
-    const std::string again = "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
-                              "  GetData\n    Folder\n      FolderType Contact\n";
+    const std::string again =
+        "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
+        "  GetData\n    Folder\n      FolderType Contact\n";
     EXPECT_EQ(Exchange(logon + again), first);
     // A token with one ":" changes nothing; nor does one naming another file.
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-1.csv\n  AckString .:settings.inf:x\n");
@@ -145,16 +158,20 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
     Store({"set", key, "PR_GIVEN_NAME=Jenny"});
     EXPECT_EQ(Exchange(logon + again), contact("Modify", "Jenny"));
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-1.csv:-1_temp.csv\n");
-    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ClientID -1\n    Delete\n      ServerID " + key + "\n"), "");
+    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ClientID -1\n    Delete\n      ServerID " +
+                       key + "\n"),
+              "");
     EXPECT_EQ(Store({"show", key}).find("Jenny"), std::string::npos);
-    EXPECT_EQ(Exchange(logon + again), "Sync\n"
-                                       "  Folder\n"
-                                       "    AckString PPC1:-1.csv:-1_temp.csv\n"
-                                       "    ServerID -1\n"
-                                       "    FolderPath -1\n"
-                                       "    Element\n"
-                                       "      Delete\n"
-                                       "        ServerID " + key + "\n");
+    EXPECT_EQ(Exchange(logon + again),
+              "Sync\n"
+              "  Folder\n"
+              "    AckString PPC1:-1.csv:-1_temp.csv\n"
+              "    ServerID -1\n"
+              "    FolderPath -1\n"
+              "    Element\n"
+              "      Delete\n"
+              "        ServerID " +
+                  key + "\n");
 }
 
 TEST_F(VantroEndToEnd, UnresolvedFoldersAndMissingItemsArePassedOver) {
@@ -206,13 +223,16 @@ TEST_F(VantroEndToEnd, AttachmentsNeedTheDeviceItsUserAndCredentials) {
     };
     std::string refused = get("?device=PPC1&username=alice", "");
     EXPECT_EQ(refused, UnauthorizedAnswer("Corvel"));
-    EXPECT_NE(refused.find("\nWWW-Authenticate: Basic realm=\"Corvel\"\n"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("\nWWW-Authenticate: Basic realm=\"Corvel\"\n"), std::string::npos)
+        << refused;
     const std::string auth = "Authorization: Basic YWxpY2U6U2VjcmV0\r\n";  // alice:Secret
-    EXPECT_EQ(get("?device=PPC1&username=alice", "Authorization: Basic YWxpY2U6c2VjcmV0\r\n"), refused);
-    EXPECT_EQ(WithoutDate(get("?device=PPC1&username=alice", auth)),
-              "HTTP/1.1 200 OK\r\nContent-Length: 14\r\nContent-Type: application/binary\r\n"
-              "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
-              "\r\nattached bytes");
+    EXPECT_EQ(get("?device=PPC1&username=alice", "Authorization: Basic YWxpY2U6c2VjcmV0\r\n"),
+              refused);
+    EXPECT_EQ(
+        WithoutDate(get("?device=PPC1&username=alice", auth)),
+        "HTTP/1.1 200 OK\r\nContent-Length: 14\r\nContent-Type: application/binary\r\n"
+        "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
+        "\r\nattached bytes");
     // Unknown devices and other users get nothing, and no device is created.
     EXPECT_EQ(get("?device=NEW1&username=alice", auth), "");
     EXPECT_FALSE(Exists("NEW1.ifo"));
@@ -230,17 +250,21 @@ TEST_F(VantroEndToEnd, LargeAttachmentArrivesIntactBehindItsLength) {
     ASSERT_FALSE(id.empty());
     // 5 MiB and a bit, every byte value, not a multiple of the piece size.
     std::string bytes(5 * 1024 * 1024 + 12345, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
     WriteWholeFile(temp_.Path() + "/big.bin", bytes);
     Store({"attach", id, temp_.Path() + "/big.bin"});
-    const std::string request = "GET /OutlookAttachments/Inbox/" + id + ".EML/big.bin?device=PPC1&username=alice HTTP/1.1\r\n"
+    const std::string request = "GET /OutlookAttachments/Inbox/" + id +
+                                ".EML/big.bin?device=PPC1&username=alice HTTP/1.1\r\n"
                                 "Authorization: Basic YWxpY2U6U2VjcmV0\r\n\r\n";
     std::string served = AskServer(port_, request);
     EXPECT_EQ(WithoutDate(served.substr(0, served.find("\r\n\r\n") + 4)),
               "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bytes.size()) +
-                  "\r\nContent-Type: application/binary\r\nPragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\n"
+                  "\r\nContent-Type: application/binary\r\nPragma: no-cache\r\nServer: "
+                  "Microsoft-IIS/6.0\r\n"
                   "X-Powered-By: Native Machine Code\r\n\r\n");
-    EXPECT_TRUE(AnswerBody(served) == bytes) << "body of " << AnswerBody(served).size() << " bytes differs";
+    EXPECT_TRUE(AnswerBody(served) == bytes)
+        << "body of " << AnswerBody(served).size() << " bytes differs";
 
     // A client that reads the header and goes away: the server carries on and
     // serves the next download whole.
@@ -274,19 +298,22 @@ TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
     ASSERT_FALSE(privateItem.empty());
     ASSERT_FALSE(projectItem.empty());
     auto get = [&](const std::string& id, const std::string& headers) {
-        return AskServer(port_, "GET /OutlookAttachments/x/" + id + ".EML/note.txt?device=PPC1&username=alice HTTP/1.1\r\n" +
+        return AskServer(port_, "GET /OutlookAttachments/x/" + id +
+                                    ".EML/note.txt?device=PPC1&username=alice HTTP/1.1\r\n" +
                                     headers + "\r\n");
     };
     const std::string auth = "Authorization: Basic YWxpY2U6U2VjcmV0\r\n";
-    const std::string served = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Type: application/binary\r\n"
-                               "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
-                               "\r\nnote bytes";
+    const std::string served =
+        "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Type: application/binary\r\n"
+        "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
+        "\r\nnote bytes";
     // A sub-folder of the offered inbox is offered too.
     EXPECT_EQ(WithoutDate(get(projectItem, auth)), served);
     // A folder the user does not offer: nothing, with or without credentials.
     EXPECT_EQ(get(privateItem, auth), "");
     EXPECT_EQ(get(privateItem, "").rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u);
-    EXPECT_NE(corvel_->Out().find("Attachment refused: item " + privateItem + " is not in a folder of device PPC1"),
+    EXPECT_NE(corvel_->Out().find("Attachment refused: item " + privateItem +
+                                  " is not in a folder of device PPC1"),
               std::string::npos);
     // Moved into the inbox, the same item may be downloaded.
     Store({"move", privateItem, "Inbox"});
@@ -295,8 +322,9 @@ TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
 
 // wbxml.log with its entry stamps made fixed.
 std::string StampsFixed(const std::string& log) {
-    return std::regex_replace(log, std::regex("\n!!![0-9]{2}\\.[0-9]{2}\\.[0-9]{4} [0-9]{2}:[0-9]{2} \\(\\) \n"),
-                              "\n!!!<stamp> () \n");
+    return std::regex_replace(
+        log, std::regex("\n!!![0-9]{2}\\.[0-9]{2}\\.[0-9]{4} [0-9]{2}:[0-9]{2} \\(\\) \n"),
+        "\n!!!<stamp> () \n");
 }
 
 TEST_F(VantroEndToEnd, ProtocolLogRotatesAtItsSizeLimit) {
@@ -315,7 +343,8 @@ TEST_F(VantroEndToEnd, ProtocolLogRotatesAtItsSizeLimit) {
     EXPECT_EQ(grown.substr(0, earlier.size()), earlier);
     const std::string entry = StampsFixed(grown.substr(earlier.size()));
     EXPECT_EQ(entry.rfind("\n!!!<stamp> () \n", 0), 0u) << entry;
-    EXPECT_NE(entry.find("****************** Answer ********************* \n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("****************** Answer ********************* \n"), std::string::npos)
+        << entry;
 
     // Now past the limit: the file becomes wbxml.log.1 as it stands and the trace
     // starts again with this request's entry alone.
@@ -333,8 +362,10 @@ TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {
     AddUser("bob", "pw", true);
     Start();
     auto addContact = [&](const std::string& logon, const std::string& name) {
-        return Exchange(logon + "Sync\n  Folder\n    ClientID -1\n    Add\n      ClientID 1\n"
-                                "      COLLECTION\n        1:FirstName " + name + "\n");
+        return Exchange(logon +
+                        "Sync\n  Folder\n    ClientID -1\n    Add\n      ClientID 1\n"
+                        "      COLLECTION\n        1:FirstName " +
+                        name + "\n");
     };
     std::string a;
     std::string b;
@@ -357,9 +388,11 @@ TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {
 // fields are left out, the keys kept in order.
 std::string AddedKeys(const std::string& described) {
     std::string out;
-    std::regex re("(Sync\n|  Folder\n|    AckString [^\n]*\n|    ServerID [^\n]*\n|    FolderPath [^\n]*\n|"
-                  "    Element\n|      Add\n|        ServerID [^\n]*\n)");
-    for (auto it = std::sregex_iterator(described.begin(), described.end(), re); it != std::sregex_iterator(); ++it) {
+    std::regex re(
+        "(Sync\n|  Folder\n|    AckString [^\n]*\n|    ServerID [^\n]*\n|    FolderPath [^\n]*\n|"
+        "    Element\n|      Add\n|        ServerID [^\n]*\n)");
+    for (auto it = std::sregex_iterator(described.begin(), described.end(), re);
+         it != std::sregex_iterator(); ++it) {
         out += it->str();
     }
     return out;
@@ -368,10 +401,12 @@ std::string AddedKeys(const std::string& described) {
 TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     AddUser("alice", "Secret", true);
     {
-        TestProgram add("corvel", temp_.Path(), {"user", "add", "bob", "--password", "pw", "--profile", "Bob", "--auto"});
+        TestProgram add("corvel", temp_.Path(),
+                        {"user", "add", "bob", "--password", "pw", "--profile", "Bob", "--auto"});
         ASSERT_EQ(add.Wait(), 0) << add.Out();
     }
-    std::string bobKey = Store({"--profile", "Bob", "add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Ben"});
+    std::string bobKey = Store(
+        {"--profile", "Bob", "add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Ben"});
     bobKey = bobKey.substr(0, bobKey.find_first_of("\r\n"));
     ASSERT_FALSE(bobKey.empty());
     std::string amyKey = Store({"add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Amy"});
@@ -382,11 +417,12 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     // Alice's request adds many contacts and then asks for her contacts, so it runs
     // long enough for Bob's request to arrive in the middle of it.
     const int kContacts = 300;
-    std::string aliceRequest = Logon("PPCA_Alice", "alice", "Secret") + "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
+    std::string aliceRequest = Logon("PPCA_Alice", "alice", "Secret") +
+                               "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
                                "  Folder\n    ClientID -1\n";
     for (int i = 0; i < kContacts; ++i) {
-        aliceRequest += "    Add\n      ClientID " + std::to_string(i) + "\n      COLLECTION\n        1:FirstName Ann" +
-                        std::to_string(i) + "\n";
+        aliceRequest += "    Add\n      ClientID " + std::to_string(i) +
+                        "\n      COLLECTION\n        1:FirstName Ann" + std::to_string(i) + "\n";
     }
     aliceRequest += "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
     std::string alice;
@@ -405,15 +441,18 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     EXPECT_LT(bobArrived, aliceAnswered) << "Bob's request did not overlap Alice's:\n" << out;
 
     // Bob gets exactly his one contact.
-    EXPECT_EQ(AddedKeys(bob), "Sync\n  Folder\n    AckString PPCB:-1.csv:-1_temp.csv\n    ServerID -1\n"
-                              "    FolderPath -1\n    Element\n      Add\n        ServerID " + bobKey + "\n");
+    EXPECT_EQ(AddedKeys(bob),
+              "Sync\n  Folder\n    AckString PPCB:-1.csv:-1_temp.csv\n    ServerID -1\n"
+              "    FolderPath -1\n    Element\n      Add\n        ServerID " +
+                  bobKey + "\n");
     EXPECT_NE(bob.find("1:FirstName Ben\n"), std::string::npos) << bob;
     EXPECT_EQ(bob.find("Ann"), std::string::npos) << bob;
     // Alice gets a mapping for each of her contacts, and of the store's contacts
     // only Amy (her own additions are not echoed).
     std::regex mapping("    Element\n      ClientID ([0-9]+)\n      ServerID ([0-9A-F]+)\n");
     std::vector<std::string> keys;
-    for (auto it = std::sregex_iterator(alice.begin(), alice.end(), mapping); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(alice.begin(), alice.end(), mapping);
+         it != std::sregex_iterator(); ++it) {
         EXPECT_EQ((*it)[1].str(), std::to_string(keys.size()));
         keys.push_back((*it)[2].str());
     }
@@ -421,8 +460,10 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     ASSERT_NE(alice.find("Sync\n"), std::string::npos) << alice.substr(0, 2000);
     EXPECT_EQ(AddedKeys(alice.substr(alice.find("Sync\n"))),
               "Sync\n  Folder\n    AckString PPCA:-1.csv:-1_temp.csv\n    ServerID -1\n"
-              "    FolderPath -1\n    Element\n      Add\n        ServerID " + amyKey + "\n");
-    EXPECT_NE(alice.find("1:FirstName Amy\n"), std::string::npos) << alice.substr(alice.find("Sync\n"));
+              "    FolderPath -1\n    Element\n      Add\n        ServerID " +
+                  amyKey + "\n");
+    EXPECT_NE(alice.find("1:FirstName Amy\n"), std::string::npos)
+        << alice.substr(alice.find("Sync\n"));
     EXPECT_EQ(alice.find("Ben"), std::string::npos);
 }
 
@@ -442,13 +483,14 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
     std::string key = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Hello"});
     key = key.substr(0, key.find_first_of("\r\n"));
     ASSERT_FALSE(key.empty());
-    const std::string getMail = "Sync\n  Filter\n    Folder\n      FolderType Email\n"
-                                "  GetData\n    Folder\n      FolderType Email\n";
+    const std::string getMail =
+        "Sync\n  Filter\n    Folder\n      FolderType Email\n"
+        "  GetData\n    Folder\n      FolderType Email\n";
     std::string first = Exchange(logon + getMail);
     auto sentWhole = [&](const std::string& folder) {
-        return "Sync\n  Folder\n    AckString PPC1:" + folder + ".csv:" + folder + "_temp.csv\n    ServerID " + folder +
-               "\n    FolderPath " + folder + "\n    Element\n      Add\n        ServerID " + key +
-               "\n        COLLECTION\n";
+        return "Sync\n  Folder\n    AckString PPC1:" + folder + ".csv:" + folder +
+               "_temp.csv\n    ServerID " + folder + "\n    FolderPath " + folder +
+               "\n    Element\n      Add\n        ServerID " + key + "\n        COLLECTION\n";
     };
     // The item's fields follow; the first ones carry the class and the subject.
     EXPECT_EQ(first.substr(0, first.find("          7:CREATION_TIME")),
@@ -460,28 +502,34 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
 
     // Read in the store: ReadFlag; read state from the device: the store follows.
     Store({"read", key, "1"});
-    EXPECT_EQ(Exchange(logon + getMail), "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
-                                         "    FolderPath -4\n    Element\n      ReadFlag\n        ServerID " + key +
-                                         "\n        ReadState 1\n");
+    EXPECT_EQ(Exchange(logon + getMail),
+              "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
+              "    FolderPath -4\n    Element\n      ReadFlag\n        ServerID " +
+                  key + "\n        ReadState 1\n");
     Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
-    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ServerID -4\n    ReadState\n      ServerID " + key +
-                       "\n      ReadFlag 0\n"),
+    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ServerID -4\n    ReadState\n      ServerID " +
+                       key + "\n      ReadFlag 0\n"),
               "");
     EXPECT_EQ(ReadColumn(Store({"items", "Inbox"}), key), "0");
 
     // Moved in the store from the inbox to deleted items: one Moved in the target,
     // an empty Element in the source.
     Store({"move", key, "Deleted Items"});
-    EXPECT_EQ(Exchange(logon + getMail), "Sync\n  Folder\n    AckString PPC1:-8.csv:-8_temp.csv\n    ServerID -8\n"
-                                         "    FolderPath -8\n    Element\n      Moved\n        ServerID " + key +
-                                         "\n        NewFolder -4\n        FolderPath -8\n"
-                                         "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
-                                         "    FolderPath -4\n    Element\n");
+    EXPECT_EQ(Exchange(logon + getMail),
+              "Sync\n  Folder\n    AckString PPC1:-8.csv:-8_temp.csv\n    ServerID -8\n"
+              "    FolderPath -8\n    Element\n      Moved\n        ServerID " +
+                  key +
+                  "\n        NewFolder -4\n        FolderPath -8\n"
+                  "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
+                  "    FolderPath -4\n    Element\n");
 
     // Reset 1 sends every item of the folder as Add again.
-    Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n  AckString PPC1:-8.csv:-8_temp.csv\n");
+    Exchange(
+        logon +
+        "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n  AckString PPC1:-8.csv:-8_temp.csv\n");
     EXPECT_EQ(Exchange(logon + getMail), "");
-    std::string reset = Exchange(logon + "Sync\n  GetData\n    Folder\n      ServerID -8\n      Reset 1\n");
+    std::string reset =
+        Exchange(logon + "Sync\n  GetData\n    Folder\n      ServerID -8\n      Reset 1\n");
     EXPECT_EQ(reset.substr(0, reset.find("          7:CREATION_TIME")),
               sentWhole("-8") + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
         << reset;
@@ -514,9 +562,10 @@ TEST_F(VantroEndToEnd, TasksAndAppointmentsFromTheDeviceLandInTheStore) {
     // A Modify without ServerID that made a new item still gets its mapping inside
     // a Response of its own folder.
     std::smatch match;
-    std::regex re("Response\n  Folder\n    ClientID -2\n    ServerID -2\n    Element\n      ClientID 3\n"
-                  "      ServerID ([0-9A-F]+)\nResponse\n  Folder\n    ClientID -3\n    ServerID -3\n"
-                  "    Element\n      ClientID 4\n      ServerID ([0-9A-F]+)\n");
+    std::regex re(
+        "Response\n  Folder\n    ClientID -2\n    ServerID -2\n    Element\n      ClientID 3\n"
+        "      ServerID ([0-9A-F]+)\nResponse\n  Folder\n    ClientID -3\n    ServerID -3\n"
+        "    Element\n      ClientID 4\n      ServerID ([0-9A-F]+)\n");
     ASSERT_TRUE(std::regex_match(task, match, re)) << task;
     std::string taskShown = Store({"show", match[1].str()});
     EXPECT_NE(taskShown.find("Buy milk"), std::string::npos) << taskShown;

@@ -15,8 +15,10 @@ inline std::string BinaryPath(const std::string& name) { return ProgramPath(name
 // collected together. The destructor ends it (SIGTERM) when it still runs.
 class TestProgram {
 public:
-    TestProgram(const std::string& program, const std::string& dataHome, std::vector<std::string> args)
-        : process_(ProgramPath(program), std::move(args), DataHomeEnvironment(dataHome, {"TZ=UTC"})) {}
+    TestProgram(const std::string& program, const std::string& dataHome,
+                std::vector<std::string> args)
+        : process_(ProgramPath(program), std::move(args),
+                   DataHomeEnvironment(dataHome, {"TZ=UTC"})) {}
     std::string Out() { return process_.Out(); }
     // The web port corvel reports (0 when it never does).
     int Port() { return process_.ListeningPort(); }
@@ -29,4 +31,6 @@ private:
 };
 
 // The whole answer to request; the server ends it by closing the connection.
-inline std::string AskServer(int port, const std::string& request) { return AskLoopback(port, request); }
+inline std::string AskServer(int port, const std::string& request) {
+    return AskLoopback(port, request);
+}

@@ -19,8 +19,10 @@
 inline const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
 
 // A Logon element in the test client's description form.
-inline std::string Logon(const std::string& deviceId, const std::string& user, const std::string& password) {
-    return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password + "\n";
+inline std::string Logon(const std::string& deviceId, const std::string& user,
+                         const std::string& password) {
+    return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password +
+           "\n";
 }
 
 class VantroServerTest : public ::testing::Test {
@@ -38,8 +40,9 @@ protected:
     }
     // Starts corvel on free ports; port_ is its web port.
     void Start() {
-        corvel_ = std::make_unique<TestProgram>("corvel", temp_.Path(),
-                                                std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        corvel_ = std::make_unique<TestProgram>(
+            "corvel", temp_.Path(),
+            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
         port_ = corvel_->Port();
         ASSERT_NE(port_, 0) << corvel_->Out();
     }
@@ -58,7 +61,9 @@ protected:
         lastToolCode_ = tool.Wait();
         return tool.Out();
     }
-    bool Exists(const std::string& relative) { return std::filesystem::exists(data_ + "/" + relative); }
+    bool Exists(const std::string& relative) {
+        return std::filesystem::exists(data_ + "/" + relative);
+    }
 
     TempFolder temp_;
     std::string data_;

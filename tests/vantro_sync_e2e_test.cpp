@@ -18,12 +18,15 @@
 namespace {
 
 // The first line of a tool's output (an entry ID printed by "add").
-std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find_first_of("\r\n"));
+}
 
 class VantroSync : public VantroServerTest {
 protected:
     // A new item in folder; its entry ID.
-    std::string AddItem(const std::string& folder, const std::string& cls, std::vector<std::string> props) {
+    std::string AddItem(const std::string& folder, const std::string& cls,
+                        std::vector<std::string> props) {
         std::vector<std::string> args = {"add", folder, "--class", cls};
         args.insert(args.end(), props.begin(), props.end());
         std::string out = Store(args);
@@ -34,19 +37,23 @@ protected:
     // was last changed at unixSeconds. Only while corvel is not running.
     void AgeItem(const std::string& key, long long unixSeconds) {
         std::string db;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp_.Path() + "/MAPI")) {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(temp_.Path() + "/MAPI")) {
             std::string name = entry.path().filename().string();
-            if (name.rfind("store-", 0) == 0 && entry.path().extension() == ".db") db = entry.path().string();
+            if (name.rfind("store-", 0) == 0 && entry.path().extension() == ".db")
+                db = entry.path().string();
         }
         ASSERT_FALSE(db.empty());
         sqlite3* raw = nullptr;
         ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
         std::unique_ptr<sqlite3, int (*)(sqlite3*)> handle(raw, sqlite3_close);
         sqlite3_stmt* rawStatement = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(raw, "UPDATE objects SET modified = ?1 WHERE ?2 LIKE '%' || hex(eid)", -1,
-                                     &rawStatement, nullptr),
+        ASSERT_EQ(sqlite3_prepare_v2(
+                      raw, "UPDATE objects SET modified = ?1 WHERE ?2 LIKE '%' || hex(eid)", -1,
+                      &rawStatement, nullptr),
                   SQLITE_OK);
-        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(rawStatement, sqlite3_finalize);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(rawStatement,
+                                                                        sqlite3_finalize);
         constexpr long long kEpochDifference = 11644473600LL;  // 1601-01-01 to 1970-01-01
         sqlite3_bind_int64(rawStatement, 1, (unixSeconds + kEpochDifference) * 10000000LL);
         sqlite3_bind_text(rawStatement, 2, key.c_str(), -1, SQLITE_TRANSIENT);
@@ -75,41 +82,58 @@ size_t LineCount(const std::string& text) {
 
 // The answer part of one appointment sent as Add (the fields corvel writes for
 // an appointment of subject, location, start and end).
-std::string AppointmentAdd(const std::string& key, const std::string& subject, const std::string& start,
-                           const std::string& end) {
+std::string AppointmentAdd(const std::string& key, const std::string& subject,
+                           const std::string& start, const std::string& end) {
     return "    Element\n"
            "      Add\n"
-           "        ServerID " + key + "\n"
+           "        ServerID " +
+           key +
+           "\n"
            "        COLLECTION\n"
-           "          2:Subject " + subject + "\n"
-           "          2:Start " + start + "\n"
-           "          2:End " + end + "\n";
+           "          2:Subject " +
+           subject +
+           "\n"
+           "          2:Start " +
+           start +
+           "\n"
+           "          2:End " +
+           end + "\n";
 }
 
 std::string TaskAdd(const std::string& key, const std::string& subject) {
     return "    Element\n"
            "      Add\n"
-           "        ServerID " + key + "\n"
+           "        ServerID " +
+           key +
+           "\n"
            "        COLLECTION\n"
-           "          3:TaskSubject " + subject + "\n";
+           "          3:TaskSubject " +
+           subject + "\n";
 }
 
 std::string FolderHead(const std::string& code, const std::string& device = "PPC1") {
     return "Sync\n"
            "  Folder\n"
-           "    AckString " + device + ":" + code + ".csv:" + code + "_temp.csv\n"
-           "    ServerID " + code + "\n"
-           "    FolderPath " + code + "\n";
+           "    AckString " +
+           device + ":" + code + ".csv:" + code +
+           "_temp.csv\n"
+           "    ServerID " +
+           code +
+           "\n"
+           "    FolderPath " +
+           code + "\n";
 }
 
 TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
     AddUser("alice", "Secret");
-    std::string oldMeeting = AddItem("Calendar", "IPM.Appointment",
-                                     {"PR_SUBJECT=Old meeting", "PSETID_Appointment:0x820D:PT_SYSTIME=2020-03-02T09:00:00Z",
-                                      "PSETID_Appointment:0x820E:PT_SYSTIME=2020-03-02T10:00:00Z"});
-    std::string planned = AddItem("Calendar", "IPM.Appointment",
-                                  {"PR_SUBJECT=Planned meeting", "PSETID_Appointment:0x820D:PT_SYSTIME=2030-03-07T14:00:00Z",
-                                   "PSETID_Appointment:0x820E:PT_SYSTIME=2030-03-07T15:00:00Z"});
+    std::string oldMeeting = AddItem(
+        "Calendar", "IPM.Appointment",
+        {"PR_SUBJECT=Old meeting", "PSETID_Appointment:0x820D:PT_SYSTIME=2020-03-02T09:00:00Z",
+         "PSETID_Appointment:0x820E:PT_SYSTIME=2020-03-02T10:00:00Z"});
+    std::string planned = AddItem(
+        "Calendar", "IPM.Appointment",
+        {"PR_SUBJECT=Planned meeting", "PSETID_Appointment:0x820D:PT_SYSTIME=2030-03-07T14:00:00Z",
+         "PSETID_Appointment:0x820E:PT_SYSTIME=2030-03-07T15:00:00Z"});
     std::string oldChore = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Old chore"});
     std::string newChore = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=New chore"});
     ASSERT_FALSE(oldMeeting.empty() || planned.empty() || oldChore.empty() || newChore.empty());
@@ -147,8 +171,9 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
 
     // Acknowledged, then asked for without a window: the older items are new to
     // the device and go now.
-    const std::string acknowledge = "Acknlowledge\n  AckString PPC1:-3.csv:-3_temp.csv\n"
-                                    "  AckString PPC1:-2.csv:-2_temp.csv\n";
+    const std::string acknowledge =
+        "Acknlowledge\n  AckString PPC1:-3.csv:-3_temp.csv\n"
+        "  AckString PPC1:-2.csv:-2_temp.csv\n";
     EXPECT_EQ(Exchange(logon + acknowledge), "");
     std::string whole = Exchange(logon +
                                  "Sync\n"
@@ -158,7 +183,8 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
                                  "    Folder\n"
                                  "      FolderType Task\n");
     EXPECT_EQ(whole, FolderHead("-3") +
-                         AppointmentAdd(oldMeeting, "Old meeting", "02.03.2020 09:00.00:0", "02.03.2020 10:00.00:0") +
+                         AppointmentAdd(oldMeeting, "Old meeting", "02.03.2020 09:00.00:0",
+                                        "02.03.2020 10:00.00:0") +
                          FolderHead("-2") + TaskAdd(oldChore, "Old chore"));
 
     // The window of a GetData folder alone: the old meeting, now in the baseline,
@@ -176,9 +202,13 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
     EXPECT_EQ(dropped, FolderHead("-3") +
                            "    Element\n"
                            "      Delete\n"
-                           "        ServerID " + oldMeeting + "\n");
+                           "        ServerID " +
+                           oldMeeting + "\n");
     // A count outside the codes (-7) is no window: nothing is reported deleted.
-    EXPECT_EQ(Exchange(logon + "Sync\n  GetData\n    Folder\n      FolderType Appointment\n      Filter -7\n"), "");
+    EXPECT_EQ(
+        Exchange(logon +
+                 "Sync\n  GetData\n    Folder\n      FolderType Appointment\n      Filter -7\n"),
+        "");
     // Nothing in the store was touched by any of this.
     EXPECT_EQ(ItemLines(Store({"items", "Calendar"}), oldMeeting).size(), 1u);
     EXPECT_EQ(ItemLines(Store({"items", "Tasks"}), oldChore).size(), 1u);
@@ -188,9 +218,10 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
     AddUser("alice", "Secret");
     std::string task = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Water plants"});
     std::string other = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Keep me"});
-    std::string meeting = AddItem("Calendar", "IPM.Appointment",
-                                  {"PR_SUBJECT=Review", "PSETID_Appointment:0x820D:PT_SYSTIME=2030-03-07T14:00:00Z",
-                                   "PSETID_Appointment:0x820E:PT_SYSTIME=2030-03-07T15:00:00Z"});
+    std::string meeting =
+        AddItem("Calendar", "IPM.Appointment",
+                {"PR_SUBJECT=Review", "PSETID_Appointment:0x820D:PT_SYSTIME=2030-03-07T14:00:00Z",
+                 "PSETID_Appointment:0x820E:PT_SYSTIME=2030-03-07T15:00:00Z"});
     ASSERT_FALSE(task.empty() || other.empty() || meeting.empty());
     Start();
     const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
@@ -203,7 +234,9 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
                        "    ClientID -2\n"
                        "    Typ Task\n"
                        "    Modify\n"
-                       "      ServerID " + task + "\n"
+                       "      ServerID " +
+                       task +
+                       "\n"
                        "      ClientID 5\n"
                        "      COLLECTION\n"
                        "        3:TaskSubject Water the plants\n"
@@ -219,26 +252,32 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
 
     // The device sends back what it got and then deletes the task and the meeting:
     // both are gone from the store, the other task stays.
-    const std::string getBoth = "Sync\n  GetData\n    Folder\n      FolderType Task\n"
-                                "    Folder\n      FolderType Appointment\n";
+    const std::string getBoth =
+        "Sync\n  GetData\n    Folder\n      FolderType Task\n"
+        "    Folder\n      FolderType Appointment\n";
     std::string sent = Exchange(logon + getBoth);
     EXPECT_NE(sent.find("        ServerID " + task +
-                        "\n        COLLECTION\n          3:TaskSubject Water the plants\n          3:TaskImportance 2\n"),
+                        "\n        COLLECTION\n          3:TaskSubject Water the plants\n          "
+                        "3:TaskImportance 2\n"),
               std::string::npos)
         << sent;
     EXPECT_EQ(Exchange(logon +
-                       "Acknlowledge\n  AckString PPC1:-2.csv:-2_temp.csv\n  AckString PPC1:-3.csv:-3_temp.csv\n"
+                       "Acknlowledge\n  AckString PPC1:-2.csv:-2_temp.csv\n  AckString "
+                       "PPC1:-3.csv:-3_temp.csv\n"
                        "Sync\n"
                        "  Folder\n"
                        "    ClientID -2\n"
                        "    Typ Task\n"
                        "    Delete\n"
-                       "      ServerID " + task + "\n"
+                       "      ServerID " +
+                       task +
+                       "\n"
                        "  Folder\n"
                        "    ClientID -3\n"
                        "    Typ Appointment\n"
                        "    Delete\n"
-                       "      ServerID " + meeting + "\n"),
+                       "      ServerID " +
+                       meeting + "\n"),
               "");
     tasks = Store({"items", "Tasks"});
     EXPECT_TRUE(ItemLines(tasks, task).empty()) << tasks;
@@ -252,11 +291,12 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
     EXPECT_EQ(deletes, FolderHead("-2") +
                            "    Element\n"
                            "      Delete\n"
-                           "        ServerID " + task + "\n" +
-                           FolderHead("-3") +
+                           "        ServerID " +
+                           task + "\n" + FolderHead("-3") +
                            "    Element\n"
                            "      Delete\n"
-                           "        ServerID " + meeting + "\n");
+                           "        ServerID " +
+                           meeting + "\n");
 }
 
 TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
@@ -284,13 +324,16 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
     {
         std::smatch match;
         std::string folders = Store({"folders"});
-        ASSERT_TRUE(std::regex_search(folders, match, std::regex("(^|\n)[^\n]*Archive\t([0-9A-Fa-f]+)\t")))
+        ASSERT_TRUE(
+            std::regex_search(folders, match, std::regex("(^|\n)[^\n]*Archive\t([0-9A-Fa-f]+)\t")))
             << folders;
         archiveKey = match[2].str();
     }
     std::string mail = AddItem("Archive", "IPM.Note", {"PR_SUBJECT=Kept letter"});
-    std::string contact = AddItem("Contacts", "IPM.Contact", {"PR_DISPLAY_NAME=Doe, Jane", "PR_GIVEN_NAME=Jane"});
-    std::string kept = AddItem("Contacts", "IPM.Contact", {"PR_DISPLAY_NAME=Roe, Ann", "PR_GIVEN_NAME=Ann"});
+    std::string contact =
+        AddItem("Contacts", "IPM.Contact", {"PR_DISPLAY_NAME=Doe, Jane", "PR_GIVEN_NAME=Jane"});
+    std::string kept =
+        AddItem("Contacts", "IPM.Contact", {"PR_DISPLAY_NAME=Roe, Ann", "PR_GIVEN_NAME=Ann"});
     ASSERT_FALSE(mail.empty() || contact.empty() || kept.empty());
     Start();
     const std::string logon = Logon("PPC7_Pocket", "carol", "pw");
@@ -303,11 +346,16 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
                        "    ClientID -1\n"
                        "    Typ Contact\n"
                        "    ReadState\n"
-                       "      ServerID " + mail + "\n"
+                       "      ServerID " +
+                       mail +
+                       "\n"
                        "      ReadFlag 1\n"
                        "    Delete\n"
-                       "      ServerID " + mail + "\n"
-                       "      ServerID " + contact + "\n"),
+                       "      ServerID " +
+                       mail +
+                       "\n"
+                       "      ServerID " +
+                       contact + "\n"),
               "");
     EXPECT_EQ(lastBody_, kHeaderOnly);
     auto expectMailUntouched = [&] {
@@ -327,7 +375,9 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
                                    "Sync\n"
                                    "  GetData\n"
                                    "    Folder\n"
-                                   "      ServerID " + archiveKey + "\n"
+                                   "      ServerID " +
+                                   archiveKey +
+                                   "\n"
                                    "      Reset 1\n"
                                    "    Folder\n"
                                    "      FolderType Email\n"
@@ -339,7 +389,9 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
     EXPECT_EQ(fetched, FolderHead("-1", "PPC7") +
                            "    Element\n"
                            "      Add\n"
-                           "        ServerID " + kept + "\n"
+                           "        ServerID " +
+                           kept +
+                           "\n"
                            "        COLLECTION\n"
                            "          1:FirstName Ann\n");
     EXPECT_FALSE(std::filesystem::exists(data_ + "/PPC7/" + archiveKey + "_temp.csv"));
@@ -352,7 +404,9 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
                        "    ClientID -1\n"
                        "    Typ Contact\n"
                        "    Modify\n"
-                       "      ServerID " + mail + "\n"
+                       "      ServerID " +
+                       mail +
+                       "\n"
                        "      ClientID 9\n"
                        "      COLLECTION\n"
                        "        1:FirstName Intruder\n"),

@@ -7,96 +7,106 @@
 #include "platform/mapi/prop_value.h"
 
 void JsonWriter::Separate() {
-  if (afterKey_) {
-    afterKey_ = false;
-    return;
-  }
-  if (!first_.empty()) {
-    if (!first_.back()) out_ += ",";
-    first_.back() = false;
-  }
+    if (afterKey_) {
+        afterKey_ = false;
+        return;
+    }
+    if (!first_.empty()) {
+        if (!first_.back()) out_ += ",";
+        first_.back() = false;
+    }
 }
 
 JsonWriter& JsonWriter::BeginObject() {
-  Separate();
-  out_ += "{";
-  first_.push_back(true);
-  return *this;
+    Separate();
+    out_ += "{";
+    first_.push_back(true);
+    return *this;
 }
 JsonWriter& JsonWriter::EndObject() {
-  out_ += "}";
-  first_.pop_back();
-  return *this;
+    out_ += "}";
+    first_.pop_back();
+    return *this;
 }
 JsonWriter& JsonWriter::BeginArray() {
-  Separate();
-  out_ += "[";
-  first_.push_back(true);
-  return *this;
+    Separate();
+    out_ += "[";
+    first_.push_back(true);
+    return *this;
 }
 JsonWriter& JsonWriter::EndArray() {
-  out_ += "]";
-  first_.pop_back();
-  return *this;
+    out_ += "]";
+    first_.pop_back();
+    return *this;
 }
 JsonWriter& JsonWriter::Key(const std::string& name) {
-  Separate();
-  out_ += Quote(name) + ":";
-  afterKey_ = true;
-  return *this;
+    Separate();
+    out_ += Quote(name) + ":";
+    afterKey_ = true;
+    return *this;
 }
 JsonWriter& JsonWriter::String(const std::string& text) {
-  Separate();
-  out_ += Quote(text);
-  return *this;
+    Separate();
+    out_ += Quote(text);
+    return *this;
 }
 JsonWriter& JsonWriter::Number(std::int64_t value) {
-  Separate();
-  out_ += std::to_string(value);
-  return *this;
+    Separate();
+    out_ += std::to_string(value);
+    return *this;
 }
 JsonWriter& JsonWriter::Double(double value) {
-  Separate();
-  if (!std::isfinite(value)) {
-    out_ += "null";
+    Separate();
+    if (!std::isfinite(value)) {
+        out_ += "null";
+        return *this;
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", value);
+    out_ += buf;
     return *this;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.17g", value);
-  out_ += buf;
-  return *this;
 }
 JsonWriter& JsonWriter::Bool(bool value) {
-  Separate();
-  out_ += value ? "true" : "false";
-  return *this;
+    Separate();
+    out_ += value ? "true" : "false";
+    return *this;
 }
 JsonWriter& JsonWriter::Null() {
-  Separate();
-  out_ += "null";
-  return *this;
+    Separate();
+    out_ += "null";
+    return *this;
 }
 
 std::string JsonWriter::Quote(const std::string& text) {
-  // A round trip through UTF-16 replaces invalid bytes, so the output stays UTF-8.
-  const std::string clean = mapistore::Utf16ToUtf8(mapistore::Utf8ToUtf16(text));
-  std::string out = "\"";
-  for (unsigned char c : clean) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out.push_back(static_cast<char>(c));
+    // A round trip through UTF-16 replaces invalid bytes, so the output stays UTF-8.
+    const std::string clean = mapistore::Utf16ToUtf8(mapistore::Utf8ToUtf16(text));
+    std::string out = "\"";
+    for (unsigned char c : clean) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
         }
     }
-  }
-  return out + "\"";
+    return out + "\"";
 }

@@ -7,25 +7,25 @@
 #include <vector>
 
 class JsonWriter {
- public:
-  JsonWriter& BeginObject();
-  JsonWriter& EndObject();
-  JsonWriter& BeginArray();
-  JsonWriter& EndArray();
-  // A member name inside an object; the next value belongs to it.
-  JsonWriter& Key(const std::string& name);
-  JsonWriter& String(const std::string& text);
-  JsonWriter& Number(std::int64_t value);
-  JsonWriter& Double(double value);
-  JsonWriter& Bool(bool value);
-  JsonWriter& Null();
-  const std::string& text() const { return out_; }
+public:
+    JsonWriter& BeginObject();
+    JsonWriter& EndObject();
+    JsonWriter& BeginArray();
+    JsonWriter& EndArray();
+    // A member name inside an object; the next value belongs to it.
+    JsonWriter& Key(const std::string& name);
+    JsonWriter& String(const std::string& text);
+    JsonWriter& Number(std::int64_t value);
+    JsonWriter& Double(double value);
+    JsonWriter& Bool(bool value);
+    JsonWriter& Null();
+    const std::string& text() const { return out_; }
 
-  static std::string Quote(const std::string& text);
+    static std::string Quote(const std::string& text);
 
- private:
-  void Separate();
-  std::string out_;
-  std::vector<bool> first_;  // per open container: no member written yet
-  bool afterKey_ = false;
+private:
+    void Separate();
+    std::string out_;
+    std::vector<bool> first_;  // per open container: no member written yet
+    bool afterKey_ = false;
 };

@@ -12,24 +12,24 @@
 
 // A failure the tool reports: the MAPI code and a message for the operator.
 struct ToolError {
-  HRESULT hr;
-  std::string message;
+    HRESULT hr;
+    std::string message;
 };
 
 // A named property as the operator wrote it.
 struct NamedSpec {
-  GUID guid{};
-  ULONG kind = MNID_ID;
-  LONG lid = 0;
-  std::string name;
-  ULONG type = PT_UNSPECIFIED;  // PT_UNSPECIFIED when not given and not known
+    GUID guid{};
+    ULONG kind = MNID_ID;
+    LONG lid = 0;
+    std::string name;
+    ULONG type = PT_UNSPECIFIED;  // PT_UNSPECIFIED when not given and not known
 };
 
 // A parsed property name: a fixed tag, or a named property still to be mapped.
 struct PropRef {
-  bool named = false;
-  ULONG tag = 0;
-  NamedSpec namedProp;
+    bool named = false;
+    ULONG tag = 0;
+    NamedSpec namedProp;
 };
 
 // "PR_SUBJECT", "PR_SUBJECT_W", "0x0037001E", "PSETID_Address:0x8005",

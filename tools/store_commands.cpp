@@ -3,8 +3,8 @@
 
 #include <cstdio>
 #include <fstream>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <set>
 
 #include "tools/json_writer.h"
@@ -15,399 +15,442 @@ namespace {
 constexpr std::size_t kMaxAttachmentBytes = 256u * 1024 * 1024;
 
 struct RowText {
-  std::string path, id, cls;
-  std::int64_t count = 0;
+    std::string path, id, cls;
+    std::int64_t count = 0;
 };
 
-void WalkFolders(ToolSession& s, IMAPIFolder* folder, const std::string& prefix, std::vector<RowText>& rows,
-                 int depth) {
-  if (depth > 64) return;
-  ComPtr<IMAPITable> table;
-  Check(folder->GetHierarchyTable(0, table.put()), "GetHierarchyTable");
-  SizedSPropTagArray(4, cols) = {4, {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT}};
-  LPSRowSet set = nullptr;
-  Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &set),
-        "HrQueryAllRows");
-  std::vector<RowText> level;
-  for (ULONG k = 0; k < set->cRows; ++k) {
-    const SPropValue* p = set->aRow[k].lpProps;
-    RowText r;
-    r.id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-    std::string name = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-    r.path = prefix.empty() ? name : prefix + "/" + name;
-    r.cls = PROP_TYPE(p[2].ulPropTag) == PT_STRING8 ? p[2].Value.lpszA : "";
-    r.count = PROP_TYPE(p[3].ulPropTag) == PT_LONG ? p[3].Value.l : 0;
-    level.push_back(r);
-  }
-  FreeProws(set);
-  for (const RowText& r : level) {
-    rows.push_back(r);
-    ULONG type = 0;
-    ComPtr<IUnknown> unk;
-    Check(folder->OpenEntry(static_cast<ULONG>(r.id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(r.id.data())),
-                            nullptr, 0, &type, unk.put()),
-          "OpenEntry");
-    WalkFolders(s, static_cast<IMAPIFolder*>(unk.get()), r.path, rows, depth + 1);
-  }
+void WalkFolders(ToolSession& s, IMAPIFolder* folder, const std::string& prefix,
+                 std::vector<RowText>& rows, int depth) {
+    if (depth > 64) return;
+    ComPtr<IMAPITable> table;
+    Check(folder->GetHierarchyTable(0, table.put()), "GetHierarchyTable");
+    SizedSPropTagArray(4, cols) = {
+        4, {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT}};
+    LPSRowSet set = nullptr;
+    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
+                         &set),
+          "HrQueryAllRows");
+    std::vector<RowText> level;
+    for (ULONG k = 0; k < set->cRows; ++k) {
+        const SPropValue* p = set->aRow[k].lpProps;
+        RowText r;
+        r.id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+        std::string name = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
+        r.path = prefix.empty() ? name : prefix + "/" + name;
+        r.cls = PROP_TYPE(p[2].ulPropTag) == PT_STRING8 ? p[2].Value.lpszA : "";
+        r.count = PROP_TYPE(p[3].ulPropTag) == PT_LONG ? p[3].Value.l : 0;
+        level.push_back(r);
+    }
+    FreeProws(set);
+    for (const RowText& r : level) {
+        rows.push_back(r);
+        ULONG type = 0;
+        ComPtr<IUnknown> unk;
+        Check(folder->OpenEntry(static_cast<ULONG>(r.id.size()),
+                                reinterpret_cast<LPENTRYID>(const_cast<char*>(r.id.data())),
+                                nullptr, 0, &type, unk.put()),
+              "OpenEntry");
+        WalkFolders(s, static_cast<IMAPIFolder*>(unk.get()), r.path, rows, depth + 1);
+    }
 }
 
 // Parses PROP=VALUE assignments into values for SetProps, mapping named properties
 // on obj (created when missing). Memory of the values hangs on holder.
-std::vector<SPropValue> ParseAssignments(IMAPIProp* obj, const std::vector<std::string>& assignments,
+std::vector<SPropValue> ParseAssignments(IMAPIProp* obj,
+                                         const std::vector<std::string>& assignments,
                                          void* holder) {
-  std::vector<SPropValue> values;
-  for (const std::string& a : assignments) {
-    std::size_t eq = a.find('=');
-    if (eq == std::string::npos) throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + a + "' is not PROP=VALUE"};
-    PropRef ref = ParsePropRef(a.substr(0, eq));
-    if (ref.named && ref.namedProp.type == PT_UNSPECIFIED)
-      throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + a.substr(0, eq) + "' needs a type (SET:ID:TYPE)"};
-    // Check the value before any name is created in the store.
-    const ULONG provisional = ref.named ? PROP_TAG(ref.namedProp.type, 0x8000) : ref.tag;
-    mapistore::Value v = ParseValue(provisional, a.substr(eq + 1));
-    values.push_back(SPropValue{});
-    values.back().ulPropTag = provisional;
-    Check(mapistore::ToSPropValue(v, 0, PROP_TYPE(provisional), false, holder, values.back()), "value");
-    if (!ref.named) values.back().ulPropTag = ref.tag;
-  }
-  // Map the names only once every value is known to be good.
-  std::size_t k = 0;
-  for (const std::string& a : assignments) {
-    PropRef ref = ParsePropRef(a.substr(0, a.find('=')));
-    if (ref.named) values[k].ulPropTag = ResolvePropSpec(obj, ref, true);
-    ++k;
-  }
-  return values;
+    std::vector<SPropValue> values;
+    for (const std::string& a : assignments) {
+        std::size_t eq = a.find('=');
+        if (eq == std::string::npos)
+            throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + a + "' is not PROP=VALUE"};
+        PropRef ref = ParsePropRef(a.substr(0, eq));
+        if (ref.named && ref.namedProp.type == PT_UNSPECIFIED)
+            throw ToolError{MAPI_E_INVALID_PARAMETER,
+                            "'" + a.substr(0, eq) + "' needs a type (SET:ID:TYPE)"};
+        // Check the value before any name is created in the store.
+        const ULONG provisional = ref.named ? PROP_TAG(ref.namedProp.type, 0x8000) : ref.tag;
+        mapistore::Value v = ParseValue(provisional, a.substr(eq + 1));
+        values.push_back(SPropValue{});
+        values.back().ulPropTag = provisional;
+        Check(mapistore::ToSPropValue(v, 0, PROP_TYPE(provisional), false, holder, values.back()),
+              "value");
+        if (!ref.named) values.back().ulPropTag = ref.tag;
+    }
+    // Map the names only once every value is known to be good.
+    std::size_t k = 0;
+    for (const std::string& a : assignments) {
+        PropRef ref = ParsePropRef(a.substr(0, a.find('=')));
+        if (ref.named) values[k].ulPropTag = ResolvePropSpec(obj, ref, true);
+        ++k;
+    }
+    return values;
 }
 
 // Sets values; any problem is an error (the caller then does not save).
 void SetAll(IMAPIProp* obj, std::vector<SPropValue>& values) {
-  LPSPropProblemArray problems = nullptr;
-  Check(obj->SetProps(static_cast<ULONG>(values.size()), values.data(), &problems), "SetProps");
-  if (problems == nullptr) return;
-  ToolError e{problems->aProblem[0].scode, "cannot set " + PropDisplayName(obj, problems->aProblem[0].ulPropTag)};
-  const bool any = problems->cProblem > 0;
-  MAPIFreeBuffer(problems);
-  if (any) throw e;
+    LPSPropProblemArray problems = nullptr;
+    Check(obj->SetProps(static_cast<ULONG>(values.size()), values.data(), &problems), "SetProps");
+    if (problems == nullptr) return;
+    ToolError e{problems->aProblem[0].scode,
+                "cannot set " + PropDisplayName(obj, problems->aProblem[0].ulPropTag)};
+    const bool any = problems->cProblem > 0;
+    MAPIFreeBuffer(problems);
+    if (any) throw e;
 }
 
 std::set<std::string> ItemIds(IMAPIFolder* folder) {
-  ComPtr<IMAPITable> table;
-  Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-  SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-  LPSRowSet set = nullptr;
-  Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &set),
-        "HrQueryAllRows");
-  std::set<std::string> ids;
-  for (ULONG k = 0; k < set->cRows; ++k) {
-    const SBinary& b = set->aRow[k].lpProps[0].Value.bin;
-    ids.emplace(reinterpret_cast<const char*>(b.lpb), b.cb);
-  }
-  FreeProws(set);
-  return ids;
+    ComPtr<IMAPITable> table;
+    Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
+    SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
+    LPSRowSet set = nullptr;
+    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
+                         &set),
+          "HrQueryAllRows");
+    std::set<std::string> ids;
+    for (ULONG k = 0; k < set->cRows; ++k) {
+        const SBinary& b = set->aRow[k].lpProps[0].Value.bin;
+        ids.emplace(reinterpret_cast<const char*>(b.lpb), b.cb);
+    }
+    FreeProws(set);
+    return ids;
 }
 
 void PrintDone(Output& o, const std::string& key, const std::string& value) {
-  if (o.json) {
-    JsonWriter w;
-    w.BeginObject().Key(key).String(value).EndObject();
-    o.out << w.text() << "\n";
-  } else {
-    o.out << value << "\n";
-  }
+    if (o.json) {
+        JsonWriter w;
+        w.BeginObject().Key(key).String(value).EndObject();
+        o.out << w.text() << "\n";
+    } else {
+        o.out << value << "\n";
+    }
 }
 
 void JsonScalar(JsonWriter& w, const mapistore::Value& v) {
-  switch (v.type) {
-    case PT_I2: case PT_LONG: case PT_I8: case PT_CURRENCY: w.Number(v.i); break;
-    case PT_BOOLEAN: w.Bool(v.i != 0); break;
-    case PT_R4: case PT_DOUBLE: case PT_APPTIME: w.Double(v.d); break;
-    default: w.String(FormatValue(v));
-  }
+    switch (v.type) {
+        case PT_I2:
+        case PT_LONG:
+        case PT_I8:
+        case PT_CURRENCY:
+            w.Number(v.i);
+            break;
+        case PT_BOOLEAN:
+            w.Bool(v.i != 0);
+            break;
+        case PT_R4:
+        case PT_DOUBLE:
+        case PT_APPTIME:
+            w.Double(v.d);
+            break;
+        default:
+            w.String(FormatValue(v));
+    }
 }
 
 void JsonValue(JsonWriter& w, const mapistore::Value& v) {
-  if ((v.type & MV_FLAG) == 0) return JsonScalar(w, v);
-  w.BeginArray();
-  const std::size_t n = v.mvi.size() + v.mvd.size() + v.mvs.size();
-  for (std::size_t k = 0; k < n; ++k) {
-    mapistore::Value one;
-    one.type = v.type & ~MV_FLAG;
-    if (k < v.mvi.size()) one.i = v.mvi[k];
-    if (k < v.mvd.size()) one.d = v.mvd[k];
-    if (k < v.mvs.size()) one.s = v.mvs[k];
-    JsonScalar(w, one);
-  }
-  w.EndArray();
+    if ((v.type & MV_FLAG) == 0) return JsonScalar(w, v);
+    w.BeginArray();
+    const std::size_t n = v.mvi.size() + v.mvd.size() + v.mvs.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        mapistore::Value one;
+        one.type = v.type & ~MV_FLAG;
+        if (k < v.mvi.size()) one.i = v.mvi[k];
+        if (k < v.mvd.size()) one.d = v.mvd[k];
+        if (k < v.mvs.size()) one.s = v.mvs[k];
+        JsonScalar(w, one);
+    }
+    w.EndArray();
 }
 
 std::string TagText(ULONG tag) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(tag));
-  return buf;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(tag));
+    return buf;
 }
 
 }  // namespace
 
 void CmdProfileCreate(const std::string& name, Output& o) {
-  MapiRuntime runtime;
-  ComPtr<IProfAdmin> admin;
-  Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
-  Check(admin->CreateProfile(const_cast<char*>(name.c_str()), nullptr, 0, MAPI_DEFAULT_SERVICES),
-        "cannot create profile '" + name + "'");
-  PrintDone(o, "profile", name);
+    MapiRuntime runtime;
+    ComPtr<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
+    Check(admin->CreateProfile(const_cast<char*>(name.c_str()), nullptr, 0, MAPI_DEFAULT_SERVICES),
+          "cannot create profile '" + name + "'");
+    PrintDone(o, "profile", name);
 }
 
 void CmdProfileList(Output& o) {
-  MapiRuntime runtime;
-  ComPtr<IProfAdmin> admin;
-  Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
-  ComPtr<IMAPITable> table;
-  Check(admin->GetProfileTable(0, table.put()), "GetProfileTable");
-  SizedSPropTagArray(2, cols) = {2, {PR_DISPLAY_NAME, PR_DEFAULT_PROFILE}};
-  LPSRowSet set = nullptr;
-  Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &set),
-        "HrQueryAllRows");
-  JsonWriter w;
-  w.BeginArray();
-  for (ULONG k = 0; k < set->cRows; ++k) {
-    const SPropValue* p = set->aRow[k].lpProps;
-    const bool def = PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b;
-    w.BeginObject().Key("name").String(p[0].Value.lpszA).Key("default").Bool(def).EndObject();
-    if (!o.json) o.out << p[0].Value.lpszA << (def ? "\tdefault" : "") << "\n";
-  }
-  w.EndArray();
-  FreeProws(set);
-  if (o.json) o.out << w.text() << "\n";
+    MapiRuntime runtime;
+    ComPtr<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
+    ComPtr<IMAPITable> table;
+    Check(admin->GetProfileTable(0, table.put()), "GetProfileTable");
+    SizedSPropTagArray(2, cols) = {2, {PR_DISPLAY_NAME, PR_DEFAULT_PROFILE}};
+    LPSRowSet set = nullptr;
+    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
+                         &set),
+          "HrQueryAllRows");
+    JsonWriter w;
+    w.BeginArray();
+    for (ULONG k = 0; k < set->cRows; ++k) {
+        const SPropValue* p = set->aRow[k].lpProps;
+        const bool def = PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b;
+        w.BeginObject().Key("name").String(p[0].Value.lpszA).Key("default").Bool(def).EndObject();
+        if (!o.json) o.out << p[0].Value.lpszA << (def ? "\tdefault" : "") << "\n";
+    }
+    w.EndArray();
+    FreeProws(set);
+    if (o.json) o.out << w.text() << "\n";
 }
 
 void CmdFolders(const std::string& profile, Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  std::vector<RowText> rows;
-  WalkFolders(s, s.IpmRoot().get(), "", rows, 0);
-  JsonWriter w;
-  w.BeginArray();
-  for (const RowText& r : rows) {
-    if (o.json) {
-      w.BeginObject().Key("path").String(r.path).Key("entryid").String(ToHex(r.id));
-      w.Key("class").String(r.cls).Key("count").Number(r.count).EndObject();
-    } else {
-      o.out << r.path << "\t" << ToHex(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    std::vector<RowText> rows;
+    WalkFolders(s, s.IpmRoot().get(), "", rows, 0);
+    JsonWriter w;
+    w.BeginArray();
+    for (const RowText& r : rows) {
+        if (o.json) {
+            w.BeginObject().Key("path").String(r.path).Key("entryid").String(ToHex(r.id));
+            w.Key("class").String(r.cls).Key("count").Number(r.count).EndObject();
+        } else {
+            o.out << r.path << "\t" << ToHex(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
+        }
     }
-  }
-  w.EndArray();
-  if (o.json) o.out << w.text() << "\n";
+    w.EndArray();
+    if (o.json) o.out << w.text() << "\n";
 }
 
-void CmdFolderCreate(const std::string& profile, const std::string& path, const std::string& cls, Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMAPIFolder> folder = s.Folder(path, true, cls);
-  PrintDone(o, "entryid", ToHex(BinaryProp(folder.get(), PR_ENTRYID)));
+void CmdFolderCreate(const std::string& profile, const std::string& path, const std::string& cls,
+                     Output& o) {
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMAPIFolder> folder = s.Folder(path, true, cls);
+    PrintDone(o, "entryid", ToHex(BinaryProp(folder.get(), PR_ENTRYID)));
 }
 
 void CmdItems(const std::string& profile, const std::string& folderText, Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-  ComPtr<IMAPITable> table;
-  Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-  SizedSPropTagArray(6, cols) = {6, {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SUBJECT, PR_DISPLAY_NAME,
-                                     PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS}};
-  LPSRowSet set = nullptr;
-  Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &set),
-        "HrQueryAllRows");
-  JsonWriter w;
-  w.BeginArray();
-  for (ULONG k = 0; k < set->cRows; ++k) {
-    const SPropValue* p = set->aRow[k].lpProps;
-    std::string id(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-    std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-    std::string title = PROP_TYPE(p[2].ulPropTag) == PT_STRING8   ? p[2].Value.lpszA
-                        : PROP_TYPE(p[3].ulPropTag) == PT_STRING8 ? p[3].Value.lpszA
-                                                                  : "";
-    std::uint64_t ft = (std::uint64_t{p[4].Value.ft.dwHighDateTime} << 32) | p[4].Value.ft.dwLowDateTime;
-    const bool read = PROP_TYPE(p[5].ulPropTag) == PT_LONG && (p[5].Value.ul & MSGFLAG_READ) != 0;
-    if (o.json) {
-      w.BeginObject().Key("entryid").String(ToHex(id)).Key("class").String(cls).Key("subject").String(title);
-      w.Key("modified").String(FileTimeToIso(ft)).Key("read").Bool(read).EndObject();
-    } else {
-      o.out << ToHex(id) << "\t" << cls << "\t" << title << "\t" << FileTimeToIso(ft) << "\t" << (read ? 1 : 0)
-            << "\n";
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
+    ComPtr<IMAPITable> table;
+    Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
+    SizedSPropTagArray(6, cols) = {6,
+                                   {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SUBJECT, PR_DISPLAY_NAME,
+                                    PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS}};
+    LPSRowSet set = nullptr;
+    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
+                         &set),
+          "HrQueryAllRows");
+    JsonWriter w;
+    w.BeginArray();
+    for (ULONG k = 0; k < set->cRows; ++k) {
+        const SPropValue* p = set->aRow[k].lpProps;
+        std::string id(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+        std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
+        std::string title = PROP_TYPE(p[2].ulPropTag) == PT_STRING8   ? p[2].Value.lpszA
+                            : PROP_TYPE(p[3].ulPropTag) == PT_STRING8 ? p[3].Value.lpszA
+                                                                      : "";
+        std::uint64_t ft =
+            (std::uint64_t{p[4].Value.ft.dwHighDateTime} << 32) | p[4].Value.ft.dwLowDateTime;
+        const bool read =
+            PROP_TYPE(p[5].ulPropTag) == PT_LONG && (p[5].Value.ul & MSGFLAG_READ) != 0;
+        if (o.json) {
+            w.BeginObject()
+                .Key("entryid")
+                .String(ToHex(id))
+                .Key("class")
+                .String(cls)
+                .Key("subject")
+                .String(title);
+            w.Key("modified").String(FileTimeToIso(ft)).Key("read").Bool(read).EndObject();
+        } else {
+            o.out << ToHex(id) << "\t" << cls << "\t" << title << "\t" << FileTimeToIso(ft) << "\t"
+                  << (read ? 1 : 0) << "\n";
+        }
     }
-  }
-  w.EndArray();
-  FreeProws(set);
-  if (o.json) o.out << w.text() << "\n";
+    w.EndArray();
+    FreeProws(set);
+    if (o.json) o.out << w.text() << "\n";
 }
 
 void CmdShow(const std::string& profile, const std::string& idText, Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, false);
-  ULONG count = 0;
-  LPSPropValue values = nullptr;
-  Check(item->GetProps(nullptr, 0, &count, &values), "GetProps");
-  JsonWriter w;
-  w.BeginObject().Key("entryid").String(idText).Key("properties").BeginArray();
-  for (ULONG k = 0; k < count; ++k) {
-    mapistore::Value v;
-    if (FAILED(mapistore::FromSPropValue(values[k], v))) continue;
-    const ULONG tag = values[k].ulPropTag;
-    const std::string name = PropDisplayName(item.get(), tag);
-    if (o.json) {
-      w.BeginObject().Key("tag").String(TagText(tag)).Key("name").String(name);
-      w.Key("type").String(TypeName(PROP_TYPE(tag))).Key("value");
-      JsonValue(w, v);
-      w.EndObject();
-    } else {
-      o.out << TagText(tag) << "\t" << name << "\t" << TypeName(PROP_TYPE(tag)) << "\t" << FormatValue(v) << "\n";
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, false);
+    ULONG count = 0;
+    LPSPropValue values = nullptr;
+    Check(item->GetProps(nullptr, 0, &count, &values), "GetProps");
+    JsonWriter w;
+    w.BeginObject().Key("entryid").String(idText).Key("properties").BeginArray();
+    for (ULONG k = 0; k < count; ++k) {
+        mapistore::Value v;
+        if (FAILED(mapistore::FromSPropValue(values[k], v))) continue;
+        const ULONG tag = values[k].ulPropTag;
+        const std::string name = PropDisplayName(item.get(), tag);
+        if (o.json) {
+            w.BeginObject().Key("tag").String(TagText(tag)).Key("name").String(name);
+            w.Key("type").String(TypeName(PROP_TYPE(tag))).Key("value");
+            JsonValue(w, v);
+            w.EndObject();
+        } else {
+            o.out << TagText(tag) << "\t" << name << "\t" << TypeName(PROP_TYPE(tag)) << "\t"
+                  << FormatValue(v) << "\n";
+        }
     }
-  }
-  w.EndArray().EndObject();
-  MAPIFreeBuffer(values);
-  if (o.json) o.out << w.text() << "\n";
+    w.EndArray().EndObject();
+    MAPIFreeBuffer(values);
+    if (o.json) o.out << w.text() << "\n";
 }
 
 void CmdAdd(const std::string& profile, const std::string& folderText, const std::string& cls,
             const std::vector<std::string>& assignments, Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-  void* holder = nullptr;
-  Check(MAPIAllocateBuffer(1, &holder), "MAPIAllocateBuffer");
-  std::unique_ptr<void, ULONG (*)(LPVOID)> hold(holder, MAPIFreeBuffer);
-  std::vector<std::string> all = assignments;
-  all.insert(all.begin(), "PR_MESSAGE_CLASS=" + cls);
-  std::vector<SPropValue> values = ParseAssignments(folder.get(), all, holder);
-  ComPtr<IMessage> item;
-  Check(folder->CreateMessage(nullptr, 0, item.put()), "CreateMessage");
-  SetAll(item.get(), values);
-  Check(item->SaveChanges(KEEP_OPEN_READONLY), "SaveChanges");
-  PrintDone(o, "entryid", ToHex(BinaryProp(item.get(), PR_ENTRYID)));
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
+    void* holder = nullptr;
+    Check(MAPIAllocateBuffer(1, &holder), "MAPIAllocateBuffer");
+    std::unique_ptr<void, ULONG (*)(LPVOID)> hold(holder, MAPIFreeBuffer);
+    std::vector<std::string> all = assignments;
+    all.insert(all.begin(), "PR_MESSAGE_CLASS=" + cls);
+    std::vector<SPropValue> values = ParseAssignments(folder.get(), all, holder);
+    ComPtr<IMessage> item;
+    Check(folder->CreateMessage(nullptr, 0, item.put()), "CreateMessage");
+    SetAll(item.get(), values);
+    Check(item->SaveChanges(KEEP_OPEN_READONLY), "SaveChanges");
+    PrintDone(o, "entryid", ToHex(BinaryProp(item.get(), PR_ENTRYID)));
 }
 
-void CmdSet(const std::string& profile, const std::string& idText, const std::vector<std::string>& assignments,
-            Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, true);
-  void* holder = nullptr;
-  Check(MAPIAllocateBuffer(1, &holder), "MAPIAllocateBuffer");
-  std::unique_ptr<void, ULONG (*)(LPVOID)> hold(holder, MAPIFreeBuffer);
-  std::vector<SPropValue> values = ParseAssignments(item.get(), assignments, holder);
-  SetAll(item.get(), values);
-  Check(item->SaveChanges(0), "SaveChanges");
-  PrintDone(o, "entryid", idText);
+void CmdSet(const std::string& profile, const std::string& idText,
+            const std::vector<std::string>& assignments, Output& o) {
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, true);
+    void* holder = nullptr;
+    Check(MAPIAllocateBuffer(1, &holder), "MAPIAllocateBuffer");
+    std::unique_ptr<void, ULONG (*)(LPVOID)> hold(holder, MAPIFreeBuffer);
+    std::vector<SPropValue> values = ParseAssignments(item.get(), assignments, holder);
+    SetAll(item.get(), values);
+    Check(item->SaveChanges(0), "SaveChanges");
+    PrintDone(o, "entryid", idText);
 }
 
 void CmdDelete(const std::string& profile, const std::string& idText, Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, false);
-  ComPtr<IMAPIFolder> parent = s.ParentOf(item.get());
-  std::string id = EntryIdFromHex(idText);
-  SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
-  ENTRYLIST list{1, &bin};
-  item.reset();
-  Check(parent->DeleteMessages(&list, 0, nullptr, 0), "DeleteMessages");
-  PrintDone(o, "deleted", idText);
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, false);
+    ComPtr<IMAPIFolder> parent = s.ParentOf(item.get());
+    std::string id = EntryIdFromHex(idText);
+    SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
+    ENTRYLIST list{1, &bin};
+    item.reset();
+    Check(parent->DeleteMessages(&list, 0, nullptr, 0), "DeleteMessages");
+    PrintDone(o, "deleted", idText);
 }
 
-void CmdMoveCopy(const std::string& profile, const std::string& idText, const std::string& folderText, bool move,
-                 Output& o) {
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, false);
-  ComPtr<IMAPIFolder> parent = s.ParentOf(item.get());
-  ComPtr<IMAPIFolder> target = s.Folder(folderText);
-  std::string id = EntryIdFromHex(idText);
-  SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
-  ENTRYLIST list{1, &bin};
-  std::set<std::string> before = move ? std::set<std::string>() : ItemIds(target.get());
-  Check(parent->CopyMessages(&list, nullptr, target.get(), 0, nullptr, move ? MESSAGE_MOVE : 0),
-        move ? "cannot move the item" : "cannot copy the item");
-  std::string result = idText;
-  if (!move) {
-    for (const std::string& now : ItemIds(target.get()))
-      if (!before.count(now)) result = ToHex(now);
-  }
-  PrintDone(o, "entryid", result);
+void CmdMoveCopy(const std::string& profile, const std::string& idText,
+                 const std::string& folderText, bool move, Output& o) {
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, false);
+    ComPtr<IMAPIFolder> parent = s.ParentOf(item.get());
+    ComPtr<IMAPIFolder> target = s.Folder(folderText);
+    std::string id = EntryIdFromHex(idText);
+    SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
+    ENTRYLIST list{1, &bin};
+    std::set<std::string> before = move ? std::set<std::string>() : ItemIds(target.get());
+    Check(parent->CopyMessages(&list, nullptr, target.get(), 0, nullptr, move ? MESSAGE_MOVE : 0),
+          move ? "cannot move the item" : "cannot copy the item");
+    std::string result = idText;
+    if (!move) {
+        for (const std::string& now : ItemIds(target.get()))
+            if (!before.count(now)) result = ToHex(now);
+    }
+    PrintDone(o, "entryid", result);
 }
 
-void CmdRead(const std::string& profile, const std::string& idText, const std::string& flag, Output& o) {
-  if (flag != "0" && flag != "1") throw ToolError{MAPI_E_INVALID_PARAMETER, "the read flag is 0 or 1"};
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, false);
-  Check(item->SetReadFlag(flag == "1" ? 0 : CLEAR_READ_FLAG), "SetReadFlag");
-  PrintDone(o, "entryid", idText);
+void CmdRead(const std::string& profile, const std::string& idText, const std::string& flag,
+             Output& o) {
+    if (flag != "0" && flag != "1")
+        throw ToolError{MAPI_E_INVALID_PARAMETER, "the read flag is 0 or 1"};
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, false);
+    Check(item->SetReadFlag(flag == "1" ? 0 : CLEAR_READ_FLAG), "SetReadFlag");
+    PrintDone(o, "entryid", idText);
 }
 
-void CmdAttach(const std::string& profile, const std::string& idText, const std::string& file, Output& o) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw ToolError{MAPI_E_NOT_FOUND, "cannot read '" + file + "'"};
-  std::string data;
-  char buf[65536];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    data.append(buf, static_cast<std::size_t>(in.gcount()));
-    if (data.size() > kMaxAttachmentBytes) throw ToolError{MAPI_E_TOO_BIG, "'" + file + "' is too large"};
-  }
-  std::string base = file.substr(file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/') + 1);
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, true);
-  ULONG num = 0;
-  ComPtr<IAttach> att;
-  Check(item->CreateAttach(nullptr, 0, &num, att.put()), "CreateAttach");
-  SPropValue props[4]{};
-  props[0].ulPropTag = PR_ATTACH_METHOD;
-  props[0].Value.l = ATTACH_BY_VALUE;
-  props[1].ulPropTag = PR_ATTACH_LONG_FILENAME;
-  props[1].Value.lpszA = base.data();
-  props[2].ulPropTag = PR_ATTACH_SIZE;
-  props[2].Value.l = static_cast<LONG>(data.size());
-  props[3].ulPropTag = PR_ATTACH_DATA_BIN;
-  props[3].Value.bin.cb = static_cast<ULONG>(data.size());
-  props[3].Value.bin.lpb = reinterpret_cast<LPBYTE>(data.data());
-  std::vector<SPropValue> values(props, props + 4);
-  SetAll(att.get(), values);
-  Check(att->SaveChanges(0), "SaveChanges (attachment)");
-  Check(item->SaveChanges(0), "SaveChanges");
-  if (o.json) {
-    JsonWriter w;
-    w.BeginObject().Key("entryid").String(idText).Key("attachment").Number(num).EndObject();
-    o.out << w.text() << "\n";
-  } else {
-    o.out << num << "\n";
-  }
+void CmdAttach(const std::string& profile, const std::string& idText, const std::string& file,
+               Output& o) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw ToolError{MAPI_E_NOT_FOUND, "cannot read '" + file + "'"};
+    std::string data;
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        data.append(buf, static_cast<std::size_t>(in.gcount()));
+        if (data.size() > kMaxAttachmentBytes)
+            throw ToolError{MAPI_E_TOO_BIG, "'" + file + "' is too large"};
+    }
+    std::string base =
+        file.substr(file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/') + 1);
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, true);
+    ULONG num = 0;
+    ComPtr<IAttach> att;
+    Check(item->CreateAttach(nullptr, 0, &num, att.put()), "CreateAttach");
+    SPropValue props[4]{};
+    props[0].ulPropTag = PR_ATTACH_METHOD;
+    props[0].Value.l = ATTACH_BY_VALUE;
+    props[1].ulPropTag = PR_ATTACH_LONG_FILENAME;
+    props[1].Value.lpszA = base.data();
+    props[2].ulPropTag = PR_ATTACH_SIZE;
+    props[2].Value.l = static_cast<LONG>(data.size());
+    props[3].ulPropTag = PR_ATTACH_DATA_BIN;
+    props[3].Value.bin.cb = static_cast<ULONG>(data.size());
+    props[3].Value.bin.lpb = reinterpret_cast<LPBYTE>(data.data());
+    std::vector<SPropValue> values(props, props + 4);
+    SetAll(att.get(), values);
+    Check(att->SaveChanges(0), "SaveChanges (attachment)");
+    Check(item->SaveChanges(0), "SaveChanges");
+    if (o.json) {
+        JsonWriter w;
+        w.BeginObject().Key("entryid").String(idText).Key("attachment").Number(num).EndObject();
+        o.out << w.text() << "\n";
+    } else {
+        o.out << num << "\n";
+    }
 }
 
 void CmdRecipient(const std::string& profile, const std::string& idText, const std::string& type,
                   const std::string& name, const std::string& address, Output& o) {
-  LONG kind;
-  if (type == "to" || type == "TO" || type == "1") kind = MAPI_TO;
-  else if (type == "cc" || type == "CC" || type == "2") kind = MAPI_CC;
-  else if (type == "bcc" || type == "BCC" || type == "3") kind = MAPI_BCC;
-  else throw ToolError{MAPI_E_INVALID_PARAMETER, "recipient type is to, cc or bcc"};
-  MapiRuntime runtime;
-  ToolSession s(profile);
-  ComPtr<IMessage> item = s.Item(idText, true);
-  SPropValue props[4]{};
-  props[0].ulPropTag = PR_RECIPIENT_TYPE;
-  props[0].Value.l = kind;
-  props[1].ulPropTag = PR_DISPLAY_NAME;
-  props[1].Value.lpszA = const_cast<char*>(name.c_str());
-  props[2].ulPropTag = PR_EMAIL_ADDRESS;
-  props[2].Value.lpszA = const_cast<char*>(address.c_str());
-  props[3].ulPropTag = PR_ADDRTYPE;
-  props[3].Value.lpszA = const_cast<char*>("SMTP");
-  alignas(ADRLIST) char buf[CbNewADRLIST(1)];
-  auto* list = reinterpret_cast<ADRLIST*>(buf);
-  list->cEntries = 1;
-  list->aEntries[0] = ADRENTRY{0, 4, props};
-  Check(item->ModifyRecipients(MODRECIP_ADD, list), "ModifyRecipients");
-  Check(item->SaveChanges(0), "SaveChanges");
-  PrintDone(o, "entryid", idText);
+    LONG kind;
+    if (type == "to" || type == "TO" || type == "1")
+        kind = MAPI_TO;
+    else if (type == "cc" || type == "CC" || type == "2")
+        kind = MAPI_CC;
+    else if (type == "bcc" || type == "BCC" || type == "3")
+        kind = MAPI_BCC;
+    else
+        throw ToolError{MAPI_E_INVALID_PARAMETER, "recipient type is to, cc or bcc"};
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    ComPtr<IMessage> item = s.Item(idText, true);
+    SPropValue props[4]{};
+    props[0].ulPropTag = PR_RECIPIENT_TYPE;
+    props[0].Value.l = kind;
+    props[1].ulPropTag = PR_DISPLAY_NAME;
+    props[1].Value.lpszA = const_cast<char*>(name.c_str());
+    props[2].ulPropTag = PR_EMAIL_ADDRESS;
+    props[2].Value.lpszA = const_cast<char*>(address.c_str());
+    props[3].ulPropTag = PR_ADDRTYPE;
+    props[3].Value.lpszA = const_cast<char*>("SMTP");
+    alignas(ADRLIST) char buf[CbNewADRLIST(1)];
+    auto* list = reinterpret_cast<ADRLIST*>(buf);
+    list->cEntries = 1;
+    list->aEntries[0] = ADRENTRY{0, 4, props};
+    Check(item->ModifyRecipients(MODRECIP_ADD, list), "ModifyRecipients");
+    Check(item->SaveChanges(0), "SaveChanges");
+    PrintDone(o, "entryid", idText);
 }

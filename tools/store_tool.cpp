@@ -2,7 +2,6 @@
 #include "tools/store_tool.h"
 
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <ostream>
 
@@ -13,105 +12,130 @@
 namespace {
 
 std::string CodeText(HRESULT hr) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-  return buf;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+    return buf;
 }
 
 }  // namespace
 
 int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
-  CLI::App app{"corvel-store: profiles, folders and items of the message store"};
-  app.fallthrough();
-  app.require_subcommand(1);
-  std::string profile = "Default";
-  bool json = false;
-  app.add_option("--profile", profile, "MAPI profile (default \"Default\")");
-  app.add_flag("--json", json, "print results as JSON");
+    CLI::App app{"corvel-store: profiles, folders and items of the message store"};
+    app.fallthrough();
+    app.require_subcommand(1);
+    std::string profile = "Default";
+    bool json = false;
+    app.add_option("--profile", profile, "MAPI profile (default \"Default\")");
+    app.add_flag("--json", json, "print results as JSON");
 
-  std::string name, path, cls, folder, id, flag, file, type, display, address;
-  std::vector<std::string> assignments;
+    std::string name, path, cls, folder, id, flag, file, type, display, address;
+    std::vector<std::string> assignments;
 
-  CLI::App* prof = app.add_subcommand("profile", "create or list profiles");
-  prof->require_subcommand(1);
-  CLI::App* profCreate = prof->add_subcommand("create", "create a profile with its default store");
-  profCreate->add_option("NAME", name, "profile name")->required();
-  CLI::App* profList = prof->add_subcommand("list", "list the profiles");
+    CLI::App* prof = app.add_subcommand("profile", "create or list profiles");
+    prof->require_subcommand(1);
+    CLI::App* profCreate =
+        prof->add_subcommand("create", "create a profile with its default store");
+    profCreate->add_option("NAME", name, "profile name")->required();
+    CLI::App* profList = prof->add_subcommand("list", "list the profiles");
 
-  CLI::App* folders = app.add_subcommand("folders", "list the folders below the top of the personal folders");
-  CLI::App* folderCmd = app.add_subcommand("folder", "folder commands");
-  folderCmd->require_subcommand(1);
-  CLI::App* folderCreate = folderCmd->add_subcommand("create", "create a folder (and missing parents)");
-  folderCreate->add_option("PATH", path, "path below the top, e.g. Inbox/Projects")->required();
-  folderCreate->add_option("--class", cls, "container class, e.g. IPF.Contact");
+    CLI::App* folders =
+        app.add_subcommand("folders", "list the folders below the top of the personal folders");
+    CLI::App* folderCmd = app.add_subcommand("folder", "folder commands");
+    folderCmd->require_subcommand(1);
+    CLI::App* folderCreate =
+        folderCmd->add_subcommand("create", "create a folder (and missing parents)");
+    folderCreate->add_option("PATH", path, "path below the top, e.g. Inbox/Projects")->required();
+    folderCreate->add_option("--class", cls, "container class, e.g. IPF.Contact");
 
-  CLI::App* items = app.add_subcommand("items", "list the items of a folder");
-  items->add_option("FOLDER", folder, "path or entry ID")->required();
-  CLI::App* show = app.add_subcommand("show", "show every property of an item");
-  show->add_option("ENTRYID", id)->required();
-  CLI::App* add = app.add_subcommand("add", "add an item; prints its entry ID");
-  add->add_option("FOLDER", folder, "path or entry ID")->required();
-  add->add_option("--class", cls, "message class, e.g. IPM.Contact")->required();
-  add->add_option("PROPS", assignments, "PROP=VALUE ...");
-  CLI::App* set = app.add_subcommand("set", "change properties of an item");
-  set->add_option("ENTRYID", id)->required();
-  set->add_option("PROPS", assignments, "PROP=VALUE ...")->required();
-  CLI::App* del = app.add_subcommand("delete", "delete an item");
-  del->add_option("ENTRYID", id)->required();
-  CLI::App* move = app.add_subcommand("move", "move an item to a folder");
-  move->add_option("ENTRYID", id)->required();
-  move->add_option("FOLDER", folder)->required();
-  CLI::App* copy = app.add_subcommand("copy", "copy an item to a folder; prints the copy's entry ID");
-  copy->add_option("ENTRYID", id)->required();
-  copy->add_option("FOLDER", folder)->required();
-  CLI::App* read = app.add_subcommand("read", "mark an item read (1) or unread (0)");
-  read->add_option("ENTRYID", id)->required();
-  read->add_option("FLAG", flag)->required();
-  CLI::App* attach = app.add_subcommand("attach", "attach a file to an item");
-  attach->add_option("ENTRYID", id)->required();
-  attach->add_option("FILE", file)->required();
-  CLI::App* recipient = app.add_subcommand("recipient", "add a recipient (to, cc, bcc) to an item");
-  recipient->add_option("ENTRYID", id)->required();
-  recipient->add_option("TYPE", type)->required();
-  recipient->add_option("NAME", display)->required();
-  recipient->add_option("ADDRESS", address)->required();
+    CLI::App* items = app.add_subcommand("items", "list the items of a folder");
+    items->add_option("FOLDER", folder, "path or entry ID")->required();
+    CLI::App* show = app.add_subcommand("show", "show every property of an item");
+    show->add_option("ENTRYID", id)->required();
+    CLI::App* add = app.add_subcommand("add", "add an item; prints its entry ID");
+    add->add_option("FOLDER", folder, "path or entry ID")->required();
+    add->add_option("--class", cls, "message class, e.g. IPM.Contact")->required();
+    add->add_option("PROPS", assignments, "PROP=VALUE ...");
+    CLI::App* set = app.add_subcommand("set", "change properties of an item");
+    set->add_option("ENTRYID", id)->required();
+    set->add_option("PROPS", assignments, "PROP=VALUE ...")->required();
+    CLI::App* del = app.add_subcommand("delete", "delete an item");
+    del->add_option("ENTRYID", id)->required();
+    CLI::App* move = app.add_subcommand("move", "move an item to a folder");
+    move->add_option("ENTRYID", id)->required();
+    move->add_option("FOLDER", folder)->required();
+    CLI::App* copy =
+        app.add_subcommand("copy", "copy an item to a folder; prints the copy's entry ID");
+    copy->add_option("ENTRYID", id)->required();
+    copy->add_option("FOLDER", folder)->required();
+    CLI::App* read = app.add_subcommand("read", "mark an item read (1) or unread (0)");
+    read->add_option("ENTRYID", id)->required();
+    read->add_option("FLAG", flag)->required();
+    CLI::App* attach = app.add_subcommand("attach", "attach a file to an item");
+    attach->add_option("ENTRYID", id)->required();
+    attach->add_option("FILE", file)->required();
+    CLI::App* recipient =
+        app.add_subcommand("recipient", "add a recipient (to, cc, bcc) to an item");
+    recipient->add_option("ENTRYID", id)->required();
+    recipient->add_option("TYPE", type)->required();
+    recipient->add_option("NAME", display)->required();
+    recipient->add_option("ADDRESS", address)->required();
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e, out, err) == 0 ? 0 : 2;
-  }
-
-  Output o{out, json};
-  try {
-    if (*profCreate) CmdProfileCreate(name, o);
-    else if (*profList) CmdProfileList(o);
-    else if (*folders) CmdFolders(profile, o);
-    else if (*folderCreate) CmdFolderCreate(profile, path, cls, o);
-    else if (*items) CmdItems(profile, folder, o);
-    else if (*show) CmdShow(profile, id, o);
-    else if (*add) CmdAdd(profile, folder, cls, assignments, o);
-    else if (*set) CmdSet(profile, id, assignments, o);
-    else if (*del) CmdDelete(profile, id, o);
-    else if (*move) CmdMoveCopy(profile, id, folder, true, o);
-    else if (*copy) CmdMoveCopy(profile, id, folder, false, o);
-    else if (*read) CmdRead(profile, id, flag, o);
-    else if (*attach) CmdAttach(profile, id, file, o);
-    else if (*recipient) CmdRecipient(profile, id, type, display, address, o);
-    return 0;
-  } catch (const ToolError& e) {
-    const char* known = MapiErrorName(e.hr);
-    const std::string code = known ? known : CodeText(e.hr);
-    err << "error: " << code << " (" << CodeText(e.hr) << "): " << e.message << "\n";
-    if (json) {
-      JsonWriter w;
-      w.BeginObject().Key("error").String(code).Key("code").String(CodeText(e.hr)).Key("message").String(e.message);
-      w.EndObject();
-      out << w.text() << "\n";
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err) == 0 ? 0 : 2;
     }
-    return 1;
-  } catch (const std::exception& e) {
-    err << "error: " << e.what() << "\n";
-    return 1;
-  }
+
+    Output o{out, json};
+    try {
+        if (*profCreate)
+            CmdProfileCreate(name, o);
+        else if (*profList)
+            CmdProfileList(o);
+        else if (*folders)
+            CmdFolders(profile, o);
+        else if (*folderCreate)
+            CmdFolderCreate(profile, path, cls, o);
+        else if (*items)
+            CmdItems(profile, folder, o);
+        else if (*show)
+            CmdShow(profile, id, o);
+        else if (*add)
+            CmdAdd(profile, folder, cls, assignments, o);
+        else if (*set)
+            CmdSet(profile, id, assignments, o);
+        else if (*del)
+            CmdDelete(profile, id, o);
+        else if (*move)
+            CmdMoveCopy(profile, id, folder, true, o);
+        else if (*copy)
+            CmdMoveCopy(profile, id, folder, false, o);
+        else if (*read)
+            CmdRead(profile, id, flag, o);
+        else if (*attach)
+            CmdAttach(profile, id, file, o);
+        else if (*recipient)
+            CmdRecipient(profile, id, type, display, address, o);
+        return 0;
+    } catch (const ToolError& e) {
+        const char* known = MapiErrorName(e.hr);
+        const std::string code = known ? known : CodeText(e.hr);
+        err << "error: " << code << " (" << CodeText(e.hr) << "): " << e.message << "\n";
+        if (json) {
+            JsonWriter w;
+            w.BeginObject()
+                .Key("error")
+                .String(code)
+                .Key("code")
+                .String(CodeText(e.hr))
+                .Key("message")
+                .String(e.message);
+            w.EndObject();
+            out << w.text() << "\n";
+        }
+        return 1;
+    } catch (const std::exception& e) {
+        err << "error: " << e.what() << "\n";
+        return 1;
+    }
 }

@@ -33,16 +33,15 @@ TEST(HTMLAnswer, StatusOtherThanOkKeepsTheRestOfTheAnswer) {
     CDataString out;
     answer.Serialize(out);
     EXPECT_EQ(answer.StatusCode(), 403);
-    EXPECT_EQ(out.ToString(),
-              std::string("HTTP/1.1 403 Forbidden\r\n"
-                          "Content-Length: 4\r\n"
-                          "Content-Type: application/vantro.wbxml\r\n"
-                          "Date: Sat 27 Nov 2004 10:18:15 GMT\r\n"
-                          "Pragma: no-cache\r\n"
-                          "Server: Microsoft-IIS/6.0\r\n"
-                          "X-Powered-By: Native Machine Code\r\n"
-                          "\r\n") +
-                  std::string("\x03\x01\x6A\x00", 4));
+    EXPECT_EQ(out.ToString(), std::string("HTTP/1.1 403 Forbidden\r\n"
+                                          "Content-Length: 4\r\n"
+                                          "Content-Type: application/vantro.wbxml\r\n"
+                                          "Date: Sat 27 Nov 2004 10:18:15 GMT\r\n"
+                                          "Pragma: no-cache\r\n"
+                                          "Server: Microsoft-IIS/6.0\r\n"
+                                          "X-Powered-By: Native Machine Code\r\n"
+                                          "\r\n") +
+                                  std::string("\x03\x01\x6A\x00", 4));
 }
 
 TEST(HTMLAnswer, BodyFieldsAndNoContentType) {

@@ -17,7 +17,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -221,7 +222,9 @@ void CHTMLCommand::DecodeChunkedBody(size_t end) {
     bodyLength_ = write - bodyOffset_;
 }
 
-std::string CHTMLCommand::GetHeader(std::string_view name) const { return FindField(fields_, name); }
+std::string CHTMLCommand::GetHeader(std::string_view name) const {
+    return FindField(fields_, name);
+}
 
 std::string CHTMLCommand::GetParameter(std::string_view name) const {
     return FindField(parameters_, name);

@@ -62,7 +62,8 @@ TEST(ParseMessage, RequestLineWithoutSpaceEndsParsing) {
 TEST(ParseMessage, Query) {
     auto query = [](std::string_view q) {
         std::string out;
-        for (const CHTMLField& p : ParseQueryParameters(q)) out += "[" + p.name + "]=[" + p.value + "]";
+        for (const CHTMLField& p : ParseQueryParameters(q))
+            out += "[" + p.name + "]=[" + p.value + "]";
         return out;
     };
     EXPECT_EQ(query("a=1&b= 2"), "[a]=[1][b]=[2]");
@@ -86,8 +87,9 @@ TEST(ParseMessage, Query) {
 }
 
 TEST(ParseMessage, HeaderLookupIgnoresCase) {
-    std::string m = "POST / HTTP/1.1\r\ncontent-length: 3\r\nContent-Type: text/plain\r\n"
-                    "X: first\r\nx: second\r\n\r\nabc";
+    std::string m =
+        "POST / HTTP/1.1\r\ncontent-length: 3\r\nContent-Type: text/plain\r\n"
+        "X: first\r\nx: second\r\n\r\nabc";
     CHTMLCommand c;
     c.ParseMessage(true, m.data(), m.size());
     EXPECT_EQ(c.GetHeader("Content-Length"), "3");
@@ -99,8 +101,9 @@ TEST(ParseMessage, HeaderLookupIgnoresCase) {
 
 TEST(ParseMessage, ChunkedBodyIsDecodedInPlace) {
     CHTMLCommand c;
-    std::string m = "POST / HTTP/1.1\r\nTransfer-Encoding: Chunked\r\n\r\n"
-                    "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n";
+    std::string m =
+        "POST / HTTP/1.1\r\nTransfer-Encoding: Chunked\r\n\r\n"
+        "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n";
     c.ParseMessage(true, m.data(), m.size());
     EXPECT_TRUE(c.IsChunked());
     EXPECT_EQ(std::string(c.BodyView()), "Wikipedia");
@@ -165,8 +168,9 @@ TEST(ParseMessage, ParseBufferTakesTheReceiveBuffer) {
     std::string m = "GET /x HTTP/1.1\r\nHost: h\r\n\r\ntrailing";
     c.Buffer().AppendBytes(m.size(), m.data());
     c.ParseBuffer(true, m.size() - 8);
-    EXPECT_EQ(Dump(c), "method=[GET] code=1 url=[/x] version=[HTTP/1.1\r]\nfield [Host]=[h]\n"
-                       "body(0)=[]");
+    EXPECT_EQ(Dump(c),
+              "method=[GET] code=1 url=[/x] version=[HTTP/1.1\r]\nfield [Host]=[h]\n"
+              "body(0)=[]");
     EXPECT_EQ(c.Buffer().Length(), 0u);
 }
 

@@ -38,7 +38,7 @@ private:
 
     size_t scanned_ = 0;  // bytes already searched for the three header ends
     std::optional<size_t> crlfcrlf_, lfcrlfcr_, lflf_;  // first positions found
-    size_t bodyStart_ = 0;  // 0: no header end yet
+    size_t bodyStart_ = 0;                              // 0: no header end yet
     // Framing read from the header block that ends at bodyStart_.
     enum class Kind { kNone, kLength, kBadLength, kChunked, kGet, kNever } kind_ = Kind::kNone;
     uint64_t length_ = 0;

@@ -97,12 +97,18 @@ size_t ReceiveMessage(int socket, CDataString& buffer, int waitUnits) {
 
 const char* ReceiveEndText(ReceiveEnd end) {
     switch (end) {
-        case ReceiveEnd::kComplete: return "complete";
-        case ReceiveEnd::kTimedOut: return "wait limit reached";
-        case ReceiveEnd::kPeerClosed: return "peer closed the connection";
-        case ReceiveEnd::kFailed: return "socket error";
-        case ReceiveEnd::kTooLarge: return "message too large";
-        case ReceiveEnd::kNoMemory: return "out of memory";
+        case ReceiveEnd::kComplete:
+            return "complete";
+        case ReceiveEnd::kTimedOut:
+            return "wait limit reached";
+        case ReceiveEnd::kPeerClosed:
+            return "peer closed the connection";
+        case ReceiveEnd::kFailed:
+            return "socket error";
+        case ReceiveEnd::kTooLarge:
+            return "message too large";
+        case ReceiveEnd::kNoMemory:
+            return "out of memory";
     }
     return "";
 }

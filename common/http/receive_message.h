@@ -25,7 +25,7 @@ inline constexpr std::chrono::milliseconds kWaitStep{30};
 inline constexpr size_t kReceivePiece = 16 * 1024;
 
 struct ReceiveLimits {
-    int waitUnits = 0;                         // 0: kDefaultWaitUnits
+    int waitUnits = 0;                           // 0: kDefaultWaitUnits
     std::chrono::milliseconds step = kWaitStep;  // tests shorten the wait through this
     size_t maxBytes = kMaxMessageBytes;
 };

@@ -12,60 +12,60 @@ namespace mapistore {
 // Implements AddRef/Release for an interface I; the last Release deletes the object.
 template <class I>
 class RefCounted : public I {
- public:
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override {
-    ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
+public:
+    ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    ULONG Release() override {
+        ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (left == 0) delete this;
+        return left;
+    }
 
- protected:
-  RefCounted() = default;
-  ~RefCounted() override = default;
+protected:
+    RefCounted() = default;
+    ~RefCounted() override = default;
 
- private:
-  std::atomic<ULONG> refs_{1};
+private:
+    std::atomic<ULONG> refs_{1};
 };
 
 // Holds one reference; releases it when reset or destroyed.
 template <class T>
 class ComPtr {
- public:
-  ComPtr() = default;
-  // Takes over a reference the caller owns.
-  explicit ComPtr(T* p) : p_(p) {}
-  ComPtr(const ComPtr& o) : p_(o.p_) {
-    if (p_) p_->AddRef();
-  }
-  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  ComPtr& operator=(ComPtr o) noexcept {
-    std::swap(p_, o.p_);
-    return *this;
-  }
-  ~ComPtr() { reset(); }
+public:
+    ComPtr() = default;
+    // Takes over a reference the caller owns.
+    explicit ComPtr(T* p) : p_(p) {}
+    ComPtr(const ComPtr& o) : p_(o.p_) {
+        if (p_) p_->AddRef();
+    }
+    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr o) noexcept {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    ~ComPtr() { reset(); }
 
-  // Adds a reference of its own to p.
-  static ComPtr Share(T* p) {
-    if (p) p->AddRef();
-    return ComPtr(p);
-  }
-  void reset() {
-    if (p_) std::exchange(p_, nullptr)->Release();
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // Hands the reference to the caller.
-  T* detach() { return std::exchange(p_, nullptr); }
-  // For out-parameters: releases the current reference first.
-  T** put() {
-    reset();
-    return &p_;
-  }
+    // Adds a reference of its own to p.
+    static ComPtr Share(T* p) {
+        if (p) p->AddRef();
+        return ComPtr(p);
+    }
+    void reset() {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    // Hands the reference to the caller.
+    T* detach() { return std::exchange(p_, nullptr); }
+    // For out-parameters: releases the current reference first.
+    T** put() {
+        reset();
+        return &p_;
+    }
 
- private:
-  T* p_ = nullptr;
+private:
+    T* p_ = nullptr;
 };
 
 }  // namespace mapistore

@@ -13,8 +13,8 @@ enum class Computed { kNo, kValue, kAbsent };
 // For a stored object (folder, message, recipient or attachment row) of store db.
 // parentEid: the parent's object eid when the caller knows it (else looked up).
 // Call under db.mutex().
-Computed ComputedProp(StoreDb& db, const ObjectRow& row, const std::string* parentEid,
-                      ULONG propId, Value& out);
+Computed ComputedProp(StoreDb& db, const ObjectRow& row, const std::string* parentEid, ULONG propId,
+                      Value& out);
 // Property IDs ComputedProp derives for an object kind (for property lists).
 const std::vector<ULONG>& ComputedIds(ULONG kind);
 // True when the ID is derived for that kind and may not be set.

@@ -3,8 +3,8 @@
 
 namespace {
 struct ErrorName {
-  HRESULT hr;
-  const char* name;
+    HRESULT hr;
+    const char* name;
 };
 constexpr ErrorName kErrorNames[] = {
     {S_OK, "S_OK"},
@@ -91,7 +91,7 @@ constexpr ErrorName kErrorNames[] = {
 }  // namespace
 
 const char* MapiErrorName(HRESULT hr) {
-  for (const ErrorName& e : kErrorNames)
-    if (e.hr == hr) return e.name;
-  return nullptr;
+    for (const ErrorName& e : kErrorNames)
+        if (e.hr == hr) return e.name;
+    return nullptr;
 }

@@ -24,8 +24,8 @@ void MAPIUninitialize();
 // none is marked). ulUIParam, lpszPassword, MAPI_LOGON_UI and the other UI flags are
 // ignored. MAPI_E_NOT_INITIALIZED before MAPIInitialize; MAPI_E_LOGON_FAILED when the
 // profile does not exist or its list of stores cannot be read.
-HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPTSTR lpszProfileName, LPTSTR lpszPassword,
-                    FLAGS flFlags, LPMAPISESSION* lppSession);
+HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPTSTR lpszProfileName, LPTSTR lpszPassword, FLAGS flFlags,
+                    LPMAPISESSION* lppSession);
 
 // Profile administration. MAPI_E_NOT_INITIALIZED before MAPIInitialize.
 HRESULT MAPIAdminProfiles(ULONG ulFlags, LPPROFADMIN* lppProfAdmin);
@@ -41,8 +41,8 @@ ULONG MAPIFreeBuffer(LPVOID lpBuffer);
 // each optional), from the start; at most crowsMax rows when it is not 0
 // (MAPI_E_TABLE_TOO_BIG when there are more). Free with FreeProws.
 HRESULT HrQueryAllRows(LPMAPITABLE lpTable, LPSPropTagArray lpPropTags,
-                       LPSRestriction lpRestriction, LPSSortOrderSet lpSortOrderSet,
-                       LONG crowsMax, LPSRowSet* lppRows);
+                       LPSRestriction lpRestriction, LPSSortOrderSet lpSortOrderSet, LONG crowsMax,
+                       LPSRowSet* lppRows);
 // One property: S_OK and a value to free with MAPIFreeBuffer; MAPI_E_NOT_FOUND when
 // it is missing (never a warning).
 HRESULT HrGetOneProp(LPMAPIPROP lpMapiProp, ULONG ulPropTag, LPSPropValue* lppProp);

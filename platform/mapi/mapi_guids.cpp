@@ -13,7 +13,8 @@ const GUID PSETID_Address = OleGuid(0x00062004);
 const GUID PSETID_Appointment = OleGuid(0x00062002);
 const GUID PSETID_Task = OleGuid(0x00062003);
 const GUID PSETID_Common = OleGuid(0x00062008);
-const GUID PSETID_Meeting = {0x6ED8DA90, 0x450B, 0x101B, {0x98, 0xDA, 0x00, 0xAA, 0x00, 0x3F, 0x13, 0x05}};
+const GUID PSETID_Meeting = {
+    0x6ED8DA90, 0x450B, 0x101B, {0x98, 0xDA, 0x00, 0xAA, 0x00, 0x3F, 0x13, 0x05}};
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 const IID IID_IUnknown = OleGuid(0x00000000);
@@ -30,51 +31,51 @@ const IID IID_IProfAdmin = OleGuid(0x0002031C);
 
 namespace {
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 }  // namespace
 
 bool GuidFromText(const char* text, GUID& out) {
-  if (text == nullptr) return false;
-  std::string s(text);
-  if (!s.empty() && s.front() == '{') {
-    if (s.size() < 2 || s.back() != '}') return false;
-    s = s.substr(1, s.size() - 2);
-  }
-  // 8-4-4-4-12
-  if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') return false;
-  unsigned char bytes[16];
-  int n = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    if (s[i] == '-') {
-      ++i;
-      continue;
+    if (text == nullptr) return false;
+    std::string s(text);
+    if (!s.empty() && s.front() == '{') {
+        if (s.size() < 2 || s.back() != '}') return false;
+        s = s.substr(1, s.size() - 2);
     }
-    int hi = HexDigit(s[i]);
-    int lo = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
-    if (hi < 0 || lo < 0 || n >= 16) return false;
-    bytes[n++] = static_cast<unsigned char>(hi * 16 + lo);
-    i += 2;
-  }
-  if (n != 16) return false;
-  GUID g;
-  g.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-            (std::uint32_t{bytes[2]} << 8) | bytes[3];
-  g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
-  g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
-  for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];
-  out = g;
-  return true;
+    // 8-4-4-4-12
+    if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') return false;
+    unsigned char bytes[16];
+    int n = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        if (s[i] == '-') {
+            ++i;
+            continue;
+        }
+        int hi = HexDigit(s[i]);
+        int lo = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
+        if (hi < 0 || lo < 0 || n >= 16) return false;
+        bytes[n++] = static_cast<unsigned char>(hi * 16 + lo);
+        i += 2;
+    }
+    if (n != 16) return false;
+    GUID g;
+    g.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+              (std::uint32_t{bytes[2]} << 8) | bytes[3];
+    g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
+    g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
+    for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];
+    out = g;
+    return true;
 }
 
 std::string GuidToText(const GUID& g) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(g.Data1), static_cast<unsigned>(g.Data2),
-                static_cast<unsigned>(g.Data3), g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
-                g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-  return buf;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.Data1), static_cast<unsigned>(g.Data2),
+                  static_cast<unsigned>(g.Data3), g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+                  g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return buf;
 }

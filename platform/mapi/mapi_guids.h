@@ -17,17 +17,17 @@ extern const GUID GUID_NULL;           // all zero
 
 // Interfaces. OpenEntry, CreateMessage and the like accept a null interface for the
 // object's own one; OpenProperty needs IID_IStream or IID_IMAPITable.
-extern const IID IID_IUnknown;       // {00000000-0000-0000-C000-000000000046}
-extern const IID IID_IStream;        // {0000000C-0000-0000-C000-000000000046}
-extern const IID IID_IMAPISession;   // {00020300-0000-0000-C000-000000000046}
-extern const IID IID_IMAPITable;     // {00020301-0000-0000-C000-000000000046}
-extern const IID IID_IMAPIProp;      // {00020303-0000-0000-C000-000000000046}
-extern const IID IID_IMAPIContainer; // {0002030B-0000-0000-C000-000000000046}
-extern const IID IID_IMAPIFolder;    // {0002030C-0000-0000-C000-000000000046}
-extern const IID IID_IMsgStore;      // {00020306-0000-0000-C000-000000000046}
-extern const IID IID_IMessage;       // {00020307-0000-0000-C000-000000000046}
-extern const IID IID_IAttachment;    // {00020308-0000-0000-C000-000000000046}
-extern const IID IID_IProfAdmin;     // {0002031C-0000-0000-C000-000000000046}
+extern const IID IID_IUnknown;        // {00000000-0000-0000-C000-000000000046}
+extern const IID IID_IStream;         // {0000000C-0000-0000-C000-000000000046}
+extern const IID IID_IMAPISession;    // {00020300-0000-0000-C000-000000000046}
+extern const IID IID_IMAPITable;      // {00020301-0000-0000-C000-000000000046}
+extern const IID IID_IMAPIProp;       // {00020303-0000-0000-C000-000000000046}
+extern const IID IID_IMAPIContainer;  // {0002030B-0000-0000-C000-000000000046}
+extern const IID IID_IMAPIFolder;     // {0002030C-0000-0000-C000-000000000046}
+extern const IID IID_IMsgStore;       // {00020306-0000-0000-C000-000000000046}
+extern const IID IID_IMessage;        // {00020307-0000-0000-C000-000000000046}
+extern const IID IID_IAttachment;     // {00020308-0000-0000-C000-000000000046}
+extern const IID IID_IProfAdmin;      // {0002031C-0000-0000-C000-000000000046}
 
 // Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (braces optional, hex digits in
 // either case). Returns false and leaves out unchanged on any other text.

@@ -3,15 +3,15 @@
 
 #include <strings.h>
 
-#include "platform/mapi/mapi_guids.h"
 #include "platform/mapi/mapi_codes.h"
+#include "platform/mapi/mapi_guids.h"
 #include "platform/mapi/mapi_tags.h"
 
 namespace {
 
 struct TagName {
-  ULONG tag;
-  const char* name;
+    ULONG tag;
+    const char* name;
 };
 
 constexpr TagName kTagNames[] = {
@@ -25,31 +25,53 @@ constexpr TagName kTagNames[] = {
 };
 
 struct TypeName {
-  ULONG type;
-  const char* name;
+    ULONG type;
+    const char* name;
 };
 
 // The first name of a type is the one printed.
 constexpr TypeName kTypeNames[] = {
-    {PT_UNSPECIFIED, "PT_UNSPECIFIED"}, {PT_NULL, "PT_NULL"},
-    {PT_I2, "PT_I2"}, {PT_I2, "PT_SHORT"},
-    {PT_LONG, "PT_LONG"}, {PT_LONG, "PT_I4"},
-    {PT_R4, "PT_R4"}, {PT_R4, "PT_FLOAT"},
-    {PT_DOUBLE, "PT_DOUBLE"}, {PT_DOUBLE, "PT_R8"},
-    {PT_CURRENCY, "PT_CURRENCY"}, {PT_APPTIME, "PT_APPTIME"},
-    {PT_ERROR, "PT_ERROR"}, {PT_BOOLEAN, "PT_BOOLEAN"},
-    {PT_OBJECT, "PT_OBJECT"}, {PT_I8, "PT_I8"}, {PT_I8, "PT_LONGLONG"},
-    {PT_STRING8, "PT_STRING8"}, {PT_UNICODE, "PT_UNICODE"}, {PT_STRING8, "PT_TSTRING"},
-    {PT_SYSTIME, "PT_SYSTIME"}, {PT_CLSID, "PT_CLSID"}, {PT_BINARY, "PT_BINARY"},
-    {PT_MV_I2, "PT_MV_I2"}, {PT_MV_I2, "PT_MV_SHORT"},
-    {PT_MV_LONG, "PT_MV_LONG"}, {PT_MV_LONG, "PT_MV_I4"},
-    {PT_MV_R4, "PT_MV_R4"}, {PT_MV_R4, "PT_MV_FLOAT"},
-    {PT_MV_DOUBLE, "PT_MV_DOUBLE"}, {PT_MV_DOUBLE, "PT_MV_R8"},
-    {PT_MV_CURRENCY, "PT_MV_CURRENCY"}, {PT_MV_APPTIME, "PT_MV_APPTIME"},
-    {PT_MV_SYSTIME, "PT_MV_SYSTIME"}, {PT_MV_STRING8, "PT_MV_STRING8"},
-    {PT_MV_UNICODE, "PT_MV_UNICODE"}, {PT_MV_STRING8, "PT_MV_TSTRING"},
-    {PT_MV_BINARY, "PT_MV_BINARY"}, {PT_MV_CLSID, "PT_MV_CLSID"},
-    {PT_MV_I8, "PT_MV_I8"}, {PT_MV_I8, "PT_MV_LONGLONG"},
+    {PT_UNSPECIFIED, "PT_UNSPECIFIED"},
+    {PT_NULL, "PT_NULL"},
+    {PT_I2, "PT_I2"},
+    {PT_I2, "PT_SHORT"},
+    {PT_LONG, "PT_LONG"},
+    {PT_LONG, "PT_I4"},
+    {PT_R4, "PT_R4"},
+    {PT_R4, "PT_FLOAT"},
+    {PT_DOUBLE, "PT_DOUBLE"},
+    {PT_DOUBLE, "PT_R8"},
+    {PT_CURRENCY, "PT_CURRENCY"},
+    {PT_APPTIME, "PT_APPTIME"},
+    {PT_ERROR, "PT_ERROR"},
+    {PT_BOOLEAN, "PT_BOOLEAN"},
+    {PT_OBJECT, "PT_OBJECT"},
+    {PT_I8, "PT_I8"},
+    {PT_I8, "PT_LONGLONG"},
+    {PT_STRING8, "PT_STRING8"},
+    {PT_UNICODE, "PT_UNICODE"},
+    {PT_STRING8, "PT_TSTRING"},
+    {PT_SYSTIME, "PT_SYSTIME"},
+    {PT_CLSID, "PT_CLSID"},
+    {PT_BINARY, "PT_BINARY"},
+    {PT_MV_I2, "PT_MV_I2"},
+    {PT_MV_I2, "PT_MV_SHORT"},
+    {PT_MV_LONG, "PT_MV_LONG"},
+    {PT_MV_LONG, "PT_MV_I4"},
+    {PT_MV_R4, "PT_MV_R4"},
+    {PT_MV_R4, "PT_MV_FLOAT"},
+    {PT_MV_DOUBLE, "PT_MV_DOUBLE"},
+    {PT_MV_DOUBLE, "PT_MV_R8"},
+    {PT_MV_CURRENCY, "PT_MV_CURRENCY"},
+    {PT_MV_APPTIME, "PT_MV_APPTIME"},
+    {PT_MV_SYSTIME, "PT_MV_SYSTIME"},
+    {PT_MV_STRING8, "PT_MV_STRING8"},
+    {PT_MV_UNICODE, "PT_MV_UNICODE"},
+    {PT_MV_STRING8, "PT_MV_TSTRING"},
+    {PT_MV_BINARY, "PT_MV_BINARY"},
+    {PT_MV_CLSID, "PT_MV_CLSID"},
+    {PT_MV_I8, "PT_MV_I8"},
+    {PT_MV_I8, "PT_MV_LONGLONG"},
 };
 
 const KnownNamedProp kKnown[] = {
@@ -93,80 +115,80 @@ bool SameIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a
 }  // namespace
 
 const char* MapiPropTagName(ULONG ulPropTag) {
-  for (const TagName& t : kTagNames)
-    if (t.tag == ulPropTag) return t.name;
-  ULONG type = PROP_TYPE(ulPropTag) & ~MV_INSTANCE;
-  if (type == PT_UNICODE) type = PT_STRING8;
-  if (type == PT_MV_UNICODE) type = PT_MV_STRING8;
-  ULONG canonical = PROP_TAG(type, PROP_ID(ulPropTag));
-  for (const TagName& t : kTagNames)
-    if (t.tag == canonical) return t.name;
-  for (const TagName& t : kTagNames)
-    if (PROP_ID(t.tag) == PROP_ID(ulPropTag) && PROP_ID(ulPropTag) != 0) return t.name;
-  return nullptr;
+    for (const TagName& t : kTagNames)
+        if (t.tag == ulPropTag) return t.name;
+    ULONG type = PROP_TYPE(ulPropTag) & ~MV_INSTANCE;
+    if (type == PT_UNICODE) type = PT_STRING8;
+    if (type == PT_MV_UNICODE) type = PT_MV_STRING8;
+    ULONG canonical = PROP_TAG(type, PROP_ID(ulPropTag));
+    for (const TagName& t : kTagNames)
+        if (t.tag == canonical) return t.name;
+    for (const TagName& t : kTagNames)
+        if (PROP_ID(t.tag) == PROP_ID(ulPropTag) && PROP_ID(ulPropTag) != 0) return t.name;
+    return nullptr;
 }
 
 bool MapiPropTagFromName(const std::string& name, ULONG& ulPropTag) {
-  std::string base = name;
-  int form = 0;  // 0 as listed, 1 _A, 2 _W
-  for (const TagName& t : kTagNames) {
-    if (SameIgnoringCase(name, t.name)) {
-      ulPropTag = t.tag;
-      return true;
+    std::string base = name;
+    int form = 0;  // 0 as listed, 1 _A, 2 _W
+    for (const TagName& t : kTagNames) {
+        if (SameIgnoringCase(name, t.name)) {
+            ulPropTag = t.tag;
+            return true;
+        }
     }
-  }
-  if (name.size() > 2 && name[name.size() - 2] == '_') {
-    char last = name.back();
-    if (last == 'A' || last == 'a') form = 1;
-    if (last == 'W' || last == 'w') form = 2;
-    base = name.substr(0, name.size() - 2);
-  }
-  if (form == 0) return false;
-  for (const TagName& t : kTagNames) {
-    if (!SameIgnoringCase(base, t.name)) continue;
-    ULONG type = PROP_TYPE(t.tag);
-    if (type == PT_STRING8 || type == PT_UNICODE) {
-      ulPropTag = PROP_TAG(form == 2 ? PT_UNICODE : PT_STRING8, PROP_ID(t.tag));
-      return true;
+    if (name.size() > 2 && name[name.size() - 2] == '_') {
+        char last = name.back();
+        if (last == 'A' || last == 'a') form = 1;
+        if (last == 'W' || last == 'w') form = 2;
+        base = name.substr(0, name.size() - 2);
     }
-    if (type == PT_MV_STRING8 || type == PT_MV_UNICODE) {
-      ulPropTag = PROP_TAG(form == 2 ? PT_MV_UNICODE : PT_MV_STRING8, PROP_ID(t.tag));
-      return true;
+    if (form == 0) return false;
+    for (const TagName& t : kTagNames) {
+        if (!SameIgnoringCase(base, t.name)) continue;
+        ULONG type = PROP_TYPE(t.tag);
+        if (type == PT_STRING8 || type == PT_UNICODE) {
+            ulPropTag = PROP_TAG(form == 2 ? PT_UNICODE : PT_STRING8, PROP_ID(t.tag));
+            return true;
+        }
+        if (type == PT_MV_STRING8 || type == PT_MV_UNICODE) {
+            ulPropTag = PROP_TAG(form == 2 ? PT_MV_UNICODE : PT_MV_STRING8, PROP_ID(t.tag));
+            return true;
+        }
     }
-  }
-  return false;
+    return false;
 }
 
 const char* MapiPropTypeName(ULONG ulPropType) {
-  for (const TypeName& t : kTypeNames)
-    if (t.type == ulPropType) return t.name;
-  return nullptr;
+    for (const TypeName& t : kTypeNames)
+        if (t.type == ulPropType) return t.name;
+    return nullptr;
 }
 
 bool MapiPropTypeFromName(const std::string& name, ULONG& ulPropType) {
-  for (const TypeName& t : kTypeNames) {
-    if (SameIgnoringCase(name, t.name)) {
-      ulPropType = t.type;
-      return true;
+    for (const TypeName& t : kTypeNames) {
+        if (SameIgnoringCase(name, t.name)) {
+            ulPropType = t.type;
+            return true;
+        }
     }
-  }
-  return false;
+    return false;
 }
 
 const KnownNamedProp* MapiKnownNamedProps() { return kKnown; }
 
 const KnownNamedProp* MapiFindKnownNamedProp(const GUID& guid, ULONG ulKind, LONG lID,
                                              const std::string& name) {
-  for (const KnownNamedProp* k = kKnown; k->lpguid != nullptr; ++k) {
-    if (*k->lpguid != guid || k->ulKind != ulKind) continue;
-    if (ulKind == MNID_ID && k->lID == lID) return k;
-    if (ulKind == MNID_STRING && name == k->lpszName) return k;
-  }
-  return nullptr;
+    for (const KnownNamedProp* k = kKnown; k->lpguid != nullptr; ++k) {
+        if (*k->lpguid != guid || k->ulKind != ulKind) continue;
+        if (ulKind == MNID_ID && k->lID == lID) return k;
+        if (ulKind == MNID_STRING && name == k->lpszName) return k;
+    }
+    return nullptr;
 }
 
 const KnownNamedProp* MapiFindKnownNamedPropByName(const std::string& displayName) {
-  for (const KnownNamedProp* k = kKnown; k->lpguid != nullptr; ++k)
-    if (SameIgnoringCase(displayName, k->lpszDisplayName)) return k;
-  return nullptr;
+    for (const KnownNamedProp* k = kKnown; k->lpguid != nullptr; ++k)
+        if (SameIgnoringCase(displayName, k->lpszDisplayName)) return k;
+    return nullptr;
 }

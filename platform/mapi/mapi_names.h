@@ -21,12 +21,12 @@ bool MapiPropTypeFromName(const std::string& name, ULONG& ulPropType);
 // MNID_STRING with string name, the type the system uses, and its display name
 // ("FileAs", "Email1Address", "Keywords").
 struct KnownNamedProp {
-  const GUID* lpguid;
-  ULONG ulKind;
-  LONG lID;
-  const char* lpszName;  // the MNID_STRING name, else null
-  ULONG ulPropType;
-  const char* lpszDisplayName;
+    const GUID* lpguid;
+    ULONG ulKind;
+    LONG lID;
+    const char* lpszName;  // the MNID_STRING name, else null
+    ULONG ulPropType;
+    const char* lpszDisplayName;
 };
 // The table, ended by an entry with a null lpguid.
 const KnownNamedProp* MapiKnownNamedProps();

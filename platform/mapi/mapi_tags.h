@@ -63,20 +63,20 @@ constexpr ULONG PROP_TYPE(ULONG ulPropTag) { return ulPropTag & PROP_TYPE_MASK; 
 constexpr ULONG PROP_ID(ULONG ulPropTag) { return ulPropTag >> 16; }
 constexpr ULONG PROP_TAG(ULONG ulPropType, ULONG ulPropID) { return (ulPropID << 16) | ulPropType; }
 constexpr ULONG CHANGE_PROP_TYPE(ULONG ulPropTag, ULONG ulPropType) {
-  return (ulPropTag & 0xFFFF0000u) | ulPropType;
+    return (ulPropTag & 0xFFFF0000u) | ulPropType;
 }
 constexpr bool MVI_PROP(ULONG tag) { return (PROP_TYPE(tag) & MVI_FLAG) == MVI_FLAG; }
 
 // ---- the standard tags --------------------------------------------------------------
 #define MAPI_TAG(name, id, type) constexpr ULONG name = PROP_TAG(type, id);
-#define MAPI_STR(name, id)                              \
-  constexpr ULONG name = PROP_TAG(PT_STRING8, id);      \
-  constexpr ULONG name##_A = PROP_TAG(PT_STRING8, id);  \
-  constexpr ULONG name##_W = PROP_TAG(PT_UNICODE, id);
-#define MAPI_MVSTR(name, id)                               \
-  constexpr ULONG name = PROP_TAG(PT_MV_STRING8, id);      \
-  constexpr ULONG name##_A = PROP_TAG(PT_MV_STRING8, id);  \
-  constexpr ULONG name##_W = PROP_TAG(PT_MV_UNICODE, id);
+#define MAPI_STR(name, id)                               \
+    constexpr ULONG name = PROP_TAG(PT_STRING8, id);     \
+    constexpr ULONG name##_A = PROP_TAG(PT_STRING8, id); \
+    constexpr ULONG name##_W = PROP_TAG(PT_UNICODE, id);
+#define MAPI_MVSTR(name, id)                                \
+    constexpr ULONG name = PROP_TAG(PT_MV_STRING8, id);     \
+    constexpr ULONG name##_A = PROP_TAG(PT_MV_STRING8, id); \
+    constexpr ULONG name##_W = PROP_TAG(PT_MV_UNICODE, id);
 #include "platform/mapi/mapi_tags.inc"
 #undef MAPI_TAG
 #undef MAPI_STR

@@ -48,10 +48,10 @@ using BOOKMARK = ULONG;
 
 // ---- GUIDs ---------------------------------------------------------------------
 struct GUID {
-  std::uint32_t Data1;
-  std::uint16_t Data2;
-  std::uint16_t Data3;
-  std::uint8_t Data4[8];
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
 };
 using IID = GUID;
 using CLSID = GUID;
@@ -64,192 +64,225 @@ using REFIID = const IID&;
 using LPMAPIUID = MAPIUID*;
 
 inline bool operator==(const GUID& a, const GUID& b) {
-  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-  for (int i = 0; i < 8; ++i)
-    if (a.Data4[i] != b.Data4[i]) return false;
-  return true;
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i]) return false;
+    return true;
 }
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 
 // ---- times -------------------------------------------------------------------------
 // 100-nanosecond units since 1601-01-01 00:00 UTC, low half first.
 struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
 };
 using LPFILETIME = FILETIME*;
 
 union LARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    LONG HighPart;
-  } u;
-  LONGLONG QuadPart;
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
 };
 union ULARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    DWORD HighPart;
-  } u;
-  ULONGLONG QuadPart;
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    ULONGLONG QuadPart;
 };
 
 union CURRENCY {
-  struct {
-    ULONG Lo;
-    LONG Hi;
-  } s;
-  LONGLONG int64;
+    struct {
+        ULONG Lo;
+        LONG Hi;
+    } s;
+    LONGLONG int64;
 };
 
 // ---- entry identifiers ---------------------------------------------------------
 // An entry identifier is opaque: four flag bytes followed by provider bytes.
 struct ENTRYID {
-  BYTE abFlags[4];
-  BYTE ab[1];
+    BYTE abFlags[4];
+    BYTE ab[1];
 };
 using LPENTRYID = ENTRYID*;
 
 struct SBinary {
-  ULONG cb;
-  LPBYTE lpb;
+    ULONG cb;
+    LPBYTE lpb;
 };
 using LPSBinary = SBinary*;
 
 struct SBinaryArray {
-  ULONG cValues;
-  SBinary* lpbin;
+    ULONG cValues;
+    SBinary* lpbin;
 };
 using ENTRYLIST = SBinaryArray;
 using LPENTRYLIST = SBinaryArray*;
 
 // ---- multi-valued arrays --------------------------------------------------------
-struct SShortArray { ULONG cValues; SHORT* lpi; };
-struct SLongArray { ULONG cValues; LONG* lpl; };
-struct SRealArray { ULONG cValues; float* lpflt; };
-struct SDoubleArray { ULONG cValues; double* lpdbl; };
-struct SCurrencyArray { ULONG cValues; CURRENCY* lpcur; };
-struct SAppTimeArray { ULONG cValues; double* lpat; };
-struct SDateTimeArray { ULONG cValues; FILETIME* lpft; };
-struct SGuidArray { ULONG cValues; GUID* lpguid; };
-struct SLargeIntegerArray { ULONG cValues; LARGE_INTEGER* lpli; };
-struct SLPSTRArray { ULONG cValues; LPSTR* lppszA; };
-struct SWStringArray { ULONG cValues; LPWSTR* lppszW; };
+struct SShortArray {
+    ULONG cValues;
+    SHORT* lpi;
+};
+struct SLongArray {
+    ULONG cValues;
+    LONG* lpl;
+};
+struct SRealArray {
+    ULONG cValues;
+    float* lpflt;
+};
+struct SDoubleArray {
+    ULONG cValues;
+    double* lpdbl;
+};
+struct SCurrencyArray {
+    ULONG cValues;
+    CURRENCY* lpcur;
+};
+struct SAppTimeArray {
+    ULONG cValues;
+    double* lpat;
+};
+struct SDateTimeArray {
+    ULONG cValues;
+    FILETIME* lpft;
+};
+struct SGuidArray {
+    ULONG cValues;
+    GUID* lpguid;
+};
+struct SLargeIntegerArray {
+    ULONG cValues;
+    LARGE_INTEGER* lpli;
+};
+struct SLPSTRArray {
+    ULONG cValues;
+    LPSTR* lppszA;
+};
+struct SWStringArray {
+    ULONG cValues;
+    LPWSTR* lppszW;
+};
 
 // ---- property values -----------------------------------------------------------
 union _PV {
-  SHORT i;            // PT_I2
-  LONG l;             // PT_LONG
-  ULONG ul;           // PT_LONG, unsigned view
-  float flt;          // PT_R4
-  double dbl;         // PT_DOUBLE
-  unsigned short b;   // PT_BOOLEAN
-  CURRENCY cur;       // PT_CURRENCY
-  double at;          // PT_APPTIME
-  FILETIME ft;        // PT_SYSTIME
-  LPSTR lpszA;        // PT_STRING8
-  SBinary bin;        // PT_BINARY
-  LPWSTR lpszW;       // PT_UNICODE
-  LPGUID lpguid;      // PT_CLSID
-  LARGE_INTEGER li;   // PT_I8
-  SShortArray MVi;    // PT_MV_I2
-  SLongArray MVl;     // PT_MV_LONG
-  SRealArray MVflt;   // PT_MV_R4
-  SDoubleArray MVdbl; // PT_MV_DOUBLE
-  SCurrencyArray MVcur;
-  SAppTimeArray MVat;
-  SDateTimeArray MVft;
-  SBinaryArray MVbin;
-  SLPSTRArray MVszA;
-  SWStringArray MVszW;
-  SGuidArray MVguid;
-  SLargeIntegerArray MVli;
-  SCODE err;          // PT_ERROR
-  LONG x;             // PT_NULL, PT_OBJECT (no usable value)
+    SHORT i;             // PT_I2
+    LONG l;              // PT_LONG
+    ULONG ul;            // PT_LONG, unsigned view
+    float flt;           // PT_R4
+    double dbl;          // PT_DOUBLE
+    unsigned short b;    // PT_BOOLEAN
+    CURRENCY cur;        // PT_CURRENCY
+    double at;           // PT_APPTIME
+    FILETIME ft;         // PT_SYSTIME
+    LPSTR lpszA;         // PT_STRING8
+    SBinary bin;         // PT_BINARY
+    LPWSTR lpszW;        // PT_UNICODE
+    LPGUID lpguid;       // PT_CLSID
+    LARGE_INTEGER li;    // PT_I8
+    SShortArray MVi;     // PT_MV_I2
+    SLongArray MVl;      // PT_MV_LONG
+    SRealArray MVflt;    // PT_MV_R4
+    SDoubleArray MVdbl;  // PT_MV_DOUBLE
+    SCurrencyArray MVcur;
+    SAppTimeArray MVat;
+    SDateTimeArray MVft;
+    SBinaryArray MVbin;
+    SLPSTRArray MVszA;
+    SWStringArray MVszW;
+    SGuidArray MVguid;
+    SLargeIntegerArray MVli;
+    SCODE err;  // PT_ERROR
+    LONG x;     // PT_NULL, PT_OBJECT (no usable value)
 };
 
 struct SPropValue {
-  ULONG ulPropTag;
-  ULONG dwAlignPad;
-  union _PV Value;
+    ULONG ulPropTag;
+    ULONG dwAlignPad;
+    union _PV Value;
 };
 using LPSPropValue = SPropValue*;
 
 // A counted array of property tags. The published form is a variable-length
 // structure; SizedSPropTagArray declares one with room for n tags.
 struct SPropTagArray {
-  ULONG cValues;
-  ULONG aulPropTag[1];
+    ULONG cValues;
+    ULONG aulPropTag[1];
 };
 using LPSPropTagArray = SPropTagArray*;
 
 #define SizedSPropTagArray(_ctag, _name) \
-  struct _SPropTagArray_##_name {        \
-    ULONG cValues;                       \
-    ULONG aulPropTag[_ctag];             \
-  } _name
+    struct _SPropTagArray_##_name {      \
+        ULONG cValues;                   \
+        ULONG aulPropTag[_ctag];         \
+    } _name
 
 // Bytes needed for an SPropTagArray of n tags.
 constexpr std::size_t CbNewSPropTagArray(ULONG n) {
-  return offsetof(SPropTagArray, aulPropTag) + sizeof(ULONG) * (n == 0 ? 1 : n);
+    return offsetof(SPropTagArray, aulPropTag) + sizeof(ULONG) * (n == 0 ? 1 : n);
 }
 
 struct SPropProblem {
-  ULONG ulIndex;
-  ULONG ulPropTag;
-  SCODE scode;
+    ULONG ulIndex;
+    ULONG ulPropTag;
+    SCODE scode;
 };
 struct SPropProblemArray {
-  ULONG cProblem;
-  SPropProblem aProblem[1];
+    ULONG cProblem;
+    SPropProblem aProblem[1];
 };
 using LPSPropProblemArray = SPropProblemArray*;
 
 // ---- rows ------------------------------------------------------------------------
 struct SRow {
-  ULONG ulAdrEntryPad;
-  ULONG cValues;
-  LPSPropValue lpProps;
+    ULONG ulAdrEntryPad;
+    ULONG cValues;
+    LPSPropValue lpProps;
 };
 using LPSRow = SRow*;
 
 struct SRowSet {
-  ULONG cRows;
-  SRow aRow[1];
+    ULONG cRows;
+    SRow aRow[1];
 };
 using LPSRowSet = SRowSet*;
 
 constexpr std::size_t CbNewSRowSet(ULONG n) {
-  return offsetof(SRowSet, aRow) + sizeof(SRow) * (n == 0 ? 1 : n);
+    return offsetof(SRowSet, aRow) + sizeof(SRow) * (n == 0 ? 1 : n);
 }
 
 // Address lists share the row layout (ModifyRecipients, FreePadrlist).
 struct ADRENTRY {
-  ULONG ulReserved1;
-  ULONG cValues;
-  LPSPropValue rgPropVals;
+    ULONG ulReserved1;
+    ULONG cValues;
+    LPSPropValue rgPropVals;
 };
 using LPADRENTRY = ADRENTRY*;
 struct ADRLIST {
-  ULONG cEntries;
-  ADRENTRY aEntries[1];
+    ULONG cEntries;
+    ADRENTRY aEntries[1];
 };
 using LPADRLIST = ADRLIST*;
 
 constexpr std::size_t CbNewADRLIST(ULONG n) {
-  return offsetof(ADRLIST, aEntries) + sizeof(ADRENTRY) * (n == 0 ? 1 : n);
+    return offsetof(ADRLIST, aEntries) + sizeof(ADRENTRY) * (n == 0 ? 1 : n);
 }
 
 // ---- sort orders -----------------------------------------------------------------
 struct SSortOrder {
-  ULONG ulPropTag;
-  ULONG ulOrder;  // TABLE_SORT_ASCEND / TABLE_SORT_DESCEND
+    ULONG ulPropTag;
+    ULONG ulOrder;  // TABLE_SORT_ASCEND / TABLE_SORT_DESCEND
 };
 struct SSortOrderSet {
-  ULONG cSorts;
-  ULONG cCategories;
-  ULONG cExpanded;
-  SSortOrder aSort[1];
+    ULONG cSorts;
+    ULONG cCategories;
+    ULONG cExpanded;
+    SSortOrder aSort[1];
 };
 using LPSSortOrderSet = SSortOrderSet*;
 
@@ -257,74 +290,114 @@ using LPSSortOrderSet = SSortOrderSet*;
 struct SRestriction;
 using LPSRestriction = SRestriction*;
 
-struct SAndRestriction { ULONG cRes; LPSRestriction lpRes; };
-struct SOrRestriction { ULONG cRes; LPSRestriction lpRes; };
-struct SNotRestriction { ULONG ulReserved; LPSRestriction lpRes; };
-struct SContentRestriction { ULONG ulFuzzyLevel; ULONG ulPropTag; LPSPropValue lpProp; };
-struct SPropertyRestriction { ULONG relop; ULONG ulPropTag; LPSPropValue lpProp; };
-struct SComparePropsRestriction { ULONG relop; ULONG ulPropTag1; ULONG ulPropTag2; };
-struct SBitMaskRestriction { ULONG relBMR; ULONG ulPropTag; ULONG ulMask; };
-struct SSizeRestriction { ULONG relop; ULONG ulPropTag; ULONG cb; };
-struct SExistRestriction { ULONG ulReserved1; ULONG ulPropTag; ULONG ulReserved2; };
-struct SSubRestriction { ULONG ulSubObject; LPSRestriction lpRes; };
-struct SCommentRestriction { ULONG cValues; LPSRestriction lpRes; LPSPropValue lpProp; };
+struct SAndRestriction {
+    ULONG cRes;
+    LPSRestriction lpRes;
+};
+struct SOrRestriction {
+    ULONG cRes;
+    LPSRestriction lpRes;
+};
+struct SNotRestriction {
+    ULONG ulReserved;
+    LPSRestriction lpRes;
+};
+struct SContentRestriction {
+    ULONG ulFuzzyLevel;
+    ULONG ulPropTag;
+    LPSPropValue lpProp;
+};
+struct SPropertyRestriction {
+    ULONG relop;
+    ULONG ulPropTag;
+    LPSPropValue lpProp;
+};
+struct SComparePropsRestriction {
+    ULONG relop;
+    ULONG ulPropTag1;
+    ULONG ulPropTag2;
+};
+struct SBitMaskRestriction {
+    ULONG relBMR;
+    ULONG ulPropTag;
+    ULONG ulMask;
+};
+struct SSizeRestriction {
+    ULONG relop;
+    ULONG ulPropTag;
+    ULONG cb;
+};
+struct SExistRestriction {
+    ULONG ulReserved1;
+    ULONG ulPropTag;
+    ULONG ulReserved2;
+};
+struct SSubRestriction {
+    ULONG ulSubObject;
+    LPSRestriction lpRes;
+};
+struct SCommentRestriction {
+    ULONG cValues;
+    LPSRestriction lpRes;
+    LPSPropValue lpProp;
+};
 
 struct SRestriction {
-  ULONG rt;  // RES_AND ... RES_COMMENT
-  union {
-    SComparePropsRestriction resCompareProps;
-    SAndRestriction resAnd;
-    SOrRestriction resOr;
-    SNotRestriction resNot;
-    SContentRestriction resContent;
-    SPropertyRestriction resProperty;
-    SBitMaskRestriction resBitMask;
-    SSizeRestriction resSize;
-    SExistRestriction resExist;
-    SSubRestriction resSub;
-    SCommentRestriction resComment;
-  } res;
+    ULONG rt;  // RES_AND ... RES_COMMENT
+    union {
+        SComparePropsRestriction resCompareProps;
+        SAndRestriction resAnd;
+        SOrRestriction resOr;
+        SNotRestriction resNot;
+        SContentRestriction resContent;
+        SPropertyRestriction resProperty;
+        SBitMaskRestriction resBitMask;
+        SSizeRestriction resSize;
+        SExistRestriction resExist;
+        SSubRestriction resSub;
+        SCommentRestriction resComment;
+    } res;
 };
 
 // ---- named properties ---------------------------------------------------------------
 struct MAPINAMEID {
-  LPGUID lpguid;
-  ULONG ulKind;  // MNID_ID or MNID_STRING
-  union {
-    LONG lID;
-    LPWSTR lpwstrName;
-  } Kind;
+    LPGUID lpguid;
+    ULONG ulKind;  // MNID_ID or MNID_STRING
+    union {
+        LONG lID;
+        LPWSTR lpwstrName;
+    } Kind;
 };
 using LPMAPINAMEID = MAPINAMEID*;
 
 // ---- extended error ----------------------------------------------------------------
 struct MAPIERROR {
-  ULONG ulVersion;
-  LPTSTR lpszError;
-  LPTSTR lpszComponent;
-  ULONG ulLowLevelError;
-  ULONG ulContext;
+    ULONG ulVersion;
+    LPTSTR lpszError;
+    LPTSTR lpszComponent;
+    ULONG ulLowLevelError;
+    ULONG ulContext;
 };
 using LPMAPIERROR = MAPIERROR*;
 
 // ---- initialisation -------------------------------------------------------------------
 struct MAPIINIT_0 {
-  ULONG ulVersion;
-  ULONG ulFlags;
+    ULONG ulVersion;
+    ULONG ulFlags;
 };
 using LPMAPIINIT_0 = MAPIINIT_0*;
 
 // ---- stream statistics -------------------------------------------------------------
 struct STATSTG {
-  LPWSTR pwcsName;
-  DWORD type;  // STGTY_STREAM
-  ULARGE_INTEGER cbSize;
-  FILETIME mtime;
-  FILETIME ctime;
-  FILETIME atime;
-  DWORD grfMode;
-  DWORD grfLocksSupported;
-  CLSID clsid;
-  DWORD grfStateBits;
-  DWORD reserved;
+    LPWSTR pwcsName;
+    DWORD type;  // STGTY_STREAM
+    ULARGE_INTEGER cbSize;
+    FILETIME mtime;
+    FILETIME ctime;
+    FILETIME atime;
+    DWORD grfMode;
+    DWORD grfLocksSupported;
+    CLSID clsid;
+    DWORD grfStateBits;
+    DWORD reserved;
 };

@@ -9,7 +9,8 @@
 namespace mapistore {
 
 // Writable: the object accepts changes (opened with MAPI_MODIFY / MAPI_BEST_ACCESS).
-HRESULT NewFolder(std::shared_ptr<StoreDb> db, const ObjectRow& row, bool writable, LPMAPIFOLDER* out);
+HRESULT NewFolder(std::shared_ptr<StoreDb> db, const ObjectRow& row, bool writable,
+                  LPMAPIFOLDER* out);
 // existing null: a new message in folder.
 HRESULT NewMessage(std::shared_ptr<StoreDb> db, const ObjectRow& folder, const ObjectRow* existing,
                    bool writable, LPMESSAGE* out);

@@ -16,16 +16,16 @@
 namespace mapistore {
 
 struct StoreEntry {
-  std::string uid;  // 16 bytes
-  bool isDefault = false;
-  std::string file;  // name inside the profile folder
-  std::string displayName;
+    std::string uid;  // 16 bytes
+    bool isDefault = false;
+    std::string file;  // name inside the profile folder
+    std::string displayName;
 };
 
 struct Profile {
-  std::string name;
-  std::string folder;
-  std::vector<StoreEntry> stores;
+    std::string name;
+    std::string folder;
+    std::vector<StoreEntry> stores;
 };
 
 constexpr std::size_t kMaxProfileNameBytes = 64;

@@ -15,19 +15,19 @@
 namespace mapistore {
 
 struct Value {
-  ULONG type = PT_NULL;           // stored type (strings: PT_UNICODE / PT_MV_UNICODE)
-  std::int64_t i = 0;             // I2, LONG, BOOLEAN, I8, SYSTIME, CURRENCY, ERROR
-  double d = 0;                   // R4, DOUBLE, APPTIME
-  std::string s;                  // string (UTF-8), binary bytes, CLSID (16 bytes)
-  std::vector<std::int64_t> mvi;  // multi-valued integers and times
-  std::vector<double> mvd;        // multi-valued floating values
-  std::vector<std::string> mvs;   // multi-valued strings, binaries, CLSIDs
+    ULONG type = PT_NULL;           // stored type (strings: PT_UNICODE / PT_MV_UNICODE)
+    std::int64_t i = 0;             // I2, LONG, BOOLEAN, I8, SYSTIME, CURRENCY, ERROR
+    double d = 0;                   // R4, DOUBLE, APPTIME
+    std::string s;                  // string (UTF-8), binary bytes, CLSID (16 bytes)
+    std::vector<std::int64_t> mvi;  // multi-valued integers and times
+    std::vector<double> mvd;        // multi-valued floating values
+    std::vector<std::string> mvs;   // multi-valued strings, binaries, CLSIDs
 
-  static Value Long(std::int64_t v, ULONG type = PT_LONG);
-  static Value Bool(bool v);
-  static Value Time(std::uint64_t filetime);
-  static Value Text(std::string utf8);
-  static Value Binary(std::string bytes);
+    static Value Long(std::int64_t v, ULONG type = PT_LONG);
+    static Value Bool(bool v);
+    static Value Time(std::uint64_t filetime);
+    static Value Text(std::string utf8);
+    static Value Binary(std::string bytes);
 };
 
 bool operator==(const Value& a, const Value& b);

@@ -19,14 +19,14 @@ constexpr int kMaxRestrictionDepth = 64;
 constexpr std::size_t kMaxRestrictionNodes = 100000;
 
 struct Restr {
-  ULONG rt = RES_AND;
-  ULONG op = 0;  // relop, fuzzy level or bitmask relation
-  ULONG tag = 0;
-  ULONG tag2 = 0;
-  ULONG number = 0;  // bitmask or size
-  bool hasValue = false;
-  Value value;
-  std::vector<Restr> subs;
+    ULONG rt = RES_AND;
+    ULONG op = 0;  // relop, fuzzy level or bitmask relation
+    ULONG tag = 0;
+    ULONG tag2 = 0;
+    ULONG number = 0;  // bitmask or size
+    bool hasValue = false;
+    Value value;
+    std::vector<Restr> subs;
 };
 
 // MAPI_E_TOO_COMPLEX for types, relations or value types this engine does not
@@ -35,21 +35,21 @@ struct Restr {
 HRESULT CompileRestriction(const SRestriction& in, Restr& out);
 
 class RowView {
- public:
-  virtual ~RowView() = default;
-  // The row's value of a property ID, or null.
-  virtual const Value* Get(ULONG propId) const = 0;
-  // Rows of a sub-object (PR_MESSAGE_RECIPIENTS / PR_MESSAGE_ATTACHMENTS).
-  virtual HRESULT SubRows(ULONG subObject, std::vector<PropMap>& rows) const;
+public:
+    virtual ~RowView() = default;
+    // The row's value of a property ID, or null.
+    virtual const Value* Get(ULONG propId) const = 0;
+    // Rows of a sub-object (PR_MESSAGE_RECIPIENTS / PR_MESSAGE_ATTACHMENTS).
+    virtual HRESULT SubRows(ULONG subObject, std::vector<PropMap>& rows) const;
 };
 
 class MapRowView : public RowView {
- public:
-  explicit MapRowView(const PropMap& props) : props_(props) {}
-  const Value* Get(ULONG propId) const override;
+public:
+    explicit MapRowView(const PropMap& props) : props_(props) {}
+    const Value* Get(ULONG propId) const override;
 
- private:
-  const PropMap& props_;
+private:
+    const PropMap& props_;
 };
 
 bool Matches(const Restr& r, const RowView& row);

@@ -15,25 +15,25 @@ namespace mapistore {
 // Thread use: one carver is used by one thread; its blocks may be freed on any
 // thread, also while the carver still carves.
 class RootBlockCarver {
- public:
-  RootBlockCarver() = default;
-  ~RootBlockCarver();
-  RootBlockCarver(const RootBlockCarver&) = delete;
-  RootBlockCarver& operator=(const RootBlockCarver&) = delete;
+public:
+    RootBlockCarver() = default;
+    ~RootBlockCarver();
+    RootBlockCarver(const RootBlockCarver&) = delete;
+    RootBlockCarver& operator=(const RootBlockCarver&) = delete;
 
-  // A block of size bytes; nullptr when memory runs out or size exceeds the
-  // largest block MAPIAllocateBuffer gives. Large blocks get an allocation of their own.
-  void* Allocate(std::size_t size);
+    // A block of size bytes; nullptr when memory runs out or size exceeds the
+    // largest block MAPIAllocateBuffer gives. Large blocks get an allocation of their own.
+    void* Allocate(std::size_t size);
 
-  // The shared allocation; its blocks' headers point at it (mapi_memory.cpp).
-  struct Slab;
+    // The shared allocation; its blocks' headers point at it (mapi_memory.cpp).
+    struct Slab;
 
- private:
-  void Release();
+private:
+    void Release();
 
-  Slab* slab_ = nullptr;
-  char* cursor_ = nullptr;
-  std::size_t left_ = 0;
+    Slab* slab_ = nullptr;
+    char* cursor_ = nullptr;
+    std::size_t left_ = 0;
 };
 
 }  // namespace mapistore

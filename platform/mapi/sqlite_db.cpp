@@ -8,136 +8,158 @@ constexpr int kBusyTimeoutMs = 10000;
 }
 
 HRESULT SqliteError(int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return S_OK;
-    case SQLITE_BUSY: case SQLITE_LOCKED: return MAPI_E_BUSY;
-    case SQLITE_NOTADB: case SQLITE_CORRUPT: case SQLITE_FORMAT: return MAPI_E_CORRUPT_STORE;
-    case SQLITE_FULL: return MAPI_E_NOT_ENOUGH_DISK;
-    case SQLITE_NOMEM: return MAPI_E_NOT_ENOUGH_MEMORY;
-    case SQLITE_TOOBIG: return MAPI_E_TOO_BIG;
-    case SQLITE_PERM: case SQLITE_READONLY: case SQLITE_AUTH: return MAPI_E_NO_ACCESS;
-    case SQLITE_CANTOPEN: return MAPI_E_NOT_FOUND;
-    default: return MAPI_E_DISK_ERROR;
-  }
+    switch (rc & 0xFF) {
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW:
+            return S_OK;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return MAPI_E_BUSY;
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+        case SQLITE_FORMAT:
+            return MAPI_E_CORRUPT_STORE;
+        case SQLITE_FULL:
+            return MAPI_E_NOT_ENOUGH_DISK;
+        case SQLITE_NOMEM:
+            return MAPI_E_NOT_ENOUGH_MEMORY;
+        case SQLITE_TOOBIG:
+            return MAPI_E_TOO_BIG;
+        case SQLITE_PERM:
+        case SQLITE_READONLY:
+        case SQLITE_AUTH:
+            return MAPI_E_NO_ACCESS;
+        case SQLITE_CANTOPEN:
+            return MAPI_E_NOT_FOUND;
+        default:
+            return MAPI_E_DISK_ERROR;
+    }
 }
 
 SqliteDb::~SqliteDb() { Close(); }
 
 HRESULT SqliteDb::Open(const std::string& path, bool create) {
-  Close();
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
-  if (rc != SQLITE_OK) {
     Close();
-    return SqliteError(rc);
-  }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  sqlite3_extended_result_codes(db_, 1);
-  return S_OK;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        Close();
+        return SqliteError(rc);
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db_, 1);
+    return S_OK;
 }
 
 void SqliteDb::Close() {
-  if (db_ != nullptr) {
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-  }
+    if (db_ != nullptr) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
 }
 
 HRESULT SqliteDb::Exec(const char* sql) {
-  if (db_ == nullptr) return MAPI_E_CALL_FAILED;
-  return SqliteError(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
+    if (db_ == nullptr) return MAPI_E_CALL_FAILED;
+    return SqliteError(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
 }
 
 SqliteStmt::~SqliteStmt() { sqlite3_finalize(stmt_); }
 
 HRESULT SqliteStmt::Prepare(SqliteDb& db, std::string_view sql) {
-  sqlite3_finalize(stmt_);
-  stmt_ = nullptr;
-  if (db.handle() == nullptr) return status_ = MAPI_E_CALL_FAILED;
-  int rc = sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
-  status_ = rc == SQLITE_OK ? S_OK : SqliteError(rc);
-  return status_;
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    if (db.handle() == nullptr) return status_ = MAPI_E_CALL_FAILED;
+    int rc =
+        sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+    status_ = rc == SQLITE_OK ? S_OK : SqliteError(rc);
+    return status_;
 }
 
 void SqliteStmt::Reset() {
-  if (stmt_ == nullptr) return;
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
-  status_ = S_OK;
+    if (stmt_ == nullptr) return;
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    status_ = S_OK;
 }
 
 void SqliteStmt::BindInt(int index, std::int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
 void SqliteStmt::BindDouble(int index, double value) { sqlite3_bind_double(stmt_, index, value); }
 void SqliteStmt::BindText(int index, std::string_view text) {
-  sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 void SqliteStmt::BindBlob(int index, std::string_view bytes) {
-  sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
+                        SQLITE_TRANSIENT);
 }
 void SqliteStmt::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
 bool SqliteStmt::Step() {
-  if (stmt_ == nullptr) return false;
-  int rc = sqlite3_step(stmt_);
-  if (rc == SQLITE_ROW) return true;
-  status_ = rc == SQLITE_DONE ? S_OK : SqliteError(rc);
-  return false;
+    if (stmt_ == nullptr) return false;
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    status_ = rc == SQLITE_DONE ? S_OK : SqliteError(rc);
+    return false;
 }
 
 HRESULT SqliteStmt::Run() {
-  if (stmt_ == nullptr) return status_;
-  while (Step()) {
-  }
-  HRESULT hr = status_;
-  sqlite3_reset(stmt_);
-  return hr;
+    if (stmt_ == nullptr) return status_;
+    while (Step()) {
+    }
+    HRESULT hr = status_;
+    sqlite3_reset(stmt_);
+    return hr;
 }
 
 int SqliteStmt::ColumnType(int col) const { return sqlite3_column_type(stmt_, col); }
 std::int64_t SqliteStmt::ColumnInt(int col) const { return sqlite3_column_int64(stmt_, col); }
 double SqliteStmt::ColumnDouble(int col) const { return sqlite3_column_double(stmt_, col); }
 std::string SqliteStmt::ColumnText(int col) const {
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-  int n = sqlite3_column_bytes(stmt_, col);
-  return p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+    int n = sqlite3_column_bytes(stmt_, col);
+    return p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
 }
 std::string SqliteStmt::ColumnBlob(int col) const {
-  const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
-  int n = sqlite3_column_bytes(stmt_, col);
-  return p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
+    int n = sqlite3_column_bytes(stmt_, col);
+    return p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
 }
 
 void SqliteStmt::ColumnBlobInto(int col, std::string& out) const {
-  const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
-  int n = sqlite3_column_bytes(stmt_, col);
-  if (p == nullptr) out.clear();
-  else out.assign(p, static_cast<std::size_t>(n));
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
+    int n = sqlite3_column_bytes(stmt_, col);
+    if (p == nullptr)
+        out.clear();
+    else
+        out.assign(p, static_cast<std::size_t>(n));
 }
 
 void SqliteStmt::ColumnTextInto(int col, std::string& out) const {
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-  int n = sqlite3_column_bytes(stmt_, col);
-  if (p == nullptr) out.clear();
-  else out.assign(p, static_cast<std::size_t>(n));
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+    int n = sqlite3_column_bytes(stmt_, col);
+    if (p == nullptr)
+        out.clear();
+    else
+        out.assign(p, static_cast<std::size_t>(n));
 }
 
 WriteTransaction::WriteTransaction(SqliteDb& db) : db_(db) {
-  status_ = db_.Exec("BEGIN IMMEDIATE");
-  open_ = status_ == S_OK;
+    status_ = db_.Exec("BEGIN IMMEDIATE");
+    open_ = status_ == S_OK;
 }
 
 WriteTransaction::~WriteTransaction() {
-  if (open_) db_.Exec("ROLLBACK");
+    if (open_) db_.Exec("ROLLBACK");
 }
 
 HRESULT WriteTransaction::Commit() {
-  if (!open_) return status_ == S_OK ? MAPI_E_CALL_FAILED : status_;
-  HRESULT hr = db_.Exec("COMMIT");
-  if (hr == S_OK) {
-    open_ = false;
-    return S_OK;
-  }
-  return hr;  // destructor rolls back
+    if (!open_) return status_ == S_OK ? MAPI_E_CALL_FAILED : status_;
+    HRESULT hr = db_.Exec("COMMIT");
+    if (hr == S_OK) {
+        open_ = false;
+        return S_OK;
+    }
+    return hr;  // destructor rolls back
 }
 
 }  // namespace mapistore

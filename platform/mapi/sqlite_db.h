@@ -19,75 +19,75 @@ HRESULT SqliteError(int rc);
 
 // One open database connection. Not thread-safe: the store lock guards it.
 class SqliteDb {
- public:
-  SqliteDb() = default;
-  ~SqliteDb();
-  SqliteDb(const SqliteDb&) = delete;
-  SqliteDb& operator=(const SqliteDb&) = delete;
+public:
+    SqliteDb() = default;
+    ~SqliteDb();
+    SqliteDb(const SqliteDb&) = delete;
+    SqliteDb& operator=(const SqliteDb&) = delete;
 
-  // Opens an existing file read-write (create: the file may be new).
-  HRESULT Open(const std::string& path, bool create);
-  void Close();
-  sqlite3* handle() const { return db_; }
-  // Runs statements without results.
-  HRESULT Exec(const char* sql);
+    // Opens an existing file read-write (create: the file may be new).
+    HRESULT Open(const std::string& path, bool create);
+    void Close();
+    sqlite3* handle() const { return db_; }
+    // Runs statements without results.
+    HRESULT Exec(const char* sql);
 
- private:
-  sqlite3* db_ = nullptr;
+private:
+    sqlite3* db_ = nullptr;
 };
 
 class SqliteStmt {
- public:
-  SqliteStmt() = default;
-  SqliteStmt(SqliteDb& db, std::string_view sql) { Prepare(db, sql); }
-  ~SqliteStmt();
-  SqliteStmt(const SqliteStmt&) = delete;
-  SqliteStmt& operator=(const SqliteStmt&) = delete;
+public:
+    SqliteStmt() = default;
+    SqliteStmt(SqliteDb& db, std::string_view sql) { Prepare(db, sql); }
+    ~SqliteStmt();
+    SqliteStmt(const SqliteStmt&) = delete;
+    SqliteStmt& operator=(const SqliteStmt&) = delete;
 
-  HRESULT Prepare(SqliteDb& db, std::string_view sql);
-  HRESULT status() const { return status_; }
-  // Resets for another run and clears the bindings.
-  void Reset();
+    HRESULT Prepare(SqliteDb& db, std::string_view sql);
+    HRESULT status() const { return status_; }
+    // Resets for another run and clears the bindings.
+    void Reset();
 
-  void BindInt(int index, std::int64_t value);
-  void BindDouble(int index, double value);
-  void BindText(int index, std::string_view text);
-  void BindBlob(int index, std::string_view bytes);
-  void BindNull(int index);
+    void BindInt(int index, std::int64_t value);
+    void BindDouble(int index, double value);
+    void BindText(int index, std::string_view text);
+    void BindBlob(int index, std::string_view bytes);
+    void BindNull(int index);
 
-  // True while a row is there; after false, status() tells why it ended (S_OK or error).
-  bool Step();
-  // Runs a statement without rows: S_OK or the error.
-  HRESULT Run();
+    // True while a row is there; after false, status() tells why it ended (S_OK or error).
+    bool Step();
+    // Runs a statement without rows: S_OK or the error.
+    HRESULT Run();
 
-  int ColumnType(int col) const;
-  std::int64_t ColumnInt(int col) const;
-  double ColumnDouble(int col) const;
-  std::string ColumnText(int col) const;
-  std::string ColumnBlob(int col) const;
-  // Into an existing string, keeping its capacity.
-  void ColumnBlobInto(int col, std::string& out) const;
-  void ColumnTextInto(int col, std::string& out) const;
+    int ColumnType(int col) const;
+    std::int64_t ColumnInt(int col) const;
+    double ColumnDouble(int col) const;
+    std::string ColumnText(int col) const;
+    std::string ColumnBlob(int col) const;
+    // Into an existing string, keeping its capacity.
+    void ColumnBlobInto(int col, std::string& out) const;
+    void ColumnTextInto(int col, std::string& out) const;
 
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-  HRESULT status_ = MAPI_E_CALL_FAILED;
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    HRESULT status_ = MAPI_E_CALL_FAILED;
 };
 
 // BEGIN IMMEDIATE ... COMMIT; rolls back when destroyed without Commit.
 class WriteTransaction {
- public:
-  explicit WriteTransaction(SqliteDb& db);
-  ~WriteTransaction();
-  WriteTransaction(const WriteTransaction&) = delete;
-  WriteTransaction& operator=(const WriteTransaction&) = delete;
-  HRESULT status() const { return status_; }
-  HRESULT Commit();
+public:
+    explicit WriteTransaction(SqliteDb& db);
+    ~WriteTransaction();
+    WriteTransaction(const WriteTransaction&) = delete;
+    WriteTransaction& operator=(const WriteTransaction&) = delete;
+    HRESULT status() const { return status_; }
+    HRESULT Commit();
 
- private:
-  SqliteDb& db_;
-  HRESULT status_;
-  bool open_ = false;
+private:
+    SqliteDb& db_;
+    HRESULT status_;
+    bool open_ = false;
 };
 
 }  // namespace mapistore

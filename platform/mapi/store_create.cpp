@@ -41,10 +41,10 @@ CREATE TABLE receive(class TEXT PRIMARY KEY, folder INTEGER NOT NULL) WITHOUT RO
 )sql";
 
 struct DefaultFolder {
-  const char* name;
-  const char* containerClass;
-  ULONG storeTag;  // tag on the store object, or 0
-  ULONG inboxTag;  // tag on the inbox and root folder, or 0
+    const char* name;
+    const char* containerClass;
+    ULONG storeTag;  // tag on the store object, or 0
+    ULONG inboxTag;  // tag on the inbox and root folder, or 0
 };
 
 constexpr DefaultFolder kDefaultFolders[] = {
@@ -64,86 +64,86 @@ constexpr DefaultFolder kDefaultFolders[] = {
 
 HRESULT StoreDb::Create(const std::string& path, const std::string& uid,
                         const std::string& displayName) {
-  if (uid.size() != kUidBytes) return MAPI_E_INVALID_PARAMETER;
-  int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd < 0) return errno == EEXIST ? MAPI_E_COLLISION : MAPI_E_NO_ACCESS;
-  ::close(fd);
-  std::unique_ptr<StoreDb> s(new StoreDb);
-  HRESULT hr = s->OpenFile(path, false);
-  if (FAILED(hr)) {
-    ::unlink(path.c_str());
-    return hr;
-  }
-  s->uid_ = uid;
-  {
-    WriteTransaction tx(s->db_);
-    if (FAILED(hr = tx.status())) return hr;
-    if (FAILED(hr = s->db_.Exec(kSchema))) return hr;
-    SqliteStmt meta(s->db_, "INSERT INTO meta(key, value) VALUES(?1, ?2)");
-    meta.BindText(1, "format");
-    meta.BindText(2, kStoreFormatName);
-    if (FAILED(hr = meta.Run())) return hr;
-    meta.Reset();
-    meta.BindText(1, "version");
-    meta.BindInt(2, kStoreFormatVersion);
-    if (FAILED(hr = meta.Run())) return hr;
-    meta.Reset();
-    meta.BindText(1, "uid");
-    meta.BindBlob(2, uid);
-    if (FAILED(hr = meta.Run())) return hr;
-
-    const std::uint64_t now = FileTimeNow();
-    auto newObject = [&](ULONG kind, std::int64_t parent, ObjectRow& row) {
-      row = ObjectRow{};
-      row.kind = kind;
-      row.parent = parent;
-      row.created = row.modified = now;
-      return s->InsertObject(row);
-    };
-    auto folderProps = [&](const ObjectRow& row, const char* name, const char* cls) {
-      PropMap p;
-      p[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(name);
-      if (cls != nullptr) p[PROP_ID(PR_CONTAINER_CLASS)] = Value::Text(cls);
-      return s->WriteAllProps(row.id, p);
-    };
-    ObjectRow store, root, ipm;
-    if (FAILED(hr = newObject(MAPI_STORE, 0, store))) return hr;
-    if (FAILED(hr = newObject(MAPI_FOLDER, 0, root))) return hr;
-    if (FAILED(hr = folderProps(root, "Root", nullptr))) return hr;
-    if (FAILED(hr = newObject(MAPI_FOLDER, root.id, ipm))) return hr;
-    if (FAILED(hr = folderProps(ipm, "Top of Personal Folders", nullptr))) return hr;
-    PropMap storeProps;
-    storeProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(displayName);
-    storeProps[PROP_ID(PR_IPM_SUBTREE_ENTRYID)] = Value::Binary(s->EntryIdOf(ipm.eid));
-    PropMap inboxProps;
-    inboxProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text("Inbox");
-    inboxProps[PROP_ID(PR_CONTAINER_CLASS)] = Value::Text("IPF.Note");
-    PropMap rootProps;
-    rootProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text("Root");
-    ObjectRow inbox;
-    for (const DefaultFolder& f : kDefaultFolders) {
-      ObjectRow row;
-      if (FAILED(hr = newObject(MAPI_FOLDER, ipm.id, row))) return hr;
-      Value eid = Value::Binary(s->EntryIdOf(row.eid));
-      if (f.storeTag != 0) storeProps[PROP_ID(f.storeTag)] = eid;
-      if (f.inboxTag != 0) {
-        inboxProps[PROP_ID(f.inboxTag)] = eid;
-        rootProps[PROP_ID(f.inboxTag)] = eid;
-      }
-      if (std::strcmp(f.name, "Inbox") == 0) {
-        inbox = row;
-      } else if (FAILED(hr = folderProps(row, f.name, f.containerClass))) {
+    if (uid.size() != kUidBytes) return MAPI_E_INVALID_PARAMETER;
+    int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == EEXIST ? MAPI_E_COLLISION : MAPI_E_NO_ACCESS;
+    ::close(fd);
+    std::unique_ptr<StoreDb> s(new StoreDb);
+    HRESULT hr = s->OpenFile(path, false);
+    if (FAILED(hr)) {
+        ::unlink(path.c_str());
         return hr;
-      }
     }
-    if (FAILED(hr = s->WriteAllProps(inbox.id, inboxProps))) return hr;
-    if (FAILED(hr = s->WriteAllProps(root.id, rootProps))) return hr;
-    if (FAILED(hr = s->WriteAllProps(store.id, storeProps))) return hr;
-    if (FAILED(hr = s->SetReceiveFolder("", inbox.id))) return hr;
-    if (FAILED(hr = s->SetReceiveFolder("IPM", inbox.id))) return hr;
-    if (FAILED(hr = tx.Commit())) return hr;
-  }
-  return S_OK;
+    s->uid_ = uid;
+    {
+        WriteTransaction tx(s->db_);
+        if (FAILED(hr = tx.status())) return hr;
+        if (FAILED(hr = s->db_.Exec(kSchema))) return hr;
+        SqliteStmt meta(s->db_, "INSERT INTO meta(key, value) VALUES(?1, ?2)");
+        meta.BindText(1, "format");
+        meta.BindText(2, kStoreFormatName);
+        if (FAILED(hr = meta.Run())) return hr;
+        meta.Reset();
+        meta.BindText(1, "version");
+        meta.BindInt(2, kStoreFormatVersion);
+        if (FAILED(hr = meta.Run())) return hr;
+        meta.Reset();
+        meta.BindText(1, "uid");
+        meta.BindBlob(2, uid);
+        if (FAILED(hr = meta.Run())) return hr;
+
+        const std::uint64_t now = FileTimeNow();
+        auto newObject = [&](ULONG kind, std::int64_t parent, ObjectRow& row) {
+            row = ObjectRow{};
+            row.kind = kind;
+            row.parent = parent;
+            row.created = row.modified = now;
+            return s->InsertObject(row);
+        };
+        auto folderProps = [&](const ObjectRow& row, const char* name, const char* cls) {
+            PropMap p;
+            p[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(name);
+            if (cls != nullptr) p[PROP_ID(PR_CONTAINER_CLASS)] = Value::Text(cls);
+            return s->WriteAllProps(row.id, p);
+        };
+        ObjectRow store, root, ipm;
+        if (FAILED(hr = newObject(MAPI_STORE, 0, store))) return hr;
+        if (FAILED(hr = newObject(MAPI_FOLDER, 0, root))) return hr;
+        if (FAILED(hr = folderProps(root, "Root", nullptr))) return hr;
+        if (FAILED(hr = newObject(MAPI_FOLDER, root.id, ipm))) return hr;
+        if (FAILED(hr = folderProps(ipm, "Top of Personal Folders", nullptr))) return hr;
+        PropMap storeProps;
+        storeProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(displayName);
+        storeProps[PROP_ID(PR_IPM_SUBTREE_ENTRYID)] = Value::Binary(s->EntryIdOf(ipm.eid));
+        PropMap inboxProps;
+        inboxProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text("Inbox");
+        inboxProps[PROP_ID(PR_CONTAINER_CLASS)] = Value::Text("IPF.Note");
+        PropMap rootProps;
+        rootProps[PROP_ID(PR_DISPLAY_NAME)] = Value::Text("Root");
+        ObjectRow inbox;
+        for (const DefaultFolder& f : kDefaultFolders) {
+            ObjectRow row;
+            if (FAILED(hr = newObject(MAPI_FOLDER, ipm.id, row))) return hr;
+            Value eid = Value::Binary(s->EntryIdOf(row.eid));
+            if (f.storeTag != 0) storeProps[PROP_ID(f.storeTag)] = eid;
+            if (f.inboxTag != 0) {
+                inboxProps[PROP_ID(f.inboxTag)] = eid;
+                rootProps[PROP_ID(f.inboxTag)] = eid;
+            }
+            if (std::strcmp(f.name, "Inbox") == 0) {
+                inbox = row;
+            } else if (FAILED(hr = folderProps(row, f.name, f.containerClass))) {
+                return hr;
+            }
+        }
+        if (FAILED(hr = s->WriteAllProps(inbox.id, inboxProps))) return hr;
+        if (FAILED(hr = s->WriteAllProps(root.id, rootProps))) return hr;
+        if (FAILED(hr = s->WriteAllProps(store.id, storeProps))) return hr;
+        if (FAILED(hr = s->SetReceiveFolder("", inbox.id))) return hr;
+        if (FAILED(hr = s->SetReceiveFolder("IPM", inbox.id))) return hr;
+        if (FAILED(hr = tx.Commit())) return hr;
+    }
+    return S_OK;
 }
 
 }  // namespace mapistore

@@ -15,12 +15,12 @@ namespace mapistore {
 namespace {
 
 std::mutex& RegistryMutex() {
-  static std::mutex m;
-  return m;
+    static std::mutex m;
+    return m;
 }
 std::map<std::string, std::weak_ptr<StoreDb>>& Registry() {
-  static std::map<std::string, std::weak_ptr<StoreDb>> r;
-  return r;
+    static std::map<std::string, std::weak_ptr<StoreDb>> r;
+    return r;
 }
 
 }  // namespace
@@ -30,402 +30,436 @@ const char* const kFindTextSql =
     "SELECT obj FROM props WHERE pid = ?1 AND val = ?2 AND type = 31 AND length(val) <= 255";
 
 StoreDb::~StoreDb() {
-  stmts_.clear();
-  db_.Close();
+    stmts_.clear();
+    db_.Close();
 }
 
 HRESULT StoreDb::OpenFile(const std::string& path, bool create) {
-  HRESULT hr = db_.Open(path, create);
-  if (FAILED(hr)) return hr;
-  path_ = path;
-  // WAL: readers never wait for the writer, and a killed writer leaves the last
-  // committed state. FULL: a committed save survives a power failure as well.
-  SqliteStmt wal(db_, "PRAGMA journal_mode=WAL");
-  if (FAILED(wal.status())) return wal.status();
-  if (!wal.Step()) return FAILED(wal.status()) ? wal.status() : MAPI_E_CORRUPT_STORE;
-  if (wal.ColumnText(0) != "wal") return MAPI_E_CORRUPT_STORE;
-  hr = db_.Exec("PRAGMA synchronous=FULL");
-  return hr;
+    HRESULT hr = db_.Open(path, create);
+    if (FAILED(hr)) return hr;
+    path_ = path;
+    // WAL: readers never wait for the writer, and a killed writer leaves the last
+    // committed state. FULL: a committed save survives a power failure as well.
+    SqliteStmt wal(db_, "PRAGMA journal_mode=WAL");
+    if (FAILED(wal.status())) return wal.status();
+    if (!wal.Step()) return FAILED(wal.status()) ? wal.status() : MAPI_E_CORRUPT_STORE;
+    if (wal.ColumnText(0) != "wal") return MAPI_E_CORRUPT_STORE;
+    hr = db_.Exec("PRAGMA synchronous=FULL");
+    return hr;
 }
 
 HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
                       std::shared_ptr<StoreDb>& out) {
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0) return MAPI_E_NOT_FOUND;
-  if (!S_ISREG(st.st_mode)) return MAPI_E_CORRUPT_STORE;
-  char resolved[PATH_MAX];
-  std::string key = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return MAPI_E_NOT_FOUND;
+    if (!S_ISREG(st.st_mode)) return MAPI_E_CORRUPT_STORE;
+    char resolved[PATH_MAX];
+    std::string key = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 
-  std::lock_guard<std::mutex> guard(RegistryMutex());
-  auto it = Registry().find(key);
-  if (it != Registry().end()) {
-    if (auto existing = it->second.lock()) {
-      if (!expectedUid.empty() && existing->uid_ != expectedUid) return MAPI_E_CORRUPT_STORE;
-      out = existing;
-      return S_OK;
+    std::lock_guard<std::mutex> guard(RegistryMutex());
+    auto it = Registry().find(key);
+    if (it != Registry().end()) {
+        if (auto existing = it->second.lock()) {
+            if (!expectedUid.empty() && existing->uid_ != expectedUid) return MAPI_E_CORRUPT_STORE;
+            out = existing;
+            return S_OK;
+        }
     }
-  }
-  std::shared_ptr<StoreDb> s(new StoreDb);
-  HRESULT hr = s->OpenFile(key, false);
-  if (FAILED(hr)) return hr == MAPI_E_NOT_FOUND ? MAPI_E_NOT_FOUND : MAPI_E_CORRUPT_STORE;
-  // A foreign or damaged file fails one of these checks.
-  std::string format, uid;
-  std::int64_t version = 0;
-  {
-    SqliteStmt q(s->db_, "SELECT key, value FROM meta");
-    if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
-    while (q.Step()) {
-      std::string k = q.ColumnText(0);
-      if (k == "format") format = q.ColumnText(1);
-      if (k == "version") version = q.ColumnInt(1);
-      if (k == "uid") uid = q.ColumnBlob(1);
+    std::shared_ptr<StoreDb> s(new StoreDb);
+    HRESULT hr = s->OpenFile(key, false);
+    if (FAILED(hr)) return hr == MAPI_E_NOT_FOUND ? MAPI_E_NOT_FOUND : MAPI_E_CORRUPT_STORE;
+    // A foreign or damaged file fails one of these checks.
+    std::string format, uid;
+    std::int64_t version = 0;
+    {
+        SqliteStmt q(s->db_, "SELECT key, value FROM meta");
+        if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
+        while (q.Step()) {
+            std::string k = q.ColumnText(0);
+            if (k == "format") format = q.ColumnText(1);
+            if (k == "version") version = q.ColumnInt(1);
+            if (k == "uid") uid = q.ColumnBlob(1);
+        }
+        if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
     }
-    if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
-  }
-  if (format != kStoreFormatName || version != kStoreFormatVersion || uid.size() != kUidBytes)
-    return MAPI_E_CORRUPT_STORE;
-  if (!expectedUid.empty() && uid != expectedUid) return MAPI_E_CORRUPT_STORE;
-  s->uid_ = uid;
-  {
-    SqliteStmt q(s->db_, "SELECT id, kind FROM objects WHERE parent IS NULL ORDER BY id");
-    if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
-    while (q.Step()) {
-      if (q.ColumnInt(1) == MAPI_STORE && s->storeObjectId_ == 0) s->storeObjectId_ = q.ColumnInt(0);
-      if (q.ColumnInt(1) == MAPI_FOLDER && s->rootId_ == 0) s->rootId_ = q.ColumnInt(0);
+    if (format != kStoreFormatName || version != kStoreFormatVersion || uid.size() != kUidBytes)
+        return MAPI_E_CORRUPT_STORE;
+    if (!expectedUid.empty() && uid != expectedUid) return MAPI_E_CORRUPT_STORE;
+    s->uid_ = uid;
+    {
+        SqliteStmt q(s->db_, "SELECT id, kind FROM objects WHERE parent IS NULL ORDER BY id");
+        if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
+        while (q.Step()) {
+            if (q.ColumnInt(1) == MAPI_STORE && s->storeObjectId_ == 0)
+                s->storeObjectId_ = q.ColumnInt(0);
+            if (q.ColumnInt(1) == MAPI_FOLDER && s->rootId_ == 0) s->rootId_ = q.ColumnInt(0);
+        }
+        if (FAILED(q.status()) || s->storeObjectId_ == 0 || s->rootId_ == 0)
+            return MAPI_E_CORRUPT_STORE;
     }
-    if (FAILED(q.status()) || s->storeObjectId_ == 0 || s->rootId_ == 0) return MAPI_E_CORRUPT_STORE;
-  }
-  Registry()[key] = s;
-  out = std::move(s);
-  return S_OK;
+    Registry()[key] = s;
+    out = std::move(s);
+    return S_OK;
 }
 
 SqliteStmt& StoreDb::Cached(const char* sql) {
-  auto it = stmts_.find(sql);
-  if (it == stmts_.end()) {
-    auto st = std::make_unique<SqliteStmt>(db_, sql);
-    it = stmts_.emplace(sql, std::move(st)).first;
-  } else {
-    it->second->Reset();
-  }
-  return *it->second;
+    auto it = stmts_.find(sql);
+    if (it == stmts_.end()) {
+        auto st = std::make_unique<SqliteStmt>(db_, sql);
+        it = stmts_.emplace(sql, std::move(st)).first;
+    } else {
+        it->second->Reset();
+    }
+    return *it->second;
 }
 
 std::string StoreDb::EntryIdOf(const std::string& objectEid) const {
-  std::string id;
-  id.reserve(4 + uid_.size() + objectEid.size());
-  id.append(4, '\0').append(uid_).append(objectEid);
-  return id;
+    std::string id;
+    id.reserve(4 + uid_.size() + objectEid.size());
+    id.append(4, '\0').append(uid_).append(objectEid);
+    return id;
 }
 
 std::string StoreDb::StoreEntryId() const { return std::string(4, '\0') + uid_; }
 
 bool StoreDb::SplitEntryId(ULONG cb, const void* entryId, std::string& storeUid,
                            std::string& objectEid) {
-  if (entryId == nullptr) return false;
-  if (cb != kStoreEntryIdBytes && cb != kObjectEntryIdBytes) return false;
-  const auto* p = static_cast<const char*>(entryId);
-  if (p[0] != 0 || p[1] != 0 || p[2] != 0 || p[3] != 0) return false;
-  storeUid.assign(p + 4, kUidBytes);
-  objectEid = cb == kObjectEntryIdBytes ? std::string(p + 4 + kUidBytes, kObjectEidBytes) : std::string();
-  return true;
+    if (entryId == nullptr) return false;
+    if (cb != kStoreEntryIdBytes && cb != kObjectEntryIdBytes) return false;
+    const auto* p = static_cast<const char*>(entryId);
+    if (p[0] != 0 || p[1] != 0 || p[2] != 0 || p[3] != 0) return false;
+    storeUid.assign(p + 4, kUidBytes);
+    objectEid =
+        cb == kObjectEntryIdBytes ? std::string(p + 4 + kUidBytes, kObjectEidBytes) : std::string();
+    return true;
 }
 
 HRESULT StoreDb::ObjectEidOf(ULONG cb, const void* entryId, std::string& objectEid) const {
-  std::string uid;
-  if (!SplitEntryId(cb, entryId, uid, objectEid) || uid != uid_ || objectEid.empty())
-    return MAPI_E_INVALID_ENTRYID;
-  return S_OK;
+    std::string uid;
+    if (!SplitEntryId(cb, entryId, uid, objectEid) || uid != uid_ || objectEid.empty())
+        return MAPI_E_INVALID_ENTRYID;
+    return S_OK;
 }
 
 std::string StoreDb::NewRandomBytes(std::size_t n) {
-  std::string out(n, '\0');
-  std::size_t got = 0;
-  while (got < n) {
-    ssize_t r = ::getrandom(out.data() + got, n - got, 0);
-    if (r > 0) got += static_cast<std::size_t>(r);
-    else if (errno != EINTR) std::abort();  // no source of randomness: never hand out weak ids
-  }
-  return out;
+    std::string out(n, '\0');
+    std::size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::getrandom(out.data() + got, n - got, 0);
+        if (r > 0)
+            got += static_cast<std::size_t>(r);
+        else if (errno != EINTR)
+            std::abort();  // no source of randomness: never hand out weak ids
+    }
+    return out;
 }
 
 std::uint64_t StoreDb::NextModificationTime(std::uint64_t previous) {
-  std::uint64_t now = FileTimeNow();
-  return now > previous ? now : previous + 1;
+    std::uint64_t now = FileTimeNow();
+    return now > previous ? now : previous + 1;
 }
 
 void ReadObjectRow(const SqliteStmt& q, ObjectRow& row) {
-  row.id = q.ColumnInt(0);
-  q.ColumnBlobInto(1, row.eid);
-  row.kind = static_cast<ULONG>(q.ColumnInt(2));
-  row.parent = q.ColumnType(3) == SQLITE_NULL ? 0 : q.ColumnInt(3);
-  row.num = static_cast<ULONG>(q.ColumnInt(4));
-  row.created = static_cast<std::uint64_t>(q.ColumnInt(5));
-  row.modified = static_cast<std::uint64_t>(q.ColumnInt(6));
-  row.flags = static_cast<ULONG>(q.ColumnInt(7));
+    row.id = q.ColumnInt(0);
+    q.ColumnBlobInto(1, row.eid);
+    row.kind = static_cast<ULONG>(q.ColumnInt(2));
+    row.parent = q.ColumnType(3) == SQLITE_NULL ? 0 : q.ColumnInt(3);
+    row.num = static_cast<ULONG>(q.ColumnInt(4));
+    row.created = static_cast<std::uint64_t>(q.ColumnInt(5));
+    row.modified = static_cast<std::uint64_t>(q.ColumnInt(6));
+    row.flags = static_cast<ULONG>(q.ColumnInt(7));
 }
 
 HRESULT StoreDb::LoadObject(std::int64_t id, ObjectRow& row) {
-  SqliteStmt& q = Cached("SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE id = ?1");
-  if (FAILED(q.status())) return q.status();
-  q.BindInt(1, id);
-  if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-  ReadObjectRow(q, row);
-  q.Reset();
-  return S_OK;
+    SqliteStmt& q = Cached(
+        "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE id = ?1");
+    if (FAILED(q.status())) return q.status();
+    q.BindInt(1, id);
+    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
+    ReadObjectRow(q, row);
+    q.Reset();
+    return S_OK;
 }
 
 HRESULT StoreDb::LoadObjectByEid(const std::string& eid, ObjectRow& row) {
-  SqliteStmt& q = Cached("SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE eid = ?1");
-  if (FAILED(q.status())) return q.status();
-  q.BindBlob(1, eid);
-  if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-  ReadObjectRow(q, row);
-  q.Reset();
-  return S_OK;
+    SqliteStmt& q = Cached(
+        "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE eid = ?1");
+    if (FAILED(q.status())) return q.status();
+    q.BindBlob(1, eid);
+    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
+    ReadObjectRow(q, row);
+    q.Reset();
+    return S_OK;
 }
 
 HRESULT StoreDb::Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow>& rows) {
-  SqliteStmt& q = Cached(
-      "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects "
-      "WHERE parent = ?1 AND kind = ?2 ORDER BY id");
-  if (FAILED(q.status())) return q.status();
-  q.BindInt(1, parent);
-  q.BindInt(2, kind);
-  rows.clear();
-  while (q.Step()) {
-    ObjectRow row;
-    ReadObjectRow(q, row);
-    rows.push_back(std::move(row));
-  }
-  return q.status();
+    SqliteStmt& q = Cached(
+        "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects "
+        "WHERE parent = ?1 AND kind = ?2 ORDER BY id");
+    if (FAILED(q.status())) return q.status();
+    q.BindInt(1, parent);
+    q.BindInt(2, kind);
+    rows.clear();
+    while (q.Step()) {
+        ObjectRow row;
+        ReadObjectRow(q, row);
+        rows.push_back(std::move(row));
+    }
+    return q.status();
 }
 
 bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
-  // Field by field, so that a reused value keeps its string capacity.
-  v.i = 0;
-  v.d = 0;
-  v.s.clear();
-  v.mvi.clear();
-  v.mvd.clear();
-  v.mvs.clear();
-  v.type = static_cast<ULONG>(st.ColumnType(typeCol) == SQLITE_INTEGER ? st.ColumnInt(typeCol) : 0);
-  switch (v.type) {
-    case PT_I2: case PT_LONG: case PT_BOOLEAN: case PT_I8: case PT_SYSTIME: case PT_CURRENCY:
-      v.i = st.ColumnInt(valCol);
-      return true;
-    case PT_R4: case PT_DOUBLE: case PT_APPTIME:
-      v.d = st.ColumnDouble(valCol);
-      return true;
-    case PT_UNICODE:
-      st.ColumnTextInto(valCol, v.s);
-      return true;
-    case PT_BINARY: case PT_CLSID:
-      st.ColumnBlobInto(valCol, v.s);
-      return true;
-    default:
-      if (!IsMultiValued(v.type) || !IsSettableType(v.type)) return false;
-      std::string blob = st.ColumnBlob(valCol);
-      return DecodeMulti(v.type, blob.data(), blob.size(), v);
-  }
+    // Field by field, so that a reused value keeps its string capacity.
+    v.i = 0;
+    v.d = 0;
+    v.s.clear();
+    v.mvi.clear();
+    v.mvd.clear();
+    v.mvs.clear();
+    v.type =
+        static_cast<ULONG>(st.ColumnType(typeCol) == SQLITE_INTEGER ? st.ColumnInt(typeCol) : 0);
+    switch (v.type) {
+        case PT_I2:
+        case PT_LONG:
+        case PT_BOOLEAN:
+        case PT_I8:
+        case PT_SYSTIME:
+        case PT_CURRENCY:
+            v.i = st.ColumnInt(valCol);
+            return true;
+        case PT_R4:
+        case PT_DOUBLE:
+        case PT_APPTIME:
+            v.d = st.ColumnDouble(valCol);
+            return true;
+        case PT_UNICODE:
+            st.ColumnTextInto(valCol, v.s);
+            return true;
+        case PT_BINARY:
+        case PT_CLSID:
+            st.ColumnBlobInto(valCol, v.s);
+            return true;
+        default:
+            if (!IsMultiValued(v.type) || !IsSettableType(v.type)) return false;
+            std::string blob = st.ColumnBlob(valCol);
+            return DecodeMulti(v.type, blob.data(), blob.size(), v);
+    }
 }
 
 HRESULT StoreDb::LoadProps(std::int64_t id, PropMap& props) {
-  SqliteStmt& q = Cached("SELECT pid, type, val FROM props WHERE obj = ?1");
-  if (FAILED(q.status())) return q.status();
-  q.BindInt(1, id);
-  props.clear();
-  while (q.Step()) {
-    Value v;
-    if (!ReadValue(q, 1, 2, v)) {
-      q.Reset();
-      return MAPI_E_CORRUPT_STORE;
+    SqliteStmt& q = Cached("SELECT pid, type, val FROM props WHERE obj = ?1");
+    if (FAILED(q.status())) return q.status();
+    q.BindInt(1, id);
+    props.clear();
+    while (q.Step()) {
+        Value v;
+        if (!ReadValue(q, 1, 2, v)) {
+            q.Reset();
+            return MAPI_E_CORRUPT_STORE;
+        }
+        props[static_cast<ULONG>(q.ColumnInt(0))] = std::move(v);
     }
-    props[static_cast<ULONG>(q.ColumnInt(0))] = std::move(v);
-  }
-  return q.status();
+    return q.status();
 }
 
 HRESULT StoreDb::InsertObject(ObjectRow& row) {
-  if (row.eid.empty()) row.eid = NewRandomBytes(kObjectEidBytes);
-  SqliteStmt& q = Cached(
-      "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
-      "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-  if (FAILED(q.status())) return q.status();
-  q.BindBlob(1, row.eid);
-  q.BindInt(2, row.kind);
-  if (row.parent != 0) q.BindInt(3, row.parent); else q.BindNull(3);
-  q.BindInt(4, row.num);
-  q.BindInt(5, static_cast<std::int64_t>(row.created));
-  q.BindInt(6, static_cast<std::int64_t>(row.modified));
-  q.BindInt(7, row.flags);
-  HRESULT hr = q.Run();
-  if (FAILED(hr)) return hr;
-  row.id = sqlite3_last_insert_rowid(db_.handle());
-  return S_OK;
+    if (row.eid.empty()) row.eid = NewRandomBytes(kObjectEidBytes);
+    SqliteStmt& q = Cached(
+        "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    if (FAILED(q.status())) return q.status();
+    q.BindBlob(1, row.eid);
+    q.BindInt(2, row.kind);
+    if (row.parent != 0)
+        q.BindInt(3, row.parent);
+    else
+        q.BindNull(3);
+    q.BindInt(4, row.num);
+    q.BindInt(5, static_cast<std::int64_t>(row.created));
+    q.BindInt(6, static_cast<std::int64_t>(row.modified));
+    q.BindInt(7, row.flags);
+    HRESULT hr = q.Run();
+    if (FAILED(hr)) return hr;
+    row.id = sqlite3_last_insert_rowid(db_.handle());
+    return S_OK;
 }
 
 HRESULT StoreDb::UpdateObject(const ObjectRow& row) {
-  SqliteStmt& q = Cached(
-      "UPDATE objects SET parent = ?2, num = ?3, created = ?4, modified = ?5, flags = ?6 WHERE id = ?1");
-  if (FAILED(q.status())) return q.status();
-  q.BindInt(1, row.id);
-  if (row.parent != 0) q.BindInt(2, row.parent); else q.BindNull(2);
-  q.BindInt(3, row.num);
-  q.BindInt(4, static_cast<std::int64_t>(row.created));
-  q.BindInt(5, static_cast<std::int64_t>(row.modified));
-  q.BindInt(6, row.flags);
-  HRESULT hr = q.Run();
-  if (FAILED(hr)) return hr;
-  return sqlite3_changes(db_.handle()) == 1 ? S_OK : MAPI_E_OBJECT_DELETED;
+    SqliteStmt& q = Cached(
+        "UPDATE objects SET parent = ?2, num = ?3, created = ?4, modified = ?5, flags = ?6 WHERE "
+        "id = ?1");
+    if (FAILED(q.status())) return q.status();
+    q.BindInt(1, row.id);
+    if (row.parent != 0)
+        q.BindInt(2, row.parent);
+    else
+        q.BindNull(2);
+    q.BindInt(3, row.num);
+    q.BindInt(4, static_cast<std::int64_t>(row.created));
+    q.BindInt(5, static_cast<std::int64_t>(row.modified));
+    q.BindInt(6, row.flags);
+    HRESULT hr = q.Run();
+    if (FAILED(hr)) return hr;
+    return sqlite3_changes(db_.handle()) == 1 ? S_OK : MAPI_E_OBJECT_DELETED;
 }
 
 HRESULT StoreDb::BindValue(SqliteStmt& st, int index, const Value& v) {
-  switch (v.type) {
-    case PT_I2: case PT_LONG: case PT_BOOLEAN: case PT_I8: case PT_SYSTIME: case PT_CURRENCY:
-      st.BindInt(index, v.i);
-      return S_OK;
-    case PT_R4: case PT_DOUBLE: case PT_APPTIME:
-      st.BindDouble(index, v.d);
-      return S_OK;
-    case PT_UNICODE:
-      st.BindText(index, v.s);
-      return S_OK;
-    case PT_BINARY: case PT_CLSID:
-      st.BindBlob(index, v.s);
-      return S_OK;
-    default:
-      if (!IsMultiValued(v.type)) return MAPI_E_INVALID_TYPE;
-      st.BindBlob(index, EncodeMulti(v));
-      return S_OK;
-  }
+    switch (v.type) {
+        case PT_I2:
+        case PT_LONG:
+        case PT_BOOLEAN:
+        case PT_I8:
+        case PT_SYSTIME:
+        case PT_CURRENCY:
+            st.BindInt(index, v.i);
+            return S_OK;
+        case PT_R4:
+        case PT_DOUBLE:
+        case PT_APPTIME:
+            st.BindDouble(index, v.d);
+            return S_OK;
+        case PT_UNICODE:
+            st.BindText(index, v.s);
+            return S_OK;
+        case PT_BINARY:
+        case PT_CLSID:
+            st.BindBlob(index, v.s);
+            return S_OK;
+        default:
+            if (!IsMultiValued(v.type)) return MAPI_E_INVALID_TYPE;
+            st.BindBlob(index, EncodeMulti(v));
+            return S_OK;
+    }
 }
 
 HRESULT StoreDb::WriteProps(std::int64_t id, const PropMap& props, const std::set<ULONG>& dirty,
                             const std::set<ULONG>& deleted) {
-  HRESULT hr = S_OK;
-  if (!deleted.empty()) {
-    SqliteStmt& del = Cached("DELETE FROM props WHERE obj = ?1 AND pid = ?2");
-    if (FAILED(del.status())) return del.status();
-    for (ULONG pid : deleted) {
-      del.Reset();
-      del.BindInt(1, id);
-      del.BindInt(2, pid);
-      if (FAILED(hr = del.Run())) return hr;
+    HRESULT hr = S_OK;
+    if (!deleted.empty()) {
+        SqliteStmt& del = Cached("DELETE FROM props WHERE obj = ?1 AND pid = ?2");
+        if (FAILED(del.status())) return del.status();
+        for (ULONG pid : deleted) {
+            del.Reset();
+            del.BindInt(1, id);
+            del.BindInt(2, pid);
+            if (FAILED(hr = del.Run())) return hr;
+        }
     }
-  }
-  if (dirty.empty()) return S_OK;
-  SqliteStmt& put = Cached("INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
-  if (FAILED(put.status())) return put.status();
-  for (ULONG pid : dirty) {
-    auto it = props.find(pid);
-    if (it == props.end()) continue;
-    put.Reset();
-    put.BindInt(1, id);
-    put.BindInt(2, pid);
-    put.BindInt(3, it->second.type);
-    if (FAILED(hr = BindValue(put, 4, it->second))) return hr;
-    if (FAILED(hr = put.Run())) return hr;
-  }
-  return S_OK;
+    if (dirty.empty()) return S_OK;
+    SqliteStmt& put =
+        Cached("INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+    if (FAILED(put.status())) return put.status();
+    for (ULONG pid : dirty) {
+        auto it = props.find(pid);
+        if (it == props.end()) continue;
+        put.Reset();
+        put.BindInt(1, id);
+        put.BindInt(2, pid);
+        put.BindInt(3, it->second.type);
+        if (FAILED(hr = BindValue(put, 4, it->second))) return hr;
+        if (FAILED(hr = put.Run())) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT StoreDb::WriteAllProps(std::int64_t id, const PropMap& props) {
-  std::set<ULONG> all;
-  for (const auto& [pid, v] : props) all.insert(pid);
-  return WriteProps(id, props, all, {});
+    std::set<ULONG> all;
+    for (const auto& [pid, v] : props) all.insert(pid);
+    return WriteProps(id, props, all, {});
 }
 
 HRESULT StoreDb::DeleteTree(std::int64_t id) {
-  std::vector<std::int64_t> pending{id}, all;
-  SqliteStmt& kids = Cached("SELECT id FROM objects WHERE parent = ?1");
-  if (FAILED(kids.status())) return kids.status();
-  while (!pending.empty()) {
-    std::int64_t cur = pending.back();
-    pending.pop_back();
-    all.push_back(cur);
-    kids.Reset();
-    kids.BindInt(1, cur);
-    while (kids.Step()) pending.push_back(kids.ColumnInt(0));
+    std::vector<std::int64_t> pending{id}, all;
+    SqliteStmt& kids = Cached("SELECT id FROM objects WHERE parent = ?1");
     if (FAILED(kids.status())) return kids.status();
-  }
-  SqliteStmt& delProps = Cached("DELETE FROM props WHERE obj = ?1");
-  SqliteStmt& delObj = Cached("DELETE FROM objects WHERE id = ?1");
-  if (FAILED(delProps.status())) return delProps.status();
-  if (FAILED(delObj.status())) return delObj.status();
-  for (std::int64_t cur : all) {
-    delProps.Reset();
-    delProps.BindInt(1, cur);
-    HRESULT hr = delProps.Run();
-    if (FAILED(hr)) return hr;
-    delObj.Reset();
-    delObj.BindInt(1, cur);
-    if (FAILED(hr = delObj.Run())) return hr;
-  }
-  return S_OK;
+    while (!pending.empty()) {
+        std::int64_t cur = pending.back();
+        pending.pop_back();
+        all.push_back(cur);
+        kids.Reset();
+        kids.BindInt(1, cur);
+        while (kids.Step()) pending.push_back(kids.ColumnInt(0));
+        if (FAILED(kids.status())) return kids.status();
+    }
+    SqliteStmt& delProps = Cached("DELETE FROM props WHERE obj = ?1");
+    SqliteStmt& delObj = Cached("DELETE FROM objects WHERE id = ?1");
+    if (FAILED(delProps.status())) return delProps.status();
+    if (FAILED(delObj.status())) return delObj.status();
+    for (std::int64_t cur : all) {
+        delProps.Reset();
+        delProps.BindInt(1, cur);
+        HRESULT hr = delProps.Run();
+        if (FAILED(hr)) return hr;
+        delObj.Reset();
+        delObj.BindInt(1, cur);
+        if (FAILED(hr = delObj.Run())) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT StoreDb::CopyTree(std::int64_t id, std::int64_t newParent, ObjectRow& newRow) {
-  ObjectRow src;
-  HRESULT hr = LoadObject(id, src);
-  if (FAILED(hr)) return hr;
-  newRow = src;
-  newRow.id = 0;
-  newRow.eid.clear();
-  newRow.parent = newParent;
-  newRow.created = newRow.modified = FileTimeNow();
-  if (FAILED(hr = InsertObject(newRow))) return hr;
-  SqliteStmt& cp = Cached("INSERT INTO props(obj, pid, type, val) SELECT ?1, pid, type, val FROM props WHERE obj = ?2");
-  if (FAILED(cp.status())) return cp.status();
-  cp.BindInt(1, newRow.id);
-  cp.BindInt(2, id);
-  if (FAILED(hr = cp.Run())) return hr;
-  std::vector<std::int64_t> kids;
-  {
-    SqliteStmt& q = Cached("SELECT id FROM objects WHERE parent = ?1 ORDER BY id");
-    if (FAILED(q.status())) return q.status();
-    q.BindInt(1, id);
-    while (q.Step()) kids.push_back(q.ColumnInt(0));
-    if (FAILED(q.status())) return q.status();
-  }
-  for (std::int64_t kid : kids) {
-    ObjectRow copy;
-    if (FAILED(hr = CopyTree(kid, newRow.id, copy))) return hr;
-  }
-  return S_OK;
+    ObjectRow src;
+    HRESULT hr = LoadObject(id, src);
+    if (FAILED(hr)) return hr;
+    newRow = src;
+    newRow.id = 0;
+    newRow.eid.clear();
+    newRow.parent = newParent;
+    newRow.created = newRow.modified = FileTimeNow();
+    if (FAILED(hr = InsertObject(newRow))) return hr;
+    SqliteStmt& cp = Cached(
+        "INSERT INTO props(obj, pid, type, val) SELECT ?1, pid, type, val FROM props WHERE obj = "
+        "?2");
+    if (FAILED(cp.status())) return cp.status();
+    cp.BindInt(1, newRow.id);
+    cp.BindInt(2, id);
+    if (FAILED(hr = cp.Run())) return hr;
+    std::vector<std::int64_t> kids;
+    {
+        SqliteStmt& q = Cached("SELECT id FROM objects WHERE parent = ?1 ORDER BY id");
+        if (FAILED(q.status())) return q.status();
+        q.BindInt(1, id);
+        while (q.Step()) kids.push_back(q.ColumnInt(0));
+        if (FAILED(q.status())) return q.status();
+    }
+    for (std::int64_t kid : kids) {
+        ObjectRow copy;
+        if (FAILED(hr = CopyTree(kid, newRow.id, copy))) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT StoreDb::LoadTree(std::int64_t id, ObjectTree& tree) {
-  HRESULT hr = LoadObject(id, tree.row);
-  if (FAILED(hr)) return hr;
-  if (FAILED(hr = LoadProps(id, tree.props))) return hr;
-  std::vector<std::int64_t> kids;
-  {
-    SqliteStmt& q = Cached("SELECT id FROM objects WHERE parent = ?1 ORDER BY id");
-    if (FAILED(q.status())) return q.status();
-    q.BindInt(1, id);
-    while (q.Step()) kids.push_back(q.ColumnInt(0));
-    if (FAILED(q.status())) return q.status();
-  }
-  tree.children.clear();
-  for (std::int64_t kid : kids) {
-    tree.children.emplace_back();
-    if (FAILED(hr = LoadTree(kid, tree.children.back()))) return hr;
-  }
-  return S_OK;
+    HRESULT hr = LoadObject(id, tree.row);
+    if (FAILED(hr)) return hr;
+    if (FAILED(hr = LoadProps(id, tree.props))) return hr;
+    std::vector<std::int64_t> kids;
+    {
+        SqliteStmt& q = Cached("SELECT id FROM objects WHERE parent = ?1 ORDER BY id");
+        if (FAILED(q.status())) return q.status();
+        q.BindInt(1, id);
+        while (q.Step()) kids.push_back(q.ColumnInt(0));
+        if (FAILED(q.status())) return q.status();
+    }
+    tree.children.clear();
+    for (std::int64_t kid : kids) {
+        tree.children.emplace_back();
+        if (FAILED(hr = LoadTree(kid, tree.children.back()))) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT StoreDb::InsertTree(ObjectTree& tree, std::int64_t newParent) {
-  tree.row.id = 0;
-  tree.row.eid.clear();
-  tree.row.parent = newParent;
-  tree.row.created = tree.row.modified = FileTimeNow();
-  HRESULT hr = InsertObject(tree.row);
-  if (FAILED(hr)) return hr;
-  if (FAILED(hr = WriteAllProps(tree.row.id, tree.props))) return hr;
-  for (ObjectTree& kid : tree.children)
-    if (FAILED(hr = InsertTree(kid, tree.row.id))) return hr;
-  return S_OK;
+    tree.row.id = 0;
+    tree.row.eid.clear();
+    tree.row.parent = newParent;
+    tree.row.created = tree.row.modified = FileTimeNow();
+    HRESULT hr = InsertObject(tree.row);
+    if (FAILED(hr)) return hr;
+    if (FAILED(hr = WriteAllProps(tree.row.id, tree.props))) return hr;
+    for (ObjectTree& kid : tree.children)
+        if (FAILED(hr = InsertTree(kid, tree.row.id))) return hr;
+    return S_OK;
 }
 
 }  // namespace mapistore

@@ -40,14 +40,14 @@ constexpr std::int64_t kStoreFormatVersion = 1;
 constexpr std::size_t kIndexedTextChars = 255;
 
 struct ObjectRow {
-  std::int64_t id = 0;
-  std::string eid;  // kObjectEidBytes random bytes
-  ULONG kind = 0;   // MAPI_STORE, MAPI_FOLDER, MAPI_MESSAGE, MAPI_MAILUSER, MAPI_ATTACH
-  std::int64_t parent = 0;  // 0: none (store object and root folder)
-  ULONG num = 0;            // attachment number or recipient row id
-  std::uint64_t created = 0;
-  std::uint64_t modified = 0;
-  ULONG flags = 0;          // PR_MESSAGE_FLAGS
+    std::int64_t id = 0;
+    std::string eid;          // kObjectEidBytes random bytes
+    ULONG kind = 0;           // MAPI_STORE, MAPI_FOLDER, MAPI_MESSAGE, MAPI_MAILUSER, MAPI_ATTACH
+    std::int64_t parent = 0;  // 0: none (store object and root folder)
+    ULONG num = 0;            // attachment number or recipient row id
+    std::uint64_t created = 0;
+    std::uint64_t modified = 0;
+    ULONG flags = 0;  // PR_MESSAGE_FLAGS
 };
 
 // The row of a statement whose first eight columns are, in this order, id, eid,
@@ -56,103 +56,104 @@ void ReadObjectRow(const SqliteStmt& q, ObjectRow& row);
 
 // An object with its properties and sub-objects, for copies between stores.
 struct ObjectTree {
-  ObjectRow row;
-  PropMap props;
-  std::vector<ObjectTree> children;
+    ObjectRow row;
+    PropMap props;
+    std::vector<ObjectTree> children;
 };
 
 struct NamedProp {
-  GUID guid{};
-  ULONG kind = MNID_ID;
-  LONG lid = 0;
-  std::string name;  // UTF-8
+    GUID guid{};
+    ULONG kind = MNID_ID;
+    LONG lid = 0;
+    std::string name;  // UTF-8
 };
 
 class StoreDb {
- public:
-  ~StoreDb();
+public:
+    ~StoreDb();
 
-  // Creates a new store file (mode 0600; MAPI_E_COLLISION when it exists) with its
-  // default folders, named displayName, with the given uid (kUidBytes bytes).
-  static HRESULT Create(const std::string& path, const std::string& uid,
-                        const std::string& displayName);
-  // Opens a store file, sharing one instance per file in the process.
-  // MAPI_E_NOT_FOUND when the file is missing; MAPI_E_CORRUPT_STORE when it is not a
-  // store of this engine, is damaged, or carries another uid than expectedUid (when
-  // that is not empty).
-  static HRESULT Open(const std::string& path, const std::string& expectedUid,
-                      std::shared_ptr<StoreDb>& out);
+    // Creates a new store file (mode 0600; MAPI_E_COLLISION when it exists) with its
+    // default folders, named displayName, with the given uid (kUidBytes bytes).
+    static HRESULT Create(const std::string& path, const std::string& uid,
+                          const std::string& displayName);
+    // Opens a store file, sharing one instance per file in the process.
+    // MAPI_E_NOT_FOUND when the file is missing; MAPI_E_CORRUPT_STORE when it is not a
+    // store of this engine, is damaged, or carries another uid than expectedUid (when
+    // that is not empty).
+    static HRESULT Open(const std::string& path, const std::string& expectedUid,
+                        std::shared_ptr<StoreDb>& out);
 
-  std::recursive_mutex& mutex() { return mutex_; }
-  SqliteDb& db() { return db_; }
-  const std::string& uid() const { return uid_; }
-  const std::string& path() const { return path_; }
-  std::int64_t rootId() const { return rootId_; }
-  std::int64_t storeObjectId() const { return storeObjectId_; }
+    std::recursive_mutex& mutex() { return mutex_; }
+    SqliteDb& db() { return db_; }
+    const std::string& uid() const { return uid_; }
+    const std::string& path() const { return path_; }
+    std::int64_t rootId() const { return rootId_; }
+    std::int64_t storeObjectId() const { return storeObjectId_; }
 
-  // A statement prepared once per store; reset and ready for binding. Check status().
-  SqliteStmt& Cached(const char* sql);
+    // A statement prepared once per store; reset and ready for binding. Check status().
+    SqliteStmt& Cached(const char* sql);
 
-  // ---- entry identifiers ----
-  std::string EntryIdOf(const std::string& objectEid) const;
-  std::string StoreEntryId() const;
-  // Splits an entry identifier of this engine; false for any other form. objectEid is
-  // empty for a store identifier.
-  static bool SplitEntryId(ULONG cb, const void* entryId, std::string& storeUid,
-                           std::string& objectEid);
-  // The object eid of an identifier of this store: MAPI_E_INVALID_ENTRYID otherwise.
-  HRESULT ObjectEidOf(ULONG cb, const void* entryId, std::string& objectEid) const;
-  static std::string NewRandomBytes(std::size_t n);
+    // ---- entry identifiers ----
+    std::string EntryIdOf(const std::string& objectEid) const;
+    std::string StoreEntryId() const;
+    // Splits an entry identifier of this engine; false for any other form. objectEid is
+    // empty for a store identifier.
+    static bool SplitEntryId(ULONG cb, const void* entryId, std::string& storeUid,
+                             std::string& objectEid);
+    // The object eid of an identifier of this store: MAPI_E_INVALID_ENTRYID otherwise.
+    HRESULT ObjectEidOf(ULONG cb, const void* entryId, std::string& objectEid) const;
+    static std::string NewRandomBytes(std::size_t n);
 
-  // ---- objects ----
-  HRESULT LoadObject(std::int64_t id, ObjectRow& row);
-  HRESULT LoadObjectByEid(const std::string& eid, ObjectRow& row);  // MAPI_E_NOT_FOUND
-  HRESULT LoadProps(std::int64_t id, PropMap& props);
-  HRESULT Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow>& rows);
-  // Inserts a row (new random eid when empty); sets row.id.
-  HRESULT InsertObject(ObjectRow& row);
-  HRESULT UpdateObject(const ObjectRow& row);
-  // Writes the named properties of props (dirty) and removes deleted ones.
-  HRESULT WriteProps(std::int64_t id, const PropMap& props, const std::set<ULONG>& dirty,
-                     const std::set<ULONG>& deleted);
-  HRESULT WriteAllProps(std::int64_t id, const PropMap& props);
-  HRESULT DeleteTree(std::int64_t id);
-  // Copies an object with its sub-objects below newParent in this store; new eids and
-  // times. newRow receives the copy's row.
-  HRESULT CopyTree(std::int64_t id, std::int64_t newParent, ObjectRow& newRow);
-  HRESULT LoadTree(std::int64_t id, ObjectTree& tree);
-  HRESULT InsertTree(ObjectTree& tree, std::int64_t newParent);
-  // A modification time later than previous, and not before now.
-  static std::uint64_t NextModificationTime(std::uint64_t previous);
+    // ---- objects ----
+    HRESULT LoadObject(std::int64_t id, ObjectRow& row);
+    HRESULT LoadObjectByEid(const std::string& eid, ObjectRow& row);  // MAPI_E_NOT_FOUND
+    HRESULT LoadProps(std::int64_t id, PropMap& props);
+    HRESULT Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow>& rows);
+    // Inserts a row (new random eid when empty); sets row.id.
+    HRESULT InsertObject(ObjectRow& row);
+    HRESULT UpdateObject(const ObjectRow& row);
+    // Writes the named properties of props (dirty) and removes deleted ones.
+    HRESULT WriteProps(std::int64_t id, const PropMap& props, const std::set<ULONG>& dirty,
+                       const std::set<ULONG>& deleted);
+    HRESULT WriteAllProps(std::int64_t id, const PropMap& props);
+    HRESULT DeleteTree(std::int64_t id);
+    // Copies an object with its sub-objects below newParent in this store; new eids and
+    // times. newRow receives the copy's row.
+    HRESULT CopyTree(std::int64_t id, std::int64_t newParent, ObjectRow& newRow);
+    HRESULT LoadTree(std::int64_t id, ObjectTree& tree);
+    HRESULT InsertTree(ObjectTree& tree, std::int64_t newParent);
+    // A modification time later than previous, and not before now.
+    static std::uint64_t NextModificationTime(std::uint64_t previous);
 
-  // ---- named properties ----
-  // MAPI_E_NOT_FOUND when unknown and !create; MAPI_E_NOT_ENOUGH_RESOURCES when full.
-  HRESULT IdForName(const NamedProp& name, bool create, ULONG& id);
-  HRESULT NameForId(ULONG id, NamedProp& name);
-  HRESULT AllNames(std::vector<std::pair<ULONG, NamedProp>>& names);
+    // ---- named properties ----
+    // MAPI_E_NOT_FOUND when unknown and !create; MAPI_E_NOT_ENOUGH_RESOURCES when full.
+    HRESULT IdForName(const NamedProp& name, bool create, ULONG& id);
+    HRESULT NameForId(ULONG id, NamedProp& name);
+    HRESULT AllNames(std::vector<std::pair<ULONG, NamedProp>>& names);
 
-  // ---- receive folders ----
-  HRESULT ReceiveFolder(const std::string& messageClass, std::int64_t& folder, std::string& matched);
-  HRESULT SetReceiveFolder(const std::string& messageClass, std::int64_t folder);
+    // ---- receive folders ----
+    HRESULT ReceiveFolder(const std::string& messageClass, std::int64_t& folder,
+                          std::string& matched);
+    HRESULT SetReceiveFolder(const std::string& messageClass, std::int64_t folder);
 
-  // ---- text index ----
-  // Objects with a text property pid equal to text (exact bytes). False when the
-  // index cannot answer (text too long), true with the ids otherwise.
-  bool FindText(ULONG pid, const std::string& text, std::vector<std::int64_t>& ids, HRESULT& hr);
+    // ---- text index ----
+    // Objects with a text property pid equal to text (exact bytes). False when the
+    // index cannot answer (text too long), true with the ids otherwise.
+    bool FindText(ULONG pid, const std::string& text, std::vector<std::int64_t>& ids, HRESULT& hr);
 
- private:
-  StoreDb() = default;
-  HRESULT OpenFile(const std::string& path, bool create);
-  HRESULT BindValue(SqliteStmt& st, int index, const Value& v);
+private:
+    StoreDb() = default;
+    HRESULT OpenFile(const std::string& path, bool create);
+    HRESULT BindValue(SqliteStmt& st, int index, const Value& v);
 
-  std::recursive_mutex mutex_;
-  SqliteDb db_;
-  std::string path_;
-  std::string uid_;
-  std::int64_t rootId_ = 0;
-  std::int64_t storeObjectId_ = 0;
-  std::unordered_map<std::string, std::unique_ptr<SqliteStmt>> stmts_;
-  std::map<ULONG, NamedProp> namesById_;
+    std::recursive_mutex mutex_;
+    SqliteDb db_;
+    std::string path_;
+    std::string uid_;
+    std::int64_t rootId_ = 0;
+    std::int64_t storeObjectId_ = 0;
+    std::unordered_map<std::string, std::unique_ptr<SqliteStmt>> stmts_;
+    std::map<ULONG, NamedProp> namesById_;
 };
 
 // The equality search on text values; the planner answers it from props_text.

@@ -19,201 +19,213 @@ using mapistore::ComPtr;
 
 // XDG_DATA_HOME points at a fresh temporary folder for the life of the object.
 class TempDataHome {
- public:
-  TempDataHome() {
-    std::string templ = (std::filesystem::temp_directory_path() / "mapistore-XXXXXX").string();
-    path_ = ::mkdtemp(templ.data()) ? templ : std::string();
-    ::setenv("XDG_DATA_HOME", path_.c_str(), 1);
-  }
-  ~TempDataHome() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
+public:
+    TempDataHome() {
+        std::string templ = (std::filesystem::temp_directory_path() / "mapistore-XXXXXX").string();
+        path_ = ::mkdtemp(templ.data()) ? templ : std::string();
+        ::setenv("XDG_DATA_HOME", path_.c_str(), 1);
+    }
+    ~TempDataHome() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
 
- private:
-  std::string path_;
+private:
+    std::string path_;
 };
 
 inline SPropValue LongProp(ULONG tag, LONG v) {
-  SPropValue p{};
-  p.ulPropTag = tag;
-  p.Value.l = v;
-  return p;
+    SPropValue p{};
+    p.ulPropTag = tag;
+    p.Value.l = v;
+    return p;
 }
 inline SPropValue StringProp(ULONG tag, const char* text) {
-  SPropValue p{};
-  p.ulPropTag = tag;
-  p.Value.lpszA = const_cast<char*>(text);
-  return p;
+    SPropValue p{};
+    p.ulPropTag = tag;
+    p.Value.lpszA = const_cast<char*>(text);
+    return p;
 }
 // The bytes are kept for the life of the test program: callers pass temporaries.
 inline SPropValue BinaryProp(ULONG tag, const std::string& bytes) {
-  static std::deque<std::string> kept;
-  kept.push_back(bytes);
-  SPropValue p{};
-  p.ulPropTag = tag;
-  p.Value.bin.cb = static_cast<ULONG>(kept.back().size());
-  p.Value.bin.lpb = reinterpret_cast<LPBYTE>(kept.back().data());
-  return p;
+    static std::deque<std::string> kept;
+    kept.push_back(bytes);
+    SPropValue p{};
+    p.ulPropTag = tag;
+    p.Value.bin.cb = static_cast<ULONG>(kept.back().size());
+    p.Value.bin.lpb = reinterpret_cast<LPBYTE>(kept.back().data());
+    return p;
 }
 inline SPropValue TimeProp(ULONG tag, std::uint64_t ft) {
-  SPropValue p{};
-  p.ulPropTag = tag;
-  p.Value.ft.dwLowDateTime = static_cast<DWORD>(ft);
-  p.Value.ft.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-  return p;
+    SPropValue p{};
+    p.ulPropTag = tag;
+    p.Value.ft.dwLowDateTime = static_cast<DWORD>(ft);
+    p.Value.ft.dwHighDateTime = static_cast<DWORD>(ft >> 32);
+    return p;
 }
 inline SPropValue BoolProp(ULONG tag, bool v) {
-  SPropValue p{};
-  p.ulPropTag = tag;
-  p.Value.b = v ? 1 : 0;
-  return p;
+    SPropValue p{};
+    p.ulPropTag = tag;
+    p.Value.b = v ? 1 : 0;
+    return p;
 }
 
 inline HRESULT Set(IMAPIProp* obj, SPropValue value) { return HrSetOneProp(obj, &value); }
 
 inline std::string GetString(IMAPIProp* obj, ULONG tag) {
-  LPSPropValue v = nullptr;
-  if (FAILED(HrGetOneProp(obj, tag, &v))) return "<missing>";
-  std::string s = v->Value.lpszA;
-  MAPIFreeBuffer(v);
-  return s;
+    LPSPropValue v = nullptr;
+    if (FAILED(HrGetOneProp(obj, tag, &v))) return "<missing>";
+    std::string s = v->Value.lpszA;
+    MAPIFreeBuffer(v);
+    return s;
 }
 inline std::string GetBinary(IMAPIProp* obj, ULONG tag) {
-  LPSPropValue v = nullptr;
-  if (FAILED(HrGetOneProp(obj, tag, &v))) return std::string();
-  std::string s(reinterpret_cast<const char*>(v->Value.bin.lpb), v->Value.bin.cb);
-  MAPIFreeBuffer(v);
-  return s;
+    LPSPropValue v = nullptr;
+    if (FAILED(HrGetOneProp(obj, tag, &v))) return std::string();
+    std::string s(reinterpret_cast<const char*>(v->Value.bin.lpb), v->Value.bin.cb);
+    MAPIFreeBuffer(v);
+    return s;
 }
 inline LONG GetLong(IMAPIProp* obj, ULONG tag, LONG missing = -1) {
-  LPSPropValue v = nullptr;
-  if (FAILED(HrGetOneProp(obj, tag, &v))) return missing;
-  LONG l = v->Value.l;
-  MAPIFreeBuffer(v);
-  return l;
+    LPSPropValue v = nullptr;
+    if (FAILED(HrGetOneProp(obj, tag, &v))) return missing;
+    LONG l = v->Value.l;
+    MAPIFreeBuffer(v);
+    return l;
 }
 inline std::uint64_t GetTime(IMAPIProp* obj, ULONG tag) {
-  LPSPropValue v = nullptr;
-  if (FAILED(HrGetOneProp(obj, tag, &v))) return 0;
-  std::uint64_t t = (std::uint64_t{v->Value.ft.dwHighDateTime} << 32) | v->Value.ft.dwLowDateTime;
-  MAPIFreeBuffer(v);
-  return t;
+    LPSPropValue v = nullptr;
+    if (FAILED(HrGetOneProp(obj, tag, &v))) return 0;
+    std::uint64_t t = (std::uint64_t{v->Value.ft.dwHighDateTime} << 32) | v->Value.ft.dwLowDateTime;
+    MAPIFreeBuffer(v);
+    return t;
 }
 inline HRESULT GetError(IMAPIProp* obj, ULONG tag) {
-  LPSPropValue v = nullptr;
-  HRESULT hr = HrGetOneProp(obj, tag, &v);
-  MAPIFreeBuffer(v);
-  return hr;
+    LPSPropValue v = nullptr;
+    HRESULT hr = HrGetOneProp(obj, tag, &v);
+    MAPIFreeBuffer(v);
+    return hr;
 }
 
 inline LPENTRYID Eid(const std::string& bytes) {
-  return reinterpret_cast<LPENTRYID>(const_cast<char*>(bytes.data()));
+    return reinterpret_cast<LPENTRYID>(const_cast<char*>(bytes.data()));
 }
 
 // A profile "Test" with its default store open, and the default folders at hand.
 class StoreTest : public ::testing::Test {
- public:
-  void SetUp() override {
-    ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
-    ComPtr<IProfAdmin> admin;
-    ASSERT_EQ(MAPIAdminProfiles(0, admin.put()), S_OK);
-    ASSERT_EQ(admin->CreateProfile(const_cast<char*>("Test"), nullptr, 0, 0), S_OK);
-    ASSERT_EQ(MAPILogonEx(0, const_cast<char*>("Test"), nullptr, MAPI_NEW_SESSION, session.put()), S_OK);
-    store = OpenDefaultStore(session.get());
-    ASSERT_TRUE(store);
-    inbox = OpenFolder(store.get(), InboxId());
-    contacts = OpenFolder(store.get(), GetBinary(inbox.get(), PR_IPM_CONTACT_ENTRYID));
-    ASSERT_TRUE(inbox && contacts);
-  }
-  void TearDown() override {
-    inbox.reset();
-    contacts.reset();
-    store.reset();
-    if (session) session->Logoff(0, 0, 0);
-    session.reset();
-    MAPIUninitialize();
-  }
-
-  static ComPtr<IMsgStore> OpenDefaultStore(IMAPISession* s, bool wantDefault = true) {
-    ComPtr<IMAPITable> table;
-    if (FAILED(s->GetMsgStoresTable(0, table.put()))) return {};
-    SizedSPropTagArray(2, cols) = {2, {PR_ENTRYID, PR_DEFAULT_STORE}};
-    LPSRowSet rows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0, &rows)))
-      return {};
-    ComPtr<IMsgStore> result;
-    for (ULONG k = 0; k < rows->cRows && !result; ++k) {
-      if ((rows->aRow[k].lpProps[1].Value.b != 0) != wantDefault) continue;
-      const SBinary& b = rows->aRow[k].lpProps[0].Value.bin;
-      s->OpenMsgStore(0, b.cb, reinterpret_cast<LPENTRYID>(b.lpb), nullptr, MAPI_BEST_ACCESS, result.put());
+public:
+    void SetUp() override {
+        ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
+        ComPtr<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.put()), S_OK);
+        ASSERT_EQ(admin->CreateProfile(const_cast<char*>("Test"), nullptr, 0, 0), S_OK);
+        ASSERT_EQ(
+            MAPILogonEx(0, const_cast<char*>("Test"), nullptr, MAPI_NEW_SESSION, session.put()),
+            S_OK);
+        store = OpenDefaultStore(session.get());
+        ASSERT_TRUE(store);
+        inbox = OpenFolder(store.get(), InboxId());
+        contacts = OpenFolder(store.get(), GetBinary(inbox.get(), PR_IPM_CONTACT_ENTRYID));
+        ASSERT_TRUE(inbox && contacts);
     }
-    FreeProws(rows);
-    return result;
-  }
-
-  std::string InboxId() {
-    ULONG cb = 0;
-    LPENTRYID eid = nullptr;
-    if (FAILED(store->GetReceiveFolder(const_cast<char*>("IPM"), 0, &cb, &eid, nullptr))) return {};
-    std::string id(reinterpret_cast<const char*>(eid), cb);
-    MAPIFreeBuffer(eid);
-    return id;
-  }
-
-  static ComPtr<IMAPIFolder> OpenFolder(IMsgStore* s, const std::string& id, ULONG flags = MAPI_BEST_ACCESS) {
-    ULONG type = 0;
-    ComPtr<IUnknown> unk;
-    if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type, unk.put())) ||
-        type != MAPI_FOLDER)
-      return {};
-    return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
-  }
-
-  static ComPtr<IMessage> OpenMessage(IMsgStore* s, const std::string& id, ULONG flags = MAPI_BEST_ACCESS) {
-    ULONG type = 0;
-    ComPtr<IUnknown> unk;
-    if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type, unk.put())) ||
-        type != MAPI_MESSAGE)
-      return {};
-    return ComPtr<IMessage>(static_cast<IMessage*>(unk.detach()));
-  }
-
-  // A saved message with a subject in folder; returns its entry identifier.
-  static std::string AddMessage(IMAPIFolder* folder, const char* subject,
-                                std::vector<SPropValue> extra = {}) {
-    ComPtr<IMessage> m;
-    if (FAILED(folder->CreateMessage(nullptr, 0, m.put()))) return {};
-    extra.push_back(StringProp(PR_SUBJECT, subject));
-    if (FAILED(m->SetProps(static_cast<ULONG>(extra.size()), extra.data(), nullptr))) return {};
-    if (FAILED(m->SaveChanges(KEEP_OPEN_READWRITE))) return {};
-    return GetBinary(m.get(), PR_ENTRYID);
-  }
-
-  // One column of every row of the table, as text (strings) or decimal (longs).
-  static std::vector<std::string> Column(IMAPITable* table, ULONG tag) {
-    SizedSPropTagArray(1, cols) = {1, {tag}};
-    std::vector<std::string> out;
-    if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&cols), 0))) return out;
-    if (FAILED(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr))) return out;
-    LPSRowSet rows = nullptr;
-    if (FAILED(table->QueryRows(1000000, 0, &rows))) return out;
-    for (ULONG k = 0; k < rows->cRows; ++k) {
-      const SPropValue& v = rows->aRow[k].lpProps[0];
-      if (PROP_TYPE(v.ulPropTag) == PT_ERROR) out.push_back("-");
-      else if (PROP_TYPE(v.ulPropTag) == PT_STRING8) out.push_back(v.Value.lpszA);
-      else out.push_back(std::to_string(v.Value.l));
+    void TearDown() override {
+        inbox.reset();
+        contacts.reset();
+        store.reset();
+        if (session) session->Logoff(0, 0, 0);
+        session.reset();
+        MAPIUninitialize();
     }
-    FreeProws(rows);
-    return out;
-  }
 
-  TempDataHome home;
-  ComPtr<IMAPISession> session;
-  ComPtr<IMsgStore> store;
-  ComPtr<IMAPIFolder> inbox;
-  ComPtr<IMAPIFolder> contacts;
+    static ComPtr<IMsgStore> OpenDefaultStore(IMAPISession* s, bool wantDefault = true) {
+        ComPtr<IMAPITable> table;
+        if (FAILED(s->GetMsgStoresTable(0, table.put()))) return {};
+        SizedSPropTagArray(2, cols) = {2, {PR_ENTRYID, PR_DEFAULT_STORE}};
+        LPSRowSet rows = nullptr;
+        if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
+                                  nullptr, 0, &rows)))
+            return {};
+        ComPtr<IMsgStore> result;
+        for (ULONG k = 0; k < rows->cRows && !result; ++k) {
+            if ((rows->aRow[k].lpProps[1].Value.b != 0) != wantDefault) continue;
+            const SBinary& b = rows->aRow[k].lpProps[0].Value.bin;
+            s->OpenMsgStore(0, b.cb, reinterpret_cast<LPENTRYID>(b.lpb), nullptr, MAPI_BEST_ACCESS,
+                            result.put());
+        }
+        FreeProws(rows);
+        return result;
+    }
+
+    std::string InboxId() {
+        ULONG cb = 0;
+        LPENTRYID eid = nullptr;
+        if (FAILED(store->GetReceiveFolder(const_cast<char*>("IPM"), 0, &cb, &eid, nullptr)))
+            return {};
+        std::string id(reinterpret_cast<const char*>(eid), cb);
+        MAPIFreeBuffer(eid);
+        return id;
+    }
+
+    static ComPtr<IMAPIFolder> OpenFolder(IMsgStore* s, const std::string& id,
+                                          ULONG flags = MAPI_BEST_ACCESS) {
+        ULONG type = 0;
+        ComPtr<IUnknown> unk;
+        if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type,
+                                unk.put())) ||
+            type != MAPI_FOLDER)
+            return {};
+        return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
+    }
+
+    static ComPtr<IMessage> OpenMessage(IMsgStore* s, const std::string& id,
+                                        ULONG flags = MAPI_BEST_ACCESS) {
+        ULONG type = 0;
+        ComPtr<IUnknown> unk;
+        if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type,
+                                unk.put())) ||
+            type != MAPI_MESSAGE)
+            return {};
+        return ComPtr<IMessage>(static_cast<IMessage*>(unk.detach()));
+    }
+
+    // A saved message with a subject in folder; returns its entry identifier.
+    static std::string AddMessage(IMAPIFolder* folder, const char* subject,
+                                  std::vector<SPropValue> extra = {}) {
+        ComPtr<IMessage> m;
+        if (FAILED(folder->CreateMessage(nullptr, 0, m.put()))) return {};
+        extra.push_back(StringProp(PR_SUBJECT, subject));
+        if (FAILED(m->SetProps(static_cast<ULONG>(extra.size()), extra.data(), nullptr))) return {};
+        if (FAILED(m->SaveChanges(KEEP_OPEN_READWRITE))) return {};
+        return GetBinary(m.get(), PR_ENTRYID);
+    }
+
+    // One column of every row of the table, as text (strings) or decimal (longs).
+    static std::vector<std::string> Column(IMAPITable* table, ULONG tag) {
+        SizedSPropTagArray(1, cols) = {1, {tag}};
+        std::vector<std::string> out;
+        if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&cols), 0))) return out;
+        if (FAILED(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr))) return out;
+        LPSRowSet rows = nullptr;
+        if (FAILED(table->QueryRows(1000000, 0, &rows))) return out;
+        for (ULONG k = 0; k < rows->cRows; ++k) {
+            const SPropValue& v = rows->aRow[k].lpProps[0];
+            if (PROP_TYPE(v.ulPropTag) == PT_ERROR)
+                out.push_back("-");
+            else if (PROP_TYPE(v.ulPropTag) == PT_STRING8)
+                out.push_back(v.Value.lpszA);
+            else
+                out.push_back(std::to_string(v.Value.l));
+        }
+        FreeProws(rows);
+        return out;
+    }
+
+    TempDataHome home;
+    ComPtr<IMAPISession> session;
+    ComPtr<IMsgStore> store;
+    ComPtr<IMAPIFolder> inbox;
+    ComPtr<IMAPIFolder> contacts;
 };
 
 }  // namespace mapitest

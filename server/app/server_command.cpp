@@ -10,9 +10,9 @@
 #include <exception>
 #include <string>
 
+#include "common/wbxml/wbxml_trace.h"
 #include "server/app/command.h"
 #include "server/app/headless_output.h"
-#include "common/wbxml/wbxml_trace.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
 #include "server/http/trace_port.h"

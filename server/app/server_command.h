@@ -8,8 +8,8 @@
 
 struct ServerOptions {
     bool headless = false;
-    int port = -1;          // -1: HttpPort of settings.inf; 0: any free port
-    int tracePort = 2005;   // 0: any free port
+    int port = -1;         // -1: HttpPort of settings.inf; 0: any free port
+    int tracePort = 2005;  // 0: any free port
 };
 
 void AddServerOptions(CLI::App& app, ServerOptions& options);

@@ -15,7 +15,7 @@ class CAbstractVantroFolder;
 
 // Kinds of a change entry (the numbers travel into the answer as element states).
 enum ChangeKind : int {
-    kChangeNone = 0,      // absorbed into a move
+    kChangeNone = 0,  // absorbed into a move
     kChangeNew = 1,
     kChangeModified = 2,
     kChangeMoved = 3,

@@ -17,7 +17,8 @@ std::string PathOf(CAbstractVantroFolder* folder) {
     return "?";
 }
 
-CChangeEntry* Add(ChangeList& list, int kind, const std::string& key, CAbstractVantroFolder* folder) {
+CChangeEntry* Add(ChangeList& list, int kind, const std::string& key,
+                  CAbstractVantroFolder* folder) {
     list.push_back(std::make_unique<CChangeEntry>(kind, key, "item " + key));
     list.back()->SetFolder(folder);
     return list.back().get();

@@ -12,7 +12,8 @@
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "corvel-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "corvel-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~TempFolder() {

@@ -47,8 +47,7 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
 // digits up to the first other character), kept to 32 bits; 0 when none.
 std::int32_t ParseDecimal(std::string_view text) {
     size_t position = 0;
-    while (position < text.size() && (text[position] == ' ' || text[position] == '\t'))
-        ++position;
+    while (position < text.size() && (text[position] == ' ' || text[position] == '\t')) ++position;
     bool negative = false;
     if (position < text.size() && (text[position] == '-' || text[position] == '+')) {
         negative = text[position] == '-';

@@ -50,11 +50,11 @@ TEST(StateFileParse, FieldRulesOfTheFormat) {
     ParseStateFile(
         "[FolderInfo]\r\n"
         "AA;;1;;2;0;runs of separators give no empty fields\r\n"
-        "BB;3\n"                       // missing fields stay 0 or empty
+        "BB;3\n"                                   // missing fields stay 0 or empty
         "CC;x;4;1;Subject; with semicolon;more\n"  // the label ends at the next ";"
         "AA;9;9;9;second AA is ignored\n"
-        ";;;\n"                        // no fields: no row
-        "DD;4294967295;-1;1;wraps",    // last line without a line end is taken whole
+        ";;;\n"                      // no fields: no row
+        "DD;4294967295;-1;1;wraps",  // last line without a line end is taken whole
         baseline);
     EXPECT_EQ(DumpBaseline(baseline),
               "AA|1|2|0|runs of separators give no empty fields\n"
@@ -89,7 +89,8 @@ TEST(StateFileFormat, RowsAreWrittenByteForByte) {
               "00A1;-1951725568;30123456;1;Hans Muster");
     EXPECT_EQ(FormatStateRow(Row("00A2", 5, 6, 0, std::nullopt, "Lunch; with Bob")),
               "00A2;5;6;0;Lunch; with Bob");
-    EXPECT_EQ(FormatStateRow(Row("00A3", 0, 0, 0, std::nullopt, std::nullopt)), "00A3;0;0;0;(null)");
+    EXPECT_EQ(FormatStateRow(Row("00A3", 0, 0, 0, std::nullopt, std::nullopt)),
+              "00A3;0;0;0;(null)");
     EXPECT_EQ(FormatStateRow(Row("00A4", 1, 2, 0, "", "subject")), "00A4;1;2;0;");
     // A line break in a label would start a row of its own.
     EXPECT_EQ(FormatStateRow(Row("00A5", 1, 2, 1, std::nullopt, "two\r\nlines\n")),
@@ -98,8 +99,9 @@ TEST(StateFileFormat, RowsAreWrittenByteForByte) {
 
 TEST(StateFileFormat, SubjectWithSemicolonReadsBackCut) {
     CBaseline baseline;
-    ParseStateFile("[FolderInfo]\n" + FormatStateRow(Row("0F", 10, 20, 0, std::nullopt, "a;b")) + "\n",
-                   baseline);
+    ParseStateFile(
+        "[FolderInfo]\n" + FormatStateRow(Row("0F", 10, 20, 0, std::nullopt, "a;b")) + "\n",
+        baseline);
     EXPECT_EQ(DumpBaseline(baseline), "0F|10|20|0|a\n");
 }
 

@@ -34,8 +34,8 @@ bool IsFolder(const std::string& path) {
 
 std::string DefaultDataFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    std::string base = (xdg != nullptr && xdg[0] == '/') ? std::string(xdg)
-                                                         : HomeFolder() + "/.local/share";
+    std::string base =
+        (xdg != nullptr && xdg[0] == '/') ? std::string(xdg) : HomeFolder() + "/.local/share";
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     return base + "/Norvex/Corvel";
 }

@@ -12,13 +12,20 @@
 
 int DayWindowDays(int code) {
     switch (code) {
-        case -1: return 1;
-        case -2: return 3;
-        case -3: return 7;
-        case -4: return 14;
-        case -5: return 31;
-        case -6: return 91;
-        default: break;
+        case -1:
+            return 1;
+        case -2:
+            return 3;
+        case -3:
+            return 7;
+        case -4:
+            return 14;
+        case -5:
+            return 31;
+        case -6:
+            return 91;
+        default:
+            break;
     }
     // Other negative values are no codes: a negative count would put the start of
     // the window in the future and report every item deleted.
@@ -38,8 +45,7 @@ std::int64_t CurrentFileTime() {
     return (kEpochDifference * 1000000 + since1970.count()) * 10;
 }
 
-CFolderInfo::CFolderInfo(std::string dataFolder, std::string entryIdText,
-                         std::string displayName)
+CFolderInfo::CFolderInfo(std::string dataFolder, std::string entryIdText, std::string displayName)
     : dataFolder_(std::move(dataFolder)),
       entryIdText_(std::move(entryIdText)),
       displayName_(std::move(displayName)) {}
@@ -74,7 +80,9 @@ void CFolderInfo::BeginComparison(ChangeList& changes) {
 }
 
 void CFolderInfo::CompareRow(const CLiveRow& live, bool detectReadState, ChangeList& changes) {
-    auto labelOf = [&live] { return live.displayName ? *live.displayName : std::string("unknown"); };
+    auto labelOf = [&live] {
+        return live.displayName ? *live.displayName : std::string("unknown");
+    };
     auto found = baseline_.find(live.key);
     if (found == baseline_.end()) {
         changes.push_back(std::make_unique<CChangeEntry>(kChangeNew, live.key, labelOf()));
@@ -93,7 +101,8 @@ void CFolderInfo::CompareRow(const CLiveRow& live, bool detectReadState, ChangeL
 
 void CFolderInfo::EndComparison(ChangeList& changes) {
     for (const auto& [key, row] : baseline_) {
-        if (!row.seen) changes.push_back(std::make_unique<CChangeEntry>(kChangeDeleted, key, "unknown"));
+        if (!row.seen)
+            changes.push_back(std::make_unique<CChangeEntry>(kChangeDeleted, key, "unknown"));
     }
     AddLiveTraceF("%d changed items", static_cast<int>(changes.size()));
 }
@@ -189,12 +198,11 @@ bool CFolderInfo::ComputeChanges(const std::string& className, IMAPISession* /*s
     BeginComparison(changes);
     const bool detectReadState = className == "Email";
     try {
-        static const CPropTagArray kColumns = {PR_ENTRYID,       PR_DISPLAY_NAME,
-                                               PR_LAST_MODIFICATION_TIME, PR_DISPLAY_NAME,
-                                               PR_MESSAGE_FLAGS, PR_SUBJECT};
-        ForEachLiveRow(folder, dayWindow, kColumns, [&](const CLiveRow& live) {
-            CompareRow(live, detectReadState, changes);
-        });
+        static const CPropTagArray kColumns = {
+            PR_ENTRYID,      PR_DISPLAY_NAME,  PR_LAST_MODIFICATION_TIME,
+            PR_DISPLAY_NAME, PR_MESSAGE_FLAGS, PR_SUBJECT};
+        ForEachLiveRow(folder, dayWindow, kColumns,
+                       [&](const CLiveRow& live) { CompareRow(live, detectReadState, changes); });
     } catch (const CMAPIException& e) {
         // The rows not read cannot be told from deleted ones: no deletions are
         // reported from an incomplete comparison.
@@ -207,8 +215,7 @@ bool CFolderInfo::ComputeChanges(const std::string& className, IMAPISession* /*s
 }
 
 bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
-                                    IMAPISession* session, IMAPIFolderPtr& folder,
-                                    int dayWindow) {
+                                    IMAPISession* session, IMAPIFolderPtr& folder, int dayWindow) {
     return SaveContentsTable(deviceId, fileKey, session, folder, dayWindow, CSnapshotHold());
 }
 
@@ -219,10 +226,12 @@ bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::stri
     // changed behind the request's back its baseline row; none to leave it out.
     auto rowToWrite = [&](const CLiveRow& live) -> std::optional<CLiveRow> {
         if (hold.computedAt == 0) return live;
-        std::uint64_t modified = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(live.modHigh)) << 32) |
-                                 static_cast<std::uint32_t>(live.modLow);
+        std::uint64_t modified =
+            (static_cast<std::uint64_t>(static_cast<std::uint32_t>(live.modHigh)) << 32) |
+            static_cast<std::uint32_t>(live.modLow);
         if (modified <= static_cast<std::uint64_t>(hold.computedAt)) return live;
-        if (hold.writtenByRequest != nullptr && hold.writtenByRequest->count(live.key) != 0) return live;
+        if (hold.writtenByRequest != nullptr && hold.writtenByRequest->count(live.key) != 0)
+            return live;
         AddLiveTraceF("Saving Table %s: %s changed during the request, kept for the next answer",
                       fileKey.c_str(), live.key.c_str());
         auto found = baseline_.find(live.key);

@@ -94,9 +94,8 @@ public:
     // CompareRows does. session is the device's (kept for the call's shape; the
     // folder is already open). True when the whole table was compared; false after
     // a store error, with the entries found up to it in changes.
-    bool ComputeChanges(const std::string& className, IMAPISession* session,
-                        IMAPIFolderPtr& folder, ChangeList& changes,
-                        const std::string& deviceId, int dayWindow);
+    bool ComputeChanges(const std::string& className, IMAPISession* session, IMAPIFolderPtr& folder,
+                        ChangeList& changes, const std::string& deviceId, int dayWindow);
 
     // Writes the live contents table of folder (restricted to dayWindow) as
     // <dataFolder>/<deviceId>/<fileKey>.csv, one row per item in table order, and

@@ -63,7 +63,8 @@ TEST_F(FolderInfoTest, FirstSyncReportsEverythingNewThenNothingAfterAcknowledgem
     EXPECT_EQ(trace_.Take(), "Folder Inbox\n|2 changed items|");
 
     SnapshotAndAcknowledge(rows);
-    EXPECT_EQ(trace_.Take(), "Saving Table -4_temp|0B;100;30000000;0;B item|0A;200;30000000;0;(null)|");
+    EXPECT_EQ(trace_.Take(),
+              "Saving Table -4_temp|0B;100;30000000;0;B item|0A;200;30000000;0;(null)|");
     EXPECT_EQ(Compute("Contact", rows), "");
     EXPECT_EQ(info_.StateFilePathLoaded(), temp_.Path() + "/PPC1/-4.csv");
 }
@@ -144,8 +145,7 @@ TEST(DayWindow, CutoffIsDaysBeforeNowInUtc) {
     constexpr std::int64_t k20100108 = 129073824000000000LL;
     constexpr std::int64_t k20100101 = 129067776000000000LL;
     EXPECT_EQ(DayWindowCutoff(7, k20100108), k20100101);
-    EXPECT_EQ(DayWindowCutoff(kMaxWindowDays, k20100108),
-              k20100108 - 36500LL * 864000000000LL);
+    EXPECT_EQ(DayWindowCutoff(kMaxWindowDays, k20100108), k20100108 - 36500LL * 864000000000LL);
     // The clock is UTC: compare with time() (seconds since 1970).
     std::int64_t now = CurrentFileTime();
     std::int64_t fromTime = (static_cast<std::int64_t>(time(nullptr)) + 11644473600LL) * 10000000LL;

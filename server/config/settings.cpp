@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "server/config/data_folder.h"
 #include "platform/mapi/mapi.h"
+#include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
 #include "server/config/mapi_access.h"
 #include "server/config/text_file.h"
@@ -164,7 +164,8 @@ void Settings::ReadSettingsFile(const std::string& path) {
 std::string Settings::SerializeSettings() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string out;
-    for (const auto& [id, name] : deviceNames_) out += "Device=" + OneLine(id) + ":" + OneLine(name) + "\n";
+    for (const auto& [id, name] : deviceNames_)
+        out += "Device=" + OneLine(id) + ":" + OneLine(name) + "\n";
     out += "WebBaseDir=" + OneLine(webBaseDir_) + "\n";
     out += "AnswerWeb=" + std::to_string(answerWeb_) + "\n";
     out += "TraceXML=" + std::to_string(traceXML_ ? 1 : 0) + "\n";
@@ -294,14 +295,14 @@ void Settings::RemoveWebDirectory(const std::string& directory) {
     webDirectories_.erase(directory);
 }
 
-#define CORVEL_SETTING(Type, Name, member)            \
-    Type Settings::Name() const {                     \
-        std::lock_guard<std::mutex> lock(mutex_);     \
-        return member;                                \
-    }                                                 \
-    void Settings::Set##Name(Type value) {            \
-        std::lock_guard<std::mutex> lock(mutex_);     \
-        member = value;                               \
+#define CORVEL_SETTING(Type, Name, member)        \
+    Type Settings::Name() const {                 \
+        std::lock_guard<std::mutex> lock(mutex_); \
+        return member;                            \
+    }                                             \
+    void Settings::Set##Name(Type value) {        \
+        std::lock_guard<std::mutex> lock(mutex_); \
+        member = value;                           \
     }
 
 std::string Settings::WebBaseDir() const {

@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-
 #include <functional>
 #include <optional>
 #include <string>

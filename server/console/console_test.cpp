@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
-
 #include <thread>
 
 #include "server/config/live_trace.h"
@@ -18,9 +17,11 @@ protected:
         CreateDataFolder(home_.DataFolder());
         WriteWholeFile(home_.DataFolder() + "/alice.dxt", "Name=alice\nPasswort=pw\n");
         WriteWholeFile(home_.DataFolder() + "/bob.dxt", "Name=bob\nPasswort=pw\n");
-        WriteWholeFile(home_.DataFolder() + "/DEV1.ifo", "Name=alice\nPasswort=pw\nDeviceID=DEV1\n");
+        WriteWholeFile(home_.DataFolder() + "/DEV1.ifo",
+                       "Name=alice\nPasswort=pw\nDeviceID=DEV1\n");
         WriteWholeFile(home_.DataFolder() + "/DEV2.ifo", "Name=bob\nPasswort=pw\nDeviceID=DEV2\n");
-        WriteWholeFile(home_.DataFolder() + "/settings.inf", "Device=DEV2:Pocket\nDevice=DEV3:Pocket\n");
+        WriteWholeFile(home_.DataFolder() + "/settings.inf",
+                       "Device=DEV2:Pocket\nDevice=DEV3:Pocket\n");
     }
 
     std::unique_ptr<CCorvelDlg> Start() {
@@ -36,7 +37,8 @@ protected:
 
     static std::vector<std::string> Children(QTreeWidgetItem* node) {
         std::vector<std::string> texts;
-        for (int i = 0; i < node->childCount(); ++i) texts.push_back(node->child(i)->text(0).toStdString());
+        for (int i = 0; i < node->childCount(); ++i)
+            texts.push_back(node->child(i)->text(0).toStdString());
         return texts;
     }
 
@@ -155,7 +157,8 @@ TEST_F(CorvelDlgTest, NewDeviceFromAnotherThreadGetsItsNode) {
     std::thread worker([this] { settings_.GetDeviceName("DEV4", "Neu"); });
     worker.join();
     DrainEvents();
-    EXPECT_EQ(Children(dlg->devicesNode), (std::vector<std::string>{"empty", "Pocket", "Pocket", "Neu"}));
+    EXPECT_EQ(Children(dlg->devicesNode),
+              (std::vector<std::string>{"empty", "Pocket", "Pocket", "Neu"}));
 }
 
 TEST_F(CorvelDlgTest, DoubleClickOpensTheDeviceTheNodeStandsFor) {
@@ -180,7 +183,8 @@ TEST_F(CorvelDlgTest, RenamingADeviceRenamesOnlyItsNode) {
     }
     ASSERT_GE(row, 0);
     dlg->devicesPane->OnRename(row);
-    EXPECT_EQ(Children(dlg->devicesNode), (std::vector<std::string>{"empty", "Mein Gerät", "Pocket"}));
+    EXPECT_EQ(Children(dlg->devicesNode),
+              (std::vector<std::string>{"empty", "Mein Gerät", "Pocket"}));
 }
 
 TEST_F(CorvelDlgTest, UserNodesFollowNewAndDelete) {

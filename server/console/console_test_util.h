@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-
 #include <deque>
 #include <optional>
 #include <string>
@@ -37,8 +36,8 @@ struct ScriptedPrompts {
 
     CConsolePrompts Prompts() {
         CConsolePrompts prompts;
-        prompts.input = [this](QWidget*, const std::string& field, const std::string& value)
-            -> std::optional<std::string> {
+        prompts.input = [this](QWidget*, const std::string& field,
+                               const std::string& value) -> std::optional<std::string> {
             asked.push_back(field + "=" + value);
             if (inputs.empty()) return std::nullopt;
             std::optional<std::string> answer = inputs.front();

@@ -13,7 +13,6 @@
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
-
 #include <cstdlib>
 
 #include "platform/win/message_box.h"
@@ -22,8 +21,8 @@
 
 namespace {
 
-constexpr int kPaneRole = Qt::UserRole;           // int pane ID, 0 for none
-constexpr int kDeviceIdRole = Qt::UserRole + 1;   // device nodes: the device ID
+constexpr int kPaneRole = Qt::UserRole;          // int pane ID, 0 for none
+constexpr int kDeviceIdRole = Qt::UserRole + 1;  // device nodes: the device ID
 constexpr const char* kVersionText = "Corvel Version 0.90";
 
 }  // namespace
@@ -63,7 +62,8 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
     if (options_.messageBoxes) {
         SetMessageBoxSink([this](const std::string& text, const std::string& caption) {
             if (QThread::currentThread() == qApp->thread()) {
-                QMessageBox::warning(this, QString::fromStdString(caption.empty() ? "Corvel" : caption),
+                QMessageBox::warning(this,
+                                     QString::fromStdString(caption.empty() ? "Corvel" : caption),
                                      QString::fromStdString(text));
                 return;
             }
@@ -143,10 +143,12 @@ void CCorvelDlg::Initialise() {
     webLogPane = new CDlgErrors(frame);
     xmlLogPane = new CDlgErrors(frame);
     helpEditor = new CDlgEditHelp(settings_, this);
-    panes_ = {{kPaneUsers, usersPane},     {kPaneDevices, devicesPane}, {kPaneLiveTrace, livePane},
-              {kPaneWebserver, webserverPane}, {kPaneUser, userPane},   {kPaneEvents, eventsPane},
-              {kPaneSyncLog, syncLogPane}, {kPaneOptions, optionsPane}, {kPaneClientTrace, clientPane},
-              {kPaneWebLog, webLogPane},   {kPaneXmlLog, xmlLogPane}};
+    panes_ = {{kPaneUsers, usersPane},        {kPaneDevices, devicesPane},
+              {kPaneLiveTrace, livePane},     {kPaneWebserver, webserverPane},
+              {kPaneUser, userPane},          {kPaneEvents, eventsPane},
+              {kPaneSyncLog, syncLogPane},    {kPaneOptions, optionsPane},
+              {kPaneClientTrace, clientPane}, {kPaneWebLog, webLogPane},
+              {kPaneXmlLog, xmlLogPane}};
     auto* blank = new QWidget(frame);
     frame->addWidget(blank);
     for (const auto& [id, pane] : panes_) {
@@ -155,7 +157,9 @@ void CCorvelDlg::Initialise() {
     }
     usersPane->Fill();
     webserverPane->Fill();
-    usersPane->userAdded = [this](const std::shared_ptr<CPocketDevice>& record) { AddUserNode(record); };
+    usersPane->userAdded = [this](const std::shared_ptr<CPocketDevice>& record) {
+        AddUserNode(record);
+    };
     usersPane->userDeleted = [this](const std::string& name) { RemoveUserNode(name); };
     devicesPane->deviceRenamed = [this](const std::string&) { RefreshDeviceNodesNow(); };
     // Deleting error.log: the event log is closed first and opened again after.
@@ -251,7 +255,8 @@ void CCorvelDlg::PostLiveTrace(const std::string& line) {
 }
 
 void CCorvelDlg::RefreshDeviceNodes() {
-    QMetaObject::invokeMethod(this, [this] { RefreshDeviceNodesNow(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { RefreshDeviceNodesNow(); }, Qt::QueuedConnection);
 }
 
 void CCorvelDlg::RefreshDeviceNodesNow() {
@@ -284,7 +289,8 @@ void CCorvelDlg::SelectNode(QTreeWidgetItem* node) {
         userPane->Bind(user->second);
         ShowPane(userPane);
     } else if (!deviceId.isEmpty() && IsValidDeviceId(deviceId.toStdString())) {
-        syncLogPane->SetFileName(settings_.DataFolder() + "/" + deviceId.toStdString() + "/sync.log");
+        syncLogPane->SetFileName(settings_.DataFolder() + "/" + deviceId.toStdString() +
+                                 "/sync.log");
         syncLogPane->Refresh();
         ShowPane(syncLogPane);
     }
@@ -311,7 +317,8 @@ void CCorvelDlg::HelpTick() {
     if (hover != lastHover_.data()) {
         lastHover_ = hover;
         std::string key = HelpKeyFor(hover);
-        if (!key.empty()) helpText->setPlainText(QString::fromStdString(settings_.GetHelpText(key)));
+        if (!key.empty())
+            helpText->setPlainText(QString::fromStdString(settings_.GetHelpText(key)));
     }
 }
 
@@ -344,7 +351,8 @@ void CCorvelDlg::closeEvent(QCloseEvent* event) {
 void CCorvelDlg::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && tray != nullptr) {
-        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { hide(); }, Qt::QueuedConnection);
     }
 }
 

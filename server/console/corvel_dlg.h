@@ -19,7 +19,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -41,12 +40,12 @@
 #include "server/http/web_server.h"
 
 struct ConsoleOptions {
-    std::string dataFolder;     // empty: the default data folder
-    bool startServers = true;   // the web server and the trace port
-    int port = -1;              // -1: HttpPort of settings.inf; 0: any free port
-    int tracePort = kTracePort; // 0: any free port
-    bool loopbackOnly = false;  // servers bind 127.0.0.1 only
-    bool messageBoxes = true;   // message boxes as dialogs (UI thread) / error.log entries
+    std::string dataFolder;      // empty: the default data folder
+    bool startServers = true;    // the web server and the trace port
+    int port = -1;               // -1: HttpPort of settings.inf; 0: any free port
+    int tracePort = kTracePort;  // 0: any free port
+    bool loopbackOnly = false;   // servers bind 127.0.0.1 only
+    bool messageBoxes = true;    // message boxes as dialogs (UI thread) / error.log entries
     // Run right before the web server starts (the program registers its protocol
     // handlers there) and after the servers have stopped.
     std::function<void()> beforeServers;

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "server/config/mapi_access.h"
@@ -17,7 +16,9 @@ constexpr int kStoreIdRole = Qt::UserRole + 1;
 constexpr int kLoadedRole = Qt::UserRole + 2;
 constexpr int kStoreNameRole = Qt::UserRole + 3;
 
-QByteArray Bytes(const std::string& text) { return QByteArray(text.data(), static_cast<qsizetype>(text.size())); }
+QByteArray Bytes(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 std::string Text(const QVariant& value) {
     QByteArray bytes = value.toByteArray();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -42,12 +43,15 @@ CDlgBrowseFolder::CDlgBrowseFolder(MapiShared<IMAPISession> session, bool severa
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Expand(item); });
-    connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
-        if (item == nullptr) return;
-        QString store = item->data(0, kStoreNameRole).toString();
-        displayName->setText(store.isEmpty() ? item->text(0) : store + " - " + item->text(0));
-    });
+    connect(tree, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { Expand(item); });
+    connect(
+        tree, &QTreeWidget::currentItemChanged, this,
+        [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
+            if (item == nullptr) return;
+            QString store = item->data(0, kStoreNameRole).toString();
+            displayName->setText(store.isEmpty() ? item->text(0) : store + " - " + item->text(0));
+        });
 
     if (!session_) return;
     for (const CStoreRow& row : ListStores(session_.get())) {
@@ -56,7 +60,8 @@ CDlgBrowseFolder::CDlgBrowseFolder(MapiShared<IMAPISession> session, bool severa
         stores_[row.entryId] = store;
         auto* node = new QTreeWidgetItem(tree);
         node->setText(0, QString::fromStdString(row.displayName));
-        node->setData(0, kEntryIdRole, Bytes(GetBinaryProperty(store.get(), PR_IPM_SUBTREE_ENTRYID)));
+        node->setData(0, kEntryIdRole,
+                      Bytes(GetBinaryProperty(store.get(), PR_IPM_SUBTREE_ENTRYID)));
         node->setData(0, kStoreIdRole, Bytes(row.entryId));
         node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
@@ -67,7 +72,8 @@ void CDlgBrowseFolder::Expand(QTreeWidgetItem* item) {
     item->setData(0, kLoadedRole, true);
     auto store = stores_.find(Text(item->data(0, kStoreIdRole)));
     if (store == stores_.end()) return;
-    MapiShared<IMAPIFolder> folder = OpenFolderEntry(store->second.get(), Text(item->data(0, kEntryIdRole)));
+    MapiShared<IMAPIFolder> folder =
+        OpenFolderEntry(store->second.get(), Text(item->data(0, kEntryIdRole)));
     if (folder) AddChildren(item, folder.get());
     if (item->childCount() == 0) item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
@@ -83,7 +89,8 @@ void CDlgBrowseFolder::AddChildren(QTreeWidgetItem* parent, IMAPIFolder* folder)
         node->setData(0, kStoreNameRole, storeNode->text(0));
         node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         if (several_) {
-            bool checked = std::find(preChecked_.begin(), preChecked_.end(), child.entryId) != preChecked_.end();
+            bool checked = std::find(preChecked_.begin(), preChecked_.end(), child.entryId) !=
+                           preChecked_.end();
             node->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
         }
     }
@@ -96,7 +103,8 @@ std::vector<QTreeWidgetItem*> CDlgBrowseFolder::Chosen() const {
             chosen.push_back(*it);
         }
     }
-    if (chosen.empty() && tree->currentItem() != nullptr && tree->currentItem()->parent() != nullptr) {
+    if (chosen.empty() && tree->currentItem() != nullptr &&
+        tree->currentItem()->parent() != nullptr) {
         chosen.push_back(tree->currentItem());
     }
     return chosen;
@@ -122,7 +130,8 @@ std::vector<std::string> CDlgBrowseFolder::ChosenPaths() const {
     for (QTreeWidgetItem* item : Chosen()) {
         auto store = stores_.find(Text(item->data(0, kStoreIdRole)));
         if (store == stores_.end()) continue;
-        MapiShared<IMAPIFolder> folder = OpenFolderEntry(store->second.get(), Text(item->data(0, kEntryIdRole)));
+        MapiShared<IMAPIFolder> folder =
+            OpenFolderEntry(store->second.get(), Text(item->data(0, kEntryIdRole)));
         if (!folder) continue;  // a folder that cannot be opened is skipped
         std::string path = FolderFullPath(store->second.get(), folder.get());
         if (!path.empty()) paths.push_back(path);

@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QTreeWidget>
-
 #include <map>
 #include <string>
 #include <vector>

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -69,7 +68,8 @@ bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceI
 CDlgDevices::CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
     : QWidget(parent), settings_(settings), prompts_(prompts) {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QString::fromUtf8("Geräte (Doppelklick um den Namen zu ändern)"), this));
+    layout->addWidget(
+        new QLabel(QString::fromUtf8("Geräte (Doppelklick um den Namen zu ändern)"), this));
     list = new QTreeWidget(this);
     list->setColumnCount(3);
     list->setHeaderLabels({QString::fromUtf8("Gerät"), "Name", "Letzer Zugriff"});
@@ -101,7 +101,8 @@ void CDlgDevices::Fill() {
         item->setText(kColumnDevice, QString::fromStdString(record->DeviceID));
         auto name = names.find(record->DeviceID);
         if (name != names.end()) item->setText(kColumnName, QString::fromStdString(name->second));
-        item->setText(kColumnAccess, QString::fromStdString(DeviceLastAccess(dataFolder, record->DeviceID)));
+        item->setText(kColumnAccess,
+                      QString::fromStdString(DeviceLastAccess(dataFolder, record->DeviceID)));
     }
 }
 

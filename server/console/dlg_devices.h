@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
-
 #include <ctime>
 #include <functional>
 #include <string>

@@ -11,7 +11,8 @@ std::string HelpKeyFor(const QWidget* widget) {
     if (widget == nullptr) return std::string();
     int id = widget->property(kHelpIdProperty).toInt();
     if (id == 0) return std::string();
-    for (const QWidget* parent = widget->parentWidget(); parent != nullptr; parent = parent->parentWidget()) {
+    for (const QWidget* parent = widget->parentWidget(); parent != nullptr;
+         parent = parent->parentWidget()) {
         if (qobject_cast<const QComboBox*>(parent) != nullptr) continue;
         int parentId = parent->property(kHelpIdProperty).toInt();
         if (parentId != 0) return std::to_string(id) + ":" + std::to_string(parentId);

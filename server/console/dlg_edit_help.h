@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
-
 #include <string>
 
 #include "server/config/settings.h"

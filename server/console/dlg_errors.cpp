@@ -7,7 +7,6 @@
 #include <QClipboard>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-
 #include <fstream>
 #include <sstream>
 
@@ -19,7 +18,8 @@ CLogEntries ParseLogText(const std::string& text) {
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         size_t next = end == std::string::npos ? text.size() : end + 1;
-        std::string line = text.substr(start, (end == std::string::npos ? text.size() : end) - start);
+        std::string line =
+            text.substr(start, (end == std::string::npos ? text.size() : end) - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         // A line longer than one read continues as lines of their own.
         size_t offset = 0;

@@ -10,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
-
 #include <cstddef>
 #include <functional>
 #include <string>

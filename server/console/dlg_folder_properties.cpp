@@ -43,8 +43,8 @@ void CDlgFolderProperties::ApplyTo(CPocketFolder& folder) const {
     folder.outlookPath = outlookPath->text().toStdString();
     folder.virtualPath = virtualPath->text().toStdString();
     folder.subfolders = subfolders->isChecked() ? 1 : 0;
-    folder.defaultCode = defaultFolder->currentIndex() < 0 ? kNoDefaultFolder
-                                                           : defaultFolder->currentData().toInt();
+    folder.defaultCode =
+        defaultFolder->currentIndex() < 0 ? kNoDefaultFolder : defaultFolder->currentData().toInt();
 }
 
 void CDlgFolderProperties::OnBrowse() {

@@ -8,7 +8,6 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
-
 #include <string>
 
 #include "server/config/pocket_device.h"

@@ -5,7 +5,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-
 #include <climits>
 
 int LeadingNumber(const std::string& text) {
@@ -42,7 +41,8 @@ CDlgOptions::CDlgOptions(Settings& settings, CConsolePrompts& prompts, QWidget* 
     portRow->addWidget(new QLabel("Port des Servers", this));
     port = new QLineEdit(this);
     portRow->addWidget(port);
-    portRow->addWidget(new QLabel(QString::fromUtf8("Portänderung wird nach Neustart aktiv"), this));
+    portRow->addWidget(
+        new QLabel(QString::fromUtf8("Portänderung wird nach Neustart aktiv"), this));
     layout->addLayout(portRow);
     auto* buttons = new QHBoxLayout();
     saveButton = new QPushButton("Speichern", this);
@@ -81,7 +81,9 @@ bool CDlgOptions::OnSave() {
     }
     bool saved = settings_.SaveSettings();
     if (!portValid) {
-        prompts_.error(this, QString::fromUtf8("Ungültiger Port (1 bis 65535); der alte Port bleibt.").toStdString());
+        prompts_.error(this,
+                       QString::fromUtf8("Ungültiger Port (1 bis 65535); der alte Port bleibt.")
+                           .toStdString());
     }
     return portValid && saved;
 }

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
-
 #include <string>
 
 #include "server/config/settings.h"

@@ -45,7 +45,8 @@ void CDlgtrace::AddLine(const QString& line) {
 
 void CDlgtrace::PostLine(const std::string& line) {
     QString text = QString::fromStdString(line);
-    QMetaObject::invokeMethod(this, [this, text] { AddLine(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text] { AddLine(text); }, Qt::QueuedConnection);
 }
 
 QStringList CDlgtrace::Lines() const {

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QWidget>
-
 #include <cstddef>
 #include <string>
 

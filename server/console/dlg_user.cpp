@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QVBoxLayout>
-
 #include <mutex>
 
 #include "platform/mapi/mapi.h"
@@ -26,22 +25,31 @@ constexpr int kFolderIndexRole = Qt::UserRole;
 
 std::string DefaultFolderName(int32_t code) {
     switch (code) {
-        case kDefaultContacts: return "Kontakte";
-        case kDefaultCalendar: return "Kalender";
-        case kDefaultTasks: return "Aufgaben";
-        case kDefaultInbox: return "Posteiengang";
-        case kDefaultDrafts: return "Entwürfe";
-        case kDefaultOutbox: return "Postausgang";
-        case kDefaultSentItems: return "Gesendet Objekte";
-        case kDefaultDeletedItems: return "Gelöschte Objekte";
-        default: return std::string();
+        case kDefaultContacts:
+            return "Kontakte";
+        case kDefaultCalendar:
+            return "Kalender";
+        case kDefaultTasks:
+            return "Aufgaben";
+        case kDefaultInbox:
+            return "Posteiengang";
+        case kDefaultDrafts:
+            return "Entwürfe";
+        case kDefaultOutbox:
+            return "Postausgang";
+        case kDefaultSentItems:
+            return "Gesendet Objekte";
+        case kDefaultDeletedItems:
+            return "Gelöschte Objekte";
+        default:
+            return std::string();
     }
 }
 
 const std::vector<int32_t>& DefaultFolderCodesInOrder() {
-    static const std::vector<int32_t> codes = {kDefaultContacts, kDefaultCalendar, kDefaultTasks,
-                                               kDefaultInbox,    kDefaultDrafts,   kDefaultOutbox,
-                                               kDefaultSentItems, kDefaultDeletedItems};
+    static const std::vector<int32_t> codes = {
+        kDefaultContacts, kDefaultCalendar, kDefaultTasks,     kDefaultInbox,
+        kDefaultDrafts,   kDefaultOutbox,   kDefaultSentItems, kDefaultDeletedItems};
     return codes;
 }
 
@@ -102,7 +110,8 @@ CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent
     subfoldersButton = new QPushButton("Unterordner", folderGroup);
     defaultButton = new QPushButton("Standardordner", folderGroup);
     autoButton = new QPushButton("Automatisch", folderGroup);
-    for (QPushButton* button : {addButton, removeButton, subfoldersButton, defaultButton, autoButton}) {
+    for (QPushButton* button :
+         {addButton, removeButton, subfoldersButton, defaultButton, autoButton}) {
         folderButtons->addWidget(button);
     }
     folderButtons->addStretch();
@@ -148,7 +157,8 @@ CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent
 void CDlgUser::FillProfiles() {
     QString current = profile->currentText();
     profile->clear();
-    for (const std::string& name : MapiProfileNames()) profile->addItem(QString::fromStdString(name));
+    for (const std::string& name : MapiProfileNames())
+        profile->addItem(QString::fromStdString(name));
     profile->setCurrentIndex(profile->findText(current));
 }
 
@@ -177,7 +187,8 @@ void CDlgUser::Load() {
         auto* item = new QTreeWidgetItem(folders);
         item->setText(kColumnPath, QString::fromStdString(folder.outlookPath));
         item->setText(kColumnSubfolders, folder.subfolders != 0 ? "X" : "");
-        item->setText(kColumnDefault, QString::fromStdString(DefaultFolderName(folder.defaultCode)));
+        item->setText(kColumnDefault,
+                      QString::fromStdString(DefaultFolderName(folder.defaultCode)));
         item->setText(kColumnVirtual, QString::fromStdString(folder.virtualPath));
         item->setData(kColumnPath, kFolderIndexRole, static_cast<qulonglong>(i));
     }
@@ -194,7 +205,8 @@ bool CDlgUser::OnSave() {
     record_->SignaturShort = signatureShort->text().toStdString();
     record_->Signatur = signature->toPlainText().toStdString();
     record_->SignaturAlways = signatureAlways->isChecked();
-    if (timeZone->currentIndex() >= 0) record_->TimeZoneDifference = timeZone->currentData().toInt();
+    if (timeZone->currentIndex() >= 0)
+        record_->TimeZoneDifference = timeZone->currentData().toInt();
     if (profile->currentIndex() < 0) return false;
     record_->ProfileName = profile->currentText().toStdString();
     return record_->WriteDeviceFile();

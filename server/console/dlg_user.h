@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 #include <string>

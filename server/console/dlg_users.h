@@ -6,7 +6,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 #include <string>

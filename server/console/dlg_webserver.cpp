@@ -36,7 +36,8 @@ CWebDirectory CDlgNewDir::Value() const {
 
 CDlgWebserver::CDlgWebserver(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
     : QWidget(parent), settings_(settings), prompts_(prompts) {
-    editDirectory = [](QWidget* parent, const CWebDirectory& start) -> std::optional<CWebDirectory> {
+    editDirectory = [](QWidget* parent,
+                       const CWebDirectory& start) -> std::optional<CWebDirectory> {
         CDlgNewDir dialog(start, parent);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
         return dialog.Value();

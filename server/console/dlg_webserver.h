@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
-
 #include <functional>
 #include <optional>
 #include <string>

@@ -19,7 +19,9 @@
 
 namespace {
 
-bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
+bool Exists(const std::string& path) {
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
+}
 
 TEST(LogPaneTest, EntriesNewestFirstAndTheLinesOfAnEntry) {
     CLogEntries log = ParseLogText("!!!a\nx\r\ny\n!!!b\n");
@@ -184,8 +186,10 @@ TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     EXPECT_EQ(pane.folders->topLevelItem(3)->text(0).toStdString(), "Personal Folders\\Inbox");
     EXPECT_EQ(pane.folders->topLevelItem(3)->text(2).toStdString(), "Posteiengang");
     EXPECT_EQ(pane.folders->topLevelItem(3)->text(3).toStdString(), "Inbox");
-    EXPECT_NE(ReadWholeFile(File("hans.dxt")).find("Folder=Personal Folders\\Tasks,0,0,Tasks,-2,5\n"),
-              std::string::npos) << ReadWholeFile(File("hans.dxt"));
+    EXPECT_NE(
+        ReadWholeFile(File("hans.dxt")).find("Folder=Personal Folders\\Tasks,0,0,Tasks,-2,5\n"),
+        std::string::npos)
+        << ReadWholeFile(File("hans.dxt"));
     // "-" removes the selected rows and writes the file again.
     pane.folders->topLevelItem(0)->setSelected(true);
     pane.folders->topLevelItem(6)->setSelected(true);
@@ -203,7 +207,8 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
         if (row.isDefault) store = OpenStore(session.get(), row.entryId);
     }
     ASSERT_TRUE(store);
-    MapiShared<IMAPIFolder> inbox = OpenFolderEntry(store.get(), ReceiveFolderId(store.get(), "IPM"));
+    MapiShared<IMAPIFolder> inbox =
+        OpenFolderEntry(store.get(), ReceiveFolderId(store.get(), "IPM"));
     ASSERT_TRUE(inbox);
     SizedSPropTagArray(1, tags) = {1, {PR_IPM_TASK_ENTRYID}};
     ASSERT_EQ(inbox->DeleteProps(reinterpret_cast<LPSPropTagArray>(&tags), nullptr), S_OK);
@@ -231,9 +236,15 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     WriteWholeFile(File("DEV2/a.csv"), "x");
     WriteWholeFile(File("DEV2/b.csv"), "x");
     WriteWholeFile(File("DEV2/c.txt"), "x");
-    struct utimbuf older {1000000000, 1000000000};  // 09.09.2001 01:46 UTC
-    struct utimbuf newer {1200000000, 1200000000};  // 10.01.2008 21:20 UTC
-    struct utimbuf newest {1300000000, 1300000000};
+    struct utimbuf older {
+        1000000000, 1000000000
+    };  // 09.09.2001 01:46 UTC
+    struct utimbuf newer {
+        1200000000, 1200000000
+    };  // 10.01.2008 21:20 UTC
+    struct utimbuf newest {
+        1300000000, 1300000000
+    };
     utime(File("DEV2/a.csv").c_str(), &older);
     utime(File("DEV2/b.csv").c_str(), &newer);
     utime(File("DEV2/c.txt").c_str(), &newest);
@@ -261,7 +272,8 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     EXPECT_EQ(renamed, "DEV2");
     EXPECT_EQ(settings_.DeviceNames().at("DEV2"), "Tasche WebDir=x");
     EXPECT_EQ(pane.list->topLevelItem(1)->text(1).toStdString(), "Tasche WebDir=x");
-    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("Device=DEV2:Tasche WebDir=x\n"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("Device=DEV2:Tasche WebDir=x\n"),
+              std::string::npos);
 }
 
 TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
@@ -401,7 +413,8 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
     EXPECT_EQ(pane.baseDir->text().toStdString(), "/srv/www");
     pane.baseDir->setText("/srv/other");
     pane.OnBaseDirEdited();
-    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebBaseDir=/srv/other\n"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebBaseDir=/srv/other\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -100,7 +100,8 @@ void CAcceptLoop::Run(const CSocket& listener) {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(shared.mutex);
-            shared.changed.wait(lock, [&] { return shared.stopping || shared.active < shared.maxWorkers; });
+            shared.changed.wait(
+                lock, [&] { return shared.stopping || shared.active < shared.maxWorkers; });
             if (shared.stopping) break;
         }
         int socket = accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC);

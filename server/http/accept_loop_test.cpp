@@ -74,8 +74,8 @@ TEST(AcceptLoop, ConnectionsOneAfterAnotherShareOneThread) {
 TEST(AcceptLoop, IdleThreadsEndAfterTheirWaitAndNewOnesFollow) {
     std::mutex mutex;
     std::set<std::thread::id> seen;
-    LoopRunner runner(4, [&](int socket) { EchoWithThread(mutex, seen, socket); },
-                      std::chrono::milliseconds(1));
+    LoopRunner runner(
+        4, [&](int socket) { EchoWithThread(mutex, seen, socket); }, std::chrono::milliseconds(1));
     EXPECT_EQ(runner.Ask("a"), "a");
     EXPECT_TRUE(WaitFor([&] { return runner.loop.WorkerThreads() == 0; }));
     EXPECT_EQ(runner.Ask("b"), "b");

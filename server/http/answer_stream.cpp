@@ -24,7 +24,8 @@ std::string StreamedAnswerHeader(const CHTMLAnswer& answer, uint64_t bodyLength)
     const std::string lengthLine = "Content-Length: 0\r\n";
     size_t at = header.find("\r\n") + 2;
     if (header.compare(at, lengthLine.size(), lengthLine) == 0) {
-        header.replace(at, lengthLine.size(), "Content-Length: " + std::to_string(bodyLength) + "\r\n");
+        header.replace(at, lengthLine.size(),
+                       "Content-Length: " + std::to_string(bodyLength) + "\r\n");
     }
     return header;
 }

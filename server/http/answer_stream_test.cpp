@@ -32,9 +32,11 @@ TEST(AnswerStream, StreamedHeaderPlusBodyIsTheSerialisedAnswer) {
     }
     CHTMLAnswer plain(date);
     plain.SetContentType("");
-    EXPECT_EQ(StreamedAnswerHeader(plain, 5000000000ULL),
-              "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\nDate: Wed 16 Dec 2026 08:00:00 GMT\r\n"
-              "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n\r\n");
+    EXPECT_EQ(
+        StreamedAnswerHeader(plain, 5000000000ULL),
+        "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\nDate: Wed 16 Dec 2026 08:00:00 GMT\r\n"
+        "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine "
+        "Code\r\n\r\n");
 }
 
 TEST(AnswerStream, SocketStreamCountsAndStopsWhenThePeerIsGone) {

@@ -46,7 +46,8 @@ inline ReadEnd ReadUntilClosed(int socket, std::string& out) {
         if (got == 0) return ReadEnd::kClosed;
         if (got < 0) {
             if (errno == EINTR) continue;
-            return (errno == EAGAIN || errno == EWOULDBLOCK) ? ReadEnd::kGuardExpired : ReadEnd::kError;
+            return (errno == EAGAIN || errno == EWOULDBLOCK) ? ReadEnd::kGuardExpired
+                                                             : ReadEnd::kError;
         }
         out.append(piece, static_cast<size_t>(got));
     }

@@ -23,7 +23,7 @@ inline constexpr int kTracePort = 2005;
 inline constexpr size_t kMaxTraceReaders = 16;
 
 struct TracePortConfig {
-    int port = kTracePort;     // 0: any free port
+    int port = kTracePort;      // 0: any free port
     bool loopbackOnly = false;  // bind 127.0.0.1 instead of all addresses
     size_t maxReaders = kMaxTraceReaders;
     std::chrono::milliseconds acceptPause{100};

@@ -44,9 +44,10 @@ void web(int socket, Settings& settings, const ReceiveLimits& limits) {
 
     // 2. Log it.
     if (settings.TraceWEB()) {
-        AppendToLogFile(settings.DataFolder() + "/web.log",
-                        FormatWebLogEntry(FormatLogStamp(std::time(nullptr)),
-                                          std::string_view(command.Buffer().Data(), received.count)));
+        AppendToLogFile(
+            settings.DataFolder() + "/web.log",
+            FormatWebLogEntry(FormatLogStamp(std::time(nullptr)),
+                              std::string_view(command.Buffer().Data(), received.count)));
     }
 
     // 3. Parse it; a request line without a URL ends here. The received bytes stay in
@@ -58,5 +59,6 @@ void web(int socket, Settings& settings, const ReceiveLimits& limits) {
     AddLiveTrace(RequestTraceLine(command));
 
     // 5-11. Route it.
-    RouteRequest(socket, settings, command, std::string_view(command.Buffer().Data(), received.count));
+    RouteRequest(socket, settings, command,
+                 std::string_view(command.Buffer().Data(), received.count));
 }

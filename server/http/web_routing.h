@@ -23,8 +23,8 @@
 
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
-#include "server/http/answer_stream.h"
 #include "server/config/settings.h"
+#include "server/http/answer_stream.h"
 
 // The Vantro server's operations, installed by the protocol server.
 class IProtocolHandlers {

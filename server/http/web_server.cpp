@@ -99,12 +99,13 @@ void CWebServer::WebListenerThread() {
         for (;;) {
             ListenStep step = ListenStep::kSocket;
             std::string reason;
-            listener = CreateListener(config_.port, config_.loopbackOnly, kListenBacklog, step, reason);
+            listener =
+                CreateListener(config_.port, config_.loopbackOnly, kListenBacklog, step, reason);
             if (listener.IsValid()) break;
             if (!reported) {
                 long long ms = config_.bindRetry.count();
-                std::string every = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
-                                                   : std::to_string(ms) + " ms";
+                std::string every =
+                    ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
                 std::string text = "Web server cannot listen on port " +
                                    std::to_string(config_.port) + ": " + reason +
                                    "; trying again every " + every;

@@ -1,7 +1,6 @@
 #include "server/http/web_server.h"
 
 #include <gtest/gtest.h>
-
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 

@@ -68,7 +68,8 @@ TEST_F(WebLoopback, RequestSentInPiecesIsLoggedAndTraced) {
     ASSERT_NE(port, 0);
     CSocket client = ConnectLoopback(port);
     ASSERT_TRUE(client.IsValid());
-    for (const char* piece : {"POST /vantro?x=1 HTT", "P/1.1\r\nContent-Le", "ngth: 3\r\n\r\n", "abc"}) {
+    for (const char* piece :
+         {"POST /vantro?x=1 HTT", "P/1.1\r\nContent-Le", "ngth: 3\r\n\r\n", "abc"}) {
         ASSERT_TRUE(SendAll(client.Get(), piece));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

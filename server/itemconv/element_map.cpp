@@ -25,7 +25,8 @@ constexpr ULONG kBusinessCountry = 0x3A26001E;
 constexpr ElementMapEntry Fixed(int32_t kind, int32_t token, ULONG tag) {
     return {kind, token, tag, nullptr, 0, nullptr, 0, kSpecialNone};
 }
-constexpr ElementMapEntry Named(int32_t kind, int32_t token, const char* set, uint16_t id, ULONG type) {
+constexpr ElementMapEntry Named(int32_t kind, int32_t token, const char* set, uint16_t id,
+                                ULONG type) {
     return {kind, token, 0, set, id, nullptr, static_cast<uint16_t>(type), kSpecialNone};
 }
 constexpr ElementMapEntry Keywords(int32_t kind, int32_t token) {
@@ -204,7 +205,9 @@ size_t ElementMapSize() {
 }
 
 ItemKind ItemKindOfClass(std::string_view messageClass) {
-    auto begins = [&](std::string_view prefix) { return messageClass.substr(0, prefix.size()) == prefix; };
+    auto begins = [&](std::string_view prefix) {
+        return messageClass.substr(0, prefix.size()) == prefix;
+    };
     if (begins("IPM.Contact")) return kItemContact;
     if (begins("IPM.Appointment")) return kItemAppointment;
     if (begins("IPM.Task")) return kItemTask;
@@ -270,13 +273,16 @@ ULONG ResolveElementTag(CGenMapiPropPtr& item, const ElementMapEntry& row) {
     if (row.propTag != 0) return row.propTag;
     if (row.propertySet == nullptr) return 0;
     GUID set{};
-    if (!ParseGuidText(row.propertySet, set)) throw CMAPIException(MAPI_E_INVALID_PARAMETER, "ResolveElementTag");
-    if (row.stringName != nullptr) return item.GetIDFromName(set, std::u16string(row.stringName), row.propType, MAPI_CREATE);
+    if (!ParseGuidText(row.propertySet, set))
+        throw CMAPIException(MAPI_E_INVALID_PARAMETER, "ResolveElementTag");
+    if (row.stringName != nullptr)
+        return item.GetIDFromName(set, std::u16string(row.stringName), row.propType, MAPI_CREATE);
     return item.GetIDFromName(set, static_cast<LONG>(row.numericName), row.propType, MAPI_CREATE);
 }
 
 std::string ElementRowName(const ElementMapEntry& row) {
     char text[32];
-    std::snprintf(text, sizeof text, "%d/0x%02X", static_cast<int>(row.kind), static_cast<unsigned>(row.token));
+    std::snprintf(text, sizeof text, "%d/0x%02X", static_cast<int>(row.kind),
+                  static_cast<unsigned>(row.token));
     return text;
 }

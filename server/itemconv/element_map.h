@@ -33,14 +33,14 @@ enum : uint16_t {
 
 // One row of the table.
 struct ElementMapEntry {
-    int32_t kind;  // ItemKind; -1 ends the table
-    int32_t token;  // the field's tag token on the kind's code page
-    ULONG propTag;  // a fixed property tag; 0 for a named property or no property
-    const char* propertySet;  // GUID text of a named property, or null
-    uint16_t numericName;  // the named property's numeric id (without a string name)
+    int32_t kind;                // ItemKind; -1 ends the table
+    int32_t token;               // the field's tag token on the kind's code page
+    ULONG propTag;               // a fixed property tag; 0 for a named property or no property
+    const char* propertySet;     // GUID text of a named property, or null
+    uint16_t numericName;        // the named property's numeric id (without a string name)
     const char16_t* stringName;  // the named property's string name, or null
-    uint16_t propType;  // the named property's type
-    uint16_t specialHandling;  // kSpecial...
+    uint16_t propType;           // the named property's type
+    uint16_t specialHandling;    // kSpecial...
 };
 
 // The table, ending with a row of kind -1.

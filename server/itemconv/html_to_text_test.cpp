@@ -8,7 +8,7 @@ TEST(HtmlToText, BodyTagFoundInAnyCaseAndWithAttributes) {
     EXPECT_EQ("Hallo\r\nWelt ", HtmlToText("<HTML><BODY>Hallo<BR>Welt </BODY></HTML>"));
     EXPECT_EQ("Hallo", HtmlToText("<html><body lang=DE>Hallo</body></html>"));
     EXPECT_EQ("x", HtmlToText("<html><body\n class=\"a>b\">x</body>"));  // quoted ">"
-    EXPECT_EQ("b>x", HtmlToText("<html><body class=\"a>b>x"));  // unbalanced quote
+    EXPECT_EQ("b>x", HtmlToText("<html><body class=\"a>b>x"));           // unbalanced quote
     // "<bodyx>" is not a body tag: without one the whole text is read.
     EXPECT_EQ("a b", HtmlToText("<html><bodyx>a</bodyx> b"));
     EXPECT_EQ("plain text", HtmlToText("plain text"));

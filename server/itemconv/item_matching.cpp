@@ -19,7 +19,8 @@ CByteBuffer FindItemByKey(IMAPIFolderPtr& folder, ULONG keyTag, const std::strin
     return CRowSet::Binary(rows[0], PR_ENTRYID);
 }
 
-IMessagePtr FindOrCreateItem(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields, const std::string& folderKind) {
+IMessagePtr FindOrCreateItem(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
+                             const std::string& folderKind) {
     try {
         ULONG keyTag = 0;
         std::string key;

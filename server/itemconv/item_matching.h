@@ -22,7 +22,8 @@
 
 // The matching or new item (a new one exists for others after its SaveChanges).
 // An empty pointer after a store error, which is traced ("FindOrCreateItem: %s").
-IMessagePtr FindOrCreateItem(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields, const std::string& folderKind);
+IMessagePtr FindOrCreateItem(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
+                             const std::string& folderKind);
 
 // The entry ID of the first item of folder whose keyTag property equals key, or
 // no bytes when none does (and always for an empty key). Raises CMAPIException on

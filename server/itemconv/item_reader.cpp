@@ -29,7 +29,8 @@ public:
             if (node.token == kTagExceptions) ApplySeries(node, false);
         }
         for (const ElementMapEntry* row = kElementMap; row->kind != -1; ++row) {
-            if (row->kind != node.codePage || row->token != node.token || !HasProperty(*row)) continue;
+            if (row->kind != node.codePage || row->token != node.token || !HasProperty(*row))
+                continue;
             ApplyRow(*row, node);
         }
     }
@@ -57,10 +58,11 @@ private:
 
     bool KeepSeriesTimes() {
         if (!keepSeriesTimes_) {
-            ULONG tag = message_.GetIDFromName(PSETID_Appointment, kLidRecurring, PT_BOOLEAN, MAPI_CREATE);
+            ULONG tag =
+                message_.GetIDFromName(PSETID_Appointment, kLidRecurring, PT_BOOLEAN, MAPI_CREATE);
             CPropValue value;
-            bool recurring = SUCCEEDED(message_.GetOneProp(tag, value)) && !value.Empty() && value.Tag() == tag &&
-                             value->Value.b != 0;
+            bool recurring = SUCCEEDED(message_.GetOneProp(tag, value)) && !value.Empty() &&
+                             value.Tag() == tag && value->Value.b != 0;
             keepSeriesTimes_ = KeepsSeriesTimes(recurring, fields_);
             if (*keepSeriesTimes_) AddLiveTrace("recurring item edited on device, times kept");
         }
@@ -72,8 +74,8 @@ private:
         try {
             tag = ResolveElementTag(message_, row);
         } catch (const CMAPIException& e) {
-            AddLiveTraceF("XMLtoMessage: field %s skipped, property not mapped: %s", ElementRowName(row).c_str(),
-                          e.what());
+            AddLiveTraceF("XMLtoMessage: field %s skipped, property not mapped: %s",
+                          ElementRowName(row).c_str(), e.what());
             return;
         }
         if (tag == 0) return;
@@ -89,7 +91,8 @@ private:
                 return;
             case ValueParse::kInvalid:
                 AddLiveTraceF("XMLtoMessage: field %s skipped, value does not parse: %s",
-                              std::string(ElementName(node.codePage, node.token)).c_str(), node.value.c_str());
+                              std::string(ElementName(node.codePage, node.token)).c_str(),
+                              node.value.c_str());
                 return;
             case ValueParse::kOk:
                 break;
@@ -122,13 +125,12 @@ void ApplyFileAs(IMessagePtr& message, const CWBXMLLiterals& fields) {
     message.SetStrProp(tag, fileAs);
 }
 
-void Report(const std::string& text) {
-    ShowMessageBox(text);
-}
+void Report(const std::string& text) { ShowMessageBox(text); }
 
 }  // namespace
 
-ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields, const CTimeZone* zone) {
+ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields,
+                             const CTimeZone* zone) {
     CItemApplier applier(message, fields, zone ? *zone : ServerTimeZone());
     int step = 1;
     try {

@@ -31,9 +31,9 @@
 #include "server/mapi/mapi_wrapper.h"
 
 enum class ItemApplyResult {
-    kSaved,  // fields were stored and the item saved
+    kSaved,          // fields were stored and the item saved
     kNothingStored,  // no node had a property row (or none could be stored); not saved
-    kFailed,  // a store error or other failure; not saved
+    kFailed,         // a store error or other failure; not saved
 };
 
 // Applies fields to message as described above. A store error adds
@@ -41,4 +41,5 @@ enum class ItemApplyResult {
 // 4 save), any other failure "Crash on XMLtoMessage in line %d\n", through the
 // message box sink (error.log and live trace); the item is then not saved.
 // zone null: the server's zone.
-ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields, const CTimeZone* zone = nullptr);
+ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields,
+                             const CTimeZone* zone = nullptr);

@@ -17,7 +17,9 @@ namespace {
 
 class ItemReaderTest : public itemtest::ItemStoreTest {
 protected:
-    ItemApplyResult Apply(IMessagePtr& m, const CWBXMLLiterals& tree) { return XMLtoMessage(m, tree, &PlusOne()); }
+    ItemApplyResult Apply(IMessagePtr& m, const CWBXMLLiterals& tree) {
+        return XMLtoMessage(m, tree, &PlusOne());
+    }
 
     std::string Text(IMessagePtr& m, ULONG tag) { return m.GetPropText(tag); }
     std::string Value(IMessagePtr& m, ULONG tag) {
@@ -141,7 +143,8 @@ TEST_F(ItemReaderTest, FieldsThatDoNotParseAreSkippedAndTheRestIsSaved) {
     EXPECT_EQ("<none>", Value(m, PR_IMPORTANCE));
     EXPECT_EQ("1", Value(m, Named(m, PSETID_Task, 0x811C, PT_BOOLEAN)));
     EXPECT_TRUE(Traced("Call Bob"));
-    EXPECT_TRUE(Traced("XMLtoMessage: field TaskDueDate skipped, value does not parse: 07.32.2009 14:05.09:0"));
+    EXPECT_TRUE(Traced(
+        "XMLtoMessage: field TaskDueDate skipped, value does not parse: 07.32.2009 14:05.09:0"));
     EXPECT_TRUE(Traced("XMLtoMessage: field TaskImportance skipped, value does not parse: high"));
 }
 
@@ -276,7 +279,8 @@ TEST_F(ItemReaderTest, MatchingOnFileAsAndSubject) {
     fresh.SaveChanges(KEEP_OPEN_READWRITE);
     EXPECT_NE(blank.GetEntryID(), fresh.GetEntryID());
     EXPECT_EQ(3u, contacts.GetContentsTable().GetRowCount());
-    EXPECT_TRUE(FindItemByKey(contacts, Named(ann, PSETID_Address, 0x8005, PT_STRING8), "").Empty());
+    EXPECT_TRUE(
+        FindItemByKey(contacts, Named(ann, PSETID_Address, 0x8005, PT_STRING8), "").Empty());
 
     // Tasks and appointments match on the subject.
     IMessagePtr task = AddMessage(tasks, "Call Bob");
@@ -288,9 +292,11 @@ TEST_F(ItemReaderTest, MatchingOnFileAsAndSubject) {
     IMessagePtr meeting = AddMessage(calendar, "Review");
     CWBXMLLiterals apptTree;
     apptTree.Add(2, 0x01, "Review");
-    EXPECT_EQ(meeting.GetEntryID(), FindOrCreateItem(calendar, apptTree, "Appointment").GetEntryID());
+    EXPECT_EQ(meeting.GetEntryID(),
+              FindOrCreateItem(calendar, apptTree, "Appointment").GetEntryID());
     apptTree[0].value = "Other";
-    EXPECT_EQ("IPM.Appointment", FindOrCreateItem(calendar, apptTree, "Appointment").GetPropText(PR_MESSAGE_CLASS));
+    EXPECT_EQ("IPM.Appointment",
+              FindOrCreateItem(calendar, apptTree, "Appointment").GetPropText(PR_MESSAGE_CLASS));
     // Another folder kind: always a new item.
     CWBXMLLiterals mail;
     mail.Add(7, 0x17, "Offer");

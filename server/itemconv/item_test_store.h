@@ -72,10 +72,15 @@ protected:
         return m.GetIDFromName(set, id, type, MAPI_CREATE);
     }
     ULONG Keywords(IMessagePtr& m) {
-        return m.GetIDFromName(PS_PUBLIC_STRINGS, std::u16string(u"Keywords"), PT_MV_STRING8, MAPI_CREATE);
+        return m.GetIDFromName(PS_PUBLIC_STRINGS, std::u16string(u"Keywords"), PT_MV_STRING8,
+                               MAPI_CREATE);
     }
-    void SetTime(IMessagePtr& m, ULONG tag, FILETIME ft) { m.SetProp(*CPropValue::Time(tag, ft).Get()); }
-    void SetBool(IMessagePtr& m, ULONG tag, bool v) { m.SetProp(*CPropValue::Boolean(tag, v).Get()); }
+    void SetTime(IMessagePtr& m, ULONG tag, FILETIME ft) {
+        m.SetProp(*CPropValue::Time(tag, ft).Get());
+    }
+    void SetBool(IMessagePtr& m, ULONG tag, bool v) {
+        m.SetProp(*CPropValue::Boolean(tag, v).Get());
+    }
 
     std::vector<std::string> trace;
     IMAPIFolderPtr tasks;

@@ -11,9 +11,7 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
-bool IsLeap(std::int64_t y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
+bool IsLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
 
@@ -33,9 +31,7 @@ std::int64_t DaysFrom1601(int year, int month, int day) {
     return daysFrom0000_03_01 - 584694;
 }
 
-int WeekdayOfDay(std::int64_t days) {
-    return static_cast<int>(((days % 7) + 7 + 1) % 7);
-}
+int WeekdayOfDay(std::int64_t days) { return static_cast<int>(((days % 7) + 7 + 1) % 7); }
 
 int DaysInMonth(int year, int month) {
     static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -78,13 +74,9 @@ CItemTime ItemTimeFromSeconds(std::int64_t seconds) {
     return t;
 }
 
-std::int64_t MinutesFrom1601(const CItemTime& t) {
-    return FloorDiv(SecondsFrom1601(t), 60);
-}
+std::int64_t MinutesFrom1601(const CItemTime& t) { return FloorDiv(SecondsFrom1601(t), 60); }
 
-CItemTime ItemTimeFromMinutes(std::int64_t minutes) {
-    return ItemTimeFromSeconds(minutes * 60);
-}
+CItemTime ItemTimeFromMinutes(std::int64_t minutes) { return ItemTimeFromSeconds(minutes * 60); }
 
 CItemTime DateOnly(const CItemTime& t) {
     CItemTime d;
@@ -94,9 +86,7 @@ CItemTime DateOnly(const CItemTime& t) {
     return d;
 }
 
-int MinuteOfDay(const CItemTime& t) {
-    return t.hour * 60 + t.minute;
-}
+int MinuteOfDay(const CItemTime& t) { return t.hour * 60 + t.minute; }
 
 std::uint64_t FiletimeFromItemTime(const CItemTime& t) {
     std::int64_t seconds = SecondsFrom1601(t);
@@ -113,8 +103,8 @@ CItemTime ItemTimeFromFiletime(std::uint64_t filetime) {
 
 std::string FormatItemDate(const CItemTime& t) {
     char text[64];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d.%02d:%d", t.day, t.month, t.year, t.hour,
-                  t.minute, t.second, t.millisecond);
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d.%02d:%d", t.day, t.month, t.year,
+                  t.hour, t.minute, t.second, t.millisecond);
     return text;
 }
 
@@ -132,7 +122,8 @@ int Digits(std::string_view text, std::size_t pos, std::size_t count) {
 }
 
 std::optional<CItemTime> Checked(int day, int month, int year, int hour, int minute, int second) {
-    if (day < 0 || month < 0 || year < 0 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
+    if (day < 0 || month < 0 || year < 0 || hour < 0 || minute < 0 || second < 0)
+        return std::nullopt;
     if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
         return std::nullopt;
     }
@@ -151,15 +142,15 @@ std::optional<CItemTime> Checked(int day, int month, int year, int hour, int min
 
 std::optional<CItemTime> ParseItemDate(std::string_view text) {
     // "DD.MM.YYYY HH:MM.SS"
-    if (text.size() >= 19 && text[2] == '.' && text[5] == '.' && text[10] == ' ' && text[13] == ':' &&
-        text[16] == '.') {
-        return Checked(Digits(text, 0, 2), Digits(text, 3, 2), Digits(text, 6, 4), Digits(text, 11, 2),
-                       Digits(text, 14, 2), Digits(text, 17, 2));
+    if (text.size() >= 19 && text[2] == '.' && text[5] == '.' && text[10] == ' ' &&
+        text[13] == ':' && text[16] == '.') {
+        return Checked(Digits(text, 0, 2), Digits(text, 3, 2), Digits(text, 6, 4),
+                       Digits(text, 11, 2), Digits(text, 14, 2), Digits(text, 17, 2));
     }
     // Legacy handheld form "DDMMYYYY HH:MM:SS".
     if (text.size() == 17 && text[8] == ' ' && text[11] == ':' && text[14] == ':') {
-        return Checked(Digits(text, 0, 2), Digits(text, 2, 2), Digits(text, 4, 4), Digits(text, 9, 2),
-                       Digits(text, 12, 2), Digits(text, 15, 2));
+        return Checked(Digits(text, 0, 2), Digits(text, 2, 2), Digits(text, 4, 4),
+                       Digits(text, 9, 2), Digits(text, 12, 2), Digits(text, 15, 2));
     }
     return std::nullopt;
 }

@@ -13,9 +13,9 @@
 #include <string_view>
 
 struct CItemTime {
-    int year = 0;  // 0: not set
+    int year = 0;   // 0: not set
     int month = 0;  // 1-12
-    int day = 0;  // 1-31
+    int day = 0;    // 1-31
     int hour = 0;
     int minute = 0;
     int second = 0;

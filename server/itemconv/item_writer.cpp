@@ -48,7 +48,9 @@ public:
     void CloseTo(int depth) {
         while (depth_ > depth) End();
     }
-    void Field(int32_t page, int32_t token, std::string_view text) { writer_.WriteElement(page, token, text); }
+    void Field(int32_t page, int32_t token, std::string_view text) {
+        writer_.WriteElement(page, token, text);
+    }
     void FieldIfNotEmpty(int32_t page, int32_t token, std::string_view text) {
         writer_.WriteElementIfNotEmpty(page, token, text);
     }
@@ -60,15 +62,16 @@ private:
     int depth_ = 0;
 };
 
-void WriteAttachments(IMessagePtr& message, CItemElementWriter& out, const CItemWriteContext& context) {
+void WriteAttachments(IMessagePtr& message, CItemElementWriter& out,
+                      const CItemWriteContext& context) {
     IMAPITablePtr table;
     try {
         table = message.GetAttachmentTable();
     } catch (const CMAPIException&) {
         return;
     }
-    CRowSet rows = table.QueryAllRows(
-        CPropTagArray{PR_ATTACH_METHOD, PR_ATTACH_LONG_FILENAME, PR_ATTACH_SIZE, PR_ATTACH_FILENAME});
+    CRowSet rows = table.QueryAllRows(CPropTagArray{PR_ATTACH_METHOD, PR_ATTACH_LONG_FILENAME,
+                                                    PR_ATTACH_SIZE, PR_ATTACH_FILENAME});
     if (rows.Empty()) return;
     std::string entryId = message.GetEntryID().ToText();
     out.Start(kEmailPage, kTokenAttachments);
@@ -77,10 +80,13 @@ void WriteAttachments(IMessagePtr& message, CItemElementWriter& out, const CItem
         std::string name = CRowSet::Text(row, PR_ATTACH_LONG_FILENAME);
         if (name.empty()) name = CRowSet::Text(row, PR_ATTACH_FILENAME);
         out.Start(kProtocolPage, kTokenAttach);
-        out.Field(kProtocolPage, kTokenAttachMethod, std::to_string(CRowSet::Long(row, PR_ATTACH_METHOD)));
-        out.Field(kProtocolPage, kTokenAttachSize, std::to_string(CRowSet::Long(row, PR_ATTACH_SIZE)));
+        out.Field(kProtocolPage, kTokenAttachMethod,
+                  std::to_string(CRowSet::Long(row, PR_ATTACH_METHOD)));
+        out.Field(kProtocolPage, kTokenAttachSize,
+                  std::to_string(CRowSet::Long(row, PR_ATTACH_SIZE)));
         out.Field(kProtocolPage, kTokenAttachLink,
-                  ToUtf8(AttachmentLink(context.folderName, entryId, name, context.deviceId, context.userName)));
+                  ToUtf8(AttachmentLink(context.folderName, entryId, name, context.deviceId,
+                                        context.userName)));
         out.Field(kProtocolPage, kTokenAttachName, ToUtf8(name));
         out.End();
     }
@@ -91,15 +97,18 @@ void WriteRecipients(IMessagePtr& message, CItemElementWriter& out) {
     int depth = out.Depth();
     try {
         IMAPITablePtr table = message.GetRecipientTable();
-        CRowSet rows = table.QueryAllRows(CPropTagArray{PR_DISPLAY_NAME, PR_EMAIL_ADDRESS, PR_RECIPIENT_TYPE});
+        CRowSet rows =
+            table.QueryAllRows(CPropTagArray{PR_DISPLAY_NAME, PR_EMAIL_ADDRESS, PR_RECIPIENT_TYPE});
         if (rows.Empty()) return;
         out.Start(kEmailPage, kTokenRecipients);
         for (ULONG i = 0; i < rows.Count(); ++i) {
             const SRow& row = rows[i];
             out.Start(kEmailPage, kTokenRecipient);
             out.Field(kEmailPage, kTokenRecipientName, ToUtf8(CRowSet::Text(row, PR_DISPLAY_NAME)));
-            out.Field(kEmailPage, kTokenRecipientAddress, ToUtf8(CRowSet::Text(row, PR_EMAIL_ADDRESS)));
-            out.Field(kEmailPage, kTokenRecipientType, std::to_string(CRowSet::Long(row, PR_RECIPIENT_TYPE)));
+            out.Field(kEmailPage, kTokenRecipientAddress,
+                      ToUtf8(CRowSet::Text(row, PR_EMAIL_ADDRESS)));
+            out.Field(kEmailPage, kTokenRecipientType,
+                      std::to_string(CRowSet::Long(row, PR_RECIPIENT_TYPE)));
             out.End();
         }
         out.End();
@@ -124,8 +133,8 @@ std::string PercentEncode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                     c == '.' || c == '_' || c == '~';
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '.' || c == '_' || c == '~';
         if (plain) {
             out += static_cast<char>(c);
         } else {
@@ -137,8 +146,9 @@ std::string PercentEncode(std::string_view text) {
     return out;
 }
 
-std::string AttachmentLink(std::string_view folderName, std::string_view entryIdText, std::string_view fileName,
-                           std::string_view deviceId, std::string_view userName) {
+std::string AttachmentLink(std::string_view folderName, std::string_view entryIdText,
+                           std::string_view fileName, std::string_view deviceId,
+                           std::string_view userName) {
     std::string link = "OutlookAttachments/";
     link += PercentEncode(folderName);
     link += '/';
@@ -177,14 +187,15 @@ bool MessageToXML(IMessagePtr& message, CWBXML& writer, const CItemWriteContext&
             try {
                 tag = ResolveElementTag(message, *row);
             } catch (const CMAPIException& e) {
-                AddLiveTraceF("MessageToXML: field %s skipped, property not mapped: %s", ElementRowName(*row).c_str(),
-                              e.what());
+                AddLiveTraceF("MessageToXML: field %s skipped, property not mapped: %s",
+                              ElementRowName(*row).c_str(), e.what());
                 continue;
             }
             if (tag == 0 && row->specialHandling == kSpecialNone) continue;
             rows.push_back(row);
             rowTags.push_back(tag);
-            if (tag != 0 && tag != PR_BODY && std::find(asked.begin(), asked.end(), tag) == asked.end()) {
+            if (tag != 0 && tag != PR_BODY &&
+                std::find(asked.begin(), asked.end(), tag) == asked.end()) {
                 asked.push_back(tag);
             }
         }

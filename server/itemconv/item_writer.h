@@ -32,9 +32,9 @@
 
 // What the element needs beyond the item.
 struct CItemWriteContext {
-    std::string folderName;  // display name of the item's folder (download links)
-    std::string deviceId;  // the requesting device (download links)
-    std::string userName;  // the user logged on (download links)
+    std::string folderName;      // display name of the item's folder (download links)
+    std::string deviceId;        // the requesting device (download links)
+    std::string userName;        // the user logged on (download links)
     bool includeHeaders = true;  // write PR_TRANSPORT_MESSAGE_HEADERS
     // Whole bodies. Bodies are never shortened; the flag is kept for callers that
     // pass it.
@@ -56,7 +56,8 @@ bool MessageToXML(IMessagePtr& message, CWBXML& writer, const CItemWriteContext&
 
 // The download link of one attachment (see the top of this file).
 std::string AttachmentLink(std::string_view folderName, std::string_view entryIdText,
-                           std::string_view fileName, std::string_view deviceId, std::string_view userName);
+                           std::string_view fileName, std::string_view deviceId,
+                           std::string_view userName);
 
 // Percent-encodes every byte other than A-Z a-z 0-9 - . _ ~ ("%2F", upper case).
 std::string PercentEncode(std::string_view text);

@@ -25,7 +25,9 @@ protected:
         return Elements(doc);
     }
 
-    std::string TimeText(IMessagePtr& m, ULONG tag) { return PropValueToElementText(*m.GetProp(tag).Get(), PlusOne()); }
+    std::string TimeText(IMessagePtr& m, ULONG tag) {
+        return PropValueToElementText(*m.GetProp(tag).Get(), PlusOne());
+    }
 
     void AddRecipient(IMessagePtr& m, const char* name, const char* address, LONG type) {
         SPropValue r[3];
@@ -42,7 +44,8 @@ protected:
         ASSERT_EQ(m.Get()->ModifyRecipients(MODRECIP_ADD, list), S_OK);
     }
 
-    void AddAttachment(IMessagePtr& m, const char* longName, const char* shortName, const std::string& data) {
+    void AddAttachment(IMessagePtr& m, const char* longName, const char* shortName,
+                       const std::string& data) {
         IAttachPtr a = m.CreateAttach();
         a.SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
         if (longName) a.SetStrProp(PR_ATTACH_LONG_FILENAME, longName);
@@ -190,7 +193,9 @@ TEST_F(ItemWriterTest, MailWithAttachmentsRecipientsAndHtmlBody) {
     m.SetStrProp(PR_TRANSPORT_MESSAGE_HEADERS, "X-Test: 1");
     const std::uint8_t key[] = {1, 2, 3};
     m.SetProp(*CPropValue::Binary(PR_CONVERSATION_KEY, key, sizeof key).Get());
-    m.SetBody("  <HTML><head><style>p{}</style></head><body class=\"x\">Hi&nbsp;Ann<br/>Price &lt; 5&#8364;</body></HTML>");
+    m.SetBody(
+        "  <HTML><head><style>p{}</style></head><body class=\"x\">Hi&nbsp;Ann<br/>Price &lt; "
+        "5&#8364;</body></HTML>");
     AddAttachment(m, "Angebot 2010.pdf", "ANGEBO~1.PDF", "12345");
     AddAttachment(m, nullptr, "NOTES.TXT", "ab");
     AddRecipient(m, "Ann", "ann@example.org", MAPI_TO);
@@ -208,23 +213,31 @@ TEST_F(ItemWriterTest, MailWithAttachmentsRecipientsAndHtmlBody) {
         "  <PR_IMPORTANCE> '1' </PR_IMPORTANCE>\n"
         "  <PR_MESSAGE_CLASS > 'IPM.Note' </PR_MESSAGE_CLASS >\n"
         "  <PR_SUBJECT > 'Offer' </PR_SUBJECT >\n"
-        "  <PR_CREATION_TIME> '" + TimeText(m, PR_CREATION_TIME) + "' </PR_CREATION_TIME>\n"
-        "  <PR_LAST_MODIFICATION_TIME> '" + TimeText(m, PR_LAST_MODIFICATION_TIME) + "' </PR_LAST_MODIFICATION_TIME>\n"
+        "  <PR_CREATION_TIME> '" +
+        TimeText(m, PR_CREATION_TIME) +
+        "' </PR_CREATION_TIME>\n"
+        "  <PR_LAST_MODIFICATION_TIME> '" +
+        TimeText(m, PR_LAST_MODIFICATION_TIME) +
+        "' </PR_LAST_MODIFICATION_TIME>\n"
         "HEADERS"
-        "  <PR_MESSAGE_FLAGS> '" + flags + "' </PR_MESSAGE_FLAGS>\n"
+        "  <PR_MESSAGE_FLAGS> '" +
+        flags +
+        "' </PR_MESSAGE_FLAGS>\n"
         "  <Attachments>\n"
         "   <Attach>\n"
         "    <AttachMethod> '1' </AttachMethod>\n"
         // The store's size: method 4, names 17 and 13 with their zeros, data 5.
         "    <AttachSize> '39' </AttachSize>\n"
-        "    <AttachLink> 'OutlookAttachments/In%20box%2F2010%3F/" + entryId +
+        "    <AttachLink> 'OutlookAttachments/In%20box%2F2010%3F/" +
+        entryId +
         ".EML/Angebot%202010.pdf?device=DEV1&username=ann' </AttachLink>\n"
         "    <AttachName> 'Angebot 2010.pdf' </AttachName>\n"
         "   </Attach>\n"
         "   <Attach>\n"
         "    <AttachMethod> '1' </AttachMethod>\n"
         "    <AttachSize> '16' </AttachSize>\n"
-        "    <AttachLink> 'OutlookAttachments/In%20box%2F2010%3F/" + entryId +
+        "    <AttachLink> 'OutlookAttachments/In%20box%2F2010%3F/" +
+        entryId +
         ".EML/NOTES.TXT?device=DEV1&username=ann' </AttachLink>\n"
         "    <AttachName> 'NOTES.TXT' </AttachName>\n"
         "   </Attach>\n"
@@ -242,9 +255,12 @@ TEST_F(ItemWriterTest, MailWithAttachmentsRecipientsAndHtmlBody) {
         "   </Email_Recipient>\n"
         "  </Email_Recipients>\n"
         "  <PR_BODY> 'Hi Ann\r\nPrice < 5\xE2\x82\xAC' </PR_BODY>\n"
-        "  <PR_MESSAGE_FLAGS> '" + flags + "' </PR_MESSAGE_FLAGS>\n"
+        "  <PR_MESSAGE_FLAGS> '" +
+        flags +
+        "' </PR_MESSAGE_FLAGS>\n"
         " </COLLECTION>\n";
-    std::string headers = "  <PR_TRANSPORT_MESSAGE_HEADERS> 'X-Test: 1' </PR_TRANSPORT_MESSAGE_HEADERS>\n";
+    std::string headers =
+        "  <PR_TRANSPORT_MESSAGE_HEADERS> 'X-Test: 1' </PR_TRANSPORT_MESSAGE_HEADERS>\n";
     std::string withHeaders = expected;
     withHeaders.replace(withHeaders.find("HEADERS"), 7, headers);
     EXPECT_EQ(Write(m), withHeaders);
@@ -289,14 +305,16 @@ TEST_F(ItemWriterTest, AFailureClosesTheOpenElementsAndReportsTheStep) {
         if (boxes.empty()) continue;
         ++failures;
         ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(0u, boxes[0].find("|Error in CMobileMapiMessage::MessageToXML line ")) << boxes[0];
+        EXPECT_EQ(0u, boxes[0].find("|Error in CMobileMapiMessage::MessageToXML line "))
+            << boxes[0];
     }
     EXPECT_GT(failures, 8);
     EXPECT_TRUE(boxes.empty());  // past the document's last append
 }
 
 TEST(ItemLinks, FolderAndFileNamesArePercentEncoded) {
-    EXPECT_EQ("OutlookAttachments/Posteingang/00AB.EML/a%20b%26c%3Fd%2Fe.txt?device=D 1&username=u&x",
-              AttachmentLink("Posteingang", "00AB", "a b&c?d/e.txt", "D 1", "u&x"));
+    EXPECT_EQ(
+        "OutlookAttachments/Posteingang/00AB.EML/a%20b%26c%3Fd%2Fe.txt?device=D 1&username=u&x",
+        AttachmentLink("Posteingang", "00AB", "a b&c?d/e.txt", "D 1", "u&x"));
     EXPECT_EQ("-._~AZaz09%25%C3%BC", PercentEncode("-._~AZaz09%\xC3\xBC"));
 }

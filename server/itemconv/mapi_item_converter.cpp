@@ -7,7 +7,8 @@
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
 
-bool CMapiItemConverter::MessageToXML(CMobileMapiMessage& message, CWBXML& writer, bool withContent) {
+bool CMapiItemConverter::MessageToXML(CMobileMapiMessage& message, CWBXML& writer,
+                                      bool withContent) {
     if (!message.Message()) return false;
     CItemWriteContext context;
     if (CMobileMapiFolder* folder = message.Folder()) {
@@ -28,9 +29,8 @@ bool CMapiItemConverter::XMLtoMessage(CMobileMapiMessage& message, const CWBXMLL
     return ::XMLtoMessage(message.Message(), fields, zone_) == ItemApplyResult::kSaved;
 }
 
-std::unique_ptr<CMobileMapiMessage> CMapiItemConverter::FindOrCreateItem(CMobileMapiFolder& folder,
-                                                                         const CWBXMLLiterals& fields,
-                                                                         const std::string& className) {
+std::unique_ptr<CMobileMapiMessage> CMapiItemConverter::FindOrCreateItem(
+    CMobileMapiFolder& folder, const CWBXMLLiterals& fields, const std::string& className) {
     if (!folder.MapiFolder()) return nullptr;
     IMessagePtr item = ::FindOrCreateItem(folder.MapiFolder(), fields, className);
     if (!item) return nullptr;

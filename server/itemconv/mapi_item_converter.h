@@ -24,7 +24,8 @@ public:
     bool XMLtoMessage(CMobileMapiMessage& message, const CWBXMLLiterals& fields) override;
     // FindOrCreateItem of item_matching.h on the folder's store folder, wrapped
     // for the folder; none on a store error or for a folder that is not open.
-    std::unique_ptr<CMobileMapiMessage> FindOrCreateItem(CMobileMapiFolder& folder, const CWBXMLLiterals& fields,
+    std::unique_ptr<CMobileMapiMessage> FindOrCreateItem(CMobileMapiFolder& folder,
+                                                         const CWBXMLLiterals& fields,
                                                          const std::string& className) override;
 
 private:

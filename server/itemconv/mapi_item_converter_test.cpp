@@ -41,7 +41,8 @@ TEST_F(MapiItemConverterTest, AddedContactIsMatchedSavedAndWritten) {
     // A tree that stores nothing reports that nothing was saved.
     CWBXMLLiterals nothing;
     nothing.Add(1, 0x01, "KEY");
-    std::unique_ptr<CMobileMapiMessage> empty = converter.FindOrCreateItem(folder, nothing, "Contact");
+    std::unique_ptr<CMobileMapiMessage> empty =
+        converter.FindOrCreateItem(folder, nothing, "Contact");
     ASSERT_TRUE(empty);
     EXPECT_FALSE(converter.XMLtoMessage(*empty, nothing));
 

@@ -142,7 +142,8 @@ bool HasTextOverride(std::uint16_t flags) {
     return (flags & (kOverrideSubject | kOverrideLocation)) != 0;
 }
 
-void WriteExtended(Writer& w, const CRecurExtendedException& x, std::uint16_t flags, bool highlight) {
+void WriteExtended(Writer& w, const CRecurExtendedException& x, std::uint16_t flags,
+                   bool highlight) {
     if (highlight) {
         w.U32(x.changeHighlightSize);
         w.U32(x.changeHighlightValue);
@@ -299,7 +300,8 @@ std::optional<CRecurrenceBlob> DecodeRecurrenceBlob(std::span<const std::uint8_t
     std::uint16_t exceptionCount = r.U16();
     // Each ExceptionInfo takes at least 14 bytes: refuse counts the rest cannot hold
     // before reserving anything.
-    if (!r.ok() || static_cast<std::size_t>(exceptionCount) * 14 > r.remaining()) return std::nullopt;
+    if (!r.ok() || static_cast<std::size_t>(exceptionCount) * 14 > r.remaining())
+        return std::nullopt;
     for (std::uint16_t i = 0; i < exceptionCount; ++i) {
         blob.exceptions.push_back(ReadExceptionInfo(r));
         if (!r.ok()) return std::nullopt;

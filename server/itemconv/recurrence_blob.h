@@ -70,14 +70,14 @@ struct CRecurExceptionInfo {
     std::uint32_t endDateTime = 0;
     std::uint32_t originalStartDate = 0;
     std::uint16_t overrideFlags = 0;
-    std::string subject;  // kOverrideSubject
-    std::uint32_t meetingType = 0;  // kOverrideMeetingType
-    std::uint32_t reminderDelta = 0;  // kOverrideReminderDelta
-    std::uint32_t reminderSet = 0;  // kOverrideReminderSet
-    std::string location;  // kOverrideLocation
-    std::uint32_t busyStatus = 0;  // kOverrideBusyStatus
-    std::uint32_t attachment = 0;  // kOverrideAttachment
-    std::uint32_t subType = 0;  // kOverrideAllDay
+    std::string subject;                 // kOverrideSubject
+    std::uint32_t meetingType = 0;       // kOverrideMeetingType
+    std::uint32_t reminderDelta = 0;     // kOverrideReminderDelta
+    std::uint32_t reminderSet = 0;       // kOverrideReminderSet
+    std::string location;                // kOverrideLocation
+    std::uint32_t busyStatus = 0;        // kOverrideBusyStatus
+    std::uint32_t attachment = 0;        // kOverrideAttachment
+    std::uint32_t subType = 0;           // kOverrideAllDay
     std::uint32_t appointmentColor = 0;  // kOverrideColor
     bool operator==(const CRecurExceptionInfo&) const = default;
 };
@@ -92,17 +92,17 @@ struct CRecurExtendedException {
     std::uint32_t startDateTime = 0;  // these with subject or location override
     std::uint32_t endDateTime = 0;
     std::uint32_t originalStartDate = 0;
-    std::u16string subject;  // with subject override
+    std::u16string subject;   // with subject override
     std::u16string location;  // with location override
     std::vector<std::uint8_t> reservedEE2;
     bool operator==(const CRecurExtendedException&) const = default;
 };
 
 enum class CRecurTail {
-    kNone,  // the blob ends after the ExceptionInfo array
-    kFull,  // reserved block 1, ExtendedException per exception, reserved block 2
+    kNone,          // the blob ends after the ExceptionInfo array
+    kFull,          // reserved block 1, ExtendedException per exception, reserved block 2
     kReservedOnly,  // reserved blocks 1 and 2 only, although there are exceptions
-    kRaw,  // bytes that fit none of these, kept in rawTail
+    kRaw,           // bytes that fit none of these, kept in rawTail
 };
 
 struct CRecurrenceBlob {

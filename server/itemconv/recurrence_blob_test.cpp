@@ -72,7 +72,8 @@ TEST(RecurrenceBlob, DailyMonthlyYearlyAndOlderWriters) {
     EXPECT_EQ("new location", nth.exceptions[1].location);
     CRecurrenceBlob hebrew = Decode(kV6);
     EXPECT_EQ(8, hebrew.calendarType);
-    EXPECT_EQ(kOverrideReminderDelta | kOverrideBusyStatus | kOverrideBody, hebrew.exceptions[0].overrideFlags);
+    EXPECT_EQ(kOverrideReminderDelta | kOverrideBusyStatus | kOverrideBody,
+              hebrew.exceptions[0].overrideFlags);
     EXPECT_EQ(60U, hebrew.exceptions[0].reminderDelta);
     EXPECT_EQ(1U, hebrew.exceptions[0].busyStatus);
     EXPECT_EQ(CRecurTail::kNone, Decode(kV11).tail);

@@ -9,9 +9,7 @@
 
 namespace {
 
-std::string Number(long value) {
-    return std::to_string(value);
-}
+std::string Number(long value) { return std::to_string(value); }
 
 // Decimal value of a field: optional blanks and sign, at least one digit; what
 // follows the digits is ignored. Values beyond +-1e9 are cut there.
@@ -91,18 +89,22 @@ void AddExceptions(CWBXMLLiterals& block, const RecurrencePattern& p, const CTim
     for (std::int64_t d : deleted) {
         if (covered.count(Day(d)) != 0 || !sent.insert(Day(d)).second) continue;
         CWBXMLLiterals& ex = AddContainer(list, kRecurrencePage, kTagException);
-        AddField(ex, kRecurrencePage, kTagOriginalDate, FormatItemDate(zone.LocalToUtc(OnDayAtStart(d, p))));
+        AddField(ex, kRecurrencePage, kTagOriginalDate,
+                 FormatItemDate(zone.LocalToUtc(OnDayAtStart(d, p))));
         AddField(ex, kRecurrencePage, kTagDeleted, "1");
     }
     for (const _recur_exception& e : p.exceptions) {
         CWBXMLLiterals& ex = AddContainer(list, kRecurrencePage, kTagException);
         AddField(ex, kRecurrencePage, kTagOriginalDate,
                  FormatItemDate(zone.LocalToUtc(OnDayAtStart(e.originalStart, p))));
-        AddField(ex, kAppointmentPage, kTagApptStart, FormatItemDate(zone.LocalToUtc(ItemTimeFromMinutes(e.start))));
-        AddField(ex, kAppointmentPage, kTagApptEnd, FormatItemDate(zone.LocalToUtc(ItemTimeFromMinutes(e.end))));
+        AddField(ex, kAppointmentPage, kTagApptStart,
+                 FormatItemDate(zone.LocalToUtc(ItemTimeFromMinutes(e.start))));
+        AddField(ex, kAppointmentPage, kTagApptEnd,
+                 FormatItemDate(zone.LocalToUtc(ItemTimeFromMinutes(e.end))));
         if (e.overrideFlags & 0x0010) AddField(ex, kAppointmentPage, kTagApptLocation, e.location);
         if (e.overrideFlags & 0x0001) AddField(ex, kAppointmentPage, kTagApptSubject, e.subject);
-        if (e.overrideFlags & 0x0080) AddField(ex, kAppointmentPage, kTagApptAllDayEvent, e.allDay ? "1" : "0");
+        if (e.overrideFlags & 0x0080)
+            AddField(ex, kAppointmentPage, kTagApptAllDayEvent, e.allDay ? "1" : "0");
     }
 }
 
@@ -152,12 +154,14 @@ CWBXMLLiterals RecurrenceBlockElements(const RecurrencePattern& p, const CTimeZo
     if (!p.endless) AddField(block, kRecurrencePage, kTagOccurrences, Number(p.occurrences));
     AddField(block, kRecurrencePage, kTagInterval, Number(p.interval));
     AddField(block, kRecurrencePage, kTagDayOfWeekMask, Number(p.dayMask & 0x7F));
-    if (p.monthOfYear != 0) AddField(block, kRecurrencePage, kTagMonthOfYear, Number(p.monthOfYear));
+    if (p.monthOfYear != 0)
+        AddField(block, kRecurrencePage, kTagMonthOfYear, Number(p.monthOfYear));
     AddField(block, kRecurrencePage, kTagNoEndDate, p.endless ? "1" : "0");
     if (p.dayOfMonth != 0) AddField(block, kRecurrencePage, kTagDayOfMonth, Number(p.dayOfMonth));
     // The month goes out a second time here; it carries the same month, so a reader
     // that keeps either value gets it right.
-    if (p.monthOfYear != 0) AddField(block, kRecurrencePage, kTagMonthOfYear, Number(p.monthOfYear));
+    if (p.monthOfYear != 0)
+        AddField(block, kRecurrencePage, kTagMonthOfYear, Number(p.monthOfYear));
     if (p.instance != 0) AddField(block, kRecurrencePage, kTagWeekOfMonth, Number(p.instance));
     AddField(block, kRecurrencePage, kTagPatternStartDate, FormatItemDate(p.patternStart));
     AddField(block, kRecurrencePage, kTagStartTime, FormatItemDate(p.patternStart));
@@ -165,13 +169,15 @@ CWBXMLLiterals RecurrenceBlockElements(const RecurrencePattern& p, const CTimeZo
         AddField(block, kRecurrencePage, kTagPatternEndDate, FormatItemDate(p.patternEnd));
         AddField(block, kRecurrencePage, kTagEndTime, FormatItemDate(p.patternEnd));
     }
-    if (p.seriesEnd.day != 0) AddField(block, kRecurrencePage, kTagSerieEndDate, FormatItemDate(p.seriesEnd));
+    if (p.seriesEnd.day != 0)
+        AddField(block, kRecurrencePage, kTagSerieEndDate, FormatItemDate(p.seriesEnd));
     AddExceptions(block, p, zone);
     return block;
 }
 
-void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& children, const CItemTime& wholeStart,
-                             const CItemTime& wholeEnd, const CTimeZone& zone) {
+void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& children,
+                             const CItemTime& wholeStart, const CItemTime& wholeEnd,
+                             const CTimeZone& zone) {
     // The dates as the item holds them now.
     p.start = wholeStart;
     p.end = wholeEnd;
@@ -204,13 +210,16 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
         if (node.codePage != kRecurrencePage) continue;
         switch (node.token) {
             case kTagRecurrenceType:
-                if (auto v = NumberOf(node, "RecurrenceType")) p.kind = KindOfDeviceRecurrenceType(*v);
+                if (auto v = NumberOf(node, "RecurrenceType"))
+                    p.kind = KindOfDeviceRecurrenceType(*v);
                 break;
             case kTagPatternStartDate:
-                if (auto t = DateOf(node, "PatternStartDate")) p.patternStart = WithDate(p.patternStart, *t);
+                if (auto t = DateOf(node, "PatternStartDate"))
+                    p.patternStart = WithDate(p.patternStart, *t);
                 break;
             case kTagStartTime:
-                if (auto t = DateOf(node, "StartTime")) p.patternStart = WithTime(p.patternStart, *t);
+                if (auto t = DateOf(node, "StartTime"))
+                    p.patternStart = WithTime(p.patternStart, *t);
                 break;
             case kTagEndTime:
                 if (auto t = DateOf(node, "EndTime")) {
@@ -261,7 +270,8 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
                 if (auto v = NumberOf(node, "WeekOfMonth")) p.instance = static_cast<int>(*v);
                 break;
             case kTagDayOfWeekMask:
-                if (auto v = NumberOf(node, "DayOfWeekMask")) p.dayMask |= static_cast<int>(*v & 0x7F);
+                if (auto v = NumberOf(node, "DayOfWeekMask"))
+                    p.dayMask |= static_cast<int>(*v & 0x7F);
                 break;
             case kTagExceptions:
                 if (node.children) ApplyExceptionElements(p, *node.children, zone);
@@ -282,13 +292,15 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
     NormalisePattern(p);
 }
 
-void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children, const CTimeZone& zone) {
+void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children,
+                            const CTimeZone& zone) {
     std::int64_t duration = OccurrenceMinutes(p);
     std::vector<std::int64_t> deleted;
     std::vector<_recur_exception> exceptions;
     for (const auto& owned : children) {
         const CWBXMLLiteral& item = *owned;
-        if (item.codePage != kRecurrencePage || item.token != kTagException || !item.children) continue;
+        if (item.codePage != kRecurrencePage || item.token != kTagException || !item.children)
+            continue;
         _recur_exception e;
         bool haveOriginal = false;
         bool haveStart = false;

@@ -78,7 +78,8 @@ CWBXMLLiterals RecurrenceBlockElements(const RecurrencePattern& pattern, const C
 // normalised, its series start and end are the received pattern start and end,
 // and it is marked recurring (a kind of none is written back as not recurring).
 void ApplyRecurrenceElements(RecurrencePattern& pattern, const CWBXMLLiterals& children,
-                             const CItemTime& wholeStart, const CItemTime& wholeEnd, const CTimeZone& zone);
+                             const CItemTime& wholeStart, const CItemTime& wholeEnd,
+                             const CTimeZone& zone);
 
 // ReadException without the store: applies the children of a received
 // Exceptions element. Every Exception's OriginalDate (read as UTC) becomes a
@@ -89,7 +90,8 @@ void ApplyRecurrenceElements(RecurrencePattern& pattern, const CWBXMLLiterals& c
 // and busy-status overrides, which the wire does not carry, are kept from the
 // pattern's earlier exception of the same day. An Exception without a readable
 // OriginalDate is skipped with a live trace line.
-void ApplyExceptionElements(RecurrencePattern& pattern, const CWBXMLLiterals& children, const CTimeZone& zone);
+void ApplyExceptionElements(RecurrencePattern& pattern, const CWBXMLLiterals& children,
+                            const CTimeZone& zone);
 
 // Devices that cannot show a series edit only its first occurrence and send the
 // appointment back without a Recurrence block. For an item stored as recurring,

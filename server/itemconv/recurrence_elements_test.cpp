@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "server/config/live_trace.h"
+#include "server/itemconv/item_time_test_util.h"
 #include "server/itemconv/recurrence_mapping.h"
 #include "server/itemconv/recurrence_store.h"
 #include "server/itemconv/recurrence_vectors_test.h"
 #include "server/itemconv/recurrence_wbxml.h"
 #include "server/itemconv/time_zone_info.h"
-#include "server/itemconv/item_time_test_util.h"
 
 namespace {
 
@@ -42,7 +42,8 @@ CWBXMLLiterals Block(std::initializer_list<std::pair<int32_t, std::string>> fiel
     return list;
 }
 
-RecurrencePattern Received(const CWBXMLLiterals& block, const CItemTime& start, const CItemTime& end) {
+RecurrencePattern Received(const CWBXMLLiterals& block, const CItemTime& start,
+                           const CItemTime& end) {
     RecurrencePattern p;
     ApplyRecurrenceElements(p, block, start, end, Zone());
     return p;
@@ -51,7 +52,8 @@ RecurrencePattern Received(const CWBXMLLiterals& block, const CItemTime& start, 
 CRecurrenceBlob StoredBlob(RecurrencePattern p) {
     CRecurrenceStoreValues v = StoreValuesFromPattern(p, Zone(), FixedCentralEuropeanTimeZone());
     EXPECT_TRUE(v.blob.has_value());
-    return DecodeRecurrenceBlob(v.blob.value_or(std::vector<std::uint8_t>())).value_or(CRecurrenceBlob());
+    return DecodeRecurrenceBlob(v.blob.value_or(std::vector<std::uint8_t>()))
+        .value_or(CRecurrenceBlob());
 }
 
 // Writes the block into a document and reads it back as a received tree.
@@ -94,10 +96,11 @@ TEST(RecurrenceElements, WeeklyEveryTwoWeeksMondayAndWednesdayFiveTimes) {
     p.seriesEnd = p.end;
     std::string bytes;
     CWBXMLLiterals received = OverTheWire(p, &bytes);
-    std::string expected = std::string("\x03\x01\x6A\x00\x00\x06\x40", 7) + "\x43" + Str("1") + "\x49" + Str("5") +
-                           "\x4A" + Str("2") + "\x4B" + Str("10") + "\x48" + Str("0") + "\x44" +
-                           Str("09.03.2009 10:00.00:0") + "\x45" + Str("09.03.2009 10:00.00:0") + "\x54" +
-                           Str("09.03.2009 10:30.00:0") + "\x01";
+    std::string expected = std::string("\x03\x01\x6A\x00\x00\x06\x40", 7) + "\x43" + Str("1") +
+                           "\x49" + Str("5") + "\x4A" + Str("2") + "\x4B" + Str("10") + "\x48" +
+                           Str("0") + "\x44" + Str("09.03.2009 10:00.00:0") + "\x45" +
+                           Str("09.03.2009 10:00.00:0") + "\x54" + Str("09.03.2009 10:30.00:0") +
+                           "\x01";
     EXPECT_EQ(HexText(std::vector<std::uint8_t>(expected.begin(), expected.end())),
               HexText(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
 
@@ -113,36 +116,41 @@ TEST(RecurrenceElements, WeeklyEveryTwoWeeksMondayAndWednesdayFiveTimes) {
 
 TEST(RecurrenceElements, ReceivedEndsAndCounts) {
     CItemTime s = T(2009, 3, 9, 10, 0), e = T(2009, 3, 9, 10, 30);
-    CRecurrenceBlob endless = StoredBlob(Received(Block({{kTagRecurrenceType, "0"}, {kTagNoEndDate, "1"}}), s, e));
+    CRecurrenceBlob endless =
+        StoredBlob(Received(Block({{kTagRecurrenceType, "0"}, {kTagNoEndDate, "1"}}), s, e));
     EXPECT_EQ(kEndNever, endless.endType);
     EXPECT_EQ(10U, endless.occurrenceCount);
     EXPECT_EQ(static_cast<std::uint32_t>(kLatestMinutes), endless.endDate);
 
-    RecurrencePattern negative = Received(Block({{kTagRecurrenceType, "0"}, {kTagOccurrences, "-3"}}), s, e);
+    RecurrencePattern negative =
+        Received(Block({{kTagRecurrenceType, "0"}, {kTagOccurrences, "-3"}}), s, e);
     EXPECT_EQ(10, negative.occurrences);
     EXPECT_EQ(10U, StoredBlob(negative).occurrenceCount);
 
-    CRecurrenceBlob daily = StoredBlob(Received(Block({{kTagRecurrenceType, "0"}, {kTagInterval, "3"}}), s, e));
+    CRecurrenceBlob daily =
+        StoredBlob(Received(Block({{kTagRecurrenceType, "0"}, {kTagInterval, "3"}}), s, e));
     EXPECT_EQ(4320U, daily.period);
     EXPECT_EQ(2880U, daily.firstDateTime);
 
     // An end date: ends by date, count 1; the series end is the pattern end.
     RecurrencePattern byDate = Received(Block({{kTagRecurrenceType, "1"},
-                                              {kTagOccurrences, "4"},
-                                              {kTagPatternEndDate, "30.03.2009 00:00.00:0"},
-                                              {kTagEndTime, "01.01.2000 10:30.00:0"}}),
+                                               {kTagOccurrences, "4"},
+                                               {kTagPatternEndDate, "30.03.2009 00:00.00:0"},
+                                               {kTagEndTime, "01.01.2000 10:30.00:0"}}),
                                         s, e);
     EXPECT_TRUE(byDate.endsByDate);
     EXPECT_FALSE(byDate.endless);
     EXPECT_EQ(1, byDate.occurrences);
     EXPECT_EQ(T(2009, 3, 30, 10, 30), byDate.seriesEnd);
-    CRecurrenceStoreValues v = StoreValuesFromPattern(byDate, Zone(), FixedCentralEuropeanTimeZone());
+    CRecurrenceStoreValues v =
+        StoreValuesFromPattern(byDate, Zone(), FixedCentralEuropeanTimeZone());
     EXPECT_EQ(FiletimeFromItemTime(T(2009, 3, 9, 9, 0)), v.wholeStart);
     EXPECT_EQ(FiletimeFromItemTime(T(2009, 3, 9, 9, 30)), v.wholeEnd);  // the first occurrence
     EXPECT_EQ(FiletimeFromItemTime(T(2009, 3, 29, 22, 0)), v.clipEnd);  // midnight of the last day
 
     // A pattern end in 4500 or later is endless.
-    RecurrencePattern far = Received(Block({{kTagRecurrenceType, "1"}, {kTagPatternEndDate, "31.12.4500 00:00.00:0"}}), s, e);
+    RecurrencePattern far = Received(
+        Block({{kTagRecurrenceType, "1"}, {kTagPatternEndDate, "31.12.4500 00:00.00:0"}}), s, e);
     EXPECT_TRUE(far.endless);
     EXPECT_EQ(kEndNever, StoredBlob(far).endType);
 }
@@ -169,11 +177,14 @@ TEST(RecurrenceElements, MonthOfYearTwiceCarriesTheSameMonth) {
     p.dayOfMonth = 7;
     p.endless = true;
     p.patternStart = T(2009, 3, 7, 10);
-    EXPECT_EQ("6/03=5;6/0A=1;6/0B=0;6/0F=3;6/08=1;6/0C=7;6/0F=3;6/04=07.03.2009 10:00.00:0;"
-              "6/05=07.03.2009 10:00.00:0;",
-              Render(RecurrenceBlockElements(p, Zone())));
+    EXPECT_EQ(
+        "6/03=5;6/0A=1;6/0B=0;6/0F=3;6/08=1;6/0C=7;6/0F=3;6/04=07.03.2009 10:00.00:0;"
+        "6/05=07.03.2009 10:00.00:0;",
+        Render(RecurrenceBlockElements(p, Zone())));
     // From an older writer the second value is one too high: the first one counts.
-    RecurrencePattern r = Received(Block({{kTagRecurrenceType, "5"}, {kTagMonthOfYear, "3"}, {kTagDayOfMonth, "7"},
+    RecurrencePattern r = Received(Block({{kTagRecurrenceType, "5"},
+                                          {kTagMonthOfYear, "3"},
+                                          {kTagDayOfMonth, "7"},
                                           {kTagMonthOfYear, "4"}}),
                                    T(2009, 3, 7, 10), T(2009, 3, 7, 11));
     EXPECT_EQ(3, r.monthOfYear);
@@ -189,17 +200,20 @@ TEST(RecurrenceElements, ValuesThatWouldCrashOrDoNotParse) {
     EXPECT_EQ(1, monthly.interval);
     EXPECT_EQ(9, monthly.dayOfMonth);
     EXPECT_EQ(kPatternMonth, StoredBlob(monthly).patternType);
-    RecurrencePattern zero = Received(Block({{kTagRecurrenceType, "2"}, {kTagInterval, "0"}}), s, e);
+    RecurrencePattern zero =
+        Received(Block({{kTagRecurrenceType, "2"}, {kTagInterval, "0"}}), s, e);
     EXPECT_EQ(1, zero.interval);
     // Huge count and interval: the clip end stays after the start, within 4500.
-    RecurrencePattern huge =
-        Received(Block({{kTagRecurrenceType, "2"}, {kTagOccurrences, "999999"}, {kTagInterval, "999"}}), s, e);
+    RecurrencePattern huge = Received(
+        Block({{kTagRecurrenceType, "2"}, {kTagOccurrences, "999999"}, {kTagInterval, "999"}}), s,
+        e);
     CRecurrenceStoreValues v = StoreValuesFromPattern(huge, Zone(), FixedCentralEuropeanTimeZone());
     ASSERT_TRUE(v.clipStart && v.clipEnd);
     EXPECT_LT(*v.clipStart, *v.clipEnd);
     EXPECT_LE(*v.clipEnd, FiletimeFromItemTime(T(4501, 1, 1)));
     // Month 40 takes the pattern start's month.
-    EXPECT_EQ(3, Received(Block({{kTagRecurrenceType, "5"}, {kTagMonthOfYear, "40"}}), s, e).monthOfYear);
+    EXPECT_EQ(
+        3, Received(Block({{kTagRecurrenceType, "5"}, {kTagMonthOfYear, "40"}}), s, e).monthOfYear);
     // Unreadable fields are skipped with a trace line; the others still apply.
     trace.clear();
     RecurrencePattern bad = Received(Block({{kTagRecurrenceType, "1"},
@@ -212,8 +226,9 @@ TEST(RecurrenceElements, ValuesThatWouldCrashOrDoNotParse) {
     EXPECT_EQ(1, bad.interval);
     EXPECT_EQ(4, bad.dayMask);
     EXPECT_EQ(s, bad.seriesStart);
-    EXPECT_EQ((std::vector<std::string>{"Recurrence: Interval \"x\" not readable, skipped",
-                                        "Recurrence: PatternStartDate \"07032009\" not readable, skipped"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  "Recurrence: Interval \"x\" not readable, skipped",
+                  "Recurrence: PatternStartDate \"07032009\" not readable, skipped"}),
               trace);
     EXPECT_EQ(kRecurNone, KindOfDeviceRecurrenceType(4));
     EXPECT_EQ(-1, DeviceRecurrenceType(kRecurNone));
@@ -234,21 +249,25 @@ TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
     moved.originalStart = MinutesFrom1601(T(2009, 1, 8, 23, 30));
     moved.start = MinutesFrom1601(T(2009, 1, 9, 0, 30));
     moved.end = MinutesFrom1601(T(2009, 1, 9, 1, 0));
-    moved.overrideFlags = kOverrideSubject | kOverrideLocation | kOverrideAllDay | kOverrideBusyStatus;
+    moved.overrideFlags =
+        kOverrideSubject | kOverrideLocation | kOverrideAllDay | kOverrideBusyStatus;
     moved.subject = "Late";
     moved.location = "Hall";
     moved.busyStatus = 2;
     p.exceptions.push_back(moved);
     CWBXMLLiterals block = RecurrenceBlockElements(p, Zone());
     std::string text = Render(block);
-    EXPECT_NE(std::string::npos,
-              text.find("6/02[6/01[6/10=07.01.2009 22:30.00:0;6/11=1;]6/01[6/10=08.01.2009 22:30.00:0;"
-                        "2/04=08.01.2009 23:30.00:0;2/06=09.01.2009 00:00.00:0;2/02=Hall;2/01=Late;2/07=0;]]"))
+    EXPECT_NE(
+        std::string::npos,
+        text.find(
+            "6/02[6/01[6/10=07.01.2009 22:30.00:0;6/11=1;]6/01[6/10=08.01.2009 22:30.00:0;"
+            "2/04=08.01.2009 23:30.00:0;2/06=09.01.2009 00:00.00:0;2/02=Hall;2/01=Late;2/07=0;]]"))
         << text;
 
     RecurrencePattern back = p;  // the stored pattern the block is applied to
     ApplyRecurrenceElements(back, OverTheWire(p), p.start, p.end, Zone());
-    EXPECT_EQ((std::vector<std::int64_t>{MinutesFrom1601(T(2009, 1, 7, 23, 30)), MinutesFrom1601(T(2009, 1, 8, 23, 30))}),
+    EXPECT_EQ((std::vector<std::int64_t>{MinutesFrom1601(T(2009, 1, 7, 23, 30)),
+                                         MinutesFrom1601(T(2009, 1, 8, 23, 30))}),
               back.deletedDates);
     ASSERT_EQ(1U, back.exceptions.size());
     const _recur_exception& e = back.exceptions[0];
@@ -260,9 +279,10 @@ TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
     EXPECT_EQ(moved.overrideFlags, e.overrideFlags);  // busy status kept from the stored one
     EXPECT_EQ(2, e.busyStatus);
     CRecurrenceBlob b = StoredBlob(back);
-    EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 1, 7))),
-                                          static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 1, 8)))}),
-              b.deletedInstanceDates);
+    EXPECT_EQ(
+        (std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 1, 7))),
+                                    static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 1, 8)))}),
+        b.deletedInstanceDates);
     ASSERT_EQ(1U, b.exceptions.size());
     EXPECT_EQ(static_cast<std::uint32_t>(moved.originalStart), b.exceptions[0].originalStartDate);
 }
@@ -334,11 +354,13 @@ TEST(RecurrenceElements, RoundTripStoreWireStoreForEveryKind) {
         e.reminderDelta = 30;
         p.exceptions.push_back(e);
 
-        CRecurrenceStoreValues stored = StoreValuesFromPattern(p, Zone(), FixedCentralEuropeanTimeZone());
+        CRecurrenceStoreValues stored =
+            StoreValuesFromPattern(p, Zone(), FixedCentralEuropeanTimeZone());
         RecurrencePattern loaded = PatternFromStoreValues(stored, Zone());
         RecurrencePattern received = loaded;
         ApplyRecurrenceElements(received, OverTheWire(loaded), loaded.start, loaded.end, Zone());
-        CRecurrenceStoreValues again = StoreValuesFromPattern(received, Zone(), FixedCentralEuropeanTimeZone());
+        CRecurrenceStoreValues again =
+            StoreValuesFromPattern(received, Zone(), FixedCentralEuropeanTimeZone());
         ASSERT_TRUE(stored.blob && again.blob);
         EXPECT_EQ(HexText(*stored.blob), HexText(*again.blob));
         EXPECT_EQ(stored.wholeStart, again.wholeStart);

@@ -47,11 +47,13 @@ std::uint32_t FirstDateTimeOf(const RecurrencePattern& p) {
     int interval = p.interval < 1 ? 1 : p.interval;
     switch (p.kind) {
         case kRecurDaily:
-            return IsWeekdayForm(p) ? 0 : U32(static_cast<std::int64_t>(interval - 1) * kMinutesPerDay);
+            return IsWeekdayForm(p) ? 0
+                                    : U32(static_cast<std::int64_t>(interval - 1) * kMinutesPerDay);
         case kRecurMonthly:
         case kRecurMonthNth: {
             std::int64_t y = p.seriesStart.year;
-            std::int64_t m = p.seriesStart.month < 1 || p.seriesStart.month > 12 ? 1 : p.seriesStart.month;
+            std::int64_t m =
+                p.seriesStart.month < 1 || p.seriesStart.month > 12 ? 1 : p.seriesStart.month;
             std::int64_t yearsMod = ((y - 1601) % interval + interval) % interval;
             std::int64_t k = ((12 % interval) * yearsMod) % interval;
             std::int64_t n = (k + m - 1) % interval;
@@ -126,7 +128,9 @@ CRecurrenceBlob BlobFromPattern(const RecurrencePattern& p) {
 
     std::vector<_recur_exception> exceptions = p.exceptions;
     std::stable_sort(exceptions.begin(), exceptions.end(),
-                     [](const _recur_exception& a, const _recur_exception& c) { return a.originalStart < c.originalStart; });
+                     [](const _recur_exception& a, const _recur_exception& c) {
+                         return a.originalStart < c.originalStart;
+                     });
     std::vector<std::uint32_t> deleted;
     for (std::int64_t d : p.deletedDates) deleted.push_back(U32(Midnight(d)));
     for (const _recur_exception& e : exceptions) {
@@ -179,13 +183,11 @@ int TypeOfFrequency(std::uint16_t frequency) {
 }
 
 bool IsDayOfMonthType(std::uint16_t patternType) {
-    return patternType == kPatternMonth || patternType == kPatternMonthEnd || patternType == kPatternHjMonth ||
-           patternType == kPatternHjMonthEnd;
+    return patternType == kPatternMonth || patternType == kPatternMonthEnd ||
+           patternType == kPatternHjMonth || patternType == kPatternHjMonthEnd;
 }
 
-int Clamp31(std::uint32_t v) {
-    return static_cast<int>(v > 31 ? 31 : v);
-}
+int Clamp31(std::uint32_t v) { return static_cast<int>(v > 31 ? 31 : v); }
 
 int ClampInterval(std::uint32_t v) {
     return static_cast<int>(v > static_cast<std::uint32_t>(kMaxInterval) ? kMaxInterval : v);
@@ -204,7 +206,8 @@ int MonthOfDays(std::int64_t days) {
 
 }  // namespace
 
-void ApplyBlobToPattern(const CRecurrenceBlob& b, std::optional<int> recurrenceType, RecurrencePattern& p) {
+void ApplyBlobToPattern(const CRecurrenceBlob& b, std::optional<int> recurrenceType,
+                        RecurrencePattern& p) {
     int type = recurrenceType.value_or(0);
     if (type < 1 || type > 4) type = TypeOfFrequency(b.recurFrequency);
     p.dayMask = 0;
@@ -272,7 +275,8 @@ void ApplyBlobToPattern(const CRecurrenceBlob& b, std::optional<int> recurrenceT
     }
 
     // The occurrences' times of day: the appointment's own, else the blob's.
-    int startMinute = p.start.IsSet() ? MinuteOfDay(p.start) : static_cast<int>(b.startTimeOffset % 1440);
+    int startMinute =
+        p.start.IsSet() ? MinuteOfDay(p.start) : static_cast<int>(b.startTimeOffset % 1440);
     int endMinute = p.end.IsSet() ? MinuteOfDay(p.end) : static_cast<int>(b.endTimeOffset % 1440);
     p.patternStart = WithTimeOf(p.seriesStart, startMinute);
     p.patternEnd = WithTimeOf(p.seriesEnd, endMinute);

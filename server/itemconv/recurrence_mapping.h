@@ -18,10 +18,10 @@
 // Pure functions; safe from any number of threads.
 #pragma once
 
+#include <optional>
+
 #include "server/itemconv/recurrence_blob.h"
 #include "server/itemconv/recurrence_pattern.h"
-
-#include <optional>
 
 // Minutes of FirstDateTime for a pattern (see above).
 std::uint32_t FirstDateTimeOf(const RecurrencePattern& pattern);

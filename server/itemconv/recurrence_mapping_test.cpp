@@ -1,13 +1,13 @@
 // RecurrencePattern to and from the blob, the clip dates and the store values.
 #include "server/itemconv/recurrence_mapping.h"
-#include "server/itemconv/recurrence_store.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "server/itemconv/recurrence_vectors_test.h"
 #include "server/itemconv/item_time_test_util.h"
+#include "server/itemconv/recurrence_store.h"
+#include "server/itemconv/recurrence_vectors_test.h"
 
 namespace {
 
@@ -48,10 +48,28 @@ RecurrencePattern Weekly2MonWed5() {
 
 TEST(RecurrenceMapping, WeeklyEveryTwoWeeksFiveTimes) {
     EXPECT_EQ(
-        "04300430" "0B20" "0100" "0000" "00000000" "02000000" "00000000" "0A000000"
-        "22200000" "05000000" "01000000" "00000000" "00000000"
-        "C0D0CB0C" "C0D0CB0C" "06300000" "06300000" "58020000" "76020000" "0000"
-        "00000000" "00000000",
+        "04300430"
+        "0B20"
+        "0100"
+        "0000"
+        "00000000"
+        "02000000"
+        "00000000"
+        "0A000000"
+        "22200000"
+        "05000000"
+        "01000000"
+        "00000000"
+        "00000000"
+        "C0D0CB0C"
+        "C0D0CB0C"
+        "06300000"
+        "06300000"
+        "58020000"
+        "76020000"
+        "0000"
+        "00000000"
+        "00000000",
         BlobHex(Weekly2MonWed5()));
 }
 
@@ -137,7 +155,8 @@ TEST(RecurrenceMapping, DailyWithDeletedOccurrences) {
     EXPECT_EQ(T(2011, 4, 7, 8, 0), p.seriesStart);
     EXPECT_EQ(T(2011, 5, 4, 8, 30), p.seriesEnd);
     // FirstDateTime (interval - 1) x 1440 = 2880 instead of the document's 1440.
-    std::string expected = Patch(Patch(Patch(kV3, 0x0A, "400B0000"), 0x1E, "01000000"), 0x3E, "06300000");
+    std::string expected =
+        Patch(Patch(Patch(kV3, 0x0A, "400B0000"), 0x1E, "01000000"), 0x3E, "06300000");
     EXPECT_EQ(expected, BlobHex(p));
 }
 
@@ -148,9 +167,10 @@ TEST(RecurrenceMapping, ExceptionsAreWrittenWithTheirFieldsOnly) {
     EXPECT_EQ(213686520, p.exceptions[0].originalStart);
     // No ExtendedException: the blob ends after the ExceptionInfo with two zero sizes.
     std::string v2(kV2);
-    std::string expected = Patch(Patch(Patch(v2.substr(0, 0x8E * 2), 0x0A, "00000000"), 0x22, "01000000"),
-                                 0x42, "06300000") +
-                           "0000000000000000";
+    std::string expected =
+        Patch(Patch(Patch(v2.substr(0, 0x8E * 2), 0x0A, "00000000"), 0x22, "01000000"), 0x42,
+              "06300000") +
+        "0000000000000000";
     EXPECT_EQ(expected, BlobHex(p));
 
     // A moved occurrence: ModifiedInstanceDates keeps its original date (the
@@ -241,7 +261,8 @@ TEST(RecurrencePattern, ClipDates) {
     EXPECT_EQ(T(2009, 5, 19), p.clipEnd);
     p.occurrences = 0;
     ComputeClipDates(p);
-    EXPECT_EQ(ItemTimeFromMinutes(MinutesFrom1601(T(2009, 3, 9)) + (107136000 / 1440 + 1) * 1440), p.clipEnd);
+    EXPECT_EQ(ItemTimeFromMinutes(MinutesFrom1601(T(2009, 3, 9)) + (107136000 / 1440 + 1) * 1440),
+              p.clipEnd);
     p.kind = kRecurYearly;
     p.occurrences = 2;
     ComputeClipDates(p);
@@ -286,7 +307,8 @@ TEST(RecurrenceStore, WriteThenLoadKeepsTheSeriesAcrossDaylightTime) {
     EXPECT_EQ(true, v.recurring);
     EXPECT_EQ(1, v.recurrenceType);
     EXPECT_EQ(369, v.sideEffects);
-    EXPECT_EQ(HexBytes("C4FFFFFF00000000C4FFFFFF000000000A00000005000300000000000000000000000300000005000200000000000000"),
+    EXPECT_EQ(HexBytes("C4FFFFFF00000000C4FFFFFF000000000A00000005000300000000000000000000000300000"
+                       "005000200000000000000"),
               v.timeZone);
 
     RecurrencePattern back = PatternFromStoreValues(v, zone);

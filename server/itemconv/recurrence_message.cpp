@@ -57,7 +57,8 @@ void WriteTime(CGenMapiPropPtr& item, ULONG tag, const std::optional<std::uint64
     item.SetProp(*CPropValue::Time(tag, ft).Get());
 }
 
-void WriteBinary(CGenMapiPropPtr& item, ULONG tag, const std::optional<std::vector<std::uint8_t>>& value) {
+void WriteBinary(CGenMapiPropPtr& item, ULONG tag,
+                 const std::optional<std::vector<std::uint8_t>>& value) {
     if (!value) return;
     item.SetProp(*CPropValue::Binary(tag, value->data(), value->size()).Get());
 }
@@ -102,7 +103,8 @@ CRecurrenceStoreValues ReadRecurrenceValues(CGenMapiPropPtr& item, const CRecurr
     return v;
 }
 
-void WriteRecurrenceValues(CGenMapiPropPtr& item, const CRecurrenceTags& t, const CRecurrenceStoreValues& v) {
+void WriteRecurrenceValues(CGenMapiPropPtr& item, const CRecurrenceTags& t,
+                           const CRecurrenceStoreValues& v) {
     WriteTime(item, t.wholeStart, v.wholeStart);
     WriteTime(item, t.wholeEnd, v.wholeEnd);
     WriteTime(item, t.commonStart, v.commonStart);
@@ -145,8 +147,8 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTi
     }
 }
 
-bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CWBXMLLiterals& children,
-                    const CTimeZone& zone) {
+bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern,
+                    const CWBXMLLiterals& children, const CTimeZone& zone) {
     int step = 1;
     try {
         CRecurrenceTags tags = CRecurrenceTags::Resolve(item);
@@ -163,8 +165,8 @@ bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CWB
     }
 }
 
-bool ReadException(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CWBXMLLiterals& children,
-                   const CTimeZone& zone) {
+bool ReadException(CGenMapiPropPtr& item, RecurrencePattern& pattern,
+                   const CWBXMLLiterals& children, const CTimeZone& zone) {
     try {
         ApplyExceptionElements(pattern, children, zone);
         return WriteToMessage(item, pattern, zone);

@@ -44,19 +44,22 @@ struct CRecurrenceTags {
 // a read fails otherwise.
 CRecurrenceStoreValues ReadRecurrenceValues(CGenMapiPropPtr& item, const CRecurrenceTags& tags);
 // Sets every value that is present. Raises CMAPIException when a set fails.
-void WriteRecurrenceValues(CGenMapiPropPtr& item, const CRecurrenceTags& tags, const CRecurrenceStoreValues& values);
+void WriteRecurrenceValues(CGenMapiPropPtr& item, const CRecurrenceTags& tags,
+                           const CRecurrenceStoreValues& values);
 
 // Fills pattern from the item (PatternFromStoreValues). True on success; false
 // after a store error, which goes to the live trace ("Error in LoadFromMessage:
 // %s"); pattern is then left as it was.
-bool LoadFromMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTimeZone& zone = ServerTimeZone());
+bool LoadFromMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern,
+                     const CTimeZone& zone = ServerTimeZone());
 
 // Writes pattern to the item (StoreValuesFromPattern) with the time-zone structure
 // of zoneStruct, or of the server's zone when none is given. True on success;
 // after a failure the live trace gets "Error in WriteToMessage line %d" with the
 // step reached (1 names, 2 values, 3 writing) and false is returned; values
 // already set stay set until the caller saves or drops the item.
-bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTimeZone& zone = ServerTimeZone(),
+bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern,
+                    const CTimeZone& zone = ServerTimeZone(),
                     const CTimeZoneStruct* zoneStruct = nullptr);
 
 // Applies the children of a received Recurrence element to pattern, based on the
@@ -65,11 +68,11 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTi
 // dates and exceptions of a block without Exceptions are kept.
 // False after a failure, traced as "Crash in ReadRecurrence line %d" (1 names,
 // 2 dates, 3 block, 4 writing); the block ends there.
-bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CWBXMLLiterals& children,
-                    const CTimeZone& zone = ServerTimeZone());
+bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern,
+                    const CWBXMLLiterals& children, const CTimeZone& zone = ServerTimeZone());
 
 // Applies the children of a received Exceptions element to pattern and writes the
 // pattern with WriteToMessage. False after a failure, traced as
 // "Crash in ReadException".
-bool ReadException(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CWBXMLLiterals& children,
-                   const CTimeZone& zone = ServerTimeZone());
+bool ReadException(CGenMapiPropPtr& item, RecurrencePattern& pattern,
+                   const CWBXMLLiterals& children, const CTimeZone& zone = ServerTimeZone());

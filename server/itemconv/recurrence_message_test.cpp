@@ -9,10 +9,10 @@
 
 #include "common/wbxml/wbxml_literals.h"
 #include "server/config/live_trace.h"
+#include "server/itemconv/item_time_test_util.h"
 #include "server/itemconv/recurrence_elements.h"
 #include "server/itemconv/recurrence_mapping.h"
 #include "server/mapi/adapter_test_store.h"
-#include "server/itemconv/item_time_test_util.h"
 
 namespace {
 
@@ -123,8 +123,9 @@ TEST_F(RecurrenceMessageTest, ReceivedBlockIsAppliedToTheItemsTimes) {
     EXPECT_EQ(kEndAfterCount, b->endType);
     EXPECT_EQ(5U, b->occurrenceCount);
     EXPECT_EQ(600U, b->startTimeOffset);
-    EXPECT_EQ(std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 3, 11)))},
-              b->deletedInstanceDates);
+    EXPECT_EQ(
+        std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 3, 11)))},
+        b->deletedInstanceDates);
     EXPECT_EQ(FiletimeFromItemTime(T(2009, 3, 9, 9, 0)), v.wholeStart);
     EXPECT_EQ(FiletimeFromItemTime(T(2009, 3, 9, 9, 30)), v.wholeEnd);
 
@@ -138,8 +139,9 @@ TEST_F(RecurrenceMessageTest, ReceivedBlockIsAppliedToTheItemsTimes) {
     v = ReadRecurrenceValues(m, tags);
     b = DecodeRecurrenceBlob(*v.blob);
     ASSERT_TRUE(b.has_value());
-    EXPECT_EQ(std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 3, 16)))},
-              b->deletedInstanceDates);
+    EXPECT_EQ(
+        std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 3, 16)))},
+        b->deletedInstanceDates);
     ASSERT_EQ(1U, b->exceptions.size());
     EXPECT_EQ("moved", b->exceptions[0].subject);
     EXPECT_TRUE(trace.empty());

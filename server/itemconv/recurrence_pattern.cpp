@@ -13,9 +13,7 @@ CItemTime Anchor(const RecurrencePattern& p) {
     return p.start;
 }
 
-CItemTime Latest() {
-    return ItemTimeFromMinutes(kLatestMinutes);
-}
+CItemTime Latest() { return ItemTimeFromMinutes(kLatestMinutes); }
 
 }  // namespace
 
@@ -30,7 +28,9 @@ void NormalisePattern(RecurrencePattern& p) {
     CItemTime anchor = Anchor(p);
     bool haveAnchor = anchor.IsSet() && anchor.month >= 1 && anchor.month <= 12;
     if (UsesDayMask(p.kind) && p.dayMask == 0) {
-        p.dayMask = haveAnchor ? 1 << WeekdayOfDay(DaysFrom1601(anchor.year, anchor.month, anchor.day)) : 0x02;
+        p.dayMask = haveAnchor
+                        ? 1 << WeekdayOfDay(DaysFrom1601(anchor.year, anchor.month, anchor.day))
+                        : 0x02;
     }
     if (p.kind == kRecurYearly || p.kind == kRecurYearNth) {
         if (p.monthOfYear < 1 || p.monthOfYear > 12) p.monthOfYear = haveAnchor ? anchor.month : 1;
@@ -43,7 +43,8 @@ void NormalisePattern(RecurrencePattern& p) {
         p.dayOfMonth = 0;
     }
     if (p.kind == kRecurMonthNth || p.kind == kRecurYearNth) {
-        if (p.instance < 1 || p.instance > 5) p.instance = haveAnchor ? (anchor.day - 1) / 7 + 1 : 1;
+        if (p.instance < 1 || p.instance > 5)
+            p.instance = haveAnchor ? (anchor.day - 1) / 7 + 1 : 1;
     } else if (p.instance < 0 || p.instance > 5) {
         p.instance = 0;
     }

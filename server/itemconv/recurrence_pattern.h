@@ -6,28 +6,28 @@
 // Values with pure functions; a pattern belongs to one thread at a time.
 #pragma once
 
-#include "server/itemconv/item_time.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "server/itemconv/item_time.h"
 
 // Kinds of series.
 enum : int {
     kRecurNone = 0,
     kRecurDaily = 1,
     kRecurWeekly = 2,
-    kRecurMonthly = 3,  // on a day of the month
+    kRecurMonthly = 3,   // on a day of the month
     kRecurMonthNth = 4,  // on the n-th weekday of the month
-    kRecurYearly = 5,  // on a day of a month
-    kRecurYearNth = 6,  // on the n-th weekday of a month
+    kRecurYearly = 5,    // on a day of a month
+    kRecurYearNth = 6,   // on the n-th weekday of a month
 };
 
 // Limits applied to values from the wire or a blob before any arithmetic.
 inline constexpr int kMaxInterval = 999;
 inline constexpr int kMaxOccurrences = 999;
 inline constexpr int kEndlessOccurrences = 10;  // the count written for an endless series
-inline constexpr int kEndlessYear = 4500;  // a series ending in this year or later is endless
+inline constexpr int kEndlessYear = 4500;       // a series ending in this year or later is endless
 inline constexpr std::size_t kMaxExceptionText = 255;  // subject and location of an exception
 // Override flags of an exception that this system writes back (subject,
 // reminder delta, reminder set, location, busy status, all-day); the fields of the
@@ -55,7 +55,7 @@ struct RecurrencePattern {
     int kind = kRecurNone;
     int interval = 1;
     int occurrences = 0;
-    int dayMask = 0;  // bit 0 Sunday ... bit 6 Saturday
+    int dayMask = 0;   // bit 0 Sunday ... bit 6 Saturday
     int instance = 0;  // week of the month, 5 = last
     int dayOfMonth = 0;
     int monthOfYear = 0;  // 1 = January

@@ -14,13 +14,13 @@
 // Pure functions over values; safe from any number of threads.
 #pragma once
 
-#include "server/itemconv/recurrence_pattern.h"
-#include "server/itemconv/time_zone.h"
-#include "server/itemconv/time_zone_info.h"
-
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "server/itemconv/recurrence_pattern.h"
+#include "server/itemconv/time_zone.h"
+#include "server/itemconv/time_zone_info.h"
 
 // Property identifiers (numeric names) in their property sets.
 inline constexpr std::uint16_t kLidRecurrenceBlob = 0x8216;
@@ -32,10 +32,10 @@ inline constexpr std::uint16_t kLidClipStart = 0x8235;
 inline constexpr std::uint16_t kLidClipEnd = 0x8236;
 inline constexpr std::uint16_t kLidWholeStart = 0x820D;
 inline constexpr std::uint16_t kLidWholeEnd = 0x820E;
-inline constexpr std::uint16_t kLidCommonStart = 0x8516;  // common set
-inline constexpr std::uint16_t kLidCommonEnd = 0x8517;  // common set
+inline constexpr std::uint16_t kLidCommonStart = 0x8516;   // common set
+inline constexpr std::uint16_t kLidCommonEnd = 0x8517;     // common set
 inline constexpr std::uint16_t kLidReminderTime = 0x8502;  // common set
-inline constexpr std::uint16_t kLidSideEffects = 0x8510;  // common set
+inline constexpr std::uint16_t kLidSideEffects = 0x8510;   // common set
 inline constexpr std::int32_t kAppointmentSideEffects = 369;
 inline constexpr const char* kAppointmentSetGuid = "00062002-0000-0000-C000-000000000046";
 inline constexpr const char* kCommonSetGuid = "00062008-0000-0000-C000-000000000046";
@@ -61,7 +61,8 @@ struct CRecurrenceStoreValues {
 // a missing one left unset), the recurring flag, and for a recurring item the
 // series from the blob (ApplyBlobToPattern). A blob that cannot be read leaves the
 // pattern without a series (kind none) but keeps the dates and the flag.
-RecurrencePattern PatternFromStoreValues(const CRecurrenceStoreValues& values, const CTimeZone& zone);
+RecurrencePattern PatternFromStoreValues(const CRecurrenceStoreValues& values,
+                                         const CTimeZone& zone);
 
 // WriteToMessage without the store. The pattern is normalised and its clip dates
 // computed (ComputeClipDates); the whole start becomes the series start and the
@@ -69,6 +70,7 @@ RecurrencePattern PatternFromStoreValues(const CRecurrenceStoreValues& values, c
 // occurrence, as the appointment itself shows it). Each of the seven dates whose
 // year is above 1900 is converted to UTC; the recurring flag, zoneStruct and side
 // effects 369 are always set; a recurring pattern adds its recurrence type and
-// blob (a pattern without a kind is written as not recurring). The pattern passed in is updated with the values written.
+// blob (a pattern without a kind is written as not recurring). The pattern passed in is updated
+// with the values written.
 CRecurrenceStoreValues StoreValuesFromPattern(RecurrencePattern& pattern, const CTimeZone& zone,
                                               const CTimeZoneStruct& zoneStruct);

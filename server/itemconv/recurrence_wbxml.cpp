@@ -9,7 +9,8 @@ bool WriteLiterals(CWBXML& writer, const CWBXMLLiterals& list) {
             if (!writer.StartTag(node->codePage, node->token)) return false;
             if (!WriteLiterals(writer, *node->children)) return false;
             writer.EndTag();
-        } else if (!writer.WriteElement(node->codePage, node->token, std::string_view(ToUtf8(node->value)))) {
+        } else if (!writer.WriteElement(node->codePage, node->token,
+                                        std::string_view(ToUtf8(node->value)))) {
             return false;
         }
     }

@@ -1,15 +1,15 @@
 // Calendar arithmetic, the wire date form, zone conversions and the 48-byte
 // time-zone structure.
-#include "server/itemconv/item_time.h"
-#include "server/itemconv/time_zone.h"
-#include "server/itemconv/time_zone_info.h"
-#include "server/itemconv/item_time_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
+
+#include "server/itemconv/item_time.h"
+#include "server/itemconv/item_time_test_util.h"
+#include "server/itemconv/time_zone.h"
+#include "server/itemconv/time_zone_info.h"
 
 namespace {
 
@@ -58,9 +58,11 @@ private:
 };
 
 const char* kCentralEurope =
-    "C4FFFFFF00000000C4FFFFFF000000000A00000005000300000000000000000000000300000005000200000000000000";
+    "C4FFFFFF00000000C4FFFFFF000000000A000000050003000000000000000000000003000000050002000000000000"
+    "00";
 const char* kPacific =
-    "E001000000000000C4FFFFFF000000000B00000001000200000000000000000000000300000002000200000000000000";
+    "E001000000000000C4FFFFFF000000000B000000010002000000000000000000000003000000020002000000000000"
+    "00";
 
 }  // namespace
 
@@ -104,10 +106,11 @@ TEST(ItemTime, WireFormRoundTrip) {
 }
 
 TEST(ItemTime, BadDatesAreRefused) {
-    for (const char* bad : {"", "07.03.2009 14:05", "07032009 14:05:0", "7.3.2009 14:05.09:0",
-                            "31.02.2009 14:05.09:0", "07.13.2009 14:05.09:0", "07.03.2009 24:05.09:0",
-                            "07.03.2009 14:60.09:0", "0x.03.2009 14:05.09:0", "07.03.1600 14:05.09:0",
-                            "00.00.0000 00:00.00:0", "07-03-2009 14:05.09:0"}) {
+    for (const char* bad :
+         {"", "07.03.2009 14:05", "07032009 14:05:0", "7.3.2009 14:05.09:0",
+          "31.02.2009 14:05.09:0", "07.13.2009 14:05.09:0", "07.03.2009 24:05.09:0",
+          "07.03.2009 14:60.09:0", "0x.03.2009 14:05.09:0", "07.03.1600 14:05.09:0",
+          "00.00.0000 00:00.00:0", "07-03-2009 14:05.09:0"}) {
         EXPECT_FALSE(ParseItemDate(bad).has_value()) << bad;
     }
 }
@@ -136,9 +139,12 @@ TEST(TimeZone, StoreTimesAsElementText) {
     EXPECT_EQ(128809047090000000ULL, TextToStoreTime("07032009 14:05:09", plusOne));
     EXPECT_FALSE(TextToStoreTime("07.03.09", plusOne).has_value());
     ZoneGuard guard("Europe/Berlin");  // summer dates take the summer offset
-    EXPECT_EQ("07.07.2009 15:05.09:0", StoreTimeToText(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9))));
-    EXPECT_EQ(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9)), TextToStoreTime("07.07.2009 15:05.09:0"));
-    EXPECT_EQ(FiletimeFromItemTime(T(2009, 1, 7, 13, 5, 9)), TextToStoreTime("07.01.2009 14:05.09:0"));
+    EXPECT_EQ("07.07.2009 15:05.09:0",
+              StoreTimeToText(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9))));
+    EXPECT_EQ(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9)),
+              TextToStoreTime("07.07.2009 15:05.09:0"));
+    EXPECT_EQ(FiletimeFromItemTime(T(2009, 1, 7, 13, 5, 9)),
+              TextToStoreTime("07.01.2009 14:05.09:0"));
 }
 
 TEST(TimeZone, RoundTripEveryHourOfAYear) {
@@ -174,12 +180,14 @@ TEST(TimeZoneStruct, EncodeDecodeTheKnownStructures) {
 TEST(TimeZoneStruct, DerivedFromTheSystemZone) {
     {
         ZoneGuard guard("Europe/Berlin");
-        EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+        EXPECT_EQ(kCentralEurope,
+                  Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
         EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(ServerTimeZoneStruct())));
     }
     {
         ZoneGuard guard("America/Los_Angeles");
-        EXPECT_EQ(kPacific, Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+        EXPECT_EQ(kPacific,
+                  Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
     }
     {
         ZoneGuard guard("Asia/Tokyo");  // no daylight time: bias only

@@ -8,12 +8,12 @@
 // may be used from any number of threads at once.
 #pragma once
 
-#include "server/itemconv/item_time.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "server/itemconv/item_time.h"
 
 // The zone's state at one instant: local = UTC + offsetMinutes.
 struct CZoneState {
@@ -56,4 +56,5 @@ std::string StoreTimeToText(std::uint64_t utcFiletime, const CTimeZone& zone = S
 // Element text (the wire form, or the handheld's legacy form) as a store time:
 // read as local time and converted to UTC. Nothing when the text is no date
 // (ParseItemDate); the caller then leaves the property unwritten.
-std::optional<std::uint64_t> TextToStoreTime(std::string_view text, const CTimeZone& zone = ServerTimeZone());
+std::optional<std::uint64_t> TextToStoreTime(std::string_view text,
+                                             const CTimeZone& zone = ServerTimeZone());

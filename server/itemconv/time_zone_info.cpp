@@ -15,7 +15,8 @@ void Put32(std::vector<std::uint8_t>& out, std::int32_t v) {
 }
 
 void PutRule(std::vector<std::uint8_t>& out, const CTimeZoneRule& r) {
-    for (std::uint16_t v : {r.year, r.month, r.dayOfWeek, r.day, r.hour, r.minute, r.second, r.millisecond}) {
+    for (std::uint16_t v :
+         {r.year, r.month, r.dayOfWeek, r.day, r.hour, r.minute, r.second, r.millisecond}) {
         Put16(out, v);
     }
 }
@@ -32,7 +33,8 @@ std::int32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
 
 CTimeZoneRule GetRule(std::span<const std::uint8_t> b, std::size_t at) {
     CTimeZoneRule r;
-    std::uint16_t* fields[] = {&r.year, &r.month, &r.dayOfWeek, &r.day, &r.hour, &r.minute, &r.second, &r.millisecond};
+    std::uint16_t* fields[] = {&r.year, &r.month,  &r.dayOfWeek, &r.day,
+                               &r.hour, &r.minute, &r.second,    &r.millisecond};
     for (std::size_t i = 0; i < 8; ++i) *fields[i] = Get16(b, at + 2 * i);
     return r;
 }
@@ -52,14 +54,17 @@ std::optional<std::int64_t> RuleInstant(const CTimeZoneRule& rule, int year) {
         day = first + (n - 1) * 7;
         while (day > DaysInMonth(year, rule.month)) day -= 7;
     }
-    return DaysFrom1601(year, rule.month, day) * 86400 + rule.hour * 3600 + rule.minute * 60 + rule.second;
+    return DaysFrom1601(year, rule.month, day) * 86400 + rule.hour * 3600 + rule.minute * 60 +
+           rule.second;
 }
 
 CTimeZoneRule RuleFromLocal(const CItemTime& local) {
     CTimeZoneRule r;
     r.month = static_cast<std::uint16_t>(local.month);
-    r.dayOfWeek = static_cast<std::uint16_t>(WeekdayOfDay(DaysFrom1601(local.year, local.month, local.day)));
-    r.day = static_cast<std::uint16_t>(local.day + 7 > DaysInMonth(local.year, local.month) ? 5 : (local.day - 1) / 7 + 1);
+    r.dayOfWeek =
+        static_cast<std::uint16_t>(WeekdayOfDay(DaysFrom1601(local.year, local.month, local.day)));
+    r.day = static_cast<std::uint16_t>(
+        local.day + 7 > DaysInMonth(local.year, local.month) ? 5 : (local.day - 1) / 7 + 1);
     r.hour = static_cast<std::uint16_t>(local.hour);
     r.minute = static_cast<std::uint16_t>(local.minute);
     r.second = static_cast<std::uint16_t>(local.second);
@@ -190,6 +195,7 @@ std::optional<CZoneState> CRuleTimeZone::StateAt(std::int64_t utc) const {
     // Daylight time begins by the standard clock and ends by the daylight clock.
     std::int64_t startUtc = *start - standard.offsetMinutes * 60;
     std::int64_t stopUtc = *stop - daylight.offsetMinutes * 60;
-    bool inDaylight = startUtc < stopUtc ? (utc >= startUtc && utc < stopUtc) : (utc >= startUtc || utc < stopUtc);
+    bool inDaylight = startUtc < stopUtc ? (utc >= startUtc && utc < stopUtc)
+                                         : (utc >= startUtc || utc < stopUtc);
     return inDaylight ? daylight : standard;
 }

@@ -9,13 +9,13 @@
 // Values and pure functions; CRuleTimeZone is immutable and thread-safe.
 #pragma once
 
-#include "server/itemconv/time_zone.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "server/itemconv/time_zone.h"
 
 inline constexpr std::size_t kTimeZoneStructSize = 48;
 

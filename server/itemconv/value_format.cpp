@@ -9,9 +9,7 @@
 
 namespace {
 
-std::string Decimal(long long value) {
-    return std::to_string(value);
-}
+std::string Decimal(long long value) { return std::to_string(value); }
 
 std::string Floating(double value) {
     char text[64];
@@ -27,9 +25,7 @@ std::uint64_t FiletimeValue(const FILETIME& ft) {
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The decimal value of the leading digits (after blanks and an optional sign);
 // false without a digit or when the value leaves the 64-bit range.
@@ -52,7 +48,8 @@ bool LeadingDecimal(std::string_view text, long long& value) {
 }  // namespace
 
 std::string Base64Encode(const std::uint8_t* bytes, std::size_t length) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve((length + 2) / 3 * 4);
     size_t i = 0;
@@ -101,7 +98,8 @@ std::string PropValueToElementText(const SPropValue& value, const CTimeZone& zon
             std::string joined;
             for (ULONG i = 0; i < value.Value.MVszA.cValues; ++i) {
                 if (i > 0) joined += ", ";
-                const char* piece = value.Value.MVszA.lppszA ? value.Value.MVszA.lppszA[i] : nullptr;
+                const char* piece =
+                    value.Value.MVszA.lppszA ? value.Value.MVszA.lppszA[i] : nullptr;
                 if (piece) joined += piece;
             }
             return ToUtf8(joined);
@@ -127,13 +125,15 @@ std::vector<std::string> SplitMultiValueText(std::string_view text) {
     return pieces;
 }
 
-ValueParse ElementTextToPropValue(ULONG tag, std::string_view text, const CTimeZone& zone, CPropValue& out) {
+ValueParse ElementTextToPropValue(ULONG tag, std::string_view text, const CTimeZone& zone,
+                                  CPropValue& out) {
     switch (PROP_TYPE(tag)) {
         case PT_I2:
         case PT_BOOLEAN: {
             long long v = 0;
             if (!LeadingDecimal(text, v)) return ValueParse::kInvalid;
-            std::uint16_t kept = static_cast<std::uint16_t>(static_cast<unsigned long long>(v) & 0xFFFF);
+            std::uint16_t kept =
+                static_cast<std::uint16_t>(static_cast<unsigned long long>(v) & 0xFFFF);
             SPropValue value{};
             value.ulPropTag = tag;
             if (PROP_TYPE(tag) == PT_I2) {
@@ -147,7 +147,8 @@ ValueParse ElementTextToPropValue(ULONG tag, std::string_view text, const CTimeZ
         case PT_LONG: {
             long long v = 0;
             if (!LeadingDecimal(text, v)) return ValueParse::kInvalid;
-            if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
+            if (v < std::numeric_limits<std::int32_t>::min() ||
+                v > std::numeric_limits<std::int32_t>::max()) {
                 return ValueParse::kInvalid;
             }
             out = CPropValue::Long(tag, static_cast<LONG>(v));

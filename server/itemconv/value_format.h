@@ -36,11 +36,12 @@ std::string PropValueToElementText(const SPropValue& value, const CTimeZone& zon
 std::vector<std::string> SplitMultiValueText(std::string_view text);
 
 enum class ValueParse {
-    kOk,  // out holds the value
+    kOk,               // out holds the value
     kUnsupportedType,  // the property type is not read from elements; nothing to write
-    kInvalid,  // the text does not parse as a value of the type
+    kInvalid,          // the text does not parse as a value of the type
 };
 
 // The value of tag (its type decides) for the received text. A number without a
 // digit, one out of the 32-bit range, and a date in neither form are kInvalid.
-ValueParse ElementTextToPropValue(ULONG tag, std::string_view text, const CTimeZone& zone, CPropValue& out);
+ValueParse ElementTextToPropValue(ULONG tag, std::string_view text, const CTimeZone& zone,
+                                  CPropValue& out);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "server/itemconv/element_map.h"
-#include "server/mapi/mapi_wrapper.h"
 #include "server/itemconv/time_zone_info.h"
+#include "server/mapi/mapi_wrapper.h"
 
 namespace {
 
@@ -96,7 +96,8 @@ TEST(ValueFormat, WritesEachTypeInItsForm) {
 
 TEST(ValueFormat, TimesAreWrittenInLocalTimeOfTheirDate) {
     // 13:05:09 UTC on a server at UTC+1 without daylight saving.
-    EXPECT_EQ("07.03.2009 14:05.09:0", Text(CPropValue::Time(PR_START_DATE, Filetime(2009, 3, 7, 13, 5, 9))));
+    EXPECT_EQ("07.03.2009 14:05.09:0",
+              Text(CPropValue::Time(PR_START_DATE, Filetime(2009, 3, 7, 13, 5, 9))));
     EXPECT_EQ("07.03.2009 14:05.09:250",
               Text(CPropValue::Time(PR_START_DATE, Filetime(2009, 3, 7, 13, 5, 9, 250))));
     // With summer time, a July date is two hours ahead and a January date one,
@@ -125,11 +126,13 @@ TEST(ValueFormat, ReadsNumbersFromTheirLeadingDigits) {
 TEST(ValueFormat, ReadsDatesInTheServerFormAndTheLegacyHandheldForm) {
     EXPECT_EQ("07.03.2009 14:05.09:0", RoundTrip(PR_START_DATE, "07.03.2009 14:05.09:0"));
     CPropValue v;
-    ASSERT_EQ(ValueParse::kOk, ElementTextToPropValue(PR_START_DATE, "07.03.2009 14:05.09:0", PlusOne(), v));
+    ASSERT_EQ(ValueParse::kOk,
+              ElementTextToPropValue(PR_START_DATE, "07.03.2009 14:05.09:0", PlusOne(), v));
     EXPECT_EQ("2009-03-07 13:05:09", PropValueText(*v.Get()));  // stored in UTC
     EXPECT_EQ("07.03.2009 14:05.09:0", RoundTrip(PR_START_DATE, "07032009 14:05:09"));
     // A summer date goes back with the summer offset.
-    ASSERT_EQ(ValueParse::kOk, ElementTextToPropValue(PR_START_DATE, "07.07.2009 15:05.09:0", Central(), v));
+    ASSERT_EQ(ValueParse::kOk,
+              ElementTextToPropValue(PR_START_DATE, "07.07.2009 15:05.09:0", Central(), v));
     EXPECT_EQ("2009-07-07 13:05:09", PropValueText(*v.Get()));
     EXPECT_EQ("<invalid>", RoundTrip(PR_START_DATE, "07.32.2009 14:05.09:0"));
     EXPECT_EQ("<invalid>", RoundTrip(PR_START_DATE, "07.03.2009"));
@@ -192,13 +195,16 @@ TEST(ElementMap, RowsPerKindInTableOrder) {
         return out;
     };
     EXPECT_EQ(
-        "02 03 05 06 07 08 0A 0B 19 0D 11 13 15 31 32 33 12 04 09 0C 0E 0F 10 14 16 17 18 34 1A 1B 1C 1D 1E- "
+        "02 03 05 06 07 08 0A 0B 19 0D 11 13 15 31 32 33 12 04 09 0C 0E 0F 10 14 16 17 18 34 1A 1B "
+        "1C 1D 1E- "
         "1F 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2F 30 ",
         tokens(kItemContact));
     EXPECT_EQ("01 02 03 04 05- 06 07 08 09- 0A 0B 0C- 0D 0E- ", tokens(kItemTask));
-    EXPECT_EQ("00 01 02 03 04 05 06 07 08 09 0A 0B- 0C 0D 0E- 0F 10- 11* ", tokens(kItemAppointment));
+    EXPECT_EQ("00 01 02 03 04 05 06 07 08 09 0A 0B- 0C 0D 0E- 0F 10- 11* ",
+              tokens(kItemAppointment));
     EXPECT_EQ(
-        "02 03 07 08 21 22 0A 0B 0C 0D 20 0E 0F 10 11 12 13 14 15 16 17 18 1F 26 1E 19 24 25 27 28 29 2A 2C 1A "
+        "02 03 07 08 21 22 0A 0B 0C 0D 20 0E 0F 10 11 12 13 14 15 16 17 18 1F 26 1E 19 24 25 27 28 "
+        "29 2A 2C 1A "
         "1B 2D 1C 2E 2F 30 31 32 33 34 1D 35 36 37 38 39 3A 3B 3D 01 3C 04* 05* 00 3D ",
         tokens(kItemEmail));
     EXPECT_EQ(static_cast<size_t>(50 + 14 + 18 + 59), ElementMapSize());
@@ -212,7 +218,8 @@ TEST(ElementMap, RowsResolveToTheirTags) {
     EXPECT_EQ(0u, ResolveElementTag(none, empty));
     EXPECT_FALSE(HasProperty(empty));
     // A set text that does not parse is a store error of its own; nothing is asked.
-    const ElementMapEntry broken = {1, 0x07, 0, "00062004-0000", 0x8083, nullptr, PT_STRING8, kSpecialNone};
+    const ElementMapEntry broken = {1,      0x07,    0,          "00062004-0000",
+                                    0x8083, nullptr, PT_STRING8, kSpecialNone};
     try {
         ResolveElementTag(none, broken);
         ADD_FAILURE() << "no exception";

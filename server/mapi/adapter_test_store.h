@@ -155,7 +155,8 @@ public:
     HRESULT GetPropList(ULONG flags, LPSPropTagArray* out) override {
         return inner_->GetPropList(flags, out);
     }
-    HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG options, ULONG flags, LPUNKNOWN* out) override {
+    HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG options, ULONG flags,
+                         LPUNKNOWN* out) override {
         ++openPropertyCalls;
         if (refuseStreams) return MAPI_E_INTERFACE_NOT_SUPPORTED;
         CMapiRef<IUnknown> opened;

@@ -28,7 +28,8 @@ TEST(ByteBufferText, EveryByteRoundTrips) {
 }
 
 TEST(ByteBufferLenient, DigitsAndUpperCaseSpellTheirBytes) {
-    EXPECT_EQ(CByteBuffer::FromText("00A1FF7E").Bytes(), (std::vector<uint8_t>{0x00, 0xA1, 0xFF, 0x7E}));
+    EXPECT_EQ(CByteBuffer::FromText("00A1FF7E").Bytes(),
+              (std::vector<uint8_t>{0x00, 0xA1, 0xFF, 0x7E}));
     EXPECT_TRUE(CByteBuffer::FromText("").Empty());
 }
 

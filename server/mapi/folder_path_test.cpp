@@ -66,24 +66,38 @@ public:
         return S_OK;
     }
 
-    HRESULT GetLastError(HRESULT hr, ULONG f, LPMAPIERROR* e) override { return inner_->GetLastError(hr, f, e); }
+    HRESULT GetLastError(HRESULT hr, ULONG f, LPMAPIERROR* e) override {
+        return inner_->GetLastError(hr, f, e);
+    }
     HRESULT SaveChanges(ULONG f) override { return inner_->SaveChanges(f); }
     HRESULT GetPropList(ULONG f, LPSPropTagArray* t) override { return inner_->GetPropList(f, t); }
     HRESULT OpenProperty(ULONG t, LPCIID i, ULONG o, ULONG f, LPUNKNOWN* u) override {
         return inner_->OpenProperty(t, i, o, f, u);
     }
-    HRESULT SetProps(ULONG c, LPSPropValue v, LPSPropProblemArray* p) override { return inner_->SetProps(c, v, p); }
-    HRESULT DeleteProps(LPSPropTagArray t, LPSPropProblemArray* p) override { return inner_->DeleteProps(t, p); }
-    HRESULT GetNamesFromIDs(LPSPropTagArray* t, LPGUID g, ULONG f, ULONG* c, LPMAPINAMEID** n) override {
+    HRESULT SetProps(ULONG c, LPSPropValue v, LPSPropProblemArray* p) override {
+        return inner_->SetProps(c, v, p);
+    }
+    HRESULT DeleteProps(LPSPropTagArray t, LPSPropProblemArray* p) override {
+        return inner_->DeleteProps(t, p);
+    }
+    HRESULT GetNamesFromIDs(LPSPropTagArray* t, LPGUID g, ULONG f, ULONG* c,
+                            LPMAPINAMEID** n) override {
         return inner_->GetNamesFromIDs(t, g, f, c, n);
     }
     HRESULT GetIDsFromNames(ULONG c, LPMAPINAMEID* n, ULONG f, LPSPropTagArray* t) override {
         return inner_->GetIDsFromNames(c, n, f, t);
     }
-    HRESULT GetContentsTable(ULONG f, LPMAPITABLE* t) override { return inner_->GetContentsTable(f, t); }
-    HRESULT GetHierarchyTable(ULONG f, LPMAPITABLE* t) override { return inner_->GetHierarchyTable(f, t); }
-    HRESULT CreateMessage(LPCIID i, ULONG f, LPMESSAGE* m) override { return inner_->CreateMessage(i, f, m); }
-    HRESULT CopyMessages(LPENTRYLIST l, LPCIID i, LPVOID d, ULONG_PTR u, LPMAPIPROGRESS p, ULONG f) override {
+    HRESULT GetContentsTable(ULONG f, LPMAPITABLE* t) override {
+        return inner_->GetContentsTable(f, t);
+    }
+    HRESULT GetHierarchyTable(ULONG f, LPMAPITABLE* t) override {
+        return inner_->GetHierarchyTable(f, t);
+    }
+    HRESULT CreateMessage(LPCIID i, ULONG f, LPMESSAGE* m) override {
+        return inner_->CreateMessage(i, f, m);
+    }
+    HRESULT CopyMessages(LPENTRYLIST l, LPCIID i, LPVOID d, ULONG_PTR u, LPMAPIPROGRESS p,
+                         ULONG f) override {
         return inner_->CopyMessages(l, i, d, u, p, f);
     }
     HRESULT DeleteMessages(LPENTRYLIST l, ULONG_PTR u, LPMAPIPROGRESS p, ULONG f) override {
@@ -144,7 +158,8 @@ TEST_F(FolderPathTest, AFolderThatIsItsOwnParentIsTheRoot) {
     CFolderSpy::Opener opener = [&](const std::string&) -> IMAPIFolder* { return nullptr; };
     IMAPIFolderPtr self(CMapiRef<IMAPIFolder>::Adopt(new CFolderSpy(inboxRaw, "S", "S", opener)));
     EXPECT_EQ(self.GetFullPath(), "");
-    IMAPIFolderPtr orphan(CMapiRef<IMAPIFolder>::Adopt(new CFolderSpy(inboxRaw, "O", "gone", opener)));
+    IMAPIFolderPtr orphan(
+        CMapiRef<IMAPIFolder>::Adopt(new CFolderSpy(inboxRaw, "O", "gone", opener)));
     EXPECT_EQ(orphan.GetFullPath(), "Inbox");  // the parent cannot be opened
 }
 

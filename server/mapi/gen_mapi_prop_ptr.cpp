@@ -170,10 +170,14 @@ LONG CGenMapiPropPtr::GetLongProp(ULONG tag) {
     if (hr == MAPI_E_NOT_FOUND) return 0;
     if (FAILED(hr)) throw CMAPIException(hr, "CGenMapiPropPtr::GetLongProp", GetMapiProp());
     switch (value.Type()) {
-        case PT_LONG: return value->Value.l;
-        case PT_I2: return value->Value.i;
-        case PT_BOOLEAN: return value->Value.b;
-        default: return 0;
+        case PT_LONG:
+            return value->Value.l;
+        case PT_I2:
+            return value->Value.i;
+        case PT_BOOLEAN:
+            return value->Value.b;
+        default:
+            return 0;
     }
 }
 
@@ -182,9 +186,14 @@ void CGenMapiPropPtr::SetStrProp(ULONG tag, const char* text) {
     if (text == nullptr) return;
     CPropValue value;
     switch (PROP_TYPE(tag)) {
-        case PT_STRING8: value = CPropValue::String8(tag, text); break;
-        case PT_UNICODE: value = CPropValue::Unicode(tag, TextToUtf16(text)); break;
-        default: throw CMAPIException(MAPI_E_INVALID_TYPE, PlaceWithTag(kPlace, tag));
+        case PT_STRING8:
+            value = CPropValue::String8(tag, text);
+            break;
+        case PT_UNICODE:
+            value = CPropValue::Unicode(tag, TextToUtf16(text));
+            break;
+        default:
+            throw CMAPIException(MAPI_E_INVALID_TYPE, PlaceWithTag(kPlace, tag));
     }
     HRESULT hr = SetOneProp(*value.Get());
     if (FAILED(hr)) throw CMAPIException(hr, kPlace, GetMapiProp());

@@ -58,7 +58,8 @@ TEST_F(PropPtrTest, MissingValues) {
     EXPECT_EQ(Raised([&] { message.GetStrProp(PR_SENSITIVITY); }, &place), MAPI_E_NOT_FOUND);
     EXPECT_EQ(place, "GetStrProp");
     EXPECT_EQ(Raised([&] { message.GetStrProp(PR_COMPANY_NAME); }), MAPI_E_NOT_FOUND);
-    EXPECT_EQ(Raised([&] { message.GetBinaryProp(PR_CONVERSATION_KEY); }, &place), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(Raised([&] { message.GetBinaryProp(PR_CONVERSATION_KEY); }, &place),
+              MAPI_E_NOT_FOUND);
     EXPECT_EQ(place, "CGenMapiPropPtr::GetBinaryProp");
 }
 
@@ -102,7 +103,8 @@ TEST_F(PropPtrTest, NamedPropertyIds) {
     EXPECT_EQ(inbox.GetIDFromName(PSETID_Address, 0x8005, PT_UNICODE, MAPI_CREATE),
               CHANGE_PROP_TYPE(fileAs, PT_UNICODE));
 
-    ULONG keywords = message.GetIDFromName(PS_PUBLIC_STRINGS, u"Keywords", PT_MV_STRING8, MAPI_CREATE);
+    ULONG keywords =
+        message.GetIDFromName(PS_PUBLIC_STRINGS, u"Keywords", PT_MV_STRING8, MAPI_CREATE);
     EXPECT_NE(PROP_ID(keywords), PROP_ID(fileAs));
     EXPECT_EQ(PROP_TYPE(keywords), PT_MV_STRING8);
 

@@ -6,7 +6,9 @@
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_prop_value.h"
 
-CPropTagArray::CPropTagArray(std::initializer_list<ULONG> tags) { Build(tags.begin(), tags.size()); }
+CPropTagArray::CPropTagArray(std::initializer_list<ULONG> tags) {
+    Build(tags.begin(), tags.size());
+}
 
 CPropTagArray::CPropTagArray(const std::vector<ULONG>& tags) { Build(tags.data(), tags.size()); }
 
@@ -32,9 +34,12 @@ const SPropValue* FindPropValue(const SPropValue* values, ULONG count, ULONG tag
 std::string StringValueText(const SPropValue* value) {
     if (value == nullptr) return std::string();
     switch (PROP_TYPE(value->ulPropTag)) {
-        case PT_STRING8: return value->Value.lpszA ? value->Value.lpszA : "";
-        case PT_UNICODE: return Utf16ToText(value->Value.lpszW);
-        default: return std::string();
+        case PT_STRING8:
+            return value->Value.lpszA ? value->Value.lpszA : "";
+        case PT_UNICODE:
+            return Utf16ToText(value->Value.lpszW);
+        default:
+            return std::string();
     }
 }
 
@@ -60,10 +65,14 @@ LONG CRowSet::Long(const SRow& row, ULONG tag, LONG fallback) {
     const SPropValue* v = Find(row, tag);
     if (v == nullptr) return fallback;
     switch (PROP_TYPE(v->ulPropTag)) {
-        case PT_LONG: return v->Value.l;
-        case PT_I2: return v->Value.i;
-        case PT_BOOLEAN: return v->Value.b;
-        default: return fallback;
+        case PT_LONG:
+            return v->Value.l;
+        case PT_I2:
+            return v->Value.i;
+        case PT_BOOLEAN:
+            return v->Value.b;
+        default:
+            return fallback;
     }
 }
 

@@ -1,12 +1,11 @@
 // Stores, folders, tables, attachments and sessions through the wrappers, against a
 // real store.
-#include "server/mapi/mapi_wrapper.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "server/mapi/adapter_test_store.h"
+#include "server/mapi/mapi_wrapper.h"
 
 namespace {
 
@@ -27,7 +26,8 @@ HRESULT Raised(const std::function<void()>& call, std::string* place = nullptr) 
 std::vector<std::string> Names(IMAPITablePtr table) {
     CRowSet rows = table.QueryAllRows({PR_DISPLAY_NAME});
     std::vector<std::string> names;
-    for (ULONG i = 0; i < rows.Count(); ++i) names.push_back(CRowSet::Text(rows[i], PR_DISPLAY_NAME));
+    for (ULONG i = 0; i < rows.Count(); ++i)
+        names.push_back(CRowSet::Text(rows[i], PR_DISPLAY_NAME));
     return names;
 }
 
@@ -121,8 +121,9 @@ TEST_F(ContainerTest, OpenEntryRefusesEmptyAndForeignIdentifiers) {
     EXPECT_EQ(Raised([&] { inbox.OpenEntry(CByteBuffer(), MAPI_BEST_ACCESS); }, &place),
               MAPI_E_INVALID_ENTRYID);
     EXPECT_EQ(place, "CGenMapiContPtr::OpenEntry");
-    EXPECT_NE(Raised([&] { inbox.OpenEntry(CByteBuffer::FromText("00000000DEADBEEF"), 0); }, &place),
-              S_OK);
+    EXPECT_NE(
+        Raised([&] { inbox.OpenEntry(CByteBuffer::FromText("00000000DEADBEEF"), 0); }, &place),
+        S_OK);
     EXPECT_EQ(place, "CGenMapiContPtr::OpenEntry");
     EXPECT_EQ(Raised([&] { store.OpenEntry(CByteBuffer(), 0); }), MAPI_E_INVALID_ENTRYID);
     EXPECT_EQ(Raised([&] { inbox.OpenMessage(contacts.GetEntryID()); }),
@@ -227,7 +228,8 @@ TEST_F(ContainerTest, WrappersShareAndReleaseTheirObject) {
     AddMessage(inbox, "Seen through the container");
     EXPECT_EQ(container.GetContentsTable().GetRowCount(), 1u);
     EXPECT_EQ(container.GetStrProp(PR_DISPLAY_NAME), "Inbox");
-    EXPECT_EQ(Raised([&] { IMessagePtr::FromUnknown(inbox.Get()); }), MAPI_E_INTERFACE_NOT_SUPPORTED);
+    EXPECT_EQ(Raised([&] { IMessagePtr::FromUnknown(inbox.Get()); }),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
     copy.Reset();
     EXPECT_FALSE(copy);
     EXPECT_EQ(Raised([&] { copy.GetContentsTable(); }), MAPI_E_INVALID_OBJECT);

@@ -5,7 +5,8 @@
 
 namespace {
 
-#define MAPI_NAME(code) {code, #code}
+#define MAPI_NAME(code) \
+    { code, #code }
 
 constexpr MapiErrorNameEntry kNames[] = {
     MAPI_NAME(MAPI_W_NO_SERVICE),
@@ -97,11 +98,11 @@ constexpr SystemText kSystemTexts[] = {
     {STG_E_ACCESSDENIED, "Access denied."},
     {STG_E_INVALIDPOINTER, "Invalid pointer."},
     {STG_E_MEDIUMFULL, "There is insufficient disk space to complete the operation."},
-    {MapiCode(0x80004001), "Not implemented."},           // E_NOTIMPL
-    {MapiCode(0x80004003), "Invalid pointer."},           // E_POINTER
-    {MapiCode(0x80004004), "Operation aborted."},         // E_ABORT
-    {MapiCode(0x8000FFFF), "Catastrophic failure."},      // E_UNEXPECTED
-    {MapiCode(0x80070006), "The handle is invalid."},     // E_HANDLE
+    {MapiCode(0x80004001), "Not implemented."},        // E_NOTIMPL
+    {MapiCode(0x80004003), "Invalid pointer."},        // E_POINTER
+    {MapiCode(0x80004004), "Operation aborted."},      // E_ABORT
+    {MapiCode(0x8000FFFF), "Catastrophic failure."},   // E_UNEXPECTED
+    {MapiCode(0x80070006), "The handle is invalid."},  // E_HANDLE
 };
 
 }  // namespace

@@ -32,7 +32,7 @@ struct CMapiErrorDetails {
 // sessions, profile administration).
 template <class T>
 concept MapiErrorSource = requires(T* object, LPMAPIERROR* out) {
-    { object->GetLastError(HRESULT{}, ULONG{}, out) };
+    {object->GetLastError(HRESULT{}, ULONG{}, out)};
 };
 
 class CMAPIException : public std::exception {

@@ -50,8 +50,12 @@ public:
     HRESULT OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN*) override {
         return MAPI_E_NO_SUPPORT;
     }
-    HRESULT SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_SUPPORT; }
-    HRESULT DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_SUPPORT; }
+    HRESULT SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override {
+        return MAPI_E_NO_SUPPORT;
+    }
+    HRESULT DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override {
+        return MAPI_E_NO_SUPPORT;
+    }
     HRESULT GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override {
         return MAPI_E_NO_SUPPORT;
     }
@@ -113,8 +117,9 @@ TEST(MapiExceptionText, ExtendedErrorAddsTheObjectsDetails) {
     CErrorSource source("Store is locked", "engine", 7, 0xFFFFFFFFu);
     CMAPIException e(MAPI_E_EXTENDED_ERROR, "CGenMapiPropPtr::SaveChanges", &source);
     EXPECT_EQ(source.lastErrorCalls, 1);
-    EXPECT_EQ(e.GetErrorText(),
-              "MAPI_E_EXTENDED_ERROR\nErr=Store is locked\nComponent=engine\nContext=7,LowLevel=-1");
+    EXPECT_EQ(
+        e.GetErrorText(),
+        "MAPI_E_EXTENDED_ERROR\nErr=Store is locked\nComponent=engine\nContext=7,LowLevel=-1");
 }
 
 TEST(MapiExceptionText, DetailsAreAskedOnlyForExtendedErrors) {
@@ -129,7 +134,8 @@ TEST(MapiExceptionText, DetailsAreAskedOnlyForExtendedErrors) {
 TEST(MapiExceptionText, StoreTextIsNeverAFormat) {
     CErrorSource source("%s%s%n%x", "%n", 0, 0);
     CMAPIException e(MAPI_E_EXTENDED_ERROR, "x", &source);
-    EXPECT_EQ(e.GetErrorText(), "MAPI_E_EXTENDED_ERROR\nErr=%s%s%n%x\nComponent=%n\nContext=0,LowLevel=0");
+    EXPECT_EQ(e.GetErrorText(),
+              "MAPI_E_EXTENDED_ERROR\nErr=%s%s%n%x\nComponent=%n\nContext=0,LowLevel=0");
 }
 
 TEST(MapiExceptionText, MissingDetailTextsAreEmpty) {
@@ -159,7 +165,8 @@ TEST_F(CaptureBoxes, ReportErrorShowsTextPlaceAndContext) {
 }
 
 TEST_F(CaptureBoxes, ReportErrorSurvivesAFailingSink) {
-    SetMessageBoxSink([](const std::string&, const std::string&) { throw std::runtime_error("x"); });
+    SetMessageBoxSink(
+        [](const std::string&, const std::string&) { throw std::runtime_error("x"); });
     EXPECT_NO_THROW(CMAPIException(MAPI_E_BUSY, "p").ReportError("c"));
 }
 

@@ -88,7 +88,7 @@ void IMAPIFolderPtr::SetReadFlags(const std::vector<CByteBuffer>& entryIds, ULON
 
 std::string IMAPIFolderPtr::GetFullPath() {
     std::vector<std::string> names;  // from this folder upwards
-    std::set<std::string> seen;  // entry identifiers as key text
+    std::set<std::string> seen;      // entry identifiers as key text
     IMAPIFolderPtr current(ref_);
     try {
         for (int depth = 0; depth < kMaxPathDepth && current; ++depth) {

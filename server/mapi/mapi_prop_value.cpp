@@ -44,19 +44,45 @@ Element* CopyElements(const Element* elements, ULONG count, void* root) {
 void CopyPointers(SPropValue& out, void* root) {
     _PV& v = out.Value;
     switch (PROP_TYPE(out.ulPropTag) & ~MV_INSTANCE) {
-        case PT_STRING8: v.lpszA = CopyString8(v.lpszA, root); break;
-        case PT_UNICODE: v.lpszW = CopyUnicode(v.lpszW, root); break;
-        case PT_BINARY: v.bin.lpb = static_cast<LPBYTE>(CopyMore(v.bin.lpb, v.bin.cb, root)); break;
-        case PT_CLSID: v.lpguid = CopyElements(v.lpguid, v.lpguid ? 1 : 0, root); break;
-        case PT_MV_I2: v.MVi.lpi = CopyElements(v.MVi.lpi, v.MVi.cValues, root); break;
-        case PT_MV_LONG: v.MVl.lpl = CopyElements(v.MVl.lpl, v.MVl.cValues, root); break;
-        case PT_MV_R4: v.MVflt.lpflt = CopyElements(v.MVflt.lpflt, v.MVflt.cValues, root); break;
-        case PT_MV_DOUBLE: v.MVdbl.lpdbl = CopyElements(v.MVdbl.lpdbl, v.MVdbl.cValues, root); break;
-        case PT_MV_CURRENCY: v.MVcur.lpcur = CopyElements(v.MVcur.lpcur, v.MVcur.cValues, root); break;
-        case PT_MV_APPTIME: v.MVat.lpat = CopyElements(v.MVat.lpat, v.MVat.cValues, root); break;
-        case PT_MV_SYSTIME: v.MVft.lpft = CopyElements(v.MVft.lpft, v.MVft.cValues, root); break;
-        case PT_MV_CLSID: v.MVguid.lpguid = CopyElements(v.MVguid.lpguid, v.MVguid.cValues, root); break;
-        case PT_MV_I8: v.MVli.lpli = CopyElements(v.MVli.lpli, v.MVli.cValues, root); break;
+        case PT_STRING8:
+            v.lpszA = CopyString8(v.lpszA, root);
+            break;
+        case PT_UNICODE:
+            v.lpszW = CopyUnicode(v.lpszW, root);
+            break;
+        case PT_BINARY:
+            v.bin.lpb = static_cast<LPBYTE>(CopyMore(v.bin.lpb, v.bin.cb, root));
+            break;
+        case PT_CLSID:
+            v.lpguid = CopyElements(v.lpguid, v.lpguid ? 1 : 0, root);
+            break;
+        case PT_MV_I2:
+            v.MVi.lpi = CopyElements(v.MVi.lpi, v.MVi.cValues, root);
+            break;
+        case PT_MV_LONG:
+            v.MVl.lpl = CopyElements(v.MVl.lpl, v.MVl.cValues, root);
+            break;
+        case PT_MV_R4:
+            v.MVflt.lpflt = CopyElements(v.MVflt.lpflt, v.MVflt.cValues, root);
+            break;
+        case PT_MV_DOUBLE:
+            v.MVdbl.lpdbl = CopyElements(v.MVdbl.lpdbl, v.MVdbl.cValues, root);
+            break;
+        case PT_MV_CURRENCY:
+            v.MVcur.lpcur = CopyElements(v.MVcur.lpcur, v.MVcur.cValues, root);
+            break;
+        case PT_MV_APPTIME:
+            v.MVat.lpat = CopyElements(v.MVat.lpat, v.MVat.cValues, root);
+            break;
+        case PT_MV_SYSTIME:
+            v.MVft.lpft = CopyElements(v.MVft.lpft, v.MVft.cValues, root);
+            break;
+        case PT_MV_CLSID:
+            v.MVguid.lpguid = CopyElements(v.MVguid.lpguid, v.MVguid.cValues, root);
+            break;
+        case PT_MV_I8:
+            v.MVli.lpli = CopyElements(v.MVli.lpli, v.MVli.cValues, root);
+            break;
         case PT_MV_STRING8: {
             LPSTR* strings = CopyElements(v.MVszA.lppszA, v.MVszA.cValues, root);
             for (ULONG i = 0; strings && i < v.MVszA.cValues; ++i)
@@ -284,25 +310,38 @@ FILETIME UtcToFileTime(const CUtcTime& t) {
 std::string PropValueText(const SPropValue& value) {
     const _PV& v = value.Value;
     switch (PROP_TYPE(value.ulPropTag) & ~MV_INSTANCE) {
-        case PT_STRING8: return v.lpszA ? v.lpszA : "";
-        case PT_UNICODE: return Utf16ToText(v.lpszW);
-        case PT_I2: return Format("%d", static_cast<int>(v.i));
-        case PT_LONG: return Format("%d", static_cast<int>(v.l));
-        case PT_BOOLEAN: return Format("%d", static_cast<int>(v.b));
-        case PT_I8: return Format("%" PRId64, static_cast<int64_t>(v.li.QuadPart));
-        case PT_R4: return Format("%f", static_cast<double>(v.flt));
-        case PT_DOUBLE: return Format("%f", v.dbl);
-        case PT_APPTIME: return Format("%f", v.at);
+        case PT_STRING8:
+            return v.lpszA ? v.lpszA : "";
+        case PT_UNICODE:
+            return Utf16ToText(v.lpszW);
+        case PT_I2:
+            return Format("%d", static_cast<int>(v.i));
+        case PT_LONG:
+            return Format("%d", static_cast<int>(v.l));
+        case PT_BOOLEAN:
+            return Format("%d", static_cast<int>(v.b));
+        case PT_I8:
+            return Format("%" PRId64, static_cast<int64_t>(v.li.QuadPart));
+        case PT_R4:
+            return Format("%f", static_cast<double>(v.flt));
+        case PT_DOUBLE:
+            return Format("%f", v.dbl);
+        case PT_APPTIME:
+            return Format("%f", v.at);
         case PT_CURRENCY: {
             int64_t c = v.cur.int64;
             uint64_t magnitude = c < 0 ? 0 - static_cast<uint64_t>(c) : static_cast<uint64_t>(c);
             return Format("%s%" PRIu64 ".%04" PRIu64, c < 0 ? "-" : "", magnitude / 10000,
                           magnitude % 10000);
         }
-        case PT_SYSTIME: return TimeText(v.ft);
-        case PT_BINARY: return CByteBuffer(v.bin).ToText();
-        case PT_CLSID: return GuidText(v.lpguid);
-        case PT_ERROR: return CMAPIException::ResultText(v.err);
+        case PT_SYSTIME:
+            return TimeText(v.ft);
+        case PT_BINARY:
+            return CByteBuffer(v.bin).ToText();
+        case PT_CLSID:
+            return GuidText(v.lpguid);
+        case PT_ERROR:
+            return CMAPIException::ResultText(v.err);
         case PT_MV_I2:
             return Joined(v.MVi.cValues, [&](ULONG i) { return Format("%d", int{v.MVi.lpi[i]}); });
         case PT_MV_LONG:
@@ -331,6 +370,7 @@ std::string PropValueText(const SPropValue& value) {
                           [&](ULONG i) { return CByteBuffer(v.MVbin.lpbin[i]).ToText(); });
         case PT_MV_CLSID:
             return Joined(v.MVguid.cValues, [&](ULONG i) { return GuidText(&v.MVguid.lpguid[i]); });
-        default: return std::string();
+        default:
+            return std::string();
     }
 }

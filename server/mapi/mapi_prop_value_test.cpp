@@ -90,11 +90,12 @@ TEST(PropValueText, EveryCommonType) {
     EXPECT_EQ(PropValueText(*CPropValue::Unicode(PR_SUBJECT, u"Ä").Get()), "Ä");
     uint8_t bytes[] = {0x0A, 0xBC};
     EXPECT_EQ(PropValueText(*CPropValue::Binary(PR_ENTRYID, bytes, 2).Get()), "0ABC");
-    EXPECT_EQ(PropValueText(*CPropValue::MultiString8(PR_CHILDRENS_NAMES, {"A", "B"}).Get()), "A, B");
-    EXPECT_EQ(PropValueText(*CPropValue::Time(PR_CREATION_TIME,
-                                              UtcToFileTime({2009, 3, 7, 13, 5, 9, 0}))
-                                 .Get()),
-              "2009-03-07 13:05:09");
+    EXPECT_EQ(PropValueText(*CPropValue::MultiString8(PR_CHILDRENS_NAMES, {"A", "B"}).Get()),
+              "A, B");
+    EXPECT_EQ(
+        PropValueText(
+            *CPropValue::Time(PR_CREATION_TIME, UtcToFileTime({2009, 3, 7, 13, 5, 9, 0})).Get()),
+        "2009-03-07 13:05:09");
     SPropValue err{};
     err.ulPropTag = CHANGE_PROP_TYPE(PR_SUBJECT, PT_ERROR);
     err.Value.err = MAPI_E_NOT_FOUND;

@@ -8,23 +8,41 @@
 template <class T>
 const IID& MapiInterfaceId();
 template <>
-inline const IID& MapiInterfaceId<IMAPIProp>() { return IID_IMAPIProp; }
+inline const IID& MapiInterfaceId<IMAPIProp>() {
+    return IID_IMAPIProp;
+}
 template <>
-inline const IID& MapiInterfaceId<IMAPIContainer>() { return IID_IMAPIContainer; }
+inline const IID& MapiInterfaceId<IMAPIContainer>() {
+    return IID_IMAPIContainer;
+}
 template <>
-inline const IID& MapiInterfaceId<IMAPIFolder>() { return IID_IMAPIFolder; }
+inline const IID& MapiInterfaceId<IMAPIFolder>() {
+    return IID_IMAPIFolder;
+}
 template <>
-inline const IID& MapiInterfaceId<IMsgStore>() { return IID_IMsgStore; }
+inline const IID& MapiInterfaceId<IMsgStore>() {
+    return IID_IMsgStore;
+}
 template <>
-inline const IID& MapiInterfaceId<IMessage>() { return IID_IMessage; }
+inline const IID& MapiInterfaceId<IMessage>() {
+    return IID_IMessage;
+}
 template <>
-inline const IID& MapiInterfaceId<IAttach>() { return IID_IAttachment; }
+inline const IID& MapiInterfaceId<IAttach>() {
+    return IID_IAttachment;
+}
 template <>
-inline const IID& MapiInterfaceId<IMAPITable>() { return IID_IMAPITable; }
+inline const IID& MapiInterfaceId<IMAPITable>() {
+    return IID_IMAPITable;
+}
 template <>
-inline const IID& MapiInterfaceId<IStream>() { return IID_IStream; }
+inline const IID& MapiInterfaceId<IStream>() {
+    return IID_IStream;
+}
 template <>
-inline const IID& MapiInterfaceId<IMAPISession>() { return IID_IMAPISession; }
+inline const IID& MapiInterfaceId<IMAPISession>() {
+    return IID_IMAPISession;
+}
 
 // A reference to object's interface T. Raises CMAPIException with place:
 // MAPI_E_INVALID_OBJECT for a null object, the QueryInterface result

@@ -61,7 +61,8 @@ CByteBuffer IMsgStorePtr::GetReceiveFolder(const std::string& messageClass) {
     std::string copy = messageClass;
     ULONG size = 0;
     CMapiBuffer<ENTRYID> entryId;
-    MapiCheck(store->GetReceiveFolder(copy.data(), 0, &size, entryId.Put(), nullptr), kPlace, store);
+    MapiCheck(store->GetReceiveFolder(copy.data(), 0, &size, entryId.Put(), nullptr), kPlace,
+              store);
     if (!entryId || size == 0) throw CMAPIException(MAPI_E_NOT_FOUND, kPlace);
     return CByteBuffer(entryId.Get(), size);
 }

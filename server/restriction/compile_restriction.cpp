@@ -44,13 +44,20 @@ std::string CCompileRestriction::Compile(const SRestriction* restriction) {
 
 std::string CCompileRestriction::RelationText(ULONG relop) {
     switch (relop) {
-        case RELOP_LT: return "<";
-        case RELOP_LE: return "<=";
-        case RELOP_GT: return ">";
-        case RELOP_GE: return ">=";
-        case RELOP_EQ: return "=";
-        case RELOP_NE: return "<>";
-        case RELOP_RE: return "~";
+        case RELOP_LT:
+            return "<";
+        case RELOP_LE:
+            return "<=";
+        case RELOP_GT:
+            return ">";
+        case RELOP_GE:
+            return ">=";
+        case RELOP_EQ:
+            return "=";
+        case RELOP_NE:
+            return "<>";
+        case RELOP_RE:
+            return "~";
         default: {
             std::string text = "?";
             text += Decimal(relop);
@@ -105,8 +112,8 @@ std::string CCompileRestriction::NamedPropertyName(ULONG tag) {
             if (found.ulKind == MNID_STRING) {
                 name = Utf16ToText(found.Kind.lpwstrName);
             } else if (found.ulKind == MNID_ID && found.lpguid != nullptr) {
-                if (const KnownNamedProp* known =
-                        MapiFindKnownNamedProp(*found.lpguid, MNID_ID, found.Kind.lID, std::string()))
+                if (const KnownNamedProp* known = MapiFindKnownNamedProp(
+                        *found.lpguid, MNID_ID, found.Kind.lID, std::string()))
                     name = known->lpszDisplayName;
             }
         }
@@ -131,7 +138,8 @@ std::string CCompileRestriction::ValueText(const SPropValue* value) {
             AppendAll(text, {PropValueText(*value), "\""});
             return text;
         }
-        default: return PropValueText(*value);
+        default:
+            return PropValueText(*value);
     }
 }
 
@@ -198,7 +206,8 @@ void CCompileRestriction::Append(std::string& out, const SRestriction* r, int de
             AppendAll(out, {"exist ", PropertyName(r->res.resExist.ulPropTag), " "});
             break;
         case RES_SUBRESTRICTION:
-            out += r->res.resSub.ulSubObject == PR_MESSAGE_RECIPIENTS ? "Recipient(" : "Attachment(";
+            out +=
+                r->res.resSub.ulSubObject == PR_MESSAGE_RECIPIENTS ? "Recipient(" : "Attachment(";
             Append(out, r->res.resSub.lpRes, depth + 1);
             out += ")";
             break;

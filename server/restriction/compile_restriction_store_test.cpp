@@ -48,7 +48,8 @@ TEST_F(NamedRestrictionTest, DateWindowOnTheAppointmentEnd) {
 }
 
 TEST_F(NamedRestrictionTest, StringNamesUnknownNumbersAndUnmappedIds) {
-    ULONG keywords = inbox.GetIDFromName(PS_PUBLIC_STRINGS, u"Keywords", PT_MV_STRING8, MAPI_CREATE);
+    ULONG keywords =
+        inbox.GetIDFromName(PS_PUBLIC_STRINGS, u"Keywords", PT_MV_STRING8, MAPI_CREATE);
     ULONG custom = inbox.GetIDFromName(PS_PUBLIC_STRINGS, u"Corvel-Key", PT_STRING8, MAPI_CREATE);
     ULONG unknown = inbox.GetIDFromName(PSETID_Common, 0x8999, PT_LONG, MAPI_CREATE);
     ULONG unmapped = PROP_TAG(PT_STRING8, 0xFFF0);
@@ -63,8 +64,8 @@ TEST_F(NamedRestrictionTest, StringNamesUnknownNumbersAndUnmappedIds) {
     all.rt = RES_OR;
     all.res.resOr = {4, parts};
     CCompileRestriction compile(inbox);
-    EXPECT_EQ(compile.Compile(&all), "(exist Keywords  or exist Corvel-Key  or exist " + Hex(unknown) +
-                                         "  or exist 0xfff0001e )");
+    EXPECT_EQ(compile.Compile(&all), "(exist Keywords  or exist Corvel-Key  or exist " +
+                                         Hex(unknown) + "  or exist 0xfff0001e )");
     // Asked again, the names come from the cache with the same result.
     EXPECT_EQ(compile.PropertyName(keywords), "Keywords");
 }

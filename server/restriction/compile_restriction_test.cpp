@@ -84,15 +84,16 @@ TEST(CompileRestriction, AbsentRestriction) {
 TEST(CompileRestriction, DateWindowOnLastModificationTime) {
     Tree t;
     CCompileRestriction compile;
-    SRestriction* r =
-        t.Property(RELOP_GE, PR_LAST_MODIFICATION_TIME, t.Time(PR_LAST_MODIFICATION_TIME, 2009, 3, 7));
+    SRestriction* r = t.Property(RELOP_GE, PR_LAST_MODIFICATION_TIME,
+                                 t.Time(PR_LAST_MODIFICATION_TIME, 2009, 3, 7));
     EXPECT_EQ(compile.Compile(r), "LastModificationTime >= Date(7,3,2009) ");
 }
 
 TEST(CompileRestriction, AndOrNotNestTheirParts) {
     Tree t;
     CCompileRestriction compile;
-    SRestriction* a = t.Property(RELOP_EQ, PR_MESSAGE_CLASS, t.Str(PR_MESSAGE_CLASS, "IPM.Contact"));
+    SRestriction* a =
+        t.Property(RELOP_EQ, PR_MESSAGE_CLASS, t.Str(PR_MESSAGE_CLASS, "IPM.Contact"));
     SRestriction* b = t.Property(RELOP_NE, PR_MESSAGE_FLAGS, t.Long(PR_MESSAGE_FLAGS, 1));
     EXPECT_EQ(compile.Compile(t.List(RES_AND, {a, b})),
               "(MessageClass = \"IPM.Contact\"  and MessageFlags <> 1 )");
@@ -119,8 +120,8 @@ TEST(CompileRestriction, EveryRelation) {
 TEST(CompileRestriction, ContentWithFuzzyWordsInOrder) {
     Tree t;
     CCompileRestriction compile;
-    EXPECT_EQ(compile.Compile(t.Content(FL_SUBSTRING | FL_IGNORECASE, PR_SUBJECT,
-                                        t.Str(PR_SUBJECT, "Hallo"))),
+    EXPECT_EQ(compile.Compile(
+                  t.Content(FL_SUBSTRING | FL_IGNORECASE, PR_SUBJECT, t.Str(PR_SUBJECT, "Hallo"))),
               "Subject=substring ignorecase \"Hallo\" ");
     EXPECT_EQ(compile.Compile(t.Content(FL_LOOSE | FL_IGNORECASE | FL_SUBSTRING | FL_PREFIX,
                                         PR_BODY, t.Str(PR_BODY, "x"))),
@@ -156,8 +157,8 @@ TEST(CompileRestriction, SubRestrictionsOnRecipientsAndAttachments) {
     Tree t;
     CCompileRestriction compile;
     SRestriction* recipients = t.New(RES_SUBRESTRICTION);
-    recipients->res.resSub = {PR_MESSAGE_RECIPIENTS,
-                              t.Property(RELOP_EQ, PR_EMAIL_ADDRESS, t.Str(PR_EMAIL_ADDRESS, "a@b"))};
+    recipients->res.resSub = {PR_MESSAGE_RECIPIENTS, t.Property(RELOP_EQ, PR_EMAIL_ADDRESS,
+                                                                t.Str(PR_EMAIL_ADDRESS, "a@b"))};
     EXPECT_EQ(compile.Compile(recipients), "Recipient(EmailAddress = \"a@b\" )");
     SRestriction* exist = t.New(RES_EXIST);
     exist->res.resExist = {0, PR_ATTACH_LONG_FILENAME, 0};
@@ -192,14 +193,16 @@ TEST(CompileRestriction, PropertyNames) {
     // Without a name: the tag in hexadecimal; named properties without a store too.
     EXPECT_EQ(compile.PropertyName(0x6001001Eu), "0x6001001e");
     EXPECT_EQ(compile.PropertyName(0x8005001Eu), "0x8005001e");
-    EXPECT_EQ(CCompileRestriction::StandardName("PR_LAST_MODIFICATION_TIME"), "LastModificationTime");
+    EXPECT_EQ(CCompileRestriction::StandardName("PR_LAST_MODIFICATION_TIME"),
+              "LastModificationTime");
 }
 
 TEST(CompileRestriction, CommentsAreTransparentAndUnknownTypesNamed) {
     Tree t;
     CCompileRestriction compile;
     SRestriction* comment = t.New(RES_COMMENT);
-    comment->res.resComment = {0, t.Property(RELOP_LE, PR_MESSAGE_SIZE, t.Long(PR_MESSAGE_SIZE, 5)), nullptr};
+    comment->res.resComment = {0, t.Property(RELOP_LE, PR_MESSAGE_SIZE, t.Long(PR_MESSAGE_SIZE, 5)),
+                               nullptr};
     EXPECT_EQ(compile.Compile(comment), "MessageSize <= 5 ");
     EXPECT_EQ(compile.Compile(t.New(0x42)), "unknown(66) ");
 }

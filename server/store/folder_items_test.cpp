@@ -29,7 +29,7 @@ TEST_F(FolderItemsTest, GetElementOpensOnlyKeysThatNameAnItem) {
 
     EXPECT_FALSE(folder->GetElement(""));
     EXPECT_FALSE(folder->GetElement("ZZ"));
-    EXPECT_FALSE(folder->GetElement(key.substr(1)));  // odd length
+    EXPECT_FALSE(folder->GetElement(key.substr(1)));                 // odd length
     EXPECT_FALSE(folder->GetElement(std::string(key.size(), '0')));  // names nothing
     // Lower-case digits spell the same bytes.
     std::string lower = key;
@@ -135,7 +135,8 @@ TEST_F(FolderItemsTest, MoveWithinTheStoreKeepsTheKey) {
     CAbstractVantroFolder* archive = session_->OpenFolderByPath("-4/Archive");
     EXPECT_TRUE(folder->MoveElement(key, archive));
     EXPECT_TRUE(Keys(inbox).empty());
-    EXPECT_EQ(Keys(static_cast<CMobileMapiFolder*>(archive)->MapiFolder()), std::vector<std::string>{key});
+    EXPECT_EQ(Keys(static_cast<CMobileMapiFolder*>(archive)->MapiFolder()),
+              std::vector<std::string>{key});
     EXPECT_TRUE(folder->MoveElement("not hex", archive));
 }
 
@@ -148,7 +149,8 @@ TEST_F(FolderItemsTest, MoveToAnotherStoreLeavesACopy) {
     MapiShared<IMsgStore> store = OpenStore(Device().session.get(), storeId);
     ASSERT_TRUE(store);
     IMsgStorePtr otherStore(CMapiRef<IMsgStore>::Share(store.get()));
-    IMAPIFolderPtr otherTop = otherStore.OpenFolder(otherStore.GetBinaryProp(PR_IPM_SUBTREE_ENTRYID));
+    IMAPIFolderPtr otherTop =
+        otherStore.OpenFolder(otherStore.GetBinaryProp(PR_IPM_SUBTREE_ENTRYID));
     CMobileMapiFolder target(&Device(), session_.get(), otherTop.CreateFolder("Target"));
 
     IMAPIFolderPtr inbox = DefaultFolder(-4);

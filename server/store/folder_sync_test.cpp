@@ -25,7 +25,8 @@ protected:
     static void SetEnd(IMAPIFolderPtr& folder, const std::string& key, int daysAgo) {
         IMessagePtr item = OpenItem(folder, key);
         ULONG tag = item.GetIDFromName(PSETID_Appointment, 0x820E, PT_SYSTIME, MAPI_CREATE);
-        std::uint64_t end = static_cast<std::uint64_t>(CurrentFileTime() - daysAgo * kFileTimeUnitsPerDay);
+        std::uint64_t end =
+            static_cast<std::uint64_t>(CurrentFileTime() - daysAgo * kFileTimeUnitsPerDay);
         FILETIME time{static_cast<DWORD>(end), static_cast<DWORD>(end >> 32)};
         item.SetProp(*CPropValue::Time(tag, time).Get());
         item.SaveChanges(0);
@@ -34,7 +35,8 @@ protected:
     // "Date(d,m,y)" of the start of a window of days days (UTC).
     static std::string CutoffDate(int days) {
         std::uint64_t cutoff = static_cast<std::uint64_t>(DayWindowCutoff(days, CurrentFileTime()));
-        CUtcTime utc = FileTimeToUtc(FILETIME{static_cast<DWORD>(cutoff), static_cast<DWORD>(cutoff >> 32)});
+        CUtcTime utc =
+            FileTimeToUtc(FILETIME{static_cast<DWORD>(cutoff), static_cast<DWORD>(cutoff >> 32)});
         return "Date(" + std::to_string(utc.day) + "," + std::to_string(utc.month) + "," +
                std::to_string(utc.year) + ")";
     }
@@ -51,11 +53,14 @@ TEST_F(FolderSyncTest, NewItemsAreReportedUntilTheSnapshotIsAcknowledged) {
     EXPECT_EQ(folder->GetKey(), "-1");
     EXPECT_EQ(folder->GetTempKey(), "-1_temp");
     EXPECT_EQ(Changes(folder), "1 " + a + " Anna Muster\n1 " + b + " unknown\n");
-    EXPECT_EQ(TakeTrace(), "Syncing folder Top of Personal Folders\\Contacts|Folder Contacts\n|2 changed items|");
+    EXPECT_EQ(
+        TakeTrace(),
+        "Syncing folder Top of Personal Folders\\Contacts|Folder Contacts\n|2 changed items|");
 
     ASSERT_TRUE(folder->SaveStatus(0));
-    const std::string snapshot = "[FolderInfo]\n" + a + ";" + TimeFields(contacts, a) + ";0;Anna Muster\n" +
-                                 b + ";" + TimeFields(contacts, b) + ";0;Bert\n";
+    const std::string snapshot = "[FolderInfo]\n" + a + ";" + TimeFields(contacts, a) +
+                                 ";0;Anna Muster\n" + b + ";" + TimeFields(contacts, b) +
+                                 ";0;Bert\n";
     EXPECT_EQ(ReadWholeFile(StatePath("-1_temp")), snapshot);
     EXPECT_EQ(TakeTrace(), "Saving Table -1_temp|" + a + ";" + TimeFields(contacts, a) +
                                ";0;Anna Muster|" + b + ";" + TimeFields(contacts, b) + ";0;Bert|");
@@ -86,11 +91,16 @@ TEST_F(FolderSyncTest, ModifiedReadAndDeletedItemsInTheirOrder) {
     inbox.DeleteMessages({*CByteBuffer::ParseHex(a)});
     NewRequest();
     EXPECT_EQ(folder->GetClassName(), "Email");
-    EXPECT_EQ(Changes(folder),
-              "2 " + b + " unknown\n"
-              "5 " + c + " unknown read=1\n"
-              "1 " + d + " unknown\n"
-              "4 " + a + " unknown\n");
+    EXPECT_EQ(Changes(folder), "2 " + b +
+                                   " unknown\n"
+                                   "5 " +
+                                   c +
+                                   " unknown read=1\n"
+                                   "1 " +
+                                   d +
+                                   " unknown\n"
+                                   "4 " +
+                                   a + " unknown\n");
 }
 
 TEST_F(FolderSyncTest, ReadStateCountsOnlyInMailFolders) {
@@ -151,13 +161,14 @@ TEST_F(FolderSyncTest, DayWindowOnTheCalendarUsesTheAppointmentEnd) {
 
     // The snapshot holds the same items, whatever window it is asked for.
     ASSERT_TRUE(calendar.SaveStatus(0));
-    EXPECT_EQ(ReadWholeFile(StatePath("-3_temp")),
-              "[FolderInfo]\n" + recent + ";" + TimeFields(calendarFolder, recent) + ";0;recent meeting\n");
+    EXPECT_EQ(ReadWholeFile(StatePath("-3_temp")), "[FolderInfo]\n" + recent + ";" +
+                                                       TimeFields(calendarFolder, recent) +
+                                                       ";0;recent meeting\n");
 
     // An item that falls out of the window is reported deleted.
     WriteWholeFile(StatePath("-3"), "[FolderInfo]\n" + old + ";" + TimeFields(calendarFolder, old) +
-                                        ";0;old\n" + recent + ";" + TimeFields(calendarFolder, recent) +
-                                        ";0;recent\n");
+                                        ";0;old\n" + recent + ";" +
+                                        TimeFields(calendarFolder, recent) + ";0;recent\n");
     NewRequest();
     CMobileMapiFolder again(&Device(), session_.get(), calendarFolder);
     EXPECT_EQ(Changes(&again, -3), "4 " + old + " unknown\n");
@@ -236,7 +247,8 @@ TEST_F(FolderSyncTest, DevicesKeepTheirOwnFoldersAndStateFiles) {
     EXPECT_EQ(Changes(bob), "");  // bob's store has no contacts
     ASSERT_TRUE(bob->SaveStatus(0));
     EXPECT_EQ(ReadWholeFile(StatePath("-1_temp", "PPC2")), "[FolderInfo]\n");
-    EXPECT_EQ(ReadWholeFile(StatePath("-1_temp", "PPC1")).find(anna), std::string("[FolderInfo]\n").size());
+    EXPECT_EQ(ReadWholeFile(StatePath("-1_temp", "PPC1")).find(anna),
+              std::string("[FolderInfo]\n").size());
 }
 
 // A comparison cut short by a store error would let a full snapshot acknowledge
@@ -260,8 +272,10 @@ TEST_F(FolderSyncTest, IncompleteComparisonWritesNoSnapshot) {
     EXPECT_EQ(gone->GetChangeCount(), 0);
     EXPECT_FALSE(gone->SaveStatus(0));
     EXPECT_FALSE(std::filesystem::exists(StatePath(tempKey)));
-    EXPECT_EQ(TakeTrace(), "Folder Gone\n|Folder Gone: change detection failed: MAPI_E_OBJECT_DELETED|"
-                           "Saving Table " + tempKey + " skipped: the change list is incomplete|");
+    EXPECT_EQ(TakeTrace(),
+              "Folder Gone\n|Folder Gone: change detection failed: MAPI_E_OBJECT_DELETED|"
+              "Saving Table " +
+                  tempKey + " skipped: the change list is incomplete|");
 }
 
 }  // namespace

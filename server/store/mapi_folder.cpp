@@ -96,10 +96,14 @@ std::string CMobileMapiFolder::GetDisplayName() {
 std::string CMobileMapiFolder::GetClassName() {
     if (className_.empty() && folder_) {
         std::string containerClass = folder_.GetPropText(PR_CONTAINER_CLASS);
-        if (containerClass.empty() || containerClass == "IPF.Note") className_ = "Email";
-        else if (containerClass == "IPF.Contact") className_ = "Contact";
-        else if (containerClass == "IPF.Appointment") className_ = "Appointment";
-        else if (containerClass == "IPF.Task") className_ = "Task";
+        if (containerClass.empty() || containerClass == "IPF.Note")
+            className_ = "Email";
+        else if (containerClass == "IPF.Contact")
+            className_ = "Contact";
+        else if (containerClass == "IPF.Appointment")
+            className_ = "Appointment";
+        else if (containerClass == "IPF.Task")
+            className_ = "Task";
     }
     return className_;
 }
@@ -246,11 +250,13 @@ bool CMobileMapiFolder::SaveStatus(int dayWindow) {
         AddLiveTraceF("Saving Table %s skipped: the change list is incomplete", tempKey.c_str());
         return false;
     }
-    std::shared_ptr<CFolderInfo> info = info_ ? info_ : GetInfo(*device_, folder_, session_->DataFolder());
+    std::shared_ptr<CFolderInfo> info =
+        info_ ? info_ : GetInfo(*device_, folder_, session_->DataFolder());
     if (!info) return false;
     // The snapshot must hold the items the list was computed over.
     int window = computed_ ? computedWindow_ : dayWindow;
-    return info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window, hold);
+    return info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window,
+                                   hold);
 }
 
 // ---- sub-folders -------------------------------------------------------------------
@@ -264,7 +270,8 @@ bool CMobileMapiFolder::LoadSubFolderRows() {
         subFolders_.clear();
         for (ULONG i = 0; i < rows.Count(); ++i) {
             CByteBuffer id = CRowSet::Binary(rows[i], PR_ENTRYID);
-            if (!id.Empty()) subFolders_.emplace_back(std::move(id), CRowSet::Text(rows[i], PR_DISPLAY_NAME));
+            if (!id.Empty())
+                subFolders_.emplace_back(std::move(id), CRowSet::Text(rows[i], PR_DISPLAY_NAME));
         }
         subFoldersLoaded_ = true;
         return true;
@@ -290,8 +297,8 @@ CAbstractVantroFolder* CMobileMapiFolder::OpenSubFolder(const std::string& key) 
             return cached;
         }
         if (!folder_) return nullptr;
-        auto folder = std::make_unique<CMobileMapiFolder>(device_, session_,
-                                                          folder_.OpenFolder(*id, MAPI_BEST_ACCESS));
+        auto folder = std::make_unique<CMobileMapiFolder>(
+            device_, session_, folder_.OpenFolder(*id, MAPI_BEST_ACCESS));
         folder->HoldDevice(deviceHold_);
         return session_->Register(DeviceId(), std::move(folder), key);
     } catch (const CMAPIException& e) {

@@ -53,10 +53,10 @@ public:
     // Writes the snapshot <key>_temp.csv of the live table with the window of the
     // current change list (dayWindow when none was computed). Items changed in the
     // store after the list was computed, other than by the device in this request,
-    // keep their baseline row (new ones are left out), so they are sent next time. When the change list
-    // could not be computed completely, no snapshot is written and an earlier
-    // unacknowledged one is removed, so that no acknowledgement can install a
-    // baseline the device did not receive. False when nothing was written.
+    // keep their baseline row (new ones are left out), so they are sent next time. When the change
+    // list could not be computed completely, no snapshot is written and an earlier unacknowledged
+    // one is removed, so that no acknowledgement can install a baseline the device did not receive.
+    // False when nothing was written.
     bool SaveStatus(int dayWindow) override;
     // Remembers dayWindow; computes the change list when it is not computed in this
     // request or reset is set (then clears reset); rewinds the cursor. True.

@@ -49,10 +49,14 @@ std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NewElement() {
     if (!folder_) return nullptr;
     std::string className = GetClassName();
     const char* messageClass = nullptr;
-    if (className == "Contact" || className == "Contacts") messageClass = "IPM.Contact";
-    else if (className == "Task") messageClass = "IPM.Task";
-    else if (className == "Appointment") messageClass = "IPM.Appointment";
-    else if (className == "Email") messageClass = "IPM.Post";
+    if (className == "Contact" || className == "Contacts")
+        messageClass = "IPM.Contact";
+    else if (className == "Task")
+        messageClass = "IPM.Task";
+    else if (className == "Appointment")
+        messageClass = "IPM.Appointment";
+    else if (className == "Email")
+        messageClass = "IPM.Post";
     try {
         IMessagePtr message = folder_.CreateMessage();
         if (messageClass != nullptr) message.SetStrProp(PR_MESSAGE_CLASS, messageClass);

@@ -18,8 +18,8 @@
 namespace {
 
 // The codes a key may name a default folder by, in the order keys are normalised.
-constexpr int kNormalisedCodes[] = {kDefaultInbox,  kDefaultContacts, kDefaultCalendar,
-                                    kDefaultTasks,  kDefaultDrafts,   kDefaultOutbox,
+constexpr int kNormalisedCodes[] = {kDefaultInbox,     kDefaultContacts,    kDefaultCalendar,
+                                    kDefaultTasks,     kDefaultDrafts,      kDefaultOutbox,
                                     kDefaultSentItems, kDefaultDeletedItems};
 
 // The code of a key "-1" ... "-8", or 0.
@@ -80,14 +80,14 @@ CAbstractVantroFolder* CMobileMapiSession::OpenStockFolder(const std::string& ke
 }
 
 CMobileMapiFolder* CMobileMapiSession::CachedFolder(const std::string& deviceId,
-                                                   const std::string& key) const {
+                                                    const std::string& key) const {
     auto found = cache_.find(CacheKey(deviceId, key));
     return found == cache_.end() ? nullptr : found->second.get();
 }
 
 CMobileMapiFolder* CMobileMapiSession::Register(const std::string& deviceId,
-                                               std::unique_ptr<CMobileMapiFolder> folder,
-                                               const std::string& key) {
+                                                std::unique_ptr<CMobileMapiFolder> folder,
+                                                const std::string& key) {
     CMobileMapiFolder* result = folder.get();
     if (deviceId.empty() || key.empty()) return KeepUntilNextRequest(std::move(folder));
     std::unique_ptr<CMobileMapiFolder>& slot = cache_[CacheKey(deviceId, key)];
@@ -231,10 +231,11 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& p
     bool tooLong = parts.size() > kMaxPathParts;
     for (const std::string& part : parts) tooLong = tooLong || part.size() > kMaxPathPartLength;
     if (tooLong) {
-        AddLiveTraceF("Folder path refused: more than %d parts or a part longer than %d bytes "
-                      "(%d parts, %d bytes)",
-                      static_cast<int>(kMaxPathParts), static_cast<int>(kMaxPathPartLength),
-                      static_cast<int>(parts.size()), static_cast<int>(path.size()));
+        AddLiveTraceF(
+            "Folder path refused: more than %d parts or a part longer than %d bytes "
+            "(%d parts, %d bytes)",
+            static_cast<int>(kMaxPathParts), static_cast<int>(kMaxPathPartLength),
+            static_cast<int>(parts.size()), static_cast<int>(path.size()));
         return nullptr;
     }
     try {
@@ -245,12 +246,13 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& p
             current = first->MapiFolder();
         } else {
             if (device_->ipmSubtree.empty() || !device_->session) return nullptr;
-            IMAPIFolderPtr top = ToFolderPtr(OpenFolderEntry(device_->session.get(),
-                                                             device_->ipmSubtree));
+            IMAPIFolderPtr top =
+                ToFolderPtr(OpenFolderEntry(device_->session.get(), device_->ipmSubtree));
             if (!top) return nullptr;
             current = top.CreateFolder(parts[0], OPEN_IF_EXISTS);
         }
-        for (size_t i = 1; i < parts.size(); ++i) current = current.CreateFolder(parts[i], OPEN_IF_EXISTS);
+        for (size_t i = 1; i < parts.size(); ++i)
+            current = current.CreateFolder(parts[i], OPEN_IF_EXISTS);
         if (!current) return nullptr;
         // The device named this folder itself (moves may create new ones): not confined.
         return OpenFolderConfined(current.GetEntryID().ToText(), "", false);

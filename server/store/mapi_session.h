@@ -110,8 +110,8 @@ public:
     // it replaces is kept until the next request; an empty deviceId or key caches
     // nothing and keeps the folder until the next request).
     CMobileMapiFolder* CachedFolder(const std::string& deviceId, const std::string& key) const;
-    CMobileMapiFolder* Register(const std::string& deviceId, std::unique_ptr<CMobileMapiFolder> folder,
-                                const std::string& key);
+    CMobileMapiFolder* Register(const std::string& deviceId,
+                                std::unique_ptr<CMobileMapiFolder> folder, const std::string& key);
     // Keeps folder until the next request begins and returns it.
     CMobileMapiFolder* KeepUntilNextRequest(std::unique_ptr<CMobileMapiFolder> folder);
     // Items the device itself added, changed, deleted, moved or marked read in this

@@ -13,7 +13,9 @@ namespace {
 
 class SessionTest : public StoreLayerTest {
 protected:
-    std::string FolderPath(CAbstractVantroFolder* folder) { return session_->GetFolderPath(folder); }
+    std::string FolderPath(CAbstractVantroFolder* folder) {
+        return session_->GetFolderPath(folder);
+    }
 
     // Names of the direct sub-folders of folder, joined with ",".
     static std::string ChildNames(IMAPIFolderPtr& folder) {
@@ -142,8 +144,9 @@ TEST_F(SessionTest, OpenFolderByPathLimits) {
     std::string deep;
     for (size_t i = 0; i < CMobileMapiSession::kMaxPathParts + 1; ++i) deep += "a/";
     EXPECT_EQ(session_->OpenFolderByPath(deep), nullptr);
-    EXPECT_EQ(session_->OpenFolderByPath(std::string(CMobileMapiSession::kMaxPathPartLength + 1, 'x')),
-              nullptr);
+    EXPECT_EQ(
+        session_->OpenFolderByPath(std::string(CMobileMapiSession::kMaxPathPartLength + 1, 'x')),
+        nullptr);
     EXPECT_EQ(session_->OpenFolderByPath("//"), nullptr);
     IMAPIFolderPtr top = Top();
     EXPECT_EQ(ChildNames(top).find("a,"), std::string::npos);
@@ -162,7 +165,8 @@ TEST_F(SessionTest, ClassNamesDerivedFromTheFolderClass) {
 TEST_F(SessionTest, BaseSessionDefaultsAndTheNameMap) {
     EXPECT_FALSE(session_->StoreNames("a", "b"));
     struct PlainSession : CAbstractVantroSession {
-        bool Logon(const std::string&, const std::string&, const std::string&, const std::string&) override {
+        bool Logon(const std::string&, const std::string&, const std::string&,
+                   const std::string&) override {
             return false;
         }
         CAbstractVantroFolder* OpenFolder(const std::string&, const std::string&, bool) override {
@@ -185,9 +189,11 @@ TEST_F(SessionTest, WithoutItemConversionItemsReportIt) {
     CMobileMapiServer server(session_.get());
     CWBXMLLiterals fields;
     TakeTrace();
-    EXPECT_EQ(server.FindOrCreateItem(session_->OpenFolder("-1", "Contacts", true), fields, "Contacts"),
-              nullptr);
-    EXPECT_NE(TakeTrace().find("FindOrCreateItem: item conversion not available|"), std::string::npos);
+    EXPECT_EQ(
+        server.FindOrCreateItem(session_->OpenFolder("-1", "Contacts", true), fields, "Contacts"),
+        nullptr);
+    EXPECT_NE(TakeTrace().find("FindOrCreateItem: item conversion not available|"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ protected:
         std::filesystem::create_directories(dataFolder_);
         WriteWholeFile(dataFolder_ + "/alice.dxt",
                        "Name=alice\nPasswort=pw\nDeviceID=\nProfileName=P1\n");
-        WriteWholeFile(dataFolder_ + "/bob.dxt", "Name=bob\nPasswort=pw\nDeviceID=\nProfileName=P2\n");
+        WriteWholeFile(dataFolder_ + "/bob.dxt",
+                       "Name=bob\nPasswort=pw\nDeviceID=\nProfileName=P2\n");
         SetLiveTraceSink([this](const std::string& line) { trace_ += line + "|"; });
         settings_ = std::make_unique<Settings>();
         settings_->LoadSettings(dataFolder_);
@@ -53,8 +54,10 @@ protected:
         settings_.reset();
         ClearStoreCache();
         MAPIUninitialize();
-        if (hadDataHome_) setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
-        else unsetenv("XDG_DATA_HOME");
+        if (hadDataHome_)
+            setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
     }
 
     static void CreateProfile(const char* name) {
@@ -98,7 +101,8 @@ protected:
     }
 
     // Changes an item's subject and saves it (a new modification time).
-    static void TouchItem(IMAPIFolderPtr& folder, const std::string& key, const std::string& subject) {
+    static void TouchItem(IMAPIFolderPtr& folder, const std::string& key,
+                          const std::string& subject) {
         IMessagePtr message = OpenItem(folder, key);
         message.SetStrProp(PR_SUBJECT, subject);
         message.SaveChanges(0);
@@ -109,7 +113,8 @@ protected:
         std::vector<std::string> keys;
         IMAPITablePtr table = folder.GetContentsTable();
         CRowSet rows = table.QueryAllRows({PR_ENTRYID});
-        for (ULONG i = 0; i < rows.Count(); ++i) keys.push_back(CRowSet::Binary(rows[i], PR_ENTRYID).ToText());
+        for (ULONG i = 0; i < rows.Count(); ++i)
+            keys.push_back(CRowSet::Binary(rows[i], PR_ENTRYID).ToText());
         return keys;
     }
 

@@ -28,8 +28,7 @@ public:
                        const std::string& userName, const std::string& password) = 0;
     // A folder by key (default-folder code, hexadecimal entry ID, or empty with a
     // class name); see the implementation. Owned by the session.
-    virtual CAbstractVantroFolder* OpenFolder(const std::string& key,
-                                              const std::string& className,
+    virtual CAbstractVantroFolder* OpenFolder(const std::string& key, const std::string& className,
                                               bool isDefault) = 0;
     // A folder by path ("-4/Archive", "Projects/2010"), created when missing.
     virtual CAbstractVantroFolder* OpenFolderByPath(const std::string& path) = 0;

@@ -32,10 +32,10 @@ std::optional<CAckString> SplitAckString(const std::string& text);
 bool IsStateFileKey(const std::string& key);
 
 enum class AckResult {
-    kInstalled,      // the snapshot is now the baseline
-    kNoSnapshot,     // no snapshot to install: the baseline stays as it was
-    kMalformed,      // fewer than two ":"
-    kRefused,        // a part names something other than this device's state files
+    kInstalled,   // the snapshot is now the baseline
+    kNoSnapshot,  // no snapshot to install: the baseline stays as it was
+    kMalformed,   // fewer than two ":"
+    kRefused,     // a part names something other than this device's state files
 };
 
 // Checks text against loggedOnDeviceId and, when it passes, renames

@@ -54,12 +54,12 @@ TEST_F(AckStringFiles, InstallsTheSnapshotOnceAndKeepsTheBaselineWhenRepeated) {
 
 TEST_F(AckStringFiles, HostileOrForeignTokensTouchNothing) {
     const char* tokens[] = {
-        "PPC1:-1.csv",                     // one ":"
-        ".:settings.inf:x",                // another folder, not a state file
-        "PPC2:-1.csv:-1_temp.csv",         // another device
+        "PPC1:-1.csv",              // one ":"
+        ".:settings.inf:x",         // another folder, not a state file
+        "PPC2:-1.csv:-1_temp.csv",  // another device
         "PPC1:../settings.inf:-1_temp.csv",
         "PPC1:-1.csv:../-1_temp.csv",
-        "PPC1:-1.csv:-2_temp.csv",         // snapshot of another folder
+        "PPC1:-1.csv:-2_temp.csv",  // snapshot of another folder
         "..:-1.csv:-1_temp.csv",
         "PPC1:/etc/x.csv:/etc/x_temp.csv",
     };

@@ -33,7 +33,6 @@ TEST(AttachmentLink, PercentDecodingAtTheEnd) {
     EXPECT_EQ(DecodePercent("%"), "%");
 }
 
-
 // A read-only stream over bytes that counts its reads and can fail after some.
 class FakeStream : public mapistore::RefCounted<IStream> {
 public:

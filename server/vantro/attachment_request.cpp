@@ -42,10 +42,12 @@ CMapiRef<IStream> OpenAttachmentData(IMessage* raw, const std::string& name, uin
     CRowSet rows = table.QueryAllRows(CPropTagArray{PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME});
     for (ULONG i = 0; i < rows.Count(); ++i) {
         if (!EqualIgnoringCase(CRowSet::Text(rows[i], PR_ATTACH_LONG_FILENAME), name)) continue;
-        IAttachPtr attach = message.OpenAttach(static_cast<ULONG>(CRowSet::Long(rows[i], PR_ATTACH_NUM)));
+        IAttachPtr attach =
+            message.OpenAttach(static_cast<ULONG>(CRowSet::Long(rows[i], PR_ATTACH_NUM)));
         IUnknown* unknown = nullptr;
         HRESULT hr = attach.Get()->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, &unknown);
-        if (FAILED(hr) || unknown == nullptr) throw CMAPIException(FAILED(hr) ? hr : MAPI_E_NOT_FOUND, "OpenAttachmentData");
+        if (FAILED(hr) || unknown == nullptr)
+            throw CMAPIException(FAILED(hr) ? hr : MAPI_E_NOT_FOUND, "OpenAttachmentData");
         CMapiRef<IUnknown> held = CMapiRef<IUnknown>::Adopt(unknown);
         CMapiRef<IStream> stream = MapiQueryAs<IStream>(held.Get(), "OpenAttachmentData");
         STATSTG stat{};

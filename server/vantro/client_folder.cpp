@@ -39,7 +39,8 @@ void CVantroRequest::HandleClientFolder() {
         answer_.StartTag(kPage, kResponse);
         answer_.StartTag(kPage, kFolder);
         answer_.WriteElement(kPage, kClientID, clientId);
-        answer_.WriteElement(kPage, kServerID, folder != nullptr ? folder->GetKey() : std::string());
+        answer_.WriteElement(kPage, kServerID,
+                             folder != nullptr ? folder->GetKey() : std::string());
     };
 
     while (Next() && !IsEnd()) {
@@ -252,7 +253,8 @@ void CVantroRequest::HandleMove(CAbstractVantroFolder* folder) {
         }
         SkipChildEnd();
     }
-    CAbstractVantroFolder* target = newFolder.empty() ? nullptr : session_.OpenFolderByPath(newFolder);
+    CAbstractVantroFolder* target =
+        newFolder.empty() ? nullptr : session_.OpenFolderByPath(newFolder);
     if (target == nullptr || !target->IsValid()) {
         AddLiveTrace("Move: Target is NULL");
         return;

@@ -89,7 +89,8 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         return;
     }
     CPocketDevice* device = session_.CurrentDevice();
-    std::string ack = FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
+    std::string ack =
+        FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
 
     std::unique_ptr<CAbstractVantroElement> element = folder->NextChangedElement();
     // A folder the device changed in this request gets its AckString even when
@@ -117,34 +118,34 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
             element->SetLogLines(&server_.logLines);
             answer_.StartTag(kPage, kElement);
             switch (element->GetState()) {
-            case kStateDelete:
-                answer_.StartTag(kPage, kDelete);
-                answer_.WriteElement(kPage, kServerID, element->GetKey());
-                answer_.EndTag();
-                break;
-            case kStateReadFlag:
-                answer_.StartTag(kPage, kReadFlag);
-                answer_.WriteElement(kPage, kServerID, element->GetKey());
-                answer_.WriteIntElement(kPage, kReadState, element->GetReadFlag() != 0 ? 1 : 0);
-                answer_.EndTag();
-                break;
-            case kStateMoved:
-                answer_.StartTag(kPage, kMoved);
-                answer_.WriteElement(kPage, kServerID, element->GetKey());
-                answer_.WriteElement(kPage, kNewFolder, element->SourcePath());
-                answer_.WriteElement(kPage, kFolderPath, element->DestinationPath());
-                answer_.EndTag();
-                break;
-            case kStateAdd:
-            case kStateModify:
-                answer_.StartTag(kPage, element->GetState() == kStateAdd ? kAdd : kModify);
-                answer_.WriteElement(kPage, kServerID, element->GetKey());
-                element->SetTransportHeaders(server_.transportHeaders);
-                element->MessageToXML(answer_, true);
-                answer_.EndTag();
-                break;
-            default:
-                break;
+                case kStateDelete:
+                    answer_.StartTag(kPage, kDelete);
+                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.EndTag();
+                    break;
+                case kStateReadFlag:
+                    answer_.StartTag(kPage, kReadFlag);
+                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.WriteIntElement(kPage, kReadState, element->GetReadFlag() != 0 ? 1 : 0);
+                    answer_.EndTag();
+                    break;
+                case kStateMoved:
+                    answer_.StartTag(kPage, kMoved);
+                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.WriteElement(kPage, kNewFolder, element->SourcePath());
+                    answer_.WriteElement(kPage, kFolderPath, element->DestinationPath());
+                    answer_.EndTag();
+                    break;
+                case kStateAdd:
+                case kStateModify:
+                    answer_.StartTag(kPage, element->GetState() == kStateAdd ? kAdd : kModify);
+                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    element->SetTransportHeaders(server_.transportHeaders);
+                    element->MessageToXML(answer_, true);
+                    answer_.EndTag();
+                    break;
+                default:
+                    break;
             }
             answer_.EndTag();  // Element
         }

@@ -104,10 +104,11 @@ CVantroRequest::FolderCounts& CVantroRequest::CountsOf(CAbstractVantroFolder* fo
 
 void CVantroRequest::TraceFolderCounts() {
     for (const auto& [key, c] : counts_) {
-        AddLiveTraceF("Folder %s: device added %d, changed %d, deleted %d; sent added %d, "
-                      "changed %d, deleted %d",
-                      c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
-                      c.sentChanged, c.sentDeleted);
+        AddLiveTraceF(
+            "Folder %s: device added %d, changed %d, deleted %d; sent added %d, "
+            "changed %d, deleted %d",
+            c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
+            c.sentChanged, c.sentDeleted);
     }
     counts_.clear();
 }

@@ -92,6 +92,41 @@ TEST(WBXMLWriter, Utf16TextIsWrittenAsUtf8) {
               "03 01 6A 00 00 01 5D 03 4D C3 BC 6C 6C 65 72 00 01 5B 03 E2 82 AC 00 01");
 }
 
+TEST(WBXMLWriter, EmptyElementsAreBareTagsOrEmptyStringsForControlTokens) {
+    CWBXML w;
+    w.BeginDocument(64);
+    // LastName (1, 0x1D) cleared: page switch and the bare byte 1D; Department
+    // (1, 0x05) on the same page: 05 alone; Birthday (1, 0x02) would be the byte
+    // 02, an integer token, so it goes as 42 03 00 01.
+    EXPECT_TRUE(w.WriteEmptyElement(1, 0x1D));
+    EXPECT_TRUE(w.WriteEmptyElement(1, 0x05));
+    EXPECT_TRUE(w.WriteEmptyElement(1, 0x02));
+    EXPECT_FALSE(w.WriteEmptyElement(1, 0x40));
+    EXPECT_FALSE(w.WriteEmptyElement(256, 0x1D));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 01 1D 05 42 03 00 01");
+    // Read back as a tree, all three are fields with the empty value.
+    CWBXML both;
+    both.SetDocument(Bytes("03 01 6A 00 54 00 01 1D 05 42 03 00 01 01"));
+    CWBXMLEvent e;
+    both.NextEvent(e);
+    CWBXMLLiterals fields;
+    EXPECT_TRUE(both.BuildTree(fields, e));
+    ASSERT_EQ(fields.Size(), 3u);
+    for (const auto& node : fields) {
+        EXPECT_EQ(node->codePage, 1);
+        EXPECT_EQ(node->value, "");
+        EXPECT_FALSE(node->children);
+    }
+    EXPECT_EQ(fields[2].token, 0x02);
+    // A failed append leaves the document as it was.
+    CWBXML failing;
+    failing.BeginDocument(64);
+    failing.TEST_FailAppendAfter(1);
+    EXPECT_FALSE(failing.WriteEmptyElement(1, 0x1D));
+    EXPECT_EQ(Written(failing), "03 01 6A 00");
+    EXPECT_EQ(failing.WriterCodePage(), 0);
+}
+
 TEST(WBXMLWriter, InvalidTagsWriteNothing) {
     CWBXML w;
     w.BeginDocument(64);

@@ -92,41 +92,6 @@ TEST(WBXMLWriter, Utf16TextIsWrittenAsUtf8) {
               "03 01 6A 00 00 01 5D 03 4D C3 BC 6C 6C 65 72 00 01 5B 03 E2 82 AC 00 01");
 }
 
-TEST(WBXMLWriter, EmptyElementsAreBareTagsOrEmptyStringsForControlTokens) {
-    CWBXML w;
-    w.BeginDocument(64);
-    // LastName (1, 0x1D) cleared: page switch and the bare byte 1D; Department
-    // (1, 0x05) on the same page: 05 alone; Birthday (1, 0x02) would be the byte
-    // 02, an integer token, so it goes as 42 03 00 01.
-    EXPECT_TRUE(w.WriteEmptyElement(1, 0x1D));
-    EXPECT_TRUE(w.WriteEmptyElement(1, 0x05));
-    EXPECT_TRUE(w.WriteEmptyElement(1, 0x02));
-    EXPECT_FALSE(w.WriteEmptyElement(1, 0x40));
-    EXPECT_FALSE(w.WriteEmptyElement(256, 0x1D));
-    EXPECT_EQ(Written(w), "03 01 6A 00 00 01 1D 05 42 03 00 01");
-    // Read back as a tree, all three are fields with the empty value.
-    CWBXML both;
-    both.SetDocument(Bytes("03 01 6A 00 54 00 01 1D 05 42 03 00 01 01"));
-    CWBXMLEvent e;
-    both.NextEvent(e);
-    CWBXMLLiterals fields;
-    EXPECT_TRUE(both.BuildTree(fields, e));
-    ASSERT_EQ(fields.Size(), 3u);
-    for (const auto& node : fields) {
-        EXPECT_EQ(node->codePage, 1);
-        EXPECT_EQ(node->value, "");
-        EXPECT_FALSE(node->children);
-    }
-    EXPECT_EQ(fields[2].token, 0x02);
-    // A failed append leaves the document as it was.
-    CWBXML failing;
-    failing.BeginDocument(64);
-    failing.TEST_FailAppendAfter(1);
-    EXPECT_FALSE(failing.WriteEmptyElement(1, 0x1D));
-    EXPECT_EQ(Written(failing), "03 01 6A 00");
-    EXPECT_EQ(failing.WriterCodePage(), 0);
-}
-
 TEST(WBXMLWriter, InvalidTagsWriteNothing) {
     CWBXML w;
     w.BeginDocument(64);
@@ -164,4 +129,58 @@ TEST(WBXMLWriter, SecondFailureLeavesTheDocumentAsBefore) {
     // The next element still gets its page switch.
     EXPECT_TRUE(w.WriteElement(1, 0x1B, "A"));
     EXPECT_EQ(Written(w), "03 01 6A 00 58 03 6B 00 01 00 01 5B 03 41 00 01");
+}
+
+TEST(WBXMLWriter, EmptyElementsStandForClearedFields) {
+    CWBXML w;
+    w.BeginDocument(64);
+    // A field token above 4: the tag byte alone, content bit clear, after the switch.
+    EXPECT_TRUE(w.WriteEmptyElement(3, 0x0A));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 03 0A");
+    EXPECT_TRUE(w.WriteEmptyElement(3, 0x3F));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 03 0A 3F");
+    // Tokens 0 to 4 would be control tokens without the bit: tag, empty string, end.
+    EXPECT_TRUE(w.WriteEmptyElement(3, 0x01));
+    EXPECT_TRUE(w.WriteEmptyElement(1, 0x02));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 03 0A 3F 41 03 00 01 00 01 42 03 00 01");
+    EXPECT_FALSE(w.WriteEmptyElement(1, 0x40));
+    EXPECT_FALSE(w.WriteEmptyElement(256, 0x05));
+    EXPECT_EQ(w.WriterCodePage(), 1);
+}
+
+TEST(WBXMLWriter, EmptyElementsReadBackAsEmptyFields) {
+    CWBXML w;
+    w.BeginDocument(64);
+    w.StartTag(0, 0x14);
+    w.WriteEmptyElement(3, 0x0A);
+    w.WriteEmptyElement(3, 0x01);
+    w.WriteElement(3, 0x02, "x");
+    w.EndTag();
+    CWBXML r;
+    r.SetDocument(w.Document().View());
+    CWBXMLEvent e;
+    std::string events;
+    for (bool more = true; more;) {
+        more = r.NextEvent(e);
+        if (e.EventKind == kWBXMLStartTag) events += "<" + std::to_string(e.token) + ">";
+        if (e.EventKind == kWBXMLContent) events += "'" + e.value + "'";
+        if (e.EventKind == kWBXMLEndTag) events += "</>";
+    }
+    EXPECT_EQ(events, "<20><10></><1>''</><2>'x'</></>");
+}
+
+TEST(WBXMLWriter, EmptyElementRetryAfterAnException) {
+    for (int failing = 0; failing < 2; ++failing) {
+        CWBXML w;
+        w.BeginDocument(64);
+        w.TEST_FailAppendAfter(failing);
+        EXPECT_TRUE(w.WriteEmptyElement(2, 0x0A)) << failing;
+        EXPECT_EQ(Written(w), "03 01 6A 00 00 02 0A") << failing;
+    }
+    CWBXML w;
+    w.BeginDocument(64);
+    w.TEST_FailAppendAfter(0, 2);
+    EXPECT_FALSE(w.WriteEmptyElement(2, 0x0A));
+    EXPECT_EQ(Written(w), "03 01 6A 00");
+    EXPECT_EQ(w.WriterCodePage(), 0);
 }

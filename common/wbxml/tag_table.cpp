@@ -52,6 +52,7 @@ constexpr WBXMLTag kVantroTagTable[] = {
     {0, 0x3A, "Subfolders"},
     {0, 0x3B, "NewFolder"},
     {0, 0x3C, "Moved"},
+    {0, 0x3D, "Matched"},
     // Page 1: contact fields, 51 rows.
     {1, 0x00, "ClientID"},
     {1, 0x01, "ServerID"},

@@ -11,7 +11,7 @@ TEST(TagTable, EachPageHoldsItsRows) {
     std::map<int, int> rowsPerPage;
     for (size_t i = 0; i < VantroTagTableSize(); ++i) ++rowsPerPage[kVantroTagTable[i].codePage];
     EXPECT_EQ(rowsPerPage,
-              (std::map<int, int>{{0, 42}, {1, 51}, {2, 17}, {3, 15}, {6, 21}, {7, 62}}));
+              (std::map<int, int>{{0, 43}, {1, 51}, {2, 17}, {3, 15}, {6, 21}, {7, 62}}));
     EXPECT_EQ(kVantroTagTable[VantroTagTableSize()].name, nullptr);
 }
 

@@ -140,6 +140,14 @@ public:
     bool WriteElementIfNotEmpty(int32_t page, int32_t token, std::u16string_view text);
     // WriteElement with the decimal text of value.
     bool WriteIntElement(int32_t page, int32_t token, int32_t value);
+    // An element without text, standing for a field that became empty: the tag
+    // byte with the content bit clear (after a page switch when needed). A token
+    // from 0 to 4 without the bit would read as a control token (switch, end, the
+    // integer tokens, inline string), so such a field is written as tag with the
+    // content bit, an empty inline string and end (token | 0x40, 03, 00, 01), which
+    // readers take the same way. Retried once after an exception as WriteElement;
+    // false, nothing written, for an invalid tag or a second failure.
+    bool WriteEmptyElement(int32_t page, int32_t token);
     int32_t WriterCodePage() const { return writerPage_; }
 
     // ---- Reader ----
@@ -198,6 +206,7 @@ private:
     void AppendByte(unsigned char byte) { Append(&byte, 1); }
     bool WriteElementOnce(int32_t page, int32_t token, std::string_view text);
     bool WriteElementRetrying(int32_t page, int32_t token, std::string_view text);
+    bool WriteEmptyElementOnce(int32_t page, int32_t token);
     enum ReadResult { kNoEvent, kEventMore, kEventLast };
     ReadResult ReadEvent(CWBXMLEvent& event, bool treeMode);
     bool BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level);

@@ -120,6 +120,29 @@ TEST_F(RoutingEndToEnd, ProtectedDirectoryWithItsOwnUser) {
     EXPECT_EQ(Get(port, "/private/x", "Authorization: Basic Ym9iOlB3\r\n"), refused);  // bob:Pw
 }
 
+TEST_F(RoutingEndToEnd, NoSpellingOfAProtectedPathGetsPastItsPassword) {
+    // The protected folder is the folder docs of the base folder.
+    std::filesystem::create_directories(www_ + "/docs");
+    WriteWholeFile(www_ + "/docs/secret.txt", "the secret");
+    WriteSettings("WebDir=docs ;" + www_ + "/docs ;Docs ;bob ;pw\n");
+    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int port = corvel.Port();
+    ASSERT_NE(port, 0) << corvel.Out();
+    std::string refused = Get(port, "/docs/secret.txt");
+    ASSERT_EQ(refused.rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u) << refused;
+    for (const char* url : {"/./docs/secret.txt", "/%2e/docs/secret.txt", "/.//docs/secret.txt",
+                            "/%2E/docs/secret.txt", "/.%2fdocs/secret.txt", "/docs/./secret.txt",
+                            "\\docs\\secret.txt", "/./docs/", "/%2e/docs/"}) {
+        EXPECT_EQ(Get(port, url), refused) << url;
+    }
+    EXPECT_EQ(Get(port, "/./docs/secret.txt", "Authorization: Basic Ym9iOnB3\r\n"),  // bob:pw
+              FileAnswer("application/octet-stream", "the secret"));
+    // Nothing that climbs out of a root is answered, however it is spelt.
+    for (const char* url : {"/docs/../docs/secret.txt", "/./%2e./secret.txt", "/.%2e/secret.txt"}) {
+        EXPECT_EQ(Get(port, url), "") << url;
+    }
+}
+
 TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndOnlyVantroIsAnswered) {
     WriteSettings("");
     Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});

@@ -34,7 +34,9 @@ TEST(LogText, AnEscaperRemembersTheLineStartBetweenPieces) {
 }
 
 TEST(LogText, StoredValuesAndTraceLines) {
-    EXPECT_EQ(OneLineValue("Pock\x1b\x07\x08\x0b\x0c\x7f" "et\r\nPC\t2"), "Pocket  PC2");
+    EXPECT_EQ(OneLineValue("Pock\x1b\x07\x08\x0b\x0c\x7f"
+                           "et\r\nPC\t2"),
+              "Pocket  PC2");
     EXPECT_EQ(DropControlCharacters("a\tb\nc\x1b"), "abc");
     EXPECT_EQ(EscapeTraceLine("GET /a\r\nb\x1b"), "GET /a\\x0D\\x0Ab\\x1B");
     std::vector<std::string> lines;

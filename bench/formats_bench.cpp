@@ -45,8 +45,8 @@ std::string Home() {
 std::string Card(int i) {
     std::string n = std::to_string(i);
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Surname" + n + ";Given" + n +
-           ";Middle;Dr.;\r\nFN:Dr. Given" + n + " Middle Surname" + n +
-           "\r\nX-FILE-AS:Surname" + n + "\\, Given" + n + "\r\nORG:Company " + n +
+           ";Middle;Dr.;\r\nFN:Dr. Given" + n + " Middle Surname" + n + "\r\nX-FILE-AS:Surname" +
+           n + "\\, Given" + n + "\r\nORG:Company " + n +
            ";Sales\r\nTITLE:Engineer\r\nX-OFFICE-LOCATION:Room " + n +
            "\r\nBDAY:1975-05-20\r\nEMAIL:mail" + n + "@example.org\r\nEMAIL:second" + n +
            "@example.org\r\nEMAIL:third" + n + "@example.org\r\nTEL;TYPE=WORK:+49 30 " + n +
@@ -54,9 +54,10 @@ std::string Card(int i) {
            "\r\nTEL;TYPE=HOME:+49 331 9" + n + "\r\nTEL;TYPE=CELL:+49 170 " + n +
            "\r\nTEL;TYPE=CAR:+49 172 " + n + "\r\nTEL;TYPE=PAGER:+49 171 " + n +
            "\r\nTEL;TYPE=WORK,FAX:+49 30 8" + n + "\r\nTEL;TYPE=HOME,FAX:+49 331 8" + n +
-           "\r\nADR;TYPE=HOME:;;Street " + n + ";Potsdam;;14467;Germany\r\nURL:https://example.org/" +
-           n + "\r\nCATEGORIES:Business,Private\r\nX-SPOUSE:Spouse\r\nNOTE:Notes for contact " +
-           n + "\r\nEND:VCARD\r\n";
+           "\r\nADR;TYPE=HOME:;;Street " + n +
+           ";Potsdam;;14467;Germany\r\nURL:https://example.org/" + n +
+           "\r\nCATEGORIES:Business,Private\r\nX-SPOUSE:Spouse\r\nNOTE:Notes for contact " + n +
+           "\r\nEND:VCARD\r\n";
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -106,7 +107,6 @@ void BM_ImportBesideEngineSave(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kContacts);
 }
-BENCHMARK(BM_ImportBesideEngineSave)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 long PeakKilobytes() {
     rusage u{};
@@ -122,7 +122,8 @@ void BM_Import100MegabytesStreamed(benchmark::State& state) {
         // Each card carries a 64 KiB photo (not carried, so little is stored).
         std::string photo(65536 / 3 * 4, 'A');
         std::string folded;
-        for (std::size_t k = 0; k < photo.size(); k += 74) folded += " " + photo.substr(k, 74) + "\r\n";
+        for (std::size_t k = 0; k < photo.size(); k += 74)
+            folded += " " + photo.substr(k, 74) + "\r\n";
         std::ofstream out(file, std::ios::binary);
         for (int i = 0; bytes < 100u * 1024 * 1024; ++i) {
             std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Big" + std::to_string(i) +
@@ -142,7 +143,12 @@ void BM_Import100MegabytesStreamed(benchmark::State& state) {
     state.counters["file_MB"] = static_cast<double>(bytes) / (1024.0 * 1024.0);
     state.counters["peak_growth_MB"] = static_cast<double>(PeakKilobytes() - before) / 1024.0;
 }
-BENCHMARK(BM_Import100MegabytesStreamed)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+// First, so that the peak memory is that of this import alone.
+BENCHMARK(BM_Import100MegabytesStreamed)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportBesideEngineSave)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

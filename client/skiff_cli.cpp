@@ -12,6 +12,7 @@
 #include "client/client_log.h"
 #include "client/client_settings.h"
 #include "client/pim_commands.h"
+#include "client/pim_commands_formats.h"
 #include "client/sync_engine.h"
 
 namespace {
@@ -129,7 +130,20 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     set->add_option("fields", fields, "FIELD=VALUE ...")->required();
     CLI::App* del = pim->add_subcommand("delete", "Delete an item");
     del->add_option("oid", oid, "Object identifier")->required();
-    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del}) {
+    std::vector<std::string> files;
+    std::string file;
+    bool strict = false, vcard3 = false;
+    CLI::App* import = pim->add_subcommand(
+        "import", "Import vCard (contacts) or iCalendar (tasks, calendar) files");
+    import->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    import->add_option("files", files, "Files to read (- for standard input)")->required();
+    import->add_flag("--strict", strict, "Stop at the first error and import nothing");
+    CLI::App* exportCmd = pim->add_subcommand(
+        "export", "Export a folder as vCard 4.0 (contacts) or iCalendar (tasks, calendar)");
+    exportCmd->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    exportCmd->add_option("file", file, "File to write (standard output when none)");
+    exportCmd->add_flag("--vcard3", vcard3, "Write vCard 3.0");
+    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del, import, exportCmd}) {
         sub->add_flag("--json", json, "Output for scripts");
     }
 
@@ -155,5 +169,7 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     if (*add) return PimAdd(folder, fields, json, out, err);
     if (*set) return PimSet(oid, fields, json, out, err);
     if (*del) return PimDelete(oid, json, out, err);
+    if (*import) return PimImport(folder, files, strict, json, out, err);
+    if (*exportCmd) return PimExport(folder, file, vcard3, json, out, err);
     return 2;
 }

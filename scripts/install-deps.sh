@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev qt6-base-dev
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
 if [ "${1:-build}" = test ]; then
-  packages+=(clang clang-format xvfb xauth sqlite3)
+  packages+=(clang clang-format xvfb xauth sqlite3 python3 python3-dateutil tzdata)
 fi
 missing=()
 for p in "${packages[@]}"; do

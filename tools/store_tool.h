@@ -6,6 +6,7 @@
 //   add FOLDER --class CLASS PROP=VALUE... | set ENTRYID PROP=VALUE...
 //   delete ENTRYID | move ENTRYID FOLDER | copy ENTRYID FOLDER | read ENTRYID 0|1
 //   attach ENTRYID FILE | recipient ENTRYID TYPE NAME ADDRESS
+//   import FOLDER FILE... [--strict] | export FOLDER [FILE] [--vcard3] (format_commands.h)
 //
 // Results go to out (tab-separated lines, or one JSON document with --json).
 // Errors go to err as "error: MAPI_E_NOT_FOUND (0x8004010F): message" (and with

@@ -167,8 +167,7 @@ std::optional<std::string> RuleProblem(const Rule& r) {
             return "unknown recurrence type";
     }
     if (r.interval < 1) return "interval " + std::to_string(r.interval);
-    if (r.interval > kMaxInterval)
-        return "interval above " + std::to_string(kMaxInterval);
+    if (r.interval > kMaxInterval) return "interval above " + std::to_string(kMaxInterval);
     if (UsesDayMask(r.frequency) && (r.dayMask & 0x7F) == 0) return "no weekday";
     if (UsesDayMask(r.frequency) && (r.dayMask & ~0x7F) != 0) return "day mask out of range";
     if (IsNth(r.frequency) && (r.instance < 1 || r.instance > kLastInstance))

@@ -77,8 +77,8 @@ struct Rule {
     int monthOfYear = 0;  // yearly kinds: 1-12
     std::int64_t startDay = 0;
     EndKind end = EndKind::kNever;
-    int count = 0;             // kAfterCount: 1 to kMaxCount
-    std::int64_t endDay = 0;   // kByDate: the last day an occurrence may fall on
+    int count = 0;            // kAfterCount: 1 to kMaxCount
+    std::int64_t endDay = 0;  // kByDate: the last day an occurrence may fall on
     bool operator==(const Rule&) const = default;
 };
 

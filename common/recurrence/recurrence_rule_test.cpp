@@ -21,7 +21,8 @@ std::string Text(std::int64_t day) {
 
 std::string Days(const Rule& r, std::int64_t from, std::int64_t to) {
     std::string out;
-    for (std::int64_t d : recur::OccurrenceDays(r, from, to)) out += (out.empty() ? "" : " ") + Text(d);
+    for (std::int64_t d : recur::OccurrenceDays(r, from, to))
+        out += (out.empty() ? "" : " ") + Text(d);
     return out;
 }
 
@@ -72,8 +73,7 @@ TEST(RecurrenceRule, EveryKind) {
     Rule biweekly = Make(Frequency::kWeekly, 2015, 2, 27);
     biweekly.interval = 2;
     biweekly.dayMask = 0x34;
-    EXPECT_EQ("2015-02-27 2015-03-10 2015-03-12 2015-03-13",
-              Days(biweekly, 0, DayOf(2015, 3, 14)));
+    EXPECT_EQ("2015-02-27 2015-03-10 2015-03-12 2015-03-13", Days(biweekly, 0, DayOf(2015, 3, 14)));
     Rule sunday = Make(Frequency::kWeekly, 2024, 1, 1);  // a Monday
     sunday.interval = 2;
     sunday.dayMask = 0x03;  // Sunday and Monday

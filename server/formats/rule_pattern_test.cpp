@@ -41,10 +41,10 @@ TEST(PatternFromRule, HeldRulesTakeThePatternsFields) {
     EXPECT_EQ(setpos.instance, 2);
     EXPECT_EQ(setpos.dayMask, 0x3E);
 
-    // Every second year becomes every 24 months.
     RecurrencePattern biennial = Held("FREQ=YEARLY;INTERVAL=2;COUNT=3");
-    EXPECT_EQ(biennial.kind, kRecurMonthly);
-    EXPECT_EQ(biennial.interval, 24);
+    EXPECT_EQ(biennial.kind, kRecurYearly);
+    EXPECT_EQ(biennial.interval, 2);
+    EXPECT_EQ(biennial.monthOfYear, 3);
     EXPECT_EQ(biennial.dayOfMonth, 13);
     EXPECT_EQ(ExpandPattern(biennial, 10).back(), (CItemTime{2028, 3, 13, 9, 30, 0, 0}));
 
@@ -73,7 +73,8 @@ TEST(RuleFromPattern, WritesTheRuleItWasReadFrom) {
          {"FREQ=WEEKLY;COUNT=5;INTERVAL=2;BYDAY=MO,WE", "FREQ=DAILY;COUNT=4;INTERVAL=3",
           "FREQ=MONTHLY;COUNT=3;BYDAY=WE;BYSETPOS=-1", "FREQ=MONTHLY;COUNT=6;BYMONTHDAY=13",
           "FREQ=YEARLY;BYMONTH=3;BYMONTHDAY=13",
-          "FREQ=YEARLY;COUNT=2;BYMONTH=3;BYDAY=WE;BYSETPOS=2"}) {
+          "FREQ=YEARLY;COUNT=2;BYMONTH=3;BYDAY=WE;BYSETPOS=2",
+          "FREQ=YEARLY;COUNT=3;INTERVAL=2;BYMONTH=3;BYMONTHDAY=13"}) {
         RecurrencePattern p = Held(rule);
         EXPECT_EQ(RuleFromPattern(p, ""), rule);
     }

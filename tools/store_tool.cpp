@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "tools/admin_commands.h"
+#include "tools/format_commands.h"
 #include "tools/json_writer.h"
 #include "tools/store_commands.h"
 #include "tools/tool_context.h"
@@ -103,6 +104,19 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
     recipient->add_option("NAME", display)->required();
     recipient->add_option("ADDRESS", address)->required();
 
+    std::vector<std::string> files;
+    bool strict = false, vcard3 = false;
+    CLI::App* import = app.add_subcommand(
+        "import", "import vCard (contacts) or iCalendar (tasks, appointments) files into a folder");
+    import->add_option("FOLDER", folder, "path or entry ID")->required();
+    import->add_option("FILE", files, "files to read (- for standard input)")->required();
+    import->add_flag("--strict", strict, "stop at the first error and import nothing");
+    CLI::App* exportCmd = app.add_subcommand(
+        "export", "export a folder as vCard 4.0 (contacts) or iCalendar (tasks, appointments)");
+    exportCmd->add_option("FOLDER", folder, "path or entry ID")->required();
+    exportCmd->add_option("FILE", file, "file to write (standard output when none)");
+    exportCmd->add_flag("--vcard3", vcard3, "write vCard 3.0");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -153,6 +167,15 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
             CmdAttach(profile, id, file, o);
         else if (*recipient)
             CmdRecipient(profile, id, type, display, address, o);
+        else if (*import)
+            return CmdImport(profile, folder, files, strict, o, err);
+        else if (*exportCmd) {
+            if (json && file.empty()) {
+                err << "error: export --json needs a FILE (the data goes to standard output)\n";
+                return 2;
+            }
+            CmdExport(profile, folder, file, vcard3, o);
+        }
         return 0;
     } catch (const ToolError& e) {
         const char* known = MapiErrorName(e.hr);

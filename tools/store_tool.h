@@ -8,6 +8,7 @@
 //   delete ENTRYID | move ENTRYID FOLDER | copy ENTRYID FOLDER | read ENTRYID 0|1
 //   attach ENTRYID FILE | attachments ENTRYID | extract ENTRYID NUMBER FILE
 //   recipient ENTRYID TYPE NAME ADDRESS | recipients ENTRYID
+//   import FOLDER FILE... [--strict] | export FOLDER [FILE] [--vcard3] (format_commands.h)
 //
 // Text output is tab-separated; a value holding "\", a line break or a tab shows
 // them escaped ("\\", "\n", "\r", "\t"), so every item or property is one line.

@@ -6,7 +6,8 @@ packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev qt6-base-d
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libical-dev
           qt6-translations-l10n)
 if [ "${1:-build}" = test ]; then
-  packages+=(clang clang-format xvfb xauth sqlite3 python3-vobject python3-icalendar)
+  packages+=(clang clang-format xvfb xauth sqlite3 python3 python3-dateutil tzdata python3-vobject
+            python3-icalendar)
 fi
 missing=()
 for p in "${packages[@]}"; do

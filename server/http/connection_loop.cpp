@@ -269,7 +269,8 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
             continue;
         }
         if (auto declared = c.framing.DeclaredLength();
-            declared && *declared > limits.maxMessageBytes - std::min(head, limits.maxMessageBytes)) {
+            declared &&
+            *declared > limits.maxMessageBytes - std::min(head, limits.maxMessageBytes)) {
             AddLiveTraceF("Request dropped: larger than %zu bytes", limits.maxMessageBytes);
             CloseById(id);
             return;
@@ -432,9 +433,8 @@ void CConnectionLoop::MarkFailed() {
 
 int CConnectionLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->changed.wait_for(lock, timeout, [this] {
-        return state_->port != 0 || state_->failed || state_->stopping;
-    });
+    state_->changed.wait_for(
+        lock, timeout, [this] { return state_->port != 0 || state_->failed || state_->stopping; });
     return state_->stopping ? 0 : state_->port;
 }
 

@@ -5,9 +5,9 @@
 // property's type; store(name, value) holds the row "identity": 16 upper-case
 // hexadecimal digits drawn at random when the file is made (or first opened by a
 // version that knows it), never changed afterwards, so a recreated store never
-// takes the identity of the one before it. AUTOINCREMENT keeps object identifiers from being reused after a
-// delete, so an identifier a peer remembers never names another item. WAL mode and
-// a busy timeout let several processes (the client, the pim command) share the file.
+// takes the identity of the one before it. AUTOINCREMENT keeps object identifiers from being reused
+// after a delete, so an identifier a peer remembers never names another item. WAL mode and a busy
+// timeout let several processes (the client, the pim command) share the file.
 //
 // Thread-safety: one PimDatabase belongs to one thread at a time.
 #pragma once

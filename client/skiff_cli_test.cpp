@@ -181,4 +181,31 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
     EXPECT_EQ(0, Skiff({"sync"}).status);
 }
 
+TEST_F(SkiffCliTest, ItemsTheDesktopDidNotStoreEndTheSyncWithStatusFour) {
+    PocketOutlookApplication app;
+    ASSERT_TRUE(app.Logon());
+    ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=refused"}).status);
+    std::string cid = "1@" + app.StoreIdentity();
+    std::string body = std::string("\x03\x01\x6A\x00", 4) + "\x66\x55\x59\x03-2" +
+                       std::string("\x00\x01", 2) + "\x67\x59\x03" + cid +
+                       std::string("\x00\x01", 2) + "\x6B\x03" + "1" +
+                       std::string("\x00\x01\x01\x01\x01", 5);
+    FakeHttpServer server([&body](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: " +
+                                        std::to_string(body.size()) + "\r\n\r\n" + body};
+    });
+    ASSERT_EQ(0,
+              Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    CliRun run = Skiff({"sync"});
+    EXPECT_EQ(kExitNotStored, run.status) << run.out << run.err;
+    EXPECT_NE(std::string::npos,
+              run.err.find("skiff sync: items not stored on the desktop; they go again next run\n"));
+    EXPECT_NE(std::string::npos, run.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0, not "
+                                              "stored 1;"))
+        << run.out;
+    CliRun json = Skiff({"sync", "--json"});
+    EXPECT_EQ(kExitNotStored, json.status);
+    EXPECT_NE(std::string::npos, json.out.find("\"notStored\":1,"));
+}
+
 }  // namespace

@@ -456,4 +456,31 @@ TEST_F(TwoWaySyncTest, TestHookEndsTheProcessAfterNAppliedItems) {
     EXPECT_EQ(3, TaskCount());
 }
 
+TEST_F(TwoWaySyncTest, FieldsTheDesktopReplacesAreConflictsItWon) {
+    std::vector<long> t = SyncedTasks(2);
+    SetSubject(t[0], "mine");
+    SetSubject(t[1], "mine too");
+    SyncSession session = Session();
+    Request(session);
+    // t0: the desktop changed the subject too and its value stands; t1: the merged
+    // item carries the handheld's subject (another field changed on the desktop).
+    std::string t1Merged = S(kElement) + S(kModify) + T(kServerID, K(1)) + S(kCollection) + P(3) +
+                           T(1, "mine too") + T(2, "Desk") + kEnd + P(0) + kEnd + kEnd;
+    AnswerResult r = HandleAnswer(
+        session, kHeader + TaskChanges(TaskElement(kModify, K(0), "desk") + t1Merged));
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ("desk", app_.GetItemFromOid(t[0])->GetText("Subject"));
+    EXPECT_EQ("Desk", app_.GetItemFromOid(t[1])->GetText("Categories"));
+    SyncReport report = MakeReport(session);
+    EXPECT_EQ(1, report.folders[1].conflicts);
+    EXPECT_EQ(1, ConflictCount(report));
+    EXPECT_TRUE(Logged("Conflict: Task " + Cid(t[0]) +
+                       " TaskSubject: the desktop's 'desk' kept, the handheld's 'mine' replaced"));
+    EXPECT_NE(std::string::npos, FormatReportLine(report).find(", conflicts 1"));
+    // Both sides agree now: nothing goes again.
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_EQ(std::string::npos, request.find(S(kModify)));
+}
+
 }  // namespace

@@ -9,7 +9,7 @@
 
 // clang-format off
 constexpr WBXMLTag kVantroTagTable[] = {
-    // Page 0: protocol, 42 rows.
+    // Page 0: protocol, 43 rows.
     {0, 0x01, "Sync"},
     {0, 0x14, "COLLECTION"},
     {0, 0x15, "Folder"},

@@ -20,6 +20,8 @@ TEST(TagTable, NamesHitsAcrossPages) {
     EXPECT_EQ(TagName(0, 0x20), "ReadFlag");
     EXPECT_EQ(TagName(0, 0x01), "Sync");
     EXPECT_EQ(TagName(0, 0x2A), "Acknlowledge");
+    EXPECT_EQ(TagName(0, 0x3D), "Matched");
+    EXPECT_EQ(TagName(0, 0x3E), "unknown 0 3e");
     EXPECT_EQ(TagName(1, 0x00), "ClientID");
     EXPECT_EQ(TagName(1, 0x35), "YomiCompanyName");
     EXPECT_EQ(TagName(2, 0x0B), "PocketAppointment_Recipients");

@@ -161,17 +161,19 @@ public:
     // cursor is at the end. Content is the bytes as received.
     bool NextEvent(CWBXMLEvent& event);
     // As NextEvent, except that inline strings are converted from UTF-8 to the
-    // ANSI character set (FromUtf8) and a tag byte with neither the 0x40 nor the
-    // 0x80 bit is skipped without an event.
+    // ANSI character set (FromUtf8).
     bool NextTreeEvent(CWBXMLEvent& event);
     // Reads the rest of the current element into list (appending) and returns true
     // when it met that element's end; false when the document ended first, was
     // cut inside a token, or nested deeper than kMaxDepth (the cursor is then at
     // the end). An element whose start tag is followed by 00..04 is a field: its
-    // text becomes a node with its page and token (an empty field yields no node);
-    // any other element is a container node with a child list. A container whose
-    // first child is on another page is therefore taken for a field, and its
-    // children land in the list that holds it. A text outside any field adds
+    // text becomes a node with its page and token; any other element is a
+    // container node with a child list. An empty element, the way a sender writes
+    // a cleared field, is a node with the empty value in both of its forms: a tag
+    // without the content bit (one byte), and a tag holding an empty inline string.
+    // A tag with the content bit directly followed by its end yields no node. A
+    // container whose first child is on another page is taken for a field, and
+    // its children land in the list that holds it. A text outside any field adds
     // "Literal without field <text>" to the trace (wbxml_trace.h).
     bool BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event);
     static std::string FindValue(const CWBXMLLiterals& list, int32_t page, int32_t token) {

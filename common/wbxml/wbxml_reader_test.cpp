@@ -90,16 +90,16 @@ TEST(WBXMLReader, IntegerTokensAndStrayEnds) {
               "3 0/28 [] </BodySize> '' last\n");
 }
 
-TEST(WBXMLReader, AttributeBitIsIgnoredAndTreeEventsSkipBareTokens) {
-    // C1: Sync with attribute and content bits; 05: a tag byte with neither bit.
-    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01"),
-              "1 0/1 [Sync] <Sync> ''\n"
-              "1 0/5 [Sync.unknown 0 5] <unknown 0 5> ''\n"
-              "3 0/5 [Sync] </unknown 0 5> ''\n"
-              "3 0/5 [] </Sync> '' last\n");
-    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01", true),
-              "1 0/1 [Sync] <Sync> ''\n"
-              "3 0/1 [] </Sync> '' last\n");
+TEST(WBXMLReader, AttributeBitIsIgnoredAndBareTagsAreStartAndEnd) {
+    // C1: Sync with attribute and content bits; 05: a tag byte with neither bit,
+    // an empty element (the form of a cleared field), in both kinds of walk.
+    const std::string expected =
+        "1 0/1 [Sync] <Sync> ''\n"
+        "1 0/5 [Sync.unknown 0 5] <unknown 0 5> ''\n"
+        "3 0/5 [Sync] </unknown 0 5> ''\n"
+        "3 0/5 [] </Sync> '' last\n";
+    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01"), expected);
+    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01", true), expected);
 }
 
 TEST(WBXMLReader, TreeEventsRepairTextThatIsNotUtf8) {

@@ -205,8 +205,9 @@ TEST_F(SkiffCliTest, ItemsTheDesktopDidNotStoreEndTheSyncWithStatusFour) {
               Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
     CliRun run = Skiff({"sync"});
     EXPECT_EQ(kExitNotStored, run.status) << run.out << run.err;
-    EXPECT_NE(std::string::npos,
-              run.err.find("skiff sync: items not stored on the desktop; they go again next run\n"));
+    EXPECT_NE(
+        std::string::npos,
+        run.err.find("skiff sync: items not stored on the desktop; they go again next run\n"));
     EXPECT_NE(std::string::npos, run.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0, not "
                                               "stored 1;"))
         << run.out;

@@ -69,13 +69,12 @@ protected:
                kEnd + kEnd;
     }
     static std::string TaskChanges(const std::string& elements) {
-        return S(kSync) + S(kFolder) + T(kAckString, "D:-2.csv:-2_temp.csv") +
-               T(kServerID, "-2") + elements + kEnd + kEnd;
+        return S(kSync) + S(kFolder) + T(kAckString, "D:-2.csv:-2_temp.csv") + T(kServerID, "-2") +
+               elements + kEnd + kEnd;
     }
-    static std::string TaskElement(int change, const std::string& key,
-                                   const std::string& subject) {
-        return S(kElement) + S(change) + T(kServerID, key) + S(kCollection) + P(3) +
-               T(1, subject) + kEnd + P(0) + kEnd + kEnd;
+    static std::string TaskElement(int change, const std::string& key, const std::string& subject) {
+        return S(kElement) + S(change) + T(kServerID, key) + S(kCollection) + P(3) + T(1, subject) +
+               kEnd + P(0) + kEnd + kEnd;
     }
 };
 
@@ -119,8 +118,8 @@ TEST_F(SyncIdentityTest, ADesktopAddOfTheSameNameNeverTakesAMappedItem) {
     // A later sync brings a different desktop task of the same subject.
     SyncSession later = Session();
     Request(later);
-    ASSERT_TRUE(HandleAnswer(later, kHeader + TaskChanges(TaskElement(kAdd, "0B", "Call Bob")))
-                    .applied);
+    ASSERT_TRUE(
+        HandleAnswer(later, kHeader + TaskChanges(TaskElement(kAdd, "0B", "Call Bob"))).applied);
     EXPECT_EQ(2, TaskCount());
     EXPECT_EQ("about the car", app_.GetItemFromOid(mine)->GetText("Body"));
     EXPECT_EQ(mine, Tasks(later).OidOfKey("0A"));
@@ -135,8 +134,7 @@ TEST_F(SyncIdentityTest, OnAFirstSyncADesktopAddMayPairWithAnUnmappedTwin) {
     SyncSession session = Session();
     Request(session);
     std::string answer =
-        kHeader +
-        TaskMappings(S(kElement) + T(kClientID, Cid(twin)) + T(kErrorCode, "1") + kEnd) +
+        kHeader + TaskMappings(S(kElement) + T(kClientID, Cid(twin)) + T(kErrorCode, "1") + kEnd) +
         TaskChanges(TaskElement(kAdd, "0C", "Call Bob") + TaskElement(kAdd, "0D", "Call Bob"));
     ASSERT_TRUE(HandleAnswer(session, answer).applied);
     // The first pairs with it, the second (same name) is a new item.
@@ -153,10 +151,9 @@ TEST_F(SyncIdentityTest, AnAnswerNamingAnItemByAMalformedKeyIsRefusedWhole) {
                                    std::string(kMaxServerKeyLength + 1, 'A')}) {
         SCOPED_TRACE(bad);
         // In a mapping, or in a store change: nothing of the answer is applied.
-        for (const std::string& answer :
-             {kHeader + TaskMappings(Mapping(Cid(task), bad)),
-              kHeader + TaskMappings(Mapping(Cid(task), "0E")) +
-                  TaskChanges(TaskElement(kAdd, bad, "from desk"))}) {
+        for (const std::string& answer : {kHeader + TaskMappings(Mapping(Cid(task), bad)),
+                                          kHeader + TaskMappings(Mapping(Cid(task), "0E")) +
+                                              TaskChanges(TaskElement(kAdd, bad, "from desk"))}) {
             AnswerResult r = HandleAnswer(session, answer);
             EXPECT_TRUE(r.refused);
             EXPECT_FALSE(r.whole);
@@ -173,10 +170,10 @@ TEST_F(SyncIdentityTest, MappingsForItemsNotSentOrOfAnotherStoreArePassedOver) {
     SyncSession session = Session();
     Request(session);
     long later = AddTask("made after the scan");
-    std::string answer = kHeader + TaskMappings(Mapping(std::to_string(sent) + "@0123456789ABCDEF",
-                                                        "0A") +
-                                                Mapping(Cid(later), "0B") + Mapping("junk", "0C") +
-                                                Mapping(std::to_string(sent), "0D"));
+    std::string answer =
+        kHeader + TaskMappings(Mapping(std::to_string(sent) + "@0123456789ABCDEF", "0A") +
+                               Mapping(Cid(later), "0B") + Mapping("junk", "0C") +
+                               Mapping(std::to_string(sent), "0D"));
     AnswerResult r = HandleAnswer(session, answer);
     ASSERT_TRUE(r.applied);
     // Only the plain identifier (an older server's echo) names an item sent here.
@@ -263,10 +260,9 @@ TEST_F(SyncIdentityTest, MatchedAddsAreCountedAsSuch) {
     long b = AddTask("b");
     SyncSession session = Session();
     Request(session);
-    ASSERT_TRUE(
-        HandleAnswer(session, kHeader + TaskMappings(Mapping(Cid(a), "0A", true) +
-                                                     Mapping(Cid(b), "0B")))
-            .applied);
+    ASSERT_TRUE(HandleAnswer(session, kHeader + TaskMappings(Mapping(Cid(a), "0A", true) +
+                                                             Mapping(Cid(b), "0B")))
+                    .applied);
     SyncReport report = MakeReport(session);
     EXPECT_EQ(2, report.folders[1].desktop.added);
     EXPECT_EQ(1, report.folders[1].desktop.matched);

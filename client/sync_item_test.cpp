@@ -278,8 +278,8 @@ TEST_F(SyncItemTest, ATaskModifyClearsItsSubjectAndCategoriesAsTagEmptyStringEnd
     item->Item()->SetText("Subject", "");
     item->Item()->SetText("Categories", "");
     item->Item()->SetText("Body", "");
-    EXPECT_EQ(kHeader + B("\x54\x00\x03", 3) + B("\x41\x03\x00\x01", 4) +
-                  B("\x42\x03\x00\x01", 4) + "\x0A" + "\x01",
+    EXPECT_EQ(kHeader + B("\x54\x00\x03", 3) + B("\x41\x03\x00\x01", 4) + B("\x42\x03\x00\x01", 4) +
+                  "\x0A" + "\x01",
               ModifyFields(*item, before));
 }
 

@@ -466,8 +466,8 @@ TEST_F(TwoWaySyncTest, FieldsTheDesktopReplacesAreConflictsItWon) {
     // item carries the handheld's subject (another field changed on the desktop).
     std::string t1Merged = S(kElement) + S(kModify) + T(kServerID, K(1)) + S(kCollection) + P(3) +
                            T(1, "mine too") + T(2, "Desk") + kEnd + P(0) + kEnd + kEnd;
-    AnswerResult r = HandleAnswer(
-        session, kHeader + TaskChanges(TaskElement(kModify, K(0), "desk") + t1Merged));
+    AnswerResult r =
+        HandleAnswer(session, kHeader + TaskChanges(TaskElement(kModify, K(0), "desk") + t1Merged));
     ASSERT_TRUE(r.applied);
     EXPECT_EQ("desk", app_.GetItemFromOid(t[0])->GetText("Subject"));
     EXPECT_EQ("Desk", app_.GetItemFromOid(t[1])->GetText("Categories"));

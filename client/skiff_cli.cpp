@@ -13,6 +13,7 @@
 #include "client/client_settings.h"
 #include "client/pending_changes.h"
 #include "client/pim_commands.h"
+#include "client/pim_commands_formats.h"
 #include "client/sync_engine.h"
 #include "platform/win/registry.h"
 
@@ -57,16 +58,23 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
             << ",\"acksSent\":" << r.acksSent << ",\"deletesApplied\":" << r.applied.deletesApplied
             << ",\"failed\":" << r.applied.failed << ",\"acksKept\":" << r.applied.ackStrings.size()
             << ",\"massDeleteHeld\":" << (MassDeleteHeld(r.report) ? "true" : "false")
+            << ",\"newHandheldStore\":" << (r.report.newHandheldStore ? "true" : "false")
+            << ",\"conflicts\":" << ConflictCount(r.report)
+            << ",\"notStored\":" << NotStoredCount(r.report)
             << ",\"report\":" << ReportJson(r.report)
             << ",\"reportLine\":" << JsonString(r.reportLine) << "}\n";
     } else if (!r.error.empty()) {
         err << "skiff sync: " << r.error << "\n";
     }
-    if (r.stopped) return 130;
-    if (!r.sent || !r.answered) return 1;
-    if (!MassDeleteHeld(r.report)) return 0;
+    if (r.stopped) return kExitStopped;
+    if (!r.sent || !r.answered) return kExitNotSynced;
+    if (NotStoredCount(r.report) > 0) {
+        if (!json) err << "skiff sync: items not stored on the desktop; they go again next run\n";
+        return kExitNotStored;
+    }
+    if (!MassDeleteHeld(r.report)) return kExitSynced;
     if (!json) err << "skiff sync: deletions held back; run skiff sync --allow-mass-delete\n";
-    return 3;
+    return kExitDeletionsHeld;
 }
 
 int Config(CLI::App& cmd, const std::string& server, const std::string& user,
@@ -183,7 +191,20 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     set->footer(PimFieldHelp());
     CLI::App* del = pim->add_subcommand("delete", "Delete an item");
     del->add_option("oid", oid, "Object identifier")->required();
-    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del}) {
+    std::vector<std::string> files;
+    std::string file;
+    bool strict = false, vcard3 = false;
+    CLI::App* import = pim->add_subcommand(
+        "import", "Import vCard (contacts) or iCalendar (tasks, calendar) files");
+    import->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    import->add_option("files", files, "Files to read (- for standard input)")->required();
+    import->add_flag("--strict", strict, "Stop at the first error and import nothing");
+    CLI::App* exportCmd = pim->add_subcommand(
+        "export", "Export a folder as vCard 4.0 (contacts) or iCalendar (tasks, calendar)");
+    exportCmd->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    exportCmd->add_option("file", file, "File to write (standard output when none)");
+    exportCmd->add_flag("--vcard3", vcard3, "Write vCard 3.0");
+    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del, import, exportCmd}) {
         sub->add_flag("--json", json, "Output for scripts");
     }
 
@@ -208,5 +229,7 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     if (*add) return PimAdd(folder, fields, json, out, err);
     if (*set) return PimSet(oid, fields, json, out, err);
     if (*del) return PimDelete(oid, json, out, err);
+    if (*import) return PimImport(folder, files, strict, json, out, err);
+    if (*exportCmd) return PimExport(folder, file, vcard3, json, out, err);
     return 2;
 }

@@ -13,18 +13,14 @@
 #include "platform/mapi/mapi.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
+#include "server/config/log_text.h"
 #include "server/config/mapi_access.h"
 #include "server/config/text_file.h"
 
 namespace {
 
 // A value may not break its line in settings.inf.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return text;
-}
+std::string OneLine(std::string_view text) { return OneLineValue(text); }
 
 std::string ReadFileText(const std::string& path, bool& read) {
     std::string text;
@@ -110,6 +106,8 @@ CSettingsFileValues Settings::FileValuesLocked() const {
     values.startOutlook = startOutlook_;
     values.httpPort = httpPort_;
     values.keepSyncFiles = keepSyncFiles_;
+    values.maxBodyMB = maxBodyMB_;
+    values.bodyBudgetMB = bodyBudgetMB_;
     values.webDirectories = webDirectories_;
     return values;
 }
@@ -124,6 +122,8 @@ void Settings::SetFileValuesLocked(const CSettingsFileValues& values) {
     startOutlook_ = values.startOutlook;
     httpPort_ = values.httpPort;
     keepSyncFiles_ = values.keepSyncFiles;
+    maxBodyMB_ = values.maxBodyMB;
+    bodyBudgetMB_ = values.bodyBudgetMB;
     webDirectories_ = values.webDirectories;
 }
 
@@ -345,4 +345,6 @@ CORVEL_SETTING(bool, TraceLive, traceLive_)
 CORVEL_SETTING(bool, StartOutlook, startOutlook_)
 CORVEL_SETTING(int, HttpPort, httpPort_)
 CORVEL_SETTING(int, KeepSyncFiles, keepSyncFiles_)
+CORVEL_SETTING(int, MaxBodyMB, maxBodyMB_)
+CORVEL_SETTING(int, BodyBudgetMB, bodyBudgetMB_)
 #undef CORVEL_SETTING

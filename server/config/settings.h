@@ -29,6 +29,8 @@
 class Settings {
 public:
     static constexpr int kDefaultHttpPort = ::kDefaultHttpPort;
+    static constexpr int kDefaultMaxBodyMB = ::kDefaultMaxBodyMB;
+    static constexpr int kDefaultBodyBudgetMB = ::kDefaultBodyBudgetMB;
 
     // Sets the defaults: port 80, TraceXML, TraceWEB and TraceLive on, StartOutlook
     // off, empty maps, the protocol trace on. The data folder is not yet known.
@@ -123,6 +125,11 @@ public:
     void SetHttpPort(int port);
     int KeepSyncFiles() const;
     void SetKeepSyncFiles(int value);
+    // MaxBodyMB and BodyBudgetMB: a value below 1 in settings.inf keeps the default.
+    int MaxBodyMB() const;
+    void SetMaxBodyMB(int value);
+    int BodyBudgetMB() const;
+    void SetBodyBudgetMB(int value);
 
 private:
     // Users (*.dxt) and devices (*.ifo) of the data folder are loaded here.
@@ -156,6 +163,8 @@ private:
     bool startOutlook_ = false;
     int httpPort_ = kDefaultHttpPort;
     int keepSyncFiles_ = 0;
+    int maxBodyMB_ = kDefaultMaxBodyMB;
+    int bodyBudgetMB_ = kDefaultBodyBudgetMB;
     std::string dataFolder_;
     std::string helpFilePath_;
     CHelpTexts helpTexts_;

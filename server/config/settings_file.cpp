@@ -11,6 +11,7 @@
 #include <climits>
 #include <thread>
 
+#include "server/config/log_text.h"
 #include "server/config/text_file.h"
 
 namespace {
@@ -56,12 +57,7 @@ std::vector<std::string_view> SplitTokens(std::string_view text) {
 }
 
 // A value may not break its line in settings.inf.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return text;
-}
+std::string OneLine(std::string_view text) { return OneLineValue(text); }
 
 template <typename Value>
 void MergeMap(const std::map<std::string, Value>& base, const std::map<std::string, Value>& theirs,
@@ -149,6 +145,12 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
             }
         } else if (key == "KeepSyncFiles") {
             values.keepSyncFiles = ParseInteger(value);
+        } else if (key == "MaxBodyMB") {
+            int mb = ParseInteger(value);
+            values.maxBodyMB = mb >= 1 ? mb : kDefaultMaxBodyMB;
+        } else if (key == "BodyBudgetMB") {
+            int mb = ParseInteger(value);
+            values.bodyBudgetMB = mb >= 1 ? mb : kDefaultBodyBudgetMB;
         } else if (key == "TraceXML") {
             values.traceXML = ParseInteger(value) != 0;
         } else if (key == "TraceWEB") {
@@ -177,6 +179,8 @@ std::string SerializeSettingsFile(const CSettingsFileValues& values) {
     out += "StartOutlook=" + std::to_string(values.startOutlook ? 1 : 0) + "\n";
     out += "HttpPort=" + std::to_string(values.httpPort) + "\n";
     out += "KeepSyncFiles=" + std::to_string(values.keepSyncFiles) + "\n";
+    out += "MaxBodyMB=" + std::to_string(values.maxBodyMB) + "\n";
+    out += "BodyBudgetMB=" + std::to_string(values.bodyBudgetMB) + "\n";
     for (const auto& [name, dir] : values.webDirectories) {
         out += "WebDir=" + OneLine(dir.Directory) + " ;" + OneLine(dir.URL) + " ;" +
                OneLine(dir.Realm) + " ;" + OneLine(dir.Username) + " ;" + OneLine(dir.Password) +
@@ -199,6 +203,8 @@ CSettingsFileValues MergeSettingsFiles(const CSettingsFileValues& base,
     MergeField(base.startOutlook, theirs.startOutlook, merged.startOutlook);
     MergeField(base.httpPort, theirs.httpPort, merged.httpPort);
     MergeField(base.keepSyncFiles, theirs.keepSyncFiles, merged.keepSyncFiles);
+    MergeField(base.maxBodyMB, theirs.maxBodyMB, merged.maxBodyMB);
+    MergeField(base.bodyBudgetMB, theirs.bodyBudgetMB, merged.bodyBudgetMB);
     return merged;
 }
 

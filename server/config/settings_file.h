@@ -6,13 +6,15 @@
 //   Device=<id>:<name>                (one per device, in byte order of the id)
 //   WebBaseDir=<text>  AnswerWeb=<n>  TraceXML=<0|1>  TraceWEB=<0|1>  TraceLive=<0|1>
 //   StartOutlook=<0|1> HttpPort=<n>   KeepSyncFiles=<n>
+//   MaxBodyMB=<n>      BodyBudgetMB=<n>
 //   WebDir=<Directory> ;<URL> ;<Realm> ;<Username> ;<Password>   (one per directory)
 // The blank before each ";" keeps an empty field a token of its own when read back.
 // Reading: keys compared exactly; a line without "=" or with an unknown key is
 // skipped; a Device or WebDir already read keeps its first value; a Device line
 // without ":" is skipped; WebDir fields are cut at ";" (runs give no empty token)
 // and trimmed; numbers are their leading decimal digits (none: 0); switches are
-// on when their number is not 0; an HttpPort outside 1-65535 reads as 80.
+// on when their number is not 0; an HttpPort outside 1-65535 reads as 80, a
+// MaxBodyMB or BodyBudgetMB below 1 as its default.
 #pragma once
 
 #include <map>
@@ -35,6 +37,10 @@ struct CWebDirectory {
 std::string WebDirectoryProblem(const CWebDirectory& directory);
 
 inline constexpr int kDefaultHttpPort = 80;
+// Largest request body taken, in MiB (read at start).
+inline constexpr int kDefaultMaxBodyMB = 64;
+// All request bodies held in memory at once, in MiB (read at start).
+inline constexpr int kDefaultBodyBudgetMB = 256;
 
 // Everything settings.inf holds; the defaults are those of a fresh installation.
 struct CSettingsFileValues {
@@ -47,6 +53,8 @@ struct CSettingsFileValues {
     bool startOutlook = false;
     int httpPort = kDefaultHttpPort;
     int keepSyncFiles = 0;
+    int maxBodyMB = kDefaultMaxBodyMB;
+    int bodyBudgetMB = kDefaultBodyBudgetMB;
     std::map<std::string, CWebDirectory> webDirectories;
     bool operator==(const CSettingsFileValues&) const = default;
 };
@@ -55,8 +63,9 @@ struct CSettingsFileValues {
 // (an HttpPort out of range, overlong lines skipped) are appended to notes.
 CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::string>& notes);
 // The file's text. CR and LF in values become blanks, so a value can never add a
-// line. A ";" in a web directory field would end the field when read back: the
-// places that take the fields refuse it (WebDirectoryProblem).
+// line, and other control characters are dropped (OneLineValue). A ";" in a web directory field
+// would end the field when read back: the places that take the fields refuse it
+// (WebDirectoryProblem).
 std::string SerializeSettingsFile(const CSettingsFileValues& values);
 
 // The values after two sides changed the same base: every field (and every entry

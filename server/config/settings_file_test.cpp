@@ -21,6 +21,7 @@ TEST(SettingsFileTest, ParseAndWriteAreByteExact) {
     const std::string text =
         "Device=A1:Eins\nDevice=B2:Zwei: mit Doppelpunkt\nWebBaseDir=/srv/www\nAnswerWeb=3\n"
         "TraceXML=0\nTraceWEB=1\nTraceLive=0\nStartOutlook=1\nHttpPort=8080\nKeepSyncFiles=7\n"
+        "MaxBodyMB=64\nBodyBudgetMB=256\n"
         "WebDir=/a ; ;Basic ;* ;\nWebDir=docs ;/srv/docs ;R ;u ;p\n";
     CSettingsFileValues values = Parse(text);
     EXPECT_EQ(values.deviceNames.at("B2"), "Zwei: mit Doppelpunkt");
@@ -129,7 +130,8 @@ TEST_F(SharedSettingsFileTest, ChangesOfAnotherWriterAreTakenNotOverwritten) {
     EXPECT_EQ(server_.WebDirectories().count("docs"), 1u);
     EXPECT_EQ(ReadWholeFile(File()),
               "Device=DEV1:Pocket\nWebBaseDir=/srv/www\nAnswerWeb=0\nTraceXML=1\nTraceWEB=1\n"
-              "TraceLive=1\nStartOutlook=0\nHttpPort=80\nKeepSyncFiles=0\n"
+              "TraceLive=1\nStartOutlook=0\nHttpPort=80\nKeepSyncFiles=0\nMaxBodyMB="
+              "64\nBodyBudgetMB=256\n"
               "WebDir=docs ;/srv/docs ; ; ;\n");
     EXPECT_NE(Trace().find("settings.inf was changed outside the server"), std::string::npos);
     // The tool removes the directory; the server takes that over too.

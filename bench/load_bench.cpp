@@ -102,7 +102,8 @@ public:
         }
     }
     size_t Held() const {
-        return static_cast<size_t>(std::count_if(fds_.begin(), fds_.end(), [](int fd) { return fd >= 0; }));
+        return static_cast<size_t>(
+            std::count_if(fds_.begin(), fds_.end(), [](int fd) { return fd >= 0; }));
     }
     size_t Reopened() const { return reopened_; }
 
@@ -132,7 +133,8 @@ double Fetch(int port, int index, const std::string& expectedEnd) {
     int fd = ConnectTo(port, index);
     if (fd < 0) return -1;
     const std::string request = "GET /small.txt HTTP/1.1\r\nHost: pc\r\n\r\n";
-    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(request.size())) {
         close(fd);
         return -1;
     }
@@ -141,7 +143,8 @@ double Fetch(int port, int index, const std::string& expectedEnd) {
     std::string answer;
     char piece[4096];
     ssize_t got;
-    while ((got = recv(fd, piece, sizeof piece, 0)) > 0) answer.append(piece, static_cast<size_t>(got));
+    while ((got = recv(fd, piece, sizeof piece, 0)) > 0)
+        answer.append(piece, static_cast<size_t>(got));
     close(fd);
     if (got < 0 || answer.size() < expectedEnd.size() ||
         answer.compare(answer.size() - expectedEnd.size(), expectedEnd.size(), expectedEnd) != 0) {
@@ -247,8 +250,10 @@ int main(int argc, char** argv) {
     keepIdle.join();
     keepTrickling.join();
 
-    std::printf("connections held: %zu to %zu of %zu (reopened after the server's deadline: %zu idle, %zu trickling)\n",
-                heldMin, heldMax, idle + trickling, idlePeers.Reopened(), tricklers.Reopened());
+    std::printf(
+        "connections held: %zu to %zu of %zu (reopened after the server's deadline: %zu idle, %zu "
+        "trickling)\n",
+        heldMin, heldMax, idle + trickling, idlePeers.Reopened(), tricklers.Reopened());
     std::printf("fetches: %zu answered, %zu failed, %.0f per second\n", latencies.size(),
                 failures.load(), static_cast<double>(latencies.size()) / seconds);
     std::printf("latency ms: p50 %.2f  p99 %.2f  max %.2f\n", Percentile(latencies, 0.5),

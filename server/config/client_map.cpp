@@ -45,8 +45,8 @@ std::optional<std::uint64_t> ParseHex(std::string_view text) {
 }
 
 bool IsPlainClientIdByte(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-           c == '@' || c == '.' || c == '-' || c == '_';
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '@' ||
+           c == '.' || c == '-' || c == '_';
 }
 
 std::string EscapeClientId(std::string_view id) {
@@ -390,8 +390,8 @@ bool CClientMap::Parse(std::string_view text) {
         if (!ParseFields(parts[3], record.fields) || !ParseFields(parts[4], record.stored))
             return false;
         std::string_view generation = parts[5];
-        auto [stop, error] = std::from_chars(generation.data(), generation.data() + generation.size(),
-                                             record.pendingGeneration);
+        auto [stop, error] = std::from_chars(
+            generation.data(), generation.data() + generation.size(), record.pendingGeneration);
         if (error != std::errc() || stop != generation.data() + generation.size()) return false;
         if (!ParseFields(parts[6], record.pending)) return false;
         std::string key = record.serverKey;

@@ -80,13 +80,13 @@ std::string_view ClientIdStoreIdentity(std::string_view clientId);
 
 struct CClientMapRecord {
     std::string serverKey;
-    std::string clientId;     // empty: the device never named the item
-    bool matched = false;     // paired with a desktop item by name on a first sync
-    bool hasFields = false;   // fields and stored below are known
-    CFieldHashes fields;      // what the device holds, as last exchanged
-    CFieldHashes stored;      // what the store held at that exchange
+    std::string clientId;                 // empty: the device never named the item
+    bool matched = false;                 // paired with a desktop item by name on a first sync
+    bool hasFields = false;               // fields and stored below are known
+    CFieldHashes fields;                  // what the device holds, as last exchanged
+    CFieldHashes stored;                  // what the store held at that exchange
     std::uint64_t pendingGeneration = 0;  // 0: nothing pending
-    CFieldHashes pending;     // the fields the answer of pendingGeneration sent
+    CFieldHashes pending;                 // the fields the answer of pendingGeneration sent
 };
 
 class CClientMap {

@@ -18,9 +18,8 @@ class ClientMapTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::create_directories(temp_.Path() + "/PPC1");
-        SetMessageBoxSink([this](const std::string& text, const std::string&) {
-            boxes_.push_back(text);
-        });
+        SetMessageBoxSink(
+            [this](const std::string& text, const std::string&) { boxes_.push_back(text); });
     }
     void TearDown() override {
         SetMessageBoxSink(nullptr);
@@ -75,18 +74,20 @@ TEST_F(ClientMapTest, TextsThatAreNoIndexAreRefused) {
     EXPECT_TRUE(map.Parse(head));
     EXPECT_TRUE(map.Parse(head + "0A\t\t\t\t\t0\t\n"));
     for (const std::string& bad : std::vector<std::string>{
-             std::string(""), std::string("[ClientMap]\n"), "[ClientMap]\nVersion=2\nEpoch=" + kEpoch + "\n",
-             std::string("[ClientMap]\nVersion=1\nEpoch=0011\n"), head + "0A\t\t\t\t\t0\n",  // six fields
-             head + "0A\t\t\t\t\t0\t",                                         // cut line
-             head + "0a\t\t\t\t\t0\t\n",                                       // key not upper hex
-             head + "0A\t%4\t\t\t\t0\t\n",                                     // cut escape
-             head + "0A\tx y\t\t\t\t0\t\n",                                    // unescaped blank
-             head + "0A\t\tq\t\t\t0\t\n",                                      // unknown flag
-             head + "0A\t\t\t0301:12\t\t0\t\n",                                // short hash
-             head + "0A\t\t\t0301:0000000000000001,\t\t0\t\n",                 // dangling comma
-             head + "0A\t\t\t\t\tx\t\n",                                       // generation
-             head + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                       // key twice
-             head + "0A\t" + std::string(65, '1') + "\t\t\t\t0\t\n"}) {       // ClientID too long
+             std::string(""), std::string("[ClientMap]\n"),
+             "[ClientMap]\nVersion=2\nEpoch=" + kEpoch + "\n",
+             std::string("[ClientMap]\nVersion=1\nEpoch=0011\n"),
+             head + "0A\t\t\t\t\t0\n",                                   // six fields
+             head + "0A\t\t\t\t\t0\t",                                   // cut line
+             head + "0a\t\t\t\t\t0\t\n",                                 // key not upper hex
+             head + "0A\t%4\t\t\t\t0\t\n",                               // cut escape
+             head + "0A\tx y\t\t\t\t0\t\n",                              // unescaped blank
+             head + "0A\t\tq\t\t\t0\t\n",                                // unknown flag
+             head + "0A\t\t\t0301:12\t\t0\t\n",                          // short hash
+             head + "0A\t\t\t0301:0000000000000001,\t\t0\t\n",           // dangling comma
+             head + "0A\t\t\t\t\tx\t\n",                                 // generation
+             head + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                // key twice
+             head + "0A\t" + std::string(65, '1') + "\t\t\t\t0\t\n"}) {  // ClientID too long
         EXPECT_FALSE(map.Parse(bad)) << bad;
     }
 }

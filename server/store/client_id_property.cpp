@@ -18,8 +18,7 @@ std::u16string PropertyName(const std::string& deviceId) {
 }  // namespace
 
 ULONG ClientIdPropertyTag(CGenMapiPropPtr& object, const std::string& deviceId) {
-    return object.GetIDFromName(PSETID_CorvelSync, PropertyName(deviceId), PT_STRING8,
-                                MAPI_CREATE);
+    return object.GetIDFromName(PSETID_CorvelSync, PropertyName(deviceId), PT_STRING8, MAPI_CREATE);
 }
 
 void ReadClientIdProperties(IMAPIFolderPtr& folder, const std::string& deviceId,

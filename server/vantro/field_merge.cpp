@@ -3,6 +3,8 @@
 
 #include <optional>
 
+#include "common/wbxml/wbxml.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -79,6 +81,21 @@ CFieldValues FieldValuesOf(const CWBXMLLiterals& tree) {
             node->children ? CanonicalText(*node) : node->value;
     }
     return values;
+}
+
+CFieldValues ItemElementFields(std::string_view element) {
+    constexpr int32_t kCollection = 0x14;
+    CWBXML reader;
+    std::string document("\x03\x01\x6A\x00", CWBXML::kHeaderSize);
+    document.append(element);
+    reader.SetDocument(document);
+    CWBXMLEvent event;
+    reader.NextEvent(event);
+    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 || event.token != kCollection)
+        return CFieldValues();
+    CWBXMLLiterals fields;
+    reader.BuildTree(fields, event);
+    return FieldValuesOf(fields);
 }
 
 CFieldHashes HashesOf(const CFieldValues& values) {

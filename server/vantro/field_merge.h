@@ -17,6 +17,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/wbxml/wbxml_literals.h"
@@ -31,6 +32,10 @@ using CFieldValues = std::map<CFieldId, std::string>;
 // The fields of an element tree (the children of COLLECTION). A field named twice
 // keeps its last value.
 CFieldValues FieldValuesOf(const CWBXMLLiterals& tree);
+// The fields of one item element as WBXML bytes without the document header, from
+// its COLLECTION start tag on page 0 (as MessageToXML writes it, the writer on page
+// 0); empty when the bytes do not begin so.
+CFieldValues ItemElementFields(std::string_view element);
 // The hashes of the fields with a value (cleared ones are absent). Fields the store
 // maintains itself (an e-mail's modification time and flags) are left out: they
 // change with every save and read state, not with an edit.

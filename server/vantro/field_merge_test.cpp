@@ -60,7 +60,9 @@ TEST(FieldMerge, FieldsOfATreeWithContainersAndClearedFields) {
     recurrence.children->Add(6, 0x03, "1;{x}");
     tree.Add(1, 0x1D, "Roe");  // named twice: the last value
     CFieldValues values = FieldValuesOf(tree);
-    EXPECT_EQ(values, Values({{kLastName, "Roe"}, {kCompany, ""}, {MakeFieldId(6, 0), "{0603=1\\;\\{x\\};}"}}));
+    EXPECT_EQ(
+        values,
+        Values({{kLastName, "Roe"}, {kCompany, ""}, {MakeFieldId(6, 0), "{0603=1\\;\\{x\\};}"}}));
     // The cleared field has no hash; the store-maintained time neither.
     values[kMailTime] = "01.01.2020 10:00.00:0";
     CFieldHashes hashes = HashesOf(values);

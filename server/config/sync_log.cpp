@@ -55,8 +55,8 @@ std::string SyncLogHeader(const std::string& deviceId) {
 std::string FormatSyncLogLine(const CSyncLogLine& line, std::time_t t) {
     struct tm utc {};
     gmtime_r(&t, &utc);
-    std::string stamp = std::to_string(utc.tm_year + 1900) + "-" + TwoDigits(utc.tm_mon + 1) +
-                        "-" + TwoDigits(utc.tm_mday) + " " + TwoDigits(utc.tm_hour) + ":" +
+    std::string stamp = std::to_string(utc.tm_year + 1900) + "-" + TwoDigits(utc.tm_mon + 1) + "-" +
+                        TwoDigits(utc.tm_mday) + " " + TwoDigits(utc.tm_hour) + ":" +
                         TwoDigits(utc.tm_min) + ":" + TwoDigits(utc.tm_sec);
     return stamp + "\t" + Escape(line.folder) + "\t" + Escape(line.itemKey) + "\t" +
            Escape(line.field) + "\t" + Escape(line.losing) + "\t" + Escape(line.winning) + "\n";

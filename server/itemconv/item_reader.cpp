@@ -103,6 +103,10 @@ private:
         }
         if (tag == 0) return;
         if (IsSeriesTimeElement(node.codePage, node.token) && KeepSeriesTimes()) return;
+        CPropValue present;
+        const bool isBody = PROP_ID(tag) == PROP_ID(PR_BODY);
+        if (isBody ? message_.GetBody().empty() : FAILED(message_.GetOneProp(tag, present)))
+            return;  // nothing to clear: the item stays as it is
         try {
             message_.DeleteProp(tag);
         } catch (const CMAPIException& e) {

@@ -47,9 +47,9 @@ void CVantroRequest::LogConflicts(CAbstractVantroFolder* folder, const std::stri
     const std::string name = folder->GetDisplayName();
     const std::time_t now = std::time(nullptr);
     for (const CFieldConflict& conflict : conflicts) {
-        CSyncLogLine line{name, key,
-                          std::string(TagName(FieldPage(conflict.field), FieldToken(conflict.field))),
-                          conflict.handheld, conflict.desktop};
+        CSyncLogLine line{
+            name, key, std::string(TagName(FieldPage(conflict.field), FieldToken(conflict.field))),
+            conflict.handheld, conflict.desktop};
         AddLiveTraceF("Conflict %s %s %s: handheld %s, desktop %s kept", name.c_str(), key.c_str(),
                       line.field.c_str(), conflict.handheld.c_str(), conflict.desktop.c_str());
         if (device != nullptr && !AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now))
@@ -113,8 +113,8 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     Found found = Found::kNew;
     std::unique_ptr<CAbstractVantroElement> element;
     if (!givenServerKey.empty()) {
-        EntryPlace place = device != nullptr ? LocateItem(*device, givenServerKey)
-                                             : EntryPlace::kMissing;
+        EntryPlace place =
+            device != nullptr ? LocateItem(*device, givenServerKey) : EntryPlace::kMissing;
         if (place == EntryPlace::kRefused) {
             AddLiveTraceF("Item %s refused: not in a folder offered to device %s",
                           givenServerKey.c_str(), deviceId_.c_str());
@@ -147,7 +147,8 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         const std::string identity(ClientIdStoreIdentity(clientId));
         CTwinSearch twins;
         twins.eligible = [&](const std::string& key) {
-            return !exchange.Claimed(key) && !(map != nullptr && map->MappedToIdentity(key, identity));
+            return !exchange.Claimed(key) &&
+                   !(map != nullptr && map->MappedToIdentity(key, identity));
         };
         bool matched = false;
         element = server_.FindOrCreateItem(folder, fields, target.typ, &twins, &matched);
@@ -223,8 +224,8 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         CClientMapRecord& entry = map->Record(key);
         if (found == Found::kMatched) entry.matched = true;
         wasMatched = wasMatched || (found == Found::kByClientId && entry.matched);
-        CFieldValues after = outcome.stored || found == Found::kNew ? ReadItemFields(*element)
-                                                                     : stored;
+        CFieldValues after =
+            outcome.stored || found == Found::kNew ? ReadItemFields(*element) : stored;
         entry.hasFields = true;
         entry.fields = merge.deviceHolds;
         entry.stored = HashesOf(after);

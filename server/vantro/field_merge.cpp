@@ -134,7 +134,12 @@ CMergeResult MergeDeviceChange(const CFieldValues& device, const CMergeInput& in
                 if (value != stored && !value.empty()) result.apply.insert(field);
                 continue;
             }
-            if (!Differs(value, *input.deviceHeld, field)) continue;  // not changed there
+            if (!Differs(value, *input.deviceHeld, field)) {
+                // Not changed there. A clear of what neither side holds goes on, so
+                // that a field the item's kind lacks is traced where it is applied.
+                if (value.empty() && stored.empty()) result.apply.insert(field);
+                continue;
+            }
             Hold(result.deviceHolds, field, value);
             if (value == stored) continue;
             if (Differs(stored, *input.storeHeld, field))
@@ -156,7 +161,10 @@ CMergeResult MergeDeviceChange(const CFieldValues& device, const CMergeInput& in
     const bool desktopWins = base == MergeBase::kTwins || input.desktopChanged;
     for (const auto& [field, value] : device) {
         const std::string stored = ValueOf(input.store, field);
-        if (value == stored) continue;
+        if (value == stored) {
+            if (value.empty()) result.apply.insert(field);  // as above: traced when foreign
+            continue;
+        }
         if (base == MergeBase::kTwins && value.empty()) continue;  // set on the desktop only
         if (desktopWins && !stored.empty() && !IsStoreMaintained(field))
             result.conflicts.push_back({field, value, stored});

@@ -76,6 +76,18 @@ void CVantroRequest::HandleGetDataFolder() {
     }
 }
 
+bool CVantroRequest::DeviceHoldsAsItIs(CAbstractVantroFolder* folder,
+                                       CAbstractVantroElement& element) {
+    auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
+    const std::string key = element.GetKey();
+    if (mapiFolder == nullptr || session_.Exchange().IsEcho(key)) return false;
+    CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
+    const CClientMapRecord* record = map != nullptr ? map->FindByServerKey(key) : nullptr;
+    if (record == nullptr || !record->hasFields || record->pendingGeneration != 0) return false;
+    if (record->fields != record->stored) return false;
+    return HashesOf(ReadItemFields(element)) == record->stored;
+}
+
 void CVantroRequest::RecordSent(CAbstractVantroFolder* folder, const std::string& key, size_t from,
                                 std::uint64_t generation) {
     auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
@@ -128,6 +140,12 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         int count = 0;
         FolderCounts& counts = CountsOf(folder);
         for (; element; element = folder->NextChangedElement()) {
+            if (element->GetState() == kStateModify && DeviceHoldsAsItIs(folder, *element)) {
+                // The snapshot (and so the baseline) still takes the item in.
+                AddLiveTraceF("Item %s: the device holds it as it is, not sent",
+                              element->GetKey().c_str());
+                continue;
+            }
             ++count;
             if (element->GetState() == kStateAdd) ++counts.sentAdded;
             if (element->GetState() == kStateModify) ++counts.sentChanged;

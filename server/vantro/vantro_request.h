@@ -149,6 +149,11 @@ private:
     void HandleDelete(const ClientFolder& target);
     void HandleMove(CAbstractVantroFolder* folder);
     void HandleReadState(CAbstractVantroFolder* folder);
+    // True when the device holds the changed item exactly as the store does now
+    // (the ClientID map's record of the last exchange, both sides alike, nothing
+    // pending, equals the item's fields): a change the device made in an earlier
+    // request, or one of a field the device does not see, needs no Modify.
+    bool DeviceHoldsAsItIs(CAbstractVantroFolder* folder, CAbstractVantroElement& element);
     // The pending fields of an Add or Modify written into the answer from offset
     // from on: recorded in the folder's ClientID map for generation.
     void RecordSent(CAbstractVantroFolder* folder, const std::string& key, size_t from,

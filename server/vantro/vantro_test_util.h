@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "server/config/automatic_folders.h"
 #include "server/itemconv/mapi_item_converter.h"
 #include "server/store/store_test_util.h"
 #include "server/vantro/vantro_request.h"
@@ -221,13 +222,13 @@ protected:
     }
     // A Response of the contacts folder with one Element per (ClientID, ServerID,
     // matched) mapping.
-    static std::string Mappings(
-        const std::vector<std::pair<std::string, std::string>>& mappings,
-        const std::string& code = "-1", const std::vector<bool>& matched = {}) {
+    static std::string Mappings(const std::vector<std::pair<std::string, std::string>>& mappings,
+                                const std::string& code = "-1",
+                                const std::vector<bool>& matched = {}) {
         std::string out = "Response{Folder{ClientID=" + code + " ServerID=" + code + " ";
         for (size_t i = 0; i < mappings.size(); ++i) {
-            out += "Element{ClientID=" + mappings[i].first + " ServerID=" + mappings[i].second +
-                   " ";
+            out +=
+                "Element{ClientID=" + mappings[i].first + " ServerID=" + mappings[i].second + " ";
             if (i < matched.size() && matched[i]) out += "Matched=1 ";
             out += "} ";
         }
@@ -276,6 +277,14 @@ protected:
         for (const auto& [tag, text] : props) message.SetStrProp(tag, text);
         message.SaveChanges(KEEP_OPEN_READWRITE);
         return message.GetEntryID().ToText();
+    }
+    // Gives the device the folders "Automatisch" would configure (inbox, outbox,
+    // sent and deleted items, contacts, tasks, calendar), so that FolderType finds them.
+    void ConfigureDefaultFolders() {
+        CAutomaticFolders automatic = FindAutomaticFolders(Device().session.get());
+        ASSERT_TRUE(automatic.problems.empty());
+        Device().folders = std::move(automatic.folders);
+        Device().FindDefaultFolders();
     }
     ULONG FileAsTag() {
         return contacts_.GetIDFromName(PSETID_Address, 0x8005, PT_STRING8, MAPI_CREATE);

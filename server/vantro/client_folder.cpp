@@ -129,12 +129,16 @@ void CVantroRequest::HandleClientFolder() {
                     ++(change == kAdd ? counts.deviceAdded : counts.deviceChanged);
                     if (outcome.matched) ++counts.deviceMatched;
                 }
-                if (outcome.result == ReadResult::kMapped) {
+                const bool mapped = outcome.result == ReadResult::kMapped;
+                if (mapped || (!outcome.refused.empty() && !outcome.clientKey.empty())) {
+                    // A part refused while the rest was stored: the key (for a new
+                    // item) and the error code 2.
                     openResponse();
                     answer_.StartTag(kPage, kElement);
                     answer_.WriteElement(kPage, kClientID, outcome.clientKey);
-                    answer_.WriteElement(kPage, kServerID, outcome.serverKey);
-                    if (outcome.matched) answer_.WriteElement(kPage, kMatched, "1");
+                    if (mapped) answer_.WriteElement(kPage, kServerID, outcome.serverKey);
+                    if (mapped && outcome.matched) answer_.WriteElement(kPage, kMatched, "1");
+                    if (!outcome.refused.empty()) answer_.WriteElement(kPage, kErrorCode, "2");
                     answer_.EndTag();
                 } else if (outcome.result == ReadResult::kFailed && !outcome.clientKey.empty()) {
                     openResponse();

@@ -202,6 +202,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             element->SetClientIdProperty(deviceId, map->PropertyValue(clientId));
         if (element->XMLtoMessage(apply)) {
             outcome.stored = true;
+            outcome.refused = element->RefusedPart();
             TestCrashPoint("after-item-save");
         } else if (found == Found::kNew) {
             // No key is reported for an item that does not exist.

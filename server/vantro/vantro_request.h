@@ -127,6 +127,8 @@ private:
         std::string serverKey;
         bool stored = false;   // the item was written to the store
         bool matched = false;  // paired by name with a desktop item
+        // Why a part of a stored item was not applied (empty when all of it was).
+        std::string refused;
     };
     ItemOutcome ReadElement(const ClientFolder& target, int32_t change);
     // The Add or Modify whose element tree is fields, applied as the top of this
@@ -196,6 +198,7 @@ private:
     // A Logon of this request was refused: the answer goes out as 403 Forbidden
     // (same body), so a device can tell that nothing it sent was taken.
     bool logonRefused_ = false;
+    bool logonAccepted_ = false;  // this request's Logon was accepted
     CWBXML answer_;
 
     std::string userName_;

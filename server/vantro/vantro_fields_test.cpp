@@ -30,18 +30,18 @@ protected:
 };
 
 TEST_F(VantroFieldsTest, ClearedFieldsTravelInBothWireForms) {
-    std::string key = SyncedContact({Text(kLastName, "Doe", kContactPage),
-                                     Text(kCompany, "ACME", kContactPage),
-                                     Text(kMobile, "0171", kContactPage),
-                                     Text(kBirthday, "02.03.1990 00:00.00:0", kContactPage)});
+    std::string key =
+        SyncedContact({Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage),
+                       Text(kMobile, "0171", kContactPage),
+                       Text(kBirthday, "02.03.1990 00:00.00:0", kContactPage)});
     ASSERT_FALSE(key.empty());
     ASSERT_EQ(Prop(contacts_, key, PR_COMPANY_NAME), "ACME");
     // CompanyName as the bare tag (06 on page 1), Birthday (token 02) and the mobile
     // number as a tag holding an empty string.
-    std::string body = Body({Box(kSync, {DeviceContacts({Modify(
-                                              key, {Empty(kCompany, kContactPage),
-                                                    Empty(kBirthday, kContactPage),
-                                                    Text(kMobile, "", kContactPage)})})})});
+    std::string body = Body({Box(
+        kSync,
+        {DeviceContacts({Modify(key, {Empty(kCompany, kContactPage), Empty(kBirthday, kContactPage),
+                                      Text(kMobile, "", kContactPage)})})})});
     EXPECT_NE(HexBytes(body).find("54 00 01 06 42 03 00 01 48 03 00 01 01"), std::string::npos)
         << HexBytes(body);
     EXPECT_EQ(Describe(RunBody(body)), "");
@@ -93,12 +93,11 @@ TEST_F(VantroFieldsTest, EmptyFieldsOfAnotherKindAreIgnoredAndAClearedMessageCla
     IMAPIFolderPtr inbox = DefaultFolder(-4);
     constexpr int32_t kMailPage = 7;
     std::string answer = Run({Box(
-        kSync, {DeviceFolder("-4", "Email",
-                             {Item(kAdd, "20@S1",
-                                   {Empty(0x0E, kMailPage), Text(0x17, "Refused", kMailPage)}),
-                              Item(kAdd, "21@S1",
-                                   {Text(0x0E, "IPM.Note", kMailPage),
-                                    Text(0x17, "Taken", kMailPage)})})})});
+        kSync, {DeviceFolder(
+                   "-4", "Email",
+                   {Item(kAdd, "20@S1", {Empty(0x0E, kMailPage), Text(0x17, "Refused", kMailPage)}),
+                    Item(kAdd, "21@S1",
+                         {Text(0x0E, "IPM.Note", kMailPage), Text(0x17, "Taken", kMailPage)})})})});
     std::string taken = NewKey(inbox, {});
     ASSERT_FALSE(taken.empty());
     EXPECT_EQ(answer,
@@ -110,13 +109,13 @@ TEST_F(VantroFieldsTest, EmptyFieldsOfAnotherKindAreIgnoredAndAClearedMessageCla
 }
 
 TEST_F(VantroFieldsTest, DifferentFieldsChangedOnBothSidesAreMergedInOneSync) {
-    std::string key = SyncedContact(
-        {Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
+    std::string key =
+        SyncedContact({Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
     DesktopEdit(contacts_, key, {{PR_COMPANY_NAME, "Initech"}});
-    std::string answer = Run(
-        {Box(kSync, {DeviceContacts({Modify(key, {Text(kMobile, "0171", kContactPage)})}),
-                     GetContacts()})},
-        true);
+    std::string answer =
+        Run({Box(kSync, {DeviceContacts({Modify(key, {Text(kMobile, "0171", kContactPage)})}),
+                         GetContacts()})},
+            true);
     EXPECT_EQ(Prop(contacts_, key, PR_COMPANY_NAME), "Initech");
     EXPECT_EQ(Prop(contacts_, key, PR_MOBILE_TELEPHONE_NUMBER), "0171");
     // The answer carries the merged item whole, so both sides hold the same.
@@ -132,22 +131,24 @@ TEST_F(VantroFieldsTest, DifferentFieldsChangedOnBothSidesAreMergedInOneSync) {
 }
 
 TEST_F(VantroFieldsTest, TheSameFieldChangedOnBothSidesKeepsTheDesktopsValue) {
-    std::string key = SyncedContact(
-        {Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
+    std::string key =
+        SyncedContact({Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
     DesktopEdit(contacts_, key, {{PR_COMPANY_NAME, "Initech"}});
-    const std::vector<Node> request = {
-        Box(kSync, {DeviceContacts({Modify(key, {Text(kCompany, "Globex", kContactPage)})}),
-                    GetContacts()})};
+    const std::vector<Node> request = {Box(
+        kSync,
+        {DeviceContacts({Modify(key, {Text(kCompany, "Globex", kContactPage)})}), GetContacts()})};
     std::string answer = Run(request, true);
     EXPECT_EQ(Prop(contacts_, key, PR_COMPANY_NAME), "Initech");
     EXPECT_NE(answer.find("Element{Modify{ServerID=" + key + " COLLECTION{1:CompanyName=Initech "),
               std::string::npos)
         << answer;
-    EXPECT_TRUE(Traced("Conflict Contacts " + key + " CompanyName: handheld Globex, desktop "
+    EXPECT_TRUE(Traced("Conflict Contacts " + key +
+                       " CompanyName: handheld Globex, desktop "
                        "Initech kept"))
         << lastTrace_;
-    EXPECT_TRUE(Traced("Folder Contacts: device added 0, changed 0, deleted 0; sent added 0, "
-                       "changed 1, deleted 0; 1 conflicts"))
+    EXPECT_TRUE(
+        Traced("Folder Contacts: device added 0, changed 0, deleted 0; sent added 0, "
+               "changed 1, deleted 0; 1 conflicts"))
         << lastTrace_;
     std::string log = SyncLog();
     EXPECT_EQ(log.rfind(SyncLogHeader("PPC1"), 0), 0u) << log;
@@ -161,15 +162,15 @@ TEST_F(VantroFieldsTest, TheSameFieldChangedOnBothSidesKeepsTheDesktopsValue) {
 }
 
 TEST_F(VantroFieldsTest, AClearOnTheDesktopBeatsAChangeOnTheHandheld) {
-    std::string key = SyncedContact(
-        {Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
+    std::string key =
+        SyncedContact({Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
     IMessagePtr item = OpenItem(contacts_, key);
     item.DeleteProp(PR_COMPANY_NAME);
     item.SaveChanges(0);
-    std::string answer = Run(
-        {Box(kSync, {DeviceContacts({Modify(key, {Text(kCompany, "Globex", kContactPage)})}),
-                     GetContacts()})},
-        true);
+    std::string answer =
+        Run({Box(kSync, {DeviceContacts({Modify(key, {Text(kCompany, "Globex", kContactPage)})}),
+                         GetContacts()})},
+            true);
     EXPECT_EQ(Prop(contacts_, key, PR_COMPANY_NAME), "");
     EXPECT_NE(answer.find("COLLECTION{1:LastName=Doe 1:FileAs=Doe, Jane } "), std::string::npos)
         << answer;
@@ -178,14 +179,14 @@ TEST_F(VantroFieldsTest, AClearOnTheDesktopBeatsAChangeOnTheHandheld) {
 
 TEST_F(VantroFieldsTest, TheDesktopsEditComesBackWhenTheDeviceAsksByFolderType) {
     ConfigureDefaultFolders();
-    std::string key = SyncedContact(
-        {Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
+    std::string key =
+        SyncedContact({Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage)});
     DesktopEdit(contacts_, key, {{PR_COMPANY_NAME, "Initech"}});
     const Node byType = Box(kGetData, {Box(kFolder, {Text(kFolderType, "Contact")})});
-    std::string answer = Run(
-        {Box(kSync,
-             {DeviceContacts({Modify(key, {Text(kMobile, "0171", kContactPage)})}), byType})},
-        true);
+    std::string answer =
+        Run({Box(kSync,
+                 {DeviceContacts({Modify(key, {Text(kMobile, "0171", kContactPage)})}), byType})},
+            true);
     EXPECT_NE(answer.find("Element{Modify{ServerID=" + key +
                           " COLLECTION{1:CompanyName=Initech 1:MobileTelephoneNumber=0171 "),
               std::string::npos)
@@ -193,9 +194,8 @@ TEST_F(VantroFieldsTest, TheDesktopsEditComesBackWhenTheDeviceAsksByFolderType) 
     Run({Ack()});
     EXPECT_EQ(Run({Box(kSync, {byType})}), "");
     // The device's own change alone does not come back, by type or by key.
-    std::string own = Run(
-        {Box(kSync, {DeviceContacts({Modify(key, {Text(kMobile, "0172", kContactPage)})}),
-                     byType})});
+    std::string own = Run({Box(
+        kSync, {DeviceContacts({Modify(key, {Text(kMobile, "0172", kContactPage)})}), byType})});
     EXPECT_EQ(own,
               "Sync{Folder{AckString=PPC1:-1.csv:-1_temp.3.csv ServerID=-1 FolderPath=-1 } } ");
     Run({Ack()});
@@ -227,10 +227,10 @@ TEST_F(VantroFieldsTest, AGetDataByServerIdKeepsItsDayWindowWithOrWithoutReset) 
     EXPECT_EQ(Run({Box(kSync, {GetFolder("-3", false, -3)})}),
               SentFolder({"Add " + soon}, 1, "-3"));
     // With Reset the same window.
-    EXPECT_EQ(Run({Box(kSync, {GetFolder("-3", true, -3)})}),
-              SentFolder({"Add " + soon}, 2, "-3"));
+    EXPECT_EQ(Run({Box(kSync, {GetFolder("-3", true, -3)})}), SentFolder({"Add " + soon}, 2, "-3"));
     // Without a window, both.
-    EXPECT_EQ(Run({Box(kSync, {GetFolder("-3")})}), SentFolder({"Add " + old, "Add " + soon}, 3, "-3"));
+    EXPECT_EQ(Run({Box(kSync, {GetFolder("-3")})}),
+              SentFolder({"Add " + old, "Add " + soon}, 3, "-3"));
 }
 
 }  // namespace

@@ -47,13 +47,12 @@ TEST_F(VantroIdentityTest, RepeatedAddsAfterALostAnswerAreAnsweredAsTheFirstByte
     std::string contact = NewKey(contacts_, {});
     std::string task = NewKey(tasks_, {});
     ASSERT_FALSE(contact.empty() || task.empty());
-    const std::string expected = Cat(
-        "03 01 6A 00 ",
-        // Response { Folder { ClientID -1, ServerID -1, Element { ClientID, ServerID } } }
-        "66 55 59 ", Str("-1"), " 01 58 ", Str("-1"), " 01 67 59 ", Str("7@S1"), " 01 58 ",
-        Str(contact), " 01 01 01 01 ",
-        "66 55 59 ", Str("-2"), " 01 58 ", Str("-2"), " 01 67 59 ", Str("8@S1"), " 01 58 ",
-        Str(task), " 01 01 01 01");
+    const std::string expected =
+        Cat("03 01 6A 00 ",
+            // Response { Folder { ClientID -1, ServerID -1, Element { ClientID, ServerID } } }
+            "66 55 59 ", Str("-1"), " 01 58 ", Str("-1"), " 01 67 59 ", Str("7@S1"), " 01 58 ",
+            Str(contact), " 01 01 01 01 ", "66 55 59 ", Str("-2"), " 01 58 ", Str("-2"),
+            " 01 67 59 ", Str("8@S1"), " 01 58 ", Str(task), " 01 01 01 01");
     EXPECT_EQ(HexBytes(first), expected);
     // Each item carries its ClientID in the device's property.
     EXPECT_EQ(ClientIdProperty(contacts_, contact).substr(17), "7@S1");
@@ -71,28 +70,28 @@ TEST_F(VantroIdentityTest, RepeatedAddsAfterALostAnswerAreAnsweredAsTheFirstByte
 }
 
 TEST_F(VantroIdentityTest, RepeatedAddKeepsADesktopEditAndTakesAHandheldEdit) {
-    Run({Box(kSync, {DeviceContacts({Item(kAdd, "7@S1",
-                                          {Text(kLastName, "Doe", kContactPage),
-                                           Text(kCompany, "ACME", kContactPage),
-                                           Text(kFileAs, "Doe", kContactPage)})})})});
+    Run({Box(kSync, {DeviceContacts({Item(
+                        kAdd, "7@S1",
+                        {Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage),
+                         Text(kFileAs, "Doe", kContactPage)})})})});
     std::string key = NewKey(contacts_, {});
     ASSERT_FALSE(key.empty());
     // Meanwhile the desktop sets the company and the handheld the mobile number.
     DesktopEdit(contacts_, key, {{PR_COMPANY_NAME, "Initech"}});
     std::string answer = Run({Box(
-        kSync, {DeviceContacts({Item(kAdd, "7@S1",
-                                     {Text(kLastName, "Doe", kContactPage),
-                                      Text(kCompany, "ACME", kContactPage),
-                                      Text(kFileAs, "Doe", kContactPage),
-                                      Text(kMobile, "0171", kContactPage)})}),
+        kSync, {DeviceContacts({Item(
+                    kAdd, "7@S1",
+                    {Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage),
+                     Text(kFileAs, "Doe", kContactPage), Text(kMobile, "0171", kContactPage)})}),
                 GetContacts()})});
     EXPECT_EQ(Keys(contacts_), std::vector<std::string>{key});
     EXPECT_EQ(Prop(contacts_, key, PR_COMPANY_NAME), "Initech");
     EXPECT_EQ(Prop(contacts_, key, PR_MOBILE_TELEPHONE_NUMBER), "0171");
     // The answer maps the item again and sends it back merged.
     EXPECT_EQ(answer, Mapping("7@S1", key) + SentFolder({"Modify " + key}, 1));
-    EXPECT_NE(Describe(lastDocument_, true).find("1:CompanyName=Initech 1:MobileTelephoneNumber=0171"),
-              std::string::npos)
+    EXPECT_NE(
+        Describe(lastDocument_, true).find("1:CompanyName=Initech 1:MobileTelephoneNumber=0171"),
+        std::string::npos)
         << Describe(lastDocument_, true);
 }
 
@@ -112,7 +111,8 @@ TEST_F(VantroIdentityTest, ModifyWithoutServerIdAndDeleteByClientIdReachTheMappe
     ASSERT_FALSE(cat.empty());
     EXPECT_EQ(Describe(lastDocument_), Mappings({{"6@S1", cat}}, "-2"));
     // Deleted by ClientID; an unknown ClientID deletes nothing.
-    Run({Box(kSync, {DeviceTasks({Box(kDelete, {Text(kClientID, "5@S1"), Text(kClientID, "99")})})})});
+    Run({Box(kSync,
+             {DeviceTasks({Box(kDelete, {Text(kClientID, "5@S1"), Text(kClientID, "99")})})})});
     EXPECT_EQ(Keys(tasks_), std::vector<std::string>{cat});
     EXPECT_TRUE(Traced("Deleting ClientID 99: not mapped, nothing deleted")) << lastTrace_;
     EXPECT_EQ(DataFile("-2.map").find("5@S1"), std::string::npos);
@@ -121,12 +121,12 @@ TEST_F(VantroIdentityTest, ModifyWithoutServerIdAndDeleteByClientIdReachTheMappe
 TEST_F(VantroIdentityTest, TwinsOfAFirstSyncArePairedOnceAndAnsweredMatched) {
     std::string desk = AddItem(tasks_, "Call Bob", "IPM.Task");
     // The handheld's first sync: three tasks named alike, with different bodies.
-    std::string first = RunBody(Body(
-        {Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "Call Bob", "about the car"),
-                                  Task(kAdd, "2@S1", "Call Bob", "about the house"),
-                                  Task(kAdd, "3@S1", "Call Bob", "about the boat")},
-                                 true),
-                     GetFolder("-2", true)})}));
+    std::string first =
+        RunBody(Body({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "Call Bob", "about the car"),
+                                               Task(kAdd, "2@S1", "Call Bob", "about the house"),
+                                               Task(kAdd, "3@S1", "Call Bob", "about the boat")},
+                                              true),
+                                  GetFolder("-2", true)})}));
     std::vector<std::string> made = NewKeys(tasks_, {desk});
     ASSERT_EQ(made.size(), 2u);
     // The first is paired with the desktop's task (Matched 3D), the others are new.
@@ -140,8 +140,9 @@ TEST_F(VantroIdentityTest, TwinsOfAFirstSyncArePairedOnceAndAnsweredMatched) {
     // the device already holds it as it is; nothing else is owed.
     EXPECT_EQ(Describe(first).substr(Describe(first).find("Sync{")),
               "Sync{Folder{AckString=PPC1:-2.csv:-2_temp.1.csv ServerID=-2 FolderPath=-2 } } ");
-    EXPECT_TRUE(Traced("Folder Tasks: device added 3, changed 0, deleted 0; sent added 0, "
-                       "changed 0, deleted 0; 1 matched"))
+    EXPECT_TRUE(
+        Traced("Folder Tasks: device added 3, changed 0, deleted 0; sent added 0, "
+               "changed 0, deleted 0; 1 matched"))
         << lastTrace_;
     Run({Ack()});
 
@@ -153,25 +154,24 @@ TEST_F(VantroIdentityTest, TwinsOfAFirstSyncArePairedOnceAndAnsweredMatched) {
     Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S2", "Call Bob", "about the car")}, true)})});
     EXPECT_EQ(Keys(tasks_).size(), 4u);
     EXPECT_NE(Describe(lastDocument_).find("Matched=1"), std::string::npos);
-    Run({Box(kSync, {DeviceTasks({Task(kAdd, "9@S2", "Call Bob", "x"),
-                                  Task(kAdd, "10@S2", "Call Bob", "y"),
-                                  Task(kAdd, "11@S2", "Call Bob", "z"),
-                                  Task(kAdd, "12@S2", "Call Bob", "w")},
-                                 true)})});
+    Run({Box(
+        kSync,
+        {DeviceTasks({Task(kAdd, "9@S2", "Call Bob", "x"), Task(kAdd, "10@S2", "Call Bob", "y"),
+                      Task(kAdd, "11@S2", "Call Bob", "z"), Task(kAdd, "12@S2", "Call Bob", "w")},
+                     true)})});
     EXPECT_EQ(Keys(tasks_).size(), 5u);  // three more twins for S2, one new
 }
 
 TEST_F(VantroIdentityTest, TwoSmithJohnsStayTwoAndContactFoldersNeverPair) {
     // Two handheld contacts of the same name on a first sync: two contacts, each
     // with its own company.
-    Run({Box(kSync,
-             {DeviceContacts({Item(kAdd, "1@S1",
-                                   {Text(kFileAs, "Smith, John", kContactPage),
-                                    Text(kCompany, "ACME", kContactPage)}),
-                              Item(kAdd, "2@S1",
-                                   {Text(kFileAs, "Smith, John", kContactPage),
-                                    Text(kCompany, "Initech", kContactPage)})},
-                             true)})});
+    Run({Box(kSync, {DeviceContacts({Item(kAdd, "1@S1",
+                                          {Text(kFileAs, "Smith, John", kContactPage),
+                                           Text(kCompany, "ACME", kContactPage)}),
+                                     Item(kAdd, "2@S1",
+                                          {Text(kFileAs, "Smith, John", kContactPage),
+                                           Text(kCompany, "Initech", kContactPage)})},
+                                    true)})});
     std::vector<std::string> keys = Keys(contacts_);
     ASSERT_EQ(keys.size(), 2u);
     std::vector<std::string> companies = {Prop(contacts_, keys[0], PR_COMPANY_NAME),
@@ -234,10 +234,12 @@ TEST_F(VantroIdentityTest, AckStringsNameASnapshotOfTheirOwn) {
     // The newest one installs its snapshot; sent twice, it changes nothing more.
     std::vector<std::string> newest = acks_;
     EXPECT_EQ(Run({AckOf(newest), Box(kSync, {GetContacts()})}), "");
-    EXPECT_EQ(DataFile("-1.csv").rfind("Generation=4\n[FolderInfo]\n", 0), 0u) << DataFile("-1.csv");
+    EXPECT_EQ(DataFile("-1.csv").rfind("Generation=4\n[FolderInfo]\n", 0), 0u)
+        << DataFile("-1.csv");
     EXPECT_EQ(Run({AckOf(newest), Box(kSync, {GetContacts()})}), "");
-    EXPECT_TRUE(Traced("AckString PPC1:-1.csv:-1_temp.4.csv names an older snapshot: nothing "
-                       "installed"))
+    EXPECT_TRUE(
+        Traced("AckString PPC1:-1.csv:-1_temp.4.csv names an older snapshot: nothing "
+               "installed"))
         << lastTrace_;
     EXPECT_EQ(DataFile("-1.csv").rfind("Generation=4\n", 0), 0u);
     // Parts outside the device's folder are refused.

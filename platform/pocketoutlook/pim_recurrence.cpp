@@ -162,7 +162,8 @@ std::vector<PimOccurrence> ExpandOccurrences(const PimAppointmentFields& appoint
         if (e.subject) f.subject = *e.subject;
         if (e.location) f.location = *e.location;
         if (e.reminderSet) f.reminderSet = *e.reminderSet;
-        if (e.reminderMinutesBeforeStart) f.reminderMinutesBeforeStart = *e.reminderMinutesBeforeStart;
+        if (e.reminderMinutesBeforeStart)
+            f.reminderMinutesBeforeStart = *e.reminderMinutesBeforeStart;
         if (e.busyStatus) f.busyStatus = *e.busyStatus;
         if (e.allDayEvent) f.allDayEvent = *e.allDayEvent;
         if (f.start >= from && f.start <= to) out.push_back(std::move(o));

@@ -86,8 +86,9 @@ std::optional<PimRecurrence> LoadRecurrence(sqlite3* db, long oid) {
     p.monthOfYear = sqlite3_column_int(s.get(), 5);
     p.patternStartDate = sqlite3_column_double(s.get(), 6);
     int end = sqlite3_column_int(s.get(), 7);
-    p.end = end == 1 ? PimRecurrenceEnd::kAfterCount
-                     : end == 2 ? PimRecurrenceEnd::kByDate : PimRecurrenceEnd::kNoEndDate;
+    p.end = end == 1   ? PimRecurrenceEnd::kAfterCount
+            : end == 2 ? PimRecurrenceEnd::kByDate
+                       : PimRecurrenceEnd::kNoEndDate;
     p.occurrences = sqlite3_column_int(s.get(), 8);
     p.patternEndDate = sqlite3_column_double(s.get(), 9);
 
@@ -134,9 +135,10 @@ bool SaveRecurrence(sqlite3* db, long oid, const std::optional<PimRecurrence>& r
     sqlite3_bind_int(s.get(), 6, p.dayOfMonth);
     sqlite3_bind_int(s.get(), 7, p.monthOfYear);
     sqlite3_bind_double(s.get(), 8, p.patternStartDate);
-    sqlite3_bind_int(s.get(), 9, p.end == PimRecurrenceEnd::kAfterCount ? 1
-                                 : p.end == PimRecurrenceEnd::kByDate   ? 2
-                                                                        : 0);
+    sqlite3_bind_int(s.get(), 9,
+                     p.end == PimRecurrenceEnd::kAfterCount ? 1
+                     : p.end == PimRecurrenceEnd::kByDate   ? 2
+                                                            : 0);
     sqlite3_bind_int(s.get(), 10, p.occurrences);
     sqlite3_bind_double(s.get(), 11, p.patternEndDate);
     if (sqlite3_step(s.get()) != SQLITE_DONE) return false;

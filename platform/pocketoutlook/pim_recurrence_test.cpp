@@ -173,9 +173,8 @@ TEST(PimRecurrence, RecurrencesThatCannotBeStored) {
               }));
     EXPECT_EQ("unknown recurrence type",
               problem([](PimRecurrence& r) { r.pattern.recurrenceType = 4; }));
-    EXPECT_EQ("no pattern start date", problem([](PimRecurrence& r) {
-                  r.pattern.patternStartDate = 1e12;
-              }));
+    EXPECT_EQ("no pattern start date",
+              problem([](PimRecurrence& r) { r.pattern.patternStartDate = 1e12; }));
     EXPECT_EQ("two exceptions for the occurrence of 2024-03-07", problem([](PimRecurrence& r) {
                   PimException e;
                   e.originalDate = Date(2024, 3, 7, 10);
@@ -277,16 +276,17 @@ TEST_F(PimRecurrenceStoreTest, StoreFilesOfTheEarlierLayoutAreUpgradedInPlace) {
     std::string path = (dir_ / "PocketOutlook" / "pim.db").string();
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
-    ASSERT_EQ(SQLITE_OK,
-              sqlite3_exec(db,
-                           "CREATE TABLE items(oid INTEGER PRIMARY KEY AUTOINCREMENT, folder INTEGER"
-                           " NOT NULL);"
-                           "CREATE TABLE props(oid INTEGER NOT NULL, name TEXT NOT NULL, value,"
-                           " PRIMARY KEY(oid, name)) WITHOUT ROWID;"
-                           "INSERT INTO items(folder) VALUES(9);"
-                           "INSERT INTO props VALUES(1, 'Subject', 'Old meeting');"
-                           "INSERT INTO props VALUES(1, 'Start', 45355.4166666667);",
-                           nullptr, nullptr, nullptr));
+    ASSERT_EQ(
+        SQLITE_OK,
+        sqlite3_exec(db,
+                     "CREATE TABLE items(oid INTEGER PRIMARY KEY AUTOINCREMENT, folder INTEGER"
+                     " NOT NULL);"
+                     "CREATE TABLE props(oid INTEGER NOT NULL, name TEXT NOT NULL, value,"
+                     " PRIMARY KEY(oid, name)) WITHOUT ROWID;"
+                     "INSERT INTO items(folder) VALUES(9);"
+                     "INSERT INTO props VALUES(1, 'Subject', 'Old meeting');"
+                     "INSERT INTO props VALUES(1, 'Start', 45355.4166666667);",
+                     nullptr, nullptr, nullptr));
     sqlite3_close(db);
 
     ASSERT_TRUE(app_.Logon()) << app_.error();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "client/appointment_recurrence.h"
+#include "client/recurrence_text.h"
 #include "client/value_forms.h"
 
 namespace {
@@ -26,6 +28,8 @@ std::string SyncItem::Read(int tag, bool wire) const {
         case FieldForm::Unused:
         case FieldForm::Empty:
             return "";
+        case FieldForm::Recurrence:
+            return wire ? "" : RecurrenceSignature(item_->GetRecurrence());
         case FieldForm::Text:
             return item_->GetText(f->property);
         case FieldForm::Date:
@@ -94,6 +98,8 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
         std::string value = forSnapshot ? SnapshotValue(tag) : GetWireField(tag);
         if (!value.empty()) writer.WriteElement(table_.codePage, tag, std::string_view(value));
     }
+    if (!forSnapshot && table_.kind == kKindAppointments && item_)
+        WriteRecurrenceBlock(writer, *item_, snapshotRecurring_);
     writer.EndTag();
 }
 
@@ -102,6 +108,8 @@ void SyncItem::SetFields(const FieldRecord& record) {
         if (!node->children && node->codePage == table_.codePage)
             SetField(node->token, node->value);
     }
+    // After the fields: a series repeats the appointment's Start and End.
+    if (table_.kind == kKindAppointments && item_) ApplyRecurrenceRecord(*item_, record);
 }
 
 bool SyncItem::ApplyFields(const FieldRecord& record) {
@@ -147,6 +155,9 @@ bool SyncItem::EqualsSnapshot(std::string_view data) const {
             case kWBXMLContent:
                 fieldHadText = true;
                 if (field < 0 || event.value != SnapshotValue(field)) equal = false;
+                if (field >= 0 && FindField(table_, field) &&
+                    FindField(table_, field)->form == FieldForm::Recurrence)
+                    snapshotRecurring_ = !event.value.empty();
                 break;
             case kWBXMLEndTag:
                 // A field written without text stands for the empty text.

@@ -59,10 +59,14 @@ public:
 
     // Writes COLLECTION with every non-empty field of tags 0 to FieldCount-1 on the
     // kind's code page: for sending (dates in the server's form) or for a snapshot
-    // (the client's form, the body's CRC-32 in place of the body).
+    // (the client's form, the body's CRC-32 in place of the body). An appointment's
+    // recurrence is in its snapshot as the text of tag 0; sent, it is the Recurrence
+    // block after the fields (appointment_recurrence.h), or the block that makes it
+    // single when its last snapshot (EqualsSnapshot) had it recurring.
     void WriteFields(CWBXML& writer, bool forSnapshot) const;
     // Sets every entry of the record that is on the kind's code page and has no
-    // nested list, then saves the PIM item. True when the save succeeded.
+    // nested list, and for an appointment its Recurrence block (ApplyRecurrenceRecord),
+    // then saves the PIM item. True when the save succeeded.
     bool ApplyFields(const FieldRecord& record);
     // The same without saving (the item's changes stay in memory until Save).
     void SetFields(const FieldRecord& record);
@@ -98,6 +102,8 @@ private:
     std::unique_ptr<PimItem> item_;
     int changeState_ = kChangeNone;
     long oid_ = -1;
+    // The last snapshot compared (EqualsSnapshot) had the appointment recurring.
+    mutable bool snapshotRecurring_ = false;
 };
 
 // The match key of a received item from its record (same fields as MatchKey).

@@ -107,12 +107,15 @@ void CompleteRecurrence(PimRecurrence& recurrence) {
             p.patternEndDate = 0;
             break;
         case PimRecurrenceEnd::kAfterCount:
-            if (std::optional<std::int64_t> last = recur::LastOccurrence(rule))
+            if (p.patternEndDate != 0) {
+                p.patternEndDate = OleDateOfDay(DayOfOleDate(p.patternEndDate));
+            } else if (std::optional<std::int64_t> last = recur::LastOccurrence(rule)) {
                 p.patternEndDate = OleDateOfDay(*last);
+            }
             break;
         case PimRecurrenceEnd::kByDate:
             p.patternEndDate = OleDateOfDay(DayOfOleDate(p.patternEndDate));
-            if (!recur::RuleProblem(rule)) {
+            if (p.occurrences <= 0 && !recur::RuleProblem(rule)) {
                 p.occurrences = static_cast<int>(
                     recur::OccurrenceDays(rule, rule.startDay, rule.endDay, recur::kMaxCount)
                         .size());

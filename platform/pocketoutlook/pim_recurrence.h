@@ -55,10 +55,10 @@ struct PimRecurrencePattern {
     double patternStartDate = 0;         // the first day the series may fall on (00:00)
     PimRecurrenceEnd end = PimRecurrenceEnd::kNoEndDate;
     // kAfterCount: the count; kByDate: the number of occurrences up to the end
-    // (kept by CompleteRecurrence, at most 999); 0 for a series without end.
+    // (filled by CompleteRecurrence when 0, at most 999); 0 for a series without end.
     int occurrences = 0;
-    // kByDate: the last day; kAfterCount: the day of the last occurrence (kept by
-    // CompleteRecurrence); 0 for a series without end.
+    // kByDate: the last day; kAfterCount: the day of the last occurrence (filled by
+    // CompleteRecurrence when 0); 0 for a series without end.
     double patternEndDate = 0;
     bool operator==(const PimRecurrencePattern&) const = default;
 };
@@ -98,10 +98,11 @@ double OleDateOfDay(std::int64_t day);
 // before it starts. Nothing when it can.
 std::optional<std::string> RecurrenceProblem(const PimRecurrence& recurrence);
 
-// Sorts the exceptions and fills the derived fields: for a series that ends after
-// its count the date of the last occurrence, for one that ends by date the number
-// of occurrences up to it (at most 999), for one without end zero for both. The
-// pattern start becomes a date (00:00).
+// Sorts the exceptions and fills the derived fields that are not set (0): for a
+// series that ends after its count the date of the last occurrence, for one that
+// ends by date the number of occurrences up to it (at most 999); for one without
+// end both become 0. A value that is set stays (the desktop's, as it was sent). The
+// pattern's dates become dates (00:00).
 void CompleteRecurrence(PimRecurrence& recurrence);
 
 // The appointment an occurrence repeats.

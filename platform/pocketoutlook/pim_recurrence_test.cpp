@@ -148,9 +148,18 @@ TEST(PimRecurrence, CompletingFillsTheEndAndTheCount) {
     EXPECT_EQ(Date(2024, 3, 21), r.pattern.patternEndDate);
     r.pattern.end = PimRecurrenceEnd::kByDate;
     r.pattern.patternEndDate = Date(2024, 4, 1, 9);
+    r.pattern.occurrences = 0;
     CompleteRecurrence(r);
     EXPECT_EQ(Date(2024, 4, 1), r.pattern.patternEndDate);
     EXPECT_EQ(9, r.pattern.occurrences);  // 4, 7, 11, 14, 18, 21, 25, 28 March and 1 April
+    // Values that are set stay as they came (the desktop's own).
+    r.pattern.occurrences = 10;
+    CompleteRecurrence(r);
+    EXPECT_EQ(10, r.pattern.occurrences);
+    r.pattern.end = PimRecurrenceEnd::kAfterCount;
+    r.pattern.patternEndDate = Date(2024, 3, 22);
+    CompleteRecurrence(r);
+    EXPECT_EQ(Date(2024, 3, 22), r.pattern.patternEndDate);
     r.pattern.end = PimRecurrenceEnd::kNoEndDate;
     CompleteRecurrence(r);
     EXPECT_EQ(0, r.pattern.occurrences);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 
+#include "client/store_identity.h"
 #include "platform/win/device_id.h"
 #include "platform/win/registry.h"
 
@@ -15,10 +16,48 @@ namespace {
 std::mutex gSettingsMutex;
 ClientSettings gSettings;
 std::string gDataFolder;
+std::vector<std::string> gUnreadable;
 
 constexpr const char* kLeadingSlashKey = "\\Software\\Norvex\\Plimsa";
 
 }  // namespace
+
+std::string ServerAddressProblem(const std::string& server) {
+    if (server.empty()) return "the server address is empty";
+    size_t colon = server.rfind(':');
+    std::string host = server.substr(0, colon);
+    if (host.empty()) return "the server address has no host name: " + server;
+    for (unsigned char c : host) {
+        if (c <= ' ' || c == '/' || c == ':' || c == 127)
+            return "the host name holds a blank, \"/\" or \":\": " + host;
+    }
+    if (colon == std::string::npos) return std::string();
+    std::string port = server.substr(colon + 1);
+    bool digits = !port.empty() && port.size() <= 5 &&
+                  port.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(port) < 1 || std::stoul(port) > 65535)
+        return "the port is not a number from 1 to 65535: " + port;
+    return std::string();
+}
+
+std::string ClientSettingsProblem(const ClientSettings& settings) {
+    const std::pair<const char*, const std::string*> values[] = {
+        {"server address", &settings.server},
+        {"user name", &settings.username},
+        {"password", &settings.password}};
+    for (const auto& [what, value] : values) {
+        if (Utf16Length(*value) > kMaxSettingUnits)
+            return std::string("the ") + what + " is longer than " +
+                   std::to_string(kMaxSettingUnits) + " characters, the most that can be read back";
+    }
+    if (!settings.server.empty()) return ServerAddressProblem(settings.server);
+    return std::string();
+}
+
+std::vector<std::string> UnreadableClientSettings() {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    return gUnreadable;
+}
 
 ClientSettings GetClientSettings() {
     std::lock_guard<std::mutex> lock(gSettingsMutex);
@@ -37,17 +76,27 @@ bool LoadClientSettings() {
         return false;
     }
     ClientSettings settings = GetClientSettings();
-    std::string value;
-    if (key->QueryString("Server", value, kSettingsReadBytes) == kRegOk) settings.server = value;
-    if (key->QueryString("Username", value, kSettingsReadBytes) == kRegOk)
-        settings.username = value;
-    if (key->QueryString("Password", value, kSettingsReadBytes) == kRegOk)
-        settings.password = value;
+    std::vector<std::string> unreadable;
+    const std::pair<const char*, std::string*> values[] = {{"Server", &settings.server},
+                                                           {"Username", &settings.username},
+                                                           {"Password", &settings.password}};
+    for (const auto& [name, field] : values) {
+        std::string value;
+        long result = key->QueryString(name, value, kSettingsReadBytes);
+        if (result == kRegOk) {
+            *field = value;
+        } else if (result != kRegFileNotFound) {
+            unreadable.push_back(name);  // there, but too long or not a text
+        }
+    }
     SetClientSettings(settings);
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    gUnreadable = std::move(unreadable);
     return true;
 }
 
 bool SaveClientSettings() {
+    if (!ClientSettingsProblem(GetClientSettings()).empty()) return false;
     std::optional<RegistryKey> key;
     if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk &&
         RegistryKey::Create(RegistryRoot::CurrentUser, kLeadingSlashKey, key) != kRegOk &&
@@ -106,22 +155,50 @@ std::string DeviceIdFromBlock(const std::vector<uint8_t>& block) {
     return part(40, 2) + part(45, 9) + part(70, 6);
 }
 
-std::string GetDeviceId() {
-    std::vector<uint8_t> block;
-    if (GetDeviceIdBlock(block, 4096)) {
-        std::string id = DeviceIdFromBlock(block);
-        if (!id.empty()) return id;
+namespace {
+
+// What the server accepts as a device ID: 1 to 64 of [A-Za-z0-9-].
+bool UsableDeviceId(const std::string& id) {
+    if (id.empty() || id.size() > 64) return false;
+    for (char c : id) {
+        bool ok =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
+        if (!ok) return false;
     }
-    // Without a platform identifier every such handheld would log on with the same
-    // empty ID; make one up once and keep it.
+    return true;
+}
+
+// True when the data folder holds state files of an earlier version, which logged
+// on with the identifier taken from the machine.
+bool HasEarlierStateFiles() {
+    std::error_code ec;
+    for (const std::string& name : StoreStateFileNames()) {
+        if (std::filesystem::exists(GetDataFolder() + "/" + name, ec)) return true;
+    }
+    return false;
+}
+
+std::mutex gDeviceIdMutex;
+
+}  // namespace
+
+std::string GetDeviceId() {
+    std::lock_guard<std::mutex> lock(gDeviceIdMutex);
     std::optional<RegistryKey> key;
     if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk) return "";
     std::string id;
-    if (key->QueryString("DeviceId", id, kSettingsReadBytes) == kRegOk && id.size() == 17)
+    if (key->QueryString(kDeviceIdValue, id, kSettingsReadBytes) == kRegOk && UsableDeviceId(id))
         return id;
-    static const char kHex[] = "0123456789ABCDEF";
-    std::random_device rd;
     id.clear();
-    for (int i = 0; i < 17; ++i) id += kHex[rd() % 16];
-    return key->SetString("DeviceId", id) == kRegOk ? id : std::string();
+    // An installation that synced before this version logged on with the machine's
+    // identifier; the server knows it by that one, so it stays.
+    std::vector<uint8_t> block;
+    if (HasEarlierStateFiles() && GetDeviceIdBlock(block, 4096)) id = DeviceIdFromBlock(block);
+    if (id.size() != kDeviceIdLength) {
+        static const char kHex[] = "0123456789ABCDEF";
+        std::random_device rd;
+        id.clear();
+        for (size_t i = 0; i < kDeviceIdLength; ++i) id += kHex[rd() % 16];
+    }
+    return key->SetString(kDeviceIdValue, id) == kRegOk ? id : std::string();
 }

@@ -23,6 +23,22 @@ constexpr const char* kSettingsKey = "Software\\Norvex\\Plimsa";
 // Buffer of a settings read in the platform's terms (bytes of UTF-16 with terminator).
 constexpr size_t kSettingsReadBytes = 512;
 
+// The longest text a setting can hold and still be read back through the read
+// buffer (UTF-16 units, the terminating zero not counted): 255.
+constexpr size_t kMaxSettingUnits = kSettingsReadBytes / 2 - 1;
+
+// Why a server address cannot be used, or the empty text: an address is a host
+// name or dotted address (no blanks, no "/"), optionally followed by ":" and a
+// port from 1 to 65535.
+std::string ServerAddressProblem(const std::string& server);
+// Why the settings cannot be saved, or the empty text: a value longer than
+// kMaxSettingUnits would be written but never read back, and a server address that
+// ServerAddressProblem refuses (an empty address is allowed: not configured).
+std::string ClientSettingsProblem(const ClientSettings& settings);
+// The names of the values the last LoadClientSettings found but could not read
+// ("Password": longer than the read buffer, or not a text), in the order read.
+std::vector<std::string> UnreadableClientSettings();
+
 // A copy of the process-wide settings / replaces them (in memory only).
 ClientSettings GetClientSettings();
 void SetClientSettings(const ClientSettings& settings);
@@ -34,7 +50,8 @@ void SetClientSettings(const ClientSettings& settings);
 bool LoadClientSettings();
 // Writes the three values: creates "Software\Norvex\Plimsa", then tries the name
 // with a leading backslash, then opens either; false when no key could be had or a
-// value could not be written.
+// value could not be written. Settings that ClientSettingsProblem refuses are not
+// written at all (false).
 bool SaveClientSettings();
 
 // The folder for the state files, created when missing (creation errors are
@@ -43,11 +60,18 @@ std::string GetDataFolder();
 // Forgets the cached folder, so the next call reads the environment again (tests).
 void ResetDataFolderForTesting();
 
-// 17 upper-case hexadecimal characters naming this device: characters 40-41, 45-53
-// and 70-75 of the identifier block written as hexadecimal. When the platform gives
-// no block, 17 random hexadecimal digits made once and kept as the value "DeviceId"
-// in the settings key; the empty text only when even that cannot be kept.
+constexpr const char* kDeviceIdValue = "DeviceId";
+constexpr size_t kDeviceIdLength = 17;
+
+// The ID this handheld logs on with: the value "DeviceId" of the settings key,
+// kept with the handheld's other settings. When there is none (or it is no usable
+// ID: 1 to 64 of [A-Za-z0-9-]), one is made once and kept there: 17 random
+// upper-case hexadecimal digits, so two installations on one machine (two homes)
+// are two devices; an installation whose data folder holds state files of an
+// earlier version keeps the ID it logged on with, DeviceIdFromBlock of the
+// platform's identifier block. The empty text only when nothing can be kept.
 std::string GetDeviceId();
-// The identifier for a given block (pure): a block shorter than 38 bytes yields the
-// characters that exist at those positions.
+// 17 upper-case hexadecimal characters from the platform's identifier block:
+// characters 40-41, 45-53 and 70-75 of the block written as hexadecimal (pure); a
+// block shorter than 38 bytes yields the characters that exist at those positions.
 std::string DeviceIdFromBlock(const std::vector<uint8_t>& block);

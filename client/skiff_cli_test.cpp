@@ -9,6 +9,7 @@
 #include "client/test_env.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 #include "platform/win/device_id.h"
+#include "platform/win/registry.h"
 
 namespace {
 
@@ -48,13 +49,19 @@ TEST_F(SkiffCliTest, PimAddListShowSetDelete) {
         "{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
         "\"FirstName\":\"Ann\",\"FileAs\":\"Lee, Ann\",\"YomiFirstName\":\"A\"}}\n",
         show.out);
-    ASSERT_EQ(0, Skiff({"pim", "set", "1", "FirstName=Bo \"B\"", "FileAs="}).status);
+    EXPECT_EQ("1\tLee, Ann\n", Skiff({"pim", "list", "contacts"}).out);
+    CliRun set = Skiff({"pim", "set", "1", "FirstName=Bo \"B\"", "FileAs="});
+    ASSERT_EQ(0, set.status);
+    EXPECT_EQ("oid 1 (contacts) changed: FirstName, FileAs\n", set.out);
+    // Without FileAs the list shows first and last name.
     EXPECT_EQ("1\tBo \"B\"\n", Skiff({"pim", "list", "contacts"}).out);
     EXPECT_EQ(
         "[{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
         "\"FirstName\":\"Bo \\\"B\\\"\",\"YomiFirstName\":\"A\"}}]\n",
         Skiff({"pim", "list", "contacts", "--json"}).out);
-    EXPECT_EQ(0, Skiff({"pim", "delete", "1"}).status);
+    CliRun deleted = Skiff({"pim", "delete", "1"});
+    EXPECT_EQ(0, deleted.status);
+    EXPECT_EQ("oid 1 (contacts) deleted: Bo \"B\"\n", deleted.out);
     EXPECT_EQ(1, Skiff({"pim", "delete", "1"}).status);
     EXPECT_EQ(1, Skiff({"pim", "show", "1"}).status);
     EXPECT_EQ("[]\n", Skiff({"pim", "list", "contacts", "--json"}).out);
@@ -87,10 +94,13 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
                         "pw"})
                      .status);
     CliRun shown = Skiff({"config", "--json"});
-    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":"
-                          "\"00233445566FFA5BB\","
-                          "\"dataFolder\":") +
-                  "\"" + (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
+    // The device ID made on first use and kept, not the machine's.
+    std::string deviceId = GetDeviceId();
+    EXPECT_EQ(17u, deviceId.size());
+    EXPECT_NE("00233445566FFA5BB", deviceId);
+    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":\"") +
+                  deviceId + "\",\"dataFolder\":" + "\"" +
+                  (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
               shown.out);
     CliRun failed = Skiff({"sync"});
     EXPECT_EQ(1, failed.status);
@@ -104,10 +114,11 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
               Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
     CliRun ok = Skiff({"sync", "--json"});
     EXPECT_EQ(0, ok.status) << ok.err;
-    const std::string zero = "{\"added\":0,\"changed\":0,\"deleted\":0}";
+    const std::string zero = "{\"added\":0,\"matched\":0,\"changed\":0,\"deleted\":0,\"kept\":0}";
     auto folder = [&zero](const char* name) {
         return std::string("{\"folder\":\"") + name + "\",\"handheld\":" + zero +
-               ",\"desktop\":" + zero + ",\"held\":{\"handheld\":0,\"desktop\":0}}";
+               ",\"desktop\":" + zero +
+               ",\"conflicts\":0,\"notStored\":0,\"held\":{\"handheld\":0,\"desktop\":0}}";
     };
     const std::string line =
         "Sync report: Contacts: handheld +0 ~0 -0, desktop +0 ~0 -0; Tasks: handheld +0 ~0 -0, "
@@ -116,7 +127,8 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
         "{\"started\":true,\"folders\":3,\"itemsSent\":0,\"sent\":true,\"answered\":true,"
         "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":3,\"stopped\":false,\"error\":\"\","
         "\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,\"failed\":0,\"acksKept\":0,"
-        "\"massDeleteHeld\":false,\"report\":[" +
+        "\"massDeleteHeld\":false,\"newHandheldStore\":false,\"conflicts\":0,\"notStored\":0,"
+        "\"report\":[" +
             folder("Contacts") + "," + folder("Tasks") + "," + folder("Calendar") +
             "],\"reportLine\":\"" + line + "\"}\n",
         ok.out);
@@ -139,10 +151,10 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
         auto item = app.GetDefaultFolder(olFolderTasks)->Items().Add();
         item->SetText("Subject", "t" + std::to_string(i));
         ASSERT_TRUE(item->Save());
-        map["S" + std::to_string(i)] = std::to_string(item->Oid());
+        map["5E" + std::to_string(10 + i)] = std::to_string(item->Oid());
     }
     ASSERT_TRUE(WriteIdMap(GetDataFolder() + "/tasks.txt", map));
-    ASSERT_EQ(0, Skiff({"save"}).status);
+    ASSERT_EQ(0, Skiff({"save", "--force"}).status);
     for (const auto& entry : map)
         ASSERT_TRUE(app.GetItemFromOid(std::stol(entry.second))->Delete());
 
@@ -164,16 +176,126 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
                       "them\n"));
     EXPECT_NE(std::string::npos,
               held.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0 (held: desktop -25);"));
-    EXPECT_EQ(std::string::npos, server.Requests().back().find("S0"));
+    EXPECT_EQ(std::string::npos, server.Requests().back().find("5E10"));
 
     CliRun allowed = Skiff({"sync", "--allow-mass-delete", "--json"});
     EXPECT_EQ(0, allowed.status) << allowed.err;
     EXPECT_NE(std::string::npos, allowed.out.find("\"deletesSent\":25,"));
     EXPECT_NE(std::string::npos, allowed.out.find("\"massDeleteHeld\":false,"));
-    EXPECT_NE(std::string::npos, server.Requests().back().find("S0"));
+    EXPECT_NE(std::string::npos, server.Requests().back().find("5E10"));
     // The deletions went: nothing is left to send, and the map is empty.
     EXPECT_EQ("", TempEnv::ReadFile(GetDataFolder() + "/tasks.txt"));
     EXPECT_EQ(0, Skiff({"sync"}).status);
+}
+
+TEST_F(SkiffCliTest, ItemsTheDesktopDidNotStoreEndTheSyncWithStatusFour) {
+    PocketOutlookApplication app;
+    ASSERT_TRUE(app.Logon());
+    ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=refused"}).status);
+    std::string cid = "1@" + app.StoreIdentity();
+    std::string body = std::string("\x03\x01\x6A\x00", 4) + "\x66\x55\x59\x03-2" +
+                       std::string("\x00\x01", 2) + "\x67\x59\x03" + cid +
+                       std::string("\x00\x01", 2) + "\x6B\x03" + "1" +
+                       std::string("\x00\x01\x01\x01\x01", 5);
+    FakeHttpServer server([&body](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: " +
+                                        std::to_string(body.size()) + "\r\n\r\n" + body};
+    });
+    ASSERT_EQ(0,
+              Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    CliRun run = Skiff({"sync"});
+    EXPECT_EQ(kExitNotStored, run.status) << run.out << run.err;
+    EXPECT_NE(
+        std::string::npos,
+        run.err.find("skiff sync: items not stored on the desktop; they go again next run\n"));
+    EXPECT_NE(std::string::npos, run.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0, not "
+                                              "stored 1;"))
+        << run.out;
+    CliRun json = Skiff({"sync", "--json"});
+    EXPECT_EQ(kExitNotStored, json.status);
+    EXPECT_NE(std::string::npos, json.out.find("\"notStored\":1,"));
+}
+
+TEST_F(SkiffCliTest, ListNamesHelpListsTheFields) {
+    ASSERT_EQ(0,
+              Skiff({"pim", "add", "contacts", "FirstName=Ann", "LastName=Lee", "CompanyName=Acme"})
+                  .status);
+    ASSERT_EQ(0, Skiff({"pim", "add", "contacts", "CompanyName=Acme\nGmbH"}).status);
+    EXPECT_EQ("1\tAnn Lee\n2\tAcme GmbH\n", Skiff({"pim", "list", "contacts"}).out);
+    ASSERT_EQ(
+        0, Skiff({"pim", "add", "calendar", "Subject=Planung", "Start=2026-12-10 09:00"}).status);
+    EXPECT_EQ("3\tPlanung (10.12.2026 09:00.00:0)\n", Skiff({"pim", "list", "calendar"}).out);
+    CliRun help = Skiff({"pim", "add", "--help"});
+    EXPECT_EQ(0, help.status);
+    for (const char* text :
+         {"contacts:", "FirstName", "Aniversary", "tasks:", "TaskSubject", "TaskDueDate",
+          "calendar:", "ReminderMinutesBeforeStart", "yyyy-mm-dd"}) {
+        EXPECT_NE(std::string::npos, help.out.find(text)) << text << help.out;
+    }
+    EXPECT_NE(std::string::npos, Skiff({"pim", "set", "--help"}).out.find("TaskSubject"));
+}
+
+TEST_F(SkiffCliTest, ConfigRefusesAddressesAndValuesItCannotUse) {
+    ASSERT_EQ(0, Skiff({"config", "--server", "desk:8080", "--user", "ann"}).status);
+    for (const char* bad :
+         {"127.0.0.1:99999", "127.0.0.1:0", "desk:", ":80", "my desk", "a/b", "desk:80x", ""}) {
+        CliRun refused = Skiff({"config", "--server", bad});
+        EXPECT_EQ(2, refused.status) << bad;
+        EXPECT_EQ(0u, refused.err.rfind("skiff config: ", 0)) << refused.err;
+    }
+    EXPECT_EQ("skiff config: the port is not a number from 1 to 65535: 99999\n",
+              Skiff({"config", "--server", "127.0.0.1:99999"}).err);
+    // The longest password the settings can read back is kept; a longer one is refused.
+    std::string longest(kMaxSettingUnits, 'p');
+    CliRun saved = Skiff({"config", "--password", longest});
+    EXPECT_EQ(0, saved.status) << saved.err;
+    EXPECT_EQ("Saved: Password (255 characters)\n", saved.out);
+    SetClientSettings({});
+    ASSERT_TRUE(LoadClientSettings());
+    EXPECT_EQ(longest, GetClientSettings().password);
+    EXPECT_EQ("desk:8080", GetClientSettings().server);
+    CliRun tooLong = Skiff({"config", "--password", longest + "p"});
+    EXPECT_EQ(2, tooLong.status);
+    EXPECT_EQ(
+        "skiff config: the password is longer than 255 characters, the most that can be read "
+        "back; nothing was saved\n",
+        tooLong.err);
+    SetClientSettings({});
+    ASSERT_TRUE(LoadClientSettings());
+    EXPECT_EQ(longest, GetClientSettings().password);
+    // A value written by someone else that cannot be read back is reported.
+    std::optional<RegistryKey> key;
+    ASSERT_EQ(kRegOk, RegistryKey::Open(RegistryRoot::CurrentUser, kSettingsKey, key));
+    ASSERT_EQ(kRegOk, key->SetString("Password", std::string(300, 'x')));
+    CliRun shown = Skiff({"config"});
+    EXPECT_EQ(0, shown.status);
+    EXPECT_NE(std::string::npos, shown.err.find("the setting Password cannot be read back"))
+        << shown.err;
+}
+
+TEST_F(SkiffCliTest, SaveWarnsAboutChangesNotSentYet) {
+    CliRun nothing = Skiff({"save"});
+    EXPECT_EQ(0, nothing.status) << nothing.err;
+    EXPECT_EQ("Snapshots written; there were no changes to send\n", nothing.out);
+    ASSERT_EQ(0, Skiff({"pim", "add", "contacts", "FileAs=Lee, Ann"}).status);
+    ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=Call"}).status);
+    std::string snapshot = TempEnv::ReadFile(GetDataFolder() + "/contacts.dat");
+    CliRun refused = Skiff({"save"});
+    EXPECT_EQ(1, refused.status);
+    EXPECT_EQ(
+        "skiff save: 2 change(s) not sent yet (Contacts: 1 changed; Tasks: 1 changed) would be "
+        "taken as sent and never reach the server; run skiff sync first, or skiff save --force "
+        "to drop them\n",
+        refused.err);
+    EXPECT_EQ(snapshot, TempEnv::ReadFile(GetDataFolder() + "/contacts.dat"));
+    CliRun forced = Skiff({"save", "--force"});
+    EXPECT_EQ(0, forced.status) << forced.err;
+    EXPECT_EQ(
+        "Snapshots written; 2 change(s) not sent were dropped (Contacts: 1 changed; Tasks: 1 "
+        "changed)\n",
+        forced.out);
+    EXPECT_NE(snapshot, TempEnv::ReadFile(GetDataFolder() + "/contacts.dat"));
+    EXPECT_EQ("{\"saved\":true,\"dropped\":0}\n", Skiff({"save", "--json"}).out);
 }
 
 }  // namespace

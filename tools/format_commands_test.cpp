@@ -295,6 +295,8 @@ TEST_F(FormatCommandsTest, AStoredSeriesExpandsAsLibicalExpandsTheRule) {
         {"FREQ=YEARLY;COUNT=4;BYMONTH=3;BYDAY=2SU", "20240310T100000"},
         {"FREQ=WEEKLY;INTERVAL=2;UNTIL=20240601T000000Z;BYDAY=TU", "20240319T070000"},
         {"FREQ=DAILY;COUNT=15;BYDAY=MO,TU,WE,TH,FR", "20240325T090000"},
+        {"FREQ=YEARLY;INTERVAL=2;COUNT=3", "20240315T090000"},
+        {"FREQ=MONTHLY;COUNT=7;BYDAY=SA,SU;BYSETPOS=3", "20240113T100000"},
     };
     Tool({"folder", "create", "Series", "--class", "IPF.Appointment"});
     int n = 0;

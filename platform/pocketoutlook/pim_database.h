@@ -2,10 +2,12 @@
 //
 // Schema: items(oid INTEGER PRIMARY KEY AUTOINCREMENT, folder) and
 // props(oid, name, value) with the value stored as TEXT, INTEGER or REAL by the
-// property's type; the recurrence tables of pim_recurrence_store.h. AUTOINCREMENT keeps object
-// identifiers from being reused after a delete, so an identifier a peer remembers never names
-// another item. WAL mode and a busy timeout let several processes (the client, the pim command)
-// share the file.
+// property's type; the recurrence tables of pim_recurrence_store.h; store(name, value) holds the
+// row "identity": 16 upper-case hexadecimal digits drawn at random when the file is made (or first
+// opened by a version that knows it), never changed afterwards, so a recreated store never takes
+// the identity of the one before it. AUTOINCREMENT keeps object identifiers from being reused after
+// a delete, so an identifier a peer remembers never names another item. WAL mode and a busy timeout
+// let several processes (the client, the pim command) share the file.
 //
 // Thread-safety: one PimDatabase belongs to one thread at a time.
 #pragma once
@@ -51,6 +53,8 @@ public:
     // The item's recurrence (pim_recurrence_store.h); nothing for a single item.
     // Throws std::runtime_error on an SQLite error.
     std::optional<PimRecurrence> LoadRecurrence(long oid);
+    // The store's identity (see above).
+    const std::string& Identity() const { return identity_; }
 
 private:
     struct StmtDeleter {
@@ -59,7 +63,9 @@ private:
     using Stmt = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
     sqlite3_stmt* Prepare(Stmt& slot, const char* sql);
     bool Exec(const char* sql);
+    bool ReadIdentity();
 
     sqlite3* db_ = nullptr;
+    std::string identity_;
     Stmt list_, folderOf_, load_, insertItem_, deleteProps_, insertProp_, deleteItem_;
 };

@@ -39,21 +39,6 @@ CItemTime AtTimeOf(std::int64_t days, const CItemTime& time) {
     return t;
 }
 
-// The day (days since 1601) of the n-th (5: last) weekday of mask in a month; -1
-// when there is none.
-std::int64_t NthOfMonth(int year, int month, int mask, int instance) {
-    std::vector<std::int64_t> days;
-    int n = DaysInMonth(year, month);
-    for (int d = 1; d <= n; ++d) {
-        std::int64_t day = DaysFrom1601(year, month, d);
-        if (mask & (1 << WeekdayOfDay(day))) days.push_back(day);
-    }
-    if (days.empty()) return -1;
-    if (instance >= 5) return days.back();
-    if (static_cast<std::size_t>(instance) > days.size() || instance < 1) return -1;
-    return days[static_cast<std::size_t>(instance - 1)];
-}
-
 }  // namespace
 
 bool PatternFromRule(const std::string& rule, const CItemTime& first, const CItemTime& until,
@@ -179,24 +164,7 @@ bool PatternFromRule(const std::string& rule, const CItemTime& first, const CIte
                 p.kind = yearly ? kRecurYearly : kRecurMonthly;
                 p.dayOfMonth = day;
             }
-            if (yearly) {
-                p.monthOfYear = month;
-                if (r.interval > 1) {
-                    if (p.kind == kRecurYearNth) {
-                        why = "every n years on a weekday";
-                        return false;
-                    }
-                    if (12 * r.interval > kMaxInterval) {
-                        why = "an interval above " + std::to_string(kMaxInterval) + " months";
-                        return false;
-                    }
-                    p.kind = kRecurMonthly;
-                    p.interval = 12 * r.interval;
-                    p.monthOfYear = 0;
-                } else {
-                    p.interval = 1;
-                }
-            }
+            if (yearly) p.monthOfYear = month;
             break;
         }
         default:
@@ -260,7 +228,6 @@ std::string RuleFromPattern(const RecurrencePattern& p, const std::string& until
         case kRecurYearly:
         case kRecurYearNth:
             out = "FREQ=YEARLY";
-            interval = 1;
             break;
         default:
             return std::string();
@@ -300,65 +267,10 @@ std::string RuleFromPattern(const RecurrencePattern& p, const std::string& until
 
 std::vector<CItemTime> ExpandPattern(const RecurrencePattern& p, std::size_t limit) {
     std::vector<CItemTime> out;
-    const CItemTime& s = p.seriesStart.IsSet() ? p.seriesStart : p.patternStart;
-    if (!s.IsSet()) return out;
-    const std::int64_t first = DaysFrom1601(s.year, s.month, s.day);
-    const bool endless = p.endless || p.seriesEnd.year >= kEndlessYear;
-    const std::int64_t last =
-        endless || !p.endsByDate
-            ? INT64_MAX
-            : DaysFrom1601(p.seriesEnd.year, p.seriesEnd.month, p.seriesEnd.day);
-    const std::size_t count =
-        endless || p.endsByDate || p.occurrences <= 0
-            ? limit
-            : std::min<std::size_t>(limit, static_cast<std::size_t>(p.occurrences));
-    const int interval = p.interval < 1 ? 1 : p.interval;
-    auto add = [&](std::int64_t day) {
-        if (day < first || day > last || out.size() >= count) return false;
+    std::optional<recur::Rule> rule = RuleOfPattern(p);
+    if (!rule) return out;
+    const CItemTime& s = p.patternStart.IsSet() ? p.patternStart : p.seriesStart;
+    for (std::int64_t day : recur::OccurrenceDays(*rule, rule->startDay, recur::kLastDay, limit))
         out.push_back(AtTimeOf(day, s));
-        return true;
-    };
-    auto done = [&](std::int64_t day) { return out.size() >= count || day > last; };
-    switch (p.kind) {
-        case kRecurDaily:
-            for (std::int64_t d = first; !done(d); d += interval) add(d);
-            break;
-        case kRecurWeekly: {
-            // Weeks begin on Monday.
-            std::int64_t monday = first - ((WeekdayOfDay(first) + 6) % 7);
-            for (std::int64_t w = monday; !done(w); w += 7 * interval)
-                for (int k = 0; k < 7; ++k)
-                    if (p.dayMask & (1 << ((k + 1) % 7))) add(w + k);
-            break;
-        }
-        case kRecurMonthly:
-        case kRecurMonthNth:
-        case kRecurYearly:
-        case kRecurYearNth: {
-            const bool yearly = p.kind == kRecurYearly || p.kind == kRecurYearNth;
-            const int step = yearly ? 12 : interval;
-            int year = s.year, month = yearly && p.monthOfYear ? p.monthOfYear : s.month;
-            for (int guard = 0; guard < 100000; ++guard) {
-                std::int64_t monthStart = DaysFrom1601(year, month, 1);
-                if (done(monthStart)) break;
-                std::int64_t day = -1;
-                if (p.kind == kRecurMonthly || p.kind == kRecurYearly) {
-                    if (p.dayOfMonth <= DaysInMonth(year, month))
-                        day = DaysFrom1601(year, month, p.dayOfMonth);
-                } else {
-                    day = NthOfMonth(year, month, p.dayMask, p.instance);
-                }
-                if (day >= 0) add(day);
-                month += step;
-                while (month > 12) {
-                    month -= 12;
-                    ++year;
-                }
-            }
-            break;
-        }
-        default:
-            break;
-    }
     return out;
 }

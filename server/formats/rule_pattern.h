@@ -4,8 +4,8 @@
 // The pattern holds: daily every n days; every weekday (FREQ=DAILY with
 // BYDAY=MO,TU,WE,TH,FR); weekly every n weeks on a set of weekdays (weeks begin on
 // Monday); monthly every n months on a day 1-28 or on the n-th (1-4, or last) of
-// a set of weekdays; yearly on a day or the n-th weekday of one month (every n
-// years as monthly every 12n months); ending after a count (at most 999), on a date,
+// a set of weekdays; every n years on a day or the n-th weekday of one month;
+// ending after a count (at most 999), on a date,
 // or never. Anything else (hourly rules, several months or month days, BYSETPOS
 // with a numbered BYDAY, BYWEEKNO, BYYEARDAY, BYHOUR, week starts other than
 // Monday with an interval above 1, days 29-31 which months lack) cannot be held.
@@ -31,7 +31,7 @@ bool PatternFromRule(const std::string& rule, const CItemTime& firstStart,
 // (the caller formats it in UTC or as a date).
 std::string RuleFromPattern(const RecurrencePattern& pattern, const std::string& until);
 
-// The starts (local) of the pattern's occurrences in order, from the series start,
-// at most limit of them, ending after the count or on the series end date;
-// deleted dates are not removed.
+// The starts (local) of the pattern's occurrences in order (the days of
+// recurrence_rule.h at the start's time of day), at most limit of them; deleted
+// dates are not removed.
 std::vector<CItemTime> ExpandPattern(const RecurrencePattern& pattern, std::size_t limit);

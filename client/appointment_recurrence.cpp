@@ -336,13 +336,13 @@ ReceivedRecurrence ReadRecurrenceBlock(const CWBXMLLiterals& children,
     return out;
 }
 
-void ApplyRecurrenceRecord(PimItem& appointment, const CWBXMLLiterals& record) {
+void ApplyRecurrenceRecord(PimItem& appointment, const CWBXMLLiterals& record, bool whole) {
     const CWBXMLLiteral* block = nullptr;
     for (const auto& node : record) {
         if (node->codePage == kPage && node->token == kRecurrence && node->children) block = &*node;
     }
     if (!block) {
-        appointment.ClearRecurrence();
+        if (whole) appointment.ClearRecurrence();
         return;
     }
     ReceivedRecurrence received =

@@ -71,7 +71,8 @@ ReceivedRecurrence ReadRecurrenceBlock(const CWBXMLLiterals& children,
 
 // Applies a received item's record (the children of its COLLECTION) to the
 // appointment's recurrence, after its fields: the Recurrence block makes it
-// recurring (or single, for -1); without a block it is single. A refused block
-// leaves the recurrence as it was and logs "Recurrence of <subject> not stored:
-// <reason>". Nothing is saved.
-void ApplyRecurrenceRecord(PimItem& appointment, const CWBXMLLiterals& record);
+// recurring (or single, for -1); without a block it is single when the record is
+// the whole item (whole), else it keeps its recurrence. A refused block leaves the
+// recurrence as it was and logs "Recurrence of <subject> not stored: <reason>".
+// Nothing is saved.
+void ApplyRecurrenceRecord(PimItem& appointment, const CWBXMLLiterals& record, bool whole);

@@ -292,9 +292,13 @@ TEST_F(AppointmentRecurrenceTest, ReceivedItemsSetTheirSeriesAndTheSnapshotSeesC
     EXPECT_EQ(std::vector<std::string>{"Recurrence of Jour fixe not stored: interval 0"}, log);
     EXPECT_TRUE(SyncItem(table, app_.GetItemFromOid(oid)).EqualsSnapshot(record));
 
+    // Taken whole, a desktop item without a block is single; in part, it keeps it.
     FieldRecord single;
     single.Add(2, 0x01, "Jour fixe");
     ASSERT_TRUE(again.ApplyFields(single));
+    EXPECT_NE(nullptr, SyncItem(table, app_.GetItemFromOid(oid)).Item()->GetRecurrence());
+    again.SetFields(single, true);
+    ASSERT_TRUE(again.Item()->Save());
     SyncItem now(table, app_.GetItemFromOid(oid));
     EXPECT_EQ(nullptr, now.Item()->GetRecurrence());
     EXPECT_FALSE(now.EqualsSnapshot(record));
@@ -304,6 +308,56 @@ TEST_F(AppointmentRecurrenceTest, ReceivedItemsSetTheirSeriesAndTheSnapshotSeesC
     now.WriteFields(sent, false);
     EXPECT_NE(std::string::npos,
               std::string(sent.Document().View()).find(P(6) + S(0x00) + T(0x03, "-1") + kEnd));
+}
+
+// A Modify carries the fields that changed; a recurring appointment its whole block
+// with them, never IsRecurring as a field.
+TEST_F(AppointmentRecurrenceTest, ModifiesCarryTheWholeSeries) {
+    auto item = JourFixe();
+    long oid = item->Oid();
+    const ItemKindTable& table = *TableForKind(kKindAppointments);
+    auto record = [&] {
+        CWBXML snapshot;
+        snapshot.BeginDocument();
+        SyncItem(table, app_.GetItemFromOid(oid)).WriteFields(snapshot, true);
+        std::map<int, std::string> fields;
+        EXPECT_TRUE(SnapshotFields(table, snapshot.Document().View(), fields));
+        return fields;
+    };
+    auto modify = [&](const std::map<int, std::string>& before,
+                      std::map<int, std::string>* sent = nullptr) {
+        CWBXML writer;
+        writer.BeginDocument();
+        SyncItem(table, app_.GetItemFromOid(oid)).WriteChangedFields(writer, before, sent);
+        return std::string(writer.Document().View());
+    };
+    std::string block = Block(*item).substr(kHeader.size());
+    auto before = record();
+    EXPECT_EQ(kHeader + S(0x14) + kEnd, modify(before));  // nothing changed
+
+    auto edit = app_.GetItemFromOid(oid);
+    edit->SetText("Location", "Room 2");
+    ASSERT_TRUE(edit->Save());
+    EXPECT_EQ(kHeader + S(0x14) + P(2) + T(0x02, "Room 2") + block + kEnd, modify(before));
+
+    before = record();
+    edit = app_.GetItemFromOid(oid);
+    PimRecurrence r = *edit->GetRecurrence();
+    r.exceptions.pop_back();  // the moved occurrence back in its place
+    ASSERT_TRUE(edit->SetRecurrence(r));
+    ASSERT_TRUE(edit->Save());
+    std::map<int, std::string> sent;
+    std::string changed = modify(before, &sent);
+    EXPECT_EQ(kHeader + S(0x14) + Block(*app_.GetItemFromOid(oid)).substr(kHeader.size()) + kEnd,
+              changed);
+    EXPECT_EQ(1U, sent.size());
+    EXPECT_EQ(RecurrenceSignature(&r), sent[0]);
+
+    before = record();
+    edit = app_.GetItemFromOid(oid);
+    edit->ClearRecurrence();
+    ASSERT_TRUE(edit->Save());
+    EXPECT_EQ(kHeader + S(0x14) + P(6) + S(0x00) + T(0x03, "-1") + kEnd + kEnd, modify(before));
 }
 
 TEST_F(AppointmentRecurrenceTest, LocalTimeAndUtc) {

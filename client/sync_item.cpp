@@ -108,10 +108,19 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
 int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
                                  std::map<int, std::string>* sent) const {
     int written = 0;
+    bool recurrenceChanged = false, wasRecurring = false;
     writer.StartTag(0, vantro::kCollection);
     for (int tag = 0; tag < table_.fieldCount; ++tag) {
         auto old = snapshotFields.find(tag);
         std::string before = old == snapshotFields.end() ? std::string() : old->second;
+        const FieldDef* f = FindField(table_, tag);
+        if (f && f->form == FieldForm::Recurrence) {
+            // Never a field on the wire: the Recurrence block below carries it.
+            wasRecurring = !before.empty();
+            recurrenceChanged = SnapshotValue(tag) != before;
+            if (recurrenceChanged && sent) (*sent)[tag] = GetField(tag);
+            continue;
+        }
         if (SnapshotValue(tag) == before) continue;
         std::string value = GetWireField(tag);
         if (value.empty()) {
@@ -121,6 +130,15 @@ int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string
         }
         if (sent) (*sent)[tag] = GetField(tag);
         ++written;
+    }
+    // A series goes whole with any change of it or of the appointment; one that
+    // became single says so.
+    if (table_.kind == kKindAppointments && item_) {
+        bool recurring = item_->GetRecurrence() != nullptr;
+        if ((recurring && (recurrenceChanged || written > 0)) || (!recurring && wasRecurring)) {
+            WriteRecurrenceBlock(writer, *item_, wasRecurring);
+            if (recurrenceChanged) ++written;
+        }
     }
     writer.EndTag();
     return written;
@@ -163,12 +181,12 @@ void SyncItem::SetFields(const FieldRecord& record, bool whole) {
             carried.insert(node->token);
         }
     }
+    // After the fields: a series repeats the appointment's Start and End.
+    if (table_.kind == kKindAppointments && item_) ApplyRecurrenceRecord(*item_, record, whole);
     if (!whole) return;
     for (const FieldDef& f : table_.fields) {
         if (!carried.count(f.tag) && DesktopCarries(table_, f.tag)) ClearField(f.tag);
     }
-    // After the fields: a series repeats the appointment's Start and End.
-    if (table_.kind == kKindAppointments && item_) ApplyRecurrenceRecord(*item_, record);
 }
 
 bool SyncItem::ApplyFields(const FieldRecord& record) {

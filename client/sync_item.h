@@ -69,7 +69,10 @@ public:
     // value differs from the one in snapshotFields (SnapshotFields of the item's
     // record; a field missing there is empty), with its value as sent, or as an
     // empty element when it became empty. Fills sent with the fields written, in the
-    // client's form ("" for a cleared one). Returns the number written.
+    // client's form ("" for a cleared one). Returns the number written. An
+    // appointment's recurrence is never a field: a recurring appointment with any
+    // change (of its series or of a field) carries its whole Recurrence block after
+    // the fields, one that stopped recurring the block that makes it single.
     int WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
                            std::map<int, std::string>* sent) const;
     // Sets every entry of the record that is on the kind's code page and has no
@@ -78,7 +81,8 @@ public:
     bool ApplyFields(const FieldRecord& record);
     // The same without saving (the item's changes stay in memory until Save). With
     // whole set, the record is the whole item: every field the desktop carries
-    // (DesktopCarries) that the record does not hold is cleared.
+    // (DesktopCarries) that the record does not hold is cleared, and an appointment
+    // without a Recurrence block becomes single.
     void SetFields(const FieldRecord& record, bool whole = false);
     // Sets the field's property to its empty value (empty text, 0, false, no date).
     void ClearField(int tag);

@@ -158,7 +158,8 @@ TEST_F(SessionTest, ClassNamesDerivedFromTheFolderClass) {
     // The notes folder has no default code: the user lists it as a folder.
     CPocketFolder listed;
     listed.outlookPath = "Personal Folders\\Notes";
-    listed.mapiFolder = OpenFolderEntry(Device().session.get(), Device().defaultFolders[kSlotNotes]);
+    listed.mapiFolder =
+        OpenFolderEntry(Device().session.get(), Device().defaultFolders[kSlotNotes]);
     Device().folders.push_back(listed);
     CAbstractVantroFolder* notes =
         session_->OpenFolder(HexFromBytes(Device().defaultFolders[kSlotNotes]), "", true);

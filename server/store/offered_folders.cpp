@@ -21,7 +21,8 @@ std::map<std::string, bool> OfferedRoots(const CPocketDevice& device) {
     };
     for (const CPocketFolder& folder : device.folders) {
         bool subfolders = folder.subfolders != 0;
-        if (folder.mapiFolder) add(GetBinaryProperty(folder.mapiFolder.get(), PR_ENTRYID), subfolders);
+        if (folder.mapiFolder)
+            add(GetBinaryProperty(folder.mapiFolder.get(), PR_ENTRYID), subfolders);
         int slot = DefaultFolderSlotForCode(folder.defaultCode);
         if (slot >= 0) add(device.defaultFolders[static_cast<size_t>(slot)], subfolders);
     }

@@ -1,9 +1,9 @@
 // Which store entries a device may reach: the folders its user's record lists (the
 // device's configured folders; one listed by a default code is that default
 // folder), and the sub-folders of those whose record says so ("Unterordner"), with
-// the items they hold. A default folder the record does not list is not offered. Every operation the
-// protocol performs on an existing folder or item by key asks here first; a refused
-// one is passed over with a live trace line.
+// the items they hold. A default folder the record does not list is not offered. Every operation
+// the protocol performs on an existing folder or item by key asks here first; a refused one is
+// passed over with a live trace line.
 //
 // The checks walk up from a folder through PR_PARENT_ENTRYID, at most
 // CPocketDevice::kMaxFolderDepth levels, and stop at the top of the personal folders.

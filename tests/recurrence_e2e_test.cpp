@@ -247,3 +247,42 @@ TEST(RecurrenceEndToEnd, SeriesEndChangedOnEitherSide) {
     sides.Sync();
     EXPECT_EQ(Minutes(2007, 4, 2), sides.DesktopBlob(key)->endDate);
 }
+
+// Both sides in a zone with daylight saving time: the series keeps its local times
+// and its removed and moved occurrences their days, there and back, although the
+// exceptions travel in UTC.
+TEST(RecurrenceEndToEnd, ASeriesAcrossTheChangeToSummerTimeKeepsItsDays) {
+    RecurrenceSides sides("Europe/Berlin");
+    ASSERT_EQ("", sides.Error());
+    ASSERT_EQ(0, sides
+                     .Skiff({"pim", "add", "calendar", "Subject=Weekly", "Start=2024-03-18 10:00",
+                             "End=2024-03-18 10:30", "--recurrence", "weekly;on=mon;count=4"})
+                     .status);
+    std::string oid = sides.HandheldOid("Weekly");
+    ASSERT_EQ(0, sides.Skiff({"pim", "occurrence", oid, "2024-04-01", "--delete"}).status);
+    ASSERT_EQ(
+        0, sides.Skiff({"pim", "occurrence", oid, "2024-03-25", "Start=2024-03-25 11:00"}).status);
+    const std::vector<std::string> expected = {"2024-03-18 10:00 10:30 Weekly",
+                                               "2024-03-25 11:00 11:30 Weekly changed",
+                                               "2024-04-08 10:00 10:30 Weekly"};
+    ASSERT_EQ(expected, sides.HandheldOccurrences(oid, "2024-03-01", "2024-04-30"));
+    sides.Sync();
+
+    std::string key = sides.DesktopKey("Weekly");
+    EXPECT_EQ("2024-03-18T09:00:00Z", sides.DesktopProperty(key, "PSETID_Appointment:0x820D"));
+    std::optional<CRecurrenceBlob> blob = sides.DesktopBlob(key);
+    ASSERT_TRUE(blob);
+    EXPECT_EQ(600U, blob->startTimeOffset);  // local 10:00, winter and summer alike
+    EXPECT_EQ((std::vector<std::uint32_t>{Minutes(2024, 3, 25), Minutes(2024, 4, 1)}),
+              blob->deletedInstanceDates);
+    ASSERT_EQ(1U, blob->exceptions.size());
+    EXPECT_EQ(Minutes(2024, 3, 25, 10), blob->exceptions[0].originalStartDate);
+    EXPECT_EQ(Minutes(2024, 3, 25, 11), blob->exceptions[0].startDateTime);
+    EXPECT_EQ(Minutes(2024, 4, 8), blob->endDate);
+
+    // A desktop edit brings the series back whole; nothing moves.
+    ASSERT_EQ(0, sides.Store({"set", key, "PSETID_Appointment:0x8208:PT_STRING8=Raum 9"}).status);
+    EXPECT_TRUE(Contains(sides.Sync(), "Calendar: handheld +0 ~1 -0, desktop +0 ~0 -0"));
+    EXPECT_TRUE(Contains(sides.HandheldShow(oid), "Location=Raum 9\n"));
+    EXPECT_EQ(expected, sides.HandheldOccurrences(oid, "2024-03-01", "2024-04-30"));
+}

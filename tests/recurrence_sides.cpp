@@ -40,6 +40,7 @@ RecurrenceSides::RecurrenceSides(const std::string& zone) : env_{"TZ=" + zone} {
         error_ = "corvel did not start: " + corvel_->Out();
         return;
     }
+    port_ = std::stoi(port);
     ProgramRun config = Skiff(
         {"config", "--server", "127.0.0.1:" + port, "--user", "alice", "--password", "Secret"});
     if (config.status != 0) error_ = "skiff config: " + config.out + config.err;

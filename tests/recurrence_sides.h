@@ -27,6 +27,9 @@ public:
     explicit RecurrenceSides(const std::string& zone = "UTC");
     ~RecurrenceSides();
     const std::string& Error() const { return error_; }
+    // corvel's web port, and what it wrote so far (its live trace).
+    int Port() const { return port_; }
+    std::string ServerOutput() { return corvel_ ? corvel_->Out() : std::string(); }
 
     ProgramRun Skiff(const std::vector<std::string>& args);
     ProgramRun Store(const std::vector<std::string>& args);
@@ -60,6 +63,7 @@ private:
     TempFolder temp_;
     std::vector<std::string> env_;
     std::unique_ptr<BackgroundProgram> corvel_;
+    int port_ = 0;
     std::string error_;
 };
 

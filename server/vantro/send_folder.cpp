@@ -88,6 +88,7 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         AddLiveTrace("Folder=NULL)");
         return;
     }
+    CountsOf(folder);  // every folder asked for gets its line, also with nothing to send
     CPocketDevice* device = session_.CurrentDevice();
     std::string ack =
         FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);

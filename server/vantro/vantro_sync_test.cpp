@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "server/config/sync_log.h"
 #include "server/itemconv/mapi_item_converter.h"
 #include "server/store/store_test_util.h"
 #include "server/vantro/vantro_request.h"
@@ -190,9 +191,23 @@ TEST_F(VantroSyncTest, DeviceChangesComeFirstAndAreNotEchoed) {
         Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 0, changed 1, "
                "deleted 0"))
         << lastTrace_;
+    // The same counts are the device's last sync in its sync.log.
+    std::optional<CLastSync> last = ReadLastSync(settings_->DataFolder(), "PPC1");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->folders, (std::vector<CSyncFolderLine>{{"Contacts", {0, 1, 0}, {1, 0, 0}}}));
 
-    // Acknowledged: the device's Jane is in the baseline and nothing is owed.
+    // Acknowledged: the device's Jane is in the baseline and nothing is owed. The
+    // folder still gets its line.
     EXPECT_EQ(Run({Ack(), Box(kSync, {GetContacts()})}), "");
+    last = ReadLastSync(settings_->DataFolder(), "PPC1");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->folders, (std::vector<CSyncFolderLine>{{"Contacts", {0, 0, 0}, {0, 0, 0}}}));
+    std::string log = ReadWholeFile(SyncLogPath(settings_->DataFolder(), "PPC1"));
+    std::string header = SyncLogHeader("PPC1");
+    ASSERT_EQ(log.rfind(header, 0), 0u) << log;
+    // The first sync, its acknowledgement (no folder, no line), and the two above.
+    EXPECT_EQ(std::count(log.begin() + static_cast<long>(header.size()), log.end(), '\n'), 3)
+        << log;
 }
 
 TEST_F(VantroSyncTest, FirstRunWithResetSendsOnlyTheStoresItems) {

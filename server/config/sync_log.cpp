@@ -101,12 +101,15 @@ std::optional<CLastSync> LastSyncIn(const std::string& path) {
     std::string line;
     while (std::getline(in, line)) {
         std::vector<std::string> fields = SplitSyncLogLine(line);
-        if (fields.size() != 5 || fields[1] != "sync") continue;
+        if (fields.size() != 6 || fields[1] != "sync") continue;
         CSyncFolderLine folder;
         folder.folder = fields[2];
         std::time_t t = 0;
+        int consumed = 0;
         if (!ParseStamp(fields[0], t) || !ParseSyncCounts(fields[3], "handheld", folder.handheld) ||
-            !ParseSyncCounts(fields[4], "desktop", folder.desktop)) {
+            !ParseSyncCounts(fields[4], "desktop", folder.desktop) ||
+            std::sscanf(fields[5].c_str(), "conflicts %d%n", &folder.conflicts, &consumed) != 1 ||
+            consumed != static_cast<int>(fields[5].size())) {
             continue;
         }
         // A new time begins a new sync; the lines of one sync share theirs.
@@ -131,11 +134,12 @@ std::string SyncLogHeader(const std::string& deviceId) {
            "\n"
            "# One line per event, fields separated by tabs; the first two are the time (UTC,\n"
            "# YYYY-MM-DD hh:mm:ss.mmm) and the kind of the line:\n"
-           "#   sync      folder, \"handheld +A ~C -D\", \"desktop +A ~C -D\": one line per "
-           "folder\n"
-           "#             of a sync; handheld counts the items the answer sent to the device\n"
-           "#             (added, changed, deleted), desktop the device's changes the store "
-           "took\n"
+           "#   sync      folder, \"handheld +A ~C -D\", \"desktop +A ~C -D\", \"conflicts N\": "
+           "one\n"
+           "#             line per folder of a sync; handheld counts the items the answer sent "
+           "to\n"
+           "#             the device (added, changed, deleted), desktop the device's changes the\n"
+           "#             store took, conflicts the fields both sides had changed\n"
            "#   conflict  folder, item key, field, losing handheld value, winning desktop value\n"
            "# In values, \"\\\" is written \"\\\\\", a tab \"\\t\", a line feed \"\\n\", a "
            "carriage return \"\\r\".\n";
@@ -167,12 +171,18 @@ std::string FormatSyncLogLine(const CSyncLogLine& line, SyncLogTime t) {
 std::string FormatSyncFolderLine(const CSyncFolderLine& line, SyncLogTime t) {
     return Stamp(t) + "\tsync\t" + Escape(line.folder) + "\t" +
            FormatSyncCounts("handheld", line.handheld) + "\t" +
-           FormatSyncCounts("desktop", line.desktop) + "\n";
+           FormatSyncCounts("desktop", line.desktop) + "\tconflicts " +
+           std::to_string(line.conflicts) + "\n";
 }
 
 bool AppendSyncLog(const std::string& dataFolder, const std::string& deviceId,
                    const CSyncLogLine& line, SyncLogTime t) {
     return Append(dataFolder, deviceId, FormatSyncLogLine(line, t));
+}
+
+bool AppendSyncLog(const std::string& dataFolder, const std::string& deviceId,
+                   const CSyncLogLine& line, std::time_t t) {
+    return AppendSyncLog(dataFolder, deviceId, line, std::chrono::system_clock::from_time_t(t));
 }
 
 bool AppendSyncFolders(const std::string& dataFolder, const std::string& deviceId,

@@ -6,16 +6,18 @@
 //   # Corvel sync log of device <device ID>
 //   # One line per event, fields separated by tabs; the first two are the time (UTC,
 //   # YYYY-MM-DD hh:mm:ss.mmm) and the kind of the line:
-//   #   sync      folder, "handheld +A ~C -D", "desktop +A ~C -D": one line per folder
-//   #             of a sync; handheld counts the items the answer sent to the device
-//   #             (added, changed, deleted), desktop the device's changes the store took
+//   #   sync      folder, "handheld +A ~C -D", "desktop +A ~C -D", "conflicts N": one
+//   #             line per folder of a sync; handheld counts the items the answer sent to
+//   #             the device (added, changed, deleted), desktop the device's changes the
+//   #             store took, conflicts the fields both sides had changed
 //   #   conflict  folder, item key, field, losing handheld value, winning desktop value
 //   # In values, "\" is written "\\", a tab "\t", a line feed "\n", a carriage return "\r".
 //
 // and then, for example,
 //   2024-05-01
 //   09:30:12.345<TAB>conflict<TAB>Contacts<TAB>00AB...<TAB>CompanyName<TAB>Initech<TAB>ACME
-//   2024-05-01 09:30:12.512<TAB>sync<TAB>Contacts<TAB>handheld +2 ~1 -0<TAB>desktop +1 ~0 -0
+//   2024-05-01 09:30:12.512<TAB>sync<TAB>Contacts<TAB>handheld +2 ~1 -0<TAB>desktop +1 ~0
+//   -0<TAB>conflicts 1
 //
 // The sync lines of one sync share their time and are appended as one unit
 // (AppendToLogFile), so syncs of several threads never interleave; a process never
@@ -47,6 +49,7 @@ struct CSyncFolderLine {
     std::string folder;    // the folder's display name
     CSyncCounts handheld;  // sent to the device in the answer
     CSyncCounts desktop;   // the device's changes taken into the store
+    int conflicts = 0;     // fields both sides had changed (their conflict lines come first)
     bool operator==(const CSyncFolderLine&) const = default;
 };
 
@@ -76,6 +79,8 @@ std::string FormatSyncFolderLine(const CSyncFolderLine& line, SyncLogTime t);
 // or when deviceId cannot name a folder.
 bool AppendSyncLog(const std::string& dataFolder, const std::string& deviceId,
                    const CSyncLogLine& line, SyncLogTime t = std::chrono::system_clock::now());
+bool AppendSyncLog(const std::string& dataFolder, const std::string& deviceId,
+                   const CSyncLogLine& line, std::time_t t);
 bool AppendSyncFolders(const std::string& dataFolder, const std::string& deviceId,
                        const std::vector<CSyncFolderLine>& lines,
                        SyncLogTime t = std::chrono::system_clock::now());

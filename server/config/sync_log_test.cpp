@@ -15,7 +15,7 @@ SyncLogTime At(long long seconds, int milliseconds = 0) {
 
 TEST(SyncLog, HeaderOnceThenOneLinePerFolderAndConflict) {
     TempFolder temp;
-    std::vector<CSyncFolderLine> sync = {{"Contacts", {2, 1, 0}, {1, 0, 0}},
+    std::vector<CSyncFolderLine> sync = {{"Contacts", {2, 1, 0}, {1, 0, 0}, 1},
                                          {"Tasks", {0, 0, 0}, {0, 3, 1}}};
     ASSERT_TRUE(AppendSyncFolders(temp.Path(), "PPC1", sync,
                                   At(1714555812, 5)));  // 2024-05-01 09:30:12.005
@@ -26,8 +26,10 @@ TEST(SyncLog, HeaderOnceThenOneLinePerFolderAndConflict) {
     ASSERT_EQ(text.substr(0, header.size()), header);
     EXPECT_EQ(header.substr(0, 36), "# Corvel sync log of device PPC1\n# O");
     EXPECT_EQ(text.substr(header.size()),
-              "2024-05-01 09:30:12.005\tsync\tContacts\thandheld +2 ~1 -0\tdesktop +1 ~0 -0\n"
-              "2024-05-01 09:30:12.005\tsync\tTasks\thandheld +0 ~0 -0\tdesktop +0 ~3 -1\n"
+              "2024-05-01 09:30:12.005\tsync\tContacts\thandheld +2 ~1 -0\tdesktop +1 ~0 "
+              "-0\tconflicts 1\n"
+              "2024-05-01 09:30:12.005\tsync\tTasks\thandheld +0 ~0 -0\tdesktop +0 ~3 "
+              "-1\tconflicts 0\n"
               "2024-05-01 09:30:13.000\tconflict\tTasks\t00CD\tTaskBody\ta\\tb\\nc\\\\d\\r\t\n");
     EXPECT_EQ(ModeOf(SyncLogPath(temp.Path(), "PPC1")), 0600u);
     // Read back: the fields unescaped, header lines none.
@@ -37,6 +39,13 @@ TEST(SyncLog, HeaderOnceThenOneLinePerFolderAndConflict) {
                          "\\r\t\n"),
         (std::vector<std::string>{"2024-05-01 09:30:13.000", "conflict", "Tasks", "00CD",
                                   "TaskBody", "a\tb\nc\\d\r", ""}));
+    // The writer of conflicts gives whole seconds.
+    TempFolder other;
+    ASSERT_TRUE(AppendSyncLog(other.Path(), "PPC2", {"Contacts", "AB", "FileAs", "x", "y"},
+                              std::time_t{1714555812}));
+    EXPECT_NE(ReadWholeFile(SyncLogPath(other.Path(), "PPC2"))
+                  .find("\n2024-05-01 09:30:12.000\tconflict\tContacts\tAB\tFileAs\tx\ty\n"),
+              std::string::npos);
     // A device ID that cannot name a folder writes nothing.
     EXPECT_FALSE(AppendSyncFolders(temp.Path(), "../x", sync, At(1)));
     EXPECT_FALSE(std::filesystem::exists(temp.Path() + "/x"));
@@ -47,7 +56,7 @@ TEST(SyncLog, TheLastSyncIsTheLastGroupOfSyncLines) {
     EXPECT_FALSE(ReadLastSync(temp.Path(), "PPC1"));
     ASSERT_TRUE(
         AppendSyncFolders(temp.Path(), "PPC1", {{"Contacts", {5, 0, 0}, {0, 0, 0}}}, At(100)));
-    std::vector<CSyncFolderLine> second = {{"Contacts", {0, 1, 0}, {2, 0, 0}},
+    std::vector<CSyncFolderLine> second = {{"Contacts", {0, 1, 0}, {2, 0, 0}, 2},
                                            {"Calendar", {0, 0, 1}, {0, 0, 0}}};
     ASSERT_TRUE(AppendSyncFolders(temp.Path(), "PPC1", second, At(200)));
     ASSERT_TRUE(
@@ -80,7 +89,8 @@ TEST(SyncLog, AFullFileIsSetAsideAndTheNewOneBeginsWithTheHeader) {
     EXPECT_TRUE(std::filesystem::exists(path + ".1"));
     EXPECT_EQ(ReadWholeFile(path),
               SyncLogHeader("PPC1") +
-                  "1970-01-01 00:05:00.000\tsync\tTasks\thandheld +0 ~0 -0\tdesktop +1 ~0 -0\n");
+                  "1970-01-01 00:05:00.000\tsync\tTasks\thandheld +0 ~0 -0\tdesktop +1 ~0 "
+                  "-0\tconflicts 0\n");
     EXPECT_EQ(ReadLastSync(temp.Path(), "PPC1")->time, 300);
     // With only a header in the current file, the last sync is the older file's.
     WriteWholeFile(path, SyncLogHeader("PPC1"));

@@ -60,6 +60,11 @@ CLogEntries ParseSyncLogText(const std::string& text) {
             entry.detail = "Synchronisation " + field(0) + " (UTC)\r\nOrdner: " + field(2) +
                            "\r\nAn das Gerät gesendet: " + counts(handheld) +
                            "\r\nVom Gerät übernommen: " + counts(desktop) + "\r\n";
+            if (field(5).rfind("conflicts ", 0) == 0 && field(5) != "conflicts 0") {
+                entry.text += ", " + field(5);
+                entry.detail +=
+                    "Konflikte (der Wert des Desktops gilt): " + field(5).substr(10) + "\r\n";
+            }
         } else if (fields[1] == "conflict") {
             entry.text = field(0) + "  Konflikt  " + field(2) + "  " + field(4);
             entry.detail = "Konflikt " + field(0) +

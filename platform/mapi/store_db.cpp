@@ -45,7 +45,10 @@ HRESULT StoreDb::OpenFile(const std::string& path, bool create) {
     if (!wal.Step()) return FAILED(wal.status()) ? wal.status() : MAPI_E_CORRUPT_STORE;
     if (wal.ColumnText(0) != "wal") return MAPI_E_CORRUPT_STORE;
     hr = db_.Exec("PRAGMA synchronous=FULL");
-    return hr;
+    if (FAILED(hr)) return hr;
+    // A large transaction (a write batch) grows the log; after the checkpoint it is
+    // cut back to this size instead of staying as large on disk.
+    return db_.Exec("PRAGMA journal_size_limit=67108864");
 }
 
 HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
@@ -97,6 +100,10 @@ HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
         if (FAILED(q.status()) || s->storeObjectId_ == 0 || s->rootId_ == 0)
             return MAPI_E_CORRUPT_STORE;
     }
+    // Saves may join a write batch of their thread; a rolled-back batch takes named
+    // properties it created with it, so the cache of them is dropped.
+    StoreDb* raw = s.get();
+    s->db_.EnableBatches(s, &s->mutex_, [raw] { raw->namesById_.clear(); });
     Registry()[key] = s;
     out = std::move(s);
     return S_OK;
@@ -304,6 +311,7 @@ HRESULT StoreDb::UpdateObject(const ObjectRow& row) {
 }
 
 HRESULT StoreDb::BindValue(SqliteStmt& st, int index, const Value& v) {
+    db_.NoteWritten(ValueSize(v));
     switch (v.type) {
         case PT_I2:
         case PT_LONG:

@@ -22,9 +22,9 @@ class WriteBatch : public RefCounted<IWriteBatch> {
 public:
     explicit WriteBatch(const WRITEBATCHLIMITS* limits) : owner_(std::this_thread::get_id()) {
         maxSaves_ = limits != nullptr && limits->cMaxSaves != 0 ? limits->cMaxSaves
-                                                                 : kWriteBatchDefaultSaves;
+                                                                : kWriteBatchDefaultSaves;
         maxBytes_ = limits != nullptr && limits->cbMaxBytes != 0 ? limits->cbMaxBytes
-                                                                  : kWriteBatchDefaultBytes;
+                                                                 : kWriteBatchDefaultBytes;
         tCurrentBatch = this;
     }
 

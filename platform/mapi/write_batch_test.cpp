@@ -134,7 +134,9 @@ TEST_F(WriteBatchTest, CommitsOnItsOwnAtTheByteBound) {
     ComPtr<IWriteBatch> batch = Begin(&limits);
     std::string big(600, 'x');
     for (int k = 0; k < 5; ++k) {
-        ASSERT_FALSE(AddMessage(contacts.get(), "big", {BinaryProp(PROP_TAG(PT_BINARY, 0x6820), big)}).empty());
+        ASSERT_FALSE(
+            AddMessage(contacts.get(), "big", {BinaryProp(PROP_TAG(PT_BINARY, 0x6820), big)})
+                .empty());
     }
     EXPECT_EQ(Status(batch.get()).cBoundCommits, 2u);
     EXPECT_EQ(CommittedMessages(), 4);
@@ -144,9 +146,7 @@ TEST_F(WriteBatchTest, AnotherThreadWaitsForTheBatchAndNeverJoinsIt) {
     ComPtr<IWriteBatch> batch = Begin();
     ASSERT_FALSE(AddMessage(contacts.get(), "batched").empty());
     std::atomic<bool> saved{false};
-    std::thread other([&] {
-        saved = !AddMessage(contacts.get(), "other thread").empty();
-    });
+    std::thread other([&] { saved = !AddMessage(contacts.get(), "other thread").empty(); });
     // Give the other thread time to reach the store; it must wait there.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(saved.load());
@@ -279,7 +279,8 @@ TEST_F(KilledBatchTest, KilledInTheMiddleLeavesNone) {
     LONG left = KillDuringBatch([](int saves, char) { return saves == kBatchItems / 2; });
     EXPECT_EQ(left, 0);
     // The store takes new saves after the killed writer.
-    ComPtr<IMAPIFolder> outbox = OpenFolder(store.get(), GetBinary(store.get(), PR_IPM_OUTBOX_ENTRYID));
+    ComPtr<IMAPIFolder> outbox =
+        OpenFolder(store.get(), GetBinary(store.get(), PR_IPM_OUTBOX_ENTRYID));
     EXPECT_FALSE(AddMessage(outbox.get(), "after").empty());
 }
 

@@ -94,6 +94,14 @@ void SqliteStmt::BindBlob(int index, std::string_view bytes) {
     sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
                         SQLITE_TRANSIENT);
 }
+void SqliteStmt::BindTextRef(int index, std::string_view text) {
+    sqlite3_bind_text64(stmt_, index, text.empty() ? "" : text.data(), text.size(), SQLITE_STATIC,
+                        SQLITE_UTF8);
+}
+void SqliteStmt::BindBlobRef(int index, std::string_view bytes) {
+    sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
+                        SQLITE_STATIC);
+}
 void SqliteStmt::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
 bool SqliteStmt::Step() {

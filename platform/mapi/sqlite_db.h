@@ -83,6 +83,9 @@ public:
     void BindDouble(int index, double value);
     void BindText(int index, std::string_view text);
     void BindBlob(int index, std::string_view bytes);
+    // Without a copy: the bytes must stay unchanged until the statement is reset.
+    void BindTextRef(int index, std::string_view text);
+    void BindBlobRef(int index, std::string_view bytes);
     void BindNull(int index);
 
     // True while a row is there; after false, status() tells why it ended (S_OK or error).

@@ -109,11 +109,11 @@ HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
     return S_OK;
 }
 
-SqliteStmt& StoreDb::Cached(const char* sql) {
+SqliteStmt& StoreDb::Cached(std::string_view sql) {
     auto it = stmts_.find(sql);
     if (it == stmts_.end()) {
         auto st = std::make_unique<SqliteStmt>(db_, sql);
-        it = stmts_.emplace(sql, std::move(st)).first;
+        it = stmts_.emplace(std::string(sql), std::move(st)).first;
     } else {
         it->second->Reset();
     }
@@ -326,12 +326,13 @@ HRESULT StoreDb::BindValue(SqliteStmt& st, int index, const Value& v) {
         case PT_APPTIME:
             st.BindDouble(index, v.d);
             return S_OK;
+        // The value outlives the statement's run: bound without a copy.
         case PT_UNICODE:
-            st.BindText(index, v.s);
+            st.BindTextRef(index, v.s);
             return S_OK;
         case PT_BINARY:
         case PT_CLSID:
-            st.BindBlob(index, v.s);
+            st.BindBlobRef(index, v.s);
             return S_OK;
         default:
             if (!IsMultiValued(v.type)) return MAPI_E_INVALID_TYPE;
@@ -371,9 +372,20 @@ HRESULT StoreDb::WriteProps(std::int64_t id, const PropMap& props, const std::se
 }
 
 HRESULT StoreDb::WriteAllProps(std::int64_t id, const PropMap& props) {
-    std::set<ULONG> all;
-    for (const auto& [pid, v] : props) all.insert(pid);
-    return WriteProps(id, props, all, {});
+    if (props.empty()) return S_OK;
+    SqliteStmt& put =
+        Cached("INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+    if (FAILED(put.status())) return put.status();
+    HRESULT hr = S_OK;
+    for (const auto& [pid, v] : props) {
+        put.Reset();
+        put.BindInt(1, id);
+        put.BindInt(2, pid);
+        put.BindInt(3, v.type);
+        if (FAILED(hr = BindValue(put, 4, v))) return hr;
+        if (FAILED(hr = put.Run())) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT StoreDb::DeleteTree(std::int64_t id) {

@@ -15,10 +15,48 @@ namespace {
 std::mutex gSettingsMutex;
 ClientSettings gSettings;
 std::string gDataFolder;
+std::vector<std::string> gUnreadable;
 
 constexpr const char* kLeadingSlashKey = "\\Software\\Norvex\\Plimsa";
 
 }  // namespace
+
+std::string ServerAddressProblem(const std::string& server) {
+    if (server.empty()) return "the server address is empty";
+    size_t colon = server.rfind(':');
+    std::string host = server.substr(0, colon);
+    if (host.empty()) return "the server address has no host name: " + server;
+    for (unsigned char c : host) {
+        if (c <= ' ' || c == '/' || c == ':' || c == 127)
+            return "the host name holds a blank, \"/\" or \":\": " + host;
+    }
+    if (colon == std::string::npos) return std::string();
+    std::string port = server.substr(colon + 1);
+    bool digits = !port.empty() && port.size() <= 5 &&
+                  port.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(port) < 1 || std::stoul(port) > 65535)
+        return "the port is not a number from 1 to 65535: " + port;
+    return std::string();
+}
+
+std::string ClientSettingsProblem(const ClientSettings& settings) {
+    const std::pair<const char*, const std::string*> values[] = {
+        {"server address", &settings.server},
+        {"user name", &settings.username},
+        {"password", &settings.password}};
+    for (const auto& [what, value] : values) {
+        if (Utf16Length(*value) > kMaxSettingUnits)
+            return std::string("the ") + what + " is longer than " +
+                   std::to_string(kMaxSettingUnits) + " characters, the most that can be read back";
+    }
+    if (!settings.server.empty()) return ServerAddressProblem(settings.server);
+    return std::string();
+}
+
+std::vector<std::string> UnreadableClientSettings() {
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    return gUnreadable;
+}
 
 ClientSettings GetClientSettings() {
     std::lock_guard<std::mutex> lock(gSettingsMutex);
@@ -37,17 +75,27 @@ bool LoadClientSettings() {
         return false;
     }
     ClientSettings settings = GetClientSettings();
-    std::string value;
-    if (key->QueryString("Server", value, kSettingsReadBytes) == kRegOk) settings.server = value;
-    if (key->QueryString("Username", value, kSettingsReadBytes) == kRegOk)
-        settings.username = value;
-    if (key->QueryString("Password", value, kSettingsReadBytes) == kRegOk)
-        settings.password = value;
+    std::vector<std::string> unreadable;
+    const std::pair<const char*, std::string*> values[] = {{"Server", &settings.server},
+                                                           {"Username", &settings.username},
+                                                           {"Password", &settings.password}};
+    for (const auto& [name, field] : values) {
+        std::string value;
+        long result = key->QueryString(name, value, kSettingsReadBytes);
+        if (result == kRegOk) {
+            *field = value;
+        } else if (result != kRegFileNotFound) {
+            unreadable.push_back(name);  // there, but too long or not a text
+        }
+    }
     SetClientSettings(settings);
+    std::lock_guard<std::mutex> lock(gSettingsMutex);
+    gUnreadable = std::move(unreadable);
     return true;
 }
 
 bool SaveClientSettings() {
+    if (!ClientSettingsProblem(GetClientSettings()).empty()) return false;
     std::optional<RegistryKey> key;
     if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk &&
         RegistryKey::Create(RegistryRoot::CurrentUser, kLeadingSlashKey, key) != kRegOk &&

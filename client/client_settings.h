@@ -23,6 +23,22 @@ constexpr const char* kSettingsKey = "Software\\Norvex\\Plimsa";
 // Buffer of a settings read in the platform's terms (bytes of UTF-16 with terminator).
 constexpr size_t kSettingsReadBytes = 512;
 
+// The longest text a setting can hold and still be read back through the read
+// buffer (UTF-16 units, the terminating zero not counted): 255.
+constexpr size_t kMaxSettingUnits = kSettingsReadBytes / 2 - 1;
+
+// Why a server address cannot be used, or the empty text: an address is a host
+// name or dotted address (no blanks, no "/"), optionally followed by ":" and a
+// port from 1 to 65535.
+std::string ServerAddressProblem(const std::string& server);
+// Why the settings cannot be saved, or the empty text: a value longer than
+// kMaxSettingUnits would be written but never read back, and a server address that
+// ServerAddressProblem refuses (an empty address is allowed: not configured).
+std::string ClientSettingsProblem(const ClientSettings& settings);
+// The names of the values the last LoadClientSettings found but could not read
+// ("Password": longer than the read buffer, or not a text), in the order read.
+std::vector<std::string> UnreadableClientSettings();
+
 // A copy of the process-wide settings / replaces them (in memory only).
 ClientSettings GetClientSettings();
 void SetClientSettings(const ClientSettings& settings);
@@ -34,7 +50,8 @@ void SetClientSettings(const ClientSettings& settings);
 bool LoadClientSettings();
 // Writes the three values: creates "Software\Norvex\Plimsa", then tries the name
 // with a leading backslash, then opens either; false when no key could be had or a
-// value could not be written.
+// value could not be written. Settings that ClientSettingsProblem refuses are not
+// written at all (false).
 bool SaveClientSettings();
 
 // The folder for the state files, created when missing (creation errors are

@@ -55,11 +55,31 @@ std::vector<std::pair<std::string, std::string>> Fields(const PimItem& item) {
     return out;
 }
 
-std::string MatchKeyOf(PocketOutlookApplication& app, long oid) {
-    auto pim = app.GetItemFromOid(oid);
-    if (!pim) return "";
-    const ItemKindTable& table = *TableForKind(KindOfFolder(pim->DefaultFolder()));
-    return SyncItem(table, std::move(pim)).MatchKey();
+// Line breaks and tabs as blanks, so a name stays one column of one line.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    }
+    return text;
+}
+
+// The names of the fields of a folder, as show prints them.
+std::string FieldNames(int folder) {
+    const ItemKindTable& table = *TableForKind(KindOfFolder(folder));
+    std::string names;
+    size_t lineStart = 0;
+    for (const PimPropertyDef& def : PimProperties(folder)) {
+        std::string name = ShownName(table, def);
+        if (!names.empty()) names += ",";
+        if (names.size() - lineStart + name.size() > 76) {
+            names += "\n   ";
+            lineStart = names.size();
+        } else if (!names.empty()) {
+            names += " ";
+        }
+        names += name;
+    }
+    return names;
 }
 
 void WriteItem(std::ostream& out, const PimItem& item, bool json) {
@@ -180,6 +200,43 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string PimItemName(const PimItem& item) {
+    switch (item.DefaultFolder()) {
+        case olFolderContacts: {
+            std::string name = item.GetText("FileAs");
+            if (name.empty()) {
+                for (const char* part : {"FirstName", "MiddleName", "LastName"}) {
+                    std::string text = item.GetText(part);
+                    if (!text.empty()) name += (name.empty() ? "" : " ") + text;
+                }
+            }
+            if (name.empty()) name = item.GetText("CompanyName");
+            if (name.empty()) name = item.GetText("Email1Address");
+            return OneLine(name);
+        }
+        case olFolderTasks:
+            return OneLine(item.GetText("Subject"));
+        case olFolderCalendar: {
+            std::string start = FormatServerDate(item.GetDate("Start"), true);
+            std::string subject = OneLine(item.GetText("Subject"));
+            return start.empty() ? subject : subject + " (" + start + ")";
+        }
+        default:
+            return std::string();
+    }
+}
+
+std::string PimFieldHelp() {
+    std::string text = "Fields (FIELD=VALUE; an empty value clears the field):\n";
+    for (int folder : {olFolderContacts, olFolderTasks, olFolderCalendar}) {
+        text += std::string("  ") + PimFolderName(folder) + ":\n   " + FieldNames(folder) + "\n";
+    }
+    text +=
+        "Dates as dd.mm.yyyy hh:mm.ss:0, ddmmyyyy hh:mm:ss or yyyy-mm-dd[ hh:mm[:ss]]; flags as "
+        "1, 0, true, false or -1.";
+    return text;
+}
+
 int PimList(const std::string& folderName, bool json, std::ostream& out, std::ostream& err) {
     int folder = PimFolderFromName(folderName);
     if (!folder) {
@@ -198,7 +255,7 @@ int PimList(const std::string& folderName, bool json, std::ostream& out, std::os
             out << (first ? "" : ",");
             WriteItem(out, *item, true);
         } else {
-            out << item->Oid() << "\t" << MatchKeyOf(app, item->Oid()) << "\n";
+            out << item->Oid() << "\t" << PimItemName(*item) << "\n";
         }
         first = false;
     }
@@ -263,7 +320,15 @@ int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std
         err << "the item could not be saved\n";
         return 1;
     }
-    if (json) out << "{\"oid\":" << oid << "}\n";
+    std::string names;
+    for (const std::string& a : assignments)
+        names += (names.empty() ? "" : ", ") + a.substr(0, a.find('='));
+    if (json) {
+        out << "{\"oid\":" << oid << ",\"changed\":" << assignments.size() << "}\n";
+    } else {
+        out << "oid " << oid << " (" << PimFolderName(item->DefaultFolder())
+            << ") changed: " << names << "\n";
+    }
     return 0;
 }
 
@@ -271,10 +336,16 @@ int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err) {
     PocketOutlookApplication app;
     if (!Open(app, err)) return 1;
     auto item = app.GetItemFromOid(oid);
+    std::string name = item ? PimItemName(*item) : std::string();
+    std::string folder = item ? PimFolderName(item->DefaultFolder()) : std::string();
     if (!item || !item->Delete()) {
         err << "no item " << oid << "\n";
         return 1;
     }
-    if (json) out << "{\"oid\":" << oid << ",\"deleted\":true}\n";
+    if (json) {
+        out << "{\"oid\":" << oid << ",\"deleted\":true}\n";
+    } else {
+        out << "oid " << oid << " (" << folder << ") deleted: " << name << "\n";
+    }
     return 0;
 }

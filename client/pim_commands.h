@@ -9,10 +9,15 @@
 //
 // Each function writes its result to out (text, or JSON with json), an error message
 // to err, and returns the exit status: 0 done, 1 failed (store, no such item), 2 bad
-// input (unknown folder, field or value).
+// input (unknown folder, field or value). list prints one line per item: the oid
+// and the name a person knows it by (a contact's FileAs, else its first and last
+// name, company or e-mail address; a task's subject; an appointment's subject and
+// start); add prints the new oid; set and delete say what they did.
 #pragma once
 
 #include <iosfwd>
+
+class PimItem;
 #include <string>
 #include <vector>
 
@@ -23,6 +28,11 @@ int PimAdd(const std::string& folder, const std::vector<std::string>& assignment
 int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std::ostream& out,
            std::ostream& err);
 int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err);
+
+// The field names each folder takes, with the value forms, for "pim add --help".
+std::string PimFieldHelp();
+// The name a person knows an item by (see above); line breaks and tabs as blanks.
+std::string PimItemName(const PimItem& item);
 
 // A JSON string literal for text (quotes included; control characters escaped).
 std::string JsonString(const std::string& text);

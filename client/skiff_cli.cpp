@@ -11,8 +11,11 @@
 
 #include "client/client_log.h"
 #include "client/client_settings.h"
+#include "client/pending_changes.h"
 #include "client/pim_commands.h"
+#include "client/pim_commands_formats.h"
 #include "client/sync_engine.h"
+#include "platform/win/registry.h"
 
 namespace {
 
@@ -71,14 +74,34 @@ int Config(CLI::App& cmd, const std::string& server, const std::string& user,
            const std::string& password, bool json, std::ostream& out, std::ostream& err) {
     ClientSettings s = GetClientSettings();
     bool change = false;
-    if (cmd.count("--server")) s.server = server, change = true;
+    if (cmd.count("--server")) {
+        std::string problem = ServerAddressProblem(server);
+        if (!problem.empty()) {
+            err << "skiff config: " << problem << "\n";
+            return 2;
+        }
+        s.server = server, change = true;
+    }
     if (cmd.count("--user")) s.username = user, change = true;
     if (cmd.count("--password")) s.password = password, change = true;
     if (change) {
+        std::string problem = ClientSettingsProblem(s);
+        if (!problem.empty()) {
+            err << "skiff config: " << problem << "; nothing was saved\n";
+            return 2;
+        }
         SetClientSettings(s);
         if (!SaveClientSettings()) {
             err << "skiff config: the settings could not be written\n";
             return 1;
+        }
+        if (!json) {
+            out << "Saved:";
+            if (cmd.count("--server")) out << " Server=" << s.server;
+            if (cmd.count("--user")) out << " Username=" << s.username;
+            if (cmd.count("--password"))
+                out << " Password (" << Utf16Length(s.password) << " characters)";
+            out << "\n";
         }
     }
     if (json) {
@@ -88,6 +111,34 @@ int Config(CLI::App& cmd, const std::string& server, const std::string& user,
     } else if (!change) {
         out << "Server=" << s.server << "\nUsername=" << s.username
             << "\nDeviceId=" << GetDeviceId() << "\nDataFolder=" << GetDataFolder() << "\n";
+    }
+    return 0;
+}
+
+int Save(bool force, bool json, std::ostream& out, std::ostream& err) {
+    PendingChanges pending;
+    std::string error;
+    if (!FindPendingChanges(pending, &error)) {
+        err << "skiff save: " << error << "\n";
+        return 1;
+    }
+    if (pending.Total() > 0 && !force) {
+        err << "skiff save: " << pending.Total() << " change(s) not sent yet (" << pending.Summary()
+            << ") would be taken as sent and never reach the server; run skiff sync first, or "
+               "skiff save --force to drop them\n";
+        return 1;
+    }
+    if (!SaveAllSnapshots(&error)) {
+        err << "skiff save: " << error << "\n";
+        return 1;
+    }
+    if (json) {
+        out << "{\"saved\":true,\"dropped\":" << pending.Total() << "}\n";
+    } else if (pending.Total() > 0) {
+        out << "Snapshots written; " << pending.Total() << " change(s) not sent were dropped ("
+            << pending.Summary() << ")\n";
+    } else {
+        out << "Snapshots written; there were no changes to send\n";
     }
     return 0;
 }
@@ -104,8 +155,10 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     SyncOptions syncOptions;
     sync->add_flag("--allow-mass-delete", syncOptions.allowMassDelete,
                    "Send and apply deletions of more than half of a folder");
-    CLI::App* save =
-        app.add_subcommand("save", "Write the snapshots of all folders (sends nothing)");
+    CLI::App* save = app.add_subcommand(
+        "save", "Write the snapshots of all folders (sends nothing; unsent changes are dropped)");
+    bool force = false;
+    save->add_flag("--force", force, "Save even when changes have not been sent yet");
     CLI::App* config = app.add_subcommand("config", "Show or set server, user name and password");
     std::string server, user, password;
     config->add_option("--server", server, "Server host name or address, optionally host:port");
@@ -124,12 +177,27 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     CLI::App* add = pim->add_subcommand("add", "Add an item");
     add->add_option("folder", folder, "contacts, tasks or calendar")->required();
     add->add_option("fields", fields, "FIELD=VALUE ...");
+    add->footer(PimFieldHelp());
     CLI::App* set = pim->add_subcommand("set", "Change fields of an item");
     set->add_option("oid", oid, "Object identifier")->required();
     set->add_option("fields", fields, "FIELD=VALUE ...")->required();
+    set->footer(PimFieldHelp());
     CLI::App* del = pim->add_subcommand("delete", "Delete an item");
     del->add_option("oid", oid, "Object identifier")->required();
-    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del}) {
+    std::vector<std::string> files;
+    std::string file;
+    bool strict = false, vcard3 = false;
+    CLI::App* import = pim->add_subcommand(
+        "import", "Import vCard (contacts) or iCalendar (tasks, calendar) files");
+    import->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    import->add_option("files", files, "Files to read (- for standard input)")->required();
+    import->add_flag("--strict", strict, "Stop at the first error and import nothing");
+    CLI::App* exportCmd = pim->add_subcommand(
+        "export", "Export a folder as vCard 4.0 (contacts) or iCalendar (tasks, calendar)");
+    exportCmd->add_option("folder", folder, "contacts, tasks or calendar")->required();
+    exportCmd->add_option("file", file, "File to write (standard output when none)");
+    exportCmd->add_flag("--vcard3", vcard3, "Write vCard 3.0");
+    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del, import, exportCmd}) {
         sub->add_flag("--json", json, "Output for scripts");
     }
 
@@ -139,21 +207,22 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
         return app.exit(e, out, err) == 0 ? 0 : 2;
     }
     LoadClientSettings();
-    if (*sync) return Sync(json, syncOptions, out, err);
-    if (*save) {
-        std::string error;
-        if (SaveAllSnapshots(&error)) {
-            if (json) out << "{\"saved\":true}\n";
-            return 0;
+    if (*sync || *config) {
+        for (const std::string& name : UnreadableClientSettings()) {
+            err << "skiff: the setting " << name
+                << " cannot be read back (longer than the read buffer); set it again with "
+                   "skiff config\n";
         }
-        err << "skiff save: " << error << "\n";
-        return 1;
     }
+    if (*sync) return Sync(json, syncOptions, out, err);
+    if (*save) return Save(force, json, out, err);
     if (*config) return Config(*config, server, user, password, json, out, err);
     if (*list) return PimList(folder, json, out, err);
     if (*show) return PimShow(oid, json, out, err);
     if (*add) return PimAdd(folder, fields, json, out, err);
     if (*set) return PimSet(oid, fields, json, out, err);
     if (*del) return PimDelete(oid, json, out, err);
+    if (*import) return PimImport(folder, files, strict, json, out, err);
+    if (*exportCmd) return PimExport(folder, file, vcard3, json, out, err);
     return 2;
 }

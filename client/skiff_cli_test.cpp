@@ -9,6 +9,7 @@
 #include "client/test_env.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 #include "platform/win/device_id.h"
+#include "platform/win/registry.h"
 
 namespace {
 
@@ -48,13 +49,19 @@ TEST_F(SkiffCliTest, PimAddListShowSetDelete) {
         "{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
         "\"FirstName\":\"Ann\",\"FileAs\":\"Lee, Ann\",\"YomiFirstName\":\"A\"}}\n",
         show.out);
-    ASSERT_EQ(0, Skiff({"pim", "set", "1", "FirstName=Bo \"B\"", "FileAs="}).status);
+    EXPECT_EQ("1\tLee, Ann\n", Skiff({"pim", "list", "contacts"}).out);
+    CliRun set = Skiff({"pim", "set", "1", "FirstName=Bo \"B\"", "FileAs="});
+    ASSERT_EQ(0, set.status);
+    EXPECT_EQ("oid 1 (contacts) changed: FirstName, FileAs\n", set.out);
+    // Without FileAs the list shows first and last name.
     EXPECT_EQ("1\tBo \"B\"\n", Skiff({"pim", "list", "contacts"}).out);
     EXPECT_EQ(
         "[{\"oid\":1,\"folder\":\"contacts\",\"fields\":{\"Aniversary\":\"07.03.2009 00:00.00:0\","
         "\"FirstName\":\"Bo \\\"B\\\"\",\"YomiFirstName\":\"A\"}}]\n",
         Skiff({"pim", "list", "contacts", "--json"}).out);
-    EXPECT_EQ(0, Skiff({"pim", "delete", "1"}).status);
+    CliRun deleted = Skiff({"pim", "delete", "1"});
+    EXPECT_EQ(0, deleted.status);
+    EXPECT_EQ("oid 1 (contacts) deleted: Bo \"B\"\n", deleted.out);
     EXPECT_EQ(1, Skiff({"pim", "delete", "1"}).status);
     EXPECT_EQ(1, Skiff({"pim", "show", "1"}).status);
     EXPECT_EQ("[]\n", Skiff({"pim", "list", "contacts", "--json"}).out);
@@ -142,7 +149,7 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
         map["S" + std::to_string(i)] = std::to_string(item->Oid());
     }
     ASSERT_TRUE(WriteIdMap(GetDataFolder() + "/tasks.txt", map));
-    ASSERT_EQ(0, Skiff({"save"}).status);
+    ASSERT_EQ(0, Skiff({"save", "--force"}).status);
     for (const auto& entry : map)
         ASSERT_TRUE(app.GetItemFromOid(std::stol(entry.second))->Delete());
 
@@ -174,6 +181,88 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
     // The deletions went: nothing is left to send, and the map is empty.
     EXPECT_EQ("", TempEnv::ReadFile(GetDataFolder() + "/tasks.txt"));
     EXPECT_EQ(0, Skiff({"sync"}).status);
+}
+
+TEST_F(SkiffCliTest, ListNamesHelpListsTheFields) {
+    ASSERT_EQ(0,
+              Skiff({"pim", "add", "contacts", "FirstName=Ann", "LastName=Lee", "CompanyName=Acme"})
+                  .status);
+    ASSERT_EQ(0, Skiff({"pim", "add", "contacts", "CompanyName=Acme\nGmbH"}).status);
+    EXPECT_EQ("1\tAnn Lee\n2\tAcme GmbH\n", Skiff({"pim", "list", "contacts"}).out);
+    ASSERT_EQ(
+        0, Skiff({"pim", "add", "calendar", "Subject=Planung", "Start=2026-12-10 09:00"}).status);
+    EXPECT_EQ("3\tPlanung (10.12.2026 09:00.00:0)\n", Skiff({"pim", "list", "calendar"}).out);
+    CliRun help = Skiff({"pim", "add", "--help"});
+    EXPECT_EQ(0, help.status);
+    for (const char* text :
+         {"contacts:", "FirstName", "Aniversary", "tasks:", "TaskSubject", "TaskDueDate",
+          "calendar:", "ReminderMinutesBeforeStart", "yyyy-mm-dd"}) {
+        EXPECT_NE(std::string::npos, help.out.find(text)) << text << help.out;
+    }
+    EXPECT_NE(std::string::npos, Skiff({"pim", "set", "--help"}).out.find("TaskSubject"));
+}
+
+TEST_F(SkiffCliTest, ConfigRefusesAddressesAndValuesItCannotUse) {
+    ASSERT_EQ(0, Skiff({"config", "--server", "desk:8080", "--user", "ann"}).status);
+    for (const char* bad :
+         {"127.0.0.1:99999", "127.0.0.1:0", "desk:", ":80", "my desk", "a/b", "desk:80x", ""}) {
+        CliRun refused = Skiff({"config", "--server", bad});
+        EXPECT_EQ(2, refused.status) << bad;
+        EXPECT_EQ(0u, refused.err.rfind("skiff config: ", 0)) << refused.err;
+    }
+    EXPECT_EQ("skiff config: the port is not a number from 1 to 65535: 99999\n",
+              Skiff({"config", "--server", "127.0.0.1:99999"}).err);
+    // The longest password the settings can read back is kept; a longer one is refused.
+    std::string longest(kMaxSettingUnits, 'p');
+    CliRun saved = Skiff({"config", "--password", longest});
+    EXPECT_EQ(0, saved.status) << saved.err;
+    EXPECT_EQ("Saved: Password (255 characters)\n", saved.out);
+    SetClientSettings({});
+    ASSERT_TRUE(LoadClientSettings());
+    EXPECT_EQ(longest, GetClientSettings().password);
+    EXPECT_EQ("desk:8080", GetClientSettings().server);
+    CliRun tooLong = Skiff({"config", "--password", longest + "p"});
+    EXPECT_EQ(2, tooLong.status);
+    EXPECT_EQ(
+        "skiff config: the password is longer than 255 characters, the most that can be read "
+        "back; nothing was saved\n",
+        tooLong.err);
+    SetClientSettings({});
+    ASSERT_TRUE(LoadClientSettings());
+    EXPECT_EQ(longest, GetClientSettings().password);
+    // A value written by someone else that cannot be read back is reported.
+    std::optional<RegistryKey> key;
+    ASSERT_EQ(kRegOk, RegistryKey::Open(RegistryRoot::CurrentUser, kSettingsKey, key));
+    ASSERT_EQ(kRegOk, key->SetString("Password", std::string(300, 'x')));
+    CliRun shown = Skiff({"config"});
+    EXPECT_EQ(0, shown.status);
+    EXPECT_NE(std::string::npos, shown.err.find("the setting Password cannot be read back"))
+        << shown.err;
+}
+
+TEST_F(SkiffCliTest, SaveWarnsAboutChangesNotSentYet) {
+    CliRun nothing = Skiff({"save"});
+    EXPECT_EQ(0, nothing.status) << nothing.err;
+    EXPECT_EQ("Snapshots written; there were no changes to send\n", nothing.out);
+    ASSERT_EQ(0, Skiff({"pim", "add", "contacts", "FileAs=Lee, Ann"}).status);
+    ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=Call"}).status);
+    std::string snapshot = TempEnv::ReadFile(GetDataFolder() + "/contacts.dat");
+    CliRun refused = Skiff({"save"});
+    EXPECT_EQ(1, refused.status);
+    EXPECT_EQ(
+        "skiff save: 2 change(s) not sent yet (Contacts: 1 changed; Tasks: 1 changed) would be "
+        "taken as sent and never reach the server; run skiff sync first, or skiff save --force "
+        "to drop them\n",
+        refused.err);
+    EXPECT_EQ(snapshot, TempEnv::ReadFile(GetDataFolder() + "/contacts.dat"));
+    CliRun forced = Skiff({"save", "--force"});
+    EXPECT_EQ(0, forced.status) << forced.err;
+    EXPECT_EQ(
+        "Snapshots written; 2 change(s) not sent were dropped (Contacts: 1 changed; Tasks: 1 "
+        "changed)\n",
+        forced.out);
+    EXPECT_NE(snapshot, TempEnv::ReadFile(GetDataFolder() + "/contacts.dat"));
+    EXPECT_EQ("{\"saved\":true,\"dropped\":0}\n", Skiff({"save", "--json"}).out);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "tools/admin_commands.h"
 #include "tools/json_writer.h"
 #include "tools/tool_context.h"
 
@@ -172,6 +173,8 @@ std::string TagText(ULONG tag) {
 
 void CmdProfileCreate(const std::string& name, Output& o) {
     MapiRuntime runtime;
+    if (ProfileExists(name))
+        throw ToolError{MAPI_E_COLLISION, "profile '" + name + "' already exists"};
     ComPtr<IProfAdmin> admin;
     Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
     Check(admin->CreateProfile(const_cast<char*>(name.c_str()), nullptr, 0, MAPI_DEFAULT_SERVICES),
@@ -266,8 +269,8 @@ void CmdItems(const std::string& profile, const std::string& folderText, Output&
                 .String(title);
             w.Key("modified").String(FileTimeToIso(ft)).Key("read").Bool(read).EndObject();
         } else {
-            o.out << ToHex(id) << "\t" << cls << "\t" << title << "\t" << FileTimeToIso(ft) << "\t"
-                  << (read ? 1 : 0) << "\n";
+            o.out << ToHex(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title) << "\t"
+                  << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
         }
     }
     w.EndArray();
@@ -296,7 +299,7 @@ void CmdShow(const std::string& profile, const std::string& idText, Output& o) {
             w.EndObject();
         } else {
             o.out << TagText(tag) << "\t" << name << "\t" << TypeName(PROP_TYPE(tag)) << "\t"
-                  << FormatValue(v) << "\n";
+                  << EscapeForLine(FormatValue(v)) << "\n";
         }
     }
     w.EndArray().EndObject();

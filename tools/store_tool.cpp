@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "tools/admin_commands.h"
+#include "tools/format_commands.h"
 #include "tools/json_writer.h"
 #include "tools/store_commands.h"
 #include "tools/tool_context.h"
@@ -37,6 +39,8 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
         prof->add_subcommand("create", "create a profile with its default store");
     profCreate->add_option("NAME", name, "profile name")->required();
     CLI::App* profList = prof->add_subcommand("list", "list the profiles");
+    CLI::App* profDelete = prof->add_subcommand("delete", "delete a profile and its stores");
+    profDelete->add_option("NAME", name, "profile name")->required();
 
     CLI::App* folders =
         app.add_subcommand("folders", "list the folders below the top of the personal folders");
@@ -46,6 +50,14 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
         folderCmd->add_subcommand("create", "create a folder (and missing parents)");
     folderCreate->add_option("PATH", path, "path below the top, e.g. Inbox/Projects")->required();
     folderCreate->add_option("--class", cls, "container class, e.g. IPF.Contact");
+    bool force = false;
+    CLI::App* folderDelete = folderCmd->add_subcommand(
+        "delete", "delete a folder (one holding items or folders needs --force)");
+    folderDelete->add_option("FOLDER", folder, "path or entry ID")->required();
+    folderDelete->add_flag("--force", force, "delete the items and sub-folders in it too");
+    CLI::App* folderRename = folderCmd->add_subcommand("rename", "give a folder a new name");
+    folderRename->add_option("FOLDER", folder, "path or entry ID")->required();
+    folderRename->add_option("NAME", name, "the new name (no \"/\")")->required();
 
     CLI::App* items = app.add_subcommand("items", "list the items of a folder");
     items->add_option("FOLDER", folder, "path or entry ID")->required();
@@ -73,12 +85,37 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
     CLI::App* attach = app.add_subcommand("attach", "attach a file to an item");
     attach->add_option("ENTRYID", id)->required();
     attach->add_option("FILE", file)->required();
+    CLI::App* unset = app.add_subcommand("unset", "remove properties from an item");
+    unset->add_option("ENTRYID", id)->required();
+    unset->add_option("PROPS", assignments, "PROP ...")->required();
+    CLI::App* attachments = app.add_subcommand("attachments", "list the attachments of an item");
+    attachments->add_option("ENTRYID", id)->required();
+    CLI::App* extract =
+        app.add_subcommand("extract", "write an attachment's bytes to a file (\"-\": stdout)");
+    extract->add_option("ENTRYID", id)->required();
+    extract->add_option("NUMBER", flag, "attachment number (see attachments)")->required();
+    extract->add_option("FILE", file)->required();
+    CLI::App* recipients = app.add_subcommand("recipients", "list the recipients of an item");
+    recipients->add_option("ENTRYID", id)->required();
     CLI::App* recipient =
         app.add_subcommand("recipient", "add a recipient (to, cc, bcc) to an item");
     recipient->add_option("ENTRYID", id)->required();
     recipient->add_option("TYPE", type)->required();
     recipient->add_option("NAME", display)->required();
     recipient->add_option("ADDRESS", address)->required();
+
+    std::vector<std::string> files;
+    bool strict = false, vcard3 = false;
+    CLI::App* import = app.add_subcommand(
+        "import", "import vCard (contacts) or iCalendar (tasks, appointments) files into a folder");
+    import->add_option("FOLDER", folder, "path or entry ID")->required();
+    import->add_option("FILE", files, "files to read (- for standard input)")->required();
+    import->add_flag("--strict", strict, "stop at the first error and import nothing");
+    CLI::App* exportCmd = app.add_subcommand(
+        "export", "export a folder as vCard 4.0 (contacts) or iCalendar (tasks, appointments)");
+    exportCmd->add_option("FOLDER", folder, "path or entry ID")->required();
+    exportCmd->add_option("FILE", file, "file to write (standard output when none)");
+    exportCmd->add_flag("--vcard3", vcard3, "write vCard 3.0");
 
     try {
         app.parse(argc, argv);
@@ -92,6 +129,20 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
             CmdProfileCreate(name, o);
         else if (*profList)
             CmdProfileList(o);
+        else if (*profDelete)
+            CmdProfileDelete(name, o);
+        else if (*folderDelete)
+            CmdFolderDelete(profile, folder, force, o);
+        else if (*folderRename)
+            CmdFolderRename(profile, folder, name, o);
+        else if (*unset)
+            CmdUnset(profile, id, assignments, o);
+        else if (*attachments)
+            CmdAttachments(profile, id, o);
+        else if (*extract)
+            CmdExtract(profile, id, flag, file, o);
+        else if (*recipients)
+            CmdRecipients(profile, id, o);
         else if (*folders)
             CmdFolders(profile, o);
         else if (*folderCreate)
@@ -116,6 +167,15 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
             CmdAttach(profile, id, file, o);
         else if (*recipient)
             CmdRecipient(profile, id, type, display, address, o);
+        else if (*import)
+            return CmdImport(profile, folder, files, strict, o, err);
+        else if (*exportCmd) {
+            if (json && file.empty()) {
+                err << "error: export --json needs a FILE (the data goes to standard output)\n";
+                return 2;
+            }
+            CmdExport(profile, folder, file, vcard3, o);
+        }
         return 0;
     } catch (const ToolError& e) {
         const char* known = MapiErrorName(e.hr);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -228,6 +229,120 @@ TEST_F(StoreToolTest, ACorruptStoreFileIsReportedNotCrashedOn) {
     Result r = Run({"folders"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "error: MAPI_E_CORRUPT_STORE (0x80040600): cannot open the default store\n");
+}
+
+TEST_F(StoreToolTest, AttachmentsAndRecipientsListedAndExtracted) {
+    Ok({"profile", "create", "Default"});
+    std::string id = Line(Ok({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Post"}));
+    EXPECT_EQ(Ok({"attachments", id}), "");
+    std::string file = home_ + "/bericht.bin";
+    std::string bytes("a\0b\nc", 5);
+    bytes += std::string(70000, 'x');  // more than one read of the stream
+    { std::ofstream(file, std::ios::binary) << bytes; }
+    EXPECT_EQ(Ok({"attach", id, file}), "0\n");
+    EXPECT_EQ(Ok({"recipient", id, "to", "Ann Example", "ann@example.org"}), id + "\n");
+    EXPECT_EQ(Ok({"recipient", id, "bcc", "Bob", "bob@example.org"}), id + "\n");
+    EXPECT_EQ(Ok({"attachments", id}), "0\tbericht.bin\t70005\n");
+    EXPECT_EQ(Ok({"--json", "attachments", id}),
+              "[{\"number\":0,\"name\":\"bericht.bin\",\"size\":70005}]\n");
+    std::string out = home_ + "/out.bin";
+    EXPECT_EQ(Ok({"extract", id, "0", out}),
+              "Attachment 0 (bericht.bin, 70005 bytes) written to " + out + "\n");
+    std::ifstream in(out, std::ios::binary);
+    std::string copied((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(copied, bytes);
+    EXPECT_EQ(Ok({"extract", id, "0", "-"}), bytes);
+    Result missing = Run({"extract", id, "3", out});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err,
+              "error: MAPI_E_NOT_FOUND (0x8004010F): the item has no attachment 3 (see "
+              "attachments)\n");
+    EXPECT_EQ(Run({"extract", id, "x", out}).code, 1);
+    EXPECT_EQ(Ok({"recipients", id}),
+              "to\tAnn Example\tann@example.org\tSMTP\nbcc\tBob\tbob@example.org\tSMTP\n");
+    EXPECT_EQ(Ok({"--json", "recipients", id}),
+              "[{\"type\":\"to\",\"name\":\"Ann Example\",\"address\":\"ann@example.org\","
+              "\"addressType\":\"SMTP\"},{\"type\":\"bcc\",\"name\":\"Bob\",\"address\":"
+              "\"bob@example.org\",\"addressType\":\"SMTP\"}]\n");
+}
+
+TEST_F(StoreToolTest, UnsetRemovesAPropertyInsteadOfStoringAnEmptyText) {
+    Ok({"profile", "create", "Default"});
+    std::string id = Line(Ok({"add", "Contacts", "--class", "IPM.Contact", "PR_SUBJECT=Doe",
+                              "PSETID_Address:0x8005:PT_STRING8=Doe, John"}));
+    EXPECT_EQ(Ok({"unset", id, "PR_SUBJECT", "PR_IMPORTANCE", "PSETID_Address:0x8005",
+                  "PSETID_Task:0x8101"}),
+              "PR_SUBJECT removed from " + id + "\nPSETID_Address:0x8005 removed from " + id +
+                  "\nPR_IMPORTANCE was not set on " + id + "\nPSETID_Task:0x8101 was not set on " +
+                  id + "\n");
+    std::string show = Ok({"show", id});
+    EXPECT_EQ(show.find("PR_SUBJECT"), std::string::npos) << show;
+    EXPECT_EQ(show.find("PSETID_Address:0x8005"), std::string::npos) << show;
+    EXPECT_EQ(Ok({"--json", "unset", id, "PR_SUBJECT"}),
+              "{\"entryid\":\"" + id + "\",\"removed\":[],\"notSet\":[\"PR_SUBJECT\"]}\n");
+    Result computed = Run({"unset", id, "PR_ENTRYID"});
+    EXPECT_EQ(computed.code, 1);
+    EXPECT_EQ(computed.err, "error: MAPI_E_COMPUTED (0x8004011A): cannot remove PR_ENTRYID\n");
+    EXPECT_NE(Ok({"show", id}).find("PR_MESSAGE_CLASS"), std::string::npos);
+}
+
+TEST_F(StoreToolTest, FoldersDeletedAndRenamedProfilesDeleted) {
+    EXPECT_EQ(Ok({"profile", "create", "Default"}), "Default\n");
+    Result twice = Run({"profile", "create", "Default"});
+    EXPECT_EQ(twice.code, 1);
+    EXPECT_EQ(twice.err,
+              "error: MAPI_E_COLLISION (0x80040604): profile 'Default' already exists\n");
+    Ok({"folder", "create", "Inbox/Archive/2010"});
+    Ok({"add", "Inbox/Archive", "--class", "IPM.Note", "PR_SUBJECT=old"});
+    Result full = Run({"folder", "delete", "Inbox/Archive"});
+    EXPECT_EQ(full.code, 1);
+    EXPECT_EQ(full.err,
+              "error: MAPI_E_HAS_MESSAGES (0x8004060A): 'Inbox/Archive' holds 1 item and 1 "
+              "sub-folder; add --force to delete them too\n");
+    EXPECT_EQ(Ok({"folder", "delete", "Inbox/Archive/2010"}),
+              "Folder Inbox/Archive/2010 deleted with 0 items and 0 sub-folders\n");
+    EXPECT_EQ(Ok({"folder", "delete", "Inbox/Archive", "--force"}),
+              "Folder Inbox/Archive deleted with 1 item and 0 sub-folders\n");
+    EXPECT_EQ(Ok({"folders"}).find("Archive"), std::string::npos);
+    for (const char* kept : {"Inbox", "Contacts", "Deleted Items", "Tasks"}) {
+        Result refused = Run({"folder", "delete", kept, "--force"});
+        EXPECT_EQ(refused.code, 1) << kept;
+        EXPECT_EQ(refused.err, std::string("error: MAPI_E_NO_ACCESS (0x80070005): '") + kept +
+                                   "' is a default folder of the store and stays\n");
+    }
+
+    Ok({"folder", "create", "Inbox/A"});
+    Ok({"folder", "create", "Inbox/B"});
+    Result taken = Run({"folder", "rename", "Inbox/A", "b"});
+    EXPECT_EQ(taken.err, "error: MAPI_E_COLLISION (0x80040604): a folder 'B' is there already\n");
+    EXPECT_EQ(Run({"folder", "rename", "Inbox/A", "x/y"}).code, 1);
+    EXPECT_EQ(Ok({"folder", "rename", "Inbox/A", "Projekte"}),
+              "Folder Inbox/A renamed to Inbox/Projekte\n");
+    std::string folders = Ok({"folders"});
+    EXPECT_NE(folders.find("Inbox/Projekte\t"), std::string::npos) << folders;
+    EXPECT_EQ(folders.find("Inbox/A\t"), std::string::npos) << folders;
+
+    Ok({"profile", "create", "Work"});
+    EXPECT_EQ(Ok({"profile", "delete", "Work"}), "Profile Work deleted with its stores\n");
+    EXPECT_EQ(Ok({"profile", "list"}), "Default\tdefault\n");
+    Result gone = Run({"profile", "delete", "Work"});
+    EXPECT_EQ(gone.err, "error: MAPI_E_NOT_FOUND (0x8004010F): no profile 'Work'\n");
+}
+
+TEST_F(StoreToolTest, ValuesWithLineBreaksAndTabsStayOnTheirLine) {
+    Ok({"profile", "create", "Default"});
+    std::string id = Line(Ok({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Plan\tB",
+                              "PR_BODY=Zeile 1\r\nZeile 2\\Ende"}));
+    std::string show = Ok({"show", id});
+    EXPECT_NE(show.find("\tPR_BODY\tPT_STRING8\tZeile 1\\r\\nZeile 2\\\\Ende\n"), std::string::npos)
+        << show;
+    EXPECT_NE(show.find("\tPR_SUBJECT\tPT_STRING8\tPlan\\tB\n"), std::string::npos) << show;
+    std::string items = Ok({"items", "Inbox"});
+    EXPECT_EQ(std::count(items.begin(), items.end(), '\n'), 1);
+    EXPECT_NE(items.find("\tPlan\\tB\t"), std::string::npos) << items;
+    // JSON keeps the value as it is.
+    EXPECT_NE(Ok({"--json", "show", id}).find("\"Zeile 1\\r\\nZeile 2\\\\Ende\""),
+              std::string::npos);
 }
 
 }  // namespace

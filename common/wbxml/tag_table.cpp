@@ -9,7 +9,7 @@
 
 // clang-format off
 constexpr WBXMLTag kVantroTagTable[] = {
-    // Page 0: protocol, 42 rows.
+    // Page 0: protocol, 43 rows.
     {0, 0x01, "Sync"},
     {0, 0x14, "COLLECTION"},
     {0, 0x15, "Folder"},
@@ -52,6 +52,7 @@ constexpr WBXMLTag kVantroTagTable[] = {
     {0, 0x3A, "Subfolders"},
     {0, 0x3B, "NewFolder"},
     {0, 0x3C, "Moved"},
+    {0, 0x3D, "Matched"},
     // Page 1: contact fields, 51 rows.
     {1, 0x00, "ClientID"},
     {1, 0x01, "ServerID"},

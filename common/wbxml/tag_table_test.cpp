@@ -11,7 +11,7 @@ TEST(TagTable, EachPageHoldsItsRows) {
     std::map<int, int> rowsPerPage;
     for (size_t i = 0; i < VantroTagTableSize(); ++i) ++rowsPerPage[kVantroTagTable[i].codePage];
     EXPECT_EQ(rowsPerPage,
-              (std::map<int, int>{{0, 42}, {1, 51}, {2, 17}, {3, 15}, {6, 21}, {7, 62}}));
+              (std::map<int, int>{{0, 43}, {1, 51}, {2, 17}, {3, 15}, {6, 21}, {7, 62}}));
     EXPECT_EQ(kVantroTagTable[VantroTagTableSize()].name, nullptr);
 }
 
@@ -20,6 +20,8 @@ TEST(TagTable, NamesHitsAcrossPages) {
     EXPECT_EQ(TagName(0, 0x20), "ReadFlag");
     EXPECT_EQ(TagName(0, 0x01), "Sync");
     EXPECT_EQ(TagName(0, 0x2A), "Acknlowledge");
+    EXPECT_EQ(TagName(0, 0x3D), "Matched");
+    EXPECT_EQ(TagName(0, 0x3E), "unknown 0 3e");
     EXPECT_EQ(TagName(1, 0x00), "ClientID");
     EXPECT_EQ(TagName(1, 0x35), "YomiCompanyName");
     EXPECT_EQ(TagName(2, 0x0B), "PocketAppointment_Recipients");

@@ -182,6 +182,22 @@ std::string Windows1252ToUtf8(std::string_view text) {
     return out;
 }
 
+char32_t Windows1252CodePoint(unsigned char byte) {
+    return byte >= 0x80 && byte <= 0x9F ? kCp1252High[byte - 0x80] : byte;
+}
+
+int Windows1252Byte(char32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
+        return static_cast<int>(codePoint);
+    if (codePoint < 0x100) return -1;  // C1 controls
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == codePoint) return 0x80 + i;
+    }
+    return -1;
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint) { AppendCodePoint(out, codePoint); }
+
 std::string RepairUtf8(std::string_view text) {
     if (IsValidUtf8(text)) return std::string(text);
     return Windows1252ToUtf8(text);

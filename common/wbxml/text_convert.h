@@ -20,6 +20,16 @@ bool IsValidUtf8(std::string_view text);
 // that page leaves unassigned (81 8D 8F 90 9D) become the C1 controls of the same value.
 std::string Windows1252ToUtf8(std::string_view text);
 
+// The character a Windows-1252 byte stands for (the five unassigned bytes 81 8D 8F
+// 90 9D give the C1 controls of the same value).
+char32_t Windows1252CodePoint(unsigned char byte);
+// The Windows-1252 byte of a character, or -1 when the page lacks it (C1 controls
+// included).
+int Windows1252Byte(char32_t codePoint);
+// Appends the UTF-8 form of a character (the caller passes no surrogate and nothing
+// above U+10FFFF).
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // text when it is valid UTF-8, otherwise its Windows-1252 reading.
 std::string RepairUtf8(std::string_view text);
 

@@ -52,6 +52,22 @@ TEST(TextConvert, Windows1252ReadingOfEveryHighByte) {
     EXPECT_EQ(RepairUtf8(kMuellerAnsi), kMueller);
 }
 
+TEST(TextConvert, Windows1252SingleCharactersBothWays) {
+    // Every byte of the page goes to its character and back.
+    for (int b = 0; b < 256; ++b) {
+        char32_t cp = Windows1252CodePoint(static_cast<unsigned char>(b));
+        bool unassigned = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+        EXPECT_EQ(unassigned ? -1 : b, Windows1252Byte(cp)) << b;
+    }
+    EXPECT_EQ(0x80, Windows1252Byte(0x20AC));
+    EXPECT_EQ(0x96, Windows1252Byte(0x2013));
+    EXPECT_EQ(-1, Windows1252Byte(0x0416));  // Cyrillic: not on the page
+    EXPECT_EQ(-1, Windows1252Byte(0x85));    // a C1 control is no character of the page
+    std::string out;
+    AppendUtf8(out, 0x20AC);
+    AppendUtf8(out, 0x1F600);
+    EXPECT_EQ(kEuroSign + "\xF0\x9F\x98\x80", out);
+}
 TEST(TextConvert, Utf8LocaleConvertsWithoutLoss) {
     LocaleScope locale("C.UTF-8");
     ASSERT_TRUE(locale.selected());

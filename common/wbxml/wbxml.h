@@ -86,9 +86,12 @@ public:
     static constexpr size_t kWriterGrowth = 1024;
     // Capacity the protocol server passes to BeginDocument for an answer.
     static constexpr size_t kAnswerCapacity = 65536;
-    // Deepest element nesting that BuildTree and DumpDocument follow; a deeper
-    // document ends their walk as a truncated one would.
+    // Deepest element nesting that BuildTree (below the element it starts in) and
+    // DumpDocument follow; a deeper document ends their walk as a truncated one would.
     static constexpr int kMaxDepth = 100;
+    // Elements the pull reader keeps open at once: room for a tree of kMaxDepth
+    // below a walk of the same depth. One more start tag ends the walk.
+    static constexpr int kMaxReaderDepth = 2 * kMaxDepth;
 
     CWBXML();
     virtual ~CWBXML();
@@ -140,6 +143,14 @@ public:
     bool WriteElementIfNotEmpty(int32_t page, int32_t token, std::u16string_view text);
     // WriteElement with the decimal text of value.
     bool WriteIntElement(int32_t page, int32_t token, int32_t value);
+    // An element without text, standing for a field that became empty: the tag
+    // byte with the content bit clear (after a page switch when needed). A token
+    // from 0 to 4 without the bit would read as a control token (switch, end, the
+    // integer tokens, inline string), so such a field is written as tag with the
+    // content bit, an empty inline string and end (token | 0x40, 03, 00, 01), which
+    // readers take the same way. Retried once after an exception as WriteElement;
+    // false, nothing written, for an invalid tag or a second failure.
+    bool WriteEmptyElement(int32_t page, int32_t token);
     int32_t WriterCodePage() const { return writerPage_; }
 
     // ---- Reader ----
@@ -150,20 +161,23 @@ public:
     // reported event (or the end of a start tag without content bit is still to
     // come); false when it consumed the last byte, and false with EventKind
     // kWBXMLNoEvent when nothing (or only a cut token) was left, in which case the
-    // cursor is at the end. Content is the bytes as received.
+    // cursor is at the end. Content is the bytes as received. A start tag that
+    // would open more than kMaxReaderDepth elements at once ends the walk the same way.
     bool NextEvent(CWBXMLEvent& event);
     // As NextEvent, except that inline strings are converted from UTF-8 to the
-    // ANSI character set (FromUtf8) and a tag byte with neither the 0x40 nor the
-    // 0x80 bit is skipped without an event.
+    // ANSI character set (FromUtf8).
     bool NextTreeEvent(CWBXMLEvent& event);
     // Reads the rest of the current element into list (appending) and returns true
     // when it met that element's end; false when the document ended first, was
     // cut inside a token, or nested deeper than kMaxDepth (the cursor is then at
     // the end). An element whose start tag is followed by 00..04 is a field: its
-    // text becomes a node with its page and token (an empty field yields no node);
-    // any other element is a container node with a child list. A container whose
-    // first child is on another page is therefore taken for a field, and its
-    // children land in the list that holds it. A text outside any field adds
+    // text becomes a node with its page and token; any other element is a
+    // container node with a child list. An empty element, the way a sender writes
+    // a cleared field, is a node with the empty value in both of its forms: a tag
+    // without the content bit (one byte), and a tag holding an empty inline string.
+    // A tag with the content bit directly followed by its end yields no node. A
+    // container whose first child is on another page is taken for a field, and
+    // its children land in the list that holds it. A text outside any field adds
     // "Literal without field <text>" to the trace (wbxml_trace.h).
     bool BuildTree(CWBXMLLiterals& list, CWBXMLEvent& event);
     static std::string FindValue(const CWBXMLLiterals& list, int32_t page, int32_t token) {
@@ -198,6 +212,7 @@ private:
     void AppendByte(unsigned char byte) { Append(&byte, 1); }
     bool WriteElementOnce(int32_t page, int32_t token, std::string_view text);
     bool WriteElementRetrying(int32_t page, int32_t token, std::string_view text);
+    bool WriteEmptyElementOnce(int32_t page, int32_t token);
     enum ReadResult { kNoEvent, kEventMore, kEventLast };
     ReadResult ReadEvent(CWBXMLEvent& event, bool treeMode);
     bool BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level);

@@ -15,7 +15,6 @@ constexpr unsigned char kInt32 = 0x02;
 constexpr unsigned char kInlineString = 0x03;
 constexpr unsigned char kInt32Other = 0x04;
 constexpr unsigned char kContentBit = 0x40;
-constexpr unsigned char kAttributeBit = 0x80;
 constexpr unsigned char kTokenMask = 0x3F;
 
 // "<name>" or "</name>", reusing the text's storage.
@@ -115,7 +114,9 @@ CWBXML::ReadResult CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
                 break;
             }
             default: {
-                if (treeMode && (b & (kContentBit | kAttributeBit)) == 0) continue;
+                // Deeper than any Vantro document nests: the walk ends here, so a
+                // document of nothing but start tags costs no memory per tag.
+                if (event.nameStack.size() >= static_cast<size_t>(kMaxReaderDepth)) goto cut;
                 const int32_t token = b & kTokenMask;
                 OpenElement(event, ElementName(readerPage_, token));
                 event.codePage = readerPage_;
@@ -157,6 +158,13 @@ bool CWBXML::BuildTreeLevel(CWBXMLLiterals& list, CWBXMLEvent& event, int level)
         if (ReadEvent(event, true) == kNoEvent) return false;
         switch (event.EventKind) {
             case kWBXMLStartTag: {
+                if (event.PendingEnd) {
+                    // A tag without the content bit: an empty field, whose end the
+                    // next read reports without consuming a byte.
+                    list.Add(event.codePage, event.token);
+                    if (ReadEvent(event, true) == kNoEvent) return false;
+                    break;
+                }
                 ++depth;
                 const size_t end = std::min(readerEnd_, document_.Length());
                 // A start tag directly followed by a control token holds text (or

@@ -90,16 +90,16 @@ TEST(WBXMLReader, IntegerTokensAndStrayEnds) {
               "3 0/28 [] </BodySize> '' last\n");
 }
 
-TEST(WBXMLReader, AttributeBitIsIgnoredAndTreeEventsSkipBareTokens) {
-    // C1: Sync with attribute and content bits; 05: a tag byte with neither bit.
-    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01"),
-              "1 0/1 [Sync] <Sync> ''\n"
-              "1 0/5 [Sync.unknown 0 5] <unknown 0 5> ''\n"
-              "3 0/5 [Sync] </unknown 0 5> ''\n"
-              "3 0/5 [] </Sync> '' last\n");
-    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01", true),
-              "1 0/1 [Sync] <Sync> ''\n"
-              "3 0/1 [] </Sync> '' last\n");
+TEST(WBXMLReader, AttributeBitIsIgnoredAndBareTagsAreStartAndEnd) {
+    // C1: Sync with attribute and content bits; 05: a tag byte with neither bit,
+    // an empty element (the form of a cleared field), in both kinds of walk.
+    const std::string expected =
+        "1 0/1 [Sync] <Sync> ''\n"
+        "1 0/5 [Sync.unknown 0 5] <unknown 0 5> ''\n"
+        "3 0/5 [Sync] </unknown 0 5> ''\n"
+        "3 0/5 [] </Sync> '' last\n";
+    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01"), expected);
+    EXPECT_EQ(Walk("03 01 6A 00 C1 05 01", true), expected);
 }
 
 TEST(WBXMLReader, TreeEventsRepairTextThatIsNotUtf8) {
@@ -187,4 +187,35 @@ TEST(WBXMLReader, RepeatedChildrenArriveInOrder) {
               "2 0/24 [Folder.ServerID]  '2'\n"
               "3 0/24 [Folder] </ServerID> ''\n"
               "3 0/24 [] </Folder> '' last\n");
+}
+
+TEST(WBXMLReader, NestingPastTheDepthLimitEndsTheWalk) {
+    // kMaxReaderDepth nested elements are read; the next start tag ends the walk, and a
+    // document of a million start tags keeps no more than kMaxReaderDepth names.
+    auto nested = [](size_t count) {
+        std::string doc("\x03\x01\x6A\x00", 4);
+        doc.append(count, '\x6A');
+        return doc;
+    };
+    CWBXML r;
+    r.SetDocument(nested(CWBXML::kMaxReaderDepth));
+    CWBXMLEvent e;
+    int starts = 0;
+    while (r.NextEvent(e) && e.EventKind == kWBXMLStartTag) ++starts;
+    if (e.EventKind == kWBXMLStartTag) ++starts;
+    EXPECT_EQ(starts, CWBXML::kMaxReaderDepth);
+
+    r.SetDocument(nested(1000000));
+    CWBXMLEvent deep;
+    starts = 0;
+    for (;;) {
+        bool more = r.NextEvent(deep);
+        if (deep.EventKind != kWBXMLStartTag) break;
+        ++starts;
+        if (!more) break;
+    }
+    EXPECT_EQ(starts, CWBXML::kMaxReaderDepth);
+    EXPECT_EQ(deep.EventKind, kWBXMLNoEvent);
+    EXPECT_EQ(deep.nameStack.size(), static_cast<size_t>(CWBXML::kMaxReaderDepth));
+    EXPECT_TRUE(r.ReaderAtEnd());
 }

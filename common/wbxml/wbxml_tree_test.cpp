@@ -92,6 +92,26 @@ TEST(WBXMLTree, EmptyFieldYieldsNoNode) {
     EXPECT_EQ(b.tree, "(0/24 '')");
 }
 
+TEST(WBXMLTree, BothFormsOfAnEmptyElementAreEmptyFields) {
+    // COLLECTION { LastName cleared (1D, no content bit), CompanyName held (46 with
+    // "X"), Department cleared as an empty inline string, FirstName cleared last }:
+    // every cleared field is a node with the empty value, in document order.
+    Built b = BuildAfterFirstStart("54 00 01 1D 46 03 58 00 01 45 03 00 01 1B 01");
+    EXPECT_TRUE(b.ended);
+    EXPECT_EQ(b.tree, "(1/29 '')(1/6 'X')(1/5 '')(1/27 '')");
+    // A bare tag as the collection's only child, and right before the end of a
+    // container: a field, never a container of what follows.
+    EXPECT_EQ(BuildAfterFirstStart("54 1D 01").tree, "(0/29 '')");
+    EXPECT_EQ(BuildAfterFirstStart("54 55 17 01 58 03 31 00 01 01").tree,
+              "(0/21 [(0/23 '')])(0/24 '1')");
+    // A bare tag with the attribute bit (0x80) is the same empty field.
+    EXPECT_EQ(BuildAfterFirstStart("54 9D 01").tree, "(0/29 '')");
+    // A bare tag as the document's last byte: the field, then the cut end.
+    Built cut = BuildAfterFirstStart("54 1D");
+    EXPECT_FALSE(cut.ended);
+    EXPECT_EQ(cut.tree, "(0/29 '')");
+}
+
 TEST(WBXMLTree, IntegerTokensAreFieldValues) {
     EXPECT_EQ(BuildAfterFirstStart("54 5C 02 10 27 00 00 01 01").tree, "(0/28 '10000')");
 }

@@ -12,6 +12,8 @@ constexpr unsigned char kSwitchPage = 0x00;
 constexpr unsigned char kEnd = 0x01;
 constexpr unsigned char kInlineString = 0x03;
 constexpr unsigned char kContentBit = 0x40;
+// Tokens whose byte without the content bit is a control token (00 to 04).
+constexpr int32_t kLastControlToken = 0x04;
 
 bool IsValidTag(int32_t page, int32_t token) {
     return page >= 0 && page <= 255 && token >= 0 && token <= 0x3F;
@@ -134,4 +136,30 @@ bool CWBXML::WriteElementIfNotEmpty(int32_t page, int32_t token, std::u16string_
 
 bool CWBXML::WriteIntElement(int32_t page, int32_t token, int32_t value) {
     return WriteElement(page, token, std::string_view(std::to_string(value)));
+}
+
+bool CWBXML::WriteEmptyElementOnce(int32_t page, int32_t token) {
+    if (token <= kLastControlToken) return WriteElementOnce(page, token, std::string_view());
+    if (page != writerPage_) {
+        const unsigned char change[2] = {kSwitchPage, static_cast<unsigned char>(page)};
+        Append(change, sizeof change);
+        writerPage_ = page;
+    }
+    AppendByte(static_cast<unsigned char>(token));
+    return !document_.Failed();
+}
+
+bool CWBXML::WriteEmptyElement(int32_t page, int32_t token) {
+    if (!IsValidTag(page, token)) return false;
+    const size_t lengthBefore = document_.Length();
+    const int32_t pageBefore = writerPage_;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            return WriteEmptyElementOnce(page, token);
+        } catch (...) {
+            document_.Truncate(lengthBefore);
+            writerPage_ = pageBefore;
+        }
+    }
+    return false;
 }

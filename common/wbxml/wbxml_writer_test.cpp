@@ -130,3 +130,57 @@ TEST(WBXMLWriter, SecondFailureLeavesTheDocumentAsBefore) {
     EXPECT_TRUE(w.WriteElement(1, 0x1B, "A"));
     EXPECT_EQ(Written(w), "03 01 6A 00 58 03 6B 00 01 00 01 5B 03 41 00 01");
 }
+
+TEST(WBXMLWriter, EmptyElementsStandForClearedFields) {
+    CWBXML w;
+    w.BeginDocument(64);
+    // A field token above 4: the tag byte alone, content bit clear, after the switch.
+    EXPECT_TRUE(w.WriteEmptyElement(3, 0x0A));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 03 0A");
+    EXPECT_TRUE(w.WriteEmptyElement(3, 0x3F));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 03 0A 3F");
+    // Tokens 0 to 4 would be control tokens without the bit: tag, empty string, end.
+    EXPECT_TRUE(w.WriteEmptyElement(3, 0x01));
+    EXPECT_TRUE(w.WriteEmptyElement(1, 0x02));
+    EXPECT_EQ(Written(w), "03 01 6A 00 00 03 0A 3F 41 03 00 01 00 01 42 03 00 01");
+    EXPECT_FALSE(w.WriteEmptyElement(1, 0x40));
+    EXPECT_FALSE(w.WriteEmptyElement(256, 0x05));
+    EXPECT_EQ(w.WriterCodePage(), 1);
+}
+
+TEST(WBXMLWriter, EmptyElementsReadBackAsEmptyFields) {
+    CWBXML w;
+    w.BeginDocument(64);
+    w.StartTag(0, 0x14);
+    w.WriteEmptyElement(3, 0x0A);
+    w.WriteEmptyElement(3, 0x01);
+    w.WriteElement(3, 0x02, "x");
+    w.EndTag();
+    CWBXML r;
+    r.SetDocument(w.Document().View());
+    CWBXMLEvent e;
+    std::string events;
+    for (bool more = true; more;) {
+        more = r.NextEvent(e);
+        if (e.EventKind == kWBXMLStartTag) events += "<" + std::to_string(e.token) + ">";
+        if (e.EventKind == kWBXMLContent) events += "'" + e.value + "'";
+        if (e.EventKind == kWBXMLEndTag) events += "</>";
+    }
+    EXPECT_EQ(events, "<20><10></><1>''</><2>'x'</></>");
+}
+
+TEST(WBXMLWriter, EmptyElementRetryAfterAnException) {
+    for (int failing = 0; failing < 2; ++failing) {
+        CWBXML w;
+        w.BeginDocument(64);
+        w.TEST_FailAppendAfter(failing);
+        EXPECT_TRUE(w.WriteEmptyElement(2, 0x0A)) << failing;
+        EXPECT_EQ(Written(w), "03 01 6A 00 00 02 0A") << failing;
+    }
+    CWBXML w;
+    w.BeginDocument(64);
+    w.TEST_FailAppendAfter(0, 2);
+    EXPECT_FALSE(w.WriteEmptyElement(2, 0x0A));
+    EXPECT_EQ(Written(w), "03 01 6A 00");
+    EXPECT_EQ(w.WriterCodePage(), 0);
+}

@@ -3,15 +3,22 @@
 
 #include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
+
+#include "server/console/dlg_edit_help.h"
 
 CdlgInput::CdlgInput(const std::string& fieldName, const std::string& value, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QString::fromStdString(fieldName));
+    SetHelpScope(this, "input");
     auto* layout = new QVBoxLayout(this);
     label = new QLabel(QString::fromStdString(fieldName), this);
-    edit = new QLineEdit(QString::fromStdString(value), this);
+    edit = HelpNamed(new QLineEdit(QString::fromStdString(value), this), "value");
+    label->setBuddy(edit);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
+    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton");
     layout->addWidget(label);
     layout->addWidget(edit);
     layout->addWidget(buttons);

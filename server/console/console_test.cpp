@@ -2,12 +2,22 @@
 // device nodes, close behaviour and context help.
 #include <gtest/gtest.h>
 
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
 #include <thread>
 
+#include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
+#include "server/config/mapi_access.h"
 #include "server/console/console_test_util.h"
 #include "server/console/corvel_dlg.h"
+#include "server/console/dlg_browse_folder.h"
+#include "server/console/dlg_folder_properties.h"
 
 namespace {
 
@@ -22,7 +32,9 @@ protected:
         WriteWholeFile(home_.DataFolder() + "/DEV2.ifo", "Name=bob\nPasswort=pw\nDeviceID=DEV2\n");
         WriteWholeFile(home_.DataFolder() + "/settings.inf",
                        "Device=DEV2:Pocket\nDevice=DEV3:Pocket\n");
+        ClearStoreCache();
     }
+    void TearDown() override { ClearStoreCache(); }
 
     std::unique_ptr<CCorvelDlg> Start() {
         ConsoleOptions options;
@@ -198,13 +210,35 @@ TEST_F(CorvelDlgTest, UserNodesFollowNewAndDelete) {
     EXPECT_EQ(Children(dlg->usersNode), (std::vector<std::string>{"bob", "carol"}));
 }
 
-TEST_F(CorvelDlgTest, HelpKeysAndTheHelpEditor) {
+TEST_F(CorvelDlgTest, HelpKeysComeFromTheNamesOfControlAndPane) {
     auto dlg = Start();
-    EXPECT_EQ(HelpKeyFor(dlg->usersPane), "");  // the pane has no enclosing ID
-    std::string key = HelpKeyFor(dlg->usersPane->newButton);
-    ASSERT_FALSE(key.empty());
-    EXPECT_EQ(key.substr(key.find(':')), ":100");
-    EXPECT_EQ(HelpKeyFor(dlg->tree), "");
+    EXPECT_EQ(HelpKeyFor(dlg->usersPane), "");  // a pane itself has no key
+    EXPECT_EQ(HelpKeyFor(nullptr), "");
+    EXPECT_EQ(HelpKeyFor(dlg->usersPane->newButton), "newButton:users");
+    EXPECT_EQ(HelpKeyFor(dlg->tree), "navigation:main");
+    // Qt's inner widgets stand for the control around them, a label for its field.
+    EXPECT_EQ(HelpKeyFor(dlg->userPane->folders->viewport()), "folders:user");
+    EXPECT_EQ(HelpKeyFor(dlg->userPane->folders->verticalScrollBar()), "folders:user");
+    auto* form = dlg->userPane->findChild<QFormLayout*>();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(HelpKeyFor(form->labelForField(dlg->userPane->password)), "password:user");
+    // The same class in two panes: two keys.
+    EXPECT_EQ(HelpKeyFor(dlg->eventsPane->refreshButton), "refreshButton:events");
+    EXPECT_EQ(HelpKeyFor(dlg->syncLogPane->refreshButton), "refreshButton:syncLog");
+    EXPECT_EQ(HelpKeyFor(dlg->livePane->copyButton), "copyButton:liveTrace");
+    // A group box has no name of its own: the pane is reached, no key.
+    EXPECT_EQ(HelpKeyFor(dlg->optionsPane->traceLive->parentWidget()), "");
+    std::vector<std::string> users = HelpKeysOf(dlg->usersPane);
+    EXPECT_EQ(users, (std::vector<std::string>{"deleteButton:users", "newButton:users",
+                                               "userList:users"}));
+    // The main window's own controls only, not those of the panes inside it.
+    EXPECT_EQ(HelpKeysOf(dlg.get()),
+              (std::vector<std::string>{"helpText:main", "navigation:main"}));
+}
+
+TEST_F(CorvelDlgTest, HelpEditorSavesUnderTheKeyOfTheControlFocusedBeforeIt) {
+    auto dlg = Start();
+    std::string key = "newButton:users";
     std::string helpFile = home_.Path() + "/help.inf";
     settings_.SetHelpFilePath(helpFile);
     dlg->helpEditor->ShowKey(key);
@@ -215,12 +249,145 @@ TEST_F(CorvelDlgTest, HelpKeysAndTheHelpEditor) {
     dlg->helpEditor->text->setPlainText("verworfen");
     dlg->helpEditor->OnCancel();
     EXPECT_EQ(dlg->helpEditor->text->toPlainText().toStdString(), "Legt einen Benutzer an");
-    // The focused control's key reaches the editor on the next tick.
-    dlg->activateWindow();
+    dlg->helpEditor->ShowKey("");
+    EXPECT_FALSE(dlg->helpEditor->saveButton->isEnabled());
+    EXPECT_FALSE(dlg->helpEditor->OnSave());
+
+    // The focused control's key reaches the editor on the next tick ...
+    dlg->tree->setCurrentItem(dlg->usersNode);
+    QApplication::setActiveWindow(dlg.get());
     dlg->usersPane->newButton->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), dlg->usersPane->newButton);
     dlg->HelpTick();
-    if (QApplication::focusWidget() == dlg->usersPane->newButton) {
-        EXPECT_EQ(dlg->helpEditor->Key(), key);
+    EXPECT_EQ(dlg->helpEditor->Key(), key);
+    // ... and stays when the focus moves into the editor to write the text.
+    dlg->helpEditor->show();
+    QApplication::setActiveWindow(dlg->helpEditor);
+    dlg->helpEditor->text->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), dlg->helpEditor->text);
+    dlg->HelpTick();
+    EXPECT_EQ(dlg->helpEditor->Key(), key);
+    EXPECT_EQ(dlg->helpEditor->idLabel->text().toStdString(), key);
+    dlg->helpEditor->text->setPlainText("Neu: legt einen Benutzer an");
+    QTest::mouseClick(dlg->helpEditor->saveButton, Qt::LeftButton);
+    EXPECT_EQ(settings_.GetHelpText(key), "Neu: legt einen Benutzer an");
+    // The next control focused in the window gets its own key.
+    QApplication::setActiveWindow(dlg.get());
+    dlg->usersPane->deleteButton->setFocus();
+    dlg->HelpTick();
+    EXPECT_EQ(dlg->helpEditor->Key(), "deleteButton:users");
+}
+
+// The keys of every pane and dialog, and the texts of the help.inf shipped beside
+// the program: every control has a German text, and every text has its control.
+TEST_F(CorvelDlgTest, ShippedHelpFileHasATextForEveryControl) {
+    settings_.SetHelpFilePath(CORVEL_SHIPPED_HELP_FILE);
+    auto dlg = Start();
+    std::vector<std::string> keys;
+    auto take = [&keys](const QWidget* scope) {
+        std::vector<std::string> own = HelpKeysOf(scope);
+        EXPECT_FALSE(own.empty()) << HelpScopeName(scope);
+        keys.insert(keys.end(), own.begin(), own.end());
+    };
+    take(dlg.get());
+    for (QWidget* pane : dlg->findChildren<QWidget*>()) {
+        if (!HelpScopeName(pane).empty() && pane != dlg.get()) take(pane);
+    }
+    CDlgNewDir newDir;
+    take(&newDir);
+    CDlgFolderProperties properties(CPocketFolder(), "Test");
+    take(&properties);
+    CDlgBrowseFolder browse(nullptr, true);
+    take(&browse);
+    CdlgInput input("Name", "");
+    take(&input);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
+    EXPECT_GE(keys.size(), 70u);
+    for (const std::string& key : keys) {
+        std::string text = settings_.GetHelpText(key);
+        EXPECT_NE(text.find_first_not_of(" \n"), std::string::npos) << "no text for " << key;
+    }
+    std::vector<std::string> inFile;
+    std::string content = ReadWholeFile(CORVEL_SHIPPED_HELP_FILE);
+    std::istringstream lines(content);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("<", 0) == 0 && line.rfind("</", 0) != 0 && line.back() == '>') {
+            inFile.push_back(line.substr(1, line.size() - 2));
+        }
+    }
+    std::sort(inFile.begin(), inFile.end());
+    EXPECT_EQ(inFile, keys);
+    // The build puts the file beside the program (where texts may have been edited).
+    CHelpTexts installed;
+    installed.Load(CORVEL_INSTALLED_HELP_FILE);
+    for (const std::string& key : keys) EXPECT_FALSE(installed.Get(key).empty()) << key;
+}
+
+TEST_F(CorvelDlgTest, RenamingAUserMovesItsFileAndTheTreeAndListFollow) {
+    {
+        IProfAdmin* raw = nullptr;
+        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
+        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        char name[] = "Test";
+        ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
+    }
+    auto dlg = Start();
+    dlg->userPane->FillProfiles();
+    std::string folder = home_.DataFolder();
+    dlg->tree->setCurrentItem(Child(dlg->usersNode, "alice"));
+    ASSERT_EQ(dlg->CurrentPane(), dlg->userPane);
+    dlg->userPane->profile->setCurrentIndex(0);
+    // A name another user has, or one that cannot name a file, is refused.
+    for (const char* refused : {"bob", "a/b"}) {
+        dlg->userPane->userName->setText(refused);
+        EXPECT_FALSE(dlg->userPane->OnSave()) << refused;
+        EXPECT_EQ(dlg->userPane->Record()->Name, "alice");
+    }
+    EXPECT_EQ(prompts_.errors.size(), 2u);
+    EXPECT_NE(ReadWholeFile(folder + "/bob.dxt").find("Name=bob\n"), std::string::npos);
+
+    dlg->userPane->userName->setText("alma");
+    ASSERT_TRUE(dlg->userPane->OnSave());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/alice.dxt"));
+    EXPECT_EQ(ReadWholeFile(folder + "/alma.dxt").substr(0, 22), "Name=alma\nPasswort=pw\n");
+    EXPECT_EQ(Children(dlg->usersNode), (std::vector<std::string>{"alma", "bob"}));
+    ASSERT_EQ(dlg->usersPane->list->count(), 2);
+    EXPECT_EQ(dlg->usersPane->list->item(0)->text().toStdString(), "alma");
+    // A device logging on as alma finds the renamed user.
+    EXPECT_TRUE(settings_.FindDevice("DEV9", "alma", "pw"));
+
+    // Deleting the renamed user deletes its file.
+    dlg->usersPane->list->setCurrentRow(0);
+    prompts_.answers.push_back(true);
+    dlg->usersPane->OnDelete();
+    EXPECT_FALSE(std::filesystem::exists(folder + "/alma.dxt"));
+    EXPECT_EQ(Children(dlg->usersNode), (std::vector<std::string>{"bob"}));
+}
+
+// Every column of the pane's lists lies inside the visible width of its list.
+TEST_F(CorvelDlgTest, ListColumnsFitThePanes) {
+    auto dlg = Start();
+    dlg->resize(1000, 620);
+    dlg->show();
+    struct Shown {
+        QTreeWidgetItem* node;
+        QTreeWidget* list;
+    };
+    const Shown panes[] = {{dlg->optionsNode->child(0), dlg->webserverPane->list},
+                           {dlg->devicesNode, dlg->devicesPane->list},
+                           {dlg->usersNode->child(0), dlg->userPane->folders}};
+    for (const Shown& shown : panes) {
+        dlg->tree->setCurrentItem(shown.node);
+        DrainEvents();
+        QHeaderView* header = shown.list->header();
+        int visible = shown.list->viewport()->width();
+        ASSERT_GT(visible, 100);
+        for (int i = 0; i < header->count(); ++i) {
+            EXPECT_LE(header->sectionViewportPosition(i) + header->sectionSize(i), visible)
+                << shown.list->objectName().toStdString() << " column " << i;
+            EXPECT_GE(header->sectionSize(i), 50) << i;
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 #include "platform/win/message_box.h"
 #include "server/config/device_list.h"
 #include "server/config/live_trace.h"
+#include "server/console/qt_translations.h"
 
 namespace {
 
@@ -35,9 +36,10 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
       prompts_(std::move(prompts)),
       clientSink_([this](const std::string& line) { clientPane->PostLine(line); }) {
     setWindowTitle("Vantro Mobile");
+    SetHelpScope(this, "main");
     auto* central = new QWidget(this);
     auto* layout = new QHBoxLayout(central);
-    tree = new QTreeWidget(central);
+    tree = HelpNamed(new QTreeWidget(central), "navigation");
     tree->setHeaderHidden(true);
     tree->setFixedWidth(180);
     frame = new QStackedWidget(central);
@@ -46,7 +48,7 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
     helpGroup = new QGroupBox("Hilfe", central);
     helpGroup->setFixedWidth(190);
     auto* helpLayout = new QVBoxLayout(helpGroup);
-    helpText = new QPlainTextEdit(helpGroup);
+    helpText = HelpNamed(new QPlainTextEdit(helpGroup), "helpText");
     helpText->setReadOnly(true);
     helpLayout->addWidget(helpText);
     layout->addWidget(tree);
@@ -58,6 +60,8 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
     // The trace panes exist first, so the servers' start-up already reaches them.
     livePane = new CDlgtrace(kMaxLiveTraceLines, frame);
     clientPane = new CDlgtrace(kMaxLiveTraceLines, frame);
+    SetHelpScope(livePane, "liveTrace");
+    SetHelpScope(clientPane, "clientTrace");
     SetLiveTraceSink([this](const std::string& line) { PostLiveTrace(line); });
     if (options_.messageBoxes) {
         SetMessageBoxSink([this](const std::string& text, const std::string& caption) {
@@ -143,6 +147,10 @@ void CCorvelDlg::Initialise() {
     webLogPane = new CDlgErrors(frame);
     xmlLogPane = new CDlgErrors(frame);
     helpEditor = new CDlgEditHelp(settings_, this);
+    SetHelpScope(eventsPane, "events");
+    SetHelpScope(syncLogPane, "syncLog");
+    SetHelpScope(webLogPane, "webLog");
+    SetHelpScope(xmlLogPane, "xmlLog");
     panes_ = {{kPaneUsers, usersPane},        {kPaneDevices, devicesPane},
               {kPaneLiveTrace, livePane},     {kPaneWebserver, webserverPane},
               {kPaneUser, userPane},          {kPaneEvents, eventsPane},
@@ -151,16 +159,19 @@ void CCorvelDlg::Initialise() {
               {kPaneXmlLog, xmlLogPane}};
     auto* blank = new QWidget(frame);
     frame->addWidget(blank);
-    for (const auto& [id, pane] : panes_) {
-        frame->addWidget(pane);
-        if (id < kPaneWebLog) AssignHelpIds(pane, id);
-    }
+    for (const auto& [id, pane] : panes_) frame->addWidget(pane);
     usersPane->Fill();
     webserverPane->Fill();
     usersPane->userAdded = [this](const std::shared_ptr<CPocketDevice>& record) {
         AddUserNode(record);
     };
     usersPane->userDeleted = [this](const std::string& name) { RemoveUserNode(name); };
+    userPane->userRenamed = [this](const std::string&, const std::string& newName) {
+        for (const auto& [node, record] : userNodes_) {
+            if (record == userPane->Record()) node->setText(0, QString::fromStdString(newName));
+        }
+        usersPane->Fill();
+    };
     devicesPane->deviceRenamed = [this](const std::string&) { RefreshDeviceNodesNow(); };
     // Deleting error.log: the event log is closed first and opened again after.
     eventsPane->SetDeleteHooks([this] { errorLog_.SetPath(std::string()); },
@@ -309,7 +320,9 @@ void CCorvelDlg::OpenDeviceNode(QTreeWidgetItem* node) {
 
 void CCorvelDlg::HelpTick() {
     QWidget* focus = QApplication::focusWidget();
-    if (focus != lastFocus_.data()) {
+    // The editor keeps the key of the control that had the focus before it.
+    bool inEditor = focus != nullptr && (focus == helpEditor || helpEditor->isAncestorOf(focus));
+    if (focus != lastFocus_.data() && !inEditor) {
         lastFocus_ = focus;
         helpEditor->ShowKey(HelpKeyFor(focus));
     }
@@ -363,6 +376,12 @@ int RunConsole(const ConsoleOptions& options) {
     static char* argv[] = {programName, nullptr};
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The console speaks German; Qt's own dialogs (Yes/No, OK/Cancel, files) too.
+    QTranslator qtGerman;
+    if (!LoadGermanQtTranslations(qtGerman)) {
+        AddLiveTrace("The German Qt translations (qtbase_de.qm) were not found in " +
+                     QtTranslationsFolder() + "; Qt's dialogs stay in English");
+    }
     Settings settings;
     CErrorLog errorLog;
     CCorvelDlg dialog(settings, errorLog, options);

@@ -52,7 +52,8 @@ struct ConsoleOptions {
     std::function<void()> afterServers;
 };
 
-// Pane IDs (also the second half of the help keys).
+// Pane IDs: which pane a node of the tree shows. (The help keys name the panes by
+// their help scopes instead, see dlg_edit_help.h.)
 enum ConsolePaneId {
     kPaneUsers = 100,
     kPaneDevices = 101,
@@ -63,7 +64,7 @@ enum ConsolePaneId {
     kPaneSyncLog = 106,
     kPaneOptions = 108,
     kPaneClientTrace = 109,
-    kPaneWebLog = 200,  // no ID of their own in the help keys
+    kPaneWebLog = 200,
     kPaneXmlLog = 201,
 };
 

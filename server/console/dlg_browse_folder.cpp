@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "server/config/mapi_access.h"
+#include "server/console/dlg_edit_help.h"
 
 namespace {
 
@@ -30,16 +31,22 @@ CDlgBrowseFolder::CDlgBrowseFolder(MapiShared<IMAPISession> session, bool severa
                                    const std::vector<std::string>& preChecked)
     : QDialog(parent), session_(std::move(session)), several_(several), preChecked_(preChecked) {
     setWindowTitle("Ordner");
+    SetHelpScope(this, "browseFolder");
     auto* layout = new QVBoxLayout(this);
-    tree = new QTreeWidget(this);
+    tree = HelpNamed(new QTreeWidget(this), "folderTree");
     tree->setHeaderHidden(true);
     layout->addWidget(tree);
-    layout->addWidget(new QLabel("&Anzeigename", this));
-    displayName = new QLineEdit(this);
+    // "&" marks the mnemonic (Alt+A) of the field; a label shows it as such only
+    // when it has a buddy, otherwise the "&" itself would be shown.
+    displayNameLabel = new QLabel("&Anzeigename", this);
+    layout->addWidget(displayNameLabel);
+    displayName = HelpNamed(new QLineEdit(this), "displayName");
     displayName->setReadOnly(true);
+    displayNameLabel->setBuddy(displayName);
     layout->addWidget(displayName);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText("Abbrechen");
+    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
+    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton")->setText("Abbrechen");
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

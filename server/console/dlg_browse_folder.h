@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <map>
@@ -29,6 +30,7 @@ public:
     void Expand(QTreeWidgetItem* item);
 
     QTreeWidget* tree;
+    QLabel* displayNameLabel;
     QLineEdit* displayName;
 
 private:

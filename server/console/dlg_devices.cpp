@@ -13,6 +13,8 @@
 #include <mutex>
 
 #include "server/config/device_list.h"
+#include "server/console/dlg_edit_help.h"
+#include "server/console/list_columns.h"
 
 namespace {
 
@@ -67,20 +69,23 @@ bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceI
 
 CDlgDevices::CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
     : QWidget(parent), settings_(settings), prompts_(prompts) {
+    SetHelpScope(this, "devices");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(
-        new QLabel(QString::fromUtf8("Geräte (Doppelklick um den Namen zu ändern)"), this));
-    list = new QTreeWidget(this);
+    auto* label =
+        new QLabel(QString::fromUtf8("Geräte (Doppelklick um den Namen zu ändern)"), this);
+    layout->addWidget(label);
+    list = HelpNamed(new QTreeWidget(this), "deviceList");
+    label->setBuddy(list);
     list->setColumnCount(3);
     list->setHeaderLabels({QString::fromUtf8("Gerät"), "Name", "Letzer Zugriff"});
-    list->setColumnWidth(kColumnDevice, 300);
-    list->setColumnWidth(kColumnName, 150);
-    list->setColumnWidth(kColumnAccess, 150);
+    LayOutColumns(list, {0, 150, 150});
     list->setRootIsDecorated(false);
     layout->addWidget(list);
     auto* buttons = new QHBoxLayout();
-    resetButton = new QPushButton(QString::fromUtf8("Gerät zurücksetzen"), this);
-    deleteButton = new QPushButton(QString::fromUtf8("Gerät Löschen"), this);
+    resetButton =
+        HelpNamed(new QPushButton(QString::fromUtf8("Gerät zurücksetzen"), this), "resetButton");
+    deleteButton =
+        HelpNamed(new QPushButton(QString::fromUtf8("Gerät Löschen"), this), "deleteButton");
     buttons->addWidget(resetButton);
     buttons->addWidget(deleteButton);
     buttons->addStretch();

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_trace.h"
 
 CLogEntries ParseLogText(const std::string& text) {
@@ -50,16 +51,16 @@ std::string EntryDetail(const CLogEntries& log, size_t entryIndex) {
 
 CDlgErrors::CDlgErrors(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
-    list = new QListWidget(this);
+    list = HelpNamed(new QListWidget(this), "entries");
     list->setFont(ConsoleListFont());
-    text = new QPlainTextEdit(this);
+    text = HelpNamed(new QPlainTextEdit(this), "detail");
     text->setReadOnly(true);
     layout->addWidget(list, 2);
     layout->addWidget(text, 1);
     auto* buttons = new QHBoxLayout();
-    refreshButton = new QPushButton("Aktualisieren", this);
-    deleteButton = new QPushButton(QString::fromUtf8("Löschen"), this);
-    copyButton = new QPushButton("Kopieren", this);
+    refreshButton = HelpNamed(new QPushButton("Aktualisieren", this), "refreshButton");
+    deleteButton = HelpNamed(new QPushButton(QString::fromUtf8("Löschen"), this), "deleteButton");
+    copyButton = HelpNamed(new QPushButton("Kopieren", this), "copyButton");
     buttons->addWidget(refreshButton);
     buttons->addWidget(deleteButton);
     buttons->addWidget(copyButton);

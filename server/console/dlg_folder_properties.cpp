@@ -4,35 +4,43 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 
 #include "server/config/mapi_access.h"
 #include "server/console/dlg_browse_folder.h"
+#include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_user.h"
 
 CDlgFolderProperties::CDlgFolderProperties(const CPocketFolder& folder,
                                            const std::string& profileName, QWidget* parent)
     : QDialog(parent), profileName_(profileName) {
     setWindowTitle("Ordnereigenschaften");
+    SetHelpScope(this, "folderProperties");
     auto* form = new QFormLayout(this);
     auto* pathRow = new QHBoxLayout();
-    outlookPath = new QLineEdit(QString::fromStdString(folder.outlookPath), this);
-    browseButton = new QPushButton("...", this);
+    outlookPath =
+        HelpNamed(new QLineEdit(QString::fromStdString(folder.outlookPath), this), "outlookPath");
+    browseButton = HelpNamed(new QPushButton("...", this), "browseButton");
     pathRow->addWidget(outlookPath);
     pathRow->addWidget(browseButton);
-    form->addRow("Outlook-Pfad", pathRow);
-    virtualPath = new QLineEdit(QString::fromStdString(folder.virtualPath), this);
+    auto* pathLabel = new QLabel("Outlook-Pfad", this);
+    pathLabel->setBuddy(outlookPath);
+    form->addRow(pathLabel, pathRow);
+    virtualPath =
+        HelpNamed(new QLineEdit(QString::fromStdString(folder.virtualPath), this), "virtualPath");
     form->addRow("Virtueller Pfad", virtualPath);
-    subfolders = new QCheckBox("Unterordner", this);
+    subfolders = HelpNamed(new QCheckBox("Unterordner", this), "subfolders");
     subfolders->setChecked(folder.subfolders != 0);
     form->addRow("", subfolders);
-    defaultFolder = new QComboBox(this);
+    defaultFolder = HelpNamed(new QComboBox(this), "defaultFolder");
     for (int32_t code : DefaultFolderCodesInOrder()) {
         defaultFolder->addItem(QString::fromStdString(DefaultFolderName(code)), code);
     }
     defaultFolder->setCurrentIndex(defaultFolder->findData(folder.defaultCode));
     form->addRow(QString::fromUtf8("Standardordner für"), defaultFolder);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText("Abbrechen");
+    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
+    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton")->setText("Abbrechen");
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <climits>
 
+#include "server/console/dlg_edit_help.h"
+
 int LeadingNumber(const std::string& text) {
     long long value = 0;
     for (char c : text) {
@@ -19,34 +21,43 @@ int LeadingNumber(const std::string& text) {
 
 CDlgOptions::CDlgOptions(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
     : QWidget(parent), settings_(settings), prompts_(prompts) {
+    SetHelpScope(this, "options");
     auto* layout = new QVBoxLayout(this);
     auto* trace = new QGroupBox("Trace", this);
     auto* traceLayout = new QHBoxLayout(trace);
-    traceLive = new QCheckBox("Live", trace);
-    traceXml = new QCheckBox("XML", trace);
-    traceWeb = new QCheckBox("Web", trace);
+    traceLive = HelpNamed(new QCheckBox("Live", trace), "traceLive");
+    traceXml = HelpNamed(new QCheckBox("XML", trace), "traceXml");
+    traceWeb = HelpNamed(new QCheckBox("Web", trace), "traceWeb");
     traceLayout->addWidget(traceLive);
     traceLayout->addWidget(traceXml);
     traceLayout->addWidget(traceWeb);
     layout->addWidget(trace);
     auto* keep = new QHBoxLayout();
-    keep->addWidget(new QLabel("Synchronisationsdaten löschen nach", this));
-    keepSyncFiles = new QLineEdit(this);
+    auto* keepBefore = new QLabel(QString::fromUtf8("Synchronisationsdaten löschen nach"), this);
+    auto* keepAfter = new QLabel("Ereignissen", this);
+    keepSyncFiles = HelpNamed(new QLineEdit(this), "keepSyncFiles");
+    keepBefore->setBuddy(keepSyncFiles);
+    keepAfter->setBuddy(keepSyncFiles);
+    keep->addWidget(keepBefore);
     keep->addWidget(keepSyncFiles);
-    keep->addWidget(new QLabel("Ereignissen", this));
+    keep->addWidget(keepAfter);
     layout->addLayout(keep);
-    startOutlook = new QCheckBox("Outlook bei Synchronisation starten", this);
+    startOutlook =
+        HelpNamed(new QCheckBox("Outlook bei Synchronisation starten", this), "startOutlook");
     layout->addWidget(startOutlook);
     auto* portRow = new QHBoxLayout();
-    portRow->addWidget(new QLabel("Port des Servers", this));
-    port = new QLineEdit(this);
+    auto* portLabel = new QLabel("Port des Servers", this);
+    auto* portNote = new QLabel(QString::fromUtf8("Portänderung wird nach Neustart aktiv"), this);
+    port = HelpNamed(new QLineEdit(this), "port");
+    portLabel->setBuddy(port);
+    portNote->setBuddy(port);
+    portRow->addWidget(portLabel);
     portRow->addWidget(port);
-    portRow->addWidget(
-        new QLabel(QString::fromUtf8("Portänderung wird nach Neustart aktiv"), this));
+    portRow->addWidget(portNote);
     layout->addLayout(portRow);
     auto* buttons = new QHBoxLayout();
-    saveButton = new QPushButton("Speichern", this);
-    cancelButton = new QPushButton("Abbruch", this);
+    saveButton = HelpNamed(new QPushButton("Speichern", this), "saveButton");
+    cancelButton = HelpNamed(new QPushButton("Abbruch", this), "cancelButton");
     buttons->addWidget(saveButton);
     buttons->addWidget(cancelButton);
     buttons->addStretch();

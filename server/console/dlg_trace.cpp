@@ -7,8 +7,11 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHBoxLayout>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QVBoxLayout>
+
+#include "server/console/dlg_edit_help.h"
 
 QFont ConsoleListFont() {
     QFont font("Courier New", 11);
@@ -21,13 +24,13 @@ QFont ConsoleListFont() {
 
 CDlgtrace::CDlgtrace(int maxLines, QWidget* parent) : QWidget(parent), maxLines_(maxLines) {
     auto* layout = new QVBoxLayout(this);
-    list = new QListWidget(this);
+    list = HelpNamed(new QListWidget(this), "lines");
     list->setFont(ConsoleListFont());
     list->setUniformItemSizes(true);
     layout->addWidget(list);
     auto* buttons = new QHBoxLayout();
-    clearButton = new QPushButton(QString::fromUtf8("Löschen"), this);
-    copyButton = new QPushButton("Kopieren", this);
+    clearButton = HelpNamed(new QPushButton(QString::fromUtf8("Löschen"), this), "clearButton");
+    copyButton = HelpNamed(new QPushButton("Kopieren", this), "copyButton");
     buttons->addWidget(clearButton);
     buttons->addWidget(copyButton);
     buttons->addStretch();
@@ -36,8 +39,11 @@ CDlgtrace::CDlgtrace(int maxLines, QWidget* parent) : QWidget(parent), maxLines_
     connect(copyButton, &QPushButton::clicked, this, [this] { OnCopy(); });
 }
 
-void CDlgtrace::AddLine(const QString& line) {
-    list->addItem(line);
+void CDlgtrace::AddLine(const QString& text) {
+    static const QRegularExpression kLineBreak("\\r\\n|\\r|\\n");
+    QStringList lines = text.split(kLineBreak);
+    if (lines.size() > 1 && lines.back().isEmpty()) lines.removeLast();
+    list->addItems(lines);
     int excess = list->count() - maxLines_;
     for (int i = 0; i < excess; ++i) delete list->takeItem(0);
     list->scrollToBottom();

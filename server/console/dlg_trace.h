@@ -22,7 +22,9 @@ class CDlgtrace : public QWidget {
 public:
     explicit CDlgtrace(int maxLines = kMaxLiveTraceLines, QWidget* parent = nullptr);
 
-    // Appends one line (user interface thread).
+    // Appends text (user interface thread). A text holding line breaks (LF, CR or
+    // CR LF) becomes one list line per line of it, so every list line is one line of
+    // the saved file; a break at the very end adds no empty line.
     void AddLine(const QString& line);
     // Hands a line to the user interface thread; callable from any thread.
     void PostLine(const std::string& line);

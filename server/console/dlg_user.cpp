@@ -1,12 +1,15 @@
 // The settings pane of a user or device record.
 #include "server/console/dlg_user.h"
 
+#include <unistd.h>
+
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <mutex>
 
 #include "platform/mapi/mapi.h"
@@ -14,7 +17,9 @@
 #include "server/config/automatic_folders.h"
 #include "server/config/mapi_access.h"
 #include "server/console/dlg_browse_folder.h"
+#include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_folder_properties.h"
+#include "server/console/list_columns.h"
 
 namespace {
 
@@ -80,12 +85,13 @@ std::vector<std::string> MapiProfileNames() {
 
 CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
     : QWidget(parent), settings_(settings), prompts_(prompts) {
+    SetHelpScope(this, "user");
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout();
-    userName = new QLineEdit(this);
-    password = new QLineEdit(this);
+    userName = HelpNamed(new QLineEdit(this), "userName");
+    password = HelpNamed(new QLineEdit(this), "password");
     password->setEchoMode(QLineEdit::Password);
-    profile = new QComboBox(this);
+    profile = HelpNamed(new QComboBox(this), "profile");
     form->addRow("Benutzername", userName);
     form->addRow("Passwort", password);
     form->addRow("MAPI Session", profile);
@@ -93,23 +99,20 @@ CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent
 
     auto* folderGroup = new QGroupBox("Ordnerliste", this);
     auto* folderLayout = new QVBoxLayout(folderGroup);
-    folders = new QTreeWidget(folderGroup);
+    folders = HelpNamed(new QTreeWidget(folderGroup), "folders");
     folders->setColumnCount(4);
     folders->setHeaderLabels({"Path", "Sub folders", "Default", "Vitual folder"});
-    folders->setColumnWidth(kColumnPath, 200);
-    folders->setColumnWidth(kColumnSubfolders, 100);
-    folders->setColumnWidth(kColumnDefault, 100);
-    folders->setColumnWidth(kColumnVirtual, 200);
+    LayOutColumns(folders, {0, 100, 100, 0});
     folders->setRootIsDecorated(false);
     folders->setSelectionMode(QAbstractItemView::ExtendedSelection);
     folders->setSelectionBehavior(QAbstractItemView::SelectRows);
     folderLayout->addWidget(folders);
     auto* folderButtons = new QHBoxLayout();
-    addButton = new QPushButton("+", folderGroup);
-    removeButton = new QPushButton("-", folderGroup);
-    subfoldersButton = new QPushButton("Unterordner", folderGroup);
-    defaultButton = new QPushButton("Standardordner", folderGroup);
-    autoButton = new QPushButton("Automatisch", folderGroup);
+    addButton = HelpNamed(new QPushButton("+", folderGroup), "addButton");
+    removeButton = HelpNamed(new QPushButton("-", folderGroup), "removeButton");
+    subfoldersButton = HelpNamed(new QPushButton("Unterordner", folderGroup), "subfoldersButton");
+    defaultButton = HelpNamed(new QPushButton("Standardordner", folderGroup), "defaultButton");
+    autoButton = HelpNamed(new QPushButton("Automatisch", folderGroup), "autoButton");
     for (QPushButton* button :
          {addButton, removeButton, subfoldersButton, defaultButton, autoButton}) {
         folderButtons->addWidget(button);
@@ -120,23 +123,26 @@ CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent
 
     auto* signatureGroup = new QGroupBox("Signatur", this);
     auto* signatureForm = new QFormLayout(signatureGroup);
-    signatureShort = new QLineEdit(signatureGroup);
-    signature = new QPlainTextEdit(signatureGroup);
+    signatureShort = HelpNamed(new QLineEdit(signatureGroup), "signatureShort");
+    signature = HelpNamed(new QPlainTextEdit(signatureGroup), "signature");
     signature->setMaximumHeight(80);
-    signatureAlways = new QCheckBox(QString::fromUtf8("Immer einfügen"), signatureGroup);
+    signatureAlways = HelpNamed(new QCheckBox(QString::fromUtf8("Immer einfügen"), signatureGroup),
+                                "signatureAlways");
     signatureForm->addRow(QString::fromUtf8("Abkürzung"), signatureShort);
     signatureForm->addRow("", signature);
     signatureForm->addRow("", signatureAlways);
     layout->addWidget(signatureGroup);
 
     auto* bottom = new QHBoxLayout();
-    bottom->addWidget(new QLabel("Zeitzonendifferenz", this));
-    timeZone = new QComboBox(this);
+    auto* timeZoneLabel = new QLabel("Zeitzonendifferenz", this);
+    bottom->addWidget(timeZoneLabel);
+    timeZone = HelpNamed(new QComboBox(this), "timeZone");
+    timeZoneLabel->setBuddy(timeZone);
     for (int hours = -12; hours <= 12; ++hours) timeZone->addItem(QString::number(hours), hours);
     bottom->addWidget(timeZone);
     bottom->addStretch();
-    saveButton = new QPushButton("Speichern", this);
-    cancelButton = new QPushButton("Abbruch", this);
+    saveButton = HelpNamed(new QPushButton("Speichern", this), "saveButton");
+    cancelButton = HelpNamed(new QPushButton("Abbruch", this), "cancelButton");
     bottom->addWidget(saveButton);
     bottom->addWidget(cancelButton);
     layout->addLayout(bottom);
@@ -167,7 +173,9 @@ void CDlgUser::Bind(std::shared_ptr<CPocketDevice> record) {
     Load();
 }
 
-void CDlgUser::Load() {
+void CDlgUser::Load() { LoadRecord(false); }
+
+void CDlgUser::LoadRecord(bool keepProfileChoice) {
     folders->clear();
     if (!record_) return;
     std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
@@ -176,12 +184,15 @@ void CDlgUser::Load() {
     signatureShort->setText(QString::fromStdString(record_->SignaturShort));
     signature->setPlainText(QString::fromStdString(record_->Signatur));
     signatureAlways->setChecked(record_->SignaturAlways);
-    // An entry that is not there leaves the selection as it is, so a profile chosen
-    // for a record without one stays chosen for the "Speichern" that follows.
     int zone = timeZone->findData(record_->TimeZoneDifference);
     if (zone >= 0) timeZone->setCurrentIndex(zone);
-    int profileIndex = profile->findText(QString::fromStdString(record_->ProfileName));
-    if (profileIndex >= 0) profile->setCurrentIndex(profileIndex);
+    // Never the profile of the record shown before: "Speichern" would write it.
+    if (!keepProfileChoice) {
+        profile->setCurrentIndex(
+            record_->ProfileName.empty()
+                ? -1
+                : profile->findText(QString::fromStdString(record_->ProfileName)));
+    }
     for (size_t i = 0; i < record_->folders.size(); ++i) {
         const CPocketFolder& folder = record_->folders[i];
         auto* item = new QTreeWidgetItem(folders);
@@ -194,22 +205,65 @@ void CDlgUser::Load() {
     }
 }
 
+bool CDlgUser::CheckNewUserName(const std::string& name) {
+    if (!IsValidUserName(name)) {
+        prompts_.error(this, "Ungültiger Benutzername: " + name);
+        return false;
+    }
+    for (const auto& other : settings_.Devices().Records()) {
+        if (other != record_ && other->DeviceID.empty() && other->Name == name) {
+            prompts_.error(this, "Den Benutzer gibt es schon: " + name);
+            return false;
+        }
+    }
+    if (access((settings_.DataFolder() + "/" + name + ".dxt").c_str(), F_OK) == 0) {
+        prompts_.error(this, "Die Datei gibt es schon: " + name + ".dxt");
+        return false;
+    }
+    return true;
+}
+
 bool CDlgUser::OnSave() {
     if (!record_) return false;
-    // The profile the record has now; connection threads see the record either
-    // before or after the change, never half of it.
-    std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-    record_->OpenProfile();
-    record_->Name = userName->text().toStdString();
-    record_->Passwort = password->text().toStdString();
-    record_->SignaturShort = signatureShort->text().toStdString();
-    record_->Signatur = signature->toPlainText().toStdString();
-    record_->SignaturAlways = signatureAlways->isChecked();
-    if (timeZone->currentIndex() >= 0)
-        record_->TimeZoneDifference = timeZone->currentData().toInt();
-    if (profile->currentIndex() < 0) return false;
-    record_->ProfileName = profile->currentText().toStdString();
-    return record_->WriteDeviceFile();
+    std::string newName = userName->text().toStdString();
+    std::string oldName;
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        oldName = record_->Name;
+    }
+    // A user is its file <name>.dxt: a new name moves the file, so it must be able to.
+    bool renameUser = record_->DeviceID.empty() && newName != oldName;
+    if (renameUser && profile->currentIndex() >= 0 && !CheckNewUserName(newName)) return false;
+    std::string movedFrom;
+    {
+        // The profile the record has now; connection threads see the record either
+        // before or after the change, never half of it.
+        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+        record_->OpenProfile();
+        if (!renameUser) record_->Name = newName;
+        record_->Passwort = password->text().toStdString();
+        record_->SignaturShort = signatureShort->text().toStdString();
+        record_->Signatur = signature->toPlainText().toStdString();
+        record_->SignaturAlways = signatureAlways->isChecked();
+        if (timeZone->currentIndex() >= 0)
+            record_->TimeZoneDifference = timeZone->currentData().toInt();
+        // Without a profile nothing is written, so a user keeps its old name too.
+        if (profile->currentIndex() < 0) return false;
+        record_->ProfileName = profile->currentText().toStdString();
+        if (!renameUser) return record_->WriteDeviceFile();
+        std::string oldPath = record_->filePath;
+        record_->Name = newName;
+        record_->filePath = settings_.DataFolder() + "/" + newName + ".dxt";
+        if (!record_->WriteDeviceFile()) {
+            record_->Name = oldName;
+            record_->filePath = oldPath;
+            return false;
+        }
+        if (!oldPath.empty() && oldPath != record_->filePath) movedFrom = oldPath;
+    }
+    if (!movedFrom.empty()) unlink(movedFrom.c_str());
+    if (userRenamed) userRenamed(oldName, newName);
+    return true;
 }
 
 void CDlgUser::OnRemoveFolders() {
@@ -227,7 +281,7 @@ void CDlgUser::OnRemoveFolders() {
             }
         }
     }
-    Load();
+    LoadRecord(true);
     OnSave();
 }
 
@@ -253,9 +307,17 @@ void CDlgUser::OnAutomatic() {
     for (const std::string& problem : found.problems) ShowMessageBox(problem, "Corvel");
     {
         std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        for (CPocketFolder& folder : found.folders) record_->folders.push_back(std::move(folder));
+        for (CPocketFolder& folder : found.folders) {
+            bool held = std::any_of(record_->folders.begin(), record_->folders.end(),
+                                    [&](const CPocketFolder& own) {
+                                        return own.outlookPath == folder.outlookPath ||
+                                               (folder.defaultCode != kNoDefaultFolder &&
+                                                own.defaultCode == folder.defaultCode);
+                                    });
+            if (!held) record_->folders.push_back(std::move(folder));
+        }
     }
-    Load();
+    LoadRecord(true);
     OnSave();
 }
 
@@ -270,12 +332,16 @@ void CDlgUser::OnAddFolders() {
     {
         std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
         for (const std::string& path : paths) {
+            bool held =
+                std::any_of(record_->folders.begin(), record_->folders.end(),
+                            [&](const CPocketFolder& own) { return own.outlookPath == path; });
+            if (held) continue;
             CPocketFolder folder;
             folder.outlookPath = path;
             record_->folders.push_back(std::move(folder));
         }
     }
-    Load();
+    LoadRecord(true);
     OnSave();
 }
 
@@ -300,6 +366,6 @@ void CDlgUser::OnEditFolder(int row) {
         folder.mapiFolder.reset();
         folder.folderObject.reset();
     }
-    Load();
+    LoadRecord(true);
     OnSave();
 }

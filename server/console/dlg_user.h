@@ -39,11 +39,20 @@ public:
     // Fills the profile combo again from the profile table.
     void FillProfiles();
 
-    // Shows the bound record ("Abbruch" does the same).
+    // Called after "Speichern" gave a user record a new name (the tree and the user
+    // list follow it).
+    std::function<void(const std::string& oldName, const std::string& newName)> userRenamed;
+
+    // Shows the bound record ("Abbruch" does the same). A record without a profile,
+    // or with one the machine does not have, shows no profile selected.
     void Load();
     // "Speichern": re-opens the record's profile, copies the fields, and with a
     // profile selected stores it and writes the file. False when nothing was
     // written (no record, no profile selected, or the file cannot be written).
+    // A user record that gets a new name moves to <data folder>/<new name>.dxt (the
+    // old file is deleted once the new one is written); a name that cannot name a
+    // file, or that another user has, is refused with an error box and nothing is
+    // written. A device record keeps its file.
     bool OnSave();
     // "-": removes the selected folders, then loads and saves.
     void OnRemoveFolders();
@@ -51,9 +60,12 @@ public:
     void OnToggleSubfolders();
     void OnToggleDefault();
     // "Automatisch": the seven default folders of the selected profile's default
-    // store; problems are shown as message boxes, a missing folder is skipped.
+    // store; problems are shown as message boxes, a missing folder is skipped, and so
+    // is a folder whose path or default code the record has already (pressing it
+    // twice adds nothing the second time).
     void OnAutomatic();
-    // "+": the folder chooser for several folders of the selected profile.
+    // "+": the folder chooser for several folders of the selected profile; a folder
+    // whose path the record has already is not added again.
     void OnAddFolders();
     // Double-click on row: the folder properties dialog.
     void OnEditFolder(int row);
@@ -75,6 +87,11 @@ public:
     QPushButton* cancelButton;
 
 private:
+    // Shows the record; keepProfileChoice leaves the profile combo as the operator
+    // set it (the reload after a folder change, before the "Speichern" that follows).
+    void LoadRecord(bool keepProfileChoice);
+    // The new name refused with an error box: false.
+    bool CheckNewUserName(const std::string& name);
     void ToggleColumn(int column, const QString& onText, bool useDefaultName);
 
     Settings& settings_;

@@ -7,15 +7,20 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "server/console/dlg_edit_help.h"
+
 CDlgUsers::CDlgUsers(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
     : QWidget(parent), settings_(settings), prompts_(prompts) {
+    SetHelpScope(this, "users");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel("Benutzer", this));
-    list = new QListWidget(this);
+    auto* label = new QLabel("Benutzer", this);
+    layout->addWidget(label);
+    list = HelpNamed(new QListWidget(this), "userList");
+    label->setBuddy(list);
     layout->addWidget(list);
     auto* buttons = new QHBoxLayout();
-    newButton = new QPushButton("Neu", this);
-    deleteButton = new QPushButton(QString::fromUtf8("Löschen"), this);
+    newButton = HelpNamed(new QPushButton("Neu", this), "newButton");
+    deleteButton = HelpNamed(new QPushButton(QString::fromUtf8("Löschen"), this), "deleteButton");
     buttons->addWidget(newButton);
     buttons->addWidget(deleteButton);
     buttons->addStretch();

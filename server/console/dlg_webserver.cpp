@@ -9,20 +9,27 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "server/console/dlg_edit_help.h"
+#include "server/console/list_columns.h"
+
 CDlgNewDir::CDlgNewDir(const CWebDirectory& start, QWidget* parent) : QDialog(parent) {
     setWindowTitle("Virtuelles Verzeichnis");
+    SetHelpScope(this, "newDir");
     auto* form = new QFormLayout(this);
-    directory = new QLineEdit(QString::fromStdString(start.Directory), this);
-    url = new QLineEdit(QString::fromStdString(start.URL), this);
-    realm = new QLineEdit(QString::fromStdString(start.Realm), this);
-    username = new QLineEdit(QString::fromStdString(start.Username), this);
-    password = new QLineEdit(QString::fromStdString(start.Password), this);
+    directory =
+        HelpNamed(new QLineEdit(QString::fromStdString(start.Directory), this), "directory");
+    url = HelpNamed(new QLineEdit(QString::fromStdString(start.URL), this), "url");
+    realm = HelpNamed(new QLineEdit(QString::fromStdString(start.Realm), this), "realm");
+    username = HelpNamed(new QLineEdit(QString::fromStdString(start.Username), this), "username");
+    password = HelpNamed(new QLineEdit(QString::fromStdString(start.Password), this), "password");
     form->addRow("Virtuelles Verzeichnis", directory);
     form->addRow("Ziel-URL", url);
     form->addRow("Realm", realm);
     form->addRow("Benutzername", username);
     form->addRow("Passwort", password);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
+    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton")->setText("Cancel");
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -47,27 +54,30 @@ CDlgWebserver::CDlgWebserver(Settings& settings, CConsolePrompts& prompts, QWidg
         if (path.isEmpty()) return std::nullopt;
         return path.toStdString();
     };
+    SetHelpScope(this, "webserver");
     auto* layout = new QVBoxLayout(this);
     auto* baseRow = new QHBoxLayout();
-    baseRow->addWidget(new QLabel("Basisverzeichnis Webserver", this));
-    baseDir = new QLineEdit(this);
-    browseButton = new QPushButton("...", this);
+    auto* baseLabel = new QLabel("Basisverzeichnis Webserver", this);
+    baseRow->addWidget(baseLabel);
+    baseDir = HelpNamed(new QLineEdit(this), "baseDir");
+    baseLabel->setBuddy(baseDir);
+    browseButton = HelpNamed(new QPushButton("...", this), "browseButton");
     baseRow->addWidget(baseDir);
     baseRow->addWidget(browseButton);
     layout->addLayout(baseRow);
     auto* group = new QGroupBox("Weiterleitungen und Zugriff", this);
     auto* groupLayout = new QVBoxLayout(group);
-    list = new QTreeWidget(group);
+    list = HelpNamed(new QTreeWidget(group), "directoryList");
     list->setColumnCount(5);
     list->setHeaderLabels({"Directory", "URL", "Realm", "Username", "Password"});
-    const int widths[] = {300, 300, 100, 100, 100};
-    for (int i = 0; i < 5; ++i) list->setColumnWidth(i, widths[i]);
+    // Directory and URL share the width the three short columns leave.
+    LayOutColumns(list, {0, 0, 100, 100, 100});
     list->setRootIsDecorated(false);
     groupLayout->addWidget(list);
     auto* buttons = new QHBoxLayout();
-    addButton = new QPushButton("+", group);
-    removeButton = new QPushButton("-", group);
-    changeButton = new QPushButton(QString::fromUtf8("Ändern"), group);
+    addButton = HelpNamed(new QPushButton("+", group), "addButton");
+    removeButton = HelpNamed(new QPushButton("-", group), "removeButton");
+    changeButton = HelpNamed(new QPushButton(QString::fromUtf8("Ändern"), group), "changeButton");
     buttons->addWidget(addButton);
     buttons->addWidget(removeButton);
     buttons->addWidget(changeButton);

@@ -4,11 +4,17 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <filesystem>
 
 #include "platform/mapi/mapi.h"
 #include "server/config/mapi_access.h"
 #include "server/console/console_test_util.h"
+#include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_devices.h"
 #include "server/console/dlg_errors.h"
 #include "server/console/dlg_options.h"
@@ -16,6 +22,7 @@
 #include "server/console/dlg_user.h"
 #include "server/console/dlg_users.h"
 #include "server/console/dlg_webserver.h"
+#include "server/console/qt_translations.h"
 
 namespace {
 
@@ -72,6 +79,48 @@ TEST(TracePaneTest, BoundedListCopyTextAndSavedFile) {
     EXPECT_FALSE(pane.SaveTo(QString::fromStdString(home.Path() + "/missing/trace.txt")));
     pane.OnClear();
     EXPECT_TRUE(pane.Lines().isEmpty());
+}
+
+TEST(TracePaneTest, TextWithLineBreaksBecomesOneListLinePerLine) {
+    ConsoleTestHome home;
+    CDlgtrace pane;
+    pane.AddLine("GET /docs\r\nHost: desk\nAccept: */*\rEnde\n");
+    pane.AddLine("");
+    pane.AddLine("letzte");
+    EXPECT_EQ(pane.Lines().join("|").toStdString(),
+              "GET /docs|Host: desk|Accept: */*|Ende||letzte");
+    std::string path = home.Path() + "/trace.txt";
+    ASSERT_TRUE(pane.SaveTo(QString::fromStdString(path)));
+    EXPECT_EQ(ReadWholeFile(path), "GET /docs\nHost: desk\nAccept: */*\nEnde\n\nletzte\n");
+}
+
+TEST(FolderChooserTest, TheMnemonicOfTheDisplayNameLabelBelongsToItsField) {
+    TestApp();
+    CDlgBrowseFolder chooser(nullptr, true);
+    // With a buddy the "&" marks Alt+A instead of being shown.
+    EXPECT_EQ(chooser.displayNameLabel->text().toStdString(), "&Anzeigename");
+    EXPECT_EQ(chooser.displayNameLabel->buddy(), chooser.displayName);
+    EXPECT_EQ(chooser.tree->topLevelItemCount(), 0);  // no session: no stores
+}
+
+TEST(QtTranslationsTest, StandardButtonsAndDialogsSpeakGerman) {
+    TestApp();
+    QTranslator translator;
+    ASSERT_TRUE(LoadGermanQtTranslations(translator)) << QtTranslationsFolder();
+    QMessageBox box(QMessageBox::Question, "Corvel", "Wirklich löschen?",
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().toStdString(), "&Ja");
+    EXPECT_EQ(box.button(QMessageBox::No)->text().toStdString(), "&Nein");
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().toStdString(), "Abbrechen");
+    QFileDialog files;
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    std::string labels;
+    for (QLabel* label : files.findChildren<QLabel*>()) labels += label->text().toStdString() + "|";
+    EXPECT_NE(labels.find("Suchen in:"), std::string::npos) << labels;
+    QCoreApplication::removeTranslator(&translator);
+    QMessageBox english(QMessageBox::Question, "Corvel", "?", QMessageBox::Yes);
+    EXPECT_EQ(english.button(QMessageBox::Yes)->text().toStdString(), "&Yes");
 }
 
 // A data folder with loaded settings and a MAPI profile "Test".
@@ -169,6 +218,34 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
     EXPECT_EQ(pane.password->text().toStdString(), "neu");
 }
 
+TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
+    CDlgUser pane(settings_, prompts_);
+    auto withProfile = std::make_shared<CPocketDevice>();
+    withProfile->Name = "kai";
+    withProfile->ProfileName = "Test";
+    withProfile->filePath = File("kai.dxt");
+    pane.Bind(withProfile);
+    EXPECT_EQ(pane.profile->currentText().toStdString(), "Test");
+    auto without = std::make_shared<CPocketDevice>();
+    without->Name = "lea";
+    without->filePath = File("lea.dxt");
+    pane.Bind(without);
+    EXPECT_EQ(pane.profile->currentIndex(), -1);
+    EXPECT_FALSE(pane.OnSave());
+    EXPECT_FALSE(Exists(File("lea.dxt")));
+    EXPECT_EQ(without->ProfileName, "");
+    // A profile that the machine does not have is not shown as another one either.
+    without->ProfileName = "Weg";
+    pane.Bind(without);
+    EXPECT_EQ(pane.profile->currentIndex(), -1);
+    without->ProfileName.clear();
+    // The profile the operator chooses stays chosen through "Automatisch".
+    pane.profile->setCurrentIndex(0);
+    pane.OnAutomatic();
+    EXPECT_EQ(pane.profile->currentText().toStdString(), "Test");
+    EXPECT_NE(ReadWholeFile(File("lea.dxt")).find("ProfileName=Test\n"), std::string::npos);
+}
+
 TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     CDlgUser pane(settings_, prompts_);
     auto record = std::make_shared<CPocketDevice>();
@@ -182,6 +259,11 @@ TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     std::vector<int32_t> codes;
     for (const CPocketFolder& folder : record->folders) codes.push_back(folder.defaultCode);
     EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
+    // Pressed again: the folders are there already, nothing is added twice.
+    std::string written = ReadWholeFile(File("hans.dxt"));
+    pane.OnAutomatic();
+    EXPECT_EQ(record->folders.size(), 7u);
+    EXPECT_EQ(ReadWholeFile(File("hans.dxt")), written);
     ASSERT_EQ(pane.folders->topLevelItemCount(), 7);
     EXPECT_EQ(pane.folders->topLevelItem(3)->text(0).toStdString(), "Personal Folders\\Inbox");
     EXPECT_EQ(pane.folders->topLevelItem(3)->text(2).toStdString(), "Posteiengang");

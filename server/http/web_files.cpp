@@ -64,6 +64,9 @@ CFileTarget ResolveFileRequest(const CFileRequest& request) {
         }
     }
     if (!ResolvesInside(path, request.root)) return CFileTarget();
+    for (const std::string& excluded : request.excludedRoots) {
+        if (ResolvesInside(path, excluded)) return CFileTarget();
+    }
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return CFileTarget();
     if (S_ISDIR(info.st_mode)) {

@@ -8,7 +8,8 @@
 //
 // Nothing is sent when: the root is empty; the path does not exist or cannot be
 // opened; it is neither a regular file nor a directory (FIFOs, devices); or it
-// resolves (symbolic links followed) outside the root.
+// resolves (symbolic links followed) outside the root or inside one of the
+// excluded folders.
 //
 // Thread use: any thread; nothing is shared.
 #pragma once
@@ -16,6 +17,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr size_t kFilePiece = 8096;
 
@@ -25,6 +27,9 @@ struct CFileRequest {
     std::string name;          // the matched virtual directory's name, or empty
     std::string linkBase;      // the request URL as received, for the page's links
     std::string contentType;   // by the URL's ending
+    // Folders the request must not reach even inside root (other directories'
+    // protected folders); a target resolving into one of them is not served.
+    std::vector<std::string> excludedRoots;
 };
 
 // What the request resolves to, without sending anything (for tests and logging).

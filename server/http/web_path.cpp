@@ -56,13 +56,42 @@ std::string CollapseSeparators(std::string_view text) {
     return out;
 }
 
+std::string NormalizePath(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
+    if (rooted) out += '/';
+    size_t pos = 0;
+    bool trailing = false;  // the last segment seen was empty or "."
+    while (pos <= path.size()) {
+        size_t end = path.find_first_of("/\\", pos);
+        if (end == std::string_view::npos) end = path.size();
+        std::string_view segment = path.substr(pos, end - pos);
+        if (segment.empty() || segment == ".") {
+            trailing = end < path.size() || segment == "." || !out.empty();
+        } else {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out.append(segment);
+            trailing = false;
+        }
+        pos = end + 1;
+    }
+    // "a/" and "a/." keep their end separator, "" and "." stay empty.
+    if (trailing && !out.empty() && out.back() != '/') out += '/';
+    return out;
+}
+
 std::optional<std::string> CleanRequestPath(std::string_view url) {
     if (url.find("..") != std::string_view::npos) return std::nullopt;
     std::string decoded = PercentDecode(url);
     if (decoded.find('\0') != std::string::npos) return std::nullopt;
-    std::string clean = CollapseSeparators(decoded);
-    if (clean.find("..") != std::string::npos) return std::nullopt;
-    return clean;
+    if (decoded.find("..") != std::string::npos) return std::nullopt;
+    return NormalizePath(decoded);
+}
+
+bool IsNormalRequestPath(std::string_view url) {
+    std::optional<std::string> clean = CleanRequestPath(url);
+    return clean && *clean == PercentDecode(url);
 }
 
 bool ResolvesInside(const std::string& path, const std::string& root) {

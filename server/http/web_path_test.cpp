@@ -29,6 +29,48 @@ TEST(WebPath, CleanRequestPath) {
     EXPECT_EQ(CleanRequestPath("/a.b/c"), "/a.b/c");
 }
 
+TEST(WebPath, NormalizePathRemovesDotSegmentsAndRunsOfSeparators) {
+    EXPECT_EQ(NormalizePath("/./docs/secret.txt"), "/docs/secret.txt");
+    EXPECT_EQ(NormalizePath("/.//docs/secret.txt"), "/docs/secret.txt");
+    EXPECT_EQ(NormalizePath("\\.\\docs\\x"), "/docs/x");
+    EXPECT_EQ(NormalizePath("/./docs/"), "/docs/");
+    EXPECT_EQ(NormalizePath("/docs/."), "/docs/");
+    EXPECT_EQ(NormalizePath("/docs/./././x/./"), "/docs/x/");
+    EXPECT_EQ(NormalizePath("/"), "/");
+    EXPECT_EQ(NormalizePath("/."), "/");
+    EXPECT_EQ(NormalizePath("///"), "/");
+    EXPECT_EQ(NormalizePath(""), "");
+    EXPECT_EQ(NormalizePath("."), "");
+    EXPECT_EQ(NormalizePath("./vantro"), "vantro");
+    EXPECT_EQ(NormalizePath("vantro"), "vantro");
+    // Names that only hold dots are names, not dot segments.
+    EXPECT_EQ(NormalizePath("/.x/a./.../b"), "/.x/a./.../b");
+    EXPECT_EQ(NormalizePath("/a/../b"), "/a/../b");
+}
+
+TEST(WebPath, EverySpellingOfAProtectedPathCleansToTheSamePath) {
+    for (const char* url :
+         {"/docs/secret.txt", "/./docs/secret.txt", "/%2e/docs/secret.txt", "/%2E/docs/secret.txt",
+          "/.//docs/secret.txt", "//docs//secret.txt", "\\docs\\secret.txt", "/docs/./secret.txt",
+          "/%2e%2fdocs%5csecret.txt", "/./%2e/./docs/secret.txt"}) {
+        EXPECT_EQ(CleanRequestPath(url), "/docs/secret.txt") << url;
+    }
+    EXPECT_EQ(CleanRequestPath("/./docs/"), "/docs/");
+    // Decoded once: an encoded "%" stays a "%".
+    EXPECT_EQ(CleanRequestPath("/%252e/docs"), "/%2e/docs");
+}
+
+TEST(WebPath, NormalRequestPathsAreThoseThatNeedNoCleaning) {
+    EXPECT_TRUE(IsNormalRequestPath("/OutlookAttachments/-4/0011AA.EML/a%20b.txt"));
+    EXPECT_TRUE(IsNormalRequestPath("/OutlookAttachments/-4/0011AA.EML/a%2Fb.txt"));
+    EXPECT_FALSE(IsNormalRequestPath("/./OutlookAttachments/-4/0011AA.EML/a.txt"));
+    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/%2e/-4/0011AA.EML/a.txt"));
+    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments//-4/0011AA.EML/a.txt"));
+    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/-4\\0011AA.EML/a.txt"));
+    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/-4/0011AA.EML/a%5Cb.txt"));
+    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/../docs/x"));
+}
+
 TEST(WebPath, ResolvesInsideFollowsLinks) {
     TempFolder folder;
     std::string root = folder.Path() + "/root";

@@ -25,6 +25,23 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
+bool IsAttachmentPath(std::string_view clean) { return StartsWith(clean, "/OutlookAttachments"); }
+
+// The folders on disk of the protected directories other than the matched one: a
+// file that resolves into one of them (reached through the base folder, another
+// directory or a link) is not served without that directory's own check.
+std::vector<std::string> ProtectedFoldersBesides(
+    const std::map<std::string, CWebDirectory>& directories, const CWebMapping& mapping) {
+    std::vector<std::string> folders;
+    for (const auto& [key, record] : directories) {
+        if (record.Username.empty() || record.URL.empty()) continue;
+        if (StartsWith(record.URL, "http://")) continue;
+        if (mapping.matched && key == mapping.record.Directory) continue;
+        folders.push_back(record.URL);
+    }
+    return folders;
+}
+
 }  // namespace
 
 void SetProtocolHandlers(std::shared_ptr<IProtocolHandlers> handlers) {
@@ -64,7 +81,9 @@ CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& di
 void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
                   std::string_view raw) {
     std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers();
-    bool attachment = StartsWith(request.URL(), "/OutlookAttachments");
+    // Decoded once and normalised before any route is chosen by it.
+    std::optional<std::string> clean = CleanRequestPath(request.URL());
+    bool attachment = clean && IsAttachmentPath(*clean);
     bool vantro = IsVantroRequest(request);
     if (handlers && (vantro || attachment)) handlers->EnsureSession(settings);
 
@@ -76,16 +95,18 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
         }
     }
     if (attachment) {
-        if (!handlers) return;
+        // The handler reads the link as it came; only the form the server writes
+        // its links in is taken, so what it reads is what was routed.
+        if (!handlers || !IsNormalRequestPath(request.URL())) return;
         CSocketAnswerStream out(socket);
         handlers->HandleAttachmentRequest(settings, request, out);
         return;
     }
     if (request.MethodCode() != CHTMLCommand::kGet) return;
-    std::optional<std::string> clean = CleanRequestPath(request.URL());
     if (!clean) return;
 
-    CWebMapping mapping = MapToVirtualDirectory(settings.WebDirectories(), *clean);
+    std::map<std::string, CWebDirectory> directories = settings.WebDirectories();
+    CWebMapping mapping = MapToVirtualDirectory(directories, *clean);
     std::string root = settings.WebBaseDir();
     if (mapping.matched) {
         if (!mapping.record.Username.empty() &&
@@ -105,7 +126,8 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
     file.root = root;
     file.remainingUrl = mapping.remaining;
     file.name = mapping.name;
-    file.linkBase = request.URL();
+    file.linkBase = *clean;
     file.contentType = ContentTypeForUrl(*clean);
+    file.excludedRoots = ProtectedFoldersBesides(directories, mapping);
     ServeFileRequest(socket, file);
 }

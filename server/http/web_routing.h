@@ -2,14 +2,20 @@
 //  - Vantro: URL exactly "vantro" or content type ("Content-Type", else
 //    "ContentType") exactly "application/vantro": the protocol handler's request
 //    operation; when it reports an answer, the answer is sent and routing ends;
-//  - URL beginning with "/OutlookAttachments": the attachment operation, which
-//    writes its answer to the connection itself;
+//  - path beginning with "/OutlookAttachments" (decoded and normalised, see
+//    CleanRequestPath): the attachment operation, which writes its answer to the
+//    connection itself; a link not in the normal form the server writes its links
+//    in (dot segments, doubled or encoded separators) gets no answer;
 //  - anything but GET: no answer;
 //  - GET: the web files, after mapping the decoded URL to a virtual directory
 //    (records in ascending order of their name, plain prefix), the Basic check of a
 //    protected directory (the 401 answer with its realm when refused), forwarding for
-//    an "http://" target, else the file system (see web_files.h). A URL holding ".."
-//    or a NUL, before or after percent-decoding, gets no answer.
+//    an "http://" target, else the file system (see web_files.h). The path is
+//    decoded once and normalised before it is matched, so "/./docs/x", "/%2e/docs/x"
+//    and "/.//docs/x" meet the check of "docs" as "/docs/x" does; a file that lies
+//    in another protected directory's folder is not served through any other
+//    directory or the base folder. A URL holding ".." or a NUL, before or after
+//    percent-decoding, gets no answer.
 //
 // Thread use: RouteRequest runs on many connection threads at once; the protocol
 // handlers are installed once at start-up (SetProtocolHandlers is thread-safe).

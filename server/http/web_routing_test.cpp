@@ -132,6 +132,44 @@ TEST_F(WebRoutingTest, ProtectedDirectory) {
     EXPECT_EQ(Get("/%64ocs/x"), refused);
 }
 
+TEST_F(WebRoutingTest, DotSegmentsReachTheProtectedDirectoryAndItsCheck) {
+    // The protected folder lies inside the base folder, under the directory's name.
+    std::filesystem::create_directories(base_ + "/docs");
+    WriteWholeFile(base_ + "/docs/secret.txt", "base secret");
+    settings_.SetWebDirectory({"docs", base_ + "/docs", "Docs Realm", "bob", "pw"});
+    std::string refused = Get("/docs/secret.txt");
+    ASSERT_EQ(refused.rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u);
+    for (const char* url : {"/./docs/secret.txt", "/%2e/docs/secret.txt", "/.//docs/secret.txt",
+                            "/%2E%2Fdocs/secret.txt", "\\.\\docs\\secret.txt", "/./docs/",
+                            "/./docs", "/%2e/docs/."}) {
+        EXPECT_EQ(Get(url), refused) << url;
+    }
+    EXPECT_EQ(Get("/./docs/secret.txt", "Authorization: Basic Ym9iOnB3\r\n"),
+              "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nbase secret");
+}
+
+TEST_F(WebRoutingTest, AProtectedFolderIsNotReachedThroughAnotherName) {
+    // The protected folder is also the folder "private" of the base folder, and a
+    // link in the base folder points into it.
+    std::filesystem::create_directories(base_ + "/private");
+    WriteWholeFile(base_ + "/private/p.txt", "private p");
+    std::filesystem::create_directory_symlink(folder_.Path() + "/protected", base_ + "/alias");
+    settings_.SetWebDirectory({"docs", base_ + "/private", "Docs Realm", "bob", "pw"});
+    settings_.SetWebDirectory({"more", folder_.Path() + "/protected", "More", "bob", "pw"});
+    settings_.SetWebDirectory({"open", base_, "", "", ""});
+    EXPECT_EQ(Get("/private/p.txt"), "");
+    EXPECT_EQ(Get("/open/private/p.txt"), "");
+    EXPECT_EQ(Get("/alias/x"), "");
+    EXPECT_EQ(Get("/private/"), "");
+    // Through their own directories, with their check, they are served.
+    EXPECT_EQ(Get("/docs/p.txt", "Authorization: Basic Ym9iOnB3\r\n"),
+              "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nprivate p");
+    EXPECT_EQ(Get("/more/x", "Authorization: Basic Ym9iOnB3\r\n"),
+              "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nsecret x");
+    // What lies beside them in the base folder still is.
+    EXPECT_EQ(Get("/index.htm"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>index</p>");
+}
+
 TEST_F(WebRoutingTest, PrefixOrderOfVirtualDirectories) {
     std::filesystem::create_directories(folder_.Path() + "/doc/s");
     WriteWholeFile(folder_.Path() + "/doc/s/x", "from doc");
@@ -163,6 +201,12 @@ TEST_F(WebRoutingTest, ProtocolRoutes) {
     EXPECT_EQ(Route("GET /index.htm HTTP/1.1\r\nContent-Type: application/vantro\r\n\r\n"),
               "VANTRO");
     EXPECT_EQ(Get("/OutlookAttachments/a/b.EML/c"), "ATTACHMENT /OutlookAttachments/a/b.EML/c");
+    // Attachment links are taken only in the form the server writes them.
+    for (const char* url : {"/./OutlookAttachments/a/b.EML/c", "/OutlookAttachments/./a/b.EML/c",
+                            "/OutlookAttachments//a/b.EML/c", "/OutlookAttachments/a%5Cb.EML/c",
+                            "/OutlookAttachments/a/../b.EML/c", "/%2e/OutlookAttachments/a/b/c"}) {
+        EXPECT_EQ(Get(url), "") << url;
+    }
     EXPECT_EQ(Route("POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n\r\n"), "");
     EXPECT_EQ(handlers->vantroUrls, "/x;/y;vantro;/index.htm;");
     EXPECT_EQ(handlers->sessions, 1);

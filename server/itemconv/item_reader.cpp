@@ -22,6 +22,7 @@ public:
         : message_(message), fields_(fields), zone_(zone) {}
 
     bool Stored() const { return stored_; }
+    const std::string& Refused() const { return refused_; }
 
     void ApplyNode(const CWBXMLLiteral& node) {
         if (node.children && node.codePage == kRecurrencePage) {
@@ -43,8 +44,14 @@ private:
                 patternLoaded_ = LoadFromMessage(message_, pattern_, zone_);
             }
             if (patternLoaded_) {
-                ok = recurrence ? ReadRecurrence(message_, pattern_, *node.children, zone_)
-                                : ReadException(message_, pattern_, *node.children, zone_);
+                std::string refused;
+                ok = recurrence
+                         ? ReadRecurrence(message_, pattern_, *node.children, zone_, &refused)
+                         : ReadException(message_, pattern_, *node.children, zone_);
+                if (!refused.empty()) {
+                    refused_ = "Recurrence: " + refused;
+                    return;
+                }
             }
         } catch (const std::exception&) {
             ok = false;
@@ -106,6 +113,7 @@ private:
     const CWBXMLLiterals& fields_;
     const CTimeZone& zone_;
     bool stored_ = false;
+    std::string refused_;
     bool patternLoaded_ = false;
     RecurrencePattern pattern_;
     std::optional<bool> keepSeriesTimes_;
@@ -130,11 +138,13 @@ void Report(const std::string& text) { ShowMessageBox(text); }
 }  // namespace
 
 ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields,
-                             const CTimeZone* zone) {
+                             const CTimeZone* zone, std::string* refused) {
     CItemApplier applier(message, fields, zone ? *zone : ServerTimeZone());
     int step = 1;
+    if (refused) refused->clear();
     try {
         for (const auto& node : fields) applier.ApplyNode(*node);
+        if (refused) *refused = applier.Refused();
         if (!applier.Stored()) return ItemApplyResult::kNothingStored;
         step = 2;
         AddLiveTrace(message.GetItemName());

@@ -5,7 +5,9 @@
 //  - (6, 0x00 Recurrence) with children is applied to the item's series
 //    (ReadRecurrence, on the pattern loaded from the item), (6, 0x02 Exceptions)
 //    as its exceptions (ReadException); a failure there traces "Read Recurrence
-//    crashed" and the other fields are still applied;
+//    crashed" and the other fields are still applied; a Recurrence block that
+//    describes no occurrence is refused (the item keeps its series, refused says
+//    why) and the other fields are still applied;
 //  - every table row of the node's page and token (all of them) with a property
 //    takes the node's value (value_format.h): the body through the body stream,
 //    any other property set on the item; a stored subject is traced.
@@ -26,6 +28,8 @@
 // Runs on the request thread that owns the item.
 #pragma once
 
+#include <string>
+
 #include "common/wbxml/wbxml_literals.h"
 #include "server/itemconv/time_zone.h"
 #include "server/mapi/mapi_wrapper.h"
@@ -40,6 +44,7 @@ enum class ItemApplyResult {
 // "%s XMLtoMessage in line %d" (error text, step: 1 nodes, 2 name, 3 file-as,
 // 4 save), any other failure "Crash on XMLtoMessage in line %d\n", through the
 // message box sink (error.log and live trace); the item is then not saved.
-// zone null: the server's zone.
+// zone null: the server's zone. refused (when given) is set to the reason a part
+// of the item was refused ("Recurrence: interval 0"), or emptied.
 ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields,
-                             const CTimeZone* zone = nullptr);
+                             const CTimeZone* zone = nullptr, std::string* refused = nullptr);

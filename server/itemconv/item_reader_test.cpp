@@ -222,7 +222,8 @@ TEST_F(ItemReaderTest, RecurringAppointmentSurvivesStoreWireStore) {
               "   <NoEndDate> '0' </NoEndDate>\n"
               "   <PatternStartDate> '02.03.2009 10:00.00:0' </PatternStartDate>\n"
               "   <StartTime> '02.03.2009 10:00.00:0' </StartTime>\n"
-              "   <SerieEndDate> '02.03.2009 11:00.00:0' </SerieEndDate>\n"
+              // The fifth occurrence: 2, 4, 16, 18 and 30 March.
+              "   <SerieEndDate> '30.03.2009 11:00.00:0' </SerieEndDate>\n"
               "  </Recurrence>\n"
               " </COLLECTION>\n");
 
@@ -232,6 +233,51 @@ TEST_F(ItemReaderTest, RecurringAppointmentSurvivesStoreWireStore) {
     std::string resent;
     ReadBack(copy, &resent);
     EXPECT_EQ(sent, resent);
+}
+
+TEST_F(ItemReaderTest, ARecurrenceThatDescribesNoOccurrenceIsRefused) {
+    IMessagePtr m = calendar.CreateMessage();
+    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
+    CWBXMLLiterals first;
+    first.Add(2, 0x01, "Jour fixe");
+    first.Add(2, 0x04, "02.03.2009 10:00.00:0");
+    first.Add(2, 0x06, "02.03.2009 11:00.00:0");
+    CWBXMLLiteral& block = first.Add(6, 0x00);
+    block.children = std::make_unique<CWBXMLLiterals>();
+    block.children->Add(6, 0x03, "0");
+    block.children->Add(6, 0x08, "1");
+    ASSERT_EQ(ItemApplyResult::kSaved, Apply(m, first));
+    std::string before;
+    ReadBack(m, &before);
+
+    struct Bad {
+        const char* token;
+        const char* value;
+        const char* reason;
+    };
+    for (const Bad& bad :
+         {Bad{"0A", "0", "Recurrence: interval 0"}, Bad{"09", "0", "Recurrence: count 0"},
+          Bad{"07", "01.03.2009 00:00.00:0", "Recurrence: ends before its first occurrence"}}) {
+        SCOPED_TRACE(bad.reason);
+        CWBXMLLiterals edit;
+        edit.Add(2, 0x02, std::string("Room ") + bad.token);
+        CWBXMLLiteral& b = edit.Add(6, 0x00);
+        b.children = std::make_unique<CWBXMLLiterals>();
+        b.children->Add(6, 0x03, "1");
+        b.children->Add(6, static_cast<int32_t>(std::stoi(bad.token, nullptr, 16)), bad.value);
+        std::string refused;
+        EXPECT_EQ(ItemApplyResult::kSaved, XMLtoMessage(m, edit, &PlusOne(), &refused));
+        EXPECT_EQ(bad.reason, refused);
+        // The location is stored, the series stays as it was.
+        EXPECT_EQ(std::string("Room ") + bad.token,
+                  Text(m, Named(m, PSETID_Appointment, 0x8208, PT_STRING8)));
+        std::string after;
+        ReadBack(m, &after);
+        EXPECT_EQ(before.substr(before.find("<Recurrence>")),
+                  after.substr(after.find("<Recurrence>")));
+        EXPECT_TRUE(Traced("Recurrence refused, it describes no occurrence: " +
+                           std::string(bad.reason).substr(12)));
+    }
 }
 
 TEST_F(ItemReaderTest, DeviceEditOfARecurringItemKeepsTheSeriesTimes) {

@@ -174,8 +174,11 @@ bool MessageToXML(IMessagePtr& message, CWBXML& writer, const CItemWriteContext&
         out.Start(kProtocolPage, kTokenCollection);
         step = 3;
         std::string body = message.GetBody();
-        if (LooksLikeHtml(body)) body = HtmlToText(body);
-        body = ToUtf8(body);
+        bool html = LooksLikeHtml(body);
+        // A fragment without an html tag is HTML when the mail's headers say so.
+        if (!html && kind == kItemEmail && body.find('<') != std::string::npos)
+            html = HeadersSayHtml(message.GetPropText(PR_TRANSPORT_MESSAGE_HEADERS));
+        body = html ? HtmlBodyToUtf8(body) : ToUtf8(body);
 
         step = 4;
         std::vector<const ElementMapEntry*> rows;

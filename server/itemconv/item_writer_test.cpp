@@ -271,6 +271,43 @@ TEST_F(ItemWriterTest, MailWithAttachmentsRecipientsAndHtmlBody) {
     EXPECT_EQ(Write(m), withoutHeaders);
 }
 
+// The body element of a mail, as the device receives it.
+TEST_F(ItemWriterTest, HtmlBodiesAreSentAsReadableUtf8Text) {
+    auto bodyOf = [this](const std::string& body, const char* headers) {
+        IMessagePtr m = inbox.CreateMessage();
+        m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Note");
+        if (headers) m.SetStrProp(PR_TRANSPORT_MESSAGE_HEADERS, headers);
+        m.SetBody(body);
+        m.SaveChanges(KEEP_OPEN_READWRITE);
+        context.includeHeaders = false;
+        std::string dump = Write(m);
+        std::size_t start = dump.find("<PR_BODY> '");
+        std::size_t end = dump.find("' </PR_BODY>");
+        if (start == std::string::npos || end == std::string::npos) return std::string("none");
+        return dump.substr(start + 11, end - start - 11);
+    };
+    // An 8-bit body is rendered in its own encoding and converted once, whole.
+    EXPECT_EQ(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xC3\xBC"
+        "ber \xE2\x82\xAC",
+        bodyOf("<html><body>Gr\xFC\xDF"
+               "e &#252;ber &#8364;</body></html>",
+               nullptr));
+    // A fragment without an html tag is rendered when the headers say HTML...
+    const char* htmlHeaders = "From: a@example.org\r\nContent-Type: text/html; charset=utf-8\r\n";
+    EXPECT_EQ("- one\r\n- two\r\n", bodyOf("<ul><li>one<li>two</ul>", htmlHeaders));
+    // ...and sent as it stands otherwise.
+    EXPECT_EQ("<ul><li>one</ul>", bodyOf("<ul><li>one</ul>", "Content-Type: text/plain\r\n"));
+    EXPECT_EQ("<ul><li>one</ul>", bodyOf("<ul><li>one</ul>", nullptr));
+    EXPECT_EQ(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e",
+        bodyOf("Gr\xFC\xDF"
+               "e",
+               htmlHeaders));
+}
+
 TEST_F(ItemWriterTest, AFailureClosesTheOpenElementsAndReportsTheStep) {
     IMessagePtr m = inbox.CreateMessage();
     m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Note");

@@ -26,7 +26,11 @@ bool CMapiItemConverter::MessageToXML(CMobileMapiMessage& message, CWBXML& write
 
 bool CMapiItemConverter::XMLtoMessage(CMobileMapiMessage& message, const CWBXMLLiterals& fields) {
     if (!message.Message()) return false;
-    return ::XMLtoMessage(message.Message(), fields, zone_) == ItemApplyResult::kSaved;
+    std::string refused;
+    bool saved =
+        ::XMLtoMessage(message.Message(), fields, zone_, &refused) == ItemApplyResult::kSaved;
+    message.SetRefusedPart(std::move(refused));
+    return saved;
 }
 
 std::unique_ptr<CMobileMapiMessage> CMapiItemConverter::FindOrCreateItem(

@@ -20,7 +20,8 @@ public:
     bool MessageToXML(CMobileMapiMessage& message, CWBXML& writer, bool withContent) override;
     // XMLtoMessage of item_reader.h; true only when the item was saved (an item
     // whose fields stored nothing, or whose save failed, gives false, so that no
-    // key is reported for an item that does not exist).
+    // key is reported for an item that does not exist). A part refused while the
+    // rest was saved is noted on the message (SetRefusedPart).
     bool XMLtoMessage(CMobileMapiMessage& message, const CWBXMLLiterals& fields) override;
     // FindOrCreateItem of item_matching.h on the folder's store folder, wrapped
     // for the folder; none on a store error or for a folder that is not open.

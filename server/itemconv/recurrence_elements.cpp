@@ -175,9 +175,14 @@ CWBXMLLiterals RecurrenceBlockElements(const RecurrencePattern& p, const CTimeZo
     return block;
 }
 
-void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& children,
-                             const CItemTime& wholeStart, const CItemTime& wholeEnd,
-                             const CTimeZone& zone) {
+std::optional<std::string> ApplyRecurrenceElements(RecurrencePattern& pattern,
+                                                   const CWBXMLLiterals& children,
+                                                   const CItemTime& wholeStart,
+                                                   const CItemTime& wholeEnd,
+                                                   const CTimeZone& zone) {
+    // Built on a copy: a block that describes no occurrence leaves the pattern as
+    // it was.
+    RecurrencePattern p = pattern;
     // The dates as the item holds them now.
     p.start = wholeStart;
     p.end = wholeEnd;
@@ -205,6 +210,9 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
     bool noEndDate = false;
     bool farEnd = false;
     bool haveMonth = false;
+    std::optional<long> interval;
+    std::optional<long> count;
+    std::optional<CItemTime> serieEnd;
     for (const auto& owned : children) {
         const CWBXMLLiteral& node = *owned;
         if (node.codePage != kRecurrencePage) continue;
@@ -248,10 +256,17 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
                 if (auto v = NumberOf(node, "Occurrences")) {
                     p.occurrences = static_cast<int>(*v < 0 ? kEndlessOccurrences : *v);
                     p.endsByDate = false;
+                    count = *v;
                 }
                 break;
             case kTagInterval:
-                if (auto v = NumberOf(node, "Interval")) p.interval = static_cast<int>(*v);
+                if (auto v = NumberOf(node, "Interval")) {
+                    p.interval = static_cast<int>(*v);
+                    interval = *v;
+                }
+                break;
+            case kTagSerieEndDate:
+                if (auto t = DateOf(node, "SerieEndDate")) serieEnd = *t;
                 break;
             case kTagDayOfMonth:
                 if (auto v = NumberOf(node, "DayOfMonth")) p.dayOfMonth = static_cast<int>(*v);
@@ -281,15 +296,41 @@ void ApplyRecurrenceElements(RecurrencePattern& p, const CWBXMLLiterals& childre
         }
     }
 
-    p.endless = noEndDate || farEnd;
+    // A block that names no end at all (no count, no end date) has none.
+    p.endless = noEndDate || farEnd || (!count && !p.endsByDate);
+    bool counted = !p.endless && !p.endsByDate;
+    if (p.kind != kRecurNone) {
+        if (interval && *interval < 1) return "interval " + std::to_string(*interval);
+        if (counted && count && *count == 0) return std::string("count 0");
+    }
     p.seriesStart = p.patternStart;
     p.clipStart = p.patternStart;
     p.seriesEnd = p.patternEnd;
     p.clipEnd = p.patternEnd;
     p.reminderTime = p.seriesStart;
     p.recurring = true;
-    if (p.endsByDate && !p.endless) p.occurrences = 1;
     NormalisePattern(p);
+    if (std::optional<recur::Rule> rule = RuleOfPattern(p)) {
+        if (std::optional<std::string> problem = recur::RuleProblem(*rule)) return problem;
+        if (p.endsByDate && !p.endless && !count) {
+            // A series that ends by date carries the number of its occurrences.
+            std::size_t n =
+                recur::OccurrenceDays(*rule, rule->startDay, rule->endDay, kMaxOccurrences).size();
+            p.occurrences = static_cast<int>(n);
+        }
+        if (counted) {
+            // A series that ends after its count still has a last day: the one
+            // the device names, or else the count-th occurrence's.
+            std::optional<CItemTime> last = serieEnd;
+            if (!last) last = LastOccurrenceDate(p);
+            if (last) {
+                p.seriesEnd = WithTime(*last, p.patternEnd);
+                p.clipEnd = p.seriesEnd;
+            }
+        }
+    }
+    pattern = std::move(p);
+    return std::nullopt;
 }
 
 void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children,

@@ -21,6 +21,9 @@
 // Pure functions over values; safe from any number of threads.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "common/wbxml/wbxml_literals.h"
 #include "server/itemconv/recurrence_pattern.h"
 #include "server/itemconv/time_zone.h"
@@ -75,11 +78,20 @@ CWBXMLLiterals RecurrenceBlockElements(const RecurrencePattern& pattern, const C
 // instance, end flags) is built afresh from the block; deleted dates and
 // exceptions are replaced only when the block carries Exceptions. A field whose
 // value does not parse is skipped with a live trace line. The result is
-// normalised, its series start and end are the received pattern start and end,
-// and it is marked recurring (a kind of none is written back as not recurring).
-void ApplyRecurrenceElements(RecurrencePattern& pattern, const CWBXMLLiterals& children,
-                             const CItemTime& wholeStart, const CItemTime& wholeEnd,
-                             const CTimeZone& zone);
+// normalised, its series start is the received pattern start, and it is marked
+// recurring (a kind of none is written back as not recurring). Its series end:
+// for a series that ends by date the pattern end (the count is the Occurrences
+// sent, else the number of occurrences up to that date); for one that ends after
+// its count the SerieEndDate sent, else the date of the count-th occurrence; a
+// block without Occurrences and without an end date describes an endless series.
+// A block that describes no occurrence (an Interval below 1, an Occurrences of 0
+// for a series without an end date, an end before the first occurrence) is
+// refused: pattern stays as it was and the reason is returned.
+std::optional<std::string> ApplyRecurrenceElements(RecurrencePattern& pattern,
+                                                   const CWBXMLLiterals& children,
+                                                   const CItemTime& wholeStart,
+                                                   const CItemTime& wholeEnd,
+                                                   const CTimeZone& zone);
 
 // ReadException without the store: applies the children of a received
 // Exceptions element. Every Exception's OriginalDate (read as UTC) becomes a

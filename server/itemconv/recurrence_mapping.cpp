@@ -97,8 +97,9 @@ CRecurrenceBlob BlobFromPattern(const RecurrencePattern& p) {
             break;
         case kRecurYearly:
         case kRecurYearNth:
+            // 12 months per year of the interval (12 for every year).
             b.recurFrequency = kRecurFrequencyYearly;
-            b.period = 12;
+            b.period = static_cast<std::uint32_t>(12 * interval);
             break;
         default:
             break;
@@ -240,7 +241,8 @@ void ApplyBlobToPattern(const CRecurrenceBlob& b, std::optional<int> recurrenceT
                 p.dayMask = static_cast<int>(b.patternSpecific1 & 0x7F);
                 p.instance = static_cast<int>(b.patternSpecific2 > 5 ? 5 : b.patternSpecific2);
             }
-            p.interval = type == 3 ? ClampInterval(b.period) : 1;
+            p.interval = type == 3 ? ClampInterval(b.period) : ClampInterval(b.period / 12);
+            if (p.interval < 1) p.interval = 1;
             if (type == 4) p.monthOfYear = MonthOfDays(b.firstDateTime / kMinutesPerDay);
             break;
         default:

@@ -10,7 +10,9 @@
 //    and month sums over a repeating non-leap year for monthly and yearly ones;
 //  - a series that ends by date carries the occurrence count it was given (1 from
 //    the wire);
-//  - FirstDOW is 1 (Monday); subject and location are 8-bit only.
+//  - FirstDOW is 1 (Monday); subject and location are 8-bit only;
+//  - a yearly series every n years has the Period 12 x n (12 for every year), so
+//    that the interval a device sets is kept.
 // Where the system's description names no time or order, the document's values
 // are used: an endless series ends on 4500-12-31 23:59 (0x5AE980DF), and the date
 // arrays run from the earliest to the latest date.

@@ -145,6 +145,23 @@ TEST(RecurrenceMapping, YearlyNthFromAnotherWriterIsWrittenInTheSystemsForm) {
     EXPECT_EQ(expected, BlobHex(p));
 }
 
+TEST(RecurrenceMapping, YearlySeriesKeepTheirInterval) {
+    RecurrencePattern p = FromBlob(kV8);
+    EXPECT_EQ(1, p.interval);
+    p.interval = 2;  // every other year
+    CRecurrenceBlob b = BlobFromPattern(p);
+    EXPECT_EQ(24U, b.period);
+    RecurrencePattern back;
+    back.recurring = true;
+    ApplyBlobToPattern(b, 4, back);
+    EXPECT_EQ(kRecurYearNth, back.kind);
+    EXPECT_EQ(2, back.interval);
+    // A period below 12 from another writer is every year.
+    b.period = 6;
+    ApplyBlobToPattern(b, 4, back);
+    EXPECT_EQ(1, back.interval);
+}
+
 TEST(RecurrenceMapping, DailyWithDeletedOccurrences) {
     RecurrencePattern p = FromBlob(kV3);
     EXPECT_EQ(kRecurDaily, p.kind);
@@ -264,6 +281,7 @@ TEST(RecurrencePattern, ClipDates) {
     EXPECT_EQ(ItemTimeFromMinutes(MinutesFrom1601(T(2009, 3, 9)) + (107136000 / 1440 + 1) * 1440),
               p.clipEnd);
     p.kind = kRecurYearly;
+    p.interval = 1;
     p.occurrences = 2;
     ComputeClipDates(p);
     EXPECT_EQ(T(2011, 3, 24), p.clipEnd);  // 2 x 535680 minutes = 744 days, plus one

@@ -148,7 +148,7 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTi
 }
 
 bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern,
-                    const CWBXMLLiterals& children, const CTimeZone& zone) {
+                    const CWBXMLLiterals& children, const CTimeZone& zone, std::string* refused) {
     int step = 1;
     try {
         CRecurrenceTags tags = CRecurrenceTags::Resolve(item);
@@ -156,7 +156,12 @@ bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern,
         CItemTime start = LocalOf(ReadTime(item, tags.wholeStart), zone);
         CItemTime end = LocalOf(ReadTime(item, tags.wholeEnd), zone);
         step = 3;
-        ApplyRecurrenceElements(pattern, children, start, end, zone);
+        if (std::optional<std::string> problem =
+                ApplyRecurrenceElements(pattern, children, start, end, zone)) {
+            AddLiveTraceF("Recurrence refused, it describes no occurrence: %s", problem->c_str());
+            if (refused) *refused = *problem;
+            return true;
+        }
         step = 4;
         return WriteToMessage(item, pattern, zone);
     } catch (const std::exception&) {

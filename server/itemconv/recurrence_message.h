@@ -11,6 +11,8 @@
 // Runs on the request thread that owns the item; no shared state.
 #pragma once
 
+#include <string>
+
 #include "server/itemconv/recurrence_pattern.h"
 #include "server/itemconv/recurrence_store.h"
 #include "server/itemconv/time_zone.h"
@@ -67,9 +69,13 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern,
 // pattern is the item's pattern as loaded (LoadFromMessage), so that the deleted
 // dates and exceptions of a block without Exceptions are kept.
 // False after a failure, traced as "Crash in ReadRecurrence line %d" (1 names,
-// 2 dates, 3 block, 4 writing); the block ends there.
+// 2 dates, 3 block, 4 writing); the block ends there. A block that describes no
+// occurrence (ApplyRecurrenceElements) is refused: nothing is written, the live
+// trace gets "Recurrence refused, it describes no occurrence: %s", the reason goes
+// to refused (when given) and the result is true.
 bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern,
-                    const CWBXMLLiterals& children, const CTimeZone& zone = ServerTimeZone());
+                    const CWBXMLLiterals& children, const CTimeZone& zone = ServerTimeZone(),
+                    std::string* refused = nullptr);
 
 // Applies the children of a received Exceptions element to pattern and writes the
 // pattern with WriteToMessage. False after a failure, traced as

@@ -64,7 +64,7 @@ std::int64_t ClipSpanMinutes(const RecurrencePattern& p) {
             return count * interval * 44640;
         case kRecurYearly:
         case kRecurYearNth:
-            return count * 535680;
+            return count * interval * 535680;
         default:
             return 0;
     }
@@ -116,4 +116,57 @@ int RecurrenceTypeOfKind(int kind) {
         default:
             return 0;
     }
+}
+
+std::optional<recur::Rule> RuleOfPattern(const RecurrencePattern& p) {
+    recur::Rule r;
+    switch (p.kind) {
+        case kRecurDaily:
+            r.frequency = recur::Frequency::kDaily;
+            break;
+        case kRecurWeekly:
+            r.frequency = recur::Frequency::kWeekly;
+            break;
+        case kRecurMonthly:
+            r.frequency = recur::Frequency::kMonthly;
+            break;
+        case kRecurMonthNth:
+            r.frequency = recur::Frequency::kMonthNth;
+            break;
+        case kRecurYearly:
+            r.frequency = recur::Frequency::kYearly;
+            break;
+        case kRecurYearNth:
+            r.frequency = recur::Frequency::kYearNth;
+            break;
+        default:
+            return std::nullopt;
+    }
+    r.interval = p.interval;
+    r.dayMask = p.dayMask;
+    r.instance = p.instance;
+    r.dayOfMonth = p.dayOfMonth;
+    r.monthOfYear = p.monthOfYear;
+    const CItemTime& start = p.patternStart.IsSet() ? p.patternStart : p.seriesStart;
+    r.startDay = DaysFrom1601(start.year, start.month, start.day);
+    bool endless = p.endless || p.seriesEnd.year >= kEndlessYear;
+    if (endless) {
+        r.end = recur::EndKind::kNever;
+    } else if (p.endsByDate) {
+        const CItemTime& end = p.patternEnd.IsSet() ? p.patternEnd : p.seriesEnd;
+        r.end = recur::EndKind::kByDate;
+        r.endDay = DaysFrom1601(end.year, end.month, end.day);
+    } else {
+        r.end = recur::EndKind::kAfterCount;
+        r.count = p.occurrences;
+    }
+    return r;
+}
+
+std::optional<CItemTime> LastOccurrenceDate(const RecurrencePattern& p) {
+    std::optional<recur::Rule> rule = RuleOfPattern(p);
+    if (!rule) return std::nullopt;
+    std::optional<std::int64_t> day = recur::LastOccurrence(*rule);
+    if (!day) return std::nullopt;
+    return ItemTimeFromMinutes(*day * kMinutesPerDay);
 }

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/recurrence/recurrence_rule.h"
 #include "server/itemconv/item_time.h"
 
 // Kinds of series.
@@ -106,3 +108,13 @@ std::int64_t OccurrenceMinutes(const RecurrencePattern& pattern);
 // The store's recurrence type of a kind: 1 daily, 2 weekly, 3 monthly, 4 yearly,
 // 0 for none.
 int RecurrenceTypeOfKind(int kind);
+
+// The pattern's rule over days (recurrence_rule.h): from the date of the pattern
+// start (or, without one, of the series start); ending without end, after the
+// count, or on the date of the pattern end (or series end). Nothing for a pattern
+// without a kind.
+std::optional<recur::Rule> RuleOfPattern(const RecurrencePattern& pattern);
+// The date (at 00:00) of the last occurrence of a series that ends after its
+// count or by date; nothing for an endless series or a rule that describes no
+// occurrence.
+std::optional<CItemTime> LastOccurrenceDate(const RecurrencePattern& pattern);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class CWBXML;
@@ -56,6 +57,11 @@ public:
     // The request's log-line list the element appends to (not owned; may be null).
     std::vector<std::string>* LogLines() const { return logLines_; }
     void SetLogLines(std::vector<std::string>* lines) { logLines_ = lines; }
+    // Why a part of the last received item was not applied although the rest was
+    // saved ("Recurrence: interval 0"); empty when all of it was. The answer
+    // reports such an item with an error element.
+    const std::string& RefusedPart() const { return refusedPart_; }
+    void SetRefusedPart(std::string reason) { refusedPart_ = std::move(reason); }
 
 protected:
     CAbstractVantroElement() = default;
@@ -67,4 +73,5 @@ private:
     std::string destinationPath_;
     int transportHeaders_ = 1;
     std::vector<std::string>* logLines_ = nullptr;
+    std::string refusedPart_;
 };

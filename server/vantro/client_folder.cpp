@@ -90,16 +90,21 @@ void CVantroRequest::HandleClientFolder() {
                 std::string clientKey;
                 std::string serverKey;
                 bool stored = false;
-                ReadResult result = ReadElement(folder, clientKey, serverKey, stored);
+                std::string refused;
+                ReadResult result = ReadElement(folder, clientKey, serverKey, stored, &refused);
                 if (stored) {
                     FolderCounts& counts = CountsOf(folder);
                     ++(change == kAdd ? counts.deviceAdded : counts.deviceChanged);
                 }
-                if (result == ReadResult::kMapped) {
+                if (result == ReadResult::kMapped || (!refused.empty() && !clientKey.empty())) {
+                    // A part refused while the rest was stored: the key (for a new
+                    // item) and the error code 2.
                     openResponse();
                     answer_.StartTag(kPage, kElement);
                     answer_.WriteElement(kPage, kClientID, clientKey);
-                    answer_.WriteElement(kPage, kServerID, serverKey);
+                    if (result == ReadResult::kMapped)
+                        answer_.WriteElement(kPage, kServerID, serverKey);
+                    if (!refused.empty()) answer_.WriteElement(kPage, kErrorCode, "2");
                     answer_.EndTag();
                 } else if (result == ReadResult::kFailed && !clientKey.empty()) {
                     openResponse();
@@ -129,7 +134,8 @@ void CVantroRequest::HandleClientFolder() {
 
 CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* folder,
                                                        std::string& clientKey,
-                                                       std::string& serverKey, bool& stored) {
+                                                       std::string& serverKey, bool& stored,
+                                                       std::string* refused) {
     stored = false;
     std::string givenServerKey;
     ReadResult result = ReadResult::kNoMapping;
@@ -172,6 +178,7 @@ CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* fo
                     result = ReadResult::kFailed;
                 } else {
                     stored = true;
+                    if (refused) *refused = element->RefusedPart();
                     std::string key = element->GetKey();
                     session_.NoteDeviceChange(key);
                     if (existing) {

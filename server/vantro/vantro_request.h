@@ -89,9 +89,10 @@ private:
     // like a new one, so the device learns its new key. An item outside the
     // device's offered folders is passed over (kNoMapping, traced).
     enum class ReadResult { kNoMapping, kMapped, kFailed };
-    // stored: the item was written to the store.
+    // stored: the item was written to the store. refused (when given): why a part
+    // of a stored item was not applied (empty when all of it was).
     ReadResult ReadElement(CAbstractVantroFolder* folder, std::string& clientKey,
-                           std::string& serverKey, bool& stored);
+                           std::string& serverKey, bool& stored, std::string* refused = nullptr);
     // True when the desktop changed the item since the device's baseline (an entry
     // of kind modified in the folder's change list).
     bool ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key);
@@ -132,6 +133,7 @@ private:
     // A Logon of this request was refused: the answer goes out as 403 Forbidden
     // (same body), so a device can tell that nothing it sent was taken.
     bool logonRefused_ = false;
+    bool logonAccepted_ = false;  // this request's Logon was accepted
     CWBXML answer_;
 
     std::string userName_;

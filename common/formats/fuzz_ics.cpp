@@ -1,0 +1,44 @@
+// libFuzzer target: the iCalendar component reader and the record conversion over
+// arbitrary bytes. Each must end, and every record must write back out.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "common/formats/ical_map.h"
+#include "common/formats/vcard_map.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    for (pimfmt::RecordKind kind : {pimfmt::RecordKind::kAppointment, pimfmt::RecordKind::kTask}) {
+        std::istringstream in(text);
+        pimfmt::IcsReader reader(in);
+        pimfmt::FileZones zones;
+        pimfmt::IcsComponent c;
+        pimfmt::EntryError e;
+        std::size_t rounds = 0;
+        for (;;) {
+            auto r = reader.Next(c, e);
+            if (r == pimfmt::IcsReader::Result::kEnd) break;
+            if (++rounds > size + 3) std::abort();
+            if (r != pimfmt::IcsReader::Result::kComponent) continue;
+            pimfmt::PimRecord record;
+            std::string of;
+            if (pimfmt::RecordFromComponent(c, kind, zones, record, of, e) ==
+                pimfmt::ComponentOutcome::kRecord) {
+                if (pimfmt::WriteComponent(record).empty()) std::abort();
+            }
+        }
+    }
+    // The same bytes as vCard, through the contact mapping.
+    std::istringstream in(text);
+    vcard::VCardReader cards(in);
+    vcard::VCardEntry entry;
+    vcard::VCardError error;
+    while (cards.Next(entry, error) != vcard::VCardReader::Result::kEnd) {
+        pimfmt::PimRecord contact = pimfmt::ContactFromVCard(entry);
+        if (pimfmt::WriteVCard(contact, 4).find("END:VCARD\r\n") == std::string::npos) std::abort();
+    }
+    return 0;
+}

@@ -3,7 +3,9 @@
 
 #include "server/mapi/mapi_exception.h"
 
-CWriteBatch::CWriteBatch() { MapiCheck(HrBeginWriteBatch(nullptr, 0, batch_.Put()), "CWriteBatch"); }
+CWriteBatch::CWriteBatch() {
+    MapiCheck(HrBeginWriteBatch(nullptr, 0, batch_.Put()), "CWriteBatch");
+}
 
 CWriteBatch::CWriteBatch(const WRITEBATCHLIMITS& limits) {
     MapiCheck(HrBeginWriteBatch(&limits, 0, batch_.Put()), "CWriteBatch");

@@ -210,13 +210,8 @@ CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* fo
 bool CVantroRequest::ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key) {
     // The folder's change list was computed when the folder was resolved, before
     // the device's own changes of this request.
-    int count = folder->GetChangeCount();
-    for (int i = 0; i < count; ++i) {
-        CChangeEntry* entry = folder->GetChangeEntry(i);
-        if (entry != nullptr && entry->Key() == key && entry->GetKind() == kChangeModified)
-            return true;
-    }
-    return false;
+    CChangeEntry* entry = folder->FindChangeEntry(key);
+    return entry != nullptr && entry->GetKind() == kChangeModified;
 }
 
 void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {

@@ -19,12 +19,6 @@ constexpr ULONG kFieldTag = PROP_TAG(PT_LONG, 0x6701);
 
 class WriteBatchTest : public StoreTest {
 protected:
-    std::string StoreFile() {
-        for (const auto& entry :
-             std::filesystem::directory_iterator(home.path() + "/MAPI/Profiles/Test"))
-            if (entry.path().extension() == ".db") return entry.path();
-        return {};
-    }
     // Messages in the store file as another connection (another process) sees them.
     int CommittedMessages() {
         sqlite3* db = nullptr;

@@ -157,3 +157,18 @@ const FieldDef* FindFieldByName(const ItemKindTable& table, std::string_view nam
     }
     return nullptr;
 }
+
+bool DesktopCarries(const ItemKindTable& table, int tag) {
+    const FieldDef* f = FindField(table, tag);
+    if (!f || !f->setOnReceive || !f->property) return false;
+    switch (table.kind) {
+        case kKindContacts:
+            return tag != 0x1E;
+        case kKindTasks:
+            return tag != 0x09 && tag != 0x0C && tag != 0x0E;
+        case kKindAppointments:
+            return tag != 0x10;
+        default:
+            return false;
+    }
+}

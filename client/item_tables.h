@@ -53,3 +53,10 @@ const FieldDef* FindField(const ItemKindTable& table, int tag);
 // The field of that protocol name, or failing that of that PIM property name
 // (both ignoring case); null when neither names a field.
 const FieldDef* FindFieldByName(const ItemKindTable& table, std::string_view name);
+
+// True when the desktop's items carry the field, so that a desktop Modify without
+// it means the field is empty there: every field set on receive except contact
+// 0x1E (Suffix), task 0x09, 0x0C and 0x0E (TeamTask, ReminderSoundFile,
+// ReminderOptions) and appointment 0x10 (ReminderOptions), which the desktop
+// neither stores nor sends.
+bool DesktopCarries(const ItemKindTable& table, int tag);

@@ -58,16 +58,23 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
             << ",\"acksSent\":" << r.acksSent << ",\"deletesApplied\":" << r.applied.deletesApplied
             << ",\"failed\":" << r.applied.failed << ",\"acksKept\":" << r.applied.ackStrings.size()
             << ",\"massDeleteHeld\":" << (MassDeleteHeld(r.report) ? "true" : "false")
+            << ",\"newHandheldStore\":" << (r.report.newHandheldStore ? "true" : "false")
+            << ",\"conflicts\":" << ConflictCount(r.report)
+            << ",\"notStored\":" << NotStoredCount(r.report)
             << ",\"report\":" << ReportJson(r.report)
             << ",\"reportLine\":" << JsonString(r.reportLine) << "}\n";
     } else if (!r.error.empty()) {
         err << "skiff sync: " << r.error << "\n";
     }
-    if (r.stopped) return 130;
-    if (!r.sent || !r.answered) return 1;
-    if (!MassDeleteHeld(r.report)) return 0;
+    if (r.stopped) return kExitStopped;
+    if (!r.sent || !r.answered) return kExitNotSynced;
+    if (NotStoredCount(r.report) > 0) {
+        if (!json) err << "skiff sync: items not stored on the desktop; they go again next run\n";
+        return kExitNotStored;
+    }
+    if (!MassDeleteHeld(r.report)) return kExitSynced;
     if (!json) err << "skiff sync: deletions held back; run skiff sync --allow-mass-delete\n";
-    return 3;
+    return kExitDeletionsHeld;
 }
 
 int Config(CLI::App& cmd, const std::string& server, const std::string& user,

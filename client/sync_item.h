@@ -12,6 +12,7 @@
 // a time.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,7 +30,7 @@ constexpr int kSync = 0x01, kCollection = 0x14, kFolder = 0x15, kServerID = 0x18
               kName = 0x1A, kTyp = 0x1B, kAdd = 0x1D, kDelete = 0x1E, kModify = 0x1F, kLogon = 0x21,
               kDeviceID = 0x22, kUserName = 0x23, kPassword = 0x24, kIsDefault = 0x25,
               kResponse = 0x26, kElement = 0x27, kReset = 0x29, kAcknlowledge = 0x2A,
-              kErrorCode = 0x2B, kAckString = 0x2C, kGetData = 0x36;
+              kErrorCode = 0x2B, kAckString = 0x2C, kGetData = 0x36, kMatched = 0x3D;
 }  // namespace vantro
 
 // Change states of an item found by the change scan.
@@ -61,11 +62,22 @@ public:
     // kind's code page: for sending (dates in the server's form) or for a snapshot
     // (the client's form, the body's CRC-32 in place of the body).
     void WriteFields(CWBXML& writer, bool forSnapshot) const;
+    // The fields of a Modify: every field of tags 0 to FieldCount-1 whose snapshot
+    // value differs from the one in snapshotFields (SnapshotFields of the item's
+    // record; a field missing there is empty), with its value as sent, or as an
+    // empty element when it became empty. Fills sent with the fields written, in the
+    // client's form ("" for a cleared one). Returns the number written.
+    int WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
+                           std::map<int, std::string>* sent) const;
     // Sets every entry of the record that is on the kind's code page and has no
     // nested list, then saves the PIM item. True when the save succeeded.
     bool ApplyFields(const FieldRecord& record);
-    // The same without saving (the item's changes stay in memory until Save).
-    void SetFields(const FieldRecord& record);
+    // The same without saving (the item's changes stay in memory until Save). With
+    // whole set, the record is the whole item: every field the desktop carries
+    // (DesktopCarries) that the record does not hold is cleared.
+    void SetFields(const FieldRecord& record, bool whole = false);
+    // Sets the field's property to its empty value (empty text, 0, false, no date).
+    void ClearField(int tag);
     // Every field of the kind's table in the client's form, the body whole: equal
     // texts mean equal items as far as the sync can tell.
     std::string AllFieldsText() const;
@@ -76,7 +88,6 @@ public:
     bool EqualsSnapshot(std::string_view data) const;
 
     std::string ServerId() const { return std::string(); }
-    std::string ClientId() const { return std::to_string(GetOid()); }
     int ChangeState() const { return changeState_; }
     void SetChangeState(int state) { changeState_ = state; }
     bool HasItem() const { return item_ != nullptr; }
@@ -102,3 +113,7 @@ private:
 
 // The match key of a received item from its record (same fields as MatchKey).
 std::string IncomingMatchKey(const ItemKindTable& table, const FieldRecord& record);
+// The fields of a snapshot record (tag -> text) on the kind's code page; false,
+// with what was read so far, when the record is not a COLLECTION of such fields.
+bool SnapshotFields(const ItemKindTable& table, std::string_view record,
+                    std::map<int, std::string>& fields);

@@ -1,6 +1,7 @@
 // SQLite storage of the PIM store.
 #include "platform/pocketoutlook/pim_database.h"
 
+#include <random>
 #include <stdexcept>
 
 namespace {
@@ -32,7 +33,9 @@ PimDatabase::PimDatabase(const std::string& path) {
               " folder INTEGER NOT NULL)") ||
         !Exec("CREATE TABLE IF NOT EXISTS props(oid INTEGER NOT NULL, name TEXT NOT NULL,"
               " value, PRIMARY KEY(oid, name)) WITHOUT ROWID") ||
-        !Exec("CREATE INDEX IF NOT EXISTS items_folder ON items(folder, oid)")) {
+        !Exec("CREATE INDEX IF NOT EXISTS items_folder ON items(folder, oid)") ||
+        !Exec("CREATE TABLE IF NOT EXISTS store(name TEXT PRIMARY KEY, value TEXT NOT NULL)") ||
+        !ReadIdentity()) {
         std::string message = sqlite3_errmsg(db_);
         sqlite3_close(db_);
         db_ = nullptr;
@@ -49,6 +52,28 @@ PimDatabase::~PimDatabase() {
     insertProp_.reset();
     deleteItem_.reset();
     sqlite3_close(db_);
+}
+
+bool PimDatabase::ReadIdentity() {
+    // Two processes opening a new store at once: the first insert wins, both read it.
+    static const char kHex[] = "0123456789ABCDEF";
+    std::random_device random;
+    std::string fresh;
+    for (int i = 0; i < 16; ++i) fresh += kHex[random() % 16];
+    try {
+        Stmt insert, select;
+        sqlite3_stmt* s =
+            Prepare(insert, "INSERT OR IGNORE INTO store(name, value) VALUES('identity', ?)");
+        sqlite3_bind_text(s, 1, fresh.data(), static_cast<int>(fresh.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(s) != SQLITE_DONE) return false;
+        s = Prepare(select, "SELECT value FROM store WHERE name='identity'");
+        if (sqlite3_step(s) != SQLITE_ROW) return false;
+        const unsigned char* text = sqlite3_column_text(s, 0);
+        identity_ = text ? reinterpret_cast<const char*>(text) : "";
+    } catch (const std::exception&) {
+        return false;
+    }
+    return !identity_.empty();
 }
 
 bool PimDatabase::Exec(const char* sql) {

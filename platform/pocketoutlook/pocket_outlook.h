@@ -36,6 +36,9 @@ public:
     bool Logon();
     void Logoff() { db_.reset(); }
     bool IsLoggedOn() const { return db_ != nullptr; }
+    // The identity the store was created with: 16 upper-case hexadecimal digits,
+    // different for every store file ever made; empty when not logged on.
+    std::string StoreIdentity() const { return db_ ? db_->Identity() : std::string(); }
     const std::string& error() const { return error_; }
 
     // The default folder of that number; null when not logged on or for another number.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "server/config/log_text.h"
 #include "server/config/pocket_device.h"
 #include "server/config/settings.h"
+#include "server/config/sync_log.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/write_batch_ptr.h"
 #include "server/store/mapi_folder.h"
@@ -163,6 +165,7 @@ CVantroRequest::FolderCounts& CVantroRequest::CountsOf(CAbstractVantroFolder* fo
 }
 
 void CVantroRequest::TraceFolderCounts() {
+    std::vector<CSyncFolderLine> lines;
     for (const auto& [key, c] : counts_) {
         std::string extra;
         if (c.deviceMatched > 0) extra += "; " + std::to_string(c.deviceMatched) + " matched";
@@ -172,8 +175,18 @@ void CVantroRequest::TraceFolderCounts() {
             "changed %d, deleted %d%s",
             c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
             c.sentChanged, c.sentDeleted, extra.c_str());
+        lines.push_back(CSyncFolderLine{c.name,
+                                        {c.sentAdded, c.sentChanged, c.sentDeleted},
+                                        {c.deviceAdded, c.deviceChanged, c.deviceDeleted},
+                                        c.conflicts});
     }
     counts_.clear();
+    // The device's sync.log: one line per folder of this sync.
+    CPocketDevice* device = session_.CurrentDevice();
+    if (device != nullptr && !lines.empty() &&
+        !AppendSyncFolders(settings_.DataFolder(), device->DeviceID, lines)) {
+        AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+    }
 }
 
 void CVantroRequest::WalkTopLevel() {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "server/config/device_list.h"
+#include "server/config/settings.h"
 
 namespace {
 
@@ -57,5 +58,11 @@ bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceI
         if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
         unlink(path.c_str());
     }
+    return true;
+}
+
+bool ApplyDeviceReset(Settings& settings, const std::string& deviceId) {
+    if (!DeleteDeviceFiles(settings.DataFolder(), deviceId)) return false;
+    if (auto record = settings.Devices().FindExistingDevice(deviceId)) record->syncState.clear();
     return true;
 }

@@ -3,6 +3,8 @@
 // device pane and by "corvel device". Any thread.
 #pragma once
 
+class Settings;
+
 #include <string>
 
 // The latest modification time among <data folder>/<device ID>/*.csv as
@@ -12,3 +14,9 @@ std::string DeviceLastAccess(const std::string& dataFolder, const std::string& d
 // sub-folder whose name does not begin with "." (nothing below it, nothing it
 // links to). False, deleting nothing, when deviceId is not a plain device ID.
 bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceId);
+
+// Resets a device: DeleteDeviceFiles, then the device record's sync state objects
+// are dropped, so the next sync compares against the missing files. The sync state
+// belongs to the protocol side: call this only where requests are kept out (see
+// IProtocolHandlers::ResetDevice). False when deviceId is not a plain device ID.
+bool ApplyDeviceReset(Settings& settings, const std::string& deviceId);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "server/config/live_trace.h"
@@ -74,41 +75,56 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindDevice(const std::string& device
                                                        const std::string& userName,
                                                        const std::string& password) {
     if (!IsValidDeviceId(deviceId)) return nullptr;
+    // 1 and 2 under the lock; what reads or writes files, or logs on to a store,
+    // runs outside it, so the console never waits for a disk or a store.
+    std::shared_ptr<CPocketDevice> made;
+    std::string dataFolder;
+    {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        if (auto known = FindKnownLocked(deviceId, password)) return *known;
+        if (!IsValidUserName(userName)) return nullptr;
+        for (const auto& record : records_) {
+            if (!record->Name.empty() && record->Name == userName) {
+                if (record->Passwort != password) return nullptr;
+                made = record->MakeDevice(deviceId, dataFolder_ + "/" + deviceId + ".ifo");
+                break;
+            }
+        }
+        dataFolder = dataFolder_;
+    }
+    if (made) {
+        made->WriteDeviceFile();
+    } else {
+        // 3. A user file of its own, read (and its profile logged on to) unlocked.
+        for (const std::string& probe :
+             {dataFolder + "/" + deviceId + ".dxt", dataFolder + "/" + userName + ".dxt"}) {
+            if (!FileExists(probe)) continue;
+            auto record = std::make_shared<CPocketDevice>();
+            if (!record->ReadDeviceFile(probe)) return nullptr;
+            if (record->Name.empty() || record->Passwort != password) return nullptr;
+            record->DeviceID = deviceId;
+            record->filePath = dataFolder + "/" + deviceId + ".dxt";
+            made = std::move(record);
+            break;
+        }
+        if (!made) return nullptr;
+    }
     std::lock_guard<std::recursive_mutex> lock(lock_);
-    return FindLocked(deviceId, userName, password);
+    // Another log-on of the same device may have added it meanwhile: that one counts.
+    if (auto known = FindKnownLocked(deviceId, password)) return *known;
+    records_.push_back(made);
+    return made;
 }
 
-std::shared_ptr<CPocketDevice> CDeviceList::FindLocked(const std::string& deviceId,
-                                                       const std::string& userName,
-                                                       const std::string& password) {
+std::optional<std::shared_ptr<CPocketDevice>> CDeviceList::FindKnownLocked(
+    const std::string& deviceId, const std::string& password) const {
     for (const auto& record : records_) {
         if (!record->DeviceID.empty() && record->DeviceID == deviceId) {
-            if (record->Passwort != password) return nullptr;
+            if (record->Passwort != password) return std::shared_ptr<CPocketDevice>();
             return record;
         }
     }
-    if (!IsValidUserName(userName)) return nullptr;
-    for (const auto& record : records_) {
-        if (!record->Name.empty() && record->Name == userName) {
-            if (record->Passwort != password) return nullptr;
-            auto device = record->MakeDevice(deviceId, dataFolder_ + "/" + deviceId + ".ifo");
-            device->WriteDeviceFile();
-            records_.push_back(device);
-            return device;
-        }
-    }
-    for (const std::string& probe :
-         {dataFolder_ + "/" + deviceId + ".dxt", dataFolder_ + "/" + userName + ".dxt"}) {
-        if (!FileExists(probe)) continue;
-        auto record = std::make_shared<CPocketDevice>();
-        if (!record->ReadDeviceFile(probe)) return nullptr;
-        if (record->Name.empty() || record->Passwort != password) return nullptr;
-        record->DeviceID = deviceId;
-        record->filePath = dataFolder_ + "/" + deviceId + ".dxt";
-        records_.push_back(record);
-        return record;
-    }
-    return nullptr;
+    return std::nullopt;
 }
 
 std::shared_ptr<CPocketDevice> CDeviceList::FindExistingDevice(const std::string& deviceId) const {

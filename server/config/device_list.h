@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,8 @@ public:
     // with empty fields. Each record logs on to its profile (OpenProfile).
     void LoadAll(const std::string& dataFolder);
 
-    // The record for a device log-on, or none, under the lock for the whole run:
+    // The record for a device log-on, or none. The list is looked at under the
+    // lock; files are read and written, and profiles logged on to, outside it:
     //  1. the first record whose DeviceID equals deviceId;
     //  2. else the first record whose Name equals userName: a new device record is
     //     made from it, appended and written to <data folder>/<deviceId>.ifo;
@@ -70,9 +72,10 @@ public:
     std::string DataFolder() const;
 
 private:
-    std::shared_ptr<CPocketDevice> FindLocked(const std::string& deviceId,
-                                              const std::string& userName,
-                                              const std::string& password);
+    // Step 1 under the lock: the record of deviceId (null when its password
+    // differs), or nothing when the device is not known.
+    std::optional<std::shared_ptr<CPocketDevice>> FindKnownLocked(
+        const std::string& deviceId, const std::string& password) const;
 
     std::recursive_mutex& lock_;
     std::string dataFolder_;

@@ -9,6 +9,7 @@
 #include "server/config/device_list.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
+#include "server/http/web_routing.h"
 
 namespace {
 
@@ -82,13 +83,12 @@ void CDlgDevices::OnRename(int row) {
 }
 
 bool CDlgDevices::ResetFiles(const std::string& deviceId) {
-    if (!DeleteDeviceFiles(settings_.DataFolder(), deviceId)) {
+    // The sync state is the protocol side's: the reset goes through it, between
+    // requests, and the window never waits for a sync to end.
+    if (!ResetDeviceSyncState(settings_, deviceId)) {
         prompts_.error(this, "Ungültige Geräte-ID: " + deviceId);
         return false;
     }
-    // The next sync compares against the (now missing) files, not an old baseline.
-    std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-    if (auto record = settings_.Devices().FindExistingDevice(deviceId)) record->syncState.clear();
     return true;
 }
 

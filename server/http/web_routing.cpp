@@ -1,6 +1,7 @@
 // Routing of requests: Vantro, attachments, web files, forwarding.
 #include "server/http/web_routing.h"
 
+#include "server/config/device_folder.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/content_types.h"
 #include "server/http/forwarding.h"
@@ -52,6 +53,19 @@ void SetProtocolHandlers(std::shared_ptr<IProtocolHandlers> handlers) {
 std::shared_ptr<IProtocolHandlers> GetProtocolHandlers() {
     std::lock_guard<std::mutex> lock(HandlersLock());
     return Handlers();
+}
+
+void IProtocolHandlers::ResetDevice(Settings& settings, const std::string& deviceId) {
+    ApplyDeviceReset(settings, deviceId);
+}
+
+bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId) {
+    if (!IsValidDeviceId(deviceId)) return false;
+    if (std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers()) {
+        handlers->ResetDevice(settings, deviceId);
+        return true;
+    }
+    return ApplyDeviceReset(settings, deviceId);
 }
 
 bool IsVantroRequest(const CHTMLCommand& request) {

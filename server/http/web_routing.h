@@ -50,6 +50,13 @@ public:
     virtual void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
                                          IAnswerStream& out) = 0;
 
+    // The console's reset of a device (ApplyDeviceReset: its sync files deleted,
+    // its record's sync state dropped) where no request runs beside it, for the
+    // protocol side owns that state. Never waits for a request: while one runs, the
+    // reset is applied before the next one begins. The default holds no protocol
+    // state and applies it at once.
+    virtual void ResetDevice(Settings& settings, const std::string& deviceId);
+
     // Runs CreateSharedSession once.
     void EnsureSession(Settings& settings) {
         std::call_once(sessionOnce_, [&] { CreateSharedSession(settings); });
@@ -62,6 +69,10 @@ private:
 // Installs the protocol handlers (null: Vantro and attachment requests get no answer).
 void SetProtocolHandlers(std::shared_ptr<IProtocolHandlers> handlers);
 std::shared_ptr<IProtocolHandlers> GetProtocolHandlers();
+
+// The console's reset of a device: through the installed handlers (ResetDevice),
+// or at once when none are installed. False when deviceId is not a plain device ID.
+bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId);
 
 // True when the request goes to the Vantro server.
 bool IsVantroRequest(const CHTMLCommand& request);

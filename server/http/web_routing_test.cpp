@@ -32,8 +32,10 @@ public:
         out.Write("ATTACHMENT ");
         out.Write(request.URL());
     }
+    void ResetDevice(Settings&, const std::string& deviceId) override { resets += deviceId + ";"; }
     int sessions = 0;
     std::string vantroUrls;
+    std::string resets;
 };
 
 class WebRoutingTest : public ::testing::Test {
@@ -210,6 +212,26 @@ TEST_F(WebRoutingTest, ProtocolRoutes) {
     EXPECT_EQ(Route("POST /Microsoft-Server-ActiveSync?Cmd=Sync&User=u HTTP/1.1\r\n\r\n"), "");
     EXPECT_EQ(handlers->vantroUrls, "/x;/y;vantro;/index.htm;");
     EXPECT_EQ(handlers->sessions, 1);
+}
+
+TEST_F(WebRoutingTest, TheConsolesResetGoesThroughTheProtocolSide) {
+    std::string data = folder_.Path() + "/data";
+    std::filesystem::create_directories(data + "/PPC1");
+    WriteWholeFile(data + "/PPC1.ifo", "Name=alice\n");
+    WriteWholeFile(data + "/PPC1/-1.csv", "state");
+    auto handlers = std::make_shared<RecordingHandlers>();
+    SetProtocolHandlers(handlers);
+    // The protocol side decides when; nothing is deleted behind its back.
+    EXPECT_TRUE(ResetDeviceSyncState(settings_, "PPC1"));
+    EXPECT_EQ(handlers->resets, "PPC1;");
+    EXPECT_TRUE(std::filesystem::exists(data + "/PPC1/-1.csv"));
+    EXPECT_FALSE(ResetDeviceSyncState(settings_, "../PPC1"));
+    EXPECT_EQ(handlers->resets, "PPC1;");
+    // Without a protocol side the files go at once.
+    SetProtocolHandlers(nullptr);
+    EXPECT_TRUE(ResetDeviceSyncState(settings_, "PPC1"));
+    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));
+    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1.ifo"));
 }
 
 TEST_F(WebRoutingTest, SharedSessionIsCreatedOnceWhenFirstRequestsArriveTogether) {

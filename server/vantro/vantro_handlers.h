@@ -12,6 +12,8 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include "server/http/web_routing.h"
 #include "server/store/mapi_session.h"
@@ -30,9 +32,17 @@ public:
     // (attachment_request.h).
     void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
                                  IAnswerStream& out) override;
+    // Notes the reset and applies it now when no request runs, else as the next
+    // request begins (under the request lock, which owns the sync state).
+    void ResetDevice(Settings& settings, const std::string& deviceId) override;
 
 private:
-    std::mutex requestLock_;
+    // Applies the resets noted so far; the caller holds requestLock_.
+    void ApplyPendingResets(Settings& settings);
+
+    std::mutex requestLock_;  // one request at a time; owns the devices' sync state
+    std::mutex resetLock_;    // owns pendingResets_
+    std::set<std::string> pendingResets_;
     std::unique_ptr<CMobileMapiSession> session_;
 };
 

@@ -16,6 +16,7 @@
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
+#include "server/config/settings_watcher.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 #include "server/vantro/vantro_handlers.h"
@@ -75,6 +76,8 @@ int RunHeadless(const ServerOptions& options) {
         }
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
+    // Changes "corvel web" and "corvel device" make to settings.inf take effect.
+    CSettingsWatcher settingsWatcher(settings);
     // Message boxes of the servers starting next already reach error.log.
     std::string errorLogPath = settings.DataFolder() + "/error.log";
     errorLog.SetPath(errorLogPath);

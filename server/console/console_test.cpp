@@ -391,4 +391,21 @@ TEST_F(CorvelDlgTest, ListColumnsFitThePanes) {
     }
 }
 
+TEST_F(CorvelDlgTest, ChangesToSettingsInfFromOutsideReachThePanesAndTheTree) {
+    auto dlg = Start();
+    Settings tool;
+    tool.LoadSettingsFile(home_.DataFolder());
+    tool.SetWebDirectory(CWebDirectory{"docs", "/srv/docs", "", "", ""});
+    tool.SetDeviceName("DEV2", "Umbenannt");
+    tool.SetHttpPort(8081);
+    ASSERT_TRUE(tool.SaveSettings());
+    ASSERT_TRUE(settings_.ReloadIfChanged());
+    DrainEvents();
+    ASSERT_EQ(dlg->webserverPane->list->topLevelItemCount(), 1);
+    EXPECT_EQ(dlg->webserverPane->list->topLevelItem(0)->text(0).toStdString(), "docs");
+    EXPECT_EQ(dlg->optionsPane->port->text().toStdString(), "8081");
+    EXPECT_EQ(Children(dlg->devicesNode),
+              (std::vector<std::string>{"empty", "Umbenannt", "Pocket"}));
+}
+
 }  // namespace

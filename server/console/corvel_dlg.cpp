@@ -83,6 +83,8 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
 CCorvelDlg::~CCorvelDlg() {
     // Servers first: once their threads have ended nobody calls the sinks any more.
     helpTimer.stop();
+    settingsWatcher_.reset();
+    settings_.SetSettingsChangedHook(nullptr);
     if (tracePort_) tracePort_->Stop();
     if (web_) web_->Stop();
     if (options_.startServers && options_.afterServers) options_.afterServers();
@@ -104,6 +106,7 @@ void CCorvelDlg::Initialise() {
     if (!dataFolderLock_.TryAcquire(settings_.DataFolder(), lockError)) {
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
+    if (options_.startServers) settingsWatcher_ = std::make_unique<CSettingsWatcher>(settings_);
     std::string errorLogPath = settings_.DataFolder() + "/error.log";
     errorLog_.SetPath(errorLogPath);
     if (access(settings_.SettingsFilePath().c_str(), F_OK) != 0) settings_.SaveSettings();
@@ -173,6 +176,11 @@ void CCorvelDlg::Initialise() {
         usersPane->Fill();
     };
     devicesPane->deviceRenamed = [this](const std::string&) { RefreshDeviceNodesNow(); };
+    // settings.inf changed by another program ("corvel web", "corvel device").
+    settings_.SetSettingsChangedHook([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnSettingsChangedOutside(); }, Qt::QueuedConnection);
+    });
     // Deleting error.log: the event log is closed first and opened again after.
     eventsPane->SetDeleteHooks([this] { errorLog_.SetPath(std::string()); },
                                [this, errorLogPath] { errorLog_.Open(errorLogPath); });
@@ -280,6 +288,13 @@ void CCorvelDlg::RefreshDeviceNodesNow() {
         }
         node->setText(0, QString::fromStdString(name));
     }
+}
+
+void CCorvelDlg::OnSettingsChangedOutside() {
+    webserverPane->Fill();
+    optionsPane->Fill();
+    RefreshDeviceNodesNow();
+    if (CurrentPane() == devicesPane) devicesPane->Fill();
 }
 
 void CCorvelDlg::ShowPane(QWidget* pane) {

@@ -90,10 +90,11 @@ const std::string kLogon =
     "  UserName alice\n"
     "  Password Secret\n";
 // The AckStrings skiff sends back are the server's own, naming the device and the
-// state files of one of the three folders; whether any are pending depends on the
-// answer before.
+// state file and a snapshot generation of one of the three folders; whether any are
+// pending depends on the answer before.
 const std::string kAcknowledge =
-    "(?: Acknlowledge\n(?:  AckString [0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.csv\n)+)?";
+    "(?: Acknlowledge\n(?:  AckString "
+    "[0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.[1-9][0-9]*\\.csv\n)+)?";
 
 // The GetData element that ends skiff's Sync: one Folder per folder with Reset 1 on
 // the folder's first run.

@@ -17,6 +17,7 @@
 #include "server/store/mapi_folder.h"
 #include "server/vantro/ack_string.h"
 #include "server/vantro/protocol_log.h"
+#include "server/vantro/test_crash_point.h"
 #include "server/vantro/vantro_tags.h"
 
 using namespace vantro;
@@ -124,6 +125,7 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
         ShowMessageBox("Crash");
     }
     session_.EndRequest();
+    TestCrashPoint("before-answer");
     return true;
 }
 
@@ -135,11 +137,14 @@ CVantroRequest::FolderCounts& CVantroRequest::CountsOf(CAbstractVantroFolder* fo
 
 void CVantroRequest::TraceFolderCounts() {
     for (const auto& [key, c] : counts_) {
+        std::string extra;
+        if (c.deviceMatched > 0) extra += "; " + std::to_string(c.deviceMatched) + " matched";
+        if (c.conflicts > 0) extra += "; " + std::to_string(c.conflicts) + " conflicts";
         AddLiveTraceF(
             "Folder %s: device added %d, changed %d, deleted %d; sent added %d, "
-            "changed %d, deleted %d",
+            "changed %d, deleted %d%s",
             c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
-            c.sentChanged, c.sentDeleted);
+            c.sentChanged, c.sentDeleted, extra.c_str());
     }
     counts_.clear();
 }
@@ -199,6 +204,10 @@ void CVantroRequest::HandleAcknowledge() {
         }
         AckResult result = ApplyAckString(settings_.DataFolder(), device->DeviceID, text);
         if (result == AckResult::kRefused) AddLiveTraceF("AckString refused: %s", text.c_str());
+        if (result == AckResult::kOlder)
+            AddLiveTraceF("AckString %s names an older snapshot: nothing installed", text.c_str());
+        if (result == AckResult::kNoSnapshot)
+            AddLiveTraceF("AckString %s names no snapshot: nothing installed", text.c_str());
     }
 }
 

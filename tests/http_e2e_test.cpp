@@ -46,7 +46,7 @@ TEST(CorvelProgram, FirstStartServesLogsTracesAndEndsOnSigterm) {
     EXPECT_EQ(ModeOf(DataFolder(temp)), 0700u);
     EXPECT_EQ(ReadWholeFile(DataFolder(temp) + "/settings.inf"),
               "WebBaseDir=\nAnswerWeb=0\nTraceXML=1\nTraceWEB=1\nTraceLive=1\nStartOutlook=0\n"
-              "HttpPort=80\nKeepSyncFiles=0\n");
+              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n");
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(DataFolder(temp) + "/error.log"); }));
     EXPECT_EQ(ModeOf(DataFolder(temp) + "/error.log"), 0600u);
 
@@ -101,6 +101,19 @@ TEST(CorvelProgram, TakenPortsAreReportedAndSigintStillEndsIt) {
                log.find(" - TracePort bind returns error\n") != std::string::npos;
     }));
     EXPECT_EQ(corvel.Stop(SIGINT), 0);
+}
+
+TEST(CorvelProgram, ASecondServerOnAFolderInUseSaysSoAndEnds) {
+    TempFolder temp;
+    Corvel first(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    ASSERT_NE(first.ListeningPort(), 0) << first.Out();
+    Corvel second(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    EXPECT_EQ(second.Wait(), 1);
+    EXPECT_EQ(second.Err(),
+              "corvel: the data folder " + DataFolder(temp) + " is in use by another corvel\n");
+    EXPECT_EQ(second.Out().find("listening"), std::string::npos);
+    // The first one is untouched and ends as usual.
+    EXPECT_EQ(first.Stop(SIGTERM), 0);
 }
 
 TEST(CorvelProgram, HttpPortComesFromSettingsInf) {

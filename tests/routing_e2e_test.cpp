@@ -143,6 +143,45 @@ TEST_F(RoutingEndToEnd, NoSpellingOfAProtectedPathGetsPastItsPassword) {
     }
 }
 
+TEST_F(RoutingEndToEnd, WebLogEntriesAreEscapedCutAndRotated) {
+    WriteSettings("MaxBodyMB=1\n");
+    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int port = corvel.Port();
+    ASSERT_NE(port, 0) << corvel.Out();
+    // A body that forges an entry of its own, with a terminal escape in it.
+    std::string forged = "x\n!!!01.01.2000 00:00:00 - GET /forged HTTP/1.1\x1b[2J\r\n";
+    Ask(port, "POST /x HTTP/1.1\r\nContent-Length: " + std::to_string(forged.size()) + "\r\n\r\n" +
+                  forged);
+    // 900 KiB: taken (below MaxBodyMB), but only its first 256 KiB are logged.
+    std::string large(900 * 1024, 'L');
+    Ask(port,
+        "POST /y HTTP/1.1\r\nContent-Length: " + std::to_string(large.size()) + "\r\n\r\n" + large);
+    ASSERT_TRUE(corvel.HasLine("POST /y"));
+    std::string log = ReadWholeFile(data_ + "/web.log");
+    EXPECT_EQ(log.find("\n!!!01.01.2000"), std::string::npos) << log.substr(0, 500);
+    EXPECT_NE(log.find("x\n\\x21!!01.01.2000 00:00:00 - GET /forged HTTP/1.1\\x1B[2J\r\n"),
+              std::string::npos)
+        << log.substr(0, 500);
+    EXPECT_NE(log.find("more bytes not logged]\r\n"), std::string::npos);
+    EXPECT_LT(log.size(), size_t{300 * 1024});
+    // Past MaxBodyMB the request is dropped unread, and says so in the trace.
+    std::string tooLarge(1024 * 1024 + 70 * 1024, 'T');
+    Ask(port, "POST /z HTTP/1.1\r\nContent-Length: " + std::to_string(tooLarge.size()) +
+                  "\r\n\r\n" + tooLarge);
+    EXPECT_NE(corvel.WaitForOutput("Request dropped: larger than [0-9]+ bytes"), "");
+    EXPECT_EQ(corvel.Out().find("\nPOST /z\n"), std::string::npos);
+    // Forty such requests leave web.log and one web.log.1, each near 10 MiB at most.
+    for (int i = 0; i < 40; ++i) {
+        Ask(port, "POST /y HTTP/1.1\r\nContent-Length: " + std::to_string(large.size()) +
+                      "\r\n\r\n" + large);
+    }
+    ASSERT_TRUE(std::filesystem::exists(data_ + "/web.log.1"));
+    EXPECT_LE(std::filesystem::file_size(data_ + "/web.log"),
+              size_t{10 * 1024 * 1024 + 300 * 1024});
+    EXPECT_LE(std::filesystem::file_size(data_ + "/web.log.1"),
+              size_t{10 * 1024 * 1024 + 300 * 1024});
+}
+
 TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndOnlyVantroIsAnswered) {
     WriteSettings("");
     Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});

@@ -333,8 +333,10 @@ TEST_F(VantroEndToEnd, ProtocolLogRotatesAtItsSizeLimit) {
     const std::string earlier = "\n!!!01.01.2026 00:00 () \n" + std::string(kLimit - 1 - 25, 'x');
     ASSERT_EQ(earlier.size(), kLimit - 1);
     WriteWholeFile(data_ + "/wbxml.log", earlier);
+    AddUser("alice", "Secret", true);
     Start();
-    const std::string request(kHeaderOnly + std::string("\x61\x01", 2));  // an empty Logon
+    // An accepted log-on: its documents are dumped.
+    const std::string request = BuildVantroBody(Logon("PPC1", "alice", "Secret"));
     auto post = [&] { return AnswerBody(AskServer(port_, VantroHttpRequest(request))); };
     ASSERT_EQ(post(), kHeaderOnly);
     EXPECT_FALSE(Exists("wbxml.log.1"));
@@ -345,6 +347,7 @@ TEST_F(VantroEndToEnd, ProtocolLogRotatesAtItsSizeLimit) {
     EXPECT_EQ(entry.rfind("\n!!!<stamp> () \n", 0), 0u) << entry;
     EXPECT_NE(entry.find("****************** Answer ********************* \n"), std::string::npos)
         << entry;
+    EXPECT_NE(entry.find("alice"), std::string::npos) << entry;
 
     // Now past the limit: the file becomes wbxml.log.1 as it stands and the trace
     // starts again with this request's entry alone.
@@ -355,6 +358,52 @@ TEST_F(VantroEndToEnd, ProtocolLogRotatesAtItsSizeLimit) {
     ASSERT_EQ(post(), kHeaderOnly);
     EXPECT_EQ(StampsFixed(ReadWholeFile(data_ + "/wbxml.log")), entry + entry);
     EXPECT_EQ(ReadWholeFile(data_ + "/wbxml.log.1"), grown);
+}
+
+TEST_F(VantroEndToEnd, TheProtocolLogShowsLittleBeforeALogOnAndCutsLargeDocuments) {
+    AddUser("alice", "Secret", true);
+    Start();
+    auto wbxmlLog = [&] { return ReadWholeFile(data_ + "/wbxml.log"); };
+    // 4 MiB without a log-on: one line, however large.
+    std::string junk = kHeaderOnly + std::string(4 * 1024 * 1024, '\x45');
+    AskServer(port_, VantroHttpRequest(junk));
+    std::string log = wbxmlLog();
+    EXPECT_LT(log.size(), 200u) << log.substr(0, 400);
+    EXPECT_NE(log.find("Request of " + std::to_string(junk.size()) +
+                       " bytes without an accepted log-on: not shown\n"),
+              std::string::npos)
+        << log.substr(0, 400);
+    // A refused log-on shows no more than that.
+    Send(Logon("PPC1", "alice", "wrong") + "Sync\n  GetData\n    Folder\n      FolderType Email\n");
+    EXPECT_EQ(wbxmlLog().find("wrong"), std::string::npos);
+
+    // After an accepted log-on a text that forges an entry head stays inside its
+    // entry, and a large document is cut.
+    std::filesystem::remove(data_ + "/wbxml.log");
+    std::string forged = "x\n!!!01.01.2000 00:00 () forged\x1b[31m";
+    std::string padding(600 * 1024, 'p');
+    // The description form has no line feeds in a value: the name goes into the bytes.
+    std::string body = BuildVantroBody(
+        Logon("PPC1_FORGEDNAME", "alice", "Secret") + "Sync\n  Folder\n    ClientID -1\n" +
+        "    Add\n      ClientID 1\n      COLLECTION\n" + "        1:FirstName " + padding + "\n");
+    size_t at = body.find("FORGEDNAME");
+    ASSERT_NE(at, std::string::npos);
+    body.replace(at, 10, forged);
+    AskServer(port_, VantroHttpRequest(body));
+    log = wbxmlLog();
+    EXPECT_EQ(log.find("\n!!!01.01.2000"), std::string::npos);
+    EXPECT_NE(log.find("\\x21!!01.01.2000 00:00 () forged\\x1B[31m"), std::string::npos)
+        << log.substr(0, 2000);
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+    EXPECT_NE(log.find("more bytes of the document not shown]\n"), std::string::npos);
+    EXPECT_LT(log.size(), size_t{600 * 1024});
+    EXPECT_NE(log.find("****************** Answer ********************* \n"), std::string::npos);
+    // The device's name keeps no control character in settings.inf either.
+    corvel_.reset();
+    std::string settings = ReadWholeFile(data_ + "/settings.inf");
+    EXPECT_EQ(settings.find('\x1b'), std::string::npos);
+    EXPECT_NE(settings.find("Device=PPC1:x !!!01.01.2000 00:00 () forged[31m\n"), std::string::npos)
+        << settings;
 }
 
 TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {

@@ -86,9 +86,12 @@ public:
     static constexpr size_t kWriterGrowth = 1024;
     // Capacity the protocol server passes to BeginDocument for an answer.
     static constexpr size_t kAnswerCapacity = 65536;
-    // Deepest element nesting that BuildTree and DumpDocument follow; a deeper
-    // document ends their walk as a truncated one would.
+    // Deepest element nesting that BuildTree (below the element it starts in) and
+    // DumpDocument follow; a deeper document ends their walk as a truncated one would.
     static constexpr int kMaxDepth = 100;
+    // Elements the pull reader keeps open at once: room for a tree of kMaxDepth
+    // below a walk of the same depth. One more start tag ends the walk.
+    static constexpr int kMaxReaderDepth = 2 * kMaxDepth;
 
     CWBXML();
     virtual ~CWBXML();
@@ -158,7 +161,8 @@ public:
     // reported event (or the end of a start tag without content bit is still to
     // come); false when it consumed the last byte, and false with EventKind
     // kWBXMLNoEvent when nothing (or only a cut token) was left, in which case the
-    // cursor is at the end. Content is the bytes as received.
+    // cursor is at the end. Content is the bytes as received. A start tag that
+    // would open more than kMaxReaderDepth elements at once ends the walk the same way.
     bool NextEvent(CWBXMLEvent& event);
     // As NextEvent, except that inline strings are converted from UTF-8 to the
     // ANSI character set (FromUtf8).

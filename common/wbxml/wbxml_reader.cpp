@@ -114,6 +114,9 @@ CWBXML::ReadResult CWBXML::ReadEvent(CWBXMLEvent& event, bool treeMode) {
                 break;
             }
             default: {
+                // Deeper than any Vantro document nests: the walk ends here, so a
+                // document of nothing but start tags costs no memory per tag.
+                if (event.nameStack.size() >= static_cast<size_t>(kMaxReaderDepth)) goto cut;
                 const int32_t token = b & kTokenMask;
                 OpenElement(event, ElementName(readerPage_, token));
                 event.codePage = readerPage_;

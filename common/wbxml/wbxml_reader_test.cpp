@@ -188,3 +188,34 @@ TEST(WBXMLReader, RepeatedChildrenArriveInOrder) {
               "3 0/24 [Folder] </ServerID> ''\n"
               "3 0/24 [] </Folder> '' last\n");
 }
+
+TEST(WBXMLReader, NestingPastTheDepthLimitEndsTheWalk) {
+    // kMaxReaderDepth nested elements are read; the next start tag ends the walk, and a
+    // document of a million start tags keeps no more than kMaxReaderDepth names.
+    auto nested = [](size_t count) {
+        std::string doc("\x03\x01\x6A\x00", 4);
+        doc.append(count, '\x6A');
+        return doc;
+    };
+    CWBXML r;
+    r.SetDocument(nested(CWBXML::kMaxReaderDepth));
+    CWBXMLEvent e;
+    int starts = 0;
+    while (r.NextEvent(e) && e.EventKind == kWBXMLStartTag) ++starts;
+    if (e.EventKind == kWBXMLStartTag) ++starts;
+    EXPECT_EQ(starts, CWBXML::kMaxReaderDepth);
+
+    r.SetDocument(nested(1000000));
+    CWBXMLEvent deep;
+    starts = 0;
+    for (;;) {
+        bool more = r.NextEvent(deep);
+        if (deep.EventKind != kWBXMLStartTag) break;
+        ++starts;
+        if (!more) break;
+    }
+    EXPECT_EQ(starts, CWBXML::kMaxReaderDepth);
+    EXPECT_EQ(deep.EventKind, kWBXMLNoEvent);
+    EXPECT_EQ(deep.nameStack.size(), static_cast<size_t>(CWBXML::kMaxReaderDepth));
+    EXPECT_TRUE(r.ReaderAtEnd());
+}

@@ -13,6 +13,7 @@
 #include "common/wbxml/wbxml_trace.h"
 #include "server/app/command.h"
 #include "server/app/headless_output.h"
+#include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
 #include "server/http/trace_port.h"
@@ -66,6 +67,12 @@ int RunHeadless(const ServerOptions& options) {
     CDataFolderLock dataFolderLock;
     std::string lockError;
     if (!dataFolderLock.TryAcquire(settings.DataFolder(), lockError)) {
+        if (dataFolderLock.HeldByAnother()) {
+            // Two servers on one folder would overwrite each other's files.
+            std::fprintf(stderr, "corvel: the data folder %s is in use by another corvel\n",
+                         settings.DataFolder().c_str());
+            return 1;
+        }
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
     // Message boxes of the servers starting next already reach error.log.
@@ -122,6 +129,17 @@ int RunServer(const ServerOptions& options) {
     try {
         if (!options.headless && HasDisplay()) {
 #ifdef CORVEL_WITH_CONSOLE
+            {
+                // The window takes the lock itself; a folder in use ends the run first.
+                CDataFolderLock probe;
+                std::string error;
+                std::string folder = DefaultDataFolder();
+                if (!probe.TryAcquire(folder, error) && probe.HeldByAnother()) {
+                    std::fprintf(stderr, "corvel: the data folder %s is in use by another corvel\n",
+                                 folder.c_str());
+                    return 1;
+                }
+            }
             return RunConsoleWindow(options);
 #endif
             // Built without Qt: the server runs headless on a display as well.

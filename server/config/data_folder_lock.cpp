@@ -12,6 +12,7 @@ CDataFolderLock::~CDataFolderLock() { Release(); }
 
 bool CDataFolderLock::TryAcquire(const std::string& dataFolder, std::string& error) {
     Release();
+    heldByAnother_ = false;
     std::string path = dataFolder + "/" + kDataFolderLockName;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -19,6 +20,7 @@ bool CDataFolderLock::TryAcquire(const std::string& dataFolder, std::string& err
         return false;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        heldByAnother_ = errno == EWOULDBLOCK;
         error = errno == EWOULDBLOCK ? "a running server holds " + dataFolder
                                      : path + ": " + std::strerror(errno);
         close(fd);

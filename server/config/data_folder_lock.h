@@ -22,8 +22,12 @@ public:
     // made.
     bool TryAcquire(const std::string& dataFolder, std::string& error);
     bool IsHeld() const { return fd_ >= 0; }
+    // After a failed TryAcquire: true when another process held the lock (rather
+    // than the file failing).
+    bool HeldByAnother() const { return heldByAnother_; }
     void Release();
 
 private:
     int fd_ = -1;
+    bool heldByAnother_ = false;
 };

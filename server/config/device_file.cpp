@@ -4,6 +4,8 @@
 #include <climits>
 #include <vector>
 
+#include "server/config/log_text.h"
+
 namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -73,13 +75,7 @@ std::string FieldText(std::string_view token) {
     return std::string(token);
 }
 
-std::string OneLine(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return out;
-}
+std::string OneLine(std::string_view text) { return OneLineValue(text); }
 
 std::string NonEmpty(std::string_view text) {
     if (text.empty()) return " ";

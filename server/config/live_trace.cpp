@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "server/config/log_text.h"
+
 namespace {
 std::mutex gSinkMutex;
 LiveTraceSink gSink;
@@ -24,7 +26,11 @@ void AddLiveTrace(const std::string& line) {
     }
     if (!sink) return;
     try {
-        sink(line);
+        // A line end the caller wrote at the end stays as it is.
+        std::string_view text(line);
+        size_t end = text.find_last_not_of("\r\n");
+        end = end == std::string_view::npos ? 0 : end + 1;
+        sink(EscapeTraceLine(text.substr(0, end)) + std::string(text.substr(end)));
     } catch (...) {
         // Tracing never takes its caller down.
     }

@@ -11,7 +11,8 @@ using LiveTraceSink = std::function<void(const std::string& line)>;
 // Replaces the sink; an empty function drops every line. Thread-safe.
 void SetLiveTraceSink(LiveTraceSink sink);
 
-// Hands one line to the sink. Never throws.
+// Hands one line to the sink, control characters written as "\xNN"
+// (EscapeTraceLine) except CR and LF at its very end. Never throws.
 void AddLiveTrace(const std::string& line);
 
 // printf-style convenience; format must be a literal of the program, never stored

@@ -11,6 +11,7 @@
 #include "platform/mapi/mapi.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
+#include "server/config/log_text.h"
 #include "server/config/mapi_access.h"
 #include "server/config/text_file.h"
 
@@ -57,12 +58,7 @@ std::vector<std::string_view> SplitTokens(std::string_view text) {
 }
 
 // A value may not break its line in settings.inf.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    return text;
-}
+std::string OneLine(std::string_view text) { return OneLineValue(text); }
 
 }  // namespace
 
@@ -143,6 +139,12 @@ void Settings::ReadSettingsFile(const std::string& path) {
             }
         } else if (key == "KeepSyncFiles") {
             keepSyncFiles_ = ParseInteger(value);
+        } else if (key == "MaxBodyMB") {
+            int mb = ParseInteger(value);
+            maxBodyMB_ = mb >= 1 ? mb : kDefaultMaxBodyMB;
+        } else if (key == "BodyBudgetMB") {
+            int mb = ParseInteger(value);
+            bodyBudgetMB_ = mb >= 1 ? mb : kDefaultBodyBudgetMB;
         } else if (key == "TraceXML") {
             traceXML_ = ParseInteger(value) != 0;
         } else if (key == "TraceWEB") {
@@ -174,6 +176,8 @@ std::string Settings::SerializeSettings() const {
     out += "StartOutlook=" + std::to_string(startOutlook_ ? 1 : 0) + "\n";
     out += "HttpPort=" + std::to_string(httpPort_) + "\n";
     out += "KeepSyncFiles=" + std::to_string(keepSyncFiles_) + "\n";
+    out += "MaxBodyMB=" + std::to_string(maxBodyMB_) + "\n";
+    out += "BodyBudgetMB=" + std::to_string(bodyBudgetMB_) + "\n";
     for (const auto& [name, dir] : webDirectories_) {
         out += "WebDir=" + OneLine(dir.Directory) + " ;" + OneLine(dir.URL) + " ;" +
                OneLine(dir.Realm) + " ;" + OneLine(dir.Username) + " ;" + OneLine(dir.Password) +
@@ -323,4 +327,6 @@ CORVEL_SETTING(bool, TraceLive, traceLive_)
 CORVEL_SETTING(bool, StartOutlook, startOutlook_)
 CORVEL_SETTING(int, HttpPort, httpPort_)
 CORVEL_SETTING(int, KeepSyncFiles, keepSyncFiles_)
+CORVEL_SETTING(int, MaxBodyMB, maxBodyMB_)
+CORVEL_SETTING(int, BodyBudgetMB, bodyBudgetMB_)
 #undef CORVEL_SETTING

@@ -6,6 +6,7 @@
 //   Device=<id>:<name>                (one per device, in byte order of the id)
 //   WebBaseDir=<text>  AnswerWeb=<n>  TraceXML=<0|1>  TraceWEB=<0|1>  TraceLive=<0|1>
 //   StartOutlook=<0|1> HttpPort=<n>   KeepSyncFiles=<n>
+//   MaxBodyMB=<n>      BodyBudgetMB=<n>
 //   WebDir=<Directory> ;<URL> ;<Realm> ;<Username> ;<Password>   (one per directory)
 // The blank before each ";" keeps an empty field a token of its own when read back.
 //
@@ -34,6 +35,10 @@ struct CWebDirectory {
 class Settings {
 public:
     static constexpr int kDefaultHttpPort = 80;
+    // Largest request body taken, in MiB (read at start).
+    static constexpr int kDefaultMaxBodyMB = 64;
+    // All request bodies held in memory at once, in MiB (read at start).
+    static constexpr int kDefaultBodyBudgetMB = 256;
 
     // Sets the defaults: port 80, TraceXML, TraceWEB and TraceLive on, StartOutlook
     // off, empty maps, the protocol trace on. The data folder is not yet known.
@@ -117,6 +122,11 @@ public:
     void SetHttpPort(int port);
     int KeepSyncFiles() const;
     void SetKeepSyncFiles(int value);
+    // MaxBodyMB and BodyBudgetMB: a value below 1 in settings.inf keeps the default.
+    int MaxBodyMB() const;
+    void SetMaxBodyMB(int value);
+    int BodyBudgetMB() const;
+    void SetBodyBudgetMB(int value);
 
 private:
     // Users (*.dxt) and devices (*.ifo) of the data folder are loaded here.
@@ -140,6 +150,8 @@ private:
     bool startOutlook_ = false;
     int httpPort_ = kDefaultHttpPort;
     int keepSyncFiles_ = 0;
+    int maxBodyMB_ = kDefaultMaxBodyMB;
+    int bodyBudgetMB_ = kDefaultBodyBudgetMB;
     std::string dataFolder_;
     std::string helpFilePath_;
     CHelpTexts helpTexts_;

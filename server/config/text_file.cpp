@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -97,8 +98,16 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
     return ok;
 }
 
-bool AppendToLogFile(const std::string& path, std::string_view bytes) {
+bool RotateLogIfFull(const std::string& path, unsigned long long maxBytes) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return false;
+    if (static_cast<unsigned long long>(info.st_size) < maxBytes) return false;
+    return std::rename(path.c_str(), (path + ".1").c_str()) == 0;
+}
+
+bool AppendToLogFile(const std::string& path, std::string_view bytes, unsigned long long maxBytes) {
     std::lock_guard<std::mutex> lock(LogFileMutex(path));
+    RotateLogIfFull(path, maxBytes);
     int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, bytes);

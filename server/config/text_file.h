@@ -42,10 +42,20 @@ std::string_view StripLineEnd(std::string_view line);
 // False with a reason in error when any step fails; the old file is then untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error);
 
+// Size at which a log file is rotated.
+inline constexpr unsigned long long kMaxLogFileBytes = 10ULL * 1024 * 1024;
+
 // Appends bytes to path (created with mode 0600) as one unit: appends of other
-// threads to the same path never interleave with it. False when the file cannot
-// be opened or written.
-bool AppendToLogFile(const std::string& path, std::string_view bytes);
+// threads to the same path never interleave with it. A file that has reached
+// maxBytes is first renamed to path + ".1" (replacing an older one), so a log and
+// its one older part never hold much more than twice maxBytes. False when the file
+// cannot be opened or written.
+bool AppendToLogFile(const std::string& path, std::string_view bytes,
+                     unsigned long long maxBytes = kMaxLogFileBytes);
+
+// Renames path to path + ".1" (replacing an older one) when it holds maxBytes or
+// more; true when it did. For logs written through a stream of their own.
+bool RotateLogIfFull(const std::string& path, unsigned long long maxBytes = kMaxLogFileBytes);
 
 // Creates path (mode 0600) if it does not exist; true when it exists afterwards.
 bool TouchFile(const std::string& path);

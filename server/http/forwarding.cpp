@@ -9,10 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
 
 #include "server/config/live_trace.h"
+#include "server/config/log_text.h"
 #include "server/config/text_file.h"
 #include "server/http/dump_message.h"
 #include "server/http/socket_util.h"
@@ -62,6 +64,20 @@ CSocket ConnectTarget(const CForwardTarget& target, int ownPort) {
         if (connect(socket.Get(), it->ai_addr, it->ai_addrlen) == 0) return socket;
     }
     return CSocket();
+}
+
+// DumpMessage of the first kMaxLoggedBodyBytes of a message, escaped, and a line
+// for what was left out: a large message never becomes a larger dump in memory.
+std::string LoggedDump(std::string_view message, bool isRequest) {
+    std::string_view shown = message.substr(0, std::min(message.size(), kMaxLoggedBodyBytes));
+    CHTMLCommand parsed;
+    parsed.ParseMessage(isRequest, shown.data(), shown.size());
+    std::string dump = EscapeLogText(DumpMessage(parsed, shown, isRequest));
+    if (shown.size() < message.size()) {
+        if (!dump.empty() && dump.back() != '\n') dump += "\r\n";
+        dump += NotLoggedLine(message.size() - shown.size(), "\r\n");
+    }
+    return dump;
 }
 
 std::string FirstLine(std::string_view text) {
@@ -171,18 +187,17 @@ void ForwardRequest(int socket, Settings& settings, const std::string& url, cons
         RewriteRequest(raw, ForwardedUrl(rawUrl, name, remaining), target.hostHeader);
     std::string entry;
     if (log) {
-        entry =
-            "\r\n!!!" + FormatLogStamp(std::time(nullptr)) + " " + FirstLine(rewritten) + "\r\n";
-        entry += rewritten;
+        entry = "\r\n!!!" + FormatLogStamp(std::time(nullptr)) + " ";
+        CLogEscaper(false).Append(entry, FirstLine(rewritten));
+        entry += "\r\n";
+        entry += EscapeLogText(CutForLog(rewritten, kMaxLoggedBodyBytes, "\r\n"));
     }
     if (!SendAll(connection.Get(), rewritten)) {
         if (log) AppendToLogFile(folder + "/web.log", entry);
         return;
     }
     if (log) {
-        CHTMLCommand parsed;
-        parsed.ParseMessage(true, rewritten.data(), rewritten.size());
-        entry += DumpMessage(parsed, rewritten, true);
+        entry += LoggedDump(rewritten, true);
         entry += "*********** Answer *******************\r\n";
     }
     CDataString answer;
@@ -190,10 +205,9 @@ void ForwardRequest(int socket, Settings& settings, const std::string& url, cons
     std::string_view answerBytes(answer.Data(), received.count);
     SendAll(socket, answerBytes);
     if (log) {
-        AppendToLogFile(folder + "/webbin.log", answerBytes);
-        CHTMLCommand parsed;
-        parsed.ParseMessage(false, answerBytes.data(), answerBytes.size());
-        entry += DumpMessage(parsed, answerBytes, false);
+        AppendToLogFile(folder + "/webbin.log",
+                        answerBytes.substr(0, std::min(answerBytes.size(), kMaxLoggedBodyBytes)));
+        entry += LoggedDump(answerBytes, false);
         entry += "--------------------------------------------------------\r\n";
         AppendToLogFile(folder + "/web.log", entry);
     }

@@ -2,7 +2,8 @@
 // another web server, relaying its answer unchanged and, while TraceWEB is on,
 // logging both directions (web.log: the rewritten request, DumpMessage of it and of
 // the answer; webbin.log: the answer bytes). Each log gets one entry per request,
-// written as one unit.
+// written as one unit, of at most kMaxLoggedBodyBytes of each message (a line says
+// how much was left out); the text in web.log is escaped (log_text.h).
 //
 // The target is host[:port] of the URL; without a port, HttpPort. The request line
 // loses "/" + name in front of its URL (nothing left: "/"); a "Host:" header becomes

@@ -78,9 +78,11 @@ bool SendAll(int fd, std::string_view bytes) {
 }
 
 void LowerThreadPriority() {
-    // On Linux the nice value belongs to the thread; one step up is one step below normal.
+    // On Linux the nice value belongs to the thread and a new thread inherits its
+    // creator's: one step below the main thread's (normal) value, not one below
+    // whatever the creating thread already had.
     pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
     errno = 0;
-    int current = getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
-    if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(thread), current + 1);
+    int normal = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(thread), normal + 1);
 }

@@ -42,5 +42,6 @@ int LocalPort(int fd);
 // socket fails.
 bool SendAll(int fd, std::string_view bytes);
 
-// Puts the calling thread one step below normal priority (best effort).
+// Puts the calling thread one step below normal priority, normal being the main
+// thread's, however low the thread that started it was (best effort).
 void LowerThreadPriority();

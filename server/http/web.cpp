@@ -3,9 +3,11 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "server/config/live_trace.h"
+#include "server/config/log_text.h"
 #include "server/config/text_file.h"
 #include "server/http/web_routing.h"
 
@@ -13,9 +15,14 @@ std::string FormatWebLogEntry(const std::string& stamp, std::string_view receive
     std::string_view text = received.substr(0, received.find('\0'));
     std::string_view firstLine = text.substr(0, text.find_first_of("\r\n"));
     std::string entry = "\r\n!!!" + stamp + " - ";
-    entry.append(firstLine);
+    CLogEscaper(false).Append(entry, firstLine);
     entry += "\r\n";
-    entry.append(text);
+    CLogEscaper body;
+    body.Append(entry, text.substr(0, std::min(text.size(), kMaxLoggedBodyBytes)));
+    if (text.size() > kMaxLoggedBodyBytes) {
+        if (entry.back() != '\n') entry += "\r\n";
+        entry += NotLoggedLine(text.size() - kMaxLoggedBodyBytes, "\r\n");
+    }
     return entry;
 }
 

@@ -17,7 +17,9 @@
 void web(int socket, Settings& settings, const ReceiveLimits& limits = {});
 
 // The web.log entry for a received request: "\r\n!!!<stamp> - <first line>\r\n"
-// followed by the received text up to its first zero byte.
+// followed by the received text up to its first zero byte, escaped (log_text.h),
+// and of that text at most kMaxLoggedBodyBytes, then a line saying how much was
+// left out.
 std::string FormatWebLogEntry(const std::string& stamp, std::string_view received);
 
 // The live trace line of a parsed request: "<method> <url>", and for

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -126,6 +127,9 @@ void CWebServer::WebListenerThread() {
 std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig config,
                                            int portOverride) {
     config.port = portOverride >= 0 ? portOverride : settings.HttpPort();
+    // The body limit is read once, like the port; the head may add kMaxHeadBytes.
+    size_t maxMessage = static_cast<size_t>(settings.MaxBodyMB()) * 1024 * 1024 + kMaxHeadBytes;
+    config.receive.maxBytes = std::min(config.receive.maxBytes, maxMessage);
     auto server = std::make_unique<CWebServer>(settings, std::move(config));
     server->Start();
     return server;

@@ -35,6 +35,8 @@ inline constexpr size_t kMaxConnections = 256;
 inline constexpr int kListenBacklog = 64;
 // Bytes a lingering connection reads and drops before it closes without waiting further.
 inline constexpr size_t kMaxLingerDiscard = 64 * 1024;
+// Bytes a request head may take besides its body.
+inline constexpr size_t kMaxHeadBytes = 64 * 1024;
 
 struct WebServerConfig {
     int port = Settings::kDefaultHttpPort;  // 0: any free port
@@ -74,7 +76,8 @@ private:
     std::thread listener_;
 };
 
-// Reads HttpPort now (a later change takes effect at the next start), starts the
+// Reads HttpPort and MaxBodyMB now (a later change takes effect at the next start:
+// a request longer than its head and that many MiB is dropped), starts the
 // server with config's other values and returns it; a portOverride of 0 or more
 // is used instead of HttpPort (0: any free port).
 std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig config = {},

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+
+#include "server/config/text_file.h"
 
 namespace {
 
@@ -21,7 +24,7 @@ CProtocolLog::FileBuffer::FileBuffer(CProtocolLog& log) : log_(log), space_(kStr
 bool CProtocolLog::FileBuffer::Drain() {
     const size_t held = static_cast<size_t>(pptr() - pbase());
     setp(space_.data(), space_.data() + space_.size());
-    return log_.WriteFile(space_.data(), held);
+    return log_.WriteStreamed(space_.data(), held);
 }
 
 CProtocolLog::FileBuffer::int_type CProtocolLog::FileBuffer::overflow(int_type ch) {
@@ -43,7 +46,7 @@ std::streamsize CProtocolLog::FileBuffer::xsputn(const char* text, std::streamsi
     // Larger than the room left: what is held goes first, then the text itself
     // when it would not fit in the empty buffer either.
     if (!Drain()) return 0;
-    if (size >= space_.size()) return log_.WriteFile(text, size) ? count : 0;
+    if (size >= space_.size()) return log_.WriteStreamed(text, size) ? count : 0;
     traits_type::copy(pptr(), text, size);
     pbump(static_cast<int>(size));
     return count;
@@ -58,10 +61,10 @@ bool CProtocolLog::Open(const std::string& dataFolder) {
     stream_.clear();
     if (dataFolder.empty()) return false;
     std::string path = dataFolder + "/wbxml.log";
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && info.st_size >= kMaxLogBytes) {
-        std::rename(path.c_str(), (path + ".1").c_str());
-    }
+    RotateLogIfFull(path, kMaxLogBytes);
+    escaper_ = CLogEscaper();
+    streamLeft_ = static_cast<size_t>(-1);
+    streamDropped_ = 0;
     // The trace holds personal data: owner-only.
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return false;
@@ -79,9 +82,31 @@ bool CProtocolLog::WriteFile(const char* data, size_t size) {
     return std::fwrite(data, 1, size, file_.get()) == size;
 }
 
+bool CProtocolLog::WriteStreamed(const char* data, size_t size) {
+    size_t taken = std::min(size, streamLeft_);
+    if (streamLeft_ != static_cast<size_t>(-1)) streamLeft_ -= taken;
+    streamDropped_ += size - taken;
+    if (taken == 0) return true;
+    escaped_.clear();
+    escaper_.Append(escaped_, std::string_view(data, taken));
+    return WriteFile(escaped_.data(), escaped_.size());
+}
+
 void CProtocolLog::Write(std::string_view text) {
     if (!buffer_.Drain()) stream_.setstate(std::ios::badbit);
     WriteFile(text.data(), text.size());
+    if (!text.empty()) escaper_ = CLogEscaper(text.back() == '\n' || text.back() == '\r');
+}
+
+void CProtocolLog::LimitStream(size_t maxBytes) {
+    if (!buffer_.Drain()) stream_.setstate(std::ios::badbit);
+    streamLeft_ = maxBytes;
+    streamDropped_ = 0;
+}
+
+size_t CProtocolLog::StreamDropped() {
+    if (!buffer_.Drain()) stream_.setstate(std::ios::badbit);
+    return streamDropped_;
 }
 
 void CProtocolLog::Close() {

@@ -7,7 +7,10 @@
 //
 // The entry is written piece by piece through Stream() (or Write), straight into the
 // file's buffer: a dump of any size is never held whole in memory. Stream() and
-// Write keep their order in the file.
+// Write keep their order in the file. What goes through Stream() comes from the
+// request: it is escaped (log_text.h), so it never forges an entry head, and it can
+// be limited (LimitStream), so one request's dump stays small however large or
+// deeply nested its document; Write takes the program's own text as it is.
 //
 // One object per request; the Vantro server runs one request at a time.
 #pragma once
@@ -19,6 +22,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "server/config/log_text.h"
 
 class CProtocolLog {
 public:
@@ -34,8 +39,15 @@ public:
     // False when it cannot be opened: the request then writes no trace.
     bool Open(const std::string& dataFolder);
     bool IsOpen() const { return static_cast<bool>(file_); }
-    // Appends text after what Stream() has taken so far; nothing when not open.
+    // Appends text after what Stream() has taken so far, unescaped and unlimited;
+    // nothing when not open.
     void Write(std::string_view text);
+    // From now on Stream() writes at most maxBytes more (counted before escaping);
+    // the rest is dropped and counted.
+    void LimitStream(size_t maxBytes);
+    // Characters Stream() dropped since the last LimitStream (after writing what it
+    // holds).
+    size_t StreamDropped();
     // The stream into the file; while the file is not open, what it takes is
     // dropped. A write error of the file sets the stream's badbit.
     std::ostream& Stream() { return stream_; }
@@ -70,8 +82,14 @@ private:
 
     // Writes bytes to the open file; false on a write error (true when not open).
     bool WriteFile(const char* data, size_t size);
+    // Stream() text: limited, escaped, then written.
+    bool WriteStreamed(const char* data, size_t size);
 
     std::unique_ptr<std::FILE, FileCloser> file_;
+    CLogEscaper escaper_;
+    std::string escaped_;  // scratch space of WriteStreamed
+    size_t streamLeft_ = static_cast<size_t>(-1);
+    size_t streamDropped_ = 0;
     FileBuffer buffer_;
     std::ostream stream_;
 };

@@ -2,6 +2,7 @@
 // the device's configured folders, and move detection.
 #include "server/vantro/vantro_request.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <map>
@@ -10,6 +11,7 @@
 #include "common/http/html_answer.h"
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
+#include "server/config/log_text.h"
 #include "server/config/pocket_device.h"
 #include "server/config/settings.h"
 #include "server/store/mapi_folder.h"
@@ -18,6 +20,29 @@
 #include "server/vantro/vantro_tags.h"
 
 using namespace vantro;
+
+namespace {
+
+// How much text one document's dump may put into wbxml.log.
+constexpr size_t kMaxDumpTextBytes = 1024 * 1024;
+
+// The dump of the first kMaxLoggedBodyBytes of document, itself at most
+// kMaxDumpTextBytes long, and a line for each part left out.
+void DumpForLog(CProtocolLog& log, std::string_view document) {
+    CWBXML dumper;
+    std::string_view shown = document.substr(0, std::min(document.size(), kMaxLoggedBodyBytes));
+    log.LimitStream(kMaxDumpTextBytes);
+    dumper.DumpDocument(log.Stream(), shown);
+    log.Stream().flush();
+    size_t dropped = log.StreamDropped();
+    if (dropped > 0) log.Write("\n" + NotLoggedLine(dropped, "\n"));
+    if (shown.size() < document.size()) {
+        log.Write("[... " + std::to_string(document.size() - shown.size()) +
+                  " more bytes of the document not shown]\n");
+    }
+}
+
+}  // namespace
 
 CVantroRequest::CVantroRequest(Settings& settings, CMobileMapiSession& session,
                                CMobileMapiServer& server)
@@ -58,10 +83,7 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
 
     CProtocolLog log;
     if (settings_.ProtocolTrace() && log.Open(settings_.DataFolder())) {
-        std::ostream& out = log.Stream();
-        out << CProtocolLog::EntryHead();
-        answer_.DumpDocument(out, request.BodyView());
-        out.flush();  // the request is in the file before the walk begins
+        log.Write(CProtocolLog::EntryHead());
     }
     server_.mailWindow = 0;
     server_.taskWindow = 0;
@@ -81,10 +103,19 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
         http.Body().AppendBytes(document.size(), document.data());
         http.Serialize(answer);
         if (log.IsOpen()) {
-            std::ostream& out = log.Stream();
-            out << "****************** Answer ********************* \n";
-            answer_.DumpDocument(out, document);
-            for (const std::string& line : server_.logLines) out << line << '\n';
+            // The documents are shown only to a device that logged on: before that,
+            // anyone's bytes would fill the trace.
+            if (logonAccepted_) {
+                DumpForLog(log, request.BodyView());
+                log.Write("****************** Answer ********************* \n");
+                DumpForLog(log, document);
+                log.LimitStream(kMaxLoggedBodyBytes);
+                for (const std::string& line : server_.logLines) log.Stream() << line << '\n';
+                log.Stream().flush();
+            } else {
+                log.Write("Request of " + std::to_string(request.BodyLength()) +
+                          " bytes without an accepted log-on: not shown\n");
+            }
             log.Close();
         }
         TraceFolderCounts();
@@ -148,7 +179,12 @@ void CVantroRequest::HandleLogon() {
         }
     }
     // A refused log-on leaves no current device: later elements do nothing.
-    if (!session_.Logon(deviceId_, deviceName_, userName_, password_)) logonRefused_ = true;
+    if (session_.Logon(deviceId_, deviceName_, userName_, password_)) {
+        logonAccepted_ = true;
+    } else {
+        logonRefused_ = true;
+        logonAccepted_ = false;
+    }
 }
 
 void CVantroRequest::HandleAcknowledge() {

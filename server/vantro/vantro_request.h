@@ -133,6 +133,7 @@ private:
     // A Logon of this request was refused: the answer goes out as 403 Forbidden
     // (same body), so a device can tell that nothing it sent was taken.
     bool logonRefused_ = false;
+    bool logonAccepted_ = false;  // this request's Logon was accepted
     CWBXML answer_;
 
     std::string userName_;

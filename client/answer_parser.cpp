@@ -1,6 +1,8 @@
 // Reading an answer into mappings and store changes.
 #include "client/answer_parser.h"
 
+#include "client/value_forms.h"
+
 namespace {
 
 using namespace vantro;
@@ -118,6 +120,7 @@ private:
             if (token == kServerID) m.serverId = value;
             if (token == kClientID) m.clientId = value;
             if (token == kErrorCode) m.errorCode = value.empty() ? "?" : value;
+            if (token == kMatched) m.matched = ParseDecimal(value) != 0;
         } else if ((parent == kAdd || parent == kModify || parent == kDelete) && change_ &&
                    token == kServerID) {
             change_->serverId = value;

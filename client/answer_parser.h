@@ -2,8 +2,9 @@
 // an answer that is not whole is never applied in part.
 //
 // The answer: Response sections hold Folder { ClientID, ServerID, Element {
-// ClientID, ServerID } ... }: the server's keys of the device's new items, or, for an
-// item whose save failed, Element { ClientID, ErrorCode }. From the first Sync on,
+// ClientID, ServerID[, Matched] } ... }: the server's keys of the device's new items
+// (Matched "1" when the desktop paired the item with one it already held), or, for
+// an item whose save failed, Element { ClientID, ErrorCode }. From the first Sync on,
 // every Folder outside a Response is a folder of store changes: Folder { AckString,
 // ServerID, FolderPath, Element { Add|Modify { ServerID, COLLECTION } | Delete {
 // ServerID } | ReadFlag | Moved } ... }; ReadFlag and Moved are passed over (the
@@ -26,6 +27,7 @@ struct AnswerMapping {
     std::string clientId;
     std::string serverId;   // empty when the server reported an error
     std::string errorCode;  // not empty: the item was not stored
+    bool matched = false;   // Matched "1": the desktop took it for an item it held
 };
 
 struct AnswerMappingFolder {

@@ -92,32 +92,80 @@ TEST(AnswerParserTest, FoldersOutsideResponseBeforeSyncAreNoChanges) {
     EXPECT_TRUE(a.mappingFolders.empty());
 }
 
+SideCounts Counts(int added, int changed, int deleted, int matched = 0, int kept = 0) {
+    SideCounts c;
+    c.added = added, c.changed = changed, c.deleted = deleted, c.matched = matched, c.kept = kept;
+    return c;
+}
+
 TEST(SyncReportTest, LineAndJson) {
-    SyncReport report(3);
-    report[0].name = "Contacts";
-    report[0].handheld = {1, 0, 0};
-    report[0].desktop = {2, 1, 0};
-    report[1].name = "Tasks";
-    report[1].desktop.deleted = 3;
-    report[1].heldHandheld = 25;
-    report[2].name = "Calendar";
-    report[2].heldHandheld = 21;
-    report[2].heldDesktop = 30;
+    SyncReport report;
+    report.folders.resize(3);
+    std::vector<FolderReport>& f = report.folders;
+    f[0].name = "Contacts";
+    f[0].handheld = Counts(1, 0, 0);
+    f[0].desktop = Counts(2, 1, 0);
+    f[1].name = "Tasks";
+    f[1].desktop.deleted = 3;
+    f[1].heldHandheld = 25;
+    f[2].name = "Calendar";
+    f[2].heldHandheld = 21;
+    f[2].heldDesktop = 30;
     EXPECT_EQ(
         "Sync report: Contacts: handheld +1 ~0 -0, desktop +2 ~1 -0; Tasks: handheld +0 ~0 -0, "
         "desktop +0 ~0 -3 (held: handheld -25); Calendar: handheld +0 ~0 -0, desktop +0 ~0 -0 "
         "(held: handheld -21, desktop -30)",
         FormatReportLine(report));
     EXPECT_TRUE(MassDeleteHeld(report));
-    report.resize(1);
+    f.resize(1);
     EXPECT_FALSE(MassDeleteHeld(report));
     EXPECT_EQ(
-        "[{\"folder\":\"Contacts\",\"handheld\":{\"added\":1,\"changed\":0,\"deleted\":0},"
-        "\"desktop\":{\"added\":2,\"changed\":1,\"deleted\":0},\"held\":{\"handheld\":0,"
+        "[{\"folder\":\"Contacts\",\"handheld\":{\"added\":1,\"matched\":0,\"changed\":0,"
+        "\"deleted\":0,\"kept\":0},\"desktop\":{\"added\":2,\"matched\":0,\"changed\":1,"
+        "\"deleted\":0,\"kept\":0},\"conflicts\":0,\"notStored\":0,\"held\":{\"handheld\":0,"
         "\"desktop\":0}}]",
         ReportJson(report));
     EXPECT_EQ("Sync report: no folder", FormatReportLine({}));
     EXPECT_EQ("[]", ReportJson({}));
+}
+
+TEST(SyncReportTest, MatchedKeptConflictsNotStoredAndANewStoreAreShownAsSuch) {
+    SyncReport report;
+    report.newHandheldStore = true;
+    report.folders.resize(2);
+    report.folders[0].name = "Contacts";
+    report.folders[0].handheld = Counts(1, 0, 0, 0, 1);
+    report.folders[0].desktop = Counts(2, 0, 0, 1, 1);
+    report.folders[0].conflicts = 1;
+    report.folders[1].name = "Tasks";
+    report.folders[1].notStored = 2;
+    report.folders[1].heldDesktop = 22;
+    EXPECT_EQ(
+        "Sync report: first sync of a new handheld store; Contacts: handheld +1 ~0 -0 (1 kept: "
+        "changed on the handheld), desktop +2 (1 matched) ~0 -0 (1 kept: changed on the "
+        "desktop), conflicts 1; Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0, not stored 2 (held: "
+        "desktop -22)",
+        FormatReportLine(report));
+    EXPECT_EQ(2, NotStoredCount(report));
+    EXPECT_EQ(1, ConflictCount(report));
+    std::string json = ReportJson(report);
+    EXPECT_NE(std::string::npos,
+              json.find("\"desktop\":{\"added\":2,\"matched\":1,\"changed\":0,\"deleted\":0,"
+                        "\"kept\":1},\"conflicts\":1,\"notStored\":0"))
+        << json;
+}
+
+TEST(AnswerParserTest, MatchedMappings) {
+    std::string doc = kHeader + S(kResponse) + S(kFolder) + T(kClientID, "-2") +
+                      T(kServerID, "-2") + S(kElement) + T(kClientID, "5@AB") + T(kServerID, "0A") +
+                      T(kMatched, "1") + kEnd + S(kElement) + T(kClientID, "6@AB") +
+                      T(kServerID, "0B") + kEnd + kEnd + kEnd;
+    ParsedAnswer a = ParseAnswer(doc);
+    ASSERT_TRUE(a.whole);
+    ASSERT_EQ(2u, a.mappingFolders.at(0).mappings.size());
+    EXPECT_TRUE(a.mappingFolders[0].mappings[0].matched);
+    EXPECT_EQ("5@AB", a.mappingFolders[0].mappings[0].clientId);
+    EXPECT_FALSE(a.mappingFolders[0].mappings[1].matched);
 }
 
 }  // namespace

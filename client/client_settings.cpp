@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 
+#include "client/store_identity.h"
 #include "platform/win/device_id.h"
 #include "platform/win/registry.h"
 
@@ -154,22 +155,50 @@ std::string DeviceIdFromBlock(const std::vector<uint8_t>& block) {
     return part(40, 2) + part(45, 9) + part(70, 6);
 }
 
-std::string GetDeviceId() {
-    std::vector<uint8_t> block;
-    if (GetDeviceIdBlock(block, 4096)) {
-        std::string id = DeviceIdFromBlock(block);
-        if (!id.empty()) return id;
+namespace {
+
+// What the server accepts as a device ID: 1 to 64 of [A-Za-z0-9-].
+bool UsableDeviceId(const std::string& id) {
+    if (id.empty() || id.size() > 64) return false;
+    for (char c : id) {
+        bool ok =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
+        if (!ok) return false;
     }
-    // Without a platform identifier every such handheld would log on with the same
-    // empty ID; make one up once and keep it.
+    return true;
+}
+
+// True when the data folder holds state files of an earlier version, which logged
+// on with the identifier taken from the machine.
+bool HasEarlierStateFiles() {
+    std::error_code ec;
+    for (const std::string& name : StoreStateFileNames()) {
+        if (std::filesystem::exists(GetDataFolder() + "/" + name, ec)) return true;
+    }
+    return false;
+}
+
+std::mutex gDeviceIdMutex;
+
+}  // namespace
+
+std::string GetDeviceId() {
+    std::lock_guard<std::mutex> lock(gDeviceIdMutex);
     std::optional<RegistryKey> key;
     if (RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key) != kRegOk) return "";
     std::string id;
-    if (key->QueryString("DeviceId", id, kSettingsReadBytes) == kRegOk && id.size() == 17)
+    if (key->QueryString(kDeviceIdValue, id, kSettingsReadBytes) == kRegOk && UsableDeviceId(id))
         return id;
-    static const char kHex[] = "0123456789ABCDEF";
-    std::random_device rd;
     id.clear();
-    for (int i = 0; i < 17; ++i) id += kHex[rd() % 16];
-    return key->SetString("DeviceId", id) == kRegOk ? id : std::string();
+    // An installation that synced before this version logged on with the machine's
+    // identifier; the server knows it by that one, so it stays.
+    std::vector<uint8_t> block;
+    if (HasEarlierStateFiles() && GetDeviceIdBlock(block, 4096)) id = DeviceIdFromBlock(block);
+    if (id.size() != kDeviceIdLength) {
+        static const char kHex[] = "0123456789ABCDEF";
+        std::random_device rd;
+        id.clear();
+        for (size_t i = 0; i < kDeviceIdLength; ++i) id += kHex[rd() % 16];
+    }
+    return key->SetString(kDeviceIdValue, id) == kRegOk ? id : std::string();
 }

@@ -60,11 +60,18 @@ std::string GetDataFolder();
 // Forgets the cached folder, so the next call reads the environment again (tests).
 void ResetDataFolderForTesting();
 
-// 17 upper-case hexadecimal characters naming this device: characters 40-41, 45-53
-// and 70-75 of the identifier block written as hexadecimal. When the platform gives
-// no block, 17 random hexadecimal digits made once and kept as the value "DeviceId"
-// in the settings key; the empty text only when even that cannot be kept.
+constexpr const char* kDeviceIdValue = "DeviceId";
+constexpr size_t kDeviceIdLength = 17;
+
+// The ID this handheld logs on with: the value "DeviceId" of the settings key,
+// kept with the handheld's other settings. When there is none (or it is no usable
+// ID: 1 to 64 of [A-Za-z0-9-]), one is made once and kept there: 17 random
+// upper-case hexadecimal digits, so two installations on one machine (two homes)
+// are two devices; an installation whose data folder holds state files of an
+// earlier version keeps the ID it logged on with, DeviceIdFromBlock of the
+// platform's identifier block. The empty text only when nothing can be kept.
 std::string GetDeviceId();
-// The identifier for a given block (pure): a block shorter than 38 bytes yields the
-// characters that exist at those positions.
+// 17 upper-case hexadecimal characters from the platform's identifier block:
+// characters 40-41, 45-53 and 70-75 of the block written as hexadecimal (pure); a
+// block shorter than 38 bytes yields the characters that exist at those positions.
 std::string DeviceIdFromBlock(const std::vector<uint8_t>& block);

@@ -66,18 +66,64 @@ TEST(DeviceIdTest, CharactersFromTheSpecifiedPositions) {
     EXPECT_EQ("", DeviceIdFromBlock(block));
 }
 
-TEST(DeviceIdTest, FromTheMachineIdentifier) {
+// The ID kept in the settings key, as the registry file holds it.
+std::string KeptDeviceId() {
+    std::optional<RegistryKey> key;
+    std::string id;
+    if (RegistryKey::Open(RegistryRoot::CurrentUser, kSettingsKey, key) == kRegOk)
+        key->QueryString(kDeviceIdValue, id, kSettingsReadBytes);
+    return id;
+}
+
+TEST(DeviceIdTest, MadeOnceAndKeptWithTheSettingsNotTakenFromTheMachine) {
     TempEnv env;
     std::string path = (env.Root() / "machine-id").string();
     std::ofstream(path) << "00112233445566778899aabbccddeeff\n";
     SetMachineIdPathForTesting(path);
     std::string id = GetDeviceId();
+    EXPECT_EQ(kDeviceIdLength, id.size());
+    EXPECT_EQ(std::string::npos, id.find_first_not_of("0123456789ABCDEF")) << id;
+    EXPECT_NE("00233445566FFA5BB", id);  // the machine's
+    EXPECT_EQ(id, KeptDeviceId());
+    EXPECT_EQ(id, GetDeviceId());
+    // A second installation on the same machine (another home) is another device.
+    std::string second;
+    {
+        TempEnv other;
+        second = GetDeviceId();
+    }
+    EXPECT_EQ(kDeviceIdLength, second.size());
+    EXPECT_NE(id, second);
     SetMachineIdPathForTesting("");
-    // Block bytes 20.. are the machine ID; 36.. the derived platform ID.
-    EXPECT_EQ("00233445566FFA5BB", id);
 }
 
-TEST(DeviceIdTest, WithoutAnyPlatformBlockTheIdIsEmptyOnlyWhenNothingCanBeKept) {
+TEST(DeviceIdTest, AnIdOnFileIsKept) {
+    TempEnv env;
+    std::optional<RegistryKey> key;
+    ASSERT_EQ(kRegOk, RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key));
+    ASSERT_EQ(kRegOk, key->SetString(kDeviceIdValue, "PPC-42"));
+    EXPECT_EQ("PPC-42", GetDeviceId());
+    // Text the server would refuse is replaced by a made one.
+    ASSERT_EQ(kRegOk, key->SetString(kDeviceIdValue, "a/b"));
+    std::string made = GetDeviceId();
+    EXPECT_EQ(kDeviceIdLength, made.size());
+    EXPECT_EQ(made, KeptDeviceId());
+}
+
+TEST(DeviceIdTest, AnInstallationThatSyncedBeforeKeepsTheMachinesId) {
+    TempEnv env;
+    std::string path = (env.Root() / "machine-id").string();
+    std::ofstream(path) << "00112233445566778899aabbccddeeff\n";
+    SetMachineIdPathForTesting(path);
+    std::ofstream(GetDataFolder() + "/tasks.txt") << "AB=1\n";
+    // Block bytes 20.. are the machine ID; 36.. the derived platform ID.
+    EXPECT_EQ("00233445566FFA5BB", GetDeviceId());
+    EXPECT_EQ("00233445566FFA5BB", KeptDeviceId());
+    SetMachineIdPathForTesting("");
+    EXPECT_EQ("00233445566FFA5BB", GetDeviceId());
+}
+
+TEST(DeviceIdTest, EmptyOnlyWhenNothingCanBeKept) {
     TempEnv env;
     SetMachineIdPathForTesting((env.Root() / "none").string());
     setenv("XDG_CONFIG_HOME", "/proc/no-registry-here", 1);

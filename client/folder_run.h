@@ -6,8 +6,9 @@
 //   - an item written from the answer: its state now;
 //   - an item sent and taken as stored: its state as sent (a change made while
 //     the answer was awaited is found again by the next scan);
-//   - an item not taken as stored (the server reported an error, or confirmed
-//     nothing for an Add): its old record, or none for a new item, so it goes again;
+//   - an item not taken as stored (the server reported an error, confirmed nothing
+//     for an Add, or answered it with a key another item holds): its old record, or
+//     none for a new item, so it goes again;
 //   - an item neither sent nor received: its old record;
 //   - an item whose deletion the mass-delete guard held back: its old record,
 //     though the item is gone, so the deletion is found again;
@@ -24,11 +25,15 @@
 #include <string>
 #include <vector>
 
-// Items added, changed and deleted on one side by a run.
+// Items added, changed and deleted on one side by a run. kept: deletions from the
+// other side passed over because the item was changed on this side; matched: Adds
+// that the other side took for an item it already held.
 struct SideCounts {
     int added = 0;
+    int matched = 0;
     int changed = 0;
     int deleted = 0;
+    int kept = 0;
 };
 
 struct FolderRun {
@@ -40,20 +45,26 @@ struct FolderRun {
 
     // Request.
     struct SentItem {
-        bool asAdd = false;         // sent as Add (no server ID known)
+        bool asAdd = false;         // sent as Add (no server key known)
         bool needsMapping = false;  // the server answers it with a key or an error
         std::string snapshot;       // the item's snapshot record as sent
+        // The fields a Modify carried, in the client's form ("" for a cleared one):
+        // a field the answer replaces is a conflict the desktop won.
+        std::map<int, std::string> fields;
     };
-    std::map<long, SentItem> sent;                         // Add and Modify, by identifier
-    std::map<long, std::vector<std::string>> sentDeletes;  // identifier -> server IDs
-    std::set<long> heldDeletes;  // device deletions the guard did not send
+    std::map<long, SentItem> sent;            // Add and Modify, by identifier
+    std::map<long, std::string> sentDeletes;  // identifier -> server key deleted
+    std::set<long> sentClientDeletes;         // Delete by ClientID (no key known)
+    std::set<long> heldDeletes;               // device deletions the guard did not send
 
     // Answer.
     std::set<long> failed;     // not taken as stored: sent again next run
     std::set<long> confirmed;  // a mapping came back
     std::set<long> received;   // written from the answer
     std::set<long> deletedByAnswer;
+    std::set<std::string> keptKeys;  // sent deletions the desktop passed over
     int heldReceivedDeletes = 0;
+    int conflicts = 0;
 
     // The report of the run.
     SideCounts handheld, desktop;

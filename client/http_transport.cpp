@@ -182,21 +182,24 @@ bool IsAnswerComplete(const char* data, size_t count, size_t& wholeLength) {
 }
 
 size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& complete,
-                      const std::atomic<bool>* stop, std::chrono::milliseconds step) {
+                      const std::atomic<bool>* stop, std::chrono::milliseconds step,
+                      std::chrono::milliseconds stoppedWait) {
     buffer.Init(1024, 1024);
     complete = false;
     const long budget = static_cast<long>(waitUnits) * 100;
     long polls = 0;
     std::vector<char> piece(64 * 1024);
     size_t received = 0;
+    const long stoppedBudget =
+        std::max<long>(1, static_cast<long>(stoppedWait.count() / std::max<long>(1, step.count())));
     while (true) {
-        if (stop && stop->load()) break;
         pollfd p{socket, POLLIN, 0};
         int ready = ::poll(&p, 1, static_cast<int>(step.count()));
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) break;
         if (ready == 0) {
-            if (++polls >= budget) break;
+            ++polls;
+            if (polls >= budget || (stop && stop->load() && polls >= stoppedBudget)) break;
             continue;
         }
         ssize_t n = ::recv(socket, piece.data(), piece.size(), 0);
@@ -221,7 +224,7 @@ size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& comp
 }
 
 bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::string& method,
-                     const std::atomic<bool>* stop) {
+                     const std::atomic<bool>* stop, std::chrono::milliseconds stoppedWait) {
     std::string host, path;
     uint16_t port = 80;
     request.answerComplete = false;
@@ -263,8 +266,8 @@ bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::st
         return false;
     }
     bool complete = false;
-    size_t count =
-        ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete, stop);
+    size_t count = ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete,
+                                  stop, kAnswerPollStep, stoppedWait);
     request.answerComplete = complete;
     request.answer.ParseMessage(false, request.answerBuffer.Data(), count);
     return true;

@@ -10,8 +10,11 @@
 //
 // The answer is read until it is complete (the header block has ended and, when it
 // carries "Content-Length:", that many body bytes have arrived; bytes past the
-// announced length are dropped), the peer closes, kMaxAnswerBytes is passed, the
-// stop flag is set, or no byte arrives within the wait limit. It is then split by
+// announced length are dropped), the peer closes, kMaxAnswerBytes is passed, or no
+// byte arrives within the wait limit. A stop request does not end the read: the
+// server acts on a request that has gone out whatever happens here, so its answer is
+// still worth having; it only shortens the wait for the next byte to
+// kStoppedAnswerWait. It is then split by
 // the shared message parser in answer mode. The socket is closed before returning.
 //
 // Thread-safety: functions may run on any thread; one request object per thread.
@@ -33,6 +36,8 @@ constexpr size_t kMaxAnswerBytes = size_t{256} * 1024 * 1024;
 // Wait units of SendHttpRequest: 600 x 100 polls of 30 ms for the first byte.
 constexpr int kAnswerWaitUnits = 600;
 constexpr std::chrono::milliseconds kAnswerPollStep{30};
+// The longest wait for the next byte of an answer once a stop was requested.
+constexpr std::chrono::milliseconds kStoppedAnswerWait{60000};
 // Polls of kAnswerPollStep that a connection attempt may take (30 s).
 constexpr int kConnectPolls = 1000;
 // The public address used only to choose a destination network.
@@ -62,16 +67,20 @@ bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::st
 // Sends the request and reads its answer into request.answerBuffer and
 // request.answer. True when a connection was made and the request written; false
 // after a log line "%x %s" with the error code and "gethostbyname", "connect" or
-// "send". stop, when set, ends the wait for the answer early.
+// "send". stop, when set before the request was written, ends the connection
+// attempt; after that, it shortens the wait for the answer (see above).
 bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::string& method,
-                     const std::atomic<bool>* stop = nullptr);
+                     const std::atomic<bool>* stop = nullptr,
+                     std::chrono::milliseconds stoppedWait = kStoppedAnswerWait);
 
 // Reads an answer from socket into buffer (re-initialised; followed by a zero byte
 // that is not counted). Returns the bytes kept; complete tells whether the answer
-// was whole. waitUnits x 100 polls of step without any byte end the read.
+// was whole. waitUnits x 100 polls of step without any byte end the read, and once
+// stop is set, stoppedWait without a byte.
 size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& complete,
                       const std::atomic<bool>* stop = nullptr,
-                      std::chrono::milliseconds step = kAnswerPollStep);
+                      std::chrono::milliseconds step = kAnswerPollStep,
+                      std::chrono::milliseconds stoppedWait = kStoppedAnswerWait);
 
 // The status code of an answer's status line ("HTTP/1.1 200 OK" gives 200); 0 when
 // the text does not begin with "HTTP/" and a three-digit code.

@@ -57,23 +57,37 @@ TEST_F(TransportTest, PeerClosingEarlyGivesAnIncompleteAnswer) {
     EXPECT_EQ("POST vantro HTTP/1.1\r\n\r\n", server.Requests()[0]);  // no body, no length lines
 }
 
-TEST_F(TransportTest, StopEndsTheWaitForASilentServer) {
-    FakeHttpServer server([](const std::string&) { return std::vector<std::string>{}; }, true);
-    HttpRequest request;
+TEST_F(TransportTest, StopAfterSendingStillReadsTheAnswer) {
+    // The server has acted on the request by the time the stop comes; its answer
+    // (the keys of the device's new items) must not be thrown away.
     std::atomic<bool> stop{false};
-    // Stop once the request has arrived: the run is then waiting for the answer.
-    std::thread stopper([&server, &stop] {
-        for (int i = 0; i < 6000 && server.Requests().empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+    FakeHttpServer server([&stop](const std::string&) {
         stop = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n", "key"};
     });
-    bool sent = SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
-                                request, "POST", &stop);
-    stopper.join();
-    ASSERT_TRUE(sent);
-    EXPECT_FALSE(request.answerComplete);
-    EXPECT_EQ(0u, request.answer.BodyLength());
+    HttpRequest request;
+    ASSERT_TRUE(SendHttpRequest("http://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
+                                request, "POST", &stop));
+    EXPECT_TRUE(stop.load());
+    EXPECT_TRUE(request.answerComplete);
+    EXPECT_EQ("key", std::string(request.answer.BodyView()));
+}
+
+TEST_F(TransportTest, StopShortensTheWaitForASilentServer) {
+    int fds[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds));
+    ASSERT_EQ(5, ::send(fds[1], "HTTP/", 5, 0));
+    std::atomic<bool> stop{true};
+    CDataString buffer;
+    bool complete = true;
+    // Without the stop this would wait 600 x 100 polls for the rest.
+    size_t got = ReadHttpAnswer(fds[0], buffer, kAnswerWaitUnits, complete, &stop,
+                                std::chrono::milliseconds(5), std::chrono::milliseconds(50));
+    EXPECT_EQ(5u, got);
+    EXPECT_FALSE(complete);
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 TEST_F(TransportTest, StopEndsAConnectionAttempt) {

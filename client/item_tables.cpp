@@ -105,7 +105,7 @@ const ItemKindTable kAppointments = {
     10,
     false,
     {
-        {0, "IsRecurring", "IsRecurring", F::Empty, false},
+        {0, "IsRecurring", "IsRecurring", F::Recurrence, false},
         {1, "Subject", "Subject", F::Text, true},
         {2, "Location", "Location", F::Text, true},
         {3, "Categories", "Categories", F::Text, true},
@@ -156,4 +156,19 @@ const FieldDef* FindFieldByName(const ItemKindTable& table, std::string_view nam
         if (SameName(f.property, name)) return &f;
     }
     return nullptr;
+}
+
+bool DesktopCarries(const ItemKindTable& table, int tag) {
+    const FieldDef* f = FindField(table, tag);
+    if (!f || !f->setOnReceive || !f->property) return false;
+    switch (table.kind) {
+        case kKindContacts:
+            return tag != 0x1E;
+        case kKindTasks:
+            return tag != 0x09 && tag != 0x0C && tag != 0x0E;
+        case kKindAppointments:
+            return tag != 0x10;
+        default:
+            return false;
+    }
 }

@@ -21,6 +21,8 @@ enum class FieldForm {
     TaskFlag,         // "1" or "0"
     AppointmentFlag,  // the 16-bit value: "-1" or "0"
     Empty,            // always the empty text
+    Recurrence,       // an appointment's recurrence (recurrence_text.h) in the client's
+                      // form; never sent as a field (the Recurrence block carries it)
 };
 
 struct FieldDef {
@@ -53,3 +55,10 @@ const FieldDef* FindField(const ItemKindTable& table, int tag);
 // The field of that protocol name, or failing that of that PIM property name
 // (both ignoring case); null when neither names a field.
 const FieldDef* FindFieldByName(const ItemKindTable& table, std::string_view name);
+
+// True when the desktop's items carry the field, so that a desktop Modify without
+// it means the field is empty there: every field set on receive except contact
+// 0x1E (Suffix), task 0x09, 0x0C and 0x0E (TeamTask, ReminderSoundFile,
+// ReminderOptions) and appointment 0x10 (ReminderOptions), which the desktop
+// neither stores nor sends.
+bool DesktopCarries(const ItemKindTable& table, int tag);

@@ -43,10 +43,10 @@ bool FindPendingChanges(PendingChanges& pending, std::string* error) {
                 if (item->HasItem()) ++counted.changed;
             }
             folder->EndChanges();
-            auto reverse = folder->ReverseIdMap();
             for (long oid : folder->Run().gone) {
-                if (reverse.count(std::to_string(oid)) != 0) ++counted.deleted;
+                if (!folder->KeyOf(oid).empty() || folder->SentAdds().count(oid)) ++counted.deleted;
             }
+            counted.deleted += static_cast<int>(folder->GoneKeysOutsideSnapshot().size());
             pending.folders.push_back(counted);
         }
         return true;

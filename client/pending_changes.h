@@ -1,7 +1,7 @@
 // What the next sync would send: per folder, the items new or changed since the
 // folder's snapshot and the deletions the server would be told of (items gone from
-// the PIM store whose server ID is known). "skiff save" warns with it, since saving
-// the snapshots makes the current items count as sent.
+// the PIM store whose server key is known, or that went as Add without an answer). "skiff save"
+// warns with it, since saving the snapshots makes the current items count as sent.
 #pragma once
 
 #include <string>

@@ -94,10 +94,13 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
                         "pw"})
                      .status);
     CliRun shown = Skiff({"config", "--json"});
-    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":"
-                          "\"00233445566FFA5BB\","
-                          "\"dataFolder\":") +
-                  "\"" + (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
+    // The device ID made on first use and kept, not the machine's.
+    std::string deviceId = GetDeviceId();
+    EXPECT_EQ(17u, deviceId.size());
+    EXPECT_NE("00233445566FFA5BB", deviceId);
+    EXPECT_EQ(std::string("{\"server\":\"no-such-host.invalid\",\"user\":\"ann\",\"deviceId\":\"") +
+                  deviceId + "\",\"dataFolder\":" + "\"" +
+                  (env_.Root() / "docs/Norvex/VantroMobile").string() + "\"" + "}\n",
               shown.out);
     CliRun failed = Skiff({"sync"});
     EXPECT_EQ(1, failed.status);
@@ -111,10 +114,11 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
               Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
     CliRun ok = Skiff({"sync", "--json"});
     EXPECT_EQ(0, ok.status) << ok.err;
-    const std::string zero = "{\"added\":0,\"changed\":0,\"deleted\":0}";
+    const std::string zero = "{\"added\":0,\"matched\":0,\"changed\":0,\"deleted\":0,\"kept\":0}";
     auto folder = [&zero](const char* name) {
         return std::string("{\"folder\":\"") + name + "\",\"handheld\":" + zero +
-               ",\"desktop\":" + zero + ",\"held\":{\"handheld\":0,\"desktop\":0}}";
+               ",\"desktop\":" + zero +
+               ",\"conflicts\":0,\"notStored\":0,\"held\":{\"handheld\":0,\"desktop\":0}}";
     };
     const std::string line =
         "Sync report: Contacts: handheld +0 ~0 -0, desktop +0 ~0 -0; Tasks: handheld +0 ~0 -0, "
@@ -123,7 +127,8 @@ TEST_F(SkiffCliTest, ConfigWritesTheRegistryAndSyncReportsReachability) {
         "{\"started\":true,\"folders\":3,\"itemsSent\":0,\"sent\":true,\"answered\":true,"
         "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":3,\"stopped\":false,\"error\":\"\","
         "\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,\"failed\":0,\"acksKept\":0,"
-        "\"massDeleteHeld\":false,\"report\":[" +
+        "\"massDeleteHeld\":false,\"newHandheldStore\":false,\"conflicts\":0,\"notStored\":0,"
+        "\"report\":[" +
             folder("Contacts") + "," + folder("Tasks") + "," + folder("Calendar") +
             "],\"reportLine\":\"" + line + "\"}\n",
         ok.out);
@@ -146,7 +151,7 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
         auto item = app.GetDefaultFolder(olFolderTasks)->Items().Add();
         item->SetText("Subject", "t" + std::to_string(i));
         ASSERT_TRUE(item->Save());
-        map["S" + std::to_string(i)] = std::to_string(item->Oid());
+        map["5E" + std::to_string(10 + i)] = std::to_string(item->Oid());
     }
     ASSERT_TRUE(WriteIdMap(GetDataFolder() + "/tasks.txt", map));
     ASSERT_EQ(0, Skiff({"save", "--force"}).status);
@@ -171,16 +176,44 @@ TEST_F(SkiffCliTest, MassDeletionsAreHeldUntilAllowed) {
                       "them\n"));
     EXPECT_NE(std::string::npos,
               held.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0 (held: desktop -25);"));
-    EXPECT_EQ(std::string::npos, server.Requests().back().find("S0"));
+    EXPECT_EQ(std::string::npos, server.Requests().back().find("5E10"));
 
     CliRun allowed = Skiff({"sync", "--allow-mass-delete", "--json"});
     EXPECT_EQ(0, allowed.status) << allowed.err;
     EXPECT_NE(std::string::npos, allowed.out.find("\"deletesSent\":25,"));
     EXPECT_NE(std::string::npos, allowed.out.find("\"massDeleteHeld\":false,"));
-    EXPECT_NE(std::string::npos, server.Requests().back().find("S0"));
+    EXPECT_NE(std::string::npos, server.Requests().back().find("5E10"));
     // The deletions went: nothing is left to send, and the map is empty.
     EXPECT_EQ("", TempEnv::ReadFile(GetDataFolder() + "/tasks.txt"));
     EXPECT_EQ(0, Skiff({"sync"}).status);
+}
+
+TEST_F(SkiffCliTest, ItemsTheDesktopDidNotStoreEndTheSyncWithStatusFour) {
+    PocketOutlookApplication app;
+    ASSERT_TRUE(app.Logon());
+    ASSERT_EQ(0, Skiff({"pim", "add", "tasks", "TaskSubject=refused"}).status);
+    std::string cid = "1@" + app.StoreIdentity();
+    std::string body = std::string("\x03\x01\x6A\x00", 4) + "\x66\x55\x59\x03-2" +
+                       std::string("\x00\x01", 2) + "\x67\x59\x03" + cid +
+                       std::string("\x00\x01", 2) + "\x6B\x03" + "1" +
+                       std::string("\x00\x01\x01\x01\x01", 5);
+    FakeHttpServer server([&body](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.1 200 OK\r\nContent-Length: " +
+                                        std::to_string(body.size()) + "\r\n\r\n" + body};
+    });
+    ASSERT_EQ(0,
+              Skiff({"config", "--server", "127.0.0.1:" + std::to_string(server.Port())}).status);
+    CliRun run = Skiff({"sync"});
+    EXPECT_EQ(kExitNotStored, run.status) << run.out << run.err;
+    EXPECT_NE(
+        std::string::npos,
+        run.err.find("skiff sync: items not stored on the desktop; they go again next run\n"));
+    EXPECT_NE(std::string::npos, run.out.find("Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0, not "
+                                              "stored 1;"))
+        << run.out;
+    CliRun json = Skiff({"sync", "--json"});
+    EXPECT_EQ(kExitNotStored, json.status);
+    EXPECT_NE(std::string::npos, json.out.find("\"notStored\":1,"));
 }
 
 TEST_F(SkiffCliTest, ListNamesHelpListsTheFields) {

@@ -133,11 +133,11 @@ bool AppendIdMapEntry(const std::string& path, const std::string& serverId,
     return written == static_cast<ssize_t>(line.size());
 }
 
-bool WriteAckStrings(const std::string& path, const std::vector<std::string>& acks) {
+bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines) {
     std::string text;
-    for (const std::string& ack : acks) {
-        if (ack.empty() || ack.find_first_of("\r\n") != std::string::npos) continue;
-        text += ack + "\n";
+    for (const std::string& line : lines) {
+        if (line.empty() || line.find_first_of("\r\n") != std::string::npos) continue;
+        text += line + "\n";
     }
     std::error_code ec;
     if (text.empty()) {
@@ -159,7 +159,7 @@ bool WriteAckStrings(const std::string& path, const std::vector<std::string>& ac
     return PutInPlace(temp, path);
 }
 
-std::vector<std::string> ReadAckStrings(const std::string& path) {
+std::vector<std::string> ReadLineFile(const std::string& path) {
     std::vector<std::string> acks;
     std::ifstream in(path, std::ios::binary);
     std::string line;

@@ -72,11 +72,21 @@ bool ReadIdMap(const std::string& path, IdMap& map);
 bool AppendIdMapEntry(const std::string& path, const std::string& serverId,
                       const std::string& clientId);
 
+// A file of lines (AckStrings, ClientIDs, store.txt): written atomically, one text
+// per line; an empty list removes the file. Texts holding a line break or nothing
+// are left out (they could not be read back as one text). False when the file
+// could not be written or removed.
+bool WriteLineFile(const std::string& path, const std::vector<std::string>& lines);
+// The lines of the file (empty lines skipped, a CR before the LF dropped); empty
+// when there is no file.
+std::vector<std::string> ReadLineFile(const std::string& path);
+
 constexpr const char* kAckFileName = "acknowledge.txt";
 
-// Writes the AckStrings atomically, one per line; an empty list removes the file.
-// Strings holding a line break or nothing are left out (they could not be read
-// back as one string). False when the file could not be written or removed.
-bool WriteAckStrings(const std::string& path, const std::vector<std::string>& acks);
-// The AckStrings of the file (empty lines skipped); empty when there is no file.
-std::vector<std::string> ReadAckStrings(const std::string& path);
+// The pending AckStrings (a line file).
+inline bool WriteAckStrings(const std::string& path, const std::vector<std::string>& acks) {
+    return WriteLineFile(path, acks);
+}
+inline std::vector<std::string> ReadAckStrings(const std::string& path) {
+    return ReadLineFile(path);
+}

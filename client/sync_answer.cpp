@@ -7,6 +7,7 @@
 
 #include "client/answer_parser.h"
 #include "client/client_log.h"
+#include "client/item_keys.h"
 #include "client/sync_engine.h"
 #include "client/value_forms.h"
 
@@ -34,6 +35,26 @@ long TestExitAfter() {
     return value ? ParseDecimal(value) : 0;
 }
 
+// The first server key of the answer that is not well-formed, or null.
+const std::string* MalformedKey(const ParsedAnswer& answer) {
+    for (const AnswerMappingFolder& folder : answer.mappingFolders) {
+        for (const AnswerMapping& m : folder.mappings) {
+            if (!m.serverId.empty() && !IsWellFormedServerKey(m.serverId)) return &m.serverId;
+        }
+    }
+    for (const AnswerChangeFolder& folder : answer.changeFolders) {
+        for (const AnswerChange& change : folder.changes) {
+            if (!IsWellFormedServerKey(change.serverId)) return &change.serverId;
+        }
+    }
+    return nullptr;
+}
+
+// A text for the log: at most 60 bytes of it, quoted.
+std::string Shown(const std::string& text) {
+    return "'" + (text.size() > 60 ? text.substr(0, 57) + "..." : text) + "'";
+}
+
 class AnswerApplier {
 public:
     AnswerApplier(SyncSession& session, const std::atomic<bool>* stop, const SyncOptions& options)
@@ -45,18 +66,29 @@ public:
             AddLogLine("Answer incomplete, nothing applied");
             return result_;
         }
+        if (const std::string* key = MalformedKey(answer)) {
+            // Such a text would end up in the id maps; an answer that names items so
+            // is not from a server this client can follow.
+            AddLogLineF("Answer refused, nothing applied: the server key %s is not well-formed",
+                        Shown(*key).c_str());
+            result_.whole = false;
+            result_.refused = true;
+            return result_;
+        }
         for (const std::string& text : answer.strayTexts) {
             AddLogLineF("Literal without field %s", text.c_str());
         }
-        std::set<SyncFolder*> mapped;
+        // The keys first, and on disk before anything else is applied: whatever
+        // happens later, no item the desktop stored is sent to it as new again.
         for (const AnswerMappingFolder& folder : answer.mappingFolders) {
             SyncFolder* target = LookupFolder(session_, folder.serverId, folder.clientId);
-            if (!target) continue;
-            ApplyMappings(folder, *target);
-            mapped.insert(target);
+            if (target) ApplyMappings(folder, *target);
         }
-        for (SyncFolder* folder : mapped) folder->SaveIdMap();
-        for (auto& folder : session_.folders) SettleSentItems(*folder);
+        for (auto& folder : session_.folders) {
+            SettleSentItems(*folder);
+            folder->SaveIdMap();
+            folder->SaveSentAdds();
+        }
 
         std::vector<std::string> acks;
         for (const AnswerChangeFolder& folder : answer.changeFolders) {
@@ -67,6 +99,7 @@ public:
             if (whole) acks.insert(acks.end(), folder.ackStrings.begin(), folder.ackStrings.end());
         }
         for (auto& folder : session_.folders) {
+            DropDeletedKeys(*folder);
             if (result_.stopped) {
                 folder->SaveIdMap();  // what was applied stays known
                 continue;
@@ -94,47 +127,99 @@ private:
         if (exitAfter_ > 0 && applied_ >= exitAfter_) ::_exit(137);
     }
 
+    void NotStored(SyncFolder& folder, long oid) {
+        FolderRun& run = folder.Run();
+        if (run.failed.insert(oid).second && run.sent.count(oid)) ++result_.failed;
+    }
+
     void ApplyMappings(const AnswerMappingFolder& folder, SyncFolder& target) {
         FolderRun& run = target.Run();
         for (const AnswerMapping& m : folder.mappings) {
             if (m.clientId.empty()) continue;
-            long oid = ParseDecimal(m.clientId);
+            long oid = target.OidOfClientId(m.clientId);
+            if (oid <= 0 || (!run.sent.count(oid) && !target.SentAdds().count(oid))) {
+                AddLogLineF("%s: answer for %s passed over: no such item was sent",
+                            target.Name().c_str(), Shown(m.clientId).c_str());
+                continue;
+            }
             if (!m.errorCode.empty()) {
-                run.failed.insert(oid);
-                ++result_.failed;
+                NotStored(target, oid);
+                target.DropSentAdd(oid);  // not stored: it goes again as a new Add
                 AddLogLineF("Not stored on the desktop: %s %s (error %s); sent again next run",
                             target.KindName().c_str(), m.clientId.c_str(), m.errorCode.c_str());
                 continue;
             }
             if (m.serverId.empty()) continue;
-            target.RecordServerId(m.serverId, m.clientId);
+            if (target.MapKey(m.serverId, oid) == SyncFolder::MapResult::kKeyTaken) {
+                // One key for two items (an older server pairs items by name): the
+                // first keeps it, this one stays unmapped and goes again.
+                NotStored(target, oid);
+                AddLogLineF(
+                    "Not stored on the desktop: %s %s was answered with the key %s, which "
+                    "item %s holds; left unmapped",
+                    target.KindName().c_str(), m.clientId.c_str(), m.serverId.c_str(),
+                    target.ClientIdOf(target.OidOfKey(m.serverId)).c_str());
+                continue;
+            }
             run.confirmed.insert(oid);
+            if (m.matched && run.sent.count(oid) && run.sent[oid].asAdd) ++run.desktop.matched;
             ++result_.mappings;
         }
     }
 
     // Items that needed a key and got none are not taken as stored; the rest count
-    // as the run's changes on the desktop.
+    // as the run's changes on the desktop. Deletions by ClientID are done with.
     void SettleSentItems(SyncFolder& folder) {
         FolderRun& run = folder.Run();
         int unconfirmed = 0;
         for (const auto& [oid, sent] : run.sent) {
             if (run.failed.count(oid)) continue;
             if (sent.needsMapping && !run.confirmed.count(oid)) {
-                run.failed.insert(oid);
+                NotStored(folder, oid);
                 ++unconfirmed;
                 continue;
             }
             ++(sent.asAdd ? run.desktop.added : run.desktop.changed);
         }
         if (unconfirmed > 0) {
-            result_.failed += unconfirmed;
             AddLogLineF("%d %s items not confirmed by the desktop; sent again next run",
                         unconfirmed, folder.KindName().c_str());
         }
-        run.desktop.deleted = static_cast<int>(run.sentDeletes.size());
-        for (const auto& entry : run.sentDeletes) {
-            for (const std::string& id : entry.second) folder.DropServerId(id);
+        for (long oid : run.sentClientDeletes) folder.DropSentAdd(oid);
+    }
+
+    // The keys of the items whose deletion this run sent are dropped, except those
+    // the desktop passed over and sent back.
+    void DropDeletedKeys(SyncFolder& folder) {
+        FolderRun& run = folder.Run();
+        for (const auto& [oid, key] : run.sentDeletes) {
+            if (run.keptKeys.count(key)) continue;
+            if (folder.OidOfKey(key) == oid) folder.DropKey(key);
+        }
+        run.desktop.deleted =
+            static_cast<int>(run.sentDeletes.size()) - static_cast<int>(run.keptKeys.size());
+        run.desktop.kept = static_cast<int>(run.keptKeys.size());
+    }
+
+    // True when the key names an item deleted here whose deletion this run sent.
+    static bool DeletionSent(const FolderRun& run, const std::string& key, long oid) {
+        auto sent = run.sentDeletes.find(oid);
+        return sent != run.sentDeletes.end() && sent->second == key;
+    }
+
+    // Conflicts: fields the run's Modify carried that the desktop's version replaced.
+    void CountConflicts(SyncFolder& folder, SyncItem& item, long oid) {
+        FolderRun& run = folder.Run();
+        auto sent = run.sent.find(oid);
+        if (sent == run.sent.end() || sent->second.asAdd) return;
+        for (const auto& [tag, mine] : sent->second.fields) {
+            std::string now = item.GetField(tag);
+            if (now == mine) continue;
+            ++run.conflicts;
+            const FieldDef* f = FindField(folder.Table(), tag);
+            AddLogLineF("Conflict: %s %s %s: the desktop's %s kept, the handheld's %s replaced",
+                        folder.KindName().c_str(), folder.ClientIdOf(oid).c_str(),
+                        f ? f->name : "?", Shown(now).c_str(), Shown(mine).c_str());
         }
     }
 
@@ -157,14 +242,18 @@ private:
                 whole = false;
                 continue;
             }
-            auto item = folder.FindIncomingItem(change.record, change.serverId);
+            long mappedOid = folder.OidOfKey(change.serverId);
+            SyncFolder::Target how;
+            auto item = folder.FindIncomingItem(change.record, change.serverId, how);
             if (!item || !item->HasItem()) {
                 whole = false;
                 continue;
             }
             bool isNew = item->GetOid() <= 0;
             std::string before = isNew ? std::string() : item->AllFieldsText();
-            item->SetFields(change.record);
+            // The desktop sends the whole item: for an item both sides hold, a field
+            // it does not carry is empty there.
+            item->SetFields(change.record, how == SyncFolder::Target::kMapped);
             bool changed = isNew || before != item->AllFieldsText();
             // An item that arrives as it is here is not written again.
             if (changed && !item->Item()->Save()) {
@@ -173,11 +262,21 @@ private:
                 continue;
             }
             long oid = item->GetOid();
-            folder.JournalServerId(change.serverId, item->ClientId());
+            if (how == SyncFolder::Target::kRecreated) {
+                if (DeletionSent(run, change.serverId, mappedOid)) {
+                    run.keptKeys.insert(change.serverId);
+                    AddLogLineF("Kept %s - %s: deleted here, changed on the desktop",
+                                folder.KindName().c_str(), item->MatchKey().c_str());
+                }
+                folder.DropKey(change.serverId);
+            }
+            folder.MapKey(change.serverId, oid, true);
             run.received.insert(oid);
             written.insert(oid);
+            if (how == SyncFolder::Target::kMapped) CountConflicts(folder, *item, oid);
             if (changed) {
                 ++(isNew ? run.handheld.added : run.handheld.changed);
+                if (how == SyncFolder::Target::kMatched) ++run.handheld.matched;
                 ++result_.itemsApplied;
                 AddLogLineF("R %s - %s", folder.KindName().c_str(), item->MatchKey().c_str());
             } else {
@@ -190,24 +289,22 @@ private:
 
     // True when serverId names an item deleted on the handheld whose deletion the
     // guard held back.
-    static bool DeletionHeld(const SyncFolder& folder, const std::string& serverId) {
+    static bool DeletionHeld(SyncFolder& folder, const std::string& serverId) {
         const FolderRun& run = folder.Run();
-        if (run.heldDeletes.empty() || serverId.empty()) return false;
-        auto mapped = folder.ServerIdMap().find(serverId);
-        return mapped != folder.ServerIdMap().end() &&
-               run.heldDeletes.count(ParseDecimal(mapped->second)) > 0;
+        if (run.heldDeletes.empty()) return false;
+        long oid = folder.OidOfKey(serverId);
+        return oid > 0 && run.heldDeletes.count(oid) > 0;
     }
 
     bool ApplyDeletes(const std::vector<const AnswerChange*>& deletes, SyncFolder& folder,
                       const std::set<long>& written) {
         FolderRun& run = folder.Run();
-        std::vector<std::pair<std::string, long>> targets;  // server ID, local item
+        std::vector<std::pair<std::string, long>> targets;  // server key, local item
         for (const AnswerChange* change : deletes) {
-            auto mapped = folder.ServerIdMap().find(change->serverId);
-            if (change->serverId.empty() || mapped == folder.ServerIdMap().end()) continue;
-            long oid = ParseDecimal(mapped->second);
-            if (!folder.ItemForOid(oid)->HasItem()) {
-                folder.DropServerId(change->serverId);  // gone here already
+            long oid = folder.OidOfKey(change->serverId);
+            if (oid <= 0) continue;
+            if (!folder.Exists(oid)) {
+                folder.DropKey(change->serverId);  // gone here already
                 continue;
             }
             targets.emplace_back(change->serverId, oid);
@@ -222,19 +319,19 @@ private:
             return false;
         }
         bool whole = true;
-        auto reverse = folder.ReverseIdMap();  // every server ID naming a deleted item goes
         for (const auto& [serverId, oid] : targets) {
             if (StopNow()) return false;
             auto item = folder.ItemForOid(oid);
             std::string key = item->MatchKey();
             bool changedHere = run.sent.count(oid) && !run.received.count(oid);
             if (written.count(oid) || changedHere) {
-                // Changed on the handheld, or just written from another desktop item:
-                // kept; without the key it goes to the desktop again.
-                folder.DropServerId(serverId);
+                // Changed on the handheld, or just written from the desktop: kept;
+                // without the key it goes to the desktop again as new.
+                folder.DropKey(serverId);
                 // Unless the desktop already stored the handheld's version afresh
                 // (a new key came back for it), it is sent again next run.
-                if (changedHere && !run.confirmed.count(oid)) run.failed.insert(oid);
+                if (changedHere && !run.confirmed.count(oid)) NotStored(folder, oid);
+                ++run.handheld.kept;
                 AddLogLineF("Kept %s - %s: deleted on the desktop, changed here",
                             folder.KindName().c_str(), key.c_str());
                 continue;
@@ -243,7 +340,7 @@ private:
                 whole = false;
                 continue;
             }
-            for (const std::string& name : reverse[std::to_string(oid)]) folder.DropServerId(name);
+            folder.DropKey(serverId);
             run.deletedByAnswer.insert(oid);
             ++run.handheld.deleted;
             ++result_.deletesApplied;
@@ -269,6 +366,17 @@ AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
     return AnswerApplier(session, stop, options).Apply(parsed);
 }
 
+void NoteRequestSent(SyncSession& session) {
+    for (auto& folder : session.folders) {
+        for (const auto& [oid, sent] : folder->Run().sent) {
+            if (sent.asAdd) folder->NoteSentAdd(oid);
+        }
+        if (!folder->SaveSentAdds()) {
+            AddLogLineF("%s: the list of sent items could not be kept", folder->Name().c_str());
+        }
+    }
+}
+
 SyncReport MakeReport(const SyncSession& session) {
     SyncReport report;
     for (const auto& folder : session.folders) {
@@ -279,7 +387,10 @@ SyncReport MakeReport(const SyncSession& session) {
         f.desktop = run.desktop;
         f.heldHandheld = run.heldReceivedDeletes;
         f.heldDesktop = static_cast<int>(run.heldDeletes.size());
-        report.push_back(f);
+        f.conflicts = run.conflicts;
+        for (long oid : run.failed) f.notStored += run.sent.count(oid) ? 1 : 0;
+        report.folders.push_back(f);
     }
+    report.newHandheldStore = session.newHandheldStore;
     return report;
 }

@@ -1,5 +1,6 @@
 // The sync run: one POST of the device's changes to the desktop server, and the
-// walk of its answer.
+// walk of its answer. How the two sides keep one item one item is written down in
+// docs/vantro-sync.md; this is the handheld's part of it.
 //
 // Run states: idle -> running (Sync pressed; running flag set; button "Stop") ->
 // idle (the run ended; button "Sync"; status text empty). One run at a time per data
@@ -7,39 +8,54 @@
 // "skiff.lock" in the data folder, so a second run, or Save during a run, in this or
 // another process, is refused instead of writing the same state files twice.
 //
+// Before anything else the run checks that the state files were made for this PIM
+// store (store_identity.h); when they were not, they are set aside and the run is
+// the first sync of a new handheld store.
+//
 // The request: Logon { DeviceID, UserName, Password }; Acknlowledge { AckString ... }
 // with the AckStrings kept from the last applied answer (file "acknowledge.txt" in
 // the data folder), when there are any; then Sync with one Folder { ServerID,
-// ClientID, Typ, Name, IsDefault } per folder taking part, holding the changes found
-// since its snapshot: a new item without a known server ID as Add { ClientID,
-// COLLECTION }, a new or changed item with a known server ID as Modify { ServerID,
-// ClientID, COLLECTION }, a changed item without one as Modify { ClientID,
-// COLLECTION }, and an item gone from the PIM store whose server ID is known as
-// Delete { ServerID } (one per server ID naming it; without one the deletion is not
-// reported). After the folders, GetData { Folder { ServerID "-1"|"-2"|"-3", Reset } ...
-// } asks for the store's changes of each folder taking part; Reset is 1 on a folder's
-// first run (its snapshot or id-map file missing), else 0. The pending AckStrings are
-// dropped once a request carrying them was written whole: the server installs them
-// before it writes new snapshots, so sending one again later could install a
-// snapshot whose answer never arrived; not acknowledging only makes the server send
-// the same changes again.
+// ClientID, Typ, Name, IsDefault[, Reset 1 on the folder's first run while it holds
+// no key] } per folder
+// taking part, holding the changes found since its snapshot: an item without a
+// known server key as Add { ClientID, COLLECTION with every non-empty field }, an
+// item with one as Modify { ServerID, ClientID, COLLECTION with the fields that
+// differ from its snapshot record, a cleared one as an empty element }, and an item
+// gone from the PIM store as Delete { ServerID } when its key is known, or as
+// Delete { ClientID } when it was sent as Add and its key never came back (without
+// either the deletion is not reported). ClientIDs are "<object id>@<store
+// identity>" (item_keys.h). After the folders, GetData { Folder { ServerID
+// "-1"|"-2"|"-3", Reset } ... } asks for the store's changes of each folder taking
+// part; Reset is 1 on a folder's first run (its snapshot or id-map file missing),
+// else 0. Right before the request goes out, the items sent as Add are added to each
+// folder's list of sent Adds. The pending AckStrings are dropped once a request
+// carrying them was written whole: the server installs them before it writes new
+// snapshots, so sending one again later could install a snapshot whose answer
+// never arrived; not acknowledging only makes the server send the same changes again.
 //
 // The answer is first read whole (answer_parser.h); one that is not whole is not
-// applied at all. Then, in this order:
-//   1. Response mappings: server ID -> client ID into the folder's id map; an
-//      Element { ClientID, ErrorCode } marks the item as not stored (no mapping, its
-//      snapshot record is not rewritten, so it goes again). An Add (or a Modify
-//      without ServerID) that got neither is not taken as stored either. The id
-//      maps touched are saved.
+// applied at all, nor is one that names an item by a server key that is not
+// well-formed (refused). Then, in this order:
+//   1. Response mappings: server key -> item into the folder's id map (a key holds
+//      one item and an item one key: a key already held by another item leaves
+//      this one unmapped, and it is not taken as stored); an Element { ClientID,
+//      ErrorCode } marks the item as not stored (no mapping, its snapshot record is
+//      not rewritten, so it goes again). An Add that got neither is not taken as
+//      stored either. The id maps and lists of sent Adds are saved.
 //   2. Store changes, folder by folder: Add and Modify are written to the local item
-//      found by the id map, then by match key, else to a new item (an item whose
-//      fields all equal the local ones is not written), and the mapping is recorded
-//      and appended to the id-map file at once; an item whose deletion on the
-//      handheld the guard held back is not brought back; then Delete removes the
-//      local item mapped to its ServerID and the map entry (nothing when none is
-//      mapped). A Delete of an item this run sent as changed, or that another item
-//      of the answer was just written to, deletes nothing and only drops the map
-//      entry (the changed item goes to the server again as new).
+//      the server key names (every field of the kind the desktop carries and the
+//      element does not hold becomes empty: the desktop sends whole items); a new
+//      key goes to a new item, or, on a folder's first run only, to the first local
+//      item with the same match key that holds no key; a key whose item is gone here
+//      gets a new item (the desktop kept an item deleted here because it changed
+//      there: counted as kept). An item whose fields all equal the local ones is not
+//      written. The mapping is appended to the id-map file at once. A field that
+//      this run's Modify sent and the desktop's version replaces is a conflict the
+//      desktop won (logged, counted). An item whose deletion on the handheld the
+//      guard held back is not brought back. Then Delete removes the local item its
+//      ServerID names and the key (nothing when none is mapped). A Delete of an item
+//      this run sent as changed, or that the answer just wrote, deletes nothing and
+//      only drops the key (the changed item goes to the server again as new).
 //   3. Every folder taking part gets its snapshot rewritten (folder_run.h) and its
 //      id map saved; the AckStrings of every store-changes folder applied whole
 //      become the pending AckStrings for the next request.
@@ -65,8 +81,12 @@
 // its id-map line appended), as if the client had been killed in the middle of
 // applying.
 //
-// Stop: a stop request ends the run at the next item boundary (while the request is
-// built, while the answer is awaited, or between applied items).
+// Stop: a stop request before the request has gone out ends the run at once (while
+// the request is built or the connection made). Once it has gone out, the server
+// acts on it whatever the handheld does, so the answer is still read (a stop cuts
+// the wait only after kStoppedAnswerWait without a byte) and its server keys are
+// recorded; the store changes are then applied up to the next item boundary and the
+// run ends.
 #pragma once
 
 #include <atomic>
@@ -80,6 +100,7 @@
 #include <vector>
 
 #include "client/client_settings.h"
+#include "client/http_transport.h"
 #include "client/sync_folder.h"
 #include "client/sync_report.h"
 #include "common/wbxml/wbxml.h"
@@ -91,6 +112,7 @@ struct SyncSession {
     std::vector<std::unique_ptr<SyncFolder>> folders;  // those taking part
     std::map<std::string, std::string> folderIdMap;    // folder server ID -> client ID
     std::vector<std::string> ackStrings;               // sent in Acknlowledge
+    bool newHandheldStore = false;  // the state files were made for another PIM store
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
@@ -99,6 +121,8 @@ constexpr const char* kTestExitVariable = "SKIFF_TEST_EXIT_AFTER_APPLIED";
 
 struct SyncOptions {
     bool allowMassDelete = false;  // send and apply deletions the guard would hold
+    // The longest wait for the next byte of the answer after a stop request.
+    std::chrono::milliseconds stoppedAnswerWait = kStoppedAnswerWait;
 };
 
 // True when deleting `deletions` of `items` items is a mass deletion.
@@ -115,6 +139,7 @@ int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* 
 
 struct AnswerResult {
     bool whole = false;      // the answer was read whole (otherwise nothing was applied)
+    bool refused = false;    // whole, but naming an item by a malformed key: not applied
     bool applied = false;    // applied completely: snapshots and AckStrings written
     int itemsApplied = 0;    // store items written to the PIM store (new or changed)
     int itemsUnchanged = 0;  // store items that arrived as they are here: not written
@@ -125,6 +150,10 @@ struct AnswerResult {
     bool stopped = false;                 // the walk ended early on a stop request
     std::vector<std::string> ackStrings;  // to acknowledge in the next request
 };
+
+// Adds the items of the built request that went as Add to each folder's list of
+// sent Adds and saves the lists (a log line when one cannot be saved).
+void NoteRequestSent(SyncSession& session);
 
 // Reads the answer body and applies it (see above).
 AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,

@@ -46,32 +46,38 @@ TEST_F(SyncEngineTest, FirstRequestSendsEveryItemAsAddAndEmptyFolders) {
     std::string id = std::to_string(oid);
     EXPECT_EQ(kHeader + S(kLogon) + T(kDeviceID, "00233445566FFA5BB") + T(kUserName, "ann") +
                   T(kPassword, "pw") + kEnd + S(kSync) + FolderHead("-1", "Contacts", "Kontakte") +
-                  S(kAdd) + T(kClientID, id) + S(kCollection) + B("\x00\x01", 2) + T(0, id) +
-                  T(27, "Ann") + kEnd + kEnd + kEnd + B("\x00\x00", 2) +
-                  FolderHead("-2", "Task", "Aufgaben") + kEnd +
-                  FolderHead("-3", "Appointment", "Appointment") + kEnd + S(kGetData) + S(kFolder) +
-                  T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) + T(kServerID, "-2") +
-                  T(kReset, "1") + kEnd + S(kFolder) + T(kServerID, "-3") + T(kReset, "1") + kEnd +
-                  kEnd + kEnd,
+                  T(kReset, "1") + S(kAdd) + T(kClientID, Cid(oid)) + S(kCollection) +
+                  B("\x00\x01", 2) + T(0, id) + T(27, "Ann") + kEnd + kEnd + kEnd +
+                  B("\x00\x00", 2) + FolderHead("-2", "Task", "Aufgaben") + T(kReset, "1") + kEnd +
+                  FolderHead("-3", "Appointment", "Appointment") + T(kReset, "1") + kEnd +
+                  S(kGetData) + S(kFolder) + T(kServerID, "-1") + T(kReset, "1") + kEnd +
+                  S(kFolder) + T(kServerID, "-2") + T(kReset, "1") + kEnd + S(kFolder) +
+                  T(kServerID, "-3") + T(kReset, "1") + kEnd + kEnd + kEnd,
               writer.Document().ToString());
     EXPECT_TRUE(Logged("Syncing Folder  - 0 Elements"));
     EXPECT_TRUE(Logged("Syncing Folder Kontakte - 1 Elements"));
     EXPECT_TRUE(Logged("Syncing Folder Aufgaben - 0 Elements"));
 }
 
-TEST_F(SyncEngineTest, ChangedItemsAfterASnapshotGoAsModify) {
+TEST_F(SyncEngineTest, ChangedItemsGoAsModifyWithTheirKeyElseAsAdd) {
     long a = Add(olFolderTasks, "Subject", "a");
-    Add(olFolderTasks, "Subject", "b");
+    long b = Add(olFolderTasks, "Subject", "b");
     SyncSession session = Session();
     ASSERT_TRUE(session.folders[1]->SaveSnapshot());
-    auto item = app_.GetItemFromOid(a);
-    item->SetText("Subject", "a2");
-    item->Save();
+    session.folders[1]->MapKey("0A", a);
+    for (long oid : {a, b}) {
+        auto item = app_.GetItemFromOid(oid);
+        item->SetText("Subject", "x" + std::to_string(oid));
+        item->Save();
+    }
     CWBXML writer;
-    EXPECT_EQ(1, BuildRequest(session, writer));
+    EXPECT_EQ(2, BuildRequest(session, writer));
     std::string doc = writer.Document().ToString();
-    EXPECT_NE(std::string::npos, doc.find(S(kModify) + T(kClientID, std::to_string(a))));
-    EXPECT_EQ(std::string::npos, doc.find(S(kAdd)));
+    EXPECT_NE(std::string::npos,
+              doc.find(S(kModify) + T(kServerID, "0A") + T(kClientID, Cid(a)) + S(kCollection) +
+                       B("\x00\x03", 2) + T(1, "x" + std::to_string(a)) + kEnd));
+    // Without a key the desktop cannot name it: an Add (the same ClientID as before).
+    EXPECT_NE(std::string::npos, doc.find(S(kAdd) + T(kClientID, Cid(b))));
 }
 
 TEST_F(SyncEngineTest, StopWhileBuildingSendsNothing) {
@@ -95,33 +101,38 @@ std::string MappingAndTaskAnswer(const std::string& contactOid) {
 TEST_F(SyncEngineTest, AnswerRecordsKeysAppliesItemsAndRewritesThatSnapshot) {
     long contact = Add(olFolderContacts, "FirstName", "Ann");
     SyncSession session = Session();
-    AnswerResult r = HandleAnswer(session, MappingAndTaskAnswer(std::to_string(contact)));
+    CWBXML request;
+    ASSERT_EQ(1, BuildRequest(session, request));
+    AnswerResult r = HandleAnswer(session, MappingAndTaskAnswer(Cid(contact)));
     EXPECT_EQ(1, r.mappings);
     EXPECT_EQ(1, r.itemsApplied);
     EXPECT_EQ(3, r.foldersSaved);  // every folder of the run
     EXPECT_EQ(std::vector<std::string>{"D:-2.csv:-2_temp.csv"}, r.ackStrings);
     EXPECT_FALSE(r.stopped);
-    EXPECT_EQ("AA01=" + std::to_string(contact) + "\n", TempEnv::ReadFile(Data("contacts.txt")));
+    EXPECT_EQ("AA01=" + Cid(contact) + "\n", TempEnv::ReadFile(Data("contacts.txt")));
     auto tasks = app_.GetDefaultFolder(olFolderTasks)->Items();
     ASSERT_EQ(1, tasks.Count());
     auto task = tasks.Item(1);
     EXPECT_EQ("From desk", task->GetText("Subject"));
     EXPECT_DOUBLE_EQ(39879 + 50709.0 / 86400, task->GetDate("DueDate"));
-    EXPECT_EQ("BB02=" + std::to_string(task->Oid()) + "\n", TempEnv::ReadFile(Data("tasks.txt")));
+    EXPECT_EQ("BB02=" + Cid(task->Oid()) + "\n", TempEnv::ReadFile(Data("tasks.txt")));
     EXPECT_TRUE(Logged("R Task - From desk"));
     EXPECT_TRUE(Logged("Saving status"));
     EXPECT_TRUE(std::filesystem::exists(Data("tasks.dat")));
     EXPECT_TRUE(std::filesystem::exists(Data("contacts.dat")));
 
     // The same answer again updates the task found by its key instead of adding one.
-    HandleAnswer(session, MappingAndTaskAnswer(std::to_string(contact)));
+    HandleAnswer(session, MappingAndTaskAnswer(Cid(contact)));
     EXPECT_EQ(1, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
 }
 
 TEST_F(SyncEngineTest, FolderLookupByClientIdAndTheSessionsFolderMap) {
     SyncSession session = Session();
     auto folderWithItem = [](const std::string& head, const std::string& subject) {
-        return S(kSync) + S(kFolder) + head + S(kElement) + S(kAdd) + T(kServerID, "K" + subject) +
+        return S(kSync) + S(kFolder) + head + S(kElement) + S(kAdd) +
+               T(kServerID, subject == "one"   ? "0A1"
+                            : subject == "two" ? "0A2"
+                                               : "0A3") +
                S(kCollection) + B("\x00\x02", 2) + T(1, subject) + kEnd + B("\x00\x00", 2) + kEnd +
                kEnd + kEnd + kEnd;
     };
@@ -155,7 +166,7 @@ TEST_F(SyncEngineTest, StopBeforeApplyingKeepsTheOldSnapshot) {
 TEST_F(SyncEngineTest, TextWithoutFieldIsLogged) {
     SyncSession session = Session();
     std::string answer = kHeader + S(kSync) + S(kFolder) + T(kServerID, "-2") + S(kElement) +
-                         S(kAdd) + T(kServerID, "T1") + S(kCollection) + B("\x03stray\x00", 7) +
+                         S(kAdd) + T(kServerID, "0A1") + S(kCollection) + B("\x03stray\x00", 7) +
                          B("\x00\x03", 2) + T(1, "Task") + kEnd + B("\x00\x00", 2) + kEnd + kEnd +
                          kEnd + kEnd;
     AnswerResult r = HandleAnswer(session, answer);
@@ -175,7 +186,7 @@ TEST_F(SyncEngineTest, CutAnswerAppliesNoCutItem) {
 
 TEST_F(SyncEngineTest, RunsOverLoopback) {
     long contact = Add(olFolderContacts, "FirstName", "Ann");
-    std::string answer = MappingAndTaskAnswer(std::to_string(contact));
+    std::string answer = MappingAndTaskAnswer(Cid(contact));
     FakeHttpServer server([&answer](const std::string&) {
         return std::vector<std::string>{
             "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\n"
@@ -259,8 +270,10 @@ TEST_F(SyncEngineTest, SyncPressedTwiceStartsOneRunAndSaveWaitsItsTurn) {
     FakeHttpServer silent([](const std::string&) { return std::vector<std::string>{}; }, true);
     SetClientSettings({"127.0.0.1:" + std::to_string(silent.Port()), "ann", "pw"});
     SyncRunner runner;
-    ASSERT_TRUE(runner.Start());
-    EXPECT_FALSE(runner.Start());
+    SyncOptions options;
+    options.stoppedAnswerWait = std::chrono::milliseconds(100);
+    ASSERT_TRUE(runner.Start(options));
+    EXPECT_FALSE(runner.Start(options));
     EXPECT_TRUE(runner.IsRunning());
     // Wait until the run holds the data folder: it has sent its request.
     for (int i = 0; i < 6000 && silent.Requests().empty(); ++i) {
@@ -271,6 +284,7 @@ TEST_F(SyncEngineTest, SyncPressedTwiceStartsOneRunAndSaveWaitsItsTurn) {
     EXPECT_FALSE(SaveAllSnapshots(&error));
     EXPECT_EQ("Sync in progress", error);
     EXPECT_EQ("Sync in progress", RunSync().error);
+    // Stopped while the answer is awaited: the wait for it is cut short.
     runner.Stop();
     RunResult r = runner.Wait();
     EXPECT_TRUE(r.stopped);

@@ -5,7 +5,21 @@
 #include <filesystem>
 
 #include "client/client_log.h"
+#include "client/item_keys.h"
 #include "client/value_forms.h"
+
+namespace {
+
+// "tasks.txt" -> "tasks.sent".
+std::string SentAddsPathFor(const std::string& idMapPath) {
+    size_t dot = idMapPath.rfind('.');
+    size_t slash = idMapPath.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return idMapPath + ".sent";
+    return idMapPath.substr(0, dot) + ".sent";
+}
+
+}  // namespace
 
 SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::string snapshotPath,
                        std::string idMapPath)
@@ -13,11 +27,11 @@ SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::st
       clientId_(std::move(clientId)),
       name_(std::move(name)),
       snapshotPath_(std::move(snapshotPath)),
-      idMapPath_(std::move(idMapPath)) {
+      idMapPath_(std::move(idMapPath)),
+      sentPath_(SentAddsPathFor(idMapPath_)) {
     std::error_code ec;
     firstRun_ =
         !std::filesystem::exists(snapshotPath_, ec) || !std::filesystem::exists(idMapPath_, ec);
-    ReadIdMap(idMapPath_, idMap_);
 }
 
 std::string SyncFolder::ReportName() const {
@@ -65,7 +79,43 @@ std::string SyncFolder::KindNameOf(int kind) {
 bool SyncFolder::Attach(PocketOutlookApplication& app) {
     app_ = &app;
     folder_ = app.GetDefaultFolder(table_.pimFolder);
+    store_ = app.StoreIdentity();
+    ReadKeys();
     return folder_ != nullptr;
+}
+
+void SyncFolder::ReadKeys() {
+    keys_.clear();
+    keyOfOid_.clear();
+    sentAdds_.clear();
+    IdMap map;
+    ReadIdMap(idMapPath_, map);
+    int dropped = 0;
+    for (const auto& [key, clientId] : map) {
+        long oid = 0;
+        std::string store;
+        if (clientId.empty()) continue;  // a dropped key
+        if (!IsWellFormedServerKey(key) || !ParseClientId(clientId, oid, store) ||
+            (!store.empty() && store != store_)) {
+            ++dropped;
+            continue;
+        }
+        if (keyOfOid_.count(oid)) {
+            // Several keys for one item (an older version took every key it was
+            // given): the first stays, the others no longer name it.
+            AddLogLineF("%s: server key %s dropped, item %ld holds %s", name_.c_str(), key.c_str(),
+                        oid, keyOfOid_[oid].c_str());
+            continue;
+        }
+        keys_[key] = {oid, store.empty() && !Exists(oid)};
+        keyOfOid_[oid] = key;
+    }
+    if (dropped > 0)
+        AddLogLineF("%s: %d id-map entries not readable, dropped", name_.c_str(), dropped);
+    for (const std::string& line : ReadLineFile(sentPath_)) {
+        long oid = OidOfClientId(line);
+        if (oid > 0 && !keyOfOid_.count(oid)) sentAdds_.insert(oid);
+    }
 }
 
 std::unique_ptr<SyncItem> SyncFolder::NewItem() const {
@@ -221,49 +271,116 @@ std::unique_ptr<SyncItem> SyncFolder::NextChange() {
 }
 
 std::unique_ptr<SyncItem> SyncFolder::FindIncomingItem(const FieldRecord& record,
-                                                       const std::string& serverId) {
+                                                       const std::string& serverKey, Target& how) {
     if (!folder_) return nullptr;
-    if (!keyIndexBuilt_) {
-        keyIndexBuilt_ = true;
-        PimItems items = folder_->Items();
-        for (int i = 1; i <= items.Count(); ++i) {
-            std::unique_ptr<PimItem> pim = items.Item(i);
-            if (!pim) continue;
-            long oid = pim->Oid();
-            SyncItem item(table_, std::move(pim));
-            keyIndex_.emplace(item.MatchKey(), oid);  // the first of equal keys stays
+    long mapped = OidOfKey(serverKey);
+    if (mapped > 0) {
+        auto item = ItemForOid(mapped);
+        if (item->HasItem()) {
+            how = Target::kMapped;
+            return item;
         }
+        how = Target::kRecreated;
+        return std::make_unique<SyncItem>(table_, folder_->Items().Add());
     }
-    auto mapped = idMap_.find(serverId);
-    if (!serverId.empty() && mapped != idMap_.end()) {
-        auto item = ItemForOid(ParseDecimal(mapped->second));
-        if (item->HasItem()) return item;
-    }
-    std::string key = IncomingMatchKey(table_, record);
-    auto found = key.empty() ? keyIndex_.end() : keyIndex_.find(key);
-    if (found != keyIndex_.end()) {
-        auto item = ItemForOid(found->second);
-        if (item->HasItem()) return item;
+    how = Target::kNew;
+    if (firstRun_) {
+        if (!keyIndexBuilt_) {
+            keyIndexBuilt_ = true;
+            PimItems items = folder_->Items();
+            for (int i = 1; i <= items.Count(); ++i) {
+                std::unique_ptr<PimItem> pim = items.Item(i);
+                if (!pim || keyOfOid_.count(pim->Oid())) continue;
+                long oid = pim->Oid();
+                SyncItem item(table_, std::move(pim));
+                std::string key = item.MatchKey();
+                if (!key.empty()) keyIndex_.emplace(key, oid);
+            }
+        }
+        std::string key = IncomingMatchKey(table_, record);
+        for (auto it = key.empty() ? keyIndex_.end() : keyIndex_.lower_bound(key);
+             it != keyIndex_.end() && it->first == key;) {
+            long oid = it->second;
+            it = keyIndex_.erase(it);            // matched at most once
+            if (keyOfOid_.count(oid)) continue;  // mapped meanwhile
+            auto item = ItemForOid(oid);
+            if (!item->HasItem()) continue;
+            how = Target::kMatched;
+            return item;
+        }
     }
     return std::make_unique<SyncItem>(table_, folder_->Items().Add());
 }
 
-void SyncFolder::RecordServerId(const std::string& serverId, const std::string& clientId) {
-    if (!serverId.empty()) idMap_[serverId] = clientId;
+std::string SyncFolder::ClientIdOf(long oid) const { return MakeClientId(oid, store_); }
+
+long SyncFolder::OidOfClientId(std::string_view clientId) const {
+    long oid = 0;
+    std::string store;
+    if (!ParseClientId(clientId, oid, store)) return 0;
+    return store.empty() || store == store_ ? oid : 0;
 }
 
-void SyncFolder::JournalServerId(const std::string& serverId, const std::string& clientId) {
-    if (serverId.empty()) return;
-    auto known = idMap_.find(serverId);
-    if (known != idMap_.end() && known->second == clientId) return;  // on file already
-    idMap_[serverId] = clientId;
-    AppendIdMapEntry(idMapPath_, serverId, clientId);
+std::string SyncFolder::KeyOf(long oid) const {
+    auto found = keyOfOid_.find(oid);
+    return found == keyOfOid_.end() ? std::string() : found->second;
 }
 
-std::map<std::string, std::vector<std::string>> SyncFolder::ReverseIdMap() const {
-    std::map<std::string, std::vector<std::string>> reverse;
-    for (const auto& [server, client] : idMap_) reverse[client].push_back(server);
-    return reverse;
+long SyncFolder::OidOfKey(const std::string& key) const {
+    auto found = keys_.find(key);
+    return found == keys_.end() ? 0 : found->second.oid;
 }
 
-bool SyncFolder::SaveIdMap() const { return WriteIdMap(idMapPath_, idMap_); }
+SyncFolder::MapResult SyncFolder::MapKey(const std::string& key, long oid, bool journal) {
+    if (!IsWellFormedServerKey(key) || oid <= 0) return MapResult::kKeyTaken;
+    auto known = keys_.find(key);
+    if (known != keys_.end()) {
+        if (known->second.oid != oid) return MapResult::kKeyTaken;
+        if (!known->second.legacy) return MapResult::kSame;
+        known->second.legacy = false;
+        if (journal) AppendIdMapEntry(idMapPath_, key, ClientIdOf(oid));
+        return MapResult::kMapped;
+    }
+    auto earlier = keyOfOid_.find(oid);
+    if (earlier != keyOfOid_.end()) {
+        if (journal) AppendIdMapEntry(idMapPath_, earlier->second, "");
+        keys_.erase(earlier->second);
+    }
+    keys_[key] = {oid, false};
+    keyOfOid_[oid] = key;
+    sentAdds_.erase(oid);
+    if (journal) AppendIdMapEntry(idMapPath_, key, ClientIdOf(oid));
+    return MapResult::kMapped;
+}
+
+void SyncFolder::DropKey(const std::string& key) {
+    auto known = keys_.find(key);
+    if (known == keys_.end()) return;
+    keyOfOid_.erase(known->second.oid);
+    keys_.erase(known);
+}
+
+std::vector<std::string> SyncFolder::GoneKeysOutsideSnapshot() {
+    std::vector<std::string> gone;
+    for (const auto& [key, entry] : keys_) {
+        if (entry.legacy || seen_.count(entry.oid) || Exists(entry.oid)) continue;
+        gone.push_back(key);
+    }
+    return gone;
+}
+
+IdMap SyncFolder::IdMapText() const {
+    IdMap map;
+    for (const auto& [key, entry] : keys_) {
+        map[key] = entry.legacy ? std::to_string(entry.oid) : ClientIdOf(entry.oid);
+    }
+    return map;
+}
+
+bool SyncFolder::SaveIdMap() const { return WriteIdMap(idMapPath_, IdMapText()); }
+
+bool SyncFolder::SaveSentAdds() const {
+    std::vector<std::string> lines;
+    for (long oid : sentAdds_) lines.push_back(ClientIdOf(oid));
+    return WriteLineFile(sentPath_, lines);
+}

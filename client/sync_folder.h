@@ -10,12 +10,19 @@
 // closed when the scan ends, and at the latest when the folder is destroyed or a new
 // scan begins.
 //
-// The server-id map holds server ID -> client ID for items the server knows; it is
-// read from its file when the folder is made and written by SaveIdMap (atomically)
-// or extended by JournalServerId (one appended line).
+// Keys. The id map holds server key -> item, one server key per item and one item
+// per server key; it is read from its file when the folder is attached and written
+// by SaveIdMap (atomically) or extended by a journalled MapKey (one appended line;
+// "key=" drops a key). An entry that an older version wrote (a plain object
+// identifier) is taken for this store; while its item is gone it stays in that form
+// and is deleted on the desktop only when the snapshot shows the deletion. Items
+// sent as Add whose key has not come back are kept in a list of their own (file
+// "<folder>.sent", one ClientID per line), so a lost answer never loses track of
+// them: they go as Add again, and when they are deleted, as Delete by ClientID.
 //
 // A folder is on its first run when its snapshot or its id-map file is missing when
-// the folder is made; the run then asks the server for every item (Reset).
+// the folder is made; the run then asks the server for every item (Reset) and
+// incoming items may be matched by name to local items that hold no key.
 //
 // A folder and its items belong to one thread at a time.
 #pragma once
@@ -26,6 +33,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/folder_run.h"
@@ -35,7 +43,8 @@
 
 class SyncFolder {
 public:
-    // kind: kKindContacts, kKindTasks or kKindAppointments. Paths as given.
+    // kind: kKindContacts, kKindTasks or kKindAppointments. Paths as given; the
+    // list of sent Adds lies beside the id map ("tasks.txt" -> "tasks.sent").
     SyncFolder(int kind, std::string clientId, std::string name, std::string snapshotPath,
                std::string idMapPath);
 
@@ -43,7 +52,8 @@ public:
     static std::vector<std::unique_ptr<SyncFolder>> MakeRunFolders(const std::string& dataFolder);
 
     // Takes the PIM default folder of the kind from app (which must outlive the
-    // folder's use). False when the application has none.
+    // folder's use) and reads the id map and the list of sent Adds for app's store.
+    // False when the application has none.
     bool Attach(PocketOutlookApplication& app);
     bool IsAttached() const { return folder_ != nullptr; }
 
@@ -62,12 +72,15 @@ public:
     uint8_t IsDefault() const { return 1; }
     const std::string& SnapshotPath() const { return snapshotPath_; }
     const std::string& IdMapPath() const { return idMapPath_; }
+    const std::string& SentAddsPath() const { return sentPath_; }
+    const std::string& StoreIdentity() const { return store_; }
 
     // An empty item of the folder's kind (no PIM item behind it).
     std::unique_ptr<SyncItem> NewItem() const;
     // The item of that identifier in this folder; its PIM item is empty when there
     // is none.
     std::unique_ptr<SyncItem> ItemForOid(long oid);
+    bool Exists(long oid) { return ItemForOid(oid)->HasItem(); }
     int ItemCount();
 
     // Writes a snapshot of every item to path (or the folder's snapshot path). False
@@ -90,22 +103,52 @@ public:
     void EndChanges();
     int ChangesFound() const { return changes_; }
 
-    // The local item for a received record: by the server-id map, then by match key
-    // (the first item of the folder with that key; an empty key matches nothing),
-    // else a new item of the folder.
-    std::unique_ptr<SyncItem> FindIncomingItem(const FieldRecord& record,
-                                               const std::string& serverId);
-    // Records server ID -> client ID (an existing entry is replaced: the item the
-    // server ID was last applied to is the one it names).
-    void RecordServerId(const std::string& serverId, const std::string& clientId);
-    // Records as RecordServerId and appends the entry to the id-map file at once.
-    void JournalServerId(const std::string& serverId, const std::string& clientId);
-    // Forgets a server ID.
-    void DropServerId(const std::string& serverId) { idMap_.erase(serverId); }
-    // Client ID -> the server IDs naming it, in map order.
-    std::map<std::string, std::vector<std::string>> ReverseIdMap() const;
+    // ---- Keys ----
+    // "<oid>@<store identity>".
+    std::string ClientIdOf(long oid) const;
+    // The object identifier a ClientID names in this folder's store (a plain
+    // identifier counts); 0 for any other text.
+    long OidOfClientId(std::string_view clientId) const;
+    // The item's server key, or the empty text.
+    std::string KeyOf(long oid) const;
+    // The item a server key names; 0 when none.
+    long OidOfKey(const std::string& key) const;
+    enum class MapResult {
+        kMapped,   // recorded (an earlier key of the item was dropped)
+        kSame,     // already so
+        kKeyTaken  // the key names another item: nothing changed
+    };
+    // Records key -> oid for a well-formed key (a malformed one is kKeyTaken: never
+    // recorded). journal: appends the change to the id-map file at once.
+    MapResult MapKey(const std::string& key, long oid, bool journal = false);
+    void DropKey(const std::string& key);
+    // Server keys of items that are gone from the PIM store, that this version
+    // mapped and that the snapshot does not show (see above), in key order.
+    std::vector<std::string> GoneKeysOutsideSnapshot();
+    size_t KeyCount() const { return keys_.size(); }
+    // The id map as its file holds it: server key -> ClientID text.
+    IdMap IdMapText() const;
     bool SaveIdMap() const;
-    const IdMap& ServerIdMap() const { return idMap_; }
+
+    // Items sent as Add whose key has not come back.
+    const std::set<long>& SentAdds() const { return sentAdds_; }
+    void NoteSentAdd(long oid) { sentAdds_.insert(oid); }
+    void DropSentAdd(long oid) { sentAdds_.erase(oid); }
+    bool SaveSentAdds() const;
+
+    // How a received item found its local item.
+    enum class Target {
+        kMapped,     // the item its server key names
+        kMatched,    // a local item without a key, by name, on a first run
+        kNew,        // a new item
+        kRecreated,  // a new item: the one the key named is gone here
+    };
+    // The local item for a received record with a well-formed server key (how: how
+    // it was found). A name match takes the first item of the folder with that
+    // match key that holds no server key and was not matched before in this run; an
+    // empty key matches nothing.
+    std::unique_ptr<SyncItem> FindIncomingItem(const FieldRecord& record,
+                                               const std::string& serverKey, Target& how);
 
     // What the current run did with the folder.
     FolderRun& Run() { return run_; }
@@ -113,12 +156,21 @@ public:
 
 private:
     void BuildNewItemList();
+    void ReadKeys();
+
+    struct KeyEntry {
+        long oid;
+        bool legacy;  // written by an older version and its item is gone
+    };
 
     const ItemKindTable& table_;
-    std::string serverId_, clientId_, name_, snapshotPath_, idMapPath_;
+    std::string serverId_, clientId_, name_, snapshotPath_, idMapPath_, sentPath_;
     PocketOutlookApplication* app_ = nullptr;
     std::unique_ptr<PimFolder> folder_;
-    IdMap idMap_;
+    std::string store_;
+    std::map<std::string, KeyEntry> keys_;  // server key -> item
+    std::map<long, std::string> keyOfOid_;  // item -> server key
+    std::set<long> sentAdds_;
     bool firstRun_ = false;
     FolderRun run_;
 
@@ -131,7 +183,8 @@ private:
     size_t newPos_ = 0;
     bool newListBuilt_ = false;
 
-    // Match keys of the folder's items, built at the first FindIncomingItem.
+    // Match keys of the folder's items without a server key, built at the first
+    // name match of a run; an item leaves it when it is matched.
     bool keyIndexBuilt_ = false;
-    std::map<std::string, long> keyIndex_;
+    std::multimap<std::string, long> keyIndex_;  // equal keys in folder order
 };

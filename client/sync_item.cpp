@@ -2,9 +2,13 @@
 #include "client/sync_item.h"
 
 #include <cstdio>
+#include <set>
 #include <vector>
 
+#include "client/appointment_recurrence.h"
+#include "client/recurrence_text.h"
 #include "client/value_forms.h"
+#include "platform/pocketoutlook/pim_properties.h"
 
 namespace {
 
@@ -26,6 +30,8 @@ std::string SyncItem::Read(int tag, bool wire) const {
         case FieldForm::Unused:
         case FieldForm::Empty:
             return "";
+        case FieldForm::Recurrence:
+            return wire ? "" : RecurrenceSignature(item_->GetRecurrence());
         case FieldForm::Text:
             return item_->GetText(f->property);
         case FieldForm::Date:
@@ -94,13 +100,92 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
         std::string value = forSnapshot ? SnapshotValue(tag) : GetWireField(tag);
         if (!value.empty()) writer.WriteElement(table_.codePage, tag, std::string_view(value));
     }
+    if (!forSnapshot && table_.kind == kKindAppointments && item_)
+        WriteRecurrenceBlock(writer, *item_, snapshotRecurring_);
     writer.EndTag();
 }
 
-void SyncItem::SetFields(const FieldRecord& record) {
+int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
+                                 std::map<int, std::string>* sent) const {
+    int written = 0;
+    bool recurrenceChanged = false, wasRecurring = false;
+    writer.StartTag(0, vantro::kCollection);
+    for (int tag = 0; tag < table_.fieldCount; ++tag) {
+        auto old = snapshotFields.find(tag);
+        std::string before = old == snapshotFields.end() ? std::string() : old->second;
+        const FieldDef* f = FindField(table_, tag);
+        if (f && f->form == FieldForm::Recurrence) {
+            // Never a field on the wire: the Recurrence block below carries it.
+            wasRecurring = !before.empty();
+            recurrenceChanged = SnapshotValue(tag) != before;
+            if (recurrenceChanged && sent) (*sent)[tag] = GetField(tag);
+            continue;
+        }
+        if (SnapshotValue(tag) == before) continue;
+        std::string value = GetWireField(tag);
+        if (value.empty()) {
+            writer.WriteEmptyElement(table_.codePage, tag);
+        } else {
+            writer.WriteElement(table_.codePage, tag, std::string_view(value));
+        }
+        if (sent) (*sent)[tag] = GetField(tag);
+        ++written;
+    }
+    // A series goes whole with any change of it or of the appointment; one that
+    // became single says so.
+    if (table_.kind == kKindAppointments && item_) {
+        bool recurring = item_->GetRecurrence() != nullptr;
+        if ((recurring && (recurrenceChanged || written > 0)) || (!recurring && wasRecurring)) {
+            WriteRecurrenceBlock(writer, *item_, wasRecurring);
+            if (recurrenceChanged) ++written;
+        }
+    }
+    writer.EndTag();
+    return written;
+}
+
+void SyncItem::ClearField(int tag) {
+    const FieldDef* f = FindField(table_, tag);
+    if (!f || !f->property || !item_) return;
+    switch (f->form) {
+        case FieldForm::Text:
+            item_->SetText(f->property, "");
+            break;
+        case FieldForm::Date:
+        case FieldForm::ContactDate:
+            item_->SetDate(f->property, PimDefaultDate(item_->DefaultFolder(), f->property));
+            break;
+        case FieldForm::Long:
+            item_->SetLong(f->property, 0);
+            break;
+        case FieldForm::TaskFlag:
+        case FieldForm::AppointmentFlag:
+            item_->SetBool(f->property, false);
+            break;
+        default:
+            break;
+    }
+}
+
+void SyncItem::SetFields(const FieldRecord& record, bool whole) {
+    std::set<int> carried;
     for (const auto& node : record) {
-        if (!node->children && node->codePage == table_.codePage)
-            SetField(node->token, node->value);
+        if (!node->children && node->codePage == table_.codePage) {
+            const FieldDef* f = FindField(table_, node->token);
+            // An empty element (or one with an empty text) is a field that is empty.
+            if (node->value.empty() && f && f->setOnReceive) {
+                ClearField(node->token);
+            } else {
+                SetField(node->token, node->value);
+            }
+            carried.insert(node->token);
+        }
+    }
+    // After the fields: a series repeats the appointment's Start and End.
+    if (table_.kind == kKindAppointments && item_) ApplyRecurrenceRecord(*item_, record, whole);
+    if (!whole) return;
+    for (const FieldDef& f : table_.fields) {
+        if (!carried.count(f.tag) && DesktopCarries(table_, f.tag)) ClearField(f.tag);
     }
 }
 
@@ -147,6 +232,9 @@ bool SyncItem::EqualsSnapshot(std::string_view data) const {
             case kWBXMLContent:
                 fieldHadText = true;
                 if (field < 0 || event.value != SnapshotValue(field)) equal = false;
+                if (field >= 0 && FindField(table_, field) &&
+                    FindField(table_, field)->form == FieldForm::Recurrence)
+                    snapshotRecurring_ = !event.value.empty();
                 break;
             case kWBXMLEndTag:
                 // A field written without text stands for the empty text.
@@ -183,4 +271,39 @@ std::string IncomingMatchKey(const ItemKindTable& table, const FieldRecord& reco
         return key;
     }
     return FindValue(record, table.codePage, 1);
+}
+
+bool SnapshotFields(const ItemKindTable& table, std::string_view record,
+                    std::map<int, std::string>& fields) {
+    CWBXML reader;
+    reader.SetDocument(record);
+    CWBXMLEvent event;
+    bool more = reader.NextEvent(event);
+    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 ||
+        event.token != vantro::kCollection) {
+        return false;
+    }
+    int depth = 1;
+    int field = -1;
+    bool wellFormed = true;
+    while (more && depth > 0) {
+        more = reader.NextEvent(event);
+        switch (event.EventKind) {
+            case kWBXMLStartTag:
+                ++depth;
+                field = event.codePage == table.codePage ? event.token : -1;
+                if (field < 0) wellFormed = false;
+                break;
+            case kWBXMLContent:
+                if (depth == 2 && field >= 0) fields[field] = event.value;
+                break;
+            case kWBXMLEndTag:
+                --depth;
+                field = -1;
+                break;
+            default:
+                return false;
+        }
+    }
+    return wellFormed && depth == 0;
 }

@@ -218,3 +218,151 @@ TEST_F(SyncItemTest, MatchKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fields of a Modify for item against the snapshot record before, on the wire.
+std::string ModifyFields(const SyncItem& item, const std::string& before,
+                         std::map<int, std::string>* sent = nullptr) {
+    std::map<int, std::string> fields;
+    EXPECT_TRUE(SnapshotFields(item.Table(), before, fields));
+    CWBXML doc;
+    doc.BeginDocument(kSnapshotDocumentCapacity);
+    item.WriteChangedFields(doc, fields, sent);
+    return doc.Document().ToString();
+}
+
+std::string SnapshotOf(const SyncItem& item) {
+    CWBXML doc;
+    doc.BeginDocument(kSnapshotDocumentCapacity);
+    item.WriteFields(doc, true);
+    return doc.Document().ToString();
+}
+
+}  // namespace
+
+TEST_F(SyncItemTest, AModifyCarriesTheChangedFieldsAndTheClearedOnesAsEmptyElements) {
+    auto pim = New(olFolderContacts);
+    pim->SetText("FileAs", "Lee, Ann");
+    pim->SetText("CompanyName", "Firma 1");
+    pim->SetText("BusinessTelephoneNumber", "555");
+    pim->SetDate("Birthday", kMarch7);
+    pim->SetText("Body", "old note");
+    auto item = Saved(kKindContacts, std::move(pim));
+    std::string before = SnapshotOf(*item);
+    // Company changed, phone and birthday cleared, body changed, FileAs as it was.
+    item->Item()->SetText("CompanyName", "Firma 2");
+    item->Item()->SetText("BusinessTelephoneNumber", "");
+    item->Item()->SetDate("Birthday", kOleNoDate);
+    item->Item()->SetText("Body", "new note");
+    std::map<int, std::string> sent;
+    // COLLECTION; page 1; Birthday (0x02, a control token without the content bit)
+    // as tag, empty string, end; CompanyName 0x06 with its text; the phone 0x0B as
+    // the bare tag; Body 0x30 whole; end.
+    EXPECT_EQ(kHeader + B("\x54\x00\x01", 3) + B("\x42\x03\x00\x01", 4) + "\x46\x03" + "Firma 2" +
+                  B("\x00\x01", 2) + "\x0B" + "\x70\x03" + "new note" + B("\x00\x01\x01", 3),
+              ModifyFields(*item, before, &sent));
+    EXPECT_EQ((std::map<int, std::string>{{2, ""}, {6, "Firma 2"}, {11, ""}, {48, "new note"}}),
+              sent);
+    // Nothing changed: nothing but the empty COLLECTION.
+    EXPECT_EQ(kHeader + B("\x54\x01", 2), ModifyFields(*item, SnapshotOf(*item)));
+}
+
+TEST_F(SyncItemTest, ATaskModifyClearsItsSubjectAndCategoriesAsTagEmptyStringEnd) {
+    auto pim = New(olFolderTasks);
+    pim->SetText("Subject", "Call Bob");
+    pim->SetText("Categories", "Work");
+    pim->SetText("Body", "about the car");
+    auto item = Saved(kKindTasks, std::move(pim));
+    std::string before = SnapshotOf(*item);
+    item->Item()->SetText("Subject", "");
+    item->Item()->SetText("Categories", "");
+    item->Item()->SetText("Body", "");
+    EXPECT_EQ(kHeader + B("\x54\x00\x03", 3) + B("\x41\x03\x00\x01", 4) + B("\x42\x03\x00\x01", 4) +
+                  "\x0A" + "\x01",
+              ModifyFields(*item, before));
+}
+
+TEST_F(SyncItemTest, ADesktopItemTakenWholeClearsWhatItDoesNotCarry) {
+    auto pim = New(olFolderContacts);
+    pim->SetText("FileAs", "Lee, Ann");
+    pim->SetText("CompanyName", "Firma 1");
+    pim->SetText("BusinessTelephoneNumber", "555");
+    pim->SetDate("Birthday", kMarch7);
+    pim->SetText("Suffix", "Jr.");  // the desktop has no property for it
+    pim->SetText("CallbackTelephoneNumber", "777");
+    auto item = Saved(kKindContacts, std::move(pim));
+    FieldRecord record;
+    record.Add(1, 0x2F, "Lee, Ann");
+    record.Add(1, 0x06, "");  // an empty element is an empty field
+    item->SetFields(record, true);
+    EXPECT_EQ("Lee, Ann", item->GetField(0x2F));
+    EXPECT_EQ("", item->GetField(0x06));
+    EXPECT_EQ("", item->GetField(0x0B));
+    EXPECT_EQ("", item->GetField(0x02));
+    EXPECT_DOUBLE_EQ(kOleNoDate, item->Item()->GetDate("Birthday"));
+    EXPECT_EQ("", item->Item()->GetText("CallbackTelephoneNumber"));
+    EXPECT_EQ("Jr.", item->GetField(0x1E));
+
+    // Not whole (a new item, or a twin paired by name): absent fields stay.
+    auto other = New(olFolderContacts);
+    other->SetText("CompanyName", "Firma 3");
+    auto twin = Saved(kKindContacts, std::move(other));
+    twin->SetFields(record, false);
+    EXPECT_EQ("", twin->GetField(0x06));  // it was in the record, empty
+    FieldRecord fileAsOnly;
+    fileAsOnly.Add(1, 0x2F, "X");
+    auto third = New(olFolderContacts);
+    third->SetText("CompanyName", "Firma 4");
+    auto kept = Saved(kKindContacts, std::move(third));
+    kept->SetFields(fileAsOnly, false);
+    EXPECT_EQ("Firma 4", kept->GetField(0x06));
+}
+
+TEST_F(SyncItemTest, TasksAndAppointmentsTakenWholeKeepTheFieldsTheDesktopLacks) {
+    auto task = New(olFolderTasks);
+    task->SetText("Subject", "t");
+    task->SetLong("Importance", 2);
+    task->SetDate("DueDate", kMarch7);
+    task->SetBool("TeamTask", true);
+    task->SetLong("ReminderOptions", 3);
+    auto t = Saved(kKindTasks, std::move(task));
+    FieldRecord subject;
+    subject.Add(3, 1, "t");
+    t->SetFields(subject, true);
+    EXPECT_EQ("0", t->GetField(6));
+    EXPECT_EQ("", t->GetField(4));
+    EXPECT_EQ("1", t->GetField(9));
+    EXPECT_EQ("3", t->GetField(14));
+
+    auto appointment = New(olFolderCalendar);
+    appointment->SetText("Location", "Raum 1");
+    appointment->SetLong("BusyStatus", 2);
+    appointment->SetLong("ReminderOptions", 4);
+    auto a = Saved(kKindAppointments, std::move(appointment));
+    FieldRecord nothing;
+    a->SetFields(nothing, true);
+    EXPECT_EQ("", a->GetField(2));
+    EXPECT_EQ("0", a->GetField(8));
+    EXPECT_EQ(4, a->Item()->GetLong("ReminderOptions"));
+    for (int tag : {0x1E}) EXPECT_FALSE(DesktopCarries(*TableForKind(kKindContacts), tag));
+    for (int tag : {0x00, 0x01, 0x31}) {
+        EXPECT_EQ(tag == 0x31, DesktopCarries(*TableForKind(kKindContacts), tag)) << tag;
+    }
+}
+
+TEST_F(SyncItemTest, SnapshotFieldsOfARecord) {
+    auto pim = New(olFolderTasks);
+    pim->SetText("Subject", "s");
+    pim->SetText("Body", "b");
+    auto item = Saved(kKindTasks, std::move(pim));
+    std::map<int, std::string> fields;
+    ASSERT_TRUE(SnapshotFields(item->Table(), SnapshotOf(*item), fields));
+    EXPECT_EQ("s", fields[1]);
+    EXPECT_EQ(std::to_string(Crc32("b")), fields[10]);
+    std::map<int, std::string> none;
+    EXPECT_FALSE(SnapshotFields(item->Table(), B("\x03\x01\x6A\x00\x45", 5), none));
+    // A field of another page: not the kind's record.
+    EXPECT_FALSE(
+        SnapshotFields(item->Table(), kHeader + B("\x54\x00\x01\x41\x03x\x00\x01\x01", 9), none));
+}

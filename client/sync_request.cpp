@@ -1,4 +1,6 @@
 // Building the request body of a run.
+#include <set>
+
 #include "client/client_log.h"
 #include "client/sync_engine.h"
 
@@ -6,35 +8,81 @@ namespace {
 
 using namespace vantro;
 
-// The Delete elements of a folder's device deletions, unless the guard holds them.
-// Returns the number of items whose deletion was sent.
-int WriteDeletes(SyncFolder& folder, CWBXML& writer,
-                 const std::map<std::string, std::vector<std::string>>& reverse,
-                 const SyncOptions& options) {
+// The Delete elements of a folder's device deletions, unless the guard holds them:
+// Delete { ServerID } for an item the server knows by its key (from the snapshot's
+// records, or mapped since the last snapshot), Delete { ClientID } for an item sent
+// as Add whose key never came back. Returns the number of items whose deletion was
+// sent.
+int WriteDeletes(SyncFolder& folder, CWBXML& writer, const SyncOptions& options) {
     FolderRun& run = folder.Run();
-    std::vector<std::pair<long, const std::vector<std::string>*>> known;
+    std::vector<std::pair<long, std::string>> byKey;
+    std::vector<long> byClientId;
+    std::set<long> handled;
     for (long oid : run.gone) {
-        auto ids = reverse.find(std::to_string(oid));
-        if (ids != reverse.end()) known.emplace_back(oid, &ids->second);
+        handled.insert(oid);
+        std::string key = folder.KeyOf(oid);
+        if (!key.empty()) {
+            byKey.emplace_back(oid, key);
+        } else if (folder.SentAdds().count(oid)) {
+            byClientId.push_back(oid);
+        }
     }
-    int count = static_cast<int>(known.size());
+    for (const std::string& key : folder.GoneKeysOutsideSnapshot()) {
+        long oid = folder.OidOfKey(key);
+        if (handled.insert(oid).second) byKey.emplace_back(oid, key);
+    }
+    for (long oid : folder.SentAdds()) {
+        if (!handled.count(oid) && !folder.Exists(oid)) byClientId.push_back(oid);
+    }
+    int count = static_cast<int>(byKey.size() + byClientId.size());
     if (IsMassDelete(count, run.snapshotRecords) && !options.allowMassDelete) {
-        for (const auto& entry : known) run.heldDeletes.insert(entry.first);
+        for (const auto& entry : byKey) run.heldDeletes.insert(entry.first);
+        for (long oid : byClientId) run.heldDeletes.insert(oid);
         AddLogLineF(
             "Mass delete held: %d of %d %s items deleted on the handheld are not deleted on "
             "the desktop; run skiff sync --allow-mass-delete to send them",
             count, run.snapshotRecords, folder.Name().c_str());
         return 0;
     }
-    for (const auto& [oid, ids] : known) {
-        for (const std::string& id : *ids) {
-            writer.StartTag(0, kDelete);
-            writer.WriteElement(0, kServerID, std::string_view(id));
-            writer.EndTag();
-        }
-        run.sentDeletes[oid] = *ids;
+    for (const auto& [oid, key] : byKey) {
+        writer.StartTag(0, kDelete);
+        writer.WriteElement(0, kServerID, std::string_view(key));
+        writer.EndTag();
+        run.sentDeletes[oid] = key;
+    }
+    for (long oid : byClientId) {
+        writer.StartTag(0, kDelete);
+        writer.WriteElement(0, kClientID, std::string_view(folder.ClientIdOf(oid)));
+        writer.EndTag();
+        run.sentClientDeletes.insert(oid);
     }
     return count;
+}
+
+// One Add or Modify: an item the server knows goes as Modify { ServerID, ClientID }
+// with the fields that differ from its snapshot record (every non-empty field when
+// there is none); any other item as Add { ClientID } with every non-empty field.
+void WriteItem(SyncFolder& folder, SyncItem& item, CWBXML& writer) {
+    FolderRun& run = folder.Run();
+    long oid = item.GetOid();
+    std::string key = folder.KeyOf(oid);
+    FolderRun::SentItem sent;
+    sent.asAdd = key.empty();
+    sent.needsMapping = key.empty();
+    writer.StartTag(0, sent.asAdd ? kAdd : kModify);
+    if (!sent.asAdd) writer.WriteElement(0, kServerID, std::string_view(key));
+    writer.WriteElement(0, kClientID, std::string_view(folder.ClientIdOf(oid)));
+    std::map<int, std::string> before;
+    auto old = run.oldRecords.find(oid);
+    if (!sent.asAdd && old != run.oldRecords.end() &&
+        SnapshotFields(folder.Table(), old->second, before)) {
+        item.WriteChangedFields(writer, before, &sent.fields);
+    } else {
+        item.WriteFields(writer, false);
+    }
+    writer.EndTag();
+    sent.snapshot = folder.SnapshotRecord(item);
+    run.sent[oid] = std::move(sent);
 }
 
 }  // namespace
@@ -78,8 +126,9 @@ int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* 
         writer.WriteElement(0, kTyp, std::string_view(folder->KindName()));
         writer.WriteElement(0, kName, std::string_view(folder->Name()));
         writer.WriteIntElement(0, kIsDefault, folder->IsDefault());
-        auto reverse = folder->ReverseIdMap();
-        FolderRun& run = folder->Run();
+        // The folder holds no mapping (its first sync, or its store is new): the
+        // server may pair its items with the desktop's by name, once.
+        if (folder->IsFirstRun() && folder->KeyCount() == 0) writer.WriteIntElement(0, kReset, 1);
         folder->BeginChanges(session.start);
         while (auto item = folder->NextChange()) {
             if (stop && stop->load()) {
@@ -87,24 +136,11 @@ int BuildRequest(SyncSession& session, CWBXML& writer, const std::atomic<bool>* 
                 return -1;
             }
             if (!item->HasItem()) continue;
-            std::string clientId = item->ClientId();
-            auto ids = reverse.find(clientId);
-            const std::string* serverId =
-                ids != reverse.end() && !ids->second.empty() ? &ids->second.front() : nullptr;
-            FolderRun::SentItem sent;
-            sent.asAdd = !serverId && item->ChangeState() == kChangeAdded;
-            sent.needsMapping = !serverId;
-            writer.StartTag(0, sent.asAdd ? kAdd : kModify);
-            if (serverId) writer.WriteElement(0, kServerID, std::string_view(*serverId));
-            writer.WriteElement(0, kClientID, std::string_view(clientId));
-            item->WriteFields(writer, false);
-            writer.EndTag();
-            sent.snapshot = folder->SnapshotRecord(*item);
-            run.sent[item->GetOid()] = std::move(sent);
+            WriteItem(*folder, *item, writer);
             ++items;
         }
         folder->EndChanges();
-        WriteDeletes(*folder, writer, reverse, options);
+        WriteDeletes(*folder, writer, options);
         writer.EndTag();
     }
     if (!session.folders.empty()) {

@@ -5,6 +5,7 @@
 
 #include "client/client_log.h"
 #include "client/http_transport.h"
+#include "client/store_identity.h"
 #include "client/sync_engine.h"
 
 namespace {
@@ -74,10 +75,9 @@ constexpr const char* kBusyText = "Sync in progress";
 void ApplyAnswer(RunResult& result, SyncSession& session, HttpRequest& request,
                  const std::string& ackPath, const std::atomic<bool>* stop,
                  const SyncOptions& options) {
-    if (stop && stop->load()) {
-        result.stopped = true;
-        result.error = "stopped";
-    } else if (result.sent && request.answer.BodyLength() > 0) {
+    // A stop after the request went out does not throw its answer away: the server
+    // has acted on it (HandleAnswer records every key and then honours the stop).
+    if (result.sent && request.answer.BodyLength() > 0) {
         int status = HttpStatusCode(request.answerBuffer.View());
         if (status != 200) {
             // An error page is no Vantro document; walking it would read noise as items.
@@ -88,6 +88,7 @@ void ApplyAnswer(RunResult& result, SyncSession& session, HttpRequest& request,
             result.stopped = result.applied.stopped;
             result.answered = result.applied.whole;
             if (!result.applied.whole) result.error = "answer incomplete";
+            if (result.applied.refused) result.error = "answer refused";
             if (result.stopped) result.error = "stopped";
             if (result.applied.applied && !WriteAckStrings(ackPath, result.applied.ackStrings)) {
                 AddLogLine("The acknowledgements could not be kept");
@@ -100,6 +101,10 @@ void ApplyAnswer(RunResult& result, SyncSession& session, HttpRequest& request,
         result.error = "no answer";
     } else {
         result.error = "server not reached";
+    }
+    if (stop && stop->load()) {
+        result.stopped = true;
+        result.error = "stopped";
     }
 }
 
@@ -114,6 +119,18 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop, const SyncOption
     PocketOutlookApplication app;
     bool loggedOn = app.Logon();
     if (!loggedOn) AddLogLineF("Pocket Outlook: %s", app.error().c_str());
+    StoreCheck check = CheckStoreIdentity(GetDataFolder(), app.StoreIdentity());
+    if (!check.error.empty()) {
+        // Going on with files of another store would send its items' keys and
+        // deletions for this one's.
+        AddLogLineF("State files: %s", check.error.c_str());
+        result.error = "state files: " + check.error;
+        return;
+    }
+    if (check.setAside) {
+        AddLogLine("The state files were made for another handheld store; set aside (.old)");
+    }
+    session.newHandheldStore = check.newStore;
     for (auto& folder : SyncFolder::MakeRunFolders(GetDataFolder())) {
         if (loggedOn && folder->Attach(app)) session.folders.push_back(std::move(folder));
     }
@@ -143,12 +160,15 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop, const SyncOption
         result.deletesSent += static_cast<int>(folder->Run().sentDeletes.size());
     }
     request.body = writer.Document().ToString();
+    // Known before the request goes out: a lost answer must not lose track of them.
+    NoteRequestSent(session);
     SetStatusText("Sending request");
-    result.sent = SendHttpRequest(url, request, "POST", stop);
+    result.sent = SendHttpRequest(url, request, "POST", stop, options.stoppedAnswerWait);
     // The server installs AckStrings before it writes new snapshots, so once sent
     // they are never sent again (see sync_engine.h).
     if (result.sent && !session.ackStrings.empty()) WriteAckStrings(ackPath, {});
     ApplyAnswer(result, session, request, ackPath, stop, options);
+    if (result.applied.applied) ConfirmStoreIdentity(GetDataFolder());
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - session.start);
     AddLogLineF("%d Milliseconds", static_cast<int>(elapsed.count()));
@@ -195,6 +215,8 @@ bool SaveAllSnapshots(std::string* error) {
         if (!lock.Locked()) return fail(kBusyText);
         PocketOutlookApplication app;
         if (!app.Logon()) return fail(app.error());
+        StoreCheck check = CheckStoreIdentity(GetDataFolder(), app.StoreIdentity());
+        if (!check.error.empty()) return fail("state files: " + check.error);
         bool ok = true;
         for (auto& folder : SyncFolder::MakeRunFolders(GetDataFolder())) {
             if (folder->Attach(app) && !folder->SaveSnapshot()) ok = false;

@@ -1,5 +1,5 @@
 // Fixture of the sync engine tests: a temporary environment with a fixed machine
-// ID, the PIM store logged on, the client's log lines collected, and a session
+// ID and device ID, the PIM store logged on, the client's log lines collected, and a session
 // over the three default folders as a run would attach them.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include "client/sync_engine.h"
 #include "client/test_env.h"
 #include "platform/win/device_id.h"
+#include "platform/win/registry.h"
 
 class SyncFixture : public ::testing::Test {
 protected:
@@ -26,6 +27,10 @@ protected:
             std::lock_guard<std::mutex> lock(logMutex_);
             log_.push_back(line);
         });
+        // The handheld's device ID, as a run before would have kept it.
+        std::optional<RegistryKey> key;
+        ASSERT_EQ(kRegOk, RegistryKey::Create(RegistryRoot::CurrentUser, kSettingsKey, key));
+        ASSERT_EQ(kRegOk, key->SetString(kDeviceIdValue, kTestDeviceId));
         ASSERT_TRUE(app_.Logon());
     }
     void TearDown() override {
@@ -50,6 +55,10 @@ protected:
     }
     // A file of the client's data folder.
     std::string Data(const char* name) { return GetDataFolder() + "/" + name; }
+    // The ClientID of an item of app_'s store.
+    std::string Cid(long oid) { return std::to_string(oid) + "@" + app_.StoreIdentity(); }
+
+    static constexpr const char* kTestDeviceId = "00233445566FFA5BB";
 
     TempEnv env_;
     PocketOutlookApplication app_;

@@ -16,6 +16,13 @@ namespace {
 using namespace vantro;
 using namespace testbytes;
 
+// A well-formed server key for n: "5E" and n in four hexadecimal digits.
+std::string K(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "5E%04X", n);
+    return text;
+}
+
 class TwoWaySyncTest : public SyncFixture {
 protected:
     void TearDown() override {
@@ -41,13 +48,13 @@ protected:
         EXPECT_GE(BuildRequest(session, writer, nullptr, options), 0);
         return writer.Document().ToString();
     }
-    // Tasks mapped to server IDs S<n> and in the snapshot, as after a sync.
+    // Tasks mapped to server keys K(n) and in the snapshot, as after a sync.
     std::vector<long> SyncedTasks(int count) {
         std::vector<long> oids;
         IdMap map;
         for (int i = 0; i < count; ++i) {
             oids.push_back(AddTask("t" + std::to_string(i)));
-            map["S" + std::to_string(i)] = std::to_string(oids.back());
+            map[K(i)] = Cid(oids.back());
         }
         EXPECT_TRUE(WriteIdMap(Data("tasks.txt"), map));
         SyncSession s = Session();
@@ -82,43 +89,52 @@ std::string TaskMappings(const std::string& elements) {
 }
 
 TEST_F(TwoWaySyncTest, RequestCarriesServerIdsDeletionsAcknowledgementsAndGetData) {
-    std::vector<long> t = SyncedTasks(3);  // S0, S1, S2
-    // A second name for t2, and a new task the server already knows (a run killed
-    // after its mapping came back).
+    std::vector<long> t = SyncedTasks(3);  // K(0), K(1), K(2)
+    // A second key for t2 from an older version (dropped: one key per item), a new
+    // task the server already knows (a run killed after its mapping came back), and
+    // a task sent as Add in a run whose answer was lost, deleted since.
     long known = AddTask("known");
     long fresh = AddTask("fresh");
-    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), "S2b", std::to_string(t[2])));
-    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), "SK", std::to_string(known)));
+    long lost = AddTask("lost");
+    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), K(99), std::to_string(t[2])));
+    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), K(7), Cid(known)));
+    ASSERT_TRUE(WriteLineFile(Data("tasks.sent"), {Cid(lost)}));
+    ASSERT_TRUE(app_.GetItemFromOid(lost)->Delete());
     SetSubject(t[0], "changed");
     ASSERT_TRUE(app_.GetItemFromOid(t[2])->Delete());
     IdMap map;
     ReadIdMap(Data("tasks.txt"), map);
-    map.erase("S1");
+    map.erase(K(1));
     WriteIdMap(Data("tasks.txt"), map);
-    ASSERT_TRUE(app_.GetItemFromOid(t[1])->Delete());  // no server ID: not reported
+    ASSERT_TRUE(app_.GetItemFromOid(t[1])->Delete());  // no server key: not reported
 
     SyncSession session = Session();
     session.ackStrings = {"D:-2.csv:-2_temp.csv", "D:-3.csv:-3_temp.csv"};
     std::string folderHead = S(kFolder) + T(kServerID, "") + T(kClientID, "-2") + T(kTyp, "Task") +
                              T(kName, "Aufgaben") + T(kIsDefault, "1");
-    std::string tasks =
-        folderHead + S(kModify) + T(kServerID, "S0") + T(kClientID, std::to_string(t[0])) +
-        Fields(t[0]) + kEnd + P(0) + S(kModify) + T(kServerID, "SK") +
-        T(kClientID, std::to_string(known)) + Fields(known) + kEnd + P(0) + S(kAdd) +
-        T(kClientID, std::to_string(fresh)) + Fields(fresh) + kEnd + P(0) + S(kDelete) +
-        T(kServerID, "S2") + kEnd + S(kDelete) + T(kServerID, "S2b") + kEnd + kEnd;
+    // t0's Modify carries its one changed field; the others every non-empty one.
+    std::string tasks = folderHead + S(kModify) + T(kServerID, K(0)) + T(kClientID, Cid(t[0])) +
+                        S(kCollection) + P(3) + T(1, "changed") + kEnd + kEnd + P(0) + S(kModify) +
+                        T(kServerID, K(7)) + T(kClientID, Cid(known)) + Fields(known) + kEnd +
+                        P(0) + S(kAdd) + T(kClientID, Cid(fresh)) + Fields(fresh) + kEnd + P(0) +
+                        S(kDelete) + T(kServerID, K(2)) + kEnd + S(kDelete) +
+                        T(kClientID, Cid(lost)) + kEnd + kEnd;
+    // The folders without snapshot are on their first run: Reset in Sync and GetData.
     std::string expected =
         kHeader + S(kLogon) + T(kDeviceID, "00233445566FFA5BB") + T(kUserName, "ann") +
         T(kPassword, "pw") + kEnd + S(kAcknlowledge) + T(kAckString, "D:-2.csv:-2_temp.csv") +
         T(kAckString, "D:-3.csv:-3_temp.csv") + kEnd + S(kSync) + S(kFolder) + T(kServerID, "") +
         T(kClientID, "-1") + T(kTyp, "Contacts") + T(kName, "Kontakte") + T(kIsDefault, "1") +
-        kEnd + tasks + S(kFolder) + T(kServerID, "") + T(kClientID, "-3") + T(kTyp, "Appointment") +
-        T(kName, "Appointment") + T(kIsDefault, "1") + kEnd + S(kGetData) + S(kFolder) +
-        T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) + T(kServerID, "-2") +
-        T(kReset, "0") + kEnd + S(kFolder) + T(kServerID, "-3") + T(kReset, "1") + kEnd + kEnd +
-        kEnd;
+        T(kReset, "1") + kEnd + tasks + S(kFolder) + T(kServerID, "") + T(kClientID, "-3") +
+        T(kTyp, "Appointment") + T(kName, "Appointment") + T(kIsDefault, "1") + T(kReset, "1") +
+        kEnd + S(kGetData) + S(kFolder) + T(kServerID, "-1") + T(kReset, "1") + kEnd + S(kFolder) +
+        T(kServerID, "-2") + T(kReset, "0") + kEnd + S(kFolder) + T(kServerID, "-3") +
+        T(kReset, "1") + kEnd + kEnd + kEnd;
     EXPECT_EQ(expected, Request(session));
     EXPECT_EQ(1u, Tasks(session).Run().sentDeletes.size());
+    EXPECT_EQ(std::set<long>{lost}, Tasks(session).Run().sentClientDeletes);
+    EXPECT_TRUE(Logged("Aufgaben: server key " + K(99) + " dropped, item " + std::to_string(t[2]) +
+                       " holds " + K(2)));
 }
 
 TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappings) {
@@ -128,28 +144,25 @@ TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappi
     long added = AddTask("new");
     SyncSession session = Session();
     Request(session);
-    std::string answer = kHeader +
-                         TaskMappings(S(kElement) + T(kClientID, std::to_string(added)) +
-                                      T(kServerID, "SN") + kEnd) +
-                         TaskChanges(TaskElement(kAdd, "SD", "from desk"));
+    NoteRequestSent(session);
+    EXPECT_EQ(Cid(added) + "\n", TempEnv::ReadFile(Data("tasks.sent")));
+    std::string answer =
+        kHeader + TaskMappings(S(kElement) + T(kClientID, Cid(added)) + T(kServerID, "0E") + kEnd) +
+        TaskChanges(TaskElement(kAdd, "0D", "from desk"));
     AnswerResult r = HandleAnswer(session, answer);
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(0, r.failed);
     EXPECT_EQ(std::vector<std::string>{"D:-2.csv:-2_temp.csv"}, r.ackStrings);
     long desk = app_.GetDefaultFolder(olFolderTasks)->Items().OidAt(3);
-    IdMap expected = {
-        {"S0", std::to_string(t[0])}, {"SD", std::to_string(desk)}, {"SN", std::to_string(added)}};
-    IdMap map;
-    ReadIdMap(Data("tasks.txt"), map);
-    EXPECT_EQ(expected, map);
-    EXPECT_EQ("S0=" + std::to_string(t[0]) + "\nSD=" + std::to_string(desk) +
-                  "\nSN=" + std::to_string(added) + "\n",
+    EXPECT_EQ("0D=" + Cid(desk) + "\n0E=" + Cid(added) + "\n" + K(0) + "=" + Cid(t[0]) + "\n",
               TempEnv::ReadFile(Data("tasks.txt")));
+    EXPECT_FALSE(std::filesystem::exists(Data("tasks.sent")));  // no Add awaits its key
     SyncReport report = MakeReport(session);
-    EXPECT_EQ(1, report[1].handheld.added);
-    EXPECT_EQ(1, report[1].desktop.added);
-    EXPECT_EQ(1, report[1].desktop.changed);
-    EXPECT_EQ(1, report[1].desktop.deleted);
+    EXPECT_EQ(1, report.folders[1].handheld.added);
+    EXPECT_EQ(1, report.folders[1].desktop.added);
+    EXPECT_EQ(1, report.folders[1].desktop.changed);
+    EXPECT_EQ(1, report.folders[1].desktop.deleted);
+    EXPECT_EQ(0, report.folders[1].notStored);
 
     SyncSession next = Session();
     std::string request = Request(next);
@@ -173,11 +186,11 @@ TEST_F(TwoWaySyncTest, AChangeMadeWhileTheAnswerIsAwaitedIsSentNextRun) {
     SyncSession next = Session();
     std::string request = Request(next);
     EXPECT_NE(std::string::npos,
-              request.find(S(kModify) + T(kServerID, "S0") + T(kClientID, std::to_string(t[0]))));
+              request.find(S(kModify) + T(kServerID, K(0)) + T(kClientID, Cid(t[0]))));
     EXPECT_NE(std::string::npos,
-              request.find(S(kModify) + T(kServerID, "S1") + T(kClientID, std::to_string(t[1]))));
-    EXPECT_NE(std::string::npos, request.find(S(kDelete) + T(kServerID, "S2") + kEnd));
-    EXPECT_NE(std::string::npos, request.find(S(kDelete) + T(kServerID, "S3") + kEnd));
+              request.find(S(kModify) + T(kServerID, K(1)) + T(kClientID, Cid(t[1]))));
+    EXPECT_NE(std::string::npos, request.find(S(kDelete) + T(kServerID, K(2)) + kEnd));
+    EXPECT_NE(std::string::npos, request.find(S(kDelete) + T(kServerID, K(3)) + kEnd));
 }
 
 TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
@@ -190,45 +203,44 @@ TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
     Request(session);
     std::string answer =
         kHeader +
-        TaskMappings(S(kElement) + T(kClientID, std::to_string(stored)) + T(kServerID, "SS") +
-                     kEnd + S(kElement) + T(kClientID, std::to_string(refused)) +
-                     T(kErrorCode, "1") + kEnd + S(kElement) + T(kClientID, std::to_string(t[0])) +
-                     T(kErrorCode, "1") + kEnd);
+        TaskMappings(S(kElement) + T(kClientID, Cid(stored)) + T(kServerID, "0F") + kEnd +
+                     S(kElement) + T(kClientID, Cid(refused)) + T(kErrorCode, "1") + kEnd +
+                     S(kElement) + T(kClientID, Cid(t[0])) + T(kErrorCode, "1") + kEnd);
     AnswerResult r = HandleAnswer(session, answer);
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(1, r.mappings);
     EXPECT_EQ(3, r.failed);  // two errors, one Add without any answer
     EXPECT_TRUE(Logged("1 Task items not confirmed by the desktop; sent again next run"));
-    EXPECT_TRUE(Logged("Not stored on the desktop: Task " + std::to_string(refused) +
+    EXPECT_TRUE(Logged("Not stored on the desktop: Task " + Cid(refused) +
                        " (error 1); sent again next run"));
-    EXPECT_EQ(1, MakeReport(session)[1].desktop.added);
+    EXPECT_EQ(1, MakeReport(session).folders[1].desktop.added);
+    EXPECT_EQ(3, MakeReport(session).folders[1].notStored);
     IdMap map;
     ReadIdMap(Data("tasks.txt"), map);
-    EXPECT_EQ((IdMap{{"S0", std::to_string(t[0])}, {"SS", std::to_string(stored)}}), map);
+    EXPECT_EQ((IdMap{{"0F", Cid(stored)}, {K(0), Cid(t[0])}}), map);
 
     SyncSession next = Session();
     std::string request = Request(next);
-    EXPECT_NE(std::string::npos, request.find(S(kModify) + T(kServerID, "S0")));
-    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, std::to_string(refused))));
-    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, std::to_string(silent))));
-    EXPECT_EQ(std::string::npos, request.find(T(kClientID, std::to_string(stored))));
+    EXPECT_NE(std::string::npos, request.find(S(kModify) + T(kServerID, K(0))));
+    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, Cid(refused))));
+    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, Cid(silent))));
+    EXPECT_EQ(std::string::npos, request.find(T(kClientID, Cid(stored))));
 }
 
 TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
     std::vector<long> t = SyncedTasks(3);
-    ASSERT_TRUE(AppendIdMapEntry(Data("tasks.txt"), "S1b", std::to_string(t[1])));  // a 2nd name
     SyncSession session = Session();
     Request(session);
-    AnswerResult r = HandleAnswer(
-        session, kHeader + TaskChanges(DeleteElement("S1") + DeleteElement("UNKNOWN")));
+    AnswerResult r =
+        HandleAnswer(session, kHeader + TaskChanges(DeleteElement(K(1)) + DeleteElement("ABCDEF")));
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(1, r.deletesApplied);
     EXPECT_EQ(2, TaskCount());
     EXPECT_FALSE(app_.GetItemFromOid(t[1]));
     EXPECT_TRUE(Logged("D Task - t1"));
-    EXPECT_EQ("S0=" + std::to_string(t[0]) + "\nS2=" + std::to_string(t[2]) + "\n",
+    EXPECT_EQ(K(0) + "=" + Cid(t[0]) + "\n" + K(2) + "=" + Cid(t[2]) + "\n",
               TempEnv::ReadFile(Data("tasks.txt")));
-    EXPECT_EQ(1, MakeReport(session)[1].handheld.deleted);
+    EXPECT_EQ(1, MakeReport(session).folders[1].handheld.deleted);
     // Deleted on the desktop and not sent back as a deletion or an item.
     SyncSession next = Session();
     std::string request = Request(next);
@@ -241,16 +253,18 @@ TEST_F(TwoWaySyncTest, ADesktopDeletionOfAnItemChangedHereKeepsIt) {
     SetSubject(t[0], "edited here");
     SyncSession session = Session();
     Request(session);
-    AnswerResult r = HandleAnswer(session, kHeader + TaskChanges(DeleteElement("S0")));
+    AnswerResult r = HandleAnswer(session, kHeader + TaskChanges(DeleteElement(K(0))));
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(0, r.deletesApplied);
     EXPECT_TRUE(app_.GetItemFromOid(t[0]));
     EXPECT_TRUE(Logged("Kept Task - edited here: deleted on the desktop, changed here"));
+    SyncReport report = MakeReport(session);
+    EXPECT_EQ(0, report.folders[1].handheld.deleted);
+    EXPECT_EQ(1, report.folders[1].handheld.kept);
     // Without its key it goes to the desktop again, to be stored anew.
     SyncSession next = Session();
     std::string request = Request(next);
-    EXPECT_NE(std::string::npos,
-              request.find(S(kModify) + T(kClientID, std::to_string(t[0])) + S(kCollection)));
+    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, Cid(t[0])) + S(kCollection)));
 }
 
 // The guard on the device's side for a folder of `items` synced tasks of which
@@ -273,19 +287,19 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
         options.allowMassDelete = c.allow;
         SyncSession session = Session();
         std::string request = Request(session, options);
-        EXPECT_EQ(c.sent, request.find(S(kDelete) + T(kServerID, "S0")) != std::string::npos);
+        EXPECT_EQ(c.sent, request.find(S(kDelete) + T(kServerID, K(0))) != std::string::npos);
         // When held, the desktop sends the items back (it has them still): none of
         // the held ones may come back.
         std::string echo;
         for (int i = 0; i < c.items && !c.sent; ++i) {
-            echo += TaskElement(kAdd, "S" + std::to_string(i), "t" + std::to_string(i));
+            echo += TaskElement(kAdd, K(i), "t" + std::to_string(i));
         }
         AnswerResult r =
             HandleAnswer(session, kHeader + (c.sent ? "" : TaskChanges(echo)), nullptr, options);
         ASSERT_TRUE(r.applied);
         SyncReport report = MakeReport(session);
-        EXPECT_EQ(c.sent ? c.deleted : 0, report[1].desktop.deleted);
-        EXPECT_EQ(c.sent ? 0 : c.deleted, report[1].heldDesktop);
+        EXPECT_EQ(c.sent ? c.deleted : 0, report.folders[1].desktop.deleted);
+        EXPECT_EQ(c.sent ? 0 : c.deleted, report.folders[1].heldDesktop);
         EXPECT_EQ(c.items - c.deleted, TaskCount());
         EXPECT_EQ(0, r.itemsApplied);  // the rest arrive as they are
         EXPECT_EQ(c.sent ? 0 : c.items - c.deleted, r.itemsUnchanged);
@@ -307,8 +321,8 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDevicesDeletions) {
 TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDesktopsDeletions) {
     SyncedTasks(30);
     std::string deletes;
-    for (int i = 0; i < 21; ++i) deletes += DeleteElement("S" + std::to_string(i));
-    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "SNEW", "new") + deletes);
+    for (int i = 0; i < 21; ++i) deletes += DeleteElement(K(i));
+    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "0ABC", "new") + deletes);
     SyncSession held = Session();
     Request(held);
     AnswerResult r = HandleAnswer(held, answer);
@@ -317,7 +331,7 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDesktopsDeletions) {
     EXPECT_EQ(1, r.itemsApplied);       // the rest of the folder is applied
     EXPECT_TRUE(r.ackStrings.empty());  // so the deletions come again
     EXPECT_EQ(31, TaskCount());
-    EXPECT_EQ(21, MakeReport(held)[1].heldHandheld);
+    EXPECT_EQ(21, MakeReport(held).folders[1].heldHandheld);
     EXPECT_TRUE(Logged(
         "Mass delete held: 21 of 31 Aufgaben items deleted on the desktop are not deleted on "
         "the handheld; run skiff sync --allow-mass-delete to apply them"));
@@ -335,7 +349,7 @@ TEST_F(TwoWaySyncTest, MassDeleteGuardOnTheDesktopsDeletions) {
     SyncSession half = Session();
     Request(half);
     deletes.clear();
-    for (int i = 0; i < 21; ++i) deletes += DeleteElement("S" + std::to_string(i));
+    for (int i = 0; i < 21; ++i) deletes += DeleteElement(K(i));
     EXPECT_EQ(21, HandleAnswer(half, kHeader + TaskChanges(deletes)).deletesApplied);
 }
 
@@ -343,7 +357,7 @@ TEST_F(TwoWaySyncTest, ItemsArrivingAsTheyAreAreNotWrittenButAnyFieldChangeIs) {
     auto contact = app_.GetDefaultFolder(olFolderContacts)->Items().Add();
     contact->SetText("FirstName", "Ann");
     ASSERT_TRUE(contact->Save());
-    ASSERT_TRUE(WriteIdMap(Data("contacts.txt"), {{"C1", std::to_string(contact->Oid())}}));
+    ASSERT_TRUE(WriteIdMap(Data("contacts.txt"), {{"C1", Cid(contact->Oid())}}));
     auto answer = [](const std::string& fields) {
         return kHeader + S(kSync) + S(kFolder) + T(kAckString, "D:-1.csv:-1_temp.csv") +
                T(kServerID, "-1") + S(kElement) + S(kModify) + T(kServerID, "C1") + S(kCollection) +
@@ -354,12 +368,12 @@ TEST_F(TwoWaySyncTest, ItemsArrivingAsTheyAreAreNotWrittenButAnyFieldChangeIs) {
     EXPECT_EQ(0, r.itemsApplied);
     EXPECT_EQ(1, r.itemsUnchanged);
     EXPECT_EQ(1u, r.ackStrings.size());
-    EXPECT_EQ(0, MakeReport(same)[0].handheld.changed);
+    EXPECT_EQ(0, MakeReport(same).folders[0].handheld.changed);
     // A field the snapshot does not hold (callback number, tag 0x31) is a change too.
     SyncSession other = Session();
     r = HandleAnswer(other, answer(T(0x31, "555")));
     EXPECT_EQ(1, r.itemsApplied);
-    EXPECT_EQ(1, MakeReport(other)[0].handheld.changed);
+    EXPECT_EQ(1, MakeReport(other).folders[0].handheld.changed);
     EXPECT_EQ("555", app_.GetItemFromOid(contact->Oid())->GetText("CallbackTelephoneNumber"));
 }
 
@@ -367,7 +381,7 @@ TEST_F(TwoWaySyncTest, AnIncompleteAnswerWritesNothing) {
     AddTask("a");
     SyncSession session = Session();
     Request(session);
-    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "S1", "from desk"));
+    std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "0A1", "from desk"));
     AnswerResult r = HandleAnswer(session, answer.substr(0, answer.size() - 1));
     EXPECT_FALSE(r.whole);
     EXPECT_FALSE(r.applied);
@@ -386,7 +400,7 @@ TEST_F(TwoWaySyncTest, PendingAcknowledgementsOverLoopback) {
                                         std::to_string(body.size()) + "\r\n\r\n" + body};
     });
     SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "ann", "pw"});
-    body = kHeader + TaskChanges(TaskElement(kAdd, "S1", "from desk"), "D:-2.csv:-2_temp.csv");
+    body = kHeader + TaskChanges(TaskElement(kAdd, "0A1", "from desk"), "D:-2.csv:-2_temp.csv");
     RunResult first = RunSync();
     ASSERT_TRUE(first.answered) << first.error;
     EXPECT_EQ("D:-2.csv:-2_temp.csv\n", TempEnv::ReadFile(Data("acknowledge.txt")));
@@ -416,8 +430,8 @@ TEST_F(TwoWaySyncTest, PendingAcknowledgementsOverLoopback) {
 TEST_F(TwoWaySyncTest, TestHookEndsTheProcessAfterNAppliedItems) {
     GTEST_FLAG_SET(death_test_style, "fast");
     std::string answer =
-        kHeader + TaskChanges(TaskElement(kAdd, "S1", "one") + TaskElement(kAdd, "S2", "two") +
-                              TaskElement(kAdd, "S3", "three"));
+        kHeader + TaskChanges(TaskElement(kAdd, "0A1", "one") + TaskElement(kAdd, "0A2", "two") +
+                              TaskElement(kAdd, "0A3", "three"));
     EXPECT_EXIT(
         {
             setenv(kTestExitVariable, "2", 1);
@@ -433,13 +447,40 @@ TEST_F(TwoWaySyncTest, TestHookEndsTheProcessAfterNAppliedItems) {
     IdMap map;
     ReadIdMap(Data("tasks.txt"), map);
     EXPECT_EQ(2u, map.size());
-    EXPECT_EQ(1u, map.count("S2"));
+    EXPECT_EQ(1u, map.count("0A2"));
     EXPECT_FALSE(std::filesystem::exists(Data("tasks.dat")));
     EXPECT_FALSE(std::filesystem::exists(Data("acknowledge.txt")));
     // The same answer again completes the folder without duplicates.
     SyncSession session = Session();
     ASSERT_TRUE(HandleAnswer(session, answer).applied);
     EXPECT_EQ(3, TaskCount());
+}
+
+TEST_F(TwoWaySyncTest, FieldsTheDesktopReplacesAreConflictsItWon) {
+    std::vector<long> t = SyncedTasks(2);
+    SetSubject(t[0], "mine");
+    SetSubject(t[1], "mine too");
+    SyncSession session = Session();
+    Request(session);
+    // t0: the desktop changed the subject too and its value stands; t1: the merged
+    // item carries the handheld's subject (another field changed on the desktop).
+    std::string t1Merged = S(kElement) + S(kModify) + T(kServerID, K(1)) + S(kCollection) + P(3) +
+                           T(1, "mine too") + T(2, "Desk") + kEnd + P(0) + kEnd + kEnd;
+    AnswerResult r =
+        HandleAnswer(session, kHeader + TaskChanges(TaskElement(kModify, K(0), "desk") + t1Merged));
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ("desk", app_.GetItemFromOid(t[0])->GetText("Subject"));
+    EXPECT_EQ("Desk", app_.GetItemFromOid(t[1])->GetText("Categories"));
+    SyncReport report = MakeReport(session);
+    EXPECT_EQ(1, report.folders[1].conflicts);
+    EXPECT_EQ(1, ConflictCount(report));
+    EXPECT_TRUE(Logged("Conflict: Task " + Cid(t[0]) +
+                       " TaskSubject: the desktop's 'desk' kept, the handheld's 'mine' replaced"));
+    EXPECT_NE(std::string::npos, FormatReportLine(report).find(", conflicts 1"));
+    // Both sides agree now: nothing goes again.
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_EQ(std::string::npos, request.find(S(kModify)));
 }
 
 }  // namespace

@@ -146,4 +146,50 @@ TEST(CorvelProgram, TraceLiveOffKeepsStandardOutputQuiet) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
 }
 
+// "corvel web" changes settings.inf while the server runs; the server serves the
+// new folders without a restart, and what it wrote itself stays in the file.
+TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
+    TempFolder temp;
+    std::string site = temp.Path() + "/site";
+    std::filesystem::create_directories(site + "/docs");
+    WriteWholeFile(site + "/start.htm", "<p>Start</p>");
+    WriteWholeFile(site + "/docs/a.txt", "Dokument A");
+    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    ASSERT_TRUE(corvel.Started());
+    int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
+    EXPECT_EQ(AskLoopback(web, "GET /start.htm HTTP/1.0\r\n\r\n"), "");
+
+    Corvel base(temp.Path(), {"web", "base", site});
+    EXPECT_EQ(base.Wait(), 0) << base.Err();
+    EXPECT_EQ(base.Out(),
+              "WebBaseDir set to " + site + "\nThe running server uses it from now on.\n");
+    Corvel dir(temp.Path(), {"web", "dir", "add", "akten", site + "/docs", "--realm", "Akten",
+                             "--user", "ann", "--password", "pw"});
+    EXPECT_EQ(dir.Wait(), 0) << dir.Err();
+    EXPECT_TRUE(WaitFor([&] {
+        return AskLoopback(web, "GET /start.htm HTTP/1.0\r\n\r\n") ==
+               "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>Start</p>";
+    }));
+    EXPECT_TRUE(WaitFor([&] {
+        return AskLoopback(web, "GET /akten/a.txt HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 401", 0) == 0;
+    }));
+    // "ann:pw" in Base64.
+    EXPECT_NE(AskLoopback(web, "GET /akten/a.txt HTTP/1.0\r\nAuthorization: Basic YW5uOnB3\r\n\r\n")
+                  .find("Dokument A"),
+              std::string::npos);
+    corvel.WaitForOutput("settings.inf was changed outside the server; the changes are in effect");
+
+    Corvel removed(temp.Path(), {"web", "dir", "remove", "akten"});
+    EXPECT_EQ(removed.Wait(), 0) << removed.Err();
+    EXPECT_TRUE(WaitFor([&] {
+        return AskLoopback(web, "GET /akten/a.txt HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 401", 0) != 0;
+    }));
+    Corvel list(temp.Path(), {"web", "dir", "list"});
+    EXPECT_EQ(list.Wait(), 0);
+    EXPECT_EQ(list.Out(), "No virtual directories.\n");
+    EXPECT_EQ(corvel.Stop(SIGTERM), 0);
+    EXPECT_NE(ReadWholeFile(DataFolder(temp) + "/settings.inf").find("WebBaseDir=" + site + "\n"),
+              std::string::npos);
+}
+
 }  // namespace

@@ -64,9 +64,11 @@ long JsonNumber(const std::string& json, const std::string& name) {
     return std::stol(match[1].str());
 }
 
-// The Folder element of a traced Sync as skiff writes it, with the changes given.
+// The Folder element of a traced Sync as skiff writes it, with the changes given;
+// reset: the folder holds no mapping yet.
 std::string TracedFolder(const std::string& clientId, const std::string& typ,
-                         const std::string& name, const std::string& changes = "") {
+                         const std::string& name, const std::string& changes = "",
+                         bool reset = false) {
     return "  Folder\n"
            "   ServerID \n"
            "   ClientID " +
@@ -79,7 +81,7 @@ std::string TracedFolder(const std::string& clientId, const std::string& typ,
            name +
            "\n"
            "   IsDefault 1\n" +
-           changes;
+           (reset ? "   Reset 1\n" : "") + changes;
 }
 
 const std::string kLogon =
@@ -88,10 +90,11 @@ const std::string kLogon =
     "  UserName alice\n"
     "  Password Secret\n";
 // The AckStrings skiff sends back are the server's own, naming the device and the
-// state files of one of the three folders; whether any are pending depends on the
-// answer before.
+// state file and a snapshot generation of one of the three folders; whether any are
+// pending depends on the answer before.
 const std::string kAcknowledge =
-    "(?: Acknlowledge\n(?:  AckString [0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.csv\n)+)?";
+    "(?: Acknlowledge\n(?:  AckString "
+    "[0-9A-F]{17}:(-[123])\\.csv:\\1_temp\\.[1-9][0-9]*\\.csv\n)+)?";
 
 // The GetData element that ends skiff's Sync: one Folder per folder with Reset 1 on
 // the folder's first run.
@@ -158,10 +161,19 @@ protected:
     std::string ServerKey(const std::string& mapFile, const std::string& oid) {
         std::string map = ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/" + mapFile);
         std::smatch match;
-        if (!std::regex_search(map, match, std::regex("(?:^|\n)([0-9A-F]+)=" + oid + "\n")))
+        if (!std::regex_search(map, match, std::regex("(?:^|\n)([0-9A-F]+)=" + Cid(oid) + "\n")))
             return "";
         return match[1].str();
     }
+    // The identity of the handheld's PIM store, as skiff records it for its files.
+    std::string StoreIdentity() {
+        std::string file = ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/store.txt");
+        std::smatch match;
+        return std::regex_search(file, match, std::regex("Store=([0-9A-F]{16})\n")) ? match[1].str()
+                                                                                    : "";
+    }
+    // The ClientID of an item: its object identifier and the store's identity.
+    std::string Cid(const std::string& oid) { return oid + "@" + StoreIdentity(); }
     std::string Show(const std::string& key) { return Program("corvel-store", {"show", key}).out; }
     // The number of items of a store folder.
     size_t ItemCount(const std::string& folder) {
@@ -206,7 +218,7 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
                   TracedFolder("-1", "Contacts", "Kontakte",
                                "   Add\n"
                                "    ClientID " +
-                                   contact +
+                                   Cid(contact) +
                                    "\n"
                                    "    COLLECTION\n"
                                    "     ClientID " +
@@ -216,11 +228,12 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
                                    "     BusinessTelephoneNumber +49 30 1234\n"
                                    "     FirstName Jürgen\n"
                                    "     LastName Groß\n"
-                                   "     FileAs Groß, Jürgen\n") +
+                                   "     FileAs Groß, Jürgen\n",
+                               true) +
                       TracedFolder("-2", "Task", "Aufgaben",
                                    "   Add\n"
                                    "    ClientID " +
-                                       task +
+                                       Cid(task) +
                                        "\n"
                                        "    COLLECTION\n"
                                        "     TaskIsRecurring 0\n"
@@ -231,11 +244,12 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
                                        "     TaskSensitivity 0\n"
                                        "     TaskTeamTask 0\n"
                                        "     TaskReminderSet 0\n"
-                                       "     TaskReminderOptions 0\n") +
+                                       "     TaskReminderOptions 0\n",
+                                   true) +
                       TracedFolder("-3", "Appointment", "Appointment",
                                    "   Add\n"
                                    "    ClientID " +
-                                       appointment +
+                                       Cid(appointment) +
                                        "\n"
                                        "    COLLECTION\n"
                                        "     Subject Planung\n"
@@ -246,7 +260,8 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
                                        "     AllDayEvent 0\n"
                                        "     BusyStatus 0\n"
                                        "     Sensitivity 0\n"
-                                       "     ReminderSet 0\n"),
+                                       "     ReminderSet 0\n",
+                                   true),
                   TracedGetData(1, 1, 1));
 
     // The mappings came back into the id maps, and name the store's items.
@@ -255,7 +270,7 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
     std::string appointmentKey = ServerKey("appointment.txt", appointment);
     ASSERT_FALSE(contactKey.empty() || taskKey.empty() || appointmentKey.empty());
     EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/contacts.txt"),
-              contactKey + "=" + contact + "\n");
+              contactKey + "=" + Cid(contact) + "\n");
 
     std::string shown = Show(contactKey);
     for (const char* line :
@@ -305,8 +320,8 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
                       TracedFolder("-3", "Appointment", "Appointment"),
                   TracedGetData(0, 0, 0));
 
-    // A changed contact goes as Modify with its server key, a new task and
-    // appointment as Add, whole.
+    // A changed contact goes as Modify with its server key and the fields that
+    // changed, a new task and appointment as Add, whole.
     Ran set = Skiff({"pim", "set", contact, "FirstName=Janet", "HomeTelephoneNumber=030 555"});
     ASSERT_EQ(set.status, 0) << set.out;
     std::string task = PimAdd(
@@ -324,20 +339,15 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
                                    contactKey +
                                    "\n"
                                    "    ClientID " +
-                                   contact +
+                                   Cid(contact) +
                                    "\n"
                                    "    COLLECTION\n"
-                                   "     ClientID " +
-                                   contact +
-                                   "\n"
                                    "     HomeTelephoneNumber 030 555\n"
-                                   "     FirstName Janet\n"
-                                   "     LastName Doe\n"
-                                   "     FileAs Doe, Jane\n") +
+                                   "     FirstName Janet\n") +
                       TracedFolder("-2", "Task", "Aufgaben",
                                    "   Add\n"
                                    "    ClientID " +
-                                       task +
+                                       Cid(task) +
                                        "\n"
                                        "    COLLECTION\n"
                                        "     TaskIsRecurring 0\n"
@@ -354,7 +364,7 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
                       TracedFolder("-3", "Appointment", "Appointment",
                                    "   Add\n"
                                    "    ClientID " +
-                                       appointment +
+                                       Cid(appointment) +
                                        "\n"
                                        "    COLLECTION\n"
                                        "     Subject Chor\n"
@@ -420,19 +430,22 @@ TEST_F(SkiffEndToEnd, ItemsSentAgainWithoutSnapshotAreNotDuplicated) {
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 2) << result;
     EXPECT_EQ(JsonNumber(result, "mappings"), 0) << result;
     std::string request = LastRequest();
-    EXPECT_NE(
-        request.find("   Modify\n    ServerID " + contactKey + "\n    ClientID " + contact + "\n"),
-        std::string::npos)
-        << request;
-    EXPECT_NE(request.find("   Modify\n    ServerID " + taskKey + "\n    ClientID " + task + "\n"),
+    EXPECT_NE(request.find("   Modify\n    ServerID " + contactKey + "\n    ClientID " +
+                           Cid(contact) + "\n"),
               std::string::npos)
         << request;
+    EXPECT_NE(
+        request.find("   Modify\n    ServerID " + taskKey + "\n    ClientID " + Cid(task) + "\n"),
+        std::string::npos)
+        << request;
+    // The folders hold their mappings: no pairing by name.
+    EXPECT_EQ(request.find("IsDefault 1\n   Reset 1\n"), std::string::npos) << request;
     EXPECT_EQ(request.find("   Add\n"), std::string::npos) << request;
     EXPECT_EQ(request.substr(request.find("  GetData\n")), TracedGetData(1, 1, 0));
     EXPECT_EQ(ItemCount("Contacts"), 1u);
     EXPECT_EQ(ItemCount("Tasks"), 1u);
-    EXPECT_EQ(ReadWholeFile(folder + "/contacts.txt"), contactKey + "=" + contact + "\n");
-    EXPECT_EQ(ReadWholeFile(folder + "/tasks.txt"), taskKey + "=" + task + "\n");
+    EXPECT_EQ(ReadWholeFile(folder + "/contacts.txt"), contactKey + "=" + Cid(contact) + "\n");
+    EXPECT_EQ(ReadWholeFile(folder + "/tasks.txt"), taskKey + "=" + Cid(task) + "\n");
 }
 
 TEST_F(SkiffEndToEnd, AWrongPasswordTakesNothingAndTheChangesTravelOnceItIsRight) {
@@ -468,8 +481,8 @@ TEST_F(SkiffEndToEnd, SyncWhileARunHoldsTheDataFolderStartsNoSecondRun) {
             "{\"started\":false,\"folders\":0,\"itemsSent\":0,\"sent\":false,\"answered\":false,"
             "\"itemsApplied\":0,\"mappings\":0,\"foldersSaved\":0,\"stopped\":false,"
             "\"error\":\"Sync in progress\",\"deletesSent\":0,\"acksSent\":0,\"deletesApplied\":0,"
-            "\"failed\":0,\"acksKept\":0,\"massDeleteHeld\":false,\"report\":[],\"reportLine\":"
-            "\"\"}");
+            "\"failed\":0,\"acksKept\":0,\"massDeleteHeld\":false,\"newHandheldStore\":false,"
+            "\"conflicts\":0,\"notStored\":0,\"report\":[],\"reportLine\":\"\"}");
         EXPECT_TRUE(Requests().empty());
         EXPECT_EQ(ItemCount("Contacts"), 0u);
     }

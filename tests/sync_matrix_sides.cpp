@@ -104,7 +104,9 @@ MatrixReport ParseSyncReport(const std::string& output, const std::string& repor
     std::string line = output.substr(at, output.find('\n', at) - at);
     std::regex segment(
         "(?:: |; )" + reportName +
-        R"(: handheld \+(\d+) ~(\d+) -(\d+), desktop \+(\d+) ~(\d+) -(\d+)(?: \(held: ([^)]*)\))?(?:;|$))");
+        R"(: handheld \+(\d+)(?: \(\d+ matched\))? ~(\d+) -(\d+)(?: \(\d+ kept: [^)]*\))?, )"
+        R"(desktop \+(\d+)(?: \(\d+ matched\))? ~(\d+) -(\d+)(?: \(\d+ kept: [^)]*\))?)"
+        R"((?: \(held: ([^)]*)\))?(?:;|$))");
     std::smatch m;
     if (!std::regex_search(line, m, segment)) return report;
     report.found = true;

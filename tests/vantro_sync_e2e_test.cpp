@@ -111,12 +111,13 @@ std::string TaskAdd(const std::string& key, const std::string& subject) {
            subject + "\n";
 }
 
-std::string FolderHead(const std::string& code, const std::string& device = "PPC1") {
+std::string FolderHead(const std::string& code, int generation,
+                       const std::string& device = "PPC1") {
     return "Sync\n"
            "  Folder\n"
            "    AckString " +
-           device + ":" + code + ".csv:" + code +
-           "_temp.csv\n"
+           device + ":" + code + ".csv:" + code + "_temp." + std::to_string(generation) +
+           ".csv\n"
            "    ServerID " +
            code +
            "\n"
@@ -157,24 +158,23 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
                                     "      FolderType Appointment\n"
                                     "    Folder\n"
                                     "      FolderType Task\n");
-    EXPECT_EQ(windowed, FolderHead("-3") +
+    EXPECT_EQ(windowed, FolderHead("-3", 1) +
                             AppointmentAdd(planned, "Planned meeting", "07.03.2030 14:00.00:0",
                                            "07.03.2030 15:00.00:0") +
-                            FolderHead("-2") + TaskAdd(newChore, "New chore"));
+                            FolderHead("-2", 1) + TaskAdd(newChore, "New chore"));
     // The snapshots hold what was compared and sent, nothing outside the window.
-    std::string calendarSnapshot = ReadState("PPC1/-3_temp.csv");
-    EXPECT_EQ(calendarSnapshot.rfind("[FolderInfo]\n" + planned + ";", 0), 0u) << calendarSnapshot;
-    EXPECT_EQ(LineCount(calendarSnapshot), 2u) << calendarSnapshot;
-    std::string taskSnapshot = ReadState("PPC1/-2_temp.csv");
-    EXPECT_EQ(taskSnapshot.rfind("[FolderInfo]\n" + newChore + ";", 0), 0u) << taskSnapshot;
-    EXPECT_EQ(LineCount(taskSnapshot), 2u) << taskSnapshot;
+    std::string calendarSnapshot = ReadState("PPC1/-3_temp.1.csv");
+    EXPECT_EQ(calendarSnapshot.rfind("Generation=1\n[FolderInfo]\n" + planned + ";", 0), 0u)
+        << calendarSnapshot;
+    EXPECT_EQ(LineCount(calendarSnapshot), 3u) << calendarSnapshot;
+    std::string taskSnapshot = ReadState("PPC1/-2_temp.1.csv");
+    EXPECT_EQ(taskSnapshot.rfind("Generation=1\n[FolderInfo]\n" + newChore + ";", 0), 0u)
+        << taskSnapshot;
+    EXPECT_EQ(LineCount(taskSnapshot), 3u) << taskSnapshot;
 
     // Acknowledged, then asked for without a window: the older items are new to
     // the device and go now.
-    const std::string acknowledge =
-        "Acknlowledge\n  AckString PPC1:-3.csv:-3_temp.csv\n"
-        "  AckString PPC1:-2.csv:-2_temp.csv\n";
-    EXPECT_EQ(Exchange(logon + acknowledge), "");
+    EXPECT_EQ(Exchange(logon + Acks()), "");
     std::string whole = Exchange(logon +
                                  "Sync\n"
                                  "  GetData\n"
@@ -182,15 +182,15 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
                                  "      FolderType Appointment\n"
                                  "    Folder\n"
                                  "      FolderType Task\n");
-    EXPECT_EQ(whole, FolderHead("-3") +
+    EXPECT_EQ(whole, FolderHead("-3", 2) +
                          AppointmentAdd(oldMeeting, "Old meeting", "02.03.2020 09:00.00:0",
                                         "02.03.2020 10:00.00:0") +
-                         FolderHead("-2") + TaskAdd(oldChore, "Old chore"));
+                         FolderHead("-2", 2) + TaskAdd(oldChore, "Old chore"));
 
     // The window of a GetData folder alone: the old meeting, now in the baseline,
     // falls out of it and is reported deleted; the tasks folder without a window
     // has nothing new.
-    EXPECT_EQ(Exchange(logon + acknowledge), "");
+    EXPECT_EQ(Exchange(logon + Acks()), "");
     std::string dropped = Exchange(logon +
                                    "Sync\n"
                                    "  GetData\n"
@@ -199,7 +199,7 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
                                    "      Filter -3\n"
                                    "    Folder\n"
                                    "      FolderType Task\n");
-    EXPECT_EQ(dropped, FolderHead("-3") +
+    EXPECT_EQ(dropped, FolderHead("-3", 3) +
                            "    Element\n"
                            "      Delete\n"
                            "        ServerID " +
@@ -261,9 +261,7 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
                         "3:TaskImportance 2\n"),
               std::string::npos)
         << sent;
-    EXPECT_EQ(Exchange(logon +
-                       "Acknlowledge\n  AckString PPC1:-2.csv:-2_temp.csv\n  AckString "
-                       "PPC1:-3.csv:-3_temp.csv\n"
+    EXPECT_EQ(Exchange(logon + Acks() +
                        "Sync\n"
                        "  Folder\n"
                        "    ClientID -2\n"
@@ -288,11 +286,11 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
 
     // The next answer tells the device of both deletes.
     std::string deletes = Exchange(logon + getBoth);
-    EXPECT_EQ(deletes, FolderHead("-2") +
+    EXPECT_EQ(deletes, FolderHead("-2", 2) +
                            "    Element\n"
                            "      Delete\n"
                            "        ServerID " +
-                           task + "\n" + FolderHead("-3") +
+                           task + "\n" + FolderHead("-3", 2) +
                            "    Element\n"
                            "      Delete\n"
                            "        ServerID " +
@@ -386,7 +384,7 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
                                    "    Folder\n"
                                    "      ServerID -1\n"
                                    "      Reset 1\n");
-    EXPECT_EQ(fetched, FolderHead("-1", "PPC7") +
+    EXPECT_EQ(fetched, FolderHead("-1", 1, "PPC7") +
                            "    Element\n"
                            "      Add\n"
                            "        ServerID " +

@@ -1,7 +1,10 @@
 // SQLite storage of the PIM store.
 #include "platform/pocketoutlook/pim_database.h"
 
+#include <random>
 #include <stdexcept>
+
+#include "platform/pocketoutlook/pim_recurrence_store.h"
 
 namespace {
 // Resets a statement when the scope ends, so it never holds a read lock.
@@ -32,7 +35,16 @@ PimDatabase::PimDatabase(const std::string& path) {
               " folder INTEGER NOT NULL)") ||
         !Exec("CREATE TABLE IF NOT EXISTS props(oid INTEGER NOT NULL, name TEXT NOT NULL,"
               " value, PRIMARY KEY(oid, name)) WITHOUT ROWID") ||
-        !Exec("CREATE INDEX IF NOT EXISTS items_folder ON items(folder, oid)")) {
+        !Exec("CREATE INDEX IF NOT EXISTS items_folder ON items(folder, oid)") ||
+        !Exec("CREATE TABLE IF NOT EXISTS store(name TEXT PRIMARY KEY, value TEXT NOT NULL)") ||
+        !ReadIdentity()) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw std::runtime_error("PIM store " + path + ": " + message);
+    }
+    // Recurring appointments (pim_recurrence_store.h): added to older files in place.
+    if (!CreateRecurrenceTables(db_)) {
         std::string message = sqlite3_errmsg(db_);
         sqlite3_close(db_);
         db_ = nullptr;
@@ -49,6 +61,28 @@ PimDatabase::~PimDatabase() {
     insertProp_.reset();
     deleteItem_.reset();
     sqlite3_close(db_);
+}
+
+bool PimDatabase::ReadIdentity() {
+    // Two processes opening a new store at once: the first insert wins, both read it.
+    static const char kHex[] = "0123456789ABCDEF";
+    std::random_device random;
+    std::string fresh;
+    for (int i = 0; i < 16; ++i) fresh += kHex[random() % 16];
+    try {
+        Stmt insert, select;
+        sqlite3_stmt* s =
+            Prepare(insert, "INSERT OR IGNORE INTO store(name, value) VALUES('identity', ?)");
+        sqlite3_bind_text(s, 1, fresh.data(), static_cast<int>(fresh.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(s) != SQLITE_DONE) return false;
+        s = Prepare(select, "SELECT value FROM store WHERE name='identity'");
+        if (sqlite3_step(s) != SQLITE_ROW) return false;
+        const unsigned char* text = sqlite3_column_text(s, 0);
+        identity_ = text ? reinterpret_cast<const char*>(text) : "";
+    } catch (const std::exception&) {
+        return false;
+    }
+    return !identity_.empty();
 }
 
 bool PimDatabase::Exec(const char* sql) {
@@ -107,7 +141,12 @@ PimValues PimDatabase::Load(long oid) {
     return values;
 }
 
-long PimDatabase::Save(long oid, int folder, const PimValues& values) {
+std::optional<PimRecurrence> PimDatabase::LoadRecurrence(long oid) {
+    return ::LoadRecurrence(db_, oid);
+}
+
+long PimDatabase::Save(long oid, int folder, const PimValues& values,
+                       const std::optional<PimRecurrence>* recurrence) {
     if (!Exec("BEGIN IMMEDIATE")) return 0;
     bool ok = true;
     if (oid == 0) {
@@ -140,6 +179,7 @@ long PimDatabase::Save(long oid, int folder, const PimValues& values) {
         }
         ok = sqlite3_step(s) == SQLITE_DONE;
     }
+    if (ok && recurrence) ok = SaveRecurrence(db_, oid, *recurrence);
     if (ok && Exec("COMMIT")) return oid;
     Exec("ROLLBACK");
     return 0;
@@ -162,6 +202,7 @@ bool PimDatabase::Delete(long oid) {
         ok = sqlite3_step(s) == SQLITE_DONE;
         changes = sqlite3_changes(db_);
     }
+    if (ok) ok = SaveRecurrence(db_, oid, std::nullopt);
     if (ok && changes > 0 && Exec("COMMIT")) return true;
     Exec("ROLLBACK");
     return false;

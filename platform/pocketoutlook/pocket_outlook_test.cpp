@@ -145,3 +145,25 @@ TEST(PocketOutlookLogonTest, UnwritableStoreFailsWithMessage) {
 }
 
 }  // namespace
+
+TEST_F(PocketOutlookTest, StoreIdentityIsMadeWithTheStoreAndKept) {
+    std::string identity = app_.StoreIdentity();
+    EXPECT_EQ(16u, identity.size());
+    EXPECT_EQ(std::string::npos, identity.find_first_not_of("0123456789ABCDEF")) << identity;
+    auto item = app_.GetDefaultFolder(olFolderTasks)->Items().Add();
+    item->SetText("Subject", "kept");
+    ASSERT_TRUE(item->Save());
+    // Every later log-on, in this process or another, sees the same identity.
+    PocketOutlookApplication again;
+    ASSERT_TRUE(again.Logon());
+    EXPECT_EQ(identity, again.StoreIdentity());
+    app_.Logoff();
+    again.Logoff();
+    EXPECT_EQ("", again.StoreIdentity());
+    // A store made afresh in the same place has an identity of its own.
+    std::filesystem::remove_all(dir_ / "PocketOutlook");
+    ASSERT_TRUE(app_.Logon());
+    EXPECT_EQ(16u, app_.StoreIdentity().size());
+    EXPECT_NE(identity, app_.StoreIdentity());
+    EXPECT_EQ(0, app_.GetDefaultFolder(olFolderTasks)->Items().Count());
+}

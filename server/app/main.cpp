@@ -5,6 +5,14 @@
 int main(int argc, char** argv) {
     CLI::App app{"Corvel: sync server for Skiff handhelds and a small web server", "corvel"};
     app.set_version_flag("--version", kCorvelVersionText);
+    app.footer(
+        "Data folder: $XDG_DATA_HOME/Norvex/Corvel (~/.local/share/Norvex/Corvel) with "
+        "settings.inf.\n"
+        "Web server: GET requests are served from WebBaseDir of settings.inf and from the "
+        "virtual\ndirectories (WebDir lines); while both are empty every GET gets no answer. "
+        "Set them with\n  corvel web base DIR\n  corvel web dir add NAME FOLDER|http://URL "
+        "[--user U --password P]\nor in the console under Optionen / Webserver; a running "
+        "server takes the change within a second.");
     ServerOptions server;
     AddServerOptions(app, server);
     CommandAction chosen;

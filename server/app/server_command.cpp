@@ -16,6 +16,8 @@
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
+#include "server/config/settings_watcher.h"
+#include "server/http/socket_util.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 #include "server/vantro/vantro_handlers.h"
@@ -75,6 +77,8 @@ int RunHeadless(const ServerOptions& options) {
         }
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
+    // Changes "corvel web" and "corvel device" make to settings.inf take effect.
+    CSettingsWatcher settingsWatcher(settings);
     // Message boxes of the servers starting next already reach error.log.
     std::string errorLogPath = settings.DataFolder() + "/error.log";
     errorLog.SetPath(errorLogPath);
@@ -126,6 +130,8 @@ int RunConsoleWindow(const ServerOptions& options) {
 }  // namespace
 
 int RunServer(const ServerOptions& options) {
+    // Every connection is a descriptor; waiting ones cost nothing else.
+    RaiseOpenFileLimit();
     try {
         if (!options.headless && HasDisplay()) {
 #ifdef CORVEL_WITH_CONSOLE

@@ -1,6 +1,7 @@
 // State files of the device folders: parsing, formatting, atomic writing.
 #include "server/config/contents_table_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -137,8 +139,106 @@ std::string FormatStateRow(const CLiveRow& row) {
     line += ';';
     line += std::to_string(row.readFlag);
     line += ';';
-    line += SnapshotLabel(row);
+    std::string label = SnapshotLabel(row);
+    // The line end counts against the limit.
+    const size_t room =
+        line.size() < kMaxStateLineLength - 1 ? kMaxStateLineLength - 1 - line.size() : 0;
+    if (label.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80) --cut;
+        label.resize(cut);
+    }
+    line += label;
     return line;
+}
+
+std::uint64_t ParseStateFileGeneration(std::string_view content) {
+    size_t position = 0;
+    while (position < content.size()) {
+        size_t end = content.find('\n', position);
+        if (end == std::string_view::npos) end = content.size();
+        std::string_view line = content.substr(position, end - position);
+        position = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line == kStateFileHeader) break;
+        if (line.substr(0, kGenerationKey.size()) != kGenerationKey) continue;
+        std::string_view digits = line.substr(kGenerationKey.size());
+        std::uint64_t generation = 0;
+        auto [stop, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), generation);
+        if (error != std::errc() || stop != digits.data() + digits.size()) return 0;
+        return generation;
+    }
+    return 0;
+}
+
+std::uint64_t ReadStateFileGeneration(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    // The line stands before the header, at the start of the file.
+    std::string head(256, '\0');
+    ssize_t got;
+    do {
+        got = read(fd, head.data(), head.size());
+    } while (got < 0 && errno == EINTR);
+    close(fd);
+    head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return ParseStateFileGeneration(head);
+}
+
+std::string SnapshotFileKey(const std::string& folderKey, std::uint64_t generation) {
+    if (generation == 0) return folderKey + "_temp";
+    return folderKey + "_temp." + std::to_string(generation);
+}
+
+std::optional<std::uint64_t> SnapshotGenerationOfName(std::string_view fileName,
+                                                      const std::string& folderKey) {
+    const std::string stem = folderKey + "_temp";
+    if (fileName.size() < stem.size() + 4 || fileName.substr(0, stem.size()) != stem ||
+        fileName.substr(fileName.size() - 4) != ".csv")
+        return std::nullopt;
+    std::string_view middle = fileName.substr(stem.size(), fileName.size() - stem.size() - 4);
+    if (middle.empty()) return 0;
+    if (middle[0] != '.' || middle.size() < 2 || middle.size() > 21) return std::nullopt;
+    middle.remove_prefix(1);
+    if (middle[0] == '0') return std::nullopt;  // one spelling per generation
+    std::uint64_t generation = 0;
+    auto [stop, error] = std::from_chars(middle.data(), middle.data() + middle.size(), generation);
+    if (error != std::errc() || stop != middle.data() + middle.size()) return std::nullopt;
+    return generation;
+}
+
+std::map<std::uint64_t, std::string> ListSnapshots(const std::string& dataFolder,
+                                                   const std::string& deviceId,
+                                                   const std::string& folderKey) {
+    std::map<std::uint64_t, std::string> found;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir((dataFolder + "/" + deviceId).c_str()),
+                                            closedir);
+    if (!dir) return found;
+    while (dirent* entry = readdir(dir.get())) {
+        std::optional<std::uint64_t> generation =
+            SnapshotGenerationOfName(entry->d_name, folderKey);
+        if (generation) found[*generation] = entry->d_name;
+    }
+    return found;
+}
+
+std::uint64_t NextSnapshotGeneration(const std::string& dataFolder, const std::string& deviceId,
+                                     const std::string& folderKey) {
+    std::uint64_t last = ReadStateFileGeneration(StateFilePath(dataFolder, deviceId, folderKey));
+    std::map<std::uint64_t, std::string> snapshots = ListSnapshots(dataFolder, deviceId, folderKey);
+    if (!snapshots.empty() && snapshots.rbegin()->first > last) last = snapshots.rbegin()->first;
+    return last + 1;
+}
+
+int RemoveSnapshotsExcept(const std::string& dataFolder, const std::string& deviceId,
+                          const std::string& folderKey, std::uint64_t keep) {
+    int removed = 0;
+    for (const auto& [generation, name] : ListSnapshots(dataFolder, deviceId, folderKey)) {
+        if (generation == keep) continue;
+        if (unlink((dataFolder + "/" + deviceId + "/" + name).c_str()) == 0) ++removed;
+    }
+    return removed;
 }
 
 std::string StateFilePath(const std::string& dataFolder, const std::string& deviceId,

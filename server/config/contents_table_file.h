@@ -64,8 +64,40 @@ size_t ParseStateFile(std::string_view content, CBaseline& baseline);
 std::string SnapshotLabel(const CLiveRow& row);
 
 // "%s;%d;%d;%d;%s" of key, mtime low, mtime high, read flag and SnapshotLabel,
-// without a line end.
+// without a line end. A label that would make the line (with its line end) longer
+// than kMaxStateLineLength is cut, at the start of a UTF-8 character, so that the
+// line reads back: a skipped line would make its item new in every comparison.
 std::string FormatStateRow(const CLiveRow& row);
+
+// Generations: every snapshot an answer names carries a generation of its own, in
+// its file name (<key>_temp.<generation>.csv) and in the line
+// "Generation=<generation>" before "[FolderInfo]", which readers that do not know
+// it pass over like every line before the header. The baseline made from a
+// snapshot keeps the line. A file without it is of generation 0.
+inline constexpr std::string_view kGenerationKey = "Generation=";
+// The generation a state file's text names; 0 when none (or not a decimal number).
+std::uint64_t ParseStateFileGeneration(std::string_view content);
+// The generation of the state file at path; 0 when it cannot be read or names none.
+std::uint64_t ReadStateFileGeneration(const std::string& path);
+// The file key of the snapshot of folderKey of a generation: "<key>_temp.<n>", or
+// "<key>_temp" for generation 0 (the name of snapshots before generations).
+std::string SnapshotFileKey(const std::string& folderKey, std::uint64_t generation);
+// The generation of a snapshot file name ("<key>_temp.<n>.csv", or the older
+// "<key>_temp.csv" as 0) of folderKey; none for any other name.
+std::optional<std::uint64_t> SnapshotGenerationOfName(std::string_view fileName,
+                                                      const std::string& folderKey);
+// The snapshots of folderKey in the device folder, by generation (file names).
+std::map<std::uint64_t, std::string> ListSnapshots(const std::string& dataFolder,
+                                                   const std::string& deviceId,
+                                                   const std::string& folderKey);
+// The generation for a new snapshot of folderKey: one more than the baseline's and
+// every snapshot's in the device folder.
+std::uint64_t NextSnapshotGeneration(const std::string& dataFolder, const std::string& deviceId,
+                                     const std::string& folderKey);
+// Removes every snapshot of folderKey other than generation keep; the number
+// removed.
+int RemoveSnapshotsExcept(const std::string& dataFolder, const std::string& deviceId,
+                          const std::string& folderKey, std::uint64_t keep);
 
 // <dataFolder>/<deviceId>/<fileKey>.csv
 std::string StateFilePath(const std::string& dataFolder, const std::string& deviceId,

@@ -244,7 +244,13 @@ bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::stri
         kept.readFlag = found->second.readFlag;
         return kept;
     };
-    std::string content(kStateFileHeader);
+    std::string content;
+    if (hold.generation != 0) {
+        content += kGenerationKey;
+        content += std::to_string(hold.generation);
+        content += '\n';
+    }
+    content += kStateFileHeader;
     content += '\n';
     AddLiveTraceF("Saving Table %s", fileKey.c_str());
     try {

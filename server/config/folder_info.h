@@ -35,6 +35,9 @@ class CPocketDevice;
 struct CSnapshotHold {
     std::int64_t computedAt = 0;  // FILETIME of the computation; 0 holds nothing back
     const std::set<std::string>* writtenByRequest = nullptr;  // upper-case item keys
+    // The generation the snapshot is written with (its "Generation=" line); 0 for
+    // none.
+    std::uint64_t generation = 0;
 };
 
 // Day-window codes of the protocol: -1 one day, -2 three, -3 seven, -4 fourteen,

@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/mapi/mapi.h"
@@ -17,48 +19,21 @@
 
 namespace {
 
-// Leading decimal integer of a value ("8080x" is 8080; no digits give 0).
-int ParseInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;  // clamps below
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
-
-std::string_view Trim(std::string_view text) {
-    const char* kSpace = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) return std::string_view();
-    size_t last = text.find_last_not_of(kSpace);
-    return text.substr(first, last - first + 1);
-}
-
-// Tokens between ";" separators; runs of separators give no empty tokens.
-std::vector<std::string_view> SplitTokens(std::string_view text) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ';') ++i;
-        if (i >= text.size()) break;
-        size_t end = text.find(';', i);
-        if (end == std::string_view::npos) end = text.size();
-        tokens.push_back(text.substr(i, end - i));
-        i = end;
-    }
-    return tokens;
-}
-
 // A value may not break its line in settings.inf.
 std::string OneLine(std::string_view text) { return OneLineValue(text); }
+
+std::string ReadFileText(const std::string& path, bool& read) {
+    std::string text;
+    read = false;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return text;
+    char buffer[8192];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        text.append(buffer, count);
+    read = std::ferror(file.get()) == 0;
+    return text;
+}
 
 }  // namespace
 
@@ -91,6 +66,18 @@ void Settings::LoadSettings(const std::string& dataFolder) {
     ReadSettingsFile(SettingsFilePath());
 }
 
+void Settings::LoadSettingsFile(const std::string& dataFolder) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dataFolder_ = dataFolder;
+    }
+    if (!CreateDataFolder(dataFolder)) {
+        AddLiveTraceF("Data folder %s cannot be created: %s", dataFolder.c_str(),
+                      std::strerror(errno));
+    }
+    ReadSettingsFile(SettingsFilePath());
+}
+
 void Settings::LoadUsersAndDevices() { devices_.LoadAll(DataFolder()); }
 
 void Settings::RemoveDevice(const std::string& deviceId) {
@@ -98,102 +85,133 @@ void Settings::RemoveDevice(const std::string& deviceId) {
     RemoveDeviceName(deviceId);
 }
 
+CSettingsFileValues Settings::FileValues() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return FileValuesLocked();
+}
+
+void Settings::SetFileValues(const CSettingsFileValues& values) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    SetFileValuesLocked(values);
+}
+
+CSettingsFileValues Settings::FileValuesLocked() const {
+    CSettingsFileValues values;
+    values.deviceNames = deviceNames_;
+    values.webBaseDir = webBaseDir_;
+    values.answerWeb = answerWeb_;
+    values.traceXML = traceXML_;
+    values.traceWEB = traceWEB_;
+    values.traceLive = traceLive_;
+    values.startOutlook = startOutlook_;
+    values.httpPort = httpPort_;
+    values.keepSyncFiles = keepSyncFiles_;
+    values.maxBodyMB = maxBodyMB_;
+    values.bodyBudgetMB = bodyBudgetMB_;
+    values.webDirectories = webDirectories_;
+    return values;
+}
+
+void Settings::SetFileValuesLocked(const CSettingsFileValues& values) {
+    deviceNames_ = values.deviceNames;
+    webBaseDir_ = values.webBaseDir;
+    answerWeb_ = values.answerWeb;
+    traceXML_ = values.traceXML;
+    traceWEB_ = values.traceWEB;
+    traceLive_ = values.traceLive;
+    startOutlook_ = values.startOutlook;
+    httpPort_ = values.httpPort;
+    keepSyncFiles_ = values.keepSyncFiles;
+    maxBodyMB_ = values.maxBodyMB;
+    bodyBudgetMB_ = values.bodyBudgetMB;
+    webDirectories_ = values.webDirectories;
+}
+
 void Settings::ReadSettingsFile(const std::string& path) {
-    CLineReader reader(path);
-    if (!reader.IsOpen()) return;
-    std::string raw;
-    std::vector<std::string> notes;  // traced after the lock is released
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (reader.Next(raw)) {
-        std::string_view line = StripLineEnd(raw);
-        size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
-        std::string_view key = line.substr(0, equals);
-        std::string_view value = line.substr(equals + 1);
-        if (key == "Device") {
-            size_t colon = value.find(':');
-            if (colon == std::string_view::npos) continue;
-            deviceNames_.emplace(std::string(value.substr(0, colon)),
-                                 std::string(value.substr(colon + 1)));
-        } else if (key == "WebDir") {
-            std::vector<std::string_view> tokens = SplitTokens(value);
-            if (tokens.empty()) continue;
-            CWebDirectory record;
-            std::string* fields[] = {&record.Directory, &record.URL, &record.Realm,
-                                     &record.Username, &record.Password};
-            for (size_t i = 0; i < tokens.size() && i < 5; ++i) fields[i]->assign(Trim(tokens[i]));
-            webDirectories_.emplace(record.Directory, record);
-        } else if (key == "WebBaseDir") {
-            webBaseDir_.assign(value);
-        } else if (key == "AnswerWeb") {
-            answerWeb_ = ParseInteger(value);
-        } else if (key == "HttpPort") {
-            int port = ParseInteger(value);
-            if (port >= 1 && port <= 65535) {
-                httpPort_ = port;
-            } else {
-                httpPort_ = kDefaultHttpPort;
-                notes.push_back("settings.inf: HttpPort " + std::to_string(port) +
-                                " is outside 1-65535; port " + std::to_string(kDefaultHttpPort) +
-                                " is used");
-            }
-        } else if (key == "KeepSyncFiles") {
-            keepSyncFiles_ = ParseInteger(value);
-        } else if (key == "MaxBodyMB") {
-            int mb = ParseInteger(value);
-            maxBodyMB_ = mb >= 1 ? mb : kDefaultMaxBodyMB;
-        } else if (key == "BodyBudgetMB") {
-            int mb = ParseInteger(value);
-            bodyBudgetMB_ = mb >= 1 ? mb : kDefaultBodyBudgetMB;
-        } else if (key == "TraceXML") {
-            traceXML_ = ParseInteger(value) != 0;
-        } else if (key == "TraceWEB") {
-            traceWEB_ = ParseInteger(value) != 0;
-        } else if (key == "TraceLive") {
-            traceLive_ = ParseInteger(value) != 0;
-        } else if (key == "StartOutlook") {
-            startOutlook_ = ParseInteger(value) != 0;
-        }
-    }
-    lock.unlock();
-    if (reader.SkippedLines() > 0) {
-        notes.push_back("settings.inf: " + std::to_string(reader.SkippedLines()) +
-                        " overlong line(s) skipped");
+    std::vector<std::string> notes;  // traced after the locks are released
+    {
+        std::lock_guard<std::mutex> files(fileMutex_);
+        CSettingsFileLock lock(DataFolder());
+        CFileStamp stamp = StampOf(path);
+        bool read = false;
+        std::string text = ReadFileText(path, read);
+        // A missing or unreadable file leaves the defaults; the first save writes them.
+        onDisk_ = read ? ParseSettingsFile(text, notes) : FileValues();
+        diskStamp_ = read ? stamp : CFileStamp();
+        if (read) SetFileValues(onDisk_);
     }
     for (const std::string& note : notes) AddLiveTrace(note);
 }
 
-std::string Settings::SerializeSettings() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::string out;
-    for (const auto& [id, name] : deviceNames_)
-        out += "Device=" + OneLine(id) + ":" + OneLine(name) + "\n";
-    out += "WebBaseDir=" + OneLine(webBaseDir_) + "\n";
-    out += "AnswerWeb=" + std::to_string(answerWeb_) + "\n";
-    out += "TraceXML=" + std::to_string(traceXML_ ? 1 : 0) + "\n";
-    out += "TraceWEB=" + std::to_string(traceWEB_ ? 1 : 0) + "\n";
-    out += "TraceLive=" + std::to_string(traceLive_ ? 1 : 0) + "\n";
-    out += "StartOutlook=" + std::to_string(startOutlook_ ? 1 : 0) + "\n";
-    out += "HttpPort=" + std::to_string(httpPort_) + "\n";
-    out += "KeepSyncFiles=" + std::to_string(keepSyncFiles_) + "\n";
-    out += "MaxBodyMB=" + std::to_string(maxBodyMB_) + "\n";
-    out += "BodyBudgetMB=" + std::to_string(bodyBudgetMB_) + "\n";
-    for (const auto& [name, dir] : webDirectories_) {
-        out += "WebDir=" + OneLine(dir.Directory) + " ;" + OneLine(dir.URL) + " ;" +
-               OneLine(dir.Realm) + " ;" + OneLine(dir.Username) + " ;" + OneLine(dir.Password) +
-               "\n";
+bool Settings::MergeChangedFile(const std::string& path) {
+    CFileStamp stamp = StampOf(path);
+    if (!stamp.exists || stamp == diskStamp_) return false;
+    bool read = false;
+    std::string text = ReadFileText(path, read);
+    if (!read) return false;
+    std::vector<std::string> notes;
+    CSettingsFileValues theirs = ParseSettingsFile(text, notes);
+    {
+        // Setters change the fields under mutex_ only: merge under it, so a change
+        // made meanwhile by the console is neither lost nor half taken.
+        std::lock_guard<std::mutex> lock(mutex_);
+        SetFileValuesLocked(MergeSettingsFiles(onDisk_, FileValuesLocked(), theirs));
     }
-    return out;
+    for (const std::string& note : notes) AddLiveTrace(note);
+    onDisk_ = theirs;
+    diskStamp_ = stamp;
+    return true;
 }
 
 bool Settings::SaveSettings() {
-    std::lock_guard<std::mutex> save(saveMutex_);
-    std::string error;
-    if (!WriteFileAtomically(SettingsFilePath(), SerializeSettings(), error)) {
-        AddLiveTrace("SaveSettings: " + error);
-        return false;
+    bool changedOutside = false;
+    {
+        std::lock_guard<std::mutex> files(fileMutex_);
+        std::string path = SettingsFilePath();
+        CSettingsFileLock lock(DataFolder());
+        if (!lock.IsHeld()) {
+            AddLiveTrace("SaveSettings: settings.inf is held by another program; not written");
+            return false;
+        }
+        changedOutside = MergeChangedFile(path);
+        CSettingsFileValues values = FileValues();
+        std::string error;
+        if (!WriteFileAtomically(path, SerializeSettingsFile(values), error)) {
+            AddLiveTrace("SaveSettings: " + error);
+            return false;
+        }
+        onDisk_ = values;
+        diskStamp_ = StampOf(path);
     }
+    if (changedOutside) RunSettingsChangedHook();
     return true;
+}
+
+bool Settings::ReloadIfChanged() {
+    {
+        std::lock_guard<std::mutex> files(fileMutex_);
+        std::string path = SettingsFilePath();
+        if (StampOf(path) == diskStamp_) return false;  // the usual case: no lock needed
+        CSettingsFileLock lock(DataFolder());
+        if (!lock.IsHeld() || !MergeChangedFile(path)) return false;
+    }
+    RunSettingsChangedHook();
+    return true;
+}
+
+void Settings::RunSettingsChangedHook() {
+    AddLiveTrace("settings.inf was changed outside the server; the changes are in effect");
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hook = settingsChanged_;
+    }
+    if (hook) hook();
+}
+
+void Settings::SetSettingsChangedHook(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    settingsChanged_ = std::move(hook);
 }
 
 std::string Settings::GetDeviceName(const std::string& deviceId, const std::string& proposedName) {

@@ -1,19 +1,20 @@
 // Settings: the one process-wide configuration of the server — the data folder,
-// the options of settings.inf, the device-name map, the web directories and the
-// help texts of help.inf.
+// the options of settings.inf (format in settings_file.h), the device-name map, the
+// web directories and the help texts of help.inf.
 //
-// settings.inf, written with single line feeds in this order:
-//   Device=<id>:<name>                (one per device, in byte order of the id)
-//   WebBaseDir=<text>  AnswerWeb=<n>  TraceXML=<0|1>  TraceWEB=<0|1>  TraceLive=<0|1>
-//   StartOutlook=<0|1> HttpPort=<n>   KeepSyncFiles=<n>
-//   MaxBodyMB=<n>      BodyBudgetMB=<n>
-//   WebDir=<Directory> ;<URL> ;<Realm> ;<Username> ;<Password>   (one per directory)
-// The blank before each ";" keeps an empty field a token of its own when read back.
+// settings.inf may be changed by other processes while the server runs ("corvel
+// web", "corvel device", an editor). Every writer holds CSettingsFileLock while it
+// reads, merges and writes. Settings remembers the file as it last read or wrote
+// it; when the file has changed since (another writer), SaveSettings and
+// ReloadIfChanged merge: what the other writer changed is taken, what this process
+// changed stays (MergeSettingsFiles). A running server calls ReloadIfChanged every
+// second (CSettingsWatcher), so changes made outside take effect as the console's
+// own changes do.
 //
 // Thread use: every member may be called from any thread. Field reads and writes
-// take an internal lock; SaveSettings runs under its own lock from snapshot to
-// rename, so concurrent saves never interleave and the last save wins. Lock()
-// is the lock device lookup and creation hold for their whole run.
+// take an internal lock; SaveSettings and ReloadIfChanged run under the file lock
+// and their own lock from reading to rename, so concurrent saves never interleave.
+// Lock() is the lock device lookup and creation hold for their whole run.
 #pragma once
 
 #include <functional>
@@ -23,22 +24,13 @@
 
 #include "server/config/device_list.h"
 #include "server/config/help_texts.h"
-
-struct CWebDirectory {
-    std::string Directory;  // the virtual directory, also the map key
-    std::string URL;        // target folder, or a URL beginning with "http://"
-    std::string Realm;
-    std::string Username;
-    std::string Password;
-};
+#include "server/config/settings_file.h"
 
 class Settings {
 public:
-    static constexpr int kDefaultHttpPort = 80;
-    // Largest request body taken, in MiB (read at start).
-    static constexpr int kDefaultMaxBodyMB = 64;
-    // All request bodies held in memory at once, in MiB (read at start).
-    static constexpr int kDefaultBodyBudgetMB = 256;
+    static constexpr int kDefaultHttpPort = ::kDefaultHttpPort;
+    static constexpr int kDefaultMaxBodyMB = ::kDefaultMaxBodyMB;
+    static constexpr int kDefaultBodyBudgetMB = ::kDefaultBodyBudgetMB;
 
     // Sets the defaults: port 80, TraceXML, TraceWEB and TraceLive on, StartOutlook
     // off, empty maps, the protocol trace on. The data folder is not yet known.
@@ -56,10 +48,21 @@ public:
     // file leaves the defaults. Malformed lines are skipped one by one. An
     // HttpPort outside 1-65535 keeps 80 and is reported in the live trace.
     void LoadSettings(const std::string& dataFolder);
-    // Rewrites settings.inf from memory, atomically (see WriteFileAtomically).
-    // False when it cannot be written: the old file stays, the in-memory values
-    // stay, and the reason goes to the live trace.
+    // Only settings.inf of dataFolder (created when missing): what the command-line
+    // tools that change the file need; no users, no devices.
+    void LoadSettingsFile(const std::string& dataFolder);
+    // Rewrites settings.inf from memory, atomically (see WriteFileAtomically),
+    // after taking over what another writer changed since this process last read
+    // or wrote the file. False when it cannot be written (or the file lock cannot
+    // be had within 5 s): the old file stays, the in-memory values stay, and the
+    // reason goes to the live trace.
     bool SaveSettings();
+    // When settings.inf changed since this process last read or wrote it, takes
+    // over what the other writer changed (a line in the live trace says so) and
+    // runs the settings-changed hook; true then. A missing file changes nothing.
+    bool ReloadIfChanged();
+    // Called (outside every lock) after changes made outside were taken over.
+    void SetSettingsChangedHook(std::function<void()> hook);
     // The display name of a device. An unknown ID is registered under proposedName,
     // or under "Gerät N" (N = entries already known + 1) when proposedName is
     // empty; the device-list hook runs and settings.inf is rewritten. CR and LF in
@@ -132,10 +135,20 @@ private:
     // Users (*.dxt) and devices (*.ifo) of the data folder are loaded here.
     void LoadUsersAndDevices();
     void ReadSettingsFile(const std::string& path);
-    std::string SerializeSettings() const;
+    CSettingsFileValues FileValues() const;
+    void SetFileValues(const CSettingsFileValues& values);
+    CSettingsFileValues FileValuesLocked() const;  // mutex_ held
+    void SetFileValuesLocked(const CSettingsFileValues& values);
+    // Under fileMutex_ and the file lock: takes over the file's changes when it
+    // changed since it was last read or written. True when it had.
+    bool MergeChangedFile(const std::string& path);
+    void RunSettingsChangedHook();
 
+    std::mutex fileMutex_;        // one reader or writer of settings.inf at a time; guards
+                                  // onDisk_ and diskStamp_
+    CSettingsFileValues onDisk_;  // the file as last read or written
+    CFileStamp diskStamp_;
     mutable std::mutex mutex_;  // guards every field below
-    std::mutex saveMutex_;      // one SaveSettings at a time
     std::recursive_mutex deviceLock_;
     CDeviceList devices_{deviceLock_};
     bool mapiStarted_ = false;
@@ -156,4 +169,5 @@ private:
     std::string helpFilePath_;
     CHelpTexts helpTexts_;
     std::function<void()> deviceListChanged_;
+    std::function<void()> settingsChanged_;
 };

@@ -18,6 +18,7 @@
 #include "platform/win/message_box.h"
 #include "server/config/device_list.h"
 #include "server/config/live_trace.h"
+#include "server/config/sync_log.h"
 #include "server/console/qt_translations.h"
 
 namespace {
@@ -83,6 +84,8 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
 CCorvelDlg::~CCorvelDlg() {
     // Servers first: once their threads have ended nobody calls the sinks any more.
     helpTimer.stop();
+    settingsWatcher_.reset();
+    settings_.SetSettingsChangedHook(nullptr);
     if (tracePort_) tracePort_->Stop();
     if (web_) web_->Stop();
     if (options_.startServers && options_.afterServers) options_.afterServers();
@@ -104,6 +107,7 @@ void CCorvelDlg::Initialise() {
     if (!dataFolderLock_.TryAcquire(settings_.DataFolder(), lockError)) {
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
+    if (options_.startServers) settingsWatcher_ = std::make_unique<CSettingsWatcher>(settings_);
     std::string errorLogPath = settings_.DataFolder() + "/error.log";
     errorLog_.SetPath(errorLogPath);
     if (access(settings_.SettingsFilePath().c_str(), F_OK) != 0) settings_.SaveSettings();
@@ -173,6 +177,11 @@ void CCorvelDlg::Initialise() {
         usersPane->Fill();
     };
     devicesPane->deviceRenamed = [this](const std::string&) { RefreshDeviceNodesNow(); };
+    // settings.inf changed by another program ("corvel web", "corvel device").
+    settings_.SetSettingsChangedHook([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnSettingsChangedOutside(); }, Qt::QueuedConnection);
+    });
     // Deleting error.log: the event log is closed first and opened again after.
     eventsPane->SetDeleteHooks([this] { errorLog_.SetPath(std::string()); },
                                [this, errorLogPath] { errorLog_.Open(errorLogPath); });
@@ -282,6 +291,13 @@ void CCorvelDlg::RefreshDeviceNodesNow() {
     }
 }
 
+void CCorvelDlg::OnSettingsChangedOutside() {
+    webserverPane->Fill();
+    optionsPane->Fill();
+    RefreshDeviceNodesNow();
+    if (CurrentPane() == devicesPane) devicesPane->Fill();
+}
+
 void CCorvelDlg::ShowPane(QWidget* pane) {
     frame->setCurrentWidget(pane);
     if (pane == eventsPane || pane == xmlLogPane) static_cast<CDlgErrors*>(pane)->Refresh();
@@ -300,8 +316,8 @@ void CCorvelDlg::SelectNode(QTreeWidgetItem* node) {
         userPane->Bind(user->second);
         ShowPane(userPane);
     } else if (!deviceId.isEmpty() && IsValidDeviceId(deviceId.toStdString())) {
-        syncLogPane->SetFileName(settings_.DataFolder() + "/" + deviceId.toStdString() +
-                                 "/sync.log");
+        syncLogPane->SetFileName(SyncLogPath(settings_.DataFolder(), deviceId.toStdString()),
+                                 CLogFormat::kSyncLog);
         syncLogPane->Refresh();
         ShowPane(syncLogPane);
     }

@@ -27,6 +27,7 @@
 #include "server/config/data_folder_lock.h"
 #include "server/config/error_log.h"
 #include "server/config/settings.h"
+#include "server/config/settings_watcher.h"
 #include "server/console/console_prompts.h"
 #include "server/console/dlg_devices.h"
 #include "server/console/dlg_edit_help.h"
@@ -93,6 +94,8 @@ public:
 
     // One tick of the context-help timer.
     void HelpTick();
+    // settings.inf was changed by another program: the panes show it.
+    void OnSettingsChangedOutside();
     // "Datei" → "Speichern...": passed to the current pane.
     void OnSaveCurrent();
     // "Beenden".
@@ -146,6 +149,7 @@ private:
     CConsolePrompts prompts_;
     CTraceTextSink clientSink_;
     CDataFolderLock dataFolderLock_;
+    std::unique_ptr<CSettingsWatcher> settingsWatcher_;
     std::unique_ptr<CWebServer> web_;
     std::unique_ptr<CTracePort> tracePort_;
     std::map<int, QWidget*> panes_;

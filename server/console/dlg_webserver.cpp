@@ -12,6 +12,14 @@
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
 
+namespace {
+
+constexpr const char* kBadDirectoryText =
+    "Ungültiges virtuelles Verzeichnis: der Name fehlt, oder ein Feld enthält \";\", einen "
+    "Zeilenumbruch oder Leerzeichen am Anfang oder Ende.";
+
+}  // namespace
+
 CDlgNewDir::CDlgNewDir(const CWebDirectory& start, QWidget* parent) : QDialog(parent) {
     setWindowTitle("Virtuelles Verzeichnis");
     SetHelpScope(this, "newDir");
@@ -128,6 +136,10 @@ std::string CDlgWebserver::SelectedDirectory() const {
 bool CDlgWebserver::OnAdd() {
     std::optional<CWebDirectory> record = editDirectory(this, CWebDirectory());
     if (!record) return false;
+    if (!WebDirectoryProblem(*record).empty()) {
+        prompts_.error(this, kBadDirectoryText);
+        return false;
+    }
     bool added = false;
     if (settings_.WebDirectories().count(record->Directory) == 0) {
         settings_.SetWebDirectory(*record);
@@ -146,6 +158,10 @@ void CDlgWebserver::OnChange() {
     if (found == records.end()) return;
     std::optional<CWebDirectory> record = editDirectory(this, found->second);
     if (!record) return;
+    if (!WebDirectoryProblem(*record).empty()) {
+        prompts_.error(this, kBadDirectoryText);
+        return;
+    }
     if (record->Directory != key && records.count(record->Directory) != 0) {
         // Another record has that name already: it stays, and so does this one.
         prompts_.error(this, "Das virtuelle Verzeichnis gibt es schon: " + record->Directory);

@@ -43,8 +43,9 @@ public:
     void OnBrowse();
     // Leaving the field: its text becomes WebBaseDir (saved at once).
     void OnBaseDirEdited();
-    // "+": a new record; a Directory that already has a record keeps the old one.
-    // False when nothing was added.
+    // "+": a new record; a Directory that already has a record keeps the old one. A
+    // record settings.inf cannot hold (WebDirectoryProblem) is refused with an
+    // error box. False when nothing was added.
     bool OnAdd();
     // "Ändern": edits the selected record. A changed Directory moves the record to
     // its new key, so the web server finds it under the name shown; a name that

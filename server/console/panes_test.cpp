@@ -463,6 +463,13 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
               std::string::npos);
     answers.push_back(std::nullopt);
     EXPECT_FALSE(pane.OnAdd());
+    // A field settings.inf cannot hold is refused, not written shifted.
+    answers.push_back(CWebDirectory{"geheim", "/srv/geheim", "R", "u", "a;b"});
+    EXPECT_FALSE(pane.OnAdd());
+    ASSERT_EQ(script_.errors.size(), 1u);
+    EXPECT_EQ(script_.errors.back().rfind("Ungültiges virtuelles Verzeichnis", 0), 0u);
+    EXPECT_EQ(settings_.WebDirectories().count("geheim"), 0u);
+    script_.errors.clear();
 
     pane.list->setCurrentItem(pane.list->topLevelItem(0));
     answers.push_back(CWebDirectory{"doku", "/srv/doku", "", "", ""});

@@ -60,6 +60,7 @@ inline constexpr uint16_t kLidFileAs = 0x8005;
 inline constexpr int32_t kTokenContactFileAs = 0x2F;
 inline constexpr int32_t kTokenTaskSubject = 0x01;
 inline constexpr int32_t kTokenAppointmentSubject = 0x01;
+inline constexpr int32_t kTokenMessageClass = 0x0E;  // (7, 0x0E) PR_MESSAGE_CLASS
 
 // The kind of an item of this message class: "IPM.Contact..." contact,
 // "IPM.Appointment..." appointment, "IPM.Task..." task, "IPM.Note..." or

@@ -3,6 +3,39 @@
 #include "server/config/live_trace.h"
 #include "server/itemconv/element_map.h"
 
+namespace {
+
+// Rows are read in batches, so a large folder never sits in memory as one row set.
+constexpr LONG kRowBatch = 256;
+
+// The property the kind pairs by and the element's key, or tag 0 for a kind that
+// never pairs.
+ULONG NameKey(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields, const std::string& folderKind,
+              std::string& key) {
+    if (folderKind == "Contacts") {
+        key = FindValue(fields, kItemContact, kTokenContactFileAs);
+        return folder.GetIDFromName(PSETID_Address, kLidFileAs, PT_STRING8, MAPI_CREATE);
+    }
+    if (folderKind == "Task") {
+        key = FindValue(fields, kItemTask, kTokenTaskSubject);
+        return PR_SUBJECT;
+    }
+    if (folderKind == "Appointment") {
+        key = FindValue(fields, kItemAppointment, kTokenAppointmentSubject);
+        return PR_SUBJECT;
+    }
+    return 0;
+}
+
+const char* ItemClassOf(const std::string& folderKind) {
+    if (folderKind == "Contacts" || folderKind == "Contact") return "IPM.Contact";
+    if (folderKind == "Task") return "IPM.Task";
+    if (folderKind == "Appointment") return "IPM.Appointment";
+    return nullptr;
+}
+
+}  // namespace
+
 CByteBuffer FindItemByKey(IMAPIFolderPtr& folder, ULONG keyTag, const std::string& key) {
     if (key.empty()) return CByteBuffer();
     IMAPITablePtr table = folder.GetContentsTable();
@@ -19,32 +52,46 @@ CByteBuffer FindItemByKey(IMAPIFolderPtr& folder, ULONG keyTag, const std::strin
     return CRowSet::Binary(rows[0], PR_ENTRYID);
 }
 
+CByteBuffer FindTwin(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
+                     const std::string& folderKind,
+                     const std::function<bool(const std::string& itemKey)>& eligible) {
+    std::string key;
+    ULONG keyTag = NameKey(folder, fields, folderKind, key);
+    if (keyTag == 0 || key.empty()) return CByteBuffer();
+    if (!eligible) return FindItemByKey(folder, keyTag, key);
+    // Every item of that name, in table order, until one may be paired.
+    IMAPITablePtr table = folder.GetContentsTable();
+    CPropValue value = CPropValue::String8(keyTag, key);
+    SRestriction restriction{};
+    restriction.rt = RES_PROPERTY;
+    restriction.res.resProperty.relop = RELOP_EQ;
+    restriction.res.resProperty.ulPropTag = keyTag;
+    restriction.res.resProperty.lpProp = value.Get();
+    table.Restrict(&restriction);
+    table.SetColumns(CPropTagArray{PR_ENTRYID});
+    for (;;) {
+        CRowSet rows = table.QueryRows(kRowBatch);
+        if (rows.Empty()) return CByteBuffer();
+        for (ULONG i = 0; i < rows.Count(); ++i) {
+            CByteBuffer id = CRowSet::Binary(rows[i], PR_ENTRYID);
+            if (!id.Empty() && eligible(id.ToText())) return id;
+        }
+    }
+}
+
+IMessagePtr CreateItem(IMAPIFolderPtr& folder, const std::string& folderKind) {
+    IMessagePtr message = folder.CreateMessage();
+    if (const char* itemClass = ItemClassOf(folderKind))
+        message.SetStrProp(PR_MESSAGE_CLASS, itemClass);
+    return message;
+}
+
 IMessagePtr FindOrCreateItem(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
                              const std::string& folderKind) {
     try {
-        ULONG keyTag = 0;
-        std::string key;
-        const char* itemClass = nullptr;
-        if (folderKind == "Contacts" || folderKind == "Contact") {
-            keyTag = folder.GetIDFromName(PSETID_Address, kLidFileAs, PT_STRING8, MAPI_CREATE);
-            key = FindValue(fields, kItemContact, kTokenContactFileAs);
-            itemClass = "IPM.Contact";
-        } else if (folderKind == "Task") {
-            keyTag = PR_SUBJECT;
-            key = FindValue(fields, kItemTask, kTokenTaskSubject);
-            itemClass = "IPM.Task";
-        } else if (folderKind == "Appointment") {
-            keyTag = PR_SUBJECT;
-            key = FindValue(fields, kItemAppointment, kTokenAppointmentSubject);
-            itemClass = "IPM.Appointment";
-        }
-        if (keyTag != 0) {
-            CByteBuffer entryId = FindItemByKey(folder, keyTag, key);
-            if (!entryId.Empty()) return folder.OpenMessage(entryId, MAPI_BEST_ACCESS);
-        }
-        IMessagePtr message = folder.CreateMessage();
-        if (itemClass) message.SetStrProp(PR_MESSAGE_CLASS, itemClass);
-        return message;
+        CByteBuffer twin = FindTwin(folder, fields, folderKind, nullptr);
+        if (!twin.Empty()) return folder.OpenMessage(twin, MAPI_BEST_ACCESS);
+        return CreateItem(folder, folderKind);
     } catch (const CMAPIException& e) {
         AddLiveTraceF("FindOrCreateItem: %s", e.what());
         return IMessagePtr();

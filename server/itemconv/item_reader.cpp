@@ -22,12 +22,26 @@ public:
         : message_(message), fields_(fields), zone_(zone) {}
 
     bool Stored() const { return stored_; }
+    // Loads the item's series before any field of the element changes it, so that a
+    // series that comes back unchanged is recognised as such (ReadRecurrence).
+    void LoadSeriesFirst() {
+        for (const auto& node : fields_) {
+            if (node->children && node->codePage == kRecurrencePage) {
+                patternLoaded_ = LoadFromMessage(message_, pattern_, zone_);
+                return;
+            }
+        }
+    }
     const std::string& Refused() const { return refused_; }
 
     void ApplyNode(const CWBXMLLiteral& node) {
         if (node.children && node.codePage == kRecurrencePage) {
             if (node.token == kTagRecurrence && !node.children->Empty()) ApplySeries(node, true);
             if (node.token == kTagExceptions) ApplySeries(node, false);
+        }
+        if (!node.children && node.value.empty()) {
+            ClearNode(node);
+            return;
         }
         for (const ElementMapEntry* row = kElementMap; row->kind != -1; ++row) {
             if (row->kind != node.codePage || row->token != node.token || !HasProperty(*row))
@@ -76,6 +90,50 @@ private:
         return *keepSeriesTimes_;
     }
 
+    // A cleared field: the properties of its rows, when it is a field of the item's
+    // own kind.
+    void ClearNode(const CWBXMLLiteral& node) {
+        const ItemKind kind = ItemKindOfClass(message_.GetPropText(PR_MESSAGE_CLASS));
+        bool cleared = false;
+        if (kind != kItemNone && node.codePage == kind) {
+            for (const ElementMapEntry* row = kElementMap; row->kind != -1; ++row) {
+                if (row->kind != node.codePage || row->token != node.token || !HasProperty(*row))
+                    continue;
+                ClearRow(*row, node);
+                cleared = true;
+            }
+        }
+        if (!cleared) {
+            AddLiveTraceF("XMLtoMessage: empty field %s ignored, not a field of this kind",
+                          std::string(TagName(node.codePage, node.token)).c_str());
+        }
+    }
+
+    void ClearRow(const ElementMapEntry& row, const CWBXMLLiteral& node) {
+        ULONG tag = 0;
+        try {
+            tag = ResolveElementTag(message_, row);
+        } catch (const CMAPIException& e) {
+            AddLiveTraceF("XMLtoMessage: field %s skipped, property not mapped: %s",
+                          ElementRowName(row).c_str(), e.what());
+            return;
+        }
+        if (tag == 0) return;
+        if (IsSeriesTimeElement(node.codePage, node.token) && KeepSeriesTimes()) return;
+        CPropValue present;
+        const bool isBody = PROP_ID(tag) == PROP_ID(PR_BODY);
+        if (isBody ? message_.GetBody().empty() : FAILED(message_.GetOneProp(tag, present)))
+            return;  // nothing to clear: the item stays as it is
+        try {
+            message_.DeleteProp(tag);
+        } catch (const CMAPIException& e) {
+            AddLiveTraceF("XMLtoMessage: field %s not cleared: %s", ElementRowName(row).c_str(),
+                          e.what());
+            return;
+        }
+        stored_ = true;
+    }
+
     void ApplyRow(const ElementMapEntry& row, const CWBXMLLiteral& node) {
         ULONG tag = 0;
         try {
@@ -119,17 +177,31 @@ private:
     std::optional<bool> keepSeriesTimes_;
 };
 
-// The contact's file-as rule (see the header).
-void ApplyFileAs(IMessagePtr& message, const CWBXMLLiterals& fields) {
-    if (message.GetPropText(PR_MESSAGE_CLASS) != "IPM.Contact") return;
+// "Surname, Given", or the given name alone, from the item's stored names.
+std::string FileAsFromNames(IMessagePtr& message) {
     std::string surname = message.GetPropText(PR_SURNAME);
     std::string given = message.GetPropText(PR_GIVEN_NAME);
-    std::string fileAs = surname.empty() ? given : surname + ", " + given;
+    return surname.empty() ? given : surname + ", " + given;
+}
+
+// The contact's file-as rule (see the header); derivedBefore: the text the names
+// gave before the element was applied.
+void ApplyFileAs(IMessagePtr& message, const CWBXMLLiterals& fields,
+                 const std::string& derivedBefore) {
+    if (message.GetPropText(PR_MESSAGE_CLASS) != "IPM.Contact") return;
+    std::string fileAs = FileAsFromNames(message);
     if (fileAs.empty()) return;
     message.SetStrProp(PR_DISPLAY_NAME, fileAs);
     message.SetStrProp(PR_SUBJECT, fileAs);
-    if (!FindValue(fields, kItemContact, kTokenContactFileAs).empty()) return;
+    const CWBXMLLiteral* named = nullptr;
+    for (const auto& node : fields) {
+        if (node->codePage == kItemContact && node->token == kTokenContactFileAs && !node->children)
+            named = node.get();
+    }
+    if (named != nullptr && !named->value.empty()) return;
     ULONG tag = message.GetIDFromName(PSETID_Address, kLidFileAs, PT_STRING8, MAPI_CREATE);
+    std::string current = message.GetPropText(tag);
+    if (named == nullptr && !current.empty() && current != derivedBefore) return;  // its own
     message.SetStrProp(tag, fileAs);
 }
 
@@ -137,19 +209,37 @@ void Report(const std::string& text) { ShowMessageBox(text); }
 
 }  // namespace
 
+bool ClearsRequiredField(const CWBXMLLiterals& fields) {
+    for (const auto& node : fields) {
+        if (node->codePage == kItemEmail && node->token == kTokenMessageClass && !node->children &&
+            node->value.empty())
+            return true;
+    }
+    return false;
+}
+
 ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields,
                              const CTimeZone* zone, std::string* refused) {
+    if (refused) refused->clear();
+    if (ClearsRequiredField(fields)) {
+        AddLiveTrace("XMLtoMessage: item refused, its message class would be cleared");
+        return ItemApplyResult::kRefused;
+    }
     CItemApplier applier(message, fields, zone ? *zone : ServerTimeZone());
     int step = 1;
     if (refused) refused->clear();
     try {
+        applier.LoadSeriesFirst();
+        const std::string derivedBefore = message.GetPropText(PR_MESSAGE_CLASS) == "IPM.Contact"
+                                              ? FileAsFromNames(message)
+                                              : std::string();
         for (const auto& node : fields) applier.ApplyNode(*node);
         if (refused) *refused = applier.Refused();
         if (!applier.Stored()) return ItemApplyResult::kNothingStored;
         step = 2;
         AddLiveTrace(message.GetItemName());
         step = 3;
-        ApplyFileAs(message, fields);
+        ApplyFileAs(message, fields, derivedBefore);
         step = 4;
         message.SaveChanges(KEEP_OPEN_READWRITE);
         return ItemApplyResult::kSaved;

@@ -1,5 +1,6 @@
 #include "server/itemconv/mapi_item_converter.h"
 
+#include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/itemconv/item_matching.h"
 #include "server/itemconv/item_reader.h"
@@ -34,9 +35,25 @@ bool CMapiItemConverter::XMLtoMessage(CMobileMapiMessage& message, const CWBXMLL
 }
 
 std::unique_ptr<CMobileMapiMessage> CMapiItemConverter::FindOrCreateItem(
-    CMobileMapiFolder& folder, const CWBXMLLiterals& fields, const std::string& className) {
+    CMobileMapiFolder& folder, const CWBXMLLiterals& fields, const std::string& className,
+    const CTwinSearch* twins, bool* matched) {
+    if (matched != nullptr) *matched = false;
     if (!folder.MapiFolder()) return nullptr;
-    IMessagePtr item = ::FindOrCreateItem(folder.MapiFolder(), fields, className);
-    if (!item) return nullptr;
-    return std::make_unique<CMobileMapiMessage>(&folder, std::move(item));
+    try {
+        IMessagePtr item;
+        if (twins != nullptr) {
+            std::function<bool(const std::string&)> eligible =
+                twins->eligible ? twins->eligible : [](const std::string&) { return true; };
+            CByteBuffer twin = FindTwin(folder.MapiFolder(), fields, className, eligible);
+            if (!twin.Empty()) {
+                item = folder.MapiFolder().OpenMessage(twin, MAPI_BEST_ACCESS);
+                if (matched != nullptr) *matched = true;
+            }
+        }
+        if (!item) item = CreateItem(folder.MapiFolder(), className);
+        return std::make_unique<CMobileMapiMessage>(&folder, std::move(item));
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("FindOrCreateItem: %s", e.what());
+        return nullptr;
+    }
 }

@@ -23,11 +23,15 @@ public:
     // key is reported for an item that does not exist). A part refused while the
     // rest was saved is noted on the message (SetRefusedPart).
     bool XMLtoMessage(CMobileMapiMessage& message, const CWBXMLLiterals& fields) override;
-    // FindOrCreateItem of item_matching.h on the folder's store folder, wrapped
-    // for the folder; none on a store error or for a folder that is not open.
+    // With twins, FindTwin of item_matching.h (the twins' filter) opened for
+    // writing; otherwise, or without a twin, CreateItem; wrapped for the folder.
+    // None on a store error (traced "FindOrCreateItem: %s") or for a folder that
+    // is not open.
     std::unique_ptr<CMobileMapiMessage> FindOrCreateItem(CMobileMapiFolder& folder,
                                                          const CWBXMLLiterals& fields,
-                                                         const std::string& className) override;
+                                                         const std::string& className,
+                                                         const CTwinSearch* twins,
+                                                         bool* matched) override;
 
 private:
     const CTimeZone* zone_;

@@ -28,21 +28,41 @@ TEST_F(MapiItemConverterTest, AddedContactIsMatchedSavedAndWritten) {
     tree.Add(1, 0x1B, "Ann");
     tree.Add(1, 0x1D, "Smith");
     tree.Add(1, 0x2F, "Smith, Ann");
-    std::unique_ptr<CMobileMapiMessage> added = converter.FindOrCreateItem(folder, tree, "Contact");
+    bool matched = true;
+    std::unique_ptr<CMobileMapiMessage> added =
+        converter.FindOrCreateItem(folder, tree, "Contacts", nullptr, &matched);
     ASSERT_TRUE(added);
+    EXPECT_FALSE(matched);
     EXPECT_EQ(&folder, added->Folder());
     EXPECT_TRUE(converter.XMLtoMessage(*added, tree));
+    const CByteBuffer addedId = added->Message().GetEntryID();
 
-    // The same FileAs again: the saved contact, not a new one.
-    std::unique_ptr<CMobileMapiMessage> again = converter.FindOrCreateItem(folder, tree, "Contact");
+    // The same FileAs again, pairing allowed: the saved contact, not a new one.
+    CTwinSearch twins;
+    std::unique_ptr<CMobileMapiMessage> again =
+        converter.FindOrCreateItem(folder, tree, "Contacts", &twins, &matched);
     ASSERT_TRUE(again);
-    EXPECT_EQ(added->Message().GetEntryID(), again->Message().GetEntryID());
+    EXPECT_TRUE(matched);
+    EXPECT_EQ(addedId, again->Message().GetEntryID());
+    // Not when the filter refuses it, not in a folder of class "Contact", and not
+    // without pairing: new items then.
+    twins.eligible = [&](const std::string& key) { return key != addedId.ToText(); };
+    std::unique_ptr<CMobileMapiMessage> refused =
+        converter.FindOrCreateItem(folder, tree, "Contacts", &twins, &matched);
+    EXPECT_FALSE(matched);
+    EXPECT_TRUE(refused->Message().GetEntryID() != addedId);
+    twins.eligible = nullptr;
+    std::unique_ptr<CMobileMapiMessage> byClass =
+        converter.FindOrCreateItem(folder, tree, "Contact", &twins, &matched);
+    EXPECT_FALSE(matched);
+    EXPECT_EQ(byClass->Message().GetPropText(PR_MESSAGE_CLASS), "IPM.Contact");
+    EXPECT_TRUE(byClass->Message().GetEntryID() != addedId);
 
     // A tree that stores nothing reports that nothing was saved.
     CWBXMLLiterals nothing;
     nothing.Add(1, 0x01, "KEY");
     std::unique_ptr<CMobileMapiMessage> empty =
-        converter.FindOrCreateItem(folder, nothing, "Contact");
+        converter.FindOrCreateItem(folder, nothing, "Contact", nullptr, nullptr);
     ASSERT_TRUE(empty);
     EXPECT_FALSE(converter.XMLtoMessage(*empty, nothing));
 

@@ -150,6 +150,24 @@ void CGenMapiPropPtr::SetProp(const SPropValue& value) {
     if (FAILED(hr)) throw CMAPIException(hr, "CGenMapiPropPtr::SetProp", GetMapiProp());
 }
 
+void CGenMapiPropPtr::DeleteProp(ULONG tag) {
+    constexpr const char* kPlace = "CGenMapiPropPtr::DeleteProp";
+    IMAPIProp* prop = Checked(kPlace);
+    if (batched_) {
+        std::erase_if(pending_,
+                      [tag](const CPropValue& v) { return PROP_ID(v.Tag()) == PROP_ID(tag); });
+        if (PROP_ID(tag) == PROP_ID(PR_BODY)) cachedBody_.clear();
+    }
+    CPropTagArray tags{tag};
+    CMapiBuffer<SPropProblemArray> problems;
+    HRESULT hr = prop->DeleteProps(tags.Get(), problems.Put());
+    MapiCheck(hr, kPlace, prop);
+    if (problems && problems->cProblem > 0) {
+        const SPropProblem& first = problems->aProblem[0];
+        throw CMAPIException(first.scode, PlaceWithTag(kPlace, first.ulPropTag));
+    }
+}
+
 std::string CGenMapiPropPtr::GetPropText(ULONG tag) {
     CPropValue value;
     if (FAILED(GetOneProp(tag, value))) return std::string();

@@ -92,6 +92,11 @@ public:
     // on failure, MAPI_E_INVALID_TYPE for a tag that is not a string.
     void SetStrProp(ULONG tag, const char* text);
     void SetStrProp(ULONG tag, const std::string& text) { SetStrProp(tag, text.c_str()); }
+    // Removes the property of tag's id (whatever its type), pending values and the
+    // cached body of it included; a property that is not there is no failure.
+    // Raises ("CGenMapiPropPtr::DeleteProp") when the store refuses, also for a
+    // property the store computes itself (MAPI_E_COMPUTED).
+    void DeleteProp(ULONG tag);
     // Sets a 32-bit property; raises ("CGenMapiPropPtr::SetLongProp") on failure.
     void SetLongProp(ULONG tag, LONG value);
     // The bytes of a binary property. Raises ("CGenMapiPropPtr::GetBinaryProp") when

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "server/store/twin_search.h"
+
 class CMobileMapiFolder;
 class CMobileMapiMessage;
 class CWBXML;
@@ -25,9 +27,12 @@ public:
     virtual bool MessageToXML(CMobileMapiMessage& message, CWBXML& writer, bool withContent) = 0;
     // Applies the element tree to message and saves it.
     virtual bool XMLtoMessage(CMobileMapiMessage& message, const CWBXMLLiterals& fields) = 0;
-    // The existing item of folder that the added element matches, opened for
-    // writing, or a new item; none on a store error.
+    // With twins, the item of folder that the added element matches by name among
+    // those twins accepts, opened for writing (matched set); otherwise a new item.
+    // None on a store error.
     virtual std::unique_ptr<CMobileMapiMessage> FindOrCreateItem(CMobileMapiFolder& folder,
                                                                  const CWBXMLLiterals& fields,
-                                                                 const std::string& className) = 0;
+                                                                 const std::string& className,
+                                                                 const CTwinSearch* twins,
+                                                                 bool* matched) = 0;
 };

@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <cstdint>
+
+#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
@@ -141,11 +144,12 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     computedAt_ = CurrentFileTime();
     computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
                                             changes_, DeviceId(), dayWindow);
-    // The device's own changes of this request are not sent back to it.
+    // The device's own changes of this request are not sent back to it (but the
+    // items whose stored state differs from the device's go back as Modify).
     if (!session_->DeviceChanges().empty()) {
         size_t before = changes_.size();
         std::erase_if(changes_, [this](const std::unique_ptr<CChangeEntry>& entry) {
-            return session_->ChangedByDevice(entry->Key());
+            return IsOwnChange(entry->Key());
         });
         if (changes_.size() != before) {
             AddLiveTraceF("%d changed items are the device's own",
@@ -160,15 +164,41 @@ void CMobileMapiFolder::Compute(int dayWindow) {
 
 bool CMobileMapiFolder::PrepareChanges(int dayWindow) {
     dayWindow_ = dayWindow;
-    if (!ComputedInThisRequest() || reset_) Compute(dayWindow);
+    // A window asked for that differs from the list's (a folder opened by its key
+    // is computed without one) computes the list again: the list and the snapshot
+    // hold the items of that window. Without one, the list keeps its own (the
+    // window of the request's Filter).
+    if (!ComputedInThisRequest() || reset_ || (dayWindow != 0 && computedWindow_ != dayWindow))
+        Compute(dayWindow);
     cursor_ = 0;
+    echoCursor_ = 0;
+    handedOut_.clear();
     return true;
+}
+
+bool CMobileMapiFolder::IsOwnChange(const std::string& key) const {
+    return session_ != nullptr && session_->ChangedByDevice(key) &&
+           !session_->Exchange().IsEcho(key);
 }
 
 std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NextChangedElement() {
     if (reset_) Compute(dayWindow_);
     while (cursor_ < changes_.size()) {
         const CChangeEntry& entry = *changes_[cursor_++];
+        // A list computed before the device's changes still holds them.
+        if (IsOwnChange(entry.Key())) continue;
+        if (std::unique_ptr<CAbstractVantroElement> element = ElementOf(entry)) {
+            handedOut_.insert(entry.Key());
+            return element;
+        }
+    }
+    if (session_ == nullptr || !folder_) return nullptr;
+    // The device's changes whose stored state differs from what it holds.
+    const std::vector<std::string>& echoes = session_->Exchange().EchoesOf(GetKey());
+    while (echoCursor_ < echoes.size()) {
+        const std::string& key = echoes[echoCursor_++];
+        if (!handedOut_.insert(key).second) continue;
+        CChangeEntry entry(kChangeModified, key, std::string());
         if (std::unique_ptr<CAbstractVantroElement> element = ElementOf(entry)) return element;
     }
     return nullptr;
@@ -200,7 +230,12 @@ std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::ElementOf(const CChan
                 element->SetState(kStateDelete);
                 break;
             }
-            element->SetState(entry.GetKind() == kChangeNew ? kStateAdd : kStateModify);
+            // The device holds an echoed item already: a Modify, never an Add.
+            element->SetState(
+                entry.GetKind() == kChangeNew &&
+                        !(session_ != nullptr && session_->Exchange().IsEcho(entry.Key()))
+                    ? kStateAdd
+                    : kStateModify);
             break;
         }
         case kChangeMoved:
@@ -235,18 +270,35 @@ bool CMobileMapiFolder::ClearChanges() {
     return true;
 }
 
+std::uint64_t CMobileMapiFolder::PrepareSnapshot() {
+    std::string key = GetKey();
+    if (key.empty() || session_ == nullptr) return 0;
+    snapshotGeneration_ = NextSnapshotGeneration(session_->DataFolder(), DeviceId(), key);
+    snapshotGenerationRequest_ = session_->Generation();
+    return snapshotGeneration_;
+}
+
+std::string CMobileMapiFolder::GetTempKey() {
+    const bool picked =
+        snapshotGeneration_ != 0 &&
+        (session_ == nullptr || snapshotGenerationRequest_ == session_->Generation());
+    return SnapshotFileKey(GetKey(), picked ? snapshotGeneration_ : 0);
+}
+
 bool CMobileMapiFolder::SaveStatus(int dayWindow) {
     if (!folder_ || device_ == nullptr || session_ == nullptr) return false;
     std::string key = GetKey();
     if (key.empty()) return false;
-    std::string tempKey = key + "_temp";
+    std::string tempKey = GetTempKey();
     CSnapshotHold hold;
     if (ComputedInThisRequest()) {
         hold.computedAt = computedAt_;
         if (session_ != nullptr) hold.writtenByRequest = &session_->DeviceChanges();
     }
+    if (tempKey != SnapshotFileKey(key, 0)) hold.generation = snapshotGeneration_;
     if (computed_ && computeFailed_) {
-        unlink(StateFilePath(session_->DataFolder(), DeviceId(), tempKey).c_str());
+        // No acknowledgement may install a baseline the device did not receive.
+        RemoveSnapshotsExcept(session_->DataFolder(), DeviceId(), key, UINT64_MAX);
         AddLiveTraceF("Saving Table %s skipped: the change list is incomplete", tempKey.c_str());
         return false;
     }
@@ -255,8 +307,13 @@ bool CMobileMapiFolder::SaveStatus(int dayWindow) {
     if (!info) return false;
     // The snapshot must hold the items the list was computed over.
     int window = computed_ ? computedWindow_ : dayWindow;
-    return info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window,
-                                   hold);
+    if (!info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window,
+                                 hold))
+        return false;
+    // Only the newest snapshot can be acknowledged.
+    if (hold.generation != 0)
+        RemoveSnapshotsExcept(session_->DataFolder(), DeviceId(), key, hold.generation);
+    return true;
 }
 
 // ---- sub-folders -------------------------------------------------------------------

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,10 @@ public:
     // The item the key names, opened through this folder with best access; none
     // for a key that is not hexadecimal, names nothing, or on a store error.
     std::unique_ptr<CAbstractVantroElement> GetElement(const std::string& key) override;
-    // Writes the snapshot <key>_temp.csv of the live table with the window of the
-    // current change list (dayWindow when none was computed). Items changed in the
+    // Writes the snapshot of the live table under GetTempKey (generation of
+    // PrepareSnapshot, named in the file's "Generation=" line) with the window of the
+    // current change list (dayWindow when none was computed), then removes every
+    // other snapshot of the folder. Items changed in the
     // store after the list was computed, other than by the device in this request,
     // keep their baseline row (new ones are left out), so they are sent next time. When the change
     // list could not be computed completely, no snapshot is written and an earlier unacknowledged
@@ -59,13 +62,17 @@ public:
     // False when nothing was written.
     bool SaveStatus(int dayWindow) override;
     // Remembers dayWindow; computes the change list when it is not computed in this
-    // request or reset is set (then clears reset); rewinds the cursor. True.
-    // Items the device changed itself in this request before the computation
-    // (CMobileMapiSession::DeviceChanges) are left out of the list.
+    // request, dayWindow is a window other than the list's, or reset is set (then
+    // clears reset); rewinds the cursor. True.
     bool PrepareChanges(int dayWindow) override;
     // With reset set, computes as PrepareChanges would. Then the entry under the
     // cursor as an element (new and modified items opened, other kinds by key),
     // advancing the cursor; none at the end, again until PrepareChanges rewinds.
+    // The device's own changes of this request (CMobileMapiSession::DeviceChanges)
+    // are not sent back, however the list was computed, except the items whose
+    // stored state differs from what the device holds after its change
+    // (CRequestExchange echoes): they come as Modify, also when they are not in
+    // the list, after its other entries.
     // A new or modified item that no longer exists is passed over (trace "Item %s
     // no longer exists, passed over"), except that a modified one the device did
     // not delete itself comes as a deletion (the device still holds it).
@@ -104,7 +111,12 @@ public:
     // Deletes the item from whichever folder of this folder's store holds it now
     // (trace "Deleting %s"). A key that is not hexadecimal touches nothing. 1.
     int DeleteElement(const std::string& key) override;
-    std::string GetTempKey() override { return GetKey() + "_temp"; }
+    // Picks the generation of the folder's next snapshot: one more than the
+    // baseline's and every snapshot's in the device folder. Returns it.
+    std::uint64_t PrepareSnapshot() override;
+    // The snapshot's file key: "<key>_temp.<generation>" after PrepareSnapshot,
+    // "<key>_temp" before.
+    std::string GetTempKey() override;
 
     // True when this folder is one of its device's configured or default folders or
     // a sub-folder of one (see offered_folders.h); false when not open.
@@ -131,6 +143,9 @@ private:
     bool ComputedInThisRequest() const;
     // The element of one entry; none for an item that is gone and not to be sent.
     std::unique_ptr<CAbstractVantroElement> ElementOf(const CChangeEntry& entry);
+    // True when the entry's item is the device's own change of this request and
+    // not to be sent back.
+    bool IsOwnChange(const std::string& key) const;
     bool LoadSubFolderRows();
     // True when the folder with that entry ID is offered to this folder's device.
     bool ParentOffered(const CByteBuffer& parentId) const;
@@ -146,6 +161,11 @@ private:
     bool subFoldersLoaded_ = false;
     std::vector<std::pair<CByteBuffer, std::string>> subFolders_;  // entry ID, name
     size_t cursor_ = 0;
+    // Echoed items handed out since the last rewind, and the next echo to look at.
+    std::set<std::string> handedOut_;
+    size_t echoCursor_ = 0;
+    std::uint64_t snapshotGeneration_ = 0;
+    std::uint64_t snapshotGenerationRequest_ = 0;  // the session generation it was picked in
     CPocketDevice* device_;
     std::shared_ptr<CPocketDevice> deviceHold_;
     CMobileMapiSession* session_;

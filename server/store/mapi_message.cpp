@@ -4,6 +4,7 @@
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/store/client_id_property.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_session.h"
 
@@ -63,5 +64,17 @@ std::string CMobileMapiMessage::GetKey() {
         return message_.GetEntryID().ToText();
     } catch (const CMAPIException&) {
         return keyText_;
+    }
+}
+
+bool CMobileMapiMessage::SetClientIdProperty(const std::string& deviceId,
+                                             const std::string& value) {
+    if (!message_) return false;
+    try {
+        message_.SetStrProp(ClientIdPropertyTag(message_, deviceId), value);
+        return true;
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("ClientID property of %s: %s", GetKey().c_str(), e.what());
+        return false;
     }
 }

@@ -32,6 +32,8 @@ public:
     std::string GetKey() override;
     std::string GetEntryIdText() override { return GetKey(); }
     void SetKey(const std::string& key) override { keyText_ = key; }
+    // Sets the property on the open item; store errors are traced (false).
+    bool SetClientIdProperty(const std::string& deviceId, const std::string& value) override;
 
     IMessagePtr& Message() { return message_; }
     CMobileMapiFolder* Folder() const { return folder_; }

@@ -7,7 +7,9 @@
 #include "server/store/mapi_session.h"
 
 std::unique_ptr<CAbstractVantroElement> CMobileMapiServer::FindOrCreateItem(
-    CAbstractVantroFolder* folder, const CWBXMLLiterals& fields, const std::string& className) {
+    CAbstractVantroFolder* folder, const CWBXMLLiterals& fields, const std::string& className,
+    const CTwinSearch* twins, bool* matched) {
+    if (matched != nullptr) *matched = false;
     auto* session = dynamic_cast<CMobileMapiSession*>(Session());
     CItemConverter* converter = session != nullptr ? session->ItemConverter() : nullptr;
     if (converter == nullptr) {
@@ -17,7 +19,7 @@ std::unique_ptr<CAbstractVantroElement> CMobileMapiServer::FindOrCreateItem(
     auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
     if (mapiFolder == nullptr) return nullptr;
     std::unique_ptr<CMobileMapiMessage> message =
-        converter->FindOrCreateItem(*mapiFolder, fields, className);
+        converter->FindOrCreateItem(*mapiFolder, fields, className, twins, matched);
     if (message) {
         message->SetLogLines(&logLines);
         message->SetTransportHeaders(transportHeaders);

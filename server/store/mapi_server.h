@@ -17,5 +17,7 @@ public:
     // or when folder is not a store folder.
     std::unique_ptr<CAbstractVantroElement> FindOrCreateItem(CAbstractVantroFolder* folder,
                                                              const CWBXMLLiterals& fields,
-                                                             const std::string& className) override;
+                                                             const std::string& className,
+                                                             const CTwinSearch* twins = nullptr,
+                                                             bool* matched = nullptr) override;
 };

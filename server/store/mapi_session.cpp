@@ -107,6 +107,7 @@ bool CMobileMapiSession::Logon(const std::string& deviceId, const std::string& d
                                const std::string& userName, const std::string& password) {
     ++generation_;
     device_ = settings_.FindDevice(deviceId, userName, password);
+    exchange_.Begin(device_ ? device_->DeviceID : std::string(), DataFolder());
     if (!device_) return false;
     device_->FindDefaultFolders();
     settings_.GetDeviceName(deviceId, deviceName);
@@ -118,6 +119,7 @@ void CMobileMapiSession::BeginRequest() {
     device_.reset();
     retired_.clear();
     deviceChanges_.clear();
+    exchange_.Begin(std::string(), std::string());
 }
 
 namespace {
@@ -139,6 +141,7 @@ bool CMobileMapiSession::ChangedByDevice(const std::string& itemKey) const {
 }
 
 void CMobileMapiSession::EndRequest() {
+    exchange_.Save();
     for (auto& [key, folder] : cache_) folder->ClearChanges();
 }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "server/store/item_converter.h"
+#include "server/store/request_exchange.h"
 #include "server/store/vantro_session.h"
 
 class CMobileMapiFolder;
@@ -80,11 +81,18 @@ public:
     // Does nothing; false.
     bool StoreNames(const std::string& a, const std::string& b) override;
 
-    // New request: no current device, a new generation, no device changes, and the
-    // folder objects kept from the previous request (replaced or unopened) are freed.
+    // New request: no current device, a new generation, no device changes, a new
+    // exchange, and the folder objects kept from the previous request (replaced or
+    // unopened) are freed.
     void BeginRequest() override;
-    // End of a request: every cached folder's change list is emptied.
+    // End of a request: the exchange's ClientID maps are written and every cached
+    // folder's change list is emptied.
     void EndRequest() override;
+
+    // What this request exchanges with its device (ClientID maps, echoes); bound
+    // to the device of a successful Logon.
+    CRequestExchange& Exchange() { return exchange_; }
+    const CRequestExchange& Exchange() const { return exchange_; }
 
     static constexpr size_t kMaxPathParts = 32;
     static constexpr size_t kMaxPathPartLength = 255;
@@ -140,6 +148,7 @@ private:
     std::vector<std::unique_ptr<CMobileMapiFolder>> retired_;
     std::uint64_t generation_ = 1;
     std::set<std::string> deviceChanges_;
+    CRequestExchange exchange_;
     std::shared_ptr<CItemConverter> converter_;
     mutable std::string dataFolder_;
 };

@@ -45,6 +45,13 @@ public:
     virtual std::string GetEntryIdText() = 0;
     // Stores the key used while no item is open.
     virtual void SetKey(const std::string& key) = 0;
+    // Sets deviceId's ClientID property of the item (client_id_property.h) to
+    // value, written with the item's next save. False when the item has no such
+    // property (the base) or the store refuses it.
+    virtual bool SetClientIdProperty(const std::string& /*deviceId*/,
+                                     const std::string& /*value*/) {
+        return false;
+    }
 
     // For moves: the paths of the folder the item came from and went to.
     const std::string& SourcePath() const { return sourcePath_; }

@@ -7,6 +7,7 @@
 // device at a time; it has no lock.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -55,7 +56,11 @@ public:
     virtual CAbstractVantroFolder* OpenSubFolder(const std::string& /*key*/) { return nullptr; }
     // Deletes the item the key names wherever it now lies; 1.
     virtual int DeleteElement(const std::string& key) = 0;
-    // GetKey followed by "_temp".
+    // Picks the generation of the next snapshot (see the implementation); 0 when
+    // snapshots carry none.
+    virtual std::uint64_t PrepareSnapshot() { return 0; }
+    // The file key of the snapshot: GetKey followed by "_temp" (and the generation
+    // when one was picked).
     virtual std::string GetTempKey() = 0;
 
 protected:

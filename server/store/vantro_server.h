@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/store/twin_search.h"
 #include "server/store/vantro_element.h"
 #include "server/store/vantro_folder.h"
 #include "server/store/vantro_session.h"
@@ -22,13 +23,14 @@ class CMobileVantroServer {
 public:
     virtual ~CMobileVantroServer() = default;
 
-    // For an item the device added to folder: the existing item it matches, opened
-    // for writing, or a new item (fields: the item's element tree; className: the
-    // folder's GetClassName). The caller owns the element. None when no item can be
-    // made.
+    // For an item the device added to folder: with twins, the existing item it
+    // matches by name among those twins accepts, opened for writing (matched set
+    // when given); otherwise, and without twins, a new item (fields: the item's
+    // element tree; className: the folder's GetClassName or the device's kind
+    // name). The caller owns the element. None when no item can be made.
     virtual std::unique_ptr<CAbstractVantroElement> FindOrCreateItem(
-        CAbstractVantroFolder* folder, const CWBXMLLiterals& fields,
-        const std::string& className) = 0;
+        CAbstractVantroFolder* folder, const CWBXMLLiterals& fields, const std::string& className,
+        const CTwinSearch* twins = nullptr, bool* matched = nullptr) = 0;
 
     // Day windows of the request (0: none; codes and counts as the protocol sends).
     std::int32_t mailWindow = 0;

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "server/config/contents_table_file.h"
+
 std::string FormatAckString(const std::string& deviceId, const std::string& key,
                             const std::string& tempKey) {
     return deviceId + ":" + key + ".csv:" + tempKey + ".csv";
@@ -39,7 +41,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }  // namespace
 
 AckResult ApplyAckString(const std::string& dataFolder, const std::string& loggedOnDeviceId,
-                         const std::string& text) {
+                         const std::string& text, std::uint64_t* generation) {
     std::optional<CAckString> parts = SplitAckString(text);
     if (!parts) return AckResult::kMalformed;
     if (loggedOnDeviceId.empty() || dataFolder.empty() || parts->deviceId != loggedOnDeviceId) {
@@ -47,10 +49,19 @@ AckResult ApplyAckString(const std::string& dataFolder, const std::string& logge
     }
     if (!EndsWith(parts->stateFile, ".csv")) return AckResult::kRefused;
     std::string key = parts->stateFile.substr(0, parts->stateFile.size() - 4);
-    if (!IsStateFileKey(key) || parts->tempFile != key + "_temp.csv") return AckResult::kRefused;
+    if (!IsStateFileKey(key)) return AckResult::kRefused;
+    std::optional<std::uint64_t> named = SnapshotGenerationOfName(parts->tempFile, key);
+    if (!named) return AckResult::kRefused;
+    if (generation != nullptr) *generation = *named;
     std::string folder = dataFolder + "/" + parts->deviceId + "/";
-    if (std::rename((folder + parts->tempFile).c_str(), (folder + parts->stateFile).c_str()) != 0) {
-        return AckResult::kNoSnapshot;
+    const std::string baseline = folder + parts->stateFile;
+    const std::string snapshot = folder + parts->tempFile;
+    std::uint64_t installed = ReadStateFileGeneration(baseline);
+    if (*named != 0 ? *named <= installed : installed != 0) {
+        // A snapshot no newer than the baseline (left by a failed cleanup) is spent.
+        std::remove(snapshot.c_str());
+        return AckResult::kOlder;
     }
+    if (std::rename(snapshot.c_str(), baseline.c_str()) != 0) return AckResult::kNoSnapshot;
     return AckResult::kInstalled;
 }

@@ -1,10 +1,14 @@
 // The device's own changes: a Folder inside Sync with its Add, Modify, Delete,
 // ReadState and Moved elements, applied to the store.
+#include <unistd.h>
+
 #include <exception>
 
 #include "platform/win/message_box.h"
 #include "server/config/change_entry.h"
+#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
+#include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/offered_folders.h"
@@ -21,6 +25,11 @@ bool IsChangeStart(const CWBXMLEvent& event) {
            event.token == kReadState || event.token == kMoved;
 }
 
+// The kind names a device sends for which an Add may be paired by name.
+bool KindPairsByName(const std::string& typ) {
+    return typ == "Contacts" || typ == "Task" || typ == "Appointment";
+}
+
 }  // namespace
 
 void CVantroRequest::HandleClientFolder() {
@@ -29,9 +38,10 @@ void CVantroRequest::HandleClientFolder() {
     std::string typ;
     std::string folderPath;
     bool isDefault = false;
+    bool reset = false;
     bool resolved = false;
     bool responseOpen = false;
-    CAbstractVantroFolder* folder = nullptr;
+    ClientFolder target;
 
     auto openResponse = [&] {
         if (responseOpen) return;
@@ -40,7 +50,7 @@ void CVantroRequest::HandleClientFolder() {
         answer_.StartTag(kPage, kFolder);
         answer_.WriteElement(kPage, kClientID, clientId);
         answer_.WriteElement(kPage, kServerID,
-                             folder != nullptr ? folder->GetKey() : std::string());
+                             target.folder != nullptr ? target.folder->GetKey() : std::string());
     };
 
     while (Next() && !IsEnd()) {
@@ -54,11 +64,15 @@ void CVantroRequest::HandleClientFolder() {
             isDefault = std::atoi(event_.value.c_str()) != 0;
         } else if (IsText(kFolderPath)) {
             folderPath = event_.value;
-        } else if (IsText(kName) || IsText(kReset) || IsText(kAcknlowledge)) {
+        } else if (IsText(kReset)) {
+            // The handheld holds no mapping for the folder.
+            reset = event_.value == "1";
+        } else if (IsText(kName) || IsText(kAcknlowledge)) {
             // Accepted without effect.
         } else if (IsChangeStart(event_)) {
             if (!resolved) {
                 resolved = true;
+                CAbstractVantroFolder* folder = nullptr;
                 if (!folderPath.empty()) folder = session_.OpenFolderByPath(folderPath);
                 if ((folder == nullptr || !folder->IsValid()) && !serverId.empty()) {
                     folder = session_.OpenFolder(serverId, typ, isDefault);
@@ -74,12 +88,34 @@ void CVantroRequest::HandleClientFolder() {
                                   !folderPath.empty() ? folderPath.c_str() : serverId.c_str(),
                                   deviceId_.c_str());
                     folder = nullptr;
+                    mapiFolder = nullptr;
                 }
                 // The kind name of this request decides, however the folder was found.
                 if (folder != nullptr) folder->SetClassName(typ);
+                target.folder = folder;
+                target.mapiFolder = mapiFolder;
+                target.typ = typ;
+                if (mapiFolder != nullptr) {
+                    // Loaded now, so that a map set aside makes this a first sync.
+                    session_.Exchange().MapOf(*mapiFolder);
+                    CPocketDevice* device = session_.CurrentDevice();
+                    const std::string key = mapiFolder->GetKey();
+                    const bool noBaseline =
+                        device != nullptr &&
+                        access(StateFilePath(session_.DataFolder(), device->DeviceID, key).c_str(),
+                               F_OK) != 0;
+                    target.firstSync = reset || noBaseline || session_.Exchange().MapSetAside(key);
+                    target.pairByName = target.firstSync && KindPairsByName(typ);
+                    if (target.firstSync) {
+                        AddLiveTraceF("Folder %s: first sync of the device (%s)", key.c_str(),
+                                      reset        ? "Reset 1"
+                                      : noBaseline ? "no baseline"
+                                                   : "ClientID map set aside");
+                    }
+                }
             }
             int32_t change = event_.token;
-            if (folder == nullptr) {
+            if (target.folder == nullptr) {
                 // Nothing to apply the change to: passed over, no mapping.
                 AddLiveTrace("Folder invalid");
                 SkipElement();
@@ -87,38 +123,36 @@ void CVantroRequest::HandleClientFolder() {
             }
             if (change == kAdd || change == kModify) {
                 if (change == kAdd) openResponse();
-                std::string clientKey;
-                std::string serverKey;
-                bool stored = false;
-                std::string refused;
-                ReadResult result = ReadElement(folder, clientKey, serverKey, stored, &refused);
-                if (stored) {
-                    FolderCounts& counts = CountsOf(folder);
+                ItemOutcome outcome = ReadElement(target, change);
+                if (outcome.stored) {
+                    FolderCounts& counts = CountsOf(target.folder);
                     ++(change == kAdd ? counts.deviceAdded : counts.deviceChanged);
+                    if (outcome.matched) ++counts.deviceMatched;
                 }
-                if (result == ReadResult::kMapped || (!refused.empty() && !clientKey.empty())) {
+                const bool mapped = outcome.result == ReadResult::kMapped;
+                if (mapped || (!outcome.refused.empty() && !outcome.clientKey.empty())) {
                     // A part refused while the rest was stored: the key (for a new
                     // item) and the error code 2.
                     openResponse();
                     answer_.StartTag(kPage, kElement);
-                    answer_.WriteElement(kPage, kClientID, clientKey);
-                    if (result == ReadResult::kMapped)
-                        answer_.WriteElement(kPage, kServerID, serverKey);
-                    if (!refused.empty()) answer_.WriteElement(kPage, kErrorCode, "2");
+                    answer_.WriteElement(kPage, kClientID, outcome.clientKey);
+                    if (mapped) answer_.WriteElement(kPage, kServerID, outcome.serverKey);
+                    if (mapped && outcome.matched) answer_.WriteElement(kPage, kMatched, "1");
+                    if (!outcome.refused.empty()) answer_.WriteElement(kPage, kErrorCode, "2");
                     answer_.EndTag();
-                } else if (result == ReadResult::kFailed && !clientKey.empty()) {
+                } else if (outcome.result == ReadResult::kFailed && !outcome.clientKey.empty()) {
                     openResponse();
                     answer_.StartTag(kPage, kElement);
-                    answer_.WriteElement(kPage, kClientID, clientKey);
+                    answer_.WriteElement(kPage, kClientID, outcome.clientKey);
                     answer_.WriteElement(kPage, kErrorCode, "1");
                     answer_.EndTag();
                 }
             } else if (change == kDelete) {
-                HandleDelete(folder);
+                HandleDelete(target);
             } else if (change == kReadState) {
-                HandleReadState(folder);
+                HandleReadState(target.folder);
             } else {
-                HandleMove(folder);
+                HandleMove(target.folder);
             }
             continue;
         } else {
@@ -130,81 +164,6 @@ void CVantroRequest::HandleClientFolder() {
         answer_.EndTag();  // Folder
         answer_.EndTag();  // Response
     }
-}
-
-CVantroRequest::ReadResult CVantroRequest::ReadElement(CAbstractVantroFolder* folder,
-                                                       std::string& clientKey,
-                                                       std::string& serverKey, bool& stored,
-                                                       std::string* refused) {
-    stored = false;
-    std::string givenServerKey;
-    ReadResult result = ReadResult::kNoMapping;
-    while (Next() && !IsEnd()) {
-        if (IsText(kServerID)) {
-            givenServerKey = event_.value;
-            SkipChildEnd();
-        } else if (IsText(kClientID)) {
-            clientKey = event_.value;
-            SkipChildEnd();
-        } else if (IsStart(kCollection)) {
-            CWBXMLLiterals fields;
-            more_ = reader_.BuildTree(fields, event_) && more_;
-            try {
-                std::string className = folder->GetClassName();
-                std::unique_ptr<CAbstractVantroElement> element;
-                bool existing = false;
-                if (!givenServerKey.empty()) {
-                    CPocketDevice* device = session_.CurrentDevice();
-                    EntryPlace place = device != nullptr ? LocateItem(*device, givenServerKey)
-                                                         : EntryPlace::kMissing;
-                    if (place == EntryPlace::kRefused) {
-                        AddLiveTraceF("Item %s refused: not in a folder offered to device %s",
-                                      givenServerKey.c_str(), deviceId_.c_str());
-                        result = ReadResult::kNoMapping;
-                        continue;
-                    }
-                    if (place == EntryPlace::kOffered) element = folder->GetElement(givenServerKey);
-                    existing = static_cast<bool>(element);
-                }
-                if (!element) element = server_.FindOrCreateItem(folder, fields, className);
-                if (!element) {
-                    AddLiveTraceF("Item %s not found", givenServerKey.c_str());
-                    result = ReadResult::kFailed;
-                    continue;
-                }
-                element->SetLogLines(&server_.logLines);
-                // The key is reported only for an item that was really saved.
-                if (!element->XMLtoMessage(fields)) {
-                    result = ReadResult::kFailed;
-                } else {
-                    stored = true;
-                    if (refused) *refused = element->RefusedPart();
-                    std::string key = element->GetKey();
-                    session_.NoteDeviceChange(key);
-                    if (existing) {
-                        result = ReadResult::kNoMapping;
-                    } else if (!givenServerKey.empty() && key == givenServerKey) {
-                        result = ReadResult::kNoMapping;  // matched the item it named
-                    } else {
-                        // A new item, or one stored afresh for a key that names
-                        // nothing any more: the device learns its key.
-                        if (!givenServerKey.empty())
-                            AddLiveTraceF("Item %s no longer exists, stored afresh as %s",
-                                          givenServerKey.c_str(), key.c_str());
-                        serverKey = key;
-                        result = serverKey.empty() ? ReadResult::kFailed : ReadResult::kMapped;
-                    }
-                }
-            } catch (const CMAPIException&) {
-                result = ReadResult::kFailed;
-            } catch (...) {
-                ShowMessageBox("Crash in Read Element");
-                result = ReadResult::kFailed;
-            }
-        }
-    }
-    if (result == ReadResult::kFailed && !givenServerKey.empty()) return ReadResult::kNoMapping;
-    return result;
 }
 
 bool CVantroRequest::ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key) {
@@ -219,11 +178,34 @@ bool CVantroRequest::ChangedOnDesktop(CAbstractVantroFolder* folder, const std::
     return false;
 }
 
-void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {
+bool CVantroRequest::ChangedSinceExchange(const ClientFolder& target, const std::string& key) {
+    CClientMap* map =
+        target.mapiFolder != nullptr ? session_.Exchange().MapOf(*target.mapiFolder) : nullptr;
+    const CClientMapRecord* record = map != nullptr ? map->FindByServerKey(key) : nullptr;
+    if (record == nullptr || !record->hasFields) return ChangedOnDesktop(target.folder, key);
+    std::unique_ptr<CAbstractVantroElement> element = target.folder->GetElement(key);
+    if (!element) return false;
+    return HashesOf(ReadItemFields(*element)) != record->stored;
+}
+
+void CVantroRequest::HandleDelete(const ClientFolder& target) {
+    CAbstractVantroFolder* folder = target.folder;
+    CRequestExchange& exchange = session_.Exchange();
+    CClientMap* map = target.mapiFolder != nullptr ? exchange.MapOf(*target.mapiFolder) : nullptr;
     while (Next() && !IsEnd()) {
-        if (!IsText(kServerID)) continue;
+        const bool byClientId = IsText(kClientID);
+        if (!IsText(kServerID) && !byClientId) continue;
         std::string key = event_.value;
         SkipChildEnd();
+        if (byClientId) {
+            // An item whose Add the device sent but never saw answered.
+            const CClientMapRecord* record = map != nullptr ? map->FindByClientId(key) : nullptr;
+            if (record == nullptr) {
+                AddLiveTraceF("Deleting ClientID %s: not mapped, nothing deleted", key.c_str());
+                continue;
+            }
+            key = record->serverKey;
+        }
         // The store layer refuses items outside the offered folders itself; the
         // place is asked here to count and remember what the device really deleted.
         CPocketDevice* device = session_.CurrentDevice();
@@ -231,18 +213,22 @@ void CVantroRequest::HandleDelete(CAbstractVantroFolder* folder) {
         if (place == EntryPlace::kMissing) {
             AddLiveTraceF("Deleting %s: no such item", key.c_str());
             session_.NoteDeviceChange(key);
+            if (map != nullptr) map->Remove(key);
             continue;
         }
-        if (place == EntryPlace::kOffered && ChangedOnDesktop(folder, key)) {
+        if (place == EntryPlace::kOffered && ChangedSinceExchange(target, key)) {
             // The desktop's edit wins over the device's deletion: the item stays
             // and goes back to the device with this answer's changes.
             AddLiveTraceF("Deleting %s passed over: changed on the desktop", key.c_str());
             continue;
         }
+        if (target.mapiFolder != nullptr && !exchange.BeforeStoreWrite(*target.mapiFolder))
+            continue;
         folder->DeleteElement(key);
         if (place == EntryPlace::kOffered) {
             session_.NoteDeviceChange(key);
             ++CountsOf(folder).deviceDeleted;
+            if (map != nullptr) map->Remove(key);
         }
     }
 }
@@ -268,6 +254,9 @@ void CVantroRequest::HandleMove(CAbstractVantroFolder* folder) {
     }
     folder->MoveElement(serverId, target);
     session_.NoteDeviceChange(serverId);
+    // Both folders' snapshots must take the move in, or it comes back as one.
+    ++CountsOf(folder).deviceOther;
+    ++CountsOf(target).deviceOther;
 }
 
 void CVantroRequest::HandleReadState(CAbstractVantroFolder* folder) {
@@ -295,4 +284,6 @@ void CVantroRequest::HandleReadState(CAbstractVantroFolder* folder) {
     }
     element->SetReadFlag(value);
     session_.NoteDeviceChange(serverId);
+    // The folder's snapshot must take the read state in, or it comes back.
+    ++CountsOf(folder).deviceOther;
 }

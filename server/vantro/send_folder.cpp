@@ -76,6 +76,30 @@ void CVantroRequest::HandleGetDataFolder() {
     }
 }
 
+bool CVantroRequest::DeviceHoldsAsItIs(CAbstractVantroFolder* folder,
+                                       CAbstractVantroElement& element) {
+    auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
+    const std::string key = element.GetKey();
+    if (mapiFolder == nullptr || session_.Exchange().IsEcho(key)) return false;
+    CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
+    const CClientMapRecord* record = map != nullptr ? map->FindByServerKey(key) : nullptr;
+    if (record == nullptr || !record->hasFields || record->pendingGeneration != 0) return false;
+    if (record->fields != record->stored) return false;
+    return HashesOf(ReadItemFields(element)) == record->stored;
+}
+
+void CVantroRequest::RecordSent(CAbstractVantroFolder* folder, const std::string& key, size_t from,
+                                std::uint64_t generation) {
+    auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
+    if (mapiFolder == nullptr || generation == 0 || key.empty()) return;
+    CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
+    if (map == nullptr) return;
+    std::string_view written = answer_.Document().View().substr(from);
+    CClientMapRecord& record = map->Record(key);
+    record.pendingGeneration = generation;
+    record.pending = HashesOf(ItemElementFields(written));
+}
+
 void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int dayCount,
                                   bool subfolders, int depth) {
     std::string key = folder->GetKey();
@@ -83,14 +107,11 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     AddLiveTraceF("DoSendFolder: Foldername = %s Reset=%d", folder->GetDisplayName().c_str(),
                   reset ? 1 : 0);
     folder->PrepareChanges(dayCount);
-    std::string tempKey = folder->GetTempKey();
     if (!folder->IsValid()) {
         AddLiveTrace("Folder=NULL)");
         return;
     }
-    CPocketDevice* device = session_.CurrentDevice();
-    std::string ack =
-        FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
+    CountsOf(folder);  // every folder asked for gets its line, also with nothing to send
 
     std::unique_ptr<CAbstractVantroElement> element = folder->NextChangedElement();
     // A folder the device changed in this request gets its AckString even when
@@ -99,8 +120,17 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     // next answer would send them back to the device.
     auto own = counts_.find(key);
     const bool deviceChanged =
-        own != counts_.end() &&
-        own->second.deviceAdded + own->second.deviceChanged + own->second.deviceDeleted > 0;
+        own != counts_.end() && own->second.deviceAdded + own->second.deviceChanged +
+                                        own->second.deviceDeleted + own->second.deviceOther >
+                                    0;
+    // Every answer names a snapshot of its own; one that no answer names is not
+    // written (no acknowledgement could install it).
+    std::uint64_t generation = 0;
+    if (element || deviceChanged) generation = folder->PrepareSnapshot();
+    std::string tempKey = folder->GetTempKey();
+    CPocketDevice* device = session_.CurrentDevice();
+    std::string ack =
+        FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
     if (element || deviceChanged) {
         std::string path = session_.GetFolderPath(folder);
         answer_.StartTag(kPage, kSync);
@@ -111,6 +141,12 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         int count = 0;
         FolderCounts& counts = CountsOf(folder);
         for (; element; element = folder->NextChangedElement()) {
+            if (element->GetState() == kStateModify && DeviceHoldsAsItIs(folder, *element)) {
+                // The snapshot (and so the baseline) still takes the item in.
+                AddLiveTraceF("Item %s: the device holds it as it is, not sent",
+                              element->GetKey().c_str());
+                continue;
+            }
             ++count;
             if (element->GetState() == kStateAdd) ++counts.sentAdded;
             if (element->GetState() == kStateModify) ++counts.sentChanged;
@@ -122,6 +158,10 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
                     answer_.StartTag(kPage, kDelete);
                     answer_.WriteElement(kPage, kServerID, element->GetKey());
                     answer_.EndTag();
+                    if (auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder)) {
+                        if (CClientMap* map = session_.Exchange().MapOf(*mapiFolder))
+                            map->Remove(element->GetKey());
+                    }
                     break;
                 case kStateReadFlag:
                     answer_.StartTag(kPage, kReadFlag);
@@ -141,7 +181,11 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
                     answer_.StartTag(kPage, element->GetState() == kStateAdd ? kAdd : kModify);
                     answer_.WriteElement(kPage, kServerID, element->GetKey());
                     element->SetTransportHeaders(server_.transportHeaders);
-                    element->MessageToXML(answer_, true);
+                    {
+                        const size_t from = answer_.Document().Length();
+                        if (element->MessageToXML(answer_, true))
+                            RecordSent(folder, element->GetKey(), from, generation);
+                    }
                     answer_.EndTag();
                     break;
                 default:
@@ -152,8 +196,8 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         AddLiveTraceF("%s Sent %d items", folder->GetDisplayName().c_str(), count);
         answer_.EndTag();  // Folder
         answer_.EndTag();  // Sync
+        folder->SaveStatus(dayCount);
     }
-    folder->SaveStatus(dayCount);
     if (subfolders && depth < kMaxFolderDepth && folder->HasFolders()) {
         for (int i = 0;; ++i) {
             CAbstractVantroFolder* sub = folder->GetSubFolder(i);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <ostream>
@@ -14,9 +15,11 @@
 #include "server/config/log_text.h"
 #include "server/config/pocket_device.h"
 #include "server/config/settings.h"
+#include "server/config/sync_log.h"
 #include "server/store/mapi_folder.h"
 #include "server/vantro/ack_string.h"
 #include "server/vantro/protocol_log.h"
+#include "server/vantro/test_crash_point.h"
 #include "server/vantro/vantro_tags.h"
 
 using namespace vantro;
@@ -124,6 +127,7 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
         ShowMessageBox("Crash");
     }
     session_.EndRequest();
+    TestCrashPoint("before-answer");
     return true;
 }
 
@@ -134,14 +138,28 @@ CVantroRequest::FolderCounts& CVantroRequest::CountsOf(CAbstractVantroFolder* fo
 }
 
 void CVantroRequest::TraceFolderCounts() {
+    std::vector<CSyncFolderLine> lines;
     for (const auto& [key, c] : counts_) {
+        std::string extra;
+        if (c.deviceMatched > 0) extra += "; " + std::to_string(c.deviceMatched) + " matched";
+        if (c.conflicts > 0) extra += "; " + std::to_string(c.conflicts) + " conflicts";
         AddLiveTraceF(
             "Folder %s: device added %d, changed %d, deleted %d; sent added %d, "
-            "changed %d, deleted %d",
+            "changed %d, deleted %d%s",
             c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
-            c.sentChanged, c.sentDeleted);
+            c.sentChanged, c.sentDeleted, extra.c_str());
+        lines.push_back(CSyncFolderLine{c.name,
+                                        {c.sentAdded, c.sentChanged, c.sentDeleted},
+                                        {c.deviceAdded, c.deviceChanged, c.deviceDeleted},
+                                        c.conflicts});
     }
     counts_.clear();
+    // The device's sync.log: one line per folder of this sync.
+    CPocketDevice* device = session_.CurrentDevice();
+    if (device != nullptr && !lines.empty() &&
+        !AppendSyncFolders(settings_.DataFolder(), device->DeviceID, lines)) {
+        AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+    }
 }
 
 void CVantroRequest::WalkTopLevel() {
@@ -199,6 +217,10 @@ void CVantroRequest::HandleAcknowledge() {
         }
         AckResult result = ApplyAckString(settings_.DataFolder(), device->DeviceID, text);
         if (result == AckResult::kRefused) AddLiveTraceF("AckString refused: %s", text.c_str());
+        if (result == AckResult::kOlder)
+            AddLiveTraceF("AckString %s names an older snapshot: nothing installed", text.c_str());
+        if (result == AckResult::kNoSnapshot)
+            AddLiveTraceF("AckString %s names no snapshot: nothing installed", text.c_str());
     }
 }
 

@@ -19,8 +19,29 @@
 //
 // Two-way requests: the device's changes are applied where they stand, before the
 // GetData that follows them. The items the device touched are recorded in the
-// session, so a change list computed afterwards does not send them back, and the
-// snapshot records them as they now are.
+// session, so a change list (computed before or after) does not send them back,
+// and the snapshot records them as they now are; an item whose stored state then
+// differs from what the device holds (a desktop change merged in, a field the
+// server derived) goes back as Modify in this answer.
+//
+// Identity (docs/vantro-sync.md): every item a device adds is mapped by its
+// ClientID in the device folder's ClientID map (server/config/client_map.h), the
+// ClientID also written on the item in the same save. A repeated Add, a Modify
+// without ServerID and a Delete by ClientID reach the mapped item; an Add is paired
+// with a desktop item by name only on a folder's first sync (Reset 1 in the
+// request's Folder, no baseline, or a map set aside), only with an item not mapped
+// to a ClientID of the same handheld store and not created or paired earlier in
+// the request, never in a folder of class "Contact" or without Typ; a paired Add
+// is answered Element { ClientID, ServerID, Matched "1" }.
+//
+// Changes as fields (server/vantro/field_merge.h): a device's Add or Modify is
+// merged with the stored item field by field, the desktop winning a field both
+// changed; each losing value goes to the device's sync.log and the live trace
+// ("Conflict %s %s %s: handheld %s, desktop %s kept"). A cleared field (an empty
+// element) clears the property; an element that would clear the message class is
+// refused with Element { ClientID, ErrorCode "1" }.
+//
+// Test seam: server/vantro/test_crash_point.h ends the process at named points.
 //
 // Failures: store errors are swallowed by the store layer per item; an item that
 // could not be saved gets Element { ClientID, ErrorCode } instead of a key. Any
@@ -32,6 +53,7 @@
 // requests that share a session (see vantro_handlers.h).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,9 +63,11 @@
 #include "common/wbxml/wbxml.h"
 #include "server/store/mapi_server.h"
 #include "server/store/mapi_session.h"
+#include "server/vantro/field_merge.h"
 
 class Settings;
 class CChangeEntry;
+class CMobileMapiFolder;
 struct CPocketFolder;
 
 class CVantroRequest {
@@ -83,22 +107,59 @@ private:
     void HandleFilter();
     void HandleFilterFolder();
     void HandleClientFolder();
-    // Reads an Add or Modify: kMapped (keys set) when a new item was stored, kFailed
-    // when the item could not be stored, kNoMapping otherwise.
-    // An item named by a ServerID that no longer exists is stored afresh and mapped
-    // like a new one, so the device learns its new key. An item outside the
-    // device's offered folders is passed over (kNoMapping, traced).
+    // One Folder of the device's changes, once resolved.
+    struct ClientFolder {
+        CAbstractVantroFolder* folder = nullptr;
+        CMobileMapiFolder* mapiFolder = nullptr;  // the same folder, as a store folder
+        std::string typ;                          // the kind name the device sent
+        bool firstSync = false;                   // Reset 1, no baseline, or map set aside
+        bool pairByName = false;                  // a first sync of a kind that pairs
+    };
+    // Reads an Add or Modify. kMapped (keys set) when the device learns the item's
+    // key: a new item, one reached by its ClientID, one paired by name (matched),
+    // or one stored afresh for a ServerID that names nothing any more; kFailed when
+    // the item could not be stored or was refused; kNoMapping otherwise (an item
+    // named by its ServerID, one outside the device's offered folders, traced).
     enum class ReadResult { kNoMapping, kMapped, kFailed };
-    // stored: the item was written to the store. refused (when given): why a part
-    // of a stored item was not applied (empty when all of it was).
-    ReadResult ReadElement(CAbstractVantroFolder* folder, std::string& clientKey,
-                           std::string& serverKey, bool& stored, std::string* refused = nullptr);
+    struct ItemOutcome {
+        ReadResult result = ReadResult::kNoMapping;
+        std::string clientKey;
+        std::string serverKey;
+        bool stored = false;   // the item was written to the store
+        bool matched = false;  // paired by name with a desktop item
+        // Why a part of a stored item was not applied (empty when all of it was).
+        std::string refused;
+    };
+    ItemOutcome ReadElement(const ClientFolder& target, int32_t change);
+    // The Add or Modify whose element tree is fields, applied as the top of this
+    // file says. Raises CMAPIException on store errors.
+    void ApplyDeviceItem(const ClientFolder& target, int32_t change,
+                         const std::string& givenServerKey, const CWBXMLLiterals& fields,
+                         ItemOutcome& outcome);
+    // The fields of an item as MessageToXML writes them (empty when it cannot).
+    CFieldValues ReadItemFields(CAbstractVantroElement& element);
+    // Logs each conflict to the device's sync.log and the live trace.
+    void LogConflicts(CAbstractVantroFolder* folder, const std::string& key,
+                      const std::vector<CFieldConflict>& conflicts);
     // True when the desktop changed the item since the device's baseline (an entry
     // of kind modified in the folder's change list).
     bool ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key);
-    void HandleDelete(CAbstractVantroFolder* folder);
+    // True when the desktop changed the item since it was last exchanged with the
+    // device: its fields differ from the store's side of the ClientID map's
+    // record, or, without a record, ChangedOnDesktop.
+    bool ChangedSinceExchange(const ClientFolder& target, const std::string& key);
+    void HandleDelete(const ClientFolder& target);
     void HandleMove(CAbstractVantroFolder* folder);
     void HandleReadState(CAbstractVantroFolder* folder);
+    // True when the device holds the changed item exactly as the store does now
+    // (the ClientID map's record of the last exchange, both sides alike, nothing
+    // pending, equals the item's fields): a change the device made in an earlier
+    // request, or one of a field the device does not see, needs no Modify.
+    bool DeviceHoldsAsItIs(CAbstractVantroFolder* folder, CAbstractVantroElement& element);
+    // The pending fields of an Add or Modify written into the answer from offset
+    // from on: recorded in the folder's ClientID map for generation.
+    void RecordSent(CAbstractVantroFolder* folder, const std::string& key, size_t from,
+                    std::uint64_t generation);
     void HandleGetData();
     void HandleGetDataFolder();
     void DoSendFolder(CAbstractVantroFolder* folder, bool reset, int dayCount, bool subfolders,
@@ -114,13 +175,17 @@ private:
         int deviceAdded = 0;
         int deviceChanged = 0;
         int deviceDeleted = 0;
+        int deviceOther = 0;  // read states and moves
+        int deviceMatched = 0;
+        int conflicts = 0;
         int sentAdded = 0;
         int sentChanged = 0;
         int sentDeleted = 0;
     };
     FolderCounts& CountsOf(CAbstractVantroFolder* folder);
     // One live trace line per folder: "Folder %s: device added %d, changed %d,
-    // deleted %d; sent added %d, changed %d, deleted %d".
+    // deleted %d; sent added %d, changed %d, deleted %d", followed by
+    // "; %d matched" and "; %d conflicts" when there were any.
     void TraceFolderCounts();
 
     Settings& settings_;

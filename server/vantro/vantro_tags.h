@@ -40,6 +40,8 @@ inline constexpr int32_t kFilter = 0x39;
 inline constexpr int32_t kSubfolders = 0x3A;
 inline constexpr int32_t kNewFolder = 0x3B;
 inline constexpr int32_t kMoved = 0x3C;
+// In an Element of the answer: the device's Add was paired with a desktop item by name.
+inline constexpr int32_t kMatched = 0x3D;
 
 // PR_TRANSPORT_MESSAGE_HEADERS on the e-mail page, read inside a Filter folder.
 inline constexpr int32_t kMailPage = 7;

@@ -1,0 +1,410 @@
+// CClientMap: the index file, its marker, and the lookups.
+#include "server/config/client_map.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <random>
+
+#include "platform/win/message_box.h"
+#include "server/config/contents_table_file.h"
+#include "server/config/live_trace.h"
+
+namespace {
+
+constexpr std::string_view kIndexHeader = "[ClientMap]";
+constexpr std::string_view kVersionLine = "Version=1";
+constexpr std::string_view kEpochKey = "Epoch=";
+constexpr size_t kEpochDigits = 16;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool IsHexText(std::string_view text) {
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+}
+
+std::string Hex(std::uint64_t value, int digits) {
+    std::string text(static_cast<size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i) {
+        text[static_cast<size_t>(i)] = kHexDigits[value & 0xF];
+        value >>= 4;
+    }
+    return text;
+}
+
+std::optional<std::uint64_t> ParseHex(std::string_view text) {
+    if (text.empty() || text.size() > 16 || !IsHexText(text)) return std::nullopt;
+    std::uint64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return value;
+}
+
+bool IsPlainClientIdByte(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '@' ||
+           c == '.' || c == '-' || c == '_';
+}
+
+std::string EscapeClientId(std::string_view id) {
+    std::string out;
+    for (unsigned char c : id) {
+        if (IsPlainClientIdByte(c)) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHexDigits[c >> 4]);
+            out.push_back(kHexDigits[c & 0xF]);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> UnescapeClientId(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '%') {
+            if (i + 2 >= text.size()) return std::nullopt;
+            std::optional<std::uint64_t> byte = ParseHex(text.substr(i + 1, 2));
+            if (!byte) return std::nullopt;
+            out.push_back(static_cast<char>(*byte));
+            i += 2;
+        } else if (IsPlainClientIdByte(c)) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+std::string FormatFields(const CFieldHashes& fields) {
+    std::string out;
+    for (const auto& [id, hash] : fields) {
+        if (!out.empty()) out.push_back(',');
+        out += Hex(id, 4);
+        out.push_back(':');
+        out += Hex(hash, 16);
+    }
+    return out;
+}
+
+bool ParseFields(std::string_view text, CFieldHashes& fields) {
+    fields.clear();
+    while (!text.empty()) {
+        size_t comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (item.size() != 21 || item[4] != ':') return false;
+        std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
+        std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
+        if (!id || !hash) return false;
+        fields[static_cast<CFieldId>(*id)] = *hash;
+        if (comma != std::string_view::npos && text.empty()) return false;
+    }
+    return true;
+}
+
+// The whole content of path; empty when it cannot be read.
+std::string ReadFileText(const std::string& path) {
+    std::string content;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return content;
+    std::vector<char> chunk(16 * 1024);
+    for (;;) {
+        ssize_t got = read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        content.append(chunk.data(), static_cast<size_t>(got));
+    }
+    close(fd);
+    return content;
+}
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        size_t tab = line.find('\t');
+        parts.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos) break;
+        line.remove_prefix(tab + 1);
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::uint64_t FieldTextHash(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    return hash;
+}
+
+bool IsUsableClientId(std::string_view clientId) {
+    return !clientId.empty() && clientId.size() <= kMaxClientIdLength;
+}
+
+std::string_view ClientIdStoreIdentity(std::string_view clientId) {
+    size_t at = clientId.rfind('@');
+    return at == std::string_view::npos ? std::string_view() : clientId.substr(at + 1);
+}
+
+CClientMap::CClientMap(std::string dataFolder, std::string deviceId, std::string folderKey)
+    : dataFolder_(std::move(dataFolder)),
+      deviceId_(std::move(deviceId)),
+      folderKey_(std::move(folderKey)) {
+    NewEpoch();
+}
+
+std::string CClientMap::IndexPath() const {
+    return dataFolder_ + "/" + deviceId_ + "/" + folderKey_ + ".map";
+}
+
+std::string CClientMap::MarkerPath() const { return IndexPath() + "-dirty"; }
+
+void CClientMap::NewEpoch() {
+    std::random_device random;
+    std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    epoch_ = Hex(value, kEpochDigits);
+}
+
+CClientMap::LoadResult CClientMap::Load() {
+    records_.clear();
+    byClientId_.clear();
+    changed_ = false;
+    std::string marker;
+    bool hasMarker = false;
+    if (access(MarkerPath().c_str(), F_OK) == 0) {
+        hasMarker = true;
+        markFound_ = true;
+        marker = ReadFileText(MarkerPath());
+        // The marker names the epoch its request wrote the item properties with.
+        while (!marker.empty() && (marker.back() == '\n' || marker.back() == '\r'))
+            marker.pop_back();
+    }
+    if (access(IndexPath().c_str(), F_OK) != 0) {
+        if (hasMarker && marker.size() == kEpochDigits && IsHexText(marker)) epoch_ = marker;
+        return hasMarker ? LoadResult::kRebuild : LoadResult::kNone;
+    }
+    std::string text = ReadFileText(IndexPath());
+    if (!Parse(text)) {
+        records_.clear();
+        byClientId_.clear();
+        NewEpoch();
+        std::string aside = IndexPath() + ".bad";
+        std::rename(IndexPath().c_str(), aside.c_str());
+        unlink(MarkerPath().c_str());
+        markFound_ = false;
+        changed_ = true;
+        ShowMessageBox("The ClientID map " + IndexPath() + " cannot be read; set aside as " +
+                       aside + ", the folder is synchronised as on its first sync");
+        return LoadResult::kSetAside;
+    }
+    return hasMarker ? LoadResult::kRebuild : LoadResult::kLoaded;
+}
+
+void CClientMap::Rebuild(const std::vector<std::pair<std::string, std::string>>& properties,
+                         const std::vector<std::string>& allKeys) {
+    std::map<std::string, bool> present;
+    for (const std::string& key : allKeys) present[key] = true;
+    for (auto it = records_.begin(); it != records_.end();) {
+        it = present.count(it->first) != 0 ? std::next(it) : records_.erase(it);
+    }
+    byClientId_.clear();
+    for (const auto& [key, record] : records_) IndexClientId(record);
+    for (const auto& [key, value] : properties) {
+        std::optional<std::string> clientId = ClientIdOfProperty(value);
+        if (clientId && present.count(key) != 0) MapClientId(key, *clientId);
+    }
+    changed_ = true;
+}
+
+std::string CClientMap::PropertyValue(const std::string& clientId) const {
+    return epoch_ + "/" + clientId;
+}
+
+std::optional<std::string> CClientMap::ClientIdOfProperty(std::string_view value) const {
+    if (value.size() <= kEpochDigits + 1 || value.substr(0, kEpochDigits) != epoch_ ||
+        value[kEpochDigits] != '/')
+        return std::nullopt;
+    std::string clientId(value.substr(kEpochDigits + 1));
+    if (!IsUsableClientId(clientId)) return std::nullopt;
+    return clientId;
+}
+
+const CClientMapRecord* CClientMap::FindByServerKey(const std::string& serverKey) const {
+    auto found = records_.find(serverKey);
+    return found == records_.end() ? nullptr : &found->second;
+}
+
+const CClientMapRecord* CClientMap::FindByClientId(const std::string& clientId) const {
+    auto found = byClientId_.find(clientId);
+    return found == byClientId_.end() ? nullptr : FindByServerKey(found->second);
+}
+
+CClientMapRecord& CClientMap::Record(const std::string& serverKey) {
+    changed_ = true;
+    CClientMapRecord& record = records_[serverKey];
+    record.serverKey = serverKey;
+    return record;
+}
+
+void CClientMap::IndexClientId(const CClientMapRecord& record) {
+    if (!record.clientId.empty()) byClientId_[record.clientId] = record.serverKey;
+}
+
+void CClientMap::MapClientId(const std::string& serverKey, const std::string& clientId) {
+    if (clientId.empty()) return;
+    auto held = byClientId_.find(clientId);
+    if (held != byClientId_.end() && held->second != serverKey) {
+        auto other = records_.find(held->second);
+        if (other != records_.end()) other->second.clientId.clear();
+    }
+    CClientMapRecord& record = Record(serverKey);
+    if (!record.clientId.empty() && record.clientId != clientId) byClientId_.erase(record.clientId);
+    record.clientId = clientId;
+    byClientId_[clientId] = serverKey;
+}
+
+void CClientMap::Remove(const std::string& serverKey) {
+    auto found = records_.find(serverKey);
+    if (found == records_.end()) return;
+    if (!found->second.clientId.empty()) byClientId_.erase(found->second.clientId);
+    records_.erase(found);
+    changed_ = true;
+}
+
+bool CClientMap::MappedToIdentity(const std::string& serverKey, std::string_view identity) const {
+    const CClientMapRecord* record = FindByServerKey(serverKey);
+    return record != nullptr && !record->clientId.empty() &&
+           ClientIdStoreIdentity(record->clientId) == identity;
+}
+
+void CClientMap::ConfirmUpTo(std::uint64_t generation) {
+    for (auto& [key, record] : records_) {
+        if (record.pendingGeneration == 0 || record.pendingGeneration > generation) continue;
+        record.fields = record.pending;
+        record.stored = std::move(record.pending);
+        record.pending.clear();
+        record.hasFields = true;
+        record.pendingGeneration = 0;
+        changed_ = true;
+    }
+}
+
+bool CClientMap::MarkDirty(std::string& error) {
+    if (marked_) return true;
+    if (!WriteStateFile(MarkerPath(), epoch_ + "\n", error)) return false;
+    marked_ = true;
+    return true;
+}
+
+bool CClientMap::Save(std::string& error) {
+    if (!changed_ && !marked_ && !markFound_) return true;
+    if (!WriteStateFile(IndexPath(), Serialize(), error)) return false;
+    if (unlink(MarkerPath().c_str()) != 0 && errno != ENOENT) {
+        error = "cannot remove " + MarkerPath() + ": " + std::strerror(errno);
+        return false;
+    }
+    changed_ = false;
+    marked_ = false;
+    markFound_ = false;
+    return true;
+}
+
+std::string CClientMap::Serialize() const {
+    std::string out;
+    out += kIndexHeader;
+    out += '\n';
+    out += kVersionLine;
+    out += '\n';
+    out += kEpochKey;
+    out += epoch_;
+    out += '\n';
+    for (const auto& [key, record] : records_) {
+        out += key;
+        out += '\t';
+        out += EscapeClientId(record.clientId);
+        out += '\t';
+        if (record.matched) out += 'm';
+        if (record.hasFields) out += 'f';
+        out += '\t';
+        out += FormatFields(record.fields);
+        out += '\t';
+        out += FormatFields(record.stored);
+        out += '\t';
+        out += std::to_string(record.pendingGeneration);
+        out += '\t';
+        out += FormatFields(record.pending);
+        out += '\n';
+    }
+    return out;
+}
+
+bool CClientMap::Parse(std::string_view text) {
+    std::map<std::string, CClientMapRecord> records;
+    std::string epoch;
+    int line = 0;
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        if (end == std::string_view::npos) return false;  // a cut index is no index
+        std::string_view row = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        ++line;
+        if (line == 1) {
+            if (row != kIndexHeader) return false;
+            continue;
+        }
+        if (line == 2) {
+            if (row != kVersionLine) return false;
+            continue;
+        }
+        if (line == 3) {
+            if (row.substr(0, kEpochKey.size()) != kEpochKey) return false;
+            epoch = std::string(row.substr(kEpochKey.size()));
+            if (epoch.size() != kEpochDigits || !IsHexText(epoch)) return false;
+            continue;
+        }
+        std::vector<std::string_view> parts = SplitTabs(row);
+        if (parts.size() != 7 || parts[0].empty() || !IsHexText(parts[0])) return false;
+        CClientMapRecord record;
+        record.serverKey = std::string(parts[0]);
+        std::optional<std::string> clientId = UnescapeClientId(parts[1]);
+        if (!clientId || clientId->size() > kMaxClientIdLength) return false;
+        record.clientId = std::move(*clientId);
+        for (char flag : parts[2]) {
+            if (flag == 'm')
+                record.matched = true;
+            else if (flag == 'f')
+                record.hasFields = true;
+            else
+                return false;
+        }
+        if (!ParseFields(parts[3], record.fields) || !ParseFields(parts[4], record.stored))
+            return false;
+        std::string_view generation = parts[5];
+        auto [stop, error] = std::from_chars(
+            generation.data(), generation.data() + generation.size(), record.pendingGeneration);
+        if (error != std::errc() || stop != generation.data() + generation.size()) return false;
+        if (!ParseFields(parts[6], record.pending)) return false;
+        std::string key = record.serverKey;
+        if (!records.emplace(std::move(key), std::move(record)).second) return false;
+    }
+    if (line < 3) return false;
+    records_ = std::move(records);
+    epoch_ = std::move(epoch);
+    byClientId_.clear();
+    for (auto& [key, record] : records_) {
+        if (record.clientId.empty()) continue;
+        // A ClientID named twice keeps its first item; the other loses it.
+        if (!byClientId_.emplace(record.clientId, key).second) record.clientId.clear();
+    }
+    return true;
+}

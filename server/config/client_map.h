@@ -1,0 +1,170 @@
+// The map of one device and one folder that makes every request safe to send again:
+// for every item the device and the desktop exchanged, its server key, the device's
+// ClientID when the device named one, and the item's fields as the device holds
+// them (as far as the server knows), so that a repeated Add finds its item, a
+// Modify or Delete names an item whose Add was never answered, and a change made on
+// both sides can be merged field by field.
+//
+// Where it lives, in the device's sub-folder of the data folder:
+//   <key>.map        the index (format below), replaced atomically (write, flush,
+//                    rename) at the end of a request that changed it.
+//   <key>.map-dirty  the marker, written and flushed before the first store write of
+//                    a request that may change the map, removed once the index is
+//                    written. While it exists the index is not known to be current.
+// The authoritative record of a ClientID is a property on the item itself, written
+// in the item's own save (server/store/client_id_property.h); its value is
+// PropertyValue(clientId), "<epoch>/<ClientID>". A load that finds the marker
+// therefore rebuilds the ClientIDs with one pass over the folder (Rebuild); a
+// normal load reads the index alone. The epoch ties the properties to this index:
+// a device reset removes the files, the next index has a new epoch, and properties
+// left on the items from before count for nothing.
+//
+// Fields: hashes of the fields' wire texts (FieldTextHash), by field (code page and
+// token); a field without value is absent. A record keeps two sets: what the device
+// holds of the item (its side of the last exchange, so a change of the device shows
+// as a field that differs from it), and what the store held then (so a change made
+// on the desktop since shows the same way). They differ where the server added to
+// what the device sent (a file-as it derived, a field the desktop won) until an
+// answer carries the item to the device. The fields an answer sends wait as
+// pending, tagged with the answer's generation, until the device acknowledges that
+// answer (ConfirmUpTo: both sets become the pending one); the fields a device sends
+// count at once, since the device holds them already.
+//
+// Index format (text, single line feeds):
+//   [ClientMap]
+//   Version=1
+//   Epoch=<16 upper-case hexadecimal digits>
+//   one line per item, seven fields separated by tabs:
+//   <server key> <ClientID> <flags> <device fields> <store fields>
+//   <pending generation> <pending fields>
+// where the ClientID is percent-escaped (every byte other than 0-9 A-Z a-z and
+// "@.-_" as %XX) and empty for none; flags are letters: "m" paired by name on a
+// first sync, "f" fields known; a field set is empty or comma-separated
+// "<page><token>:<hash>" (two, two and sixteen upper-case hexadecimal digits); the
+// pending generation is a decimal number, 0 for none.
+//
+// Thread use: one object per device folder and request, used by that request's
+// thread; the files belong to the one device synchronising at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A field of an item on the wire: code page << 8 | tag token.
+using CFieldId = std::uint16_t;
+inline constexpr CFieldId MakeFieldId(std::int32_t page, std::int32_t token) {
+    return static_cast<CFieldId>(((page & 0xFF) << 8) | (token & 0x3F));
+}
+inline constexpr std::int32_t FieldPage(CFieldId id) { return id >> 8; }
+inline constexpr std::int32_t FieldToken(CFieldId id) { return id & 0x3F; }
+
+// The hash of a field's wire text: FNV-1a over its bytes, 64 bits.
+std::uint64_t FieldTextHash(std::string_view text);
+
+using CFieldHashes = std::map<CFieldId, std::uint64_t>;
+
+// A ClientID longer than this counts as none.
+inline constexpr size_t kMaxClientIdLength = 64;
+
+// True for a ClientID the map can keep: 1 to kMaxClientIdLength bytes.
+bool IsUsableClientId(std::string_view clientId);
+
+// The handheld store identity a ClientID belongs to: the text after its last "@";
+// empty for a ClientID without "@" (older handhelds).
+std::string_view ClientIdStoreIdentity(std::string_view clientId);
+
+struct CClientMapRecord {
+    std::string serverKey;
+    std::string clientId;                 // empty: the device never named the item
+    bool matched = false;                 // paired with a desktop item by name on a first sync
+    bool hasFields = false;               // fields and stored below are known
+    CFieldHashes fields;                  // what the device holds, as last exchanged
+    CFieldHashes stored;                  // what the store held at that exchange
+    std::uint64_t pendingGeneration = 0;  // 0: nothing pending
+    CFieldHashes pending;                 // the fields the answer of pendingGeneration sent
+};
+
+class CClientMap {
+public:
+    enum class LoadResult {
+        kNone,      // no index: an empty map with a new epoch
+        kLoaded,    // the index was read and is current
+        kRebuild,   // the marker is there: the index was read as far as it goes and
+                    // the ClientIDs must be rebuilt from the items (Rebuild)
+        kSetAside,  // the index could not be read: renamed to <key>.map.bad,
+                    // reported through the message box sink (error.log); an empty
+                    // map with a new epoch, and the folder counts as on its first sync
+    };
+
+    CClientMap(std::string dataFolder, std::string deviceId, std::string folderKey);
+
+    LoadResult Load();
+
+    // Takes the ClientIDs from the items: properties holds (server key, property
+    // value) for every item of the folder that has the property. An item whose
+    // value is of this epoch gets that ClientID (taking it from any other record);
+    // records whose item is not among allKeys are dropped; everything else stays.
+    // The map counts as changed.
+    void Rebuild(const std::vector<std::pair<std::string, std::string>>& properties,
+                 const std::vector<std::string>& allKeys);
+
+    // The value of the item property for clientId: "<epoch>/<ClientID>".
+    std::string PropertyValue(const std::string& clientId) const;
+    // The ClientID a property value names when it is of this epoch; none otherwise.
+    std::optional<std::string> ClientIdOfProperty(std::string_view value) const;
+
+    const CClientMapRecord* FindByServerKey(const std::string& serverKey) const;
+    const CClientMapRecord* FindByClientId(const std::string& clientId) const;
+    // The record of serverKey, created when missing; the map counts as changed.
+    CClientMapRecord& Record(const std::string& serverKey);
+    // Gives clientId to the record of serverKey (created when missing); a record
+    // that held it before loses it. An empty clientId changes nothing.
+    void MapClientId(const std::string& serverKey, const std::string& clientId);
+    // Drops the record of serverKey (nothing when there is none).
+    void Remove(const std::string& serverKey);
+    // True when serverKey's record holds a ClientID of that store identity.
+    bool MappedToIdentity(const std::string& serverKey, std::string_view identity) const;
+    // Every record whose pending generation is 1..generation takes its pending
+    // fields as the device's and the store's fields.
+    void ConfirmUpTo(std::uint64_t generation);
+
+    // Writes the marker once per object (flushed). False, with error set, when it
+    // cannot be written: the caller must not write to the store then.
+    bool MarkDirty(std::string& error);
+    // Writes the index when the map changed or a marker was written or found, then
+    // removes the marker. False, with error set, when the index cannot be written
+    // (the marker then stays, so the next load rebuilds).
+    bool Save(std::string& error);
+
+    bool Changed() const { return changed_; }
+    const std::string& Epoch() const { return epoch_; }
+    size_t Size() const { return records_.size(); }
+    const std::map<std::string, CClientMapRecord>& Records() const { return records_; }
+
+    // The index text of the map and its parser (pure; for the files and tests).
+    // Parse replaces the map's records and epoch; false when text is not an index.
+    std::string Serialize() const;
+    bool Parse(std::string_view text);
+
+    std::string IndexPath() const;
+    std::string MarkerPath() const;
+
+private:
+    void NewEpoch();
+    void IndexClientId(const CClientMapRecord& record);
+
+    std::string dataFolder_;
+    std::string deviceId_;
+    std::string folderKey_;
+    std::string epoch_;
+    std::map<std::string, CClientMapRecord> records_;  // by server key
+    std::map<std::string, std::string> byClientId_;    // ClientID -> server key
+    bool changed_ = false;
+    bool marked_ = false;     // this object wrote the marker
+    bool markFound_ = false;  // the marker was there when loaded
+};

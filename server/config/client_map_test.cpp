@@ -1,0 +1,267 @@
+// The ClientID map of a device folder: the index text, its marker, the rebuild from
+// item properties, and the bounds of a ClientID.
+#include "server/config/client_map.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/win/message_box.h"
+#include "server/config/config_test_util.h"
+#include "server/config/contents_table_file.h"
+
+namespace {
+
+class ClientMapTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(temp_.Path() + "/PPC1");
+        SetMessageBoxSink(
+            [this](const std::string& text, const std::string&) { boxes_.push_back(text); });
+    }
+    void TearDown() override {
+        SetMessageBoxSink(nullptr);
+        SetStateFileFaultHook(nullptr);
+    }
+    CClientMap Map() { return CClientMap(temp_.Path(), "PPC1", "-1"); }
+    std::string File(const std::string& name) { return temp_.Path() + "/PPC1/" + name; }
+
+    TempFolder temp_;
+    std::vector<std::string> boxes_;
+};
+
+const std::string kEpoch = "00112233AABBCCDD";
+
+TEST_F(ClientMapTest, IndexTextByteForByte) {
+    CClientMap map = Map();
+    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
+    map.MapClientId("0A0B", "12@8F0C2A44D1E3B907");
+    CClientMapRecord& task = map.Record("0A0B");
+    task.hasFields = true;
+    task.fields[MakeFieldId(3, 0x01)] = 0xCBF29CE484222325ULL;
+    task.fields[MakeFieldId(3, 0x0A)] = 1;
+    task.stored[MakeFieldId(3, 0x0A)] = 3;
+    task.pendingGeneration = 7;
+    task.pending[MakeFieldId(3, 0x01)] = 2;
+    // A desktop item the device holds but never named, and a ClientID of an older
+    // handheld with bytes that need escaping.
+    map.Record("0C");
+    map.MapClientId("0D", "a b;%\t");
+    map.Record("0D").matched = true;
+    EXPECT_EQ(map.Serialize(),
+              "[ClientMap]\nVersion=1\nEpoch=00112233AABBCCDD\n"
+              "0A0B\t12@8F0C2A44D1E3B907\tf\t0301:CBF29CE484222325,030A:0000000000000001\t"
+              "030A:0000000000000003\t7\t0301:0000000000000002\n"
+              "0C\t\t\t\t\t0\t\n"
+              "0D\ta%20b%3B%25%09\tm\t\t\t0\t\n");
+
+    CClientMap back = Map();
+    ASSERT_TRUE(back.Parse(map.Serialize()));
+    EXPECT_EQ(back.Serialize(), map.Serialize());
+    EXPECT_EQ(back.Epoch(), kEpoch);
+    ASSERT_NE(back.FindByClientId("a b;%\t"), nullptr);
+    EXPECT_EQ(back.FindByClientId("a b;%\t")->serverKey, "0D");
+    EXPECT_TRUE(back.FindByClientId("a b;%\t")->matched);
+    EXPECT_EQ(back.FindByClientId("12@8F0C2A44D1E3B907")->pending.size(), 1u);
+    EXPECT_EQ(back.FindByServerKey("0C")->clientId, "");
+}
+
+TEST_F(ClientMapTest, TextsThatAreNoIndexAreRefused) {
+    const std::string head = "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n";
+    CClientMap map = Map();
+    EXPECT_TRUE(map.Parse(head));
+    EXPECT_TRUE(map.Parse(head + "0A\t\t\t\t\t0\t\n"));
+    for (const std::string& bad : std::vector<std::string>{
+             std::string(""), std::string("[ClientMap]\n"),
+             "[ClientMap]\nVersion=2\nEpoch=" + kEpoch + "\n",
+             std::string("[ClientMap]\nVersion=1\nEpoch=0011\n"),
+             head + "0A\t\t\t\t\t0\n",                                   // six fields
+             head + "0A\t\t\t\t\t0\t",                                   // cut line
+             head + "0a\t\t\t\t\t0\t\n",                                 // key not upper hex
+             head + "0A\t%4\t\t\t\t0\t\n",                               // cut escape
+             head + "0A\tx y\t\t\t\t0\t\n",                              // unescaped blank
+             head + "0A\t\tq\t\t\t0\t\n",                                // unknown flag
+             head + "0A\t\t\t0301:12\t\t0\t\n",                          // short hash
+             head + "0A\t\t\t0301:0000000000000001,\t\t0\t\n",           // dangling comma
+             head + "0A\t\t\t\t\tx\t\n",                                 // generation
+             head + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                // key twice
+             head + "0A\t" + std::string(65, '1') + "\t\t\t\t0\t\n"}) {  // ClientID too long
+        EXPECT_FALSE(map.Parse(bad)) << bad;
+    }
+}
+
+TEST_F(ClientMapTest, ClientIdBoundsAndStoreIdentity) {
+    EXPECT_FALSE(IsUsableClientId(""));
+    EXPECT_TRUE(IsUsableClientId("1"));
+    EXPECT_TRUE(IsUsableClientId(std::string(64, '7')));
+    EXPECT_FALSE(IsUsableClientId(std::string(65, '7')));
+    EXPECT_EQ(ClientIdStoreIdentity("12@8F0C2A44D1E3B907"), "8F0C2A44D1E3B907");
+    EXPECT_EQ(ClientIdStoreIdentity("12"), "");
+    EXPECT_EQ(ClientIdStoreIdentity("12@"), "");
+
+    CClientMap map = Map();
+    map.MapClientId("0A", "12@AA");
+    map.MapClientId("0B", "13");
+    EXPECT_TRUE(map.MappedToIdentity("0A", "AA"));
+    EXPECT_FALSE(map.MappedToIdentity("0A", "BB"));
+    EXPECT_FALSE(map.MappedToIdentity("0A", ""));
+    EXPECT_TRUE(map.MappedToIdentity("0B", ""));
+    EXPECT_FALSE(map.MappedToIdentity("0C", ""));
+}
+
+TEST_F(ClientMapTest, AClientIdNamesOneItemAndAnItemHoldsOneClientId) {
+    CClientMap map = Map();
+    map.MapClientId("0A", "12@S");
+    map.MapClientId("0B", "12@S");  // the device now names another item so
+    EXPECT_EQ(map.FindByClientId("12@S")->serverKey, "0B");
+    EXPECT_EQ(map.FindByServerKey("0A")->clientId, "");
+    map.MapClientId("0B", "13@S");  // and names that item anew
+    EXPECT_EQ(map.FindByClientId("12@S"), nullptr);
+    EXPECT_EQ(map.FindByClientId("13@S")->serverKey, "0B");
+    map.Remove("0B");
+    EXPECT_EQ(map.FindByClientId("13@S"), nullptr);
+    EXPECT_EQ(map.Size(), 1u);
+    map.MapClientId("0C", "");
+    EXPECT_EQ(map.FindByServerKey("0C"), nullptr);
+}
+
+TEST_F(ClientMapTest, PendingFieldsCountOnceTheirAnswerIsAcknowledged) {
+    CClientMap map = Map();
+    CClientMapRecord& a = map.Record("0A");
+    a.pendingGeneration = 3;
+    a.pending[MakeFieldId(1, 0x1D)] = 5;
+    CClientMapRecord& b = map.Record("0B");
+    b.hasFields = true;
+    b.fields[MakeFieldId(1, 0x1D)] = 1;
+    b.pendingGeneration = 4;
+    b.pending[MakeFieldId(1, 0x1B)] = 9;
+    map.ConfirmUpTo(2);  // an older answer: nothing
+    EXPECT_FALSE(map.FindByServerKey("0A")->hasFields);
+    map.ConfirmUpTo(3);
+    EXPECT_TRUE(map.FindByServerKey("0A")->hasFields);
+    EXPECT_EQ(map.FindByServerKey("0A")->fields, (CFieldHashes{{MakeFieldId(1, 0x1D), 5}}));
+    EXPECT_EQ(map.FindByServerKey("0A")->stored, (CFieldHashes{{MakeFieldId(1, 0x1D), 5}}));
+    EXPECT_EQ(map.FindByServerKey("0A")->pendingGeneration, 0u);
+    EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldHashes{{MakeFieldId(1, 0x1D), 1}}));
+    map.ConfirmUpTo(9);
+    EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldHashes{{MakeFieldId(1, 0x1B), 9}}));
+}
+
+TEST_F(ClientMapTest, MarkerMakesTheNextLoadRebuildFromTheItems) {
+    // No files: an empty map, nothing written by a save without changes.
+    CClientMap first = Map();
+    EXPECT_EQ(first.Load(), CClientMap::LoadResult::kNone);
+    std::string error;
+    EXPECT_TRUE(first.Save(error));
+    EXPECT_FALSE(std::filesystem::exists(File("-1.map")));
+
+    // A request marks the folder, maps an item and saves: index written, marker gone.
+    ASSERT_TRUE(first.MarkDirty(error)) << error;
+    EXPECT_EQ(ReadWholeFile(File("-1.map-dirty")), first.Epoch() + "\n");
+    first.MapClientId("0A", "1@S");
+    ASSERT_TRUE(first.Save(error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(File("-1.map-dirty")));
+    CClientMap loaded = Map();
+    EXPECT_EQ(loaded.Load(), CClientMap::LoadResult::kLoaded);
+    EXPECT_EQ(loaded.Epoch(), first.Epoch());
+    EXPECT_EQ(loaded.FindByClientId("1@S")->serverKey, "0A");
+
+    // The next request is killed after its store write: marker there, index old.
+    ASSERT_TRUE(loaded.MarkDirty(error));
+    CClientMap again = Map();
+    ASSERT_EQ(again.Load(), CClientMap::LoadResult::kRebuild);
+    again.Record("0A").hasFields = true;
+    // The pass over the folder: 0A still holds 1@S, 0B got 2@S in the lost
+    // request, 0C holds a ClientID of an older epoch (before a device reset), and an
+    // item holding nothing.
+    again.Rebuild({{"0A", again.PropertyValue("1@S")},
+                   {"0B", again.PropertyValue("2@S")},
+                   {"0C", "FFFFFFFFFFFFFFFF/3@S"},
+                   {"0E", again.PropertyValue(std::string(65, '9'))}},
+                  {"0A", "0B", "0C", "0D", "0E"});
+    EXPECT_EQ(again.FindByClientId("1@S")->serverKey, "0A");
+    EXPECT_TRUE(again.FindByClientId("1@S")->hasFields);  // what the index knew stays
+    EXPECT_EQ(again.FindByClientId("2@S")->serverKey, "0B");
+    EXPECT_EQ(again.FindByClientId("3@S"), nullptr);
+    EXPECT_EQ(again.Size(), 2u);
+    ASSERT_TRUE(again.Save(error));
+    EXPECT_FALSE(std::filesystem::exists(File("-1.map-dirty")));
+    CClientMap after = Map();
+    EXPECT_EQ(after.Load(), CClientMap::LoadResult::kLoaded);
+    EXPECT_EQ(after.FindByClientId("2@S")->serverKey, "0B");
+
+    // An item deleted while the marker stood: its record goes with the rebuild.
+    after.MarkDirty(error);
+    CClientMap pruned = Map();
+    ASSERT_EQ(pruned.Load(), CClientMap::LoadResult::kRebuild);
+    pruned.Rebuild({{"0B", pruned.PropertyValue("2@S")}}, {"0B"});
+    EXPECT_EQ(pruned.FindByClientId("1@S"), nullptr);
+    EXPECT_EQ(pruned.Size(), 1u);
+}
+
+TEST_F(ClientMapTest, MarkerWithoutIndexKeepsItsEpoch) {
+    // Killed in the very first request of a folder, after the item was saved.
+    CClientMap first = Map();
+    first.Load();
+    std::string error;
+    ASSERT_TRUE(first.MarkDirty(error));
+    CClientMap again = Map();
+    EXPECT_EQ(again.Load(), CClientMap::LoadResult::kRebuild);
+    EXPECT_EQ(again.Epoch(), first.Epoch());
+    again.Rebuild({{"0B", first.PropertyValue("2@S")}}, {"0B"});
+    EXPECT_EQ(again.FindByClientId("2@S")->serverKey, "0B");
+}
+
+TEST_F(ClientMapTest, CorruptIndexIsSetAsideAndReported) {
+    WriteWholeFile(File("-1.map"), "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n0A\tbroken\n");
+    WriteWholeFile(File("-1.map-dirty"), kEpoch + "\n");
+    CClientMap map = Map();
+    EXPECT_EQ(map.Load(), CClientMap::LoadResult::kSetAside);
+    EXPECT_EQ(map.Size(), 0u);
+    EXPECT_NE(map.Epoch(), kEpoch);
+    EXPECT_TRUE(std::filesystem::exists(File("-1.map.bad")));
+    EXPECT_FALSE(std::filesystem::exists(File("-1.map")));
+    EXPECT_FALSE(std::filesystem::exists(File("-1.map-dirty")));
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("-1.map cannot be read; set aside as"), std::string::npos)
+        << boxes_[0];
+    // The map is written afresh at the end of the request.
+    std::string error;
+    ASSERT_TRUE(map.Save(error));
+    CClientMap fresh = Map();
+    EXPECT_EQ(fresh.Load(), CClientMap::LoadResult::kLoaded);
+    EXPECT_EQ(fresh.Epoch(), map.Epoch());
+}
+
+TEST_F(ClientMapTest, FailedIndexWriteKeepsTheMarker) {
+    CClientMap map = Map();
+    map.Load();
+    std::string error;
+    ASSERT_TRUE(map.MarkDirty(error));
+    map.MapClientId("0A", "1@S");
+    SetStateFileFaultHook([](StateFileStep step) { return step == StateFileStep::Rename; });
+    EXPECT_FALSE(map.Save(error));
+    EXPECT_NE(error.find("rename"), std::string::npos) << error;
+    SetStateFileFaultHook(nullptr);
+    EXPECT_TRUE(std::filesystem::exists(File("-1.map-dirty")));
+    EXPECT_EQ(Map().Load(), CClientMap::LoadResult::kRebuild);
+    // A marker that cannot be written is an error the caller sees before any
+    // store write.
+    CClientMap other(temp_.Path(), "PPC1", "-2");
+    SetStateFileFaultHook([](StateFileStep step) { return step == StateFileStep::Sync; });
+    EXPECT_FALSE(other.MarkDirty(error));
+    EXPECT_FALSE(std::filesystem::exists(File("-2.map-dirty")));
+}
+
+TEST(FieldTextHash, IsFnv1a64) {
+    EXPECT_EQ(FieldTextHash(""), 0xCBF29CE484222325ULL);
+    EXPECT_EQ(FieldTextHash("a"), 0xAF63DC4C8601EC8CULL);
+    EXPECT_NE(FieldTextHash("Smith"), FieldTextHash("Smith "));
+    EXPECT_EQ(MakeFieldId(3, 0x0A), 0x030A);
+    EXPECT_EQ(FieldPage(0x030A), 3);
+    EXPECT_EQ(FieldToken(0x030A), 0x0A);
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// One item of the device's changes: an Add or Modify found by its ServerID, by its
+// ClientID or (twins of a first sync) by its name, merged with the stored item
+// field by field, saved with its ClientID, and recorded in the ClientID map.
+#include <ctime>
+#include <exception>
+
+#include "platform/win/message_box.h"
+#include "server/config/live_trace.h"
+#include "server/config/pocket_device.h"
+#include "server/config/sync_log.h"
+#include "server/itemconv/item_reader.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/store/mapi_folder.h"
+#include "server/store/offered_folders.h"
+#include "server/vantro/test_crash_point.h"
+#include "server/vantro/vantro_request.h"
+#include "server/vantro/vantro_tags.h"
+
+using namespace vantro;
+
+namespace {
+
+void CopyTree(const CWBXMLLiterals& from, CWBXMLLiterals& into) {
+    for (const auto& node : from) {
+        CWBXMLLiteral& copy = into.Add(node->codePage, node->token, node->value);
+        if (node->children) {
+            copy.children = std::make_unique<CWBXMLLiterals>();
+            CopyTree(*node->children, *copy.children);
+        }
+    }
+}
+
+}  // namespace
+
+CFieldValues CVantroRequest::ReadItemFields(CAbstractVantroElement& element) {
+    CWBXML scratch;
+    scratch.BeginDocument(4096);
+    element.SetTransportHeaders(server_.transportHeaders);
+    if (!element.MessageToXML(scratch, true)) return CFieldValues();
+    return ItemElementFields(scratch.Document().View().substr(CWBXML::kHeaderSize));
+}
+
+void CVantroRequest::LogConflicts(CAbstractVantroFolder* folder, const std::string& key,
+                                  const std::vector<CFieldConflict>& conflicts) {
+    if (conflicts.empty()) return;
+    CPocketDevice* device = session_.CurrentDevice();
+    const std::string name = folder->GetDisplayName();
+    const std::time_t now = std::time(nullptr);
+    for (const CFieldConflict& conflict : conflicts) {
+        CSyncLogLine line{
+            name, key, std::string(TagName(FieldPage(conflict.field), FieldToken(conflict.field))),
+            conflict.handheld, conflict.desktop};
+        AddLiveTraceF("Conflict %s %s %s: handheld %s, desktop %s kept", name.c_str(), key.c_str(),
+                      line.field.c_str(), conflict.handheld.c_str(), conflict.desktop.c_str());
+        if (device != nullptr && !AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now))
+            AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+    }
+    CountsOf(folder).conflicts += static_cast<int>(conflicts.size());
+}
+
+CVantroRequest::ItemOutcome CVantroRequest::ReadElement(const ClientFolder& target,
+                                                        int32_t change) {
+    ItemOutcome outcome;
+    std::string givenServerKey;
+    while (Next() && !IsEnd()) {
+        if (IsText(kServerID)) {
+            givenServerKey = event_.value;
+            SkipChildEnd();
+        } else if (IsText(kClientID)) {
+            outcome.clientKey = event_.value;
+            SkipChildEnd();
+        } else if (IsStart(kCollection)) {
+            CWBXMLLiterals fields;
+            more_ = reader_.BuildTree(fields, event_) && more_;
+            try {
+                ApplyDeviceItem(target, change, givenServerKey, fields, outcome);
+            } catch (const CMAPIException& e) {
+                AddLiveTraceF("Item %s not stored: %s", outcome.clientKey.c_str(), e.what());
+                outcome.result = ReadResult::kFailed;
+            } catch (...) {
+                ShowMessageBox("Crash in Read Element");
+                outcome.result = ReadResult::kFailed;
+            }
+        }
+    }
+    return outcome;
+}
+
+void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
+                                     const std::string& givenServerKey,
+                                     const CWBXMLLiterals& fields, ItemOutcome& outcome) {
+    CAbstractVantroFolder* folder = target.folder;
+    CRequestExchange& exchange = session_.Exchange();
+    CClientMap* map = target.mapiFolder != nullptr ? exchange.MapOf(*target.mapiFolder) : nullptr;
+    CPocketDevice* device = session_.CurrentDevice();
+    const std::string deviceId = device != nullptr ? device->DeviceID : deviceId_;
+
+    std::string clientId = outcome.clientKey;
+    if (!IsUsableClientId(clientId) && givenServerKey.empty()) {
+        AddLiveTraceF("Item without a usable ClientID (%d bytes): stored as a plain Add",
+                      static_cast<int>(clientId.size()));
+    }
+    if (!IsUsableClientId(clientId)) clientId.clear();
+    if (ClearsRequiredField(fields)) {
+        AddLiveTraceF("Item %s refused: its message class would be cleared",
+                      !givenServerKey.empty() ? givenServerKey.c_str() : clientId.c_str());
+        outcome.result = ReadResult::kFailed;
+        return;
+    }
+
+    // The item the change names.
+    enum class Found { kByServerId, kByClientId, kMatched, kNew };
+    Found found = Found::kNew;
+    std::unique_ptr<CAbstractVantroElement> element;
+    if (!givenServerKey.empty()) {
+        EntryPlace place =
+            device != nullptr ? LocateItem(*device, givenServerKey) : EntryPlace::kMissing;
+        if (place == EntryPlace::kRefused) {
+            AddLiveTraceF("Item %s refused: not in a folder offered to device %s",
+                          givenServerKey.c_str(), deviceId_.c_str());
+            outcome.result = ReadResult::kNoMapping;
+            return;
+        }
+        if (place == EntryPlace::kOffered) element = folder->GetElement(givenServerKey);
+        if (element) {
+            found = Found::kByServerId;
+        } else {
+            AddLiveTraceF("Item %s no longer exists, stored afresh", givenServerKey.c_str());
+            if (map != nullptr) map->Remove(givenServerKey);
+        }
+    }
+    if (!element && !clientId.empty() && map != nullptr) {
+        if (const CClientMapRecord* record = map->FindByClientId(clientId)) {
+            const std::string mapped = record->serverKey;
+            element = folder->GetElement(mapped);
+            if (element) {
+                found = Found::kByClientId;
+            } else {
+                AddLiveTraceF("Item %s of ClientID %s no longer exists, stored afresh",
+                              mapped.c_str(), clientId.c_str());
+                map->Remove(mapped);
+            }
+        }
+    }
+    const std::string className = folder->GetClassName();
+    if (!element && change == kAdd && target.pairByName) {
+        const std::string identity(ClientIdStoreIdentity(clientId));
+        CTwinSearch twins;
+        twins.eligible = [&](const std::string& key) {
+            return !exchange.Claimed(key) &&
+                   !(map != nullptr && map->MappedToIdentity(key, identity));
+        };
+        bool matched = false;
+        element = server_.FindOrCreateItem(folder, fields, target.typ, &twins, &matched);
+        if (matched) found = Found::kMatched;
+    }
+    if (!element) element = server_.FindOrCreateItem(folder, fields, className);
+    if (!element) {
+        AddLiveTraceF("Item %s not stored: no item could be made", clientId.c_str());
+        outcome.result = ReadResult::kFailed;
+        return;
+    }
+    element->SetLogLines(&server_.logLines);
+
+    // The merge with what the store holds.
+    const std::string knownKey = found == Found::kNew ? std::string() : element->GetKey();
+    CFieldValues stored;
+    CMergeInput input;
+    input.wholeItem = change == kAdd;
+    const CClientMapRecord* record = nullptr;
+    if (found == Found::kNew) {
+        input.base = MergeBase::kNew;
+    } else {
+        stored = ReadItemFields(*element);
+        input.store = &stored;
+        if (found == Found::kMatched) {
+            input.base = MergeBase::kTwins;
+        } else if (map != nullptr && (record = map->FindByServerKey(knownKey)) != nullptr &&
+                   record->hasFields) {
+            input.base = MergeBase::kKnown;
+            input.deviceHeld = &record->fields;
+            input.storeHeld = &record->stored;
+        } else {
+            input.base = MergeBase::kUnknown;
+            input.desktopChanged = ChangedOnDesktop(folder, knownKey);
+        }
+    }
+    CMergeResult merge = MergeDeviceChange(FieldValuesOf(fields), input);
+    CWBXMLLiterals apply;
+    if (found == Found::kNew)
+        CopyTree(fields, apply);
+    else
+        apply = FieldsToApply(fields, merge);
+
+    // The save: the item's fields and its ClientID in one commit.
+    if (!apply.Empty()) {
+        if (target.mapiFolder != nullptr && !exchange.BeforeStoreWrite(*target.mapiFolder)) {
+            outcome.result = found == Found::kNew ? ReadResult::kFailed : ReadResult::kNoMapping;
+            return;
+        }
+        if (!clientId.empty() && map != nullptr)
+            element->SetClientIdProperty(deviceId, map->PropertyValue(clientId));
+        if (element->XMLtoMessage(apply)) {
+            outcome.stored = true;
+            outcome.refused = element->RefusedPart();
+            TestCrashPoint("after-item-save");
+        } else if (found == Found::kNew) {
+            // No key is reported for an item that does not exist.
+            outcome.result = ReadResult::kFailed;
+            return;
+        }
+    }
+    const std::string key = element->GetKey();
+    if (key.empty()) {
+        outcome.result = ReadResult::kFailed;
+        return;
+    }
+    LogConflicts(folder, key, merge.conflicts);
+
+    // The record of this exchange: what each side holds now.
+    bool sendBack = false;
+    bool wasMatched = found == Found::kMatched;
+    if (map != nullptr) {
+        if (!clientId.empty()) map->MapClientId(key, clientId);
+        CClientMapRecord& entry = map->Record(key);
+        if (found == Found::kMatched) entry.matched = true;
+        wasMatched = wasMatched || (found == Found::kByClientId && entry.matched);
+        CFieldValues after =
+            outcome.stored || found == Found::kNew ? ReadItemFields(*element) : stored;
+        entry.hasFields = true;
+        entry.fields = merge.deviceHolds;
+        entry.stored = HashesOf(after);
+        entry.pendingGeneration = 0;
+        entry.pending.clear();
+        sendBack = DiffersFromDevice(after, merge);
+    } else {
+        sendBack = !merge.conflicts.empty() || merge.sendBack;
+    }
+    if (sendBack) exchange.NoteEcho(folder->GetKey(), key);
+    session_.NoteDeviceChange(key);
+    exchange.NoteClaimed(key);
+
+    // What the answer tells the device.
+    if (found == Found::kByServerId && key == givenServerKey) {
+        outcome.result = ReadResult::kNoMapping;
+        return;
+    }
+    outcome.serverKey = key;
+    outcome.matched = wasMatched;
+    outcome.result = ReadResult::kMapped;
+    if (wasMatched)
+        AddLiveTraceF("Item %s paired by name with %s", outcome.clientKey.c_str(), key.c_str());
+}

@@ -1,0 +1,206 @@
+// The merge of a device's change with the store's item, field by field.
+#include "server/vantro/field_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr CFieldId kCompany = MakeFieldId(1, 0x06);
+constexpr CFieldId kPhone = MakeFieldId(1, 0x08);
+constexpr CFieldId kLastName = MakeFieldId(1, 0x1D);
+constexpr CFieldId kBirthday = MakeFieldId(1, 0x02);
+constexpr CFieldId kMailTime = MakeFieldId(7, 0x26);
+
+CFieldValues Values(std::initializer_list<std::pair<const CFieldId, std::string>> list) {
+    return CFieldValues(list);
+}
+
+// "<field hex>=<handheld>/<desktop>" per conflict and "+<field hex>" per applied
+// field, in field order.
+std::string Hex(CFieldId field) {
+    const char* digits = "0123456789ABCDEF";
+    return {digits[(field >> 12) & 15], digits[(field >> 8) & 15], digits[(field >> 4) & 15],
+            digits[field & 15]};
+}
+
+std::string Render(const CMergeResult& r) {
+    std::string out;
+    for (CFieldId field : r.apply) out += "+" + Hex(field) + " ";
+    for (const CFieldConflict& c : r.conflicts)
+        out += Hex(c.field) + "=" + c.handheld + "/" + c.desktop + " ";
+    return out;
+}
+
+// A record of the last exchange in which both sides held values.
+struct Exchange {
+    CFieldHashes device;
+    CFieldHashes store;
+};
+Exchange Last(const CFieldValues& both) { return {HashesOf(both), HashesOf(both)}; }
+
+CMergeResult Known(const CFieldValues& device, const Exchange& last, const CFieldValues& store,
+                   bool wholeItem = false) {
+    CMergeInput in;
+    in.base = MergeBase::kKnown;
+    in.deviceHeld = &last.device;
+    in.storeHeld = &last.store;
+    in.store = &store;
+    in.wholeItem = wholeItem;
+    return MergeDeviceChange(device, in);
+}
+
+TEST(FieldMerge, FieldsOfATreeWithContainersAndClearedFields) {
+    CWBXMLLiterals tree;
+    tree.Add(1, 0x1D, "Doe");
+    tree.Add(1, 0x06, "");  // cleared
+    CWBXMLLiteral& recurrence = tree.Add(6, 0x00);
+    recurrence.children = std::make_unique<CWBXMLLiterals>();
+    recurrence.children->Add(6, 0x03, "1;{x}");
+    tree.Add(1, 0x1D, "Roe");  // named twice: the last value
+    CFieldValues values = FieldValuesOf(tree);
+    EXPECT_EQ(
+        values,
+        Values({{kLastName, "Roe"}, {kCompany, ""}, {MakeFieldId(6, 0), "{0603=1\\;\\{x\\};}"}}));
+    // The cleared field has no hash; the store-maintained time neither.
+    values[kMailTime] = "01.01.2020 10:00.00:0";
+    CFieldHashes hashes = HashesOf(values);
+    EXPECT_EQ(hashes.count(kCompany), 0u);
+    EXPECT_EQ(hashes.count(kMailTime), 0u);
+    EXPECT_EQ(hashes.at(kLastName), FieldTextHash("Roe"));
+}
+
+TEST(FieldMerge, NewItemTakesTheDevicesFields) {
+    CMergeInput in;
+    CMergeResult r = MergeDeviceChange(Values({{kLastName, "Doe"}, {kCompany, ""}}), in);
+    EXPECT_EQ(Render(r), "+011D ");
+    EXPECT_EQ(r.deviceHolds, HashesOf(Values({{kLastName, "Doe"}})));
+    EXPECT_FALSE(DiffersFromDevice(Values({{kLastName, "Doe"}}), r));
+    // A file-as the server derived makes the stored item differ from the device's.
+    EXPECT_TRUE(DiffersFromDevice(Values({{kLastName, "Doe"}, {MakeFieldId(1, 0x2F), "Doe"}}), r));
+}
+
+TEST(FieldMerge, ChangesOnOneSideAndOnBoth) {
+    const CFieldValues before = Values({{kCompany, "ACME"}, {kPhone, "1"}, {kLastName, "Doe"}});
+    const Exchange last = Last(before);
+    // The desktop set the company, the device the phone: both taken; the store's
+    // item then differs from the device's (the company goes back).
+    CFieldValues store = Values({{kCompany, "Initech"}, {kPhone, "1"}, {kLastName, "Doe"}});
+    CMergeResult r = Known(Values({{kPhone, "2"}}), last, store);
+    EXPECT_EQ(Render(r), "+0108 ");
+    CFieldValues after = store;
+    after[kPhone] = "2";
+    EXPECT_TRUE(DiffersFromDevice(after, r));
+    // Only the device changed: nothing goes back.
+    CMergeResult own = Known(Values({{kPhone, "2"}}), last, before);
+    CFieldValues ownAfter = before;
+    ownAfter[kPhone] = "2";
+    EXPECT_EQ(Render(own), "+0108 ");
+    EXPECT_FALSE(DiffersFromDevice(ownAfter, own));
+    // The same field on both sides: the desktop's value stays, a conflict.
+    CMergeResult both = Known(Values({{kCompany, "Globex"}}), last, store);
+    EXPECT_EQ(Render(both), "0106=Globex/Initech ");
+    EXPECT_TRUE(DiffersFromDevice(store, both));
+    // Both set it to the same value: nothing to do, no conflict.
+    EXPECT_EQ(Render(Known(Values({{kCompany, "Initech"}}), last, store)), "");
+    // A device field that equals the last exchange is no change, even when the
+    // desktop changed it since: the desktop's value stays.
+    EXPECT_EQ(Render(Known(Values({{kCompany, "ACME"}, {kPhone, "1"}}), last, store)), "");
+}
+
+TEST(FieldMerge, ClearsOnEitherSide) {
+    const CFieldValues before = Values({{kCompany, "ACME"}, {kBirthday, "01.02.1990 00:00.00:0"}});
+    const Exchange last = Last(before);
+    // Cleared on the device, untouched on the desktop: cleared.
+    EXPECT_EQ(Render(Known(Values({{kBirthday, ""}}), last, before)), "+0102 ");
+    // Cleared on the device, changed on the desktop: the desktop's value stays.
+    CFieldValues changed = before;
+    changed[kCompany] = "Initech";
+    EXPECT_EQ(Render(Known(Values({{kCompany, ""}}), last, changed)), "0106=/Initech ");
+    // Cleared on the desktop, changed on the device: the clear stays.
+    CFieldValues cleared = Values({{kBirthday, "01.02.1990 00:00.00:0"}});
+    EXPECT_EQ(Render(Known(Values({{kCompany, "Globex"}}), last, cleared)), "0106=Globex/ ");
+    // An Add names every field the device holds: the ones it leaves out were
+    // cleared there.
+    CMergeResult add = Known(Values({{kCompany, "ACME"}}), last, before, true);
+    EXPECT_EQ(Render(add), "+0102 ");
+    EXPECT_EQ(add.deviceHolds, HashesOf(Values({{kCompany, "ACME"}})));
+}
+
+TEST(FieldMerge, FieldsTheServerAddedAreNoChangeOfTheDesktop) {
+    // The device sent the names, the server derived a file-as: the record holds
+    // both sides as they were.
+    const CFieldId fileAs = MakeFieldId(1, 0x2F);
+    Exchange last{HashesOf(Values({{kLastName, "Doe"}})),
+                  HashesOf(Values({{kLastName, "Doe"}, {fileAs, "Doe"}}))};
+    CFieldValues store = Values({{kLastName, "Doe"}, {fileAs, "Doe"}});
+    // The device now names the file-as itself: its value is taken.
+    EXPECT_EQ(Render(Known(Values({{fileAs, "Dr. Doe"}}), last, store)), "+012F ");
+}
+
+TEST(FieldMerge, TwinsHaveNoCommonPast) {
+    CMergeInput in;
+    in.base = MergeBase::kTwins;
+    CFieldValues store = Values({{kCompany, "ACME"}, {kLastName, "Smith"}});
+    in.store = &store;
+    in.wholeItem = true;
+    CMergeResult r =
+        MergeDeviceChange(Values({{kCompany, "Initech"}, {kLastName, "Smith"}, {kPhone, "5"}}), in);
+    EXPECT_EQ(Render(r), "+0108 0106=Initech/ACME ");
+    EXPECT_FALSE(r.sendBack);
+    CFieldValues after = store;
+    after[kPhone] = "5";
+    EXPECT_TRUE(DiffersFromDevice(after, r));  // the company goes back
+    // An Add of a mapped item without a record is merged the same way.
+    in.base = MergeBase::kUnknown;
+    EXPECT_EQ(Render(MergeDeviceChange(Values({{kCompany, "Initech"}}), in)), "0106=Initech/ACME ");
+}
+
+TEST(FieldMerge, WithoutARecordTheDesktopWinsOnlyWhenItChanged) {
+    CMergeInput in;
+    in.base = MergeBase::kUnknown;
+    CFieldValues store = Values({{kCompany, "ACME"}, {kLastName, "Smith"}});
+    in.store = &store;
+    CMergeResult plain = MergeDeviceChange(Values({{kCompany, "Initech"}, {kLastName, ""}}), in);
+    EXPECT_EQ(Render(plain), "+0106 +011D ");
+    EXPECT_FALSE(plain.sendBack);
+    EXPECT_FALSE(DiffersFromDevice(Values({{kCompany, "Initech"}}), plain));
+    in.desktopChanged = true;
+    CMergeResult changed = MergeDeviceChange(Values({{kCompany, "Initech"}, {kPhone, "5"}}), in);
+    EXPECT_EQ(Render(changed), "+0108 0106=Initech/ACME ");
+    EXPECT_TRUE(changed.sendBack);
+}
+
+TEST(FieldMerge, StoreMaintainedFieldsNeverConflict) {
+    const CFieldValues before = Values({{kMailTime, "a"}, {MakeFieldId(7, 0x17), "Offer"}});
+    const Exchange last = Last(before);
+    CFieldValues store = Values({{kMailTime, "b"}, {MakeFieldId(7, 0x17), "Offer"}});
+    CMergeResult r = Known(Values({{kMailTime, "c"}}), last, store);
+    EXPECT_EQ(Render(r), "+0726 ");
+    EXPECT_FALSE(DiffersFromDevice(store, Known(Values({}), last, store)));
+}
+
+TEST(FieldMerge, FieldsToApplyKeepTreeOrderAndAddClears) {
+    CWBXMLLiterals tree;
+    tree.Add(1, 0x1D, "Doe");
+    tree.Add(1, 0x06, "ACME");
+    CWBXMLLiteral& box = tree.Add(7, 0x05);
+    box.children = std::make_unique<CWBXMLLiterals>();
+    box.children->Add(7, 0x08, "Ann");
+    tree.Add(1, 0x1D, "Roe");
+    CMergeResult merge;
+    merge.apply = {kLastName, MakeFieldId(7, 0x05), kBirthday};
+    CWBXMLLiterals out = FieldsToApply(tree, merge);
+    ASSERT_EQ(out.Size(), 3u);
+    EXPECT_EQ(out[0].token, 0x05);
+    ASSERT_TRUE(out[0].children);
+    EXPECT_EQ((*out[0].children)[0].value, "Ann");
+    EXPECT_EQ(out[1].value, "Roe");
+    EXPECT_EQ(out[2].codePage, 1);
+    EXPECT_EQ(out[2].token, 0x02);
+    EXPECT_EQ(out[2].value, "");
+    EXPECT_FALSE(out[2].children);
+}
+
+}  // namespace

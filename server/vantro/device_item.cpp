@@ -112,6 +112,17 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     enum class Found { kByServerId, kByClientId, kMatched, kNew };
     Found found = Found::kNew;
     std::unique_ptr<CAbstractVantroElement> element;
+    // The fields last exchanged of an item the desktop deleted while the device
+    // changed it: a Modify carries only what changed, so the item is made anew from
+    // them (a change beats a deletion).
+    CFieldValues restore;
+    bool restoring = false;
+    auto keepForRestore = [&](const std::string& goneKey) {
+        const CClientMapRecord* gone = map != nullptr ? map->FindByServerKey(goneKey) : nullptr;
+        if (change != kModify || gone == nullptr || !gone->hasFields) return;
+        restore = gone->fields;
+        restoring = true;
+    };
     if (!givenServerKey.empty()) {
         EntryPlace place =
             device != nullptr ? LocateItem(*device, givenServerKey) : EntryPlace::kMissing;
@@ -126,6 +137,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             found = Found::kByServerId;
         } else {
             AddLiveTraceF("Item %s no longer exists, stored afresh", givenServerKey.c_str());
+            keepForRestore(givenServerKey);
             if (map != nullptr) map->Remove(givenServerKey);
         }
     }
@@ -138,6 +150,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             } else {
                 AddLiveTraceF("Item %s of ClientID %s no longer exists, stored afresh",
                               mapped.c_str(), clientId.c_str());
+                if (!restoring) keepForRestore(mapped);
                 map->Remove(mapped);
             }
         }
@@ -187,10 +200,21 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     }
     CMergeResult merge = MergeDeviceChange(FieldValuesOf(fields), input);
     CWBXMLLiterals apply;
-    if (found == Found::kNew)
+    if (found == Found::kNew && restoring) {
+        for (const auto& [field, text] : FieldValuesOf(fields)) {
+            if (text.empty())
+                restore.erase(field);
+            else
+                restore[field] = text;
+        }
+        apply = TreeOf(restore);
+        merge.deviceHolds = KeptValuesOf(restore);
+        AddLiveTraceF("Item %s made anew from the fields last exchanged", clientId.c_str());
+    } else if (found == Found::kNew) {
         CopyTree(fields, apply);
-    else
+    } else {
         apply = FieldsToApply(fields, merge);
+    }
 
     // The save: the item's fields and its ClientID in one commit.
     if (!apply.Empty()) {

@@ -105,7 +105,7 @@ const ItemKindTable kAppointments = {
     10,
     false,
     {
-        {0, "IsRecurring", "IsRecurring", F::Empty, false},
+        {0, "IsRecurring", "IsRecurring", F::Recurrence, false},
         {1, "Subject", "Subject", F::Text, true},
         {2, "Location", "Location", F::Text, true},
         {3, "Categories", "Categories", F::Text, true},

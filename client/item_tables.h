@@ -21,6 +21,8 @@ enum class FieldForm {
     TaskFlag,         // "1" or "0"
     AppointmentFlag,  // the 16-bit value: "-1" or "0"
     Empty,            // always the empty text
+    Recurrence,       // an appointment's recurrence (recurrence_text.h) in the client's
+                      // form; never sent as a field (the Recurrence block carries it)
 };
 
 struct FieldDef {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "client/pim_recurrence_commands.h"
+#include "client/recurrence_text.h"
 #include "client/sync_item.h"
 #include "client/value_forms.h"
 
@@ -91,21 +93,13 @@ void WriteItem(std::ostream& out, const PimItem& item, bool json) {
             out << (i ? "," : "") << JsonString(fields[i].first) << ":"
                 << JsonString(fields[i].second);
         }
-        out << "}}";
+        out << "}" << RecurrenceJson(item) << "}";
     } else {
         out << "oid " << item.Oid() << " (" << PimFolderName(item.DefaultFolder()) << ")\n";
         for (const auto& [name, value] : fields) out << name << "=" << value << "\n";
+        for (const auto& [name, value] : RecurrenceFields(item))
+            out << name << "=" << value << "\n";
     }
-}
-
-bool ParseIsoDate(const std::string& text, double& date) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    char tail = 0;
-    int n = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
-    if (n != 3 && n != 5 && n != 6) return false;
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d.%02d:0", d, mo, y, h, mi, s);
-    return ParseDate(buf, date);
 }
 
 // Applies NAME=VALUE texts to item; false with a message for the first bad one.
@@ -147,7 +141,7 @@ bool Assign(PimItem& item, const std::vector<std::string>& assignments, std::str
                 break;
             case PimType::Date: {
                 double date = PimDefaultDate(item.DefaultFolder(), def->name);
-                ok = value.empty() || ParseDate(value, date) || ParseIsoDate(value, date);
+                ok = value.empty() || ParseUserDate(value, date);
                 if (ok) ok = item.SetDate(def->name, date);
                 break;
             }
@@ -277,7 +271,7 @@ int PimShow(long oid, bool json, std::ostream& out, std::ostream& err) {
 }
 
 int PimAdd(const std::string& folderName, const std::vector<std::string>& assignments, bool json,
-           std::ostream& out, std::ostream& err) {
+           std::ostream& out, std::ostream& err, const RecurrenceChange& recurrence) {
     int folder = PimFolderFromName(folderName);
     if (!folder) {
         err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
@@ -287,7 +281,7 @@ int PimAdd(const std::string& folderName, const std::vector<std::string>& assign
     if (!Open(app, err)) return 1;
     auto item = app.GetDefaultFolder(folder)->Items().Add();
     std::string error;
-    if (!Assign(*item, assignments, error)) {
+    if (!Assign(*item, assignments, error) || !ApplyRecurrenceChange(*item, recurrence, 0, error)) {
         err << error << "\n";
         return 2;
     }
@@ -303,7 +297,11 @@ int PimAdd(const std::string& folderName, const std::vector<std::string>& assign
 }
 
 int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std::ostream& out,
-           std::ostream& err) {
+           std::ostream& err, const RecurrenceChange& recurrence) {
+    if (assignments.empty() && !recurrence.set && !recurrence.clear) {
+        err << "nothing to change: give FIELD=VALUE ... or a recurrence option\n";
+        return 2;
+    }
     PocketOutlookApplication app;
     if (!Open(app, err)) return 1;
     auto item = app.GetItemFromOid(oid);
@@ -312,7 +310,9 @@ int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std
         return 1;
     }
     std::string error;
-    if (!Assign(*item, assignments, error)) {
+    double startBefore = item->GetDate("Start");
+    if (!Assign(*item, assignments, error) ||
+        !ApplyRecurrenceChange(*item, recurrence, startBefore, error)) {
         err << error << "\n";
         return 2;
     }

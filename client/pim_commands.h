@@ -6,6 +6,8 @@
 // "YomiFirstName") are accepted as well. Values are shown as they travel to the server
 // (dates "dd.mm.yyyy hh:mm.ss:0"); dates are accepted in that form, in the client's
 // form "ddmmyyyy hh:mm:ss" and as "yyyy-mm-dd[ hh:mm[:ss]]"; flags as 1/0/true/false/-1.
+// A recurring appointment also shows "Recurrence=<pattern>" and one
+// "Exception=<exception>" per changed or removed occurrence (recurrence_text.h).
 //
 // Each function writes its result to out (text, or JSON with json), an error message
 // to err, and returns the exit status: 0 done, 1 failed (store, no such item), 2 bad
@@ -21,12 +23,15 @@ class PimItem;
 #include <string>
 #include <vector>
 
+#include "client/pim_recurrence_commands.h"
+
 int PimList(const std::string& folder, bool json, std::ostream& out, std::ostream& err);
 int PimShow(long oid, bool json, std::ostream& out, std::ostream& err);
+// A recurrence change (pim_recurrence_commands.h) is applied after the fields.
 int PimAdd(const std::string& folder, const std::vector<std::string>& assignments, bool json,
-           std::ostream& out, std::ostream& err);
+           std::ostream& out, std::ostream& err, const RecurrenceChange& recurrence = {});
 int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std::ostream& out,
-           std::ostream& err);
+           std::ostream& err, const RecurrenceChange& recurrence = {});
 int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err);
 
 // The field names each folder takes, with the value forms, for "pim add --help".

@@ -187,10 +187,35 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     add->footer(PimFieldHelp());
     CLI::App* set = pim->add_subcommand("set", "Change fields of an item");
     set->add_option("oid", oid, "Object identifier")->required();
-    set->add_option("fields", fields, "FIELD=VALUE ...")->required();
+    set->add_option("fields", fields, "FIELD=VALUE ...");
     set->footer(PimFieldHelp());
     CLI::App* del = pim->add_subcommand("delete", "Delete an item");
     del->add_option("oid", oid, "Object identifier")->required();
+    // Recurring appointments (pim_recurrence_commands.h).
+    RecurrenceChange recurrence;
+    for (CLI::App* sub : {add, set}) {
+        sub->add_option("--recurrence", recurrence.text,
+                        "Make the appointment recur: daily|weekly|monthly|monthnth|yearly|yearnth"
+                        "[;interval=N][;on=mon,..][;week=1-4|last][;day=D][;month=M]"
+                        "[;start=DATE][;count=N|;until=DATE]");
+    }
+    set->add_flag("--no-recurrence", recurrence.clear, "Make the appointment a single one");
+    std::string occurrenceDate, rangeFrom, rangeTo;
+    bool removeOccurrence = false, restoreOccurrence = false;
+    CLI::App* occurrence =
+        pim->add_subcommand("occurrence", "Remove, change or restore one occurrence of a series");
+    occurrence->add_option("oid", oid, "Object identifier")->required();
+    occurrence->add_option("date", occurrenceDate, "The day the occurrence was to start")
+        ->required();
+    occurrence->add_option("fields", fields,
+                           "FIELD=VALUE ... (Start, End, Subject, Location, ReminderSet, "
+                           "ReminderMinutesBeforeStart, BusyStatus, AllDayEvent)");
+    occurrence->add_flag("--delete", removeOccurrence, "Remove the occurrence");
+    occurrence->add_flag("--restore", restoreOccurrence, "Undo its removal or change");
+    CLI::App* occurrences =
+        pim->add_subcommand("occurrences", "List the calendar's occurrences between two dates");
+    occurrences->add_option("from", rangeFrom, "First day (YYYY-MM-DD[ HH:MM])")->required();
+    occurrences->add_option("to", rangeTo, "Last day (YYYY-MM-DD[ HH:MM])")->required();
     std::vector<std::string> files;
     std::string file;
     bool strict = false, vcard3 = false;
@@ -204,7 +229,8 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     exportCmd->add_option("folder", folder, "contacts, tasks or calendar")->required();
     exportCmd->add_option("file", file, "File to write (standard output when none)");
     exportCmd->add_flag("--vcard3", vcard3, "Write vCard 3.0");
-    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del, import, exportCmd}) {
+    for (CLI::App* sub : {sync, save, config, pim, list, show, add, set, del, occurrence,
+                          occurrences, import, exportCmd}) {
         sub->add_flag("--json", json, "Output for scripts");
     }
 
@@ -226,8 +252,17 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     if (*config) return Config(*config, server, user, password, json, out, err);
     if (*list) return PimList(folder, json, out, err);
     if (*show) return PimShow(oid, json, out, err);
-    if (*add) return PimAdd(folder, fields, json, out, err);
-    if (*set) return PimSet(oid, fields, json, out, err);
+    recurrence.set = (*add && add->count("--recurrence")) || (*set && set->count("--recurrence"));
+    if (recurrence.set && recurrence.clear) {
+        err << "--recurrence and --no-recurrence exclude each other\n";
+        return 2;
+    }
+    if (*add) return PimAdd(folder, fields, json, out, err, recurrence);
+    if (*set) return PimSet(oid, fields, json, out, err, recurrence);
+    if (*occurrence)
+        return PimChangeOccurrence(oid, occurrenceDate, removeOccurrence, restoreOccurrence, fields,
+                                   json, out, err);
+    if (*occurrences) return PimListOccurrences(rangeFrom, rangeTo, json, out, err);
     if (*del) return PimDelete(oid, json, out, err);
     if (*import) return PimImport(folder, files, strict, json, out, err);
     if (*exportCmd) return PimExport(folder, file, vcard3, json, out, err);

@@ -5,6 +5,8 @@
 #include <set>
 #include <vector>
 
+#include "client/appointment_recurrence.h"
+#include "client/recurrence_text.h"
 #include "client/value_forms.h"
 #include "platform/pocketoutlook/pim_properties.h"
 
@@ -28,6 +30,8 @@ std::string SyncItem::Read(int tag, bool wire) const {
         case FieldForm::Unused:
         case FieldForm::Empty:
             return "";
+        case FieldForm::Recurrence:
+            return wire ? "" : RecurrenceSignature(item_->GetRecurrence());
         case FieldForm::Text:
             return item_->GetText(f->property);
         case FieldForm::Date:
@@ -96,16 +100,27 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
         std::string value = forSnapshot ? SnapshotValue(tag) : GetWireField(tag);
         if (!value.empty()) writer.WriteElement(table_.codePage, tag, std::string_view(value));
     }
+    if (!forSnapshot && table_.kind == kKindAppointments && item_)
+        WriteRecurrenceBlock(writer, *item_, snapshotRecurring_);
     writer.EndTag();
 }
 
 int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
                                  std::map<int, std::string>* sent) const {
     int written = 0;
+    bool recurrenceChanged = false, wasRecurring = false;
     writer.StartTag(0, vantro::kCollection);
     for (int tag = 0; tag < table_.fieldCount; ++tag) {
         auto old = snapshotFields.find(tag);
         std::string before = old == snapshotFields.end() ? std::string() : old->second;
+        const FieldDef* f = FindField(table_, tag);
+        if (f && f->form == FieldForm::Recurrence) {
+            // Never a field on the wire: the Recurrence block below carries it.
+            wasRecurring = !before.empty();
+            recurrenceChanged = SnapshotValue(tag) != before;
+            if (recurrenceChanged && sent) (*sent)[tag] = GetField(tag);
+            continue;
+        }
         if (SnapshotValue(tag) == before) continue;
         std::string value = GetWireField(tag);
         if (value.empty()) {
@@ -115,6 +130,15 @@ int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string
         }
         if (sent) (*sent)[tag] = GetField(tag);
         ++written;
+    }
+    // A series goes whole with any change of it or of the appointment; one that
+    // became single says so.
+    if (table_.kind == kKindAppointments && item_) {
+        bool recurring = item_->GetRecurrence() != nullptr;
+        if ((recurring && (recurrenceChanged || written > 0)) || (!recurring && wasRecurring)) {
+            WriteRecurrenceBlock(writer, *item_, wasRecurring);
+            if (recurrenceChanged) ++written;
+        }
     }
     writer.EndTag();
     return written;
@@ -157,6 +181,8 @@ void SyncItem::SetFields(const FieldRecord& record, bool whole) {
             carried.insert(node->token);
         }
     }
+    // After the fields: a series repeats the appointment's Start and End.
+    if (table_.kind == kKindAppointments && item_) ApplyRecurrenceRecord(*item_, record, whole);
     if (!whole) return;
     for (const FieldDef& f : table_.fields) {
         if (!carried.count(f.tag) && DesktopCarries(table_, f.tag)) ClearField(f.tag);
@@ -206,6 +232,9 @@ bool SyncItem::EqualsSnapshot(std::string_view data) const {
             case kWBXMLContent:
                 fieldHadText = true;
                 if (field < 0 || event.value != SnapshotValue(field)) equal = false;
+                if (field >= 0 && FindField(table_, field) &&
+                    FindField(table_, field)->form == FieldForm::Recurrence)
+                    snapshotRecurring_ = !event.value.empty();
                 break;
             case kWBXMLEndTag:
                 // A field written without text stands for the empty text.

@@ -60,21 +60,29 @@ public:
 
     // Writes COLLECTION with every non-empty field of tags 0 to FieldCount-1 on the
     // kind's code page: for sending (dates in the server's form) or for a snapshot
-    // (the client's form, the body's CRC-32 in place of the body).
+    // (the client's form, the body's CRC-32 in place of the body). An appointment's
+    // recurrence is in its snapshot as the text of tag 0; sent, it is the Recurrence
+    // block after the fields (appointment_recurrence.h), or the block that makes it
+    // single when its last snapshot (EqualsSnapshot) had it recurring.
     void WriteFields(CWBXML& writer, bool forSnapshot) const;
     // The fields of a Modify: every field of tags 0 to FieldCount-1 whose snapshot
     // value differs from the one in snapshotFields (SnapshotFields of the item's
     // record; a field missing there is empty), with its value as sent, or as an
     // empty element when it became empty. Fills sent with the fields written, in the
-    // client's form ("" for a cleared one). Returns the number written.
+    // client's form ("" for a cleared one). Returns the number written. An
+    // appointment's recurrence is never a field: a recurring appointment with any
+    // change (of its series or of a field) carries its whole Recurrence block after
+    // the fields, one that stopped recurring the block that makes it single.
     int WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
                            std::map<int, std::string>* sent) const;
     // Sets every entry of the record that is on the kind's code page and has no
-    // nested list, then saves the PIM item. True when the save succeeded.
+    // nested list, and for an appointment its Recurrence block (ApplyRecurrenceRecord),
+    // then saves the PIM item. True when the save succeeded.
     bool ApplyFields(const FieldRecord& record);
     // The same without saving (the item's changes stay in memory until Save). With
     // whole set, the record is the whole item: every field the desktop carries
-    // (DesktopCarries) that the record does not hold is cleared.
+    // (DesktopCarries) that the record does not hold is cleared, and an appointment
+    // without a Recurrence block becomes single.
     void SetFields(const FieldRecord& record, bool whole = false);
     // Sets the field's property to its empty value (empty text, 0, false, no date).
     void ClearField(int tag);
@@ -109,6 +117,8 @@ private:
     std::unique_ptr<PimItem> item_;
     int changeState_ = kChangeNone;
     long oid_ = -1;
+    // The last snapshot compared (EqualsSnapshot) had the appointment recurring.
+    mutable bool snapshotRecurring_ = false;
 };
 
 // The match key of a received item from its record (same fields as MatchKey).

@@ -31,6 +31,13 @@ public:
     bool Update(const char* data, size_t count);
     // The Content-Length value once the header block is known and carries one.
     std::optional<uint64_t> DeclaredLength() const;
+    // Where the body starts (the header block's length); 0 while the header block
+    // has not ended.
+    size_t HeadLength() const { return bodyStart_; }
+    // True when the header block has ended and names no body framing at all (no
+    // Content-Length, not chunked) for a method other than GET: such a message
+    // never becomes complete by these rules, though it carries no body.
+    bool HeadWithoutFraming() const { return bodyStart_ != 0 && kind_ == Kind::kNever; }
 
 private:
     void FindHeaderEnd(const char* data, size_t count);

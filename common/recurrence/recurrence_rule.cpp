@@ -8,7 +8,7 @@ namespace recur {
 namespace {
 
 // Days from 1970-01-01 to a civil date, and back (H. Hinnant's algorithms).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -30,7 +30,7 @@ CivilDate CivilFromDays(std::int64_t z) {
     return {static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-const std::int64_t k1601 = DaysFromCivil(1601, 1, 1);
+constexpr std::int64_t k1601 = DaysFromCivil(1601, 1, 1);
 
 bool UsesDayMask(Frequency f) {
     return f == Frequency::kWeekly || f == Frequency::kMonthNth || f == Frequency::kYearNth;

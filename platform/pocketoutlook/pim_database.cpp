@@ -4,6 +4,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/pocketoutlook/pim_recurrence_store.h"
+
 namespace {
 // Resets a statement when the scope ends, so it never holds a read lock.
 struct ResetGuard {
@@ -36,6 +38,13 @@ PimDatabase::PimDatabase(const std::string& path) {
         !Exec("CREATE INDEX IF NOT EXISTS items_folder ON items(folder, oid)") ||
         !Exec("CREATE TABLE IF NOT EXISTS store(name TEXT PRIMARY KEY, value TEXT NOT NULL)") ||
         !ReadIdentity()) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw std::runtime_error("PIM store " + path + ": " + message);
+    }
+    // Recurring appointments (pim_recurrence_store.h): added to older files in place.
+    if (!CreateRecurrenceTables(db_)) {
         std::string message = sqlite3_errmsg(db_);
         sqlite3_close(db_);
         db_ = nullptr;
@@ -132,7 +141,12 @@ PimValues PimDatabase::Load(long oid) {
     return values;
 }
 
-long PimDatabase::Save(long oid, int folder, const PimValues& values) {
+std::optional<PimRecurrence> PimDatabase::LoadRecurrence(long oid) {
+    return ::LoadRecurrence(db_, oid);
+}
+
+long PimDatabase::Save(long oid, int folder, const PimValues& values,
+                       const std::optional<PimRecurrence>* recurrence) {
     if (!Exec("BEGIN IMMEDIATE")) return 0;
     bool ok = true;
     if (oid == 0) {
@@ -165,6 +179,7 @@ long PimDatabase::Save(long oid, int folder, const PimValues& values) {
         }
         ok = sqlite3_step(s) == SQLITE_DONE;
     }
+    if (ok && recurrence) ok = SaveRecurrence(db_, oid, *recurrence);
     if (ok && Exec("COMMIT")) return oid;
     Exec("ROLLBACK");
     return 0;
@@ -187,6 +202,7 @@ bool PimDatabase::Delete(long oid) {
         ok = sqlite3_step(s) == SQLITE_DONE;
         changes = sqlite3_changes(db_);
     }
+    if (ok) ok = SaveRecurrence(db_, oid, std::nullopt);
     if (ok && changes > 0 && Exec("COMMIT")) return true;
     Exec("ROLLBACK");
     return false;

@@ -2,12 +2,12 @@
 //
 // Schema: items(oid INTEGER PRIMARY KEY AUTOINCREMENT, folder) and
 // props(oid, name, value) with the value stored as TEXT, INTEGER or REAL by the
-// property's type; store(name, value) holds the row "identity": 16 upper-case
-// hexadecimal digits drawn at random when the file is made (or first opened by a
-// version that knows it), never changed afterwards, so a recreated store never
-// takes the identity of the one before it. AUTOINCREMENT keeps object identifiers from being reused
-// after a delete, so an identifier a peer remembers never names another item. WAL mode and a busy
-// timeout let several processes (the client, the pim command) share the file.
+// property's type; the recurrence tables of pim_recurrence_store.h; store(name, value) holds the
+// row "identity": 16 upper-case hexadecimal digits drawn at random when the file is made (or first
+// opened by a version that knows it), never changed afterwards, so a recreated store never takes
+// the identity of the one before it. AUTOINCREMENT keeps object identifiers from being reused after
+// a delete, so an identifier a peer remembers never names another item. WAL mode and a busy timeout
+// let several processes (the client, the pim command) share the file.
 //
 // Thread-safety: one PimDatabase belongs to one thread at a time.
 #pragma once
@@ -16,9 +16,12 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+
+#include "platform/pocketoutlook/pim_recurrence.h"
 
 using PimValue = std::variant<std::string, long long, double>;
 using PimValues = std::map<std::string, PimValue>;  // property name -> stored value
@@ -40,9 +43,16 @@ public:
     PimValues Load(long oid);
     // Writes the item's properties in one transaction: a new item (oid 0) gets its
     // identifier first. Returns the identifier, 0 on failure (nothing written).
-    long Save(long oid, int folder, const PimValues& values);
-    // Deletes item and properties in one transaction. False when nothing was deleted.
+    // recurrence, when given, replaces the item's recurrence in the same
+    // transaction (an empty optional removes it); null leaves it as stored.
+    long Save(long oid, int folder, const PimValues& values,
+              const std::optional<PimRecurrence>* recurrence = nullptr);
+    // Deletes item, properties and recurrence in one transaction. False when nothing
+    // was deleted.
     bool Delete(long oid);
+    // The item's recurrence (pim_recurrence_store.h); nothing for a single item.
+    // Throws std::runtime_error on an SQLite error.
+    std::optional<PimRecurrence> LoadRecurrence(long oid);
     // The store's identity (see above).
     const std::string& Identity() const { return identity_; }
 

@@ -132,10 +132,70 @@ bool PimItem::SetDate(std::string_view name, double value) {
     return Put(name, PimType::Date, value);
 }
 
+const PimRecurrence* PimItem::GetRecurrence() const {
+    if (folder_ != olFolderCalendar) return nullptr;
+    if (!recurrenceRead_) {
+        recurrenceRead_ = true;
+        if (oid_ != 0) recurrence_ = db_->LoadRecurrence(oid_);
+    }
+    return recurrence_ ? &*recurrence_ : nullptr;
+}
+
+bool PimItem::SetRecurrence(PimRecurrence recurrence, std::string* why) {
+    std::optional<std::string> problem;
+    if (folder_ != olFolderCalendar) problem = "only appointments recur";
+    if (!problem) problem = RecurrenceProblem(recurrence);
+    if (problem) {
+        if (why) *why = *problem;
+        return false;
+    }
+    CompleteRecurrence(recurrence);
+    recurrence_ = std::move(recurrence);
+    recurrenceRead_ = true;
+    recurrenceChanged_ = true;
+    SetBool("IsRecurring", true);
+    return true;
+}
+
+void PimItem::ClearRecurrence() {
+    if (folder_ != olFolderCalendar) return;
+    if (GetRecurrence() == nullptr && !GetBool("IsRecurring")) return;
+    recurrence_.reset();
+    recurrenceRead_ = true;
+    recurrenceChanged_ = true;
+    values_.erase("IsRecurring");
+}
+
+PimAppointmentFields PimItem::AppointmentFields() const {
+    PimAppointmentFields f;
+    f.start = GetDate("Start");
+    f.end = GetDate("End");
+    f.subject = GetText("Subject");
+    f.location = GetText("Location");
+    f.allDayEvent = GetBool("AllDayEvent");
+    f.busyStatus = GetLong("BusyStatus");
+    f.reminderSet = GetBool("ReminderSet");
+    f.reminderMinutesBeforeStart = GetLong("ReminderMinutesBeforeStart");
+    return f;
+}
+
+std::vector<PimOccurrence> PimItem::Occurrences(double from, double to) const {
+    if (folder_ != olFolderCalendar) return {};
+    PimAppointmentFields fields = AppointmentFields();
+    if (const PimRecurrence* recurrence = GetRecurrence())
+        return ExpandOccurrences(fields, *recurrence, from, to);
+    if (!(fields.start >= from && fields.start <= to)) return {};
+    PimOccurrence single;
+    single.originalDate = fields.start;
+    single.fields = fields;
+    return {single};
+}
+
 bool PimItem::Save() {
-    long oid = db_->Save(oid_, folder_, values_);
+    long oid = db_->Save(oid_, folder_, values_, recurrenceChanged_ ? &recurrence_ : nullptr);
     if (oid == 0) return false;
     oid_ = oid;
+    recurrenceChanged_ = false;
     return true;
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "platform/pocketoutlook/ole_date.h"
 #include "platform/pocketoutlook/pim_database.h"
 #include "platform/pocketoutlook/pim_properties.h"
+#include "platform/pocketoutlook/pim_recurrence.h"
 
 class PimItem;
 class PimFolder;
@@ -102,6 +104,22 @@ public:
     bool SetBool(std::string_view name, bool value);
     bool SetDate(std::string_view name, double value);
 
+    // Calendar items (pim_recurrence.h): the recurrence, read from the store when
+    // first asked for; null for a single appointment (and for other items).
+    const PimRecurrence* GetRecurrence() const;
+    // Makes the item recurring (the recurrence completed by CompleteRecurrence) and
+    // sets IsRecurring; false, with the reason in why when given, when the item is
+    // no appointment or the recurrence cannot be stored (RecurrenceProblem); the
+    // item is then unchanged. Written by Save, like the properties.
+    bool SetRecurrence(PimRecurrence recurrence, std::string* why = nullptr);
+    // Makes the item a single appointment (IsRecurring cleared).
+    void ClearRecurrence();
+    // Start, End, Subject and the other fields an occurrence repeats.
+    PimAppointmentFields AppointmentFields() const;
+    // The occurrences of a calendar item whose start lies in [from, to]: a single
+    // appointment's own when its Start does (ExpandOccurrences).
+    std::vector<PimOccurrence> Occurrences(double from, double to) const;
+
     // Writes the item in one transaction; a new item gets its identifier. False when
     // the store refused (nothing written; an item deleted meanwhile stays deleted).
     bool Save();
@@ -120,4 +138,8 @@ private:
     int folder_;
     long oid_;
     PimValues values_;
+    // The recurrence as last read or set; read lazily for a stored item.
+    mutable std::optional<PimRecurrence> recurrence_;
+    mutable bool recurrenceRead_ = false;
+    bool recurrenceChanged_ = false;
 };

@@ -17,6 +17,7 @@
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
 #include "server/config/settings_watcher.h"
+#include "server/http/socket_util.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 #include "server/vantro/vantro_handlers.h"
@@ -129,6 +130,8 @@ int RunConsoleWindow(const ServerOptions& options) {
 }  // namespace
 
 int RunServer(const ServerOptions& options) {
+    // Every connection is a descriptor; waiting ones cost nothing else.
+    RaiseOpenFileLimit();
     try {
         if (!options.headless && HasDisplay()) {
 #ifdef CORVEL_WITH_CONSOLE

@@ -14,6 +14,7 @@
 #include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
 #include "server/config/mapi_access.h"
+#include "server/config/sync_log.h"
 #include "server/console/console_test_util.h"
 #include "server/console/corvel_dlg.h"
 #include "server/console/dlg_browse_folder.h"
@@ -108,13 +109,28 @@ TEST_F(CorvelDlgTest, SelectingNodesShowsTheirPanes) {
     dlg->tree->setCurrentItem(dlg->optionsNode->child(0));
     EXPECT_EQ(dlg->CurrentPane(), dlg->webserverPane);
 
-    // A device node shows that device's sync log.
-    CreateDataFolder(home_.DataFolder() + "/DEV2");
-    WriteWholeFile(home_.DataFolder() + "/DEV2/sync.log", "!!!first\ndetail\n");
+    // A device node shows that device's sync log, newest first.
+    SyncLogTime at(std::chrono::seconds(1714555812));
+    ASSERT_TRUE(AppendSyncFolders(home_.DataFolder(), "DEV2",
+                                  {{"Contacts", {2, 1, 0}, {1, 0, 0}}, {"Tasks", {}, {}}}, at));
+    ASSERT_TRUE(AppendSyncLog(home_.DataFolder(), "DEV2",
+                              {"Contacts", "00AB", "CompanyName", "Initech", "ACME"}, at));
     dlg->tree->setCurrentItem(dlg->devicesNode->child(1));
     EXPECT_EQ(dlg->CurrentPane(), dlg->syncLogPane);
-    ASSERT_EQ(dlg->syncLogPane->list->count(), 1);
-    EXPECT_EQ(dlg->syncLogPane->list->item(0)->text().toStdString(), "!!!first");
+    ASSERT_EQ(dlg->syncLogPane->list->count(), 3);
+    EXPECT_EQ(dlg->syncLogPane->list->item(0)->text().toStdString(),
+              "2024-05-01 09:30:12.000  Konflikt  Contacts  CompanyName");
+    EXPECT_EQ(dlg->syncLogPane->list->item(2)->text().toStdString(),
+              "2024-05-01 09:30:12.000  Contacts  handheld +2 ~1 -0, desktop +1 ~0 -0");
+    dlg->syncLogPane->list->setCurrentRow(2);
+    EXPECT_EQ(dlg->syncLogPane->text->toPlainText().toStdString(),
+              "Synchronisation 2024-05-01 09:30:12.000 (UTC)\nOrdner: Contacts\n"
+              "An das Gerät gesendet: 2 neu, 1 geändert, 0 gelöscht\n"
+              "Vom Gerät übernommen: 1 neu, 0 geändert, 0 gelöscht\n");
+    dlg->syncLogPane->list->setCurrentRow(0);
+    EXPECT_NE(dlg->syncLogPane->text->toPlainText().toStdString().find(
+                  "Wert des Geräts (verworfen): Initech\nWert des Desktops: ACME"),
+              std::string::npos);
 }
 
 TEST_F(CorvelDlgTest, XmlReloadsOnEverySelectionWebOnlyOnRefresh) {

@@ -18,6 +18,7 @@
 #include "platform/win/message_box.h"
 #include "server/config/device_list.h"
 #include "server/config/live_trace.h"
+#include "server/config/sync_log.h"
 #include "server/console/qt_translations.h"
 
 namespace {
@@ -315,8 +316,8 @@ void CCorvelDlg::SelectNode(QTreeWidgetItem* node) {
         userPane->Bind(user->second);
         ShowPane(userPane);
     } else if (!deviceId.isEmpty() && IsValidDeviceId(deviceId.toStdString())) {
-        syncLogPane->SetFileName(settings_.DataFolder() + "/" + deviceId.toStdString() +
-                                 "/sync.log");
+        syncLogPane->SetFileName(SyncLogPath(settings_.DataFolder(), deviceId.toStdString()),
+                                 CLogFormat::kSyncLog);
         syncLogPane->Refresh();
         ShowPane(syncLogPane);
     }

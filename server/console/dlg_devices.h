@@ -11,16 +11,9 @@
 #include <functional>
 #include <string>
 
+#include "server/config/device_folder.h"
 #include "server/config/settings.h"
 #include "server/console/console_prompts.h"
-
-// The latest modification time among <data folder>/<device ID>/*.csv as
-// "dd.mm.yyyy hh:mm" (UTC); empty when there is no such file.
-std::string DeviceLastAccess(const std::string& dataFolder, const std::string& deviceId);
-// Deletes <data folder>/<device ID>.ifo and every file directly inside the device's
-// sub-folder whose name does not begin with "." (nothing below it, nothing it
-// links to). False, deleting nothing, when deviceId is not a plain device ID.
-bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceId);
 
 class CDlgDevices : public QWidget {
 public:

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "server/config/sync_log.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_trace.h"
 
@@ -32,8 +33,52 @@ CLogEntries ParseLogText(const std::string& text) {
     }
     for (size_t i = 0; i < log.lines.size(); ++i) {
         if (log.lines[i].rfind("!!!", 0) == 0) {
-            log.entries.insert(log.entries.begin(), CLogEntries::Entry{log.lines[i], i});
+            log.entries.insert(log.entries.begin(),
+                               CLogEntries::Entry{log.lines[i], i, std::string()});
         }
+    }
+    return log;
+}
+
+CLogEntries ParseSyncLogText(const std::string& text) {
+    CLogEntries log = ParseLogText(text);
+    log.entries.clear();
+    for (size_t i = 0; i < log.lines.size(); ++i) {
+        std::vector<std::string> fields = SplitSyncLogLine(log.lines[i]);
+        if (fields.size() < 2) continue;
+        CLogEntries::Entry entry;
+        entry.line = i;
+        auto field = [&fields](size_t n) { return n < fields.size() ? fields[n] : std::string(); };
+        CSyncCounts handheld, desktop;
+        if (fields[1] == "sync" && ParseSyncCounts(field(3), "handheld", handheld) &&
+            ParseSyncCounts(field(4), "desktop", desktop)) {
+            entry.text = field(0) + "  " + field(2) + "  " + field(3) + ", " + field(4);
+            auto counts = [](const CSyncCounts& c) {
+                return std::to_string(c.added) + " neu, " + std::to_string(c.changed) +
+                       " geändert, " + std::to_string(c.deleted) + " gelöscht";
+            };
+            entry.detail = "Synchronisation " + field(0) + " (UTC)\r\nOrdner: " + field(2) +
+                           "\r\nAn das Gerät gesendet: " + counts(handheld) +
+                           "\r\nVom Gerät übernommen: " + counts(desktop) + "\r\n";
+            if (field(5).rfind("conflicts ", 0) == 0 && field(5) != "conflicts 0") {
+                entry.text += ", " + field(5);
+                entry.detail +=
+                    "Konflikte (der Wert des Desktops gilt): " + field(5).substr(10) + "\r\n";
+            }
+        } else if (fields[1] == "conflict") {
+            entry.text = field(0) + "  Konflikt  " + field(2) + "  " + field(4);
+            entry.detail = "Konflikt " + field(0) +
+                           " (UTC): beide Seiten haben das Feld geändert, "
+                           "der Wert des Desktops gilt\r\nOrdner: " +
+                           field(2) + "\r\nElement: " + field(3) + "\r\nFeld: " + field(4) +
+                           "\r\nWert des Geräts (verworfen): " + field(5) +
+                           "\r\nWert des Desktops: " + field(6) + "\r\n";
+        } else {
+            for (const std::string& part : fields)
+                entry.text += (entry.text.empty() ? "" : "  ") + part;
+            for (const std::string& part : fields) entry.detail += part + "\r\n";
+        }
+        log.entries.insert(log.entries.begin(), entry);
     }
     return log;
 }
@@ -41,6 +86,7 @@ CLogEntries ParseLogText(const std::string& text) {
 std::string EntryDetail(const CLogEntries& log, size_t entryIndex) {
     std::string detail;
     if (entryIndex >= log.entries.size()) return detail;
+    if (!log.entries[entryIndex].detail.empty()) return log.entries[entryIndex].detail;
     for (size_t i = log.entries[entryIndex].line + 1; i < log.lines.size(); ++i) {
         if (log.lines[i].rfind("!!!", 0) == 0) break;
         detail += log.lines[i];
@@ -72,7 +118,10 @@ CDlgErrors::CDlgErrors(QWidget* parent) : QWidget(parent) {
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) { SelectEntry(row); });
 }
 
-void CDlgErrors::SetFileName(const std::string& path) { path_ = path; }
+void CDlgErrors::SetFileName(const std::string& path, CLogFormat format) {
+    path_ = path;
+    format_ = format;
+}
 
 void CDlgErrors::SetDeleteHooks(std::function<void()> before, std::function<void()> after) {
     beforeDelete_ = std::move(before);
@@ -88,7 +137,8 @@ void CDlgErrors::Refresh() {
     if (!in) return;
     std::ostringstream content;
     content << in.rdbuf();
-    log_ = ParseLogText(content.str());
+    log_ = format_ == CLogFormat::kSyncLog ? ParseSyncLogText(content.str())
+                                           : ParseLogText(content.str());
     for (const CLogEntries::Entry& entry : log_.entries) {
         list->addItem(QString::fromStdString(entry.text));
     }

@@ -28,6 +28,7 @@ public:
     explicit CSocketAnswerStream(int socket) : socket_(socket) {}
     bool Write(std::string_view bytes) override;
     uint64_t Written() const override { return written_; }
+    int Socket() const { return socket_; }
 
 private:
     int socket_;

@@ -162,8 +162,8 @@ std::string RewriteRequest(std::string_view raw, std::string_view newUrl,
     return out;
 }
 
-void ForwardRequest(int socket, Settings& settings, const std::string& url, const std::string& name,
-                    const std::string& remaining, std::string_view raw,
+void ForwardRequest(IAnswerStream& out, Settings& settings, const std::string& url,
+                    const std::string& name, const std::string& remaining, std::string_view raw,
                     const ReceiveLimits& limits) {
     bool log = settings.TraceWEB();
     std::string folder = settings.DataFolder();
@@ -203,7 +203,7 @@ void ForwardRequest(int socket, Settings& settings, const std::string& url, cons
     CDataString answer;
     ReceiveResult received = ReceiveMessage(connection.Get(), answer, limits);
     std::string_view answerBytes(answer.Data(), received.count);
-    SendAll(socket, answerBytes);
+    out.Write(answerBytes);
     if (log) {
         AppendToLogFile(folder + "/webbin.log",
                         answerBytes.substr(0, std::min(answerBytes.size(), kMaxLoggedBodyBytes)));

@@ -19,6 +19,7 @@
 #include "common/http/html_command.h"
 #include "common/http/receive_message.h"
 #include "server/config/settings.h"
+#include "server/http/answer_stream.h"
 
 struct CForwardTarget {
     std::string host;
@@ -42,7 +43,7 @@ std::string ForwardedUrl(std::string_view rawUrl, std::string_view name,
                          std::string_view remaining);
 
 // Forwards request (raw: the bytes as received) for the directory record whose
-// name is name and target URL is url, and relays the answer to socket.
-void ForwardRequest(int socket, Settings& settings, const std::string& url, const std::string& name,
-                    const std::string& remaining, std::string_view raw,
+// name is name and target URL is url, and relays the answer to out.
+void ForwardRequest(IAnswerStream& out, Settings& settings, const std::string& url,
+                    const std::string& name, const std::string& remaining, std::string_view raw,
                     const ReceiveLimits& limits = {});

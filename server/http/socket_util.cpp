@@ -86,3 +86,14 @@ void LowerThreadPriority() {
     int normal = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
     if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(thread), normal + 1);
 }
+
+unsigned long RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return static_cast<unsigned long>(limit.rlim_cur);
+}

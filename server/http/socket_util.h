@@ -45,3 +45,7 @@ bool SendAll(int fd, std::string_view bytes);
 // Puts the calling thread one step below normal priority, normal being the main
 // thread's, however low the thread that started it was (best effort).
 void LowerThreadPriority();
+
+// Raises the soft limit of open files to the hard limit, so many connections can
+// be open at once; the soft limit reached (unchanged when it cannot be raised).
+unsigned long RaiseOpenFileLimit();

@@ -37,8 +37,8 @@ std::string RequestTraceLine(const CHTMLCommand& command) {
 
 void web(int socket, Settings& settings, const ReceiveLimits& limits) {
     // 1. Receive the whole request.
-    CHTMLCommand command;
-    ReceiveResult received = ReceiveMessage(socket, command.Buffer(), limits);
+    CReceivedRequest request;
+    ReceiveResult received = ReceiveMessage(socket, request.command.Buffer(), limits);
     if (received.end == ReceiveEnd::kTooLarge) {
         AddLiveTraceF("Request dropped: larger than %zu bytes", limits.maxBytes);
         return;
@@ -48,24 +48,35 @@ void web(int socket, Settings& settings, const ReceiveLimits& limits) {
         return;
     }
     if (received.count == 0) return;
+    request.count = received.count;
+    CSocketAnswerStream out(socket);
+    HandleRequest(settings, request, out);
+}
 
+void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream& out) {
+    CHTMLCommand& command = request.command;
+    std::string_view received(command.Buffer().Data(), request.count);
     // 2. Log it.
     if (settings.TraceWEB()) {
-        AppendToLogFile(
-            settings.DataFolder() + "/web.log",
-            FormatWebLogEntry(FormatLogStamp(std::time(nullptr)),
-                              std::string_view(command.Buffer().Data(), received.count)));
+        AppendToLogFile(settings.DataFolder() + "/web.log",
+                        FormatWebLogEntry(FormatLogStamp(std::time(nullptr)), received));
     }
 
-    // 3. Parse it; a request line without a URL ends here. The received bytes stay in
-    // the buffer: forwarding sends them on.
-    command.ParseMessage(true, command.Buffer().Data(), received.count);
+    // 3. Parse it; a request line without a URL ends here. Forwarding sends the
+    // received bytes on, and only a GET is forwarded: only a GET keeps a copy of
+    // them, any other request is parsed in its buffer without one.
+    std::string raw;
+    if (received.size() >= 3 && strncasecmp(received.data(), "GET", 3) == 0) {
+        raw.assign(received);
+        command.ParseMessage(true, raw.data(), raw.size());
+    } else {
+        command.ParseBuffer(true, request.count);
+    }
     if (!command.HasURL()) return;
 
     // 4. Trace it.
     AddLiveTrace(RequestTraceLine(command));
 
     // 5-11. Route it.
-    RouteRequest(socket, settings, command,
-                 std::string_view(command.Buffer().Data(), received.count));
+    RouteRequest(out, settings, command, raw);
 }

@@ -13,8 +13,14 @@
 #include "common/http/html_command.h"
 #include "common/http/receive_message.h"
 #include "server/config/settings.h"
+#include "server/http/answer_stream.h"
+#include "server/http/connection_loop.h"
 
 void web(int socket, Settings& settings, const ReceiveLimits& limits = {});
+
+// The steps of web after the reading, for a request the connection loop read
+// whole: log, parse, trace and route it, writing the answer to out.
+void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream& out);
 
 // The web.log entry for a received request: "\r\n!!!<stamp> - <first line>\r\n"
 // followed by the received text up to its first zero byte, escaped (log_text.h),

@@ -81,14 +81,19 @@ CFileTarget ResolveFileRequest(const CFileRequest& request) {
 }
 
 bool ServeFileRequest(int socket, const CFileRequest& request) {
+    CSocketAnswerStream out(socket);
+    return ServeFileRequest(out, request);
+}
+
+bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request) {
     CFileTarget target = ResolveFileRequest(request);
     if (target.kind == CFileTarget::kDirectory) {
         CHTMLAnswer answer;
         answer.Body().AppendText(
             DirectoryPageBody(target.path, request.linkBase, ListDirectory(target.path)));
-        CDataString out;
-        answer.Serialize(out);
-        return SendAll(socket, out.View());
+        CDataString page;
+        answer.Serialize(page);
+        return out.Write(page.View());
     }
     if (target.kind != CFileTarget::kFile) return false;
     CFileHandle file(open(target.path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -97,7 +102,7 @@ bool ServeFileRequest(int socket, const CFileRequest& request) {
     if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     const std::string& contentType =
         target.isIndex ? std::string("text/html") : request.contentType;
-    if (!SendAll(socket, "HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n")) {
+    if (!out.Write("HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n")) {
         return false;
     }
     char piece[kFilePiece];
@@ -105,6 +110,6 @@ bool ServeFileRequest(int socket, const CFileRequest& request) {
         ssize_t n = read(file.Get(), piece, sizeof piece);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return n == 0;
-        if (!SendAll(socket, std::string_view(piece, static_cast<size_t>(n)))) return false;
+        if (!out.Write(std::string_view(piece, static_cast<size_t>(n)))) return false;
     }
 }

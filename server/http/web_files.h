@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "server/http/answer_stream.h"
+
 inline constexpr size_t kFilePiece = 8096;
 
 struct CFileRequest {
@@ -40,6 +42,8 @@ struct CFileTarget {
 };
 CFileTarget ResolveFileRequest(const CFileRequest& request);
 
-// Resolves and sends the answer to socket. False when nothing was sent or the
+// Resolves and writes the answer to out. False when nothing was sent or the
 // sending failed.
+bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request);
+// The same, writing to a connected socket.
 bool ServeFileRequest(int socket, const CFileRequest& request);

@@ -80,6 +80,12 @@ CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& di
 
 void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
                   std::string_view raw) {
+    CSocketAnswerStream out(socket);
+    RouteRequest(out, settings, request, raw);
+}
+
+void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& request,
+                  std::string_view raw) {
     std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers();
     // Decoded once and normalised before any route is chosen by it.
     std::optional<std::string> clean = CleanRequestPath(request.URL());
@@ -90,7 +96,7 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
     if (vantro && handlers) {
         CDataString answer;
         if (handlers->HandleVantroRequest(settings, request, answer)) {
-            SendAll(socket, answer.View());
+            out.Write(answer.View());
             return;  // one answer per connection
         }
     }
@@ -98,7 +104,6 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
         // The handler reads the link as it came; only the form the server writes
         // its links in is taken, so what it reads is what was routed.
         if (!handlers || !IsNormalRequestPath(request.URL())) return;
-        CSocketAnswerStream out(socket);
         handlers->HandleAttachmentRequest(settings, request, out);
         return;
     }
@@ -112,12 +117,11 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
         if (!mapping.record.Username.empty() &&
             !BasicAuthorize(request, mapping.record.Username, mapping.record.Password,
                             settings.Devices())) {
-            SendAll(socket, UnauthorizedAnswer(mapping.record.Realm));
+            out.Write(UnauthorizedAnswer(mapping.record.Realm));
             return;
         }
         if (StartsWith(mapping.record.URL, "http://")) {
-            ForwardRequest(socket, settings, mapping.record.URL, mapping.name, mapping.remaining,
-                           raw);
+            ForwardRequest(out, settings, mapping.record.URL, mapping.name, mapping.remaining, raw);
             return;
         }
         root = mapping.record.URL;
@@ -129,5 +133,5 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
     file.linkBase = *clean;
     file.contentType = ContentTypeForUrl(*clean);
     file.excludedRoots = ProtectedFoldersBesides(directories, mapping);
-    ServeFileRequest(socket, file);
+    ServeFileRequest(out, file);
 }

@@ -77,6 +77,9 @@ struct CWebMapping {
 CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& directories,
                                   const std::string& cleanPath);
 
-// Routes request (raw: the bytes as received) and sends its answer to socket.
+// Routes request (raw: the bytes as received) and writes its answer to out.
+void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& request,
+                  std::string_view raw);
+// The same, writing to a connected socket.
 void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
                   std::string_view raw);

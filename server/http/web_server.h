@@ -1,21 +1,21 @@
-// The web server: one listener thread, and a thread of its own for every accepted
-// connection while it is served (threads are reused for later connections, see
-// accept_loop.h).
+// The web server: one listener thread that runs the connection loop (see
+// connection_loop.h) over the listening socket. The loop reads every request
+// whole, with deadlines, and hands only complete requests to its bounded pool of
+// workers; waiting and slow connections cost no thread.
 //
-// A connection carries one request and at most one answer. Its thread runs the
-// handler (web), then shuts down the sending side at once, so the client sees the
-// end of an answer without a length immediately, and then waits up to the linger
-// time (4000 ms) for the peer to close before closing the socket. Reading stops as
-// soon as the peer has closed, or once the peer has sent kMaxLingerDiscard more bytes.
+// A connection carries one request and at most one answer. After the handler
+// (HandleRequest, or config's own) the sending side is shut down at once, so the
+// client sees the end of an answer without a length immediately, and the loop then
+// waits up to the linger time (4000 ms) for the peer to close before closing the
+// socket; it stops waiting once the peer has sent kMaxLingerDiscard more bytes.
 // Answers leave without waiting for the peer's acknowledgement of earlier segments
 // (TCP_NODELAY): an answer is written in a few large pieces, so small segments are
 // rare, and holding back a header's last piece would cost the client's delayed-ACK
 // time on every small answer.
 //
-// At most maxConnections threads run at once; at the bound the listener waits for
-// one to end before it accepts again. A listener that cannot bind says so once (on
-// standard error and as a message box, which becomes an error.log entry and a live
-// trace line) and tries again every bindRetry; a failed accept pauses acceptPause.
+// A listener that cannot bind says so once (on standard error and as a message
+// box, which becomes an error.log entry and a live trace line) and tries again
+// every bindRetry.
 //
 // Thread use: Start and Stop from one owning thread; the rest from any thread.
 #pragma once
@@ -28,11 +28,9 @@
 
 #include "common/http/receive_message.h"
 #include "server/config/settings.h"
-#include "server/http/accept_loop.h"
+#include "server/http/connection_loop.h"
 
-// Connection threads running at once.
-inline constexpr size_t kMaxConnections = 256;
-inline constexpr int kListenBacklog = 64;
+inline constexpr int kListenBacklog = 1024;
 // Bytes a lingering connection reads and drops before it closes without waiting further.
 inline constexpr size_t kMaxLingerDiscard = 64 * 1024;
 // Bytes a request head may take besides its body.
@@ -41,13 +39,10 @@ inline constexpr size_t kMaxHeadBytes = 64 * 1024;
 struct WebServerConfig {
     int port = Settings::kDefaultHttpPort;  // 0: any free port
     bool loopbackOnly = false;              // bind 127.0.0.1 instead of all addresses
-    ReceiveLimits receive;
-    std::chrono::milliseconds linger{4000};
+    CConnectionLimits connection;           // deadlines, sizes, linger, workers
     std::chrono::milliseconds bindRetry{10000};
-    std::chrono::milliseconds acceptPause{100};
-    size_t maxConnections = kMaxConnections;
-    // Runs per connection; empty: web(socket, settings, receive).
-    std::function<void(int socket)> handler;
+    // Runs per complete request on a worker; empty: HandleRequest.
+    CConnectionLoop::Handler handler;
 };
 
 class CWebServer {
@@ -60,24 +55,33 @@ public:
 
     // Starts the listener thread (below normal priority) and returns at once.
     void Start();
-    // Stops accepting, ends every connection (their sockets are shut down, so
-    // waits end at once) and returns when all threads have ended.
+    // Stops accepting, ends every connection (the sockets of those being answered
+    // are shut down, so their writes end at once) and returns when all threads
+    // have ended.
     void Stop();
     // The port listened on, once listening; 0 when timeout passes before that.
     int WaitUntilListening(std::chrono::milliseconds timeout);
+    // Connections open (being read, answered or lingering).
     size_t ActiveConnections() const;
+    // Requests being answered by the workers now.
+    size_t BusyWorkers() const;
+    size_t WorkerThreads() const;
+    // Bytes of requests held in memory now.
+    size_t HeldBytes() const;
 
 private:
     void WebListenerThread();
 
     Settings& settings_;
     WebServerConfig config_;
-    std::unique_ptr<CAcceptLoop> loop_;
+    std::unique_ptr<CConnectionLoop> loop_;
     std::thread listener_;
 };
 
-// Reads HttpPort and MaxBodyMB now (a later change takes effect at the next start:
-// a request longer than its head and that many MiB is dropped), starts the
+// Reads HttpPort, MaxBodyMB and BodyBudgetMB now (a later change takes effect at
+// the next start: a request longer than kMaxHeadBytes and MaxBodyMB MiB is
+// dropped, and so is one that would take the requests held in memory past
+// BodyBudgetMB MiB), starts the
 // server with config's other values and returns it; a portOverride of 0 or more
 // is used instead of HttpPort (0: any free port).
 std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig config = {},

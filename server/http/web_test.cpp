@@ -37,9 +37,9 @@ protected:
         settings.LoadSettings(temp.Path() + "/Norvex/Corvel");
         config.port = 0;
         config.loopbackOnly = true;
-        config.receive.waitUnits = 1;
-        config.receive.step = std::chrono::milliseconds(2);
-        config.linger = std::chrono::milliseconds(200);
+        config.connection.headTimeout = std::chrono::milliseconds(200);
+        config.connection.bodyWindow = std::chrono::milliseconds(200);
+        config.connection.linger = std::chrono::milliseconds(200);
     }
     int Start() {
         server = std::make_unique<CWebServer>(settings, config);
@@ -97,7 +97,7 @@ TEST_F(WebLoopback, SilentClientIsClosedWithoutLogOrTrace) {
 }
 
 TEST_F(WebLoopback, TwoClientsAtOnceDoNotWaitForEachOther) {
-    config.receive.step = std::chrono::milliseconds(600);  // a stalled client holds 60 s
+    config.connection.headTimeout = std::chrono::seconds(60);  // a stalled client holds 60 s
     int port = Start();
     CSocket slow = ConnectLoopback(port);
     ASSERT_TRUE(SendAll(slow.Get(), "POST /slow HTTP/1.1\r\n"));  // never completes
@@ -132,7 +132,7 @@ TEST_F(WebLoopback, TraceWebOffWritesNoLogAndRequestLineWithoutUrlIsNotTraced) {
 }
 
 TEST_F(WebLoopback, RequestPastTheSizeLimitIsDroppedWithATraceLine) {
-    config.receive.maxBytes = 64;
+    config.connection.maxMessageBytes = 64;
     int port = Start();
     CSocket client = ConnectLoopback(port);
     std::string request = "POST / HTTP/1.1\r\nContent-Length: 100\r\n\r\n" + std::string(100, 'x');

@@ -22,6 +22,16 @@ public:
         : message_(message), fields_(fields), zone_(zone) {}
 
     bool Stored() const { return stored_; }
+    // Loads the item's series before any field of the element changes it, so that a
+    // series that comes back unchanged is recognised as such (ReadRecurrence).
+    void LoadSeriesFirst() {
+        for (const auto& node : fields_) {
+            if (node->children && node->codePage == kRecurrencePage) {
+                patternLoaded_ = LoadFromMessage(message_, pattern_, zone_);
+                return;
+            }
+        }
+    }
     const std::string& Refused() const { return refused_; }
 
     void ApplyNode(const CWBXMLLiteral& node) {
@@ -219,6 +229,7 @@ ItemApplyResult XMLtoMessage(IMessagePtr& message, const CWBXMLLiterals& fields,
     int step = 1;
     if (refused) refused->clear();
     try {
+        applier.LoadSeriesFirst();
         const std::string derivedBefore = message.GetPropText(PR_MESSAGE_CLASS) == "IPM.Contact"
                                               ? FileAsFromNames(message)
                                               : std::string();

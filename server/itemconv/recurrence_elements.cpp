@@ -105,6 +105,12 @@ void AddExceptions(CWBXMLLiterals& block, const RecurrencePattern& p, const CTim
         if (e.overrideFlags & 0x0001) AddField(ex, kAppointmentPage, kTagApptSubject, e.subject);
         if (e.overrideFlags & 0x0080)
             AddField(ex, kAppointmentPage, kTagApptAllDayEvent, e.allDay ? "1" : "0");
+        if (e.overrideFlags & 0x0020)
+            AddField(ex, kAppointmentPage, kTagApptBusyStatus, Number(e.busyStatus));
+        if (e.overrideFlags & 0x0008)
+            AddField(ex, kAppointmentPage, kTagApptReminderSet, e.reminderSet ? "1" : "0");
+        if (e.overrideFlags & 0x0004)
+            AddField(ex, kAppointmentPage, kTagApptReminderMinutes, Number(e.reminderDelta));
     }
 }
 
@@ -378,6 +384,21 @@ void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children
                     e.allDay = *v != 0;
                     e.overrideFlags |= 0x0080;
                 }
+            } else if (f.codePage == kAppointmentPage && f.token == kTagApptBusyStatus) {
+                if (auto v = NumberOf(f, "BusyStatus")) {
+                    e.busyStatus = static_cast<std::int32_t>(*v);
+                    e.overrideFlags |= 0x0020;
+                }
+            } else if (f.codePage == kAppointmentPage && f.token == kTagApptReminderSet) {
+                if (auto v = NumberOf(f, "ReminderSet")) {
+                    e.reminderSet = *v != 0;
+                    e.overrideFlags |= 0x0008;
+                }
+            } else if (f.codePage == kAppointmentPage && f.token == kTagApptReminderMinutes) {
+                if (auto v = NumberOf(f, "ReminderMinutesBeforeStart")) {
+                    e.reminderDelta = static_cast<std::int32_t>(*v);
+                    e.overrideFlags |= 0x0004;
+                }
             }
         }
         if (!haveOriginal) {
@@ -388,15 +409,23 @@ void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children
         deleted.push_back(e.originalStart);
         if (!e.deleted) exceptions.push_back(std::move(e));
     }
-    // Overrides the wire does not carry stay as they were for the same occurrence.
-    constexpr std::uint16_t kKept = 0x0004 | 0x0008 | 0x0020;
+    // Reminder and busy-status overrides that a device does not send (older ones
+    // send none) stay as they were for the same occurrence.
     for (_recur_exception& e : exceptions) {
         for (const _recur_exception& old : p.exceptions) {
             if (Day(old.originalStart) != Day(e.originalStart)) continue;
-            e.overrideFlags |= old.overrideFlags & kKept;
-            e.reminderDelta = old.reminderDelta;
-            e.reminderSet = old.reminderSet;
-            e.busyStatus = old.busyStatus;
+            if (!(e.overrideFlags & 0x0004) && (old.overrideFlags & 0x0004)) {
+                e.overrideFlags |= 0x0004;
+                e.reminderDelta = old.reminderDelta;
+            }
+            if (!(e.overrideFlags & 0x0008) && (old.overrideFlags & 0x0008)) {
+                e.overrideFlags |= 0x0008;
+                e.reminderSet = old.reminderSet;
+            }
+            if (!(e.overrideFlags & 0x0020) && (old.overrideFlags & 0x0020)) {
+                e.overrideFlags |= 0x0020;
+                e.busyStatus = old.busyStatus;
+            }
             break;
         }
     }

@@ -14,7 +14,9 @@
 //   (when set), Exceptions (when there are deleted dates or exceptions).
 // Exceptions holds one Exception per deleted date that no exception covers
 // (OriginalDate, Deleted "1"), then one per exception (OriginalDate, appointment
-// page Start and End, Location, Subject and AllDayEvent when overridden). Every
+// page Start and End, Location, Subject, AllDayEvent, BusyStatus, ReminderSet and
+// ReminderMinutesBeforeStart when overridden; readers that do not know the last
+// three pass them over). Every
 // OriginalDate is the occurrence's date with the time of day of the appointment's
 // start; OriginalDate, Start and End are sent in UTC.
 //
@@ -60,6 +62,9 @@ enum : int32_t {
     kTagApptDuration = 0x05,
     kTagApptEnd = 0x06,
     kTagApptAllDayEvent = 0x07,
+    kTagApptBusyStatus = 0x08,
+    kTagApptReminderSet = 0x0D,
+    kTagApptReminderMinutes = 0x0F,  // ReminderMinutesBeforeStart
 };
 
 // The device's number for a kind, and the kind of a device number (any number
@@ -98,10 +103,11 @@ std::optional<std::string> ApplyRecurrenceElements(RecurrencePattern& pattern,
 // deleted date; every Exception not marked Deleted becomes an exception whose
 // original start is that OriginalDate, whose start and end are its Start and End
 // (UTC; without Start the original start, without End the start plus one
-// occurrence), with Subject, Location and AllDayEvent as overrides; the reminder
-// and busy-status overrides, which the wire does not carry, are kept from the
-// pattern's earlier exception of the same day. An Exception without a readable
-// OriginalDate is skipped with a live trace line.
+// occurrence), with Subject, Location, AllDayEvent, BusyStatus, ReminderSet and
+// ReminderMinutesBeforeStart as overrides; a reminder or busy-status override the
+// Exception does not carry is kept from the pattern's earlier exception of the
+// same day. An Exception without a readable OriginalDate is skipped with a live
+// trace line.
 void ApplyExceptionElements(RecurrencePattern& pattern, const CWBXMLLiterals& children,
                             const CTimeZone& zone);
 

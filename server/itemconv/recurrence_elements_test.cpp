@@ -269,7 +269,8 @@ TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
         std::string::npos,
         text.find(
             "6/02[6/01[6/10=07.01.2009 22:30.00:0;6/11=1;]6/01[6/10=08.01.2009 22:30.00:0;"
-            "2/04=08.01.2009 23:30.00:0;2/06=09.01.2009 00:00.00:0;2/02=Hall;2/01=Late;2/07=0;]]"))
+            "2/04=08.01.2009 23:30.00:0;2/06=09.01.2009 00:00.00:0;2/02=Hall;2/01=Late;2/07=0;"
+            "2/08=2;]]"))
         << text;
 
     RecurrencePattern back = p;  // the stored pattern the block is applied to
@@ -284,8 +285,16 @@ TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
     EXPECT_EQ(moved.end, e.end);
     EXPECT_EQ("Late", e.subject);
     EXPECT_EQ("Hall", e.location);
-    EXPECT_EQ(moved.overrideFlags, e.overrideFlags);  // busy status kept from the stored one
+    EXPECT_EQ(moved.overrideFlags, e.overrideFlags);
     EXPECT_EQ(2, e.busyStatus);
+    // A device that sends no busy status (older ones send none) keeps the stored one.
+    RecurrencePattern older = p;
+    older.exceptions[0].overrideFlags = kOverrideSubject;
+    RecurrencePattern kept = p;
+    ApplyRecurrenceElements(kept, OverTheWire(older), p.start, p.end, Zone());
+    ASSERT_EQ(1U, kept.exceptions.size());
+    EXPECT_EQ(kOverrideSubject | kOverrideBusyStatus, kept.exceptions[0].overrideFlags);
+    EXPECT_EQ(2, kept.exceptions[0].busyStatus);
     CRecurrenceBlob b = StoredBlob(back);
     EXPECT_EQ(
         (std::vector<std::uint32_t>{static_cast<std::uint32_t>(MinutesFrom1601(T(2009, 1, 7))),

@@ -119,6 +119,18 @@ void WriteRecurrenceValues(CGenMapiPropPtr& item, const CRecurrenceTags& t,
     if (v.sideEffects) item.SetLongProp(t.sideEffects, *v.sideEffects);
 }
 
+bool SameStoredSeries(const RecurrencePattern& a, const RecurrencePattern& b,
+                      const CTimeZone& zone) {
+    RecurrencePattern x = a, y = b;
+    const CTimeZoneStruct& zoneStruct = ServerTimeZoneStruct();
+    CRecurrenceStoreValues u = StoreValuesFromPattern(x, zone, zoneStruct);
+    CRecurrenceStoreValues v = StoreValuesFromPattern(y, zone, zoneStruct);
+    return u.recurring == v.recurring && u.recurrenceType == v.recurrenceType && u.blob == v.blob &&
+           u.wholeStart == v.wholeStart && u.wholeEnd == v.wholeEnd &&
+           u.commonStart == v.commonStart && u.commonEnd == v.commonEnd &&
+           u.clipStart == v.clipStart && u.clipEnd == v.clipEnd;
+}
+
 bool LoadFromMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern, const CTimeZone& zone) {
     try {
         CRecurrenceTags tags = CRecurrenceTags::Resolve(item);
@@ -156,12 +168,16 @@ bool ReadRecurrence(CGenMapiPropPtr& item, RecurrencePattern& pattern,
         CItemTime start = LocalOf(ReadTime(item, tags.wholeStart), zone);
         CItemTime end = LocalOf(ReadTime(item, tags.wholeEnd), zone);
         step = 3;
+        RecurrencePattern before = pattern;
         if (std::optional<std::string> problem =
                 ApplyRecurrenceElements(pattern, children, start, end, zone)) {
             AddLiveTraceF("Recurrence refused, it describes no occurrence: %s", problem->c_str());
             if (refused) *refused = *problem;
             return true;
         }
+        // A series that comes back as the item holds it keeps its properties as they
+        // are stored, the bytes another writer made included.
+        if (before.recurring && SameStoredSeries(before, pattern, zone)) return true;
         step = 4;
         return WriteToMessage(item, pattern, zone);
     } catch (const std::exception&) {

@@ -64,8 +64,15 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern,
                     const CTimeZone& zone = ServerTimeZone(),
                     const CTimeZoneStruct* zoneStruct = nullptr);
 
+// True when two patterns are stored as the same properties (blob, type, flag and the
+// dates WriteToMessage writes).
+bool SameStoredSeries(const RecurrencePattern& a, const RecurrencePattern& b,
+                      const CTimeZone& zone = ServerTimeZone());
+
 // Applies the children of a received Recurrence element to pattern, based on the
-// start and end the item holds now, and writes the pattern with WriteToMessage.
+// start and end the item holds now, and writes the pattern with WriteToMessage;
+// a series that comes back as stored (SameStoredSeries with the pattern as loaded)
+// is not written again, so its stored properties keep their bytes.
 // pattern is the item's pattern as loaded (LoadFromMessage), so that the deleted
 // dates and exceptions of a block without Exceptions are kept.
 // False after a failure, traced as "Crash in ReadRecurrence line %d" (1 names,

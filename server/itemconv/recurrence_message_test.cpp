@@ -12,6 +12,7 @@
 #include "server/itemconv/item_time_test_util.h"
 #include "server/itemconv/recurrence_elements.h"
 #include "server/itemconv/recurrence_mapping.h"
+#include "server/itemconv/recurrence_vectors_test.h"
 #include "server/mapi/adapter_test_store.h"
 
 namespace {
@@ -170,4 +171,40 @@ TEST_F(RecurrenceMessageTest, ItemWithoutRecurrenceLoadsAsSingle) {
     EXPECT_FALSE(p.recurring);
     EXPECT_EQ(kRecurNone, p.kind);
     EXPECT_FALSE(p.start.IsSet());
+}
+
+// Another writer's blob (a published example, with its wide-character copies and
+// change highlights) comes back from a device unchanged: the stored bytes stay.
+// Changed on the device, the series is written in the system's own form.
+TEST_F(RecurrenceMessageTest, ASeriesThatComesBackUnchangedKeepsItsStoredBytes) {
+    IMessagePtr m = AddMessage(inbox, "Simple Recurrence");
+    CRecurrenceTags tags = CRecurrenceTags::Resolve(m);
+    std::vector<std::uint8_t> published = HexBytes(kV2);
+    m.SetProp(*CPropValue::Binary(tags.blob, published.data(), published.size()).Get());
+    m.SetProp(*CPropValue::Boolean(tags.recurring, true).Get());
+    m.SetLongProp(tags.recurrenceType, 2);
+    SetTime(m, tags.wholeStart, T(2007, 3, 26, 8, 0));  // 10:00 summer time
+    SetTime(m, tags.wholeEnd, T(2007, 3, 26, 8, 30));
+    m.SaveChanges(KEEP_OPEN_READWRITE);
+
+    RecurrencePattern loaded;
+    ASSERT_TRUE(LoadFromMessage(m, loaded, Zone()));
+    CWBXMLLiterals block = RecurrenceBlockElements(loaded, Zone());
+    RecurrencePattern pattern = loaded;
+    ASSERT_TRUE(ReadRecurrence(m, pattern, block, Zone()));
+    EXPECT_EQ(HexText(published), HexText(ReadRecurrenceValues(m, tags).blob.value()));
+
+    // Every other week now: the system's form, with the exception kept.
+    for (auto& node : block) {
+        if (node->token == kTagInterval) node->value = "2";
+    }
+    pattern = loaded;
+    ASSERT_TRUE(ReadRecurrence(m, pattern, block, Zone()));
+    std::optional<CRecurrenceBlob> written =
+        DecodeRecurrenceBlob(ReadRecurrenceValues(m, tags).blob.value());
+    ASSERT_TRUE(written);
+    EXPECT_EQ(2U, written->period);
+    EXPECT_EQ(0x3006U, written->writerVersion2);
+    ASSERT_EQ(1U, written->exceptions.size());
+    EXPECT_EQ("Simple Recurrence with exceptions", written->exceptions[0].subject);
 }

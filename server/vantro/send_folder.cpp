@@ -111,6 +111,7 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         AddLiveTrace("Folder=NULL)");
         return;
     }
+    CountsOf(folder);  // every folder asked for gets its line, also with nothing to send
 
     std::unique_ptr<CAbstractVantroElement> element = folder->NextChangedElement();
     // A folder the device changed in this request gets its AckString even when

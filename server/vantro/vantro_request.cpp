@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <map>
+#include <optional>
 #include <ostream>
 
 #include "common/http/html_answer.h"
@@ -14,6 +16,9 @@
 #include "server/config/log_text.h"
 #include "server/config/pocket_device.h"
 #include "server/config/settings.h"
+#include "server/config/sync_log.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/mapi/write_batch_ptr.h"
 #include "server/store/mapi_folder.h"
 #include "server/vantro/ack_string.h"
 #include "server/vantro/protocol_log.h"
@@ -91,15 +96,39 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
     server_.calendarWindow = 0;
     server_.transportHeaders = 1;
 
+    // Every store write of the request joins one transaction, committed before the
+    // answer leaves: a crash before that loses the whole request, which the device
+    // sends again; once the device has the answer, nothing of it is lost.
+    std::optional<CWriteBatch> batch;
+    try {
+        batch.emplace();
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("Write batch not begun, items saved one by one: %s", e.what());
+    }
     try {
         WalkTopLevel();
     } catch (...) {
         ShowMessageBox("Crash");
     }
+    bool stored = true;
+    if (batch) {
+        HRESULT committed = batch->Commit();
+        if (FAILED(committed)) {
+            stored = false;
+            AddLiveTraceF("Request not stored: %s", CMAPIException::ResultText(committed).c_str());
+        }
+        batch.reset();
+    }
     try {
         CHTMLAnswer http;
         http.SetContentType("application/vantro.wbxml");
         if (logonRefused_) http.SetStatus(403, "Forbidden");
+        // The device must not take anything of this answer as done: it sends its
+        // changes again, and no AckString of it can be acknowledged.
+        if (!stored) {
+            http.SetStatus(503, "Service Unavailable");
+            answer_.BeginDocument(CWBXML::kAnswerCapacity);
+        }
         std::string_view document = answer_.Document().View();
         http.Body().AppendBytes(document.size(), document.data());
         http.Serialize(answer);
@@ -136,6 +165,7 @@ CVantroRequest::FolderCounts& CVantroRequest::CountsOf(CAbstractVantroFolder* fo
 }
 
 void CVantroRequest::TraceFolderCounts() {
+    std::vector<CSyncFolderLine> lines;
     for (const auto& [key, c] : counts_) {
         std::string extra;
         if (c.deviceMatched > 0) extra += "; " + std::to_string(c.deviceMatched) + " matched";
@@ -145,8 +175,18 @@ void CVantroRequest::TraceFolderCounts() {
             "changed %d, deleted %d%s",
             c.name.c_str(), c.deviceAdded, c.deviceChanged, c.deviceDeleted, c.sentAdded,
             c.sentChanged, c.sentDeleted, extra.c_str());
+        lines.push_back(CSyncFolderLine{c.name,
+                                        {c.sentAdded, c.sentChanged, c.sentDeleted},
+                                        {c.deviceAdded, c.deviceChanged, c.deviceDeleted},
+                                        c.conflicts});
     }
     counts_.clear();
+    // The device's sync.log: one line per folder of this sync.
+    CPocketDevice* device = session_.CurrentDevice();
+    if (device != nullptr && !lines.empty() &&
+        !AppendSyncFolders(settings_.DataFolder(), device->DeviceID, lines)) {
+        AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+    }
 }
 
 void CVantroRequest::WalkTopLevel() {

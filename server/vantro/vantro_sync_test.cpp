@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "server/config/sync_log.h"
 #include "server/vantro/vantro_test_util.h"
 
 namespace {
@@ -42,14 +43,29 @@ TEST_F(VantroSyncTest, DeviceChangesComeFirstAndAreNotEchoed) {
         Traced("Folder Contacts: device added 1, changed 0, deleted 0; sent added 0, changed 1, "
                "deleted 0"))
         << lastTrace_;
+    // The same counts are the device's last sync in its sync.log.
+    std::optional<CLastSync> last = ReadLastSync(settings_->DataFolder(), "PPC1");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->folders, (std::vector<CSyncFolderLine>{{"Contacts", {0, 1, 0}, {1, 0, 0}}}));
+
     // A change of a field the device does not see (a contact's subject) sends nothing.
     Run({Ack()});
     TouchItem(contacts_, bert, "Bert on the desktop");
     EXPECT_EQ(Run({Box(kSync, {GetContacts()})}),
               "Sync{Folder{AckString=PPC1:-1.csv:-1_temp.3.csv ServerID=-1 FolderPath=-1 } } ");
 
-    // Acknowledged: Jane and Bert are in the baseline and nothing is owed.
+    // Acknowledged: Jane and Bert are in the baseline and nothing is owed. The
+    // folder still gets its line.
     EXPECT_EQ(Run({Ack(), Box(kSync, {GetContacts()})}), "");
+    last = ReadLastSync(settings_->DataFolder(), "PPC1");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->folders, (std::vector<CSyncFolderLine>{{"Contacts", {0, 0, 0}, {0, 0, 0}}}));
+    std::string log = ReadWholeFile(SyncLogPath(settings_->DataFolder(), "PPC1"));
+    std::string header = SyncLogHeader("PPC1");
+    ASSERT_EQ(log.rfind(header, 0), 0u) << log;
+    // One line per sync (acknowledgements alone write none).
+    EXPECT_EQ(std::count(log.begin() + static_cast<long>(header.size()), log.end(), '\n'), 4)
+        << log;
 }
 
 TEST_F(VantroSyncTest, FirstRunWithResetSendsOnlyTheStoresItems) {

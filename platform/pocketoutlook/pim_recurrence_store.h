@@ -1,0 +1,29 @@
+// The recurrence tables of the PIM store file (internal to platform/pocketoutlook).
+//
+// Schema, added to a store file of any earlier version when it is opened (the
+// tables are created when missing; nothing else changes):
+//   recurrence(oid PRIMARY KEY, type, interval, day_mask, instance, day_of_month,
+//              month_of_year, pattern_start REAL, end_kind (0 none, 1 count,
+//              2 date), occurrences, pattern_end REAL)
+//   exceptions(oid, original REAL, deleted, start_time REAL, end_time REAL,
+//              subject, location, reminder_set, reminder_minutes, busy_status,
+//              all_day; PRIMARY KEY(oid, original)); a NULL field is not changed.
+// An item without a row in recurrence is a single appointment.
+//
+// The functions run inside the caller's transaction (or none) on the caller's
+// connection; one thread at a time.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <optional>
+
+#include "platform/pocketoutlook/pim_recurrence.h"
+
+// Creates the tables when missing. False on an SQLite error.
+bool CreateRecurrenceTables(sqlite3* db);
+// The item's recurrence; nothing for a single appointment. Throws
+// std::runtime_error on an SQLite error.
+std::optional<PimRecurrence> LoadRecurrence(sqlite3* db, long oid);
+// Replaces the item's recurrence (nothing: removes it). False on an SQLite error.
+bool SaveRecurrence(sqlite3* db, long oid, const std::optional<PimRecurrence>& recurrence);

@@ -1,0 +1,565 @@
+// The epoll loop of the web server's connections and its worker pool.
+#include "server/http/connection_loop.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "common/http/message_framing.h"
+#include "server/config/live_trace.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint64_t kWakeId = 0;      // the eventfd
+constexpr uint64_t kListenerId = 1;  // the listening socket
+constexpr size_t kReadPiece = 64 * 1024;
+// Bytes read from one connection per wake-up, so one fast sender does not hold
+// the loop while others wait.
+constexpr size_t kReadPerWake = 256 * 1024;
+// Room CDataString keeps free after an append, at most.
+constexpr size_t kGrowthSlack = 1024;
+
+bool SetBlocking(int fd, bool blocking) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0) return false;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return fcntl(fd, F_SETFL, flags) == 0;
+}
+
+enum class Phase { kHead, kBody, kHandedOver, kLinger };
+
+struct Connection {
+    uint64_t id = 0;
+    int fd = -1;
+    Phase phase = Phase::kHead;
+    std::unique_ptr<CReceivedRequest> request;  // from the first byte on
+    CMessageFraming framing;
+    size_t charged = 0;  // bytes counted against the body budget
+    Clock::time_point deadline;
+    bool hasDeadline = false;
+    size_t windowStartCount = 0;  // body bytes at the start of the current window
+    size_t discarded = 0;         // linger: bytes read and dropped
+    bool crashed = false;         // the handler threw
+    bool readable = true;         // registered for reading
+};
+
+}  // namespace
+
+struct CConnectionLoop::State {
+    CConnectionLimits limits;
+    Handler handler;
+
+    // Owner: the mutex, for everything below it up to the loop-only part.
+    mutable std::mutex mutex;
+    std::condition_variable changed;  // stop, listening, failed
+    std::condition_variable work;     // a job, or stop
+    bool stopping = false;
+    bool failed = false;
+    bool running = false;
+    int port = 0;
+    std::deque<std::unique_ptr<Connection>> jobs;      // complete requests waiting
+    std::deque<std::unique_ptr<Connection>> finished;  // handled, back to the loop
+    std::set<int> busySockets;                         // handed over, for Stop
+    size_t busy = 0;
+    size_t threads = 0;
+    int wakeFd = -1;
+
+    std::atomic<size_t> open{0};
+    std::atomic<size_t> held{0};
+
+    // The loop thread's own.
+    int epollFd = -1;
+    std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections;
+    std::set<std::pair<Clock::time_point, uint64_t>> deadlines;
+    uint64_t nextId = 2;
+    size_t heldBytes = 0;
+    bool acceptPaused = false;
+    Clock::time_point acceptResume;
+
+    void Wake() {
+        uint64_t one = 1;
+        if (wakeFd >= 0) (void)!write(wakeFd, &one, sizeof one);
+    }
+
+    void Charge(Connection& c, size_t bytes) {
+        c.charged += bytes;
+        heldBytes += bytes;
+        held = heldBytes;
+    }
+    void Uncharge(Connection& c) {
+        heldBytes -= c.charged;
+        c.charged = 0;
+        held = heldBytes;
+    }
+
+    void SetDeadline(Connection& c, Clock::time_point at) {
+        if (c.hasDeadline) deadlines.erase({c.deadline, c.id});
+        c.deadline = at;
+        c.hasDeadline = true;
+        deadlines.insert({at, c.id});
+    }
+    void ClearDeadline(Connection& c) {
+        if (c.hasDeadline) deadlines.erase({c.deadline, c.id});
+        c.hasDeadline = false;
+    }
+
+    void Close(std::unique_ptr<Connection> c) {
+        ClearDeadline(*c);
+        Uncharge(*c);
+        if (c->fd >= 0) close(c->fd);  // leaves the epoll set by itself
+        c->fd = -1;
+        --open;
+    }
+    void CloseById(uint64_t id) {
+        auto it = connections.find(id);
+        if (it == connections.end()) return;
+        std::unique_ptr<Connection> c = std::move(it->second);
+        connections.erase(it);
+        Close(std::move(c));
+    }
+
+    void Accept(int listenFd);
+    void Readable(Connection& c);
+    void ReadRequest(Connection& c);
+    void ReadLinger(Connection& c);
+    void HandOver(uint64_t id);
+    void Expire(uint64_t id, Clock::time_point now);
+    void TakeFinished();
+    void Worker();
+    void Serve(Connection& c);
+};
+
+void CConnectionLoop::State::Accept(int listenFd) {
+    for (;;) {
+        int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // Out of descriptors: stop accepting for a while rather than spin.
+                epoll_ctl(epollFd, EPOLL_CTL_DEL, listenFd, nullptr);
+                acceptPaused = true;
+                acceptResume = Clock::now() + limits.acceptPause;
+                return;
+            }
+            return;  // the peer went away before accept (ECONNABORTED and the like)
+        }
+        if (open >= limits.maxConnections) {
+            close(fd);
+            continue;
+        }
+        int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        auto c = std::make_unique<Connection>();
+        c->id = nextId++;
+        c->fd = fd;
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP;
+        event.data.u64 = c->id;
+        if (epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
+            close(fd);
+            continue;
+        }
+        ++open;
+        SetDeadline(*c, Clock::now() + limits.headTimeout);
+        connections.emplace(c->id, std::move(c));
+    }
+}
+
+void CConnectionLoop::State::Readable(Connection& c) {
+    if (c.phase == Phase::kLinger) {
+        ReadLinger(c);
+    } else {
+        ReadRequest(c);
+    }
+}
+
+void CConnectionLoop::State::ReadLinger(Connection& c) {
+    char scratch[4096];
+    for (;;) {
+        ssize_t got = recv(c.fd, scratch, sizeof scratch, 0);
+        if (got > 0) {
+            c.discarded += static_cast<size_t>(got);
+            if (c.discarded > limits.maxLingerDiscard) break;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        break;  // the peer closed, or the socket failed
+    }
+    CloseById(c.id);
+}
+
+void CConnectionLoop::State::ReadRequest(Connection& c) {
+    uint64_t id = c.id;
+    size_t readNow = 0;
+    bool peerClosed = false;
+    std::vector<char> piece(kReadPiece);
+    while (readNow < kReadPerWake) {
+        ssize_t got = recv(c.fd, piece.data(), piece.size(), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (got < 0) {
+            CloseById(id);
+            return;
+        }
+        if (got == 0) {
+            peerClosed = true;
+            break;
+        }
+        size_t n = static_cast<size_t>(got);
+        readNow += n;
+        if (!c.request) {
+            c.request = std::make_unique<CReceivedRequest>();
+            c.request->command.Buffer().Init(1024, 1024);
+            Charge(c, c.request->command.Buffer().Capacity());
+        }
+        CDataString& buffer = c.request->command.Buffer();
+        size_t count = c.request->count;
+        if (n > limits.maxMessageBytes - count) {
+            AddLiveTraceF("Request dropped: larger than %zu bytes", limits.maxMessageBytes);
+            CloseById(id);
+            return;
+        }
+        size_t before = buffer.Capacity();
+        // What the append may add to the buffer (it doubles when it grows).
+        size_t needed = count + n + kGrowthSlack;
+        size_t growth = needed > before ? std::max(before * 2, needed) - before : 0;
+        if (heldBytes + growth > limits.bodyBudgetBytes) {
+            AddLiveTraceF("Request dropped: requests in memory would pass %zu bytes",
+                          limits.bodyBudgetBytes);
+            CloseById(id);
+            return;
+        }
+        buffer.AppendBytes(n, piece.data());
+        if (buffer.Failed()) {
+            AddLiveTrace("Request dropped: out of memory while reading it");
+            CloseById(id);
+            return;
+        }
+        if (buffer.Capacity() > before) Charge(c, buffer.Capacity() - before);
+        c.request->count += n;
+        count = c.request->count;
+        bool complete = c.framing.Update(buffer.Data(), count);
+        size_t head = c.framing.HeadLength();
+        if (head == 0) {
+            if (count > limits.maxHeadBytes) {
+                AddLiveTraceF("Request dropped: head larger than %zu bytes", limits.maxHeadBytes);
+                CloseById(id);
+                return;
+            }
+            continue;
+        }
+        if (auto declared = c.framing.DeclaredLength();
+            declared &&
+            *declared > limits.maxMessageBytes - std::min(head, limits.maxMessageBytes)) {
+            AddLiveTraceF("Request dropped: larger than %zu bytes", limits.maxMessageBytes);
+            CloseById(id);
+            return;
+        }
+        if (complete || c.framing.HeadWithoutFraming()) {
+            HandOver(id);
+            return;
+        }
+        if (c.phase == Phase::kHead) {
+            // The head is whole: from now on the body's rate counts.
+            c.phase = Phase::kBody;
+            c.windowStartCount = count;
+            SetDeadline(c, Clock::now() + limits.bodyWindow);
+        }
+    }
+    if (peerClosed) {
+        if (c.request && c.request->count > 0) {
+            HandOver(id);  // handled with what came
+        } else {
+            CloseById(id);
+        }
+    }
+}
+
+void CConnectionLoop::State::HandOver(uint64_t id) {
+    auto it = connections.find(id);
+    if (it == connections.end()) return;
+    std::unique_ptr<Connection> c = std::move(it->second);
+    connections.erase(it);
+    ClearDeadline(*c);
+    epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
+    c->phase = Phase::kHandedOver;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        busySockets.insert(c->fd);
+        ++busy;
+        jobs.push_back(std::move(c));
+    }
+    work.notify_one();
+}
+
+void CConnectionLoop::State::Expire(uint64_t id, Clock::time_point now) {
+    auto it = connections.find(id);
+    if (it == connections.end()) return;
+    Connection& c = *it->second;
+    c.hasDeadline = false;
+    if (c.phase == Phase::kBody) {
+        size_t count = c.request ? c.request->count : 0;
+        size_t windowMs = static_cast<size_t>(limits.bodyWindow.count());
+        size_t needed = limits.minBodyBytesPerSecond * windowMs / 1000;
+        if (count - c.windowStartCount >= needed && needed > 0) {
+            c.windowStartCount = count;
+            SetDeadline(c, now + limits.bodyWindow);
+            return;
+        }
+    }
+    CloseById(id);  // head too slow, body too slow, or the linger is over
+}
+
+void CConnectionLoop::State::TakeFinished() {
+    std::deque<std::unique_ptr<Connection>> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done.swap(finished);
+    }
+    for (std::unique_ptr<Connection>& c : done) {
+        Uncharge(*c);
+        c->request.reset();
+        if (c->crashed || limits.linger.count() <= 0) {
+            Close(std::move(c));
+            continue;
+        }
+        // The answer is over: the client sees its end now, and the loop waits for
+        // the peer to close, at most the linger time.
+        shutdown(c->fd, SHUT_WR);
+        SetBlocking(c->fd, false);
+        c->phase = Phase::kLinger;
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP;
+        event.data.u64 = c->id;
+        if (epoll_ctl(epollFd, EPOLL_CTL_ADD, c->fd, &event) != 0) {
+            Close(std::move(c));
+            continue;
+        }
+        SetDeadline(*c, Clock::now() + limits.linger);
+        uint64_t id = c->id;
+        connections.emplace(id, std::move(c));
+    }
+}
+
+void CConnectionLoop::State::Serve(Connection& c) {
+    SetBlocking(c.fd, true);
+    timeval timeout{};
+    timeout.tv_sec = static_cast<time_t>(limits.writeTimeout.count() / 1000);
+    timeout.tv_usec = static_cast<suseconds_t>((limits.writeTimeout.count() % 1000) * 1000);
+    setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    CSocketAnswerStream out(c.fd);
+    try {
+        handler(*c.request, out);
+    } catch (...) {
+        c.crashed = true;
+        AddLiveTrace("Something went wrong... web() crashed");
+    }
+}
+
+void CConnectionLoop::State::Worker() {
+    LowerThreadPriority();
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        work.wait(lock, [&] { return stopping || !jobs.empty(); });
+        if (jobs.empty()) break;  // stopping, nothing left
+        std::unique_ptr<Connection> c = std::move(jobs.front());
+        jobs.pop_front();
+        lock.unlock();
+        Serve(*c);
+        // The request's memory goes before the loop hears of it.
+        c->request.reset();
+        lock.lock();
+        busySockets.erase(c->fd);
+        --busy;
+        finished.push_back(std::move(c));
+        Wake();
+    }
+    --threads;
+    changed.notify_all();
+}
+
+CConnectionLoop::CConnectionLoop(CConnectionLimits limits, Handler handler)
+    : state_(std::make_shared<State>()) {
+    if (limits.workers == 0) limits.workers = 1;
+    state_->limits = limits;
+    state_->handler = std::move(handler);
+}
+
+CConnectionLoop::~CConnectionLoop() { Stop(); }
+
+void CConnectionLoop::Stop() {
+    State& s = *state_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.stopping = true;
+    for (int fd : s.busySockets) shutdown(fd, SHUT_RDWR);  // workers' sends end at once
+    s.Wake();
+    s.changed.notify_all();
+    s.work.notify_all();
+    s.changed.wait(lock, [&] { return !s.running; });
+}
+
+bool CConnectionLoop::WaitForStop(std::chrono::milliseconds pause) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, pause, [this] { return state_->stopping; });
+}
+
+void CConnectionLoop::MarkFailed() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->failed = true;
+    }
+    state_->changed.notify_all();
+}
+
+int CConnectionLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->changed.wait_for(
+        lock, timeout, [this] { return state_->port != 0 || state_->failed || state_->stopping; });
+    return state_->stopping ? 0 : state_->port;
+}
+
+size_t CConnectionLoop::OpenConnections() const { return state_->open; }
+
+size_t CConnectionLoop::BusyWorkers() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->busy;
+}
+
+size_t CConnectionLoop::WorkerThreads() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->threads;
+}
+
+size_t CConnectionLoop::HeldBytes() const { return state_->held; }
+
+void CConnectionLoop::Run(const CSocket& listener) {
+    State& s = *state_;
+    CSocket epoll(epoll_create1(EPOLL_CLOEXEC));
+    CSocket wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!epoll.IsValid() || !wake.IsValid()) return;
+    s.epollFd = epoll.Get();
+    int listenFd = listener.Get();
+    SetBlocking(listenFd, false);
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.stopping) return;
+        s.running = true;
+        s.wakeFd = wake.Get();
+        for (size_t i = 0; i < s.limits.workers; ++i) {
+            try {
+                workers.emplace_back([&s] { s.Worker(); });
+                ++s.threads;
+            } catch (const std::system_error&) {
+                break;  // fewer workers than asked for
+            }
+        }
+        s.port = LocalPort(listenFd);
+    }
+    s.changed.notify_all();
+
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = kWakeId;
+    epoll_ctl(s.epollFd, EPOLL_CTL_ADD, wake.Get(), &event);
+    event.data.u64 = kListenerId;
+    epoll_ctl(s.epollFd, EPOLL_CTL_ADD, listenFd, &event);
+
+    std::vector<epoll_event> events(256);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            if (s.stopping) break;
+        }
+        int timeoutMs = -1;
+        Clock::time_point now = Clock::now();
+        Clock::time_point next = Clock::time_point::max();
+        if (!s.deadlines.empty()) next = s.deadlines.begin()->first;
+        if (s.acceptPaused) next = std::min(next, s.acceptResume);
+        if (next != Clock::time_point::max()) {
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
+            timeoutMs = static_cast<int>(std::clamp<long long>(wait + 1, 0, 60000));
+        }
+        int n = epoll_wait(s.epollFd, events.data(), static_cast<int>(events.size()), timeoutMs);
+        if (n < 0 && errno != EINTR) break;
+        for (int i = 0; i < n; ++i) {
+            uint64_t id = events[i].data.u64;
+            if (id == kWakeId) {
+                uint64_t count = 0;
+                (void)!read(wake.Get(), &count, sizeof count);
+                continue;
+            }
+            if (id == kListenerId) {
+                s.Accept(listenFd);
+                continue;
+            }
+            auto it = s.connections.find(id);
+            if (it == s.connections.end()) continue;  // closed earlier in this round
+            s.Readable(*it->second);
+        }
+        s.TakeFinished();
+        now = Clock::now();
+        while (!s.deadlines.empty() && s.deadlines.begin()->first <= now) {
+            uint64_t id = s.deadlines.begin()->second;
+            s.deadlines.erase(s.deadlines.begin());
+            s.Expire(id, now);
+        }
+        if (s.acceptPaused && now >= s.acceptResume) {
+            s.acceptPaused = false;
+            event.events = EPOLLIN;
+            event.data.u64 = kListenerId;
+            epoll_ctl(s.epollFd, EPOLL_CTL_ADD, listenFd, &event);
+        }
+    }
+
+    // Stopping: the loop's connections close now, the workers finish what they
+    // hold (their sockets are shut down) and end; what they hand back closes too.
+    epoll_ctl(s.epollFd, EPOLL_CTL_DEL, listenFd, nullptr);
+    std::vector<uint64_t> ids;
+    for (const auto& [id, c] : s.connections) ids.push_back(id);
+    for (uint64_t id : ids) s.CloseById(id);
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        for (int fd : s.busySockets) shutdown(fd, SHUT_RDWR);
+    }
+    s.work.notify_all();
+    for (std::thread& worker : workers) worker.join();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        for (std::unique_ptr<Connection>& c : s.jobs) s.finished.push_back(std::move(c));
+        s.jobs.clear();
+        for (std::unique_ptr<Connection>& c : s.finished) {
+            s.Uncharge(*c);
+            if (c->fd >= 0) close(c->fd);
+            c->fd = -1;
+            --s.open;
+        }
+        s.finished.clear();
+        s.busySockets.clear();
+        s.wakeFd = -1;
+        s.epollFd = -1;
+        s.running = false;
+        s.port = 0;
+    }
+    s.changed.notify_all();
+}

@@ -1,0 +1,100 @@
+// CConnectionLoop: the web server's connections on one thread. One epoll loop
+// accepts connections and reads each request until it is complete; only complete
+// requests go to a bounded pool of worker threads, which run the handler and write
+// the answer; the connection then comes back to the loop for its linger (the
+// sending side shut down, the peer's remaining bytes read and dropped for up to
+// the linger time) and is closed there. A connection that waits costs no thread.
+//
+// Deadlines, each ending the connection without an answer:
+//  - the whole request head must arrive within headTimeout of the accept;
+//  - a body must keep arriving at minBodyBytesPerSecond at least, measured over
+//    each bodyWindow;
+//  - a head longer than maxHeadBytes, or a message (head and body) longer than
+//    maxMessageBytes, is dropped as soon as that is known (a declared length past
+//    it at once), with a live trace line;
+//  - all bodies held at once (read or being read, and handed to the workers) stay
+//    within bodyBudgetBytes: a connection whose bytes would pass it is dropped,
+//    with a live trace line.
+// A head without body framing ("POST" with neither Content-Length nor chunked) is
+// complete at the end of the head; a peer that closes its side after sending
+// something has its request handled with what came.
+//
+// Workers write with blocking sends bounded by writeTimeout each. A handler that
+// throws ends only its connection (closed at once, with the live trace line
+// "Something went wrong... web() crashed").
+//
+// Thread use: Run on the caller's thread (the listener thread) until Stop; Stop,
+// the counters and the waits from any thread. The handler runs on the workers,
+// several at once.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "common/http/html_command.h"
+#include "server/http/answer_stream.h"
+#include "server/http/socket_util.h"
+
+struct CConnectionLimits {
+    std::chrono::milliseconds headTimeout{10000};
+    size_t minBodyBytesPerSecond = 1024;
+    std::chrono::milliseconds bodyWindow{10000};
+    std::chrono::milliseconds linger{4000};
+    // Bytes a lingering connection reads and drops before it closes at once.
+    size_t maxLingerDiscard = 64 * 1024;
+    size_t maxHeadBytes = 64 * 1024;
+    size_t maxMessageBytes = size_t{64} * 1024 * 1024 + 64 * 1024;
+    size_t bodyBudgetBytes = size_t{256} * 1024 * 1024;
+    std::chrono::milliseconds writeTimeout{60000};
+    size_t workers = 32;
+    // Connections open at once; one more is closed as soon as it is accepted.
+    size_t maxConnections = 100000;
+    // Pause after a failed accept (out of descriptors), never a spin.
+    std::chrono::milliseconds acceptPause{100};
+};
+
+// One complete request as the loop read it.
+struct CReceivedRequest {
+    // Buffer() holds the received bytes (count of them, then a zero byte); not parsed.
+    CHTMLCommand command;
+    size_t count = 0;
+};
+
+class CConnectionLoop {
+public:
+    using Handler = std::function<void(CReceivedRequest& request, IAnswerStream& out)>;
+
+    CConnectionLoop(CConnectionLimits limits, Handler handler);
+    CConnectionLoop(const CConnectionLoop&) = delete;
+    CConnectionLoop& operator=(const CConnectionLoop&) = delete;
+    ~CConnectionLoop();  // Stop()
+
+    // Starts the workers, publishes listener's port (WaitUntilListening) and serves
+    // until Stop; then closes every connection and ends the workers before it
+    // returns. Returns at once when Stop came first. listener stays the caller's.
+    void Run(const CSocket& listener);
+    // Ends Run (from any thread) and waits until it has returned.
+    void Stop();
+    // Waits up to pause for Stop; true when the loop is stopping.
+    bool WaitForStop(std::chrono::milliseconds pause);
+    // Listening failed for good: WaitUntilListening returns 0 at once from now on.
+    void MarkFailed();
+    // The port listened on, once Run has it; 0 when timeout passes first, after
+    // MarkFailed, or once stopping.
+    int WaitUntilListening(std::chrono::milliseconds timeout);
+
+    // Connections open: being read, handled, or lingering.
+    size_t OpenConnections() const;
+    // Requests handed to the workers and not yet back.
+    size_t BusyWorkers() const;
+    // Worker threads living (limits.workers while running).
+    size_t WorkerThreads() const;
+    // Bytes of requests held in memory now.
+    size_t HeldBytes() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};

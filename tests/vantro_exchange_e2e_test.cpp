@@ -87,8 +87,9 @@ TEST_F(VantroExchange, RepeatedAddsAfterALostAnswerStoreEveryKindOnce) {
     ASSERT_EQ(tasks.size(), 1u);
     EXPECT_NE(tasks[0].find("\tCall Bob\t"), std::string::npos) << tasks[0];
     // Deleted on the handheld before the answer came: gone, not back.
-    Exchange(logon_ +
-             "Sync\n  Folder\n    ClientID -1\n    Typ Contacts\n    Delete\n      ClientID 1@S1\n");
+    Exchange(
+        logon_ +
+        "Sync\n  Folder\n    ClientID -1\n    Typ Contacts\n    Delete\n      ClientID 1@S1\n");
     EXPECT_TRUE(Items("Contacts").empty());
 }
 
@@ -96,18 +97,42 @@ TEST_F(VantroExchange, CorvelKilledBetweenTheStoresCommitAndItsAnswerStoresNothi
     const std::string add =
         "Sync\n  Folder\n    ClientID -2\n    Typ Task\n"
         "    Add\n      ClientID 7@S1\n      COLLECTION\n        3:TaskSubject Pay rent\n";
-    for (const char* point : {"after-item-save", "before-answer"}) {
+    // Killed before the request's commit: nothing of it is in the store, and the
+    // repeated request stores the task.
+    Start({"CORVEL_TEST_CRASH=after-item-save"});
+    EXPECT_EQ(AnswerBody(Send(logon_ + add)), "");
+    EXPECT_EQ(corvel_->Wait(), 86) << corvel_->Out();
+    EXPECT_TRUE(Items("Tasks").empty());
+    EXPECT_TRUE(Exists("PPC1/-2.map-dirty"));
+    Start();
+    Exchange(logon_ + add);
+    std::vector<std::string> stored = Items("Tasks");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(MappedKeys(), std::vector<std::string>{KeyOf(stored[0])});
+    corvel_.reset();
+    // Killed after the commit, before the map and the answer were written, and
+    // after both but before the answer left: the repeated request finds the task.
+    size_t expected = 1;
+    for (const char* point : {"after-store-commit", "before-answer"}) {
         SCOPED_TRACE(point);
+        const std::string request =
+            "Sync\n  Folder\n    ClientID -2\n    Typ Task\n"
+            "    Add\n      ClientID " +
+            std::string(point) + "@S1\n      COLLECTION\n        3:TaskSubject Pay bills\n";
+        std::vector<std::string> before = Items("Tasks");
         Start({std::string("CORVEL_TEST_CRASH=") + point});
-        EXPECT_EQ(AnswerBody(Send(logon_ + add)), "");
+        EXPECT_EQ(AnswerBody(Send(logon_ + request)), "");
         EXPECT_EQ(corvel_->Wait(), 86) << corvel_->Out();
-        std::vector<std::string> stored = Items("Tasks");
-        ASSERT_EQ(stored.size(), 1u);
-        // Started again, the repeated request finds the task it stored.
+        std::vector<std::string> now = Items("Tasks");
+        ASSERT_EQ(now.size(), ++expected);
+        std::string made;
+        for (const std::string& line : now) {
+            if (std::find(before.begin(), before.end(), line) == before.end()) made = KeyOf(line);
+        }
         Start();
-        Exchange(logon_ + add);
-        EXPECT_EQ(MappedKeys(), std::vector<std::string>{KeyOf(stored[0])});
-        EXPECT_EQ(Items("Tasks").size(), 1u);
+        Exchange(logon_ + request);
+        EXPECT_EQ(MappedKeys(), std::vector<std::string>{made});
+        EXPECT_EQ(Items("Tasks").size(), expected);
         EXPECT_FALSE(Exists("PPC1/-2.map-dirty"));
         corvel_.reset();
     }
@@ -116,29 +141,29 @@ TEST_F(VantroExchange, CorvelKilledBetweenTheStoresCommitAndItsAnswerStoresNothi
 TEST_F(VantroExchange, NamesPairOnlyTwinsOfAFirstSync) {
     std::string desk = Store({"add", "Tasks", "--class", "IPM.Task", "PR_SUBJECT=Call Bob"});
     desk = desk.substr(0, desk.find_first_of("\r\n"));
-    std::string smith = Store({"add", "Contacts", "--class", "IPM.Contact",
-                               "PSETID_Address:0x8005:PT_STRING8=Smith, John",
-                               "PR_COMPANY_NAME=Globex"});
+    std::string smith =
+        Store({"add", "Contacts", "--class", "IPM.Contact",
+               "PSETID_Address:0x8005:PT_STRING8=Smith, John", "PR_COMPANY_NAME=Globex"});
     smith = smith.substr(0, smith.find_first_of("\r\n"));
     ASSERT_FALSE(desk.empty() || smith.empty());
     Start();
     // Three handheld tasks named alike: one is the desktop's task (Matched), two
     // are new. Two "Smith, John": one pairs, the other stays a contact of its own.
-    std::string answer = Exchange(
-        logon_ +
-        "Sync\n"
-        "  Folder\n    ClientID -2\n    Typ Task\n    Reset 1\n"
-        "    Add\n      ClientID 1@S1\n      COLLECTION\n        3:TaskSubject Call Bob\n"
-        "        3:TaskBody about the car\n"
-        "    Add\n      ClientID 2@S1\n      COLLECTION\n        3:TaskSubject Call Bob\n"
-        "        3:TaskBody about the house\n"
-        "    Add\n      ClientID 3@S1\n      COLLECTION\n        3:TaskSubject Call Bob\n"
-        "        3:TaskBody about the boat\n"
-        "  Folder\n    ClientID -1\n    Typ Contacts\n    Reset 1\n"
-        "    Add\n      ClientID 4@S1\n      COLLECTION\n        1:FileAs Smith, John\n"
-        "        1:CompanyName ACME\n"
-        "    Add\n      ClientID 5@S1\n      COLLECTION\n        1:FileAs Smith, John\n"
-        "        1:CompanyName Initech\n");
+    std::string answer =
+        Exchange(logon_ +
+                 "Sync\n"
+                 "  Folder\n    ClientID -2\n    Typ Task\n    Reset 1\n"
+                 "    Add\n      ClientID 1@S1\n      COLLECTION\n        3:TaskSubject Call Bob\n"
+                 "        3:TaskBody about the car\n"
+                 "    Add\n      ClientID 2@S1\n      COLLECTION\n        3:TaskSubject Call Bob\n"
+                 "        3:TaskBody about the house\n"
+                 "    Add\n      ClientID 3@S1\n      COLLECTION\n        3:TaskSubject Call Bob\n"
+                 "        3:TaskBody about the boat\n"
+                 "  Folder\n    ClientID -1\n    Typ Contacts\n    Reset 1\n"
+                 "    Add\n      ClientID 4@S1\n      COLLECTION\n        1:FileAs Smith, John\n"
+                 "        1:CompanyName ACME\n"
+                 "    Add\n      ClientID 5@S1\n      COLLECTION\n        1:FileAs Smith, John\n"
+                 "        1:CompanyName Initech\n");
     EXPECT_NE(answer.find("      ClientID 1@S1\n      ServerID " + desk + "\n      Matched 1\n"),
               std::string::npos)
         << answer;
@@ -233,8 +258,8 @@ TEST_F(VantroExchange, ClearedTextDateAndNumberFieldsOfEveryKind) {
     EXPECT_NE(all.find("          2:Subject Review\n          2:Start 07.03.2030 14:00.00:0\n"),
               std::string::npos)
         << all;
-    for (const char* gone : {"CompanyName", "Birthday", "TaskBody", "TaskDueDate",
-                             "TaskImportance", "Location", "ReminderMinutesBeforeStart"})
+    for (const char* gone : {"CompanyName", "Birthday", "TaskBody", "TaskDueDate", "TaskImportance",
+                             "Location", "ReminderMinutesBeforeStart"})
         EXPECT_EQ(all.find(gone), std::string::npos) << gone << "\n" << all;
 }
 

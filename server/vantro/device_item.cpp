@@ -43,19 +43,28 @@ CFieldValues CVantroRequest::ReadItemFields(CAbstractVantroElement& element) {
 void CVantroRequest::LogConflicts(CAbstractVantroFolder* folder, const std::string& key,
                                   const std::vector<CFieldConflict>& conflicts) {
     if (conflicts.empty()) return;
-    CPocketDevice* device = session_.CurrentDevice();
     const std::string name = folder->GetDisplayName();
-    const std::time_t now = std::time(nullptr);
     for (const CFieldConflict& conflict : conflicts) {
         CSyncLogLine line{
             name, key, std::string(TagName(FieldPage(conflict.field), FieldToken(conflict.field))),
             conflict.handheld, conflict.desktop};
         AddLiveTraceF("Conflict %s %s %s: handheld %s, desktop %s kept", name.c_str(), key.c_str(),
                       line.field.c_str(), conflict.handheld.c_str(), conflict.desktop.c_str());
-        if (device != nullptr && !AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now))
-            AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+        conflicts_.push_back(std::move(line));
     }
     CountsOf(folder).conflicts += static_cast<int>(conflicts.size());
+}
+
+void CVantroRequest::WriteConflicts() {
+    CPocketDevice* device = session_.CurrentDevice();
+    if (device == nullptr) return;
+    const std::time_t now = std::time(nullptr);
+    for (const CSyncLogLine& line : conflicts_) {
+        if (!AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now)) {
+            AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+            break;
+        }
+    }
 }
 
 CVantroRequest::ItemOutcome CVantroRequest::ReadElement(const ClientFolder& target,

@@ -103,6 +103,20 @@ TEST(CorvelProgram, TakenPortsAreReportedAndSigintStillEndsIt) {
     EXPECT_EQ(corvel.Stop(SIGINT), 0);
 }
 
+TEST(CorvelProgram, SilentTraceConnectionsDoNotKeepASenderOut) {
+    TempFolder temp;
+    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int trace = corvel.ListeningPort("Trace port");
+    ASSERT_NE(trace, 0) << corvel.Out();
+    std::vector<CSocket> silent;
+    for (int i = 0; i < 20; ++i) silent.push_back(ConnectLoopback(trace));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    CSocket sender = ConnectLoopback(trace);
+    ASSERT_TRUE(SendAll(sender.Get(), "still heard\n"));
+    EXPECT_NE(corvel.WaitForOutput("\nclient: still heard\n"), "") << corvel.Out();
+    EXPECT_EQ(corvel.Stop(SIGTERM), 0);
+}
+
 TEST(CorvelProgram, ASecondServerOnAFolderInUseSaysSoAndEnds) {
     TempFolder temp;
     Corvel first(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});

@@ -2,12 +2,14 @@
 // fields: one request whose Sync adds all of them, and one GetData (Reset 1) that
 // sends all of them back, each answered by `corvel --headless` over loopback;
 // beside them the engine's own bulk create (one SetProps and a save per item) and
-// read (one GetProps per item) of the same values in this process. Every benchmark
-// runs once; compare items_per_second. The protocol benchmarks also report
-// x_engine (their wall time over the engine's for the same items), server_cpu_s and
-// x_engine_cpu (the server's processor time for the request, and that over the
-// engine's), and peak_MiB (the server's peak resident set, VmHWM, after the
-// request).
+// read (one GetProps per item) of the same values in this process, and raw SQLite
+// inserting the same 30 values per item into a store file of the engine's schema in
+// one transaction (WAL, synchronous FULL). Every benchmark runs once; compare
+// items_per_second. The protocol benchmarks also report x_engine (their wall time
+// over the engine's for the same items), server_cpu_s and x_engine_cpu (the
+// server's processor time for the request, and that over the engine's), the add
+// x_raw_sqlite and x_raw_sqlite_cpu (the same over raw SQLite's), and peak_MiB (the
+// server's peak resident set, VmHWM, after the request).
 //   build/bench/vantro_bench
 // CORVEL_BENCH_QUIET=1 turns the web log (which keeps every whole request) off in
 // settings.inf before the server starts; the protocol log stays on, as after every
@@ -20,6 +22,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -39,6 +42,7 @@
 
 #include "bench/contact_fields.h"
 #include "common/wbxml/wbxml.h"
+#include "platform/mapi/store_db.h"
 #include "server/config/live_trace.h"
 #include "server/itemconv/element_map.h"
 #include "server/mapi/mapi_wrapper.h"
@@ -333,6 +337,82 @@ void BM_EngineCreate(benchmark::State& state) {
 }
 BENCHMARK(BM_EngineCreate)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
+// Raw SQLite beside the engine: the same 30 values of each contact written as rows
+// of a store file of the engine's schema (one object row and 30 property rows per
+// item) in one transaction, WAL, synchronous FULL, with the statements prepared
+// once, as a hand-written program would.
+double rawCreateSeconds = 0;
+double rawCreateCpu = 0;
+
+void BM_RawSqliteCreate(benchmark::State& state) {
+    EngineStore& s = Engine();
+    IMessagePtr probe = s.folder.CreateMessage();
+    const std::vector<ULONG>& tags = s.FieldTags(probe);
+    std::string path = s.home + "/raw.db";
+    if (FAILED(mapistore::StoreDb::Create(path, mapistore::StoreDb::NewRandomBytes(16), "Raw"))) {
+        state.SkipWithError("no raw store file");
+        return;
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        state.SkipWithError("raw store file does not open");
+        sqlite3_close(db);
+        return;
+    }
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    sqlite3_stmt* object = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
+                       "VALUES(?1, 5, 1, 0, ?2, ?2, 0)",
+                       -1, &object, nullptr);
+    sqlite3_stmt* prop = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)", -1,
+                       &prop, nullptr);
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        double cpuStart = ThreadCpuSeconds();
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        for (int i = 0; i < kItems; ++i) {
+            std::string eid = mapistore::StoreDb::NewRandomBytes(16);
+            sqlite3_bind_blob(object, 1, eid.data(), static_cast<int>(eid.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(object, 2, 133000000000000000LL + i);
+            sqlite3_step(object);
+            sqlite3_reset(object);
+            const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
+            auto fields = Fields(i);
+            for (size_t f = 0; f < fields.size(); ++f) {
+                const ULONG tag = tags[f];
+                sqlite3_bind_int64(prop, 1, id);
+                sqlite3_bind_int64(prop, 2, PROP_ID(tag));
+                if (PROP_TYPE(tag) == PT_SYSTIME) {
+                    sqlite3_bind_int(prop, 3, PT_SYSTIME);
+                    sqlite3_bind_int64(prop, 4, 0x01A9D3F07A7A0000LL);
+                } else if (PROP_TYPE(tag) == PT_MV_STRING8) {
+                    static const char kList[] = "Business\0Private";
+                    sqlite3_bind_int(prop, 3, PT_MV_UNICODE);
+                    sqlite3_bind_blob(prop, 4, kList, sizeof kList, SQLITE_STATIC);
+                } else {
+                    sqlite3_bind_int(prop, 3, PT_UNICODE);
+                    sqlite3_bind_text(prop, 4, fields[f].second.data(),
+                                      static_cast<int>(fields[f].second.size()), SQLITE_STATIC);
+                }
+                sqlite3_step(prop);
+                sqlite3_reset(prop);
+            }
+        }
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        rawCreateSeconds = Seconds(start);
+        rawCreateCpu = ThreadCpuSeconds() - cpuStart;
+        state.SetIterationTime(rawCreateSeconds);
+    }
+    sqlite3_finalize(object);
+    sqlite3_finalize(prop);
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations() * kItems);
+}
+BENCHMARK(BM_RawSqliteCreate)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
 void BM_EngineRead(benchmark::State& state) {
     EngineStore& s = Engine();
     if (s.items.empty()) state.SkipWithError("run BM_EngineCreate first");
@@ -359,7 +439,8 @@ BENCHMARK(BM_EngineRead)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManua
 // both times over the engine's (on a loaded machine the processor times compare
 // more steadily than the wall times).
 void RunExchange(benchmark::State& state, const std::string& request, int32_t page, int32_t token,
-                 size_t expected, double engineSeconds, double engineCpu) {
+                 size_t expected, double engineSeconds, double engineCpu, double rawSeconds = 0,
+                 double rawCpu = 0) {
     BenchServer& server = Server();
     if (!server.problem.empty()) {
         state.SkipWithError(server.problem.c_str());
@@ -392,6 +473,8 @@ void RunExchange(benchmark::State& state, const std::string& request, int32_t pa
     state.counters["server_cpu_s"] = cpu;
     if (engineSeconds > 0) state.counters["x_engine"] = seconds / engineSeconds;
     if (engineCpu > 0) state.counters["x_engine_cpu"] = cpu / engineCpu;
+    if (rawSeconds > 0) state.counters["x_raw_sqlite"] = seconds / rawSeconds;
+    if (rawCpu > 0) state.counters["x_raw_sqlite_cpu"] = cpu / rawCpu;
 }
 
 void BM_VantroAddContacts(benchmark::State& state) {
@@ -399,7 +482,7 @@ void BM_VantroAddContacts(benchmark::State& state) {
     state.counters["request_bytes"] = static_cast<double>(request.size());
     // Every added contact is answered with one Element mapping.
     RunExchange(state, request, vantro::kPage, vantro::kElement, kItems, engineCreateSeconds,
-                engineCreateCpu);
+                engineCreateCpu, rawCreateSeconds, rawCreateCpu);
 }
 BENCHMARK(BM_VantroAddContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <regex>
@@ -42,7 +43,14 @@ std::vector<std::string> Environment(const std::string& home,
             env.push_back(entry);
         }
     }
-    env.insert(env.end(), extra.begin(), extra.end());
+    // A variable given again replaces the one set above (TZ for another zone).
+    for (const std::string& entry : extra) {
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        env.erase(std::remove_if(env.begin(), env.end(),
+                                 [&name](const std::string& e) { return e.rfind(name, 0) == 0; }),
+                  env.end());
+        env.push_back(entry);
+    }
     return env;
 }
 

@@ -1,7 +1,7 @@
 // The programs of the sync matrix, run as a person would run them: each over one
 // data home (XDG_DATA_HOME, XDG_CONFIG_HOME and HOME inside it, TZ=UTC), with any
-// further environment variables given, from CORVEL_BIN_DIR (or ../bin beside the
-// test program).
+// further environment variables given (one given again replaces the set one), from
+// CORVEL_BIN_DIR (or ../bin beside the test program).
 #pragma once
 
 #include <sys/types.h>

@@ -43,12 +43,6 @@ protected:
         inbox = OpenFolder(store.get(), InboxId());
         contacts = OpenFolder(store.get(), GetBinary(inbox.get(), PR_IPM_CONTACT_ENTRYID));
     }
-    std::string StoreFile() {
-        for (const auto& entry :
-             std::filesystem::directory_iterator(home.path() + "/MAPI/Profiles/Test"))
-            if (entry.path().extension() == ".db") return entry.path();
-        return {};
-    }
     // Saves forever (in a child): every item in turn gets all fields set to a new
     // value, and a new item is added every few saves. Reports each save on fd.
     [[noreturn]] static void WriteForever(const std::vector<std::string>& ids, int fd) {

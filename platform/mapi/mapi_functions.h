@@ -64,6 +64,18 @@ LPSPropValue PpropFindProp(LPSPropValue lpPropArray, ULONG cValues, ULONG ulProp
 HRESULT HrCreateMsgStore(LPCSTR lpszProfileName, LPCSTR lpszDisplayName, ULONG ulFlags,
                          ULONG* lpcbEntryID, LPENTRYID* lppEntryID);
 
+// Begins a write batch for the calling thread (see IWriteBatch): from now until the
+// batch is released, every save of this thread in a store of this engine (message
+// and attachment saves, folder and store changes, copies, moves, deletions, named
+// property creation) joins one transaction per store instead of committing at
+// once. A save that fails is rolled back alone and the batch goes on. lpLimits
+// (null: the defaults) bounds the batch, see WRITEBATCHLIMITS. Releasing the batch
+// without Commit rolls back what is not committed; release it on the same thread.
+// MAPI_E_BUSY when the thread already has a batch open.
+// The thread holds each store it wrote to until the batch commits or ends, so keep
+// batches short, and never wait there for another thread that uses those stores.
+HRESULT HrBeginWriteBatch(const WRITEBATCHLIMITS* lpLimits, ULONG ulFlags, LPWRITEBATCH* lppBatch);
+
 // The folder holding the profiles ($XDG_DATA_HOME/MAPI/Profiles).
 std::string MapiProfilesFolder();
 

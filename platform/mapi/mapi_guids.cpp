@@ -28,6 +28,8 @@ const IID IID_IAttachment = OleGuid(0x00020308);
 const IID IID_IMAPIContainer = OleGuid(0x0002030B);
 const IID IID_IMAPIFolder = OleGuid(0x0002030C);
 const IID IID_IProfAdmin = OleGuid(0x0002031C);
+const IID IID_IWriteBatch = {
+    0x5C1D6B0E, 0x73A4, 0x4C2B, {0x9E, 0x51, 0x2F, 0x7A, 0x0D, 0x83, 0xB6, 0xC4}};
 
 namespace {
 int HexDigit(char c) {

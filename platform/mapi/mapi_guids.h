@@ -28,6 +28,8 @@ extern const IID IID_IMsgStore;       // {00020306-0000-0000-C000-000000000046}
 extern const IID IID_IMessage;        // {00020307-0000-0000-C000-000000000046}
 extern const IID IID_IAttachment;     // {00020308-0000-0000-C000-000000000046}
 extern const IID IID_IProfAdmin;      // {0002031C-0000-0000-C000-000000000046}
+// The engine's own: write batches.
+extern const IID IID_IWriteBatch;  // {5C1D6B0E-73A4-4C2B-9E51-2F7A0D83B6C4}
 
 // Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (braces optional, hex digits in
 // either case). Returns false and leaves out unchanged on any other text.

@@ -276,6 +276,27 @@ public:
 };
 using LPMAPISESSION = IMAPISession*;
 
+// A write batch (the engine's own addition; HrBeginWriteBatch in mapi_functions.h):
+// every save the thread that began it makes in a store of this engine, until the
+// batch is released, joins one transaction per store. Saves stay invisible to other
+// processes until the batch commits; other threads of this process that use a
+// store the batch wrote to wait until it commits or ends. Use it only from the
+// thread that began it.
+class IWriteBatch : public IUnknown {
+public:
+    // Commits every save not yet committed: one transaction, and one sync to disk,
+    // per store written. S_OK when all of them (and every commit the batch made at
+    // its size bound) reached the disk; otherwise the first failure, and what was
+    // not committed is rolled back. The batch stays open for further saves.
+    // MAPI_E_CALL_FAILED on another thread than the one that began it.
+    virtual HRESULT Commit(ULONG ulFlags) = 0;
+    // Rolls back every save not yet committed. Objects saved in it keep what they
+    // were given, but their items are as if deleted.
+    virtual HRESULT Abort(ULONG ulFlags) = 0;
+    virtual HRESULT GetStatus(LPWRITEBATCHSTATUS lpStatus) = 0;
+};
+using LPWRITEBATCH = IWriteBatch*;
+
 // Profile administration (MAPIAdminProfiles).
 class IProfAdmin : public IUnknown {
 public:

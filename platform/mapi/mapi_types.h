@@ -401,3 +401,25 @@ struct STATSTG {
     DWORD grfStateBits;
     DWORD reserved;
 };
+
+// ---- write batches (the engine's own addition) -------------------------------------
+// Size bound of a write batch: when the saves not yet committed reach cMaxSaves saves
+// or cbMaxBytes bytes of property values, the batch commits them at the end of the
+// save that reached the bound and goes on in a new transaction. 0 takes the default
+// (kWriteBatchDefaultSaves, kWriteBatchDefaultBytes).
+struct WRITEBATCHLIMITS {
+    ULONG cMaxSaves;
+    ULONGLONG cbMaxBytes;
+};
+using LPWRITEBATCHLIMITS = WRITEBATCHLIMITS*;
+inline constexpr ULONG kWriteBatchDefaultSaves = 20000;
+inline constexpr ULONGLONG kWriteBatchDefaultBytes = ULONGLONG{64} << 20;
+
+struct WRITEBATCHSTATUS {
+    ULONG cSaves;         // saves that joined the batch since it began
+    ULONG cPending;       // of those, saves not yet committed
+    ULONG cCommits;       // transactions committed (by Commit and at the bound)
+    ULONG cBoundCommits;  // of those, commits made because the bound was reached
+    HRESULT hrFailed;     // the first failed commit at the bound, else S_OK
+};
+using LPWRITEBATCHSTATUS = WRITEBATCHSTATUS*;

@@ -186,12 +186,6 @@ TEST_F(ProfileTest, SecondStoreIsListedAfterTheDefaultAndOpens) {
 
 class BadStoreTest : public StoreTest {
 protected:
-    std::string StoreFile() {
-        for (const auto& entry :
-             std::filesystem::directory_iterator(home.path() + "/MAPI/Profiles/Test"))
-            if (entry.path().extension() == ".db") return entry.path();
-        return {};
-    }
     HRESULT Reopen() {
         inbox.reset();
         contacts.reset();

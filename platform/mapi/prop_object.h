@@ -69,7 +69,11 @@ protected:
         std::set<ULONG> dirty;
         std::set<ULONG> deleted;
     };
-    Pending Snapshot() const { return Pending{props_, dirty_, deleted_}; }
+    // Only write-through objects take one: the others keep their changes in memory
+    // until SaveChanges and have nothing to go back to.
+    Pending Snapshot() const {
+        return WriteThrough() ? Pending{props_, dirty_, deleted_} : Pending{};
+    }
     // For write-through objects, Persist; on failure the snapshot is restored and the
     // error returned. S_OK otherwise.
     HRESULT PersistOrRestore(Pending& before);

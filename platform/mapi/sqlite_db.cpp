@@ -1,6 +1,8 @@
 // SQLite connection, statement and transaction wrappers.
 #include "platform/mapi/sqlite_db.h"
 
+#include "platform/mapi/write_batch.h"
+
 namespace mapistore {
 
 namespace {
@@ -92,6 +94,14 @@ void SqliteStmt::BindBlob(int index, std::string_view bytes) {
     sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
                         SQLITE_TRANSIENT);
 }
+void SqliteStmt::BindTextRef(int index, std::string_view text) {
+    sqlite3_bind_text64(stmt_, index, text.empty() ? "" : text.data(), text.size(), SQLITE_STATIC,
+                        SQLITE_UTF8);
+}
+void SqliteStmt::BindBlobRef(int index, std::string_view bytes) {
+    sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
+                        SQLITE_STATIC);
+}
 void SqliteStmt::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
 bool SqliteStmt::Step() {
@@ -143,17 +153,54 @@ void SqliteStmt::ColumnTextInto(int col, std::string& out) const {
         out.assign(p, static_cast<std::size_t>(n));
 }
 
+void SqliteDb::EnableBatches(std::weak_ptr<void> owner, std::recursive_mutex* mutex,
+                             std::function<void()> rolledBack) {
+    batchOwner_ = std::move(owner);
+    batchMutex_ = mutex;
+    rolledBack_ = std::move(rolledBack);
+}
+
 WriteTransaction::WriteTransaction(SqliteDb& db) : db_(db) {
+    HRESULT hr = S_OK;
+    if (JoinThreadBatch(db_, hr)) {
+        batched_ = true;
+        if (SUCCEEDED(hr)) hr = db_.Exec("SAVEPOINT save");
+        status_ = hr;
+        open_ = status_ == S_OK;
+        if (open_) ++db_.savepointDepth;
+        return;
+    }
     status_ = db_.Exec("BEGIN IMMEDIATE");
     open_ = status_ == S_OK;
 }
 
 WriteTransaction::~WriteTransaction() {
-    if (open_) db_.Exec("ROLLBACK");
+    if (!open_) return;
+    if (!batched_) {
+        db_.Exec("ROLLBACK");
+        return;
+    }
+    --db_.savepointDepth;
+    db_.Exec("ROLLBACK TO save");
+    db_.Exec("RELEASE save");
+    // Some failures (disk full, I/O errors) make SQLite roll back the whole
+    // transaction, and with it every save of the batch in this store.
+    if (db_.inBatch && sqlite3_get_autocommit(db_.handle()) != 0) BatchTransactionLost(db_);
 }
 
 HRESULT WriteTransaction::Commit() {
     if (!open_) return status_ == S_OK ? MAPI_E_CALL_FAILED : status_;
+    if (batched_) {
+        HRESULT hr = db_.Exec("RELEASE save");
+        if (hr != S_OK) return hr;  // destructor rolls back
+        open_ = false;
+        if (--db_.savepointDepth != 0) return S_OK;
+        if (sqlite3_get_autocommit(db_.handle()) != 0) {
+            BatchTransactionLost(db_);
+            return MAPI_E_DISK_ERROR;
+        }
+        return SaveJoinedBatch(db_);
+    }
     HRESULT hr = db_.Exec("COMMIT");
     if (hr == S_OK) {
         open_ = false;

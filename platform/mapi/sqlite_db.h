@@ -5,6 +5,9 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -32,8 +35,35 @@ public:
     // Runs statements without results.
     HRESULT Exec(const char* sql);
 
+    // Lets write transactions on this connection join the calling thread's write
+    // batch (write_batch.h): owner keeps the connection alive while a batch holds it,
+    // mutex is the lock that guards it (held by the batch from its first save to its
+    // end), and rolledBack is called (under that lock) when a batch's transaction is
+    // rolled back, so caches of what it wrote can be dropped. Without this call a
+    // connection never joins a batch.
+    void EnableBatches(std::weak_ptr<void> owner, std::recursive_mutex* mutex,
+                       std::function<void()> rolledBack);
+    bool Batchable() const { return batchMutex_ != nullptr; }
+    std::shared_ptr<void> BatchOwner() const { return batchOwner_.lock(); }
+    std::recursive_mutex* BatchMutex() const { return batchMutex_; }
+    void NotifyRolledBack() const {
+        if (rolledBack_) rolledBack_();
+    }
+    // Bytes of values written, counted toward the size bound of the open batch.
+    void NoteWritten(std::uint64_t bytes) { written_ += bytes; }
+    std::uint64_t Written() const { return written_; }
+
+    // Bookkeeping of WriteTransaction inside a batch: whether this connection's
+    // transaction belongs to a batch, and how deep its savepoints are nested.
+    bool inBatch = false;
+    int savepointDepth = 0;
+
 private:
     sqlite3* db_ = nullptr;
+    std::weak_ptr<void> batchOwner_;
+    std::recursive_mutex* batchMutex_ = nullptr;
+    std::function<void()> rolledBack_;
+    std::uint64_t written_ = 0;
 };
 
 class SqliteStmt {
@@ -53,6 +83,9 @@ public:
     void BindDouble(int index, double value);
     void BindText(int index, std::string_view text);
     void BindBlob(int index, std::string_view bytes);
+    // Without a copy: the bytes must stay unchanged until the statement is reset.
+    void BindTextRef(int index, std::string_view text);
+    void BindBlobRef(int index, std::string_view bytes);
     void BindNull(int index);
 
     // True while a row is there; after false, status() tells why it ended (S_OK or error).
@@ -74,7 +107,12 @@ private:
     HRESULT status_ = MAPI_E_CALL_FAILED;
 };
 
-// BEGIN IMMEDIATE ... COMMIT; rolls back when destroyed without Commit.
+// One save: BEGIN IMMEDIATE ... COMMIT; rolls back when destroyed without Commit.
+// While the calling thread has a write batch open (write_batch.h) and the
+// connection allows it, the save is a savepoint inside the batch's transaction
+// instead: Commit releases it into the batch (which may then commit on its own at
+// its size bound), destruction without Commit rolls back this save only.
+// Call under the lock that guards db.
 class WriteTransaction {
 public:
     explicit WriteTransaction(SqliteDb& db);
@@ -88,6 +126,7 @@ private:
     SqliteDb& db_;
     HRESULT status_;
     bool open_ = false;
+    bool batched_ = false;
 };
 
 }  // namespace mapistore

@@ -45,7 +45,10 @@ HRESULT StoreDb::OpenFile(const std::string& path, bool create) {
     if (!wal.Step()) return FAILED(wal.status()) ? wal.status() : MAPI_E_CORRUPT_STORE;
     if (wal.ColumnText(0) != "wal") return MAPI_E_CORRUPT_STORE;
     hr = db_.Exec("PRAGMA synchronous=FULL");
-    return hr;
+    if (FAILED(hr)) return hr;
+    // A large transaction (a write batch) grows the log; after the checkpoint it is
+    // cut back to this size instead of staying as large on disk.
+    return db_.Exec("PRAGMA journal_size_limit=67108864");
 }
 
 HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
@@ -97,16 +100,20 @@ HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
         if (FAILED(q.status()) || s->storeObjectId_ == 0 || s->rootId_ == 0)
             return MAPI_E_CORRUPT_STORE;
     }
+    // Saves may join a write batch of their thread; a rolled-back batch takes named
+    // properties it created with it, so the cache of them is dropped.
+    StoreDb* raw = s.get();
+    s->db_.EnableBatches(s, &s->mutex_, [raw] { raw->namesById_.clear(); });
     Registry()[key] = s;
     out = std::move(s);
     return S_OK;
 }
 
-SqliteStmt& StoreDb::Cached(const char* sql) {
+SqliteStmt& StoreDb::Cached(std::string_view sql) {
     auto it = stmts_.find(sql);
     if (it == stmts_.end()) {
         auto st = std::make_unique<SqliteStmt>(db_, sql);
-        it = stmts_.emplace(sql, std::move(st)).first;
+        it = stmts_.emplace(std::string(sql), std::move(st)).first;
     } else {
         it->second->Reset();
     }
@@ -304,6 +311,7 @@ HRESULT StoreDb::UpdateObject(const ObjectRow& row) {
 }
 
 HRESULT StoreDb::BindValue(SqliteStmt& st, int index, const Value& v) {
+    db_.NoteWritten(ValueSize(v));
     switch (v.type) {
         case PT_I2:
         case PT_LONG:
@@ -318,12 +326,13 @@ HRESULT StoreDb::BindValue(SqliteStmt& st, int index, const Value& v) {
         case PT_APPTIME:
             st.BindDouble(index, v.d);
             return S_OK;
+        // The value outlives the statement's run: bound without a copy.
         case PT_UNICODE:
-            st.BindText(index, v.s);
+            st.BindTextRef(index, v.s);
             return S_OK;
         case PT_BINARY:
         case PT_CLSID:
-            st.BindBlob(index, v.s);
+            st.BindBlobRef(index, v.s);
             return S_OK;
         default:
             if (!IsMultiValued(v.type)) return MAPI_E_INVALID_TYPE;
@@ -363,9 +372,20 @@ HRESULT StoreDb::WriteProps(std::int64_t id, const PropMap& props, const std::se
 }
 
 HRESULT StoreDb::WriteAllProps(std::int64_t id, const PropMap& props) {
-    std::set<ULONG> all;
-    for (const auto& [pid, v] : props) all.insert(pid);
-    return WriteProps(id, props, all, {});
+    if (props.empty()) return S_OK;
+    SqliteStmt& put =
+        Cached("INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+    if (FAILED(put.status())) return put.status();
+    HRESULT hr = S_OK;
+    for (const auto& [pid, v] : props) {
+        put.Reset();
+        put.BindInt(1, id);
+        put.BindInt(2, pid);
+        put.BindInt(3, v.type);
+        if (FAILED(hr = BindValue(put, 4, v))) return hr;
+        if (FAILED(hr = put.Run())) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT StoreDb::DeleteTree(std::int64_t id) {

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -91,7 +92,7 @@ public:
     std::int64_t storeObjectId() const { return storeObjectId_; }
 
     // A statement prepared once per store; reset and ready for binding. Check status().
-    SqliteStmt& Cached(const char* sql);
+    SqliteStmt& Cached(std::string_view sql);
 
     // ---- entry identifiers ----
     std::string EntryIdOf(const std::string& objectEid) const;
@@ -152,7 +153,14 @@ private:
     std::string uid_;
     std::int64_t rootId_ = 0;
     std::int64_t storeObjectId_ = 0;
-    std::unordered_map<std::string, std::unique_ptr<SqliteStmt>> stmts_;
+    // Looked up by the text without copying it.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    std::unordered_map<std::string, std::unique_ptr<SqliteStmt>, TextHash, std::equal_to<>> stmts_;
     std::map<ULONG, NamedProp> namesById_;
 };
 

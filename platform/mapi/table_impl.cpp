@@ -18,6 +18,9 @@ bool RowSource::IndexLookup(ULONG, const std::string&, std::vector<std::int64_t>
     hr = S_OK;
     return false;
 }
+HRESULT RowSource::ListRowsFrom(std::int64_t, std::size_t, std::vector<std::int64_t>&) {
+    return MAPI_E_NO_SUPPORT;
+}
 
 namespace {
 
@@ -121,7 +124,7 @@ public:
     HRESULT GetRowCount(ULONG, ULONG* count) override {
         if (count == nullptr) return MAPI_E_INVALID_PARAMETER;
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
-        HRESULT hr = EnsureRows();
+        HRESULT hr = Materialize();
         if (FAILED(hr)) return hr;
         *count = static_cast<ULONG>(rows_.size());
         return S_OK;
@@ -129,7 +132,7 @@ public:
 
     HRESULT SeekRow(BOOKMARK bk, LONG n, LONG* sought) override {
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
-        HRESULT hr = EnsureRows();
+        HRESULT hr = Materialize();
         if (FAILED(hr)) return hr;
         std::int64_t base;
         if (FAILED(hr = Base(bk, base))) return hr;
@@ -143,7 +146,7 @@ public:
     HRESULT QueryPosition(ULONG* row, ULONG* num, ULONG* denom) override {
         if (row == nullptr || num == nullptr || denom == nullptr) return MAPI_E_INVALID_PARAMETER;
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
-        HRESULT hr = EnsureRows();
+        HRESULT hr = Materialize();
         if (FAILED(hr)) return hr;
         *row = static_cast<ULONG>(cursor_);
         *num = static_cast<ULONG>(cursor_);
@@ -164,6 +167,7 @@ public:
         restriction_ = std::move(compiled);
         loaded_ = false;
         cursor_ = 0;
+        cursorAtKey_ = false;
         return EnsureRows();
     }
 
@@ -177,6 +181,7 @@ public:
         sort_ = std::move(orders);
         loaded_ = false;
         cursor_ = 0;
+        cursorAtKey_ = false;
         return EnsureRows();
     }
 
@@ -279,6 +284,19 @@ private:
         return S_OK;
     }
 
+    // The rows listed, and a cursor held at a key turned into its position.
+    HRESULT Materialize() {
+        HRESULT hr = EnsureRows();
+        if (FAILED(hr) || !cursorAtKey_) return hr;
+        cursor_ = static_cast<std::size_t>(
+            std::lower_bound(rows_.begin(), rows_.end(), cursorKey_) - rows_.begin());
+        cursorAtKey_ = false;
+        return S_OK;
+    }
+
+    // Rows in key order and not listed yet: the cursor may stand at a key.
+    bool ByKey() const { return !loaded_ && !restriction_ && sort_.empty() && src_->KeyOrdered(); }
+
     const std::unordered_map<std::int64_t, std::size_t>& Positions() {
         if (positions_.empty() && !rows_.empty()) {
             positions_.reserve(rows_.size());
@@ -295,6 +313,10 @@ private:
     std::unordered_map<std::int64_t, std::size_t> positions_;
     bool loaded_ = false;
     std::size_t cursor_ = 0;
+    // Before the rows are listed, FindRow and QueryRows may leave the cursor at the
+    // first row whose key is not below cursorKey_ (rows in key order only).
+    bool cursorAtKey_ = false;
+    std::int64_t cursorKey_ = 0;
 };
 
 HRESULT Table::GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMAPIError) {
@@ -328,17 +350,54 @@ HRESULT Table::FindRow(LPSRestriction res, BOOKMARK bk, ULONG flags) {
     HRESULT hr = CompileRestriction(*res, r);
     if (FAILED(hr)) return hr;
     std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
-    if (FAILED(hr = EnsureRows())) return hr;
-    std::int64_t base;
-    if (FAILED(hr = Base(bk, base))) return hr;
     const bool backward = (flags & DIR_BACKWARD) != 0;
-    const std::int64_t n = static_cast<std::int64_t>(rows_.size());
-    // Forward: base .. n-1; backward: base-1 .. 0.
-    const std::int64_t first = backward ? base - 1 : base;
     std::set<ULONG> idset;
     bool usesSub = false;
     CollectPropIds(r, idset, usesSub);
     std::vector<ULONG> ids(idset.begin(), idset.end());
+    ULONG textId = 0;
+    std::string text;
+    const bool byText = FindStringEquality(r, textId, text);
+
+    // A text the index knows, searched forward in a table in key order: only the
+    // index's rows are read, and the cursor stays at the row found, so a folder of
+    // any size costs the same.
+    const bool fromKey = bk == BOOKMARK_BEGINNING || (bk == BOOKMARK_CURRENT && cursorAtKey_) ||
+                         (bk == BOOKMARK_CURRENT && cursor_ == 0);
+    if (byText && !backward && fromKey && ByKey()) {
+        std::vector<std::int64_t> keys;
+        if (src_->IndexLookup(textId, text, keys, hr)) {
+            if (FAILED(hr)) return hr;
+            const std::int64_t from = bk == BOOKMARK_CURRENT && cursorAtKey_ ? cursorKey_ : 0;
+            std::sort(keys.begin(), keys.end());
+            keys.erase(keys.begin(), std::lower_bound(keys.begin(), keys.end(), from));
+            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+            for (std::size_t start = 0; start < keys.size(); start += kFetchChunk) {
+                std::vector<std::int64_t> chunk(
+                    keys.begin() + static_cast<std::ptrdiff_t>(start),
+                    keys.begin() +
+                        static_cast<std::ptrdiff_t>(std::min(keys.size(), start + kFetchChunk)));
+                std::vector<RowData> rows;
+                std::vector<bool> found;
+                if (FAILED(hr = FetchRange(chunk, ids, rows, found))) return hr;
+                for (std::size_t k = 0; k < chunk.size(); ++k) {
+                    if (found[k] && Matches(r, FetchedRow(rows[k], *src_, chunk[k]))) {
+                        cursorAtKey_ = true;
+                        cursorKey_ = chunk[k];
+                        return S_OK;
+                    }
+                }
+            }
+            return MAPI_E_NOT_FOUND;
+        }
+    }
+
+    if (FAILED(hr = Materialize())) return hr;
+    std::int64_t base;
+    if (FAILED(hr = Base(bk, base))) return hr;
+    const std::int64_t n = static_cast<std::int64_t>(rows_.size());
+    // Forward: base .. n-1; backward: base-1 .. 0.
+    const std::int64_t first = backward ? base - 1 : base;
 
     auto check = [&](const std::vector<std::int64_t>& positions) -> HRESULT {
         for (std::size_t start = 0; start < positions.size(); start += kFetchChunk) {
@@ -360,9 +419,7 @@ HRESULT Table::FindRow(LPSRestriction res, BOOKMARK bk, ULONG flags) {
         return MAPI_E_NOT_FOUND;
     };
 
-    ULONG textId = 0;
-    std::string text;
-    if (FindStringEquality(r, textId, text)) {
+    if (byText) {
         std::vector<std::int64_t> keys;
         if (src_->IndexLookup(textId, text, keys, hr)) {
             if (FAILED(hr)) return hr;
@@ -393,23 +450,34 @@ HRESULT Table::QueryRows(LONG count, ULONG flags, LPSRowSet* out) {
     if ((flags & ~TBL_NOADVANCE) != 0) return MAPI_E_UNKNOWN_FLAGS;
     *out = nullptr;
     std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
-    HRESULT hr = EnsureRows();
-    if (FAILED(hr)) return hr;
-    std::size_t from, to;
-    if (count > 0) {
-        from = cursor_;
-        to = std::min(rows_.size(), cursor_ + static_cast<std::size_t>(count));
+    HRESULT hr = S_OK;
+    // The keys of the rows to give: read on from a key the cursor stands at, or
+    // taken from the listed rows.
+    std::vector<std::int64_t> wanted;
+    std::size_t from = 0, to = 0;
+    const bool atKey = cursorAtKey_ && count > 0 && ByKey();
+    if (atKey) {
+        if (FAILED(hr = src_->ListRowsFrom(cursorKey_, static_cast<std::size_t>(count), wanted)))
+            return hr;
     } else {
-        std::size_t back = static_cast<std::size_t>(-static_cast<std::int64_t>(count));
-        from = cursor_ > back ? cursor_ - back : 0;
-        to = cursor_;
+        if (FAILED(hr = Materialize())) return hr;
+        if (count > 0) {
+            from = cursor_;
+            to = std::min(rows_.size(), cursor_ + static_cast<std::size_t>(count));
+        } else {
+            std::size_t back = static_cast<std::size_t>(-static_cast<std::int64_t>(count));
+            from = cursor_ > back ? cursor_ - back : 0;
+            to = cursor_;
+        }
+        wanted.assign(rows_.begin() + static_cast<std::ptrdiff_t>(from),
+                      rows_.begin() + static_cast<std::ptrdiff_t>(to));
     }
     std::vector<ULONG> ids;
     for (ULONG tag : columns_) ids.push_back(PROP_ID(tag));
     // Room for every row; rows that vanished meanwhile are left out.
     void* setMem = nullptr;
     if (FAILED(hr = MAPIAllocateBuffer(
-                   static_cast<ULONG>(CbNewSRowSet(static_cast<ULONG>(to - from))), &setMem)))
+                   static_cast<ULONG>(CbNewSRowSet(static_cast<ULONG>(wanted.size()))), &setMem)))
         return hr;
     auto* set = static_cast<SRowSet*>(setMem);
     set->cRows = 0;
@@ -423,8 +491,10 @@ HRESULT Table::QueryRows(LONG count, ULONG flags, LPSRowSet* out) {
     std::vector<std::size_t> inlineBytes(cols);
     // Each row is one block of its own for FreeProws; the blocks share slabs.
     RootBlockCarver carver;
-    for (std::size_t start = from; start < to; start += kFetchChunk) {
-        keys.assign(rows_.begin() + start, rows_.begin() + std::min(to, start + kFetchChunk));
+    for (std::size_t start = 0; start < wanted.size(); start += kFetchChunk) {
+        keys.assign(wanted.begin() + static_cast<std::ptrdiff_t>(start),
+                    wanted.begin() +
+                        static_cast<std::ptrdiff_t>(std::min(wanted.size(), start + kFetchChunk)));
         if (FAILED(hr = FetchRange(keys, ids, rows, found))) {
             FreeProws(set);
             return hr;
@@ -461,7 +531,13 @@ HRESULT Table::QueryRows(LONG count, ULONG flags, LPSRowSet* out) {
             }
         }
     }
-    if ((flags & TBL_NOADVANCE) == 0) cursor_ = count > 0 ? to : from;
+    if ((flags & TBL_NOADVANCE) == 0) {
+        if (atKey) {
+            if (!wanted.empty()) cursorKey_ = wanted.back() + 1;
+        } else {
+            cursor_ = count > 0 ? to : from;
+        }
+    }
     *out = set;
     return S_OK;
 }

@@ -55,6 +55,12 @@ public:
     // the source has no index for it.
     virtual bool IndexLookup(ULONG propId, const std::string& text, std::vector<std::int64_t>& keys,
                              HRESULT& hr);
+    // True when ListRows gives the keys in ascending order and ListRowsFrom works:
+    // the table can then find a row and read on from it without listing every row.
+    virtual bool KeyOrdered() const { return false; }
+    // Up to limit keys, in ascending order, from the first key not below from.
+    virtual HRESULT ListRowsFrom(std::int64_t from, std::size_t limit,
+                                 std::vector<std::int64_t>& keys);
     // Columns before SetColumns.
     virtual std::vector<ULONG> DefaultColumns() = 0;
 };

@@ -2,6 +2,7 @@
 #include "platform/mapi/table_sources.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 
 #include "platform/mapi/computed_props.h"
@@ -67,6 +68,22 @@ public:
             db_->Cached("SELECT id FROM objects WHERE parent = ?1 AND kind = 5 ORDER BY id");
         if (FAILED(q.status())) return q.status();
         q.BindInt(1, folder_.id);
+        keys.clear();
+        while (q.Step()) keys.push_back(q.ColumnInt(0));
+        return q.status();
+    }
+
+    bool KeyOrdered() const override { return true; }
+
+    HRESULT ListRowsFrom(std::int64_t from, std::size_t limit,
+                         std::vector<std::int64_t>& keys) override {
+        SqliteStmt& q = db_->Cached(
+            "SELECT id FROM objects WHERE parent = ?1 AND kind = 5 AND id >= ?2 ORDER BY id "
+            "LIMIT ?3");
+        if (FAILED(q.status())) return q.status();
+        q.BindInt(1, folder_.id);
+        q.BindInt(2, from);
+        q.BindInt(3, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
         keys.clear();
         while (q.Step()) keys.push_back(q.ColumnInt(0));
         return q.status();

@@ -275,6 +275,42 @@ TEST_F(TableTest, FindRowMovesTheCursorAndUsesTheIndexForStrings) {
     EXPECT_EQ(row, 2u);
 }
 
+TEST_F(TableTest, FoundRowIsReadOnFromAndTheNextMatchFoundAfterIt) {
+    // Another "beta" after "b", and one in another folder that must not count.
+    AddMessage(contacts.get(), "e", {StringProp(PR_SURNAME, "beta")});
+    AddMessage(inbox.get(), "elsewhere", {StringProp(PR_SURNAME, "beta")});
+    AddMessage(contacts.get(), "f");
+    ComPtr<IMAPITable> fresh;
+    ASSERT_EQ(contacts->GetContentsTable(0, fresh.put()), S_OK);
+    SizedSPropTagArray(1, cols) = {1, {PR_SUBJECT}};
+    ASSERT_EQ(fresh->SetColumns(reinterpret_cast<LPSPropTagArray>(&cols), 0), S_OK);
+    auto next = [&](LONG count) {
+        LPSRowSet rows = nullptr;
+        std::string out;
+        if (FAILED(fresh->QueryRows(count, 0, &rows))) return std::string("error");
+        for (ULONG k = 0; k < rows->cRows; ++k) out += rows->aRow[k].lpProps[0].Value.lpszA;
+        FreeProws(rows);
+        return out;
+    };
+    SRestriction eq = Prop(RELOP_EQ, StringProp(PR_SURNAME, "beta"));
+    ASSERT_EQ(fresh->FindRow(&eq, BOOKMARK_BEGINNING, 0), S_OK);
+    EXPECT_EQ(next(2), "bc");
+    ASSERT_EQ(fresh->FindRow(&eq, BOOKMARK_CURRENT, 0), S_OK);
+    EXPECT_EQ(next(1), "e");
+    EXPECT_EQ(fresh->FindRow(&eq, BOOKMARK_CURRENT, 0), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(next(5), "f");
+    EXPECT_EQ(next(5), "");
+    // Positions and seeks after a find count every row before the one found.
+    ASSERT_EQ(fresh->FindRow(&eq, BOOKMARK_BEGINNING, 0), S_OK);
+    ASSERT_EQ(fresh->SeekRow(BOOKMARK_CURRENT, 3, nullptr), S_OK);
+    EXPECT_EQ(next(1), "e");
+    ULONG row = 0, num = 0, denom = 0;
+    ASSERT_EQ(fresh->QueryPosition(&row, &num, &denom), S_OK);
+    EXPECT_EQ(row, 5u);
+    EXPECT_EQ(denom, 6u);
+    EXPECT_EQ(next(-2), "de");
+}
+
 TEST_F(TableTest, QueryRowsBackwardsAndSeekRowBounds) {
     LONG sought = 0;
     ASSERT_EQ(table->SeekRow(BOOKMARK_BEGINNING, 10, &sought), S_OK);

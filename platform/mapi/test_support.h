@@ -157,6 +157,14 @@ public:
         return result;
     }
 
+    // The file of the profile's default store.
+    std::string StoreFile() {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(home.path() + "/MAPI/Profiles/Test"))
+            if (entry.path().extension() == ".db") return entry.path();
+        return {};
+    }
+
     std::string InboxId() {
         ULONG cb = 0;
         LPENTRYID eid = nullptr;

@@ -125,9 +125,11 @@ bool SameStoredSeries(const RecurrencePattern& a, const RecurrencePattern& b,
     const CTimeZoneStruct& zoneStruct = ServerTimeZoneStruct();
     CRecurrenceStoreValues u = StoreValuesFromPattern(x, zone, zoneStruct);
     CRecurrenceStoreValues v = StoreValuesFromPattern(y, zone, zoneStruct);
+    // The common end of an endless series names no day (the blob ends it in 4500).
+    bool endless = x.endless && y.endless;
     return u.recurring == v.recurring && u.recurrenceType == v.recurrenceType && u.blob == v.blob &&
            u.wholeStart == v.wholeStart && u.wholeEnd == v.wholeEnd &&
-           u.commonStart == v.commonStart && u.commonEnd == v.commonEnd &&
+           u.commonStart == v.commonStart && (endless || u.commonEnd == v.commonEnd) &&
            u.clipStart == v.clipStart && u.clipEnd == v.clipEnd;
 }
 

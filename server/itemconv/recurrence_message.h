@@ -65,7 +65,8 @@ bool WriteToMessage(CGenMapiPropPtr& item, RecurrencePattern& pattern,
                     const CTimeZoneStruct* zoneStruct = nullptr);
 
 // True when two patterns are stored as the same properties (blob, type, flag and the
-// dates WriteToMessage writes).
+// dates WriteToMessage writes; for two endless series the common end, which names
+// no day, is not compared).
 bool SameStoredSeries(const RecurrencePattern& a, const RecurrencePattern& b,
                       const CTimeZone& zone = ServerTimeZone());
 

@@ -1,7 +1,7 @@
 // MapiWrapper: the layer through which the server touches the mail store. Smart
 // pointers for the store's objects (CGenMapiPropPtr and its family, IMAPITablePtr),
 // CMAPIException for every failed call, the byte buffer with its hexadecimal text
-// form, owning value and row arrays.
+// form, owning value and row arrays, and the thread's write batch.
 #pragma once
 
 #include "platform/mapi/mapi.h"
@@ -15,3 +15,4 @@
 #include "server/mapi/mapi_ref.h"
 #include "server/mapi/mapi_store_ptrs.h"
 #include "server/mapi/mapi_table_ptr.h"
+#include "server/mapi/write_batch_ptr.h"

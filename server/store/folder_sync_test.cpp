@@ -103,6 +103,32 @@ TEST_F(FolderSyncTest, ModifiedReadAndDeletedItemsInTheirOrder) {
                                    a + " unknown\n");
 }
 
+TEST_F(FolderSyncTest, ChangeEntriesAreFoundByKeyInTheListAsItStands) {
+    IMAPIFolderPtr inbox = DefaultFolder(-4);
+    std::string a = AddItem(inbox, "first");
+    std::string b = AddItem(inbox, "second");
+    CAbstractVantroFolder* folder = session_->OpenFolder("-4", "", true);
+    ASSERT_TRUE(folder->SaveStatus(0));
+    Acknowledge("-4");
+    TouchItem(inbox, b, "second, changed");
+    std::string c = AddItem(inbox, "third");
+    NewRequest();
+    folder = session_->OpenFolder("-4", "", true);
+    ASSERT_EQ(folder->GetChangeCount(), 2);
+    ASSERT_NE(folder->FindChangeEntry(b), nullptr);
+    EXPECT_EQ(folder->FindChangeEntry(b)->GetKind(), kChangeModified);
+    EXPECT_EQ(folder->FindChangeEntry(c), folder->GetChangeEntry(1));
+    EXPECT_EQ(folder->FindChangeEntry(a), nullptr);  // unchanged
+    // A cleared list finds nothing, and one computed afresh finds its own entries.
+    folder->ClearChanges();
+    EXPECT_EQ(folder->FindChangeEntry(b), nullptr);
+    inbox.DeleteMessages({*CByteBuffer::ParseHex(a)});
+    NewRequest();
+    folder = session_->OpenFolder("-4", "", true);
+    ASSERT_NE(folder->FindChangeEntry(a), nullptr);
+    EXPECT_EQ(folder->FindChangeEntry(a)->GetKind(), kChangeDeleted);
+}
+
 TEST_F(FolderSyncTest, ReadStateCountsOnlyInMailFolders) {
     IMAPIFolderPtr tasks = DefaultFolder(-2);
     std::string t = AddItem(tasks, "Call Bob", "IPM.Task");

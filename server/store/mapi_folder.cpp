@@ -124,6 +124,8 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     computedWindow_ = dayWindow;
     computedGeneration_ = session_ != nullptr ? session_->Generation() : 0;
     changes_.clear();
+    indexed_ = false;
+    changeIndex_.clear();
     cursor_ = 0;
     if (!folder_ || device_ == nullptr || session_ == nullptr) {
         reset_ = false;
@@ -263,7 +265,20 @@ CChangeEntry* CMobileMapiFolder::GetChangeEntry(int index) {
 
 int CMobileMapiFolder::GetChangeCount() { return static_cast<int>(changes_.size()); }
 
+CChangeEntry* CMobileMapiFolder::FindChangeEntry(const std::string& key) {
+    if (!indexed_) {
+        changeIndex_.clear();
+        changeIndex_.reserve(changes_.size());
+        for (size_t i = 0; i < changes_.size(); ++i) changeIndex_.emplace(changes_[i]->Key(), i);
+        indexed_ = true;
+    }
+    auto found = changeIndex_.find(key);
+    return found == changeIndex_.end() ? nullptr : changes_[found->second].get();
+}
+
 bool CMobileMapiFolder::ClearChanges() {
+    indexed_ = false;
+    changeIndex_.clear();
     changes_.clear();
     computed_ = false;
     cursor_ = 0;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "server/config/folder_info.h"
@@ -79,6 +80,9 @@ public:
     std::unique_ptr<CAbstractVantroElement> NextChangedElement() override;
     CChangeEntry* GetChangeEntry(int index) override;
     int GetChangeCount() override;
+    // From an index of the list by key, made at the first call after the list was
+    // computed, so asking for every item of a request costs one pass.
+    CChangeEntry* FindChangeEntry(const std::string& key) override;
     bool ClearChanges() override;
     // The default-folder code for the device's default folders other than Sent
     // Items, else the upper-case hexadecimal entry ID; empty (trace "folder is
@@ -161,6 +165,9 @@ private:
     bool subFoldersLoaded_ = false;
     std::vector<std::pair<CByteBuffer, std::string>> subFolders_;  // entry ID, name
     size_t cursor_ = 0;
+    // Positions in changes_ by key, first entry of each; valid while indexed_.
+    std::unordered_map<std::string, size_t> changeIndex_;
+    bool indexed_ = false;
     // Echoed items handed out since the last rewind, and the next echo to look at.
     std::set<std::string> handedOut_;
     size_t echoCursor_ = 0;

@@ -34,6 +34,16 @@ public:
     // recomputed); none outside the list.
     virtual CChangeEntry* GetChangeEntry(int index) = 0;
     virtual int GetChangeCount() = 0;
+    // The first entry of the change list for the item key (not owned, valid as
+    // GetChangeEntry's); none when the list has none. This walks the list; a folder
+    // may answer from an index instead.
+    virtual CChangeEntry* FindChangeEntry(const std::string& key) {
+        for (int i = 0, count = GetChangeCount(); i < count; ++i) {
+            CChangeEntry* entry = GetChangeEntry(i);
+            if (entry != nullptr && entry->Key() == key) return entry;
+        }
+        return nullptr;
+    }
     // Empties the change list, so the next PrepareChanges computes it anew.
     virtual bool ClearChanges() = 0;
     // The folder key: a default-folder code or the hexadecimal entry ID.

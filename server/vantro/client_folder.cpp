@@ -169,13 +169,8 @@ void CVantroRequest::HandleClientFolder() {
 bool CVantroRequest::ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key) {
     // The folder's change list was computed when the folder was resolved, before
     // the device's own changes of this request.
-    int count = folder->GetChangeCount();
-    for (int i = 0; i < count; ++i) {
-        CChangeEntry* entry = folder->GetChangeEntry(i);
-        if (entry != nullptr && entry->Key() == key && entry->GetKind() == kChangeModified)
-            return true;
-    }
-    return false;
+    CChangeEntry* entry = folder->FindChangeEntry(key);
+    return entry != nullptr && entry->GetKind() == kChangeModified;
 }
 
 bool CVantroRequest::ChangedSinceExchange(const ClientFolder& target, const std::string& key) {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <exception>
 #include <map>
+#include <optional>
 #include <ostream>
 
 #include "common/http/html_answer.h"
@@ -16,6 +17,8 @@
 #include "server/config/pocket_device.h"
 #include "server/config/settings.h"
 #include "server/config/sync_log.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/mapi/write_batch_ptr.h"
 #include "server/store/mapi_folder.h"
 #include "server/vantro/ack_string.h"
 #include "server/vantro/protocol_log.h"
@@ -93,15 +96,48 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
     server_.calendarWindow = 0;
     server_.transportHeaders = 1;
 
+    // Every store write of the request joins one transaction, committed before the
+    // answer leaves: a crash before that loses the whole request, which the device
+    // sends again; once the device has the answer, nothing of it is lost.
+    std::optional<CWriteBatch> batch;
+    try {
+        batch.emplace();
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("Write batch not begun, items saved one by one: %s", e.what());
+    }
     try {
         WalkTopLevel();
     } catch (...) {
         ShowMessageBox("Crash");
     }
+    bool stored = true;
+    if (batch) {
+        HRESULT committed = batch->Commit();
+        if (FAILED(committed)) {
+            stored = false;
+            AddLiveTraceF("Request not stored: %s", CMAPIException::ResultText(committed).c_str());
+        }
+        batch.reset();
+    }
+    if (stored) {
+        TestCrashPoint("after-store-commit");
+        WriteConflicts();
+    } else {
+        // Nothing of it is in the store: the ClientID maps keep what they held (their
+        // markers stay, so the next request checks them against the items).
+        session_.Exchange().Discard();
+    }
+    conflicts_.clear();
     try {
         CHTMLAnswer http;
         http.SetContentType("application/vantro.wbxml");
         if (logonRefused_) http.SetStatus(403, "Forbidden");
+        // The device must not take anything of this answer as done: it sends its
+        // changes again, and no AckString of it can be acknowledged.
+        if (!stored) {
+            http.SetStatus(503, "Service Unavailable");
+            answer_.BeginDocument(CWBXML::kAnswerCapacity);
+        }
         std::string_view document = answer_.Document().View();
         http.Body().AppendBytes(document.size(), document.data());
         http.Serialize(answer);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "server/app/json_text.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/device_file.h"
@@ -63,23 +64,6 @@ std::vector<DeviceRow> Devices(const std::string& dataFolder) {
         list.push_back(std::move(row));
     }
     return list;
-}
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 std::string JsonCounts(const CSyncCounts& c) {

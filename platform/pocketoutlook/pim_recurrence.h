@@ -115,6 +115,7 @@ struct PimAppointmentFields {
     long busyStatus = 0;
     bool reminderSet = false;
     long reminderMinutesBeforeStart = 0;
+    bool operator==(const PimAppointmentFields&) const = default;
 };
 
 struct PimOccurrence {

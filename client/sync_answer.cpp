@@ -211,16 +211,20 @@ private:
     void CountConflicts(SyncFolder& folder, SyncItem& item, long oid) {
         FolderRun& run = folder.Run();
         auto sent = run.sent.find(oid);
-        if (sent == run.sent.end() || sent->second.asAdd) return;
+        if (sent == run.sent.end() || sent->second.asAdd || run.failed.count(oid)) return;
+        size_t lost = 0;
         for (const auto& [tag, mine] : sent->second.fields) {
             std::string now = item.GetField(tag);
             if (now == mine) continue;
             ++run.conflicts;
+            ++lost;
             const FieldDef* f = FindField(folder.Table(), tag);
             AddLogLineF("Conflict: %s %s %s: the desktop's %s kept, the handheld's %s replaced",
                         folder.KindName().c_str(), folder.ClientIdOf(oid).c_str(),
                         f ? f->name : "?", Shown(now).c_str(), Shown(mine).c_str());
         }
+        // Every field it sent lost: the Modify changed nothing on the desktop.
+        if (lost > 0 && lost == sent->second.fields.size()) --run.desktop.changed;
     }
 
     // Returns false when not every change was applied (the folder's AckString is

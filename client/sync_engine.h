@@ -79,7 +79,8 @@
 // number N > 0, the process ends with _exit(137) right after the N-th item of an
 // answer was applied (written to or deleted from the PIM store, or found unchanged,
 // its id-map line appended), as if the client had been killed in the middle of
-// applying.
+// applying. When SKIFF_TEST_STOP_AFTER_SEND is set (not empty), the run behaves as
+// if a stop was requested right after its request went out.
 //
 // Stop: a stop request before the request has gone out ends the run at once (while
 // the request is built or the connection made). Once it has gone out, the server
@@ -118,6 +119,7 @@ struct SyncSession {
 
 constexpr int kMassDeleteMinimum = 20;
 constexpr const char* kTestExitVariable = "SKIFF_TEST_EXIT_AFTER_APPLIED";
+constexpr const char* kTestStopVariable = "SKIFF_TEST_STOP_AFTER_SEND";
 
 struct SyncOptions {
     bool allowMassDelete = false;  // send and apply deletions the guard would hold

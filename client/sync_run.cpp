@@ -3,6 +3,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "client/client_log.h"
 #include "client/http_transport.h"
 #include "client/store_identity.h"
@@ -164,6 +166,13 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop, const SyncOption
     NoteRequestSent(session);
     SetStatusText("Sending request");
     result.sent = SendHttpRequest(url, request, "POST", stop, options.stoppedAnswerWait);
+    // Test hook: a stop pressed the moment the request had gone out.
+    std::atomic<bool> stoppedAfterSend{false};
+    const char* hook = std::getenv(kTestStopVariable);
+    if (result.sent && hook && *hook) {
+        stoppedAfterSend = true;
+        stop = &stoppedAfterSend;
+    }
     // The server installs AckStrings before it writes new snapshots, so once sent
     // they are never sent again (see sync_engine.h).
     if (result.sent && !session.ackStrings.empty()) WriteAckStrings(ackPath, {});

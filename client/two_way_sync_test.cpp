@@ -474,6 +474,9 @@ TEST_F(TwoWaySyncTest, FieldsTheDesktopReplacesAreConflictsItWon) {
     SyncReport report = MakeReport(session);
     EXPECT_EQ(1, report.folders[1].conflicts);
     EXPECT_EQ(1, ConflictCount(report));
+    // t0's one changed field lost: only t1 changed on the desktop.
+    EXPECT_EQ(1, report.folders[1].desktop.changed);
+    EXPECT_EQ(2, report.folders[1].handheld.changed);
     EXPECT_TRUE(Logged("Conflict: Task " + Cid(t[0]) +
                        " TaskSubject: the desktop's 'desk' kept, the handheld's 'mine' replaced"));
     EXPECT_NE(std::string::npos, FormatReportLine(report).find(", conflicts 1"));

@@ -103,6 +103,20 @@ TEST(CorvelProgram, TakenPortsAreReportedAndSigintStillEndsIt) {
     EXPECT_EQ(corvel.Stop(SIGINT), 0);
 }
 
+TEST(CorvelProgram, SilentTraceConnectionsDoNotKeepASenderOut) {
+    TempFolder temp;
+    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    int trace = corvel.ListeningPort("Trace port");
+    ASSERT_NE(trace, 0) << corvel.Out();
+    std::vector<CSocket> silent;
+    for (int i = 0; i < 20; ++i) silent.push_back(ConnectLoopback(trace));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    CSocket sender = ConnectLoopback(trace);
+    ASSERT_TRUE(SendAll(sender.Get(), "still heard\n"));
+    EXPECT_NE(corvel.WaitForOutput("\nclient: still heard\n"), "") << corvel.Out();
+    EXPECT_EQ(corvel.Stop(SIGTERM), 0);
+}
+
 TEST(CorvelProgram, ASecondServerOnAFolderInUseSaysSoAndEnds) {
     TempFolder temp;
     Corvel first(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
@@ -177,7 +191,8 @@ TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
     EXPECT_NE(AskLoopback(web, "GET /akten/a.txt HTTP/1.0\r\nAuthorization: Basic YW5uOnB3\r\n\r\n")
                   .find("Dokument A"),
               std::string::npos);
-    corvel.WaitForOutput("settings.inf was changed outside the server; the changes are in effect");
+    EXPECT_TRUE(
+        corvel.HasLine("settings.inf was changed outside the server; the changes are in effect"));
 
     Corvel removed(temp.Path(), {"web", "dir", "remove", "akten"});
     EXPECT_EQ(removed.Wait(), 0) << removed.Err();
@@ -190,6 +205,30 @@ TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
     EXPECT_EQ(corvel.Stop(SIGTERM), 0);
     EXPECT_NE(ReadWholeFile(DataFolder(temp) + "/settings.inf").find("WebBaseDir=" + site + "\n"),
               std::string::npos);
+}
+
+// A fresh installation answers no GET: the live trace says why. A HEAD (never
+// answered) is closed at once, not after the linger or a read limit.
+TEST(CorvelProgram, UnansweredRequestsSayWhyAndHeadIsClosedAtOnce) {
+    TempFolder temp;
+    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    ASSERT_TRUE(corvel.Started());
+    int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
+    EXPECT_EQ(AskLoopback(web, "GET / HTTP/1.1\r\nHost: pc\r\n\r\n"), "");
+    EXPECT_TRUE(corvel.HasLine(
+        "No answer to GET /: no base folder: WebBaseDir is empty and no virtual directory "
+        "matches (corvel web base DIR sets one)"));
+    CSocket client = ConnectLoopback(web);
+    ASSERT_TRUE(client.IsValid());
+    timeval belowTheLinger{2, 0};  // the linger is 4 s
+    setsockopt(client.Get(), SOL_SOCKET, SO_RCVTIMEO, &belowTheLinger, sizeof belowTheLinger);
+    ASSERT_TRUE(SendAll(client.Get(), "HEAD / HTTP/1.1\r\nHost: pc\r\n\r\n"));
+    std::string answer;
+    EXPECT_EQ(ReadUntilClosed(client.Get(), answer), ReadEnd::kClosed);
+    EXPECT_EQ(answer, "");
+    EXPECT_TRUE(corvel.HasLine(
+        "No answer to HEAD /: only GET, Vantro and attachment requests are answered"));
+    EXPECT_EQ(corvel.Stop(SIGTERM), 0);
 }
 
 }  // namespace

@@ -212,6 +212,46 @@ TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndOnlyVantroIsAnswered) {
               std::string::npos);
 }
 
+TEST_F(RoutingEndToEnd, ForwardingLoopsEndAtOnce) {
+    // A directory that forwards to the port this server listens on (given with
+    // --port, not HttpPort), and two servers that forward to each other.
+    int port = FreeLoopbackPort();
+    ASSERT_NE(port, 0);
+    TempFolder otherHome;
+    std::string otherData = otherHome.Path() + "/Norvex/Corvel";
+    std::filesystem::create_directories(otherData);
+    int otherPort = FreeLoopbackPort();
+    ASSERT_NE(otherPort, 0);
+    WriteSettings("WebDir=self ;http://127.0.0.1:" + std::to_string(port) +
+                  "/ ; ; ;\nWebDir=ping ;http://127.0.0.1:" + std::to_string(otherPort) +
+                  "/ ; ; ;\n");
+    WriteWholeFile(otherData + "/settings.inf",
+                   "WebDir=pong ;http://127.0.0.1:" + std::to_string(port) + "/ ; ; ;\n");
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", std::to_string(port), "--trace-port", "0"});
+    Corvel other(otherHome.Path(),
+                 {"--headless", "--port", std::to_string(otherPort), "--trace-port", "0"});
+    ASSERT_EQ(corvel.Port(), port) << corvel.Out();
+    ASSERT_EQ(other.Port(), otherPort) << other.Out();
+    EXPECT_EQ(Get(port, "/self/x"), "");
+    EXPECT_TRUE(corvel.HasLine("Forwarding to this server itself refused: 127.0.0.1:" +
+                               std::to_string(port)));
+    // ping (here) -> pong (there) -> ping (here): the second visit finds its own
+    // hop token.
+    EXPECT_EQ(Get(port, "/ping/pong/ping/x"), "");
+    EXPECT_NE(corvel.WaitForOutput("Forwarding refused: the request to http://127.0.0.1:" +
+                                   std::to_string(otherPort) + "/ came back to this server"),
+              "");
+    // One visit each, not a request per hop until the threads run out.
+    std::string out = corvel.Out();
+    size_t visits = 0;
+    for (size_t at = out.find("\nGET /ping/"); at != std::string::npos;
+         at = out.find("\nGET /ping/", at + 1)) {
+        ++visits;
+    }
+    EXPECT_EQ(visits, 2u) << out;
+}
+
 TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
     TempFolder targetHome;
     std::string targetData = targetHome.Path() + "/Norvex/Corvel";
@@ -236,7 +276,7 @@ TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
     std::string host = "127.0.0.1:" + std::to_string(targetPort);
     EXPECT_NE(
         log.find(" GET /app/page.htm?x=1 HTTP/1.1\r\nGET /app/page.htm?x=1 HTTP/1.1\r\nHost: " +
-                 host + "\r\n\r\n"),
+                 host + "\r\nX-Corvel-Hop: "),
         std::string::npos)
         << log;
     EXPECT_NE(log.find("*********** Answer *******************\r\nHTTP/1.0 200 OK\n"),

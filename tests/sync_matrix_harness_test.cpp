@@ -83,12 +83,37 @@ TEST(MatrixView, ComparesItemsInOneSortedForm) {
     EXPECT_EQ(NormalDate("2026-12-10T09:00:00Z"), "2026-12-10 09:00");
     EXPECT_EQ(NormalDate("2026-12-10T09:00:00.1234567Z"), "2026-12-10 09:00");
     EXPECT_EQ(NormalDate("10122026 09:00:00"), "10122026 09:00:00");
-    std::vector<SideItem> items = {{"7", "b", "Raum 2", "2026-12-10 09:00", "2026-12-10 10:00"},
-                                   {"3", "a", "", "", ""}};
+    std::vector<SideItem> items = {{"7", "b", "Raum 2", "2026-12-10 09:00", "2026-12-10 10:00", {}},
+                                   {"3", "a", "", "", "", {{"text", "x"}, {"num", ""}}}};
     EXPECT_EQ(ViewOf(PimKind::kAppointments, items),
-              "a |  |  | \n"
+              "a |  |  |  | text=x\n"
               "b | Raum 2 | 2026-12-10 09:00 | 2026-12-10 10:00\n");
-    EXPECT_EQ(ViewOf(PimKind::kTasks, items), "a | \nb | Raum 2\n");
+    EXPECT_EQ(ViewOf(PimKind::kTasks, items), "a |  | text=x\nb | Raum 2\n");
+    // Extra fields in one form from both sides.
+    const ExtraField* date = ExtraFieldOf(PimKind::kContacts, "date");
+    ASSERT_NE(date, nullptr);
+    EXPECT_EQ(ShownExtra(*date, "17.05.1980 00:00.00:0"), "1980-05-17 00:00");
+    EXPECT_EQ(ShownExtra(*date, "1980-05-17T00:00:00Z"), "1980-05-17 00:00");
+    EXPECT_EQ(ShownExtra(*date, "1980-05-17"), "1980-05-17 00:00");
+    const ExtraField* num = ExtraFieldOf(PimKind::kTasks, "num");
+    ASSERT_NE(num, nullptr);
+    EXPECT_EQ(ShownExtra(*num, "0"), "");
+    EXPECT_EQ(ShownExtra(*num, "2"), "2");
+    EXPECT_EQ(ExtraFieldOf(PimKind::kAppointments, "date"), nullptr);
+    EXPECT_EQ(ExtraFieldOf(PimKind::kContacts, "num"), nullptr);
+}
+
+TEST(MatrixReport, ReadsMatchedKeptConflictsNotStoredAndANewStore) {
+    std::string out =
+        "Sync report: first sync of a new handheld store; Contacts: handheld +1 (1 matched) ~2 -0 "
+        "(3 kept: changed on the handheld), desktop +2 (1 matched) ~0 -1 (1 kept: changed on the "
+        "desktop), conflicts 4, not stored 5 (held: desktop -21); Tasks: handheld +0 ~0 -0, "
+        "desktop +0 ~0 -0, conflicts 1\n";
+    EXPECT_EQ(ParseSyncReport(out, "Contacts").Text(),
+              "H+1~2-0 D+2~0-1 matched H1 D1 kept H3 D1 conflicts 4 notstored 5 held H-0 D-21 "
+              "newstore");
+    EXPECT_EQ(ParseSyncReport(out, "Tasks").Text(), "H+0~0-0 D+0~0-0 conflicts 1 newstore");
+    EXPECT_EQ(ParseSyncReport(out, "Calendar").Text(), "no report");
 }
 
 TEST(MatrixProxy, ReadsOneMessageByItsLength) {

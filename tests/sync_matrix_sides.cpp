@@ -2,6 +2,7 @@
 #include "tests/sync_matrix_sides.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
@@ -67,6 +68,36 @@ std::string DesktopTitle(PimKind kind, const std::string& title) {
                                       : "PR_SUBJECT=" + title;
 }
 
+const std::vector<ExtraField> kContactExtras = {
+    {"date", "Birthday", "PR_BIRTHDAY", "PR_BIRTHDAY", ExtraField::kDate},
+    {"text", "HomeTelephoneNumber", "PR_HOME_TELEPHONE_NUMBER", "PR_HOME_TELEPHONE_NUMBER",
+     ExtraField::kText},
+};
+const std::vector<ExtraField> kTaskExtras = {
+    {"date", "TaskDueDate", "PSETID_Task:0x8105", "PSETID_Task:0x8105:PT_SYSTIME",
+     ExtraField::kDate},
+    {"num", "TaskSensitivity", "PR_SENSITIVITY", "PR_SENSITIVITY", ExtraField::kNumber},
+    {"text", "TaskBody", "PR_BODY", "PR_BODY", ExtraField::kText},
+};
+const std::vector<ExtraField> kAppointmentExtras = {
+    {"num", "BusyStatus", "PSETID_Appointment:0x8205", "PSETID_Appointment:0x8205:PT_LONG",
+     ExtraField::kNumber},
+    {"text", "Body", "PR_BODY", "PR_BODY", ExtraField::kText},
+};
+
+// The handheld's assignment of an extra field: a date as it is, an empty number as 0.
+std::string HandheldExtra(const ExtraField& field, const std::string& value) {
+    if (field.form == ExtraField::kNumber && value.empty())
+        return std::string(field.handheld) + "=0";
+    return std::string(field.handheld) + "=" + value;
+}
+
+// The desktop's assignment of an extra field (not for an empty value: unset).
+std::string DesktopExtra(const ExtraField& field, const std::string& value) {
+    std::string v = field.form == ExtraField::kDate ? value + "T00:00:00Z" : value;
+    return std::string(field.desktopValue) + "=" + v;
+}
+
 std::string Trimmed(const std::string& text) {
     size_t end = text.find_last_not_of(" \n\r\t");
     return end == std::string::npos ? "" : text.substr(0, end + 1);
@@ -81,9 +112,42 @@ const PimKindInfo& InfoOf(PimKind kind) {
     return kInfos[0];
 }
 
+const std::vector<ExtraField>& ExtraFieldsOf(PimKind kind) {
+    switch (kind) {
+        case PimKind::kContacts:
+            return kContactExtras;
+        case PimKind::kTasks:
+            return kTaskExtras;
+        case PimKind::kAppointments:
+            break;
+    }
+    return kAppointmentExtras;
+}
+
+const ExtraField* ExtraFieldOf(PimKind kind, const std::string& name) {
+    for (const ExtraField& field : ExtraFieldsOf(kind)) {
+        if (name == field.name) return &field;
+    }
+    return nullptr;
+}
+
+std::string ShownExtra(const ExtraField& field, const std::string& value) {
+    if (field.form == ExtraField::kNumber && (value == "0" || value.empty())) return "";
+    if (field.form == ExtraField::kDate) {
+        std::string date = NormalDate(value);
+        // A date given as yyyy-mm-dd in a script.
+        if (std::regex_match(date, std::regex(R"(\d{4}-\d\d-\d\d)"))) date += " 00:00";
+        return date;
+    }
+    return value;
+}
+
 std::string SideItem::Line(PimKind kind) const {
     std::string line = title + " | " + detail;
     if (kind == PimKind::kAppointments) line += " | " + start + " | " + end;
+    for (const auto& [name, value] : extra) {
+        if (!value.empty()) line += " | " + name + "=" + value;
+    }
     return line;
 }
 
@@ -92,8 +156,15 @@ std::string MatrixReport::Text() const {
     std::ostringstream out;
     out << "H+" << handheld.added << "~" << handheld.changed << "-" << handheld.deleted << " D+"
         << desktop.added << "~" << desktop.changed << "-" << desktop.deleted;
+    if (handheld.matched > 0 || desktop.matched > 0)
+        out << " matched H" << handheld.matched << " D" << desktop.matched;
+    if (handheld.kept > 0 || desktop.kept > 0)
+        out << " kept H" << handheld.kept << " D" << desktop.kept;
+    if (conflicts > 0) out << " conflicts " << conflicts;
+    if (notStored > 0) out << " notstored " << notStored;
     if (heldHandheld > 0 || heldDesktop > 0)
         out << " held H-" << heldHandheld << " D-" << heldDesktop;
+    if (newStore) out << " newstore";
     return out.str();
 }
 
@@ -104,15 +175,21 @@ MatrixReport ParseSyncReport(const std::string& output, const std::string& repor
     std::string line = output.substr(at, output.find('\n', at) - at);
     std::regex segment(
         "(?:: |; )" + reportName +
-        R"(: handheld \+(\d+)(?: \(\d+ matched\))? ~(\d+) -(\d+)(?: \(\d+ kept: [^)]*\))?, )"
-        R"(desktop \+(\d+)(?: \(\d+ matched\))? ~(\d+) -(\d+)(?: \(\d+ kept: [^)]*\))?)"
-        R"((?: \(held: ([^)]*)\))?(?:;|$))");
+        R"(: handheld \+(\d+)(?: \((\d+) matched\))? ~(\d+) -(\d+))"
+        R"((?: \((\d+) kept: changed on the handheld\))?)"
+        R"(, desktop \+(\d+)(?: \((\d+) matched\))? ~(\d+) -(\d+))"
+        R"((?: \((\d+) kept: changed on the desktop\))?)"
+        R"((?:, conflicts (\d+))?(?:, not stored (\d+))?(?: \(held: ([^)]*)\))?(?:;|$))");
     std::smatch m;
     if (!std::regex_search(line, m, segment)) return report;
+    auto number = [&m](int i) { return m[i].matched ? std::stoi(m[i]) : 0; };
     report.found = true;
-    report.handheld = {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3])};
-    report.desktop = {std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6])};
-    std::string held = m[7].str();
+    report.handheld = {number(1), number(3), number(4), number(2), number(5)};
+    report.desktop = {number(6), number(8), number(9), number(7), number(10)};
+    report.conflicts = number(11);
+    report.notStored = number(12);
+    report.newStore = line.find("Sync report: first sync of a new handheld store; ") == 0;
+    std::string held = m[13].str();
     std::smatch h;
     if (std::regex_search(held, h, std::regex(R"(handheld -(\d+))")))
         report.heldHandheld = std::stoi(h[1]);
@@ -184,7 +261,8 @@ bool SyncSides::Fail(const std::string& what, const ProgramRun& run) {
     return false;
 }
 
-bool SyncSides::HandheldAdd(PimKind kind, const std::string& title, const std::string& detail) {
+bool SyncSides::HandheldAdd(PimKind kind, const std::string& title, const std::string& detail,
+                            const std::map<std::string, std::string>& extra) {
     FieldNames names = NamesOf(kind);
     std::vector<std::string> args = {
         "pim", "add", InfoOf(kind).pimFolder, std::string(names.handheldTitle) + "=" + title,
@@ -192,6 +270,11 @@ bool SyncSides::HandheldAdd(PimKind kind, const std::string& title, const std::s
     if (kind == PimKind::kAppointments) {
         args.insert(args.end(),
                     {std::string("Start=") + kStart, std::string("End=") + kEnd, "Duration=60"});
+    }
+    for (const auto& [name, value] : extra) {
+        const ExtraField* field = ExtraFieldOf(kind, name);
+        if (!field) return Fail("no field " + name + " for " + InfoOf(kind).name, {});
+        args.push_back(HandheldExtra(*field, value));
     }
     ProgramRun run = RunProgram("skiff", Home(), args);
     return run.status == 0 || Fail("skiff pim add " + title, run);
@@ -214,6 +297,27 @@ bool SyncSides::HandheldSetDetail(PimKind kind, const std::string& title,
                    {"pim", "set", item->key,
                     std::string(NamesOf(kind).handheldDetail) + "=" + DetailText(kind, detail)});
     return run.status == 0 || Fail("skiff pim set " + title, run);
+}
+
+bool SyncSides::HandheldSetExtra(PimKind kind, const std::string& title,
+                                 const std::map<std::string, std::string>& extra) {
+    auto item = FindHandheld(kind, title);
+    if (!item) return false;
+    std::vector<std::string> args = {"pim", "set", item->key};
+    for (const auto& [name, value] : extra) {
+        const ExtraField* field = ExtraFieldOf(kind, name);
+        if (!field) return Fail("no field " + name + " for " + InfoOf(kind).name, {});
+        args.push_back(HandheldExtra(*field, value));
+    }
+    ProgramRun run = RunProgram("skiff", Home(), args);
+    return run.status == 0 || Fail("skiff pim set " + title, run);
+}
+
+bool SyncSides::HandheldNewStore() {
+    std::error_code ec;
+    std::filesystem::remove_all(Home() + "/PocketOutlook", ec);
+    if (ec) return Fail("remove the PIM store: " + ec.message(), {});
+    return true;
 }
 
 bool SyncSides::HandheldRename(PimKind kind, const std::string& title,
@@ -269,13 +373,16 @@ std::vector<SideItem> SyncSides::Handheld(PimKind kind) {
             item.detail = fields->Text(names.handheldDetail);
             item.start = NormalDate(fields->Text("Start"));
             item.end = NormalDate(fields->Text("End"));
+            for (const ExtraField& field : ExtraFieldsOf(kind))
+                item.extra[field.name] = ShownExtra(field, fields->Text(field.handheld));
         }
         items.push_back(item);
     }
     return items;
 }
 
-bool SyncSides::DesktopAdd(PimKind kind, const std::string& title, const std::string& detail) {
+bool SyncSides::DesktopAdd(PimKind kind, const std::string& title, const std::string& detail,
+                           const std::map<std::string, std::string>& extra) {
     const PimKindInfo& info = InfoOf(kind);
     std::vector<std::string> args = {"add",
                                      info.storeFolder,
@@ -283,6 +390,11 @@ bool SyncSides::DesktopAdd(PimKind kind, const std::string& title, const std::st
                                      info.messageClass,
                                      DesktopTitle(kind, title),
                                      DesktopDetail(kind, detail)};
+    for (const auto& [name, value] : extra) {
+        const ExtraField* field = ExtraFieldOf(kind, name);
+        if (!field) return Fail("no field " + name + " for " + info.name, {});
+        if (!value.empty()) args.push_back(DesktopExtra(*field, value));
+    }
     if (kind == PimKind::kAppointments) {
         args.insert(args.end(), {"PSETID_Appointment:0x820D:PT_SYSTIME=2026-12-10T09:00:00Z",
                                  "PSETID_Appointment:0x820E:PT_SYSTIME=2026-12-10T10:00:00Z",
@@ -307,6 +419,28 @@ bool SyncSides::DesktopSetDetail(PimKind kind, const std::string& title,
     ProgramRun run =
         RunProgram("corvel-store", Home(), {"set", item->key, DesktopDetail(kind, detail)});
     return run.status == 0 || Fail("corvel-store set " + title, run);
+}
+
+bool SyncSides::DesktopSetExtra(PimKind kind, const std::string& title,
+                                const std::map<std::string, std::string>& extra) {
+    auto item = FindDesktop(kind, title);
+    if (!item) return false;
+    std::vector<std::string> set = {"set", item->key}, unset = {"unset", item->key};
+    for (const auto& [name, value] : extra) {
+        const ExtraField* field = ExtraFieldOf(kind, name);
+        if (!field) return Fail("no field " + name + " for " + InfoOf(kind).name, {});
+        if (value.empty()) {
+            unset.push_back(field->desktop);
+        } else {
+            set.push_back(DesktopExtra(*field, value));
+        }
+    }
+    for (const auto* args : {&set, &unset}) {
+        if (args->size() == 2) continue;
+        ProgramRun run = RunProgram("corvel-store", Home(), *args);
+        if (run.status != 0) return Fail("corvel-store " + args->front() + " " + title, run);
+    }
+    return true;
 }
 
 bool SyncSides::DesktopRename(PimKind kind, const std::string& title, const std::string& newTitle) {
@@ -369,6 +503,9 @@ std::vector<SideItem> SyncSides::Desktop(PimKind kind) {
                 item.start = NormalDate(value);
             if (kind == PimKind::kAppointments && name == "PSETID_Appointment:0x820E")
                 item.end = NormalDate(value);
+            for (const ExtraField& field : ExtraFieldsOf(kind)) {
+                if (name == field.desktop) item.extra[field.name] = ShownExtra(field, value);
+            }
         }
         items.push_back(item);
     }

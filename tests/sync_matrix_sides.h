@@ -11,6 +11,7 @@
 // One test thread uses a SyncSides at a time.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,28 +34,54 @@ struct PimKindInfo {
 };
 const PimKindInfo& InfoOf(PimKind kind);
 
+// Fields beyond title and detail, by a name shared by the kinds: "text" (a
+// contact's home telephone number, a task's or appointment's body), "date" (a
+// contact's birthday, a task's due date) and "num" (a task's sensitivity, an
+// appointment's busy status). Dates are written "yyyy-mm-dd" and shown
+// "yyyy-mm-dd 00:00"; a number 0 is shown as empty, as is a field not set.
+struct ExtraField {
+    const char* name;          // "text", "date", "num"
+    const char* handheld;      // skiff pim field
+    const char* desktop;       // corvel-store property name as shown
+    const char* desktopValue;  // the property as assigned ("...:PT_SYSTIME" where needed)
+    enum Form { kText, kDate, kNumber } form;
+};
+// The extra fields of a kind; null for a name the kind lacks.
+const ExtraField* ExtraFieldOf(PimKind kind, const std::string& name);
+const std::vector<ExtraField>& ExtraFieldsOf(PimKind kind);
+
 // One item as both sides are compared.
 struct SideItem {
     std::string key;  // oid on the handheld, entry identifier on the desktop
     std::string title, detail, start, end;
-    // "title | detail" (and " | start | end" for appointments).
+    std::map<std::string, std::string> extra;  // extra field name -> shown value
+    // "title | detail" (and " | start | end" for appointments), then " | name=value"
+    // for every extra field that is not empty, in name order.
     std::string Line(PimKind kind) const;
 };
+// The shown form of an extra field's value, from either side.
+std::string ShownExtra(const ExtraField& field, const std::string& value);
 
 // What one sync reports for a folder: the items it added, changed and deleted on the
 // handheld and on the desktop, and the deletions the mass-delete guard held back.
 struct MatrixCounts {
-    int added = 0, changed = 0, deleted = 0;
+    int added = 0, changed = 0, deleted = 0, matched = 0, kept = 0;
 };
 struct MatrixReport {
     bool found = false;
     MatrixCounts handheld, desktop;
     int heldHandheld = 0, heldDesktop = 0;
-    // "H+a~c-d D+a~c-d", then " held H-x D-y" when deletions were held; "no report".
+    int conflicts = 0, notStored = 0;
+    bool newStore = false;  // "first sync of a new handheld store"
+    // "H+a~c-d D+a~c-d", then, each only when not zero: " matched H<m> D<m>",
+    // " kept H<k> D<k>", " conflicts <n>", " notstored <n>", " held H-x D-y", and
+    // " newstore"; "no report".
     std::string Text() const;
 };
 // The report of folder reportName in a run's output: the line
-// "Sync report: Contacts: handheld +1 ~0 -0, desktop +2 ~1 -0 (held: desktop -3); Tasks: ...".
+// "Sync report: [first sync of a new handheld store; ]Contacts: handheld +1 ~0 -0,
+// desktop +2 (1 matched) ~1 -0 (1 kept: changed on the desktop), conflicts 1, not
+// stored 1 (held: desktop -3); Tasks: ...".
 MatrixReport ParseSyncReport(const std::string& output, const std::string& reportName);
 
 struct SyncOutcome {
@@ -74,8 +101,14 @@ public:
     int ServerPort() const { return port_; }
 
     // Handheld side ("skiff pim"): true when done; failures are added to Problems().
-    bool HandheldAdd(PimKind kind, const std::string& title, const std::string& detail);
+    // extra: extra field name -> value written ("" clears).
+    bool HandheldAdd(PimKind kind, const std::string& title, const std::string& detail,
+                     const std::map<std::string, std::string>& extra = {});
     bool HandheldSetDetail(PimKind kind, const std::string& title, const std::string& detail);
+    bool HandheldSetExtra(PimKind kind, const std::string& title,
+                          const std::map<std::string, std::string>& extra);
+    // Makes the handheld's PIM store afresh (empty), its state files left as they are.
+    bool HandheldNewStore();
     bool HandheldRename(PimKind kind, const std::string& title, const std::string& newTitle);
     bool HandheldDelete(PimKind kind, const std::string& title);
     // Deletes the items of those titles, listing the folder once.
@@ -83,8 +116,11 @@ public:
     std::vector<SideItem> Handheld(PimKind kind);
 
     // Desktop side ("corvel-store").
-    bool DesktopAdd(PimKind kind, const std::string& title, const std::string& detail);
+    bool DesktopAdd(PimKind kind, const std::string& title, const std::string& detail,
+                    const std::map<std::string, std::string>& extra = {});
     bool DesktopSetDetail(PimKind kind, const std::string& title, const std::string& detail);
+    bool DesktopSetExtra(PimKind kind, const std::string& title,
+                         const std::map<std::string, std::string>& extra);
     bool DesktopRename(PimKind kind, const std::string& title, const std::string& newTitle);
     bool DesktopDelete(PimKind kind, const std::string& title);
     bool DesktopDeleteAll(PimKind kind, const std::vector<std::string>& titles);

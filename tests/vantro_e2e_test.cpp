@@ -317,8 +317,8 @@ TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
         "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Type: application/binary\r\n"
         "Pragma: no-cache\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: Native Machine Code\r\n"
         "\r\nnote bytes";
-    // A sub-folder of the offered inbox is offered too.
-    EXPECT_EQ(WithoutDate(get(projectItem, auth)), served);
+    // "Automatisch" lists the inbox without its sub-folders: a sub-folder is not offered.
+    EXPECT_EQ(get(projectItem, auth), "");
     // A folder the user does not offer: nothing, with or without credentials.
     EXPECT_EQ(get(privateItem, auth), "");
     EXPECT_EQ(get(privateItem, "").rfind("HTTP/1.0 401 Authorization Required\n", 0), 0u);
@@ -328,6 +328,34 @@ TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
     // Moved into the inbox, the same item may be downloaded.
     Store({"move", privateItem, "Inbox"});
     EXPECT_EQ(WithoutDate(get(privateItem, auth)), served);
+
+    // With "Unterordner" on the inbox's line, its sub-folder is offered too; with a
+    // record that lists only the contacts, no mail at all.
+    corvel_.reset();
+    std::string record = ReadWholeFile(data_ + "/alice.dxt");
+    std::string withSubfolders =
+        std::regex_replace(record, std::regex("(Folder=[^,\n]*),0,([^\n]*,-4,)"), "$1,1,$2");
+    ASSERT_NE(withSubfolders, record);
+    WriteWholeFile(data_ + "/alice.dxt", withSubfolders);
+    // The device takes its user's folders anew at its next log-on.
+    std::filesystem::remove(data_ + "/PPC1.ifo");
+    Start();
+    Send(Logon("PPC1_Pocket", "alice", "Secret") +
+         "Sync\n  GetData\n    Folder\n      FolderType Email\n");
+    EXPECT_EQ(WithoutDate(get(projectItem, auth)), served);
+    corvel_.reset();
+    std::string onlyContacts =
+        std::regex_replace(record, std::regex("Folder=[^\n]*,-[2-8],[0-9]+\n"), "");
+    ASSERT_NE(onlyContacts.find(",-1,"), std::string::npos) << onlyContacts;
+    ASSERT_EQ(onlyContacts.find(",-4,"), std::string::npos) << onlyContacts;
+    WriteWholeFile(data_ + "/alice.dxt", onlyContacts);
+    std::filesystem::remove(data_ + "/PPC1.ifo");
+    Start();
+    ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
+                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
+              kHeaderOnly);
+    EXPECT_EQ(get(privateItem, auth), "");
+    EXPECT_EQ(get(projectItem, auth), "");
 }
 
 // wbxml.log with its entry stamps made fixed.

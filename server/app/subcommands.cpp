@@ -1,6 +1,7 @@
 // The list of corvel's subcommands. A new subcommand: one file with its add
 // function (see command.h), one declaration below, one entry in the list.
 #include "server/app/command.h"
+#include "server/app/device_command.h"
 #include "server/app/dump_subcommand.h"
 #include "server/app/user_command.h"
 #include "server/app/web_command.h"
@@ -9,6 +10,7 @@ std::vector<AddSubcommandFunction> Subcommands() {
     return {
         AddUserCommand,
         AddWebCommand,
+        AddDeviceCommand,
         AddDumpCommand,
     };
 }

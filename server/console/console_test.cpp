@@ -80,6 +80,8 @@ TEST_F(CorvelDlgTest, StartUpBuildsTheTreeFromUsersDevicesAndNames) {
               (std::vector<std::string>{"Live", "Web", "Ereignisse", "Xml", "Client"}));
     EXPECT_EQ(dlg->optionsNode->text(0).toStdString(), "Optionen");
     EXPECT_EQ(Children(dlg->optionsNode), (std::vector<std::string>{"Webserver"}));
+    // The window opens on the user list.
+    EXPECT_EQ(dlg->CurrentPane(), dlg->usersPane);
     EXPECT_EQ(settings_.DeviceNames().at("DEV1"), "empty");
     EXPECT_NE(ReadWholeFile(home_.DataFolder() + "/settings.inf").find("Device=DEV1:empty\n"),
               std::string::npos);

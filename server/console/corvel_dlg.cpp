@@ -195,6 +195,8 @@ void CCorvelDlg::Initialise() {
             [this](QTreeWidgetItem* node, QTreeWidgetItem*) { SelectNode(node); });
     connect(tree, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* node, int) { OpenDeviceNode(node); });
+    // The window opens on the user list rather than an empty frame.
+    tree->setCurrentItem(usersNode);
 }
 
 void CCorvelDlg::BuildMenus() {

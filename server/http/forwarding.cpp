@@ -10,8 +10,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <random>
+#include <set>
 
 #include "server/config/live_trace.h"
 #include "server/config/log_text.h"
@@ -42,7 +46,7 @@ bool IsLocalAddress(const in_addr& address) {
 }
 
 // A connected socket to the target, or an invalid one.
-CSocket ConnectTarget(const CForwardTarget& target, int ownPort) {
+CSocket ConnectTarget(const CForwardTarget& target) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -54,7 +58,7 @@ CSocket ConnectTarget(const CForwardTarget& target, int ownPort) {
     std::unique_ptr<addrinfo, AddrInfoFree> list(raw);
     for (addrinfo* it = list.get(); it != nullptr; it = it->ai_next) {
         const auto* address = reinterpret_cast<const sockaddr_in*>(it->ai_addr);
-        if (target.port == ownPort && IsLocalAddress(address->sin_addr)) {
+        if (IsListeningPort(target.port) && IsLocalAddress(address->sin_addr)) {
             AddLiveTraceF("Forwarding to this server itself refused: %s:%d", target.host.c_str(),
                           target.port);
             return CSocket();
@@ -84,7 +88,43 @@ std::string FirstLine(std::string_view text) {
     return std::string(text.substr(0, text.find_first_of("\r\n")));
 }
 
+std::mutex& PortsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::multiset<int>& Ports() {
+    static std::multiset<int> ports;
+    return ports;
+}
+
 }  // namespace
+
+void RegisterListeningPort(int port) {
+    std::lock_guard<std::mutex> lock(PortsLock());
+    Ports().insert(port);
+}
+
+void UnregisterListeningPort(int port) {
+    std::lock_guard<std::mutex> lock(PortsLock());
+    auto it = Ports().find(port);
+    if (it != Ports().end()) Ports().erase(it);
+}
+
+bool IsListeningPort(int port) {
+    std::lock_guard<std::mutex> lock(PortsLock());
+    return Ports().count(port) != 0;
+}
+
+const std::string& HopToken() {
+    static const std::string token = [] {
+        std::random_device random;
+        char text[17];
+        std::snprintf(text, sizeof text, "%08x%08x", random(), random());
+        return std::string(text);
+    }();
+    return token;
+}
 
 bool ParseForwardUrl(std::string_view url, int defaultPort, CForwardTarget& target) {
     if (url.size() < 7 || strncasecmp(url.data(), "http://", 7) != 0) return false;
@@ -126,7 +166,7 @@ std::string ForwardedUrl(std::string_view rawUrl, std::string_view name,
 }
 
 std::string RewriteRequest(std::string_view raw, std::string_view newUrl,
-                           std::string_view hostHeader) {
+                           std::string_view hostHeader, std::string_view hopToken) {
     size_t lineEnd = raw.find('\n');
     std::string_view line = raw.substr(0, lineEnd);
     size_t first = line.find(' ');
@@ -146,6 +186,11 @@ std::string RewriteRequest(std::string_view raw, std::string_view newUrl,
         std::string_view headerLine = raw.substr(pos, next - pos);
         bool blank = headerLine == "\n" || headerLine == "\r\n";
         if (blank) {
+            if (!hopToken.empty()) {
+                out += std::string(kHopHeader) + ": ";
+                out.append(hopToken);
+                out.append(headerLine);
+            }
             out.append(raw.substr(pos));
             return out;
         }
@@ -168,11 +213,23 @@ void ForwardRequest(IAnswerStream& out, Settings& settings, const std::string& u
     bool log = settings.TraceWEB();
     std::string folder = settings.DataFolder();
     CForwardTarget target;
-    if (!ParseForwardUrl(url, settings.HttpPort(), target)) {
+    if (!ParseForwardUrl(url, kDefaultForwardPort, target)) {
         AddLiveTraceF("Forwarding URL %s is not usable", url.c_str());
         return;
     }
-    CSocket connection = ConnectTarget(target, settings.HttpPort());
+    {
+        CHTMLCommand parsed;
+        parsed.ParseMessage(true, raw.data(), raw.size());
+        for (const CHTMLField& field : parsed.Fields()) {
+            if (strcasecmp(field.name.c_str(), kHopHeader) == 0 &&
+                field.value.find(HopToken()) != std::string::npos) {
+                AddLiveTraceF("Forwarding refused: the request to %s came back to this server",
+                              url.c_str());
+                return;
+            }
+        }
+    }
+    CSocket connection = ConnectTarget(target);
     if (!connection.IsValid()) return;
 
     size_t lineEnd = raw.find_first_of("\r\n");
@@ -184,7 +241,7 @@ void ForwardRequest(IAnswerStream& out, Settings& settings, const std::string& u
         rawUrl = rawUrl.substr(0, rawUrl.find(' '));
     }
     std::string rewritten =
-        RewriteRequest(raw, ForwardedUrl(rawUrl, name, remaining), target.hostHeader);
+        RewriteRequest(raw, ForwardedUrl(rawUrl, name, remaining), target.hostHeader, HopToken());
     std::string entry;
     if (log) {
         entry = "\r\n!!!" + FormatLogStamp(std::time(nullptr)) + " ";

@@ -105,9 +105,10 @@ TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {
     const std::string expectedAnswer =
         "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom target";
     EXPECT_EQ(answer, expectedAnswer);
+    const std::string hop = "X-Corvel-Hop: " + HopToken() + "\r\n";
     const std::string rewritten =
         "GET /page?x=1 HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(target.Port()) +
-        "\r\nAccept: */*\r\n\r\n";
+        "\r\nAccept: */*\r\n" + hop + "\r\n";
     EXPECT_EQ(target.Received(), rewritten);
     EXPECT_EQ(ReadWholeFile(folder.Path() + "/webbin.log"), expectedAnswer);
     std::string log = ReadWholeFile(folder.Path() + "/web.log");
@@ -124,6 +125,9 @@ TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {
             std::string(40 - 10 - std::to_string(target.Port()).size(), ' ') +
             "\n"
             "Accept                                   */*                                     \n"
+            "X-Corvel-Hop                             " +
+            HopToken() + std::string(40 - HopToken().size(), ' ') +
+            "\n"
             "*********** Answer *******************\r\n"
             "HTTP/1.0 200 OK\n"
             "Content-Type                             text/plain                              \n"
@@ -131,15 +135,30 @@ TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {
             "--------------------------------------------------------\r\n");
 }
 
-TEST(Forwarding, UnreachableTargetOrItselfGetsNoAnswer) {
+TEST(Forwarding, HopTokenIsAddedOnceAndStaysTheSame) {
+    EXPECT_EQ(HopToken().size(), 16u);
+    EXPECT_EQ(HopToken(), HopToken());
+    EXPECT_EQ(RewriteRequest("GET /a/x HTTP/1.0\n\n", "/x", "t", "abc"),
+              "GET /x HTTP/1.0\nX-Corvel-Hop: abc\n\n");
+}
+
+TEST(Forwarding, UnreachableTargetItselfOrARequestThatCameBackGetsNoAnswer) {
     TempFolder folder;
+    ListenStep step;
+    std::string error;
+    CSocket listener = CreateListener(0, true, 4, step, error);  // stands for this server
+    int own = LocalPort(listener.Get());
+    RegisterListeningPort(own);
     WriteWholeFile(
         folder.Path() + "/settings.inf",
-        "HttpPort=1\nWebDir=self ;http://127.0.0.1/ ; ; ;\nWebDir=bad ;http://:5/ ; ; ;\n");
+        "WebDir=self ;http://127.0.0.1:" + std::to_string(own) +
+            "/ ; ; ;\nWebDir=bad ;http://:5/ ; ; ;\nWebDir=other ;http://127.0.0.1:1/ ; ; ;\n");
     Settings settings;
     settings.LoadSettings(folder.Path());
-    for (const std::string url : {"/self/x", "/bad/x"}) {
-        std::string request = "GET " + url + " HTTP/1.1\r\n\r\n";
+    TraceCapture capture;
+    for (const std::string& request : std::vector<std::string>{
+             "GET /self/x HTTP/1.1\r\n\r\n", "GET /bad/x HTTP/1.1\r\n\r\n",
+             "GET /other/x HTTP/1.1\r\nX-Corvel-Hop: " + HopToken() + "\r\n\r\n"}) {
         int pair[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
         CSocket server(pair[0]);
@@ -149,8 +168,14 @@ TEST(Forwarding, UnreachableTargetOrItselfGetsNoAnswer) {
         RouteRequest(server.Get(), settings, command, request);
         server.Close();
         char c;
-        EXPECT_EQ(read(client.Get(), &c, 1), 0) << url;
+        EXPECT_EQ(read(client.Get(), &c, 1), 0) << request;
     }
+    UnregisterListeningPort(own);
+    EXPECT_TRUE(capture.HasLine("Forwarding to this server itself refused: 127.0.0.1:" +
+                                std::to_string(own)));
+    EXPECT_TRUE(capture.HasLine(
+        "Forwarding refused: the request to http://127.0.0.1:1/ came back to this server"));
+    EXPECT_FALSE(IsListeningPort(own));
 }
 
 }  // namespace

@@ -5,31 +5,77 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
 #include "server/http/socket_util.h"
 
+// The readers of the trace port and when each last received something. Owner: the
+// mutex; every reader thread registers, touches and leaves its own entry.
+class CTraceReaders {
+public:
+    explicit CTraceReaders(size_t maxReaders) : maxReaders_(maxReaders == 0 ? 1 : maxReaders) {}
+
+    // Takes socket in; when that makes one reader too many, the one that has been
+    // silent longest is ended (its socket shut down, so its wait ends at once).
+    void Join(int socket) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastData_[socket] = Clock::now();
+        if (lastData_.size() <= maxReaders_) return;
+        auto oldest = lastData_.end();
+        for (auto it = lastData_.begin(); it != lastData_.end(); ++it) {
+            if (it->first == socket) continue;
+            if (oldest == lastData_.end() || it->second < oldest->second) oldest = it;
+        }
+        if (oldest != lastData_.end()) {
+            shutdown(oldest->first, SHUT_RDWR);
+            lastData_.erase(oldest);
+        }
+    }
+    void Touch(int socket) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = lastData_.find(socket);
+        if (it != lastData_.end()) it->second = Clock::now();
+    }
+    void Leave(int socket) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastData_.erase(socket);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::mutex mutex_;
+    std::map<int, Clock::time_point> lastData_;
+    size_t maxReaders_;
+};
+
 namespace {
 
-// One trace connection: every piece goes to the sink until the peer closes.
-void TraceReader(CTraceTextSink& sink, int socket) {
+// One trace connection: every piece goes to the sink until the peer closes, the
+// connection is silent for idleTimeout, or a newer sender takes its place.
+void TraceReader(CTraceTextSink& sink, CTraceReaders& readers, std::chrono::milliseconds idle,
+                 int socket) {
+    readers.Join(socket);
     try {
         char piece[4096];
         for (;;) {
             pollfd fd{socket, POLLIN, 0};
-            int ready = poll(&fd, 1, -1);
+            int ready = poll(&fd, 1, static_cast<int>(idle.count()));
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 break;
             }
+            if (ready == 0) break;  // silent too long
             ssize_t got = recv(socket, piece, sizeof piece, 0);
             if (got == 0) break;
             if (got < 0) {
                 if (errno == EINTR || errno == EAGAIN) continue;
                 break;
             }
+            readers.Touch(socket);
             // The text of a piece ends at its first zero byte.
             std::string_view text(piece, static_cast<size_t>(got));
             sink.AddText(text.substr(0, text.find('\0')));
@@ -37,14 +83,21 @@ void TraceReader(CTraceTextSink& sink, int socket) {
     } catch (...) {
         AddLiveTrace("Trace port reader ended unexpectedly");
     }
+    readers.Leave(socket);
 }
 
 }  // namespace
 
-CTracePort::CTracePort(CTraceTextSink& sink, TracePortConfig config) : config_(config) {
+CTracePort::CTracePort(CTraceTextSink& sink, TracePortConfig config)
+    : config_(config), readers_(std::make_shared<CTraceReaders>(config.maxReaders)) {
     CTraceTextSink* target = &sink;
-    loop_ = std::make_unique<CAcceptLoop>(config_.maxReaders, config_.acceptPause,
-                                          [target](int socket) { TraceReader(*target, socket); });
+    std::shared_ptr<CTraceReaders> readers = readers_;
+    std::chrono::milliseconds idle = config_.idleTimeout;
+    // One connection more than the readers allowed is taken, so a new sender can
+    // replace the longest silent one.
+    loop_ = std::make_unique<CAcceptLoop>(
+        config_.maxReaders + 1, config_.acceptPause,
+        [target, readers, idle](int socket) { TraceReader(*target, *readers, idle, socket); });
 }
 
 CTracePort::~CTracePort() { Stop(); }

@@ -1,9 +1,10 @@
 // The trace port: any program may stream plain text to TCP port 2005; every line
 // goes to the client trace (CTraceTextSink). Nothing is ever sent back.
 //
-// One reader thread per connection, at most maxReaders at once (at the bound the
-// listener waits for one to end). A reader ends and closes its socket when the
-// peer closes or the socket fails. A failed accept pauses, then accepting goes on.
+// One reader thread per connection, at most maxReaders at once: when all are taken,
+// a new sender replaces the reader that has been silent longest. A reader ends and
+// closes its socket when the peer closes, the socket fails, or nothing has arrived
+// for idleTimeout (60 s). A failed accept pauses, then accepting goes on.
 // A socket, bind or listen failure is reported once as a message box ("TracePort
 // bind returns error" and the like) and the trace port stays closed; the rest of
 // the server is not affected.
@@ -26,8 +27,11 @@ struct TracePortConfig {
     int port = kTracePort;      // 0: any free port
     bool loopbackOnly = false;  // bind 127.0.0.1 instead of all addresses
     size_t maxReaders = kMaxTraceReaders;
+    std::chrono::milliseconds idleTimeout{60000};
     std::chrono::milliseconds acceptPause{100};
 };
+
+class CTraceReaders;
 
 class CTracePort {
 public:
@@ -49,6 +53,7 @@ private:
     void TraceListenerThread();
 
     TracePortConfig config_;
+    std::shared_ptr<CTraceReaders> readers_;
     std::unique_ptr<CAcceptLoop> loop_;
     std::thread listener_;
 };

@@ -78,19 +78,36 @@ TEST_F(TracePortTest, TextBecomesLinesAndAClosedPeerEndsItsReader) {
     EXPECT_EQ(sink.Pending(), "zero");
 }
 
-TEST_F(TracePortTest, ReadersAreBounded) {
-    config.maxReaders = 1;
+TEST_F(TracePortTest, WhenAllReadersAreTakenTheLongestSilentMakesRoom) {
+    config.maxReaders = 2;
     int number = Start();
-    CSocket first = ConnectLoopback(number);
-    ASSERT_TRUE(SendAll(first.Get(), "one\n"));
+    CSocket silent = ConnectLoopback(number);  // never sends
+    ASSERT_TRUE(WaitFor([&] { return port->ActiveReaders() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CSocket talking = ConnectLoopback(number);
+    ASSERT_TRUE(SendAll(talking.Get(), "one\n"));
     ASSERT_TRUE(WaitFor([&] { return out.Get().size() == 1; }));
-    CSocket second = ConnectLoopback(number);
-    ASSERT_TRUE(SendAll(second.Get(), "two\n"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(out.Get(), std::vector<std::string>{"one"});
-    first.Close();
+    // A third sender: the silent one is ended, not the new one and not the talker.
+    CSocket third = ConnectLoopback(number);
+    ASSERT_TRUE(SendAll(third.Get(), "two\n"));
     ASSERT_TRUE(WaitFor([&] { return out.Get().size() == 2; }));
-    EXPECT_EQ(out.Get()[1], "two");
+    std::string rest;
+    EXPECT_EQ(ReadUntilClosed(silent.Get(), rest), ReadEnd::kClosed);
+    ASSERT_TRUE(SendAll(talking.Get(), "three\n"));
+    ASSERT_TRUE(WaitFor([&] { return out.Get().size() == 3; }));
+    EXPECT_EQ(out.Get(), (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(port->ActiveReaders(), 2u);
+}
+
+TEST_F(TracePortTest, ASilentReaderEndsAfterItsIdleTime) {
+    config.idleTimeout = std::chrono::milliseconds(200);
+    int number = Start();
+    CSocket client = ConnectLoopback(number);
+    ASSERT_TRUE(SendAll(client.Get(), "hello\n"));
+    ASSERT_TRUE(WaitFor([&] { return out.Get().size() == 1; }));
+    std::string rest;
+    EXPECT_EQ(ReadUntilClosed(client.Get(), rest), ReadEnd::kClosed);
+    EXPECT_TRUE(WaitFor([&] { return port->ActiveReaders() == 0; }));
 }
 
 TEST_F(TracePortTest, PortTakenShowsTheBindErrorOnce) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "common/http/html_answer.h"
@@ -46,7 +47,17 @@ private:
 
 CFileTarget ResolveFileRequest(const CFileRequest& request) {
     CFileTarget target;
-    if (request.root.empty()) return target;
+    auto nothing = [](std::string reason) {
+        CFileTarget none;
+        none.reason = std::move(reason);
+        return none;
+    };
+    if (request.root.empty()) {
+        return nothing(request.name.empty()
+                           ? "no base folder: WebBaseDir is empty and no virtual directory "
+                             "matches (corvel web base DIR sets one)"
+                           : "the virtual directory " + request.name + " has no folder");
+    }
     std::string rest = request.remainingUrl;
     size_t first = rest.find_first_not_of("/\\");
     rest = first == std::string::npos ? std::string() : rest.substr(first);
@@ -63,18 +74,26 @@ CFileTarget ResolveFileRequest(const CFileRequest& request) {
             target.isIndex = true;
         }
     }
-    if (!ResolvesInside(path, request.root)) return CFileTarget();
-    for (const std::string& excluded : request.excludedRoots) {
-        if (ResolvesInside(path, excluded)) return CFileTarget();
-    }
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return CFileTarget();
+    if (stat(request.root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return nothing("the folder " + request.root + " does not exist");
+    }
+    if (stat(path.c_str(), &info) != 0) return nothing("no file " + path);
+    if (!ResolvesInside(path, request.root)) {
+        return nothing("not allowed: " + path + " lies outside " + request.root);
+    }
+    for (const std::string& excluded : request.excludedRoots) {
+        if (ResolvesInside(path, excluded)) {
+            return nothing("not allowed: " + path +
+                           " lies in the folder of a protected virtual directory");
+        }
+    }
     if (S_ISDIR(info.st_mode)) {
         target.kind = CFileTarget::kDirectory;
     } else if (S_ISREG(info.st_mode)) {
         target.kind = CFileTarget::kFile;
     } else {
-        return CFileTarget();
+        return nothing("not a file: " + path);
     }
     target.path = path;
     return target;
@@ -85,8 +104,9 @@ bool ServeFileRequest(int socket, const CFileRequest& request) {
     return ServeFileRequest(out, request);
 }
 
-bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request) {
+bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request, std::string* reason) {
     CFileTarget target = ResolveFileRequest(request);
+    if (reason != nullptr) *reason = target.reason;
     if (target.kind == CFileTarget::kDirectory) {
         CHTMLAnswer answer;
         answer.Body().AppendText(
@@ -97,7 +117,10 @@ bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request) {
     }
     if (target.kind != CFileTarget::kFile) return false;
     CFileHandle file(open(target.path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) return false;
+    if (file.Get() < 0) {
+        if (reason != nullptr) *reason = target.path + " cannot be opened: " + std::strerror(errno);
+        return false;
+    }
     struct stat info {};
     if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     const std::string& contentType =

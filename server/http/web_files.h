@@ -9,7 +9,11 @@
 // Nothing is sent when: the root is empty; the path does not exist or cannot be
 // opened; it is neither a regular file nor a directory (FIFOs, devices); or it
 // resolves (symbolic links followed) outside the root or inside one of the
-// excluded folders.
+// excluded folders. The reason is then given for the live trace: "no base folder:
+// WebBaseDir is empty ...", "the virtual directory <name> has no folder", "the
+// folder <root> does not exist", "no file <path>", "not allowed: <path> lies
+// outside <root>", "not allowed: <path> lies in the folder of a protected virtual
+// directory", "not a file: <path>", "<path> cannot be opened: <error>".
 //
 // Thread use: any thread; nothing is shared.
 #pragma once
@@ -39,11 +43,13 @@ struct CFileTarget {
     enum Kind { kNothing, kFile, kDirectory } kind = kNothing;
     std::string path;      // the file to send, or the directory to list
     bool isIndex = false;  // an index file chosen for "/": sent as "text/html"
+    std::string reason;    // kNothing: why (see above)
 };
 CFileTarget ResolveFileRequest(const CFileRequest& request);
 
 // Resolves and writes the answer to out. False when nothing was sent or the
-// sending failed.
-bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request);
+// sending failed; when nothing was sent, reason (if given) says why.
+bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request,
+                      std::string* reason = nullptr);
 // The same, writing to a connected socket.
 bool ServeFileRequest(int socket, const CFileRequest& request);

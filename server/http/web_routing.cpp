@@ -1,6 +1,7 @@
 // Routing of requests: Vantro, attachments, web files, forwarding.
 #include "server/http/web_routing.h"
 
+#include "server/config/live_trace.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/content_types.h"
 #include "server/http/forwarding.h"
@@ -26,6 +27,11 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }
 
 bool IsAttachmentPath(std::string_view clean) { return StartsWith(clean, "/OutlookAttachments"); }
+
+// The live trace line of a request that gets no answer, and why.
+void NoAnswer(const CHTMLCommand& request, const std::string& reason) {
+    AddLiveTrace("No answer to " + request.Method() + " " + request.URL() + ": " + reason);
+}
 
 // The folders on disk of the protected directories other than the matched one: a
 // file that resolves into one of them (reached through the base folder, another
@@ -103,12 +109,22 @@ void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& re
     if (attachment) {
         // The handler reads the link as it came; only the form the server writes
         // its links in is taken, so what it reads is what was routed.
-        if (!handlers || !IsNormalRequestPath(request.URL())) return;
+        if (!handlers || !IsNormalRequestPath(request.URL())) {
+            NoAnswer(request, handlers ? "not an attachment link in the form the server writes"
+                                       : "the protocol server is not running");
+            return;
+        }
         handlers->HandleAttachmentRequest(settings, request, out);
         return;
     }
-    if (request.MethodCode() != CHTMLCommand::kGet) return;
-    if (!clean) return;
+    if (request.MethodCode() != CHTMLCommand::kGet) {
+        if (!vantro) NoAnswer(request, "only GET, Vantro and attachment requests are answered");
+        return;
+    }
+    if (!clean) {
+        NoAnswer(request, "not allowed: the path holds \"..\" or a NUL");
+        return;
+    }
 
     std::map<std::string, CWebDirectory> directories = settings.WebDirectories();
     CWebMapping mapping = MapToVirtualDirectory(directories, *clean);
@@ -133,5 +149,6 @@ void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& re
     file.linkBase = *clean;
     file.contentType = ContentTypeForUrl(*clean);
     file.excludedRoots = ProtectedFoldersBesides(directories, mapping);
-    ServeFileRequest(out, file);
+    std::string reason;
+    if (!ServeFileRequest(out, file, &reason) && !reason.empty()) NoAnswer(request, reason);
 }

@@ -7,6 +7,9 @@
 //    connection itself; a link not in the normal form the server writes its links
 //    in (dot segments, doubled or encoded separators) gets no answer;
 //  - anything but GET: no answer;
+// A request that gets no answer (other than a Vantro request the protocol server
+// did not answer) has a live trace line that says why: "No answer to <method>
+// <url>: <reason>" (web_files.h lists the reasons of the web files).
 //  - GET: the web files, after mapping the decoded URL to a virtual directory
 //    (records in ascending order of their name, plain prefix), the Basic check of a
 //    protected directory (the 401 answer with its realm when refused), forwarding for

@@ -10,10 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "server/config/config_test_util.h"
+#include "server/config/live_trace.h"
 #include "server/http/socket_util.h"
 #include "server/http/web_files.h"
 
@@ -232,6 +234,58 @@ TEST_F(WebRoutingTest, SharedSessionIsCreatedOnceWhenFirstRequestsArriveTogether
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(answered.load(), 8);
     EXPECT_EQ(handlers->sessions, 1);
+}
+
+// Every request that gets no answer says why in the live trace.
+TEST_F(WebRoutingTest, ARequestWithoutAnswerSaysWhyInTheLiveTrace) {
+    std::vector<std::string> lines;
+    std::mutex linesLock;
+    SetLiveTraceSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(linesLock);
+        lines.push_back(line);
+    });
+    auto why = [&](const std::string& request) {
+        lines.clear();
+        EXPECT_EQ(Route(request), "") << request;
+        std::lock_guard<std::mutex> lock(linesLock);
+        return lines.empty() ? std::string("<no line>") : lines.back();
+    };
+    std::filesystem::create_symlink(folder_.Path() + "/secret.txt", base_ + "/link.txt");
+    // A protected directory whose folder lies inside the base folder.
+    std::filesystem::create_directories(base_ + "/intern");
+    WriteWholeFile(base_ + "/intern/y", "intern y");
+    settings_.SetWebDirectory(CWebDirectory{"intern", base_ + "/intern", "R", "bob", "pw"});
+    std::filesystem::create_symlink(base_ + "/intern/y", base_ + "/x-link");
+    mkfifo((base_ + "/pipe").c_str(), 0600);
+    EXPECT_EQ(why("GET /no/such.htm HTTP/1.1\r\n\r\n"),
+              "No answer to GET /no/such.htm: no file " + base_ + "/no/such.htm");
+    EXPECT_EQ(why("GET /link.txt HTTP/1.1\r\n\r\n"), "No answer to GET /link.txt: not allowed: " +
+                                                         base_ + "/link.txt lies outside " + base_);
+    EXPECT_EQ(why("GET /x-link HTTP/1.1\r\n\r\n"),
+              "No answer to GET /x-link: not allowed: " + base_ +
+                  "/x-link lies in the folder of a protected virtual directory");
+    EXPECT_EQ(why("GET /pipe HTTP/1.1\r\n\r\n"),
+              "No answer to GET /pipe: not a file: " + base_ + "/pipe");
+    EXPECT_EQ(why("GET /a/../b HTTP/1.1\r\n\r\n"),
+              "No answer to GET /a/../b: not allowed: the path holds \"..\" or a NUL");
+    EXPECT_EQ(why("HEAD / HTTP/1.1\r\n\r\n"),
+              "No answer to HEAD /: only GET, Vantro and attachment requests are answered");
+    EXPECT_EQ(why("POST /form HTTP/1.1\r\nContent-Length: 0\r\n\r\n"),
+              "No answer to POST /form: only GET, Vantro and attachment requests are answered");
+    EXPECT_EQ(why("GET /OutlookAttachments/a/b.EML/c HTTP/1.1\r\n\r\n"),
+              "No answer to GET /OutlookAttachments/a/b.EML/c: the protocol server is not running");
+    // A fresh installation: no base folder, no virtual directory.
+    settings_.SetWebBaseDir("");
+    EXPECT_EQ(why("GET / HTTP/1.1\r\n\r\n"),
+              "No answer to GET /: no base folder: WebBaseDir is empty and no virtual directory "
+              "matches (corvel web base DIR sets one)");
+    settings_.SetWebBaseDir(folder_.Path() + "/gone");
+    EXPECT_EQ(why("GET / HTTP/1.1\r\n\r\n"),
+              "No answer to GET /: the folder " + folder_.Path() + "/gone does not exist");
+    settings_.SetWebDirectory(CWebDirectory{"leer", "", "", "", ""});
+    EXPECT_EQ(why("GET /leer/a HTTP/1.1\r\n\r\n"),
+              "No answer to GET /leer/a: the virtual directory leer has no folder");
+    SetLiveTraceSink(nullptr);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
+#include "server/http/forwarding.h"
 #include "server/http/socket_util.h"
 #include "server/http/web.h"
 
@@ -72,8 +73,12 @@ void CWebServer::WebListenerThread() {
             }
             if (loop_->WaitForStop(config_.bindRetry)) return;
         }
-        AddLiveTraceF("Web server listening on port %d", LocalPort(listener.Get()));
+        int port = LocalPort(listener.Get());
+        AddLiveTraceF("Web server listening on port %d", port);
+        // Forwarding knows the ports of this process, so it never forwards to itself.
+        RegisterListeningPort(port);
         loop_->Run(listener);
+        UnregisterListeningPort(port);
     } catch (...) {
         AddLiveTrace("Web server listener ended unexpectedly");
     }

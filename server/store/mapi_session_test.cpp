@@ -155,6 +155,12 @@ TEST_F(SessionTest, OpenFolderByPathLimits) {
 TEST_F(SessionTest, ClassNamesDerivedFromTheFolderClass) {
     EXPECT_EQ(session_->OpenFolder("-3", "", true)->GetClassName(), "Appointment");
     EXPECT_EQ(session_->OpenFolder("-2", "", true)->GetClassName(), "Task");
+    // The notes folder has no default code: the user lists it as a folder.
+    CPocketFolder listed;
+    listed.outlookPath = "Personal Folders\\Notes";
+    listed.mapiFolder =
+        OpenFolderEntry(Device().session.get(), Device().defaultFolders[kSlotNotes]);
+    Device().folders.push_back(listed);
     CAbstractVantroFolder* notes =
         session_->OpenFolder(HexFromBytes(Device().defaultFolders[kSlotNotes]), "", true);
     ASSERT_TRUE(notes->IsValid());

@@ -1,6 +1,7 @@
 // The folders and items offered to a device.
 #include "server/store/offered_folders.h"
 
+#include <map>
 #include <set>
 
 #include "server/config/mapi_access.h"
@@ -8,16 +9,22 @@
 
 namespace {
 
-// Entry IDs of the configured folders that are open and of the default folders.
-std::set<std::string> OfferedRoots(const CPocketDevice& device) {
-    std::set<std::string> roots;
+// The configured folders by entry ID, each with whether its sub-folders count too.
+// A folder named by a default code counts by that default folder's entry ID as
+// well. Default folders that the record does not list are not among them.
+std::map<std::string, bool> OfferedRoots(const CPocketDevice& device) {
+    std::map<std::string, bool> roots;
+    auto add = [&](std::string id, bool subfolders) {
+        if (id.empty()) return;
+        bool& withSubfolders = roots[std::move(id)];
+        withSubfolders = withSubfolders || subfolders;
+    };
     for (const CPocketFolder& folder : device.folders) {
-        if (!folder.mapiFolder) continue;
-        std::string id = GetBinaryProperty(folder.mapiFolder.get(), PR_ENTRYID);
-        if (!id.empty()) roots.insert(std::move(id));
-    }
-    for (const std::string& id : device.defaultFolders) {
-        if (!id.empty()) roots.insert(id);
+        bool subfolders = folder.subfolders != 0;
+        if (folder.mapiFolder)
+            add(GetBinaryProperty(folder.mapiFolder.get(), PR_ENTRYID), subfolders);
+        int slot = DefaultFolderSlotForCode(folder.defaultCode);
+        if (slot >= 0) add(device.defaultFolders[static_cast<size_t>(slot)], subfolders);
     }
     return roots;
 }
@@ -26,11 +33,13 @@ std::set<std::string> OfferedRoots(const CPocketDevice& device) {
 
 bool IsFolderOffered(const CPocketDevice& device, const std::string& folderId) {
     if (folderId.empty() || !device.session) return false;
-    const std::set<std::string> roots = OfferedRoots(device);
+    const std::map<std::string, bool> roots = OfferedRoots(device);
     std::set<std::string> visited;
     std::string current = folderId;
     for (int depth = 0; depth <= CPocketDevice::kMaxFolderDepth; ++depth) {
-        if (roots.count(current) != 0) return true;
+        auto root = roots.find(current);
+        // The folder itself, or an ancestor whose record takes its sub-folders.
+        if (root != roots.end() && (depth == 0 || root->second)) return true;
         if (current == device.ipmSubtree || !visited.insert(current).second) return false;
         MapiShared<IMAPIFolder> folder = OpenFolderEntry(device.session.get(), current);
         if (!folder) return false;

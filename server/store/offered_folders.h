@@ -1,8 +1,9 @@
-// Which store entries a device may reach: the folders its user offers (the device's
-// configured folders), its default folders (the table FindDefaultFolders filled) and
-// every sub-folder of either, with the items they hold. Every operation the
-// protocol performs on an existing folder or item by key asks here first; a refused
-// one is passed over with a live trace line.
+// Which store entries a device may reach: the folders its user's record lists (the
+// device's configured folders; one listed by a default code is that default
+// folder), and the sub-folders of those whose record says so ("Unterordner"), with
+// the items they hold. A default folder the record does not list is not offered. Every operation
+// the protocol performs on an existing folder or item by key asks here first; a refused one is
+// passed over with a live trace line.
 //
 // The checks walk up from a folder through PR_PARENT_ENTRYID, at most
 // CPocketDevice::kMaxFolderDepth levels, and stop at the top of the personal folders.
@@ -26,8 +27,8 @@ enum class EntryPlace {
 };
 
 // True when the folder whose entry ID is folderId (raw bytes) is one of the device's
-// configured or default folders, or a sub-folder of one. False for an empty ID, a
-// folder that cannot be opened, or any other folder.
+// configured folders, or a sub-folder of one that takes its sub-folders. False for
+// an empty ID, a folder that cannot be opened, or any other folder.
 bool IsFolderOffered(const CPocketDevice& device, const std::string& folderId);
 
 // The same for a folder named by its key in upper- or lower-case hexadecimal; false

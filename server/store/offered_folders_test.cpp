@@ -25,6 +25,7 @@ protected:
         CPocketFolder configured;
         configured.outlookPath = "Personal Folders\\Shared";
         configured.virtualPath = "Shared";
+        configured.subfolders = 1;
         configured.mapiFolder = OpenFolderEntry(Device().session.get(), Id(shared_));
         ASSERT_TRUE(configured.mapiFolder);
         Device().folders.push_back(configured);
@@ -63,9 +64,32 @@ TEST_F(OfferedFoldersTest, ConfiguredAndDefaultFoldersAndTheirSubFoldersAreOffer
     EXPECT_FALSE(IsFolderKeyOffered(Device(), Key(privateChild_)));
     EXPECT_FALSE(IsFolderKeyOffered(Device(), "not hex"));
 
-    // Once the user no longer offers "Shared", its sub-folder is out of reach too.
+    // Without "Unterordner" a folder is offered alone; once the user no longer
+    // offers "Shared", its sub-folder is out of reach too.
+    Device().folders.back().subfolders = 0;
+    EXPECT_TRUE(IsFolderOffered(Device(), Id(shared_)));
+    EXPECT_FALSE(IsFolderOffered(Device(), Id(sharedChild_)));
     Device().folders.pop_back();
     EXPECT_FALSE(IsFolderOffered(Device(), Id(sharedChild_)));
+}
+
+TEST_F(OfferedFoldersTest, DefaultFoldersCountOnlyWhenTheRecordListsThem) {
+    // The notes folder is a default folder that no record line names.
+    EXPECT_FALSE(IsFolderOffered(Device(), Device().defaultFolders[kSlotNotes]));
+    // A user whose record lists only the contacts reaches nothing else, the
+    // inbox and its mail included.
+    std::string mail = AddItem(inbox_, "mail");
+    std::vector<CPocketFolder> onlyContacts;
+    for (const CPocketFolder& folder : Device().folders) {
+        if (folder.defaultCode == -1) onlyContacts.push_back(folder);
+    }
+    ASSERT_EQ(onlyContacts.size(), 1u);
+    Device().folders = onlyContacts;
+    EXPECT_TRUE(IsFolderOffered(Device(), Device().defaultFolders[kSlotContacts]));
+    EXPECT_FALSE(IsFolderOffered(Device(), Id(inbox_)));
+    EXPECT_FALSE(IsFolderOffered(Device(), Id(archive_)));
+    EXPECT_FALSE(IsFolderOffered(Device(), Device().defaultFolders[kSlotTasks]));
+    EXPECT_EQ(LocateItem(Device(), mail), EntryPlace::kRefused);
 }
 
 TEST_F(OfferedFoldersTest, ItemsAreJudgedByTheFolderThatHoldsThemNow) {

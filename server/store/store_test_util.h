@@ -36,10 +36,16 @@ protected:
         CreateProfile("P2");
         dataFolder_ = temp_.Path() + "/Norvex/Corvel";
         std::filesystem::create_directories(dataFolder_);
+        // The users offer every default folder by its code, with its sub-folders
+        // (a device reaches only what its user's record lists).
+        const std::string offered =
+            "Folder= ,1,0,Contacts,-1,2\nFolder= ,1,0,Tasks,-2,5\nFolder= ,1,0,Calendar,-3,3\n"
+            "Folder= ,1,0,Inbox,-4,1\nFolder= ,1,0,Drafts,-5,1\nFolder= ,1,0,Outbox,-6,1\n"
+            "Folder= ,1,0,Sent,-7,1\nFolder= ,1,0,Deleted,-8,1\n";
         WriteWholeFile(dataFolder_ + "/alice.dxt",
-                       "Name=alice\nPasswort=pw\nDeviceID=\nProfileName=P1\n");
+                       "Name=alice\nPasswort=pw\nDeviceID=\nProfileName=P1\n" + offered);
         WriteWholeFile(dataFolder_ + "/bob.dxt",
-                       "Name=bob\nPasswort=pw\nDeviceID=\nProfileName=P2\n");
+                       "Name=bob\nPasswort=pw\nDeviceID=\nProfileName=P2\n" + offered);
         SetLiveTraceSink([this](const std::string& line) { trace_ += line + "|"; });
         settings_ = std::make_unique<Settings>();
         settings_->LoadSettings(dataFolder_);

@@ -1,0 +1,279 @@
+// corvel device list / reset / remove.
+#include "server/app/device_command.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "server/config/data_folder.h"
+#include "server/config/data_folder_lock.h"
+#include "server/config/device_file.h"
+#include "server/config/device_folder.h"
+#include "server/config/device_list.h"
+#include "server/config/settings.h"
+#include "server/config/sync_log.h"
+#include "server/config/text_file.h"
+
+namespace {
+
+struct DeviceRow {
+    std::string id;
+    std::string name;
+    std::string user;
+    bool hasFile = false;
+    std::optional<CLastSync> lastSync;
+    std::string lastAccess;  // newest state file, when there is no sync line
+};
+
+// Every device of the data folder: the .ifo files and the names of settings.inf.
+std::vector<DeviceRow> Devices(const std::string& dataFolder) {
+    std::map<std::string, DeviceRow> rows;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dataFolder, error)) {
+        if (entry.path().extension() != ".ifo") continue;
+        CLineReader reader(entry.path().string());
+        if (!reader.IsOpen()) continue;
+        CPocketDevice record;
+        bool inSignature = false;
+        std::string raw;
+        while (reader.Next(raw)) ParseDeviceFileLine(StripLineEnd(raw), record, inSignature);
+        std::string id = record.DeviceID.empty() ? entry.path().stem().string() : record.DeviceID;
+        if (!IsValidDeviceId(id)) continue;
+        rows[id].id = id;
+        rows[id].user = record.Name;
+        rows[id].hasFile = true;
+    }
+    Settings settings;
+    settings.LoadSettingsFile(dataFolder);
+    for (const auto& [id, name] : settings.DeviceNames()) {
+        if (!IsValidDeviceId(id)) continue;
+        rows[id].id = id;
+        rows[id].name = name;
+    }
+    std::vector<DeviceRow> list;
+    for (auto& [id, row] : rows) {
+        row.lastSync = ReadLastSync(dataFolder, id);
+        if (!row.lastSync) row.lastAccess = DeviceLastAccess(dataFolder, id);
+        list.push_back(std::move(row));
+    }
+    return list;
+}
+
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonCounts(const CSyncCounts& c) {
+    return "{\"added\":" + std::to_string(c.added) + ",\"changed\":" + std::to_string(c.changed) +
+           ",\"deleted\":" + std::to_string(c.deleted) + "}";
+}
+
+// Tabs and line breaks would break the columns of the text output.
+std::string Column(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    }
+    return text;
+}
+
+// Files and sync state a running server holds in memory must not be deleted under
+// it: true (and a message) when a server holds the data folder.
+bool RefusedWhileServerRuns(const std::string& dataFolder, const char* command,
+                            CDataFolderLock& lock, std::ostream& err) {
+    std::string error;
+    if (lock.TryAcquire(dataFolder, error)) return false;
+    err << command << ": " << error
+        << "; the running server holds the device in memory: use the console's device pane "
+           "(Geräte), or stop the server first\n";
+    return true;
+}
+
+bool KnownDevice(const std::string& dataFolder, const std::string& deviceId) {
+    for (const DeviceRow& row : Devices(dataFolder)) {
+        if (row.id == deviceId) return true;
+    }
+    std::error_code error;
+    return std::filesystem::is_directory(dataFolder + "/" + deviceId, error);
+}
+
+// A folder key: a default-folder code (-1 ... -8) or an entry ID in hexadecimal.
+bool IsFolderKey(const std::string& key) {
+    if (key.size() == 2 && key[0] == '-' && key[1] >= '1' && key[1] <= '8') return true;
+    return !key.empty() && key.size() <= 512 &&
+           key.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+}
+
+// The state files of one folder in the device's sub-folder; returns how many went.
+int DeleteFolderState(const std::string& dataFolder, const std::string& deviceId,
+                      const std::string& key) {
+    std::string folder = dataFolder + "/" + deviceId;
+    int deleted = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        std::string name = entry.path().filename().string();
+        bool own = name == key + ".csv" || name == key + ".map" || name == key + ".map-dirty" ||
+                   (name.rfind(key + "_temp", 0) == 0 && name.size() > 4 &&
+                    name.compare(name.size() - 4, 4, ".csv") == 0);
+        if (own && entry.is_regular_file(error) && unlink(entry.path().c_str()) == 0) ++deleted;
+    }
+    return deleted;
+}
+
+}  // namespace
+
+int RunDeviceList(const std::string& dataFolder, bool json, std::ostream& out, std::ostream&) {
+    std::vector<DeviceRow> rows = Devices(dataFolder);
+    if (json) {
+        out << "[";
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const DeviceRow& row = rows[i];
+            out << (i ? "," : "") << "{\"device\":" << JsonText(row.id)
+                << ",\"name\":" << JsonText(row.name) << ",\"user\":" << JsonText(row.user)
+                << ",\"deviceFile\":" << (row.hasFile ? "true" : "false") << ",\"lastSync\":"
+                << (row.lastSync ? JsonText(row.lastSync->timeText) : std::string("null"))
+                << ",\"folders\":[";
+            if (row.lastSync) {
+                for (size_t f = 0; f < row.lastSync->folders.size(); ++f) {
+                    const CSyncFolderLine& line = row.lastSync->folders[f];
+                    out << (f ? "," : "") << "{\"folder\":" << JsonText(line.folder)
+                        << ",\"handheld\":" << JsonCounts(line.handheld)
+                        << ",\"desktop\":" << JsonCounts(line.desktop)
+                        << ",\"conflicts\":" << line.conflicts << "}";
+                }
+            }
+            out << "]}";
+        }
+        out << "]\n";
+        return 0;
+    }
+    if (rows.empty()) {
+        out << "No devices have logged on yet.\n";
+        return 0;
+    }
+    out << "DEVICE\tNAME\tUSER\tLAST SYNC (UTC)\tLAST SYNC PER FOLDER\n";
+    for (const DeviceRow& row : rows) {
+        out << row.id << "\t" << Column(row.name) << "\t"
+            << (row.hasFile ? Column(row.user) : std::string("(no device file)")) << "\t";
+        if (row.lastSync) {
+            out << row.lastSync->timeText << "\t";
+            for (size_t f = 0; f < row.lastSync->folders.size(); ++f) {
+                const CSyncFolderLine& line = row.lastSync->folders[f];
+                out << (f ? "; " : "") << Column(line.folder) << ": "
+                    << FormatSyncCounts("handheld", line.handheld) << ", "
+                    << FormatSyncCounts("desktop", line.desktop);
+                if (line.conflicts > 0) out << ", " << line.conflicts << " conflicts";
+            }
+        } else if (!row.lastAccess.empty()) {
+            out << row.lastAccess << "\t(state files only)";
+        } else {
+            out << "never\t";
+        }
+        out << "\n";
+    }
+    return 0;
+}
+
+int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
+                   const std::string& folderKey, std::ostream& out, std::ostream& err) {
+    if (!IsValidDeviceId(deviceId)) {
+        err << "corvel device reset: \"" << deviceId << "\" is not a device ID\n";
+        return 2;
+    }
+    if (!folderKey.empty() && !IsFolderKey(folderKey)) {
+        err << "corvel device reset: \"" << folderKey
+            << "\" is not a folder key (-1 ... -8 or an entry ID in hexadecimal)\n";
+        return 2;
+    }
+    CDataFolderLock lock;
+    if (RefusedWhileServerRuns(dataFolder, "corvel device reset", lock, err)) return 1;
+    if (!KnownDevice(dataFolder, deviceId)) {
+        err << "corvel device reset: there is no device " << deviceId << "\n";
+        return 1;
+    }
+    if (!folderKey.empty()) {
+        int deleted = DeleteFolderState(dataFolder, deviceId, folderKey);
+        out << "Device " << deviceId << ": " << deleted << " state file(s) of folder " << folderKey
+            << " deleted; the folder's next sync starts afresh\n";
+        return 0;
+    }
+    DeleteDeviceFiles(dataFolder, deviceId);
+    out << "Device " << deviceId
+        << " reset: its device file and sync state are deleted; its next sync starts afresh\n";
+    return 0;
+}
+
+int RunDeviceRemove(const std::string& dataFolder, const std::string& deviceId, std::ostream& out,
+                    std::ostream& err) {
+    if (!IsValidDeviceId(deviceId)) {
+        err << "corvel device remove: \"" << deviceId << "\" is not a device ID\n";
+        return 2;
+    }
+    CDataFolderLock lock;
+    if (RefusedWhileServerRuns(dataFolder, "corvel device remove", lock, err)) return 1;
+    if (!KnownDevice(dataFolder, deviceId)) {
+        err << "corvel device remove: there is no device " << deviceId << "\n";
+        return 1;
+    }
+    Settings settings;
+    settings.LoadSettingsFile(dataFolder);
+    settings.RemoveDeviceName(deviceId);
+    if (!settings.SaveSettings()) {
+        err << "corvel device remove: " << settings.SettingsFilePath() << " cannot be written\n";
+        return 1;
+    }
+    DeleteDeviceFiles(dataFolder, deviceId);
+    out << "Device " << deviceId
+        << " removed: its name, device file and sync state are deleted (a new log-on makes it "
+           "anew from its user)\n";
+    return 0;
+}
+
+void AddDeviceCommand(CLI::App& app, CommandAction& chosen) {
+    CLI::App* device =
+        app.add_subcommand("device", "List, reset or remove devices (the console's device pane)");
+    device->require_subcommand(1);
+    auto json = std::make_shared<bool>(false);
+    CLI::App* list = device->add_subcommand("list", "The devices and their last sync");
+    list->add_flag("--json", *json, "One JSON array");
+    list->callback([json, &chosen] {
+        chosen = [json] { return RunDeviceList(DefaultDataFolder(), *json, std::cout, std::cerr); };
+    });
+    auto id = std::make_shared<std::string>();
+    auto folder = std::make_shared<std::string>();
+    CLI::App* reset = device->add_subcommand(
+        "reset", "Delete a device's sync state, so its next sync starts afresh");
+    reset->add_option("ID", *id, "Device ID (see corvel device list)")->required();
+    reset->add_option("--folder", *folder,
+                      "Only this folder (its key: -1 contacts, -2 tasks, "
+                      "-3 calendar, -4 inbox, or an entry ID)");
+    reset->callback([id, folder, &chosen] {
+        chosen = [id, folder] {
+            return RunDeviceReset(DefaultDataFolder(), *id, *folder, std::cout, std::cerr);
+        };
+    });
+    CLI::App* remove =
+        device->add_subcommand("remove", "Forget a device: its name, device file and sync state");
+    remove->add_option("ID", *id, "Device ID (see corvel device list)")->required();
+    remove->callback([id, &chosen] {
+        chosen = [id] { return RunDeviceRemove(DefaultDataFolder(), *id, std::cout, std::cerr); };
+    });
+}

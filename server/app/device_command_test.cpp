@@ -1,0 +1,131 @@
+// corvel device list / reset / remove over a temporary data folder.
+#include "server/app/device_command.h"
+
+#include <gtest/gtest.h>
+#include <utime.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "server/config/config_test_util.h"
+#include "server/config/data_folder.h"
+#include "server/config/data_folder_lock.h"
+#include "server/config/sync_log.h"
+
+namespace {
+
+class DeviceCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_ = temp_.Path() + "/Norvex/Corvel";
+        ASSERT_TRUE(CreateDataFolder(data_ + "/DEV1"));
+        ASSERT_TRUE(CreateDataFolder(data_ + "/DEV2"));
+        WriteWholeFile(data_ + "/DEV1.ifo", "Name=alice\nPasswort=pw\nDeviceID=DEV1\n");
+        WriteWholeFile(data_ + "/DEV2.ifo", "Name=bob\nPasswort=pw\nDeviceID=DEV2\n");
+        WriteWholeFile(data_ + "/settings.inf", "Device=DEV1:Pocket\nDevice=DEV3:Alt\n");
+        for (const char* name : {"-1.csv", "-1_temp.2.csv", "-1.map", "-2.csv", "-2_temp.csv"})
+            WriteWholeFile(data_ + "/DEV1/" + name, "x");
+        WriteWholeFile(data_ + "/DEV2/-3.csv", "x");
+        struct utimbuf when {
+            1200000000, 1200000000
+        };  // 10.01.2008 21:20 UTC
+        utime((data_ + "/DEV2/-3.csv").c_str(), &when);
+        SyncLogTime first(std::chrono::seconds(1714555812));
+        ASSERT_TRUE(AppendSyncFolders(data_, "DEV1", {{"Contacts", {5, 0, 0}, {0, 0, 0}}}, first));
+        ASSERT_TRUE(AppendSyncFolders(data_, "DEV1",
+                                      {{"Contacts", {0, 1, 0}, {2, 0, 0}, 1}, {"Tasks", {}, {}}},
+                                      first + std::chrono::minutes(5)));
+    }
+    void Clear() {
+        out_.str("");
+        err_.str("");
+    }
+    std::string List(bool json = false) {
+        Clear();
+        EXPECT_EQ(RunDeviceList(data_, json, out_, err_), 0);
+        return out_.str();
+    }
+    bool Exists(const std::string& name) const {
+        return std::filesystem::exists(data_ + "/" + name);
+    }
+
+    TempFolder temp_;
+    std::string data_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(DeviceCommandTest, ListShowsNameUserAndTheLastSyncPerFolder) {
+    EXPECT_EQ(List(),
+              "DEVICE\tNAME\tUSER\tLAST SYNC (UTC)\tLAST SYNC PER FOLDER\n"
+              "DEV1\tPocket\talice\t2024-05-01 09:35:12.000\tContacts: handheld +0 ~1 -0, desktop "
+              "+2 ~0 -0, 1 conflicts; Tasks: handheld +0 ~0 -0, desktop +0 ~0 -0\n"
+              "DEV2\t\tbob\t10.01.2008 21:20\t(state files only)\n"
+              "DEV3\tAlt\t(no device file)\tnever\t\n");
+    EXPECT_EQ(List(true),
+              "[{\"device\":\"DEV1\",\"name\":\"Pocket\",\"user\":\"alice\",\"deviceFile\":true,"
+              "\"lastSync\":\"2024-05-01 09:35:12.000\",\"folders\":[{\"folder\":\"Contacts\","
+              "\"handheld\":{\"added\":0,\"changed\":1,\"deleted\":0},\"desktop\":{\"added\":2,"
+              "\"changed\":0,\"deleted\":0},\"conflicts\":1},{\"folder\":\"Tasks\",\"handheld\":{"
+              "\"added\":0,\"changed\":0,\"deleted\":0},\"desktop\":{\"added\":0,\"changed\":0,"
+              "\"deleted\":0},\"conflicts\":0}]},"
+              "{\"device\":\"DEV2\",\"name\":\"\",\"user\":\"bob\",\"deviceFile\":true,"
+              "\"lastSync\":null,\"folders\":[]},"
+              "{\"device\":\"DEV3\",\"name\":\"Alt\",\"user\":\"\",\"deviceFile\":false,"
+              "\"lastSync\":null,\"folders\":[]}]\n");
+    TempFolder empty;
+    Clear();
+    EXPECT_EQ(RunDeviceList(empty.Path(), false, out_, err_), 0);
+    EXPECT_EQ(out_.str(), "No devices have logged on yet.\n");
+}
+
+TEST_F(DeviceCommandTest, ResetOfOneFolderOrTheWholeDevice) {
+    Clear();
+    ASSERT_EQ(RunDeviceReset(data_, "DEV1", "-1", out_, err_), 0) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "Device DEV1: 3 state file(s) of folder -1 deleted; the folder's next sync starts "
+              "afresh\n");
+    EXPECT_FALSE(Exists("DEV1/-1.csv") || Exists("DEV1/-1_temp.2.csv") || Exists("DEV1/-1.map"));
+    EXPECT_TRUE(Exists("DEV1/-2.csv") && Exists("DEV1/-2_temp.csv") && Exists("DEV1/sync.log"));
+    EXPECT_TRUE(Exists("DEV1.ifo"));
+    Clear();
+    ASSERT_EQ(RunDeviceReset(data_, "DEV1", "", out_, err_), 0) << err_.str();
+    EXPECT_FALSE(Exists("DEV1.ifo") || Exists("DEV1/-2.csv") || Exists("DEV1/sync.log"));
+    EXPECT_TRUE(Exists("DEV2.ifo") && Exists("DEV2/-3.csv"));
+    // The name stays: a reset is not a removal.
+    EXPECT_NE(ReadWholeFile(data_ + "/settings.inf").find("Device=DEV1:Pocket\n"),
+              std::string::npos);
+
+    Clear();
+    EXPECT_EQ(RunDeviceReset(data_, "../DEV2", "", out_, err_), 2);
+    EXPECT_EQ(RunDeviceReset(data_, "DEV2", "../x", out_, err_), 2);
+    EXPECT_EQ(RunDeviceReset(data_, "NOSUCH", "", out_, err_), 1);
+    EXPECT_NE(err_.str().find("there is no device NOSUCH"), std::string::npos);
+    EXPECT_TRUE(Exists("DEV2.ifo"));
+}
+
+TEST_F(DeviceCommandTest, RemoveForgetsTheNameAndTheFiles) {
+    Clear();
+    ASSERT_EQ(RunDeviceRemove(data_, "DEV1", out_, err_), 0) << err_.str();
+    EXPECT_EQ(out_.str().substr(0, 50), "Device DEV1 removed: its name, device file and syn");
+    EXPECT_FALSE(Exists("DEV1.ifo") || Exists("DEV1/-1.csv"));
+    std::string settings = ReadWholeFile(data_ + "/settings.inf");
+    EXPECT_EQ(settings.find("DEV1"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("Device=DEV3:Alt\n"), std::string::npos);
+    EXPECT_EQ(List().find("DEV1"), std::string::npos);
+}
+
+TEST_F(DeviceCommandTest, ResetAndRemoveRefuseWhileAServerHoldsTheDataFolder) {
+    CDataFolderLock server;
+    std::string error;
+    ASSERT_TRUE(server.TryAcquire(data_, error));
+    Clear();
+    EXPECT_EQ(RunDeviceReset(data_, "DEV1", "", out_, err_), 1);
+    EXPECT_NE(err_.str().find("use the console's device pane"), std::string::npos) << err_.str();
+    EXPECT_EQ(RunDeviceRemove(data_, "DEV1", out_, err_), 1);
+    EXPECT_TRUE(Exists("DEV1.ifo") && Exists("DEV1/-1.csv"));
+    EXPECT_NE(ReadWholeFile(data_ + "/settings.inf").find("DEV1"), std::string::npos);
+    // Listing works beside a running server.
+    EXPECT_NE(List().find("DEV1\tPocket"), std::string::npos);
+}
+
+}  // namespace

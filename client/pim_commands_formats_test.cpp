@@ -9,6 +9,8 @@
 
 #include "client/skiff_cli.h"
 #include "client/test_env.h"
+#include "common/formats/ical_map.h"
+#include "common/formats/vcard_map.h"
 
 namespace {
 
@@ -147,6 +149,30 @@ TEST_F(PimFormatsTest, BadInputAndUsage) {
                                  "END:VCALENDAR\r\n")});
     EXPECT_EQ(strict.code, 3);
     EXPECT_EQ(Skiff({"pim", "list", "tasks"}).out, "");
+}
+
+TEST(PimFormatTables, NameEveryPropertyOfTheHandheld) {
+    for (int folder : {olFolderContacts, olFolderTasks, olFolderCalendar}) {
+        for (const PimPropertyDef& def : PimProperties(folder)) {
+            bool found = false;
+            if (folder == olFolderContacts) {
+                for (std::size_t i = 0; i < pimfmt::VCardMapSize(); ++i) {
+                    const pimfmt::VCardMapEntry& f = pimfmt::kVCardMap[i];
+                    if (std::string(f.field) != def.name) continue;
+                    found = f.handheld && (f.property != nullptr || f.note != nullptr);
+                }
+            } else {
+                auto kind = folder == olFolderTasks ? pimfmt::RecordKind::kTask
+                                                    : pimfmt::RecordKind::kAppointment;
+                for (std::size_t i = 0; i < pimfmt::ICalMapSize(); ++i) {
+                    const pimfmt::ICalMapEntry& f = pimfmt::kICalMap[i];
+                    if (f.kind != kind || std::string(f.field) != def.name) continue;
+                    found = f.handheld && (f.property != nullptr || f.note != nullptr);
+                }
+            }
+            EXPECT_TRUE(found) << PimFolderName(folder) << " " << def.name;
+        }
+    }
 }
 
 }  // namespace

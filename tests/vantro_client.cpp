@@ -10,10 +10,18 @@
 
 namespace {
 
+// A name without the blanks some table names end in ("PR_SUBJECT ").
+std::string_view Trimmed(std::string_view name) {
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    return name;
+}
+
 const WBXMLTag* FindByName(const std::string& name, int page) {
     for (const WBXMLTag* row = kVantroTagTable; row->name != nullptr; ++row) {
         if (page >= 0 && row->codePage != page) continue;
         if (name == row->name || name == ElementName(row->codePage, row->token)) return row;
+        if (name == Trimmed(row->name) || name == Trimmed(ElementName(row->codePage, row->token)))
+            return row;
     }
     return nullptr;
 }
@@ -55,6 +63,10 @@ std::string BuildVantroBody(const std::string& description) {
             open.push_back(indent);
         } else {
             std::string value = rest.substr(space + 1);
+            if (value == "~") {
+                writer.WriteEmptyElement(row->codePage, row->token);
+                continue;
+            }
             if (value == "=") value.clear();
             writer.WriteElement(row->codePage, row->token, value);
         }

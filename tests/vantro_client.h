@@ -4,7 +4,8 @@
 //
 // Description: one element per line, nesting by two spaces of indentation.
 // "Name" opens a container, "Name value" is a text element (the value runs to the
-// end of the line and may be empty with "Name ="). Names are those of the tag table;
+// end of the line and may be empty with "Name ="; "Name ~" is the empty element a
+// cleared field is sent as, WriteEmptyElement). Names are those of the tag table;
 // "P:Name" picks code page P ("1:FileAs"), otherwise page 0 is tried first and then
 // the first page that has the name.
 //   Logon

@@ -28,6 +28,13 @@ TEST(VantroClient, BuildsExactBytesAndDescribesThemBack) {
     EXPECT_EQ(DescribeVantroBody(body), description);
 }
 
+TEST(VantroClient, ClearedFieldsAreBareTagsOrEmptyStrings) {
+    // CompanyName (token 06) as its bare tag, Birthday (token 02) as the tag with an
+    // empty string.
+    std::string body = BuildVantroBody("COLLECTION\n  1:CompanyName ~\n  1:Birthday ~\n");
+    EXPECT_EQ(body, std::string("\x03\x01\x6A\x00\x54\x00\x01\x06\x42\x03\x00\x01\x01", 13));
+}
+
 TEST(VantroClient, CutDocumentsAndUnknownNames) {
     std::string body = BuildVantroBody("Sync\n  Folder\n    ServerID -1\n");
     EXPECT_EQ(DescribeVantroBody(body.substr(0, body.size() - 2)),

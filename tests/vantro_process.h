@@ -15,10 +15,11 @@ inline std::string BinaryPath(const std::string& name) { return ProgramPath(name
 // collected together. The destructor ends it (SIGTERM) when it still runs.
 class TestProgram {
 public:
+    // extra: further "NAME=value" settings of the environment.
     TestProgram(const std::string& program, const std::string& dataHome,
-                std::vector<std::string> args)
+                std::vector<std::string> args, std::vector<std::string> extra = {})
         : process_(ProgramPath(program), std::move(args),
-                   DataHomeEnvironment(dataHome, {"TZ=UTC"})) {}
+                   DataHomeEnvironment(dataHome, WithTimeZone(std::move(extra)))) {}
     std::string Out() { return process_.Out(); }
     // The web port corvel reports (0 when it never does).
     int Port() { return process_.ListeningPort(); }
@@ -27,6 +28,10 @@ public:
     int Wait() { return process_.Wait(); }
 
 private:
+    static std::vector<std::string> WithTimeZone(std::vector<std::string> extra) {
+        extra.insert(extra.begin(), "TZ=UTC");
+        return extra;
+    }
     ChildProcess process_;
 };
 

@@ -38,11 +38,14 @@ protected:
         TestProgram add("corvel", temp_.Path(), args);
         ASSERT_EQ(add.Wait(), 0) << add.Out();
     }
-    // Starts corvel on free ports; port_ is its web port.
-    void Start() {
+    // Starts corvel on free ports; port_ is its web port. extra: further settings of
+    // its environment ("CORVEL_TEST_CRASH=after-item-save").
+    void Start(std::vector<std::string> extra = {}) {
+        corvel_.reset();
         corvel_ = std::make_unique<TestProgram>(
             "corvel", temp_.Path(),
-            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"},
+            std::move(extra));
         port_ = corvel_->Port();
         ASSERT_NE(port_, 0) << corvel_->Out();
     }

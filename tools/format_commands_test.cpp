@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "server/formats/desktop_records.h"
@@ -226,6 +227,23 @@ TEST_F(FormatCommandsTest, BadEntriesAreSkippedWithTheirLinesAndStrictImportsNot
     EXPECT_EQ(strict.code, 3);
     ToolRun items = Tool({"items", "Strict"});
     EXPECT_EQ(items.out, "");
+
+    // Standard input, read twice by a strict import (kept in a temporary file).
+    {
+        std::istringstream good(kAddressBook);
+        std::streambuf* saved = std::cin.rdbuf(good.rdbuf());
+        Tool({"folder", "create", "FromInput", "--class", "IPF.Contact"});
+        ToolRun fromInput = Tool({"import", "FromInput", "-", "--strict"});
+        std::cin.rdbuf(saved);
+        EXPECT_EQ(fromInput.code, 0) << fromInput.err;
+        EXPECT_EQ(fromInput.out, "imported 3, skipped 0, warnings 1\n");
+        std::istringstream badInput(bad);
+        saved = std::cin.rdbuf(badInput.rdbuf());
+        ToolRun strictInput = Tool({"import", "Strict", "-", "--strict"});
+        std::cin.rdbuf(saved);
+        EXPECT_EQ(strictInput.code, 3);
+        EXPECT_EQ(Tool({"items", "Strict"}).out, "");
+    }
 
     // A calendar property libical rejects names its line.
     std::string cal = Write("bad.ics",

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "common/recurrence/recurrence_rule.h"
+
 namespace pimfmt {
 
 std::string PimRecord::Text(const std::string& field) const {
@@ -29,47 +31,34 @@ void PimRecord::Drop(const std::string& what) {
     dropped.push_back(what);
 }
 
+namespace {
+
+// Day 0 of recurrence_rule.h is 1601-01-01; ours is 1970-01-01. Asked on first
+// use: a constant of this file could be made before the other file's.
+std::int64_t Day1970() {
+    static const std::int64_t day = recur::DayOf(1970, 1, 1);
+    return day;
+}
+
+}  // namespace
+
 std::int64_t DaysFromCivil(int year, int month, int day) {
-    // Month overflow first, then the days-from-civil algorithm on March-based years.
-    std::int64_t y = year + (month - 1) / 12;
-    int m = (month - 1) % 12;
-    if (m < 0) {
-        m += 12;
-        --y;
-    }
-    ++m;
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + 1 - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + (day - 1);
+    // Months past December (or before January) move the year; days past the month's
+    // end run on into the next.
+    std::int64_t months = static_cast<std::int64_t>(year) * 12 + (month - 1);
+    std::int64_t y = months >= 0 ? months / 12 : -((-months + 11) / 12);
+    int m = static_cast<int>(months - y * 12) + 1;
+    return recur::DayOf(static_cast<int>(y), m, 1) + (day - 1) - Day1970();
 }
 
-CivilTime CivilFromDays(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    CivilTime t;
-    t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2));
-    return t;
+CivilTime CivilFromDays(std::int64_t days) {
+    recur::CivilDate d = recur::DateOf(days + Day1970());
+    return CivilTime{d.year, d.month, d.day};
 }
 
-int WeekdayOf(const CivilTime& t) {
-    std::int64_t d = DaysFromCivil(t.year, t.month, t.day);
-    return static_cast<int>(((d % 7) + 11) % 7);  // 1970-01-01 was a Thursday
-}
+int WeekdayOf(const CivilTime& t) { return recur::WeekdayOf(recur::DayOf(t.year, t.month, t.day)); }
 
-int DaysInMonth(int year, int month) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
-    return month >= 1 && month <= 12 ? kDays[month - 1] : 30;
-}
+int DaysInMonth(int year, int month) { return recur::DaysInMonth(year, month); }
 
 std::int64_t SecondsOf(const CivilTime& t) {
     return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;

@@ -19,7 +19,8 @@ struct icalcomponent_impl;
 
 namespace pimfmt {
 
-// Days since 1970-01-01 of a date (month and day may run over), and back.
+// Days since 1970-01-01 of a date (month and day may run over), and back; the
+// calendar of common/recurrence counted from another day.
 std::int64_t DaysFromCivil(int year, int month, int day);
 CivilTime CivilFromDays(std::int64_t days);
 // 0 Sunday ... 6 Saturday.

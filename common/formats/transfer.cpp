@@ -1,9 +1,11 @@
 // Whole-file import and export.
 #include "common/formats/transfer.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 
 #include "common/formats/civil_time.h"
 #include "common/formats/ical_map.h"
@@ -169,13 +171,67 @@ void ImportStream(std::istream& in, const std::string& name, RecordKind kind, Re
         ImportCalendar(in, name, kind, sink, report, options);
 }
 
+namespace {
+
+// Standard input copied to an unnamed temporary file, so that a strict import can
+// read it twice; null when no such file can be made.
+std::FILE* BufferStandardInput() {
+    std::FILE* f = std::tmpfile();
+    if (f == nullptr) return nullptr;
+    char buf[65536];
+    while (std::cin.read(buf, sizeof buf) || std::cin.gcount() > 0) {
+        if (std::fwrite(buf, 1, static_cast<std::size_t>(std::cin.gcount()), f) !=
+            static_cast<std::size_t>(std::cin.gcount())) {
+            std::fclose(f);
+            return nullptr;
+        }
+    }
+    return f;
+}
+
+// Reads a C stream through a std::istream.
+class FileBuf final : public std::streambuf {
+public:
+    explicit FileBuf(std::FILE* f) : f_(f) {}
+
+protected:
+    int_type underflow() override {
+        std::size_t n = std::fread(buf_, 1, sizeof buf_, f_);
+        if (n == 0) return traits_type::eof();
+        setg(buf_, buf_, buf_ + n);
+        return traits_type::to_int_type(buf_[0]);
+    }
+
+private:
+    std::FILE* f_;
+    char buf_[65536];
+};
+
+}  // namespace
+
 ImportReport ImportFiles(const std::vector<std::string>& files, RecordKind kind, RecordSink& sink,
                          const ImportOptions& options) {
     ImportReport report;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(nullptr, std::fclose);
+    bool stdinUsed = false;
     auto pass = [&](RecordSink* target, ImportReport& into) {
         for (const std::string& file : files) {
             if (file == "-") {
-                ImportStream(std::cin, "-", kind, target, into, options);
+                if (!options.strict) {
+                    if (!stdinUsed) ImportStream(std::cin, "-", kind, target, into, options);
+                    stdinUsed = true;
+                    continue;
+                }
+                if (!input) input.reset(BufferStandardInput());
+                if (!input) {
+                    into.errors.push_back(
+                        {file, 0, 0, "standard input cannot be kept for a strict import"});
+                    continue;
+                }
+                std::rewind(input.get());
+                FileBuf buf(input.get());
+                std::istream in(&buf);
+                ImportStream(in, "-", kind, target, into, options);
                 continue;
             }
             std::ifstream in(file, std::ios::binary);

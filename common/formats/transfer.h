@@ -55,7 +55,9 @@ struct ImportOptions {
     std::function<void(const std::string& file, std::size_t entries)> progress;
 };
 
-// Imports each file into sink (files are named for the messages; "-" reads in).
+// Imports each file into sink (files are named for the messages; "-" reads
+// standard input, once; a strict import keeps it in a temporary file for its two
+// passes).
 // Files that cannot be opened are errors. Returns the report.
 ImportReport ImportFiles(const std::vector<std::string>& files, RecordKind kind, RecordSink& sink,
                          const ImportOptions& options);

@@ -82,6 +82,57 @@ std::optional<std::string> UnescapeClientId(std::string_view text) {
     return out;
 }
 
+bool IsPlainTextByte(unsigned char c) { return c >= 0x20 && c != 0x7F && c != '%' && c != ','; }
+
+std::string FormatTexts(const CFieldValues& fields) {
+    std::string out;
+    for (const auto& [id, text] : fields) {
+        if (!out.empty()) out.push_back(',');
+        out += Hex(id, 4);
+        out.push_back('=');
+        for (unsigned char c : text) {
+            if (IsPlainTextByte(c)) {
+                out.push_back(static_cast<char>(c));
+            } else {
+                out.push_back('%');
+                out.push_back(kHexDigits[c >> 4]);
+                out.push_back(kHexDigits[c & 0xF]);
+            }
+        }
+    }
+    return out;
+}
+
+bool ParseTexts(std::string_view text, CFieldValues& fields) {
+    fields.clear();
+    while (!text.empty()) {
+        size_t comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (item.size() < 6 || item[4] != '=') return false;
+        std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
+        if (!id) return false;
+        std::string value;
+        for (size_t i = 5; i < item.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(item[i]);
+            if (c == '%') {
+                if (i + 2 >= item.size()) return false;
+                std::optional<std::uint64_t> byte = ParseHex(item.substr(i + 1, 2));
+                if (!byte) return false;
+                value.push_back(static_cast<char>(*byte));
+                i += 2;
+            } else if (IsPlainTextByte(c)) {
+                value.push_back(static_cast<char>(c));
+            } else {
+                return false;
+            }
+        }
+        fields[static_cast<CFieldId>(*id)] = std::move(value);
+        if (comma != std::string_view::npos && text.empty()) return false;
+    }
+    return true;
+}
+
 std::string FormatFields(const CFieldHashes& fields) {
     std::string out;
     for (const auto& [id, hash] : fields) {
@@ -145,6 +196,28 @@ std::uint64_t FieldTextHash(std::string_view text) {
         hash *= 1099511628211ULL;
     }
     return hash;
+}
+
+std::string KeptFieldText(std::string_view text) {
+    if (text.size() <= kMaxKeptFieldText) return std::string(text);
+    return "\x02" + Hex(FieldTextHash(text), 16);
+}
+
+bool IsHashOnly(std::string_view kept) {
+    return kept.size() == 17 && kept[0] == '\x02' && IsHexText(kept.substr(1));
+}
+
+std::uint64_t KeptFieldHash(std::string_view kept) {
+    if (IsHashOnly(kept)) return *ParseHex(kept.substr(1));
+    return FieldTextHash(kept);
+}
+
+CFieldHashes KeptFieldHashes(const CFieldValues& fields) {
+    CFieldHashes hashes;
+    for (const auto& [field, text] : fields) {
+        if (!text.empty()) hashes[field] = KeptFieldHash(text);
+    }
+    return hashes;
 }
 
 bool IsUsableClientId(std::string_view clientId) {
@@ -290,8 +363,8 @@ bool CClientMap::MappedToIdentity(const std::string& serverKey, std::string_view
 void CClientMap::ConfirmUpTo(std::uint64_t generation) {
     for (auto& [key, record] : records_) {
         if (record.pendingGeneration == 0 || record.pendingGeneration > generation) continue;
-        record.fields = record.pending;
-        record.stored = std::move(record.pending);
+        record.stored = KeptFieldHashes(record.pending);
+        record.fields = std::move(record.pending);
         record.pending.clear();
         record.hasFields = true;
         record.pendingGeneration = 0;
@@ -336,13 +409,13 @@ std::string CClientMap::Serialize() const {
         if (record.matched) out += 'm';
         if (record.hasFields) out += 'f';
         out += '\t';
-        out += FormatFields(record.fields);
+        out += FormatTexts(record.fields);
         out += '\t';
         out += FormatFields(record.stored);
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        out += FormatFields(record.pending);
+        out += FormatTexts(record.pending);
         out += '\n';
     }
     return out;
@@ -387,13 +460,13 @@ bool CClientMap::Parse(std::string_view text) {
             else
                 return false;
         }
-        if (!ParseFields(parts[3], record.fields) || !ParseFields(parts[4], record.stored))
+        if (!ParseTexts(parts[3], record.fields) || !ParseFields(parts[4], record.stored))
             return false;
         std::string_view generation = parts[5];
         auto [stop, error] = std::from_chars(
             generation.data(), generation.data() + generation.size(), record.pendingGeneration);
         if (error != std::errc() || stop != generation.data() + generation.size()) return false;
-        if (!ParseFields(parts[6], record.pending)) return false;
+        if (!ParseTexts(parts[6], record.pending)) return false;
         std::string key = record.serverKey;
         if (!records.emplace(std::move(key), std::move(record)).second) return false;
     }

@@ -19,16 +19,18 @@
 // a device reset removes the files, the next index has a new epoch, and properties
 // left on the items from before count for nothing.
 //
-// Fields: hashes of the fields' wire texts (FieldTextHash), by field (code page and
-// token); a field without value is absent. A record keeps two sets: what the device
-// holds of the item (its side of the last exchange, so a change of the device shows
-// as a field that differs from it), and what the store held then (so a change made
-// on the desktop since shows the same way). They differ where the server added to
-// what the device sent (a file-as it derived, a field the desktop won) until an
-// answer carries the item to the device. The fields an answer sends wait as
-// pending, tagged with the answer's generation, until the device acknowledges that
-// answer (ConfirmUpTo: both sets become the pending one); the fields a device sends
-// count at once, since the device holds them already.
+// Fields, by field (code page and token); a field without value is absent. A
+// record keeps two sets: what the device holds of the item (its side of the last
+// exchange, as the wire texts, so that a change of the device shows as a field that
+// differs from it and an item the desktop deleted can be made again from it), and
+// what the store held then, as hashes of the wire texts (FieldTextHash), so that a
+// change made on the desktop since shows the same way. They differ where the server
+// added to what the device sent (a file-as it derived, a field the desktop won)
+// until an answer carries the item to the device. A text longer than
+// kMaxKeptFieldText is kept as its hash alone (KeptFieldText). The fields an answer
+// sends wait as pending, tagged with the answer's generation, until the device
+// acknowledges that answer (ConfirmUpTo: both sets become the pending one); the
+// fields a device sends count at once, since the device holds them already.
 //
 // Index format (text, single line feeds):
 //   [ClientMap]
@@ -39,9 +41,12 @@
 //   <pending generation> <pending fields>
 // where the ClientID is percent-escaped (every byte other than 0-9 A-Z a-z and
 // "@.-_" as %XX) and empty for none; flags are letters: "m" paired by name on a
-// first sync, "f" fields known; a field set is empty or comma-separated
-// "<page><token>:<hash>" (two, two and sixteen upper-case hexadecimal digits); the
-// pending generation is a decimal number, 0 for none.
+// first sync, "f" fields known; the device and pending fields are empty or
+// comma-separated "<page><token>=<text>" (two and two upper-case hexadecimal
+// digits, the text with "%", ",", tab, line ends and the other control bytes as
+// %XX); the store fields are empty or comma-separated "<page><token>:<hash>" (two,
+// two and sixteen upper-case hexadecimal digits); the pending generation is a
+// decimal number, 0 for none.
 //
 // Thread use: one object per device folder and request, used by that request's
 // thread; the files belong to the one device synchronising at a time.
@@ -67,6 +72,22 @@ inline constexpr std::int32_t FieldToken(CFieldId id) { return id & 0x3F; }
 std::uint64_t FieldTextHash(std::string_view text);
 
 using CFieldHashes = std::map<CFieldId, std::uint64_t>;
+// An item's fields: field -> wire text (a container, such as a recurrence, as the
+// canonical text of its subtree, server/vantro/field_merge.h).
+using CFieldValues = std::map<CFieldId, std::string>;
+
+// Texts longer than this are kept in the map as their hash alone.
+inline constexpr size_t kMaxKeptFieldText = 16 * 1024;
+// The text the map keeps for a field: the text itself, or for a longer one the byte
+// 02 followed by the sixteen hexadecimal digits of its hash.
+std::string KeptFieldText(std::string_view text);
+// True when kept stands for a longer text by its hash alone.
+bool IsHashOnly(std::string_view kept);
+// The hash of a kept text (FieldTextHash of the text, or the hash a longer one was
+// kept as).
+std::uint64_t KeptFieldHash(std::string_view kept);
+// The hashes of fields (empty texts left out).
+CFieldHashes KeptFieldHashes(const CFieldValues& fields);
 
 // A ClientID longer than this counts as none.
 inline constexpr size_t kMaxClientIdLength = 64;
@@ -83,10 +104,10 @@ struct CClientMapRecord {
     std::string clientId;                 // empty: the device never named the item
     bool matched = false;                 // paired with a desktop item by name on a first sync
     bool hasFields = false;               // fields and stored below are known
-    CFieldHashes fields;                  // what the device holds, as last exchanged
+    CFieldValues fields;                  // what the device holds, as last exchanged (kept texts)
     CFieldHashes stored;                  // what the store held at that exchange
     std::uint64_t pendingGeneration = 0;  // 0: nothing pending
-    CFieldHashes pending;                 // the fields the answer of pendingGeneration sent
+    CFieldValues pending;                 // the fields the answer of pendingGeneration sent
 };
 
 class CClientMap {

@@ -40,22 +40,26 @@ TEST_F(ClientMapTest, IndexTextByteForByte) {
     map.MapClientId("0A0B", "12@8F0C2A44D1E3B907");
     CClientMapRecord& task = map.Record("0A0B");
     task.hasFields = true;
-    task.fields[MakeFieldId(3, 0x01)] = 0xCBF29CE484222325ULL;
-    task.fields[MakeFieldId(3, 0x0A)] = 1;
+    task.fields[MakeFieldId(3, 0x01)] = "Call Bob, today";
+    task.fields[MakeFieldId(3, 0x0A)] = "line 1\r\nline 2\t100%";
     task.stored[MakeFieldId(3, 0x0A)] = 3;
     task.pendingGeneration = 7;
-    task.pending[MakeFieldId(3, 0x01)] = 2;
+    task.pending[MakeFieldId(3, 0x01)] =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e=x";
     // A desktop item the device holds but never named, and a ClientID of an older
     // handheld with bytes that need escaping.
     map.Record("0C");
     map.MapClientId("0D", "a b;%\t");
     map.Record("0D").matched = true;
-    EXPECT_EQ(map.Serialize(),
-              "[ClientMap]\nVersion=1\nEpoch=00112233AABBCCDD\n"
-              "0A0B\t12@8F0C2A44D1E3B907\tf\t0301:CBF29CE484222325,030A:0000000000000001\t"
-              "030A:0000000000000003\t7\t0301:0000000000000002\n"
-              "0C\t\t\t\t\t0\t\n"
-              "0D\ta%20b%3B%25%09\tm\t\t\t0\t\n");
+    EXPECT_EQ(
+        map.Serialize(),
+        "[ClientMap]\nVersion=1\nEpoch=00112233AABBCCDD\n"
+        "0A0B\t12@8F0C2A44D1E3B907\tf\t0301=Call Bob%2C today,030A=line 1%0D%0Aline 2%09100%25\t"
+        "030A:0000000000000003\t7\t0301=Gr\xC3\xBC\xC3\x9F"
+        "e=x\n"
+        "0C\t\t\t\t\t0\t\n"
+        "0D\ta%20b%3B%25%09\tm\t\t\t0\t\n");
 
     CClientMap back = Map();
     ASSERT_TRUE(back.Parse(map.Serialize()));
@@ -83,8 +87,11 @@ TEST_F(ClientMapTest, TextsThatAreNoIndexAreRefused) {
              head + "0A\t%4\t\t\t\t0\t\n",                               // cut escape
              head + "0A\tx y\t\t\t\t0\t\n",                              // unescaped blank
              head + "0A\t\tq\t\t\t0\t\n",                                // unknown flag
-             head + "0A\t\t\t0301:12\t\t0\t\n",                          // short hash
-             head + "0A\t\t\t0301:0000000000000001,\t\t0\t\n",           // dangling comma
+             head + "0A\t\t\t\t0301:12\t0\t\n",                          // short hash
+             head + "0A\t\t\t0301=a,\t\t0\t\n",                          // dangling comma
+             head + "0A\t\t\t0301=\t\t0\t\n",                            // no text
+             head + "0A\t\t\t0301=a%2\t\t0\t\n",                         // cut escape
+             head + "0A\t\t\t0301=a\x01\t\t0\t\n",                       // control byte
              head + "0A\t\t\t\t\tx\t\n",                                 // generation
              head + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                // key twice
              head + "0A\t" + std::string(65, '1') + "\t\t\t\t0\t\n"}) {  // ClientID too long
@@ -131,22 +138,23 @@ TEST_F(ClientMapTest, PendingFieldsCountOnceTheirAnswerIsAcknowledged) {
     CClientMap map = Map();
     CClientMapRecord& a = map.Record("0A");
     a.pendingGeneration = 3;
-    a.pending[MakeFieldId(1, 0x1D)] = 5;
+    a.pending[MakeFieldId(1, 0x1D)] = "Doe";
     CClientMapRecord& b = map.Record("0B");
     b.hasFields = true;
-    b.fields[MakeFieldId(1, 0x1D)] = 1;
+    b.fields[MakeFieldId(1, 0x1D)] = "Roe";
     b.pendingGeneration = 4;
-    b.pending[MakeFieldId(1, 0x1B)] = 9;
+    b.pending[MakeFieldId(1, 0x1B)] = "Ann";
     map.ConfirmUpTo(2);  // an older answer: nothing
     EXPECT_FALSE(map.FindByServerKey("0A")->hasFields);
     map.ConfirmUpTo(3);
     EXPECT_TRUE(map.FindByServerKey("0A")->hasFields);
-    EXPECT_EQ(map.FindByServerKey("0A")->fields, (CFieldHashes{{MakeFieldId(1, 0x1D), 5}}));
-    EXPECT_EQ(map.FindByServerKey("0A")->stored, (CFieldHashes{{MakeFieldId(1, 0x1D), 5}}));
+    EXPECT_EQ(map.FindByServerKey("0A")->fields, (CFieldValues{{MakeFieldId(1, 0x1D), "Doe"}}));
+    EXPECT_EQ(map.FindByServerKey("0A")->stored,
+              (CFieldHashes{{MakeFieldId(1, 0x1D), FieldTextHash("Doe")}}));
     EXPECT_EQ(map.FindByServerKey("0A")->pendingGeneration, 0u);
-    EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldHashes{{MakeFieldId(1, 0x1D), 1}}));
+    EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldValues{{MakeFieldId(1, 0x1D), "Roe"}}));
     map.ConfirmUpTo(9);
-    EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldHashes{{MakeFieldId(1, 0x1B), 9}}));
+    EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldValues{{MakeFieldId(1, 0x1B), "Ann"}}));
 }
 
 TEST_F(ClientMapTest, MarkerMakesTheNextLoadRebuildFromTheItems) {
@@ -253,6 +261,27 @@ TEST_F(ClientMapTest, FailedIndexWriteKeepsTheMarker) {
     SetStateFileFaultHook([](StateFileStep step) { return step == StateFileStep::Sync; });
     EXPECT_FALSE(other.MarkDirty(error));
     EXPECT_FALSE(std::filesystem::exists(File("-2.map-dirty")));
+}
+
+TEST(FieldTextHash, LongTextsAreKeptByTheirHash) {
+    const std::string longest(kMaxKeptFieldText, 'b');
+    EXPECT_EQ(KeptFieldText(longest), longest);
+    const std::string longer = longest + "c";
+    std::string kept = KeptFieldText(longer);
+    EXPECT_EQ(kept.size(), 17u);
+    EXPECT_TRUE(IsHashOnly(kept));
+    EXPECT_FALSE(IsHashOnly(longest));
+    EXPECT_EQ(KeptFieldHash(kept), FieldTextHash(longer));
+    EXPECT_EQ(KeptFieldHash("abc"), FieldTextHash("abc"));
+    EXPECT_EQ(KeptFieldHashes({{MakeFieldId(1, 2), kept}, {MakeFieldId(1, 3), ""}}),
+              (CFieldHashes{{MakeFieldId(1, 2), FieldTextHash(longer)}}));
+    // Kept so in the index, and read back.
+    CClientMap map("/nonexistent", "PPC1", "-1");
+    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
+    map.Record("0A").fields[MakeFieldId(1, 2)] = kept;
+    CClientMap back("/nonexistent", "PPC1", "-1");
+    ASSERT_TRUE(back.Parse(map.Serialize()));
+    EXPECT_TRUE(IsHashOnly(back.FindByServerKey("0A")->fields.at(MakeFieldId(1, 2))));
 }
 
 TEST(FieldTextHash, IsFnv1a64) {

@@ -97,12 +97,67 @@ TEST(StateFileFormat, RowsAreWrittenByteForByte) {
               "00A5;1;2;1;two  lines ");
 }
 
+TEST(StateFileFormat, ALabelLongerThanTheLineLimitIsCutSoThatTheRowReadsBack) {
+    // "é" (two bytes) across the cut: the label ends before the character, so the
+    // line with its line end is one byte short of the limit.
+    std::string label = std::string(kMaxStateLineLength - 13, 'x') + "\xC3\xA9" + "tail";
+    std::string line = FormatStateRow(Row("00AB", 1, 2, 0, label, std::nullopt));
+    EXPECT_EQ(line.size() + 1, kMaxStateLineLength - 1);
+    EXPECT_EQ(line.substr(line.size() - 3), "xxx");
+    CBaseline baseline;
+    ParseStateFile("[FolderInfo]\n" + line + "\n", baseline);
+    ASSERT_EQ(baseline.size(), 1u);
+    EXPECT_EQ(baseline.at("00AB").modHigh, 2);
+    // A label that fits exactly (line end included) is written whole; one byte
+    // more is cut.
+    std::string fits(kMaxStateLineLength - 1 - std::string("00AC;1;2;0;").size(), 'y');
+    EXPECT_EQ(FormatStateRow(Row("00AC", 1, 2, 0, fits, std::nullopt)).size(),
+              kMaxStateLineLength - 1);
+    EXPECT_EQ(FormatStateRow(Row("00AC", 1, 2, 0, fits + "z", std::nullopt)).size(),
+              kMaxStateLineLength - 1);
+}
+
+TEST(StateFileFormat, GenerationLineIsPassedOverByReadersThatDoNotKnowIt) {
+    const std::string snapshot = "Generation=7\n[FolderInfo]\nAA;1;2;0;x\n";
+    CBaseline baseline;
+    // The rows read as ever (the line stands before the header).
+    EXPECT_EQ(ParseStateFile(snapshot, baseline), 1u);
+    EXPECT_EQ(ParseStateFileGeneration(snapshot), 7u);
+    // Files without it, or with a broken one, are of generation 0.
+    EXPECT_EQ(ParseStateFileGeneration("[FolderInfo]\nAA;1;2;0;x\n"), 0u);
+    EXPECT_EQ(ParseStateFileGeneration("Generation=x\n[FolderInfo]\n"), 0u);
+    EXPECT_EQ(ParseStateFileGeneration("[FolderInfo]\nGeneration=9\n"), 0u);
+    EXPECT_EQ(ParseStateFileGeneration("Generation=18446744073709551615\r\n[FolderInfo]\n"),
+              18446744073709551615u);
+}
+
 TEST(StateFileFormat, SubjectWithSemicolonReadsBackCut) {
     CBaseline baseline;
     ParseStateFile(
         "[FolderInfo]\n" + FormatStateRow(Row("0F", 10, 20, 0, std::nullopt, "a;b")) + "\n",
         baseline);
     EXPECT_EQ(DumpBaseline(baseline), "0F|10|20|0|a\n");
+}
+
+TEST(SnapshotFiles, GenerationsGrowAndOnlyTheNewestIsKept) {
+    TempFolder temp;
+    std::string error;
+    auto write = [&](const std::string& key, const std::string& text) {
+        ASSERT_TRUE(WriteStateFile(StateFilePath(temp.Path(), "PPC1", key), text, error)) << error;
+    };
+    EXPECT_EQ(NextSnapshotGeneration(temp.Path(), "PPC1", "-1"), 1u);
+    write("-1", "Generation=4\n[FolderInfo]\n");
+    EXPECT_EQ(NextSnapshotGeneration(temp.Path(), "PPC1", "-1"), 5u);
+    write("-1_temp.6", "Generation=6\n[FolderInfo]\n");
+    write("-1_temp", "[FolderInfo]\n");
+    write("-2_temp.9", "Generation=9\n[FolderInfo]\n");
+    EXPECT_EQ(NextSnapshotGeneration(temp.Path(), "PPC1", "-1"), 7u);
+    EXPECT_EQ(ListSnapshots(temp.Path(), "PPC1", "-1"),
+              (std::map<std::uint64_t, std::string>{{0, "-1_temp.csv"}, {6, "-1_temp.6.csv"}}));
+    EXPECT_EQ(RemoveSnapshotsExcept(temp.Path(), "PPC1", "-1", 6), 1);
+    EXPECT_EQ(ListSnapshots(temp.Path(), "PPC1", "-1").size(), 1u);
+    // Another folder's snapshots are not touched.
+    EXPECT_EQ(ListSnapshots(temp.Path(), "PPC1", "-2").size(), 1u);
 }
 
 class StateFileWrite : public ::testing::Test {

@@ -348,3 +348,59 @@ TEST_F(ItemReaderTest, MatchingOnFileAsAndSubject) {
     mail.Add(7, 0x17, "Offer");
     EXPECT_TRUE(FindOrCreateItem(inbox, mail, "Email"));
 }
+
+TEST_F(ItemReaderTest, EmptyFieldsClearTheirPropertiesAndAbsentOnesStay) {
+    IMessagePtr m = NewContact("Ann", "Lee", "Lee, Ann");
+    m.SetStrProp(PR_COMPANY_NAME, "ACME");
+    m.SetStrProp(PR_MOBILE_TELEPHONE_NUMBER, "0171");
+    m.SetBody("notes");
+    m.SaveChanges(KEEP_OPEN_READWRITE);
+    CWBXMLLiterals tree;
+    tree.Add(1, 0x06, "");  // CompanyName
+    tree.Add(1, 0x30, "");  // the body
+    tree.Add(1, 0x02, "");  // Birthday: not there, nothing to clear
+    EXPECT_EQ(ItemApplyResult::kSaved, Apply(m, tree));
+    EXPECT_EQ("<none>", Value(m, PR_COMPANY_NAME));
+    EXPECT_EQ("", m.GetBody());
+    EXPECT_EQ("0171", Text(m, PR_MOBILE_TELEPHONE_NUMBER));
+    EXPECT_EQ("Lee, Ann", Text(m, FileAsTag(m)));
+
+    // Clears of what the item does not hold store nothing; an empty field of
+    // another kind is traced and passed over.
+    CWBXMLLiterals nothing;
+    nothing.Add(1, 0x02, "");
+    nothing.Add(3, 0x0A, "");
+    EXPECT_EQ(ItemApplyResult::kNothingStored, Apply(m, nothing));
+    EXPECT_TRUE(Traced("XMLtoMessage: empty field TaskBody ignored, not a field of this kind"));
+}
+
+TEST_F(ItemReaderTest, AClearedMessageClassRefusesTheWholeItem) {
+    IMessagePtr m = AddMessage(inbox, "Offer");
+    CWBXMLLiterals tree;
+    tree.Add(7, 0x17, "Changed");
+    tree.Add(7, 0x0E, "");
+    EXPECT_TRUE(ClearsRequiredField(tree));
+    EXPECT_EQ(ItemApplyResult::kRefused, Apply(m, tree));
+    EXPECT_EQ("Offer", Text(m, PR_SUBJECT));
+    EXPECT_TRUE(Traced("XMLtoMessage: item refused, its message class would be cleared"));
+    CWBXMLLiterals named;
+    named.Add(7, 0x0E, "IPM.Note");
+    EXPECT_FALSE(ClearsRequiredField(named));
+}
+
+TEST_F(ItemReaderTest, AFileAsOfItsOwnStaysWhenAChangeNamesOtherFields) {
+    IMessagePtr custom = NewContact("Ann", "Lee", "ACME GmbH");
+    CWBXMLLiterals surname;
+    surname.Add(1, 0x1D, "Roe");
+    EXPECT_EQ(ItemApplyResult::kSaved, Apply(custom, surname));
+    EXPECT_EQ("ACME GmbH", Text(custom, FileAsTag(custom)));
+    EXPECT_EQ("Roe, Ann", Text(custom, PR_DISPLAY_NAME));
+    // A file-as built from the names follows them; a cleared one is built anew.
+    IMessagePtr derived = NewContact("Ann", "Lee", "Lee, Ann");
+    EXPECT_EQ(ItemApplyResult::kSaved, Apply(derived, surname));
+    EXPECT_EQ("Roe, Ann", Text(derived, FileAsTag(derived)));
+    CWBXMLLiterals cleared;
+    cleared.Add(1, 0x2F, "");
+    EXPECT_EQ(ItemApplyResult::kSaved, Apply(custom, cleared));
+    EXPECT_EQ("Roe, Ann", Text(custom, FileAsTag(custom)));
+}

@@ -50,6 +50,29 @@ TEST_F(PropPtrTest, TextAndIntegerPropertiesRoundTrip) {
     EXPECT_EQ(again.GetLongProp(PR_IMPORTANCE), IMPORTANCE_HIGH);
 }
 
+TEST_F(PropPtrTest, DeletedPropertiesAreGoneOfEveryTypeAndBatch) {
+    IMessagePtr message = inbox.CreateMessage();
+    message.SetStrProp(PR_SUBJECT, "Offer");
+    message.SetStrProp(PR_COMPANY_NAME, "ACME");
+    message.SaveChanges(KEEP_OPEN_READWRITE);
+    // By id: a PT_UNICODE tag removes the 8-bit value too; a missing one is no failure.
+    message.DeleteProp(CHANGE_PROP_TYPE(PR_COMPANY_NAME, PT_UNICODE));
+    EXPECT_EQ(Raised([&] { message.DeleteProp(PR_BODY); }), S_OK);
+    message.SaveChanges(KEEP_OPEN_READWRITE);
+    EXPECT_EQ(RawError(message.GetMapiProp(), PR_COMPANY_NAME), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(message.GetStrProp(PR_SUBJECT), "Offer");
+    // A value pending in a batch goes with it.
+    message.SetBatched(true);
+    message.SetStrProp(PR_COMPANY_NAME, "Initech");
+    message.DeleteProp(PR_COMPANY_NAME);
+    message.SaveChanges(KEEP_OPEN_READWRITE);
+    EXPECT_EQ(RawError(message.GetMapiProp(), PR_COMPANY_NAME), MAPI_E_NOT_FOUND);
+    // The store keeps the flags itself.
+    std::string place;
+    EXPECT_EQ(Raised([&] { message.DeleteProp(PR_MESSAGE_FLAGS); }, &place), MAPI_E_COMPUTED);
+    EXPECT_NE(place.find("CGenMapiPropPtr::DeleteProp"), std::string::npos) << place;
+}
+
 TEST_F(PropPtrTest, MissingValues) {
     IMessagePtr message = AddMessage(inbox, "x");
     EXPECT_EQ(message.GetLongProp(PR_SENSITIVITY), 0);

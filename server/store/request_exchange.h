@@ -55,6 +55,10 @@ public:
     // that cannot be written keeps its marker (traced, reported to error.log), so
     // the next request rebuilds it from the items.
     void Save();
+    // Forgets the maps of this request unwritten (the store did not take its
+    // changes): their files stay as they were, markers included, so the next
+    // request rebuilds them from the items.
+    void Discard() { maps_.clear(); }
 
 private:
     std::string deviceId_;

@@ -43,19 +43,28 @@ CFieldValues CVantroRequest::ReadItemFields(CAbstractVantroElement& element) {
 void CVantroRequest::LogConflicts(CAbstractVantroFolder* folder, const std::string& key,
                                   const std::vector<CFieldConflict>& conflicts) {
     if (conflicts.empty()) return;
-    CPocketDevice* device = session_.CurrentDevice();
     const std::string name = folder->GetDisplayName();
-    const std::time_t now = std::time(nullptr);
     for (const CFieldConflict& conflict : conflicts) {
         CSyncLogLine line{
             name, key, std::string(TagName(FieldPage(conflict.field), FieldToken(conflict.field))),
             conflict.handheld, conflict.desktop};
         AddLiveTraceF("Conflict %s %s %s: handheld %s, desktop %s kept", name.c_str(), key.c_str(),
                       line.field.c_str(), conflict.handheld.c_str(), conflict.desktop.c_str());
-        if (device != nullptr && !AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now))
-            AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+        conflicts_.push_back(std::move(line));
     }
     CountsOf(folder).conflicts += static_cast<int>(conflicts.size());
+}
+
+void CVantroRequest::WriteConflicts() {
+    CPocketDevice* device = session_.CurrentDevice();
+    if (device == nullptr) return;
+    const std::time_t now = std::time(nullptr);
+    for (const CSyncLogLine& line : conflicts_) {
+        if (!AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now)) {
+            AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+            break;
+        }
+    }
 }
 
 CVantroRequest::ItemOutcome CVantroRequest::ReadElement(const ClientFolder& target,
@@ -112,6 +121,17 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     enum class Found { kByServerId, kByClientId, kMatched, kNew };
     Found found = Found::kNew;
     std::unique_ptr<CAbstractVantroElement> element;
+    // The fields last exchanged of an item the desktop deleted while the device
+    // changed it: a Modify carries only what changed, so the item is made anew from
+    // them (a change beats a deletion).
+    CFieldValues restore;
+    bool restoring = false;
+    auto keepForRestore = [&](const std::string& goneKey) {
+        const CClientMapRecord* gone = map != nullptr ? map->FindByServerKey(goneKey) : nullptr;
+        if (change != kModify || gone == nullptr || !gone->hasFields) return;
+        restore = gone->fields;
+        restoring = true;
+    };
     if (!givenServerKey.empty()) {
         EntryPlace place =
             device != nullptr ? LocateItem(*device, givenServerKey) : EntryPlace::kMissing;
@@ -126,6 +146,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             found = Found::kByServerId;
         } else {
             AddLiveTraceF("Item %s no longer exists, stored afresh", givenServerKey.c_str());
+            keepForRestore(givenServerKey);
             if (map != nullptr) map->Remove(givenServerKey);
         }
     }
@@ -138,6 +159,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             } else {
                 AddLiveTraceF("Item %s of ClientID %s no longer exists, stored afresh",
                               mapped.c_str(), clientId.c_str());
+                if (!restoring) keepForRestore(mapped);
                 map->Remove(mapped);
             }
         }
@@ -187,10 +209,21 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     }
     CMergeResult merge = MergeDeviceChange(FieldValuesOf(fields), input);
     CWBXMLLiterals apply;
-    if (found == Found::kNew)
+    if (found == Found::kNew && restoring) {
+        for (const auto& [field, text] : FieldValuesOf(fields)) {
+            if (text.empty())
+                restore.erase(field);
+            else
+                restore[field] = text;
+        }
+        apply = TreeOf(restore);
+        merge.deviceHolds = KeptValuesOf(restore);
+        AddLiveTraceF("Item %s made anew from the fields last exchanged", clientId.c_str());
+    } else if (found == Found::kNew) {
         CopyTree(fields, apply);
-    else
+    } else {
         apply = FieldsToApply(fields, merge);
+    }
 
     // The save: the item's fields and its ClientID in one commit.
     if (!apply.Empty()) {

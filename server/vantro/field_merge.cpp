@@ -14,12 +14,19 @@ bool IsStoreMaintained(CFieldId field) {
     return field == MakeFieldId(7, 0x26) || field == MakeFieldId(7, 0x3D);
 }
 
-// Whether text differs from the value held for field: an empty text differs from
-// a held value, any other text from no value or another one.
+// Whether text differs from the hash held for field: an empty text differs from a
+// held value, any other text from no value or another one.
 bool Differs(const std::string& text, const CFieldHashes& held, CFieldId field) {
     auto found = held.find(field);
     if (text.empty()) return found != held.end();
     return found == held.end() || found->second != FieldTextHash(text);
+}
+
+// The same against held texts (kept texts of the ClientID map).
+bool Differs(const std::string& text, const CFieldValues& held, CFieldId field) {
+    auto found = held.find(field);
+    if (found == held.end() || found->second.empty()) return !text.empty();
+    return text.empty() || KeptFieldHash(found->second) != FieldTextHash(text);
 }
 
 std::string ValueOf(const CFieldValues* values, CFieldId field) {
@@ -28,12 +35,12 @@ std::string ValueOf(const CFieldValues* values, CFieldId field) {
     return found == values->end() ? std::string() : found->second;
 }
 
-void Hold(CFieldHashes& holds, CFieldId field, const std::string& text) {
+void Hold(CFieldValues& holds, CFieldId field, const std::string& text) {
     if (IsStoreMaintained(field)) return;
     if (text.empty())
         holds.erase(field);
     else
-        holds[field] = FieldTextHash(text);
+        holds[field] = KeptFieldText(text);
 }
 
 void AppendEscaped(std::string& out, const std::string& text) {
@@ -52,7 +59,13 @@ void CopyNode(const CWBXMLLiteral& from, CWBXMLLiterals& into) {
 
 }  // namespace
 
-std::string CanonicalText(const CWBXMLLiteral& node) {
+namespace {
+
+// A container's text begins with this byte, which no field text holds, so that it
+// is never taken for a field's own text.
+constexpr char kContainerMark = '\x01';
+
+std::string Canonical(const CWBXMLLiteral& node) {
     std::string out = "{";
     if (node.children) {
         for (const auto& child : *node.children) {
@@ -62,7 +75,7 @@ std::string CanonicalText(const CWBXMLLiteral& node) {
             out.push_back(kHexDigits[(id >> 4) & 0xF]);
             out.push_back(kHexDigits[id & 0xF]);
             if (child->children) {
-                out += CanonicalText(*child);
+                out += Canonical(*child);
             } else {
                 out.push_back('=');
                 AppendEscaped(out, child->value);
@@ -72,6 +85,12 @@ std::string CanonicalText(const CWBXMLLiteral& node) {
     }
     out.push_back('}');
     return out;
+}
+
+}  // namespace
+
+std::string CanonicalText(const CWBXMLLiteral& node) {
+    return std::string(1, kContainerMark) + Canonical(node);
 }
 
 CFieldValues FieldValuesOf(const CWBXMLLiterals& tree) {
@@ -100,8 +119,91 @@ CFieldValues ItemElementFields(std::string_view element) {
 
 CFieldHashes HashesOf(const CFieldValues& values) {
     CFieldHashes hashes;
-    for (const auto& [field, text] : values) Hold(hashes, field, text);
+    for (const auto& [field, text] : values) {
+        if (!text.empty() && !IsStoreMaintained(field)) hashes[field] = KeptFieldHash(text);
+    }
     return hashes;
+}
+
+CFieldValues KeptValuesOf(const CFieldValues& values) {
+    CFieldValues kept;
+    for (const auto& [field, text] : values) Hold(kept, field, text);
+    return kept;
+}
+
+namespace {
+
+// Reads children of a canonical text from at (after its "{") up to and with the
+// matching "}".
+bool ParseCanonicalChildren(std::string_view text, size_t& at, CWBXMLLiterals& list, int depth) {
+    if (depth > CWBXML::kMaxDepth) return false;
+    while (at < text.size()) {
+        if (text[at] == '}') {
+            ++at;
+            return true;
+        }
+        if (at + 5 > text.size()) return false;
+        CFieldId id = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            char c = text[at + i];
+            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (digit < 0) return false;
+            id = static_cast<CFieldId>(id << 4 | digit);
+        }
+        at += 4;
+        if (text[at] == '{') {
+            ++at;
+            CWBXMLLiteral& box = list.Add(FieldPage(id), FieldToken(id));
+            box.children = std::make_unique<CWBXMLLiterals>();
+            if (!ParseCanonicalChildren(text, at, *box.children, depth + 1)) return false;
+        } else if (text[at] == '=') {
+            ++at;
+            std::string value;
+            for (;;) {
+                if (at >= text.size()) return false;
+                char c = text[at++];
+                if (c == ';') break;
+                if (c == '\\') {
+                    if (at >= text.size()) return false;
+                    c = text[at++];
+                }
+                value.push_back(c);
+            }
+            list.Add(FieldPage(id), FieldToken(id), std::move(value));
+        } else {
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseCanonicalText(std::string_view text, CWBXMLLiterals& list) {
+    if (text.size() < 2 || text[0] != kContainerMark || text[1] != '{') return false;
+    CWBXMLLiterals parsed;
+    size_t at = 2;
+    if (!ParseCanonicalChildren(text, at, parsed, 1) || at != text.size()) return false;
+    for (auto& node : parsed) {
+        CWBXMLLiteral& copy = list.Add(node->codePage, node->token, node->value);
+        copy.children = std::move(node->children);
+    }
+    return true;
+}
+
+CWBXMLLiterals TreeOf(const CFieldValues& fields) {
+    CWBXMLLiterals tree;
+    for (const auto& [field, text] : fields) {
+        if (text.empty() || IsHashOnly(text)) continue;
+        CWBXMLLiterals children;
+        if (text[0] == kContainerMark && ParseCanonicalText(text, children)) {
+            CWBXMLLiteral& box = tree.Add(FieldPage(field), FieldToken(field));
+            box.children = std::make_unique<CWBXMLLiterals>(std::move(children));
+        } else {
+            tree.Add(FieldPage(field), FieldToken(field), text);
+        }
+    }
+    return tree;
 }
 
 CMergeResult MergeDeviceChange(const CFieldValues& device, const CMergeInput& input) {
@@ -116,7 +218,7 @@ CMergeResult MergeDeviceChange(const CFieldValues& device, const CMergeInput& in
         for (const auto& [field, text] : device) {
             if (!text.empty()) result.apply.insert(field);
         }
-        result.deviceHolds = HashesOf(device);
+        result.deviceHolds = KeptValuesOf(device);
         return result;
     }
 
@@ -152,9 +254,9 @@ CMergeResult MergeDeviceChange(const CFieldValues& device, const CMergeInput& in
 
     // Twins, or an item whose last exchange is not known.
     if (base == MergeBase::kTwins) {
-        result.deviceHolds = HashesOf(device);
+        result.deviceHolds = KeptValuesOf(device);
     } else {
-        result.deviceHolds = input.store != nullptr ? HashesOf(*input.store) : CFieldHashes();
+        result.deviceHolds = input.store != nullptr ? KeptValuesOf(*input.store) : CFieldValues();
         for (const auto& [field, text] : device) Hold(result.deviceHolds, field, text);
         result.sendBack = input.desktopChanged;
     }
@@ -189,5 +291,5 @@ CWBXMLLiterals FieldsToApply(const CWBXMLLiterals& tree, const CMergeResult& mer
 }
 
 bool DiffersFromDevice(const CFieldValues& storeAfter, const CMergeResult& merge) {
-    return merge.sendBack || HashesOf(storeAfter) != merge.deviceHolds;
+    return merge.sendBack || HashesOf(storeAfter) != HashesOf(merge.deviceHolds);
 }

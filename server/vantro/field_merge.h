@@ -23,11 +23,10 @@
 #include "common/wbxml/wbxml_literals.h"
 #include "server/config/client_map.h"
 
-// An item's fields: field -> wire text. A container (recurrence, attachments,
-// recipients) is one field whose text is the canonical text of its subtree. In a
-// device's change, a cleared field is present with the empty text; in the store's
-// item, fields without value are absent.
-using CFieldValues = std::map<CFieldId, std::string>;
+// An item's fields (CFieldValues, client_map.h): a container (recurrence,
+// attachments, recipients) is one field whose text is the canonical text of its
+// subtree. In a device's change, a cleared field is present with the empty text; in
+// the store's item, fields without value are absent.
 
 // The fields of an element tree (the children of COLLECTION). A field named twice
 // keeps its last value.
@@ -36,12 +35,25 @@ CFieldValues FieldValuesOf(const CWBXMLLiterals& tree);
 // its COLLECTION start tag on page 0 (as MessageToXML writes it, the writer on page
 // 0); empty when the bytes do not begin so.
 CFieldValues ItemElementFields(std::string_view element);
-// The hashes of the fields with a value (cleared ones are absent). Fields the store
-// maintains itself (an e-mail's modification time and flags) are left out: they
-// change with every save and read state, not with an edit.
+// The hashes of the fields with a value (cleared ones are absent; texts the map
+// keeps by their hash count as that hash). Fields the store maintains itself (an
+// e-mail's modification time and flags) are left out: they change with every save
+// and read state, not with an edit.
 CFieldHashes HashesOf(const CFieldValues& values);
-// The canonical text of a node's subtree, for a container field.
+// The fields as the ClientID map keeps them: those with a value, other than the
+// ones the store maintains, each as KeptFieldText.
+CFieldValues KeptValuesOf(const CFieldValues& values);
+// The canonical text of a node's subtree, for a container field: the byte 01, then
+// "{", each child as its page and token (four hexadecimal digits) followed by "="
+// text ";" or by its own subtree (without the 01), "}"; "\", ";", "{" and "}" in
+// texts escaped with "\".
 std::string CanonicalText(const CWBXMLLiteral& node);
+// The children of a container from its canonical text; false for a text that is
+// none (list then unchanged).
+bool ParseCanonicalText(std::string_view text, CWBXMLLiterals& list);
+// The element tree of fields (a container's text read back into its subtree);
+// fields without text and texts kept by their hash alone are left out.
+CWBXMLLiterals TreeOf(const CFieldValues& fields);
 
 enum class MergeBase {
     kNew,      // a new item: the device's fields are taken as they are
@@ -52,7 +64,7 @@ enum class MergeBase {
 
 struct CMergeInput {
     MergeBase base = MergeBase::kNew;
-    const CFieldHashes* deviceHeld = nullptr;  // kKnown: what the device held
+    const CFieldValues* deviceHeld = nullptr;  // kKnown: what the device held (kept texts)
     const CFieldHashes* storeHeld = nullptr;   // kKnown: what the store held then
     const CFieldValues* store = nullptr;       // the item as the store holds it now
     // kUnknown: the desktop changed the item since the device's baseline.
@@ -73,8 +85,8 @@ struct CMergeResult {
     // field); every other field of the store's item stays as it is.
     std::set<CFieldId> apply;
     std::vector<CFieldConflict> conflicts;
-    // What the device holds after its own change, as hashes.
-    CFieldHashes deviceHolds;
+    // What the device holds after its own change (kept texts).
+    CFieldValues deviceHolds;
     // The device's side is not known as a whole: the item goes back to it.
     bool sendBack = false;
 };

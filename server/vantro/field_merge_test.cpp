@@ -35,10 +35,10 @@ std::string Render(const CMergeResult& r) {
 
 // A record of the last exchange in which both sides held values.
 struct Exchange {
-    CFieldHashes device;
+    CFieldValues device;
     CFieldHashes store;
 };
-Exchange Last(const CFieldValues& both) { return {HashesOf(both), HashesOf(both)}; }
+Exchange Last(const CFieldValues& both) { return {KeptValuesOf(both), HashesOf(both)}; }
 
 CMergeResult Known(const CFieldValues& device, const Exchange& last, const CFieldValues& store,
                    bool wholeItem = false) {
@@ -60,9 +60,9 @@ TEST(FieldMerge, FieldsOfATreeWithContainersAndClearedFields) {
     recurrence.children->Add(6, 0x03, "1;{x}");
     tree.Add(1, 0x1D, "Roe");  // named twice: the last value
     CFieldValues values = FieldValuesOf(tree);
-    EXPECT_EQ(
-        values,
-        Values({{kLastName, "Roe"}, {kCompany, ""}, {MakeFieldId(6, 0), "{0603=1\\;\\{x\\};}"}}));
+    EXPECT_EQ(values, Values({{kLastName, "Roe"},
+                              {kCompany, ""},
+                              {MakeFieldId(6, 0), "\x01{0603=1\\;\\{x\\};}"}}));
     // The cleared field has no hash; the store-maintained time neither.
     values[kMailTime] = "01.01.2020 10:00.00:0";
     CFieldHashes hashes = HashesOf(values);
@@ -71,11 +71,41 @@ TEST(FieldMerge, FieldsOfATreeWithContainersAndClearedFields) {
     EXPECT_EQ(hashes.at(kLastName), FieldTextHash("Roe"));
 }
 
+TEST(FieldMerge, TreesComeBackFromTheirFields) {
+    CWBXMLLiterals tree;
+    tree.Add(2, 0x01, "Jour {fixe}; weekly");
+    CWBXMLLiteral& recurrence = tree.Add(6, 0x00);
+    recurrence.children = std::make_unique<CWBXMLLiterals>();
+    recurrence.children->Add(6, 0x03, "1");
+    CWBXMLLiteral& inner = recurrence.children->Add(6, 0x05);
+    inner.children = std::make_unique<CWBXMLLiterals>();
+    inner.children->Add(6, 0x06, "a\\b;c");
+    CFieldValues fields = FieldValuesOf(tree);
+    CWBXMLLiterals back = TreeOf(fields);
+    EXPECT_EQ(FieldValuesOf(back), fields);
+    ASSERT_EQ(back.Size(), 2u);
+    EXPECT_EQ(back[0].value, "Jour {fixe}; weekly");
+    ASSERT_TRUE(back[1].children);
+    ASSERT_EQ(back[1].children->Size(), 2u);
+    EXPECT_EQ((*(*back[1].children)[1].children)[0].value, "a\\b;c");
+    // A text that only looks like a container, and texts kept by their hash, are
+    // no trees; a broken container text is taken as a plain text.
+    CFieldValues odd = {{kCompany, "{0603=1;}"},
+                        {kLastName, KeptFieldText(std::string(kMaxKeptFieldText + 1, 'x'))},
+                        {kPhone, "\x01{06"}};
+    CWBXMLLiterals plain = TreeOf(odd);
+    ASSERT_EQ(plain.Size(), 2u);
+    EXPECT_EQ(plain[0].value, "{0603=1;}");
+    EXPECT_FALSE(plain[0].children);
+    EXPECT_EQ(plain[1].value, "\x01{06");
+    EXPECT_FALSE(plain[1].children);
+}
+
 TEST(FieldMerge, NewItemTakesTheDevicesFields) {
     CMergeInput in;
     CMergeResult r = MergeDeviceChange(Values({{kLastName, "Doe"}, {kCompany, ""}}), in);
     EXPECT_EQ(Render(r), "+011D ");
-    EXPECT_EQ(r.deviceHolds, HashesOf(Values({{kLastName, "Doe"}})));
+    EXPECT_EQ(r.deviceHolds, Values({{kLastName, "Doe"}}));
     EXPECT_FALSE(DiffersFromDevice(Values({{kLastName, "Doe"}}), r));
     // A file-as the server derived makes the stored item differ from the device's.
     EXPECT_TRUE(DiffersFromDevice(Values({{kLastName, "Doe"}, {MakeFieldId(1, 0x2F), "Doe"}}), r));
@@ -125,14 +155,14 @@ TEST(FieldMerge, ClearsOnEitherSide) {
     // cleared there.
     CMergeResult add = Known(Values({{kCompany, "ACME"}}), last, before, true);
     EXPECT_EQ(Render(add), "+0102 ");
-    EXPECT_EQ(add.deviceHolds, HashesOf(Values({{kCompany, "ACME"}})));
+    EXPECT_EQ(add.deviceHolds, Values({{kCompany, "ACME"}}));
 }
 
 TEST(FieldMerge, FieldsTheServerAddedAreNoChangeOfTheDesktop) {
     // The device sent the names, the server derived a file-as: the record holds
     // both sides as they were.
     const CFieldId fileAs = MakeFieldId(1, 0x2F);
-    Exchange last{HashesOf(Values({{kLastName, "Doe"}})),
+    Exchange last{Values({{kLastName, "Doe"}}),
                   HashesOf(Values({{kLastName, "Doe"}, {fileAs, "Doe"}}))};
     CFieldValues store = Values({{kLastName, "Doe"}, {fileAs, "Doe"}});
     // The device now names the file-as itself: its value is taken.

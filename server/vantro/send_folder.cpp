@@ -84,7 +84,7 @@ bool CVantroRequest::DeviceHoldsAsItIs(CAbstractVantroFolder* folder,
     CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
     const CClientMapRecord* record = map != nullptr ? map->FindByServerKey(key) : nullptr;
     if (record == nullptr || !record->hasFields || record->pendingGeneration != 0) return false;
-    if (record->fields != record->stored) return false;
+    if (KeptFieldHashes(record->fields) != record->stored) return false;
     return HashesOf(ReadItemFields(element)) == record->stored;
 }
 
@@ -97,7 +97,7 @@ void CVantroRequest::RecordSent(CAbstractVantroFolder* folder, const std::string
     std::string_view written = answer_.Document().View().substr(from);
     CClientMapRecord& record = map->Record(key);
     record.pendingGeneration = generation;
-    record.pending = HashesOf(ItemElementFields(written));
+    record.pending = KeptValuesOf(ItemElementFields(written));
 }
 
 void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int dayCount,

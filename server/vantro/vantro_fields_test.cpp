@@ -219,6 +219,26 @@ TEST_F(VantroFieldsTest, TheDesktopsEditComesBackWhenTheDeviceAsksByFolderType) 
     EXPECT_EQ(Prop(contacts_, key, PR_MOBILE_TELEPHONE_NUMBER), "0173");
 }
 
+TEST_F(VantroFieldsTest, AnItemDeletedOnTheDesktopAndChangedOnTheHandheldIsMadeAnewWhole) {
+    std::string key =
+        SyncedContact({Text(kLastName, "Doe", kContactPage), Text(kCompany, "ACME", kContactPage),
+                       Text(kMobile, "0171", kContactPage)});
+    contacts_.DeleteMessages({*CByteBuffer::ParseHex(key)});
+    // The handheld sends only what it changed: the new mobile number, the company
+    // cleared.
+    std::string answer =
+        Run({Box(kSync, {DeviceContacts({Modify(key, {Text(kMobile, "0172", kContactPage),
+                                                      Empty(kCompany, kContactPage)})})})});
+    std::string again = NewKey(contacts_, {});
+    ASSERT_FALSE(again.empty());
+    EXPECT_EQ(answer, Mapping("1@S1", again));
+    EXPECT_EQ(Prop(contacts_, again, PR_SURNAME), "Doe");
+    EXPECT_EQ(Prop(contacts_, again, PR_MOBILE_TELEPHONE_NUMBER), "0172");
+    EXPECT_EQ(Prop(contacts_, again, PR_COMPANY_NAME), "");
+    EXPECT_EQ(Prop(contacts_, again, FileAsTag()), "Doe, Jane");
+    EXPECT_TRUE(Traced("Item 1@S1 made anew from the fields last exchanged")) << lastTrace_;
+}
+
 TEST_F(VantroFieldsTest, AGetDataByServerIdKeepsItsDayWindowWithOrWithoutReset) {
     IMAPIFolderPtr calendar = DefaultFolder(-3);
     auto appointment = [&](const std::string& subject, std::int64_t endFileTime) {

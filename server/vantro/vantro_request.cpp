@@ -119,6 +119,15 @@ bool CVantroRequest::HandleVantroRequest(const CHTMLCommand& request, CDataStrin
         }
         batch.reset();
     }
+    if (stored) {
+        TestCrashPoint("after-store-commit");
+        WriteConflicts();
+    } else {
+        // Nothing of it is in the store: the ClientID maps keep what they held (their
+        // markers stay, so the next request checks them against the items).
+        session_.Exchange().Discard();
+    }
+    conflicts_.clear();
     try {
         CHTMLAnswer http;
         http.SetContentType("application/vantro.wbxml");

@@ -61,6 +61,7 @@
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
 #include "common/wbxml/wbxml.h"
+#include "server/config/sync_log.h"
 #include "server/store/mapi_server.h"
 #include "server/store/mapi_session.h"
 #include "server/vantro/field_merge.h"
@@ -138,9 +139,11 @@ private:
                          ItemOutcome& outcome);
     // The fields of an item as MessageToXML writes them (empty when it cannot).
     CFieldValues ReadItemFields(CAbstractVantroElement& element);
-    // Logs each conflict to the device's sync.log and the live trace.
+    // Traces each conflict and keeps it for the device's sync.log (WriteConflicts,
+    // once the request's changes are in the store).
     void LogConflicts(CAbstractVantroFolder* folder, const std::string& key,
                       const std::vector<CFieldConflict>& conflicts);
+    void WriteConflicts();
     // True when the desktop changed the item since the device's baseline (an entry
     // of kind modified in the folder's change list).
     bool ChangedOnDesktop(CAbstractVantroFolder* folder, const std::string& key);
@@ -209,5 +212,6 @@ private:
     std::vector<CChangeEntry*> collected_;
     std::vector<CAbstractVantroFolder*> preparedFolders_;
     std::map<std::string, FolderCounts> counts_;  // by folder key
+    std::vector<CSyncLogLine> conflicts_;         // for sync.log, in the order found
     bool prepared_ = false;
 };

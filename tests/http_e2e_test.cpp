@@ -231,4 +231,38 @@ TEST(CorvelProgram, UnansweredRequestsSayWhyAndHeadIsClosedAtOnce) {
     EXPECT_EQ(corvel.Stop(SIGTERM), 0);
 }
 
+// "corvel device" beside the running server: list at any time, reset and remove
+// carried out by the server itself.
+TEST(CorvelProgram, DeviceCommandsGoThroughTheRunningServer) {
+    TempFolder temp;
+    ASSERT_TRUE(CreateDataFolder(DataFolder(temp) + "/PPC1"));
+    WriteWholeFile(DataFolder(temp) + "/PPC1.ifo", "Name=alice\nPasswort=pw\nDeviceID=PPC1\n");
+    WriteWholeFile(DataFolder(temp) + "/settings.inf", "Device=PPC1:Pocket PC\nTraceLive=1\n");
+    WriteWholeFile(DataFolder(temp) + "/PPC1/-1.csv", "baseline");
+    WriteWholeFile(DataFolder(temp) + "/PPC1/sync.log",
+                   "2026-05-04 08:15:02.120\tsync\tContacts\thandheld +12 ~0 -0\tdesktop +3 ~0 "
+                   "-0\tconflicts 0\n");
+    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    ASSERT_TRUE(corvel.Started());
+    corvel.WaitForOutput("Web server listening on port ([0-9]+)\n");
+
+    Corvel list(temp.Path(), {"device", "list"});
+    EXPECT_EQ(list.Wait(), 0) << list.Err();
+    EXPECT_NE(list.Out().find("PPC1\tPocket PC\talice\t2026-05-04 08:15:02.120\tContacts: "
+                              "handheld +12 ~0 -0, desktop +3 ~0 -0\n"),
+              std::string::npos)
+        << list.Out();
+    Corvel reset(temp.Path(), {"device", "reset", "PPC1"});
+    EXPECT_EQ(reset.Wait(), 0) << reset.Err();
+    EXPECT_EQ(reset.Out(), "Device PPC1 reset by the running server\n");
+    EXPECT_TRUE(corvel.HasLine("Device PPC1 reset (corvel device reset)"));
+    EXPECT_FALSE(std::filesystem::exists(DataFolder(temp) + "/PPC1/-1.csv"));
+    EXPECT_FALSE(std::filesystem::exists(DataFolder(temp) + "/PPC1.ifo"));
+    Corvel remove(temp.Path(), {"device", "remove", "PPC1"});
+    EXPECT_EQ(remove.Wait(), 0) << remove.Err();
+    EXPECT_TRUE(corvel.HasLine("Device PPC1 removed (corvel device remove)"));
+    EXPECT_EQ(corvel.Stop(SIGTERM), 0);
+    EXPECT_EQ(ReadWholeFile(DataFolder(temp) + "/settings.inf").find("PPC1"), std::string::npos);
+}
+
 }  // namespace

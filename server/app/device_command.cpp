@@ -11,11 +11,13 @@
 #include <memory>
 #include <optional>
 
+#include "server/app/json_text.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/device_file.h"
 #include "server/config/device_folder.h"
 #include "server/config/device_list.h"
+#include "server/config/device_requests.h"
 #include "server/config/settings.h"
 #include "server/config/sync_log.h"
 #include "server/config/text_file.h"
@@ -65,23 +67,6 @@ std::vector<DeviceRow> Devices(const std::string& dataFolder) {
     return list;
 }
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string JsonCounts(const CSyncCounts& c) {
     return "{\"added\":" + std::to_string(c.added) + ",\"changed\":" + std::to_string(c.changed) +
            ",\"deleted\":" + std::to_string(c.deleted) + "}";
@@ -95,16 +80,35 @@ std::string Column(std::string text) {
     return text;
 }
 
-// Files and sync state a running server holds in memory must not be deleted under
-// it: true (and a message) when a server holds the data folder.
-bool RefusedWhileServerRuns(const std::string& dataFolder, const char* command,
-                            CDataFolderLock& lock, std::ostream& err) {
+// True when a running server holds the data folder (it then carries out requests).
+bool ServerRuns(const std::string& dataFolder, CDataFolderLock& lock) {
     std::string error;
-    if (lock.TryAcquire(dataFolder, error)) return false;
-    err << command << ": " << error
-        << "; the running server holds the device in memory: use the console's device pane "
-           "(Geräte), or stop the server first\n";
-    return true;
+    return !lock.TryAcquire(dataFolder, error) && error.find("running server") != std::string::npos;
+}
+
+// Leaves request to the running server and waits; the exit status.
+int AskTheServer(const std::string& dataFolder, const CDeviceRequest& request, const char* command,
+                 const std::string& done, std::chrono::milliseconds wait, std::ostream& out,
+                 std::ostream& err) {
+    std::string error;
+    if (!WriteDeviceRequest(dataFolder, request, error)) {
+        err << command << ": " << error << "\n";
+        return 1;
+    }
+    switch (WaitForDeviceRequest(dataFolder, request.deviceId, wait)) {
+        case CRequestWait::kDone:
+            break;
+        case CRequestWait::kWithdrawn:
+            err << command << ": the running server did not take the request within "
+                << wait.count() / 1000.0 << " s; nothing was changed\n";
+            return 1;
+        case CRequestWait::kStillRunning:
+            err << command << ": the running server is still carrying out the request (see its "
+                << "live trace)\n";
+            return 1;
+    }
+    out << done << " by the running server\n";
+    return 0;
 }
 
 bool KnownDevice(const std::string& dataFolder, const std::string& deviceId) {
@@ -113,29 +117,6 @@ bool KnownDevice(const std::string& dataFolder, const std::string& deviceId) {
     }
     std::error_code error;
     return std::filesystem::is_directory(dataFolder + "/" + deviceId, error);
-}
-
-// A folder key: a default-folder code (-1 ... -8) or an entry ID in hexadecimal.
-bool IsFolderKey(const std::string& key) {
-    if (key.size() == 2 && key[0] == '-' && key[1] >= '1' && key[1] <= '8') return true;
-    return !key.empty() && key.size() <= 512 &&
-           key.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
-}
-
-// The state files of one folder in the device's sub-folder; returns how many went.
-int DeleteFolderState(const std::string& dataFolder, const std::string& deviceId,
-                      const std::string& key) {
-    std::string folder = dataFolder + "/" + deviceId;
-    int deleted = 0;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        std::string name = entry.path().filename().string();
-        bool own = name == key + ".csv" || name == key + ".map" || name == key + ".map-dirty" ||
-                   (name.rfind(key + "_temp", 0) == 0 && name.size() > 4 &&
-                    name.compare(name.size() - 4, 4, ".csv") == 0);
-        if (own && entry.is_regular_file(error) && unlink(entry.path().c_str()) == 0) ++deleted;
-    }
-    return deleted;
 }
 
 }  // namespace
@@ -193,7 +174,8 @@ int RunDeviceList(const std::string& dataFolder, bool json, std::ostream& out, s
 }
 
 int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
-                   const std::string& folderKey, std::ostream& out, std::ostream& err) {
+                   const std::string& folderKey, std::ostream& out, std::ostream& err,
+                   std::chrono::milliseconds wait) {
     if (!IsValidDeviceId(deviceId)) {
         err << "corvel device reset: \"" << deviceId << "\" is not a device ID\n";
         return 2;
@@ -203,14 +185,20 @@ int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
             << "\" is not a folder key (-1 ... -8 or an entry ID in hexadecimal)\n";
         return 2;
     }
-    CDataFolderLock lock;
-    if (RefusedWhileServerRuns(dataFolder, "corvel device reset", lock, err)) return 1;
     if (!KnownDevice(dataFolder, deviceId)) {
         err << "corvel device reset: there is no device " << deviceId << "\n";
         return 1;
     }
+    CDataFolderLock lock;
+    if (ServerRuns(dataFolder, lock)) {
+        CDeviceRequest request{deviceId, CDeviceRequest::Kind::kReset, folderKey};
+        return AskTheServer(dataFolder, request, "corvel device reset",
+                            "Device " + deviceId +
+                                (folderKey.empty() ? " reset" : ": folder " + folderKey + " reset"),
+                            wait, out, err);
+    }
     if (!folderKey.empty()) {
-        int deleted = DeleteFolderState(dataFolder, deviceId, folderKey);
+        int deleted = DeleteFolderStateFiles(dataFolder, deviceId, folderKey);
         out << "Device " << deviceId << ": " << deleted << " state file(s) of folder " << folderKey
             << " deleted; the folder's next sync starts afresh\n";
         return 0;
@@ -222,16 +210,20 @@ int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
 }
 
 int RunDeviceRemove(const std::string& dataFolder, const std::string& deviceId, std::ostream& out,
-                    std::ostream& err) {
+                    std::ostream& err, std::chrono::milliseconds wait) {
     if (!IsValidDeviceId(deviceId)) {
         err << "corvel device remove: \"" << deviceId << "\" is not a device ID\n";
         return 2;
     }
-    CDataFolderLock lock;
-    if (RefusedWhileServerRuns(dataFolder, "corvel device remove", lock, err)) return 1;
     if (!KnownDevice(dataFolder, deviceId)) {
         err << "corvel device remove: there is no device " << deviceId << "\n";
         return 1;
+    }
+    CDataFolderLock lock;
+    if (ServerRuns(dataFolder, lock)) {
+        CDeviceRequest request{deviceId, CDeviceRequest::Kind::kRemove, ""};
+        return AskTheServer(dataFolder, request, "corvel device remove",
+                            "Device " + deviceId + " removed", wait, out, err);
     }
     Settings settings;
     settings.LoadSettingsFile(dataFolder);

@@ -13,20 +13,25 @@
 //       settings.inf (merged as "corvel web" does, so the running server takes it).
 //
 // reset and remove delete files that a running server holds in memory: while a
-// server holds the data folder they refuse, and say to use the console's device
-// pane instead. list runs at any time.
+// server holds the data folder they leave the request to it (device_requests.h) and
+// wait up to kDeviceRequestWait for it to be carried out; a request the server does
+// not take in that time is withdrawn and nothing happens. list runs at any time.
 #pragma once
 
+#include <chrono>
 #include <ostream>
 #include <string>
 
 #include "server/app/command.h"
 
-// Exit status: 0 done, 1 failed or refused (message on err), 2 bad input.
+inline constexpr std::chrono::milliseconds kDeviceRequestWait{10000};
+
+// Exit status: 0 done, 1 failed or not taken (message on err), 2 bad input.
 int RunDeviceList(const std::string& dataFolder, bool json, std::ostream& out, std::ostream& err);
 int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
-                   const std::string& folderKey, std::ostream& out, std::ostream& err);
+                   const std::string& folderKey, std::ostream& out, std::ostream& err,
+                   std::chrono::milliseconds wait = kDeviceRequestWait);
 int RunDeviceRemove(const std::string& dataFolder, const std::string& deviceId, std::ostream& out,
-                    std::ostream& err);
+                    std::ostream& err, std::chrono::milliseconds wait = kDeviceRequestWait);
 
 void AddDeviceCommand(CLI::App& app, CommandAction& chosen);

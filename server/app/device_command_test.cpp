@@ -10,6 +10,9 @@
 #include "server/config/config_test_util.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
+#include "server/config/device_requests.h"
+#include "server/config/settings.h"
+#include "server/config/settings_watcher.h"
 #include "server/config/sync_log.h"
 
 namespace {
@@ -114,18 +117,86 @@ TEST_F(DeviceCommandTest, RemoveForgetsTheNameAndTheFiles) {
     EXPECT_EQ(List().find("DEV1"), std::string::npos);
 }
 
-TEST_F(DeviceCommandTest, ResetAndRemoveRefuseWhileAServerHoldsTheDataFolder) {
-    CDataFolderLock server;
+TEST_F(DeviceCommandTest, AServerThatDoesNotTakeTheRequestChangesNothing) {
+    CDataFolderLock server;  // holds the data folder, but nobody looks at requests
     std::string error;
     ASSERT_TRUE(server.TryAcquire(data_, error));
     Clear();
-    EXPECT_EQ(RunDeviceReset(data_, "DEV1", "", out_, err_), 1);
-    EXPECT_NE(err_.str().find("use the console's device pane"), std::string::npos) << err_.str();
-    EXPECT_EQ(RunDeviceRemove(data_, "DEV1", out_, err_), 1);
+    auto wait = std::chrono::milliseconds(100);
+    EXPECT_EQ(RunDeviceReset(data_, "DEV1", "", out_, err_, wait), 1);
+    EXPECT_EQ(err_.str(),
+              "corvel device reset: the running server did not take the request within 0.1 s; "
+              "nothing was changed\n");
+    EXPECT_EQ(RunDeviceRemove(data_, "DEV1", out_, err_, wait), 1);
     EXPECT_TRUE(Exists("DEV1.ifo") && Exists("DEV1/-1.csv"));
     EXPECT_NE(ReadWholeFile(data_ + "/settings.inf").find("DEV1"), std::string::npos);
+    // Withdrawn: a server starting later finds no old request.
+    EXPECT_EQ(TakeDeviceRequests(data_, [](const CDeviceRequest&) {}), 0);
     // Listing works beside a running server.
     EXPECT_NE(List().find("DEV1\tPocket"), std::string::npos);
+}
+
+// The running server (its settings and watcher) carries out the requests.
+TEST_F(DeviceCommandTest, TheRunningServerResetsAndRemovesOnRequest) {
+    ::Settings settings;
+    settings.LoadSettings(data_);
+    CDataFolderLock held;
+    std::string error;
+    ASSERT_TRUE(held.TryAcquire(data_, error));
+    CSettingsWatcher watcher(settings, std::chrono::milliseconds(20));
+    auto record = settings.Devices().FindExistingDevice("DEV1");
+    ASSERT_TRUE(record);
+    record->syncState["-1"] = nullptr;
+
+    Clear();
+    ASSERT_EQ(RunDeviceReset(data_, "DEV1", "-1", out_, err_), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "Device DEV1: folder -1 reset by the running server\n");
+    EXPECT_FALSE(Exists("DEV1/-1.csv") || Exists("DEV1/-1.map"));
+    EXPECT_TRUE(Exists("DEV1/-2.csv") && Exists("DEV1.ifo"));
+    {
+        std::lock_guard<std::recursive_mutex> lock(settings.Lock());
+        EXPECT_TRUE(record->syncState.empty());  // read afresh at the next sync
+    }
+
+    Clear();
+    ASSERT_EQ(RunDeviceRemove(data_, "DEV1", out_, err_), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "Device DEV1 removed by the running server\n");
+    EXPECT_FALSE(Exists("DEV1.ifo") || Exists("DEV1/-2.csv"));
+    EXPECT_EQ(settings.DeviceNames().count("DEV1"), 0u);
+    EXPECT_EQ(ReadWholeFile(data_ + "/settings.inf").find("DEV1"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(data_ + "/settings.inf").find("Device=DEV3:Alt\n"), std::string::npos);
+}
+
+TEST(DeviceRequests, FormatParseAndTakeOnce) {
+    TempFolder temp;
+    std::string error;
+    CDeviceRequest reset{"PPC1", CDeviceRequest::Kind::kReset, "-3"};
+    ASSERT_TRUE(WriteDeviceRequest(temp.Path(), reset, error)) << error;
+    EXPECT_EQ(ReadWholeFile(temp.Path() + "/device-requests/PPC1"), "reset -3\n");
+    // A newer request of the device replaces the older one.
+    CDeviceRequest remove{"PPC1", CDeviceRequest::Kind::kRemove, ""};
+    ASSERT_TRUE(WriteDeviceRequest(temp.Path(), remove, error));
+    EXPECT_FALSE(
+        WriteDeviceRequest(temp.Path(), {"../x", CDeviceRequest::Kind::kReset, ""}, error));
+    WriteWholeFile(temp.Path() + "/device-requests/PPC2", "format c:\n");
+    std::vector<CDeviceRequest> carried;
+    auto carry = [&carried, &temp](const CDeviceRequest& request) {
+        // While it is carried out, a waiting tool does not see it done.
+        EXPECT_EQ(WaitForDeviceRequest(temp.Path(), request.deviceId, std::chrono::milliseconds(0)),
+                  CRequestWait::kStillRunning);
+        carried.push_back(request);
+    };
+    EXPECT_EQ(TakeDeviceRequests(temp.Path(), carry), 1);
+    EXPECT_EQ(carried, (std::vector<CDeviceRequest>{remove}));
+    EXPECT_EQ(TakeDeviceRequests(temp.Path(), carry), 0);  // taken once; the bad one removed
+    EXPECT_EQ(WaitForDeviceRequest(temp.Path(), "PPC1", std::chrono::milliseconds(0)),
+              CRequestWait::kDone);
+    EXPECT_FALSE(std::filesystem::exists(temp.Path() + "/device-requests/PPC2"));
+    CDeviceRequest parsed;
+    EXPECT_TRUE(ParseDeviceRequest("PPC1", "reset\n", parsed));
+    EXPECT_EQ(parsed, (CDeviceRequest{"PPC1", CDeviceRequest::Kind::kReset, ""}));
+    EXPECT_FALSE(ParseDeviceRequest("PPC1", "reset ../../x", parsed));
+    EXPECT_FALSE(ParseDeviceRequest("../PPC1", "reset", parsed));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 
+#include "server/app/json_text.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/settings.h"
@@ -41,23 +42,6 @@ bool Save(Settings& settings, const char* command, std::ostream& err) {
     if (settings.SaveSettings()) return true;
     err << command << ": " << settings.SettingsFilePath() << " could not be written\n";
     return false;
-}
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 }  // namespace

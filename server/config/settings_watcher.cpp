@@ -5,8 +5,16 @@
 
 #include "server/config/live_trace.h"
 
-CSettingsWatcher::CSettingsWatcher(Settings& settings, std::chrono::milliseconds interval)
-    : settings_(settings), interval_(interval), thread_([this] { Run(); }) {}
+CSettingsWatcher::CSettingsWatcher(Settings& settings, std::chrono::milliseconds interval,
+                                   std::function<void(const CDeviceRequest&)> onRequest)
+    : settings_(settings),
+      interval_(interval),
+      onRequest_(
+          onRequest
+              ? std::move(onRequest)
+              : [&settings](
+                    const CDeviceRequest& request) { CarryOutDeviceRequest(settings, request); }),
+      thread_([this] { Run(); }) {}
 
 CSettingsWatcher::~CSettingsWatcher() {
     {
@@ -23,6 +31,7 @@ void CSettingsWatcher::Run() {
         lock.unlock();
         try {
             settings_.ReloadIfChanged();
+            TakeDeviceRequests(settings_.DataFolder(), onRequest_);
         } catch (const std::exception& error) {
             AddLiveTrace(std::string("settings.inf could not be read again: ") + error.what());
         } catch (...) {

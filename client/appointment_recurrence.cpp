@@ -124,8 +124,9 @@ std::vector<PimException> ReadExceptions(const CWBXMLLiterals& list,
         for (const auto& field : *item->children) {
             const CWBXMLLiteral& f = *field;
             if (f.codePage == kPage && f.token == kOriginalDate) {
+                // The occurrence's day at the series' time of day.
                 if (auto d = DateOf(f)) {
-                    e.originalDate = UtcToLocal(*d);
+                    e.originalDate = WithTimeOf(UtcToLocal(*d), a.start);
                     original = true;
                 }
             } else if (f.codePage == kPage && f.token == kDeleted) {

@@ -56,12 +56,13 @@ std::string OccurrenceDate(double date) { return FormatUserDate(date); }
 bool ApplyRecurrenceChange(PimItem& item, const RecurrenceChange& change, double startBefore,
                            std::string& error) {
     if (!change.set && !change.clear) {
-        // A new Start takes the series' start along.
+        // A new Start takes the series' start along, and its exceptions their times.
         const PimRecurrence* current = item.GetRecurrence();
         double start = item.GetDate("Start");
-        if (!current || startBefore == 0 || DayOfOleDate(start) == DayOfOleDate(startBefore))
-            return true;
+        if (!current || startBefore == 0 || start == startBefore) return true;
         PimRecurrence moved = *current;
+        if (DayOfOleDate(start) == DayOfOleDate(startBefore))
+            return item.SetRecurrence(std::move(moved), &error);
         moved.pattern.patternStartDate = std::trunc(start);
         return StoreSeries(item, std::move(moved), error);
     }

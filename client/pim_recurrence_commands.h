@@ -10,7 +10,8 @@
 // TEXT is a pattern in the form of recurrence_text.h; its start defaults to the
 // appointment's Start. The appointment is the series' first occurrence: a Start on
 // a day the pattern does not name moves, with End, to the first day it does
-// (keeping the times), and a new Start moves the pattern's start with it. DATE is
+// (keeping the times), and a new Start moves the pattern's start with it (and the
+// exceptions' original times, AlignExceptions). DATE is
 // the day (or day and time) an occurrence was to start; FROM and TO bound the
 // starts listed (a TO without a time includes that whole day). Occurrences are
 // listed in order of their starts, one per line: start, end, object identifier,

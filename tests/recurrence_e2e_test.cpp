@@ -286,3 +286,32 @@ TEST(RecurrenceEndToEnd, ASeriesAcrossTheChangeToSummerTimeKeepsItsDays) {
     EXPECT_TRUE(Contains(sides.HandheldShow(oid), "Location=Raum 9\n"));
     EXPECT_EQ(expected, sides.HandheldOccurrences(oid, "2024-03-01", "2024-04-30"));
 }
+
+// The whole series moved to 11:00 on the handheld: every occurrence moves on the
+// desktop too, the moved single occurrence keeps its own time.
+TEST(RecurrenceEndToEnd, SeriesMovedOnTheHandheld) {
+    RecurrenceSides sides;
+    ASSERT_EQ("", sides.Error());
+    std::string key = AddPublished(sides, "Simple", kV2);
+    sides.Sync();
+    std::string oid = sides.HandheldOid("Simple");
+    ASSERT_EQ(
+        0,
+        sides.Skiff({"pim", "set", oid, "Start=2007-03-26 11:00", "End=2007-03-26 11:30"}).status);
+    std::string report = sides.Sync();
+    EXPECT_TRUE(Contains(report, "Calendar: handheld +0 ~0 -0, desktop +0 ~1 -0")) << report;
+    EXPECT_EQ("2007-03-26T11:00:00Z", sides.DesktopProperty(key, "PSETID_Appointment:0x820D"));
+    EXPECT_EQ("2007-03-26T11:30:00Z", sides.DesktopProperty(key, "PSETID_Appointment:0x820E"));
+    std::optional<CRecurrenceBlob> blob = sides.DesktopBlob(key);
+    ASSERT_TRUE(blob);
+    EXPECT_EQ(660U, blob->startTimeOffset);
+    EXPECT_EQ(690U, blob->endTimeOffset);
+    EXPECT_EQ(12U, blob->occurrenceCount);
+    EXPECT_EQ(Minutes(2007, 4, 20), blob->endDate);
+    ASSERT_EQ(1U, blob->exceptions.size());
+    EXPECT_EQ(Minutes(2007, 4, 16, 11), blob->exceptions[0].startDateTime);
+    // Nothing comes back that would undo it.
+    std::vector<std::string> shown = sides.HandheldOccurrences(oid, "2007-03-01", "2007-05-31");
+    ASSERT_EQ(12U, shown.size());
+    EXPECT_EQ("2007-03-29 11:00 11:30 Simple", shown[1]);
+}

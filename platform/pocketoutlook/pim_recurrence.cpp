@@ -124,6 +124,17 @@ void CompleteRecurrence(PimRecurrence& recurrence) {
     }
 }
 
+void AlignExceptions(PimRecurrence& recurrence, const PimAppointmentFields& appointment) {
+    long startSeconds = SecondsOfDay(appointment.start);
+    double length = appointment.end > appointment.start ? appointment.end - appointment.start : 0;
+    auto same = [](double a, double b) { return std::fabs(a - b) < 0.5 / 86400.0; };
+    for (PimException& e : recurrence.exceptions) {
+        e.originalDate = At(DayOfOleDate(e.originalDate), startSeconds);
+        if (e.start && same(*e.start, e.originalDate)) e.start.reset();
+        if (e.end && same(*e.end, e.start.value_or(e.originalDate) + length)) e.end.reset();
+    }
+}
+
 std::vector<PimOccurrence> ExpandOccurrences(const PimAppointmentFields& appointment,
                                              const PimRecurrence& recurrence, double from,
                                              double to) {

@@ -115,7 +115,14 @@ struct PimAppointmentFields {
     long busyStatus = 0;
     bool reminderSet = false;
     long reminderMinutesBeforeStart = 0;
+    bool operator==(const PimAppointmentFields&) const = default;
 };
+
+// Brings the exceptions in line with the appointment they repeat, as the desktop
+// keeps them: each original date at the appointment's time of day on its day, and a
+// changed start or end that equals the series' (the original start, the start plus
+// the appointment's length) not an own time of the exception.
+void AlignExceptions(PimRecurrence& recurrence, const PimAppointmentFields& appointment);
 
 struct PimOccurrence {
     double originalDate = 0;  // the start the pattern gives it

@@ -228,6 +228,7 @@ TEST_F(PimRecurrenceStoreTest, KeptWithTheItemAndRemovedWithIt) {
     ASSERT_NE(nullptr, again->GetRecurrence());
     PimRecurrence expected = r;
     CompleteRecurrence(expected);
+    AlignExceptions(expected, Meeting());  // the moved one's end is the series' length
     EXPECT_EQ(expected, *again->GetRecurrence());
     EXPECT_EQ(removed, again->GetRecurrence()->exceptions[0]);  // earliest first
     EXPECT_EQ(5U, again->Occurrences(Date(2024, 1, 1), Date(2024, 12, 31)).size());
@@ -309,4 +310,27 @@ TEST_F(PimRecurrenceStoreTest, StoreFilesOfTheEarlierLayoutAreUpgradedInPlace) {
     ASSERT_TRUE(app_.Logon());
     ASSERT_NE(nullptr, app_.GetItemFromOid(1)->GetRecurrence());
     EXPECT_EQ("Old meeting", app_.GetItemFromOid(1)->GetText("Subject"));
+}
+
+TEST(PimRecurrence, ExceptionsAlignWithTheSeriesTimes) {
+    PimRecurrence r = MondaysAndThursdays();
+    PimException moved;  // 14 March moved from 10:00 to 11:00
+    moved.originalDate = Date(2024, 3, 14, 10);
+    moved.start = Date(2024, 3, 14, 11);
+    moved.end = Date(2024, 3, 14, 11, 30);
+    PimException longer;  // 18 March ends later
+    longer.originalDate = Date(2024, 3, 18, 10);
+    longer.end = Date(2024, 3, 18, 12, 30);
+    r.exceptions = {moved, longer};
+    // The whole series moved to 11:00: the moved one now starts at the series' time,
+    // which is no time of its own any more; the other keeps its own end.
+    PimAppointmentFields series = Meeting();
+    series.start = Date(2024, 3, 4, 11);
+    series.end = Date(2024, 3, 4, 11, 30);
+    AlignExceptions(r, series);
+    EXPECT_EQ(Date(2024, 3, 14, 11), r.exceptions[0].originalDate);
+    EXPECT_FALSE(r.exceptions[0].start);
+    EXPECT_FALSE(r.exceptions[0].end);
+    EXPECT_EQ(Date(2024, 3, 18, 11), r.exceptions[1].originalDate);
+    EXPECT_EQ(Date(2024, 3, 18, 12, 30), r.exceptions[1].end);
 }

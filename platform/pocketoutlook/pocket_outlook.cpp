@@ -150,6 +150,7 @@ bool PimItem::SetRecurrence(PimRecurrence recurrence, std::string* why) {
         return false;
     }
     CompleteRecurrence(recurrence);
+    AlignExceptions(recurrence, AppointmentFields());
     recurrence_ = std::move(recurrence);
     recurrenceRead_ = true;
     recurrenceChanged_ = true;

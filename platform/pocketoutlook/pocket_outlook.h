@@ -107,7 +107,8 @@ public:
     // Calendar items (pim_recurrence.h): the recurrence, read from the store when
     // first asked for; null for a single appointment (and for other items).
     const PimRecurrence* GetRecurrence() const;
-    // Makes the item recurring (the recurrence completed by CompleteRecurrence) and
+    // Makes the item recurring (the recurrence completed by CompleteRecurrence, its
+    // exceptions aligned with the item's Start and End by AlignExceptions) and
     // sets IsRecurring; false, with the reason in why when given, when the item is
     // no appointment or the recurrence cannot be stored (RecurrenceProblem); the
     // item is then unchanged. Written by Save, like the properties.

@@ -19,6 +19,7 @@
 #include "server/config/settings_watcher.h"
 #include "server/http/socket_util.h"
 #include "server/http/trace_port.h"
+#include "server/http/web_routing.h"
 #include "server/http/web_server.h"
 #include "server/vantro/vantro_handlers.h"
 #ifdef CORVEL_WITH_CONSOLE
@@ -78,7 +79,9 @@ int RunHeadless(const ServerOptions& options) {
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
     // Changes "corvel web" and "corvel device" make to settings.inf take effect.
-    CSettingsWatcher settingsWatcher(settings);
+    CSettingsWatcher settingsWatcher(
+        settings, std::chrono::seconds(1),
+        [&settings](const CDeviceRequest& request) { CarryOutBetweenRequests(settings, request); });
     // Message boxes of the servers starting next already reach error.log.
     std::string errorLogPath = settings.DataFolder() + "/error.log";
     errorLog.SetPath(errorLogPath);

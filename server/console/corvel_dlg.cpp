@@ -20,6 +20,7 @@
 #include "server/config/live_trace.h"
 #include "server/config/sync_log.h"
 #include "server/console/qt_translations.h"
+#include "server/http/web_routing.h"
 
 namespace {
 
@@ -107,7 +108,11 @@ void CCorvelDlg::Initialise() {
     if (!dataFolderLock_.TryAcquire(settings_.DataFolder(), lockError)) {
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
-    if (options_.startServers) settingsWatcher_ = std::make_unique<CSettingsWatcher>(settings_);
+    if (options_.startServers) {
+        settingsWatcher_ = std::make_unique<CSettingsWatcher>(
+            settings_, std::chrono::seconds(1),
+            [this](const CDeviceRequest& request) { CarryOutBetweenRequests(settings_, request); });
+    }
     std::string errorLogPath = settings_.DataFolder() + "/error.log";
     errorLog_.SetPath(errorLogPath);
     if (access(settings_.SettingsFilePath().c_str(), F_OK) != 0) settings_.SaveSettings();
@@ -230,10 +235,10 @@ void CCorvelDlg::BuildTree() {
     userNodes_.clear();
     usersNode = AddPaneNode(nullptr, "Benutzer", kPaneUsers);
     for (const auto& record : settings_.Devices().Records()) {
-        if (record->DeviceID.empty()) {
+        if (record->Config()->DeviceID.empty()) {
             AddUserNode(record);
         } else {
-            settings_.GetDeviceName(record->DeviceID, "empty");
+            settings_.GetDeviceName(record->Config()->DeviceID, "empty");
         }
     }
     devicesNode = AddPaneNode(nullptr, QString::fromUtf8("Geräte"), kPaneDevices);
@@ -250,7 +255,7 @@ void CCorvelDlg::BuildTree() {
 }
 
 void CCorvelDlg::AddUserNode(const std::shared_ptr<CPocketDevice>& record) {
-    auto* node = AddPaneNode(usersNode, QString::fromStdString(record->Name), 0);
+    auto* node = AddPaneNode(usersNode, QString::fromStdString(record->Config()->Name), 0);
     userNodes_[node] = record;
 }
 

@@ -130,7 +130,7 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     std::string tempKey = folder->GetTempKey();
     CPocketDevice* device = session_.CurrentDevice();
     std::string ack =
-        FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
+        FormatAckString(device != nullptr ? device->Config()->DeviceID : deviceId_, key, tempKey);
     if (element || deviceChanged) {
         std::string path = session_.GetFolderPath(folder);
         answer_.StartTag(kPage, kSync);

@@ -142,7 +142,8 @@ bool DayRuleOfRRule(const std::string& text, const CivilTime& first, const Civil
         why = "a rule without occurrences (" + *problem + ")";
         return false;
     }
-    if (out.end != recur::EndKind::kNever && OccurrenceCount(out).value_or(0) > kMaxHeldOccurrences) {
+    if (out.end != recur::EndKind::kNever &&
+        OccurrenceCount(out).value_or(0) > kMaxHeldOccurrences) {
         why = "more than " + std::to_string(kMaxHeldOccurrences) + " occurrences";
         return false;
     }

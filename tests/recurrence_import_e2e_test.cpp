@@ -125,9 +125,10 @@ TEST(RecurrenceImportEndToEnd, HandheldImportReachesTheDesktopWithItsRules) {
         SCOPED_TRACE(s.subject);
         EXPECT_TRUE(Contains(exported.out, std::string("SUMMARY:") + s.subject));
         EXPECT_TRUE(Contains(exported.out, std::string("DTSTART;TZID=Europe/Berlin:") + s.start));
-        if (*s.exdate)
+        if (*s.exdate) {
             EXPECT_TRUE(
                 Contains(exported.out, std::string("EXDATE;TZID=Europe/Berlin:") + s.exdate));
+        }
     }
     // The rules as the desktop writes them (a count before the interval and days).
     for (const char* rule :

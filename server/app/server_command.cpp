@@ -18,6 +18,7 @@
 #include "server/config/live_trace.h"
 #include "server/config/settings_watcher.h"
 #include "server/http/socket_util.h"
+#include "server/http/tls_setup.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 #include "server/vantro/vantro_handlers.h"
@@ -30,6 +31,10 @@ void AddServerOptions(CLI::App& app, ServerOptions& options) {
                  "Run without a window: the live trace goes to standard output");
     app.add_option("--port", options.port,
                    "HTTP port for this run instead of HttpPort of settings.inf (0: any free port)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--https-port", options.httpsPort,
+                   "HTTPS port for this run instead of HttpsPort of settings.inf (0: any free "
+                   "port)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--trace-port", options.tracePort, "Trace port for this run (0: any free port)")
         ->capture_default_str()
@@ -90,6 +95,16 @@ int RunHeadless(const ServerOptions& options) {
     SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
     InstallVantroHandlers();
     std::unique_ptr<CWebServer> web = StartWebServer(settings, WebServerConfig{}, options.port);
+    std::unique_ptr<CWebServer> https =
+        StartHttpsFromSettings(settings, WebServerConfig{}, options.httpsPort,
+                               [&output, &settings](const std::string& line, bool problem) {
+                                   if (problem) {
+                                       std::fprintf(stderr, "corvel: %s\n", line.c_str());
+                                       std::fflush(stderr);
+                                   }
+                                   // Shown once: the live trace has it when it is on.
+                                   if (!settings.TraceLive()) output.Line(line);
+                               });
     settings.LoadHelpTexts();
     if (!errorLog.Open(errorLogPath)) {
         AddLiveTrace("error.log cannot be opened in " + settings.DataFolder());
@@ -103,6 +118,7 @@ int RunHeadless(const ServerOptions& options) {
     }
     AddLiveTraceF("Corvel ends (signal %d)", received);
     trace->Stop();
+    if (https) https->Stop();
     web->Stop();
     SetProtocolHandlers(nullptr);
     SetWBXMLTraceSink(nullptr);
@@ -114,6 +130,7 @@ int RunHeadless(const ServerOptions& options) {
 int RunConsoleWindow(const ServerOptions& options) {
     ConsoleOptions console;
     console.port = options.port;
+    console.httpsPort = options.httpsPort;
     console.tracePort = options.tracePort;
     console.beforeServers = [] {
         SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });

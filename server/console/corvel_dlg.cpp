@@ -87,6 +87,7 @@ CCorvelDlg::~CCorvelDlg() {
     settingsWatcher_.reset();
     settings_.SetSettingsChangedHook(nullptr);
     if (tracePort_) tracePort_->Stop();
+    if (https_) https_->Stop();
     if (web_) web_->Stop();
     if (options_.startServers && options_.afterServers) options_.afterServers();
     settings_.SetDeviceListChangedHook(nullptr);
@@ -116,6 +117,11 @@ void CCorvelDlg::Initialise() {
         WebServerConfig config;
         config.loopbackOnly = options_.loopbackOnly;
         web_ = StartWebServer(settings_, config, options_.port);
+        // What it uses reaches the live trace; why it stays off, a message box too.
+        https_ = StartHttpsFromSettings(settings_, config, options_.httpsPort,
+                                        [](const std::string& line, bool problem) {
+                                            if (problem) ShowMessageBox(line, "HTTPS");
+                                        });
     }
     settings_.LoadHelpTexts();
     if (!errorLog_.Open(errorLogPath)) {

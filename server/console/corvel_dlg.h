@@ -37,6 +37,7 @@
 #include "server/console/dlg_user.h"
 #include "server/console/dlg_users.h"
 #include "server/console/dlg_webserver.h"
+#include "server/http/tls_setup.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 
@@ -44,6 +45,7 @@ struct ConsoleOptions {
     std::string dataFolder;      // empty: the default data folder
     bool startServers = true;    // the web server and the trace port
     int port = -1;               // -1: HttpPort of settings.inf; 0: any free port
+    int httpsPort = -1;          // -1: HttpsPort of settings.inf; 0: any free port
     int tracePort = kTracePort;  // 0: any free port
     bool loopbackOnly = false;   // servers bind 127.0.0.1 only
     bool messageBoxes = true;    // message boxes as dialogs (UI thread) / error.log entries
@@ -151,6 +153,7 @@ private:
     CDataFolderLock dataFolderLock_;
     std::unique_ptr<CSettingsWatcher> settingsWatcher_;
     std::unique_ptr<CWebServer> web_;
+    std::unique_ptr<CWebServer> https_;
     std::unique_ptr<CTracePort> tracePort_;
     std::map<int, QWidget*> panes_;
     std::map<QTreeWidgetItem*, std::shared_ptr<CPocketDevice>> userNodes_;

@@ -128,7 +128,7 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
                                 " is used");
             }
         } else if (key == "HttpsPort") {
-            int port = ParseInteger(value);
+            int port = LeadingInteger(value);
             if (port >= 0 && port <= 65535) {
                 values.httpsPort = port;
             } else {
@@ -142,7 +142,7 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
         } else if (key == "TlsKeyFile") {
             values.tlsKeyFile.assign(value);
         } else if (key == "RequireTls") {
-            values.requireTls = ParseInteger(value) != 0;
+            values.requireTls = LeadingInteger(value) != 0;
         } else if (key == "KeepSyncFiles") {
             values.keepSyncFiles = LeadingInteger(value);
         } else if (key == "MaxBodyMB") {

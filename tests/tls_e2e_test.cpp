@@ -40,10 +40,10 @@ std::string Curl(const std::string& ca, const std::string& url,
 // The answer openssl s_client receives for request, the certificate verified
 // against ca for the name localhost.
 std::string SClient(const std::string& ca, int port, const std::string& request) {
-    std::string script = "printf '%s' \"$1\" | openssl s_client -quiet -connect 127.0.0.1:" +
-                         std::to_string(port) +
-                         " -servername localhost -verify_hostname localhost"
-                         " -verify_return_error -CAfile \"$2\" 2>/dev/null";
+    std::string script =
+        "printf '%s' \"$1\" | openssl s_client -quiet -connect 127.0.0.1:" + std::to_string(port) +
+        " -servername localhost -verify_hostname localhost"
+        " -verify_return_error -CAfile \"$2\" 2>/dev/null";
     int status = 0;
     return Run("/bin/sh", {"-c", script, "sh", request, ca}, status);
 }
@@ -95,8 +95,8 @@ TEST_F(TlsEndToEnd, FirstStartMakesACertificateAndEveryRouteAnswersOverHttps) {
     std::string error;
     std::string fingerprint = FingerprintOfCertificateFile(Cert(), error);
     ASSERT_FALSE(fingerprint.empty()) << error;
-    EXPECT_TRUE(corvel.HasLine("TLS certificate " + Cert() + ", SHA-256 fingerprint " +
-                               fingerprint));
+    EXPECT_TRUE(
+        corvel.HasLine("TLS certificate " + Cert() + ", SHA-256 fingerprint " + fingerprint));
     Corvel shown(temp_.Path(), {"tls", "fingerprint"});
     EXPECT_EQ(shown.Wait(), 0);
     EXPECT_EQ(shown.Out(), "SHA-256 fingerprint " + fingerprint + "\n");
@@ -117,19 +117,20 @@ TEST_F(TlsEndToEnd, FirstStartMakesACertificateAndEveryRouteAnswersOverHttps) {
     EXPECT_TRUE(Curl(Cert(), https + "/fwd/page.txt").ends_with("forwarded page"))
         << Curl(Cert(), https + "/fwd/page.txt");
     // The protocol server: an empty request gets the bare document header.
-    std::string vantro = Curl(Cert(), https + "/x",
-                              {"-H", "Content-Type: application/vantro", "--data-binary", ""});
+    std::string vantro =
+        Curl(Cert(), https + "/x", {"-H", "Content-Type: application/vantro", "--data-binary", ""});
     EXPECT_EQ(vantro.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << vantro;
     EXPECT_TRUE(vantro.ends_with(std::string("\r\n\r\n\x03\x01\x6a\x00", 8))) << vantro;
     // Attachments and log-ons over HTTPS: tls_vantro_e2e_test.cpp.
 
     // The same routes through openssl s_client, which checks the name itself.
-    EXPECT_TRUE(SClient(Cert(), port, "GET /hello.txt HTTP/1.0\r\n\r\n").ends_with("hello over TLS"));
-    EXPECT_TRUE(SClient(Cert(), port,
-                        "GET /docs/p.txt HTTP/1.0\r\nAuthorization: Basic Ym9iOnB3\r\n\r\n")
-                    .ends_with("protected page"));
-    EXPECT_TRUE(SClient(Cert(), port, "GET /fwd/page.txt HTTP/1.0\r\n\r\n")
-                    .ends_with("forwarded page"));
+    EXPECT_TRUE(
+        SClient(Cert(), port, "GET /hello.txt HTTP/1.0\r\n\r\n").ends_with("hello over TLS"));
+    EXPECT_TRUE(
+        SClient(Cert(), port, "GET /docs/p.txt HTTP/1.0\r\nAuthorization: Basic Ym9iOnB3\r\n\r\n")
+            .ends_with("protected page"));
+    EXPECT_TRUE(
+        SClient(Cert(), port, "GET /fwd/page.txt HTTP/1.0\r\n\r\n").ends_with("forwarded page"));
     std::string sVantro = SClient(Cert(), port,
                                   "POST /x HTTP/1.1\r\nContentType: application/vantro\r\n"
                                   "Content-Length: 0\r\n\r\n");
@@ -165,12 +166,11 @@ TEST_F(TlsEndToEnd, UnusableCertificateFilesKeepHttpsOffAndPlainRunning) {
     };
     std::string junk = temp_.Path() + "/junk.pem";
     std::string missing = temp_.Path() + "/missing.pem";
-    for (const Case& c :
-         {Case{"TlsCertFile=" + missing + "\nTlsKeyFile=" + junk + "\n",
-               "TlsCertFile " + missing + " cannot be read"},
-          Case{"TlsCertFile=" + junk + "\nTlsKeyFile=" + junk + "\n",
-               "TlsCertFile " + junk + " holds no usable certificate"},
-          Case{"TlsCertFile=" + junk + "\n", "TlsKeyFile is not set"}}) {
+    for (const Case& c : {Case{"TlsCertFile=" + missing + "\nTlsKeyFile=" + junk + "\n",
+                               "TlsCertFile " + missing + " cannot be read"},
+                          Case{"TlsCertFile=" + junk + "\nTlsKeyFile=" + junk + "\n",
+                               "TlsCertFile " + junk + " holds no usable certificate"},
+                          Case{"TlsCertFile=" + junk + "\n", "TlsKeyFile is not set"}}) {
         WriteWholeFile(data_ + "/settings.inf", "WebBaseDir=" + www_ + "\n" + c.settings);
         Corvel corvel(temp_.Path(),
                       {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
@@ -179,7 +179,8 @@ TEST_F(TlsEndToEnd, UnusableCertificateFilesKeepHttpsOffAndPlainRunning) {
         EXPECT_TRUE(WaitFor([&] { return corvel.Err().find(c.reason) != std::string::npos; }))
             << corvel.Err();
         EXPECT_EQ(corvel.Err().rfind("corvel: HTTPS is off: ", 0), 0u) << corvel.Err();
-        EXPECT_TRUE(AskLoopback(plain, "GET /hello.txt HTTP/1.0\r\n\r\n").ends_with("hello over TLS"));
+        EXPECT_TRUE(
+            AskLoopback(plain, "GET /hello.txt HTTP/1.0\r\n\r\n").ends_with("hello over TLS"));
         EXPECT_EQ(corvel.Stop(SIGTERM), 0);
         EXPECT_EQ(corvel.Out().find("HTTPS server listening"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(data_ + "/tls-certificate.pem"));

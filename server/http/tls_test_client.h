@@ -14,10 +14,10 @@
 #include "server/http/http_test_util.h"
 
 struct TlsTestExchange {
-    bool handshake = false;     // the handshake succeeded (and the name, when given, matched)
-    std::string fingerprint;    // of the server's certificate
-    std::string answer;         // everything received until the end
-    bool closeNotify = false;   // the server ended the session properly
+    bool handshake = false;    // the handshake succeeded (and the name, when given, matched)
+    std::string fingerprint;   // of the server's certificate
+    std::string answer;        // everything received until the end
+    bool closeNotify = false;  // the server ended the session properly
 };
 
 inline TlsTestExchange TlsExchange(int port, const std::string& request,

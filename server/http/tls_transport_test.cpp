@@ -68,8 +68,8 @@ TEST_F(TlsLoopTest, RequestsAreAnsweredThroughTheSessionAndMarkedSecure) {
     TlsTestExchange small = TlsExchange(port, request, cert, "localhost");
     ASSERT_TRUE(small.handshake);
     EXPECT_EQ(small.fingerprint, context->Fingerprint());
-    EXPECT_EQ(small.answer, "HTTP/1.0 200 OK\r\nContent-Length: " +
-                                std::to_string(request.size()) + "\r\n\r\n" + request);
+    EXPECT_EQ(small.answer, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(request.size()) +
+                                "\r\n\r\n" + request);
     EXPECT_TRUE(small.closeNotify);
     EXPECT_TRUE(secure);
     // An answer far larger than the socket's buffers arrives whole and in order.
@@ -120,7 +120,8 @@ TEST_F(TlsLoopTest, PlainHttpGetsNoDataAndAStalledHandshakeEndsAtItsDeadline) {
     // Silent, and half a ClientHello: both cost no worker and end at the deadline.
     CSocket silent = ConnectLoopback(port);
     CSocket half = ConnectLoopback(port);
-    ASSERT_TRUE(SendAll(half.Get(), std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11)));
+    ASSERT_TRUE(
+        SendAll(half.Get(), std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11)));
     ASSERT_TRUE(WaitFor([&] { return server->ActiveConnections() == 2; }));
     EXPECT_EQ(server->BusyWorkers(), 0u);
     auto before = std::chrono::steady_clock::now();

@@ -50,7 +50,8 @@ TEST_F(TlsVantroEndToEnd, RequireTlsTakesLogonsAndAttachmentsOnlyOverHttps) {
     ASSERT_FALSE(id.empty());
     WriteWholeFile(temp_.Path() + "/a.txt", "attached bytes");
     Store({"attach", id, temp_.Path() + "/a.txt"});
-    const std::string path = "/OutlookAttachments/Inbox/" + id + ".EML/a.txt?device=PPC1&username=alice";
+    const std::string path =
+        "/OutlookAttachments/Inbox/" + id + ".EML/a.txt?device=PPC1&username=alice";
     EXPECT_EQ(AskServer(port_, "GET " + path +
                                    " HTTP/1.1\r\nAuthorization: Basic YWxpY2U6U2VjcmV0\r\n\r\n"),
               UnauthorizedAnswer(kAttachmentRealm));

@@ -242,7 +242,8 @@ struct SyncFigures {
 
 SyncFigures OneSync(const std::string& home) {
     SyncFigures f;
-    BackgroundProgram corvel("corvel", home, {"--headless", "--port", "0", "--trace-port", "0"});
+    BackgroundProgram corvel(
+        "corvel", home, {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     std::string port = corvel.WaitFor("Web server listening on port ([0-9]+)\n");
     if (port.empty()) throw std::runtime_error("corvel did not start: " + corvel.Out());
     ProgramRun config = RunProgram(

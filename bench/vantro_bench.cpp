@@ -239,7 +239,8 @@ struct BenchServer {
         }
         server = std::make_unique<BenchProgram>(
             "corvel", home,
-            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+            std::vector<std::string>{"--headless", "--port", "0", "--https-port", "0",
+                                     "--trace-port", "0"});
         port = server->Port();
         if (port == 0) problem = "corvel did not start: " + server->Out();
     }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/base/utf.h"
 #include "platform/mapi/large_value.h"
 #include "platform/mapi/mapi_interfaces.h"
 
@@ -62,10 +63,10 @@ void ErrorProp(ULONG propId, SCODE code, SPropValue& out);
 // capped at the largest ULONG).
 ULONG ValueSize(const Value& v);
 
-// UTF-16 <-> UTF-8. Invalid sequences become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view in);
-std::u16string Utf8ToUtf16(std::string_view in);
-std::size_t Utf16Length(const char16_t* s);
+// UTF-16 <-> UTF-8 (invalid sequences become U+FFFD) come from the base layer.
+using ::Utf16Length;
+using ::Utf16ToUtf8;
+using ::Utf8ToUtf16;
 
 // Database encoding of the value part (multi-valued values as a counted blob).
 // Decode returns false for bytes that do not fit the type.

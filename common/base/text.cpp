@@ -24,7 +24,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::size_t FindIgnoringCase(std::string_view text, std::string_view needle, std::size_t pos) {
@@ -85,7 +86,8 @@ std::string DecodeEscapedHex(std::string_view text, char escape) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == escape && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
             HexDigitValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2])));
+            out.push_back(
+                static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2])));
             i += 2;
         } else {
             out.push_back(text[i]);

@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
     }
     std::string host = argv[1];
     int port = std::atoi(argv[2]);
-    std::string request = std::string("GET ") + argv[3] +
-                          " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+    std::string request = std::string("GET ") + argv[3] + " HTTP/1.1\r\nHost: " + host +
+                          "\r\nConnection: close\r\n\r\n";
     int threads = std::atoi(argv[5]);
     int seconds = std::atoi(argv[6]);
     SslCtxPtr context(SSL_CTX_new(TLS_client_method()));

@@ -60,6 +60,7 @@ struct Connection {
     size_t discarded = 0;         // linger: bytes read and dropped
     bool crashed = false;         // the handler threw
     bool readable = true;         // registered for reading
+    uint32_t watched = EPOLLIN;   // the events registered (a handshake may wait to write)
 };
 
 }  // namespace
@@ -210,6 +211,8 @@ void CConnectionLoop::State::Ready(Connection& c) {
 }
 
 bool CConnectionLoop::State::Watch(Connection& c, uint32_t events) {
+    if (c.watched == events) return true;
+    c.watched = events;
     epoll_event event{};
     event.events = events | EPOLLRDHUP;
     event.data.u64 = c.id;

@@ -332,7 +332,25 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
             return;
         }
         if (c.phase == Phase::kHead) {
-            // The head is whole: from now on the body's rate counts.
+            // The head is whole: a body of known length gets its room at once, so
+            // it is held once and never copied while it arrives.
+            if (auto declared = c.framing.DeclaredLength(); declared) {
+                size_t total = head + static_cast<size_t>(*declared) + CDataString::kAppendSlack;
+                size_t room = buffer.Capacity();
+                if (total > room && heldBytes + (total - room) > limits.bodyBudgetBytes) {
+                    AddLiveTraceF("Request dropped: requests in memory would pass %zu bytes",
+                                  limits.bodyBudgetBytes);
+                    CloseById(id);
+                    return;
+                }
+                if (!buffer.ReserveExactly(total)) {
+                    AddLiveTrace("Request dropped: out of memory while reading it");
+                    CloseById(id);
+                    return;
+                }
+                if (buffer.Capacity() > room) Charge(c, buffer.Capacity() - room);
+            }
+            // From now on the body's rate counts.
             c.phase = Phase::kBody;
             c.windowStartCount = count;
             SetDeadline(c, Clock::now() + limits.bodyWindow);

@@ -34,8 +34,10 @@ constexpr size_t kReadPiece = 64 * 1024;
 // Bytes read from one connection per wake-up, so one fast sender does not hold
 // the loop while others wait.
 constexpr size_t kReadPerWake = 256 * 1024;
-// Room CDataString keeps free after an append, at most.
-constexpr size_t kGrowthSlack = 1024;
+// Room CDataString keeps free after an append, at most: the same figure the
+// buffer uses, or a body given its room exactly would seem to need a doubling
+// at its last piece and be dropped against the budget.
+constexpr size_t kGrowthSlack = CDataString::kAppendSlack;
 
 bool SetBlocking(int fd, bool blocking) {
     int flags = fcntl(fd, F_GETFL, 0);

@@ -34,8 +34,10 @@ constexpr size_t kReadPiece = 64 * 1024;
 // Bytes read from one connection per wake-up, so one fast sender does not hold
 // the loop while others wait.
 constexpr size_t kReadPerWake = 256 * 1024;
-// Room CDataString keeps free after an append, at most.
-constexpr size_t kGrowthSlack = 1024;
+// Room CDataString keeps free after an append, at most: the same figure the
+// buffer uses, or a body given its room exactly would seem to need a doubling
+// at its last piece and be dropped against the budget.
+constexpr size_t kGrowthSlack = CDataString::kAppendSlack;
 
 bool SetBlocking(int fd, bool blocking) {
     int flags = fcntl(fd, F_GETFL, 0);
@@ -60,6 +62,7 @@ struct Connection {
     size_t discarded = 0;         // linger: bytes read and dropped
     bool crashed = false;         // the handler threw
     bool readable = true;         // registered for reading
+    uint32_t watched = EPOLLIN;   // the events registered (a handshake may wait to write)
 };
 
 }  // namespace
@@ -212,6 +215,8 @@ void CConnectionLoop::State::Ready(Connection& c) {
 }
 
 bool CConnectionLoop::State::Watch(Connection& c, uint32_t events) {
+    if (c.watched == events) return true;
+    c.watched = events;
     epoll_event event{};
     event.events = events | EPOLLRDHUP;
     event.data.u64 = c.id;

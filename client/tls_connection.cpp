@@ -98,8 +98,8 @@ TlsHandshakeResult CTlsClientConnection::Handshake(const std::string& host,
         result.trust = TlsTrust::kAuthority;
     } else if (chain) {
         result.trust = TlsTrust::kWrongName;
-        result.reason = "the server's certificate is not made out for " + host +
-                        "; nothing was sent";
+        result.reason =
+            "the server's certificate is not made out for " + host + "; nothing was sent";
     } else {
         result.trust = TlsTrust::kFirstUse;
     }

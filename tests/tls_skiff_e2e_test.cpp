@@ -52,7 +52,8 @@ protected:
         return {status, skiff.Out()};
     }
     void Configure() {
-        Ran config = Skiff({"config", "--server", server_, "--user", "alice", "--password", "Secret"});
+        Ran config =
+            Skiff({"config", "--server", server_, "--user", "alice", "--password", "Secret"});
         ASSERT_EQ(config.status, 0) << config.out;
     }
     // Requests the server has seen so far (its live trace).
@@ -90,9 +91,9 @@ TEST_F(TlsSkiffEndToEnd, FirstUsePinsAndAChangedCertificateEndsTheSyncWithNothin
     // The first sync shows the certificate and keeps it.
     Ran sync = Skiff({"sync"});
     EXPECT_EQ(sync.status, 0) << sync.out;
-    EXPECT_NE(sync.out.find("Server certificate SHA-256 fingerprint " + first +
-                            ": trusted from now on"),
-              std::string::npos)
+    EXPECT_NE(
+        sync.out.find("Server certificate SHA-256 fingerprint " + first + ": trusted from now on"),
+        std::string::npos)
         << sync.out;
     EXPECT_EQ(ReadWholeFile(PinFile()), server_ + "\n" + first + "\n");
     EXPECT_NE(Skiff({"config"}).out.find("\nCertificate=" + first + "\n"), std::string::npos);
@@ -112,7 +113,8 @@ TEST_F(TlsSkiffEndToEnd, FirstUsePinsAndAChangedCertificateEndsTheSyncWithNothin
     sync = Skiff({"sync"});
     EXPECT_EQ(sync.status, 1) << sync.out;
     EXPECT_NE(sync.out.find("skiff sync: the server's certificate has changed: SHA-256 "
-                            "fingerprint " + second + ", kept " + first + "; nothing was sent"),
+                            "fingerprint " +
+                            second + ", kept " + first + "; nothing was sent"),
               std::string::npos)
         << sync.out;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -151,10 +153,12 @@ TEST_F(TlsSkiffEndToEnd, AnAuthorityCertificateCountsOnlyForItsName) {
     for (const auto& [name, san] : std::vector<std::pair<std::string, std::string>>{
              {"right", "IP:127.0.0.1"}, {"wrong", "DNS:elsewhere.example"}}) {
         WriteWholeFile(ca + "/" + name + ".ext", "subjectAltName=" + san + "\n");
-        ASSERT_TRUE(OpenSsl(ca, newKey + "-keyout " + name + ".key -out " + name +
-                                    ".csr -subj /CN=" + name));
-        ASSERT_TRUE(OpenSsl(ca, "x509 -req -days 2 -in " + name + ".csr -CA ca.pem -CAkey ca.key "
-                                "-CAcreateserial -out " + name + ".pem -extfile " + name + ".ext"));
+        ASSERT_TRUE(OpenSsl(
+            ca, newKey + "-keyout " + name + ".key -out " + name + ".csr -subj /CN=" + name));
+        ASSERT_TRUE(OpenSsl(ca, "x509 -req -days 2 -in " + name +
+                                    ".csr -CA ca.pem -CAkey ca.key "
+                                    "-CAcreateserial -out " +
+                                    name + ".pem -extfile " + name + ".ext"));
     }
     skiffEnvironment_ = {"SSL_CERT_FILE=" + ca + "/ca.pem", "SSL_CERT_DIR=" + ca};
 

@@ -64,7 +64,7 @@ TEST_F(PimWriteBatchTest, AFailedSaveIsUndoneAloneAndTheBoundCommitsOnItsOwn) {
     auto stale = app_.GetItemFromOid(kept);
     ASSERT_TRUE(app_.GetItemFromOid(kept)->Delete());
     stale->SetText("FirstName", "Back");
-    EXPECT_FALSE(stale->Save());  // deleted meanwhile: not brought back
+    EXPECT_FALSE(stale->Save());      // deleted meanwhile: not brought back
     EXPECT_EQ(1, SeenElsewhere());    // the delete is not committed yet: Kept is there
     EXPECT_NE(0, AddContact("Dee"));  // with the delete two writes: the bound commits
     EXPECT_EQ(1, SeenElsewhere());    // Kept gone, Dee stored

@@ -32,7 +32,7 @@ echo "== thread sanitizer build and tests (the server's tests, end to end)"
 tsan_tests=(server_app_test server_config_test server_formats_test server_http_test
   server_itemconv_test server_mapi_test server_restriction_test server_runtime_test
   server_store_test server_vantro_test http_e2e_test load_e2e_test routing_e2e_test
-  vantro_e2e_test vantro_exchange_e2e_test vantro_sync_e2e_test)
+  tls_e2e_test vantro_e2e_test vantro_exchange_e2e_test vantro_sync_e2e_test)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVEL_TSAN=ON -DCORVEL_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target corvel corvel-store "${tsan_tests[@]}"
 rm -rf build-tsan/tsan-reports

@@ -271,6 +271,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     }
     if (sendBack) exchange.NoteEcho(folder->GetKey(), key);
     session_.NoteDeviceChange(key);
+    outcome.reached = true;
     exchange.NoteClaimed(key);
 
     // What the answer tells the device.

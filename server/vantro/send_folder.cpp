@@ -117,11 +117,13 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     // A folder the device changed in this request gets its AckString even when
     // nothing is sent back: the snapshot then records the device's own changes, and
     // without the acknowledgement the baseline would never take them in, so the
-    // next answer would send them back to the device.
+    // next answer would send them back to the device. The same holds for changes
+    // repeated after a lost answer, which store nothing.
     auto own = counts_.find(key);
     const bool deviceChanged =
         own != counts_.end() && own->second.deviceAdded + own->second.deviceChanged +
-                                        own->second.deviceDeleted + own->second.deviceOther >
+                                        own->second.deviceDeleted + own->second.deviceOther +
+                                        own->second.deviceRepeated >
                                     0;
     // Every answer names a snapshot of its own; one that no answer names is not
     // written (no acknowledgement could install it).

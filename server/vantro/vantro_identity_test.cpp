@@ -248,6 +248,41 @@ TEST_F(VantroIdentityTest, AckStringsNameASnapshotOfTheirOwn) {
     EXPECT_TRUE(Traced("AckString refused: PPC1:../x.csv:../x_temp.1.csv")) << lastTrace_;
 }
 
+TEST_F(VantroIdentityTest, AFolderWhoseAddsWereAllRepeatsGetsAnAckStringToo) {
+    // Two tasks without subject, sent on the first sync; the answer is lost.
+    const std::vector<Node> request = {Box(
+        kSync, {DeviceTasks({Task(kAdd, "1@S1", "", "one"), Task(kAdd, "2@S1", "", "two")}, true),
+                GetFolder("-2")})};
+    std::string first = Run(request);
+    std::vector<std::string> keys = Keys(tasks_);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(acks_, std::vector<std::string>{"PPC1:-2.csv:-2_temp.1.csv"}) << first;
+    // The repeat stores nothing, but its snapshot takes both tasks in: the folder
+    // is acknowledged under a generation of its own.
+    Run(request);
+    EXPECT_EQ(Keys(tasks_), keys);
+    EXPECT_EQ(acks_, std::vector<std::string>{"PPC1:-2.csv:-2_temp.2.csv"}) << lastTrace_;
+    // Acknowledged, the next request gets nothing back: not the device's own tasks.
+    EXPECT_EQ(Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})}), "");
+}
+
+TEST_F(VantroIdentityTest, ADeletionRepeatedAfterALostAnswerIsAcknowledged) {
+    Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "gone")}, true), GetFolder("-2")})});
+    std::string key = NewKey(tasks_, {});
+    ASSERT_FALSE(key.empty());
+    Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})});
+    // The device deletes the task; the answer is lost and the deletion comes again.
+    const std::vector<Node> request = {
+        Box(kSync, {DeviceTasks({Box(kDelete, {Text(kServerID, key)})}), GetFolder("-2")})};
+    Run(request);
+    EXPECT_TRUE(Keys(tasks_).empty());
+    Run(request);
+    EXPECT_TRUE(Traced("Deleting " + key + ": no such item")) << lastTrace_;
+    ASSERT_EQ(acks_.size(), 1u) << lastTrace_;
+    // Acknowledged, the deletion is not sent back to the device that made it.
+    EXPECT_EQ(Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})}), "");
+}
+
 TEST_F(VantroIdentityTest, AServerKilledAfterTheSaveLosesNoMapping) {
     Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "First")})})});
     std::string first = NewKey(tasks_, {});

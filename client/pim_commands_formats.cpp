@@ -9,6 +9,8 @@
 #include <ostream>
 
 #include "client/pim_commands.h"
+#include "client/record_recurrence.h"
+#include "client/record_times.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/transfer.h"
 #include "common/formats/vcard_map.h"
@@ -25,60 +27,6 @@ RecordKind KindOfFolder(int folder) {
     return folder == olFolderContacts ? RecordKind::kContact
            : folder == olFolderTasks  ? RecordKind::kTask
                                       : RecordKind::kAppointment;
-}
-
-bool CivilOfOle(double date, CivilTime& out) {
-    SYSTEMTIME st;
-    if (date == 0.0 || date == kOleNoDate || !VariantTimeToSystemTime(date, &st)) return false;
-    out = CivilTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
-    return true;
-}
-
-bool OleOfCivil(const CivilTime& t, double& out) {
-    SYSTEMTIME st;
-    st.wYear = static_cast<uint16_t>(t.year);
-    st.wMonth = static_cast<uint16_t>(t.month);
-    st.wDay = static_cast<uint16_t>(t.day);
-    st.wHour = static_cast<uint16_t>(t.hour);
-    st.wMinute = static_cast<uint16_t>(t.minute);
-    st.wSecond = static_cast<uint16_t>(t.second > 59 ? 59 : t.second);
-    return SystemTimeToVariantTime(st, &out);
-}
-
-// Local wall-clock time as a record time in the handheld's zone.
-RecordTime LocalTime(const CivilTime& local) {
-    RecordTime t;
-    const std::string zone = pimfmt::LocalZoneName();
-    if (zone == "UTC") {
-        t.time = local;
-        t.form = TimeForm::kUtc;
-        return t;
-    }
-    t.time = local;
-    t.form = TimeForm::kZoned;
-    t.zone = zone;
-    return t;
-}
-
-RecordTime Day(const CivilTime& local) {
-    RecordTime t;
-    t.time = CivilTime{local.year, local.month, local.day};
-    t.form = TimeForm::kDate;
-    return t;
-}
-
-// The handheld's wall-clock time of a record time.
-CivilTime Local(const RecordTime& t, const pimfmt::FileZones& zones) {
-    const pimfmt::Zone& local = pimfmt::LocalZone();
-    switch (t.form) {
-        case TimeForm::kUtc:
-            return local.ToLocal(t.time);
-        case TimeForm::kZoned:
-            if (const pimfmt::Zone* z = zones.Find(t.zone)) return local.ToLocal(z->ToUtc(t.time));
-            return t.time;
-        default:
-            return t.time;
-    }
 }
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -161,13 +109,13 @@ PimRecord HandheldRecordOfItem(const PimItem& item) {
                 if (r.kind == RecordKind::kContact ||
                     (allDay && (name == "Start" || name == "End")) ||
                     ((name == "StartDate" || name == "DueDate") && midnight)) {
-                    r.times[name] = Day(t);
+                    r.times[name] = DayRecordTime(t);
                 } else if (name == "DateCompleted" || name == "ReminderTime") {
                     RecordTime u;
                     u.time = pimfmt::LocalZone().ToUtc(t);
                     r.times[name] = u;
                 } else {
-                    r.times[name] = LocalTime(t);
+                    r.times[name] = LocalRecordTime(t);
                 }
                 break;
             }
@@ -176,6 +124,7 @@ PimRecord HandheldRecordOfItem(const PimItem& item) {
     if (r.kind == RecordKind::kAppointment) {
         r.numbers.erase("MeetingStatus");
         if (!r.flags["ReminderSet"]) r.numbers.erase("ReminderMinutesBeforeStart");
+        r.recurrence = RecordRecurrenceOfItem(item);
     }
     if (r.kind != RecordKind::kContact) r.uid = ContentUid(r);
     return r;
@@ -205,7 +154,7 @@ void HandheldItemOfRecord(PimItem& item, const PimRecord& r, const pimfmt::FileZ
                 auto it = r.times.find(name);
                 if (it == r.times.end() || !it->second.IsSet()) break;
                 double ole = 0;
-                if (OleOfCivil(Local(it->second, zones), ole)) item.SetDate(name, ole);
+                if (OleOfCivil(HandheldLocal(it->second, zones), ole)) item.SetDate(name, ole);
                 break;
             }
         }
@@ -213,14 +162,12 @@ void HandheldItemOfRecord(PimItem& item, const PimRecord& r, const pimfmt::FileZ
     if (r.kind == RecordKind::kAppointment) {
         auto s = r.times.find("Start"), e = r.times.find("End");
         if (s != r.times.end() && e != r.times.end()) {
-            std::int64_t minutes = (pimfmt::SecondsOf(Local(e->second, zones)) -
-                                    pimfmt::SecondsOf(Local(s->second, zones))) /
+            std::int64_t minutes = (pimfmt::SecondsOf(HandheldLocal(e->second, zones)) -
+                                    pimfmt::SecondsOf(HandheldLocal(s->second, zones))) /
                                    60;
             item.SetLong("Duration", minutes < 0 ? 0 : static_cast<long>(minutes));
         }
-        if (r.recurrence)
-            notHeld.push_back(
-                "RRULE (the handheld's store holds no series yet; the first occurrence is kept)");
+        if (r.recurrence) SetItemRecurrence(item, r, zones, notHeld);
     }
 }
 

@@ -8,8 +8,7 @@
 // (birthdays, task dates at midnight, all-day events) are whole days. The handheld
 // keeps no UID or stamp: an exported entry's UID is derived from its content (the
 // same item gives the same UID), DTSTAMP is 1970-01-01.
-// Appointments are imported without their series: the handheld's store holds no
-// recurrence yet, so a rule keeps the first occurrence and is reported.
+// A recurring appointment goes out and in with its series (record_recurrence.h).
 //
 // Results as the other pim commands: 0 done, 1 the store failed, 2 bad input,
 // 3 entries were skipped (with --strict: nothing imported).

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "common/base/text.h"
 #include "platform/pocketoutlook/ole_date.h"
 
 namespace {
@@ -76,20 +77,7 @@ bool ParseDate(std::string_view text, double& date) {
     return true;
 }
 
-long ParseDecimal(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 2147483648LL) value = 2147483648LL;
-    }
-    if (negative) value = -value;
-    if (value > 2147483647LL) value = 2147483647LL;
-    return static_cast<long>(value);
-}
+long ParseDecimal(std::string_view text) { return LeadingInteger(text); }
 
 uint32_t Crc32(std::string_view text) {
     static const std::array<uint32_t, 256> kTable = [] {

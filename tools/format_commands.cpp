@@ -10,6 +10,7 @@
 #include "common/formats/transfer.h"
 #include "server/formats/desktop_records.h"
 #include "server/itemconv/element_map.h"
+#include "server/mapi/write_batch_ptr.h"
 #include "tools/json_writer.h"
 #include "tools/tool_context.h"
 
@@ -100,11 +101,20 @@ int CmdImport(const std::string& profile, const std::string& folderText,
     options.strict = strict;
     pimfmt::ImportReport report;
     {
+        // Every save of the import joins one write batch (committed on its own at the
+        // engine's bound and at the end), so many items cost few syncs to disk.
+        CWriteBatch batch;
         Progress progress(err);
         options.progress = [&](const std::string& file, std::size_t n) {
             progress.Update(file, n);
         };
         report = pimfmt::ImportFiles(files, kind, sink, options);
+        HRESULT committed = batch.Commit();
+        if (FAILED(committed))
+            throw ToolError{committed,
+                            "the import could not be stored (the items since the "
+                            "last commit are lost): " +
+                                CMAPIException::ResultText(committed)};
     }
     for (const pimfmt::ImportMessage& m : report.errors) err << "error: " << m.Format() << "\n";
     for (const pimfmt::ImportMessage& m : report.warnings) err << "warning: " << m.Format() << "\n";

@@ -264,9 +264,18 @@ std::string ExportVCards(const std::vector<PimRecord>& records, int version) {
 std::string ExportCalendar(const std::vector<PimRecord>& records,
                            const std::function<ZoneRule(const std::string&, int)>& ruleOf) {
     std::string out = CalendarHeader();
+    // Single items first, then series, each in the store's order: the order an
+    // import stores them in (it holds series until the end of their file), so that
+    // exporting what an export brought in gives the same file.
+    std::vector<const PimRecord*> ordered;
+    for (const PimRecord& r : records)
+        if (!r.recurrence) ordered.push_back(&r);
+    for (const PimRecord& r : records)
+        if (r.recurrence) ordered.push_back(&r);
     std::vector<std::string> zones;
     std::map<std::string, int> firstYear;
-    for (const PimRecord& r : records) {
+    for (const PimRecord* record : ordered) {
+        const PimRecord& r = *record;
         std::vector<std::string> mine;
         ZonesOf(r, mine);
         for (const std::string& z : mine) {
@@ -284,7 +293,7 @@ std::string ExportCalendar(const std::vector<PimRecord>& records,
         }
     }
     for (const std::string& z : zones) out += VTimezoneText(z, ruleOf(z, firstYear[z]));
-    for (const PimRecord& r : records) out += WriteComponent(r);
+    for (const PimRecord* r : ordered) out += WriteComponent(*r);
     out += CalendarFooter();
     return out;
 }

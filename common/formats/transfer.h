@@ -67,7 +67,8 @@ void ImportStream(std::istream& in, const std::string& name, RecordKind kind, Re
 
 // The whole file for records of one kind: vCards (version 4 or 3) or one calendar
 // with the VTIMEZONE of every zone used (rules of the zone in the year of its
-// first use; zones is the name → rule lookup the store supplies).
+// first use; zones is the name → rule lookup the store supplies), single items
+// before series.
 std::string ExportVCards(const std::vector<PimRecord>& records, int version);
 std::string ExportCalendar(const std::vector<PimRecord>& records,
                            const std::function<struct ZoneRule(const std::string&, int)>& ruleOf);

@@ -4,31 +4,11 @@
 #include <cstring>
 #include <utility>
 
+#include "common/base/text.h"
+
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Steps over one line end at pos: CR LF and LF CR count as one, a second CR or LF
 // of the same kind starts the next (blank) line.
@@ -201,9 +181,9 @@ void CHTMLCommand::DecodeChunkedBody(size_t end) {
         size_t size = 0;
         size_t digits = 0;
         bool fits = true;
-        while (read < end && HexValue(t[read]) >= 0) {
+        while (read < end && HexDigitValue(t[read]) >= 0) {
             if (size > (end >> 4)) fits = false;  // larger than the message: ends below
-            if (fits) size = (size << 4) | static_cast<size_t>(HexValue(t[read]));
+            if (fits) size = (size << 4) | static_cast<size_t>(HexDigitValue(t[read]));
             ++read;
             ++digits;
         }

@@ -7,6 +7,8 @@
 #include <limits>
 #include <string_view>
 
+#include "common/base/text.h"
+
 namespace {
 
 constexpr std::string_view kCrLfCrLf = "\r\n\r\n";
@@ -22,13 +24,6 @@ std::optional<size_t> Find(const char* data, size_t from, size_t to, std::string
     return static_cast<size_t>(static_cast<const char*>(hit) - data);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 enum class ChunkWalk { kComplete, kIncomplete };
 
 // Walks the chunks from pos. On kIncomplete, pos is left at the start of the
@@ -41,9 +36,9 @@ ChunkWalk WalkChunks(const char* data, size_t count, size_t& pos) {
         if (p < count && data[p] == '\n') ++p;
         uint64_t size = 0;
         size_t digits = 0;
-        while (p < count && HexValue(data[p]) >= 0) {
+        while (p < count && HexDigitValue(data[p]) >= 0) {
             if (size > (std::numeric_limits<uint64_t>::max() >> 4)) return ChunkWalk::kIncomplete;
-            size = (size << 4) | static_cast<uint64_t>(HexValue(data[p]));
+            size = (size << 4) | static_cast<uint64_t>(HexDigitValue(data[p]));
             ++p;
             ++digits;
         }

@@ -6,18 +6,12 @@
 #include <cerrno>
 #include <memory>
 
+#include "common/base/text.h"
 #include "common/vcard/content_line.h"
 
 namespace vcard {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 int Base64Value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -34,20 +28,7 @@ struct IconvCloser {
 
 }  // namespace
 
-std::string DecodeQuotedPrintable(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
+std::string DecodeQuotedPrintable(std::string_view text) { return DecodeEscapedHex(text, '='); }
 
 std::optional<std::string> DecodeBase64(std::string_view text) {
     std::string out;

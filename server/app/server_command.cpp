@@ -3,7 +3,6 @@
 
 #include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,10 +15,8 @@
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/live_trace.h"
-#include "server/config/settings_watcher.h"
 #include "server/http/socket_util.h"
-#include "server/http/trace_port.h"
-#include "server/http/web_server.h"
+#include "server/runtime/server_runtime.h"
 #include "server/vantro/vantro_handlers.h"
 #ifdef CORVEL_WITH_CONSOLE
 #include "server/console/corvel_dlg.h"
@@ -57,6 +54,19 @@ sigset_t BlockStopSignals() {
     return stopSignals;
 }
 
+// The codec's trace lines and the protocol server join the live trace and the
+// routing before the first request can arrive, and leave once the servers have
+// stopped.
+void InstallProtocol() {
+    SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
+    InstallVantroHandlers();
+}
+
+void RemoveProtocol() {
+    SetProtocolHandlers(nullptr);
+    SetWBXMLTraceSink(nullptr);
+}
+
 int RunHeadless(const ServerOptions& options) {
     sigset_t stopSignals = BlockStopSignals();
     CHeadlessOutput output(stdout);
@@ -64,65 +74,33 @@ int RunHeadless(const ServerOptions& options) {
     CErrorLog errorLog;
     CHeadlessSinks sinks(settings, errorLog, output);
 
-    settings.LoadSettings();
-    // Tools that rewrite user files ("corvel user add") refuse to run beside us.
-    CDataFolderLock dataFolderLock;
-    std::string lockError;
-    if (!dataFolderLock.TryAcquire(settings.DataFolder(), lockError)) {
-        if (dataFolderLock.HeldByAnother()) {
-            // Two servers on one folder would overwrite each other's files.
-            std::fprintf(stderr, "corvel: the data folder %s is in use by another corvel\n",
-                         settings.DataFolder().c_str());
-            return 1;
-        }
-        AddLiveTrace("Data folder lock not taken: " + lockError);
-    }
-    // Changes "corvel web" and "corvel device" make to settings.inf take effect.
-    CSettingsWatcher settingsWatcher(settings);
-    // Message boxes of the servers starting next already reach error.log.
-    std::string errorLogPath = settings.DataFolder() + "/error.log";
-    errorLog.SetPath(errorLogPath);
-    if (access(settings.SettingsFilePath().c_str(), F_OK) != 0) settings.SaveSettings();
-    output.Line(std::string(kCorvelVersionText) + " running headless; data folder " +
-                settings.DataFolder() + "; stop with Ctrl+C or SIGTERM");
-    // The codec's trace lines and the protocol server join the live trace and the
-    // routing before the first request can arrive.
-    SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
-    InstallVantroHandlers();
-    std::unique_ptr<CWebServer> web = StartWebServer(settings, WebServerConfig{}, options.port);
-    settings.LoadHelpTexts();
-    if (!errorLog.Open(errorLogPath)) {
-        AddLiveTrace("error.log cannot be opened in " + settings.DataFolder());
-    }
-    TracePortConfig traceConfig;
-    traceConfig.port = options.tracePort;
-    std::unique_ptr<CTracePort> trace = StartTracePort(sinks.ClientTrace(), traceConfig);
+    ServerRuntimeOptions runtimeOptions;
+    runtimeOptions.port = options.port;
+    runtimeOptions.tracePort = options.tracePort;
+    runtimeOptions.requireFolderLock = true;
+    runtimeOptions.beforeServers = [&output, &settings] {
+        output.Line(std::string(kCorvelVersionText) + " running headless; data folder " +
+                    settings.DataFolder() + "; stop with Ctrl+C or SIGTERM");
+        InstallProtocol();
+    };
+    runtimeOptions.afterServers = RemoveProtocol;
+    ServerRuntime runtime(settings, errorLog, sinks.ClientTrace(), runtimeOptions);
 
     int received = 0;
     while (sigwait(&stopSignals, &received) != 0) {
     }
     AddLiveTraceF("Corvel ends (signal %d)", received);
-    trace->Stop();
-    web->Stop();
-    SetProtocolHandlers(nullptr);
-    SetWBXMLTraceSink(nullptr);
     return 0;
 }
 
 #ifdef CORVEL_WITH_CONSOLE
-// The console window runs the same start-up as the headless run, in its own order.
+// The console window runs the same start-up as the headless run.
 int RunConsoleWindow(const ServerOptions& options) {
     ConsoleOptions console;
     console.port = options.port;
     console.tracePort = options.tracePort;
-    console.beforeServers = [] {
-        SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
-        InstallVantroHandlers();
-    };
-    console.afterServers = [] {
-        SetProtocolHandlers(nullptr);
-        SetWBXMLTraceSink(nullptr);
-    };
+    console.beforeServers = InstallProtocol;
+    console.afterServers = RemoveProtocol;
     return RunConsole(console);
 }
 #endif
@@ -141,9 +119,7 @@ int RunServer(const ServerOptions& options) {
                 std::string error;
                 std::string folder = DefaultDataFolder();
                 if (!probe.TryAcquire(folder, error) && probe.HeldByAnother()) {
-                    std::fprintf(stderr, "corvel: the data folder %s is in use by another corvel\n",
-                                 folder.c_str());
-                    return 1;
+                    throw DataFolderInUse(folder);
                 }
             }
             return RunConsoleWindow(options);

@@ -4,36 +4,10 @@
 #include <climits>
 #include <vector>
 
+#include "common/base/text.h"
 #include "server/config/log_text.h"
 
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
-// Leading decimal integer ("12x" is 12, no digits give 0), clamped to 32 bits.
-int32_t ParseInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int32_t>(value);
-}
 
 // A token that is an integer on its own: optional sign, digits, nothing else.
 bool IsIntegerToken(std::string_view text) {
@@ -101,11 +75,11 @@ CPocketFolder ParseFolderValue(std::string_view value) {
     std::vector<std::string_view> tokens = SplitAtCommas(value);
     if (tokens.size() <= 6) {
         if (tokens.size() > 0) folder.outlookPath = FieldText(tokens[0]);
-        if (tokens.size() > 1) folder.subfolders = ParseInteger(tokens[1]);
-        if (tokens.size() > 2) folder.reserved = ParseInteger(tokens[2]);
+        if (tokens.size() > 1) folder.subfolders = LeadingInteger(tokens[1]);
+        if (tokens.size() > 2) folder.reserved = LeadingInteger(tokens[2]);
         if (tokens.size() > 3) folder.virtualPath = FieldText(tokens[3]);
-        if (tokens.size() > 4) folder.defaultCode = ParseInteger(tokens[4]);
-        if (tokens.size() > 5) folder.kind = ParseInteger(tokens[5]);
+        if (tokens.size() > 4) folder.defaultCode = LeadingInteger(tokens[4]);
+        if (tokens.size() > 5) folder.kind = LeadingInteger(tokens[5]);
     } else {
         // A path or virtual path with "," in it: the two integers after the path and
         // the two at the end hold their places.
@@ -116,11 +90,11 @@ CPocketFolder ParseFolderValue(std::string_view value) {
             ++numbers;
         }
         folder.outlookPath = FieldText(Join(tokens, 0, numbers));
-        folder.subfolders = ParseInteger(tokens[numbers]);
-        folder.reserved = ParseInteger(tokens[numbers + 1]);
+        folder.subfolders = LeadingInteger(tokens[numbers]);
+        folder.reserved = LeadingInteger(tokens[numbers + 1]);
         folder.virtualPath = FieldText(Join(tokens, numbers + 2, last - 2));
-        folder.defaultCode = ParseInteger(tokens[last - 2]);
-        folder.kind = ParseInteger(tokens[last - 1]);
+        folder.defaultCode = LeadingInteger(tokens[last - 2]);
+        folder.kind = LeadingInteger(tokens[last - 1]);
     }
     folder.kind = KindForDefaultCode(folder.defaultCode);
     return folder;
@@ -151,9 +125,9 @@ void ParseDeviceFileLine(std::string_view line, CPocketDevice& record, bool& inS
     } else if (EqualsIgnoringCase(key, "SignaturShort")) {
         record.SignaturShort.assign(value);
     } else if (EqualsIgnoringCase(key, "SignaturAlways")) {
-        record.SignaturAlways = ParseInteger(value) != 0;
+        record.SignaturAlways = LeadingInteger(value) != 0;
     } else if (EqualsIgnoringCase(key, "TimeZoneDifference")) {
-        record.TimeZoneDifference = ParseInteger(value);
+        record.TimeZoneDifference = LeadingInteger(value);
     } else if (EqualsIgnoringCase(key, "Folder")) {
         record.folders.push_back(ParseFolderValue(value));
     }

@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "common/base/text.h"
+
 namespace {
 
 struct PropFree {
@@ -15,23 +17,6 @@ struct RowsFree {
     void operator()(SRowSet* rows) const { FreeProws(rows); }
 };
 using RowsHolder = std::unique_ptr<SRowSet, RowsFree>;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 std::string BinaryOf(const SPropValue& value) {
     if (PROP_TYPE(value.ulPropTag) != PT_BINARY || value.Value.bin.lpb == nullptr) return {};
@@ -91,30 +76,6 @@ std::vector<std::string> SplitPath(const std::string& path) {
 }
 
 }  // namespace
-
-std::string HexFromBytes(const std::string& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
-}
-
-std::optional<std::string> BytesFromHex(const std::string& text) {
-    if (text.size() % 2 != 0) return std::nullopt;
-    std::string bytes;
-    bytes.reserve(text.size() / 2);
-    for (size_t i = 0; i < text.size(); i += 2) {
-        int high = HexValue(text[i]);
-        int low = HexValue(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes += static_cast<char>(high * 16 + low);
-    }
-    return bytes;
-}
 
 std::string GetBinaryProperty(IMAPIProp* object, ULONG tag) {
     if (object == nullptr) return {};

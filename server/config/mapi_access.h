@@ -12,12 +12,6 @@
 #include "platform/mapi/mapi.h"
 #include "server/config/pocket_device.h"
 
-// Upper-case hexadecimal, two digits per byte.
-std::string HexFromBytes(const std::string& bytes);
-// The bytes a key spells; none for an odd length or a character other than 0-9,
-// A-F, a-f (such a key names no item).
-std::optional<std::string> BytesFromHex(const std::string& text);
-
 // One property of object; empty when missing or of another type.
 std::string GetBinaryProperty(IMAPIProp* object, ULONG tag);
 std::string GetStringProperty(IMAPIProp* object, ULONG tag);

@@ -2,6 +2,7 @@
 // and opening entries by key.
 #include <set>
 
+#include "common/base/text.h"
 #include "server/config/live_trace.h"
 #include "server/config/mapi_access.h"
 #include "server/config/pocket_device.h"
@@ -120,7 +121,7 @@ std::string CPocketDevice::GetFolderPath(IMAPIFolder* folder) const {
 }
 
 MapiShared<IMAPIFolder> CPocketDevice::OpenMAPIFolder(const std::string& key) const {
-    std::optional<std::string> id = BytesFromHex(key);
+    std::optional<std::string> id = HexDecode(key);
     if (!id || id->empty() || !session) return nullptr;
     for (const CStoreRow& row : ListStores(session.get())) {
         if (row.entryId.empty()) {
@@ -135,7 +136,7 @@ MapiShared<IMAPIFolder> CPocketDevice::OpenMAPIFolder(const std::string& key) co
 }
 
 MapiShared<IMessage> CPocketDevice::OpenMessage(const std::string& key) const {
-    std::optional<std::string> id = BytesFromHex(key);
+    std::optional<std::string> id = HexDecode(key);
     if (!id || id->empty() || !session) return nullptr;
     for (const CStoreRow& row : ListStores(session.get())) {
         MapiShared<IMsgStore> store = OpenStore(session.get(), row.entryId);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include "common/base/text.h"
 #include "platform/mapi/mapi.h"
 #include "server/config/automatic_folders.h"
 #include "server/config/config_test_util.h"
@@ -90,7 +91,7 @@ TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
     EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/Projekte");
     EXPECT_EQ(device.GetFolderPath(inbox_.get()), "-4");
     std::string contactsId = GetBinaryProperty(inbox_.get(), PR_IPM_CONTACT_ENTRYID);
-    MapiShared<IMAPIFolder> contacts = device.OpenMAPIFolder(HexFromBytes(contactsId));
+    MapiShared<IMAPIFolder> contacts = device.OpenMAPIFolder(HexEncode(contactsId));
     ASSERT_TRUE(contacts);
     EXPECT_EQ(device.GetShortName(contacts.get()), "-1");
     // The IPM subtree is where paths end; the store root above it has no parent.
@@ -112,7 +113,7 @@ TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
     CPocketDevice device;
     device.ProfileName = "Test";
     ASSERT_TRUE(device.OpenProfile());
-    std::string key = HexFromBytes(GetBinaryProperty(projekte_.get(), PR_ENTRYID));
+    std::string key = HexEncode(GetBinaryProperty(projekte_.get(), PR_ENTRYID));
     EXPECT_TRUE(device.OpenMAPIFolder(key));
     EXPECT_FALSE(device.OpenMAPIFolder(key.substr(1)));
     EXPECT_FALSE(device.OpenMAPIFolder("ZZ" + key.substr(2)));
@@ -123,7 +124,7 @@ TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
     ASSERT_EQ(projekte_->CreateMessage(nullptr, 0, &raw), S_OK);
     MapiShared<IMessage> message = AdoptMapi(raw);
     ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
-    std::string messageKey = HexFromBytes(GetBinaryProperty(message.get(), PR_ENTRYID));
+    std::string messageKey = HexEncode(GetBinaryProperty(message.get(), PR_ENTRYID));
     EXPECT_TRUE(device.OpenMessage(messageKey));
     EXPECT_FALSE(device.OpenMAPIFolder(messageKey));
 }

@@ -11,27 +11,11 @@
 #include <climits>
 #include <thread>
 
+#include "common/base/text.h"
 #include "server/config/log_text.h"
 #include "server/config/text_file.h"
 
 namespace {
-
-// Leading decimal integer of a value ("8080x" is 8080; no digits give 0).
-int ParseInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;  // clamps below
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
 
 std::string_view Trim(std::string_view text) {
     const char* kSpace = " \t\r\n\v\f";
@@ -132,9 +116,9 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
         } else if (key == "WebBaseDir") {
             values.webBaseDir.assign(value);
         } else if (key == "AnswerWeb") {
-            values.answerWeb = ParseInteger(value);
+            values.answerWeb = LeadingInteger(value);
         } else if (key == "HttpPort") {
-            int port = ParseInteger(value);
+            int port = LeadingInteger(value);
             if (port >= 1 && port <= 65535) {
                 values.httpPort = port;
             } else {
@@ -144,21 +128,21 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
                                 " is used");
             }
         } else if (key == "KeepSyncFiles") {
-            values.keepSyncFiles = ParseInteger(value);
+            values.keepSyncFiles = LeadingInteger(value);
         } else if (key == "MaxBodyMB") {
-            int mb = ParseInteger(value);
+            int mb = LeadingInteger(value);
             values.maxBodyMB = mb >= 1 ? mb : kDefaultMaxBodyMB;
         } else if (key == "BodyBudgetMB") {
-            int mb = ParseInteger(value);
+            int mb = LeadingInteger(value);
             values.bodyBudgetMB = mb >= 1 ? mb : kDefaultBodyBudgetMB;
         } else if (key == "TraceXML") {
-            values.traceXML = ParseInteger(value) != 0;
+            values.traceXML = LeadingInteger(value) != 0;
         } else if (key == "TraceWEB") {
-            values.traceWEB = ParseInteger(value) != 0;
+            values.traceWEB = LeadingInteger(value) != 0;
         } else if (key == "TraceLive") {
-            values.traceLive = ParseInteger(value) != 0;
+            values.traceLive = LeadingInteger(value) != 0;
         } else if (key == "StartOutlook") {
-            values.startOutlook = ParseInteger(value) != 0;
+            values.startOutlook = LeadingInteger(value) != 0;
         }
     }
     if (overlong > 0) {

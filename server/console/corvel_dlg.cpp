@@ -2,7 +2,6 @@
 #include "server/console/corvel_dlg.h"
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -84,11 +83,8 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
 CCorvelDlg::~CCorvelDlg() {
     // Servers first: once their threads have ended nobody calls the sinks any more.
     helpTimer.stop();
-    settingsWatcher_.reset();
+    runtime_.reset();
     settings_.SetSettingsChangedHook(nullptr);
-    if (tracePort_) tracePort_->Stop();
-    if (web_) web_->Stop();
-    if (options_.startServers && options_.afterServers) options_.afterServers();
     settings_.SetDeviceListChangedHook(nullptr);
     if (options_.messageBoxes) SetMessageBoxSink(nullptr);
     SetLiveTraceSink(nullptr);
@@ -97,38 +93,11 @@ CCorvelDlg::~CCorvelDlg() {
 void CCorvelDlg::Initialise() {
     // 1. The window icon.
     setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
-    // 2. Settings, web server, help texts, error.log.
-    if (options_.dataFolder.empty()) {
-        settings_.LoadSettings();
-    } else {
-        settings_.LoadSettings(options_.dataFolder);
-    }
-    std::string lockError;
-    if (!dataFolderLock_.TryAcquire(settings_.DataFolder(), lockError)) {
-        AddLiveTrace("Data folder lock not taken: " + lockError);
-    }
-    if (options_.startServers) settingsWatcher_ = std::make_unique<CSettingsWatcher>(settings_);
-    std::string errorLogPath = settings_.DataFolder() + "/error.log";
-    errorLog_.SetPath(errorLogPath);
-    if (access(settings_.SettingsFilePath().c_str(), F_OK) != 0) settings_.SaveSettings();
-    if (options_.startServers) {
-        if (options_.beforeServers) options_.beforeServers();
-        WebServerConfig config;
-        config.loopbackOnly = options_.loopbackOnly;
-        web_ = StartWebServer(settings_, config, options_.port);
-    }
-    settings_.LoadHelpTexts();
-    if (!errorLog_.Open(errorLogPath)) {
-        AddLiveTrace("error.log cannot be opened in " + settings_.DataFolder());
-    }
-    // 3. The context-help timer, the trace port.
+    // 2. Settings, web server, help texts, error.log, trace port.
+    runtime_ = std::make_unique<ServerRuntime>(settings_, errorLog_, clientSink_, options_);
+    const std::string errorLogPath = runtime_->ErrorLogPath();
+    // 3. The context-help timer.
     helpTimer.start(1000);
-    if (options_.startServers) {
-        TracePortConfig traceConfig;
-        traceConfig.port = options_.tracePort;
-        traceConfig.loopbackOnly = options_.loopbackOnly;
-        tracePort_ = StartTracePort(clientSink_, traceConfig);
-    }
     // 4. Menus; 5. the tray icon.
     BuildMenus();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -362,13 +331,9 @@ void CCorvelDlg::Quit() {
     QCoreApplication::quit();
 }
 
-int CCorvelDlg::WebPort() {
-    return web_ ? web_->WaitUntilListening(std::chrono::milliseconds(5000)) : 0;
-}
+int CCorvelDlg::WebPort() { return runtime_ ? runtime_->WebPort() : 0; }
 
-int CCorvelDlg::TracePort() {
-    return tracePort_ ? tracePort_->WaitUntilListening(std::chrono::milliseconds(5000)) : 0;
-}
+int CCorvelDlg::TracePort() { return runtime_ ? runtime_->TracePort() : 0; }
 
 void CCorvelDlg::closeEvent(QCloseEvent* event) {
     if (quitting_) {

@@ -24,10 +24,8 @@
 #include <memory>
 #include <string>
 
-#include "server/config/data_folder_lock.h"
 #include "server/config/error_log.h"
 #include "server/config/settings.h"
-#include "server/config/settings_watcher.h"
 #include "server/console/console_prompts.h"
 #include "server/console/dlg_devices.h"
 #include "server/console/dlg_edit_help.h"
@@ -37,20 +35,11 @@
 #include "server/console/dlg_user.h"
 #include "server/console/dlg_users.h"
 #include "server/console/dlg_webserver.h"
-#include "server/http/trace_port.h"
-#include "server/http/web_server.h"
+#include "server/http/trace_text_sink.h"
+#include "server/runtime/server_runtime.h"
 
-struct ConsoleOptions {
-    std::string dataFolder;      // empty: the default data folder
-    bool startServers = true;    // the web server and the trace port
-    int port = -1;               // -1: HttpPort of settings.inf; 0: any free port
-    int tracePort = kTracePort;  // 0: any free port
-    bool loopbackOnly = false;   // servers bind 127.0.0.1 only
-    bool messageBoxes = true;    // message boxes as dialogs (UI thread) / error.log entries
-    // Run right before the web server starts (the program registers its protocol
-    // handlers there) and after the servers have stopped.
-    std::function<void()> beforeServers;
-    std::function<void()> afterServers;
+struct ConsoleOptions : ServerRuntimeOptions {
+    bool messageBoxes = true;  // message boxes as dialogs (UI thread) / error.log entries
 };
 
 // Pane IDs: which pane a node of the tree shows. (The help keys name the panes by
@@ -76,9 +65,9 @@ public:
                CConsolePrompts prompts = CConsolePrompts::Dialogs());
     ~CCorvelDlg() override;  // stops the servers, then removes the sinks and hooks
 
-    // The start-up: settings, web server, help texts, error.log, help timer, trace
-    // port, tray icon (the window is hidden when there is one, shown otherwise),
-    // the panes' files and the tree.
+    // The start-up: the server runtime (settings, web server, help texts,
+    // error.log, trace port), the help timer, tray icon (the window is hidden when there is one,
+    // shown otherwise), the panes' files and the tree.
     void Initialise();
 
     // Any thread: the live trace and the device nodes, through queued calls.
@@ -148,10 +137,7 @@ private:
     ConsoleOptions options_;
     CConsolePrompts prompts_;
     CTraceTextSink clientSink_;
-    CDataFolderLock dataFolderLock_;
-    std::unique_ptr<CSettingsWatcher> settingsWatcher_;
-    std::unique_ptr<CWebServer> web_;
-    std::unique_ptr<CTracePort> tracePort_;
+    std::unique_ptr<ServerRuntime> runtime_;
     std::map<int, QWidget*> panes_;
     std::map<QTreeWidgetItem*, std::shared_ptr<CPocketDevice>> userNodes_;
     QPointer<QWidget> lastFocus_;

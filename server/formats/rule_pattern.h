@@ -1,17 +1,8 @@
 // Between iCalendar recurrence rules (RRULE) and the desktop's RecurrencePattern,
-// and the occurrences of a pattern.
+// and the occurrences of a pattern. Which rules the pattern holds, and how they
+// read, is common/formats/rrule_map.h (the handheld's pattern holds the same).
 //
-// The pattern holds: daily every n days; every weekday (FREQ=DAILY with
-// BYDAY=MO,TU,WE,TH,FR); weekly every n weeks on a set of weekdays (weeks begin on
-// Monday); monthly every n months on a day 1-28 or on the n-th (1-4, or last) of
-// a set of weekdays; every n years on a day or the n-th weekday of one month;
-// ending after a count (at most 999), on a date,
-// or never. Anything else (hourly rules, several months or month days, BYSETPOS
-// with a numbered BYDAY, BYWEEKNO, BYYEARDAY, BYHOUR, week starts other than
-// Monday with an interval above 1, days 29-31 which months lack) cannot be held.
-//
-// Pure functions; safe from any number of threads (the rule text is parsed by
-// libical, which is reentrant for this).
+// Pure functions; safe from any number of threads.
 #pragma once
 
 #include <string>

@@ -1,17 +1,9 @@
 // HTTP Basic check of virtual directories.
 #include "server/http/basic_authorize.h"
 
+#include "common/base/text.h"
+
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
 
 int Base64Value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';

@@ -12,10 +12,6 @@
 #include <string>
 #include <string_view>
 
-// Every "%" followed by two hexadecimal digits becomes the byte they denote; any
-// other "%" is kept as it stands. Never reads past the end of text.
-std::string PercentDecode(std::string_view text);
-
 // Every run of "/" and "\" becomes one "/".
 std::string CollapseSeparators(std::string_view text);
 

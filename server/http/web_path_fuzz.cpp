@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/base/text.h"
 #include "server/http/web_path.h"
 
 namespace {

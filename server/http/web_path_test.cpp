@@ -10,14 +10,6 @@
 
 namespace {
 
-TEST(WebPath, PercentDecoding) {
-    EXPECT_EQ(PercentDecode("a%20b%2Fc%2fd"), "a b/c/d");
-    EXPECT_EQ(PercentDecode("100%"), "100%");
-    EXPECT_EQ(PercentDecode("x%4"), "x%4");
-    EXPECT_EQ(PercentDecode("%zz%%41"), "%zz%A");
-    EXPECT_EQ(PercentDecode("%"), "%");
-}
-
 TEST(WebPath, CleanRequestPath) {
     EXPECT_EQ(CleanRequestPath("//docs\\\\a//b"), "/docs/a/b");
     EXPECT_EQ(CleanRequestPath("/%64ocs/x"), "/docs/x");

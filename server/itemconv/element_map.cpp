@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/base/text.h"
 #include "server/mapi/gen_mapi_prop_ptr.h"
 #include "server/mapi/mapi_exception.h"
 
@@ -217,18 +218,11 @@ ItemKind ItemKindOfClass(std::string_view messageClass) {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool ReadHex(std::string_view text, size_t& pos, size_t digits, uint64_t& value) {
     value = 0;
     for (size_t i = 0; i < digits; ++i, ++pos) {
         if (pos >= text.size()) return false;
-        int d = HexDigit(text[pos]);
+        int d = HexDigitValue(text[pos]);
         if (d < 0) return false;
         value = value * 16 + static_cast<uint64_t>(d);
     }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstring>
 
+#include "common/base/text.h"
+
 namespace {
 
 struct Entity {
@@ -67,17 +69,6 @@ constexpr Entity kEntities[] = {
     {"clubs", 9827},  {"hearts", 9829}, {"diams", 9830},
 };
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, const char* b) {
-    std::size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::size_t HtmlEntityCount() { return std::size(kEntities); }
@@ -90,7 +81,7 @@ std::optional<char32_t> HtmlEntityCodePoint(std::string_view name) {
     // is "&", while "&EACUTE;" could be either of two and stays as written.
     std::optional<char32_t> found;
     for (const Entity& e : kEntities) {
-        if (!EqualNoCase(name, e.name)) continue;
+        if (!EqualsIgnoringCase(name, e.name)) continue;
         if (found) return std::nullopt;
         found = e.codePoint;
     }

@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/base/text.h"
 #include "common/wbxml/text_convert.h"
 #include "server/itemconv/html_entities.h"
 
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
@@ -23,11 +22,7 @@ bool IsTagNameChar(char c) {
 
 // Case-insensitive test that text at pos begins with word (word is lower case).
 bool StartsWithAt(std::string_view text, std::size_t pos, std::string_view word) {
-    if (pos > text.size() || text.size() - pos < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (Lower(text[pos + i]) != word[i]) return false;
-    }
-    return true;
+    return pos <= text.size() && StartsWithIgnoringCase(text.substr(pos), word);
 }
 
 // True when the tag whose name starts at pos is exactly name (the name is followed
@@ -53,14 +48,6 @@ std::size_t TagEnd(std::string_view text, std::size_t pos) {
     return std::string_view::npos;
 }
 
-// Case-insensitive search for needle (lower case) from pos.
-std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t pos) {
-    for (; pos + needle.size() <= text.size(); ++pos) {
-        if (StartsWithAt(text, pos, needle)) return pos;
-    }
-    return std::string_view::npos;
-}
-
 // Value of a numeric reference body ("#233", "#x41"): kMalformed when the body
 // is not a number, kForbidden when it names no character that may be written.
 constexpr long kMalformed = -2;
@@ -73,7 +60,7 @@ long NumericReference(std::string_view name) {
     long value = 0;
     bool tooLarge = false;
     for (; i < name.size(); ++i) {
-        char c = Lower(name[i]);
+        char c = AsciiLower(name[i]);
         int digit;
         if (c >= '0' && c <= '9') {
             digit = c - '0';
@@ -210,7 +197,8 @@ private:
         bool closing = name < in_.size() && in_[name] == '/';
         if (closing) ++name;
         std::string tag;
-        while (name < end && IsTagNameChar(in_[name]) && tag.size() < 16) tag += Lower(in_[name++]);
+        while (name < end && IsTagNameChar(in_[name]) && tag.size() < 16)
+            tag += AsciiLower(in_[name++]);
         if (name < end && IsTagNameChar(in_[name])) return end + 1;  // no name we know
         if (tag == "br") {
             EndLine();
@@ -278,7 +266,7 @@ private:
     // Drops everything up to the end of the element named tag, whose start tag
     // ends at end.
     std::size_t Skip(const std::string& tag, std::size_t end) {
-        std::size_t close = FindNoCase(in_, "</" + tag, end + 1);
+        std::size_t close = FindIgnoringCase(in_, "</" + tag, end + 1);
         if (close == std::string_view::npos) return in_.size();
         std::size_t closeEnd = TagEnd(in_, close);
         return closeEnd == std::string_view::npos ? in_.size() : closeEnd + 1;
@@ -345,7 +333,7 @@ private:
 // Position just after the body start tag, or 0 when the text has none.
 std::size_t BodyStart(std::string_view html) {
     std::size_t pos = 0;
-    while ((pos = FindNoCase(html, "<body", pos)) != std::string_view::npos) {
+    while ((pos = FindIgnoringCase(html, "<body", pos)) != std::string_view::npos) {
         if (TagNameIs(html, pos + 1, "body")) {
             std::size_t end = TagEnd(html, pos);
             return end == std::string_view::npos ? html.size() : end + 1;

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <optional>
 
+#include "common/base/text.h"
 #include "platform/win/message_box.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
@@ -146,7 +147,7 @@ void CMobileMapiSession::EndRequest() {
 }
 
 std::string CMobileMapiSession::NormaliseKey(const std::string& key) const {
-    std::optional<std::string> bytes = BytesFromHex(key);
+    std::optional<std::string> bytes = HexDecode(key);
     if (!bytes || bytes->empty()) return key;
     for (int code : kNormalisedCodes) {
         int slot = DefaultFolderSlotForCode(code);
@@ -183,7 +184,7 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderConfined(const std::string&
             cached->PrepareChanges(0);
         return cached;
     }
-    if (cached == nullptr && byEntryId && BytesFromHex(normalised) &&
+    if (cached == nullptr && byEntryId && HexDecode(normalised) &&
         !IsFolderKeyOffered(*device_, normalised))
         return RefuseFolder(key);
     return OpenNewFolder(normalised, className);

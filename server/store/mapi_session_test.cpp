@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/base/text.h"
 #include "common/wbxml/wbxml_literals.h"
 #include "platform/win/message_box.h"
 #include "server/store/mapi_server.h"
@@ -63,7 +64,7 @@ TEST_F(SessionTest, OpenFolderByClassNameAndByCode) {
     EXPECT_EQ(inbox->GetName(), "Inbox");
     EXPECT_EQ(inbox->GetClassName(), "Email");
     // The hexadecimal key of a default folder finds it under its code.
-    std::string inboxHex = HexFromBytes(Device().defaultFolders[kSlotInbox]);
+    std::string inboxHex = HexEncode(Device().defaultFolders[kSlotInbox]);
     EXPECT_EQ(session_->OpenFolder(inboxHex, "", true), inbox);
 
     // An unknown class name opens nothing; the object comes back unopened.
@@ -80,7 +81,7 @@ TEST_F(SessionTest, OpenFolderByClassNameAndByCode) {
 TEST_F(SessionTest, SentItemsKeepTheirHexKeyAndOpenASecondObject) {
     CAbstractVantroFolder* first = session_->OpenFolder("-7", "", true);
     ASSERT_TRUE(first->IsValid());
-    std::string sentHex = HexFromBytes(Device().defaultFolders[kSlotSentItems]);
+    std::string sentHex = HexEncode(Device().defaultFolders[kSlotSentItems]);
     EXPECT_EQ(first->GetKey(), sentHex);
     size_t cached = session_->CacheSize();
     CAbstractVantroFolder* second = session_->OpenFolder("-7", "", true);
@@ -162,7 +163,7 @@ TEST_F(SessionTest, ClassNamesDerivedFromTheFolderClass) {
         OpenFolderEntry(Device().session.get(), Device().defaultFolders[kSlotNotes]);
     Device().folders.push_back(listed);
     CAbstractVantroFolder* notes =
-        session_->OpenFolder(HexFromBytes(Device().defaultFolders[kSlotNotes]), "", true);
+        session_->OpenFolder(HexEncode(Device().defaultFolders[kSlotNotes]), "", true);
     ASSERT_TRUE(notes->IsValid());
     EXPECT_EQ(notes->GetClassName(), "");  // IPF.StickyNote
     EXPECT_EQ(notes->GetDisplayName(), "Notes");

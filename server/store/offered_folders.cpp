@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "common/base/text.h"
 #include "server/config/mapi_access.h"
 #include "server/config/pocket_device.h"
 
@@ -51,7 +52,7 @@ bool IsFolderOffered(const CPocketDevice& device, const std::string& folderId) {
 }
 
 bool IsFolderKeyOffered(const CPocketDevice& device, const std::string& folderKey) {
-    std::optional<std::string> id = BytesFromHex(folderKey);
+    std::optional<std::string> id = HexDecode(folderKey);
     return id && IsFolderOffered(device, *id);
 }
 

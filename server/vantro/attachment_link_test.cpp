@@ -26,13 +26,6 @@ TEST(AttachmentLink, ComponentsAndDecoding) {
     EXPECT_EQ(Parsed("/OutlookAttachments"), "<none>");
 }
 
-TEST(AttachmentLink, PercentDecodingAtTheEnd) {
-    EXPECT_EQ(DecodePercent("a%20b"), "a b");
-    EXPECT_EQ(DecodePercent("a%2"), "a%2");
-    EXPECT_EQ(DecodePercent("%41%42"), "AB");
-    EXPECT_EQ(DecodePercent("%"), "%");
-}
-
 // A read-only stream over bytes that counts its reads and can fail after some.
 class FakeStream : public mapistore::RefCounted<IStream> {
 public:

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "common/base/text.h"
 #include "common/http/html_answer.h"
 #include "server/config/live_trace.h"
 #include "server/config/mapi_access.h"
@@ -17,23 +18,6 @@
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (std::tolower(x) != std::tolower(y)) return false;
-    }
-    return true;
-}
-
 // The attachment's bytes as a stream at its start, and their count; null when the
 // message has no attachment of that name.
 CMapiRef<IStream> OpenAttachmentData(IMessage* raw, const std::string& name, uint64_t& size) {
@@ -41,7 +25,7 @@ CMapiRef<IStream> OpenAttachmentData(IMessage* raw, const std::string& name, uin
     IMAPITablePtr table = message.GetAttachmentTable();
     CRowSet rows = table.QueryAllRows(CPropTagArray{PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME});
     for (ULONG i = 0; i < rows.Count(); ++i) {
-        if (!EqualIgnoringCase(CRowSet::Text(rows[i], PR_ATTACH_LONG_FILENAME), name)) continue;
+        if (!EqualsIgnoringCase(CRowSet::Text(rows[i], PR_ATTACH_LONG_FILENAME), name)) continue;
         IAttachPtr attach =
             message.OpenAttach(static_cast<ULONG>(CRowSet::Long(rows[i], PR_ATTACH_NUM)));
         IUnknown* unknown = nullptr;
@@ -61,20 +45,6 @@ CMapiRef<IStream> OpenAttachmentData(IMessage* raw, const std::string& name, uin
 
 }  // namespace
 
-std::string DecodePercent(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 bool ParseAttachmentLink(const std::string& url, CAttachmentLink& link) {
     std::string path = url.substr(0, url.find('?'));
     size_t start = path.find("OutlookAttachments");
@@ -92,7 +62,7 @@ bool ParseAttachmentLink(const std::string& url, CAttachmentLink& link) {
     name = name.substr(0, name.find('/'));
     if (link.folder.empty() || item.empty() || name.empty()) return false;
     link.entryId = item.substr(0, item.find('.'));
-    link.attachmentName = DecodePercent(name);
+    link.attachmentName = PercentDecode(name);
     return true;
 }
 

@@ -45,9 +45,6 @@ struct CAttachmentLink {
 // or name component is missing.
 bool ParseAttachmentLink(const std::string& url, CAttachmentLink& link);
 
-// Every "%" followed by two hexadecimal digits becomes the byte they encode.
-std::string DecodePercent(const std::string& text);
-
 // What an attachment request comes to.
 struct CAttachmentDownload {
     // The request named a known device and an existing message it may reach.

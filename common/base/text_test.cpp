@@ -1,0 +1,92 @@
+#include "common/base/text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Text, CaseFoldingTouchesOnlyAsciiLetters) {
+    EXPECT_TRUE(EqualsIgnoringCase("Content-Length", "content-LENGTH"));
+    EXPECT_FALSE(EqualsIgnoringCase("abc", "abcd"));
+    EXPECT_FALSE(EqualsIgnoringCase("a[", "A{"));  // '[' and '{' are 32 apart but no letters
+    EXPECT_FALSE(EqualsIgnoringCase("\xc4", "\xe4"));
+    EXPECT_EQ(AsciiLowerCopy("MiXeD-09\xc4"), "mixed-09\xc4");
+    EXPECT_EQ(AsciiUpperCopy("MiXeD-09"), "MIXED-09");
+    EXPECT_TRUE(StartsWithIgnoringCase("Basic QWxh", "basic "));
+    EXPECT_FALSE(StartsWithIgnoringCase("Bas", "basic"));
+}
+
+TEST(Text, FindIgnoringCaseFindsTheFirstPlaceFromPos) {
+    EXPECT_EQ(FindIgnoringCase("<P><BODY x><body>", "<body"), 3u);
+    EXPECT_EQ(FindIgnoringCase("<P><BODY x><body>", "<body", 4), 11u);
+    EXPECT_EQ(FindIgnoringCase("abc", "abcd"), std::string_view::npos);
+    EXPECT_EQ(FindIgnoringCase("abc", "", 3), 3u);
+    EXPECT_EQ(FindIgnoringCase("abc", "a", 9), std::string_view::npos);
+}
+
+TEST(Text, HexRoundTripsEveryByte) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    std::string hex = HexEncode(all);
+    EXPECT_EQ(hex.substr(0, 6), "000102");
+    EXPECT_EQ(hex.substr(hex.size() - 4), "FEFF");
+    EXPECT_EQ(HexDecode(hex), all);
+    EXPECT_EQ(HexDecode("0a0B"), std::string("\x0a\x0b"));
+    EXPECT_EQ(HexDecode(""), std::string());
+}
+
+TEST(Text, HexDecodeRefusesOddLengthsAndOtherCharacters) {
+    EXPECT_FALSE(HexDecode("ABC"));
+    EXPECT_FALSE(HexDecode("AG"));
+    EXPECT_FALSE(HexDecode("0x"));
+    EXPECT_FALSE(HexDecode(" 1"));
+    EXPECT_EQ(HexDigitValue('f'), 15);
+    EXPECT_EQ(HexDigitValue('F'), 15);
+    EXPECT_EQ(HexDigitValue('g'), -1);
+    EXPECT_EQ(HexDigitValue('/'), -1);
+}
+
+TEST(Text, HexNumbersHaveAFixedWidth) {
+    EXPECT_EQ(HexNumber(0x1A, 4), "001A");
+    EXPECT_EQ(HexNumber(0x12345, 4), "2345");
+    EXPECT_EQ(HexNumber(~0ull, 16), "FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(ParseHexNumber("001a"), 0x1Au);
+    EXPECT_EQ(ParseHexNumber("FFFFFFFFFFFFFFFF"), ~0ull);
+    EXPECT_FALSE(ParseHexNumber("10000000000000000"));
+    EXPECT_FALSE(ParseHexNumber(""));
+    EXPECT_FALSE(ParseHexNumber("1 "));
+}
+
+TEST(Text, EscapedHexDecodesOnlyCompleteEscapes) {
+    EXPECT_EQ(PercentDecode("a%20b%2Fc%2fd"), "a b/c/d");
+    EXPECT_EQ(PercentDecode("100%"), "100%");
+    EXPECT_EQ(PercentDecode("x%4"), "x%4");
+    EXPECT_EQ(PercentDecode("%zz%%41"), "%zz%A");
+    EXPECT_EQ(PercentDecode("%41%42"), "AB");
+    EXPECT_EQ(PercentDecode("%"), "%");
+    EXPECT_EQ(DecodeEscapedHex("caf=C3=A9=\r\n=4", '='), "caf\xc3\xa9=\r\n=4");
+}
+
+TEST(Text, LeadingIntegerReadsLikeAtoiButClamps) {
+    EXPECT_EQ(LeadingInteger(""), 0);
+    EXPECT_EQ(LeadingInteger("abc"), 0);
+    EXPECT_EQ(LeadingInteger(" \t+42x"), 42);
+    EXPECT_EQ(LeadingInteger("-17;3"), -17);
+    EXPECT_EQ(LeadingInteger("99999999999999999999999"), 2147483647);
+    EXPECT_EQ(LeadingInteger("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(LeadingInteger("-99999999999"), -2147483647 - 1);
+    EXPECT_EQ(LeadingInteger("- 5"), 0);
+}
+
+TEST(Text, ParseIntegerTakesWholeNumbersOnly) {
+    EXPECT_EQ(ParseInteger("0"), 0);
+    EXPECT_EQ(ParseInteger("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(ParseInteger("+12"), 12);
+    EXPECT_FALSE(ParseInteger("9223372036854775808"));
+    EXPECT_FALSE(ParseInteger(""));
+    EXPECT_FALSE(ParseInteger("+"));
+    EXPECT_FALSE(ParseInteger("+-1"));
+    EXPECT_FALSE(ParseInteger("12 "));
+    EXPECT_FALSE(ParseInteger(" 12"));
+}
+
+}  // namespace

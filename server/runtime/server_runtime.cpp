@@ -1,0 +1,78 @@
+#include "server/runtime/server_runtime.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <utility>
+
+#include "server/config/live_trace.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kListenWait{5000};
+
+}  // namespace
+
+ServerRuntime::ServerHooks::ServerHooks(const std::function<void()>& before,
+                                        std::function<void()> after)
+    : after_(std::move(after)) {
+    if (before) before();
+}
+
+ServerRuntime::ServerHooks::~ServerHooks() {
+    if (after_) after_();
+}
+
+ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceTextSink& clientTrace,
+                             ServerRuntimeOptions options)
+    : options_(std::move(options)) {
+    if (options_.dataFolder.empty()) {
+        settings.LoadSettings();
+    } else {
+        settings.LoadSettings(options_.dataFolder);
+    }
+    // Tools that rewrite user files ("corvel user add") refuse to run beside us.
+    std::string lockError;
+    if (!dataFolderLock_.TryAcquire(settings.DataFolder(), lockError)) {
+        // Two servers on one folder would overwrite each other's files.
+        if (options_.requireFolderLock && dataFolderLock_.HeldByAnother()) {
+            throw DataFolderInUse(settings.DataFolder());
+        }
+        AddLiveTrace("Data folder lock not taken: " + lockError);
+    }
+    // Changes "corvel web" and "corvel device" make to settings.inf take effect.
+    if (options_.startServers) settingsWatcher_ = std::make_unique<CSettingsWatcher>(settings);
+    // Message boxes of the servers starting next already reach error.log.
+    errorLogPath_ = settings.DataFolder() + "/error.log";
+    errorLog.SetPath(errorLogPath_);
+    if (access(settings.SettingsFilePath().c_str(), F_OK) != 0) settings.SaveSettings();
+    if (options_.startServers) {
+        serverHooks_ = std::make_unique<ServerHooks>(options_.beforeServers, options_.afterServers);
+        WebServerConfig config;
+        config.loopbackOnly = options_.loopbackOnly;
+        web_ = StartWebServer(settings, config, options_.port);
+    }
+    settings.LoadHelpTexts();
+    if (!errorLog.Open(errorLogPath_)) {
+        AddLiveTrace("error.log cannot be opened in " + settings.DataFolder());
+    }
+    if (options_.startServers) {
+        TracePortConfig traceConfig;
+        traceConfig.port = options_.tracePort;
+        traceConfig.loopbackOnly = options_.loopbackOnly;
+        tracePort_ = StartTracePort(clientTrace, traceConfig);
+    }
+}
+
+ServerRuntime::~ServerRuntime() {
+    // The servers first: once their threads have ended nobody calls the hooks'
+    // handlers or the sinks any more. The members go in reverse order after.
+    if (tracePort_) tracePort_->Stop();
+    if (web_) web_->Stop();
+}
+
+int ServerRuntime::WebPort() { return web_ ? web_->WaitUntilListening(kListenWait) : 0; }
+
+int ServerRuntime::TracePort() {
+    return tracePort_ ? tracePort_->WaitUntilListening(kListenWait) : 0;
+}

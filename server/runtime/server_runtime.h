@@ -1,0 +1,81 @@
+// ServerRuntime: the running server. Its constructor starts everything in order
+// (settings, the data folder lock, the settings watcher, the error log, the
+// protocol hooks, the web server, the help texts, the trace port) and its
+// destructor stops it again in reverse. The headless run and the console window
+// both own one.
+//
+// Thread use: made and destroyed by one thread (the main or user interface
+// thread); WebPort and TracePort may be asked from any thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "server/config/data_folder_lock.h"
+#include "server/config/error_log.h"
+#include "server/config/settings.h"
+#include "server/config/settings_watcher.h"
+#include "server/http/trace_port.h"
+#include "server/http/web_server.h"
+
+struct ServerRuntimeOptions {
+    std::string dataFolder;      // empty: the default data folder
+    bool startServers = true;    // the settings watcher, the web server and the trace port
+    int port = -1;               // -1: HttpPort of settings.inf; 0: any free port
+    int tracePort = kTracePort;  // 0: any free port
+    bool loopbackOnly = false;   // servers bind 127.0.0.1 only
+    // A data folder held by another corvel ends the start-up (DataFolderInUse)
+    // instead of the server running on without the lock.
+    bool requireFolderLock = false;
+    // Run right before the web server starts (the program registers its protocol
+    // handlers there) and after the servers have stopped; only with startServers.
+    std::function<void()> beforeServers;
+    std::function<void()> afterServers;
+};
+
+class DataFolderInUse : public std::runtime_error {
+public:
+    explicit DataFolderInUse(const std::string& folder)
+        : std::runtime_error("the data folder " + folder + " is in use by another corvel") {}
+};
+
+class ServerRuntime {
+public:
+    // settings, errorLog and clientTrace must outlive the runtime. Throws
+    // DataFolderInUse (see the options) and whatever a server's start throws;
+    // what was started by then is stopped again.
+    ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceTextSink& clientTrace,
+                  ServerRuntimeOptions options);
+    ServerRuntime(const ServerRuntime&) = delete;
+    ServerRuntime& operator=(const ServerRuntime&) = delete;
+    ~ServerRuntime();
+
+    // The ports listened on, once listening (waits up to five seconds); 0 when
+    // the server was not started or failed to listen.
+    int WebPort();
+    int TracePort();
+    const std::string& ErrorLogPath() const { return errorLogPath_; }
+
+private:
+    // Calls the after-servers hook when the before-servers hook has run.
+    class ServerHooks {
+    public:
+        ServerHooks(const std::function<void()>& before, std::function<void()> after);
+        ServerHooks(const ServerHooks&) = delete;
+        ServerHooks& operator=(const ServerHooks&) = delete;
+        ~ServerHooks();
+
+    private:
+        std::function<void()> after_;
+    };
+
+    ServerRuntimeOptions options_;
+    std::string errorLogPath_;
+    CDataFolderLock dataFolderLock_;
+    std::unique_ptr<CSettingsWatcher> settingsWatcher_;
+    std::unique_ptr<ServerHooks> serverHooks_;
+    std::unique_ptr<CWebServer> web_;
+    std::unique_ptr<CTracePort> tracePort_;
+};

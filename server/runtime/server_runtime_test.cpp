@@ -94,8 +94,8 @@ TEST_F(ServerRuntimeTest, AFolderHeldByAnotherServerEndsTheStartUpOnlyWhenTheLoc
         ServerRuntime runtime(settings_, errorLog_, clientTrace_, Options());
         EXPECT_GT(runtime.WebPort(), 0);
     }
-    EXPECT_TRUE(trace_.HasLine("Data folder lock not taken: a running server holds " +
-                               folder_.Path()));
+    EXPECT_TRUE(
+        trace_.HasLine("Data folder lock not taken: a running server holds " + folder_.Path()));
     EXPECT_EQ(events_, (std::vector<std::string>{"before", "after"}));
 }
 

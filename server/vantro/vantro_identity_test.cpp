@@ -283,6 +283,67 @@ TEST_F(VantroIdentityTest, ADeletionRepeatedAfterALostAnswerIsAcknowledged) {
     EXPECT_EQ(Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})}), "");
 }
 
+TEST_F(VantroIdentityTest, AnEmptyFolderIsAcknowledgedOnItsFirstSyncAndNeverPairsLater) {
+    // Nothing on either side: the answer still names a snapshot.
+    EXPECT_EQ(Run({Box(kSync, {GetFolder("-2")})}), SentFolder({}, 1, "-2"));
+    Run({Ack(), Box(kSync, {GetFolder("-2")})});
+    EXPECT_TRUE(DataFileExists("-2.csv"));
+    // Later both sides add a task "Call Bob": two tasks, not one paired by name.
+    std::string desktop = AddItem(tasks_, "Call Bob", "IPM.Task");
+    Run({Box(kSync,
+             {DeviceTasks({Task(kAdd, "1@S1", "Call Bob", "about the car")}), GetFolder("-2")})});
+    EXPECT_EQ(Keys(tasks_).size(), 2u);
+    EXPECT_EQ(Prop(tasks_, desktop, PR_BODY), "");
+    EXPECT_FALSE(Traced("Folder -2: first sync of the device (no baseline)")) << lastTrace_;
+}
+
+TEST_F(VantroIdentityTest, FieldsAppliedFromAnUnacknowledgedAnswerDoNotUndoADesktopEdit) {
+    Run({Box(kSync, {GetFolder("-2")})});
+    Run({Ack(), Box(kSync, {GetFolder("-2")})});
+    std::string key = AddItem(tasks_, "Report", "IPM.Task");
+    DesktopEdit(tasks_, key, {{PR_BODY, "first draft"}});
+    // The answer carrying the task reaches a handheld that ends while applying it:
+    // the task is written there, but nothing is acknowledged.
+    EXPECT_EQ(Run({Box(kSync, {GetFolder("-2")})}), SentFolder({"Add " + key}, 2, "-2"));
+    // Meanwhile the desktop edits the body; the handheld, whose snapshot lacks the
+    // task, sends it as it was written, and raises its importance.
+    DesktopEdit(tasks_, key, {{PR_BODY, "final"}});
+    Run({Box(kSync, {DeviceTasks({Item(kModify, "3@S1",
+                                       {Text(kTaskSubject, "Report", kTaskPage),
+                                        Text(kTaskBody, "first draft", kTaskPage),
+                                        Text(kTaskImportance, "2", kTaskPage)},
+                                       key)}),
+                     GetFolder("-2")})},
+        true);
+    EXPECT_EQ(Prop(tasks_, key, PR_BODY), "final");
+    EXPECT_TRUE(Traced("Item " + key + ": 2 of its fields as the unacknowledged answer sent them"))
+        << lastTrace_;
+    // The answer brings the handheld the desktop's body.
+    EXPECT_NE(Describe(lastDocument_, true).find("TaskBody=final"), std::string::npos)
+        << Describe(lastDocument_, true);
+}
+
+TEST_F(VantroIdentityTest, AChangeAfterALostDeleteRestoresTheWholeItem) {
+    Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "Report", "the whole text")}, true),
+                     GetFolder("-2")})});
+    std::string key = NewKey(tasks_, {});
+    ASSERT_FALSE(key.empty());
+    Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})});
+    // The desktop deletes the task; the answer carrying the Delete is lost.
+    tasks_.DeleteMessages({*CByteBuffer::ParseHex(key)});
+    EXPECT_NE(Run({Box(kSync, {GetFolder("-2")})}).find("Element{Delete{ServerID=" + key + " }"),
+              std::string::npos)
+        << Describe(lastDocument_);
+    // The handheld renames it: the change beats the deletion, with every field.
+    Run({Box(kSync, {DeviceTasks({Item(kModify, "1@S1",
+                                       {Text(kTaskSubject, "Final report", kTaskPage)}, key)}),
+                     GetFolder("-2")})});
+    std::string restored = NewKey(tasks_, {});
+    ASSERT_FALSE(restored.empty()) << lastTrace_;
+    EXPECT_EQ(Prop(tasks_, restored, PR_SUBJECT), "Final report");
+    EXPECT_EQ(Prop(tasks_, restored, PR_BODY), "the whole text");
+}
+
 TEST_F(VantroIdentityTest, AServerKilledAfterTheSaveLosesNoMapping) {
     Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "First")})})});
     std::string first = NewKey(tasks_, {});

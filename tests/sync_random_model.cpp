@@ -50,8 +50,7 @@ ModelFields KindModel::Merged(const ModelItem& item) const {
     for (const std::string& name : names_) {
         const std::string desktop = Value(item.desktop, name);
         const bool desktopChanged = desktop != Value(item.desktopBase, name);
-        const bool handheldChanged =
-            Value(item.handheld, name) != Value(item.handheldBase, name);
+        const bool handheldChanged = Value(item.handheld, name) != Value(item.handheldBase, name);
         merged[name] = desktopChanged || !handheldChanged ? desktop : Value(item.handheld, name);
     }
     return merged;

@@ -161,8 +161,8 @@ private:
             return true;
         }
         Log(model, std::string(who) + "- #" + std::to_string(item));
-        bool done = side == Side::kHandheld ? sides_.HandheldDeleteKey(key)
-                                            : sides_.DesktopDeleteKey(key);
+        bool done =
+            side == Side::kHandheld ? sides_.HandheldDeleteKey(key) : sides_.DesktopDeleteKey(key);
         if (!done) return Fail("delete failed");
         if (side == Side::kHandheld)
             model.DeleteOnHandheld(item);
@@ -207,7 +207,8 @@ private:
             if (!(handheld ? item.onHandheld : item.onDesktop)) continue;
             std::string detail = model.Shown(handheld ? item.handheld : item.desktop).detail;
             for (const SideItem& shown : listed) {
-                if (shown.detail == detail) (handheld ? item.handheldKey : item.desktopKey) = shown.key;
+                if (shown.detail == detail)
+                    (handheld ? item.handheldKey : item.desktopKey) = shown.key;
             }
         }
     }
@@ -216,7 +217,8 @@ private:
         int mode = Pick(20);
         if (mode < 11) return Sync("sync", {}, {}, false, ModelSync::kPlain) && Check("sync");
         if (mode < 15)
-            return Sync("sync:lost", {}, {}, true, ModelSync::kAnswerLost) && Check("sync:lost", true);
+            return Sync("sync:lost", {}, {}, true, ModelSync::kAnswerLost) &&
+                   Check("sync:lost", true);
         if (mode < 18) {
             std::string after = std::to_string(1 + Pick(3));
             return Sync("sync:kill=" + after, {}, {std::string(kExitAfterApplied) + "=" + after},
@@ -260,7 +262,8 @@ private:
             }
         }
         if (how == ModelSync::kPlain) first_ = false;
-        handheldUncertain_ = how == ModelSync::kInterrupted || (handheldUncertain_ && how != ModelSync::kPlain);
+        handheldUncertain_ =
+            how == ModelSync::kInterrupted || (handheldUncertain_ && how != ModelSync::kPlain);
         return true;
     }
 

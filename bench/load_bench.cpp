@@ -186,7 +186,8 @@ int main(int argc, char** argv) {
     const std::string body(512, 's');
     WriteWholeFile(www + "/small.txt", body);
     WriteWholeFile(data + "/settings.inf", "WebBaseDir=" + www + "\n");
-    ChildProcess corvel(ProgramPath("corvel"), {"--headless", "--port", "0", "--trace-port", "0"},
+    ChildProcess corvel(ProgramPath("corvel"),
+                        {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"},
                         DataHomeEnvironment(home.Path()));
     int port = corvel.ListeningPort();
     if (port == 0) {

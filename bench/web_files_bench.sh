@@ -52,7 +52,7 @@ chmod 644 "$WORK/www/small.bin" "$WORK/www/large.bin"
 printf 'WebBaseDir=%s\nTraceWEB=0\nTraceLive=0\n' "$WORK/www" > "$WORK/home/Norvex/Corvel/settings.inf"
 CORVEL_PORT=$(free_port)
 XDG_DATA_HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/config" HOME="$WORK/home" \
-    "$CORVEL" --headless --port "$CORVEL_PORT" --trace-port 0 > "$WORK/corvel.out" 2>&1 &
+    "$CORVEL" --headless --port "$CORVEL_PORT" --https-port 0 --trace-port 0 > "$WORK/corvel.out" 2>&1 &
 CORVEL_PID=$!
 
 NGINX_PORT=""

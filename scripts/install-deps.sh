@@ -3,11 +3,11 @@
 # all are present. Usage: scripts/install-deps.sh [build|test]
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev qt6-base-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libical-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libical-dev libssl-dev
           qt6-translations-l10n)
 if [ "${1:-build}" = test ]; then
   packages+=(clang clang-format xvfb xauth sqlite3 python3 python3-dateutil tzdata python3-vobject
-            python3-icalendar)
+            python3-icalendar openssl curl)
 fi
 missing=()
 for p in "${packages[@]}"; do

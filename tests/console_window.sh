@@ -20,7 +20,7 @@ printf '2026-05-04 08:15:02.120\tsync\tContacts\thandheld +12 ~0 -0\tdesktop +3 
   > "$data/PPC1/sync.log"
 export CORVEL_WINDOW_PICTURE="$picture"
 xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
-  "$0" --port 0 --trace-port 0 > "$1/corvel.out" 2>&1 &
+  "$0" --port 0 --https-port 0 --trace-port 0 > "$1/corvel.out" 2>&1 &
   pid=$!
   found=1
   for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do

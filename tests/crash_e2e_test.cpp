@@ -63,7 +63,9 @@ protected:
     std::unique_ptr<ChildProcess> StartCorvel() {
         auto corvel = std::make_unique<ChildProcess>(
             ProgramPath("corvel"),
-            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"}, Env());
+            std::vector<std::string>{"--headless", "--port", "0", "--https-port", "0",
+                                     "--trace-port", "0"},
+            Env());
         int port = corvel->ListeningPort();
         EXPECT_NE(port, 0) << corvel->Out();
         ChildProcess config(ProgramPath("skiff"),

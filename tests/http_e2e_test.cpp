@@ -36,7 +36,8 @@ TEST(CorvelProgram, VersionAndHelp) {
 
 TEST(CorvelProgram, FirstStartServesLogsTracesAndEndsOnSigterm) {
     TempFolder temp;
-    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
     int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
     int trace = std::stoi(corvel.WaitForOutput("Trace port listening on port ([0-9]+)\n"));
@@ -46,7 +47,8 @@ TEST(CorvelProgram, FirstStartServesLogsTracesAndEndsOnSigterm) {
     EXPECT_EQ(ModeOf(DataFolder(temp)), 0700u);
     EXPECT_EQ(ReadWholeFile(DataFolder(temp) + "/settings.inf"),
               "WebBaseDir=\nAnswerWeb=0\nTraceXML=1\nTraceWEB=1\nTraceLive=1\nStartOutlook=0\n"
-              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n");
+              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n"
+              "HttpsPort=8443\nTlsCertFile=\nTlsKeyFile=\nRequireTls=0\n");
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(DataFolder(temp) + "/error.log"); }));
     EXPECT_EQ(ModeOf(DataFolder(temp) + "/error.log"), 0600u);
 
@@ -88,7 +90,8 @@ TEST(CorvelProgram, TakenPortsAreReportedAndSigintStillEndsIt) {
     ASSERT_TRUE(webBlocker.IsValid() && traceBlocker.IsValid());
     std::string webPort = std::to_string(LocalPort(webBlocker.Get()));
     std::string tracePort = std::to_string(LocalPort(traceBlocker.Get()));
-    Corvel corvel(temp.Path(), {"--headless", "--port", webPort, "--trace-port", tracePort});
+    Corvel corvel(temp.Path(), {"--headless", "--port", webPort, "--https-port", "0",
+                                "--trace-port", tracePort});
     ASSERT_TRUE(corvel.Started());
     std::string webText = "Web server cannot listen on port " + webPort +
                           ": Address already in use; trying again every 10 s";
@@ -105,7 +108,8 @@ TEST(CorvelProgram, TakenPortsAreReportedAndSigintStillEndsIt) {
 
 TEST(CorvelProgram, SilentTraceConnectionsDoNotKeepASenderOut) {
     TempFolder temp;
-    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int trace = corvel.ListeningPort("Trace port");
     ASSERT_NE(trace, 0) << corvel.Out();
     std::vector<CSocket> silent;
@@ -119,9 +123,11 @@ TEST(CorvelProgram, SilentTraceConnectionsDoNotKeepASenderOut) {
 
 TEST(CorvelProgram, ASecondServerOnAFolderInUseSaysSoAndEnds) {
     TempFolder temp;
-    Corvel first(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel first(temp.Path(),
+                 {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     ASSERT_NE(first.ListeningPort(), 0) << first.Out();
-    Corvel second(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel second(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_EQ(second.Err(),
               "corvel: the data folder " + DataFolder(temp) + " is in use by another corvel\n");
@@ -136,7 +142,7 @@ TEST(CorvelProgram, HttpPortComesFromSettingsInf) {
     ASSERT_TRUE(CreateDataFolder(DataFolder(temp)));
     WriteWholeFile(DataFolder(temp) + "/settings.inf",
                    "TraceLive=1\nHttpPort=" + std::to_string(port) + "\n");
-    Corvel corvel(temp.Path(), {"--headless", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), {"--headless", "--https-port", "0", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
     EXPECT_EQ(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"),
               std::to_string(port));
@@ -150,14 +156,17 @@ TEST(CorvelProgram, TraceLiveOffKeepsStandardOutputQuiet) {
     TempFolder temp;
     ASSERT_TRUE(CreateDataFolder(DataFolder(temp)));
     WriteWholeFile(DataFolder(temp) + "/settings.inf", "TraceLive=0\n");
-    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
     corvel.WaitForOutput("running headless");
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(DataFolder(temp) + "/error.log"); }));
     EXPECT_EQ(corvel.Stop(SIGTERM), 0);
     std::string out = corvel.Out();
     EXPECT_EQ(out.find("listening"), std::string::npos) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+    // The start line, and the certificate's fingerprint, shown whatever TraceLive says.
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+    EXPECT_NE(out.find("\nTLS certificate "), std::string::npos) << out;
 }
 
 // "corvel web" changes settings.inf while the server runs; the server serves the
@@ -168,7 +177,8 @@ TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
     std::filesystem::create_directories(site + "/docs");
     WriteWholeFile(site + "/start.htm", "<p>Start</p>");
     WriteWholeFile(site + "/docs/a.txt", "Dokument A");
-    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
     int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
     EXPECT_EQ(AskLoopback(web, "GET /start.htm HTTP/1.0\r\n\r\n"), "");
@@ -211,7 +221,8 @@ TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
 // answered) is closed at once, not after the linger or a read limit.
 TEST(CorvelProgram, UnansweredRequestsSayWhyAndHeadIsClosedAtOnce) {
     TempFolder temp;
-    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
     int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
     EXPECT_EQ(AskLoopback(web, "GET / HTTP/1.1\r\nHost: pc\r\n\r\n"), "");
@@ -242,7 +253,8 @@ TEST(CorvelProgram, DeviceCommandsGoThroughTheRunningServer) {
     WriteWholeFile(DataFolder(temp) + "/PPC1/sync.log",
                    "2026-05-04 08:15:02.120\tsync\tContacts\thandheld +12 ~0 -0\tdesktop +3 ~0 "
                    "-0\tconflicts 0\n");
-    Corvel corvel(temp.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     ASSERT_TRUE(corvel.Started());
     corvel.WaitForOutput("Web server listening on port ([0-9]+)\n");
 

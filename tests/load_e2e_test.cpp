@@ -15,7 +15,8 @@ namespace {
 class Corvel : public ChildProcess {
 public:
     explicit Corvel(const std::string& dataHome)
-        : ChildProcess(ProgramPath("corvel"), {"--headless", "--port", "0", "--trace-port", "0"},
+        : ChildProcess(ProgramPath("corvel"),
+                       {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"},
                        DataHomeEnvironment(dataHome)) {}
     // A figure of /proc/<pid>/status ("Threads", "VmHWM" in kB).
     long Status(const std::string& key) {

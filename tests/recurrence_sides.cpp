@@ -34,7 +34,9 @@ RecurrenceSides::RecurrenceSides(const std::string& zone) : env_{"TZ=" + zone} {
     }
     corvel_ = std::make_unique<BackgroundProgram>(
         "corvel", temp_.Path(),
-        std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"}, env_);
+        std::vector<std::string>{"--headless", "--port", "0", "--https-port", "0", "--trace-port",
+                                 "0"},
+        env_);
     std::string port = corvel_->WaitFor("Web server listening on port ([0-9]+)\n");
     if (port.empty()) {
         error_ = "corvel did not start: " + corvel_->Out();

@@ -63,7 +63,8 @@ TEST_F(RoutingEndToEnd, WebFilesTraversalsAndProtectedDirectories) {
     ASSERT_EQ(add.Wait(), 0) << add.Out();
     WriteSettings("WebDir=doc ;" + P("/docdir") + " ; ; ;\nWebDir=docs ;" + P("/protected") +
                   " ;Docs ;bob ;pw\nWebDir=team ;" + P("/team") + " ;Team ;* ;\n");
-    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
 
@@ -108,7 +109,8 @@ TEST_F(RoutingEndToEnd, WebFilesTraversalsAndProtectedDirectories) {
 
 TEST_F(RoutingEndToEnd, ProtectedDirectoryWithItsOwnUser) {
     WriteSettings("WebDir=private ;" + P("/protected") + " ;Private ;bob ;pw\n");
-    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     std::string refused = Get(port, "/private/x");
@@ -125,7 +127,8 @@ TEST_F(RoutingEndToEnd, NoSpellingOfAProtectedPathGetsPastItsPassword) {
     std::filesystem::create_directories(www_ + "/docs");
     WriteWholeFile(www_ + "/docs/secret.txt", "the secret");
     WriteSettings("WebDir=docs ;" + www_ + "/docs ;Docs ;bob ;pw\n");
-    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     std::string refused = Get(port, "/docs/secret.txt");
@@ -145,7 +148,8 @@ TEST_F(RoutingEndToEnd, NoSpellingOfAProtectedPathGetsPastItsPassword) {
 
 TEST_F(RoutingEndToEnd, WebLogEntriesAreEscapedCutAndRotated) {
     WriteSettings("MaxBodyMB=1\n");
-    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     // A body that forges an entry of its own, with a terminal escape in it.
@@ -184,7 +188,8 @@ TEST_F(RoutingEndToEnd, WebLogEntriesAreEscapedCutAndRotated) {
 
 TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndOnlyVantroIsAnswered) {
     WriteSettings("");
-    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     EXPECT_EQ(Ask(port,
@@ -227,10 +232,10 @@ TEST_F(RoutingEndToEnd, ForwardingLoopsEndAtOnce) {
                   "/ ; ; ;\n");
     WriteWholeFile(otherData + "/settings.inf",
                    "WebDir=pong ;http://127.0.0.1:" + std::to_string(port) + "/ ; ; ;\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", std::to_string(port), "--trace-port", "0"});
-    Corvel other(otherHome.Path(),
-                 {"--headless", "--port", std::to_string(otherPort), "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), {"--headless", "--port", std::to_string(port), "--https-port", "0",
+                                 "--trace-port", "0"});
+    Corvel other(otherHome.Path(), {"--headless", "--port", std::to_string(otherPort),
+                                    "--https-port", "0", "--trace-port", "0"});
     ASSERT_EQ(corvel.Port(), port) << corvel.Out();
     ASSERT_EQ(other.Port(), otherPort) << other.Out();
     EXPECT_EQ(Get(port, "/self/x"), "");
@@ -260,12 +265,14 @@ TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
     WriteWholeFile(targetHome.Path() + "/www/app/page.htm", "target page");
     WriteWholeFile(targetData + "/settings.inf",
                    "WebBaseDir=" + targetHome.Path() + "/www\nTraceWEB=0\n");
-    Corvel target(targetHome.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel target(targetHome.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int targetPort = target.Port();
     ASSERT_NE(targetPort, 0) << target.Out();
 
     WriteSettings("WebDir=fwd ;http://127.0.0.1:" + std::to_string(targetPort) + "/app ; ; ;\n");
-    Corvel corvel(temp_.Path(), {"--headless", "--port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
 

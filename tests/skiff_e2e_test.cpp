@@ -117,7 +117,8 @@ protected:
         ASSERT_EQ(add.Wait(), 0) << add.Out();
         corvel_ = std::make_unique<TestProgram>(
             "corvel", temp_.Path(),
-            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+            std::vector<std::string>{"--headless", "--port", "0", "--https-port", "0",
+                                     "--trace-port", "0"});
         int port = corvel_->Port();
         ASSERT_NE(port, 0) << corvel_->Out();
         Ran config = Skiff({"config", "--server", "127.0.0.1:" + std::to_string(port), "--user",

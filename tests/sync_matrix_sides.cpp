@@ -235,7 +235,8 @@ SyncSides::SyncSides() {
     }
     corvel_ = std::make_unique<BackgroundProgram>(
         "corvel", Home(),
-        std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"});
+        std::vector<std::string>{"--headless", "--port", "0", "--https-port", "0", "--trace-port",
+                                 "0"});
     std::string port = corvel_->WaitFor("Web server listening on port ([0-9]+)\n");
     if (port.empty()) {
         error_ = "corvel did not start: " + corvel_->Out();

@@ -23,6 +23,8 @@ public:
     std::string Out() { return process_.Out(); }
     // The web port corvel reports (0 when it never does).
     int Port() { return process_.ListeningPort(); }
+    // The HTTPS port corvel reports (0 when it never does).
+    int HttpsPort() { return process_.ListeningPort("HTTPS server"); }
     // The exit code; 1000 + the signal number when a signal ended it; -1 when the
     // program never started.
     int Wait() { return process_.Wait(); }

@@ -44,7 +44,8 @@ protected:
         corvel_.reset();
         corvel_ = std::make_unique<TestProgram>(
             "corvel", temp_.Path(),
-            std::vector<std::string>{"--headless", "--port", "0", "--trace-port", "0"},
+            std::vector<std::string>{"--headless", "--port", "0", "--https-port", "0",
+                                     "--trace-port", "0"},
             std::move(extra));
         port_ = corvel_->Port();
         ASSERT_NE(port_, 0) << corvel_->Out();

@@ -21,68 +21,6 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void AppendCodePoint(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when it is not one.
-size_t SequenceLength(std::string_view text, size_t i) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char b = byte(i);
-    size_t left = text.size() - i;
-    if (b < 0x80) return 1;
-    if (b >= 0xC2 && b <= 0xDF) return left >= 2 && (byte(i + 1) & 0xC0) == 0x80 ? 2 : 0;
-    if (b >= 0xE0 && b <= 0xEF) {
-        if (left < 3) return 0;
-        unsigned char b1 = byte(i + 1);
-        unsigned char lo = b == 0xE0 ? 0xA0 : 0x80;
-        unsigned char hi = b == 0xED ? 0x9F : 0xBF;  // no surrogates
-        if (b1 < lo || b1 > hi || (byte(i + 2) & 0xC0) != 0x80) return 0;
-        return 3;
-    }
-    if (b >= 0xF0 && b <= 0xF4) {
-        if (left < 4) return 0;
-        unsigned char b1 = byte(i + 1);
-        unsigned char lo = b == 0xF0 ? 0x90 : 0x80;
-        unsigned char hi = b == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
-        if (b1 < lo || b1 > hi || (byte(i + 2) & 0xC0) != 0x80 || (byte(i + 3) & 0xC0) != 0x80)
-            return 0;
-        return 4;
-    }
-    return 0;
-}
-
-char32_t DecodeSequence(std::string_view text, size_t i, size_t length) {
-    auto byte = [&](size_t k) {
-        return static_cast<char32_t>(static_cast<unsigned char>(text[i + k]));
-    };
-    switch (length) {
-        case 1:
-            return byte(0);
-        case 2:
-            return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-        case 3:
-            return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-        default:
-            return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
-                   (byte(3) & 0x3F);
-    }
-}
-
 bool IsUtf8Like(std::string_view charset) {
     auto equalsIgnoringCase = [&](std::string_view other) {
         if (charset.size() != other.size()) return false;
@@ -145,39 +83,15 @@ bool RunIconv(iconv_t cd, std::string_view input, std::string& out, OnInvalid on
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view text) {
-    const size_t size = text.size();
-    size_t i = 0;
-    while (i < size) {
-        // ASCII is the common case: eight bytes at a time.
-        if (size - i >= 8) {
-            uint64_t block;
-            std::memcpy(&block, text.data() + i, 8);
-            if ((block & 0x8080808080808080ull) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t n = SequenceLength(text, i);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
-
 std::string Windows1252ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 2);
     for (char ch : text) {
         unsigned char b = static_cast<unsigned char>(ch);
         if (b >= 0x80 && b <= 0x9F)
-            AppendCodePoint(out, kCp1252High[b - 0x80]);
+            AppendUtf8(out, kCp1252High[b - 0x80]);
         else
-            AppendCodePoint(out, b);
+            AppendUtf8(out, b);
     }
     return out;
 }
@@ -195,8 +109,6 @@ int Windows1252Byte(char32_t codePoint) {
     }
     return -1;
 }
-
-void AppendUtf8(std::string& out, char32_t codePoint) { AppendCodePoint(out, codePoint); }
 
 std::string RepairUtf8(std::string_view text) {
     if (IsValidUtf8(text)) return std::string(text);
@@ -240,7 +152,7 @@ std::string Utf8ToAnsi(std::string_view text, std::string_view charset) {
     // lacks: write "?" and step over the whole character.
     auto replace = [&utf8](std::string& o, char*& in, size_t& left) {
         size_t at = static_cast<size_t>(in - utf8.data());
-        size_t n = SequenceLength(utf8, at);
+        size_t n = Utf8SequenceLength(utf8, at);
         if (n == 0 || n > left) n = 1;
         o.push_back('?');
         in += n;
@@ -248,45 +160,5 @@ std::string Utf8ToAnsi(std::string_view text, std::string_view charset) {
         return true;
     };
     if (!RunIconv(cd.get(), utf8, out, replace)) return utf8;
-    return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        AppendCodePoint(out, c);
-    }
-    return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-    std::string repaired;
-    if (!IsValidUtf8(text)) {
-        repaired = Windows1252ToUtf8(text);
-        text = repaired;
-    }
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        size_t n = SequenceLength(text, i);
-        char32_t c = DecodeSequence(text, i, n);
-        i += n;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
     return out;
 }

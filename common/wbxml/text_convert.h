@@ -12,9 +12,7 @@
 #include <string>
 #include <string_view>
 
-// True when text is well-formed UTF-8 (no overlong forms, no surrogates, nothing
-// above U+10FFFF).
-bool IsValidUtf8(std::string_view text);
+#include "common/base/utf.h"
 
 // Decodes every byte as Windows-1252 and returns the UTF-8 text. The five bytes
 // that page leaves unassigned (81 8D 8F 90 9D) become the C1 controls of the same value.
@@ -26,9 +24,6 @@ char32_t Windows1252CodePoint(unsigned char byte);
 // The Windows-1252 byte of a character, or -1 when the page lacks it (C1 controls
 // included).
 int Windows1252Byte(char32_t codePoint);
-// Appends the UTF-8 form of a character (the caller passes no surrogate and nothing
-// above U+10FFFF).
-void AppendUtf8(std::string& out, char32_t codePoint);
 
 // text when it is valid UTF-8, otherwise its Windows-1252 reading.
 std::string RepairUtf8(std::string_view text);
@@ -51,8 +46,3 @@ std::string FromUtf8(std::string_view text);
 // "ISO-8859-1"); an unknown name converts as Windows-1252 (to UTF-8) or to UTF-8.
 std::string AnsiToUtf8(std::string_view text, std::string_view charset);
 std::string Utf8ToAnsi(std::string_view text, std::string_view charset);
-
-// Skiff's side: UTF-16 text to UTF-8 (an unpaired surrogate becomes U+FFFD) and
-// UTF-8 to UTF-16 (invalid UTF-8 is read as Windows-1252).
-std::string Utf16ToUtf8(std::u16string_view text);
-std::u16string Utf8ToUtf16(std::string_view text);

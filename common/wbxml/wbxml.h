@@ -21,7 +21,7 @@
 //       if (event.EventKind == kWBXMLNoEvent) break;
 //       ... act on event.EventKind, event.codePage, event.token, event.value ...
 //   }
-// Skiff converts event values with Utf8ToUtf16 and writes its UTF-16 texts with
+// Skiff converts event values with RepairUtf8 and Utf8ToUtf16 and writes its UTF-16 texts with
 // the char16_t overloads below (text_convert.h).
 //
 // A CWBXML, its events and its trees are used by one thread at a time; every

@@ -1,6 +1,7 @@
 // Owned property values and their conversions.
 #include "platform/mapi/prop_value.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -108,7 +109,7 @@ Value Value::Binary(std::string bytes) {
 
 bool operator==(const Value& a, const Value& b) {
     return a.type == b.type && a.i == b.i && a.d == b.d && a.s == b.s && a.mvi == b.mvi &&
-           a.mvd == b.mvd && a.mvs == b.mvs;
+           a.mvd == b.mvd && a.mvs == b.mvs && a.large == b.large && a.blob == b.blob;
 }
 
 ULONG StoredType(ULONG propType) {
@@ -285,6 +286,8 @@ HRESULT ToSPropValue(const Value& v, ULONG propId, ULONG wantType, bool unicode,
         if (!unicode && type == PT_MV_UNICODE) type = PT_MV_STRING8;
     }
     if (StoredType(type) != v.type) return MAPI_E_NOT_FOUND;
+    // Large values are read through streams only.
+    if (v.large != nullptr || v.blob != 0) return MAPI_E_NOT_ENOUGH_MEMORY;
     out.ulPropTag = PROP_TAG(type, propId);
     out.dwAlignPad = 0;
     std::memset(&out.Value, 0, sizeof out.Value);
@@ -441,6 +444,8 @@ ULONG ValueSize(const Value& v) {
             return static_cast<ULONG>(v.s.size() + 1);
         case PT_BINARY:
         case PT_CLSID:
+            if (v.large != nullptr)
+                return static_cast<ULONG>(std::min<std::uint64_t>(v.large->Size(), 0xFFFFFFFFu));
             return static_cast<ULONG>(v.s.size());
         default: {
             std::size_t total = v.mvi.size() * 8 + v.mvd.size() * 8;
@@ -449,87 +454,6 @@ ULONG ValueSize(const Value& v) {
             return static_cast<ULONG>(total);
         }
     }
-}
-
-std::size_t Utf16Length(const char16_t* s) {
-    std::size_t n = 0;
-    while (s[n] != 0) ++n;
-    return n;
-}
-
-std::string Utf16ToUtf8(std::u16string_view in) {
-    std::string out;
-    out.reserve(in.size());
-    for (std::size_t k = 0; k < in.size(); ++k) {
-        std::uint32_t c = in[k];
-        if (c >= 0xD800 && c <= 0xDBFF && k + 1 < in.size() && in[k + 1] >= 0xDC00 &&
-            in[k + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (in[k + 1] - 0xDC00);
-            ++k;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view in) {
-    std::u16string out;
-    out.reserve(in.size());
-    std::size_t k = 0;
-    while (k < in.size()) {
-        unsigned char b = static_cast<unsigned char>(in[k]);
-        std::uint32_t c = 0xFFFD;
-        std::size_t len = 1;
-        if (b < 0x80) {
-            c = b;
-        } else if (b >= 0xC2 && b < 0xE0) {
-            len = 2;
-        } else if (b >= 0xE0 && b < 0xF0) {
-            len = 3;
-        } else if (b >= 0xF0 && b < 0xF5) {
-            len = 4;
-        }
-        if (len > 1) {
-            bool ok = k + len <= in.size();
-            std::uint32_t v = b & (0xFF >> (len + 1));
-            for (std::size_t j = 1; ok && j < len; ++j) {
-                unsigned char t = static_cast<unsigned char>(in[k + j]);
-                if ((t & 0xC0) != 0x80) ok = false;
-                v = (v << 6) | (t & 0x3F);
-            }
-            static const std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-            if (ok && v >= kMin[len] && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-                c = v;
-            } else {
-                len = 1;  // resynchronise at the next byte
-            }
-        }
-        k += len;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
 }
 
 std::string EncodeMulti(const Value& v) {

@@ -28,6 +28,10 @@ void AddServerOptions(CLI::App& app, ServerOptions& options) {
     app.add_option("--port", options.port,
                    "HTTP port for this run instead of HttpPort of settings.inf (0: any free port)")
         ->check(CLI::Range(0, 65535));
+    app.add_option("--https-port", options.httpsPort,
+                   "HTTPS port for this run instead of HttpsPort of settings.inf (0: any free "
+                   "port)")
+        ->check(CLI::Range(0, 65535));
     app.add_option("--trace-port", options.tracePort, "Trace port for this run (0: any free port)")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
@@ -76,6 +80,15 @@ int RunHeadless(const ServerOptions& options) {
 
     ServerRuntimeOptions runtimeOptions;
     runtimeOptions.port = options.port;
+    runtimeOptions.httpsPort = options.httpsPort;
+    runtimeOptions.httpsReport = [&output, &settings](const std::string& line, bool problem) {
+        if (problem) {
+            std::fprintf(stderr, "corvel: %s\n", line.c_str());
+            std::fflush(stderr);
+        }
+        // Shown once: the live trace has it when it is on.
+        if (!settings.TraceLive()) output.Line(line);
+    };
     runtimeOptions.tracePort = options.tracePort;
     runtimeOptions.requireFolderLock = true;
     runtimeOptions.beforeServers = [&output, &settings] {
@@ -98,6 +111,7 @@ int RunHeadless(const ServerOptions& options) {
 int RunConsoleWindow(const ServerOptions& options) {
     ConsoleOptions console;
     console.port = options.port;
+    console.httpsPort = options.httpsPort;
     console.tracePort = options.tracePort;
     console.beforeServers = InstallProtocol;
     console.afterServers = RemoveProtocol;

@@ -9,6 +9,7 @@
 struct ServerOptions {
     bool headless = false;
     int port = -1;         // -1: HttpPort of settings.inf; 0: any free port
+    int httpsPort = -1;    // -1: HttpsPort of settings.inf; 0: any free port
     int tracePort = 2005;  // 0: any free port
 };
 

@@ -3,14 +3,12 @@
 #include "server/app/command.h"
 #include "server/app/device_command.h"
 #include "server/app/dump_subcommand.h"
+#include "server/app/tls_command.h"
 #include "server/app/user_command.h"
 #include "server/app/web_command.h"
 
 std::vector<AddSubcommandFunction> Subcommands() {
     return {
-        AddUserCommand,
-        AddWebCommand,
-        AddDeviceCommand,
-        AddDumpCommand,
+        AddUserCommand, AddWebCommand, AddDeviceCommand, AddDumpCommand, AddTlsCommand,
     };
 }

@@ -108,6 +108,10 @@ CSettingsFileValues Settings::FileValuesLocked() const {
     values.keepSyncFiles = keepSyncFiles_;
     values.maxBodyMB = maxBodyMB_;
     values.bodyBudgetMB = bodyBudgetMB_;
+    values.httpsPort = httpsPort_;
+    values.tlsCertFile = tlsCertFile_;
+    values.tlsKeyFile = tlsKeyFile_;
+    values.requireTls = requireTls_;
     values.webDirectories = webDirectories_;
     return values;
 }
@@ -124,6 +128,10 @@ void Settings::SetFileValuesLocked(const CSettingsFileValues& values) {
     keepSyncFiles_ = values.keepSyncFiles;
     maxBodyMB_ = values.maxBodyMB;
     bodyBudgetMB_ = values.bodyBudgetMB;
+    httpsPort_ = values.httpsPort;
+    tlsCertFile_ = values.tlsCertFile;
+    tlsKeyFile_ = values.tlsKeyFile;
+    requireTls_ = values.requireTls;
     webDirectories_ = values.webDirectories;
 }
 
@@ -337,6 +345,26 @@ void Settings::SetWebBaseDir(const std::string& value) {
     webBaseDir_ = value;
 }
 
+std::string Settings::TlsCertFile() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tlsCertFile_;
+}
+
+void Settings::SetTlsCertFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tlsCertFile_ = path;
+}
+
+std::string Settings::TlsKeyFile() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tlsKeyFile_;
+}
+
+void Settings::SetTlsKeyFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tlsKeyFile_ = path;
+}
+
 CORVEL_SETTING(bool, ProtocolTrace, protocolTrace_)
 CORVEL_SETTING(int, AnswerWeb, answerWeb_)
 CORVEL_SETTING(bool, TraceXML, traceXML_)
@@ -347,4 +375,6 @@ CORVEL_SETTING(int, HttpPort, httpPort_)
 CORVEL_SETTING(int, KeepSyncFiles, keepSyncFiles_)
 CORVEL_SETTING(int, MaxBodyMB, maxBodyMB_)
 CORVEL_SETTING(int, BodyBudgetMB, bodyBudgetMB_)
+CORVEL_SETTING(int, HttpsPort, httpsPort_)
+CORVEL_SETTING(bool, RequireTls, requireTls_)
 #undef CORVEL_SETTING

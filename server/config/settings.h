@@ -29,6 +29,7 @@
 class Settings {
 public:
     static constexpr int kDefaultHttpPort = ::kDefaultHttpPort;
+    static constexpr int kDefaultHttpsPort = ::kDefaultHttpsPort;
     static constexpr int kDefaultMaxBodyMB = ::kDefaultMaxBodyMB;
     static constexpr int kDefaultBodyBudgetMB = ::kDefaultBodyBudgetMB;
 
@@ -130,6 +131,18 @@ public:
     void SetMaxBodyMB(int value);
     int BodyBudgetMB() const;
     void SetBodyBudgetMB(int value);
+    // The HTTPS listener's port (0: none), read at start.
+    int HttpsPort() const;
+    void SetHttpsPort(int port);
+    // The certificate and key of the HTTPS listener (empty: those corvel made in
+    // the data folder), read at start.
+    std::string TlsCertFile() const;
+    void SetTlsCertFile(const std::string& path);
+    std::string TlsKeyFile() const;
+    void SetTlsKeyFile(const std::string& path);
+    // The plain listener refuses log-ons, attachments and protected directories.
+    bool RequireTls() const;
+    void SetRequireTls(bool on);
 
 private:
     // Users (*.dxt) and devices (*.ifo) of the data folder are loaded here.
@@ -165,6 +178,10 @@ private:
     int keepSyncFiles_ = 0;
     int maxBodyMB_ = kDefaultMaxBodyMB;
     int bodyBudgetMB_ = kDefaultBodyBudgetMB;
+    int httpsPort_ = kDefaultHttpsPort;
+    std::string tlsCertFile_;
+    std::string tlsKeyFile_;
+    bool requireTls_ = false;
     std::string dataFolder_;
     std::string helpFilePath_;
     CHelpTexts helpTexts_;

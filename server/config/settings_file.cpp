@@ -127,6 +127,22 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
                                 " is outside 1-65535; port " + std::to_string(kDefaultHttpPort) +
                                 " is used");
             }
+        } else if (key == "HttpsPort") {
+            int port = LeadingInteger(value);
+            if (port >= 0 && port <= 65535) {
+                values.httpsPort = port;
+            } else {
+                values.httpsPort = kDefaultHttpsPort;
+                notes.push_back("settings.inf: HttpsPort " + std::to_string(port) +
+                                " is outside 0-65535; port " + std::to_string(kDefaultHttpsPort) +
+                                " is used");
+            }
+        } else if (key == "TlsCertFile") {
+            values.tlsCertFile.assign(value);
+        } else if (key == "TlsKeyFile") {
+            values.tlsKeyFile.assign(value);
+        } else if (key == "RequireTls") {
+            values.requireTls = LeadingInteger(value) != 0;
         } else if (key == "KeepSyncFiles") {
             values.keepSyncFiles = LeadingInteger(value);
         } else if (key == "MaxBodyMB") {
@@ -165,6 +181,10 @@ std::string SerializeSettingsFile(const CSettingsFileValues& values) {
     out += "KeepSyncFiles=" + std::to_string(values.keepSyncFiles) + "\n";
     out += "MaxBodyMB=" + std::to_string(values.maxBodyMB) + "\n";
     out += "BodyBudgetMB=" + std::to_string(values.bodyBudgetMB) + "\n";
+    out += "HttpsPort=" + std::to_string(values.httpsPort) + "\n";
+    out += "TlsCertFile=" + OneLine(values.tlsCertFile) + "\n";
+    out += "TlsKeyFile=" + OneLine(values.tlsKeyFile) + "\n";
+    out += "RequireTls=" + std::to_string(values.requireTls ? 1 : 0) + "\n";
     for (const auto& [name, dir] : values.webDirectories) {
         out += "WebDir=" + OneLine(dir.Directory) + " ;" + OneLine(dir.URL) + " ;" +
                OneLine(dir.Realm) + " ;" + OneLine(dir.Username) + " ;" + OneLine(dir.Password) +
@@ -189,6 +209,10 @@ CSettingsFileValues MergeSettingsFiles(const CSettingsFileValues& base,
     MergeField(base.keepSyncFiles, theirs.keepSyncFiles, merged.keepSyncFiles);
     MergeField(base.maxBodyMB, theirs.maxBodyMB, merged.maxBodyMB);
     MergeField(base.bodyBudgetMB, theirs.bodyBudgetMB, merged.bodyBudgetMB);
+    MergeField(base.httpsPort, theirs.httpsPort, merged.httpsPort);
+    MergeField(base.tlsCertFile, theirs.tlsCertFile, merged.tlsCertFile);
+    MergeField(base.tlsKeyFile, theirs.tlsKeyFile, merged.tlsKeyFile);
+    MergeField(base.requireTls, theirs.requireTls, merged.requireTls);
     return merged;
 }
 

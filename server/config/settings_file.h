@@ -7,14 +7,16 @@
 //   WebBaseDir=<text>  AnswerWeb=<n>  TraceXML=<0|1>  TraceWEB=<0|1>  TraceLive=<0|1>
 //   StartOutlook=<0|1> HttpPort=<n>   KeepSyncFiles=<n>
 //   MaxBodyMB=<n>      BodyBudgetMB=<n>
+//   HttpsPort=<n>      TlsCertFile=<path>  TlsKeyFile=<path>  RequireTls=<0|1>
 //   WebDir=<Directory> ;<URL> ;<Realm> ;<Username> ;<Password>   (one per directory)
 // The blank before each ";" keeps an empty field a token of its own when read back.
 // Reading: keys compared exactly; a line without "=" or with an unknown key is
 // skipped; a Device or WebDir already read keeps its first value; a Device line
 // without ":" is skipped; WebDir fields are cut at ";" (runs give no empty token)
 // and trimmed; numbers are their leading decimal digits (none: 0); switches are
-// on when their number is not 0; an HttpPort outside 1-65535 reads as 80, a
-// MaxBodyMB or BodyBudgetMB below 1 as its default.
+// on when their number is not 0; an HttpPort outside 1-65535 reads as 80, an
+// HttpsPort outside 0-65535 as 8443 (0: no HTTPS listener), a MaxBodyMB or
+// BodyBudgetMB below 1 as its default.
 #pragma once
 
 #include <map>
@@ -37,6 +39,7 @@ struct CWebDirectory {
 std::string WebDirectoryProblem(const CWebDirectory& directory);
 
 inline constexpr int kDefaultHttpPort = 80;
+inline constexpr int kDefaultHttpsPort = 8443;
 // Largest request body taken, in MiB (read at start).
 inline constexpr int kDefaultMaxBodyMB = 64;
 // All request bodies held in memory at once, in MiB (read at start).
@@ -55,6 +58,10 @@ struct CSettingsFileValues {
     int keepSyncFiles = 0;
     int maxBodyMB = kDefaultMaxBodyMB;
     int bodyBudgetMB = kDefaultBodyBudgetMB;
+    int httpsPort = kDefaultHttpsPort;
+    std::string tlsCertFile;  // empty: the certificate corvel made in the data folder
+    std::string tlsKeyFile;
+    bool requireTls = false;
     std::map<std::string, CWebDirectory> webDirectories;
     bool operator==(const CSettingsFileValues&) const = default;
 };

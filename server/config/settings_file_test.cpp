@@ -21,13 +21,19 @@ TEST(SettingsFileTest, ParseAndWriteAreByteExact) {
     const std::string text =
         "Device=A1:Eins\nDevice=B2:Zwei: mit Doppelpunkt\nWebBaseDir=/srv/www\nAnswerWeb=3\n"
         "TraceXML=0\nTraceWEB=1\nTraceLive=0\nStartOutlook=1\nHttpPort=8080\nKeepSyncFiles=7\n"
-        "MaxBodyMB=64\nBodyBudgetMB=256\n"
+        "MaxBodyMB=64\nBodyBudgetMB=256\nHttpsPort=0\nTlsCertFile=/etc/c.pem\nTlsKeyFile=/etc/"
+        "k.pem\n"
+        "RequireTls=1\n"
         "WebDir=/a ; ;Basic ;* ;\nWebDir=docs ;/srv/docs ;R ;u ;p\n";
     CSettingsFileValues values = Parse(text);
     EXPECT_EQ(values.deviceNames.at("B2"), "Zwei: mit Doppelpunkt");
     EXPECT_EQ(values.webDirectories.at("/a"), (CWebDirectory{"/a", "", "Basic", "*", ""}));
     EXPECT_EQ(values.httpPort, 8080);
     EXPECT_FALSE(values.traceLive);
+    EXPECT_EQ(values.httpsPort, 0);
+    EXPECT_EQ(values.tlsCertFile, "/etc/c.pem");
+    EXPECT_EQ(values.tlsKeyFile, "/etc/k.pem");
+    EXPECT_TRUE(values.requireTls);
     EXPECT_EQ(SerializeSettingsFile(values), text);
     std::vector<std::string> notes;
     CSettingsFileValues bad =
@@ -40,6 +46,21 @@ TEST(SettingsFileTest, ParseAndWriteAreByteExact) {
     broken.deviceNames["X"] = "zwei\nZeilen";
     broken.webBaseDir = "a\rb";
     EXPECT_EQ(SerializeSettingsFile(broken).substr(0, 32), "Device=X:zwei Zeilen\nWebBaseDir=");
+}
+
+TEST(SettingsFileTest, HttpsPortOutsideTheRangeKeeps8443AndSaysSo) {
+    for (const char* value : {"65536", "-1", "99999999999"}) {
+        std::vector<std::string> notes;
+        CSettingsFileValues values =
+            ParseSettingsFile(std::string("HttpsPort=") + value + "\n", notes);
+        EXPECT_EQ(values.httpsPort, 8443) << value;
+        ASSERT_EQ(notes.size(), 1u) << value;
+        EXPECT_NE(notes[0].find("HttpsPort"), std::string::npos) << notes[0];
+        EXPECT_NE(notes[0].find("port 8443 is used"), std::string::npos) << notes[0];
+    }
+    EXPECT_EQ(Parse("HttpsPort=0\n").httpsPort, 0);
+    EXPECT_EQ(Parse("HttpsPort=65535\n").httpsPort, 65535);
+    EXPECT_EQ(Parse("").httpsPort, 8443);
 }
 
 TEST(SettingsFileTest, MergeTakesTheirChangesAndKeepsMine) {
@@ -132,6 +153,7 @@ TEST_F(SharedSettingsFileTest, ChangesOfAnotherWriterAreTakenNotOverwritten) {
               "Device=DEV1:Pocket\nWebBaseDir=/srv/www\nAnswerWeb=0\nTraceXML=1\nTraceWEB=1\n"
               "TraceLive=1\nStartOutlook=0\nHttpPort=80\nKeepSyncFiles=0\nMaxBodyMB="
               "64\nBodyBudgetMB=256\n"
+              "HttpsPort=8443\nTlsCertFile=\nTlsKeyFile=\nRequireTls=0\n"
               "WebDir=docs ;/srv/docs ; ; ;\n");
     EXPECT_NE(Trace().find("settings.inf was changed outside the server"), std::string::npos);
     // The tool removes the directory; the server takes that over too.

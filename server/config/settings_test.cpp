@@ -44,7 +44,8 @@ TEST_F(SettingsTest, FreshInstallationRunsOnDefaultsAndFirstSaveWritesAllKeys) {
     ASSERT_TRUE(s.SaveSettings());
     EXPECT_EQ(ReadWholeFile(File()),
               "WebBaseDir=\nAnswerWeb=0\nTraceXML=1\nTraceWEB=1\nTraceLive=1\nStartOutlook=0\n"
-              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n");
+              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n"
+              "HttpsPort=8443\nTlsCertFile=\nTlsKeyFile=\nRequireTls=0\n");
 }
 
 TEST_F(SettingsTest, DataFolderAndFilesAreOwnerOnly) {
@@ -106,6 +107,7 @@ TEST_F(SettingsTest, RoundTripKeepsEveryFieldAndTheWebDirPositions) {
               "KeepSyncFiles=12\n"
               "MaxBodyMB=8\n"
               "BodyBudgetMB=256\n"
+              "HttpsPort=8443\nTlsCertFile=\nTlsKeyFile=\nRequireTls=0\n"
               "WebDir=/a ; ;Basic ;* ;\n"
               "WebDir=docs ;http://h/x ;R ;u ;p\n");
     // Reading the saved file back and saving again gives the same file.
@@ -164,7 +166,8 @@ TEST_F(SettingsTest, GetDeviceNameNumbersNewDevicesAndSaves) {
               "Device=D1:Pocket\nDevice=D2:Gerät 2\nDevice=D3:Gerät 3\n"
               "Device=D4:x WebDir=/ ;/etc ; ; ;\n"
               "WebBaseDir=\nAnswerWeb=0\nTraceXML=1\nTraceWEB=1\nTraceLive=1\nStartOutlook=0\n"
-              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n");
+              "HttpPort=80\nKeepSyncFiles=0\nMaxBodyMB=64\nBodyBudgetMB=256\n"
+              "HttpsPort=8443\nTlsCertFile=\nTlsKeyFile=\nRequireTls=0\n");
 }
 
 TEST_F(SettingsTest, FailedSaveKeepsTheOldFileAndSaysWhy) {

@@ -44,12 +44,13 @@ bool SetBlocking(int fd, bool blocking) {
     return fcntl(fd, F_SETFL, flags) == 0;
 }
 
-enum class Phase { kHead, kBody, kHandedOver, kLinger };
+enum class Phase { kHandshake, kHead, kBody, kHandedOver, kLinger };
 
 struct Connection {
     uint64_t id = 0;
     int fd = -1;
     Phase phase = Phase::kHead;
+    std::unique_ptr<IConnectionTransport> transport;
     std::unique_ptr<CReceivedRequest> request;  // from the first byte on
     CMessageFraming framing;
     size_t charged = 0;  // bytes counted against the body budget
@@ -66,6 +67,7 @@ struct Connection {
 struct CConnectionLoop::State {
     CConnectionLimits limits;
     Handler handler;
+    TransportFactory transports;
 
     // Owner: the mutex, for everything below it up to the loop-only part.
     mutable std::mutex mutex;
@@ -137,7 +139,9 @@ struct CConnectionLoop::State {
     }
 
     void Accept(int listenFd);
-    void Readable(Connection& c);
+    void Ready(Connection& c);
+    void Shake(Connection& c);
+    bool Watch(Connection& c, uint32_t events);
     void ReadRequest(Connection& c);
     void ReadLinger(Connection& c);
     void HandOver(uint64_t id);
@@ -171,6 +175,17 @@ void CConnectionLoop::State::Accept(int listenFd) {
         auto c = std::make_unique<Connection>();
         c->id = nextId++;
         c->fd = fd;
+        try {
+            c->transport = transports ? transports(fd) : std::make_unique<CPlainTransport>(fd);
+        } catch (...) {
+            c->transport.reset();
+        }
+        if (!c->transport) {
+            close(fd);
+            continue;
+        }
+        bool handshake = c->transport->IsSecure();
+        if (handshake) c->phase = Phase::kHandshake;
         epoll_event event{};
         event.events = EPOLLIN | EPOLLRDHUP;
         event.data.u64 = c->id;
@@ -179,17 +194,50 @@ void CConnectionLoop::State::Accept(int listenFd) {
             continue;
         }
         ++open;
-        SetDeadline(*c, Clock::now() + limits.headTimeout);
+        SetDeadline(*c, Clock::now() + (handshake ? limits.handshakeTimeout : limits.headTimeout));
         connections.emplace(c->id, std::move(c));
     }
 }
 
-void CConnectionLoop::State::Readable(Connection& c) {
+void CConnectionLoop::State::Ready(Connection& c) {
     if (c.phase == Phase::kLinger) {
         ReadLinger(c);
+    } else if (c.phase == Phase::kHandshake) {
+        Shake(c);
     } else {
         ReadRequest(c);
     }
+}
+
+bool CConnectionLoop::State::Watch(Connection& c, uint32_t events) {
+    epoll_event event{};
+    event.events = events | EPOLLRDHUP;
+    event.data.u64 = c.id;
+    return epoll_ctl(epollFd, EPOLL_CTL_MOD, c.fd, &event) == 0;
+}
+
+void CConnectionLoop::State::Shake(Connection& c) {
+    switch (c.transport->Handshake()) {
+        case IConnectionTransport::Step::kWantRead:
+            if (!Watch(c, EPOLLIN)) CloseById(c.id);
+            return;
+        case IConnectionTransport::Step::kWantWrite:
+            if (!Watch(c, EPOLLOUT)) CloseById(c.id);
+            return;
+        case IConnectionTransport::Step::kFailed:
+            CloseById(c.id);  // not TLS, or refused: nothing is answered
+            return;
+        case IConnectionTransport::Step::kDone:
+            break;
+    }
+    if (!Watch(c, EPOLLIN)) {
+        CloseById(c.id);
+        return;
+    }
+    c.phase = Phase::kHead;
+    SetDeadline(c, Clock::now() + limits.headTimeout);
+    // The request may have come with the handshake's last bytes.
+    ReadRequest(c);
 }
 
 void CConnectionLoop::State::ReadLinger(Connection& c) {
@@ -213,22 +261,23 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
     size_t readNow = 0;
     bool peerClosed = false;
     std::vector<char> piece(kReadPiece);
-    while (readNow < kReadPerWake) {
-        ssize_t got = recv(c.fd, piece.data(), piece.size(), 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        if (got < 0) {
+    // Bytes a transport holds already are read in this round: no wake-up comes for them.
+    while (readNow < kReadPerWake || c.transport->Pending() > 0) {
+        IConnectionTransport::Received got = c.transport->Receive(piece.data(), piece.size());
+        if (got.end == IConnectionTransport::ReceiveEnd::kWouldBlock) break;
+        if (got.end == IConnectionTransport::ReceiveEnd::kFailed) {
             CloseById(id);
             return;
         }
-        if (got == 0) {
+        if (got.end == IConnectionTransport::ReceiveEnd::kClosed) {
             peerClosed = true;
             break;
         }
-        size_t n = static_cast<size_t>(got);
+        size_t n = got.count;
         readNow += n;
         if (!c.request) {
             c.request = std::make_unique<CReceivedRequest>();
+            c.request->overTls = c.transport->IsSecure();
             c.request->command.Buffer().Init(1024, 1024);
             Charge(c, c.request->command.Buffer().Capacity());
         }
@@ -340,13 +389,15 @@ void CConnectionLoop::State::TakeFinished() {
         Uncharge(*c);
         c->request.reset();
         if (c->crashed || limits.linger.count() <= 0) {
+            if (!c->crashed) c->transport->EndSending();  // a TLS peer sees a proper end
             Close(std::move(c));
             continue;
         }
         // The answer is over: the client sees its end now, and the loop waits for
-        // the peer to close, at most the linger time.
-        shutdown(c->fd, SHUT_WR);
+        // the peer to close, at most the linger time (its bytes are dropped unread,
+        // whatever the transport).
         SetBlocking(c->fd, false);
+        c->transport->EndSending();
         c->phase = Phase::kLinger;
         epoll_event event{};
         event.events = EPOLLIN | EPOLLRDHUP;
@@ -367,9 +418,9 @@ void CConnectionLoop::State::Serve(Connection& c) {
     timeout.tv_sec = static_cast<time_t>(limits.writeTimeout.count() / 1000);
     timeout.tv_usec = static_cast<suseconds_t>((limits.writeTimeout.count() % 1000) * 1000);
     setsockopt(c.fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    CSocketAnswerStream out(c.fd);
     try {
-        handler(*c.request, out);
+        std::unique_ptr<IAnswerStream> out = c.transport->OpenAnswerStream();
+        handler(*c.request, *out);
     } catch (...) {
         c.crashed = true;
         AddLiveTrace("Something went wrong... web() crashed");
@@ -398,11 +449,13 @@ void CConnectionLoop::State::Worker() {
     changed.notify_all();
 }
 
-CConnectionLoop::CConnectionLoop(CConnectionLimits limits, Handler handler)
+CConnectionLoop::CConnectionLoop(CConnectionLimits limits, Handler handler,
+                                 TransportFactory transports)
     : state_(std::make_shared<State>()) {
     if (limits.workers == 0) limits.workers = 1;
     state_->limits = limits;
     state_->handler = std::move(handler);
+    state_->transports = std::move(transports);
 }
 
 CConnectionLoop::~CConnectionLoop() { Stop(); }
@@ -515,7 +568,7 @@ void CConnectionLoop::Run(const CSocket& listener) {
             }
             auto it = s.connections.find(id);
             if (it == s.connections.end()) continue;  // closed earlier in this round
-            s.Readable(*it->second);
+            s.Ready(*it->second);
         }
         s.TakeFinished();
         now = Clock::now();

@@ -5,8 +5,14 @@
 // sending side shut down, the peer's remaining bytes read and dropped for up to
 // the linger time) and is closed there. A connection that waits costs no thread.
 //
+// Each connection moves its bytes through a transport (connection_transport.h):
+// plain, or TLS, whose handshake the loop drives without a worker, the socket
+// registered for what the handshake waits on.
+//
 // Deadlines, each ending the connection without an answer:
-//  - the whole request head must arrive within headTimeout of the accept;
+//  - a handshake must be over within handshakeTimeout of the accept;
+//  - the whole request head must arrive within headTimeout of the accept (of the
+//    handshake's end, on a transport with one);
 //  - a body must keep arriving at minBodyBytesPerSecond at least, measured over
 //    each bodyWindow;
 //  - a head longer than maxHeadBytes, or a message (head and body) longer than
@@ -35,9 +41,11 @@
 
 #include "common/http/html_command.h"
 #include "server/http/answer_stream.h"
+#include "server/http/connection_transport.h"
 #include "server/http/socket_util.h"
 
 struct CConnectionLimits {
+    std::chrono::milliseconds handshakeTimeout{10000};
     std::chrono::milliseconds headTimeout{10000};
     size_t minBodyBytesPerSecond = 1024;
     std::chrono::milliseconds bodyWindow{10000};
@@ -60,13 +68,15 @@ struct CReceivedRequest {
     // Buffer() holds the received bytes (count of them, then a zero byte); not parsed.
     CHTMLCommand command;
     size_t count = 0;
+    bool overTls = false;  // it came through an encrypted transport
 };
 
 class CConnectionLoop {
 public:
     using Handler = std::function<void(CReceivedRequest& request, IAnswerStream& out)>;
 
-    CConnectionLoop(CConnectionLimits limits, Handler handler);
+    // transports: what each accepted socket's bytes go through; empty: plain.
+    CConnectionLoop(CConnectionLimits limits, Handler handler, TransportFactory transports = {});
     CConnectionLoop(const CConnectionLoop&) = delete;
     CConnectionLoop& operator=(const CConnectionLoop&) = delete;
     ~CConnectionLoop();  // Stop()

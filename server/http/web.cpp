@@ -78,5 +78,5 @@ void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream&
     AddLiveTrace(RequestTraceLine(command));
 
     // 5-11. Route it.
-    RouteRequest(out, settings, command, raw);
+    RouteRequest(out, settings, command, raw, request.overTls);
 }

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "common/http/html_answer.h"
+#include "common/wbxml/wbxml.h"
 #include "server/http/web_path.h"
 
 std::string UnauthorizedPage() {
@@ -17,6 +19,19 @@ std::string UnauthorizedPage() {
            "</HEAD>\n"
            "<BODY><H1>401 Unauthorised.</H1></BODY>\n"
            "</HTML>\n";
+}
+
+std::string RefusedLogonAnswer() {
+    CWBXML document;
+    document.BeginDocument();
+    CHTMLAnswer http;
+    http.SetContentType("application/vantro.wbxml");
+    http.SetStatus(403, "Forbidden");
+    std::string_view body = document.Document().View();
+    http.Body().AppendBytes(body.size(), body.data());
+    CDataString answer;
+    http.Serialize(answer);
+    return answer.ToString();
 }
 
 std::string UnauthorizedAnswer(std::string_view realm) {

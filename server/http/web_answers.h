@@ -16,6 +16,14 @@ std::string UnauthorizedAnswer(std::string_view realm);
 // The HTML page of the 401 answer.
 std::string UnauthorizedPage();
 
+// The realm of the 401 answer to an attachment download.
+inline constexpr const char* kAttachmentRealm = "Corvel";
+
+// The answer to a refused Vantro log-on: "HTTP/1.1 403 Forbidden", the protocol's
+// content type and header lines, and the answer document without elements (its
+// four header bytes).
+std::string RefusedLogonAnswer();
+
 struct CDirectoryEntry {
     std::string name;
     bool isDirectory = false;

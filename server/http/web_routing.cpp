@@ -34,6 +34,10 @@ void NoAnswer(const CHTMLCommand& request, const std::string& reason) {
     AddLiveTrace("No answer to " + request.Method() + " " + request.URL() + ": " + reason);
 }
 
+void RefusedOverPlainHttp(const CHTMLCommand& request) {
+    AddLiveTrace("Refused over plain HTTP (RequireTls): " + request.Method() + " " + request.URL());
+}
+
 // The folders on disk of the protected directories other than the matched one: a
 // file that resolves into one of them (reached through the base folder, another
 // directory or a link) is not served without that directory's own check.
@@ -105,12 +109,19 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
 }
 
 void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& request,
-                  std::string_view raw) {
+                  std::string_view raw, bool overTls) {
     std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers();
     // Decoded once and normalised before any route is chosen by it.
     std::optional<std::string> clean = CleanRequestPath(request.URL());
     bool attachment = clean && IsAttachmentPath(*clean);
     bool vantro = IsVantroRequest(request);
+    // Passwords travel only encrypted: the plain listener takes none.
+    bool credentialsRefused = !overTls && settings.RequireTls();
+    if (credentialsRefused && (vantro || attachment)) {
+        RefusedOverPlainHttp(request);
+        out.Write(vantro ? RefusedLogonAnswer() : UnauthorizedAnswer(kAttachmentRealm));
+        return;
+    }
     if (handlers && (vantro || attachment)) handlers->EnsureSession(settings);
 
     if (vantro && handlers) {
@@ -144,6 +155,11 @@ void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& re
     CWebMapping mapping = MapToVirtualDirectory(directories, *clean);
     std::string root = settings.WebBaseDir();
     if (mapping.matched) {
+        if (!mapping.record.Username.empty() && credentialsRefused) {
+            RefusedOverPlainHttp(request);
+            out.Write(UnauthorizedAnswer(mapping.record.Realm));
+            return;
+        }
         if (!mapping.record.Username.empty() &&
             !BasicAuthorize(request, mapping.record.Username, mapping.record.Password,
                             settings.Devices())) {

@@ -7,6 +7,11 @@
 //    connection itself; a link not in the normal form the server writes its links
 //    in (dot segments, doubled or encoded separators) gets no answer;
 //  - anything but GET: no answer;
+// With RequireTls on, a request that did not come over TLS gets, instead of its
+// route: a Vantro request the answer of a refused log-on, an attachment download
+// and a protected directory their 401 answer; credentials are not looked at, and a
+// live trace line says why ("Refused over plain HTTP (RequireTls): <method> <url>").
+// Other web files are served as before.
 // A request that gets no answer (other than a Vantro request the protocol server
 // did not answer) has a live trace line that says why: "No answer to <method>
 // <url>: <reason>" (web_files.h lists the reasons of the web files).
@@ -91,9 +96,10 @@ struct CWebMapping {
 CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& directories,
                                   const std::string& cleanPath);
 
-// Routes request (raw: the bytes as received) and writes its answer to out.
+// Routes request (raw: the bytes as received; overTls: it came encrypted) and
+// writes its answer to out.
 void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& request,
-                  std::string_view raw);
+                  std::string_view raw, bool overTls = false);
 // The same, writing to a connected socket.
 void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
                   std::string_view raw);

@@ -16,7 +16,9 @@
 
 #include "server/config/config_test_util.h"
 #include "server/config/live_trace.h"
+#include "server/http/http_test_util.h"
 #include "server/http/socket_util.h"
+#include "server/http/web_answers.h"
 #include "server/http/web_files.h"
 
 namespace {
@@ -308,6 +310,55 @@ TEST_F(WebRoutingTest, ARequestWithoutAnswerSaysWhyInTheLiveTrace) {
     EXPECT_EQ(why("GET /leer/a HTTP/1.1\r\n\r\n"),
               "No answer to GET /leer/a: the virtual directory leer has no folder");
     SetLiveTraceSink(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// RequireTls: the plain listener takes no credentials; HTTPS takes them as before.
+TEST_F(WebRoutingTest, RequireTlsRefusesCredentialRoutesOverPlainHttpOnly) {
+    auto handlers = std::make_shared<RecordingHandlers>();
+    SetProtocolHandlers(handlers);
+    settings_.SetRequireTls(true);
+    auto routeOver = [&](bool overTls, const std::string& request) {
+        CStringAnswerStream out;
+        CHTMLCommand command;
+        command.ParseMessage(true, request.data(), request.size());
+        RouteRequest(out, settings_, command, request, overTls);
+        return out.Text();
+    };
+    const std::string logon =
+        "POST /vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nContent-Length: 0\r\n\r\n";
+    const std::string attachment = "GET /OutlookAttachments/Inbox/1.EML/a.txt HTTP/1.1\r\n\r\n";
+    const std::string withCredentials =
+        "GET /docs/x HTTP/1.1\r\nAuthorization: Basic Ym9iOnB3\r\n\r\n";  // bob:pw
+    TraceCapture trace;
+
+    std::string refusedLogon = routeOver(false, logon);
+    EXPECT_EQ(refusedLogon, RefusedLogonAnswer());
+    EXPECT_EQ(refusedLogon.rfind("HTTP/1.1 403 Forbidden\r\n", 0), 0u) << refusedLogon;
+    EXPECT_TRUE(refusedLogon.ends_with(std::string("\r\n\r\n\x03\x01\x6a\x00", 8)));
+    EXPECT_EQ(routeOver(false, attachment), UnauthorizedAnswer(kAttachmentRealm));
+    EXPECT_EQ(routeOver(false, withCredentials), UnauthorizedAnswer("Docs Realm"));
+    // Nothing reached the protocol server.
+    EXPECT_EQ(handlers->vantroUrls, "");
+    EXPECT_TRUE(trace.HasLine("Refused over plain HTTP (RequireTls): POST /vantro"));
+    EXPECT_TRUE(trace.HasLine(
+        "Refused over plain HTTP (RequireTls): GET /OutlookAttachments/Inbox/1.EML/a.txt"));
+    EXPECT_TRUE(trace.HasLine("Refused over plain HTTP (RequireTls): GET /docs/x"));
+    // Unprotected files are served as before.
+    EXPECT_EQ(routeOver(false, "GET /index.htm HTTP/1.1\r\n\r\n"),
+              "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>index</p>");
+
+    // Over TLS every route is taken as without the setting.
+    EXPECT_EQ(routeOver(true, logon).find("VANTRO"), 0u);
+    EXPECT_EQ(routeOver(true, attachment), "ATTACHMENT /OutlookAttachments/Inbox/1.EML/a.txt");
+    EXPECT_TRUE(routeOver(true, withCredentials).ends_with("secret x"));
+    // And over plain HTTP once the setting is off.
+    settings_.SetRequireTls(false);
+    EXPECT_TRUE(routeOver(false, withCredentials).ends_with("secret x"));
+    EXPECT_EQ(handlers->vantroUrls, "/vantro;");
 }
 
 }  // namespace

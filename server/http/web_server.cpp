@@ -9,6 +9,7 @@
 #include "server/config/live_trace.h"
 #include "server/http/forwarding.h"
 #include "server/http/socket_util.h"
+#include "server/http/tls_transport.h"
 #include "server/http/web.h"
 
 CWebServer::CWebServer(Settings& settings, WebServerConfig config)
@@ -20,8 +21,13 @@ CWebServer::CWebServer(Settings& settings, WebServerConfig config)
             HandleRequest(*settingsPtr, request, out);
         };
     }
-    loop_ = std::make_unique<CConnectionLoop>(config_.connection, std::move(handler));
+    TransportFactory transports;
+    if (config_.tls) transports = CTlsServerContext::Factory(config_.tls);
+    loop_ = std::make_unique<CConnectionLoop>(config_.connection, std::move(handler),
+                                              std::move(transports));
 }
+
+const char* CWebServer::Name() const { return config_.tls ? "HTTPS server" : "Web server"; }
 
 CWebServer::~CWebServer() { Stop(); }
 
@@ -63,18 +69,18 @@ void CWebServer::WebListenerThread() {
                 long long ms = config_.bindRetry.count();
                 std::string every =
                     ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-                std::string text = "Web server cannot listen on port " +
+                std::string text = std::string(Name()) + " cannot listen on port " +
                                    std::to_string(config_.port) + ": " + reason +
                                    "; trying again every " + every;
                 std::fprintf(stderr, "corvel: %s\n", text.c_str());
                 std::fflush(stderr);
-                ShowMessageBox(text, "Web server");
+                ShowMessageBox(text, Name());
                 reported = true;
             }
             if (loop_->WaitForStop(config_.bindRetry)) return;
         }
         int port = LocalPort(listener.Get());
-        AddLiveTraceF("Web server listening on port %d", port);
+        AddLiveTraceF("%s listening on port %d", Name(), port);
         // Forwarding knows the ports of this process, so it never forwards to itself.
         RegisterListeningPort(port);
         loop_->Run(listener);
@@ -84,9 +90,9 @@ void CWebServer::WebListenerThread() {
     }
 }
 
-std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig config,
-                                           int portOverride) {
-    config.port = portOverride >= 0 ? portOverride : settings.HttpPort();
+namespace {
+
+std::unique_ptr<CWebServer> StartListener(Settings& settings, WebServerConfig config) {
     // The body limits are read once, like the port; the head may add kMaxHeadBytes.
     const size_t mib = 1024 * 1024;
     size_t maxMessage = static_cast<size_t>(settings.MaxBodyMB()) * mib + kMaxHeadBytes;
@@ -96,4 +102,20 @@ std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig c
     auto server = std::make_unique<CWebServer>(settings, std::move(config));
     server->Start();
     return server;
+}
+
+}  // namespace
+
+std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig config,
+                                           int portOverride) {
+    config.port = portOverride >= 0 ? portOverride : settings.HttpPort();
+    config.tls.reset();
+    return StartListener(settings, std::move(config));
+}
+
+std::unique_ptr<CWebServer> StartHttpsServer(Settings& settings, WebServerConfig config,
+                                             int portOverride) {
+    config.port = portOverride >= 0 ? portOverride : settings.HttpsPort();
+    if (!config.tls || (portOverride < 0 && config.port == 0)) return nullptr;
+    return StartListener(settings, std::move(config));
 }

@@ -36,6 +36,8 @@ inline constexpr size_t kMaxLingerDiscard = 64 * 1024;
 // Bytes a request head may take besides its body.
 inline constexpr size_t kMaxHeadBytes = 64 * 1024;
 
+class CTlsServerContext;
+
 struct WebServerConfig {
     int port = Settings::kDefaultHttpPort;  // 0: any free port
     bool loopbackOnly = false;              // bind 127.0.0.1 instead of all addresses
@@ -43,6 +45,8 @@ struct WebServerConfig {
     std::chrono::milliseconds bindRetry{10000};
     // Runs per complete request on a worker; empty: HandleRequest.
     CConnectionLoop::Handler handler;
+    // Set: the listener speaks TLS with it (HTTPS); every route is the same.
+    std::shared_ptr<CTlsServerContext> tls;
 };
 
 class CWebServer {
@@ -71,6 +75,8 @@ public:
 
 private:
     void WebListenerThread();
+    // "Web server" or "HTTPS server", for the messages.
+    const char* Name() const;
 
     Settings& settings_;
     WebServerConfig config_;
@@ -86,3 +92,9 @@ private:
 // is used instead of HttpPort (0: any free port).
 std::unique_ptr<CWebServer> StartWebServer(Settings& settings, WebServerConfig config = {},
                                            int portOverride = -1);
+
+// The HTTPS listener beside the plain one, with the same limits: on HttpsPort, or
+// portOverride when it is 0 or more (0: any free port); none when HttpsPort is 0
+// and there is no override, or when config.tls is not set.
+std::unique_ptr<CWebServer> StartHttpsServer(Settings& settings, WebServerConfig config,
+                                             int portOverride = -1);

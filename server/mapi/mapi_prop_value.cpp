@@ -267,13 +267,6 @@ CPropValue CPropValue::MultiString8(ULONG tag, const std::vector<std::string>& v
     return Copy(v);
 }
 
-size_t Utf16Length(const char16_t* text) {
-    size_t n = 0;
-    if (text)
-        while (text[n] != 0) ++n;
-    return n;
-}
-
 std::string Utf16ToText(const char16_t* text) {
     if (text == nullptr) return std::string();
     return FromUtf8(Utf16ToUtf8(std::u16string_view(text, Utf16Length(text))));

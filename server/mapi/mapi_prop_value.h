@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/base/utf.h"
 #include "platform/mapi/mapi.h"
 #include "server/mapi/mapi_ref.h"
 
@@ -50,8 +51,6 @@ private:
     CMapiBuffer<SPropValue> value_;
 };
 
-// Number of UTF-16 units before the terminating zero (0 for null).
-size_t Utf16Length(const char16_t* text);
 // UTF-16 text to this system's 8-bit text, and back.
 std::string Utf16ToText(const char16_t* text);
 std::u16string TextToUtf16(std::string_view text);

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
+#include "server/http/tls_setup.h"
 
 namespace {
 
@@ -51,6 +53,13 @@ ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceText
         WebServerConfig config;
         config.loopbackOnly = options_.loopbackOnly;
         web_ = StartWebServer(settings, config, options_.port);
+        auto report = options_.httpsReport;
+        if (!report) {
+            report = [](const std::string& line, bool problem) {
+                if (problem) ShowMessageBox(line, "HTTPS");
+            };
+        }
+        https_ = StartHttpsFromSettings(settings, config, options_.httpsPort, report);
     }
     settings.LoadHelpTexts();
     if (!errorLog.Open(errorLogPath_)) {
@@ -68,10 +77,13 @@ ServerRuntime::~ServerRuntime() {
     // The servers first: once their threads have ended nobody calls the hooks'
     // handlers or the sinks any more. The members go in reverse order after.
     if (tracePort_) tracePort_->Stop();
+    if (https_) https_->Stop();
     if (web_) web_->Stop();
 }
 
 int ServerRuntime::WebPort() { return web_ ? web_->WaitUntilListening(kListenWait) : 0; }
+
+int ServerRuntime::HttpsPort() { return https_ ? https_->WaitUntilListening(kListenWait) : 0; }
 
 int ServerRuntime::TracePort() {
     return tracePort_ ? tracePort_->WaitUntilListening(kListenWait) : 0;

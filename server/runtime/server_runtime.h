@@ -1,6 +1,7 @@
 // ServerRuntime: the running server. Its constructor starts everything in order
 // (settings, the data folder lock, the settings watcher, the error log, the
-// protocol hooks, the web server, the help texts, the trace port) and its
+// protocol hooks, the web server, the HTTPS listener, the help texts, the trace
+// port) and its
 // destructor stops it again in reverse. The headless run and the console window
 // both own one.
 //
@@ -24,6 +25,7 @@ struct ServerRuntimeOptions {
     std::string dataFolder;      // empty: the default data folder
     bool startServers = true;    // the settings watcher, the web server and the trace port
     int port = -1;               // -1: HttpPort of settings.inf; 0: any free port
+    int httpsPort = -1;          // -1: HttpsPort of settings.inf; 0: any free port
     int tracePort = kTracePort;  // 0: any free port
     bool loopbackOnly = false;   // servers bind 127.0.0.1 only
     // A data folder held by another corvel ends the start-up (DataFolderInUse)
@@ -33,6 +35,10 @@ struct ServerRuntimeOptions {
     // handlers there) and after the servers have stopped; only with startServers.
     std::function<void()> beforeServers;
     std::function<void()> afterServers;
+    // Told the HTTPS listener's certificate and fingerprint (problem false) or why
+    // HTTPS stays off (problem true); both reach the live trace anyway. Empty: a
+    // problem becomes a message box.
+    std::function<void(const std::string& line, bool problem)> httpsReport;
 };
 
 class DataFolderInUse : public std::runtime_error {
@@ -55,6 +61,7 @@ public:
     // The ports listened on, once listening (waits up to five seconds); 0 when
     // the server was not started or failed to listen.
     int WebPort();
+    int HttpsPort();
     int TracePort();
     const std::string& ErrorLogPath() const { return errorLogPath_; }
 
@@ -77,5 +84,6 @@ private:
     std::unique_ptr<CSettingsWatcher> settingsWatcher_;
     std::unique_ptr<ServerHooks> serverHooks_;
     std::unique_ptr<CWebServer> web_;
+    std::unique_ptr<CWebServer> https_;
     std::unique_ptr<CTracePort> tracePort_;
 };

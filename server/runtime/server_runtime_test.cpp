@@ -18,6 +18,7 @@ protected:
         ServerRuntimeOptions options;
         options.dataFolder = folder_.Path();
         options.port = 0;
+        options.httpsPort = 0;
         options.tracePort = 0;
         options.loopbackOnly = true;
         options.beforeServers = [this] { events_.push_back("before"); };
@@ -36,14 +37,19 @@ protected:
 TEST_F(ServerRuntimeTest, ListensWhileItLivesAndStopsEverythingAtTheEnd) {
     int webPort = 0;
     int tracePort = 0;
+    int httpsPort = 0;
     {
         ServerRuntime runtime(settings_, errorLog_, clientTrace_, Options());
         EXPECT_EQ(events_, std::vector<std::string>{"before"});
         webPort = runtime.WebPort();
         tracePort = runtime.TracePort();
+        httpsPort = runtime.HttpsPort();
         ASSERT_GT(webPort, 0);
         ASSERT_GT(tracePort, 0);
+        ASSERT_GT(httpsPort, 0);
         EXPECT_NE(webPort, tracePort);
+        EXPECT_TRUE(ConnectLoopback(httpsPort).IsValid());
+        EXPECT_TRUE(std::filesystem::exists(folder_.Path() + "/tls-certificate.pem"));
         EXPECT_TRUE(ConnectLoopback(webPort).IsValid());
         EXPECT_TRUE(ConnectLoopback(tracePort).IsValid());
         EXPECT_EQ(settings_.DataFolder(), folder_.Path());
@@ -57,6 +63,7 @@ TEST_F(ServerRuntimeTest, ListensWhileItLivesAndStopsEverythingAtTheEnd) {
     EXPECT_EQ(events_, (std::vector<std::string>{"before", "after"}));
     EXPECT_FALSE(ConnectLoopback(webPort).IsValid());
     EXPECT_FALSE(ConnectLoopback(tracePort).IsValid());
+    EXPECT_FALSE(ConnectLoopback(httpsPort).IsValid());
     CDataFolderLock tool;
     std::string error;
     EXPECT_TRUE(tool.TryAcquire(folder_.Path(), error)) << error;

@@ -28,11 +28,11 @@
 #include "common/http/html_command.h"
 #include "platform/mapi/mapi.h"
 #include "server/http/answer_stream.h"
+#include "server/http/web_answers.h"
 #include "server/mapi/mapi_ref.h"
 
 class Settings;
 
-inline constexpr const char* kAttachmentRealm = "Corvel";
 inline constexpr size_t kAttachmentPieceBytes = 64 * 1024;
 
 struct CAttachmentLink {

@@ -41,6 +41,8 @@ const WaitingSeed kWaitingSeeds[] = {
     {102, "a desktop deletion after an interrupted answer"},
     {107, "a desktop deletion after an interrupted answer"},
     {117, "a desktop deletion after an interrupted answer"},
+    {142, "a desktop deletion after an interrupted answer"},
+    {149, "a desktop deletion after an interrupted answer"},
     // A field set back on the handheld to its value before a lost answer does not
     // travel (the handheld compares with its snapshot, older than what the desktop
     // took), so the sides stay apart.

@@ -245,9 +245,22 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         }
     }
     CMergeResult merge = MergeDeviceChange(FieldValuesOf(fields), input);
-    // Fields left out as an unacknowledged answer sent them may have changed on the
-    // desktop since: what the device holds is not known as a whole.
-    if (filtered && ownFields.Size() != sentFields.Size()) merge.sendBack = true;
+    // The fields left out as an unacknowledged answer sent them are what the device
+    // holds now, whatever the desktop holds since.
+    if (filtered && ownFields.Size() != sentFields.Size()) {
+        const CFieldValues own = FieldValuesOf(ownFields);
+        const CFieldValues sent = FieldValuesOf(sentFields);
+        const CFieldValues kept = KeptValuesOf(sent);
+        for (const auto& entry : sent) {
+            if (own.count(entry.first) != 0) continue;
+            auto value = kept.find(entry.first);
+            if (value == kept.end())
+                merge.deviceHolds.erase(entry.first);
+            else
+                merge.deviceHolds[entry.first] = value->second;
+        }
+        merge.sendBack = true;
+    }
     CWBXMLLiterals apply;
     if (found == Found::kNew && restoring) {
         for (const auto& [field, text] : FieldValuesOf(fields)) {

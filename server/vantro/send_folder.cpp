@@ -128,12 +128,13 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
                                         own->second.deviceDeleted + own->second.deviceOther +
                                         own->second.deviceRepeated >
                                     0;
-    // A folder without a baseline gets its AckString even with nothing in it:
-    // acknowledged, its first sync is over, and items added later on both sides
-    // are never paired by name.
+    // A folder of a kind that pairs by name gets its AckString without a baseline
+    // even with nothing in it: acknowledged, its first sync is over, and items
+    // added later on both sides are never paired by name.
     CPocketDevice* device = session_.CurrentDevice();
     const bool noBaseline =
         device != nullptr && dynamic_cast<CMobileMapiFolder*>(folder) != nullptr &&
+        folder->GetClassName() != "Email" &&
         access(StateFilePath(session_.DataFolder(), device->DeviceID, key).c_str(), F_OK) != 0;
     const bool acknowledge = element || deviceChanged || noBaseline;
     // Every answer names a snapshot of its own; one that no answer names is not

@@ -69,6 +69,23 @@ TEST_F(VantroIdentityTest, RepeatedAddsAfterALostAnswerAreAnsweredAsTheFirstByte
     EXPECT_FALSE(DataFileExists("-1.map-dirty"));
 }
 
+TEST_F(VantroIdentityTest, AMailAddRepeatedAfterALostAnswerIsStoredOnce) {
+    IMAPIFolderPtr inbox = DefaultFolder(-4);
+    constexpr int32_t kMailPage = 7;
+    const std::vector<Node> request = {
+        Box(kSync, {DeviceFolder("-4", "Email",
+                                 {Item(kAdd, "30@S1",
+                                       {Text(0x0E, "IPM.Note", kMailPage),
+                                        Text(0x17, "Lunch on Friday?", kMailPage)})})})};
+    std::string first = RunBody(Body(request));
+    std::string mail = NewKey(inbox, {});
+    ASSERT_FALSE(mail.empty());
+    // The answer was lost: the same request again gets the same answer, one mail.
+    EXPECT_EQ(HexBytes(RunBody(Body(request))), HexBytes(first));
+    EXPECT_EQ(Keys(inbox), std::vector<std::string>{mail});
+    EXPECT_EQ(Prop(inbox, mail, PR_SUBJECT), "Lunch on Friday?");
+}
+
 TEST_F(VantroIdentityTest, RepeatedAddKeepsADesktopEditAndTakesAHandheldEdit) {
     Run({Box(kSync, {DeviceContacts({Item(
                         kAdd, "7@S1",

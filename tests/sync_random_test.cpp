@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kDefaultSchedules = 16;
+constexpr int kDefaultSchedules = 12;
 
 // Seeds whose schedules found a fault, now mended; each stays as a fixed case
 // (7 and 11 are among the default seeds): an empty folder left without a baseline

@@ -1,6 +1,8 @@
 // The handheld and desktop sides of the sync matrix.
 #include "tests/sync_matrix_sides.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <regex>
@@ -658,6 +660,15 @@ SyncOutcome SyncSides::Sync(const std::vector<std::string>& args,
     }
     outcome.result = FirstJsonLine(outcome.run.out);
     return outcome;
+}
+
+std::string SyncSides::ServerOutputTail(size_t bytes) {
+    if (!corvel_) return "corvel not started";
+    std::string out = corvel_->Out();
+    if (out.size() > bytes) out = out.substr(out.size() - bytes);
+    // A process that ended but was not reaped yet still counts as there.
+    const bool gone = corvel_->Pid() <= 0 || ::kill(corvel_->Pid(), 0) != 0;
+    return std::string(gone ? "corvel is gone; " : "") + "corvel's output ends:\n" + out;
 }
 
 std::string SyncSides::LastAnswerTrace() const {

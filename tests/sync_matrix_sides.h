@@ -143,6 +143,9 @@ public:
     SyncOutcome Sync(const std::vector<std::string>& args = {},
                      const std::vector<std::string>& env = {}, bool loseAnswer = false);
 
+    // The last bytes corvel wrote (both streams), after a note when it is gone.
+    std::string ServerOutputTail(size_t bytes = 2000);
+
     // The dump of the last answer in corvel's protocol trace ("" when there is none).
     std::string LastAnswerTrace() const;
 

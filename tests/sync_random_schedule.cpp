@@ -250,7 +250,7 @@ private:
                 return Fail("unexpected status: " + shown);
             }
         } else if (status != 0) {
-            return Fail("sync failed: " + shown);
+            return Fail("sync failed: " + shown + "\n" + sides_.ServerOutputTail());
         }
         for (KindModel& model : models_) {
             if (mustBeQuiet && outcome.Report(model.Kind()).Text() != "H+0~0-0 D+0~0-0")

@@ -43,11 +43,16 @@ const WaitingSeed kWaitingSeeds[] = {
     {117, "a desktop deletion after an interrupted answer"},
     {142, "a desktop deletion after an interrupted answer"},
     {149, "a desktop deletion after an interrupted answer"},
+    {221, "a desktop deletion after an interrupted answer"},
     // A field set back on the handheld to its value before a lost answer does not
     // travel (the handheld compares with its snapshot, older than what the desktop
     // took), so the sides stay apart.
     {119, "a field set back after a lost answer"},
     {131, "a field set back after a lost answer"},
+    // A number the handheld sent as 0 and the desktop then removed counts as a
+    // desktop change there (0 and no value are one to the model), so it wins a
+    // field the handheld set meanwhile.
+    {205, "a number removed on the desktop after the handheld sent it as 0"},
 };
 
 bool IsWaiting(std::uint32_t seed) {

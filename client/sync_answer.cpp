@@ -328,6 +328,16 @@ private:
             auto item = folder.ItemForOid(oid);
             std::string key = item->MatchKey();
             bool changedHere = run.sent.count(oid) && !run.received.count(oid);
+            // A change the desktop neither stored afresh (no new key came back) nor
+            // failed to store is one it found none of the handheld's own (fields an
+            // answer brought that was never acknowledged): its deletion stands.
+            auto sent = run.sent.find(oid);
+            if (changedHere && !sent->second.asAdd && !run.confirmed.count(oid) &&
+                !run.failed.count(oid)) {
+                changedHere = false;
+                AddLogLineF("%s - %s: deleted on the desktop, the change sent was none of ours",
+                            folder.KindName().c_str(), key.c_str());
+            }
             if (written.count(oid) || changedHere) {
                 // Changed on the handheld, or just written from the desktop: kept;
                 // without the key it goes to the desktop again as new.

@@ -248,23 +248,45 @@ TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
     EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
 }
 
-TEST_F(TwoWaySyncTest, ADesktopDeletionOfAnItemChangedHereKeepsIt) {
+TEST_F(TwoWaySyncTest, ADesktopDeletionOfAnItemChangedHereKeepsItWhenStoredAnew) {
     std::vector<long> t = SyncedTasks(2);
     SetSubject(t[0], "edited here");
     SyncSession session = Session();
     Request(session);
-    AnswerResult r = HandleAnswer(session, kHeader + TaskChanges(DeleteElement(K(0))));
+    // The change beats the deletion: the desktop stored it afresh under a new key.
+    AnswerResult r = HandleAnswer(
+        session,
+        kHeader + TaskMappings(S(kElement) + T(kClientID, Cid(t[0])) + T(kServerID, "0E") + kEnd) +
+            TaskChanges(DeleteElement(K(0))));
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(0, r.deletesApplied);
     EXPECT_TRUE(app_.GetItemFromOid(t[0]));
-    EXPECT_TRUE(Logged("Kept Task - edited here: deleted on the desktop, changed here"));
-    SyncReport report = MakeReport(session);
-    EXPECT_EQ(0, report.folders[1].handheld.deleted);
-    EXPECT_EQ(1, report.folders[1].handheld.kept);
-    // Without its key it goes to the desktop again, to be stored anew.
+    EXPECT_NE(std::string::npos,
+              TempEnv::ReadFile(Data("tasks.txt")).find("0E=" + Cid(t[0]) + "\n"));
     SyncSession next = Session();
     std::string request = Request(next);
-    EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, Cid(t[0])) + S(kCollection)));
+    EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
+}
+
+TEST_F(TwoWaySyncTest, ADesktopDeletionAnsweringAChangeWithoutANewKeyStands) {
+    std::vector<long> t = SyncedTasks(2);
+    SetSubject(t[0], "as the desktop sent it");
+    SyncSession session = Session();
+    Request(session);
+    // The desktop found no change of the handheld's own in it (the fields came from
+    // an answer never acknowledged): the deletion stands here too.
+    AnswerResult r = HandleAnswer(session, kHeader + TaskChanges(DeleteElement(K(0))));
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(1, r.deletesApplied);
+    EXPECT_FALSE(app_.GetItemFromOid(t[0]));
+    EXPECT_EQ(1, TaskCount());
+    SyncReport report = MakeReport(session);
+    EXPECT_EQ(1, report.folders[1].handheld.deleted);
+    EXPECT_EQ(0, report.folders[1].handheld.kept);
+    SyncSession next = Session();
+    std::string request = Request(next);
+    EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
+    EXPECT_EQ(std::string::npos, request.find(T(kClientID, Cid(t[0]))));
 }
 
 // The guard on the device's side for a folder of `items` synced tasks of which

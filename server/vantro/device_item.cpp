@@ -155,6 +155,22 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         restore = gone->fields;
         restoring = true;
     };
+    // A Modify of an item the desktop deleted that carries nothing but fields an
+    // answer the device never acknowledged sent (a handheld ended while applying it
+    // holds them so) is no change of the device: the deletion stands, and the
+    // answer's change list carries it.
+    auto deletionStands = [&](const std::string& goneKey) {
+        const CClientMapRecord* gone = map != nullptr ? map->FindByServerKey(goneKey) : nullptr;
+        if (change != kModify || gone == nullptr || gone->pendingGeneration == 0 ||
+            gone->pending.count(kDeleteSentField) != 0)
+            return false;
+        if (!WithoutPendingFields(sentFields, *gone).Empty()) return false;
+        AddLiveTraceF("Item %s deleted on the desktop: the device sent only what it was sent",
+                      goneKey.c_str());
+        outcome.reached = true;
+        outcome.result = ReadResult::kNoMapping;
+        return true;
+    };
     if (!givenServerKey.empty()) {
         EntryPlace place =
             device != nullptr ? LocateItem(*device, givenServerKey) : EntryPlace::kMissing;
@@ -168,6 +184,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         if (element) {
             found = Found::kByServerId;
         } else {
+            if (deletionStands(givenServerKey)) return;
             AddLiveTraceF("Item %s no longer exists, stored afresh", givenServerKey.c_str());
             keepForRestore(givenServerKey);
             if (map != nullptr) map->Remove(givenServerKey);
@@ -179,6 +196,8 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             element = folder->GetElement(mapped);
             if (element) {
                 found = Found::kByClientId;
+            } else if (!restoring && deletionStands(mapped)) {
+                return;
             } else {
                 AddLiveTraceF("Item %s of ClientID %s no longer exists, stored afresh",
                               mapped.c_str(), clientId.c_str());

@@ -361,6 +361,32 @@ TEST_F(VantroIdentityTest, AChangeAfterALostDeleteRestoresTheWholeItem) {
     EXPECT_EQ(Prop(tasks_, restored, PR_BODY), "the whole text");
 }
 
+TEST_F(VantroIdentityTest, ADesktopDeletionWinsOverFieldsAppliedFromAnUnacknowledgedAnswer) {
+    Run({Box(kSync,
+             {DeviceTasks({Task(kAdd, "1@S1", "Report", "draft")}, true), GetFolder("-2")})});
+    std::string key = NewKey(tasks_, {});
+    ASSERT_FALSE(key.empty());
+    Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})});
+    // The desktop edits the body; the handheld ends while applying the answer that
+    // carries it, so it holds the body and acknowledges nothing.
+    DesktopEdit(tasks_, key, {{PR_BODY, "final"}});
+    EXPECT_NE(Run({Box(kSync, {GetFolder("-2")})}).find("Modify{ServerID=" + key),
+              std::string::npos)
+        << Describe(lastDocument_);
+    // The desktop deletes the task; the handheld sends the body it applied.
+    tasks_.DeleteMessages({*CByteBuffer::ParseHex(key)});
+    Run({Box(kSync,
+             {DeviceTasks({Item(kModify, "1@S1", {Text(kTaskBody, "final", kTaskPage)}, key)}),
+              GetFolder("-2")})});
+    // No change of the handheld's own: the deletion stands and travels.
+    EXPECT_TRUE(NewKey(tasks_, {}).empty()) << lastTrace_;
+    EXPECT_NE(Describe(lastDocument_).find("Element{Delete{ServerID=" + key + " }"),
+              std::string::npos)
+        << Describe(lastDocument_);
+    EXPECT_EQ(Describe(lastDocument_).find("ClientID=1@S1"), std::string::npos)
+        << Describe(lastDocument_);
+}
+
 TEST_F(VantroIdentityTest, AServerKilledAfterTheSaveLosesNoMapping) {
     Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "First")})})});
     std::string first = NewKey(tasks_, {});

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/limits.h"
 #include "platform/mapi/mapi_interfaces.h"
 
 class CMobileMapiFolder;  // the protocol's folder object (store layer)
@@ -134,8 +135,6 @@ public:
     // ProfileName, the MAPI session and copies of the configured folders.
     std::shared_ptr<CPocketDevice> MakeDevice(const std::string& deviceId,
                                               const std::string& filePath) const;
-
-    static constexpr int kMaxFolderDepth = 64;
 
     // Fields of the file.
     std::string Name;

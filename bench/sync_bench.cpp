@@ -8,9 +8,12 @@
 // Build and run (Release; the target builds corvel and skiff too):
 //   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVEL_BENCH=ON &&
 //   cmake --build build-rel --target sync_bench && build-rel/bench/sync_bench
-// SYNC_BENCH_SCALE=0.1 runs a tenth of the items.
+// SYNC_BENCH_SCALE=0.1 runs a tenth of the items (of BM_TwoWaySync).
+// --benchmark_filter=Growth runs only the growth of the first sync (1,000, 4,000,
+// 16,000 items).
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -277,29 +280,44 @@ void Report(benchmark::State& state, const char* phase, const SyncFigures& f) {
                  f.corvel.peakKb, f.report.c_str());
 }
 
+// A fresh data home (the environment pointing at it) with the user alice and the
+// same items on both sides; removed with the object.
+class SeededHome {
+public:
+    explicit SeededHome(const Sizes& sizes) {
+        path_ = (std::filesystem::temp_directory_path() / "corvel-sync-bench-XXXXXX").string();
+        if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("no temporary folder");
+        setenv("XDG_DATA_HOME", path_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (path_ + "/config").c_str(), 1);
+        setenv("HOME", path_.c_str(), 1);
+        setenv("TZ", "UTC", 1);
+        ProgramRun add =
+            RunProgram("corvel", path_, {"user", "add", "alice", "--password", "Secret", "--auto"});
+        if (add.status != 0) throw std::runtime_error("corvel user add: " + add.out + add.err);
+        {
+            DesktopSeeder desktop;
+            desktop.Seed(sizes);
+        }
+        SeedHandheld(sizes);
+    }
+    ~SeededHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    SeededHome(const SeededHome&) = delete;
+    SeededHome& operator=(const SeededHome&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 void BM_TwoWaySync(benchmark::State& state) {
     Sizes sizes = ScaledSizes();
     for (auto _ : state) {
-        std::string home =
-            (std::filesystem::temp_directory_path() / "corvel-sync-bench-XXXXXX").string();
-        if (mkdtemp(home.data()) == nullptr) {
-            state.SkipWithError("no temporary folder");
-            return;
-        }
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-        setenv("HOME", home.c_str(), 1);
-        setenv("TZ", "UTC", 1);
         try {
-            ProgramRun add = RunProgram("corvel", home,
-                                        {"user", "add", "alice", "--password", "Secret", "--auto"});
-            if (add.status != 0) throw std::runtime_error("corvel user add: " + add.out + add.err);
-            {
-                DesktopSeeder desktop;
-                desktop.Seed(sizes);
-            }
-            SeedHandheld(sizes);
-            SyncFigures first = OneSync(home);
+            SeededHome home(sizes);
+            SyncFigures first = OneSync(home.path());
             // 1% on each side, different items.
             int handheld = ChangeHandheld(10, "CompanyName", 0) + ChangeHandheld(13, "Body", 0) +
                            ChangeHandheld(9, "Location", 0);
@@ -313,7 +331,7 @@ void BM_TwoWaySync(benchmark::State& state) {
             }
             std::fprintf(stderr, "changed %d items on the handheld and %d on the desktop\n",
                          handheld, desktopChanged);
-            SyncFigures second = OneSync(home);
+            SyncFigures second = OneSync(home.path());
             state.SetIterationTime(first.skiff.seconds + second.skiff.seconds);
             Report(state, "first", first);
             Report(state, "incremental", second);
@@ -322,12 +340,54 @@ void BM_TwoWaySync(benchmark::State& state) {
         } catch (const ToolError& e) {
             state.SkipWithError(("store: " + e.message).c_str());
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(home, ignored);
     }
 }
 
 BENCHMARK(BM_TwoWaySync)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// How the first sync grows: 1,000, 4,000 and 16,000 items in the proportions above
+// (5 contacts : 2 tasks : 5 appointments), each in a home of its own; the figures
+// per size and the growth exponents log(t16000 / t1000) / log(16) of the wall time
+// and of corvel's CPU time (1 is linear).
+void BM_FirstSyncGrowth(benchmark::State& state) {
+    const int totals[] = {1000, 4000, 16000};
+    for (auto _ : state) {
+        std::vector<SyncFigures> runs;
+        try {
+            for (int total : totals) {
+                Sizes sizes{total * 5 / 12, total - 2 * (total * 5 / 12), total * 5 / 12};
+                SeededHome home(sizes);
+                runs.push_back(OneSync(home.path()));
+                const SyncFigures& f = runs.back();
+                const std::string n = std::to_string(total);
+                state.counters["wall_s_" + n] = f.skiff.seconds;
+                state.counters["corvel_cpu_s_" + n] = f.corvel.cpuSeconds;
+                std::fprintf(stderr, "%d items: %.2f s wall, corvel %.2f s CPU\n  %s\n", total,
+                             f.skiff.seconds, f.corvel.cpuSeconds, f.report.c_str());
+            }
+        } catch (const std::exception& e) {
+            state.SkipWithError(e.what());
+            return;
+        } catch (const ToolError& e) {
+            state.SkipWithError(("store: " + e.message).c_str());
+            return;
+        }
+        auto exponent = [](double small, double large) {
+            return small > 0 && large > 0 ? std::log(large / small) / std::log(16.0) : 0.0;
+        };
+        const double wall = exponent(runs[0].skiff.seconds, runs[2].skiff.seconds);
+        const double cpu = exponent(runs[0].corvel.cpuSeconds, runs[2].corvel.cpuSeconds);
+        state.counters["exponent_wall"] = wall;
+        state.counters["exponent_corvel_cpu"] = cpu;
+        std::fprintf(stderr, "growth exponent 1,000 -> 16,000 items: wall %.2f, corvel CPU %.2f\n",
+                     wall, cpu);
+        double all = 0;
+        for (const SyncFigures& f : runs) all += f.skiff.seconds;
+        state.SetIterationTime(all);
+    }
+}
+
+BENCHMARK(BM_FirstSyncGrowth)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

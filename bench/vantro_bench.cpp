@@ -48,113 +48,12 @@
 #include "server/mapi/mapi_wrapper.h"
 #include "server/vantro/vantro_tags.h"
 
-// ---- helpers -----------------------------------------------------------------
-
 namespace {
 
 using benchcontacts::Fields;
 using benchcontacts::WriteEngineContact;
 
-// Closes a descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
-
-std::int64_t PeakResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
-    }
-    return 0;
-}
-
-double ProcessCpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // The command name in parentheses may hold blanks; the fields after it are
-    // plain: state is field 3, utime 14 and stime 15.
-    size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 1));
-    std::string field;
-    double ticks = 0;
-    for (int number = 3; number <= 15 && fields >> field; ++number) {
-        if (number >= 14) ticks += std::stod(field);
-    }
-    long perSecond = sysconf(_SC_CLK_TCK);
-    return perSecond > 0 ? ticks / static_cast<double>(perSecond) : 0;
-}
-
-std::string Exchange(int port, const std::string& request) {
-    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socket.Get() < 0) return std::string();
-    timeval guard{600, 0};
-    setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return std::string();
-    for (size_t sent = 0; sent < request.size();) {
-        ssize_t n = send(socket.Get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::string();
-        sent += static_cast<size_t>(n);
-    }
-    std::string answer;
-    std::vector<char> piece(65536);
-    size_t wanted = std::string::npos;  // whole answer length, once the header is in
-    while (answer.size() < wanted) {
-        ssize_t got = recv(socket.Get(), piece.data(), piece.size(), 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        answer.append(piece.data(), static_cast<size_t>(got));
-        if (wanted == std::string::npos) {
-            size_t end = answer.find("\r\n\r\n");
-            if (end == std::string::npos) continue;
-            std::smatch match;
-            std::string header = answer.substr(0, end + 2);
-            if (std::regex_search(
-                    header, match,
-                    std::regex("\r\nContent-Length: *([0-9]+)\r\n", std::regex::icase)))
-                wanted = end + 4 + std::stoull(match[1].str());
-        }
-    }
-    return answer;
-}
-
-std::string BodyOf(const std::string& answer) {
-    size_t end = answer.find("\r\n\r\n");
-    return end == std::string::npos ? std::string() : answer.substr(end + 4);
-}
-
-size_t CountElements(const std::string& document, int32_t page, int32_t token) {
-    CWBXML reader;
-    reader.SetDocument(document);
-    CWBXMLEvent event;
-    size_t count = 0;
-    for (bool more = true; more;) {
-        more = reader.NextEvent(event);
-        if (event.EventKind == kWBXMLNoEvent) break;
-        if (event.EventKind == kWBXMLStartTag && event.codePage == page && event.token == token)
-            ++count;
-    }
-    return count;
-}
 
 // ---- the benchmarks ------------------------------------------------------------
 

@@ -1,7 +1,10 @@
 // Settings in the registry stand-in, data folder, device identifier.
 #include "client/client_settings.h"
 
+#include <strings.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -22,8 +25,16 @@ constexpr const char* kLeadingSlashKey = "\\Software\\Norvex\\Plimsa";
 
 }  // namespace
 
-std::string ServerAddressProblem(const std::string& server) {
-    if (server.empty()) return "the server address is empty";
+std::string ServerAddressProblem(const std::string& address) {
+    if (address.empty()) return "the server address is empty";
+    std::string server = address;
+    for (const char* scheme : {"https://", "http://"}) {
+        size_t length = std::strlen(scheme);
+        if (server.size() >= length && strncasecmp(server.c_str(), scheme, length) == 0) {
+            server = server.substr(length);
+            break;
+        }
+    }
     size_t colon = server.rfind(':');
     std::string host = server.substr(0, colon);
     if (host.empty()) return "the server address has no host name: " + server;

@@ -14,7 +14,7 @@
 #include <vector>
 
 struct ClientSettings {
-    std::string server;  // host name or address, optionally ":port"
+    std::string server;  // [https://]host name or address, optionally ":port"
     std::string username;
     std::string password;
 };
@@ -29,7 +29,8 @@ constexpr size_t kMaxSettingUnits = kSettingsReadBytes / 2 - 1;
 
 // Why a server address cannot be used, or the empty text: an address is a host
 // name or dotted address (no blanks, no "/"), optionally followed by ":" and a
-// port from 1 to 65535.
+// port from 1 to 65535, optionally after "https://" (the sync goes over TLS) or
+// "http://".
 std::string ServerAddressProblem(const std::string& server);
 // Why the settings cannot be saved, or the empty text: a value longer than
 // kMaxSettingUnits would be written but never read back, and a server address that

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "client/client_log.h"
+#include "client/server_certificate_pin.h"
 #include "client/test_env.h"
 #include "platform/win/device_id.h"
 #include "platform/win/registry.h"
@@ -146,3 +147,33 @@ TEST(ClientLogTest, LinesGoToTheSinkAndStatusIsShared) {
 }
 
 }  // namespace
+
+TEST(ClientSettingsTest, ServerAddressesMayNameTheirScheme) {
+    EXPECT_EQ(ServerAddressProblem("desk:8080"), "");
+    EXPECT_EQ(ServerAddressProblem("https://desk:8443"), "");
+    EXPECT_EQ(ServerAddressProblem("HTTPS://desk"), "");
+    EXPECT_EQ(ServerAddressProblem("http://desk"), "");
+    EXPECT_NE(ServerAddressProblem("https://"), "");
+    EXPECT_NE(ServerAddressProblem("https://desk:0"), "");
+    EXPECT_NE(ServerAddressProblem("https://desk/path"), "");
+    EXPECT_NE(ServerAddressProblem("ftp://desk"), "");
+}
+
+TEST(ServerCertificatePinTest, KeptForOneServerOnlyAndForgotten) {
+    TempEnv env;
+    const std::string folder = GetDataFolder();
+    const std::string fingerprint(
+        "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:"
+        "67:"
+        "89");
+    EXPECT_EQ(KeptFingerprint(folder, "https://desk:8443"), "");
+    ASSERT_TRUE(KeepFingerprint(folder, "https://desk:8443", fingerprint));
+    EXPECT_EQ(KeptFingerprint(folder, "https://desk:8443"), fingerprint);
+    EXPECT_EQ(KeptFingerprint(folder, "https://other:8443"), "");
+    // A file that holds no fingerprint trusts nothing.
+    std::ofstream(folder + "/" + kServerCertificateFile) << "https://desk:8443\nnot one\n";
+    EXPECT_EQ(KeptFingerprint(folder, "https://desk:8443"), "");
+    EXPECT_TRUE(ForgetFingerprint(folder));
+    EXPECT_EQ(KeptFingerprint(folder, "https://desk:8443"), "");
+    EXPECT_TRUE(ForgetFingerprint(folder));  // nothing kept: nothing to do
+}

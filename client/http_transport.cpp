@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "client/client_log.h"
@@ -114,13 +115,29 @@ void ReleaseNetworkConnection(uintptr_t handle) {
     if (handle != 0) ConnMgrReleaseConnection(handle, 1);
 }
 
-bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::string& path) {
+bool IsHttpsUrl(std::string_view text) {
+    return text.size() >= 8 && strncasecmp(text.data(), "https://", 8) == 0;
+}
+
+std::string ServerUrl(const std::string& server) {
+    bool plain = server.size() >= 7 && strncasecmp(server.data(), "http://", 7) == 0;
+    return IsHttpsUrl(server) || plain ? server : "http://" + server;
+}
+
+bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::string& path,
+              bool* secure) {
     std::string_view rest(url);
-    if (rest.size() >= 7 && strncasecmp(rest.data(), "http://", 7) == 0) rest.remove_prefix(7);
+    bool https = IsHttpsUrl(rest);
+    if (secure) *secure = https;
+    if (https) {
+        rest.remove_prefix(8);
+    } else if (rest.size() >= 7 && strncasecmp(rest.data(), "http://", 7) == 0) {
+        rest.remove_prefix(7);
+    }
     size_t slash = rest.find('/');
     std::string_view authority = rest.substr(0, slash);
     path = slash == std::string_view::npos ? std::string() : std::string(rest.substr(slash + 1));
-    port = 80;
+    port = https ? 443 : 80;
     size_t colon = authority.rfind(':');
     if (colon != std::string_view::npos) {
         std::string_view digits = authority.substr(colon + 1);
@@ -181,9 +198,45 @@ bool IsAnswerComplete(const char* data, size_t count, size_t& wholeLength) {
     return true;
 }
 
+namespace {
+
+// Where an answer's bytes come from: the socket polled for readiness, and a receive
+// step (the count, 0 at the end, below 0 on a failure); pending tells of bytes that
+// are there without the socket being readable (decrypted ahead).
+struct AnswerSource {
+    int socket = -1;
+    std::function<long(char*, size_t)> receive;
+    std::function<bool()> pending;
+};
+
+size_t ReadAnswer(const AnswerSource& source, CDataString& buffer, int waitUnits, bool& complete,
+                  const std::atomic<bool>* stop, std::chrono::milliseconds step,
+                  std::chrono::milliseconds stoppedWait);
+
+}  // namespace
+
 size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& complete,
                       const std::atomic<bool>* stop, std::chrono::milliseconds step,
                       std::chrono::milliseconds stoppedWait) {
+    AnswerSource source;
+    source.socket = socket;
+    source.receive = [socket](char* data, size_t size) -> long {
+        for (;;) {
+            ssize_t n = ::recv(socket, data, size, 0);
+            if (n < 0 && errno == EINTR) continue;
+            return static_cast<long>(n);
+        }
+    };
+    source.pending = [] { return false; };
+    return ReadAnswer(source, buffer, waitUnits, complete, stop, step, stoppedWait);
+}
+
+namespace {
+
+size_t ReadAnswer(const AnswerSource& source, CDataString& buffer, int waitUnits, bool& complete,
+                  const std::atomic<bool>* stop, std::chrono::milliseconds step,
+                  std::chrono::milliseconds stoppedWait) {
+    const int socket = source.socket;
     buffer.Init(1024, 1024);
     complete = false;
     const long budget = static_cast<long>(waitUnits) * 100;
@@ -193,17 +246,18 @@ size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& comp
     const long stoppedBudget =
         std::max<long>(1, static_cast<long>(stoppedWait.count() / std::max<long>(1, step.count())));
     while (true) {
-        pollfd p{socket, POLLIN, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(step.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) break;
-        if (ready == 0) {
-            ++polls;
-            if (polls >= budget || (stop && stop->load() && polls >= stoppedBudget)) break;
-            continue;
+        if (!source.pending()) {
+            pollfd p{socket, POLLIN, 0};
+            int ready = ::poll(&p, 1, static_cast<int>(step.count()));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready < 0) break;
+            if (ready == 0) {
+                ++polls;
+                if (polls >= budget || (stop && stop->load() && polls >= stoppedBudget)) break;
+                continue;
+            }
         }
-        ssize_t n = ::recv(socket, piece.data(), piece.size(), 0);
-        if (n < 0 && errno == EINTR) continue;
+        long n = source.receive(piece.data(), piece.size());
         if (n <= 0) break;  // closed or failed
         polls = 0;
         size_t take = std::min(static_cast<size_t>(n), kMaxAnswerBytes - received);
@@ -223,12 +277,16 @@ size_t ReadHttpAnswer(int socket, CDataString& buffer, int waitUnits, bool& comp
     return received;
 }
 
+}  // namespace
+
 bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::string& method,
                      const std::atomic<bool>* stop, std::chrono::milliseconds stoppedWait) {
     std::string host, path;
     uint16_t port = 80;
+    bool secure = false;
     request.answerComplete = false;
-    if (!SplitUrl(url, host, port, path)) {
+    request.tls = TlsHandshakeResult{};
+    if (!SplitUrl(url, host, port, path, &secure)) {
         AddLogLineF("%x %s", kHostNotFound, "gethostbyname");
         return false;
     }
@@ -260,14 +318,34 @@ bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::st
         head += "Content-Size: " + std::to_string(request.body.size()) + "\r\n";
     }
     head += "\r\n";
-    if (!SendAll(sock.get(), head.data(), head.size()) ||
-        !SendAll(sock.get(), request.body.data(), request.body.size())) {
-        AddLogLineF("%x %s", errno, "send");
-        return false;
-    }
     bool complete = false;
-    size_t count = ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete,
-                                  stop, kAnswerPollStep, stoppedWait);
+    size_t count = 0;
+    if (secure) {
+        CTlsClientConnection tls(sock.get());
+        request.tls = tls.Handshake(host, request.pinnedFingerprint, request.tlsHandshakeTimeout);
+        if (!request.tls.Trusted()) {
+            AddLogLine(request.tls.reason);
+            return false;
+        }
+        if (!tls.Send(head) || !tls.Send(request.body)) {
+            AddLogLineF("%x %s", errno, "send");
+            return false;
+        }
+        AnswerSource source;
+        source.socket = sock.get();
+        source.receive = [&tls](char* data, size_t size) { return tls.Receive(data, size); };
+        source.pending = [&tls] { return tls.Pending() > 0; };
+        count = ReadAnswer(source, request.answerBuffer, kAnswerWaitUnits, complete, stop,
+                           kAnswerPollStep, stoppedWait);
+    } else {
+        if (!SendAll(sock.get(), head.data(), head.size()) ||
+            !SendAll(sock.get(), request.body.data(), request.body.size())) {
+            AddLogLineF("%x %s", errno, "send");
+            return false;
+        }
+        count = ReadHttpAnswer(sock.get(), request.answerBuffer, kAnswerWaitUnits, complete, stop,
+                               kAnswerPollStep, stoppedWait);
+    }
     request.answerComplete = complete;
     request.answer.ParseMessage(false, request.answerBuffer.Data(), count);
     return true;

@@ -6,7 +6,10 @@
 //   <name>: <value>\r\n ...             (the request's headers in order; no Host)
 //   Content-Length: <n>\r\n Content-Size: <n>\r\n   (only with a body)
 //   \r\n <body>
-// A server "host:port" is reached on that port, a bare host on port 80.
+// A server "host:port" is reached on that port, a bare host on port 80. A URL
+// "https://..." goes over TLS (port 443 without one), the certificate judged as
+// tls_connection.h says; one that is not trusted ends the request before any byte
+// of it is written.
 //
 // The answer is read until it is complete (the header block has ended and, when it
 // carries "Content-Length:", that many body bytes have arrived; bytes past the
@@ -28,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "client/tls_connection.h"
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
 
@@ -50,6 +54,11 @@ struct HttpRequest {
     CDataString answerBuffer{1024, 1024};
     CHTMLCommand answer;
     bool answerComplete = false;
+    // HTTPS: the fingerprint kept for the server (empty: none), and what the
+    // handshake found.
+    std::string pinnedFingerprint;
+    TlsHandshakeResult tls;
+    std::chrono::milliseconds tlsHandshakeTimeout{30000};  // the longest a handshake may take
 };
 
 // Asks the connection manager for a connection (log lines "ConnMgrMapURL = %x",
@@ -61,8 +70,15 @@ uintptr_t OpenNetworkConnection();
 void ReleaseNetworkConnection(uintptr_t handle);
 
 // Host, port and path of a URL "http://host[:port]/path" ("http://" optional, any
-// case). False when the port is not a number from 1 to 65535.
-bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::string& path);
+// case; "https://" sets secure, and the port is 443 without one). False when the
+// port is not a number from 1 to 65535.
+bool SplitUrl(const std::string& url, std::string& host, uint16_t& port, std::string& path,
+              bool* secure = nullptr);
+// True when text begins with "https://" (any case).
+bool IsHttpsUrl(std::string_view text);
+// The URL of a configured server address: the address itself when it begins with
+// "http://" or "https://" (any case), else "http://" and the address.
+std::string ServerUrl(const std::string& server);
 
 // Sends the request and reads its answer into request.answerBuffer and
 // request.answer. True when a connection was made and the request written; false

@@ -140,6 +140,50 @@ TEST(TransportUrlTest, SplitUrl) {
     EXPECT_FALSE(SplitUrl("desk:/", host, port, path));
 }
 
+TEST(TransportUrlTest, HttpsUrlsAndConfiguredAddresses) {
+    std::string host, path;
+    uint16_t port = 0;
+    bool secure = false;
+    ASSERT_TRUE(SplitUrl("HTTPS://desk/vantro", host, port, path, &secure));
+    EXPECT_TRUE(secure);
+    EXPECT_EQ("desk", host);
+    EXPECT_EQ(443, port);
+    EXPECT_EQ("vantro", path);
+    ASSERT_TRUE(SplitUrl("https://desk:8443/vantro", host, port, path, &secure));
+    EXPECT_EQ(8443, port);
+    ASSERT_TRUE(SplitUrl("http://desk/vantro", host, port, path, &secure));
+    EXPECT_FALSE(secure);
+    EXPECT_EQ(80, port);
+    EXPECT_EQ(ServerUrl("desk:8080"), "http://desk:8080");
+    EXPECT_EQ(ServerUrl("https://desk:8443"), "https://desk:8443");
+    EXPECT_EQ(ServerUrl("HTTP://desk"), "HTTP://desk");
+    EXPECT_TRUE(IsHttpsUrl("hTTps://x"));
+    EXPECT_FALSE(IsHttpsUrl("https:/x"));
+    EXPECT_FALSE(IsHttpsUrl("http://x"));
+}
+
+TEST(TransportTlsTest, APlainServerOnAnHttpsAddressFailsTheHandshakeWithAReason) {
+    std::vector<std::string> log;
+    SetLogLineSink([&log](const std::string& line) { log.push_back(line); });
+    FakeHttpServer server([](const std::string&) {
+        return std::vector<std::string>{"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"};
+    });
+    HttpRequest request;
+    request.body = "secret body";
+    request.tlsHandshakeTimeout = std::chrono::milliseconds(300);
+    EXPECT_FALSE(SendHttpRequest("https://127.0.0.1:" + std::to_string(server.Port()) + "/vantro",
+                                 request, "POST"));
+    SetLogLineSink(nullptr);
+    EXPECT_EQ(request.tls.trust, TlsTrust::kFailed);
+    EXPECT_NE(request.tls.reason.find("the TLS handshake with 127.0.0.1 failed"), std::string::npos)
+        << request.tls.reason;
+    for (const std::string& received : server.Requests()) {
+        EXPECT_EQ(received.find("secret body"), std::string::npos);
+    }
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), request.tls.reason);
+}
+
 TEST(TransportUrlTest, StatusCode) {
     EXPECT_EQ(200, HttpStatusCode("HTTP/1.1 200 OK\r\n"));
     EXPECT_EQ(404, HttpStatusCode("HTTP/1.0 404"));

@@ -15,6 +15,7 @@
 #include "common/formats/ical_map.h"
 #include "common/formats/transfer.h"
 #include "common/formats/vcard_map.h"
+#include "platform/pocketoutlook/pim_write_batch.h"
 
 using pimfmt::CivilTime;
 using pimfmt::PimRecord;
@@ -236,10 +237,18 @@ int PimImport(const std::string& folderName, const std::vector<std::string>& fil
         shown = true;
         err << "\rImporting " << file << ": " << n << " entries\033[K" << std::flush;
     };
+    // Every save of the import joins one write batch of the store.
+    PimWriteBatch batch(app);
     pimfmt::ImportReport report = pimfmt::ImportFiles(files, KindOfFolder(folder), sink, options);
     if (shown) err << "\r\033[K" << std::flush;
+    const bool stored = !batch.Active() || batch.Commit();
     for (const auto& m : report.errors) err << "error: " << m.Format() << "\n";
     for (const auto& m : report.warnings) err << "warning: " << m.Format() << "\n";
+    if (!stored) {
+        err << "PIM store: the import could not be stored (the items since the last commit are "
+               "lost)\n";
+        return 1;
+    }
     if (json) {
         out << "{\"entries\":" << report.entries << ",\"imported\":" << report.imported
             << ",\"skipped\":" << report.skipped << ",\"ignored\":" << report.ignored

@@ -9,6 +9,7 @@
 // keeps no UID or stamp: an exported entry's UID is derived from its content (the
 // same item gives the same UID), DTSTAMP is 1970-01-01.
 // A recurring appointment goes out and in with its series (record_recurrence.h).
+// An import saves in one write batch of the store (pim_write_batch.h).
 //
 // Results as the other pim commands: 0 done, 1 the store failed, 2 bad input,
 // 3 entries were skipped (with --strict: nothing imported).

@@ -8,13 +8,16 @@
 #include <chrono>
 #include <csignal>
 #include <iostream>
+#include <optional>
 
 #include "client/client_log.h"
 #include "client/client_settings.h"
 #include "client/pending_changes.h"
 #include "client/pim_commands.h"
 #include "client/pim_commands_formats.h"
+#include "client/server_certificate_pin.h"
 #include "client/sync_engine.h"
+#include "common/tls/tls_fingerprint.h"
 #include "platform/win/registry.h"
 
 namespace {
@@ -78,9 +81,20 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
 }
 
 int Config(CLI::App& cmd, const std::string& server, const std::string& user,
-           const std::string& password, bool json, std::ostream& out, std::ostream& err) {
+           const std::string& password, const std::string& fingerprint, bool json,
+           std::ostream& out, std::ostream& err) {
     ClientSettings s = GetClientSettings();
     bool change = false;
+    std::optional<std::string> pin;
+    if (cmd.count("--fingerprint")) {
+        pin = ParseFingerprint(fingerprint);
+        if (!pin) {
+            err << "skiff config: not a SHA-256 fingerprint (64 hexadecimal digits, \":\" "
+                   "between pairs allowed): "
+                << fingerprint << "\n";
+            return 2;
+        }
+    }
     if (cmd.count("--server")) {
         std::string problem = ServerAddressProblem(server);
         if (!problem.empty()) {
@@ -102,7 +116,7 @@ int Config(CLI::App& cmd, const std::string& server, const std::string& user,
             err << "skiff config: the settings could not be written\n";
             return 1;
         }
-        if (!json) {
+        if (!json && !pin) {
             out << "Saved:";
             if (cmd.count("--server")) out << " Server=" << s.server;
             if (cmd.count("--user")) out << " Username=" << s.username;
@@ -111,13 +125,36 @@ int Config(CLI::App& cmd, const std::string& server, const std::string& user,
             out << "\n";
         }
     }
+    if (cmd.count("--forget-certificate")) {
+        if (!ForgetFingerprint(GetDataFolder())) {
+            err << "skiff config: the kept certificate could not be forgotten\n";
+            return 1;
+        }
+        if (!json)
+            out << "The server's certificate is forgotten; the next sync trusts the one it "
+                   "is shown\n";
+    }
+    if (pin) {
+        if (s.server.empty()) {
+            err << "skiff config: --fingerprint needs a server (--server)\n";
+            return 2;
+        }
+        if (!KeepFingerprint(GetDataFolder(), s.server, *pin)) {
+            err << "skiff config: the fingerprint could not be kept\n";
+            return 1;
+        }
+        if (!json) out << "Certificate of " << s.server << " trusted: " << *pin << "\n";
+    }
+    bool said = change || pin || cmd.count("--forget-certificate");
     if (json) {
         out << "{\"server\":" << JsonString(s.server) << ",\"user\":" << JsonString(s.username)
             << ",\"deviceId\":" << JsonString(GetDeviceId())
             << ",\"dataFolder\":" << JsonString(GetDataFolder()) << "}\n";
-    } else if (!change) {
+    } else if (!said) {
+        std::string kept = KeptFingerprint(GetDataFolder(), s.server);
         out << "Server=" << s.server << "\nUsername=" << s.username
             << "\nDeviceId=" << GetDeviceId() << "\nDataFolder=" << GetDataFolder() << "\n";
+        if (!kept.empty()) out << "Certificate=" << kept << "\n";
     }
     return 0;
 }
@@ -168,7 +205,16 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     save->add_flag("--force", force, "Save even when changes have not been sent yet");
     CLI::App* config = app.add_subcommand("config", "Show or set server, user name and password");
     std::string server, user, password;
-    config->add_option("--server", server, "Server host name or address, optionally host:port");
+    config->add_option("--server", server,
+                       "Server host name or address, optionally host:port; https://host:port "
+                       "syncs over TLS");
+    std::string fingerprint;
+    config->add_option("--fingerprint", fingerprint,
+                       "Trust the server certificate with this SHA-256 fingerprint (shown by "
+                       "corvel tls fingerprint)");
+    bool forgetCertificate = false;
+    config->add_flag("--forget-certificate", forgetCertificate,
+                     "Forget the kept server certificate; the next sync trusts the one shown");
     config->add_option("--user", user, "User name");
     config->add_option("--password", password, "Password");
 
@@ -249,7 +295,7 @@ int RunSkiffCommandLine(int argc, char** argv, std::ostream& out, std::ostream& 
     }
     if (*sync) return Sync(json, syncOptions, out, err);
     if (*save) return Save(force, json, out, err);
-    if (*config) return Config(*config, server, user, password, json, out, err);
+    if (*config) return Config(*config, server, user, password, fingerprint, json, out, err);
     if (*list) return PimList(folder, json, out, err);
     if (*show) return PimShow(oid, json, out, err);
     recurrence.set = (*add && add->count("--recurrence")) || (*set && set->count("--recurrence"));

@@ -7,6 +7,7 @@
 
 #include "client/client_log.h"
 #include "client/http_transport.h"
+#include "client/server_certificate_pin.h"
 #include "client/store_identity.h"
 #include "client/sync_engine.h"
 
@@ -102,7 +103,8 @@ void ApplyAnswer(RunResult& result, SyncSession& session, HttpRequest& request,
     } else if (result.sent) {
         result.error = "no answer";
     } else {
-        result.error = "server not reached";
+        // A certificate refused, or a handshake that failed, says why.
+        result.error = request.tls.reason.empty() ? "server not reached" : request.tls.reason;
     }
     if (stop && stop->load()) {
         result.stopped = true;
@@ -146,9 +148,11 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop, const SyncOption
     session.start = std::chrono::steady_clock::now();
     std::string ackPath = GetDataFolder() + "/" + kAckFileName;
     session.ackStrings = ReadAckStrings(ackPath);
-    std::string url = "http://" + session.server + "/" + session.path;
+    // A server configured as "https://host:port" is reached over TLS.
+    std::string url = ServerUrl(session.server) + "/" + session.path;
     HttpRequest request;
     request.headers = SyncRequestHeaders();
+    request.pinnedFingerprint = KeptFingerprint(GetDataFolder(), session.server);
     CWBXML writer;
     int items = BuildRequest(session, writer, stop, options);
     if (items < 0) {
@@ -166,6 +170,13 @@ void RunSteps(RunResult& result, const std::atomic<bool>* stop, const SyncOption
     NoteRequestSent(session);
     SetStatusText("Sending request");
     result.sent = SendHttpRequest(url, request, "POST", stop, options.stoppedAnswerWait);
+    if (request.tls.trust == TlsTrust::kFirstUse) {
+        // Trust on first use: the certificate is shown, and from now on only it is taken.
+        bool kept = KeepFingerprint(GetDataFolder(), session.server, request.tls.fingerprint);
+        AddLogLine("Server certificate SHA-256 fingerprint " + request.tls.fingerprint +
+                   (kept ? ": trusted from now on (compare it with corvel tls fingerprint)"
+                         : ": could not be kept"));
+    }
     // Test hook: a stop pressed the moment the request had gone out.
     std::atomic<bool> stoppedAfterSend{false};
     const char* hook = std::getenv(kTestStopVariable);

@@ -158,6 +158,29 @@ TEST_F(TlsEndToEnd, FirstStartMakesACertificateAndEveryRouteAnswersOverHttps) {
     EXPECT_EQ(again.Err(), "");
 }
 
+TEST_F(TlsEndToEnd, RequireTlsRefusesProtectedDirectoriesOnThePlainPortOnly) {
+    WriteWholeFile(data_ + "/settings.inf", "WebBaseDir=" + www_ + "\nRequireTls=1\nWebDir=docs ;" +
+                                                temp_.Path() + "/protected ;Docs ;bob ;pw\n");
+    Corvel corvel(temp_.Path(),
+                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    int port = corvel.ListeningPort("HTTPS server");
+    int plain = corvel.ListeningPort();
+    ASSERT_NE(port, 0) << corvel.Err();
+    const std::string withCredentials =
+        "GET /docs/p.txt HTTP/1.0\r\nAuthorization: Basic Ym9iOnB3\r\n\r\n";  // bob:pw
+    std::string refused = AskLoopback(plain, withCredentials);
+    EXPECT_EQ(refused.rfind("HTTP/1.0 401", 0), 0u) << refused;
+    EXPECT_NE(refused.find("realm=\"Docs\""), std::string::npos) << refused;
+    EXPECT_EQ(refused.find("protected page"), std::string::npos);
+    EXPECT_TRUE(corvel.HasLine("Refused over plain HTTP (RequireTls): GET /docs/p.txt"));
+    // Unprotected files still come over plain HTTP; the protected one over HTTPS.
+    EXPECT_TRUE(AskLoopback(plain, "GET /hello.txt HTTP/1.0\r\n\r\n").ends_with("hello over TLS"));
+    EXPECT_TRUE(SClient(Cert(), port, withCredentials).ends_with("protected page"));
+    EXPECT_TRUE(
+        Curl(Cert(), "https://localhost:" + std::to_string(port) + "/docs/p.txt", {"-u", "bob:pw"})
+            .ends_with("protected page"));
+}
+
 TEST_F(TlsEndToEnd, UnusableCertificateFilesKeepHttpsOffAndPlainRunning) {
     WriteWholeFile(www_ + "/../junk.pem", "not a certificate\n");
     struct Case {

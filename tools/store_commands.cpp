@@ -388,13 +388,6 @@ void CmdAttach(const std::string& profile, const std::string& idText, const std:
                Output& o) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw ToolError{MAPI_E_NOT_FOUND, "cannot read '" + file + "'"};
-    std::string data;
-    char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        data.append(buf, static_cast<std::size_t>(in.gcount()));
-        if (data.size() > kMaxAttachmentBytes)
-            throw ToolError{MAPI_E_TOO_BIG, "'" + file + "' is too large"};
-    }
     std::string base =
         file.substr(file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/') + 1);
     MapiRuntime runtime;
@@ -403,18 +396,34 @@ void CmdAttach(const std::string& profile, const std::string& idText, const std:
     ULONG num = 0;
     ComPtr<IAttach> att;
     Check(item->CreateAttach(nullptr, 0, &num, att.put()), "CreateAttach");
-    SPropValue props[4]{};
+    SPropValue props[2]{};
     props[0].ulPropTag = PR_ATTACH_METHOD;
     props[0].Value.l = ATTACH_BY_VALUE;
     props[1].ulPropTag = PR_ATTACH_LONG_FILENAME;
     props[1].Value.lpszA = base.data();
-    props[2].ulPropTag = PR_ATTACH_SIZE;
-    props[2].Value.l = static_cast<LONG>(data.size());
-    props[3].ulPropTag = PR_ATTACH_DATA_BIN;
-    props[3].Value.bin.cb = static_cast<ULONG>(data.size());
-    props[3].Value.bin.lpb = reinterpret_cast<LPBYTE>(data.data());
-    std::vector<SPropValue> values(props, props + 4);
+    std::vector<SPropValue> values(props, props + 2);
     SetAll(att.get(), values);
+    // The data goes through a stream piece by piece: the file is never held whole.
+    ComPtr<IUnknown> unknown;
+    Check(att->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                            unknown.put()),
+          "OpenProperty (attachment data)");
+    ComPtr<IStream> stream;
+    Check(unknown->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.put())),
+          "OpenProperty (attachment data)");
+    std::vector<char> buf(1 << 20);
+    std::uint64_t total = 0;
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
+        const auto n = static_cast<ULONG>(in.gcount());
+        total += n;
+        if (total > kMaxAttachmentBytes)
+            throw ToolError{MAPI_E_TOO_BIG, "'" + file + "' is too large"};
+        ULONG written = 0;
+        Check(stream->Write(buf.data(), n, &written), "writing the attachment data");
+        if (written != n) throw ToolError{MAPI_E_DISK_ERROR, "writing the attachment data"};
+    }
+    if (in.bad()) throw ToolError{MAPI_E_DISK_ERROR, "cannot read '" + file + "'"};
+    Check(stream->Commit(0), "writing the attachment data");
     Check(att->SaveChanges(0), "SaveChanges (attachment)");
     Check(item->SaveChanges(0), "SaveChanges");
     if (o.json) {

@@ -67,6 +67,16 @@ bool CDataString::Reserve(size_t needed, const char* caption) {
     size_t grown = capacity_ + growthStep_;
     grown = std::max(grown, capacity_ * 2);
     grown = std::max(grown, needed);
+    return GrowTo(grown, caption);
+}
+
+bool CDataString::ReserveExactly(size_t total) {
+    if (failed_) return false;
+    if (total <= capacity_) return true;
+    return GrowTo(total, "CDataString::Realloc");
+}
+
+bool CDataString::GrowTo(size_t grown, const char* caption) {
     std::unique_ptr<char[]> block(new (std::nothrow) char[grown]);
     if (!block) {
         Free();

@@ -45,6 +45,10 @@ public:
     void Truncate(size_t length);
     // Releases the block.
     void Free();
+    // Makes room for total bytes at once (a body whose length is known), so the
+    // buffer is not copied again while it fills. False (and the report) when the
+    // block cannot be had.
+    bool ReserveExactly(size_t total);
 
     // The exact length in bytes mode; otherwise the length of the held text.
     size_t Length() const;
@@ -60,6 +64,7 @@ public:
 
 private:
     bool Reserve(size_t needed, const char* caption);
+    bool GrowTo(size_t capacity, const char* caption);
 
     std::unique_ptr<char[]> data_;
     size_t length_ = 0;

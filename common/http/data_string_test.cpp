@@ -61,3 +61,18 @@ TEST(DataString, CopyAndMoveKeepContentAndTruncateCuts) {
     CDataString c = std::move(b);
     EXPECT_EQ(c.ToString(), "hello world");
 }
+
+TEST(DataString, RoomReservedExactlyIsFilledWithoutMoving) {
+    CDataString body(16, 16);
+    const size_t total = 100000;
+    ASSERT_TRUE(body.ReserveExactly(total + CDataString::kAppendSlack));
+    EXPECT_EQ(body.Capacity(), total + CDataString::kAppendSlack);
+    const char* block = body.Data();
+    std::string piece(1000, 'b');
+    for (size_t done = 0; done < total; done += piece.size())
+        body.AppendBytes(piece.size(), piece.data());
+    EXPECT_EQ(body.Data(), block);  // never copied while it filled
+    EXPECT_EQ(body.Length(), total);
+    EXPECT_TRUE(body.ReserveExactly(10));  // smaller than held: nothing changes
+    EXPECT_EQ(body.Data(), block);
+}

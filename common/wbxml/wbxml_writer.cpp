@@ -32,7 +32,8 @@ CWBXML::CWBXML() = default;
 CWBXML::~CWBXML() = default;
 
 void CWBXML::SetDocument(const void* data, size_t length) {
-    document_.Init(length + 1, CDataString::kDefaultSize);
+    // Room for the whole document and the append's slack: copied once, never regrown.
+    document_.Init(length + CDataString::kAppendSlack + 1, CDataString::kDefaultSize);
     document_.AppendBytes(length, data);
     ResetReader();
 }

@@ -461,10 +461,24 @@ HRESULT MessageImpl::Persist() {
             if (FAILED(hr = db_->InsertObject(row))) return hr;
             id = row.id;
         } else {
-            SqliteStmt& del = db_->Cached("DELETE FROM props WHERE obj = ?1");
+            // Only the properties it no longer has go: a large value it keeps stays
+            // where it is instead of being removed and written again.
+            std::vector<std::int64_t> gone;
+            SqliteStmt& have = db_->Cached("SELECT pid FROM props WHERE obj = ?1");
+            if (FAILED(have.status())) return have.status();
+            have.BindInt(1, id);
+            while (have.Step())
+                if (a.props.count(static_cast<ULONG>(have.ColumnInt(0))) == 0)
+                    gone.push_back(have.ColumnInt(0));
+            if (FAILED(have.status())) return have.status();
+            SqliteStmt& del = db_->Cached("DELETE FROM props WHERE obj = ?1 AND pid = ?2");
             if (FAILED(del.status())) return del.status();
-            del.BindInt(1, id);
-            if (FAILED(hr = del.Run())) return hr;
+            for (std::int64_t pid : gone) {
+                del.Reset();
+                del.BindInt(1, id);
+                del.BindInt(2, pid);
+                if (FAILED(hr = del.Run())) return hr;
+            }
         }
         if (FAILED(hr = db_->WriteAllProps(id, a.props))) return hr;
         newIds[num] = id;

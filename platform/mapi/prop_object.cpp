@@ -12,6 +12,8 @@ namespace mapistore {
 namespace {
 
 constexpr ULONG kMaxTagsPerCall = 65536;
+// GetProps gives a large value whole up to this size.
+constexpr std::uint64_t kMaxWholeReadBytes = 512ull * 1024 * 1024;
 
 struct Problem {
     ULONG index;
@@ -151,6 +153,22 @@ HRESULT PropCore::DoGetProps(LPSPropTagArray tags, ULONG ulFlags, ULONG* count,
             auto it = props_.find(id);
             if (it != props_.end()) v = &it->second;
         }
+        // A large value asked for whole is read whole (streams read it in pieces).
+        Value whole;
+        if (v != nullptr && v->large != nullptr) {
+            whole.type = v->type;
+            HRESULT rhr = ReadWhole(*v->large, kMaxWholeReadBytes, whole.s);
+            if (rhr == MAPI_E_NOT_ENOUGH_MEMORY) {
+                ErrorProp(id, MAPI_E_NOT_ENOUGH_MEMORY, out[k]);
+                errors = true;
+                continue;
+            }
+            if (FAILED(rhr)) {
+                MAPIFreeBuffer(mem);
+                return rhr;
+            }
+            v = &whole;
+        }
         HRESULT vhr = v ? ToSPropValue(*v, id, type, unicode, mem, out[k]) : MAPI_E_NOT_FOUND;
         if (vhr == MAPI_E_NOT_ENOUGH_MEMORY) {
             MAPIFreeBuffer(mem);
@@ -215,14 +233,16 @@ HRESULT PropCore::DoOpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUN
         if (FAILED(hr = CheckWritable())) return hr;
     }
     std::string bytes;
+    std::shared_ptr<const LargeBytes> large;
     if ((flags & MAPI_CREATE) == 0) {
-        hr = ReadStreamBytes(id, type, bytes);
+        hr = ReadStreamBytes(id, type, bytes, large);
         if (FAILED(hr)) return hr;
     }
-    return CreatePropertyStream(this, id, type, std::move(bytes), modify, out);
+    return CreatePropertyStream(this, id, type, std::move(bytes), std::move(large), modify, out);
 }
 
-HRESULT PropCore::ReadStreamBytes(ULONG propId, ULONG type, std::string& bytes) {
+HRESULT PropCore::ReadStreamBytes(ULONG propId, ULONG type, std::string& bytes,
+                                  std::shared_ptr<const LargeBytes>& large) {
     HRESULT hr = Refresh();
     if (FAILED(hr)) return hr;
     Value computed;
@@ -235,6 +255,8 @@ HRESULT PropCore::ReadStreamBytes(ULONG propId, ULONG type, std::string& bytes) 
         if (it != props_.end()) v = &it->second;
     }
     if (v == nullptr || v->type != StoredType(type)) return MAPI_E_NOT_FOUND;
+    large = v->large;
+    if (large != nullptr) return S_OK;
     if (type == PT_UNICODE) {
         std::u16string w = Utf8ToUtf16(v->s);
         bytes.resize(w.size() * 2);
@@ -268,6 +290,19 @@ HRESULT PropCore::WriteStreamBytes(ULONG propId, ULONG type, const std::string& 
     } else {
         v.s = bytes;
     }
+    Pending before = Snapshot();
+    props_[propId] = std::move(v);
+    dirty_.insert(propId);
+    deleted_.erase(propId);
+    return PersistOrRestore(before);
+}
+
+HRESULT PropCore::WriteStreamLarge(ULONG propId, std::shared_ptr<const LargeBytes> bytes) {
+    HRESULT hr = CheckWritable();
+    if (FAILED(hr)) return hr;
+    Value v;
+    v.type = PT_BINARY;
+    v.large = std::move(bytes);
     Pending before = Snapshot();
     props_[propId] = std::move(v);
     dirty_.insert(propId);

@@ -37,10 +37,13 @@ public:
     HRESULT DoGetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* tags);
 
     // For streams, under Mutex(): the bytes of a string or binary property (strings in
-    // the form of type: 8-bit or UTF-16LE), and writing them back.
+    // the form of type: 8-bit or UTF-16LE) or, for a large value, its reader (large),
+    // and writing them back; a large binary value is handed over by reference.
     std::recursive_mutex& Mutex() { return db_->mutex(); }
-    HRESULT ReadStreamBytes(ULONG propId, ULONG type, std::string& bytes);
+    HRESULT ReadStreamBytes(ULONG propId, ULONG type, std::string& bytes,
+                            std::shared_ptr<const LargeBytes>& large);
     HRESULT WriteStreamBytes(ULONG propId, ULONG type, const std::string& bytes);
+    HRESULT WriteStreamLarge(ULONG propId, std::shared_ptr<const LargeBytes> bytes);
     // The object as IUnknown (streams and tables hold a reference on it).
     virtual IUnknown* Self() = 0;
     const std::shared_ptr<StoreDb>& store() const { return db_; }

@@ -1,6 +1,7 @@
 // Owned property values and their conversions.
 #include "platform/mapi/prop_value.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -107,7 +108,7 @@ Value Value::Binary(std::string bytes) {
 
 bool operator==(const Value& a, const Value& b) {
     return a.type == b.type && a.i == b.i && a.d == b.d && a.s == b.s && a.mvi == b.mvi &&
-           a.mvd == b.mvd && a.mvs == b.mvs;
+           a.mvd == b.mvd && a.mvs == b.mvs && a.large == b.large && a.blob == b.blob;
 }
 
 ULONG StoredType(ULONG propType) {
@@ -284,6 +285,8 @@ HRESULT ToSPropValue(const Value& v, ULONG propId, ULONG wantType, bool unicode,
         if (!unicode && type == PT_MV_UNICODE) type = PT_MV_STRING8;
     }
     if (StoredType(type) != v.type) return MAPI_E_NOT_FOUND;
+    // Large values are read through streams only.
+    if (v.large != nullptr || v.blob != 0) return MAPI_E_NOT_ENOUGH_MEMORY;
     out.ulPropTag = PROP_TAG(type, propId);
     out.dwAlignPad = 0;
     std::memset(&out.Value, 0, sizeof out.Value);
@@ -440,6 +443,8 @@ ULONG ValueSize(const Value& v) {
             return static_cast<ULONG>(v.s.size() + 1);
         case PT_BINARY:
         case PT_CLSID:
+            if (v.large != nullptr)
+                return static_cast<ULONG>(std::min<std::uint64_t>(v.large->Size(), 0xFFFFFFFFu));
             return static_cast<ULONG>(v.s.size());
         default: {
             std::size_t total = v.mvi.size() * 8 + v.mvd.size() * 8;

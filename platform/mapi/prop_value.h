@@ -12,6 +12,7 @@
 
 #include "common/base/file_time.h"
 #include "common/base/utf.h"
+#include "platform/mapi/large_value.h"
 #include "platform/mapi/mapi_interfaces.h"
 
 namespace mapistore {
@@ -24,6 +25,10 @@ struct Value {
     std::vector<std::int64_t> mvi;  // multi-valued integers and times
     std::vector<double> mvd;        // multi-valued floating values
     std::vector<std::string> mvs;   // multi-valued strings, binaries, CLSIDs
+    // A large binary value (s stays empty): its bytes on disk, read in pieces.
+    std::shared_ptr<const LargeBytes> large;
+    // As read from a props row that refers to chunk rows (large not resolved yet).
+    std::int64_t blob = 0;
 
     static Value Long(std::int64_t v, ULONG type = PT_LONG);
     static Value Bool(bool v);
@@ -55,7 +60,8 @@ HRESULT ToSPropValue(const Value& v, ULONG propId, ULONG wantType, bool unicode,
 // An error slot: PROP_TAG(PT_ERROR, id) with the code.
 void ErrorProp(ULONG propId, SCODE code, SPropValue& out);
 
-// Size in bytes as a restriction on size sees it.
+// Size in bytes as a restriction on size sees it (large values: their length,
+// capped at the largest ULONG).
 ULONG ValueSize(const Value& v);
 
 // UTF-16 <-> UTF-8 (invalid sequences become U+FFFD) come from the base layer.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,67 @@ std::map<std::string, std::weak_ptr<StoreDb>>& Registry() {
     static std::map<std::string, std::weak_ptr<StoreDb>> r;
     return r;
 }
+
+// Chunk rows of large values; files made before them get them when opened.
+constexpr const char* kBlobSchema = R"sql(
+CREATE TABLE IF NOT EXISTS blobs(id INTEGER PRIMARY KEY AUTOINCREMENT, size INTEGER NOT NULL,
+  chunk INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS chunks(blob INTEGER NOT NULL, seq INTEGER NOT NULL, data BLOB NOT NULL,
+  PRIMARY KEY(blob, seq)) WITHOUT ROWID;
+CREATE TRIGGER IF NOT EXISTS props_blob_gone AFTER DELETE ON props
+  WHEN OLD.type = 258 AND typeof(OLD.val) = 'integer' BEGIN
+  DELETE FROM chunks WHERE blob = OLD.val;
+  DELETE FROM blobs WHERE id = OLD.val;
+END;
+)sql";
+
+// A large value in the chunk rows of one store. Reads take the store's lock; a
+// blob replaced or removed meanwhile reads as MAPI_E_OBJECT_DELETED (ids are not
+// used twice).
+class StoredBlob : public LargeBytes {
+public:
+    StoredBlob(std::shared_ptr<StoreDb> store, std::int64_t blob, std::uint64_t size,
+               std::uint64_t chunk)
+        : store_(std::move(store)), blob_(blob), size_(size), chunk_(chunk) {}
+
+    std::uint64_t Size() const override { return size_; }
+    HRESULT ReadAt(std::uint64_t offset, std::size_t n, std::string& out) const override {
+        out.clear();
+        if (offset >= size_ || n == 0) return S_OK;
+        std::lock_guard<std::recursive_mutex> lock(store_->mutex());
+        const auto seq = static_cast<std::int64_t>(offset / chunk_);
+        if (seq != cachedSeq_) {
+            // Readers go front to back in pieces smaller than a chunk: one chunk is kept.
+            cachedSeq_ = -1;
+            SqliteStmt& q = store_->Cached("SELECT data FROM chunks WHERE blob = ?1 AND seq = ?2");
+            if (FAILED(q.status())) return q.status();
+            q.BindInt(1, blob_);
+            q.BindInt(2, seq);
+            if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_OBJECT_DELETED;
+            q.ColumnBlobInto(0, cached_);
+            q.Reset();
+            cachedSeq_ = seq;
+        }
+        const auto within = static_cast<std::size_t>(offset % chunk_);
+        if (within >= cached_.size()) return MAPI_E_CORRUPT_STORE;
+        out.assign(cached_, within, std::min<std::size_t>(n, cached_.size() - within));
+        return S_OK;
+    }
+
+    const StoreDb* store() const { return store_.get(); }
+    std::int64_t blob() const { return blob_; }
+
+private:
+    std::shared_ptr<StoreDb> store_;
+    std::int64_t blob_;
+    std::uint64_t size_;
+    std::uint64_t chunk_;
+    // The chunk read last, under the store's lock.
+    mutable std::string cached_;
+    mutable std::int64_t cachedSeq_ = -1;
+};
+
+constexpr ULONG kBlobType = PT_BINARY;
 
 }  // namespace
 
@@ -48,7 +110,21 @@ HRESULT StoreDb::OpenFile(const std::string& path, bool create) {
     if (FAILED(hr)) return hr;
     // A large transaction (a write batch) grows the log; after the checkpoint it is
     // cut back to this size instead of staying as large on disk.
-    return db_.Exec("PRAGMA journal_size_limit=67108864");
+    if (FAILED(hr = db_.Exec("PRAGMA journal_size_limit=67108864"))) return hr;
+    // A props row replaced (INSERT OR REPLACE) takes its chunk rows along too.
+    return db_.Exec("PRAGMA recursive_triggers=ON");
+}
+
+HRESULT StoreDb::EnsureBlobTables() {
+    SqliteStmt q(db_, "SELECT count(*) FROM sqlite_master WHERE name = 'props_blob_gone'");
+    if (FAILED(q.status())) return q.status();
+    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_CORRUPT_STORE;
+    if (q.ColumnInt(0) == 1) return S_OK;
+    WriteTransaction tx(db_);
+    HRESULT hr = tx.status();
+    if (FAILED(hr)) return hr;
+    if (FAILED(hr = db_.Exec(kBlobSchema))) return hr;
+    return tx.Commit();
 }
 
 HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
@@ -89,6 +165,7 @@ HRESULT StoreDb::Open(const std::string& path, const std::string& expectedUid,
         return MAPI_E_CORRUPT_STORE;
     if (!expectedUid.empty() && uid != expectedUid) return MAPI_E_CORRUPT_STORE;
     s->uid_ = uid;
+    if (FAILED(hr = s->EnsureBlobTables())) return hr == MAPI_E_BUSY ? hr : MAPI_E_CORRUPT_STORE;
     {
         SqliteStmt q(s->db_, "SELECT id, kind FROM objects WHERE parent IS NULL ORDER BY id");
         if (FAILED(q.status())) return MAPI_E_CORRUPT_STORE;
@@ -223,6 +300,8 @@ bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
     v.mvi.clear();
     v.mvd.clear();
     v.mvs.clear();
+    v.large.reset();
+    v.blob = 0;
     v.type =
         static_cast<ULONG>(st.ColumnType(typeCol) == SQLITE_INTEGER ? st.ColumnInt(typeCol) : 0);
     switch (v.type) {
@@ -243,6 +322,12 @@ bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
             st.ColumnTextInto(valCol, v.s);
             return true;
         case PT_BINARY:
+            if (st.ColumnType(valCol) == SQLITE_INTEGER) {
+                v.blob = st.ColumnInt(valCol);
+                return v.blob > 0;
+            }
+            st.ColumnBlobInto(valCol, v.s);
+            return true;
         case PT_CLSID:
             st.ColumnBlobInto(valCol, v.s);
             return true;
@@ -266,7 +351,107 @@ HRESULT StoreDb::LoadProps(std::int64_t id, PropMap& props) {
         }
         props[static_cast<ULONG>(q.ColumnInt(0))] = std::move(v);
     }
-    return q.status();
+    if (FAILED(q.status())) return q.status();
+    for (auto& [pid, v] : props) {
+        if (v.blob == 0) continue;
+        HRESULT hr = ResolveBlob(v);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT StoreDb::ResolveBlob(Value& v) {
+    SqliteStmt& q = Cached("SELECT size, chunk FROM blobs WHERE id = ?1");
+    if (FAILED(q.status())) return q.status();
+    q.BindInt(1, v.blob);
+    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_CORRUPT_STORE;
+    const std::int64_t size = q.ColumnInt(0);
+    const std::int64_t chunk = q.ColumnInt(1);
+    q.Reset();
+    if (size < 0 || chunk <= 0) return MAPI_E_CORRUPT_STORE;
+    v.large =
+        std::make_shared<StoredBlob>(shared_from_this(), v.blob, static_cast<std::uint64_t>(size),
+                                     static_cast<std::uint64_t>(chunk));
+    v.blob = 0;
+    return S_OK;
+}
+
+HRESULT StoreDb::NewBlob(const LargeBytes& bytes, std::int64_t& blob) {
+    SqliteStmt& head = Cached("INSERT INTO blobs(size, chunk) VALUES(?1, ?2)");
+    if (FAILED(head.status())) return head.status();
+    head.BindInt(1, static_cast<std::int64_t>(bytes.Size()));
+    head.BindInt(2, static_cast<std::int64_t>(kBlobChunkBytes));
+    HRESULT hr = head.Run();
+    if (FAILED(hr)) return hr;
+    blob = sqlite3_last_insert_rowid(db_.handle());
+    std::string piece, rest;
+    std::int64_t seq = 0;
+    std::uint64_t at = 0;
+    while (at < bytes.Size()) {
+        // A source may hand out shorter pieces than a chunk: gather one chunk.
+        piece.clear();
+        while (piece.size() < kBlobChunkBytes && at + piece.size() < bytes.Size()) {
+            if (FAILED(hr = bytes.ReadAt(at + piece.size(), kBlobChunkBytes - piece.size(), rest)))
+                return hr;
+            if (rest.empty()) return MAPI_E_CORRUPT_DATA;
+            piece += rest;
+        }
+        SqliteStmt& put = Cached("INSERT INTO chunks(blob, seq, data) VALUES(?1, ?2, ?3)");
+        if (FAILED(put.status())) return put.status();
+        put.BindInt(1, blob);
+        put.BindInt(2, seq++);
+        put.BindBlobRef(3, piece);
+        db_.NoteWritten(piece.size());
+        if (FAILED(hr = put.Run())) return hr;
+        at += piece.size();
+    }
+    return S_OK;
+}
+
+HRESULT StoreDb::CopyBlob(std::int64_t from, std::int64_t& blob) {
+    SqliteStmt& head =
+        Cached("INSERT INTO blobs(size, chunk) SELECT size, chunk FROM blobs WHERE id = ?1");
+    if (FAILED(head.status())) return head.status();
+    head.BindInt(1, from);
+    HRESULT hr = head.Run();
+    if (FAILED(hr)) return hr;
+    if (sqlite3_changes(db_.handle()) != 1) return MAPI_E_OBJECT_DELETED;
+    blob = sqlite3_last_insert_rowid(db_.handle());
+    SqliteStmt& body = Cached(
+        "INSERT INTO chunks(blob, seq, data) SELECT ?1, seq, data FROM chunks WHERE blob = ?2");
+    if (FAILED(body.status())) return body.status();
+    body.BindInt(1, blob);
+    body.BindInt(2, from);
+    return body.Run();
+}
+
+HRESULT StoreDb::WriteLarge(std::int64_t id, ULONG pid, const Value& v) {
+    HRESULT hr = S_OK;
+    std::int64_t blob = 0;
+    const auto* stored = dynamic_cast<const StoredBlob*>(v.large.get());
+    if (stored != nullptr && stored->store() == this) {
+        // Still this row's own blob: nothing to write.
+        SqliteStmt& own =
+            Cached("SELECT val FROM props WHERE obj = ?1 AND pid = ?2 AND type = 258");
+        if (FAILED(own.status())) return own.status();
+        own.BindInt(1, id);
+        own.BindInt(2, pid);
+        const bool same =
+            own.Step() && own.ColumnType(0) == SQLITE_INTEGER && own.ColumnInt(0) == stored->blob();
+        own.Reset();
+        if (same) return S_OK;
+        if (FAILED(hr = CopyBlob(stored->blob(), blob))) return hr;
+    } else if (FAILED(hr = NewBlob(*v.large, blob))) {
+        return hr;
+    }
+    SqliteStmt& put =
+        Cached("INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+    if (FAILED(put.status())) return put.status();
+    put.BindInt(1, id);
+    put.BindInt(2, pid);
+    put.BindInt(3, kBlobType);
+    put.BindInt(4, blob);
+    return put.Run();
 }
 
 HRESULT StoreDb::InsertObject(ObjectRow& row) {
@@ -361,6 +546,10 @@ HRESULT StoreDb::WriteProps(std::int64_t id, const PropMap& props, const std::se
     for (ULONG pid : dirty) {
         auto it = props.find(pid);
         if (it == props.end()) continue;
+        if (it->second.large != nullptr) {
+            if (FAILED(hr = WriteLarge(id, pid, it->second))) return hr;
+            continue;
+        }
         put.Reset();
         put.BindInt(1, id);
         put.BindInt(2, pid);
@@ -378,6 +567,10 @@ HRESULT StoreDb::WriteAllProps(std::int64_t id, const PropMap& props) {
     if (FAILED(put.status())) return put.status();
     HRESULT hr = S_OK;
     for (const auto& [pid, v] : props) {
+        if (v.large != nullptr) {
+            if (FAILED(hr = WriteLarge(id, pid, v))) return hr;
+            continue;
+        }
         put.Reset();
         put.BindInt(1, id);
         put.BindInt(2, pid);
@@ -434,6 +627,26 @@ HRESULT StoreDb::CopyTree(std::int64_t id, std::int64_t newParent, ObjectRow& ne
     cp.BindInt(1, newRow.id);
     cp.BindInt(2, id);
     if (FAILED(hr = cp.Run())) return hr;
+    // Each blob belongs to one row: the copy's large values get copies of theirs.
+    std::vector<std::pair<ULONG, std::int64_t>> blobs;
+    {
+        SqliteStmt& q = Cached(
+            "SELECT pid, val FROM props WHERE obj = ?1 AND type = 258 AND typeof(val) = 'integer'");
+        if (FAILED(q.status())) return q.status();
+        q.BindInt(1, newRow.id);
+        while (q.Step()) blobs.emplace_back(static_cast<ULONG>(q.ColumnInt(0)), q.ColumnInt(1));
+        if (FAILED(q.status())) return q.status();
+    }
+    for (const auto& [pid, from] : blobs) {
+        std::int64_t blob = 0;
+        if (FAILED(hr = CopyBlob(from, blob))) return hr;
+        SqliteStmt& set = Cached("UPDATE props SET val = ?3 WHERE obj = ?1 AND pid = ?2");
+        if (FAILED(set.status())) return set.status();
+        set.BindInt(1, newRow.id);
+        set.BindInt(2, pid);
+        set.BindInt(3, blob);
+        if (FAILED(hr = set.Run())) return hr;
+    }
     std::vector<std::int64_t> kids;
     {
         SqliteStmt& q = Cached("SELECT id FROM objects WHERE parent = ?1 ORDER BY id");

@@ -9,7 +9,11 @@
 //   props(obj, pid, type, val)             one value per object and property ID
 //   names(id, guid, kind, lid, name)       named properties, ids from 0x8000
 //   receive(class, folder)                 receive folders by message class
+//   blobs(id, size, chunk)                 large binary values: length, chunk size
+//   chunks(blob, seq, data)                their bytes, chunk by chunk
 // A partial index on props(pid, val) for text values answers equality searches.
+// A large value's props row holds its blob id (an integer where bytes would be);
+// the blob belongs to that row alone and goes with it (a trigger removes it).
 //
 // Threads: share one StoreDb per file in a process (Open does); every use of db()
 // and of the object calls happens under mutex().
@@ -70,7 +74,7 @@ struct NamedProp {
     std::string name;  // UTF-8
 };
 
-class StoreDb {
+class StoreDb : public std::enable_shared_from_this<StoreDb> {
 public:
     ~StoreDb();
 
@@ -114,11 +118,14 @@ public:
     // Inserts a row (new random eid when empty); sets row.id.
     HRESULT InsertObject(ObjectRow& row);
     HRESULT UpdateObject(const ObjectRow& row);
-    // Writes the named properties of props (dirty) and removes deleted ones.
+    // Writes the named properties of props (dirty) and removes deleted ones. Large
+    // values are written in chunk rows, read piece by piece from their source.
     HRESULT WriteProps(std::int64_t id, const PropMap& props, const std::set<ULONG>& dirty,
                        const std::set<ULONG>& deleted);
     HRESULT WriteAllProps(std::int64_t id, const PropMap& props);
     HRESULT DeleteTree(std::int64_t id);
+    // A value read by ReadValue that refers to chunk rows gets its reader (large).
+    HRESULT ResolveBlob(Value& v);
     // Copies an object with its sub-objects below newParent in this store; new eids and
     // times. newRow receives the copy's row.
     HRESULT CopyTree(std::int64_t id, std::int64_t newParent, ObjectRow& newRow);
@@ -147,6 +154,10 @@ private:
     StoreDb() = default;
     HRESULT OpenFile(const std::string& path, bool create);
     HRESULT BindValue(SqliteStmt& st, int index, const Value& v);
+    HRESULT EnsureBlobTables();
+    HRESULT WriteLarge(std::int64_t id, ULONG pid, const Value& v);
+    HRESULT NewBlob(const LargeBytes& bytes, std::int64_t& blob);
+    HRESULT CopyBlob(std::int64_t from, std::int64_t& blob);
 
     std::recursive_mutex mutex_;
     SqliteDb db_;
@@ -169,6 +180,7 @@ private:
 extern const char* const kFindTextSql;
 
 // Reads one stored value (type from the row) from columns of st; false when corrupt.
+// A large value comes back with blob set (StoreDb::ResolveBlob gives its reader).
 bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v);
 
 }  // namespace mapistore

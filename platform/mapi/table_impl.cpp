@@ -44,6 +44,7 @@ std::size_t RoundUp8(std::size_t n) { return (n + 7) / 8 * 8; }
 std::size_t InlineBytes(const Value& v, ULONG wantType) {
     const ULONG t =
         wantType == PT_UNSPECIFIED ? (v.type == PT_UNICODE ? PT_STRING8 : v.type) : wantType;
+    if (v.large != nullptr || v.blob != 0) return kNotInline;  // not given in rows
     if (t == PT_BINARY && v.type == PT_BINARY) return RoundUp8(v.s.size());
     if (t == PT_STRING8 && v.type == PT_UNICODE) return RoundUp8(v.s.size() + 1);
     return kNotInline;

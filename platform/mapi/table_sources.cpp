@@ -48,8 +48,10 @@ HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& 
         stored->Reset();
         stored->BindInt(1, object.id);
         while (stored->Step()) {
-            if (!ReadValue(*stored, 1, 2, row.Put(static_cast<ULONG>(stored->ColumnInt(0)))))
-                return MAPI_E_CORRUPT_STORE;
+            Value& v = row.Put(static_cast<ULONG>(stored->ColumnInt(0)));
+            if (!ReadValue(*stored, 1, 2, v)) return MAPI_E_CORRUPT_STORE;
+            // Large values are read through streams, not in table rows.
+            if (v.blob != 0) row.Unput();
         }
         if (FAILED(stored->status())) return stored->status();
     }

@@ -145,9 +145,57 @@ std::optional<PimRecurrence> PimDatabase::LoadRecurrence(long oid) {
     return ::LoadRecurrence(db_, oid);
 }
 
+bool PimDatabase::BeginWrite() {
+    if (!batch_) return Exec("BEGIN IMMEDIATE");
+    return !batchFailed_ && Exec("SAVEPOINT item");
+}
+
+bool PimDatabase::EndWrite(bool ok) {
+    if (!batch_) {
+        if (ok && Exec("COMMIT")) return true;
+        Exec("ROLLBACK");
+        return false;
+    }
+    if (!ok) {
+        Exec("ROLLBACK TO item");
+        Exec("RELEASE item");
+        return false;
+    }
+    if (!Exec("RELEASE item")) return false;
+    if (++batchSaves_ < batchBound_) return true;
+    batchSaves_ = 0;
+    if (Exec("COMMIT") && Exec("BEGIN IMMEDIATE")) return true;
+    Exec("ROLLBACK");
+    batchFailed_ = true;
+    return false;
+}
+
+bool PimDatabase::BeginBatch(int bound) {
+    if (batch_ || !Exec("BEGIN IMMEDIATE")) return false;
+    batch_ = true;
+    batchBound_ = bound < 1 ? 1 : bound;
+    batchSaves_ = 0;
+    batchFailed_ = false;
+    return true;
+}
+
+bool PimDatabase::CommitBatch() {
+    if (!batch_) return false;
+    batch_ = false;
+    if (!batchFailed_ && Exec("COMMIT")) return true;
+    Exec("ROLLBACK");
+    return false;
+}
+
+void PimDatabase::AbortBatch() {
+    if (!batch_) return;
+    batch_ = false;
+    Exec("ROLLBACK");
+}
+
 long PimDatabase::Save(long oid, int folder, const PimValues& values,
                        const std::optional<PimRecurrence>* recurrence) {
-    if (!Exec("BEGIN IMMEDIATE")) return 0;
+    if (!BeginWrite()) return 0;
     bool ok = true;
     if (oid == 0) {
         sqlite3_stmt* s = Prepare(insertItem_, "INSERT INTO items(folder) VALUES(?)");
@@ -180,13 +228,11 @@ long PimDatabase::Save(long oid, int folder, const PimValues& values,
         ok = sqlite3_step(s) == SQLITE_DONE;
     }
     if (ok && recurrence) ok = SaveRecurrence(db_, oid, *recurrence);
-    if (ok && Exec("COMMIT")) return oid;
-    Exec("ROLLBACK");
-    return 0;
+    return EndWrite(ok) ? oid : 0;
 }
 
 bool PimDatabase::Delete(long oid) {
-    if (!Exec("BEGIN IMMEDIATE")) return false;
+    if (!BeginWrite()) return false;
     bool ok;
     int changes = 0;
     {
@@ -203,7 +249,5 @@ bool PimDatabase::Delete(long oid) {
         changes = sqlite3_changes(db_);
     }
     if (ok) ok = SaveRecurrence(db_, oid, std::nullopt);
-    if (ok && changes > 0 && Exec("COMMIT")) return true;
-    Exec("ROLLBACK");
-    return false;
+    return EndWrite(ok && changes > 0);
 }

@@ -56,6 +56,19 @@ public:
     // The store's identity (see above).
     const std::string& Identity() const { return identity_; }
 
+    // A write batch: from BeginBatch until CommitBatch or AbortBatch every Save and
+    // Delete joins one transaction (each in a savepoint of its own, so one that fails
+    // is undone alone), committed every bound saves and by CommitBatch, so many
+    // saves cost few commits. Other connections wait for the store meanwhile (the
+    // busy timeout), at most for bound saves. False when a batch is open already or
+    // the store cannot be locked.
+    bool BeginBatch(int bound);
+    // Commits and ends the batch. False when this commit or one at the bound failed:
+    // what was not committed is lost (saves after a failed commit at the bound fail).
+    bool CommitBatch();
+    // Rolls back what is not committed and ends the batch.
+    void AbortBatch();
+
 private:
     struct StmtDeleter {
         void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
@@ -64,6 +77,16 @@ private:
     sqlite3_stmt* Prepare(Stmt& slot, const char* sql);
     bool Exec(const char* sql);
     bool ReadIdentity();
+    // One write: its own transaction, or a savepoint of the batch.
+    bool BeginWrite();
+    bool EndWrite(bool ok);
+
+    // The open batch: its bound, saves since its last commit, and whether a commit
+    // at the bound failed.
+    bool batch_ = false;
+    int batchBound_ = 0;
+    int batchSaves_ = 0;
+    bool batchFailed_ = false;
 
     sqlite3* db_ = nullptr;
     std::string identity_;

@@ -49,6 +49,7 @@ public:
     std::unique_ptr<PimItem> GetItemFromOid(long oid);
 
 private:
+    friend class PimWriteBatch;
     std::shared_ptr<PimDatabase> db_;
     std::string error_;
 };

@@ -20,6 +20,10 @@ public:
     virtual bool Write(std::string_view bytes) = 0;
     // Bytes sent so far.
     virtual uint64_t Written() const = 0;
+    // Sends up to count bytes of the open file fd from offset, fewer when the file
+    // ends first (the bytes sent are what it held). False as for Write, or when
+    // the file cannot be read. This one reads pieces and writes them.
+    virtual bool WriteFile(int fd, uint64_t offset, uint64_t count);
 };
 
 // Writes to a connected socket (never raising SIGPIPE); the socket stays the caller's.
@@ -28,6 +32,8 @@ public:
     explicit CSocketAnswerStream(int socket) : socket_(socket) {}
     bool Write(std::string_view bytes) override;
     uint64_t Written() const override { return written_; }
+    // Straight from the file to the socket (sendfile), without a copy here.
+    bool WriteFile(int fd, uint64_t offset, uint64_t count) override;
     int Socket() const { return socket_; }
 
 private:

@@ -34,8 +34,10 @@ constexpr size_t kReadPiece = 64 * 1024;
 // Bytes read from one connection per wake-up, so one fast sender does not hold
 // the loop while others wait.
 constexpr size_t kReadPerWake = 256 * 1024;
-// Room CDataString keeps free after an append, at most.
-constexpr size_t kGrowthSlack = 1024;
+// Room CDataString keeps free after an append, at most: the same figure the
+// buffer uses, or a body given its room exactly would seem to need a doubling
+// at its last piece and be dropped against the budget.
+constexpr size_t kGrowthSlack = CDataString::kAppendSlack;
 
 bool SetBlocking(int fd, bool blocking) {
     int flags = fcntl(fd, F_GETFL, 0);
@@ -60,6 +62,7 @@ struct Connection {
     size_t discarded = 0;         // linger: bytes read and dropped
     bool crashed = false;         // the handler threw
     bool readable = true;         // registered for reading
+    uint32_t watched = EPOLLIN;   // the events registered (a handshake may wait to write)
 };
 
 }  // namespace
@@ -210,6 +213,8 @@ void CConnectionLoop::State::Ready(Connection& c) {
 }
 
 bool CConnectionLoop::State::Watch(Connection& c, uint32_t events) {
+    if (c.watched == events) return true;
+    c.watched = events;
     epoll_event event{};
     event.events = events | EPOLLRDHUP;
     event.data.u64 = c.id;
@@ -329,7 +334,25 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
             return;
         }
         if (c.phase == Phase::kHead) {
-            // The head is whole: from now on the body's rate counts.
+            // The head is whole: a body of known length gets its room at once, so
+            // it is held once and never copied while it arrives.
+            if (auto declared = c.framing.DeclaredLength(); declared) {
+                size_t total = head + static_cast<size_t>(*declared) + CDataString::kAppendSlack;
+                size_t room = buffer.Capacity();
+                if (total > room && heldBytes + (total - room) > limits.bodyBudgetBytes) {
+                    AddLiveTraceF("Request dropped: requests in memory would pass %zu bytes",
+                                  limits.bodyBudgetBytes);
+                    CloseById(id);
+                    return;
+                }
+                if (!buffer.ReserveExactly(total)) {
+                    AddLiveTrace("Request dropped: out of memory while reading it");
+                    CloseById(id);
+                    return;
+                }
+                if (buffer.Capacity() > room) Charge(c, buffer.Capacity() - room);
+            }
+            // From now on the body's rate counts.
             c.phase = Phase::kBody;
             c.windowStartCount = count;
             SetDeadline(c, Clock::now() + limits.bodyWindow);

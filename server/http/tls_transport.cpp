@@ -3,8 +3,6 @@
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/tls/sigpipe_hold.h"
 #include "common/tls/tls_errors.h"
 #include "common/tls/tls_fingerprint.h"
 
@@ -23,38 +22,6 @@ std::string UnreadableReason(const std::string& what, const std::string& path) {
     if (access(path.c_str(), R_OK) == 0) return std::string();
     return what + " " + path + " cannot be read: " + std::strerror(errno);
 }
-
-// While it lives, a write to a closed peer raises no SIGPIPE on this thread: the
-// signal is blocked and one raised meanwhile is taken before it is unblocked.
-// (OpenSSL writes to the socket itself, without MSG_NOSIGNAL.)
-class CSigpipeHold {
-public:
-    CSigpipeHold() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-        blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &old_) == 0;
-    }
-    ~CSigpipeHold() {
-        if (!blocked_) return;
-        if (!wasPending_) {
-            timespec zero{};
-            while (sigtimedwait(&pipe_, nullptr, &zero) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
-    CSigpipeHold(const CSigpipeHold&) = delete;
-    CSigpipeHold& operator=(const CSigpipeHold&) = delete;
-
-private:
-    sigset_t pipe_{};
-    sigset_t old_{};
-    bool wasPending_ = false;
-    bool blocked_ = false;
-};
 
 class CTlsAnswerStream : public IAnswerStream {
 public:

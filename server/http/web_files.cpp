@@ -17,6 +17,10 @@
 
 namespace {
 
+// Files up to this size are read whole and sent with the header in one piece.
+constexpr uint64_t kSmallFileBytes = 64 * 1024;
+constexpr size_t kHeadReserve = 64;
+
 // The name under which the listing holds "index.htm", else "index.html" (any case).
 std::string FindIndexFile(const std::string& folder) {
     std::vector<CDirectoryEntry> entries = ListDirectory(folder);
@@ -125,14 +129,24 @@ bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request, std::stri
     if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     const std::string& contentType =
         target.isIndex ? std::string("text/html") : request.contentType;
-    if (!out.Write("HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n")) {
-        return false;
-    }
-    char piece[kFilePiece];
-    for (;;) {
-        ssize_t n = read(file.Get(), piece, sizeof piece);
+    const auto size = static_cast<uint64_t>(info.st_size);
+    std::string head;
+    head.reserve(kHeadReserve + contentType.size() +
+                 (size <= kSmallFileBytes ? static_cast<size_t>(size) : 0));
+    head.append("HTTP/1.0 200 OK\r\nContent-Type: ").append(contentType).append("\r\n\r\n");
+    if (size > kSmallFileBytes) return out.Write(head) && out.WriteFile(file.Get(), 0, size);
+    // A small file goes out with its header in one send.
+    const size_t headBytes = head.size();
+    head.resize(headBytes + static_cast<size_t>(size));
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = pread(file.Get(), head.data() + headBytes + got,
+                          static_cast<size_t>(size) - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n == 0;
-        if (!out.Write(std::string_view(piece, static_cast<size_t>(n)))) return false;
+        if (n < 0) return false;
+        if (n == 0) break;  // the file became shorter meanwhile
+        got += static_cast<size_t>(n);
     }
+    head.resize(headBytes + got);
+    return out.Write(head);
 }

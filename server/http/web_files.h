@@ -1,7 +1,8 @@
 // Serving a GET from the file system: a file, an index file, or a directory page.
 //
 // Answers: a file is sent as "HTTP/1.0 200 OK\r\nContent-Type: <type>\r\n\r\n"
-// followed by its bytes in pieces of at most kFilePiece bytes, without a length
+// followed by its bytes (a small file in the same send as the header, a larger one
+// straight from the file where the stream allows it), without a length
 // (the end of the connection ends the body); an index file chosen for the
 // directory's own URL goes out as "text/html". A directory is answered with the
 // directory page (a CHTMLAnswer, status 200, "text/html").
@@ -24,8 +25,6 @@
 #include <vector>
 
 #include "server/http/answer_stream.h"
-
-inline constexpr size_t kFilePiece = 8096;
 
 struct CFileRequest {
     std::string root;          // the folder the request may reach

@@ -61,8 +61,7 @@ private:
     int fd_;
 };
 
-FileWriteResult Failure(FileWriteStep step, const char* verb, const std::string& path,
-                        int error) {
+FileWriteResult Failure(FileWriteStep step, const char* verb, const std::string& path, int error) {
     FileWriteResult result;
     result.ok = false;
     result.failedAt = step;
@@ -105,9 +104,10 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view co
                                     const AtomicWriteOptions& options) {
     const std::string temporary = TemporaryPathFor(path, options);
     const mode_t mode = options.ownerOnly ? 0600 : 0666;
-    TemporaryFile file(FileWriteFaultInjected(FileWriteStep::Open)
-                           ? (errno = EACCES, -1)
-                           : open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    TemporaryFile file(
+        FileWriteFaultInjected(FileWriteStep::Open)
+            ? (errno = EACCES, -1)
+            : open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (file.Get() < 0) return Failure(FileWriteStep::Open, "create", temporary, errno);
     const char* failedVerb = nullptr;
     FileWriteStep failedStep = FileWriteStep::Write;

@@ -50,8 +50,8 @@ TEST_F(AtomicWrite, AFailureAtAnyStepKeepsThePreviousFile) {
     std::string path = PathOf("state");
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(path, "old\n", error));
-    for (FileWriteStep step : {FileWriteStep::Open, FileWriteStep::Write, FileWriteStep::Sync,
-                               FileWriteStep::Rename}) {
+    for (FileWriteStep step :
+         {FileWriteStep::Open, FileWriteStep::Write, FileWriteStep::Sync, FileWriteStep::Rename}) {
         SetFileWriteFaultHook([step](FileWriteStep at) { return at == step; });
         FileWriteResult result = WriteFileAtomically(path, "new content\n");
         EXPECT_FALSE(result) << static_cast<int>(step);
@@ -60,7 +60,8 @@ TEST_F(AtomicWrite, AFailureAtAnyStepKeepsThePreviousFile) {
         EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << static_cast<int>(step);
     }
     SetFileWriteFaultHook([](FileWriteStep at) { return at == FileWriteStep::Sync; });
-    EXPECT_EQ(WriteFileAtomically(path, "x").error, "cannot flush " + path + ": Input/output error");
+    EXPECT_EQ(WriteFileAtomically(path, "x").error,
+              "cannot flush " + path + ": Input/output error");
     SetFileWriteFaultHook(nullptr);
     EXPECT_TRUE(WriteFileAtomically(path, "new content\n"));
     EXPECT_EQ(ReadAll(path), "new content\n");

@@ -19,7 +19,8 @@ void SetWallClockSource(WallClockSource source) {
 }
 
 std::uint64_t FileTimeNow() {
-    auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
-        WallClockNow().time_since_epoch());
+    auto ticks =
+        std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+            WallClockNow().time_since_epoch());
     return kUnixEpochAsFileTime + static_cast<std::uint64_t>(ticks.count());
 }

@@ -17,7 +17,8 @@ TEST(Version, IsTheProjectVersionOfTheBuild) {
     text << in.rdbuf();
     std::smatch match;
     std::string content = text.str();
-    ASSERT_TRUE(std::regex_search(content, match, std::regex(R"(project\(Corvel VERSION ([0-9.]+))")));
+    ASSERT_TRUE(
+        std::regex_search(content, match, std::regex(R"(project\(Corvel VERSION ([0-9.]+))")));
     EXPECT_EQ(ProductVersion(), match[1].str());
     EXPECT_EQ(VersionText(), "Corvel Version " + match[1].str());
 }

@@ -1,6 +1,8 @@
 // The handheld and desktop sides of the sync matrix.
 #include "tests/sync_matrix_sides.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <regex>
@@ -210,6 +212,8 @@ std::string NormalDate(const std::string& text) {
                m[5].str();
     return text;
 }
+
+std::string ShownDetail(PimKind kind, const std::string& n) { return DetailText(kind, n); }
 
 std::string ViewOf(PimKind kind, const std::vector<SideItem>& items) {
     std::vector<std::string> lines;
@@ -485,15 +489,28 @@ std::vector<SideItem> SyncSides::Desktop(PimKind kind) {
         Fail("corvel-store items", run);
         return items;
     }
+    if (list->items.empty()) return items;
+    std::vector<std::string> show = {"--json", "show"};
+    for (const JsonValue& entry : list->items) show.push_back(entry.Text("entryid"));
+    ProgramRun shown = RunProgram("corvel-store", Home(), show);
+    auto parsed = ParseJson(shown.out);
+    if (shown.status != 0 || !parsed) {
+        Fail("corvel-store show", shown);
+        return items;
+    }
+    // One item is shown as an object, several as an array of them.
+    std::vector<JsonValue> objects;
+    if (parsed->type == JsonValue::Type::kArray)
+        objects = parsed->items;
+    else
+        objects.push_back(*parsed);
     FieldNames names = NamesOf(kind);
-    for (const JsonValue& entry : list->items) {
+    for (const JsonValue& object : objects) {
         SideItem item;
-        item.key = entry.Text("entryid");
-        ProgramRun show = RunProgram("corvel-store", Home(), {"--json", "show", item.key});
-        auto shown = ParseJson(show.out);
-        const JsonValue* properties = shown ? shown->Find("properties") : nullptr;
-        if (show.status != 0 || !properties) {
-            Fail("corvel-store show " + item.key, show);
+        item.key = object.Text("entryid");
+        const JsonValue* properties = object.Find("properties");
+        if (!properties) {
+            Fail("corvel-store show " + item.key, shown);
             continue;
         }
         for (const JsonValue& p : properties->items) {
@@ -511,6 +528,114 @@ std::vector<SideItem> SyncSides::Desktop(PimKind kind) {
         items.push_back(item);
     }
     return items;
+}
+
+std::string SyncSides::HandheldAddItem(PimKind kind,
+                                       const std::map<std::string, std::string>& fields) {
+    std::vector<std::string> args = {"pim", "add", InfoOf(kind).pimFolder};
+    if (kind == PimKind::kAppointments) {
+        args.insert(args.end(),
+                    {std::string("Start=") + kStart, std::string("End=") + kEnd, "Duration=60"});
+    }
+    std::vector<std::string> assignments;
+    if (!HandheldAssignments(kind, fields, assignments)) return "";
+    args.insert(args.end(), assignments.begin(), assignments.end());
+    ProgramRun run = RunProgram("skiff", Home(), args);
+    if (run.status != 0) {
+        Fail("skiff pim add", run);
+        return "";
+    }
+    return Trimmed(run.out);
+}
+
+bool SyncSides::HandheldAssignments(PimKind kind, const std::map<std::string, std::string>& fields,
+                                    std::vector<std::string>& assignments) {
+    FieldNames names = NamesOf(kind);
+    for (const auto& [name, value] : fields) {
+        if (name == "title") {
+            assignments.push_back(std::string(names.handheldTitle) + "=" + value);
+        } else if (name == "detail") {
+            assignments.push_back(std::string(names.handheldDetail) + "=" +
+                                  DetailText(kind, value));
+        } else if (const ExtraField* field = ExtraFieldOf(kind, name)) {
+            assignments.push_back(HandheldExtra(*field, value));
+        } else {
+            return Fail("no field " + name + " for " + InfoOf(kind).name, {});
+        }
+    }
+    return true;
+}
+
+bool SyncSides::HandheldSet(PimKind kind, const std::string& key,
+                            const std::map<std::string, std::string>& fields) {
+    std::vector<std::string> args = {"pim", "set", key};
+    if (!HandheldAssignments(kind, fields, args)) return false;
+    ProgramRun run = RunProgram("skiff", Home(), args);
+    return run.status == 0 || Fail("skiff pim set " + key, run);
+}
+
+bool SyncSides::HandheldDeleteKey(const std::string& key) {
+    ProgramRun run = RunProgram("skiff", Home(), {"pim", "delete", key});
+    return run.status == 0 || Fail("skiff pim delete " + key, run);
+}
+
+bool SyncSides::DesktopAssignments(PimKind kind, const std::map<std::string, std::string>& fields,
+                                   std::vector<std::string>& set, std::vector<std::string>& unset) {
+    FieldNames names = NamesOf(kind);
+    for (const auto& [name, value] : fields) {
+        if (name == "title") {
+            if (value.empty())
+                unset.push_back(names.desktopTitle);
+            else
+                set.push_back(DesktopTitle(kind, value));
+        } else if (name == "detail") {
+            set.push_back(DesktopDetail(kind, value));
+        } else if (const ExtraField* field = ExtraFieldOf(kind, name)) {
+            if (value.empty())
+                unset.push_back(field->desktop);
+            else
+                set.push_back(DesktopExtra(*field, value));
+        } else {
+            return Fail("no field " + name + " for " + InfoOf(kind).name, {});
+        }
+    }
+    return true;
+}
+
+std::string SyncSides::DesktopAddItem(PimKind kind,
+                                      const std::map<std::string, std::string>& fields) {
+    const PimKindInfo& info = InfoOf(kind);
+    std::vector<std::string> args = {"add", info.storeFolder, "--class", info.messageClass};
+    std::vector<std::string> unset;
+    if (!DesktopAssignments(kind, fields, args, unset)) return "";
+    if (kind == PimKind::kAppointments) {
+        args.insert(args.end(), {"PSETID_Appointment:0x820D:PT_SYSTIME=2026-12-10T09:00:00Z",
+                                 "PSETID_Appointment:0x820E:PT_SYSTIME=2026-12-10T10:00:00Z",
+                                 "PSETID_Appointment:0x8213:PT_LONG=60"});
+    }
+    ProgramRun run = RunProgram("corvel-store", Home(), args);
+    if (run.status != 0) {
+        Fail("corvel-store add", run);
+        return "";
+    }
+    return Trimmed(run.out);
+}
+
+bool SyncSides::DesktopSet(PimKind kind, const std::string& key,
+                           const std::map<std::string, std::string>& fields) {
+    std::vector<std::string> set = {"set", key}, unset = {"unset", key};
+    if (!DesktopAssignments(kind, fields, set, unset)) return false;
+    for (const auto* args : {&set, &unset}) {
+        if (args->size() == 2) continue;
+        ProgramRun run = RunProgram("corvel-store", Home(), *args);
+        if (run.status != 0) return Fail("corvel-store " + args->front() + " " + key, run);
+    }
+    return true;
+}
+
+bool SyncSides::DesktopDeleteKey(const std::string& key) {
+    ProgramRun run = RunProgram("corvel-store", Home(), {"delete", key});
+    return run.status == 0 || Fail("corvel-store delete " + key, run);
 }
 
 SyncOutcome SyncSides::Sync(const std::vector<std::string>& args,
@@ -535,6 +660,15 @@ SyncOutcome SyncSides::Sync(const std::vector<std::string>& args,
     }
     outcome.result = FirstJsonLine(outcome.run.out);
     return outcome;
+}
+
+std::string SyncSides::ServerOutputTail(size_t bytes) {
+    if (!corvel_) return "corvel not started";
+    std::string out = corvel_->Out();
+    if (out.size() > bytes) out = out.substr(out.size() - bytes);
+    // A process that ended but was not reaped yet still counts as there.
+    const bool gone = corvel_->Pid() <= 0 || ::kill(corvel_->Pid(), 0) != 0;
+    return std::string(gone ? "corvel is gone; " : "") + "corvel's output ends:\n" + out;
 }
 
 std::string SyncSides::LastAnswerTrace() const {

@@ -126,10 +126,25 @@ public:
     bool DesktopDeleteAll(PimKind kind, const std::vector<std::string>& titles);
     std::vector<SideItem> Desktop(PimKind kind);
 
+    // By key, for items of repeated names. fields: "title", "detail" (a number, shown
+    // per kind) and extra field names, each -> value ("" clears; a title cleared on
+    // the desktop is removed). Adds return the new item's key ("" on failure).
+    std::string HandheldAddItem(PimKind kind, const std::map<std::string, std::string>& fields);
+    bool HandheldSet(PimKind kind, const std::string& key,
+                     const std::map<std::string, std::string>& fields);
+    bool HandheldDeleteKey(const std::string& key);
+    std::string DesktopAddItem(PimKind kind, const std::map<std::string, std::string>& fields);
+    bool DesktopSet(PimKind kind, const std::string& key,
+                    const std::map<std::string, std::string>& fields);
+    bool DesktopDeleteKey(const std::string& key);
+
     // One "skiff sync --json" with the extra arguments and environment, straight to
     // the server or through a relay that drops the answer.
     SyncOutcome Sync(const std::vector<std::string>& args = {},
                      const std::vector<std::string>& env = {}, bool loseAnswer = false);
+
+    // The last bytes corvel wrote (both streams), after a note when it is gone.
+    std::string ServerOutputTail(size_t bytes = 2000);
 
     // The dump of the last answer in corvel's protocol trace ("" when there is none).
     std::string LastAnswerTrace() const;
@@ -142,6 +157,10 @@ private:
     std::optional<SideItem> FindHandheld(PimKind kind, const std::string& title);
     std::optional<SideItem> FindDesktop(PimKind kind, const std::string& title);
     bool ConfigureSkiff(int port);
+    bool HandheldAssignments(PimKind kind, const std::map<std::string, std::string>& fields,
+                             std::vector<std::string>& assignments);
+    bool DesktopAssignments(PimKind kind, const std::map<std::string, std::string>& fields,
+                            std::vector<std::string>& set, std::vector<std::string>& unset);
 
     TempFolder temp_;
     std::unique_ptr<BackgroundProgram> corvel_;
@@ -150,6 +169,8 @@ private:
     std::vector<std::string> problems_;
 };
 
+// The detail as a side shows the number n ("Firma 2", "2", "Raum 2").
+std::string ShownDetail(PimKind kind, const std::string& n);
 // The items as sorted lines, one per item, for whole-text comparison.
 std::string ViewOf(PimKind kind, const std::vector<SideItem>& items);
 // "2026-12-10 09:00" from "10.12.2026 09:00.00:0" (handheld) or

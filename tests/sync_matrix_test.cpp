@@ -77,9 +77,7 @@ const MatrixRow kRows[] = {
     {"DeletedOnHandheldChangedOnDesktop", kAll, "H+ a 1; H+ b 1; sync; H- a; D~ a 2; sync",
      "a 2, b 1"},
     {"DeletedOnDesktopChangedOnHandheld", kAll, "H+ a 1; H+ b 1; sync; D- a; H~ a 2; sync",
-     "a 2, b 1",
-     "a Modify whose ServerID is gone on the desktop restores the item from the fields last "
-     "exchanged, the Modify's fields over them (the handheld sends only the changed field)"},
+     "a 2, b 1"},
     // The desktop counts are the handheld's view: a and b both count as Adds, a as
     // one the desktop paired with the item it already held.
     {"FirstSyncOfSharedItems", kAll,
@@ -123,9 +121,7 @@ const MatrixRow kRows[] = {
      "H+ bob 1; D+ ann 1; sync; H+ ann 2; D+ bob 2; sync => H+1~0-0 D+1~0-0",
      "ann 1, ann 2, bob 1, bob 2"},
     // Every request can be sent again.
-    {"EmptyNamesAfterALostAnswer", kAll, "H+ '' 1; H+ '' 2; sync:lost; sync", "'' 1, '' 2",
-     "a folder whose Adds were all repeats gets an AckString too (else the next run sends the "
-     "handheld its own items: the calendar folder of this row)"},
+    {"EmptyNamesAfterALostAnswer", kAll, "H+ '' 1; H+ '' 2; sync:lost; sync", "'' 1, '' 2"},
     {"RenamedOnTheHandheldAfterALostAnswer", kAll, "H+ a 1; sync:lost; H= a b; sync", "b 1"},
     {"RenamedOnTheDesktopAfterALostAnswer", kAll, "H+ a 1; sync:lost; D= a b; sync", "b 1"},
     {"DeletedOnTheHandheldAfterALostAnswer", kAll, "H+ a 1; H+ b 1; sync:lost; H- a; sync", "b 1"},

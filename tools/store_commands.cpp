@@ -6,6 +6,7 @@
 #include <iterator>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "tools/admin_commands.h"
 #include "tools/json_writer.h"
@@ -278,33 +279,50 @@ void CmdItems(const std::string& profile, const std::string& folderText, Output&
     if (o.json) o.out << w.text() << "\n";
 }
 
-void CmdShow(const std::string& profile, const std::string& idText, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
+namespace {
+
+void ShowItem(ToolSession& s, const std::string& idText, bool several, JsonWriter& w,
+              std::ostream& text, bool json) {
     ComPtr<IMessage> item = s.Item(idText, false);
     ULONG count = 0;
     LPSPropValue values = nullptr;
     Check(item->GetProps(nullptr, 0, &count, &values), "GetProps");
-    JsonWriter w;
+    if (!json && several) text << "ENTRYID " << idText << "\n";
     w.BeginObject().Key("entryid").String(idText).Key("properties").BeginArray();
     for (ULONG k = 0; k < count; ++k) {
         mapistore::Value v;
         if (FAILED(mapistore::FromSPropValue(values[k], v))) continue;
         const ULONG tag = values[k].ulPropTag;
         const std::string name = PropDisplayName(item.get(), tag);
-        if (o.json) {
+        if (json) {
             w.BeginObject().Key("tag").String(TagText(tag)).Key("name").String(name);
             w.Key("type").String(TypeName(PROP_TYPE(tag))).Key("value");
             JsonValue(w, v);
             w.EndObject();
         } else {
-            o.out << TagText(tag) << "\t" << name << "\t" << TypeName(PROP_TYPE(tag)) << "\t"
-                  << EscapeForLine(FormatValue(v)) << "\n";
+            text << TagText(tag) << "\t" << name << "\t" << TypeName(PROP_TYPE(tag)) << "\t"
+                 << EscapeForLine(FormatValue(v)) << "\n";
         }
     }
     w.EndArray().EndObject();
     MAPIFreeBuffer(values);
-    if (o.json) o.out << w.text() << "\n";
+}
+
+}  // namespace
+
+void CmdShow(const std::string& profile, const std::vector<std::string>& ids, Output& o) {
+    MapiRuntime runtime;
+    ToolSession s(profile);
+    const bool several = ids.size() > 1;
+    JsonWriter w;
+    std::ostringstream text;
+    if (several) w.BeginArray();
+    for (const std::string& id : ids) ShowItem(s, id, several, w, text, o.json);
+    if (several) w.EndArray();
+    if (o.json)
+        o.out << w.text() << "\n";
+    else
+        o.out << text.str();
 }
 
 void CmdAdd(const std::string& profile, const std::string& folderText, const std::string& cls,

@@ -21,8 +21,10 @@ void CmdFolderCreate(const std::string& profile, const std::string& path, const 
 // Items of a folder: entry ID, message class, subject (or display name),
 // last modification time, read flag.
 void CmdItems(const std::string& profile, const std::string& folder, Output& o);
-// Every property of an item: tag, name, type, value.
-void CmdShow(const std::string& profile, const std::string& id, Output& o);
+// Every property of each item: tag, name, type, value. With several items, each
+// item's lines follow a line "ENTRYID <id>"; in JSON they form an array. Nothing is
+// printed when one of them cannot be opened.
+void CmdShow(const std::string& profile, const std::vector<std::string>& ids, Output& o);
 // A new item of the class with the properties; all values are checked before the
 // item is created.
 void CmdAdd(const std::string& profile, const std::string& folder, const std::string& cls,

@@ -61,8 +61,10 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
     CLI::App* items = app.add_subcommand("items", "list the items of a folder");
     items->add_option("FOLDER", folder, "path or entry ID")->required();
-    CLI::App* show = app.add_subcommand("show", "show every property of an item");
-    show->add_option("ENTRYID", id)->required();
+    std::vector<std::string> ids;
+    CLI::App* show = app.add_subcommand(
+        "show", "show every property of items (with several: each after a line of its entry ID)");
+    show->add_option("ENTRYID", ids, "one or more entry IDs")->required();
     CLI::App* add = app.add_subcommand("add", "add an item; prints its entry ID");
     add->add_option("FOLDER", folder, "path or entry ID")->required();
     add->add_option("--class", cls, "message class, e.g. IPM.Contact")->required();
@@ -150,7 +152,7 @@ int RunStoreTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
         else if (*items)
             CmdItems(profile, folder, o);
         else if (*show)
-            CmdShow(profile, id, o);
+            CmdShow(profile, ids, o);
         else if (*add)
             CmdAdd(profile, folder, cls, assignments, o);
         else if (*set)

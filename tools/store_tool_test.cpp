@@ -149,6 +149,28 @@ TEST_F(StoreToolTest, AddShowSetAndListItems) {
     EXPECT_EQ(jitems.substr(0, object.size()), object);
 }
 
+TEST_F(StoreToolTest, ShowOfSeveralItemsListsEachAfterItsEntryId) {
+    Ok({"profile", "create", "Default"});
+    std::string a = Line(Ok({"add", "Tasks", "--class", "IPM.Task", "PR_SUBJECT=first"}));
+    std::string b = Line(Ok({"add", "Tasks", "--class", "IPM.Task", "PR_SUBJECT=second"}));
+    std::string text = Ok({"show", a, b});
+    size_t first = text.find("ENTRYID " + a + "\n");
+    size_t second = text.find("ENTRYID " + b + "\n");
+    ASSERT_NE(first, std::string::npos) << text;
+    ASSERT_NE(second, std::string::npos) << text;
+    size_t firstSubject = text.find("\tPR_SUBJECT\tPT_STRING8\tfirst\n");
+    size_t secondSubject = text.find("\tPR_SUBJECT\tPT_STRING8\tsecond\n");
+    EXPECT_TRUE(first < firstSubject && firstSubject < second && second < secondSubject) << text;
+    std::string json = Ok({"--json", "show", a, b});
+    EXPECT_EQ(json.substr(0, 14 + a.size()), "[{\"entryid\":\"" + a + "\"") << json;
+    EXPECT_NE(json.find("},{\"entryid\":\"" + b + "\""), std::string::npos) << json;
+    EXPECT_EQ(json.substr(json.size() - 4), "]}]\n") << json;
+    // One entry ID that cannot be opened: an error and nothing of the others.
+    Result bad = Run({"show", a, "0102"});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.out, "");
+}
+
 TEST_F(StoreToolTest, MoveCopyReadAttachRecipientDelete) {
     Ok({"profile", "create", "Default"});
     Ok({"folder", "create", "Inbox/Archive"});

@@ -361,8 +361,14 @@ bool CClientMap::MappedToIdentity(const std::string& serverKey, std::string_view
 }
 
 void CClientMap::ConfirmUpTo(std::uint64_t generation) {
+    std::vector<std::string> deleted;
     for (auto& [key, record] : records_) {
         if (record.pendingGeneration == 0 || record.pendingGeneration > generation) continue;
+        if (record.pending.count(kDeleteSentField) != 0) {
+            // The answer deleted the item on the device.
+            deleted.push_back(key);
+            continue;
+        }
         record.stored = KeptFieldHashes(record.pending);
         record.fields = std::move(record.pending);
         record.pending.clear();
@@ -370,6 +376,7 @@ void CClientMap::ConfirmUpTo(std::uint64_t generation) {
         record.pendingGeneration = 0;
         changed_ = true;
     }
+    for (const std::string& key : deleted) Remove(key);
 }
 
 bool CClientMap::MarkDirty(std::string& error) {

@@ -46,7 +46,9 @@
 // digits, the text with "%", ",", tab, line ends and the other control bytes as
 // %XX); the store fields are empty or comma-separated "<page><token>:<hash>" (two,
 // two and sixteen upper-case hexadecimal digits); the pending generation is a
-// decimal number, 0 for none.
+// decimal number, 0 for none. Pending fields holding kDeleteSentField ("FF3F=D") are
+// a Delete that answer sent: the record stays (an item changed on the device
+// meanwhile is made again from it) until the device acknowledges that answer.
 //
 // Thread use: one object per device folder and request, used by that request's
 // thread; the files belong to the one device synchronising at a time.
@@ -75,6 +77,9 @@ using CFieldHashes = std::map<CFieldId, std::uint64_t>;
 // An item's fields: field -> wire text (a container, such as a recurrence, as the
 // canonical text of its subtree, server/vantro/field_merge.h).
 using CFieldValues = std::map<CFieldId, std::string>;
+// The pending field of a record whose Delete an answer sent (no field has it: code
+// pages and tokens of the wire are smaller).
+inline constexpr CFieldId kDeleteSentField = MakeFieldId(0xFF, 0xFF);
 
 // Texts longer than this are kept in the map as their hash alone.
 inline constexpr size_t kMaxKeptFieldText = 16 * 1024;
@@ -151,7 +156,8 @@ public:
     // True when serverKey's record holds a ClientID of that store identity.
     bool MappedToIdentity(const std::string& serverKey, std::string_view identity) const;
     // Every record whose pending generation is 1..generation takes its pending
-    // fields as the device's and the store's fields.
+    // fields as the device's and the store's fields; one pending kDeleteSentField
+    // (an answer sent the device a Delete of it) is dropped.
     void ConfirmUpTo(std::uint64_t generation);
 
     // Writes the marker once per object (flushed). False, with error set, when it

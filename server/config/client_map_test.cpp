@@ -157,6 +157,29 @@ TEST_F(ClientMapTest, PendingFieldsCountOnceTheirAnswerIsAcknowledged) {
     EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldValues{{MakeFieldId(1, 0x1B), "Ann"}}));
 }
 
+TEST_F(ClientMapTest, ARecordWhoseDeleteWasSentGoesOnlyWhenThatAnswerIsAcknowledged) {
+    CClientMap map = Map();
+    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
+    map.MapClientId("0C", "5@S1");
+    CClientMapRecord& c = map.Record("0C");
+    c.hasFields = true;
+    c.fields[MakeFieldId(3, 0x01)] = "Report";
+    c.pendingGeneration = 5;  // a Delete
+    c.pending[kDeleteSentField] = "D";
+    // Written and read back, it is still there with what was last exchanged.
+    CClientMap again = Map();
+    ASSERT_TRUE(again.Parse(map.Serialize()));
+    EXPECT_NE(map.Serialize().find("\t5\tFF3F=D\n"), std::string::npos) << map.Serialize();
+    ASSERT_NE(again.FindByClientId("5@S1"), nullptr);
+    EXPECT_EQ(again.FindByServerKey("0C")->fields.at(MakeFieldId(3, 0x01)), "Report");
+    again.ConfirmUpTo(4);
+    EXPECT_NE(again.FindByServerKey("0C"), nullptr);
+    again.ConfirmUpTo(5);
+    EXPECT_EQ(again.FindByServerKey("0C"), nullptr);
+    EXPECT_EQ(again.FindByClientId("5@S1"), nullptr);
+    EXPECT_TRUE(again.Changed());
+}
+
 TEST_F(ClientMapTest, MarkerMakesTheNextLoadRebuildFromTheItems) {
     // No files: an empty map, nothing written by a save without changes.
     CClientMap first = Map();

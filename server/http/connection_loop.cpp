@@ -98,6 +98,8 @@ struct CConnectionLoop::State {
     size_t heldBytes = 0;
     bool acceptPaused = false;
     Clock::time_point acceptResume;
+    // Where requests are read into before they are appended (made once, not per read).
+    std::unique_ptr<char[]> readPiece = std::make_unique<char[]>(kReadPiece);
 
     void Wake() {
         uint64_t one = 1;
@@ -265,10 +267,10 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
     uint64_t id = c.id;
     size_t readNow = 0;
     bool peerClosed = false;
-    std::vector<char> piece(kReadPiece);
+    char* piece = readPiece.get();
     // Bytes a transport holds already are read in this round: no wake-up comes for them.
     while (readNow < kReadPerWake || c.transport->Pending() > 0) {
-        IConnectionTransport::Received got = c.transport->Receive(piece.data(), piece.size());
+        IConnectionTransport::Received got = c.transport->Receive(piece, kReadPiece);
         if (got.end == IConnectionTransport::ReceiveEnd::kWouldBlock) break;
         if (got.end == IConnectionTransport::ReceiveEnd::kFailed) {
             CloseById(id);
@@ -303,7 +305,7 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
             CloseById(id);
             return;
         }
-        buffer.AppendBytes(n, piece.data());
+        buffer.AppendBytes(n, piece);
         if (buffer.Failed()) {
             AddLiveTrace("Request dropped: out of memory while reading it");
             CloseById(id);

@@ -1,6 +1,7 @@
 // A blocking TLS client for the tests: connects to 127.0.0.1:port, trusts only
 // the certificate file given (or anything, without one), sends a request and
-// reads the answer until the server ends it.
+// reads the answer until the server ends it. maxVersion (TLS1_1_VERSION, ...)
+// caps the versions it offers, every version allowed on its side.
 #pragma once
 
 #include <openssl/err.h>
@@ -22,9 +23,14 @@ struct TlsTestExchange {
 
 inline TlsTestExchange TlsExchange(int port, const std::string& request,
                                    const std::string& trustedFile = "",
-                                   const std::string& name = "") {
+                                   const std::string& name = "", int maxVersion = 0) {
     TlsTestExchange result;
     SslCtxPtr context(SSL_CTX_new(TLS_client_method()));
+    if (maxVersion != 0) {
+        SSL_CTX_set_security_level(context.get(), 0);
+        SSL_CTX_set_min_proto_version(context.get(), TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(context.get(), maxVersion);
+    }
     if (!trustedFile.empty()) {
         SSL_CTX_load_verify_locations(context.get(), trustedFile.c_str(), nullptr);
         SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);

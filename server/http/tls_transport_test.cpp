@@ -101,6 +101,10 @@ TEST_F(TlsLoopTest, WrongNameAndUntrustedCertificateFailOnTheClientSide) {
     ASSERT_TRUE(
         CreateSelfSignedCertificate(otherCert, otherKey, {"localhost"}, {"127.0.0.1"}, error));
     EXPECT_FALSE(TlsExchange(port, "GET / HTTP/1.0\r\n\r\n", otherCert, "localhost").handshake);
+    // TLS 1.1 and older are refused; 1.2 is taken.
+    EXPECT_FALSE(TlsExchange(port, "GET / HTTP/1.0\r\n\r\n", cert, "", TLS1_1_VERSION).handshake);
+    EXPECT_FALSE(TlsExchange(port, "GET / HTTP/1.0\r\n\r\n", cert, "", TLS1_VERSION).handshake);
+    EXPECT_TRUE(TlsExchange(port, "GET / HTTP/1.0\r\n\r\n", cert, "", TLS1_2_VERSION).handshake);
     // The server is still there for a proper client.
     EXPECT_TRUE(TlsExchange(port, "GET / HTTP/1.0\r\n\r\n", cert, "localhost").handshake);
 }

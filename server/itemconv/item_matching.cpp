@@ -5,9 +5,6 @@
 
 namespace {
 
-// Rows are read in batches, so a large folder never sits in memory as one row set.
-constexpr LONG kRowBatch = 256;
-
 // The property the kind pairs by and the element's key, or tag 0 for a kind that
 // never pairs.
 ULONG NameKey(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields, const std::string& folderKind,
@@ -59,24 +56,25 @@ CByteBuffer FindTwin(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
     ULONG keyTag = NameKey(folder, fields, folderKind, key);
     if (keyTag == 0 || key.empty()) return CByteBuffer();
     if (!eligible) return FindItemByKey(folder, keyTag, key);
-    // Every item of that name, in table order, until one may be paired.
+    // Every item of that name, in table order, until one may be paired: each found
+    // through the store's index from the row after the last, so a large folder is
+    // not read whole for every element.
     IMAPITablePtr table = folder.GetContentsTable();
+    table.SetColumns(CPropTagArray{PR_ENTRYID});
     CPropValue value = CPropValue::String8(keyTag, key);
     SRestriction restriction{};
     restriction.rt = RES_PROPERTY;
     restriction.res.resProperty.relop = RELOP_EQ;
     restriction.res.resProperty.ulPropTag = keyTag;
     restriction.res.resProperty.lpProp = value.Get();
-    table.Restrict(&restriction);
-    table.SetColumns(CPropTagArray{PR_ENTRYID});
-    for (;;) {
-        CRowSet rows = table.QueryRows(kRowBatch);
+    for (BOOKMARK from = BOOKMARK_BEGINNING; table.FindRow(&restriction, from);
+         from = BOOKMARK_CURRENT) {
+        CRowSet rows = table.QueryRows(1);
         if (rows.Empty()) return CByteBuffer();
-        for (ULONG i = 0; i < rows.Count(); ++i) {
-            CByteBuffer id = CRowSet::Binary(rows[i], PR_ENTRYID);
-            if (!id.Empty() && eligible(id.ToText())) return id;
-        }
+        CByteBuffer id = CRowSet::Binary(rows[0], PR_ENTRYID);
+        if (!id.Empty() && eligible(id.ToText())) return id;
     }
+    return CByteBuffer();
 }
 
 IMessagePtr CreateItem(IMAPIFolderPtr& folder, const std::string& folderKind) {

@@ -51,6 +51,22 @@ TEST_F(MapiItemConverterTest, AddedContactIsMatchedSavedAndWritten) {
         converter.FindOrCreateItem(folder, tree, "Contacts", &twins, &matched);
     EXPECT_FALSE(matched);
     EXPECT_TRUE(refused->Message().GetEntryID() != addedId);
+    // Saved, it is a second item of that name: passed over the first, the search
+    // finds the next one, and with both refused there is none.
+    ASSERT_TRUE(converter.XMLtoMessage(*refused, tree));
+    const CByteBuffer secondId = refused->Message().GetEntryID();
+    std::unique_ptr<CMobileMapiMessage> second =
+        converter.FindOrCreateItem(folder, tree, "Contacts", &twins, &matched);
+    EXPECT_TRUE(matched);
+    EXPECT_EQ(secondId, second->Message().GetEntryID());
+    twins.eligible = [&](const std::string& key) {
+        return key != addedId.ToText() && key != secondId.ToText();
+    };
+    std::unique_ptr<CMobileMapiMessage> third =
+        converter.FindOrCreateItem(folder, tree, "Contacts", &twins, &matched);
+    EXPECT_FALSE(matched);
+    EXPECT_TRUE(third->Message().GetEntryID() != addedId &&
+                third->Message().GetEntryID() != secondId);
     twins.eligible = nullptr;
     std::unique_ptr<CMobileMapiMessage> byClass =
         converter.FindOrCreateItem(folder, tree, "Contact", &twins, &matched);

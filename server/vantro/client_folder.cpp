@@ -128,6 +128,8 @@ void CVantroRequest::HandleClientFolder() {
                     FolderCounts& counts = CountsOf(target.folder);
                     ++(change == kAdd ? counts.deviceAdded : counts.deviceChanged);
                     if (outcome.matched) ++counts.deviceMatched;
+                } else if (outcome.reached) {
+                    ++CountsOf(target.folder).deviceRepeated;
                 }
                 const bool mapped = outcome.result == ReadResult::kMapped;
                 if (mapped || (!outcome.refused.empty() && !outcome.clientKey.empty())) {
@@ -208,6 +210,7 @@ void CVantroRequest::HandleDelete(const ClientFolder& target) {
         if (place == EntryPlace::kMissing) {
             AddLiveTraceF("Deleting %s: no such item", key.c_str());
             session_.NoteDeviceChange(key);
+            ++CountsOf(folder).deviceRepeated;
             if (map != nullptr) map->Remove(key);
             continue;
         }

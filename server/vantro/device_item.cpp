@@ -30,6 +30,28 @@ void CopyTree(const CWBXMLLiterals& from, CWBXMLLiterals& into) {
     }
 }
 
+// The fields of a device's Modify without those equal to what an answer the device
+// never acknowledged sent: a handheld ended while applying that answer holds them
+// as the desktop sent them, which is no change of its own.
+CWBXMLLiterals WithoutPendingFields(const CWBXMLLiterals& fields, const CClientMapRecord& record) {
+    const CFieldValues device = KeptValuesOf(FieldValuesOf(fields));
+    auto valueIn = [](const CFieldValues& values, CFieldId id) {
+        auto it = values.find(id);
+        return it == values.end() ? std::string() : it->second;
+    };
+    CWBXMLLiterals kept;
+    for (const auto& node : fields) {
+        const CFieldId id = MakeFieldId(node->codePage, node->token);
+        if (valueIn(device, id) == valueIn(record.pending, id)) continue;
+        CWBXMLLiteral& copy = kept.Add(node->codePage, node->token, node->value);
+        if (node->children) {
+            copy.children = std::make_unique<CWBXMLLiterals>();
+            CopyTree(*node->children, *copy.children);
+        }
+    }
+    return kept;
+}
+
 }  // namespace
 
 CFieldValues CVantroRequest::ReadItemFields(CAbstractVantroElement& element) {
@@ -97,7 +119,7 @@ CVantroRequest::ItemOutcome CVantroRequest::ReadElement(const ClientFolder& targ
 
 void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
                                      const std::string& givenServerKey,
-                                     const CWBXMLLiterals& fields, ItemOutcome& outcome) {
+                                     const CWBXMLLiterals& sentFields, ItemOutcome& outcome) {
     CAbstractVantroFolder* folder = target.folder;
     CRequestExchange& exchange = session_.Exchange();
     CClientMap* map = target.mapiFolder != nullptr ? exchange.MapOf(*target.mapiFolder) : nullptr;
@@ -110,7 +132,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
                       static_cast<int>(clientId.size()));
     }
     if (!IsUsableClientId(clientId)) clientId.clear();
-    if (ClearsRequiredField(fields)) {
+    if (ClearsRequiredField(sentFields)) {
         AddLiveTraceF("Item %s refused: its message class would be cleared",
                       !givenServerKey.empty() ? givenServerKey.c_str() : clientId.c_str());
         outcome.result = ReadResult::kFailed;
@@ -164,6 +186,21 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             }
         }
     }
+    // The device's own change: for an item an unacknowledged answer sent, the
+    // fields it sent back as they are are left out.
+    const CClientMapRecord* sentBefore =
+        element && map != nullptr ? map->FindByServerKey(element->GetKey()) : nullptr;
+    CWBXMLLiterals ownFields;
+    const bool filtered =
+        change == kModify && sentBefore != nullptr && sentBefore->pendingGeneration != 0;
+    if (filtered) {
+        ownFields = WithoutPendingFields(sentFields, *sentBefore);
+        if (ownFields.Size() != sentFields.Size())
+            AddLiveTraceF("Item %s: %d of its fields as the unacknowledged answer sent them",
+                          element->GetKey().c_str(),
+                          static_cast<int>(sentFields.Size() - ownFields.Size()));
+    }
+    const CWBXMLLiterals& fields = filtered ? ownFields : sentFields;
     const std::string className = folder->GetClassName();
     if (!element && change == kAdd && target.pairByName) {
         const std::string identity(ClientIdStoreIdentity(clientId));
@@ -208,6 +245,22 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         }
     }
     CMergeResult merge = MergeDeviceChange(FieldValuesOf(fields), input);
+    // The fields left out as an unacknowledged answer sent them are what the device
+    // holds now, whatever the desktop holds since.
+    if (filtered && ownFields.Size() != sentFields.Size()) {
+        const CFieldValues own = FieldValuesOf(ownFields);
+        const CFieldValues sent = FieldValuesOf(sentFields);
+        const CFieldValues kept = KeptValuesOf(sent);
+        for (const auto& entry : sent) {
+            if (own.count(entry.first) != 0) continue;
+            auto value = kept.find(entry.first);
+            if (value == kept.end())
+                merge.deviceHolds.erase(entry.first);
+            else
+                merge.deviceHolds[entry.first] = value->second;
+        }
+        merge.sendBack = true;
+    }
     CWBXMLLiterals apply;
     if (found == Found::kNew && restoring) {
         for (const auto& [field, text] : FieldValuesOf(fields)) {
@@ -271,6 +324,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     }
     if (sendBack) exchange.NoteEcho(folder->GetKey(), key);
     session_.NoteDeviceChange(key);
+    outcome.reached = true;
     exchange.NoteClaimed(key);
 
     // What the answer tells the device.

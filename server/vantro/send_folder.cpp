@@ -1,7 +1,10 @@
 // Store changes to the device: GetData with its folders, and DoSendFolder, which
 // writes one Sync element per folder with changes and the folder's snapshot.
+#include <unistd.h>
+
 #include <cstdlib>
 
+#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/store/mapi_folder.h"
@@ -117,21 +120,31 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     // A folder the device changed in this request gets its AckString even when
     // nothing is sent back: the snapshot then records the device's own changes, and
     // without the acknowledgement the baseline would never take them in, so the
-    // next answer would send them back to the device.
+    // next answer would send them back to the device. The same holds for changes
+    // repeated after a lost answer, which store nothing.
     auto own = counts_.find(key);
     const bool deviceChanged =
         own != counts_.end() && own->second.deviceAdded + own->second.deviceChanged +
-                                        own->second.deviceDeleted + own->second.deviceOther >
+                                        own->second.deviceDeleted + own->second.deviceOther +
+                                        own->second.deviceRepeated >
                                     0;
+    // A folder of a kind that pairs by name gets its AckString without a baseline
+    // even with nothing in it: acknowledged, its first sync is over, and items
+    // added later on both sides are never paired by name.
+    CPocketDevice* device = session_.CurrentDevice();
+    const bool noBaseline =
+        device != nullptr && dynamic_cast<CMobileMapiFolder*>(folder) != nullptr &&
+        folder->GetClassName() != "Email" &&
+        access(StateFilePath(session_.DataFolder(), device->DeviceID, key).c_str(), F_OK) != 0;
+    const bool acknowledge = element || deviceChanged || noBaseline;
     // Every answer names a snapshot of its own; one that no answer names is not
     // written (no acknowledgement could install it).
     std::uint64_t generation = 0;
-    if (element || deviceChanged) generation = folder->PrepareSnapshot();
+    if (acknowledge) generation = folder->PrepareSnapshot();
     std::string tempKey = folder->GetTempKey();
-    CPocketDevice* device = session_.CurrentDevice();
     std::string ack =
         FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
-    if (element || deviceChanged) {
+    if (acknowledge) {
         std::string path = session_.GetFolderPath(folder);
         answer_.StartTag(kPage, kSync);
         answer_.StartTag(kPage, kFolder);
@@ -158,9 +171,20 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
                     answer_.StartTag(kPage, kDelete);
                     answer_.WriteElement(kPage, kServerID, element->GetKey());
                     answer_.EndTag();
+                    // The record stays until the device acknowledges the Delete: a
+                    // device that never got it and changed the item meanwhile
+                    // gets it made again from the fields last exchanged.
                     if (auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder)) {
-                        if (CClientMap* map = session_.Exchange().MapOf(*mapiFolder))
-                            map->Remove(element->GetKey());
+                        CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
+                        if (map != nullptr && map->FindByServerKey(element->GetKey()) != nullptr) {
+                            CClientMapRecord& record = map->Record(element->GetKey());
+                            if (generation != 0) {
+                                record.pendingGeneration = generation;
+                                record.pending = {{kDeleteSentField, "D"}};
+                            } else {
+                                map->Remove(element->GetKey());
+                            }
+                        }
                     }
                     break;
                 case kStateReadFlag:

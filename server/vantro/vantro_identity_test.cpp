@@ -69,6 +69,23 @@ TEST_F(VantroIdentityTest, RepeatedAddsAfterALostAnswerAreAnsweredAsTheFirstByte
     EXPECT_FALSE(DataFileExists("-1.map-dirty"));
 }
 
+TEST_F(VantroIdentityTest, AMailAddRepeatedAfterALostAnswerIsStoredOnce) {
+    IMAPIFolderPtr inbox = DefaultFolder(-4);
+    constexpr int32_t kMailPage = 7;
+    const std::vector<Node> request = {
+        Box(kSync, {DeviceFolder("-4", "Email",
+                                 {Item(kAdd, "30@S1",
+                                       {Text(0x0E, "IPM.Note", kMailPage),
+                                        Text(0x17, "Lunch on Friday?", kMailPage)})})})};
+    std::string first = RunBody(Body(request));
+    std::string mail = NewKey(inbox, {});
+    ASSERT_FALSE(mail.empty());
+    // The answer was lost: the same request again gets the same answer, one mail.
+    EXPECT_EQ(HexBytes(RunBody(Body(request))), HexBytes(first));
+    EXPECT_EQ(Keys(inbox), std::vector<std::string>{mail});
+    EXPECT_EQ(Prop(inbox, mail, PR_SUBJECT), "Lunch on Friday?");
+}
+
 TEST_F(VantroIdentityTest, RepeatedAddKeepsADesktopEditAndTakesAHandheldEdit) {
     Run({Box(kSync, {DeviceContacts({Item(
                         kAdd, "7@S1",
@@ -246,6 +263,102 @@ TEST_F(VantroIdentityTest, AckStringsNameASnapshotOfTheirOwn) {
     Run({AckOf({"PPC1:-1.csv:-1_temp.5.csv/../../x", "PPC1:../x.csv:../x_temp.1.csv"})});
     EXPECT_TRUE(Traced("AckString refused: PPC1:-1.csv:-1_temp.5.csv/../../x")) << lastTrace_;
     EXPECT_TRUE(Traced("AckString refused: PPC1:../x.csv:../x_temp.1.csv")) << lastTrace_;
+}
+
+TEST_F(VantroIdentityTest, AFolderWhoseAddsWereAllRepeatsGetsAnAckStringToo) {
+    // Two tasks without subject, sent on the first sync; the answer is lost.
+    const std::vector<Node> request = {Box(
+        kSync, {DeviceTasks({Task(kAdd, "1@S1", "", "one"), Task(kAdd, "2@S1", "", "two")}, true),
+                GetFolder("-2")})};
+    std::string first = Run(request);
+    std::vector<std::string> keys = Keys(tasks_);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(acks_, std::vector<std::string>{"PPC1:-2.csv:-2_temp.1.csv"}) << first;
+    // The repeat stores nothing, but its snapshot takes both tasks in: the folder
+    // is acknowledged under a generation of its own.
+    Run(request);
+    EXPECT_EQ(Keys(tasks_), keys);
+    EXPECT_EQ(acks_, std::vector<std::string>{"PPC1:-2.csv:-2_temp.2.csv"}) << lastTrace_;
+    // Acknowledged, the next request gets nothing back: not the device's own tasks.
+    EXPECT_EQ(Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})}), "");
+}
+
+TEST_F(VantroIdentityTest, ADeletionRepeatedAfterALostAnswerIsAcknowledged) {
+    Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "gone")}, true), GetFolder("-2")})});
+    std::string key = NewKey(tasks_, {});
+    ASSERT_FALSE(key.empty());
+    Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})});
+    // The device deletes the task; the answer is lost and the deletion comes again.
+    const std::vector<Node> request = {
+        Box(kSync, {DeviceTasks({Box(kDelete, {Text(kServerID, key)})}), GetFolder("-2")})};
+    Run(request);
+    EXPECT_TRUE(Keys(tasks_).empty());
+    Run(request);
+    EXPECT_TRUE(Traced("Deleting " + key + ": no such item")) << lastTrace_;
+    ASSERT_EQ(acks_.size(), 1u) << lastTrace_;
+    // Acknowledged, the deletion is not sent back to the device that made it.
+    EXPECT_EQ(Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})}), "");
+}
+
+TEST_F(VantroIdentityTest, AnEmptyFolderIsAcknowledgedOnItsFirstSyncAndNeverPairsLater) {
+    // Nothing on either side: the answer still names a snapshot.
+    EXPECT_EQ(Run({Box(kSync, {GetFolder("-2")})}), SentFolder({}, 1, "-2"));
+    Run({Ack(), Box(kSync, {GetFolder("-2")})});
+    EXPECT_TRUE(DataFileExists("-2.csv"));
+    // Later both sides add a task "Call Bob": two tasks, not one paired by name.
+    std::string desktop = AddItem(tasks_, "Call Bob", "IPM.Task");
+    Run({Box(kSync,
+             {DeviceTasks({Task(kAdd, "1@S1", "Call Bob", "about the car")}), GetFolder("-2")})});
+    EXPECT_EQ(Keys(tasks_).size(), 2u);
+    EXPECT_EQ(Prop(tasks_, desktop, PR_BODY), "");
+    EXPECT_FALSE(Traced("Folder -2: first sync of the device (no baseline)")) << lastTrace_;
+}
+
+TEST_F(VantroIdentityTest, FieldsAppliedFromAnUnacknowledgedAnswerDoNotUndoADesktopEdit) {
+    Run({Box(kSync, {GetFolder("-2")})});
+    Run({Ack(), Box(kSync, {GetFolder("-2")})});
+    std::string key = AddItem(tasks_, "Report", "IPM.Task");
+    DesktopEdit(tasks_, key, {{PR_BODY, "first draft"}});
+    // The answer carrying the task reaches a handheld that ends while applying it:
+    // the task is written there, but nothing is acknowledged.
+    EXPECT_EQ(Run({Box(kSync, {GetFolder("-2")})}), SentFolder({"Add " + key}, 2, "-2"));
+    // Meanwhile the desktop edits the body; the handheld, whose snapshot lacks the
+    // task, sends it as it was written, and raises its importance.
+    DesktopEdit(tasks_, key, {{PR_BODY, "final"}});
+    Run({Box(kSync, {DeviceTasks({Item(kModify, "3@S1",
+                                       {Text(kTaskSubject, "Report", kTaskPage),
+                                        Text(kTaskBody, "first draft", kTaskPage),
+                                        Text(kTaskImportance, "2", kTaskPage)},
+                                       key)}),
+                     GetFolder("-2")})},
+        true);
+    EXPECT_EQ(Prop(tasks_, key, PR_BODY), "final");
+    EXPECT_TRUE(Traced("Item " + key + ": 2 of its fields as the unacknowledged answer sent them"))
+        << lastTrace_;
+    // The answer brings the handheld the desktop's body.
+    EXPECT_NE(Describe(lastDocument_, true).find("TaskBody=final"), std::string::npos)
+        << Describe(lastDocument_, true);
+}
+
+TEST_F(VantroIdentityTest, AChangeAfterALostDeleteRestoresTheWholeItem) {
+    Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "Report", "the whole text")}, true),
+                     GetFolder("-2")})});
+    std::string key = NewKey(tasks_, {});
+    ASSERT_FALSE(key.empty());
+    Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})});
+    // The desktop deletes the task; the answer carrying the Delete is lost.
+    tasks_.DeleteMessages({*CByteBuffer::ParseHex(key)});
+    EXPECT_NE(Run({Box(kSync, {GetFolder("-2")})}).find("Element{Delete{ServerID=" + key + " }"),
+              std::string::npos)
+        << Describe(lastDocument_);
+    // The handheld renames it: the change beats the deletion, with every field.
+    Run({Box(kSync, {DeviceTasks({Item(kModify, "1@S1",
+                                       {Text(kTaskSubject, "Final report", kTaskPage)}, key)}),
+                     GetFolder("-2")})});
+    std::string restored = NewKey(tasks_, {});
+    ASSERT_FALSE(restored.empty()) << lastTrace_;
+    EXPECT_EQ(Prop(tasks_, restored, PR_SUBJECT), "Final report");
+    EXPECT_EQ(Prop(tasks_, restored, PR_BODY), "the whole text");
 }
 
 TEST_F(VantroIdentityTest, AServerKilledAfterTheSaveLosesNoMapping) {

@@ -128,6 +128,7 @@ private:
         std::string serverKey;
         bool stored = false;   // the item was written to the store
         bool matched = false;  // paired by name with a desktop item
+        bool reached = false;  // the item the change names was found or made
         // Why a part of a stored item was not applied (empty when all of it was).
         std::string refused;
     };
@@ -179,6 +180,9 @@ private:
         int deviceChanged = 0;
         int deviceDeleted = 0;
         int deviceOther = 0;  // read states and moves
+        // Changes that named an item as it already was (repeated after a lost
+        // answer): nothing stored, but the folder's snapshot must take them in.
+        int deviceRepeated = 0;
         int deviceMatched = 0;
         int conflicts = 0;
         int sentAdded = 0;

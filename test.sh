@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the release build, a
-# second build with AddressSanitizer and UndefinedBehaviorSanitizer, and each
+# second build with AddressSanitizer and UndefinedBehaviorSanitizer, a third with
+# ThreadSanitizer for the server's and the end-to-end tests, and each
 # libFuzzer target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -24,6 +25,29 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/scri
 # The two-way sync matrix runs in the release pass only: under the sanitizers it
 # takes many times as long, and the sanitized corvel and skiff are already driven
 # end to end by the skiff and Vantro tests above.
+
+echo "== thread sanitizer build and tests (the server's tests, end to end)"
+# Only what this pass runs is built. Every report, the child programs' included,
+# is written below build-tsan/tsan-reports; any file there fails the pass.
+tsan_tests=(server_app_test server_config_test server_formats_test server_http_test
+  server_itemconv_test server_mapi_test server_restriction_test server_runtime_test
+  server_store_test server_vantro_test http_e2e_test load_e2e_test routing_e2e_test
+  tls_e2e_test vantro_e2e_test vantro_exchange_e2e_test vantro_sync_e2e_test)
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVEL_TSAN=ON -DCORVEL_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target corvel corvel-store "${tsan_tests[@]}"
+rm -rf build-tsan/tsan-reports
+mkdir -p build-tsan/tsan-reports
+tsan_regex="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+# The peak-memory bound of the load test means nothing beside the sanitizer's
+# shadow memory; its idle and trickling connections are run.
+TSAN_OPTIONS="halt_on_error=0:second_deadlock_stack=1:log_path=$PWD/build-tsan/tsan-reports/report:suppressions=$PWD/scripts/tsan.supp" \
+  GTEST_FILTER=-LoadEndToEnd.LargeAndDeeplyNestedRequestsCostBoundedMemory \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$tsan_regex"
+if compgen -G "build-tsan/tsan-reports/report*" >/dev/null; then
+  cat build-tsan/tsan-reports/report*
+  echo "ThreadSanitizer reported the races above." >&2
+  exit 1
+fi
 
 echo "== fuzz targets, ${fuzz_seconds} s each"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \

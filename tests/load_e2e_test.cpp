@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/test_process.h"
@@ -18,6 +20,17 @@ public:
         : ChildProcess(ProgramPath("corvel"),
                        {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"},
                        DataHomeEnvironment(dataHome)) {}
+    // The thread count once it has stayed the same for half a second (at most 20 s).
+    long SettledThreads() {
+        long seen = Status("Threads");
+        for (int i = 0; i < 40; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            long now = Status("Threads");
+            if (now == seen) break;
+            seen = now;
+        }
+        return seen;
+    }
     // A figure of /proc/<pid>/status ("Threads", "VmHWM" in kB).
     long Status(const std::string& key) {
         std::ifstream status("/proc/" + std::to_string(Pid()) + "/status");
@@ -59,9 +72,10 @@ protected:
 const std::string kFile = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nfile";
 
 TEST_F(LoadEndToEnd, IdleAndTricklingConnectionsKeepNobodyWaiting) {
-    // Every worker is there once the first request is answered.
+    // Every worker of the plain listener is there once the first request is
+    // answered; the HTTPS listener starts its own after it says it listens.
     ASSERT_EQ(AskLoopback(port_, "GET /f.txt HTTP/1.1\r\nHost: pc\r\n\r\n"), kFile);
-    long threadsBefore = corvel_->Status("Threads");
+    long threadsBefore = corvel_->SettledThreads();
     // More waiting connections than the server ever had threads.
     std::vector<CSocket> idle;
     for (int i = 0; i < 300; ++i) idle.push_back(ConnectLoopback(port_));

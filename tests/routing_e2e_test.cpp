@@ -290,6 +290,19 @@ TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
               std::string::npos);
     EXPECT_NE(log.find("target page\n--------------------------------------------------------\r\n"),
               std::string::npos);
+
+    // Large answers: passed on whole, logged cut, and webbin.log rotated at its size
+    // limit, keeping one webbin.log.1.
+    std::string large(600 * 1024, 'B');
+    WriteWholeFile(targetHome.Path() + "/www/app/large.htm", large);
+    const size_t whole = FileAnswer("text/html", large).size();
+    for (int i = 0; i < 45; ++i) ASSERT_EQ(Get(port, "/fwd/app/large.htm").size(), whole) << i;
+    ASSERT_TRUE(std::filesystem::exists(data_ + "/webbin.log.1"));
+    EXPECT_FALSE(std::filesystem::exists(data_ + "/webbin.log.2"));
+    EXPECT_LE(std::filesystem::file_size(data_ + "/webbin.log"),
+              size_t{10 * 1024 * 1024 + 300 * 1024});
+    EXPECT_LE(std::filesystem::file_size(data_ + "/webbin.log.1"),
+              size_t{10 * 1024 * 1024 + 300 * 1024});
 }
 
 }  // namespace

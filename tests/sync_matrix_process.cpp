@@ -39,7 +39,7 @@ std::vector<std::string> Environment(const std::string& home,
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
         if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0 ||
-            entry.rfind("LSAN_", 0) == 0) {
+            entry.rfind("LSAN_", 0) == 0 || entry.rfind("TSAN_", 0) == 0) {
             env.push_back(entry);
         }
     }

@@ -49,7 +49,7 @@ inline std::vector<std::string> DataHomeEnvironment(const std::string& dataHome,
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
         if (entry.rfind("ASAN_", 0) == 0 || entry.rfind("UBSAN_", 0) == 0 ||
-            entry.rfind("LSAN_", 0) == 0) {
+            entry.rfind("LSAN_", 0) == 0 || entry.rfind("TSAN_", 0) == 0) {
             env.push_back(entry);
         }
     }

@@ -39,7 +39,7 @@ protected:
     // The ServerIDs of the Element mappings of the last answer, in order.
     std::vector<std::string> MappedKeys() {
         std::vector<std::string> keys;
-        std::string text = DescribeVantroBody(lastBody_);
+        std::string text = DescribeVantroBody(LastBody());
         std::regex mapping("    Element\n      ClientID [^\n]*\n      ServerID ([0-9A-F]+)\n");
         for (auto it = std::sregex_iterator(text.begin(), text.end(), mapping);
              it != std::sregex_iterator(); ++it)

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,10 +55,19 @@ protected:
     std::string Send(const std::string& description) {
         return AskServer(port_, VantroHttpRequest(BuildVantroBody(description)));
     }
-    // The answer body in readable form; the raw body is kept in lastBody_.
+    // The answer body in readable form; the raw body is kept (LastBody).
     std::string Exchange(const std::string& description) {
-        lastBody_ = AnswerBody(Send(description));
-        return DescribeVantroBody(lastBody_);
+        std::string body = AnswerBody(Send(description));
+        {
+            std::lock_guard<std::mutex> lock(lastBodyLock_);
+            lastBody_ = body;
+        }
+        return DescribeVantroBody(body);
+    }
+    // The raw body of the last answer Exchange received.
+    std::string LastBody() const {
+        std::lock_guard<std::mutex> lock(lastBodyLock_);
+        return lastBody_;
     }
     // corvel-store's output; its exit code is kept in lastToolCode_.
     std::string Store(std::vector<std::string> args) {
@@ -72,7 +82,7 @@ protected:
     // carried; empty when it carried none.
     std::string Acks() const {
         std::string out;
-        const std::string text = DescribeVantroBody(lastBody_);
+        const std::string text = DescribeVantroBody(LastBody());
         const std::string key = "AckString ";
         for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
             size_t end = text.find('\n', at);
@@ -86,5 +96,9 @@ protected:
     std::unique_ptr<TestProgram> corvel_;
     int port_ = 0;
     int lastToolCode_ = 0;
+
+private:
+    // Requests may be exchanged from several threads at once.
+    mutable std::mutex lastBodyLock_;  // owns lastBody_
     std::string lastBody_;
 };

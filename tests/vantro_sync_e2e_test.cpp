@@ -355,7 +355,7 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
                        "      ServerID " +
                        contact + "\n"),
               "");
-    EXPECT_EQ(lastBody_, kHeaderOnly);
+    EXPECT_EQ(LastBody(), kHeaderOnly);
     auto expectMailUntouched = [&] {
         std::vector<std::string> archived = ItemLines(Store({"items", "Archive"}), mail);
         ASSERT_EQ(archived.size(), 1u);

@@ -41,7 +41,7 @@ std::vector<DeviceRow> Devices(const std::string& dataFolder) {
         if (entry.path().extension() != ".ifo") continue;
         CLineReader reader(entry.path().string());
         if (!reader.IsOpen()) continue;
-        CPocketDevice record;
+        CDeviceConfig record;
         bool inSignature = false;
         std::string raw;
         while (reader.Next(raw)) ParseDeviceFileLine(StripLineEnd(raw), record, inSignature);

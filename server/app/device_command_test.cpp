@@ -5,6 +5,7 @@
 #include <utime.h>
 
 #include <filesystem>
+#include <mutex>
 #include <sstream>
 
 #include "server/config/config_test_util.h"
@@ -143,10 +144,17 @@ TEST_F(DeviceCommandTest, TheRunningServerResetsAndRemovesOnRequest) {
     CDataFolderLock held;
     std::string error;
     ASSERT_TRUE(held.TryAcquire(data_, error));
-    CSettingsWatcher watcher(settings, std::chrono::milliseconds(20));
     auto record = settings.Devices().FindExistingDevice("DEV1");
     ASSERT_TRUE(record);
     record->syncState["-1"] = nullptr;
+    // The sync state belongs to the protocol side, which carries requests out
+    // under its request lock; this lock stands for it.
+    std::mutex requestLock;
+    CSettingsWatcher watcher(settings, std::chrono::milliseconds(20),
+                             [&](const CDeviceRequest& request) {
+                                 std::lock_guard<std::mutex> lock(requestLock);
+                                 CarryOutDeviceRequest(settings, request);
+                             });
 
     Clear();
     ASSERT_EQ(RunDeviceReset(data_, "DEV1", "-1", out_, err_), 0) << err_.str();
@@ -154,7 +162,7 @@ TEST_F(DeviceCommandTest, TheRunningServerResetsAndRemovesOnRequest) {
     EXPECT_FALSE(Exists("DEV1/-1.csv") || Exists("DEV1/-1.map"));
     EXPECT_TRUE(Exists("DEV1/-2.csv") && Exists("DEV1.ifo"));
     {
-        std::lock_guard<std::recursive_mutex> lock(settings.Lock());
+        std::lock_guard<std::mutex> lock(requestLock);
         EXPECT_TRUE(record->syncState.empty());  // read afresh at the next sync
     }
 

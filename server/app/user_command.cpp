@@ -116,7 +116,7 @@ int RunUserAdd(const UserAddOptions& options, const std::string& dataFolder, std
         }
         out << "Profile " << options.profile << " created\n";
     }
-    CPocketDevice record;
+    CDeviceConfig record;
     record.Name = options.name;
     record.Passwort = options.password;
     record.ProfileName = options.profile;
@@ -133,13 +133,14 @@ int RunUserAdd(const UserAddOptions& options, const std::string& dataFolder, std
             err << "corvel user add: " << problem << "\n";
         record.folders = std::move(found.folders);
     }
-    if (!record.WriteDeviceFile(path)) {
+    record.filePath = path;
+    if (!CPocketDevice(record).WriteDeviceFile()) {
         err << "corvel user add: " << path << " cannot be written\n";
         return 1;
     }
     out << "User " << options.name << " written to " << path << " (profile " << options.profile
         << ", " << record.folders.size() << " folders)\n";
-    for (const CPocketFolder& folder : record.folders) {
+    for (const CFolderSetting& folder : record.folders) {
         out << "  " << folder.defaultCode << "  " << folder.outlookPath << "\n";
     }
     return 0;
@@ -157,7 +158,7 @@ int RunUserList(const std::string& dataFolder, std::ostream& out, std::ostream& 
     for (const auto& file : files) {
         CLineReader reader(file.string());
         if (!reader.IsOpen()) continue;
-        CPocketDevice record;
+        CDeviceConfig record;
         bool inSignature = false;
         std::string raw;
         while (reader.Next(raw)) ParseDeviceFileLine(StripLineEnd(raw), record, inSignature);

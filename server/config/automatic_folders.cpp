@@ -14,7 +14,7 @@ void AddFolder(CAutomaticFolders& result, IMsgStore* store, const std::string& e
                                   std::to_string(code) + " cannot be opened");
         return;
     }
-    CPocketFolder added;
+    CFolderSetting added;
     added.outlookPath = path;
     size_t separator = path.find('\\');
     added.virtualPath = separator == std::string::npos ? std::string() : path.substr(separator + 1);

@@ -14,7 +14,7 @@
 #include "server/config/pocket_device.h"
 
 struct CAutomaticFolders {
-    std::vector<CPocketFolder> folders;
+    std::vector<CFolderSetting> folders;
     // One text per folder that could not be added ("CDlgUser::AddFolder: ..."), or
     // for the whole run ("CDlgUser::OnBnClickedButtonAuto: ...").
     std::vector<std::string> problems;

@@ -65,8 +65,8 @@ void AppendLine(std::string& out, std::string_view key, std::string_view value) 
 
 }  // namespace
 
-CPocketFolder ParseFolderValue(std::string_view value) {
-    CPocketFolder folder;
+CFolderSetting ParseFolderValue(std::string_view value) {
+    CFolderSetting folder;
     if (value.find(',') == std::string_view::npos) {
         folder.outlookPath = FieldText(value);
         folder.kind = KindForDefaultCode(folder.defaultCode);
@@ -100,7 +100,7 @@ CPocketFolder ParseFolderValue(std::string_view value) {
     return folder;
 }
 
-void ParseDeviceFileLine(std::string_view line, CPocketDevice& record, bool& inSignature) {
+void ParseDeviceFileLine(std::string_view line, CDeviceConfig& record, bool& inSignature) {
     if (inSignature) {
         record.Signatur.append(line);
         record.Signatur += '\n';
@@ -133,11 +133,11 @@ void ParseDeviceFileLine(std::string_view line, CPocketDevice& record, bool& inS
     }
 }
 
-void FinishDeviceFile(CPocketDevice& record) {
+void FinishDeviceFile(CDeviceConfig& record) {
     if (!record.Signatur.empty() && record.Signatur.back() == '\n') record.Signatur.pop_back();
 }
 
-void ParseDeviceFile(std::string_view text, CPocketDevice& record) {
+void ParseDeviceFile(std::string_view text, CDeviceConfig& record) {
     record.Signatur.clear();
     bool inSignature = false;
     size_t pos = 0;
@@ -153,7 +153,7 @@ void ParseDeviceFile(std::string_view text, CPocketDevice& record) {
     FinishDeviceFile(record);
 }
 
-std::string SerializeDeviceFile(const CPocketDevice& record) {
+std::string SerializeDeviceFile(const CDeviceConfig& record) {
     std::string out;
     AppendLine(out, "Name", record.Name);
     AppendLine(out, "Passwort", record.Passwort);
@@ -162,7 +162,7 @@ std::string SerializeDeviceFile(const CPocketDevice& record) {
     AppendLine(out, "SignaturShort", record.SignaturShort);
     AppendLine(out, "SignaturAlways", record.SignaturAlways ? "1" : "0");
     AppendLine(out, "TimeZoneDifference", std::to_string(record.TimeZoneDifference));
-    for (const CPocketFolder& folder : record.folders) {
+    for (const CFolderSetting& folder : record.folders) {
         out += "Folder=";
         out += NonEmpty(folder.outlookPath);
         out += ',' + std::to_string(folder.subfolders);

@@ -32,16 +32,16 @@
 #include "server/config/pocket_device.h"
 
 // The whole file text for record.
-std::string SerializeDeviceFile(const CPocketDevice& record);
+std::string SerializeDeviceFile(const CDeviceConfig& record);
 
 // Reads one line (without its line end) into record. inSignature tracks whether the
 // "Signatur:" line was seen; start it false. The signature collects each of its
 // lines followed by a line feed; FinishDeviceFile removes the last line feed.
-void ParseDeviceFileLine(std::string_view line, CPocketDevice& record, bool& inSignature);
-void FinishDeviceFile(CPocketDevice& record);
+void ParseDeviceFileLine(std::string_view line, CDeviceConfig& record, bool& inSignature);
+void FinishDeviceFile(CDeviceConfig& record);
 
 // Parses a whole text (clearing the signature first).
-void ParseDeviceFile(std::string_view text, CPocketDevice& record);
+void ParseDeviceFile(std::string_view text, CDeviceConfig& record);
 
 // The folder of one Folder value.
-CPocketFolder ParseFolderValue(std::string_view value);
+CFolderSetting ParseFolderValue(std::string_view value);

@@ -3,17 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "server/config/config_test_util.h"
 
 namespace {
 
-std::string Describe(const CPocketFolder& f) {
+std::string Describe(const CFolderSetting& f) {
     return f.outlookPath + "|" + std::to_string(f.subfolders) + "|" + std::to_string(f.reserved) +
            "|" + f.virtualPath + "|" + std::to_string(f.defaultCode) + "|" + std::to_string(f.kind);
 }
 
 TEST(DeviceFile, WritesEveryFieldInOrder) {
-    CPocketDevice record;
+    CDeviceConfig record;
     record.Name = "alice";
     record.Passwort = "Geheim";
     record.DeviceID = "0123456789ABCDEF0";
@@ -22,12 +25,12 @@ TEST(DeviceFile, WritesEveryFieldInOrder) {
     record.Signatur = "Gruss\nAlice";
     record.SignaturAlways = true;
     record.TimeZoneDifference = -2;
-    CPocketFolder inbox;
+    CFolderSetting inbox;
     inbox.outlookPath = "Personal Folders\\Inbox";
     inbox.virtualPath = "Inbox";
     inbox.defaultCode = kDefaultInbox;
     inbox.kind = kKindEmail;
-    CPocketFolder unnamed;  // empty paths are written as one blank
+    CFolderSetting unnamed;  // empty paths are written as one blank
     unnamed.subfolders = 1;
     unnamed.reserved = 7;
     unnamed.defaultCode = kDefaultTasks;
@@ -51,7 +54,7 @@ TEST(DeviceFile, RoundTripKeepsFieldsAndBlankPaths) {
     std::string text =
         "Name=alice\nPasswort=Geheim\nDeviceID=\nProfileName=Default\nSignaturShort=\n"
         "SignaturAlways=0\nTimeZoneDifference=3\nFolder= ,1,7, ,-2,5\nSignatur:\nline 1\nline 2\n";
-    CPocketDevice record;
+    CDeviceConfig record;
     ParseDeviceFile(text, record);
     ASSERT_EQ(record.folders.size(), 1u);
     EXPECT_EQ(Describe(record.folders[0]), "|1|7||-2|5");
@@ -61,7 +64,7 @@ TEST(DeviceFile, RoundTripKeepsFieldsAndBlankPaths) {
 }
 
 TEST(DeviceFile, WithoutSignaturLineEveryLineIsReadOnce) {
-    CPocketDevice record;
+    CDeviceConfig record;
     ParseDeviceFile("Name=bob\nFolder=Store\\Contacts,0,0,Contacts,-1,1\nPasswort=pw", record);
     EXPECT_EQ(record.Name, "bob");
     EXPECT_EQ(record.Passwort, "pw");  // no line end: nothing cut off
@@ -71,7 +74,7 @@ TEST(DeviceFile, WithoutSignaturLineEveryLineIsReadOnce) {
 }
 
 TEST(DeviceFile, KeysIgnoreCaseAndUnknownLinesAreSkipped) {
-    CPocketDevice record;
+    CDeviceConfig record;
     ParseDeviceFile("NAME=x\r\npassWORT=a=b\r\nnoequals\r\nOther=1\r\nSIGNATUR:\r\nName=in sig\r\n",
                     record);
     EXPECT_EQ(record.Name, "x");
@@ -96,33 +99,33 @@ TEST(DeviceFile, FolderValues) {
 }
 
 TEST(DeviceFile, CommaPathSurvivesWriteAndRead) {
-    CPocketDevice record;
-    CPocketFolder folder;
+    CDeviceConfig record;
+    CFolderSetting folder;
     folder.outlookPath = "Mailbox\\Projekte, 2010";
     folder.virtualPath = "Projekte, 2010";
     record.folders = {folder};
-    CPocketDevice back;
+    CDeviceConfig back;
     ParseDeviceFile(SerializeDeviceFile(record), back);
     ASSERT_EQ(back.folders.size(), 1u);
     EXPECT_EQ(Describe(back.folders[0]), Describe(folder));
 }
 
 TEST(DeviceFile, LineBreaksInValuesCannotAddLines) {
-    CPocketDevice record;
+    CDeviceConfig record;
     record.Name = "eve\nDeviceID=X";
     record.Passwort = "a\rb";
     std::string text = SerializeDeviceFile(record);
     EXPECT_EQ(text.substr(0, 30), "Name=eve DeviceID=X\nPasswort=a");
-    CPocketDevice back;
+    CDeviceConfig back;
     ParseDeviceFile(text, back);
     EXPECT_EQ(back.DeviceID, "");
 }
 
 TEST(DeviceFile, SignatureIsStableOverSaves) {
-    CPocketDevice record;
+    CDeviceConfig record;
     record.Signatur = "Gruss";
     std::string first = SerializeDeviceFile(record);
-    CPocketDevice back;
+    CDeviceConfig back;
     ParseDeviceFile(first, back);
     EXPECT_EQ(back.Signatur, "Gruss");
     EXPECT_EQ(SerializeDeviceFile(back), first);
@@ -136,8 +139,8 @@ TEST(DeviceFile, ReadAndWriteFiles) {
     WriteWholeFile(path, "Name=alice\nPasswort=pw\nProfileName=NoSuchProfile\nSignatur:\nS\n");
     CPocketDevice record;
     ASSERT_TRUE(record.ReadDeviceFile(path));
-    EXPECT_EQ(record.filePath, path);
-    EXPECT_EQ(record.Signatur, "S");
+    EXPECT_EQ(record.Config()->filePath, path);
+    EXPECT_EQ(record.Config()->Signatur, "S");
     EXPECT_NE(record.lastLogonError, 0);  // no such profile: the log-on failed
     std::string copy = folder.Path() + "/copy.ifo";
     ASSERT_TRUE(record.WriteDeviceFile(copy));
@@ -146,6 +149,60 @@ TEST(DeviceFile, ReadAndWriteFiles) {
               "SignaturAlways=0\nTimeZoneDifference=0\nSignatur:\nS\n");
     EXPECT_EQ(ModeOf(copy), 0600u);
     EXPECT_FALSE(record.WriteDeviceFile(folder.Path() + "/no/such/dir/x.ifo"));
+}
+
+TEST(DeviceConfig, ASnapshotStaysAsItWasWhileTheRecordChanges) {
+    CPocketDevice record;
+    record.SetConfig([&] {
+        CDeviceConfig c;
+        c.Name = "alice";
+        c.Passwort = "old";
+        return c;
+    }());
+    std::shared_ptr<const CDeviceConfig> before = record.Config();
+    std::shared_ptr<const CDeviceConfig> after = record.EditConfig([](CDeviceConfig& config) {
+        config.Passwort = "new";
+        config.folders.push_back([&] {
+            CFolderSetting c;
+            c.outlookPath = "Store\\Contacts";
+            return c;
+        }());
+    });
+    EXPECT_EQ(before->Passwort, "old");
+    EXPECT_TRUE(before->folders.empty());
+    EXPECT_EQ(after->Name, "alice");  // the rest carried over
+    EXPECT_EQ(after->Passwort, "new");
+    EXPECT_EQ(record.Config(), after);
+}
+
+TEST(DeviceConfig, ReadersAlwaysSeeAWholeConfiguration) {
+    // Two values written in turn by one thread; the other never sees a mix.
+    CPocketDevice record([&] {
+        CDeviceConfig c;
+        c.Name = "a";
+        c.Passwort = "a";
+        return c;
+    }());
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i) {
+            std::string value = i % 2 == 0 ? "b" : "a";
+            record.SetConfig([&] {
+                CDeviceConfig c;
+                c.Name = value;
+                c.Passwort = value;
+                return c;
+            }());
+        }
+        stop = true;
+    });
+    int mixed = 0;
+    while (!stop) {
+        std::shared_ptr<const CDeviceConfig> config = record.Config();
+        if (config->Name != config->Passwort) ++mixed;
+    }
+    writer.join();
+    EXPECT_EQ(mixed, 0);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ void CDeviceList::LoadAll(const std::string& dataFolder) {
             auto record = std::make_shared<CPocketDevice>();
             if (!record->ReadDeviceFile(path)) {
                 AddLiveTraceF("%s cannot be read", path.c_str());
-                record->filePath = path;
+                record->EditConfig([&](CDeviceConfig& config) { config.filePath = path; });
             }
             loaded.push_back(std::move(record));
         }
@@ -84,8 +84,9 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindDevice(const std::string& device
         if (auto known = FindKnownLocked(deviceId, password)) return *known;
         if (!IsValidUserName(userName)) return nullptr;
         for (const auto& record : records_) {
-            if (!record->Name.empty() && record->Name == userName) {
-                if (record->Passwort != password) return nullptr;
+            std::shared_ptr<const CDeviceConfig> config = record->Config();
+            if (!config->Name.empty() && config->Name == userName) {
+                if (config->Passwort != password) return nullptr;
                 made = record->MakeDevice(deviceId, dataFolder_ + "/" + deviceId + ".ifo");
                 break;
             }
@@ -101,9 +102,11 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindDevice(const std::string& device
             if (!FileExists(probe)) continue;
             auto record = std::make_shared<CPocketDevice>();
             if (!record->ReadDeviceFile(probe)) return nullptr;
-            if (record->Name.empty() || record->Passwort != password) return nullptr;
-            record->DeviceID = deviceId;
-            record->filePath = dataFolder + "/" + deviceId + ".dxt";
+            std::shared_ptr<const CDeviceConfig> config = record->EditConfig([&](CDeviceConfig& c) {
+                c.DeviceID = deviceId;
+                c.filePath = dataFolder + "/" + deviceId + ".dxt";
+            });
+            if (config->Name.empty() || config->Passwort != password) return nullptr;
             made = std::move(record);
             break;
         }
@@ -119,8 +122,9 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindDevice(const std::string& device
 std::optional<std::shared_ptr<CPocketDevice>> CDeviceList::FindKnownLocked(
     const std::string& deviceId, const std::string& password) const {
     for (const auto& record : records_) {
-        if (!record->DeviceID.empty() && record->DeviceID == deviceId) {
-            if (record->Passwort != password) return std::shared_ptr<CPocketDevice>();
+        std::shared_ptr<const CDeviceConfig> config = record->Config();
+        if (!config->DeviceID.empty() && config->DeviceID == deviceId) {
+            if (config->Passwort != password) return std::shared_ptr<CPocketDevice>();
             return record;
         }
     }
@@ -131,7 +135,7 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindExistingDevice(const std::string
     if (deviceId.empty()) return nullptr;
     std::lock_guard<std::recursive_mutex> lock(lock_);
     for (const auto& record : records_) {
-        if (record->DeviceID == deviceId) return record;
+        if (record->Config()->DeviceID == deviceId) return record;
     }
     return nullptr;
 }
@@ -140,7 +144,8 @@ bool CDeviceList::HasCredentials(const std::string& name, const std::string& pas
     if (name.empty()) return false;
     std::lock_guard<std::recursive_mutex> lock(lock_);
     for (const auto& record : records_) {
-        if (!record->Name.empty() && record->Name == name && record->Passwort == password) {
+        std::shared_ptr<const CDeviceConfig> config = record->Config();
+        if (!config->Name.empty() && config->Name == name && config->Passwort == password) {
             return true;
         }
     }
@@ -156,7 +161,7 @@ void CDeviceList::Add(std::shared_ptr<CPocketDevice> record) {
 bool CDeviceList::RemoveDevice(const std::string& deviceId) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     for (auto it = records_.begin(); it != records_.end(); ++it) {
-        if ((*it)->DeviceID == deviceId) {
+        if ((*it)->Config()->DeviceID == deviceId) {
             records_.erase(it);
             return true;
         }
@@ -167,7 +172,8 @@ bool CDeviceList::RemoveDevice(const std::string& deviceId) {
 bool CDeviceList::RemoveUser(const std::string& name) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     for (auto it = records_.begin(); it != records_.end(); ++it) {
-        if ((*it)->DeviceID.empty() && (*it)->Name == name) {
+        std::shared_ptr<const CDeviceConfig> config = (*it)->Config();
+        if (config->DeviceID.empty() && config->Name == name) {
             records_.erase(it);
             return true;
         }

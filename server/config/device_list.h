@@ -5,6 +5,8 @@
 // Thread use: every member may be called from any thread. The list is guarded by the
 // lock given to the constructor (the Settings lock that device lookup holds); records
 // are shared, so a record removed from the list stays valid for whoever still holds it.
+// A record's configuration is read through its own snapshot (CPocketDevice::Config),
+// whose lock is taken inside the list lock, never the other way round.
 #pragma once
 
 #include <functional>
@@ -40,7 +42,8 @@ public:
     // lock; files are read and written, and profiles logged on to, outside it:
     //  1. the first record whose DeviceID equals deviceId;
     //  2. else the first record whose Name equals userName: a new device record is
-    //     made from it, appended and written to <data folder>/<deviceId>.ifo;
+    //     made from its configuration, appended and written to
+    //     <data folder>/<deviceId>.ifo (its profile is opened by its first log-on);
     //  3. else <deviceId>.dxt, then <userName>.dxt of the data folder, read into a new
     //     record (DeviceID set, file path <deviceId>.dxt), appended and not written.
     // The record found in each step counts only when password equals its Passwort

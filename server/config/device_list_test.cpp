@@ -32,8 +32,8 @@ TEST_F(DeviceListTest, FirstLogonCreatesIfoFromUserAndSecondFindsItWithoutFiles)
     ASSERT_EQ(list_.Records().size(), 1u);
     std::shared_ptr<CPocketDevice> device = list_.FindDevice("PPC1", "alice", "Secret");
     ASSERT_TRUE(device);
-    EXPECT_EQ(device->DeviceID, "PPC1");
-    EXPECT_EQ(device->filePath, Path("PPC1.ifo"));
+    EXPECT_EQ(device->Config()->DeviceID, "PPC1");
+    EXPECT_EQ(device->Config()->filePath, Path("PPC1.ifo"));
     EXPECT_EQ(ReadWholeFile(Path("PPC1.ifo")),
               "Name=alice\nPasswort=Secret\nDeviceID=PPC1\nProfileName=NoSuchProfile\n"
               "SignaturShort=\nSignaturAlways=0\nTimeZoneDifference=0\n"
@@ -85,8 +85,8 @@ TEST_F(DeviceListTest, UserFileProbeOutsideTheListIsReadNotWritten) {
     EXPECT_FALSE(list_.FindDevice("PPC2", "bob", "wrong"));
     std::shared_ptr<CPocketDevice> device = list_.FindDevice("PPC2", "bob", "pw");
     ASSERT_TRUE(device);
-    EXPECT_EQ(device->DeviceID, "PPC2");
-    EXPECT_EQ(device->filePath, Path("PPC2.dxt"));
+    EXPECT_EQ(device->Config()->DeviceID, "PPC2");
+    EXPECT_EQ(device->Config()->filePath, Path("PPC2.dxt"));
     EXPECT_FALSE(std::filesystem::exists(Path("PPC2.dxt")));
     EXPECT_FALSE(std::filesystem::exists(Path("PPC2.ifo")));
 }
@@ -96,7 +96,8 @@ TEST_F(DeviceListTest, LoadsUsersBeforeDevicesAndKeepsUnreadableFiles) {
     WriteWholeFile(Path("zed.dxt"), "Name=zed\nPasswort=z\n");
     list_.LoadAll(folder_.Path());
     std::string names;
-    for (const auto& record : list_.Records()) names += record->Name + "/" + record->DeviceID + " ";
+    for (const auto& record : list_.Records())
+        names += record->Config()->Name + "/" + record->Config()->DeviceID + " ";
     EXPECT_EQ(names, "alice/ zed/ alice/AAA ");
     EXPECT_EQ(list_.FindDevice("AAA", "ignored", "Secret"), list_.Records()[2]);
 }
@@ -110,7 +111,7 @@ TEST_F(DeviceListTest, CredentialsAndRemoval) {
     ASSERT_TRUE(device);
     EXPECT_TRUE(list_.RemoveDevice("PPC1"));
     EXPECT_FALSE(list_.RemoveDevice("PPC1"));
-    EXPECT_EQ(device->DeviceID, "PPC1");  // still valid for whoever holds it
+    EXPECT_EQ(device->Config()->DeviceID, "PPC1");  // still valid for whoever holds it
     EXPECT_FALSE(list_.FindExistingDevice("PPC1"));
     EXPECT_TRUE(list_.RemoveUser("alice"));
     EXPECT_FALSE(list_.HasCredentials("alice", "Secret"));

@@ -57,11 +57,8 @@ void CarryOutDeviceRequest(Settings& settings, const CDeviceRequest& request) {
     } else {
         DeleteFolderStateFiles(settings.DataFolder(), id, request.folderKey);
     }
-    {
-        // The next sync compares against the files as they are now, not an old baseline.
-        std::lock_guard<std::recursive_mutex> lock(settings.Lock());
-        if (auto record = settings.Devices().FindExistingDevice(id)) record->syncState.clear();
-    }
+    // The next sync compares against the files as they are now, not an old baseline.
+    if (auto record = settings.Devices().FindExistingDevice(id)) record->syncState.clear();
     if (request.kind == CDeviceRequest::Kind::kRemove) {
         AddLiveTraceF("Device %s removed (corvel device remove)", id.c_str());
     } else if (request.folderKey.empty()) {

@@ -52,6 +52,8 @@ class Settings;
 // device's files are deleted (for a folder reset only that folder's state files),
 // its in-memory sync state is dropped so the next sync reads the state afresh, and
 // a removal also takes its name out of settings.inf. One live trace line says so.
+// The sync state belongs to the protocol side: call this only where requests are
+// kept out (CarryOutBetweenRequests of server/http/web_routing.h).
 void CarryOutDeviceRequest(Settings& settings, const CDeviceRequest& request);
 // Deletes the state files of one folder of a device (<key>.csv, <key>_temp*.csv,
 // <key>.map, <key>.map-dirty); the number deleted.

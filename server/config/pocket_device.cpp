@@ -42,39 +42,49 @@ int DefaultFolderSlotForCode(int32_t code) {
     }
 }
 
-CPocketFolder CPocketFolder::CopySettings() const {
-    CPocketFolder copy;
-    copy.outlookPath = outlookPath;
-    copy.virtualPath = virtualPath;
-    copy.subfolders = subfolders;
-    copy.defaultCode = defaultCode;
-    copy.reserved = reserved;
-    copy.kind = kind;
-    copy.mapiFolder = mapiFolder;
-    return copy;
+std::shared_ptr<const CDeviceConfig> CPocketDevice::Config() const {
+    std::lock_guard<std::mutex> lock(configLock_);
+    return config_;
+}
+
+void CPocketDevice::SetConfig(CDeviceConfig config) {
+    auto published = std::make_shared<const CDeviceConfig>(std::move(config));
+    std::lock_guard<std::mutex> lock(configLock_);
+    config_.swap(published);
+}
+
+std::shared_ptr<const CDeviceConfig> CPocketDevice::EditConfig(
+    const std::function<void(CDeviceConfig&)>& edit) {
+    std::lock_guard<std::mutex> lock(configLock_);
+    CDeviceConfig changed = *config_;
+    edit(changed);
+    config_ = std::make_shared<const CDeviceConfig>(std::move(changed));
+    return config_;
 }
 
 bool CPocketDevice::ReadDeviceFile(const std::string& path) {
     CLineReader reader(path);
     if (!reader.IsOpen()) return false;
-    Signatur.clear();
+    CDeviceConfig config;
     bool inSignature = false;
     std::string raw;
-    while (reader.Next(raw)) ParseDeviceFileLine(StripLineEnd(raw), *this, inSignature);
-    FinishDeviceFile(*this);
+    while (reader.Next(raw)) ParseDeviceFileLine(StripLineEnd(raw), config, inSignature);
+    FinishDeviceFile(config);
     if (reader.SkippedLines() > 0) {
         AddLiveTraceF("%zu over-long lines skipped in %s", reader.SkippedLines(), path.c_str());
     }
-    filePath = path;
+    config.filePath = path;
+    SetConfig(std::move(config));
     OpenProfile();
     return true;
 }
 
 bool CPocketDevice::WriteDeviceFile(const std::string& path) const {
-    const std::string& target = path.empty() ? filePath : path;
+    std::shared_ptr<const CDeviceConfig> config = Config();
+    const std::string& target = path.empty() ? config->filePath : path;
     if (target.empty()) return false;
     std::string error;
-    if (!WriteFileAtomically(target, SerializeDeviceFile(*this), error)) {
+    if (!WriteFileAtomically(target, SerializeDeviceFile(*config), error)) {
         AddLiveTraceF("%s cannot be written: %s", target.c_str(), error.c_str());
         return false;
     }
@@ -83,15 +93,13 @@ bool CPocketDevice::WriteDeviceFile(const std::string& path) const {
 
 std::shared_ptr<CPocketDevice> CPocketDevice::MakeDevice(const std::string& deviceId,
                                                          const std::string& newFilePath) const {
-    auto device = std::make_shared<CPocketDevice>();
-    device->Name = Name;
-    device->Passwort = Passwort;
-    device->ProfileName = ProfileName;
-    device->session = session;
-    device->lastLogonError = lastLogonError;
-    device->folders.reserve(folders.size());
-    for (const CPocketFolder& folder : folders) device->folders.push_back(folder.CopySettings());
-    device->DeviceID = deviceId;
-    device->filePath = newFilePath;
-    return device;
+    std::shared_ptr<const CDeviceConfig> user = Config();
+    CDeviceConfig config;
+    config.Name = user->Name;
+    config.Passwort = user->Passwort;
+    config.ProfileName = user->ProfileName;
+    config.folders = user->folders;
+    config.DeviceID = deviceId;
+    config.filePath = newFilePath;
+    return std::make_shared<CPocketDevice>(std::move(config));
 }

@@ -28,10 +28,12 @@ int32_t KindForContainerClass(const std::string& containerClass) {
 }  // namespace
 
 bool CPocketDevice::OpenProfile() {
+    std::shared_ptr<const CDeviceConfig> config = Config();
     session.reset();
-    for (CPocketFolder& folder : folders) folder.mapiFolder.reset();
+    folders.clear();
+    for (const CFolderSetting& setting : config->folders) folders.emplace_back(setting);
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> newSession = LogonProfile(ProfileName, error);
+    MapiShared<IMAPISession> newSession = LogonProfile(config->ProfileName, error);
     if (!newSession) {
         lastLogonError = error;
         return false;
@@ -39,7 +41,8 @@ bool CPocketDevice::OpenProfile() {
     lastLogonError = S_OK;
     session = newSession;
     for (CPocketFolder& folder : folders) {
-        folder.mapiFolder = OpenConfiguredFolder(ProfileName, session.get(), folder.outlookPath);
+        folder.mapiFolder =
+            OpenConfiguredFolder(config->ProfileName, session.get(), folder.outlookPath);
         if (folder.mapiFolder) {
             folder.kind = KindForContainerClass(
                 GetStringProperty(folder.mapiFolder.get(), PR_CONTAINER_CLASS));

@@ -47,8 +47,8 @@ protected:
         MAPIUninitialize();
     }
 
-    CPocketFolder Folder(const std::string& path, int32_t code) {
-        CPocketFolder folder;
+    CFolderSetting Folder(const std::string& path, int32_t code) {
+        CFolderSetting folder;
         folder.outlookPath = path;
         folder.defaultCode = code;
         folder.kind = KindForDefaultCode(code);
@@ -62,15 +62,41 @@ protected:
     MapiShared<IMAPIFolder> projekte_;
 };
 
+TEST_F(PocketDeviceMapiTest, EachLogOnOpensTheFoldersTheConfigurationHasThen) {
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.ProfileName = "Test";
+        c.folders = {Folder("Personal Folders\\Tasks", kDefaultTasks)};
+        return c;
+    }());
+    ASSERT_TRUE(device.OpenProfile());
+    ASSERT_EQ(device.folders.size(), 1u);
+    // The console replaces the configuration; the open folders change only with
+    // the next log-on.
+    device.EditConfig([&](CDeviceConfig& config) {
+        config.folders = {Folder("Personal Folders\\Inbox", kDefaultInbox),
+                          Folder("Personal Folders\\Contacts", kDefaultContacts)};
+    });
+    EXPECT_EQ(device.folders[0].outlookPath, "Personal Folders\\Tasks");
+    device.FindDefaultFolders();
+    ASSERT_EQ(device.folders.size(), 2u);
+    EXPECT_EQ(device.folders[0].outlookPath, "Personal Folders\\Inbox");
+    EXPECT_TRUE(device.folders[0].mapiFolder);
+    EXPECT_EQ(device.folders[1].kind, kKindContact);
+}
+
 TEST_F(PocketDeviceMapiTest, OpenProfileOpensConfiguredFoldersAndSetsKinds) {
-    CPocketDevice device;
-    device.ProfileName = "Test";
-    device.folders = {Folder("Personal Folders\\Tasks", kDefaultTasks),
-                      Folder("personal folders\\\\INBOX\\projekte", 0),
-                      Folder("Personal Folders", 0),  // a store alone is no folder
-                      Folder("Personal Folders\\Nothing", 0),
-                      Folder("Other Store\\Inbox", 0),
-                      Folder("Personal Folders\\Contacts", kDefaultTasks)};
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.ProfileName = "Test";
+        c.folders = {Folder("Personal Folders\\Tasks", kDefaultTasks),
+                     Folder("personal folders\\\\INBOX\\projekte", 0),
+                     Folder("Personal Folders", 0),  // a store alone is no folder
+                     Folder("Personal Folders\\Nothing", 0),
+                     Folder("Other Store\\Inbox", 0),
+                     Folder("Personal Folders\\Contacts", kDefaultTasks)};
+        return c;
+    }());
     ASSERT_TRUE(device.OpenProfile());
     EXPECT_EQ(device.lastLogonError, S_OK);
     std::string opened;
@@ -84,8 +110,11 @@ TEST_F(PocketDeviceMapiTest, OpenProfileOpensConfiguredFoldersAndSetsKinds) {
 }
 
 TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
-    CPocketDevice device;
-    device.ProfileName = "Test";
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.ProfileName = "Test";
+        return c;
+    }());
     device.FindDefaultFolders();
     EXPECT_EQ(device.GetShortName(inbox_.get()), "-4");
     EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/Projekte");
@@ -101,17 +130,23 @@ TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
 }
 
 TEST_F(PocketDeviceMapiTest, ConfiguredDefaultFolderTakesOverItsCode) {
-    CPocketDevice device;
-    device.ProfileName = "Test";
-    device.folders = {Folder("Personal Folders\\Inbox\\Projekte", kDefaultContacts)};
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.ProfileName = "Test";
+        c.folders = {Folder("Personal Folders\\Inbox\\Projekte", kDefaultContacts)};
+        return c;
+    }());
     device.FindDefaultFolders();
     EXPECT_EQ(device.GetShortName(projekte_.get()), "-1");
     EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/-1");  // the walk goes on to the top
 }
 
 TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
-    CPocketDevice device;
-    device.ProfileName = "Test";
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.ProfileName = "Test";
+        return c;
+    }());
     ASSERT_TRUE(device.OpenProfile());
     std::string key = HexEncode(GetBinaryProperty(projekte_.get(), PR_ENTRYID));
     EXPECT_TRUE(device.OpenMAPIFolder(key));
@@ -130,9 +165,12 @@ TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
 }
 
 TEST_F(PocketDeviceMapiTest, FailedLogonIsRecorded) {
-    CPocketDevice device;
-    device.ProfileName = "Missing";
-    device.folders = {Folder("Personal Folders\\Inbox", kDefaultInbox)};
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.ProfileName = "Missing";
+        c.folders = {Folder("Personal Folders\\Inbox", kDefaultInbox)};
+        return c;
+    }());
     EXPECT_FALSE(device.OpenProfile());
     EXPECT_EQ(device.lastLogonError, MAPI_E_LOGON_FAILED);
     EXPECT_FALSE(device.folders[0].mapiFolder);
@@ -144,7 +182,7 @@ TEST_F(PocketDeviceMapiTest, AutomaticFoldersInTheirOrder) {
     CAutomaticFolders found = FindAutomaticFolders(session_.get());
     EXPECT_TRUE(found.problems.empty());
     std::string text;
-    for (const CPocketFolder& f : found.folders) {
+    for (const CFolderSetting& f : found.folders) {
         text += std::to_string(f.defaultCode) + " " + f.outlookPath + " | " + f.virtualPath + " " +
                 std::to_string(f.kind) + "\n";
     }

@@ -19,7 +19,8 @@
 
 class CSettingsWatcher {
 public:
-    // onRequest carries out a device request; none: CarryOutDeviceRequest.
+    // onRequest carries out a device request; none: CarryOutDeviceRequest (for a
+    // process without requests; a server passes CarryOutBetweenRequests).
     explicit CSettingsWatcher(Settings& settings,
                               std::chrono::milliseconds interval = std::chrono::seconds(1),
                               std::function<void(const CDeviceRequest&)> onRequest = nullptr);

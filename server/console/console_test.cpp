@@ -199,7 +199,7 @@ TEST_F(CorvelDlgTest, DoubleClickOpensTheDeviceTheNodeStandsFor) {
     dlg->OpenDeviceNode(dlg->devicesNode->child(2));
     EXPECT_EQ(dlg->CurrentPane(), dlg->userPane);
     ASSERT_TRUE(dlg->userPane->Record());
-    EXPECT_EQ(dlg->userPane->Record()->DeviceID, "DEV3");
+    EXPECT_EQ(dlg->userPane->Record()->Config()->DeviceID, "DEV3");
     EXPECT_EQ(dlg->userPane->userName->text().toStdString(), "carol");
 }
 
@@ -313,7 +313,7 @@ TEST_F(CorvelDlgTest, ShippedHelpFileHasATextForEveryControl) {
     }
     CDlgNewDir newDir;
     take(&newDir);
-    CDlgFolderProperties properties(CPocketFolder(), "Test");
+    CDlgFolderProperties properties(CFolderSetting(), "Test");
     take(&properties);
     CDlgBrowseFolder browse(nullptr, true);
     take(&browse);
@@ -360,7 +360,7 @@ TEST_F(CorvelDlgTest, RenamingAUserMovesItsFileAndTheTreeAndListFollow) {
     for (const char* refused : {"bob", "a/b"}) {
         dlg->userPane->userName->setText(refused);
         EXPECT_FALSE(dlg->userPane->OnSave()) << refused;
-        EXPECT_EQ(dlg->userPane->Record()->Name, "alice");
+        EXPECT_EQ(dlg->userPane->Record()->Config()->Name, "alice");
     }
     EXPECT_EQ(prompts_.errors.size(), 2u);
     EXPECT_NE(ReadWholeFile(folder + "/bob.dxt").find("Name=bob\n"), std::string::npos);

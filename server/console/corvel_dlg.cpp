@@ -200,10 +200,10 @@ void CCorvelDlg::BuildTree() {
     userNodes_.clear();
     usersNode = AddPaneNode(nullptr, "Benutzer", kPaneUsers);
     for (const auto& record : settings_.Devices().Records()) {
-        if (record->DeviceID.empty()) {
+        if (record->Config()->DeviceID.empty()) {
             AddUserNode(record);
         } else {
-            settings_.GetDeviceName(record->DeviceID, "empty");
+            settings_.GetDeviceName(record->Config()->DeviceID, "empty");
         }
     }
     devicesNode = AddPaneNode(nullptr, QString::fromUtf8("Geräte"), kPaneDevices);
@@ -220,7 +220,7 @@ void CCorvelDlg::BuildTree() {
 }
 
 void CCorvelDlg::AddUserNode(const std::shared_ptr<CPocketDevice>& record) {
-    auto* node = AddPaneNode(usersNode, QString::fromStdString(record->Name), 0);
+    auto* node = AddPaneNode(usersNode, QString::fromStdString(record->Config()->Name), 0);
     userNodes_[node] = record;
 }
 

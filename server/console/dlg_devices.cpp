@@ -51,13 +51,13 @@ void CDlgDevices::Fill() {
     std::map<std::string, std::string> names = settings_.DeviceNames();
     std::string dataFolder = settings_.DataFolder();
     for (const auto& record : settings_.Devices().Records()) {
-        if (record->DeviceID.empty()) continue;
+        if (record->Config()->DeviceID.empty()) continue;
         auto* item = new QTreeWidgetItem(list);
-        item->setText(kColumnDevice, QString::fromStdString(record->DeviceID));
-        auto name = names.find(record->DeviceID);
+        item->setText(kColumnDevice, QString::fromStdString(record->Config()->DeviceID));
+        auto name = names.find(record->Config()->DeviceID);
         if (name != names.end()) item->setText(kColumnName, QString::fromStdString(name->second));
-        item->setText(kColumnAccess,
-                      QString::fromStdString(DeviceLastAccess(dataFolder, record->DeviceID)));
+        item->setText(kColumnAccess, QString::fromStdString(
+                                         DeviceLastAccess(dataFolder, record->Config()->DeviceID)));
     }
 }
 

@@ -11,7 +11,7 @@
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_user.h"
 
-CDlgFolderProperties::CDlgFolderProperties(const CPocketFolder& folder,
+CDlgFolderProperties::CDlgFolderProperties(const CFolderSetting& folder,
                                            const std::string& profileName, QWidget* parent)
     : QDialog(parent), profileName_(profileName) {
     setWindowTitle("Ordnereigenschaften");
@@ -47,7 +47,7 @@ CDlgFolderProperties::CDlgFolderProperties(const CPocketFolder& folder,
     connect(browseButton, &QPushButton::clicked, this, [this] { OnBrowse(); });
 }
 
-void CDlgFolderProperties::ApplyTo(CPocketFolder& folder) const {
+void CDlgFolderProperties::ApplyTo(CFolderSetting& folder) const {
     folder.outlookPath = outlookPath->text().toStdString();
     folder.virtualPath = virtualPath->text().toStdString();
     folder.subfolders = subfolders->isChecked() ? 1 : 0;

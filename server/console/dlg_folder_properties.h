@@ -15,11 +15,11 @@
 class CDlgFolderProperties : public QDialog {
 public:
     // folder is copied into the fields; profileName is used by "...".
-    CDlgFolderProperties(const CPocketFolder& folder, const std::string& profileName,
+    CDlgFolderProperties(const CFolderSetting& folder, const std::string& profileName,
                          QWidget* parent = nullptr);
     // Copies the fields into folder: paths, sub-folders flag, the selected code (0
     // when none is selected).
-    void ApplyTo(CPocketFolder& folder) const;
+    void ApplyTo(CFolderSetting& folder) const;
     // "...": chooses the Outlook path from the profile's folders (the last wins).
     void OnBrowse();
 

@@ -178,23 +178,23 @@ void CDlgUser::Load() { LoadRecord(false); }
 void CDlgUser::LoadRecord(bool keepProfileChoice) {
     folders->clear();
     if (!record_) return;
-    std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-    userName->setText(QString::fromStdString(record_->Name));
-    password->setText(QString::fromStdString(record_->Passwort));
-    signatureShort->setText(QString::fromStdString(record_->SignaturShort));
-    signature->setPlainText(QString::fromStdString(record_->Signatur));
-    signatureAlways->setChecked(record_->SignaturAlways);
-    int zone = timeZone->findData(record_->TimeZoneDifference);
+    std::shared_ptr<const CDeviceConfig> config = record_->Config();
+    userName->setText(QString::fromStdString(config->Name));
+    password->setText(QString::fromStdString(config->Passwort));
+    signatureShort->setText(QString::fromStdString(config->SignaturShort));
+    signature->setPlainText(QString::fromStdString(config->Signatur));
+    signatureAlways->setChecked(config->SignaturAlways);
+    int zone = timeZone->findData(config->TimeZoneDifference);
     if (zone >= 0) timeZone->setCurrentIndex(zone);
     // Never the profile of the record shown before: "Speichern" would write it.
     if (!keepProfileChoice) {
         profile->setCurrentIndex(
-            record_->ProfileName.empty()
+            config->ProfileName.empty()
                 ? -1
-                : profile->findText(QString::fromStdString(record_->ProfileName)));
+                : profile->findText(QString::fromStdString(config->ProfileName)));
     }
-    for (size_t i = 0; i < record_->folders.size(); ++i) {
-        const CPocketFolder& folder = record_->folders[i];
+    for (size_t i = 0; i < config->folders.size(); ++i) {
+        const CFolderSetting& folder = config->folders[i];
         auto* item = new QTreeWidgetItem(folders);
         item->setText(kColumnPath, QString::fromStdString(folder.outlookPath));
         item->setText(kColumnSubfolders, folder.subfolders != 0 ? "X" : "");
@@ -211,7 +211,8 @@ bool CDlgUser::CheckNewUserName(const std::string& name) {
         return false;
     }
     for (const auto& other : settings_.Devices().Records()) {
-        if (other != record_ && other->DeviceID.empty() && other->Name == name) {
+        std::shared_ptr<const CDeviceConfig> config = other->Config();
+        if (other != record_ && config->DeviceID.empty() && config->Name == name) {
             prompts_.error(this, "Den Benutzer gibt es schon: " + name);
             return false;
         }
@@ -226,41 +227,40 @@ bool CDlgUser::CheckNewUserName(const std::string& name) {
 bool CDlgUser::OnSave() {
     if (!record_) return false;
     std::string newName = userName->text().toStdString();
-    std::string oldName;
-    {
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        oldName = record_->Name;
-    }
+    // The record's configuration is replaced whole: connection threads see it
+    // either before or after the change, never half of it. The protocol side opens
+    // the profile anew at the device's next log-on.
+    CDeviceConfig edited = *record_->Config();
+    const std::string oldName = edited.Name;
     // A user is its file <name>.dxt: a new name moves the file, so it must be able to.
-    bool renameUser = record_->DeviceID.empty() && newName != oldName;
+    bool renameUser = edited.DeviceID.empty() && newName != oldName;
     if (renameUser && profile->currentIndex() >= 0 && !CheckNewUserName(newName)) return false;
-    std::string movedFrom;
-    {
-        // The profile the record has now; connection threads see the record either
-        // before or after the change, never half of it.
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        record_->OpenProfile();
-        if (!renameUser) record_->Name = newName;
-        record_->Passwort = password->text().toStdString();
-        record_->SignaturShort = signatureShort->text().toStdString();
-        record_->Signatur = signature->toPlainText().toStdString();
-        record_->SignaturAlways = signatureAlways->isChecked();
-        if (timeZone->currentIndex() >= 0)
-            record_->TimeZoneDifference = timeZone->currentData().toInt();
-        // Without a profile nothing is written, so a user keeps its old name too.
-        if (profile->currentIndex() < 0) return false;
-        record_->ProfileName = profile->currentText().toStdString();
-        if (!renameUser) return record_->WriteDeviceFile();
-        std::string oldPath = record_->filePath;
-        record_->Name = newName;
-        record_->filePath = settings_.DataFolder() + "/" + newName + ".dxt";
-        if (!record_->WriteDeviceFile()) {
-            record_->Name = oldName;
-            record_->filePath = oldPath;
-            return false;
-        }
-        if (!oldPath.empty() && oldPath != record_->filePath) movedFrom = oldPath;
+    if (!renameUser) edited.Name = newName;
+    edited.Passwort = password->text().toStdString();
+    edited.SignaturShort = signatureShort->text().toStdString();
+    edited.Signatur = signature->toPlainText().toStdString();
+    edited.SignaturAlways = signatureAlways->isChecked();
+    if (timeZone->currentIndex() >= 0) edited.TimeZoneDifference = timeZone->currentData().toInt();
+    // Without a profile nothing is written, so a user keeps its old name too.
+    if (profile->currentIndex() < 0) {
+        record_->SetConfig(std::move(edited));
+        return false;
     }
+    edited.ProfileName = profile->currentText().toStdString();
+    if (!renameUser) {
+        record_->SetConfig(std::move(edited));
+        return record_->WriteDeviceFile();
+    }
+    // The new name counts only once its file is written.
+    CDeviceConfig renamed = edited;
+    renamed.Name = newName;
+    renamed.filePath = settings_.DataFolder() + "/" + newName + ".dxt";
+    if (!CPocketDevice(renamed).WriteDeviceFile()) {
+        record_->SetConfig(std::move(edited));
+        return false;
+    }
+    std::string movedFrom = edited.filePath != renamed.filePath ? edited.filePath : std::string();
+    record_->SetConfig(std::move(renamed));
     if (!movedFrom.empty()) unlink(movedFrom.c_str());
     if (userRenamed) userRenamed(oldName, newName);
     return true;
@@ -272,15 +272,14 @@ void CDlgUser::OnRemoveFolders() {
     for (QTreeWidgetItem* item : folders->selectedItems()) {
         remove.push_back(item->data(kColumnPath, kFolderIndexRole).toULongLong());
     }
-    {
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        std::sort(remove.rbegin(), remove.rend());
+    std::sort(remove.rbegin(), remove.rend());
+    record_->EditConfig([&](CDeviceConfig& config) {
         for (size_t index : remove) {
-            if (index < record_->folders.size()) {
-                record_->folders.erase(record_->folders.begin() + static_cast<long>(index));
+            if (index < config.folders.size()) {
+                config.folders.erase(config.folders.begin() + static_cast<long>(index));
             }
         }
-    }
+    });
     LoadRecord(true);
     OnSave();
 }
@@ -305,18 +304,17 @@ void CDlgUser::OnAutomatic() {
     }
     CAutomaticFolders found = FindAutomaticFolders(session.get());
     for (const std::string& problem : found.problems) ShowMessageBox(problem, "Corvel");
-    {
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        for (CPocketFolder& folder : found.folders) {
-            bool held = std::any_of(record_->folders.begin(), record_->folders.end(),
-                                    [&](const CPocketFolder& own) {
+    record_->EditConfig([&](CDeviceConfig& config) {
+        for (CFolderSetting& folder : found.folders) {
+            bool held = std::any_of(config.folders.begin(), config.folders.end(),
+                                    [&](const CFolderSetting& own) {
                                         return own.outlookPath == folder.outlookPath ||
                                                (folder.defaultCode != kNoDefaultFolder &&
                                                 own.defaultCode == folder.defaultCode);
                                     });
-            if (!held) record_->folders.push_back(std::move(folder));
+            if (!held) config.folders.push_back(std::move(folder));
         }
-    }
+    });
     LoadRecord(true);
     OnSave();
 }
@@ -329,18 +327,17 @@ void CDlgUser::OnAddFolders() {
     CDlgBrowseFolder chooser(session, true, this);
     if (chooser.exec() != QDialog::Accepted) return;
     std::vector<std::string> paths = chooser.ChosenPaths();
-    {
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
+    record_->EditConfig([&](CDeviceConfig& config) {
         for (const std::string& path : paths) {
             bool held =
-                std::any_of(record_->folders.begin(), record_->folders.end(),
-                            [&](const CPocketFolder& own) { return own.outlookPath == path; });
+                std::any_of(config.folders.begin(), config.folders.end(),
+                            [&](const CFolderSetting& own) { return own.outlookPath == path; });
             if (held) continue;
-            CPocketFolder folder;
+            CFolderSetting folder;
             folder.outlookPath = path;
-            record_->folders.push_back(std::move(folder));
+            config.folders.push_back(std::move(folder));
         }
-    }
+    });
     LoadRecord(true);
     OnSave();
 }
@@ -348,24 +345,17 @@ void CDlgUser::OnAddFolders() {
 void CDlgUser::OnEditFolder(int row) {
     if (!record_ || row < 0 || profile->currentIndex() < 0) return;
     size_t index = folders->topLevelItem(row)->data(kColumnPath, kFolderIndexRole).toULongLong();
-    CPocketFolder edited;
-    {
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        if (index >= record_->folders.size()) return;
-        edited = record_->folders[index];
-    }
-    CDlgFolderProperties dialog(edited, profile->currentText().toStdString(), this);
+    std::shared_ptr<const CDeviceConfig> shown = record_->Config();
+    if (index >= shown->folders.size()) return;
+    CDlgFolderProperties dialog(shown->folders[index], profile->currentText().toStdString(), this);
     if (dialog.exec() != QDialog::Accepted) return;
-    {
-        std::lock_guard<std::recursive_mutex> lock(settings_.Lock());
-        if (index >= record_->folders.size()) return;
-        CPocketFolder& folder = record_->folders[index];
+    // The protocol side opens the changed folder at the device's next log-on.
+    record_->EditConfig([&](CDeviceConfig& config) {
+        if (index >= config.folders.size()) return;
+        CFolderSetting& folder = config.folders[index];
         dialog.ApplyTo(folder);
         folder.kind = KindForDefaultCode(folder.defaultCode);
-        // Opened anew on next use.
-        folder.mapiFolder.reset();
-        folder.folderObject.reset();
-    }
+    });
     LoadRecord(true);
     OnSave();
 }

@@ -32,8 +32,9 @@ CDlgUsers::CDlgUsers(Settings& settings, CConsolePrompts& prompts, QWidget* pare
 void CDlgUsers::Fill() {
     list->clear();
     for (const auto& record : settings_.Devices().Records()) {
-        if (record->DeviceID.empty() && !record->Name.empty()) {
-            list->addItem(QString::fromStdString(record->Name));
+        std::shared_ptr<const CDeviceConfig> config = record->Config();
+        if (config->DeviceID.empty() && !config->Name.empty()) {
+            list->addItem(QString::fromStdString(config->Name));
         }
     }
 }
@@ -46,16 +47,18 @@ bool CDlgUsers::OnNew() {
         return false;
     }
     for (const auto& record : settings_.Devices().Records()) {
-        if (record->DeviceID.empty() && record->Name == *name) {
+        std::shared_ptr<const CDeviceConfig> config = record->Config();
+        if (config->DeviceID.empty() && config->Name == *name) {
             prompts_.error(this, "Den Benutzer gibt es schon: " + *name);
             return false;
         }
     }
-    auto record = std::make_shared<CPocketDevice>();
-    record->Name = *name;
-    record->filePath = settings_.DataFolder() + "/" + *name + ".dxt";
+    CDeviceConfig config;
+    config.Name = *name;
+    config.filePath = settings_.DataFolder() + "/" + *name + ".dxt";
+    auto record = std::make_shared<CPocketDevice>(config);
     if (!record->WriteDeviceFile()) {
-        prompts_.error(this, "Die Datei kann nicht geschrieben werden: " + record->filePath);
+        prompts_.error(this, "Die Datei kann nicht geschrieben werden: " + config.filePath);
         return false;
     }
     settings_.Devices().Add(record);
@@ -71,8 +74,9 @@ void CDlgUsers::OnDelete() {
     if (!prompts_.yesNo(this, "Wirklich löschen?")) return;
     if (userDeleted) userDeleted(name);
     for (const auto& record : settings_.Devices().Records()) {
-        if (record->DeviceID.empty() && record->Name == name) {
-            if (!record->filePath.empty()) unlink(record->filePath.c_str());
+        std::shared_ptr<const CDeviceConfig> config = record->Config();
+        if (config->DeviceID.empty() && config->Name == name) {
+            if (!config->filePath.empty()) unlink(config->filePath.c_str());
             break;
         }
     }

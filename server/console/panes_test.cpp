@@ -160,7 +160,7 @@ TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
     ASSERT_EQ(pane.list->count(), 1);
     std::shared_ptr<CPocketDevice> device = settings_.FindDevice("PPC7", "dora", "");
     ASSERT_TRUE(device);
-    EXPECT_EQ(device->DeviceID, "PPC7");
+    EXPECT_EQ(device->Config()->DeviceID, "PPC7");
     script_.inputs.push_back(std::string("dora"));
     EXPECT_FALSE(pane.OnNew());  // the name is taken
     EXPECT_EQ(script_.errors.size(), 2u);
@@ -182,8 +182,8 @@ TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
     EXPECT_EQ(script_.asked.back(), "Wirklich löschen?");
     EXPECT_FALSE(Exists(File("eve.dxt")));
     ASSERT_EQ(settings_.Devices().Records().size(), 1u);  // no empty record left behind
-    EXPECT_EQ(settings_.Devices().Records()[0]->Name, "fred");
-    EXPECT_EQ(held->Name, "eve");  // a holder keeps a valid record
+    EXPECT_EQ(settings_.Devices().Records()[0]->Config()->Name, "fred");
+    EXPECT_EQ(held->Config()->Name, "eve");  // a holder keeps a valid record
     ASSERT_EQ(pane.list->count(), 1);
 }
 
@@ -195,10 +195,13 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
     ASSERT_EQ(pane.profile->count(), 1);
     EXPECT_EQ(pane.profile->itemText(0).toStdString(), "Test");
 
-    auto record = std::make_shared<CPocketDevice>();
-    record->Name = "gina";
-    record->TimeZoneDifference = 3;
-    record->filePath = File("gina.dxt");
+    auto record = std::make_shared<CPocketDevice>([&] {
+        CDeviceConfig c;
+        c.Name = "gina";
+        c.TimeZoneDifference = 3;
+        c.filePath = File("gina.dxt");
+        return c;
+    }());
     pane.Bind(record);
     EXPECT_EQ(pane.timeZone->currentText().toStdString(), "3");
     EXPECT_EQ(pane.profile->currentIndex(), -1);
@@ -220,25 +223,31 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
 
 TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
     CDlgUser pane(settings_, prompts_);
-    auto withProfile = std::make_shared<CPocketDevice>();
-    withProfile->Name = "kai";
-    withProfile->ProfileName = "Test";
-    withProfile->filePath = File("kai.dxt");
+    auto withProfile = std::make_shared<CPocketDevice>([&] {
+        CDeviceConfig c;
+        c.Name = "kai";
+        c.ProfileName = "Test";
+        c.filePath = File("kai.dxt");
+        return c;
+    }());
     pane.Bind(withProfile);
     EXPECT_EQ(pane.profile->currentText().toStdString(), "Test");
-    auto without = std::make_shared<CPocketDevice>();
-    without->Name = "lea";
-    without->filePath = File("lea.dxt");
+    auto without = std::make_shared<CPocketDevice>([&] {
+        CDeviceConfig c;
+        c.Name = "lea";
+        c.filePath = File("lea.dxt");
+        return c;
+    }());
     pane.Bind(without);
     EXPECT_EQ(pane.profile->currentIndex(), -1);
     EXPECT_FALSE(pane.OnSave());
     EXPECT_FALSE(Exists(File("lea.dxt")));
-    EXPECT_EQ(without->ProfileName, "");
+    EXPECT_EQ(without->Config()->ProfileName, "");
     // A profile that the machine does not have is not shown as another one either.
-    without->ProfileName = "Weg";
+    without->EditConfig([](CDeviceConfig& config) { config.ProfileName = "Weg"; });
     pane.Bind(without);
     EXPECT_EQ(pane.profile->currentIndex(), -1);
-    without->ProfileName.clear();
+    without->EditConfig([](CDeviceConfig& config) { config.ProfileName.clear(); });
     // The profile the operator chooses stays chosen through "Automatisch".
     pane.profile->setCurrentIndex(0);
     pane.OnAutomatic();
@@ -248,21 +257,25 @@ TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
 
 TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     CDlgUser pane(settings_, prompts_);
-    auto record = std::make_shared<CPocketDevice>();
-    record->Name = "hans";
-    record->filePath = File("hans.dxt");
+    auto record = std::make_shared<CPocketDevice>([&] {
+        CDeviceConfig c;
+        c.Name = "hans";
+        c.filePath = File("hans.dxt");
+        return c;
+    }());
     pane.Bind(record);
     pane.OnAutomatic();  // no profile selected: nothing
-    EXPECT_TRUE(record->folders.empty());
+    EXPECT_TRUE(record->Config()->folders.empty());
     pane.profile->setCurrentIndex(0);
     pane.OnAutomatic();
     std::vector<int32_t> codes;
-    for (const CPocketFolder& folder : record->folders) codes.push_back(folder.defaultCode);
+    for (const CFolderSetting& folder : record->Config()->folders)
+        codes.push_back(folder.defaultCode);
     EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
     // Pressed again: the folders are there already, nothing is added twice.
     std::string written = ReadWholeFile(File("hans.dxt"));
     pane.OnAutomatic();
-    EXPECT_EQ(record->folders.size(), 7u);
+    EXPECT_EQ(record->Config()->folders.size(), 7u);
     EXPECT_EQ(ReadWholeFile(File("hans.dxt")), written);
     ASSERT_EQ(pane.folders->topLevelItemCount(), 7);
     EXPECT_EQ(pane.folders->topLevelItem(3)->text(0).toStdString(), "Personal Folders\\Inbox");
@@ -276,7 +289,7 @@ TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     pane.folders->topLevelItem(0)->setSelected(true);
     pane.folders->topLevelItem(6)->setSelected(true);
     pane.OnRemoveFolders();
-    EXPECT_EQ(record->folders.size(), 5u);
+    EXPECT_EQ(record->Config()->folders.size(), 5u);
     EXPECT_EQ(ReadWholeFile(File("hans.dxt")).find("Outbox"), std::string::npos);
 }
 
@@ -300,14 +313,18 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     session.reset();
 
     CDlgUser pane(settings_, prompts_);
-    auto record = std::make_shared<CPocketDevice>();
-    record->Name = "ida";
-    record->filePath = File("ida.dxt");
+    auto record = std::make_shared<CPocketDevice>([&] {
+        CDeviceConfig c;
+        c.Name = "ida";
+        c.filePath = File("ida.dxt");
+        return c;
+    }());
     pane.Bind(record);
     pane.profile->setCurrentIndex(0);
     pane.OnAutomatic();
     std::vector<int32_t> codes;
-    for (const CPocketFolder& folder : record->folders) codes.push_back(folder.defaultCode);
+    for (const CFolderSetting& folder : record->Config()->folders)
+        codes.push_back(folder.defaultCode);
     EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -3}));
 }
 
@@ -394,8 +411,11 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 1u);
 
     // "Gerät Löschen" answered No still fills the list again.
-    auto extra = std::make_shared<CPocketDevice>();
-    extra->DeviceID = "DEV3";
+    auto extra = std::make_shared<CPocketDevice>([&] {
+        CDeviceConfig c;
+        c.DeviceID = "DEV3";
+        return c;
+    }());
     settings_.Devices().Add(extra);
     pane.list->setCurrentItem(pane.list->topLevelItem(0));
     script_.answers.push_back(false);

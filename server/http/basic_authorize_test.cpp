@@ -19,9 +19,12 @@ CHTMLCommand Request(const std::string& authorization) {
 class BasicAuthorizeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto alice = std::make_shared<CPocketDevice>();
-        alice->Name = "alice";
-        alice->Passwort = "Secret";
+        auto alice = std::make_shared<CPocketDevice>([&] {
+            CDeviceConfig c;
+            c.Name = "alice";
+            c.Passwort = "Secret";
+            return c;
+        }());
         users_.Add(alice);
         users_.Add(std::make_shared<CPocketDevice>());  // an empty record
     }

@@ -65,8 +65,12 @@ std::shared_ptr<IProtocolHandlers> GetProtocolHandlers() {
     return Handlers();
 }
 
+void IProtocolHandlers::BetweenRequests(Settings& settings, std::function<void(Settings&)> change) {
+    change(settings);
+}
+
 void IProtocolHandlers::ResetDevice(Settings& settings, const std::string& deviceId) {
-    ApplyDeviceReset(settings, deviceId);
+    BetweenRequests(settings, [deviceId](Settings& s) { ApplyDeviceReset(s, deviceId); });
 }
 
 bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId) {
@@ -76,6 +80,15 @@ bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId) {
         return true;
     }
     return ApplyDeviceReset(settings, deviceId);
+}
+
+void CarryOutBetweenRequests(Settings& settings, const CDeviceRequest& request) {
+    if (std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers()) {
+        handlers->BetweenRequests(settings,
+                                  [request](Settings& s) { CarryOutDeviceRequest(s, request); });
+        return;
+    }
+    CarryOutDeviceRequest(settings, request);
 }
 
 bool IsVantroRequest(const CHTMLCommand& request) {

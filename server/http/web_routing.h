@@ -29,6 +29,7 @@
 // handlers are installed once at start-up (SetProtocolHandlers is thread-safe).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,7 @@
 
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
+#include "server/config/device_requests.h"
 #include "server/config/settings.h"
 #include "server/http/answer_stream.h"
 
@@ -58,12 +60,14 @@ public:
     virtual void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
                                          IAnswerStream& out) = 0;
 
-    // The console's reset of a device (ApplyDeviceReset: its sync files deleted,
-    // its record's sync state dropped) where no request runs beside it, for the
-    // protocol side owns that state. Never waits for a request: while one runs, the
-    // reset is applied before the next one begins. The default holds no protocol
-    // state and applies it at once.
-    virtual void ResetDevice(Settings& settings, const std::string& deviceId);
+    // Runs change where no request runs beside it, for the protocol side owns the
+    // devices' sync state. Never waits for a request: while one runs, change is
+    // applied as it ends (before the next one begins). The default holds no
+    // protocol state and runs it at once.
+    virtual void BetweenRequests(Settings& settings, std::function<void(Settings&)> change);
+    // The console's reset of a device between requests (ApplyDeviceReset: its sync
+    // files deleted, its record's sync state dropped).
+    void ResetDevice(Settings& settings, const std::string& deviceId);
 
     // Runs CreateSharedSession once.
     void EnsureSession(Settings& settings) {
@@ -81,6 +85,9 @@ std::shared_ptr<IProtocolHandlers> GetProtocolHandlers();
 // The console's reset of a device: through the installed handlers (ResetDevice),
 // or at once when none are installed. False when deviceId is not a plain device ID.
 bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId);
+// A request of "corvel device" (CarryOutDeviceRequest) carried out between
+// requests of the installed handlers, or at once when none are installed.
+void CarryOutBetweenRequests(Settings& settings, const CDeviceRequest& request);
 
 // True when the request goes to the Vantro server.
 bool IsVantroRequest(const CHTMLCommand& request);

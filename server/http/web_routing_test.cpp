@@ -36,10 +36,13 @@ public:
         out.Write("ATTACHMENT ");
         out.Write(request.URL());
     }
-    void ResetDevice(Settings&, const std::string& deviceId) override { resets += deviceId + ";"; }
+    // Held back, as while a request runs.
+    void BetweenRequests(Settings&, std::function<void(Settings&)> change) override {
+        held.push_back(std::move(change));
+    }
     int sessions = 0;
     std::string vantroUrls;
-    std::string resets;
+    std::vector<std::function<void(Settings&)>> held;
 };
 
 class WebRoutingTest : public ::testing::Test {
@@ -227,11 +230,20 @@ TEST_F(WebRoutingTest, TheConsolesResetGoesThroughTheProtocolSide) {
     SetProtocolHandlers(handlers);
     // The protocol side decides when; nothing is deleted behind its back.
     EXPECT_TRUE(ResetDeviceSyncState(settings_, "PPC1"));
-    EXPECT_EQ(handlers->resets, "PPC1;");
-    EXPECT_TRUE(std::filesystem::exists(data + "/PPC1/-1.csv"));
     EXPECT_FALSE(ResetDeviceSyncState(settings_, "../PPC1"));
-    EXPECT_EQ(handlers->resets, "PPC1;");
+    ASSERT_EQ(handlers->held.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(data + "/PPC1/-1.csv"));
+    handlers->held[0](settings_);
+    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));
+    // So does a request of "corvel device".
+    WriteWholeFile(data + "/PPC1/-1.csv", "state");
+    CarryOutBetweenRequests(settings_, CDeviceRequest{"PPC1", CDeviceRequest::Kind::kReset, ""});
+    ASSERT_EQ(handlers->held.size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(data + "/PPC1/-1.csv"));
+    handlers->held[1](settings_);
+    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));
     // Without a protocol side the files go at once.
+    WriteWholeFile(data + "/PPC1/-1.csv", "state");
     SetProtocolHandlers(nullptr);
     EXPECT_TRUE(ResetDeviceSyncState(settings_, "PPC1"));
     EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));

@@ -15,8 +15,8 @@ bool CMapiItemConverter::MessageToXML(CMobileMapiMessage& message, CWBXML& write
     if (CMobileMapiFolder* folder = message.Folder()) {
         context.folderName = folder->GetName();
         if (CPocketDevice* device = folder->Device()) {
-            context.deviceId = device->DeviceID;
-            context.userName = device->Name;
+            context.deviceId = device->Config()->DeviceID;
+            context.userName = device->Config()->Name;
         }
     }
     context.includeHeaders = message.TransportHeaders() != 0;

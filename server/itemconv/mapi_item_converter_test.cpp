@@ -18,9 +18,12 @@ class MapiItemConverterTest : public itemtest::ItemStoreTest {};
 }  // namespace
 
 TEST_F(MapiItemConverterTest, AddedContactIsMatchedSavedAndWritten) {
-    CPocketDevice device;
-    device.DeviceID = "DEV1";
-    device.Name = "ann";
+    CPocketDevice device([&] {
+        CDeviceConfig c;
+        c.Name = "ann";
+        c.DeviceID = "DEV1";
+        return c;
+    }());
     CMobileMapiFolder folder(&device, nullptr, contacts);
     CMapiItemConverter converter(&PlusOne());
 

@@ -8,6 +8,7 @@
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
 #include "server/http/tls_setup.h"
+#include "server/http/web_routing.h"
 
 namespace {
 
@@ -43,7 +44,13 @@ ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceText
         AddLiveTrace("Data folder lock not taken: " + lockError);
     }
     // Changes "corvel web" and "corvel device" make to settings.inf take effect.
-    if (options_.startServers) settingsWatcher_ = std::make_unique<CSettingsWatcher>(settings);
+    if (options_.startServers) {
+        // "corvel device" requests change the sync state, so they run between requests.
+        settingsWatcher_ = std::make_unique<CSettingsWatcher>(
+            settings, std::chrono::seconds(1), [&settings](const CDeviceRequest& request) {
+                CarryOutBetweenRequests(settings, request);
+            });
+    }
     // Message boxes of the servers starting next already reach error.log.
     errorLogPath_ = settings.DataFolder() + "/error.log";
     errorLog.SetPath(errorLogPath_);

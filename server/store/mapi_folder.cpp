@@ -55,7 +55,7 @@ const CByteBuffer& CMobileMapiFolder::EntryId() {
 }
 
 std::string CMobileMapiFolder::DeviceId() const {
-    return device_ != nullptr ? device_->DeviceID : std::string();
+    return device_ != nullptr ? device_->Config()->DeviceID : std::string();
 }
 
 std::string CMobileMapiFolder::GetName() {

@@ -77,7 +77,7 @@ const std::string& CMobileMapiSession::DataFolder() const {
 }
 
 CAbstractVantroFolder* CMobileMapiSession::OpenStockFolder(const std::string& key) {
-    return device_ ? CachedFolder(device_->DeviceID, key) : nullptr;
+    return device_ ? CachedFolder(device_->Config()->DeviceID, key) : nullptr;
 }
 
 CMobileMapiFolder* CMobileMapiSession::CachedFolder(const std::string& deviceId,
@@ -108,7 +108,7 @@ bool CMobileMapiSession::Logon(const std::string& deviceId, const std::string& d
                                const std::string& userName, const std::string& password) {
     ++generation_;
     device_ = settings_.FindDevice(deviceId, userName, password);
-    exchange_.Begin(device_ ? device_->DeviceID : std::string(), DataFolder());
+    exchange_.Begin(device_ ? device_->Config()->DeviceID : std::string(), DataFolder());
     if (!device_) return false;
     device_->FindDefaultFolders();
     settings_.GetDeviceName(deviceId, deviceName);
@@ -167,11 +167,11 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderConfined(const std::string&
                                                               const std::string& className,
                                                               bool confine) {
     if (!device_) return nullptr;
-    CMobileMapiFolder* cached = CachedFolder(device_->DeviceID, key);
+    CMobileMapiFolder* cached = CachedFolder(device_->Config()->DeviceID, key);
     std::string normalised = key;
     if (cached == nullptr) {
         normalised = NormaliseKey(key);
-        if (normalised != key) cached = CachedFolder(device_->DeviceID, normalised);
+        if (normalised != key) cached = CachedFolder(device_->Config()->DeviceID, normalised);
     }
     // A default folder is always offered; a folder named by its entry ID only when
     // it lies within the device's folders.
@@ -192,7 +192,7 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderConfined(const std::string&
 
 CMobileMapiFolder* CMobileMapiSession::RefuseFolder(const std::string& key) {
     AddLiveTraceF("Folder %s refused: not offered to device %s", key.c_str(),
-                  device_->DeviceID.c_str());
+                  device_->Config()->DeviceID.c_str());
     return KeepUntilNextRequest(std::make_unique<CMobileMapiFolder>(device_.get(), this));
 }
 
@@ -206,7 +206,7 @@ CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
             int code = DefaultCodeOfClass(className);
             if (code != 0) mapiFolder = OpenDefaultFolder(*device_, code);
             if (!mapiFolder) {
-                AddLiveTraceF("%s error opening folder", device_->DeviceID.c_str());
+                AddLiveTraceF("%s error opening folder", device_->Config()->DeviceID.c_str());
                 return KeepUntilNextRequest(std::move(folder));
             }
         } else if (int code = DefaultCodeOfKey(key); code != 0) {
@@ -225,7 +225,7 @@ CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
     }
     if (!folder->IsValid()) return KeepUntilNextRequest(std::move(folder));
     std::string folderKey = folder->GetKey();
-    return Register(device_->DeviceID, std::move(folder), folderKey);
+    return Register(device_->Config()->DeviceID, std::move(folder), folderKey);
 }
 
 CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& path) {

@@ -37,7 +37,7 @@ protected:
 
 TEST_F(SessionTest, LogonMakesTheDeviceCurrentAndAFailedOneClearsIt) {
     ASSERT_NE(session_->CurrentDevice(), nullptr);
-    EXPECT_EQ(Device().DeviceID, "PPC1");
+    EXPECT_EQ(Device().Config()->DeviceID, "PPC1");
     EXPECT_EQ(settings_->DeviceNames().at("PPC1"), "Pocket");
     EXPECT_FALSE(Device().defaultFolders[kSlotContacts].empty());
 

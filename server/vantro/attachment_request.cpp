@@ -73,14 +73,10 @@ CAttachmentDownload PrepareAttachmentDownload(Settings& settings, const CHTMLCom
         std::string deviceId = request.GetParameter("device");
         std::shared_ptr<CPocketDevice> device = settings.Devices().FindExistingDevice(deviceId);
         if (!device) return download;
-        // The console may change a record's fields at any time; read them under its lock.
-        std::string name;
-        std::string password;
-        {
-            std::lock_guard<std::recursive_mutex> lock(settings.Lock());
-            name = device->Name;
-            password = device->Passwort;
-        }
+        // The console may change a record's configuration at any time: one snapshot.
+        std::shared_ptr<const CDeviceConfig> config = device->Config();
+        const std::string& name = config->Name;
+        const std::string& password = config->Passwort;
         if (name.empty() || name != userName) return download;
         if (!BasicAuthorize(request, name, password, settings.Devices())) {
             download.refusal = UnauthorizedAnswer(kAttachmentRealm);
@@ -88,15 +84,12 @@ CAttachmentDownload PrepareAttachmentDownload(Settings& settings, const CHTMLCom
         }
         CAttachmentLink link;
         if (!ParseAttachmentLink(request.URL(), link)) return download;
-        // The record's session and folders are read under the same lock.
-        MapiShared<IMessage> message;
-        bool offered = false;
-        {
-            std::lock_guard<std::recursive_mutex> lock(settings.Lock());
-            message = device->OpenMessage(link.entryId);
-            if (!message) return download;
-            offered = IsFolderOffered(*device, GetBinaryProperty(message.get(), PR_PARENT_ENTRYID));
-        }
+        // The record's session and folders are the protocol side's, which the
+        // caller holds (one request at a time).
+        MapiShared<IMessage> message = device->OpenMessage(link.entryId);
+        if (!message) return download;
+        bool offered =
+            IsFolderOffered(*device, GetBinaryProperty(message.get(), PR_PARENT_ENTRYID));
         if (!offered) {
             AddLiveTraceF("Attachment refused: item %s is not in a folder of device %s",
                           link.entryId.c_str(), deviceId.c_str());

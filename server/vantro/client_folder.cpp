@@ -102,7 +102,8 @@ void CVantroRequest::HandleClientFolder() {
                     const std::string key = mapiFolder->GetKey();
                     const bool noBaseline =
                         device != nullptr &&
-                        access(StateFilePath(session_.DataFolder(), device->DeviceID, key).c_str(),
+                        access(StateFilePath(session_.DataFolder(), device->Config()->DeviceID, key)
+                                   .c_str(),
                                F_OK) != 0;
                     target.firstSync = reset || noBaseline || session_.Exchange().MapSetAside(key);
                     target.pairByName = target.firstSync && KindPairsByName(typ);

@@ -82,8 +82,9 @@ void CVantroRequest::WriteConflicts() {
     if (device == nullptr) return;
     const std::time_t now = std::time(nullptr);
     for (const CSyncLogLine& line : conflicts_) {
-        if (!AppendSyncLog(session_.DataFolder(), device->DeviceID, line, now)) {
-            AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+        if (!AppendSyncLog(session_.DataFolder(), device->Config()->DeviceID, line, now)) {
+            AddLiveTraceF("sync.log of device %s cannot be written",
+                          device->Config()->DeviceID.c_str());
             break;
         }
     }
@@ -124,7 +125,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     CRequestExchange& exchange = session_.Exchange();
     CClientMap* map = target.mapiFolder != nullptr ? exchange.MapOf(*target.mapiFolder) : nullptr;
     CPocketDevice* device = session_.CurrentDevice();
-    const std::string deviceId = device != nullptr ? device->DeviceID : deviceId_;
+    const std::string deviceId = device != nullptr ? device->Config()->DeviceID : deviceId_;
 
     std::string clientId = outcome.clientKey;
     if (!IsUsableClientId(clientId) && givenServerKey.empty()) {

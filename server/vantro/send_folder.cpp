@@ -135,7 +135,8 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     const bool noBaseline =
         device != nullptr && dynamic_cast<CMobileMapiFolder*>(folder) != nullptr &&
         folder->GetClassName() != "Email" &&
-        access(StateFilePath(session_.DataFolder(), device->DeviceID, key).c_str(), F_OK) != 0;
+        access(StateFilePath(session_.DataFolder(), device->Config()->DeviceID, key).c_str(),
+               F_OK) != 0;
     const bool acknowledge = element || deviceChanged || noBaseline;
     // Every answer names a snapshot of its own; one that no answer names is not
     // written (no acknowledgement could install it).
@@ -143,7 +144,7 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
     if (acknowledge) generation = folder->PrepareSnapshot();
     std::string tempKey = folder->GetTempKey();
     std::string ack =
-        FormatAckString(device != nullptr ? device->DeviceID : deviceId_, key, tempKey);
+        FormatAckString(device != nullptr ? device->Config()->DeviceID : deviceId_, key, tempKey);
     if (acknowledge) {
         std::string path = session_.GetFolderPath(folder);
         answer_.StartTag(kPage, kSync);

@@ -1,7 +1,10 @@
 // The protocol server's entry points for the web server.
 #include "server/vantro/vantro_handlers.h"
 
+#include <exception>
+
 #include "server/config/device_folder.h"
+#include "server/config/live_trace.h"
 #include "server/itemconv/mapi_item_converter.h"
 #include "server/vantro/attachment_request.h"
 #include "server/vantro/vantro_request.h"
@@ -17,8 +20,14 @@ void CVantroHandlers::CreateSharedSession(Settings& settings) {
 bool CVantroHandlers::HandleVantroRequest(Settings& settings, const CHTMLCommand& request,
                                           CDataString& answer) {
     std::lock_guard<std::mutex> lock(requestLock_);
-    ApplyPendingResets(settings);
+    RunPendingChanges(settings);
     if (!session_) return false;
+    // What the console asked for meanwhile is done before the lock is given up.
+    struct RunAtEnd {
+        CVantroHandlers& handlers;
+        Settings& settings;
+        ~RunAtEnd() { handlers.RunPendingChanges(settings); }
+    } runAtEnd{*this, settings};
     CMobileMapiServer server(session_.get());
     CVantroRequest vantro(settings, *session_, server);
     return vantro.HandleVantroRequest(request, answer);
@@ -29,28 +38,37 @@ void CVantroHandlers::HandleAttachmentRequest(Settings& settings, const CHTMLCom
     CAttachmentDownload download;
     {
         std::lock_guard<std::mutex> lock(requestLock_);
-        ApplyPendingResets(settings);
+        RunPendingChanges(settings);
         download = PrepareAttachmentDownload(settings, request);
+        RunPendingChanges(settings);
     }
     SendAttachmentDownload(download, out);
 }
 
-void CVantroHandlers::ResetDevice(Settings& settings, const std::string& deviceId) {
+void CVantroHandlers::BetweenRequests(Settings& settings, std::function<void(Settings&)> change) {
     {
-        std::lock_guard<std::mutex> lock(resetLock_);
-        pendingResets_.insert(deviceId);
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        pending_.push_back(std::move(change));
     }
     std::unique_lock<std::mutex> request(requestLock_, std::try_to_lock);
-    if (request.owns_lock()) ApplyPendingResets(settings);
+    if (request.owns_lock()) RunPendingChanges(settings);
 }
 
-void CVantroHandlers::ApplyPendingResets(Settings& settings) {
-    std::set<std::string> resets;
+void CVantroHandlers::RunPendingChanges(Settings& settings) {
+    std::vector<std::function<void(Settings&)>> changes;
     {
-        std::lock_guard<std::mutex> lock(resetLock_);
-        resets.swap(pendingResets_);
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        changes.swap(pending_);
     }
-    for (const std::string& deviceId : resets) ApplyDeviceReset(settings, deviceId);
+    for (const auto& change : changes) {
+        try {
+            change(settings);
+        } catch (const std::exception& error) {
+            AddLiveTraceF("A change of the devices' sync state failed: %s", error.what());
+        } catch (...) {
+            AddLiveTrace("A change of the devices' sync state failed");
+        }
+    }
 }
 
 void InstallVantroHandlers() { SetProtocolHandlers(std::make_shared<CVantroHandlers>()); }

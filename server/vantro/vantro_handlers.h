@@ -10,10 +10,11 @@
 // lock. Thread-safe.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
+#include <vector>
 
 #include "server/http/web_routing.h"
 #include "server/store/mapi_session.h"
@@ -32,17 +33,17 @@ public:
     // (attachment_request.h).
     void HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request,
                                  IAnswerStream& out) override;
-    // Notes the reset and applies it now when no request runs, else as the next
-    // request begins (under the request lock, which owns the sync state).
-    void ResetDevice(Settings& settings, const std::string& deviceId) override;
+    // Notes change and runs it now when no request runs, else as the running
+    // request ends (under the request lock, which owns the sync state).
+    void BetweenRequests(Settings& settings, std::function<void(Settings&)> change) override;
 
 private:
-    // Applies the resets noted so far; the caller holds requestLock_.
-    void ApplyPendingResets(Settings& settings);
+    // Runs the changes noted so far, in order; the caller holds requestLock_.
+    void RunPendingChanges(Settings& settings);
 
     std::mutex requestLock_;  // one request at a time; owns the devices' sync state
-    std::mutex resetLock_;    // owns pendingResets_
-    std::set<std::string> pendingResets_;
+    std::mutex pendingLock_;  // owns pending_
+    std::vector<std::function<void(Settings&)>> pending_;
     std::unique_ptr<CMobileMapiSession> session_;
 };
 

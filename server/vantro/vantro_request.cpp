@@ -193,8 +193,9 @@ void CVantroRequest::TraceFolderCounts() {
     // The device's sync.log: one line per folder of this sync.
     CPocketDevice* device = session_.CurrentDevice();
     if (device != nullptr && !lines.empty() &&
-        !AppendSyncFolders(settings_.DataFolder(), device->DeviceID, lines)) {
-        AddLiveTraceF("sync.log of device %s cannot be written", device->DeviceID.c_str());
+        !AppendSyncFolders(settings_.DataFolder(), device->Config()->DeviceID, lines)) {
+        AddLiveTraceF("sync.log of device %s cannot be written",
+                      device->Config()->DeviceID.c_str());
     }
 }
 
@@ -251,7 +252,7 @@ void CVantroRequest::HandleAcknowledge() {
             AddLiveTrace("No device!");
             continue;
         }
-        AckResult result = ApplyAckString(settings_.DataFolder(), device->DeviceID, text);
+        AckResult result = ApplyAckString(settings_.DataFolder(), device->Config()->DeviceID, text);
         if (result == AckResult::kRefused) AddLiveTraceF("AckString refused: %s", text.c_str());
         if (result == AckResult::kOlder)
             AddLiveTraceF("AckString %s names an older snapshot: nothing installed", text.c_str());

@@ -283,7 +283,8 @@ protected:
     void ConfigureDefaultFolders() {
         CAutomaticFolders automatic = FindAutomaticFolders(Device().session.get());
         ASSERT_TRUE(automatic.problems.empty());
-        Device().folders = std::move(automatic.folders);
+        Device().EditConfig(
+            [&](CDeviceConfig& config) { config.folders = std::move(automatic.folders); });
         Device().FindDefaultFolders();
     }
     ULONG FileAsTag() {

@@ -11,6 +11,7 @@
 #include "client/pim_commands.h"
 #include "client/record_recurrence.h"
 #include "client/record_times.h"
+#include "common/base/atomic_file.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/transfer.h"
 #include "common/formats/vcard_map.h"
@@ -293,19 +294,12 @@ int PimExport(const std::string& folderName, const std::string& file, bool vcard
         out << text << std::flush;
         return 0;
     }
-    const std::string temp = file + ".tmp";
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f << text;
-        f.flush();
-        if (!f) {
-            err << "cannot write " << temp << "\n";
-            return 1;
-        }
-    }
-    if (std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
-        err << "cannot write " << file << "\n";
+    AtomicWriteOptions ordinaryFile;
+    ordinaryFile.ownerOnly = false;
+    FileWriteResult written = WriteFileAtomically(file, text, ordinaryFile);
+    if (!written) {
+        err << "cannot write "
+            << (written.failedAt == FileWriteStep::Rename ? file : TemporaryPathFor(file)) << "\n";
         return 1;
     }
     if (json)

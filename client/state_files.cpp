@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/base/atomic_file.h"
+
 namespace {
 
 void PutU32(std::ofstream& out, uint32_t v) {
@@ -22,13 +24,20 @@ bool GetU32(std::ifstream& in, uint32_t& v) {
     return true;
 }
 
-std::string TempName(const std::string& path) { return path + ".tmp" + std::to_string(::getpid()); }
+// The client's files: ordinary modes, and a temporary per process, since two
+// runs of the client may replace the same file.
+AtomicWriteOptions ClientFile() {
+    AtomicWriteOptions options;
+    options.ownerOnly = false;
+    options.temporaryPerProcess = true;
+    return options;
+}
+
+std::string TempName(const std::string& path) { return TemporaryPathFor(path, ClientFile()); }
 
 bool PutInPlace(const std::string& temp, const std::string& path) {
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) std::filesystem::remove(temp, ec);
-    return !ec;
+    std::string error;
+    return ReplaceWithTemporary(temp, path, error);
 }
 
 }  // namespace
@@ -93,20 +102,9 @@ bool SnapshotWriter::Finish() {
 }
 
 bool WriteIdMap(const std::string& path, const IdMap& map) {
-    std::string temp = TempName(path);
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        if (!out) return false;
-        for (const auto& [server, client] : map) out << server << '=' << client << '\n';
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-    return PutInPlace(temp, path);
+    std::string text;
+    for (const auto& [server, client] : map) text += server + "=" + client + "\n";
+    return static_cast<bool>(WriteFileAtomically(path, text, ClientFile()));
 }
 
 bool ReadIdMap(const std::string& path, IdMap& map) {
@@ -144,19 +142,7 @@ bool WriteLineFile(const std::string& path, const std::vector<std::string>& line
         std::filesystem::remove(path, ec);
         return !ec;
     }
-    std::string temp = TempName(path);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << text;
-        out.flush();
-        if (!out) {
-            out.close();
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-    return PutInPlace(temp, path);
+    return static_cast<bool>(WriteFileAtomically(path, text, ClientFile()));
 }
 
 std::vector<std::string> ReadLineFile(const std::string& path) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/file_time.h"
 #include "server/config/config_test_util.h"
 #include "tests/vantro_server_test.h"
 
@@ -54,8 +55,7 @@ protected:
                   SQLITE_OK);
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(rawStatement,
                                                                         sqlite3_finalize);
-        constexpr long long kEpochDifference = 11644473600LL;  // 1601-01-01 to 1970-01-01
-        sqlite3_bind_int64(rawStatement, 1, (unixSeconds + kEpochDifference) * 10000000LL);
+        sqlite3_bind_int64(rawStatement, 1, FileTimeFromUnixSeconds(unixSeconds));
         sqlite3_bind_text(rawStatement, 2, key.c_str(), -1, SQLITE_TRANSIENT);
         ASSERT_EQ(sqlite3_step(rawStatement), SQLITE_DONE);
         ASSERT_EQ(sqlite3_changes(raw), 1);

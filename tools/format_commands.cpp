@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/base/atomic_file.h"
 #include "common/formats/transfer.h"
 #include "server/formats/desktop_records.h"
 #include "server/itemconv/element_map.h"
@@ -186,16 +187,13 @@ void CmdExport(const std::string& profile, const std::string& folderText, const 
         o.out << text << std::flush;
         return;
     }
-    const std::string temp = file + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) throw ToolError{MAPI_E_DISK_ERROR, "cannot write '" + temp + "'"};
-    }
-    if (std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw ToolError{MAPI_E_DISK_ERROR, "cannot write '" + file + "'"};
+    AtomicWriteOptions ordinaryFile;
+    ordinaryFile.ownerOnly = false;
+    FileWriteResult written = WriteFileAtomically(file, text, ordinaryFile);
+    if (!written) {
+        const std::string& failed =
+            written.failedAt == FileWriteStep::Rename ? file : TemporaryPathFor(file);
+        throw ToolError{MAPI_E_DISK_ERROR, "cannot write '" + failed + "'"};
     }
     if (o.json) {
         JsonWriter w;

@@ -9,12 +9,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/base/file_time.h"
 #include "platform/mapi/com_base.h"
 
 namespace {
-
-constexpr std::int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
-constexpr std::int64_t kTicksPerSecond = 10000000;
 
 struct SetName {
     const char* name;
@@ -276,8 +274,8 @@ std::string FormatValue(const mapistore::Value& v) {
 
 std::string FileTimeToIso(std::uint64_t filetime) {
     const std::int64_t seconds =
-        static_cast<std::int64_t>(filetime / kTicksPerSecond) - kUnixEpochSeconds;
-    const std::uint64_t fraction = filetime % kTicksPerSecond;
+        static_cast<std::int64_t>(filetime / kFileTimeTicksPerSecond) - kSecondsFrom1601To1970;
+    const std::uint64_t fraction = filetime % kFileTimeTicksPerSecond;
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
     if (gmtime_r(&t, &tm) == nullptr) return std::to_string(filetime);
@@ -341,8 +339,8 @@ bool IsoToFileTime(const std::string& text, std::uint64_t& filetime) {
     std::tm check{};
     if (gmtime_r(&t, &check) == nullptr || check.tm_mday != day || check.tm_mon != month - 1)
         return false;
-    filetime = static_cast<std::uint64_t>(static_cast<std::int64_t>(t) + kUnixEpochSeconds) *
-                   kTicksPerSecond +
+    filetime = static_cast<std::uint64_t>(static_cast<std::int64_t>(t) + kSecondsFrom1601To1970) *
+                   kFileTimeTicksPerSecond +
                fraction;
     return true;
 }

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "common/base/limits.h"
+
 void Check(HRESULT hr, const std::string& context) {
     if (FAILED(hr)) throw ToolError{hr, context};
 }
@@ -167,7 +169,7 @@ std::string ToolSession::PathOf(IMAPIFolder* folder) {
     const std::string top = BinaryProp(store_.get(), PR_IPM_SUBTREE_ENTRYID);
     std::string path;
     ComPtr<IMAPIFolder> cur = ComPtr<IMAPIFolder>::Share(folder);
-    for (int depth = 0; depth < 64 && cur; ++depth) {
+    for (int depth = 0; depth < kMaxFolderDepth && cur; ++depth) {
         if (BinaryProp(cur.get(), PR_ENTRYID) == top) return path;
         std::string name = StringProp(cur.get(), PR_DISPLAY_NAME);
         path = path.empty() ? name : name + "/" + path;

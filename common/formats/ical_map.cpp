@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/base/version.h"
 #include "common/vcard/text_codec.h"
 
 namespace pimfmt {
@@ -500,7 +501,8 @@ ComponentOutcome RecordFromComponent(const IcsComponent& c, RecordKind wanted, F
 }
 
 std::string CalendarHeader() {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Norvex//Corvel 0.90//EN\r\n";
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Norvex//Corvel " +
+           std::string(ProductVersion()) + "//EN\r\n";
 }
 
 std::string CalendarFooter() { return "END:VCALENDAR\r\n"; }

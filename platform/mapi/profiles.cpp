@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/base/atomic_file.h"
 #include "platform/mapi/store_db.h"
 
 namespace mapistore {
@@ -62,30 +63,10 @@ private:
     int fd_ = -1;
 };
 
-HRESULT WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) return MAPI_E_NO_ACCESS;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return MAPI_E_DISK_ERROR;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        ::unlink(temp.c_str());
-        return MAPI_E_DISK_ERROR;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return MAPI_E_DISK_ERROR;
-    }
-    return S_OK;
+HRESULT WriteProfileFile(const std::string& path, const std::string& text) {
+    FileWriteResult written = WriteFileAtomically(path, text);
+    if (written) return S_OK;
+    return written.failedAt == FileWriteStep::Open ? MAPI_E_NO_ACCESS : MAPI_E_DISK_ERROR;
 }
 
 HRESULT WriteList(const Profile& p) {
@@ -93,7 +74,7 @@ HRESULT WriteList(const Profile& p) {
     for (const StoreEntry& s : p.stores)
         text += "store " + HexOf(s.uid) + " " + (s.isDefault ? "1" : "0") + " " + s.file + " " +
                 s.displayName + "\n";
-    return WriteFileAtomically(p.folder + "/" + kListFile, text);
+    return WriteProfileFile(p.folder + "/" + kListFile, text);
 }
 
 HRESULT ValidateStoreName(const std::string& name) {
@@ -292,7 +273,7 @@ HRESULT SetDefaultProfileName(const std::string& name) {
     Profile p;
     HRESULT hr = ReadProfile(name, p);
     if (FAILED(hr)) return hr;
-    return WriteFileAtomically(ProfilesRoot() + "/" + kDefaultFile, name + "\n");
+    return WriteProfileFile(ProfilesRoot() + "/" + kDefaultFile, name + "\n");
 }
 
 }  // namespace mapistore

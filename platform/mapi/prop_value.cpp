@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::size_t kMaxValueBytes = 512u * 1024u * 1024u;
 constexpr ULONG kMaxMultiCount = 1u << 20;
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 void PutU32(std::string& out, std::uint32_t v) {
     for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
@@ -514,13 +513,6 @@ bool DecodeMulti(ULONG type, const void* data, std::size_t size, Value& out) {
     if (p != end) return false;
     out = std::move(v);
     return true;
-}
-
-std::uint64_t FileTimeNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return kUnixEpochAsFileTime + static_cast<std::uint64_t>(ts.tv_sec) * 10000000ull +
-           static_cast<std::uint64_t>(ts.tv_nsec) / 100u;
 }
 
 std::uint64_t FileTimeOf(const FILETIME& ft) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/base/file_time.h"
 #include "common/base/utf.h"
 #include "platform/mapi/large_value.h"
 #include "platform/mapi/mapi_interfaces.h"
@@ -73,8 +74,8 @@ using ::Utf8ToUtf16;
 std::string EncodeMulti(const Value& v);
 bool DecodeMulti(ULONG type, const void* data, std::size_t size, Value& out);
 
-// Now as a FILETIME.
-std::uint64_t FileTimeNow();
+// Now as a FILETIME (the base layer's wall clock).
+using ::FileTimeNow;
 std::uint64_t FileTimeOf(const FILETIME& ft);
 FILETIME ToFileTime(std::uint64_t value);
 

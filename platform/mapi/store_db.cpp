@@ -111,6 +111,10 @@ HRESULT StoreDb::OpenFile(const std::string& path, bool create) {
     // A large transaction (a write batch) grows the log; after the checkpoint it is
     // cut back to this size instead of staying as large on disk.
     if (FAILED(hr = db_.Exec("PRAGMA journal_size_limit=67108864"))) return hr;
+    // Each save of a write batch is a savepoint, whose undo copies of the pages it
+    // changes would otherwise go to a temporary file once past a few pages: kept in
+    // memory they cost no writes, and they are dropped when the save is released.
+    if (FAILED(hr = db_.Exec("PRAGMA temp_store=MEMORY"))) return hr;
     // A props row replaced (INSERT OR REPLACE) takes its chunk rows along too.
     return db_.Exec("PRAGMA recursive_triggers=ON");
 }

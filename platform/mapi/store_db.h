@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/base/limits.h"
 #include "platform/mapi/prop_value.h"
 #include "platform/mapi/sqlite_db.h"
 
@@ -38,7 +39,7 @@ constexpr std::size_t kUidBytes = 16;
 constexpr std::size_t kObjectEidBytes = 16;
 constexpr std::size_t kStoreEntryIdBytes = 4 + kUidBytes;
 constexpr std::size_t kObjectEntryIdBytes = 4 + kUidBytes + kObjectEidBytes;
-constexpr int kMaxFolderDepth = 64;
+using ::kMaxFolderDepth;
 constexpr const char* kStoreFormatName = "corvel-mapi-store";
 constexpr std::int64_t kStoreFormatVersion = 1;
 // Text values longer than this (in characters) stay out of the text index.

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "common/base/atomic_file.h"
+
 namespace {
 
 std::mutex gRegistryMutex;
@@ -164,26 +166,9 @@ bool WriteHive(const Hive& hive) {
             out << '\n';
         }
     }
-    std::string temp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        if (!file) return false;
-        std::filesystem::permissions(
-            temp, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
-        file << out.str();
-        file.flush();
-        if (!file) {
-            file.close();
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    AtomicWriteOptions options;
+    options.temporaryPerProcess = true;
+    return static_cast<bool>(WriteFileAtomically(path, out.str(), options));
 }
 
 Value* FindValue(Key& key, std::string_view name) {

@@ -25,5 +25,3 @@ using AddSubcommandFunction = void (*)(CLI::App& app, CommandAction& chosen);
 
 // Every subcommand of corvel, in the order --help lists them.
 std::vector<AddSubcommandFunction> Subcommands();
-
-inline constexpr const char* kCorvelVersionText = "Corvel Version 0.90";

@@ -1,10 +1,11 @@
 // corvel: the sync and web server. Without a subcommand it starts the servers.
+#include "common/base/version.h"
 #include "server/app/command.h"
 #include "server/app/server_command.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Corvel: sync server for Skiff handhelds and a small web server", "corvel"};
-    app.set_version_flag("--version", kCorvelVersionText);
+    app.set_version_flag("--version", VersionText());
     app.footer(
         "Data folder: $XDG_DATA_HOME/Norvex/Corvel (~/.local/share/Norvex/Corvel) with "
         "settings.inf.\n"

@@ -19,6 +19,7 @@
 #include "server/runtime/server_runtime.h"
 #include "server/vantro/vantro_handlers.h"
 #ifdef CORVEL_WITH_CONSOLE
+#include "common/base/version.h"
 #include "server/console/corvel_dlg.h"
 #endif
 
@@ -92,8 +93,8 @@ int RunHeadless(const ServerOptions& options) {
     runtimeOptions.tracePort = options.tracePort;
     runtimeOptions.requireFolderLock = true;
     runtimeOptions.beforeServers = [&output, &settings] {
-        output.Line(std::string(kCorvelVersionText) + " running headless; data folder " +
-                    settings.DataFolder() + "; stop with Ctrl+C or SIGTERM");
+        output.Line(VersionText() + " running headless; data folder " + settings.DataFolder() +
+                    "; stop with Ctrl+C or SIGTERM");
         InstallProtocol();
     };
     runtimeOptions.afterServers = RemoveProtocol;

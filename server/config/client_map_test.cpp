@@ -23,7 +23,7 @@ protected:
     }
     void TearDown() override {
         SetMessageBoxSink(nullptr);
-        SetStateFileFaultHook(nullptr);
+        SetFileWriteFaultHook(nullptr);
     }
     CClientMap Map() { return CClientMap(temp_.Path(), "PPC1", "-1"); }
     std::string File(const std::string& name) { return temp_.Path() + "/PPC1/" + name; }
@@ -272,16 +272,16 @@ TEST_F(ClientMapTest, FailedIndexWriteKeepsTheMarker) {
     std::string error;
     ASSERT_TRUE(map.MarkDirty(error));
     map.MapClientId("0A", "1@S");
-    SetStateFileFaultHook([](StateFileStep step) { return step == StateFileStep::Rename; });
+    SetFileWriteFaultHook([](FileWriteStep step) { return step == FileWriteStep::Rename; });
     EXPECT_FALSE(map.Save(error));
     EXPECT_NE(error.find("rename"), std::string::npos) << error;
-    SetStateFileFaultHook(nullptr);
+    SetFileWriteFaultHook(nullptr);
     EXPECT_TRUE(std::filesystem::exists(File("-1.map-dirty")));
     EXPECT_EQ(Map().Load(), CClientMap::LoadResult::kRebuild);
     // A marker that cannot be written is an error the caller sees before any
     // store write.
     CClientMap other(temp_.Path(), "PPC1", "-2");
-    SetStateFileFaultHook([](StateFileStep step) { return step == StateFileStep::Sync; });
+    SetFileWriteFaultHook([](FileWriteStep step) { return step == FileWriteStep::Sync; });
     EXPECT_FALSE(other.MarkDirty(error));
     EXPECT_FALSE(std::filesystem::exists(File("-2.map-dirty")));
 }

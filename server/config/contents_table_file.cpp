@@ -17,21 +17,6 @@
 
 namespace {
 
-std::mutex& FaultHookMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::function<bool(StateFileStep)>& FaultHook() {
-    static std::function<bool(StateFileStep)> hook;
-    return hook;
-}
-
-bool InjectedFault(StateFileStep step) {
-    std::lock_guard<std::mutex> lock(FaultHookMutex());
-    return FaultHook() && FaultHook()(step);
-}
-
 // Fields of a line split at ";"; runs of ";" give no empty fields.
 std::vector<std::string_view> SplitFields(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -64,18 +49,6 @@ std::int32_t ParseDecimal(std::string_view text) {
     std::uint32_t low = static_cast<std::uint32_t>(value);
     if (negative) low = 0u - low;
     return static_cast<std::int32_t>(low);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
 }
 
 std::string ParentFolder(const std::string& path) {
@@ -269,57 +242,10 @@ bool WriteStateFile(const std::string& path, std::string_view content, std::stri
     std::string folder = ParentFolder(path);
     if (!folder.empty()) {
         errno = 0;
-        if (InjectedFault(StateFileStep::CreateFolder) || !CreateDataFolder(folder)) {
+        if (FileWriteFaultInjected(FileWriteStep::CreateFolder) || !CreateDataFolder(folder)) {
             error = "cannot create folder " + folder + ": " + std::strerror(errno ? errno : EIO);
             return false;
         }
     }
-    std::string temporary = path + ".tmp";
-    int fd = InjectedFault(StateFileStep::Open)
-                 ? (errno = EACCES, -1)
-                 : open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot create " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    const char* failedStep = nullptr;
-    int savedErrno = 0;
-    if (fchmod(fd, 0600) != 0) {
-        failedStep = "mode";
-        savedErrno = errno;
-    } else if (InjectedFault(StateFileStep::Write)) {
-        WriteAll(fd, content.substr(0, content.size() / 2));
-        failedStep = "write";
-        savedErrno = ENOSPC;
-    } else if (!WriteAll(fd, content)) {
-        failedStep = "write";
-        savedErrno = errno;
-    } else if (InjectedFault(StateFileStep::Sync) || fsync(fd) != 0) {
-        failedStep = "flush";
-        savedErrno = errno ? errno : EIO;
-    }
-    if (close(fd) != 0 && failedStep == nullptr) {
-        failedStep = "close";
-        savedErrno = errno;
-    }
-    if (failedStep == nullptr) {
-        if (InjectedFault(StateFileStep::Rename)) {
-            failedStep = "rename";
-            savedErrno = EXDEV;
-        } else if (rename(temporary.c_str(), path.c_str()) != 0) {
-            failedStep = "rename";
-            savedErrno = errno;
-        }
-    }
-    if (failedStep != nullptr) {
-        unlink(temporary.c_str());
-        error = std::string("cannot ") + failedStep + " " + path + ": " + std::strerror(savedErrno);
-        return false;
-    }
-    return true;
-}
-
-void SetStateFileFaultHook(std::function<bool(StateFileStep)> hook) {
-    std::lock_guard<std::mutex> lock(FaultHookMutex());
-    FaultHook() = std::move(hook);
+    return WriteFileAtomically(path, content, error);
 }

@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/base/atomic_file.h"
+
 inline constexpr std::string_view kStateFileHeader = "[FolderInfo]";
 // Longest state-file line taken, line end included; a longer line is skipped whole.
 inline constexpr size_t kMaxStateLineLength = 64 * 1024;
@@ -107,14 +109,9 @@ std::string StateFilePath(const std::string& dataFolder, const std::string& devi
 // opened (baseline untouched); true otherwise.
 bool ReadStateFile(const std::string& path, CBaseline& baseline);
 
-// Writes content to path atomically: to path + ".tmp" (mode 0600), flushed, then
-// renamed over path. Creates the parent folder (mode 0700) when missing. On any
-// failure the temporary file is removed, path keeps its previous content (or stays
-// absent), error names the step and reason, and the result is false.
+// Writes content to path atomically (WriteFileAtomically: mode 0600, through
+// path + ".tmp"). Creates the parent folder (mode 0700) when missing. On any
+// failure path keeps its previous content (or stays absent), error names the step
+// and reason, and the result is false. A test makes a step fail with
+// SetFileWriteFaultHook.
 bool WriteStateFile(const std::string& path, std::string_view content, std::string& error);
-
-// Steps of WriteStateFile at which a test may inject a failure.
-enum class StateFileStep { CreateFolder, Open, Write, Sync, Rename };
-// hook(step) returning true makes that step fail (at Write: after half the content
-// has reached the temporary file, as a full disk would). An empty hook removes it.
-void SetStateFileFaultHook(std::function<bool(StateFileStep)> hook);

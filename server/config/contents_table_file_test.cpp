@@ -162,7 +162,7 @@ TEST(SnapshotFiles, GenerationsGrowAndOnlyTheNewestIsKept) {
 
 class StateFileWrite : public ::testing::Test {
 protected:
-    void TearDown() override { SetStateFileFaultHook(nullptr); }
+    void TearDown() override { SetFileWriteFaultHook(nullptr); }
     std::string PathOf(const std::string& key) { return StateFilePath(temp_.Path(), "PPC1", key); }
     TempFolder temp_;
 };
@@ -189,22 +189,22 @@ TEST_F(StateFileWrite, AFailureAtAnyStepKeepsThePreviousFile) {
     std::string error;
     ASSERT_TRUE(WriteStateFile(path, "[FolderInfo]\nOLD;1;1;0;old\n", error));
     std::string replacement = "[FolderInfo]\nNEW1;2;2;0;a\nNEW2;3;3;0;b\nNEW3;4;4;0;c\n";
-    for (StateFileStep step : {StateFileStep::CreateFolder, StateFileStep::Open,
-                               StateFileStep::Write, StateFileStep::Sync, StateFileStep::Rename}) {
-        SetStateFileFaultHook([step](StateFileStep at) { return at == step; });
+    for (FileWriteStep step : {FileWriteStep::CreateFolder, FileWriteStep::Open,
+                               FileWriteStep::Write, FileWriteStep::Sync, FileWriteStep::Rename}) {
+        SetFileWriteFaultHook([step](FileWriteStep at) { return at == step; });
         error.clear();
         EXPECT_FALSE(WriteStateFile(path, replacement, error)) << static_cast<int>(step);
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(ReadWholeFile(path), "[FolderInfo]\nOLD;1;1;0;old\n") << static_cast<int>(step);
         EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << static_cast<int>(step);
     }
-    SetStateFileFaultHook(nullptr);
+    SetFileWriteFaultHook(nullptr);
     EXPECT_TRUE(WriteStateFile(path, replacement, error));
     EXPECT_EQ(ReadWholeFile(path), replacement);
 }
 
 TEST_F(StateFileWrite, AFailedFirstWriteLeavesNoFile) {
-    SetStateFileFaultHook([](StateFileStep at) { return at == StateFileStep::Write; });
+    SetFileWriteFaultHook([](FileWriteStep at) { return at == FileWriteStep::Write; });
     std::string error;
     EXPECT_FALSE(WriteStateFile(PathOf("-3_temp"), "[FolderInfo]\nAA;1;1;0;a\n", error));
     EXPECT_FALSE(std::filesystem::exists(PathOf("-3_temp")));

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/base/atomic_file.h"
 #include "server/config/data_folder.h"
 #include "server/config/device_folder.h"
 #include "server/config/device_list.h"

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 
+#include "common/base/file_time.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
@@ -35,14 +36,6 @@ int DayWindowDays(int code) {
 
 std::int64_t DayWindowCutoff(int days, std::int64_t nowFileTime) {
     return nowFileTime - static_cast<std::int64_t>(days) * kFileTimeUnitsPerDay;
-}
-
-std::int64_t CurrentFileTime() {
-    // Seconds from 1601-01-01 to 1970-01-01.
-    constexpr std::int64_t kEpochDifference = 11644473600LL;
-    auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
-    return (kEpochDifference * 1000000 + since1970.count()) * 10;
 }
 
 CFolderInfo::CFolderInfo(std::string dataFolder, std::string entryIdText, std::string displayName)
@@ -278,7 +271,8 @@ HRESULT CFolderInfo::ApplyDayWindow(int code, IMAPIFolderPtr& folder, IMAPITable
     if (folder.GetPropText(PR_CONTAINER_CLASS) == "IPF.Appointment")
         tag = folder.GetIDFromName(PSETID_Appointment, kAppointmentEndId, PT_SYSTIME, MAPI_CREATE);
 
-    std::uint64_t cutoff = static_cast<std::uint64_t>(DayWindowCutoff(days, CurrentFileTime()));
+    std::uint64_t cutoff =
+        static_cast<std::uint64_t>(DayWindowCutoff(days, static_cast<std::int64_t>(FileTimeNow())));
     SPropValue value{};
     value.ulPropTag = tag;
     value.Value.ft.dwLowDateTime = static_cast<DWORD>(cutoff);

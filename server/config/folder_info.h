@@ -55,9 +55,6 @@ int DayWindowDays(int code);
 // 1601-01-01 UTC). days must be 1..kMaxWindowDays.
 std::int64_t DayWindowCutoff(int days, std::int64_t nowFileTime);
 
-// The current UTC time as a FILETIME count.
-std::int64_t CurrentFileTime();
-
 class CFolderInfo {
 public:
     // dataFolder: where the devices' sub-folders lie; entryIdText and displayName

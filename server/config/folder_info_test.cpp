@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "common/base/file_time.h"
 #include "server/config/config_test_util.h"
 #include "server/config/live_trace.h"
 
@@ -114,10 +115,10 @@ TEST_F(FolderInfoTest, RemovedStateFileEmptiesTheBaseline) {
 
 TEST_F(FolderInfoTest, FailedSnapshotKeepsThePreviousOneAndSaysSo) {
     ASSERT_TRUE(info_.SaveRows("PPC1", "-4_temp", {Live("01", 10)}));
-    SetStateFileFaultHook([](StateFileStep step) { return step == StateFileStep::Write; });
+    SetFileWriteFaultHook([](FileWriteStep step) { return step == FileWriteStep::Write; });
     trace_.Take();
     EXPECT_FALSE(info_.SaveRows("PPC1", "-4_temp", {Live("01", 11), Live("02", 20)}));
-    SetStateFileFaultHook(nullptr);
+    SetFileWriteFaultHook(nullptr);
     EXPECT_EQ(ReadWholeFile(StateFilePath(temp_.Path(), "PPC1", "-4_temp")),
               "[FolderInfo]\n01;10;30000000;0;(null)\n");
     EXPECT_NE(trace_.Take().find("Saving Table -4_temp failed: cannot write "), std::string::npos);
@@ -147,8 +148,8 @@ TEST(DayWindow, CutoffIsDaysBeforeNowInUtc) {
     EXPECT_EQ(DayWindowCutoff(7, k20100108), k20100101);
     EXPECT_EQ(DayWindowCutoff(kMaxWindowDays, k20100108), k20100108 - 36500LL * 864000000000LL);
     // The clock is UTC: compare with time() (seconds since 1970).
-    std::int64_t now = CurrentFileTime();
-    std::int64_t fromTime = (static_cast<std::int64_t>(time(nullptr)) + 11644473600LL) * 10000000LL;
+    std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
+    std::int64_t fromTime = FileTimeFromUnixSeconds(time(nullptr));
     EXPECT_LE(std::llabs(now - fromTime), 10000000LL * 120);  // within two minutes
 }
 

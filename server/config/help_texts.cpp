@@ -1,6 +1,7 @@
 // help.inf reader and writer.
 #include "server/config/help_texts.h"
 
+#include "common/base/atomic_file.h"
 #include "server/config/text_file.h"
 
 void CHelpTexts::Load(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "common/base/limits.h"
 #include "common/base/text.h"
 
 namespace {
@@ -244,7 +245,7 @@ std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder) {
     std::string path;
     MapiShared<IMAPIFolder> current;
     IMAPIFolder* at = folder;
-    for (int depth = 0; depth < CPocketDevice::kMaxFolderDepth; ++depth) {
+    for (int depth = 0; depth < kMaxFolderDepth; ++depth) {
         std::string id = GetBinaryProperty(at, PR_ENTRYID);
         if (id.empty()) return {};
         if (id == top) {

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/limits.h"
 #include "platform/mapi/mapi_interfaces.h"
 
 class CMobileMapiFolder;  // the protocol's folder object (store layer)
@@ -176,8 +177,6 @@ public:
     // its profile is opened by its first log-on.
     std::shared_ptr<CPocketDevice> MakeDevice(const std::string& deviceId,
                                               const std::string& filePath) const;
-
-    static constexpr int kMaxFolderDepth = 64;
 
     // The protocol's state of the record (see the top of this file).
     std::vector<CPocketFolder> folders;  // the configured folders as opened

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/base/atomic_file.h"
 #include "platform/mapi/mapi.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"

@@ -74,30 +74,6 @@ std::string_view StripLineEnd(std::string_view line) {
     return line;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
-    std::string temporary = path + ".tmp";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot create " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
-    int savedErrno = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        unlink(temporary.c_str());
-        error = "cannot write " + path + ": " + std::strerror(savedErrno);
-    }
-    return ok;
-}
-
 bool RotateLogIfFull(const std::string& path, unsigned long long maxBytes) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return false;

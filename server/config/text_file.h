@@ -37,11 +37,6 @@ private:
 // Removes one trailing "\n" and the "\r" before it; nothing else.
 std::string_view StripLineEnd(std::string_view line);
 
-// Writes content to path + ".tmp" (mode 0600), flushes it to disk and renames it
-// over path, so path holds either the old or the new content, never a part.
-// False with a reason in error when any step fails; the old file is then untouched.
-bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error);
-
 // Size at which a log file is rotated.
 inline constexpr unsigned long long kMaxLogFileBytes = 10ULL * 1024 * 1024;
 

@@ -46,19 +46,6 @@ TEST(LineReader, LineLimitAtTheBoundAndOnePast) {
     EXPECT_EQ(reader.SkippedLines(), 2u);
 }
 
-TEST(AtomicWrite, ReplacesWholeAndLeavesNoTemporary) {
-    TempFolder temp;
-    std::string path = temp.Path() + "/settings.inf";
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(path, "one\n", error));
-    ASSERT_TRUE(WriteFileAtomically(path, "two\n", error));
-    EXPECT_EQ(ReadWholeFile(path), "two\n");
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-    EXPECT_EQ(ModeOf(path), 0600u);
-    EXPECT_FALSE(WriteFileAtomically(temp.Path() + "/no/such/folder/f", "x", error));
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos);
-}
-
 TEST(LogFile, ConcurrentEntriesStayWhole) {
     TempFolder temp;
     std::string path = temp.Path() + "/web.log";

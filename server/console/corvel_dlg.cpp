@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "common/base/version.h"
 #include "platform/win/message_box.h"
 #include "server/config/device_list.h"
 #include "server/config/live_trace.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr int kPaneRole = Qt::UserRole;          // int pane ID, 0 for none
 constexpr int kDeviceIdRole = Qt::UserRole + 1;  // device nodes: the device ID
-constexpr const char* kVersionText = "Corvel Version 0.90";
 
 }  // namespace
 
@@ -183,7 +183,8 @@ void CCorvelDlg::BuildMenus() {
     QMenu* help = menuBar()->addMenu("Hilfe");
     help->addAction(QString::fromUtf8("Hilfe Ändern"), this, [this] { helpEditor->show(); });
     help->addAction(QString::fromUtf8("Über Vantro Mobile"), this, [this] {
-        QMessageBox::about(this, QString::fromUtf8("Über Vantro Mobile"), kVersionText);
+        QMessageBox::about(this, QString::fromUtf8("Über Vantro Mobile"),
+                           QString::fromStdString(VersionText()));
     });
 }
 

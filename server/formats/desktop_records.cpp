@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 
+#include "common/base/file_time.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/vcard_map.h"
 #include "server/formats/rule_pattern.h"
@@ -26,13 +27,13 @@ constexpr const char16_t* kUidName = u"UID";
 constexpr const char16_t* kStampName = u"DTSTAMP";
 
 std::uint64_t FiletimeOf(const CivilTime& utc) {
-    std::int64_t s = pimfmt::SecondsOf(utc) + kSecondsTo1970;
+    std::int64_t s = pimfmt::SecondsOf(utc) + kSecondsFrom1601To1970;
     return s < 0 ? 0 : static_cast<std::uint64_t>(s) * kFiletimePerSecond;
 }
 
 CivilTime CivilOfFiletime(std::uint64_t ft) {
     return pimfmt::CivilFromSeconds(static_cast<std::int64_t>(ft / kFiletimePerSecond) -
-                                    kSecondsTo1970);
+                                    kSecondsFrom1601To1970);
 }
 
 CItemTime ItemTimeOf(const CivilTime& t) {
@@ -249,7 +250,7 @@ void ReadSeries(IMessagePtr& item, PimRecord& r, const ItemZone& z, bool allDay)
 }  // namespace
 
 std::optional<CZoneState> CFormatZone::StateAt(std::int64_t utcSecondsFrom1601) const {
-    int offset = zone_.OffsetAt(utcSecondsFrom1601 - kSecondsTo1970);
+    int offset = zone_.OffsetAt(utcSecondsFrom1601 - kSecondsFrom1601To1970);
     return CZoneState{offset / 60, false};
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/base/file_time.h"
+
 struct CItemTime {
     int year = 0;   // 0: not set
     int month = 0;  // 1-12
@@ -28,8 +30,6 @@ struct CItemTime {
 inline constexpr std::int64_t kMinutesPerDay = 1440;
 inline constexpr std::uint64_t kFiletimePerSecond = 10000000;
 inline constexpr std::uint64_t kFiletimePerMinute = 600000000;
-// Seconds from 1601-01-01 to 1970-01-01.
-inline constexpr std::int64_t kSecondsTo1970 = 11644473600;
 // Latest date the system stores: 4500-12-31 23:59, minutes since 1601.
 inline constexpr std::int64_t kLatestMinutes = 1525252319;
 

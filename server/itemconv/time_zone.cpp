@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "common/base/file_time.h"
+
 int CTimeZone::OffsetAt(std::int64_t utcSeconds) const {
     std::optional<CZoneState> state = StateAt(utcSeconds);
     return state ? state->offsetMinutes : 0;
@@ -45,7 +47,7 @@ std::uint64_t CTimeZone::LocalToFiletime(const CItemTime& local) const {
 }
 
 std::optional<CZoneState> CSystemTimeZone::StateAt(std::int64_t utcSecondsFrom1601) const {
-    std::time_t unix = static_cast<std::time_t>(utcSecondsFrom1601 - kSecondsTo1970);
+    std::time_t unix = static_cast<std::time_t>(utcSecondsFrom1601 - kSecondsFrom1601To1970);
     std::tm tm{};
     if (localtime_r(&unix, &tm) == nullptr) return std::nullopt;
     CZoneState state;

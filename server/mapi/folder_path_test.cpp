@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "common/base/limits.h"
 #include "server/mapi/adapter_test_store.h"
 
 namespace {
@@ -148,9 +149,9 @@ TEST_F(FolderPathTest, AnEndlessChainStopsAtTheDepthGuard) {
     };
     IMAPIFolderPtr start(CMapiRef<IMAPIFolder>::Adopt(opener("0")));
     std::string expected = "Inbox";
-    for (int i = 1; i < IMAPIFolderPtr::kMaxPathDepth; ++i) expected += "\\Inbox";
+    for (int i = 1; i < kMaxFolderDepth; ++i) expected += "\\Inbox";
     EXPECT_EQ(start.GetFullPath(), expected);
-    EXPECT_EQ(opened, IMAPIFolderPtr::kMaxPathDepth + 1);
+    EXPECT_EQ(opened, kMaxFolderDepth + 1);
 }
 
 TEST_F(FolderPathTest, AFolderThatIsItsOwnParentIsTheRoot) {

@@ -91,7 +91,7 @@ std::string IMAPIFolderPtr::GetFullPath() {
     std::set<std::string> seen;      // entry identifiers as key text
     IMAPIFolderPtr current(ref_);
     try {
-        for (int depth = 0; depth < kMaxPathDepth && current; ++depth) {
+        for (int depth = 0; depth < kMaxFolderDepth && current; ++depth) {
             CByteBuffer id = current.GetEntryID();
             if (!seen.insert(id.ToText()).second) break;
             CPropValue parent;

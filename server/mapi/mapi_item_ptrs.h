@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/limits.h"
 #include "platform/mapi/mapi.h"
 #include "server/mapi/gen_mapi_cont_ptr.h"
 #include "server/mapi/gen_mapi_prop_ptr.h"
@@ -75,10 +76,9 @@ public:
     // The display names from the top of the store down to this folder, joined with
     // "\" (folders without a name are left out). The walk up the parents stops at
     // the root (no parent, or a parent equal to the folder), at a folder already
-    // seen, at a parent that cannot be opened, or after kMaxPathDepth levels, so a
+    // seen, at a parent that cannot be opened, or after kMaxFolderDepth levels, so a
     // damaged store cannot make it run forever. Store errors end the walk; never
     // raises for them.
-    static constexpr int kMaxPathDepth = 64;
     std::string GetFullPath();
 };
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "common/base/file_time.h"
 #include "server/config/folder_info.h"
 #include "server/mapi/mapi_prop_value.h"
 #include "server/store/store_test_util.h"
@@ -25,8 +26,8 @@ protected:
     static void SetEnd(IMAPIFolderPtr& folder, const std::string& key, int daysAgo) {
         IMessagePtr item = OpenItem(folder, key);
         ULONG tag = item.GetIDFromName(PSETID_Appointment, 0x820E, PT_SYSTIME, MAPI_CREATE);
-        std::uint64_t end =
-            static_cast<std::uint64_t>(CurrentFileTime() - daysAgo * kFileTimeUnitsPerDay);
+        std::uint64_t end = static_cast<std::uint64_t>(static_cast<std::int64_t>(FileTimeNow()) -
+                                                       daysAgo * kFileTimeUnitsPerDay);
         FILETIME time{static_cast<DWORD>(end), static_cast<DWORD>(end >> 32)};
         item.SetProp(*CPropValue::Time(tag, time).Get());
         item.SaveChanges(0);
@@ -34,7 +35,8 @@ protected:
 
     // "Date(d,m,y)" of the start of a window of days days (UTC).
     static std::string CutoffDate(int days) {
-        std::uint64_t cutoff = static_cast<std::uint64_t>(DayWindowCutoff(days, CurrentFileTime()));
+        std::uint64_t cutoff = static_cast<std::uint64_t>(
+            DayWindowCutoff(days, static_cast<std::int64_t>(FileTimeNow())));
         CUtcTime utc =
             FileTimeToUtc(FILETIME{static_cast<DWORD>(cutoff), static_cast<DWORD>(cutoff >> 32)});
         return "Date(" + std::to_string(utc.day) + "," + std::to_string(utc.month) + "," +
@@ -235,14 +237,14 @@ TEST_F(FolderSyncTest, FailedSnapshotLeavesThePreviousOne) {
     AddItem(inbox, "b");
     NewRequest();
     folder->PrepareChanges(0);
-    for (StateFileStep step : {StateFileStep::Write, StateFileStep::Sync, StateFileStep::Rename}) {
-        SetStateFileFaultHook([step](StateFileStep at) { return at == step; });
+    for (FileWriteStep step : {FileWriteStep::Write, FileWriteStep::Sync, FileWriteStep::Rename}) {
+        SetFileWriteFaultHook([step](FileWriteStep at) { return at == step; });
         EXPECT_FALSE(folder->SaveStatus(0));
         EXPECT_EQ(ReadWholeFile(StatePath("-4_temp")), first);
         EXPECT_FALSE(std::filesystem::exists(StatePath("-4_temp") + ".tmp"));
     }
     EXPECT_NE(TakeTrace().find("Saving Table -4_temp failed: cannot "), std::string::npos);
-    SetStateFileFaultHook(nullptr);
+    SetFileWriteFaultHook(nullptr);
     EXPECT_TRUE(folder->SaveStatus(0));
     EXPECT_NE(ReadWholeFile(StatePath("-4_temp")), first);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/base/file_time.h"
 #include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
@@ -143,7 +144,7 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     info_->LoadContentsTable(DeviceId(), key);
     // Taken before the table is read: an item changed while it is read is held back
     // from the snapshot and sent again rather than lost.
-    computedAt_ = CurrentFileTime();
+    computedAt_ = static_cast<std::int64_t>(FileTimeNow());
     computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
                                             changes_, DeviceId(), dayWindow);
     // The device's own changes of this request are not sent back to it (but the

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "common/base/limits.h"
 #include "common/base/text.h"
 #include "server/config/mapi_access.h"
 #include "server/config/pocket_device.h"
@@ -37,7 +38,7 @@ bool IsFolderOffered(const CPocketDevice& device, const std::string& folderId) {
     const std::map<std::string, bool> roots = OfferedRoots(device);
     std::set<std::string> visited;
     std::string current = folderId;
-    for (int depth = 0; depth <= CPocketDevice::kMaxFolderDepth; ++depth) {
+    for (int depth = 0; depth <= kMaxFolderDepth; ++depth) {
         auto root = roots.find(current);
         // The folder itself, or an ancestor whose record takes its sub-folders.
         if (root != roots.end() && (depth == 0 || root->second)) return true;

@@ -6,7 +6,7 @@
 // passed over with a live trace line.
 //
 // The checks walk up from a folder through PR_PARENT_ENTRYID, at most
-// CPocketDevice::kMaxFolderDepth levels, and stop at the top of the personal folders.
+// kMaxFolderDepth levels, and stop at the top of the personal folders.
 // Store errors count as "not offered" (for items: as missing when the item itself
 // cannot be opened).
 //

@@ -54,7 +54,7 @@ protected:
     }
 
     void TearDown() override {
-        SetStateFileFaultHook(nullptr);
+        SetFileWriteFaultHook(nullptr);
         SetLiveTraceSink(nullptr);
         session_.reset();
         settings_.reset();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "common/base/file_time.h"
 #include "common/wbxml/wbxml_test_util.h"
 #include "server/config/sync_log.h"
 #include "server/vantro/vantro_test_util.h"
@@ -254,7 +255,7 @@ TEST_F(VantroFieldsTest, AGetDataByServerIdKeepsItsDayWindowWithOrWithoutReset) 
         message.SaveChanges(KEEP_OPEN_READWRITE);
         return message.GetEntryID().ToText();
     };
-    const std::int64_t now = CurrentFileTime();
+    const std::int64_t now = static_cast<std::int64_t>(FileTimeNow());
     std::string old = appointment("Old", now - 30 * kFileTimeUnitsPerDay);
     std::string soon = appointment("Soon", now + kFileTimeUnitsPerDay);
     // Seven days by key, without Reset: only the coming appointment.

@@ -58,6 +58,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/limits.h"
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
 #include "common/wbxml/wbxml.h"
@@ -73,8 +74,7 @@ struct CPocketFolder;
 
 class CVantroRequest {
 public:
-    // Deepest sub-folder level followed when collecting and sending changes.
-    static constexpr int kMaxFolderDepth = 64;
+    // Collecting and sending changes follows sub-folders down to kMaxFolderDepth.
 
     // server and session must outlive the request; settings supplies the data
     // folder and the protocol-trace switch.

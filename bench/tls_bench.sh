@@ -22,29 +22,8 @@ CLIENT="$BUILD_DIR/bench/tls_load_client"
 [ -x "$CORVEL" ] || { echo "no corvel at $CORVEL (build first)" >&2; exit 1; }
 [ -x "$CLIENT" ] || { echo "no load client at $CLIENT (build target tls_load_client)" >&2; exit 1; }
 
-missing=""
-command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || missing="$missing nginx-light"
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null ||
-        echo "could not install:$missing" >&2
-fi
-NGINX=$(command -v nginx 2>/dev/null || echo /usr/sbin/nginx)
-[ -x "$NGINX" ] || NGINX=""
-
-WORK=$(mktemp -d)
-CORVEL_PID=""
-NGINX_PID=""
-cleanup() {
-    [ -n "$CORVEL_PID" ] && kill "$CORVEL_PID" 2>/dev/null && wait "$CORVEL_PID" 2>/dev/null || true
-    [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
-
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
-}
+NEEDED=""
+. "$(dirname "$0")/side_by_side.sh"
 
 DATA="$WORK/home/Norvex/Corvel"
 mkdir -p "$WORK/www" "$DATA" "$WORK/nginx"

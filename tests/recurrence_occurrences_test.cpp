@@ -179,7 +179,7 @@ TEST(RecurrenceOccurrences, EqualDateutilsAcrossDaylightSavingTime) {
 
     RecurrenceSides handheld("Europe/Berlin");
     ASSERT_EQ("", handheld.Error());
-    std::string spec = "[";
+    std::string seriesJson = "[";
     std::map<std::string, std::string> oids;
     for (const Series& s : series) {
         ProgramRun add =
@@ -202,18 +202,19 @@ TEST(RecurrenceOccurrences, EqualDateutilsAcrossDaylightSavingTime) {
             exdates += (exdates.empty() ? "" : ",") + Quoted(day + time);
             rdates += (rdates.empty() ? "" : ",") + Quoted(start);
         }
-        spec += std::string(spec.size() > 1 ? "," : "") + "{\"subject\":" + Quoted(s.subject) +
-                ",\"dtstart\":" + Quoted(s.start) + "," + s.rule + ",\"exdate\":[" + exdates +
-                "],\"rdate\":[" + rdates + "],\"from\":" + Quoted(s.from + " 00:00") +
-                ",\"to\":" + Quoted(s.to + " 23:59") + "}";
+        seriesJson += std::string(seriesJson.size() > 1 ? "," : "") +
+                      "{\"subject\":" + Quoted(s.subject) + ",\"dtstart\":" + Quoted(s.start) +
+                      "," + s.rule + ",\"exdate\":[" + exdates + "],\"rdate\":[" + rdates +
+                      "],\"from\":" + Quoted(s.from + " 00:00") +
+                      ",\"to\":" + Quoted(s.to + " 23:59") + "}";
     }
-    spec += "]";
+    seriesJson += "]";
 
     TempFolder temp;
-    std::string specPath = temp.Path() + "/series.json", scriptPath = temp.Path() + "/expand.py";
-    std::ofstream(specPath) << spec;
+    std::string seriesPath = temp.Path() + "/series.json", scriptPath = temp.Path() + "/expand.py";
+    std::ofstream(seriesPath) << seriesJson;
     std::ofstream(scriptPath) << kExpander;
-    std::string expanded = Shell("/usr/bin/python3 " + scriptPath + " " + specPath + " 2>&1");
+    std::string expanded = Shell("/usr/bin/python3 " + scriptPath + " " + seriesPath + " 2>&1");
     std::optional<JsonValue> expected = ParseJson(expanded);
     ASSERT_TRUE(expected && expected->type == JsonValue::Type::kObject)
         << "python3 with python3-dateutil (scripts/install-deps.sh test) gave: " << expanded;

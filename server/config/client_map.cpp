@@ -49,10 +49,10 @@ bool IsPlainClientIdByte(unsigned char c) {
            c == '.' || c == '-' || c == '_';
 }
 
-std::string EscapeClientId(std::string_view id) {
-    std::string out;
-    for (unsigned char c : id) {
-        if (IsPlainClientIdByte(c)) {
+// Appends text with every byte that is not plain written as %XX.
+void AppendEscaped(std::string& out, std::string_view text, bool (*isPlain)(unsigned char)) {
+    for (unsigned char c : text) {
+        if (isPlain(c)) {
             out.push_back(static_cast<char>(c));
         } else {
             out.push_back('%');
@@ -60,6 +60,11 @@ std::string EscapeClientId(std::string_view id) {
             out.push_back(kHexDigits[c & 0xF]);
         }
     }
+}
+
+std::string EscapeClientId(std::string_view id) {
+    std::string out;
+    AppendEscaped(out, id, IsPlainClientIdByte);
     return out;
 }
 
@@ -90,15 +95,7 @@ std::string FormatTexts(const CFieldValues& fields) {
         if (!out.empty()) out.push_back(',');
         out += Hex(id, 4);
         out.push_back('=');
-        for (unsigned char c : text) {
-            if (IsPlainTextByte(c)) {
-                out.push_back(static_cast<char>(c));
-            } else {
-                out.push_back('%');
-                out.push_back(kHexDigits[c >> 4]);
-                out.push_back(kHexDigits[c & 0xF]);
-            }
-        }
+        AppendEscaped(out, text, IsPlainTextByte);
     }
     return out;
 }

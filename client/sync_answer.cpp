@@ -338,6 +338,17 @@ private:
                 AddLogLineF("%s - %s: deleted on the desktop, the change sent was none of ours",
                             folder.KindName().c_str(), key.c_str());
             }
+            // An item this answer maps to the very key it deletes (a local item holds
+            // one key): its Add, or its change by ClientID, repeated one whose answer
+            // was lost, unchanged since, and the desktop deleted the item meanwhile.
+            // Its deletion stands too, and the desktop stored nothing of this run.
+            if (changedHere && run.confirmed.count(oid) && !run.failed.count(oid)) {
+                changedHere = false;
+                int& counted = sent->second.asAdd ? run.desktop.added : run.desktop.changed;
+                if (counted > 0) --counted;
+                AddLogLineF("%s - %s: deleted on the desktop before its change was answered",
+                            folder.KindName().c_str(), key.c_str());
+            }
             if (written.count(oid) || changedHere) {
                 // Changed on the handheld, or just written from the desktop: kept;
                 // without the key it goes to the desktop again as new.

@@ -24,8 +24,12 @@ constexpr int kDefaultSchedules = 12;
 // 55); a desktop edit undone by fields a handheld applied from an answer it never
 // acknowledged (59); an item restored from nothing but the handheld's change after
 // the answer carrying its Delete was lost (62); an item the desktop deleted brought
-// back by fields the handheld applied from an answer it ended applying (102, 221).
-const std::uint32_t kRegressionSeeds[] = {55, 59, 62, 102, 221};
+// back by fields the handheld applied from an answer it ended applying (102, 221);
+// an item the desktop deleted brought back by the handheld's Add or Modify repeated
+// unchanged after a lost or interrupted answer (14, 43, 51, 107, 117, 142, 149,
+// 5002, 5005).
+const std::uint32_t kRegressionSeeds[] = {55, 59,  62,  102, 221, 14,   43,
+                                          51, 107, 117, 142, 149, 5002, 5005};
 
 struct WaitingSeed {
     std::uint32_t seed;
@@ -33,16 +37,6 @@ struct WaitingSeed {
 };
 // Seeds that still find a fault, skipped unless SYNC_RANDOM_RUN_WAITING=1.
 const WaitingSeed kWaitingSeeds[] = {
-    // An item the desktop deletes while the handheld holds it from an answer it
-    // ended or stopped applying (or whose Add it never saw answered) comes back:
-    // the handheld sends it again as a change and the change beats the deletion.
-    {14, "a desktop deletion after an interrupted answer"},
-    {43, "a desktop deletion after an interrupted answer"},
-    {51, "a desktop deletion after an interrupted answer"},
-    {107, "a desktop deletion after an interrupted answer"},
-    {117, "a desktop deletion after an interrupted answer"},
-    {142, "a desktop deletion after an interrupted answer"},
-    {149, "a desktop deletion after an interrupted answer"},
     // A field set back on the handheld to its value before a lost answer does not
     // travel (the handheld compares with its snapshot, older than what the desktop
     // took), so the sides stay apart.

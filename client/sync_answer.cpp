@@ -105,7 +105,14 @@ public:
                 continue;
             }
             AddLogLine("Saving status");
-            if (folder->SaveRunSnapshot()) ++result_.foldersSaved;
+            if (folder->SaveRunSnapshot()) {
+                ++result_.foldersSaved;
+                // The desktop answered: it holds what every Modify carried.
+                folder->Unanswered().Clear();
+                if (!folder->SaveUnanswered())
+                    AddLogLineF("%s: the list of unanswered changes could not be written",
+                                folder->Name().c_str());
+            }
             folder->SaveIdMap();
         }
         if (!result_.stopped) {
@@ -394,7 +401,17 @@ AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
 void NoteRequestSent(SyncSession& session) {
     for (auto& folder : session.folders) {
         for (const auto& [oid, sent] : folder->Run().sent) {
-            if (sent.asAdd) folder->NoteSentAdd(oid);
+            if (sent.asAdd) {
+                folder->NoteSentAdd(oid);
+                continue;
+            }
+            std::set<int> tags;
+            for (const auto& entry : sent.fields) tags.insert(entry.first);
+            folder->Unanswered().Note(oid, tags);
+        }
+        if (!folder->SaveUnanswered()) {
+            AddLogLineF("%s: the list of unanswered changes could not be kept",
+                        folder->Name().c_str());
         }
         if (!folder->SaveSentAdds()) {
             AddLogLineF("%s: the list of sent items could not be kept", folder->Name().c_str());

@@ -106,7 +106,8 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
 }
 
 int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
-                                 std::map<int, std::string>* sent) const {
+                                 std::map<int, std::string>* sent,
+                                 const std::set<int>* alsoSent) const {
     int written = 0;
     bool recurrenceChanged = false, wasRecurring = false;
     writer.StartTag(0, vantro::kCollection);
@@ -114,14 +115,15 @@ int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string
         auto old = snapshotFields.find(tag);
         std::string before = old == snapshotFields.end() ? std::string() : old->second;
         const FieldDef* f = FindField(table_, tag);
+        const bool always = alsoSent != nullptr && alsoSent->count(tag) != 0;
         if (f && f->form == FieldForm::Recurrence) {
             // Never a field on the wire: the Recurrence block below carries it.
             wasRecurring = !before.empty();
-            recurrenceChanged = SnapshotValue(tag) != before;
+            recurrenceChanged = always || SnapshotValue(tag) != before;
             if (recurrenceChanged && sent) (*sent)[tag] = GetField(tag);
             continue;
         }
-        if (SnapshotValue(tag) == before) continue;
+        if (!always && SnapshotValue(tag) == before) continue;
         std::string value = GetWireField(tag);
         if (value.empty()) {
             writer.WriteEmptyElement(table_.codePage, tag);

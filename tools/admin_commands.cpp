@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "common/base/escape.h"
 #include "tools/json_writer.h"
 #include "tools/tool_context.h"
 
@@ -113,29 +114,7 @@ const char* RecipientTypeName(LONG type) {
 
 }  // namespace
 
-std::string EscapeForLine(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string EscapeForLine(const std::string& text) { return BackslashEscape(text, "\t"); }
 
 bool ProfileExists(const std::string& name) {
     ComPtr<IProfAdmin> admin;

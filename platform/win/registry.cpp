@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/base/atomic_file.h"
+#include "common/base/escape.h"
 
 namespace {
 
@@ -59,28 +60,7 @@ std::string FullName(RegistryRoot root, std::string_view path) {
     return std::string(RootName(root)) + "\\" + std::string(path);
 }
 
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '=':
-                out += "\\=";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string Escape(std::string_view text) { return BackslashEscape(text, "="); }
 
 // Unescapes up to an unescaped "=" when stopAtEquals; returns the position after it.
 size_t Unescape(std::string_view text, size_t pos, bool stopAtEquals, std::string& out) {

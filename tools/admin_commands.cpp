@@ -8,6 +8,8 @@
 #include <iostream>
 #include <memory>
 
+#include "common/base/escape.h"
+#include "common/base/text.h"
 #include "tools/json_writer.h"
 #include "tools/tool_context.h"
 
@@ -55,8 +57,9 @@ ComPtr<IMAPIFolder> OpenFolderById(IMAPISession* session, const std::string& id,
     Check(session->OpenEntry(static_cast<ULONG>(id.size()),
                              reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
                              flags, &type, unk.put()),
-          "cannot open folder " + ToHex(id));
-    if (type != MAPI_FOLDER) throw ToolError{MAPI_E_INVALID_ENTRYID, ToHex(id) + " is no folder"};
+          "cannot open folder " + HexEncode(id));
+    if (type != MAPI_FOLDER)
+        throw ToolError{MAPI_E_INVALID_ENTRYID, HexEncode(id) + " is no folder"};
     return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
 }
 
@@ -113,29 +116,7 @@ const char* RecipientTypeName(LONG type) {
 
 }  // namespace
 
-std::string EscapeForLine(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string EscapeForLine(const std::string& text) { return BackslashEscape(text, "\t"); }
 
 bool ProfileExists(const std::string& name) {
     ComPtr<IProfAdmin> admin;
@@ -199,7 +180,7 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
           "cannot delete folder '" + path + "'");
     if (o.json) {
         JsonWriter w;
-        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(ToHex(id));
+        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(HexEncode(id));
         w.Key("items").Number(items).Key("folders").Number(folders).EndObject();
         o.out << w.text() << "\n";
     } else {
@@ -241,7 +222,7 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
     if (o.json) {
         JsonWriter w;
         w.BeginObject().Key("renamed").String(path).Key("to").String(renamed);
-        w.Key("entryid").String(ToHex(id)).EndObject();
+        w.Key("entryid").String(HexEncode(id)).EndObject();
         o.out << w.text() << "\n";
     } else {
         o.out << "Folder " << path << " renamed to " << renamed << "\n";

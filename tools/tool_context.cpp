@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/base/limits.h"
+#include "common/base/text.h"
 
 void Check(HRESULT hr, const std::string& context) {
     if (FAILED(hr)) throw ToolError{hr, context};
@@ -15,10 +16,10 @@ MapiRuntime::MapiRuntime() { Check(MAPIInitialize(nullptr), "MAPIInitialize"); }
 MapiRuntime::~MapiRuntime() { MAPIUninitialize(); }
 
 std::string EntryIdFromHex(const std::string& hex) {
-    std::string bytes;
-    if (hex.empty() || !FromHex(hex, bytes))
+    std::optional<std::string> bytes = HexDecode(hex);
+    if (hex.empty() || !bytes)
         throw ToolError{MAPI_E_INVALID_ENTRYID, "'" + hex + "' is not an entry ID"};
-    return bytes;
+    return *bytes;
 }
 
 std::string BinaryProp(IMAPIProp* obj, ULONG tag) {
@@ -73,7 +74,7 @@ ComPtr<IUnknown> ToolSession::OpenEntry(const std::string& id, ULONG flags, ULON
     Check(session_->OpenEntry(static_cast<ULONG>(id.size()),
                               reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
                               flags, &type, unk.put()),
-          "cannot open entry " + ToHex(id));
+          "cannot open entry " + HexEncode(id));
     return unk;
 }
 
@@ -88,10 +89,10 @@ ComPtr<IMAPIFolder> ToolSession::IpmRoot() {
 
 ComPtr<IMAPIFolder> ToolSession::Folder(const std::string& pathOrId, bool create,
                                         const std::string& containerClass) {
-    std::string bytes;
-    if (pathOrId.size() >= 40 && FromHex(pathOrId, bytes)) {
+    std::optional<std::string> bytes;
+    if (pathOrId.size() >= 40 && (bytes = HexDecode(pathOrId))) {
         ULONG type = 0;
-        ComPtr<IUnknown> unk = OpenEntry(bytes, MAPI_BEST_ACCESS, type);
+        ComPtr<IUnknown> unk = OpenEntry(*bytes, MAPI_BEST_ACCESS, type);
         if (type != MAPI_FOLDER)
             throw ToolError{MAPI_E_INVALID_ENTRYID, pathOrId + " is not a folder"};
         return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));

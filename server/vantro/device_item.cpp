@@ -71,10 +71,12 @@ bool StoreKeepsField(CFieldId id) {
     return false;
 }
 
-// True when every field the store keeps of a device's Modify equals what the device held at the
-// last exchange or what an answer it never acknowledged sent.
-bool CarriesNothingNew(const CWBXMLLiterals& fields, const CClientMapRecord& record) {
-    const bool pending = record.pendingGeneration != 0;
+// True when every field the store keeps of a device's Modify equals what the device
+// held at the last exchange or (pendingCounts) what an answer it never acknowledged
+// sent.
+bool CarriesNothingNew(const CWBXMLLiterals& fields, const CClientMapRecord& record,
+                       bool pendingCounts = true) {
+    const bool pending = pendingCounts && record.pendingGeneration != 0;
     const CFieldValues device = KeptValuesOf(FieldValuesOf(fields));
     auto valueIn = [](const CFieldValues& values, CFieldId id) {
         auto it = values.find(id);
@@ -381,6 +383,12 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     // The record of this exchange: what each side holds now.
     bool sendBack = false;
     bool wasMatched = found == Found::kMatched;
+    // A Modify that stored nothing and whose fields are all as last exchanged (sent
+    // again after a lost answer) is no exchange: the record stays as it was, so a
+    // desktop change the device never received still counts as one.
+    const bool repeat = change == kModify && !outcome.stored && record != nullptr &&
+                        input.base == MergeBase::kKnown &&
+                        CarriesNothingNew(sentFields, *record, false);
     if (map != nullptr) {
         if (!clientId.empty()) map->MapClientId(key, clientId);
         CClientMapRecord& entry = map->Record(key);
@@ -388,11 +396,13 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         wasMatched = wasMatched || (found == Found::kByClientId && entry.matched);
         CFieldValues after =
             outcome.stored || found == Found::kNew ? ReadItemFields(*element) : stored;
-        entry.hasFields = true;
-        entry.fields = merge.deviceHolds;
-        entry.stored = HashesOf(after);
-        entry.pendingGeneration = 0;
-        entry.pending.clear();
+        if (!repeat) {
+            entry.hasFields = true;
+            entry.fields = merge.deviceHolds;
+            entry.stored = HashesOf(after);
+            entry.pendingGeneration = 0;
+            entry.pending.clear();
+        }
         sendBack = DiffersFromDevice(after, merge);
     } else {
         sendBack = !merge.conflicts.empty() || merge.sendBack;

@@ -49,10 +49,10 @@ TEST(UnansweredFields, LinesOfOtherStoresAndBadTagsArePassedOver) {
     const std::string path = (env.Root() / "contacts.unanswered").string();
     {
         std::ofstream out(path, std::ios::binary);
-        out << "5@OTHER\t1,2\n"   // another store's item
-            << "6@S\n"            // no tab
-            << "8@S\tx,64,-1,\n"  // no readable tag
-            << "9@S\t2,x,07,4\n"; // the readable ones stay
+        out << "5@OTHER\t1,2\n"    // another store's item
+            << "6@S\n"             // no tab
+            << "8@S\tx,64,-1,\n"   // no readable tag
+            << "9@S\t2,x,07,4\n";  // the readable ones stay
     }
     UnansweredFields fields(path);
     fields.Load(OidOf);

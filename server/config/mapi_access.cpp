@@ -6,6 +6,7 @@
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -230,13 +231,11 @@ std::string ReceiveFolderId(IMsgStore* store, const std::string& messageClass) {
     if (store == nullptr) return {};
     std::string copy = messageClass;
     ULONG size = 0;
-    ENTRYID* raw = nullptr;
-    if (FAILED(store->GetReceiveFolder(copy.data(), 0, &size, &raw, nullptr)) || raw == nullptr) {
+    CMapiBuffer<ENTRYID> raw;
+    if (FAILED(store->GetReceiveFolder(copy.data(), 0, &size, raw.Put(), nullptr)) || !raw) {
         return {};
     }
-    std::string id(reinterpret_cast<const char*>(raw), size);
-    MAPIFreeBuffer(raw);
-    return id;
+    return std::string(reinterpret_cast<const char*>(raw.Get()), size);
 }
 
 std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder) {

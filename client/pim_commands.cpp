@@ -1,13 +1,13 @@
 // PIM store commands of the skiff program.
 #include "client/pim_commands.h"
 
-#include <cstdio>
 #include <ostream>
 
 #include "client/pim_recurrence_commands.h"
 #include "client/recurrence_text.h"
 #include "client/sync_item.h"
 #include "client/value_forms.h"
+#include "common/base/escape.h"
 
 namespace {
 
@@ -88,10 +88,10 @@ void WriteItem(std::ostream& out, const PimItem& item, bool json) {
     auto fields = Fields(item);
     if (json) {
         out << "{\"oid\":" << item.Oid()
-            << ",\"folder\":" << JsonString(PimFolderName(item.DefaultFolder())) << ",\"fields\":{";
+            << ",\"folder\":" << JsonQuote(PimFolderName(item.DefaultFolder())) << ",\"fields\":{";
         for (size_t i = 0; i < fields.size(); ++i) {
-            out << (i ? "," : "") << JsonString(fields[i].first) << ":"
-                << JsonString(fields[i].second);
+            out << (i ? "," : "") << JsonQuote(fields[i].first) << ":"
+                << JsonQuote(fields[i].second);
         }
         out << "}" << RecurrenceJson(item) << "}";
     } else {
@@ -161,38 +161,6 @@ bool Open(PocketOutlookApplication& app, std::ostream& err) {
 }
 
 }  // namespace
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string PimItemName(const PimItem& item) {
     switch (item.DefaultFolder()) {

@@ -12,6 +12,7 @@
 #include "client/record_recurrence.h"
 #include "client/record_times.h"
 #include "common/base/atomic_file.h"
+#include "common/base/escape.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/transfer.h"
 #include "common/formats/vcard_map.h"
@@ -203,9 +204,9 @@ std::string Messages(const std::vector<pimfmt::ImportMessage>& list) {
     std::string out = "[";
     for (std::size_t i = 0; i < list.size(); ++i) {
         const pimfmt::ImportMessage& m = list[i];
-        out += (i ? "," : "") + std::string("{\"file\":") + JsonString(m.file) +
+        out += (i ? "," : "") + std::string("{\"file\":") + JsonQuote(m.file) +
                ",\"entry\":" + std::to_string(m.entry) + ",\"line\":" + std::to_string(m.line) +
-               ",\"message\":" + JsonString(m.text) + "}";
+               ",\"message\":" + JsonQuote(m.text) + "}";
     }
     return out + "]";
 }
@@ -303,7 +304,7 @@ int PimExport(const std::string& folderName, const std::string& file, bool vcard
         return 1;
     }
     if (json)
-        out << "{\"exported\":" << records.size() << ",\"file\":" << JsonString(file) << "}\n";
+        out << "{\"exported\":" << records.size() << ",\"file\":" << JsonQuote(file) << "}\n";
     else
         out << "exported " << records.size() << "\n";
     return 0;

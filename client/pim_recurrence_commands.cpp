@@ -7,6 +7,7 @@
 
 #include "client/pim_commands.h"
 #include "client/recurrence_text.h"
+#include "common/base/escape.h"
 
 namespace {
 
@@ -104,9 +105,9 @@ std::vector<std::pair<std::string, std::string>> RecurrenceFields(const PimItem&
 std::string RecurrenceJson(const PimItem& item) {
     std::vector<std::pair<std::string, std::string>> fields = RecurrenceFields(item);
     if (fields.empty()) return "";
-    std::string out = ",\"recurrence\":" + JsonString(fields[0].second) + ",\"exceptions\":[";
+    std::string out = ",\"recurrence\":" + JsonQuote(fields[0].second) + ",\"exceptions\":[";
     for (size_t i = 1; i < fields.size(); ++i)
-        out += (i > 1 ? "," : "") + JsonString(fields[i].second);
+        out += (i > 1 ? "," : "") + JsonQuote(fields[i].second);
     return out + "]";
 }
 
@@ -222,12 +223,12 @@ int PimListOccurrences(const std::string& fromText, const std::string& toText, b
         const PimAppointmentFields& f = l.occurrence.fields;
         if (json) {
             out << (i ? "," : "") << "{\"oid\":" << l.oid
-                << ",\"start\":" << JsonString(OccurrenceDate(f.start))
-                << ",\"end\":" << JsonString(OccurrenceDate(f.end))
-                << ",\"subject\":" << JsonString(f.subject)
-                << ",\"location\":" << JsonString(f.location)
+                << ",\"start\":" << JsonQuote(OccurrenceDate(f.start))
+                << ",\"end\":" << JsonQuote(OccurrenceDate(f.end))
+                << ",\"subject\":" << JsonQuote(f.subject)
+                << ",\"location\":" << JsonQuote(f.location)
                 << ",\"changed\":" << (l.occurrence.changed ? "true" : "false")
-                << ",\"originalStart\":" << JsonString(OccurrenceDate(l.occurrence.originalDate))
+                << ",\"originalStart\":" << JsonQuote(OccurrenceDate(l.occurrence.originalDate))
                 << "}";
         } else {
             out << OccurrenceDate(f.start) << "\t" << OccurrenceDate(f.end) << "\t" << l.oid << "\t"

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <memory>
 
+#include "common/base/escape.h"
+#include "common/base/text.h"
 #include "server/mapi/profile_names.h"
 #include "tools/json_writer.h"
 #include "tools/tool_context.h"
@@ -20,8 +22,9 @@ CMapiRef<IMAPIFolder> OpenFolderById(IMAPISession* session, const std::string& i
     Check(session->OpenEntry(static_cast<ULONG>(id.size()),
                              reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
                              flags, &type, unk.Put()),
-          "cannot open folder " + ToHex(id));
-    if (type != MAPI_FOLDER) throw ToolError{MAPI_E_INVALID_ENTRYID, ToHex(id) + " is no folder"};
+          "cannot open folder " + HexEncode(id));
+    if (type != MAPI_FOLDER)
+        throw ToolError{MAPI_E_INVALID_ENTRYID, HexEncode(id) + " is no folder"};
     return CMapiRef<IMAPIFolder>::Adopt(static_cast<IMAPIFolder*>(unk.Detach()));
 }
 
@@ -78,29 +81,7 @@ const char* RecipientTypeName(LONG type) {
 
 }  // namespace
 
-std::string EscapeForLine(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string EscapeForLine(const std::string& text) { return BackslashEscape(text, "\t"); }
 
 bool ProfileExists(const std::string& name) {
     std::vector<std::string> names;
@@ -158,7 +139,7 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
           "cannot delete folder '" + path + "'");
     if (o.json) {
         JsonWriter w;
-        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(ToHex(id));
+        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(HexEncode(id));
         w.Key("items").Number(items).Key("folders").Number(folders).EndObject();
         o.out << w.text() << "\n";
     } else {
@@ -200,7 +181,7 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
     if (o.json) {
         JsonWriter w;
         w.BeginObject().Key("renamed").String(path).Key("to").String(renamed);
-        w.Key("entryid").String(ToHex(id)).EndObject();
+        w.Key("entryid").String(HexEncode(id)).EndObject();
         o.out << w.text() << "\n";
     } else {
         o.out << "Folder " << path << " renamed to " << renamed << "\n";

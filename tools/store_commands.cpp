@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/base/text.h"
 #include "tools/admin_commands.h"
 #include "tools/json_writer.h"
 #include "tools/tool_context.h"
@@ -199,10 +200,10 @@ void CmdFolders(const std::string& profile, Output& o) {
     w.BeginArray();
     for (const RowText& r : rows) {
         if (o.json) {
-            w.BeginObject().Key("path").String(r.path).Key("entryid").String(ToHex(r.id));
+            w.BeginObject().Key("path").String(r.path).Key("entryid").String(HexEncode(r.id));
             w.Key("class").String(r.cls).Key("count").Number(r.count).EndObject();
         } else {
-            o.out << r.path << "\t" << ToHex(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
+            o.out << r.path << "\t" << HexEncode(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
         }
     }
     w.EndArray();
@@ -214,7 +215,7 @@ void CmdFolderCreate(const std::string& profile, const std::string& path, const 
     MapiRuntime runtime;
     ToolSession s(profile);
     CMapiRef<IMAPIFolder> folder = s.Folder(path, true, cls);
-    PrintDone(o, "entryid", ToHex(BinaryProp(folder.Get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(BinaryProp(folder.Get(), PR_ENTRYID)));
 }
 
 void CmdItems(const std::string& profile, const std::string& folderText, Output& o) {
@@ -241,15 +242,15 @@ void CmdItems(const std::string& profile, const std::string& folderText, Output&
         if (o.json) {
             w.BeginObject()
                 .Key("entryid")
-                .String(ToHex(id))
+                .String(HexEncode(id))
                 .Key("class")
                 .String(cls)
                 .Key("subject")
                 .String(title);
             w.Key("modified").String(FileTimeToIso(ft)).Key("read").Bool(read).EndObject();
         } else {
-            o.out << ToHex(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title) << "\t"
-                  << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
+            o.out << HexEncode(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title)
+                  << "\t" << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
         }
     }
     w.EndArray();
@@ -316,7 +317,7 @@ void CmdAdd(const std::string& profile, const std::string& folderText, const std
     Check(folder->CreateMessage(nullptr, 0, item.Put()), "CreateMessage");
     SetAll(item.Get(), values);
     Check(item->SaveChanges(KEEP_OPEN_READONLY), "SaveChanges");
-    PrintDone(o, "entryid", ToHex(BinaryProp(item.Get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(BinaryProp(item.Get(), PR_ENTRYID)));
 }
 
 void CmdSet(const std::string& profile, const std::string& idText,
@@ -361,7 +362,7 @@ void CmdMoveCopy(const std::string& profile, const std::string& idText,
     std::string result = idText;
     if (!move) {
         for (const std::string& now : ItemIds(target.Get()))
-            if (!before.count(now)) result = ToHex(now);
+            if (!before.count(now)) result = HexEncode(now);
     }
     PrintDone(o, "entryid", result);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/base/limits.h"
+#include "common/base/text.h"
 
 void Check(HRESULT hr, const std::string& context) {
     if (FAILED(hr)) throw ToolError{hr, context};
@@ -15,10 +16,10 @@ MapiRuntime::MapiRuntime() { Check(MAPIInitialize(nullptr), "MAPIInitialize"); }
 MapiRuntime::~MapiRuntime() { MAPIUninitialize(); }
 
 std::string EntryIdFromHex(const std::string& hex) {
-    std::string bytes;
-    if (hex.empty() || !FromHex(hex, bytes))
+    std::optional<std::string> bytes = HexDecode(hex);
+    if (hex.empty() || !bytes)
         throw ToolError{MAPI_E_INVALID_ENTRYID, "'" + hex + "' is not an entry ID"};
-    return bytes;
+    return *bytes;
 }
 
 TableRows::TableRows(IMAPITable* table, const std::vector<ULONG>& columns) {
@@ -91,7 +92,7 @@ CMapiRef<IUnknown> ToolSession::OpenEntry(const std::string& id, ULONG flags, UL
     Check(session_->OpenEntry(static_cast<ULONG>(id.size()),
                               reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
                               flags, &type, unk.Put()),
-          "cannot open entry " + ToHex(id));
+          "cannot open entry " + HexEncode(id));
     return unk;
 }
 
@@ -106,10 +107,10 @@ CMapiRef<IMAPIFolder> ToolSession::IpmRoot() {
 
 CMapiRef<IMAPIFolder> ToolSession::Folder(const std::string& pathOrId, bool create,
                                           const std::string& containerClass) {
-    std::string bytes;
-    if (pathOrId.size() >= 40 && FromHex(pathOrId, bytes)) {
+    std::optional<std::string> bytes;
+    if (pathOrId.size() >= 40 && (bytes = HexDecode(pathOrId))) {
         ULONG type = 0;
-        CMapiRef<IUnknown> unk = OpenEntry(bytes, MAPI_BEST_ACCESS, type);
+        CMapiRef<IUnknown> unk = OpenEntry(*bytes, MAPI_BEST_ACCESS, type);
         if (type != MAPI_FOLDER)
             throw ToolError{MAPI_E_INVALID_ENTRYID, pathOrId + " is not a folder"};
         return CMapiRef<IMAPIFolder>::Adopt(static_cast<IMAPIFolder*>(unk.Detach()));

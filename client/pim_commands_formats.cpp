@@ -8,6 +8,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "client/pim_command_steps.h"
 #include "client/pim_commands.h"
 #include "client/record_recurrence.h"
 #include "client/record_times.h"
@@ -215,16 +216,10 @@ std::string Messages(const std::vector<pimfmt::ImportMessage>& list) {
 
 int PimImport(const std::string& folderName, const std::vector<std::string>& files, bool strict,
               bool json, std::ostream& out, std::ostream& err) {
-    int folder = PimFolderFromName(folderName);
-    if (!folder) {
-        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
-        return 2;
-    }
+    int folder = PimFolderOrComplain(folderName, err);
+    if (!folder) return 2;
     PocketOutlookApplication app;
-    if (!app.Logon()) {
-        err << "PIM store: " << app.error() << "\n";
-        return 1;
-    }
+    if (!LogOnOrComplain(app, err)) return 1;
     HandheldSink sink(app, folder);
     pimfmt::ImportOptions options;
     options.strict = strict;
@@ -264,20 +259,14 @@ int PimImport(const std::string& folderName, const std::vector<std::string>& fil
 
 int PimExport(const std::string& folderName, const std::string& file, bool vcard3, bool json,
               std::ostream& out, std::ostream& err) {
-    int folder = PimFolderFromName(folderName);
-    if (!folder) {
-        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
-        return 2;
-    }
+    int folder = PimFolderOrComplain(folderName, err);
+    if (!folder) return 2;
     if (json && file.empty()) {
         err << "export --json needs a FILE (the data goes to standard output)\n";
         return 2;
     }
     PocketOutlookApplication app;
-    if (!app.Logon()) {
-        err << "PIM store: " << app.error() << "\n";
-        return 1;
-    }
+    if (!LogOnOrComplain(app, err)) return 1;
     PimItems items = app.GetDefaultFolder(folder)->Items();
     std::vector<PimRecord> records;
     for (int i = 1; i <= items.Count(); ++i) {

@@ -5,17 +5,12 @@
 #include <cmath>
 #include <ostream>
 
+#include "client/pim_command_steps.h"
 #include "client/pim_commands.h"
 #include "client/recurrence_text.h"
 #include "common/base/escape.h"
 
 namespace {
-
-bool Open(PocketOutlookApplication& app, std::ostream& err) {
-    if (app.Logon()) return true;
-    err << "PIM store: " << app.error() << "\n";
-    return false;
-}
 
 double TimeOfDay(double date) { return std::fabs(date - std::trunc(date)); }
 
@@ -124,12 +119,8 @@ int PimChangeOccurrence(long oid, const std::string& dateText, bool remove, bool
         return 2;
     }
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
-    auto item = app.GetItemFromOid(oid);
-    if (!item) {
-        err << "no item " << oid << "\n";
-        return 1;
-    }
+    auto item = OpenItemOrComplain(app, oid, err);
+    if (!item) return 1;
     const PimRecurrence* current = item->GetRecurrence();
     if (!current) {
         err << "item " << oid << " is no recurring appointment\n";
@@ -178,10 +169,7 @@ int PimChangeOccurrence(long oid, const std::string& dateText, bool remove, bool
         err << "the occurrence cannot be stored: " << error << "\n";
         return 2;
     }
-    if (!item->Save()) {
-        err << "the item could not be saved\n";
-        return 1;
-    }
+    if (!SaveOrComplain(*item, err)) return 1;
     if (json) out << "{\"oid\":" << oid << "}\n";
     return 0;
 }
@@ -201,7 +189,7 @@ int PimListOccurrences(const std::string& fromText, const std::string& toText, b
         return 2;
     }
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
+    if (!LogOnOrComplain(app, err)) return 1;
     PimItems items = app.GetDefaultFolder(olFolderCalendar)->Items();
     struct Listed {
         long oid;

@@ -1,8 +1,6 @@
 // Profile, folder, attachment, recipient and property commands of the store tool.
 #include "tools/admin_commands.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iostream>
@@ -12,6 +10,7 @@
 #include "common/base/text.h"
 #include "server/mapi/profile_names.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -84,9 +83,15 @@ const char* RecipientTypeName(LONG type) {
 std::string EscapeForLine(const std::string& text) { return BackslashEscape(text, "\t"); }
 
 bool ProfileExists(const std::string& name) {
-    std::vector<std::string> names;
-    Check(ReadProfileNames(names), "GetProfileTable");
-    return std::find(names.begin(), names.end(), name) != names.end();
+    CMapiRef<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
+    CMapiRef<IMAPITable> table;
+    Check(admin->GetProfileTable(0, table.Put()), "GetProfileTable");
+    TableRows rows(table.Get(), {PR_DISPLAY_NAME});
+    for (ULONG k = 0; k < rows.Count(); ++k) {
+        if (rows.Text(k, 0) == name) return true;
+    }
+    return false;
 }
 
 void CmdProfileDelete(const std::string& name, Output& o) {
@@ -165,7 +170,7 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
     Check(parent->GetHierarchyTable(0, siblings.Put()), "GetHierarchyTable");
     TableRows rows(siblings.Get(), {PR_ENTRYID, PR_DISPLAY_NAME});
     for (ULONG k = 0; k < rows.Count(); ++k) {
-        if (rows.Binary(k, 0) != id && strcasecmp(rows.Text(k, 1).c_str(), newName.c_str()) == 0)
+        if (rows.Binary(k, 0) != id && EqualsIgnoringCase(rows.Text(k, 1), newName))
             throw ToolError{MAPI_E_COLLISION,
                             "a folder '" + rows.Text(k, 1) + "' is there already"};
     }

@@ -14,6 +14,7 @@
 #include "server/itemconv/element_map.h"
 #include "server/mapi/write_batch_ptr.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -155,10 +156,8 @@ void CmdExport(const std::string& profile, const std::string& folderText, const 
     TableRows set(table.Get(), {PR_ENTRYID, PR_MESSAGE_CLASS});
     std::vector<std::string> ids;
     for (ULONG k = 0; k < set.Count(); ++k) {
-        const SPropValue* p = set.Props(k);
-        std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-        if (ItemKindOfClass(cls) != ItemKindOf(kind)) continue;
-        ids.emplace_back(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+        if (ItemKindOfClass(set.Text(k, 1)) != ItemKindOf(kind)) continue;
+        ids.push_back(set.Binary(k, 0));
     }
     std::vector<pimfmt::PimRecord> records;
     records.reserve(ids.size());

@@ -15,6 +15,7 @@
 #include "server/formats/rule_pattern.h"
 #include "server/itemconv/recurrence_message.h"
 #include "tools/store_tool.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -354,7 +355,7 @@ TEST_F(FormatCommandsTest, AStoredSeriesExpandsAsLibicalExpandsTheRule) {
     ASSERT_EQ(set.Count(), std::size(cases));
     const pimfmt::Zone* berlin = pimfmt::FindIanaZone("Europe/Berlin");
     for (ULONG k = 0; k < set.Count(); ++k) {
-        const SBinary& b = set.Props(k)[0].Value.bin;
+        const SBinary& b = set.At(k, 0).Value.bin;
         ULONG type = 0;
         CMapiRef<IUnknown> unk;
         ASSERT_EQ(folder->OpenEntry(b.cb, reinterpret_cast<LPENTRYID>(b.lpb), nullptr, 0, &type,

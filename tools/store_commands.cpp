@@ -11,6 +11,7 @@
 #include "common/base/text.h"
 #include "tools/admin_commands.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -30,13 +31,12 @@ void WalkFolders(ToolSession& s, IMAPIFolder* folder, const std::string& prefix,
     TableRows set(table.Get(), {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT});
     std::vector<RowText> level;
     for (ULONG k = 0; k < set.Count(); ++k) {
-        const SPropValue* p = set.Props(k);
         RowText r;
-        r.id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-        std::string name = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
+        r.id = set.Binary(k, 0);
+        std::string name = set.Text(k, 1);
         r.path = prefix.empty() ? name : prefix + "/" + name;
-        r.cls = PROP_TYPE(p[2].ulPropTag) == PT_STRING8 ? p[2].Value.lpszA : "";
-        r.count = PROP_TYPE(p[3].ulPropTag) == PT_LONG ? p[3].Value.l : 0;
+        r.cls = set.Text(k, 2);
+        r.count = set.Long(k, 3);
         level.push_back(r);
     }
     for (const RowText& r : level) {
@@ -100,10 +100,7 @@ std::set<std::string> ItemIds(IMAPIFolder* folder) {
     Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
     TableRows set(table.Get(), {PR_ENTRYID});
     std::set<std::string> ids;
-    for (ULONG k = 0; k < set.Count(); ++k) {
-        const SBinary& b = set.Props(k)[0].Value.bin;
-        ids.emplace(reinterpret_cast<const char*>(b.lpb), b.cb);
-    }
+    for (ULONG k = 0; k < set.Count(); ++k) ids.insert(set.Binary(k, 0));
     return ids;
 }
 
@@ -182,10 +179,10 @@ void CmdProfileList(Output& o) {
     JsonWriter w;
     w.BeginArray();
     for (ULONG k = 0; k < set.Count(); ++k) {
-        const SPropValue* p = set.Props(k);
-        const bool def = PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b;
-        w.BeginObject().Key("name").String(p[0].Value.lpszA).Key("default").Bool(def).EndObject();
-        if (!o.json) o.out << p[0].Value.lpszA << (def ? "\tdefault" : "") << "\n";
+        const std::string name = set.Text(k, 0);
+        const bool def = set.Bool(k, 1);
+        w.BeginObject().Key("name").String(name).Key("default").Bool(def).EndObject();
+        if (!o.json) o.out << name << (def ? "\tdefault" : "") << "\n";
     }
     w.EndArray();
     if (o.json) o.out << w.text() << "\n";
@@ -229,16 +226,12 @@ void CmdItems(const std::string& profile, const std::string& folderText, Output&
     JsonWriter w;
     w.BeginArray();
     for (ULONG k = 0; k < set.Count(); ++k) {
-        const SPropValue* p = set.Props(k);
-        std::string id(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-        std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-        std::string title = PROP_TYPE(p[2].ulPropTag) == PT_STRING8   ? p[2].Value.lpszA
-                            : PROP_TYPE(p[3].ulPropTag) == PT_STRING8 ? p[3].Value.lpszA
-                                                                      : "";
-        std::uint64_t ft =
-            (std::uint64_t{p[4].Value.ft.dwHighDateTime} << 32) | p[4].Value.ft.dwLowDateTime;
-        const bool read =
-            PROP_TYPE(p[5].ulPropTag) == PT_LONG && (p[5].Value.ul & MSGFLAG_READ) != 0;
+        std::string id = set.Binary(k, 0);
+        std::string cls = set.Text(k, 1);
+        const bool hasSubject = PROP_TYPE(set.At(k, 2).ulPropTag) == PT_STRING8;
+        std::string title = hasSubject ? set.Text(k, 2) : set.Text(k, 3);
+        std::uint64_t ft = set.FileTime(k, 4);
+        const bool read = (static_cast<ULONG>(set.Long(k, 5)) & MSGFLAG_READ) != 0;
         if (o.json) {
             w.BeginObject()
                 .Key("entryid")

@@ -1,12 +1,11 @@
 // Profile, store, folder and item access for the store tool.
 #include "tools/tool_context.h"
 
-#include <strings.h>
-
 #include <vector>
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
+#include "tools/table_rows.h"
 
 void Check(HRESULT hr, const std::string& context) {
     if (FAILED(hr)) throw ToolError{hr, context};
@@ -20,33 +19,6 @@ std::string EntryIdFromHex(const std::string& hex) {
     if (hex.empty() || !bytes)
         throw ToolError{MAPI_E_INVALID_ENTRYID, "'" + hex + "' is not an entry ID"};
     return *bytes;
-}
-
-TableRows::TableRows(IMAPITable* table, const std::vector<ULONG>& columns) {
-    std::vector<ULONG> buffer(columns.size() + 1);
-    buffer[0] = static_cast<ULONG>(columns.size());
-    std::copy(columns.begin(), columns.end(), buffer.begin() + 1);
-    LPSRowSet rows = nullptr;
-    Check(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(buffer.data()), nullptr, nullptr,
-                         0, &rows),
-          "HrQueryAllRows");
-    rows_ = CRowSet(rows);
-}
-
-std::string TableRows::Text(ULONG row, size_t column) const {
-    const SPropValue& v = At(row, column);
-    return PROP_TYPE(v.ulPropTag) == PT_STRING8 && v.Value.lpszA ? v.Value.lpszA : "";
-}
-
-LONG TableRows::Long(ULONG row, size_t column, LONG fallback) const {
-    const SPropValue& v = At(row, column);
-    return PROP_TYPE(v.ulPropTag) == PT_LONG ? v.Value.l : fallback;
-}
-
-std::string TableRows::Binary(ULONG row, size_t column) const {
-    const SPropValue& v = At(row, column);
-    if (PROP_TYPE(v.ulPropTag) != PT_BINARY) return std::string();
-    return std::string(reinterpret_cast<const char*>(v.Value.bin.lpb), v.Value.bin.cb);
 }
 
 std::string BinaryProp(IMAPIProp* obj, ULONG tag) {
@@ -70,9 +42,7 @@ ToolSession::ToolSession(const std::string& profile) {
     TableRows rows(table.Get(), {PR_ENTRYID, PR_DEFAULT_STORE});
     std::string id;
     for (ULONG k = 0; k < rows.Count() && id.empty(); ++k) {
-        const SPropValue* p = rows.Props(k);
-        if (PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b)
-            id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+        if (rows.Bool(k, 1)) id = rows.Binary(k, 0);
     }
     if (id.empty())
         throw ToolError{MAPI_E_NOT_FOUND, "profile '" + profile + "' has no default store"};
@@ -139,10 +109,9 @@ CMapiRef<IMAPIFolder> ToolSession::Folder(const std::string& pathOrId, bool crea
             TableRows rows(table.Get(), {PR_ENTRYID, PR_DISPLAY_NAME});
             std::string id;
             for (ULONG r = 0; r < rows.Count() && id.empty(); ++r) {
-                const SPropValue* p = rows.Props(r);
-                if (PROP_TYPE(p[1].ulPropTag) == PT_STRING8 &&
-                    strcasecmp(p[1].Value.lpszA, parts[k].c_str()) == 0)
-                    id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+                if (PROP_TYPE(rows.At(r, 1).ulPropTag) == PT_STRING8 &&
+                    EqualsIgnoringCase(rows.Text(r, 1), parts[k]))
+                    id = rows.Binary(r, 0);
             }
             if (id.empty()) throw ToolError{MAPI_E_NOT_FOUND, "no folder '" + pathOrId + "'"};
             ULONG type = 0;

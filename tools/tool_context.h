@@ -56,25 +56,6 @@ private:
     CMapiRef<IMsgStore> store_;
 };
 
-// The rows of a table with the given columns, in that order, queried at once and
-// freed with the object; values by row and column index.
-class TableRows {
-public:
-    TableRows(IMAPITable* table, const std::vector<ULONG>& columns);
-    ULONG Count() const { return rows_.Count(); }
-    const SPropValue* Props(ULONG row) const { return rows_[row].lpProps; }
-    const SPropValue& At(ULONG row, size_t column) const { return rows_[row].lpProps[column]; }
-    // A string column's text; empty for another type.
-    std::string Text(ULONG row, size_t column) const;
-    // A 32-bit integer column; fallback for another type.
-    LONG Long(ULONG row, size_t column, LONG fallback = 0) const;
-    // A binary column's bytes; empty for another type.
-    std::string Binary(ULONG row, size_t column) const;
-
-private:
-    CRowSet rows_;
-};
-
 // The bytes of a hexadecimal entry identifier: MAPI_E_INVALID_ENTRYID otherwise.
 std::string EntryIdFromHex(const std::string& hex);
 std::string BinaryProp(IMAPIProp* obj, ULONG tag);

@@ -1,7 +1,7 @@
 // Helpers for the end-to-end tests that start the programs: where the programs
 // lie, a child process over a temporary data home with its output collected,
 // waiting for its output or for a port, and a whole answer over loopback.
-// Temporary folders are TempFolder (server/config/config_test_util.h); a free
+// Temporary folders are TempFolder (common/base/temp_home.h); a free
 // port is FreeLoopbackPort (server/http/http_test_util.h).
 //
 // Header only, so that every end-to-end test can use it without a library of its

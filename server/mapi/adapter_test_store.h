@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/temp_home.h"
 #include "platform/mapi/mapi.h"
 #include "platform/win/message_box.h"
 #include "server/mapi/mapi_wrapper.h"
@@ -20,11 +21,7 @@ namespace adaptertest {
 class AdapterStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvel-adapter-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
-        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
+        ASSERT_FALSE(home_.Path().empty());
         SetMessageBoxSink([this](const std::string& text, const std::string& caption) {
             boxes.push_back(caption + "|" + text);
         });
@@ -45,8 +42,6 @@ protected:
         session.Reset();
         init_.reset();
         SetMessageBoxSink(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
     }
 
     // A saved message in folder with a subject; returns it still open for writing.
@@ -64,7 +59,7 @@ protected:
     IMAPIFolderPtr contacts;
 
 private:
-    std::string home_;
+    TempHome home_{"corvel-adapter"};
     std::optional<CMapiInitializer> init_;
 };
 

@@ -15,16 +15,17 @@
 #include "client/client_settings.h"
 #include "client/fake_http_server.h"
 #include "client/sync_engine.h"
+#include "common/base/temp_home.h"
 
 namespace {
 
 constexpr int kContacts = 5000;
 
 std::string Folder() {
+    static const TempFolder folder("skiff-bench");  // removed when the run ends
     static std::string root = [] {
-        auto dir =
-            std::filesystem::temp_directory_path() / ("skiff-bench-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
+        if (folder.Path().empty()) std::abort();
+        const std::filesystem::path dir = folder.Path();
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         setenv("XDG_DOCUMENTS_DIR", (dir / "docs").c_str(), 1);

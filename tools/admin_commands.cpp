@@ -1,53 +1,18 @@
 // Profile, folder, attachment, recipient and property commands of the store tool.
 #include "tools/admin_commands.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
 
+#include "common/base/escape.h"
+#include "common/base/text.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
-
-// The rows of a table with the given columns; freed with the object.
-class Rows {
-public:
-    Rows(IMAPITable* table, std::vector<ULONG> columns) {
-        std::vector<ULONG> buffer(columns.size() + 1);
-        buffer[0] = static_cast<ULONG>(columns.size());
-        std::copy(columns.begin(), columns.end(), buffer.begin() + 1);
-        Check(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(buffer.data()), nullptr,
-                             nullptr, 0, &rows_),
-              "HrQueryAllRows");
-    }
-    ~Rows() { FreeProws(rows_); }
-    Rows(const Rows&) = delete;
-    Rows& operator=(const Rows&) = delete;
-    ULONG Count() const { return rows_->cRows; }
-    const SPropValue& At(ULONG row, size_t column) const {
-        return rows_->aRow[row].lpProps[column];
-    }
-    std::string Text(ULONG row, size_t column) const {
-        const SPropValue& v = At(row, column);
-        return PROP_TYPE(v.ulPropTag) == PT_STRING8 && v.Value.lpszA ? v.Value.lpszA : "";
-    }
-    LONG Long(ULONG row, size_t column, LONG fallback = 0) const {
-        const SPropValue& v = At(row, column);
-        return PROP_TYPE(v.ulPropTag) == PT_LONG ? v.Value.l : fallback;
-    }
-    std::string Binary(ULONG row, size_t column) const {
-        const SPropValue& v = At(row, column);
-        if (PROP_TYPE(v.ulPropTag) != PT_BINARY) return std::string();
-        return std::string(reinterpret_cast<const char*>(v.Value.bin.lpb), v.Value.bin.cb);
-    }
-
-private:
-    LPSRowSet rows_ = nullptr;
-};
 
 ComPtr<IMAPIFolder> OpenFolderById(IMAPISession* session, const std::string& id, ULONG flags) {
     ULONG type = 0;
@@ -55,8 +20,9 @@ ComPtr<IMAPIFolder> OpenFolderById(IMAPISession* session, const std::string& id,
     Check(session->OpenEntry(static_cast<ULONG>(id.size()),
                              reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
                              flags, &type, unk.put()),
-          "cannot open folder " + ToHex(id));
-    if (type != MAPI_FOLDER) throw ToolError{MAPI_E_INVALID_ENTRYID, ToHex(id) + " is no folder"};
+          "cannot open folder " + HexEncode(id));
+    if (type != MAPI_FOLDER)
+        throw ToolError{MAPI_E_INVALID_ENTRYID, HexEncode(id) + " is no folder"};
     return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
 }
 
@@ -113,36 +79,14 @@ const char* RecipientTypeName(LONG type) {
 
 }  // namespace
 
-std::string EscapeForLine(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string EscapeForLine(const std::string& text) { return BackslashEscape(text, "\t"); }
 
 bool ProfileExists(const std::string& name) {
     ComPtr<IProfAdmin> admin;
     Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
     ComPtr<IMAPITable> table;
     Check(admin->GetProfileTable(0, table.put()), "GetProfileTable");
-    Rows rows(table.get(), {PR_DISPLAY_NAME});
+    TableRows rows(table.get(), {PR_DISPLAY_NAME});
     for (ULONG k = 0; k < rows.Count(); ++k) {
         if (rows.Text(k, 0) == name) return true;
     }
@@ -199,7 +143,7 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
           "cannot delete folder '" + path + "'");
     if (o.json) {
         JsonWriter w;
-        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(ToHex(id));
+        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(HexEncode(id));
         w.Key("items").Number(items).Key("folders").Number(folders).EndObject();
         o.out << w.text() << "\n";
     } else {
@@ -223,9 +167,9 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
         OpenFolderById(s.session(), BinaryProp(folder.get(), PR_PARENT_ENTRYID), 0);
     ComPtr<IMAPITable> siblings;
     Check(parent->GetHierarchyTable(0, siblings.put()), "GetHierarchyTable");
-    Rows rows(siblings.get(), {PR_ENTRYID, PR_DISPLAY_NAME});
+    TableRows rows(siblings.get(), {PR_ENTRYID, PR_DISPLAY_NAME});
     for (ULONG k = 0; k < rows.Count(); ++k) {
-        if (rows.Binary(k, 0) != id && strcasecmp(rows.Text(k, 1).c_str(), newName.c_str()) == 0)
+        if (rows.Binary(k, 0) != id && EqualsIgnoringCase(rows.Text(k, 1), newName))
             throw ToolError{MAPI_E_COLLISION,
                             "a folder '" + rows.Text(k, 1) + "' is there already"};
     }
@@ -241,7 +185,7 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
     if (o.json) {
         JsonWriter w;
         w.BeginObject().Key("renamed").String(path).Key("to").String(renamed);
-        w.Key("entryid").String(ToHex(id)).EndObject();
+        w.Key("entryid").String(HexEncode(id)).EndObject();
         o.out << w.text() << "\n";
     } else {
         o.out << "Folder " << path << " renamed to " << renamed << "\n";
@@ -254,7 +198,7 @@ void CmdAttachments(const std::string& profile, const std::string& idText, Outpu
     ComPtr<IMessage> item = s.Item(idText, false);
     ComPtr<IMAPITable> table;
     Check(item->GetAttachmentTable(0, table.put()), "GetAttachmentTable");
-    Rows rows(table.get(), {PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME});
+    TableRows rows(table.get(), {PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME});
     JsonWriter w;
     w.BeginArray();
     for (ULONG k = 0; k < rows.Count(); ++k) {
@@ -330,7 +274,8 @@ void CmdRecipients(const std::string& profile, const std::string& idText, Output
     ComPtr<IMessage> item = s.Item(idText, false);
     ComPtr<IMAPITable> table;
     Check(item->GetRecipientTable(0, table.put()), "GetRecipientTable");
-    Rows rows(table.get(), {PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_EMAIL_ADDRESS, PR_ADDRTYPE});
+    TableRows rows(table.get(),
+                   {PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_EMAIL_ADDRESS, PR_ADDRTYPE});
     JsonWriter w;
     w.BeginArray();
     for (ULONG k = 0; k < rows.Count(); ++k) {

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "common/base/atomic_file.h"
+#include "common/base/text.h"
 #include "common/formats/transfer.h"
 #include "server/formats/desktop_records.h"
 #include "server/itemconv/element_map.h"
@@ -173,7 +174,7 @@ void CmdExport(const std::string& profile, const std::string& folderText, const 
             Check(folder->OpenEntry(static_cast<ULONG>(id.size()),
                                     reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
                                     nullptr, 0, &type, unk.put()),
-                  "cannot open item " + ToHex(id));
+                  "cannot open item " + HexEncode(id));
             IMessagePtr item = IMessagePtr::FromUnknown(unk.get());
             records.push_back(DesktopRecordOfItem(item, kind));
         }

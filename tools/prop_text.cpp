@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "common/base/file_time.h"
+#include "common/base/text.h"
 #include "platform/mapi/com_base.h"
 
 namespace {
@@ -98,9 +99,9 @@ mapistore::Value ParseScalar(ULONG type, const std::string& text) {
         case PT_UNICODE:
             return Value::Text(text);
         case PT_BINARY: {
-            std::string bytes;
-            if (!FromHex(text, bytes)) Fail(MAPI_E_BAD_VALUE, what);
-            return Value::Binary(bytes);
+            std::optional<std::string> bytes = HexDecode(text);
+            if (!bytes) Fail(MAPI_E_BAD_VALUE, what);
+            return Value::Binary(*bytes);
         }
         case PT_CLSID: {
             GUID g{};
@@ -131,7 +132,7 @@ std::string FormatScalar(const mapistore::Value& v) {
         case PT_UNICODE:
             return v.s;
         case PT_BINARY:
-            return ToHex(v.s);
+            return HexEncode(v.s);
         case PT_CLSID: {
             GUID g{};
             if (v.s.size() == sizeof g) std::memcpy(&g, v.s.data(), sizeof g);
@@ -342,34 +343,6 @@ bool IsoToFileTime(const std::string& text, std::uint64_t& filetime) {
     filetime = static_cast<std::uint64_t>(static_cast<std::int64_t>(t) + kSecondsFrom1601To1970) *
                    kFileTimeTicksPerSecond +
                fraction;
-    return true;
-}
-
-std::string ToHex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
-
-bool FromHex(const std::string& hex, std::string& bytes) {
-    if (hex.size() % 2 != 0) return false;
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t k = 0; k < hex.size(); k += 2) {
-        int hi = digit(hex[k]), lo = digit(hex[k + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<char>(hi * 16 + lo));
-    }
-    bytes = std::move(out);
     return true;
 }
 

@@ -8,8 +8,10 @@
 #include <set>
 #include <sstream>
 
+#include "common/base/text.h"
 #include "tools/admin_commands.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -26,24 +28,17 @@ void WalkFolders(ToolSession& s, IMAPIFolder* folder, const std::string& prefix,
     if (depth > 64) return;
     ComPtr<IMAPITable> table;
     Check(folder->GetHierarchyTable(0, table.put()), "GetHierarchyTable");
-    SizedSPropTagArray(4, cols) = {
-        4, {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    TableRows set(table.get(), {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT});
     std::vector<RowText> level;
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
+    for (ULONG k = 0; k < set.Count(); ++k) {
         RowText r;
-        r.id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-        std::string name = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
+        r.id = set.Binary(k, 0);
+        std::string name = set.Text(k, 1);
         r.path = prefix.empty() ? name : prefix + "/" + name;
-        r.cls = PROP_TYPE(p[2].ulPropTag) == PT_STRING8 ? p[2].Value.lpszA : "";
-        r.count = PROP_TYPE(p[3].ulPropTag) == PT_LONG ? p[3].Value.l : 0;
+        r.cls = set.Text(k, 2);
+        r.count = set.Long(k, 3);
         level.push_back(r);
     }
-    FreeProws(set);
     for (const RowText& r : level) {
         rows.push_back(r);
         ULONG type = 0;
@@ -104,17 +99,9 @@ void SetAll(IMAPIProp* obj, std::vector<SPropValue>& values) {
 std::set<std::string> ItemIds(IMAPIFolder* folder) {
     ComPtr<IMAPITable> table;
     Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-    SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    TableRows set(table.get(), {PR_ENTRYID});
     std::set<std::string> ids;
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SBinary& b = set->aRow[k].lpProps[0].Value.bin;
-        ids.emplace(reinterpret_cast<const char*>(b.lpb), b.cb);
-    }
-    FreeProws(set);
+    for (ULONG k = 0; k < set.Count(); ++k) ids.insert(set.Binary(k, 0));
     return ids;
 }
 
@@ -189,21 +176,16 @@ void CmdProfileList(Output& o) {
     Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
     ComPtr<IMAPITable> table;
     Check(admin->GetProfileTable(0, table.put()), "GetProfileTable");
-    SizedSPropTagArray(2, cols) = {2, {PR_DISPLAY_NAME, PR_DEFAULT_PROFILE}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    TableRows set(table.get(), {PR_DISPLAY_NAME, PR_DEFAULT_PROFILE});
     JsonWriter w;
     w.BeginArray();
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
-        const bool def = PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b;
-        w.BeginObject().Key("name").String(p[0].Value.lpszA).Key("default").Bool(def).EndObject();
-        if (!o.json) o.out << p[0].Value.lpszA << (def ? "\tdefault" : "") << "\n";
+    for (ULONG k = 0; k < set.Count(); ++k) {
+        const std::string name = set.Text(k, 0);
+        const bool def = set.Bool(k, 1);
+        w.BeginObject().Key("name").String(name).Key("default").Bool(def).EndObject();
+        if (!o.json) o.out << name << (def ? "\tdefault" : "") << "\n";
     }
     w.EndArray();
-    FreeProws(set);
     if (o.json) o.out << w.text() << "\n";
 }
 
@@ -216,10 +198,10 @@ void CmdFolders(const std::string& profile, Output& o) {
     w.BeginArray();
     for (const RowText& r : rows) {
         if (o.json) {
-            w.BeginObject().Key("path").String(r.path).Key("entryid").String(ToHex(r.id));
+            w.BeginObject().Key("path").String(r.path).Key("entryid").String(HexEncode(r.id));
             w.Key("class").String(r.cls).Key("count").Number(r.count).EndObject();
         } else {
-            o.out << r.path << "\t" << ToHex(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
+            o.out << r.path << "\t" << HexEncode(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
         }
     }
     w.EndArray();
@@ -231,7 +213,7 @@ void CmdFolderCreate(const std::string& profile, const std::string& path, const 
     MapiRuntime runtime;
     ToolSession s(profile);
     ComPtr<IMAPIFolder> folder = s.Folder(path, true, cls);
-    PrintDone(o, "entryid", ToHex(BinaryProp(folder.get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(BinaryProp(folder.get(), PR_ENTRYID)));
 }
 
 void CmdItems(const std::string& profile, const std::string& folderText, Output& o) {
@@ -240,42 +222,32 @@ void CmdItems(const std::string& profile, const std::string& folderText, Output&
     ComPtr<IMAPIFolder> folder = s.Folder(folderText);
     ComPtr<IMAPITable> table;
     Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-    SizedSPropTagArray(6, cols) = {6,
-                                   {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SUBJECT, PR_DISPLAY_NAME,
-                                    PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    TableRows set(table.get(), {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SUBJECT, PR_DISPLAY_NAME,
+                                PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS});
     JsonWriter w;
     w.BeginArray();
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
-        std::string id(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-        std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-        std::string title = PROP_TYPE(p[2].ulPropTag) == PT_STRING8   ? p[2].Value.lpszA
-                            : PROP_TYPE(p[3].ulPropTag) == PT_STRING8 ? p[3].Value.lpszA
-                                                                      : "";
-        std::uint64_t ft =
-            (std::uint64_t{p[4].Value.ft.dwHighDateTime} << 32) | p[4].Value.ft.dwLowDateTime;
-        const bool read =
-            PROP_TYPE(p[5].ulPropTag) == PT_LONG && (p[5].Value.ul & MSGFLAG_READ) != 0;
+    for (ULONG k = 0; k < set.Count(); ++k) {
+        std::string id = set.Binary(k, 0);
+        std::string cls = set.Text(k, 1);
+        const bool hasSubject = PROP_TYPE(set.At(k, 2).ulPropTag) == PT_STRING8;
+        std::string title = hasSubject ? set.Text(k, 2) : set.Text(k, 3);
+        std::uint64_t ft = set.FileTime(k, 4);
+        const bool read = (static_cast<ULONG>(set.Long(k, 5)) & MSGFLAG_READ) != 0;
         if (o.json) {
             w.BeginObject()
                 .Key("entryid")
-                .String(ToHex(id))
+                .String(HexEncode(id))
                 .Key("class")
                 .String(cls)
                 .Key("subject")
                 .String(title);
             w.Key("modified").String(FileTimeToIso(ft)).Key("read").Bool(read).EndObject();
         } else {
-            o.out << ToHex(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title) << "\t"
-                  << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
+            o.out << HexEncode(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title)
+                  << "\t" << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
         }
     }
     w.EndArray();
-    FreeProws(set);
     if (o.json) o.out << w.text() << "\n";
 }
 
@@ -340,7 +312,7 @@ void CmdAdd(const std::string& profile, const std::string& folderText, const std
     Check(folder->CreateMessage(nullptr, 0, item.put()), "CreateMessage");
     SetAll(item.get(), values);
     Check(item->SaveChanges(KEEP_OPEN_READONLY), "SaveChanges");
-    PrintDone(o, "entryid", ToHex(BinaryProp(item.get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(BinaryProp(item.get(), PR_ENTRYID)));
 }
 
 void CmdSet(const std::string& profile, const std::string& idText,
@@ -386,7 +358,7 @@ void CmdMoveCopy(const std::string& profile, const std::string& idText,
     std::string result = idText;
     if (!move) {
         for (const std::string& now : ItemIds(target.get()))
-            if (!before.count(now)) result = ToHex(now);
+            if (!before.count(now)) result = HexEncode(now);
     }
     PrintDone(o, "entryid", result);
 }

@@ -1,11 +1,11 @@
 // Profile, store, folder and item access for the store tool.
 #include "tools/tool_context.h"
 
-#include <strings.h>
-
 #include <vector>
 
 #include "common/base/limits.h"
+#include "common/base/text.h"
+#include "tools/table_rows.h"
 
 void Check(HRESULT hr, const std::string& context) {
     if (FAILED(hr)) throw ToolError{hr, context};
@@ -15,10 +15,10 @@ MapiRuntime::MapiRuntime() { Check(MAPIInitialize(nullptr), "MAPIInitialize"); }
 MapiRuntime::~MapiRuntime() { MAPIUninitialize(); }
 
 std::string EntryIdFromHex(const std::string& hex) {
-    std::string bytes;
-    if (hex.empty() || !FromHex(hex, bytes))
+    std::optional<std::string> bytes = HexDecode(hex);
+    if (hex.empty() || !bytes)
         throw ToolError{MAPI_E_INVALID_ENTRYID, "'" + hex + "' is not an entry ID"};
-    return bytes;
+    return *bytes;
 }
 
 std::string BinaryProp(IMAPIProp* obj, ULONG tag) {
@@ -43,18 +43,11 @@ ToolSession::ToolSession(const std::string& profile) {
     Check(hr, "cannot log on to profile '" + profile + "'");
     ComPtr<IMAPITable> table;
     Check(session_->GetMsgStoresTable(0, table.put()), "GetMsgStoresTable");
-    SizedSPropTagArray(2, cols) = {2, {PR_ENTRYID, PR_DEFAULT_STORE}};
-    LPSRowSet rows = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &rows),
-          "HrQueryAllRows");
+    TableRows rows(table.get(), {PR_ENTRYID, PR_DEFAULT_STORE});
     std::string id;
-    for (ULONG k = 0; k < rows->cRows && id.empty(); ++k) {
-        const SPropValue* p = rows->aRow[k].lpProps;
-        if (PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b)
-            id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+    for (ULONG k = 0; k < rows.Count() && id.empty(); ++k) {
+        if (rows.Bool(k, 1)) id = rows.Binary(k, 0);
     }
-    FreeProws(rows);
     if (id.empty())
         throw ToolError{MAPI_E_NOT_FOUND, "profile '" + profile + "' has no default store"};
     Check(session_->OpenMsgStore(0, static_cast<ULONG>(id.size()),
@@ -73,7 +66,7 @@ ComPtr<IUnknown> ToolSession::OpenEntry(const std::string& id, ULONG flags, ULON
     Check(session_->OpenEntry(static_cast<ULONG>(id.size()),
                               reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
                               flags, &type, unk.put()),
-          "cannot open entry " + ToHex(id));
+          "cannot open entry " + HexEncode(id));
     return unk;
 }
 
@@ -88,10 +81,10 @@ ComPtr<IMAPIFolder> ToolSession::IpmRoot() {
 
 ComPtr<IMAPIFolder> ToolSession::Folder(const std::string& pathOrId, bool create,
                                         const std::string& containerClass) {
-    std::string bytes;
-    if (pathOrId.size() >= 40 && FromHex(pathOrId, bytes)) {
+    std::optional<std::string> bytes;
+    if (pathOrId.size() >= 40 && (bytes = HexDecode(pathOrId))) {
         ULONG type = 0;
-        ComPtr<IUnknown> unk = OpenEntry(bytes, MAPI_BEST_ACCESS, type);
+        ComPtr<IUnknown> unk = OpenEntry(*bytes, MAPI_BEST_ACCESS, type);
         if (type != MAPI_FOLDER)
             throw ToolError{MAPI_E_INVALID_ENTRYID, pathOrId + " is not a folder"};
         return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
@@ -117,19 +110,13 @@ ComPtr<IMAPIFolder> ToolSession::Folder(const std::string& pathOrId, bool create
         } else {
             ComPtr<IMAPITable> table;
             Check(folder->GetHierarchyTable(0, table.put()), "GetHierarchyTable");
-            SizedSPropTagArray(2, cols) = {2, {PR_ENTRYID, PR_DISPLAY_NAME}};
-            LPSRowSet rows = nullptr;
-            Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
-                                 nullptr, 0, &rows),
-                  "HrQueryAllRows");
+            TableRows rows(table.get(), {PR_ENTRYID, PR_DISPLAY_NAME});
             std::string id;
-            for (ULONG r = 0; r < rows->cRows && id.empty(); ++r) {
-                const SPropValue* p = rows->aRow[r].lpProps;
-                if (PROP_TYPE(p[1].ulPropTag) == PT_STRING8 &&
-                    strcasecmp(p[1].Value.lpszA, parts[k].c_str()) == 0)
-                    id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+            for (ULONG r = 0; r < rows.Count() && id.empty(); ++r) {
+                if (PROP_TYPE(rows.At(r, 1).ulPropTag) == PT_STRING8 &&
+                    EqualsIgnoringCase(rows.Text(r, 1), parts[k]))
+                    id = rows.Binary(r, 0);
             }
-            FreeProws(rows);
             if (id.empty()) throw ToolError{MAPI_E_NOT_FOUND, "no folder '" + pathOrId + "'"};
             ULONG type = 0;
             ComPtr<IUnknown> unk;

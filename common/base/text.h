@@ -1,7 +1,8 @@
 // Small text helpers every layer shares: ASCII case folding, hexadecimal digits,
-// percent escapes and decimal integers.
+// percent escapes, decimal integers and printf-style formatting.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,3 +52,6 @@ inline std::string PercentDecode(std::string_view text) { return DecodeEscapedHe
 std::int32_t LeadingInteger(std::string_view text);
 // A whole decimal integer (optional '-' or '+', digits, nothing else) in the range of 64 bits.
 std::optional<std::int64_t> ParseInteger(std::string_view text);
+
+// What vsnprintf writes for format and args (args is used up); empty when it fails.
+std::string FormatArgs(const char* format, std::va_list args) __attribute__((format(printf, 1, 0)));

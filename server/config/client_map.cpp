@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 
+#include "common/base/text.h"
 #include "platform/win/message_box.h"
 #include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
@@ -19,7 +20,6 @@ constexpr std::string_view kIndexHeader = "[ClientMap]";
 constexpr std::string_view kVersionLine = "Version=1";
 constexpr std::string_view kEpochKey = "Epoch=";
 constexpr size_t kEpochDigits = 16;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool IsHexText(std::string_view text) {
     for (char c : text) {
@@ -28,20 +28,10 @@ bool IsHexText(std::string_view text) {
     return true;
 }
 
-std::string Hex(std::uint64_t value, int digits) {
-    std::string text(static_cast<size_t>(digits), '0');
-    for (int i = digits - 1; i >= 0; --i) {
-        text[static_cast<size_t>(i)] = kHexDigits[value & 0xF];
-        value >>= 4;
-    }
-    return text;
-}
-
 std::optional<std::uint64_t> ParseHex(std::string_view text) {
-    if (text.empty() || text.size() > 16 || !IsHexText(text)) return std::nullopt;
-    std::uint64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    return value;
+    // Upper-case digits only, as the file is written.
+    if (!IsHexText(text)) return std::nullopt;
+    return ParseHexNumber(text);
 }
 
 bool IsPlainClientIdByte(unsigned char c) {
@@ -56,8 +46,7 @@ void AppendEscaped(std::string& out, std::string_view text, bool (*isPlain)(unsi
             out.push_back(static_cast<char>(c));
         } else {
             out.push_back('%');
-            out.push_back(kHexDigits[c >> 4]);
-            out.push_back(kHexDigits[c & 0xF]);
+            AppendHexByte(out, c);
         }
     }
 }
@@ -93,7 +82,7 @@ std::string FormatTexts(const CFieldValues& fields) {
     std::string out;
     for (const auto& [id, text] : fields) {
         if (!out.empty()) out.push_back(',');
-        out += Hex(id, 4);
+        out += HexNumber(id, 4);
         out.push_back('=');
         AppendEscaped(out, text, IsPlainTextByte);
     }
@@ -134,9 +123,9 @@ std::string FormatFields(const CFieldHashes& fields) {
     std::string out;
     for (const auto& [id, hash] : fields) {
         if (!out.empty()) out.push_back(',');
-        out += Hex(id, 4);
+        out += HexNumber(id, 4);
         out.push_back(':');
-        out += Hex(hash, 16);
+        out += HexNumber(hash, 16);
     }
     return out;
 }
@@ -197,7 +186,7 @@ std::uint64_t FieldTextHash(std::string_view text) {
 
 std::string KeptFieldText(std::string_view text) {
     if (text.size() <= kMaxKeptFieldText) return std::string(text);
-    return "\x02" + Hex(FieldTextHash(text), 16);
+    return "\x02" + HexNumber(FieldTextHash(text), 16);
 }
 
 bool IsHashOnly(std::string_view kept) {
@@ -242,7 +231,7 @@ std::string CClientMap::MarkerPath() const { return IndexPath() + "-dirty"; }
 void CClientMap::NewEpoch() {
     std::random_device random;
     std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-    epoch_ = Hex(value, kEpochDigits);
+    epoch_ = HexNumber(value, kEpochDigits);
 }
 
 CClientMap::LoadResult CClientMap::Load() {

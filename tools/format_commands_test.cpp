@@ -95,8 +95,6 @@ class FormatCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(home_.empty());
-        ::setenv("TZ", "Europe/Berlin", 1);
-        ::tzset();
         ASSERT_EQ(Tool({"profile", "create", "Default"}).code, 0);
     }
     ToolRun Tool(std::vector<std::string> args) {
@@ -132,6 +130,7 @@ protected:
         std::string again = RoundTrip("Again" + std::to_string(++n_), cls, first, ext, flags);
         EXPECT_EQ(again, first);
     }
+    ScopedZone zone_{"Europe/Berlin"};
     TempHome temp_{"formats"};
     const std::string home_{temp_.Path()};
     int n_ = 0;

@@ -187,11 +187,26 @@ TEST_F(ProfileTest, SecondStoreIsListedAfterTheDefaultAndOpens) {
 
 class BadStoreTest : public StoreTest {
 protected:
-    HRESULT Reopen() {
+    // Drops every reference to the store, so that the shared instance is forgotten.
+    void CloseStore() {
         inbox.reset();
         contacts.reset();
         store.reset();
         session.reset();
+    }
+    // The store's file once the store is closed; with removeLog, its write-ahead
+    // log and shared-memory file are gone too.
+    std::string ClosedStoreFile(bool removeLog) {
+        std::string file = StoreFile();
+        CloseStore();
+        if (removeLog) {
+            std::filesystem::remove(file + "-wal");
+            std::filesystem::remove(file + "-shm");
+        }
+        return file;
+    }
+    HRESULT Reopen() {
+        CloseStore();
         if (FAILED(MAPILogonEx(0, const_cast<char*>("Test"), nullptr, 0, session.put())))
             return MAPI_E_LOGON_FAILED;
         ComPtr<IMAPITable> table;
@@ -209,14 +224,7 @@ protected:
 };
 
 TEST_F(BadStoreTest, AFileThatIsNoDatabaseGivesCorruptStore) {
-    std::string file = StoreFile();
-    store.reset();
-    inbox.reset();
-    contacts.reset();
-    session.reset();
-    // Forget the shared instance by dropping every reference, then overwrite.
-    std::filesystem::remove(file + "-wal");
-    std::filesystem::remove(file + "-shm");
+    std::string file = ClosedStoreFile(true);
     {
         std::ofstream(file, std::ios::trunc)
             << "this is not a message store, just text that is long enough......";
@@ -225,14 +233,8 @@ TEST_F(BadStoreTest, AFileThatIsNoDatabaseGivesCorruptStore) {
 }
 
 TEST_F(BadStoreTest, AForeignDatabaseGivesCorruptStore) {
-    std::string file = StoreFile();
-    store.reset();
-    inbox.reset();
-    contacts.reset();
-    session.reset();
+    std::string file = ClosedStoreFile(true);
     std::filesystem::remove(file);
-    std::filesystem::remove(file + "-wal");
-    std::filesystem::remove(file + "-shm");
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(
@@ -244,12 +246,7 @@ TEST_F(BadStoreTest, AForeignDatabaseGivesCorruptStore) {
 }
 
 TEST_F(BadStoreTest, AMissingStoreFileGivesNotFound) {
-    std::string file = StoreFile();
-    store.reset();
-    inbox.reset();
-    contacts.reset();
-    session.reset();
-    std::filesystem::remove(file);
+    std::filesystem::remove(ClosedStoreFile(false));
     EXPECT_EQ(Reopen(), MAPI_E_NOT_FOUND);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/pocketoutlook/ole_date_test_util.h"
+
 namespace {
 
 std::string Text(double date) {
@@ -17,15 +19,7 @@ std::string Text(double date) {
 }
 
 double Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    SYSTEMTIME t;
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
-    t.wSecond = static_cast<uint16_t>(s);
-    double out = -1e9;
-    return SystemTimeToVariantTime(t, &out) ? out : -1e9;
+    return OleDateOf(y, mo, d, h, mi, s);
 }
 
 TEST(OleDateTest, KnownValues) {

@@ -11,20 +11,15 @@
 
 #include "common/base/temp_home.h"
 #include "platform/pocketoutlook/ole_date.h"
+#include "platform/pocketoutlook/ole_date_test_util.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 
 namespace {
 
 double Date(int y, int mo, int d, int h = 0, int mi = 0) {
-    SYSTEMTIME t;
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
-    double out = 0;
-    EXPECT_TRUE(SystemTimeToVariantTime(t, &out));
-    return out;
+    const double date = OleDateOf(y, mo, d, h, mi);
+    EXPECT_NE(kRefusedOleDate, date);
+    return date;
 }
 
 std::string Text(double date) {

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,18 @@
 #include "server/mapi/mapi_wrapper.h"
 
 namespace adaptertest {
+
+// What call raised: the HRESULT of its CMAPIException (its place in *place when
+// asked), or S_OK when it returned.
+inline HRESULT Raised(const std::function<void()>& call, std::string* place = nullptr) {
+    try {
+        call();
+    } catch (const CMAPIException& e) {
+        if (place) *place = e.GetPlace();
+        return e.GetHResult();
+    }
+    return S_OK;
+}
 
 class AdapterStoreTest : public ::testing::Test {
 protected:

@@ -63,6 +63,7 @@ const char* const kDevice = "BENCH1";
 // store and state files go with the process.
 struct World {
     World() {
+        SetLiveTraceSink(nullptr);
         for (int k = 0; k < kItems; ++k) {
             IMessagePtr message = profile.inbox.CreateMessage();
             message.SetStrProp(PR_SUBJECT, "Mail " + std::to_string(k));
@@ -106,12 +107,23 @@ void ReportMemory(benchmark::State& state, long long maxPeakAbove) {
     state.counters["items"] = kItems;
 }
 
-// The engine's contents-table scan of the columns change detection reads.
-void BM_RawContentsScan(benchmark::State& state) {
-    World& w = TheWorld();
+// Runs measured once per iteration; the peak of the heap above its level at the
+// start of an iteration, the largest of all iterations, is reported.
+template <typename Measured>
+void MeasurePeak(benchmark::State& state, Measured measured) {
     long long peakAbove = 0;
     for (auto _ : state) {
         long long start = StartPeak();
+        measured();
+        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
+    }
+    ReportMemory(state, peakAbove);
+}
+
+// The engine's contents-table scan of the columns change detection reads.
+void BM_RawContentsScan(benchmark::State& state) {
+    World& w = TheWorld();
+    MeasurePeak(state, [&] {
         IMAPITable* raw = nullptr;
         w.profile.inbox.Get()->GetContentsTable(0, &raw);
         SizedSPropTagArray(6, columns) = {6,
@@ -134,59 +146,50 @@ void BM_RawContentsScan(benchmark::State& state) {
         }
         raw->Release();
         benchmark::DoNotOptimize(seen);
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+    });
+}
+
+// The baseline file loaded and compared with the live table: how many changes.
+size_t ComputeChanges(World& w, CFolderInfo& info) {
+    info.LoadContentsTable(kDevice, "-4");
+    ChangeList changes;
+    info.ComputeChanges("Email", w.profile.session.Get(), w.profile.inbox, changes, kDevice, 0);
+    return changes.size();
+}
+
+// The snapshot of the live table written (atomically, flushed to disk).
+void SaveContentsTable(World& w, CFolderInfo& info) {
+    info.SaveContentsTable(kDevice, "-4_temp", w.profile.session.Get(), w.profile.inbox, 0);
 }
 
 // Loading the baseline file and comparing it with the live table.
 void BM_ComputeChanges(benchmark::State& state) {
     World& w = TheWorld();
-    SetLiveTraceSink(nullptr);
-    long long peakAbove = 0;
     size_t found = 0;
-    for (auto _ : state) {
-        long long start = StartPeak();
+    MeasurePeak(state, [&] {
         CFolderInfo info(w.dataFolder, "", "Inbox");
-        info.LoadContentsTable(kDevice, "-4");
-        ChangeList changes;
-        info.ComputeChanges("Email", w.profile.session.Get(), w.profile.inbox, changes, kDevice, 0);
-        found = changes.size();
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+        found = ComputeChanges(w, info);
+    });
     state.counters["changes"] = static_cast<double>(found);
 }
 
-// Writing the snapshot of the live table (atomically, flushed to disk).
+// Writing the snapshot of the live table.
 void BM_SaveContentsTable(benchmark::State& state) {
     World& w = TheWorld();
-    SetLiveTraceSink(nullptr);
-    long long peakAbove = 0;
-    for (auto _ : state) {
-        long long start = StartPeak();
+    MeasurePeak(state, [&] {
         CFolderInfo info(w.dataFolder, "", "Inbox");
-        info.SaveContentsTable(kDevice, "-4_temp", w.profile.session.Get(), w.profile.inbox, 0);
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+        SaveContentsTable(w, info);
+    });
 }
 
 // Both, as one synchronisation of the folder does them.
 void BM_ComputeAndSave(benchmark::State& state) {
     World& w = TheWorld();
-    SetLiveTraceSink(nullptr);
-    long long peakAbove = 0;
-    for (auto _ : state) {
-        long long start = StartPeak();
+    MeasurePeak(state, [&] {
         CFolderInfo info(w.dataFolder, "", "Inbox");
-        info.LoadContentsTable(kDevice, "-4");
-        ChangeList changes;
-        info.ComputeChanges("Email", w.profile.session.Get(), w.profile.inbox, changes, kDevice, 0);
-        info.SaveContentsTable(kDevice, "-4_temp", w.profile.session.Get(), w.profile.inbox, 0);
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+        ComputeChanges(w, info);
+        SaveContentsTable(w, info);
+    });
 }
 
 BENCHMARK(BM_RawContentsScan)->Unit(benchmark::kMillisecond);

@@ -212,6 +212,15 @@ private:
     std::thread errReader_;
 };
 
+// One corvel program of the build over the data home dataHome.
+class CorvelProcess : public ChildProcess {
+public:
+    CorvelProcess(const std::string& dataHome, std::vector<std::string> args,
+                  Output output = Output::kMerged)
+        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome),
+                       output) {}
+};
+
 // Waits (60 s at most) until something accepts connections on the loopback port.
 inline bool WaitForPort(int port) {
     return WaitFor([port] { return ConnectLoopback(port).IsValid(); });

@@ -11,7 +11,7 @@
 
 #include "common/base/file_time.h"
 #include "common/base/text.h"
-#include "platform/mapi/com_base.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -222,11 +222,10 @@ ULONG ResolvePropSpec(IMAPIProp* obj, const PropRef& ref, bool create) {
     MAPINAMEID name{&guid, n.kind, {n.lid}};
     if (n.kind == MNID_STRING) name.Kind.lpwstrName = wide.data();
     LPMAPINAMEID names[1] = {&name};
-    LPSPropTagArray tags = nullptr;
-    HRESULT hr = obj->GetIDsFromNames(1, names, create ? MAPI_CREATE : 0, &tags);
+    CMapiBuffer<SPropTagArray> tags;
+    HRESULT hr = obj->GetIDsFromNames(1, names, create ? MAPI_CREATE : 0, tags.Put());
     if (FAILED(hr)) Fail(hr, "cannot map the named property");
     ULONG tag = tags->aulPropTag[0];
-    MAPIFreeBuffer(tags);
     if (PROP_TYPE(tag) == PT_ERROR) Fail(MAPI_E_NOT_FOUND, "the store has no such named property");
     return CHANGE_PROP_TYPE(tag, n.type);
 }
@@ -257,18 +256,25 @@ mapistore::Value ParseValue(ULONG tag, const std::string& text) {
     return v;
 }
 
+std::size_t ElementCount(const mapistore::Value& v) {
+    return v.mvi.size() + v.mvd.size() + v.mvs.size();
+}
+
+mapistore::Value ElementOf(const mapistore::Value& v, std::size_t k) {
+    mapistore::Value one;
+    one.type = v.type & ~MV_FLAG;
+    if (k < v.mvi.size()) one.i = v.mvi[k];
+    if (k < v.mvd.size()) one.d = v.mvd[k];
+    if (k < v.mvs.size()) one.s = v.mvs[k];
+    return one;
+}
+
 std::string FormatValue(const mapistore::Value& v) {
     if ((v.type & MV_FLAG) == 0) return FormatScalar(v);
     std::string out;
-    const std::size_t n = v.mvi.size() + v.mvd.size() + v.mvs.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        mapistore::Value one;
-        one.type = v.type & ~MV_FLAG;
-        if (k < v.mvi.size()) one.i = v.mvi[k];
-        if (k < v.mvd.size()) one.d = v.mvd[k];
-        if (k < v.mvs.size()) one.s = v.mvs[k];
+    for (std::size_t k = 0; k < ElementCount(v); ++k) {
         if (k) out += ";";
-        out += FormatScalar(one);
+        out += FormatScalar(ElementOf(v, k));
     }
     return out;
 }
@@ -353,11 +359,11 @@ std::string PropDisplayName(IMAPIProp* obj, ULONG tag) {
         SizedSPropTagArray(1, tags) = {1, {idTag}};
         LPSPropTagArray list = reinterpret_cast<LPSPropTagArray>(&tags);
         ULONG count = 0;
-        LPMAPINAMEID* names = nullptr;
+        CMapiBuffer<LPMAPINAMEID> names;
         std::string out;
-        if (SUCCEEDED(obj->GetNamesFromIDs(&list, nullptr, 0, &count, &names)) && count == 1 &&
-            names[0] != nullptr) {
-            const MAPINAMEID& n = *names[0];
+        if (SUCCEEDED(obj->GetNamesFromIDs(&list, nullptr, 0, &count, names.Put())) && count == 1 &&
+            names.Get()[0] != nullptr) {
+            const MAPINAMEID& n = *names.Get()[0];
             char lid[16];
             std::snprintf(lid, sizeof lid, "0x%04X", static_cast<unsigned>(n.Kind.lID));
             std::string key =
@@ -367,7 +373,6 @@ std::string PropDisplayName(IMAPIProp* obj, ULONG tag) {
                           n.Kind.lpwstrName, mapistore::Utf16Length(n.Kind.lpwstrName)));
             out = SetNameOf(*n.lpguid) + ":" + key;
         }
-        MAPIFreeBuffer(names);
         if (!out.empty()) return out;
     }
     if (const char* name = MapiPropTagName(tag)) return name;

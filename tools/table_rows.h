@@ -8,19 +8,15 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
+#include "server/mapi/mapi_arrays.h"
 
 class TableRows {
 public:
     // Throws ToolError when the table cannot be read.
     TableRows(IMAPITable* table, const std::vector<ULONG>& columns);
-    ~TableRows();
-    TableRows(const TableRows&) = delete;
-    TableRows& operator=(const TableRows&) = delete;
 
-    ULONG Count() const { return rows_->cRows; }
-    const SPropValue& At(ULONG row, size_t column) const {
-        return rows_->aRow[row].lpProps[column];
-    }
+    ULONG Count() const { return rows_.Count(); }
+    const SPropValue& At(ULONG row, size_t column) const { return rows_[row].lpProps[column]; }
     // PT_STRING8 text, else "".
     std::string Text(ULONG row, size_t column) const;
     // PT_LONG, else fallback.
@@ -33,5 +29,5 @@ public:
     std::uint64_t FileTime(ULONG row, size_t column) const;
 
 private:
-    LPSRowSet rows_ = nullptr;
+    CRowSet rows_;
 };

@@ -11,8 +11,7 @@ std::string TextSetting::Read(std::string_view, std::string_view text,
 
 std::string TextSetting::Write(const Value& value) const { return OneLineValue(value); }
 
-bool SwitchSetting::Read(std::string_view, std::string_view text,
-                         std::vector<std::string>&) const {
+bool SwitchSetting::Read(std::string_view, std::string_view text, std::vector<std::string>&) const {
     return LeadingInteger(text) != 0;
 }
 

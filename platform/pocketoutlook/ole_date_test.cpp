@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/pocketoutlook/ole_date_test_util.h"
-
 namespace {
 
 std::string Text(double date) {
@@ -19,7 +17,15 @@ std::string Text(double date) {
 }
 
 double Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    return OleDateOf(y, mo, d, h, mi, s);
+    SYSTEMTIME t;
+    t.wYear = static_cast<uint16_t>(y);
+    t.wMonth = static_cast<uint16_t>(mo);
+    t.wDay = static_cast<uint16_t>(d);
+    t.wHour = static_cast<uint16_t>(h);
+    t.wMinute = static_cast<uint16_t>(mi);
+    t.wSecond = static_cast<uint16_t>(s);
+    double out = -1e9;
+    return SystemTimeToVariantTime(t, &out) ? out : -1e9;
 }
 
 TEST(OleDateTest, KnownValues) {
@@ -54,6 +60,16 @@ TEST(OleDateTest, RejectsOutOfRangeFields) {
     EXPECT_EQ(-1e9, Date(10000, 1, 1));
     EXPECT_EQ("invalid", Text(1e12));
     EXPECT_EQ("invalid", Text(0.0 / 0.0));
+}
+
+TEST(OleDateTest, FieldsGiveTheSameDateAndNoNegativeOneWraps) {
+    double date = 0;
+    ASSERT_TRUE(OleDateFromFields(2009, 3, 8, 13, 30, 15, date));
+    EXPECT_EQ(Date(2009, 3, 8, 13, 30, 15), date);
+    // -65535 would be 1 as a 16-bit field.
+    EXPECT_FALSE(OleDateFromFields(2009, -65535, 8, 0, 0, 0, date));
+    EXPECT_FALSE(OleDateFromFields(2009, 3, 8, 0, -1, 0, date));
+    EXPECT_FALSE(OleDateFromFields(2009, 2, 29, 0, 0, 0, date));
 }
 
 }  // namespace

@@ -11,15 +11,14 @@
 
 #include "common/base/temp_home.h"
 #include "platform/pocketoutlook/ole_date.h"
-#include "platform/pocketoutlook/ole_date_test_util.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 
 namespace {
 
 double Date(int y, int mo, int d, int h = 0, int mi = 0) {
-    const double date = OleDateOf(y, mo, d, h, mi);
-    EXPECT_NE(kRefusedOleDate, date);
-    return date;
+    double out = 0;
+    EXPECT_TRUE(OleDateFromFields(y, mo, d, h, mi, 0, out));
+    return out;
 }
 
 std::string Text(double date) {

@@ -106,4 +106,13 @@ TEST(Text, FormatArgsWritesTheWholeText) {
     EXPECT_EQ(Format("%c%c", 'a', 0).size(), 2u);  // a NUL byte is kept
 }
 
+TEST(Text, SplitSkippingEmptyDropsEmptyPieces) {
+    using Pieces = std::vector<std::string_view>;
+    EXPECT_EQ(SplitSkippingEmpty("a,b,,c", ','), (Pieces{"a", "b", "c"}));
+    EXPECT_EQ(SplitSkippingEmpty(",,a,", ','), (Pieces{"a"}));
+    EXPECT_EQ(SplitSkippingEmpty("", ','), Pieces{});
+    EXPECT_EQ(SplitSkippingEmpty(";;;", ';'), Pieces{});
+    EXPECT_EQ(SplitSkippingEmpty("Top\\Sub", '\\'), (Pieces{"Top", "Sub"}));
+}
+
 }  // namespace

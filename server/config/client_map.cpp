@@ -49,17 +49,33 @@ bool IsPlainClientIdByte(unsigned char c) {
            c == '.' || c == '-' || c == '_';
 }
 
-// Appends text with every byte that is not plain written as %XX.
+// Appends text with every byte that is not plain written as %XX; runs of plain
+// bytes go in whole.
 void AppendEscaped(std::string& out, std::string_view text, bool (*isPlain)(unsigned char)) {
-    for (unsigned char c : text) {
-        if (isPlain(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(kHexDigits[c >> 4]);
-            out.push_back(kHexDigits[c & 0xF]);
-        }
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (isPlain(c)) continue;
+        out.append(text.data() + run, i - run);
+        const char escaped[3] = {'%', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
+        out.append(escaped, sizeof escaped);
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
+}
+
+// Appends the digits of a field (four upper-case hexadecimal digits).
+void AppendFieldId(std::string& out, CFieldId id) {
+    const char digits[4] = {kHexDigits[(id >> 12) & 0xF], kHexDigits[(id >> 8) & 0xF],
+                            kHexDigits[(id >> 4) & 0xF], kHexDigits[id & 0xF]};
+    out.append(digits, sizeof digits);
+}
+
+// The value of one hexadecimal digit; -1 for any other byte.
+int HexDigitValue(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 std::string EscapeClientId(std::string_view id) {
@@ -89,15 +105,37 @@ std::optional<std::string> UnescapeClientId(std::string_view text) {
 
 bool IsPlainTextByte(unsigned char c) { return c >= 0x20 && c != 0x7F && c != '%' && c != ','; }
 
-std::string FormatTexts(const CFieldValues& fields) {
-    std::string out;
+void AppendTexts(std::string& out, const CFieldValues& fields) {
+    bool first = true;
     for (const auto& [id, text] : fields) {
-        if (!out.empty()) out.push_back(',');
-        out += Hex(id, 4);
+        if (!first) out.push_back(',');
+        first = false;
+        AppendFieldId(out, id);
         out.push_back('=');
         AppendEscaped(out, text, IsPlainTextByte);
     }
-    return out;
+}
+
+// Reads the text of one field, from its "%XX" escapes; false for a byte that is
+// neither plain nor a whole escape.
+bool UnescapeText(std::string_view text, std::string& value) {
+    value.clear();
+    value.reserve(text.size());
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsPlainTextByte(c)) continue;
+        if (c != '%' || i + 2 >= text.size()) return false;
+        const int high = HexDigitValue(static_cast<unsigned char>(text[i + 1]));
+        const int low = HexDigitValue(static_cast<unsigned char>(text[i + 2]));
+        if (high < 0 || low < 0) return false;
+        value.append(text.data() + run, i - run);
+        value.push_back(static_cast<char>(high << 4 | low));
+        i += 2;
+        run = i + 1;
+    }
+    value.append(text.data() + run, text.size() - run);
+    return true;
 }
 
 bool ParseTexts(std::string_view text, CFieldValues& fields) {
@@ -110,35 +148,29 @@ bool ParseTexts(std::string_view text, CFieldValues& fields) {
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         if (!id) return false;
         std::string value;
-        for (size_t i = 5; i < item.size(); ++i) {
-            unsigned char c = static_cast<unsigned char>(item[i]);
-            if (c == '%') {
-                if (i + 2 >= item.size()) return false;
-                std::optional<std::uint64_t> byte = ParseHex(item.substr(i + 1, 2));
-                if (!byte) return false;
-                value.push_back(static_cast<char>(*byte));
-                i += 2;
-            } else if (IsPlainTextByte(c)) {
-                value.push_back(static_cast<char>(c));
-            } else {
-                return false;
-            }
-        }
-        fields[static_cast<CFieldId>(*id)] = std::move(value);
+        if (!UnescapeText(item.substr(5), value)) return false;
+        // The index writes fields in order, so the end is where each one goes.
+        fields.insert_or_assign(fields.end(), static_cast<CFieldId>(*id), std::move(value));
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;
 }
 
-std::string FormatFields(const CFieldHashes& fields) {
-    std::string out;
+void AppendHashes(std::string& out, const CFieldHashes& fields) {
+    bool first = true;
     for (const auto& [id, hash] : fields) {
-        if (!out.empty()) out.push_back(',');
-        out += Hex(id, 4);
+        if (!first) out.push_back(',');
+        first = false;
+        AppendFieldId(out, id);
         out.push_back(':');
-        out += Hex(hash, 16);
+        char digits[16];
+        std::uint64_t value = hash;
+        for (int i = 15; i >= 0; --i) {
+            digits[i] = kHexDigits[value & 0xF];
+            value >>= 4;
+        }
+        out.append(digits, sizeof digits);
     }
-    return out;
 }
 
 bool ParseFields(std::string_view text, CFieldHashes& fields) {
@@ -151,7 +183,7 @@ bool ParseFields(std::string_view text, CFieldHashes& fields) {
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
         if (!id || !hash) return false;
-        fields[static_cast<CFieldId>(*id)] = *hash;
+        fields.insert_or_assign(fields.end(), static_cast<CFieldId>(*id), *hash);
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;
@@ -413,13 +445,13 @@ std::string CClientMap::Serialize() const {
         if (record.matched) out += 'm';
         if (record.hasFields) out += 'f';
         out += '\t';
-        out += FormatTexts(record.fields);
+        AppendTexts(out, record.fields);
         out += '\t';
-        out += FormatFields(record.stored);
+        AppendHashes(out, record.stored);
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        out += FormatTexts(record.pending);
+        AppendTexts(out, record.pending);
         out += '\n';
     }
     return out;

@@ -2,8 +2,10 @@
 #include "server/config/client_map.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -194,26 +196,36 @@ std::string ReadFileText(const std::string& path) {
     std::string content;
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return content;
-    std::vector<char> chunk(16 * 1024);
+    // Read straight into the text, sized by the file; a file that grows meanwhile
+    // is still read to its end.
+    struct stat info {};
+    size_t room = 16 * 1024;
+    if (fstat(fd, &info) == 0 && info.st_size > 0) room = static_cast<size_t>(info.st_size) + 1;
+    size_t length = 0;
     for (;;) {
-        ssize_t got = read(fd, chunk.data(), chunk.size());
+        if (content.size() < length + room) content.resize(length + room);
+        ssize_t got = read(fd, content.data() + length, content.size() - length);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        content.append(chunk.data(), static_cast<size_t>(got));
+        length += static_cast<size_t>(got);
+        room = 16 * 1024;
     }
     close(fd);
+    content.resize(length);
     return content;
 }
 
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-    std::vector<std::string_view> parts;
-    for (;;) {
+constexpr size_t kRowFields = 7;
+
+// The seven tab-separated fields of an index row; false for a row with more or fewer.
+bool SplitRow(std::string_view line, std::array<std::string_view, kRowFields>& parts) {
+    for (size_t i = 0;; ++i) {
         size_t tab = line.find('\t');
-        parts.push_back(line.substr(0, tab));
-        if (tab == std::string_view::npos) break;
+        if (i == kRowFields) return false;
+        parts[i] = line.substr(0, tab);
+        if (tab == std::string_view::npos) return i + 1 == kRowFields;
         line.remove_prefix(tab + 1);
     }
-    return parts;
 }
 
 }  // namespace
@@ -481,8 +493,8 @@ bool CClientMap::Parse(std::string_view text) {
             if (epoch.size() != kEpochDigits || !IsHexText(epoch)) return false;
             continue;
         }
-        std::vector<std::string_view> parts = SplitTabs(row);
-        if (parts.size() != 7 || parts[0].empty() || !IsHexText(parts[0])) return false;
+        std::array<std::string_view, kRowFields> parts;
+        if (!SplitRow(row, parts) || parts[0].empty() || !IsHexText(parts[0])) return false;
         CClientMapRecord record;
         record.serverKey = std::string(parts[0]);
         std::optional<std::string> clientId = UnescapeClientId(parts[1]);

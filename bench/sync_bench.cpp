@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/text.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 #include "tests/sync_matrix_process.h"
 #include "tools/tool_context.h"
@@ -109,8 +110,7 @@ public:
         ULONG duration = Named(calendar.get(), "PSETID_Appointment:0x8213:PT_LONG");
         ULONG recurring = Named(calendar.get(), "PSETID_Appointment:0x8223:PT_BOOLEAN");
         ULONG blob = Named(calendar.get(), "PSETID_Appointment:0x8216:PT_BINARY");
-        std::string blobBytes;
-        FromHex(kWeeklyBlob, blobBytes);
+        std::string blobBytes = HexDecode(kWeeklyBlob).value();
         for (int i = 0; i < sizes.appointments; ++i) {
             std::vector<SPropValue> extra(4);
             extra[0].ulPropTag = start, extra[0].Value.ft = FileTimeAt(i, 9);
@@ -151,7 +151,7 @@ public:
         FreeProws(rows);
         int changed = 0;
         for (size_t k = static_cast<size_t>(offset); k < ids.size(); k += 100) {
-            ComPtr<IMessage> item = session_.Item(ToHex(ids[k]), true);
+            ComPtr<IMessage> item = session_.Item(HexEncode(ids[k]), true);
             std::string text = "Desktop change " + std::to_string(k);
             SPropValue v{};
             v.ulPropTag = tag;

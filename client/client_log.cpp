@@ -2,46 +2,28 @@
 #include "client/client_log.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <mutex>
-#include <vector>
+
+#include "common/base/line_sink.h"
+#include "common/base/text.h"
 
 namespace {
-std::mutex gLogMutex;  // guards the sinks and serialises calls into them
-LogLineSink gLogSink;
-StatusSink gStatusSink;
-std::mutex gStatusMutex;
+// The window's list or the command line's output; a call never overlaps another,
+// and a removed sink is never called again.
+LineSink gLogSink(LineSink::Calls::kOneAtATime);
+LineSink gStatusSink(LineSink::Calls::kOneAtATime);
+std::mutex gStatusMutex;  // guards gStatus
 std::string gStatus;
 }  // namespace
 
-void SetLogLineSink(LogLineSink sink) {
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    gLogSink = std::move(sink);
-}
+void SetLogLineSink(LogLineSink sink) { gLogSink.Set(std::move(sink)); }
 
-void AddLogLine(const std::string& line) {
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    if (!gLogSink) return;
-    try {
-        gLogSink(line);
-    } catch (...) {
-        // A log line never takes the run down.
-    }
-}
+void AddLogLine(const std::string& line) { gLogSink.Write(line); }
 
 void AddLogLineF(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int needed = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string line;
-    if (needed > 0) {
-        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        line.assign(buffer.data(), static_cast<size_t>(needed));
-    }
+    std::string line = FormatArgs(format, args);
     va_end(args);
     AddLogLine(line);
 }
@@ -51,12 +33,7 @@ void SetStatusText(const std::string& text) {
         std::lock_guard<std::mutex> lock(gStatusMutex);
         gStatus = text;
     }
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    if (!gStatusSink) return;
-    try {
-        gStatusSink(text);
-    } catch (...) {
-    }
+    gStatusSink.Write(text);
 }
 
 std::string StatusText() {
@@ -64,7 +41,4 @@ std::string StatusText() {
     return gStatus;
 }
 
-void SetStatusSink(StatusSink sink) {
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    gStatusSink = std::move(sink);
-}
+void SetStatusSink(StatusSink sink) { gStatusSink.Set(std::move(sink)); }

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "client/store_identity.h"
+#include "common/base/text.h"
 #include "platform/win/device_id.h"
 #include "platform/win/registry.h"
 
@@ -153,13 +154,8 @@ void ResetDataFolderForTesting() {
 }
 
 std::string DeviceIdFromBlock(const std::vector<uint8_t>& block) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(block.size() * 2);
-    for (uint8_t b : block) {
-        hex += kHex[b >> 4];
-        hex += kHex[b & 15];
-    }
+    const std::string hex =
+        HexEncode(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
     auto part = [&hex](size_t from, size_t count) {
         return from < hex.size() ? hex.substr(from, count) : std::string();
     };
@@ -206,10 +202,9 @@ std::string GetDeviceId() {
     std::vector<uint8_t> block;
     if (HasEarlierStateFiles() && GetDeviceIdBlock(block, 4096)) id = DeviceIdFromBlock(block);
     if (id.size() != kDeviceIdLength) {
-        static const char kHex[] = "0123456789ABCDEF";
         std::random_device rd;
         id.clear();
-        for (size_t i = 0; i < kDeviceIdLength; ++i) id += kHex[rd() % 16];
+        for (size_t i = 0; i < kDeviceIdLength; ++i) id += kUpperHexDigits[rd() % 16];
     }
     return key->SetString(kDeviceIdValue, id) == kRegOk ? id : std::string();
 }

@@ -1,13 +1,14 @@
 // PIM store commands of the skiff program.
 #include "client/pim_commands.h"
 
-#include <cstdio>
 #include <ostream>
 
+#include "client/pim_command_steps.h"
 #include "client/pim_recurrence_commands.h"
 #include "client/recurrence_text.h"
 #include "client/sync_item.h"
 #include "client/value_forms.h"
+#include "common/base/escape.h"
 
 namespace {
 
@@ -88,10 +89,10 @@ void WriteItem(std::ostream& out, const PimItem& item, bool json) {
     auto fields = Fields(item);
     if (json) {
         out << "{\"oid\":" << item.Oid()
-            << ",\"folder\":" << JsonString(PimFolderName(item.DefaultFolder())) << ",\"fields\":{";
+            << ",\"folder\":" << JsonQuote(PimFolderName(item.DefaultFolder())) << ",\"fields\":{";
         for (size_t i = 0; i < fields.size(); ++i) {
-            out << (i ? "," : "") << JsonString(fields[i].first) << ":"
-                << JsonString(fields[i].second);
+            out << (i ? "," : "") << JsonQuote(fields[i].first) << ":"
+                << JsonQuote(fields[i].second);
         }
         out << "}" << RecurrenceJson(item) << "}";
     } else {
@@ -154,45 +155,7 @@ bool Assign(PimItem& item, const std::vector<std::string>& assignments, std::str
     return true;
 }
 
-bool Open(PocketOutlookApplication& app, std::ostream& err) {
-    if (app.Logon()) return true;
-    err << "PIM store: " << app.error() << "\n";
-    return false;
-}
-
 }  // namespace
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string PimItemName(const PimItem& item) {
     switch (item.DefaultFolder()) {
@@ -232,13 +195,10 @@ std::string PimFieldHelp() {
 }
 
 int PimList(const std::string& folderName, bool json, std::ostream& out, std::ostream& err) {
-    int folder = PimFolderFromName(folderName);
-    if (!folder) {
-        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
-        return 2;
-    }
+    int folder = PimFolderOrComplain(folderName, err);
+    if (!folder) return 2;
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
+    if (!LogOnOrComplain(app, err)) return 1;
     PimItems items = app.GetDefaultFolder(folder)->Items();
     if (json) out << "[";
     bool first = true;
@@ -259,12 +219,8 @@ int PimList(const std::string& folderName, bool json, std::ostream& out, std::os
 
 int PimShow(long oid, bool json, std::ostream& out, std::ostream& err) {
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
-    auto item = app.GetItemFromOid(oid);
-    if (!item) {
-        err << "no item " << oid << "\n";
-        return 1;
-    }
+    auto item = OpenItemOrComplain(app, oid, err);
+    if (!item) return 1;
     WriteItem(out, *item, json);
     if (json) out << "\n";
     return 0;
@@ -272,23 +228,17 @@ int PimShow(long oid, bool json, std::ostream& out, std::ostream& err) {
 
 int PimAdd(const std::string& folderName, const std::vector<std::string>& assignments, bool json,
            std::ostream& out, std::ostream& err, const RecurrenceChange& recurrence) {
-    int folder = PimFolderFromName(folderName);
-    if (!folder) {
-        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
-        return 2;
-    }
+    int folder = PimFolderOrComplain(folderName, err);
+    if (!folder) return 2;
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
+    if (!LogOnOrComplain(app, err)) return 1;
     auto item = app.GetDefaultFolder(folder)->Items().Add();
     std::string error;
     if (!Assign(*item, assignments, error) || !ApplyRecurrenceChange(*item, recurrence, 0, error)) {
         err << error << "\n";
         return 2;
     }
-    if (!item->Save()) {
-        err << "the item could not be saved\n";
-        return 1;
-    }
+    if (!SaveOrComplain(*item, err)) return 1;
     if (json)
         out << "{\"oid\":" << item->Oid() << "}\n";
     else
@@ -303,12 +253,8 @@ int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std
         return 2;
     }
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
-    auto item = app.GetItemFromOid(oid);
-    if (!item) {
-        err << "no item " << oid << "\n";
-        return 1;
-    }
+    auto item = OpenItemOrComplain(app, oid, err);
+    if (!item) return 1;
     std::string error;
     double startBefore = item->GetDate("Start");
     if (!Assign(*item, assignments, error) ||
@@ -316,10 +262,7 @@ int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std
         err << error << "\n";
         return 2;
     }
-    if (!item->Save()) {
-        err << "the item could not be saved\n";
-        return 1;
-    }
+    if (!SaveOrComplain(*item, err)) return 1;
     std::string names;
     for (const std::string& a : assignments)
         names += (names.empty() ? "" : ", ") + a.substr(0, a.find('='));
@@ -334,7 +277,7 @@ int PimSet(long oid, const std::vector<std::string>& assignments, bool json, std
 
 int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err) {
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
+    if (!LogOnOrComplain(app, err)) return 1;
     auto item = app.GetItemFromOid(oid);
     std::string name = item ? PimItemName(*item) : std::string();
     std::string folder = item ? PimFolderName(item->DefaultFolder()) : std::string();

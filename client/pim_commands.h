@@ -38,6 +38,3 @@ int PimDelete(long oid, bool json, std::ostream& out, std::ostream& err);
 std::string PimFieldHelp();
 // The name a person knows an item by (see above); line breaks and tabs as blanks.
 std::string PimItemName(const PimItem& item);
-
-// A JSON string literal for text (quotes included; control characters escaped).
-std::string JsonString(const std::string& text);

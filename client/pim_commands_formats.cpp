@@ -8,10 +8,12 @@
 #include <fstream>
 #include <ostream>
 
+#include "client/pim_command_steps.h"
 #include "client/pim_commands.h"
 #include "client/record_recurrence.h"
 #include "client/record_times.h"
 #include "common/base/atomic_file.h"
+#include "common/base/escape.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/transfer.h"
 #include "common/formats/vcard_map.h"
@@ -203,9 +205,9 @@ std::string Messages(const std::vector<pimfmt::ImportMessage>& list) {
     std::string out = "[";
     for (std::size_t i = 0; i < list.size(); ++i) {
         const pimfmt::ImportMessage& m = list[i];
-        out += (i ? "," : "") + std::string("{\"file\":") + JsonString(m.file) +
+        out += (i ? "," : "") + std::string("{\"file\":") + JsonQuote(m.file) +
                ",\"entry\":" + std::to_string(m.entry) + ",\"line\":" + std::to_string(m.line) +
-               ",\"message\":" + JsonString(m.text) + "}";
+               ",\"message\":" + JsonQuote(m.text) + "}";
     }
     return out + "]";
 }
@@ -214,16 +216,10 @@ std::string Messages(const std::vector<pimfmt::ImportMessage>& list) {
 
 int PimImport(const std::string& folderName, const std::vector<std::string>& files, bool strict,
               bool json, std::ostream& out, std::ostream& err) {
-    int folder = PimFolderFromName(folderName);
-    if (!folder) {
-        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
-        return 2;
-    }
+    int folder = PimFolderOrComplain(folderName, err);
+    if (!folder) return 2;
     PocketOutlookApplication app;
-    if (!app.Logon()) {
-        err << "PIM store: " << app.error() << "\n";
-        return 1;
-    }
+    if (!LogOnOrComplain(app, err)) return 1;
     HandheldSink sink(app, folder);
     pimfmt::ImportOptions options;
     options.strict = strict;
@@ -263,20 +259,14 @@ int PimImport(const std::string& folderName, const std::vector<std::string>& fil
 
 int PimExport(const std::string& folderName, const std::string& file, bool vcard3, bool json,
               std::ostream& out, std::ostream& err) {
-    int folder = PimFolderFromName(folderName);
-    if (!folder) {
-        err << "unknown folder: " << folderName << " (contacts, tasks or calendar)\n";
-        return 2;
-    }
+    int folder = PimFolderOrComplain(folderName, err);
+    if (!folder) return 2;
     if (json && file.empty()) {
         err << "export --json needs a FILE (the data goes to standard output)\n";
         return 2;
     }
     PocketOutlookApplication app;
-    if (!app.Logon()) {
-        err << "PIM store: " << app.error() << "\n";
-        return 1;
-    }
+    if (!LogOnOrComplain(app, err)) return 1;
     PimItems items = app.GetDefaultFolder(folder)->Items();
     std::vector<PimRecord> records;
     for (int i = 1; i <= items.Count(); ++i) {
@@ -303,7 +293,7 @@ int PimExport(const std::string& folderName, const std::string& file, bool vcard
         return 1;
     }
     if (json)
-        out << "{\"exported\":" << records.size() << ",\"file\":" << JsonString(file) << "}\n";
+        out << "{\"exported\":" << records.size() << ",\"file\":" << JsonQuote(file) << "}\n";
     else
         out << "exported " << records.size() << "\n";
     return 0;

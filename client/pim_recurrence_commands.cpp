@@ -5,16 +5,12 @@
 #include <cmath>
 #include <ostream>
 
+#include "client/pim_command_steps.h"
 #include "client/pim_commands.h"
 #include "client/recurrence_text.h"
+#include "common/base/escape.h"
 
 namespace {
-
-bool Open(PocketOutlookApplication& app, std::ostream& err) {
-    if (app.Logon()) return true;
-    err << "PIM store: " << app.error() << "\n";
-    return false;
-}
 
 double TimeOfDay(double date) { return std::fabs(date - std::trunc(date)); }
 
@@ -104,9 +100,9 @@ std::vector<std::pair<std::string, std::string>> RecurrenceFields(const PimItem&
 std::string RecurrenceJson(const PimItem& item) {
     std::vector<std::pair<std::string, std::string>> fields = RecurrenceFields(item);
     if (fields.empty()) return "";
-    std::string out = ",\"recurrence\":" + JsonString(fields[0].second) + ",\"exceptions\":[";
+    std::string out = ",\"recurrence\":" + JsonQuote(fields[0].second) + ",\"exceptions\":[";
     for (size_t i = 1; i < fields.size(); ++i)
-        out += (i > 1 ? "," : "") + JsonString(fields[i].second);
+        out += (i > 1 ? "," : "") + JsonQuote(fields[i].second);
     return out + "]";
 }
 
@@ -123,12 +119,8 @@ int PimChangeOccurrence(long oid, const std::string& dateText, bool remove, bool
         return 2;
     }
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
-    auto item = app.GetItemFromOid(oid);
-    if (!item) {
-        err << "no item " << oid << "\n";
-        return 1;
-    }
+    auto item = OpenItemOrComplain(app, oid, err);
+    if (!item) return 1;
     const PimRecurrence* current = item->GetRecurrence();
     if (!current) {
         err << "item " << oid << " is no recurring appointment\n";
@@ -177,10 +169,7 @@ int PimChangeOccurrence(long oid, const std::string& dateText, bool remove, bool
         err << "the occurrence cannot be stored: " << error << "\n";
         return 2;
     }
-    if (!item->Save()) {
-        err << "the item could not be saved\n";
-        return 1;
-    }
+    if (!SaveOrComplain(*item, err)) return 1;
     if (json) out << "{\"oid\":" << oid << "}\n";
     return 0;
 }
@@ -200,7 +189,7 @@ int PimListOccurrences(const std::string& fromText, const std::string& toText, b
         return 2;
     }
     PocketOutlookApplication app;
-    if (!Open(app, err)) return 1;
+    if (!LogOnOrComplain(app, err)) return 1;
     PimItems items = app.GetDefaultFolder(olFolderCalendar)->Items();
     struct Listed {
         long oid;
@@ -222,12 +211,12 @@ int PimListOccurrences(const std::string& fromText, const std::string& toText, b
         const PimAppointmentFields& f = l.occurrence.fields;
         if (json) {
             out << (i ? "," : "") << "{\"oid\":" << l.oid
-                << ",\"start\":" << JsonString(OccurrenceDate(f.start))
-                << ",\"end\":" << JsonString(OccurrenceDate(f.end))
-                << ",\"subject\":" << JsonString(f.subject)
-                << ",\"location\":" << JsonString(f.location)
+                << ",\"start\":" << JsonQuote(OccurrenceDate(f.start))
+                << ",\"end\":" << JsonQuote(OccurrenceDate(f.end))
+                << ",\"subject\":" << JsonQuote(f.subject)
+                << ",\"location\":" << JsonQuote(f.location)
                 << ",\"changed\":" << (l.occurrence.changed ? "true" : "false")
-                << ",\"originalStart\":" << JsonString(OccurrenceDate(l.occurrence.originalDate))
+                << ",\"originalStart\":" << JsonQuote(OccurrenceDate(l.occurrence.originalDate))
                 << "}";
         } else {
             out << OccurrenceDate(f.start) << "\t" << OccurrenceDate(f.end) << "\t" << l.oid << "\t"

@@ -17,6 +17,7 @@
 #include "client/pim_commands_formats.h"
 #include "client/server_certificate_pin.h"
 #include "client/sync_engine.h"
+#include "common/base/escape.h"
 #include "common/tls/tls_fingerprint.h"
 #include "platform/win/registry.h"
 
@@ -57,7 +58,7 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
             << ",\"mappings\":" << r.applied.mappings
             << ",\"foldersSaved\":" << r.applied.foldersSaved
             << ",\"stopped\":" << (r.stopped ? "true" : "false")
-            << ",\"error\":" << JsonString(r.error) << ",\"deletesSent\":" << r.deletesSent
+            << ",\"error\":" << JsonQuote(r.error) << ",\"deletesSent\":" << r.deletesSent
             << ",\"acksSent\":" << r.acksSent << ",\"deletesApplied\":" << r.applied.deletesApplied
             << ",\"failed\":" << r.applied.failed << ",\"acksKept\":" << r.applied.ackStrings.size()
             << ",\"massDeleteHeld\":" << (MassDeleteHeld(r.report) ? "true" : "false")
@@ -65,7 +66,7 @@ int Sync(bool json, const SyncOptions& options, std::ostream& out, std::ostream&
             << ",\"conflicts\":" << ConflictCount(r.report)
             << ",\"notStored\":" << NotStoredCount(r.report)
             << ",\"report\":" << ReportJson(r.report)
-            << ",\"reportLine\":" << JsonString(r.reportLine) << "}\n";
+            << ",\"reportLine\":" << JsonQuote(r.reportLine) << "}\n";
     } else if (!r.error.empty()) {
         err << "skiff sync: " << r.error << "\n";
     }
@@ -147,9 +148,9 @@ int Config(CLI::App& cmd, const std::string& server, const std::string& user,
     }
     bool said = change || pin || cmd.count("--forget-certificate");
     if (json) {
-        out << "{\"server\":" << JsonString(s.server) << ",\"user\":" << JsonString(s.username)
-            << ",\"deviceId\":" << JsonString(GetDeviceId())
-            << ",\"dataFolder\":" << JsonString(GetDataFolder()) << "}\n";
+        out << "{\"server\":" << JsonQuote(s.server) << ",\"user\":" << JsonQuote(s.username)
+            << ",\"deviceId\":" << JsonQuote(GetDeviceId())
+            << ",\"dataFolder\":" << JsonQuote(GetDataFolder()) << "}\n";
     } else if (!said) {
         std::string kept = KeptFingerprint(GetDataFolder(), s.server);
         out << "Server=" << s.server << "\nUsername=" << s.username

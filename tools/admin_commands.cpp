@@ -1,63 +1,30 @@
 // Profile, folder, attachment, recipient and property commands of the store tool.
 #include "tools/admin_commands.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
 
+#include "common/base/escape.h"
+#include "common/base/text.h"
+#include "server/mapi/profile_names.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
 
-// The rows of a table with the given columns; freed with the object.
-class Rows {
-public:
-    Rows(IMAPITable* table, std::vector<ULONG> columns) {
-        std::vector<ULONG> buffer(columns.size() + 1);
-        buffer[0] = static_cast<ULONG>(columns.size());
-        std::copy(columns.begin(), columns.end(), buffer.begin() + 1);
-        Check(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(buffer.data()), nullptr,
-                             nullptr, 0, &rows_),
-              "HrQueryAllRows");
-    }
-    ~Rows() { FreeProws(rows_); }
-    Rows(const Rows&) = delete;
-    Rows& operator=(const Rows&) = delete;
-    ULONG Count() const { return rows_->cRows; }
-    const SPropValue& At(ULONG row, size_t column) const {
-        return rows_->aRow[row].lpProps[column];
-    }
-    std::string Text(ULONG row, size_t column) const {
-        const SPropValue& v = At(row, column);
-        return PROP_TYPE(v.ulPropTag) == PT_STRING8 && v.Value.lpszA ? v.Value.lpszA : "";
-    }
-    LONG Long(ULONG row, size_t column, LONG fallback = 0) const {
-        const SPropValue& v = At(row, column);
-        return PROP_TYPE(v.ulPropTag) == PT_LONG ? v.Value.l : fallback;
-    }
-    std::string Binary(ULONG row, size_t column) const {
-        const SPropValue& v = At(row, column);
-        if (PROP_TYPE(v.ulPropTag) != PT_BINARY) return std::string();
-        return std::string(reinterpret_cast<const char*>(v.Value.bin.lpb), v.Value.bin.cb);
-    }
-
-private:
-    LPSRowSet rows_ = nullptr;
-};
-
-ComPtr<IMAPIFolder> OpenFolderById(IMAPISession* session, const std::string& id, ULONG flags) {
+CMapiRef<IMAPIFolder> OpenFolderById(IMAPISession* session, const std::string& id, ULONG flags) {
     ULONG type = 0;
-    ComPtr<IUnknown> unk;
+    CMapiRef<IUnknown> unk;
     Check(session->OpenEntry(static_cast<ULONG>(id.size()),
                              reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr,
-                             flags, &type, unk.put()),
-          "cannot open folder " + ToHex(id));
-    if (type != MAPI_FOLDER) throw ToolError{MAPI_E_INVALID_ENTRYID, ToHex(id) + " is no folder"};
-    return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
+                             flags, &type, unk.Put()),
+          "cannot open folder " + HexEncode(id));
+    if (type != MAPI_FOLDER)
+        throw ToolError{MAPI_E_INVALID_ENTRYID, HexEncode(id) + " is no folder"};
+    return CMapiRef<IMAPIFolder>::Adopt(static_cast<IMAPIFolder*>(unk.Detach()));
 }
 
 // The entry IDs of the folders the store cannot do without: the top of the
@@ -69,15 +36,15 @@ std::vector<std::string> DefaultFolderIds(ToolSession& s) {
         ids.push_back(BinaryProp(s.store(), tag));
     }
     ULONG cb = 0;
-    LPENTRYID raw = nullptr;
-    if (SUCCEEDED(s.store()->GetReceiveFolder(const_cast<char*>("IPM"), 0, &cb, &raw, nullptr))) {
-        std::string inboxId(reinterpret_cast<const char*>(raw), cb);
-        MAPIFreeBuffer(raw);
+    CMapiBuffer<ENTRYID> raw;
+    if (SUCCEEDED(
+            s.store()->GetReceiveFolder(const_cast<char*>("IPM"), 0, &cb, raw.Put(), nullptr))) {
+        std::string inboxId(reinterpret_cast<const char*>(raw.Get()), cb);
         ids.push_back(inboxId);
-        ComPtr<IMAPIFolder> inbox = OpenFolderById(s.session(), inboxId, 0);
+        CMapiRef<IMAPIFolder> inbox = OpenFolderById(s.session(), inboxId, 0);
         for (ULONG tag : {PR_IPM_APPOINTMENT_ENTRYID, PR_IPM_CONTACT_ENTRYID, PR_IPM_DRAFTS_ENTRYID,
                           PR_IPM_JOURNAL_ENTRYID, PR_IPM_NOTE_ENTRYID, PR_IPM_TASK_ENTRYID}) {
-            ids.push_back(BinaryProp(inbox.get(), tag));
+            ids.push_back(BinaryProp(inbox.Get(), tag));
         }
     }
     return ids;
@@ -88,12 +55,12 @@ std::string Plural(int64_t count, const char* one, const char* many) {
 }
 
 // The data of an attachment as a stream at its start.
-ComPtr<IStream> AttachmentData(IAttach* attach, const std::string& number) {
-    ComPtr<IUnknown> unknown;
-    Check(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, unknown.put()),
+CMapiRef<IStream> AttachmentData(IAttach* attach, const std::string& number) {
+    CMapiRef<IUnknown> unknown;
+    Check(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, unknown.Put()),
           "attachment " + number + " holds no data");
-    ComPtr<IStream> stream;
-    Check(unknown->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.put())),
+    CMapiRef<IStream> stream;
+    Check(unknown->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.Put())),
           "attachment " + number + " holds no data");
     return stream;
 }
@@ -113,36 +80,14 @@ const char* RecipientTypeName(LONG type) {
 
 }  // namespace
 
-std::string EscapeForLine(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string EscapeForLine(const std::string& text) { return BackslashEscape(text, "\t"); }
 
 bool ProfileExists(const std::string& name) {
-    ComPtr<IProfAdmin> admin;
-    Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
-    ComPtr<IMAPITable> table;
-    Check(admin->GetProfileTable(0, table.put()), "GetProfileTable");
-    Rows rows(table.get(), {PR_DISPLAY_NAME});
+    CMapiRef<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
+    CMapiRef<IMAPITable> table;
+    Check(admin->GetProfileTable(0, table.Put()), "GetProfileTable");
+    TableRows rows(table.Get(), {PR_DISPLAY_NAME});
     for (ULONG k = 0; k < rows.Count(); ++k) {
         if (rows.Text(k, 0) == name) return true;
     }
@@ -152,8 +97,8 @@ bool ProfileExists(const std::string& name) {
 void CmdProfileDelete(const std::string& name, Output& o) {
     MapiRuntime runtime;
     if (!ProfileExists(name)) throw ToolError{MAPI_E_NOT_FOUND, "no profile '" + name + "'"};
-    ComPtr<IProfAdmin> admin;
-    Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
+    CMapiRef<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
     Check(admin->DeleteProfile(const_cast<char*>(name.c_str()), 0),
           "cannot delete profile '" + name + "'");
     if (o.json) {
@@ -169,17 +114,17 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
                      Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-    const std::string id = BinaryProp(folder.get(), PR_ENTRYID);
-    const std::string path = s.PathOf(folder.get());
+    CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
+    const std::string id = BinaryProp(folder.Get(), PR_ENTRYID);
+    const std::string path = s.PathOf(folder.Get());
     for (const std::string& own : DefaultFolderIds(s)) {
         if (!own.empty() && own == id)
             throw ToolError{MAPI_E_NO_ACCESS,
                             "'" + path + "' is a default folder of the store and stays"};
     }
-    ComPtr<IMAPITable> contents, children;
-    Check(folder->GetContentsTable(0, contents.put()), "GetContentsTable");
-    Check(folder->GetHierarchyTable(0, children.put()), "GetHierarchyTable");
+    CMapiRef<IMAPITable> contents, children;
+    Check(folder->GetContentsTable(0, contents.Put()), "GetContentsTable");
+    Check(folder->GetHierarchyTable(0, children.Put()), "GetHierarchyTable");
     ULONG items = 0, folders = 0;
     Check(contents->GetRowCount(0, &items), "GetRowCount");
     Check(children->GetRowCount(0, &folders), "GetRowCount");
@@ -188,18 +133,18 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
     if ((items > 0 || folders > 0) && !force)
         throw ToolError{MAPI_E_HAS_MESSAGES,
                         "'" + path + "' holds " + holds + "; add --force to delete them too"};
-    ComPtr<IMAPIFolder> parent =
-        OpenFolderById(s.session(), BinaryProp(folder.get(), PR_PARENT_ENTRYID), MAPI_MODIFY);
-    contents.reset();
-    children.reset();
-    folder.reset();
+    CMapiRef<IMAPIFolder> parent =
+        OpenFolderById(s.session(), BinaryProp(folder.Get(), PR_PARENT_ENTRYID), MAPI_MODIFY);
+    contents.Reset();
+    children.Reset();
+    folder.Reset();
     Check(parent->DeleteFolder(static_cast<ULONG>(id.size()),
                                reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), 0,
                                nullptr, DEL_MESSAGES | DEL_FOLDERS),
           "cannot delete folder '" + path + "'");
     if (o.json) {
         JsonWriter w;
-        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(ToHex(id));
+        w.BeginObject().Key("deletedFolder").String(path).Key("entryid").String(HexEncode(id));
         w.Key("items").Number(items).Key("folders").Number(folders).EndObject();
         o.out << w.text() << "\n";
     } else {
@@ -214,26 +159,26 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
                         "'" + newName + "' cannot be a folder name (empty or holds \"/\")"};
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-    const std::string id = BinaryProp(folder.get(), PR_ENTRYID);
-    const std::string path = s.PathOf(folder.get());
+    CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
+    const std::string id = BinaryProp(folder.Get(), PR_ENTRYID);
+    const std::string path = s.PathOf(folder.Get());
     if (id == BinaryProp(s.store(), PR_IPM_SUBTREE_ENTRYID))
         throw ToolError{MAPI_E_NO_ACCESS, "the top of the personal folders keeps its name"};
-    ComPtr<IMAPIFolder> parent =
-        OpenFolderById(s.session(), BinaryProp(folder.get(), PR_PARENT_ENTRYID), 0);
-    ComPtr<IMAPITable> siblings;
-    Check(parent->GetHierarchyTable(0, siblings.put()), "GetHierarchyTable");
-    Rows rows(siblings.get(), {PR_ENTRYID, PR_DISPLAY_NAME});
+    CMapiRef<IMAPIFolder> parent =
+        OpenFolderById(s.session(), BinaryProp(folder.Get(), PR_PARENT_ENTRYID), 0);
+    CMapiRef<IMAPITable> siblings;
+    Check(parent->GetHierarchyTable(0, siblings.Put()), "GetHierarchyTable");
+    TableRows rows(siblings.Get(), {PR_ENTRYID, PR_DISPLAY_NAME});
     for (ULONG k = 0; k < rows.Count(); ++k) {
-        if (rows.Binary(k, 0) != id && strcasecmp(rows.Text(k, 1).c_str(), newName.c_str()) == 0)
+        if (rows.Binary(k, 0) != id && EqualsIgnoringCase(rows.Text(k, 1), newName))
             throw ToolError{MAPI_E_COLLISION,
                             "a folder '" + rows.Text(k, 1) + "' is there already"};
     }
-    ComPtr<IMAPIFolder> writable = OpenFolderById(s.session(), id, MAPI_MODIFY);
+    CMapiRef<IMAPIFolder> writable = OpenFolderById(s.session(), id, MAPI_MODIFY);
     SPropValue name{};
     name.ulPropTag = PR_DISPLAY_NAME;
     name.Value.lpszA = const_cast<char*>(newName.c_str());
-    Check(HrSetOneProp(writable.get(), &name), "cannot rename '" + path + "'");
+    Check(HrSetOneProp(writable.Get(), &name), "cannot rename '" + path + "'");
     Check(writable->SaveChanges(0), "cannot rename '" + path + "'");
     const size_t slash = path.rfind('/');
     const std::string renamed =
@@ -241,7 +186,7 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
     if (o.json) {
         JsonWriter w;
         w.BeginObject().Key("renamed").String(path).Key("to").String(renamed);
-        w.Key("entryid").String(ToHex(id)).EndObject();
+        w.Key("entryid").String(HexEncode(id)).EndObject();
         o.out << w.text() << "\n";
     } else {
         o.out << "Folder " << path << " renamed to " << renamed << "\n";
@@ -251,21 +196,21 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
 void CmdAttachments(const std::string& profile, const std::string& idText, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, false);
-    ComPtr<IMAPITable> table;
-    Check(item->GetAttachmentTable(0, table.put()), "GetAttachmentTable");
-    Rows rows(table.get(), {PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME});
+    CMapiRef<IMessage> item = s.Item(idText, false);
+    CMapiRef<IMAPITable> table;
+    Check(item->GetAttachmentTable(0, table.Put()), "GetAttachmentTable");
+    TableRows rows(table.Get(), {PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME});
     JsonWriter w;
     w.BeginArray();
     for (ULONG k = 0; k < rows.Count(); ++k) {
         std::string name = rows.Text(k, 1).empty() ? rows.Text(k, 2) : rows.Text(k, 1);
         LONG number = rows.Long(k, 0, -1);
         // The size of the data, as extract writes it (PR_ATTACH_SIZE counts more).
-        ComPtr<IAttach> attach;
-        Check(item->OpenAttach(static_cast<ULONG>(number), nullptr, 0, attach.put()),
+        CMapiRef<IAttach> attach;
+        Check(item->OpenAttach(static_cast<ULONG>(number), nullptr, 0, attach.Put()),
               "cannot open attachment " + std::to_string(number));
         STATSTG stat{};
-        Check(AttachmentData(attach.get(), std::to_string(number))->Stat(&stat, STATFLAG_NONAME),
+        Check(AttachmentData(attach.Get(), std::to_string(number))->Stat(&stat, STATFLAG_NONAME),
               "cannot read attachment " + std::to_string(number));
         int64_t size = static_cast<int64_t>(stat.cbSize.QuadPart);
         if (o.json) {
@@ -286,14 +231,14 @@ void CmdExtract(const std::string& profile, const std::string& idText, const std
         throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + number + "' is not an attachment number"};
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, false);
-    ComPtr<IAttach> attach;
-    HRESULT hr = item->OpenAttach(static_cast<ULONG>(std::stoul(number)), nullptr, 0, attach.put());
+    CMapiRef<IMessage> item = s.Item(idText, false);
+    CMapiRef<IAttach> attach;
+    HRESULT hr = item->OpenAttach(static_cast<ULONG>(std::stoul(number)), nullptr, 0, attach.Put());
     if (hr == MAPI_E_NOT_FOUND)
         throw ToolError{hr, "the item has no attachment " + number + " (see attachments)"};
     Check(hr, "cannot open attachment " + number);
-    std::string name = StringProp(attach.get(), PR_ATTACH_LONG_FILENAME);
-    ComPtr<IStream> stream = AttachmentData(attach.get(), number);
+    std::string name = StringProp(attach.Get(), PR_ATTACH_LONG_FILENAME);
+    CMapiRef<IStream> stream = AttachmentData(attach.Get(), number);
     std::ofstream fileOut;
     std::ostream* target = &std::cout;
     if (file != "-") {
@@ -327,10 +272,11 @@ void CmdExtract(const std::string& profile, const std::string& idText, const std
 void CmdRecipients(const std::string& profile, const std::string& idText, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, false);
-    ComPtr<IMAPITable> table;
-    Check(item->GetRecipientTable(0, table.put()), "GetRecipientTable");
-    Rows rows(table.get(), {PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_EMAIL_ADDRESS, PR_ADDRTYPE});
+    CMapiRef<IMessage> item = s.Item(idText, false);
+    CMapiRef<IMAPITable> table;
+    Check(item->GetRecipientTable(0, table.Put()), "GetRecipientTable");
+    TableRows rows(table.Get(),
+                   {PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_EMAIL_ADDRESS, PR_ADDRTYPE});
     JsonWriter w;
     w.BeginArray();
     for (ULONG k = 0; k < rows.Count(); ++k) {
@@ -353,14 +299,14 @@ void CmdUnset(const std::string& profile, const std::string& idText,
               const std::vector<std::string>& props, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, true);
+    CMapiRef<IMessage> item = s.Item(idText, true);
     // The IDs the item has now.
     ULONG count = 0;
-    LPSPropValue values = nullptr;
-    Check(item->GetProps(nullptr, 0, &count, &values), "GetProps");
+    CMapiBuffer<SPropValue> values;
+    Check(item->GetProps(nullptr, 0, &count, values.Put()), "GetProps");
     std::vector<ULONG> present;
-    for (ULONG k = 0; k < count; ++k) present.push_back(PROP_ID(values[k].ulPropTag));
-    MAPIFreeBuffer(values);
+    for (ULONG k = 0; k < count; ++k) present.push_back(PROP_ID(values.Get()[k].ulPropTag));
+    values.Reset();
     std::vector<ULONG> tags;
     std::vector<std::string> removed, notSet;
     for (const std::string& text : props) {
@@ -369,7 +315,7 @@ void CmdUnset(const std::string& profile, const std::string& idText,
         if (ref.named && ref.namedProp.type == PT_UNSPECIFIED) ref.namedProp.type = PT_STRING8;
         ULONG tag = 0;
         try {
-            tag = ResolvePropSpec(item.get(), ref, false);
+            tag = ResolvePropSpec(item.Get(), ref, false);
         } catch (const ToolError& e) {
             if (e.hr != MAPI_E_NOT_FOUND) throw;
             notSet.push_back(text);  // a name the store never mapped: no item has it
@@ -386,15 +332,12 @@ void CmdUnset(const std::string& profile, const std::string& idText,
         std::vector<ULONG> buffer(tags.size() + 1);
         buffer[0] = static_cast<ULONG>(tags.size());
         std::copy(tags.begin(), tags.end(), buffer.begin() + 1);
-        LPSPropProblemArray problems = nullptr;
-        Check(item->DeleteProps(reinterpret_cast<LPSPropTagArray>(buffer.data()), &problems),
+        CMapiBuffer<SPropProblemArray> problems;
+        Check(item->DeleteProps(reinterpret_cast<LPSPropTagArray>(buffer.data()), problems.Put()),
               "DeleteProps");
-        if (problems != nullptr) {
-            ToolError e{problems->aProblem[0].scode,
-                        "cannot remove " + removed[problems->aProblem[0].ulIndex]};
-            bool any = problems->cProblem > 0;
-            MAPIFreeBuffer(problems);
-            if (any) throw e;
+        if (problems && problems->cProblem > 0) {
+            throw ToolError{problems->aProblem[0].scode,
+                            "cannot remove " + removed[problems->aProblem[0].ulIndex]};
         }
         Check(item->SaveChanges(0), "SaveChanges");
     }

@@ -8,11 +8,13 @@
 #include <fstream>
 
 #include "common/base/atomic_file.h"
+#include "common/base/text.h"
 #include "common/formats/transfer.h"
 #include "server/formats/desktop_records.h"
 #include "server/itemconv/element_map.h"
 #include "server/mapi/write_batch_ptr.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -95,9 +97,9 @@ int CmdImport(const std::string& profile, const std::string& folderText,
               const std::vector<std::string>& files, bool strict, Output& o, std::ostream& err) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-    pimfmt::RecordKind kind = KindOfFolder(folder.get());
-    DesktopSink sink(folder.get());
+    CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
+    pimfmt::RecordKind kind = KindOfFolder(folder.Get());
+    DesktopSink sink(folder.Get());
     pimfmt::ImportOptions options;
     options.strict = strict;
     pimfmt::ImportReport report;
@@ -147,34 +149,27 @@ void CmdExport(const std::string& profile, const std::string& folderText, const 
                bool vcard3, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-    pimfmt::RecordKind kind = KindOfFolder(folder.get());
-    ComPtr<IMAPITable> table;
-    Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-    SizedSPropTagArray(2, cols) = {2, {PR_ENTRYID, PR_MESSAGE_CLASS}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
+    pimfmt::RecordKind kind = KindOfFolder(folder.Get());
+    CMapiRef<IMAPITable> table;
+    Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
+    TableRows set(table.Get(), {PR_ENTRYID, PR_MESSAGE_CLASS});
     std::vector<std::string> ids;
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
-        std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-        if (ItemKindOfClass(cls) != ItemKindOf(kind)) continue;
-        ids.emplace_back(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+    for (ULONG k = 0; k < set.Count(); ++k) {
+        if (ItemKindOfClass(set.Text(k, 1)) != ItemKindOf(kind)) continue;
+        ids.push_back(set.Binary(k, 0));
     }
-    FreeProws(set);
     std::vector<pimfmt::PimRecord> records;
     records.reserve(ids.size());
     try {
         for (const std::string& id : ids) {
             ULONG type = 0;
-            ComPtr<IUnknown> unk;
+            CMapiRef<IUnknown> unk;
             Check(folder->OpenEntry(static_cast<ULONG>(id.size()),
                                     reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
-                                    nullptr, 0, &type, unk.put()),
-                  "cannot open item " + ToHex(id));
-            IMessagePtr item = IMessagePtr::FromUnknown(unk.get());
+                                    nullptr, 0, &type, unk.Put()),
+                  "cannot open item " + HexEncode(id));
+            IMessagePtr item = IMessagePtr::FromUnknown(unk.Get());
             records.push_back(DesktopRecordOfItem(item, kind));
         }
     } catch (const CMAPIException& e) {

@@ -15,6 +15,7 @@
 #include "server/formats/rule_pattern.h"
 #include "server/itemconv/recurrence_message.h"
 #include "tools/store_tool.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -347,24 +348,20 @@ TEST_F(FormatCommandsTest, AStoredSeriesExpandsAsLibicalExpandsTheRule) {
     };
     MapiRuntime runtime;
     ToolSession s("Default");
-    ComPtr<IMAPIFolder> folder = s.Folder("Series");
-    ComPtr<IMAPITable> table;
-    ASSERT_EQ(folder->GetContentsTable(0, table.put()), S_OK);
-    SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-    LPSRowSet set = nullptr;
-    ASSERT_EQ(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
-                             nullptr, 0, &set),
-              S_OK);
-    ASSERT_EQ(set->cRows, std::size(cases));
+    CMapiRef<IMAPIFolder> folder = s.Folder("Series");
+    CMapiRef<IMAPITable> table;
+    ASSERT_EQ(folder->GetContentsTable(0, table.Put()), S_OK);
+    TableRows set(table.Get(), {PR_ENTRYID});
+    ASSERT_EQ(set.Count(), std::size(cases));
     const pimfmt::Zone* berlin = pimfmt::FindIanaZone("Europe/Berlin");
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SBinary& b = set->aRow[k].lpProps[0].Value.bin;
+    for (ULONG k = 0; k < set.Count(); ++k) {
+        const SBinary& b = set.At(k, 0).Value.bin;
         ULONG type = 0;
-        ComPtr<IUnknown> unk;
+        CMapiRef<IUnknown> unk;
         ASSERT_EQ(folder->OpenEntry(b.cb, reinterpret_cast<LPENTRYID>(b.lpb), nullptr, 0, &type,
-                                    unk.put()),
+                                    unk.Put()),
                   S_OK);
-        IMessagePtr item = IMessagePtr::FromUnknown(unk.get());
+        IMessagePtr item = IMessagePtr::FromUnknown(unk.Get());
         RecurrencePattern p;
         CFormatZone zone(*berlin);
         ASSERT_TRUE(LoadFromMessage(item, p, zone));
@@ -377,7 +374,6 @@ TEST_F(FormatCommandsTest, AStoredSeriesExpandsAsLibicalExpandsTheRule) {
         }
         EXPECT_EQ(got, expected(cases[k])) << cases[k].rule;
     }
-    FreeProws(set);
 }
 
 }  // namespace

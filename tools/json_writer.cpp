@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/base/escape.h"
 #include "platform/mapi/prop_value.h"
 
 void JsonWriter::Separate() {
@@ -79,34 +80,5 @@ JsonWriter& JsonWriter::Null() {
 
 std::string JsonWriter::Quote(const std::string& text) {
     // A round trip through UTF-16 replaces invalid bytes, so the output stays UTF-8.
-    const std::string clean = mapistore::Utf16ToUtf8(mapistore::Utf8ToUtf16(text));
-    std::string out = "\"";
-    for (unsigned char c : clean) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    return out + "\"";
+    return JsonQuote(mapistore::Utf16ToUtf8(mapistore::Utf8ToUtf16(text)));
 }

@@ -10,7 +10,8 @@
 #include <ctime>
 
 #include "common/base/file_time.h"
-#include "platform/mapi/com_base.h"
+#include "common/base/text.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -98,9 +99,9 @@ mapistore::Value ParseScalar(ULONG type, const std::string& text) {
         case PT_UNICODE:
             return Value::Text(text);
         case PT_BINARY: {
-            std::string bytes;
-            if (!FromHex(text, bytes)) Fail(MAPI_E_BAD_VALUE, what);
-            return Value::Binary(bytes);
+            std::optional<std::string> bytes = HexDecode(text);
+            if (!bytes) Fail(MAPI_E_BAD_VALUE, what);
+            return Value::Binary(*bytes);
         }
         case PT_CLSID: {
             GUID g{};
@@ -131,7 +132,7 @@ std::string FormatScalar(const mapistore::Value& v) {
         case PT_UNICODE:
             return v.s;
         case PT_BINARY:
-            return ToHex(v.s);
+            return HexEncode(v.s);
         case PT_CLSID: {
             GUID g{};
             if (v.s.size() == sizeof g) std::memcpy(&g, v.s.data(), sizeof g);
@@ -221,11 +222,10 @@ ULONG ResolvePropSpec(IMAPIProp* obj, const PropRef& ref, bool create) {
     MAPINAMEID name{&guid, n.kind, {n.lid}};
     if (n.kind == MNID_STRING) name.Kind.lpwstrName = wide.data();
     LPMAPINAMEID names[1] = {&name};
-    LPSPropTagArray tags = nullptr;
-    HRESULT hr = obj->GetIDsFromNames(1, names, create ? MAPI_CREATE : 0, &tags);
+    CMapiBuffer<SPropTagArray> tags;
+    HRESULT hr = obj->GetIDsFromNames(1, names, create ? MAPI_CREATE : 0, tags.Put());
     if (FAILED(hr)) Fail(hr, "cannot map the named property");
     ULONG tag = tags->aulPropTag[0];
-    MAPIFreeBuffer(tags);
     if (PROP_TYPE(tag) == PT_ERROR) Fail(MAPI_E_NOT_FOUND, "the store has no such named property");
     return CHANGE_PROP_TYPE(tag, n.type);
 }
@@ -345,34 +345,6 @@ bool IsoToFileTime(const std::string& text, std::uint64_t& filetime) {
     return true;
 }
 
-std::string ToHex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
-
-bool FromHex(const std::string& hex, std::string& bytes) {
-    if (hex.size() % 2 != 0) return false;
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t k = 0; k < hex.size(); k += 2) {
-        int hi = digit(hex[k]), lo = digit(hex[k + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<char>(hi * 16 + lo));
-    }
-    bytes = std::move(out);
-    return true;
-}
-
 std::string PropDisplayName(IMAPIProp* obj, ULONG tag) {
     const ULONG id = PROP_ID(tag);
     if (id >= PROP_ID_NAMED_FIRST) {
@@ -380,11 +352,11 @@ std::string PropDisplayName(IMAPIProp* obj, ULONG tag) {
         SizedSPropTagArray(1, tags) = {1, {idTag}};
         LPSPropTagArray list = reinterpret_cast<LPSPropTagArray>(&tags);
         ULONG count = 0;
-        LPMAPINAMEID* names = nullptr;
+        CMapiBuffer<LPMAPINAMEID> names;
         std::string out;
-        if (SUCCEEDED(obj->GetNamesFromIDs(&list, nullptr, 0, &count, &names)) && count == 1 &&
-            names[0] != nullptr) {
-            const MAPINAMEID& n = *names[0];
+        if (SUCCEEDED(obj->GetNamesFromIDs(&list, nullptr, 0, &count, names.Put())) && count == 1 &&
+            names.Get()[0] != nullptr) {
+            const MAPINAMEID& n = *names.Get()[0];
             char lid[16];
             std::snprintf(lid, sizeof lid, "0x%04X", static_cast<unsigned>(n.Kind.lID));
             std::string key =
@@ -394,7 +366,6 @@ std::string PropDisplayName(IMAPIProp* obj, ULONG tag) {
                           n.Kind.lpwstrName, mapistore::Utf16Length(n.Kind.lpwstrName)));
             out = SetNameOf(*n.lpguid) + ":" + key;
         }
-        MAPIFreeBuffer(names);
         if (!out.empty()) return out;
     }
     if (const char* name = MapiPropTagName(tag)) return name;

@@ -55,10 +55,6 @@ std::string FormatValue(const mapistore::Value& v);
 std::string FileTimeToIso(std::uint64_t filetime);
 bool IsoToFileTime(const std::string& text, std::uint64_t& filetime);
 
-std::string ToHex(const std::string& bytes);
-// Upper- or lower-case digits, even length; false otherwise.
-bool FromHex(const std::string& hex, std::string& bytes);
-
 // "PR_SUBJECT", "PSETID_Address:0x8005", or "0x1234" for a property ID of obj.
 std::string PropDisplayName(IMAPIProp* obj, ULONG tag);
 std::string TypeName(ULONG type);

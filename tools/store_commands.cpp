@@ -8,8 +8,10 @@
 #include <set>
 #include <sstream>
 
+#include "common/base/text.h"
 #include "tools/admin_commands.h"
 #include "tools/json_writer.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -24,35 +26,28 @@ struct RowText {
 void WalkFolders(ToolSession& s, IMAPIFolder* folder, const std::string& prefix,
                  std::vector<RowText>& rows, int depth) {
     if (depth > 64) return;
-    ComPtr<IMAPITable> table;
-    Check(folder->GetHierarchyTable(0, table.put()), "GetHierarchyTable");
-    SizedSPropTagArray(4, cols) = {
-        4, {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    CMapiRef<IMAPITable> table;
+    Check(folder->GetHierarchyTable(0, table.Put()), "GetHierarchyTable");
+    TableRows set(table.Get(), {PR_ENTRYID, PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_CONTENT_COUNT});
     std::vector<RowText> level;
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
+    for (ULONG k = 0; k < set.Count(); ++k) {
         RowText r;
-        r.id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-        std::string name = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
+        r.id = set.Binary(k, 0);
+        std::string name = set.Text(k, 1);
         r.path = prefix.empty() ? name : prefix + "/" + name;
-        r.cls = PROP_TYPE(p[2].ulPropTag) == PT_STRING8 ? p[2].Value.lpszA : "";
-        r.count = PROP_TYPE(p[3].ulPropTag) == PT_LONG ? p[3].Value.l : 0;
+        r.cls = set.Text(k, 2);
+        r.count = set.Long(k, 3);
         level.push_back(r);
     }
-    FreeProws(set);
     for (const RowText& r : level) {
         rows.push_back(r);
         ULONG type = 0;
-        ComPtr<IUnknown> unk;
+        CMapiRef<IUnknown> unk;
         Check(folder->OpenEntry(static_cast<ULONG>(r.id.size()),
                                 reinterpret_cast<LPENTRYID>(const_cast<char*>(r.id.data())),
-                                nullptr, 0, &type, unk.put()),
+                                nullptr, 0, &type, unk.Put()),
               "OpenEntry");
-        WalkFolders(s, static_cast<IMAPIFolder*>(unk.get()), r.path, rows, depth + 1);
+        WalkFolders(s, static_cast<IMAPIFolder*>(unk.Get()), r.path, rows, depth + 1);
     }
 }
 
@@ -91,30 +86,21 @@ std::vector<SPropValue> ParseAssignments(IMAPIProp* obj,
 
 // Sets values; any problem is an error (the caller then does not save).
 void SetAll(IMAPIProp* obj, std::vector<SPropValue>& values) {
-    LPSPropProblemArray problems = nullptr;
-    Check(obj->SetProps(static_cast<ULONG>(values.size()), values.data(), &problems), "SetProps");
-    if (problems == nullptr) return;
-    ToolError e{problems->aProblem[0].scode,
-                "cannot set " + PropDisplayName(obj, problems->aProblem[0].ulPropTag)};
-    const bool any = problems->cProblem > 0;
-    MAPIFreeBuffer(problems);
-    if (any) throw e;
+    CMapiBuffer<SPropProblemArray> problems;
+    Check(obj->SetProps(static_cast<ULONG>(values.size()), values.data(), problems.Put()),
+          "SetProps");
+    if (problems && problems->cProblem > 0) {
+        throw ToolError{problems->aProblem[0].scode,
+                        "cannot set " + PropDisplayName(obj, problems->aProblem[0].ulPropTag)};
+    }
 }
 
 std::set<std::string> ItemIds(IMAPIFolder* folder) {
-    ComPtr<IMAPITable> table;
-    Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-    SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    CMapiRef<IMAPITable> table;
+    Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
+    TableRows set(table.Get(), {PR_ENTRYID});
     std::set<std::string> ids;
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SBinary& b = set->aRow[k].lpProps[0].Value.bin;
-        ids.emplace(reinterpret_cast<const char*>(b.lpb), b.cb);
-    }
-    FreeProws(set);
+    for (ULONG k = 0; k < set.Count(); ++k) ids.insert(set.Binary(k, 0));
     return ids;
 }
 
@@ -176,8 +162,8 @@ void CmdProfileCreate(const std::string& name, Output& o) {
     MapiRuntime runtime;
     if (ProfileExists(name))
         throw ToolError{MAPI_E_COLLISION, "profile '" + name + "' already exists"};
-    ComPtr<IProfAdmin> admin;
-    Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
+    CMapiRef<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
     Check(admin->CreateProfile(const_cast<char*>(name.c_str()), nullptr, 0, MAPI_DEFAULT_SERVICES),
           "cannot create profile '" + name + "'");
     PrintDone(o, "profile", name);
@@ -185,25 +171,20 @@ void CmdProfileCreate(const std::string& name, Output& o) {
 
 void CmdProfileList(Output& o) {
     MapiRuntime runtime;
-    ComPtr<IProfAdmin> admin;
-    Check(MAPIAdminProfiles(0, admin.put()), "MAPIAdminProfiles");
-    ComPtr<IMAPITable> table;
-    Check(admin->GetProfileTable(0, table.put()), "GetProfileTable");
-    SizedSPropTagArray(2, cols) = {2, {PR_DISPLAY_NAME, PR_DEFAULT_PROFILE}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    CMapiRef<IProfAdmin> admin;
+    Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
+    CMapiRef<IMAPITable> table;
+    Check(admin->GetProfileTable(0, table.Put()), "GetProfileTable");
+    TableRows set(table.Get(), {PR_DISPLAY_NAME, PR_DEFAULT_PROFILE});
     JsonWriter w;
     w.BeginArray();
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
-        const bool def = PROP_TYPE(p[1].ulPropTag) == PT_BOOLEAN && p[1].Value.b;
-        w.BeginObject().Key("name").String(p[0].Value.lpszA).Key("default").Bool(def).EndObject();
-        if (!o.json) o.out << p[0].Value.lpszA << (def ? "\tdefault" : "") << "\n";
+    for (ULONG k = 0; k < set.Count(); ++k) {
+        const std::string name = set.Text(k, 0);
+        const bool def = set.Bool(k, 1);
+        w.BeginObject().Key("name").String(name).Key("default").Bool(def).EndObject();
+        if (!o.json) o.out << name << (def ? "\tdefault" : "") << "\n";
     }
     w.EndArray();
-    FreeProws(set);
     if (o.json) o.out << w.text() << "\n";
 }
 
@@ -211,15 +192,15 @@ void CmdFolders(const std::string& profile, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
     std::vector<RowText> rows;
-    WalkFolders(s, s.IpmRoot().get(), "", rows, 0);
+    WalkFolders(s, s.IpmRoot().Get(), "", rows, 0);
     JsonWriter w;
     w.BeginArray();
     for (const RowText& r : rows) {
         if (o.json) {
-            w.BeginObject().Key("path").String(r.path).Key("entryid").String(ToHex(r.id));
+            w.BeginObject().Key("path").String(r.path).Key("entryid").String(HexEncode(r.id));
             w.Key("class").String(r.cls).Key("count").Number(r.count).EndObject();
         } else {
-            o.out << r.path << "\t" << ToHex(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
+            o.out << r.path << "\t" << HexEncode(r.id) << "\t" << r.cls << "\t" << r.count << "\n";
         }
     }
     w.EndArray();
@@ -230,52 +211,42 @@ void CmdFolderCreate(const std::string& profile, const std::string& path, const 
                      Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(path, true, cls);
-    PrintDone(o, "entryid", ToHex(BinaryProp(folder.get(), PR_ENTRYID)));
+    CMapiRef<IMAPIFolder> folder = s.Folder(path, true, cls);
+    PrintDone(o, "entryid", HexEncode(BinaryProp(folder.Get(), PR_ENTRYID)));
 }
 
 void CmdItems(const std::string& profile, const std::string& folderText, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-    ComPtr<IMAPITable> table;
-    Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-    SizedSPropTagArray(6, cols) = {6,
-                                   {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SUBJECT, PR_DISPLAY_NAME,
-                                    PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS}};
-    LPSRowSet set = nullptr;
-    Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr, nullptr, 0,
-                         &set),
-          "HrQueryAllRows");
+    CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
+    CMapiRef<IMAPITable> table;
+    Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
+    TableRows set(table.Get(), {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SUBJECT, PR_DISPLAY_NAME,
+                                PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS});
     JsonWriter w;
     w.BeginArray();
-    for (ULONG k = 0; k < set->cRows; ++k) {
-        const SPropValue* p = set->aRow[k].lpProps;
-        std::string id(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
-        std::string cls = PROP_TYPE(p[1].ulPropTag) == PT_STRING8 ? p[1].Value.lpszA : "";
-        std::string title = PROP_TYPE(p[2].ulPropTag) == PT_STRING8   ? p[2].Value.lpszA
-                            : PROP_TYPE(p[3].ulPropTag) == PT_STRING8 ? p[3].Value.lpszA
-                                                                      : "";
-        std::uint64_t ft =
-            (std::uint64_t{p[4].Value.ft.dwHighDateTime} << 32) | p[4].Value.ft.dwLowDateTime;
-        const bool read =
-            PROP_TYPE(p[5].ulPropTag) == PT_LONG && (p[5].Value.ul & MSGFLAG_READ) != 0;
+    for (ULONG k = 0; k < set.Count(); ++k) {
+        std::string id = set.Binary(k, 0);
+        std::string cls = set.Text(k, 1);
+        const bool hasSubject = PROP_TYPE(set.At(k, 2).ulPropTag) == PT_STRING8;
+        std::string title = hasSubject ? set.Text(k, 2) : set.Text(k, 3);
+        std::uint64_t ft = set.FileTime(k, 4);
+        const bool read = (static_cast<ULONG>(set.Long(k, 5)) & MSGFLAG_READ) != 0;
         if (o.json) {
             w.BeginObject()
                 .Key("entryid")
-                .String(ToHex(id))
+                .String(HexEncode(id))
                 .Key("class")
                 .String(cls)
                 .Key("subject")
                 .String(title);
             w.Key("modified").String(FileTimeToIso(ft)).Key("read").Bool(read).EndObject();
         } else {
-            o.out << ToHex(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title) << "\t"
-                  << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
+            o.out << HexEncode(id) << "\t" << EscapeForLine(cls) << "\t" << EscapeForLine(title)
+                  << "\t" << FileTimeToIso(ft) << "\t" << (read ? 1 : 0) << "\n";
         }
     }
     w.EndArray();
-    FreeProws(set);
     if (o.json) o.out << w.text() << "\n";
 }
 
@@ -283,17 +254,18 @@ namespace {
 
 void ShowItem(ToolSession& s, const std::string& idText, bool several, JsonWriter& w,
               std::ostream& text, bool json) {
-    ComPtr<IMessage> item = s.Item(idText, false);
+    CMapiRef<IMessage> item = s.Item(idText, false);
     ULONG count = 0;
-    LPSPropValue values = nullptr;
-    Check(item->GetProps(nullptr, 0, &count, &values), "GetProps");
+    CMapiBuffer<SPropValue> held;
+    Check(item->GetProps(nullptr, 0, &count, held.Put()), "GetProps");
+    const SPropValue* values = held.Get();
     if (!json && several) text << "ENTRYID " << idText << "\n";
     w.BeginObject().Key("entryid").String(idText).Key("properties").BeginArray();
     for (ULONG k = 0; k < count; ++k) {
         mapistore::Value v;
         if (FAILED(mapistore::FromSPropValue(values[k], v))) continue;
         const ULONG tag = values[k].ulPropTag;
-        const std::string name = PropDisplayName(item.get(), tag);
+        const std::string name = PropDisplayName(item.Get(), tag);
         if (json) {
             w.BeginObject().Key("tag").String(TagText(tag)).Key("name").String(name);
             w.Key("type").String(TypeName(PROP_TYPE(tag))).Key("value");
@@ -305,7 +277,6 @@ void ShowItem(ToolSession& s, const std::string& idText, bool several, JsonWrite
         }
     }
     w.EndArray().EndObject();
-    MAPIFreeBuffer(values);
 }
 
 }  // namespace
@@ -329,30 +300,28 @@ void CmdAdd(const std::string& profile, const std::string& folderText, const std
             const std::vector<std::string>& assignments, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMAPIFolder> folder = s.Folder(folderText);
-    void* holder = nullptr;
-    Check(MAPIAllocateBuffer(1, &holder), "MAPIAllocateBuffer");
-    std::unique_ptr<void, ULONG (*)(LPVOID)> hold(holder, MAPIFreeBuffer);
+    CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
+    CMapiBuffer<void> holder;
+    Check(MAPIAllocateBuffer(1, holder.Put()), "MAPIAllocateBuffer");
     std::vector<std::string> all = assignments;
     all.insert(all.begin(), "PR_MESSAGE_CLASS=" + cls);
-    std::vector<SPropValue> values = ParseAssignments(folder.get(), all, holder);
-    ComPtr<IMessage> item;
-    Check(folder->CreateMessage(nullptr, 0, item.put()), "CreateMessage");
-    SetAll(item.get(), values);
+    std::vector<SPropValue> values = ParseAssignments(folder.Get(), all, holder.Get());
+    CMapiRef<IMessage> item;
+    Check(folder->CreateMessage(nullptr, 0, item.Put()), "CreateMessage");
+    SetAll(item.Get(), values);
     Check(item->SaveChanges(KEEP_OPEN_READONLY), "SaveChanges");
-    PrintDone(o, "entryid", ToHex(BinaryProp(item.get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(BinaryProp(item.Get(), PR_ENTRYID)));
 }
 
 void CmdSet(const std::string& profile, const std::string& idText,
             const std::vector<std::string>& assignments, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, true);
-    void* holder = nullptr;
-    Check(MAPIAllocateBuffer(1, &holder), "MAPIAllocateBuffer");
-    std::unique_ptr<void, ULONG (*)(LPVOID)> hold(holder, MAPIFreeBuffer);
-    std::vector<SPropValue> values = ParseAssignments(item.get(), assignments, holder);
-    SetAll(item.get(), values);
+    CMapiRef<IMessage> item = s.Item(idText, true);
+    CMapiBuffer<void> holder;
+    Check(MAPIAllocateBuffer(1, holder.Put()), "MAPIAllocateBuffer");
+    std::vector<SPropValue> values = ParseAssignments(item.Get(), assignments, holder.Get());
+    SetAll(item.Get(), values);
     Check(item->SaveChanges(0), "SaveChanges");
     PrintDone(o, "entryid", idText);
 }
@@ -360,12 +329,12 @@ void CmdSet(const std::string& profile, const std::string& idText,
 void CmdDelete(const std::string& profile, const std::string& idText, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, false);
-    ComPtr<IMAPIFolder> parent = s.ParentOf(item.get());
+    CMapiRef<IMessage> item = s.Item(idText, false);
+    CMapiRef<IMAPIFolder> parent = s.ParentOf(item.Get());
     std::string id = EntryIdFromHex(idText);
     SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
     ENTRYLIST list{1, &bin};
-    item.reset();
+    item.Reset();
     Check(parent->DeleteMessages(&list, 0, nullptr, 0), "DeleteMessages");
     PrintDone(o, "deleted", idText);
 }
@@ -374,19 +343,19 @@ void CmdMoveCopy(const std::string& profile, const std::string& idText,
                  const std::string& folderText, bool move, Output& o) {
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, false);
-    ComPtr<IMAPIFolder> parent = s.ParentOf(item.get());
-    ComPtr<IMAPIFolder> target = s.Folder(folderText);
+    CMapiRef<IMessage> item = s.Item(idText, false);
+    CMapiRef<IMAPIFolder> parent = s.ParentOf(item.Get());
+    CMapiRef<IMAPIFolder> target = s.Folder(folderText);
     std::string id = EntryIdFromHex(idText);
     SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
     ENTRYLIST list{1, &bin};
-    std::set<std::string> before = move ? std::set<std::string>() : ItemIds(target.get());
-    Check(parent->CopyMessages(&list, nullptr, target.get(), 0, nullptr, move ? MESSAGE_MOVE : 0),
+    std::set<std::string> before = move ? std::set<std::string>() : ItemIds(target.Get());
+    Check(parent->CopyMessages(&list, nullptr, target.Get(), 0, nullptr, move ? MESSAGE_MOVE : 0),
           move ? "cannot move the item" : "cannot copy the item");
     std::string result = idText;
     if (!move) {
-        for (const std::string& now : ItemIds(target.get()))
-            if (!before.count(now)) result = ToHex(now);
+        for (const std::string& now : ItemIds(target.Get()))
+            if (!before.count(now)) result = HexEncode(now);
     }
     PrintDone(o, "entryid", result);
 }
@@ -397,7 +366,7 @@ void CmdRead(const std::string& profile, const std::string& idText, const std::s
         throw ToolError{MAPI_E_INVALID_PARAMETER, "the read flag is 0 or 1"};
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, false);
+    CMapiRef<IMessage> item = s.Item(idText, false);
     Check(item->SetReadFlag(flag == "1" ? 0 : CLEAR_READ_FLAG), "SetReadFlag");
     PrintDone(o, "entryid", idText);
 }
@@ -410,24 +379,24 @@ void CmdAttach(const std::string& profile, const std::string& idText, const std:
         file.substr(file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/') + 1);
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, true);
+    CMapiRef<IMessage> item = s.Item(idText, true);
     ULONG num = 0;
-    ComPtr<IAttach> att;
-    Check(item->CreateAttach(nullptr, 0, &num, att.put()), "CreateAttach");
+    CMapiRef<IAttach> att;
+    Check(item->CreateAttach(nullptr, 0, &num, att.Put()), "CreateAttach");
     SPropValue props[2]{};
     props[0].ulPropTag = PR_ATTACH_METHOD;
     props[0].Value.l = ATTACH_BY_VALUE;
     props[1].ulPropTag = PR_ATTACH_LONG_FILENAME;
     props[1].Value.lpszA = base.data();
     std::vector<SPropValue> values(props, props + 2);
-    SetAll(att.get(), values);
+    SetAll(att.Get(), values);
     // The data goes through a stream piece by piece: the file is never held whole.
-    ComPtr<IUnknown> unknown;
+    CMapiRef<IUnknown> unknown;
     Check(att->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
-                            unknown.put()),
+                            unknown.Put()),
           "OpenProperty (attachment data)");
-    ComPtr<IStream> stream;
-    Check(unknown->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.put())),
+    CMapiRef<IStream> stream;
+    Check(unknown->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.Put())),
           "OpenProperty (attachment data)");
     std::vector<char> buf(1 << 20);
     std::uint64_t total = 0;
@@ -466,7 +435,7 @@ void CmdRecipient(const std::string& profile, const std::string& idText, const s
         throw ToolError{MAPI_E_INVALID_PARAMETER, "recipient type is to, cc or bcc"};
     MapiRuntime runtime;
     ToolSession s(profile);
-    ComPtr<IMessage> item = s.Item(idText, true);
+    CMapiRef<IMessage> item = s.Item(idText, true);
     SPropValue props[4]{};
     props[0].ulPropTag = PR_RECIPIENT_TYPE;
     props[0].Value.l = kind;

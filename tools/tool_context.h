@@ -4,12 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "platform/mapi/com_base.h"
 #include "platform/mapi/mapi.h"
+#include "server/mapi/mapi_arrays.h"
 #include "tools/prop_text.h"
-
-using mapistore::ComPtr;
 
 // Throws ToolError{hr, context} when hr is a failure.
 void Check(HRESULT hr, const std::string& context);
@@ -32,29 +31,29 @@ public:
     ToolSession(const ToolSession&) = delete;
     ToolSession& operator=(const ToolSession&) = delete;
 
-    IMAPISession* session() { return session_.get(); }
-    IMsgStore* store() { return store_.get(); }
+    IMAPISession* session() { return session_.Get(); }
+    IMsgStore* store() { return store_.Get(); }
     // The top of the personal folders (IPM subtree) of the default store.
-    ComPtr<IMAPIFolder> IpmRoot();
+    CMapiRef<IMAPIFolder> IpmRoot();
     // A folder by path below the IPM subtree ("Inbox/Projects", names ignoring case)
     // or by hexadecimal entry identifier (any store of the profile). With create, the
     // missing folders of a path are created (the last one with containerClass when
     // that is not empty). MAPI_E_NOT_FOUND when a component does not exist.
-    ComPtr<IMAPIFolder> Folder(const std::string& pathOrId, bool create = false,
-                               const std::string& containerClass = std::string());
+    CMapiRef<IMAPIFolder> Folder(const std::string& pathOrId, bool create = false,
+                                 const std::string& containerClass = std::string());
     // An item by hexadecimal entry identifier: MAPI_E_INVALID_ENTRYID for text that is
     // not hexadecimal, MAPI_E_NOT_FOUND when nothing has that identifier.
-    ComPtr<IMessage> Item(const std::string& hexId, bool modify);
+    CMapiRef<IMessage> Item(const std::string& hexId, bool modify);
     // The folder holding an item (opened for changes).
-    ComPtr<IMAPIFolder> ParentOf(IMessage* item);
+    CMapiRef<IMAPIFolder> ParentOf(IMessage* item);
     // The path of a folder below the IPM subtree, "/" separated.
     std::string PathOf(IMAPIFolder* folder);
 
 private:
-    ComPtr<IUnknown> OpenEntry(const std::string& id, ULONG flags, ULONG& type);
+    CMapiRef<IUnknown> OpenEntry(const std::string& id, ULONG flags, ULONG& type);
 
-    ComPtr<IMAPISession> session_;
-    ComPtr<IMsgStore> store_;
+    CMapiRef<IMAPISession> session_;
+    CMapiRef<IMsgStore> store_;
 };
 
 // The bytes of a hexadecimal entry identifier: MAPI_E_INVALID_ENTRYID otherwise.

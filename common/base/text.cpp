@@ -1,6 +1,7 @@
 #include "common/base/text.h"
 
 #include <charconv>
+#include <cstdio>
 #include <limits>
 
 std::string AsciiLowerCopy(std::string_view text) {
@@ -60,12 +61,18 @@ std::optional<std::string> HexDecode(std::string_view text) {
     return bytes;
 }
 
-std::string HexNumber(std::uint64_t value, int digits) {
-    std::string out(static_cast<std::size_t>(digits), '0');
+void AppendHexNumber(std::string& out, std::uint64_t value, int digits) {
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(digits), '0');
     for (int i = digits - 1; i >= 0; --i) {
-        out[static_cast<std::size_t>(i)] = kUpperHexDigits[value & 15];
+        out[start + static_cast<std::size_t>(i)] = kUpperHexDigits[value & 15];
         value >>= 4;
     }
+}
+
+std::string HexNumber(std::uint64_t value, int digits) {
+    std::string out;
+    AppendHexNumber(out, value, digits);
     return out;
 }
 
@@ -124,4 +131,16 @@ std::optional<std::int64_t> ParseInteger(std::string_view text) {
     auto [stop, error] = std::from_chars(text.data(), end, value);
     if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
     return value;
+}
+
+std::string FormatArgs(const char* format, std::va_list args) {
+    std::va_list copy;
+    va_copy(copy, args);
+    int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (needed <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(needed) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(static_cast<std::size_t>(needed));
+    return text;
 }

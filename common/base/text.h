@@ -1,7 +1,8 @@
 // Small text helpers every layer shares: ASCII case folding, hexadecimal digits,
-// percent escapes and decimal integers.
+// percent escapes, decimal integers and printf-style formatting.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ void AppendHexByte(std::string& out, unsigned char byte);
 std::optional<std::string> HexDecode(std::string_view text);
 // value in exactly `digits` upper-case digits (the high ones dropped when it does not fit).
 std::string HexNumber(std::uint64_t value, int digits);
+// HexNumber appended to out.
+void AppendHexNumber(std::string& out, std::uint64_t value, int digits);
 // An unsigned number of 1 to 16 hexadecimal digits and nothing else.
 std::optional<std::uint64_t> ParseHexNumber(std::string_view text);
 
@@ -51,3 +54,6 @@ inline std::string PercentDecode(std::string_view text) { return DecodeEscapedHe
 std::int32_t LeadingInteger(std::string_view text);
 // A whole decimal integer (optional '-' or '+', digits, nothing else) in the range of 64 bits.
 std::optional<std::int64_t> ParseInteger(std::string_view text);
+
+// What vsnprintf writes for format and args (args is used up); empty when it fails.
+std::string FormatArgs(const char* format, std::va_list args) __attribute__((format(printf, 1, 0)));

@@ -4,6 +4,15 @@
 
 namespace {
 
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatArgs(format, args);
+    va_end(args);
+    return text;
+}
+
 TEST(Text, CaseFoldingTouchesOnlyAsciiLetters) {
     EXPECT_TRUE(EqualsIgnoringCase("Content-Length", "content-LENGTH"));
     EXPECT_FALSE(EqualsIgnoringCase("abc", "abcd"));
@@ -49,6 +58,10 @@ TEST(Text, HexNumbersHaveAFixedWidth) {
     EXPECT_EQ(HexNumber(0x1A, 4), "001A");
     EXPECT_EQ(HexNumber(0x12345, 4), "2345");
     EXPECT_EQ(HexNumber(~0ull, 16), "FFFFFFFFFFFFFFFF");
+    std::string line = "id=";
+    AppendHexNumber(line, 0x301, 4);
+    AppendHexNumber(line, 0xABCDEF, 2);
+    EXPECT_EQ(line, "id=0301EF");
     EXPECT_EQ(ParseHexNumber("001a"), 0x1Au);
     EXPECT_EQ(ParseHexNumber("FFFFFFFFFFFFFFFF"), ~0ull);
     EXPECT_FALSE(ParseHexNumber("10000000000000000"));
@@ -87,6 +100,14 @@ TEST(Text, ParseIntegerTakesWholeNumbersOnly) {
     EXPECT_FALSE(ParseInteger("+-1"));
     EXPECT_FALSE(ParseInteger("12 "));
     EXPECT_FALSE(ParseInteger(" 12"));
+}
+
+TEST(Text, FormatArgsWritesTheWholeText) {
+    EXPECT_EQ(Format("%s=%d", "key", -7), "key=-7");
+    EXPECT_EQ(Format("%s", ""), "");
+    std::string longText(5000, 'x');
+    EXPECT_EQ(Format("[%s]", longText.c_str()), "[" + longText + "]");
+    EXPECT_EQ(Format("%c%c", 'a', 0).size(), 2u);  // a NUL byte is kept
 }
 
 }  // namespace

@@ -8,13 +8,13 @@
 #include <array>
 #include <cctype>
 
+#include "common/base/text.h"
 #include "common/tls/tls_errors.h"
 #include "common/tls/tls_handles.h"
 
 namespace {
 
 constexpr size_t kDigestBytes = 32;
-constexpr const char* kHexDigits = "0123456789ABCDEF";
 
 }  // namespace
 
@@ -29,8 +29,7 @@ std::string CertificateFingerprint(X509* certificate) {
     std::string text;
     for (unsigned int i = 0; i < length; ++i) {
         if (i > 0) text += ':';
-        text += kHexDigits[digest[i] >> 4];
-        text += kHexDigits[digest[i] & 0x0f];
+        AppendHexByte(text, digest[i]);
     }
     return text;
 }

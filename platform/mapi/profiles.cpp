@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "common/base/atomic_file.h"
+#include "common/base/text.h"
 #include "platform/mapi/store_db.h"
 
 namespace mapistore {
@@ -72,7 +73,7 @@ HRESULT WriteProfileFile(const std::string& path, const std::string& text) {
 HRESULT WriteList(const Profile& p) {
     std::string text = std::string(kHeader) + "\n";
     for (const StoreEntry& s : p.stores)
-        text += "store " + HexOf(s.uid) + " " + (s.isDefault ? "1" : "0") + " " + s.file + " " +
+        text += "store " + HexEncode(s.uid) + " " + (s.isDefault ? "1" : "0") + " " + s.file + " " +
                 s.displayName + "\n";
     return WriteProfileFile(p.folder + "/" + kListFile, text);
 }
@@ -87,42 +88,12 @@ HRESULT ValidateStoreName(const std::string& name) {
 // Creates a store file in the profile folder and fills entry; the caller adds it to the list.
 HRESULT NewStoreFile(const std::string& folder, const std::string& displayName, StoreEntry& entry) {
     entry.uid = StoreDb::NewRandomBytes(kUidBytes);
-    entry.file = "store-" + HexOf(entry.uid) + ".db";
+    entry.file = "store-" + HexEncode(entry.uid) + ".db";
     entry.displayName = displayName;
     return StoreDb::Create(folder + "/" + entry.file, entry.uid, displayName);
 }
 
 }  // namespace
-
-std::string HexOf(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char c : bytes) {
-        out.push_back(digits[c >> 4]);
-        out.push_back(digits[c & 15]);
-    }
-    return out;
-}
-
-bool BytesOfHex(const std::string& hex, std::string& bytes) {
-    if (hex.size() % 2 != 0) return false;
-    std::string out;
-    out.reserve(hex.size() / 2);
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    for (std::size_t k = 0; k < hex.size(); k += 2) {
-        int hi = digit(hex[k]), lo = digit(hex[k + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<char>(hi * 16 + lo));
-    }
-    bytes = std::move(out);
-    return true;
-}
 
 std::string ProfilesRoot() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
@@ -168,8 +139,10 @@ HRESULT ReadProfile(const std::string& name, Profile& profile) {
         if (!(fields >> kind >> uidHex >> def >> file) || kind != "store")
             return MAPI_E_CORRUPT_DATA;
         StoreEntry s;
-        if (!BytesOfHex(uidHex, s.uid) || s.uid.size() != kUidBytes || (def != "0" && def != "1"))
+        std::optional<std::string> uid = HexDecode(uidHex);
+        if (!uid || uid->size() != kUidBytes || (def != "0" && def != "1"))
             return MAPI_E_CORRUPT_DATA;
+        s.uid = std::move(*uid);
         if (file.find('/') != std::string::npos || file == "." || file == "..")
             return MAPI_E_CORRUPT_DATA;
         s.isDefault = def == "1";

@@ -47,7 +47,4 @@ HRESULT AddStoreToProfile(const std::string& name, const std::string& displayNam
 HRESULT ListProfiles(std::vector<std::string>& names, std::string& defaultName);
 HRESULT SetDefaultProfileName(const std::string& name);
 
-std::string HexOf(const std::string& bytes);
-bool BytesOfHex(const std::string& hex, std::string& bytes);
-
 }  // namespace mapistore

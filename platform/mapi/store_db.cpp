@@ -258,15 +258,24 @@ void ReadObjectRow(const SqliteStmt& q, ObjectRow& row) {
     row.flags = static_cast<ULONG>(q.ColumnInt(7));
 }
 
+namespace {
+
+// The one row q selects once its key is bound; MAPI_E_NOT_FOUND when there is none.
+HRESULT ReadOneObjectRow(SqliteStmt& q, ObjectRow& row) {
+    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
+    ReadObjectRow(q, row);
+    q.Reset();
+    return S_OK;
+}
+
+}  // namespace
+
 HRESULT StoreDb::LoadObject(std::int64_t id, ObjectRow& row) {
     SqliteStmt& q = Cached(
         "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE id = ?1");
     if (FAILED(q.status())) return q.status();
     q.BindInt(1, id);
-    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-    ReadObjectRow(q, row);
-    q.Reset();
-    return S_OK;
+    return ReadOneObjectRow(q, row);
 }
 
 HRESULT StoreDb::LoadObjectByEid(const std::string& eid, ObjectRow& row) {
@@ -274,10 +283,7 @@ HRESULT StoreDb::LoadObjectByEid(const std::string& eid, ObjectRow& row) {
         "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects WHERE eid = ?1");
     if (FAILED(q.status())) return q.status();
     q.BindBlob(1, eid);
-    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-    ReadObjectRow(q, row);
-    q.Reset();
-    return S_OK;
+    return ReadOneObjectRow(q, row);
 }
 
 HRESULT StoreDb::Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow>& rows) {
@@ -458,6 +464,22 @@ HRESULT StoreDb::WriteLarge(std::int64_t id, ULONG pid, const Value& v) {
     return put.Run();
 }
 
+namespace {
+
+// parent (NULL for none), num, created, modified and flags of row, bound from first on.
+void BindChangeableColumns(SqliteStmt& q, int first, const ObjectRow& row) {
+    if (row.parent != 0)
+        q.BindInt(first, row.parent);
+    else
+        q.BindNull(first);
+    q.BindInt(first + 1, row.num);
+    q.BindInt(first + 2, static_cast<std::int64_t>(row.created));
+    q.BindInt(first + 3, static_cast<std::int64_t>(row.modified));
+    q.BindInt(first + 4, row.flags);
+}
+
+}  // namespace
+
 HRESULT StoreDb::InsertObject(ObjectRow& row) {
     if (row.eid.empty()) row.eid = NewRandomBytes(kObjectEidBytes);
     SqliteStmt& q = Cached(
@@ -466,14 +488,7 @@ HRESULT StoreDb::InsertObject(ObjectRow& row) {
     if (FAILED(q.status())) return q.status();
     q.BindBlob(1, row.eid);
     q.BindInt(2, row.kind);
-    if (row.parent != 0)
-        q.BindInt(3, row.parent);
-    else
-        q.BindNull(3);
-    q.BindInt(4, row.num);
-    q.BindInt(5, static_cast<std::int64_t>(row.created));
-    q.BindInt(6, static_cast<std::int64_t>(row.modified));
-    q.BindInt(7, row.flags);
+    BindChangeableColumns(q, 3, row);
     HRESULT hr = q.Run();
     if (FAILED(hr)) return hr;
     row.id = sqlite3_last_insert_rowid(db_.handle());
@@ -486,14 +501,7 @@ HRESULT StoreDb::UpdateObject(const ObjectRow& row) {
         "id = ?1");
     if (FAILED(q.status())) return q.status();
     q.BindInt(1, row.id);
-    if (row.parent != 0)
-        q.BindInt(2, row.parent);
-    else
-        q.BindNull(2);
-    q.BindInt(3, row.num);
-    q.BindInt(4, static_cast<std::int64_t>(row.created));
-    q.BindInt(5, static_cast<std::int64_t>(row.modified));
-    q.BindInt(6, row.flags);
+    BindChangeableColumns(q, 2, row);
     HRESULT hr = q.Run();
     if (FAILED(hr)) return hr;
     return sqlite3_changes(db_.handle()) == 1 ? S_OK : MAPI_E_OBJECT_DELETED;

@@ -4,6 +4,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "common/base/text.h"
 #include "platform/pocketoutlook/pim_recurrence_store.h"
 
 namespace {
@@ -65,10 +66,9 @@ PimDatabase::~PimDatabase() {
 
 bool PimDatabase::ReadIdentity() {
     // Two processes opening a new store at once: the first insert wins, both read it.
-    static const char kHex[] = "0123456789ABCDEF";
     std::random_device random;
     std::string fresh;
-    for (int i = 0; i < 16; ++i) fresh += kHex[random() % 16];
+    for (int i = 0; i < 16; ++i) fresh += kUpperHexDigits[random() % 16];
     try {
         Stmt insert, select;
         sqlite3_stmt* s =

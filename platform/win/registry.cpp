@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "common/base/atomic_file.h"
+#include "common/base/escape.h"
+#include "common/base/text.h"
 
 namespace {
 
@@ -29,14 +31,6 @@ struct Key {
 };
 
 using Hive = std::map<std::string, Key>;  // lower-case full path -> key
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 const char* RootName(RegistryRoot root) {
     return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM";
@@ -59,28 +53,7 @@ std::string FullName(RegistryRoot root, std::string_view path) {
     return std::string(RootName(root)) + "\\" + std::string(path);
 }
 
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '=':
-                out += "\\=";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
+std::string Escape(std::string_view text) { return BackslashEscape(text, "="); }
 
 // Unescapes up to an unescaped "=" when stopAtEquals; returns the position after it.
 size_t Unescape(std::string_view text, size_t pos, bool stopAtEquals, std::string& out) {
@@ -99,13 +72,6 @@ size_t Unescape(std::string_view text, size_t pos, bool stopAtEquals, std::strin
     return stopAtEquals ? std::string_view::npos : pos;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 Hive ReadHive() {
     Hive hive;
     std::ifstream in(RegistryFilePath(), std::ios::binary);
@@ -114,7 +80,7 @@ Hive ReadHive() {
     while (std::getline(in, line)) {
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             std::string name = line.substr(1, line.size() - 2);
-            Key& key = hive[Lower(name)];
+            Key& key = hive[AsciiLowerCopy(name)];
             if (key.name.empty()) key.name = name;
             current = &key;
             continue;
@@ -127,15 +93,9 @@ Hive ReadHive() {
         size_t pos = Unescape(line, 2, true, value.name);
         if (pos == std::string_view::npos || value.name.empty()) continue;
         if (value.bytes) {
-            bool ok = (line.size() - pos) % 2 == 0;
-            for (size_t i = pos; ok && i + 1 < line.size(); i += 2) {
-                int hi = HexDigit(line[i]), lo = HexDigit(line[i + 1]);
-                if (hi < 0 || lo < 0)
-                    ok = false;
-                else
-                    value.data += static_cast<char>(hi * 16 + lo);
-            }
-            if (!ok) continue;
+            std::optional<std::string> data = HexDecode(std::string_view(line).substr(pos));
+            if (!data) continue;
+            value.data = std::move(*data);
         } else {
             Unescape(line, pos, false, value.data);
         }
@@ -153,13 +113,12 @@ bool WriteHive(const Hive& hive) {
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     }
     std::ostringstream out;
-    static const char kHex[] = "0123456789ABCDEF";
     for (const auto& [lower, key] : hive) {
         out << '[' << key.name << "]\n";
         for (const Value& v : key.values) {
             out << (v.bytes ? "B:" : "S:") << Escape(v.name) << '=';
             if (v.bytes) {
-                for (unsigned char c : v.data) out << kHex[c >> 4] << kHex[c & 15];
+                out << HexEncode(v.data);
             } else {
                 out << Escape(v.data);
             }
@@ -172,9 +131,9 @@ bool WriteHive(const Hive& hive) {
 }
 
 Value* FindValue(Key& key, std::string_view name) {
-    std::string lower = Lower(name);
+    std::string lower = AsciiLowerCopy(name);
     for (Value& v : key.values) {
-        if (Lower(v.name) == lower) return &v;
+        if (AsciiLowerCopy(v.name) == lower) return &v;
     }
     return nullptr;
 }
@@ -211,7 +170,7 @@ long RegistryKey::Open(RegistryRoot root, std::string_view path, std::optional<R
     if (check != kRegOk) return check;
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    if (hive.find(Lower(FullName(root, path))) == hive.end()) return kRegFileNotFound;
+    if (hive.find(AsciiLowerCopy(FullName(root, path))) == hive.end()) return kRegFileNotFound;
     key = RegistryKey(root, std::string(path));
     return kRegOk;
 }
@@ -228,7 +187,7 @@ long RegistryKey::Create(RegistryRoot root, std::string_view path,
     for (size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
         std::string_view part = path.substr(0, end);
         std::string full = FullName(root, part);
-        Key& k = hive[Lower(full)];
+        Key& k = hive[AsciiLowerCopy(full)];
         if (k.name.empty()) {
             k.name = full;
             changed = true;
@@ -243,7 +202,7 @@ long RegistryKey::Create(RegistryRoot root, std::string_view path,
 long RegistryKey::QueryString(std::string_view name, std::string& value, size_t maxBytes) const {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(Lower(FullName(root_, path_)));
+    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
     if (it == hive.end()) return kRegFileNotFound;
     Value* v = FindValue(it->second, name);
     if (!v) return kRegFileNotFound;
@@ -256,7 +215,7 @@ long RegistryKey::QueryString(std::string_view name, std::string& value, size_t 
 long RegistryKey::QueryBytes(std::string_view name, std::vector<uint8_t>& value) const {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(Lower(FullName(root_, path_)));
+    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
     if (it == hive.end()) return kRegFileNotFound;
     Value* v = FindValue(it->second, name);
     if (!v) return kRegFileNotFound;
@@ -273,7 +232,7 @@ long SetValue(RegistryRoot root, const std::string& path, std::string_view name,
     }
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(Lower(FullName(root, path)));
+    auto it = hive.find(AsciiLowerCopy(FullName(root, path)));
     if (it == hive.end()) return kRegFileNotFound;
     Value* v = FindValue(it->second, name);
     if (!v) {
@@ -297,12 +256,12 @@ long RegistryKey::SetBytes(std::string_view name, const std::vector<uint8_t>& va
 long RegistryKey::DeleteValue(std::string_view name) {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(Lower(FullName(root_, path_)));
+    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
     if (it == hive.end()) return kRegFileNotFound;
-    std::string lower = Lower(name);
+    std::string lower = AsciiLowerCopy(name);
     auto& values = it->second.values;
     for (auto v = values.begin(); v != values.end(); ++v) {
-        if (Lower(v->name) == lower) {
+        if (AsciiLowerCopy(v->name) == lower) {
             values.erase(v);
             return WriteHive(hive) ? kRegOk : kRegWriteFault;
         }

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "server/app/json_text.h"
+#include "common/base/escape.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/device_file.h"
@@ -127,15 +127,18 @@ int RunDeviceList(const std::string& dataFolder, bool json, std::ostream& out, s
         out << "[";
         for (size_t i = 0; i < rows.size(); ++i) {
             const DeviceRow& row = rows[i];
-            out << (i ? "," : "") << "{\"device\":" << JsonText(row.id)
-                << ",\"name\":" << JsonText(row.name) << ",\"user\":" << JsonText(row.user)
+            out << (i ? "," : "") << "{\"device\":" << JsonQuote(row.id, JsonLineBreaks::kNumeric)
+                << ",\"name\":" << JsonQuote(row.name, JsonLineBreaks::kNumeric)
+                << ",\"user\":" << JsonQuote(row.user, JsonLineBreaks::kNumeric)
                 << ",\"deviceFile\":" << (row.hasFile ? "true" : "false") << ",\"lastSync\":"
-                << (row.lastSync ? JsonText(row.lastSync->timeText) : std::string("null"))
+                << (row.lastSync ? JsonQuote(row.lastSync->timeText, JsonLineBreaks::kNumeric)
+                                 : std::string("null"))
                 << ",\"folders\":[";
             if (row.lastSync) {
                 for (size_t f = 0; f < row.lastSync->folders.size(); ++f) {
                     const CSyncFolderLine& line = row.lastSync->folders[f];
-                    out << (f ? "," : "") << "{\"folder\":" << JsonText(line.folder)
+                    out << (f ? "," : "")
+                        << "{\"folder\":" << JsonQuote(line.folder, JsonLineBreaks::kNumeric)
                         << ",\"handheld\":" << JsonCounts(line.handheld)
                         << ",\"desktop\":" << JsonCounts(line.desktop)
                         << ",\"conflicts\":" << line.conflicts << "}";

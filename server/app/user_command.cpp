@@ -15,6 +15,7 @@
 #include "server/config/device_list.h"
 #include "server/config/mapi_access.h"
 #include "server/config/text_file.h"
+#include "server/mapi/profile_names.h"
 
 namespace {
 
@@ -37,26 +38,9 @@ std::string ErrorName(HRESULT hr) {
 }
 
 bool ProfileExists(const std::string& profile) {
-    IProfAdmin* raw = nullptr;
-    if (FAILED(MAPIAdminProfiles(0, &raw))) return false;
-    MapiShared<IProfAdmin> admin = AdoptMapi(raw);
-    IMAPITable* rawTable = nullptr;
-    if (FAILED(admin->GetProfileTable(0, &rawTable))) return false;
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME}};
-    SRowSet* rows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
-                              nullptr, 0, &rows))) {
-        return false;
-    }
-    bool found = false;
-    for (ULONG i = 0; i < rows->cRows && !found; ++i) {
-        const SPropValue& value = rows->aRow[i].lpProps[0];
-        found = PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA != nullptr &&
-                profile == value.Value.lpszA;
-    }
-    FreeProws(rows);
-    return found;
+    std::vector<std::string> names;
+    if (FAILED(ReadProfileNames(names))) return false;
+    return std::find(names.begin(), names.end(), profile) != names.end();
 }
 
 HRESULT CreateProfile(const std::string& profile) {

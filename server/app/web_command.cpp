@@ -5,7 +5,7 @@
 #include <iostream>
 #include <memory>
 
-#include "server/app/json_text.h"
+#include "common/base/escape.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
 #include "server/config/settings.h"
@@ -87,9 +87,11 @@ int RunWebDirList(const std::string& dataFolder, bool json, std::ostream& out, s
         out << "[";
         bool first = true;
         for (const auto& [name, d] : directories) {
-            out << (first ? "" : ",") << "{\"directory\":" << JsonText(d.Directory)
-                << ",\"url\":" << JsonText(d.URL) << ",\"realm\":" << JsonText(d.Realm)
-                << ",\"username\":" << JsonText(d.Username)
+            out << (first ? "" : ",")
+                << "{\"directory\":" << JsonQuote(d.Directory, JsonLineBreaks::kNumeric)
+                << ",\"url\":" << JsonQuote(d.URL, JsonLineBreaks::kNumeric)
+                << ",\"realm\":" << JsonQuote(d.Realm, JsonLineBreaks::kNumeric)
+                << ",\"username\":" << JsonQuote(d.Username, JsonLineBreaks::kNumeric)
                 << ",\"password\":" << (d.Password.empty() ? "false" : "true") << "}";
             first = false;
         }

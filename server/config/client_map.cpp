@@ -11,6 +11,7 @@
 #include <cstring>
 #include <random>
 
+#include "common/base/text.h"
 #include "platform/win/message_box.h"
 #include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
@@ -21,7 +22,6 @@ constexpr std::string_view kIndexHeader = "[ClientMap]";
 constexpr std::string_view kVersionLine = "Version=1";
 constexpr std::string_view kEpochKey = "Epoch=";
 constexpr size_t kEpochDigits = 16;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool IsHexText(std::string_view text) {
     for (char c : text) {
@@ -30,20 +30,10 @@ bool IsHexText(std::string_view text) {
     return true;
 }
 
-std::string Hex(std::uint64_t value, int digits) {
-    std::string text(static_cast<size_t>(digits), '0');
-    for (int i = digits - 1; i >= 0; --i) {
-        text[static_cast<size_t>(i)] = kHexDigits[value & 0xF];
-        value >>= 4;
-    }
-    return text;
-}
-
 std::optional<std::uint64_t> ParseHex(std::string_view text) {
-    if (text.empty() || text.size() > 16 || !IsHexText(text)) return std::nullopt;
-    std::uint64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    return value;
+    // Upper-case digits only, as the file is written.
+    if (!IsHexText(text)) return std::nullopt;
+    return ParseHexNumber(text);
 }
 
 bool IsPlainClientIdByte(unsigned char c) {
@@ -59,25 +49,18 @@ void AppendEscaped(std::string& out, std::string_view text, bool (*isPlain)(unsi
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (isPlain(c)) continue;
         out.append(text.data() + run, i - run);
-        const char escaped[3] = {'%', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
-        out.append(escaped, sizeof escaped);
+        out.push_back('%');
+        AppendHexByte(out, c);
         run = i + 1;
     }
     out.append(text.data() + run, text.size() - run);
 }
 
-// Appends the digits of a field (four upper-case hexadecimal digits).
-void AppendFieldId(std::string& out, CFieldId id) {
-    const char digits[4] = {kHexDigits[(id >> 12) & 0xF], kHexDigits[(id >> 8) & 0xF],
-                            kHexDigits[(id >> 4) & 0xF], kHexDigits[id & 0xF]};
-    out.append(digits, sizeof digits);
-}
-
-// The value of one hexadecimal digit; -1 for any other byte.
-int HexDigitValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// The value of an escape's two digits (upper case, as the file is written); -1
+// for any other pair.
+int EscapedByte(std::string_view digits) {
+    if (!IsHexText(digits)) return -1;
+    return HexDigitValue(digits[0]) << 4 | HexDigitValue(digits[1]);
 }
 
 std::string EscapeClientId(std::string_view id) {
@@ -112,7 +95,7 @@ void AppendTexts(std::string& out, const CFieldValues& fields) {
     for (const auto& [id, text] : fields) {
         if (!first) out.push_back(',');
         first = false;
-        AppendFieldId(out, id);
+        AppendHexNumber(out, id, 4);
         out.push_back('=');
         AppendEscaped(out, text, IsPlainTextByte);
     }
@@ -128,11 +111,10 @@ bool UnescapeText(std::string_view text, std::string& value) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (IsPlainTextByte(c)) continue;
         if (c != '%' || i + 2 >= text.size()) return false;
-        const int high = HexDigitValue(static_cast<unsigned char>(text[i + 1]));
-        const int low = HexDigitValue(static_cast<unsigned char>(text[i + 2]));
-        if (high < 0 || low < 0) return false;
+        const int byte = EscapedByte(text.substr(i + 1, 2));
+        if (byte < 0) return false;
         value.append(text.data() + run, i - run);
-        value.push_back(static_cast<char>(high << 4 | low));
+        value.push_back(static_cast<char>(byte));
         i += 2;
         run = i + 1;
     }
@@ -163,15 +145,9 @@ void AppendHashes(std::string& out, const CFieldHashes& fields) {
     for (const auto& [id, hash] : fields) {
         if (!first) out.push_back(',');
         first = false;
-        AppendFieldId(out, id);
+        AppendHexNumber(out, id, 4);
         out.push_back(':');
-        char digits[16];
-        std::uint64_t value = hash;
-        for (int i = 15; i >= 0; --i) {
-            digits[i] = kHexDigits[value & 0xF];
-            value >>= 4;
-        }
-        out.append(digits, sizeof digits);
+        AppendHexNumber(out, hash, 16);
     }
 }
 
@@ -241,7 +217,7 @@ std::uint64_t FieldTextHash(std::string_view text) {
 
 std::string KeptFieldText(std::string_view text) {
     if (text.size() <= kMaxKeptFieldText) return std::string(text);
-    return "\x02" + Hex(FieldTextHash(text), 16);
+    return "\x02" + HexNumber(FieldTextHash(text), 16);
 }
 
 bool IsHashOnly(std::string_view kept) {
@@ -286,7 +262,7 @@ std::string CClientMap::MarkerPath() const { return IndexPath() + "-dirty"; }
 void CClientMap::NewEpoch() {
     std::random_device random;
     std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-    epoch_ = Hex(value, kEpochDigits);
+    epoch_ = HexNumber(value, kEpochDigits);
 }
 
 CClientMap::LoadResult CClientMap::Load() {

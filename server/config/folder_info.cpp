@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/base/file_time.h"
+#include "common/base/text.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
@@ -135,13 +136,8 @@ constexpr LONG kRowBatch = 512;
 constexpr LONG kAppointmentEndId = 0x820E;
 
 std::string HexText(const SBinary& bin) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text(static_cast<size_t>(bin.cb) * 2, '0');
-    for (ULONG i = 0; i < bin.cb; ++i) {
-        text[2 * i] = kDigits[bin.lpb[i] >> 4];
-        text[2 * i + 1] = kDigits[bin.lpb[i] & 0x0F];
-    }
-    return text;
+    if (bin.cb == 0) return std::string();
+    return HexEncode(std::string_view(reinterpret_cast<const char*>(bin.lpb), bin.cb));
 }
 
 std::optional<std::string> OptionalText(const SRow& row, ULONG tag) {

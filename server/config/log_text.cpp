@@ -1,15 +1,15 @@
 // Escaping and cutting of outside text for logs and stored values.
 #include "server/config/log_text.h"
 
+#include "common/base/text.h"
+
 namespace {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 void AppendHexEscape(std::string& out, unsigned char c) {
-    static const char kDigits[] = "0123456789ABCDEF";
     out += "\\x";
-    out += kDigits[c >> 4];
-    out += kDigits[c & 0x0F];
+    AppendHexByte(out, c);
 }
 
 }  // namespace

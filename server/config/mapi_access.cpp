@@ -6,18 +6,10 @@
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
+#include "server/mapi/mapi_arrays.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
-
-struct PropFree {
-    void operator()(SPropValue* value) const { MAPIFreeBuffer(value); }
-};
-using PropHolder = std::unique_ptr<SPropValue, PropFree>;
-
-struct RowsFree {
-    void operator()(SRowSet* rows) const { FreeProws(rows); }
-};
-using RowsHolder = std::unique_ptr<SRowSet, RowsFree>;
 
 std::string BinaryOf(const SPropValue& value) {
     if (PROP_TYPE(value.ulPropTag) != PT_BINARY || value.Value.bin.lpb == nullptr) return {};
@@ -80,18 +72,16 @@ std::vector<std::string> SplitPath(const std::string& path) {
 
 std::string GetBinaryProperty(IMAPIProp* object, ULONG tag) {
     if (object == nullptr) return {};
-    SPropValue* raw = nullptr;
-    if (FAILED(HrGetOneProp(object, tag, &raw))) return {};
-    PropHolder value(raw);
-    return BinaryOf(*value);
+    CMapiBuffer<SPropValue> value;
+    if (FAILED(HrGetOneProp(object, tag, value.Put()))) return {};
+    return BinaryOf(*value.Get());
 }
 
 std::string GetStringProperty(IMAPIProp* object, ULONG tag) {
     if (object == nullptr) return {};
-    SPropValue* raw = nullptr;
-    if (FAILED(HrGetOneProp(object, tag, &raw))) return {};
-    PropHolder value(raw);
-    return StringOf(*value);
+    CMapiBuffer<SPropValue> value;
+    if (FAILED(HrGetOneProp(object, tag, value.Put()))) return {};
+    return StringOf(*value.Get());
 }
 
 MapiShared<IMAPIFolder> OpenFolderEntry(IMAPISession* session, const std::string& entryId,
@@ -135,9 +125,9 @@ std::vector<CStoreRow> ListStores(IMAPISession* session) {
                               nullptr, 0, &rawRows))) {
         return stores;
     }
-    RowsHolder rows(rawRows);
-    for (ULONG i = 0; i < rows->cRows; ++i) {
-        const SRow& row = rows->aRow[i];
+    CRowSet rows(rawRows);
+    for (ULONG i = 0; i < rows.Count(); ++i) {
+        const SRow& row = rows[i];
         if (row.cValues < 3) continue;
         CStoreRow store;
         store.entryId = BinaryOf(row.lpProps[0]);
@@ -161,9 +151,9 @@ std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder) {
                               nullptr, 0, &rawRows))) {
         return children;
     }
-    RowsHolder rows(rawRows);
-    for (ULONG i = 0; i < rows->cRows; ++i) {
-        const SRow& row = rows->aRow[i];
+    CRowSet rows(rawRows);
+    for (ULONG i = 0; i < rows.Count(); ++i) {
+        const SRow& row = rows[i];
         if (row.cValues < 2) continue;
         children.push_back({BinaryOf(row.lpProps[0]), StringOf(row.lpProps[1])});
     }
@@ -230,13 +220,11 @@ std::string ReceiveFolderId(IMsgStore* store, const std::string& messageClass) {
     if (store == nullptr) return {};
     std::string copy = messageClass;
     ULONG size = 0;
-    ENTRYID* raw = nullptr;
-    if (FAILED(store->GetReceiveFolder(copy.data(), 0, &size, &raw, nullptr)) || raw == nullptr) {
+    CMapiBuffer<ENTRYID> raw;
+    if (FAILED(store->GetReceiveFolder(copy.data(), 0, &size, raw.Put(), nullptr)) || !raw) {
         return {};
     }
-    std::string id(reinterpret_cast<const char*>(raw), size);
-    MAPIFreeBuffer(raw);
-    return id;
+    return std::string(reinterpret_cast<const char*>(raw.Get()), size);
 }
 
 std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder) {

@@ -96,45 +96,9 @@ void Settings::SetFileValues(const CSettingsFileValues& values) {
     SetFileValuesLocked(values);
 }
 
-CSettingsFileValues Settings::FileValuesLocked() const {
-    CSettingsFileValues values;
-    values.deviceNames = deviceNames_;
-    values.webBaseDir = webBaseDir_;
-    values.answerWeb = answerWeb_;
-    values.traceXML = traceXML_;
-    values.traceWEB = traceWEB_;
-    values.traceLive = traceLive_;
-    values.startOutlook = startOutlook_;
-    values.httpPort = httpPort_;
-    values.keepSyncFiles = keepSyncFiles_;
-    values.maxBodyMB = maxBodyMB_;
-    values.bodyBudgetMB = bodyBudgetMB_;
-    values.httpsPort = httpsPort_;
-    values.tlsCertFile = tlsCertFile_;
-    values.tlsKeyFile = tlsKeyFile_;
-    values.requireTls = requireTls_;
-    values.webDirectories = webDirectories_;
-    return values;
-}
+CSettingsFileValues Settings::FileValuesLocked() const { return values_; }
 
-void Settings::SetFileValuesLocked(const CSettingsFileValues& values) {
-    deviceNames_ = values.deviceNames;
-    webBaseDir_ = values.webBaseDir;
-    answerWeb_ = values.answerWeb;
-    traceXML_ = values.traceXML;
-    traceWEB_ = values.traceWEB;
-    traceLive_ = values.traceLive;
-    startOutlook_ = values.startOutlook;
-    httpPort_ = values.httpPort;
-    keepSyncFiles_ = values.keepSyncFiles;
-    maxBodyMB_ = values.maxBodyMB;
-    bodyBudgetMB_ = values.bodyBudgetMB;
-    httpsPort_ = values.httpsPort;
-    tlsCertFile_ = values.tlsCertFile;
-    tlsKeyFile_ = values.tlsKeyFile;
-    requireTls_ = values.requireTls;
-    webDirectories_ = values.webDirectories;
-}
+void Settings::SetFileValuesLocked(const CSettingsFileValues& values) { values_ = values; }
 
 void Settings::ReadSettingsFile(const std::string& path) {
     std::vector<std::string> notes;  // traced after the locks are released
@@ -227,11 +191,11 @@ std::string Settings::GetDeviceName(const std::string& deviceId, const std::stri
     std::string name;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto it = deviceNames_.find(deviceId);
-        if (it != deviceNames_.end()) return it->second;
-        name = proposedName.empty() ? "Gerät " + std::to_string(deviceNames_.size() + 1)
+        auto it = values_.deviceNames.find(deviceId);
+        if (it != values_.deviceNames.end()) return it->second;
+        name = proposedName.empty() ? "Gerät " + std::to_string(values_.deviceNames.size() + 1)
                                     : OneLine(proposedName);
-        deviceNames_.emplace(deviceId, name);
+        values_.deviceNames.emplace(deviceId, name);
     }
     std::function<void()> hook;
     {
@@ -298,84 +262,52 @@ std::string Settings::SettingsFilePath() const { return DataFolder() + "/setting
 
 std::map<std::string, std::string> Settings::DeviceNames() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return deviceNames_;
+    return values_.deviceNames;
 }
 
 void Settings::SetDeviceName(const std::string& deviceId, const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
-    deviceNames_[deviceId] = OneLine(name);
+    values_.deviceNames[deviceId] = OneLine(name);
 }
 
 void Settings::RemoveDeviceName(const std::string& deviceId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    deviceNames_.erase(deviceId);
+    values_.deviceNames.erase(deviceId);
 }
 
 std::map<std::string, CWebDirectory> Settings::WebDirectories() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return webDirectories_;
+    return values_.webDirectories;
 }
 
 void Settings::SetWebDirectory(const CWebDirectory& directory) {
     std::lock_guard<std::mutex> lock(mutex_);
-    webDirectories_[directory.Directory] = directory;
+    values_.webDirectories[directory.Directory] = directory;
 }
 
 void Settings::RemoveWebDirectory(const std::string& directory) {
     std::lock_guard<std::mutex> lock(mutex_);
-    webDirectories_.erase(directory);
+    values_.webDirectories.erase(directory);
 }
 
-#define CORVEL_SETTING(Type, Name, member)        \
-    Type Settings::Name() const {                 \
-        std::lock_guard<std::mutex> lock(mutex_); \
-        return member;                            \
-    }                                             \
-    void Settings::Set##Name(Type value) {        \
-        std::lock_guard<std::mutex> lock(mutex_); \
-        member = value;                           \
+bool Settings::ProtocolTrace() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return protocolTrace_;
+}
+
+void Settings::SetProtocolTrace(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    protocolTrace_ = on;
+}
+
+#define CORVEL_SETTING_ACCESSORS(Name, ...)                     \
+    CORVEL_SETTING_TYPE(Name) Settings::Name() const {          \
+        std::lock_guard<std::mutex> lock(mutex_);               \
+        return values_.Name;                                    \
+    }                                                           \
+    void Settings::Set##Name(CORVEL_SETTING_TYPE(Name) value) { \
+        std::lock_guard<std::mutex> lock(mutex_);               \
+        values_.Name = std::move(value);                        \
     }
-
-std::string Settings::WebBaseDir() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return webBaseDir_;
-}
-
-void Settings::SetWebBaseDir(const std::string& value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    webBaseDir_ = value;
-}
-
-std::string Settings::TlsCertFile() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return tlsCertFile_;
-}
-
-void Settings::SetTlsCertFile(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tlsCertFile_ = path;
-}
-
-std::string Settings::TlsKeyFile() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return tlsKeyFile_;
-}
-
-void Settings::SetTlsKeyFile(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tlsKeyFile_ = path;
-}
-
-CORVEL_SETTING(bool, ProtocolTrace, protocolTrace_)
-CORVEL_SETTING(int, AnswerWeb, answerWeb_)
-CORVEL_SETTING(bool, TraceXML, traceXML_)
-CORVEL_SETTING(bool, TraceWEB, traceWEB_)
-CORVEL_SETTING(bool, TraceLive, traceLive_)
-CORVEL_SETTING(bool, StartOutlook, startOutlook_)
-CORVEL_SETTING(int, HttpPort, httpPort_)
-CORVEL_SETTING(int, KeepSyncFiles, keepSyncFiles_)
-CORVEL_SETTING(int, MaxBodyMB, maxBodyMB_)
-CORVEL_SETTING(int, BodyBudgetMB, bodyBudgetMB_)
-CORVEL_SETTING(int, HttpsPort, httpsPort_)
-CORVEL_SETTING(bool, RequireTls, requireTls_)
-#undef CORVEL_SETTING
+CORVEL_SETTINGS_KEYS(CORVEL_SETTING_ACCESSORS)
+#undef CORVEL_SETTING_ACCESSORS

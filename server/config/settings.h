@@ -108,41 +108,17 @@ public:
     void SetWebDirectory(const CWebDirectory& directory);
     void RemoveWebDirectory(const std::string& directory);
 
-    std::string WebBaseDir() const;
-    void SetWebBaseDir(const std::string& value);
     bool ProtocolTrace() const;  // not stored: on after every start
     void SetProtocolTrace(bool on);
-    int AnswerWeb() const;
-    void SetAnswerWeb(int value);
-    bool TraceXML() const;
-    void SetTraceXML(bool on);
-    bool TraceWEB() const;
-    void SetTraceWEB(bool on);
-    bool TraceLive() const;
-    void SetTraceLive(bool on);
-    bool StartOutlook() const;
-    void SetStartOutlook(bool on);
-    int HttpPort() const;
-    void SetHttpPort(int port);
-    int KeepSyncFiles() const;
-    void SetKeepSyncFiles(int value);
-    // MaxBodyMB and BodyBudgetMB: a value below 1 in settings.inf keeps the default.
-    int MaxBodyMB() const;
-    void SetMaxBodyMB(int value);
-    int BodyBudgetMB() const;
-    void SetBodyBudgetMB(int value);
-    // The HTTPS listener's port (0: none), read at start.
-    int HttpsPort() const;
-    void SetHttpsPort(int port);
-    // The certificate and key of the HTTPS listener (empty: those corvel made in
-    // the data folder), read at start.
-    std::string TlsCertFile() const;
-    void SetTlsCertFile(const std::string& path);
-    std::string TlsKeyFile() const;
-    void SetTlsKeyFile(const std::string& path);
-    // The plain listener refuses log-ons, attachments and protected directories.
-    bool RequireTls() const;
-    void SetRequireTls(bool on);
+
+    // One pair per key of settings.inf (settings_keys.h says what each holds):
+    // WebBaseDir()/SetWebBaseDir(), HttpPort()/SetHttpPort(), ... Values read from
+    // the file have been brought into their limits; setters store what they get.
+#define CORVEL_SETTING_ACCESSORS(Name, ...) \
+    CORVEL_SETTING_TYPE(Name) Name() const; \
+    void Set##Name(CORVEL_SETTING_TYPE(Name) value);
+    CORVEL_SETTINGS_KEYS(CORVEL_SETTING_ACCESSORS)
+#undef CORVEL_SETTING_ACCESSORS
 
 private:
     // Users (*.dxt) and devices (*.ifo) of the data folder are loaded here.
@@ -165,23 +141,8 @@ private:
     std::recursive_mutex deviceLock_;
     CDeviceList devices_{deviceLock_};
     bool mapiStarted_ = false;
-    std::map<std::string, std::string> deviceNames_;
-    std::map<std::string, CWebDirectory> webDirectories_;
-    std::string webBaseDir_;
+    CSettingsFileValues values_;  // what settings.inf holds, as this process has it
     bool protocolTrace_ = true;
-    int answerWeb_ = 0;
-    bool traceXML_ = true;
-    bool traceWEB_ = true;
-    bool traceLive_ = true;
-    bool startOutlook_ = false;
-    int httpPort_ = kDefaultHttpPort;
-    int keepSyncFiles_ = 0;
-    int maxBodyMB_ = kDefaultMaxBodyMB;
-    int bodyBudgetMB_ = kDefaultBodyBudgetMB;
-    int httpsPort_ = kDefaultHttpsPort;
-    std::string tlsCertFile_;
-    std::string tlsKeyFile_;
-    bool requireTls_ = false;
     std::string dataFolder_;
     std::string helpFilePath_;
     CHelpTexts helpTexts_;

@@ -82,84 +82,86 @@ std::string WebDirectoryProblem(const CWebDirectory& directory) {
     return std::string();
 }
 
+namespace {
+
+constexpr std::string_view kDeviceKey = "Device";
+constexpr std::string_view kWebDirKey = "WebDir";
+// Skipped lines named one by one in the notes; the rest are counted.
+constexpr size_t kSkippedLinesNamed = 5;
+
+// Takes one line's value for key; false when the key is unknown or the value is
+// not one the key can take (why then says so).
+bool ReadKey(CSettingsFileValues& values, std::string_view key, std::string_view value,
+             std::vector<std::string>& notes, std::string& why) {
+    if (key == kDeviceKey) {
+        size_t colon = value.find(':');
+        if (colon == std::string_view::npos) {
+            why = "a Device line without \":\"";
+            return false;
+        }
+        values.deviceNames.emplace(std::string(value.substr(0, colon)),
+                                   std::string(value.substr(colon + 1)));
+        return true;
+    }
+    if (key == kWebDirKey) {
+        std::vector<std::string_view> tokens = SplitTokens(value);
+        if (tokens.empty() || Trim(tokens.front()).empty()) {
+            why = "a WebDir line without a directory";
+            return false;
+        }
+        CWebDirectory record;
+        std::string* fields[] = {&record.Directory, &record.URL, &record.Realm, &record.Username,
+                                 &record.Password};
+        for (size_t i = 0; i < tokens.size() && i < 5; ++i) fields[i]->assign(Trim(tokens[i]));
+        values.webDirectories.emplace(record.Directory, record);
+        return true;
+    }
+#define CORVEL_READ_SETTING(Name, ...)                             \
+    if (key == #Name) {                                            \
+        values.Name = SettingKeys::Name.Read(#Name, value, notes); \
+        return true;                                               \
+    }
+    CORVEL_SETTINGS_KEYS(CORVEL_READ_SETTING)
+#undef CORVEL_READ_SETTING
+    why = "the unknown key \"" + std::string(key.substr(0, 64)) + "\"";
+    return false;
+}
+
+}  // namespace
+
 CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::string>& notes) {
     CSettingsFileValues values;
     size_t overlong = 0;
+    size_t skipped = 0;
+    size_t lineNumber = 0;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         size_t next = end == std::string_view::npos ? text.size() : end + 1;
         std::string_view line = text.substr(start, next - start);
         start = next;
+        ++lineNumber;
         if (line.size() > kMaxLineLength) {
             ++overlong;
             continue;
         }
         line = StripLineEnd(line);
+        if (Trim(line).empty()) continue;
         size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
-        std::string_view key = line.substr(0, equals);
-        std::string_view value = line.substr(equals + 1);
-        if (key == "Device") {
-            size_t colon = value.find(':');
-            if (colon == std::string_view::npos) continue;
-            values.deviceNames.emplace(std::string(value.substr(0, colon)),
-                                       std::string(value.substr(colon + 1)));
-        } else if (key == "WebDir") {
-            std::vector<std::string_view> tokens = SplitTokens(value);
-            if (tokens.empty()) continue;
-            CWebDirectory record;
-            std::string* fields[] = {&record.Directory, &record.URL, &record.Realm,
-                                     &record.Username, &record.Password};
-            for (size_t i = 0; i < tokens.size() && i < 5; ++i) fields[i]->assign(Trim(tokens[i]));
-            values.webDirectories.emplace(record.Directory, record);
-        } else if (key == "WebBaseDir") {
-            values.webBaseDir.assign(value);
-        } else if (key == "AnswerWeb") {
-            values.answerWeb = LeadingInteger(value);
-        } else if (key == "HttpPort") {
-            int port = LeadingInteger(value);
-            if (port >= 1 && port <= 65535) {
-                values.httpPort = port;
-            } else {
-                values.httpPort = kDefaultHttpPort;
-                notes.push_back("settings.inf: HttpPort " + std::to_string(port) +
-                                " is outside 1-65535; port " + std::to_string(kDefaultHttpPort) +
-                                " is used");
-            }
-        } else if (key == "HttpsPort") {
-            int port = LeadingInteger(value);
-            if (port >= 0 && port <= 65535) {
-                values.httpsPort = port;
-            } else {
-                values.httpsPort = kDefaultHttpsPort;
-                notes.push_back("settings.inf: HttpsPort " + std::to_string(port) +
-                                " is outside 0-65535; port " + std::to_string(kDefaultHttpsPort) +
-                                " is used");
-            }
-        } else if (key == "TlsCertFile") {
-            values.tlsCertFile.assign(value);
-        } else if (key == "TlsKeyFile") {
-            values.tlsKeyFile.assign(value);
-        } else if (key == "RequireTls") {
-            values.requireTls = LeadingInteger(value) != 0;
-        } else if (key == "KeepSyncFiles") {
-            values.keepSyncFiles = LeadingInteger(value);
-        } else if (key == "MaxBodyMB") {
-            int mb = LeadingInteger(value);
-            values.maxBodyMB = mb >= 1 ? mb : kDefaultMaxBodyMB;
-        } else if (key == "BodyBudgetMB") {
-            int mb = LeadingInteger(value);
-            values.bodyBudgetMB = mb >= 1 ? mb : kDefaultBodyBudgetMB;
-        } else if (key == "TraceXML") {
-            values.traceXML = LeadingInteger(value) != 0;
-        } else if (key == "TraceWEB") {
-            values.traceWEB = LeadingInteger(value) != 0;
-        } else if (key == "TraceLive") {
-            values.traceLive = LeadingInteger(value) != 0;
-        } else if (key == "StartOutlook") {
-            values.startOutlook = LeadingInteger(value) != 0;
+        std::string why = "no \"=\"";
+        if (equals != std::string_view::npos &&
+            ReadKey(values, line.substr(0, equals), OneLineValue(line.substr(equals + 1)), notes,
+                    why)) {
+            continue;
         }
+        if (++skipped <= kSkippedLinesNamed) {
+            notes.push_back("settings.inf line " + std::to_string(lineNumber) + ": " + why +
+                            "; the line is skipped and not written back");
+        }
+    }
+    if (skipped > kSkippedLinesNamed) {
+        notes.push_back("settings.inf: " + std::to_string(skipped - kSkippedLinesNamed) +
+                        " more line(s) skipped");
     }
     if (overlong > 0) {
         notes.push_back("settings.inf: " + std::to_string(overlong) + " overlong line(s) skipped");
@@ -169,26 +171,18 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
 
 std::string SerializeSettingsFile(const CSettingsFileValues& values) {
     std::string out;
-    for (const auto& [id, name] : values.deviceNames)
-        out += "Device=" + OneLine(id) + ":" + OneLine(name) + "\n";
-    out += "WebBaseDir=" + OneLine(values.webBaseDir) + "\n";
-    out += "AnswerWeb=" + std::to_string(values.answerWeb) + "\n";
-    out += "TraceXML=" + std::to_string(values.traceXML ? 1 : 0) + "\n";
-    out += "TraceWEB=" + std::to_string(values.traceWEB ? 1 : 0) + "\n";
-    out += "TraceLive=" + std::to_string(values.traceLive ? 1 : 0) + "\n";
-    out += "StartOutlook=" + std::to_string(values.startOutlook ? 1 : 0) + "\n";
-    out += "HttpPort=" + std::to_string(values.httpPort) + "\n";
-    out += "KeepSyncFiles=" + std::to_string(values.keepSyncFiles) + "\n";
-    out += "MaxBodyMB=" + std::to_string(values.maxBodyMB) + "\n";
-    out += "BodyBudgetMB=" + std::to_string(values.bodyBudgetMB) + "\n";
-    out += "HttpsPort=" + std::to_string(values.httpsPort) + "\n";
-    out += "TlsCertFile=" + OneLine(values.tlsCertFile) + "\n";
-    out += "TlsKeyFile=" + OneLine(values.tlsKeyFile) + "\n";
-    out += "RequireTls=" + std::to_string(values.requireTls ? 1 : 0) + "\n";
+    for (const auto& [id, name] : values.deviceNames) {
+        out.append(kDeviceKey).append("=").append(OneLine(id)).append(":");
+        out.append(OneLine(name)).append("\n");
+    }
+#define CORVEL_WRITE_SETTING(Name, ...) \
+    out.append(#Name "=").append(SettingKeys::Name.Write(values.Name)).append("\n");
+    CORVEL_SETTINGS_KEYS(CORVEL_WRITE_SETTING)
+#undef CORVEL_WRITE_SETTING
     for (const auto& [name, dir] : values.webDirectories) {
-        out += "WebDir=" + OneLine(dir.Directory) + " ;" + OneLine(dir.URL) + " ;" +
-               OneLine(dir.Realm) + " ;" + OneLine(dir.Username) + " ;" + OneLine(dir.Password) +
-               "\n";
+        out.append(kWebDirKey).append("=");
+        out += OneLine(dir.Directory) + " ;" + OneLine(dir.URL) + " ;" + OneLine(dir.Realm) + " ;" +
+               OneLine(dir.Username) + " ;" + OneLine(dir.Password) + "\n";
     }
     return out;
 }
@@ -199,20 +193,9 @@ CSettingsFileValues MergeSettingsFiles(const CSettingsFileValues& base,
     CSettingsFileValues merged = mine;
     MergeMap(base.deviceNames, theirs.deviceNames, merged.deviceNames);
     MergeMap(base.webDirectories, theirs.webDirectories, merged.webDirectories);
-    MergeField(base.webBaseDir, theirs.webBaseDir, merged.webBaseDir);
-    MergeField(base.answerWeb, theirs.answerWeb, merged.answerWeb);
-    MergeField(base.traceXML, theirs.traceXML, merged.traceXML);
-    MergeField(base.traceWEB, theirs.traceWEB, merged.traceWEB);
-    MergeField(base.traceLive, theirs.traceLive, merged.traceLive);
-    MergeField(base.startOutlook, theirs.startOutlook, merged.startOutlook);
-    MergeField(base.httpPort, theirs.httpPort, merged.httpPort);
-    MergeField(base.keepSyncFiles, theirs.keepSyncFiles, merged.keepSyncFiles);
-    MergeField(base.maxBodyMB, theirs.maxBodyMB, merged.maxBodyMB);
-    MergeField(base.bodyBudgetMB, theirs.bodyBudgetMB, merged.bodyBudgetMB);
-    MergeField(base.httpsPort, theirs.httpsPort, merged.httpsPort);
-    MergeField(base.tlsCertFile, theirs.tlsCertFile, merged.tlsCertFile);
-    MergeField(base.tlsKeyFile, theirs.tlsKeyFile, merged.tlsKeyFile);
-    MergeField(base.requireTls, theirs.requireTls, merged.requireTls);
+#define CORVEL_MERGE_SETTING(Name, ...) MergeField(base.Name, theirs.Name, merged.Name);
+    CORVEL_SETTINGS_KEYS(CORVEL_MERGE_SETTING)
+#undef CORVEL_MERGE_SETTING
     return merged;
 }
 

@@ -4,25 +4,24 @@
 //
 // settings.inf, written with single line feeds in this order:
 //   Device=<id>:<name>                (one per device, in byte order of the id)
-//   WebBaseDir=<text>  AnswerWeb=<n>  TraceXML=<0|1>  TraceWEB=<0|1>  TraceLive=<0|1>
-//   StartOutlook=<0|1> HttpPort=<n>   KeepSyncFiles=<n>
-//   MaxBodyMB=<n>      BodyBudgetMB=<n>
-//   HttpsPort=<n>      TlsCertFile=<path>  TlsKeyFile=<path>  RequireTls=<0|1>
+//   <Key>=<value>                     (every key of settings_keys.h, in its order)
 //   WebDir=<Directory> ;<URL> ;<Realm> ;<Username> ;<Password>   (one per directory)
 // The blank before each ";" keeps an empty field a token of its own when read back.
-// Reading: keys compared exactly; a line without "=" or with an unknown key is
-// skipped; a Device or WebDir already read keeps its first value; a Device line
-// without ":" is skipped; WebDir fields are cut at ";" (runs give no empty token)
-// and trimmed; numbers are their leading decimal digits (none: 0); switches are
-// on when their number is not 0; an HttpPort outside 1-65535 reads as 80, an
-// HttpsPort outside 0-65535 as 8443 (0: no HTTPS listener), a MaxBodyMB or
-// BodyBudgetMB below 1 as its default.
+// Reading: values lose their control characters first (OneLineValue), so what
+// is read is what the next write puts back; keys are compared exactly; a Device
+// or WebDir already read keeps its first value, any other key read twice its
+// last; a Device line without ":" is skipped; WebDir fields are cut at ";" (runs
+// give no empty token) and trimmed; the other keys read as their forms say
+// (setting_forms.h). A line without "=", with an unknown key or longer than
+// kMaxLineLength is skipped with a note for the operator: it is not written back.
 #pragma once
 
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "server/config/settings_keys.h"
 
 struct CWebDirectory {
     std::string Directory;  // the virtual directory, also the map key
@@ -38,36 +37,24 @@ struct CWebDirectory {
 // reader trims them).
 std::string WebDirectoryProblem(const CWebDirectory& directory);
 
-inline constexpr int kDefaultHttpPort = 80;
-inline constexpr int kDefaultHttpsPort = 8443;
-// Largest request body taken, in MiB (read at start).
-inline constexpr int kDefaultMaxBodyMB = 64;
-// All request bodies held in memory at once, in MiB (read at start).
-inline constexpr int kDefaultBodyBudgetMB = 256;
+inline constexpr int kDefaultHttpPort = SettingKeys::HttpPort.initial;
+inline constexpr int kDefaultHttpsPort = SettingKeys::HttpsPort.initial;
+inline constexpr int kDefaultMaxBodyMB = SettingKeys::MaxBodyMB.initial;
+inline constexpr int kDefaultBodyBudgetMB = SettingKeys::BodyBudgetMB.initial;
 
 // Everything settings.inf holds; the defaults are those of a fresh installation.
 struct CSettingsFileValues {
-    std::map<std::string, std::string> deviceNames;
-    std::string webBaseDir;
-    int answerWeb = 0;
-    bool traceXML = true;
-    bool traceWEB = true;
-    bool traceLive = true;
-    bool startOutlook = false;
-    int httpPort = kDefaultHttpPort;
-    int keepSyncFiles = 0;
-    int maxBodyMB = kDefaultMaxBodyMB;
-    int bodyBudgetMB = kDefaultBodyBudgetMB;
-    int httpsPort = kDefaultHttpsPort;
-    std::string tlsCertFile;  // empty: the certificate corvel made in the data folder
-    std::string tlsKeyFile;
-    bool requireTls = false;
-    std::map<std::string, CWebDirectory> webDirectories;
+    std::map<std::string, std::string> deviceNames;  // the Device lines: id -> name
+#define CORVEL_SETTING_FIELD(Name, ...) \
+    CORVEL_SETTING_TYPE(Name) Name = SettingKeys::Name.Initial();
+    CORVEL_SETTINGS_KEYS(CORVEL_SETTING_FIELD)
+#undef CORVEL_SETTING_FIELD
+    std::map<std::string, CWebDirectory> webDirectories;  // the WebDir lines, by Directory
     bool operator==(const CSettingsFileValues&) const = default;
 };
 
-// Parses the text of settings.inf over the defaults. Notes for the operator
-// (an HttpPort out of range, overlong lines skipped) are appended to notes.
+// Parses the text of settings.inf over the defaults. Notes for the operator (a
+// number out of its range, lines skipped) are appended to notes.
 CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::string>& notes);
 // The file's text. CR and LF in values become blanks, so a value can never add a
 // line, and other control characters are dropped (OneLineValue). A ";" in a web directory field

@@ -8,35 +8,14 @@
 #include <map>
 #include <mutex>
 
+#include "common/base/escape.h"
 #include "server/config/data_folder.h"
 #include "server/config/device_list.h"
 #include "server/config/text_file.h"
 
 namespace {
 
-std::string Escape(const std::string& value) {
-    std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
-}
+std::string Escape(const std::string& value) { return BackslashEscape(value, "\t"); }
 
 std::string Unescape(const std::string& value) {
     std::string out;

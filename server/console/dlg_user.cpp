@@ -20,6 +20,7 @@
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_folder_properties.h"
 #include "server/console/list_columns.h"
+#include "server/mapi/profile_names.h"
 
 namespace {
 
@@ -60,26 +61,7 @@ const std::vector<int32_t>& DefaultFolderCodesInOrder() {
 
 std::vector<std::string> MapiProfileNames() {
     std::vector<std::string> names;
-    IProfAdmin* rawAdmin = nullptr;
-    if (MAPIAdminProfiles(0, &rawAdmin) != S_OK) return names;
-    MapiShared<IProfAdmin> admin = AdoptMapi(rawAdmin);
-    IMAPITable* rawTable = nullptr;
-    if (admin->GetProfileTable(0, &rawTable) != S_OK) return names;
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME}};
-    LPSRowSet rows = nullptr;
-    if (HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr,
-                       0, &rows) != S_OK) {
-        return names;
-    }
-    for (ULONG i = 0; i < rows->cRows; ++i) {
-        const SRow& row = rows->aRow[i];
-        if (row.cValues > 0 && row.lpProps[0].ulPropTag == PR_DISPLAY_NAME &&
-            row.lpProps[0].Value.lpszA != nullptr) {
-            names.emplace_back(row.lpProps[0].Value.lpszA);
-        }
-    }
-    FreeProws(rows);
+    (void)ReadProfileNames(names);  // none when the store cannot list them
     return names;
 }
 

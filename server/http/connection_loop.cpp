@@ -23,6 +23,7 @@
 
 #include "common/http/message_framing.h"
 #include "server/config/live_trace.h"
+#include "server/http/connection_workers.h"
 
 namespace {
 
@@ -67,15 +68,14 @@ struct Connection {
 
 }  // namespace
 
-struct CConnectionLoop::State {
+struct CConnectionLoop::State : std::enable_shared_from_this<CConnectionLoop::State> {
     CConnectionLimits limits;
     Handler handler;
     TransportFactory transports;
 
     // Owner: the mutex, for everything below it up to the loop-only part.
     mutable std::mutex mutex;
-    std::condition_variable changed;  // stop, listening, failed
-    std::condition_variable work;     // a job, or stop
+    std::condition_variable changed;  // stop, listening, failed, a request answered
     bool stopping = false;
     bool failed = false;
     bool running = false;
@@ -83,9 +83,10 @@ struct CConnectionLoop::State {
     std::deque<std::unique_ptr<Connection>> jobs;      // complete requests waiting
     std::deque<std::unique_ptr<Connection>> finished;  // handled, back to the loop
     std::set<int> busySockets;                         // handed over, for Stop
-    size_t busy = 0;
-    size_t threads = 0;
+    size_t busy = 0;  // handed over: waiting for a worker or being answered
     int wakeFd = -1;
+    // The workers while Run runs: the shared ones, or the loop's own.
+    CConnectionWorkers* pool = nullptr;
 
     std::atomic<size_t> open{0};
     std::atomic<size_t> held{0};
@@ -110,11 +111,19 @@ struct CConnectionLoop::State {
         c.charged += bytes;
         heldBytes += bytes;
         held = heldBytes;
+        pool->AddHeld(bytes);
     }
     void Uncharge(Connection& c) {
         heldBytes -= c.charged;
+        pool->RemoveHeld(c.charged);
         c.charged = 0;
         held = heldBytes;
+    }
+    // True when growth more bytes would take what all loops of the pool hold past
+    // the budget. Two loops may each pass this check at once: the budget then
+    // holds within one read of each.
+    bool PassesBudget(size_t growth) const {
+        return pool->HeldBytes() + growth > limits.bodyBudgetBytes;
     }
 
     void SetDeadline(Connection& c, Clock::time_point at) {
@@ -152,7 +161,7 @@ struct CConnectionLoop::State {
     void HandOver(uint64_t id);
     void Expire(uint64_t id, Clock::time_point now);
     void TakeFinished();
-    void Worker();
+    void ServeOne();
     void Serve(Connection& c);
 };
 
@@ -299,7 +308,7 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
         // What the append may add to the buffer (it doubles when it grows).
         size_t needed = count + n + kGrowthSlack;
         size_t growth = needed > before ? std::max(before * 2, needed) - before : 0;
-        if (heldBytes + growth > limits.bodyBudgetBytes) {
+        if (PassesBudget(growth)) {
             AddLiveTraceF("Request dropped: requests in memory would pass %zu bytes",
                           limits.bodyBudgetBytes);
             CloseById(id);
@@ -341,7 +350,7 @@ void CConnectionLoop::State::ReadRequest(Connection& c) {
             if (auto declared = c.framing.DeclaredLength(); declared) {
                 size_t total = head + static_cast<size_t>(*declared) + CDataString::kAppendSlack;
                 size_t room = buffer.Capacity();
-                if (total > room && heldBytes + (total - room) > limits.bodyBudgetBytes) {
+                if (total > room && PassesBudget(total - room)) {
                     AddLiveTraceF("Request dropped: requests in memory would pass %zu bytes",
                                   limits.bodyBudgetBytes);
                     CloseById(id);
@@ -383,7 +392,7 @@ void CConnectionLoop::State::HandOver(uint64_t id) {
         ++busy;
         jobs.push_back(std::move(c));
     }
-    work.notify_one();
+    pool->Post([self = shared_from_this()] { self->ServeOne(); });
 }
 
 void CConnectionLoop::State::Expire(uint64_t id, Clock::time_point now) {
@@ -452,31 +461,31 @@ void CConnectionLoop::State::Serve(Connection& c) {
     }
 }
 
-void CConnectionLoop::State::Worker() {
-    LowerThreadPriority();
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        work.wait(lock, [&] { return stopping || !jobs.empty(); });
-        if (jobs.empty()) break;  // stopping, nothing left
-        std::unique_ptr<Connection> c = std::move(jobs.front());
+void CConnectionLoop::State::ServeOne() {
+    std::unique_ptr<Connection> c;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (jobs.empty()) return;  // the loop stopped and took it back
+        c = std::move(jobs.front());
         jobs.pop_front();
-        lock.unlock();
-        Serve(*c);
-        // The request's memory goes before the loop hears of it.
-        c->request.reset();
-        lock.lock();
+    }
+    Serve(*c);
+    // The request's memory goes before the loop hears of it.
+    c->request.reset();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
         busySockets.erase(c->fd);
         --busy;
         finished.push_back(std::move(c));
         Wake();
     }
-    --threads;
     changed.notify_all();
 }
 
 CConnectionLoop::CConnectionLoop(CConnectionLimits limits, Handler handler,
-                                 TransportFactory transports)
-    : state_(std::make_shared<State>()) {
+                                 TransportFactory transports,
+                                 std::shared_ptr<CConnectionWorkers> workers)
+    : workers_(std::move(workers)), state_(std::make_shared<State>()) {
     if (limits.workers == 0) limits.workers = 1;
     state_->limits = limits;
     state_->handler = std::move(handler);
@@ -492,7 +501,6 @@ void CConnectionLoop::Stop() {
     for (int fd : s.busySockets) shutdown(fd, SHUT_RDWR);  // workers' sends end at once
     s.Wake();
     s.changed.notify_all();
-    s.work.notify_all();
     s.changed.wait(lock, [&] { return !s.running; });
 }
 
@@ -525,7 +533,7 @@ size_t CConnectionLoop::BusyWorkers() const {
 
 size_t CConnectionLoop::WorkerThreads() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->threads;
+    return state_->pool ? state_->pool->Threads() : 0;
 }
 
 size_t CConnectionLoop::HeldBytes() const { return state_->held; }
@@ -538,20 +546,19 @@ void CConnectionLoop::Run(const CSocket& listener) {
     s.epollFd = epoll.Get();
     int listenFd = listener.Get();
     SetBlocking(listenFd, false);
-    std::vector<std::thread> workers;
+    // Without shared workers the loop has its own, for as long as it runs.
+    std::unique_ptr<CConnectionWorkers> own;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.stopping) return;
+    }
+    if (!workers_) own = std::make_unique<CConnectionWorkers>(s.limits.workers);
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.stopping) return;
         s.running = true;
         s.wakeFd = wake.Get();
-        for (size_t i = 0; i < s.limits.workers; ++i) {
-            try {
-                workers.emplace_back([&s] { s.Worker(); });
-                ++s.threads;
-            } catch (const std::system_error&) {
-                break;  // fewer workers than asked for
-            }
-        }
+        s.pool = workers_ ? workers_.get() : own.get();
         s.port = LocalPort(listenFd);
     }
     s.changed.notify_all();
@@ -617,15 +624,17 @@ void CConnectionLoop::Run(const CSocket& listener) {
     for (const auto& [id, c] : s.connections) ids.push_back(id);
     for (uint64_t id : ids) s.CloseById(id);
     {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        for (int fd : s.busySockets) shutdown(fd, SHUT_RDWR);
-    }
-    s.work.notify_all();
-    for (std::thread& worker : workers) worker.join();
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        for (std::unique_ptr<Connection>& c : s.jobs) s.finished.push_back(std::move(c));
+        // Requests no worker has taken yet come back; those being answered end
+        // soon, their sockets shut down.
+        std::unique_lock<std::mutex> lock(s.mutex);
+        for (std::unique_ptr<Connection>& c : s.jobs) {
+            s.busySockets.erase(c->fd);
+            --s.busy;
+            s.finished.push_back(std::move(c));
+        }
         s.jobs.clear();
+        for (int fd : s.busySockets) shutdown(fd, SHUT_RDWR);
+        s.changed.wait(lock, [&] { return s.busy == 0; });
         for (std::unique_ptr<Connection>& c : s.finished) {
             s.Uncharge(*c);
             if (c->fd >= 0) close(c->fd);
@@ -636,8 +645,17 @@ void CConnectionLoop::Run(const CSocket& listener) {
         s.busySockets.clear();
         s.wakeFd = -1;
         s.epollFd = -1;
-        s.running = false;
         s.port = 0;
+    }
+    // The loop's own workers end before Stop hears that Run is over.
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.pool = nullptr;
+    }
+    own.reset();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.running = false;
     }
     s.changed.notify_all();
 }

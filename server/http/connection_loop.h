@@ -25,8 +25,10 @@
 // complete at the end of the head; a peer that closes its side after sending
 // something has its request handled with what came.
 //
-// Workers write with blocking sends bounded by writeTimeout each. A handler that
-// throws ends only its connection (closed at once, with the live trace line
+// The workers may be shared with other loops (connection_workers.h); the budget
+// then bounds what all of them hold. Workers write with blocking sends bounded by
+// writeTimeout each. A handler that throws ends only its connection (closed at
+// once, with the live trace line
 // "Something went wrong... web() crashed").
 //
 // Thread use: Run on the caller's thread (the listener thread) until Stop; Stop,
@@ -43,6 +45,8 @@
 #include "server/http/answer_stream.h"
 #include "server/http/connection_transport.h"
 #include "server/http/socket_util.h"
+
+class CConnectionWorkers;
 
 struct CConnectionLimits {
     std::chrono::milliseconds handshakeTimeout{10000};
@@ -76,7 +80,11 @@ public:
     using Handler = std::function<void(CReceivedRequest& request, IAnswerStream& out)>;
 
     // transports: what each accepted socket's bytes go through; empty: plain.
-    CConnectionLoop(CConnectionLimits limits, Handler handler, TransportFactory transports = {});
+    // workers: shared with other loops (their threads answer this loop's requests,
+    // and limits.bodyBudgetBytes bounds what all of them hold); empty: the loop
+    // starts limits.workers threads of its own for as long as Run runs.
+    CConnectionLoop(CConnectionLimits limits, Handler handler, TransportFactory transports = {},
+                    std::shared_ptr<CConnectionWorkers> workers = {});
     CConnectionLoop(const CConnectionLoop&) = delete;
     CConnectionLoop& operator=(const CConnectionLoop&) = delete;
     ~CConnectionLoop();  // Stop()
@@ -99,12 +107,14 @@ public:
     size_t OpenConnections() const;
     // Requests handed to the workers and not yet back.
     size_t BusyWorkers() const;
-    // Worker threads living (limits.workers while running).
+    // Worker threads answering this loop's requests while it runs (limits.workers,
+    // or the shared workers' count); 0 once it has stopped.
     size_t WorkerThreads() const;
     // Bytes of requests held in memory now.
     size_t HeldBytes() const;
 
 private:
     struct State;
+    std::shared_ptr<CConnectionWorkers> workers_;
     std::shared_ptr<State> state_;
 };

@@ -24,7 +24,7 @@ CWebServer::CWebServer(Settings& settings, WebServerConfig config)
     TransportFactory transports;
     if (config_.tls) transports = CTlsServerContext::Factory(config_.tls);
     loop_ = std::make_unique<CConnectionLoop>(config_.connection, std::move(handler),
-                                              std::move(transports));
+                                              std::move(transports), config_.workers);
 }
 
 const char* CWebServer::Name() const { return config_.tls ? "HTTPS server" : "Web server"; }

@@ -29,6 +29,7 @@
 #include "common/http/receive_message.h"
 #include "server/config/settings.h"
 #include "server/http/connection_loop.h"
+#include "server/http/connection_workers.h"
 
 inline constexpr int kListenBacklog = 1024;
 // Bytes a lingering connection reads and drops before it closes without waiting further.
@@ -47,6 +48,9 @@ struct WebServerConfig {
     CConnectionLoop::Handler handler;
     // Set: the listener speaks TLS with it (HTTPS); every route is the same.
     std::shared_ptr<CTlsServerContext> tls;
+    // Set: the workers (and the body budget) this listener shares with others of
+    // the same server; empty: connection.workers threads of its own.
+    std::shared_ptr<CConnectionWorkers> workers;
 };
 
 class CWebServer {

@@ -275,6 +275,64 @@ TEST_F(WebServerTest, BodiesPastTheMemoryBudgetAreDropped) {
         WaitFor([&] { return capture.HasLine("Request dropped: larger than 1048576 bytes"); }));
 }
 
+TEST_F(WebServerTest, TwoListenersShareOneWorkerPoolAndOneBodyBudget) {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    std::atomic<int> started{0};
+    config.connection.bodyBudgetBytes = 160 * 1024;
+    config.workers = std::make_shared<CConnectionWorkers>(1);
+    config.handler = [&](CReceivedRequest& request, IAnswerStream& out) {
+        ++started;
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&] { return release; });
+        out.Write(std::to_string(request.count));
+    };
+    auto other = std::make_unique<CWebServer>(settings, config);
+    StopAtEnd stop{this};
+    int port = Start();
+    other->Start();
+    int otherPort = other->WaitUntilListening(std::chrono::seconds(30));
+    ASSERT_NE(otherPort, 0);
+    EXPECT_EQ(server->WorkerThreads(), 1u);
+    EXPECT_EQ(other->WorkerThreads(), 1u);
+
+    // A body half sent to one listener holds its room; the same body sent to the
+    // other does not fit beside it.
+    std::string head = "POST / HTTP/1.1\r\nContent-Length: 100000\r\n\r\n";
+    CSocket first = Send(port, head + std::string(60000, 'a'));
+    ASSERT_TRUE(WaitFor([&] { return server->HeldBytes() > 100000; }));
+    CSocket dropped = Send(otherPort, head + std::string(100000, 'b'));
+    EXPECT_EQ(NoAnswerRead(dropped.Get()), "");
+    EXPECT_TRUE(WaitFor([&] {
+        return capture.HasLine("Request dropped: requests in memory would pass 163840 bytes");
+    }));
+
+    // The one worker answers the first listener; the other's request waits for it.
+    ASSERT_TRUE(SendAll(first.Get(), std::string(40000, 'a')));
+    ASSERT_TRUE(WaitFor([&] { return started == 1; }));
+    CSocket waiting = Send(otherPort, kGet);
+    ASSERT_TRUE(WaitFor([&] { return other->BusyWorkers() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(started, 1);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    std::string answer;
+    EXPECT_EQ(ReadUntilClosed(first.Get(), answer), ReadEnd::kClosed);
+    EXPECT_EQ(answer, std::to_string(head.size() + 100000));
+    answer.clear();
+    EXPECT_EQ(ReadUntilClosed(waiting.Get(), answer), ReadEnd::kClosed);
+    EXPECT_EQ(answer, std::to_string(kGet.size()));
+    EXPECT_EQ(started, 2);
+    other->Stop();
+    EXPECT_EQ(other->WorkerThreads(), 0u);
+    // The pool outlives a listener that stopped: the first one still answers.
+    EXPECT_EQ(Answer(port, kGet), std::to_string(kGet.size()));
+}
+
 TEST_F(WebServerTest, PortTakenIsReportedOnceAndRetriedUntilFree) {
     ListenStep step;
     std::string error;

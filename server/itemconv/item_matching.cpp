@@ -33,32 +33,13 @@ const char* ItemClassOf(const std::string& folderKind) {
 
 }  // namespace
 
-CByteBuffer FindItemByKey(IMAPIFolderPtr& folder, ULONG keyTag, const std::string& key) {
-    if (key.empty()) return CByteBuffer();
-    IMAPITablePtr table = folder.GetContentsTable();
-    table.SetColumns(CPropTagArray{PR_ENTRYID});
-    CPropValue value = CPropValue::String8(keyTag, key);
-    SRestriction restriction{};
-    restriction.rt = RES_PROPERTY;
-    restriction.res.resProperty.relop = RELOP_EQ;
-    restriction.res.resProperty.ulPropTag = keyTag;
-    restriction.res.resProperty.lpProp = value.Get();
-    if (!table.FindRow(&restriction, BOOKMARK_BEGINNING)) return CByteBuffer();
-    CRowSet rows = table.QueryRows(1);
-    if (rows.Empty()) return CByteBuffer();
-    return CRowSet::Binary(rows[0], PR_ENTRYID);
-}
+namespace {
 
-CByteBuffer FindTwin(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
-                     const std::string& folderKind,
-                     const std::function<bool(const std::string& itemKey)>& eligible) {
-    std::string key;
-    ULONG keyTag = NameKey(folder, fields, folderKind, key);
-    if (keyTag == 0 || key.empty()) return CByteBuffer();
-    if (!eligible) return FindItemByKey(folder, keyTag, key);
-    // Every item of that name, in table order, until one may be paired: each found
-    // through the store's index from the row after the last, so a large folder is
-    // not read whole for every element.
+// The first item, in table order, whose keyTag holds key and that eligible takes
+// (the first of all when eligible is empty). Each is found through the store's
+// index from the row after the last, so a large folder is not read whole.
+CByteBuffer FirstItemWithKey(IMAPIFolderPtr& folder, ULONG keyTag, const std::string& key,
+                             const std::function<bool(const std::string& itemKey)>& eligible) {
     IMAPITablePtr table = folder.GetContentsTable();
     table.SetColumns(CPropTagArray{PR_ENTRYID});
     CPropValue value = CPropValue::String8(keyTag, key);
@@ -72,9 +53,26 @@ CByteBuffer FindTwin(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
         CRowSet rows = table.QueryRows(1);
         if (rows.Empty()) return CByteBuffer();
         CByteBuffer id = CRowSet::Binary(rows[0], PR_ENTRYID);
-        if (!id.Empty() && eligible(id.ToText())) return id;
+        if (!eligible || (!id.Empty() && eligible(id.ToText()))) return id;
     }
     return CByteBuffer();
+}
+
+}  // namespace
+
+CByteBuffer FindItemByKey(IMAPIFolderPtr& folder, ULONG keyTag, const std::string& key) {
+    if (key.empty()) return CByteBuffer();
+    return FirstItemWithKey(folder, keyTag, key, nullptr);
+}
+
+CByteBuffer FindTwin(IMAPIFolderPtr& folder, const CWBXMLLiterals& fields,
+                     const std::string& folderKind,
+                     const std::function<bool(const std::string& itemKey)>& eligible) {
+    std::string key;
+    ULONG keyTag = NameKey(folder, fields, folderKind, key);
+    if (keyTag == 0 || key.empty()) return CByteBuffer();
+    // Every item of that name until one may be paired.
+    return FirstItemWithKey(folder, keyTag, key, eligible);
 }
 
 IMessagePtr CreateItem(IMAPIFolderPtr& folder, const std::string& folderKind) {

@@ -109,17 +109,25 @@ private:
         }
     }
 
-    void ClearRow(const ElementMapEntry& row, const CWBXMLLiteral& node) {
+    // The property a field of the item changes, or 0 when it changes none: the row
+    // maps to no property, or it is a series time that the item keeps.
+    ULONG TagToChange(const ElementMapEntry& row, const CWBXMLLiteral& node) {
         ULONG tag = 0;
         try {
             tag = ResolveElementTag(message_, row);
         } catch (const CMAPIException& e) {
             AddLiveTraceF("XMLtoMessage: field %s skipped, property not mapped: %s",
                           ElementRowName(row).c_str(), e.what());
-            return;
+            return 0;
         }
+        if (tag != 0 && IsSeriesTimeElement(node.codePage, node.token) && KeepSeriesTimes())
+            return 0;
+        return tag;
+    }
+
+    void ClearRow(const ElementMapEntry& row, const CWBXMLLiteral& node) {
+        const ULONG tag = TagToChange(row, node);
         if (tag == 0) return;
-        if (IsSeriesTimeElement(node.codePage, node.token) && KeepSeriesTimes()) return;
         CPropValue present;
         const bool isBody = PROP_ID(tag) == PROP_ID(PR_BODY);
         if (isBody ? message_.GetBody().empty() : FAILED(message_.GetOneProp(tag, present)))
@@ -135,16 +143,8 @@ private:
     }
 
     void ApplyRow(const ElementMapEntry& row, const CWBXMLLiteral& node) {
-        ULONG tag = 0;
-        try {
-            tag = ResolveElementTag(message_, row);
-        } catch (const CMAPIException& e) {
-            AddLiveTraceF("XMLtoMessage: field %s skipped, property not mapped: %s",
-                          ElementRowName(row).c_str(), e.what());
-            return;
-        }
+        const ULONG tag = TagToChange(row, node);
         if (tag == 0) return;
-        if (IsSeriesTimeElement(node.codePage, node.token) && KeepSeriesTimes()) return;
         if (tag == PR_BODY) {
             message_.SetBody(node.value);
             stored_ = true;

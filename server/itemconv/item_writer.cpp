@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "common/base/text.h"
 #include "common/wbxml/text_convert.h"
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
@@ -129,7 +130,6 @@ void WriteRecurrence(IMessagePtr& message, CItemElementWriter& out, const CTimeZ
 }  // namespace
 
 std::string PercentEncode(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
@@ -139,8 +139,7 @@ std::string PercentEncode(std::string_view text) {
             out += static_cast<char>(c);
         } else {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            AppendHexByte(out, c);
         }
     }
     return out;

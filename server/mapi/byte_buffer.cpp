@@ -1,19 +1,12 @@
 // CByteBuffer and its hexadecimal text form.
 #include "server/mapi/byte_buffer.h"
 
-namespace {
+#include "common/base/text.h"
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
+namespace {
 
 // The value a character has in the lenient reader (modulo 256 arithmetic).
 unsigned LenientDigit(unsigned char c) { return c <= 0x40 ? c - 48u : c - 55u; }
-
-int StrictDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -45,13 +38,7 @@ SBinary CByteBuffer::AsBinary() const {
 }
 
 std::string CByteBuffer::ToText() const {
-    std::string text;
-    text.reserve(bytes_.size() * 2);
-    for (uint8_t b : bytes_) {
-        text.push_back(kHexDigits[b >> 4]);
-        text.push_back(kHexDigits[b & 0x0F]);
-    }
-    return text;
+    return HexEncode(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
 }
 
 void CByteBuffer::SetFromText(std::string_view text) {
@@ -71,14 +58,7 @@ CByteBuffer CByteBuffer::FromText(std::string_view text) {
 }
 
 std::optional<CByteBuffer> CByteBuffer::ParseHex(std::string_view text) {
-    if (text.size() % 2 != 0) return std::nullopt;
-    std::vector<uint8_t> bytes;
-    bytes.reserve(text.size() / 2);
-    for (size_t i = 0; i < text.size(); i += 2) {
-        int high = StrictDigit(text[i]);
-        int low = StrictDigit(text[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
-    }
-    return CByteBuffer(std::move(bytes));
+    std::optional<std::string> bytes = HexDecode(text);
+    if (!bytes) return std::nullopt;
+    return CByteBuffer(bytes->data(), bytes->size());
 }

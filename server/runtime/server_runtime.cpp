@@ -59,6 +59,9 @@ ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceText
         serverHooks_ = std::make_unique<ServerHooks>(options_.beforeServers, options_.afterServers);
         WebServerConfig config;
         config.loopbackOnly = options_.loopbackOnly;
+        // The plain and the HTTPS listener answer with one pool of workers.
+        workers_ = std::make_shared<CConnectionWorkers>(config.connection.workers);
+        config.workers = workers_;
         web_ = StartWebServer(settings, config, options_.port);
         auto report = options_.httpsReport;
         if (!report) {

@@ -83,6 +83,8 @@ private:
     CDataFolderLock dataFolderLock_;
     std::unique_ptr<CSettingsWatcher> settingsWatcher_;
     std::unique_ptr<ServerHooks> serverHooks_;
+    // The workers both listeners answer with; they end after both listeners.
+    std::shared_ptr<CConnectionWorkers> workers_;
     std::unique_ptr<CWebServer> web_;
     std::unique_ptr<CWebServer> https_;
     std::unique_ptr<CTracePort> tracePort_;

@@ -3,11 +3,10 @@
 
 #include <optional>
 
+#include "common/base/text.h"
 #include "common/wbxml/wbxml.h"
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Fields the store sets itself on every save or read change.
 bool IsStoreMaintained(CFieldId field) {
@@ -70,10 +69,7 @@ std::string Canonical(const CWBXMLLiteral& node) {
     if (node.children) {
         for (const auto& child : *node.children) {
             CFieldId id = MakeFieldId(child->codePage, child->token);
-            out.push_back(kHexDigits[(id >> 12) & 0xF]);
-            out.push_back(kHexDigits[(id >> 8) & 0xF]);
-            out.push_back(kHexDigits[(id >> 4) & 0xF]);
-            out.push_back(kHexDigits[id & 0xF]);
+            out += HexNumber(id, 4);
             if (child->children) {
                 out += Canonical(*child);
             } else {

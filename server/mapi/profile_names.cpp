@@ -1,0 +1,24 @@
+#include "server/mapi/profile_names.h"
+
+#include "server/mapi/mapi_arrays.h"
+#include "server/mapi/mapi_ref.h"
+
+HRESULT ReadProfileNames(std::vector<std::string>& names) {
+    names.clear();
+    CMapiRef<IProfAdmin> admin;
+    if (HRESULT hr = MAPIAdminProfiles(0, admin.Put()); FAILED(hr)) return hr;
+    CMapiRef<IMAPITable> table;
+    if (HRESULT hr = admin->GetProfileTable(0, table.Put()); FAILED(hr)) return hr;
+    CPropTagArray columns{PR_DISPLAY_NAME};
+    LPSRowSet raw = nullptr;
+    if (HRESULT hr = HrQueryAllRows(table.Get(), columns.Get(), nullptr, nullptr, 0, &raw);
+        FAILED(hr)) {
+        return hr;
+    }
+    CRowSet rows(raw);
+    for (ULONG i = 0; i < rows.Count(); ++i) {
+        const SPropValue* name = CRowSet::Find(rows[i], PR_DISPLAY_NAME);
+        if (name != nullptr && name->Value.lpszA != nullptr) names.emplace_back(name->Value.lpszA);
+    }
+    return S_OK;
+}

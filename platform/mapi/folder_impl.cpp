@@ -276,7 +276,7 @@ HRESULT FolderImpl::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCIID
     PropMap p;
     p[PROP_ID(PR_DISPLAY_NAME)] = Value::Text(text);
     if (!note.empty()) p[PROP_ID(PR_COMMENT)] = Value::Text(note);
-    if (FAILED(hr = db_->WriteAllProps(row.id, p))) return hr;
+    if (FAILED(hr = db_->WriteNewProps(row.id, p))) return hr;
     if (FAILED(hr = tx.Commit())) return hr;
     return NewFolder(db_, row, true, out);
 }

@@ -404,8 +404,27 @@ HRESULT MessageImpl::SetSpecial(ULONG id, const Value& v, bool& handled) {
     return S_OK;
 }
 
+bool MessageImpl::SavesOnlyNewRows() const {
+    if (row_.id != 0 || !removedAttachments_.empty()) return false;
+    auto small = [](const PropMap& props) {
+        for (const auto& [pid, v] : props)
+            if (v.large != nullptr) return false;
+        return true;
+    };
+    if (!small(props_)) return false;
+    for (const Recipient& r : recipients_)
+        if (!small(r.props)) return false;
+    for (const auto& [num, a] : attachments_)
+        if (a.id != 0 || !small(a.props)) return false;
+    return true;
+}
+
 HRESULT MessageImpl::Persist() {
-    WriteTransaction tx(db_->db());
+    // A first save adds the message's rows and nothing else: should it fail half-way,
+    // removing them undoes it. (Large values are left to a savepoint: their chunk
+    // rows are written before the props row that would take them along.)
+    WriteTransaction tx(
+        db_->db(), SavesOnlyNewRows() ? WriteTransaction::kAddsOnly : WriteTransaction::kAnyChange);
     HRESULT hr = tx.status();
     if (FAILED(hr)) return hr;
     ObjectRow saved = row_;
@@ -417,7 +436,8 @@ HRESULT MessageImpl::Persist() {
         saved.modified = StoreDb::NextModificationTime(0);
         saved.created = saved.modified;
         if (FAILED(hr = db_->InsertObject(saved))) return hr;
-        if (FAILED(hr = db_->WriteAllProps(saved.id, props_))) return hr;
+        tx.UndoBy([db = db_.get(), id = saved.id] { return db->DeleteTree(id); });
+        if (FAILED(hr = db_->WriteNewProps(saved.id, props_))) return hr;
     } else {
         ObjectRow current;
         hr = db_->LoadObject(saved.id, current);
@@ -442,7 +462,7 @@ HRESULT MessageImpl::Persist() {
             row.num = r.rowid;
             row.created = row.modified = saved.modified;
             if (FAILED(hr = db_->InsertObject(row))) return hr;
-            if (FAILED(hr = db_->WriteAllProps(row.id, r.props))) return hr;
+            if (FAILED(hr = db_->WriteNewProps(row.id, r.props))) return hr;
         }
     }
     for (std::int64_t id : removedAttachments_)
@@ -480,7 +500,8 @@ HRESULT MessageImpl::Persist() {
                 if (FAILED(hr = del.Run())) return hr;
             }
         }
-        if (FAILED(hr = db_->WriteAllProps(id, a.props))) return hr;
+        hr = a.id == 0 ? db_->WriteNewProps(id, a.props) : db_->WriteAllProps(id, a.props);
+        if (FAILED(hr)) return hr;
         newIds[num] = id;
     }
     if (FAILED(hr = tx.Commit())) return hr;

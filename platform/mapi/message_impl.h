@@ -48,6 +48,8 @@ private:
         ULONG rowid = 0;
         PropMap props;
     };
+    // True for a first save that only adds rows (no large values among them).
+    bool SavesOnlyNewRows() const;
     HRESULT LoadAttachments();
     HRESULT LoadRecipients();
     std::vector<PropMap> AttachmentRows();

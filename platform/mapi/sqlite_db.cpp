@@ -55,6 +55,7 @@ HRESULT SqliteDb::Open(const std::string& path, bool create) {
 }
 
 void SqliteDb::Close() {
+    kept_.clear();
     if (db_ != nullptr) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -64,6 +65,20 @@ void SqliteDb::Close() {
 HRESULT SqliteDb::Exec(const char* sql) {
     if (db_ == nullptr) return MAPI_E_CALL_FAILED;
     return SqliteError(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
+}
+
+HRESULT SqliteDb::ExecKept(std::string_view sql) {
+    if (db_ == nullptr) return MAPI_E_CALL_FAILED;
+    for (auto& [text, kept] : kept_) {
+        if (text != sql) continue;
+        kept->Reset();
+        return kept->Run();
+    }
+    auto stmt = std::make_unique<SqliteStmt>(*this, sql);
+    if (FAILED(stmt->status())) return stmt->status();  // not kept: prepared again next time
+    HRESULT hr = stmt->Run();
+    kept_.emplace_back(std::string(sql), std::move(stmt));
+    return hr;
 }
 
 SqliteStmt::~SqliteStmt() { sqlite3_finalize(stmt_); }
@@ -160,11 +175,12 @@ void SqliteDb::EnableBatches(std::weak_ptr<void> owner, std::recursive_mutex* mu
     rolledBack_ = std::move(rolledBack);
 }
 
-WriteTransaction::WriteTransaction(SqliteDb& db) : db_(db) {
+WriteTransaction::WriteTransaction(SqliteDb& db, Kind kind) : db_(db) {
     HRESULT hr = S_OK;
     if (JoinThreadBatch(db_, hr)) {
         batched_ = true;
-        if (SUCCEEDED(hr)) hr = db_.Exec("SAVEPOINT save");
+        savepoint_ = kind == kAnyChange;
+        if (SUCCEEDED(hr) && savepoint_) hr = db_.ExecKept("SAVEPOINT save");
         status_ = hr;
         open_ = status_ == S_OK;
         if (open_) ++db_.savepointDepth;
@@ -181,18 +197,36 @@ WriteTransaction::~WriteTransaction() {
         return;
     }
     --db_.savepointDepth;
-    db_.Exec("ROLLBACK TO save");
-    db_.Exec("RELEASE save");
+    if (savepoint_) {
+        db_.ExecKept("ROLLBACK TO save");
+        db_.ExecKept("RELEASE save");
+    } else {
+        UndoAdds();
+    }
     // Some failures (disk full, I/O errors) make SQLite roll back the whole
     // transaction, and with it every save of the batch in this store.
     if (db_.inBatch && sqlite3_get_autocommit(db_.handle()) != 0) BatchTransactionLost(db_);
 }
 
+void WriteTransaction::UndoAdds() {
+    if (!undo_ || sqlite3_get_autocommit(db_.handle()) != 0) return;
+    HRESULT hr = MAPI_E_CALL_FAILED;
+    try {
+        hr = undo_();
+    } catch (...) {
+        hr = MAPI_E_CALL_FAILED;
+    }
+    // What cannot be taken out again goes with the whole transaction.
+    if (FAILED(hr)) db_.Exec("ROLLBACK");
+}
+
 HRESULT WriteTransaction::Commit() {
     if (!open_) return status_ == S_OK ? MAPI_E_CALL_FAILED : status_;
     if (batched_) {
-        HRESULT hr = db_.Exec("RELEASE save");
-        if (hr != S_OK) return hr;  // destructor rolls back
+        if (savepoint_) {
+            HRESULT hr = db_.ExecKept("RELEASE save");
+            if (hr != S_OK) return hr;  // destructor rolls back
+        }
         open_ = false;
         if (--db_.savepointDepth != 0) return S_OK;
         if (sqlite3_get_autocommit(db_.handle()) != 0) {

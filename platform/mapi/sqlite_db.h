@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/mapi/mapi_codes.h"
 
@@ -19,6 +21,8 @@ namespace mapistore {
 // MAPI_E_CORRUPT_STORE, FULL -> MAPI_E_NOT_ENOUGH_DISK, NOMEM -> MAPI_E_NOT_ENOUGH_MEMORY,
 // TOOBIG -> MAPI_E_TOO_BIG, other errors -> MAPI_E_DISK_ERROR.
 HRESULT SqliteError(int rc);
+
+class SqliteStmt;
 
 // One open database connection. Not thread-safe: the store lock guards it.
 class SqliteDb {
@@ -34,6 +38,9 @@ public:
     sqlite3* handle() const { return db_; }
     // Runs statements without results.
     HRESULT Exec(const char* sql);
+    // Runs one statement without results, prepared on its first use and kept until
+    // Close (the few statements every save runs: SAVEPOINT, RELEASE, ROLLBACK TO).
+    HRESULT ExecKept(std::string_view sql);
 
     // Lets write transactions on this connection join the calling thread's write
     // batch (write_batch.h): owner keeps the connection alive while a batch holds it,
@@ -54,12 +61,13 @@ public:
     std::uint64_t Written() const { return written_; }
 
     // Bookkeeping of WriteTransaction inside a batch: whether this connection's
-    // transaction belongs to a batch, and how deep its savepoints are nested.
+    // transaction belongs to a batch, and how deep its open saves are nested.
     bool inBatch = false;
     int savepointDepth = 0;
 
 private:
     sqlite3* db_ = nullptr;
+    std::vector<std::pair<std::string, std::unique_ptr<SqliteStmt>>> kept_;
     std::weak_ptr<void> batchOwner_;
     std::recursive_mutex* batchMutex_ = nullptr;
     std::function<void()> rolledBack_;
@@ -112,21 +120,33 @@ private:
 // connection allows it, the save is a savepoint inside the batch's transaction
 // instead: Commit releases it into the batch (which may then commit on its own at
 // its size bound), destruction without Commit rolls back this save only.
+// A save that only adds rows (new objects) can be undone by removing them again:
+// opened with kAddsOnly it opens no savepoint in a batch (a savepoint copies every
+// page the save changes before changing it), and when it ends without Commit the
+// undo given to UndoBy runs instead; should that fail, the batch loses its saves in
+// this store (as when SQLite rolls its transaction back on its own).
 // Call under the lock that guards db.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(SqliteDb& db);
+    enum Kind { kAnyChange, kAddsOnly };
+    explicit WriteTransaction(SqliteDb& db, Kind kind = kAnyChange);
     ~WriteTransaction();
     WriteTransaction(const WriteTransaction&) = delete;
     WriteTransaction& operator=(const WriteTransaction&) = delete;
     HRESULT status() const { return status_; }
     HRESULT Commit();
+    // For kAddsOnly: removes what the save added so far. It must not throw.
+    void UndoBy(std::function<HRESULT()> undo) { undo_ = std::move(undo); }
 
 private:
+    void UndoAdds();
+
     SqliteDb& db_;
     HRESULT status_;
     bool open_ = false;
     bool batched_ = false;
+    bool savepoint_ = false;
+    std::function<HRESULT()> undo_;
 };
 
 }  // namespace mapistore

@@ -573,9 +573,20 @@ HRESULT StoreDb::WriteProps(std::int64_t id, const PropMap& props, const std::se
 }
 
 HRESULT StoreDb::WriteAllProps(std::int64_t id, const PropMap& props) {
+    return PutAllProps(id, props,
+                       "INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+}
+
+// A plain insert is one row written: a replace is a statement that may delete rows
+// (and, with recursive triggers, fire the chunk trigger), which SQLite guards with
+// a statement journal copying every page it touches.
+HRESULT StoreDb::WriteNewProps(std::int64_t id, const PropMap& props) {
+    return PutAllProps(id, props, "INSERT INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+}
+
+HRESULT StoreDb::PutAllProps(std::int64_t id, const PropMap& props, std::string_view insertSql) {
     if (props.empty()) return S_OK;
-    SqliteStmt& put =
-        Cached("INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
+    SqliteStmt& put = Cached(insertSql);
     if (FAILED(put.status())) return put.status();
     HRESULT hr = S_OK;
     for (const auto& [pid, v] : props) {
@@ -701,7 +712,7 @@ HRESULT StoreDb::InsertTree(ObjectTree& tree, std::int64_t newParent) {
     tree.row.created = tree.row.modified = FileTimeNow();
     HRESULT hr = InsertObject(tree.row);
     if (FAILED(hr)) return hr;
-    if (FAILED(hr = WriteAllProps(tree.row.id, tree.props))) return hr;
+    if (FAILED(hr = WriteNewProps(tree.row.id, tree.props))) return hr;
     for (ObjectTree& kid : tree.children)
         if (FAILED(hr = InsertTree(kid, tree.row.id))) return hr;
     return S_OK;

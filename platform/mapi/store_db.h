@@ -122,7 +122,11 @@ public:
     // values are written in chunk rows, read piece by piece from their source.
     HRESULT WriteProps(std::int64_t id, const PropMap& props, const std::set<ULONG>& dirty,
                        const std::set<ULONG>& deleted);
+    // Writes every property of props, replacing values the object has.
     HRESULT WriteAllProps(std::int64_t id, const PropMap& props);
+    // The same for an object inserted in this transaction, which has no props rows
+    // yet: plain inserts, which fail when a row is there after all.
+    HRESULT WriteNewProps(std::int64_t id, const PropMap& props);
     HRESULT DeleteTree(std::int64_t id);
     // A value read by ReadValue that refers to chunk rows gets its reader (large).
     HRESULT ResolveBlob(Value& v);
@@ -156,6 +160,7 @@ private:
     HRESULT BindValue(SqliteStmt& st, int index, const Value& v);
     HRESULT EnsureBlobTables();
     HRESULT WriteLarge(std::int64_t id, ULONG pid, const Value& v);
+    HRESULT PutAllProps(std::int64_t id, const PropMap& props, std::string_view insertSql);
     HRESULT NewBlob(const LargeBytes& bytes, std::int64_t& blob);
     HRESULT CopyBlob(std::int64_t from, std::int64_t& blob);
 

@@ -36,6 +36,22 @@ protected:
         sqlite3_close(db);
         return count;
     }
+    // The first column of the first row of sql run on the store file by another
+    // connection; -1 when it does not run.
+    int OnFile(const char* sql) {
+        sqlite3* db = nullptr;
+        int value = -1;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_open(StoreFile().c_str(), &db) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
+            const int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) value = sqlite3_column_int(st, 0);
+            if (rc == SQLITE_DONE) value = 0;
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return value;
+    }
     LONG Count(IMAPIFolder* folder) { return GetLong(folder, PR_CONTENT_COUNT); }
     static ComPtr<IWriteBatch> Begin(const WRITEBATCHLIMITS* limits = nullptr) {
         ComPtr<IWriteBatch> batch;
@@ -104,6 +120,27 @@ TEST_F(WriteBatchTest, FailedSaveIsRolledBackAloneAndTheRestCommits) {
     ASSERT_EQ(batch->Commit(0), S_OK);
     batch.reset();
     EXPECT_EQ(CommittedMessages(), 2);
+    ComPtr<IMAPITable> table;
+    ASSERT_EQ(contacts->GetContentsTable(0, table.put()), S_OK);
+    EXPECT_EQ(Column(table.get(), PR_SUBJECT), (std::vector<std::string>{"before", "after"}));
+}
+
+TEST_F(WriteBatchTest, FirstSaveFailingHalfWayLeavesNoneOfItsRows) {
+    // The refusal comes after the message row and its first props rows are written.
+    ASSERT_EQ(OnFile("CREATE TRIGGER refuse BEFORE INSERT ON props WHEN NEW.pid = 0x6701 AND "
+                     "NEW.val = 13 BEGIN SELECT RAISE(ABORT, 'refused'); END"),
+              0);
+    ComPtr<IWriteBatch> batch = Begin();
+    ASSERT_FALSE(AddMessage(contacts.get(), "before").empty());
+    EXPECT_TRUE(AddMessage(contacts.get(), "refused", {LongProp(kFieldTag, 13)}).empty());
+    ASSERT_FALSE(AddMessage(contacts.get(), "after", {LongProp(kFieldTag, 14)}).empty());
+    EXPECT_EQ(Count(contacts.get()), 2);
+    ASSERT_EQ(batch->Commit(0), S_OK);
+    EXPECT_EQ(Status(batch.get()).hrFailed, S_OK);
+    batch.reset();
+    EXPECT_EQ(CommittedMessages(), 2);
+    EXPECT_EQ(OnFile("SELECT count(*) FROM props WHERE obj NOT IN (SELECT id FROM objects)"), 0);
+    EXPECT_EQ(OnFile("SELECT count(*) FROM props WHERE val = 'refused'"), 0);
     ComPtr<IMAPITable> table;
     ASSERT_EQ(contacts->GetContentsTable(0, table.put()), S_OK);
     EXPECT_EQ(Column(table.get(), PR_SUBJECT), (std::vector<std::string>{"before", "after"}));

@@ -138,6 +138,12 @@ Value* FindValue(Key& key, std::string_view name) {
     return nullptr;
 }
 
+// The value name of the key root\path; null when the key or the value is missing.
+Value* FindValue(Hive& hive, RegistryRoot root, const std::string& path, std::string_view name) {
+    auto it = hive.find(AsciiLowerCopy(FullName(root, path)));
+    return it == hive.end() ? nullptr : FindValue(it->second, name);
+}
+
 }  // namespace
 
 std::string RegistryFilePath() {
@@ -202,9 +208,7 @@ long RegistryKey::Create(RegistryRoot root, std::string_view path,
 long RegistryKey::QueryString(std::string_view name, std::string& value, size_t maxBytes) const {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
-    if (it == hive.end()) return kRegFileNotFound;
-    Value* v = FindValue(it->second, name);
+    const Value* v = FindValue(hive, root_, path_, name);
     if (!v) return kRegFileNotFound;
     if (v->bytes) return kRegInvalidData;
     if (Utf16Length(v->data) * 2 + 2 > maxBytes) return kRegMoreData;
@@ -215,9 +219,7 @@ long RegistryKey::QueryString(std::string_view name, std::string& value, size_t 
 long RegistryKey::QueryBytes(std::string_view name, std::vector<uint8_t>& value) const {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
-    if (it == hive.end()) return kRegFileNotFound;
-    Value* v = FindValue(it->second, name);
+    const Value* v = FindValue(hive, root_, path_, name);
     if (!v) return kRegFileNotFound;
     if (!v->bytes) return kRegInvalidData;
     value.assign(v->data.begin(), v->data.end());

@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QWidget>
 #include <deque>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,15 @@ inline QApplication& TestApp() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     return *app;
+}
+
+// The control inside widget with the given object name (the name its help key
+// begins with); throws when there is none, so a test cannot go on without it.
+template <typename Control>
+Control* ControlOf(const QWidget* widget, const char* name) {
+    auto* control = widget->findChild<Control*>(QString::fromUtf8(name));
+    if (control == nullptr) throw std::runtime_error(std::string("no control ") + name);
+    return control;
 }
 
 inline void DrainEvents() {

@@ -34,34 +34,34 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
       errorLog_(errorLog),
       options_(std::move(options)),
       prompts_(std::move(prompts)),
-      clientSink_([this](const std::string& line) { clientPane->PostLine(line); }) {
+      clientSink_([this](const std::string& line) { clientPane_->PostLine(line); }) {
     setWindowTitle("Vantro Mobile");
     SetHelpScope(this, "main");
     auto* central = new QWidget(this);
     auto* layout = new QHBoxLayout(central);
-    tree = HelpNamed(new QTreeWidget(central), "navigation");
-    tree->setHeaderHidden(true);
-    tree->setFixedWidth(180);
-    frame = new QStackedWidget(central);
-    frame->setFrameShape(QFrame::StyledPanel);
-    frame->setContentsMargins(2, 4, 4, 4);
-    helpGroup = new QGroupBox("Hilfe", central);
-    helpGroup->setFixedWidth(190);
-    auto* helpLayout = new QVBoxLayout(helpGroup);
-    helpText = HelpNamed(new QPlainTextEdit(helpGroup), "helpText");
-    helpText->setReadOnly(true);
-    helpLayout->addWidget(helpText);
-    layout->addWidget(tree);
-    layout->addWidget(frame, 1);
-    layout->addWidget(helpGroup);
+    tree_ = HelpNamed(new QTreeWidget(central), "navigation");
+    tree_->setHeaderHidden(true);
+    tree_->setFixedWidth(180);
+    frame_ = new QStackedWidget(central);
+    frame_->setFrameShape(QFrame::StyledPanel);
+    frame_->setContentsMargins(2, 4, 4, 4);
+    helpGroup_ = new QGroupBox("Hilfe", central);
+    helpGroup_->setFixedWidth(190);
+    auto* helpLayout = new QVBoxLayout(helpGroup_);
+    helpText_ = HelpNamed(new QPlainTextEdit(helpGroup_), "helpText");
+    helpText_->setReadOnly(true);
+    helpLayout->addWidget(helpText_);
+    layout->addWidget(tree_);
+    layout->addWidget(frame_, 1);
+    layout->addWidget(helpGroup_);
     setCentralWidget(central);
     resize(1000, 620);
 
     // The trace panes exist first, so the servers' start-up already reaches them.
-    livePane = new CDlgtrace(kMaxLiveTraceLines, frame);
-    clientPane = new CDlgtrace(kMaxLiveTraceLines, frame);
-    SetHelpScope(livePane, "liveTrace");
-    SetHelpScope(clientPane, "clientTrace");
+    livePane_ = new CDlgtrace(kMaxLiveTraceLines, frame_);
+    clientPane_ = new CDlgtrace(kMaxLiveTraceLines, frame_);
+    SetHelpScope(livePane_, "liveTrace");
+    SetHelpScope(clientPane_, "clientTrace");
     SetLiveTraceSink([this](const std::string& line) { PostLiveTrace(line); });
     if (options_.messageBoxes) {
         SetMessageBoxSink([this](const std::string& text, const std::string& caption) {
@@ -77,12 +77,12 @@ CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions o
         });
     }
     settings_.SetDeviceListChangedHook([this] { RefreshDeviceNodes(); });
-    connect(&helpTimer, &QTimer::timeout, this, [this] { HelpTick(); });
+    connect(&helpTimer_, &QTimer::timeout, this, [this] { HelpTick(); });
 }
 
 CCorvelDlg::~CCorvelDlg() {
     // Servers first: once their threads have ended nobody calls the sinks any more.
-    helpTimer.stop();
+    helpTimer_.stop();
     runtime_.reset();
     settings_.SetSettingsChangedHook(nullptr);
     settings_.SetDeviceListChangedHook(nullptr);
@@ -97,91 +97,80 @@ void CCorvelDlg::Initialise() {
     runtime_ = std::make_unique<ServerRuntime>(settings_, errorLog_, clientSink_, options_);
     const std::string errorLogPath = runtime_->ErrorLogPath();
     // 3. The context-help timer.
-    helpTimer.start(1000);
+    helpTimer_.start(1000);
     // 4. Menus; 5. the tray icon.
     BuildMenus();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray = new QSystemTrayIcon(windowIcon(), this);
-        tray->setToolTip("Vantro Mobile");
-        tray->setContextMenu(trayMenu);
-        tray->show();
+    tray_ = CConsoleTray::IfAvailable(*this, [this] { Quit(); });
+    if (tray_) {
         hide();
     } else {
         show();  // no tray to come back through: the window stays open
     }
     // 6. The panes and the help editor.
-    usersPane = new CDlgUsers(settings_, prompts_, frame);
-    devicesPane = new CDlgDevices(settings_, prompts_, frame);
-    webserverPane = new CDlgWebserver(settings_, prompts_, frame);
-    userPane = new CDlgUser(settings_, prompts_, frame);
-    eventsPane = new CDlgErrors(frame);
-    syncLogPane = new CDlgErrors(frame);
-    optionsPane = new CDlgOptions(settings_, prompts_, frame);
-    webLogPane = new CDlgErrors(frame);
-    xmlLogPane = new CDlgErrors(frame);
-    helpEditor = new CDlgEditHelp(settings_, this);
-    SetHelpScope(eventsPane, "events");
-    SetHelpScope(syncLogPane, "syncLog");
-    SetHelpScope(webLogPane, "webLog");
-    SetHelpScope(xmlLogPane, "xmlLog");
-    panes_ = {{kPaneUsers, usersPane},        {kPaneDevices, devicesPane},
-              {kPaneLiveTrace, livePane},     {kPaneWebserver, webserverPane},
-              {kPaneUser, userPane},          {kPaneEvents, eventsPane},
-              {kPaneSyncLog, syncLogPane},    {kPaneOptions, optionsPane},
-              {kPaneClientTrace, clientPane}, {kPaneWebLog, webLogPane},
-              {kPaneXmlLog, xmlLogPane}};
-    auto* blank = new QWidget(frame);
-    frame->addWidget(blank);
-    for (const auto& [id, pane] : panes_) frame->addWidget(pane);
-    usersPane->Fill();
-    webserverPane->Fill();
-    usersPane->userAdded = [this](const std::shared_ptr<CPocketDevice>& record) {
+    usersPane_ = new CDlgUsers(settings_, prompts_, frame_);
+    devicesPane_ = new CDlgDevices(settings_, prompts_, frame_);
+    webserverPane_ = new CDlgWebserver(settings_, prompts_, frame_);
+    userPane_ = new CDlgUser(settings_, prompts_, frame_);
+    eventsPane_ = new CDlgErrors(frame_);
+    syncLogPane_ = new CDlgErrors(frame_);
+    optionsPane_ = new CDlgOptions(settings_, prompts_, frame_);
+    webLogPane_ = new CDlgErrors(frame_);
+    xmlLogPane_ = new CDlgErrors(frame_);
+    helpEditor_ = new CDlgEditHelp(settings_, this);
+    SetHelpScope(eventsPane_, "events");
+    SetHelpScope(syncLogPane_, "syncLog");
+    SetHelpScope(webLogPane_, "webLog");
+    SetHelpScope(xmlLogPane_, "xmlLog");
+    panes_ = {{kPaneUsers, usersPane_},        {kPaneDevices, devicesPane_},
+              {kPaneLiveTrace, livePane_},     {kPaneWebserver, webserverPane_},
+              {kPaneUser, userPane_},          {kPaneEvents, eventsPane_},
+              {kPaneSyncLog, syncLogPane_},    {kPaneOptions, optionsPane_},
+              {kPaneClientTrace, clientPane_}, {kPaneWebLog, webLogPane_},
+              {kPaneXmlLog, xmlLogPane_}};
+    auto* blank = new QWidget(frame_);
+    frame_->addWidget(blank);
+    for (const auto& [id, pane] : panes_) frame_->addWidget(pane);
+    usersPane_->Fill();
+    webserverPane_->Fill();
+    usersPane_->userAdded = [this](const std::shared_ptr<CPocketDevice>& record) {
         AddUserNode(record);
     };
-    usersPane->userDeleted = [this](const std::string& name) { RemoveUserNode(name); };
-    userPane->userRenamed = [this](const std::string&, const std::string& newName) {
+    usersPane_->userDeleted = [this](const std::string& name) { RemoveUserNode(name); };
+    userPane_->userRenamed = [this](const std::string&, const std::string& newName) {
         for (const auto& [node, record] : userNodes_) {
-            if (record == userPane->Record()) node->setText(0, QString::fromStdString(newName));
+            if (record == userPane_->Record()) node->setText(0, QString::fromStdString(newName));
         }
-        usersPane->Fill();
+        usersPane_->Fill();
     };
-    devicesPane->deviceRenamed = [this](const std::string&) { RefreshDeviceNodesNow(); };
+    devicesPane_->deviceRenamed = [this](const std::string&) { RefreshDeviceNodesNow(); };
     // settings.inf changed by another program ("corvel web", "corvel device").
     settings_.SetSettingsChangedHook([this] {
         QMetaObject::invokeMethod(
             this, [this] { OnSettingsChangedOutside(); }, Qt::QueuedConnection);
     });
     // Deleting error.log: the event log is closed first and opened again after.
-    eventsPane->SetDeleteHooks([this] { errorLog_.SetPath(std::string()); },
-                               [this, errorLogPath] { errorLog_.Open(errorLogPath); });
+    eventsPane_->SetDeleteHooks([this] { errorLog_.SetPath(std::string()); },
+                                [this, errorLogPath] { errorLog_.Open(errorLogPath); });
     // 7. The log files.
-    webLogPane->SetFileName(settings_.DataFolder() + "/web.log");
-    xmlLogPane->SetFileName(settings_.DataFolder() + "/wbxml.log");
-    eventsPane->SetFileName(errorLogPath);
+    webLogPane_->SetFileName(settings_.DataFolder() + "/web.log");
+    xmlLogPane_->SetFileName(settings_.DataFolder() + "/wbxml.log");
+    eventsPane_->SetFileName(errorLogPath);
     // 8. The tree.
     BuildTree();
-    connect(tree, &QTreeWidget::currentItemChanged, this,
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* node, QTreeWidgetItem*) { SelectNode(node); });
-    connect(tree, &QTreeWidget::itemDoubleClicked, this,
+    connect(tree_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* node, int) { OpenDeviceNode(node); });
     // The window opens on the user list rather than an empty frame.
-    tree->setCurrentItem(usersNode);
+    tree_->setCurrentItem(usersNode_);
 }
 
 void CCorvelDlg::BuildMenus() {
-    trayMenu = new QMenu(this);
-    trayMenu->addAction("Anzeigen", this, [this] {
-        showNormal();
-        raise();
-        activateWindow();
-    });
-    trayMenu->addSeparator();
-    trayMenu->addAction("Beenden", this, [this] { Quit(); });
     QMenu* file = menuBar()->addMenu("Datei");
     file->addAction("Speichern...", this, [this] { OnSaveCurrent(); });
     file->addAction("Beenden", this, [this] { Quit(); });
     QMenu* help = menuBar()->addMenu("Hilfe");
-    help->addAction(QString::fromUtf8("Hilfe Ändern"), this, [this] { helpEditor->show(); });
+    help->addAction(QString::fromUtf8("Hilfe Ändern"), this, [this] { helpEditor_->show(); });
     help->addAction(QString::fromUtf8("Über Vantro Mobile"), this, [this] {
         QMessageBox::about(this, QString::fromUtf8("Über Vantro Mobile"),
                            QString::fromStdString(VersionText()));
@@ -189,16 +178,16 @@ void CCorvelDlg::BuildMenus() {
 }
 
 QTreeWidgetItem* CCorvelDlg::AddPaneNode(QTreeWidgetItem* parent, const QString& text, int paneId) {
-    auto* node = parent == nullptr ? new QTreeWidgetItem(tree) : new QTreeWidgetItem(parent);
+    auto* node = parent == nullptr ? new QTreeWidgetItem(tree_) : new QTreeWidgetItem(parent);
     node->setText(0, text);
     node->setData(0, kPaneRole, paneId);
     return node;
 }
 
 void CCorvelDlg::BuildTree() {
-    tree->clear();
+    tree_->clear();
     userNodes_.clear();
-    usersNode = AddPaneNode(nullptr, "Benutzer", kPaneUsers);
+    usersNode_ = AddPaneNode(nullptr, "Benutzer", kPaneUsers);
     for (const auto& record : settings_.Devices().Records()) {
         if (record->Config()->DeviceID.empty()) {
             AddUserNode(record);
@@ -206,44 +195,44 @@ void CCorvelDlg::BuildTree() {
             settings_.GetDeviceName(record->Config()->DeviceID, "empty");
         }
     }
-    devicesNode = AddPaneNode(nullptr, QString::fromUtf8("Geräte"), kPaneDevices);
+    devicesNode_ = AddPaneNode(nullptr, QString::fromUtf8("Geräte"), kPaneDevices);
     RefreshDeviceNodesNow();
-    traceNode = AddPaneNode(nullptr, "Trace", 0);
-    AddPaneNode(traceNode, "Live", kPaneLiveTrace);
-    AddPaneNode(traceNode, "Web", kPaneWebLog);
-    AddPaneNode(traceNode, "Ereignisse", kPaneEvents);
-    AddPaneNode(traceNode, "Xml", kPaneXmlLog);
-    AddPaneNode(traceNode, "Client", kPaneClientTrace);
-    optionsNode = AddPaneNode(nullptr, "Optionen", kPaneOptions);
-    AddPaneNode(optionsNode, "Webserver", kPaneWebserver);
-    tree->expandAll();
+    traceNode_ = AddPaneNode(nullptr, "Trace", 0);
+    AddPaneNode(traceNode_, "Live", kPaneLiveTrace);
+    AddPaneNode(traceNode_, "Web", kPaneWebLog);
+    AddPaneNode(traceNode_, "Ereignisse", kPaneEvents);
+    AddPaneNode(traceNode_, "Xml", kPaneXmlLog);
+    AddPaneNode(traceNode_, "Client", kPaneClientTrace);
+    optionsNode_ = AddPaneNode(nullptr, "Optionen", kPaneOptions);
+    AddPaneNode(optionsNode_, "Webserver", kPaneWebserver);
+    tree_->expandAll();
 }
 
 void CCorvelDlg::AddUserNode(const std::shared_ptr<CPocketDevice>& record) {
-    auto* node = AddPaneNode(usersNode, QString::fromStdString(record->Config()->Name), 0);
+    auto* node = AddPaneNode(usersNode_, QString::fromStdString(record->Config()->Name), 0);
     userNodes_[node] = record;
 }
 
 void CCorvelDlg::RemoveUserNode(const std::string& name) {
-    for (int i = usersNode->childCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* node = usersNode->child(i);
+    for (int i = usersNode_->childCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* node = usersNode_->child(i);
         if (node->text(0).toStdString() != name) continue;
-        if (tree->currentItem() == node) tree->setCurrentItem(usersNode);
+        if (tree_->currentItem() == node) tree_->setCurrentItem(usersNode_);
         userNodes_.erase(node);
         delete node;
     }
 }
 
 QTreeWidgetItem* CCorvelDlg::DeviceNode(const std::string& deviceId) const {
-    for (int i = 0; i < devicesNode->childCount(); ++i) {
-        QTreeWidgetItem* node = devicesNode->child(i);
+    for (int i = 0; i < devicesNode_->childCount(); ++i) {
+        QTreeWidgetItem* node = devicesNode_->child(i);
         if (node->data(0, kDeviceIdRole).toString().toStdString() == deviceId) return node;
     }
     return nullptr;
 }
 
 void CCorvelDlg::PostLiveTrace(const std::string& line) {
-    if (settings_.TraceLive()) livePane->PostLine(line);
+    if (settings_.TraceLive()) livePane_->PostLine(line);
 }
 
 void CCorvelDlg::RefreshDeviceNodes() {
@@ -252,11 +241,11 @@ void CCorvelDlg::RefreshDeviceNodes() {
 }
 
 void CCorvelDlg::RefreshDeviceNodesNow() {
-    if (devicesNode == nullptr) return;
+    if (devicesNode_ == nullptr) return;
     for (const auto& [deviceId, name] : settings_.DeviceNames()) {
         QTreeWidgetItem* node = DeviceNode(deviceId);
         if (node == nullptr) {
-            node = AddPaneNode(devicesNode, QString(), 0);
+            node = AddPaneNode(devicesNode_, QString(), 0);
             node->setData(0, kDeviceIdRole, QString::fromStdString(deviceId));
         }
         node->setText(0, QString::fromStdString(name));
@@ -264,16 +253,16 @@ void CCorvelDlg::RefreshDeviceNodesNow() {
 }
 
 void CCorvelDlg::OnSettingsChangedOutside() {
-    webserverPane->Fill();
-    optionsPane->Fill();
+    webserverPane_->Fill();
+    optionsPane_->Fill();
     RefreshDeviceNodesNow();
-    if (CurrentPane() == devicesPane) devicesPane->Fill();
+    if (CurrentPane() == devicesPane_) devicesPane_->Fill();
 }
 
 void CCorvelDlg::ShowPane(QWidget* pane) {
-    frame->setCurrentWidget(pane);
-    if (pane == eventsPane || pane == xmlLogPane) static_cast<CDlgErrors*>(pane)->Refresh();
-    if (pane == devicesPane) devicesPane->Fill();
+    frame_->setCurrentWidget(pane);
+    if (pane == eventsPane_ || pane == xmlLogPane_) static_cast<CDlgErrors*>(pane)->Refresh();
+    if (pane == devicesPane_) devicesPane_->Fill();
 }
 
 void CCorvelDlg::SelectNode(QTreeWidgetItem* node) {
@@ -285,13 +274,13 @@ void CCorvelDlg::SelectNode(QTreeWidgetItem* node) {
     if (pane != panes_.end()) {
         ShowPane(pane->second);
     } else if (user != userNodes_.end()) {
-        userPane->Bind(user->second);
-        ShowPane(userPane);
+        userPane_->Bind(user->second);
+        ShowPane(userPane_);
     } else if (!deviceId.isEmpty() && IsValidDeviceId(deviceId.toStdString())) {
-        syncLogPane->SetFileName(SyncLogPath(settings_.DataFolder(), deviceId.toStdString()),
-                                 CLogFormat::kSyncLog);
-        syncLogPane->Refresh();
-        ShowPane(syncLogPane);
+        syncLogPane_->SetFileName(SyncLogPath(settings_.DataFolder(), deviceId.toStdString()),
+                                  CLogFormat::kSyncLog);
+        syncLogPane_->Refresh();
+        ShowPane(syncLogPane_);
     }
 }
 
@@ -302,24 +291,24 @@ void CCorvelDlg::OpenDeviceNode(QTreeWidgetItem* node) {
     if (deviceId.empty()) return;
     std::shared_ptr<CPocketDevice> record = settings_.Devices().FindExistingDevice(deviceId);
     if (!record) return;
-    userPane->Bind(record);
-    ShowPane(userPane);
+    userPane_->Bind(record);
+    ShowPane(userPane_);
 }
 
 void CCorvelDlg::HelpTick() {
     QWidget* focus = QApplication::focusWidget();
     // The editor keeps the key of the control that had the focus before it.
-    bool inEditor = focus != nullptr && (focus == helpEditor || helpEditor->isAncestorOf(focus));
+    bool inEditor = focus != nullptr && (focus == helpEditor_ || helpEditor_->isAncestorOf(focus));
     if (focus != lastFocus_.data() && !inEditor) {
         lastFocus_ = focus;
-        helpEditor->ShowKey(HelpKeyFor(focus));
+        helpEditor_->ShowKey(HelpKeyFor(focus));
     }
     QWidget* hover = QApplication::widgetAt(QCursor::pos());
     if (hover != lastHover_.data()) {
         lastHover_ = hover;
         std::string key = HelpKeyFor(hover);
         if (!key.empty())
-            helpText->setPlainText(QString::fromStdString(settings_.GetHelpText(key)));
+            helpText_->setPlainText(QString::fromStdString(settings_.GetHelpText(key)));
     }
 }
 
@@ -342,12 +331,12 @@ void CCorvelDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (tray != nullptr) hide();
+    if (tray_ != nullptr) hide();
 }
 
 void CCorvelDlg::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray != nullptr) {
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_ != nullptr) {
         QMetaObject::invokeMethod(
             this, [this] { hide(); }, Qt::QueuedConnection);
     }

@@ -12,11 +12,9 @@
 
 #include <QGroupBox>
 #include <QMainWindow>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QStackedWidget>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
@@ -27,6 +25,7 @@
 #include "server/config/error_log.h"
 #include "server/config/settings.h"
 #include "server/console/console_prompts.h"
+#include "server/console/console_tray.h"
 #include "server/console/dlg_devices.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_errors.h"
@@ -79,7 +78,7 @@ public:
     // Selecting and double-clicking tree nodes.
     void SelectNode(QTreeWidgetItem* node);
     void OpenDeviceNode(QTreeWidgetItem* node);
-    QWidget* CurrentPane() const { return frame->currentWidget(); }
+    QWidget* CurrentPane() const { return frame_->currentWidget(); }
 
     // One tick of the context-help timer.
     void HelpTick();
@@ -94,30 +93,8 @@ public:
     int WebPort();    // the port listened on (0 when not started)
     int TracePort();  // likewise for the trace port
 
-    QTreeWidget* tree;
-    QStackedWidget* frame;
-    QGroupBox* helpGroup;
-    QPlainTextEdit* helpText;
-    QTreeWidgetItem* usersNode = nullptr;
-    QTreeWidgetItem* devicesNode = nullptr;
-    QTreeWidgetItem* traceNode = nullptr;
-    QTreeWidgetItem* optionsNode = nullptr;
-    QSystemTrayIcon* tray = nullptr;
-    QMenu* trayMenu = nullptr;
-    QTimer helpTimer;
-
-    CDlgUsers* usersPane;
-    CDlgDevices* devicesPane;
-    CDlgtrace* livePane;
-    CDlgWebserver* webserverPane;
-    CDlgUser* userPane;
-    CDlgErrors* eventsPane;
-    CDlgErrors* syncLogPane;
-    CDlgOptions* optionsPane;
-    CDlgtrace* clientPane;
-    CDlgErrors* webLogPane;
-    CDlgErrors* xmlLogPane;
-    CDlgEditHelp* helpEditor;
+    // Whether the console sits in the system tray (then closing hides the window).
+    bool HasTray() const { return tray_ != nullptr; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -131,6 +108,33 @@ private:
     void RemoveUserNode(const std::string& name);
     QTreeWidgetItem* DeviceNode(const std::string& deviceId) const;
     void ShowPane(QWidget* pane);
+
+    // Widgets: children of the window, which deletes them; the tests find them by
+    // their object names and help scopes.
+    QTreeWidget* tree_ = nullptr;
+    QStackedWidget* frame_ = nullptr;
+    QGroupBox* helpGroup_ = nullptr;
+    QPlainTextEdit* helpText_ = nullptr;
+    QTreeWidgetItem* usersNode_ = nullptr;
+    QTreeWidgetItem* devicesNode_ = nullptr;
+    QTreeWidgetItem* traceNode_ = nullptr;
+    QTreeWidgetItem* optionsNode_ = nullptr;
+    QTimer helpTimer_;
+
+    CDlgUsers* usersPane_ = nullptr;
+    CDlgDevices* devicesPane_ = nullptr;
+    CDlgtrace* livePane_ = nullptr;
+    CDlgWebserver* webserverPane_ = nullptr;
+    CDlgUser* userPane_ = nullptr;
+    CDlgErrors* eventsPane_ = nullptr;
+    CDlgErrors* syncLogPane_ = nullptr;
+    CDlgOptions* optionsPane_ = nullptr;
+    CDlgtrace* clientPane_ = nullptr;
+    CDlgErrors* webLogPane_ = nullptr;
+    CDlgErrors* xmlLogPane_ = nullptr;
+    CDlgEditHelp* helpEditor_ = nullptr;
+
+    std::unique_ptr<CConsoleTray> tray_;  // none without a system tray
 
     Settings& settings_;
     CErrorLog& errorLog_;

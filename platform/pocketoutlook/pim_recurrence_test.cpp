@@ -15,14 +15,8 @@
 namespace {
 
 double Date(int y, int mo, int d, int h = 0, int mi = 0) {
-    SYSTEMTIME t;
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
     double out = 0;
-    EXPECT_TRUE(SystemTimeToVariantTime(t, &out));
+    EXPECT_TRUE(OleDateFromFields(y, mo, d, h, mi, 0, out));
     return out;
 }
 

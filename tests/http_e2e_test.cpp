@@ -12,11 +12,10 @@
 namespace {
 
 // One corvel process over dataHome, standard output and error collected apart.
-class Corvel : public ChildProcess {
+class Corvel : public CorvelProcess {
 public:
     Corvel(const std::string& dataHome, std::vector<std::string> args)
-        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome),
-                       Output::kSeparate) {}
+        : CorvelProcess(dataHome, std::move(args), Output::kSeparate) {}
 };
 
 std::string DataFolder(const TempFolder& temp) { return temp.Path() + "/Norvex/Corvel"; }

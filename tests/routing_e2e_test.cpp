@@ -12,10 +12,9 @@ namespace {
 
 // One corvel process over the data home dataHome, its standard output and error
 // collected together.
-class Corvel : public ChildProcess {
+class Corvel : public CorvelProcess {
 public:
-    Corvel(const std::string& dataHome, std::vector<std::string> args)
-        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome)) {}
+    using CorvelProcess::CorvelProcess;
     int Port() { return ListeningPort(); }
 };
 

@@ -11,11 +11,11 @@
 
 namespace {
 
-class Corvel : public ChildProcess {
+// One corvel process over dataHome, standard output and error collected apart.
+class Corvel : public CorvelProcess {
 public:
     Corvel(const std::string& dataHome, std::vector<std::string> args)
-        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome),
-                       Output::kSeparate) {}
+        : CorvelProcess(dataHome, std::move(args), Output::kSeparate) {}
 };
 
 // A tool's standard output once it has ended; its exit status in status.

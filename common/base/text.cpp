@@ -61,12 +61,18 @@ std::optional<std::string> HexDecode(std::string_view text) {
     return bytes;
 }
 
-std::string HexNumber(std::uint64_t value, int digits) {
-    std::string out(static_cast<std::size_t>(digits), '0');
+void AppendHexNumber(std::string& out, std::uint64_t value, int digits) {
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(digits), '0');
     for (int i = digits - 1; i >= 0; --i) {
-        out[static_cast<std::size_t>(i)] = kUpperHexDigits[value & 15];
+        out[start + static_cast<std::size_t>(i)] = kUpperHexDigits[value & 15];
         value >>= 4;
     }
+}
+
+std::string HexNumber(std::uint64_t value, int digits) {
+    std::string out;
+    AppendHexNumber(out, value, digits);
     return out;
 }
 

@@ -40,6 +40,8 @@ void AppendHexByte(std::string& out, unsigned char byte);
 std::optional<std::string> HexDecode(std::string_view text);
 // value in exactly `digits` upper-case digits (the high ones dropped when it does not fit).
 std::string HexNumber(std::uint64_t value, int digits);
+// HexNumber appended to out.
+void AppendHexNumber(std::string& out, std::uint64_t value, int digits);
 // An unsigned number of 1 to 16 hexadecimal digits and nothing else.
 std::optional<std::uint64_t> ParseHexNumber(std::string_view text);
 

@@ -58,6 +58,10 @@ TEST(Text, HexNumbersHaveAFixedWidth) {
     EXPECT_EQ(HexNumber(0x1A, 4), "001A");
     EXPECT_EQ(HexNumber(0x12345, 4), "2345");
     EXPECT_EQ(HexNumber(~0ull, 16), "FFFFFFFFFFFFFFFF");
+    std::string line = "id=";
+    AppendHexNumber(line, 0x301, 4);
+    AppendHexNumber(line, 0xABCDEF, 2);
+    EXPECT_EQ(line, "id=0301EF");
     EXPECT_EQ(ParseHexNumber("001a"), 0x1Au);
     EXPECT_EQ(ParseHexNumber("FFFFFFFFFFFFFFFF"), ~0ull);
     EXPECT_FALSE(ParseHexNumber("10000000000000000"));

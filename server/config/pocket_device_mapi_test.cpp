@@ -15,7 +15,7 @@ namespace {
 class PocketDeviceMapiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
+        ASSERT_FALSE(folder_.Path().empty());
         ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
         ClearStoreCache();
         IProfAdmin* raw = nullptr;
@@ -55,7 +55,7 @@ protected:
         return folder;
     }
 
-    TempFolder folder_;
+    TempHome folder_;
     MapiShared<IMAPISession> session_;
     MapiShared<IMsgStore> store_;
     MapiShared<IMAPIFolder> inbox_;

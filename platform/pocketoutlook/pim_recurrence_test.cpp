@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "common/base/temp_home.h"
 #include "platform/pocketoutlook/ole_date.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 
@@ -61,15 +62,8 @@ std::string Describe(const std::vector<PimOccurrence>& occurrences) {
 
 class PimRecurrenceStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("pimrecur-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        setenv("XDG_DATA_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        app_.Logoff();
-        std::filesystem::remove_all(dir_);
-    }
+    void SetUp() override { ASSERT_FALSE(home_.Path().empty()); }
+    void TearDown() override { app_.Logoff(); }
     std::unique_ptr<PimItem> NewAppointment() {
         auto item = app_.GetDefaultFolder(olFolderCalendar)->Items().Add();
         PimAppointmentFields f = Meeting();
@@ -80,7 +74,8 @@ protected:
         item->SetLong("BusyStatus", f.busyStatus);
         return item;
     }
-    std::filesystem::path dir_;
+    TempHome home_{"pimrecur"};
+    const std::filesystem::path dir_{home_.Path()};
     PocketOutlookApplication app_;
 };
 

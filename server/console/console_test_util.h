@@ -67,17 +67,8 @@ struct ScriptedPrompts {
     }
 };
 
-// XDG_DATA_HOME in a temporary folder; the data folder below it.
-class ConsoleTestHome {
+// A temporary home for a console test, made once the test application runs.
+class ConsoleTestHome : public TempHome {
 public:
-    ConsoleTestHome() {
-        TestApp();
-        setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
-    }
-    std::string DataFolder() const { return folder_.Path() + "/Norvex/Corvel"; }
-    const std::string& Path() const { return folder_.Path(); }
-
-private:
-    TempFolder folder_;
+    ConsoleTestHome() : TempHome((TestApp(), "corvel-console")) {}
 };

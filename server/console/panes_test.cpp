@@ -10,6 +10,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "platform/mapi/mapi.h"
 #include "server/config/mapi_access.h"
@@ -146,6 +149,25 @@ protected:
 
     std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
 
+    // The record of user name kept in <name>.dxt of the data folder; more sets
+    // further fields.
+    std::shared_ptr<CPocketDevice> UserRecord(
+        const std::string& name, const std::function<void(CDeviceConfig&)>& more = nullptr) const {
+        CDeviceConfig config;
+        config.Name = name;
+        config.filePath = File(name + ".dxt");
+        if (more) more(config);
+        return std::make_shared<CPocketDevice>(std::move(config));
+    }
+
+    // The default codes of the record's folders, in their order.
+    static std::vector<int32_t> FolderCodes(const CPocketDevice& record) {
+        std::vector<int32_t> codes;
+        for (const CFolderSetting& folder : record.Config()->folders)
+            codes.push_back(folder.defaultCode);
+        return codes;
+    }
+
     ConsoleTestHome home_;
     Settings settings_;
     ScriptedPrompts script_;
@@ -201,13 +223,7 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
     ASSERT_EQ(ControlOf<QComboBox>(&pane, "profile")->count(), 1);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->itemText(0).toStdString(), "Test");
 
-    auto record = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "gina";
-        c.TimeZoneDifference = 3;
-        c.filePath = File("gina.dxt");
-        return c;
-    }());
+    auto record = UserRecord("gina", [](CDeviceConfig& c) { c.TimeZoneDifference = 3; });
     pane.Bind(record);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->currentText().toStdString(), "3");
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentIndex(), -1);
@@ -230,21 +246,10 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
 
 TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
     CDlgUser pane(settings_, prompts_);
-    auto withProfile = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "kai";
-        c.ProfileName = "Test";
-        c.filePath = File("kai.dxt");
-        return c;
-    }());
+    auto withProfile = UserRecord("kai", [](CDeviceConfig& c) { c.ProfileName = "Test"; });
     pane.Bind(withProfile);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentText().toStdString(), "Test");
-    auto without = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "lea";
-        c.filePath = File("lea.dxt");
-        return c;
-    }());
+    auto without = UserRecord("lea");
     pane.Bind(without);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentIndex(), -1);
     EXPECT_FALSE(pane.OnSave());
@@ -264,21 +269,13 @@ TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
 
 TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     CDlgUser pane(settings_, prompts_);
-    auto record = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "hans";
-        c.filePath = File("hans.dxt");
-        return c;
-    }());
+    auto record = UserRecord("hans");
     pane.Bind(record);
     pane.OnAutomatic();  // no profile selected: nothing
     EXPECT_TRUE(record->Config()->folders.empty());
     ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
     pane.OnAutomatic();
-    std::vector<int32_t> codes;
-    for (const CFolderSetting& folder : record->Config()->folders)
-        codes.push_back(folder.defaultCode);
-    EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
+    EXPECT_EQ(FolderCodes(*record), (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
     // Pressed again: the folders are there already, nothing is added twice.
     std::string written = ReadWholeFile(File("hans.dxt"));
     pane.OnAutomatic();
@@ -323,19 +320,11 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     session.reset();
 
     CDlgUser pane(settings_, prompts_);
-    auto record = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "ida";
-        c.filePath = File("ida.dxt");
-        return c;
-    }());
+    auto record = UserRecord("ida");
     pane.Bind(record);
     ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
     pane.OnAutomatic();
-    std::vector<int32_t> codes;
-    for (const CFolderSetting& folder : record->Config()->folders)
-        codes.push_back(folder.defaultCode);
-    EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -3}));
+    EXPECT_EQ(FolderCodes(*record), (std::vector<int32_t>{-6, -8, -7, -4, -1, -3}));
 }
 
 TEST_F(PaneTest, DeviceListLastAccessAndRename) {

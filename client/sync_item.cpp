@@ -14,6 +14,15 @@ namespace {
 
 const int kContactKeyTags[] = {47, 7, 27, 29, 11, 42};
 
+// Starts reading a snapshot record: true when its first event opens the Collection
+// element; more tells whether events follow.
+bool OpenSnapshotRecord(CWBXML& reader, std::string_view record, CWBXMLEvent& event, bool& more) {
+    reader.SetDocument(record);
+    more = reader.NextEvent(event);
+    return event.EventKind == kWBXMLStartTag && event.codePage == 0 &&
+           event.token == vantro::kCollection;
+}
+
 }  // namespace
 
 long SyncItem::GetOid() const {
@@ -209,13 +218,9 @@ std::string SyncItem::AllFieldsText() const {
 
 bool SyncItem::EqualsSnapshot(std::string_view data) const {
     CWBXML reader;
-    reader.SetDocument(data);
     CWBXMLEvent event;
-    bool more = reader.NextEvent(event);
-    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 ||
-        event.token != vantro::kCollection) {
-        return false;
-    }
+    bool more = false;
+    if (!OpenSnapshotRecord(reader, data, event, more)) return false;
     bool equal = true;
     std::vector<bool> seen(static_cast<size_t>(table_.fieldCount), false);
     int depth = 1;
@@ -278,13 +283,9 @@ std::string IncomingMatchKey(const ItemKindTable& table, const FieldRecord& reco
 bool SnapshotFields(const ItemKindTable& table, std::string_view record,
                     std::map<int, std::string>& fields) {
     CWBXML reader;
-    reader.SetDocument(record);
     CWBXMLEvent event;
-    bool more = reader.NextEvent(event);
-    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 ||
-        event.token != vantro::kCollection) {
-        return false;
-    }
+    bool more = false;
+    if (!OpenSnapshotRecord(reader, record, event, more)) return false;
     int depth = 1;
     int field = -1;
     bool wellFormed = true;

@@ -76,7 +76,10 @@ bool StoreKeepsField(CFieldId id) {
 // sent.
 bool CarriesNothingNew(const CWBXMLLiterals& fields, const CClientMapRecord& record,
                        bool pendingCounts = true) {
-    const bool pending = pendingCounts && record.pendingGeneration != 0;
+    // A Delete's mark alone is no answer's fields (an absent field would match a
+    // cleared one).
+    const bool pending = pendingCounts && record.pendingGeneration != 0 &&
+                         record.pending.size() > record.pending.count(kDeleteSentField);
     const CFieldValues device = KeptValuesOf(FieldValuesOf(fields));
     auto valueIn = [](const CFieldValues& values, CFieldId id) {
         auto it = values.find(id);

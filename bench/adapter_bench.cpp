@@ -4,13 +4,11 @@
 // stream; entry identifiers to key text and back.
 //   build/bench/adapter_bench
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_store.h"
 #include "server/mapi/mapi_query.h"
 #include "server/mapi/mapi_wrapper.h"
 
@@ -59,47 +57,15 @@ const ULONG kTags[kProps] = {PR_SUBJECT,
                              PR_INITIALS};
 
 // One profile for the whole run, removed at the end.
-struct BenchStore {
-    BenchStore() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvel-adapter-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        home = pattern;
-        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
-        init.emplace();
-        CMapiRef<IProfAdmin> admin;
-        if (FAILED(MAPIAdminProfiles(0, admin.Put())) ||
-            FAILED(admin->CreateProfile(const_cast<char*>("Bench"), nullptr, 0, 0)))
-            std::abort();
-        session = IMAPISessionPtr::Logon("Bench", MAPI_NEW_SESSION);
-        store = session.OpenDefaultStore();
-        IMAPIFolderPtr inbox = store.OpenFolder(store.GetReceiveFolder("IPM"));
-        contacts = store.OpenFolder(inbox.GetBinaryProp(PR_IPM_CONTACT_ENTRYID));
-    }
-    ~BenchStore() {
-        contacts.Reset();
-        store.Reset();
-        session.Reset();
-        init.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
-    }
-    std::string home;
-    std::optional<CMapiInitializer> init;
-    IMAPISessionPtr session;
-    IMsgStorePtr store;
-    IMAPIFolderPtr contacts;
-};
-
-BenchStore& Store() {
-    static BenchStore store;
+BenchProfileStore& Store() {
+    static BenchProfileStore store("corvel-adapter-bench", "Bench");
     return store;
 }
 
 std::string Value(int i) { return "Value number " + std::to_string(i) + " of a contact"; }
 
 void BM_WriteItemOneByOne(benchmark::State& state) {
-    BenchStore& s = Store();
+    BenchProfileStore& s = Store();
     for (auto _ : state) {
         IMessagePtr message = s.contacts.CreateMessage();
         for (int i = 0; i < kProps; ++i) message.SetStrProp(kTags[i], Value(i));
@@ -109,7 +75,7 @@ void BM_WriteItemOneByOne(benchmark::State& state) {
 BENCHMARK(BM_WriteItemOneByOne)->Unit(benchmark::kMicrosecond);
 
 void BM_WriteItemBatched(benchmark::State& state) {
-    BenchStore& s = Store();
+    BenchProfileStore& s = Store();
     for (auto _ : state) {
         IMessagePtr message = s.contacts.CreateMessage();
         message.SetBatched(true);
@@ -120,7 +86,7 @@ void BM_WriteItemBatched(benchmark::State& state) {
 BENCHMARK(BM_WriteItemBatched)->Unit(benchmark::kMicrosecond);
 
 void BM_WriteItemRaw(benchmark::State& state) {
-    BenchStore& s = Store();
+    BenchProfileStore& s = Store();
     std::vector<std::string> texts;
     for (int i = 0; i < kProps; ++i) texts.push_back(Value(i));
     for (auto _ : state) {
@@ -138,7 +104,7 @@ void BM_WriteItemRaw(benchmark::State& state) {
 BENCHMARK(BM_WriteItemRaw)->Unit(benchmark::kMicrosecond);
 
 IMessagePtr BodyItem() {
-    BenchStore& s = Store();
+    BenchProfileStore& s = Store();
     static CByteBuffer id;
     if (id.Empty()) {
         IMessagePtr message = s.contacts.CreateMessage();

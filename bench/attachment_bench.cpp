@@ -21,6 +21,7 @@
 #include <regex>
 
 #include "bench/vantro_bench.h"
+#include "common/base/temp_home.h"
 #include "common/wbxml/wbxml.h"
 #include "server/vantro/vantro_tags.h"
 
@@ -39,34 +40,6 @@ std::uint64_t AttachmentBytes() {
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string MakeTempFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvel-attach-bench").string() + "-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
-}
-
-std::string LogonAndGetMailRequest() {
-    CWBXML doc;
-    doc.BeginDocument(1024);
-    doc.StartTag(vantro::kPage, vantro::kLogon);
-    doc.WriteElement(vantro::kPage, vantro::kDeviceID, std::string_view("PPCB_Bench"));
-    doc.WriteElement(vantro::kPage, vantro::kUserName, std::string_view("bench"));
-    doc.WriteElement(vantro::kPage, vantro::kPassword, std::string_view("pw"));
-    doc.EndTag();
-    doc.StartTag(vantro::kPage, vantro::kSync);
-    doc.StartTag(vantro::kPage, vantro::kGetData);
-    doc.StartTag(vantro::kPage, vantro::kFolder);
-    doc.WriteElement(vantro::kPage, vantro::kFolderType, std::string_view("Email"));
-    doc.EndTag();
-    doc.EndTag();
-    doc.EndTag();
-    std::string body = doc.Document().ToString();
-    return "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nVantro-Version: "
-           "1\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 // Sends request and hands every body byte to onBody as it arrives; the body's
@@ -117,14 +90,9 @@ std::int64_t Download(int port, const std::string& request,
 
 void BM_AttachmentStoreAndDownload(benchmark::State& state) {
     const std::uint64_t size = AttachmentBytes();
-    const std::string home = MakeTempFolder();
-    struct Remover {
-        std::string path;
-        ~Remover() {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    } remover{home};
+    const TempFolder folder("corvel-attach-bench");
+    const std::string& home = folder.Path();
+    if (home.empty()) return state.SkipWithError("no temporary folder");
     std::filesystem::create_directories(home + "/Norvex/Corvel");
     {
         BenchProgram add("corvel", home, {"user", "add", "bench", "--password", "pw", "--auto"});
@@ -134,7 +102,7 @@ void BM_AttachmentStoreAndDownload(benchmark::State& state) {
     const int port = server.Port();
     if (port == 0) return state.SkipWithError("corvel did not start");
     // The device is made and its mail folder offered.
-    if (Exchange(port, LogonAndGetMailRequest()).empty())
+    if (Exchange(port, GetDataRequest("Email", false)).empty())
         return state.SkipWithError("no answer to the logon");
     std::string id;
     {

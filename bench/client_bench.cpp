@@ -10,21 +10,26 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "client/client_log.h"
 #include "client/client_settings.h"
 #include "client/fake_http_server.h"
 #include "client/sync_engine.h"
+#include "common/base/temp_home.h"
 
 namespace {
 
 constexpr int kContacts = 5000;
 
 std::string Folder() {
+    static const TempFolder folder("skiff-bench");  // removed when the run ends
     static std::string root = [] {
-        auto dir =
-            std::filesystem::temp_directory_path() / ("skiff-bench-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
+        if (folder.Path().empty()) std::abort();
+        const std::filesystem::path dir = folder.Path();
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         setenv("XDG_DOCUMENTS_DIR", (dir / "docs").c_str(), 1);
@@ -85,6 +90,45 @@ std::string MappingAnswer(PocketOutlookApplication& app) {
         char key[40];
         std::snprintf(key, sizeof key, "00000000A1B2C3D4%016X", i);
         w.WriteElement(0, vantro::kServerID, std::string_view(key));
+        w.EndTag();
+    }
+    w.EndTag();
+    w.EndTag();
+    return w.Document().ToString();
+}
+
+// A loopback listener that answers every request with the server keys of every
+// contact (MappingAnswer), and skiff's settings pointing at it.
+class MappingListener {
+public:
+    explicit MappingListener(PocketOutlookApplication& app)
+        : http_(HttpAnswer(MappingAnswer(app))),
+          server_([this](const std::string&) { return std::vector<std::string>{http_}; }) {
+        SetClientSettings({"127.0.0.1:" + std::to_string(server_.Port()), "bench", "pw"});
+    }
+
+private:
+    static std::string HttpAnswer(const std::string& body) {
+        return "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
+    }
+
+    const std::string http_;
+    FakeHttpServer server_;
+};
+
+// An answer of one folder (serverId) with kContacts elements, element(w, i) writing
+// the inside of the i-th.
+std::string FolderAnswer(std::string_view serverId,
+                         const std::function<void(CWBXML& w, int i)>& element) {
+    CWBXML w;
+    w.BeginDocument();
+    w.StartTag(0, vantro::kSync);
+    w.StartTag(0, vantro::kFolder);
+    w.WriteElement(0, vantro::kServerID, serverId);
+    for (int i = 0; i < kContacts; ++i) {
+        w.StartTag(0, vantro::kElement);
+        element(w, i);
         w.EndTag();
     }
     w.EndTag();
@@ -155,12 +199,7 @@ void BM_SyncRun5000NewContacts(benchmark::State& state) {
     Folder();
     PocketOutlookApplication app;
     app.Logon();
-    std::string answer = MappingAnswer(app);
-    std::string http =
-        "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
-        std::to_string(answer.size()) + "\r\n\r\n" + answer;
-    FakeHttpServer server([&http](const std::string&) { return std::vector<std::string>{http}; });
-    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "bench", "pw"});
+    MappingListener listener(app);
     RunResult r;
     for (auto _ : state) {
         RemoveState();
@@ -178,14 +217,8 @@ void BM_HandleAnswer5000IncomingContacts(benchmark::State& state) {
     Folder();
     PocketOutlookApplication app;
     app.Logon();
-    CWBXML w;
-    w.BeginDocument();
-    w.StartTag(0, vantro::kSync);
-    w.StartTag(0, vantro::kFolder);
-    w.WriteElement(0, vantro::kServerID, std::string_view("-1"));
-    for (int i = 0; i < kContacts; ++i) {
+    std::string answer = FolderAnswer("-1", [](CWBXML& w, int i) {
         std::string n = std::to_string(i);
-        w.StartTag(0, vantro::kElement);
         w.StartTag(0, vantro::kModify);
         w.WriteElement(0, vantro::kServerID, std::string_view("S" + n));
         w.StartTag(0, vantro::kCollection);
@@ -198,11 +231,7 @@ void BM_HandleAnswer5000IncomingContacts(benchmark::State& state) {
         w.WriteElement(1, 6, std::string_view("Other GmbH"));
         w.EndTag();
         w.EndTag();
-        w.EndTag();
-    }
-    w.EndTag();
-    w.EndTag();
-    std::string answer = w.Document().ToString();
+    });
     int applied = 0;
     for (auto _ : state) {
         SyncSession session = Session(app);
@@ -222,21 +251,11 @@ void BM_HandleAnswer5000TaskDeletes(benchmark::State& state) {
     Folder();
     PocketOutlookApplication app;
     app.Logon();
-    CWBXML w;
-    w.BeginDocument();
-    w.StartTag(0, vantro::kSync);
-    w.StartTag(0, vantro::kFolder);
-    w.WriteElement(0, vantro::kServerID, std::string_view("-2"));
-    for (int i = 0; i < kContacts; ++i) {
-        w.StartTag(0, vantro::kElement);
+    std::string answer = FolderAnswer("-2", [](CWBXML& w, int i) {
         w.StartTag(0, vantro::kDelete);
         w.WriteElement(0, vantro::kServerID, std::string_view("T" + std::to_string(i)));
         w.EndTag();
-        w.EndTag();
-    }
-    w.EndTag();
-    w.EndTag();
-    std::string answer = w.Document().ToString();
+    });
     SyncOptions allow;
     allow.allowMassDelete = true;
     int deleted = 0;
@@ -273,12 +292,7 @@ void BM_SkiffProgramSync5000NewContacts(benchmark::State& state) {
     }
     PocketOutlookApplication app;
     app.Logon();
-    std::string answer = MappingAnswer(app);
-    std::string http =
-        "HTTP/1.1 200 OK\r\nContent-Type: application/vantro.wbxml\r\nContent-Length: " +
-        std::to_string(answer.size()) + "\r\n\r\n" + answer;
-    FakeHttpServer server([&http](const std::string&) { return std::vector<std::string>{http}; });
-    SetClientSettings({"127.0.0.1:" + std::to_string(server.Port()), "bench", "pw"});
+    MappingListener listener(app);
     SaveClientSettings();
     double peak = 0;
     int status = -1;

@@ -66,6 +66,19 @@ inline std::vector<ULONG> FieldTags(IMessagePtr& item) {
     return tags;
 }
 
+// The property tags of the 30 fields in one store, resolved on first use (as the
+// engine's own caller would hold them).
+class StoreFieldTags {
+public:
+    const std::vector<ULONG>& Of(IMessagePtr& item) {
+        if (tags_.empty()) tags_ = FieldTags(item);
+        return tags_;
+    }
+
+private:
+    std::vector<ULONG> tags_;
+};
+
 // Writes contact number item into the new message m with one SetProps and saves
 // it, as the engine's own caller would; aborts the benchmark when the store refuses.
 inline void WriteEngineContact(IMessagePtr& m, const std::vector<ULONG>& tags, int item) {

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "bench/contact_fields.h"
+#include "common/base/temp_home.h"
 #include "server/mapi/write_batch_ptr.h"
 #include "tools/store_tool.h"
 
@@ -30,16 +31,18 @@ int Tool(std::vector<std::string> args) {
     return RunStoreTool(static_cast<int>(argv.size()), argv.data(), out, err);
 }
 
+// A temporary home with the profile "Default", made on first use and removed
+// when the run ends.
+struct ProfileHome {
+    ProfileHome() {
+        if (home.Path().empty() || Tool({"profile", "create", "Default"}) != 0) std::abort();
+    }
+    TempHome home{"corvel-formats-bench"};
+};
+
 std::string Home() {
-    static std::string home = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvel-formats-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        ::setenv("XDG_DATA_HOME", pattern.c_str(), 1);
-        if (Tool({"profile", "create", "Default"}) != 0) std::abort();
-        return pattern;
-    }();
-    return home;
+    static const ProfileHome made;
+    return made.home.Path();
 }
 
 // The 30 fields of the engine's contacts as one vCard.

@@ -5,14 +5,12 @@
 // items once per iteration; compare items_per_second.
 //   build/bench/items_bench
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/bench_store.h"
 #include "bench/contact_fields.h"
 #include "common/wbxml/wbxml.h"
 #include "server/config/live_trace.h"
@@ -34,50 +32,19 @@ CWBXMLLiterals Tree(int item) {
     return tree;
 }
 
+// The profile's contacts with a folder for the engine's items and one for the
+// converted items; the folders close before the store.
 struct BenchStore {
     BenchStore() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvel-items-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        home = pattern;
-        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
         SetLiveTraceSink(nullptr);
-        init.emplace();
-        CMapiRef<IProfAdmin> admin;
-        if (FAILED(MAPIAdminProfiles(0, admin.Put())) ||
-            FAILED(admin->CreateProfile(const_cast<char*>("Bench"), nullptr, 0, 0)))
-            std::abort();
-        session = IMAPISessionPtr::Logon("Bench", MAPI_NEW_SESSION);
-        store = session.OpenDefaultStore();
-        IMAPIFolderPtr inbox = store.OpenFolder(store.GetReceiveFolder("IPM"));
-        IMAPIFolderPtr contacts = store.OpenFolder(inbox.GetBinaryProp(PR_IPM_CONTACT_ENTRYID));
-        engineFolder = contacts.CreateFolder("Engine");
-        itemFolder = contacts.CreateFolder("Items");
-    }
-    ~BenchStore() {
-        engineFolder.Reset();
-        itemFolder.Reset();
-        store.Reset();
-        session.Reset();
-        init.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
+        engineFolder = profile.contacts.CreateFolder("Engine");
+        itemFolder = profile.contacts.CreateFolder("Items");
     }
 
-    // The tags of the 30 fields in this store, resolved once (as the engine's own
-    // caller would hold them).
-    const std::vector<ULONG>& FieldTags(IMessagePtr& item) {
-        if (tags.empty()) tags = benchcontacts::FieldTags(item);
-        return tags;
-    }
-
-    std::string home;
-    std::optional<CMapiInitializer> init;
-    IMAPISessionPtr session;
-    IMsgStorePtr store;
+    BenchProfileStore profile{"corvel-items-bench", "Bench"};
     IMAPIFolderPtr engineFolder;
     IMAPIFolderPtr itemFolder;
-    std::vector<ULONG> tags;
+    benchcontacts::StoreFieldTags fieldTags;
     std::vector<CByteBuffer> engineItems;
     std::vector<CByteBuffer> convertedItems;
 };
@@ -93,7 +60,7 @@ void BM_EngineCreate(benchmark::State& state) {
         s.engineItems.clear();
         for (int i = 0; i < kItems; ++i) {
             IMessagePtr m = s.engineFolder.CreateMessage();
-            WriteEngineContact(m, s.FieldTags(m), i);
+            WriteEngineContact(m, s.fieldTags.Of(m), i);
             s.engineItems.push_back(m.GetEntryID());
         }
     }
@@ -125,7 +92,7 @@ void BM_EngineRead(benchmark::State& state) {
     for (auto _ : state) {
         for (const CByteBuffer& id : s.engineItems) {
             IMessagePtr m = s.engineFolder.OpenMessage(id);
-            CPropArray values = m.GetProps(CPropTagArray(s.FieldTags(m)));
+            CPropArray values = m.GetProps(CPropTagArray(s.fieldTags.Of(m)));
             bytes += values.Count();
         }
     }

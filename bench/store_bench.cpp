@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/temp_home.h"
 #include "platform/mapi/com_base.h"
 #include "platform/mapi/mapi.h"
 #include "platform/mapi/store_db.h"
@@ -122,7 +123,8 @@ struct Raw {
 };
 
 struct World {
-    std::string home;
+    TempHome temp{"store-bench"};  // removed after the store is closed
+    const std::string home = temp.Path();
     ComPtr<IMAPISession> session;
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> contacts;   // the 10,000 contacts
@@ -133,10 +135,7 @@ struct World {
     std::int64_t rawBigFolder = 0;
 
     World() {
-        std::string templ =
-            (std::filesystem::temp_directory_path() / "store-bench-XXXXXX").string();
-        home = ::mkdtemp(templ.data()) ? templ : "/tmp";
-        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+        if (home.empty()) std::abort();
         MAPIInitialize(nullptr);
         ComPtr<IProfAdmin> admin;
         MAPIAdminProfiles(0, admin.put());
@@ -179,8 +178,6 @@ struct World {
         store.reset();
         session.reset();
         MAPIUninitialize();
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
     }
 
     std::int64_t RawFolder(const char* name) {

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/temp_home.h"
 #include "common/base/text.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 #include "tests/sync_matrix_process.h"
@@ -285,8 +286,7 @@ void Report(benchmark::State& state, const char* phase, const SyncFigures& f) {
 class SeededHome {
 public:
     explicit SeededHome(const Sizes& sizes) {
-        path_ = (std::filesystem::temp_directory_path() / "corvel-sync-bench-XXXXXX").string();
-        if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("no temporary folder");
+        if (path_.empty()) throw std::runtime_error("no temporary folder");
         setenv("XDG_DATA_HOME", path_.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (path_ + "/config").c_str(), 1);
         setenv("HOME", path_.c_str(), 1);
@@ -300,16 +300,13 @@ public:
         }
         SeedHandheld(sizes);
     }
-    ~SeededHome() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
     SeededHome(const SeededHome&) = delete;
     SeededHome& operator=(const SeededHome&) = delete;
     const std::string& path() const { return path_; }
 
 private:
-    std::string path_;
+    TempFolder folder_{"corvel-sync-bench"};
+    const std::string path_ = folder_.Path();
 };
 
 void BM_TwoWaySync(benchmark::State& state) {

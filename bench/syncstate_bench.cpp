@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 
+#include "bench/bench_store.h"
 #include "platform/mapi/mapi.h"
 #include "server/config/folder_info.h"
 #include "server/config/live_trace.h"
@@ -58,58 +59,37 @@ constexpr int kItems = 50000;
 constexpr int kChanged = kItems / 100;
 const char* const kDevice = "BENCH1";
 
+// A folder of kItems mails whose baseline was taken before 1% of them changed; the
+// store and state files go with the process.
 struct World {
-    std::string home;
-    std::string dataFolder;
-    IMAPISessionPtr session;
-    IMAPIFolderPtr inbox;
-};
-
-World& TheWorld() {
-    static World* world = [] {
-        auto* w = new World;
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "syncstate-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        w->home = pattern;
-        // The store and state files go with the process.
-        static std::string home = w->home;
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(home, ignored);
-        });
-        setenv("XDG_DATA_HOME", w->home.c_str(), 1);
-        w->dataFolder = w->home + "/Norvex/Corvel";
-        MAPIInitialize(nullptr);
-        IProfAdmin* admin = nullptr;
-        MAPIAdminProfiles(0, &admin);
-        admin->CreateProfile(const_cast<char*>("Bench"), nullptr, 0, 0);
-        admin->Release();
-        w->session = IMAPISessionPtr::Logon("Bench", MAPI_NEW_SESSION);
-        IMsgStorePtr store = w->session.OpenDefaultStore();
-        w->inbox = store.OpenFolder(store.GetReceiveFolder("IPM"));
-
-        std::vector<CByteBuffer> ids;
+    World() {
+        SetLiveTraceSink(nullptr);
         for (int k = 0; k < kItems; ++k) {
-            IMessagePtr message = w->inbox.CreateMessage();
+            IMessagePtr message = profile.inbox.CreateMessage();
             message.SetStrProp(PR_SUBJECT, "Mail " + std::to_string(k));
             message.SetStrProp(PR_MESSAGE_CLASS, "IPM.Note");
             message.SaveChanges(0);
         }
         // The baseline is the folder as it is now; then 1% of the items change.
-        CFolderInfo info(w->dataFolder, "", "Inbox");
-        info.SaveContentsTable(kDevice, "-4", w->session.Get(), w->inbox, 0);
-        IMAPITablePtr table = w->inbox.GetContentsTable();
+        CFolderInfo info(dataFolder, "", "Inbox");
+        info.SaveContentsTable(kDevice, "-4", profile.session.Get(), profile.inbox, 0);
+        IMAPITablePtr table = profile.inbox.GetContentsTable();
         CRowSet rows = table.QueryAllRows({PR_ENTRYID});
         for (int k = 0; k < kChanged; ++k) {
             ULONG row = static_cast<ULONG>(k) * (kItems / kChanged);
-            IMessagePtr message = w->inbox.OpenMessage(CRowSet::Binary(rows[row], PR_ENTRYID));
+            IMessagePtr message = profile.inbox.OpenMessage(CRowSet::Binary(rows[row], PR_ENTRYID));
             message.SetStrProp(PR_SUBJECT, "Changed " + std::to_string(k));
             message.SaveChanges(0);
         }
-        return w;
-    }();
-    return *world;
+    }
+
+    BenchProfileStore profile{"syncstate-bench", "Bench"};
+    const std::string dataFolder = profile.DataFolder();
+};
+
+World& TheWorld() {
+    static World world;
+    return world;
 }
 
 // Starts the heap peak of one iteration.
@@ -127,14 +107,25 @@ void ReportMemory(benchmark::State& state, long long maxPeakAbove) {
     state.counters["items"] = kItems;
 }
 
-// The engine's contents-table scan of the columns change detection reads.
-void BM_RawContentsScan(benchmark::State& state) {
-    World& w = TheWorld();
+// Runs measured once per iteration; the peak of the heap above its level at the
+// start of an iteration, the largest of all iterations, is reported.
+template <typename Measured>
+void MeasurePeak(benchmark::State& state, Measured measured) {
     long long peakAbove = 0;
     for (auto _ : state) {
         long long start = StartPeak();
+        measured();
+        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
+    }
+    ReportMemory(state, peakAbove);
+}
+
+// The engine's contents-table scan of the columns change detection reads.
+void BM_RawContentsScan(benchmark::State& state) {
+    World& w = TheWorld();
+    MeasurePeak(state, [&] {
         IMAPITable* raw = nullptr;
-        w.inbox.Get()->GetContentsTable(0, &raw);
+        w.profile.inbox.Get()->GetContentsTable(0, &raw);
         SizedSPropTagArray(6, columns) = {6,
                                           {PR_ENTRYID, PR_DISPLAY_NAME, PR_LAST_MODIFICATION_TIME,
                                            PR_DISPLAY_NAME, PR_MESSAGE_FLAGS, PR_SUBJECT}};
@@ -155,59 +146,50 @@ void BM_RawContentsScan(benchmark::State& state) {
         }
         raw->Release();
         benchmark::DoNotOptimize(seen);
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+    });
+}
+
+// The baseline file loaded and compared with the live table: how many changes.
+size_t ComputeChanges(World& w, CFolderInfo& info) {
+    info.LoadContentsTable(kDevice, "-4");
+    ChangeList changes;
+    info.ComputeChanges("Email", w.profile.session.Get(), w.profile.inbox, changes, kDevice, 0);
+    return changes.size();
+}
+
+// The snapshot of the live table written (atomically, flushed to disk).
+void SaveContentsTable(World& w, CFolderInfo& info) {
+    info.SaveContentsTable(kDevice, "-4_temp", w.profile.session.Get(), w.profile.inbox, 0);
 }
 
 // Loading the baseline file and comparing it with the live table.
 void BM_ComputeChanges(benchmark::State& state) {
     World& w = TheWorld();
-    SetLiveTraceSink(nullptr);
-    long long peakAbove = 0;
     size_t found = 0;
-    for (auto _ : state) {
-        long long start = StartPeak();
+    MeasurePeak(state, [&] {
         CFolderInfo info(w.dataFolder, "", "Inbox");
-        info.LoadContentsTable(kDevice, "-4");
-        ChangeList changes;
-        info.ComputeChanges("Email", w.session.Get(), w.inbox, changes, kDevice, 0);
-        found = changes.size();
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+        found = ComputeChanges(w, info);
+    });
     state.counters["changes"] = static_cast<double>(found);
 }
 
-// Writing the snapshot of the live table (atomically, flushed to disk).
+// Writing the snapshot of the live table.
 void BM_SaveContentsTable(benchmark::State& state) {
     World& w = TheWorld();
-    SetLiveTraceSink(nullptr);
-    long long peakAbove = 0;
-    for (auto _ : state) {
-        long long start = StartPeak();
+    MeasurePeak(state, [&] {
         CFolderInfo info(w.dataFolder, "", "Inbox");
-        info.SaveContentsTable(kDevice, "-4_temp", w.session.Get(), w.inbox, 0);
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+        SaveContentsTable(w, info);
+    });
 }
 
 // Both, as one synchronisation of the folder does them.
 void BM_ComputeAndSave(benchmark::State& state) {
     World& w = TheWorld();
-    SetLiveTraceSink(nullptr);
-    long long peakAbove = 0;
-    for (auto _ : state) {
-        long long start = StartPeak();
+    MeasurePeak(state, [&] {
         CFolderInfo info(w.dataFolder, "", "Inbox");
-        info.LoadContentsTable(kDevice, "-4");
-        ChangeList changes;
-        info.ComputeChanges("Email", w.session.Get(), w.inbox, changes, kDevice, 0);
-        info.SaveContentsTable(kDevice, "-4_temp", w.session.Get(), w.inbox, 0);
-        peakAbove = std::max(peakAbove, gHeapPeak.load() - start);
-    }
-    ReportMemory(state, peakAbove);
+        ComputeChanges(w, info);
+        SaveContentsTable(w, info);
+    });
 }
 
 BENCHMARK(BM_RawContentsScan)->Unit(benchmark::kMillisecond);

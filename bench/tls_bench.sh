@@ -25,29 +25,13 @@ CLIENT="$BUILD_DIR/bench/tls_load_client"
 NEEDED=""
 . "$(dirname "$0")/side_by_side.sh"
 
-DATA="$WORK/home/Norvex/Corvel"
-mkdir -p "$WORK/www" "$DATA" "$WORK/nginx"
-# nginx workers run as an unprivileged user: the files must be readable for it.
-chmod 755 "$WORK" "$WORK/www"
-head -c 1024 /dev/urandom > "$WORK/www/small.bin"
-head -c 10485760 /dev/urandom > "$WORK/www/large.bin"
-chmod 644 "$WORK/www/small.bin" "$WORK/www/large.bin"
-
-# corvel: logs and the live trace off, as a production server would run.
-printf 'WebBaseDir=%s\nTraceWEB=0\nTraceLive=0\n' "$WORK/www" > "$DATA/settings.inf"
+make_web_files
 CORVEL_PORT=$(free_port)
 CORVEL_TLS_PORT=$(free_port)
-XDG_DATA_HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/config" HOME="$WORK/home" \
-    "$CORVEL" --headless --port "$CORVEL_PORT" --https-port "$CORVEL_TLS_PORT" --trace-port 0 \
-    > "$WORK/corvel.out" 2>&1 &
-CORVEL_PID=$!
+start_corvel "$CORVEL_PORT" "$CORVEL_TLS_PORT"
 
-i=0
-until curl -s -o /dev/null --cacert "$DATA/tls-certificate.pem" \
-    "https://localhost:$CORVEL_TLS_PORT/small.bin"; do
-    i=$((i + 1)); [ $i -gt 100 ] && { echo "corvel did not start" >&2; cat "$WORK/corvel.out" >&2; exit 1; }
-    sleep 0.1
-done
+wait_for_url "https://localhost:$CORVEL_TLS_PORT/small.bin" --cacert "$DATA/tls-certificate.pem" ||
+    { echo "corvel did not start" >&2; cat "$WORK/corvel.out" >&2; exit 1; }
 
 NGINX_PORT=""
 if [ -n "$NGINX" ]; then
@@ -55,38 +39,11 @@ if [ -n "$NGINX" ]; then
     # The same certificate and key; nginx's master reads the key before its
     # workers drop their rights.
     cp "$DATA/tls-certificate.pem" "$DATA/tls-key.pem" "$WORK/nginx/"
-    cat > "$WORK/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 2;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $WORK/nginx;
-    proxy_temp_path $WORK/nginx;
-    fastcgi_temp_path $WORK/nginx;
-    uwsgi_temp_path $WORK/nginx;
-    scgi_temp_path $WORK/nginx;
-    default_type application/octet-stream;
-    server {
-        listen 127.0.0.1:$NGINX_PORT ssl;
-        ssl_certificate $WORK/nginx/tls-certificate.pem;
+    start_nginx "$NGINX_PORT" " ssl" "        ssl_certificate $WORK/nginx/tls-certificate.pem;
         ssl_certificate_key $WORK/nginx/tls-key.pem;
-        ssl_protocols TLSv1.2 TLSv1.3;
-        root $WORK/www;
-    }
-}
-CONF
-    "$NGINX" -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
-    NGINX_PID=$!
-    i=0
-    until curl -s -o /dev/null --cacert "$DATA/tls-certificate.pem" \
-        "https://localhost:$NGINX_PORT/small.bin"; do
-        i=$((i + 1)); [ $i -gt 100 ] && { echo "nginx did not start" >&2; exit 1; }
-        sleep 0.1
-    done
+        ssl_protocols TLSv1.2 TLSv1.3;"
+    wait_for_url "https://localhost:$NGINX_PORT/small.bin" --cacert "$DATA/tls-certificate.pem" ||
+        { echo "nginx did not start" >&2; exit 1; }
 fi
 
 # The client's "answers/s" and "MB/s"; its lines go to $WORK/client.log (shown at the end).

@@ -40,6 +40,7 @@
 #include <sstream>
 #include <utility>
 
+#include "bench/bench_store.h"
 #include "bench/contact_fields.h"
 #include "common/wbxml/wbxml.h"
 #include "platform/mapi/store_db.h"
@@ -62,26 +63,11 @@ namespace {
 constexpr int kItems = 10000;
 constexpr double kMiB = 1024.0;
 
-void WriteLogon(CWBXML& doc) {
-    doc.StartTag(vantro::kPage, vantro::kLogon);
-    doc.WriteElement(vantro::kPage, vantro::kDeviceID, std::string_view("PPCB_Bench"));
-    doc.WriteElement(vantro::kPage, vantro::kUserName, std::string_view("bench"));
-    doc.WriteElement(vantro::kPage, vantro::kPassword, std::string_view("pw"));
-    doc.EndTag();
-}
-
-std::string HttpRequest(const CWBXML& doc) {
-    std::string body = doc.Document().ToString();
-    return "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nVantro-Version: "
-           "1\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
 // Logon, then a Sync whose contacts folder adds every item.
 std::string AddRequest() {
     CWBXML doc;
     doc.BeginDocument(size_t{16} << 20);
-    WriteLogon(doc);
+    WriteBenchLogon(doc);
     doc.StartTag(vantro::kPage, vantro::kSync);
     doc.StartTag(vantro::kPage, vantro::kFolder);
     doc.WriteElement(vantro::kPage, vantro::kClientID, std::string_view("-1"));
@@ -96,35 +82,14 @@ std::string AddRequest() {
     }
     doc.EndTag();
     doc.EndTag();
-    return HttpRequest(doc);
-}
-
-// Logon, then GetData of the contacts with Reset 1.
-std::string GetDataRequest() {
-    CWBXML doc;
-    doc.BeginDocument(1024);
-    WriteLogon(doc);
-    doc.StartTag(vantro::kPage, vantro::kSync);
-    doc.StartTag(vantro::kPage, vantro::kGetData);
-    doc.StartTag(vantro::kPage, vantro::kFolder);
-    doc.WriteElement(vantro::kPage, vantro::kFolderType, std::string_view("Contact"));
-    doc.WriteElement(vantro::kPage, vantro::kReset, std::string_view("1"));
-    doc.EndTag();
-    doc.EndTag();
-    doc.EndTag();
-    return HttpRequest(doc);
-}
-
-std::string MakeTempFolder(const char* name) {
-    std::string pattern = (std::filesystem::temp_directory_path() / name).string() + "-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
+    return VantroHttpRequest(doc);
 }
 
 // corvel --headless over a data home of its own, with the user "bench" (password
 // "pw", the default folders) made by "corvel user add".
 struct BenchServer {
-    BenchServer() : home(MakeTempFolder("corvel-vantro-bench")) {
+    BenchServer() {
+        if (folder.Path().empty()) std::abort();
         std::filesystem::create_directories(home + "/Norvex/Corvel");
         BenchProgram add("corvel", home, {"user", "add", "bench", "--password", "pw", "--auto"});
         if (add.Wait() != 0) {
@@ -143,12 +108,9 @@ struct BenchServer {
         port = server->Port();
         if (port == 0) problem = "corvel did not start: " + server->Out();
     }
-    ~BenchServer() {
-        server.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
-    }
-    std::string home;
+    TempFolder folder{"corvel-vantro-bench"};
+    const std::string home = folder.Path();
+    // Ends before its home is removed.
     std::unique_ptr<BenchProgram> server;
     int port = 0;
     std::string problem;
@@ -161,39 +123,9 @@ BenchServer& Server() {
 
 // The engine's own store in this process, under a second data home.
 struct EngineStore {
-    EngineStore() : home(MakeTempFolder("corvel-vantro-bench-engine")) {
-        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
-        SetLiveTraceSink(nullptr);
-        init.emplace();
-        CMapiRef<IProfAdmin> admin;
-        if (FAILED(MAPIAdminProfiles(0, admin.Put())) ||
-            FAILED(admin->CreateProfile(const_cast<char*>("Engine"), nullptr, 0, 0)))
-            std::abort();
-        session = IMAPISessionPtr::Logon("Engine", MAPI_NEW_SESSION);
-        store = session.OpenDefaultStore();
-        IMAPIFolderPtr inbox = store.OpenFolder(store.GetReceiveFolder("IPM"));
-        folder = store.OpenFolder(inbox.GetBinaryProp(PR_IPM_CONTACT_ENTRYID));
-    }
-    ~EngineStore() {
-        folder.Reset();
-        store.Reset();
-        session.Reset();
-        init.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
-    }
-    // The tags of the 30 fields in this store, resolved once (as the engine's own
-    // caller would hold them).
-    const std::vector<ULONG>& FieldTags(IMessagePtr& item) {
-        if (tags.empty()) tags = benchcontacts::FieldTags(item);
-        return tags;
-    }
-    std::string home;
-    std::optional<CMapiInitializer> init;
-    IMAPISessionPtr session;
-    IMsgStorePtr store;
-    IMAPIFolderPtr folder;
-    std::vector<ULONG> tags;
+    EngineStore() { SetLiveTraceSink(nullptr); }
+    BenchProfileStore profile{"corvel-vantro-bench-engine", "Engine"};
+    benchcontacts::StoreFieldTags fieldTags;
     std::vector<CByteBuffer> items;
 };
 
@@ -225,8 +157,8 @@ void BM_EngineCreate(benchmark::State& state) {
         double cpuStart = ThreadCpuSeconds();
         s.items.clear();
         for (int i = 0; i < kItems; ++i) {
-            IMessagePtr m = s.folder.CreateMessage();
-            WriteEngineContact(m, s.FieldTags(m), i);
+            IMessagePtr m = s.profile.contacts.CreateMessage();
+            WriteEngineContact(m, s.fieldTags.Of(m), i);
             s.items.push_back(m.GetEntryID());
         }
         engineCreateSeconds = Seconds(start);
@@ -246,9 +178,9 @@ double rawCreateCpu = 0;
 
 void BM_RawSqliteCreate(benchmark::State& state) {
     EngineStore& s = Engine();
-    IMessagePtr probe = s.folder.CreateMessage();
-    const std::vector<ULONG>& tags = s.FieldTags(probe);
-    std::string path = s.home + "/raw.db";
+    IMessagePtr probe = s.profile.contacts.CreateMessage();
+    const std::vector<ULONG>& tags = s.fieldTags.Of(probe);
+    std::string path = s.profile.Home() + "/raw.db";
     if (FAILED(mapistore::StoreDb::Create(path, mapistore::StoreDb::NewRandomBytes(16), "Raw"))) {
         state.SkipWithError("no raw store file");
         return;
@@ -321,8 +253,8 @@ void BM_EngineRead(benchmark::State& state) {
         auto start = std::chrono::steady_clock::now();
         double cpuStart = ThreadCpuSeconds();
         for (const CByteBuffer& id : s.items) {
-            IMessagePtr m = s.folder.OpenMessage(id);
-            CPropArray read = m.GetProps(CPropTagArray(s.FieldTags(m)));
+            IMessagePtr m = s.profile.contacts.OpenMessage(id);
+            CPropArray read = m.GetProps(CPropTagArray(s.fieldTags.Of(m)));
             values += read.Count();
         }
         engineReadSeconds = Seconds(start);
@@ -388,8 +320,8 @@ BENCHMARK(BM_VantroAddContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->U
 
 void BM_VantroGetDataContacts(benchmark::State& state) {
     // Every stored contact is sent as Add.
-    RunExchange(state, GetDataRequest(), vantro::kPage, vantro::kAdd, kItems, engineReadSeconds,
-                engineReadCpu);
+    RunExchange(state, GetDataRequest("Contact", true), vantro::kPage, vantro::kAdd, kItems,
+                engineReadSeconds, engineReadCpu);
 }
 BENCHMARK(BM_VantroGetDataContacts)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 

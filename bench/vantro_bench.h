@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "common/wbxml/wbxml.h"
 #include "tests/test_process.h"
 
 // A program of the build's bin folder (CORVEL_BIN_DIR, else <this program>/../bin)
@@ -39,6 +41,16 @@ public:
 private:
     ChildProcess process_;
 };
+
+// Writes the Logon of the user "bench" (password "pw") from the device PPCB_Bench.
+void WriteBenchLogon(CWBXML& doc);
+
+// doc POSTed to the Vantro path, framed as the handheld frames it.
+std::string VantroHttpRequest(const CWBXML& doc);
+
+// The Logon, then a GetData of the folder of folderType; with reset, Reset 1 asks
+// for every item again.
+std::string GetDataRequest(std::string_view folderType, bool reset);
 
 // The peak resident set of a running process in KiB (VmHWM of /proc/<pid>/status);
 // 0 when it cannot be read.

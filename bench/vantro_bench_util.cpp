@@ -13,6 +13,7 @@
 
 #include "bench/vantro_bench.h"
 #include "common/wbxml/wbxml.h"
+#include "server/vantro/vantro_tags.h"
 
 namespace {
 
@@ -32,6 +33,36 @@ private:
 };
 
 }  // namespace
+
+void WriteBenchLogon(CWBXML& doc) {
+    doc.StartTag(vantro::kPage, vantro::kLogon);
+    doc.WriteElement(vantro::kPage, vantro::kDeviceID, std::string_view("PPCB_Bench"));
+    doc.WriteElement(vantro::kPage, vantro::kUserName, std::string_view("bench"));
+    doc.WriteElement(vantro::kPage, vantro::kPassword, std::string_view("pw"));
+    doc.EndTag();
+}
+
+std::string VantroHttpRequest(const CWBXML& doc) {
+    std::string body = doc.Document().ToString();
+    return "POST vantro HTTP/1.1\r\nContent-Type: application/vantro\r\nVantro-Version: "
+           "1\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string GetDataRequest(std::string_view folderType, bool reset) {
+    CWBXML doc;
+    doc.BeginDocument(1024);
+    WriteBenchLogon(doc);
+    doc.StartTag(vantro::kPage, vantro::kSync);
+    doc.StartTag(vantro::kPage, vantro::kGetData);
+    doc.StartTag(vantro::kPage, vantro::kFolder);
+    doc.WriteElement(vantro::kPage, vantro::kFolderType, folderType);
+    if (reset) doc.WriteElement(vantro::kPage, vantro::kReset, std::string_view("1"));
+    doc.EndTag();
+    doc.EndTag();
+    doc.EndTag();
+    return VantroHttpRequest(doc);
+}
 
 std::int64_t PeakResidentKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -19,54 +19,18 @@ NEEDED="wrk"
 . "$(dirname "$0")/side_by_side.sh"
 command -v wrk >/dev/null 2>&1 || { echo "wrk is needed for the measurements" >&2; exit 1; }
 
-mkdir -p "$WORK/www" "$WORK/home/Norvex/Corvel" "$WORK/nginx"
-# nginx workers run as an unprivileged user: the files must be readable for it.
-chmod 755 "$WORK" "$WORK/www"
-head -c 1024 /dev/urandom > "$WORK/www/small.bin"
-head -c 10485760 /dev/urandom > "$WORK/www/large.bin"
-chmod 644 "$WORK/www/small.bin" "$WORK/www/large.bin"
-
-# corvel: logs and the live trace off, as a production server would run.
-printf 'WebBaseDir=%s\nTraceWEB=0\nTraceLive=0\n' "$WORK/www" > "$WORK/home/Norvex/Corvel/settings.inf"
+make_web_files
 CORVEL_PORT=$(free_port)
-XDG_DATA_HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/config" HOME="$WORK/home" \
-    "$CORVEL" --headless --port "$CORVEL_PORT" --https-port 0 --trace-port 0 > "$WORK/corvel.out" 2>&1 &
-CORVEL_PID=$!
+start_corvel "$CORVEL_PORT" 0
 
 NGINX_PORT=""
-[ -n "$NGINX" ] && NGINX_PORT=$(free_port)
-[ -n "$NGINX" ] && cat > "$WORK/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 2;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $WORK/nginx;
-    proxy_temp_path $WORK/nginx;
-    fastcgi_temp_path $WORK/nginx;
-    uwsgi_temp_path $WORK/nginx;
-    scgi_temp_path $WORK/nginx;
-    default_type application/octet-stream;
-    server {
-        listen 127.0.0.1:$NGINX_PORT;
-        root $WORK/www;
-    }
-}
-CONF
 if [ -n "$NGINX" ]; then
-    "$NGINX" -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
-    NGINX_PID=$!
+    NGINX_PORT=$(free_port)
+    start_nginx "$NGINX_PORT" "" ""
 fi
 
 for port in $CORVEL_PORT ${NGINX_PORT:-}; do
-    i=0
-    until curl -s -o /dev/null "http://127.0.0.1:$port/small.bin"; do
-        i=$((i + 1)); [ $i -gt 100 ] && { echo "server on $port did not start" >&2; exit 1; }
-        sleep 0.1
-    done
+    wait_for_url "http://127.0.0.1:$port/small.bin" || { echo "server on $port did not start" >&2; exit 1; }
 done
 
 # wrk's "Requests/sec" and "Transfer/sec" (converted to MB/s).

@@ -13,10 +13,12 @@
 #include "client/pim_recurrence_commands.h"
 #include "client/recurrence_text.h"
 #include "client/skiff_cli.h"
+#include "client/skiff_cli_test_util.h"
 #include "client/sync_item.h"
 #include "client/test_bytes.h"
 #include "client/test_env.h"
 #include "client/value_forms.h"
+#include "common/base/temp_home.h"
 
 namespace {
 
@@ -26,44 +28,6 @@ double D(const char* text) {
     double date = 0;
     EXPECT_TRUE(ParseUserDate(text, date)) << text;
     return date;
-}
-
-// Sets the process's zone for the life of the object.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        const char* old = getenv("TZ");
-        if (old) old_ = old;
-        had_ = old != nullptr;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneScope() {
-        if (had_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    std::string old_;
-    bool had_ = false;
-};
-
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Skiff(std::vector<std::string> args) {
-    args.insert(args.begin(), "skiff");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    int status = RunSkiffCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
 }
 
 class AppointmentRecurrenceTest : public ::testing::Test {
@@ -115,7 +79,7 @@ protected:
         return children;
     }
 
-    ZoneScope zone_{"Europe/Berlin"};
+    ScopedZone zone_{"Europe/Berlin"};
     TempEnv env_;
     PocketOutlookApplication app_;
 };

@@ -10,31 +10,16 @@
 #include <sstream>
 
 #include "client/skiff_cli.h"
+#include "client/skiff_cli_test_util.h"
 #include "client/test_env.h"
+#include "common/base/temp_home.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/vcard_map.h"
 
 namespace {
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun Skiff(std::vector<std::string> args) {
-    std::vector<char*> argv{const_cast<char*>("skiff")};
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    int code = RunSkiffCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
-
 class PimFormatsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("TZ", "Europe/Berlin", 1);
-        ::tzset();
-    }
     std::string Write(const std::string& name, const std::string& text) {
         std::string path = (env_.Root() / name).string();
         std::ofstream(path, std::ios::binary) << text;
@@ -44,9 +29,10 @@ protected:
         std::vector<std::string> args{"pim", "export", folder};
         args.insert(args.end(), flags.begin(), flags.end());
         CliRun r = Skiff(args);
-        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.status, 0) << r.err;
         return r.out;
     }
+    ScopedZone zone_{"Europe/Berlin"};
     TempEnv env_;
 };
 
@@ -77,7 +63,7 @@ const char kCards[] =
 
 TEST_F(PimFormatsTest, ContactsRoundTripWithTheHandheldsOwnFields) {
     CliRun in = Skiff({"pim", "import", "contacts", Write("c.vcf", kCards)});
-    ASSERT_EQ(in.code, 0) << in.err;
+    ASSERT_EQ(in.status, 0) << in.err;
     EXPECT_EQ(in.out, "imported 2, skipped 0, warnings 0\n");
     std::string v4 = Export("contacts");
     EXPECT_TRUE(Has(v4, "N:M\xC3\xBCller;J\xC3\xBCrgen;;;Jr."));
@@ -111,7 +97,7 @@ print('ok')
     ::setenv("TZ", "Europe/Berlin", 1);
     std::string path = (second.Root() / "again.vcf").string();
     std::ofstream(path, std::ios::binary) << v4;
-    ASSERT_EQ(Skiff({"pim", "import", "contacts", path}).code, 0);
+    ASSERT_EQ(Skiff({"pim", "import", "contacts", path}).status, 0);
     EXPECT_EQ(Export("contacts"), v4);
     EXPECT_TRUE(Has(Export("contacts", {"--vcard3"}), "VERSION:3.0"));
 }
@@ -123,7 +109,7 @@ TEST_F(PimFormatsTest, TasksAndAppointmentsRoundTrip) {
         "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER;VALUE=DATE-TIME:20240331T070000Z\r\nEND:"
         "VALARM\r\n"
         "END:VTODO\r\nEND:VCALENDAR\r\n";
-    ASSERT_EQ(Skiff({"pim", "import", "tasks", Write("t.ics", tasks)}).code, 0);
+    ASSERT_EQ(Skiff({"pim", "import", "tasks", Write("t.ics", tasks)}).status, 0);
     std::string t = Export("tasks");
     EXPECT_TRUE(Has(t, "DUE;VALUE=DATE:20240401"));
     EXPECT_TRUE(Has(t, "COMPLETED:20240330T100000Z"));
@@ -142,7 +128,7 @@ TEST_F(PimFormatsTest, TasksAndAppointmentsRoundTrip) {
         "BEGIN:VEVENT\r\nUID:s\r\nDTSTART:20240301T080000Z\r\nDTEND:20240301T090000Z\r\n"
         "RRULE:FREQ=DAILY;COUNT=3\r\nSUMMARY:Series\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     CliRun in = Skiff({"--json", "pim", "import", "calendar", Write("c.ics", cal)});
-    EXPECT_EQ(in.code, 0);
+    EXPECT_EQ(in.status, 0);
     EXPECT_EQ(in.err, "");
     std::string c = Export("calendar");
     // New York 09:00 is 14:00 in Berlin (before Europe's change to summer time).
@@ -158,7 +144,7 @@ TEST_F(PimFormatsTest, TasksAndAppointmentsRoundTrip) {
     ::setenv("TZ", "Europe/Berlin", 1);
     std::string path = (second.Root() / "again.ics").string();
     std::ofstream(path, std::ios::binary) << c;
-    ASSERT_EQ(Skiff({"pim", "import", "calendar", path}).code, 0);
+    ASSERT_EQ(Skiff({"pim", "import", "calendar", path}).status, 0);
     EXPECT_EQ(Export("calendar"), c);
 }
 
@@ -167,16 +153,16 @@ TEST_F(PimFormatsTest, BadInputAndUsage) {
                       Write("b.vcf",
                             "BEGIN:VCARD\r\nFN:ok\r\nEND:VCARD\r\nBEGIN:VCARD\r\nbad line\r\n"
                             "END:VCARD\r\n")});
-    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("b.vcf:5: entry 2:"), std::string::npos) << r.err;
-    EXPECT_EQ(Skiff({"pim", "import", "notes", "x"}).code, 2);
-    EXPECT_EQ(Skiff({"--json", "pim", "export", "contacts"}).code, 2);
+    EXPECT_EQ(Skiff({"pim", "import", "notes", "x"}).status, 2);
+    EXPECT_EQ(Skiff({"--json", "pim", "export", "contacts"}).status, 2);
     CliRun strict = Skiff({"pim", "import", "tasks", "--strict",
                            Write("s.ics",
                                  "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:1\r\nSUMMARY:a\r\n"
                                  "END:VTODO\r\nBEGIN:VTODO\r\nDUE:garbage\r\nEND:VTODO\r\n"
                                  "END:VCALENDAR\r\n")});
-    EXPECT_EQ(strict.code, 3);
+    EXPECT_EQ(strict.status, 3);
     EXPECT_EQ(Skiff({"pim", "list", "tasks"}).out, "");
 }
 
@@ -199,7 +185,7 @@ const char kSeries[] =
 
 TEST_F(PimFormatsTest, SeriesGoInAndOutWithTheirExceptions) {
     CliRun in = Skiff({"pim", "import", "calendar", Write("s.ics", kSeries)});
-    EXPECT_EQ(in.code, 0) << in.err;
+    EXPECT_EQ(in.status, 0) << in.err;
     EXPECT_NE(in.err.find("RRULE FREQ=MONTHLY;BYMONTHDAY=31 (month days other than one day 1-28; "
                           "the first occurrence is kept)"),
               std::string::npos)
@@ -248,7 +234,7 @@ print('ok')
     std::string path = (second.Root() / "again.ics").string();
     std::ofstream(path, std::ios::binary) << c;
     CliRun again = Skiff({"pim", "import", "calendar", path});
-    EXPECT_EQ(again.code, 0);
+    EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.err, "");
     EXPECT_EQ(Export("calendar"), c);
 }
@@ -280,7 +266,7 @@ TEST_F(PimFormatsTest, ImportedSeriesExpandAsLibicalExpandsTheRule) {
                 "\r\nEND:VEVENT\r\n";
     text += "END:VCALENDAR\r\n";
     CliRun in = Skiff({"pim", "import", "calendar", Write("rules.ics", text)});
-    ASSERT_EQ(in.code, 0) << in.err;
+    ASSERT_EQ(in.status, 0) << in.err;
     EXPECT_EQ(in.err, "");
 
     std::map<std::string, std::vector<std::string>> listed;

@@ -120,16 +120,9 @@ bool ParseUserDate(std::string_view text, double& date) {
     std::string copy(text);
     int n = std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
     if (n != 3 && n != 5 && n != 6) return false;
-    SYSTEMTIME t;
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
-    t.wSecond = static_cast<uint16_t>(s);
-    if (y < 1601 || h < 0 || mi < 0 || s < 0) return false;
+    if (y < 1601) return false;
     double value = 0;
-    if (!SystemTimeToVariantTime(t, &value)) return false;
+    if (!OleDateFromFields(y, mo, d, h, mi, s, value)) return false;
     date = value;
     return true;
 }

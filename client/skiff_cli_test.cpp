@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "client/fake_http_server.h"
+#include "client/skiff_cli_test_util.h"
 #include "client/state_files.h"
 #include "client/test_env.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
@@ -12,20 +13,6 @@
 #include "platform/win/registry.h"
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Skiff(std::vector<std::string> args) {
-    args.insert(args.begin(), "skiff");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    int status = RunSkiffCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
 
 class SkiffCliTest : public ::testing::Test {
 protected:

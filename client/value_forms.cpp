@@ -63,16 +63,8 @@ bool ParseDate(std::string_view text, double& date) {
         minute = Digits(text, 12, 2);
         second = Digits(text, 15, 2);
     }
-    if (day < 0 || month < 0 || year < 0 || hour < 0 || minute < 0 || second < 0) return false;
-    SYSTEMTIME t;
-    t.wDay = static_cast<uint16_t>(day);
-    t.wMonth = static_cast<uint16_t>(month);
-    t.wYear = static_cast<uint16_t>(year);
-    t.wHour = static_cast<uint16_t>(hour);
-    t.wMinute = static_cast<uint16_t>(minute);
-    t.wSecond = static_cast<uint16_t>(second);
-    double value;
-    if (!SystemTimeToVariantTime(t, &value)) return false;
+    double value = 0;
+    if (!OleDateFromFields(year, month, day, hour, minute, second, value)) return false;
     date = value;
     return true;
 }

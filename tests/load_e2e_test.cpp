@@ -14,12 +14,9 @@
 
 namespace {
 
-class Corvel : public ChildProcess {
+class Corvel : public CorvelProcess {
 public:
-    explicit Corvel(const std::string& dataHome)
-        : ChildProcess(ProgramPath("corvel"),
-                       {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"},
-                       DataHomeEnvironment(dataHome)) {}
+    explicit Corvel(const std::string& dataHome) : CorvelProcess(dataHome, kHeadlessOnFreePorts) {}
     // The thread count once it has stayed the same for half a second (at most 20 s).
     long SettledThreads() {
         long seen = Status("Threads");

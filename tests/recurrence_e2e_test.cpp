@@ -31,6 +31,20 @@ std::string AddPublished(RecurrenceSides& sides, const std::string& subject, con
                                IsoOfMinutes(blob->startDate + blob->endTimeOffset));
 }
 
+// A published series added on the desktop as "Simple" and synced: its key on the
+// desktop and its oid on the handheld.
+struct SyncedSeries {
+    std::string key;
+    std::string oid;
+};
+
+SyncedSeries SyncPublished(RecurrenceSides& sides, const char* hex) {
+    SyncedSeries series{AddPublished(sides, "Simple", hex), ""};
+    sides.Sync();
+    series.oid = sides.HandheldOid("Simple");
+    return series;
+}
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -139,9 +153,7 @@ TEST(RecurrenceEndToEnd, SeriesMadeOnTheHandheld) {
 TEST(RecurrenceEndToEnd, OccurrencesMovedAndRemovedOnTheDesktop) {
     RecurrenceSides sides;
     ASSERT_EQ("", sides.Error());
-    std::string key = AddPublished(sides, "Simple", kV1);
-    sides.Sync();
-    std::string oid = sides.HandheldOid("Simple");
+    const auto [key, oid] = SyncPublished(sides, kV1);
     ASSERT_EQ(12U, sides.HandheldOccurrences(oid, "2007-03-01", "2007-05-31").size());
 
     // The desktop moves the 16 April occurrence (the published V2).
@@ -165,9 +177,7 @@ TEST(RecurrenceEndToEnd, OccurrencesMovedAndRemovedOnTheDesktop) {
 TEST(RecurrenceEndToEnd, OccurrencesMovedAndRemovedOnTheHandheld) {
     RecurrenceSides sides;
     ASSERT_EQ("", sides.Error());
-    std::string key = AddPublished(sides, "Simple", kV1);
-    sides.Sync();
-    std::string oid = sides.HandheldOid("Simple");
+    const auto [key, oid] = SyncPublished(sides, kV1);
     ASSERT_EQ(0, sides.Skiff({"pim", "occurrence", oid, "2007-04-02", "--delete"}).status);
     ASSERT_EQ(0, sides
                      .Skiff({"pim", "occurrence", oid, "2007-04-05", "Start=2007-04-05 14:00",
@@ -213,9 +223,7 @@ TEST(RecurrenceEndToEnd, SeriesDeletedOnEitherSide) {
 TEST(RecurrenceEndToEnd, SeriesEndChangedOnEitherSide) {
     RecurrenceSides sides;
     ASSERT_EQ("", sides.Error());
-    std::string key = AddPublished(sides, "Simple", kV1);
-    sides.Sync();
-    std::string oid = sides.HandheldOid("Simple");
+    const auto [key, oid] = SyncPublished(sides, kV1);
 
     // The handheld ends it on 12 April instead of after 12 occurrences.
     ASSERT_EQ(0, sides
@@ -292,9 +300,7 @@ TEST(RecurrenceEndToEnd, ASeriesAcrossTheChangeToSummerTimeKeepsItsDays) {
 TEST(RecurrenceEndToEnd, SeriesMovedOnTheHandheld) {
     RecurrenceSides sides;
     ASSERT_EQ("", sides.Error());
-    std::string key = AddPublished(sides, "Simple", kV2);
-    sides.Sync();
-    std::string oid = sides.HandheldOid("Simple");
+    const auto [key, oid] = SyncPublished(sides, kV2);
     ASSERT_EQ(
         0,
         sides.Skiff({"pim", "set", oid, "Start=2007-03-26 11:00", "End=2007-03-26 11:30"}).status);

@@ -9,7 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <stdexcept>
+#include <string>
 
+#include "common/base/temp_home.h"
 #include "tests/recurrence_sides.h"
 
 namespace {
@@ -68,19 +71,15 @@ std::vector<std::string> LibicalStarts(const Series& s) {
 
 class IcsFile {
 public:
-    explicit IcsFile(const std::string& text)
-        : path_(std::filesystem::temp_directory_path() /
-                ("recurrence-import-" + std::to_string(::getpid()) + ".ics")) {
+    explicit IcsFile(const std::string& text) : path_(folder_.Path() + "/calendar.ics") {
+        if (folder_.Path().empty()) throw std::runtime_error("no temporary folder");
         std::ofstream(path_, std::ios::binary) << text;
     }
-    ~IcsFile() {
-        std::error_code ec;
-        std::filesystem::remove(path_, ec);
-    }
-    std::string Path() const { return path_.string(); }
+    const std::string& Path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    TempFolder folder_{"recurrence-import"};
+    std::string path_;
 };
 
 bool Contains(const std::string& text, const std::string& part) {

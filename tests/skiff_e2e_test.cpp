@@ -176,6 +176,12 @@ protected:
     // The ClientID of an item: its object identifier and the store's identity.
     std::string Cid(const std::string& oid) { return oid + "@" + StoreIdentity(); }
     std::string Show(const std::string& key) { return Program("corvel-store", {"show", key}).out; }
+    // Each of parts is in what corvel-store shows of the item key.
+    void ExpectShown(const std::string& key, std::initializer_list<const char*> parts) {
+        const std::string shown = Show(key);
+        for (const char* part : parts)
+            EXPECT_NE(shown.find(part), std::string::npos) << part << shown;
+    }
     // The number of items of a store folder.
     size_t ItemCount(const std::string& folder) {
         std::string items = Program("corvel-store", {"items", folder}).out;
@@ -273,30 +279,21 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
     EXPECT_EQ(ReadWholeFile(temp_.Path() + "/Documents/Norvex/VantroMobile/contacts.txt"),
               contactKey + "=" + Cid(contact) + "\n");
 
-    std::string shown = Show(contactKey);
-    for (const char* line :
-         {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Contact\n", "\tPR_GIVEN_NAME\tPT_STRING8\tJürgen\n",
-          "\tPR_SURNAME\tPT_STRING8\tGroß\n",
-          "\tPR_BUSINESS_TELEPHONE_NUMBER\tPT_STRING8\t+49 30 1234\n",
-          "\tPR_BIRTHDAY\tPT_SYSTIME\t1980-05-17T00:00:00Z\n"}) {
-        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
-    }
-    shown = Show(taskKey);
-    for (const char* line :
-         {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Task\n",
-          "\tPR_SUBJECT\tPT_STRING8\tAngebot schreiben\n", "\tPR_IMPORTANCE\tPT_LONG\t2\n",
-          "\tPSETID_Task:0x8105\tPT_SYSTIME\t2026-12-24T00:00:00Z\n"}) {
-        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
-    }
-    shown = Show(appointmentKey);
-    for (const char* line : {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Appointment\n",
-                             "\tPR_SUBJECT\tPT_STRING8\tPlanung\n",
-                             "\tPSETID_Appointment:0x8208\tPT_STRING8\tRaum 3\n",
-                             "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-10T09:00:00Z\n",
-                             "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-10T10:30:00Z\n",
-                             "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n"}) {
-        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
-    }
+    ExpectShown(contactKey,
+                {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Contact\n",
+                 "\tPR_GIVEN_NAME\tPT_STRING8\tJürgen\n", "\tPR_SURNAME\tPT_STRING8\tGroß\n",
+                 "\tPR_BUSINESS_TELEPHONE_NUMBER\tPT_STRING8\t+49 30 1234\n",
+                 "\tPR_BIRTHDAY\tPT_SYSTIME\t1980-05-17T00:00:00Z\n"});
+    ExpectShown(taskKey,
+                {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Task\n",
+                 "\tPR_SUBJECT\tPT_STRING8\tAngebot schreiben\n", "\tPR_IMPORTANCE\tPT_LONG\t2\n",
+                 "\tPSETID_Task:0x8105\tPT_SYSTIME\t2026-12-24T00:00:00Z\n"});
+    ExpectShown(appointmentKey, {"\tPR_MESSAGE_CLASS\tPT_STRING8\tIPM.Appointment\n",
+                                 "\tPR_SUBJECT\tPT_STRING8\tPlanung\n",
+                                 "\tPSETID_Appointment:0x8208\tPT_STRING8\tRaum 3\n",
+                                 "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-10T09:00:00Z\n",
+                                 "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-10T10:30:00Z\n",
+                                 "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n"});
 }
 
 TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
@@ -382,32 +379,24 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
     // The Modify changed the stored contact in place.
     EXPECT_EQ(ServerKey("contacts.txt", contact), contactKey);
     EXPECT_EQ(ItemCount("Contacts"), 1u);
-    std::string shown = Show(contactKey);
-    EXPECT_NE(shown.find("\tPR_GIVEN_NAME\tPT_STRING8\tJanet\n"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("\tPR_HOME_TELEPHONE_NUMBER\tPT_STRING8\t030 555\n"), std::string::npos)
-        << shown;
+    ExpectShown(contactKey, {"\tPR_GIVEN_NAME\tPT_STRING8\tJanet\n",
+                             "\tPR_HOME_TELEPHONE_NUMBER\tPT_STRING8\t030 555\n"});
     EXPECT_EQ(ItemCount("Tasks"), 2u);
     EXPECT_EQ(ItemCount("Calendar"), 2u);
     std::string taskKey = ServerKey("tasks.txt", task);
     std::string appointmentKey = ServerKey("appointment.txt", appointment);
     ASSERT_FALSE(taskKey.empty() || appointmentKey.empty());
-    shown = Show(taskKey);
-    for (const char* line : {"\tPR_SUBJECT\tPT_STRING8\tSteuer\n", "\tPR_SENSITIVITY\tPT_LONG\t2\n",
-                             "\tPSETID_Task:0x8104\tPT_SYSTIME\t2027-01-04T00:00:00Z\n",
-                             "\tPSETID_Task:0x8105\tPT_SYSTIME\t2027-01-31T12:00:00Z\n"}) {
-        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
-    }
-    EXPECT_NE(shown.find("Büro"), std::string::npos) << shown;
-    shown = Show(appointmentKey);
-    for (const char* line :
-         {"\tPR_SUBJECT\tPT_STRING8\tChor\n", "\tPSETID_Appointment:0x8208\tPT_STRING8\tAula\n",
-          "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-14T19:30:00Z\n",
-          "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-14T21:00:00Z\n",
-          "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n", "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n",
-          "\tPSETID_Appointment:0x8215\tPT_BOOLEAN\tfalse\n",
-          "\tPSETID_Common:0x8503\tPT_BOOLEAN\ttrue\n"}) {
-        EXPECT_NE(shown.find(line), std::string::npos) << line << shown;
-    }
+    ExpectShown(taskKey, {"\tPR_SUBJECT\tPT_STRING8\tSteuer\n", "\tPR_SENSITIVITY\tPT_LONG\t2\n",
+                          "\tPSETID_Task:0x8104\tPT_SYSTIME\t2027-01-04T00:00:00Z\n",
+                          "\tPSETID_Task:0x8105\tPT_SYSTIME\t2027-01-31T12:00:00Z\n", "Büro"});
+    ExpectShown(
+        appointmentKey,
+        {"\tPR_SUBJECT\tPT_STRING8\tChor\n", "\tPSETID_Appointment:0x8208\tPT_STRING8\tAula\n",
+         "\tPSETID_Appointment:0x820D\tPT_SYSTIME\t2026-12-14T19:30:00Z\n",
+         "\tPSETID_Appointment:0x820E\tPT_SYSTIME\t2026-12-14T21:00:00Z\n",
+         "\tPSETID_Appointment:0x8205\tPT_LONG\t2\n", "\tPSETID_Appointment:0x8213\tPT_LONG\t90\n",
+         "\tPSETID_Appointment:0x8215\tPT_BOOLEAN\tfalse\n",
+         "\tPSETID_Common:0x8503\tPT_BOOLEAN\ttrue\n"});
 }
 
 // A run after a whole answer sends nothing again. Without their snapshots the items

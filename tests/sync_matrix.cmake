@@ -9,11 +9,9 @@ if(TARGET corvel AND TARGET skiff AND TARGET corvel-store AND CORVEL_TESTS AND N
     ${CMAKE_CURRENT_LIST_DIR}/sync_random_model.cpp ${CMAKE_CURRENT_LIST_DIR}/sync_random_schedule.cpp)
   target_link_libraries(sync_sides PUBLIC server_http Threads::Threads)
   add_dependencies(sync_sides corvel skiff corvel-store)
-  corvel_tests(NAME sync_matrix_test
+  # Every row starts a server and runs the programs some hundred times.
+  corvel_e2e_test(NAME sync_matrix_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/sync_matrix_test.cpp ${CMAKE_CURRENT_LIST_DIR}/sync_matrix_harness_test.cpp
-    LIBS sync_sides)
-  if(TARGET sync_matrix_test)
-    # Every row starts a server and runs the programs some hundred times.
-    set_tests_properties(sync_matrix_test PROPERTIES TIMEOUT 3600)
-  endif()
+    LIBS sync_sides
+    TIMEOUT 3600)
 endif()

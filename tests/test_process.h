@@ -1,7 +1,7 @@
 // Helpers for the end-to-end tests that start the programs: where the programs
 // lie, a child process over a temporary data home with its output collected,
 // waiting for its output or for a port, and a whole answer over loopback.
-// Temporary folders are TempFolder (server/config/config_test_util.h); a free
+// Temporary folders are TempFolder (common/base/temp_home.h); a free
 // port is FreeLoopbackPort (server/http/http_test_util.h).
 //
 // Header only, so that every end-to-end test can use it without a library of its
@@ -210,6 +210,19 @@ private:
     std::string err_;
     std::thread outReader_;
     std::thread errReader_;
+};
+
+// corvel's arguments for a headless run on ports the system chooses.
+inline const std::vector<std::string> kHeadlessOnFreePorts = {
+    "--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"};
+
+// One corvel program of the build over the data home dataHome.
+class CorvelProcess : public ChildProcess {
+public:
+    CorvelProcess(const std::string& dataHome, std::vector<std::string> args,
+                  Output output = Output::kMerged)
+        : ChildProcess(ProgramPath("corvel"), std::move(args), DataHomeEnvironment(dataHome),
+                       output) {}
 };
 
 // Waits (60 s at most) until something accepts connections on the loopback port.

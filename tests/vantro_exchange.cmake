@@ -3,10 +3,8 @@
 # twins, acknowledgements, cleared fields, both-side edits); stores seeded and
 # inspected with corvel-store.
 if(TARGET corvel AND TARGET server_vantro AND TARGET corvel-store)
-  corvel_tests(NAME vantro_exchange_e2e_test
+  corvel_e2e_test(NAME vantro_exchange_e2e_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/vantro_exchange_e2e_test.cpp ${CMAKE_CURRENT_LIST_DIR}/vantro_client.cpp
-    LIBS server_http common_wbxml)
-  if(TARGET vantro_exchange_e2e_test)
-    add_dependencies(vantro_exchange_e2e_test corvel corvel-store)
-  endif()
+    LIBS server_http common_wbxml
+    PROGRAMS corvel corvel-store)
 endif()

@@ -8,9 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <sstream>
 
+#include "common/base/temp_home.h"
 #include "server/formats/desktop_records.h"
 #include "server/formats/rule_pattern.h"
 #include "server/itemconv/recurrence_message.h"
@@ -93,17 +95,8 @@ struct ToolRun {
 class FormatCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string templ = (std::filesystem::temp_directory_path() / "formats-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        home_ = templ;
-        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
-        ::setenv("TZ", "Europe/Berlin", 1);
-        ::tzset();
+        ASSERT_FALSE(home_.empty());
         ASSERT_EQ(Tool({"profile", "create", "Default"}).code, 0);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
     }
     ToolRun Tool(std::vector<std::string> args) {
         std::vector<char*> argv{const_cast<char*>("corvel-store")};
@@ -138,7 +131,9 @@ protected:
         std::string again = RoundTrip("Again" + std::to_string(++n_), cls, first, ext, flags);
         EXPECT_EQ(again, first);
     }
-    std::string home_;
+    ScopedZone zone_{"Europe/Berlin"};
+    TempHome temp_{"formats"};
+    const std::string home_{temp_.Path()};
     int n_ = 0;
 };
 
@@ -146,67 +141,53 @@ bool Has(const std::string& text, const std::string& line) {
     return text.find(line + "\r\n") != std::string::npos;
 }
 
+// Each of lines is a whole line of text.
+void ExpectLines(const std::string& text, std::initializer_list<std::string> lines) {
+    for (const std::string& line : lines) EXPECT_TRUE(Has(text, line)) << line;
+}
+
 TEST_F(FormatCommandsTest, ContactsRoundTripPropertyByPropertyAndByteStable) {
     std::string v4 = RoundTrip("Book", "IPF.Contact", kAddressBook, ".vcf");
-    EXPECT_TRUE(Has(v4, "FN:Zo\xC3\xAB Ng"));
-    EXPECT_TRUE(Has(v4, "N:Ng;Zo\xC3\xAB;;;"));
-    EXPECT_TRUE(Has(v4, "ORG:Acme Ltd.;R&D"));
-    EXPECT_TRUE(Has(v4, "TITLE:Engineer"));
+    ExpectLines(v4,
+                {"FN:Zo\xC3\xAB Ng", "N:Ng;Zo\xC3\xAB;;;", "ORG:Acme Ltd.;R&D", "TITLE:Engineer"});
     // The preferred address first.
     EXPECT_NE(v4.find("EMAIL:zoe@home.example\r\nEMAIL:zoe@acme.example\r\n"), std::string::npos);
-    EXPECT_TRUE(Has(v4, "TEL;TYPE=work,voice:+44 20 7946 0001"));
-    EXPECT_TRUE(Has(v4, "TEL;TYPE=cell:+44 7700 900001"));
-    EXPECT_TRUE(Has(v4, "TEL;TYPE=home,fax:+44 20 7946 0002"));
-    EXPECT_TRUE(Has(v4, "ADR;TYPE=home:;;Flat 2\\n22 Low Rd;Leeds;;LS1 1AA;United Kingdom"));
-    EXPECT_TRUE(Has(v4, "ADR;TYPE=work:;;1 High St;London;;EC1A 1AA;United Kingdom"));
-    EXPECT_TRUE(Has(v4, "NOTE:Prefers e-mail\\, not calls.\\nSecond line."));
-    EXPECT_TRUE(Has(v4, "BDAY:19850714"));
-    EXPECT_TRUE(Has(v4, "CATEGORIES:Friends,Work"));
-    EXPECT_TRUE(Has(v4, "N:\xC3\x85kesson;Bj\xC3\xB6rn;;;"));
-    EXPECT_TRUE(Has(v4, "ADR;TYPE=home:;;Storgatan 1;G\xC3\xB6teborg;;411 01;Sverige"));
-    EXPECT_TRUE(Has(v4, "TEL;TYPE=work,voice:+81-3-1234-5678"));
-    EXPECT_TRUE(Has(v4, "ANNIVERSARY:20100501"));
+    ExpectLines(v4, {"TEL;TYPE=work,voice:+44 20 7946 0001", "TEL;TYPE=cell:+44 7700 900001",
+                     "TEL;TYPE=home,fax:+44 20 7946 0002",
+                     "ADR;TYPE=home:;;Flat 2\\n22 Low Rd;Leeds;;LS1 1AA;United Kingdom",
+                     "ADR;TYPE=work:;;1 High St;London;;EC1A 1AA;United Kingdom",
+                     "NOTE:Prefers e-mail\\, not calls.\\nSecond line.", "BDAY:19850714",
+                     "CATEGORIES:Friends,Work", "N:\xC3\x85kesson;Bj\xC3\xB6rn;;;",
+                     "ADR;TYPE=home:;;Storgatan 1;G\xC3\xB6teborg;;411 01;Sverige",
+                     "TEL;TYPE=work,voice:+81-3-1234-5678", "ANNIVERSARY:20100501"});
     EXPECT_EQ(v4.find("PHOTO"), std::string::npos);
     ExpectStable(v4, "IPF.Contact", ".vcf");
 
     std::string v3 = RoundTrip("Book3", "IPF.Contact", kAddressBook, ".vcf", {"--vcard3"});
-    EXPECT_TRUE(Has(v3, "VERSION:3.0"));
-    EXPECT_TRUE(Has(v3, "BDAY:1985-07-14"));
-    EXPECT_TRUE(Has(v3, "X-ANNIVERSARY:2010-05-01"));
+    ExpectLines(v3, {"VERSION:3.0", "BDAY:1985-07-14", "X-ANNIVERSARY:2010-05-01"});
     ExpectStable(v3, "IPF.Contact", ".vcf", {"--vcard3"});
 }
 
 TEST_F(FormatCommandsTest, CalendarRoundTripsSeriesOverridesAllDayAndZones) {
     std::string ics = RoundTrip("Cal", "IPF.Appointment", kCalendar, ".ics");
-    EXPECT_TRUE(Has(ics, "TZID:Europe/Berlin"));
-    EXPECT_TRUE(Has(ics, "TZID:America/New_York"));
-    EXPECT_TRUE(Has(ics, "DTSTART;TZID=Europe/Berlin:20240313T093000"));
-    EXPECT_TRUE(Has(ics, "RRULE:FREQ=WEEKLY;COUNT=8;BYDAY=WE"));
-    EXPECT_TRUE(Has(ics, "EXDATE;TZID=Europe/Berlin:20240327T093000"));
-    EXPECT_TRUE(Has(ics, "RECURRENCE-ID;TZID=Europe/Berlin:20240403T093000"));
-    EXPECT_TRUE(Has(ics, "DTSTART;TZID=Europe/Berlin:20240403T140000"));
-    EXPECT_TRUE(Has(ics, "SUMMARY:Stand-up (moved)"));
-    EXPECT_TRUE(Has(ics, "TRIGGER:-PT10M"));
-    EXPECT_TRUE(Has(ics, "DTSTART;VALUE=DATE:20240501"));
-    EXPECT_TRUE(Has(ics, "DTEND;VALUE=DATE:20240502"));
-    EXPECT_TRUE(Has(ics, "TRANSP:TRANSPARENT"));
-    EXPECT_TRUE(Has(ics, "DTSTART;TZID=America/New_York:20240308T080000"));
-    EXPECT_TRUE(Has(ics, "RRULE:FREQ=DAILY;UNTIL=20240320T120000Z;INTERVAL=2"));
-    EXPECT_TRUE(Has(ics, "CLASS:PRIVATE"));
-    EXPECT_TRUE(Has(ics, "UID:series-1@example"));
-    EXPECT_TRUE(Has(ics, "DTSTAMP:20240301T120000Z"));
+    ExpectLines(ics,
+                {"TZID:Europe/Berlin", "TZID:America/New_York",
+                 "DTSTART;TZID=Europe/Berlin:20240313T093000", "RRULE:FREQ=WEEKLY;COUNT=8;BYDAY=WE",
+                 "EXDATE;TZID=Europe/Berlin:20240327T093000",
+                 "RECURRENCE-ID;TZID=Europe/Berlin:20240403T093000",
+                 "DTSTART;TZID=Europe/Berlin:20240403T140000", "SUMMARY:Stand-up (moved)",
+                 "TRIGGER:-PT10M", "DTSTART;VALUE=DATE:20240501", "DTEND;VALUE=DATE:20240502",
+                 "TRANSP:TRANSPARENT", "DTSTART;TZID=America/New_York:20240308T080000",
+                 "RRULE:FREQ=DAILY;UNTIL=20240320T120000Z;INTERVAL=2", "CLASS:PRIVATE",
+                 "UID:series-1@example", "DTSTAMP:20240301T120000Z"});
     ExpectStable(ics, "IPF.Appointment", ".ics");
 }
 
 TEST_F(FormatCommandsTest, TasksRoundTripDueDatesPrioritiesAndState) {
     std::string ics = RoundTrip("Todo", "IPF.Task", kTasks, ".ics");
-    EXPECT_TRUE(Has(ics, "DUE;VALUE=DATE:20240401"));
-    EXPECT_TRUE(Has(ics, "DTSTART;VALUE=DATE:20240325"));
-    EXPECT_TRUE(Has(ics, "PRIORITY:1"));
-    EXPECT_TRUE(Has(ics, "PRIORITY:9"));
-    EXPECT_TRUE(Has(ics, "STATUS:COMPLETED"));
-    EXPECT_TRUE(Has(ics, "SUMMARY:File the r\xC3\xA9sum\xC3\xA9"));
-    EXPECT_TRUE(Has(ics, "TRIGGER;VALUE=DATE-TIME:20240331T070000Z"));
+    ExpectLines(ics, {"DUE;VALUE=DATE:20240401", "DTSTART;VALUE=DATE:20240325", "PRIORITY:1",
+                      "PRIORITY:9", "STATUS:COMPLETED", "SUMMARY:File the r\xC3\xA9sum\xC3\xA9",
+                      "TRIGGER;VALUE=DATE-TIME:20240331T070000Z"});
     ExpectStable(ics, "IPF.Task", ".ics");
 }
 

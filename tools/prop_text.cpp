@@ -256,18 +256,25 @@ mapistore::Value ParseValue(ULONG tag, const std::string& text) {
     return v;
 }
 
+std::size_t ElementCount(const mapistore::Value& v) {
+    return v.mvi.size() + v.mvd.size() + v.mvs.size();
+}
+
+mapistore::Value ElementOf(const mapistore::Value& v, std::size_t k) {
+    mapistore::Value one;
+    one.type = v.type & ~MV_FLAG;
+    if (k < v.mvi.size()) one.i = v.mvi[k];
+    if (k < v.mvd.size()) one.d = v.mvd[k];
+    if (k < v.mvs.size()) one.s = v.mvs[k];
+    return one;
+}
+
 std::string FormatValue(const mapistore::Value& v) {
     if ((v.type & MV_FLAG) == 0) return FormatScalar(v);
     std::string out;
-    const std::size_t n = v.mvi.size() + v.mvd.size() + v.mvs.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        mapistore::Value one;
-        one.type = v.type & ~MV_FLAG;
-        if (k < v.mvi.size()) one.i = v.mvi[k];
-        if (k < v.mvd.size()) one.d = v.mvd[k];
-        if (k < v.mvs.size()) one.s = v.mvs[k];
+    for (std::size_t k = 0; k < ElementCount(v); ++k) {
         if (k) out += ";";
-        out += FormatScalar(one);
+        out += FormatScalar(ElementOf(v, k));
     }
     return out;
 }

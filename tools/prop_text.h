@@ -3,6 +3,7 @@
 // entry identifiers in hexadecimal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ mapistore::Value ParseValue(ULONG tag, const std::string& text);
 // The text of a value (times ISO 8601 UTC, binaries hexadecimal, multi-valued
 // values joined by ";").
 std::string FormatValue(const mapistore::Value& v);
+
+// The number of elements of a multi-valued value, and element k as a single value
+// of the element type.
+std::size_t ElementCount(const mapistore::Value& v);
+mapistore::Value ElementOf(const mapistore::Value& v, std::size_t k);
 
 std::string FileTimeToIso(std::uint64_t filetime);
 bool IsoToFileTime(const std::string& text, std::uint64_t& filetime);

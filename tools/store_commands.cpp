@@ -138,15 +138,7 @@ void JsonScalar(JsonWriter& w, const mapistore::Value& v) {
 void JsonValue(JsonWriter& w, const mapistore::Value& v) {
     if ((v.type & MV_FLAG) == 0) return JsonScalar(w, v);
     w.BeginArray();
-    const std::size_t n = v.mvi.size() + v.mvd.size() + v.mvs.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        mapistore::Value one;
-        one.type = v.type & ~MV_FLAG;
-        if (k < v.mvi.size()) one.i = v.mvi[k];
-        if (k < v.mvd.size()) one.d = v.mvd[k];
-        if (k < v.mvs.size()) one.s = v.mvs[k];
-        JsonScalar(w, one);
-    }
+    for (std::size_t k = 0; k < ElementCount(v); ++k) JsonScalar(w, ElementOf(v, k));
     w.EndArray();
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/base/temp_home.h"
+
 namespace {
 
 struct Result {
@@ -32,14 +34,7 @@ protected:
         const char* bin = std::getenv("CORVEL_BIN_DIR");
         ASSERT_NE(bin, nullptr);
         program_ = std::string(bin) + "/corvel-store";
-        std::string templ = (std::filesystem::temp_directory_path() / "store-tool-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        home_ = templ;
-        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
+        ASSERT_FALSE(home_.empty());
     }
 
     Result Run(std::vector<std::string> args) {
@@ -77,7 +72,8 @@ protected:
     static std::string Line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
     std::string program_;
-    std::string home_;
+    TempHome temp_{"store-tool"};
+    const std::string home_{temp_.Path()};
 };
 
 TEST_F(StoreToolTest, ProfilesAndDefaultFolders) {

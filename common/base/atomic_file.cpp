@@ -14,18 +14,6 @@ namespace {
 std::mutex gFaultHookMutex;
 std::function<bool(FileWriteStep)> gFaultHook;
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -86,6 +74,18 @@ FileWriteResult RenameIntoPlace(const std::string& temporary, const std::string&
 
 }  // namespace
 
+bool WriteAllTo(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
 void SetFileWriteFaultHook(std::function<bool(FileWriteStep)> hook) {
     std::lock_guard<std::mutex> lock(gFaultHookMutex);
     gFaultHook = std::move(hook);
@@ -116,10 +116,10 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view co
         failedVerb = "mode";
         error = errno;
     } else if (FileWriteFaultInjected(FileWriteStep::Write)) {
-        WriteAll(file.Get(), content.substr(0, content.size() / 2));
+        WriteAllTo(file.Get(), content.substr(0, content.size() / 2));
         failedVerb = "write";
         error = ENOSPC;
-    } else if (!WriteAll(file.Get(), content)) {
+    } else if (!WriteAllTo(file.Get(), content)) {
         failedVerb = "write";
         error = errno;
     } else if (FileWriteFaultInjected(FileWriteStep::Sync)) {

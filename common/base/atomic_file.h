@@ -36,6 +36,10 @@ struct FileWriteResult {
     explicit operator bool() const { return ok; }
 };
 
+// Writes every byte to the open descriptor fd, again after a short write or an
+// interrupted call; false on any other failure (errno tells which).
+bool WriteAllTo(int fd, std::string_view bytes);
+
 // Replaces path with content. On any failure the temporary file is removed and
 // path keeps its previous content (or stays absent).
 FileWriteResult WriteFileAtomically(const std::string& path, std::string_view content,

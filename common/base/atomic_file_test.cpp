@@ -1,11 +1,15 @@
 #include "common/base/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "common/base/temp_home.h"
 
@@ -107,6 +111,28 @@ TEST_F(AtomicWrite, ATemporaryWrittenElsewhereReplacesTheTarget) {
     EXPECT_EQ(ReadAll(path), "new");
     EXPECT_FALSE(ReplaceWithTemporary(PathOf("absent"), path, error));
     EXPECT_EQ(ReadAll(path), "new");
+}
+
+// More than a pipe holds at once: the writer goes on after each partial write.
+TEST(WriteAllTo, WritesEveryByteThroughPartialWrites) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::string content(1 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    std::string received;
+    std::thread reader([&received, fd = ends[0]] {
+        std::vector<char> chunk(4096);
+        ssize_t n;
+        while ((n = read(fd, chunk.data(), chunk.size())) > 0)
+            received.append(chunk.data(), static_cast<size_t>(n));
+    });
+    EXPECT_TRUE(WriteAllTo(ends[1], content));
+    close(ends[1]);
+    reader.join();
+    close(ends[0]);
+    EXPECT_EQ(received, content);
+    EXPECT_FALSE(WriteAllTo(-1, "x"));
+    EXPECT_TRUE(WriteAllTo(-1, ""));  // nothing to write is no failure
 }
 
 }  // namespace

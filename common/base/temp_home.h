@@ -1,14 +1,17 @@
 // For tests and benchmarks: a temporary folder removed with its content at the
 // end, and a temporary home (XDG_DATA_HOME and XDG_CONFIG_HOME point into it
-// while it lives; the previous values come back after).
+// while it lives; the previous values come back after); an environment variable
+// and the C library's local zone set for the life of an object.
 #pragma once
 
 #include <stdlib.h>
+#include <time.h>
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class TempFolder {
 public:
@@ -30,6 +33,43 @@ private:
     std::string path_;
 };
 
+// name=value while the object lives; then the previous value, or none.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+    ~ScopedVariable() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The local zone of the C library's time functions is zone (TZ) while the object
+// lives; then the previous one.
+class ScopedZone {
+public:
+    explicit ScopedZone(const std::string& zone) : tz_(std::in_place, "TZ", zone) { tzset(); }
+    ScopedZone(const ScopedZone&) = delete;
+    ScopedZone& operator=(const ScopedZone&) = delete;
+    ~ScopedZone() {
+        tz_.reset();
+        tzset();
+    }
+
+private:
+    std::optional<ScopedVariable> tz_;
+};
+
 class TempHome {
 public:
     explicit TempHome(std::string_view prefix = "corvel-home")
@@ -41,26 +81,6 @@ public:
     std::string DataFolder() const { return folder_.Path() + "/Norvex/Corvel"; }
 
 private:
-    class ScopedVariable {
-    public:
-        ScopedVariable(const char* name, const std::string& value) : name_(name) {
-            if (const char* old = getenv(name)) old_ = old;
-            setenv(name, value.c_str(), 1);
-        }
-        ScopedVariable(const ScopedVariable&) = delete;
-        ScopedVariable& operator=(const ScopedVariable&) = delete;
-        ~ScopedVariable() {
-            if (old_)
-                setenv(name_, old_->c_str(), 1);
-            else
-                unsetenv(name_);
-        }
-
-    private:
-        const char* name_;
-        std::optional<std::string> old_;
-    };
-
     TempFolder folder_;
     ScopedVariable dataHome_;
     ScopedVariable configHome_;

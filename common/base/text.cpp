@@ -61,12 +61,18 @@ std::optional<std::string> HexDecode(std::string_view text) {
     return bytes;
 }
 
-std::string HexNumber(std::uint64_t value, int digits) {
-    std::string out(static_cast<std::size_t>(digits), '0');
+void AppendHexNumber(std::string& out, std::uint64_t value, int digits) {
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(digits), '0');
     for (int i = digits - 1; i >= 0; --i) {
-        out[static_cast<std::size_t>(i)] = kUpperHexDigits[value & 15];
+        out[start + static_cast<std::size_t>(i)] = kUpperHexDigits[value & 15];
         value >>= 4;
     }
+}
+
+std::string HexNumber(std::uint64_t value, int digits) {
+    std::string out;
+    AppendHexNumber(out, value, digits);
     return out;
 }
 
@@ -137,4 +143,18 @@ std::string FormatArgs(const char* format, std::va_list args) {
     std::vsnprintf(text.data(), text.size(), format, args);
     text.resize(static_cast<std::size_t>(needed));
     return text;
+}
+
+std::vector<std::string_view> SplitSkippingEmpty(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == separator) ++i;
+        if (i >= text.size()) break;
+        std::size_t end = text.find(separator, i);
+        if (end == std::string_view::npos) end = text.size();
+        pieces.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return pieces;
 }

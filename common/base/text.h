@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // 'A'..'Z' become 'a'..'z'; every other byte stays as it is (no locale).
 constexpr char AsciiLower(char c) {
@@ -39,6 +40,8 @@ void AppendHexByte(std::string& out, unsigned char byte);
 std::optional<std::string> HexDecode(std::string_view text);
 // value in exactly `digits` upper-case digits (the high ones dropped when it does not fit).
 std::string HexNumber(std::uint64_t value, int digits);
+// HexNumber appended to out.
+void AppendHexNumber(std::string& out, std::uint64_t value, int digits);
 // An unsigned number of 1 to 16 hexadecimal digits and nothing else.
 std::optional<std::uint64_t> ParseHexNumber(std::string_view text);
 
@@ -46,6 +49,10 @@ std::optional<std::uint64_t> ParseHexNumber(std::string_view text);
 // anything else, including a lone or malformed escape, is kept as it stands.
 std::string DecodeEscapedHex(std::string_view text, char escape = '%');
 inline std::string PercentDecode(std::string_view text) { return DecodeEscapedHex(text, '%'); }
+
+// The pieces of text between separators; runs of separators, and separators at
+// either end, give no empty pieces.
+std::vector<std::string_view> SplitSkippingEmpty(std::string_view text, char separator);
 
 // Leading decimal integer after blanks and an optional sign ("12x" is 12, no
 // digits give 0), clamped to the range of 32 bits.

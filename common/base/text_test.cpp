@@ -58,6 +58,10 @@ TEST(Text, HexNumbersHaveAFixedWidth) {
     EXPECT_EQ(HexNumber(0x1A, 4), "001A");
     EXPECT_EQ(HexNumber(0x12345, 4), "2345");
     EXPECT_EQ(HexNumber(~0ull, 16), "FFFFFFFFFFFFFFFF");
+    std::string line = "id=";
+    AppendHexNumber(line, 0x301, 4);
+    AppendHexNumber(line, 0xABCDEF, 2);
+    EXPECT_EQ(line, "id=0301EF");
     EXPECT_EQ(ParseHexNumber("001a"), 0x1Au);
     EXPECT_EQ(ParseHexNumber("FFFFFFFFFFFFFFFF"), ~0ull);
     EXPECT_FALSE(ParseHexNumber("10000000000000000"));
@@ -104,6 +108,15 @@ TEST(Text, FormatArgsWritesTheWholeText) {
     std::string longText(5000, 'x');
     EXPECT_EQ(Format("[%s]", longText.c_str()), "[" + longText + "]");
     EXPECT_EQ(Format("%c%c", 'a', 0).size(), 2u);  // a NUL byte is kept
+}
+
+TEST(Text, SplitSkippingEmptyDropsEmptyPieces) {
+    using Pieces = std::vector<std::string_view>;
+    EXPECT_EQ(SplitSkippingEmpty("a,b,,c", ','), (Pieces{"a", "b", "c"}));
+    EXPECT_EQ(SplitSkippingEmpty(",,a,", ','), (Pieces{"a"}));
+    EXPECT_EQ(SplitSkippingEmpty("", ','), Pieces{});
+    EXPECT_EQ(SplitSkippingEmpty(";;;", ';'), Pieces{});
+    EXPECT_EQ(SplitSkippingEmpty("Top\\Sub", '\\'), (Pieces{"Top", "Sub"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/base/temp_home.h"
 #include "common/wbxml/wbxml.h"
 #include "common/wbxml/wbxml_test_util.h"
 
@@ -15,18 +16,14 @@ namespace {
 
 class DumpCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ =
-            std::filesystem::temp_directory_path() / Cat("wbxml_dump_", std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(folder_.Path().empty()); }
     std::string Write(const std::string& name, const std::string& bytes) {
         std::filesystem::path path = dir_ / name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path.string();
     }
-    std::filesystem::path dir_;
+    TempFolder folder_{"wbxml_dump"};
+    const std::filesystem::path dir_{folder_.Path()};
 };
 
 }  // namespace

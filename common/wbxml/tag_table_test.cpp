@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -15,48 +18,64 @@ TEST(TagTable, EachPageHoldsItsRows) {
     EXPECT_EQ(kVantroTagTable[VantroTagTableSize()].name, nullptr);
 }
 
+namespace {
+
+struct NamedPair {
+    int32_t page;
+    int32_t token;
+    const char* name;
+};
+
+// Each pair's name as lookup gives it.
+void ExpectNames(std::string_view (*lookup)(int32_t, int32_t),
+                 std::initializer_list<NamedPair> pairs) {
+    for (const NamedPair& pair : pairs)
+        EXPECT_EQ(lookup(pair.page, pair.token), pair.name) << pair.page << " " << pair.token;
+}
+
+}  // namespace
+
 TEST(TagTable, NamesHitsAcrossPages) {
-    EXPECT_EQ(TagName(0, 0x29), "Reset");
-    EXPECT_EQ(TagName(0, 0x20), "ReadFlag");
-    EXPECT_EQ(TagName(0, 0x01), "Sync");
-    EXPECT_EQ(TagName(0, 0x2A), "Acknlowledge");
-    EXPECT_EQ(TagName(0, 0x3D), "Matched");
-    EXPECT_EQ(TagName(0, 0x3E), "unknown 0 3e");
-    EXPECT_EQ(TagName(1, 0x00), "ClientID");
-    EXPECT_EQ(TagName(1, 0x35), "YomiCompanyName");
-    EXPECT_EQ(TagName(2, 0x0B), "PocketAppointment_Recipients");
-    EXPECT_EQ(TagName(3, 0x0E), "TaskReminderOptions");
-    EXPECT_EQ(TagName(6, 0x14), "SerieEndDate");
-    EXPECT_EQ(TagName(7, 0x3E), "PR_FLAG_COMPLETE_TIME");
+    ExpectNames(TagName, {{0, 0x29, "Reset"},
+                          {0, 0x20, "ReadFlag"},
+                          {0, 0x01, "Sync"},
+                          {0, 0x2A, "Acknlowledge"},
+                          {0, 0x3D, "Matched"},
+                          {0, 0x3E, "unknown 0 3e"},
+                          {1, 0x00, "ClientID"},
+                          {1, 0x35, "YomiCompanyName"},
+                          {2, 0x0B, "PocketAppointment_Recipients"},
+                          {3, 0x0E, "TaskReminderOptions"},
+                          {6, 0x14, "SerieEndDate"},
+                          {7, 0x3E, "PR_FLAG_COMPLETE_TIME"}});
 }
 
 TEST(TagTable, TwoEmailNamesEndInASpace) {
-    EXPECT_EQ(TagName(7, 0x0E), "PR_MESSAGE_CLASS ");
-    EXPECT_EQ(TagName(7, 0x17), "PR_SUBJECT ");
-    EXPECT_EQ(ElementName(7, 0x17), "SUBJECT ");
+    ExpectNames(TagName, {{7, 0x0E, "PR_MESSAGE_CLASS "}, {7, 0x17, "PR_SUBJECT "}});
+    ExpectNames(ElementName, {{7, 0x17, "SUBJECT "}});
 }
 
 TEST(TagTable, MissesUseHexadecimalText) {
-    EXPECT_EQ(TagName(1, 0x31), "unknown 1 31");
-    EXPECT_EQ(TagName(1, 0x33), "unknown 1 33");
-    EXPECT_EQ(TagName(7, 0x23), "unknown 7 23");
-    EXPECT_EQ(TagName(4, 0x00), "unknown 4 0");
-    EXPECT_EQ(TagName(0, 0x00), "unknown 0 0");
-    EXPECT_EQ(TagName(255, 0x3F), "unknown ff 3f");
-    EXPECT_EQ(TagName(-1, 70), "unknown ffffffff 46");
+    ExpectNames(TagName, {{1, 0x31, "unknown 1 31"},
+                          {1, 0x33, "unknown 1 33"},
+                          {7, 0x23, "unknown 7 23"},
+                          {4, 0x00, "unknown 4 0"},
+                          {0, 0x00, "unknown 0 0"},
+                          {255, 0x3F, "unknown ff 3f"},
+                          {-1, 70, "unknown ffffffff 46"}});
     // Misses of byte pages stay valid after other misses.
     std::string_view first = TagName(5, 1);
     TagName(5, 2);
     EXPECT_EQ(first, "unknown 5 1");
-    EXPECT_EQ(ElementName(1, 0x32), "unknown 1 32");
+    ExpectNames(ElementName, {{1, 0x32, "unknown 1 32"}});
 }
 
 TEST(TagTable, ElementNameIsCutAfterTheFirstUnderscore) {
-    EXPECT_EQ(ElementName(7, 0x00), "BODY");
-    EXPECT_EQ(ElementName(7, 0x05), "Recipients");
-    EXPECT_EQ(ElementName(2, 0x0B), "Recipients");
-    EXPECT_EQ(ElementName(7, 0x2E), "ORIGINAL_SENT_REPRESENTING_NAME");
-    EXPECT_EQ(ElementName(0, 0x15), "Folder");
+    ExpectNames(ElementName, {{7, 0x00, "BODY"},
+                              {7, 0x05, "Recipients"},
+                              {2, 0x0B, "Recipients"},
+                              {7, 0x2E, "ORIGINAL_SENT_REPRESENTING_NAME"},
+                              {0, 0x15, "Folder"}});
 }
 
 TEST(TagTable, FirstMatchingRowWins) {

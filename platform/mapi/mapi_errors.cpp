@@ -1,12 +1,9 @@
 // Symbolic names of the MAPI result codes.
 #include "platform/mapi/mapi_functions.h"
+#include "platform/mapi/mapi_names.h"
 
 namespace {
-struct ErrorName {
-    HRESULT hr;
-    const char* name;
-};
-constexpr ErrorName kErrorNames[] = {
+constexpr MapiErrorNameEntry kErrorNames[] = {
     {S_OK, "S_OK"},
     {S_FALSE, "S_FALSE"},
     {MAPI_W_NO_SERVICE, "MAPI_W_NO_SERVICE"},
@@ -91,7 +88,12 @@ constexpr ErrorName kErrorNames[] = {
 }  // namespace
 
 const char* MapiErrorName(HRESULT hr) {
-    for (const ErrorName& e : kErrorNames)
+    for (const MapiErrorNameEntry& e : kErrorNames)
         if (e.hr == hr) return e.name;
     return nullptr;
+}
+
+const MapiErrorNameEntry* MapiErrorNameTable(size_t& count) {
+    count = sizeof(kErrorNames) / sizeof(kErrorNames[0]);
+    return kErrorNames;
 }

@@ -1,6 +1,7 @@
 // Names of tags, types and well-known named properties, for tools and trace texts.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/mapi/mapi_types.h"
@@ -35,3 +36,10 @@ const KnownNamedProp* MapiFindKnownNamedProp(const GUID& guid, ULONG ulKind, LON
                                              const std::string& name);
 // The entry whose display name is given (ignoring case); null when unknown.
 const KnownNamedProp* MapiFindKnownNamedPropByName(const std::string& displayName);
+
+// Every result code MapiErrorName names (S_, MAPI_W_, MAPI_E_ and STG_E_ codes), once each.
+struct MapiErrorNameEntry {
+    HRESULT hr;
+    const char* name;
+};
+const MapiErrorNameEntry* MapiErrorNameTable(size_t& count);

@@ -36,24 +36,25 @@ TEST_F(ProfileTest, NewStoreHasTheDefaultFoldersAndPointersToThem) {
         "Journal=IPF.Journal;");
 
     EXPECT_EQ(FolderName(store.get(), InboxId()), "Inbox|IPF.Note");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(store.get(), PR_IPM_OUTBOX_ENTRYID)),
-              "Outbox|IPF.Note");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(store.get(), PR_IPM_WASTEBASKET_ENTRYID)),
-              "Deleted Items|IPF.Note");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(store.get(), PR_IPM_SENTMAIL_ENTRYID)),
-              "Sent Items|IPF.Note");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(inbox.get(), PR_IPM_APPOINTMENT_ENTRYID)),
-              "Calendar|IPF.Appointment");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(inbox.get(), PR_IPM_CONTACT_ENTRYID)),
-              "Contacts|IPF.Contact");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(inbox.get(), PR_IPM_DRAFTS_ENTRYID)),
-              "Drafts|IPF.Note");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(inbox.get(), PR_IPM_JOURNAL_ENTRYID)),
-              "Journal|IPF.Journal");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(inbox.get(), PR_IPM_NOTE_ENTRYID)),
-              "Notes|IPF.StickyNote");
-    EXPECT_EQ(FolderName(store.get(), GetBinary(inbox.get(), PR_IPM_TASK_ENTRYID)),
-              "Tasks|IPF.Task");
+    // Where each special folder is named: on the store, or on the inbox.
+    struct Special {
+        IMAPIProp* holder;
+        ULONG tag;
+        const char* folder;
+    };
+    for (const Special& special : {
+             Special{store.get(), PR_IPM_OUTBOX_ENTRYID, "Outbox|IPF.Note"},
+             Special{store.get(), PR_IPM_WASTEBASKET_ENTRYID, "Deleted Items|IPF.Note"},
+             Special{store.get(), PR_IPM_SENTMAIL_ENTRYID, "Sent Items|IPF.Note"},
+             Special{inbox.get(), PR_IPM_APPOINTMENT_ENTRYID, "Calendar|IPF.Appointment"},
+             Special{inbox.get(), PR_IPM_CONTACT_ENTRYID, "Contacts|IPF.Contact"},
+             Special{inbox.get(), PR_IPM_DRAFTS_ENTRYID, "Drafts|IPF.Note"},
+             Special{inbox.get(), PR_IPM_JOURNAL_ENTRYID, "Journal|IPF.Journal"},
+             Special{inbox.get(), PR_IPM_NOTE_ENTRYID, "Notes|IPF.StickyNote"},
+             Special{inbox.get(), PR_IPM_TASK_ENTRYID, "Tasks|IPF.Task"},
+         })
+        EXPECT_EQ(FolderName(store.get(), GetBinary(special.holder, special.tag)), special.folder)
+            << special.folder;
 
     // The receive folder of a more specific class falls back to "IPM".
     ULONG cb = 0;
@@ -124,7 +125,7 @@ TEST_F(ProfileTest, BadProfileNamesAndMissingProfilesAreRefused) {
 }
 
 TEST(ProfileInit, LogonNeedsInitialize) {
-    TempDataHome home;
+    TempHome home{"mapistore"};
     ComPtr<IMAPISession> s;
     EXPECT_EQ(MAPILogonEx(0, const_cast<char*>("Test"), nullptr, 0, s.put()),
               MAPI_E_NOT_INITIALIZED);
@@ -134,7 +135,7 @@ TEST(ProfileInit, LogonNeedsInitialize) {
 
 TEST_F(ProfileTest, StoreFilesAreOwnerOnly) {
     ASSERT_FALSE(AddMessage(inbox.get(), "x").empty());  // the write-ahead log exists now
-    std::string folder = home.path() + "/MAPI/Profiles/Test";
+    std::string folder = home.Path() + "/MAPI/Profiles/Test";
     int stores = 0, logs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         struct stat st {};
@@ -186,11 +187,26 @@ TEST_F(ProfileTest, SecondStoreIsListedAfterTheDefaultAndOpens) {
 
 class BadStoreTest : public StoreTest {
 protected:
-    HRESULT Reopen() {
+    // Drops every reference to the store, so that the shared instance is forgotten.
+    void CloseStore() {
         inbox.reset();
         contacts.reset();
         store.reset();
         session.reset();
+    }
+    // The store's file once the store is closed; with removeLog, its write-ahead
+    // log and shared-memory file are gone too.
+    std::string ClosedStoreFile(bool removeLog) {
+        std::string file = StoreFile();
+        CloseStore();
+        if (removeLog) {
+            std::filesystem::remove(file + "-wal");
+            std::filesystem::remove(file + "-shm");
+        }
+        return file;
+    }
+    HRESULT Reopen() {
+        CloseStore();
         if (FAILED(MAPILogonEx(0, const_cast<char*>("Test"), nullptr, 0, session.put())))
             return MAPI_E_LOGON_FAILED;
         ComPtr<IMAPITable> table;
@@ -208,14 +224,7 @@ protected:
 };
 
 TEST_F(BadStoreTest, AFileThatIsNoDatabaseGivesCorruptStore) {
-    std::string file = StoreFile();
-    store.reset();
-    inbox.reset();
-    contacts.reset();
-    session.reset();
-    // Forget the shared instance by dropping every reference, then overwrite.
-    std::filesystem::remove(file + "-wal");
-    std::filesystem::remove(file + "-shm");
+    std::string file = ClosedStoreFile(true);
     {
         std::ofstream(file, std::ios::trunc)
             << "this is not a message store, just text that is long enough......";
@@ -224,14 +233,8 @@ TEST_F(BadStoreTest, AFileThatIsNoDatabaseGivesCorruptStore) {
 }
 
 TEST_F(BadStoreTest, AForeignDatabaseGivesCorruptStore) {
-    std::string file = StoreFile();
-    store.reset();
-    inbox.reset();
-    contacts.reset();
-    session.reset();
+    std::string file = ClosedStoreFile(true);
     std::filesystem::remove(file);
-    std::filesystem::remove(file + "-wal");
-    std::filesystem::remove(file + "-shm");
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(
@@ -243,12 +246,7 @@ TEST_F(BadStoreTest, AForeignDatabaseGivesCorruptStore) {
 }
 
 TEST_F(BadStoreTest, AMissingStoreFileGivesNotFound) {
-    std::string file = StoreFile();
-    store.reset();
-    inbox.reset();
-    contacts.reset();
-    session.reset();
-    std::filesystem::remove(file);
+    std::filesystem::remove(ClosedStoreFile(false));
     EXPECT_EQ(Reopen(), MAPI_E_NOT_FOUND);
 }
 

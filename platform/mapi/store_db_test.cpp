@@ -13,8 +13,8 @@ namespace {
 using namespace mapistore;
 
 TEST(StoreDbTest, TextEqualityIsAnsweredFromTheIndex) {
-    TempDataHome home;
-    std::string path = home.path() + "/s.db";
+    TempHome home{"mapistore"};
+    std::string path = home.Path() + "/s.db";
     ASSERT_EQ(StoreDb::Create(path, StoreDb::NewRandomBytes(kUidBytes), "S"), S_OK);
     EXPECT_EQ(StoreDb::Create(path, StoreDb::NewRandomBytes(kUidBytes), "S"), MAPI_E_COLLISION);
     sqlite3* db = nullptr;
@@ -32,8 +32,8 @@ TEST(StoreDbTest, TextEqualityIsAnsweredFromTheIndex) {
 }
 
 TEST(StoreDbTest, TextLongerThanTheIndexedLengthFallsBackToAScan) {
-    TempDataHome home;
-    std::string path = home.path() + "/s.db";
+    TempHome home{"mapistore"};
+    std::string path = home.Path() + "/s.db";
     ASSERT_EQ(StoreDb::Create(path, StoreDb::NewRandomBytes(kUidBytes), "S"), S_OK);
     std::shared_ptr<StoreDb> db;
     ASSERT_EQ(StoreDb::Open(path, "", db), S_OK);

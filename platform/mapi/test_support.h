@@ -10,30 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "common/base/temp_home.h"
 #include "platform/mapi/com_base.h"
 #include "platform/mapi/mapi.h"
 
 namespace mapitest {
 
 using mapistore::ComPtr;
-
-// XDG_DATA_HOME points at a fresh temporary folder for the life of the object.
-class TempDataHome {
-public:
-    TempDataHome() {
-        std::string templ = (std::filesystem::temp_directory_path() / "mapistore-XXXXXX").string();
-        path_ = ::mkdtemp(templ.data()) ? templ : std::string();
-        ::setenv("XDG_DATA_HOME", path_.c_str(), 1);
-    }
-    ~TempDataHome() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 inline SPropValue LongProp(ULONG tag, LONG v) {
     SPropValue p{};
@@ -160,7 +143,7 @@ public:
     // The file of the profile's default store.
     std::string StoreFile() {
         for (const auto& entry :
-             std::filesystem::directory_iterator(home.path() + "/MAPI/Profiles/Test"))
+             std::filesystem::directory_iterator(home.Path() + "/MAPI/Profiles/Test"))
             if (entry.path().extension() == ".db") return entry.path();
         return {};
     }
@@ -229,7 +212,7 @@ public:
         return out;
     }
 
-    TempDataHome home;
+    TempHome home{"mapistore"};
     ComPtr<IMAPISession> session;
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> inbox;

@@ -77,3 +77,16 @@ bool SystemTimeToVariantTime(const SYSTEMTIME& t, double* out) {
     *out = days >= 0 ? days + fraction : days - fraction;
     return true;
 }
+
+bool OleDateFromFields(int year, int month, int day, int hour, int minute, int second,
+                       double& out) {
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) return false;
+    SYSTEMTIME t;
+    t.wYear = static_cast<uint16_t>(year);
+    t.wMonth = static_cast<uint16_t>(month);
+    t.wDay = static_cast<uint16_t>(day);
+    t.wHour = static_cast<uint16_t>(hour);
+    t.wMinute = static_cast<uint16_t>(minute);
+    t.wSecond = static_cast<uint16_t>(second);
+    return SystemTimeToVariantTime(t, &out);
+}

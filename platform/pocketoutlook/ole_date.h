@@ -25,3 +25,5 @@ bool VariantTimeToSystemTime(double date, SYSTEMTIME* out);
 // ignored). False when a field is out of range (month 1-12, the day within its month,
 // hour 0-23, minute and second 0-59, year 100-9999).
 bool SystemTimeToVariantTime(const SYSTEMTIME& time, double* out);
+// The same from plain numbers; false also when one of them is negative.
+bool OleDateFromFields(int year, int month, int day, int hour, int minute, int second, double& out);

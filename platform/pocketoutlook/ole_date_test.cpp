@@ -62,4 +62,14 @@ TEST(OleDateTest, RejectsOutOfRangeFields) {
     EXPECT_EQ("invalid", Text(0.0 / 0.0));
 }
 
+TEST(OleDateTest, FieldsGiveTheSameDateAndNoNegativeOneWraps) {
+    double date = 0;
+    ASSERT_TRUE(OleDateFromFields(2009, 3, 8, 13, 30, 15, date));
+    EXPECT_EQ(Date(2009, 3, 8, 13, 30, 15), date);
+    // -65535 would be 1 as a 16-bit field.
+    EXPECT_FALSE(OleDateFromFields(2009, -65535, 8, 0, 0, 0, date));
+    EXPECT_FALSE(OleDateFromFields(2009, 3, 8, 0, -1, 0, date));
+    EXPECT_FALSE(OleDateFromFields(2009, 2, 29, 0, 0, 0, date));
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "common/base/temp_home.h"
 #include "platform/pocketoutlook/ole_date.h"
 #include "platform/pocketoutlook/pim_recurrence_store.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
@@ -16,14 +17,8 @@
 namespace {
 
 double Date(int y, int mo, int d, int h = 0, int mi = 0) {
-    SYSTEMTIME t;
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
     double out = 0;
-    EXPECT_TRUE(SystemTimeToVariantTime(t, &out));
+    EXPECT_TRUE(OleDateFromFields(y, mo, d, h, mi, 0, out));
     return out;
 }
 
@@ -68,15 +63,8 @@ std::string Describe(const std::vector<PimOccurrence>& occurrences) {
 
 class PimRecurrenceStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("pimrecur-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        setenv("XDG_DATA_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        app_.Logoff();
-        std::filesystem::remove_all(dir_);
-    }
+    void SetUp() override { ASSERT_FALSE(home_.Path().empty()); }
+    void TearDown() override { app_.Logoff(); }
     std::unique_ptr<PimItem> NewAppointment() {
         auto item = app_.GetDefaultFolder(olFolderCalendar)->Items().Add();
         PimAppointmentFields f = Meeting();
@@ -87,7 +75,8 @@ protected:
         item->SetLong("BusyStatus", f.busyStatus);
         return item;
     }
-    std::filesystem::path dir_;
+    TempHome home_{"pimrecur"};
+    const std::filesystem::path dir_{home_.Path()};
     PocketOutlookApplication app_;
 };
 

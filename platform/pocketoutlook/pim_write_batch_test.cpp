@@ -6,21 +6,20 @@
 
 #include <filesystem>
 
+#include "common/base/temp_home.h"
+
 namespace {
 
 class PimWriteBatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("pimbatch-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+        ASSERT_FALSE(home_.Path().empty());
         ASSERT_TRUE(app_.Logon()) << app_.error();
         ASSERT_TRUE(other_.Logon()) << other_.error();
     }
     void TearDown() override {
         app_.Logoff();
         other_.Logoff();
-        std::filesystem::remove_all(dir_);
     }
     long AddContact(const std::string& name) {
         auto item = app_.GetDefaultFolder(olFolderContacts)->Items().Add();
@@ -30,7 +29,7 @@ protected:
     // Contacts as a second connection (another process) sees them.
     int SeenElsewhere() { return other_.GetDefaultFolder(olFolderContacts)->Items().Count(); }
 
-    std::filesystem::path dir_;
+    TempHome home_{"pimbatch"};
     PocketOutlookApplication app_;
     PocketOutlookApplication other_;
 };

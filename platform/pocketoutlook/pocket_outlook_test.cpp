@@ -6,21 +6,19 @@
 
 #include <filesystem>
 
+#include "common/base/temp_home.h"
+
 namespace {
 
 class PocketOutlookTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("pimtest-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+        ASSERT_FALSE(home_.Path().empty());
         ASSERT_TRUE(app_.Logon()) << app_.error();
     }
-    void TearDown() override {
-        app_.Logoff();
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
+    void TearDown() override { app_.Logoff(); }
+    TempHome home_{"pimtest"};
+    const std::filesystem::path dir_{home_.Path()};
     PocketOutlookApplication app_;
 };
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/base/temp_home.h"
 #include "platform/win/conn_mgr.h"
 #include "platform/win/registry.h"
 
@@ -14,17 +15,10 @@ namespace {
 
 class DeviceIdTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("devid-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        SetMachineIdPathForTesting("");
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
+    void SetUp() override { ASSERT_FALSE(home_.Path().empty()); }
+    void TearDown() override { SetMachineIdPathForTesting(""); }
+    TempHome home_{"devid"};
+    const std::filesystem::path dir_{home_.Path()};
 };
 
 std::string Hex(const std::vector<uint8_t>& block) {

@@ -14,6 +14,7 @@
 #include "common/base/atomic_file.h"
 #include "common/base/escape.h"
 #include "common/base/text.h"
+#include "common/base/user_folder.h"
 
 namespace {
 
@@ -138,18 +139,16 @@ Value* FindValue(Key& key, std::string_view name) {
     return nullptr;
 }
 
+// The value name of the key root\path; null when the key or the value is missing.
+Value* FindValue(Hive& hive, RegistryRoot root, const std::string& path, std::string_view name) {
+    auto it = hive.find(AsciiLowerCopy(FullName(root, path)));
+    return it == hive.end() ? nullptr : FindValue(it->second, name);
+}
+
 }  // namespace
 
 std::string RegistryFilePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && *config) {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : ".") + "/.config";
-    }
-    return base + "/WinRegistry/registry.txt";
+    return UserFolder("XDG_CONFIG_HOME", ".config") + "/WinRegistry/registry.txt";
 }
 
 size_t Utf16Length(std::string_view utf8) {
@@ -202,9 +201,7 @@ long RegistryKey::Create(RegistryRoot root, std::string_view path,
 long RegistryKey::QueryString(std::string_view name, std::string& value, size_t maxBytes) const {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
-    if (it == hive.end()) return kRegFileNotFound;
-    Value* v = FindValue(it->second, name);
+    const Value* v = FindValue(hive, root_, path_, name);
     if (!v) return kRegFileNotFound;
     if (v->bytes) return kRegInvalidData;
     if (Utf16Length(v->data) * 2 + 2 > maxBytes) return kRegMoreData;
@@ -215,9 +212,7 @@ long RegistryKey::QueryString(std::string_view name, std::string& value, size_t 
 long RegistryKey::QueryBytes(std::string_view name, std::vector<uint8_t>& value) const {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     Hive hive = ReadHive();
-    auto it = hive.find(AsciiLowerCopy(FullName(root_, path_)));
-    if (it == hive.end()) return kRegFileNotFound;
-    Value* v = FindValue(it->second, name);
+    const Value* v = FindValue(hive, root_, path_, name);
     if (!v) return kRegFileNotFound;
     if (!v->bytes) return kRegInvalidData;
     value.assign(v->data.begin(), v->data.end());

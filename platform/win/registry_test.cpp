@@ -7,26 +7,21 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/base/temp_home.h"
+
 namespace {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("regtest-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(home_.Path().empty()); }
     std::string FileText() {
         std::ifstream in(RegistryFilePath());
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
     }
-    std::filesystem::path dir_;
+    TempHome home_{"regtest"};
+    const std::filesystem::path dir_{home_.Path()};
 };
 
 TEST_F(RegistryTest, CreateSetAndReadBackIgnoringCase) {

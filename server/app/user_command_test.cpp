@@ -14,15 +14,15 @@ namespace {
 class UserCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("XDG_DATA_HOME", temp_.Path().c_str(), 1);
-        data_ = temp_.Path() + "/Norvex/Corvel";
+        ASSERT_FALSE(temp_.Path().empty());
+        data_ = temp_.DataFolder();
     }
     int Add(UserAddOptions options) {
         out_.str("");
         err_.str("");
         return RunUserAdd(options, data_, out_, err_);
     }
-    TempFolder temp_;
+    TempHome temp_;
     std::string data_;
     std::ostringstream out_;
     std::ostringstream err_;

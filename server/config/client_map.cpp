@@ -2,8 +2,10 @@
 #include "server/config/client_map.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -39,16 +41,26 @@ bool IsPlainClientIdByte(unsigned char c) {
            c == '.' || c == '-' || c == '_';
 }
 
-// Appends text with every byte that is not plain written as %XX.
+// Appends text with every byte that is not plain written as %XX; runs of plain
+// bytes go in whole.
 void AppendEscaped(std::string& out, std::string_view text, bool (*isPlain)(unsigned char)) {
-    for (unsigned char c : text) {
-        if (isPlain(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            AppendHexByte(out, c);
-        }
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (isPlain(c)) continue;
+        out.append(text.data() + run, i - run);
+        out.push_back('%');
+        AppendHexByte(out, c);
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
+}
+
+// The value of an escape's two digits (upper case, as the file is written); -1
+// for any other pair.
+int EscapedByte(std::string_view digits) {
+    if (!IsHexText(digits)) return -1;
+    return HexDigitValue(digits[0]) << 4 | HexDigitValue(digits[1]);
 }
 
 std::string EscapeClientId(std::string_view id) {
@@ -78,15 +90,36 @@ std::optional<std::string> UnescapeClientId(std::string_view text) {
 
 bool IsPlainTextByte(unsigned char c) { return c >= 0x20 && c != 0x7F && c != '%' && c != ','; }
 
-std::string FormatTexts(const CFieldValues& fields) {
-    std::string out;
+void AppendTexts(std::string& out, const CFieldValues& fields) {
+    bool first = true;
     for (const auto& [id, text] : fields) {
-        if (!out.empty()) out.push_back(',');
-        out += HexNumber(id, 4);
+        if (!first) out.push_back(',');
+        first = false;
+        AppendHexNumber(out, id, 4);
         out.push_back('=');
         AppendEscaped(out, text, IsPlainTextByte);
     }
-    return out;
+}
+
+// Reads the text of one field, from its "%XX" escapes; false for a byte that is
+// neither plain nor a whole escape.
+bool UnescapeText(std::string_view text, std::string& value) {
+    value.clear();
+    value.reserve(text.size());
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsPlainTextByte(c)) continue;
+        if (c != '%' || i + 2 >= text.size()) return false;
+        const int byte = EscapedByte(text.substr(i + 1, 2));
+        if (byte < 0) return false;
+        value.append(text.data() + run, i - run);
+        value.push_back(static_cast<char>(byte));
+        i += 2;
+        run = i + 1;
+    }
+    value.append(text.data() + run, text.size() - run);
+    return true;
 }
 
 bool ParseTexts(std::string_view text, CFieldValues& fields) {
@@ -99,35 +132,23 @@ bool ParseTexts(std::string_view text, CFieldValues& fields) {
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         if (!id) return false;
         std::string value;
-        for (size_t i = 5; i < item.size(); ++i) {
-            unsigned char c = static_cast<unsigned char>(item[i]);
-            if (c == '%') {
-                if (i + 2 >= item.size()) return false;
-                std::optional<std::uint64_t> byte = ParseHex(item.substr(i + 1, 2));
-                if (!byte) return false;
-                value.push_back(static_cast<char>(*byte));
-                i += 2;
-            } else if (IsPlainTextByte(c)) {
-                value.push_back(static_cast<char>(c));
-            } else {
-                return false;
-            }
-        }
-        fields[static_cast<CFieldId>(*id)] = std::move(value);
+        if (!UnescapeText(item.substr(5), value)) return false;
+        // The index writes fields in order, so the end is where each one goes.
+        fields.insert_or_assign(fields.end(), static_cast<CFieldId>(*id), std::move(value));
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;
 }
 
-std::string FormatFields(const CFieldHashes& fields) {
-    std::string out;
+void AppendHashes(std::string& out, const CFieldHashes& fields) {
+    bool first = true;
     for (const auto& [id, hash] : fields) {
-        if (!out.empty()) out.push_back(',');
-        out += HexNumber(id, 4);
+        if (!first) out.push_back(',');
+        first = false;
+        AppendHexNumber(out, id, 4);
         out.push_back(':');
-        out += HexNumber(hash, 16);
+        AppendHexNumber(out, hash, 16);
     }
-    return out;
 }
 
 bool ParseFields(std::string_view text, CFieldHashes& fields) {
@@ -140,7 +161,7 @@ bool ParseFields(std::string_view text, CFieldHashes& fields) {
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
         if (!id || !hash) return false;
-        fields[static_cast<CFieldId>(*id)] = *hash;
+        fields.insert_or_assign(fields.end(), static_cast<CFieldId>(*id), *hash);
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;
@@ -151,26 +172,36 @@ std::string ReadFileText(const std::string& path) {
     std::string content;
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return content;
-    std::vector<char> chunk(16 * 1024);
+    // Read straight into the text, sized by the file; a file that grows meanwhile
+    // is still read to its end.
+    struct stat info {};
+    size_t room = 16 * 1024;
+    if (fstat(fd, &info) == 0 && info.st_size > 0) room = static_cast<size_t>(info.st_size) + 1;
+    size_t length = 0;
     for (;;) {
-        ssize_t got = read(fd, chunk.data(), chunk.size());
+        if (content.size() < length + room) content.resize(length + room);
+        ssize_t got = read(fd, content.data() + length, content.size() - length);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        content.append(chunk.data(), static_cast<size_t>(got));
+        length += static_cast<size_t>(got);
+        room = 16 * 1024;
     }
     close(fd);
+    content.resize(length);
     return content;
 }
 
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-    std::vector<std::string_view> parts;
-    for (;;) {
+constexpr size_t kRowFields = 7;
+
+// The seven tab-separated fields of an index row; false for a row with more or fewer.
+bool SplitRow(std::string_view line, std::array<std::string_view, kRowFields>& parts) {
+    for (size_t i = 0;; ++i) {
         size_t tab = line.find('\t');
-        parts.push_back(line.substr(0, tab));
-        if (tab == std::string_view::npos) break;
+        if (i == kRowFields) return false;
+        parts[i] = line.substr(0, tab);
+        if (tab == std::string_view::npos) return i + 1 == kRowFields;
         line.remove_prefix(tab + 1);
     }
-    return parts;
 }
 
 }  // namespace
@@ -402,13 +433,13 @@ std::string CClientMap::Serialize() const {
         if (record.matched) out += 'm';
         if (record.hasFields) out += 'f';
         out += '\t';
-        out += FormatTexts(record.fields);
+        AppendTexts(out, record.fields);
         out += '\t';
-        out += FormatFields(record.stored);
+        AppendHashes(out, record.stored);
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        out += FormatTexts(record.pending);
+        AppendTexts(out, record.pending);
         out += '\n';
     }
     return out;
@@ -438,8 +469,8 @@ bool CClientMap::Parse(std::string_view text) {
             if (epoch.size() != kEpochDigits || !IsHexText(epoch)) return false;
             continue;
         }
-        std::vector<std::string_view> parts = SplitTabs(row);
-        if (parts.size() != 7 || parts[0].empty() || !IsHexText(parts[0])) return false;
+        std::array<std::string_view, kRowFields> parts;
+        if (!SplitRow(row, parts) || parts[0].empty() || !IsHexText(parts[0])) return false;
         CClientMapRecord record;
         record.serverKey = std::string(parts[0]);
         std::optional<std::string> clientId = UnescapeClientId(parts[1]);

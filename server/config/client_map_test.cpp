@@ -91,6 +91,7 @@ TEST_F(ClientMapTest, TextsThatAreNoIndexAreRefused) {
              head + "0A\t\t\t0301=a,\t\t0\t\n",                          // dangling comma
              head + "0A\t\t\t0301=\t\t0\t\n",                            // no text
              head + "0A\t\t\t0301=a%2\t\t0\t\n",                         // cut escape
+             head + "0A\t\t\t0301=a%2c\t\t0\t\n",                        // lower-case escape
              head + "0A\t\t\t0301=a\x01\t\t0\t\n",                       // control byte
              head + "0A\t\t\t\t\tx\t\n",                                 // generation
              head + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                // key twice

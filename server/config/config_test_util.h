@@ -1,4 +1,5 @@
-// Test helpers: a temporary folder removed at the end, and whole-file reads.
+// Test helpers: whole-file reads and writes, file modes (the temporary folder and
+// home come from common/base/temp_home.h).
 #pragma once
 
 #include <stdlib.h>

@@ -20,20 +20,6 @@ bool IsIntegerToken(std::string_view text) {
     return true;
 }
 
-std::vector<std::string_view> SplitAtCommas(std::string_view text) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ',') ++i;
-        if (i >= text.size()) break;
-        size_t end = text.find(',', i);
-        if (end == std::string_view::npos) end = text.size();
-        tokens.push_back(text.substr(i, end - i));
-        i = end;
-    }
-    return tokens;
-}
-
 std::string Join(const std::vector<std::string_view>& tokens, size_t from, size_t to) {
     std::string out;
     for (size_t i = from; i < to; ++i) {
@@ -72,7 +58,7 @@ CFolderSetting ParseFolderValue(std::string_view value) {
         folder.kind = KindForDefaultCode(folder.defaultCode);
         return folder;
     }
-    std::vector<std::string_view> tokens = SplitAtCommas(value);
+    std::vector<std::string_view> tokens = SplitSkippingEmpty(value, ',');
     if (tokens.size() <= 6) {
         if (tokens.size() > 0) folder.outlookPath = FieldText(tokens[0]);
         if (tokens.size() > 1) folder.subfolders = LeadingInteger(tokens[1]);

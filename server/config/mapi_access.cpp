@@ -54,20 +54,6 @@ std::map<std::string, MapiShared<IMsgStore>>& StoreCache() {
     return cache;
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '\\') ++i;
-        if (i >= path.size()) break;
-        size_t end = path.find('\\', i);
-        if (end == std::string::npos) end = path.size();
-        parts.push_back(path.substr(i, end - i));
-        i = end;
-    }
-    return parts;
-}
-
 }  // namespace
 
 std::string GetBinaryProperty(IMAPIProp* object, ULONG tag) {
@@ -175,7 +161,8 @@ MapiShared<IMAPISession> LogonProfile(const std::string& profile, HRESULT& error
 
 MapiShared<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISession* session,
                                              const std::string& outlookPath) {
-    std::vector<std::string> parts = SplitPath(outlookPath);
+    std::vector<std::string> parts;
+    for (std::string_view part : SplitSkippingEmpty(outlookPath, '\\')) parts.emplace_back(part);
     // A path naming only a store would offer everything in it: not a folder.
     if (parts.size() < 2 || session == nullptr) return nullptr;
     MapiShared<IMsgStore> store;

@@ -11,19 +11,9 @@
 #include <map>
 #include <mutex>
 
-namespace {
+#include "common/base/atomic_file.h"
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
+namespace {
 
 // One lock per log file path, so entries of concurrent threads stay whole.
 std::mutex& LogFileMutex(const std::string& path) {
@@ -86,7 +76,7 @@ bool AppendToLogFile(const std::string& path, std::string_view bytes, unsigned l
     RotateLogIfFull(path, maxBytes);
     int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
+    bool ok = WriteAllTo(fd, bytes);
     if (close(fd) != 0) ok = false;
     return ok;
 }

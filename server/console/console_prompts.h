@@ -19,6 +19,7 @@ public:
     CdlgInput(const std::string& fieldName, const std::string& value, QWidget* parent = nullptr);
     std::string Value() const;
 
+private:
     QLabel* label;
     QLineEdit* edit;
 };

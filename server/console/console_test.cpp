@@ -169,14 +169,14 @@ TEST_F(CorvelDlgTest, SelectingNodesShowsTheirPanes) {
     auto dlg = Start();
     view_->tree->setCurrentItem(view_->usersNode);
     EXPECT_EQ(dlg->CurrentPane(), view_->usersPane);
-    ASSERT_EQ(view_->usersPane->list->count(), 2);
+    ASSERT_EQ(ControlOf<QListWidget>(view_->usersPane, "userList")->count(), 2);
     view_->tree->setCurrentItem(view_->usersNode->child(1));
     EXPECT_EQ(dlg->CurrentPane(), view_->userPane);
     ASSERT_TRUE(view_->userPane->Record());
-    EXPECT_EQ(view_->userPane->userName->text().toStdString(), "bob");
+    EXPECT_EQ(ControlOf<QLineEdit>(view_->userPane, "userName")->text().toStdString(), "bob");
     view_->tree->setCurrentItem(view_->devicesNode);
     EXPECT_EQ(dlg->CurrentPane(), view_->devicesPane);
-    EXPECT_EQ(view_->devicesPane->list->topLevelItemCount(), 2);
+    EXPECT_EQ(ControlOf<QTreeWidget>(view_->devicesPane, "deviceList")->topLevelItemCount(), 2);
     view_->tree->setCurrentItem(Child(view_->traceNode, "Live"));
     EXPECT_EQ(dlg->CurrentPane(), view_->livePane);
     view_->tree->setCurrentItem(view_->optionsNode);
@@ -192,19 +192,21 @@ TEST_F(CorvelDlgTest, SelectingNodesShowsTheirPanes) {
                               {"Contacts", "00AB", "CompanyName", "Initech", "ACME"}, at));
     view_->tree->setCurrentItem(view_->devicesNode->child(1));
     EXPECT_EQ(dlg->CurrentPane(), view_->syncLogPane);
-    ASSERT_EQ(view_->syncLogPane->list->count(), 3);
-    EXPECT_EQ(view_->syncLogPane->list->item(0)->text().toStdString(),
+    ASSERT_EQ(ControlOf<QListWidget>(view_->syncLogPane, "entries")->count(), 3);
+    EXPECT_EQ(ControlOf<QListWidget>(view_->syncLogPane, "entries")->item(0)->text().toStdString(),
               "2024-05-01 09:30:12.000  Konflikt  Contacts  CompanyName");
-    EXPECT_EQ(view_->syncLogPane->list->item(2)->text().toStdString(),
+    EXPECT_EQ(ControlOf<QListWidget>(view_->syncLogPane, "entries")->item(2)->text().toStdString(),
               "2024-05-01 09:30:12.000  Contacts  handheld +2 ~1 -0, desktop +1 ~0 -0");
-    view_->syncLogPane->list->setCurrentRow(2);
-    EXPECT_EQ(view_->syncLogPane->text->toPlainText().toStdString(),
+    ControlOf<QListWidget>(view_->syncLogPane, "entries")->setCurrentRow(2);
+    EXPECT_EQ(ControlOf<QPlainTextEdit>(view_->syncLogPane, "detail")->toPlainText().toStdString(),
               "Synchronisation 2024-05-01 09:30:12.000 (UTC)\nOrdner: Contacts\n"
               "An das Gerät gesendet: 2 neu, 1 geändert, 0 gelöscht\n"
               "Vom Gerät übernommen: 1 neu, 0 geändert, 0 gelöscht\n");
-    view_->syncLogPane->list->setCurrentRow(0);
-    EXPECT_NE(view_->syncLogPane->text->toPlainText().toStdString().find(
-                  "Wert des Geräts (verworfen): Initech\nWert des Desktops: ACME"),
+    ControlOf<QListWidget>(view_->syncLogPane, "entries")->setCurrentRow(0);
+    EXPECT_NE(ControlOf<QPlainTextEdit>(view_->syncLogPane, "detail")
+                  ->toPlainText()
+                  .toStdString()
+                  .find("Wert des Geräts (verworfen): Initech\nWert des Desktops: ACME"),
               std::string::npos);
 }
 
@@ -215,16 +217,17 @@ TEST_F(CorvelDlgTest, XmlReloadsOnEverySelectionWebOnlyOnRefresh) {
     QTreeWidgetItem* xml = Child(view_->traceNode, "Xml");
     QTreeWidgetItem* web = Child(view_->traceNode, "Web");
     view_->tree->setCurrentItem(xml);
-    ASSERT_EQ(view_->xmlLogPane->list->count(), 1);
+    ASSERT_EQ(ControlOf<QListWidget>(view_->xmlLogPane, "entries")->count(), 1);
     WriteWholeFile(home_.DataFolder() + "/wbxml.log", "!!!one\n!!!two\n");
     view_->tree->setCurrentItem(web);
     EXPECT_EQ(dlg->CurrentPane(), view_->webLogPane);
-    EXPECT_EQ(view_->webLogPane->list->count(), 0);
+    EXPECT_EQ(ControlOf<QListWidget>(view_->webLogPane, "entries")->count(), 0);
     view_->tree->setCurrentItem(xml);
-    ASSERT_EQ(view_->xmlLogPane->list->count(), 2);
-    EXPECT_EQ(view_->xmlLogPane->list->item(0)->text().toStdString(), "!!!two");
-    QTest::mouseClick(view_->webLogPane->refreshButton, Qt::LeftButton);
-    EXPECT_EQ(view_->webLogPane->list->count(), 1);
+    ASSERT_EQ(ControlOf<QListWidget>(view_->xmlLogPane, "entries")->count(), 2);
+    EXPECT_EQ(ControlOf<QListWidget>(view_->xmlLogPane, "entries")->item(0)->text().toStdString(),
+              "!!!two");
+    QTest::mouseClick(ControlOf<QPushButton>(view_->webLogPane, "refreshButton"), Qt::LeftButton);
+    EXPECT_EQ(ControlOf<QListWidget>(view_->webLogPane, "entries")->count(), 1);
 }
 
 TEST_F(CorvelDlgTest, LiveTraceFromAnotherThreadArrivesInOrderWhileTraceLiveIsOn) {
@@ -273,7 +276,7 @@ TEST_F(CorvelDlgTest, DoubleClickOpensTheDeviceTheNodeStandsFor) {
     EXPECT_EQ(dlg->CurrentPane(), view_->userPane);
     ASSERT_TRUE(view_->userPane->Record());
     EXPECT_EQ(view_->userPane->Record()->Config()->DeviceID, "DEV3");
-    EXPECT_EQ(view_->userPane->userName->text().toStdString(), "carol");
+    EXPECT_EQ(ControlOf<QLineEdit>(view_->userPane, "userName")->text().toStdString(), "carol");
 }
 
 TEST_F(CorvelDlgTest, RenamingADeviceRenamesOnlyItsNode) {
@@ -281,8 +284,11 @@ TEST_F(CorvelDlgTest, RenamingADeviceRenamesOnlyItsNode) {
     view_->devicesPane->Fill();
     prompts_.inputs.push_back(std::string("Mein Gerät"));
     int row = -1;
-    for (int i = 0; i < view_->devicesPane->list->topLevelItemCount(); ++i) {
-        if (view_->devicesPane->list->topLevelItem(i)->text(0) == "DEV2") row = i;
+    for (int i = 0;
+         i < ControlOf<QTreeWidget>(view_->devicesPane, "deviceList")->topLevelItemCount(); ++i) {
+        if (ControlOf<QTreeWidget>(view_->devicesPane, "deviceList")->topLevelItem(i)->text(0) ==
+            "DEV2")
+            row = i;
     }
     ASSERT_GE(row, 0);
     view_->devicesPane->OnRename(row);
@@ -295,7 +301,7 @@ TEST_F(CorvelDlgTest, UserNodesFollowNewAndDelete) {
     prompts_.inputs.push_back(std::string("carol"));
     ASSERT_TRUE(view_->usersPane->OnNew());
     EXPECT_EQ(Children(view_->usersNode), (std::vector<std::string>{"alice", "bob", "carol"}));
-    view_->usersPane->list->setCurrentRow(0);
+    ControlOf<QListWidget>(view_->usersPane, "userList")->setCurrentRow(0);
     prompts_.answers.push_back(true);
     view_->usersPane->OnDelete();
     EXPECT_EQ(Children(view_->usersNode), (std::vector<std::string>{"bob", "carol"}));
@@ -305,20 +311,27 @@ TEST_F(CorvelDlgTest, HelpKeysComeFromTheNamesOfControlAndPane) {
     auto dlg = Start();
     EXPECT_EQ(HelpKeyFor(view_->usersPane), "");  // a pane itself has no key
     EXPECT_EQ(HelpKeyFor(nullptr), "");
-    EXPECT_EQ(HelpKeyFor(view_->usersPane->newButton), "newButton:users");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QPushButton>(view_->usersPane, "newButton")), "newButton:users");
     EXPECT_EQ(HelpKeyFor(view_->tree), "navigation:main");
     // Qt's inner widgets stand for the control around them, a label for its field.
-    EXPECT_EQ(HelpKeyFor(view_->userPane->folders->viewport()), "folders:user");
-    EXPECT_EQ(HelpKeyFor(view_->userPane->folders->verticalScrollBar()), "folders:user");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QTreeWidget>(view_->userPane, "folders")->viewport()),
+              "folders:user");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QTreeWidget>(view_->userPane, "folders")->verticalScrollBar()),
+              "folders:user");
     auto* form = view_->userPane->findChild<QFormLayout*>();
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(HelpKeyFor(form->labelForField(view_->userPane->password)), "password:user");
+    EXPECT_EQ(HelpKeyFor(form->labelForField(ControlOf<QLineEdit>(view_->userPane, "password"))),
+              "password:user");
     // The same class in two panes: two keys.
-    EXPECT_EQ(HelpKeyFor(view_->eventsPane->refreshButton), "refreshButton:events");
-    EXPECT_EQ(HelpKeyFor(view_->syncLogPane->refreshButton), "refreshButton:syncLog");
-    EXPECT_EQ(HelpKeyFor(view_->livePane->copyButton), "copyButton:liveTrace");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QPushButton>(view_->eventsPane, "refreshButton")),
+              "refreshButton:events");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QPushButton>(view_->syncLogPane, "refreshButton")),
+              "refreshButton:syncLog");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QPushButton>(view_->livePane, "copyButton")),
+              "copyButton:liveTrace");
     // A group box has no name of its own: the pane is reached, no key.
-    EXPECT_EQ(HelpKeyFor(view_->optionsPane->traceLive->parentWidget()), "");
+    EXPECT_EQ(HelpKeyFor(ControlOf<QCheckBox>(view_->optionsPane, "traceLive")->parentWidget()),
+              "");
     std::vector<std::string> users = HelpKeysOf(view_->usersPane);
     EXPECT_EQ(users, (std::vector<std::string>{"deleteButton:users", "newButton:users",
                                                "userList:users"}));
@@ -333,38 +346,40 @@ TEST_F(CorvelDlgTest, HelpEditorSavesUnderTheKeyOfTheControlFocusedBeforeIt) {
     std::string helpFile = home_.Path() + "/help.inf";
     settings_.SetHelpFilePath(helpFile);
     view_->helpEditor->ShowKey(key);
-    view_->helpEditor->text->setPlainText("Legt einen Benutzer an");
+    ControlOf<QPlainTextEdit>(view_->helpEditor, "text")->setPlainText("Legt einen Benutzer an");
     view_->helpEditor->OnSave();
     EXPECT_EQ(settings_.GetHelpText(key), "Legt einen Benutzer an");
     EXPECT_NE(ReadWholeFile(helpFile).find("Legt einen Benutzer an"), std::string::npos);
-    view_->helpEditor->text->setPlainText("verworfen");
+    ControlOf<QPlainTextEdit>(view_->helpEditor, "text")->setPlainText("verworfen");
     view_->helpEditor->OnCancel();
-    EXPECT_EQ(view_->helpEditor->text->toPlainText().toStdString(), "Legt einen Benutzer an");
+    EXPECT_EQ(ControlOf<QPlainTextEdit>(view_->helpEditor, "text")->toPlainText().toStdString(),
+              "Legt einen Benutzer an");
     view_->helpEditor->ShowKey("");
-    EXPECT_FALSE(view_->helpEditor->saveButton->isEnabled());
+    EXPECT_FALSE(ControlOf<QPushButton>(view_->helpEditor, "saveButton")->isEnabled());
     EXPECT_FALSE(view_->helpEditor->OnSave());
 
     // The focused control's key reaches the editor on the next tick ...
     view_->tree->setCurrentItem(view_->usersNode);
     QApplication::setActiveWindow(dlg.get());
-    view_->usersPane->newButton->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), view_->usersPane->newButton);
+    ControlOf<QPushButton>(view_->usersPane, "newButton")->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), ControlOf<QPushButton>(view_->usersPane, "newButton"));
     dlg->HelpTick();
     EXPECT_EQ(view_->helpEditor->Key(), key);
     // ... and stays when the focus moves into the editor to write the text.
     view_->helpEditor->show();
     QApplication::setActiveWindow(view_->helpEditor);
-    view_->helpEditor->text->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), view_->helpEditor->text);
+    ControlOf<QPlainTextEdit>(view_->helpEditor, "text")->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), ControlOf<QPlainTextEdit>(view_->helpEditor, "text"));
     dlg->HelpTick();
     EXPECT_EQ(view_->helpEditor->Key(), key);
-    EXPECT_EQ(view_->helpEditor->idLabel->text().toStdString(), key);
-    view_->helpEditor->text->setPlainText("Neu: legt einen Benutzer an");
-    QTest::mouseClick(view_->helpEditor->saveButton, Qt::LeftButton);
+    EXPECT_EQ(ControlOf<QLabel>(view_->helpEditor, "idLabel")->text().toStdString(), key);
+    ControlOf<QPlainTextEdit>(view_->helpEditor, "text")
+        ->setPlainText("Neu: legt einen Benutzer an");
+    QTest::mouseClick(ControlOf<QPushButton>(view_->helpEditor, "saveButton"), Qt::LeftButton);
     EXPECT_EQ(settings_.GetHelpText(key), "Neu: legt einen Benutzer an");
     // The next control focused in the window gets its own key.
     QApplication::setActiveWindow(dlg.get());
-    view_->usersPane->deleteButton->setFocus();
+    ControlOf<QPushButton>(view_->usersPane, "deleteButton")->setFocus();
     dlg->HelpTick();
     EXPECT_EQ(view_->helpEditor->Key(), "deleteButton:users");
 }
@@ -428,28 +443,29 @@ TEST_F(CorvelDlgTest, RenamingAUserMovesItsFileAndTheTreeAndListFollow) {
     std::string folder = home_.DataFolder();
     view_->tree->setCurrentItem(Child(view_->usersNode, "alice"));
     ASSERT_EQ(dlg->CurrentPane(), view_->userPane);
-    view_->userPane->profile->setCurrentIndex(0);
+    ControlOf<QComboBox>(view_->userPane, "profile")->setCurrentIndex(0);
     // A name another user has, or one that cannot name a file, is refused.
     for (const char* refused : {"bob", "a/b"}) {
-        view_->userPane->userName->setText(refused);
+        ControlOf<QLineEdit>(view_->userPane, "userName")->setText(refused);
         EXPECT_FALSE(view_->userPane->OnSave()) << refused;
         EXPECT_EQ(view_->userPane->Record()->Config()->Name, "alice");
     }
     EXPECT_EQ(prompts_.errors.size(), 2u);
     EXPECT_NE(ReadWholeFile(folder + "/bob.dxt").find("Name=bob\n"), std::string::npos);
 
-    view_->userPane->userName->setText("alma");
+    ControlOf<QLineEdit>(view_->userPane, "userName")->setText("alma");
     ASSERT_TRUE(view_->userPane->OnSave());
     EXPECT_FALSE(std::filesystem::exists(folder + "/alice.dxt"));
     EXPECT_EQ(ReadWholeFile(folder + "/alma.dxt").substr(0, 22), "Name=alma\nPasswort=pw\n");
     EXPECT_EQ(Children(view_->usersNode), (std::vector<std::string>{"alma", "bob"}));
-    ASSERT_EQ(view_->usersPane->list->count(), 2);
-    EXPECT_EQ(view_->usersPane->list->item(0)->text().toStdString(), "alma");
+    ASSERT_EQ(ControlOf<QListWidget>(view_->usersPane, "userList")->count(), 2);
+    EXPECT_EQ(ControlOf<QListWidget>(view_->usersPane, "userList")->item(0)->text().toStdString(),
+              "alma");
     // A device logging on as alma finds the renamed user.
     EXPECT_TRUE(settings_.FindDevice("DEV9", "alma", "pw"));
 
     // Deleting the renamed user deletes its file.
-    view_->usersPane->list->setCurrentRow(0);
+    ControlOf<QListWidget>(view_->usersPane, "userList")->setCurrentRow(0);
     prompts_.answers.push_back(true);
     view_->usersPane->OnDelete();
     EXPECT_FALSE(std::filesystem::exists(folder + "/alma.dxt"));
@@ -465,9 +481,11 @@ TEST_F(CorvelDlgTest, ListColumnsFitThePanes) {
         QTreeWidgetItem* node;
         QTreeWidget* list;
     };
-    const Shown panes[] = {{view_->optionsNode->child(0), view_->webserverPane->list},
-                           {view_->devicesNode, view_->devicesPane->list},
-                           {view_->usersNode->child(0), view_->userPane->folders}};
+    const Shown panes[] = {
+        {view_->optionsNode->child(0),
+         ControlOf<QTreeWidget>(view_->webserverPane, "directoryList")},
+        {view_->devicesNode, ControlOf<QTreeWidget>(view_->devicesPane, "deviceList")},
+        {view_->usersNode->child(0), ControlOf<QTreeWidget>(view_->userPane, "folders")}};
     for (const Shown& shown : panes) {
         view_->tree->setCurrentItem(shown.node);
         DrainEvents();
@@ -492,9 +510,14 @@ TEST_F(CorvelDlgTest, ChangesToSettingsInfFromOutsideReachThePanesAndTheTree) {
     ASSERT_TRUE(tool.SaveSettings());
     ASSERT_TRUE(settings_.ReloadIfChanged());
     DrainEvents();
-    ASSERT_EQ(view_->webserverPane->list->topLevelItemCount(), 1);
-    EXPECT_EQ(view_->webserverPane->list->topLevelItem(0)->text(0).toStdString(), "docs");
-    EXPECT_EQ(view_->optionsPane->port->text().toStdString(), "8081");
+    ASSERT_EQ(ControlOf<QTreeWidget>(view_->webserverPane, "directoryList")->topLevelItemCount(),
+              1);
+    EXPECT_EQ(ControlOf<QTreeWidget>(view_->webserverPane, "directoryList")
+                  ->topLevelItem(0)
+                  ->text(0)
+                  .toStdString(),
+              "docs");
+    EXPECT_EQ(ControlOf<QLineEdit>(view_->optionsPane, "port")->text().toStdString(), "8081");
     EXPECT_EQ(Children(view_->devicesNode),
               (std::vector<std::string>{"empty", "Umbenannt", "Pocket"}));
 }

@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QWidget>
 #include <deque>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,15 @@ inline QApplication& TestApp() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     return *app;
+}
+
+// The control inside widget with the given object name (the name its help key
+// begins with); throws when there is none, so a test cannot go on without it.
+template <typename Control>
+Control* ControlOf(const QWidget* widget, const char* name) {
+    auto* control = widget->findChild<Control*>(QString::fromUtf8(name));
+    if (control == nullptr) throw std::runtime_error(std::string("no control ") + name);
+    return control;
 }
 
 inline void DrainEvents() {
@@ -56,17 +67,8 @@ struct ScriptedPrompts {
     }
 };
 
-// XDG_DATA_HOME in a temporary folder; the data folder below it.
-class ConsoleTestHome {
+// A temporary home for a console test, made once the test application runs.
+class ConsoleTestHome : public TempHome {
 public:
-    ConsoleTestHome() {
-        TestApp();
-        setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
-    }
-    std::string DataFolder() const { return folder_.Path() + "/Norvex/Corvel"; }
-    const std::string& Path() const { return folder_.Path(); }
-
-private:
-    TempFolder folder_;
+    ConsoleTestHome() : TempHome((TestApp(), "corvel-console")) {}
 };

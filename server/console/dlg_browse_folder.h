@@ -29,11 +29,13 @@ public:
     // Reads the sub-folders of item (done once per node).
     void Expand(QTreeWidgetItem* item);
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QTreeWidget* tree;
     QLabel* displayNameLabel;
     QLineEdit* displayName;
 
-private:
     std::vector<QTreeWidgetItem*> Chosen() const;
     void AddChildren(QTreeWidgetItem* parent, IMAPIFolder* folder);
 

@@ -32,11 +32,13 @@ public:
     // deleted. The list is filled again in any case.
     void OnDelete();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QTreeWidget* list;
     QPushButton* resetButton;
     QPushButton* deleteButton;
 
-private:
     // The selected row's device ID, empty when none.
     std::string SelectedDevice() const;
     bool ResetFiles(const std::string& deviceId);

@@ -51,12 +51,14 @@ public:
     // "Abbruch": the stored text back into the field, then hides the editor.
     void OnCancel();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QLabel* idLabel;
     QPlainTextEdit* text;
     QPushButton* saveButton;
     QPushButton* cancelButton;
 
-private:
     Settings& settings_;
     std::string key_;
 };

@@ -62,13 +62,15 @@ public:
     // "Kopieren": the text field to the clipboard.
     void OnCopy();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QListWidget* list;
     QPlainTextEdit* text;
     QPushButton* refreshButton;
     QPushButton* deleteButton;
     QPushButton* copyButton;
 
-private:
     std::string path_;
     CLogFormat format_ = CLogFormat::kEntries;
     CLogEntries log_;

@@ -23,12 +23,14 @@ public:
     // "...": chooses the Outlook path from the profile's folders (the last wins).
     void OnBrowse();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QLineEdit* outlookPath;
     QPushButton* browseButton;
     QLineEdit* virtualPath;
     QCheckBox* subfolders;
     QComboBox* defaultFolder;
 
-private:
     std::string profileName_;
 };

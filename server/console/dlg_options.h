@@ -29,6 +29,9 @@ public:
     // port was refused or settings.inf could not be written.
     bool OnSave();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QCheckBox* traceLive;
     QCheckBox* traceXml;
     QCheckBox* traceWeb;
@@ -38,7 +41,6 @@ public:
     QPushButton* saveButton;
     QPushButton* cancelButton;
 
-private:
     Settings& settings_;
     CConsolePrompts& prompts_;
 };

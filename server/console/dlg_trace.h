@@ -40,11 +40,13 @@ public:
     // The save-file dialog proposing "trace.txt", then SaveTo.
     void OnSave();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QListWidget* list;
     QPushButton* clearButton;
     QPushButton* copyButton;
 
-private:
     int maxLines_;
 };
 

@@ -70,6 +70,9 @@ public:
     // Double-click on row: the folder properties dialog.
     void OnEditFolder(int row);
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QLineEdit* userName;
     QLineEdit* password;
     QComboBox* profile;
@@ -86,7 +89,6 @@ public:
     QPushButton* saveButton;
     QPushButton* cancelButton;
 
-private:
     // Shows the record; keepProfileChoice leaves the profile combo as the operator
     // set it (the reload after a folder change, before the "Speichern" that follows).
     void LoadRecord(bool keepProfileChoice);

@@ -33,11 +33,13 @@ public:
     // record keep a valid one.
     void OnDelete();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QListWidget* list;
     QPushButton* newButton;
     QPushButton* deleteButton;
 
-private:
     Settings& settings_;
     CConsolePrompts& prompts_;
 };

@@ -21,6 +21,7 @@ public:
     explicit CDlgNewDir(const CWebDirectory& start = CWebDirectory(), QWidget* parent = nullptr);
     CWebDirectory Value() const;
 
+private:
     QLineEdit* directory;
     QLineEdit* url;
     QLineEdit* realm;
@@ -54,6 +55,9 @@ public:
     // "-": removes the selected record.
     void OnRemove();
 
+private:
+    // Controls: children of the widget, which deletes them; tests find them by
+    // their object names.
     QLineEdit* baseDir;
     QPushButton* browseButton;
     QTreeWidget* list;
@@ -61,7 +65,6 @@ public:
     QPushButton* removeButton;
     QPushButton* changeButton;
 
-private:
     std::string SelectedDirectory() const;
 
     Settings& settings_;

@@ -10,6 +10,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "platform/mapi/mapi.h"
 #include "server/config/mapi_access.h"
@@ -51,20 +54,20 @@ TEST(LogPaneTest, RefreshSelectAndDelete) {
     CDlgErrors pane;
     pane.SetFileName(path);
     pane.Refresh();  // missing file: empty pane
-    EXPECT_EQ(pane.list->count(), 0);
+    EXPECT_EQ(ControlOf<QListWidget>(&pane, "entries")->count(), 0);
     WriteWholeFile(path, "!!!a\nx\ny\n!!!b\n");
     pane.Refresh();
-    ASSERT_EQ(pane.list->count(), 2);
-    EXPECT_EQ(pane.list->item(0)->text().toStdString(), "!!!b");
-    pane.list->setCurrentRow(1);
-    EXPECT_EQ(pane.text->toPlainText().toStdString(), "x\ny\n");
+    ASSERT_EQ(ControlOf<QListWidget>(&pane, "entries")->count(), 2);
+    EXPECT_EQ(ControlOf<QListWidget>(&pane, "entries")->item(0)->text().toStdString(), "!!!b");
+    ControlOf<QListWidget>(&pane, "entries")->setCurrentRow(1);
+    EXPECT_EQ(ControlOf<QPlainTextEdit>(&pane, "detail")->toPlainText().toStdString(), "x\ny\n");
     std::vector<std::string> calls;
     pane.SetDeleteHooks([&] { calls.push_back(Exists(path) ? "before:exists" : "before:gone"); },
                         [&] { calls.push_back(Exists(path) ? "after:exists" : "after:gone"); });
     pane.OnDelete();
     EXPECT_EQ(calls, (std::vector<std::string>{"before:exists", "after:gone"}));
-    EXPECT_EQ(pane.list->count(), 0);
-    EXPECT_TRUE(pane.text->toPlainText().isEmpty());
+    EXPECT_EQ(ControlOf<QListWidget>(&pane, "entries")->count(), 0);
+    EXPECT_TRUE(ControlOf<QPlainTextEdit>(&pane, "detail")->toPlainText().isEmpty());
 }
 
 TEST(TracePaneTest, BoundedListCopyTextAndSavedFile) {
@@ -98,9 +101,15 @@ TEST(FolderChooserTest, TheMnemonicOfTheDisplayNameLabelBelongsToItsField) {
     TestApp();
     CDlgBrowseFolder chooser(nullptr, true);
     // With a buddy the "&" marks Alt+A instead of being shown.
-    EXPECT_EQ(chooser.displayNameLabel->text().toStdString(), "&Anzeigename");
-    EXPECT_EQ(chooser.displayNameLabel->buddy(), chooser.displayName);
-    EXPECT_EQ(chooser.tree->topLevelItemCount(), 0);  // no session: no stores
+    QLineEdit* field = ControlOf<QLineEdit>(&chooser, "displayName");
+    QLabel* label = nullptr;
+    for (QLabel* candidate : chooser.findChildren<QLabel*>()) {
+        if (candidate->buddy() == field) label = candidate;
+    }
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text().toStdString(), "&Anzeigename");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&chooser, "folderTree")->topLevelItemCount(),
+              0);  // no session: no stores
 }
 
 TEST(QtTranslationsTest, StandardButtonsAndDialogsSpeakGerman) {
@@ -140,6 +149,25 @@ protected:
 
     std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
 
+    // The record of user name kept in <name>.dxt of the data folder; more sets
+    // further fields.
+    std::shared_ptr<CPocketDevice> UserRecord(
+        const std::string& name, const std::function<void(CDeviceConfig&)>& more = nullptr) const {
+        CDeviceConfig config;
+        config.Name = name;
+        config.filePath = File(name + ".dxt");
+        if (more) more(config);
+        return std::make_shared<CPocketDevice>(std::move(config));
+    }
+
+    // The default codes of the record's folders, in their order.
+    static std::vector<int32_t> FolderCodes(const CPocketDevice& record) {
+        std::vector<int32_t> codes;
+        for (const CFolderSetting& folder : record.Config()->folders)
+            codes.push_back(folder.defaultCode);
+        return codes;
+    }
+
     ConsoleTestHome home_;
     Settings settings_;
     ScriptedPrompts script_;
@@ -157,7 +185,7 @@ TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
     ASSERT_TRUE(pane.OnNew());
     EXPECT_EQ(script_.asked[0], "Username=");
     EXPECT_EQ(ReadWholeFile(File("dora.dxt")).substr(0, 20), "Name=dora\nPasswort=\n");
-    ASSERT_EQ(pane.list->count(), 1);
+    ASSERT_EQ(ControlOf<QListWidget>(&pane, "userList")->count(), 1);
     std::shared_ptr<CPocketDevice> device = settings_.FindDevice("PPC7", "dora", "");
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Config()->DeviceID, "PPC7");
@@ -172,11 +200,11 @@ TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
     ASSERT_TRUE(pane.OnNew());
     ASSERT_TRUE(pane.OnNew());
     std::shared_ptr<CPocketDevice> held = settings_.Devices().Records()[0];
-    pane.list->setCurrentRow(0);
+    ControlOf<QListWidget>(&pane, "userList")->setCurrentRow(0);
     script_.answers.push_back(false);
     pane.OnDelete();
     EXPECT_TRUE(Exists(File("eve.dxt")));
-    pane.list->setCurrentRow(0);
+    ControlOf<QListWidget>(&pane, "userList")->setCurrentRow(0);
     script_.answers.push_back(true);
     pane.OnDelete();
     EXPECT_EQ(script_.asked.back(), "Wirklich löschen?");
@@ -184,110 +212,89 @@ TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
     ASSERT_EQ(settings_.Devices().Records().size(), 1u);  // no empty record left behind
     EXPECT_EQ(settings_.Devices().Records()[0]->Config()->Name, "fred");
     EXPECT_EQ(held->Config()->Name, "eve");  // a holder keeps a valid record
-    ASSERT_EQ(pane.list->count(), 1);
+    ASSERT_EQ(ControlOf<QListWidget>(&pane, "userList")->count(), 1);
 }
 
 TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
     CDlgUser pane(settings_, prompts_);
-    EXPECT_EQ(pane.timeZone->count(), 25);
-    EXPECT_EQ(pane.timeZone->itemData(0).toInt(), -12);
-    EXPECT_EQ(pane.timeZone->itemData(24).toInt(), 12);
-    ASSERT_EQ(pane.profile->count(), 1);
-    EXPECT_EQ(pane.profile->itemText(0).toStdString(), "Test");
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->count(), 25);
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->itemData(0).toInt(), -12);
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->itemData(24).toInt(), 12);
+    ASSERT_EQ(ControlOf<QComboBox>(&pane, "profile")->count(), 1);
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->itemText(0).toStdString(), "Test");
 
-    auto record = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "gina";
-        c.TimeZoneDifference = 3;
-        c.filePath = File("gina.dxt");
-        return c;
-    }());
+    auto record = UserRecord("gina", [](CDeviceConfig& c) { c.TimeZoneDifference = 3; });
     pane.Bind(record);
-    EXPECT_EQ(pane.timeZone->currentText().toStdString(), "3");
-    EXPECT_EQ(pane.profile->currentIndex(), -1);
-    pane.password->setText("neu");
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->currentText().toStdString(), "3");
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentIndex(), -1);
+    ControlOf<QLineEdit>(&pane, "password")->setText("neu");
     EXPECT_FALSE(pane.OnSave());
     EXPECT_FALSE(Exists(File("gina.dxt")));
 
-    pane.profile->setCurrentIndex(0);
-    pane.timeZone->setCurrentIndex(pane.timeZone->findData(-2));
+    ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
+    ControlOf<QComboBox>(&pane, "timeZone")
+        ->setCurrentIndex(ControlOf<QComboBox>(&pane, "timeZone")->findData(-2));
     ASSERT_TRUE(pane.OnSave());
     EXPECT_EQ(ReadWholeFile(File("gina.dxt")),
               "Name=gina\nPasswort=neu\nDeviceID=\nProfileName=Test\nSignaturShort=\n"
               "SignaturAlways=0\nTimeZoneDifference=-2\nSignatur:\n\n");
     // "Abbruch" shows the record again.
-    pane.password->setText("verworfen");
+    ControlOf<QLineEdit>(&pane, "password")->setText("verworfen");
     pane.Load();
-    EXPECT_EQ(pane.password->text().toStdString(), "neu");
+    EXPECT_EQ(ControlOf<QLineEdit>(&pane, "password")->text().toStdString(), "neu");
 }
 
 TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
     CDlgUser pane(settings_, prompts_);
-    auto withProfile = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "kai";
-        c.ProfileName = "Test";
-        c.filePath = File("kai.dxt");
-        return c;
-    }());
+    auto withProfile = UserRecord("kai", [](CDeviceConfig& c) { c.ProfileName = "Test"; });
     pane.Bind(withProfile);
-    EXPECT_EQ(pane.profile->currentText().toStdString(), "Test");
-    auto without = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "lea";
-        c.filePath = File("lea.dxt");
-        return c;
-    }());
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentText().toStdString(), "Test");
+    auto without = UserRecord("lea");
     pane.Bind(without);
-    EXPECT_EQ(pane.profile->currentIndex(), -1);
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentIndex(), -1);
     EXPECT_FALSE(pane.OnSave());
     EXPECT_FALSE(Exists(File("lea.dxt")));
     EXPECT_EQ(without->Config()->ProfileName, "");
     // A profile that the machine does not have is not shown as another one either.
     without->EditConfig([](CDeviceConfig& config) { config.ProfileName = "Weg"; });
     pane.Bind(without);
-    EXPECT_EQ(pane.profile->currentIndex(), -1);
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentIndex(), -1);
     without->EditConfig([](CDeviceConfig& config) { config.ProfileName.clear(); });
     // The profile the operator chooses stays chosen through "Automatisch".
-    pane.profile->setCurrentIndex(0);
+    ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
     pane.OnAutomatic();
-    EXPECT_EQ(pane.profile->currentText().toStdString(), "Test");
+    EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentText().toStdString(), "Test");
     EXPECT_NE(ReadWholeFile(File("lea.dxt")).find("ProfileName=Test\n"), std::string::npos);
 }
 
 TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     CDlgUser pane(settings_, prompts_);
-    auto record = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "hans";
-        c.filePath = File("hans.dxt");
-        return c;
-    }());
+    auto record = UserRecord("hans");
     pane.Bind(record);
     pane.OnAutomatic();  // no profile selected: nothing
     EXPECT_TRUE(record->Config()->folders.empty());
-    pane.profile->setCurrentIndex(0);
+    ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
     pane.OnAutomatic();
-    std::vector<int32_t> codes;
-    for (const CFolderSetting& folder : record->Config()->folders)
-        codes.push_back(folder.defaultCode);
-    EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
+    EXPECT_EQ(FolderCodes(*record), (std::vector<int32_t>{-6, -8, -7, -4, -1, -2, -3}));
     // Pressed again: the folders are there already, nothing is added twice.
     std::string written = ReadWholeFile(File("hans.dxt"));
     pane.OnAutomatic();
     EXPECT_EQ(record->Config()->folders.size(), 7u);
     EXPECT_EQ(ReadWholeFile(File("hans.dxt")), written);
-    ASSERT_EQ(pane.folders->topLevelItemCount(), 7);
-    EXPECT_EQ(pane.folders->topLevelItem(3)->text(0).toStdString(), "Personal Folders\\Inbox");
-    EXPECT_EQ(pane.folders->topLevelItem(3)->text(2).toStdString(), "Posteiengang");
-    EXPECT_EQ(pane.folders->topLevelItem(3)->text(3).toStdString(), "Inbox");
+    ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItemCount(), 7);
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(3)->text(0).toStdString(),
+              "Personal Folders\\Inbox");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(3)->text(2).toStdString(),
+              "Posteiengang");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(3)->text(3).toStdString(),
+              "Inbox");
     EXPECT_NE(
         ReadWholeFile(File("hans.dxt")).find("Folder=Personal Folders\\Tasks,0,0,Tasks,-2,5\n"),
         std::string::npos)
         << ReadWholeFile(File("hans.dxt"));
     // "-" removes the selected rows and writes the file again.
-    pane.folders->topLevelItem(0)->setSelected(true);
-    pane.folders->topLevelItem(6)->setSelected(true);
+    ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(0)->setSelected(true);
+    ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(6)->setSelected(true);
     pane.OnRemoveFolders();
     EXPECT_EQ(record->Config()->folders.size(), 5u);
     EXPECT_EQ(ReadWholeFile(File("hans.dxt")).find("Outbox"), std::string::npos);
@@ -313,19 +320,11 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     session.reset();
 
     CDlgUser pane(settings_, prompts_);
-    auto record = std::make_shared<CPocketDevice>([&] {
-        CDeviceConfig c;
-        c.Name = "ida";
-        c.filePath = File("ida.dxt");
-        return c;
-    }());
+    auto record = UserRecord("ida");
     pane.Bind(record);
-    pane.profile->setCurrentIndex(0);
+    ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
     pane.OnAutomatic();
-    std::vector<int32_t> codes;
-    for (const CFolderSetting& folder : record->Config()->folders)
-        codes.push_back(folder.defaultCode);
-    EXPECT_EQ(codes, (std::vector<int32_t>{-6, -8, -7, -4, -1, -3}));
+    EXPECT_EQ(FolderCodes(*record), (std::vector<int32_t>{-6, -8, -7, -4, -1, -3}));
 }
 
 TEST_F(PaneTest, DeviceListLastAccessAndRename) {
@@ -352,11 +351,15 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
 
     CDlgDevices pane(settings_, prompts_);
     pane.Fill();
-    ASSERT_EQ(pane.list->topLevelItemCount(), 2);
-    EXPECT_EQ(pane.list->topLevelItem(0)->text(1).toStdString(), "");
-    EXPECT_EQ(pane.list->topLevelItem(0)->text(2).toStdString(), "");
-    EXPECT_EQ(pane.list->topLevelItem(1)->text(1).toStdString(), "Pocket");
-    EXPECT_EQ(pane.list->topLevelItem(1)->text(2).toStdString(), "10.01.2008 21:20");
+    ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItemCount(), 2);
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0)->text(1).toStdString(),
+              "");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0)->text(2).toStdString(),
+              "");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(1)->text(1).toStdString(),
+              "Pocket");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(1)->text(2).toStdString(),
+              "10.01.2008 21:20");
 
     // The same name again writes nothing.
     std::string renamed;
@@ -370,7 +373,8 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     pane.OnRename(1);
     EXPECT_EQ(renamed, "DEV2");
     EXPECT_EQ(settings_.DeviceNames().at("DEV2"), "Tasche WebDir=x");
-    EXPECT_EQ(pane.list->topLevelItem(1)->text(1).toStdString(), "Tasche WebDir=x");
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(1)->text(1).toStdString(),
+              "Tasche WebDir=x");
     EXPECT_NE(ReadWholeFile(File("settings.inf")).find("Device=DEV2:Tasche WebDir=x\n"),
               std::string::npos);
 }
@@ -396,7 +400,8 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
 
     CDlgDevices pane(settings_, prompts_);
     pane.Fill();
-    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    ControlOf<QTreeWidget>(&pane, "deviceList")
+        ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
     script_.answers.push_back(true);
     pane.OnReset();
     EXPECT_EQ(script_.asked.back(), "Soll das Gerät zurückgesetzt werden?");
@@ -417,12 +422,14 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
         return c;
     }());
     settings_.Devices().Add(extra);
-    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    ControlOf<QTreeWidget>(&pane, "deviceList")
+        ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
     script_.answers.push_back(false);
     pane.OnDelete();
-    EXPECT_EQ(pane.list->topLevelItemCount(), 3);
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItemCount(), 3);
     EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 1u);
-    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    ControlOf<QTreeWidget>(&pane, "deviceList")
+        ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
     script_.answers.push_back(true);
     pane.OnDelete();
     EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 0u);
@@ -435,12 +442,12 @@ TEST_F(PaneTest, OptionsFillSaveAndAnInvalidPort) {
     EXPECT_EQ(LeadingNumber(""), 0);
     EXPECT_EQ(LeadingNumber("99999999999"), 0);
     CDlgOptions pane(settings_, prompts_);
-    EXPECT_EQ(pane.port->text().toStdString(), "80");
-    EXPECT_TRUE(pane.traceXml->isChecked());
-    pane.traceXml->setChecked(false);
-    pane.startOutlook->setChecked(true);
-    pane.keepSyncFiles->setText("30 Tage");
-    pane.port->setText("8080");
+    EXPECT_EQ(ControlOf<QLineEdit>(&pane, "port")->text().toStdString(), "80");
+    EXPECT_TRUE(ControlOf<QCheckBox>(&pane, "traceXml")->isChecked());
+    ControlOf<QCheckBox>(&pane, "traceXml")->setChecked(false);
+    ControlOf<QCheckBox>(&pane, "startOutlook")->setChecked(true);
+    ControlOf<QLineEdit>(&pane, "keepSyncFiles")->setText("30 Tage");
+    ControlOf<QLineEdit>(&pane, "port")->setText("8080");
     ASSERT_TRUE(pane.OnSave());
     EXPECT_FALSE(settings_.ProtocolTrace());
     EXPECT_TRUE(settings_.StartOutlook());
@@ -448,18 +455,18 @@ TEST_F(PaneTest, OptionsFillSaveAndAnInvalidPort) {
     EXPECT_EQ(settings_.HttpPort(), 8080);
     EXPECT_NE(ReadWholeFile(File("settings.inf")).find("HttpPort=8080\n"), std::string::npos);
     for (const char* bad : {"abc", "0", "65536"}) {
-        pane.port->setText(bad);
+        ControlOf<QLineEdit>(&pane, "port")->setText(bad);
         EXPECT_FALSE(pane.OnSave()) << bad;
         EXPECT_EQ(settings_.HttpPort(), 8080) << bad;
-        EXPECT_EQ(pane.port->text().toStdString(), "8080");
+        EXPECT_EQ(ControlOf<QLineEdit>(&pane, "port")->text().toStdString(), "8080");
     }
     EXPECT_EQ(script_.errors.size(), 3u);
-    pane.port->setText("65535");
+    ControlOf<QLineEdit>(&pane, "port")->setText("65535");
     EXPECT_TRUE(pane.OnSave());
     EXPECT_EQ(settings_.HttpPort(), 65535);
-    pane.traceLive->setChecked(!settings_.TraceLive());
+    ControlOf<QCheckBox>(&pane, "traceLive")->setChecked(!settings_.TraceLive());
     pane.Fill();  // "Abbruch"
-    EXPECT_EQ(pane.traceLive->isChecked(), settings_.TraceLive());
+    EXPECT_EQ(ControlOf<QCheckBox>(&pane, "traceLive")->isChecked(), settings_.TraceLive());
 }
 
 TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
@@ -477,8 +484,10 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
     answers.push_back(CWebDirectory{"docs", "/elsewhere", "", "", ""});
     EXPECT_FALSE(pane.OnAdd());  // the existing record stays
     EXPECT_EQ(settings_.WebDirectories().at("docs").URL, "/srv/docs");
-    ASSERT_EQ(pane.list->topLevelItemCount(), 1);
-    EXPECT_EQ(pane.list->topLevelItem(0)->text(4).toStdString(), "p");
+    ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItemCount(), 1);
+    EXPECT_EQ(
+        ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItem(0)->text(4).toStdString(),
+        "p");
     EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebDir=docs ;/srv/docs ;R ;u ;p\n"),
               std::string::npos);
     answers.push_back(std::nullopt);
@@ -491,7 +500,8 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
     EXPECT_EQ(settings_.WebDirectories().count("geheim"), 0u);
     script_.errors.clear();
 
-    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    ControlOf<QTreeWidget>(&pane, "directoryList")
+        ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItem(0));
     answers.push_back(CWebDirectory{"doku", "/srv/doku", "", "", ""});
     pane.OnChange();
     EXPECT_EQ(starts.back(), "docs");
@@ -500,18 +510,22 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
 
     answers.push_back(CWebDirectory{"privat", "/srv/privat", "", "", ""});
     EXPECT_TRUE(pane.OnAdd());
-    pane.list->setCurrentItem(pane.list->topLevelItem(0));  // "doku"
+    ControlOf<QTreeWidget>(&pane, "directoryList")
+        ->setCurrentItem(
+            ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItem(0));  // "doku"
     answers.push_back(CWebDirectory{"privat", "/srv/anders", "", "", ""});
     pane.OnChange();
     EXPECT_EQ(settings_.WebDirectories().at("privat").URL, "/srv/privat");
     EXPECT_EQ(settings_.WebDirectories().at("doku").URL, "/srv/doku");
     EXPECT_EQ(script_.errors.size(), 1u);
-    pane.list->setCurrentItem(pane.list->topLevelItem(1));
+    ControlOf<QTreeWidget>(&pane, "directoryList")
+        ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItem(1));
     pane.OnRemove();
-    pane.list->setCurrentItem(pane.list->topLevelItem(0));
+    ControlOf<QTreeWidget>(&pane, "directoryList")
+        ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItem(0));
     pane.OnRemove();
     EXPECT_TRUE(settings_.WebDirectories().empty());
-    EXPECT_EQ(pane.list->topLevelItemCount(), 0);
+    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItemCount(), 0);
 
     pane.chooseBaseDir = [](QWidget*) { return std::optional<std::string>(); };
     pane.OnBrowse();
@@ -519,8 +533,8 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
     pane.chooseBaseDir = [](QWidget*) { return std::optional<std::string>("/srv/www"); };
     pane.OnBrowse();
     EXPECT_EQ(settings_.WebBaseDir(), "/srv/www");
-    EXPECT_EQ(pane.baseDir->text().toStdString(), "/srv/www");
-    pane.baseDir->setText("/srv/other");
+    EXPECT_EQ(ControlOf<QLineEdit>(&pane, "baseDir")->text().toStdString(), "/srv/www");
+    ControlOf<QLineEdit>(&pane, "baseDir")->setText("/srv/other");
     pane.OnBaseDirEdited();
     EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebBaseDir=/srv/other\n"),
               std::string::npos);

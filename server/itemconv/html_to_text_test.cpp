@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "server/itemconv/html_entities.h"
 
@@ -227,27 +229,30 @@ TEST(HtmlToText, TableOfFigures) {
         HtmlToText(html));
 }
 
+namespace {
+
+// Whether decide takes each text for HTML.
+void ExpectHtml(bool (*decide)(std::string_view) noexcept, bool html,
+                std::initializer_list<std::string_view> texts) {
+    for (std::string_view text : texts) EXPECT_EQ(html, decide(text)) << text;
+}
+
+}  // namespace
+
 TEST(LooksLikeHtml, HtmlStartTagAfterBlanksAndDoctype) {
-    EXPECT_TRUE(LooksLikeHtml("<html>"));
-    EXPECT_TRUE(LooksLikeHtml("<HTML>x"));
-    EXPECT_TRUE(LooksLikeHtml(" \r\n<Html lang=de>"));
-    EXPECT_TRUE(LooksLikeHtml("<!DOCTYPE html PUBLIC \"-//W3C//DTD\">\n<html>"));
-    EXPECT_FALSE(LooksLikeHtml("<htmlx>"));
-    EXPECT_FALSE(LooksLikeHtml("text <html>"));
-    EXPECT_FALSE(LooksLikeHtml("<!DOCTYPE html"));
-    EXPECT_FALSE(LooksLikeHtml(""));
-    EXPECT_FALSE(LooksLikeHtml("<body>"));
+    ExpectHtml(LooksLikeHtml, true,
+               {"<html>", "<HTML>x", " \r\n<Html lang=de>",
+                "<!DOCTYPE html PUBLIC \"-//W3C//DTD\">\n<html>"});
+    ExpectHtml(LooksLikeHtml, false, {"<htmlx>", "text <html>", "<!DOCTYPE html", "", "<body>"});
 }
 
 TEST(HeadersSayHtml, ContentTypeOfTheHeaderBlock) {
-    EXPECT_TRUE(HeadersSayHtml("From: a\r\nContent-Type: text/html; charset=utf-8\r\n"));
-    EXPECT_TRUE(HeadersSayHtml("content-type:TEXT/HTML\n"));
-    EXPECT_TRUE(HeadersSayHtml("Subject: x\r\nContent-Type:\r\n\ttext/html;\r\n charset=x\r\n"));
-    EXPECT_FALSE(HeadersSayHtml("Content-Type: text/plain\r\n"));
-    EXPECT_FALSE(HeadersSayHtml("Content-Type: text/htmlx\r\n"));
-    EXPECT_FALSE(HeadersSayHtml("Content-Type: multipart/alternative; boundary=b\r\n"));
-    // A Content-Type after the end of the header block belongs to a body part.
-    EXPECT_FALSE(HeadersSayHtml("From: a\r\n\r\nContent-Type: text/html\r\n"));
-    EXPECT_FALSE(HeadersSayHtml("X-Content-Type: text/html\r\n"));
-    EXPECT_FALSE(HeadersSayHtml(""));
+    ExpectHtml(HeadersSayHtml, true,
+               {"From: a\r\nContent-Type: text/html; charset=utf-8\r\n", "content-type:TEXT/HTML\n",
+                "Subject: x\r\nContent-Type:\r\n\ttext/html;\r\n charset=x\r\n"});
+    ExpectHtml(HeadersSayHtml, false,
+               {"Content-Type: text/plain\r\n", "Content-Type: text/htmlx\r\n",
+                "Content-Type: multipart/alternative; boundary=b\r\n",
+                // A Content-Type after the end of the header block belongs to a body part.
+                "From: a\r\n\r\nContent-Type: text/html\r\n", "X-Content-Type: text/html\r\n", ""});
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "server/itemconv/item_matching.h"
 #include "server/itemconv/item_test_store.h"
@@ -37,6 +40,31 @@ protected:
         if (fileAs) m.SetStrProp(FileAsTag(m), fileAs);
         m.SaveChanges(KEEP_OPEN_READWRITE);
         return m;
+    }
+
+    IMessagePtr NewAppointment() {
+        IMessagePtr m = calendar.CreateMessage();
+        m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
+        return m;
+    }
+
+    // A Recurrence block of fields (token on the recurrence page, value) in tree.
+    static void AddRecurrence(CWBXMLLiterals& tree,
+                              std::initializer_list<std::pair<int32_t, std::string>> fields) {
+        CWBXMLLiteral& block = tree.Add(6, 0x00);
+        block.children = std::make_unique<CWBXMLLiterals>();
+        for (const auto& [token, value] : fields) block.children->Add(6, token, value);
+    }
+
+    // "Jour fixe" on 2 March 2009 from 10:00 to 11:00, repeated by recurrence.
+    static CWBXMLLiterals JourFixe(
+        std::initializer_list<std::pair<int32_t, std::string>> recurrence) {
+        CWBXMLLiterals tree;
+        tree.Add(2, 0x01, "Jour fixe");
+        tree.Add(2, 0x04, "02.03.2009 10:00.00:0");
+        tree.Add(2, 0x06, "02.03.2009 11:00.00:0");
+        AddRecurrence(tree, recurrence);
+        return tree;
     }
 
     bool Traced(const std::string& line) const {
@@ -190,20 +218,11 @@ CWBXMLLiterals ReadBack(IMessagePtr& m, std::string* dump) {
 }  // namespace
 
 TEST_F(ItemReaderTest, RecurringAppointmentSurvivesStoreWireStore) {
-    IMessagePtr m = calendar.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
-    CWBXMLLiterals first;
-    first.Add(2, 0x01, "Jour fixe");
-    first.Add(2, 0x04, "02.03.2009 10:00.00:0");
-    first.Add(2, 0x06, "02.03.2009 11:00.00:0");
-    CWBXMLLiteral& block = first.Add(6, 0x00);
-    block.children = std::make_unique<CWBXMLLiterals>();
-    block.children->Add(6, 0x03, "1");  // weekly
-    block.children->Add(6, 0x09, "5");
-    block.children->Add(6, 0x0A, "2");
-    block.children->Add(6, 0x0B, "10");  // Monday and Wednesday
-    block.children->Add(6, 0x08, "0");
-    EXPECT_EQ(ItemApplyResult::kSaved, Apply(m, first));
+    IMessagePtr m = NewAppointment();
+    // Weekly, five times, every second week on Monday and Wednesday.
+    EXPECT_EQ(
+        ItemApplyResult::kSaved,
+        Apply(m, JourFixe({{0x03, "1"}, {0x09, "5"}, {0x0A, "2"}, {0x0B, "10"}, {0x08, "0"}})));
 
     std::string sent;
     CWBXMLLiterals tree = ReadBack(m, &sent);
@@ -227,8 +246,7 @@ TEST_F(ItemReaderTest, RecurringAppointmentSurvivesStoreWireStore) {
               "  </Recurrence>\n"
               " </COLLECTION>\n");
 
-    IMessagePtr copy = calendar.CreateMessage();
-    copy.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
+    IMessagePtr copy = NewAppointment();
     EXPECT_EQ(ItemApplyResult::kSaved, Apply(copy, tree));
     std::string resent;
     ReadBack(copy, &resent);
@@ -236,17 +254,9 @@ TEST_F(ItemReaderTest, RecurringAppointmentSurvivesStoreWireStore) {
 }
 
 TEST_F(ItemReaderTest, ARecurrenceThatDescribesNoOccurrenceIsRefused) {
-    IMessagePtr m = calendar.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
-    CWBXMLLiterals first;
-    first.Add(2, 0x01, "Jour fixe");
-    first.Add(2, 0x04, "02.03.2009 10:00.00:0");
-    first.Add(2, 0x06, "02.03.2009 11:00.00:0");
-    CWBXMLLiteral& block = first.Add(6, 0x00);
-    block.children = std::make_unique<CWBXMLLiterals>();
-    block.children->Add(6, 0x03, "0");
-    block.children->Add(6, 0x08, "1");
-    ASSERT_EQ(ItemApplyResult::kSaved, Apply(m, first));
+    IMessagePtr m = NewAppointment();
+    ASSERT_EQ(ItemApplyResult::kSaved,
+              Apply(m, JourFixe({{0x03, "0"}, {0x08, "1"}})));  // type 0, no end
     std::string before;
     ReadBack(m, &before);
 
@@ -261,10 +271,8 @@ TEST_F(ItemReaderTest, ARecurrenceThatDescribesNoOccurrenceIsRefused) {
         SCOPED_TRACE(bad.reason);
         CWBXMLLiterals edit;
         edit.Add(2, 0x02, std::string("Room ") + bad.token);
-        CWBXMLLiteral& b = edit.Add(6, 0x00);
-        b.children = std::make_unique<CWBXMLLiterals>();
-        b.children->Add(6, 0x03, "1");
-        b.children->Add(6, static_cast<int32_t>(std::stoi(bad.token, nullptr, 16)), bad.value);
+        AddRecurrence(edit, {{0x03, "1"},
+                             {static_cast<int32_t>(std::stoi(bad.token, nullptr, 16)), bad.value}});
         std::string refused;
         EXPECT_EQ(ItemApplyResult::kSaved, XMLtoMessage(m, edit, &PlusOne(), &refused));
         EXPECT_EQ(bad.reason, refused);
@@ -281,17 +289,9 @@ TEST_F(ItemReaderTest, ARecurrenceThatDescribesNoOccurrenceIsRefused) {
 }
 
 TEST_F(ItemReaderTest, DeviceEditOfARecurringItemKeepsTheSeriesTimes) {
-    IMessagePtr m = calendar.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
-    CWBXMLLiterals first;
-    first.Add(2, 0x01, "Jour fixe");
-    first.Add(2, 0x04, "02.03.2009 10:00.00:0");
-    first.Add(2, 0x06, "02.03.2009 11:00.00:0");
-    CWBXMLLiteral& block = first.Add(6, 0x00);
-    block.children = std::make_unique<CWBXMLLiterals>();
-    block.children->Add(6, 0x03, "0");
-    block.children->Add(6, 0x08, "1");
-    ASSERT_EQ(ItemApplyResult::kSaved, Apply(m, first));
+    IMessagePtr m = NewAppointment();
+    ASSERT_EQ(ItemApplyResult::kSaved,
+              Apply(m, JourFixe({{0x03, "0"}, {0x08, "1"}})));  // type 0, no end
     ULONG start = Named(m, PSETID_Appointment, 0x820D, PT_SYSTIME);
     std::string before = Value(m, start);
 

@@ -6,56 +6,16 @@
 #include <ctime>
 #include <string>
 
+#include "common/base/temp_home.h"
 #include "server/itemconv/item_time.h"
 #include "server/itemconv/item_time_test_util.h"
+#include "server/itemconv/recurrence_vectors_test.h"
 #include "server/itemconv/time_zone.h"
 #include "server/itemconv/time_zone_info.h"
 
 namespace {
 
 using itemtest::T;
-
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (std::uint8_t b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
-// Points the C library's local zone at a named zone for one test.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ZoneGuard() {
-        if (had_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
 
 const char* kCentralEurope =
     "C4FFFFFF00000000C4FFFFFF000000000A000000050003000000000000000000000003000000050002000000000000"
@@ -116,7 +76,7 @@ TEST(ItemTime, BadDatesAreRefused) {
 }
 
 TEST(TimeZone, SystemZoneUsesTheRulesOfEachDate) {
-    ZoneGuard guard("Europe/Berlin");
+    ScopedZone guard("Europe/Berlin");
     const CTimeZone& zone = ServerTimeZone();
     // Winter and summer of the same year: different offsets.
     EXPECT_EQ(T(2009, 3, 7, 14, 5, 9), zone.UtcToLocal(T(2009, 3, 7, 13, 5, 9)));
@@ -133,12 +93,13 @@ TEST(TimeZone, SystemZoneUsesTheRulesOfEachDate) {
 }
 
 TEST(TimeZone, StoreTimesAsElementText) {
-    CRuleTimeZone plusOne(DecodeTimeZoneStruct(Bytes("C4FFFFFF" + std::string(88, '0'))).value());
+    CRuleTimeZone plusOne(
+        DecodeTimeZoneStruct(HexBytes("C4FFFFFF" + std::string(88, '0'))).value());
     EXPECT_EQ("07.03.2009 14:05.09:0", StoreTimeToText(128809047090000000ULL, plusOne));
     EXPECT_EQ(128809047090000000ULL, TextToStoreTime("07.03.2009 14:05.09:0", plusOne));
     EXPECT_EQ(128809047090000000ULL, TextToStoreTime("07032009 14:05:09", plusOne));
     EXPECT_FALSE(TextToStoreTime("07.03.09", plusOne).has_value());
-    ZoneGuard guard("Europe/Berlin");  // summer dates take the summer offset
+    ScopedZone guard("Europe/Berlin");  // summer dates take the summer offset
     EXPECT_EQ("07.07.2009 15:05.09:0",
               StoreTimeToText(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9))));
     EXPECT_EQ(FiletimeFromItemTime(T(2009, 7, 7, 13, 5, 9)),
@@ -148,9 +109,9 @@ TEST(TimeZone, StoreTimesAsElementText) {
 }
 
 TEST(TimeZone, RoundTripEveryHourOfAYear) {
-    ZoneGuard guard("America/Los_Angeles");
+    ScopedZone guard("America/Los_Angeles");
     const CTimeZone& zone = ServerTimeZone();
-    CRuleTimeZone rules(*DecodeTimeZoneStruct(Bytes(kPacific)));
+    CRuleTimeZone rules(*DecodeTimeZoneStruct(HexBytes(kPacific)));
     for (std::int64_t h = 0; h < 366 * 24; ++h) {
         CItemTime utc = ItemTimeFromSeconds(DaysFrom1601(2026, 1, 1) * 86400 + h * 3600);
         CItemTime local = zone.UtcToLocal(utc);
@@ -165,37 +126,37 @@ TEST(TimeZone, RoundTripEveryHourOfAYear) {
 
 TEST(TimeZoneStruct, EncodeDecodeTheKnownStructures) {
     CTimeZoneStruct fixed = FixedCentralEuropeanTimeZone();
-    EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(fixed)));
-    EXPECT_EQ(fixed, DecodeTimeZoneStruct(Bytes(kCentralEurope)));
-    auto pacific = DecodeTimeZoneStruct(Bytes(kPacific));
+    EXPECT_EQ(kCentralEurope, HexText(EncodeTimeZoneStruct(fixed)));
+    EXPECT_EQ(fixed, DecodeTimeZoneStruct(HexBytes(kCentralEurope)));
+    auto pacific = DecodeTimeZoneStruct(HexBytes(kPacific));
     ASSERT_TRUE(pacific.has_value());
     EXPECT_EQ(480, pacific->bias);
     EXPECT_EQ(-60, pacific->daylightBias);
     EXPECT_EQ(11, pacific->standardDate.month);
-    EXPECT_EQ(kPacific, Hex(EncodeTimeZoneStruct(*pacific)));
-    EXPECT_FALSE(DecodeTimeZoneStruct(Bytes(std::string(kPacific).substr(2))).has_value());
-    EXPECT_FALSE(DecodeTimeZoneStruct(Bytes(std::string(kPacific) + "00")).has_value());
+    EXPECT_EQ(kPacific, HexText(EncodeTimeZoneStruct(*pacific)));
+    EXPECT_FALSE(DecodeTimeZoneStruct(HexBytes(std::string(kPacific).substr(2))).has_value());
+    EXPECT_FALSE(DecodeTimeZoneStruct(HexBytes(std::string(kPacific) + "00")).has_value());
 }
 
 TEST(TimeZoneStruct, DerivedFromTheSystemZone) {
     {
-        ZoneGuard guard("Europe/Berlin");
+        ScopedZone guard("Europe/Berlin");
         EXPECT_EQ(kCentralEurope,
-                  Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
-        EXPECT_EQ(kCentralEurope, Hex(EncodeTimeZoneStruct(ServerTimeZoneStruct())));
+                  HexText(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+        EXPECT_EQ(kCentralEurope, HexText(EncodeTimeZoneStruct(ServerTimeZoneStruct())));
     }
     {
-        ZoneGuard guard("America/Los_Angeles");
+        ScopedZone guard("America/Los_Angeles");
         EXPECT_EQ(kPacific,
-                  Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+                  HexText(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
     }
     {
-        ZoneGuard guard("Asia/Tokyo");  // no daylight time: bias only
+        ScopedZone guard("Asia/Tokyo");  // no daylight time: bias only
         EXPECT_EQ("E4FDFFFF" + std::string(88, '0'),
-                  Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
+                  HexText(EncodeTimeZoneStruct(*TimeZoneStructOfZone(ServerTimeZone(), 2026))));
     }
     {
-        ZoneGuard guard("Australia/Sydney");  // daylight time across the new year
+        ScopedZone guard("Australia/Sydney");  // daylight time across the new year
         CTimeZoneStruct z = *TimeZoneStructOfZone(ServerTimeZone(), 2026);
         EXPECT_EQ(-600, z.bias);
         EXPECT_EQ(-60, z.daylightBias);
@@ -218,5 +179,5 @@ TEST(TimeZoneStruct, RuleZoneFollowsTheFixedStructure) {
     EXPECT_EQ(T(2009, 10, 25, 2, 0), zone.UtcToLocal(T(2009, 10, 25, 1, 0)));
     EXPECT_EQ("C4FFFFFF" + std::string(88, '0').substr(0, 8) + "C4FFFFFF" +
                   std::string(kCentralEurope).substr(24),
-              Hex(EncodeTimeZoneStruct(*TimeZoneStructOfZone(zone, 2031))));
+              HexText(EncodeTimeZoneStruct(*TimeZoneStructOfZone(zone, 2031))));
 }

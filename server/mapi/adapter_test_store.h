@@ -7,24 +7,34 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/base/temp_home.h"
 #include "platform/mapi/mapi.h"
 #include "platform/win/message_box.h"
 #include "server/mapi/mapi_wrapper.h"
 
 namespace adaptertest {
 
+// What call raised: the HRESULT of its CMAPIException (its place in *place when
+// asked), or S_OK when it returned.
+inline HRESULT Raised(const std::function<void()>& call, std::string* place = nullptr) {
+    try {
+        call();
+    } catch (const CMAPIException& e) {
+        if (place) *place = e.GetPlace();
+        return e.GetHResult();
+    }
+    return S_OK;
+}
+
 class AdapterStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvel-adapter-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        home_ = pattern;
-        ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
+        ASSERT_FALSE(home_.Path().empty());
         SetMessageBoxSink([this](const std::string& text, const std::string& caption) {
             boxes.push_back(caption + "|" + text);
         });
@@ -45,8 +55,6 @@ protected:
         session.Reset();
         init_.reset();
         SetMessageBoxSink(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(home_, ec);
     }
 
     // A saved message in folder with a subject; returns it still open for writing.
@@ -64,7 +72,7 @@ protected:
     IMAPIFolderPtr contacts;
 
 private:
-    std::string home_;
+    TempHome home_{"corvel-adapter"};
     std::optional<CMapiInitializer> init_;
 };
 

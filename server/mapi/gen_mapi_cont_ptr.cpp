@@ -3,6 +3,7 @@
 
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_item_ptrs.h"
+#include "server/mapi/table_getter.h"
 
 IMAPIContainer* CGenMapiContPtr::Checked(const char* place) const {
     IMAPIContainer* container = GetMapiContainer();
@@ -12,20 +13,12 @@ IMAPIContainer* CGenMapiContPtr::Checked(const char* place) const {
 
 IMAPITablePtr CGenMapiContPtr::GetContentsTable(ULONG flags) {
     constexpr const char* kPlace = "CGenMapiContPtr::_rawContentsTable";
-    IMAPIContainer* container = Checked(kPlace);
-    CMapiRef<IMAPITable> table;
-    MapiCheck(container->GetContentsTable(flags, table.Put()), kPlace, container);
-    if (!table) throw CMAPIException(MAPI_E_CALL_FAILED, kPlace);
-    return IMAPITablePtr(std::move(table));
+    return TakeTable(Checked(kPlace), &IMAPIContainer::GetContentsTable, flags, kPlace);
 }
 
 IMAPITablePtr CGenMapiContPtr::GetHierarchyTable(ULONG flags) {
     constexpr const char* kPlace = "CGenMapiContPtr::_rawHierrarchyTable";
-    IMAPIContainer* container = Checked(kPlace);
-    CMapiRef<IMAPITable> table;
-    MapiCheck(container->GetHierarchyTable(flags, table.Put()), kPlace, container);
-    if (!table) throw CMAPIException(MAPI_E_CALL_FAILED, kPlace);
-    return IMAPITablePtr(std::move(table));
+    return TakeTable(Checked(kPlace), &IMAPIContainer::GetHierarchyTable, flags, kPlace);
 }
 
 CMapiRef<IUnknown> CGenMapiContPtr::OpenEntry(const CByteBuffer& entryId, ULONG flags,

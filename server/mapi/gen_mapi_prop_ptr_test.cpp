@@ -10,6 +10,7 @@ namespace {
 
 using adaptertest::AdapterStoreTest;
 using adaptertest::CPropSpy;
+using adaptertest::Raised;
 
 class PropPtrTest : public AdapterStoreTest {};
 
@@ -18,16 +19,6 @@ HRESULT RawError(IMAPIProp* object, ULONG tag) {
     HRESULT hr = HrGetOneProp(object, tag, &value);
     MAPIFreeBuffer(value);
     return hr;
-}
-
-HRESULT Raised(const std::function<void()>& call, std::string* place = nullptr) {
-    try {
-        call();
-    } catch (const CMAPIException& e) {
-        if (place) *place = e.GetPlace();
-        return e.GetHResult();
-    }
-    return S_OK;
 }
 
 TEST_F(PropPtrTest, TextAndIntegerPropertiesRoundTrip) {

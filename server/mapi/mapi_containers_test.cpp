@@ -10,18 +10,9 @@
 namespace {
 
 using adaptertest::AdapterStoreTest;
+using adaptertest::Raised;
 
 class ContainerTest : public AdapterStoreTest {};
-
-HRESULT Raised(const std::function<void()>& call, std::string* place = nullptr) {
-    try {
-        call();
-    } catch (const CMAPIException& e) {
-        if (place) *place = e.GetPlace();
-        return e.GetHResult();
-    }
-    return S_OK;
-}
 
 std::vector<std::string> Names(IMAPITablePtr table) {
     CRowSet rows = table.QueryAllRows({PR_DISPLAY_NAME});

@@ -3,21 +3,12 @@
 // CMAPIException. Pure tables; callable from any thread.
 #pragma once
 
-#include <cstddef>
-
 #include "platform/mapi/mapi_types.h"
 
-struct MapiErrorNameEntry {
-    HRESULT hr;
-    const char* name;
-};
-
-// "MAPI_E_NOT_FOUND" for 0x8004010F and the like; null for a code without a MAPI name.
+// "MAPI_E_NOT_FOUND" for 0x8004010F and the like (the store engine's name, when it
+// is a MAPI_E_ or MAPI_W_ one); null for a code without a MAPI name.
 const char* MapiErrorSymbol(HRESULT hr);
 
 // The message text for a result code that has no MAPI name (the storage errors of
 // streams, the common OLE failures); null when there is none.
 const char* SystemErrorText(HRESULT hr);
-
-// The whole name table, for tools and tests.
-const MapiErrorNameEntry* MapiErrorNameTable(size_t& count);

@@ -6,6 +6,7 @@
 
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_query.h"
+#include "server/mapi/table_getter.h"
 
 namespace {
 
@@ -119,20 +120,12 @@ std::string IMAPIFolderPtr::GetFullPath() {
 
 IMAPITablePtr IMessagePtr::GetAttachmentTable() {
     constexpr const char* kPlace = "IMessagePtr::GetAttachmentTable";
-    IMessage* message = Require(kPlace);
-    CMapiRef<IMAPITable> table;
-    MapiCheck(message->GetAttachmentTable(0, table.Put()), kPlace, message);
-    if (!table) throw CMAPIException(MAPI_E_CALL_FAILED, kPlace);
-    return IMAPITablePtr(std::move(table));
+    return TakeTable(Require(kPlace), &IMessage::GetAttachmentTable, 0, kPlace);
 }
 
 IMAPITablePtr IMessagePtr::GetRecipientTable() {
     constexpr const char* kPlace = "IMessagePtr::GetRecipientTable";
-    IMessage* message = Require(kPlace);
-    CMapiRef<IMAPITable> table;
-    MapiCheck(message->GetRecipientTable(0, table.Put()), kPlace, message);
-    if (!table) throw CMAPIException(MAPI_E_CALL_FAILED, kPlace);
-    return IMAPITablePtr(std::move(table));
+    return TakeTable(Require(kPlace), &IMessage::GetRecipientTable, 0, kPlace);
 }
 
 IAttachPtr IMessagePtr::OpenAttach(ULONG number, ULONG flags) {

@@ -3,6 +3,7 @@
 
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_query.h"
+#include "server/mapi/table_getter.h"
 
 CMapiInitializer::CMapiInitializer() { MapiCheck(MAPIInitialize(nullptr), "MAPIInitialize"); }
 
@@ -85,11 +86,7 @@ IMAPISession* IMAPISessionPtr::Require(const char* place) const {
 
 IMAPITablePtr IMAPISessionPtr::GetMsgStoresTable() {
     constexpr const char* kPlace = "IMAPISessionPtr::GetMsgStoresTable";
-    IMAPISession* session = Require(kPlace);
-    CMapiRef<IMAPITable> table;
-    MapiCheck(session->GetMsgStoresTable(0, table.Put()), kPlace, session);
-    if (!table) throw CMAPIException(MAPI_E_CALL_FAILED, kPlace);
-    return IMAPITablePtr(std::move(table));
+    return TakeTable(Require(kPlace), &IMAPISession::GetMsgStoresTable, 0, kPlace);
 }
 
 IMsgStorePtr IMAPISessionPtr::OpenMsgStore(const CByteBuffer& storeEntryId, ULONG flags) {

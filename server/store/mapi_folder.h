@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "server/config/folder_info.h"
@@ -169,7 +170,7 @@ private:
     std::unordered_map<std::string, size_t> changeIndex_;
     bool indexed_ = false;
     // Echoed items handed out since the last rewind, and the next echo to look at.
-    std::set<std::string> handedOut_;
+    std::unordered_set<std::string> handedOut_;
     size_t echoCursor_ = 0;
     std::uint64_t snapshotGeneration_ = 0;
     std::uint64_t snapshotGenerationRequest_ = 0;  // the session generation it was picked in

@@ -27,14 +27,10 @@ class StoreLayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(temp_.Path().empty());
-        const char* old = getenv("XDG_DATA_HOME");
-        oldDataHome_ = old != nullptr ? old : "";
-        hadDataHome_ = old != nullptr;
-        setenv("XDG_DATA_HOME", temp_.Path().c_str(), 1);
         ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
         CreateProfile("P1");
         CreateProfile("P2");
-        dataFolder_ = temp_.Path() + "/Norvex/Corvel";
+        dataFolder_ = temp_.DataFolder();
         std::filesystem::create_directories(dataFolder_);
         // The users offer every default folder by its code, with its sub-folders
         // (a device reaches only what its user's record lists).
@@ -60,10 +56,6 @@ protected:
         settings_.reset();
         ClearStoreCache();
         MAPIUninitialize();
-        if (hadDataHome_)
-            setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
     }
 
     static void CreateProfile(const char* name) {
@@ -144,9 +136,7 @@ protected:
 
     std::string TakeTrace() { return std::exchange(trace_, std::string()); }
 
-    TempFolder temp_;
-    std::string oldDataHome_;
-    bool hadDataHome_ = false;
+    TempHome temp_;
     std::string dataFolder_;
     std::string trace_;
     std::unique_ptr<Settings> settings_;

@@ -98,16 +98,63 @@ CFieldValues FieldValuesOf(const CWBXMLLiterals& tree) {
     return values;
 }
 
-CFieldValues ItemElementFields(std::string_view element) {
-    constexpr int32_t kCollection = 0x14;
-    CWBXML reader;
+namespace {
+
+constexpr int32_t kCollectionToken = 0x14;
+
+// The reader over element with the document header put before it, at the first
+// event; false when the element does not begin with COLLECTION on page 0.
+bool StartItemElement(CWBXML& reader, CWBXMLEvent& event, std::string_view element) {
     std::string document("\x03\x01\x6A\x00", CWBXML::kHeaderSize);
     document.append(element);
     reader.SetDocument(document);
-    CWBXMLEvent event;
     reader.NextEvent(event);
-    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 || event.token != kCollection)
-        return CFieldValues();
+    return event.EventKind == kWBXMLStartTag && event.codePage == 0 &&
+           event.token == kCollectionToken;
+}
+
+// The fields of an element whose children are all fields, in one pass over the
+// events, as BuildTree and FieldValuesOf would give them; none when the element
+// holds anything else (a container, text outside a field, two texts in one field,
+// a cut end), which the tree then reads.
+std::optional<CFieldValues> FlatItemFields(CWBXML& reader, CWBXMLEvent& event) {
+    CFieldValues values;
+    for (;;) {
+        reader.NextTreeEvent(event);
+        if (event.EventKind == kWBXMLEndTag) return values;  // the COLLECTION's end
+        if (event.EventKind != kWBXMLStartTag) return std::nullopt;
+        const CFieldId field = MakeFieldId(event.codePage, event.token);
+        if (event.PendingEnd) {
+            // A tag without the content bit: a cleared field.
+            reader.NextTreeEvent(event);
+            if (event.EventKind != kWBXMLEndTag) return std::nullopt;
+            values[field].clear();
+            continue;
+        }
+        reader.NextTreeEvent(event);
+        if (event.EventKind == kWBXMLEndTag) continue;  // content bit, no content: no field
+        if (event.EventKind != kWBXMLContent) return std::nullopt;
+        // A copy of exactly the text's size, the way the tree's texts are kept.
+        values.insert_or_assign(field, std::string(event.value));
+        reader.NextTreeEvent(event);
+        if (event.EventKind != kWBXMLEndTag) return std::nullopt;
+    }
+}
+
+}  // namespace
+
+CFieldValues ItemElementFields(std::string_view element) {
+    CWBXML reader;
+    CWBXMLEvent event;
+    if (!StartItemElement(reader, event, element)) return CFieldValues();
+    if (std::optional<CFieldValues> flat = FlatItemFields(reader, event)) return std::move(*flat);
+    return ItemElementFieldsByTree(element);
+}
+
+CFieldValues ItemElementFieldsByTree(std::string_view element) {
+    CWBXML reader;
+    CWBXMLEvent event;
+    if (!StartItemElement(reader, event, element)) return CFieldValues();
     CWBXMLLiterals fields;
     reader.BuildTree(fields, event);
     return FieldValuesOf(fields);
@@ -125,6 +172,18 @@ CFieldValues KeptValuesOf(const CFieldValues& values) {
     CFieldValues kept;
     for (const auto& [field, text] : values) Hold(kept, field, text);
     return kept;
+}
+
+CFieldValues KeptValuesOf(CFieldValues&& values) {
+    for (auto it = values.begin(); it != values.end();) {
+        if (it->second.empty() || IsStoreMaintained(it->first)) {
+            it = values.erase(it);
+            continue;
+        }
+        if (it->second.size() > kMaxKeptFieldText) it->second = KeptFieldText(it->second);
+        ++it;
+    }
+    return std::move(values);
 }
 
 namespace {

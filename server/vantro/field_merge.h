@@ -35,6 +35,9 @@ CFieldValues FieldValuesOf(const CWBXMLLiterals& tree);
 // its COLLECTION start tag on page 0 (as MessageToXML writes it, the writer on page
 // 0); empty when the bytes do not begin so.
 CFieldValues ItemElementFields(std::string_view element);
+// The same, always through the element tree (ItemElementFields takes one pass over
+// the events for an element of plain fields, and gives the same fields).
+CFieldValues ItemElementFieldsByTree(std::string_view element);
 // The hashes of the fields with a value (cleared ones are absent; texts the map
 // keeps by their hash count as that hash). Fields the store maintains itself (an
 // e-mail's modification time and flags) are left out: they change with every save
@@ -43,6 +46,7 @@ CFieldHashes HashesOf(const CFieldValues& values);
 // The fields as the ClientID map keeps them: those with a value, other than the
 // ones the store maintains, each as KeptFieldText.
 CFieldValues KeptValuesOf(const CFieldValues& values);
+CFieldValues KeptValuesOf(CFieldValues&& values);
 // The canonical text of a node's subtree, for a container field: the byte 01, then
 // "{", each child as its page and token (four hexadecimal digits) followed by "="
 // text ";" or by its own subtree (without the 01), "}"; "\", ";", "{" and "}" in

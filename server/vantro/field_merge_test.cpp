@@ -71,6 +71,51 @@ TEST(FieldMerge, FieldsOfATreeWithContainersAndClearedFields) {
     EXPECT_EQ(hashes.at(kLastName), FieldTextHash("Roe"));
 }
 
+// An item element as bytes: COLLECTION (0, 0x14) on page 0, then body, then its end.
+std::string Element(const std::string& body) { return "\x54" + body + "\x01"; }
+std::string Text(const std::string& text) { return std::string("\x03", 1) + text + '\0'; }
+
+TEST(FieldMerge, ItemElementFieldsInOnePassAgreeWithTheTree) {
+    const std::string page1("\x00\x01", 2);
+    const std::string flat =
+        Element(page1 + "\x5D" + Text("Doe") + "\x01" +  // last name
+                "\x46" + Text("") + "\x01" +             // company: an empty text
+                "\x08" +                                 // phone: no content bit, cleared
+                "\x5D" + Text("Roe") + "\x01" +          // last name again: the last wins
+                "\x42\x01" +                             // content bit, then the end: no field
+                std::string("\x00\x07", 2) + "\x66" + Text("t") + "\x01");  // mail time
+    const CFieldValues fields = ItemElementFields(flat);
+    EXPECT_EQ(fields, Values({{kLastName, "Roe"}, {kCompany, ""}, {kPhone, ""}, {kMailTime, "t"}}));
+    EXPECT_EQ(KeptValuesOf(CFieldValues(fields)), Values({{kLastName, "Roe"}}));
+
+    const std::string longText(kMaxKeptFieldText + 1, 'x');
+    const std::string elements[] = {
+        flat,
+        Element(page1 + "\x5D" + Text(longText) + "\x01"),
+        Element(page1 + std::string("\x5D\x02\x2A\x00\x00\x00\x01", 7)),            // a number
+        Element(page1 + "\x5D" + Text("caf\xE9") + "\x01"),                         // not UTF-8
+        Element(std::string("\x00\x06", 2) + "\x40\x43" + Text("1") + "\x01\x01"),  // container
+        Element("\x70" + page1 + "\x5D" + Text("x") +
+                "\x01\x01"),  // first child on a page of its own
+        Element(page1 + "\x5D" + Text("a") + Text("b") + "\x01"),  // two texts in one field
+        Element(Text("loose")),                                    // a text outside any field
+        "\x54" + page1 + "\x5D" + Text("cut") + "\x01",            // no end of the element
+        "\x54" + page1 + "\x5D\x03unterminated",                   // cut inside a text
+        "\x5D" + Text("x") + "\x01",                               // no COLLECTION
+        std::string(),
+    };
+    for (const std::string& element : elements) {
+        SCOPED_TRACE(::testing::PrintToString(element));
+        const CFieldValues fast = ItemElementFields(element);
+        EXPECT_EQ(fast, ItemElementFieldsByTree(element));
+        EXPECT_EQ(KeptValuesOf(CFieldValues(fast)), KeptValuesOf(fast));
+    }
+    const CFieldValues kept = KeptValuesOf(ItemElementFields(elements[1]));
+    EXPECT_EQ(kept, Values({{kLastName, KeptFieldText(longText)}}));
+    EXPECT_TRUE(IsHashOnly(kept.at(kLastName)));
+    EXPECT_EQ(ItemElementFields(elements[2]), Values({{kLastName, "42"}}));
+}
+
 TEST(FieldMerge, TreesComeBackFromTheirFields) {
     CWBXMLLiterals tree;
     tree.Add(2, 0x01, "Jour {fixe}; weekly");

@@ -158,3 +158,11 @@ std::vector<std::string_view> SplitSkippingEmpty(std::string_view text, char sep
     }
     return pieces;
 }
+
+std::string_view TakeLine(std::string_view& rest) {
+    std::size_t end = rest.find('\n');
+    std::size_t length = end == std::string_view::npos ? rest.size() : end + 1;
+    std::string_view line = rest.substr(0, length);
+    rest.remove_prefix(length);
+    return line;
+}

@@ -50,6 +50,10 @@ std::optional<std::uint64_t> ParseHexNumber(std::string_view text);
 std::string DecodeEscapedHex(std::string_view text, char escape = '%');
 inline std::string PercentDecode(std::string_view text) { return DecodeEscapedHex(text, '%'); }
 
+// The first line of rest, its LF included, taken off the front of rest (all of
+// rest when it holds no LF).
+std::string_view TakeLine(std::string_view& rest);
+
 // The pieces of text between separators; runs of separators, and separators at
 // either end, give no empty pieces.
 std::vector<std::string_view> SplitSkippingEmpty(std::string_view text, char separator);

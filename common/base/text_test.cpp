@@ -119,4 +119,14 @@ TEST(Text, SplitSkippingEmptyDropsEmptyPieces) {
     EXPECT_EQ(SplitSkippingEmpty("Top\\Sub", '\\'), (Pieces{"Top", "Sub"}));
 }
 
+TEST(Text, TakeLineKeepsTheLineEndAndTakesTheLastLineWhole) {
+    std::string_view rest = "one\r\ntwo\n\nlast";
+    EXPECT_EQ(TakeLine(rest), "one\r\n");
+    EXPECT_EQ(TakeLine(rest), "two\n");
+    EXPECT_EQ(TakeLine(rest), "\n");
+    EXPECT_EQ(TakeLine(rest), "last");
+    EXPECT_TRUE(rest.empty());
+    EXPECT_EQ(TakeLine(rest), "");
+}
+
 }  // namespace

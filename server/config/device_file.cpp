@@ -6,6 +6,7 @@
 
 #include "common/base/text.h"
 #include "server/config/log_text.h"
+#include "server/config/text_file.h"
 
 namespace {
 
@@ -126,16 +127,8 @@ void FinishDeviceFile(CDeviceConfig& record) {
 void ParseDeviceFile(std::string_view text, CDeviceConfig& record) {
     record.Signatur.clear();
     bool inSignature = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r' && end < text.size()) line.remove_suffix(1);
-        ParseDeviceFileLine(line, record, inSignature);
-        pos = next;
-    }
+    std::string_view rest = text;
+    while (!rest.empty()) ParseDeviceFileLine(StripLineEnd(TakeLine(rest)), record, inSignature);
     FinishDeviceFile(record);
 }
 

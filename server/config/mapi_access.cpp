@@ -99,19 +99,28 @@ MapiShared<IMsgStore> OpenStore(IMAPISession* session, const std::string& entryI
     return AdoptMapi(store);
 }
 
+namespace {
+
+// Every row, with columns, of the table (object->*getter) hands out; no rows when
+// either call fails.
+template <class Object, class Getter>
+CRowSet AllRowsOf(Object* object, Getter getter, const CPropTagArray& columns) {
+    IMAPITable* rawTable = nullptr;
+    if (FAILED((object->*getter)(0, &rawTable))) return CRowSet();
+    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
+    SRowSet* rawRows = nullptr;
+    if (FAILED(HrQueryAllRows(table.get(), columns.Get(), nullptr, nullptr, 0, &rawRows)))
+        return CRowSet();
+    return CRowSet(rawRows);
+}
+
+}  // namespace
+
 std::vector<CStoreRow> ListStores(IMAPISession* session) {
     std::vector<CStoreRow> stores;
     if (session == nullptr) return stores;
-    IMAPITable* rawTable = nullptr;
-    if (FAILED(session->GetMsgStoresTable(0, &rawTable))) return stores;
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SizedSPropTagArray(3, columns) = {3, {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE}};
-    SRowSet* rawRows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
-                              nullptr, 0, &rawRows))) {
-        return stores;
-    }
-    CRowSet rows(rawRows);
+    CRowSet rows = AllRowsOf(session, &IMAPISession::GetMsgStoresTable,
+                             {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE});
     for (ULONG i = 0; i < rows.Count(); ++i) {
         const SRow& row = rows[i];
         if (row.cValues < 3) continue;
@@ -128,16 +137,8 @@ std::vector<CStoreRow> ListStores(IMAPISession* session) {
 std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder) {
     std::vector<CChildFolder> children;
     if (folder == nullptr) return children;
-    IMAPITable* rawTable = nullptr;
-    if (FAILED(folder->GetHierarchyTable(0, &rawTable))) return children;
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_DISPLAY_NAME}};
-    SRowSet* rawRows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
-                              nullptr, 0, &rawRows))) {
-        return children;
-    }
-    CRowSet rows(rawRows);
+    CRowSet rows =
+        AllRowsOf(folder, &IMAPIFolder::GetHierarchyTable, {PR_ENTRYID, PR_DISPLAY_NAME});
     for (ULONG i = 0; i < rows.Count(); ++i) {
         const SRow& row = rows[i];
         if (row.cValues < 2) continue;

@@ -119,12 +119,9 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
     size_t overlong = 0;
     size_t skipped = 0;
     size_t lineNumber = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        std::string_view line = text.substr(start, next - start);
-        start = next;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        std::string_view line = TakeLine(rest);
         ++lineNumber;
         if (line.size() > kMaxLineLength) {
             ++overlong;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -73,6 +74,14 @@ void RemoveState() {
     for (const char* name : {"contacts.dat", "tasks.dat", "appointment.dat", "contacts.txt"}) {
         std::filesystem::remove(GetDataFolder() + "/" + name);
     }
+}
+
+// Server key number i of a series: upper-case hexadecimal, as skiff takes keys
+// (it refuses an answer that names an item otherwise).
+std::string BenchKey(unsigned series, int i) {
+    char key[40];
+    std::snprintf(key, sizeof key, "%08X%016X", series, static_cast<unsigned>(i));
+    return key;
 }
 
 // The server's answer to a first run: one key per contact.
@@ -215,12 +224,13 @@ BENCHMARK(BM_SyncRun5000NewContacts)->Unit(benchmark::kMillisecond);
 // written field by field and saved one by one, then the snapshot of the folder.
 void BM_HandleAnswer5000IncomingContacts(benchmark::State& state) {
     Folder();
+    RemoveState();  // no keys known yet: each contact is found by its match keys
     PocketOutlookApplication app;
     app.Logon();
     std::string answer = FolderAnswer("-1", [](CWBXML& w, int i) {
         std::string n = std::to_string(i);
         w.StartTag(0, vantro::kModify);
-        w.WriteElement(0, vantro::kServerID, std::string_view("S" + n));
+        w.WriteElement(0, vantro::kServerID, BenchKey(0xC0, i));
         w.StartTag(0, vantro::kCollection);
         w.WriteElement(1, 47, std::string_view("Last" + n + ", First" + n));
         w.WriteElement(1, 7, std::string_view("person" + n + "@example.com"));
@@ -253,7 +263,7 @@ void BM_HandleAnswer5000TaskDeletes(benchmark::State& state) {
     app.Logon();
     std::string answer = FolderAnswer("-2", [](CWBXML& w, int i) {
         w.StartTag(0, vantro::kDelete);
-        w.WriteElement(0, vantro::kServerID, std::string_view("T" + std::to_string(i)));
+        w.WriteElement(0, vantro::kServerID, BenchKey(0x7A, i));
         w.EndTag();
     });
     SyncOptions allow;
@@ -267,7 +277,7 @@ void BM_HandleAnswer5000TaskDeletes(benchmark::State& state) {
             auto t = tasks.Add();
             t->SetText("Subject", "Task " + std::to_string(i));
             t->Save();
-            map["T" + std::to_string(i)] = std::to_string(t->Oid());
+            map[BenchKey(0x7A, i)] = std::to_string(t->Oid());
         }
         WriteIdMap(GetDataFolder() + "/tasks.txt", map);
         SyncSession session = Session(app);

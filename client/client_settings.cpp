@@ -12,6 +12,7 @@
 
 #include "client/store_identity.h"
 #include "common/base/text.h"
+#include "common/base/user_folder.h"
 #include "platform/win/device_id.h"
 #include "platform/win/registry.h"
 
@@ -126,14 +127,7 @@ bool SaveClientSettings() {
 std::string GetDataFolder() {
     std::lock_guard<std::mutex> lock(gSettingsMutex);
     if (gDataFolder.empty()) {
-        const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
-        std::string base;
-        if (docs && *docs) {
-            base = docs;
-        } else {
-            const char* home = std::getenv("HOME");
-            base = std::string(home && *home ? home : ".") + "/Documents";
-        }
+        const std::string base = UserFolder("XDG_DOCUMENTS_DIR", "Documents");
         std::error_code ec;
         std::filesystem::create_directories(base, ec);
         std::string folder = base + "/Norvex";

@@ -105,7 +105,14 @@ public:
                 continue;
             }
             AddLogLine("Saving status");
-            if (folder->SaveRunSnapshot()) ++result_.foldersSaved;
+            if (folder->SaveRunSnapshot()) {
+                ++result_.foldersSaved;
+                // The desktop answered: it holds what every Modify carried.
+                folder->Unanswered().Clear();
+                if (!folder->SaveUnanswered())
+                    AddLogLineF("%s: the list of unanswered changes could not be written",
+                                folder->Name().c_str());
+            }
             folder->SaveIdMap();
         }
         if (!result_.stopped) {
@@ -338,6 +345,17 @@ private:
                 AddLogLineF("%s - %s: deleted on the desktop, the change sent was none of ours",
                             folder.KindName().c_str(), key.c_str());
             }
+            // An item this answer maps to the very key it deletes (a local item holds
+            // one key): its Add, or its change by ClientID, repeated one whose answer
+            // was lost, unchanged since, and the desktop deleted the item meanwhile.
+            // Its deletion stands too, and the desktop stored nothing of this run.
+            if (changedHere && run.confirmed.count(oid) && !run.failed.count(oid)) {
+                changedHere = false;
+                int& counted = sent->second.asAdd ? run.desktop.added : run.desktop.changed;
+                if (counted > 0) --counted;
+                AddLogLineF("%s - %s: deleted on the desktop before its change was answered",
+                            folder.KindName().c_str(), key.c_str());
+            }
             if (written.count(oid) || changedHere) {
                 // Changed on the handheld, or just written from the desktop: kept;
                 // without the key it goes to the desktop again as new.
@@ -383,7 +401,17 @@ AnswerResult HandleAnswer(SyncSession& session, std::string_view answer,
 void NoteRequestSent(SyncSession& session) {
     for (auto& folder : session.folders) {
         for (const auto& [oid, sent] : folder->Run().sent) {
-            if (sent.asAdd) folder->NoteSentAdd(oid);
+            if (sent.asAdd) {
+                folder->NoteSentAdd(oid);
+                continue;
+            }
+            std::set<int> tags;
+            for (const auto& entry : sent.fields) tags.insert(entry.first);
+            folder->Unanswered().Note(oid, tags);
+        }
+        if (!folder->SaveUnanswered()) {
+            AddLogLineF("%s: the list of unanswered changes could not be kept",
+                        folder->Name().c_str());
         }
         if (!folder->SaveSentAdds()) {
             AddLogLineF("%s: the list of sent items could not be kept", folder->Name().c_str());

@@ -19,6 +19,12 @@ std::string SentAddsPathFor(const std::string& idMapPath) {
     return idMapPath.substr(0, dot) + ".sent";
 }
 
+// "tasks.txt" -> "tasks.unanswered".
+std::string UnansweredPathFor(const std::string& idMapPath) {
+    std::string sent = SentAddsPathFor(idMapPath);
+    return sent.substr(0, sent.size() - 5) + ".unanswered";
+}
+
 }  // namespace
 
 SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::string snapshotPath,
@@ -28,7 +34,8 @@ SyncFolder::SyncFolder(int kind, std::string clientId, std::string name, std::st
       name_(std::move(name)),
       snapshotPath_(std::move(snapshotPath)),
       idMapPath_(std::move(idMapPath)),
-      sentPath_(SentAddsPathFor(idMapPath_)) {
+      sentPath_(SentAddsPathFor(idMapPath_)),
+      unanswered_(UnansweredPathFor(idMapPath_)) {
     std::error_code ec;
     firstRun_ =
         !std::filesystem::exists(snapshotPath_, ec) || !std::filesystem::exists(idMapPath_, ec);
@@ -116,6 +123,7 @@ void SyncFolder::ReadKeys() {
         long oid = OidOfClientId(line);
         if (oid > 0 && !keyOfOid_.count(oid)) sentAdds_.insert(oid);
     }
+    unanswered_.Load([this](std::string_view clientId) { return OidOfClientId(clientId); });
 }
 
 std::unique_ptr<SyncItem> SyncFolder::NewItem() const {
@@ -259,7 +267,7 @@ std::unique_ptr<SyncItem> SyncFolder::NextChange() {
                           " changed " + std::to_string(seconds) + " Seconds");
             bool equal = item->EqualsSnapshot(data);
             run_.oldRecords[static_cast<long>(oid)] = std::move(data);
-            if (!equal) {
+            if (!equal || unanswered_.Of(static_cast<long>(oid)) != nullptr) {
                 item->SetChangeState(kChangeModified);
                 ++changes_;
                 return item;
@@ -383,4 +391,8 @@ bool SyncFolder::SaveSentAdds() const {
     std::vector<std::string> lines;
     for (long oid : sentAdds_) lines.push_back(ClientIdOf(oid));
     return WriteLineFile(sentPath_, lines);
+}
+
+bool SyncFolder::SaveUnanswered() const {
+    return unanswered_.Save([this](long oid) { return ClientIdOf(oid); });
 }

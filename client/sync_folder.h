@@ -39,6 +39,7 @@
 #include "client/folder_run.h"
 #include "client/state_files.h"
 #include "client/sync_item.h"
+#include "client/unanswered_fields.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 
 class SyncFolder {
@@ -136,6 +137,12 @@ public:
     void DropSentAdd(long oid) { sentAdds_.erase(oid); }
     bool SaveSentAdds() const;
 
+    // Fields of Modifies sent whose answer was never applied: each goes again with
+    // the item's next Modify (unanswered_fields.h), and such an item counts as
+    // changed.
+    UnansweredFields& Unanswered() { return unanswered_; }
+    bool SaveUnanswered() const;
+
     // How a received item found its local item.
     enum class Target {
         kMapped,     // the item its server key names
@@ -171,6 +178,7 @@ private:
     std::map<std::string, KeyEntry> keys_;  // server key -> item
     std::map<long, std::string> keyOfOid_;  // item -> server key
     std::set<long> sentAdds_;
+    UnansweredFields unanswered_;
     bool firstRun_ = false;
     FolderRun run_;
 

@@ -14,6 +14,15 @@ namespace {
 
 const int kContactKeyTags[] = {47, 7, 27, 29, 11, 42};
 
+// Starts reading a snapshot record: true when its first event opens the Collection
+// element; more tells whether events follow.
+bool OpenSnapshotRecord(CWBXML& reader, std::string_view record, CWBXMLEvent& event, bool& more) {
+    reader.SetDocument(record);
+    more = reader.NextEvent(event);
+    return event.EventKind == kWBXMLStartTag && event.codePage == 0 &&
+           event.token == vantro::kCollection;
+}
+
 }  // namespace
 
 long SyncItem::GetOid() const {
@@ -106,7 +115,8 @@ void SyncItem::WriteFields(CWBXML& writer, bool forSnapshot) const {
 }
 
 int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
-                                 std::map<int, std::string>* sent) const {
+                                 std::map<int, std::string>* sent,
+                                 const std::set<int>* alsoSent) const {
     int written = 0;
     bool recurrenceChanged = false, wasRecurring = false;
     writer.StartTag(0, vantro::kCollection);
@@ -114,14 +124,15 @@ int SyncItem::WriteChangedFields(CWBXML& writer, const std::map<int, std::string
         auto old = snapshotFields.find(tag);
         std::string before = old == snapshotFields.end() ? std::string() : old->second;
         const FieldDef* f = FindField(table_, tag);
+        const bool always = alsoSent != nullptr && alsoSent->count(tag) != 0;
         if (f && f->form == FieldForm::Recurrence) {
             // Never a field on the wire: the Recurrence block below carries it.
             wasRecurring = !before.empty();
-            recurrenceChanged = SnapshotValue(tag) != before;
+            recurrenceChanged = always || SnapshotValue(tag) != before;
             if (recurrenceChanged && sent) (*sent)[tag] = GetField(tag);
             continue;
         }
-        if (SnapshotValue(tag) == before) continue;
+        if (!always && SnapshotValue(tag) == before) continue;
         std::string value = GetWireField(tag);
         if (value.empty()) {
             writer.WriteEmptyElement(table_.codePage, tag);
@@ -207,13 +218,9 @@ std::string SyncItem::AllFieldsText() const {
 
 bool SyncItem::EqualsSnapshot(std::string_view data) const {
     CWBXML reader;
-    reader.SetDocument(data);
     CWBXMLEvent event;
-    bool more = reader.NextEvent(event);
-    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 ||
-        event.token != vantro::kCollection) {
-        return false;
-    }
+    bool more = false;
+    if (!OpenSnapshotRecord(reader, data, event, more)) return false;
     bool equal = true;
     std::vector<bool> seen(static_cast<size_t>(table_.fieldCount), false);
     int depth = 1;
@@ -276,13 +283,9 @@ std::string IncomingMatchKey(const ItemKindTable& table, const FieldRecord& reco
 bool SnapshotFields(const ItemKindTable& table, std::string_view record,
                     std::map<int, std::string>& fields) {
     CWBXML reader;
-    reader.SetDocument(record);
     CWBXMLEvent event;
-    bool more = reader.NextEvent(event);
-    if (event.EventKind != kWBXMLStartTag || event.codePage != 0 ||
-        event.token != vantro::kCollection) {
-        return false;
-    }
+    bool more = false;
+    if (!OpenSnapshotRecord(reader, record, event, more)) return false;
     int depth = 1;
     int field = -1;
     bool wellFormed = true;

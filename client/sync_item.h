@@ -14,6 +14,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -72,9 +73,11 @@ public:
     // client's form ("" for a cleared one). Returns the number written. An
     // appointment's recurrence is never a field: a recurring appointment with any
     // change (of its series or of a field) carries its whole Recurrence block after
-    // the fields, one that stopped recurring the block that makes it single.
+    // the fields, one that stopped recurring the block that makes it single. The
+    // fields in alsoSent (when given) are written even when equal to the snapshot.
     int WriteChangedFields(CWBXML& writer, const std::map<int, std::string>& snapshotFields,
-                           std::map<int, std::string>* sent) const;
+                           std::map<int, std::string>* sent,
+                           const std::set<int>* alsoSent = nullptr) const;
     // Sets every entry of the record that is on the kind's code page and has no
     // nested list, and for an appointment its Recurrence block (ApplyRecurrenceRecord),
     // then saves the PIM item. True when the save succeeded.

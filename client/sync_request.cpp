@@ -76,7 +76,7 @@ void WriteItem(SyncFolder& folder, SyncItem& item, CWBXML& writer) {
     auto old = run.oldRecords.find(oid);
     if (!sent.asAdd && old != run.oldRecords.end() &&
         SnapshotFields(folder.Table(), old->second, before)) {
-        item.WriteChangedFields(writer, before, &sent.fields);
+        item.WriteChangedFields(writer, before, &sent.fields, folder.Unanswered().Of(oid));
     } else {
         item.WriteFields(writer, false);
     }

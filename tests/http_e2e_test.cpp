@@ -35,8 +35,7 @@ TEST(CorvelProgram, VersionAndHelp) {
 
 TEST(CorvelProgram, FirstStartServesLogsTracesAndEndsOnSigterm) {
     TempFolder temp;
-    Corvel corvel(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), kHeadlessOnFreePorts);
     ASSERT_TRUE(corvel.Started());
     int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
     int trace = std::stoi(corvel.WaitForOutput("Trace port listening on port ([0-9]+)\n"));
@@ -107,8 +106,7 @@ TEST(CorvelProgram, TakenPortsAreReportedAndSigintStillEndsIt) {
 
 TEST(CorvelProgram, SilentTraceConnectionsDoNotKeepASenderOut) {
     TempFolder temp;
-    Corvel corvel(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), kHeadlessOnFreePorts);
     int trace = corvel.ListeningPort("Trace port");
     ASSERT_NE(trace, 0) << corvel.Out();
     std::vector<CSocket> silent;
@@ -122,11 +120,9 @@ TEST(CorvelProgram, SilentTraceConnectionsDoNotKeepASenderOut) {
 
 TEST(CorvelProgram, ASecondServerOnAFolderInUseSaysSoAndEnds) {
     TempFolder temp;
-    Corvel first(temp.Path(),
-                 {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel first(temp.Path(), kHeadlessOnFreePorts);
     ASSERT_NE(first.ListeningPort(), 0) << first.Out();
-    Corvel second(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel second(temp.Path(), kHeadlessOnFreePorts);
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_EQ(second.Err(),
               "corvel: the data folder " + DataFolder(temp) + " is in use by another corvel\n");
@@ -155,8 +151,7 @@ TEST(CorvelProgram, TraceLiveOffKeepsStandardOutputQuiet) {
     TempFolder temp;
     ASSERT_TRUE(CreateDataFolder(DataFolder(temp)));
     WriteWholeFile(DataFolder(temp) + "/settings.inf", "TraceLive=0\n");
-    Corvel corvel(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), kHeadlessOnFreePorts);
     ASSERT_TRUE(corvel.Started());
     corvel.WaitForOutput("running headless");
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(DataFolder(temp) + "/error.log"); }));
@@ -176,8 +171,7 @@ TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
     std::filesystem::create_directories(site + "/docs");
     WriteWholeFile(site + "/start.htm", "<p>Start</p>");
     WriteWholeFile(site + "/docs/a.txt", "Dokument A");
-    Corvel corvel(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), kHeadlessOnFreePorts);
     ASSERT_TRUE(corvel.Started());
     int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
     EXPECT_EQ(AskLoopback(web, "GET /start.htm HTTP/1.0\r\n\r\n"), "");
@@ -220,8 +214,7 @@ TEST(CorvelProgram, WebCommandsTakeEffectInTheRunningServer) {
 // answered) is closed at once, not after the linger or a read limit.
 TEST(CorvelProgram, UnansweredRequestsSayWhyAndHeadIsClosedAtOnce) {
     TempFolder temp;
-    Corvel corvel(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), kHeadlessOnFreePorts);
     ASSERT_TRUE(corvel.Started());
     int web = std::stoi(corvel.WaitForOutput("Web server listening on port ([0-9]+)\n"));
     EXPECT_EQ(AskLoopback(web, "GET / HTTP/1.1\r\nHost: pc\r\n\r\n"), "");
@@ -252,8 +245,7 @@ TEST(CorvelProgram, DeviceCommandsGoThroughTheRunningServer) {
     WriteWholeFile(DataFolder(temp) + "/PPC1/sync.log",
                    "2026-05-04 08:15:02.120\tsync\tContacts\thandheld +12 ~0 -0\tdesktop +3 ~0 "
                    "-0\tconflicts 0\n");
-    Corvel corvel(temp.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp.Path(), kHeadlessOnFreePorts);
     ASSERT_TRUE(corvel.Started());
     corvel.WaitForOutput("Web server listening on port ([0-9]+)\n");
 

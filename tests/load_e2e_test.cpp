@@ -16,9 +16,7 @@ namespace {
 
 class Corvel : public CorvelProcess {
 public:
-    explicit Corvel(const std::string& dataHome)
-        : CorvelProcess(dataHome,
-                        {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"}) {}
+    explicit Corvel(const std::string& dataHome) : CorvelProcess(dataHome, kHeadlessOnFreePorts) {}
     // The thread count once it has stayed the same for half a second (at most 20 s).
     long SettledThreads() {
         long seen = Status("Threads");

@@ -62,8 +62,7 @@ TEST_F(RoutingEndToEnd, WebFilesTraversalsAndProtectedDirectories) {
     ASSERT_EQ(add.Wait(), 0) << add.Out();
     WriteSettings("WebDir=doc ;" + P("/docdir") + " ; ; ;\nWebDir=docs ;" + P("/protected") +
                   " ;Docs ;bob ;pw\nWebDir=team ;" + P("/team") + " ;Team ;* ;\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
 
@@ -108,8 +107,7 @@ TEST_F(RoutingEndToEnd, WebFilesTraversalsAndProtectedDirectories) {
 
 TEST_F(RoutingEndToEnd, ProtectedDirectoryWithItsOwnUser) {
     WriteSettings("WebDir=private ;" + P("/protected") + " ;Private ;bob ;pw\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     std::string refused = Get(port, "/private/x");
@@ -126,8 +124,7 @@ TEST_F(RoutingEndToEnd, NoSpellingOfAProtectedPathGetsPastItsPassword) {
     std::filesystem::create_directories(www_ + "/docs");
     WriteWholeFile(www_ + "/docs/secret.txt", "the secret");
     WriteSettings("WebDir=docs ;" + www_ + "/docs ;Docs ;bob ;pw\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     std::string refused = Get(port, "/docs/secret.txt");
@@ -147,8 +144,7 @@ TEST_F(RoutingEndToEnd, NoSpellingOfAProtectedPathGetsPastItsPassword) {
 
 TEST_F(RoutingEndToEnd, WebLogEntriesAreEscapedCutAndRotated) {
     WriteSettings("MaxBodyMB=1\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     // A body that forges an entry of its own, with a terminal escape in it.
@@ -187,8 +183,7 @@ TEST_F(RoutingEndToEnd, WebLogEntriesAreEscapedCutAndRotated) {
 
 TEST_F(RoutingEndToEnd, ProtocolRoutesAreTracedAndOnlyVantroIsAnswered) {
     WriteSettings("");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
     EXPECT_EQ(Ask(port,
@@ -264,14 +259,12 @@ TEST_F(RoutingEndToEnd, ForwardingToASecondServerWritesBothLogs) {
     WriteWholeFile(targetHome.Path() + "/www/app/page.htm", "target page");
     WriteWholeFile(targetData + "/settings.inf",
                    "WebBaseDir=" + targetHome.Path() + "/www\nTraceWEB=0\n");
-    Corvel target(targetHome.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel target(targetHome.Path(), kHeadlessOnFreePorts);
     int targetPort = target.Port();
     ASSERT_NE(targetPort, 0) << target.Out();
 
     WriteSettings("WebDir=fwd ;http://127.0.0.1:" + std::to_string(targetPort) + "/app ; ; ;\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.Port();
     ASSERT_NE(port, 0) << corvel.Out();
 

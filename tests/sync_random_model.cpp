@@ -17,10 +17,19 @@ bool KindModel::Differs(const ModelFields& a, const ModelFields& b) const {
     return false;
 }
 
+ModelFields KindModel::HandheldForm(const ModelFields& fields) const {
+    ModelFields held = fields;
+    for (const ExtraField& field : ExtraFieldsOf(kind_)) {
+        if (field.form == ExtraField::kNumber && Value(held, field.name).empty())
+            held[field.name] = "0";
+    }
+    return held;
+}
+
 size_t KindModel::AddOnHandheld(const ModelFields& fields) {
     ModelItem item;
     item.onHandheld = true;
-    item.handheld = fields;
+    item.handheld = HandheldForm(fields);
     items_.push_back(item);
     return items_.size() - 1;
 }
@@ -35,6 +44,7 @@ size_t KindModel::AddOnDesktop(const ModelFields& fields) {
 
 void KindModel::ChangeOnHandheld(size_t item, const ModelFields& changes) {
     for (const auto& [name, value] : changes) items_[item].handheld[name] = value;
+    items_[item].handheld = HandheldForm(items_[item].handheld);
 }
 
 void KindModel::ChangeOnDesktop(size_t item, const ModelFields& changes) {
@@ -58,7 +68,8 @@ ModelFields KindModel::Merged(const ModelItem& item) const {
 
 void KindModel::Exchanged(ModelItem& item, const ModelFields& both) {
     item.onHandheld = item.onDesktop = item.exchanged = true;
-    item.handheld = item.desktop = item.handheldBase = item.desktopBase = both;
+    item.desktop = item.desktopBase = both;
+    item.handheld = item.handheldBase = HandheldForm(both);
 }
 
 void KindModel::PairTwins() {

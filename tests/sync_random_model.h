@@ -8,6 +8,8 @@
 //     side; changed on both, the desktop's value wins; a cleared field travels;
 //   - a change beats a deletion: changed on one side, deleted on the other, the
 //     item stays with the changer's fields;
+//   - a number the handheld never set is 0 there and goes to the desktop as 0; the
+//     desktop removing it is a change of the desktop, though both show no value;
 //   - an answer lost, or a handheld stopped or ended while applying it, changes
 //     nothing of the result: the desktop did its part, the next run the rest.
 // The model follows the operations; it does not drive the programs.
@@ -69,6 +71,9 @@ public:
     std::vector<SideItem> HandheldView() const;
     std::vector<SideItem> DesktopView() const;
     SideItem Shown(const ModelFields& fields) const;
+    // The fields as the handheld holds them: a number without value is 0 there (its
+    // PIM store has no empty number), and travels so; the desktop may hold no value.
+    ModelFields HandheldForm(const ModelFields& fields) const;
 
 private:
     std::string Value(const ModelFields& fields, const std::string& name) const;

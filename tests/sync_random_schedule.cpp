@@ -3,6 +3,7 @@
 #include "tests/sync_random_schedule.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -282,9 +283,14 @@ private:
             const std::string isHandheld = ViewOf(model.Kind(), handheld);
             const std::string isDesktop = ViewOf(model.Kind(), desktop);
             if (isHandheld != wantHandheld || isDesktop != wantDesktop) {
+                // SYNC_RANDOM_SERVER_TAIL=n: the last n bytes of corvel's output too.
+                const char* tail = std::getenv("SYNC_RANDOM_SERVER_TAIL");
                 return Fail("after " + when + ", " + name + ":\nhandheld:\n" + isHandheld +
                             "expected on the handheld:\n" + wantHandheld + "desktop:\n" +
-                            isDesktop + "expected on the desktop:\n" + wantDesktop);
+                            isDesktop + "expected on the desktop:\n" + wantDesktop +
+                            (tail != nullptr
+                                 ? sides_.ServerOutputTail(std::strtoul(tail, nullptr, 10))
+                                 : std::string()));
             }
         }
         if (!sides_.Problems().empty()) return Fail("after " + when + ": side operations failed");

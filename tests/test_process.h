@@ -212,6 +212,10 @@ private:
     std::thread errReader_;
 };
 
+// corvel's arguments for a headless run on ports the system chooses.
+inline const std::vector<std::string> kHeadlessOnFreePorts = {
+    "--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"};
+
 // One corvel program of the build over the data home dataHome.
 class CorvelProcess : public ChildProcess {
 public:

@@ -83,8 +83,7 @@ TEST_F(TlsEndToEnd, FirstStartMakesACertificateAndEveryRouteAnswersOverHttps) {
                    "WebBaseDir=" + www_ + "\nWebDir=docs ;" + temp_.Path() +
                        "/protected ;Docs ;bob ;pw\nWebDir=fwd ;http://127.0.0.1:" +
                        std::to_string(targetPort) + "/app ; ; ;\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.ListeningPort("HTTPS server");
     ASSERT_NE(port, 0) << corvel.Out() << corvel.Err();
     int plain = corvel.ListeningPort();
@@ -151,8 +150,7 @@ TEST_F(TlsEndToEnd, FirstStartMakesACertificateAndEveryRouteAnswersOverHttps) {
     }
     // A second start keeps the certificate.
     EXPECT_EQ(corvel.Stop(SIGTERM), 0);
-    Corvel again(temp_.Path(),
-                 {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel again(temp_.Path(), kHeadlessOnFreePorts);
     ASSERT_NE(again.ListeningPort("HTTPS server"), 0) << again.Err();
     EXPECT_EQ(FingerprintOfCertificateFile(Cert(), error), fingerprint);
     EXPECT_EQ(again.Err(), "");
@@ -161,8 +159,7 @@ TEST_F(TlsEndToEnd, FirstStartMakesACertificateAndEveryRouteAnswersOverHttps) {
 TEST_F(TlsEndToEnd, RequireTlsRefusesProtectedDirectoriesOnThePlainPortOnly) {
     WriteWholeFile(data_ + "/settings.inf", "WebBaseDir=" + www_ + "\nRequireTls=1\nWebDir=docs ;" +
                                                 temp_.Path() + "/protected ;Docs ;bob ;pw\n");
-    Corvel corvel(temp_.Path(),
-                  {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+    Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
     int port = corvel.ListeningPort("HTTPS server");
     int plain = corvel.ListeningPort();
     ASSERT_NE(port, 0) << corvel.Err();
@@ -195,8 +192,7 @@ TEST_F(TlsEndToEnd, UnusableCertificateFilesKeepHttpsOffAndPlainRunning) {
                                "TlsCertFile " + junk + " holds no usable certificate"},
                           Case{"TlsCertFile=" + junk + "\n", "TlsKeyFile is not set"}}) {
         WriteWholeFile(data_ + "/settings.inf", "WebBaseDir=" + www_ + "\n" + c.settings);
-        Corvel corvel(temp_.Path(),
-                      {"--headless", "--port", "0", "--https-port", "0", "--trace-port", "0"});
+        Corvel corvel(temp_.Path(), kHeadlessOnFreePorts);
         int plain = corvel.ListeningPort();
         ASSERT_NE(plain, 0) << corvel.Err();
         EXPECT_TRUE(WaitFor([&] { return corvel.Err().find(c.reason) != std::string::npos; }))

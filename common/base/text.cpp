@@ -144,3 +144,25 @@ std::string FormatArgs(const char* format, std::va_list args) {
     text.resize(static_cast<std::size_t>(needed));
     return text;
 }
+
+std::vector<std::string_view> SplitSkippingEmpty(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == separator) ++i;
+        if (i >= text.size()) break;
+        std::size_t end = text.find(separator, i);
+        if (end == std::string_view::npos) end = text.size();
+        pieces.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return pieces;
+}
+
+std::string_view TakeLine(std::string_view& rest) {
+    std::size_t end = rest.find('\n');
+    std::size_t length = end == std::string_view::npos ? rest.size() : end + 1;
+    std::string_view line = rest.substr(0, length);
+    rest.remove_prefix(length);
+    return line;
+}

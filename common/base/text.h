@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // 'A'..'Z' become 'a'..'z'; every other byte stays as it is (no locale).
 constexpr char AsciiLower(char c) {
@@ -48,6 +49,14 @@ std::optional<std::uint64_t> ParseHexNumber(std::string_view text);
 // anything else, including a lone or malformed escape, is kept as it stands.
 std::string DecodeEscapedHex(std::string_view text, char escape = '%');
 inline std::string PercentDecode(std::string_view text) { return DecodeEscapedHex(text, '%'); }
+
+// The first line of rest, its LF included, taken off the front of rest (all of
+// rest when it holds no LF).
+std::string_view TakeLine(std::string_view& rest);
+
+// The pieces of text between separators; runs of separators, and separators at
+// either end, give no empty pieces.
+std::vector<std::string_view> SplitSkippingEmpty(std::string_view text, char separator);
 
 // Leading decimal integer after blanks and an optional sign ("12x" is 12, no
 // digits give 0), clamped to the range of 32 bits.

@@ -110,4 +110,23 @@ TEST(Text, FormatArgsWritesTheWholeText) {
     EXPECT_EQ(Format("%c%c", 'a', 0).size(), 2u);  // a NUL byte is kept
 }
 
+TEST(Text, SplitSkippingEmptyDropsEmptyPieces) {
+    using Pieces = std::vector<std::string_view>;
+    EXPECT_EQ(SplitSkippingEmpty("a,b,,c", ','), (Pieces{"a", "b", "c"}));
+    EXPECT_EQ(SplitSkippingEmpty(",,a,", ','), (Pieces{"a"}));
+    EXPECT_EQ(SplitSkippingEmpty("", ','), Pieces{});
+    EXPECT_EQ(SplitSkippingEmpty(";;;", ';'), Pieces{});
+    EXPECT_EQ(SplitSkippingEmpty("Top\\Sub", '\\'), (Pieces{"Top", "Sub"}));
+}
+
+TEST(Text, TakeLineKeepsTheLineEndAndTakesTheLastLineWhole) {
+    std::string_view rest = "one\r\ntwo\n\nlast";
+    EXPECT_EQ(TakeLine(rest), "one\r\n");
+    EXPECT_EQ(TakeLine(rest), "two\n");
+    EXPECT_EQ(TakeLine(rest), "\n");
+    EXPECT_EQ(TakeLine(rest), "last");
+    EXPECT_TRUE(rest.empty());
+    EXPECT_EQ(TakeLine(rest), "");
+}
+
 }  // namespace

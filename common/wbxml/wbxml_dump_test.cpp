@@ -11,6 +11,12 @@
 
 namespace {
 
+const std::string kCutLine = "---------------------- cut -----------------\n";
+// The dump's opening of a version 3 document (identifier 1, UTF-8, no string table).
+const std::string kOpening = "Version = 3\nIdentifier = 1\nCharset = 106\nStringTable = 0\n" +
+                             kCutLine +
+                             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+
 std::string Dump(std::string_view hex) {
     CWBXML w;
     std::ostringstream out;
@@ -22,36 +28,26 @@ std::string Dump(std::string_view hex) {
 
 TEST(WBXMLDump, SmallDocumentAsWholeText) {
     EXPECT_EQ(Dump("03 01 6A 00 41 55 58 03 78 00 01 00 07 57 03 53 00 01 01 01"),
-              "Version = 3\n"
-              "Identifier = 1\n"
-              "Charset = 106\n"
-              "StringTable = 0\n"
-              "---------------------- cut -----------------\n"
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              " <Sync>                                  \n"
-              "  <Folder>                                \n"
-              "   <ServerID>                              \t   'x'   </ServerID>\n"
-              "   <PR_SUBJECT >                           \t   'S'   </PR_SUBJECT >\n"
-              "  </Folder>\n"
-              " </Sync>\n"
-              "---------------------- cut -----------------\n");
+              kOpening +
+                  " <Sync>                                  \n"
+                  "  <Folder>                                \n"
+                  "   <ServerID>                              \t   'x'   </ServerID>\n"
+                  "   <PR_SUBJECT >                           \t   'S'   </PR_SUBJECT >\n"
+                  "  </Folder>\n"
+                  " </Sync>\n" +
+                  kCutLine);
 }
 
 TEST(WBXMLDump, IntegersStrayEndsAndTagsWithoutContent) {
     EXPECT_EQ(Dump("03 01 6A 00 01 5C 02 05 00 00 00 04 FF FF FF FF 01 15 01"),
-              "Version = 3\n"
-              "Identifier = 1\n"
-              "Charset = 106\n"
-              "StringTable = 0\n"
-              "---------------------- cut -----------------\n"
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              "</*>\n"
-              " <BodySize>                              \n"
-              " char idenitiy 5\n"
-              " '-1' </BodySize>\n"
-              "<Folder>                                \n"
-              "</*>\n"
-              "---------------------- cut -----------------\n");
+              kOpening +
+                  "</*>\n"
+                  " <BodySize>                              \n"
+                  " char idenitiy 5\n"
+                  " '-1' </BodySize>\n"
+                  "<Folder>                                \n"
+                  "</*>\n" +
+                  kCutLine);
 }
 
 TEST(WBXMLDump, ShortAndCutDocumentsStillCloseTheDump) {
@@ -59,25 +55,17 @@ TEST(WBXMLDump, ShortAndCutDocumentsStillCloseTheDump) {
               "Version = 65\n"
               "Identifier = 0\n"
               "Charset = 0\n"
-              "StringTable = 0\n"
-              "---------------------- cut -----------------\n"
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              "---------------------- cut -----------------\n");
+              "StringTable = 0\n" +
+                  kCutLine + "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n" +
+                  kCutLine);
     // A string without its zero byte: the walk ends before it.
     EXPECT_EQ(Dump("03 01 6A 00 41 03 61 62"),
-              "Version = 3\n"
-              "Identifier = 1\n"
-              "Charset = 106\n"
-              "StringTable = 0\n"
-              "---------------------- cut -----------------\n"
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              " <Sync>                                  \t"
-              "---------------------- cut -----------------\n");
+              kOpening + " <Sync>                                  \t" + kCutLine);
     // Cut integer and page switch.
     std::string cutInt = Dump("03 01 6A 00 02 01 02");
     std::string cutSwitch = Dump("03 01 6A 00 00");
     EXPECT_EQ(cutInt, cutSwitch);
-    EXPECT_EQ(cutInt.substr(cutInt.size() - 45), "---------------------- cut -----------------\n");
+    EXPECT_EQ(cutInt.substr(cutInt.size() - 45), kCutLine);
 }
 
 TEST(WBXMLDump, NestingStopsAtMaxDepth) {
@@ -90,7 +78,7 @@ TEST(WBXMLDump, NestingStopsAtMaxDepth) {
         ++opened;
     EXPECT_EQ(opened, static_cast<size_t>(CWBXML::kMaxDepth));
     EXPECT_EQ(text.find(std::string(CWBXML::kMaxDepth + 1, ' ') + "<Folder>"), std::string::npos);
-    EXPECT_EQ(text.substr(text.size() - 45), "---------------------- cut -----------------\n");
+    EXPECT_EQ(text.substr(text.size() - 45), kCutLine);
 }
 
 TEST(WBXMLDump, KeepsHeaderValuesAndLeavesTheReaderAlone) {
@@ -145,5 +133,5 @@ TEST(WBXMLDump, FailureStopsTheDumpButStillWritesTheCutLine) {
     const std::string text = buffer.str();
     EXPECT_NE(text.find(" <Sync>"), std::string::npos);
     EXPECT_EQ(text.find("Folder"), std::string::npos);
-    EXPECT_EQ(text.substr(text.size() - 45), "---------------------- cut -----------------\n");
+    EXPECT_EQ(text.substr(text.size() - 45), kCutLine);
 }

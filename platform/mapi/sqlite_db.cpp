@@ -7,7 +7,15 @@ namespace mapistore {
 
 namespace {
 constexpr int kBusyTimeoutMs = 10000;
+
+// out holds the n bytes at p, or nothing when p is null (a NULL column).
+void AssignColumnBytes(std::string& out, const char* p, int n) {
+    if (p == nullptr)
+        out.clear();
+    else
+        out.assign(p, static_cast<std::size_t>(n));
 }
+}  // namespace
 
 HRESULT SqliteError(int rc) {
     switch (rc & 0xFF) {
@@ -151,21 +159,14 @@ std::string SqliteStmt::ColumnBlob(int col) const {
 }
 
 void SqliteStmt::ColumnBlobInto(int col, std::string& out) const {
+    // The bytes are asked for after the pointer, which may convert the value first.
     const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
-    int n = sqlite3_column_bytes(stmt_, col);
-    if (p == nullptr)
-        out.clear();
-    else
-        out.assign(p, static_cast<std::size_t>(n));
+    AssignColumnBytes(out, p, sqlite3_column_bytes(stmt_, col));
 }
 
 void SqliteStmt::ColumnTextInto(int col, std::string& out) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-    int n = sqlite3_column_bytes(stmt_, col);
-    if (p == nullptr)
-        out.clear();
-    else
-        out.assign(p, static_cast<std::size_t>(n));
+    AssignColumnBytes(out, p, sqlite3_column_bytes(stmt_, col));
 }
 
 void SqliteDb::EnableBatches(std::weak_ptr<void> owner, std::recursive_mutex* mutex,

@@ -20,6 +20,18 @@ std::size_t Utf8Chars(const std::string& s) {
     return n;
 }
 
+// guid, kind, lid and name from the columns at first and after; false when the
+// guid is not 16 bytes.
+bool ReadNameColumns(const SqliteStmt& q, int first, NamedProp& n) {
+    std::string guid = q.ColumnBlob(first);
+    if (guid.size() != 16) return false;
+    std::memcpy(&n.guid, guid.data(), 16);
+    n.kind = static_cast<ULONG>(q.ColumnInt(first + 1));
+    n.lid = static_cast<LONG>(q.ColumnInt(first + 2));
+    n.name = q.ColumnText(first + 3);
+    return true;
+}
+
 }  // namespace
 
 HRESULT StoreDb::IdForName(const NamedProp& name, bool create, ULONG& id) {
@@ -94,13 +106,8 @@ HRESULT StoreDb::NameForId(ULONG id, NamedProp& name) {
     if (FAILED(q.status())) return q.status();
     q.BindInt(1, id);
     if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_NOT_FOUND;
-    std::string guid = q.ColumnBlob(0);
-    if (guid.size() != 16) return MAPI_E_CORRUPT_STORE;
     NamedProp n;
-    std::memcpy(&n.guid, guid.data(), 16);
-    n.kind = static_cast<ULONG>(q.ColumnInt(1));
-    n.lid = static_cast<LONG>(q.ColumnInt(2));
-    n.name = q.ColumnText(3);
+    if (!ReadNameColumns(q, 0, n)) return MAPI_E_CORRUPT_STORE;
     q.Reset();
     namesById_[id] = n;
     name = n;
@@ -112,13 +119,8 @@ HRESULT StoreDb::AllNames(std::vector<std::pair<ULONG, NamedProp>>& names) {
     if (FAILED(q.status())) return q.status();
     names.clear();
     while (q.Step()) {
-        std::string guid = q.ColumnBlob(1);
-        if (guid.size() != 16) return MAPI_E_CORRUPT_STORE;
         NamedProp n;
-        std::memcpy(&n.guid, guid.data(), 16);
-        n.kind = static_cast<ULONG>(q.ColumnInt(2));
-        n.lid = static_cast<LONG>(q.ColumnInt(3));
-        n.name = q.ColumnText(4);
+        if (!ReadNameColumns(q, 1, n)) return MAPI_E_CORRUPT_STORE;
         names.emplace_back(static_cast<ULONG>(q.ColumnInt(0)), n);
     }
     return q.status();

@@ -58,12 +58,27 @@ HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& 
     return S_OK;
 }
 
-class ContentsSource : public RowSource {
+// The rows of a folder of one store file: the file's lock, its text index, the folder.
+class FolderRowSource : public RowSource {
 public:
-    ContentsSource(std::shared_ptr<StoreDb> db, const ObjectRow& folder)
+    FolderRowSource(std::shared_ptr<StoreDb> db, const ObjectRow& folder)
         : db_(std::move(db)), folder_(folder) {}
 
     std::recursive_mutex& Mutex() override { return db_->mutex(); }
+
+    bool IndexLookup(ULONG propId, const std::string& text, std::vector<std::int64_t>& keys,
+                     HRESULT& hr) override {
+        return db_->FindText(propId, text, keys, hr);
+    }
+
+protected:
+    std::shared_ptr<StoreDb> db_;
+    ObjectRow folder_;
+};
+
+class ContentsSource : public FolderRowSource {
+public:
+    using FolderRowSource::FolderRowSource;
 
     HRESULT ListRows(std::vector<std::int64_t>& keys) override {
         SqliteStmt& q =
@@ -150,27 +165,16 @@ public:
         return LoadSubRows(*db_, key, subObject, rows);
     }
 
-    bool IndexLookup(ULONG propId, const std::string& text, std::vector<std::int64_t>& keys,
-                     HRESULT& hr) override {
-        return db_->FindText(propId, text, keys, hr);
-    }
-
     std::vector<ULONG> DefaultColumns() override {
         return {PR_ENTRYID,      PR_INSTANCE_KEY,           PR_MESSAGE_CLASS, PR_SUBJECT,
                 PR_DISPLAY_NAME, PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS};
     }
-
-private:
-    std::shared_ptr<StoreDb> db_;
-    ObjectRow folder_;
 };
 
-class HierarchySource : public RowSource {
+class HierarchySource : public FolderRowSource {
 public:
     HierarchySource(std::shared_ptr<StoreDb> db, const ObjectRow& folder, bool deep)
-        : db_(std::move(db)), folder_(folder), deep_(deep) {}
-
-    std::recursive_mutex& Mutex() override { return db_->mutex(); }
+        : FolderRowSource(std::move(db), folder), deep_(deep) {}
 
     HRESULT ListRows(std::vector<std::int64_t>& keys) override {
         keys.clear();
@@ -201,11 +205,6 @@ public:
         return S_OK;
     }
 
-    bool IndexLookup(ULONG propId, const std::string& text, std::vector<std::int64_t>& keys,
-                     HRESULT& hr) override {
-        return db_->FindText(propId, text, keys, hr);
-    }
-
     std::vector<ULONG> DefaultColumns() override {
         return {PR_ENTRYID, PR_INSTANCE_KEY,  PR_DISPLAY_NAME, PR_CONTAINER_CLASS,
                 PR_DEPTH,   PR_CONTENT_COUNT, PR_SUBFOLDERS};
@@ -225,8 +224,6 @@ private:
         return S_OK;
     }
 
-    std::shared_ptr<StoreDb> db_;
-    ObjectRow folder_;
     bool deep_;
     std::unordered_map<std::int64_t, int> depths_;
 };

@@ -5,16 +5,10 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "common/base/user_folder.h"
+
 std::string PocketOutlookStorePath() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base;
-    if (data && *data) {
-        base = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : ".") + "/.local/share";
-    }
-    return base + "/PocketOutlook/pim.db";
+    return UserFolder("XDG_DATA_HOME", ".local/share") + "/PocketOutlook/pim.db";
 }
 
 bool PocketOutlookApplication::Logon() {

@@ -14,6 +14,7 @@
 #include "common/base/atomic_file.h"
 #include "common/base/escape.h"
 #include "common/base/text.h"
+#include "common/base/user_folder.h"
 
 namespace {
 
@@ -147,15 +148,7 @@ Value* FindValue(Hive& hive, RegistryRoot root, const std::string& path, std::st
 }  // namespace
 
 std::string RegistryFilePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && *config) {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : ".") + "/.config";
-    }
-    return base + "/WinRegistry/registry.txt";
+    return UserFolder("XDG_CONFIG_HOME", ".config") + "/WinRegistry/registry.txt";
 }
 
 size_t Utf16Length(std::string_view utf8) {

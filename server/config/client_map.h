@@ -47,7 +47,8 @@
 // %XX); the store fields are empty or comma-separated "<page><token>:<hash>" (two,
 // two and sixteen upper-case hexadecimal digits); the pending generation is a
 // decimal number, 0 for none. Pending fields holding kDeleteSentField ("FF3F=D") are
-// a Delete that answer sent: the record stays (an item changed on the device
+// a Delete that answer sent (beside it, the fields an earlier unacknowledged answer
+// sent, which the device may hold): the record stays (an item changed on the device
 // meanwhile is made again from it) until the device acknowledges that answer.
 //
 // Thread use: one object per device folder and request, used by that request's

@@ -13,7 +13,9 @@
 #include <mutex>
 #include <vector>
 
+#include "common/base/text.h"
 #include "server/config/data_folder.h"
+#include "server/config/text_file.h"
 
 namespace {
 
@@ -62,17 +64,11 @@ size_t ParseStateFile(std::string_view content, CBaseline& baseline) {
     baseline.clear();
     bool inRows = false;
     size_t taken = 0;
-    size_t position = 0;
-    while (position < content.size()) {
-        size_t end = content.find('\n', position);
-        size_t next = end == std::string_view::npos ? content.size() : end + 1;
-        std::string_view line = content.substr(position, next - position);
-        position = next;
+    std::string_view rest = content;
+    while (!rest.empty()) {
+        std::string_view line = TakeLine(rest);
         if (line.size() > kMaxStateLineLength) continue;
-        if (!line.empty() && line.back() == '\n') {
-            line.remove_suffix(1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        }
+        line = StripLineEnd(line);
         if (!inRows) {
             inRows = line == kStateFileHeader;
             continue;

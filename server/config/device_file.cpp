@@ -6,6 +6,7 @@
 
 #include "common/base/text.h"
 #include "server/config/log_text.h"
+#include "server/config/text_file.h"
 
 namespace {
 
@@ -18,20 +19,6 @@ bool IsIntegerToken(std::string_view text) {
         if (text[i] < '0' || text[i] > '9') return false;
     }
     return true;
-}
-
-std::vector<std::string_view> SplitAtCommas(std::string_view text) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ',') ++i;
-        if (i >= text.size()) break;
-        size_t end = text.find(',', i);
-        if (end == std::string_view::npos) end = text.size();
-        tokens.push_back(text.substr(i, end - i));
-        i = end;
-    }
-    return tokens;
 }
 
 std::string Join(const std::vector<std::string_view>& tokens, size_t from, size_t to) {
@@ -72,7 +59,7 @@ CFolderSetting ParseFolderValue(std::string_view value) {
         folder.kind = KindForDefaultCode(folder.defaultCode);
         return folder;
     }
-    std::vector<std::string_view> tokens = SplitAtCommas(value);
+    std::vector<std::string_view> tokens = SplitSkippingEmpty(value, ',');
     if (tokens.size() <= 6) {
         if (tokens.size() > 0) folder.outlookPath = FieldText(tokens[0]);
         if (tokens.size() > 1) folder.subfolders = LeadingInteger(tokens[1]);
@@ -140,16 +127,8 @@ void FinishDeviceFile(CDeviceConfig& record) {
 void ParseDeviceFile(std::string_view text, CDeviceConfig& record) {
     record.Signatur.clear();
     bool inSignature = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r' && end < text.size()) line.remove_suffix(1);
-        ParseDeviceFileLine(line, record, inSignature);
-        pos = next;
-    }
+    std::string_view rest = text;
+    while (!rest.empty()) ParseDeviceFileLine(StripLineEnd(TakeLine(rest)), record, inSignature);
     FinishDeviceFile(record);
 }
 

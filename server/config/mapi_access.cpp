@@ -54,20 +54,6 @@ std::map<std::string, MapiShared<IMsgStore>>& StoreCache() {
     return cache;
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '\\') ++i;
-        if (i >= path.size()) break;
-        size_t end = path.find('\\', i);
-        if (end == std::string::npos) end = path.size();
-        parts.push_back(path.substr(i, end - i));
-        i = end;
-    }
-    return parts;
-}
-
 }  // namespace
 
 std::string GetBinaryProperty(IMAPIProp* object, ULONG tag) {
@@ -113,19 +99,28 @@ MapiShared<IMsgStore> OpenStore(IMAPISession* session, const std::string& entryI
     return AdoptMapi(store);
 }
 
+namespace {
+
+// Every row, with columns, of the table (object->*getter) hands out; no rows when
+// either call fails.
+template <class Object, class Getter>
+CRowSet AllRowsOf(Object* object, Getter getter, const CPropTagArray& columns) {
+    IMAPITable* rawTable = nullptr;
+    if (FAILED((object->*getter)(0, &rawTable))) return CRowSet();
+    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
+    SRowSet* rawRows = nullptr;
+    if (FAILED(HrQueryAllRows(table.get(), columns.Get(), nullptr, nullptr, 0, &rawRows)))
+        return CRowSet();
+    return CRowSet(rawRows);
+}
+
+}  // namespace
+
 std::vector<CStoreRow> ListStores(IMAPISession* session) {
     std::vector<CStoreRow> stores;
     if (session == nullptr) return stores;
-    IMAPITable* rawTable = nullptr;
-    if (FAILED(session->GetMsgStoresTable(0, &rawTable))) return stores;
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SizedSPropTagArray(3, columns) = {3, {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE}};
-    SRowSet* rawRows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
-                              nullptr, 0, &rawRows))) {
-        return stores;
-    }
-    CRowSet rows(rawRows);
+    CRowSet rows = AllRowsOf(session, &IMAPISession::GetMsgStoresTable,
+                             {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE});
     for (ULONG i = 0; i < rows.Count(); ++i) {
         const SRow& row = rows[i];
         if (row.cValues < 3) continue;
@@ -142,16 +137,8 @@ std::vector<CStoreRow> ListStores(IMAPISession* session) {
 std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder) {
     std::vector<CChildFolder> children;
     if (folder == nullptr) return children;
-    IMAPITable* rawTable = nullptr;
-    if (FAILED(folder->GetHierarchyTable(0, &rawTable))) return children;
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_DISPLAY_NAME}};
-    SRowSet* rawRows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
-                              nullptr, 0, &rawRows))) {
-        return children;
-    }
-    CRowSet rows(rawRows);
+    CRowSet rows =
+        AllRowsOf(folder, &IMAPIFolder::GetHierarchyTable, {PR_ENTRYID, PR_DISPLAY_NAME});
     for (ULONG i = 0; i < rows.Count(); ++i) {
         const SRow& row = rows[i];
         if (row.cValues < 2) continue;
@@ -175,7 +162,8 @@ MapiShared<IMAPISession> LogonProfile(const std::string& profile, HRESULT& error
 
 MapiShared<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISession* session,
                                              const std::string& outlookPath) {
-    std::vector<std::string> parts = SplitPath(outlookPath);
+    std::vector<std::string> parts;
+    for (std::string_view part : SplitSkippingEmpty(outlookPath, '\\')) parts.emplace_back(part);
     // A path naming only a store would offer everything in it: not a folder.
     if (parts.size() < 2 || session == nullptr) return nullptr;
     MapiShared<IMsgStore> store;

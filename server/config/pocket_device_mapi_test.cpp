@@ -47,6 +47,14 @@ protected:
         MAPIUninitialize();
     }
 
+    // A device record on profile with the folders given.
+    static CDeviceConfig Config(const std::string& profile,
+                                std::vector<CFolderSetting> folders = {}) {
+        CDeviceConfig config;
+        config.ProfileName = profile;
+        config.folders = std::move(folders);
+        return config;
+    }
     CFolderSetting Folder(const std::string& path, int32_t code) {
         CFolderSetting folder;
         folder.outlookPath = path;
@@ -63,12 +71,7 @@ protected:
 };
 
 TEST_F(PocketDeviceMapiTest, EachLogOnOpensTheFoldersTheConfigurationHasThen) {
-    CPocketDevice device([&] {
-        CDeviceConfig c;
-        c.ProfileName = "Test";
-        c.folders = {Folder("Personal Folders\\Tasks", kDefaultTasks)};
-        return c;
-    }());
+    CPocketDevice device(Config("Test", {Folder("Personal Folders\\Tasks", kDefaultTasks)}));
     ASSERT_TRUE(device.OpenProfile());
     ASSERT_EQ(device.folders.size(), 1u);
     // The console replaces the configuration; the open folders change only with
@@ -86,17 +89,12 @@ TEST_F(PocketDeviceMapiTest, EachLogOnOpensTheFoldersTheConfigurationHasThen) {
 }
 
 TEST_F(PocketDeviceMapiTest, OpenProfileOpensConfiguredFoldersAndSetsKinds) {
-    CPocketDevice device([&] {
-        CDeviceConfig c;
-        c.ProfileName = "Test";
-        c.folders = {Folder("Personal Folders\\Tasks", kDefaultTasks),
-                     Folder("personal folders\\\\INBOX\\projekte", 0),
-                     Folder("Personal Folders", 0),  // a store alone is no folder
-                     Folder("Personal Folders\\Nothing", 0),
-                     Folder("Other Store\\Inbox", 0),
-                     Folder("Personal Folders\\Contacts", kDefaultTasks)};
-        return c;
-    }());
+    CPocketDevice device(
+        Config("Test", {Folder("Personal Folders\\Tasks", kDefaultTasks),
+                        Folder("personal folders\\\\INBOX\\projekte", 0),
+                        Folder("Personal Folders", 0),  // a store alone is no folder
+                        Folder("Personal Folders\\Nothing", 0), Folder("Other Store\\Inbox", 0),
+                        Folder("Personal Folders\\Contacts", kDefaultTasks)}));
     ASSERT_TRUE(device.OpenProfile());
     EXPECT_EQ(device.lastLogonError, S_OK);
     std::string opened;
@@ -110,11 +108,7 @@ TEST_F(PocketDeviceMapiTest, OpenProfileOpensConfiguredFoldersAndSetsKinds) {
 }
 
 TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
-    CPocketDevice device([&] {
-        CDeviceConfig c;
-        c.ProfileName = "Test";
-        return c;
-    }());
+    CPocketDevice device(Config("Test"));
     device.FindDefaultFolders();
     EXPECT_EQ(device.GetShortName(inbox_.get()), "-4");
     EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/Projekte");
@@ -130,23 +124,15 @@ TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
 }
 
 TEST_F(PocketDeviceMapiTest, ConfiguredDefaultFolderTakesOverItsCode) {
-    CPocketDevice device([&] {
-        CDeviceConfig c;
-        c.ProfileName = "Test";
-        c.folders = {Folder("Personal Folders\\Inbox\\Projekte", kDefaultContacts)};
-        return c;
-    }());
+    CPocketDevice device(
+        Config("Test", {Folder("Personal Folders\\Inbox\\Projekte", kDefaultContacts)}));
     device.FindDefaultFolders();
     EXPECT_EQ(device.GetShortName(projekte_.get()), "-1");
     EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/-1");  // the walk goes on to the top
 }
 
 TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
-    CPocketDevice device([&] {
-        CDeviceConfig c;
-        c.ProfileName = "Test";
-        return c;
-    }());
+    CPocketDevice device(Config("Test"));
     ASSERT_TRUE(device.OpenProfile());
     std::string key = HexEncode(GetBinaryProperty(projekte_.get(), PR_ENTRYID));
     EXPECT_TRUE(device.OpenMAPIFolder(key));
@@ -165,12 +151,7 @@ TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
 }
 
 TEST_F(PocketDeviceMapiTest, FailedLogonIsRecorded) {
-    CPocketDevice device([&] {
-        CDeviceConfig c;
-        c.ProfileName = "Missing";
-        c.folders = {Folder("Personal Folders\\Inbox", kDefaultInbox)};
-        return c;
-    }());
+    CPocketDevice device(Config("Missing", {Folder("Personal Folders\\Inbox", kDefaultInbox)}));
     EXPECT_FALSE(device.OpenProfile());
     EXPECT_EQ(device.lastLogonError, MAPI_E_LOGON_FAILED);
     EXPECT_FALSE(device.folders[0].mapiFolder);

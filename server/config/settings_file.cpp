@@ -25,21 +25,6 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// Tokens between ";" separators; runs of separators give no empty tokens.
-std::vector<std::string_view> SplitTokens(std::string_view text) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ';') ++i;
-        if (i >= text.size()) break;
-        size_t end = text.find(';', i);
-        if (end == std::string_view::npos) end = text.size();
-        tokens.push_back(text.substr(i, end - i));
-        i = end;
-    }
-    return tokens;
-}
-
 // A value may not break its line in settings.inf.
 std::string OneLine(std::string_view text) { return OneLineValue(text); }
 
@@ -104,7 +89,7 @@ bool ReadKey(CSettingsFileValues& values, std::string_view key, std::string_view
         return true;
     }
     if (key == kWebDirKey) {
-        std::vector<std::string_view> tokens = SplitTokens(value);
+        std::vector<std::string_view> tokens = SplitSkippingEmpty(value, ';');
         if (tokens.empty() || Trim(tokens.front()).empty()) {
             why = "a WebDir line without a directory";
             return false;
@@ -134,12 +119,9 @@ CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::st
     size_t overlong = 0;
     size_t skipped = 0;
     size_t lineNumber = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        std::string_view line = text.substr(start, next - start);
-        start = next;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        std::string_view line = TakeLine(rest);
         ++lineNumber;
         if (line.size() > kMaxLineLength) {
             ++overlong;

@@ -10,6 +10,7 @@
 
 #include "server/config/config_test_util.h"
 #include "server/http/http_test_util.h"
+#include "server/http/route_test_util.h"
 #include "server/http/socket_util.h"
 #include "server/http/web_routing.h"
 
@@ -89,18 +90,7 @@ TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {
     Settings settings;
     settings.LoadSettings(folder.Path());
     std::string request = "GET /app/page?x=1 HTTP/1.1\r\nHost: me\r\nAccept: */*\r\n\r\n";
-    int pair[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    CSocket server(pair[0]);
-    CSocket client(pair[1]);
-    CHTMLCommand command;
-    command.ParseMessage(true, request.data(), request.size());
-    RouteRequest(server.Get(), settings, command, request);
-    server.Close();
-    std::string answer;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(client.Get(), buffer, sizeof buffer)) > 0) answer.append(buffer, n);
+    const std::string answer = RoutedAnswer(settings, request);
 
     const std::string expectedAnswer =
         "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom target";
@@ -159,16 +149,7 @@ TEST(Forwarding, UnreachableTargetItselfOrARequestThatCameBackGetsNoAnswer) {
     for (const std::string& request : std::vector<std::string>{
              "GET /self/x HTTP/1.1\r\n\r\n", "GET /bad/x HTTP/1.1\r\n\r\n",
              "GET /other/x HTTP/1.1\r\nX-Corvel-Hop: " + HopToken() + "\r\n\r\n"}) {
-        int pair[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        CSocket server(pair[0]);
-        CSocket client(pair[1]);
-        CHTMLCommand command;
-        command.ParseMessage(true, request.data(), request.size());
-        RouteRequest(server.Get(), settings, command, request);
-        server.Close();
-        char c;
-        EXPECT_EQ(read(client.Get(), &c, 1), 0) << request;
+        EXPECT_EQ(RoutedAnswer(settings, request), "") << request;
     }
     UnregisterListeningPort(own);
     EXPECT_TRUE(capture.HasLine("Forwarding to this server itself refused: 127.0.0.1:" +

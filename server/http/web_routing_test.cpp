@@ -17,6 +17,7 @@
 #include "server/config/config_test_util.h"
 #include "server/config/live_trace.h"
 #include "server/http/http_test_util.h"
+#include "server/http/route_test_util.h"
 #include "server/http/socket_util.h"
 #include "server/http/web_answers.h"
 #include "server/http/web_files.h"
@@ -65,21 +66,7 @@ protected:
     void TearDown() override { SetProtocolHandlers(nullptr); }
 
     // The whole answer RouteRequest writes for request.
-    std::string Route(const std::string& request) {
-        int pair[2];
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        CSocket server(pair[0]);
-        CSocket client(pair[1]);
-        CHTMLCommand command;
-        command.ParseMessage(true, request.data(), request.size());
-        RouteRequest(server.Get(), settings_, command, request);
-        server.Close();
-        std::string answer;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(client.Get(), buffer, sizeof buffer)) > 0) answer.append(buffer, n);
-        return answer;
-    }
+    std::string Route(const std::string& request) { return RoutedAnswer(settings_, request); }
     std::string Get(const std::string& url, const std::string& headers = "") {
         return Route("GET " + url + " HTTP/1.1\r\n" + headers + "\r\n");
     }

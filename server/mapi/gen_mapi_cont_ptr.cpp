@@ -1,9 +1,9 @@
 // CGenMapiContPtr: tables and OpenEntry of containers.
 #include "server/mapi/gen_mapi_cont_ptr.h"
 
+#include "server/mapi/adapter_calls.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_item_ptrs.h"
-#include "server/mapi/table_getter.h"
 
 IMAPIContainer* CGenMapiContPtr::Checked(const char* place) const {
     IMAPIContainer* container = GetMapiContainer();
@@ -24,16 +24,7 @@ IMAPITablePtr CGenMapiContPtr::GetHierarchyTable(ULONG flags) {
 CMapiRef<IUnknown> CGenMapiContPtr::OpenEntry(const CByteBuffer& entryId, ULONG flags,
                                               ULONG* objectType) {
     constexpr const char* kPlace = "CGenMapiContPtr::OpenEntry";
-    IMAPIContainer* container = Checked(kPlace);
-    if (entryId.Empty()) throw CMAPIException(MAPI_E_INVALID_ENTRYID, kPlace);
-    ULONG type = 0;
-    CMapiRef<IUnknown> object;
-    MapiCheck(container->OpenEntry(entryId.EntryIdSize(), entryId.EntryId(), nullptr, flags, &type,
-                                   object.Put()),
-              kPlace, container);
-    if (!object) throw CMAPIException(MAPI_E_NOT_FOUND, kPlace);
-    if (objectType) *objectType = type;
-    return object;
+    return OpenEntryThrough(Checked(kPlace), entryId, flags, objectType, kPlace);
 }
 
 IMAPIFolderPtr CGenMapiContPtr::OpenFolder(const CByteBuffer& entryId, ULONG flags) {

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <set>
 
+#include "server/mapi/adapter_calls.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_query.h"
-#include "server/mapi/table_getter.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // MAPI start-up, sessions and message stores.
 #include "server/mapi/mapi_store_ptrs.h"
 
+#include "server/mapi/adapter_calls.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_query.h"
-#include "server/mapi/table_getter.h"
 
 CMapiInitializer::CMapiInitializer() { MapiCheck(MAPIInitialize(nullptr), "MAPIInitialize"); }
 
@@ -36,16 +36,7 @@ IMAPIFolderPtr IMsgStorePtr::OpenRoot(ULONG flags) {
 CMapiRef<IUnknown> IMsgStorePtr::OpenEntry(const CByteBuffer& entryId, ULONG flags,
                                            ULONG* objectType) {
     constexpr const char* kPlace = "IMsgStorePtr::OpenEntry";
-    IMsgStore* store = Require(kPlace);
-    if (entryId.Empty()) throw CMAPIException(MAPI_E_INVALID_ENTRYID, kPlace);
-    ULONG type = 0;
-    CMapiRef<IUnknown> object;
-    MapiCheck(store->OpenEntry(entryId.EntryIdSize(), entryId.EntryId(), nullptr, flags, &type,
-                               object.Put()),
-              kPlace, store);
-    if (!object) throw CMAPIException(MAPI_E_NOT_FOUND, kPlace);
-    if (objectType) *objectType = type;
-    return object;
+    return OpenEntryThrough(Require(kPlace), entryId, flags, objectType, kPlace);
 }
 
 IMAPIFolderPtr IMsgStorePtr::OpenFolder(const CByteBuffer& entryId, ULONG flags) {
@@ -115,14 +106,5 @@ IMsgStorePtr IMAPISessionPtr::OpenDefaultStore(ULONG flags) {
 CMapiRef<IUnknown> IMAPISessionPtr::OpenEntry(const CByteBuffer& entryId, ULONG flags,
                                               ULONG* objectType) {
     constexpr const char* kPlace = "IMAPISessionPtr::OpenEntry";
-    IMAPISession* session = Require(kPlace);
-    if (entryId.Empty()) throw CMAPIException(MAPI_E_INVALID_ENTRYID, kPlace);
-    ULONG type = 0;
-    CMapiRef<IUnknown> object;
-    MapiCheck(session->OpenEntry(entryId.EntryIdSize(), entryId.EntryId(), nullptr, flags, &type,
-                                 object.Put()),
-              kPlace, session);
-    if (!object) throw CMAPIException(MAPI_E_NOT_FOUND, kPlace);
-    if (objectType) *objectType = type;
-    return object;
+    return OpenEntryThrough(Require(kPlace), entryId, flags, objectType, kPlace);
 }

@@ -52,18 +52,6 @@ IMAPIFolderPtr OpenDefaultFolder(const CPocketDevice& device, int code) {
     return ToFolderPtr(OpenFolderEntry(device.session.get(), entryId));
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t position = 0;
-    while (position <= path.size()) {
-        size_t end = path.find('/', position);
-        if (end == std::string::npos) end = path.size();
-        if (end > position) parts.push_back(path.substr(position, end - position));
-        position = end + 1;
-    }
-    return parts;
-}
-
 }  // namespace
 
 CMobileMapiSession::CMobileMapiSession(Settings& settings) : settings_(settings) {}
@@ -230,7 +218,8 @@ CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
 
 CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& path) {
     if (!device_) return nullptr;
-    std::vector<std::string> parts = SplitPath(path);
+    std::vector<std::string> parts;
+    for (std::string_view part : SplitSkippingEmpty(path, '/')) parts.emplace_back(part);
     if (parts.empty()) return nullptr;
     bool tooLong = parts.size() > kMaxPathParts;
     for (const std::string& part : parts) tooLong = tooLong || part.size() > kMaxPathPartLength;

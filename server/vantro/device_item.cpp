@@ -8,6 +8,7 @@
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/config/sync_log.h"
+#include "server/itemconv/element_map.h"
 #include "server/itemconv/item_reader.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
@@ -50,6 +51,51 @@ CWBXMLLiterals WithoutPendingFields(const CWBXMLLiterals& fields, const CClientM
         }
     }
     return kept;
+}
+
+// True for an Add that carries the item exactly as the device held it at the last
+// exchange (every field it holds, and no other).
+bool RepeatsExchangedAdd(const CWBXMLLiterals& fields, const CClientMapRecord& record) {
+    return record.hasFields && KeptValuesOf(FieldValuesOf(fields)) == record.fields;
+}
+
+// True when the store keeps the field: a row of the element table with a property
+// or a special handling (a field without one, such as a task's IsRecurring, which a
+// handheld sends with every whole item, is never stored).
+bool StoreKeepsField(CFieldId id) {
+    for (size_t i = 0; kElementMap[i].kind != -1; ++i) {
+        const ElementMapEntry& row = kElementMap[i];
+        if (row.kind == FieldPage(id) && row.token == FieldToken(id))
+            return HasProperty(row) || row.specialHandling != kSpecialNone;
+    }
+    return false;
+}
+
+// True when every field the store keeps of a device's Modify equals what the device
+// held at the last exchange or (pendingCounts) what an answer it never acknowledged
+// sent.
+bool CarriesNothingNew(const CWBXMLLiterals& fields, const CClientMapRecord& record,
+                       bool pendingCounts = true) {
+    const bool pending = pendingCounts && record.pendingGeneration != 0;
+    const CFieldValues device = KeptValuesOf(FieldValuesOf(fields));
+    auto valueIn = [](const CFieldValues& values, CFieldId id) {
+        auto it = values.find(id);
+        return it == values.end() ? std::string() : it->second;
+    };
+    for (const auto& node : fields) {
+        const CFieldId id = MakeFieldId(node->codePage, node->token);
+        if (!StoreKeepsField(id)) continue;
+        const std::string value = valueIn(device, id);
+        if (record.hasFields && value == valueIn(record.fields, id)) continue;
+        if (pending && value == valueIn(record.pending, id)) continue;
+        // A "0" where the desktop never sent a value: the default a handheld's PIM
+        // store fills in (a flag never set), which a whole item carries.
+        if (value == "0" && valueIn(record.fields, id).empty() &&
+            valueIn(record.pending, id).empty())
+            continue;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -155,20 +201,31 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         restore = gone->fields;
         restoring = true;
     };
-    // A Modify of an item the desktop deleted that carries nothing but fields an
-    // answer the device never acknowledged sent (a handheld ended while applying it
-    // holds them so) is no change of the device: the deletion stands, and the
-    // answer's change list carries it.
+    // A change of an item the desktop deleted that carries nothing new is no change
+    // of the device, and the deletion stands: a Modify whose fields are all as last
+    // exchanged (a repeat after a lost answer) or as an answer the device never
+    // acknowledged sent them (a handheld ended while applying it holds them so), or
+    // an Add that repeats the item as last exchanged (its answer was lost). The
+    // answer carries the Delete, and maps the ClientID to the deleted key for a
+    // device that does not know it, so that the device deletes its copy.
     auto deletionStands = [&](const std::string& goneKey) {
         const CClientMapRecord* gone = map != nullptr ? map->FindByServerKey(goneKey) : nullptr;
-        if (change != kModify || gone == nullptr || gone->pendingGeneration == 0 ||
-            gone->pending.count(kDeleteSentField) != 0)
+        if (gone == nullptr) return false;
+        if (change == kAdd ? !RepeatsExchangedAdd(sentFields, *gone)
+                           : change != kModify || !CarriesNothingNew(sentFields, *gone))
             return false;
-        if (!WithoutPendingFields(sentFields, *gone).Empty()) return false;
-        AddLiveTraceF("Item %s deleted on the desktop: the device sent only what it was sent",
-                      goneKey.c_str());
+        AddLiveTraceF(
+            "Item %s deleted on the desktop: the device's %s carries nothing new, "
+            "the deletion stands",
+            goneKey.c_str(), change == kAdd ? "Add" : "Modify");
+        exchange.NoteEcho(folder->GetKey(), goneKey);
         outcome.reached = true;
-        outcome.result = ReadResult::kNoMapping;
+        if (givenServerKey.empty() && !outcome.clientKey.empty()) {
+            outcome.serverKey = goneKey;
+            outcome.result = ReadResult::kMapped;
+        } else {
+            outcome.result = ReadResult::kNoMapping;
+        }
         return true;
     };
     if (!givenServerKey.empty()) {
@@ -326,6 +383,12 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     // The record of this exchange: what each side holds now.
     bool sendBack = false;
     bool wasMatched = found == Found::kMatched;
+    // A Modify that stored nothing and whose fields are all as last exchanged (sent
+    // again after a lost answer) is no exchange: the record stays as it was, so a
+    // desktop change the device never received still counts as one.
+    const bool repeat = change == kModify && !outcome.stored && record != nullptr &&
+                        input.base == MergeBase::kKnown &&
+                        CarriesNothingNew(sentFields, *record, false);
     if (map != nullptr) {
         if (!clientId.empty()) map->MapClientId(key, clientId);
         CClientMapRecord& entry = map->Record(key);
@@ -333,11 +396,13 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
         wasMatched = wasMatched || (found == Found::kByClientId && entry.matched);
         CFieldValues after =
             outcome.stored || found == Found::kNew ? ReadItemFields(*element) : stored;
-        entry.hasFields = true;
-        entry.fields = merge.deviceHolds;
-        entry.stored = HashesOf(after);
-        entry.pendingGeneration = 0;
-        entry.pending.clear();
+        if (!repeat) {
+            entry.hasFields = true;
+            entry.fields = merge.deviceHolds;
+            entry.stored = HashesOf(after);
+            entry.pendingGeneration = 0;
+            entry.pending.clear();
+        }
         sendBack = DiffersFromDevice(after, merge);
     } else {
         sendBack = !merge.conflicts.empty() || merge.sendBack;

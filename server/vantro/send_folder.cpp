@@ -180,8 +180,10 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
                         if (map != nullptr && map->FindByServerKey(element->GetKey()) != nullptr) {
                             CClientMapRecord& record = map->Record(element->GetKey());
                             if (generation != 0) {
+                                // The fields an unacknowledged answer sent stay
+                                // beside the mark: the device may hold them.
                                 record.pendingGeneration = generation;
-                                record.pending = {{kDeleteSentField, "D"}};
+                                record.pending[kDeleteSentField] = "D";
                             } else {
                                 map->Remove(element->GetKey());
                             }

@@ -387,6 +387,47 @@ TEST_F(VantroIdentityTest, ADesktopDeletionWinsOverFieldsAppliedFromAnUnacknowle
         << Describe(lastDocument_);
 }
 
+TEST_F(VantroIdentityTest, AddsAndModifiesRepeatedUnchangedLeaveADesktopDeletionStanding) {
+    // An Add whose answer is lost; the desktop deletes the task meanwhile.
+    const std::vector<Node> add = {
+        Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "Report", "draft")}, true), GetFolder("-2")})};
+    Run(add);
+    std::string key = NewKey(tasks_, {});
+    ASSERT_FALSE(key.empty());
+    tasks_.DeleteMessages({*CByteBuffer::ParseHex(key)});
+    // The same Add again stores nothing: the answer maps the ClientID to the deleted
+    // key and deletes it.
+    std::string answer = Run(add);
+    EXPECT_TRUE(NewKey(tasks_, {}).empty()) << lastTrace_;
+    EXPECT_NE(answer.find(Mappings({{"1@S1", key}}, "-2")), std::string::npos) << answer;
+    EXPECT_NE(answer.find("Element{Delete{ServerID=" + key + " }"), std::string::npos) << answer;
+    // That answer is lost too: the next repeat is answered the same way.
+    answer = Run(add);
+    EXPECT_TRUE(NewKey(tasks_, {}).empty()) << lastTrace_;
+    EXPECT_NE(answer.find("Element{Delete{ServerID=" + key + " }"), std::string::npos) << answer;
+    // A changed Add is a change of the handheld: it beats the deletion.
+    Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "Report", "second draft")}, true),
+                     GetFolder("-2")})});
+    std::string restored = NewKey(tasks_, {});
+    ASSERT_FALSE(restored.empty()) << lastTrace_;
+    EXPECT_EQ(Prop(tasks_, restored, PR_BODY), "second draft");
+
+    // A Modify whose answer is lost, sent again unchanged after the desktop deleted
+    // the task: the deletion stands.
+    Run({Ack(), Box(kSync, {DeviceTasks({}), GetFolder("-2")})});
+    const std::vector<Node> modify = {
+        Box(kSync,
+            {DeviceTasks({Item(kModify, "1@S1", {Text(kTaskBody, "final", kTaskPage)}, restored)}),
+             GetFolder("-2")})};
+    Run(modify);
+    EXPECT_EQ(Prop(tasks_, restored, PR_BODY), "final");
+    tasks_.DeleteMessages({*CByteBuffer::ParseHex(restored)});
+    answer = Run(modify);
+    EXPECT_EQ(Keys(tasks_), std::vector<std::string>{}) << lastTrace_;
+    EXPECT_NE(answer.find("Element{Delete{ServerID=" + restored + " }"), std::string::npos)
+        << answer;
+}
+
 TEST_F(VantroIdentityTest, AServerKilledAfterTheSaveLosesNoMapping) {
     Run({Box(kSync, {DeviceTasks({Task(kAdd, "1@S1", "First")})})});
     std::string first = NewKey(tasks_, {});

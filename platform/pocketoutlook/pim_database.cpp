@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "common/base/text.h"
-#include "platform/pocketoutlook/pim_recurrence_store.h"
 
 namespace {
 // Resets a statement when the scope ends, so it never holds a read lock.
@@ -51,6 +50,7 @@ PimDatabase::PimDatabase(const std::string& path) {
         db_ = nullptr;
         throw std::runtime_error("PIM store " + path + ": " + message);
     }
+    recurrences_ = std::make_unique<PimRecurrenceStore>(db_);
 }
 
 PimDatabase::~PimDatabase() {
@@ -61,6 +61,7 @@ PimDatabase::~PimDatabase() {
     deleteProps_.reset();
     insertProp_.reset();
     deleteItem_.reset();
+    recurrences_.reset();
     sqlite3_close(db_);
 }
 
@@ -142,7 +143,7 @@ PimValues PimDatabase::Load(long oid) {
 }
 
 std::optional<PimRecurrence> PimDatabase::LoadRecurrence(long oid) {
-    return ::LoadRecurrence(db_, oid);
+    return recurrences_->Load(oid);
 }
 
 bool PimDatabase::BeginWrite() {
@@ -227,7 +228,7 @@ long PimDatabase::Save(long oid, int folder, const PimValues& values,
         }
         ok = sqlite3_step(s) == SQLITE_DONE;
     }
-    if (ok && recurrence) ok = SaveRecurrence(db_, oid, *recurrence);
+    if (ok && recurrence) ok = recurrences_->Save(oid, *recurrence);
     return EndWrite(ok) ? oid : 0;
 }
 
@@ -248,6 +249,6 @@ bool PimDatabase::Delete(long oid) {
         ok = sqlite3_step(s) == SQLITE_DONE;
         changes = sqlite3_changes(db_);
     }
-    if (ok) ok = SaveRecurrence(db_, oid, std::nullopt);
+    if (ok) ok = recurrences_->Save(oid, std::nullopt);
     return EndWrite(ok && changes > 0);
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/pocketoutlook/pim_recurrence.h"
+#include "platform/pocketoutlook/pim_recurrence_store.h"
 
 using PimValue = std::variant<std::string, long long, double>;
 using PimValues = std::map<std::string, PimValue>;  // property name -> stored value
@@ -91,4 +92,5 @@ private:
     sqlite3* db_ = nullptr;
     std::string identity_;
     Stmt list_, folderOf_, load_, insertItem_, deleteProps_, insertProp_, deleteItem_;
+    std::unique_ptr<PimRecurrenceStore> recurrences_;  // on db_, gone before it closes
 };

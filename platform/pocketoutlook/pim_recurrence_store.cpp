@@ -8,26 +8,14 @@
 
 namespace {
 
-struct Finalize {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
-
-Statement Prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(s);
-        return nullptr;
+// Resets a kept statement when the scope ends, so it never holds a read lock.
+struct ResetWhenDone {
+    sqlite3_stmt* s;
+    ~ResetWhenDone() {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
     }
-    return Statement(s);
-}
-
-bool Run(sqlite3* db, const char* sql, long oid) {
-    Statement s = Prepare(db, sql);
-    if (!s) return false;
-    sqlite3_bind_int64(s.get(), 1, oid);
-    return sqlite3_step(s.get()) == SQLITE_DONE;
-}
+};
 
 template <typename T>
 void BindOptional(sqlite3_stmt* s, int index, const std::optional<T>& value) {
@@ -68,38 +56,62 @@ bool CreateRecurrenceTables(sqlite3* db) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-std::optional<PimRecurrence> LoadRecurrence(sqlite3* db, long oid) {
-    Statement s = Prepare(db,
-                          "SELECT type, interval, day_mask, instance, day_of_month, month_of_year,"
-                          " pattern_start, end_kind, occurrences, pattern_end FROM recurrence"
-                          " WHERE oid=?");
-    if (!s) throw std::runtime_error(std::string("PIM store: ") + sqlite3_errmsg(db));
-    sqlite3_bind_int64(s.get(), 1, oid);
-    if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
-    PimRecurrence r;
-    PimRecurrencePattern& p = r.pattern;
-    p.recurrenceType = sqlite3_column_int(s.get(), 0);
-    p.interval = sqlite3_column_int(s.get(), 1);
-    p.dayOfWeekMask = sqlite3_column_int(s.get(), 2);
-    p.instance = sqlite3_column_int(s.get(), 3);
-    p.dayOfMonth = sqlite3_column_int(s.get(), 4);
-    p.monthOfYear = sqlite3_column_int(s.get(), 5);
-    p.patternStartDate = sqlite3_column_double(s.get(), 6);
-    int end = sqlite3_column_int(s.get(), 7);
-    p.end = end == 1   ? PimRecurrenceEnd::kAfterCount
-            : end == 2 ? PimRecurrenceEnd::kByDate
-                       : PimRecurrenceEnd::kNoEndDate;
-    p.occurrences = sqlite3_column_int(s.get(), 8);
-    p.patternEndDate = sqlite3_column_double(s.get(), 9);
+sqlite3_stmt* PimRecurrenceStore::Kept(Statement& slot, const char* sql) {
+    if (!slot) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(s);
+            return nullptr;
+        }
+        slot.reset(s);
+    }
+    return slot.get();
+}
 
-    Statement e = Prepare(db,
-                          "SELECT original, deleted, start_time, end_time, subject, location,"
-                          " reminder_set, reminder_minutes, busy_status, all_day FROM exceptions"
-                          " WHERE oid=? ORDER BY original");
-    if (!e) throw std::runtime_error(std::string("PIM store: ") + sqlite3_errmsg(db));
-    sqlite3_bind_int64(e.get(), 1, oid);
-    while (sqlite3_step(e.get()) == SQLITE_ROW) {
-        sqlite3_stmt* row = e.get();
+bool PimRecurrenceStore::RunForItem(Statement& slot, const char* sql, long oid) {
+    sqlite3_stmt* s = Kept(slot, sql);
+    if (s == nullptr) return false;
+    ResetWhenDone done{s};
+    sqlite3_bind_int64(s, 1, oid);
+    return sqlite3_step(s) == SQLITE_DONE;
+}
+
+std::optional<PimRecurrence> PimRecurrenceStore::Load(long oid) {
+    sqlite3_stmt* s = Kept(pattern_,
+                           "SELECT type, interval, day_mask, instance, day_of_month, month_of_year,"
+                           " pattern_start, end_kind, occurrences, pattern_end FROM recurrence"
+                           " WHERE oid=?");
+    if (s == nullptr) throw std::runtime_error(std::string("PIM store: ") + sqlite3_errmsg(db_));
+    PimRecurrence r;
+    {
+        ResetWhenDone done{s};
+        sqlite3_bind_int64(s, 1, oid);
+        if (sqlite3_step(s) != SQLITE_ROW) return std::nullopt;
+        PimRecurrencePattern& p = r.pattern;
+        p.recurrenceType = sqlite3_column_int(s, 0);
+        p.interval = sqlite3_column_int(s, 1);
+        p.dayOfWeekMask = sqlite3_column_int(s, 2);
+        p.instance = sqlite3_column_int(s, 3);
+        p.dayOfMonth = sqlite3_column_int(s, 4);
+        p.monthOfYear = sqlite3_column_int(s, 5);
+        p.patternStartDate = sqlite3_column_double(s, 6);
+        int end = sqlite3_column_int(s, 7);
+        p.end = end == 1   ? PimRecurrenceEnd::kAfterCount
+                : end == 2 ? PimRecurrenceEnd::kByDate
+                           : PimRecurrenceEnd::kNoEndDate;
+        p.occurrences = sqlite3_column_int(s, 8);
+        p.patternEndDate = sqlite3_column_double(s, 9);
+    }
+
+    sqlite3_stmt* e = Kept(exceptions_,
+                           "SELECT original, deleted, start_time, end_time, subject, location,"
+                           " reminder_set, reminder_minutes, busy_status, all_day FROM exceptions"
+                           " WHERE oid=? ORDER BY original");
+    if (e == nullptr) throw std::runtime_error(std::string("PIM store: ") + sqlite3_errmsg(db_));
+    ResetWhenDone done{e};
+    sqlite3_bind_int64(e, 1, oid);
+    while (sqlite3_step(e) == SQLITE_ROW) {
+        sqlite3_stmt* row = e;
         PimException x;
         x.originalDate = sqlite3_column_double(row, 0);
         x.deleted = sqlite3_column_int(row, 1) != 0;
@@ -116,39 +128,43 @@ std::optional<PimRecurrence> LoadRecurrence(sqlite3* db, long oid) {
     return r;
 }
 
-bool SaveRecurrence(sqlite3* db, long oid, const std::optional<PimRecurrence>& recurrence) {
-    if (!Run(db, "DELETE FROM exceptions WHERE oid=?", oid) ||
-        !Run(db, "DELETE FROM recurrence WHERE oid=?", oid))
+bool PimRecurrenceStore::Save(long oid, const std::optional<PimRecurrence>& recurrence) {
+    if (!RunForItem(deleteExceptions_, "DELETE FROM exceptions WHERE oid=?", oid) ||
+        !RunForItem(deletePattern_, "DELETE FROM recurrence WHERE oid=?", oid))
         return false;
     if (!recurrence) return true;
     const PimRecurrencePattern& p = recurrence->pattern;
-    Statement s = Prepare(db,
-                          "INSERT INTO recurrence(oid, type, interval, day_mask, instance,"
-                          " day_of_month, month_of_year, pattern_start, end_kind, occurrences,"
-                          " pattern_end) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
-    if (!s) return false;
-    sqlite3_bind_int64(s.get(), 1, oid);
-    sqlite3_bind_int(s.get(), 2, p.recurrenceType);
-    sqlite3_bind_int(s.get(), 3, p.interval);
-    sqlite3_bind_int(s.get(), 4, p.dayOfWeekMask);
-    sqlite3_bind_int(s.get(), 5, p.instance);
-    sqlite3_bind_int(s.get(), 6, p.dayOfMonth);
-    sqlite3_bind_int(s.get(), 7, p.monthOfYear);
-    sqlite3_bind_double(s.get(), 8, p.patternStartDate);
-    sqlite3_bind_int(s.get(), 9,
-                     p.end == PimRecurrenceEnd::kAfterCount ? 1
-                     : p.end == PimRecurrenceEnd::kByDate   ? 2
-                                                            : 0);
-    sqlite3_bind_int(s.get(), 10, p.occurrences);
-    sqlite3_bind_double(s.get(), 11, p.patternEndDate);
-    if (sqlite3_step(s.get()) != SQLITE_DONE) return false;
-    Statement e = Prepare(db,
-                          "INSERT INTO exceptions(oid, original, deleted, start_time, end_time,"
-                          " subject, location, reminder_set, reminder_minutes, busy_status,"
-                          " all_day) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
-    if (!e) return false;
+    sqlite3_stmt* s = Kept(insertPattern_,
+                           "INSERT INTO recurrence(oid, type, interval, day_mask, instance,"
+                           " day_of_month, month_of_year, pattern_start, end_kind, occurrences,"
+                           " pattern_end) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
+    if (s == nullptr) return false;
+    {
+        ResetWhenDone done{s};
+        sqlite3_bind_int64(s, 1, oid);
+        sqlite3_bind_int(s, 2, p.recurrenceType);
+        sqlite3_bind_int(s, 3, p.interval);
+        sqlite3_bind_int(s, 4, p.dayOfWeekMask);
+        sqlite3_bind_int(s, 5, p.instance);
+        sqlite3_bind_int(s, 6, p.dayOfMonth);
+        sqlite3_bind_int(s, 7, p.monthOfYear);
+        sqlite3_bind_double(s, 8, p.patternStartDate);
+        sqlite3_bind_int(s, 9,
+                         p.end == PimRecurrenceEnd::kAfterCount ? 1
+                         : p.end == PimRecurrenceEnd::kByDate   ? 2
+                                                                : 0);
+        sqlite3_bind_int(s, 10, p.occurrences);
+        sqlite3_bind_double(s, 11, p.patternEndDate);
+        if (sqlite3_step(s) != SQLITE_DONE) return false;
+    }
+    sqlite3_stmt* e = Kept(insertException_,
+                           "INSERT INTO exceptions(oid, original, deleted, start_time, end_time,"
+                           " subject, location, reminder_set, reminder_minutes, busy_status,"
+                           " all_day) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
+    if (e == nullptr) return false;
+    ResetWhenDone done{e};
     for (const PimException& x : recurrence->exceptions) {
-        sqlite3_stmt* row = e.get();
+        sqlite3_stmt* row = e;
         sqlite3_reset(row);
         sqlite3_clear_bindings(row);
         sqlite3_bind_int64(row, 1, oid);

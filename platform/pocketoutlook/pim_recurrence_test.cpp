@@ -11,6 +11,7 @@
 
 #include "common/base/temp_home.h"
 #include "platform/pocketoutlook/ole_date.h"
+#include "platform/pocketoutlook/pim_recurrence_store.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 
 namespace {
@@ -245,6 +246,51 @@ TEST_F(PimRecurrenceStoreTest, KeptWithTheItemAndRemovedWithIt) {
     EXPECT_EQ(0, count("recurrence"));
     EXPECT_EQ(0, count("exceptions"));
     sqlite3_close(db);
+}
+
+// The store keeps its statements between calls: each call sees only its own item
+// and leaves no statement running (which would hold a read lock on the file).
+TEST_F(PimRecurrenceStoreTest, KeptStatementsServeEachItemAndHoldNoLock) {
+    std::filesystem::create_directories(dir_);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((dir_ / "raw.db").c_str(), &db));
+    ASSERT_TRUE(CreateRecurrenceTables(db));
+    auto running = [db] {
+        int busy = 0;
+        for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+            busy += sqlite3_stmt_busy(s) ? 1 : 0;
+        return busy;
+    };
+    {
+        PimRecurrenceStore store(db);
+        PimRecurrence two = MondaysAndThursdays();
+        PimException gone;
+        gone.originalDate = Date(2024, 3, 7, 10);
+        gone.deleted = true;
+        PimException moved;
+        moved.originalDate = Date(2024, 3, 11, 10);
+        moved.subject = "moved";
+        two.exceptions = {gone, moved};
+        PimRecurrence none = MondaysAndThursdays();
+        none.pattern.interval = 2;
+        ASSERT_TRUE(store.Save(1, two));
+        ASSERT_TRUE(store.Save(2, none));
+        EXPECT_EQ(0, running());
+        EXPECT_EQ(two, store.Load(1));
+        EXPECT_EQ(0, running());
+        EXPECT_EQ(none, store.Load(2));
+        EXPECT_FALSE(store.Load(3).has_value());
+        EXPECT_EQ(0, running());
+        // Saved again with one exception fewer, and removed.
+        two.exceptions = {moved};
+        ASSERT_TRUE(store.Save(1, two));
+        EXPECT_EQ(two, store.Load(1));
+        ASSERT_TRUE(store.Save(2, std::nullopt));
+        EXPECT_FALSE(store.Load(2).has_value());
+        EXPECT_EQ(0, running());
+    }
+    EXPECT_EQ(nullptr, sqlite3_next_stmt(db, nullptr));  // all finalized with the store
+    EXPECT_EQ(SQLITE_OK, sqlite3_close(db));
 }
 
 TEST_F(PimRecurrenceStoreTest, RefusedRecurrencesLeaveTheItemAsItWas) {

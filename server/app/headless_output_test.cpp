@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/win/message_box.h"
 #include "server/config/config_test_util.h"
@@ -36,7 +40,60 @@ TEST(HeadlessOutput, OneLineEachWithControlCharactersReplaced) {
     CHeadlessOutput output(memory.Get());
     output.Line("first");
     output.Line("sec\nond");
+    output.Flush();
     EXPECT_EQ(memory.Text(), "first\nsec?ond\n");
+}
+
+// Lines of many threads, gathered into few writes: every one whole, each thread's
+// in its order, none lost, whether Flush or the end of the output writes them.
+TEST(HeadlessOutput, LinesOfManyThreadsArriveWholeInOrderAndAllOfThem) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 3000;
+    auto check = [](const std::string& text) {
+        std::vector<int> next(kThreads, 0);
+        std::istringstream lines(text);
+        std::string line;
+        int count = 0;
+        while (std::getline(lines, line)) {
+            int thread = -1, number = -1;
+            char tail = 0;
+            ASSERT_EQ(std::sscanf(line.c_str(), "thread %d line %d en%c", &thread, &number, &tail),
+                      3)
+                << line;
+            ASSERT_TRUE(thread >= 0 && thread < kThreads) << line;
+            EXPECT_EQ(number, next[thread]++) << line;
+            ++count;
+        }
+        EXPECT_EQ(count, kThreads * kLines);
+    };
+    auto writeAll = [](CHeadlessOutput& output) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&output, t] {
+                for (int n = 0; n < kLines; ++n)
+                    output.Line("thread " + std::to_string(t) + " line " + std::to_string(n) +
+                                " end");
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+    };
+    {
+        MemoryStream memory;
+        CHeadlessOutput output(memory.Get());
+        writeAll(output);
+        output.Flush();
+        check(memory.Text());
+        output.Line("after the flush");
+        output.Flush();
+        const std::string text = memory.Text();
+        EXPECT_EQ(text.substr(text.size() - 16), "after the flush\n");
+    }
+    MemoryStream memory;
+    {
+        CHeadlessOutput output(memory.Get());
+        writeAll(output);
+    }
+    check(memory.Text());
 }
 
 TEST(HeadlessSinks, LiveTraceFollowsTraceLiveAndClientLinesArePrefixed) {
@@ -56,6 +113,7 @@ TEST(HeadlessSinks, LiveTraceFollowsTraceLiveAndClientLinesArePrefixed) {
         sinks.ClientTrace().AddText("ld\n");
     }
     AddLiveTrace("after the sinks are gone");
+    output.Flush();
     EXPECT_EQ(memory.Text(), "GET /shown\nclient: hello\nclient: world\n");
 }
 
@@ -72,6 +130,7 @@ TEST(HeadlessSinks, MessageBoxesBecomeErrorLogEntriesAndTraceLines) {
         ShowMessageBox("Out of Memory", "CDataString::Realloc");
         ShowMessageBox("TracePort bind returns error");
     }
+    output.Flush();
     EXPECT_EQ(memory.Text(), "CDataString::Realloc: Out of Memory\nTracePort bind returns error\n");
     std::string log = ReadWholeFile(temp.Path() + "/data/error.log");
     // Two entries, each a "!!!" stamp line with the text.

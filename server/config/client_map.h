@@ -63,6 +63,8 @@
 #include <utility>
 #include <vector>
 
+#include "server/config/sorted_vector_map.h"
+
 // A field of an item on the wire: code page << 8 | tag token.
 using CFieldId = std::uint16_t;
 inline constexpr CFieldId MakeFieldId(std::int32_t page, std::int32_t token) {
@@ -74,10 +76,12 @@ inline constexpr std::int32_t FieldToken(CFieldId id) { return id & 0x3F; }
 // The hash of a field's wire text: FNV-1a over its bytes, 64 bits.
 std::uint64_t FieldTextHash(std::string_view text);
 
-using CFieldHashes = std::map<CFieldId, std::uint64_t>;
+// Both kept as one sorted vector per item (sorted_vector_map.h): a record holds
+// three of them, and the map holds thousands of records.
+using CFieldHashes = CSortedVectorMap<CFieldId, std::uint64_t>;
 // An item's fields: field -> wire text (a container, such as a recurrence, as the
 // canonical text of its subtree, server/vantro/field_merge.h).
-using CFieldValues = std::map<CFieldId, std::string>;
+using CFieldValues = CSortedVectorMap<CFieldId, std::string>;
 // The pending field of a record whose Delete an answer sent (no field has it: code
 // pages and tokens of the wire are smaller).
 inline constexpr CFieldId kDeleteSentField = MakeFieldId(0xFF, 0xFF);

@@ -13,7 +13,7 @@ constexpr CFieldId kLastName = MakeFieldId(1, 0x1D);
 constexpr CFieldId kBirthday = MakeFieldId(1, 0x02);
 constexpr CFieldId kMailTime = MakeFieldId(7, 0x26);
 
-CFieldValues Values(std::initializer_list<std::pair<const CFieldId, std::string>> list) {
+CFieldValues Values(std::initializer_list<CFieldValues::value_type> list) {
     return CFieldValues(list);
 }
 

@@ -26,6 +26,7 @@
 #include "common/base/text.h"
 #include "platform/pocketoutlook/pocket_outlook.h"
 #include "tests/sync_matrix_process.h"
+#include "tools/table_rows.h"
 #include "tools/tool_context.h"
 
 namespace {
@@ -75,9 +76,9 @@ public:
     DesktopSeeder() : session_("Default") {}
 
     void Seed(const Sizes& sizes) {
-        ComPtr<IMAPIFolder> contacts = session_.Folder("Contacts");
-        ULONG fileAs = Named(contacts.get(), "PSETID_Address:0x8005:PT_STRING8");
-        ULONG email = Named(contacts.get(), "PSETID_Address:0x8083:PT_STRING8");
+        CMapiRef<IMAPIFolder> contacts = session_.Folder("Contacts");
+        ULONG fileAs = Named(contacts.Get(), "PSETID_Address:0x8005:PT_STRING8");
+        ULONG email = Named(contacts.Get(), "PSETID_Address:0x8083:PT_STRING8");
         for (int i = 0; i < sizes.contacts; ++i) {
             std::vector<std::string> texts = {"IPM.Contact",
                                               Numbered("Name%05d, Vera", i),
@@ -93,24 +94,24 @@ public:
                                        PR_COMPANY_NAME,
                                        PR_BUSINESS_TELEPHONE_NUMBER,
                                        email};
-            Create(contacts.get(), tags, texts, {});
+            Create(contacts.Get(), tags, texts, {});
         }
-        ComPtr<IMAPIFolder> tasks = session_.Folder("Tasks");
-        ULONG due = Named(tasks.get(), "PSETID_Task:0x8105:PT_SYSTIME");
+        CMapiRef<IMAPIFolder> tasks = session_.Folder("Tasks");
+        ULONG due = Named(tasks.Get(), "PSETID_Task:0x8105:PT_SYSTIME");
         for (int i = 0; i < sizes.tasks; ++i) {
             SPropValue extra[2]{};
             extra[0].ulPropTag = PR_IMPORTANCE, extra[0].Value.l = 1;
             extra[1].ulPropTag = due, extra[1].Value.ft = FileTimeAt(i, 0);
-            Create(tasks.get(), {PR_MESSAGE_CLASS, PR_SUBJECT},
+            Create(tasks.Get(), {PR_MESSAGE_CLASS, PR_SUBJECT},
                    {"IPM.Task", Numbered("Aufgabe %05d", i)}, {extra[0], extra[1]});
         }
-        ComPtr<IMAPIFolder> calendar = session_.Folder("Calendar");
-        ULONG location = Named(calendar.get(), "PSETID_Appointment:0x8208:PT_STRING8");
-        ULONG start = Named(calendar.get(), "PSETID_Appointment:0x820D:PT_SYSTIME");
-        ULONG end = Named(calendar.get(), "PSETID_Appointment:0x820E:PT_SYSTIME");
-        ULONG duration = Named(calendar.get(), "PSETID_Appointment:0x8213:PT_LONG");
-        ULONG recurring = Named(calendar.get(), "PSETID_Appointment:0x8223:PT_BOOLEAN");
-        ULONG blob = Named(calendar.get(), "PSETID_Appointment:0x8216:PT_BINARY");
+        CMapiRef<IMAPIFolder> calendar = session_.Folder("Calendar");
+        ULONG location = Named(calendar.Get(), "PSETID_Appointment:0x8208:PT_STRING8");
+        ULONG start = Named(calendar.Get(), "PSETID_Appointment:0x820D:PT_SYSTIME");
+        ULONG end = Named(calendar.Get(), "PSETID_Appointment:0x820E:PT_SYSTIME");
+        ULONG duration = Named(calendar.Get(), "PSETID_Appointment:0x8213:PT_LONG");
+        ULONG recurring = Named(calendar.Get(), "PSETID_Appointment:0x8223:PT_BOOLEAN");
+        ULONG blob = Named(calendar.Get(), "PSETID_Appointment:0x8216:PT_BINARY");
         std::string blobBytes = HexDecode(kWeeklyBlob).value();
         for (int i = 0; i < sizes.appointments; ++i) {
             std::vector<SPropValue> extra(4);
@@ -125,7 +126,7 @@ public:
                 b.Value.bin.lpb = reinterpret_cast<LPBYTE>(blobBytes.data());
                 extra.push_back(b);
             }
-            Create(calendar.get(), {PR_MESSAGE_CLASS, PR_SUBJECT, location},
+            Create(calendar.Get(), {PR_MESSAGE_CLASS, PR_SUBJECT, location},
                    {"IPM.Appointment", Numbered("Termin %05d", i), Numbered("Raum %d", i % 13)},
                    extra);
         }
@@ -134,25 +135,17 @@ public:
     // Changes every hundredth item of a folder, starting at offset, with the text
     // property tag (named when tagText names one).
     int Change(const std::string& folderPath, const std::string& tagText, int offset) {
-        ComPtr<IMAPIFolder> folder = session_.Folder(folderPath);
+        CMapiRef<IMAPIFolder> folder = session_.Folder(folderPath);
         ULONG tag =
-            tagText.rfind("PR_", 0) == 0 ? ParsePropRef(tagText).tag : Named(folder.get(), tagText);
-        ComPtr<IMAPITable> table;
-        Check(folder->GetContentsTable(0, table.put()), "GetContentsTable");
-        SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-        LPSRowSet rows = nullptr;
-        Check(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
-                             nullptr, 0, &rows),
-              "HrQueryAllRows");
+            tagText.rfind("PR_", 0) == 0 ? ParsePropRef(tagText).tag : Named(folder.Get(), tagText);
+        CMapiRef<IMAPITable> table;
+        Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
+        TableRows rows(table.Get(), {PR_ENTRYID});
         std::vector<std::string> ids;
-        for (ULONG k = 0; k < rows->cRows; ++k) {
-            const SBinary& b = rows->aRow[k].lpProps[0].Value.bin;
-            ids.emplace_back(reinterpret_cast<const char*>(b.lpb), b.cb);
-        }
-        FreeProws(rows);
+        for (ULONG k = 0; k < rows.Count(); ++k) ids.push_back(rows.Binary(k, 0));
         int changed = 0;
         for (size_t k = static_cast<size_t>(offset); k < ids.size(); k += 100) {
-            ComPtr<IMessage> item = session_.Item(HexEncode(ids[k]), true);
+            CMapiRef<IMessage> item = session_.Item(HexEncode(ids[k]), true);
             std::string text = "Desktop change " + std::to_string(k);
             SPropValue v{};
             v.ulPropTag = tag;
@@ -177,8 +170,8 @@ private:
             v.Value.lpszA = texts[k].data();
             values.push_back(v);
         }
-        ComPtr<IMessage> item;
-        Check(folder->CreateMessage(nullptr, 0, item.put()), "CreateMessage");
+        CMapiRef<IMessage> item;
+        Check(folder->CreateMessage(nullptr, 0, item.Put()), "CreateMessage");
         Check(item->SetProps(static_cast<ULONG>(values.size()), values.data(), nullptr),
               "SetProps");
         Check(item->SaveChanges(0), "SaveChanges");

@@ -91,12 +91,14 @@ public:
 
 private:
     iterator LowerBound(const Key& key) {
-        return std::lower_bound(entries_.begin(), entries_.end(), key,
-                                [](const value_type& entry, const Key& k) { return entry.first < k; });
+        return std::lower_bound(
+            entries_.begin(), entries_.end(), key,
+            [](const value_type& entry, const Key& k) { return entry.first < k; });
     }
     const_iterator LowerBound(const Key& key) const {
-        return std::lower_bound(entries_.begin(), entries_.end(), key,
-                                [](const value_type& entry, const Key& k) { return entry.first < k; });
+        return std::lower_bound(
+            entries_.begin(), entries_.end(), key,
+            [](const value_type& entry, const Key& k) { return entry.first < k; });
     }
 
     std::vector<value_type> entries_;  // sorted by key, each key once

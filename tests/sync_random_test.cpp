@@ -2,7 +2,9 @@
 // lost answers, a handheld ended or stopped while applying, then two quiet syncs;
 // both sides must hold what the model says (tests/sync_random_schedule.h).
 //
-// SYNC_RANDOM_SCHEDULES=n runs seeds 1..n instead of the default number.
+// SYNC_RANDOM_SCHEDULES=n runs n seeds instead of the default number, from
+// SYNC_RANDOM_FIRST (1 when not set); the test command runs further seeds in
+// shards this way (tests/sync_random.cmake).
 // bench/sync_random_bench.cpp runs thousands.
 #include <gtest/gtest.h>
 
@@ -48,9 +50,12 @@ INSTANTIATE_TEST_SUITE_P(Regressions, SyncRandomSeed, ::testing::ValuesIn(kRegre
 TEST(SyncRandom, SeededSchedulesEndWithBothSidesAsTheModelSays) {
     int count = kDefaultSchedules;
     if (const char* n = std::getenv("SYNC_RANDOM_SCHEDULES")) count = std::atoi(n);
+    long first = 1;
+    if (const char* f = std::getenv("SYNC_RANDOM_FIRST")) first = std::atol(f);
+    ASSERT_GT(first, 0);
     int failed = 0, run = 0;
-    for (int i = 1; i <= count; ++i) {
-        const std::uint32_t seed = static_cast<std::uint32_t>(i);
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t seed = static_cast<std::uint32_t>(first + i);
         ++run;
         ScheduleOutcome outcome = RunRandomSchedule(seed);
         if (!outcome.passed) {

@@ -211,9 +211,12 @@ TEST_F(VantroEndToEnd, UnresolvedFoldersAndMissingItemsArePassedOver) {
     std::string key = MappedKey(answer);
     EXPECT_FALSE(key.empty()) << answer;
     EXPECT_EQ(answer.find("ClientID 1\n"), std::string::npos) << answer;
-    std::string out = corvel_->Out();
-    EXPECT_NE(out.find("Folder invalid"), std::string::npos) << out;
-    EXPECT_NE(out.find("Item ZZ not found"), std::string::npos) << out;
+    // Trace lines reach the output a moment after the answer.
+    EXPECT_TRUE(WaitFor([&] {
+        std::string out = corvel_->Out();
+        return out.find("Folder invalid") != std::string::npos &&
+               out.find("Item ZZ not found") != std::string::npos;
+    })) << corvel_->Out();
 }
 
 TEST_F(VantroEndToEnd, AttachmentsNeedTheDeviceItsUserAndCredentials) {
@@ -523,7 +526,13 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
                                "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n");
     first.join();
 
-    // Bob's request reached the server while Alice's was still being handled.
+    // Bob's request reached the server while Alice's was still being handled (the
+    // trace lines reach the output a moment after the answers).
+    EXPECT_TRUE(WaitFor([&] {
+        std::string out = corvel_->Out();
+        return out.find("Sending answer") != std::string::npos &&
+               out.find("POST vantro", out.find("POST vantro") + 1) != std::string::npos;
+    })) << corvel_->Out();
     std::string out = corvel_->Out();
     size_t bobArrived = out.find("POST vantro", out.find("POST vantro") + 1);
     size_t aliceAnswered = out.find("Sending answer");

@@ -5,6 +5,7 @@
 
 #include "client/state_files.h"
 #include "client/value_forms.h"
+#include "common/base/text.h"
 
 void UnansweredFields::Load(const std::function<long(std::string_view)>& oidOf) {
     fields_.clear();
@@ -14,15 +15,11 @@ void UnansweredFields::Load(const std::function<long(std::string_view)>& oidOf) 
         const long oid = oidOf(std::string_view(line).substr(0, tab));
         if (oid <= 0) continue;
         std::set<int> tags;
-        size_t at = tab + 1;
-        while (at < line.size()) {
-            size_t comma = line.find(',', at);
-            if (comma == std::string::npos) comma = line.size();
-            const std::string text = line.substr(at, comma - at);
+        for (std::string_view text :
+             SplitSkippingEmpty(std::string_view(line).substr(tab + 1), ',')) {
             const long tag = ParseDecimal(text);
-            if (!text.empty() && tag >= 0 && tag < 64 && std::to_string(tag) == text)
+            if (tag >= 0 && tag < 64 && std::to_string(tag) == text)
                 tags.insert(static_cast<int>(tag));
-            at = comma + 1;
         }
         if (!tags.empty()) fields_[oid].insert(tags.begin(), tags.end());
     }

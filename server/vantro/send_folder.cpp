@@ -98,9 +98,7 @@ void CVantroRequest::RecordSent(CAbstractVantroFolder* folder, const std::string
     CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
     if (map == nullptr) return;
     std::string_view written = answer_.Document().View().substr(from);
-    CClientMapRecord& record = map->Record(key);
-    record.pendingGeneration = generation;
-    record.pending = KeptValuesOf(ItemElementFields(written));
+    map->SetPending(key, generation, KeptValuesOf(ItemElementFields(written)));
 }
 
 void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int dayCount,

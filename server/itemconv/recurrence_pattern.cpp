@@ -15,6 +15,20 @@ CItemTime Anchor(const RecurrencePattern& p) {
 
 CItemTime Latest() { return ItemTimeFromMinutes(kLatestMinutes); }
 
+struct KindFrequency {
+    int kind;
+    recur::Frequency frequency;
+};
+constexpr KindFrequency kKindFrequencies[] = {
+    {kRecurDaily, recur::Frequency::kDaily},     {kRecurWeekly, recur::Frequency::kWeekly},
+    {kRecurMonthly, recur::Frequency::kMonthly}, {kRecurMonthNth, recur::Frequency::kMonthNth},
+    {kRecurYearly, recur::Frequency::kYearly},   {kRecurYearNth, recur::Frequency::kYearNth},
+};
+
+constexpr recur::RuleFieldMembers<RecurrencePattern> kRuleFields = {
+    &RecurrencePattern::interval, &RecurrencePattern::dayMask, &RecurrencePattern::instance,
+    &RecurrencePattern::dayOfMonth, &RecurrencePattern::monthOfYear};
+
 }  // namespace
 
 void NormalisePattern(RecurrencePattern& p) {
@@ -118,35 +132,29 @@ int RecurrenceTypeOfKind(int kind) {
     }
 }
 
+std::optional<recur::Frequency> FrequencyOfKind(int kind) {
+    for (const KindFrequency& k : kKindFrequencies)
+        if (k.kind == kind) return k.frequency;
+    return std::nullopt;
+}
+
+int KindOfFrequency(recur::Frequency frequency) {
+    for (const KindFrequency& k : kKindFrequencies)
+        if (k.frequency == frequency) return k.kind;
+    return kRecurNone;
+}
+
+void SetRuleFields(RecurrencePattern& p, const recur::Rule& rule) {
+    p.kind = KindOfFrequency(rule.frequency);
+    recur::CopyRuleFields(rule, p, kRuleFields);
+}
+
 std::optional<recur::Rule> RuleOfPattern(const RecurrencePattern& p) {
+    std::optional<recur::Frequency> frequency = FrequencyOfKind(p.kind);
+    if (!frequency) return std::nullopt;
     recur::Rule r;
-    switch (p.kind) {
-        case kRecurDaily:
-            r.frequency = recur::Frequency::kDaily;
-            break;
-        case kRecurWeekly:
-            r.frequency = recur::Frequency::kWeekly;
-            break;
-        case kRecurMonthly:
-            r.frequency = recur::Frequency::kMonthly;
-            break;
-        case kRecurMonthNth:
-            r.frequency = recur::Frequency::kMonthNth;
-            break;
-        case kRecurYearly:
-            r.frequency = recur::Frequency::kYearly;
-            break;
-        case kRecurYearNth:
-            r.frequency = recur::Frequency::kYearNth;
-            break;
-        default:
-            return std::nullopt;
-    }
-    r.interval = p.interval;
-    r.dayMask = p.dayMask;
-    r.instance = p.instance;
-    r.dayOfMonth = p.dayOfMonth;
-    r.monthOfYear = p.monthOfYear;
+    r.frequency = *frequency;
+    recur::CopyRuleFields(p, r, kRuleFields);
     const CItemTime& start = p.patternStart.IsSet() ? p.patternStart : p.seriesStart;
     r.startDay = DaysFrom1601(start.year, start.month, start.day);
     bool endless = p.endless || p.seriesEnd.year >= kEndlessYear;

@@ -18,10 +18,10 @@
 
 #include "bench/bench_store.h"
 #include "platform/mapi/mapi.h"
-#include "server/config/folder_info.h"
 #include "server/config/live_trace.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_store_ptrs.h"
+#include "server/syncstate/folder_info.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "server/config/config_test_util.h"
 #include "tests/vantro_client.h"
 #include "tests/vantro_process.h"
+#include "tests/vantro_request.h"
 
 // The answer of a request that asked for nothing: the WBXML header alone.
 inline const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
@@ -24,6 +25,25 @@ inline std::string Logon(const std::string& deviceId, const std::string& user,
                          const std::string& password) {
     return "Logon\n  DeviceID " + deviceId + "\n  UserName " + user + "\n  Password " + password +
            "\n";
+}
+
+// The head of one folder of a described answer: Sync, Folder, the AckString of the
+// snapshot of generation, the folder's ServerID and FolderPath (its code, "-1").
+inline std::string AnsweredFolder(const std::string& code, int generation,
+                                  const std::string& device = "PPC1") {
+    return "Sync\n  Folder\n    AckString " + device + ":" + code + ".csv:" + code + "_temp." +
+           std::to_string(generation) + ".csv\n    ServerID " + code + "\n    FolderPath " + code +
+           "\n";
+}
+
+// One Element of a described answer: change (Add, Modify, Delete) of the item key,
+// and its COLLECTION of fields when there are any.
+inline std::string AnsweredElement(const std::string& change, const std::string& key,
+                                   const std::vector<std::string>& fields = {}) {
+    std::string out = "    Element\n      " + change + "\n        ServerID " + key + "\n";
+    if (!fields.empty()) out += "        COLLECTION\n";
+    for (const std::string& field : fields) out += "          " + field + "\n";
+    return out;
 }
 
 class VantroServerTest : public ::testing::Test {
@@ -74,6 +94,16 @@ protected:
         TestProgram tool("corvel-store", temp_.Path(), std::move(args));
         lastToolCode_ = tool.Wait();
         return tool.Out();
+    }
+    // A new item in folder made with "corvel-store add" (props: its property
+    // assignments); its entry ID, the first line of the tool's output.
+    std::string AddItem(const std::string& folder, const std::string& cls,
+                        std::vector<std::string> props = {}) {
+        std::vector<std::string> args = {"add", folder, "--class", cls};
+        args.insert(args.end(), props.begin(), props.end());
+        std::string out = Store(args);
+        EXPECT_EQ(lastToolCode_, 0) << out;
+        return out.substr(0, out.find_first_of("\r\n"));
     }
     bool Exists(const std::string& relative) {
         return std::filesystem::exists(data_ + "/" + relative);

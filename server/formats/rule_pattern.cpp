@@ -17,24 +17,6 @@ pimfmt::CivilTime CivilOf(const CItemTime& t) {
     return pimfmt::CivilTime{t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
-int KindOf(recur::Frequency frequency) {
-    switch (frequency) {
-        case recur::Frequency::kDaily:
-            return kRecurDaily;
-        case recur::Frequency::kWeekly:
-            return kRecurWeekly;
-        case recur::Frequency::kMonthly:
-            return kRecurMonthly;
-        case recur::Frequency::kMonthNth:
-            return kRecurMonthNth;
-        case recur::Frequency::kYearly:
-            return kRecurYearly;
-        case recur::Frequency::kYearNth:
-            return kRecurYearNth;
-    }
-    return kRecurNone;
-}
-
 }  // namespace
 
 bool PatternFromRule(const std::string& text, const CItemTime& first, const CItemTime& until,
@@ -43,12 +25,7 @@ bool PatternFromRule(const std::string& text, const CItemTime& first, const CIte
     if (!pimfmt::DayRuleOfRRule(text, CivilOf(first),
                                 until.IsSet() ? CivilOf(until) : pimfmt::CivilTime{}, rule, why))
         return false;
-    p.kind = KindOf(rule.frequency);
-    p.interval = rule.interval;
-    p.dayMask = rule.dayMask;
-    p.instance = rule.instance;
-    p.dayOfMonth = rule.dayOfMonth;
-    p.monthOfYear = rule.monthOfYear;
+    SetRuleFields(p, rule);
     p.recurring = true;
     p.endless = rule.end == recur::EndKind::kNever;
     p.endsByDate = rule.end == recur::EndKind::kByDate;
@@ -66,44 +43,10 @@ bool PatternFromRule(const std::string& text, const CItemTime& first, const CIte
 }
 
 std::string RuleFromPattern(const RecurrencePattern& p, const std::string& until) {
-    recur::Rule rule;
-    switch (p.kind) {
-        case kRecurDaily:
-            rule.frequency = recur::Frequency::kDaily;
-            break;
-        case kRecurWeekly:
-            rule.frequency = recur::Frequency::kWeekly;
-            break;
-        case kRecurMonthly:
-            rule.frequency = recur::Frequency::kMonthly;
-            break;
-        case kRecurMonthNth:
-            rule.frequency = recur::Frequency::kMonthNth;
-            break;
-        case kRecurYearly:
-            rule.frequency = recur::Frequency::kYearly;
-            break;
-        case kRecurYearNth:
-            rule.frequency = recur::Frequency::kYearNth;
-            break;
-        default:
-            return std::string();
-    }
-    rule.interval = p.interval < 1 ? 1 : p.interval;
-    rule.dayMask = p.dayMask;
-    rule.instance = p.instance;
-    rule.dayOfMonth = p.dayOfMonth;
-    rule.monthOfYear = p.monthOfYear;
-    const bool endless = p.endless || p.seriesEnd.year >= kEndlessYear;
-    if (endless) {
-        rule.end = recur::EndKind::kNever;
-    } else if (p.endsByDate) {
-        rule.end = recur::EndKind::kByDate;
-    } else {
-        rule.end = recur::EndKind::kAfterCount;
-        rule.count = p.occurrences < 1 ? 1 : p.occurrences;
-    }
-    return pimfmt::RRuleOfDayRule(rule, until);
+    // The text needs no start or end day: UNTIL comes written, and a count or an
+    // interval below 1 is written as 1.
+    std::optional<recur::Rule> rule = RuleOfPattern(p);
+    return rule ? pimfmt::RRuleOfDayRule(*rule, until) : std::string();
 }
 
 std::vector<CItemTime> ExpandPattern(const RecurrencePattern& p, std::size_t limit) {

@@ -117,41 +117,15 @@ void AddExceptions(CWBXMLLiterals& block, const RecurrencePattern& p, const CTim
 }  // namespace
 
 int DeviceRecurrenceType(int kind) {
-    switch (kind) {
-        case kRecurDaily:
-            return 0;
-        case kRecurWeekly:
-            return 1;
-        case kRecurMonthly:
-            return 2;
-        case kRecurMonthNth:
-            return 3;
-        case kRecurYearly:
-            return 5;
-        case kRecurYearNth:
-            return 6;
-        default:
-            return -1;
-    }
+    std::optional<recur::Frequency> frequency = FrequencyOfKind(kind);
+    return frequency ? static_cast<int>(*frequency) : -1;
 }
 
 int KindOfDeviceRecurrenceType(long deviceType) {
-    switch (deviceType) {
-        case 0:
-            return kRecurDaily;
-        case 1:
-            return kRecurWeekly;
-        case 2:
-            return kRecurMonthly;
-        case 3:
-            return kRecurMonthNth;
-        case 5:
-            return kRecurYearly;
-        case 6:
-            return kRecurYearNth;
-        default:
-            return kRecurNone;
-    }
+    // Only a number of a frequency names one; the kinds' numbers differ from them.
+    for (int kind = kRecurDaily; kind <= kRecurYearNth; ++kind)
+        if (DeviceRecurrenceType(kind) == deviceType) return kind;
+    return kRecurNone;
 }
 
 CWBXMLLiterals RecurrenceBlockElements(const RecurrencePattern& p, const CTimeZone& zone) {

@@ -239,7 +239,12 @@ TEST(RecurrenceElements, ValuesThatWouldCrashOrDoNotParse) {
                   "Recurrence: PatternStartDate \"07032009\" not readable, skipped"}),
               trace);
     EXPECT_EQ(kRecurNone, KindOfDeviceRecurrenceType(4));
+    EXPECT_EQ(kRecurNone, KindOfDeviceRecurrenceType(7));
     EXPECT_EQ(-1, DeviceRecurrenceType(kRecurNone));
+    EXPECT_EQ(kRecurDaily, KindOfDeviceRecurrenceType(0));
+    EXPECT_EQ(kRecurYearly, KindOfDeviceRecurrenceType(5));
+    for (long n : {0, 1, 2, 3, 5, 6})
+        EXPECT_EQ(n, DeviceRecurrenceType(KindOfDeviceRecurrenceType(n)));
 }
 
 TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {

@@ -294,6 +294,48 @@ TEST(RecurrencePattern, ClipDates) {
     EXPECT_EQ(T(4500, 8, 31, 23, 59), p.clipEnd);
 }
 
+TEST(RecurrencePattern, KindsAndRuleFieldsGoBothWays) {
+    // Each kind has its own frequency, and the frequency leads back to it.
+    for (int kind = kRecurDaily; kind <= kRecurYearNth; ++kind) {
+        std::optional<recur::Frequency> f = FrequencyOfKind(kind);
+        ASSERT_TRUE(f) << kind;
+        EXPECT_EQ(kind, KindOfFrequency(*f));
+    }
+    EXPECT_EQ(recur::Frequency::kDaily, FrequencyOfKind(kRecurDaily));
+    EXPECT_EQ(recur::Frequency::kYearNth, FrequencyOfKind(kRecurYearNth));
+    EXPECT_FALSE(FrequencyOfKind(kRecurNone));
+    EXPECT_FALSE(FrequencyOfKind(7));
+    EXPECT_FALSE(FrequencyOfKind(-1));
+    EXPECT_FALSE(RuleOfPattern(RecurrencePattern{}));
+
+    RecurrencePattern p;
+    p.occurrences = 7;
+    recur::Rule rule;
+    rule.frequency = recur::Frequency::kYearNth;
+    rule.interval = 2;
+    rule.dayMask = 0x41;
+    rule.instance = 5;
+    rule.dayOfMonth = 13;
+    rule.monthOfYear = 11;
+    SetRuleFields(p, rule);
+    EXPECT_EQ(kRecurYearNth, p.kind);
+    EXPECT_EQ(2, p.interval);
+    EXPECT_EQ(0x41, p.dayMask);
+    EXPECT_EQ(5, p.instance);
+    EXPECT_EQ(13, p.dayOfMonth);
+    EXPECT_EQ(11, p.monthOfYear);
+    EXPECT_EQ(7, p.occurrences);  // not a rule field
+    p.seriesStart = T(2009, 3, 9);
+    std::optional<recur::Rule> back = RuleOfPattern(p);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(rule.frequency, back->frequency);
+    EXPECT_EQ(rule.interval, back->interval);
+    EXPECT_EQ(rule.dayMask, back->dayMask);
+    EXPECT_EQ(rule.instance, back->instance);
+    EXPECT_EQ(rule.dayOfMonth, back->dayOfMonth);
+    EXPECT_EQ(rule.monthOfYear, back->monthOfYear);
+}
+
 TEST(RecurrenceStore, WriteThenLoadKeepsTheSeriesAcrossDaylightTime) {
     CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
     RecurrencePattern p;

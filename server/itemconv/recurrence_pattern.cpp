@@ -1,5 +1,7 @@
 #include "server/itemconv/recurrence_pattern.h"
 
+#include <utility>
+
 namespace {
 
 bool UsesDayMask(int kind) {
@@ -14,6 +16,25 @@ CItemTime Anchor(const RecurrencePattern& p) {
 }
 
 CItemTime Latest() { return ItemTimeFromMinutes(kLatestMinutes); }
+
+struct KindFrequency {
+    int kind;
+    recur::Frequency frequency;
+};
+constexpr KindFrequency kKindFrequencies[] = {
+    {kRecurDaily, recur::Frequency::kDaily},     {kRecurWeekly, recur::Frequency::kWeekly},
+    {kRecurMonthly, recur::Frequency::kMonthly}, {kRecurMonthNth, recur::Frequency::kMonthNth},
+    {kRecurYearly, recur::Frequency::kYearly},   {kRecurYearNth, recur::Frequency::kYearNth},
+};
+
+// The rule fields a pattern holds under the same meaning.
+constexpr std::pair<int RecurrencePattern::*, int recur::Rule::*> kSameRuleFields[] = {
+    {&RecurrencePattern::interval, &recur::Rule::interval},
+    {&RecurrencePattern::dayMask, &recur::Rule::dayMask},
+    {&RecurrencePattern::instance, &recur::Rule::instance},
+    {&RecurrencePattern::dayOfMonth, &recur::Rule::dayOfMonth},
+    {&RecurrencePattern::monthOfYear, &recur::Rule::monthOfYear},
+};
 
 }  // namespace
 
@@ -118,35 +139,29 @@ int RecurrenceTypeOfKind(int kind) {
     }
 }
 
+std::optional<recur::Frequency> FrequencyOfKind(int kind) {
+    for (const KindFrequency& k : kKindFrequencies)
+        if (k.kind == kind) return k.frequency;
+    return std::nullopt;
+}
+
+int KindOfFrequency(recur::Frequency frequency) {
+    for (const KindFrequency& k : kKindFrequencies)
+        if (k.frequency == frequency) return k.kind;
+    return kRecurNone;
+}
+
+void SetRuleFields(RecurrencePattern& p, const recur::Rule& rule) {
+    p.kind = KindOfFrequency(rule.frequency);
+    for (const auto& [pattern, ruleField] : kSameRuleFields) p.*pattern = rule.*ruleField;
+}
+
 std::optional<recur::Rule> RuleOfPattern(const RecurrencePattern& p) {
+    std::optional<recur::Frequency> frequency = FrequencyOfKind(p.kind);
+    if (!frequency) return std::nullopt;
     recur::Rule r;
-    switch (p.kind) {
-        case kRecurDaily:
-            r.frequency = recur::Frequency::kDaily;
-            break;
-        case kRecurWeekly:
-            r.frequency = recur::Frequency::kWeekly;
-            break;
-        case kRecurMonthly:
-            r.frequency = recur::Frequency::kMonthly;
-            break;
-        case kRecurMonthNth:
-            r.frequency = recur::Frequency::kMonthNth;
-            break;
-        case kRecurYearly:
-            r.frequency = recur::Frequency::kYearly;
-            break;
-        case kRecurYearNth:
-            r.frequency = recur::Frequency::kYearNth;
-            break;
-        default:
-            return std::nullopt;
-    }
-    r.interval = p.interval;
-    r.dayMask = p.dayMask;
-    r.instance = p.instance;
-    r.dayOfMonth = p.dayOfMonth;
-    r.monthOfYear = p.monthOfYear;
+    r.frequency = *frequency;
+    for (const auto& [pattern, ruleField] : kSameRuleFields) r.*ruleField = p.*pattern;
     const CItemTime& start = p.patternStart.IsSet() ? p.patternStart : p.seriesStart;
     r.startDay = DaysFrom1601(start.year, start.month, start.day);
     bool endless = p.endless || p.seriesEnd.year >= kEndlessYear;

@@ -109,6 +109,15 @@ std::int64_t OccurrenceMinutes(const RecurrencePattern& pattern);
 // 0 for none.
 int RecurrenceTypeOfKind(int kind);
 
+// The rule frequency of a kind (its number is the device's), nothing for kind
+// none or a number that names no kind; the kind of a frequency.
+std::optional<recur::Frequency> FrequencyOfKind(int kind);
+int KindOfFrequency(recur::Frequency frequency);
+
+// Sets the pattern's kind, interval, day mask, instance, day of month and month of
+// year from the rule; dates, count and end stay as they are.
+void SetRuleFields(RecurrencePattern& pattern, const recur::Rule& rule);
+
 // The pattern's rule over days (recurrence_rule.h): from the date of the pattern
 // start (or, without one, of the series start); ending without end, after the
 // count, or on the date of the pattern end (or series end). Nothing for a pattern

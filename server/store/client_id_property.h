@@ -1,7 +1,7 @@
 // The ClientID a device gave an item, kept on the item itself: a string property,
 // named "ClientID:<device ID>" in Corvel's own property set, one per device. Its
 // value is the ClientID map's PropertyValue ("<epoch>/<ClientID>",
-// server/config/client_map.h). Set before the item's save, it is written in the
+// server/syncstate/client_map.h). Set before the item's save, it is written in the
 // same commit as the item, so a server killed at any point never leaves an item
 // stored from a device without the ClientID that names it.
 //

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "common/base/file_time.h"
-#include "server/config/folder_info.h"
 #include "server/mapi/mapi_prop_value.h"
 #include "server/store/store_test_util.h"
+#include "server/syncstate/folder_info.h"
 
 namespace {
 

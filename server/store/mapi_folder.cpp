@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "common/base/file_time.h"
-#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_message.h"
 #include "server/store/mapi_session.h"
+#include "server/syncstate/contents_table_file.h"
 
 namespace {
 

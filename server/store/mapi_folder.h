@@ -23,10 +23,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "server/config/folder_info.h"
 #include "server/mapi/byte_buffer.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/store/vantro_folder.h"
+#include "server/syncstate/folder_info.h"
 
 class CMobileMapiSession;
 class CPocketDevice;

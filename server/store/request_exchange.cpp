@@ -2,11 +2,11 @@
 #include "server/store/request_exchange.h"
 
 #include "platform/win/message_box.h"
-#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/client_id_property.h"
 #include "server/store/mapi_folder.h"
+#include "server/syncstate/contents_table_file.h"
 
 void CRequestExchange::Begin(const std::string& deviceId, const std::string& dataFolder) {
     deviceId_ = deviceId;

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "server/config/client_map.h"
+#include "server/syncstate/client_map.h"
 
 class CMobileMapiFolder;
 

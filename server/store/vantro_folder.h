@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "server/config/change_entry.h"
 #include "server/store/vantro_element.h"
+#include "server/syncstate/change_entry.h"
 
 class CAbstractVantroFolder {
 public:

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "server/config/contents_table_file.h"
+#include "server/syncstate/contents_table_file.h"
 
 std::string FormatAckString(const std::string& deviceId, const std::string& key,
                             const std::string& tempKey) {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "server/config/config_test_util.h"
-#include "server/config/contents_table_file.h"
+#include "server/syncstate/contents_table_file.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <exception>
 
 #include "platform/win/message_box.h"
-#include "server/config/change_entry.h"
-#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/offered_folders.h"
+#include "server/syncstate/change_entry.h"
+#include "server/syncstate/contents_table_file.h"
 #include "server/vantro/vantro_request.h"
 #include "server/vantro/vantro_tags.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "common/wbxml/wbxml_literals.h"
-#include "server/config/client_map.h"
+#include "server/syncstate/client_map.h"
 
 // An item's fields (CFieldValues, client_map.h): a container (recurrence,
 // attachments, recipients) is one field whose text is the canonical text of its

@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
-#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/store/mapi_folder.h"
+#include "server/syncstate/contents_table_file.h"
 #include "server/vantro/ack_string.h"
 #include "server/vantro/vantro_request.h"
 #include "server/vantro/vantro_tags.h"

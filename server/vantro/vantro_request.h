@@ -25,7 +25,7 @@
 // server derived) goes back as Modify in this answer.
 //
 // Identity (docs/vantro-sync.md): every item a device adds is mapped by its
-// ClientID in the device folder's ClientID map (server/config/client_map.h), the
+// ClientID in the device folder's ClientID map (server/syncstate/client_map.h), the
 // ClientID also written on the item in the same save. A repeated Add, a Modify
 // without ServerID and a Delete by ClientID reach the mapped item; an Add is paired
 // with a desktop item by name only on a folder's first sync (Reset 1 in the

@@ -1,5 +1,5 @@
 // CClientMap: the index file, its marker, and the lookups.
-#include "server/config/client_map.h"
+#include "server/syncstate/client_map.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,8 +13,8 @@
 
 #include "common/base/text.h"
 #include "platform/win/message_box.h"
-#include "server/config/contents_table_file.h"
 #include "server/config/live_trace.h"
+#include "server/syncstate/contents_table_file.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Change entries: the dump and move detection across folders.
-#include "server/config/change_entry.h"
+#include "server/syncstate/change_entry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // State files: parsing, row formatting and the atomic write under injected faults.
-#include "server/config/contents_table_file.h"
+#include "server/syncstate/contents_table_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // State files of the device folders: parsing, formatting, atomic writing.
-#include "server/config/contents_table_file.h"
+#include "server/syncstate/contents_table_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // The sorted vector map behaves as the std::map it stands in for.
-#include "server/config/sorted_vector_map.h"
+#include "server/syncstate/sorted_vector_map.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Change entries: text dump and move detection.
-#include "server/config/change_entry.h"
+#include "server/syncstate/change_entry.h"
 
 #include <unordered_map>
 

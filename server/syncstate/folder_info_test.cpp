@@ -1,6 +1,6 @@
 // CFolderInfo without a store: baseline loading, comparison, snapshot rows, and the
 // day-window arithmetic.
-#include "server/config/folder_info.h"
+#include "server/syncstate/folder_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The ClientID map of a device folder: the index text, its marker, the rebuild from
 // item properties, and the bounds of a ClientID.
-#include "server/config/client_map.h"
+#include "server/syncstate/client_map.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/config_test_util.h"
-#include "server/config/contents_table_file.h"
+#include "server/syncstate/contents_table_file.h"
 
 namespace {
 

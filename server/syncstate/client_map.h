@@ -63,7 +63,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/config/sorted_vector_map.h"
+#include "server/syncstate/sorted_vector_map.h"
 
 // A field of an item on the wire: code page << 8 | tag token.
 using CFieldId = std::uint16_t;

@@ -1,6 +1,6 @@
 // CFolderInfo: baseline loading, comparison with the live table, snapshot writing,
 // and the day-window arithmetic.
-#include "server/config/folder_info.h"
+#include "server/syncstate/folder_info.h"
 
 #include <chrono>
 #include <optional>

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/config/change_entry.h"
-#include "server/config/contents_table_file.h"
 #include "server/mapi/mapi_item_ptrs.h"
+#include "server/syncstate/change_entry.h"
+#include "server/syncstate/contents_table_file.h"
 
 class CPocketDevice;
 

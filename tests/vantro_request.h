@@ -94,6 +94,6 @@ private:
         return *this;
     }
 
-    std::string text_;   // the lines below Sync
-    std::string open_;   // the block (Filter, GetData) that further folders go into
+    std::string text_;  // the lines below Sync
+    std::string open_;  // the block (Filter, GetData) that further folders go into
 };

@@ -23,6 +23,7 @@
 // Pure functions over values; safe from any number of threads.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -81,6 +82,23 @@ struct Rule {
     std::int64_t endDay = 0;  // kByDate: the last day an occurrence may fall on
     bool operator==(const Rule&) const = default;
 };
+
+// The members of a pattern struct that hold, in this order, a rule's interval, day
+// mask, instance, day of month and month of year (with the rule's meaning), and
+// the copies of those fields between the pattern and a rule.
+template <typename Pattern>
+using RuleFieldMembers = std::array<int Pattern::*, 5>;
+inline constexpr RuleFieldMembers<Rule> kRuleFieldMembers = {
+    &Rule::interval, &Rule::dayMask, &Rule::instance, &Rule::dayOfMonth, &Rule::monthOfYear};
+
+template <typename Pattern>
+void CopyRuleFields(const Rule& from, Pattern& to, const RuleFieldMembers<Pattern>& members) {
+    for (std::size_t i = 0; i < members.size(); ++i) to.*members[i] = from.*kRuleFieldMembers[i];
+}
+template <typename Pattern>
+void CopyRuleFields(const Pattern& from, Rule& to, const RuleFieldMembers<Pattern>& members) {
+    for (std::size_t i = 0; i < members.size(); ++i) to.*kRuleFieldMembers[i] = from.*members[i];
+}
 
 // Why the rule cannot be a series ("interval 0", "no weekday", "count 0", "ends
 // before its first occurrence", ...); nothing when it describes at least one day

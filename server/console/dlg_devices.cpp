@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "server/config/device_list.h"
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
 #include "server/http/web_routing.h"
@@ -31,17 +32,11 @@ CDlgDevices::CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* 
     LayOutColumns(list, {0, 150, 150});
     list->setRootIsDecorated(false);
     layout->addWidget(list);
-    auto* buttons = new QHBoxLayout();
-    resetButton =
-        HelpNamed(new QPushButton(QString::fromUtf8("Gerät zurücksetzen"), this), "resetButton");
-    deleteButton =
-        HelpNamed(new QPushButton(QString::fromUtf8("Gerät Löschen"), this), "deleteButton");
-    buttons->addWidget(resetButton);
-    buttons->addWidget(deleteButton);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(resetButton, &QPushButton::clicked, this, [this] { OnReset(); });
-    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
+    AddButtonRow(this, layout,
+                 {{QString::fromUtf8("Gerät zurücksetzen"), "resetButton", &resetButton,
+                   [this] { OnReset(); }},
+                  {QString::fromUtf8("Gerät Löschen"), "deleteButton", &deleteButton,
+                   [this] { OnDelete(); }}});
     connect(list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnRename(list->indexOfTopLevelItem(item)); });
 }

@@ -1,5 +1,15 @@
 # Helpers shared by the folders' CMakeLists.txt.
 
+# corvel_program(name folder SOURCES a.cpp ... LIBS lib ...)
+# An executable written to ${CMAKE_BINARY_DIR}/<folder>, linked with the libraries
+# and the thread library (the test, fuzz and benchmark programs below).
+function(corvel_program name folder)
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${P_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${folder})
+  target_link_libraries(${name} PRIVATE ${P_LIBS} Threads::Threads)
+endfunction()
+
 # corvel_tests(NAME name SOURCES a_test.cpp ... LIBS lib ...)
 # One GoogleTest program per folder, registered with CTest under its name.
 function(corvel_tests)
@@ -7,9 +17,8 @@ function(corvel_tests)
   if(NOT CORVEL_TESTS OR CORVEL_FUZZ)
     return()
   endif()
-  add_executable(${T_NAME} ${T_SOURCES})
-  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  corvel_program(${T_NAME} tests SOURCES ${T_SOURCES}
+    LIBS ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT
     "CORVEL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;CORVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")
@@ -22,9 +31,7 @@ function(corvel_fuzz)
   if(NOT CORVEL_FUZZ)
     return()
   endif()
-  add_executable(${F_NAME} ${F_SOURCES})
-  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  corvel_program(${F_NAME} fuzz SOURCES ${F_SOURCES} LIBS ${F_LIBS})
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
   add_dependencies(corvel_fuzz_all ${F_NAME})
 endfunction()
@@ -35,9 +42,7 @@ function(corvel_bench)
   if(NOT CORVEL_BENCH OR CORVEL_FUZZ)
     return()
   endif()
-  add_executable(${B_NAME} ${B_SOURCES})
-  set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  corvel_program(${B_NAME} bench SOURCES ${B_SOURCES} LIBS ${B_LIBS} benchmark::benchmark)
 endfunction()
 
 if(CORVEL_FUZZ)

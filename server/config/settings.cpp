@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "common/base/atomic_file.h"
-#include "platform/mapi/mapi.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
 #include "server/config/log_text.h"
@@ -38,18 +37,12 @@ std::string ReadFileText(const std::string& path, bool& read) {
 
 }  // namespace
 
-Settings::Settings() {
-    MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
-    HRESULT hr = MAPIInitialize(&init);
-    mapiStarted_ = SUCCEEDED(hr);
-    if (!mapiStarted_) AddLiveTraceF("MAPIInitialize failed: 0x%08X", static_cast<unsigned>(hr));
-}
+Settings::Settings() = default;
 
 Settings::~Settings() {
-    // The records hold MAPI objects: they go before MAPI ends.
+    // The records hold store objects: they are released with the store cache.
     devices_.Clear();
     ClearStoreCache();
-    if (mapiStarted_) MAPIUninitialize();
 }
 
 void Settings::LoadSettings() { LoadSettings(DefaultDataFolder()); }

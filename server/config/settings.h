@@ -35,8 +35,8 @@ public:
 
     // Sets the defaults: port 80, TraceXML, TraceWEB and TraceLive on, StartOutlook
     // off, empty maps, the protocol trace on. The data folder is not yet known.
-    // Also starts MAPI (MAPIInitialize with MAPI_MULTITHREAD_NOTIFICATIONS), which the
-    // users' log-ons need; the destructor ends it.
+    // Loading users and devices logs each on to its profile, which needs the store
+    // engine started (CMapiInitializer; ServerRuntime holds one for its run).
     Settings();
     ~Settings();
     Settings(const Settings&) = delete;
@@ -140,7 +140,6 @@ private:
     mutable std::mutex mutex_;  // guards every field below
     std::recursive_mutex deviceLock_;
     CDeviceList devices_{deviceLock_};
-    bool mapiStarted_ = false;
     CSettingsFileValues values_;  // what settings.inf holds, as this process has it
     bool protocolTrace_ = true;
     std::string dataFolder_;

@@ -26,6 +26,8 @@
 #include "server/console/dlg_users.h"
 #include "server/console/dlg_webserver.h"
 #include "server/console/qt_translations.h"
+#include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -138,9 +140,8 @@ protected:
     void SetUp() override {
         CreateDataFolder(home_.DataFolder());
         ClearStoreCache();
-        IProfAdmin* raw = nullptr;
-        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
-        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
         char name[] = "Test";
         ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
         settings_.LoadSettings(home_.DataFolder());
@@ -169,6 +170,7 @@ protected:
     }
 
     ConsoleTestHome home_;
+    CMapiInitializer storeEngine_;  // the users' log-ons; ends after settings_
     Settings settings_;
     ScriptedPrompts script_;
     CConsolePrompts prompts_ = script_.Prompts();

@@ -54,7 +54,8 @@ public:
     HRESULT Breathe(ULONG flags) override {
         if (flags != 0) return MAPI_E_UNKNOWN_FLAGS;
         if (!OnOwnerThread()) return MAPI_E_CALL_FAILED;
-        if (std::chrono::steady_clock::now() - since_ < std::chrono::milliseconds(kReadSnapshotHoldMs))
+        if (std::chrono::steady_clock::now() - since_ <
+            std::chrono::milliseconds(kReadSnapshotHoldMs))
             return S_OK;
         End();
         db_->mutex().unlock();

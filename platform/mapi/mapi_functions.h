@@ -83,6 +83,11 @@ HRESULT HrBeginWriteBatch(const WRITEBATCHLIMITS* lpLimits, ULONG ulFlags, LPWRI
 // MAPI_E_INVALID_PARAMETER for a folder of no store of this engine.
 HRESULT HrBeginReadSnapshot(LPMAPIFOLDER lpFolder, ULONG ulFlags, LPREADSNAPSHOT* lppSnapshot);
 
+// The version of the store of lpFolder (see STOREVERSION). Rows written and rolled
+// back count as written. MAPI_E_INVALID_PARAMETER for a folder of no store of this
+// engine.
+HRESULT HrGetStoreVersion(LPMAPIFOLDER lpFolder, STOREVERSION* lpVersion);
+
 // The folder holding the profiles ($XDG_DATA_HOME/MAPI/Profiles).
 std::string MapiProfilesFolder();
 

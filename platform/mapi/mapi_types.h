@@ -419,6 +419,14 @@ inline constexpr ULONGLONG kWriteBatchDefaultBytes = ULONGLONG{64} << 20;
 // Breathe calls that let other threads in.
 inline constexpr ULONG kReadSnapshotHoldMs = 20;
 
+// What has been written to a store so far (HrGetStoreVersion): two readings that
+// are equal mean its contents did not change in between.
+struct STOREVERSION {
+    ULONGLONG ullWrittenHere = 0;         // rows this process wrote since it opened the store
+    ULONGLONG ullCommittedElsewhere = 0;  // commits of other processes it has seen
+    bool operator==(const STOREVERSION&) const = default;
+};
+
 struct WRITEBATCHSTATUS {
     ULONG cSaves;         // saves that joined the batch since it began
     ULONG cPending;       // of those, saves not yet committed

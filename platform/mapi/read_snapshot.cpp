@@ -1,5 +1,6 @@
 // Read snapshots (IReadSnapshot): one read transaction of one store for a long run
-// of reads of one thread.
+// of reads of one thread; and the store's version (HrGetStoreVersion), which tells
+// whether what a reader read before is still what the store holds.
 //
 // The snapshot holds the store's lock from its beginning to its end, as a write
 // batch does from its first save: the connection is shared by the process, so no
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/mapi/com_base.h"
@@ -106,5 +108,24 @@ HRESULT HrBeginReadSnapshot(LPMAPIFOLDER lpFolder, ULONG ulFlags, LPREADSNAPSHOT
     if (lpFolder == nullptr || !mapistore::FolderIdentity(lpFolder, db, row, writable))
         return MAPI_E_INVALID_PARAMETER;
     *lppSnapshot = new mapistore::ReadSnapshot(std::move(db));
+    return S_OK;
+}
+
+HRESULT HrGetStoreVersion(LPMAPIFOLDER lpFolder, STOREVERSION* lpVersion) {
+    if (lpVersion == nullptr) return MAPI_E_INVALID_PARAMETER;
+    *lpVersion = STOREVERSION{};
+    std::shared_ptr<mapistore::StoreDb> db;
+    mapistore::ObjectRow row;
+    bool writable = false;
+    if (lpFolder == nullptr || !mapistore::FolderIdentity(lpFolder, db, row, writable))
+        return MAPI_E_INVALID_PARAMETER;
+    std::lock_guard<std::recursive_mutex> lock(db->mutex());
+    if (db->db().handle() == nullptr) return MAPI_E_CALL_FAILED;
+    mapistore::SqliteStmt& q = db->Cached("PRAGMA data_version");
+    if (FAILED(q.status())) return q.status();
+    if (!q.Step()) return FAILED(q.status()) ? q.status() : MAPI_E_CALL_FAILED;
+    lpVersion->ullCommittedElsewhere = static_cast<ULONGLONG>(q.ColumnInt(0));
+    q.Reset();
+    lpVersion->ullWrittenHere = static_cast<ULONGLONG>(sqlite3_total_changes64(db->db().handle()));
     return S_OK;
 }

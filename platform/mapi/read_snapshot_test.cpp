@@ -1,6 +1,6 @@
 // Read snapshots: one read transaction of a store for many reads of one thread,
 // which other threads wait for only until it breathes, and which gives way to the
-// holder's own saves, alone or in a write batch.
+// holder's own saves, alone or in a write batch; the store's version.
 #include <sqlite3.h>
 
 #include <atomic>
@@ -115,6 +115,38 @@ TEST_F(ReadSnapshotTest, TheHoldersSavesEndItsTransactionAloneAndInABatch) {
     EXPECT_EQ(batch->Abort(0), S_OK);
     EXPECT_EQ(CommittedMessages(), 2);
     EXPECT_EQ(Count(contacts.get()), 2);
+}
+
+// The store's version: unchanged by reads, changed by a save of this process and
+// by a commit of another one.
+TEST_F(ReadSnapshotTest, StoreVersionMovesWithEveryWriteAndOnlyThen) {
+    auto version = [this] {
+        STOREVERSION v{};
+        EXPECT_EQ(HrGetStoreVersion(contacts.get(), &v), S_OK);
+        return v;
+    };
+    ASSERT_FALSE(AddMessage(contacts.get(), "first").empty());
+    const STOREVERSION start = version();
+    EXPECT_EQ(Count(contacts.get()), 1);
+    EXPECT_EQ(version(), start);
+    {
+        ComPtr<IReadSnapshot> snapshot = Begin(contacts.get());
+        EXPECT_EQ(Count(contacts.get()), 1);
+        EXPECT_EQ(version(), start);
+    }
+    ASSERT_FALSE(AddMessage(contacts.get(), "second").empty());
+    const STOREVERSION saved = version();
+    EXPECT_NE(saved, start);
+    EXPECT_GT(saved.ullWrittenHere, start.ullWrittenHere);
+    ASSERT_EQ(OnFile("UPDATE objects SET flags = 1 WHERE kind = 5"), 0);
+    const STOREVERSION elsewhere = version();
+    EXPECT_NE(elsewhere, saved);
+    EXPECT_EQ(elsewhere.ullWrittenHere, saved.ullWrittenHere);
+    EXPECT_EQ(version(), elsewhere);
+
+    STOREVERSION none{};
+    EXPECT_EQ(HrGetStoreVersion(nullptr, &none), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(HrGetStoreVersion(contacts.get(), nullptr), MAPI_E_INVALID_PARAMETER);
 }
 
 TEST_F(ReadSnapshotTest, WrongFlagsArgumentsAndThreads) {

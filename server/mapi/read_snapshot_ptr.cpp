@@ -8,3 +8,9 @@ CReadSnapshot::CReadSnapshot(const IMAPIFolderPtr& folder) {
 }
 
 void CReadSnapshot::Breathe() { snapshot_->Breathe(0); }
+
+std::optional<STOREVERSION> StoreVersionOf(const IMAPIFolderPtr& folder) {
+    STOREVERSION version{};
+    if (!folder || FAILED(HrGetStoreVersion(folder.Get(), &version))) return std::nullopt;
+    return version;
+}

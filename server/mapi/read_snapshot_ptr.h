@@ -9,6 +9,8 @@
 // first (reads then see it). Use it on the thread that made it.
 #pragma once
 
+#include <optional>
+
 #include "platform/mapi/mapi.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_ref.h"
@@ -28,3 +30,8 @@ public:
 private:
     CMapiRef<IReadSnapshot> snapshot_;
 };
+
+// The version of the store of folder (HrGetStoreVersion): equal readings mean the
+// store's contents did not change in between. None for a folder of no store of the
+// engine, or when it cannot be read.
+std::optional<STOREVERSION> StoreVersionOf(const IMAPIFolderPtr& folder);

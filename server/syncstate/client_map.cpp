@@ -165,11 +165,14 @@ bool ParseFields(std::string_view text, CFieldHashes* fields) {
         std::string_view item = text.substr(0, comma);
         text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
         if (item.size() != 21 || item[4] != ':') return false;
-        std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
-        std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
-        if (!id || !hash) return false;
-        if (fields != nullptr)
+        if (fields == nullptr) {
+            if (!IsHexText(item.substr(0, 4)) || !IsHexText(item.substr(5))) return false;
+        } else {
+            std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
+            std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
+            if (!id || !hash) return false;
             fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), *hash);
+        }
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;

@@ -186,13 +186,22 @@ bool CFolderInfo::ComputeChanges(const std::string& className, IMAPISession* /*s
     const bool wasReset = reset_;
     BeginComparison(changes);
     const bool detectReadState = className == "Email";
+    // Without a day window (whose start moves with the clock) the rows are kept for
+    // the snapshot, as long as the store does not change.
+    comparedRows_.clear();
+    comparedVersion_.reset();
+    std::optional<STOREVERSION> version;
+    if (dayWindow == 0) version = StoreVersionOf(folder);
     try {
         static const CPropTagArray kColumns = {
             PR_ENTRYID,      PR_DISPLAY_NAME,  PR_LAST_MODIFICATION_TIME,
             PR_DISPLAY_NAME, PR_MESSAGE_FLAGS, PR_SUBJECT};
-        ForEachLiveRow(folder, dayWindow, kColumns,
-                       [&](const CLiveRow& live) { CompareRow(live, detectReadState, changes); });
+        ForEachLiveRow(folder, dayWindow, kColumns, [&](const CLiveRow& live) {
+            CompareRow(live, detectReadState, changes);
+            if (version) comparedRows_.push_back(live);
+        });
     } catch (const CMAPIException& e) {
+        comparedRows_.clear();
         // The rows not read cannot be told from deleted ones: no deletions are
         // reported from an incomplete comparison.
         AddLiveTraceF("Folder %s: change detection failed: %s", displayName_.c_str(), e.what());
@@ -200,6 +209,10 @@ bool CFolderInfo::ComputeChanges(const std::string& className, IMAPISession* /*s
         return false;
     }
     EndComparison(changes);
+    if (version && StoreVersionOf(folder) == version)
+        comparedVersion_ = version;
+    else
+        comparedRows_.clear();
     return true;
 }
 
@@ -242,17 +255,29 @@ bool CFolderInfo::SaveContentsTable(const std::string& deviceId, const std::stri
     content += kStateFileHeader;
     content += '\n';
     AddLiveTraceF("Saving Table %s", fileKey.c_str());
+    auto writeRow = [&](const CLiveRow& live) {
+        std::optional<CLiveRow> row = rowToWrite(live);
+        if (!row) return;
+        std::string line = FormatStateRow(*row);
+        AddLiveTrace(line);
+        content += line;
+        content += '\n';
+    };
+    // The rows the change list was computed from, when the store is as it was then
+    // (the table would give them again); they are used once.
+    std::vector<CLiveRow> compared = std::move(comparedRows_);
+    comparedRows_.clear();
+    const bool unchanged =
+        dayWindow == 0 && comparedVersion_ && StoreVersionOf(folder) == comparedVersion_;
+    comparedVersion_.reset();
     try {
         static const CPropTagArray kColumns = {PR_ENTRYID, PR_LAST_MODIFICATION_TIME,
                                                PR_MESSAGE_FLAGS, PR_DISPLAY_NAME, PR_SUBJECT};
-        ForEachLiveRow(folder, dayWindow, kColumns, [&](const CLiveRow& live) {
-            std::optional<CLiveRow> row = rowToWrite(live);
-            if (!row) return;
-            std::string line = FormatStateRow(*row);
-            AddLiveTrace(line);
-            content += line;
-            content += '\n';
-        });
+        if (unchanged) {
+            for (const CLiveRow& live : compared) writeRow(live);
+        } else {
+            ForEachLiveRow(folder, dayWindow, kColumns, writeRow);
+        }
     } catch (const CMAPIException& e) {
         AddLiveTraceF("Saving Table %s failed: %s", fileKey.c_str(), e.what());
         return false;

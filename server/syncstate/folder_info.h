@@ -18,12 +18,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/mapi/mapi.h"
 #include "server/mapi/mapi_item_ptrs.h"
+#include "server/mapi/read_snapshot_ptr.h"
 #include "server/syncstate/change_entry.h"
 #include "server/syncstate/contents_table_file.h"
 
@@ -101,7 +103,10 @@ public:
     // <dataFolder>/<deviceId>/<fileKey>.csv, one row per item in table order, and
     // traces "Saving Table %s" and each row. The file is replaced only when every
     // row was read and written: on a store error or a failed write the previous
-    // file stays as it was, the reason is traced and the result is false.
+    // file stays as it was, the reason is traced and the result is false. Without a
+    // day window, when the store's version is still the one the last comparison
+    // (ComputeChanges) read its rows at, those rows are written without reading the
+    // table again; they are kept for one snapshot.
     bool SaveContentsTable(const std::string& deviceId, const std::string& fileKey,
                            IMAPISession* session, IMAPIFolderPtr& folder, int dayWindow);
     // The same, holding rows back as hold says: such a row keeps the baseline row
@@ -150,6 +155,11 @@ private:
     std::string displayName_;
     CBaseline baseline_;
     std::string folderKey_;
+    // The live rows of the last complete comparison without a day window, and the
+    // store's version they were read at (none: not kept); SaveContentsTable writes
+    // them instead of reading the table again while the store is unchanged.
+    std::vector<CLiveRow> comparedRows_;
+    std::optional<STOREVERSION> comparedVersion_;
 };
 
 // The sync state of folder for device: the record kept in device.syncState under the

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/config/mapi_access.h"
 #include "server/console/console_test_util.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_devices.h"
@@ -28,6 +27,7 @@
 #include "server/console/qt_translations.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_ref.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ TEST(TracePaneTest, TextWithLineBreaksBecomesOneListLinePerLine) {
 
 TEST(FolderChooserTest, TheMnemonicOfTheDisplayNameLabelBelongsToItsField) {
     TestApp();
-    CDlgBrowseFolder chooser(nullptr, true);
+    CDlgBrowseFolder chooser(CMapiRef<IMAPISession>(), true);
     // With a buddy the "&" marks Alt+A instead of being shown.
     QLineEdit* field = ControlOf<QLineEdit>(&chooser, "displayName");
     QLabel* label = nullptr;
@@ -301,22 +301,21 @@ TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
 
 TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> session = LogonProfile("Test", error);
+    CMapiRef<IMAPISession> session = LogonProfile("Test", error);
     ASSERT_TRUE(session);
-    MapiShared<IMsgStore> store;
-    for (const CStoreRow& row : ListStores(session.get())) {
-        if (row.isDefault) store = OpenStore(session.get(), row.entryId);
+    CMapiRef<IMsgStore> store;
+    for (const CStoreRow& row : ListStores(session.Get())) {
+        if (row.isDefault) store = OpenStore(session.Get(), row.entryId);
     }
     ASSERT_TRUE(store);
-    MapiShared<IMAPIFolder> inbox =
-        OpenFolderEntry(store.get(), ReceiveFolderId(store.get(), "IPM"));
+    CMapiRef<IMAPIFolder> inbox = OpenFolderEntry(store.Get(), ReceiveFolderId(store.Get(), "IPM"));
     ASSERT_TRUE(inbox);
     SizedSPropTagArray(1, tags) = {1, {PR_IPM_TASK_ENTRYID}};
     ASSERT_EQ(inbox->DeleteProps(reinterpret_cast<LPSPropTagArray>(&tags), nullptr), S_OK);
     ASSERT_EQ(inbox->SaveChanges(0), S_OK);
-    inbox.reset();
-    store.reset();
-    session.reset();
+    inbox.Reset();
+    store.Reset();
+    session.Reset();
 
     CDlgUser pane(settings_, prompts_);
     auto record = UserRecord("ida");

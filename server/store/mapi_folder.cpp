@@ -145,7 +145,7 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     // Taken before the table is read: an item changed while it is read is held back
     // from the snapshot and sent again rather than lost.
     computedAt_ = static_cast<std::int64_t>(FileTimeNow());
-    computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
+    computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.Get(), folder_,
                                             changes_, DeviceId(), dayWindow);
     // The device's own changes of this request are not sent back to it (but the
     // items whose stored state differs from the device's go back as Modify).
@@ -323,7 +323,7 @@ bool CMobileMapiFolder::SaveStatus(int dayWindow) {
     if (!info) return false;
     // The snapshot must hold the items the list was computed over.
     int window = computed_ ? computedWindow_ : dayWindow;
-    if (!info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window,
+    if (!info->SaveContentsTable(DeviceId(), tempKey, device_->session.Get(), folder_, window,
                                  hold))
         return false;
     // Only the newest snapshot can be acknowledged.

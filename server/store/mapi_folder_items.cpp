@@ -3,9 +3,9 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
-#include "server/config/mapi_access.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
 #include "server/store/offered_folders.h"
@@ -24,23 +24,19 @@ std::string Bytes(const CByteBuffer& buffer) {
     return std::string(buffer.Bytes().begin(), buffer.Bytes().end());
 }
 
-IMAPIFolderPtr ToFolderPtr(const MapiShared<IMAPIFolder>& folder) {
-    return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder.get()));
-}
-
 // The folder that now holds the item id of the store that folder belongs to, opened
 // through session; raises CMAPIException when the store, the item or its parent
 // cannot be opened.
 IMAPIFolderPtr ParentInStore(IMAPISession* session, IMAPIFolderPtr& folder, const CByteBuffer& id) {
-    MapiShared<IMsgStore> store = OpenStore(session, Bytes(folder.GetBinaryProp(PR_STORE_ENTRYID)));
+    CMapiRef<IMsgStore> store = OpenStore(session, Bytes(folder.GetBinaryProp(PR_STORE_ENTRYID)));
     if (!store) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenMsgStore");
-    MapiShared<IMessage> message = OpenMessageEntry(store.get(), Bytes(id));
+    CMapiRef<IMessage> message = OpenMessageEntry(store.Get(), Bytes(id));
     if (!message) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenEntry");
-    IMessagePtr item(CMapiRef<IMessage>::Share(message.get()));
-    MapiShared<IMAPIFolder> parent =
-        OpenFolderEntry(store.get(), Bytes(item.GetBinaryProp(PR_PARENT_ENTRYID)));
+    IMessagePtr item(message);
+    CMapiRef<IMAPIFolder> parent =
+        OpenFolderEntry(store.Get(), Bytes(item.GetBinaryProp(PR_PARENT_ENTRYID)));
     if (!parent) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenEntry");
-    return ToFolderPtr(parent);
+    return IMAPIFolderPtr(std::move(parent));
 }
 
 }  // namespace
@@ -96,7 +92,7 @@ int CMobileMapiFolder::DeleteElement(const std::string& key) {
     if (!id || !folder_ || Device() == nullptr || !Device()->session) return 1;
     try {
         // The item may have moved since the device saw it: delete it where it is now.
-        IMAPIFolderPtr parent = ParentInStore(Device()->session.get(), folder_, *id);
+        IMAPIFolderPtr parent = ParentInStore(Device()->session.Get(), folder_, *id);
         if (!ParentOffered(parent.GetEntryID())) {
             AddLiveTraceF("Deleting %s refused: not in a folder offered to device %s", key.c_str(),
                           DeviceId().c_str());
@@ -136,7 +132,7 @@ bool CMobileMapiFolder::MoveElement(const std::string& key, CAbstractVantroFolde
         CPocketDevice* targetDevice = destination->Device();
         if (targetDevice != nullptr && targetDevice->session) {
             IMAPIFolderPtr parent =
-                ParentInStore(targetDevice->session.get(), destination->MapiFolder(), *id);
+                ParentInStore(targetDevice->session.Get(), destination->MapiFolder(), *id);
             parent.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
         }
     } catch (const CMAPIException& e) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "server/config/config_test_util.h"
+#include "tests/corvel_home_test.h"
 #include "tests/vantro_client.h"
 #include "tests/vantro_process.h"
 #include "tests/vantro_request.h"
@@ -46,12 +47,8 @@ inline std::string AnsweredElement(const std::string& change, const std::string&
     return out;
 }
 
-class VantroServerTest : public ::testing::Test {
+class VantroServerTest : public CorvelHomeTest {
 protected:
-    void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
-        std::filesystem::create_directories(data_);
-    }
     // A user of the default profile; automatic adds the seven default folders.
     void AddUser(const std::string& name, const std::string& password, bool automatic = true) {
         std::vector<std::string> args = {"user", "add", name, "--password", password};
@@ -121,8 +118,6 @@ protected:
         return out.empty() ? out : "Acknlowledge\n" + out;
     }
 
-    TempFolder temp_;
-    std::string data_;
     std::unique_ptr<TestProgram> corvel_;
     int port_ = 0;
     int lastToolCode_ = 0;

@@ -43,6 +43,17 @@ struct CivilDate {
 std::int64_t DayOf(int year, int month, int day);
 inline std::int64_t DayOf(const CivilDate& d) { return DayOf(d.year, d.month, d.day); }
 CivilDate DateOf(std::int64_t day);
+// Day number of any year, month and day: a month past December (or before January)
+// moves the year, a day past the month's end (or before its first) runs on into
+// the next month (or back into the one before).
+std::int64_t DayOfAnyDate(int year, int month, int day);
+// A count of seconds from a midnight split into whole days and the time of that
+// day (never negative: a second before the midnight is 23:59:59 of the day before).
+struct DayAndTime {
+    std::int64_t day = 0;
+    int hour = 0, minute = 0, second = 0;
+};
+DayAndTime SplitSeconds(std::int64_t seconds);
 // 0 Sunday ... 6 Saturday (day 0, 1601-01-01, was a Monday).
 int WeekdayOf(std::int64_t day);
 int DaysInMonth(int year, int month);

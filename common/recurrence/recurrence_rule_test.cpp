@@ -225,3 +225,27 @@ TEST(RecurrenceRule, RuleFieldsCopyToAndFromAPatternByName) {
     back.frequency = rule.frequency;
     EXPECT_EQ(rule, back);
 }
+
+TEST(CivilDays, DatesOutsideTheirRangesRunOnAndSecondsSplitByFloor) {
+    EXPECT_EQ(DayOf(2010, 1, 1), recur::DayOfAnyDate(2009, 13, 1));
+    EXPECT_EQ(DayOf(2008, 12, 1), recur::DayOfAnyDate(2009, 0, 1));
+    EXPECT_EQ(DayOf(2007, 11, 15), recur::DayOfAnyDate(2009, -13, 15));
+    EXPECT_EQ(DayOf(2009, 3, 12), recur::DayOfAnyDate(2009, 2, 40));
+    EXPECT_EQ(DayOf(2008, 12, 31), recur::DayOfAnyDate(2009, 1, 0));
+    EXPECT_EQ(DayOf(2009, 3, 1) - 30, recur::DayOfAnyDate(2009, 3, -29));
+    EXPECT_EQ(-1, recur::DayOfAnyDate(1600, 12, 31));
+
+    recur::DayAndTime t = recur::SplitSeconds(2 * 86400 + 3 * 3600 + 4 * 60 + 5);
+    EXPECT_EQ(2, t.day);
+    EXPECT_EQ(3, t.hour);
+    EXPECT_EQ(4, t.minute);
+    EXPECT_EQ(5, t.second);
+    t = recur::SplitSeconds(-1);  // the last second of the day before
+    EXPECT_EQ(-1, t.day);
+    EXPECT_EQ(23, t.hour);
+    EXPECT_EQ(59, t.minute);
+    EXPECT_EQ(59, t.second);
+    t = recur::SplitSeconds(-86400);
+    EXPECT_EQ(-1, t.day);
+    EXPECT_EQ(0, t.hour + t.minute + t.second);
+}

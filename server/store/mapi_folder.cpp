@@ -9,6 +9,7 @@
 #include "server/config/live_trace.h"
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/store/folder_kinds.h"
 #include "server/store/mapi_message.h"
 #include "server/store/mapi_session.h"
 #include "server/syncstate/contents_table_file.h"
@@ -100,14 +101,10 @@ std::string CMobileMapiFolder::GetDisplayName() {
 std::string CMobileMapiFolder::GetClassName() {
     if (className_.empty() && folder_) {
         std::string containerClass = folder_.GetPropText(PR_CONTAINER_CLASS);
-        if (containerClass.empty() || containerClass == "IPF.Note")
-            className_ = "Email";
-        else if (containerClass == "IPF.Contact")
-            className_ = "Contact";
-        else if (containerClass == "IPF.Appointment")
-            className_ = "Appointment";
-        else if (containerClass == "IPF.Task")
-            className_ = "Task";
+        if (containerClass.empty()) containerClass = "IPF.Note";
+        for (const CFolderKind& kind : kFolderKinds) {
+            if (containerClass == kind.containerClass) className_ = kind.className;
+        }
     }
     return className_;
 }

@@ -6,6 +6,7 @@
 #include "server/config/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_status_calls.h"
+#include "server/store/folder_kinds.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
 #include "server/store/offered_folders.h"
@@ -44,15 +45,11 @@ IMAPIFolderPtr ParentInStore(IMAPISession* session, IMAPIFolderPtr& folder, cons
 std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NewElement() {
     if (!folder_) return nullptr;
     std::string className = GetClassName();
+    if (className == "Contacts") className = "Contact";  // as some devices name it
     const char* messageClass = nullptr;
-    if (className == "Contact" || className == "Contacts")
-        messageClass = "IPM.Contact";
-    else if (className == "Task")
-        messageClass = "IPM.Task";
-    else if (className == "Appointment")
-        messageClass = "IPM.Appointment";
-    else if (className == "Email")
-        messageClass = "IPM.Post";
+    for (const CFolderKind& kind : kFolderKinds) {
+        if (className == kind.className) messageClass = kind.messageClass;
+    }
     try {
         IMessagePtr message = folder_.CreateMessage();
         if (messageClass != nullptr) message.SetStrProp(PR_MESSAGE_CLASS, messageClass);

@@ -55,8 +55,8 @@ TEST_F(StatusCallsTest, BothSidesReportTheSameFailures) {
     EXPECT_EQ(TryOpenEntry(store.Get(), 0, nullptr, 0, nullptr, opened), MAPI_E_INVALID_ENTRYID);
     EXPECT_FALSE(opened);
     EXPECT_EQ(Raised([&] { store.OpenEntry(CByteBuffer(), 0); }), MAPI_E_INVALID_ENTRYID);
-    EXPECT_EQ(TryOpenEntry(static_cast<IMsgStore*>(nullptr), 4, CByteBuffer("abcd", 4).EntryId(),
-                           0, nullptr, opened),
+    EXPECT_EQ(TryOpenEntry(static_cast<IMsgStore*>(nullptr), 4, CByteBuffer("abcd", 4).EntryId(), 0,
+                           nullptr, opened),
               MAPI_E_INVALID_OBJECT);
 
     IMessagePtr note = AddMessage(inbox, "Note");
@@ -73,9 +73,9 @@ TEST_F(StatusCallsTest, BothSidesReportTheSameFailures) {
     EXPECT_EQ(TryQueryAs(nullptr, asFolder), MAPI_E_INVALID_OBJECT);
 
     CMapiRef<IMAPITable> table;
-    EXPECT_EQ(TryTakeTable(static_cast<IMAPIFolder*>(nullptr), &IMAPIFolder::GetContentsTable, 0,
-                           table),
-              MAPI_E_INVALID_OBJECT);
+    EXPECT_EQ(
+        TryTakeTable(static_cast<IMAPIFolder*>(nullptr), &IMAPIFolder::GetContentsTable, 0, table),
+        MAPI_E_INVALID_OBJECT);
     ASSERT_EQ(TryTakeTable(inbox.Get(), &IMAPIFolder::GetContentsTable, 0, table), S_OK);
     CRowSet rows;
     ASSERT_EQ(TryQueryAllRows(table.Get(), {PR_SUBJECT}, rows), S_OK);

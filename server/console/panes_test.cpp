@@ -149,6 +149,13 @@ protected:
     void TearDown() override { ClearStoreCache(); }
 
     std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
+    // The device files of DEV1 and DEV2, and in folder (made) a file "x" for each name.
+    void TwoDevicesWithFiles(const std::string& folder, std::initializer_list<const char*> names) {
+        WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
+        WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
+        CreateDataFolder(File(folder));
+        for (const char* name : names) WriteWholeFile(File(name), "x");
+    }
 
     // The record of user name kept in <name>.dxt of the data folder; more sets
     // further fields.
@@ -326,12 +333,7 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
 }
 
 TEST_F(PaneTest, DeviceListLastAccessAndRename) {
-    WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
-    WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
-    CreateDataFolder(File("DEV2"));
-    WriteWholeFile(File("DEV2/a.csv"), "x");
-    WriteWholeFile(File("DEV2/b.csv"), "x");
-    WriteWholeFile(File("DEV2/c.txt"), "x");
+    TwoDevicesWithFiles("DEV2", {"DEV2/a.csv", "DEV2/b.csv", "DEV2/c.txt"});
     struct utimbuf older {
         1000000000, 1000000000
     };  // 09.09.2001 01:46 UTC
@@ -373,13 +375,7 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
 }
 
 TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
-    WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
-    WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
-    CreateDataFolder(File("DEV1/sub"));
-    WriteWholeFile(File("DEV1/a.csv"), "x");
-    WriteWholeFile(File("DEV1/.keep"), "x");
-    WriteWholeFile(File("DEV1/sub/b.csv"), "x");
-    WriteWholeFile(File("outside.txt"), "x");
+    TwoDevicesWithFiles("DEV1/sub", {"DEV1/a.csv", "DEV1/.keep", "DEV1/sub/b.csv", "outside.txt"});
     std::filesystem::create_symlink(File("outside.txt"), File("DEV1/link"));
     settings_.LoadSettings(home_.DataFolder());
     settings_.SetDeviceName("DEV1", "Eins");

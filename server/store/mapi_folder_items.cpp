@@ -13,6 +13,15 @@
 
 namespace {
 
+// True when an item of a folder not offered to the device is refused: the refusal
+// traced as "<what> <key> refused: ...". False when its folder is offered.
+bool Refused(bool offered, const char* what, const std::string& key, const std::string& deviceId) {
+    if (offered) return false;
+    AddLiveTraceF("%s %s refused: not in a folder offered to device %s", what, key.c_str(),
+                  deviceId.c_str());
+    return true;
+}
+
 // The bytes of an item key; none for a key that names no item (empty, odd length or
 // not hexadecimal), so that such keys never reach the store.
 std::optional<CByteBuffer> ItemId(const std::string& key) {
@@ -65,11 +74,9 @@ std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::GetElement(const std:
     if (!id || !folder_) return nullptr;
     try {
         IMessagePtr message = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
-        if (!ParentOffered(message.GetBinaryProp(PR_PARENT_ENTRYID))) {
-            AddLiveTraceF("Item %s refused: not in a folder offered to device %s", key.c_str(),
-                          DeviceId().c_str());
+        if (Refused(ParentOffered(message.GetBinaryProp(PR_PARENT_ENTRYID)), "Item", key,
+                    DeviceId()))
             return nullptr;
-        }
         return std::make_unique<CMobileMapiMessage>(this, std::move(message));
     } catch (const CMAPIException&) {
         return nullptr;
@@ -90,11 +97,7 @@ int CMobileMapiFolder::DeleteElement(const std::string& key) {
     try {
         // The item may have moved since the device saw it: delete it where it is now.
         IMAPIFolderPtr parent = ParentInStore(Device()->session.Get(), folder_, *id);
-        if (!ParentOffered(parent.GetEntryID())) {
-            AddLiveTraceF("Deleting %s refused: not in a folder offered to device %s", key.c_str(),
-                          DeviceId().c_str());
-            return 1;
-        }
+        if (Refused(ParentOffered(parent.GetEntryID()), "Deleting", key, DeviceId())) return 1;
         parent.DeleteMessages({*id});
         AddLiveTraceF("Deleting %s", key.c_str());
     } catch (const CMAPIException& e) {
@@ -110,11 +113,8 @@ bool CMobileMapiFolder::MoveElement(const std::string& key, CAbstractVantroFolde
     const std::vector<CByteBuffer> list = {*id};
     try {
         IMessagePtr item = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
-        if (!ParentOffered(item.GetBinaryProp(PR_PARENT_ENTRYID))) {
-            AddLiveTraceF("Move %s refused: not in a folder offered to device %s", key.c_str(),
-                          DeviceId().c_str());
+        if (Refused(ParentOffered(item.GetBinaryProp(PR_PARENT_ENTRYID)), "Move", key, DeviceId()))
             return true;
-        }
         try {
             folder_.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
             return true;

@@ -14,8 +14,8 @@
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
 #include "server/config/log_text.h"
-#include "server/config/mapi_access.h"
 #include "server/config/text_file.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 
 #include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
-#include "server/config/mapi_access.h"
 #include "server/config/sync_log.h"
 #include "server/console/console_test_util.h"
 #include "server/console/console_tray.h"
@@ -24,6 +23,7 @@
 #include "server/console/dlg_folder_properties.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_ref.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -406,7 +406,7 @@ TEST_F(CorvelDlgTest, ShippedHelpFileHasATextForEveryControl) {
     take(&newDir);
     CDlgFolderProperties properties(CFolderSetting(), "Test");
     take(&properties);
-    CDlgBrowseFolder browse(nullptr, true);
+    CDlgBrowseFolder browse(CMapiRef<IMAPISession>(), true);
     take(&browse);
     CdlgInput input("Name", "");
     take(&input);

@@ -74,7 +74,7 @@ void CVantroRequest::HandleGetDataFolder() {
         }
         if (!configured.folderObject) {
             configured.folderObject = std::make_shared<CMobileMapiFolder>(
-                device.get(), &session_, configured.mapiFolder.get());
+                device.get(), &session_, configured.mapiFolder.Get());
             preparedFolders_.push_back(configured.folderObject.get());
         }
         configured.folderObject->SetReset(reset);

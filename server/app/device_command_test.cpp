@@ -11,10 +11,10 @@
 #include "server/config/config_test_util.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
-#include "server/config/device_requests.h"
+#include "server/devices/device_requests.h"
 #include "server/config/settings.h"
 #include "server/config/settings_watcher.h"
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 
 namespace {
 

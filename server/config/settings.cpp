@@ -15,7 +15,7 @@
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
 #include "server/config/log_text.h"
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 #include "server/config/text_file.h"
 
 namespace {

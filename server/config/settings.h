@@ -22,7 +22,7 @@
 #include <mutex>
 #include <string>
 
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 #include "server/config/help_texts.h"
 #include "server/config/settings_file.h"
 

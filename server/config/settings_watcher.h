@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "server/config/device_requests.h"
+#include "server/devices/device_requests.h"
 #include "server/config/settings.h"
 
 class CSettingsWatcher {

@@ -15,8 +15,8 @@
 
 #include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
-#include "server/config/mapi_access.h"
-#include "server/config/sync_log.h"
+#include "server/devices/mapi_access.h"
+#include "server/devices/sync_log.h"
 #include "server/console/console_test_util.h"
 #include "server/console/console_tray.h"
 #include "server/console/corvel_dlg.h"

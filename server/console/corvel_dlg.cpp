@@ -16,9 +16,9 @@
 
 #include "common/base/version.h"
 #include "platform/win/message_box.h"
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 #include "server/config/live_trace.h"
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 #include "server/console/qt_translations.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 #include "server/console/dlg_edit_help.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
 #include "server/http/web_routing.h"

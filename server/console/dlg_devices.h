@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "server/config/device_folder.h"
+#include "server/devices/device_folder.h"
 #include "server/config/settings.h"
 #include "server/console/console_prompts.h"
 

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_trace.h"
 

@@ -6,7 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_user.h"

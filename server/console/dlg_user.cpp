@@ -14,8 +14,8 @@
 
 #include "platform/mapi/mapi.h"
 #include "platform/win/message_box.h"
-#include "server/config/automatic_folders.h"
-#include "server/config/mapi_access.h"
+#include "server/devices/automatic_folders.h"
+#include "server/devices/mapi_access.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_folder_properties.h"

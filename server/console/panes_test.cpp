@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 #include "server/console/console_test_util.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_devices.h"

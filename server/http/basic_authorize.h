@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "common/http/html_command.h"
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 
 bool BasicAuthorize(const CHTMLCommand& request, const std::string& username,
                     const std::string& password, const CDeviceList& users);

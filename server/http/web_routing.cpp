@@ -1,7 +1,7 @@
 // Routing of requests: Vantro, attachments, web files, forwarding.
 #include "server/http/web_routing.h"
 
-#include "server/config/device_folder.h"
+#include "server/devices/device_folder.h"
 #include "server/config/live_trace.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/content_types.h"

@@ -38,7 +38,7 @@
 
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
-#include "server/config/device_requests.h"
+#include "server/devices/device_requests.h"
 #include "server/config/settings.h"
 #include "server/http/answer_stream.h"
 

@@ -3,8 +3,8 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
-#include "server/config/mapi_access.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/mapi_access.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"

@@ -6,8 +6,8 @@
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
-#include "server/config/mapi_access.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/mapi_access.h"
+#include "server/devices/pocket_device.h"
 
 namespace {
 

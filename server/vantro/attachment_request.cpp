@@ -6,7 +6,7 @@
 #include "common/base/text.h"
 #include "common/http/html_answer.h"
 #include "server/config/live_trace.h"
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 #include "server/config/settings.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/web_answers.h"

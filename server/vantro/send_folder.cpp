@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/store/mapi_folder.h"
 #include "server/syncstate/contents_table_file.h"
 #include "server/vantro/ack_string.h"

@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "server/config/device_folder.h"
+#include "server/devices/device_folder.h"
 #include "server/config/live_trace.h"
 #include "server/itemconv/mapi_item_converter.h"
 #include "server/vantro/attachment_request.h"

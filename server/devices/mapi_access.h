@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 
 // One property of object; empty when missing or of another type.
 std::string GetBinaryProperty(IMAPIProp* object, ULONG tag);

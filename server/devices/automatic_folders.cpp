@@ -1,7 +1,7 @@
 // The default folders of a profile, as "Automatisch" adds them.
-#include "server/config/automatic_folders.h"
+#include "server/devices/automatic_folders.h"
 
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The files of one device.
-#include "server/config/device_folder.h"
+#include "server/devices/device_folder.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <ctime>
 #include <memory>
 
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 #include "server/config/settings.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // MAPI helpers of the user and device records.
-#include "server/config/mapi_access.h"
+#include "server/devices/mapi_access.h"
 
 #include <map>
 #include <mutex>

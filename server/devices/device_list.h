@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 
 // Longest device ID accepted from a device.
 inline constexpr size_t kMaxDeviceIdLength = 64;

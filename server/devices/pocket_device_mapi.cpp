@@ -4,8 +4,8 @@
 
 #include "common/base/text.h"
 #include "server/config/live_trace.h"
-#include "server/config/mapi_access.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/mapi_access.h"
+#include "server/devices/pocket_device.h"
 
 namespace {
 

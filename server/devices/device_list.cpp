@@ -1,5 +1,5 @@
 // CDeviceList: loading users and devices, device lookup and creation.
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 
 #include <algorithm>
 #include <filesystem>

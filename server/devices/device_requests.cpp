@@ -1,5 +1,5 @@
 // Requests of "corvel device" to the running server.
-#include "server/config/device_requests.h"
+#include "server/devices/device_requests.h"
 
 #include <unistd.h>
 
@@ -9,8 +9,8 @@
 
 #include "common/base/atomic_file.h"
 #include "server/config/data_folder.h"
-#include "server/config/device_folder.h"
-#include "server/config/device_list.h"
+#include "server/devices/device_folder.h"
+#include "server/devices/device_list.h"
 #include "server/config/live_trace.h"
 #include "server/config/settings.h"
 #include "server/config/text_file.h"

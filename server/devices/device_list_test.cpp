@@ -1,5 +1,5 @@
 // Users and devices: loading, device lookup and creation, credentials.
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 
 #include <gtest/gtest.h>
 

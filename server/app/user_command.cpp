@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/devices/automatic_folders.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
+#include "server/config/text_file.h"
+#include "server/devices/automatic_folders.h"
 #include "server/devices/device_file.h"
 #include "server/devices/device_list.h"
 #include "server/devices/mapi_access.h"
-#include "server/config/text_file.h"
 #include "server/mapi/profile_names.h"
 
 namespace {

@@ -11,11 +11,9 @@
 #include <vector>
 
 #include "common/base/atomic_file.h"
-#include "platform/mapi/mapi.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
 #include "server/config/log_text.h"
-#include "server/devices/mapi_access.h"
 #include "server/config/text_file.h"
 
 namespace {
@@ -38,19 +36,9 @@ std::string ReadFileText(const std::string& path, bool& read) {
 
 }  // namespace
 
-Settings::Settings() {
-    MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
-    HRESULT hr = MAPIInitialize(&init);
-    mapiStarted_ = SUCCEEDED(hr);
-    if (!mapiStarted_) AddLiveTraceF("MAPIInitialize failed: 0x%08X", static_cast<unsigned>(hr));
-}
+Settings::Settings() = default;
 
-Settings::~Settings() {
-    // The records hold MAPI objects: they go before MAPI ends.
-    devices_.Clear();
-    ClearStoreCache();
-    if (mapiStarted_) MAPIUninitialize();
-}
+Settings::~Settings() = default;
 
 void Settings::LoadSettings() { LoadSettings(DefaultDataFolder()); }
 
@@ -63,28 +51,10 @@ void Settings::LoadSettings(const std::string& dataFolder) {
         AddLiveTraceF("Data folder %s cannot be created: %s", dataFolder.c_str(),
                       std::strerror(errno));
     }
-    LoadUsersAndDevices();
     ReadSettingsFile(SettingsFilePath());
 }
 
-void Settings::LoadSettingsFile(const std::string& dataFolder) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        dataFolder_ = dataFolder;
-    }
-    if (!CreateDataFolder(dataFolder)) {
-        AddLiveTraceF("Data folder %s cannot be created: %s", dataFolder.c_str(),
-                      std::strerror(errno));
-    }
-    ReadSettingsFile(SettingsFilePath());
-}
-
-void Settings::LoadUsersAndDevices() { devices_.LoadAll(DataFolder()); }
-
-void Settings::RemoveDevice(const std::string& deviceId) {
-    devices_.RemoveDevice(deviceId);
-    RemoveDeviceName(deviceId);
-}
+void Settings::LoadSettingsFile(const std::string& dataFolder) { LoadSettings(dataFolder); }
 
 CSettingsFileValues Settings::FileValues() const {
     std::lock_guard<std::mutex> lock(mutex_);

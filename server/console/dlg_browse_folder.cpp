@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "server/devices/mapi_access.h"
 #include "server/console/dlg_edit_help.h"
+#include "server/devices/mapi_access.h"
 
 namespace {
 

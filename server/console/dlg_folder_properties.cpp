@@ -6,10 +6,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "server/devices/mapi_access.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_user.h"
+#include "server/devices/mapi_access.h"
 
 CDlgFolderProperties::CDlgFolderProperties(const CFolderSetting& folder,
                                            const std::string& profileName, QWidget* parent)

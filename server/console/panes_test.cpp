@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/devices/mapi_access.h"
 #include "server/console/console_test_util.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_devices.h"
@@ -26,6 +25,8 @@
 #include "server/console/dlg_users.h"
 #include "server/console/dlg_webserver.h"
 #include "server/console/qt_translations.h"
+#include "server/devices/device_records.h"
+#include "server/devices/mapi_access.h"
 
 namespace {
 
@@ -144,6 +145,7 @@ protected:
         char name[] = "Test";
         ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
         settings_.LoadSettings(home_.DataFolder());
+        devices_.Load(home_.DataFolder());
     }
     void TearDown() override { ClearStoreCache(); }
 
@@ -169,13 +171,14 @@ protected:
     }
 
     ConsoleTestHome home_;
+    CDeviceRecords devices_;
     Settings settings_;
     ScriptedPrompts script_;
     CConsolePrompts prompts_ = script_.Prompts();
 };
 
 TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
-    CDlgUsers pane(settings_, prompts_);
+    CDlgUsers pane(settings_, devices_.List(), prompts_);
     script_.inputs.push_back(std::string());
     EXPECT_FALSE(pane.OnNew());  // an empty name does nothing
     script_.inputs.push_back(std::string("../x"));
@@ -186,7 +189,7 @@ TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
     EXPECT_EQ(script_.asked[0], "Username=");
     EXPECT_EQ(ReadWholeFile(File("dora.dxt")).substr(0, 20), "Name=dora\nPasswort=\n");
     ASSERT_EQ(ControlOf<QListWidget>(&pane, "userList")->count(), 1);
-    std::shared_ptr<CPocketDevice> device = settings_.FindDevice("PPC7", "dora", "");
+    std::shared_ptr<CPocketDevice> device = devices_.List().FindDevice("PPC7", "dora", "");
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Config()->DeviceID, "PPC7");
     script_.inputs.push_back(std::string("dora"));
@@ -195,11 +198,11 @@ TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
 }
 
 TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
-    CDlgUsers pane(settings_, prompts_);
+    CDlgUsers pane(settings_, devices_.List(), prompts_);
     script_.inputs = {std::string("eve"), std::string("fred")};
     ASSERT_TRUE(pane.OnNew());
     ASSERT_TRUE(pane.OnNew());
-    std::shared_ptr<CPocketDevice> held = settings_.Devices().Records()[0];
+    std::shared_ptr<CPocketDevice> held = devices_.List().Records()[0];
     ControlOf<QListWidget>(&pane, "userList")->setCurrentRow(0);
     script_.answers.push_back(false);
     pane.OnDelete();
@@ -209,14 +212,14 @@ TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
     pane.OnDelete();
     EXPECT_EQ(script_.asked.back(), "Wirklich löschen?");
     EXPECT_FALSE(Exists(File("eve.dxt")));
-    ASSERT_EQ(settings_.Devices().Records().size(), 1u);  // no empty record left behind
-    EXPECT_EQ(settings_.Devices().Records()[0]->Config()->Name, "fred");
+    ASSERT_EQ(devices_.List().Records().size(), 1u);  // no empty record left behind
+    EXPECT_EQ(devices_.List().Records()[0]->Config()->Name, "fred");
     EXPECT_EQ(held->Config()->Name, "eve");  // a holder keeps a valid record
     ASSERT_EQ(ControlOf<QListWidget>(&pane, "userList")->count(), 1);
 }
 
 TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->count(), 25);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->itemData(0).toInt(), -12);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->itemData(24).toInt(), 12);
@@ -245,7 +248,7 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
 }
 
 TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     auto withProfile = UserRecord("kai", [](CDeviceConfig& c) { c.ProfileName = "Test"; });
     pane.Bind(withProfile);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentText().toStdString(), "Test");
@@ -268,7 +271,7 @@ TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
 }
 
 TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     auto record = UserRecord("hans");
     pane.Bind(record);
     pane.OnAutomatic();  // no profile selected: nothing
@@ -319,7 +322,7 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     store.reset();
     session.reset();
 
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     auto record = UserRecord("ida");
     pane.Bind(record);
     ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
@@ -347,9 +350,10 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     utime(File("DEV2/b.csv").c_str(), &newer);
     utime(File("DEV2/c.txt").c_str(), &newest);
     settings_.LoadSettings(home_.DataFolder());
+    devices_.Load(home_.DataFolder());
     settings_.SetDeviceName("DEV2", "Pocket");
 
-    CDlgDevices pane(settings_, prompts_);
+    CDlgDevices pane(settings_, devices_.List(), prompts_);
     pane.Fill();
     ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItemCount(), 2);
     EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0)->text(1).toStdString(),
@@ -389,8 +393,9 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     WriteWholeFile(File("outside.txt"), "x");
     std::filesystem::create_symlink(File("outside.txt"), File("DEV1/link"));
     settings_.LoadSettings(home_.DataFolder());
+    devices_.Load(home_.DataFolder());
     settings_.SetDeviceName("DEV1", "Eins");
-    settings_.Devices().FindExistingDevice("DEV1")->syncState["-4"] = nullptr;
+    devices_.List().FindExistingDevice("DEV1")->syncState["-4"] = nullptr;
 
     // "." or ".." never names a device.
     EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), "."));
@@ -398,7 +403,7 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), "DEV1/../DEV2"));
     EXPECT_TRUE(Exists(File("DEV2.ifo")));
 
-    CDlgDevices pane(settings_, prompts_);
+    CDlgDevices pane(settings_, devices_.List(), prompts_);
     pane.Fill();
     ControlOf<QTreeWidget>(&pane, "deviceList")
         ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
@@ -412,7 +417,7 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     EXPECT_TRUE(Exists(File("DEV1/.keep")));
     EXPECT_TRUE(Exists(File("DEV1/sub/b.csv")));
     EXPECT_TRUE(Exists(File("DEV2.ifo")));
-    EXPECT_TRUE(settings_.Devices().FindExistingDevice("DEV1")->syncState.empty());
+    EXPECT_TRUE(devices_.List().FindExistingDevice("DEV1")->syncState.empty());
     EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 1u);
 
     // "Gerät Löschen" answered No still fills the list again.
@@ -421,7 +426,7 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
         c.DeviceID = "DEV3";
         return c;
     }());
-    settings_.Devices().Add(extra);
+    devices_.List().Add(extra);
     ControlOf<QTreeWidget>(&pane, "deviceList")
         ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
     script_.answers.push_back(false);

@@ -2,9 +2,9 @@
 #include "server/devices/pocket_device.h"
 
 #include "common/base/atomic_file.h"
-#include "server/devices/device_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/text_file.h"
+#include "server/devices/device_file.h"
 
 int32_t KindForDefaultCode(int32_t code) {
     switch (code) {

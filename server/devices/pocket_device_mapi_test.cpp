@@ -5,8 +5,8 @@
 
 #include "common/base/text.h"
 #include "platform/mapi/mapi.h"
-#include "server/devices/automatic_folders.h"
 #include "server/config/config_test_util.h"
+#include "server/devices/automatic_folders.h"
 #include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
 

@@ -10,8 +10,8 @@
 
 #include "common/base/escape.h"
 #include "server/config/data_folder.h"
-#include "server/devices/device_list.h"
 #include "server/config/text_file.h"
+#include "server/devices/device_list.h"
 
 namespace {
 

@@ -27,6 +27,7 @@ protected:
     }
 
     TempFolder folder_;
+    CDeviceRecords devices_;
     Settings settings_;
     CErrorLog errorLog_;
     CTraceTextSink clientTrace_{[](const std::string&) {}};
@@ -39,7 +40,7 @@ TEST_F(ServerRuntimeTest, ListensWhileItLivesAndStopsEverythingAtTheEnd) {
     int tracePort = 0;
     int httpsPort = 0;
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, Options());
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, Options());
         EXPECT_EQ(events_, std::vector<std::string>{"before"});
         webPort = runtime.WebPort();
         tracePort = runtime.TracePort();
@@ -73,7 +74,7 @@ TEST_F(ServerRuntimeTest, WithoutServersNothingListensAndNoHookRuns) {
     ServerRuntimeOptions options = Options();
     options.startServers = false;
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, options);
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, options);
         EXPECT_EQ(runtime.WebPort(), 0);
         EXPECT_EQ(runtime.TracePort(), 0);
         EXPECT_TRUE(std::filesystem::exists(folder_.Path() + "/settings.inf"));
@@ -89,7 +90,7 @@ TEST_F(ServerRuntimeTest, AFolderHeldByAnotherServerEndsTheStartUpOnlyWhenTheLoc
     ServerRuntimeOptions strict = Options();
     strict.requireFolderLock = true;
     try {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, strict);
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, strict);
         ADD_FAILURE() << "the start-up went on beside another server";
     } catch (const DataFolderInUse& inUse) {
         EXPECT_EQ(std::string(inUse.what()),
@@ -98,7 +99,7 @@ TEST_F(ServerRuntimeTest, AFolderHeldByAnotherServerEndsTheStartUpOnlyWhenTheLoc
     EXPECT_TRUE(events_.empty());
 
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, Options());
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, Options());
         EXPECT_GT(runtime.WebPort(), 0);
     }
     EXPECT_TRUE(

@@ -9,9 +9,10 @@
 #include "platform/win/message_box.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
+#include "server/config/settings.h"
+#include "server/devices/device_list.h"
 #include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
-#include "server/config/settings.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/offered_folders.h"
@@ -54,7 +55,8 @@ IMAPIFolderPtr OpenDefaultFolder(const CPocketDevice& device, int code) {
 
 }  // namespace
 
-CMobileMapiSession::CMobileMapiSession(Settings& settings) : settings_(settings) {}
+CMobileMapiSession::CMobileMapiSession(Settings& settings, CDeviceList& devices)
+    : settings_(settings), devices_(devices) {}
 
 CMobileMapiSession::~CMobileMapiSession() = default;
 
@@ -95,7 +97,7 @@ CMobileMapiFolder* CMobileMapiSession::KeepUntilNextRequest(
 bool CMobileMapiSession::Logon(const std::string& deviceId, const std::string& deviceName,
                                const std::string& userName, const std::string& password) {
     ++generation_;
-    device_ = settings_.FindDevice(deviceId, userName, password);
+    device_ = devices_.FindDevice(deviceId, userName, password);
     exchange_.Begin(device_ ? device_->Config()->DeviceID : std::string(), DataFolder());
     if (!device_) return false;
     device_->FindDefaultFolders();

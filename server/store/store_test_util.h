@@ -15,9 +15,10 @@
 #include "platform/mapi/mapi.h"
 #include "server/config/config_test_util.h"
 #include "server/config/live_trace.h"
+#include "server/config/settings.h"
+#include "server/devices/device_records.h"
 #include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
-#include "server/config/settings.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
@@ -43,9 +44,11 @@ protected:
         WriteWholeFile(dataFolder_ + "/bob.dxt",
                        "Name=bob\nPasswort=pw\nDeviceID=\nProfileName=P2\n" + offered);
         SetLiveTraceSink([this](const std::string& line) { trace_ += line + "|"; });
+        devices_ = std::make_unique<CDeviceRecords>();
         settings_ = std::make_unique<Settings>();
         settings_->LoadSettings(dataFolder_);
-        session_ = std::make_unique<CMobileMapiSession>(*settings_);
+        devices_->Load(dataFolder_);
+        session_ = std::make_unique<CMobileMapiSession>(*settings_, devices_->List());
         NewRequest("PPC1", "alice");
     }
 
@@ -54,6 +57,7 @@ protected:
         SetLiveTraceSink(nullptr);
         session_.reset();
         settings_.reset();
+        devices_.reset();
         ClearStoreCache();
         MAPIUninitialize();
     }
@@ -139,6 +143,7 @@ protected:
     TempHome temp_;
     std::string dataFolder_;
     std::string trace_;
+    std::unique_ptr<CDeviceRecords> devices_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<CMobileMapiSession> session_;
 };

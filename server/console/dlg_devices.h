@@ -12,9 +12,9 @@
 #include <string>
 
 #include "server/config/settings.h"
-#include "server/devices/pocket_device.h"
 #include "server/console/console_prompts.h"
 #include "server/devices/device_folder.h"
+#include "server/devices/pocket_device.h"
 
 class CDeviceList;
 

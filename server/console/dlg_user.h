@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "server/config/settings.h"
-#include "server/devices/pocket_device.h"
 #include "server/console/console_prompts.h"
+#include "server/devices/pocket_device.h"
 
 // "Kontakte" for -1 ... "Gelöschte Objekte" for -8; empty for 0 and other values.
 std::string DefaultFolderName(int32_t code);

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "server/config/settings.h"
-#include "server/devices/pocket_device.h"
 #include "server/console/console_prompts.h"
+#include "server/devices/pocket_device.h"
 
 class CDeviceList;
 

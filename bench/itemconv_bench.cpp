@@ -5,6 +5,7 @@
 #include <string>
 
 #include "server/itemconv/html_to_text.h"
+#include "server/itemconv/item_time_test_util.h"
 #include "server/itemconv/recurrence_elements.h"
 #include "server/itemconv/recurrence_mapping.h"
 #include "server/itemconv/time_zone_info.h"
@@ -31,21 +32,15 @@ void BM_HtmlToText(benchmark::State& state) {
 }
 BENCHMARK(BM_HtmlToText)->Arg(10)->Arg(1000);
 
+// The tests' weekly series made weekly on Monday, Wednesday and Friday, 200 times,
+// 10:00-11:00 from Monday 2009-03-09, with exceptions moved by an hour.
 RecurrencePattern Series(int exceptions) {
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurWeekly;
+    RecurrencePattern p = itemtest::Weekly2MonWed5();
     p.interval = 1;
     p.dayMask = 0x2A;
     p.occurrences = 200;
-    CItemTime start;
-    start.year = 2009;
-    start.month = 3;
-    start.day = 9;
-    start.hour = 10;
-    p.start = p.seriesStart = p.patternStart = start;
-    start.hour = 11;
-    p.end = p.seriesEnd = start;
+    p.start = p.seriesStart = p.patternStart = itemtest::T(2009, 3, 9, 10);
+    p.end = p.seriesEnd = itemtest::T(2009, 3, 9, 11);
     for (int i = 0; i < exceptions; ++i) {
         _recur_exception e;
         e.originalStart = MinutesFrom1601(p.start) + i * 7 * 1440;

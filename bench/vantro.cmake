@@ -16,7 +16,7 @@ if(TARGET corvel AND TARGET server_config AND TARGET common_wbxml AND TARGET cor
   corvel_bench(NAME attachment_bench
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/attachment_bench.cpp
       ${CMAKE_CURRENT_LIST_DIR}/vantro_bench_util.cpp
-    LIBS server_config common_wbxml)
+    LIBS server_config server_http common_wbxml)
   if(TARGET attachment_bench)
     add_dependencies(attachment_bench corvel corvel-store)
   endif()

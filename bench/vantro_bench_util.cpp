@@ -13,26 +13,8 @@
 
 #include "bench/vantro_bench.h"
 #include "common/wbxml/wbxml.h"
+#include "server/http/http_test_util.h"
 #include "server/vantro/vantro_tags.h"
-
-namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-}  // namespace
 
 void WriteBenchLogon(CWBXML& doc) {
     doc.StartTag(vantro::kPage, vantro::kLogon);
@@ -91,22 +73,8 @@ double ProcessCpuSeconds(pid_t pid) {
 }
 
 std::string Exchange(int port, const std::string& request) {
-    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socket.Get() < 0) return std::string();
-    timeval guard{600, 0};
-    setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return std::string();
-    for (size_t sent = 0; sent < request.size();) {
-        ssize_t n = send(socket.Get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::string();
-        sent += static_cast<size_t>(n);
-    }
+    CSocket socket = ConnectLoopback(port, 600);
+    if (!socket.IsValid() || !SendAll(socket.Get(), request)) return std::string();
     std::string answer;
     std::vector<char> piece(65536);
     size_t wanted = std::string::npos;  // whole answer length, once the header is in

@@ -78,9 +78,7 @@ std::string KeptDeviceId() {
 
 TEST(DeviceIdTest, MadeOnceAndKeptWithTheSettingsNotTakenFromTheMachine) {
     TempEnv env;
-    std::string path = (env.Root() / "machine-id").string();
-    std::ofstream(path) << "00112233445566778899aabbccddeeff\n";
-    SetMachineIdPathForTesting(path);
+    FixedMachineId machine(env.Root());
     std::string id = GetDeviceId();
     EXPECT_EQ(kDeviceIdLength, id.size());
     EXPECT_EQ(std::string::npos, id.find_first_not_of("0123456789ABCDEF")) << id;
@@ -95,7 +93,6 @@ TEST(DeviceIdTest, MadeOnceAndKeptWithTheSettingsNotTakenFromTheMachine) {
     }
     EXPECT_EQ(kDeviceIdLength, second.size());
     EXPECT_NE(id, second);
-    SetMachineIdPathForTesting("");
 }
 
 TEST(DeviceIdTest, AnIdOnFileIsKept) {
@@ -113,14 +110,13 @@ TEST(DeviceIdTest, AnIdOnFileIsKept) {
 
 TEST(DeviceIdTest, AnInstallationThatSyncedBeforeKeepsTheMachinesId) {
     TempEnv env;
-    std::string path = (env.Root() / "machine-id").string();
-    std::ofstream(path) << "00112233445566778899aabbccddeeff\n";
-    SetMachineIdPathForTesting(path);
-    std::ofstream(GetDataFolder() + "/tasks.txt") << "AB=1\n";
-    // Block bytes 20.. are the machine ID; 36.. the derived platform ID.
-    EXPECT_EQ("00233445566FFA5BB", GetDeviceId());
-    EXPECT_EQ("00233445566FFA5BB", KeptDeviceId());
-    SetMachineIdPathForTesting("");
+    {
+        FixedMachineId machine(env.Root());
+        std::ofstream(GetDataFolder() + "/tasks.txt") << "AB=1\n";
+        // Block bytes 20.. are the machine ID; 36.. the derived platform ID.
+        EXPECT_EQ("00233445566FFA5BB", GetDeviceId());
+        EXPECT_EQ("00233445566FFA5BB", KeptDeviceId());
+    }
     EXPECT_EQ("00233445566FFA5BB", GetDeviceId());
 }
 

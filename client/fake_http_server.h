@@ -17,6 +17,20 @@
 #include <vector>
 
 #include "client/http_transport.h"
+#include "common/base/unique_fd.h"
+
+// A TCP socket bound to 127.0.0.1 on a port the system chose, and that port.
+inline UniqueFd BindLoopback(int& port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
 
 class FakeHttpServer {
 public:
@@ -27,22 +41,14 @@ public:
 
     explicit FakeHttpServer(Answerer answer, bool holdOpen = false)
         : answer_(std::move(answer)), holdOpen_(holdOpen) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        ::listen(listen_, 8);
+        listen_ = BindLoopback(port_);
+        ::listen(listen_.get(), 8);
         thread_ = std::thread([this] { Run(); });
     }
     ~FakeHttpServer() {
         stop_ = true;
         thread_.join();
         for (int fd : held_) ::close(fd);
-        ::close(listen_);
     }
     int Port() const { return port_; }
     std::vector<std::string> Requests() {
@@ -53,9 +59,9 @@ public:
 private:
     void Run() {
         for (int waits = 0; !stop_ && waits < 3000; ++waits) {  // at most about a minute
-            pollfd p{listen_, POLLIN, 0};
+            pollfd p{listen_.get(), POLLIN, 0};
             if (::poll(&p, 1, 20) <= 0) continue;
-            int fd = ::accept(listen_, nullptr, nullptr);
+            int fd = ::accept(listen_.get(), nullptr, nullptr);
             if (fd < 0) continue;
             std::string request;
             char buf[4096];
@@ -84,7 +90,7 @@ private:
 
     Answerer answer_;
     bool holdOpen_;
-    int listen_ = -1;
+    UniqueFd listen_;
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;

@@ -16,26 +16,13 @@
 #include <string_view>
 
 #include "client/client_log.h"
+#include "common/base/unique_fd.h"
 #include "platform/win/conn_mgr.h"
 
 namespace {
 
 // The platform's code for a failed name lookup.
 constexpr int kHostNotFound = 11001;
-
-class Socket {
-public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool SendAll(int fd, const char* data, size_t length) {
     while (length > 0) {
@@ -303,7 +290,7 @@ bool SendHttpRequest(const std::string& url, HttpRequest& request, const std::st
     ::freeaddrinfo(found);
     address.sin_port = htons(port);
 
-    Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     int error = sock.get() < 0 ? errno : ConnectWithin(sock.get(), address, stop);
     if (error != 0) {
         AddLogLineF("%x %s", error, "connect");

@@ -107,16 +107,10 @@ TEST_F(TransportTest, LookupAndConnectFailuresAreLogged) {
     EXPECT_FALSE(SendHttpRequest("http://host:notaport/vantro", request, "POST"));
     EXPECT_FALSE(SendHttpRequest("http:///vantro", request, "POST"));
     // A port nobody listens on: bind one, then free it.
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    EXPECT_FALSE(SendHttpRequest(
-        "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/vantro", request, "POST"));
+    int port = 0;
+    BindLoopback(port);  // closed again at once: nobody listens on the port
+    EXPECT_FALSE(
+        SendHttpRequest("http://127.0.0.1:" + std::to_string(port) + "/vantro", request, "POST"));
     EXPECT_EQ((std::vector<std::string>{"2af9 gethostbyname", "2af9 gethostbyname",
                                         "2af9 gethostbyname", "6f connect"}),
               log_);

@@ -17,31 +17,6 @@ RecordTime OccurrenceTime(double ole, bool allDay) {
     return allDay ? DayRecordTime(t) : LocalRecordTime(t);
 }
 
-PimRecurrencePattern PatternOf(const recur::Rule& rule) {
-    PimRecurrencePattern p;
-    p.recurrenceType = static_cast<int>(rule.frequency);
-    p.interval = rule.interval;
-    p.dayOfWeekMask = rule.dayMask;
-    p.instance = rule.instance;
-    p.dayOfMonth = rule.dayOfMonth;
-    p.monthOfYear = rule.monthOfYear;
-    p.patternStartDate = OleDateOfDay(rule.startDay);
-    switch (rule.end) {
-        case recur::EndKind::kNever:
-            p.end = PimRecurrenceEnd::kNoEndDate;
-            break;
-        case recur::EndKind::kAfterCount:
-            p.end = PimRecurrenceEnd::kAfterCount;
-            p.occurrences = rule.count;
-            break;
-        case recur::EndKind::kByDate:
-            p.end = PimRecurrenceEnd::kByDate;
-            p.patternEndDate = OleDateOfDay(rule.endDay);
-            break;
-    }
-    return p;
-}
-
 // The UNTIL of the rule in the handheld's wall-clock time (a date at the series'
 // time of day); unset when it has none.
 CivilTime UntilLocal(const std::string& rule, const CivilTime& first) {
@@ -59,6 +34,33 @@ CivilTime UntilLocal(const std::string& rule, const CivilTime& first) {
         default:
             return until.time;
     }
+}
+
+// A field a changed occurrence may hold for itself: in a record's override, in the
+// handheld's exception, and in the appointment the series repeats.
+template <typename T>
+struct OverrideField {
+    std::optional<T> pimfmt::RecordOverride::*record;
+    std::optional<T> PimException::*exception;
+    T PimAppointmentFields::*series;
+};
+
+template <typename Visit>
+void ForEachOverrideField(Visit visit) {
+    using pimfmt::RecordOverride;
+    visit(OverrideField<std::string>{&RecordOverride::subject, &PimException::subject,
+                                     &PimAppointmentFields::subject});
+    visit(OverrideField<std::string>{&RecordOverride::location, &PimException::location,
+                                     &PimAppointmentFields::location});
+    visit(OverrideField<bool>{&RecordOverride::allDay, &PimException::allDayEvent,
+                              &PimAppointmentFields::allDayEvent});
+    visit(OverrideField<long>{&RecordOverride::busyStatus, &PimException::busyStatus,
+                              &PimAppointmentFields::busyStatus});
+    visit(OverrideField<bool>{&RecordOverride::reminderSet, &PimException::reminderSet,
+                              &PimAppointmentFields::reminderSet});
+    visit(OverrideField<long>{&RecordOverride::reminderMinutes,
+                              &PimException::reminderMinutesBeforeStart,
+                              &PimAppointmentFields::reminderMinutesBeforeStart});
 }
 
 }  // namespace
@@ -95,12 +97,7 @@ std::optional<pimfmt::RecordRecurrence> RecordRecurrenceOfItem(const PimItem& it
         const double start = e.start.value_or(e.originalDate);
         o.start = OccurrenceTime(start, exAllDay);
         o.end = OccurrenceTime(e.end.value_or(start + length), exAllDay);
-        o.subject = e.subject;
-        o.location = e.location;
-        o.allDay = e.allDayEvent;
-        o.busyStatus = e.busyStatus;
-        o.reminderSet = e.reminderSet;
-        o.reminderMinutes = e.reminderMinutesBeforeStart;
+        ForEachOverrideField([&](const auto& f) { o.*f.record = e.*f.exception; });
         out.overrides.push_back(o);
     }
     return out;
@@ -127,7 +124,7 @@ void SetItemRecurrence(PimItem& item, const pimfmt::PimRecord& r, const pimfmt::
     }
     if (!rec.rdates.empty()) notHeld.push_back("RDATE (the pattern holds no added dates)");
     PimRecurrence series;
-    series.pattern = PatternOf(rule);
+    series.pattern = PatternOfRule(rule);
     std::set<std::int64_t> days;
     // An exception for an occurrence of the rule, each occurrence once.
     auto take = [&](const RecordTime& original, const char* what, PimException e) {
@@ -156,13 +153,11 @@ void SetItemRecurrence(PimItem& item, const pimfmt::PimRecord& r, const pimfmt::
         double start = 0, end = 0;
         if (o.start.IsSet() && OleOfCivil(HandheldLocal(o.start, zones), start)) e.start = start;
         if (o.end.IsSet() && OleOfCivil(HandheldLocal(o.end, zones), end)) e.end = end;
-        if (o.subject && *o.subject != fields.subject) e.subject = o.subject;
-        if (o.location && *o.location != fields.location) e.location = o.location;
-        if (o.allDay && *o.allDay != fields.allDayEvent) e.allDayEvent = o.allDay;
-        if (o.busyStatus && *o.busyStatus != fields.busyStatus) e.busyStatus = o.busyStatus;
-        if (o.reminderSet && *o.reminderSet != fields.reminderSet) e.reminderSet = o.reminderSet;
-        if (o.reminderMinutes && *o.reminderMinutes != fields.reminderMinutesBeforeStart)
-            e.reminderMinutesBeforeStart = o.reminderMinutes;
+        // Only what differs from the series is the occurrence's own.
+        ForEachOverrideField([&](const auto& f) {
+            const auto& value = o.*f.record;
+            if (value && *value != fields.*f.series) e.*f.exception = value;
+        });
         take(o.recurrenceId, "RECURRENCE-ID", e);
     }
     if (!item.SetRecurrence(series, &why))

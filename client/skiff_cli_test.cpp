@@ -16,14 +16,9 @@ namespace {
 
 class SkiffCliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string id = (env_.Root() / "machine-id").string();
-        std::ofstream(id) << "00112233445566778899aabbccddeeff\n";
-        SetMachineIdPathForTesting(id);
-        SetClientSettings({});
-    }
-    void TearDown() override { SetMachineIdPathForTesting(""); }
+    void SetUp() override { SetClientSettings({}); }
     TempEnv env_;
+    FixedMachineId machine_{env_.Root()};
 };
 
 TEST_F(SkiffCliTest, PimAddListShowSetDelete) {

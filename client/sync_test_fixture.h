@@ -20,9 +20,6 @@
 class SyncFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string id = (env_.Root() / "machine-id").string();
-        std::ofstream(id) << "00112233445566778899aabbccddeeff\n";
-        SetMachineIdPathForTesting(id);
         SetLogLineSink([this](const std::string& line) {
             std::lock_guard<std::mutex> lock(logMutex_);
             log_.push_back(line);
@@ -33,10 +30,7 @@ protected:
         ASSERT_EQ(kRegOk, key->SetString(kDeviceIdValue, kTestDeviceId));
         ASSERT_TRUE(app_.Logon());
     }
-    void TearDown() override {
-        SetLogLineSink(nullptr);
-        SetMachineIdPathForTesting("");
-    }
+    void TearDown() override { SetLogLineSink(nullptr); }
     // A session of user "ann" over the folders app attaches.
     SyncSession Session(PocketOutlookApplication& app) {
         SyncSession session;
@@ -61,6 +55,7 @@ protected:
     static constexpr const char* kTestDeviceId = "00233445566FFA5BB";
 
     TempEnv env_;
+    FixedMachineId machine_{env_.Root()};
     PocketOutlookApplication app_;
     std::mutex logMutex_;
     std::vector<std::string> log_;

@@ -1,5 +1,6 @@
-// Test helper: points the data, config and documents folders at a fresh temporary
-// folder for the life of the object.
+// Test helpers: TempEnv points the data, config and documents folders at a fresh
+// temporary folder for the life of the object; FixedMachineId gives the machine a
+// known ID for the life of the object.
 #pragma once
 
 #include <stdlib.h>
@@ -13,6 +14,7 @@
 
 #include "client/client_settings.h"
 #include "common/base/temp_home.h"
+#include "platform/win/device_id.h"
 
 class TempEnv {
 public:
@@ -35,4 +37,18 @@ public:
 private:
     TempFolder folder_{"skiff"};
     const std::filesystem::path root_{folder_.Path()};
+};
+
+class FixedMachineId {
+public:
+    static constexpr const char* kId = "00112233445566778899aabbccddeeff";
+    // Writes the ID to a file in folder and reads the machine's ID from there.
+    explicit FixedMachineId(const std::filesystem::path& folder) {
+        const std::string path = (folder / "machine-id").string();
+        std::ofstream(path) << kId << "\n";
+        SetMachineIdPathForTesting(path);
+    }
+    ~FixedMachineId() { SetMachineIdPathForTesting(""); }
+    FixedMachineId(const FixedMachineId&) = delete;
+    FixedMachineId& operator=(const FixedMachineId&) = delete;
 };

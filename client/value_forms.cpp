@@ -24,6 +24,13 @@ int Digits(std::string_view text, size_t from, size_t count) {
     return value;
 }
 
+// Where the fields of a date stand in each of its text forms.
+struct DateLayout {
+    size_t day, month, year, hour, minute, second;
+};
+constexpr DateLayout kServerDateForm{0, 3, 6, 11, 14, 17};  // dd.mm.yyyy hh:mm.ss:ms
+constexpr DateLayout kClientDateForm{0, 2, 4, 9, 12, 15};   // ddmmyyyy hh:mm:ss
+
 }  // namespace
 
 std::string FormatClientDate(double date, bool noDateToo) {
@@ -45,26 +52,12 @@ std::string FormatServerDate(double date, bool noDateToo) {
 }
 
 bool ParseDate(std::string_view text, double& date) {
-    int day, month, year, hour, minute, second;
-    if (text.size() > 2 && text[2] == '.') {
-        // Server form: dd.mm.yyyy hh:mm.ss:ms
-        day = Digits(text, 0, 2);
-        month = Digits(text, 3, 2);
-        year = Digits(text, 6, 4);
-        hour = Digits(text, 11, 2);
-        minute = Digits(text, 14, 2);
-        second = Digits(text, 17, 2);
-    } else {
-        // Client form: ddmmyyyy hh:mm:ss
-        day = Digits(text, 0, 2);
-        month = Digits(text, 2, 2);
-        year = Digits(text, 4, 4);
-        hour = Digits(text, 9, 2);
-        minute = Digits(text, 12, 2);
-        second = Digits(text, 15, 2);
-    }
+    const DateLayout& at = text.size() > 2 && text[2] == '.' ? kServerDateForm : kClientDateForm;
     double value = 0;
-    if (!OleDateFromFields(year, month, day, hour, minute, second, value)) return false;
+    if (!OleDateFromFields(Digits(text, at.year, 4), Digits(text, at.month, 2),
+                           Digits(text, at.day, 2), Digits(text, at.hour, 2),
+                           Digits(text, at.minute, 2), Digits(text, at.second, 2), value))
+        return false;
     date = value;
     return true;
 }

@@ -1,15 +1,24 @@
 # Helpers shared by the folders' CMakeLists.txt.
 
-# corvel_tests(NAME name SOURCES a_test.cpp ... LIBS lib ...)
+# corvel_program(folder extraLibs NAME name SOURCES a.cpp ... LIBS lib ... [ENV ...])
+# An executable written to ${CMAKE_BINARY_DIR}/<folder>, linked with the libraries,
+# then extraLibs (a list, may be empty) and the thread library: the test, fuzz and
+# benchmark programs below. ENV is corvel_tests' own and ignored here.
+function(corvel_program folder extraLibs)
+  cmake_parse_arguments(P "" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${P_NAME} ${P_SOURCES})
+  set_target_properties(${P_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${folder})
+  target_link_libraries(${P_NAME} PRIVATE ${P_LIBS} ${extraLibs} Threads::Threads)
+endfunction()
+
+# corvel_tests(NAME name SOURCES a_test.cpp ... LIBS lib ... [ENV VAR=value ...])
 # One GoogleTest program per folder, registered with CTest under its name.
 function(corvel_tests)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT CORVEL_TESTS OR CORVEL_FUZZ)
     return()
   endif()
-  add_executable(${T_NAME} ${T_SOURCES})
-  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  corvel_program(tests "GTest::gtest;GTest::gtest_main;GTest::gmock" ${ARGN})
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT
     "CORVEL_BIN_DIR=${CMAKE_BINARY_DIR}/bin;CORVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")
@@ -22,22 +31,16 @@ function(corvel_fuzz)
   if(NOT CORVEL_FUZZ)
     return()
   endif()
-  add_executable(${F_NAME} ${F_SOURCES})
-  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  corvel_program(fuzz "" ${ARGN})
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
   add_dependencies(corvel_fuzz_all ${F_NAME})
 endfunction()
 
 # corvel_bench(NAME name SOURCES b.cpp ... LIBS lib ...)
 function(corvel_bench)
-  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
-  if(NOT CORVEL_BENCH OR CORVEL_FUZZ)
-    return()
+  if(CORVEL_BENCH AND NOT CORVEL_FUZZ)
+    corvel_program(bench benchmark::benchmark ${ARGN})
   endif()
-  add_executable(${B_NAME} ${B_SOURCES})
-  set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
 endfunction()
 
 if(CORVEL_FUZZ)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/corvel_home_test.h"
 #include "tests/test_process.h"
 
 namespace {
@@ -28,12 +29,11 @@ std::string FileAnswer(const std::string& type, const std::string& body) {
     return "HTTP/1.0 200 OK\r\nContent-Type: " + type + "\r\n\r\n" + body;
 }
 
-class RoutingEndToEnd : public ::testing::Test {
+class RoutingEndToEnd : public CorvelHomeTest {
 protected:
     void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
+        CorvelHomeTest::SetUp();
         www_ = temp_.Path() + "/www";
-        std::filesystem::create_directories(data_);
         for (const char* dir : {"/www/sub", "/protected", "/team"}) {
             std::filesystem::create_directories(temp_.Path() + dir);
         }
@@ -51,8 +51,6 @@ protected:
     }
     std::string P(const std::string& relative) const { return temp_.Path() + relative; }
 
-    TempFolder temp_;
-    std::string data_;
     std::string www_;
 };
 

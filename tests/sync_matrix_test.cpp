@@ -128,6 +128,13 @@ const MatrixRow kRows[] = {
     {"ChangedOnTheDesktopAfterALostAnswer", kAll, "H+ a 1; sync:lost; D~ a 2; sync", "a 2"},
     {"AnswerWithAnAcknowledgementLost", kAll,
      "H+ x 1; sync; D+ a 1; sync:lost; D+ b 1; sync:lost; D+ c 1; sync", "a 1, b 1, c 1, x 1"},
+    // Changes made after a run that ended while applying an item the desktop added
+    // count from what that answer sent: the desktop's number stays, and a handheld
+    // change of another field goes through beside it.
+    {"NumberSetOnTheDesktopAfterAKillWhileApplying", kNumbered,
+     "H+ x 1; sync; D+ a 1; sync:kill=2; D~ a num=2; sync", "a 1 num=2, x 1"},
+    {"BothSidesChangeAfterAKillWhileApplying", kNumbered,
+     "H+ x 1; sync; D+ a 1; sync:kill=2; D~ a num=2; H~ a 3; sync", "a 3 num=2, x 1"},
     {"KilledAfterTheFirstItemOfTheAnswer", kAll,
      "H+ x 1; sync; D+ a 1; D+ b 1; sync:kill=1; D+ c 1; sync", "a 1, b 1, c 1, x 1"},
     {"StoppedAfterTheRequestWentOut", kAll, "H+ a 1; D+ b 1; sync:stop; sync", "a 1, b 1"},

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/tls/tls_fingerprint.h"
+#include "tests/corvel_home_test.h"
 #include "tests/test_process.h"
 
 namespace {
@@ -48,12 +49,11 @@ std::string SClient(const std::string& ca, int port, const std::string& request)
     return Run("/bin/sh", {"-c", script, "sh", request, ca}, status);
 }
 
-class TlsEndToEnd : public ::testing::Test {
+class TlsEndToEnd : public CorvelHomeTest {
 protected:
     void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
+        CorvelHomeTest::SetUp();
         www_ = temp_.Path() + "/www";
-        std::filesystem::create_directories(data_);
         std::filesystem::create_directories(www_);
         std::filesystem::create_directories(temp_.Path() + "/protected");
         WriteWholeFile(www_ + "/hello.txt", "hello over TLS");
@@ -61,8 +61,6 @@ protected:
     }
     std::string Cert() const { return data_ + "/tls-certificate.pem"; }
 
-    TempFolder temp_;
-    std::string data_;
     std::string www_;
 };
 

@@ -11,6 +11,7 @@
 
 #include "common/tls/tls_fingerprint.h"
 #include "server/config/config_test_util.h"
+#include "tests/corvel_home_test.h"
 #include "tests/vantro_process.h"
 
 namespace {
@@ -26,11 +27,10 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class TlsSkiffEndToEnd : public ::testing::Test {
+class TlsSkiffEndToEnd : public CorvelHomeTest {
 protected:
     void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
-        std::filesystem::create_directories(data_);
+        CorvelHomeTest::SetUp();
         TestProgram add("corvel", temp_.Path(),
                         {"user", "add", "alice", "--password", "Secret", "--auto"});
         ASSERT_EQ(add.Wait(), 0) << add.Out();
@@ -74,8 +74,6 @@ protected:
         return status == 0;
     }
 
-    TempFolder temp_;
-    std::string data_;
     int port_ = 0;
     std::string server_;
     std::vector<std::string> skiffEnvironment_;

@@ -20,7 +20,7 @@ TEST_F(TlsVantroEndToEnd, RequireTlsTakesLogonsAndAttachmentsOnlyOverHttps) {
     int https = corvel_->HttpsPort();
     ASSERT_NE(https, 0) << corvel_->Out();
     const std::string cert = data_ + "/tls-certificate.pem";
-    const std::string getMail = "Sync\n  GetData\n    Folder\n      FolderType Email\n";
+    const std::string getMail = SyncRequest().Get("Email").Text();
     const std::string logon = Logon("PPC1_Pocket", "alice", "Secret") + getMail;
 
     // Over plain HTTP the right password is refused like a wrong one, and no
@@ -45,8 +45,7 @@ TEST_F(TlsVantroEndToEnd, RequireTlsTakesLogonsAndAttachmentsOnlyOverHttps) {
 
     // An attachment: 401 over plain HTTP even with the right credentials, the
     // bytes over HTTPS (curl as the client).
-    std::string id = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=With file"});
-    id = id.substr(0, id.find_first_of("\r\n"));
+    const std::string id = AddItem("Inbox", "IPM.Note", {"PR_SUBJECT=With file"});
     ASSERT_FALSE(id.empty());
     WriteWholeFile(temp_.Path() + "/a.txt", "attached bytes");
     Store({"attach", id, temp_.Path() + "/a.txt"});

@@ -19,7 +19,18 @@ std::string WithoutDate(const std::string& answer) {
     return std::regex_replace(answer, std::regex("\r\nDate: [^\r\n]*\r\n"), "\r\n");
 }
 
-using VantroEndToEnd = VantroServerTest;
+class VantroEndToEnd : public VantroServerTest {
+protected:
+    // alice's device PPC1 logs on once and asks for its mail: the device exists
+    // from then on.
+    void StartWithAlicesDevice() {
+        AddUser("alice", "Secret", true);
+        Start();
+        ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
+                                  SyncRequest().Get("Email").Text())),
+                  kHeaderOnly);
+    }
+};
 
 // The first hexadecimal ServerID of an Element mapping in a described answer.
 std::string MappedKey(const std::string& described) {
@@ -41,8 +52,7 @@ TEST_F(VantroEndToEnd, RefusedLogonsAndEmptyRequestsAnswerTheHeaderOnly) {
                   kHeaderOnly);
     EXPECT_EQ(AnswerBody(AskServer(port_, VantroHttpRequest("\x03\x01"))), kHeaderOnly);
 
-    const std::string getMail =
-        "Sync\n  GetData\n    Folder\n      FolderType Email\n      Reset 1\n";
+    const std::string getMail = SyncRequest().Get("Email", {"Reset 1"}).Text();
     // A wrong password creates nothing and sends nothing.
     // The status tells a device that nothing it sent was taken.
     std::string refused = Send(Logon("PPC9_Pocket", "bob", "PW") + getMail);
@@ -70,17 +80,11 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
     AddUser("alice", "Secret", true);
     Start();
     const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
-    std::string added = Exchange(logon +
-                                 "Sync\n"
-                                 "  Folder\n"
-                                 "    ClientID -1\n"
-                                 "    Typ Contact\n"
-                                 "    Add\n"
-                                 "      ClientID 7\n"
-                                 "      COLLECTION\n"
-                                 "        1:FileAs Doe, Jane\n"
-                                 "        1:FirstName Jane\n"
-                                 "        1:LastName Doe\n");
+    std::string added =
+        Exchange(logon + SyncRequest()
+                             .Folder("-1", "Contact")
+                             .Add("7", {"1:FileAs Doe, Jane", "1:FirstName Jane", "1:LastName Doe"})
+                             .Text());
     std::string key = MappedKey(added);
     ASSERT_FALSE(key.empty()) << added;
     EXPECT_EQ(added,
@@ -97,55 +101,29 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
     EXPECT_NE(shown.find("IPM.Contact"), std::string::npos) << shown;
 
     // A Modify with its ServerID changes the item and gets no mapping.
-    EXPECT_EQ(Exchange(logon +
-                       "Sync\n"
-                       "  Folder\n"
-                       "    ClientID -1\n"
-                       "    Modify\n"
-                       "      ServerID " +
-                       key +
-                       "\n"
-                       "      ClientID 7\n"
-                       "      COLLECTION\n"
-                       "        1:FileAs Doe, Janet\n"
-                       "        1:FirstName Janet\n"
-                       "        1:LastName Doe\n"),
-              "");
+    EXPECT_EQ(
+        Exchange(logon + SyncRequest()
+                             .Folder("-1")
+                             .Modify(key, "7",
+                                     {"1:FileAs Doe, Janet", "1:FirstName Janet", "1:LastName Doe"})
+                             .Text()),
+        "");
     EXPECT_NE(Store({"show", key}).find("Janet"), std::string::npos);
 
     // The store's contacts go back with Reset 1; without an acknowledgement the same
     // changes come again; after it they stop.
     const std::string getContacts =
-        "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
-        "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
+        SyncRequest().Filter("Contact").Get("Contact", {"Reset 1"}).Text();
     std::string first = Exchange(logon + getContacts);
     auto contact = [&](const std::string& change, const std::string& firstName, int generation) {
-        return "Sync\n"
-               "  Folder\n"
-               "    AckString PPC1:-1.csv:-1_temp." +
-               std::to_string(generation) +
-               ".csv\n"
-               "    ServerID -1\n"
-               "    FolderPath -1\n"
-               "    Element\n"
-               "      " +
-               change +
-               "\n"
-               "        ServerID " +
-               key +
-               "\n"
-               "        COLLECTION\n"
-               "          1:FirstName " +
-               firstName +
-               "\n"
-               "          1:LastName Doe\n"
-               "          1:FileAs Doe, Janet\n";
+        return AnsweredFolder("-1", generation) +
+               AnsweredElement(
+                   change, key,
+                   {"1:FirstName " + firstName, "1:LastName Doe", "1:FileAs Doe, Janet"});
     };
     EXPECT_EQ(first, contact("Add", "Janet", 1));
     EXPECT_TRUE(Exists("PPC1/-1_temp.1.csv"));
-    const std::string again =
-        "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
-        "  GetData\n    Folder\n      FolderType Contact\n";
+    const std::string again = SyncRequest().Filter("Contact").Get("Contact").Text();
     // Not acknowledged: the same changes again, with a snapshot of their own; the
     // older one is gone.
     EXPECT_EQ(Exchange(logon + again), contact("Add", "Janet", 2));
@@ -168,20 +146,9 @@ TEST_F(VantroEndToEnd, ContactsFromTheDeviceAndBackWithAcknowledgement) {
     Store({"set", key, "PR_GIVEN_NAME=Jenny"});
     EXPECT_EQ(Exchange(logon + again), contact("Modify", "Jenny", 3));
     Exchange(logon + Acks());
-    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ClientID -1\n    Delete\n      ServerID " +
-                       key + "\n"),
-              "");
+    EXPECT_EQ(Exchange(logon + SyncRequest().Folder("-1").Delete({key}).Text()), "");
     EXPECT_EQ(Store({"show", key}).find("Jenny"), std::string::npos);
-    EXPECT_EQ(Exchange(logon + again),
-              "Sync\n"
-              "  Folder\n"
-              "    AckString PPC1:-1.csv:-1_temp.4.csv\n"
-              "    ServerID -1\n"
-              "    FolderPath -1\n"
-              "    Element\n"
-              "      Delete\n"
-              "        ServerID " +
-                  key + "\n");
+    EXPECT_EQ(Exchange(logon + again), AnsweredFolder("-1", 4) + AnsweredElement("Delete", key));
 }
 
 TEST_F(VantroEndToEnd, UnresolvedFoldersAndMissingItemsArePassedOver) {
@@ -190,24 +157,14 @@ TEST_F(VantroEndToEnd, UnresolvedFoldersAndMissingItemsArePassedOver) {
     const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
     // No folder names; then a ReadState and a Delete of keys that name nothing; the
     // Add after them is still handled.
-    std::string answer = Exchange(logon +
-                                  "Sync\n"
-                                  "  Folder\n"
-                                  "    Add\n"
-                                  "      ClientID 1\n"
-                                  "      COLLECTION\n"
-                                  "        1:FirstName Lost\n"
-                                  "  Folder\n"
-                                  "    ClientID -1\n"
-                                  "    ReadState\n"
-                                  "      ServerID ZZ\n"
-                                  "      ReadFlag 1\n"
-                                  "    Delete\n"
-                                  "      ServerID 0011223344\n"
-                                  "    Add\n"
-                                  "      ClientID 2\n"
-                                  "      COLLECTION\n"
-                                  "        1:FirstName Kept\n");
+    std::string answer = Exchange(logon + SyncRequest()
+                                              .Folder("")
+                                              .Add("1", {"1:FirstName Lost"})
+                                              .Folder("-1")
+                                              .ReadState("ZZ", "1")
+                                              .Delete({"0011223344"})
+                                              .Add("2", {"1:FirstName Kept"})
+                                              .Text());
     std::string key = MappedKey(answer);
     EXPECT_FALSE(key.empty()) << answer;
     EXPECT_EQ(answer.find("ClientID 1\n"), std::string::npos) << answer;
@@ -220,13 +177,8 @@ TEST_F(VantroEndToEnd, UnresolvedFoldersAndMissingItemsArePassedOver) {
 }
 
 TEST_F(VantroEndToEnd, AttachmentsNeedTheDeviceItsUserAndCredentials) {
-    AddUser("alice", "Secret", true);
-    Start();
-    EXPECT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
-                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
-              kHeaderOnly);
-    std::string id = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=With file"});
-    id = id.substr(0, id.find_first_of("\r\n"));
+    ASSERT_NO_FATAL_FAILURE(StartWithAlicesDevice());
+    const std::string id = AddItem("Inbox", "IPM.Note", {"PR_SUBJECT=With file"});
     ASSERT_FALSE(id.empty());
     WriteWholeFile(temp_.Path() + "/a b.txt", "attached bytes");
     Store({"attach", id, temp_.Path() + "/a b.txt"});
@@ -253,13 +205,8 @@ TEST_F(VantroEndToEnd, AttachmentsNeedTheDeviceItsUserAndCredentials) {
 }
 
 TEST_F(VantroEndToEnd, LargeAttachmentArrivesIntactBehindItsLength) {
-    AddUser("alice", "Secret", true);
-    Start();
-    ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
-                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
-              kHeaderOnly);
-    std::string id = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Big"});
-    id = id.substr(0, id.find_first_of("\r\n"));
+    ASSERT_NO_FATAL_FAILURE(StartWithAlicesDevice());
+    const std::string id = AddItem("Inbox", "IPM.Note", {"PR_SUBJECT=Big"});
     ASSERT_FALSE(id.empty());
     // 5 MiB and a bit, every byte value, not a multiple of the piece size.
     std::string bytes(5 * 1024 * 1024 + 12345, '\0');
@@ -292,17 +239,12 @@ TEST_F(VantroEndToEnd, LargeAttachmentArrivesIntactBehindItsLength) {
 }
 
 TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
-    AddUser("alice", "Secret", true);
-    Start();
-    ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
-                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
-              kHeaderOnly);
+    ASSERT_NO_FATAL_FAILURE(StartWithAlicesDevice());
     Store({"folder", "create", "Private"});
     Store({"folder", "create", "Inbox/Projects"});
     WriteWholeFile(temp_.Path() + "/note.txt", "note bytes");
     auto itemWithFile = [&](const std::string& folder) {
-        std::string id = Store({"add", folder, "--class", "IPM.Note", "PR_SUBJECT=In " + folder});
-        id = id.substr(0, id.find_first_of("\r\n"));
+        std::string id = AddItem(folder, "IPM.Note", {"PR_SUBJECT=In " + folder});
         Store({"attach", id, temp_.Path() + "/note.txt"});
         return id;
     };
@@ -345,8 +287,7 @@ TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
     // The device takes its user's folders anew at its next log-on.
     std::filesystem::remove(data_ + "/PPC1.ifo");
     Start();
-    Send(Logon("PPC1_Pocket", "alice", "Secret") +
-         "Sync\n  GetData\n    Folder\n      FolderType Email\n");
+    Send(Logon("PPC1_Pocket", "alice", "Secret") + SyncRequest().Get("Email").Text());
     EXPECT_EQ(WithoutDate(get(projectItem, auth)), served);
     corvel_.reset();
     std::string onlyContacts =
@@ -357,7 +298,7 @@ TEST_F(VantroEndToEnd, AttachmentsOnlyFromOfferedFoldersAndTheirSubFolders) {
     std::filesystem::remove(data_ + "/PPC1.ifo");
     Start();
     ASSERT_EQ(AnswerBody(Send(Logon("PPC1_Pocket", "alice", "Secret") +
-                              "Sync\n  GetData\n    Folder\n      FolderType Email\n")),
+                              SyncRequest().Get("Email").Text())),
               kHeaderOnly);
     EXPECT_EQ(get(privateItem, auth), "");
     EXPECT_EQ(get(projectItem, auth), "");
@@ -417,7 +358,7 @@ TEST_F(VantroEndToEnd, TheProtocolLogShowsLittleBeforeALogOnAndCutsLargeDocument
               std::string::npos)
         << log.substr(0, 400);
     // A refused log-on shows no more than that.
-    Send(Logon("PPC1", "alice", "wrong") + "Sync\n  GetData\n    Folder\n      FolderType Email\n");
+    Send(Logon("PPC1", "alice", "wrong") + SyncRequest().Get("Email").Text());
     EXPECT_EQ(wbxmlLog().find("wrong"), std::string::npos);
 
     // After an accepted log-on a text that forges an entry head stays inside its
@@ -426,9 +367,9 @@ TEST_F(VantroEndToEnd, TheProtocolLogShowsLittleBeforeALogOnAndCutsLargeDocument
     std::string forged = "x\n!!!01.01.2000 00:00 () forged\x1b[31m";
     std::string padding(600 * 1024, 'p');
     // The description form has no line feeds in a value: the name goes into the bytes.
-    std::string body = BuildVantroBody(
-        Logon("PPC1_FORGEDNAME", "alice", "Secret") + "Sync\n  Folder\n    ClientID -1\n" +
-        "    Add\n      ClientID 1\n      COLLECTION\n" + "        1:FirstName " + padding + "\n");
+    std::string body =
+        BuildVantroBody(Logon("PPC1_FORGEDNAME", "alice", "Secret") +
+                        SyncRequest().Folder("-1").Add("1", {"1:FirstName " + padding}).Text());
     size_t at = body.find("FORGEDNAME");
     ASSERT_NE(at, std::string::npos);
     body.replace(at, 10, forged);
@@ -455,9 +396,7 @@ TEST_F(VantroEndToEnd, TwoDevicesAtOnceEachGetTheirOwnAnswer) {
     Start();
     auto addContact = [&](const std::string& logon, const std::string& name) {
         return Exchange(logon +
-                        "Sync\n  Folder\n    ClientID -1\n    Add\n      ClientID 1\n"
-                        "      COLLECTION\n        1:FirstName " +
-                        name + "\n");
+                        SyncRequest().Folder("-1").Add("1", {"1:FirstName " + name}).Text());
     };
     std::string a;
     std::string b;
@@ -501,29 +440,26 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
         {"--profile", "Bob", "add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Ben"});
     bobKey = bobKey.substr(0, bobKey.find_first_of("\r\n"));
     ASSERT_FALSE(bobKey.empty());
-    std::string amyKey = Store({"add", "Contacts", "--class", "IPM.Contact", "PR_GIVEN_NAME=Amy"});
-    amyKey = amyKey.substr(0, amyKey.find_first_of("\r\n"));
+    const std::string amyKey = AddItem("Contacts", "IPM.Contact", {"PR_GIVEN_NAME=Amy"});
     ASSERT_FALSE(amyKey.empty());
     Start();
 
     // Alice's request adds many contacts and then asks for her contacts, so it runs
     // long enough for Bob's request to arrive in the middle of it.
     const int kContacts = 300;
-    std::string aliceRequest = Logon("PPCA_Alice", "alice", "Secret") +
-                               "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
-                               "  Folder\n    ClientID -1\n";
+    SyncRequest aliceSync;
+    aliceSync.Filter("Contact").Folder("-1");
     for (int i = 0; i < kContacts; ++i) {
-        aliceRequest += "    Add\n      ClientID " + std::to_string(i) +
-                        "\n      COLLECTION\n        1:FirstName Ann" + std::to_string(i) +
-                        "\n        1:FileAs Ann" + std::to_string(i) + "\n";
+        const std::string n = std::to_string(i);
+        aliceSync.Add(n, {"1:FirstName Ann" + n, "1:FileAs Ann" + n});
     }
-    aliceRequest += "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n";
+    aliceSync.Get("Contact", {"Reset 1"});
+    const std::string aliceRequest = Logon("PPCA_Alice", "alice", "Secret") + aliceSync.Text();
     std::string alice;
     std::thread first([&] { alice = Exchange(aliceRequest); });
     ASSERT_TRUE(WaitFor([&] { return corvel_->Out().find("POST vantro") != std::string::npos; }));
     std::string bob = Exchange(Logon("PPCB_Bob", "bob", "pw") +
-                               "Sync\n  Filter\n    Folder\n      FolderType Contact\n"
-                               "  GetData\n    Folder\n      FolderType Contact\n      Reset 1\n");
+                               SyncRequest().Filter("Contact").Get("Contact", {"Reset 1"}).Text());
     first.join();
 
     // Bob's request reached the server while Alice's was still being handled (the
@@ -540,10 +476,7 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     EXPECT_LT(bobArrived, aliceAnswered) << "Bob's request did not overlap Alice's:\n" << out;
 
     // Bob gets exactly his one contact.
-    EXPECT_EQ(AddedKeys(bob),
-              "Sync\n  Folder\n    AckString PPCB:-1.csv:-1_temp.1.csv\n    ServerID -1\n"
-              "    FolderPath -1\n    Element\n      Add\n        ServerID " +
-                  bobKey + "\n");
+    EXPECT_EQ(AddedKeys(bob), AnsweredFolder("-1", 1, "PPCB") + AnsweredElement("Add", bobKey));
     EXPECT_NE(bob.find("1:FirstName Ben\n"), std::string::npos) << bob;
     EXPECT_EQ(bob.find("Ann"), std::string::npos) << bob;
     // Alice gets a mapping for each of her contacts, and of the store's contacts
@@ -558,9 +491,7 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     ASSERT_EQ(keys.size(), static_cast<size_t>(kContacts)) << alice.substr(0, 2000);
     ASSERT_NE(alice.find("Sync\n"), std::string::npos) << alice.substr(0, 2000);
     EXPECT_EQ(AddedKeys(alice.substr(alice.find("Sync\n"))),
-              "Sync\n  Folder\n    AckString PPCA:-1.csv:-1_temp.1.csv\n    ServerID -1\n"
-              "    FolderPath -1\n    Element\n      Add\n        ServerID " +
-                  amyKey + "\n");
+              AnsweredFolder("-1", 1, "PPCA") + AnsweredElement("Add", amyKey));
     EXPECT_NE(alice.find("1:FirstName Amy\n"), std::string::npos)
         << alice.substr(alice.find("Sync\n"));
     EXPECT_EQ(alice.find("Ben"), std::string::npos);
@@ -579,23 +510,16 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
     AddUser("alice", "Secret", true);
     Start();
     const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
-    std::string key = Store({"add", "Inbox", "--class", "IPM.Note", "PR_SUBJECT=Hello"});
-    key = key.substr(0, key.find_first_of("\r\n"));
+    const std::string key = AddItem("Inbox", "IPM.Note", {"PR_SUBJECT=Hello"});
     ASSERT_FALSE(key.empty());
-    const std::string getMail =
-        "Sync\n  Filter\n    Folder\n      FolderType Email\n"
-        "  GetData\n    Folder\n      FolderType Email\n";
+    const std::string getMail = SyncRequest().Filter("Email").Get("Email").Text();
     std::string first = Exchange(logon + getMail);
-    auto sentWhole = [&](const std::string& folder, int generation) {
-        return "Sync\n  Folder\n    AckString PPC1:" + folder + ".csv:" + folder + "_temp." +
-               std::to_string(generation) + ".csv\n    ServerID " + folder + "\n    FolderPath " +
-               folder + "\n    Element\n      Add\n        ServerID " + key +
-               "\n        COLLECTION\n";
-    };
     // The item's fields follow; the first ones carry the class and the subject.
-    EXPECT_EQ(
-        first.substr(0, first.find("          7:CREATION_TIME")),
-        sentWhole("-4", 1) + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
+    auto sentWhole = [&](const std::string& folder, int generation) {
+        return AnsweredFolder(folder, generation) +
+               AnsweredElement("Add", key, {"7:MESSAGE_CLASS  IPM.Note", "7:SUBJECT  Hello"});
+    };
+    EXPECT_EQ(first.substr(0, first.find("          7:CREATION_TIME")), sentWhole("-4", 1))
         << first;
     Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + getMail), "");
@@ -604,14 +528,11 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
     // and the device's own read state does not come back.
     Store({"read", key, "1"});
     EXPECT_EQ(Exchange(logon + getMail),
-              "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.2.csv\n    ServerID -4\n"
-              "    FolderPath -4\n    Element\n      ReadFlag\n        ServerID " +
-                  key + "\n        ReadState 1\n");
+              AnsweredFolder("-4", 2) + AnsweredElement("ReadFlag", key) + "        ReadState 1\n");
     Exchange(logon + Acks());
-    EXPECT_EQ(Exchange(logon + "Sync\n  Folder\n    ServerID -4\n    ReadState\n      ServerID " +
-                       key + "\n      ReadFlag 0\n" + getMail),
-              "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.3.csv\n    ServerID -4\n"
-              "    FolderPath -4\n");
+    EXPECT_EQ(
+        Exchange(logon + SyncRequest().ServerFolder("-4").ReadState(key, "0").Text() + getMail),
+        AnsweredFolder("-4", 3));
     EXPECT_EQ(ReadColumn(Store({"items", "Inbox"}), key), "0");
     Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + getMail), "");
@@ -619,22 +540,15 @@ TEST_F(VantroEndToEnd, MailMovesReadFlagsAndResetBetweenConfiguredFolders) {
     // Moved in the store from the inbox to deleted items: one Moved in the target,
     // an empty Element in the source.
     Store({"move", key, "Deleted Items"});
-    EXPECT_EQ(Exchange(logon + getMail),
-              "Sync\n  Folder\n    AckString PPC1:-8.csv:-8_temp.1.csv\n    ServerID -8\n"
-              "    FolderPath -8\n    Element\n      Moved\n        ServerID " +
-                  key +
-                  "\n        NewFolder -4\n        FolderPath -8\n"
-                  "Sync\n  Folder\n    AckString PPC1:-4.csv:-4_temp.4.csv\n    ServerID -4\n"
-                  "    FolderPath -4\n    Element\n");
+    EXPECT_EQ(Exchange(logon + getMail), AnsweredFolder("-8", 1) + AnsweredElement("Moved", key) +
+                                             "        NewFolder -4\n        FolderPath -8\n" +
+                                             AnsweredFolder("-4", 4) + "    Element\n");
 
     // Reset 1 sends every item of the folder as Add again.
     Exchange(logon + Acks());
     EXPECT_EQ(Exchange(logon + getMail), "");
-    std::string reset =
-        Exchange(logon + "Sync\n  GetData\n    Folder\n      ServerID -8\n      Reset 1\n");
-    EXPECT_EQ(
-        reset.substr(0, reset.find("          7:CREATION_TIME")),
-        sentWhole("-8", 2) + "          7:MESSAGE_CLASS  IPM.Note\n          7:SUBJECT  Hello\n")
+    std::string reset = Exchange(logon + SyncRequest().GetServerId("-8", {"Reset 1"}).Text());
+    EXPECT_EQ(reset.substr(0, reset.find("          7:CREATION_TIME")), sentWhole("-8", 2))
         << reset;
 }
 
@@ -642,26 +556,15 @@ TEST_F(VantroEndToEnd, TasksAndAppointmentsFromTheDeviceLandInTheStore) {
     AddUser("alice", "Secret", true);
     Start();
     const std::string logon = Logon("PPC1_Pocket", "alice", "Secret");
-    std::string task = Exchange(logon +
-                                "Sync\n"
-                                "  Folder\n"
-                                "    ClientID -2\n"
-                                "    Typ Task\n"
-                                "    Add\n"
-                                "      ClientID 3\n"
-                                "      COLLECTION\n"
-                                "        3:TaskSubject Buy milk\n"
-                                "        3:TaskImportance 2\n"
-                                "  Folder\n"
-                                "    ClientID -3\n"
-                                "    Typ Appointment\n"
-                                "    Modify\n"
-                                "      ClientID 4\n"
-                                "      COLLECTION\n"
-                                "        2:Subject Dentist\n"
-                                "        2:Location Town\n"
-                                "        2:Start 07.03.2027 14:00.00:0\n"
-                                "        2:End 07.03.2027 15:00.00:0\n");
+    std::string task = Exchange(
+        logon + SyncRequest()
+                    .Folder("-2", "Task")
+                    .Add("3", {"3:TaskSubject Buy milk", "3:TaskImportance 2"})
+                    .Folder("-3", "Appointment")
+                    .Modify("", "4",
+                            {"2:Subject Dentist", "2:Location Town",
+                             "2:Start 07.03.2027 14:00.00:0", "2:End 07.03.2027 15:00.00:0"})
+                    .Text());
     // A Modify without ServerID that made a new item still gets its mapping inside
     // a Response of its own folder.
     std::smatch match;
@@ -681,7 +584,7 @@ TEST_F(VantroEndToEnd, TasksAndAppointmentsFromTheDeviceLandInTheStore) {
 
 TEST_F(VantroEndToEnd, CapturedDocumentsDumpAsText) {
     std::string path = temp_.Path() + "/request.wbxml";
-    WriteWholeFile(path, BuildVantroBody("Sync\n  Folder\n    ServerID -1\n"));
+    WriteWholeFile(path, BuildVantroBody(SyncRequest().ServerFolder("-1").Text()));
     TestProgram dump("corvel", temp_.Path(), {"dump", path});
     EXPECT_EQ(dump.Wait(), 0);
     std::string out = dump.Out();

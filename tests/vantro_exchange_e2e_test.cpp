@@ -139,12 +139,10 @@ TEST_F(VantroExchange, CorvelKilledBetweenTheStoresCommitAndItsAnswerStoresNothi
 }
 
 TEST_F(VantroExchange, NamesPairOnlyTwinsOfAFirstSync) {
-    std::string desk = Store({"add", "Tasks", "--class", "IPM.Task", "PR_SUBJECT=Call Bob"});
-    desk = desk.substr(0, desk.find_first_of("\r\n"));
-    std::string smith =
-        Store({"add", "Contacts", "--class", "IPM.Contact",
-               "PSETID_Address:0x8005:PT_STRING8=Smith, John", "PR_COMPANY_NAME=Globex"});
-    smith = smith.substr(0, smith.find_first_of("\r\n"));
+    const std::string desk = AddItem("Tasks", "IPM.Task", {"PR_SUBJECT=Call Bob"});
+    const std::string smith =
+        AddItem("Contacts", "IPM.Contact",
+                {"PSETID_Address:0x8005:PT_STRING8=Smith, John", "PR_COMPANY_NAME=Globex"});
     ASSERT_FALSE(desk.empty() || smith.empty());
     Start();
     // Three handheld tasks named alike: one is the desktop's task (Matched), two

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "server/config/config_test_util.h"
+#include "tests/corvel_home_test.h"
 #include "tests/vantro_client.h"
 #include "tests/vantro_process.h"
+#include "tests/vantro_request.h"
 
 // The answer of a request that asked for nothing: the WBXML header alone.
 inline const std::string kHeaderOnly("\x03\x01\x6A\x00", 4);
@@ -26,12 +28,27 @@ inline std::string Logon(const std::string& deviceId, const std::string& user,
            "\n";
 }
 
-class VantroServerTest : public ::testing::Test {
+// The head of one folder of a described answer: Sync, Folder, the AckString of the
+// snapshot of generation, the folder's ServerID and FolderPath (its code, "-1").
+inline std::string AnsweredFolder(const std::string& code, int generation,
+                                  const std::string& device = "PPC1") {
+    return "Sync\n  Folder\n    AckString " + device + ":" + code + ".csv:" + code + "_temp." +
+           std::to_string(generation) + ".csv\n    ServerID " + code + "\n    FolderPath " + code +
+           "\n";
+}
+
+// One Element of a described answer: change (Add, Modify, Delete) of the item key,
+// and its COLLECTION of fields when there are any.
+inline std::string AnsweredElement(const std::string& change, const std::string& key,
+                                   const std::vector<std::string>& fields = {}) {
+    std::string out = "    Element\n      " + change + "\n        ServerID " + key + "\n";
+    if (!fields.empty()) out += "        COLLECTION\n";
+    for (const std::string& field : fields) out += "          " + field + "\n";
+    return out;
+}
+
+class VantroServerTest : public CorvelHomeTest {
 protected:
-    void SetUp() override {
-        data_ = temp_.Path() + "/Norvex/Corvel";
-        std::filesystem::create_directories(data_);
-    }
     // A user of the default profile; automatic adds the seven default folders.
     void AddUser(const std::string& name, const std::string& password, bool automatic = true) {
         std::vector<std::string> args = {"user", "add", name, "--password", password};
@@ -75,6 +92,16 @@ protected:
         lastToolCode_ = tool.Wait();
         return tool.Out();
     }
+    // A new item in folder made with "corvel-store add" (props: its property
+    // assignments); its entry ID, the first line of the tool's output.
+    std::string AddItem(const std::string& folder, const std::string& cls,
+                        std::vector<std::string> props = {}) {
+        std::vector<std::string> args = {"add", folder, "--class", cls};
+        args.insert(args.end(), props.begin(), props.end());
+        std::string out = Store(args);
+        EXPECT_EQ(lastToolCode_, 0) << out;
+        return out.substr(0, out.find_first_of("\r\n"));
+    }
     bool Exists(const std::string& relative) {
         return std::filesystem::exists(data_ + "/" + relative);
     }
@@ -91,8 +118,6 @@ protected:
         return out.empty() ? out : "Acknlowledge\n" + out;
     }
 
-    TempFolder temp_;
-    std::string data_;
     std::unique_ptr<TestProgram> corvel_;
     int port_ = 0;
     int lastToolCode_ = 0;

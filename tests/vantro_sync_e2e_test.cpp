@@ -18,22 +18,8 @@
 
 namespace {
 
-// The first line of a tool's output (an entry ID printed by "add").
-std::string FirstLine(const std::string& text) {
-    return text.substr(0, text.find_first_of("\r\n"));
-}
-
 class VantroSync : public VantroServerTest {
 protected:
-    // A new item in folder; its entry ID.
-    std::string AddItem(const std::string& folder, const std::string& cls,
-                        std::vector<std::string> props) {
-        std::vector<std::string> args = {"add", folder, "--class", cls};
-        args.insert(args.end(), props.begin(), props.end());
-        std::string out = Store(args);
-        EXPECT_EQ(lastToolCode_, 0) << out;
-        return FirstLine(out);
-    }
     // Sets the store's modification time of the item with entry ID key, as if it
     // was last changed at unixSeconds. Only while corvel is not running.
     void AgeItem(const std::string& key, long long unixSeconds) {
@@ -81,48 +67,15 @@ size_t LineCount(const std::string& text) {
 }
 
 // The answer part of one appointment sent as Add (the fields corvel writes for
-// an appointment of subject, location, start and end).
+// an appointment of subject, start and end).
 std::string AppointmentAdd(const std::string& key, const std::string& subject,
                            const std::string& start, const std::string& end) {
-    return "    Element\n"
-           "      Add\n"
-           "        ServerID " +
-           key +
-           "\n"
-           "        COLLECTION\n"
-           "          2:Subject " +
-           subject +
-           "\n"
-           "          2:Start " +
-           start +
-           "\n"
-           "          2:End " +
-           end + "\n";
+    return AnsweredElement("Add", key,
+                           {"2:Subject " + subject, "2:Start " + start, "2:End " + end});
 }
 
 std::string TaskAdd(const std::string& key, const std::string& subject) {
-    return "    Element\n"
-           "      Add\n"
-           "        ServerID " +
-           key +
-           "\n"
-           "        COLLECTION\n"
-           "          3:TaskSubject " +
-           subject + "\n";
-}
-
-std::string FolderHead(const std::string& code, int generation,
-                       const std::string& device = "PPC1") {
-    return "Sync\n"
-           "  Folder\n"
-           "    AckString " +
-           device + ":" + code + ".csv:" + code + "_temp." + std::to_string(generation) +
-           ".csv\n"
-           "    ServerID " +
-           code +
-           "\n"
-           "    FolderPath " +
-           code + "\n";
+    return AnsweredElement("Add", key, {"3:TaskSubject " + subject});
 }
 
 TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
@@ -144,24 +97,16 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
 
     // Windows from Filter: seven days of appointments (by their end), one day of
     // tasks (by their last change). Only the planned meeting and the new chore go.
-    std::string windowed = Exchange(logon +
-                                    "Sync\n"
-                                    "  Filter\n"
-                                    "    Folder\n"
-                                    "      FolderType Appointment\n"
-                                    "      Filter -3\n"
-                                    "    Folder\n"
-                                    "      FolderType Task\n"
-                                    "      Filter -1\n"
-                                    "  GetData\n"
-                                    "    Folder\n"
-                                    "      FolderType Appointment\n"
-                                    "    Folder\n"
-                                    "      FolderType Task\n");
-    EXPECT_EQ(windowed, FolderHead("-3", 1) +
+    std::string windowed = Exchange(logon + SyncRequest()
+                                                .Filter("Appointment", "-3")
+                                                .Filter("Task", "-1")
+                                                .Get("Appointment")
+                                                .Get("Task")
+                                                .Text());
+    EXPECT_EQ(windowed, AnsweredFolder("-3", 1) +
                             AppointmentAdd(planned, "Planned meeting", "07.03.2030 14:00.00:0",
                                            "07.03.2030 15:00.00:0") +
-                            FolderHead("-2", 1) + TaskAdd(newChore, "New chore"));
+                            AnsweredFolder("-2", 1) + TaskAdd(newChore, "New chore"));
     // The snapshots hold what was compared and sent, nothing outside the window.
     std::string calendarSnapshot = ReadState("PPC1/-3_temp.1.csv");
     EXPECT_EQ(calendarSnapshot.rfind("Generation=1\n[FolderInfo]\n" + planned + ";", 0), 0u)
@@ -175,40 +120,21 @@ TEST_F(VantroSync, DayWindowsLeaveOlderAppointmentsAndTasksOut) {
     // Acknowledged, then asked for without a window: the older items are new to
     // the device and go now.
     EXPECT_EQ(Exchange(logon + Acks()), "");
-    std::string whole = Exchange(logon +
-                                 "Sync\n"
-                                 "  GetData\n"
-                                 "    Folder\n"
-                                 "      FolderType Appointment\n"
-                                 "    Folder\n"
-                                 "      FolderType Task\n");
-    EXPECT_EQ(whole, FolderHead("-3", 2) +
+    std::string whole = Exchange(logon + SyncRequest().Get("Appointment").Get("Task").Text());
+    EXPECT_EQ(whole, AnsweredFolder("-3", 2) +
                          AppointmentAdd(oldMeeting, "Old meeting", "02.03.2020 09:00.00:0",
                                         "02.03.2020 10:00.00:0") +
-                         FolderHead("-2", 2) + TaskAdd(oldChore, "Old chore"));
+                         AnsweredFolder("-2", 2) + TaskAdd(oldChore, "Old chore"));
 
     // The window of a GetData folder alone: the old meeting, now in the baseline,
     // falls out of it and is reported deleted; the tasks folder without a window
     // has nothing new.
     EXPECT_EQ(Exchange(logon + Acks()), "");
-    std::string dropped = Exchange(logon +
-                                   "Sync\n"
-                                   "  GetData\n"
-                                   "    Folder\n"
-                                   "      FolderType Appointment\n"
-                                   "      Filter -3\n"
-                                   "    Folder\n"
-                                   "      FolderType Task\n");
-    EXPECT_EQ(dropped, FolderHead("-3", 3) +
-                           "    Element\n"
-                           "      Delete\n"
-                           "        ServerID " +
-                           oldMeeting + "\n");
+    std::string dropped =
+        Exchange(logon + SyncRequest().Get("Appointment", {"Filter -3"}).Get("Task").Text());
+    EXPECT_EQ(dropped, AnsweredFolder("-3", 3) + AnsweredElement("Delete", oldMeeting));
     // A count outside the codes (-7) is no window: nothing is reported deleted.
-    EXPECT_EQ(
-        Exchange(logon +
-                 "Sync\n  GetData\n    Folder\n      FolderType Appointment\n      Filter -7\n"),
-        "");
+    EXPECT_EQ(Exchange(logon + SyncRequest().Get("Appointment", {"Filter -7"}).Text()), "");
     // Nothing in the store was touched by any of this.
     EXPECT_EQ(ItemLines(Store({"items", "Calendar"}), oldMeeting).size(), 1u);
     EXPECT_EQ(ItemLines(Store({"items", "Tasks"}), oldChore).size(), 1u);
@@ -228,19 +154,11 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
 
     // A Modify with the task's ServerID changes that task: no mapping in the
     // answer, no second task in the store.
-    EXPECT_EQ(Exchange(logon +
-                       "Sync\n"
-                       "  Folder\n"
-                       "    ClientID -2\n"
-                       "    Typ Task\n"
-                       "    Modify\n"
-                       "      ServerID " +
-                       task +
-                       "\n"
-                       "      ClientID 5\n"
-                       "      COLLECTION\n"
-                       "        3:TaskSubject Water the plants\n"
-                       "        3:TaskImportance 2\n"),
+    EXPECT_EQ(Exchange(logon + SyncRequest()
+                                   .Folder("-2", "Task")
+                                   .Modify(task, "5",
+                                           {"3:TaskSubject Water the plants", "3:TaskImportance 2"})
+                                   .Text()),
               "");
     std::string tasks = Store({"items", "Tasks"});
     EXPECT_EQ(LineCount(tasks), 2u) << tasks;
@@ -252,9 +170,7 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
 
     // The device sends back what it got and then deletes the task and the meeting:
     // both are gone from the store, the other task stays.
-    const std::string getBoth =
-        "Sync\n  GetData\n    Folder\n      FolderType Task\n"
-        "    Folder\n      FolderType Appointment\n";
+    const std::string getBoth = SyncRequest().Get("Task").Get("Appointment").Text();
     std::string sent = Exchange(logon + getBoth);
     EXPECT_NE(sent.find("        ServerID " + task +
                         "\n        COLLECTION\n          3:TaskSubject Water the plants\n          "
@@ -262,20 +178,12 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
               std::string::npos)
         << sent;
     EXPECT_EQ(Exchange(logon + Acks() +
-                       "Sync\n"
-                       "  Folder\n"
-                       "    ClientID -2\n"
-                       "    Typ Task\n"
-                       "    Delete\n"
-                       "      ServerID " +
-                       task +
-                       "\n"
-                       "  Folder\n"
-                       "    ClientID -3\n"
-                       "    Typ Appointment\n"
-                       "    Delete\n"
-                       "      ServerID " +
-                       meeting + "\n"),
+                       SyncRequest()
+                           .Folder("-2", "Task")
+                           .Delete({task})
+                           .Folder("-3", "Appointment")
+                           .Delete({meeting})
+                           .Text()),
               "");
     tasks = Store({"items", "Tasks"});
     EXPECT_TRUE(ItemLines(tasks, task).empty()) << tasks;
@@ -286,15 +194,8 @@ TEST_F(VantroSync, DeviceChangesAndDeletesOfTasksAndAppointmentsReachTheStore) {
 
     // The next answer tells the device of both deletes.
     std::string deletes = Exchange(logon + getBoth);
-    EXPECT_EQ(deletes, FolderHead("-2", 2) +
-                           "    Element\n"
-                           "      Delete\n"
-                           "        ServerID " +
-                           task + "\n" + FolderHead("-3", 2) +
-                           "    Element\n"
-                           "      Delete\n"
-                           "        ServerID " +
-                           meeting + "\n");
+    EXPECT_EQ(deletes, AnsweredFolder("-2", 2) + AnsweredElement("Delete", task) +
+                           AnsweredFolder("-3", 2) + AnsweredElement("Delete", meeting));
 }
 
 TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
@@ -338,22 +239,11 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
 
     // A delete and a read state for the mail come to nothing; the delete of her
     // own contact in the same request is carried out.
-    EXPECT_EQ(Exchange(logon +
-                       "Sync\n"
-                       "  Folder\n"
-                       "    ClientID -1\n"
-                       "    Typ Contact\n"
-                       "    ReadState\n"
-                       "      ServerID " +
-                       mail +
-                       "\n"
-                       "      ReadFlag 1\n"
-                       "    Delete\n"
-                       "      ServerID " +
-                       mail +
-                       "\n"
-                       "      ServerID " +
-                       contact + "\n"),
+    EXPECT_EQ(Exchange(logon + SyncRequest()
+                                   .Folder("-1", "Contact")
+                                   .ReadState(mail, "1")
+                                   .Delete({mail, contact})
+                                   .Text()),
               "");
     EXPECT_EQ(LastBody(), kHeaderOnly);
     auto expectMailUntouched = [&] {
@@ -369,45 +259,21 @@ TEST_F(VantroSync, DeviceReachesOnlyTheFoldersItsUserOffers) {
 
     // GetData of the unoffered folder by its key sends nothing and writes no
     // snapshot for it; the offered contacts in the same request are sent.
-    std::string fetched = Exchange(logon +
-                                   "Sync\n"
-                                   "  GetData\n"
-                                   "    Folder\n"
-                                   "      ServerID " +
-                                   archiveKey +
-                                   "\n"
-                                   "      Reset 1\n"
-                                   "    Folder\n"
-                                   "      FolderType Email\n"
-                                   "      Reset 1\n"
-                                   "      Subfolders 1\n"
-                                   "    Folder\n"
-                                   "      ServerID -1\n"
-                                   "      Reset 1\n");
-    EXPECT_EQ(fetched, FolderHead("-1", 1, "PPC7") +
-                           "    Element\n"
-                           "      Add\n"
-                           "        ServerID " +
-                           kept +
-                           "\n"
-                           "        COLLECTION\n"
-                           "          1:FirstName Ann\n");
+    std::string fetched = Exchange(logon + SyncRequest()
+                                               .GetServerId(archiveKey, {"Reset 1"})
+                                               .Get("Email", {"Reset 1", "Subfolders 1"})
+                                               .GetServerId("-1", {"Reset 1"})
+                                               .Text());
+    EXPECT_EQ(fetched,
+              AnsweredFolder("-1", 1, "PPC7") + AnsweredElement("Add", kept, {"1:FirstName Ann"}));
     EXPECT_FALSE(std::filesystem::exists(data_ + "/PPC7/" + archiveKey + "_temp.csv"));
 
     // A Modify naming the mail by its ServerID leaves the mail as it is and gets
     // no mapping.
-    EXPECT_EQ(Exchange(logon +
-                       "Sync\n"
-                       "  Folder\n"
-                       "    ClientID -1\n"
-                       "    Typ Contact\n"
-                       "    Modify\n"
-                       "      ServerID " +
-                       mail +
-                       "\n"
-                       "      ClientID 9\n"
-                       "      COLLECTION\n"
-                       "        1:FirstName Intruder\n"),
+    EXPECT_EQ(Exchange(logon + SyncRequest()
+                                   .Folder("-1", "Contact")
+                                   .Modify(mail, "9", {"1:FirstName Intruder"})
+                                   .Text()),
               "");
     expectMailUntouched();
 }

@@ -18,28 +18,21 @@ void JsonWriter::Separate() {
     }
 }
 
-JsonWriter& JsonWriter::BeginObject() {
+JsonWriter& JsonWriter::Open(char bracket) {
     Separate();
-    out_ += "{";
+    out_ += bracket;
     first_.push_back(true);
     return *this;
 }
-JsonWriter& JsonWriter::EndObject() {
-    out_ += "}";
+JsonWriter& JsonWriter::Close(char bracket) {
+    out_ += bracket;
     first_.pop_back();
     return *this;
 }
-JsonWriter& JsonWriter::BeginArray() {
-    Separate();
-    out_ += "[";
-    first_.push_back(true);
-    return *this;
-}
-JsonWriter& JsonWriter::EndArray() {
-    out_ += "]";
-    first_.pop_back();
-    return *this;
-}
+JsonWriter& JsonWriter::BeginObject() { return Open('{'); }
+JsonWriter& JsonWriter::EndObject() { return Close('}'); }
+JsonWriter& JsonWriter::BeginArray() { return Open('['); }
+JsonWriter& JsonWriter::EndArray() { return Close(']'); }
 JsonWriter& JsonWriter::Key(const std::string& name) {
     Separate();
     out_ += Quote(name) + ":";

@@ -25,6 +25,9 @@ public:
 
 private:
     void Separate();
+    // An object or array begins (its first member follows) or ends with bracket.
+    JsonWriter& Open(char bracket);
+    JsonWriter& Close(char bracket);
     std::string out_;
     std::vector<bool> first_;  // per open container: no member written yet
     bool afterKey_ = false;

@@ -11,8 +11,7 @@ void Check(HRESULT hr, const std::string& context) {
     if (FAILED(hr)) throw ToolError{hr, context};
 }
 
-MapiRuntime::MapiRuntime() { Check(MAPIInitialize(nullptr), "MAPIInitialize"); }
-MapiRuntime::~MapiRuntime() { MAPIUninitialize(); }
+MapiRuntime::MapiRuntime() { Check(engine_.Result(), "MAPIInitialize"); }
 
 std::string EntryIdFromHex(const std::string& hex) {
     std::optional<std::string> bytes = HexDecode(hex);

@@ -8,18 +8,20 @@
 
 #include "platform/mapi/mapi.h"
 #include "server/mapi/mapi_arrays.h"
+#include "server/mapi/mapi_initializer.h"
 #include "tools/prop_text.h"
 
 // Throws ToolError{hr, context} when hr is a failure.
 void Check(HRESULT hr, const std::string& context);
 
-// Initialises MAPI for the life of the object.
+// The store engine for the life of the object; a failed start is thrown as
+// ToolError (the command's error line and code).
 class MapiRuntime {
 public:
     MapiRuntime();
-    ~MapiRuntime();
-    MapiRuntime(const MapiRuntime&) = delete;
-    MapiRuntime& operator=(const MapiRuntime&) = delete;
+
+private:
+    CMapiInitializer engine_{std::nothrow};
 };
 
 class ToolSession {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/base/unique_fd.h"
+
 namespace {
 
 // The fault hook and the lock that guards it (tests set it, writers read it).
@@ -23,31 +25,9 @@ std::string FolderOf(const std::string& path) {
 // After a rename: the folder entry reaches the disk. A file system that cannot
 // flush a folder has nothing more to offer; the file itself is in place then.
 void SyncFolder(const std::string& path) {
-    int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
+    UniqueFd folder(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid()) fsync(folder.get());
 }
-
-class TemporaryFile {
-public:
-    explicit TemporaryFile(int fd) : fd_(fd) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int Get() const { return fd_; }
-    // Closes now; false (errno set) when the close reports an error.
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 FileWriteResult Failure(FileWriteStep step, const char* verb, const std::string& path, int error) {
     FileWriteResult result;
@@ -104,29 +84,28 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view co
                                     const AtomicWriteOptions& options) {
     const std::string temporary = TemporaryPathFor(path, options);
     const mode_t mode = options.ownerOnly ? 0600 : 0666;
-    TemporaryFile file(
-        FileWriteFaultInjected(FileWriteStep::Open)
-            ? (errno = EACCES, -1)
-            : open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-    if (file.Get() < 0) return Failure(FileWriteStep::Open, "create", temporary, errno);
+    UniqueFd file(FileWriteFaultInjected(FileWriteStep::Open)
+                      ? (errno = EACCES, -1)
+                      : open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    if (file.get() < 0) return Failure(FileWriteStep::Open, "create", temporary, errno);
     const char* failedVerb = nullptr;
     FileWriteStep failedStep = FileWriteStep::Write;
     int error = 0;
-    if (options.ownerOnly && fchmod(file.Get(), 0600) != 0) {
+    if (options.ownerOnly && fchmod(file.get(), 0600) != 0) {
         failedVerb = "mode";
         error = errno;
     } else if (FileWriteFaultInjected(FileWriteStep::Write)) {
-        WriteAllTo(file.Get(), content.substr(0, content.size() / 2));
+        WriteAllTo(file.get(), content.substr(0, content.size() / 2));
         failedVerb = "write";
         error = ENOSPC;
-    } else if (!WriteAllTo(file.Get(), content)) {
+    } else if (!WriteAllTo(file.get(), content)) {
         failedVerb = "write";
         error = errno;
     } else if (FileWriteFaultInjected(FileWriteStep::Sync)) {
         failedVerb = "flush";
         failedStep = FileWriteStep::Sync;
         error = EIO;
-    } else if (fsync(file.Get()) != 0) {
+    } else if (fsync(file.get()) != 0) {
         failedVerb = "flush";
         failedStep = FileWriteStep::Sync;
         error = errno;
@@ -152,14 +131,14 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
 
 bool ReplaceWithTemporary(const std::string& temporary, const std::string& path,
                           std::string& error) {
-    TemporaryFile file(open(temporary.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd file(open(temporary.c_str(), O_RDONLY | O_CLOEXEC));
     int failure = 0;
-    if (file.Get() < 0 || fsync(file.Get()) != 0) {
+    if (file.get() < 0 || fsync(file.get()) != 0) {
         failure = errno;
     } else if (FileWriteFaultInjected(FileWriteStep::Sync)) {
         failure = EIO;
     }
-    if (file.Get() >= 0) file.Close();
+    if (file.get() >= 0) file.Close();
     if (failure != 0) {
         unlink(temporary.c_str());
         error = Failure(FileWriteStep::Sync, "flush", path, failure).error;

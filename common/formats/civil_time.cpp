@@ -43,12 +43,7 @@ std::int64_t Day1970() {
 }  // namespace
 
 std::int64_t DaysFromCivil(int year, int month, int day) {
-    // Months past December (or before January) move the year; days past the month's
-    // end run on into the next.
-    std::int64_t months = static_cast<std::int64_t>(year) * 12 + (month - 1);
-    std::int64_t y = months >= 0 ? months / 12 : -((-months + 11) / 12);
-    int m = static_cast<int>(months - y * 12) + 1;
-    return recur::DayOf(static_cast<int>(y), m, 1) + (day - 1) - Day1970();
+    return recur::DayOfAnyDate(year, month, day) - Day1970();
 }
 
 CivilTime CivilFromDays(std::int64_t days) {
@@ -65,13 +60,9 @@ std::int64_t SecondsOf(const CivilTime& t) {
 }
 
 CivilTime CivilFromSeconds(std::int64_t s) {
-    std::int64_t days = s >= 0 ? s / 86400 : -((-s + 86399) / 86400);
-    std::int64_t rest = s - days * 86400;
-    CivilTime t = CivilFromDays(days);
-    t.hour = static_cast<int>(rest / 3600);
-    t.minute = static_cast<int>(rest / 60 % 60);
-    t.second = static_cast<int>(rest % 60);
-    return t;
+    const recur::DayAndTime split = recur::SplitSeconds(s);
+    const recur::CivilDate d = recur::DateOf(split.day + Day1970());
+    return CivilTime{d.year, d.month, d.day, split.hour, split.minute, split.second};
 }
 
 std::string FormatBasic(const CivilTime& t, bool dateOnly) {

@@ -11,6 +11,7 @@
 #include "common/formats/ical_map.h"
 #include "common/formats/rrule_map.h"
 #include "common/formats/vcard_map.h"
+#include "common/vcard/read_each.h"
 
 namespace {
 
@@ -37,22 +38,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::istringstream in(text);
         pimfmt::IcsReader reader(in);
         pimfmt::FileZones zones;
-        pimfmt::IcsComponent c;
-        pimfmt::EntryError e;
         std::size_t rounds = 0;
-        for (;;) {
-            auto r = reader.Next(c, e);
-            if (r == pimfmt::IcsReader::Result::kEnd) break;
+        auto count = [&] {
             if (++rounds > size + 3) std::abort();
-            if (r != pimfmt::IcsReader::Result::kComponent) continue;
-            pimfmt::PimRecord record;
-            std::string of;
-            if (pimfmt::RecordFromComponent(c, kind, zones, record, of, e) ==
-                pimfmt::ComponentOutcome::kRecord) {
-                if (pimfmt::WriteComponent(record).empty()) std::abort();
-                if (record.recurrence) CheckRule(record);
-            }
-        }
+        };
+        vcard::ReadEach<pimfmt::IcsComponent, pimfmt::EntryError>(
+            reader,
+            [&](const pimfmt::IcsComponent& c) {
+                count();
+                pimfmt::PimRecord record;
+                std::string of;
+                pimfmt::EntryError e;
+                if (pimfmt::RecordFromComponent(c, kind, zones, record, of, e) ==
+                    pimfmt::ComponentOutcome::kRecord) {
+                    if (pimfmt::WriteComponent(record).empty()) std::abort();
+                    if (record.recurrence) CheckRule(record);
+                }
+            },
+            [&](const pimfmt::EntryError&) { count(); });
     }
     // The same bytes as vCard, through the contact mapping.
     std::istringstream in(text);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/formats/transfer.h"
+#include "common/vcard/read_each.h"
 
 namespace pimfmt {
 namespace {
@@ -19,16 +20,9 @@ Read ReadAll(const std::string& text) {
     std::istringstream in(text);
     IcsReader reader(in);
     Read r;
-    IcsComponent c;
-    EntryError e;
-    for (;;) {
-        auto res = reader.Next(c, e);
-        if (res == IcsReader::Result::kEnd) break;
-        if (res == IcsReader::Result::kComponent)
-            r.components.push_back(c);
-        else
-            r.errors.push_back(e);
-    }
+    vcard::ReadEach<IcsComponent, EntryError>(
+        reader, [&](const IcsComponent& c) { r.components.push_back(c); },
+        [&](const EntryError& e) { r.errors.push_back(e); });
     return r;
 }
 

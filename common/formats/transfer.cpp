@@ -10,6 +10,7 @@
 #include "common/formats/civil_time.h"
 #include "common/formats/ical_map.h"
 #include "common/formats/vcard_map.h"
+#include "common/vcard/read_each.h"
 
 namespace pimfmt {
 
@@ -48,30 +49,37 @@ void StoreOne(RecordSink* sink, const PimRecord& r, const FileZones& zones, cons
     }
 }
 
+// An error the reader found: the entry it names (if any) counts as read and skipped.
+template <typename ReadError>
+void CountReadError(ImportReport& report, const std::string& file, const ReadError& error) {
+    if (error.entry) {
+        ++report.entries;
+        ++report.skipped;
+    }
+    report.errors.push_back({file, error.entry, error.line, error.message});
+}
+
 void ImportContacts(std::istream& in, const std::string& name, RecordSink* sink,
                     ImportReport& report, const ImportOptions& options) {
     vcard::VCardReader reader(in);
     const FileZones noZones;
-    vcard::VCardEntry entry;
-    vcard::VCardError error;
     std::size_t read = 0;
-    for (;;) {
-        auto r = reader.Next(entry, error);
-        if (r == vcard::VCardReader::Result::kEnd) break;
-        if (r == vcard::VCardReader::Result::kError) {
-            if (error.entry) {
-                ++report.entries;
-                ++report.skipped;
-            }
-            report.errors.push_back({name, error.entry, error.line, error.message});
-        } else {
+    auto progress = [&] {
+        if (options.progress) options.progress(name, ++read);
+    };
+    vcard::ReadEach<vcard::VCardEntry, vcard::VCardError>(
+        reader,
+        [&](const vcard::VCardEntry& entry) {
             ++report.entries;
             PimRecord record = ContactFromVCard(entry);
             Warn(report, name, entry.index, entry.firstLine, record);
             StoreOne(sink, record, noZones, name, entry.index, entry.firstLine, report);
-        }
-        if (options.progress) options.progress(name, ++read);
-    }
+            progress();
+        },
+        [&](const vcard::VCardError& error) {
+            CountReadError(report, name, error);
+            progress();
+        });
 }
 
 struct Held {
@@ -94,11 +102,7 @@ void ImportCalendar(std::istream& in, const std::string& name, RecordKind kind, 
         if (r == IcsReader::Result::kEnd) break;
         if (options.progress) options.progress(name, ++read);
         if (r == IcsReader::Result::kError) {
-            if (error.entry) {
-                ++report.entries;
-                ++report.skipped;
-            }
-            report.errors.push_back({name, error.entry, error.line, error.message});
+            CountReadError(report, name, error);
             continue;
         }
         PimRecord record;

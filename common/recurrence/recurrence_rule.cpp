@@ -144,6 +144,23 @@ std::int64_t DayOf(int year, int month, int day) {
 
 CivilDate DateOf(std::int64_t day) { return CivilFromDays(day + k1601); }
 
+std::int64_t DayOfAnyDate(int year, int month, int day) {
+    const std::int64_t months = static_cast<std::int64_t>(year) * 12 + (month - 1);
+    const std::int64_t y = months >= 0 ? months / 12 : -((-months + 11) / 12);
+    const int m = static_cast<int>(months - y * 12) + 1;
+    return DayOf(static_cast<int>(y), m, 1) + (static_cast<std::int64_t>(day) - 1);
+}
+
+DayAndTime SplitSeconds(std::int64_t seconds) {
+    DayAndTime t;
+    t.day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+    const std::int64_t rest = seconds - t.day * 86400;
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest / 60 % 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
+
 int WeekdayOf(std::int64_t day) { return static_cast<int>(((day % 7) + 7 + 1) % 7); }
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }

@@ -23,6 +23,7 @@
 // Pure functions over values; safe from any number of threads.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,17 @@ struct CivilDate {
 std::int64_t DayOf(int year, int month, int day);
 inline std::int64_t DayOf(const CivilDate& d) { return DayOf(d.year, d.month, d.day); }
 CivilDate DateOf(std::int64_t day);
+// Day number of any year, month and day: a month past December (or before January)
+// moves the year, a day past the month's end (or before its first) runs on into
+// the next month (or back into the one before).
+std::int64_t DayOfAnyDate(int year, int month, int day);
+// A count of seconds from a midnight split into whole days and the time of that
+// day (never negative: a second before the midnight is 23:59:59 of the day before).
+struct DayAndTime {
+    std::int64_t day = 0;
+    int hour = 0, minute = 0, second = 0;
+};
+DayAndTime SplitSeconds(std::int64_t seconds);
 // 0 Sunday ... 6 Saturday (day 0, 1601-01-01, was a Monday).
 int WeekdayOf(std::int64_t day);
 int DaysInMonth(int year, int month);
@@ -81,6 +93,23 @@ struct Rule {
     std::int64_t endDay = 0;  // kByDate: the last day an occurrence may fall on
     bool operator==(const Rule&) const = default;
 };
+
+// The members of a pattern struct that hold, in this order, a rule's interval, day
+// mask, instance, day of month and month of year (with the rule's meaning), and
+// the copies of those fields between the pattern and a rule.
+template <typename Pattern>
+using RuleFieldMembers = std::array<int Pattern::*, 5>;
+inline constexpr RuleFieldMembers<Rule> kRuleFieldMembers = {
+    &Rule::interval, &Rule::dayMask, &Rule::instance, &Rule::dayOfMonth, &Rule::monthOfYear};
+
+template <typename Pattern>
+void CopyRuleFields(const Rule& from, Pattern& to, const RuleFieldMembers<Pattern>& members) {
+    for (std::size_t i = 0; i < members.size(); ++i) to.*members[i] = from.*kRuleFieldMembers[i];
+}
+template <typename Pattern>
+void CopyRuleFields(const Pattern& from, Rule& to, const RuleFieldMembers<Pattern>& members) {
+    for (std::size_t i = 0; i < members.size(); ++i) to.*kRuleFieldMembers[i] = from.*members[i];
+}
 
 // Why the rule cannot be a series ("interval 0", "no weekday", "count 0", "ends
 // before its first occurrence", ...); nothing when it describes at least one day

@@ -193,3 +193,59 @@ TEST(RecurrenceRule, RulesThatDescribeNoOccurrence) {
                   r.startDay = DayOf(4500, 6, 1);
               }));
 }
+
+TEST(RecurrenceRule, RuleFieldsCopyToAndFromAPatternByName) {
+    // A pattern that names the fields in its own order, with one field of its own.
+    struct Pattern {
+        int month = 0, day = 0, nth = 0, mask = 0, every = 0, own = 0;
+    };
+    const recur::RuleFieldMembers<Pattern> members = {
+        &Pattern::every, &Pattern::mask, &Pattern::nth, &Pattern::day, &Pattern::month};
+    Rule rule = Make(Frequency::kYearNth, 2024, 11, 30);
+    rule.interval = 2;
+    rule.dayMask = 0x41;
+    rule.instance = 5;
+    rule.dayOfMonth = 13;
+    rule.monthOfYear = 11;
+    Pattern p;
+    p.own = 9;
+    recur::CopyRuleFields(rule, p, members);
+    EXPECT_EQ(2, p.every);
+    EXPECT_EQ(0x41, p.mask);
+    EXPECT_EQ(5, p.nth);
+    EXPECT_EQ(13, p.day);
+    EXPECT_EQ(11, p.month);
+    EXPECT_EQ(9, p.own);
+
+    Rule back;
+    back.startDay = 7;
+    recur::CopyRuleFields(p, back, members);
+    EXPECT_EQ(7, back.startDay);  // not a rule field of the pattern
+    back.startDay = rule.startDay;
+    back.frequency = rule.frequency;
+    EXPECT_EQ(rule, back);
+}
+
+TEST(CivilDays, DatesOutsideTheirRangesRunOnAndSecondsSplitByFloor) {
+    EXPECT_EQ(DayOf(2010, 1, 1), recur::DayOfAnyDate(2009, 13, 1));
+    EXPECT_EQ(DayOf(2008, 12, 1), recur::DayOfAnyDate(2009, 0, 1));
+    EXPECT_EQ(DayOf(2007, 11, 15), recur::DayOfAnyDate(2009, -13, 15));
+    EXPECT_EQ(DayOf(2009, 3, 12), recur::DayOfAnyDate(2009, 2, 40));
+    EXPECT_EQ(DayOf(2008, 12, 31), recur::DayOfAnyDate(2009, 1, 0));
+    EXPECT_EQ(DayOf(2009, 3, 1) - 30, recur::DayOfAnyDate(2009, 3, -29));
+    EXPECT_EQ(-1, recur::DayOfAnyDate(1600, 12, 31));
+
+    recur::DayAndTime t = recur::SplitSeconds(2 * 86400 + 3 * 3600 + 4 * 60 + 5);
+    EXPECT_EQ(2, t.day);
+    EXPECT_EQ(3, t.hour);
+    EXPECT_EQ(4, t.minute);
+    EXPECT_EQ(5, t.second);
+    t = recur::SplitSeconds(-1);  // the last second of the day before
+    EXPECT_EQ(-1, t.day);
+    EXPECT_EQ(23, t.hour);
+    EXPECT_EQ(59, t.minute);
+    EXPECT_EQ(59, t.second);
+    t = recur::SplitSeconds(-86400);
+    EXPECT_EQ(-1, t.day);
+    EXPECT_EQ(0, t.hour + t.minute + t.second);
+}

@@ -1,6 +1,7 @@
 // While a CSigpipeHold lives, a write to a closed peer raises no SIGPIPE on this
 // thread: the signal is blocked, and one raised meanwhile is taken before it is
-// unblocked. OpenSSL writes to its socket itself, without MSG_NOSIGNAL.
+// unblocked. OpenSSL writes to its socket itself, without MSG_NOSIGNAL, and
+// sendfile has no such flag.
 #pragma once
 
 #include <pthread.h>

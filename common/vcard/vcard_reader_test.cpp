@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "common/vcard/read_each.h"
+
 namespace vcard {
 namespace {
 
@@ -16,16 +18,9 @@ ReadAll Read(const std::string& text) {
     std::istringstream in(text);
     VCardReader reader(in);
     ReadAll all;
-    VCardEntry e;
-    VCardError err;
-    for (;;) {
-        auto r = reader.Next(e, err);
-        if (r == VCardReader::Result::kEnd) break;
-        if (r == VCardReader::Result::kEntry)
-            all.entries.push_back(e);
-        else
-            all.errors.push_back(err);
-    }
+    ReadEach<VCardEntry, VCardError>(
+        reader, [&](const VCardEntry& e) { all.entries.push_back(e); },
+        [&](const VCardError& e) { all.errors.push_back(e); });
     return all;
 }
 

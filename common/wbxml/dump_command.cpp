@@ -10,23 +10,10 @@
 #include <system_error>
 #include <vector>
 
+#include "common/base/unique_fd.h"
 #include "common/wbxml/wbxml.h"
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string ErrorText(int error) { return std::system_category().message(error); }
 
@@ -102,7 +89,7 @@ int RunDumpCommand(const std::string& pathOrDash, std::ostream& out, std::ostrea
         }
         return Dump(bytes, out, err);
     }
-    FileDescriptor file(::open(pathOrDash.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd file(::open(pathOrDash.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         err << "corvel dump: cannot open " << pathOrDash << ": " << ErrorText(errno) << "\n";
         return 1;

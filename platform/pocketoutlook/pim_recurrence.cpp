@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <utility>
 
 #include "platform/pocketoutlook/ole_date.h"
 
@@ -38,6 +39,17 @@ bool IsDate(double date) {
     return VariantTimeToSystemTime(date, &t);
 }
 
+constexpr recur::RuleFieldMembers<PimRecurrencePattern> kRuleFields = {
+    &PimRecurrencePattern::interval, &PimRecurrencePattern::dayOfWeekMask,
+    &PimRecurrencePattern::instance, &PimRecurrencePattern::dayOfMonth,
+    &PimRecurrencePattern::monthOfYear};
+
+constexpr std::pair<PimRecurrenceEnd, recur::EndKind> kEnds[] = {
+    {PimRecurrenceEnd::kNoEndDate, recur::EndKind::kNever},
+    {PimRecurrenceEnd::kAfterCount, recur::EndKind::kAfterCount},
+    {PimRecurrenceEnd::kByDate, recur::EndKind::kByDate},
+};
+
 }  // namespace
 
 std::int64_t DayOfOleDate(double date) {
@@ -50,26 +62,25 @@ double OleDateOfDay(std::int64_t day) { return static_cast<double>(day - kOleEpo
 recur::Rule RuleOfPattern(const PimRecurrencePattern& p) {
     recur::Rule r;
     r.frequency = static_cast<recur::Frequency>(p.recurrenceType);
-    r.interval = p.interval;
-    r.dayMask = p.dayOfWeekMask;
-    r.instance = p.instance;
-    r.dayOfMonth = p.dayOfMonth;
-    r.monthOfYear = p.monthOfYear;
+    recur::CopyRuleFields(p, r, kRuleFields);
     r.startDay = DayOfOleDate(p.patternStartDate);
-    switch (p.end) {
-        case PimRecurrenceEnd::kNoEndDate:
-            r.end = recur::EndKind::kNever;
-            break;
-        case PimRecurrenceEnd::kAfterCount:
-            r.end = recur::EndKind::kAfterCount;
-            r.count = p.occurrences;
-            break;
-        case PimRecurrenceEnd::kByDate:
-            r.end = recur::EndKind::kByDate;
-            r.endDay = DayOfOleDate(p.patternEndDate);
-            break;
-    }
+    for (const auto& [pattern, rule] : kEnds)
+        if (p.end == pattern) r.end = rule;
+    if (r.end == recur::EndKind::kAfterCount) r.count = p.occurrences;
+    if (r.end == recur::EndKind::kByDate) r.endDay = DayOfOleDate(p.patternEndDate);
     return r;
+}
+
+PimRecurrencePattern PatternOfRule(const recur::Rule& r) {
+    PimRecurrencePattern p;
+    p.recurrenceType = static_cast<int>(r.frequency);
+    recur::CopyRuleFields(r, p, kRuleFields);
+    p.patternStartDate = OleDateOfDay(r.startDay);
+    for (const auto& [pattern, rule] : kEnds)
+        if (r.end == rule) p.end = pattern;
+    if (p.end == PimRecurrenceEnd::kAfterCount) p.occurrences = r.count;
+    if (p.end == PimRecurrenceEnd::kByDate) p.patternEndDate = OleDateOfDay(r.endDay);
+    return p;
 }
 
 std::optional<std::string> RecurrenceProblem(const PimRecurrence& recurrence) {

@@ -85,8 +85,10 @@ struct PimRecurrence {
     bool operator==(const PimRecurrence&) const = default;
 };
 
-// The rule over days of a pattern.
+// The rule over days of a pattern, and the pattern of a rule (its derived fields
+// unset, as CompleteRecurrence fills them).
 recur::Rule RuleOfPattern(const PimRecurrencePattern& pattern);
+PimRecurrencePattern PatternOfRule(const recur::Rule& rule);
 // The day number (recurrence_rule.h) of an OLE date, and the OLE date (00:00) of a
 // day number.
 std::int64_t DayOfOleDate(double date);

@@ -82,6 +82,48 @@ protected:
 
 }  // namespace
 
+TEST(PimRecurrence, PatternsAndRulesConvertBothWays) {
+    PimRecurrencePattern nth;
+    nth.recurrenceType = olRecursYearNth;
+    nth.interval = 2;
+    nth.dayOfWeekMask = olSaturday | olSunday;
+    nth.instance = 5;
+    nth.monthOfYear = 11;
+    nth.patternStartDate = Date(2024, 11, 30);
+    nth.end = PimRecurrenceEnd::kAfterCount;
+    nth.occurrences = 4;
+    recur::Rule rule = RuleOfPattern(nth);
+    EXPECT_EQ(recur::Frequency::kYearNth, rule.frequency);
+    EXPECT_EQ(2, rule.interval);
+    EXPECT_EQ(0x41, rule.dayMask);
+    EXPECT_EQ(5, rule.instance);
+    EXPECT_EQ(11, rule.monthOfYear);
+    EXPECT_EQ(recur::DayOf(2024, 11, 30), rule.startDay);
+    EXPECT_EQ(recur::EndKind::kAfterCount, rule.end);
+    EXPECT_EQ(4, rule.count);
+    EXPECT_EQ(nth, PatternOfRule(rule));
+
+    PimRecurrencePattern monthly;
+    monthly.recurrenceType = olRecursMonthly;
+    monthly.dayOfMonth = 31;
+    monthly.patternStartDate = Date(2024, 1, 31);
+    monthly.end = PimRecurrenceEnd::kByDate;
+    monthly.patternEndDate = Date(2024, 6, 30);
+    rule = RuleOfPattern(monthly);
+    EXPECT_EQ(recur::EndKind::kByDate, rule.end);
+    EXPECT_EQ(recur::DayOf(2024, 6, 30), rule.endDay);
+    EXPECT_EQ(0, rule.count);
+    EXPECT_EQ(monthly, PatternOfRule(rule));
+
+    // A series without end keeps no count and no end date, whatever the rule held.
+    rule.end = recur::EndKind::kNever;
+    rule.count = 3;
+    PimRecurrencePattern endless = PatternOfRule(rule);
+    EXPECT_EQ(PimRecurrenceEnd::kNoEndDate, endless.end);
+    EXPECT_EQ(0, endless.occurrences);
+    EXPECT_EQ(0, endless.patternEndDate);
+}
+
 TEST(PimRecurrence, OccurrencesWithRemovedAndChangedOnes) {
     EXPECT_EQ(recur::DayOf(1899, 12, 30), DayOfOleDate(0));
     EXPECT_EQ(recur::DayOf(2024, 3, 4), DayOfOleDate(Date(2024, 3, 4, 23, 59)));

@@ -15,22 +15,10 @@
 #include "server/devices/device_file.h"
 #include "server/devices/device_list.h"
 #include "server/devices/mapi_access.h"
+#include "server/mapi/mapi_initializer.h"
 #include "server/mapi/profile_names.h"
 
 namespace {
-
-// MAPIInitialize for the run of one command.
-class CMapiRun {
-public:
-    CMapiRun() : result_(MAPIInitialize(nullptr)) {}
-    ~CMapiRun() {
-        if (SUCCEEDED(result_)) MAPIUninitialize();
-    }
-    HRESULT Result() const { return result_; }
-
-private:
-    HRESULT result_;
-};
 
 std::string ErrorName(HRESULT hr) {
     const char* name = MapiErrorName(hr);
@@ -86,7 +74,7 @@ int RunUserAdd(const UserAddOptions& options, const std::string& dataFolder, std
         err << "corvel user add: " << path << " exists already\n";
         return 1;
     }
-    CMapiRun mapi;
+    CMapiInitializer mapi{std::nothrow};
     if (FAILED(mapi.Result())) {
         err << "corvel user add: MAPIInitialize: " << ErrorName(mapi.Result()) << "\n";
         return 1;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 
 CdlgInput::CdlgInput(const std::string& fieldName, const std::string& value, QWidget* parent)
@@ -16,14 +17,9 @@ CdlgInput::CdlgInput(const std::string& fieldName, const std::string& value, QWi
     label = new QLabel(QString::fromStdString(fieldName), this);
     edit = HelpNamed(new QLineEdit(QString::fromStdString(value), this), "value");
     label->setBuddy(edit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
-    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton");
     layout->addWidget(label);
     layout->addWidget(edit);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(OkCancelButtons(this));
 }
 
 std::string CdlgInput::Value() const { return edit->text().toStdString(); }

@@ -22,6 +22,8 @@
 #include "server/console/dlg_folder_properties.h"
 #include "server/devices/mapi_access.h"
 #include "server/devices/sync_log.h"
+#include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -135,6 +137,7 @@ protected:
     }
 
     ConsoleTestHome home_;
+    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
     CDeviceRecords devices_;
     Settings settings_;
     CErrorLog errorLog_;
@@ -434,9 +437,8 @@ TEST_F(CorvelDlgTest, ShippedHelpFileHasATextForEveryControl) {
 
 TEST_F(CorvelDlgTest, RenamingAUserMovesItsFileAndTheTreeAndListFollow) {
     {
-        IProfAdmin* raw = nullptr;
-        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
-        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
         char name[] = "Test";
         ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
     }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTreeWidget>
 #include <QWidget>
 #include <deque>
 #include <optional>
@@ -32,6 +33,11 @@ Control* ControlOf(const QWidget* widget, const char* name) {
     auto* control = widget->findChild<Control*>(QString::fromUtf8(name));
     if (control == nullptr) throw std::runtime_error(std::string("no control ") + name);
     return control;
+}
+
+// The text in column of row of the tree control name inside widget.
+inline std::string CellText(const QWidget* widget, const char* name, int row, int column) {
+    return ControlOf<QTreeWidget>(widget, name)->topLevelItem(row)->text(column).toStdString();
 }
 
 inline void DrainEvents() {

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/devices/mapi_access.h"
 
@@ -44,12 +45,7 @@ CDlgBrowseFolder::CDlgBrowseFolder(MapiShared<IMAPISession> session, bool severa
     displayName->setReadOnly(true);
     displayNameLabel->setBuddy(displayName);
     layout->addWidget(displayName);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
-    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton")->setText("Abbrechen");
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(OkCancelButtons(this, "Abbrechen"));
     connect(tree, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { Expand(item); });
     connect(

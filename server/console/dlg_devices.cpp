@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <mutex>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
 #include "server/devices/device_list.h"
@@ -32,17 +33,11 @@ CDlgDevices::CDlgDevices(Settings& settings, CDeviceList& devices, CConsolePromp
     LayOutColumns(list, {0, 150, 150});
     list->setRootIsDecorated(false);
     layout->addWidget(list);
-    auto* buttons = new QHBoxLayout();
-    resetButton =
-        HelpNamed(new QPushButton(QString::fromUtf8("Gerät zurücksetzen"), this), "resetButton");
-    deleteButton =
-        HelpNamed(new QPushButton(QString::fromUtf8("Gerät Löschen"), this), "deleteButton");
-    buttons->addWidget(resetButton);
-    buttons->addWidget(deleteButton);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(resetButton, &QPushButton::clicked, this, [this] { OnReset(); });
-    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
+    AddButtonRow(this, layout,
+                 {{QString::fromUtf8("Gerät zurücksetzen"), "resetButton", &resetButton,
+                   [this] { OnReset(); }},
+                  {QString::fromUtf8("Gerät Löschen"), "deleteButton", &deleteButton,
+                   [this] { OnDelete(); }}});
     connect(list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnRename(list->indexOfTopLevelItem(item)); });
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_trace.h"
 #include "server/devices/sync_log.h"
@@ -103,18 +104,11 @@ CDlgErrors::CDlgErrors(QWidget* parent) : QWidget(parent) {
     text->setReadOnly(true);
     layout->addWidget(list, 2);
     layout->addWidget(text, 1);
-    auto* buttons = new QHBoxLayout();
-    refreshButton = HelpNamed(new QPushButton("Aktualisieren", this), "refreshButton");
-    deleteButton = HelpNamed(new QPushButton(QString::fromUtf8("Löschen"), this), "deleteButton");
-    copyButton = HelpNamed(new QPushButton("Kopieren", this), "copyButton");
-    buttons->addWidget(refreshButton);
-    buttons->addWidget(deleteButton);
-    buttons->addWidget(copyButton);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(refreshButton, &QPushButton::clicked, this, [this] { Refresh(); });
-    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
-    connect(copyButton, &QPushButton::clicked, this, [this] { OnCopy(); });
+    AddButtonRow(
+        this, layout,
+        {{"Aktualisieren", "refreshButton", &refreshButton, [this] { Refresh(); }},
+         {QString::fromUtf8("Löschen"), "deleteButton", &deleteButton, [this] { OnDelete(); }},
+         {"Kopieren", "copyButton", &copyButton, [this] { OnCopy(); }}});
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) { SelectEntry(row); });
 }
 

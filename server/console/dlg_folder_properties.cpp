@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_user.h"
@@ -38,12 +39,7 @@ CDlgFolderProperties::CDlgFolderProperties(const CFolderSetting& folder,
     }
     defaultFolder->setCurrentIndex(defaultFolder->findData(folder.defaultCode));
     form->addRow(QString::fromUtf8("Standardordner für"), defaultFolder);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
-    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton")->setText("Abbrechen");
-    form->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(OkCancelButtons(this, "Abbrechen"));
     connect(browseButton, &QPushButton::clicked, this, [this] { OnBrowse(); });
 }
 

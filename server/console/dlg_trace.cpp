@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 
 QFont ConsoleListFont() {
@@ -28,15 +29,10 @@ CDlgtrace::CDlgtrace(int maxLines, QWidget* parent) : QWidget(parent), maxLines_
     list->setFont(ConsoleListFont());
     list->setUniformItemSizes(true);
     layout->addWidget(list);
-    auto* buttons = new QHBoxLayout();
-    clearButton = HelpNamed(new QPushButton(QString::fromUtf8("Löschen"), this), "clearButton");
-    copyButton = HelpNamed(new QPushButton("Kopieren", this), "copyButton");
-    buttons->addWidget(clearButton);
-    buttons->addWidget(copyButton);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(clearButton, &QPushButton::clicked, this, [this] { OnClear(); });
-    connect(copyButton, &QPushButton::clicked, this, [this] { OnCopy(); });
+    AddButtonRow(
+        this, layout,
+        {{QString::fromUtf8("Löschen"), "clearButton", &clearButton, [this] { OnClear(); }},
+         {"Kopieren", "copyButton", &copyButton, [this] { OnCopy(); }}});
 }
 
 void CDlgtrace::AddLine(const QString& text) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/devices/device_list.h"
 
@@ -20,15 +21,10 @@ CDlgUsers::CDlgUsers(Settings& settings, CDeviceList& devices, CConsolePrompts& 
     list = HelpNamed(new QListWidget(this), "userList");
     label->setBuddy(list);
     layout->addWidget(list);
-    auto* buttons = new QHBoxLayout();
-    newButton = HelpNamed(new QPushButton("Neu", this), "newButton");
-    deleteButton = HelpNamed(new QPushButton(QString::fromUtf8("Löschen"), this), "deleteButton");
-    buttons->addWidget(newButton);
-    buttons->addWidget(deleteButton);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(newButton, &QPushButton::clicked, this, [this] { OnNew(); });
-    connect(deleteButton, &QPushButton::clicked, this, [this] { OnDelete(); });
+    AddButtonRow(
+        this, layout,
+        {{"Neu", "newButton", &newButton, [this] { OnNew(); }},
+         {QString::fromUtf8("Löschen"), "deleteButton", &deleteButton, [this] { OnDelete(); }}});
 }
 
 void CDlgUsers::Fill() {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
 
@@ -35,12 +36,7 @@ CDlgNewDir::CDlgNewDir(const CWebDirectory& start, QWidget* parent) : QDialog(pa
     form->addRow("Realm", realm);
     form->addRow("Benutzername", username);
     form->addRow("Passwort", password);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    HelpNamed(buttons->button(QDialogButtonBox::Ok), "okButton");
-    HelpNamed(buttons->button(QDialogButtonBox::Cancel), "cancelButton")->setText("Cancel");
-    form->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(OkCancelButtons(this, "Cancel"));
 }
 
 CWebDirectory CDlgNewDir::Value() const {

@@ -27,6 +27,8 @@
 #include "server/console/qt_translations.h"
 #include "server/devices/device_records.h"
 #include "server/devices/mapi_access.h"
+#include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -139,9 +141,8 @@ protected:
     void SetUp() override {
         CreateDataFolder(home_.DataFolder());
         ClearStoreCache();
-        IProfAdmin* raw = nullptr;
-        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
-        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
         char name[] = "Test";
         ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
         settings_.LoadSettings(home_.DataFolder());
@@ -171,6 +172,7 @@ protected:
     }
 
     ConsoleTestHome home_;
+    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
     CDeviceRecords devices_;
     Settings settings_;
     ScriptedPrompts script_;
@@ -285,12 +287,9 @@ TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
     EXPECT_EQ(record->Config()->folders.size(), 7u);
     EXPECT_EQ(ReadWholeFile(File("hans.dxt")), written);
     ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItemCount(), 7);
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(3)->text(0).toStdString(),
-              "Personal Folders\\Inbox");
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(3)->text(2).toStdString(),
-              "Posteiengang");
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "folders")->topLevelItem(3)->text(3).toStdString(),
-              "Inbox");
+    EXPECT_EQ(CellText(&pane, "folders", 3, 0), "Personal Folders\\Inbox");
+    EXPECT_EQ(CellText(&pane, "folders", 3, 2), "Posteiengang");
+    EXPECT_EQ(CellText(&pane, "folders", 3, 3), "Inbox");
     EXPECT_NE(
         ReadWholeFile(File("hans.dxt")).find("Folder=Personal Folders\\Tasks,0,0,Tasks,-2,5\n"),
         std::string::npos)
@@ -356,14 +355,10 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     CDlgDevices pane(settings_, devices_.List(), prompts_);
     pane.Fill();
     ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItemCount(), 2);
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0)->text(1).toStdString(),
-              "");
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0)->text(2).toStdString(),
-              "");
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(1)->text(1).toStdString(),
-              "Pocket");
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(1)->text(2).toStdString(),
-              "10.01.2008 21:20");
+    EXPECT_EQ(CellText(&pane, "deviceList", 0, 1), "");
+    EXPECT_EQ(CellText(&pane, "deviceList", 0, 2), "");
+    EXPECT_EQ(CellText(&pane, "deviceList", 1, 1), "Pocket");
+    EXPECT_EQ(CellText(&pane, "deviceList", 1, 2), "10.01.2008 21:20");
 
     // The same name again writes nothing.
     std::string renamed;
@@ -377,8 +372,7 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     pane.OnRename(1);
     EXPECT_EQ(renamed, "DEV2");
     EXPECT_EQ(settings_.DeviceNames().at("DEV2"), "Tasche WebDir=x");
-    EXPECT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(1)->text(1).toStdString(),
-              "Tasche WebDir=x");
+    EXPECT_EQ(CellText(&pane, "deviceList", 1, 1), "Tasche WebDir=x");
     EXPECT_NE(ReadWholeFile(File("settings.inf")).find("Device=DEV2:Tasche WebDir=x\n"),
               std::string::npos);
 }
@@ -490,9 +484,7 @@ TEST_F(PaneTest, WebDirectoriesAddChangeRemoveAndBaseDir) {
     EXPECT_FALSE(pane.OnAdd());  // the existing record stays
     EXPECT_EQ(settings_.WebDirectories().at("docs").URL, "/srv/docs");
     ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItemCount(), 1);
-    EXPECT_EQ(
-        ControlOf<QTreeWidget>(&pane, "directoryList")->topLevelItem(0)->text(4).toStdString(),
-        "p");
+    EXPECT_EQ(CellText(&pane, "directoryList", 0, 4), "p");
     EXPECT_NE(ReadWholeFile(File("settings.inf")).find("WebDir=docs ;/srv/docs ;R ;u ;p\n"),
               std::string::npos);
     answers.push_back(std::nullopt);

@@ -134,7 +134,6 @@ TEST(DeviceRecords, LoadReadsUsersAndDevicesAndAnswersTheCredentialCheck) {
     WriteWholeFile(folder.Path() + "/alice.dxt", kAliceFile);
     WriteWholeFile(folder.Path() + "/PPC1.ifo", "Name=bob\nPasswort=pw\nDeviceID=PPC1\n");
     CDeviceRecords records;
-    EXPECT_TRUE(records.StoreEngineStarted());
     records.Load(folder.Path());
     ASSERT_EQ(records.List().Records().size(), 2u);
     EXPECT_EQ(records.List().DataFolder(), folder.Path());

@@ -1,7 +1,6 @@
 // Answers written piece by piece.
 #include "server/http/answer_stream.h"
 
-#include <signal.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "common/tls/sigpipe_hold.h"
 #include "server/http/socket_util.h"
 
 namespace {
@@ -16,37 +16,6 @@ namespace {
 constexpr size_t kFileReadPiece = 64 * 1024;
 // One sendfile call moves at most this much, so a send timeout is noticed in time.
 constexpr uint64_t kSendFilePiece = 4 * 1024 * 1024;
-
-// sendfile has no MSG_NOSIGNAL: while an object lives, SIGPIPE is held back on the
-// calling thread, and one raised meanwhile is taken before it is let through again.
-class SigpipeHeld {
-public:
-    SigpipeHeld() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        alreadyPending_ = sigismember(&pending, SIGPIPE) == 1;
-        blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &previous_) == 0;
-    }
-    ~SigpipeHeld() {
-        if (!blocked_) return;
-        if (!alreadyPending_) {
-            const timespec now{0, 0};
-            while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    SigpipeHeld(const SigpipeHeld&) = delete;
-    SigpipeHeld& operator=(const SigpipeHeld&) = delete;
-
-private:
-    sigset_t pipe_{};
-    sigset_t previous_{};
-    bool alreadyPending_ = false;
-    bool blocked_ = false;
-};
 
 }  // namespace
 
@@ -67,7 +36,7 @@ bool IAnswerStream::WriteFile(int fd, uint64_t offset, uint64_t count) {
 
 bool CSocketAnswerStream::WriteFile(int fd, uint64_t offset, uint64_t count) {
     if (failed_) return false;
-    SigpipeHeld held;
+    CSigpipeHold held;  // sendfile has no MSG_NOSIGNAL
     auto at = static_cast<off_t>(offset);
     while (count > 0) {
         ssize_t n =

@@ -9,6 +9,7 @@
 
 #include <thread>
 
+#include "common/base/unique_fd.h"
 #include "server/http/socket_util.h"
 
 namespace {
@@ -74,19 +75,16 @@ class TempFile {
 public:
     explicit TempFile(const std::string& bytes) {
         char name[] = "/tmp/answer-stream-XXXXXX";
-        fd_ = mkstemp(name);
+        file_ = UniqueFd(mkstemp(name));
         unlink(name);
-        if (fd_ >= 0 &&
-            write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            fd_ = -1;
+        if (file_.valid() &&
+            write(file_.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            file_.Close();
     }
-    ~TempFile() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int Get() const { return fd_; }
+    int Get() const { return file_.get(); }
 
 private:
-    int fd_ = -1;
+    UniqueFd file_;
 };
 
 // What stream sends of file (offset, count), read by a second thread until the end.

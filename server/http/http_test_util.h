@@ -20,11 +20,11 @@
 #include "server/config/live_trace.h"
 #include "server/http/socket_util.h"
 
-// A client connection to 127.0.0.1:port; reads give up after a minute so a
-// broken server fails the test instead of hanging it.
-inline CSocket ConnectLoopback(int port) {
+// A client connection to 127.0.0.1:port (invalid when it cannot be made); reads
+// give up after guardSeconds so a broken server fails the test instead of hanging it.
+inline CSocket ConnectLoopback(int port, int guardSeconds = 60) {
     CSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    timeval guard{60, 0};
+    timeval guard{guardSeconds, 0};
     setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
     sockaddr_in address{};
     address.sin_family = AF_INET;

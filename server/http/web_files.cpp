@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/base/unique_fd.h"
 #include "common/http/html_answer.h"
 #include "server/http/socket_util.h"
 #include "server/http/web_answers.h"
@@ -32,20 +33,6 @@ std::string FindIndexFile(const std::string& folder) {
     }
     return std::string();
 }
-
-class CFileHandle {
-public:
-    explicit CFileHandle(int fd) : fd_(fd) {}
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    ~CFileHandle() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -120,13 +107,13 @@ bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request, std::stri
         return out.Write(page.View());
     }
     if (target.kind != CFileTarget::kFile) return false;
-    CFileHandle file(open(target.path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) {
+    UniqueFd file(open(target.path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         if (reason != nullptr) *reason = target.path + " cannot be opened: " + std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     const std::string& contentType =
         target.isIndex ? std::string("text/html") : request.contentType;
     const auto size = static_cast<uint64_t>(info.st_size);
@@ -134,13 +121,13 @@ bool ServeFileRequest(IAnswerStream& out, const CFileRequest& request, std::stri
     head.reserve(kHeadReserve + contentType.size() +
                  (size <= kSmallFileBytes ? static_cast<size_t>(size) : 0));
     head.append("HTTP/1.0 200 OK\r\nContent-Type: ").append(contentType).append("\r\n\r\n");
-    if (size > kSmallFileBytes) return out.Write(head) && out.WriteFile(file.Get(), 0, size);
+    if (size > kSmallFileBytes) return out.Write(head) && out.WriteFile(file.get(), 0, size);
     // A small file goes out with its header in one send.
     const size_t headBytes = head.size();
     head.resize(headBytes + static_cast<size_t>(size));
     size_t got = 0;
     while (got < size) {
-        ssize_t n = pread(file.Get(), head.data() + headBytes + got,
+        ssize_t n = pread(file.get(), head.data() + headBytes + got,
                           static_cast<size_t>(size) - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;

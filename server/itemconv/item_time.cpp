@@ -1,8 +1,9 @@
-// Calendar arithmetic on day counts from 1601-01-01 (the start of a 400-year
-// Gregorian cycle, which keeps the arithmetic simple).
+// Item times over the day counts of the recurrence layer (from 1601-01-01).
 #include "server/itemconv/item_time.h"
 
 #include <cstdio>
+
+#include "common/recurrence/recurrence_rule.h"
 
 namespace {
 
@@ -11,67 +12,24 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
-bool IsLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
 }  // namespace
 
 std::int64_t DaysFrom1601(int year, int month, int day) {
-    // Normalise the month into 1-12 first.
-    std::int64_t y = year + FloorDiv(month - 1, 12);
-    std::int64_t m = month - 1 - FloorDiv(month - 1, 12) * 12 + 1;
-    // Days from 0000-03-01 style algorithm (years starting in March).
-    y -= m <= 2 ? 1 : 0;
-    std::int64_t era = FloorDiv(y, 400);
-    std::int64_t yoe = y - era * 400;
-    std::int64_t mp = (m + 9) % 12;
-    std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
-    std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    std::int64_t daysFrom0000_03_01 = era * 146097 + doe;
-    // 1601-01-01 is 584694 days after 0000-03-01.
-    return daysFrom0000_03_01 - 584694;
+    return recur::DayOfAnyDate(year, month, day);
 }
 
-int WeekdayOfDay(std::int64_t days) { return static_cast<int>(((days % 7) + 7 + 1) % 7); }
+int WeekdayOfDay(std::int64_t days) { return recur::WeekdayOf(days); }
 
-int DaysInMonth(int year, int month) {
-    static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
-    return month == 2 && IsLeap(year) ? 29 : kLengths[month - 1];
-}
-
-namespace {
-
-CItemTime DateFromDays(std::int64_t days) {
-    std::int64_t z = days + 584694;
-    std::int64_t era = FloorDiv(z, 146097);
-    std::int64_t doe = z - era * 146097;
-    std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    std::int64_t y = yoe + era * 400;
-    std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    std::int64_t mp = (5 * doy + 2) / 153;
-    std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    CItemTime t;
-    t.year = static_cast<int>(y + (m <= 2 ? 1 : 0));
-    t.month = static_cast<int>(m);
-    t.day = static_cast<int>(d);
-    return t;
-}
-
-}  // namespace
+int DaysInMonth(int year, int month) { return recur::DaysInMonth(year, month); }
 
 std::int64_t SecondsFrom1601(const CItemTime& t) {
     return DaysFrom1601(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
 CItemTime ItemTimeFromSeconds(std::int64_t seconds) {
-    std::int64_t days = FloorDiv(seconds, 86400);
-    std::int64_t rest = seconds - days * 86400;
-    CItemTime t = DateFromDays(days);
-    t.hour = static_cast<int>(rest / 3600);
-    t.minute = static_cast<int>(rest / 60 % 60);
-    t.second = static_cast<int>(rest % 60);
-    return t;
+    const recur::DayAndTime split = recur::SplitSeconds(seconds);
+    const recur::CivilDate d = recur::DateOf(split.day);
+    return CItemTime{d.year, d.month, d.day, split.hour, split.minute, split.second, 0};
 }
 
 std::int64_t MinutesFrom1601(const CItemTime& t) { return FloorDiv(SecondsFrom1601(t), 60); }

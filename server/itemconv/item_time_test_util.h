@@ -1,8 +1,10 @@
-// Test helpers for item dates: an item time from its fields, and the fixed central
-// European zone (UTC+1, daylight saving by the EU rules) the recurrence tests use.
+// Test helpers for item dates: an item time from its fields, the fixed central
+// European zone (UTC+1, daylight saving by the EU rules) the recurrence tests use,
+// and the weekly series several of them start from.
 #pragma once
 
 #include "server/itemconv/item_time.h"
+#include "server/itemconv/recurrence_pattern.h"
 #include "server/itemconv/time_zone_info.h"
 
 namespace itemtest {
@@ -14,6 +16,20 @@ inline CItemTime T(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 inline const CRuleTimeZone& Zone() {
     static const CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
     return zone;
+}
+
+// Every two weeks on Monday and Wednesday, five times, from Monday 2009-03-09
+// 10:00-10:30 (series dates only).
+inline RecurrencePattern Weekly2MonWed5() {
+    RecurrencePattern p;
+    p.recurring = true;
+    p.kind = kRecurWeekly;
+    p.interval = 2;
+    p.dayMask = 0x0A;
+    p.occurrences = 5;
+    p.seriesStart = T(2009, 3, 9, 10, 0);
+    p.seriesEnd = T(2009, 3, 9, 10, 30);
+    return p;
 }
 
 }  // namespace itemtest

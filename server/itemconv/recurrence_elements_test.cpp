@@ -18,6 +18,7 @@
 namespace {
 
 using itemtest::T;
+using itemtest::Weekly2MonWed5;
 using itemtest::Zone;
 
 // "page/token=value" per field, containers as "page/token[...]".
@@ -83,17 +84,9 @@ std::string Str(const std::string& text) {
 }  // namespace
 
 TEST(RecurrenceElements, WeeklyEveryTwoWeeksMondayAndWednesdayFiveTimes) {
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurWeekly;
-    p.interval = 2;
-    p.dayMask = 0x0A;
-    p.occurrences = 5;
-    p.start = T(2009, 3, 9, 10, 0);
-    p.end = T(2009, 3, 9, 10, 30);
-    p.patternStart = p.start;
-    p.seriesStart = p.start;
-    p.seriesEnd = p.end;
+    RecurrencePattern p = Weekly2MonWed5();
+    p.start = p.patternStart = p.seriesStart;
+    p.end = p.seriesEnd;
     std::string bytes;
     CWBXMLLiterals received = OverTheWire(p, &bytes);
     std::string expected = std::string("\x03\x01\x6A\x00\x00\x06\x40", 7) + "\x43" + Str("1") +

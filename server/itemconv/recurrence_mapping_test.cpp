@@ -12,6 +12,7 @@
 namespace {
 
 using itemtest::T;
+using itemtest::Weekly2MonWed5;
 
 std::string BlobHex(const RecurrencePattern& p) {
     return HexText(EncodeRecurrenceBlob(BlobFromPattern(p)));
@@ -30,18 +31,6 @@ RecurrencePattern FromBlob(const char* hex) {
 // Replaces the bytes at a byte offset of a hex text.
 std::string Patch(std::string hex, std::size_t offset, const std::string& bytes) {
     return hex.replace(offset * 2, bytes.size(), bytes);
-}
-
-RecurrencePattern Weekly2MonWed5() {
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurWeekly;
-    p.interval = 2;
-    p.dayMask = 0x0A;
-    p.occurrences = 5;
-    p.seriesStart = T(2009, 3, 9, 10, 0);
-    p.seriesEnd = T(2009, 3, 9, 10, 30);
-    return p;
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "server/itemconv/recurrence_pattern.h"
 
-#include <utility>
-
 namespace {
 
 bool UsesDayMask(int kind) {
@@ -27,14 +25,9 @@ constexpr KindFrequency kKindFrequencies[] = {
     {kRecurYearly, recur::Frequency::kYearly},   {kRecurYearNth, recur::Frequency::kYearNth},
 };
 
-// The rule fields a pattern holds under the same meaning.
-constexpr std::pair<int RecurrencePattern::*, int recur::Rule::*> kSameRuleFields[] = {
-    {&RecurrencePattern::interval, &recur::Rule::interval},
-    {&RecurrencePattern::dayMask, &recur::Rule::dayMask},
-    {&RecurrencePattern::instance, &recur::Rule::instance},
-    {&RecurrencePattern::dayOfMonth, &recur::Rule::dayOfMonth},
-    {&RecurrencePattern::monthOfYear, &recur::Rule::monthOfYear},
-};
+constexpr recur::RuleFieldMembers<RecurrencePattern> kRuleFields = {
+    &RecurrencePattern::interval, &RecurrencePattern::dayMask, &RecurrencePattern::instance,
+    &RecurrencePattern::dayOfMonth, &RecurrencePattern::monthOfYear};
 
 }  // namespace
 
@@ -153,7 +146,7 @@ int KindOfFrequency(recur::Frequency frequency) {
 
 void SetRuleFields(RecurrencePattern& p, const recur::Rule& rule) {
     p.kind = KindOfFrequency(rule.frequency);
-    for (const auto& [pattern, ruleField] : kSameRuleFields) p.*pattern = rule.*ruleField;
+    recur::CopyRuleFields(rule, p, kRuleFields);
 }
 
 std::optional<recur::Rule> RuleOfPattern(const RecurrencePattern& p) {
@@ -161,7 +154,7 @@ std::optional<recur::Rule> RuleOfPattern(const RecurrencePattern& p) {
     if (!frequency) return std::nullopt;
     recur::Rule r;
     r.frequency = *frequency;
-    for (const auto& [pattern, ruleField] : kSameRuleFields) r.*ruleField = p.*pattern;
+    recur::CopyRuleFields(p, r, kRuleFields);
     const CItemTime& start = p.patternStart.IsSet() ? p.patternStart : p.seriesStart;
     r.startDay = DaysFrom1601(start.year, start.month, start.day);
     bool endless = p.endless || p.seriesEnd.year >= kEndlessYear;

@@ -1,5 +1,7 @@
 #include "server/itemconv/recurrence_store.h"
 
+#include <utility>
+
 #include "server/itemconv/recurrence_mapping.h"
 
 namespace {
@@ -13,17 +15,24 @@ std::optional<std::uint64_t> Utc(const CItemTime& local, const CTimeZone& zone) 
     return zone.LocalToFiletime(local);
 }
 
+// The seven dates: the store keeps them in UTC, the pattern in local time.
+constexpr std::pair<std::optional<std::uint64_t> CRecurrenceStoreValues::*,
+                    CItemTime RecurrencePattern::*>
+    kDates[] = {
+        {&CRecurrenceStoreValues::wholeStart, &RecurrencePattern::start},
+        {&CRecurrenceStoreValues::wholeEnd, &RecurrencePattern::end},
+        {&CRecurrenceStoreValues::commonStart, &RecurrencePattern::seriesStart},
+        {&CRecurrenceStoreValues::commonEnd, &RecurrencePattern::seriesEnd},
+        {&CRecurrenceStoreValues::clipStart, &RecurrencePattern::clipStart},
+        {&CRecurrenceStoreValues::clipEnd, &RecurrencePattern::clipEnd},
+        {&CRecurrenceStoreValues::reminderTime, &RecurrencePattern::reminderTime},
+};
+
 }  // namespace
 
 RecurrencePattern PatternFromStoreValues(const CRecurrenceStoreValues& v, const CTimeZone& zone) {
     RecurrencePattern p;
-    p.start = Local(v.wholeStart, zone);
-    p.end = Local(v.wholeEnd, zone);
-    p.seriesStart = Local(v.commonStart, zone);
-    p.seriesEnd = Local(v.commonEnd, zone);
-    p.clipStart = Local(v.clipStart, zone);
-    p.clipEnd = Local(v.clipEnd, zone);
-    p.reminderTime = Local(v.reminderTime, zone);
+    for (const auto& [stored, local] : kDates) p.*local = Local(v.*stored, zone);
     p.recurring = v.recurring.value_or(false);
     if (!p.recurring || !v.blob) return p;
     std::optional<CRecurrenceBlob> blob = DecodeRecurrenceBlob(*v.blob);
@@ -46,13 +55,7 @@ CRecurrenceStoreValues StoreValuesFromPattern(RecurrencePattern& p, const CTimeZ
     }
 
     CRecurrenceStoreValues v;
-    v.clipStart = Utc(p.clipStart, zone);
-    v.clipEnd = Utc(p.clipEnd, zone);
-    v.wholeStart = Utc(p.start, zone);
-    v.wholeEnd = Utc(p.end, zone);
-    v.commonStart = Utc(p.seriesStart, zone);
-    v.commonEnd = Utc(p.seriesEnd, zone);
-    v.reminderTime = Utc(p.reminderTime, zone);
+    for (const auto& [stored, local] : kDates) v.*stored = Utc(p.*local, zone);
     // A series without a kind (the device's type -1) is no series any more.
     if (p.kind == kRecurNone) p.recurring = false;
     v.recurring = p.recurring;

@@ -1,13 +1,9 @@
-// MAPI start-up, sessions and message stores.
+// Sessions and message stores.
 #include "server/mapi/mapi_store_ptrs.h"
 
 #include "server/mapi/adapter_calls.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_query.h"
-
-CMapiInitializer::CMapiInitializer() { MapiCheck(MAPIInitialize(nullptr), "MAPIInitialize"); }
-
-CMapiInitializer::~CMapiInitializer() { MAPIUninitialize(); }
 
 // ---- stores ------------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
-// The top of the store: starting MAPI (CMapiInitializer), a log-on session to a
-// profile (IMAPISessionPtr) and a message store (IMsgStorePtr). Each wrapper holds
-// one reference and releases it when destroyed or reassigned; copies share the
-// object.
+// The top of the store: a log-on session to a profile (IMAPISessionPtr) and a
+// message store (IMsgStorePtr); the engine itself is started by CMapiInitializer.
+// Each wrapper holds one reference and releases it when destroyed or reassigned;
+// copies share the object.
 //
 // Not shared between threads; each request builds its own from its user's session
 // (a session itself may be used from several threads, as the store serialises calls).
@@ -14,16 +14,6 @@
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_ref.h"
 #include "server/mapi/mapi_table_ptr.h"
-
-// MAPIInitialize for the life of the object, MAPIUninitialize at its end. Raises
-// CMAPIException ("MAPIInitialize") when MAPI cannot start.
-class CMapiInitializer {
-public:
-    CMapiInitializer();
-    ~CMapiInitializer();
-    CMapiInitializer(const CMapiInitializer&) = delete;
-    CMapiInitializer& operator=(const CMapiInitializer&) = delete;
-};
 
 class IMsgStorePtr : public CMapiPropHolder<IMsgStore> {
 public:

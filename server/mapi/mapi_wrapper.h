@@ -10,6 +10,7 @@
 #include "server/mapi/gen_mapi_prop_ptr.h"
 #include "server/mapi/mapi_arrays.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_prop_value.h"
 #include "server/mapi/mapi_ref.h"

@@ -31,6 +31,10 @@ ServerRuntime::ServerHooks::~ServerHooks() {
 ServerRuntime::ServerRuntime(Settings& settings, CDeviceRecords& devices, CErrorLog& errorLog,
                              CTraceTextSink& clientTrace, ServerRuntimeOptions options)
     : options_(std::move(options)) {
+    if (!storeEngine_.Started()) {
+        AddLiveTraceF("MAPIInitialize failed: 0x%08X",
+                      static_cast<unsigned>(storeEngine_.Result()));
+    }
     if (options_.dataFolder.empty()) {
         settings.LoadSettings();
     } else {

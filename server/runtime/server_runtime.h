@@ -1,6 +1,6 @@
 // ServerRuntime: the running server. Its constructor starts everything in order
-// (settings, the users and devices, the data folder lock, the settings watcher
-// with the requests of "corvel device", the error log, the
+// (the store engine, settings, the users and devices, the data folder lock, the
+// settings watcher with the requests of "corvel device", the error log, the
 // protocol hooks, the web server, the HTTPS listener, the help texts, the trace
 // port) and its
 // destructor stops it again in reverse. The headless run and the console window
@@ -22,6 +22,7 @@
 #include "server/devices/device_records.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
+#include "server/mapi/mapi_initializer.h"
 
 struct ServerRuntimeOptions {
     std::string dataFolder;      // empty: the default data folder
@@ -82,6 +83,9 @@ private:
         std::function<void()> after_;
     };
 
+    // Started before the users' and devices' log-ons, ended after the servers. A
+    // failed start is traced; the records then stay without their sessions.
+    CMapiInitializer storeEngine_{std::nothrow};
     ServerRuntimeOptions options_;
     std::string errorLogPath_;
     CDataFolderLock dataFolderLock_;

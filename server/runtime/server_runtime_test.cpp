@@ -9,6 +9,8 @@
 
 #include "server/config/config_test_util.h"
 #include "server/http/http_test_util.h"
+#include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_ref.h"
 
 namespace {
 
@@ -105,6 +107,32 @@ TEST_F(ServerRuntimeTest, AFolderHeldByAnotherServerEndsTheStartUpOnlyWhenTheLoc
     EXPECT_TRUE(
         trace_.HasLine("Data folder lock not taken: a running server holds " + folder_.Path()));
     EXPECT_EQ(events_, (std::vector<std::string>{"before", "after"}));
+}
+
+TEST_F(ServerRuntimeTest, StartsTheStoreEngineForTheUsersLogOnsAndEndsItAtTheEnd) {
+    TempHome home("corvel-runtime-store");
+    {
+        CMapiInitializer engine;
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
+        char name[] = "P1";
+        ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
+    }
+    WriteWholeFile(folder_.Path() + "/alice.dxt",
+                   "Name=alice\nPasswort=pw\nDeviceID=\nProfileName=P1\n");
+    ServerRuntimeOptions options = Options();
+    options.startServers = false;
+    {
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, options);
+        std::vector<std::shared_ptr<CPocketDevice>> records = devices_.List().Records();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0]->lastLogonError, S_OK);
+        EXPECT_TRUE(records[0]->session);
+    }
+    // Once the runtime has ended, the engine takes no new log-on.
+    CMapiRef<IMAPISession> session;
+    EXPECT_EQ(MAPILogonEx(0, const_cast<char*>("P1"), nullptr, MAPI_NEW_SESSION, session.Put()),
+              MAPI_E_NOT_INITIALIZED);
 }
 
 }  // namespace

@@ -53,6 +53,13 @@ CWBXMLLiterals WithoutPendingFields(const CWBXMLLiterals& fields, const CClientM
     return kept;
 }
 
+// True when the record holds the fields an unacknowledged answer sent and no
+// exchange before it (a Delete's mark alone sends no fields).
+bool SentOnlyByUnansweredAnswer(const CClientMapRecord& record) {
+    return !record.hasFields && record.pendingGeneration != 0 &&
+           record.pending.size() > record.pending.count(kDeleteSentField);
+}
+
 // True for an Add that carries the item exactly as the device held it at the last
 // exchange (every field it holds, and no other).
 bool RepeatsExchangedAdd(const CWBXMLLiterals& fields, const CClientMapRecord& record) {
@@ -307,6 +314,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
     CMergeInput input;
     input.wholeItem = change == kAdd;
     const CClientMapRecord* record = nullptr;
+    CFieldHashes pendingStored;
     if (found == Found::kNew) {
         input.base = MergeBase::kNew;
     } else {
@@ -319,6 +327,15 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             input.base = MergeBase::kKnown;
             input.deviceHeld = &record->fields;
             input.storeHeld = &record->stored;
+        } else if (record != nullptr && SentOnlyByUnansweredAnswer(*record)) {
+            // Never exchanged, but an answer the device has not acknowledged sent the
+            // item, and the device names it: it holds what that answer sent, and both
+            // sides' changes count from there (the folder's change list, which counts
+            // from the last acknowledged answer, sees only a new item).
+            pendingStored = HashesOf(record->pending);
+            input.base = MergeBase::kKnown;
+            input.deviceHeld = &record->pending;
+            input.storeHeld = &pendingStored;
         } else {
             input.base = MergeBase::kUnknown;
             input.desktopChanged = ChangedOnDesktop(folder, knownKey);

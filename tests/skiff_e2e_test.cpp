@@ -57,6 +57,17 @@ std::vector<std::string> TracedRequests(const std::string& trace) {
     return requests;
 }
 
+// One change of a traced Folder: kind (Add, Modify), the item's ServerID (none for
+// an Add), its ClientID and its fields ("FirstName Janet"), one a line.
+std::string TracedChange(const std::string& kind, const std::string& serverId,
+                         const std::string& clientId, const std::vector<std::string>& fields) {
+    std::string out = "   " + kind + "\n";
+    if (!serverId.empty()) out += "    ServerID " + serverId + "\n";
+    out += "    ClientID " + clientId + "\n    COLLECTION\n";
+    for (const std::string& field : fields) out += "     " + field + "\n";
+    return out;
+}
+
 // The first number after "name": in a one-line JSON object, or -1.
 long JsonNumber(const std::string& json, const std::string& name) {
     std::smatch match;
@@ -221,55 +232,29 @@ TEST_F(SkiffEndToEnd, FirstRunSendsEveryItemAsAddAndTheStoreHoldsThemWithTheirFi
     EXPECT_EQ(JsonNumber(result, "mappings"), 3) << result;
 
     // Dates in the server's form, text in UTF-8, every item an Add with its ClientID.
-    ExpectRequest(LastRequest(),
-                  TracedFolder("-1", "Contacts", "Kontakte",
-                               "   Add\n"
-                               "    ClientID " +
-                                   Cid(contact) +
-                                   "\n"
-                                   "    COLLECTION\n"
-                                   "     ClientID " +
-                                   contact +
-                                   "\n"
-                                   "     Birthday 17.05.1980 00:00.00:0\n"
-                                   "     BusinessTelephoneNumber +49 30 1234\n"
-                                   "     FirstName Jürgen\n"
-                                   "     LastName Groß\n"
-                                   "     FileAs Groß, Jürgen\n",
-                               true) +
-                      TracedFolder("-2", "Task", "Aufgaben",
-                                   "   Add\n"
-                                   "    ClientID " +
-                                       Cid(task) +
-                                       "\n"
-                                       "    COLLECTION\n"
-                                       "     TaskIsRecurring 0\n"
-                                       "     TaskSubject Angebot schreiben\n"
-                                       "     TaskDueDate 24.12.2026 00:00.00:0\n"
-                                       "     TaskImportance 2\n"
-                                       "     TaskComplete 0\n"
-                                       "     TaskSensitivity 0\n"
-                                       "     TaskTeamTask 0\n"
-                                       "     TaskReminderSet 0\n"
-                                       "     TaskReminderOptions 0\n",
-                                   true) +
-                      TracedFolder("-3", "Appointment", "Appointment",
-                                   "   Add\n"
-                                   "    ClientID " +
-                                       Cid(appointment) +
-                                       "\n"
-                                       "    COLLECTION\n"
-                                       "     Subject Planung\n"
-                                       "     Location Raum 3\n"
-                                       "     Start 10.12.2026 09:00.00:0\n"
-                                       "     Duration 90\n"
-                                       "     End 10.12.2026 10:30.00:0\n"
-                                       "     AllDayEvent 0\n"
-                                       "     BusyStatus 0\n"
-                                       "     Sensitivity 0\n"
-                                       "     ReminderSet 0\n",
-                                   true),
-                  TracedGetData(1, 1, 1));
+    ExpectRequest(
+        LastRequest(),
+        TracedFolder("-1", "Contacts", "Kontakte",
+                     TracedChange("Add", "", Cid(contact),
+                                  {"ClientID " + contact, "Birthday 17.05.1980 00:00.00:0",
+                                   "BusinessTelephoneNumber +49 30 1234", "FirstName Jürgen",
+                                   "LastName Groß", "FileAs Groß, Jürgen"}),
+                     true) +
+            TracedFolder("-2", "Task", "Aufgaben",
+                         TracedChange("Add", "", Cid(task),
+                                      {"TaskIsRecurring 0", "TaskSubject Angebot schreiben",
+                                       "TaskDueDate 24.12.2026 00:00.00:0", "TaskImportance 2",
+                                       "TaskComplete 0", "TaskSensitivity 0", "TaskTeamTask 0",
+                                       "TaskReminderSet 0", "TaskReminderOptions 0"}),
+                         true) +
+            TracedFolder(
+                "-3", "Appointment", "Appointment",
+                TracedChange("Add", "", Cid(appointment),
+                             {"Subject Planung", "Location Raum 3", "Start 10.12.2026 09:00.00:0",
+                              "Duration 90", "End 10.12.2026 10:30.00:0", "AllDayEvent 0",
+                              "BusyStatus 0", "Sensitivity 0", "ReminderSet 0"}),
+                true),
+        TracedGetData(1, 1, 1));
 
     // The mappings came back into the id maps, and name the store's items.
     std::string contactKey = ServerKey("contacts.txt", contact);
@@ -330,51 +315,25 @@ TEST_F(SkiffEndToEnd, AfterSaveOnlyChangesTravelAndUnchangedFoldersGoEmpty) {
                      "End=2026-12-14 21:00", "Duration=90", "BusyStatus=2", "ReminderSet=1"});
     result = Sync();
     EXPECT_EQ(JsonNumber(result, "itemsSent"), 3) << result;
-    ExpectRequest(LastRequest(),
-                  TracedFolder("-1", "Contacts", "Kontakte",
-                               "   Modify\n"
-                               "    ServerID " +
-                                   contactKey +
-                                   "\n"
-                                   "    ClientID " +
-                                   Cid(contact) +
-                                   "\n"
-                                   "    COLLECTION\n"
-                                   "     HomeTelephoneNumber 030 555\n"
-                                   "     FirstName Janet\n") +
-                      TracedFolder("-2", "Task", "Aufgaben",
-                                   "   Add\n"
-                                   "    ClientID " +
-                                       Cid(task) +
-                                       "\n"
-                                       "    COLLECTION\n"
-                                       "     TaskIsRecurring 0\n"
-                                       "     TaskSubject Steuer\n"
-                                       "     TaskCategories Büro\n"
-                                       "     TaskStartDate 04.01.2027 00:00.00:0\n"
-                                       "     TaskDueDate 31.01.2027 12:00.00:0\n"
-                                       "     TaskImportance 1\n"
-                                       "     TaskComplete 0\n"
-                                       "     TaskSensitivity 2\n"
-                                       "     TaskTeamTask 0\n"
-                                       "     TaskReminderSet 0\n"
-                                       "     TaskReminderOptions 0\n") +
-                      TracedFolder("-3", "Appointment", "Appointment",
-                                   "   Add\n"
-                                   "    ClientID " +
-                                       Cid(appointment) +
-                                       "\n"
-                                       "    COLLECTION\n"
-                                       "     Subject Chor\n"
-                                       "     Location Aula\n"
-                                       "     Start 14.12.2026 19:30.00:0\n"
-                                       "     Duration 90\n"
-                                       "     End 14.12.2026 21:00.00:0\n"
-                                       "     AllDayEvent 0\n"
-                                       "     BusyStatus 2\n"
-                                       "     Sensitivity 0\n"
-                                       "     ReminderSet -1\n"),
-                  TracedGetData(0, 0, 0));
+    ExpectRequest(
+        LastRequest(),
+        TracedFolder("-1", "Contacts", "Kontakte",
+                     TracedChange("Modify", contactKey, Cid(contact),
+                                  {"HomeTelephoneNumber 030 555", "FirstName Janet"})) +
+            TracedFolder("-2", "Task", "Aufgaben",
+                         TracedChange("Add", "", Cid(task),
+                                      {"TaskIsRecurring 0", "TaskSubject Steuer",
+                                       "TaskCategories Büro", "TaskStartDate 04.01.2027 00:00.00:0",
+                                       "TaskDueDate 31.01.2027 12:00.00:0", "TaskImportance 1",
+                                       "TaskComplete 0", "TaskSensitivity 2", "TaskTeamTask 0",
+                                       "TaskReminderSet 0", "TaskReminderOptions 0"})) +
+            TracedFolder(
+                "-3", "Appointment", "Appointment",
+                TracedChange("Add", "", Cid(appointment),
+                             {"Subject Chor", "Location Aula", "Start 14.12.2026 19:30.00:0",
+                              "Duration 90", "End 14.12.2026 21:00.00:0", "AllDayEvent 0",
+                              "BusyStatus 2", "Sensitivity 0", "ReminderSet -1"})),
+        TracedGetData(0, 0, 0));
 
     // The Modify changed the stored contact in place.
     EXPECT_EQ(ServerKey("contacts.txt", contact), contactKey);

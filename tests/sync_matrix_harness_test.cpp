@@ -141,32 +141,21 @@ TEST(MatrixProxy, ReadsOneMessageByItsLength) {
 // A server that answers every request with its body reversed, counting requests.
 class EchoServer {
 public:
-    EchoServer() {
-        ListenStep step;
-        std::string error;
-        listener_ = CreateListener(0, true, 4, step, error);
-        port_ = LocalPort(listener_.Get());
-        thread_ = std::thread([this] {
-            for (int i = 0; i < 2; ++i) {
-                CSocket client(::accept(listener_.Get(), nullptr, nullptr));
-                std::string request = ReadHttpMessage(client.Get());
-                std::string body = request.substr(request.find("\r\n\r\n") + 4);
-                ++requests_;
-                SendAll(client.Get(),
-                        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                            "\r\n\r\n" + std::string(body.rbegin(), body.rend()));
-            }
-        });
-    }
-    ~EchoServer() { thread_.join(); }
-    int Port() const { return port_; }
+    EchoServer()
+        : server_(2, [this](const CSocket& client) {
+              std::string request = ReadHttpMessage(client.Get());
+              std::string body = request.substr(request.find("\r\n\r\n") + 4);
+              ++requests_;
+              SendAll(client.Get(),
+                      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                          "\r\n\r\n" + std::string(body.rbegin(), body.rend()));
+          }) {}
+    int Port() const { return server_.Port(); }
     int Requests() const { return requests_; }
 
 private:
-    CSocket listener_;
-    int port_ = 0;
-    std::atomic<int> requests_{0};
-    std::thread thread_;
+    std::atomic<int> requests_{0};  // before server_: its thread counts here
+    LoopbackServer server_;
 };
 
 TEST(MatrixProxy, DropsTheAnswerAfterTheServerDidItsWork) {

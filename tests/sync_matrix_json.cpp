@@ -186,34 +186,40 @@ private:
         problem_ = "unclosed string";
         return false;
     }
-    bool Array(JsonValue& out, int depth) {
-        out.type = JsonValue::Type::kArray;
+    // The members of an array or object after its opening bracket, each read by
+    // member, separated by commas up to close; unclosed is the problem when neither
+    // follows a member.
+    template <typename Member>
+    bool Sequence(char close, const char* unclosed, Member member) {
         ++pos_;
         SkipSpace();
-        if (pos_ < text_.size() && text_[pos_] == ']') return ++pos_, true;
+        if (pos_ < text_.size() && text_[pos_] == close) return ++pos_, true;
         for (;;) {
-            JsonValue item;
             SkipSpace();
-            if (!Value(item, depth + 1)) return false;
-            out.items.push_back(std::move(item));
+            if (!member()) return false;
             SkipSpace();
             if (pos_ < text_.size() && text_[pos_] == ',') {
                 ++pos_;
-            } else if (pos_ < text_.size() && text_[pos_] == ']') {
+            } else if (pos_ < text_.size() && text_[pos_] == close) {
                 return ++pos_, true;
             } else {
-                problem_ = "unclosed array";
+                problem_ = unclosed;
                 return false;
             }
         }
     }
+    bool Array(JsonValue& out, int depth) {
+        out.type = JsonValue::Type::kArray;
+        return Sequence(']', "unclosed array", [&] {
+            JsonValue item;
+            if (!Value(item, depth + 1)) return false;
+            out.items.push_back(std::move(item));
+            return true;
+        });
+    }
     bool Object(JsonValue& out, int depth) {
         out.type = JsonValue::Type::kObject;
-        ++pos_;
-        SkipSpace();
-        if (pos_ < text_.size() && text_[pos_] == '}') return ++pos_, true;
-        for (;;) {
-            SkipSpace();
+        return Sequence('}', "unclosed object", [&] {
             std::string name;
             if (pos_ >= text_.size() || text_[pos_] != '"') {
                 problem_ = "member name expected";
@@ -230,16 +236,8 @@ private:
             JsonValue value;
             if (!Value(value, depth + 1)) return false;
             out.members.emplace_back(std::move(name), std::move(value));
-            SkipSpace();
-            if (pos_ < text_.size() && text_[pos_] == ',') {
-                ++pos_;
-            } else if (pos_ < text_.size() && text_[pos_] == '}') {
-                return ++pos_, true;
-            } else {
-                problem_ = "unclosed object";
-                return false;
-            }
-        }
+            return true;
+        });
     }
 
     const std::string& text_;

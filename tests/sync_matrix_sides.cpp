@@ -285,12 +285,17 @@ bool SyncSides::HandheldAdd(PimKind kind, const std::string& title, const std::s
     return run.status == 0 || Fail("skiff pim add " + title, run);
 }
 
-std::optional<SideItem> SyncSides::FindHandheld(PimKind kind, const std::string& title) {
-    for (SideItem& item : Handheld(kind)) {
+std::optional<SideItem> SyncSides::FindOn(const std::vector<SideItem>& items, const char* side,
+                                          PimKind kind, const std::string& title) {
+    for (const SideItem& item : items) {
         if (item.title == title) return item;
     }
-    problems_.push_back("no handheld " + std::string(InfoOf(kind).name) + " item " + title);
+    problems_.push_back("no " + std::string(side) + " " + InfoOf(kind).name + " item " + title);
     return std::nullopt;
+}
+
+std::optional<SideItem> SyncSides::FindHandheld(PimKind kind, const std::string& title) {
+    return FindOn(Handheld(kind), "handheld", kind, title);
 }
 
 bool SyncSides::HandheldSetDetail(PimKind kind, const std::string& title,
@@ -335,28 +340,29 @@ bool SyncSides::HandheldRename(PimKind kind, const std::string& title,
     return run.status == 0 || Fail("skiff pim set " + title, run);
 }
 
-bool SyncSides::HandheldDelete(PimKind kind, const std::string& title) {
-    auto item = FindHandheld(kind, title);
-    if (!item) return false;
-    ProgramRun run = RunProgram("skiff", Home(), {"pim", "delete", item->key});
+bool SyncSides::DeleteAllOn(const std::vector<SideItem>& items, const char* side, PimKind kind,
+                            const std::vector<std::string>& titles,
+                            bool (SyncSides::*remove)(const SideItem&, const std::string&)) {
+    bool ok = true;
+    for (const std::string& title : titles) {
+        auto item = FindOn(items, side, kind, title);
+        if (!item || !(this->*remove)(*item, title)) ok = false;
+    }
+    return ok;
+}
+
+bool SyncSides::RemoveHandheld(const SideItem& item, const std::string& title) {
+    ProgramRun run = RunProgram("skiff", Home(), {"pim", "delete", item.key});
     return run.status == 0 || Fail("skiff pim delete " + title, run);
 }
 
+bool SyncSides::HandheldDelete(PimKind kind, const std::string& title) {
+    auto item = FindHandheld(kind, title);
+    return item && RemoveHandheld(*item, title);
+}
+
 bool SyncSides::HandheldDeleteAll(PimKind kind, const std::vector<std::string>& titles) {
-    std::vector<SideItem> items = Handheld(kind);
-    bool ok = true;
-    for (const std::string& title : titles) {
-        auto item = std::find_if(items.begin(), items.end(),
-                                 [&](const SideItem& i) { return i.title == title; });
-        if (item == items.end()) {
-            problems_.push_back("no handheld " + std::string(InfoOf(kind).name) + " item " + title);
-            ok = false;
-            continue;
-        }
-        ProgramRun run = RunProgram("skiff", Home(), {"pim", "delete", item->key});
-        if (run.status != 0) ok = Fail("skiff pim delete " + title, run);
-    }
-    return ok;
+    return DeleteAllOn(Handheld(kind), "handheld", kind, titles, &SyncSides::RemoveHandheld);
 }
 
 std::vector<SideItem> SyncSides::Handheld(PimKind kind) {
@@ -410,11 +416,7 @@ bool SyncSides::DesktopAdd(PimKind kind, const std::string& title, const std::st
 }
 
 std::optional<SideItem> SyncSides::FindDesktop(PimKind kind, const std::string& title) {
-    for (SideItem& item : Desktop(kind)) {
-        if (item.title == title) return item;
-    }
-    problems_.push_back("no desktop " + std::string(InfoOf(kind).name) + " item " + title);
-    return std::nullopt;
+    return FindOn(Desktop(kind), "desktop", kind, title);
 }
 
 bool SyncSides::DesktopSetDetail(PimKind kind, const std::string& title,
@@ -456,28 +458,18 @@ bool SyncSides::DesktopRename(PimKind kind, const std::string& title, const std:
     return run.status == 0 || Fail("corvel-store set " + title, run);
 }
 
-bool SyncSides::DesktopDelete(PimKind kind, const std::string& title) {
-    auto item = FindDesktop(kind, title);
-    if (!item) return false;
-    ProgramRun run = RunProgram("corvel-store", Home(), {"delete", item->key});
+bool SyncSides::RemoveDesktop(const SideItem& item, const std::string& title) {
+    ProgramRun run = RunProgram("corvel-store", Home(), {"delete", item.key});
     return run.status == 0 || Fail("corvel-store delete " + title, run);
 }
 
+bool SyncSides::DesktopDelete(PimKind kind, const std::string& title) {
+    auto item = FindDesktop(kind, title);
+    return item && RemoveDesktop(*item, title);
+}
+
 bool SyncSides::DesktopDeleteAll(PimKind kind, const std::vector<std::string>& titles) {
-    std::vector<SideItem> items = Desktop(kind);
-    bool ok = true;
-    for (const std::string& title : titles) {
-        auto item = std::find_if(items.begin(), items.end(),
-                                 [&](const SideItem& i) { return i.title == title; });
-        if (item == items.end()) {
-            problems_.push_back("no desktop " + std::string(InfoOf(kind).name) + " item " + title);
-            ok = false;
-            continue;
-        }
-        ProgramRun run = RunProgram("corvel-store", Home(), {"delete", item->key});
-        if (run.status != 0) ok = Fail("corvel-store delete " + title, run);
-    }
-    return ok;
+    return DeleteAllOn(Desktop(kind), "desktop", kind, titles, &SyncSides::RemoveDesktop);
 }
 
 std::vector<SideItem> SyncSides::Desktop(PimKind kind) {

@@ -154,7 +154,19 @@ public:
 
 private:
     bool Fail(const std::string& what, const ProgramRun& run);
+    // The item of title among items of one side (handheld, desktop); a problem
+    // noted when there is none.
+    std::optional<SideItem> FindOn(const std::vector<SideItem>& items, const char* side,
+                                   PimKind kind, const std::string& title);
     std::optional<SideItem> FindHandheld(PimKind kind, const std::string& title);
+    // Each of titles found among items and removed with remove; false when one is
+    // missing or its removal failed (the others are still removed).
+    bool DeleteAllOn(const std::vector<SideItem>& items, const char* side, PimKind kind,
+                     const std::vector<std::string>& titles,
+                     bool (SyncSides::*remove)(const SideItem&, const std::string&));
+    // Deletes item (of title) with skiff pim delete, or with corvel-store delete.
+    bool RemoveHandheld(const SideItem& item, const std::string& title);
+    bool RemoveDesktop(const SideItem& item, const std::string& title);
     std::optional<SideItem> FindDesktop(PimKind kind, const std::string& title);
     bool ConfigureSkiff(int port);
     bool HandheldAssignments(PimKind kind, const std::map<std::string, std::string>& fields,

@@ -3,14 +3,7 @@
 #include "tools/tool_context.h"
 
 TableRows::TableRows(IMAPITable* table, const std::vector<ULONG>& columns) {
-    std::vector<ULONG> buffer(columns.size() + 1);
-    buffer[0] = static_cast<ULONG>(columns.size());
-    std::copy(columns.begin(), columns.end(), buffer.begin() + 1);
-    LPSRowSet rows = nullptr;
-    Check(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(buffer.data()), nullptr, nullptr,
-                         0, &rows),
-          "HrQueryAllRows");
-    rows_ = CRowSet(rows);
+    Check(TryQueryAllRows(table, CPropTagArray(columns), rows_), "HrQueryAllRows");
 }
 
 std::string TableRows::Text(ULONG row, size_t column) const {

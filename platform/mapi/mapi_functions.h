@@ -76,6 +76,13 @@ HRESULT HrCreateMsgStore(LPCSTR lpszProfileName, LPCSTR lpszDisplayName, ULONG u
 // batches short, and never wait there for another thread that uses those stores.
 HRESULT HrBeginWriteBatch(const WRITEBATCHLIMITS* lpLimits, ULONG ulFlags, LPWRITEBATCH* lppBatch);
 
+// Begins a read snapshot of the store of lpFolder for the calling thread (see
+// IReadSnapshot); releasing it ends the transaction and gives the store back
+// (release it on the same thread). Within a write batch that already holds the
+// store the reads run in the batch's transaction and the snapshot adds nothing.
+// MAPI_E_INVALID_PARAMETER for a folder of no store of this engine.
+HRESULT HrBeginReadSnapshot(LPMAPIFOLDER lpFolder, ULONG ulFlags, LPREADSNAPSHOT* lppSnapshot);
+
 // The folder holding the profiles ($XDG_DATA_HOME/MAPI/Profiles).
 std::string MapiProfilesFolder();
 

@@ -30,6 +30,8 @@ extern const IID IID_IAttachment;     // {00020308-0000-0000-C000-000000000046}
 extern const IID IID_IProfAdmin;      // {0002031C-0000-0000-C000-000000000046}
 // The engine's own: write batches.
 extern const IID IID_IWriteBatch;  // {5C1D6B0E-73A4-4C2B-9E51-2F7A0D83B6C4}
+// And read snapshots.
+extern const IID IID_IReadSnapshot;  // {8E2F4A17-5B3C-4D6E-A1F0-6C9D2B4E7A35}
 
 // Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (braces optional, hex digits in
 // either case). Returns false and leaves out unchanged on any other text.

@@ -297,6 +297,23 @@ public:
 };
 using LPWRITEBATCH = IWriteBatch*;
 
+// A read snapshot (the engine's own addition; HrBeginReadSnapshot in
+// mapi_functions.h): while it is open, the reads of the thread that began it in the
+// store of its folder run in one read transaction, so a long run of reads (an answer
+// that sends thousands of items) begins one transaction instead of one per
+// statement. It holds that store: other threads of this process that use it wait,
+// so the holder calls Breathe between units of work. A save of the holder in that
+// store ends the transaction first (later reads see the save). Use it only from the
+// thread that began it.
+class IReadSnapshot : public IUnknown {
+public:
+    // When the snapshot has held the store for kReadSnapshotHoldMs or longer: ends
+    // the transaction, lets the threads waiting for the store in and begins a new
+    // one. MAPI_E_CALL_FAILED on another thread than the one that began it.
+    virtual HRESULT Breathe(ULONG ulFlags) = 0;
+};
+using LPREADSNAPSHOT = IReadSnapshot*;
+
 // Profile administration (MAPIAdminProfiles).
 class IProfAdmin : public IUnknown {
 public:

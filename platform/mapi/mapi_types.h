@@ -415,6 +415,10 @@ using LPWRITEBATCHLIMITS = WRITEBATCHLIMITS*;
 inline constexpr ULONG kWriteBatchDefaultSaves = 20000;
 inline constexpr ULONGLONG kWriteBatchDefaultBytes = ULONGLONG{64} << 20;
 
+// How long a read snapshot (IReadSnapshot) holds its store at most between two
+// Breathe calls that let other threads in.
+inline constexpr ULONG kReadSnapshotHoldMs = 20;
+
 struct WRITEBATCHSTATUS {
     ULONG cSaves;         // saves that joined the batch since it began
     ULONG cPending;       // of those, saves not yet committed

@@ -75,6 +75,13 @@ HRESULT SqliteDb::Exec(const char* sql) {
     return SqliteError(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
 }
 
+void SqliteDb::EndReadSnapshot() {
+    if (!inReadSnapshot) return;
+    inReadSnapshot = false;
+    // The transaction only read: a COMMIT refused loses nothing by the rollback.
+    if (FAILED(Exec("COMMIT"))) Exec("ROLLBACK");
+}
+
 HRESULT SqliteDb::ExecKept(std::string_view sql) {
     if (db_ == nullptr) return MAPI_E_CALL_FAILED;
     for (auto& [text, kept] : kept_) {
@@ -177,6 +184,8 @@ void SqliteDb::EnableBatches(std::weak_ptr<void> owner, std::recursive_mutex* mu
 }
 
 WriteTransaction::WriteTransaction(SqliteDb& db, Kind kind) : db_(db) {
+    // A read snapshot of this thread gives way: the save begins a write transaction.
+    db_.EndReadSnapshot();
     HRESULT hr = S_OK;
     if (JoinThreadBatch(db_, hr)) {
         batched_ = true;

@@ -64,6 +64,11 @@ public:
     // transaction belongs to a batch, and how deep its open saves are nested.
     bool inBatch = false;
     int savepointDepth = 0;
+    // A read snapshot (read_snapshot.h) has its transaction open on this connection.
+    bool inReadSnapshot = false;
+    // Ends the open read snapshot's transaction, so that a write transaction can
+    // begin (the snapshot then reads what is written).
+    void EndReadSnapshot();
 
 private:
     sqlite3* db_ = nullptr;

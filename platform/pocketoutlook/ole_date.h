@@ -6,6 +6,8 @@
 #include <cstdint>
 
 constexpr double kOleNoDate = 949998.0;
+// OLE day 0, 1899-12-30, as a day number of recurrence_rule.h (days from 1601-01-01).
+constexpr std::int64_t kOleEpochDay = 109205;
 
 struct SYSTEMTIME {
     uint16_t wYear = 0;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/recurrence/recurrence_rule.h"
+
 namespace {
 
 std::string Text(double date) {
@@ -16,19 +18,14 @@ std::string Text(double date) {
     return buf;
 }
 
+// The OLE date of the fields; -1e9 when they name none.
 double Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    SYSTEMTIME t;
-    t.wYear = static_cast<uint16_t>(y);
-    t.wMonth = static_cast<uint16_t>(mo);
-    t.wDay = static_cast<uint16_t>(d);
-    t.wHour = static_cast<uint16_t>(h);
-    t.wMinute = static_cast<uint16_t>(mi);
-    t.wSecond = static_cast<uint16_t>(s);
-    double out = -1e9;
-    return SystemTimeToVariantTime(t, &out) ? out : -1e9;
+    double out = 0;
+    return OleDateFromFields(y, mo, d, h, mi, s, out) ? out : -1e9;
 }
 
 TEST(OleDateTest, KnownValues) {
+    EXPECT_EQ(recur::DayOf(1899, 12, 30), kOleEpochDay);
     EXPECT_EQ("1899-12-30 00:00:00 dow6", Text(0));
     EXPECT_EQ("1900-01-01 00:00:00 dow1", Text(2));
     EXPECT_EQ("4501-01-01 00:00:00 dow6", Text(kOleNoDate));

@@ -11,9 +11,6 @@
 
 namespace {
 
-// OLE day 0, 1899-12-30, as a day number (recurrence_rule.h).
-constexpr std::int64_t kOleEpochDay = 109205;
-
 // Seconds after midnight of an OLE date (the fraction counts forward from midnight
 // also before the epoch).
 long SecondsOfDay(double date) {

@@ -17,20 +17,6 @@ struct ResetWhenDone {
     }
 };
 
-template <typename T>
-void BindOptional(sqlite3_stmt* s, int index, const std::optional<T>& value) {
-    if (!value) {
-        sqlite3_bind_null(s, index);
-    } else if constexpr (std::is_same_v<T, double>) {
-        sqlite3_bind_double(s, index, *value);
-    } else if constexpr (std::is_same_v<T, std::string>) {
-        sqlite3_bind_text(s, index, value->data(), static_cast<int>(value->size()),
-                          SQLITE_TRANSIENT);
-    } else {
-        sqlite3_bind_int64(s, index, static_cast<sqlite3_int64>(*value));
-    }
-}
-
 bool IsNull(sqlite3_stmt* s, int column) { return sqlite3_column_type(s, column) == SQLITE_NULL; }
 
 std::string Text(sqlite3_stmt* s, int column) {
@@ -38,6 +24,64 @@ std::string Text(sqlite3_stmt* s, int column) {
     return text ? std::string(reinterpret_cast<const char*>(text),
                               static_cast<size_t>(sqlite3_column_bytes(s, column)))
                 : std::string();
+}
+
+// Fields to statement parameters and row columns by their type: integers (a bool as
+// 0 or 1) as INTEGER, dates as REAL, text as TEXT, an empty optional as NULL.
+template <typename T>
+requires std::is_integral_v<T>
+void Bind(sqlite3_stmt* s, int index, T value) {
+    sqlite3_bind_int64(s, index, static_cast<sqlite3_int64>(value));
+}
+void Bind(sqlite3_stmt* s, int index, double value) { sqlite3_bind_double(s, index, value); }
+void Bind(sqlite3_stmt* s, int index, const std::string& value) {
+    sqlite3_bind_text(s, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+}
+template <typename T>
+void Bind(sqlite3_stmt* s, int index, const std::optional<T>& value) {
+    if (value)
+        Bind(s, index, *value);
+    else
+        sqlite3_bind_null(s, index);
+}
+
+void Read(sqlite3_stmt* s, int column, int& value) { value = sqlite3_column_int(s, column); }
+void Read(sqlite3_stmt* s, int column, long& value) {
+    value = static_cast<long>(sqlite3_column_int64(s, column));
+}
+void Read(sqlite3_stmt* s, int column, bool& value) { value = sqlite3_column_int(s, column) != 0; }
+void Read(sqlite3_stmt* s, int column, double& value) { value = sqlite3_column_double(s, column); }
+void Read(sqlite3_stmt* s, int column, std::string& value) { value = Text(s, column); }
+template <typename T>
+void Read(sqlite3_stmt* s, int column, std::optional<T>& value) {
+    value.reset();
+    if (IsNull(s, column)) return;
+    Read(s, column, value.emplace());
+}
+
+// Binds the values to parameters 1, 2, ... in order; reads columns 0, 1, ... into
+// the fields in order.
+template <typename... Values>
+void BindAll(sqlite3_stmt* s, const Values&... values) {
+    int index = 0;
+    (Bind(s, ++index, values), ...);
+}
+template <typename... Fields>
+void ReadAll(sqlite3_stmt* s, Fields&... fields) {
+    int column = 0;
+    (Read(s, column++, fields), ...);
+}
+
+// The end of a series as the file numbers it (0, 1, 2); an unknown number is none.
+constexpr PimRecurrenceEnd kEndOfNumber[] = {
+    PimRecurrenceEnd::kNoEndDate, PimRecurrenceEnd::kAfterCount, PimRecurrenceEnd::kByDate};
+int NumberOfEnd(PimRecurrenceEnd end) {
+    for (int n = 0; n < 3; ++n)
+        if (kEndOfNumber[n] == end) return n;
+    return 0;
+}
+PimRecurrenceEnd EndOfNumber(int number) {
+    return number >= 0 && number < 3 ? kEndOfNumber[number] : PimRecurrenceEnd::kNoEndDate;
 }
 
 }  // namespace
@@ -88,19 +132,10 @@ std::optional<PimRecurrence> PimRecurrenceStore::Load(long oid) {
         sqlite3_bind_int64(s, 1, oid);
         if (sqlite3_step(s) != SQLITE_ROW) return std::nullopt;
         PimRecurrencePattern& p = r.pattern;
-        p.recurrenceType = sqlite3_column_int(s, 0);
-        p.interval = sqlite3_column_int(s, 1);
-        p.dayOfWeekMask = sqlite3_column_int(s, 2);
-        p.instance = sqlite3_column_int(s, 3);
-        p.dayOfMonth = sqlite3_column_int(s, 4);
-        p.monthOfYear = sqlite3_column_int(s, 5);
-        p.patternStartDate = sqlite3_column_double(s, 6);
-        int end = sqlite3_column_int(s, 7);
-        p.end = end == 1   ? PimRecurrenceEnd::kAfterCount
-                : end == 2 ? PimRecurrenceEnd::kByDate
-                           : PimRecurrenceEnd::kNoEndDate;
-        p.occurrences = sqlite3_column_int(s, 8);
-        p.patternEndDate = sqlite3_column_double(s, 9);
+        int end = 0;
+        ReadAll(s, p.recurrenceType, p.interval, p.dayOfWeekMask, p.instance, p.dayOfMonth,
+                p.monthOfYear, p.patternStartDate, end, p.occurrences, p.patternEndDate);
+        p.end = EndOfNumber(end);
     }
 
     sqlite3_stmt* e = Kept(exceptions_,
@@ -111,18 +146,9 @@ std::optional<PimRecurrence> PimRecurrenceStore::Load(long oid) {
     ResetWhenDone done{e};
     sqlite3_bind_int64(e, 1, oid);
     while (sqlite3_step(e) == SQLITE_ROW) {
-        sqlite3_stmt* row = e;
         PimException x;
-        x.originalDate = sqlite3_column_double(row, 0);
-        x.deleted = sqlite3_column_int(row, 1) != 0;
-        if (!IsNull(row, 2)) x.start = sqlite3_column_double(row, 2);
-        if (!IsNull(row, 3)) x.end = sqlite3_column_double(row, 3);
-        if (!IsNull(row, 4)) x.subject = Text(row, 4);
-        if (!IsNull(row, 5)) x.location = Text(row, 5);
-        if (!IsNull(row, 6)) x.reminderSet = sqlite3_column_int(row, 6) != 0;
-        if (!IsNull(row, 7)) x.reminderMinutesBeforeStart = sqlite3_column_int64(row, 7);
-        if (!IsNull(row, 8)) x.busyStatus = sqlite3_column_int64(row, 8);
-        if (!IsNull(row, 9)) x.allDayEvent = sqlite3_column_int(row, 9) != 0;
+        ReadAll(e, x.originalDate, x.deleted, x.start, x.end, x.subject, x.location, x.reminderSet,
+                x.reminderMinutesBeforeStart, x.busyStatus, x.allDayEvent);
         r.exceptions.push_back(std::move(x));
     }
     return r;
@@ -141,20 +167,9 @@ bool PimRecurrenceStore::Save(long oid, const std::optional<PimRecurrence>& recu
     if (s == nullptr) return false;
     {
         ResetWhenDone done{s};
-        sqlite3_bind_int64(s, 1, oid);
-        sqlite3_bind_int(s, 2, p.recurrenceType);
-        sqlite3_bind_int(s, 3, p.interval);
-        sqlite3_bind_int(s, 4, p.dayOfWeekMask);
-        sqlite3_bind_int(s, 5, p.instance);
-        sqlite3_bind_int(s, 6, p.dayOfMonth);
-        sqlite3_bind_int(s, 7, p.monthOfYear);
-        sqlite3_bind_double(s, 8, p.patternStartDate);
-        sqlite3_bind_int(s, 9,
-                         p.end == PimRecurrenceEnd::kAfterCount ? 1
-                         : p.end == PimRecurrenceEnd::kByDate   ? 2
-                                                                : 0);
-        sqlite3_bind_int(s, 10, p.occurrences);
-        sqlite3_bind_double(s, 11, p.patternEndDate);
+        BindAll(s, oid, p.recurrenceType, p.interval, p.dayOfWeekMask, p.instance, p.dayOfMonth,
+                p.monthOfYear, p.patternStartDate, NumberOfEnd(p.end), p.occurrences,
+                p.patternEndDate);
         if (sqlite3_step(s) != SQLITE_DONE) return false;
     }
     sqlite3_stmt* e = Kept(insertException_,
@@ -167,17 +182,8 @@ bool PimRecurrenceStore::Save(long oid, const std::optional<PimRecurrence>& recu
         sqlite3_stmt* row = e;
         sqlite3_reset(row);
         sqlite3_clear_bindings(row);
-        sqlite3_bind_int64(row, 1, oid);
-        sqlite3_bind_double(row, 2, x.originalDate);
-        sqlite3_bind_int(row, 3, x.deleted ? 1 : 0);
-        BindOptional(row, 4, x.start);
-        BindOptional(row, 5, x.end);
-        BindOptional(row, 6, x.subject);
-        BindOptional(row, 7, x.location);
-        BindOptional(row, 8, x.reminderSet);
-        BindOptional(row, 9, x.reminderMinutesBeforeStart);
-        BindOptional(row, 10, x.busyStatus);
-        BindOptional(row, 11, x.allDayEvent);
+        BindAll(row, oid, x.originalDate, x.deleted, x.start, x.end, x.subject, x.location,
+                x.reminderSet, x.reminderMinutesBeforeStart, x.busyStatus, x.allDayEvent);
         if (sqlite3_step(row) != SQLITE_DONE) return false;
     }
     return true;

@@ -16,12 +16,24 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <ostream>
+#include <string>
 #include <vector>
 
 // The work a chosen subcommand does; its result is the program's exit status.
 using CommandAction = std::function<int()>;
 
 using AddSubcommandFunction = void (*)(CLI::App& app, CommandAction& chosen);
+
+// What a "list" subcommand runs: the records of the data folder, one JSON array
+// with json; the exit status.
+using ListFunction = int (*)(const std::string& dataFolder, bool json, std::ostream& out,
+                             std::ostream& err);
+
+// A "list" subcommand of parent with its --json flag; when chosen it runs list over
+// the default data folder, writing to standard output and error.
+void AddListSubcommand(CLI::App& parent, const char* description, ListFunction list,
+                       CommandAction& chosen);
 
 // Every subcommand of corvel, in the order --help lists them.
 std::vector<AddSubcommandFunction> Subcommands();

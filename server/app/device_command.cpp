@@ -119,6 +119,26 @@ bool KnownDevice(const std::string& dataFolder, const std::string& deviceId) {
     return std::filesystem::is_directory(dataFolder + "/" + deviceId, error);
 }
 
+// 0 when deviceId is a device ID, folderKey (when given) a folder key, and the data
+// folder knows the device; else the exit status, the reason written for command.
+int DeviceProblem(const std::string& dataFolder, const std::string& deviceId,
+                  const std::string& folderKey, const char* command, std::ostream& err) {
+    if (!IsValidDeviceId(deviceId)) {
+        err << command << ": \"" << deviceId << "\" is not a device ID\n";
+        return 2;
+    }
+    if (!folderKey.empty() && !IsFolderKey(folderKey)) {
+        err << command << ": \"" << folderKey
+            << "\" is not a folder key (-1 ... -8 or an entry ID in hexadecimal)\n";
+        return 2;
+    }
+    if (!KnownDevice(dataFolder, deviceId)) {
+        err << command << ": there is no device " << deviceId << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunDeviceList(const std::string& dataFolder, bool json, std::ostream& out, std::ostream&) {
@@ -179,19 +199,8 @@ int RunDeviceList(const std::string& dataFolder, bool json, std::ostream& out, s
 int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
                    const std::string& folderKey, std::ostream& out, std::ostream& err,
                    std::chrono::milliseconds wait) {
-    if (!IsValidDeviceId(deviceId)) {
-        err << "corvel device reset: \"" << deviceId << "\" is not a device ID\n";
-        return 2;
-    }
-    if (!folderKey.empty() && !IsFolderKey(folderKey)) {
-        err << "corvel device reset: \"" << folderKey
-            << "\" is not a folder key (-1 ... -8 or an entry ID in hexadecimal)\n";
-        return 2;
-    }
-    if (!KnownDevice(dataFolder, deviceId)) {
-        err << "corvel device reset: there is no device " << deviceId << "\n";
-        return 1;
-    }
+    if (int problem = DeviceProblem(dataFolder, deviceId, folderKey, "corvel device reset", err))
+        return problem;
     CDataFolderLock lock;
     if (ServerRuns(dataFolder, lock)) {
         CDeviceRequest request{deviceId, CDeviceRequest::Kind::kReset, folderKey};
@@ -214,14 +223,8 @@ int RunDeviceReset(const std::string& dataFolder, const std::string& deviceId,
 
 int RunDeviceRemove(const std::string& dataFolder, const std::string& deviceId, std::ostream& out,
                     std::ostream& err, std::chrono::milliseconds wait) {
-    if (!IsValidDeviceId(deviceId)) {
-        err << "corvel device remove: \"" << deviceId << "\" is not a device ID\n";
-        return 2;
-    }
-    if (!KnownDevice(dataFolder, deviceId)) {
-        err << "corvel device remove: there is no device " << deviceId << "\n";
-        return 1;
-    }
+    if (int problem = DeviceProblem(dataFolder, deviceId, "", "corvel device remove", err))
+        return problem;
     CDataFolderLock lock;
     if (ServerRuns(dataFolder, lock)) {
         CDeviceRequest request{deviceId, CDeviceRequest::Kind::kRemove, ""};
@@ -246,12 +249,7 @@ void AddDeviceCommand(CLI::App& app, CommandAction& chosen) {
     CLI::App* device =
         app.add_subcommand("device", "List, reset or remove devices (the console's device pane)");
     device->require_subcommand(1);
-    auto json = std::make_shared<bool>(false);
-    CLI::App* list = device->add_subcommand("list", "The devices and their last sync");
-    list->add_flag("--json", *json, "One JSON array");
-    list->callback([json, &chosen] {
-        chosen = [json] { return RunDeviceList(DefaultDataFolder(), *json, std::cout, std::cerr); };
-    });
+    AddListSubcommand(*device, "The devices and their last sync", RunDeviceList, chosen);
     auto id = std::make_shared<std::string>();
     auto folder = std::make_shared<std::string>();
     CLI::App* reset = device->add_subcommand(

@@ -14,8 +14,8 @@
 #include "server/devices/automatic_folders.h"
 #include "server/devices/device_file.h"
 #include "server/devices/device_list.h"
-#include "server/devices/mapi_access.h"
 #include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "server/mapi/profile_names.h"
 
 namespace {
@@ -32,10 +32,9 @@ bool ProfileExists(const std::string& profile) {
 }
 
 HRESULT CreateProfile(const std::string& profile) {
-    IProfAdmin* raw = nullptr;
-    HRESULT hr = MAPIAdminProfiles(0, &raw);
+    CMapiRef<IProfAdmin> admin;
+    HRESULT hr = MAPIAdminProfiles(0, admin.Put());
     if (FAILED(hr)) return hr;
-    MapiShared<IProfAdmin> admin = AdoptMapi(raw);
     std::string name = profile;
     return admin->CreateProfile(name.data(), nullptr, 0, MAPI_DEFAULT_SERVICES);
 }
@@ -94,13 +93,13 @@ int RunUserAdd(const UserAddOptions& options, const std::string& dataFolder, std
     record.ProfileName = options.profile;
     if (options.automatic) {
         HRESULT hr = S_OK;
-        MapiShared<IMAPISession> session = LogonProfile(options.profile, hr);
+        CMapiRef<IMAPISession> session = LogonProfile(options.profile, hr);
         if (!session) {
             err << "corvel user add: CDlgUser::OnBnClickedButtonAuto: log-on to " << options.profile
                 << " failed: " << ErrorName(hr) << "\n";
             return 1;
         }
-        CAutomaticFolders found = FindAutomaticFolders(session.get());
+        CAutomaticFolders found = FindAutomaticFolders(session.Get());
         for (const std::string& problem : found.problems)
             err << "corvel user add: " << problem << "\n";
         record.folders = std::move(found.folders);

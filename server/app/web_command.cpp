@@ -184,12 +184,7 @@ void AddWebCommand(CLI::App& app, CommandAction& chosen) {
 
     CLI::App* dir = web->add_subcommand("dir", "The virtual directories");
     dir->require_subcommand(1);
-    auto json = std::make_shared<bool>(false);
-    CLI::App* list = dir->add_subcommand("list", "List the virtual directories");
-    list->add_flag("--json", *json, "One JSON array");
-    list->callback([json, &chosen] {
-        chosen = [json] { return RunWebDirList(DefaultDataFolder(), *json, std::cout, std::cerr); };
-    });
+    AddListSubcommand(*dir, "List the virtual directories", RunWebDirList, chosen);
     auto record = std::make_shared<CWebDirectory>();
     CLI::App* add = dir->add_subcommand("add", "Add a virtual directory");
     add->add_option("NAME", record->Directory, "First part of the URL path, e.g. docs")->required();

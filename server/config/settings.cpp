@@ -15,6 +15,7 @@
 #include "server/config/live_trace.h"
 #include "server/config/log_text.h"
 #include "server/config/text_file.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 

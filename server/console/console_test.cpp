@@ -20,10 +20,10 @@
 #include "server/console/corvel_dlg.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_folder_properties.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/sync_log.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_ref.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -408,7 +408,7 @@ TEST_F(CorvelDlgTest, ShippedHelpFileHasATextForEveryControl) {
     take(&newDir);
     CDlgFolderProperties properties(CFolderSetting(), "Test");
     take(&properties);
-    CDlgBrowseFolder browse(nullptr, true);
+    CDlgBrowseFolder browse(CMapiRef<IMAPISession>(), true);
     take(&browse);
     CdlgInput input("Name", "");
     take(&input);

@@ -9,7 +9,7 @@
 
 #include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
-#include "server/devices/mapi_access.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ std::string Text(const QVariant& value) {
 
 }  // namespace
 
-CDlgBrowseFolder::CDlgBrowseFolder(MapiShared<IMAPISession> session, bool several, QWidget* parent,
+CDlgBrowseFolder::CDlgBrowseFolder(CMapiRef<IMAPISession> session, bool several, QWidget* parent,
                                    const std::vector<std::string>& preChecked)
     : QDialog(parent), session_(std::move(session)), several_(several), preChecked_(preChecked) {
     setWindowTitle("Ordner");
@@ -57,14 +57,14 @@ CDlgBrowseFolder::CDlgBrowseFolder(MapiShared<IMAPISession> session, bool severa
         });
 
     if (!session_) return;
-    for (const CStoreRow& row : ListStores(session_.get())) {
-        MapiShared<IMsgStore> store = OpenStore(session_.get(), row.entryId);
+    for (const CStoreRow& row : ListStores(session_.Get())) {
+        CMapiRef<IMsgStore> store = OpenStore(session_.Get(), row.entryId);
         if (!store) continue;
         stores_[row.entryId] = store;
         auto* node = new QTreeWidgetItem(tree);
         node->setText(0, QString::fromStdString(row.displayName));
         node->setData(0, kEntryIdRole,
-                      Bytes(GetBinaryProperty(store.get(), PR_IPM_SUBTREE_ENTRYID)));
+                      Bytes(GetBinaryProperty(store.Get(), PR_IPM_SUBTREE_ENTRYID)));
         node->setData(0, kStoreIdRole, Bytes(row.entryId));
         node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
@@ -75,9 +75,9 @@ void CDlgBrowseFolder::Expand(QTreeWidgetItem* item) {
     item->setData(0, kLoadedRole, true);
     auto store = stores_.find(Text(item->data(0, kStoreIdRole)));
     if (store == stores_.end()) return;
-    MapiShared<IMAPIFolder> folder =
-        OpenFolderEntry(store->second.get(), Text(item->data(0, kEntryIdRole)));
-    if (folder) AddChildren(item, folder.get());
+    CMapiRef<IMAPIFolder> folder =
+        OpenFolderEntry(store->second.Get(), Text(item->data(0, kEntryIdRole)));
+    if (folder) AddChildren(item, folder.Get());
     if (item->childCount() == 0) item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
@@ -133,10 +133,10 @@ std::vector<std::string> CDlgBrowseFolder::ChosenPaths() const {
     for (QTreeWidgetItem* item : Chosen()) {
         auto store = stores_.find(Text(item->data(0, kStoreIdRole)));
         if (store == stores_.end()) continue;
-        MapiShared<IMAPIFolder> folder =
-            OpenFolderEntry(store->second.get(), Text(item->data(0, kEntryIdRole)));
+        CMapiRef<IMAPIFolder> folder =
+            OpenFolderEntry(store->second.Get(), Text(item->data(0, kEntryIdRole)));
         if (!folder) continue;  // a folder that cannot be opened is skipped
-        std::string path = FolderFullPath(store->second.get(), folder.get());
+        std::string path = FolderFullPath(store->second.Get(), folder.Get());
         if (!path.empty()) paths.push_back(path);
     }
     return paths;

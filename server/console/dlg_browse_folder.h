@@ -17,7 +17,7 @@ class CDlgBrowseFolder : public QDialog {
 public:
     // session stays held while the dialog lives. preChecked: entry IDs (bytes)
     // of folders shown checked.
-    CDlgBrowseFolder(MapiShared<IMAPISession> session, bool several, QWidget* parent = nullptr,
+    CDlgBrowseFolder(CMapiRef<IMAPISession> session, bool several, QWidget* parent = nullptr,
                      const std::vector<std::string>& preChecked = {});
 
     // The checked folders (or the selected one): entry IDs, display names, and
@@ -39,8 +39,8 @@ private:
     std::vector<QTreeWidgetItem*> Chosen() const;
     void AddChildren(QTreeWidgetItem* parent, IMAPIFolder* folder);
 
-    MapiShared<IMAPISession> session_;
+    CMapiRef<IMAPISession> session_;
     bool several_;
     std::vector<std::string> preChecked_;
-    std::map<std::string, MapiShared<IMsgStore>> stores_;  // by store entry ID
+    std::map<std::string, CMapiRef<IMsgStore>> stores_;  // by store entry ID
 };

@@ -10,7 +10,7 @@
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_user.h"
-#include "server/devices/mapi_access.h"
+#include "server/mapi/mapi_status_calls.h"
 
 CDlgFolderProperties::CDlgFolderProperties(const CFolderSetting& folder,
                                            const std::string& profileName, QWidget* parent)
@@ -53,7 +53,7 @@ void CDlgFolderProperties::ApplyTo(CFolderSetting& folder) const {
 
 void CDlgFolderProperties::OnBrowse() {
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> session = LogonProfile(profileName_, error);
+    CMapiRef<IMAPISession> session = LogonProfile(profileName_, error);
     if (!session) return;
     CDlgBrowseFolder chooser(session, false, this);
     if (chooser.exec() != QDialog::Accepted) return;

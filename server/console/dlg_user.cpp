@@ -20,7 +20,7 @@
 #include "server/console/list_columns.h"
 #include "server/devices/automatic_folders.h"
 #include "server/devices/device_list.h"
-#include "server/devices/mapi_access.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "server/mapi/profile_names.h"
 
 namespace {
@@ -281,12 +281,12 @@ void CDlgUser::OnToggleDefault() { ToggleColumn(kColumnDefault, "X", true); }
 void CDlgUser::OnAutomatic() {
     if (!record_ || profile->currentIndex() < 0) return;
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> session = LogonProfile(profile->currentText().toStdString(), error);
+    CMapiRef<IMAPISession> session = LogonProfile(profile->currentText().toStdString(), error);
     if (!session) {
         ShowMessageBox("CDlgUser::OnBnClickedButtonAuto: log-on failed", "Corvel");
         return;
     }
-    CAutomaticFolders found = FindAutomaticFolders(session.get());
+    CAutomaticFolders found = FindAutomaticFolders(session.Get());
     for (const std::string& problem : found.problems) ShowMessageBox(problem, "Corvel");
     record_->EditConfig([&](CDeviceConfig& config) {
         for (CFolderSetting& folder : found.folders) {
@@ -306,7 +306,7 @@ void CDlgUser::OnAutomatic() {
 void CDlgUser::OnAddFolders() {
     if (!record_ || profile->currentIndex() < 0) return;
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> session = LogonProfile(profile->currentText().toStdString(), error);
+    CMapiRef<IMAPISession> session = LogonProfile(profile->currentText().toStdString(), error);
     if (!session) return;  // the folder list stays as it is
     CDlgBrowseFolder chooser(session, true, this);
     if (chooser.exec() != QDialog::Accepted) return;

@@ -26,9 +26,9 @@
 #include "server/console/dlg_webserver.h"
 #include "server/console/qt_translations.h"
 #include "server/devices/device_records.h"
-#include "server/devices/mapi_access.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_ref.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ TEST(TracePaneTest, TextWithLineBreaksBecomesOneListLinePerLine) {
 
 TEST(FolderChooserTest, TheMnemonicOfTheDisplayNameLabelBelongsToItsField) {
     TestApp();
-    CDlgBrowseFolder chooser(nullptr, true);
+    CDlgBrowseFolder chooser(CMapiRef<IMAPISession>(), true);
     // With a buddy the "&" marks Alt+A instead of being shown.
     QLineEdit* field = ControlOf<QLineEdit>(&chooser, "displayName");
     QLabel* label = nullptr;
@@ -151,6 +151,13 @@ protected:
     void TearDown() override { ClearStoreCache(); }
 
     std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
+    // The device files of DEV1 and DEV2, and in folder (made) a file "x" for each name.
+    void TwoDevicesWithFiles(const std::string& folder, std::initializer_list<const char*> names) {
+        WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
+        WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
+        CreateDataFolder(File(folder));
+        for (const char* name : names) WriteWholeFile(File(name), "x");
+    }
 
     // The record of user name kept in <name>.dxt of the data folder; more sets
     // further fields.
@@ -304,22 +311,21 @@ TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
 
 TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> session = LogonProfile("Test", error);
+    CMapiRef<IMAPISession> session = LogonProfile("Test", error);
     ASSERT_TRUE(session);
-    MapiShared<IMsgStore> store;
-    for (const CStoreRow& row : ListStores(session.get())) {
-        if (row.isDefault) store = OpenStore(session.get(), row.entryId);
+    CMapiRef<IMsgStore> store;
+    for (const CStoreRow& row : ListStores(session.Get())) {
+        if (row.isDefault) store = OpenStore(session.Get(), row.entryId);
     }
     ASSERT_TRUE(store);
-    MapiShared<IMAPIFolder> inbox =
-        OpenFolderEntry(store.get(), ReceiveFolderId(store.get(), "IPM"));
+    CMapiRef<IMAPIFolder> inbox = OpenFolderEntry(store.Get(), ReceiveFolderId(store.Get(), "IPM"));
     ASSERT_TRUE(inbox);
     SizedSPropTagArray(1, tags) = {1, {PR_IPM_TASK_ENTRYID}};
     ASSERT_EQ(inbox->DeleteProps(reinterpret_cast<LPSPropTagArray>(&tags), nullptr), S_OK);
     ASSERT_EQ(inbox->SaveChanges(0), S_OK);
-    inbox.reset();
-    store.reset();
-    session.reset();
+    inbox.Reset();
+    store.Reset();
+    session.Reset();
 
     CDlgUser pane(settings_, devices_.List(), prompts_);
     auto record = UserRecord("ida");
@@ -330,12 +336,7 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
 }
 
 TEST_F(PaneTest, DeviceListLastAccessAndRename) {
-    WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
-    WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
-    CreateDataFolder(File("DEV2"));
-    WriteWholeFile(File("DEV2/a.csv"), "x");
-    WriteWholeFile(File("DEV2/b.csv"), "x");
-    WriteWholeFile(File("DEV2/c.txt"), "x");
+    TwoDevicesWithFiles("DEV2", {"DEV2/a.csv", "DEV2/b.csv", "DEV2/c.txt"});
     struct utimbuf older {
         1000000000, 1000000000
     };  // 09.09.2001 01:46 UTC
@@ -378,13 +379,7 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
 }
 
 TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
-    WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
-    WriteWholeFile(File("DEV2.ifo"), "Name=a\nDeviceID=DEV2\n");
-    CreateDataFolder(File("DEV1/sub"));
-    WriteWholeFile(File("DEV1/a.csv"), "x");
-    WriteWholeFile(File("DEV1/.keep"), "x");
-    WriteWholeFile(File("DEV1/sub/b.csv"), "x");
-    WriteWholeFile(File("outside.txt"), "x");
+    TwoDevicesWithFiles("DEV1/sub", {"DEV1/a.csv", "DEV1/.keep", "DEV1/sub/b.csv", "outside.txt"});
     std::filesystem::create_symlink(File("outside.txt"), File("DEV1/link"));
     settings_.LoadSettings(home_.DataFolder());
     devices_.Load(home_.DataFolder());

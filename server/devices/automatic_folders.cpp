@@ -1,14 +1,14 @@
 // The default folders of a profile, as "Automatisch" adds them.
 #include "server/devices/automatic_folders.h"
 
-#include "server/devices/mapi_access.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
 void AddFolder(CAutomaticFolders& result, IMsgStore* store, const std::string& entryId,
                int32_t code) {
-    MapiShared<IMAPIFolder> folder = OpenFolderEntry(store, entryId);
-    std::string path = folder ? FolderFullPath(store, folder.get()) : std::string();
+    CMapiRef<IMAPIFolder> folder = OpenFolderEntry(store, entryId);
+    std::string path = folder ? FolderFullPath(store, folder.Get()) : std::string();
     if (path.empty()) {
         result.problems.push_back("CDlgUser::AddFolder: the default folder " +
                                   std::to_string(code) + " cannot be opened");
@@ -28,7 +28,7 @@ void AddFolder(CAutomaticFolders& result, IMsgStore* store, const std::string& e
 
 CAutomaticFolders FindAutomaticFolders(IMAPISession* session) {
     CAutomaticFolders result;
-    MapiShared<IMsgStore> store;
+    CMapiRef<IMsgStore> store;
     for (const CStoreRow& row : ListStores(session)) {
         if (row.isDefault) {
             store = OpenStore(session, row.entryId);
@@ -39,16 +39,16 @@ CAutomaticFolders FindAutomaticFolders(IMAPISession* session) {
         result.problems.push_back("CDlgUser::OnBnClickedButtonAuto: no default message store");
         return result;
     }
-    IMsgStore* s = store.get();
+    IMsgStore* s = store.Get();
     std::string inboxId = ReceiveFolderId(s, "IPM");
     AddFolder(result, s, GetBinaryProperty(s, PR_IPM_OUTBOX_ENTRYID), kDefaultOutbox);
     AddFolder(result, s, GetBinaryProperty(s, PR_IPM_WASTEBASKET_ENTRYID), kDefaultDeletedItems);
     AddFolder(result, s, GetBinaryProperty(s, PR_IPM_SENTMAIL_ENTRYID), kDefaultSentItems);
     AddFolder(result, s, inboxId, kDefaultInbox);
-    MapiShared<IMAPIFolder> inbox = OpenFolderEntry(s, inboxId);
-    AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_CONTACT_ENTRYID), kDefaultContacts);
-    AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_TASK_ENTRYID), kDefaultTasks);
-    AddFolder(result, s, GetBinaryProperty(inbox.get(), PR_IPM_APPOINTMENT_ENTRYID),
+    CMapiRef<IMAPIFolder> inbox = OpenFolderEntry(s, inboxId);
+    AddFolder(result, s, GetBinaryProperty(inbox.Get(), PR_IPM_CONTACT_ENTRYID), kDefaultContacts);
+    AddFolder(result, s, GetBinaryProperty(inbox.Get(), PR_IPM_TASK_ENTRYID), kDefaultTasks);
+    AddFolder(result, s, GetBinaryProperty(inbox.Get(), PR_IPM_APPOINTMENT_ENTRYID),
               kDefaultCalendar);
     return result;
 }

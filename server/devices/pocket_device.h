@@ -36,6 +36,7 @@
 
 #include "common/base/limits.h"
 #include "platform/mapi/mapi_interfaces.h"
+#include "server/mapi/mapi_ref.h"
 
 class CMobileMapiFolder;  // the protocol's folder object (store layer)
 class CFolderInfo;        // the sync state of one folder (folder sync state)
@@ -64,17 +65,6 @@ enum FolderKind : int32_t {
 // The kind a default code implies: -1 contact, -2 task, -3 appointment, else e-mail.
 int32_t KindForDefaultCode(int32_t code);
 
-// A MAPI interface held by shared ownership; the last holder releases it.
-template <class T>
-using MapiShared = std::shared_ptr<T>;
-
-// Takes over one reference of p (may be null).
-template <class T>
-MapiShared<T> AdoptMapi(T* p) {
-    if (p == nullptr) return MapiShared<T>();
-    return MapiShared<T>(p, [](T* object) { object->Release(); });
-}
-
 // One configured folder as the record's file holds it.
 struct CFolderSetting {
     std::string outlookPath;  // store name, then folder names, separated by "\"
@@ -93,7 +83,7 @@ struct CPocketFolder : CFolderSetting {
     explicit CPocketFolder(CFolderSetting setting) : CFolderSetting(std::move(setting)) {}
 
     std::shared_ptr<CMobileMapiFolder> folderObject;  // held for the protocol
-    MapiShared<IMAPIFolder> mapiFolder;               // opened by OpenProfile
+    CMapiRef<IMAPIFolder> mapiFolder;                 // opened by OpenProfile
 };
 
 // The values of a record's file, and the file itself.
@@ -169,8 +159,8 @@ public:
     std::string GetFolderPath(IMAPIFolder* folder) const;
     // Opens the folder / message whose entry ID is the hexadecimal text key in any
     // store of the session; none on every failure (malformed key included).
-    MapiShared<IMAPIFolder> OpenMAPIFolder(const std::string& key) const;
-    MapiShared<IMessage> OpenMessage(const std::string& key) const;
+    CMapiRef<IMAPIFolder> OpenMAPIFolder(const std::string& key) const;
+    CMapiRef<IMessage> OpenMessage(const std::string& key) const;
 
     // A new device record made from this user record's configuration for deviceId
     // (Name, Passwort, ProfileName and the configured folders, filePath as given);
@@ -181,7 +171,7 @@ public:
     // The protocol's state of the record (see the top of this file).
     std::vector<CPocketFolder> folders;  // the configured folders as opened
     HRESULT lastLogonError = 0;
-    MapiShared<IMAPISession> session;
+    CMapiRef<IMAPISession> session;
     // Entry IDs (bytes) of the default folders, by DefaultFolderSlot, and of the IPM subtree.
     std::array<std::string, kDefaultFolderSlots> defaultFolders;
     std::string ipmSubtree;

@@ -4,8 +4,8 @@
 
 #include "common/base/text.h"
 #include "server/config/live_trace.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -29,11 +29,11 @@ int32_t KindForContainerClass(const std::string& containerClass) {
 
 bool CPocketDevice::OpenProfile() {
     std::shared_ptr<const CDeviceConfig> config = Config();
-    session.reset();
+    session.Reset();
     folders.clear();
     for (const CFolderSetting& setting : config->folders) folders.emplace_back(setting);
     HRESULT error = S_OK;
-    MapiShared<IMAPISession> newSession = LogonProfile(config->ProfileName, error);
+    CMapiRef<IMAPISession> newSession = LogonProfile(config->ProfileName, error);
     if (!newSession) {
         lastLogonError = error;
         return false;
@@ -42,10 +42,10 @@ bool CPocketDevice::OpenProfile() {
     session = newSession;
     for (CPocketFolder& folder : folders) {
         folder.mapiFolder =
-            OpenConfiguredFolder(config->ProfileName, session.get(), folder.outlookPath);
+            OpenConfiguredFolder(config->ProfileName, session.Get(), folder.outlookPath);
         if (folder.mapiFolder) {
             folder.kind = KindForContainerClass(
-                GetStringProperty(folder.mapiFolder.get(), PR_CONTAINER_CLASS));
+                GetStringProperty(folder.mapiFolder.Get(), PR_CONTAINER_CLASS));
         }
     }
     return true;
@@ -56,19 +56,19 @@ void CPocketDevice::FindDefaultFolders() {
     ipmSubtree.clear();
     if (!session) OpenProfile();
     if (session) {
-        for (const CStoreRow& row : ListStores(session.get())) {
+        for (const CStoreRow& row : ListStores(session.Get())) {
             if (!row.isDefault) continue;
-            MapiShared<IMsgStore> store = OpenStore(session.get(), row.entryId);
+            CMapiRef<IMsgStore> store = OpenStore(session.Get(), row.entryId);
             if (!store) continue;
-            IMsgStore* s = store.get();
+            IMsgStore* s = store.Get();
             defaultFolders[kSlotInbox] = ReceiveFolderId(s, "IPM");
             defaultFolders[kSlotOutbox] = GetBinaryProperty(s, PR_IPM_OUTBOX_ENTRYID);
             defaultFolders[kSlotDeletedItems] = GetBinaryProperty(s, PR_IPM_WASTEBASKET_ENTRYID);
             defaultFolders[kSlotSentItems] = GetBinaryProperty(s, PR_IPM_SENTMAIL_ENTRYID);
             ipmSubtree = GetBinaryProperty(s, PR_IPM_SUBTREE_ENTRYID);
-            MapiShared<IMAPIFolder> inbox = OpenFolderEntry(s, defaultFolders[kSlotInbox]);
+            CMapiRef<IMAPIFolder> inbox = OpenFolderEntry(s, defaultFolders[kSlotInbox]);
             if (!inbox) continue;
-            IMAPIFolder* in = inbox.get();
+            IMAPIFolder* in = inbox.Get();
             defaultFolders[kSlotCalendar] = GetBinaryProperty(in, PR_IPM_APPOINTMENT_ENTRYID);
             defaultFolders[kSlotContacts] = GetBinaryProperty(in, PR_IPM_CONTACT_ENTRYID);
             defaultFolders[kSlotDrafts] = GetBinaryProperty(in, PR_IPM_DRAFTS_ENTRYID);
@@ -81,7 +81,7 @@ void CPocketDevice::FindDefaultFolders() {
     for (const CPocketFolder& folder : folders) {
         int slot = DefaultFolderSlotForCode(folder.defaultCode);
         if (!folder.mapiFolder || slot < 0) continue;
-        std::string id = GetBinaryProperty(folder.mapiFolder.get(), PR_ENTRYID);
+        std::string id = GetBinaryProperty(folder.mapiFolder.Get(), PR_ENTRYID);
         if (!id.empty()) defaultFolders[slot] = id;
     }
 }
@@ -102,7 +102,7 @@ std::string CPocketDevice::GetShortName(IMAPIFolder* folder) const {
 
 std::string CPocketDevice::GetFolderPath(IMAPIFolder* folder) const {
     std::string path;
-    MapiShared<IMAPIFolder> holder;
+    CMapiRef<IMAPIFolder> holder;
     IMAPIFolder* current = folder;
     std::set<std::string> visited;
     for (int depth = 0; current != nullptr && depth < kMaxFolderDepth; ++depth) {
@@ -117,34 +117,34 @@ std::string CPocketDevice::GetFolderPath(IMAPIFolder* folder) const {
         path = path.empty() ? name : name + "/" + path;
         std::string parent = GetBinaryProperty(current, PR_PARENT_ENTRYID);
         if (parent.empty() || !session) break;
-        holder = OpenFolderEntry(session.get(), parent);
-        current = holder.get();
+        holder = OpenFolderEntry(session.Get(), parent);
+        current = holder.Get();
     }
     return path;
 }
 
-MapiShared<IMAPIFolder> CPocketDevice::OpenMAPIFolder(const std::string& key) const {
+CMapiRef<IMAPIFolder> CPocketDevice::OpenMAPIFolder(const std::string& key) const {
     std::optional<std::string> id = HexDecode(key);
-    if (!id || id->empty() || !session) return nullptr;
-    for (const CStoreRow& row : ListStores(session.get())) {
+    if (!id || id->empty() || !session) return {};
+    for (const CStoreRow& row : ListStores(session.Get())) {
         if (row.entryId.empty()) {
             AddLiveTrace("CPocketDevice::OpenMAPIFolder: cb = 0, aborting");
-            return nullptr;
+            return {};
         }
-        MapiShared<IMsgStore> store = OpenStore(session.get(), row.entryId);
+        CMapiRef<IMsgStore> store = OpenStore(session.Get(), row.entryId);
         if (!store) continue;
-        if (MapiShared<IMAPIFolder> folder = OpenFolderEntry(store.get(), *id)) return folder;
+        if (CMapiRef<IMAPIFolder> folder = OpenFolderEntry(store.Get(), *id)) return folder;
     }
-    return nullptr;
+    return {};
 }
 
-MapiShared<IMessage> CPocketDevice::OpenMessage(const std::string& key) const {
+CMapiRef<IMessage> CPocketDevice::OpenMessage(const std::string& key) const {
     std::optional<std::string> id = HexDecode(key);
-    if (!id || id->empty() || !session) return nullptr;
-    for (const CStoreRow& row : ListStores(session.get())) {
-        MapiShared<IMsgStore> store = OpenStore(session.get(), row.entryId);
+    if (!id || id->empty() || !session) return {};
+    for (const CStoreRow& row : ListStores(session.Get())) {
+        CMapiRef<IMsgStore> store = OpenStore(session.Get(), row.entryId);
         if (!store) continue;
-        if (MapiShared<IMessage> message = OpenMessageEntry(store.get(), *id)) return message;
+        if (CMapiRef<IMessage> message = OpenMessageEntry(store.Get(), *id)) return message;
     }
-    return nullptr;
+    return {};
 }

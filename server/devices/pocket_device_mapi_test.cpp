@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <optional>
+
 #include "common/base/text.h"
 #include "platform/mapi/mapi.h"
 #include "server/config/config_test_util.h"
 #include "server/devices/automatic_folders.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
+#include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -16,35 +19,33 @@ class PocketDeviceMapiTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(folder_.Path().empty());
-        ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
+        engine_.emplace();
         ClearStoreCache();
-        IProfAdmin* raw = nullptr;
-        ASSERT_EQ(MAPIAdminProfiles(0, &raw), S_OK);
-        MapiShared<IProfAdmin> admin = AdoptMapi(raw);
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
         char name[] = "Test";
         ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
         HRESULT hr = S_OK;
         session_ = LogonProfile("Test", hr);
         ASSERT_TRUE(session_);
-        for (const CStoreRow& row : ListStores(session_.get())) {
-            if (row.isDefault) store_ = OpenStore(session_.get(), row.entryId);
+        for (const CStoreRow& row : ListStores(session_.Get())) {
+            if (row.isDefault) store_ = OpenStore(session_.Get(), row.entryId);
         }
         ASSERT_TRUE(store_);
-        inbox_ = OpenFolderEntry(store_.get(), ReceiveFolderId(store_.get(), "IPM"));
+        inbox_ = OpenFolderEntry(store_.Get(), ReceiveFolderId(store_.Get(), "IPM"));
         ASSERT_TRUE(inbox_);
-        IMAPIFolder* created = nullptr;
         char folderName[] = "Projekte";
-        ASSERT_EQ(inbox_->CreateFolder(FOLDER_GENERIC, folderName, nullptr, nullptr, 0, &created),
-                  S_OK);
-        projekte_ = AdoptMapi(created);
+        ASSERT_EQ(
+            inbox_->CreateFolder(FOLDER_GENERIC, folderName, nullptr, nullptr, 0, projekte_.Put()),
+            S_OK);
     }
     void TearDown() override {
-        projekte_.reset();
-        inbox_.reset();
-        store_.reset();
-        session_.reset();
+        projekte_.Reset();
+        inbox_.Reset();
+        store_.Reset();
+        session_.Reset();
         ClearStoreCache();
-        MAPIUninitialize();
+        engine_.reset();
     }
 
     // A device record on profile with the folders given.
@@ -64,10 +65,11 @@ protected:
     }
 
     TempHome folder_;
-    MapiShared<IMAPISession> session_;
-    MapiShared<IMsgStore> store_;
-    MapiShared<IMAPIFolder> inbox_;
-    MapiShared<IMAPIFolder> projekte_;
+    std::optional<CMapiInitializer> engine_;
+    CMapiRef<IMAPISession> session_;
+    CMapiRef<IMsgStore> store_;
+    CMapiRef<IMAPIFolder> inbox_;
+    CMapiRef<IMAPIFolder> projekte_;
 };
 
 TEST_F(PocketDeviceMapiTest, EachLogOnOpensTheFoldersTheConfigurationHasThen) {
@@ -104,48 +106,47 @@ TEST_F(PocketDeviceMapiTest, OpenProfileOpensConfiguredFoldersAndSetsKinds) {
     EXPECT_EQ(device.folders[1].kind, kKindEmail);
     EXPECT_EQ(device.folders[5].kind, kKindContact);  // the container class wins over the code
     device.FindDefaultFolders();
-    EXPECT_EQ(device.GetFolderPath(device.folders[1].mapiFolder.get()), "-4/Projekte");
+    EXPECT_EQ(device.GetFolderPath(device.folders[1].mapiFolder.Get()), "-4/Projekte");
 }
 
 TEST_F(PocketDeviceMapiTest, DefaultFoldersShortNamesAndPaths) {
     CPocketDevice device(Config("Test"));
     device.FindDefaultFolders();
-    EXPECT_EQ(device.GetShortName(inbox_.get()), "-4");
-    EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/Projekte");
-    EXPECT_EQ(device.GetFolderPath(inbox_.get()), "-4");
-    std::string contactsId = GetBinaryProperty(inbox_.get(), PR_IPM_CONTACT_ENTRYID);
-    MapiShared<IMAPIFolder> contacts = device.OpenMAPIFolder(HexEncode(contactsId));
+    EXPECT_EQ(device.GetShortName(inbox_.Get()), "-4");
+    EXPECT_EQ(device.GetFolderPath(projekte_.Get()), "-4/Projekte");
+    EXPECT_EQ(device.GetFolderPath(inbox_.Get()), "-4");
+    std::string contactsId = GetBinaryProperty(inbox_.Get(), PR_IPM_CONTACT_ENTRYID);
+    CMapiRef<IMAPIFolder> contacts = device.OpenMAPIFolder(HexEncode(contactsId));
     ASSERT_TRUE(contacts);
-    EXPECT_EQ(device.GetShortName(contacts.get()), "-1");
+    EXPECT_EQ(device.GetShortName(contacts.Get()), "-1");
     // The IPM subtree is where paths end; the store root above it has no parent.
-    MapiShared<IMAPIFolder> top =
-        OpenFolderEntry(store_.get(), GetBinaryProperty(store_.get(), PR_IPM_SUBTREE_ENTRYID));
-    EXPECT_EQ(device.GetFolderPath(top.get()), "");
+    CMapiRef<IMAPIFolder> top =
+        OpenFolderEntry(store_.Get(), GetBinaryProperty(store_.Get(), PR_IPM_SUBTREE_ENTRYID));
+    EXPECT_EQ(device.GetFolderPath(top.Get()), "");
 }
 
 TEST_F(PocketDeviceMapiTest, ConfiguredDefaultFolderTakesOverItsCode) {
     CPocketDevice device(
         Config("Test", {Folder("Personal Folders\\Inbox\\Projekte", kDefaultContacts)}));
     device.FindDefaultFolders();
-    EXPECT_EQ(device.GetShortName(projekte_.get()), "-1");
-    EXPECT_EQ(device.GetFolderPath(projekte_.get()), "-4/-1");  // the walk goes on to the top
+    EXPECT_EQ(device.GetShortName(projekte_.Get()), "-1");
+    EXPECT_EQ(device.GetFolderPath(projekte_.Get()), "-4/-1");  // the walk goes on to the top
 }
 
 TEST_F(PocketDeviceMapiTest, OpenByKeyRefusesMalformedKeys) {
     CPocketDevice device(Config("Test"));
     ASSERT_TRUE(device.OpenProfile());
-    std::string key = HexEncode(GetBinaryProperty(projekte_.get(), PR_ENTRYID));
+    std::string key = HexEncode(GetBinaryProperty(projekte_.Get(), PR_ENTRYID));
     EXPECT_TRUE(device.OpenMAPIFolder(key));
     EXPECT_FALSE(device.OpenMAPIFolder(key.substr(1)));
     EXPECT_FALSE(device.OpenMAPIFolder("ZZ" + key.substr(2)));
     EXPECT_FALSE(device.OpenMAPIFolder(""));
     EXPECT_FALSE(device.OpenMessage(key));  // a folder is not a message
 
-    IMessage* raw = nullptr;
-    ASSERT_EQ(projekte_->CreateMessage(nullptr, 0, &raw), S_OK);
-    MapiShared<IMessage> message = AdoptMapi(raw);
+    CMapiRef<IMessage> message;
+    ASSERT_EQ(projekte_->CreateMessage(nullptr, 0, message.Put()), S_OK);
     ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
-    std::string messageKey = HexEncode(GetBinaryProperty(message.get(), PR_ENTRYID));
+    std::string messageKey = HexEncode(GetBinaryProperty(message.Get(), PR_ENTRYID));
     EXPECT_TRUE(device.OpenMessage(messageKey));
     EXPECT_FALSE(device.OpenMAPIFolder(messageKey));
 }
@@ -160,7 +161,7 @@ TEST_F(PocketDeviceMapiTest, FailedLogonIsRecorded) {
 }
 
 TEST_F(PocketDeviceMapiTest, AutomaticFoldersInTheirOrder) {
-    CAutomaticFolders found = FindAutomaticFolders(session_.get());
+    CAutomaticFolders found = FindAutomaticFolders(session_.Get());
     EXPECT_TRUE(found.problems.empty());
     std::string text;
     for (const CFolderSetting& f : found.folders) {

@@ -12,19 +12,18 @@
 #include <system_error>
 #include <thread>
 
-struct CAcceptLoop::Shared {
-    std::mutex mutex;
-    std::condition_variable changed;  // stop, listening, a connection or a thread ended
-    std::condition_variable work;     // a connection was handed over, or stop
-    bool stopping = false;
-    bool failed = false;
-    size_t active = 0;        // connections handed over and not yet closed
-    size_t threads = 0;       // worker threads living
-    size_t idle = 0;          // of them, waiting for a connection
-    std::deque<int> pending;  // accepted, not yet taken by a thread
-    std::set<int> sockets;    // open connection sockets, shut down by Stop
+#include "server/http/listen_state.h"
+
+// Under the listen state's mutex; changed is also notified when a connection or a
+// thread ended.
+struct CAcceptLoop::Shared : CListenState {
+    std::condition_variable work;  // a connection was handed over, or stop
+    size_t active = 0;             // connections handed over and not yet closed
+    size_t threads = 0;            // worker threads living
+    size_t idle = 0;               // of them, waiting for a connection
+    std::deque<int> pending;       // accepted, not yet taken by a thread
+    std::set<int> sockets;         // open connection sockets, shut down by Stop
     int listenSocket = -1;
-    int port = 0;
     size_t maxWorkers = 1;
     std::chrono::milliseconds acceptPause{100};
     std::chrono::milliseconds idleWait{kIdleWorkerWait};
@@ -58,24 +57,13 @@ void CAcceptLoop::Stop() {
 }
 
 bool CAcceptLoop::WaitForStop(std::chrono::milliseconds pause) {
-    std::unique_lock<std::mutex> lock(shared_->mutex);
-    return shared_->changed.wait_for(lock, pause, [this] { return shared_->stopping; });
+    return shared_->WaitForStop(pause);
 }
 
-void CAcceptLoop::MarkFailed() {
-    {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->failed = true;
-    }
-    shared_->changed.notify_all();
-}
+void CAcceptLoop::MarkFailed() { shared_->MarkFailed(); }
 
 int CAcceptLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(shared_->mutex);
-    shared_->changed.wait_for(lock, timeout, [this] {
-        return shared_->port != 0 || shared_->failed || shared_->stopping;
-    });
-    return shared_->port;
+    return shared_->WaitUntilListening(timeout);
 }
 
 size_t CAcceptLoop::ActiveWorkers() const {

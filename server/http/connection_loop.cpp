@@ -24,6 +24,7 @@
 #include "common/http/message_framing.h"
 #include "server/config/live_trace.h"
 #include "server/http/connection_workers.h"
+#include "server/http/listen_state.h"
 
 namespace {
 
@@ -68,18 +69,14 @@ struct Connection {
 
 }  // namespace
 
-struct CConnectionLoop::State : std::enable_shared_from_this<CConnectionLoop::State> {
+// The listen state's mutex owns everything below up to the loop-only part; changed
+// is also notified when a request was answered.
+struct CConnectionLoop::State : std::enable_shared_from_this<CConnectionLoop::State>, CListenState {
     CConnectionLimits limits;
     Handler handler;
     TransportFactory transports;
 
-    // Owner: the mutex, for everything below it up to the loop-only part.
-    mutable std::mutex mutex;
-    std::condition_variable changed;  // stop, listening, failed, a request answered
-    bool stopping = false;
-    bool failed = false;
     bool running = false;
-    int port = 0;
     std::deque<std::unique_ptr<Connection>> jobs;      // complete requests waiting
     std::deque<std::unique_ptr<Connection>> finished;  // handled, back to the loop
     std::set<int> busySockets;                         // handed over, for Stop
@@ -505,23 +502,13 @@ void CConnectionLoop::Stop() {
 }
 
 bool CConnectionLoop::WaitForStop(std::chrono::milliseconds pause) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    return state_->changed.wait_for(lock, pause, [this] { return state_->stopping; });
+    return state_->WaitForStop(pause);
 }
 
-void CConnectionLoop::MarkFailed() {
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->failed = true;
-    }
-    state_->changed.notify_all();
-}
+void CConnectionLoop::MarkFailed() { state_->MarkFailed(); }
 
 int CConnectionLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->changed.wait_for(
-        lock, timeout, [this] { return state_->port != 0 || state_->failed || state_->stopping; });
-    return state_->stopping ? 0 : state_->port;
+    return state_->WaitUntilListening(timeout);
 }
 
 size_t CConnectionLoop::OpenConnections() const { return state_->open; }

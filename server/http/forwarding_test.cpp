@@ -49,36 +49,26 @@ TEST(Forwarding, RewriteRequest) {
 // A one-shot target server: reads one request, answers without a length, closes.
 class TargetServer {
 public:
-    TargetServer() {
-        ListenStep step;
-        std::string error;
-        listener_ = CreateListener(0, true, 4, step, error);
-        port_ = LocalPort(listener_.Get());
-        thread_ = std::thread([this] {
-            CSocket client(accept(listener_.Get(), nullptr, nullptr));
-            char buffer[4096];
-            ssize_t n;
-            while ((n = read(client.Get(), buffer, sizeof buffer)) > 0) {
-                received_.append(buffer, static_cast<size_t>(n));
-                if (received_.find("\r\n\r\n") != std::string::npos) break;
-            }
-            SendAll(client.Get(), "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom target");
-        });
-    }
-    ~TargetServer() {
-        if (thread_.joinable()) thread_.join();
-    }
-    int Port() const { return port_; }
+    TargetServer()
+        : server_(1, [this](const CSocket& client) {
+              char buffer[4096];
+              ssize_t n;
+              while ((n = read(client.Get(), buffer, sizeof buffer)) > 0) {
+                  received_.append(buffer, static_cast<size_t>(n));
+                  if (received_.find("\r\n\r\n") != std::string::npos) break;
+              }
+              SendAll(client.Get(),
+                      "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfrom target");
+          }) {}
+    int Port() const { return server_.Port(); }
     std::string Received() {
-        if (thread_.joinable()) thread_.join();
+        server_.Wait();
         return received_;
     }
 
 private:
-    CSocket listener_;
-    int port_ = 0;
-    std::thread thread_;
-    std::string received_;
+    std::string received_;  // before server_: its thread writes here
+    LoopbackServer server_;
 };
 
 TEST(Forwarding, RelaysAnswerWithoutLengthAndWritesBothLogs) {

@@ -109,3 +109,34 @@ inline int FreeLoopbackPort() {
     CSocket probe = CreateListener(0, true, 1, step, error);
     return probe.IsValid() ? LocalPort(probe.Get()) : 0;
 }
+
+// A loopback server for tests on a free port: accepts count connections one after
+// another and hands each to serve on the server's own thread; Wait (and the
+// destructor) returns once all have been served.
+class LoopbackServer {
+public:
+    LoopbackServer(int count, std::function<void(const CSocket& client)> serve) {
+        ListenStep step;
+        std::string error;
+        listener_ = CreateListener(0, true, 4, step, error);
+        port_ = LocalPort(listener_.Get());
+        thread_ = std::thread([this, count, serve = std::move(serve)] {
+            for (int i = 0; i < count; ++i) {
+                CSocket client(::accept(listener_.Get(), nullptr, nullptr));
+                serve(client);
+            }
+        });
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+    ~LoopbackServer() { Wait(); }
+    int Port() const { return port_; }
+    void Wait() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    CSocket listener_;
+    int port_ = 0;
+    std::thread thread_;
+};

@@ -55,6 +55,16 @@ CRowSet& CRowSet::operator=(CRowSet&& other) noexcept {
 
 CRowSet::~CRowSet() { FreeProws(rows_); }
 
+HRESULT TryQueryAllRows(IMAPITable* table, const CPropTagArray& columns, CRowSet& rows) {
+    rows = CRowSet();
+    if (table == nullptr) return MAPI_E_INVALID_OBJECT;
+    LPSRowSet raw = nullptr;
+    HRESULT hr = HrQueryAllRows(table, columns.Get(), nullptr, nullptr, 0, &raw);
+    CRowSet read(raw);  // freed here when the call failed after all
+    if (SUCCEEDED(hr)) rows = std::move(read);
+    return hr;
+}
+
 const SPropValue* CRowSet::Find(const SRow& row, ULONG tag) {
     return FindPropValue(row.lpProps, row.cValues, tag);
 }

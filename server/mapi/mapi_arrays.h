@@ -1,6 +1,7 @@
 // Owning forms of the arrays the store takes and gives: a tag list for GetProps,
 // SetColumns and HrQueryAllRows (CPropTagArray), the values GetProps hands out
-// (CPropArray) and a set of table rows (CRowSet), with lookups by tag.
+// (CPropArray) and a set of table rows (CRowSet), with lookups by tag, and the one
+// reading of a whole table into a row set.
 //
 // Each object belongs to one thread at a time.
 #pragma once
@@ -77,3 +78,8 @@ public:
 private:
     LPSRowSet rows_ = nullptr;
 };
+
+// Every row of table with columns (HrQueryAllRows): S_OK (or the call's warning)
+// with them in rows, or the failure with rows empty (MAPI_E_INVALID_OBJECT for a
+// null table).
+HRESULT TryQueryAllRows(IMAPITable* table, const CPropTagArray& columns, CRowSet& rows);

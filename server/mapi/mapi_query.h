@@ -44,15 +44,26 @@ inline const IID& MapiInterfaceId<IMAPISession>() {
     return IID_IMAPISession;
 }
 
-// A reference to object's interface T. Raises CMAPIException with place:
-// MAPI_E_INVALID_OBJECT for a null object, the QueryInterface result
-// (MAPI_E_INTERFACE_NOT_SUPPORTED) when the object does not offer T.
+// Asks object for its interface T: S_OK with the reference in asked, else
+// MAPI_E_INVALID_OBJECT for a null object, the QueryInterface result, or
+// MAPI_E_INTERFACE_NOT_SUPPORTED when the call hands out nothing (asked empty).
 template <class T>
-CMapiRef<T> MapiQueryAs(IUnknown* object, const char* place) {
-    if (object == nullptr) throw CMAPIException(MAPI_E_INVALID_OBJECT, place);
+HRESULT TryQueryAs(IUnknown* object, CMapiRef<T>& asked) {
+    asked.Reset();
+    if (object == nullptr) return MAPI_E_INVALID_OBJECT;
     void* out = nullptr;
     HRESULT hr = object->QueryInterface(MapiInterfaceId<T>(), &out);
-    if (FAILED(hr)) throw CMAPIException(hr, place);
-    if (out == nullptr) throw CMAPIException(MAPI_E_INTERFACE_NOT_SUPPORTED, place);
-    return CMapiRef<T>::Adopt(static_cast<T*>(out));
+    if (FAILED(hr)) return hr;
+    if (out == nullptr) return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    asked = CMapiRef<T>::Adopt(static_cast<T*>(out));
+    return S_OK;
+}
+
+// A reference to object's interface T; TryQueryAs's failure raised as a
+// CMAPIException with place.
+template <class T>
+CMapiRef<T> MapiQueryAs(IUnknown* object, const char* place) {
+    CMapiRef<T> asked;
+    MapiCheck(TryQueryAs(object, asked), place);
+    return asked;
 }

@@ -27,11 +27,9 @@ CRowSet IMAPITablePtr::QueryRows(LONG count, ULONG flags) {
 CRowSet IMAPITablePtr::QueryAllRows(const CPropTagArray& columns) {
     constexpr const char* kPlace = "IMAPITablePtr::QueryAllRows";
     IMAPITable* table = Checked(kPlace);
-    LPSRowSet rows = nullptr;
-    HRESULT hr = HrQueryAllRows(table, columns.Get(), nullptr, nullptr, 0, &rows);
-    CRowSet result(rows);
-    MapiCheck(hr, kPlace, table);
-    return result;
+    CRowSet rows;
+    MapiCheck(TryQueryAllRows(table, columns, rows), kPlace, table);
+    return rows;
 }
 
 void IMAPITablePtr::Restrict(const SRestriction* restriction, ULONG flags) {

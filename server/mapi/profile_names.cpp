@@ -9,13 +9,8 @@ HRESULT ReadProfileNames(std::vector<std::string>& names) {
     if (HRESULT hr = MAPIAdminProfiles(0, admin.Put()); FAILED(hr)) return hr;
     CMapiRef<IMAPITable> table;
     if (HRESULT hr = admin->GetProfileTable(0, table.Put()); FAILED(hr)) return hr;
-    CPropTagArray columns{PR_DISPLAY_NAME};
-    LPSRowSet raw = nullptr;
-    if (HRESULT hr = HrQueryAllRows(table.Get(), columns.Get(), nullptr, nullptr, 0, &raw);
-        FAILED(hr)) {
-        return hr;
-    }
-    CRowSet rows(raw);
+    CRowSet rows;
+    if (HRESULT hr = TryQueryAllRows(table.Get(), {PR_DISPLAY_NAME}, rows); FAILED(hr)) return hr;
     for (ULONG i = 0; i < rows.Count(); ++i) {
         const SPropValue* name = CRowSet::Find(rows[i], PR_DISPLAY_NAME);
         if (name != nullptr && name->Value.lpszA != nullptr) names.emplace_back(name->Value.lpszA);

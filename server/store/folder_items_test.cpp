@@ -142,13 +142,12 @@ TEST_F(FolderItemsTest, MoveWithinTheStoreKeepsTheKey) {
 
 TEST_F(FolderItemsTest, MoveToAnotherStoreLeavesACopy) {
     ULONG size = 0;
-    LPENTRYID id = nullptr;
-    ASSERT_EQ(HrCreateMsgStore("P1", "Archive Store", 0, &size, &id), S_OK);
-    std::string storeId(reinterpret_cast<const char*>(id), size);
-    MAPIFreeBuffer(id);
-    MapiShared<IMsgStore> store = OpenStore(Device().session.get(), storeId);
+    CMapiBuffer<ENTRYID> id;
+    ASSERT_EQ(HrCreateMsgStore("P1", "Archive Store", 0, &size, id.Put()), S_OK);
+    std::string storeId(reinterpret_cast<const char*>(id.Get()), size);
+    CMapiRef<IMsgStore> store = OpenStore(Device().session.Get(), storeId);
     ASSERT_TRUE(store);
-    IMsgStorePtr otherStore(CMapiRef<IMsgStore>::Share(store.get()));
+    IMsgStorePtr otherStore(store);
     IMAPIFolderPtr otherTop =
         otherStore.OpenFolder(otherStore.GetBinaryProp(PR_IPM_SUBTREE_ENTRYID));
     CMobileMapiFolder target(&Device(), session_.get(), otherTop.CreateFolder("Target"));

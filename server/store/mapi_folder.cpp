@@ -9,6 +9,7 @@
 #include "server/config/live_trace.h"
 #include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/store/folder_kinds.h"
 #include "server/store/mapi_message.h"
 #include "server/store/mapi_session.h"
 #include "server/syncstate/contents_table_file.h"
@@ -100,14 +101,10 @@ std::string CMobileMapiFolder::GetDisplayName() {
 std::string CMobileMapiFolder::GetClassName() {
     if (className_.empty() && folder_) {
         std::string containerClass = folder_.GetPropText(PR_CONTAINER_CLASS);
-        if (containerClass.empty() || containerClass == "IPF.Note")
-            className_ = "Email";
-        else if (containerClass == "IPF.Contact")
-            className_ = "Contact";
-        else if (containerClass == "IPF.Appointment")
-            className_ = "Appointment";
-        else if (containerClass == "IPF.Task")
-            className_ = "Task";
+        if (containerClass.empty()) containerClass = "IPF.Note";
+        for (const CFolderKind& kind : kFolderKinds) {
+            if (containerClass == kind.containerClass) className_ = kind.className;
+        }
     }
     return className_;
 }
@@ -145,7 +142,7 @@ void CMobileMapiFolder::Compute(int dayWindow) {
     // Taken before the table is read: an item changed while it is read is held back
     // from the snapshot and sent again rather than lost.
     computedAt_ = static_cast<std::int64_t>(FileTimeNow());
-    computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.get(), folder_,
+    computeFailed_ = !info_->ComputeChanges(GetClassName(), device_->session.Get(), folder_,
                                             changes_, DeviceId(), dayWindow);
     // The device's own changes of this request are not sent back to it (but the
     // items whose stored state differs from the device's go back as Modify).
@@ -323,7 +320,7 @@ bool CMobileMapiFolder::SaveStatus(int dayWindow) {
     if (!info) return false;
     // The snapshot must hold the items the list was computed over.
     int window = computed_ ? computedWindow_ : dayWindow;
-    if (!info->SaveContentsTable(DeviceId(), tempKey, device_->session.get(), folder_, window,
+    if (!info->SaveContentsTable(DeviceId(), tempKey, device_->session.Get(), folder_, window,
                                  hold))
         return false;
     // Only the newest snapshot can be acknowledged.

@@ -3,14 +3,24 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/mapi/mapi_status_calls.h"
+#include "server/store/folder_kinds.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
 #include "server/store/offered_folders.h"
 
 namespace {
+
+// True when an item of a folder not offered to the device is refused: the refusal
+// traced as "<what> <key> refused: ...". False when its folder is offered.
+bool Refused(bool offered, const char* what, const std::string& key, const std::string& deviceId) {
+    if (offered) return false;
+    AddLiveTraceF("%s %s refused: not in a folder offered to device %s", what, key.c_str(),
+                  deviceId.c_str());
+    return true;
+}
 
 // The bytes of an item key; none for a key that names no item (empty, odd length or
 // not hexadecimal), so that such keys never reach the store.
@@ -24,23 +34,19 @@ std::string Bytes(const CByteBuffer& buffer) {
     return std::string(buffer.Bytes().begin(), buffer.Bytes().end());
 }
 
-IMAPIFolderPtr ToFolderPtr(const MapiShared<IMAPIFolder>& folder) {
-    return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder.get()));
-}
-
 // The folder that now holds the item id of the store that folder belongs to, opened
 // through session; raises CMAPIException when the store, the item or its parent
 // cannot be opened.
 IMAPIFolderPtr ParentInStore(IMAPISession* session, IMAPIFolderPtr& folder, const CByteBuffer& id) {
-    MapiShared<IMsgStore> store = OpenStore(session, Bytes(folder.GetBinaryProp(PR_STORE_ENTRYID)));
+    CMapiRef<IMsgStore> store = OpenStore(session, Bytes(folder.GetBinaryProp(PR_STORE_ENTRYID)));
     if (!store) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenMsgStore");
-    MapiShared<IMessage> message = OpenMessageEntry(store.get(), Bytes(id));
+    CMapiRef<IMessage> message = OpenMessageEntry(store.Get(), Bytes(id));
     if (!message) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenEntry");
-    IMessagePtr item(CMapiRef<IMessage>::Share(message.get()));
-    MapiShared<IMAPIFolder> parent =
-        OpenFolderEntry(store.get(), Bytes(item.GetBinaryProp(PR_PARENT_ENTRYID)));
+    IMessagePtr item(message);
+    CMapiRef<IMAPIFolder> parent =
+        OpenFolderEntry(store.Get(), Bytes(item.GetBinaryProp(PR_PARENT_ENTRYID)));
     if (!parent) throw CMAPIException(MAPI_E_NOT_FOUND, "OpenEntry");
-    return ToFolderPtr(parent);
+    return IMAPIFolderPtr(std::move(parent));
 }
 
 }  // namespace
@@ -48,15 +54,11 @@ IMAPIFolderPtr ParentInStore(IMAPISession* session, IMAPIFolderPtr& folder, cons
 std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::NewElement() {
     if (!folder_) return nullptr;
     std::string className = GetClassName();
+    if (className == "Contacts") className = "Contact";  // as some devices name it
     const char* messageClass = nullptr;
-    if (className == "Contact" || className == "Contacts")
-        messageClass = "IPM.Contact";
-    else if (className == "Task")
-        messageClass = "IPM.Task";
-    else if (className == "Appointment")
-        messageClass = "IPM.Appointment";
-    else if (className == "Email")
-        messageClass = "IPM.Post";
+    for (const CFolderKind& kind : kFolderKinds) {
+        if (className == kind.className) messageClass = kind.messageClass;
+    }
     try {
         IMessagePtr message = folder_.CreateMessage();
         if (messageClass != nullptr) message.SetStrProp(PR_MESSAGE_CLASS, messageClass);
@@ -72,11 +74,9 @@ std::unique_ptr<CAbstractVantroElement> CMobileMapiFolder::GetElement(const std:
     if (!id || !folder_) return nullptr;
     try {
         IMessagePtr message = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
-        if (!ParentOffered(message.GetBinaryProp(PR_PARENT_ENTRYID))) {
-            AddLiveTraceF("Item %s refused: not in a folder offered to device %s", key.c_str(),
-                          DeviceId().c_str());
+        if (Refused(ParentOffered(message.GetBinaryProp(PR_PARENT_ENTRYID)), "Item", key,
+                    DeviceId()))
             return nullptr;
-        }
         return std::make_unique<CMobileMapiMessage>(this, std::move(message));
     } catch (const CMAPIException&) {
         return nullptr;
@@ -96,12 +96,8 @@ int CMobileMapiFolder::DeleteElement(const std::string& key) {
     if (!id || !folder_ || Device() == nullptr || !Device()->session) return 1;
     try {
         // The item may have moved since the device saw it: delete it where it is now.
-        IMAPIFolderPtr parent = ParentInStore(Device()->session.get(), folder_, *id);
-        if (!ParentOffered(parent.GetEntryID())) {
-            AddLiveTraceF("Deleting %s refused: not in a folder offered to device %s", key.c_str(),
-                          DeviceId().c_str());
-            return 1;
-        }
+        IMAPIFolderPtr parent = ParentInStore(Device()->session.Get(), folder_, *id);
+        if (Refused(ParentOffered(parent.GetEntryID()), "Deleting", key, DeviceId())) return 1;
         parent.DeleteMessages({*id});
         AddLiveTraceF("Deleting %s", key.c_str());
     } catch (const CMAPIException& e) {
@@ -117,11 +113,8 @@ bool CMobileMapiFolder::MoveElement(const std::string& key, CAbstractVantroFolde
     const std::vector<CByteBuffer> list = {*id};
     try {
         IMessagePtr item = folder_.OpenMessage(*id, MAPI_BEST_ACCESS);
-        if (!ParentOffered(item.GetBinaryProp(PR_PARENT_ENTRYID))) {
-            AddLiveTraceF("Move %s refused: not in a folder offered to device %s", key.c_str(),
-                          DeviceId().c_str());
+        if (Refused(ParentOffered(item.GetBinaryProp(PR_PARENT_ENTRYID)), "Move", key, DeviceId()))
             return true;
-        }
         try {
             folder_.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
             return true;
@@ -136,7 +129,7 @@ bool CMobileMapiFolder::MoveElement(const std::string& key, CAbstractVantroFolde
         CPocketDevice* targetDevice = destination->Device();
         if (targetDevice != nullptr && targetDevice->session) {
             IMAPIFolderPtr parent =
-                ParentInStore(targetDevice->session.get(), destination->MapiFolder(), *id);
+                ParentInStore(targetDevice->session.Get(), destination->MapiFolder(), *id);
             parent.CopyMessages(list, destination->MapiFolder(), MESSAGE_MOVE);
         }
     } catch (const CMAPIException& e) {

@@ -11,9 +11,9 @@
 #include "server/config/live_trace.h"
 #include "server/config/settings.h"
 #include "server/devices/device_list.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/offered_folders.h"
 
@@ -39,10 +39,6 @@ int DefaultCodeOfClass(const std::string& className) {
     return 0;
 }
 
-IMAPIFolderPtr ToFolderPtr(const MapiShared<IMAPIFolder>& folder) {
-    return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder.get()));
-}
-
 // The device's default folder of code, opened through its session; empty when the
 // device has none.
 IMAPIFolderPtr OpenDefaultFolder(const CPocketDevice& device, int code) {
@@ -50,7 +46,7 @@ IMAPIFolderPtr OpenDefaultFolder(const CPocketDevice& device, int code) {
     if (slot < 0 || !device.session) return IMAPIFolderPtr();
     const std::string& entryId = device.defaultFolders[static_cast<size_t>(slot)];
     if (entryId.empty()) return IMAPIFolderPtr();
-    return ToFolderPtr(OpenFolderEntry(device.session.get(), entryId));
+    return IMAPIFolderPtr(OpenFolderEntry(device.session.Get(), entryId));
 }
 
 }  // namespace
@@ -202,7 +198,7 @@ CMobileMapiFolder* CMobileMapiSession::OpenNewFolder(const std::string& key,
         } else if (int code = DefaultCodeOfKey(key); code != 0) {
             mapiFolder = OpenDefaultFolder(*device_, code);
         } else {
-            mapiFolder = ToFolderPtr(device_->OpenMAPIFolder(key));
+            mapiFolder = IMAPIFolderPtr(device_->OpenMAPIFolder(key));
         }
         folder->SetClassName(className);
         folder->SetMapiFolder(std::move(mapiFolder));
@@ -242,7 +238,7 @@ CAbstractVantroFolder* CMobileMapiSession::OpenFolderByPath(const std::string& p
         } else {
             if (device_->ipmSubtree.empty() || !device_->session) return nullptr;
             IMAPIFolderPtr top =
-                ToFolderPtr(OpenFolderEntry(device_->session.get(), device_->ipmSubtree));
+                IMAPIFolderPtr(OpenFolderEntry(device_->session.Get(), device_->ipmSubtree));
             if (!top) return nullptr;
             current = top.CreateFolder(parts[0], OPEN_IF_EXISTS);
         }

@@ -30,8 +30,8 @@ protected:
     }
 
     IMAPIFolderPtr Top() {
-        MapiShared<IMAPIFolder> top = OpenFolderEntry(Device().session.get(), Device().ipmSubtree);
-        return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(top.get()));
+        CMapiRef<IMAPIFolder> top = OpenFolderEntry(Device().session.Get(), Device().ipmSubtree);
+        return IMAPIFolderPtr(top);
     }
 };
 
@@ -160,7 +160,7 @@ TEST_F(SessionTest, ClassNamesDerivedFromTheFolderClass) {
     CPocketFolder listed;
     listed.outlookPath = "Personal Folders\\Notes";
     listed.mapiFolder =
-        OpenFolderEntry(Device().session.get(), Device().defaultFolders[kSlotNotes]);
+        OpenFolderEntry(Device().session.Get(), Device().defaultFolders[kSlotNotes]);
     Device().folders.push_back(listed);
     CAbstractVantroFolder* notes =
         session_->OpenFolder(HexEncode(Device().defaultFolders[kSlotNotes]), "", true);

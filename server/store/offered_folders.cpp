@@ -6,8 +6,8 @@
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
+#include "server/mapi/mapi_status_calls.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ std::map<std::string, bool> OfferedRoots(const CPocketDevice& device) {
     for (const CPocketFolder& folder : device.folders) {
         bool subfolders = folder.subfolders != 0;
         if (folder.mapiFolder)
-            add(GetBinaryProperty(folder.mapiFolder.get(), PR_ENTRYID), subfolders);
+            add(GetBinaryProperty(folder.mapiFolder.Get(), PR_ENTRYID), subfolders);
         int slot = DefaultFolderSlotForCode(folder.defaultCode);
         if (slot >= 0) add(device.defaultFolders[static_cast<size_t>(slot)], subfolders);
     }
@@ -43,9 +43,9 @@ bool IsFolderOffered(const CPocketDevice& device, const std::string& folderId) {
         // The folder itself, or an ancestor whose record takes its sub-folders.
         if (root != roots.end() && (depth == 0 || root->second)) return true;
         if (current == device.ipmSubtree || !visited.insert(current).second) return false;
-        MapiShared<IMAPIFolder> folder = OpenFolderEntry(device.session.get(), current);
+        CMapiRef<IMAPIFolder> folder = OpenFolderEntry(device.session.Get(), current);
         if (!folder) return false;
-        std::string parent = GetBinaryProperty(folder.get(), PR_PARENT_ENTRYID);
+        std::string parent = GetBinaryProperty(folder.Get(), PR_PARENT_ENTRYID);
         if (parent.empty()) return false;
         current = std::move(parent);
     }
@@ -58,9 +58,9 @@ bool IsFolderKeyOffered(const CPocketDevice& device, const std::string& folderKe
 }
 
 EntryPlace LocateItem(const CPocketDevice& device, const std::string& itemKey) {
-    MapiShared<IMessage> message = device.OpenMessage(itemKey);
+    CMapiRef<IMessage> message = device.OpenMessage(itemKey);
     if (!message) return EntryPlace::kMissing;
-    std::string parent = GetBinaryProperty(message.get(), PR_PARENT_ENTRYID);
+    std::string parent = GetBinaryProperty(message.Get(), PR_PARENT_ENTRYID);
     return IsFolderOffered(device, parent) ? EntryPlace::kOffered : EntryPlace::kRefused;
 }
 

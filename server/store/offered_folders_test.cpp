@@ -13,8 +13,8 @@ class OfferedFoldersTest : public StoreLayerTest {
 protected:
     void SetUp() override {
         StoreLayerTest::SetUp();
-        MapiShared<IMAPIFolder> top = OpenFolderEntry(Device().session.get(), Device().ipmSubtree);
-        IMAPIFolderPtr topPtr(CMapiRef<IMAPIFolder>::Share(top.get()));
+        CMapiRef<IMAPIFolder> top = OpenFolderEntry(Device().session.Get(), Device().ipmSubtree);
+        IMAPIFolderPtr topPtr(top);
         privateFolder_ = topPtr.CreateFolder("Private", OPEN_IF_EXISTS);
         privateChild_ = privateFolder_.CreateFolder("Deeper", OPEN_IF_EXISTS);
         shared_ = topPtr.CreateFolder("Shared", OPEN_IF_EXISTS);
@@ -26,7 +26,7 @@ protected:
         configured.outlookPath = "Personal Folders\\Shared";
         configured.virtualPath = "Shared";
         configured.subfolders = 1;
-        configured.mapiFolder = OpenFolderEntry(Device().session.get(), Id(shared_));
+        configured.mapiFolder = OpenFolderEntry(Device().session.Get(), Id(shared_));
         ASSERT_TRUE(configured.mapiFolder);
         Device().folders.push_back(configured);
         TakeTrace();

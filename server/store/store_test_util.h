@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,10 @@
 #include "server/config/live_trace.h"
 #include "server/config/settings.h"
 #include "server/devices/device_records.h"
-#include "server/devices/mapi_access.h"
 #include "server/devices/pocket_device.h"
+#include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_item_ptrs.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"
 #include "server/store/mapi_session.h"
@@ -28,7 +30,7 @@ class StoreLayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(temp_.Path().empty());
-        ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
+        engine_.emplace();
         CreateProfile("P1");
         CreateProfile("P2");
         dataFolder_ = temp_.DataFolder();
@@ -59,14 +61,13 @@ protected:
         settings_.reset();
         devices_.reset();
         ClearStoreCache();
-        MAPIUninitialize();
+        engine_.reset();
     }
 
     static void CreateProfile(const char* name) {
-        IProfAdmin* admin = nullptr;
-        ASSERT_EQ(MAPIAdminProfiles(0, &admin), S_OK);
+        CMapiRef<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
         ASSERT_EQ(admin->CreateProfile(const_cast<char*>(name), nullptr, 0, 0), S_OK);
-        admin->Release();
     }
 
     // A new request that logs on as deviceId with user.
@@ -80,9 +81,9 @@ protected:
     // A default folder of the current device by code (-1 ... -8, or -9 for notes).
     IMAPIFolderPtr DefaultFolder(int code) {
         int slot = code == -9 ? kSlotNotes : DefaultFolderSlotForCode(code);
-        MapiShared<IMAPIFolder> folder =
-            OpenFolderEntry(Device().session.get(), Device().defaultFolders[slot]);
-        return IMAPIFolderPtr(CMapiRef<IMAPIFolder>::Share(folder.get()));
+        CMapiRef<IMAPIFolder> folder =
+            OpenFolderEntry(Device().session.Get(), Device().defaultFolders[slot]);
+        return IMAPIFolderPtr(folder);
     }
 
     // Saves a new item with subject (and a display name when given) in folder;
@@ -141,6 +142,7 @@ protected:
     std::string TakeTrace() { return std::exchange(trace_, std::string()); }
 
     TempHome temp_;
+    std::optional<CMapiInitializer> engine_;
     std::string dataFolder_;
     std::string trace_;
     std::unique_ptr<CDeviceRecords> devices_;

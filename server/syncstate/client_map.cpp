@@ -101,11 +101,13 @@ void AppendTexts(std::string& out, const CFieldValues& fields) {
     }
 }
 
-// Reads the text of one field, from its "%XX" escapes; false for a byte that is
-// neither plain nor a whole escape.
-bool UnescapeText(std::string_view text, std::string& value) {
-    value.clear();
-    value.reserve(text.size());
+// Reads the text of one field, from its "%XX" escapes, into value (none: only
+// checks it); false for a byte that is neither plain nor a whole escape.
+bool UnescapeText(std::string_view text, std::string* value) {
+    if (value != nullptr) {
+        value->clear();
+        value->reserve(text.size());
+    }
     size_t run = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -113,17 +115,21 @@ bool UnescapeText(std::string_view text, std::string& value) {
         if (c != '%' || i + 2 >= text.size()) return false;
         const int byte = EscapedByte(text.substr(i + 1, 2));
         if (byte < 0) return false;
-        value.append(text.data() + run, i - run);
-        value.push_back(static_cast<char>(byte));
+        if (value != nullptr) {
+            value->append(text.data() + run, i - run);
+            value->push_back(static_cast<char>(byte));
+        }
         i += 2;
         run = i + 1;
     }
-    value.append(text.data() + run, text.size() - run);
+    if (value != nullptr) value->append(text.data() + run, text.size() - run);
     return true;
 }
 
-bool ParseTexts(std::string_view text, CFieldValues& fields) {
-    fields.clear();
+// Reads a field set of texts into fields (none: only checks it).
+bool ParseTexts(std::string_view text, CFieldValues* fields) {
+    if (fields != nullptr) fields->clear();
+    std::string value;
     while (!text.empty()) {
         size_t comma = text.find(',');
         std::string_view item = text.substr(0, comma);
@@ -131,10 +137,10 @@ bool ParseTexts(std::string_view text, CFieldValues& fields) {
         if (item.size() < 6 || item[4] != '=') return false;
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         if (!id) return false;
-        std::string value;
-        if (!UnescapeText(item.substr(5), value)) return false;
+        if (!UnescapeText(item.substr(5), fields != nullptr ? &value : nullptr)) return false;
         // The index writes fields in order, so the end is where each one goes.
-        fields.insert_or_assign(fields.end(), static_cast<CFieldId>(*id), std::move(value));
+        if (fields != nullptr)
+            fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), std::move(value));
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;
@@ -151,8 +157,9 @@ void AppendHashes(std::string& out, const CFieldHashes& fields) {
     }
 }
 
-bool ParseFields(std::string_view text, CFieldHashes& fields) {
-    fields.clear();
+// Reads a field set of hashes into fields (none: only checks it).
+bool ParseFields(std::string_view text, CFieldHashes* fields) {
+    if (fields != nullptr) fields->clear();
     while (!text.empty()) {
         size_t comma = text.find(',');
         std::string_view item = text.substr(0, comma);
@@ -161,7 +168,8 @@ bool ParseFields(std::string_view text, CFieldHashes& fields) {
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
         if (!id || !hash) return false;
-        fields.insert_or_assign(fields.end(), static_cast<CFieldId>(*id), *hash);
+        if (fields != nullptr)
+            fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), *hash);
         if (comma != std::string_view::npos && text.empty()) return false;
     }
     return true;
@@ -283,8 +291,7 @@ CClientMap::LoadResult CClientMap::Load() {
         if (hasMarker && marker.size() == kEpochDigits && IsHexText(marker)) epoch_ = marker;
         return hasMarker ? LoadResult::kRebuild : LoadResult::kNone;
     }
-    std::string text = ReadFileText(IndexPath());
-    if (!Parse(text)) {
+    if (!ParseOwned(std::make_shared<const std::string>(ReadFileText(IndexPath())))) {
         records_.clear();
         byClientId_.clear();
         NewEpoch();
@@ -308,7 +315,7 @@ void CClientMap::Rebuild(const std::vector<std::pair<std::string, std::string>>&
         it = present.count(it->first) != 0 ? std::next(it) : records_.erase(it);
     }
     byClientId_.clear();
-    for (const auto& [key, record] : records_) IndexClientId(record);
+    for (const auto& [key, slot] : records_) IndexClientId(slot.record);
     for (const auto& [key, value] : properties) {
         std::optional<std::string> clientId = ClientIdOfProperty(value);
         if (clientId && present.count(key) != 0) MapClientId(key, *clientId);
@@ -331,7 +338,7 @@ std::optional<std::string> CClientMap::ClientIdOfProperty(std::string_view value
 
 const CClientMapRecord* CClientMap::FindByServerKey(const std::string& serverKey) const {
     auto found = records_.find(serverKey);
-    return found == records_.end() ? nullptr : &found->second;
+    return found == records_.end() ? nullptr : &ReadSets(found->second);
 }
 
 const CClientMapRecord* CClientMap::FindByClientId(const std::string& clientId) const {
@@ -341,9 +348,36 @@ const CClientMapRecord* CClientMap::FindByClientId(const std::string& clientId) 
 
 CClientMapRecord& CClientMap::Record(const std::string& serverKey) {
     changed_ = true;
-    CClientMapRecord& record = records_[serverKey];
+    CClientMapRecord& record = ReadSets(records_[serverKey]);
     record.serverKey = serverKey;
     return record;
+}
+
+void CClientMap::SetPending(const std::string& serverKey, std::uint64_t generation,
+                            CFieldValues pending) {
+    changed_ = true;
+    Slot& slot = records_[serverKey];
+    slot.record.serverKey = serverKey;
+    slot.record.pendingGeneration = generation;
+    slot.record.pending = std::move(pending);
+    slot.pendingText = std::string_view();
+    slot.pendingRead = true;
+}
+
+CClientMapRecord& CClientMap::ReadSets(Slot& slot) {
+    // The texts were checked when the index was loaded.
+    if (!slot.fieldsRead) {
+        ParseTexts(slot.fieldsText, &slot.record.fields);
+        ParseFields(slot.storedText, &slot.record.stored);
+        slot.fieldsText = slot.storedText = std::string_view();
+        slot.fieldsRead = true;
+    }
+    if (!slot.pendingRead) {
+        ParseTexts(slot.pendingText, &slot.record.pending);
+        slot.pendingText = std::string_view();
+        slot.pendingRead = true;
+    }
+    return slot.record;
 }
 
 void CClientMap::IndexClientId(const CClientMapRecord& record) {
@@ -355,7 +389,7 @@ void CClientMap::MapClientId(const std::string& serverKey, const std::string& cl
     auto held = byClientId_.find(clientId);
     if (held != byClientId_.end() && held->second != serverKey) {
         auto other = records_.find(held->second);
-        if (other != records_.end()) other->second.clientId.clear();
+        if (other != records_.end()) other->second.record.clientId.clear();
     }
     CClientMapRecord& record = Record(serverKey);
     if (!record.clientId.empty() && record.clientId != clientId) byClientId_.erase(record.clientId);
@@ -366,21 +400,24 @@ void CClientMap::MapClientId(const std::string& serverKey, const std::string& cl
 void CClientMap::Remove(const std::string& serverKey) {
     auto found = records_.find(serverKey);
     if (found == records_.end()) return;
-    if (!found->second.clientId.empty()) byClientId_.erase(found->second.clientId);
+    if (!found->second.record.clientId.empty()) byClientId_.erase(found->second.record.clientId);
     records_.erase(found);
     changed_ = true;
 }
 
 bool CClientMap::MappedToIdentity(const std::string& serverKey, std::string_view identity) const {
-    const CClientMapRecord* record = FindByServerKey(serverKey);
-    return record != nullptr && !record->clientId.empty() &&
-           ClientIdStoreIdentity(record->clientId) == identity;
+    auto found = records_.find(serverKey);
+    if (found == records_.end()) return false;
+    const std::string& clientId = found->second.record.clientId;
+    return !clientId.empty() && ClientIdStoreIdentity(clientId) == identity;
 }
 
 void CClientMap::ConfirmUpTo(std::uint64_t generation) {
     std::vector<std::string> deleted;
-    for (auto& [key, record] : records_) {
-        if (record.pendingGeneration == 0 || record.pendingGeneration > generation) continue;
+    for (auto& [key, slot] : records_) {
+        if (slot.record.pendingGeneration == 0 || slot.record.pendingGeneration > generation)
+            continue;
+        CClientMapRecord& record = ReadSets(slot);
         if (record.pending.count(kDeleteSentField) != 0) {
             // The answer deleted the item on the device.
             deleted.push_back(key);
@@ -425,7 +462,8 @@ std::string CClientMap::Serialize() const {
     out += kEpochKey;
     out += epoch_;
     out += '\n';
-    for (const auto& [key, record] : records_) {
+    for (const auto& [key, slot] : records_) {
+        const CClientMapRecord& record = slot.record;
         out += key;
         out += '\t';
         out += EscapeClientId(record.clientId);
@@ -433,20 +471,35 @@ std::string CClientMap::Serialize() const {
         if (record.matched) out += 'm';
         if (record.hasFields) out += 'f';
         out += '\t';
-        AppendTexts(out, record.fields);
+        // A set never read goes back as the index held it.
+        if (slot.fieldsRead)
+            AppendTexts(out, record.fields);
+        else
+            out += slot.fieldsText;
         out += '\t';
-        AppendHashes(out, record.stored);
+        if (slot.fieldsRead)
+            AppendHashes(out, record.stored);
+        else
+            out += slot.storedText;
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        AppendTexts(out, record.pending);
+        if (slot.pendingRead)
+            AppendTexts(out, record.pending);
+        else
+            out += slot.pendingText;
         out += '\n';
     }
     return out;
 }
 
 bool CClientMap::Parse(std::string_view text) {
-    std::map<std::string, CClientMapRecord> records;
+    return ParseOwned(std::make_shared<const std::string>(text));
+}
+
+bool CClientMap::ParseOwned(std::shared_ptr<const std::string> owned) {
+    std::string_view text = *owned;
+    std::map<std::string, Slot> records;
     std::string epoch;
     int line = 0;
     while (!text.empty()) {
@@ -471,7 +524,8 @@ bool CClientMap::Parse(std::string_view text) {
         }
         std::array<std::string_view, kRowFields> parts;
         if (!SplitRow(row, parts) || parts[0].empty() || !IsHexText(parts[0])) return false;
-        CClientMapRecord record;
+        Slot slot;
+        CClientMapRecord& record = slot.record;
         record.serverKey = std::string(parts[0]);
         std::optional<std::string> clientId = UnescapeClientId(parts[1]);
         if (!clientId || clientId->size() > kMaxClientIdLength) return false;
@@ -484,21 +538,28 @@ bool CClientMap::Parse(std::string_view text) {
             else
                 return false;
         }
-        if (!ParseTexts(parts[3], record.fields) || !ParseFields(parts[4], record.stored))
-            return false;
+        // The field sets are checked now and read at their first use.
+        if (!ParseTexts(parts[3], nullptr) || !ParseFields(parts[4], nullptr)) return false;
         std::string_view generation = parts[5];
         auto [stop, error] = std::from_chars(
             generation.data(), generation.data() + generation.size(), record.pendingGeneration);
         if (error != std::errc() || stop != generation.data() + generation.size()) return false;
-        if (!ParseTexts(parts[6], record.pending)) return false;
+        if (!ParseTexts(parts[6], nullptr)) return false;
+        slot.fieldsText = parts[3];
+        slot.storedText = parts[4];
+        slot.pendingText = parts[6];
+        slot.fieldsRead = parts[3].empty() && parts[4].empty();
+        slot.pendingRead = parts[6].empty();
         std::string key = record.serverKey;
-        if (!records.emplace(std::move(key), std::move(record)).second) return false;
+        if (!records.emplace(std::move(key), std::move(slot)).second) return false;
     }
     if (line < 3) return false;
     records_ = std::move(records);
+    text_ = std::move(owned);
     epoch_ = std::move(epoch);
     byClientId_.clear();
-    for (auto& [key, record] : records_) {
+    for (auto& [key, slot] : records_) {
+        CClientMapRecord& record = slot.record;
         if (record.clientId.empty()) continue;
         // A ClientID named twice keeps its first item; the other loses it.
         if (!byClientId_.emplace(record.clientId, key).second) record.clientId.clear();

@@ -51,12 +51,19 @@
 // sent, which the device may hold): the record stays (an item changed on the device
 // meanwhile is made again from it) until the device acknowledges that answer.
 //
+// Reading: a load checks the whole index but reads an item's field sets only at
+// their first use (a GetData of a large folder touches the pending fields of every
+// record and the device's fields of none); a set never read is written back as the
+// index held it.
+//
 // Thread use: one object per device folder and request, used by that request's
-// thread; the files belong to the one device synchronising at a time.
+// thread (also its const lookups, which read field sets); the files belong to the
+// one device synchronising at a time.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -153,6 +160,10 @@ public:
     const CClientMapRecord* FindByClientId(const std::string& clientId) const;
     // The record of serverKey, created when missing; the map counts as changed.
     CClientMapRecord& Record(const std::string& serverKey);
+    // Gives the record of serverKey (created when missing) the fields an answer of
+    // generation sends, replacing its pending ones; the device's and the store's
+    // fields stay as they are (and unread). The map counts as changed.
+    void SetPending(const std::string& serverKey, std::uint64_t generation, CFieldValues pending);
     // Gives clientId to the record of serverKey (created when missing); a record
     // that held it before loses it. An empty clientId changes nothing.
     void MapClientId(const std::string& serverKey, const std::string& clientId);
@@ -176,7 +187,6 @@ public:
     bool Changed() const { return changed_; }
     const std::string& Epoch() const { return epoch_; }
     size_t Size() const { return records_.size(); }
-    const std::map<std::string, CClientMapRecord>& Records() const { return records_; }
 
     // The index text of the map and its parser (pure; for the files and tests).
     // Parse replaces the map's records and epoch; false when text is not an index.
@@ -187,15 +197,31 @@ public:
     std::string MarkerPath() const;
 
 private:
+    // A record and, until they are read, the texts of its field sets in the loaded
+    // index (checked by the load).
+    struct Slot {
+        CClientMapRecord record;
+        std::string_view fieldsText;   // record.fields, while !fieldsRead
+        std::string_view storedText;   // record.stored, while !fieldsRead
+        std::string_view pendingText;  // record.pending, while !pendingRead
+        bool fieldsRead = true;
+        bool pendingRead = true;
+    };
+
     void NewEpoch();
     void IndexClientId(const CClientMapRecord& record);
+    // Reads the field sets of slot still unread; its record is then whole.
+    static CClientMapRecord& ReadSets(Slot& slot);
+    bool ParseOwned(std::shared_ptr<const std::string> text);
 
     std::string dataFolder_;
     std::string deviceId_;
     std::string folderKey_;
     std::string epoch_;
-    std::map<std::string, CClientMapRecord> records_;  // by server key
-    std::map<std::string, std::string> byClientId_;    // ClientID -> server key
+    // By server key; mutable so that a lookup can read a record's field sets.
+    mutable std::map<std::string, Slot> records_;
+    std::shared_ptr<const std::string> text_;        // the loaded index, where unread sets lie
+    std::map<std::string, std::string> byClientId_;  // ClientID -> server key
     bool changed_ = false;
     bool marked_ = false;     // this object wrote the marker
     bool markFound_ = false;  // the marker was there when loaded

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/text.h"
 #include "platform/win/message_box.h"
 #include "server/config/config_test_util.h"
 #include "server/syncstate/contents_table_file.h"
@@ -158,6 +159,41 @@ TEST_F(ClientMapTest, PendingFieldsCountOnceTheirAnswerIsAcknowledged) {
     EXPECT_EQ(map.FindByServerKey("0B")->fields, (CFieldValues{{MakeFieldId(1, 0x1B), "Ann"}}));
 }
 
+// A loaded index reads an item's field sets at their first use: new pending fields
+// leave the others unread and as the index held them, and what is read later is
+// what the index said.
+TEST_F(ClientMapTest, FieldSetsReadFromTheIndexAtTheirFirstUse) {
+    const std::string head = "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n";
+    const std::string rowA =
+        "0A\t1@S1\tf\t0301=Call Bob%2C today,030A=x\t0301:0000000000000011\t2\t0301=Old\n";
+    const std::string rowB = "0B\t2@S1\tf\t011D=Roe\t011D:00000000000000AB\t0\t\n";
+    CClientMap map = Map();
+    ASSERT_TRUE(map.Parse(head + rowA + rowB));
+    EXPECT_EQ(map.Serialize(), head + rowA + rowB);
+
+    map.SetPending("0A", 6, CFieldValues{{MakeFieldId(3, 0x01), "New, later"}});
+    map.SetPending("0C", 6, CFieldValues{{MakeFieldId(1, 0x1D), "Doe"}});
+    EXPECT_TRUE(map.Changed());
+    EXPECT_EQ(map.Serialize(),
+              head + "0A\t1@S1\tf\t0301=Call Bob%2C today,030A=x\t0301:0000000000000011\t6\t" +
+                  "0301=New%2C later\n" + rowB + "0C\t\t\t\t\t6\t011D=Doe\n");
+
+    const CClientMapRecord* a = map.FindByClientId("1@S1");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->fields, (CFieldValues{{MakeFieldId(3, 0x01), "Call Bob, today"},
+                                       {MakeFieldId(3, 0x0A), "x"}}));
+    EXPECT_EQ(a->stored, (CFieldHashes{{MakeFieldId(3, 0x01), 0x11}}));
+    EXPECT_EQ(a->pending, (CFieldValues{{MakeFieldId(3, 0x01), "New, later"}}));
+    EXPECT_EQ(map.FindByServerKey("0B")->stored, (CFieldHashes{{MakeFieldId(1, 0x1D), 0xAB}}));
+
+    // An acknowledged answer reads the record it confirms.
+    CClientMap again = Map();
+    ASSERT_TRUE(again.Parse(head + rowA + rowB));
+    again.ConfirmUpTo(2);
+    EXPECT_EQ(again.FindByServerKey("0A")->fields, (CFieldValues{{MakeFieldId(3, 0x01), "Old"}}));
+    EXPECT_EQ(again.Serialize(), head + "0A\t1@S1\tf\t0301=Old\t0301:" +
+                                     HexNumber(FieldTextHash("Old"), 16) + "\t0\t\n" + rowB);
+}
 TEST_F(ClientMapTest, ARecordWhoseDeleteWasSentGoesOnlyWhenThatAnswerIsAcknowledged) {
     CClientMap map = Map();
     ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));

@@ -7,12 +7,12 @@
 #include "common/http/html_answer.h"
 #include "server/config/live_trace.h"
 #include "server/devices/device_list.h"
-#include "server/devices/mapi_access.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/web_answers.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_query.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "server/mapi/mapi_table_ptr.h"
 #include "server/store/offered_folders.h"
 
@@ -86,17 +86,17 @@ CAttachmentDownload PrepareAttachmentDownload(CDeviceList& devices, const CHTMLC
         if (!ParseAttachmentLink(request.URL(), link)) return download;
         // The record's session and folders are the protocol side's, which the
         // caller holds (one request at a time).
-        MapiShared<IMessage> message = device->OpenMessage(link.entryId);
+        CMapiRef<IMessage> message = device->OpenMessage(link.entryId);
         if (!message) return download;
         bool offered =
-            IsFolderOffered(*device, GetBinaryProperty(message.get(), PR_PARENT_ENTRYID));
+            IsFolderOffered(*device, GetBinaryProperty(message.Get(), PR_PARENT_ENTRYID));
         if (!offered) {
             AddLiveTraceF("Attachment refused: item %s is not in a folder of device %s",
                           link.entryId.c_str(), deviceId.c_str());
             return download;
         }
         download.knownMessage = true;
-        download.data = OpenAttachmentData(message.get(), link.attachmentName, download.size);
+        download.data = OpenAttachmentData(message.Get(), link.attachmentName, download.size);
     } catch (const CMAPIException&) {
         download.data.Reset();
         download.size = 0;

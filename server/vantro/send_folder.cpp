@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "server/config/live_trace.h"
 #include "server/devices/pocket_device.h"
+#include "server/mapi/mapi_exception.h"
+#include "server/mapi/read_snapshot_ptr.h"
 #include "server/store/mapi_folder.h"
 #include "server/syncstate/contents_table_file.h"
 #include "server/vantro/ack_string.h"
@@ -71,7 +74,7 @@ void CVantroRequest::HandleGetDataFolder() {
         }
         if (!configured.folderObject) {
             configured.folderObject = std::make_shared<CMobileMapiFolder>(
-                device.get(), &session_, configured.mapiFolder.get());
+                device.get(), &session_, configured.mapiFolder.Get());
             preparedFolders_.push_back(configured.folderObject.get());
         }
         configured.folderObject->SetReset(reset);
@@ -98,13 +101,30 @@ void CVantroRequest::RecordSent(CAbstractVantroFolder* folder, const std::string
     CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
     if (map == nullptr) return;
     std::string_view written = answer_.Document().View().substr(from);
-    CClientMapRecord& record = map->Record(key);
-    record.pendingGeneration = generation;
-    record.pending = KeptValuesOf(ItemElementFields(written));
+    map->SetPending(key, generation, KeptValuesOf(ItemElementFields(written)));
 }
+
+namespace {
+
+// One read transaction for what a folder's answer reads of its store: the change
+// list, every item sent and the snapshot. None for a folder of no store of the
+// engine (its reads then run one by one).
+void BeginReadSnapshot(CAbstractVantroFolder* folder, std::optional<CReadSnapshot>& snapshot) {
+    auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder);
+    if (mapiFolder == nullptr || !mapiFolder->MapiFolder()) return;
+    try {
+        snapshot.emplace(mapiFolder->MapiFolder());
+    } catch (const CMAPIException& e) {
+        AddLiveTraceF("No read snapshot, items read one by one: %s", e.what());
+    }
+}
+
+}  // namespace
 
 void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int dayCount,
                                   bool subfolders, int depth) {
+    std::optional<CReadSnapshot> snapshot;
+    BeginReadSnapshot(folder, snapshot);
     std::string key = folder->GetKey();
     folder->SetReset(reset);
     AddLiveTraceF("DoSendFolder: Foldername = %s Reset=%d", folder->GetDisplayName().c_str(),
@@ -155,6 +175,8 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         int count = 0;
         FolderCounts& counts = CountsOf(folder);
         for (; element; element = folder->NextChangedElement()) {
+            // Other threads that wait for the store get their turn now and then.
+            if (snapshot) snapshot->Breathe();
             if (element->GetState() == kStateModify && DeviceHoldsAsItIs(folder, *element)) {
                 // The snapshot (and so the baseline) still takes the item in.
                 AddLiveTraceF("Item %s: the device holds it as it is, not sent",
@@ -225,6 +247,7 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         answer_.EndTag();  // Sync
         folder->SaveStatus(dayCount);
     }
+    snapshot.reset();
     if (subfolders && depth < kMaxFolderDepth && folder->HasFolders()) {
         for (int i = 0;; ++i) {
             CAbstractVantroFolder* sub = folder->GetSubFolder(i);

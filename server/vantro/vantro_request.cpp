@@ -303,7 +303,7 @@ bool CVantroRequest::PrepareDevice() {
     for (CPocketFolder& folder : device->folders) folder.folderObject.reset();
     for (CPocketFolder& folder : device->folders) {
         folder.folderObject =
-            std::make_shared<CMobileMapiFolder>(device.get(), &session_, folder.mapiFolder.get());
+            std::make_shared<CMobileMapiFolder>(device.get(), &session_, folder.mapiFolder.Get());
         preparedFolders_.push_back(folder.folderObject.get());
         CollectFolderChanges(folder.folderObject.get(), 0);
     }

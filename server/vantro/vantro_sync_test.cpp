@@ -127,7 +127,7 @@ TEST_F(VantroSyncTest, ItemsChangedOnBothSidesOrDeletedByTheDevice) {
 
 TEST_F(VantroSyncTest, RefusedOperationsArePassedOverAndTheRestIsHandled) {
     IMAPIFolderPtr top(CMapiRef<IMAPIFolder>::Share(
-        OpenFolderEntry(Device().session.get(), Device().ipmSubtree).get()));
+        OpenFolderEntry(Device().session.Get(), Device().ipmSubtree).Get()));
     IMAPIFolderPtr hidden = top.CreateFolder("Private", OPEN_IF_EXISTS);
     std::string secret = AddItem(hidden, "secret", "IPM.Contact");
     std::string hiddenKey = hidden.GetEntryID().ToText();

@@ -281,7 +281,7 @@ protected:
     // Gives the device the folders "Automatisch" would configure (inbox, outbox,
     // sent and deleted items, contacts, tasks, calendar), so that FolderType finds them.
     void ConfigureDefaultFolders() {
-        CAutomaticFolders automatic = FindAutomaticFolders(Device().session.get());
+        CAutomaticFolders automatic = FindAutomaticFolders(Device().session.Get());
         ASSERT_TRUE(automatic.problems.empty());
         Device().EditConfig(
             [&](CDeviceConfig& config) { config.folders = std::move(automatic.folders); });

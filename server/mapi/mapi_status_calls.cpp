@@ -1,13 +1,14 @@
-// MAPI helpers of the user and device records.
-#include "server/devices/mapi_access.h"
+// The status-returning store calls.
+#include "server/mapi/mapi_status_calls.h"
 
 #include <map>
 #include <mutex>
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
+#include "server/mapi/adapter_calls.h"
 #include "server/mapi/mapi_arrays.h"
-#include "server/mapi/mapi_ref.h"
+#include "server/mapi/mapi_query.h"
 
 namespace {
 
@@ -21,27 +22,34 @@ std::string StringOf(const SPropValue& value) {
     return std::string(value.Value.lpszA);
 }
 
-template <class T>
-MapiShared<T> AskFor(IUnknown* unknown, const IID& iid) {
-    if (unknown == nullptr) return nullptr;
-    void* asked = nullptr;
-    HRESULT hr = unknown->QueryInterface(iid, &asked);
-    unknown->Release();
-    if (FAILED(hr) || asked == nullptr) return nullptr;
-    return AdoptMapi(static_cast<T*>(static_cast<IUnknown*>(asked)));
+// MAPI passes entry identifiers as byte blocks typed ENTRYID; nothing writes to them.
+LPENTRYID EntryIdOf(const std::string& entryId) {
+    return reinterpret_cast<LPENTRYID>(const_cast<char*>(entryId.data()));
 }
 
-template <class Source>
-IUnknown* OpenRaw(Source* source, const std::string& entryId, ULONG flags) {
-    if (source == nullptr || entryId.empty()) return nullptr;
-    ULONG type = 0;
-    IUnknown* unknown = nullptr;
-    std::string copy = entryId;
-    HRESULT hr =
-        source->OpenEntry(static_cast<ULONG>(copy.size()), reinterpret_cast<LPENTRYID>(copy.data()),
-                          nullptr, flags, &type, &unknown);
-    if (FAILED(hr)) return nullptr;
-    return unknown;
+// The entry source->OpenEntry opens, as interface T; none on every failure.
+template <class T, class Source>
+CMapiRef<T> OpenEntryAs(Source* source, const std::string& entryId, ULONG flags) {
+    CMapiRef<IUnknown> opened;
+    if (FAILED(TryOpenEntry(source, static_cast<ULONG>(entryId.size()), EntryIdOf(entryId), flags,
+                            nullptr, opened))) {
+        return {};
+    }
+    CMapiRef<T> asked;
+    TryQueryAs(opened.Get(), asked);
+    return asked;
+}
+
+// Every row, with columns, of the table (object->*getter) hands out; no rows when
+// either call fails.
+template <class Object, class Getter>
+CRowSet AllRowsOf(Object* object, Getter getter, const CPropTagArray& columns) {
+    CMapiRef<IMAPITable> table;
+    CRowSet rows;
+    if (SUCCEEDED(TryTakeTable(object, getter, 0, table))) {
+        TryQueryAllRows(table.Get(), columns, rows);
+    }
+    return rows;
 }
 
 std::mutex& StoreCacheLock() {
@@ -49,8 +57,9 @@ std::mutex& StoreCacheLock() {
     return lock;
 }
 
-std::map<std::string, MapiShared<IMsgStore>>& StoreCache() {
-    static std::map<std::string, MapiShared<IMsgStore>> cache;
+// Guarded by StoreCacheLock().
+std::map<std::string, CMapiRef<IMsgStore>>& StoreCache() {
+    static std::map<std::string, CMapiRef<IMsgStore>> cache;
     return cache;
 }
 
@@ -70,55 +79,36 @@ std::string GetStringProperty(IMAPIProp* object, ULONG tag) {
     return StringOf(*value.Get());
 }
 
-MapiShared<IMAPIFolder> OpenFolderEntry(IMAPISession* session, const std::string& entryId,
-                                        ULONG flags) {
-    return AskFor<IMAPIFolder>(OpenRaw(session, entryId, flags), IID_IMAPIFolder);
+CMapiRef<IMAPIFolder> OpenFolderEntry(IMAPISession* session, const std::string& entryId,
+                                      ULONG flags) {
+    return OpenEntryAs<IMAPIFolder>(session, entryId, flags);
 }
 
-MapiShared<IMAPIFolder> OpenFolderEntry(IMsgStore* store, const std::string& entryId, ULONG flags) {
-    return AskFor<IMAPIFolder>(OpenRaw(store, entryId, flags), IID_IMAPIFolder);
+CMapiRef<IMAPIFolder> OpenFolderEntry(IMsgStore* store, const std::string& entryId, ULONG flags) {
+    return OpenEntryAs<IMAPIFolder>(store, entryId, flags);
 }
 
-MapiShared<IMAPIFolder> OpenFolderEntry(IMAPIFolder* container, const std::string& entryId,
-                                        ULONG flags) {
-    return AskFor<IMAPIFolder>(OpenRaw(container, entryId, flags), IID_IMAPIFolder);
+CMapiRef<IMAPIFolder> OpenFolderEntry(IMAPIFolder* container, const std::string& entryId,
+                                      ULONG flags) {
+    return OpenEntryAs<IMAPIFolder>(container, entryId, flags);
 }
 
-MapiShared<IMessage> OpenMessageEntry(IMsgStore* store, const std::string& entryId, ULONG flags) {
-    return AskFor<IMessage>(OpenRaw(store, entryId, flags), IID_IMessage);
+CMapiRef<IMessage> OpenMessageEntry(IMsgStore* store, const std::string& entryId, ULONG flags) {
+    return OpenEntryAs<IMessage>(store, entryId, flags);
 }
 
-MapiShared<IMsgStore> OpenStore(IMAPISession* session, const std::string& entryId) {
-    if (session == nullptr || entryId.empty()) return nullptr;
-    std::string copy = entryId;
-    IMsgStore* store = nullptr;
-    HRESULT hr = session->OpenMsgStore(0, static_cast<ULONG>(copy.size()),
-                                       reinterpret_cast<LPENTRYID>(copy.data()), nullptr,
-                                       MAPI_BEST_ACCESS | MDB_NO_DIALOG, &store);
-    if (FAILED(hr)) return nullptr;
-    return AdoptMapi(store);
+CMapiRef<IMsgStore> OpenStore(IMAPISession* session, const std::string& entryId) {
+    if (session == nullptr || entryId.empty()) return {};
+    CMapiRef<IMsgStore> store;
+    if (FAILED(session->OpenMsgStore(0, static_cast<ULONG>(entryId.size()), EntryIdOf(entryId),
+                                     nullptr, MAPI_BEST_ACCESS | MDB_NO_DIALOG, store.Put()))) {
+        return {};
+    }
+    return store;
 }
-
-namespace {
-
-// Every row, with columns, of the table (object->*getter) hands out; no rows when
-// either call fails.
-template <class Object, class Getter>
-CRowSet AllRowsOf(Object* object, Getter getter, const CPropTagArray& columns) {
-    IMAPITable* rawTable = nullptr;
-    if (FAILED((object->*getter)(0, &rawTable))) return CRowSet();
-    MapiShared<IMAPITable> table = AdoptMapi(rawTable);
-    SRowSet* rawRows = nullptr;
-    if (FAILED(HrQueryAllRows(table.get(), columns.Get(), nullptr, nullptr, 0, &rawRows)))
-        return CRowSet();
-    return CRowSet(rawRows);
-}
-
-}  // namespace
 
 std::vector<CStoreRow> ListStores(IMAPISession* session) {
     std::vector<CStoreRow> stores;
-    if (session == nullptr) return stores;
     CRowSet rows = AllRowsOf(session, &IMAPISession::GetMsgStoresTable,
                              {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE});
     for (ULONG i = 0; i < rows.Count(); ++i) {
@@ -136,7 +126,6 @@ std::vector<CStoreRow> ListStores(IMAPISession* session) {
 
 std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder) {
     std::vector<CChildFolder> children;
-    if (folder == nullptr) return children;
     CRowSet rows =
         AllRowsOf(folder, &IMAPIFolder::GetHierarchyTable, {PR_ENTRYID, PR_DISPLAY_NAME});
     for (ULONG i = 0; i < rows.Count(); ++i) {
@@ -147,26 +136,26 @@ std::vector<CChildFolder> ListChildFolders(IMAPIFolder* folder) {
     return children;
 }
 
-MapiShared<IMAPISession> LogonProfile(const std::string& profile, HRESULT& error) {
+CMapiRef<IMAPISession> LogonProfile(const std::string& profile, HRESULT& error) {
     std::string name = profile;
-    IMAPISession* session = nullptr;
+    CMapiRef<IMAPISession> session;
     error = MAPILogonEx(0, name.data(), nullptr, MAPI_NEW_SESSION | MAPI_EXTENDED | MAPI_NO_MAIL,
-                        &session);
-    if (FAILED(error) || session == nullptr) {
+                        session.Put());
+    if (FAILED(error) || !session) {
         if (!FAILED(error)) error = MAPI_E_LOGON_FAILED;
-        return nullptr;
+        return {};
     }
     error = S_OK;
-    return AdoptMapi(session);
+    return session;
 }
 
-MapiShared<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISession* session,
-                                             const std::string& outlookPath) {
+CMapiRef<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISession* session,
+                                           const std::string& outlookPath) {
     std::vector<std::string> parts;
     for (std::string_view part : SplitSkippingEmpty(outlookPath, '\\')) parts.emplace_back(part);
     // A path naming only a store would offer everything in it: not a folder.
-    if (parts.size() < 2 || session == nullptr) return nullptr;
-    MapiShared<IMsgStore> store;
+    if (parts.size() < 2 || session == nullptr) return {};
+    CMapiRef<IMsgStore> store;
     std::string key = profile + ":" + parts[0];
     {
         std::lock_guard<std::mutex> lock(StoreCacheLock());
@@ -180,21 +169,21 @@ MapiShared<IMAPIFolder> OpenConfiguredFolder(const std::string& profile, IMAPISe
                 break;
             }
         }
-        if (!store) return nullptr;
+        if (!store) return {};
         std::lock_guard<std::mutex> lock(StoreCacheLock());
         StoreCache().emplace(key, store);
     }
-    MapiShared<IMAPIFolder> folder =
-        OpenFolderEntry(store.get(), GetBinaryProperty(store.get(), PR_IPM_SUBTREE_ENTRYID));
+    CMapiRef<IMAPIFolder> folder =
+        OpenFolderEntry(store.Get(), GetBinaryProperty(store.Get(), PR_IPM_SUBTREE_ENTRYID));
     for (size_t i = 1; folder && i < parts.size(); ++i) {
-        MapiShared<IMAPIFolder> next;
-        for (const CChildFolder& child : ListChildFolders(folder.get())) {
+        CMapiRef<IMAPIFolder> next;
+        for (const CChildFolder& child : ListChildFolders(folder.Get())) {
             if (EqualsIgnoringCase(child.displayName, parts[i])) {
-                next = OpenFolderEntry(folder.get(), child.entryId);
+                next = OpenFolderEntry(folder.Get(), child.entryId);
                 break;
             }
         }
-        folder = next;
+        folder = std::move(next);
     }
     return folder;
 }
@@ -219,7 +208,7 @@ std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder) {
     if (store == nullptr || folder == nullptr) return {};
     std::string top = GetBinaryProperty(store, PR_IPM_SUBTREE_ENTRYID);
     std::string path;
-    MapiShared<IMAPIFolder> current;
+    CMapiRef<IMAPIFolder> current;
     IMAPIFolder* at = folder;
     for (int depth = 0; depth < kMaxFolderDepth; ++depth) {
         std::string id = GetBinaryProperty(at, PR_ENTRYID);
@@ -232,7 +221,7 @@ std::string FolderFullPath(IMsgStore* store, IMAPIFolder* folder) {
         path = path.empty() ? name : name + "\\" + path;
         current = OpenFolderEntry(store, GetBinaryProperty(at, PR_PARENT_ENTRYID));
         if (!current) return {};
-        at = current.get();
+        at = current.Get();
     }
     return {};
 }

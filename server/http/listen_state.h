@@ -1,0 +1,40 @@
+// CListenState: what a listening loop shares with the threads that start, watch and
+// stop it: that it is stopping, that listening failed for good, and the port once
+// it listens. The loops (CAcceptLoop, CConnectionLoop) keep the rest of their shared
+// state under the same mutex and notify changed for it too.
+//
+// Thread use: any thread; the fields only under mutex.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+struct CListenState {
+    mutable std::mutex mutex;         // owns the fields below and the loop's state kept with them
+    std::condition_variable changed;  // stop, listening, failed, and the loop's own changes
+    bool stopping = false;
+    bool failed = false;
+    int port = 0;  // 0 until listening
+
+    // Waits up to pause for stopping; true when the loop is stopping.
+    bool WaitForStop(std::chrono::milliseconds pause) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, pause, [this] { return stopping; });
+    }
+    // Listening failed for good: WaitUntilListening returns 0 at once from now on.
+    void MarkFailed() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            failed = true;
+        }
+        changed.notify_all();
+    }
+    // The port listened on, once there is one; 0 when timeout passes first, after
+    // MarkFailed, or once stopping.
+    int WaitUntilListening(std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, timeout, [this] { return port != 0 || failed || stopping; });
+        return stopping ? 0 : port;
+    }
+};

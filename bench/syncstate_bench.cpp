@@ -19,6 +19,7 @@
 #include "bench/bench_store.h"
 #include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
+#include "server/mapi/mapi_arrays.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_store_ptrs.h"
 #include "server/syncstate/folder_info.h"
@@ -124,27 +125,22 @@ void MeasurePeak(benchmark::State& state, Measured measured) {
 void BM_RawContentsScan(benchmark::State& state) {
     World& w = TheWorld();
     MeasurePeak(state, [&] {
-        IMAPITable* raw = nullptr;
-        w.profile.inbox.Get()->GetContentsTable(0, &raw);
-        SizedSPropTagArray(6, columns) = {6,
-                                          {PR_ENTRYID, PR_DISPLAY_NAME, PR_LAST_MODIFICATION_TIME,
-                                           PR_DISPLAY_NAME, PR_MESSAGE_FLAGS, PR_SUBJECT}};
-        raw->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0);
+        CMapiRef<IMAPITable> table;
+        w.profile.inbox.Get()->GetContentsTable(0, table.Put());
+        CPropTagArray columns{PR_ENTRYID,      PR_DISPLAY_NAME,  PR_LAST_MODIFICATION_TIME,
+                              PR_DISPLAY_NAME, PR_MESSAGE_FLAGS, PR_SUBJECT};
+        table->SetColumns(columns.Get(), 0);
         long long seen = 0;
         for (;;) {
-            LPSRowSet rows = nullptr;
-            raw->QueryRows(512, 0, &rows);
-            if (rows == nullptr || rows->cRows == 0) {
-                FreeProws(rows);
-                break;
-            }
-            for (ULONG i = 0; i < rows->cRows; ++i) {
-                benchmark::DoNotOptimize(rows->aRow[i].lpProps[0].Value.bin.cb);
+            LPSRowSet raw = nullptr;
+            table->QueryRows(512, 0, &raw);
+            CRowSet rows(raw);
+            if (rows.Empty()) break;
+            for (ULONG i = 0; i < rows.Count(); ++i) {
+                benchmark::DoNotOptimize(rows[i].lpProps[0].Value.bin.cb);
                 ++seen;
             }
-            FreeProws(rows);
         }
-        raw->Release();
         benchmark::DoNotOptimize(seen);
     });
 }

@@ -81,16 +81,15 @@ uintptr_t OpenNetworkConnection() {
     AddLogLineF("ConnMgrMapURL = %lx", static_cast<unsigned long>(result));
     if (result != 0) return 0;
     AddLogLine("connecting");
-    CONNMGR_CONNECTIONINFO info;
-    info.cbSize = 64;
-    info.dwParams = CONNMGR_PARAM_GUIDDESTNET;
-    info.dwFlags = CONNMGR_FLAG_PROXY_HTTP;
-    info.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
-    info.bExclusive = false;
-    info.bDisabled = false;
-    info.guidDestNet = network;
-    info.uMsg = 1025;
-    info.lParam = 1;
+    CONNMGR_CONNECTIONINFO info{.cbSize = 64,
+                                .dwParams = CONNMGR_PARAM_GUIDDESTNET,
+                                .dwFlags = CONNMGR_FLAG_PROXY_HTTP,
+                                .dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE,
+                                .bExclusive = false,
+                                .bDisabled = false,
+                                .guidDestNet = network,
+                                .uMsg = 1025,
+                                .lParam = 1};
     uintptr_t handle = 0;
     uint32_t status = 0;
     result = ConnMgrEstablishConnectionSync(&info, &handle, 10000, &status);

@@ -19,11 +19,8 @@
 #include "common/formats/vcard_map.h"
 #include "platform/pocketoutlook/pim_write_batch.h"
 
-using pimfmt::CivilTime;
 using pimfmt::PimRecord;
 using pimfmt::RecordKind;
-using pimfmt::RecordTime;
-using pimfmt::TimeForm;
 
 namespace {
 
@@ -107,7 +104,7 @@ PimRecord HandheldRecordOfItem(const PimItem& item) {
                 r.flags[name] = item.GetBool(name);
                 break;
             case PimType::Date: {
-                CivilTime t;
+                pimfmt::CivilTime t;
                 if (!CivilOfOle(item.GetDate(name), t)) break;
                 const bool midnight = t.hour == 0 && t.minute == 0 && t.second == 0;
                 if (r.kind == RecordKind::kContact ||
@@ -115,7 +112,7 @@ PimRecord HandheldRecordOfItem(const PimItem& item) {
                     ((name == "StartDate" || name == "DueDate") && midnight)) {
                     r.times[name] = DayRecordTime(t);
                 } else if (name == "DateCompleted" || name == "ReminderTime") {
-                    RecordTime u;
+                    pimfmt::RecordTime u;
                     u.time = pimfmt::LocalZone().ToUtc(t);
                     r.times[name] = u;
                 } else {

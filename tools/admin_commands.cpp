@@ -33,7 +33,7 @@ std::vector<std::string> DefaultFolderIds(ToolSession& s) {
     std::vector<std::string> ids;
     for (ULONG tag : {PR_IPM_SUBTREE_ENTRYID, PR_IPM_OUTBOX_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID,
                       PR_IPM_SENTMAIL_ENTRYID}) {
-        ids.push_back(BinaryProp(s.store(), tag));
+        ids.push_back(GetBinaryProperty(s.store(), tag));
     }
     ULONG cb = 0;
     CMapiBuffer<ENTRYID> raw;
@@ -44,7 +44,7 @@ std::vector<std::string> DefaultFolderIds(ToolSession& s) {
         CMapiRef<IMAPIFolder> inbox = OpenFolderById(s.session(), inboxId, 0);
         for (ULONG tag : {PR_IPM_APPOINTMENT_ENTRYID, PR_IPM_CONTACT_ENTRYID, PR_IPM_DRAFTS_ENTRYID,
                           PR_IPM_JOURNAL_ENTRYID, PR_IPM_NOTE_ENTRYID, PR_IPM_TASK_ENTRYID}) {
-            ids.push_back(BinaryProp(inbox.Get(), tag));
+            ids.push_back(GetBinaryProperty(inbox.Get(), tag));
         }
     }
     return ids;
@@ -115,7 +115,7 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
     MapiRuntime runtime;
     ToolSession s(profile);
     CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
-    const std::string id = BinaryProp(folder.Get(), PR_ENTRYID);
+    const std::string id = GetBinaryProperty(folder.Get(), PR_ENTRYID);
     const std::string path = s.PathOf(folder.Get());
     for (const std::string& own : DefaultFolderIds(s)) {
         if (!own.empty() && own == id)
@@ -133,8 +133,8 @@ void CmdFolderDelete(const std::string& profile, const std::string& folderText, 
     if ((items > 0 || folders > 0) && !force)
         throw ToolError{MAPI_E_HAS_MESSAGES,
                         "'" + path + "' holds " + holds + "; add --force to delete them too"};
-    CMapiRef<IMAPIFolder> parent =
-        OpenFolderById(s.session(), BinaryProp(folder.Get(), PR_PARENT_ENTRYID), MAPI_MODIFY);
+    CMapiRef<IMAPIFolder> parent = OpenFolderById(
+        s.session(), GetBinaryProperty(folder.Get(), PR_PARENT_ENTRYID), MAPI_MODIFY);
     contents.Reset();
     children.Reset();
     folder.Reset();
@@ -160,12 +160,12 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
     MapiRuntime runtime;
     ToolSession s(profile);
     CMapiRef<IMAPIFolder> folder = s.Folder(folderText);
-    const std::string id = BinaryProp(folder.Get(), PR_ENTRYID);
+    const std::string id = GetBinaryProperty(folder.Get(), PR_ENTRYID);
     const std::string path = s.PathOf(folder.Get());
-    if (id == BinaryProp(s.store(), PR_IPM_SUBTREE_ENTRYID))
+    if (id == GetBinaryProperty(s.store(), PR_IPM_SUBTREE_ENTRYID))
         throw ToolError{MAPI_E_NO_ACCESS, "the top of the personal folders keeps its name"};
     CMapiRef<IMAPIFolder> parent =
-        OpenFolderById(s.session(), BinaryProp(folder.Get(), PR_PARENT_ENTRYID), 0);
+        OpenFolderById(s.session(), GetBinaryProperty(folder.Get(), PR_PARENT_ENTRYID), 0);
     CMapiRef<IMAPITable> siblings;
     Check(parent->GetHierarchyTable(0, siblings.Put()), "GetHierarchyTable");
     TableRows rows(siblings.Get(), {PR_ENTRYID, PR_DISPLAY_NAME});
@@ -237,7 +237,7 @@ void CmdExtract(const std::string& profile, const std::string& idText, const std
     if (hr == MAPI_E_NOT_FOUND)
         throw ToolError{hr, "the item has no attachment " + number + " (see attachments)"};
     Check(hr, "cannot open attachment " + number);
-    std::string name = StringProp(attach.Get(), PR_ATTACH_LONG_FILENAME);
+    std::string name = GetStringProperty(attach.Get(), PR_ATTACH_LONG_FILENAME);
     CMapiRef<IStream> stream = AttachmentData(attach.Get(), number);
     std::ofstream fileOut;
     std::ostream* target = &std::cout;

@@ -20,7 +20,7 @@
 namespace {
 
 pimfmt::RecordKind KindOfFolder(IMAPIFolder* folder) {
-    std::string cls = StringProp(folder, PR_CONTAINER_CLASS);
+    std::string cls = GetStringProperty(folder, PR_CONTAINER_CLASS);
     if (cls.rfind("IPF.Contact", 0) == 0) return pimfmt::RecordKind::kContact;
     if (cls.rfind("IPF.Task", 0) == 0) return pimfmt::RecordKind::kTask;
     if (cls.rfind("IPF.Appointment", 0) == 0) return pimfmt::RecordKind::kAppointment;

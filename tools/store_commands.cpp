@@ -204,7 +204,7 @@ void CmdFolderCreate(const std::string& profile, const std::string& path, const 
     MapiRuntime runtime;
     ToolSession s(profile);
     CMapiRef<IMAPIFolder> folder = s.Folder(path, true, cls);
-    PrintDone(o, "entryid", HexEncode(BinaryProp(folder.Get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(GetBinaryProperty(folder.Get(), PR_ENTRYID)));
 }
 
 void CmdItems(const std::string& profile, const std::string& folderText, Output& o) {
@@ -302,7 +302,7 @@ void CmdAdd(const std::string& profile, const std::string& folderText, const std
     Check(folder->CreateMessage(nullptr, 0, item.Put()), "CreateMessage");
     SetAll(item.Get(), values);
     Check(item->SaveChanges(KEEP_OPEN_READONLY), "SaveChanges");
-    PrintDone(o, "entryid", HexEncode(BinaryProp(item.Get(), PR_ENTRYID)));
+    PrintDone(o, "entryid", HexEncode(GetBinaryProperty(item.Get(), PR_ENTRYID)));
 }
 
 void CmdSet(const std::string& profile, const std::string& idText,

@@ -20,18 +20,6 @@ std::string EntryIdFromHex(const std::string& hex) {
     return *bytes;
 }
 
-std::string BinaryProp(IMAPIProp* obj, ULONG tag) {
-    CMapiBuffer<SPropValue> v;
-    if (FAILED(HrGetOneProp(obj, tag, v.Put()))) return std::string();
-    return std::string(reinterpret_cast<const char*>(v->Value.bin.lpb), v->Value.bin.cb);
-}
-
-std::string StringProp(IMAPIProp* obj, ULONG tag) {
-    CMapiBuffer<SPropValue> v;
-    if (FAILED(HrGetOneProp(obj, tag, v.Put()))) return std::string();
-    return v->Value.lpszA;
-}
-
 ToolSession::ToolSession(const std::string& profile) {
     HRESULT hr = MAPILogonEx(0, const_cast<char*>(profile.c_str()), nullptr,
                              MAPI_NEW_SESSION | MAPI_EXTENDED, session_.Put());
@@ -66,7 +54,7 @@ CMapiRef<IUnknown> ToolSession::OpenEntry(const std::string& id, ULONG flags, UL
 }
 
 CMapiRef<IMAPIFolder> ToolSession::IpmRoot() {
-    std::string id = BinaryProp(store_.Get(), PR_IPM_SUBTREE_ENTRYID);
+    std::string id = GetBinaryProperty(store_.Get(), PR_IPM_SUBTREE_ENTRYID);
     ULONG type = 0;
     CMapiRef<IUnknown> unk = OpenEntry(id, MAPI_BEST_ACCESS, type);
     if (type != MAPI_FOLDER)
@@ -141,21 +129,21 @@ CMapiRef<IMessage> ToolSession::Item(const std::string& hexId, bool modify) {
 }
 
 CMapiRef<IMAPIFolder> ToolSession::ParentOf(IMessage* item) {
-    std::string id = BinaryProp(item, PR_PARENT_ENTRYID);
+    std::string id = GetBinaryProperty(item, PR_PARENT_ENTRYID);
     ULONG type = 0;
     CMapiRef<IUnknown> unk = OpenEntry(id, MAPI_MODIFY, type);
     return CMapiRef<IMAPIFolder>::Adopt(static_cast<IMAPIFolder*>(unk.Detach()));
 }
 
 std::string ToolSession::PathOf(IMAPIFolder* folder) {
-    const std::string top = BinaryProp(store_.Get(), PR_IPM_SUBTREE_ENTRYID);
+    const std::string top = GetBinaryProperty(store_.Get(), PR_IPM_SUBTREE_ENTRYID);
     std::string path;
     CMapiRef<IMAPIFolder> cur = CMapiRef<IMAPIFolder>::Share(folder);
     for (int depth = 0; depth < kMaxFolderDepth && cur; ++depth) {
-        if (BinaryProp(cur.Get(), PR_ENTRYID) == top) return path;
-        std::string name = StringProp(cur.Get(), PR_DISPLAY_NAME);
+        if (GetBinaryProperty(cur.Get(), PR_ENTRYID) == top) return path;
+        std::string name = GetStringProperty(cur.Get(), PR_DISPLAY_NAME);
         path = path.empty() ? name : name + "/" + path;
-        std::string parent = BinaryProp(cur.Get(), PR_PARENT_ENTRYID);
+        std::string parent = GetBinaryProperty(cur.Get(), PR_PARENT_ENTRYID);
         if (parent.empty()) break;
         ULONG type = 0;
         CMapiRef<IUnknown> unk;

@@ -9,6 +9,7 @@
 #include "platform/mapi/mapi.h"
 #include "server/mapi/mapi_arrays.h"
 #include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_status_calls.h"
 #include "tools/prop_text.h"
 
 // Throws ToolError{hr, context} when hr is a failure.
@@ -60,5 +61,3 @@ private:
 
 // The bytes of a hexadecimal entry identifier: MAPI_E_INVALID_ENTRYID otherwise.
 std::string EntryIdFromHex(const std::string& hex);
-std::string BinaryProp(IMAPIProp* obj, ULONG tag);
-std::string StringProp(IMAPIProp* obj, ULONG tag);

@@ -6,24 +6,15 @@
 #include <sstream>
 
 #include "common/formats/transfer.h"
-#include "common/vcard/read_each.h"
+#include "common/vcard/read_all_test_util.h"
 
 namespace pimfmt {
 namespace {
 
-struct Read {
-    std::vector<IcsComponent> components;
-    std::vector<EntryError> errors;
-};
+using Read = vcard::ReadResult<IcsComponent, EntryError>;
 
 Read ReadAll(const std::string& text) {
-    std::istringstream in(text);
-    IcsReader reader(in);
-    Read r;
-    vcard::ReadEach<IcsComponent, EntryError>(
-        reader, [&](const IcsComponent& c) { r.components.push_back(c); },
-        [&](const EntryError& e) { r.errors.push_back(e); });
-    return r;
+    return vcard::ReadText<IcsReader, IcsComponent, EntryError>(text);
 }
 
 TEST(IcsReader, CutsComponentsWithTheirLinesAndReportsDamage) {
@@ -36,12 +27,12 @@ TEST(IcsReader, CutsComponentsWithTheirLinesAndReportsDamage) {
         "END:VCALENDAR\r\n"
         "stray\r\n"
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:4\r\n");
-    ASSERT_EQ(r.components.size(), 2u);
-    EXPECT_EQ(r.components[0].kind, "VEVENT");
-    EXPECT_EQ(r.components[0].index, 1u);
-    EXPECT_EQ(r.components[0].lines, (std::vector<std::size_t>{4, 5, 6, 8, 9, 10, 11}));
-    EXPECT_NE(r.components[0].text.find("SUMMARY:a long folded line\r\n"), std::string::npos);
-    EXPECT_EQ(r.components[1].index, 3u);
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_EQ(r.entries[0].kind, "VEVENT");
+    EXPECT_EQ(r.entries[0].index, 1u);
+    EXPECT_EQ(r.entries[0].lines, (std::vector<std::size_t>{4, 5, 6, 8, 9, 10, 11}));
+    EXPECT_NE(r.entries[0].text.find("SUMMARY:a long folded line\r\n"), std::string::npos);
+    EXPECT_EQ(r.entries[1].index, 3u);
     ASSERT_EQ(r.errors.size(), 3u);
     EXPECT_EQ(r.errors[0].entry, 2u);
     EXPECT_EQ(r.errors[0].line, 14u);
@@ -64,9 +55,9 @@ TEST(IcsReader, SomethingElseIsNoCalendar) {
 ComponentOutcome Convert(const std::string& body, RecordKind kind, PimRecord& out,
                          std::string& overrideOf, EntryError& error, FileZones& zones) {
     Read r = ReadAll("BEGIN:VCALENDAR\r\n" + body + "END:VCALENDAR\r\n");
-    EXPECT_EQ(r.components.size(), 1u);
-    if (r.components.empty()) return ComponentOutcome::kError;
-    return RecordFromComponent(r.components[0], kind, zones, out, overrideOf, error);
+    EXPECT_EQ(r.entries.size(), 1u);
+    if (r.entries.empty()) return ComponentOutcome::kError;
+    return RecordFromComponent(r.entries[0], kind, zones, out, overrideOf, error);
 }
 
 TEST(RecordFromComponent, EventFieldsTimesAlarmAndBusyStatus) {

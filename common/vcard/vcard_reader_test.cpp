@@ -4,24 +4,15 @@
 
 #include <sstream>
 
-#include "common/vcard/read_each.h"
+#include "common/vcard/read_all_test_util.h"
 
 namespace vcard {
 namespace {
 
-struct ReadAll {
-    std::vector<VCardEntry> entries;
-    std::vector<VCardError> errors;
-};
+using ReadAll = ReadResult<VCardEntry, VCardError>;
 
 ReadAll Read(const std::string& text) {
-    std::istringstream in(text);
-    VCardReader reader(in);
-    ReadAll all;
-    ReadEach<VCardEntry, VCardError>(
-        reader, [&](const VCardEntry& e) { all.entries.push_back(e); },
-        [&](const VCardError& e) { all.errors.push_back(e); });
-    return all;
+    return ReadText<VCardReader, VCardEntry, VCardError>(text);
 }
 
 TEST(VCardReader, Reads21WithQuotedPrintableCharsetsAndBareTypes) {

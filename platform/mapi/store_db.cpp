@@ -302,6 +302,38 @@ HRESULT StoreDb::Children(std::int64_t parent, ULONG kind, std::vector<ObjectRow
     return q.status();
 }
 
+namespace {
+
+// How a stored value of type sits in the val column of props: the one mapping the
+// writing (BindValue) and the reading (ReadValue) of values follow. Multi-valued
+// values are a counted blob (EncodeMulti).
+enum class ValueColumn { kInteger, kReal, kText, kBytes, kMulti };
+
+ValueColumn ColumnOfValue(ULONG type) {
+    switch (type) {
+        case PT_I2:
+        case PT_LONG:
+        case PT_BOOLEAN:
+        case PT_I8:
+        case PT_SYSTIME:
+        case PT_CURRENCY:
+            return ValueColumn::kInteger;
+        case PT_R4:
+        case PT_DOUBLE:
+        case PT_APPTIME:
+            return ValueColumn::kReal;
+        case PT_UNICODE:
+            return ValueColumn::kText;
+        case PT_BINARY:
+        case PT_CLSID:
+            return ValueColumn::kBytes;
+        default:
+            return ValueColumn::kMulti;
+    }
+}
+
+}  // namespace
+
 bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
     // Field by field, so that a reused value keeps its string capacity.
     v.i = 0;
@@ -314,38 +346,30 @@ bool ReadValue(const SqliteStmt& st, int typeCol, int valCol, Value& v) {
     v.blob = 0;
     v.type =
         static_cast<ULONG>(st.ColumnType(typeCol) == SQLITE_INTEGER ? st.ColumnInt(typeCol) : 0);
-    switch (v.type) {
-        case PT_I2:
-        case PT_LONG:
-        case PT_BOOLEAN:
-        case PT_I8:
-        case PT_SYSTIME:
-        case PT_CURRENCY:
+    switch (ColumnOfValue(v.type)) {
+        case ValueColumn::kInteger:
             v.i = st.ColumnInt(valCol);
             return true;
-        case PT_R4:
-        case PT_DOUBLE:
-        case PT_APPTIME:
+        case ValueColumn::kReal:
             v.d = st.ColumnDouble(valCol);
             return true;
-        case PT_UNICODE:
+        case ValueColumn::kText:
             st.ColumnTextInto(valCol, v.s);
             return true;
-        case PT_BINARY:
-            if (st.ColumnType(valCol) == SQLITE_INTEGER) {
+        case ValueColumn::kBytes:
+            // A large binary value's column holds the key of its chunk rows.
+            if (v.type == PT_BINARY && st.ColumnType(valCol) == SQLITE_INTEGER) {
                 v.blob = st.ColumnInt(valCol);
                 return v.blob > 0;
             }
             st.ColumnBlobInto(valCol, v.s);
             return true;
-        case PT_CLSID:
-            st.ColumnBlobInto(valCol, v.s);
-            return true;
-        default:
-            if (!IsMultiValued(v.type) || !IsSettableType(v.type)) return false;
-            std::string blob = st.ColumnBlob(valCol);
-            return DecodeMulti(v.type, blob.data(), blob.size(), v);
+        case ValueColumn::kMulti:
+            break;
     }
+    if (!IsMultiValued(v.type) || !IsSettableType(v.type)) return false;
+    std::string blob = st.ColumnBlob(valCol);
+    return DecodeMulti(v.type, blob.data(), blob.size(), v);
 }
 
 HRESULT StoreDb::LoadProps(std::int64_t id, PropMap& props) {
@@ -509,33 +533,26 @@ HRESULT StoreDb::UpdateObject(const ObjectRow& row) {
 
 HRESULT StoreDb::BindValue(SqliteStmt& st, int index, const Value& v) {
     db_.NoteWritten(ValueSize(v));
-    switch (v.type) {
-        case PT_I2:
-        case PT_LONG:
-        case PT_BOOLEAN:
-        case PT_I8:
-        case PT_SYSTIME:
-        case PT_CURRENCY:
+    switch (ColumnOfValue(v.type)) {
+        case ValueColumn::kInteger:
             st.BindInt(index, v.i);
             return S_OK;
-        case PT_R4:
-        case PT_DOUBLE:
-        case PT_APPTIME:
+        case ValueColumn::kReal:
             st.BindDouble(index, v.d);
             return S_OK;
         // The value outlives the statement's run: bound without a copy.
-        case PT_UNICODE:
+        case ValueColumn::kText:
             st.BindTextRef(index, v.s);
             return S_OK;
-        case PT_BINARY:
-        case PT_CLSID:
+        case ValueColumn::kBytes:
             st.BindBlobRef(index, v.s);
             return S_OK;
-        default:
-            if (!IsMultiValued(v.type)) return MAPI_E_INVALID_TYPE;
-            st.BindBlob(index, EncodeMulti(v));
-            return S_OK;
+        case ValueColumn::kMulti:
+            break;
     }
+    if (!IsMultiValued(v.type)) return MAPI_E_INVALID_TYPE;
+    st.BindBlob(index, EncodeMulti(v));
+    return S_OK;
 }
 
 HRESULT StoreDb::WriteProps(std::int64_t id, const PropMap& props, const std::set<ULONG>& dirty,

@@ -6,19 +6,20 @@
 
 #include <filesystem>
 
-#include "common/base/temp_home.h"
+#include "platform/pocketoutlook/pim_store_test_fixture.h"
 
 namespace {
 
-class PimWriteBatchTest : public ::testing::Test {
+class PimWriteBatchTest : public PimStoreTest {
 protected:
+    PimWriteBatchTest() : PimStoreTest("pimbatch") {}
     void SetUp() override {
-        ASSERT_FALSE(home_.Path().empty());
-        ASSERT_TRUE(app_.Logon()) << app_.error();
+        PimStoreTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(other_.Logon()) << other_.error();
     }
     void TearDown() override {
-        app_.Logoff();
+        PimStoreTest::TearDown();
         other_.Logoff();
     }
     long AddContact(const std::string& name) {
@@ -29,8 +30,6 @@ protected:
     // Contacts as a second connection (another process) sees them.
     int SeenElsewhere() { return other_.GetDefaultFolder(olFolderContacts)->Items().Count(); }
 
-    TempHome home_{"pimbatch"};
-    PocketOutlookApplication app_;
     PocketOutlookApplication other_;
 };
 

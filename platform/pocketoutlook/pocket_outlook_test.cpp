@@ -6,20 +6,13 @@
 
 #include <filesystem>
 
-#include "common/base/temp_home.h"
+#include "platform/pocketoutlook/pim_store_test_fixture.h"
 
 namespace {
 
-class PocketOutlookTest : public ::testing::Test {
+class PocketOutlookTest : public PimStoreTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(home_.Path().empty());
-        ASSERT_TRUE(app_.Logon()) << app_.error();
-    }
-    void TearDown() override { app_.Logoff(); }
-    TempHome home_{"pimtest"};
-    const std::filesystem::path dir_{home_.Path()};
-    PocketOutlookApplication app_;
+    PocketOutlookTest() : PimStoreTest("pimtest") {}
 };
 
 TEST_F(PocketOutlookTest, DefaultFoldersOnly) {

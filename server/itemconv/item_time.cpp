@@ -36,13 +36,7 @@ std::int64_t MinutesFrom1601(const CItemTime& t) { return FloorDiv(SecondsFrom16
 
 CItemTime ItemTimeFromMinutes(std::int64_t minutes) { return ItemTimeFromSeconds(minutes * 60); }
 
-CItemTime DateOnly(const CItemTime& t) {
-    CItemTime d;
-    d.year = t.year;
-    d.month = t.month;
-    d.day = t.day;
-    return d;
-}
+CItemTime DateOnly(const CItemTime& t) { return CItemTime{t.year, t.month, t.day, 0, 0, 0, 0}; }
 
 int MinuteOfDay(const CItemTime& t) { return t.hour * 60 + t.minute; }
 
@@ -86,14 +80,7 @@ std::optional<CItemTime> Checked(int day, int month, int year, int hour, int min
         return std::nullopt;
     }
     if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
-    CItemTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    return t;
+    return CItemTime{year, month, day, hour, minute, second, 0};
 }
 
 }  // namespace

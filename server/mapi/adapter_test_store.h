@@ -15,6 +15,7 @@
 #include "common/base/temp_home.h"
 #include "platform/mapi/mapi.h"
 #include "platform/win/message_box.h"
+#include "server/mapi/mapi_query.h"
 #include "server/mapi/mapi_wrapper.h"
 
 namespace adaptertest {
@@ -76,9 +77,27 @@ private:
     std::optional<CMapiInitializer> init_;
 };
 
+// The reference count of a spy made with new: the last Release deletes it.
+template <class Interface>
+class CCountedSpy : public Interface {
+public:
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    ~CCountedSpy() override = default;
+
+private:
+    ULONG refs_ = 1;
+};
+
 // An IStream in front of a real one that records the size of every Read result
 // and Write call and counts commits.
-class CStreamSpy : public IStream {
+class CStreamSpy : public CCountedSpy<IStream> {
 public:
     explicit CStreamSpy(CMapiRef<IStream> inner) : inner_(std::move(inner)) {}
 
@@ -94,12 +113,6 @@ public:
             return S_OK;
         }
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
     HRESULT Read(void* pv, ULONG cb, ULONG* read) override {
         HRESULT hr = inner_->Read(pv, cb, read);
@@ -125,7 +138,6 @@ public:
 private:
     ~CStreamSpy() override = default;
     CMapiRef<IStream> inner_;
-    ULONG refs_ = 1;
 };
 
 // An IMAPIProp in front of a real store object. It forwards every call, counts
@@ -134,14 +146,11 @@ private:
 class CPropSpy : public IMAPIProp {
 public:
     explicit CPropSpy(IMAPIProp* inner) : inner_(CMapiRef<IMAPIProp>::Share(inner)) {}
-    ~CPropSpy() override {
-        if (lastStream) lastStream->Release();
-    }
 
     bool refuseStreams = false;
     int openPropertyCalls = 0;
     std::vector<ULONG> setPropsSizes;
-    CStreamSpy* lastStream = nullptr;  // holds one reference while set
+    CMapiRef<CStreamSpy> lastStream;
 
     // The spy lives on the test's stack; references are not counted.
     HRESULT QueryInterface(REFIID riid, LPVOID* out) override {
@@ -170,12 +179,11 @@ public:
         CMapiRef<IUnknown> opened;
         HRESULT hr = inner_->OpenProperty(tag, iid, options, flags, opened.Put());
         if (FAILED(hr)) return hr;
-        void* stream = nullptr;
-        if (FAILED(opened->QueryInterface(IID_IStream, &stream))) return MAPI_E_CALL_FAILED;
-        if (lastStream) lastStream->Release();
-        lastStream = new CStreamSpy(CMapiRef<IStream>::Adopt(static_cast<IStream*>(stream)));
-        lastStream->AddRef();  // one for the caller, one kept here
-        *out = lastStream;
+        CMapiRef<IStream> stream;
+        if (FAILED(TryQueryAs(opened.Get(), stream))) return MAPI_E_CALL_FAILED;
+        lastStream = CMapiRef<CStreamSpy>::Adopt(new CStreamSpy(std::move(stream)));
+        // One reference for the caller, one kept here.
+        *out = CMapiRef<CStreamSpy>(lastStream).Detach();
         return S_OK;
     }
     HRESULT SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) override {

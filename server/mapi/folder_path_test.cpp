@@ -14,7 +14,7 @@ namespace {
 
 using adaptertest::AdapterStoreTest;
 
-class CFolderSpy : public IMAPIFolder {
+class CFolderSpy : public adaptertest::CCountedSpy<IMAPIFolder> {
 public:
     using Opener = std::function<IMAPIFolder*(const std::string& id)>;  // new reference
 
@@ -32,12 +32,6 @@ public:
             return S_OK;
         }
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* out) override {
@@ -120,7 +114,6 @@ private:
     std::string id_;
     std::string parentId_;
     Opener opener_;
-    ULONG refs_ = 1;
 };
 
 class FolderPathTest : public AdapterStoreTest {};

@@ -15,10 +15,8 @@ using adaptertest::Raised;
 class PropPtrTest : public AdapterStoreTest {};
 
 HRESULT RawError(IMAPIProp* object, ULONG tag) {
-    LPSPropValue value = nullptr;
-    HRESULT hr = HrGetOneProp(object, tag, &value);
-    MAPIFreeBuffer(value);
-    return hr;
+    CMapiBuffer<SPropValue> value;
+    return HrGetOneProp(object, tag, value.Put());
 }
 
 TEST_F(PropPtrTest, TextAndIntegerPropertiesRoundTrip) {
@@ -219,7 +217,7 @@ TEST_F(PropPtrTest, BodyOfTwoHundredThousandBytesMovesInChunks) {
     std::string body = Pattern(200000);
 
     wrapped.SetBody(body);
-    ASSERT_NE(spy.lastStream, nullptr);
+    ASSERT_TRUE(spy.lastStream);
     EXPECT_EQ(spy.lastStream->writes, (std::vector<ULONG>{65536, 65536, 65536, 3392}));
     EXPECT_EQ(spy.lastStream->written, body);  // no terminating zero byte
     EXPECT_EQ(spy.lastStream->commits, 1);

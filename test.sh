@@ -30,9 +30,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/scri
 echo "== thread sanitizer build and tests (the server's tests, end to end)"
 # Only what this pass runs is built. Every report, the child programs' included,
 # is written below build-tsan/tsan-reports; any file there fails the pass.
-tsan_tests=(server_app_test server_config_test server_formats_test server_http_test
-  server_itemconv_test server_mapi_test server_restriction_test server_runtime_test
-  server_store_test server_vantro_test http_e2e_test load_e2e_test routing_e2e_test
+tsan_tests=(server_app_test server_config_test server_devices_test server_formats_test
+  server_http_test server_itemconv_test server_mapi_test server_restriction_test
+  server_runtime_test server_store_test server_syncstate_test server_vantro_test http_e2e_test load_e2e_test routing_e2e_test
   tls_e2e_test vantro_e2e_test vantro_exchange_e2e_test vantro_sync_e2e_test)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVEL_TSAN=ON -DCORVEL_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target corvel corvel-store "${tsan_tests[@]}"

@@ -14,13 +14,13 @@
 #include "common/base/escape.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
-#include "server/config/device_file.h"
-#include "server/config/device_folder.h"
-#include "server/config/device_list.h"
-#include "server/config/device_requests.h"
 #include "server/config/settings.h"
-#include "server/config/sync_log.h"
 #include "server/config/text_file.h"
+#include "server/devices/device_file.h"
+#include "server/devices/device_folder.h"
+#include "server/devices/device_list.h"
+#include "server/devices/device_requests.h"
+#include "server/devices/sync_log.h"
 
 namespace {
 

@@ -11,10 +11,11 @@
 #include "server/config/config_test_util.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
-#include "server/config/device_requests.h"
 #include "server/config/settings.h"
 #include "server/config/settings_watcher.h"
-#include "server/config/sync_log.h"
+#include "server/devices/device_records.h"
+#include "server/devices/device_requests.h"
+#include "server/devices/sync_log.h"
 
 namespace {
 
@@ -141,20 +142,23 @@ TEST_F(DeviceCommandTest, AServerThatDoesNotTakeTheRequestChangesNothing) {
 TEST_F(DeviceCommandTest, TheRunningServerResetsAndRemovesOnRequest) {
     ::Settings settings;
     settings.LoadSettings(data_);
+    CDeviceRecords devices;
+    devices.Load(data_);
     CDataFolderLock held;
     std::string error;
     ASSERT_TRUE(held.TryAcquire(data_, error));
-    auto record = settings.Devices().FindExistingDevice("DEV1");
+    auto record = devices.List().FindExistingDevice("DEV1");
     ASSERT_TRUE(record);
     record->syncState["-1"] = nullptr;
     // The sync state belongs to the protocol side, which carries requests out
     // under its request lock; this lock stands for it.
     std::mutex requestLock;
-    CSettingsWatcher watcher(settings, std::chrono::milliseconds(20),
-                             [&](const CDeviceRequest& request) {
-                                 std::lock_guard<std::mutex> lock(requestLock);
-                                 CarryOutDeviceRequest(settings, request);
-                             });
+    CSettingsWatcher watcher(settings, std::chrono::milliseconds(20), [&] {
+        TakeDeviceRequests(data_, [&](const CDeviceRequest& request) {
+            std::lock_guard<std::mutex> lock(requestLock);
+            CarryOutDeviceRequest(settings, devices.List(), request);
+        });
+    });
 
     Clear();
     ASSERT_EQ(RunDeviceReset(data_, "DEV1", "-1", out_, err_), 0) << err_.str();

@@ -62,9 +62,9 @@ sigset_t BlockStopSignals() {
 // The codec's trace lines and the protocol server join the live trace and the
 // routing before the first request can arrive, and leave once the servers have
 // stopped.
-void InstallProtocol() {
+void InstallProtocol(CDeviceList& devices) {
     SetWBXMLTraceSink([](const std::string& line) { AddLiveTrace(line); });
-    InstallVantroHandlers();
+    InstallVantroHandlers(devices);
 }
 
 void RemoveProtocol() {
@@ -75,6 +75,7 @@ void RemoveProtocol() {
 int RunHeadless(const ServerOptions& options) {
     sigset_t stopSignals = BlockStopSignals();
     CHeadlessOutput output(stdout);
+    CDeviceRecords devices;
     Settings settings;
     CErrorLog errorLog;
     CHeadlessSinks sinks(settings, errorLog, output);
@@ -92,13 +93,13 @@ int RunHeadless(const ServerOptions& options) {
     };
     runtimeOptions.tracePort = options.tracePort;
     runtimeOptions.requireFolderLock = true;
-    runtimeOptions.beforeServers = [&output, &settings] {
+    runtimeOptions.beforeServers = [&output, &settings, &devices] {
         output.Line(VersionText() + " running headless; data folder " + settings.DataFolder() +
                     "; stop with Ctrl+C or SIGTERM");
-        InstallProtocol();
+        InstallProtocol(devices.List());
     };
     runtimeOptions.afterServers = RemoveProtocol;
-    ServerRuntime runtime(settings, errorLog, sinks.ClientTrace(), runtimeOptions);
+    ServerRuntime runtime(settings, devices, errorLog, sinks.ClientTrace(), runtimeOptions);
 
     int received = 0;
     while (sigwait(&stopSignals, &received) != 0) {
@@ -110,13 +111,14 @@ int RunHeadless(const ServerOptions& options) {
 #ifdef CORVEL_WITH_CONSOLE
 // The console window runs the same start-up as the headless run.
 int RunConsoleWindow(const ServerOptions& options) {
+    CDeviceRecords devices;
     ConsoleOptions console;
     console.port = options.port;
     console.httpsPort = options.httpsPort;
     console.tracePort = options.tracePort;
-    console.beforeServers = InstallProtocol;
+    console.beforeServers = [&devices] { InstallProtocol(devices.List()); };
     console.afterServers = RemoveProtocol;
-    return RunConsole(console);
+    return RunConsole(console, devices);
 }
 #endif
 

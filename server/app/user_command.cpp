@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "platform/mapi/mapi.h"
-#include "server/config/automatic_folders.h"
 #include "server/config/data_folder.h"
 #include "server/config/data_folder_lock.h"
-#include "server/config/device_file.h"
-#include "server/config/device_list.h"
 #include "server/config/text_file.h"
+#include "server/devices/automatic_folders.h"
+#include "server/devices/device_file.h"
+#include "server/devices/device_list.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_status_calls.h"
 #include "server/mapi/profile_names.h"

@@ -39,11 +39,7 @@ std::string ReadFileText(const std::string& path, bool& read) {
 
 Settings::Settings() = default;
 
-Settings::~Settings() {
-    // The records hold store objects: they are released with the store cache.
-    devices_.Clear();
-    ClearStoreCache();
-}
+Settings::~Settings() = default;
 
 void Settings::LoadSettings() { LoadSettings(DefaultDataFolder()); }
 
@@ -56,28 +52,10 @@ void Settings::LoadSettings(const std::string& dataFolder) {
         AddLiveTraceF("Data folder %s cannot be created: %s", dataFolder.c_str(),
                       std::strerror(errno));
     }
-    LoadUsersAndDevices();
     ReadSettingsFile(SettingsFilePath());
 }
 
-void Settings::LoadSettingsFile(const std::string& dataFolder) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        dataFolder_ = dataFolder;
-    }
-    if (!CreateDataFolder(dataFolder)) {
-        AddLiveTraceF("Data folder %s cannot be created: %s", dataFolder.c_str(),
-                      std::strerror(errno));
-    }
-    ReadSettingsFile(SettingsFilePath());
-}
-
-void Settings::LoadUsersAndDevices() { devices_.LoadAll(DataFolder()); }
-
-void Settings::RemoveDevice(const std::string& deviceId) {
-    devices_.RemoveDevice(deviceId);
-    RemoveDeviceName(deviceId);
-}
+void Settings::LoadSettingsFile(const std::string& dataFolder) { LoadSettings(dataFolder); }
 
 CSettingsFileValues Settings::FileValues() const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -11,10 +11,11 @@
 // second (CSettingsWatcher), so changes made outside take effect as the console's
 // own changes do.
 //
+// The users and devices are not kept here: see server/devices/device_records.h.
+//
 // Thread use: every member may be called from any thread. Field reads and writes
 // take an internal lock; SaveSettings and ReloadIfChanged run under the file lock
 // and their own lock from reading to rename, so concurrent saves never interleave.
-// Lock() is the lock device lookup and creation hold for their whole run.
 #pragma once
 
 #include <functional>
@@ -22,7 +23,6 @@
 #include <mutex>
 #include <string>
 
-#include "server/config/device_list.h"
 #include "server/config/help_texts.h"
 #include "server/config/settings_file.h"
 
@@ -35,8 +35,6 @@ public:
 
     // Sets the defaults: port 80, TraceXML, TraceWEB and TraceLive on, StartOutlook
     // off, empty maps, the protocol trace on. The data folder is not yet known.
-    // Loading users and devices logs each on to its profile, which needs the store
-    // engine started (CMapiInitializer; ServerRuntime holds one for its run).
     Settings();
     ~Settings();
     Settings(const Settings&) = delete;
@@ -44,13 +42,12 @@ public:
 
     // Determines the data folder (DefaultDataFolder) and loads from it.
     void LoadSettings();
-    // Creates dataFolder and its missing parents (mode 0700), loads users and
-    // devices, then reads settings.inf if it exists; a missing or unreadable
+    // Creates dataFolder and its missing parents (mode 0700), then reads
+    // settings.inf if it exists; a missing or unreadable
     // file leaves the defaults. Malformed lines are skipped one by one. An
     // HttpPort outside 1-65535 keeps 80 and is reported in the live trace.
     void LoadSettings(const std::string& dataFolder);
-    // Only settings.inf of dataFolder (created when missing): what the command-line
-    // tools that change the file need; no users, no devices.
+    // The same: what the command-line tools that change the file need.
     void LoadSettingsFile(const std::string& dataFolder);
     // Rewrites settings.inf from memory, atomically (see WriteFileAtomically),
     // after taking over what another writer changed since this process last read
@@ -82,21 +79,6 @@ public:
     // the console refreshes its device list there.
     void SetDeviceListChangedHook(std::function<void()> hook);
 
-    // The lock that device lookup and creation hold for their whole run.
-    std::recursive_mutex& Lock() { return deviceLock_; }
-
-    // Users and devices (see device_list.h), loaded by LoadSettings.
-    CDeviceList& Devices() { return devices_; }
-    const CDeviceList& Devices() const { return devices_; }
-    // The device record for a log-on, or none (CDeviceList::FindDevice).
-    std::shared_ptr<CPocketDevice> FindDevice(const std::string& deviceId,
-                                              const std::string& userName,
-                                              const std::string& password) {
-        return devices_.FindDevice(deviceId, userName, password);
-    }
-    // Removes the first record with deviceId and its entry in the device-name map.
-    void RemoveDevice(const std::string& deviceId);
-
     std::string DataFolder() const;
     std::string SettingsFilePath() const;  // DataFolder() + "/settings.inf"
 
@@ -121,8 +103,6 @@ public:
 #undef CORVEL_SETTING_ACCESSORS
 
 private:
-    // Users (*.dxt) and devices (*.ifo) of the data folder are loaded here.
-    void LoadUsersAndDevices();
     void ReadSettingsFile(const std::string& path);
     CSettingsFileValues FileValues() const;
     void SetFileValues(const CSettingsFileValues& values);
@@ -137,9 +117,7 @@ private:
                                   // onDisk_ and diskStamp_
     CSettingsFileValues onDisk_;  // the file as last read or written
     CFileStamp diskStamp_;
-    mutable std::mutex mutex_;  // guards every field below
-    std::recursive_mutex deviceLock_;
-    CDeviceList devices_{deviceLock_};
+    mutable std::mutex mutex_;    // guards every field below
     CSettingsFileValues values_;  // what settings.inf holds, as this process has it
     bool protocolTrace_ = true;
     std::string dataFolder_;

@@ -6,14 +6,10 @@
 #include "server/config/live_trace.h"
 
 CSettingsWatcher::CSettingsWatcher(Settings& settings, std::chrono::milliseconds interval,
-                                   std::function<void(const CDeviceRequest&)> onRequest)
+                                   std::function<void()> lookIn)
     : settings_(settings),
       interval_(interval),
-      onRequest_(
-          onRequest
-              ? std::move(onRequest)
-              : [&settings](
-                    const CDeviceRequest& request) { CarryOutDeviceRequest(settings, request); }),
+      lookIn_(std::move(lookIn)),
       thread_([this] { Run(); }) {}
 
 CSettingsWatcher::~CSettingsWatcher() {
@@ -31,7 +27,7 @@ void CSettingsWatcher::Run() {
         lock.unlock();
         try {
             settings_.ReloadIfChanged();
-            TakeDeviceRequests(settings_.DataFolder(), onRequest_);
+            if (lookIn_) lookIn_();
         } catch (const std::exception& error) {
             AddLiveTrace(std::string("settings.inf could not be read again: ") + error.what());
         } catch (...) {

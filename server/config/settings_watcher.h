@@ -1,11 +1,13 @@
 // CSettingsWatcher: the thread of a running server that looks at settings.inf once
 // per interval and takes over changes other programs made ("corvel web ...",
-// "corvel device ..."), through Settings::ReloadIfChanged, and carries out the
-// requests "corvel device reset|remove" left (device_requests.h).
+// "corvel device ..."), through Settings::ReloadIfChanged, then runs the look-in
+// it was given (a server carries out the requests "corvel device reset|remove"
+// left there, server/devices/device_requests.h).
 //
 // Thread use: construct and destroy on one thread; the watcher's own thread only
-// calls ReloadIfChanged (which never throws out of it). The destructor stops the
-// thread and waits for it; settings must outlive the watcher.
+// calls ReloadIfChanged and the look-in (what they throw is traced, never let out of
+// the thread). The destructor stops the thread and waits for it; settings and what
+// the look-in uses must outlive the watcher.
 #pragma once
 
 #include <chrono>
@@ -14,16 +16,14 @@
 #include <mutex>
 #include <thread>
 
-#include "server/config/device_requests.h"
 #include "server/config/settings.h"
 
 class CSettingsWatcher {
 public:
-    // onRequest carries out a device request; none: CarryOutDeviceRequest (for a
-    // process without requests; a server passes CarryOutBetweenRequests).
+    // lookIn runs once per interval after the reload; none: nothing more.
     explicit CSettingsWatcher(Settings& settings,
                               std::chrono::milliseconds interval = std::chrono::seconds(1),
-                              std::function<void(const CDeviceRequest&)> onRequest = nullptr);
+                              std::function<void()> lookIn = nullptr);
     ~CSettingsWatcher();
     CSettingsWatcher(const CSettingsWatcher&) = delete;
     CSettingsWatcher& operator=(const CSettingsWatcher&) = delete;
@@ -33,7 +33,7 @@ private:
 
     Settings& settings_;
     std::chrono::milliseconds interval_;
-    std::function<void(const CDeviceRequest&)> onRequest_;
+    std::function<void()> lookIn_;
     std::mutex mutex_;  // guards stop_
     std::condition_variable wake_;
     bool stop_ = false;

@@ -15,12 +15,12 @@
 
 #include "platform/mapi/mapi.h"
 #include "server/config/live_trace.h"
-#include "server/config/sync_log.h"
 #include "server/console/console_test_util.h"
 #include "server/console/console_tray.h"
 #include "server/console/corvel_dlg.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_folder_properties.h"
+#include "server/devices/sync_log.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_ref.h"
 #include "server/mapi/mapi_status_calls.h"
@@ -114,7 +114,8 @@ protected:
         options.dataFolder = home_.DataFolder();
         options.startServers = false;
         options.messageBoxes = false;
-        auto dlg = std::make_unique<CCorvelDlg>(settings_, errorLog_, options, prompts_.Prompts());
+        auto dlg = std::make_unique<CCorvelDlg>(settings_, devices_, errorLog_, options,
+                                                prompts_.Prompts());
         dlg->Initialise();
         DrainEvents();
         view_ = std::make_unique<ConsoleView>(*dlg);
@@ -136,7 +137,8 @@ protected:
     }
 
     ConsoleTestHome home_;
-    CMapiInitializer storeEngine_;  // the users' log-ons; ends after settings_
+    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
+    CDeviceRecords devices_;
     Settings settings_;
     CErrorLog errorLog_;
     ScriptedPrompts prompts_;
@@ -273,7 +275,7 @@ TEST_F(CorvelDlgTest, NewDeviceFromAnotherThreadGetsItsNode) {
 TEST_F(CorvelDlgTest, DoubleClickOpensTheDeviceTheNodeStandsFor) {
     auto dlg = Start();
     WriteWholeFile(home_.DataFolder() + "/DEV3.ifo", "Name=carol\nDeviceID=DEV3\n");
-    settings_.Devices().LoadAll(home_.DataFolder());
+    devices_.Load(home_.DataFolder());
     // DEV2 and DEV3 are both called "Pocket".
     dlg->OpenDeviceNode(view_->devicesNode->child(2));
     EXPECT_EQ(dlg->CurrentPane(), view_->userPane);
@@ -464,7 +466,7 @@ TEST_F(CorvelDlgTest, RenamingAUserMovesItsFileAndTheTreeAndListFollow) {
     EXPECT_EQ(ControlOf<QListWidget>(view_->usersPane, "userList")->item(0)->text().toStdString(),
               "alma");
     // A device logging on as alma finds the renamed user.
-    EXPECT_TRUE(settings_.FindDevice("DEV9", "alma", "pw"));
+    EXPECT_TRUE(devices_.List().FindDevice("DEV9", "alma", "pw"));
 
     // Deleting the renamed user deletes its file.
     ControlOf<QListWidget>(view_->usersPane, "userList")->setCurrentRow(0);

@@ -16,10 +16,10 @@
 
 #include "common/base/version.h"
 #include "platform/win/message_box.h"
-#include "server/config/device_list.h"
 #include "server/config/live_trace.h"
-#include "server/config/sync_log.h"
 #include "server/console/qt_translations.h"
+#include "server/devices/device_list.h"
+#include "server/devices/sync_log.h"
 
 namespace {
 
@@ -28,9 +28,10 @@ constexpr int kDeviceIdRole = Qt::UserRole + 1;  // device nodes: the device ID
 
 }  // namespace
 
-CCorvelDlg::CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions options,
-                       CConsolePrompts prompts)
+CCorvelDlg::CCorvelDlg(Settings& settings, CDeviceRecords& devices, CErrorLog& errorLog,
+                       ConsoleOptions options, CConsolePrompts prompts)
     : settings_(settings),
+      devices_(devices),
       errorLog_(errorLog),
       options_(std::move(options)),
       prompts_(std::move(prompts)),
@@ -94,7 +95,8 @@ void CCorvelDlg::Initialise() {
     // 1. The window icon.
     setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
     // 2. Settings, web server, help texts, error.log, trace port.
-    runtime_ = std::make_unique<ServerRuntime>(settings_, errorLog_, clientSink_, options_);
+    runtime_ =
+        std::make_unique<ServerRuntime>(settings_, devices_, errorLog_, clientSink_, options_);
     const std::string errorLogPath = runtime_->ErrorLogPath();
     // 3. The context-help timer.
     helpTimer_.start(1000);
@@ -107,10 +109,10 @@ void CCorvelDlg::Initialise() {
         show();  // no tray to come back through: the window stays open
     }
     // 6. The panes and the help editor.
-    usersPane_ = new CDlgUsers(settings_, prompts_, frame_);
-    devicesPane_ = new CDlgDevices(settings_, prompts_, frame_);
+    usersPane_ = new CDlgUsers(settings_, devices_.List(), prompts_, frame_);
+    devicesPane_ = new CDlgDevices(settings_, devices_.List(), prompts_, frame_);
     webserverPane_ = new CDlgWebserver(settings_, prompts_, frame_);
-    userPane_ = new CDlgUser(settings_, prompts_, frame_);
+    userPane_ = new CDlgUser(settings_, devices_.List(), prompts_, frame_);
     eventsPane_ = new CDlgErrors(frame_);
     syncLogPane_ = new CDlgErrors(frame_);
     optionsPane_ = new CDlgOptions(settings_, prompts_, frame_);
@@ -188,7 +190,7 @@ void CCorvelDlg::BuildTree() {
     tree_->clear();
     userNodes_.clear();
     usersNode_ = AddPaneNode(nullptr, "Benutzer", kPaneUsers);
-    for (const auto& record : settings_.Devices().Records()) {
+    for (const auto& record : devices_.List().Records()) {
         if (record->Config()->DeviceID.empty()) {
             AddUserNode(record);
         } else {
@@ -289,7 +291,7 @@ void CCorvelDlg::OpenDeviceNode(QTreeWidgetItem* node) {
     // The node carries its device ID: two devices of the same name stay apart.
     std::string deviceId = node->data(0, kDeviceIdRole).toString().toStdString();
     if (deviceId.empty()) return;
-    std::shared_ptr<CPocketDevice> record = settings_.Devices().FindExistingDevice(deviceId);
+    std::shared_ptr<CPocketDevice> record = devices_.List().FindExistingDevice(deviceId);
     if (!record) return;
     userPane_->Bind(record);
     ShowPane(userPane_);
@@ -342,7 +344,7 @@ void CCorvelDlg::changeEvent(QEvent* event) {
     }
 }
 
-int RunConsole(const ConsoleOptions& options) {
+int RunConsole(const ConsoleOptions& options, CDeviceRecords& devices) {
     signal(SIGPIPE, SIG_IGN);
     static int argc = 1;
     static char programName[] = "corvel";
@@ -357,7 +359,7 @@ int RunConsole(const ConsoleOptions& options) {
     }
     Settings settings;
     CErrorLog errorLog;
-    CCorvelDlg dialog(settings, errorLog, options);
+    CCorvelDlg dialog(settings, devices, errorLog, options);
     dialog.Initialise();
     // A picture of the window once it is shown (for checks of the running program).
     const char* picture = std::getenv("CORVEL_WINDOW_PICTURE");

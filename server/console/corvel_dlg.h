@@ -59,9 +59,10 @@ enum ConsolePaneId {
 
 class CCorvelDlg : public QMainWindow {
 public:
-    // settings and errorLog must outlive the window. Installs the live trace sink.
-    CCorvelDlg(Settings& settings, CErrorLog& errorLog, ConsoleOptions options,
-               CConsolePrompts prompts = CConsolePrompts::Dialogs());
+    // settings, devices and errorLog must outlive the window. Installs the live
+    // trace sink.
+    CCorvelDlg(Settings& settings, CDeviceRecords& devices, CErrorLog& errorLog,
+               ConsoleOptions options, CConsolePrompts prompts = CConsolePrompts::Dialogs());
     ~CCorvelDlg() override;  // stops the servers, then removes the sinks and hooks
 
     // The start-up: the server runtime (settings, web server, help texts,
@@ -137,6 +138,7 @@ private:
     std::unique_ptr<CConsoleTray> tray_;  // none without a system tray
 
     Settings& settings_;
+    CDeviceRecords& devices_;
     CErrorLog& errorLog_;
     ConsoleOptions options_;
     CConsolePrompts prompts_;
@@ -151,4 +153,4 @@ private:
 
 // Runs the console until "Beenden"; the exit status. With CORVEL_WINDOW_PICTURE set
 // to a path, a PNG picture of the main window is written there once it is shown.
-int RunConsole(const ConsoleOptions& options);
+int RunConsole(const ConsoleOptions& options, CDeviceRecords& devices);

@@ -6,11 +6,11 @@
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "server/config/device_list.h"
 #include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/list_columns.h"
-#include "server/http/web_routing.h"
+#include "server/devices/device_list.h"
+#include "server/runtime/device_actions.h"
 
 namespace {
 
@@ -18,8 +18,9 @@ enum DeviceColumn { kColumnDevice, kColumnName, kColumnAccess };
 
 }  // namespace
 
-CDlgDevices::CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
-    : QWidget(parent), settings_(settings), prompts_(prompts) {
+CDlgDevices::CDlgDevices(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
+                         QWidget* parent)
+    : QWidget(parent), settings_(settings), devices_(devices), prompts_(prompts) {
     SetHelpScope(this, "devices");
     auto* layout = new QVBoxLayout(this);
     auto* label =
@@ -45,7 +46,7 @@ void CDlgDevices::Fill() {
     list->clear();
     std::map<std::string, std::string> names = settings_.DeviceNames();
     std::string dataFolder = settings_.DataFolder();
-    for (const auto& record : settings_.Devices().Records()) {
+    for (const auto& record : devices_.Records()) {
         if (record->Config()->DeviceID.empty()) continue;
         auto* item = new QTreeWidgetItem(list);
         item->setText(kColumnDevice, QString::fromStdString(record->Config()->DeviceID));
@@ -80,7 +81,7 @@ void CDlgDevices::OnRename(int row) {
 bool CDlgDevices::ResetFiles(const std::string& deviceId) {
     // The sync state is the protocol side's: the reset goes through it, between
     // requests, and the window never waits for a sync to end.
-    if (!ResetDeviceSyncState(settings_, deviceId)) {
+    if (!ResetDeviceSyncState(settings_, devices_, deviceId)) {
         prompts_.error(this, "Ungültige Geräte-ID: " + deviceId);
         return false;
     }

@@ -11,13 +11,17 @@
 #include <functional>
 #include <string>
 
-#include "server/config/device_folder.h"
 #include "server/config/settings.h"
 #include "server/console/console_prompts.h"
+#include "server/devices/device_folder.h"
+#include "server/devices/pocket_device.h"
+
+class CDeviceList;
 
 class CDlgDevices : public QWidget {
 public:
-    CDlgDevices(Settings& settings, CConsolePrompts& prompts, QWidget* parent = nullptr);
+    CDlgDevices(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
+                QWidget* parent = nullptr);
 
     // Called after a device got a new display name (the tree follows it).
     std::function<void(const std::string& deviceId)> deviceRenamed;
@@ -44,6 +48,7 @@ private:
     bool ResetFiles(const std::string& deviceId);
 
     Settings& settings_;
+    CDeviceList& devices_;
     CConsolePrompts& prompts_;
 };
 

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "server/config/sync_log.h"
 #include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_trace.h"
+#include "server/devices/sync_log.h"
 
 CLogEntries ParseLogText(const std::string& text) {
     CLogEntries log;

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <string>
 
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 
 class CDlgFolderProperties : public QDialog {
 public:

@@ -14,11 +14,12 @@
 
 #include "platform/mapi/mapi.h"
 #include "platform/win/message_box.h"
-#include "server/config/automatic_folders.h"
 #include "server/console/dlg_browse_folder.h"
 #include "server/console/dlg_edit_help.h"
 #include "server/console/dlg_folder_properties.h"
 #include "server/console/list_columns.h"
+#include "server/devices/automatic_folders.h"
+#include "server/devices/device_list.h"
 #include "server/mapi/mapi_status_calls.h"
 #include "server/mapi/profile_names.h"
 
@@ -65,8 +66,9 @@ std::vector<std::string> MapiProfileNames() {
     return names;
 }
 
-CDlgUser::CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
-    : QWidget(parent), settings_(settings), prompts_(prompts) {
+CDlgUser::CDlgUser(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
+                   QWidget* parent)
+    : QWidget(parent), settings_(settings), devices_(devices), prompts_(prompts) {
     SetHelpScope(this, "user");
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout();
@@ -192,7 +194,7 @@ bool CDlgUser::CheckNewUserName(const std::string& name) {
         prompts_.error(this, "Ungültiger Benutzername: " + name);
         return false;
     }
-    for (const auto& other : settings_.Devices().Records()) {
+    for (const auto& other : devices_.Records()) {
         std::shared_ptr<const CDeviceConfig> config = other->Config();
         if (other != record_ && config->DeviceID.empty() && config->Name == name) {
             prompts_.error(this, "Den Benutzer gibt es schon: " + name);

@@ -21,6 +21,7 @@
 
 #include "server/config/settings.h"
 #include "server/console/console_prompts.h"
+#include "server/devices/pocket_device.h"
 
 // "Kontakte" for -1 ... "Gelöschte Objekte" for -8; empty for 0 and other values.
 std::string DefaultFolderName(int32_t code);
@@ -29,9 +30,12 @@ const std::vector<int32_t>& DefaultFolderCodesInOrder();
 // The display names of the machine's MAPI profiles (the profile table); empty on failure.
 std::vector<std::string> MapiProfileNames();
 
+class CDeviceList;
+
 class CDlgUser : public QWidget {
 public:
-    CDlgUser(Settings& settings, CConsolePrompts& prompts, QWidget* parent = nullptr);
+    CDlgUser(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
+             QWidget* parent = nullptr);
 
     // Binds the pane to record and loads it.
     void Bind(std::shared_ptr<CPocketDevice> record);
@@ -97,6 +101,7 @@ private:
     void ToggleColumn(int column, const QString& onText, bool useDefaultName);
 
     Settings& settings_;
+    CDeviceList& devices_;
     CConsolePrompts& prompts_;
     std::shared_ptr<CPocketDevice> record_;
 };

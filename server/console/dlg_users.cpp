@@ -9,9 +9,11 @@
 
 #include "server/console/dialog_buttons.h"
 #include "server/console/dlg_edit_help.h"
+#include "server/devices/device_list.h"
 
-CDlgUsers::CDlgUsers(Settings& settings, CConsolePrompts& prompts, QWidget* parent)
-    : QWidget(parent), settings_(settings), prompts_(prompts) {
+CDlgUsers::CDlgUsers(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
+                     QWidget* parent)
+    : QWidget(parent), settings_(settings), devices_(devices), prompts_(prompts) {
     SetHelpScope(this, "users");
     auto* layout = new QVBoxLayout(this);
     auto* label = new QLabel("Benutzer", this);
@@ -27,7 +29,7 @@ CDlgUsers::CDlgUsers(Settings& settings, CConsolePrompts& prompts, QWidget* pare
 
 void CDlgUsers::Fill() {
     list->clear();
-    for (const auto& record : settings_.Devices().Records()) {
+    for (const auto& record : devices_.Records()) {
         std::shared_ptr<const CDeviceConfig> config = record->Config();
         if (config->DeviceID.empty() && !config->Name.empty()) {
             list->addItem(QString::fromStdString(config->Name));
@@ -42,7 +44,7 @@ bool CDlgUsers::OnNew() {
         prompts_.error(this, "Ungültiger Benutzername: " + *name);
         return false;
     }
-    for (const auto& record : settings_.Devices().Records()) {
+    for (const auto& record : devices_.Records()) {
         std::shared_ptr<const CDeviceConfig> config = record->Config();
         if (config->DeviceID.empty() && config->Name == *name) {
             prompts_.error(this, "Den Benutzer gibt es schon: " + *name);
@@ -57,7 +59,7 @@ bool CDlgUsers::OnNew() {
         prompts_.error(this, "Die Datei kann nicht geschrieben werden: " + config.filePath);
         return false;
     }
-    settings_.Devices().Add(record);
+    devices_.Add(record);
     if (userAdded) userAdded(record);
     Fill();
     return true;
@@ -69,13 +71,13 @@ void CDlgUsers::OnDelete() {
     std::string name = item->text().toStdString();
     if (!prompts_.yesNo(this, "Wirklich löschen?")) return;
     if (userDeleted) userDeleted(name);
-    for (const auto& record : settings_.Devices().Records()) {
+    for (const auto& record : devices_.Records()) {
         std::shared_ptr<const CDeviceConfig> config = record->Config();
         if (config->DeviceID.empty() && config->Name == name) {
             if (!config->filePath.empty()) unlink(config->filePath.c_str());
             break;
         }
     }
-    settings_.Devices().RemoveUser(name);
+    devices_.RemoveUser(name);
     Fill();
 }

@@ -12,10 +12,14 @@
 
 #include "server/config/settings.h"
 #include "server/console/console_prompts.h"
+#include "server/devices/pocket_device.h"
+
+class CDeviceList;
 
 class CDlgUsers : public QWidget {
 public:
-    CDlgUsers(Settings& settings, CConsolePrompts& prompts, QWidget* parent = nullptr);
+    CDlgUsers(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
+              QWidget* parent = nullptr);
 
     // The main window's tree follows the list through these.
     std::function<void(const std::shared_ptr<CPocketDevice>&)> userAdded;
@@ -41,5 +45,6 @@ private:
     QPushButton* deleteButton;
 
     Settings& settings_;
+    CDeviceList& devices_;
     CConsolePrompts& prompts_;
 };

@@ -25,6 +25,7 @@
 #include "server/console/dlg_users.h"
 #include "server/console/dlg_webserver.h"
 #include "server/console/qt_translations.h"
+#include "server/devices/device_records.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_ref.h"
 #include "server/mapi/mapi_status_calls.h"
@@ -145,6 +146,7 @@ protected:
         char name[] = "Test";
         ASSERT_EQ(admin->CreateProfile(name, nullptr, 0, MAPI_DEFAULT_SERVICES), S_OK);
         settings_.LoadSettings(home_.DataFolder());
+        devices_.Load(home_.DataFolder());
     }
     void TearDown() override { ClearStoreCache(); }
 
@@ -177,14 +179,15 @@ protected:
     }
 
     ConsoleTestHome home_;
-    CMapiInitializer storeEngine_;  // the users' log-ons; ends after settings_
+    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
+    CDeviceRecords devices_;
     Settings settings_;
     ScriptedPrompts script_;
     CConsolePrompts prompts_ = script_.Prompts();
 };
 
 TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
-    CDlgUsers pane(settings_, prompts_);
+    CDlgUsers pane(settings_, devices_.List(), prompts_);
     script_.inputs.push_back(std::string());
     EXPECT_FALSE(pane.OnNew());  // an empty name does nothing
     script_.inputs.push_back(std::string("../x"));
@@ -195,7 +198,7 @@ TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
     EXPECT_EQ(script_.asked[0], "Username=");
     EXPECT_EQ(ReadWholeFile(File("dora.dxt")).substr(0, 20), "Name=dora\nPasswort=\n");
     ASSERT_EQ(ControlOf<QListWidget>(&pane, "userList")->count(), 1);
-    std::shared_ptr<CPocketDevice> device = settings_.FindDevice("PPC7", "dora", "");
+    std::shared_ptr<CPocketDevice> device = devices_.List().FindDevice("PPC7", "dora", "");
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Config()->DeviceID, "PPC7");
     script_.inputs.push_back(std::string("dora"));
@@ -204,11 +207,11 @@ TEST_F(PaneTest, NewUserIsWrittenAtOnceAndFoundByADeviceLogOn) {
 }
 
 TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
-    CDlgUsers pane(settings_, prompts_);
+    CDlgUsers pane(settings_, devices_.List(), prompts_);
     script_.inputs = {std::string("eve"), std::string("fred")};
     ASSERT_TRUE(pane.OnNew());
     ASSERT_TRUE(pane.OnNew());
-    std::shared_ptr<CPocketDevice> held = settings_.Devices().Records()[0];
+    std::shared_ptr<CPocketDevice> held = devices_.List().Records()[0];
     ControlOf<QListWidget>(&pane, "userList")->setCurrentRow(0);
     script_.answers.push_back(false);
     pane.OnDelete();
@@ -218,14 +221,14 @@ TEST_F(PaneTest, DeletingAUserRemovesItsRecordAndFile) {
     pane.OnDelete();
     EXPECT_EQ(script_.asked.back(), "Wirklich löschen?");
     EXPECT_FALSE(Exists(File("eve.dxt")));
-    ASSERT_EQ(settings_.Devices().Records().size(), 1u);  // no empty record left behind
-    EXPECT_EQ(settings_.Devices().Records()[0]->Config()->Name, "fred");
+    ASSERT_EQ(devices_.List().Records().size(), 1u);  // no empty record left behind
+    EXPECT_EQ(devices_.List().Records()[0]->Config()->Name, "fred");
     EXPECT_EQ(held->Config()->Name, "eve");  // a holder keeps a valid record
     ASSERT_EQ(ControlOf<QListWidget>(&pane, "userList")->count(), 1);
 }
 
 TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->count(), 25);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->itemData(0).toInt(), -12);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "timeZone")->itemData(24).toInt(), 12);
@@ -254,7 +257,7 @@ TEST_F(PaneTest, SettingsPaneSavesOnlyWithAProfile) {
 }
 
 TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     auto withProfile = UserRecord("kai", [](CDeviceConfig& c) { c.ProfileName = "Test"; });
     pane.Bind(withProfile);
     EXPECT_EQ(ControlOf<QComboBox>(&pane, "profile")->currentText().toStdString(), "Test");
@@ -277,7 +280,7 @@ TEST_F(PaneTest, AUserWithoutAProfileDoesNotTakeTheOneShownBefore) {
 }
 
 TEST_F(PaneTest, AutomaticAddsTheSevenDefaultFolders) {
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     auto record = UserRecord("hans");
     pane.Bind(record);
     pane.OnAutomatic();  // no profile selected: nothing
@@ -324,7 +327,7 @@ TEST_F(PaneTest, AutomaticSkipsAMissingTasksFolder) {
     store.Reset();
     session.Reset();
 
-    CDlgUser pane(settings_, prompts_);
+    CDlgUser pane(settings_, devices_.List(), prompts_);
     auto record = UserRecord("ida");
     pane.Bind(record);
     ControlOf<QComboBox>(&pane, "profile")->setCurrentIndex(0);
@@ -347,9 +350,10 @@ TEST_F(PaneTest, DeviceListLastAccessAndRename) {
     utime(File("DEV2/b.csv").c_str(), &newer);
     utime(File("DEV2/c.txt").c_str(), &newest);
     settings_.LoadSettings(home_.DataFolder());
+    devices_.Load(home_.DataFolder());
     settings_.SetDeviceName("DEV2", "Pocket");
 
-    CDlgDevices pane(settings_, prompts_);
+    CDlgDevices pane(settings_, devices_.List(), prompts_);
     pane.Fill();
     ASSERT_EQ(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItemCount(), 2);
     EXPECT_EQ(CellText(&pane, "deviceList", 0, 1), "");
@@ -378,8 +382,9 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     TwoDevicesWithFiles("DEV1/sub", {"DEV1/a.csv", "DEV1/.keep", "DEV1/sub/b.csv", "outside.txt"});
     std::filesystem::create_symlink(File("outside.txt"), File("DEV1/link"));
     settings_.LoadSettings(home_.DataFolder());
+    devices_.Load(home_.DataFolder());
     settings_.SetDeviceName("DEV1", "Eins");
-    settings_.Devices().FindExistingDevice("DEV1")->syncState["-4"] = nullptr;
+    devices_.List().FindExistingDevice("DEV1")->syncState["-4"] = nullptr;
 
     // "." or ".." never names a device.
     EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), "."));
@@ -387,7 +392,7 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     EXPECT_FALSE(DeleteDeviceFiles(home_.DataFolder(), "DEV1/../DEV2"));
     EXPECT_TRUE(Exists(File("DEV2.ifo")));
 
-    CDlgDevices pane(settings_, prompts_);
+    CDlgDevices pane(settings_, devices_.List(), prompts_);
     pane.Fill();
     ControlOf<QTreeWidget>(&pane, "deviceList")
         ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
@@ -401,7 +406,7 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
     EXPECT_TRUE(Exists(File("DEV1/.keep")));
     EXPECT_TRUE(Exists(File("DEV1/sub/b.csv")));
     EXPECT_TRUE(Exists(File("DEV2.ifo")));
-    EXPECT_TRUE(settings_.Devices().FindExistingDevice("DEV1")->syncState.empty());
+    EXPECT_TRUE(devices_.List().FindExistingDevice("DEV1")->syncState.empty());
     EXPECT_EQ(settings_.DeviceNames().count("DEV1"), 1u);
 
     // "Gerät Löschen" answered No still fills the list again.
@@ -410,7 +415,7 @@ TEST_F(PaneTest, ResetAndDeleteTouchOnlyTheDevicesOwnFiles) {
         c.DeviceID = "DEV3";
         return c;
     }());
-    settings_.Devices().Add(extra);
+    devices_.List().Add(extra);
     ControlOf<QTreeWidget>(&pane, "deviceList")
         ->setCurrentItem(ControlOf<QTreeWidget>(&pane, "deviceList")->topLevelItem(0));
     script_.answers.push_back(false);

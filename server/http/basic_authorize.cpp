@@ -46,7 +46,7 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
 }
 
 bool BasicAuthorize(const CHTMLCommand& request, const std::string& username,
-                    const std::string& password, const CDeviceList& users) {
+                    const std::string& password, const ICredentialCheck* users) {
     if (username.empty()) return true;
     std::string value = request.GetHeader("Authorization");
     if (value.empty()) return false;
@@ -62,6 +62,6 @@ bool BasicAuthorize(const CHTMLCommand& request, const std::string& username,
     size_t backslash = user.find('\\');
     if (backslash != std::string::npos) user.erase(0, backslash + 1);
     if (user.empty()) return false;
-    if (username == "*") return users.HasCredentials(user, givenPassword);
+    if (username == "*") return users != nullptr && users->HasCredentials(user, givenPassword);
     return EqualsIgnoringCase(user, username) && givenPassword == password;
 }

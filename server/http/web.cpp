@@ -53,7 +53,8 @@ void web(int socket, Settings& settings, const ReceiveLimits& limits) {
     HandleRequest(settings, request, out);
 }
 
-void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream& out) {
+void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream& out,
+                   const ICredentialCheck* users) {
     CHTMLCommand& command = request.command;
     std::string_view received(command.Buffer().Data(), request.count);
     // 2. Log it.
@@ -78,5 +79,5 @@ void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream&
     AddLiveTrace(RequestTraceLine(command));
 
     // 5-11. Route it.
-    RouteRequest(out, settings, command, raw, request.overTls);
+    RouteRequest(out, settings, command, raw, request.overTls, users);
 }

@@ -12,6 +12,7 @@
 
 #include "common/http/html_command.h"
 #include "common/http/receive_message.h"
+#include "server/config/credential_check.h"
 #include "server/config/settings.h"
 #include "server/http/answer_stream.h"
 #include "server/http/connection_loop.h"
@@ -19,8 +20,10 @@
 void web(int socket, Settings& settings, const ReceiveLimits& limits = {});
 
 // The steps of web after the reading, for a request the connection loop read
-// whole: log, parse, trace and route it, writing the answer to out.
-void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream& out);
+// whole: log, parse, trace and route it, writing the answer to out (users: see
+// RouteRequest).
+void HandleRequest(Settings& settings, CReceivedRequest& request, IAnswerStream& out,
+                   const ICredentialCheck* users = nullptr);
 
 // The web.log entry for a received request: "\r\n!!!<stamp> - <first line>\r\n"
 // followed by the received text up to its first zero byte, escaped (log_text.h),

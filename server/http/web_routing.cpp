@@ -1,7 +1,6 @@
 // Routing of requests: Vantro, attachments, web files, forwarding.
 #include "server/http/web_routing.h"
 
-#include "server/config/device_folder.h"
 #include "server/config/live_trace.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/content_types.h"
@@ -69,28 +68,6 @@ void IProtocolHandlers::BetweenRequests(Settings& settings, std::function<void(S
     change(settings);
 }
 
-void IProtocolHandlers::ResetDevice(Settings& settings, const std::string& deviceId) {
-    BetweenRequests(settings, [deviceId](Settings& s) { ApplyDeviceReset(s, deviceId); });
-}
-
-bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId) {
-    if (!IsValidDeviceId(deviceId)) return false;
-    if (std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers()) {
-        handlers->ResetDevice(settings, deviceId);
-        return true;
-    }
-    return ApplyDeviceReset(settings, deviceId);
-}
-
-void CarryOutBetweenRequests(Settings& settings, const CDeviceRequest& request) {
-    if (std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers()) {
-        handlers->BetweenRequests(settings,
-                                  [request](Settings& s) { CarryOutDeviceRequest(s, request); });
-        return;
-    }
-    CarryOutDeviceRequest(settings, request);
-}
-
 bool IsVantroRequest(const CHTMLCommand& request) {
     std::string contentType = request.GetHeader("Content-Type");
     if (contentType.empty()) contentType = request.GetHeader("ContentType");
@@ -122,7 +99,7 @@ void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
 }
 
 void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& request,
-                  std::string_view raw, bool overTls) {
+                  std::string_view raw, bool overTls, const ICredentialCheck* users) {
     std::shared_ptr<IProtocolHandlers> handlers = GetProtocolHandlers();
     // Decoded once and normalised before any route is chosen by it.
     std::optional<std::string> clean = CleanRequestPath(request.URL());
@@ -174,8 +151,7 @@ void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& re
             return;
         }
         if (!mapping.record.Username.empty() &&
-            !BasicAuthorize(request, mapping.record.Username, mapping.record.Password,
-                            settings.Devices())) {
+            !BasicAuthorize(request, mapping.record.Username, mapping.record.Password, users)) {
             out.Write(UnauthorizedAnswer(mapping.record.Realm));
             return;
         }

@@ -38,7 +38,7 @@
 
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
-#include "server/config/device_requests.h"
+#include "server/config/credential_check.h"
 #include "server/config/settings.h"
 #include "server/http/answer_stream.h"
 
@@ -65,9 +65,6 @@ public:
     // applied as it ends (before the next one begins). The default holds no
     // protocol state and runs it at once.
     virtual void BetweenRequests(Settings& settings, std::function<void(Settings&)> change);
-    // The console's reset of a device between requests (ApplyDeviceReset: its sync
-    // files deleted, its record's sync state dropped).
-    void ResetDevice(Settings& settings, const std::string& deviceId);
 
     // Runs CreateSharedSession once.
     void EnsureSession(Settings& settings) {
@@ -81,13 +78,6 @@ private:
 // Installs the protocol handlers (null: Vantro and attachment requests get no answer).
 void SetProtocolHandlers(std::shared_ptr<IProtocolHandlers> handlers);
 std::shared_ptr<IProtocolHandlers> GetProtocolHandlers();
-
-// The console's reset of a device: through the installed handlers (ResetDevice),
-// or at once when none are installed. False when deviceId is not a plain device ID.
-bool ResetDeviceSyncState(Settings& settings, const std::string& deviceId);
-// A request of "corvel device" (CarryOutDeviceRequest) carried out between
-// requests of the installed handlers, or at once when none are installed.
-void CarryOutBetweenRequests(Settings& settings, const CDeviceRequest& request);
 
 // True when the request goes to the Vantro server.
 bool IsVantroRequest(const CHTMLCommand& request);
@@ -104,9 +94,11 @@ CWebMapping MapToVirtualDirectory(const std::map<std::string, CWebDirectory>& di
                                   const std::string& cleanPath);
 
 // Routes request (raw: the bytes as received; overTls: it came encrypted) and
-// writes its answer to out.
+// writes its answer to out. users answers the Basic check of a directory whose user
+// name is "*" (none: nobody passes it).
 void RouteRequest(IAnswerStream& out, Settings& settings, const CHTMLCommand& request,
-                  std::string_view raw, bool overTls = false);
+                  std::string_view raw, bool overTls = false,
+                  const ICredentialCheck* users = nullptr);
 // The same, writing to a connected socket.
 void RouteRequest(int socket, Settings& settings, const CHTMLCommand& request,
                   std::string_view raw);

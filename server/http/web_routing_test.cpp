@@ -208,35 +208,6 @@ TEST_F(WebRoutingTest, ProtocolRoutes) {
     EXPECT_EQ(handlers->sessions, 1);
 }
 
-TEST_F(WebRoutingTest, TheConsolesResetGoesThroughTheProtocolSide) {
-    std::string data = folder_.Path() + "/data";
-    std::filesystem::create_directories(data + "/PPC1");
-    WriteWholeFile(data + "/PPC1.ifo", "Name=alice\n");
-    WriteWholeFile(data + "/PPC1/-1.csv", "state");
-    auto handlers = std::make_shared<RecordingHandlers>();
-    SetProtocolHandlers(handlers);
-    // The protocol side decides when; nothing is deleted behind its back.
-    EXPECT_TRUE(ResetDeviceSyncState(settings_, "PPC1"));
-    EXPECT_FALSE(ResetDeviceSyncState(settings_, "../PPC1"));
-    ASSERT_EQ(handlers->held.size(), 1u);
-    EXPECT_TRUE(std::filesystem::exists(data + "/PPC1/-1.csv"));
-    handlers->held[0](settings_);
-    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));
-    // So does a request of "corvel device".
-    WriteWholeFile(data + "/PPC1/-1.csv", "state");
-    CarryOutBetweenRequests(settings_, CDeviceRequest{"PPC1", CDeviceRequest::Kind::kReset, ""});
-    ASSERT_EQ(handlers->held.size(), 2u);
-    EXPECT_TRUE(std::filesystem::exists(data + "/PPC1/-1.csv"));
-    handlers->held[1](settings_);
-    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));
-    // Without a protocol side the files go at once.
-    WriteWholeFile(data + "/PPC1/-1.csv", "state");
-    SetProtocolHandlers(nullptr);
-    EXPECT_TRUE(ResetDeviceSyncState(settings_, "PPC1"));
-    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1/-1.csv"));
-    EXPECT_FALSE(std::filesystem::exists(data + "/PPC1.ifo"));
-}
-
 TEST_F(WebRoutingTest, SharedSessionIsCreatedOnceWhenFirstRequestsArriveTogether) {
     class SlowSession : public RecordingHandlers {
     public:
@@ -358,6 +329,33 @@ TEST_F(WebRoutingTest, RequireTlsRefusesCredentialRoutesOverPlainHttpOnly) {
     settings_.SetRequireTls(false);
     EXPECT_TRUE(routeOver(false, withCredentials).ends_with("secret x"));
     EXPECT_EQ(handlers->vantroUrls, "/vantro;");
+}
+
+// A directory open to every registered user asks the credential check the server
+// was given; without one nobody passes.
+TEST_F(WebRoutingTest, StarDirectoryAsksTheRegisteredUsers) {
+    class OneUser : public ICredentialCheck {
+    public:
+        bool HasCredentials(const std::string& name, const std::string& password) const override {
+            return name == "alice" && password == "Secret";
+        }
+    } users;
+    std::filesystem::create_directories(folder_.Path() + "/team");
+    WriteWholeFile(folder_.Path() + "/team/x", "team x");
+    settings_.SetWebDirectory(
+        CWebDirectory{"team", folder_.Path() + "/team", "Team Realm", "*", ""});
+    auto routeWith = [&](const ICredentialCheck* check, const std::string& authorization) {
+        std::string request =
+            "GET /team/x HTTP/1.1\r\nAuthorization: Basic " + authorization + "\r\n\r\n";
+        CStringAnswerStream out;
+        CHTMLCommand command;
+        command.ParseMessage(true, request.data(), request.size());
+        RouteRequest(out, settings_, command, request, false, check);
+        return out.Text();
+    };
+    EXPECT_TRUE(routeWith(&users, "YWxpY2U6U2VjcmV0").ends_with("team x"));  // alice:Secret
+    EXPECT_EQ(routeWith(&users, "YWxpY2U6c2VjcmV0"), UnauthorizedAnswer("Team Realm"));
+    EXPECT_EQ(routeWith(nullptr, "YWxpY2U6U2VjcmV0"), UnauthorizedAnswer("Team Realm"));
 }
 
 }  // namespace

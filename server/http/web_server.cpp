@@ -17,8 +17,9 @@ CWebServer::CWebServer(Settings& settings, WebServerConfig config)
     CConnectionLoop::Handler handler = config_.handler;
     if (!handler) {
         Settings* settingsPtr = &settings_;
-        handler = [settingsPtr](CReceivedRequest& request, IAnswerStream& out) {
-            HandleRequest(*settingsPtr, request, out);
+        const ICredentialCheck* users = config_.credentials;
+        handler = [settingsPtr, users](CReceivedRequest& request, IAnswerStream& out) {
+            HandleRequest(*settingsPtr, request, out, users);
         };
     }
     TransportFactory transports;

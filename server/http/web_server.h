@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "common/http/receive_message.h"
+#include "server/config/credential_check.h"
 #include "server/config/settings.h"
 #include "server/http/connection_loop.h"
 #include "server/http/connection_workers.h"
@@ -46,6 +47,9 @@ struct WebServerConfig {
     std::chrono::milliseconds bindRetry{10000};
     // Runs per complete request on a worker; empty: HandleRequest.
     CConnectionLoop::Handler handler;
+    // The registered users HandleRequest asks for a directory whose user name is
+    // "*" (none: nobody passes); must outlive the server.
+    const ICredentialCheck* credentials = nullptr;
     // Set: the listener speaks TLS with it (HTTPS); every route is the same.
     std::shared_ptr<CTlsServerContext> tls;
     // Set: the workers (and the body budget) this listener shares with others of

@@ -1,7 +1,7 @@
 #include "server/itemconv/mapi_item_converter.h"
 
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/itemconv/item_matching.h"
 #include "server/itemconv/item_reader.h"
 #include "server/itemconv/item_writer.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/itemconv/item_test_store.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/mapi_message.h"

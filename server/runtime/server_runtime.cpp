@@ -7,8 +7,10 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
+#include "server/devices/device_requests.h"
 #include "server/http/tls_setup.h"
 #include "server/http/web_routing.h"
+#include "server/runtime/device_actions.h"
 
 namespace {
 
@@ -26,8 +28,8 @@ ServerRuntime::ServerHooks::~ServerHooks() {
     if (after_) after_();
 }
 
-ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceTextSink& clientTrace,
-                             ServerRuntimeOptions options)
+ServerRuntime::ServerRuntime(Settings& settings, CDeviceRecords& devices, CErrorLog& errorLog,
+                             CTraceTextSink& clientTrace, ServerRuntimeOptions options)
     : options_(std::move(options)) {
     if (!storeEngine_.Started()) {
         AddLiveTraceF("MAPIInitialize failed: 0x%08X",
@@ -38,6 +40,7 @@ ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceText
     } else {
         settings.LoadSettings(options_.dataFolder);
     }
+    devices.Load(settings.DataFolder());
     // Tools that rewrite user files ("corvel user add") refuse to run beside us.
     std::string lockError;
     if (!dataFolderLock_.TryAcquire(settings.DataFolder(), lockError)) {
@@ -50,9 +53,12 @@ ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceText
     // Changes "corvel web" and "corvel device" make to settings.inf take effect.
     if (options_.startServers) {
         // "corvel device" requests change the sync state, so they run between requests.
+        CDeviceList& list = devices.List();
         settingsWatcher_ = std::make_unique<CSettingsWatcher>(
-            settings, std::chrono::seconds(1), [&settings](const CDeviceRequest& request) {
-                CarryOutBetweenRequests(settings, request);
+            settings, std::chrono::seconds(1), [&settings, &list] {
+                TakeDeviceRequests(settings.DataFolder(), [&](const CDeviceRequest& request) {
+                    CarryOutBetweenRequests(settings, list, request);
+                });
             });
     }
     // Message boxes of the servers starting next already reach error.log.
@@ -63,6 +69,7 @@ ServerRuntime::ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceText
         serverHooks_ = std::make_unique<ServerHooks>(options_.beforeServers, options_.afterServers);
         WebServerConfig config;
         config.loopbackOnly = options_.loopbackOnly;
+        config.credentials = &devices.List();
         // The plain and the HTTPS listener answer with one pool of workers.
         workers_ = std::make_shared<CConnectionWorkers>(config.connection.workers);
         config.workers = workers_;

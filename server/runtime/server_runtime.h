@@ -1,5 +1,6 @@
 // ServerRuntime: the running server. Its constructor starts everything in order
-// (the store engine, settings, the data folder lock, the settings watcher, the error log, the
+// (the store engine, settings, the users and devices, the data folder lock, the
+// settings watcher with the requests of "corvel device", the error log, the
 // protocol hooks, the web server, the HTTPS listener, the help texts, the trace
 // port) and its
 // destructor stops it again in reverse. The headless run and the console window
@@ -18,6 +19,7 @@
 #include "server/config/error_log.h"
 #include "server/config/settings.h"
 #include "server/config/settings_watcher.h"
+#include "server/devices/device_records.h"
 #include "server/http/trace_port.h"
 #include "server/http/web_server.h"
 #include "server/mapi/mapi_initializer.h"
@@ -50,11 +52,13 @@ public:
 
 class ServerRuntime {
 public:
-    // settings, errorLog and clientTrace must outlive the runtime. Throws
-    // DataFolderInUse (see the options) and whatever a server's start throws;
-    // what was started by then is stopped again.
-    ServerRuntime(Settings& settings, CErrorLog& errorLog, CTraceTextSink& clientTrace,
-                  ServerRuntimeOptions options);
+    // settings, devices, errorLog and clientTrace must outlive the runtime; devices
+    // is loaded from the data folder, and the web server asks it for the Basic check
+    // of directories open to every registered user. Throws DataFolderInUse (see the
+    // options) and whatever a server's start throws; what was started by then is
+    // stopped again.
+    ServerRuntime(Settings& settings, CDeviceRecords& devices, CErrorLog& errorLog,
+                  CTraceTextSink& clientTrace, ServerRuntimeOptions options);
     ServerRuntime(const ServerRuntime&) = delete;
     ServerRuntime& operator=(const ServerRuntime&) = delete;
     ~ServerRuntime();

@@ -29,6 +29,7 @@ protected:
     }
 
     TempFolder folder_;
+    CDeviceRecords devices_;
     Settings settings_;
     CErrorLog errorLog_;
     CTraceTextSink clientTrace_{[](const std::string&) {}};
@@ -41,7 +42,7 @@ TEST_F(ServerRuntimeTest, ListensWhileItLivesAndStopsEverythingAtTheEnd) {
     int tracePort = 0;
     int httpsPort = 0;
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, Options());
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, Options());
         EXPECT_EQ(events_, std::vector<std::string>{"before"});
         webPort = runtime.WebPort();
         tracePort = runtime.TracePort();
@@ -75,7 +76,7 @@ TEST_F(ServerRuntimeTest, WithoutServersNothingListensAndNoHookRuns) {
     ServerRuntimeOptions options = Options();
     options.startServers = false;
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, options);
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, options);
         EXPECT_EQ(runtime.WebPort(), 0);
         EXPECT_EQ(runtime.TracePort(), 0);
         EXPECT_TRUE(std::filesystem::exists(folder_.Path() + "/settings.inf"));
@@ -91,7 +92,7 @@ TEST_F(ServerRuntimeTest, AFolderHeldByAnotherServerEndsTheStartUpOnlyWhenTheLoc
     ServerRuntimeOptions strict = Options();
     strict.requireFolderLock = true;
     try {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, strict);
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, strict);
         ADD_FAILURE() << "the start-up went on beside another server";
     } catch (const DataFolderInUse& inUse) {
         EXPECT_EQ(std::string(inUse.what()),
@@ -100,7 +101,7 @@ TEST_F(ServerRuntimeTest, AFolderHeldByAnotherServerEndsTheStartUpOnlyWhenTheLoc
     EXPECT_TRUE(events_.empty());
 
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, Options());
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, Options());
         EXPECT_GT(runtime.WebPort(), 0);
     }
     EXPECT_TRUE(
@@ -122,8 +123,8 @@ TEST_F(ServerRuntimeTest, StartsTheStoreEngineForTheUsersLogOnsAndEndsItAtTheEnd
     ServerRuntimeOptions options = Options();
     options.startServers = false;
     {
-        ServerRuntime runtime(settings_, errorLog_, clientTrace_, options);
-        std::vector<std::shared_ptr<CPocketDevice>> records = settings_.Devices().Records();
+        ServerRuntime runtime(settings_, devices_, errorLog_, clientTrace_, options);
+        std::vector<std::shared_ptr<CPocketDevice>> records = devices_.List().Records();
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0]->lastLogonError, S_OK);
         EXPECT_TRUE(records[0]->session);

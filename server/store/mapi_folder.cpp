@@ -7,7 +7,7 @@
 
 #include "common/base/file_time.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/folder_kinds.h"
 #include "server/store/mapi_message.h"

@@ -3,7 +3,7 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_status_calls.h"
 #include "server/store/folder_kinds.h"

@@ -9,8 +9,9 @@
 #include "platform/win/message_box.h"
 #include "server/config/data_folder.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
 #include "server/config/settings.h"
+#include "server/devices/device_list.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_status_calls.h"
 #include "server/store/mapi_folder.h"
@@ -50,7 +51,8 @@ IMAPIFolderPtr OpenDefaultFolder(const CPocketDevice& device, int code) {
 
 }  // namespace
 
-CMobileMapiSession::CMobileMapiSession(Settings& settings) : settings_(settings) {}
+CMobileMapiSession::CMobileMapiSession(Settings& settings, CDeviceList& devices)
+    : settings_(settings), devices_(devices) {}
 
 CMobileMapiSession::~CMobileMapiSession() = default;
 
@@ -91,7 +93,7 @@ CMobileMapiFolder* CMobileMapiSession::KeepUntilNextRequest(
 bool CMobileMapiSession::Logon(const std::string& deviceId, const std::string& deviceName,
                                const std::string& userName, const std::string& password) {
     ++generation_;
-    device_ = settings_.FindDevice(deviceId, userName, password);
+    device_ = devices_.FindDevice(deviceId, userName, password);
     exchange_.Begin(device_ ? device_->Config()->DeviceID : std::string(), DataFolder());
     if (!device_) return false;
     device_->FindDefaultFolders();

@@ -29,22 +29,23 @@
 #include "server/store/request_exchange.h"
 #include "server/store/vantro_session.h"
 
+class CDeviceList;
 class CMobileMapiFolder;
 class CPocketDevice;
 class Settings;
 
 class CMobileMapiSession : public CAbstractVantroSession {
 public:
-    // settings supplies the device lookup, the device names and the data folder;
-    // it must outlive the session.
-    explicit CMobileMapiSession(Settings& settings);
+    // devices supplies the device lookup, settings the device names and the data
+    // folder; both must outlive the session.
+    CMobileMapiSession(Settings& settings, CDeviceList& devices);
     ~CMobileMapiSession() override;
     CMobileMapiSession(const CMobileMapiSession&) = delete;
     CMobileMapiSession& operator=(const CMobileMapiSession&) = delete;
 
     // The folder cached under key for the current device; none without a device.
     CAbstractVantroFolder* OpenStockFolder(const std::string& key) override;
-    // Settings::FindDevice; on success the device becomes current, its default
+    // CDeviceList::FindDevice; on success the device becomes current, its default
     // folders are refreshed (FindDefaultFolders) and its name is registered
     // (GetDeviceName). On failure there is no current device. Starts a new request
     // generation either way.
@@ -143,6 +144,7 @@ private:
     CMobileMapiFolder* OpenNewFolder(const std::string& key, const std::string& className);
 
     Settings& settings_;
+    CDeviceList& devices_;
     std::shared_ptr<CPocketDevice> device_;
     std::map<CacheKey, std::unique_ptr<CMobileMapiFolder>> cache_;
     std::vector<std::unique_ptr<CMobileMapiFolder>> retired_;

@@ -6,7 +6,7 @@
 
 #include "common/base/limits.h"
 #include "common/base/text.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_status_calls.h"
 
 namespace {

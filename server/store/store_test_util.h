@@ -16,8 +16,9 @@
 #include "platform/mapi/mapi.h"
 #include "server/config/config_test_util.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
 #include "server/config/settings.h"
+#include "server/devices/device_records.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_item_ptrs.h"
 #include "server/mapi/mapi_status_calls.h"
@@ -45,9 +46,11 @@ protected:
         WriteWholeFile(dataFolder_ + "/bob.dxt",
                        "Name=bob\nPasswort=pw\nDeviceID=\nProfileName=P2\n" + offered);
         SetLiveTraceSink([this](const std::string& line) { trace_ += line + "|"; });
+        devices_ = std::make_unique<CDeviceRecords>();
         settings_ = std::make_unique<Settings>();
         settings_->LoadSettings(dataFolder_);
-        session_ = std::make_unique<CMobileMapiSession>(*settings_);
+        devices_->Load(dataFolder_);
+        session_ = std::make_unique<CMobileMapiSession>(*settings_, devices_->List());
         NewRequest("PPC1", "alice");
     }
 
@@ -56,6 +59,7 @@ protected:
         SetLiveTraceSink(nullptr);
         session_.reset();
         settings_.reset();
+        devices_.reset();
         ClearStoreCache();
         engine_.reset();
     }
@@ -141,6 +145,7 @@ protected:
     std::optional<CMapiInitializer> engine_;
     std::string dataFolder_;
     std::string trace_;
+    std::unique_ptr<CDeviceRecords> devices_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<CMobileMapiSession> session_;
 };

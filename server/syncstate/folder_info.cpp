@@ -8,7 +8,7 @@
 #include "common/base/file_time.h"
 #include "common/base/text.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/restriction/compile_restriction.h"
 

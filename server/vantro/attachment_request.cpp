@@ -6,7 +6,7 @@
 #include "common/base/text.h"
 #include "common/http/html_answer.h"
 #include "server/config/live_trace.h"
-#include "server/config/settings.h"
+#include "server/devices/device_list.h"
 #include "server/http/basic_authorize.h"
 #include "server/http/web_answers.h"
 #include "server/mapi/mapi_exception.h"
@@ -66,19 +66,19 @@ bool ParseAttachmentLink(const std::string& url, CAttachmentLink& link) {
     return true;
 }
 
-CAttachmentDownload PrepareAttachmentDownload(Settings& settings, const CHTMLCommand& request) {
+CAttachmentDownload PrepareAttachmentDownload(CDeviceList& devices, const CHTMLCommand& request) {
     CAttachmentDownload download;
     try {
         std::string userName = request.GetParameter("username");
         std::string deviceId = request.GetParameter("device");
-        std::shared_ptr<CPocketDevice> device = settings.Devices().FindExistingDevice(deviceId);
+        std::shared_ptr<CPocketDevice> device = devices.FindExistingDevice(deviceId);
         if (!device) return download;
         // The console may change a record's configuration at any time: one snapshot.
         std::shared_ptr<const CDeviceConfig> config = device->Config();
         const std::string& name = config->Name;
         const std::string& password = config->Passwort;
         if (name.empty() || name != userName) return download;
-        if (!BasicAuthorize(request, name, password, settings.Devices())) {
+        if (!BasicAuthorize(request, name, password, &devices)) {
             download.refusal = UnauthorizedAnswer(kAttachmentRealm);
             return download;
         }
@@ -132,8 +132,9 @@ bool SendAttachmentDownload(CAttachmentDownload& download, IAnswerStream& out, s
     return true;
 }
 
-bool HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request, IAnswerStream& out) {
-    CAttachmentDownload download = PrepareAttachmentDownload(settings, request);
+bool HandleAttachmentRequest(CDeviceList& devices, const CHTMLCommand& request,
+                             IAnswerStream& out) {
+    CAttachmentDownload download = PrepareAttachmentDownload(devices, request);
     SendAttachmentDownload(download, out);
     return download.knownMessage;
 }

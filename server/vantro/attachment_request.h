@@ -31,7 +31,7 @@
 #include "server/http/web_answers.h"
 #include "server/mapi/mapi_ref.h"
 
-class Settings;
+class CDeviceList;
 
 inline constexpr size_t kAttachmentPieceBytes = 64 * 1024;
 
@@ -60,7 +60,7 @@ struct CAttachmentDownload {
 
 // Checks the request and looks the attachment up (see the top of this file). Store
 // errors leave data null. Never throws.
-CAttachmentDownload PrepareAttachmentDownload(Settings& settings, const CHTMLCommand& request);
+CAttachmentDownload PrepareAttachmentDownload(CDeviceList& devices, const CHTMLCommand& request);
 
 // Writes the answer of download to out: the refusal, or the header and the bytes in
 // pieces of pieceBytes, or nothing when no attachment was found. Stops at the first
@@ -72,4 +72,4 @@ bool SendAttachmentDownload(CAttachmentDownload& download, IAnswerStream& out,
 
 // Both steps at once; true when the request named a known device and an existing
 // message it may reach.
-bool HandleAttachmentRequest(Settings& settings, const CHTMLCommand& request, IAnswerStream& out);
+bool HandleAttachmentRequest(CDeviceList& devices, const CHTMLCommand& request, IAnswerStream& out);

@@ -6,7 +6,7 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/store/mapi_folder.h"
 #include "server/store/offered_folders.h"

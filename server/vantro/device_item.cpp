@@ -6,8 +6,8 @@
 
 #include "platform/win/message_box.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
-#include "server/config/sync_log.h"
+#include "server/devices/pocket_device.h"
+#include "server/devices/sync_log.h"
 #include "server/itemconv/element_map.h"
 #include "server/itemconv/item_reader.h"
 #include "server/mapi/mapi_exception.h"

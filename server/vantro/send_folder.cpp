@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/read_snapshot_ptr.h"
 #include "server/store/mapi_folder.h"

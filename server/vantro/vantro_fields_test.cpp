@@ -9,7 +9,7 @@
 
 #include "common/base/file_time.h"
 #include "common/wbxml/wbxml_test_util.h"
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 #include "server/vantro/vantro_test_util.h"
 
 namespace {

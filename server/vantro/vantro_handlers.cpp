@@ -3,7 +3,6 @@
 
 #include <exception>
 
-#include "server/config/device_folder.h"
 #include "server/config/live_trace.h"
 #include "server/itemconv/mapi_item_converter.h"
 #include "server/vantro/attachment_request.h"
@@ -13,7 +12,7 @@ CVantroHandlers::~CVantroHandlers() = default;
 
 void CVantroHandlers::CreateSharedSession(Settings& settings) {
     std::lock_guard<std::mutex> lock(requestLock_);
-    session_ = std::make_unique<CMobileMapiSession>(settings);
+    session_ = std::make_unique<CMobileMapiSession>(settings, devices_);
     session_->SetItemConverter(std::make_shared<CMapiItemConverter>());
 }
 
@@ -39,7 +38,7 @@ void CVantroHandlers::HandleAttachmentRequest(Settings& settings, const CHTMLCom
     {
         std::lock_guard<std::mutex> lock(requestLock_);
         RunPendingChanges(settings);
-        download = PrepareAttachmentDownload(settings, request);
+        download = PrepareAttachmentDownload(devices_, request);
         RunPendingChanges(settings);
     }
     SendAttachmentDownload(download, out);
@@ -71,4 +70,6 @@ void CVantroHandlers::RunPendingChanges(Settings& settings) {
     }
 }
 
-void InstallVantroHandlers() { SetProtocolHandlers(std::make_shared<CVantroHandlers>()); }
+void InstallVantroHandlers(CDeviceList& devices) {
+    SetProtocolHandlers(std::make_shared<CVantroHandlers>(devices));
+}

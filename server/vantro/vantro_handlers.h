@@ -1,6 +1,7 @@
 // CVantroHandlers: the protocol server as the web server's routing calls it
 // (IProtocolHandlers of server/http/web_routing.h). Holds the one store session
-// of the process with the item conversion installed.
+// of the process with the item conversion installed; the devices it looks up are
+// those of the list it is made with, which must outlive it.
 //
 // One device at a time: Vantro requests and the store lookups of attachment requests
 // run under one lock, so a second device waits until the first request's answer is
@@ -16,12 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "server/devices/device_list.h"
 #include "server/http/web_routing.h"
 #include "server/store/mapi_session.h"
 
 class CVantroHandlers : public IProtocolHandlers {
 public:
-    CVantroHandlers() = default;
+    explicit CVantroHandlers(CDeviceList& devices) : devices_(devices) {}
     ~CVantroHandlers() override;
 
     // The shared session with a CMapiItemConverter.
@@ -41,11 +43,13 @@ private:
     // Runs the changes noted so far, in order; the caller holds requestLock_.
     void RunPendingChanges(Settings& settings);
 
+    CDeviceList& devices_;
     std::mutex requestLock_;  // one request at a time; owns the devices' sync state
     std::mutex pendingLock_;  // owns pending_
     std::vector<std::function<void(Settings&)>> pending_;
     std::unique_ptr<CMobileMapiSession> session_;
 };
 
-// Installs a CVantroHandlers in the web server's routing (SetProtocolHandlers).
-void InstallVantroHandlers();
+// Installs a CVantroHandlers over devices in the web server's routing
+// (SetProtocolHandlers).
+void InstallVantroHandlers(CDeviceList& devices);

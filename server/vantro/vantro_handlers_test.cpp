@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "server/runtime/device_actions.h"
 #include "server/vantro/vantro_test_util.h"
 
 namespace {
@@ -19,7 +20,7 @@ class VantroHandlersTest : public VantroRequestTest {
 protected:
     void SetUp() override {
         VantroRequestTest::SetUp();
-        handlers_ = std::make_shared<CVantroHandlers>();
+        handlers_ = std::make_shared<CVantroHandlers>(devices_->List());
         handlers_->EnsureSession(*settings_);
         SetProtocolHandlers(handlers_);
     }
@@ -72,12 +73,12 @@ TEST_F(VantroHandlersTest, TheConsolesResetSendsEveryItemAgain) {
     ASSERT_GT(StateFiles(), 0u);
 
     // No request runs: the reset is carried out at once.
-    EXPECT_TRUE(ResetDeviceSyncState(*settings_, "PPC1"));
+    EXPECT_TRUE(ResetDeviceSyncState(*settings_, devices_->List(), "PPC1"));
     EXPECT_EQ(StateFiles(), 0u);
     EXPECT_EQ(Handle({Box(kSync, {GetContacts()})}), SentFolder({"Add " + anna, "Add " + bert}, 1));
 
     // An ID that cannot name a device resets nothing.
-    EXPECT_FALSE(ResetDeviceSyncState(*settings_, "../PPC1"));
+    EXPECT_FALSE(ResetDeviceSyncState(*settings_, devices_->List(), "../PPC1"));
 }
 
 TEST_F(VantroHandlersTest, AResetDuringARequestWaitsForItsEnd) {
@@ -93,7 +94,8 @@ TEST_F(VantroHandlersTest, AResetDuringARequestWaitsForItsEnd) {
     size_t filesDuringRequest = 0;
     SetLiveTraceSink([&](const std::string&) {
         if (resetReturned) return;
-        std::thread console([&] { resetReturned = ResetDeviceSyncState(*settings_, "PPC1"); });
+        std::thread console(
+            [&] { resetReturned = ResetDeviceSyncState(*settings_, devices_->List(), "PPC1"); });
         console.join();
         filesDuringRequest = StateFiles();
     });

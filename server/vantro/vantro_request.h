@@ -62,7 +62,7 @@
 #include "common/http/data_string.h"
 #include "common/http/html_command.h"
 #include "common/wbxml/wbxml.h"
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 #include "server/store/mapi_server.h"
 #include "server/store/mapi_session.h"
 #include "server/vantro/field_merge.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 #include "server/vantro/vantro_test_util.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/config/automatic_folders.h"
+#include "server/devices/automatic_folders.h"
 #include "server/itemconv/mapi_item_converter.h"
 #include "server/store/store_test_util.h"
 #include "server/vantro/vantro_request.h"

@@ -1,5 +1,5 @@
 // The files of one device.
-#include "server/config/device_folder.h"
+#include "server/devices/device_folder.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,8 +9,7 @@
 #include <ctime>
 #include <memory>
 
-#include "server/config/device_list.h"
-#include "server/config/settings.h"
+#include "server/devices/device_list.h"
 
 namespace {
 
@@ -61,8 +60,9 @@ bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceI
     return true;
 }
 
-bool ApplyDeviceReset(Settings& settings, const std::string& deviceId) {
-    if (!DeleteDeviceFiles(settings.DataFolder(), deviceId)) return false;
-    if (auto record = settings.Devices().FindExistingDevice(deviceId)) record->syncState.clear();
+bool ApplyDeviceReset(const std::string& dataFolder, CDeviceList& devices,
+                      const std::string& deviceId) {
+    if (!DeleteDeviceFiles(dataFolder, deviceId)) return false;
+    if (auto record = devices.FindExistingDevice(deviceId)) record->syncState.clear();
     return true;
 }

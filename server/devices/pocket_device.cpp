@@ -1,10 +1,10 @@
 // CPocketDevice: reading and writing the record's file, making devices from users.
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 
 #include "common/base/atomic_file.h"
-#include "server/config/device_file.h"
 #include "server/config/live_trace.h"
 #include "server/config/text_file.h"
+#include "server/devices/device_file.h"
 
 int32_t KindForDefaultCode(int32_t code) {
     switch (code) {

@@ -1,5 +1,5 @@
 // CDeviceList: loading users and devices, device lookup and creation.
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -66,7 +66,7 @@ void CDeviceList::LoadAll(const std::string& dataFolder) {
             loaded.push_back(std::move(record));
         }
     }
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     dataFolder_ = dataFolder;
     records_ = std::move(loaded);
 }
@@ -80,7 +80,7 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindDevice(const std::string& device
     std::shared_ptr<CPocketDevice> made;
     std::string dataFolder;
     {
-        std::lock_guard<std::recursive_mutex> lock(lock_);
+        std::lock_guard<std::mutex> lock(lock_);
         if (auto known = FindKnownLocked(deviceId, password)) return *known;
         if (!IsValidUserName(userName)) return nullptr;
         for (const auto& record : records_) {
@@ -112,7 +112,7 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindDevice(const std::string& device
         }
         if (!made) return nullptr;
     }
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     // Another log-on of the same device may have added it meanwhile: that one counts.
     if (auto known = FindKnownLocked(deviceId, password)) return *known;
     records_.push_back(made);
@@ -133,7 +133,7 @@ std::optional<std::shared_ptr<CPocketDevice>> CDeviceList::FindKnownLocked(
 
 std::shared_ptr<CPocketDevice> CDeviceList::FindExistingDevice(const std::string& deviceId) const {
     if (deviceId.empty()) return nullptr;
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     for (const auto& record : records_) {
         if (record->Config()->DeviceID == deviceId) return record;
     }
@@ -142,7 +142,7 @@ std::shared_ptr<CPocketDevice> CDeviceList::FindExistingDevice(const std::string
 
 bool CDeviceList::HasCredentials(const std::string& name, const std::string& password) const {
     if (name.empty()) return false;
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     for (const auto& record : records_) {
         std::shared_ptr<const CDeviceConfig> config = record->Config();
         if (!config->Name.empty() && config->Name == name && config->Passwort == password) {
@@ -154,12 +154,12 @@ bool CDeviceList::HasCredentials(const std::string& name, const std::string& pas
 
 void CDeviceList::Add(std::shared_ptr<CPocketDevice> record) {
     if (!record) return;
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     records_.push_back(std::move(record));
 }
 
 bool CDeviceList::RemoveDevice(const std::string& deviceId) {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     for (auto it = records_.begin(); it != records_.end(); ++it) {
         if ((*it)->Config()->DeviceID == deviceId) {
             records_.erase(it);
@@ -170,7 +170,7 @@ bool CDeviceList::RemoveDevice(const std::string& deviceId) {
 }
 
 bool CDeviceList::RemoveUser(const std::string& name) {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     for (auto it = records_.begin(); it != records_.end(); ++it) {
         std::shared_ptr<const CDeviceConfig> config = (*it)->Config();
         if (config->DeviceID.empty() && config->Name == name) {
@@ -183,16 +183,16 @@ bool CDeviceList::RemoveUser(const std::string& name) {
 
 void CDeviceList::Clear() {
     std::vector<std::shared_ptr<CPocketDevice>> dropped;
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     dropped.swap(records_);
 }
 
 std::vector<std::shared_ptr<CPocketDevice>> CDeviceList::Records() const {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     return records_;
 }
 
 std::string CDeviceList::DataFolder() const {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
+    std::lock_guard<std::mutex> lock(lock_);
     return dataFolder_;
 }

@@ -3,9 +3,9 @@
 // device pane and by "corvel device". Any thread.
 #pragma once
 
-class Settings;
-
 #include <string>
+
+class CDeviceList;
 
 // The latest modification time among <data folder>/<device ID>/*.csv as
 // "dd.mm.yyyy hh:mm" (UTC); empty when there is no such file.
@@ -19,4 +19,5 @@ bool DeleteDeviceFiles(const std::string& dataFolder, const std::string& deviceI
 // are dropped, so the next sync compares against the missing files. The sync state
 // belongs to the protocol side: call this only where requests are kept out (see
 // IProtocolHandlers::ResetDevice). False when deviceId is not a plain device ID.
-bool ApplyDeviceReset(Settings& settings, const std::string& deviceId);
+bool ApplyDeviceReset(const std::string& dataFolder, CDeviceList& devices,
+                      const std::string& deviceId);

@@ -2,9 +2,10 @@
 // created (every *.dxt of the data folder, then every *.ifo, then devices as they
 // first log on).
 //
-// Thread use: every member may be called from any thread. The list is guarded by the
-// lock given to the constructor (the Settings lock that device lookup holds); records
-// are shared, so a record removed from the list stays valid for whoever still holds it.
+// Thread use: every member may be called from any thread. The list is guarded by its
+// own lock (lock_), which device lookup and creation hold only while they look at the
+// list; records are shared, so a record removed from the list stays valid for whoever
+// still holds it.
 // A record's configuration is read through its own snapshot (CPocketDevice::Config),
 // whose lock is taken inside the list lock, never the other way round.
 #pragma once
@@ -16,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "server/config/pocket_device.h"
+#include "server/config/credential_check.h"
+#include "server/devices/pocket_device.h"
 
 // Longest device ID accepted from a device.
 inline constexpr size_t kMaxDeviceIdLength = 64;
@@ -27,9 +29,9 @@ bool IsValidDeviceId(const std::string& deviceId);
 // character, and not beginning with ".".
 bool IsValidUserName(const std::string& name);
 
-class CDeviceList {
+class CDeviceList : public ICredentialCheck {
 public:
-    explicit CDeviceList(std::recursive_mutex& lock) : lock_(lock) {}
+    CDeviceList() = default;
     CDeviceList(const CDeviceList&) = delete;
     CDeviceList& operator=(const CDeviceList&) = delete;
 
@@ -59,7 +61,7 @@ public:
 
     // True when some record has a non-empty Name equal to name and a Passwort equal
     // to password (both exact).
-    bool HasCredentials(const std::string& name, const std::string& password) const;
+    bool HasCredentials(const std::string& name, const std::string& password) const override;
 
     // Appends a record (the console's "Neu").
     void Add(std::shared_ptr<CPocketDevice> record);
@@ -80,7 +82,7 @@ private:
     std::optional<std::shared_ptr<CPocketDevice>> FindKnownLocked(
         const std::string& deviceId, const std::string& password) const;
 
-    std::recursive_mutex& lock_;
+    mutable std::mutex lock_;  // guards dataFolder_ and records_
     std::string dataFolder_;
     std::vector<std::shared_ptr<CPocketDevice>> records_;
 };

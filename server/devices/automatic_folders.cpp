@@ -1,5 +1,5 @@
 // The default folders of a profile, as "Automatisch" adds them.
-#include "server/config/automatic_folders.h"
+#include "server/devices/automatic_folders.h"
 
 #include "server/mapi/mapi_status_calls.h"
 

@@ -1,5 +1,5 @@
 // The device's sync.log: header, sync and conflict lines, rotation, the last sync.
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "common/base/text.h"
 #include "server/config/live_trace.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_status_calls.h"
 
 namespace {

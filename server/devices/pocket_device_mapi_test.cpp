@@ -7,9 +7,9 @@
 
 #include "common/base/text.h"
 #include "platform/mapi/mapi.h"
-#include "server/config/automatic_folders.h"
 #include "server/config/config_test_util.h"
-#include "server/config/pocket_device.h"
+#include "server/devices/automatic_folders.h"
+#include "server/devices/pocket_device.h"
 #include "server/mapi/mapi_initializer.h"
 #include "server/mapi/mapi_status_calls.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 
 struct CAutomaticFolders {
     std::vector<CFolderSetting> folders;

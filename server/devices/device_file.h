@@ -29,7 +29,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/config/pocket_device.h"
+#include "server/devices/pocket_device.h"
 
 // The whole file text for record.
 std::string SerializeDeviceFile(const CDeviceConfig& record);

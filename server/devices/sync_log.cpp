@@ -1,5 +1,5 @@
 // The device's sync.log: sync lines, conflict lines, and reading the last sync.
-#include "server/config/sync_log.h"
+#include "server/devices/sync_log.h"
 
 #include <sys/stat.h>
 
@@ -10,8 +10,8 @@
 
 #include "common/base/escape.h"
 #include "server/config/data_folder.h"
-#include "server/config/device_list.h"
 #include "server/config/text_file.h"
+#include "server/devices/device_list.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Requests of "corvel device" to the running server.
-#include "server/config/device_requests.h"
+#include "server/devices/device_requests.h"
 
 #include <unistd.h>
 
@@ -9,11 +9,11 @@
 
 #include "common/base/atomic_file.h"
 #include "server/config/data_folder.h"
-#include "server/config/device_folder.h"
-#include "server/config/device_list.h"
 #include "server/config/live_trace.h"
 #include "server/config/settings.h"
 #include "server/config/text_file.h"
+#include "server/devices/device_folder.h"
+#include "server/devices/device_list.h"
 
 namespace {
 
@@ -45,7 +45,8 @@ int DeleteFolderStateFiles(const std::string& dataFolder, const std::string& dev
     return deleted;
 }
 
-void CarryOutDeviceRequest(Settings& settings, const CDeviceRequest& request) {
+void CarryOutDeviceRequest(Settings& settings, CDeviceList& devices,
+                           const CDeviceRequest& request) {
     const std::string& id = request.deviceId;
     if (!IsValidDeviceId(id)) return;
     if (request.kind == CDeviceRequest::Kind::kRemove) {
@@ -58,7 +59,7 @@ void CarryOutDeviceRequest(Settings& settings, const CDeviceRequest& request) {
         DeleteFolderStateFiles(settings.DataFolder(), id, request.folderKey);
     }
     // The next sync compares against the files as they are now, not an old baseline.
-    if (auto record = settings.Devices().FindExistingDevice(id)) record->syncState.clear();
+    if (auto record = devices.FindExistingDevice(id)) record->syncState.clear();
     if (request.kind == CDeviceRequest::Kind::kRemove) {
         AddLiveTraceF("Device %s removed (corvel device remove)", id.c_str());
     } else if (request.folderKey.empty()) {

@@ -46,6 +46,7 @@ enum class CRequestWait { kDone, kWithdrawn, kStillRunning };
 CRequestWait WaitForDeviceRequest(const std::string& dataFolder, const std::string& deviceId,
                                   std::chrono::milliseconds timeout);
 
+class CDeviceList;
 class Settings;
 
 // Carries out request in the running server as the console's device pane does: the
@@ -53,8 +54,8 @@ class Settings;
 // its in-memory sync state is dropped so the next sync reads the state afresh, and
 // a removal also takes its name out of settings.inf. One live trace line says so.
 // The sync state belongs to the protocol side: call this only where requests are
-// kept out (CarryOutBetweenRequests of server/http/web_routing.h).
-void CarryOutDeviceRequest(Settings& settings, const CDeviceRequest& request);
+// kept out (CarryOutBetweenRequests of server/runtime/device_actions.h).
+void CarryOutDeviceRequest(Settings& settings, CDeviceList& devices, const CDeviceRequest& request);
 // Deletes the state files of one folder of a device (<key>.csv, <key>_temp*.csv,
 // <key>.map, <key>.map-dirty); the number deleted.
 int DeleteFolderStateFiles(const std::string& dataFolder, const std::string& deviceId,

@@ -1,5 +1,5 @@
 // User and device file format: whole-text comparisons both ways.
-#include "server/config/device_file.h"
+#include "server/devices/device_file.h"
 
 #include <gtest/gtest.h>
 

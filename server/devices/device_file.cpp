@@ -1,5 +1,5 @@
 // Text format of user and device files.
-#include "server/config/device_file.h"
+#include "server/devices/device_file.h"
 
 #include <climits>
 #include <vector>

@@ -1,5 +1,5 @@
 // Users and devices: loading, device lookup and creation, credentials.
-#include "server/config/device_list.h"
+#include "server/devices/device_list.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "server/config/config_test_util.h"
-#include "server/config/settings.h"
+#include "server/devices/device_records.h"
 
 namespace {
 
@@ -23,8 +23,7 @@ protected:
     std::string Path(const std::string& name) const { return folder_.Path() + "/" + name; }
 
     TempFolder folder_;
-    std::recursive_mutex lock_;
-    CDeviceList list_{lock_};
+    CDeviceList list_;
 };
 
 TEST_F(DeviceListTest, FirstLogonCreatesIfoFromUserAndSecondFindsItWithoutFiles) {
@@ -130,17 +129,25 @@ TEST_F(DeviceListTest, RacingFirstLogonsCreateOneRecord) {
     EXPECT_EQ(list_.Records().size(), 2u);
 }
 
-TEST(SettingsDevices, LoadSettingsLoadsUsersAndRemoveDeviceDropsItsName) {
+TEST(DeviceRecords, LoadReadsUsersAndDevicesAndAnswersTheCredentialCheck) {
     TempFolder folder;
     WriteWholeFile(folder.Path() + "/alice.dxt", kAliceFile);
-    WriteWholeFile(folder.Path() + "/settings.inf", "Device=PPC1:Pocket\n");
-    Settings settings;
-    settings.LoadSettings(folder.Path());
-    ASSERT_TRUE(settings.FindDevice("PPC1", "alice", "Secret"));
-    EXPECT_EQ(settings.DeviceNames().count("PPC1"), 1u);
-    settings.RemoveDevice("PPC1");
-    EXPECT_EQ(settings.DeviceNames().count("PPC1"), 0u);
-    EXPECT_FALSE(settings.Devices().FindExistingDevice("PPC1"));
+    WriteWholeFile(folder.Path() + "/PPC1.ifo", "Name=bob\nPasswort=pw\nDeviceID=PPC1\n");
+    CDeviceRecords records;
+    records.Load(folder.Path());
+    ASSERT_EQ(records.List().Records().size(), 2u);
+    EXPECT_EQ(records.List().DataFolder(), folder.Path());
+    ASSERT_TRUE(records.List().FindDevice("PPC1", "bob", "pw"));
+    EXPECT_TRUE(records.List().FindDevice("PPC2", "alice", "Secret"));
+    // What the web server sees of them.
+    const ICredentialCheck& users = records.List();
+    EXPECT_TRUE(users.HasCredentials("bob", "pw"));
+    EXPECT_FALSE(users.HasCredentials("bob", "PW"));
+    // A second load starts afresh.
+    std::filesystem::remove(folder.Path() + "/PPC1.ifo");
+    records.Load(folder.Path());
+    EXPECT_FALSE(records.List().FindExistingDevice("PPC1"));
+    EXPECT_TRUE(records.List().FindExistingDevice("PPC2"));  // its .ifo was written
 }
 
 }  // namespace

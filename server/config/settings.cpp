@@ -19,9 +19,6 @@
 
 namespace {
 
-// A value may not break its line in settings.inf.
-std::string OneLine(std::string_view text) { return OneLineValue(text); }
-
 std::string ReadFileText(const std::string& path, bool& read) {
     std::string text;
     read = false;
@@ -165,7 +162,7 @@ std::string Settings::GetDeviceName(const std::string& deviceId, const std::stri
         auto it = values_.deviceNames.find(deviceId);
         if (it != values_.deviceNames.end()) return it->second;
         name = proposedName.empty() ? "Gerät " + std::to_string(values_.deviceNames.size() + 1)
-                                    : OneLine(proposedName);
+                                    : DeviceNameForFile(deviceId, proposedName);
         values_.deviceNames.emplace(deviceId, name);
     }
     std::function<void()> hook;
@@ -238,7 +235,7 @@ std::map<std::string, std::string> Settings::DeviceNames() const {
 
 void Settings::SetDeviceName(const std::string& deviceId, const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
-    values_.deviceNames[deviceId] = OneLine(name);
+    values_.deviceNames[deviceId] = DeviceNameForFile(deviceId, name);
 }
 
 void Settings::RemoveDeviceName(const std::string& deviceId) {

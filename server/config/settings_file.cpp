@@ -114,6 +114,18 @@ bool ReadKey(CSettingsFileValues& values, std::string_view key, std::string_view
 
 }  // namespace
 
+std::string DeviceNameForFile(std::string_view deviceId, std::string_view name) {
+    std::string kept = OneLine(name);
+    // "Device=" <id> ":" <name> "\n"
+    size_t fixed = std::string_view(kDeviceKey).size() + 1 + OneLine(deviceId).size() + 1 + 1;
+    size_t room = fixed < kMaxLineLength ? kMaxLineLength - fixed : 0;
+    if (kept.size() <= room) return kept;
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(kept[cut]) & 0xC0) == 0x80) --cut;
+    kept.resize(cut);
+    return kept;
+}
+
 CSettingsFileValues ParseSettingsFile(std::string_view text, std::vector<std::string>& notes) {
     CSettingsFileValues values;
     size_t overlong = 0;

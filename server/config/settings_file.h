@@ -37,6 +37,11 @@ struct CWebDirectory {
 // reader trims them).
 std::string WebDirectoryProblem(const CWebDirectory& directory);
 
+// name as the device-name map keeps it for deviceId: on one line (OneLineValue) and
+// cut, at the start of a UTF-8 character, so that its Device line is no longer than
+// the reader takes (kMaxLineLength).
+std::string DeviceNameForFile(std::string_view deviceId, std::string_view name);
+
 inline constexpr int kDefaultHttpPort = SettingKeys::HttpPort.initial;
 inline constexpr int kDefaultHttpsPort = SettingKeys::HttpsPort.initial;
 inline constexpr int kDefaultMaxBodyMB = SettingKeys::MaxBodyMB.initial;

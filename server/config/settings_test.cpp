@@ -150,6 +150,32 @@ TEST_F(SettingsTest, HttpPortOutsideTheRangeKeeps80AndIsTraced) {
     EXPECT_EQ(top.HttpPort(), 65535);
 }
 
+// A name as long as the wire allows must still be there when the file is read again:
+// it is cut (at a character's start) so that its line is one the reader takes.
+TEST_F(SettingsTest, ALongDeviceNameSurvivesTheNextLoad) {
+    Settings s;
+    s.LoadSettings(folder);
+    std::string longName;
+    while (longName.size() < 70000) longName += "\xC3\xA4x";  // "äx"
+    std::string kept = s.GetDeviceName("D1", longName);
+    s.SetDeviceName("D2", longName);
+    ASSERT_TRUE(s.SaveSettings());
+    EXPECT_LT(kept.size(), longName.size());
+    EXPECT_EQ(longName.compare(0, kept.size(), kept), 0);
+    EXPECT_NE(static_cast<unsigned char>(kept.back()), 0xC3);  // no half character
+    Settings again;
+    again.LoadSettings(folder);
+    ASSERT_EQ(again.DeviceNames().count("D1"), 1u);
+    EXPECT_EQ(again.DeviceNames().at("D1"), kept);
+    ASSERT_EQ(again.DeviceNames().count("D2"), 1u);
+    EXPECT_EQ(again.DeviceNames(), s.DeviceNames());
+    // The name kept fills its line up to what the reader takes, less at most a
+    // character.
+    size_t line = std::string("Device=D1:").size() + kept.size() + 1;
+    EXPECT_LE(line, kMaxLineLength);
+    EXPECT_GT(line + 4, kMaxLineLength);
+}
+
 TEST_F(SettingsTest, GetDeviceNameNumbersNewDevicesAndSaves) {
     Settings s;
     s.LoadSettings(folder);

@@ -1,8 +1,6 @@
 // Read snapshots: one read transaction of a store for many reads of one thread,
 // which other threads wait for only until it breathes, and which gives way to the
 // holder's own saves, alone or in a write batch; the store's version.
-#include <sqlite3.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -20,24 +18,6 @@ protected:
         return snapshot;
     }
     LONG Count(IMAPIFolder* folder) { return GetLong(folder, PR_CONTENT_COUNT); }
-    // Messages of the store file as another connection (another process) sees them.
-    int CommittedMessages() { return OnFile("SELECT count(*) FROM objects WHERE kind = 5"); }
-    // Runs sql on the store file through another connection: the first column of its
-    // first row, 0 for none, -1 when it does not run.
-    int OnFile(const char* sql) {
-        sqlite3* db = nullptr;
-        int value = -1;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_open(StoreFile().c_str(), &db) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
-            const int rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) value = sqlite3_column_int(st, 0);
-            if (rc == SQLITE_DONE) value = 0;
-        }
-        sqlite3_finalize(st);
-        sqlite3_close(db);
-        return value;
-    }
     // Holds snapshot past its hold time and lets it breathe.
     static void BreatheAfterHold(IReadSnapshot* snapshot) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kReadSnapshotHoldMs + 5));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <deque>
@@ -147,6 +148,25 @@ public:
             if (entry.path().extension() == ".db") return entry.path();
         return {};
     }
+
+    // Runs sql on the store file through another connection, as another process
+    // would: the first column of its first row, 0 for none, -1 when it does not run.
+    int OnFile(const char* sql) {
+        sqlite3* db = nullptr;
+        int value = -1;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_open(StoreFile().c_str(), &db) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
+            const int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) value = sqlite3_column_int(st, 0);
+            if (rc == SQLITE_DONE) value = 0;
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return value;
+    }
+    // Messages of the store file as another connection (another process) sees them.
+    int CommittedMessages() { return OnFile("SELECT count(*) FROM objects WHERE kind = 5"); }
 
     std::string InboxId() {
         ULONG cb = 0;

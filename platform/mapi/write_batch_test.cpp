@@ -2,7 +2,6 @@
 // until the commit, rolled back whole when the batch ends without one, bounded in
 // size; a killed process leaves all of a batch or none of it.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,39 +18,6 @@ constexpr ULONG kFieldTag = PROP_TAG(PT_LONG, 0x6701);
 
 class WriteBatchTest : public StoreTest {
 protected:
-    // Messages in the store file as another connection (another process) sees them.
-    int CommittedMessages() {
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(StoreFile().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(db);
-            return -1;
-        }
-        sqlite3_stmt* st = nullptr;
-        int count = -1;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM objects WHERE kind = 5", -1, &st,
-                               nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            count = sqlite3_column_int(st, 0);
-        sqlite3_finalize(st);
-        sqlite3_close(db);
-        return count;
-    }
-    // The first column of the first row of sql run on the store file by another
-    // connection; -1 when it does not run.
-    int OnFile(const char* sql) {
-        sqlite3* db = nullptr;
-        int value = -1;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_open(StoreFile().c_str(), &db) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
-            const int rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) value = sqlite3_column_int(st, 0);
-            if (rc == SQLITE_DONE) value = 0;
-        }
-        sqlite3_finalize(st);
-        sqlite3_close(db);
-        return value;
-    }
     LONG Count(IMAPIFolder* folder) { return GetLong(folder, PR_CONTENT_COUNT); }
     static ComPtr<IWriteBatch> Begin(const WRITEBATCHLIMITS* limits = nullptr) {
         ComPtr<IWriteBatch> batch;

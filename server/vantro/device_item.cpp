@@ -98,11 +98,13 @@ bool CarriesNothingNew(const CWBXMLLiterals& fields, const CClientMapRecord& rec
         const std::string value = valueIn(device, id);
         if (record.hasFields && value == valueIn(record.fields, id)) continue;
         if (pending && value == valueIn(record.pending, id)) continue;
-        // A "0" where the desktop never sent a value: the default a handheld's PIM
-        // store fills in (a flag never set), which a whole item carries.
+        // A "0" where the exchange it is compared with had no value: the default a
+        // handheld's PIM store fills in (a number never set, or cleared by the
+        // answer it applied), which a whole item carries.
         if (value == "0" && valueIn(record.fields, id).empty() &&
             valueIn(record.pending, id).empty())
             continue;
+        if (value == "0" && pending && valueIn(record.pending, id).empty()) continue;
         return false;
     }
     return true;

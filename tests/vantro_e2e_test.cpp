@@ -445,8 +445,9 @@ TEST_F(VantroEndToEnd, SecondDeviceWaitsItsTurnAndNeitherSeesTheOthersItems) {
     Start();
 
     // Alice's request adds many contacts and then asks for her contacts, so it runs
-    // long enough for Bob's request to arrive in the middle of it.
-    const int kContacts = 300;
+    // long enough for Bob's request to arrive in the middle of it. Since the adds of a
+    // request share one write, 300 of them were done before Bob's request arrived.
+    const int kContacts = 3000;
     SyncRequest aliceSync;
     aliceSync.Filter("Contact").Folder("-1");
     for (int i = 0; i < kContacts; ++i) {

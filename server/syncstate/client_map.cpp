@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -90,14 +91,36 @@ std::optional<std::string> UnescapeClientId(std::string_view text) {
 
 bool IsPlainTextByte(unsigned char c) { return c >= 0x20 && c != 0x7F && c != '%' && c != ','; }
 
+// About the length AppendTexts gives fields (their escapes left out).
+size_t TextsSize(const CFieldValues& fields) {
+    size_t size = 0;
+    for (const auto& [id, text] : fields) size += text.size() + 6;
+    return size;
+}
+
+// The four digits of a field and the separator after them ("=" or ":"), with the
+// comma before them unless first: one append per field.
+void AppendFieldHead(std::string& out, CFieldId id, char separator, bool first) {
+    const char head[6] = {',',
+                          kUpperHexDigits[(id >> 12) & 15],
+                          kUpperHexDigits[(id >> 8) & 15],
+                          kUpperHexDigits[(id >> 4) & 15],
+                          kUpperHexDigits[id & 15],
+                          separator};
+    out.append(first ? head + 1 : head, first ? 5 : 6);
+}
+
 void AppendTexts(std::string& out, const CFieldValues& fields) {
     bool first = true;
     for (const auto& [id, text] : fields) {
-        if (!first) out.push_back(',');
+        AppendFieldHead(out, id, '=', first);
         first = false;
-        AppendHexNumber(out, id, 4);
-        out.push_back('=');
-        AppendEscaped(out, text, IsPlainTextByte);
+        // Most texts need no escape: they go in whole.
+        if (std::all_of(text.begin(), text.end(),
+                        [](char c) { return IsPlainTextByte(static_cast<unsigned char>(c)); }))
+            out += text;
+        else
+            AppendEscaped(out, text, IsPlainTextByte);
     }
 }
 
@@ -149,11 +172,11 @@ bool ParseTexts(std::string_view text, CFieldValues* fields) {
 void AppendHashes(std::string& out, const CFieldHashes& fields) {
     bool first = true;
     for (const auto& [id, hash] : fields) {
-        if (!first) out.push_back(',');
+        AppendFieldHead(out, id, ':', first);
         first = false;
-        AppendHexNumber(out, id, 4);
-        out.push_back(':');
-        AppendHexNumber(out, hash, 16);
+        char digits[16];
+        for (int i = 15; i >= 0; --i) digits[i] = kUpperHexDigits[(hash >> (4 * (15 - i))) & 15];
+        out.append(digits, sizeof digits);
     }
 }
 
@@ -457,7 +480,18 @@ bool CClientMap::Save(std::string& error) {
 }
 
 std::string CClientMap::Serialize() const {
+    // Sized once: an index of a large folder runs to megabytes, and growing it step
+    // by step would copy it again each time.
+    size_t size = kIndexHeader.size() + kVersionLine.size() + kEpochKey.size() + epoch_.size() + 3;
+    for (const auto& [key, slot] : records_) {
+        const CClientMapRecord& record = slot.record;
+        size += key.size() + record.clientId.size() * 3 + 32;
+        size += slot.fieldsRead ? TextsSize(record.fields) + record.stored.size() * 22
+                                : slot.fieldsText.size() + slot.storedText.size();
+        size += slot.pendingRead ? TextsSize(record.pending) : slot.pendingText.size();
+    }
     std::string out;
+    out.reserve(size);
     out += kIndexHeader;
     out += '\n';
     out += kVersionLine;

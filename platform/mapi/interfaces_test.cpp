@@ -12,11 +12,10 @@ namespace {
 
 using InterfacesTest = StoreTest;
 
-const IID* const kEveryId[] = {&IID_IUnknown,    &IID_IStream,      &IID_IMAPISession,
-                               &IID_IMAPITable,  &IID_IMAPIProp,    &IID_IMAPIContainer,
-                               &IID_IMAPIFolder, &IID_IMsgStore,    &IID_IMessage,
-                               &IID_IAttachment, &IID_IProfAdmin,   &IID_IWriteBatch,
-                               &IID_IReadSnapshot};
+const IID* const kEveryId[] = {
+    &IID_IUnknown,       &IID_IStream,     &IID_IMAPISession, &IID_IMAPITable, &IID_IMAPIProp,
+    &IID_IMAPIContainer, &IID_IMAPIFolder, &IID_IMsgStore,    &IID_IMessage,   &IID_IAttachment,
+    &IID_IProfAdmin,     &IID_IWriteBatch, &IID_IReadSnapshot};
 
 // Asks obj for every known id: those in served (and IUnknown) give obj itself, counted
 // once more; the rest give null and MAPI_E_INTERFACE_NOT_SUPPORTED.
@@ -45,8 +44,7 @@ void ExpectServes(IUnknown* obj, std::initializer_list<const IID*> served, const
 TEST_F(InterfacesTest, EveryObjectServesItsOwnInterfacesOnly) {
     ExpectServes(session.get(), {&IID_IMAPISession}, "session");
     ExpectServes(store.get(), {&IID_IMAPIProp, &IID_IMsgStore}, "store");
-    ExpectServes(contacts.get(), {&IID_IMAPIProp, &IID_IMAPIContainer, &IID_IMAPIFolder},
-                 "folder");
+    ExpectServes(contacts.get(), {&IID_IMAPIProp, &IID_IMAPIContainer, &IID_IMAPIFolder}, "folder");
 
     ComPtr<IProfAdmin> admin;
     ASSERT_EQ(MAPIAdminProfiles(0, admin.put()), S_OK);
@@ -91,8 +89,7 @@ TEST_F(InterfacesTest, TableLastErrorNamesTheCodeAndTheTable) {
         ASSERT_EQ(table->GetLastError(code, 0, &err), S_OK);
         ASSERT_NE(err, nullptr);
         const char* name = MapiErrorName(code);
-        EXPECT_STREQ(reinterpret_cast<const char*>(err->lpszError),
-                     name ? name : "unknown error");
+        EXPECT_STREQ(reinterpret_cast<const char*>(err->lpszError), name ? name : "unknown error");
         EXPECT_STREQ(reinterpret_cast<const char*>(err->lpszComponent), "message store table");
         MAPIFreeBuffer(err);
     }

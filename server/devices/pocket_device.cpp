@@ -47,7 +47,24 @@ std::shared_ptr<const CDeviceConfig> CPocketDevice::Config() const {
     return config_;
 }
 
+namespace {
+
+// The configuration as its file will give it back; a cut is traced.
+CDeviceConfig Fitted(CDeviceConfig config) {
+    if (FitDeviceFileLines(config)) {
+        AddLiveTraceF("values of %.64s cut to the longest line its file takes",
+                      config.Name.c_str());
+    }
+    return config;
+}
+
+}  // namespace
+
+CPocketDevice::CPocketDevice(CDeviceConfig config)
+    : config_(std::make_shared<const CDeviceConfig>(Fitted(std::move(config)))) {}
+
 void CPocketDevice::SetConfig(CDeviceConfig config) {
+    config = Fitted(std::move(config));
     auto published = std::make_shared<const CDeviceConfig>(std::move(config));
     std::lock_guard<std::mutex> lock(configLock_);
     config_.swap(published);
@@ -58,6 +75,7 @@ std::shared_ptr<const CDeviceConfig> CPocketDevice::EditConfig(
     std::lock_guard<std::mutex> lock(configLock_);
     CDeviceConfig changed = *config_;
     edit(changed);
+    changed = Fitted(std::move(changed));
     config_ = std::make_shared<const CDeviceConfig>(std::move(changed));
     return config_;
 }

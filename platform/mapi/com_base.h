@@ -5,6 +5,7 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/mapi/mapi_guids.h"
 #include "platform/mapi/mapi_interfaces.h"
 
 namespace mapistore {
@@ -27,6 +28,21 @@ protected:
 private:
     std::atomic<ULONG> refs_{1};
 };
+
+// Answers QueryInterface for an object whose one interface I is asked for by IID_IUnknown or
+// by any of `served` (its own id and those of the interfaces it extends): hands out I with
+// a new reference, or null and MAPI_E_INTERFACE_NOT_SUPPORTED for any other id.
+template <class I, class... Iids>
+HRESULT AnswerQueryInterface(I* self, REFIID riid, LPVOID* ppv, const Iids&... served) {
+    if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
+    if (riid == IID_IUnknown || ((riid == served) || ...)) {
+        self->AddRef();
+        *ppv = self;
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+}
 
 // Holds one reference; releases it when reset or destroyed.
 template <class T>

@@ -26,15 +26,8 @@ public:
     bool writable() const { return writable_; }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMAPIContainer ||
-            riid == IID_IMAPIFolder) {
-            AddRef();
-            *ppv = static_cast<IMAPIFolder*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMAPIFolder>(this, riid, ppv, IID_IMAPIProp, IID_IMAPIContainer,
+                                                 IID_IMAPIFolder);
     }
 
     HRESULT GetContentsTable(ULONG flags, LPMAPITABLE* table) override {

@@ -32,14 +32,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IAttachment) {
-            AddRef();
-            *ppv = static_cast<IAttach*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IAttach>(this, riid, ppv, IID_IMAPIProp, IID_IAttachment);
     }
 
 protected:
@@ -107,14 +100,7 @@ HRESULT MessageImpl::Load() {
 }
 
 HRESULT MessageImpl::QueryInterface(REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-    if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMessage) {
-        AddRef();
-        *ppv = static_cast<IMessage*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    return AnswerQueryInterface<IMessage>(this, riid, ppv, IID_IMAPIProp, IID_IMessage);
 }
 
 HRESULT MessageImpl::LoadAttachments() {

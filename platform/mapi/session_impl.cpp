@@ -28,14 +28,7 @@ public:
     explicit Session(std::string profile) : profile_(std::move(profile)) {}
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPISession) {
-            AddRef();
-            *ppv = static_cast<IMAPISession*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMAPISession>(this, riid, ppv, IID_IMAPISession);
     }
 
     HRESULT GetLastError(HRESULT hr, ULONG, LPMAPIERROR* out) override {
@@ -146,14 +139,7 @@ private:
 class ProfAdmin : public RefCounted<IProfAdmin> {
 public:
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IProfAdmin) {
-            AddRef();
-            *ppv = static_cast<IProfAdmin*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IProfAdmin>(this, riid, ppv, IID_IProfAdmin);
     }
     HRESULT GetLastError(HRESULT hr, ULONG, LPMAPIERROR* out) override {
         return MakeLastError(hr, "profile administration", out);

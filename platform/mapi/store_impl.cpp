@@ -29,14 +29,7 @@ public:
     HRESULT Load() { return db_->LoadProps(db_->storeObjectId(), props_); }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMsgStore) {
-            AddRef();
-            *ppv = static_cast<IMsgStore*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMsgStore>(this, riid, ppv, IID_IMAPIProp, IID_IMsgStore);
     }
 
     HRESULT CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2, ULONG,

@@ -7,6 +7,7 @@
 
 #include "platform/mapi/mapi_functions.h"
 #include "platform/mapi/mapi_guids.h"
+#include "platform/mapi/prop_object.h"
 #include "platform/mapi/root_blocks.h"
 
 namespace mapistore {
@@ -89,14 +90,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPITable) {
-            AddRef();
-            *ppv = static_cast<IMAPITable*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMAPITable>(this, riid, ppv, IID_IMAPITable);
     }
 
     HRESULT GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMAPIError) override;
@@ -321,27 +315,7 @@ private:
 };
 
 HRESULT Table::GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMAPIError) {
-    if (lppMAPIError == nullptr) return MAPI_E_INVALID_PARAMETER;
-    void* p = nullptr;
-    HRESULT hr = MAPIAllocateBuffer(sizeof(MAPIERROR), &p);
-    if (FAILED(hr)) return hr;
-    auto* err = static_cast<MAPIERROR*>(p);
-    const char* name = MapiErrorName(hResult);
-    std::string text = name ? name : "unknown error";
-    void* s = nullptr;
-    if (FAILED(hr = CopyToMapi(text.c_str(), text.size() + 1, p, &s))) {
-        MAPIFreeBuffer(p);
-        return hr;
-    }
-    err->lpszError = static_cast<LPTSTR>(s);
-    static const char kComponent[] = "message store table";
-    if (FAILED(hr = CopyToMapi(kComponent, sizeof kComponent, p, &s))) {
-        MAPIFreeBuffer(p);
-        return hr;
-    }
-    err->lpszComponent = static_cast<LPTSTR>(s);
-    *lppMAPIError = err;
-    return S_OK;
+    return MakeLastError(hResult, "message store table", lppMAPIError);
 }
 
 HRESULT Table::FindRow(LPSRestriction res, BOOKMARK bk, ULONG flags) {

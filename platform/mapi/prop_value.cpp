@@ -526,6 +526,15 @@ FILETIME ToFileTime(std::uint64_t value) {
     return ft;
 }
 
+std::string TextArgument(LPCTSTR text, ULONG flags) {
+    if (text == nullptr) return std::string();
+    if ((flags & MAPI_UNICODE) != 0) {
+        const auto* w = reinterpret_cast<const char16_t*>(text);
+        return Utf16ToUtf8(std::u16string_view(w, Utf16Length(w)));
+    }
+    return text;
+}
+
 HRESULT CopyToMapi(const void* data, std::size_t size, void* parent, void** out) {
     *out = nullptr;
     if (size > 0x7FFFFFF0u) return MAPI_E_NOT_ENOUGH_MEMORY;

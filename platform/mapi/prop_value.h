@@ -79,6 +79,10 @@ using ::FileTimeNow;
 std::uint64_t FileTimeOf(const FILETIME& ft);
 FILETIME ToFileTime(std::uint64_t value);
 
+// A text argument (a folder's name, a message class) as UTF-8: UTF-16 under MAPI_UNICODE
+// in flags, 8-bit otherwise; empty for null.
+std::string TextArgument(LPCTSTR text, ULONG flags);
+
 // A copy of a string into MAPI memory linked to parent (or a new root when null).
 HRESULT CopyToMapi(const void* data, std::size_t size, void* parent, void** out);
 

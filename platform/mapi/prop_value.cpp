@@ -41,19 +41,6 @@ std::string GuidBytes(const GUID& g) {
     return s;
 }
 
-// Allocates n elements of T linked to parent.
-template <typename T>
-HRESULT AllocArray(std::size_t n, void* parent, T** out) {
-    void* p = nullptr;
-    std::size_t bytes = sizeof(T) * (n == 0 ? 1 : n);
-    if (bytes > 0x7FFFFFF0u) return MAPI_E_NOT_ENOUGH_MEMORY;
-    HRESULT hr = parent ? MAPIAllocateMore(static_cast<ULONG>(bytes), parent, &p)
-                        : MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p);
-    if (FAILED(hr)) return hr;
-    *out = static_cast<T*>(p);
-    return S_OK;
-}
-
 HRESULT CopyString8(const std::string& s, void* parent, LPSTR* out) {
     void* p = nullptr;
     HRESULT hr = CopyToMapi(s.c_str(), s.size() + 1, parent, &p);

@@ -29,13 +29,20 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
+// True when the interface a caller asks an object for (OpenEntry, CreateMessage and the
+// like) is one it serves: null (its own), IID_IUnknown or one of `served`.
+template <class... Iids>
+bool InterfaceServed(LPCIID iid, const Iids&... served) {
+    return iid == nullptr || *iid == IID_IUnknown || ((*iid == served) || ...);
+}
+
 // Answers QueryInterface for an object whose one interface I is asked for by IID_IUnknown or
 // by any of `served` (its own id and those of the interfaces it extends): hands out I with
 // a new reference, or null and MAPI_E_INTERFACE_NOT_SUPPORTED for any other id.
 template <class I, class... Iids>
 HRESULT AnswerQueryInterface(I* self, REFIID riid, LPVOID* ppv, const Iids&... served) {
     if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-    if (riid == IID_IUnknown || ((riid == served) || ...)) {
+    if (InterfaceServed(&riid, served...)) {
         self->AddRef();
         *ppv = self;
         return S_OK;

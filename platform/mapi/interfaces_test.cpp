@@ -80,6 +80,52 @@ TEST_F(InterfacesTest, EveryObjectServesItsOwnInterfacesOnly) {
     ExpectServes(batch.get(), {&IID_IWriteBatch}, "write batch");
 }
 
+// What a creating or opening call hands out fits the interface it is asked for: null,
+// IUnknown or one the new object serves; any other is refused before anything is made.
+TEST_F(InterfacesTest, CreatingAndOpeningTakeOnlyTheNewObjectsInterfaces) {
+    ComPtr<IMessage> message;
+    for (const IID* id : {&IID_IMAPITable, &IID_IAttachment, &IID_IMAPIFolder})
+        EXPECT_EQ(contacts->CreateMessage(id, 0, message.put()), MAPI_E_INTERFACE_NOT_SUPPORTED)
+            << GuidToText(*id);
+    for (const IID* id : {&IID_IUnknown, &IID_IMAPIProp, &IID_IMessage})
+        EXPECT_EQ(contacts->CreateMessage(id, 0, message.put()), S_OK) << GuidToText(*id);
+    ASSERT_EQ(contacts->CreateMessage(nullptr, 0, message.put()), S_OK);
+
+    ComPtr<IAttach> attach;
+    ULONG num = 0;
+    EXPECT_EQ(message->CreateAttach(&IID_IMessage, 0, &num, attach.put()),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
+    ASSERT_EQ(message->CreateAttach(&IID_IAttachment, 0, &num, attach.put()), S_OK);
+    ASSERT_EQ(attach->SaveChanges(0), S_OK);
+    EXPECT_EQ(message->OpenAttach(num, &IID_IMAPIFolder, 0, attach.put()),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
+    EXPECT_EQ(message->OpenAttach(num, &IID_IMAPIProp, 0, attach.put()), S_OK);
+    ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+
+    ComPtr<IMAPIFolder> folder;
+    EXPECT_EQ(inbox->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Refused"), nullptr,
+                                  &IID_IMessage, 0, folder.put()),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
+    ASSERT_EQ(inbox->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Taken"), nullptr,
+                                  &IID_IMAPIContainer, 0, folder.put()),
+              S_OK);
+
+    const std::string folderId = GetBinary(folder.get(), PR_ENTRYID);
+    const std::string messageId = GetBinary(message.get(), PR_ENTRYID);
+    auto open = [&](const std::string& id, LPCIID iid) {
+        ULONG type = 0;
+        ComPtr<IUnknown> unk;
+        return store->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), iid, 0, &type, unk.put());
+    };
+    EXPECT_EQ(open(folderId, &IID_IMAPIFolder), S_OK);
+    EXPECT_EQ(open(folderId, &IID_IMAPIContainer), S_OK);
+    EXPECT_EQ(open(folderId, &IID_IMessage), MAPI_E_INTERFACE_NOT_SUPPORTED);
+    EXPECT_EQ(open(messageId, &IID_IMessage), S_OK);
+    EXPECT_EQ(open(messageId, &IID_IMAPIProp), S_OK);
+    EXPECT_EQ(open(messageId, &IID_IMAPIFolder), MAPI_E_INTERFACE_NOT_SUPPORTED);
+    EXPECT_EQ(open(messageId, &IID_IMAPIContainer), MAPI_E_INTERFACE_NOT_SUPPORTED);
+}
+
 TEST_F(InterfacesTest, TableLastErrorNamesTheCodeAndTheTable) {
     ComPtr<IMAPITable> table;
     ASSERT_EQ(contacts->GetContentsTable(0, table.put()), S_OK);

@@ -202,7 +202,7 @@ HRESULT MessageImpl::OpenAttach(ULONG num, LPCIID iid, ULONG flags, LPATTACH* ou
     if (out == nullptr) return MAPI_E_INVALID_PARAMETER;
     if ((flags & ~(MAPI_MODIFY | MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS)) != 0)
         return MAPI_E_UNKNOWN_FLAGS;
-    if (iid != nullptr && *iid != IID_IAttachment && *iid != IID_IMAPIProp && *iid != IID_IUnknown)
+    if (!InterfaceServed(iid, IID_IMAPIProp, IID_IAttachment))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
     *out = nullptr;
     std::lock_guard<std::recursive_mutex> lock(Mutex());
@@ -219,7 +219,7 @@ HRESULT MessageImpl::OpenAttach(ULONG num, LPCIID iid, ULONG flags, LPATTACH* ou
 HRESULT MessageImpl::CreateAttach(LPCIID iid, ULONG flags, ULONG* num, LPATTACH* out) {
     if (out == nullptr || num == nullptr) return MAPI_E_INVALID_PARAMETER;
     if ((flags & ~MAPI_DEFERRED_ERRORS) != 0) return MAPI_E_UNKNOWN_FLAGS;
-    if (iid != nullptr && *iid != IID_IAttachment && *iid != IID_IMAPIProp && *iid != IID_IUnknown)
+    if (!InterfaceServed(iid, IID_IMAPIProp, IID_IAttachment))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
     *out = nullptr;
     std::lock_guard<std::recursive_mutex> lock(Mutex());

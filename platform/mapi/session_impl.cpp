@@ -71,8 +71,7 @@ public:
         constexpr ULONG known = MDB_NO_DIALOG | MDB_WRITE | MDB_TEMPORARY | MDB_NO_MAIL |
                                 MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS;
         if ((flags & ~known) != 0) return MAPI_E_UNKNOWN_FLAGS;
-        if (iid != nullptr && *iid != IID_IMsgStore && *iid != IID_IMAPIProp &&
-            *iid != IID_IUnknown)
+        if (!InterfaceServed(iid, IID_IMAPIProp, IID_IMsgStore))
             return MAPI_E_INTERFACE_NOT_SUPPORTED;
         *out = nullptr;
         if (ended_) return MAPI_E_END_OF_SESSION;

@@ -49,7 +49,7 @@ public:
 
     HRESULT SetReceiveFolder(LPTSTR cls, ULONG flags, ULONG cb, LPENTRYID eid) override {
         if ((flags & ~MAPI_UNICODE) != 0) return MAPI_E_UNKNOWN_FLAGS;
-        std::string name = ClassText(cls, flags);
+        std::string name = TextArgument(cls, flags);
         std::lock_guard<std::recursive_mutex> lock(Mutex());
         HRESULT hr = CheckWritable();
         if (FAILED(hr)) return hr;
@@ -75,7 +75,7 @@ public:
         *cb = 0;
         *eid = nullptr;
         if (explicitClass) *explicitClass = nullptr;
-        std::string name = ClassText(cls, flags);
+        std::string name = TextArgument(cls, flags);
         std::lock_guard<std::recursive_mutex> lock(Mutex());
         std::int64_t folder = 0;
         std::string matched;
@@ -150,23 +150,13 @@ protected:
         deleted_.clear();
         return S_OK;
     }
-
-private:
-    static std::string ClassText(LPTSTR cls, ULONG flags) {
-        if (cls == nullptr) return std::string();
-        if ((flags & MAPI_UNICODE) != 0) {
-            auto* w = reinterpret_cast<const char16_t*>(cls);
-            return Utf16ToUtf8(std::u16string_view(w, Utf16Length(w)));
-        }
-        return cls;
-    }
 };
 
 bool InterfaceFits(LPCIID iid, ULONG kind) {
-    if (iid == nullptr || *iid == IID_IUnknown || *iid == IID_IMAPIProp) return true;
-    if (kind == MAPI_FOLDER) return *iid == IID_IMAPIFolder || *iid == IID_IMAPIContainer;
-    if (kind == MAPI_MESSAGE) return *iid == IID_IMessage;
-    return false;
+    if (kind == MAPI_FOLDER)
+        return InterfaceServed(iid, IID_IMAPIProp, IID_IMAPIContainer, IID_IMAPIFolder);
+    if (kind == MAPI_MESSAGE) return InterfaceServed(iid, IID_IMAPIProp, IID_IMessage);
+    return InterfaceServed(iid, IID_IMAPIProp);
 }
 
 }  // namespace

@@ -160,10 +160,7 @@ public:
         }
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
         restriction_ = std::move(compiled);
-        loaded_ = false;
-        cursor_ = 0;
-        cursorAtKey_ = false;
-        return EnsureRows();
+        return ListRowsAgain();
     }
 
     HRESULT SortTable(LPSSortOrderSet sort, ULONG) override {
@@ -174,10 +171,7 @@ public:
                 return MAPI_E_TOO_COMPLEX;
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
         sort_ = std::move(orders);
-        loaded_ = false;
-        cursor_ = 0;
-        cursorAtKey_ = false;
-        return EnsureRows();
+        return ListRowsAgain();
     }
 
     HRESULT QueryRows(LONG count, ULONG flags, LPSRowSet* out) override;
@@ -287,6 +281,15 @@ private:
             std::lower_bound(rows_.begin(), rows_.end(), cursorKey_) - rows_.begin());
         cursorAtKey_ = false;
         return S_OK;
+    }
+
+    // After a new restriction or sort order: the rows are listed again and the cursor
+    // goes back to the first.
+    HRESULT ListRowsAgain() {
+        loaded_ = false;
+        cursor_ = 0;
+        cursorAtKey_ = false;
+        return EnsureRows();
     }
 
     // Rows in key order and not listed yet: the cursor may stand at a key.

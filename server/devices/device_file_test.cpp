@@ -51,6 +51,28 @@ TEST(DeviceFile, WritesEveryFieldInOrder) {
               "Gruss\nAlice\n");
 }
 
+TEST(DefaultFolderCodes, KindAndSlotOfEachCode) {
+    struct Case {
+        int32_t code;
+        int32_t kind;
+        int slot;
+    };
+    for (Case c : {Case{kDefaultContacts, kKindContact, kSlotContacts},
+                   Case{kDefaultTasks, kKindTask, kSlotTasks},
+                   Case{kDefaultCalendar, kKindAppointment, kSlotCalendar},
+                   Case{kDefaultInbox, kKindEmail, kSlotInbox},
+                   Case{kDefaultDrafts, kKindEmail, kSlotDrafts},
+                   Case{kDefaultOutbox, kKindEmail, kSlotOutbox},
+                   Case{kDefaultSentItems, kKindEmail, kSlotSentItems},
+                   Case{kDefaultDeletedItems, kKindEmail, kSlotDeletedItems},
+                   // No default folder, and codes no folder has: e-mail, no slot.
+                   Case{kNoDefaultFolder, kKindEmail, -1}, Case{-9, kKindEmail, -1},
+                   Case{7, kKindEmail, -1}}) {
+        EXPECT_EQ(KindForDefaultCode(c.code), c.kind) << c.code;
+        EXPECT_EQ(DefaultFolderSlotForCode(c.code), c.slot) << c.code;
+    }
+}
+
 TEST(DeviceFile, RoundTripKeepsFieldsAndBlankPaths) {
     std::string text =
         "Name=alice\nPasswort=Geheim\nDeviceID=\nProfileName=Default\nSignaturShort=\n"

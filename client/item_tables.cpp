@@ -130,17 +130,24 @@ bool SameName(const char* a, std::string_view b) {
 
 }  // namespace
 
+namespace {
+
+const ItemKindTable* const kAllTables[] = {&kContacts, &kTasks, &kAppointments};
+
+}  // namespace
+
 const ItemKindTable* TableForKind(int kind) {
-    switch (kind) {
-        case kKindContacts:
-            return &kContacts;
-        case kKindTasks:
-            return &kTasks;
-        case kKindAppointments:
-            return &kAppointments;
-        default:
-            return nullptr;
+    for (const ItemKindTable* table : kAllTables) {
+        if (table->kind == kind) return table;
     }
+    return nullptr;
+}
+
+const ItemKindTable* TableForFolder(int pimFolder) {
+    for (const ItemKindTable* table : kAllTables) {
+        if (table->pimFolder == pimFolder) return table;
+    }
+    return nullptr;
 }
 
 const FieldDef* FindField(const ItemKindTable& table, int tag) {

@@ -50,6 +50,8 @@ struct ItemKindTable {
 
 // The table of a kind, or null for another number.
 const ItemKindTable* TableForKind(int kind);
+// The table of the kind a PIM default folder holds, or null for another folder.
+const ItemKindTable* TableForFolder(int pimFolder);
 // The field of a tag, or null.
 const FieldDef* FindField(const ItemKindTable& table, int tag);
 // The field of that protocol name, or failing that of that PIM property name

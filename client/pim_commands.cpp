@@ -12,19 +12,6 @@
 
 namespace {
 
-int KindOfFolder(int pimFolder) {
-    switch (pimFolder) {
-        case olFolderContacts:
-            return kKindContacts;
-        case olFolderTasks:
-            return kKindTasks;
-        case olFolderCalendar:
-            return kKindAppointments;
-        default:
-            return 0;
-    }
-}
-
 // The name a property is shown under: its field's name when a field holds it.
 std::string ShownName(const ItemKindTable& table, const PimPropertyDef& def) {
     for (const FieldDef& f : table.fields) {
@@ -36,7 +23,7 @@ std::string ShownName(const ItemKindTable& table, const PimPropertyDef& def) {
 // Every property with a value, in the store's order, as (shown name, text).
 std::vector<std::pair<std::string, std::string>> Fields(const PimItem& item) {
     std::vector<std::pair<std::string, std::string>> out;
-    const ItemKindTable& table = *TableForKind(KindOfFolder(item.DefaultFolder()));
+    const ItemKindTable& table = *TableForFolder(item.DefaultFolder());
     for (const PimPropertyDef& def : PimProperties(item.DefaultFolder())) {
         std::string value;
         switch (def.type) {
@@ -68,7 +55,7 @@ std::string OneLine(std::string text) {
 
 // The names of the fields of a folder, as show prints them.
 std::string FieldNames(int folder) {
-    const ItemKindTable& table = *TableForKind(KindOfFolder(folder));
+    const ItemKindTable& table = *TableForFolder(folder);
     std::string names;
     size_t lineStart = 0;
     for (const PimPropertyDef& def : PimProperties(folder)) {
@@ -105,7 +92,7 @@ void WriteItem(std::ostream& out, const PimItem& item, bool json) {
 
 // Applies NAME=VALUE texts to item; false with a message for the first bad one.
 bool Assign(PimItem& item, const std::vector<std::string>& assignments, std::string& error) {
-    const ItemKindTable& table = *TableForKind(KindOfFolder(item.DefaultFolder()));
+    const ItemKindTable& table = *TableForFolder(item.DefaultFolder());
     for (const std::string& a : assignments) {
         size_t eq = a.find('=');
         if (eq == std::string::npos || eq == 0) {

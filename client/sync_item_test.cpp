@@ -34,6 +34,25 @@ protected:
     PocketOutlookApplication app_;
 };
 
+// A kind's table and a folder's table are the same three, each found both ways.
+TEST(ItemTables, FoundByKindAndByFolder) {
+    struct Case {
+        int kind;
+        int pimFolder;
+        int codePage;
+    };
+    for (Case c : {Case{kKindContacts, olFolderContacts, 1}, Case{kKindTasks, olFolderTasks, 3},
+                   Case{kKindAppointments, olFolderCalendar, 2}}) {
+        const ItemKindTable* byKind = TableForKind(c.kind);
+        ASSERT_NE(byKind, nullptr) << c.kind;
+        EXPECT_EQ(byKind, TableForFolder(c.pimFolder)) << c.pimFolder;
+        EXPECT_EQ(byKind->pimFolder, c.pimFolder) << c.kind;
+        EXPECT_EQ(byKind->codePage, c.codePage) << c.kind;
+    }
+    EXPECT_EQ(TableForKind(0), nullptr);
+    EXPECT_EQ(TableForFolder(6), nullptr);  // no folder of the three
+}
+
 TEST_F(SyncItemTest, ContactWrittenForSendingAndForSnapshot) {
     auto pim = New(olFolderContacts);
     pim->SetText("FirstName", "Ann");

@@ -1,5 +1,28 @@
 # Helpers shared by the folders' CMakeLists.txt.
 
+# corvel_library(NAME name SOURCES a.cpp ... [LIBS lib ...])
+# A folder's static library. Its headers are included by their path below the
+# source root, and the libraries in LIBS are part of its interface (linked PUBLIC).
+function(corvel_library)
+  cmake_parse_arguments(L "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_library(${L_NAME} STATIC ${L_SOURCES})
+  target_include_directories(${L_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(L_LIBS)
+    target_link_libraries(${L_NAME} PUBLIC ${L_LIBS})
+  endif()
+endfunction()
+
+# corvel_folder_needs(target)
+# Leaves the calling folder's CMakeLists.txt (a macro, so its return() does) when
+# the target is not part of this build, e.g. a folder left out by CORVEL_ONLY_FOLDERS.
+macro(corvel_folder_needs needed_target)
+  if(NOT TARGET ${needed_target})
+    file(RELATIVE_PATH corvel_skipped_folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    message(STATUS "${corvel_skipped_folder} skipped: ${needed_target} is not part of this build")
+    return()
+  endif()
+endmacro()
+
 # corvel_program(folder extraLibs NAME name SOURCES a.cpp ... LIBS lib ... [ENV ...])
 # An executable written to ${CMAKE_BINARY_DIR}/<folder>, linked with the libraries,
 # then extraLibs (a list, may be empty) and the thread library: the test, fuzz and

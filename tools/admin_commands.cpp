@@ -194,9 +194,7 @@ void CmdFolderRename(const std::string& profile, const std::string& folderText,
 }
 
 void CmdAttachments(const std::string& profile, const std::string& idText, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, false);
+    ToolItem item(profile, idText, false);
     CMapiRef<IMAPITable> table;
     Check(item->GetAttachmentTable(0, table.Put()), "GetAttachmentTable");
     TableRows rows(table.Get(), {PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME});
@@ -229,9 +227,7 @@ void CmdExtract(const std::string& profile, const std::string& idText, const std
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
         number.size() > 9)
         throw ToolError{MAPI_E_INVALID_PARAMETER, "'" + number + "' is not an attachment number"};
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, false);
+    ToolItem item(profile, idText, false);
     CMapiRef<IAttach> attach;
     HRESULT hr = item->OpenAttach(static_cast<ULONG>(std::stoul(number)), nullptr, 0, attach.Put());
     if (hr == MAPI_E_NOT_FOUND)
@@ -270,9 +266,7 @@ void CmdExtract(const std::string& profile, const std::string& idText, const std
 }
 
 void CmdRecipients(const std::string& profile, const std::string& idText, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, false);
+    ToolItem item(profile, idText, false);
     CMapiRef<IMAPITable> table;
     Check(item->GetRecipientTable(0, table.Put()), "GetRecipientTable");
     TableRows rows(table.Get(),
@@ -297,9 +291,7 @@ void CmdRecipients(const std::string& profile, const std::string& idText, Output
 
 void CmdUnset(const std::string& profile, const std::string& idText,
               const std::vector<std::string>& props, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, true);
+    ToolItem item(profile, idText, true);
     // The IDs the item has now.
     ULONG count = 0;
     CMapiBuffer<SPropValue> values;

@@ -307,9 +307,7 @@ void CmdAdd(const std::string& profile, const std::string& folderText, const std
 
 void CmdSet(const std::string& profile, const std::string& idText,
             const std::vector<std::string>& assignments, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, true);
+    ToolItem item(profile, idText, true);
     CMapiBuffer<void> holder;
     Check(MAPIAllocateBuffer(1, holder.Put()), "MAPIAllocateBuffer");
     std::vector<SPropValue> values = ParseAssignments(item.Get(), assignments, holder.Get());
@@ -319,30 +317,23 @@ void CmdSet(const std::string& profile, const std::string& idText,
 }
 
 void CmdDelete(const std::string& profile, const std::string& idText, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, false);
-    CMapiRef<IMAPIFolder> parent = s.ParentOf(item.Get());
-    std::string id = EntryIdFromHex(idText);
-    SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
-    ENTRYLIST list{1, &bin};
-    item.Reset();
-    Check(parent->DeleteMessages(&list, 0, nullptr, 0), "DeleteMessages");
+    ToolItem item(profile, idText, false);
+    CMapiRef<IMAPIFolder> parent = item.Parent();
+    SingleEntryList list(idText);
+    item.Close();
+    Check(parent->DeleteMessages(list.Get(), 0, nullptr, 0), "DeleteMessages");
     PrintDone(o, "deleted", idText);
 }
 
 void CmdMoveCopy(const std::string& profile, const std::string& idText,
                  const std::string& folderText, bool move, Output& o) {
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, false);
-    CMapiRef<IMAPIFolder> parent = s.ParentOf(item.Get());
-    CMapiRef<IMAPIFolder> target = s.Folder(folderText);
-    std::string id = EntryIdFromHex(idText);
-    SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(id.data())};
-    ENTRYLIST list{1, &bin};
+    ToolItem item(profile, idText, false);
+    CMapiRef<IMAPIFolder> parent = item.Parent();
+    CMapiRef<IMAPIFolder> target = item.Session().Folder(folderText);
+    SingleEntryList list(idText);
     std::set<std::string> before = move ? std::set<std::string>() : ItemIds(target.Get());
-    Check(parent->CopyMessages(&list, nullptr, target.Get(), 0, nullptr, move ? MESSAGE_MOVE : 0),
+    Check(parent->CopyMessages(list.Get(), nullptr, target.Get(), 0, nullptr,
+                               move ? MESSAGE_MOVE : 0),
           move ? "cannot move the item" : "cannot copy the item");
     std::string result = idText;
     if (!move) {
@@ -356,9 +347,7 @@ void CmdRead(const std::string& profile, const std::string& idText, const std::s
              Output& o) {
     if (flag != "0" && flag != "1")
         throw ToolError{MAPI_E_INVALID_PARAMETER, "the read flag is 0 or 1"};
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, false);
+    ToolItem item(profile, idText, false);
     Check(item->SetReadFlag(flag == "1" ? 0 : CLEAR_READ_FLAG), "SetReadFlag");
     PrintDone(o, "entryid", idText);
 }
@@ -369,9 +358,7 @@ void CmdAttach(const std::string& profile, const std::string& idText, const std:
     if (!in) throw ToolError{MAPI_E_NOT_FOUND, "cannot read '" + file + "'"};
     std::string base =
         file.substr(file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/') + 1);
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, true);
+    ToolItem item(profile, idText, true);
     ULONG num = 0;
     CMapiRef<IAttach> att;
     Check(item->CreateAttach(nullptr, 0, &num, att.Put()), "CreateAttach");
@@ -425,9 +412,7 @@ void CmdRecipient(const std::string& profile, const std::string& idText, const s
         kind = MAPI_BCC;
     else
         throw ToolError{MAPI_E_INVALID_PARAMETER, "recipient type is to, cc or bcc"};
-    MapiRuntime runtime;
-    ToolSession s(profile);
-    CMapiRef<IMessage> item = s.Item(idText, true);
+    ToolItem item(profile, idText, true);
     SPropValue props[4]{};
     props[0].ulPropTag = PR_RECIPIENT_TYPE;
     props[0].Value.l = kind;

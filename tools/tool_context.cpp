@@ -20,6 +20,14 @@ std::string EntryIdFromHex(const std::string& hex) {
     return *bytes;
 }
 
+SingleEntryList::SingleEntryList(const std::string& hexId)
+    : id_(EntryIdFromHex(hexId)),
+      entry_{static_cast<ULONG>(id_.size()), reinterpret_cast<LPBYTE>(id_.data())},
+      list_{1, &entry_} {}
+
+ToolItem::ToolItem(const std::string& profile, const std::string& hexId, bool modify)
+    : session_(profile), item_(session_.Item(hexId, modify)) {}
+
 ToolSession::ToolSession(const std::string& profile) {
     HRESULT hr = MAPILogonEx(0, const_cast<char*>(profile.c_str()), nullptr,
                              MAPI_NEW_SESSION | MAPI_EXTENDED, session_.Put());

@@ -59,5 +59,42 @@ private:
     CMapiRef<IMsgStore> store_;
 };
 
+// What a command on one item opens: the store engine, a session on the profile and
+// the item by its hexadecimal entry identifier (modify: opened for changes), closed in
+// the reverse order. Used as the item itself (->, Get()).
+class ToolItem {
+public:
+    ToolItem(const std::string& profile, const std::string& hexId, bool modify);
+
+    IMessage* operator->() const { return item_.Get(); }
+    IMessage* Get() const { return item_.Get(); }
+    ToolSession& Session() { return session_; }
+    // The folder holding the item (opened for changes).
+    CMapiRef<IMAPIFolder> Parent() { return session_.ParentOf(item_.Get()); }
+    // Lets the item go (before its folder deletes it).
+    void Close() { item_.Reset(); }
+
+private:
+    MapiRuntime runtime_;
+    ToolSession session_;
+    CMapiRef<IMessage> item_;
+};
+
 // The bytes of a hexadecimal entry identifier: MAPI_E_INVALID_ENTRYID otherwise.
 std::string EntryIdFromHex(const std::string& hex);
+
+// A list of the one entry identifier given in hexadecimal, for the calls that take an
+// ENTRYLIST (MAPI_E_INVALID_ENTRYID for text that is not hexadecimal).
+class SingleEntryList {
+public:
+    explicit SingleEntryList(const std::string& hexId);
+    SingleEntryList(const SingleEntryList&) = delete;
+    SingleEntryList& operator=(const SingleEntryList&) = delete;
+
+    ENTRYLIST* Get() { return &list_; }
+
+private:
+    std::string id_;
+    SBinary entry_{};
+    ENTRYLIST list_{};
+};

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <utility>
+
 namespace {
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -70,36 +73,34 @@ TEST(Text, HexNumbersHaveAFixedWidth) {
 }
 
 TEST(Text, EscapedHexDecodesOnlyCompleteEscapes) {
-    EXPECT_EQ(PercentDecode("a%20b%2Fc%2fd"), "a b/c/d");
-    EXPECT_EQ(PercentDecode("100%"), "100%");
-    EXPECT_EQ(PercentDecode("x%4"), "x%4");
-    EXPECT_EQ(PercentDecode("%zz%%41"), "%zz%A");
-    EXPECT_EQ(PercentDecode("%41%42"), "AB");
-    EXPECT_EQ(PercentDecode("%"), "%");
+    const std::pair<const char*, const char*> percent[] = {
+        {"a%20b%2Fc%2fd", "a b/c/d"}, {"100%", "100%"}, {"x%4", "x%4"},
+        {"%zz%%41", "%zz%A"},         {"%41%42", "AB"}, {"%", "%"},
+    };
+    for (auto [text, decoded] : percent) EXPECT_EQ(PercentDecode(text), decoded) << text;
     EXPECT_EQ(DecodeEscapedHex("caf=C3=A9=\r\n=4", '='), "caf\xc3\xa9=\r\n=4");
 }
 
 TEST(Text, LeadingIntegerReadsLikeAtoiButClamps) {
-    EXPECT_EQ(LeadingInteger(""), 0);
-    EXPECT_EQ(LeadingInteger("abc"), 0);
-    EXPECT_EQ(LeadingInteger(" \t+42x"), 42);
-    EXPECT_EQ(LeadingInteger("-17;3"), -17);
-    EXPECT_EQ(LeadingInteger("99999999999999999999999"), 2147483647);
-    EXPECT_EQ(LeadingInteger("-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(LeadingInteger("-99999999999"), -2147483647 - 1);
-    EXPECT_EQ(LeadingInteger("- 5"), 0);
+    const std::pair<const char*, int> cases[] = {
+        {"", 0},
+        {"abc", 0},
+        {" \t+42x", 42},
+        {"-17;3", -17},
+        {"99999999999999999999999", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"-99999999999", -2147483647 - 1},
+        {"- 5", 0},
+    };
+    for (auto [text, value] : cases) EXPECT_EQ(LeadingInteger(text), value) << text;
 }
 
 TEST(Text, ParseIntegerTakesWholeNumbersOnly) {
-    EXPECT_EQ(ParseInteger("0"), 0);
-    EXPECT_EQ(ParseInteger("-9223372036854775808"), INT64_MIN);
-    EXPECT_EQ(ParseInteger("+12"), 12);
-    EXPECT_FALSE(ParseInteger("9223372036854775808"));
-    EXPECT_FALSE(ParseInteger(""));
-    EXPECT_FALSE(ParseInteger("+"));
-    EXPECT_FALSE(ParseInteger("+-1"));
-    EXPECT_FALSE(ParseInteger("12 "));
-    EXPECT_FALSE(ParseInteger(" 12"));
+    const std::pair<const char*, std::int64_t> whole[] = {
+        {"0", 0}, {"-9223372036854775808", INT64_MIN}, {"+12", 12}};
+    for (auto [text, value] : whole) EXPECT_EQ(ParseInteger(text), value) << text;
+    for (const char* text : {"9223372036854775808", "", "+", "+-1", "12 ", " 12"})
+        EXPECT_FALSE(ParseInteger(text)) << text;
 }
 
 TEST(Text, FormatArgsWritesTheWholeText) {

@@ -31,6 +31,13 @@ void AppendUtf16(std::u16string& out, char32_t c) {
     }
 }
 
+std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return text.size();
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char b = byte(i);

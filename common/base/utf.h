@@ -21,6 +21,10 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
 char32_t DecodeUtf8Sequence(std::string_view text, std::size_t i, std::size_t length);
 // True when all of text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
+// Where text may be cut to keep at most maxBytes without leaving part of a
+// character: text.size() when it fits, otherwise maxBytes moved back to the start of
+// the character it falls in (UTF-8 continuation bytes are never kept alone).
+std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);

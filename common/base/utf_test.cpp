@@ -31,6 +31,20 @@ TEST(Utf, RefusesMalformedSequences) {
     EXPECT_FALSE(IsValidUtf8("abcdefg\x80"));       // after a block of ASCII
 }
 
+TEST(Utf, CutLengthNeverSplitsACharacter) {
+    const std::string text = "a\xC3\xA4\xE2\x82\xAC\xF0\x9D\x84\x9E";  // a ä € and a 4-byte one
+    struct Case {
+        std::size_t maxBytes;
+        std::size_t cut;
+    };
+    for (Case c : {Case{0, 0}, Case{1, 1}, Case{2, 1}, Case{3, 3}, Case{4, 3}, Case{5, 3},
+                   Case{6, 6}, Case{9, 6}, Case{10, 10}, Case{11, 10}}) {
+        EXPECT_EQ(Utf8CutLength(text, c.maxBytes), c.cut) << c.maxBytes;
+    }
+    EXPECT_EQ(Utf8CutLength("plain", 3), 3u);
+    EXPECT_EQ(Utf8CutLength("", 3), 0u);
+}
+
 TEST(Utf, Utf16RoundTripsAndReplacesWhatCannotBeRead) {
     const std::u16string wide = u"M\u00FCller \u20AC\U0001D11E";
     const std::string utf8 = "M\xC3\xBCller \xE2\x82\xAC\xF0\x9D\x84\x9E";

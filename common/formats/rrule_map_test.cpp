@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 using pimfmt::CivilTime;
@@ -62,19 +64,20 @@ TEST(DayRuleOfRRule, UntilIsTheLastDayUnlessItComesBeforeTheSeriesTime) {
 }
 
 TEST(DayRuleOfRRule, RulesNeitherStoreHoldsSayWhy) {
-    EXPECT_EQ(WhyNot("FREQ=HOURLY"), "rules more frequent than daily");
-    EXPECT_EQ(WhyNot("not a rule"), "the rule cannot be read");
-    EXPECT_EQ(WhyNot("FREQ=MONTHLY;BYMONTHDAY=31"), "month days other than one day 1-28");
-    EXPECT_EQ(WhyNot("FREQ=YEARLY;BYMONTH=1,7"), "several months");
-    EXPECT_EQ(WhyNot("FREQ=YEARLY;BYMONTH=7"),
-              "a yearly rule in another month than the first occurrence");
-    EXPECT_EQ(WhyNot("FREQ=WEEKLY;INTERVAL=2;WKST=SU;BYDAY=SU,WE"),
-              "weeks that begin on a day other than Monday");
-    EXPECT_EQ(WhyNot("FREQ=DAILY;BYHOUR=9,17"),
-              "rules by hour, minute, second, year day or week number");
-    EXPECT_EQ(WhyNot("FREQ=DAILY;COUNT=1000"), "more than 999 occurrences");
-    EXPECT_EQ(WhyNot("FREQ=MONTHLY;BYDAY=1MO,3MO"), "several numbered weekdays");
-    EXPECT_EQ(WhyNot("FREQ=MONTHLY;BYDAY=MO"), "weekdays of a month without a position");
+    const std::pair<const char*, const char*> cases[] = {
+        {"FREQ=HOURLY", "rules more frequent than daily"},
+        {"not a rule", "the rule cannot be read"},
+        {"FREQ=MONTHLY;BYMONTHDAY=31", "month days other than one day 1-28"},
+        {"FREQ=YEARLY;BYMONTH=1,7", "several months"},
+        {"FREQ=YEARLY;BYMONTH=7", "a yearly rule in another month than the first occurrence"},
+        {"FREQ=WEEKLY;INTERVAL=2;WKST=SU;BYDAY=SU,WE",
+         "weeks that begin on a day other than Monday"},
+        {"FREQ=DAILY;BYHOUR=9,17", "rules by hour, minute, second, year day or week number"},
+        {"FREQ=DAILY;COUNT=1000", "more than 999 occurrences"},
+        {"FREQ=MONTHLY;BYDAY=1MO,3MO", "several numbered weekdays"},
+        {"FREQ=MONTHLY;BYDAY=MO", "weekdays of a month without a position"},
+    };
+    for (auto [rule, why] : cases) EXPECT_EQ(WhyNot(rule), why) << rule;
 }
 
 TEST(RRuleOfDayRule, WritesTheRuleItWasReadFrom) {

@@ -4,35 +4,43 @@
 
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
 bool Complete(const std::string& m) { return IsMessageComplete(m.data(), m.size()); }
 
 TEST(MessageComplete, HeaderEndsAndMethods) {
-    EXPECT_FALSE(Complete(""));
-    EXPECT_FALSE(Complete("GET / HTTP/1.1\r\nHost: a\r\n"));
-    EXPECT_TRUE(Complete("GET / HTTP/1.1\r\nHost: a\r\n\r\n"));
-    EXPECT_TRUE(Complete("get / HTTP/1.1\n\n"));
-    EXPECT_TRUE(Complete("GET / HTTP/1.1\n\r\n\r"));
-    // Without length or chunked framing only a GET is ever complete.
-    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\n\r\nbody"));
-    EXPECT_FALSE(Complete("OPTIONS * HTTP/1.1\r\n\r\n"));
-    EXPECT_FALSE(Complete("PUT /x HTTP/1.1\r\n\r\n"));
+    const std::pair<const char*, bool> cases[] = {
+        {"", false},
+        {"GET / HTTP/1.1\r\nHost: a\r\n", false},
+        {"GET / HTTP/1.1\r\nHost: a\r\n\r\n", true},
+        {"get / HTTP/1.1\n\n", true},
+        {"GET / HTTP/1.1\n\r\n\r", true},
+        // Without length or chunked framing only a GET is ever complete.
+        {"POST / HTTP/1.1\r\n\r\nbody", false},
+        {"OPTIONS * HTTP/1.1\r\n\r\n", false},
+        {"PUT /x HTTP/1.1\r\n\r\n", false},
+    };
+    for (auto [m, complete] : cases) EXPECT_EQ(Complete(m), complete) << m;
 }
 
 TEST(MessageComplete, ContentLength) {
-    EXPECT_TRUE(Complete("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n"));
-    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcd"));
-    EXPECT_TRUE(Complete("POST / HTTP/1.1\r\nContent-Length:   5\r\n\r\nabcde"));
-    EXPECT_TRUE(Complete("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcdefgh"));
-    // The name is matched case-sensitively: a lower-case header does not count.
-    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\ncontent-length: 0\r\n\r\n"));
-    // A length in the body is not part of the header block.
-    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\n\r\nContent-Length: 0\r\n"));
-    // A length too large for 64 bits keeps the message incomplete.
-    EXPECT_FALSE(Complete("POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\nx"));
-    EXPECT_FALSE(Complete("GET / HTTP/1.1\r\nContent-Length: 18446744073709551615\r\n\r\nx"));
+    for (const char* m : {"POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n",
+                          "POST / HTTP/1.1\r\nContent-Length:   5\r\n\r\nabcde",
+                          "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcdefgh"})
+        EXPECT_TRUE(Complete(m)) << m;
+    const char* const incomplete[] = {
+        "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcd",
+        // The name is matched case-sensitively: a lower-case header does not count.
+        "POST / HTTP/1.1\r\ncontent-length: 0\r\n\r\n",
+        // A length in the body is not part of the header block.
+        "POST / HTTP/1.1\r\n\r\nContent-Length: 0\r\n",
+        // A length too large for 64 bits keeps the message incomplete.
+        "POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\nx",
+        "GET / HTTP/1.1\r\nContent-Length: 18446744073709551615\r\n\r\nx",
+    };
+    for (const char* m : incomplete) EXPECT_FALSE(Complete(m)) << m;
 }
 
 TEST(MessageComplete, HeaderEndPriorityFollowsTheFirstMatchingPattern) {
@@ -45,15 +53,18 @@ TEST(MessageComplete, HeaderEndPriorityFollowsTheFirstMatchingPattern) {
 
 TEST(MessageComplete, Chunked) {
     const std::string head = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
-    EXPECT_FALSE(Complete(head));
-    EXPECT_FALSE(Complete(head + "4\r\nWiki\r\n5\r\npedia\r\n"));
-    EXPECT_TRUE(Complete(head + "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n"));
-    EXPECT_TRUE(Complete(head + "4\r\nWiki\r\n0"));
-    EXPECT_FALSE(Complete(head + "5\r\nWiki"));
-    EXPECT_FALSE(Complete(head + "zz\r\n"));
-    // Sizes that wrap a 64-bit counter are incomplete, never a jump backwards.
-    EXPECT_FALSE(Complete(head + "FFFFFFFFFFFFFFFF\r\nab"));
-    EXPECT_FALSE(Complete(head + "1FFFFFFFFFFFFFFFF\r\nab0\r\n"));
+    for (const char* body : {"4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n", "4\r\nWiki\r\n0"})
+        EXPECT_TRUE(Complete(head + body)) << body;
+    const char* const incomplete[] = {
+        "",
+        "4\r\nWiki\r\n5\r\npedia\r\n",
+        "5\r\nWiki",
+        "zz\r\n",
+        // Sizes that wrap a 64-bit counter are incomplete, never a jump backwards.
+        "FFFFFFFFFFFFFFFF\r\nab",
+        "1FFFFFFFFFFFFFFFF\r\nab0\r\n",
+    };
+    for (const char* body : incomplete) EXPECT_FALSE(Complete(head + body)) << body;
 }
 
 // Feeding a message in random pieces gives the same answer as the whole-buffer

@@ -115,20 +115,18 @@ TEST(WBXMLReader, TreeEventsRepairTextThatIsNotUtf8) {
 }
 
 TEST(WBXMLReader, EmptyAndShortDocumentsReportNothing) {
-    EXPECT_EQ(Walk(""), "none\n");
-    EXPECT_EQ(Walk("03 01"), "none\n");
-    EXPECT_EQ(Walk("03 01 6A 00"), "none\n");
-    EXPECT_EQ(Walk("03 01 6A 00 00 01"), "none\n");
+    for (const char* hex : {"", "03 01", "03 01 6A 00", "03 01 6A 00 00 01"})
+        EXPECT_EQ(Walk(hex), "none\n") << hex;
 }
 
 TEST(WBXMLReader, CutTokensEndTheWalk) {
-    // A page switch as the last byte.
-    EXPECT_EQ(Walk("03 01 6A 00 41 00"), "1 0/1 [Sync] <Sync> ''\nnone\n");
-    // A string without its zero byte.
-    EXPECT_EQ(Walk("03 01 6A 00 41 03 61"), "1 0/1 [Sync] <Sync> ''\nnone\n");
-    // Integer tokens with fewer than four bytes left.
-    EXPECT_EQ(Walk("03 01 6A 00 41 02 01 02 03"), "1 0/1 [Sync] <Sync> ''\nnone\n");
-    EXPECT_EQ(Walk("03 01 6A 00 41 04"), "1 0/1 [Sync] <Sync> ''\nnone\n");
+    const char* const cut[] = {
+        "03 01 6A 00 41 00",           // a page switch as the last byte
+        "03 01 6A 00 41 03 61",        // a string without its zero byte
+        "03 01 6A 00 41 02 01 02 03",  // integer tokens with fewer than four bytes left
+        "03 01 6A 00 41 04",
+    };
+    for (const char* hex : cut) EXPECT_EQ(Walk(hex), "1 0/1 [Sync] <Sync> ''\nnone\n") << hex;
 }
 
 TEST(WBXMLReader, ResetReaderStartsAgainOnPageZero) {

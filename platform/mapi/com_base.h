@@ -5,6 +5,7 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/mapi/mapi_guids.h"
 #include "platform/mapi/mapi_interfaces.h"
 
 namespace mapistore {
@@ -27,6 +28,28 @@ protected:
 private:
     std::atomic<ULONG> refs_{1};
 };
+
+// True when the interface a caller asks an object for (OpenEntry, CreateMessage and the
+// like) is one it serves: null (its own), IID_IUnknown or one of `served`.
+template <class... Iids>
+bool InterfaceServed(LPCIID iid, const Iids&... served) {
+    return iid == nullptr || *iid == IID_IUnknown || ((*iid == served) || ...);
+}
+
+// Answers QueryInterface for an object whose one interface I is asked for by IID_IUnknown or
+// by any of `served` (its own id and those of the interfaces it extends): hands out I with
+// a new reference, or null and MAPI_E_INTERFACE_NOT_SUPPORTED for any other id.
+template <class I, class... Iids>
+HRESULT AnswerQueryInterface(I* self, REFIID riid, LPVOID* ppv, const Iids&... served) {
+    if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
+    if (InterfaceServed(&riid, served...)) {
+        self->AddRef();
+        *ppv = self;
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+}
 
 // Holds one reference; releases it when reset or destroyed.
 template <class T>

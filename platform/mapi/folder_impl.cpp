@@ -26,15 +26,8 @@ public:
     bool writable() const { return writable_; }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMAPIContainer ||
-            riid == IID_IMAPIFolder) {
-            AddRef();
-            *ppv = static_cast<IMAPIFolder*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMAPIFolder>(this, riid, ppv, IID_IMAPIProp, IID_IMAPIContainer,
+                                                 IID_IMAPIFolder);
     }
 
     HRESULT GetContentsTable(ULONG flags, LPMAPITABLE* table) override {
@@ -68,7 +61,7 @@ public:
         if (out == nullptr) return MAPI_E_INVALID_PARAMETER;
         if ((flags & ~MAPI_DEFERRED_ERRORS) != 0)
             return (flags & MAPI_ASSOCIATED) ? MAPI_E_NO_SUPPORT : MAPI_E_UNKNOWN_FLAGS;
-        if (iid != nullptr && *iid != IID_IMessage && *iid != IID_IMAPIProp && *iid != IID_IUnknown)
+        if (!InterfaceServed(iid, IID_IMAPIProp, IID_IMessage))
             return MAPI_E_INTERFACE_NOT_SUPPORTED;
         *out = nullptr;
         std::lock_guard<std::recursive_mutex> lock(Mutex());
@@ -140,15 +133,6 @@ private:
             rows.push_back(row);
         }
         return S_OK;
-    }
-
-    static std::string NameText(LPTSTR text, ULONG flags) {
-        if (text == nullptr) return std::string();
-        if ((flags & MAPI_UNICODE) != 0) {
-            auto* w = reinterpret_cast<const char16_t*>(text);
-            return Utf16ToUtf8(std::u16string_view(w, Utf16Length(w)));
-        }
-        return text;
     }
 
     int Depth() {
@@ -240,12 +224,11 @@ HRESULT FolderImpl::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCIID
         return MAPI_E_UNKNOWN_FLAGS;
     if (type == FOLDER_SEARCH) return MAPI_E_NO_SUPPORT;
     if (type != FOLDER_GENERIC) return MAPI_E_INVALID_PARAMETER;
-    if (iid != nullptr && *iid != IID_IMAPIFolder && *iid != IID_IMAPIContainer &&
-        *iid != IID_IMAPIProp && *iid != IID_IUnknown)
+    if (!InterfaceServed(iid, IID_IMAPIProp, IID_IMAPIContainer, IID_IMAPIFolder))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
     *out = nullptr;
-    const std::string text = NameText(name, flags);
-    const std::string note = NameText(comment, flags);
+    const std::string text = TextArgument(name, flags);
+    const std::string note = TextArgument(comment, flags);
     std::size_t chars = 0;
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7F) return MAPI_E_INVALID_PARAMETER;

@@ -93,17 +93,9 @@ TEST_F(FolderTest, MoveKeepsTheEntryIdCopyGetsANewOne) {
     ASSERT_EQ(inbox->CopyMessages(&listB, nullptr, target.get(), 0, nullptr, 0), S_OK);
     EXPECT_EQ(Subjects(inbox.get()), (std::vector<std::string>{"b"}));
     EXPECT_EQ(Subjects(target.get()), (std::vector<std::string>{"a", "b"}));
-    ComPtr<IMAPITable> table;
-    ASSERT_EQ(target->GetContentsTable(0, table.put()), S_OK);
-    SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-    LPSRowSet rows = nullptr;
-    ASSERT_EQ(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
-                             nullptr, 0, &rows),
-              S_OK);
-    ASSERT_EQ(rows->cRows, 2u);
-    std::string copyId(reinterpret_cast<char*>(rows->aRow[1].lpProps[0].Value.bin.lpb),
-                       rows->aRow[1].lpProps[0].Value.bin.cb);
-    FreeProws(rows);
+    const std::vector<std::string> ids = MessageIds(target.get());
+    ASSERT_EQ(ids.size(), 2u);
+    const std::string& copyId = ids[1];
     EXPECT_NE(copyId, b);
     EXPECT_EQ(GetString(OpenMessage(store.get(), copyId).get(), PR_SUBJECT), "b");
 }
@@ -161,17 +153,9 @@ TEST_F(FolderTest, AcrossStoresACopyWorksAndAMoveIsRefused) {
     EXPECT_EQ(Subjects(otherInbox.get()), (std::vector<std::string>{"travels"}));
     EXPECT_EQ(Subjects(inbox.get()), (std::vector<std::string>{"travels"}));
     // The copy carries its attachment.
-    ComPtr<IMAPITable> table;
-    ASSERT_EQ(otherInbox->GetContentsTable(0, table.put()), S_OK);
-    SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
-    LPSRowSet rows = nullptr;
-    ASSERT_EQ(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
-                             nullptr, 0, &rows),
-              S_OK);
-    std::string copyId(reinterpret_cast<char*>(rows->aRow[0].lpProps[0].Value.bin.lpb),
-                       rows->aRow[0].lpProps[0].Value.bin.cb);
-    FreeProws(rows);
-    auto copy = OpenMessage(second.get(), copyId);
+    const std::vector<std::string> ids = MessageIds(otherInbox.get());
+    ASSERT_EQ(ids.size(), 1u);
+    auto copy = OpenMessage(second.get(), ids[0]);
     ASSERT_TRUE(copy);
     ComPtr<IAttach> copied;
     ASSERT_EQ(copy->OpenAttach(0, nullptr, 0, copied.put()), S_OK);

@@ -32,14 +32,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IAttachment) {
-            AddRef();
-            *ppv = static_cast<IAttach*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IAttach>(this, riid, ppv, IID_IMAPIProp, IID_IAttachment);
     }
 
 protected:
@@ -107,14 +100,7 @@ HRESULT MessageImpl::Load() {
 }
 
 HRESULT MessageImpl::QueryInterface(REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-    if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMessage) {
-        AddRef();
-        *ppv = static_cast<IMessage*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    return AnswerQueryInterface<IMessage>(this, riid, ppv, IID_IMAPIProp, IID_IMessage);
 }
 
 HRESULT MessageImpl::LoadAttachments() {
@@ -216,7 +202,7 @@ HRESULT MessageImpl::OpenAttach(ULONG num, LPCIID iid, ULONG flags, LPATTACH* ou
     if (out == nullptr) return MAPI_E_INVALID_PARAMETER;
     if ((flags & ~(MAPI_MODIFY | MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS)) != 0)
         return MAPI_E_UNKNOWN_FLAGS;
-    if (iid != nullptr && *iid != IID_IAttachment && *iid != IID_IMAPIProp && *iid != IID_IUnknown)
+    if (!InterfaceServed(iid, IID_IMAPIProp, IID_IAttachment))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
     *out = nullptr;
     std::lock_guard<std::recursive_mutex> lock(Mutex());
@@ -233,7 +219,7 @@ HRESULT MessageImpl::OpenAttach(ULONG num, LPCIID iid, ULONG flags, LPATTACH* ou
 HRESULT MessageImpl::CreateAttach(LPCIID iid, ULONG flags, ULONG* num, LPATTACH* out) {
     if (out == nullptr || num == nullptr) return MAPI_E_INVALID_PARAMETER;
     if ((flags & ~MAPI_DEFERRED_ERRORS) != 0) return MAPI_E_UNKNOWN_FLAGS;
-    if (iid != nullptr && *iid != IID_IAttachment && *iid != IID_IMAPIProp && *iid != IID_IUnknown)
+    if (!InterfaceServed(iid, IID_IMAPIProp, IID_IAttachment))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
     *out = nullptr;
     std::lock_guard<std::recursive_mutex> lock(Mutex());

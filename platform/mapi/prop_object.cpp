@@ -134,12 +134,8 @@ HRESULT PropCore::DoGetProps(LPSPropTagArray tags, ULONG ulFlags, ULONG* count,
         }
         for (const auto& [id, v] : props_) want.push_back(PROP_TAG(PT_UNSPECIFIED, id));
     }
-    void* mem = nullptr;
-    if (FAILED(
-            hr = MAPIAllocateBuffer(
-                static_cast<ULONG>(sizeof(SPropValue) * (want.empty() ? 1 : want.size())), &mem)))
-        return hr;
-    auto* out = static_cast<SPropValue*>(mem);
+    SPropValue* out = nullptr;
+    if (FAILED(hr = AllocArray(want.size(), nullptr, &out))) return hr;
     bool errors = false;
     for (std::size_t k = 0; k < want.size(); ++k) {
         const ULONG id = PROP_ID(want[k]);
@@ -164,14 +160,14 @@ HRESULT PropCore::DoGetProps(LPSPropTagArray tags, ULONG ulFlags, ULONG* count,
                 continue;
             }
             if (FAILED(rhr)) {
-                MAPIFreeBuffer(mem);
+                MAPIFreeBuffer(out);
                 return rhr;
             }
             v = &whole;
         }
-        HRESULT vhr = v ? ToSPropValue(*v, id, type, unicode, mem, out[k]) : MAPI_E_NOT_FOUND;
+        HRESULT vhr = v ? ToSPropValue(*v, id, type, unicode, out, out[k]) : MAPI_E_NOT_FOUND;
         if (vhr == MAPI_E_NOT_ENOUGH_MEMORY) {
-            MAPIFreeBuffer(mem);
+            MAPIFreeBuffer(out);
             return vhr;
         }
         if (FAILED(vhr)) {
@@ -458,12 +454,8 @@ HRESULT PropCore::DoGetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid, ULONG fl
         if ((*tags)->cValues > kMaxTagsPerCall) return MAPI_E_INVALID_PARAMETER;
         for (ULONG k = 0; k < (*tags)->cValues; ++k) ids.push_back(PROP_ID((*tags)->aulPropTag[k]));
     }
-    void* mem = nullptr;
-    if (FAILED(
-            hr = MAPIAllocateBuffer(
-                static_cast<ULONG>(sizeof(LPMAPINAMEID) * (ids.empty() ? 1 : ids.size())), &mem)))
-        return hr;
-    auto* arr = static_cast<LPMAPINAMEID*>(mem);
+    LPMAPINAMEID* arr = nullptr;
+    if (FAILED(hr = AllocArray(ids.size(), nullptr, &arr))) return hr;
     bool missing = false;
     for (std::size_t k = 0; k < ids.size(); ++k) {
         arr[k] = nullptr;
@@ -474,8 +466,8 @@ HRESULT PropCore::DoGetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid, ULONG fl
             continue;
         }
         void* p = nullptr;
-        if (FAILED(hr = MAPIAllocateMore(sizeof(MAPINAMEID) + sizeof(GUID), mem, &p))) {
-            MAPIFreeBuffer(mem);
+        if (FAILED(hr = MAPIAllocateMore(sizeof(MAPINAMEID) + sizeof(GUID), arr, &p))) {
+            MAPIFreeBuffer(arr);
             return hr;
         }
         auto* entry = static_cast<MAPINAMEID*>(p);
@@ -486,8 +478,8 @@ HRESULT PropCore::DoGetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid, ULONG fl
         if (n.kind == MNID_STRING) {
             std::u16string w = Utf8ToUtf16(n.name);
             void* s = nullptr;
-            if (FAILED(hr = CopyToMapi(w.c_str(), (w.size() + 1) * sizeof(char16_t), mem, &s))) {
-                MAPIFreeBuffer(mem);
+            if (FAILED(hr = CopyToMapi(w.c_str(), (w.size() + 1) * sizeof(char16_t), arr, &s))) {
+                MAPIFreeBuffer(arr);
                 return hr;
             }
             entry->Kind.lpwstrName = static_cast<LPWSTR>(s);
@@ -499,7 +491,7 @@ HRESULT PropCore::DoGetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid, ULONG fl
     if (listAll) {
         LPSPropTagArray list = nullptr;
         if (FAILED(hr = NewTagArray(ids.size(), &list))) {
-            MAPIFreeBuffer(mem);
+            MAPIFreeBuffer(arr);
             return hr;
         }
         for (std::size_t k = 0; k < ids.size(); ++k)

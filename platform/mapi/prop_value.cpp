@@ -41,19 +41,6 @@ std::string GuidBytes(const GUID& g) {
     return s;
 }
 
-// Allocates n elements of T linked to parent.
-template <typename T>
-HRESULT AllocArray(std::size_t n, void* parent, T** out) {
-    void* p = nullptr;
-    std::size_t bytes = sizeof(T) * (n == 0 ? 1 : n);
-    if (bytes > 0x7FFFFFF0u) return MAPI_E_NOT_ENOUGH_MEMORY;
-    HRESULT hr = parent ? MAPIAllocateMore(static_cast<ULONG>(bytes), parent, &p)
-                        : MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p);
-    if (FAILED(hr)) return hr;
-    *out = static_cast<T*>(p);
-    return S_OK;
-}
-
 HRESULT CopyString8(const std::string& s, void* parent, LPSTR* out) {
     void* p = nullptr;
     HRESULT hr = CopyToMapi(s.c_str(), s.size() + 1, parent, &p);
@@ -524,6 +511,15 @@ FILETIME ToFileTime(std::uint64_t value) {
     ft.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFFu);
     ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
     return ft;
+}
+
+std::string TextArgument(LPCTSTR text, ULONG flags) {
+    if (text == nullptr) return std::string();
+    if ((flags & MAPI_UNICODE) != 0) {
+        const auto* w = reinterpret_cast<const char16_t*>(text);
+        return Utf16ToUtf8(std::u16string_view(w, Utf16Length(w)));
+    }
+    return text;
 }
 
 HRESULT CopyToMapi(const void* data, std::size_t size, void* parent, void** out) {

@@ -13,6 +13,7 @@
 #include "common/base/file_time.h"
 #include "common/base/utf.h"
 #include "platform/mapi/large_value.h"
+#include "platform/mapi/mapi_functions.h"
 #include "platform/mapi/mapi_interfaces.h"
 
 namespace mapistore {
@@ -78,6 +79,24 @@ bool DecodeMulti(ULONG type, const void* data, std::size_t size, Value& out);
 using ::FileTimeNow;
 std::uint64_t FileTimeOf(const FILETIME& ft);
 FILETIME ToFileTime(std::uint64_t value);
+
+// Allocates n elements of T (room for one when n is 0) linked to parent, or as a new
+// root when parent is null. MAPI_E_NOT_ENOUGH_MEMORY beyond 2 GiB.
+template <typename T>
+HRESULT AllocArray(std::size_t n, void* parent, T** out) {
+    void* p = nullptr;
+    std::size_t bytes = sizeof(T) * (n == 0 ? 1 : n);
+    if (bytes > 0x7FFFFFF0u) return MAPI_E_NOT_ENOUGH_MEMORY;
+    HRESULT hr = parent ? MAPIAllocateMore(static_cast<ULONG>(bytes), parent, &p)
+                        : MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p);
+    if (FAILED(hr)) return hr;
+    *out = static_cast<T*>(p);
+    return S_OK;
+}
+
+// A text argument (a folder's name, a message class) as UTF-8: UTF-16 under MAPI_UNICODE
+// in flags, 8-bit otherwise; empty for null.
+std::string TextArgument(LPCTSTR text, ULONG flags);
 
 // A copy of a string into MAPI memory linked to parent (or a new root when null).
 HRESULT CopyToMapi(const void* data, std::size_t size, void* parent, void** out);

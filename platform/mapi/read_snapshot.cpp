@@ -43,14 +43,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IReadSnapshot) {
-            AddRef();
-            *ppv = static_cast<IReadSnapshot*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IReadSnapshot>(this, riid, ppv, IID_IReadSnapshot);
     }
 
     HRESULT Breathe(ULONG flags) override {

@@ -28,14 +28,7 @@ public:
     explicit Session(std::string profile) : profile_(std::move(profile)) {}
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPISession) {
-            AddRef();
-            *ppv = static_cast<IMAPISession*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMAPISession>(this, riid, ppv, IID_IMAPISession);
     }
 
     HRESULT GetLastError(HRESULT hr, ULONG, LPMAPIERROR* out) override {
@@ -78,8 +71,7 @@ public:
         constexpr ULONG known = MDB_NO_DIALOG | MDB_WRITE | MDB_TEMPORARY | MDB_NO_MAIL |
                                 MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS;
         if ((flags & ~known) != 0) return MAPI_E_UNKNOWN_FLAGS;
-        if (iid != nullptr && *iid != IID_IMsgStore && *iid != IID_IMAPIProp &&
-            *iid != IID_IUnknown)
+        if (!InterfaceServed(iid, IID_IMAPIProp, IID_IMsgStore))
             return MAPI_E_INTERFACE_NOT_SUPPORTED;
         *out = nullptr;
         if (ended_) return MAPI_E_END_OF_SESSION;
@@ -146,14 +138,7 @@ private:
 class ProfAdmin : public RefCounted<IProfAdmin> {
 public:
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IProfAdmin) {
-            AddRef();
-            *ppv = static_cast<IProfAdmin*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IProfAdmin>(this, riid, ppv, IID_IProfAdmin);
     }
     HRESULT GetLastError(HRESULT hr, ULONG, LPMAPIERROR* out) override {
         return MakeLastError(hr, "profile administration", out);

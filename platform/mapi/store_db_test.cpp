@@ -56,6 +56,18 @@ TEST(PropValueTest, Utf8AndUtf16ConvertBothWaysAndRepairBadInput) {
     EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD");
 }
 
+TEST(PropValueTest, TextArgumentsAreUtf16UnderMapiUnicodeAndTakenAsTheyAreOtherwise) {
+    EXPECT_EQ(TextArgument(nullptr, 0), "");
+    EXPECT_EQ(TextArgument(nullptr, MAPI_UNICODE), "");
+    EXPECT_EQ(TextArgument("IPM.Note", 0), "IPM.Note");
+    EXPECT_EQ(TextArgument("B\xC3\xBCro", 0), "B\xC3\xBCro");
+    std::u16string wide = u"B\u00FCro \U0001F600";
+    EXPECT_EQ(TextArgument(reinterpret_cast<LPCTSTR>(wide.c_str()), MAPI_UNICODE),
+              "B\xC3\xBCro \xF0\x9F\x98\x80");
+    // Other flags leave 8-bit text alone.
+    EXPECT_EQ(TextArgument("Inbox", MAPI_DEFERRED_ERRORS), "Inbox");
+}
+
 TEST(PropValueTest, MultiValuedEncodingRoundTripsAndRejectsDamage) {
     Value v;
     v.type = PT_MV_UNICODE;

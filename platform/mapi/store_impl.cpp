@@ -29,14 +29,7 @@ public:
     HRESULT Load() { return db_->LoadProps(db_->storeObjectId(), props_); }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMsgStore) {
-            AddRef();
-            *ppv = static_cast<IMsgStore*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMsgStore>(this, riid, ppv, IID_IMAPIProp, IID_IMsgStore);
     }
 
     HRESULT CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2, ULONG,
@@ -56,7 +49,7 @@ public:
 
     HRESULT SetReceiveFolder(LPTSTR cls, ULONG flags, ULONG cb, LPENTRYID eid) override {
         if ((flags & ~MAPI_UNICODE) != 0) return MAPI_E_UNKNOWN_FLAGS;
-        std::string name = ClassText(cls, flags);
+        std::string name = TextArgument(cls, flags);
         std::lock_guard<std::recursive_mutex> lock(Mutex());
         HRESULT hr = CheckWritable();
         if (FAILED(hr)) return hr;
@@ -82,7 +75,7 @@ public:
         *cb = 0;
         *eid = nullptr;
         if (explicitClass) *explicitClass = nullptr;
-        std::string name = ClassText(cls, flags);
+        std::string name = TextArgument(cls, flags);
         std::lock_guard<std::recursive_mutex> lock(Mutex());
         std::int64_t folder = 0;
         std::string matched;
@@ -157,23 +150,13 @@ protected:
         deleted_.clear();
         return S_OK;
     }
-
-private:
-    static std::string ClassText(LPTSTR cls, ULONG flags) {
-        if (cls == nullptr) return std::string();
-        if ((flags & MAPI_UNICODE) != 0) {
-            auto* w = reinterpret_cast<const char16_t*>(cls);
-            return Utf16ToUtf8(std::u16string_view(w, Utf16Length(w)));
-        }
-        return cls;
-    }
 };
 
 bool InterfaceFits(LPCIID iid, ULONG kind) {
-    if (iid == nullptr || *iid == IID_IUnknown || *iid == IID_IMAPIProp) return true;
-    if (kind == MAPI_FOLDER) return *iid == IID_IMAPIFolder || *iid == IID_IMAPIContainer;
-    if (kind == MAPI_MESSAGE) return *iid == IID_IMessage;
-    return false;
+    if (kind == MAPI_FOLDER)
+        return InterfaceServed(iid, IID_IMAPIProp, IID_IMAPIContainer, IID_IMAPIFolder);
+    if (kind == MAPI_MESSAGE) return InterfaceServed(iid, IID_IMAPIProp, IID_IMessage);
+    return InterfaceServed(iid, IID_IMAPIProp);
 }
 
 }  // namespace

@@ -29,14 +29,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IStream) {
-            AddRef();
-            *ppv = static_cast<IStream*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IStream>(this, riid, ppv, IID_IStream);
     }
 
     HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override {

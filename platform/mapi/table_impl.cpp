@@ -7,6 +7,7 @@
 
 #include "platform/mapi/mapi_functions.h"
 #include "platform/mapi/mapi_guids.h"
+#include "platform/mapi/prop_object.h"
 #include "platform/mapi/root_blocks.h"
 
 namespace mapistore {
@@ -89,14 +90,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IMAPITable) {
-            AddRef();
-            *ppv = static_cast<IMAPITable*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IMAPITable>(this, riid, ppv, IID_IMAPITable);
     }
 
     HRESULT GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMAPIError) override;
@@ -166,10 +160,7 @@ public:
         }
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
         restriction_ = std::move(compiled);
-        loaded_ = false;
-        cursor_ = 0;
-        cursorAtKey_ = false;
-        return EnsureRows();
+        return ListRowsAgain();
     }
 
     HRESULT SortTable(LPSSortOrderSet sort, ULONG) override {
@@ -180,10 +171,7 @@ public:
                 return MAPI_E_TOO_COMPLEX;
         std::lock_guard<std::recursive_mutex> lock(src_->Mutex());
         sort_ = std::move(orders);
-        loaded_ = false;
-        cursor_ = 0;
-        cursorAtKey_ = false;
-        return EnsureRows();
+        return ListRowsAgain();
     }
 
     HRESULT QueryRows(LONG count, ULONG flags, LPSRowSet* out) override;
@@ -295,6 +283,15 @@ private:
         return S_OK;
     }
 
+    // After a new restriction or sort order: the rows are listed again and the cursor
+    // goes back to the first.
+    HRESULT ListRowsAgain() {
+        loaded_ = false;
+        cursor_ = 0;
+        cursorAtKey_ = false;
+        return EnsureRows();
+    }
+
     // Rows in key order and not listed yet: the cursor may stand at a key.
     bool ByKey() const { return !loaded_ && !restriction_ && sort_.empty() && src_->KeyOrdered(); }
 
@@ -321,27 +318,7 @@ private:
 };
 
 HRESULT Table::GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMAPIError) {
-    if (lppMAPIError == nullptr) return MAPI_E_INVALID_PARAMETER;
-    void* p = nullptr;
-    HRESULT hr = MAPIAllocateBuffer(sizeof(MAPIERROR), &p);
-    if (FAILED(hr)) return hr;
-    auto* err = static_cast<MAPIERROR*>(p);
-    const char* name = MapiErrorName(hResult);
-    std::string text = name ? name : "unknown error";
-    void* s = nullptr;
-    if (FAILED(hr = CopyToMapi(text.c_str(), text.size() + 1, p, &s))) {
-        MAPIFreeBuffer(p);
-        return hr;
-    }
-    err->lpszError = static_cast<LPTSTR>(s);
-    static const char kComponent[] = "message store table";
-    if (FAILED(hr = CopyToMapi(kComponent, sizeof kComponent, p, &s))) {
-        MAPIFreeBuffer(p);
-        return hr;
-    }
-    err->lpszComponent = static_cast<LPTSTR>(s);
-    *lppMAPIError = err;
-    return S_OK;
+    return MakeLastError(hResult, "message store table", lppMAPIError);
 }
 
 HRESULT Table::FindRow(LPSRestriction res, BOOKMARK bk, ULONG flags) {

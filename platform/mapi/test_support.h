@@ -178,26 +178,44 @@ public:
         return id;
     }
 
+    // The entry id opened through the store, when it is of the type asked for.
+    template <class I>
+    static ComPtr<I> OpenEntryOf(ULONG wantedType, IMsgStore* s, const std::string& id,
+                                 ULONG flags) {
+        ULONG type = 0;
+        ComPtr<IUnknown> unk;
+        if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type,
+                                unk.put())) ||
+            type != wantedType)
+            return {};
+        return ComPtr<I>(static_cast<I*>(unk.detach()));
+    }
     static ComPtr<IMAPIFolder> OpenFolder(IMsgStore* s, const std::string& id,
                                           ULONG flags = MAPI_BEST_ACCESS) {
-        ULONG type = 0;
-        ComPtr<IUnknown> unk;
-        if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type,
-                                unk.put())) ||
-            type != MAPI_FOLDER)
-            return {};
-        return ComPtr<IMAPIFolder>(static_cast<IMAPIFolder*>(unk.detach()));
+        return OpenEntryOf<IMAPIFolder>(MAPI_FOLDER, s, id, flags);
     }
-
     static ComPtr<IMessage> OpenMessage(IMsgStore* s, const std::string& id,
                                         ULONG flags = MAPI_BEST_ACCESS) {
-        ULONG type = 0;
-        ComPtr<IUnknown> unk;
-        if (FAILED(s->OpenEntry(static_cast<ULONG>(id.size()), Eid(id), nullptr, flags, &type,
-                                unk.put())) ||
-            type != MAPI_MESSAGE)
-            return {};
-        return ComPtr<IMessage>(static_cast<IMessage*>(unk.detach()));
+        return OpenEntryOf<IMessage>(MAPI_MESSAGE, s, id, flags);
+    }
+
+    // The entry identifiers of the folder's messages in the contents table's order;
+    // empty when the table cannot be read.
+    static std::vector<std::string> MessageIds(IMAPIFolder* folder) {
+        std::vector<std::string> ids;
+        ComPtr<IMAPITable> table;
+        if (FAILED(folder->GetContentsTable(0, table.put()))) return ids;
+        SizedSPropTagArray(1, cols) = {1, {PR_ENTRYID}};
+        LPSRowSet rows = nullptr;
+        if (FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&cols), nullptr,
+                                  nullptr, 0, &rows)))
+            return ids;
+        for (ULONG k = 0; k < rows->cRows; ++k) {
+            const SBinary& b = rows->aRow[k].lpProps[0].Value.bin;
+            ids.emplace_back(reinterpret_cast<const char*>(b.lpb), b.cb);
+        }
+        FreeProws(rows);
+        return ids;
     }
 
     // A saved message with a subject in folder; returns its entry identifier.

@@ -36,14 +36,7 @@ public:
     }
 
     HRESULT QueryInterface(REFIID riid, LPVOID* ppv) override {
-        if (ppv == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || riid == IID_IWriteBatch) {
-            AddRef();
-            *ppv = static_cast<IWriteBatch*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+        return AnswerQueryInterface<IWriteBatch>(this, riid, ppv, IID_IWriteBatch);
     }
 
     HRESULT Commit(ULONG flags) override {

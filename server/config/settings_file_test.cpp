@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "server/config/config_test_util.h"
-#include "server/config/live_trace.h"
+#include "server/config/live_trace_text.h"
 #include "server/config/settings.h"
 #include "server/config/settings_watcher.h"
 
@@ -181,26 +181,17 @@ TEST(SettingsFileTest, WebDirectoryProblems) {
 class SharedSettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetLiveTraceSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(traceMutex_);
-            trace_ += line + "\n";
-        });
         folder_ = temp_.Path() + "/Norvex/Corvel";
         server_.LoadSettings(folder_);
         ASSERT_TRUE(server_.SaveSettings());
     }
-    void TearDown() override { SetLiveTraceSink(nullptr); }
     std::string File() const { return folder_ + "/settings.inf"; }
-    std::string Trace() {
-        std::lock_guard<std::mutex> lock(traceMutex_);
-        return trace_;
-    }
 
+    // Declared first, so it collects until the server's settings are gone.
+    CLiveTraceText trace_;
     TempFolder temp_;
     std::string folder_;
     Settings server_;
-    std::mutex traceMutex_;
-    std::string trace_;
 };
 
 TEST_F(SharedSettingsFileTest, ChangesOfAnotherWriterAreTakenNotOverwritten) {
@@ -224,7 +215,7 @@ TEST_F(SharedSettingsFileTest, ChangesOfAnotherWriterAreTakenNotOverwritten) {
               "64\nBodyBudgetMB=256\n"
               "HttpsPort=8443\nTlsCertFile=\nTlsKeyFile=\nRequireTls=0\n"
               "WebDir=docs ;/srv/docs ; ; ;\n");
-    EXPECT_NE(Trace().find("settings.inf was changed outside the server"), std::string::npos);
+    EXPECT_NE(trace_.Text().find("settings.inf was changed outside the server"), std::string::npos);
     // The tool removes the directory; the server takes that over too.
     Settings again;
     again.LoadSettingsFile(folder_);

@@ -9,27 +9,19 @@
 
 #include "server/config/config_test_util.h"
 #include "server/config/data_folder.h"
-#include "server/config/live_trace.h"
+#include "server/config/live_trace_text.h"
 #include "server/config/text_file.h"
 
 namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetLiveTraceSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(traceMutex);
-            trace += line + "\n";
-        });
-        folder = temp.Path() + "/Norvex/Corvel";
-    }
-    void TearDown() override { SetLiveTraceSink(nullptr); }
+    void SetUp() override { folder = temp.Path() + "/Norvex/Corvel"; }
     std::string File() const { return folder + "/settings.inf"; }
 
+    CLiveTraceText trace;
     TempFolder temp;
     std::string folder;
-    std::mutex traceMutex;
-    std::string trace;
 };
 
 TEST_F(SettingsTest, FreshInstallationRunsOnDefaultsAndFirstSaveWritesAllKeys) {
@@ -131,7 +123,7 @@ TEST_F(SettingsTest, LineEndsAndLongLines) {
     EXPECT_EQ(s.HttpPort(), 8080);
     EXPECT_EQ(s.DeviceNames().count("X"), 0u);
     EXPECT_EQ(s.DeviceNames().at("Y").size(), kMaxLineLength - 10);
-    EXPECT_NE(trace.find("1 overlong line(s) skipped"), std::string::npos);
+    EXPECT_NE(trace.Text().find("1 overlong line(s) skipped"), std::string::npos);
 }
 
 TEST_F(SettingsTest, HttpPortOutsideTheRangeKeeps80AndIsTraced) {
@@ -142,7 +134,7 @@ TEST_F(SettingsTest, HttpPortOutsideTheRangeKeeps80AndIsTraced) {
         s.LoadSettings(folder);
         EXPECT_EQ(s.HttpPort(), 80) << value;
     }
-    EXPECT_NE(trace.find("settings.inf: HttpPort 65536 is outside 1-65535; port 80 is used"),
+    EXPECT_NE(trace.Text().find("settings.inf: HttpPort 65536 is outside 1-65535; port 80 is used"),
               std::string::npos);
     WriteWholeFile(File(), "HttpPort=65535\n");
     Settings top;
@@ -209,7 +201,8 @@ TEST_F(SettingsTest, FailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_FALSE(s.SaveSettings());
     EXPECT_EQ(ReadWholeFile(File()), before);
     EXPECT_EQ(s.WebBaseDir(), "/new");
-    EXPECT_NE(trace.find("SaveSettings: cannot create " + File() + ".tmp"), std::string::npos);
+    EXPECT_NE(trace.Text().find("SaveSettings: cannot create " + File() + ".tmp"),
+              std::string::npos);
 }
 
 TEST_F(SettingsTest, ConcurrentNewDevicesAreAllNumberedAndSaved) {

@@ -94,20 +94,16 @@ struct ConsoleView {
     CDlgEditHelp* helpEditor;
 };
 
-class CorvelDlgTest : public ::testing::Test {
+class CorvelDlgTest : public ConsoleDataTest {
 protected:
     void SetUp() override {
-        CreateDataFolder(home_.DataFolder());
-        WriteWholeFile(home_.DataFolder() + "/alice.dxt", "Name=alice\nPasswort=pw\n");
-        WriteWholeFile(home_.DataFolder() + "/bob.dxt", "Name=bob\nPasswort=pw\n");
-        WriteWholeFile(home_.DataFolder() + "/DEV1.ifo",
-                       "Name=alice\nPasswort=pw\nDeviceID=DEV1\n");
-        WriteWholeFile(home_.DataFolder() + "/DEV2.ifo", "Name=bob\nPasswort=pw\nDeviceID=DEV2\n");
-        WriteWholeFile(home_.DataFolder() + "/settings.inf",
-                       "Device=DEV2:Pocket\nDevice=DEV3:Pocket\n");
-        ClearStoreCache();
+        ConsoleDataTest::SetUp();
+        WriteWholeFile(File("alice.dxt"), "Name=alice\nPasswort=pw\n");
+        WriteWholeFile(File("bob.dxt"), "Name=bob\nPasswort=pw\n");
+        WriteWholeFile(File("DEV1.ifo"), "Name=alice\nPasswort=pw\nDeviceID=DEV1\n");
+        WriteWholeFile(File("DEV2.ifo"), "Name=bob\nPasswort=pw\nDeviceID=DEV2\n");
+        WriteWholeFile(File("settings.inf"), "Device=DEV2:Pocket\nDevice=DEV3:Pocket\n");
     }
-    void TearDown() override { ClearStoreCache(); }
 
     std::unique_ptr<CCorvelDlg> Start() {
         ConsoleOptions options;
@@ -136,10 +132,6 @@ protected:
         return nullptr;
     }
 
-    ConsoleTestHome home_;
-    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
-    CDeviceRecords devices_;
-    Settings settings_;
     CErrorLog errorLog_;
     ScriptedPrompts prompts_;
     std::unique_ptr<ConsoleView> view_;  // of the window Start() made last

@@ -1,7 +1,9 @@
 // Test helpers of the console: one QApplication for the test program, a temporary
-// home for the data folder and the MAPI profiles, and scripted operator answers.
+// home for the data folder and the MAPI profiles, scripted operator answers, and the
+// fixture the window and pane tests share.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QApplication>
@@ -16,7 +18,11 @@
 
 #include "server/config/config_test_util.h"
 #include "server/config/data_folder.h"
+#include "server/config/settings.h"
 #include "server/console/console_prompts.h"
+#include "server/devices/device_records.h"
+#include "server/mapi/mapi_initializer.h"
+#include "server/mapi/mapi_status_calls.h"
 
 inline QApplication& TestApp() {
     static int argc = 1;
@@ -77,4 +83,24 @@ struct ScriptedPrompts {
 class ConsoleTestHome : public TempHome {
 public:
     ConsoleTestHome() : TempHome((TestApp(), "corvel-console")) {}
+};
+
+// A console test's data folder (made) in its own home, and the store engine, device
+// records and settings the window and the panes work on. The store's cache of opened
+// stores is cleared before and after each test, so no test sees another's.
+class ConsoleDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDataFolder(home_.DataFolder());
+        ClearStoreCache();
+    }
+    void TearDown() override { ClearStoreCache(); }
+
+    // The path of name in the data folder.
+    std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
+
+    ConsoleTestHome home_;
+    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
+    CDeviceRecords devices_;
+    Settings settings_;
 };

@@ -136,11 +136,10 @@ TEST(QtTranslationsTest, StandardButtonsAndDialogsSpeakGerman) {
 }
 
 // A data folder with loaded settings and a MAPI profile "Test".
-class PaneTest : public ::testing::Test {
+class PaneTest : public ConsoleDataTest {
 protected:
     void SetUp() override {
-        CreateDataFolder(home_.DataFolder());
-        ClearStoreCache();
+        ConsoleDataTest::SetUp();
         CMapiRef<IProfAdmin> admin;
         ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
         char name[] = "Test";
@@ -148,9 +147,6 @@ protected:
         settings_.LoadSettings(home_.DataFolder());
         devices_.Load(home_.DataFolder());
     }
-    void TearDown() override { ClearStoreCache(); }
-
-    std::string File(const std::string& name) const { return home_.DataFolder() + "/" + name; }
     // The device files of DEV1 and DEV2, and in folder (made) a file "x" for each name.
     void TwoDevicesWithFiles(const std::string& folder, std::initializer_list<const char*> names) {
         WriteWholeFile(File("DEV1.ifo"), "Name=a\nDeviceID=DEV1\n");
@@ -178,10 +174,6 @@ protected:
         return codes;
     }
 
-    ConsoleTestHome home_;
-    CMapiInitializer storeEngine_;  // the users' log-ons; ends after devices_
-    CDeviceRecords devices_;
-    Settings settings_;
     ScriptedPrompts script_;
     CConsolePrompts prompts_ = script_.Prompts();
 };

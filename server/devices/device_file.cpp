@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/base/text.h"
+#include "common/base/utf.h"
 #include "server/config/log_text.h"
 #include "server/config/text_file.h"
 
@@ -41,6 +42,42 @@ std::string OneLine(std::string_view text) { return OneLineValue(text); }
 std::string NonEmpty(std::string_view text) {
     if (text.empty()) return " ";
     return OneLine(text);
+}
+
+// Cuts text (at a character's start) to room bytes; true when it was longer.
+bool CutTo(std::string& text, size_t room) {
+    size_t cut = Utf8CutLength(text, room);
+    if (cut == text.size()) return false;
+    text.resize(cut);
+    return true;
+}
+
+// value as its "key=value" line writes it, cut so that the line fits the reader.
+bool FitValue(std::string& value, std::string_view key) {
+    size_t room = kMaxLineLength - key.size() - 2;  // "=" and the line end
+    if (value.size() <= room) return false;
+    value = OneLine(value);
+    return CutTo(value, room);
+}
+
+// Each line of the signature cut so that it fits the reader with its line end.
+bool FitSignature(std::string& signature) {
+    const size_t room = kMaxLineLength - 1;
+    if (signature.size() <= room) return false;
+    std::string fitted;
+    bool cut = false;
+    std::string_view rest = signature;
+    while (true) {
+        size_t end = rest.find('\n');
+        std::string line(rest.substr(0, end));
+        cut |= CutTo(line, room);
+        fitted += line;
+        if (end == std::string_view::npos) break;
+        fitted += '\n';
+        rest.remove_prefix(end + 1);
+    }
+    if (cut) signature = std::move(fitted);
+    return cut;
 }
 
 void AppendLine(std::string& out, std::string_view key, std::string_view value) {
@@ -132,7 +169,19 @@ void ParseDeviceFile(std::string_view text, CDeviceConfig& record) {
     FinishDeviceFile(record);
 }
 
-std::string SerializeDeviceFile(const CDeviceConfig& record) {
+bool FitDeviceFileLines(CDeviceConfig& record) {
+    bool cut = FitValue(record.Name, "Name");
+    cut |= FitValue(record.Passwort, "Passwort");
+    cut |= FitValue(record.DeviceID, "DeviceID");
+    cut |= FitValue(record.ProfileName, "ProfileName");
+    cut |= FitValue(record.SignaturShort, "SignaturShort");
+    cut |= FitSignature(record.Signatur);
+    return cut;
+}
+
+std::string SerializeDeviceFile(const CDeviceConfig& whole) {
+    CDeviceConfig record = whole;
+    FitDeviceFileLines(record);
     std::string out;
     AppendLine(out, "Name", record.Name);
     AppendLine(out, "Passwort", record.Passwort);

@@ -8,7 +8,10 @@
 //        virtual path, default code, kind; an empty path is written as one blank
 //   "Signatur:" then the signature text and a line feed.
 // CR and LF inside a value (the signature excepted) are written as blanks, so no
-// value can add a line of its own.
+// value can add a line of its own. A value, or a line of the signature, that would
+// make its line longer than the reader takes (kMaxLineLength, line end included) is
+// cut at the start of a UTF-8 character to what fits (FitDeviceFileLines), so that
+// the file gives back what was written; Folder lines are written whole.
 //
 // Reading, line by line (any line end: "\n" or "\r\n"; lines longer than
 // kMaxLineLength are skipped):
@@ -31,8 +34,13 @@
 
 #include "server/devices/pocket_device.h"
 
-// The whole file text for record.
+// The whole file text for record, its values fitted first (FitDeviceFileLines).
 std::string SerializeDeviceFile(const CDeviceConfig& record);
+
+// Cuts the values of record whose lines the reader would skip, as the file format
+// above says; true when anything was cut. A record's configuration is kept fitted,
+// so it holds what its file gives back.
+bool FitDeviceFileLines(CDeviceConfig& record);
 
 // Reads one line (without its line end) into record. inSignature tracks whether the
 // "Signatur:" line was seen; start it false. The signature collects each of its

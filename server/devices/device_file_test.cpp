@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "server/config/config_test_util.h"
+#include "server/config/text_file.h"
 
 namespace {
 
@@ -48,6 +49,28 @@ TEST(DeviceFile, WritesEveryFieldInOrder) {
               "Folder= ,1,7, ,-2,5\n"
               "Signatur:\n"
               "Gruss\nAlice\n");
+}
+
+TEST(DefaultFolderCodes, KindAndSlotOfEachCode) {
+    struct Case {
+        int32_t code;
+        int32_t kind;
+        int slot;
+    };
+    for (Case c : {Case{kDefaultContacts, kKindContact, kSlotContacts},
+                   Case{kDefaultTasks, kKindTask, kSlotTasks},
+                   Case{kDefaultCalendar, kKindAppointment, kSlotCalendar},
+                   Case{kDefaultInbox, kKindEmail, kSlotInbox},
+                   Case{kDefaultDrafts, kKindEmail, kSlotDrafts},
+                   Case{kDefaultOutbox, kKindEmail, kSlotOutbox},
+                   Case{kDefaultSentItems, kKindEmail, kSlotSentItems},
+                   Case{kDefaultDeletedItems, kKindEmail, kSlotDeletedItems},
+                   // No default folder, and codes no folder has: e-mail, no slot.
+                   Case{kNoDefaultFolder, kKindEmail, -1}, Case{-9, kKindEmail, -1},
+                   Case{7, kKindEmail, -1}}) {
+        EXPECT_EQ(KindForDefaultCode(c.code), c.kind) << c.code;
+        EXPECT_EQ(DefaultFolderSlotForCode(c.code), c.slot) << c.code;
+    }
 }
 
 TEST(DeviceFile, RoundTripKeepsFieldsAndBlankPaths) {
@@ -149,6 +172,84 @@ TEST(DeviceFile, ReadAndWriteFiles) {
               "SignaturAlways=0\nTimeZoneDifference=0\nSignatur:\nS\n");
     EXPECT_EQ(ModeOf(copy), 0600u);
     EXPECT_FALSE(record.WriteDeviceFile(folder.Path() + "/no/such/dir/x.ifo"));
+}
+
+// What a record holds must be what its file gives back on the next load: a
+// signature line the reader would skip is cut (at a character's start) to what fits.
+TEST(DeviceFile, ALongSignatureLineSurvivesTheNextLoad) {
+    TempFolder folder;
+    std::string path = folder.Path() + "/alice.dxt";
+    std::string longLine;
+    while (longLine.size() < 70000) longLine += "\xC3\xA4x";  // "äx"
+    CPocketDevice record([&] {
+        CDeviceConfig c;
+        c.Name = "alice";
+        c.ProfileName = "NoSuchProfile";
+        c.Signatur = "Gruss\n" + longLine + "\nAlice";
+        return c;
+    }());
+    ASSERT_TRUE(record.WriteDeviceFile(path));
+    CPocketDevice again;
+    ASSERT_TRUE(again.ReadDeviceFile(path));
+    const std::string& kept = record.Config()->Signatur;
+    // (compared as a whole, without printing 64 KiB on a failure)
+    EXPECT_TRUE(again.Config()->Signatur == kept)
+        << again.Config()->Signatur.size() << " bytes read";
+    ASSERT_EQ(kept.rfind("Gruss\n", 0), 0u);
+    ASSERT_GE(kept.size(), std::string("Gruss\n\nAlice").size());
+    EXPECT_EQ(kept.substr(kept.size() - 6), "\nAlice");
+    std::string cutLine = kept.substr(6, kept.size() - 12);
+    EXPECT_LT(cutLine.size(), longLine.size());
+    EXPECT_EQ(longLine.compare(0, cutLine.size(), cutLine), 0);
+    EXPECT_NE(static_cast<unsigned char>(cutLine.back()), 0xC3);  // no half character
+    // The line kept fills what the reader takes, line end included, less at most a
+    // character.
+    EXPECT_LE(cutLine.size() + 1, kMaxLineLength);
+    EXPECT_GT(cutLine.size() + 1 + 2, kMaxLineLength);
+}
+
+// A long signature of short lines, and values near the limit, are kept whole.
+TEST(DeviceFile, ASignatureLongerThanALineIsKeptWhole) {
+    std::string signature;
+    while (signature.size() < 3 * kMaxLineLength) signature += "eine Zeile der Signatur\n";
+    std::string name(kMaxLineLength - std::string("Name=\n").size(), 'n');
+    CPocketDevice record([&] {
+        CDeviceConfig c;
+        c.Name = name;
+        c.Signatur = signature;
+        return c;
+    }());
+    EXPECT_TRUE(record.Config()->Signatur == signature);
+    EXPECT_TRUE(record.Config()->Name == name);
+    CDeviceConfig back;
+    ParseDeviceFile(SerializeDeviceFile(*record.Config()), back);
+    EXPECT_TRUE(back.Signatur == signature) << back.Signatur.size() << " bytes read";
+    EXPECT_TRUE(back.Name == name) << back.Name.size() << " bytes read";
+}
+
+// Every one-line value is cut likewise, so a long name or profile is not lost whole.
+TEST(DeviceFile, LongValuesAreCutToTheirLine) {
+    TempFolder folder;
+    std::string path = folder.Path() + "/long.ifo";
+    std::string longText(kMaxLineLength + 10, 'v');
+    CPocketDevice record;
+    record.EditConfig([&](CDeviceConfig& c) {
+        c.Name = longText;
+        c.ProfileName = longText;
+        c.SignaturShort = longText;
+        c.DeviceID = longText;
+    });
+    std::shared_ptr<const CDeviceConfig> kept = record.Config();
+    EXPECT_EQ(kept->Name.size(), kMaxLineLength - std::string("Name=\n").size());
+    EXPECT_EQ(kept->ProfileName.size(), kMaxLineLength - std::string("ProfileName=\n").size());
+    ASSERT_TRUE(record.WriteDeviceFile(path));
+    CPocketDevice again;
+    ASSERT_TRUE(again.ReadDeviceFile(path));
+    std::shared_ptr<const CDeviceConfig> read = again.Config();
+    EXPECT_TRUE(read->Name == kept->Name) << read->Name.size() << " bytes read";
+    EXPECT_TRUE(read->ProfileName == kept->ProfileName) << read->ProfileName.size();
+    EXPECT_TRUE(read->SignaturShort == kept->SignaturShort) << read->SignaturShort.size();
+    EXPECT_TRUE(read->DeviceID == kept->DeviceID) << read->DeviceID.size();
 }
 
 TEST(DeviceConfig, ASnapshotStaysAsItWasWhileTheRecordChanges) {

@@ -6,40 +6,53 @@
 #include "server/config/text_file.h"
 #include "server/devices/device_file.h"
 
-int32_t KindForDefaultCode(int32_t code) {
-    switch (code) {
-        case kDefaultContacts:
-            return kKindContact;
-        case kDefaultTasks:
-            return kKindTask;
-        case kDefaultCalendar:
-            return kKindAppointment;
-        default:
-            return kKindEmail;
+namespace {
+
+// What each default-folder code stands for: the kind of its folder and its slot in
+// the default-folder table.
+struct DefaultFolderOfCode {
+    int32_t code;
+    int32_t kind;
+    int slot;
+};
+
+constexpr DefaultFolderOfCode kDefaultFolderCodes[] = {
+    {kDefaultContacts, kKindContact, kSlotContacts},
+    {kDefaultTasks, kKindTask, kSlotTasks},
+    {kDefaultCalendar, kKindAppointment, kSlotCalendar},
+    {kDefaultInbox, kKindEmail, kSlotInbox},
+    {kDefaultDrafts, kKindEmail, kSlotDrafts},
+    {kDefaultOutbox, kKindEmail, kSlotOutbox},
+    {kDefaultSentItems, kKindEmail, kSlotSentItems},
+    {kDefaultDeletedItems, kKindEmail, kSlotDeletedItems},
+};
+
+const DefaultFolderOfCode* FindDefaultFolderCode(int32_t code) {
+    for (const DefaultFolderOfCode& entry : kDefaultFolderCodes) {
+        if (entry.code == code) return &entry;
     }
+    return nullptr;
+}
+
+// The configuration as its file will give it back; a cut is traced.
+CDeviceConfig Fitted(CDeviceConfig config) {
+    if (FitDeviceFileLines(config)) {
+        AddLiveTraceF("values of %.64s cut to the longest line its file takes",
+                      config.Name.c_str());
+    }
+    return config;
+}
+
+}  // namespace
+
+int32_t KindForDefaultCode(int32_t code) {
+    const DefaultFolderOfCode* entry = FindDefaultFolderCode(code);
+    return entry != nullptr ? entry->kind : kKindEmail;
 }
 
 int DefaultFolderSlotForCode(int32_t code) {
-    switch (code) {
-        case kDefaultContacts:
-            return kSlotContacts;
-        case kDefaultTasks:
-            return kSlotTasks;
-        case kDefaultCalendar:
-            return kSlotCalendar;
-        case kDefaultInbox:
-            return kSlotInbox;
-        case kDefaultDrafts:
-            return kSlotDrafts;
-        case kDefaultOutbox:
-            return kSlotOutbox;
-        case kDefaultSentItems:
-            return kSlotSentItems;
-        case kDefaultDeletedItems:
-            return kSlotDeletedItems;
-        default:
-            return -1;
-    }
+    const DefaultFolderOfCode* entry = FindDefaultFolderCode(code);
+    return entry != nullptr ? entry->slot : -1;
 }
 
 std::shared_ptr<const CDeviceConfig> CPocketDevice::Config() const {
@@ -47,7 +60,11 @@ std::shared_ptr<const CDeviceConfig> CPocketDevice::Config() const {
     return config_;
 }
 
+CPocketDevice::CPocketDevice(CDeviceConfig config)
+    : config_(std::make_shared<const CDeviceConfig>(Fitted(std::move(config)))) {}
+
 void CPocketDevice::SetConfig(CDeviceConfig config) {
+    config = Fitted(std::move(config));
     auto published = std::make_shared<const CDeviceConfig>(std::move(config));
     std::lock_guard<std::mutex> lock(configLock_);
     config_.swap(published);
@@ -58,6 +75,7 @@ std::shared_ptr<const CDeviceConfig> CPocketDevice::EditConfig(
     std::lock_guard<std::mutex> lock(configLock_);
     CDeviceConfig changed = *config_;
     edit(changed);
+    changed = Fitted(std::move(changed));
     config_ = std::make_shared<const CDeviceConfig>(std::move(changed));
     return config_;
 }

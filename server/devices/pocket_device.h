@@ -118,8 +118,9 @@ enum DefaultFolderSlot {
 class CPocketDevice {
 public:
     CPocketDevice() : config_(std::make_shared<const CDeviceConfig>()) {}
-    explicit CPocketDevice(CDeviceConfig config)
-        : config_(std::make_shared<const CDeviceConfig>(std::move(config))) {}
+    // config is kept fitted to its file's lines (FitDeviceFileLines), here and by
+    // SetConfig and EditConfig.
+    explicit CPocketDevice(CDeviceConfig config);
     CPocketDevice(const CPocketDevice&) = delete;
     CPocketDevice& operator=(const CPocketDevice&) = delete;
 

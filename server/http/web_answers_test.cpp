@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "server/http/content_types.h"
 
 namespace {
@@ -66,14 +68,17 @@ TEST(WebAnswers, DirectoryPage) {
 }
 
 TEST(ContentTypes, TableOrderAndDefault) {
-    EXPECT_EQ(ContentTypeForUrl("/pic.gif"), "image/gif");
-    EXPECT_EQ(ContentTypeForUrl("/pic.GIF"), "application/octet-stream");
-    EXPECT_EQ(ContentTypeForUrl("/a.jpeg"), "image/jpeg");
-    EXPECT_EQ(ContentTypeForUrl("/archive.tar.gz"), "image/gz");
-    EXPECT_EQ(ContentTypeForUrl("/index.html"), "text/html");
-    EXPECT_EQ(ContentTypeForUrl("/xhtm"), "text/html");  // no dot needed
-    EXPECT_EQ(ContentTypeForUrl("/notes.txt"), "application/octet-stream");
-    EXPECT_EQ(ContentTypeForUrl(""), "application/octet-stream");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/pic.gif", "image/gif"},
+        {"/pic.GIF", "application/octet-stream"},
+        {"/a.jpeg", "image/jpeg"},
+        {"/archive.tar.gz", "image/gz"},
+        {"/index.html", "text/html"},
+        {"/xhtm", "text/html"},  // no dot needed
+        {"/notes.txt", "application/octet-stream"},
+        {"", "application/octet-stream"},
+    };
+    for (auto [url, type] : cases) EXPECT_EQ(ContentTypeForUrl(url), type) << url;
 }
 
 }  // namespace

@@ -5,39 +5,41 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "server/config/config_test_util.h"
 
 namespace {
 
 TEST(WebPath, CleanRequestPath) {
-    EXPECT_EQ(CleanRequestPath("//docs\\\\a//b"), "/docs/a/b");
-    EXPECT_EQ(CleanRequestPath("/%64ocs/x"), "/docs/x");
-    EXPECT_FALSE(CleanRequestPath("/a/../b"));
-    EXPECT_FALSE(CleanRequestPath("/%2e%2e/etc/passwd"));
-    EXPECT_FALSE(CleanRequestPath("/..%2fetc"));
-    EXPECT_FALSE(CleanRequestPath("/.%2e/x"));
-    EXPECT_FALSE(CleanRequestPath("/file.txt%00.gif"));
-    EXPECT_EQ(CleanRequestPath("/a.b/c"), "/a.b/c");
+    const std::pair<const char*, const char*> cleaned[] = {
+        {"//docs\\\\a//b", "/docs/a/b"}, {"/%64ocs/x", "/docs/x"}, {"/a.b/c", "/a.b/c"}};
+    for (auto [url, path] : cleaned) EXPECT_EQ(CleanRequestPath(url), path) << url;
+    for (const char* url :
+         {"/a/../b", "/%2e%2e/etc/passwd", "/..%2fetc", "/.%2e/x", "/file.txt%00.gif"})
+        EXPECT_FALSE(CleanRequestPath(url)) << url;
 }
 
 TEST(WebPath, NormalizePathRemovesDotSegmentsAndRunsOfSeparators) {
-    EXPECT_EQ(NormalizePath("/./docs/secret.txt"), "/docs/secret.txt");
-    EXPECT_EQ(NormalizePath("/.//docs/secret.txt"), "/docs/secret.txt");
-    EXPECT_EQ(NormalizePath("\\.\\docs\\x"), "/docs/x");
-    EXPECT_EQ(NormalizePath("/./docs/"), "/docs/");
-    EXPECT_EQ(NormalizePath("/docs/."), "/docs/");
-    EXPECT_EQ(NormalizePath("/docs/./././x/./"), "/docs/x/");
-    EXPECT_EQ(NormalizePath("/"), "/");
-    EXPECT_EQ(NormalizePath("/."), "/");
-    EXPECT_EQ(NormalizePath("///"), "/");
-    EXPECT_EQ(NormalizePath(""), "");
-    EXPECT_EQ(NormalizePath("."), "");
-    EXPECT_EQ(NormalizePath("./vantro"), "vantro");
-    EXPECT_EQ(NormalizePath("vantro"), "vantro");
-    // Names that only hold dots are names, not dot segments.
-    EXPECT_EQ(NormalizePath("/.x/a./.../b"), "/.x/a./.../b");
-    EXPECT_EQ(NormalizePath("/a/../b"), "/a/../b");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/./docs/secret.txt", "/docs/secret.txt"},
+        {"/.//docs/secret.txt", "/docs/secret.txt"},
+        {"\\.\\docs\\x", "/docs/x"},
+        {"/./docs/", "/docs/"},
+        {"/docs/.", "/docs/"},
+        {"/docs/./././x/./", "/docs/x/"},
+        {"/", "/"},
+        {"/.", "/"},
+        {"///", "/"},
+        {"", ""},
+        {".", ""},
+        {"./vantro", "vantro"},
+        {"vantro", "vantro"},
+        // Names that only hold dots are names, not dot segments.
+        {"/.x/a./.../b", "/.x/a./.../b"},
+        {"/a/../b", "/a/../b"},
+    };
+    for (auto [path, normal] : cases) EXPECT_EQ(NormalizePath(path), normal) << path;
 }
 
 TEST(WebPath, EverySpellingOfAProtectedPathCleansToTheSamePath) {
@@ -53,14 +55,15 @@ TEST(WebPath, EverySpellingOfAProtectedPathCleansToTheSamePath) {
 }
 
 TEST(WebPath, NormalRequestPathsAreThoseThatNeedNoCleaning) {
-    EXPECT_TRUE(IsNormalRequestPath("/OutlookAttachments/-4/0011AA.EML/a%20b.txt"));
-    EXPECT_TRUE(IsNormalRequestPath("/OutlookAttachments/-4/0011AA.EML/a%2Fb.txt"));
-    EXPECT_FALSE(IsNormalRequestPath("/./OutlookAttachments/-4/0011AA.EML/a.txt"));
-    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/%2e/-4/0011AA.EML/a.txt"));
-    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments//-4/0011AA.EML/a.txt"));
-    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/-4\\0011AA.EML/a.txt"));
-    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/-4/0011AA.EML/a%5Cb.txt"));
-    EXPECT_FALSE(IsNormalRequestPath("/OutlookAttachments/../docs/x"));
+    for (const char* url : {"/OutlookAttachments/-4/0011AA.EML/a%20b.txt",
+                            "/OutlookAttachments/-4/0011AA.EML/a%2Fb.txt"})
+        EXPECT_TRUE(IsNormalRequestPath(url)) << url;
+    for (const char* url :
+         {"/./OutlookAttachments/-4/0011AA.EML/a.txt",
+          "/OutlookAttachments/%2e/-4/0011AA.EML/a.txt", "/OutlookAttachments//-4/0011AA.EML/a.txt",
+          "/OutlookAttachments/-4\\0011AA.EML/a.txt", "/OutlookAttachments/-4/0011AA.EML/a%5Cb.txt",
+          "/OutlookAttachments/../docs/x"})
+        EXPECT_FALSE(IsNormalRequestPath(url)) << url;
 }
 
 TEST(WebPath, ResolvesInsideFollowsLinks) {

@@ -81,6 +81,8 @@ private:
 template <class Interface>
 class CCountedSpy : public Interface {
 public:
+    using Interface::Interface;
+
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
@@ -140,12 +142,53 @@ private:
     CMapiRef<IStream> inner_;
 };
 
+// Interface in front of a real store object (inner_): every IMAPIProp call is forwarded
+// to it; a spy overrides the calls it watches.
+template <class Interface>
+class CPropForwarder : public Interface {
+public:
+    HRESULT GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override {
+        return inner_->GetLastError(hr, flags, out);
+    }
+    HRESULT SaveChanges(ULONG flags) override { return inner_->SaveChanges(flags); }
+    HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* out) override {
+        return inner_->GetProps(tags, flags, count, out);
+    }
+    HRESULT GetPropList(ULONG flags, LPSPropTagArray* out) override {
+        return inner_->GetPropList(flags, out);
+    }
+    HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG options, ULONG flags,
+                         LPUNKNOWN* out) override {
+        return inner_->OpenProperty(tag, iid, options, flags, out);
+    }
+    HRESULT SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) override {
+        return inner_->SetProps(count, values, problems);
+    }
+    HRESULT DeleteProps(LPSPropTagArray tags, LPSPropProblemArray* problems) override {
+        return inner_->DeleteProps(tags, problems);
+    }
+    HRESULT GetNamesFromIDs(LPSPropTagArray* tags, LPGUID set, ULONG flags, ULONG* count,
+                            LPMAPINAMEID** names) override {
+        return inner_->GetNamesFromIDs(tags, set, flags, count, names);
+    }
+    HRESULT GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
+                            LPSPropTagArray* tags) override {
+        return inner_->GetIDsFromNames(count, names, flags, tags);
+    }
+
+protected:
+    explicit CPropForwarder(Interface* inner) : inner_(CMapiRef<Interface>::Share(inner)) {}
+    ~CPropForwarder() override = default;
+
+    CMapiRef<Interface> inner_;
+};
+
 // An IMAPIProp in front of a real store object. It forwards every call, counts
 // SetProps calls with their sizes and OpenProperty calls, keeps the last stream it
 // handed out, and can refuse streams (as an object without stream support would).
-class CPropSpy : public IMAPIProp {
+class CPropSpy : public CPropForwarder<IMAPIProp> {
 public:
-    explicit CPropSpy(IMAPIProp* inner) : inner_(CMapiRef<IMAPIProp>::Share(inner)) {}
+    explicit CPropSpy(IMAPIProp* inner) : CPropForwarder(inner) {}
 
     bool refuseStreams = false;
     int openPropertyCalls = 0;
@@ -162,16 +205,6 @@ public:
     }
     ULONG AddRef() override { return 2; }
     ULONG Release() override { return 1; }
-    HRESULT GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override {
-        return inner_->GetLastError(hr, flags, out);
-    }
-    HRESULT SaveChanges(ULONG flags) override { return inner_->SaveChanges(flags); }
-    HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* out) override {
-        return inner_->GetProps(tags, flags, count, out);
-    }
-    HRESULT GetPropList(ULONG flags, LPSPropTagArray* out) override {
-        return inner_->GetPropList(flags, out);
-    }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG options, ULONG flags,
                          LPUNKNOWN* out) override {
         ++openPropertyCalls;
@@ -190,20 +223,6 @@ public:
         setPropsSizes.push_back(count);
         return inner_->SetProps(count, values, problems);
     }
-    HRESULT DeleteProps(LPSPropTagArray tags, LPSPropProblemArray* problems) override {
-        return inner_->DeleteProps(tags, problems);
-    }
-    HRESULT GetNamesFromIDs(LPSPropTagArray* tags, LPGUID set, ULONG flags, ULONG* count,
-                            LPMAPINAMEID** names) override {
-        return inner_->GetNamesFromIDs(tags, set, flags, count, names);
-    }
-    HRESULT GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
-                            LPSPropTagArray* tags) override {
-        return inner_->GetIDsFromNames(count, names, flags, tags);
-    }
-
-private:
-    CMapiRef<IMAPIProp> inner_;
 };
 
 }  // namespace adaptertest

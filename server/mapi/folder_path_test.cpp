@@ -14,12 +14,12 @@ namespace {
 
 using adaptertest::AdapterStoreTest;
 
-class CFolderSpy : public adaptertest::CCountedSpy<IMAPIFolder> {
+class CFolderSpy : public adaptertest::CCountedSpy<adaptertest::CPropForwarder<IMAPIFolder>> {
 public:
     using Opener = std::function<IMAPIFolder*(const std::string& id)>;  // new reference
 
     CFolderSpy(IMAPIFolder* inner, std::string id, std::string parentId, Opener opener)
-        : inner_(CMapiRef<IMAPIFolder>::Share(inner)),
+        : CCountedSpy(inner),
           id_(std::move(id)),
           parentId_(std::move(parentId)),
           opener_(std::move(opener)) {}
@@ -61,27 +61,6 @@ public:
         return S_OK;
     }
 
-    HRESULT GetLastError(HRESULT hr, ULONG f, LPMAPIERROR* e) override {
-        return inner_->GetLastError(hr, f, e);
-    }
-    HRESULT SaveChanges(ULONG f) override { return inner_->SaveChanges(f); }
-    HRESULT GetPropList(ULONG f, LPSPropTagArray* t) override { return inner_->GetPropList(f, t); }
-    HRESULT OpenProperty(ULONG t, LPCIID i, ULONG o, ULONG f, LPUNKNOWN* u) override {
-        return inner_->OpenProperty(t, i, o, f, u);
-    }
-    HRESULT SetProps(ULONG c, LPSPropValue v, LPSPropProblemArray* p) override {
-        return inner_->SetProps(c, v, p);
-    }
-    HRESULT DeleteProps(LPSPropTagArray t, LPSPropProblemArray* p) override {
-        return inner_->DeleteProps(t, p);
-    }
-    HRESULT GetNamesFromIDs(LPSPropTagArray* t, LPGUID g, ULONG f, ULONG* c,
-                            LPMAPINAMEID** n) override {
-        return inner_->GetNamesFromIDs(t, g, f, c, n);
-    }
-    HRESULT GetIDsFromNames(ULONG c, LPMAPINAMEID* n, ULONG f, LPSPropTagArray* t) override {
-        return inner_->GetIDsFromNames(c, n, f, t);
-    }
     HRESULT GetContentsTable(ULONG f, LPMAPITABLE* t) override {
         return inner_->GetContentsTable(f, t);
     }
@@ -110,7 +89,6 @@ public:
 
 private:
     ~CFolderSpy() override = default;
-    CMapiRef<IMAPIFolder> inner_;
     std::string id_;
     std::string parentId_;
     Opener opener_;

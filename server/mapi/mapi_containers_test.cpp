@@ -6,6 +6,7 @@
 
 #include "server/mapi/adapter_test_store.h"
 #include "server/mapi/mapi_wrapper.h"
+#include "server/mapi/restriction_tree.h"
 
 namespace {
 
@@ -74,22 +75,14 @@ TEST_F(ContainerTest, ContentsTableRowsAndSearches) {
     EXPECT_EQ(CRowSet::Text(rest[0], PR_SUBJECT), "Gamma");
     EXPECT_TRUE(table.QueryRows(2).Empty());
 
-    SPropValue beta{};
-    beta.ulPropTag = PR_SUBJECT;
-    beta.Value.lpszA = const_cast<char*>("Beta");
-    SRestriction equal{};
-    equal.rt = RES_PROPERTY;
-    equal.res.resProperty = {RELOP_EQ, PR_SUBJECT, &beta};
-    EXPECT_TRUE(table.FindRow(&equal));
+    adaptertest::RestrictionTree t;
+    EXPECT_TRUE(table.FindRow(t.Property(RELOP_EQ, PR_SUBJECT, t.Str(PR_SUBJECT, "Beta"))));
     CRowSet found = table.QueryRows(1);
     ASSERT_EQ(found.Count(), 1u);
     EXPECT_EQ(CRowSet::Text(found[0], PR_SUBJECT), "Beta");
-    beta.Value.lpszA = const_cast<char*>("Delta");
-    EXPECT_FALSE(table.FindRow(&equal));
+    EXPECT_FALSE(table.FindRow(t.Property(RELOP_EQ, PR_SUBJECT, t.Str(PR_SUBJECT, "Delta"))));
 
-    beta.Value.lpszA = const_cast<char*>("Beta");
-    equal.res.resProperty.relop = RELOP_GE;
-    table.Restrict(&equal);
+    table.Restrict(t.Property(RELOP_GE, PR_SUBJECT, t.Str(PR_SUBJECT, "Beta")));
     EXPECT_EQ(table.GetRowCount(), 2u);
     table.Restrict(nullptr);
     EXPECT_EQ(table.GetRowCount(), 3u);

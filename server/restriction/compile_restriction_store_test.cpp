@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "server/mapi/adapter_test_store.h"
+#include "server/mapi/restriction_tree.h"
 #include "server/restriction/compile_restriction.h"
 
 namespace {
@@ -20,14 +21,10 @@ std::string Hex(ULONG tag) {
 
 TEST_F(NamedRestrictionTest, FileAsMatchOfTheItemSearch) {
     ULONG fileAs = contacts.GetIDFromName(PSETID_Address, 0x8005, PT_STRING8, MAPI_CREATE);
-    SPropValue value{};
-    value.ulPropTag = fileAs;
-    value.Value.lpszA = const_cast<char*>("Doe, Ann");
-    SRestriction r{};
-    r.rt = RES_PROPERTY;
-    r.res.resProperty = {RELOP_EQ, fileAs, &value};
+    adaptertest::RestrictionTree t;
+    SRestriction* r = t.Property(RELOP_EQ, fileAs, t.Str(fileAs, "Doe, Ann"));
     CCompileRestriction compile(contacts);
-    EXPECT_EQ(compile.Compile(&r), "FileAs = \"Doe, Ann\" ");
+    EXPECT_EQ(compile.Compile(r), "FileAs = \"Doe, Ann\" ");
 }
 
 TEST_F(NamedRestrictionTest, DateWindowOnTheAppointmentEnd) {

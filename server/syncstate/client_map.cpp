@@ -98,30 +98,49 @@ size_t TextsSize(const CFieldValues& fields) {
     return size;
 }
 
-// The four digits of a field and the separator after them ("=" or ":"), with the
-// comma before them unless first: one append per field.
-void AppendFieldHead(std::string& out, CFieldId id, char separator, bool first) {
-    const char head[6] = {',',
-                          kUpperHexDigits[(id >> 12) & 15],
-                          kUpperHexDigits[(id >> 8) & 15],
-                          kUpperHexDigits[(id >> 4) & 15],
-                          kUpperHexDigits[id & 15],
-                          separator};
-    out.append(first ? head + 1 : head, first ? 5 : 6);
+// Writes a field set: "<id><separator><value>" for each field, "," between them,
+// the id in four hex digits; appendValue writes a value. The comma, the digits and
+// the separator go in with one append (an index holds hundreds of thousands).
+template <class Fields, class AppendValue>
+void AppendFieldSet(std::string& out, const Fields& fields, char separator,
+                    AppendValue appendValue) {
+    bool first = true;
+    for (const auto& [id, value] : fields) {
+        const char head[6] = {',',
+                              kUpperHexDigits[(id >> 12) & 15],
+                              kUpperHexDigits[(id >> 8) & 15],
+                              kUpperHexDigits[(id >> 4) & 15],
+                              kUpperHexDigits[id & 15],
+                              separator};
+        out.append(first ? head + 1 : head, first ? 5 : 6);
+        first = false;
+        appendValue(out, value);
+    }
+}
+
+// Hands each comma-separated item of a field set to readItem; false when readItem
+// refuses one or the set ends in a comma.
+template <class ReadItem>
+bool ForEachFieldItem(std::string_view text, ReadItem readItem) {
+    while (!text.empty()) {
+        size_t comma = text.find(',');
+        if (!readItem(text.substr(0, comma))) return false;
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+        if (text.empty()) return false;
+    }
+    return true;
 }
 
 void AppendTexts(std::string& out, const CFieldValues& fields) {
-    bool first = true;
-    for (const auto& [id, text] : fields) {
-        AppendFieldHead(out, id, '=', first);
-        first = false;
+    AppendFieldSet(out, fields, '=', [](std::string& to, const std::string& text) {
         // Most texts need no escape: they go in whole.
         if (std::all_of(text.begin(), text.end(),
                         [](char c) { return IsPlainTextByte(static_cast<unsigned char>(c)); }))
-            out += text;
+            to += text;
         else
-            AppendEscaped(out, text, IsPlainTextByte);
-    }
+            AppendEscaped(to, text, IsPlainTextByte);
+    });
 }
 
 // Reads the text of one field, from its "%XX" escapes, into value (none: only
@@ -153,10 +172,7 @@ bool UnescapeText(std::string_view text, std::string* value) {
 bool ParseTexts(std::string_view text, CFieldValues* fields) {
     if (fields != nullptr) fields->clear();
     std::string value;
-    while (!text.empty()) {
-        size_t comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    return ForEachFieldItem(text, [&](std::string_view item) {
         if (item.size() < 6 || item[4] != '=') return false;
         std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
         if (!id) return false;
@@ -164,41 +180,30 @@ bool ParseTexts(std::string_view text, CFieldValues* fields) {
         // The index writes fields in order, so the end is where each one goes.
         if (fields != nullptr)
             fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), std::move(value));
-        if (comma != std::string_view::npos && text.empty()) return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 void AppendHashes(std::string& out, const CFieldHashes& fields) {
-    bool first = true;
-    for (const auto& [id, hash] : fields) {
-        AppendFieldHead(out, id, ':', first);
-        first = false;
+    AppendFieldSet(out, fields, ':', [](std::string& to, std::uint64_t hash) {
         char digits[16];
-        for (int i = 15; i >= 0; --i) digits[i] = kUpperHexDigits[(hash >> (4 * (15 - i))) & 15];
-        out.append(digits, sizeof digits);
-    }
+        for (int i = 15; i >= 0; --i, hash >>= 4) digits[i] = kUpperHexDigits[hash & 15];
+        to.append(digits, sizeof digits);
+    });
 }
 
 // Reads a field set of hashes into fields (none: only checks it).
 bool ParseFields(std::string_view text, CFieldHashes* fields) {
     if (fields != nullptr) fields->clear();
-    while (!text.empty()) {
-        size_t comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    return ForEachFieldItem(text, [&](std::string_view item) {
         if (item.size() != 21 || item[4] != ':') return false;
-        if (fields == nullptr) {
-            if (!IsHexText(item.substr(0, 4)) || !IsHexText(item.substr(5))) return false;
-        } else {
-            std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
-            std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
-            if (!id || !hash) return false;
-            fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), *hash);
-        }
-        if (comma != std::string_view::npos && text.empty()) return false;
-    }
-    return true;
+        if (fields == nullptr) return IsHexText(item.substr(0, 4)) && IsHexText(item.substr(5));
+        std::optional<std::uint64_t> id = ParseHex(item.substr(0, 4));
+        std::optional<std::uint64_t> hash = ParseHex(item.substr(5));
+        if (!id || !hash) return false;
+        fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), *hash);
+        return true;
+    });
 }
 
 // The whole content of path; empty when it cannot be read.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/base/text.h"
+#include "common/base/utf.h"
 #include "server/config/data_folder.h"
 #include "server/config/text_file.h"
 
@@ -112,11 +113,7 @@ std::string FormatStateRow(const CLiveRow& row) {
     // The line end counts against the limit.
     const size_t room =
         line.size() < kMaxStateLineLength - 1 ? kMaxStateLineLength - 1 - line.size() : 0;
-    if (label.size() > room) {
-        size_t cut = room;
-        while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80) --cut;
-        label.resize(cut);
-    }
+    label.resize(Utf8CutLength(label, room));
     line += label;
     return line;
 }

@@ -12,8 +12,6 @@
 #include <system_error>
 #include <thread>
 
-#include "server/http/listen_state.h"
-
 // Under the listen state's mutex; changed is also notified when a connection or a
 // thread ended.
 struct CAcceptLoop::Shared : CListenState {
@@ -56,15 +54,7 @@ void CAcceptLoop::Stop() {
     });
 }
 
-bool CAcceptLoop::WaitForStop(std::chrono::milliseconds pause) {
-    return shared_->WaitForStop(pause);
-}
-
-void CAcceptLoop::MarkFailed() { shared_->MarkFailed(); }
-
-int CAcceptLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
-    return shared_->WaitUntilListening(timeout);
-}
+CListenState& CAcceptLoop::Listen() const { return *shared_; }
 
 size_t CAcceptLoop::ActiveWorkers() const {
     std::lock_guard<std::mutex> lock(shared_->mutex);

@@ -22,19 +22,18 @@
 #include <functional>
 #include <memory>
 
+#include "server/http/listen_state.h"
 #include "server/http/socket_util.h"
 
 // How long a thread without a connection waits for the next one.
 inline constexpr std::chrono::seconds kIdleWorkerWait{30};
 
-class CAcceptLoop {
+class CAcceptLoop final : public CListeningLoop {
 public:
     using Worker = std::function<void(int socket)>;
 
     CAcceptLoop(size_t maxWorkers, std::chrono::milliseconds acceptPause, Worker worker,
                 std::chrono::milliseconds idleWait = kIdleWorkerWait);
-    CAcceptLoop(const CAcceptLoop&) = delete;
-    CAcceptLoop& operator=(const CAcceptLoop&) = delete;
     ~CAcceptLoop();  // Stop()
 
     // Publishes listener's port (WaitUntilListening) and accepts on it until Stop.
@@ -42,13 +41,7 @@ public:
     void Run(const CSocket& listener);
     // Stops accepting, shuts down every connection and waits for all workers.
     void Stop();
-    // Waits up to pause for Stop; true when the loop is stopping.
-    bool WaitForStop(std::chrono::milliseconds pause);
-    // Listening failed for good: WaitUntilListening returns 0 at once from now on.
-    void MarkFailed();
-    // The port listened on, once Run has it; 0 when timeout passes first, after
-    // MarkFailed, or once stopping.
-    int WaitUntilListening(std::chrono::milliseconds timeout);
+    // WaitForStop, MarkFailed and WaitUntilListening come from CListeningLoop.
     // Connections being served (or handed over and about to be).
     size_t ActiveWorkers() const;
     // Threads living, serving or waiting for a connection.
@@ -56,6 +49,7 @@ public:
 
 private:
     struct Shared;
+    CListenState& Listen() const override;
     static void WorkerThread(std::shared_ptr<Shared> shared);
     static void Serve(Shared& shared, int socket);
 

@@ -24,7 +24,6 @@
 #include "common/http/message_framing.h"
 #include "server/config/live_trace.h"
 #include "server/http/connection_workers.h"
-#include "server/http/listen_state.h"
 
 namespace {
 
@@ -501,15 +500,7 @@ void CConnectionLoop::Stop() {
     s.changed.wait(lock, [&] { return !s.running; });
 }
 
-bool CConnectionLoop::WaitForStop(std::chrono::milliseconds pause) {
-    return state_->WaitForStop(pause);
-}
-
-void CConnectionLoop::MarkFailed() { state_->MarkFailed(); }
-
-int CConnectionLoop::WaitUntilListening(std::chrono::milliseconds timeout) {
-    return state_->WaitUntilListening(timeout);
-}
+CListenState& CConnectionLoop::Listen() const { return *state_; }
 
 size_t CConnectionLoop::OpenConnections() const { return state_->open; }
 

@@ -44,6 +44,7 @@
 #include "common/http/html_command.h"
 #include "server/http/answer_stream.h"
 #include "server/http/connection_transport.h"
+#include "server/http/listen_state.h"
 #include "server/http/socket_util.h"
 
 class CConnectionWorkers;
@@ -75,7 +76,7 @@ struct CReceivedRequest {
     bool overTls = false;  // it came through an encrypted transport
 };
 
-class CConnectionLoop {
+class CConnectionLoop final : public CListeningLoop {
 public:
     using Handler = std::function<void(CReceivedRequest& request, IAnswerStream& out)>;
 
@@ -85,8 +86,6 @@ public:
     // starts limits.workers threads of its own for as long as Run runs.
     CConnectionLoop(CConnectionLimits limits, Handler handler, TransportFactory transports = {},
                     std::shared_ptr<CConnectionWorkers> workers = {});
-    CConnectionLoop(const CConnectionLoop&) = delete;
-    CConnectionLoop& operator=(const CConnectionLoop&) = delete;
     ~CConnectionLoop();  // Stop()
 
     // Starts the workers, publishes listener's port (WaitUntilListening) and serves
@@ -95,13 +94,7 @@ public:
     void Run(const CSocket& listener);
     // Ends Run (from any thread) and waits until it has returned.
     void Stop();
-    // Waits up to pause for Stop; true when the loop is stopping.
-    bool WaitForStop(std::chrono::milliseconds pause);
-    // Listening failed for good: WaitUntilListening returns 0 at once from now on.
-    void MarkFailed();
-    // The port listened on, once Run has it; 0 when timeout passes first, after
-    // MarkFailed, or once stopping.
-    int WaitUntilListening(std::chrono::milliseconds timeout);
+    // WaitForStop, MarkFailed and WaitUntilListening come from CListeningLoop.
 
     // Connections open: being read, handled, or lingering.
     size_t OpenConnections() const;
@@ -115,6 +108,7 @@ public:
 
 private:
     struct State;
+    CListenState& Listen() const override;
     std::shared_ptr<CConnectionWorkers> workers_;
     std::shared_ptr<State> state_;
 };

@@ -38,3 +38,29 @@ struct CListenState {
         return stopping ? 0 : port;
     }
 };
+
+// CListeningLoop: the part of a listening loop's interface that is its listen
+// state's (CAcceptLoop and CConnectionLoop keep one each, shared with their threads).
+class CListeningLoop {
+public:
+    // Waits up to pause for Stop; true when the loop is stopping.
+    bool WaitForStop(std::chrono::milliseconds pause) { return Listen().WaitForStop(pause); }
+    // Listening failed for good: WaitUntilListening returns 0 at once from now on.
+    void MarkFailed() { Listen().MarkFailed(); }
+    // The port listened on, once Run has it; 0 when timeout passes first, after
+    // MarkFailed, or once stopping.
+    int WaitUntilListening(std::chrono::milliseconds timeout) {
+        return Listen().WaitUntilListening(timeout);
+    }
+
+    // A loop stays where it was made: its threads hold its state.
+    CListeningLoop(const CListeningLoop&) = delete;
+    CListeningLoop& operator=(const CListeningLoop&) = delete;
+
+protected:
+    CListeningLoop() = default;
+    ~CListeningLoop() = default;
+
+private:
+    virtual CListenState& Listen() const = 0;
+};

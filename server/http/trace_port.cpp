@@ -86,37 +86,26 @@ void TraceReader(CTraceTextSink& sink, CTraceReaders& readers, std::chrono::mill
     readers.Leave(socket);
 }
 
-}  // namespace
-
-CTracePort::CTracePort(CTraceTextSink& sink, TracePortConfig config)
-    : config_(config), readers_(std::make_shared<CTraceReaders>(config.maxReaders)) {
+std::unique_ptr<CAcceptLoop> TraceAcceptLoop(CTraceTextSink& sink, const TracePortConfig& config) {
     CTraceTextSink* target = &sink;
-    std::shared_ptr<CTraceReaders> readers = readers_;
-    std::chrono::milliseconds idle = config_.idleTimeout;
+    auto readers = std::make_shared<CTraceReaders>(config.maxReaders);
+    std::chrono::milliseconds idle = config.idleTimeout;
     // One connection more than the readers allowed is taken, so a new sender can
     // replace the longest silent one.
-    loop_ = std::make_unique<CAcceptLoop>(
-        config_.maxReaders + 1, config_.acceptPause,
+    return std::make_unique<CAcceptLoop>(
+        config.maxReaders + 1, config.acceptPause,
         [target, readers, idle](int socket) { TraceReader(*target, *readers, idle, socket); });
 }
 
+}  // namespace
+
+CTracePort::CTracePort(CTraceTextSink& sink, TracePortConfig config)
+    : CListenerThread(TraceAcceptLoop(sink, config), [this] { TraceListenerThread(); }),
+      config_(config) {}
+
 CTracePort::~CTracePort() { Stop(); }
 
-void CTracePort::Start() {
-    if (listener_.joinable()) return;
-    listener_ = std::thread([this] { TraceListenerThread(); });
-}
-
-void CTracePort::Stop() {
-    loop_->Stop();
-    if (listener_.joinable()) listener_.join();
-}
-
-int CTracePort::WaitUntilListening(std::chrono::milliseconds timeout) {
-    return loop_->WaitUntilListening(timeout);
-}
-
-size_t CTracePort::ActiveReaders() const { return loop_->ActiveWorkers(); }
+size_t CTracePort::ActiveReaders() const { return Loop().ActiveWorkers(); }
 
 void CTracePort::TraceListenerThread() {
     try {
@@ -135,11 +124,11 @@ void CTracePort::TraceListenerThread() {
                     ShowMessageBox("TracePort listen returns error");
                     break;
             }
-            loop_->MarkFailed();
+            Loop().MarkFailed();
             return;
         }
         AddLiveTraceF("Trace port listening on port %d", LocalPort(listener.Get()));
-        loop_->Run(listener);
+        Loop().Run(listener);
     } catch (...) {
         AddLiveTrace("Trace port listener ended unexpectedly");
     }

@@ -15,9 +15,9 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <thread>
 
 #include "server/http/accept_loop.h"
+#include "server/http/listener_thread.h"
 #include "server/http/trace_text_sink.h"
 
 inline constexpr int kTracePort = 2005;
@@ -31,31 +31,20 @@ struct TracePortConfig {
     std::chrono::milliseconds acceptPause{100};
 };
 
-class CTraceReaders;
-
-class CTracePort {
+// Start, Stop (stops accepting, ends every reader and returns when all have ended)
+// and WaitUntilListening come from CListenerThread.
+class CTracePort : public CListenerThread<CAcceptLoop> {
 public:
     // sink must outlive the trace port.
     CTracePort(CTraceTextSink& sink, TracePortConfig config);
-    CTracePort(const CTracePort&) = delete;
-    CTracePort& operator=(const CTracePort&) = delete;
     ~CTracePort();  // Stop()
 
-    void Start();
-    // Stops accepting, ends every reader and returns when all have ended.
-    void Stop();
-    // The port listened on, once listening; 0 when timeout passes first or the
-    // listener failed.
-    int WaitUntilListening(std::chrono::milliseconds timeout);
     size_t ActiveReaders() const;
 
 private:
     void TraceListenerThread();
 
     TracePortConfig config_;
-    std::shared_ptr<CTraceReaders> readers_;
-    std::unique_ptr<CAcceptLoop> loop_;
-    std::thread listener_;
 };
 
 // Starts the trace port (normal priority) and returns it.

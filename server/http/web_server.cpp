@@ -12,47 +12,42 @@
 #include "server/http/tls_transport.h"
 #include "server/http/web.h"
 
-CWebServer::CWebServer(Settings& settings, WebServerConfig config)
-    : settings_(settings), config_(std::move(config)) {
-    CConnectionLoop::Handler handler = config_.handler;
+namespace {
+
+std::unique_ptr<CConnectionLoop> WebConnectionLoop(Settings& settings,
+                                                   const WebServerConfig& config) {
+    CConnectionLoop::Handler handler = config.handler;
     if (!handler) {
-        Settings* settingsPtr = &settings_;
-        const ICredentialCheck* users = config_.credentials;
+        Settings* settingsPtr = &settings;
+        const ICredentialCheck* users = config.credentials;
         handler = [settingsPtr, users](CReceivedRequest& request, IAnswerStream& out) {
             HandleRequest(*settingsPtr, request, out, users);
         };
     }
     TransportFactory transports;
-    if (config_.tls) transports = CTlsServerContext::Factory(config_.tls);
-    loop_ = std::make_unique<CConnectionLoop>(config_.connection, std::move(handler),
-                                              std::move(transports), config_.workers);
+    if (config.tls) transports = CTlsServerContext::Factory(config.tls);
+    return std::make_unique<CConnectionLoop>(config.connection, std::move(handler),
+                                             std::move(transports), config.workers);
 }
+
+}  // namespace
+
+CWebServer::CWebServer(Settings& settings, WebServerConfig config)
+    : CListenerThread(WebConnectionLoop(settings, config), [this] { WebListenerThread(); }),
+      settings_(settings),
+      config_(std::move(config)) {}
 
 const char* CWebServer::Name() const { return config_.tls ? "HTTPS server" : "Web server"; }
 
 CWebServer::~CWebServer() { Stop(); }
 
-void CWebServer::Start() {
-    if (listener_.joinable()) return;
-    listener_ = std::thread([this] { WebListenerThread(); });
-}
+size_t CWebServer::ActiveConnections() const { return Loop().OpenConnections(); }
 
-void CWebServer::Stop() {
-    loop_->Stop();
-    if (listener_.joinable()) listener_.join();
-}
+size_t CWebServer::BusyWorkers() const { return Loop().BusyWorkers(); }
 
-int CWebServer::WaitUntilListening(std::chrono::milliseconds timeout) {
-    return loop_->WaitUntilListening(timeout);
-}
+size_t CWebServer::WorkerThreads() const { return Loop().WorkerThreads(); }
 
-size_t CWebServer::ActiveConnections() const { return loop_->OpenConnections(); }
-
-size_t CWebServer::BusyWorkers() const { return loop_->BusyWorkers(); }
-
-size_t CWebServer::WorkerThreads() const { return loop_->WorkerThreads(); }
-
-size_t CWebServer::HeldBytes() const { return loop_->HeldBytes(); }
+size_t CWebServer::HeldBytes() const { return Loop().HeldBytes(); }
 
 void CWebServer::WebListenerThread() {
     try {
@@ -78,13 +73,13 @@ void CWebServer::WebListenerThread() {
                 ShowMessageBox(text, Name());
                 reported = true;
             }
-            if (loop_->WaitForStop(config_.bindRetry)) return;
+            if (Loop().WaitForStop(config_.bindRetry)) return;
         }
         int port = LocalPort(listener.Get());
         AddLiveTraceF("%s listening on port %d", Name(), port);
         // Forwarding knows the ports of this process, so it never forwards to itself.
         RegisterListeningPort(port);
-        loop_->Run(listener);
+        Loop().Run(listener);
         UnregisterListeningPort(port);
     } catch (...) {
         AddLiveTrace("Web server listener ended unexpectedly");

@@ -24,13 +24,13 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "common/http/receive_message.h"
 #include "server/config/credential_check.h"
 #include "server/config/settings.h"
 #include "server/http/connection_loop.h"
 #include "server/http/connection_workers.h"
+#include "server/http/listener_thread.h"
 
 inline constexpr int kListenBacklog = 1024;
 // Bytes a lingering connection reads and drops before it closes without waiting further.
@@ -57,22 +57,16 @@ struct WebServerConfig {
     std::shared_ptr<CConnectionWorkers> workers;
 };
 
-class CWebServer {
+// Start (the listener thread runs below normal priority), Stop (stops accepting,
+// ends every connection: the sockets of those being answered are shut down, so
+// their writes end at once; returns when all threads have ended) and
+// WaitUntilListening come from CListenerThread.
+class CWebServer : public CListenerThread<CConnectionLoop> {
 public:
     // settings must outlive the server.
     CWebServer(Settings& settings, WebServerConfig config);
-    CWebServer(const CWebServer&) = delete;
-    CWebServer& operator=(const CWebServer&) = delete;
     ~CWebServer();  // Stop()
 
-    // Starts the listener thread (below normal priority) and returns at once.
-    void Start();
-    // Stops accepting, ends every connection (the sockets of those being answered
-    // are shut down, so their writes end at once) and returns when all threads
-    // have ended.
-    void Stop();
-    // The port listened on, once listening; 0 when timeout passes before that.
-    int WaitUntilListening(std::chrono::milliseconds timeout);
     // Connections open (being read, answered or lingering).
     size_t ActiveConnections() const;
     // Requests being answered by the workers now.
@@ -88,8 +82,6 @@ private:
 
     Settings& settings_;
     WebServerConfig config_;
-    std::unique_ptr<CConnectionLoop> loop_;
-    std::thread listener_;
 };
 
 // Reads HttpPort, MaxBodyMB and BodyBudgetMB now (a later change takes effect at

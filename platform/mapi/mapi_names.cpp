@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr CodeText<ULONG> kTagNames[] = {
+constexpr CodeTextEntry<ULONG> kTagNames[] = {
 #define MAPI_TAG(name, id, type) {PROP_TAG(type, id), #name},
 #define MAPI_STR(name, id) {PROP_TAG(PT_STRING8, id), #name},
 #define MAPI_MVSTR(name, id) {PROP_TAG(PT_MV_STRING8, id), #name},
@@ -21,7 +21,7 @@ constexpr CodeText<ULONG> kTagNames[] = {
 };
 
 // The first name of a type is the one printed.
-constexpr CodeText<ULONG> kTypeNames[] = {
+constexpr CodeTextEntry<ULONG> kTypeNames[] = {
     {PT_UNSPECIFIED, "PT_UNSPECIFIED"},
     {PT_NULL, "PT_NULL"},
     {PT_I2, "PT_I2"},
@@ -111,7 +111,7 @@ const char* MapiPropTagName(ULONG ulPropTag) {
     if (type == PT_UNICODE) type = PT_STRING8;
     if (type == PT_MV_UNICODE) type = PT_MV_STRING8;
     if (const char* name = TextOfCode(kTagNames, PROP_TAG(type, PROP_ID(ulPropTag)))) return name;
-    for (const CodeText<ULONG>& t : kTagNames)
+    for (const CodeTextEntry<ULONG>& t : kTagNames)
         if (PROP_ID(t.code) == PROP_ID(ulPropTag) && PROP_ID(ulPropTag) != 0) return t.text;
     return nullptr;
 }
@@ -119,7 +119,7 @@ const char* MapiPropTagName(ULONG ulPropTag) {
 bool MapiPropTagFromName(const std::string& name, ULONG& ulPropTag) {
     std::string base = name;
     int form = 0;  // 0 as listed, 1 _A, 2 _W
-    for (const CodeText<ULONG>& t : kTagNames) {
+    for (const CodeTextEntry<ULONG>& t : kTagNames) {
         if (SameIgnoringCase(name, t.text)) {
             ulPropTag = t.code;
             return true;
@@ -132,7 +132,7 @@ bool MapiPropTagFromName(const std::string& name, ULONG& ulPropTag) {
         base = name.substr(0, name.size() - 2);
     }
     if (form == 0) return false;
-    for (const CodeText<ULONG>& t : kTagNames) {
+    for (const CodeTextEntry<ULONG>& t : kTagNames) {
         if (!SameIgnoringCase(base, t.text)) continue;
         ULONG type = PROP_TYPE(t.code);
         if (type == PT_STRING8 || type == PT_UNICODE) {
@@ -150,7 +150,7 @@ bool MapiPropTagFromName(const std::string& name, ULONG& ulPropTag) {
 const char* MapiPropTypeName(ULONG ulPropType) { return TextOfCode(kTypeNames, ulPropType); }
 
 bool MapiPropTypeFromName(const std::string& name, ULONG& ulPropType) {
-    for (const CodeText<ULONG>& t : kTypeNames) {
+    for (const CodeTextEntry<ULONG>& t : kTypeNames) {
         if (SameIgnoringCase(name, t.text)) {
             ulPropType = t.code;
             return true;

@@ -39,5 +39,5 @@ const KnownNamedProp* MapiFindKnownNamedProp(const GUID& guid, ULONG ulKind, LON
 const KnownNamedProp* MapiFindKnownNamedPropByName(const std::string& displayName);
 
 // Every result code MapiErrorName names (S_, MAPI_W_, MAPI_E_ and STG_E_ codes), once each.
-using MapiErrorNameEntry = CodeText<HRESULT>;
+using MapiErrorNameEntry = CodeTextEntry<HRESULT>;
 const MapiErrorNameEntry* MapiErrorNameTable(size_t& count);

@@ -10,7 +10,7 @@
 namespace {
 
 // Result codes of the streams and of the object model that have no MAPI name.
-constexpr CodeText<HRESULT> kSystemTexts[] = {
+constexpr CodeTextEntry<HRESULT> kSystemTexts[] = {
     {STG_E_INVALIDFUNCTION, "Unable to perform the requested operation."},
     {STG_E_ACCESSDENIED, "Access denied."},
     {STG_E_INVALIDPOINTER, "Invalid pointer."},

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/raw_sqlite.h"
 #include "common/base/temp_home.h"
 #include "platform/mapi/com_base.h"
 #include "platform/mapi/mapi.h"
@@ -115,11 +116,7 @@ struct Raw {
     std::int64_t folder = 0;
     ~Raw() { sqlite3_close(db); }
     void Exec(const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
-    sqlite3_stmt* Prepare(const char* sql) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-        return st;
-    }
+    RawStatement Prepare(const char* sql) const { return RawStatement(db, sql); }
 };
 
 struct World {
@@ -186,12 +183,11 @@ struct World {
             "1, 0, 0)";
         raw.Exec(sql.c_str());
         std::int64_t id = sqlite3_last_insert_rowid(raw.db);
-        sqlite3_stmt* st =
+        RawStatement st =
             raw.Prepare("INSERT INTO props(obj, pid, type, val) VALUES(?1, 12289, 31, ?2)");
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_text(st, 2, name, -1, SQLITE_TRANSIENT);
         sqlite3_step(st);
-        sqlite3_finalize(st);
         return id;
     }
 
@@ -256,10 +252,10 @@ void BM_CreateContacts(benchmark::State& state) {
             w.contactIds.push_back(World::Binary(m.get(), PR_ENTRYID));
         }
         Moment t1 = Now();
-        sqlite3_stmt* obj = w.raw.Prepare(
+        RawStatement obj = w.raw.Prepare(
             "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
             "VALUES(randomblob(16), 5, ?1, 0, ?2, ?2, 0)");
-        sqlite3_stmt* prop =
+        RawStatement prop =
             w.raw.Prepare("INSERT INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
         for (int k = 0; k < kContacts; ++k) {
             MakeContact(k, c);
@@ -279,8 +275,6 @@ void BM_CreateContacts(benchmark::State& state) {
             }
             w.raw.Exec("COMMIT");
         }
-        sqlite3_finalize(obj);
-        sqlite3_finalize(prop);
         Report(state, t0, t1, Now());
     }
 }
@@ -303,9 +297,9 @@ void BM_ReadContacts(benchmark::State& state) {
             MAPIFreeBuffer(values);
         }
         Moment t1 = Now();
-        sqlite3_stmt* row = w.raw.Prepare(
+        RawStatement row = w.raw.Prepare(
             "SELECT eid, parent, created, modified, flags FROM objects WHERE id = ?1");
-        sqlite3_stmt* props = w.raw.Prepare("SELECT pid, type, val FROM props WHERE obj = ?1");
+        RawStatement props = w.raw.Prepare("SELECT pid, type, val FROM props WHERE obj = ?1");
         std::size_t rawSeen = 0;
         for (std::int64_t id : w.rawIds) {
             sqlite3_bind_int64(row, 1, id);
@@ -320,8 +314,6 @@ void BM_ReadContacts(benchmark::State& state) {
             }
             sqlite3_reset(props);
         }
-        sqlite3_finalize(row);
-        sqlite3_finalize(props);
         Report(state, t0, t1, Now());
         state.counters["props_read"] = static_cast<double>(seen);
     }
@@ -339,23 +331,21 @@ void SeedBigFolders(World& w) {
     sqlite3_open(path.c_str(), &engineDb);
     sqlite3_busy_timeout(engineDb, 10000);
     std::string folderEid = World::Binary(w.bigFolder.get(), PR_ENTRYID).substr(20);
-    sqlite3_stmt* find = nullptr;
-    sqlite3_prepare_v2(engineDb, "SELECT id FROM objects WHERE eid = ?1", -1, &find, nullptr);
-    sqlite3_bind_blob(find, 1, folderEid.data(), static_cast<int>(folderEid.size()), SQLITE_STATIC);
-    sqlite3_step(find);
-    std::int64_t engineFolder = sqlite3_column_int64(find, 0);
-    sqlite3_finalize(find);
+    // The lookup is finalized before the writes begin.
+    const std::int64_t engineFolder = [&] {
+        RawStatement find(engineDb, "SELECT id FROM objects WHERE eid = ?1");
+        sqlite3_bind_blob(find, 1, folderEid.data(), static_cast<int>(folderEid.size()),
+                          SQLITE_STATIC);
+        sqlite3_step(find);
+        return static_cast<std::int64_t>(sqlite3_column_int64(find, 0));
+    }();
     for (auto [db, folder] :
          {std::pair{engineDb, engineFolder}, std::pair{w.raw.db, w.rawBigFolder}}) {
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        sqlite3_stmt* obj = nullptr;
-        sqlite3_prepare_v2(db,
-                           "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
-                           "VALUES(randomblob(16), 5, ?1, 0, ?2, ?2, ?3)",
-                           -1, &obj, nullptr);
-        sqlite3_stmt* prop = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO props(obj, pid, type, val) VALUES(?1, 55, 31, ?2)", -1,
-                           &prop, nullptr);
+        RawStatement obj(db,
+                         "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
+                         "VALUES(randomblob(16), 5, ?1, 0, ?2, ?2, ?3)");
+        RawStatement prop(db, "INSERT INTO props(obj, pid, type, val) VALUES(?1, 55, 31, ?2)");
         for (int k = 0; k < kTableItems; ++k) {
             sqlite3_bind_int64(obj, 1, folder);
             sqlite3_bind_int64(obj, 2, 128809047090000000ll + k);
@@ -368,8 +358,6 @@ void SeedBigFolders(World& w) {
             sqlite3_step(prop);
             sqlite3_reset(prop);
         }
-        sqlite3_finalize(obj);
-        sqlite3_finalize(prop);
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     }
     sqlite3_close(engineDb);
@@ -390,7 +378,7 @@ void BM_ChangeDetectionTable(benchmark::State& state) {
         const ULONG engineRows = rows->cRows;
         FreeProws(rows);
         Moment t1 = Now();
-        sqlite3_stmt* q = w.raw.Prepare(
+        RawStatement q = w.raw.Prepare(
             "SELECT eid, modified, flags FROM objects WHERE parent = ?1 AND kind = 5 ORDER BY id");
         sqlite3_bind_int64(q, 1, w.rawBigFolder);
         ULONG rawRows = 0;
@@ -400,7 +388,6 @@ void BM_ChangeDetectionTable(benchmark::State& state) {
             benchmark::DoNotOptimize(sqlite3_column_int64(q, 1));
             ++rawRows;
         }
-        sqlite3_finalize(q);
         Report(state, t0, t1, Now());
         state.counters["rows"] = engineRows;
         state.counters["raw_rows"] = rawRows;
@@ -428,7 +415,7 @@ void BM_FindRowOnFileAs(benchmark::State& state) {
             if (table->FindRow(&r, BOOKMARK_BEGINNING, 0) == S_OK) ++found;
         }
         Moment t1 = Now();
-        sqlite3_stmt* q = w.raw.Prepare(
+        RawStatement q = w.raw.Prepare(
             "SELECT p.obj FROM props p JOIN objects o ON o.id = p.obj WHERE p.pid = ?1 AND p.val = "
             "?2 AND p.type = 31 "
             "AND length(p.val) <= 255 AND o.parent = ?3 ORDER BY o.id LIMIT 1");
@@ -440,7 +427,6 @@ void BM_FindRowOnFileAs(benchmark::State& state) {
             if (sqlite3_step(q) == SQLITE_ROW) ++rawFound;
             sqlite3_reset(q);
         }
-        sqlite3_finalize(q);
         Report(state, t0, t1, Now());
         state.counters["found"] = found;
         state.counters["raw_found"] = rawFound;
@@ -466,9 +452,9 @@ void BM_UpdateOneProperty(benchmark::State& state) {
             m->SaveChanges(0);
         }
         Moment t1 = Now();
-        sqlite3_stmt* row = w.raw.Prepare("SELECT modified FROM objects WHERE id = ?1");
-        sqlite3_stmt* touch = w.raw.Prepare("UPDATE objects SET modified = ?2 WHERE id = ?1");
-        sqlite3_stmt* put = w.raw.Prepare(
+        RawStatement row = w.raw.Prepare("SELECT modified FROM objects WHERE id = ?1");
+        RawStatement touch = w.raw.Prepare("UPDATE objects SET modified = ?2 WHERE id = ?1");
+        RawStatement put = w.raw.Prepare(
             "INSERT OR REPLACE INTO props(obj, pid, type, val) VALUES(?1, 23, 3, ?2)");
         for (std::int64_t id : w.rawIds) {
             w.raw.Exec("BEGIN IMMEDIATE");
@@ -486,9 +472,6 @@ void BM_UpdateOneProperty(benchmark::State& state) {
             sqlite3_reset(put);
             w.raw.Exec("COMMIT");
         }
-        sqlite3_finalize(row);
-        sqlite3_finalize(touch);
-        sqlite3_finalize(put);
         Report(state, t0, t1, Now());
     }
 }

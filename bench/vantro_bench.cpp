@@ -42,6 +42,7 @@
 
 #include "bench/bench_store.h"
 #include "bench/contact_fields.h"
+#include "bench/raw_sqlite.h"
 #include "common/wbxml/wbxml.h"
 #include "platform/mapi/store_db.h"
 #include "server/config/live_trace.h"
@@ -185,22 +186,17 @@ void BM_RawSqliteCreate(benchmark::State& state) {
         state.SkipWithError("no raw store file");
         return;
     }
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    RawConnection db(path);
+    if (!db.IsOpen()) {
         state.SkipWithError("raw store file does not open");
-        sqlite3_close(db);
         return;
     }
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-    sqlite3_stmt* object = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
-                       "VALUES(?1, 5, 1, 0, ?2, ?2, 0)",
-                       -1, &object, nullptr);
-    sqlite3_stmt* prop = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)", -1,
-                       &prop, nullptr);
+    RawStatement object(db,
+                        "INSERT INTO objects(eid, kind, parent, num, created, modified, flags) "
+                        "VALUES(?1, 5, 1, 0, ?2, ?2, 0)");
+    RawStatement prop(db, "INSERT INTO props(obj, pid, type, val) VALUES(?1, ?2, ?3, ?4)");
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         double cpuStart = ThreadCpuSeconds();
@@ -238,9 +234,6 @@ void BM_RawSqliteCreate(benchmark::State& state) {
         rawCreateCpu = ThreadCpuSeconds() - cpuStart;
         state.SetIterationTime(rawCreateSeconds);
     }
-    sqlite3_finalize(object);
-    sqlite3_finalize(prop);
-    sqlite3_close(db);
     state.SetItemsProcessed(state.iterations() * kItems);
 }
 BENCHMARK(BM_RawSqliteCreate)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();

@@ -51,6 +51,11 @@ bool Has(const std::string& text, const std::string& line) {
     return text.find(line + "\r\n") != std::string::npos;
 }
 
+// Each of lines stands in text as a line of its own; a failure names the line missing.
+void ExpectLines(const std::string& text, std::initializer_list<const char*> lines) {
+    for (const char* line : lines) EXPECT_TRUE(Has(text, line)) << line << " missing in\n" << text;
+}
+
 const char kCards[] =
     "BEGIN:VCARD\r\nVERSION:2.1\r\n"
     "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=BCrgen;;;Jr.\r\n"
@@ -66,13 +71,9 @@ TEST_F(PimFormatsTest, ContactsRoundTripWithTheHandheldsOwnFields) {
     ASSERT_EQ(in.status, 0) << in.err;
     EXPECT_EQ(in.out, "imported 2, skipped 0, warnings 0\n");
     std::string v4 = Export("contacts");
-    EXPECT_TRUE(Has(v4, "N:M\xC3\xBCller;J\xC3\xBCrgen;;;Jr."));
-    EXPECT_TRUE(Has(v4, "TEL;TYPE=x-radio:+49 30 3"));
-    EXPECT_TRUE(Has(v4, "X-PHONETIC-FIRST-NAME:Yuergen"));
-    EXPECT_TRUE(Has(v4, "BDAY:19800401"));
-    EXPECT_TRUE(Has(v4, "CATEGORIES:Family,Work"));
-    EXPECT_TRUE(Has(v4, "ADR;TYPE=work:;;Am Markt 1;Bremen;;28195;Deutschland"));
-    EXPECT_TRUE(Has(v4, "NOTE:Two\\nlines"));
+    ExpectLines(v4, {"N:M\xC3\xBCller;J\xC3\xBCrgen;;;Jr.", "TEL;TYPE=x-radio:+49 30 3",
+                     "X-PHONETIC-FIRST-NAME:Yuergen", "BDAY:19800401", "CATEGORIES:Family,Work",
+                     "ADR;TYPE=work:;;Am Markt 1;Bremen;;28195;Deutschland", "NOTE:Two\\nlines"});
     // The stored fields as the handheld's own commands show them.
     CliRun list = Skiff({"pim", "list", "contacts"});
     EXPECT_NE(list.out.find("M\xC3\xBCller, J\xC3\xBCrgen"), std::string::npos);
@@ -111,11 +112,8 @@ TEST_F(PimFormatsTest, TasksAndAppointmentsRoundTrip) {
         "END:VTODO\r\nEND:VCALENDAR\r\n";
     ASSERT_EQ(Skiff({"pim", "import", "tasks", Write("t.ics", tasks)}).status, 0);
     std::string t = Export("tasks");
-    EXPECT_TRUE(Has(t, "DUE;VALUE=DATE:20240401"));
-    EXPECT_TRUE(Has(t, "COMPLETED:20240330T100000Z"));
-    EXPECT_TRUE(Has(t, "PRIORITY:1"));
-    EXPECT_TRUE(Has(t, "STATUS:COMPLETED"));
-    EXPECT_TRUE(Has(t, "TRIGGER;VALUE=DATE-TIME:20240331T070000Z"));
+    ExpectLines(t, {"DUE;VALUE=DATE:20240401", "COMPLETED:20240330T100000Z", "PRIORITY:1",
+                    "STATUS:COMPLETED", "TRIGGER;VALUE=DATE-TIME:20240331T070000Z"});
 
     const std::string cal =
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:e\r\n"
@@ -132,13 +130,9 @@ TEST_F(PimFormatsTest, TasksAndAppointmentsRoundTrip) {
     EXPECT_EQ(in.err, "");
     std::string c = Export("calendar");
     // New York 09:00 is 14:00 in Berlin (before Europe's change to summer time).
-    EXPECT_TRUE(Has(c, "DTSTART;TZID=Europe/Berlin:20240320T140000"));
-    EXPECT_TRUE(Has(c, "TZID:Europe/Berlin"));
-    EXPECT_TRUE(Has(c, "TRIGGER:-PT5M"));
-    EXPECT_TRUE(Has(c, "DTSTART;VALUE=DATE:20240501"));
-    EXPECT_TRUE(Has(c, "TRANSP:TRANSPARENT"));
-    EXPECT_TRUE(Has(c, "DTSTART;TZID=Europe/Berlin:20240301T090000"));
-    EXPECT_TRUE(Has(c, "RRULE:FREQ=DAILY;COUNT=3"));
+    ExpectLines(c, {"DTSTART;TZID=Europe/Berlin:20240320T140000", "TZID:Europe/Berlin",
+                    "TRIGGER:-PT5M", "DTSTART;VALUE=DATE:20240501", "TRANSP:TRANSPARENT",
+                    "DTSTART;TZID=Europe/Berlin:20240301T090000", "RRULE:FREQ=DAILY;COUNT=3"});
 
     TempEnv second;
     ::setenv("TZ", "Europe/Berlin", 1);
@@ -208,12 +202,10 @@ TEST_F(PimFormatsTest, SeriesGoInAndOutWithTheirExceptions) {
     EXPECT_EQ(list.out.find("2024-04-01 "), std::string::npos);  // the 31st is no month end
 
     std::string c = Export("calendar");
-    EXPECT_TRUE(Has(c, "RRULE:FREQ=WEEKLY;COUNT=8;BYDAY=WE"));
-    EXPECT_TRUE(Has(c, "EXDATE;TZID=Europe/Berlin:20240327T093000"));
-    EXPECT_TRUE(Has(c, "RECURRENCE-ID;TZID=Europe/Berlin:20240403T093000"));
-    EXPECT_TRUE(Has(c, "SUMMARY:Stand-up (moved)"));
-    EXPECT_TRUE(Has(c, "DTEND;TZID=Europe/Berlin:20240403T143000"));
-    EXPECT_TRUE(Has(c, "RRULE:FREQ=DAILY;UNTIL=20240103T070000Z"));
+    ExpectLines(
+        c, {"RRULE:FREQ=WEEKLY;COUNT=8;BYDAY=WE", "EXDATE;TZID=Europe/Berlin:20240327T093000",
+            "RECURRENCE-ID;TZID=Europe/Berlin:20240403T093000", "SUMMARY:Stand-up (moved)",
+            "DTEND;TZID=Europe/Berlin:20240403T143000", "RRULE:FREQ=DAILY;UNTIL=20240103T070000Z"});
 
     // python3-icalendar reads the series as written.
     std::string script = Write("check.py", R"(

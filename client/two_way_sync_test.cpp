@@ -48,6 +48,17 @@ protected:
         EXPECT_GE(BuildRequest(session, writer, nullptr, options), 0);
         return writer.Document().ToString();
     }
+    // A session whose request went out; its answer is still to come.
+    SyncSession SessionWithRequestSent() {
+        SyncSession session = Session();
+        Request(session);
+        return session;
+    }
+    // The request of the next session, as the handheld sends it after the last one.
+    std::string NextRequest() {
+        SyncSession next = Session();
+        return Request(next);
+    }
     // Tasks mapped to server keys K(n) and in the snapshot, as after a sync.
     std::vector<long> SyncedTasks(int count) {
         std::vector<long> oids;
@@ -142,8 +153,7 @@ TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappi
     SetSubject(t[0], "changed");
     ASSERT_TRUE(app_.GetItemFromOid(t[1])->Delete());
     long added = AddTask("new");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     NoteRequestSent(session);
     EXPECT_EQ(Cid(added) + "\n", TempEnv::ReadFile(Data("tasks.sent")));
     std::string answer =
@@ -164,8 +174,7 @@ TEST_F(TwoWaySyncTest, AppliedAnswerMakesTheNextRequestEmptyAndDropsDeletedMappi
     EXPECT_EQ(1, report.folders[1].desktop.deleted);
     EXPECT_EQ(0, report.folders[1].notStored);
 
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
     EXPECT_EQ(std::string::npos, request.find(S(kModify)));
     EXPECT_EQ(std::string::npos, request.find(S(kDelete)));
@@ -176,15 +185,13 @@ TEST_F(TwoWaySyncTest, AChangeMadeWhileTheAnswerIsAwaitedIsSentNextRun) {
     std::vector<long> t = SyncedTasks(4);
     SetSubject(t[0], "sent");
     SetSubject(t[3], "sent, then deleted");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     SetSubject(t[0], "after the scan");
     SetSubject(t[1], "also after the scan");
     ASSERT_TRUE(app_.GetItemFromOid(t[2])->Delete());
     ASSERT_TRUE(app_.GetItemFromOid(t[3])->Delete());
     ASSERT_TRUE(HandleAnswer(session, kHeader).applied);
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_NE(std::string::npos,
               request.find(S(kModify) + T(kServerID, K(0)) + T(kClientID, Cid(t[0]))));
     EXPECT_NE(std::string::npos,
@@ -199,8 +206,7 @@ TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
     long stored = AddTask("stored");
     long refused = AddTask("refused");
     long silent = AddTask("silent");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     std::string answer =
         kHeader +
         TaskMappings(S(kElement) + T(kClientID, Cid(stored)) + T(kServerID, "0F") + kEnd +
@@ -219,8 +225,7 @@ TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
     ReadIdMap(Data("tasks.txt"), map);
     EXPECT_EQ((IdMap{{"0F", Cid(stored)}, {K(0), Cid(t[0])}}), map);
 
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_NE(std::string::npos, request.find(S(kModify) + T(kServerID, K(0))));
     EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, Cid(refused))));
     EXPECT_NE(std::string::npos, request.find(S(kAdd) + T(kClientID, Cid(silent))));
@@ -229,8 +234,7 @@ TEST_F(TwoWaySyncTest, FailedAndUnconfirmedItemsAreSentAgain) {
 
 TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
     std::vector<long> t = SyncedTasks(3);
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     AnswerResult r =
         HandleAnswer(session, kHeader + TaskChanges(DeleteElement(K(1)) + DeleteElement("ABCDEF")));
     ASSERT_TRUE(r.applied);
@@ -242,8 +246,7 @@ TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
               TempEnv::ReadFile(Data("tasks.txt")));
     EXPECT_EQ(1, MakeReport(session).folders[1].handheld.deleted);
     // Deleted on the desktop and not sent back as a deletion or an item.
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_EQ(std::string::npos, request.find(S(kDelete)));
     EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
 }
@@ -251,8 +254,7 @@ TEST_F(TwoWaySyncTest, DesktopDeletionsRemoveMappedItemsOnly) {
 TEST_F(TwoWaySyncTest, ADesktopDeletionOfAnItemChangedHereKeepsItWhenStoredAnew) {
     std::vector<long> t = SyncedTasks(2);
     SetSubject(t[0], "edited here");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     // The change beats the deletion: the desktop stored it afresh under a new key.
     AnswerResult r = HandleAnswer(
         session,
@@ -263,16 +265,14 @@ TEST_F(TwoWaySyncTest, ADesktopDeletionOfAnItemChangedHereKeepsItWhenStoredAnew)
     EXPECT_TRUE(app_.GetItemFromOid(t[0]));
     EXPECT_NE(std::string::npos,
               TempEnv::ReadFile(Data("tasks.txt")).find("0E=" + Cid(t[0]) + "\n"));
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
 }
 
 TEST_F(TwoWaySyncTest, ADesktopDeletionAnsweringAChangeWithoutANewKeyStands) {
     std::vector<long> t = SyncedTasks(2);
     SetSubject(t[0], "as the desktop sent it");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     // The desktop found no change of the handheld's own in it (the fields came from
     // an answer never acknowledged): the deletion stands here too.
     AnswerResult r = HandleAnswer(session, kHeader + TaskChanges(DeleteElement(K(0))));
@@ -283,8 +283,7 @@ TEST_F(TwoWaySyncTest, ADesktopDeletionAnsweringAChangeWithoutANewKeyStands) {
     SyncReport report = MakeReport(session);
     EXPECT_EQ(1, report.folders[1].handheld.deleted);
     EXPECT_EQ(0, report.folders[1].handheld.kept);
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_EQ(std::string::npos, request.find(S(kAdd)));
     EXPECT_EQ(std::string::npos, request.find(T(kClientID, Cid(t[0]))));
 }
@@ -401,8 +400,7 @@ TEST_F(TwoWaySyncTest, ItemsArrivingAsTheyAreAreNotWrittenButAnyFieldChangeIs) {
 
 TEST_F(TwoWaySyncTest, AnIncompleteAnswerWritesNothing) {
     AddTask("a");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     std::string answer = kHeader + TaskChanges(TaskElement(kAdd, "0A1", "from desk"));
     AnswerResult r = HandleAnswer(session, answer.substr(0, answer.size() - 1));
     EXPECT_FALSE(r.whole);
@@ -482,8 +480,7 @@ TEST_F(TwoWaySyncTest, FieldsTheDesktopReplacesAreConflictsItWon) {
     std::vector<long> t = SyncedTasks(2);
     SetSubject(t[0], "mine");
     SetSubject(t[1], "mine too");
-    SyncSession session = Session();
-    Request(session);
+    SyncSession session = SessionWithRequestSent();
     // t0: the desktop changed the subject too and its value stands; t1: the merged
     // item carries the handheld's subject (another field changed on the desktop).
     std::string t1Merged = S(kElement) + S(kModify) + T(kServerID, K(1)) + S(kCollection) + P(3) +
@@ -503,8 +500,7 @@ TEST_F(TwoWaySyncTest, FieldsTheDesktopReplacesAreConflictsItWon) {
                        " TaskSubject: the desktop's 'desk' kept, the handheld's 'mine' replaced"));
     EXPECT_NE(std::string::npos, FormatReportLine(report).find(", conflicts 1"));
     // Both sides agree now: nothing goes again.
-    SyncSession next = Session();
-    std::string request = Request(next);
+    std::string request = NextRequest();
     EXPECT_EQ(std::string::npos, request.find(S(kModify)));
 }
 

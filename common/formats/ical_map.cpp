@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "common/base/version.h"
 #include "common/vcard/text_codec.h"
@@ -236,25 +238,34 @@ std::string Unescaped(icalproperty* p) {
     return v ? vcard::UnescapeText(v) : std::string();
 }
 
-long SensitivityOf(const std::string& cls) {
-    if (vcard::EqualsIgnoreCase(cls, "X-PERSONAL")) return 1;
-    if (vcard::EqualsIgnoreCase(cls, "PRIVATE")) return 2;
-    if (vcard::EqualsIgnoreCase(cls, "CONFIDENTIAL")) return 3;
-    return 0;
+// A store number and the name a calendar file gives it.
+struct NamedNumber {
+    long number;
+    const char* name;
+};
+
+// The CLASS of each sensitivity but 0 (public, written without a CLASS).
+constexpr NamedNumber kClasses[] = {{1, "X-PERSONAL"}, {2, "PRIVATE"}, {3, "CONFIDENTIAL"}};
+// The X-BUSY-STATUS of each busy status but 2 (busy, what any other text means).
+constexpr NamedNumber kBusyTexts[] = {{0, "FREE"}, {1, "TENTATIVE"}, {3, "OOF"}};
+
+// The name of number in table; nullptr when it has none.
+const char* NameOf(std::span<const NamedNumber> table, long number) {
+    for (const NamedNumber& row : table)
+        if (row.number == number) return row.name;
+    return nullptr;
 }
 
-const char* ClassOf(long sensitivity) {
-    switch (sensitivity) {
-        case 1:
-            return "X-PERSONAL";
-        case 2:
-            return "PRIVATE";
-        case 3:
-            return "CONFIDENTIAL";
-        default:
-            return nullptr;
-    }
+// The number named name (in any case) in table; fallback when none is.
+long NumberOf(std::span<const NamedNumber> table, const std::string& name, long fallback) {
+    for (const NamedNumber& row : table)
+        if (vcard::EqualsIgnoreCase(name, row.name)) return row.number;
+    return fallback;
 }
+
+long SensitivityOf(const std::string& cls) { return NumberOf(kClasses, cls, 0); }
+
+const char* ClassOf(long sensitivity) { return NameOf(kClasses, sensitivity); }
 
 bool IsQuiet(icalproperty_kind k) {
     return k == ICAL_DTSTAMP_PROPERTY || k == ICAL_SEQUENCE_PROPERTY ||
@@ -410,11 +421,7 @@ ComponentOutcome RecordFromComponent(const IcsComponent& c, RecordKind wanted, F
                 const char* name = icalproperty_get_x_name(p);
                 std::string n = name ? vcard::Upper(name) : "";
                 if (event && n == "X-BUSY-STATUS") {
-                    std::string v = vcard::Upper(Unescaped(p));
-                    r.numbers["BusyStatus"] = v == "FREE"        ? 0
-                                              : v == "TENTATIVE" ? 1
-                                              : v == "OOF"       ? 3
-                                                                 : 2;
+                    r.numbers["BusyStatus"] = NumberOf(kBusyTexts, Unescaped(p), 2);
                 } else {
                     r.Drop(n);
                 }
@@ -564,16 +571,8 @@ void Alarm(std::string& out, const std::string& trigger) {
 }
 
 const char* BusyText(long status) {
-    switch (status) {
-        case 0:
-            return "FREE";
-        case 1:
-            return "TENTATIVE";
-        case 3:
-            return "OOF";
-        default:
-            return "BUSY";
-    }
+    const char* text = NameOf(kBusyTexts, status);
+    return text ? text : "BUSY";
 }
 
 long Number(const PimRecord& r, const char* name, long fallback) {

@@ -204,6 +204,33 @@ TEST(WriteComponent, EventWithSeriesByteForByte) {
     EXPECT_EQ(used, (std::vector<std::string>{"Europe/Berlin"}));
 }
 
+// CLASS and X-BUSY-STATUS are read in any case; other texts are public and busy.
+TEST(RecordFromComponent, ClassAndBusyStatusTexts) {
+    const struct {
+        const char* cls;
+        const char* busy;
+        long sensitivity;
+        long busyStatus;
+    } cases[] = {
+        {"X-PERSONAL", "FREE", 1, 0}, {"private", "tentative", 2, 1}, {"Confidential", "Oof", 3, 3},
+        {"PUBLIC", "BUSY", 0, 2},     {"secret", "away", 0, 2},
+    };
+    for (const auto& c : cases) {
+        FileZones zones;
+        PimRecord r;
+        std::string of;
+        EntryError e;
+        ASSERT_EQ(
+            Convert(std::string("BEGIN:VEVENT\r\nUID:u\r\nDTSTART:20240310T013000Z\r\nCLASS:") +
+                        c.cls + "\r\nX-BUSY-STATUS:" + c.busy + "\r\nEND:VEVENT\r\n",
+                    RecordKind::kAppointment, r, of, e, zones),
+            ComponentOutcome::kRecord)
+            << e.message;
+        EXPECT_EQ(r.numbers["Sensitivity"], c.sensitivity) << c.cls;
+        EXPECT_EQ(r.numbers["BusyStatus"], c.busyStatus) << c.busy;
+    }
+}
+
 // A written component reads back as the record it came from.
 TEST(WriteComponent, ReadsBackAsTheSameRecord) {
     PimRecord t;

@@ -88,32 +88,36 @@ std::string FirstLine(std::string_view text) {
     return std::string(text.substr(0, text.find_first_of("\r\n")));
 }
 
-std::mutex& PortsLock() {
-    static std::mutex lock;
-    return lock;
-}
+// The ports this process listens on (one entry per listener); lock owns ports.
+struct ListeningPorts {
+    std::mutex lock;
+    std::multiset<int> ports;
+};
 
-std::multiset<int>& Ports() {
-    static std::multiset<int> ports;
-    return ports;
+ListeningPorts& Listening() {
+    static ListeningPorts listening;
+    return listening;
 }
 
 }  // namespace
 
 void RegisterListeningPort(int port) {
-    std::lock_guard<std::mutex> lock(PortsLock());
-    Ports().insert(port);
+    ListeningPorts& l = Listening();
+    std::lock_guard<std::mutex> lock(l.lock);
+    l.ports.insert(port);
 }
 
 void UnregisterListeningPort(int port) {
-    std::lock_guard<std::mutex> lock(PortsLock());
-    auto it = Ports().find(port);
-    if (it != Ports().end()) Ports().erase(it);
+    ListeningPorts& l = Listening();
+    std::lock_guard<std::mutex> lock(l.lock);
+    auto it = l.ports.find(port);
+    if (it != l.ports.end()) l.ports.erase(it);
 }
 
 bool IsListeningPort(int port) {
-    std::lock_guard<std::mutex> lock(PortsLock());
-    return Ports().count(port) != 0;
+    ListeningPorts& l = Listening();
+    std::lock_guard<std::mutex> lock(l.lock);
+    return l.ports.count(port) != 0;
 }
 
 const std::string& HopToken() {

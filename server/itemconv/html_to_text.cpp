@@ -184,6 +184,14 @@ private:
         if (!lineStart_) EndLine();
     }
 
+    // One level deeper at an opening tag, one out at a closing one (never below 0).
+    static void Nest(int& depth, bool closing) {
+        if (!closing)
+            ++depth;
+        else if (depth > 0)
+            --depth;
+    }
+
     // Handles the tag starting at pos; returns the position after it (the end of
     // the input when the tag is not closed).
     std::size_t Tag(std::size_t pos) {
@@ -204,18 +212,17 @@ private:
             EndLine();
             return end + 1;
         }
-        switch (BlockOf(tag)) {
+        const Block block = BlockOf(tag);
+        // A block starts and ends a line of its own; a cell stays on its row's line.
+        if (block != Block::kNone && block != Block::kCell && block != Block::kSkip) Break();
+        switch (block) {
             case Block::kNone:
-                break;
             case Block::kPlain:
-                Break();
                 break;
             case Block::kList:
-                Break();
-                listDepth_ += closing ? (listDepth_ > 0 ? -1 : 0) : 1;
+                Nest(listDepth_, closing);
                 break;
             case Block::kItem:
-                Break();
                 if (!closing) {
                     Emit(std::string(
                              2 * static_cast<std::size_t>(listDepth_ > 1 ? listDepth_ - 1 : 0),
@@ -225,16 +232,13 @@ private:
                 }
                 break;
             case Block::kQuote:
-                Break();
-                quoteDepth_ += closing ? (quoteDepth_ > 0 ? -1 : 0) : 1;
+                Nest(quoteDepth_, closing);
                 break;
             case Block::kPre:
-                Break();
-                preDepth_ += closing ? (preDepth_ > 0 ? -1 : 0) : 1;
+                Nest(preDepth_, closing);
                 preFirst_ = !closing;  // a line end right after <pre> is not text
                 break;
             case Block::kTable:
-                Break();
                 if (closing) {
                     if (!cells_.empty()) cells_.pop_back();
                 } else {
@@ -242,7 +246,6 @@ private:
                 }
                 break;
             case Block::kRow:
-                Break();
                 if (!cells_.empty()) cells_.back() = 0;
                 break;
             case Block::kCell:

@@ -14,6 +14,15 @@ namespace {
 
 class FolderSyncTest : public StoreLayerTest {
 protected:
+    // Saves the folder's snapshot and takes it as the device's acknowledged state.
+    ::testing::AssertionResult SavedAndAcknowledged(CAbstractVantroFolder* folder,
+                                                    const std::string& key) {
+        if (!folder->SaveStatus(0))
+            return ::testing::AssertionFailure() << "the snapshot of " << key << " was not saved";
+        Acknowledge(key);
+        return ::testing::AssertionSuccess();
+    }
+
     // "<low>;<high>" of the item's PR_LAST_MODIFICATION_TIME, as the state file has it.
     static std::string TimeFields(IMAPIFolderPtr& folder, const std::string& key) {
         IMessagePtr item = OpenItem(folder, key);
@@ -84,8 +93,7 @@ TEST_F(FolderSyncTest, ModifiedReadAndDeletedItemsInTheirOrder) {
     std::string b = AddItem(inbox, "second");
     std::string c = AddItem(inbox, "third");
     CAbstractVantroFolder* folder = session_->OpenFolder("-4", "", true);
-    ASSERT_TRUE(folder->SaveStatus(0));
-    Acknowledge("-4");
+    ASSERT_TRUE(SavedAndAcknowledged(folder, "-4"));
 
     TouchItem(inbox, b, "second, changed");
     inbox.SetReadFlags({*CByteBuffer::ParseHex(c)}, 0);  // the time stays as it was
@@ -110,8 +118,7 @@ TEST_F(FolderSyncTest, ChangeEntriesAreFoundByKeyInTheListAsItStands) {
     std::string a = AddItem(inbox, "first");
     std::string b = AddItem(inbox, "second");
     CAbstractVantroFolder* folder = session_->OpenFolder("-4", "", true);
-    ASSERT_TRUE(folder->SaveStatus(0));
-    Acknowledge("-4");
+    ASSERT_TRUE(SavedAndAcknowledged(folder, "-4"));
     TouchItem(inbox, b, "second, changed");
     std::string c = AddItem(inbox, "third");
     NewRequest();
@@ -135,8 +142,7 @@ TEST_F(FolderSyncTest, ReadStateCountsOnlyInMailFolders) {
     IMAPIFolderPtr tasks = DefaultFolder(-2);
     std::string t = AddItem(tasks, "Call Bob", "IPM.Task");
     CAbstractVantroFolder* folder = session_->OpenFolder("-2", "Task", true);
-    ASSERT_TRUE(folder->SaveStatus(0));
-    Acknowledge("-2");
+    ASSERT_TRUE(SavedAndAcknowledged(folder, "-2"));
     tasks.SetReadFlags({*CByteBuffer::ParseHex(t)}, 0);
     NewRequest();
     EXPECT_EQ(Changes(session_->OpenFolder("-2", "Task", true)), "");
@@ -154,8 +160,7 @@ TEST_F(FolderSyncTest, CachedFolderComputesOncePerRequest) {
     std::string fromDevice = AddItem(inbox, "from the device");
     session_->NoteDeviceChange(fromDevice);
     EXPECT_EQ(Changes(folder), "1 " + a + " unknown\n");
-    ASSERT_TRUE(folder->SaveStatus(0));
-    Acknowledge("-4");
+    ASSERT_TRUE(SavedAndAcknowledged(folder, "-4"));
 
     // A desktop change between requests reaches the next one.
     std::string desktop = AddItem(inbox, "desktop");
@@ -253,8 +258,7 @@ TEST_F(FolderSyncTest, ResetReportsEveryItemAgain) {
     IMAPIFolderPtr inbox = DefaultFolder(-4);
     std::string a = AddItem(inbox, "a");
     CAbstractVantroFolder* folder = session_->OpenFolder("-4", "Email", true);
-    ASSERT_TRUE(folder->SaveStatus(0));
-    Acknowledge("-4");
+    ASSERT_TRUE(SavedAndAcknowledged(folder, "-4"));
     NewRequest();
     folder->SetReset(true);
     EXPECT_EQ(Changes(folder), "1 " + a + " unknown\n");

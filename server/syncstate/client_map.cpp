@@ -185,6 +185,17 @@ bool ParseFields(std::string_view text, CFieldHashes* fields) {
     });
 }
 
+// A field set of an index row: as written by append when it was read, and a set
+// never read as the index held it.
+template <class Fields>
+void AppendSet(std::string& out, bool read, const Fields& fields,
+               void (*append)(std::string&, const Fields&), std::string_view held) {
+    if (read)
+        append(out, fields);
+    else
+        out += held;
+}
+
 // The whole content of path; empty when it cannot be read.
 std::string ReadFileText(const std::string& path) {
     std::string content;
@@ -481,23 +492,13 @@ std::string CClientMap::Serialize() const {
         if (record.matched) out += 'm';
         if (record.hasFields) out += 'f';
         out += '\t';
-        // A set never read goes back as the index held it.
-        if (slot.fieldsRead)
-            AppendTexts(out, record.fields);
-        else
-            out += slot.fieldsText;
+        AppendSet(out, slot.fieldsRead, record.fields, AppendTexts, slot.fieldsText);
         out += '\t';
-        if (slot.fieldsRead)
-            AppendHashes(out, record.stored);
-        else
-            out += slot.storedText;
+        AppendSet(out, slot.fieldsRead, record.stored, AppendHashes, slot.storedText);
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        if (slot.pendingRead)
-            AppendTexts(out, record.pending);
-        else
-            out += slot.pendingText;
+        AppendSet(out, slot.pendingRead, record.pending, AppendTexts, slot.pendingText);
         out += '\n';
     }
     return out;

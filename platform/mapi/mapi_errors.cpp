@@ -87,11 +87,7 @@ constexpr MapiErrorNameEntry kErrorNames[] = {
 };
 }  // namespace
 
-const char* MapiErrorName(HRESULT hr) {
-    for (const MapiErrorNameEntry& e : kErrorNames)
-        if (e.hr == hr) return e.name;
-    return nullptr;
-}
+const char* MapiErrorName(HRESULT hr) { return TextOfCode(kErrorNames, hr); }
 
 const MapiErrorNameEntry* MapiErrorNameTable(size_t& count) {
     count = sizeof(kErrorNames) / sizeof(kErrorNames[0]);

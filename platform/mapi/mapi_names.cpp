@@ -3,18 +3,14 @@
 
 #include <strings.h>
 
+#include "common/base/code_text.h"
 #include "platform/mapi/mapi_codes.h"
 #include "platform/mapi/mapi_guids.h"
 #include "platform/mapi/mapi_tags.h"
 
 namespace {
 
-struct TagName {
-    ULONG tag;
-    const char* name;
-};
-
-constexpr TagName kTagNames[] = {
+constexpr CodeTextEntry<ULONG> kTagNames[] = {
 #define MAPI_TAG(name, id, type) {PROP_TAG(type, id), #name},
 #define MAPI_STR(name, id) {PROP_TAG(PT_STRING8, id), #name},
 #define MAPI_MVSTR(name, id) {PROP_TAG(PT_MV_STRING8, id), #name},
@@ -24,13 +20,8 @@ constexpr TagName kTagNames[] = {
 #undef MAPI_MVSTR
 };
 
-struct TypeName {
-    ULONG type;
-    const char* name;
-};
-
 // The first name of a type is the one printed.
-constexpr TypeName kTypeNames[] = {
+constexpr CodeTextEntry<ULONG> kTypeNames[] = {
     {PT_UNSPECIFIED, "PT_UNSPECIFIED"},
     {PT_NULL, "PT_NULL"},
     {PT_I2, "PT_I2"},
@@ -115,25 +106,22 @@ bool SameIgnoringCase(const std::string& a, const char* b) { return strcasecmp(a
 }  // namespace
 
 const char* MapiPropTagName(ULONG ulPropTag) {
-    for (const TagName& t : kTagNames)
-        if (t.tag == ulPropTag) return t.name;
+    if (const char* name = TextOfCode(kTagNames, ulPropTag)) return name;
     ULONG type = PROP_TYPE(ulPropTag) & ~MV_INSTANCE;
     if (type == PT_UNICODE) type = PT_STRING8;
     if (type == PT_MV_UNICODE) type = PT_MV_STRING8;
-    ULONG canonical = PROP_TAG(type, PROP_ID(ulPropTag));
-    for (const TagName& t : kTagNames)
-        if (t.tag == canonical) return t.name;
-    for (const TagName& t : kTagNames)
-        if (PROP_ID(t.tag) == PROP_ID(ulPropTag) && PROP_ID(ulPropTag) != 0) return t.name;
+    if (const char* name = TextOfCode(kTagNames, PROP_TAG(type, PROP_ID(ulPropTag)))) return name;
+    for (const CodeTextEntry<ULONG>& t : kTagNames)
+        if (PROP_ID(t.code) == PROP_ID(ulPropTag) && PROP_ID(ulPropTag) != 0) return t.text;
     return nullptr;
 }
 
 bool MapiPropTagFromName(const std::string& name, ULONG& ulPropTag) {
     std::string base = name;
     int form = 0;  // 0 as listed, 1 _A, 2 _W
-    for (const TagName& t : kTagNames) {
-        if (SameIgnoringCase(name, t.name)) {
-            ulPropTag = t.tag;
+    for (const CodeTextEntry<ULONG>& t : kTagNames) {
+        if (SameIgnoringCase(name, t.text)) {
+            ulPropTag = t.code;
             return true;
         }
     }
@@ -144,31 +132,27 @@ bool MapiPropTagFromName(const std::string& name, ULONG& ulPropTag) {
         base = name.substr(0, name.size() - 2);
     }
     if (form == 0) return false;
-    for (const TagName& t : kTagNames) {
-        if (!SameIgnoringCase(base, t.name)) continue;
-        ULONG type = PROP_TYPE(t.tag);
+    for (const CodeTextEntry<ULONG>& t : kTagNames) {
+        if (!SameIgnoringCase(base, t.text)) continue;
+        ULONG type = PROP_TYPE(t.code);
         if (type == PT_STRING8 || type == PT_UNICODE) {
-            ulPropTag = PROP_TAG(form == 2 ? PT_UNICODE : PT_STRING8, PROP_ID(t.tag));
+            ulPropTag = PROP_TAG(form == 2 ? PT_UNICODE : PT_STRING8, PROP_ID(t.code));
             return true;
         }
         if (type == PT_MV_STRING8 || type == PT_MV_UNICODE) {
-            ulPropTag = PROP_TAG(form == 2 ? PT_MV_UNICODE : PT_MV_STRING8, PROP_ID(t.tag));
+            ulPropTag = PROP_TAG(form == 2 ? PT_MV_UNICODE : PT_MV_STRING8, PROP_ID(t.code));
             return true;
         }
     }
     return false;
 }
 
-const char* MapiPropTypeName(ULONG ulPropType) {
-    for (const TypeName& t : kTypeNames)
-        if (t.type == ulPropType) return t.name;
-    return nullptr;
-}
+const char* MapiPropTypeName(ULONG ulPropType) { return TextOfCode(kTypeNames, ulPropType); }
 
 bool MapiPropTypeFromName(const std::string& name, ULONG& ulPropType) {
-    for (const TypeName& t : kTypeNames) {
-        if (SameIgnoringCase(name, t.name)) {
-            ulPropType = t.type;
+    for (const CodeTextEntry<ULONG>& t : kTypeNames) {
+        if (SameIgnoringCase(name, t.text)) {
+            ulPropType = t.code;
             return true;
         }
     }

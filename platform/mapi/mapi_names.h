@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "common/base/code_text.h"
 #include "platform/mapi/mapi_types.h"
 
 // "PR_SUBJECT" for 0x0037001E; for a tag whose exact type has no name, the name of
@@ -38,8 +39,5 @@ const KnownNamedProp* MapiFindKnownNamedProp(const GUID& guid, ULONG ulKind, LON
 const KnownNamedProp* MapiFindKnownNamedPropByName(const std::string& displayName);
 
 // Every result code MapiErrorName names (S_, MAPI_W_, MAPI_E_ and STG_E_ codes), once each.
-struct MapiErrorNameEntry {
-    HRESULT hr;
-    const char* name;
-};
+using MapiErrorNameEntry = CodeTextEntry<HRESULT>;
 const MapiErrorNameEntry* MapiErrorNameTable(size_t& count);

@@ -3,18 +3,14 @@
 
 #include <string_view>
 
+#include "common/base/code_text.h"
 #include "platform/mapi/mapi_codes.h"
 #include "platform/mapi/mapi_functions.h"
 
 namespace {
 
-struct SystemText {
-    HRESULT hr;
-    const char* text;
-};
-
 // Result codes of the streams and of the object model that have no MAPI name.
-constexpr SystemText kSystemTexts[] = {
+constexpr CodeTextEntry<HRESULT> kSystemTexts[] = {
     {STG_E_INVALIDFUNCTION, "Unable to perform the requested operation."},
     {STG_E_ACCESSDENIED, "Access denied."},
     {STG_E_INVALIDPOINTER, "Invalid pointer."},
@@ -34,9 +30,4 @@ const char* MapiErrorSymbol(HRESULT hr) {
     return name;
 }
 
-const char* SystemErrorText(HRESULT hr) {
-    for (const SystemText& entry : kSystemTexts) {
-        if (entry.hr == hr) return entry.text;
-    }
-    return nullptr;
-}
+const char* SystemErrorText(HRESULT hr) { return TextOfCode(kSystemTexts, hr); }

@@ -193,14 +193,14 @@ TEST(MapiErrorNames, TableCoversEveryCodeOfTheStoreHeader) {
     std::set<std::string> named;
     std::set<HRESULT> values;
     for (size_t i = 0; i < count; ++i) {
-        EXPECT_TRUE(values.insert(table[i].hr).second) << "value twice: " << table[i].name;
-        EXPECT_STREQ(MapiErrorName(table[i].hr), table[i].name);
-        if (std::string(table[i].name).rfind("MAPI_", 0) != 0) {
-            EXPECT_EQ(MapiErrorSymbol(table[i].hr), nullptr) << table[i].name;
+        EXPECT_TRUE(values.insert(table[i].code).second) << "value twice: " << table[i].text;
+        EXPECT_STREQ(MapiErrorName(table[i].code), table[i].text);
+        if (std::string(table[i].text).rfind("MAPI_", 0) != 0) {
+            EXPECT_EQ(MapiErrorSymbol(table[i].code), nullptr) << table[i].text;
             continue;
         }
-        named.insert(table[i].name);
-        EXPECT_STREQ(MapiErrorSymbol(table[i].hr), table[i].name);
+        named.insert(table[i].text);
+        EXPECT_STREQ(MapiErrorSymbol(table[i].code), table[i].text);
     }
     EXPECT_EQ(named, declared);
     EXPECT_EQ(MapiErrorSymbol(S_OK), nullptr);

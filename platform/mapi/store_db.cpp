@@ -378,12 +378,17 @@ HRESULT StoreDb::LoadProps(std::int64_t id, PropMap& props) {
     q.BindInt(1, id);
     props.clear();
     while (q.Step()) {
-        Value v;
-        if (!ReadValue(q, 1, 2, v)) {
+        // The rows come in the key's order (obj, pid), so each one's node goes at
+        // the end and its value is read in place.
+        const auto pid = static_cast<ULONG>(q.ColumnInt(0));
+        auto slot = props.empty() || std::prev(props.end())->first < pid
+                        ? props.emplace_hint(props.end(), pid, Value())
+                        : props.try_emplace(pid).first;
+        if (!ReadValue(q, 1, 2, slot->second)) {
             q.Reset();
+            props.clear();
             return MAPI_E_CORRUPT_STORE;
         }
-        props[static_cast<ULONG>(q.ColumnInt(0))] = std::move(v);
     }
     if (FAILED(q.status())) return q.status();
     for (auto& [pid, v] : props) {

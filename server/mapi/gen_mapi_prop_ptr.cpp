@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "server/mapi/mapi_exception.h"
 #include "server/mapi/mapi_query.h"
@@ -297,12 +298,14 @@ std::string CGenMapiPropPtr::GetBody() {
     HRESULT hr = prop->OpenProperty(PR_BODY, &IID_IStream, STGM_READ, 0, opened.Put());
     if (SUCCEEDED(hr) && opened) {
         CMapiRef<IStream> stream = MapiQueryAs<IStream>(opened.Get(), kPlace);
-        std::vector<char> chunk(kBodyChunk);
+        // Not cleared first: every read fills what it reports, and a short body (the
+        // usual one) would otherwise pay for the whole chunk.
+        std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kBodyChunk);
         for (;;) {
             ULONG read = 0;
-            MapiCheck(stream->Read(chunk.data(), kBodyChunk, &read), kPlace);
+            MapiCheck(stream->Read(chunk.get(), kBodyChunk, &read), kPlace);
             if (read == 0) break;
-            body.append(chunk.data(), std::min(read, kBodyChunk));
+            body.append(chunk.get(), std::min(read, kBodyChunk));
         }
     } else {
         CPropValue value;

@@ -9,9 +9,22 @@
 #include "server/syncstate/contents_table_file.h"
 
 void CRequestExchange::Begin(const std::string& deviceId, const std::string& dataFolder) {
+    if (!maps_.empty()) {
+        // What the last request saved as its files hold it is kept for the next.
+        kept_.clear();
+        for (auto& [key, map] : maps_) {
+            auto saved = savedStamps_.find(key);
+            if (saved != savedStamps_.end()) kept_[key] = KeptMap{std::move(map), saved->second};
+        }
+        keptDeviceId_ = deviceId_;
+        keptDataFolder_ = dataFolder_;
+    }
+    if (!deviceId.empty() && (deviceId != keptDeviceId_ || dataFolder != keptDataFolder_))
+        kept_.clear();
     deviceId_ = deviceId;
     dataFolder_ = dataFolder;
     maps_.clear();
+    savedStamps_.clear();
     setAside_.clear();
     echoes_.clear();
     echoKeys_.clear();
@@ -24,6 +37,10 @@ CClientMap* CRequestExchange::MapOf(CMobileMapiFolder& folder) {
     if (key.empty()) return nullptr;
     std::unique_ptr<CClientMap>& slot = maps_[key];
     if (slot) return slot.get();
+    if (TakeKept(key, slot)) {
+        slot->ConfirmUpTo(ReadStateFileGeneration(StateFilePath(dataFolder_, deviceId_, key)));
+        return slot.get();
+    }
     slot = std::make_unique<CClientMap>(dataFolder_, deviceId_, key);
     switch (slot->Load()) {
         case CClientMap::LoadResult::kRebuild: {
@@ -47,6 +64,18 @@ CClientMap* CRequestExchange::MapOf(CMobileMapiFolder& folder) {
     }
     slot->ConfirmUpTo(ReadStateFileGeneration(StateFilePath(dataFolder_, deviceId_, key)));
     return slot.get();
+}
+
+bool CRequestExchange::TakeKept(const std::string& key, std::unique_ptr<CClientMap>& slot) {
+    auto kept = kept_.find(key);
+    if (kept == kept_.end()) return false;
+    KeptMap found = std::move(kept->second);
+    kept_.erase(kept);
+    if (deviceId_ != keptDeviceId_ || dataFolder_ != keptDataFolder_) return false;
+    const std::string index = found.map->IndexPath();
+    if (!(StampOf(index) == found.stamp) || StampOf(found.map->MarkerPath()).exists) return false;
+    slot = std::move(found.map);
+    return true;
 }
 
 bool CRequestExchange::BeforeStoreWrite(CMobileMapiFolder& folder) {
@@ -78,6 +107,13 @@ void CRequestExchange::Save() {
         if (!map->Save(error)) {
             ShowMessageBox("The ClientID map of folder " + key + " of device " + deviceId_ +
                            " cannot be written: " + error);
+            savedStamps_.erase(key);
+            continue;
         }
+        CFileStamp stamp = StampOf(map->IndexPath());
+        if (stamp.exists)
+            savedStamps_[key] = stamp;
+        else
+            savedStamps_.erase(key);
     }
 }

@@ -23,6 +23,43 @@ bool OpenSnapshotRecord(CWBXML& reader, std::string_view record, CWBXMLEvent& ev
            event.token == vantro::kCollection;
 }
 
+enum class RecordWalk {
+    kNotARecord,  // it does not open with a Collection element
+    kBroken,      // an event that is no tag or text, or the end before the record's
+    kWhole,
+};
+
+// Reads the elements inside a snapshot record's Collection: start(event) at each
+// start tag, text(event, depth) at each text, end(depth) at each end tag, depth being
+// how deep the element is (the Collection is 1, its fields 2).
+template <class Start, class Text, class End>
+RecordWalk WalkSnapshotRecord(std::string_view record, Start start, Text text, End end) {
+    CWBXML reader;
+    CWBXMLEvent event;
+    bool more = false;
+    if (!OpenSnapshotRecord(reader, record, event, more)) return RecordWalk::kNotARecord;
+    int depth = 1;
+    while (more && depth > 0) {
+        more = reader.NextEvent(event);
+        switch (event.EventKind) {
+            case kWBXMLStartTag:
+                start(event);
+                ++depth;
+                break;
+            case kWBXMLContent:
+                text(event, depth);
+                break;
+            case kWBXMLEndTag:
+                end(depth);
+                --depth;
+                break;
+            default:
+                return RecordWalk::kBroken;
+        }
+    }
+    return depth == 0 ? RecordWalk::kWhole : RecordWalk::kBroken;
+}
+
 }  // namespace
 
 long SyncItem::GetOid() const {
@@ -217,45 +254,34 @@ std::string SyncItem::AllFieldsText() const {
 }
 
 bool SyncItem::EqualsSnapshot(std::string_view data) const {
-    CWBXML reader;
-    CWBXMLEvent event;
-    bool more = false;
-    if (!OpenSnapshotRecord(reader, data, event, more)) return false;
     bool equal = true;
     std::vector<bool> seen(static_cast<size_t>(table_.fieldCount), false);
-    int depth = 1;
     int field = -1;  // tag of the open field element
     bool fieldHadText = false;
-    while (more && depth > 0) {
-        more = reader.NextEvent(event);
-        switch (event.EventKind) {
-            case kWBXMLStartTag:
-                ++depth;
-                if (event.codePage != table_.codePage) equal = false;
-                field = event.token;
-                fieldHadText = false;
-                if (field < table_.fieldCount) seen[static_cast<size_t>(field)] = true;
-                break;
-            case kWBXMLContent:
-                fieldHadText = true;
-                if (field < 0 || event.value != SnapshotValue(field)) equal = false;
-                if (field >= 0 && FindField(table_, field) &&
-                    FindField(table_, field)->form == FieldForm::Recurrence)
-                    snapshotRecurring_ = !event.value.empty();
-                break;
-            case kWBXMLEndTag:
-                // A field written without text stands for the empty text.
-                if (depth == 2 && field >= 0 && !fieldHadText && !SnapshotValue(field).empty()) {
-                    equal = false;
-                }
-                --depth;
-                field = -1;
-                break;
-            default:
-                more = false;
-                break;
-        }
-    }
+    RecordWalk walk = WalkSnapshotRecord(
+        data,
+        [&](const CWBXMLEvent& event) {
+            if (event.codePage != table_.codePage) equal = false;
+            field = event.token;
+            fieldHadText = false;
+            if (field < table_.fieldCount) seen[static_cast<size_t>(field)] = true;
+        },
+        [&](const CWBXMLEvent& event, int) {
+            fieldHadText = true;
+            if (field < 0 || event.value != SnapshotValue(field)) equal = false;
+            if (field >= 0 && FindField(table_, field) &&
+                FindField(table_, field)->form == FieldForm::Recurrence)
+                snapshotRecurring_ = !event.value.empty();
+        },
+        [&](int depth) {
+            // A field written without text stands for the empty text.
+            if (depth == 2 && field >= 0 && !fieldHadText && !SnapshotValue(field).empty()) {
+                equal = false;
+            }
+            field = -1;
+        });
+    // A record broken off is compared as far as it goes.
+    if (walk == RecordWalk::kNotARecord) return false;
     for (int tag = 0; tag < table_.fieldCount; ++tag) {
         if (!seen[static_cast<size_t>(tag)] && !SnapshotValue(tag).empty()) equal = false;
     }
@@ -282,31 +308,17 @@ std::string IncomingMatchKey(const ItemKindTable& table, const FieldRecord& reco
 
 bool SnapshotFields(const ItemKindTable& table, std::string_view record,
                     std::map<int, std::string>& fields) {
-    CWBXML reader;
-    CWBXMLEvent event;
-    bool more = false;
-    if (!OpenSnapshotRecord(reader, record, event, more)) return false;
-    int depth = 1;
     int field = -1;
     bool wellFormed = true;
-    while (more && depth > 0) {
-        more = reader.NextEvent(event);
-        switch (event.EventKind) {
-            case kWBXMLStartTag:
-                ++depth;
-                field = event.codePage == table.codePage ? event.token : -1;
-                if (field < 0) wellFormed = false;
-                break;
-            case kWBXMLContent:
-                if (depth == 2 && field >= 0) fields[field] = event.value;
-                break;
-            case kWBXMLEndTag:
-                --depth;
-                field = -1;
-                break;
-            default:
-                return false;
-        }
-    }
-    return wellFormed && depth == 0;
+    RecordWalk walk = WalkSnapshotRecord(
+        record,
+        [&](const CWBXMLEvent& event) {
+            field = event.codePage == table.codePage ? event.token : -1;
+            if (field < 0) wellFormed = false;
+        },
+        [&](const CWBXMLEvent& event, int depth) {
+            if (depth == 2 && field >= 0) fields[field] = event.value;
+        },
+        [&](int) { field = -1; });
+    return walk == RecordWalk::kWhole && wellFormed;
 }

@@ -23,6 +23,13 @@ protected:
     std::unique_ptr<PimItem> New(int folder) {
         return app_.GetDefaultFolder(folder)->Items().Add();
     }
+    // A new item of the kind's folder with these texts, saved.
+    std::unique_ptr<SyncItem> SavedWith(
+        int kind, std::initializer_list<std::pair<const char*, const char*>> texts) {
+        std::unique_ptr<PimItem> pim = New(TableForKind(kind)->pimFolder);
+        for (const auto& [name, text] : texts) pim->SetText(name, text);
+        return Saved(kind, std::move(pim));
+    }
     static std::string Written(const SyncItem& item, bool snapshot) {
         CWBXML doc;
         doc.BeginDocument(kSnapshotDocumentCapacity);
@@ -173,29 +180,29 @@ TEST_F(SyncItemTest, ApplyFieldsTakesOnlyPlainEntriesOfTheKindsPage) {
 }
 
 TEST_F(SyncItemTest, EqualsSnapshot) {
-    auto pim = New(olFolderContacts);
-    pim->SetText("FirstName", "Ann");
-    pim->SetText("LastName", "Lee");
-    pim->SetText("Body", "Call Bob");
-    auto item = Saved(kKindContacts, std::move(pim));
+    auto item =
+        SavedWith(kKindContacts, {{"FirstName", "Ann"}, {"LastName", "Lee"}, {"Body", "Call Bob"}});
     std::string snapshot = Written(*item, true);
     EXPECT_TRUE(item->EqualsSnapshot(snapshot));
 
-    // Fields outside the written ones do not count.
-    item->Item()->SetText("YomiFirstName", "A");
-    item->Item()->SetText("PrimaryTelephoneNumber", "1");
-    EXPECT_TRUE(item->EqualsSnapshot(snapshot));
-    // A body of the same length but other words is a change.
-    item->Item()->SetText("Body", "Call Tom");
-    EXPECT_FALSE(item->EqualsSnapshot(snapshot));
-    item->Item()->SetText("Body", "Call Bob");
-    // A field that became empty, and one that appeared.
-    item->Item()->SetText("LastName", "");
-    EXPECT_FALSE(item->EqualsSnapshot(snapshot));
-    item->Item()->SetText("LastName", "Lee");
-    item->Item()->SetText("Title", "Dr");
-    EXPECT_FALSE(item->EqualsSnapshot(snapshot));
-    item->Item()->SetText("Title", "");
+    // One field changed at a time, then set back.
+    struct Change {
+        const char* field;
+        const char* value;
+        bool equal;
+    };
+    for (Change c :
+         {// Fields outside the written ones do not count.
+          Change{"YomiFirstName", "A", true}, Change{"PrimaryTelephoneNumber", "1", true},
+          // A body of the same length but other words is a change.
+          Change{"Body", "Call Tom", false},
+          // A field that became empty, and one that appeared.
+          Change{"LastName", "", false}, Change{"Title", "Dr", false}}) {
+        const std::string before = item->Item()->GetText(c.field);
+        item->Item()->SetText(c.field, c.value);
+        EXPECT_EQ(item->EqualsSnapshot(snapshot), c.equal) << c.field << "=" << c.value;
+        item->Item()->SetText(c.field, before);
+    }
     EXPECT_TRUE(item->EqualsSnapshot(snapshot));
 
     // Damaged records count as changed.
@@ -208,15 +215,13 @@ TEST_F(SyncItemTest, EqualsSnapshot) {
 }
 
 TEST_F(SyncItemTest, MatchKeys) {
-    auto pim = New(olFolderContacts);
-    pim->SetText("FileAs", "Lee, Ann");
-    pim->SetText("Email1Address", "ann@x");
-    pim->SetText("FirstName", "Ann");
-    pim->SetText("LastName", "Lee");
-    pim->SetText("BusinessTelephoneNumber", "1");
-    pim->SetText("BusinessAddressCity", "Bonn");
-    pim->SetText("CompanyName", "not part of the key");
-    auto c = Saved(kKindContacts, std::move(pim));
+    auto c = SavedWith(kKindContacts, {{"FileAs", "Lee, Ann"},
+                                       {"Email1Address", "ann@x"},
+                                       {"FirstName", "Ann"},
+                                       {"LastName", "Lee"},
+                                       {"BusinessTelephoneNumber", "1"},
+                                       {"BusinessAddressCity", "Bonn"},
+                                       {"CompanyName", "not part of the key"}});
     EXPECT_EQ("Lee, Annann@xAnnLee1Bonn", c->MatchKey());
     FieldRecord record;
     record.Add(1, 42, "Bonn");
@@ -288,11 +293,8 @@ TEST_F(SyncItemTest, AModifyCarriesTheChangedFieldsAndTheClearedOnesAsEmptyEleme
 }
 
 TEST_F(SyncItemTest, ATaskModifyClearsItsSubjectAndCategoriesAsTagEmptyStringEnd) {
-    auto pim = New(olFolderTasks);
-    pim->SetText("Subject", "Call Bob");
-    pim->SetText("Categories", "Work");
-    pim->SetText("Body", "about the car");
-    auto item = Saved(kKindTasks, std::move(pim));
+    auto item = SavedWith(
+        kKindTasks, {{"Subject", "Call Bob"}, {"Categories", "Work"}, {"Body", "about the car"}});
     std::string before = SnapshotOf(*item);
     item->Item()->SetText("Subject", "");
     item->Item()->SetText("Categories", "");
@@ -371,10 +373,7 @@ TEST_F(SyncItemTest, TasksAndAppointmentsTakenWholeKeepTheFieldsTheDesktopLacks)
 }
 
 TEST_F(SyncItemTest, SnapshotFieldsOfARecord) {
-    auto pim = New(olFolderTasks);
-    pim->SetText("Subject", "s");
-    pim->SetText("Body", "b");
-    auto item = Saved(kKindTasks, std::move(pim));
+    auto item = SavedWith(kKindTasks, {{"Subject", "s"}, {"Body", "b"}});
     std::map<int, std::string> fields;
     ASSERT_TRUE(SnapshotFields(item->Table(), SnapshotOf(*item), fields));
     EXPECT_EQ("s", fields[1]);

@@ -20,7 +20,7 @@ enum DeviceColumn { kColumnDevice, kColumnName, kColumnAccess };
 
 CDlgDevices::CDlgDevices(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
                          QWidget* parent)
-    : QWidget(parent), settings_(settings), devices_(devices), prompts_(prompts) {
+    : CRecordsPane(settings, devices, prompts, parent) {
     SetHelpScope(this, "devices");
     auto* layout = new QVBoxLayout(this);
     auto* label =

@@ -6,19 +6,15 @@
 
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QWidget>
 #include <ctime>
 #include <functional>
 #include <string>
 
-#include "server/config/settings.h"
-#include "server/console/console_prompts.h"
+#include "server/console/records_pane.h"
 #include "server/devices/device_folder.h"
 #include "server/devices/pocket_device.h"
 
-class CDeviceList;
-
-class CDlgDevices : public QWidget {
+class CDlgDevices : public CRecordsPane {
 public:
     CDlgDevices(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
                 QWidget* parent = nullptr);
@@ -26,7 +22,7 @@ public:
     // Called after a device got a new display name (the tree follows it).
     std::function<void(const std::string& deviceId)> deviceRenamed;
 
-    void Fill();
+    void Fill() override;
     // Double-click: asks for "Name"; an unchanged name writes nothing.
     void OnRename(int row);
     // "Gerät zurücksetzen": after Yes, deletes the device's files; the device's
@@ -46,10 +42,6 @@ private:
     // The selected row's device ID, empty when none.
     std::string SelectedDevice() const;
     bool ResetFiles(const std::string& deviceId);
-
-    Settings& settings_;
-    CDeviceList& devices_;
-    CConsolePrompts& prompts_;
 };
 
 inline constexpr const char* kResetQuestion = "Soll das Gerät zurückgesetzt werden?";

@@ -13,7 +13,7 @@
 
 CDlgUsers::CDlgUsers(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
                      QWidget* parent)
-    : QWidget(parent), settings_(settings), devices_(devices), prompts_(prompts) {
+    : CRecordsPane(settings, devices, prompts, parent) {
     SetHelpScope(this, "users");
     auto* layout = new QVBoxLayout(this);
     auto* label = new QLabel("Benutzer", this);

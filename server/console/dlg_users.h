@@ -5,18 +5,14 @@
 
 #include <QListWidget>
 #include <QPushButton>
-#include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "server/config/settings.h"
-#include "server/console/console_prompts.h"
+#include "server/console/records_pane.h"
 #include "server/devices/pocket_device.h"
 
-class CDeviceList;
-
-class CDlgUsers : public QWidget {
+class CDlgUsers : public CRecordsPane {
 public:
     CDlgUsers(Settings& settings, CDeviceList& devices, CConsolePrompts& prompts,
               QWidget* parent = nullptr);
@@ -26,7 +22,7 @@ public:
     std::function<void(const std::string& name)> userDeleted;
 
     // Every user record (no device ID) with a non-empty name, in list order.
-    void Fill();
+    void Fill() override;
     // "Neu": asks for "Username". An empty answer does nothing; a name that cannot
     // be a file name, or that a user already has, is refused with an error box.
     // Otherwise the record is written to <data folder>/<name>.dxt at once and added
@@ -43,8 +39,4 @@ private:
     QListWidget* list;
     QPushButton* newButton;
     QPushButton* deleteButton;
-
-    Settings& settings_;
-    CDeviceList& devices_;
-    CConsolePrompts& prompts_;
 };

@@ -68,6 +68,13 @@ protected:
         AdapterStoreTest::TearDown();
     }
 
+    // A new item of message class cls in folder with a subject, not saved yet.
+    static IMessagePtr NewItem(IMAPIFolderPtr& folder, const char* cls, const char* subject) {
+        IMessagePtr m = folder.CreateMessage();
+        m.SetStrProp(PR_MESSAGE_CLASS, cls);
+        m.SetStrProp(PR_SUBJECT, subject);
+        return m;
+    }
     ULONG Named(IMessagePtr& m, const GUID& set, LONG id, ULONG type) {
         return m.GetIDFromName(set, id, type, MAPI_CREATE);
     }

@@ -110,9 +110,7 @@ TEST_F(ItemWriterTest, ContactFieldsInTableOrder) {
 }
 
 TEST_F(ItemWriterTest, TaskFieldsWithNamedDatesAndFlags) {
-    IMessagePtr m = tasks.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Task");
-    m.SetStrProp(PR_SUBJECT, "Call Bob");
+    IMessagePtr m = NewItem(tasks, "IPM.Task", "Call Bob");
     m.SetProp(*CPropValue::MultiString8(Keywords(m), {"Work"}).Get());
     SetTime(m, Named(m, PSETID_Task, 0x8104, PT_SYSTIME), Filetime(2009, 3, 7, 13, 5, 9));
     SetTime(m, Named(m, PSETID_Task, 0x8105, PT_SYSTIME), Filetime(2009, 3, 9, 23, 0));
@@ -140,9 +138,7 @@ TEST_F(ItemWriterTest, TaskFieldsWithNamedDatesAndFlags) {
 }
 
 TEST_F(ItemWriterTest, AppointmentWithoutLocationAndItsRecurrenceBlock) {
-    IMessagePtr m = calendar.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Appointment");
-    m.SetStrProp(PR_SUBJECT, "Review");
+    IMessagePtr m = NewItem(calendar, "IPM.Appointment", "Review");
     SetBool(m, Named(m, PSETID_Appointment, 0x8223, PT_BOOLEAN), false);
     SetTime(m, Named(m, PSETID_Appointment, 0x820D, PT_SYSTIME), Filetime(2009, 3, 7, 13, 5, 9));
     m.SetLongProp(Named(m, PSETID_Appointment, 0x8213, PT_LONG), 55);
@@ -173,9 +169,7 @@ TEST_F(ItemWriterTest, AppointmentWithoutLocationAndItsRecurrenceBlock) {
 }
 
 TEST_F(ItemWriterTest, ItemsWithoutKindWriteNothing) {
-    IMessagePtr m = inbox.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Schedule.Meeting.Request");
-    m.SetStrProp(PR_SUBJECT, "Meeting");
+    IMessagePtr m = NewItem(inbox, "IPM.Schedule.Meeting.Request", "Meeting");
     m.SaveChanges(KEEP_OPEN_READWRITE);
     CWBXML doc;
     doc.BeginDocument();
@@ -184,9 +178,7 @@ TEST_F(ItemWriterTest, ItemsWithoutKindWriteNothing) {
 }
 
 TEST_F(ItemWriterTest, MailWithAttachmentsRecipientsAndHtmlBody) {
-    IMessagePtr m = inbox.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Note");
-    m.SetStrProp(PR_SUBJECT, "Offer");
+    IMessagePtr m = NewItem(inbox, "IPM.Note", "Offer");
     m.SetStrProp(PR_SENDER_NAME, "Bob");
     m.SetStrProp(PR_SENDER_EMAIL_ADDRESS, "bob@example.org");
     m.SetLongProp(PR_IMPORTANCE, 1);
@@ -309,9 +301,7 @@ TEST_F(ItemWriterTest, HtmlBodiesAreSentAsReadableUtf8Text) {
 }
 
 TEST_F(ItemWriterTest, AFailureClosesTheOpenElementsAndReportsTheStep) {
-    IMessagePtr m = inbox.CreateMessage();
-    m.SetStrProp(PR_MESSAGE_CLASS, "IPM.Note");
-    m.SetStrProp(PR_SUBJECT, "Offer");
+    IMessagePtr m = NewItem(inbox, "IPM.Note", "Offer");
     AddAttachment(m, "a.txt", nullptr, "a");
     AddRecipient(m, "Ann", "ann@example.org", MAPI_TO);
     m.SetBody("Hello");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "server/config/live_trace.h"
+#include "server/itemconv/recurrence_blob.h"
 
 namespace {
 
@@ -40,6 +41,48 @@ std::optional<CItemTime> DateOf(const CWBXMLLiteral& node, const char* field) {
     std::optional<CItemTime> t = ParseItemDate(node.value);
     if (!t) TraceSkipped(field, node.value);
     return t;
+}
+
+void StoreAllDay(_recur_exception& e, long v) { e.allDay = v != 0; }
+void StoreBusyStatus(_recur_exception& e, long v) { e.busyStatus = static_cast<std::int32_t>(v); }
+void StoreReminderSet(_recur_exception& e, long v) { e.reminderSet = v != 0; }
+void StoreReminderDelta(_recur_exception& e, long v) {
+    e.reminderDelta = static_cast<std::int32_t>(v);
+}
+
+// The number fields of an Exception (appointment page): the field's token, its name
+// in traces, the override it makes and where its value goes.
+struct ExceptionNumberField {
+    int32_t token;
+    const char* name;
+    std::uint16_t overrideFlag;
+    void (*store)(_recur_exception& e, long value);
+};
+
+constexpr ExceptionNumberField kExceptionNumberFields[] = {
+    {kTagApptAllDayEvent, "AllDayEvent", kOverrideAllDay, StoreAllDay},
+    {kTagApptBusyStatus, "BusyStatus", kOverrideBusyStatus, StoreBusyStatus},
+    {kTagApptReminderSet, "ReminderSet", kOverrideReminderSet, StoreReminderSet},
+    {kTagApptReminderMinutes, "ReminderMinutesBeforeStart", kOverrideReminderDelta,
+     StoreReminderDelta},
+};
+
+const ExceptionNumberField* FindExceptionNumberField(const CWBXMLLiteral& f) {
+    if (f.codePage != kAppointmentPage) return nullptr;
+    for (const ExceptionNumberField& field : kExceptionNumberFields) {
+        if (field.token == f.token) return &field;
+    }
+    return nullptr;
+}
+
+// Where e does not override field but old (the same occurrence before) did, e
+// takes old's value and override.
+template <class T>
+void KeepOverride(_recur_exception& e, const _recur_exception& old, std::uint16_t flag,
+                  T _recur_exception::*field) {
+    if ((e.overrideFlags & flag) != 0 || (old.overrideFlags & flag) == 0) return;
+    e.overrideFlags |= flag;
+    e.*field = old.*field;
 }
 
 CItemTime WithDate(CItemTime t, const CItemTime& date) {
@@ -353,25 +396,10 @@ void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children
                     e.end = MinutesFrom1601(zone.UtcToLocal(*t));
                     haveEnd = true;
                 }
-            } else if (f.codePage == kAppointmentPage && f.token == kTagApptAllDayEvent) {
-                if (auto v = NumberOf(f, "AllDayEvent")) {
-                    e.allDay = *v != 0;
-                    e.overrideFlags |= 0x0080;
-                }
-            } else if (f.codePage == kAppointmentPage && f.token == kTagApptBusyStatus) {
-                if (auto v = NumberOf(f, "BusyStatus")) {
-                    e.busyStatus = static_cast<std::int32_t>(*v);
-                    e.overrideFlags |= 0x0020;
-                }
-            } else if (f.codePage == kAppointmentPage && f.token == kTagApptReminderSet) {
-                if (auto v = NumberOf(f, "ReminderSet")) {
-                    e.reminderSet = *v != 0;
-                    e.overrideFlags |= 0x0008;
-                }
-            } else if (f.codePage == kAppointmentPage && f.token == kTagApptReminderMinutes) {
-                if (auto v = NumberOf(f, "ReminderMinutesBeforeStart")) {
-                    e.reminderDelta = static_cast<std::int32_t>(*v);
-                    e.overrideFlags |= 0x0004;
+            } else if (const ExceptionNumberField* number = FindExceptionNumberField(f)) {
+                if (auto v = NumberOf(f, number->name)) {
+                    number->store(e, *v);
+                    e.overrideFlags |= number->overrideFlag;
                 }
             }
         }
@@ -388,18 +416,9 @@ void ApplyExceptionElements(RecurrencePattern& p, const CWBXMLLiterals& children
     for (_recur_exception& e : exceptions) {
         for (const _recur_exception& old : p.exceptions) {
             if (Day(old.originalStart) != Day(e.originalStart)) continue;
-            if (!(e.overrideFlags & 0x0004) && (old.overrideFlags & 0x0004)) {
-                e.overrideFlags |= 0x0004;
-                e.reminderDelta = old.reminderDelta;
-            }
-            if (!(e.overrideFlags & 0x0008) && (old.overrideFlags & 0x0008)) {
-                e.overrideFlags |= 0x0008;
-                e.reminderSet = old.reminderSet;
-            }
-            if (!(e.overrideFlags & 0x0020) && (old.overrideFlags & 0x0020)) {
-                e.overrideFlags |= 0x0020;
-                e.busyStatus = old.busyStatus;
-            }
+            KeepOverride(e, old, kOverrideReminderDelta, &_recur_exception::reminderDelta);
+            KeepOverride(e, old, kOverrideReminderSet, &_recur_exception::reminderSet);
+            KeepOverride(e, old, kOverrideBusyStatus, &_recur_exception::busyStatus);
             break;
         }
     }

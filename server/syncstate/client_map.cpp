@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "common/base/text.h"
 #include "platform/win/message_box.h"
@@ -204,6 +205,21 @@ bool ParseFields(std::string_view text, CFieldHashes* fields) {
         fields->insert_or_assign(fields->end(), static_cast<CFieldId>(*id), *hash);
         return true;
     });
+}
+
+// A field set of an index row: its text when that is current (the set unchanged
+// since the index was loaded or written), else as written by append. Returns where
+// it went in out (offset, length).
+template <class Fields>
+std::pair<size_t, size_t> AppendSet(std::string& out, bool current, const Fields& fields,
+                                    void (*append)(std::string&, const Fields&),
+                                    std::string_view text) {
+    const size_t from = out.size();
+    if (current)
+        out += text;
+    else
+        append(out, fields);
+    return {from, out.size() - from};
 }
 
 // The whole content of path; empty when it cannot be read.
@@ -547,28 +563,16 @@ void CClientMap::SerializeTo(std::string& out, std::vector<RowSets>* rows) const
         out += '\t';
         // A set unchanged since the index was loaded or written goes back as its text.
         RowSets at;
-        at.fields = out.size();
-        if (slot.fieldsCurrent)
-            out += slot.fieldsText;
-        else
-            AppendTexts(out, record.fields);
-        at.fieldsLength = out.size() - at.fields;
+        std::tie(at.fields, at.fieldsLength) =
+            AppendSet(out, slot.fieldsCurrent, record.fields, AppendTexts, slot.fieldsText);
         out += '\t';
-        at.stored = out.size();
-        if (slot.fieldsCurrent)
-            out += slot.storedText;
-        else
-            AppendHashes(out, record.stored);
-        at.storedLength = out.size() - at.stored;
+        std::tie(at.stored, at.storedLength) =
+            AppendSet(out, slot.fieldsCurrent, record.stored, AppendHashes, slot.storedText);
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        at.pending = out.size();
-        if (slot.pendingCurrent)
-            out += slot.pendingText;
-        else
-            AppendTexts(out, record.pending);
-        at.pendingLength = out.size() - at.pending;
+        std::tie(at.pending, at.pendingLength) =
+            AppendSet(out, slot.pendingCurrent, record.pending, AppendTexts, slot.pendingText);
         out += '\n';
         if (rows != nullptr) rows->push_back(at);
     }

@@ -17,6 +17,13 @@ CFieldValues Values(std::initializer_list<CFieldValues::value_type> list) {
     return CFieldValues(list);
 }
 
+// Appends a container element to list and returns its (new, empty) children.
+CWBXMLLiterals& AddContainer(CWBXMLLiterals& list, int32_t codePage, int32_t token) {
+    CWBXMLLiteral& container = list.Add(codePage, token);
+    container.children = std::make_unique<CWBXMLLiterals>();
+    return *container.children;
+}
+
 // "<field hex>=<handheld>/<desktop>" per conflict and "+<field hex>" per applied
 // field, in field order.
 std::string Hex(CFieldId field) {
@@ -55,9 +62,7 @@ TEST(FieldMerge, FieldsOfATreeWithContainersAndClearedFields) {
     CWBXMLLiterals tree;
     tree.Add(1, 0x1D, "Doe");
     tree.Add(1, 0x06, "");  // cleared
-    CWBXMLLiteral& recurrence = tree.Add(6, 0x00);
-    recurrence.children = std::make_unique<CWBXMLLiterals>();
-    recurrence.children->Add(6, 0x03, "1;{x}");
+    AddContainer(tree, 6, 0x00).Add(6, 0x03, "1;{x}");
     tree.Add(1, 0x1D, "Roe");  // named twice: the last value
     CFieldValues values = FieldValuesOf(tree);
     EXPECT_EQ(values, Values({{kLastName, "Roe"},
@@ -119,12 +124,9 @@ TEST(FieldMerge, ItemElementFieldsInOnePassAgreeWithTheTree) {
 TEST(FieldMerge, TreesComeBackFromTheirFields) {
     CWBXMLLiterals tree;
     tree.Add(2, 0x01, "Jour {fixe}; weekly");
-    CWBXMLLiteral& recurrence = tree.Add(6, 0x00);
-    recurrence.children = std::make_unique<CWBXMLLiterals>();
-    recurrence.children->Add(6, 0x03, "1");
-    CWBXMLLiteral& inner = recurrence.children->Add(6, 0x05);
-    inner.children = std::make_unique<CWBXMLLiterals>();
-    inner.children->Add(6, 0x06, "a\\b;c");
+    CWBXMLLiterals& recurrence = AddContainer(tree, 6, 0x00);
+    recurrence.Add(6, 0x03, "1");
+    AddContainer(recurrence, 6, 0x05).Add(6, 0x06, "a\\b;c");
     CFieldValues fields = FieldValuesOf(tree);
     CWBXMLLiterals back = TreeOf(fields);
     EXPECT_EQ(FieldValuesOf(back), fields);
@@ -260,9 +262,7 @@ TEST(FieldMerge, FieldsToApplyKeepTreeOrderAndAddClears) {
     CWBXMLLiterals tree;
     tree.Add(1, 0x1D, "Doe");
     tree.Add(1, 0x06, "ACME");
-    CWBXMLLiteral& box = tree.Add(7, 0x05);
-    box.children = std::make_unique<CWBXMLLiterals>();
-    box.children->Add(7, 0x08, "Ann");
+    AddContainer(tree, 7, 0x05).Add(7, 0x08, "Ann");
     tree.Add(1, 0x1D, "Roe");
     CMergeResult merge;
     merge.apply = {kLastName, MakeFieldId(7, 0x05), kBirthday};

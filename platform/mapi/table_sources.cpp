@@ -13,10 +13,9 @@ namespace {
 
 constexpr std::size_t kRangeQueryThreshold = 32;
 
-// The statement that reads the stored columns ids (those not derived for kind) of one
-// object; null when every column is derived.
-SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, HRESULT& hr) {
-    hr = S_OK;
+// The stored columns of ids (those not derived for kind) as a list for "pid IN";
+// empty when every column is derived.
+std::string StoredIdList(ULONG kind, const std::vector<ULONG>& ids) {
     const std::vector<ULONG>& computed = ComputedIds(kind);
     std::string list;
     for (ULONG id : ids) {
@@ -26,6 +25,14 @@ SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, 
         if (!list.empty()) list += ",";
         list += std::to_string(id);
     }
+    return list;
+}
+
+// The statement that reads the stored columns ids (those not derived for kind) of one
+// object; null when every column is derived.
+SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, HRESULT& hr) {
+    hr = S_OK;
+    std::string list = StoredIdList(kind, ids);
     if (list.empty()) return nullptr;
     std::string sql = "SELECT pid, type, val FROM props WHERE obj = ?1 AND pid IN (" + list + ")";
     SqliteStmt* q = &db.Cached(sql.c_str());
@@ -33,9 +40,9 @@ SqliteStmt* StoredQuery(StoreDb& db, ULONG kind, const std::vector<ULONG>& ids, 
     return FAILED(hr) ? nullptr : q;
 }
 
-// Fills one row with the derived and stored values of ids.
-HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& ids,
-                const std::string* parentEid, SqliteStmt* stored, int depth, RowData& row) {
+// Writes the derived values of ids into row.
+void FillDerived(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& ids,
+                 const std::string* parentEid, int depth, RowData& row) {
     for (ULONG id : ids) {
         if (id == PROP_ID(PR_DEPTH)) {
             if (depth > 0) row.Put(id) = Value::Long(depth);
@@ -44,14 +51,27 @@ HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& 
         // Written into the row's slot, so its string keeps its capacity from row to row.
         if (ComputedProp(db, object, parentEid, id, row.Put(id)) != Computed::kValue) row.Unput();
     }
+}
+
+// Puts the stored value in the columns pidCol (pid), pidCol + 1 (type) and
+// pidCol + 2 (val) of st into row; false when it is corrupt.
+bool PutStored(const SqliteStmt& st, int pidCol, RowData& row) {
+    Value& v = row.Put(static_cast<ULONG>(st.ColumnInt(pidCol)));
+    if (!ReadValue(st, pidCol + 1, pidCol + 2, v)) return false;
+    // Large values are read through streams, not in table rows.
+    if (v.blob != 0) row.Unput();
+    return true;
+}
+
+// Fills one row with the derived and stored values of ids.
+HRESULT FillRow(StoreDb& db, const ObjectRow& object, const std::vector<ULONG>& ids,
+                const std::string* parentEid, SqliteStmt* stored, int depth, RowData& row) {
+    FillDerived(db, object, ids, parentEid, depth, row);
     if (stored != nullptr) {
         stored->Reset();
         stored->BindInt(1, object.id);
         while (stored->Step()) {
-            Value& v = row.Put(static_cast<ULONG>(stored->ColumnInt(0)));
-            if (!ReadValue(*stored, 1, 2, v)) return MAPI_E_CORRUPT_STORE;
-            // Large values are read through streams, not in table rows.
-            if (v.blob != 0) row.Unput();
+            if (!PutStored(*stored, 0, row)) return MAPI_E_CORRUPT_STORE;
         }
         if (FAILED(stored->status())) return stored->status();
     }
@@ -134,6 +154,7 @@ public:
         if (!std::is_sorted(keys.begin(), keys.end()))
             std::sort(order.begin(), order.end(),
                       [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+        if (stored != nullptr) return FetchJoined(keys, order, ids, rows, found);
         SqliteStmt& q = db_->Cached(
             "SELECT id, eid, kind, parent, num, created, modified, flags FROM objects "
             "WHERE parent = ?1 AND kind = 5 AND id BETWEEN ?2 AND ?3 ORDER BY id");
@@ -165,6 +186,54 @@ public:
         return LoadSubRows(*db_, key, subObject, rows);
     }
 
+private:
+    // The many-rows pass with stored columns: one statement for the folder's range
+    // gives each object's row followed by its stored values (one result row per
+    // value, or one without a value), instead of one statement per object.
+    HRESULT FetchJoined(const std::vector<std::int64_t>& keys,
+                        const std::vector<std::size_t>& order, const std::vector<ULONG>& ids,
+                        std::vector<RowData>& rows, std::vector<bool>& found) {
+        constexpr int kPidColumn = 8;
+        const std::string sql =
+            "SELECT o.id, o.eid, o.kind, o.parent, o.num, o.created, o.modified, o.flags, "
+            "p.pid, p.type, p.val FROM objects o LEFT JOIN props p ON p.obj = o.id AND p.pid IN (" +
+            StoredIdList(MAPI_MESSAGE, ids) +
+            ") WHERE o.parent = ?1 AND o.kind = 5 AND o.id BETWEEN ?2 AND ?3 ORDER BY o.id";
+        SqliteStmt& q = db_->Cached(sql);
+        if (FAILED(q.status())) return q.status();
+        q.BindInt(1, folder_.id);
+        q.BindInt(2, keys[order.front()]);
+        q.BindInt(3, keys[order.back()]);
+        ObjectRow object;
+        std::size_t next = 0;
+        bool more = q.Step();
+        while (more && next < order.size()) {
+            ReadObjectRow(q, object);
+            while (next < order.size() && keys[order[next]] < object.id) ++next;
+            const std::size_t first = next;
+            while (next < order.size() && keys[order[next]] == object.id) ++next;
+            RowData* row = first < next ? &rows[order[first]] : nullptr;
+            if (row != nullptr) FillDerived(*db_, object, ids, &folder_.eid, 0, *row);
+            do {
+                if (row != nullptr && q.ColumnType(kPidColumn) != SQLITE_NULL &&
+                    !PutStored(q, kPidColumn, *row)) {
+                    q.Reset();
+                    return MAPI_E_CORRUPT_STORE;
+                }
+                more = q.Step();
+            } while (more && q.ColumnInt(0) == object.id);
+            // A key asked for twice gets the same row twice.
+            for (std::size_t k = first; k < next; ++k) {
+                found[order[k]] = true;
+                if (k != first) rows[order[k]] = *row;
+            }
+        }
+        HRESULT hr = q.status();
+        q.Reset();
+        return hr;
+    }
+
+public:
     std::vector<ULONG> DefaultColumns() override {
         return {PR_ENTRYID,      PR_INSTANCE_KEY,           PR_MESSAGE_CLASS, PR_SUBJECT,
                 PR_DISPLAY_NAME, PR_LAST_MODIFICATION_TIME, PR_MESSAGE_FLAGS};

@@ -331,5 +331,57 @@ TEST_F(TableTest, QueryRowsBackwardsAndSeekRowBounds) {
     EXPECT_EQ(table->QueryRows(0, 0, &rows), MAPI_E_INVALID_PARAMETER);
 }
 
+// Every row of table as "subject|surname|importance|flags" ("-" for a missing value),
+// read step rows at a time.
+std::vector<std::string> RowTexts(IMAPITable* table, LONG step) {
+    SizedSPropTagArray(4, cols) = {4, {PR_SUBJECT, PR_SURNAME, PR_IMPORTANCE, PR_MESSAGE_FLAGS}};
+    std::vector<std::string> out;
+    if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&cols), 0))) return out;
+    if (FAILED(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr))) return out;
+    for (;;) {
+        LPSRowSet rows = nullptr;
+        if (FAILED(table->QueryRows(step, 0, &rows))) return out;
+        const ULONG count = rows->cRows;
+        for (ULONG k = 0; k < count; ++k) {
+            std::string text;
+            for (ULONG c = 0; c < 4; ++c) {
+                const SPropValue& v = rows->aRow[k].lpProps[c];
+                if (c > 0) text += "|";
+                if (PROP_TYPE(v.ulPropTag) == PT_ERROR)
+                    text += "-";
+                else if (PROP_TYPE(v.ulPropTag) == PT_STRING8)
+                    text += v.Value.lpszA;
+                else
+                    text += std::to_string(v.Value.l);
+            }
+            out.push_back(text);
+        }
+        FreeProws(rows);
+        if (count == 0) return out;
+    }
+}
+
+TEST_F(StoreTest, ManyRowsAtOnceReadAsTheyDoFewAtATime) {
+    // More rows than one pass reads one by one, some without the stored columns,
+    // with items of another folder between them.
+    for (int i = 0; i < 45; ++i) {
+        std::vector<SPropValue> extra;
+        if (i % 3 != 0) extra.push_back(StringProp(PR_SURNAME, ("S" + std::to_string(i)).c_str()));
+        if (i % 4 == 0) extra.push_back(LongProp(PR_IMPORTANCE, i));
+        ASSERT_FALSE(AddMessage(contacts.get(), ("c" + std::to_string(i)).c_str(), extra).empty());
+        if (i % 5 == 0) {
+            ASSERT_FALSE(AddMessage(inbox.get(), "other").empty());
+        }
+    }
+    ComPtr<IMAPITable> table;
+    ASSERT_EQ(contacts->GetContentsTable(0, table.put()), S_OK);
+    std::vector<std::string> all = RowTexts(table.get(), 1000);
+    ASSERT_EQ(all.size(), 45u);
+    EXPECT_EQ(all[0], "c0|-|0|" + all[0].substr(all[0].rfind('|') + 1));
+    EXPECT_EQ(all[1].substr(0, 8), "c1|S1|-|");
+    EXPECT_EQ(all[44].substr(0, 11), "c44|S44|44|");
+    EXPECT_EQ(RowTexts(table.get(), 5), all);
+}
+
 }  // namespace
 }  // namespace mapitest

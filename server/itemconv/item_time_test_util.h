@@ -1,6 +1,7 @@
 // Test helpers for item dates: an item time from its fields, the fixed central
 // European zone (UTC+1, daylight saving by the EU rules) the recurrence tests use,
-// and the weekly series several of them start from.
+// the weekly series several of them start from, and an exception moving one of its
+// occurrences.
 #pragma once
 
 #include "server/itemconv/item_time.h"
@@ -30,6 +31,18 @@ inline RecurrencePattern Weekly2MonWed5() {
     p.seriesStart = T(2009, 3, 9, 10, 0);
     p.seriesEnd = T(2009, 3, 9, 10, 30);
     return p;
+}
+
+// An exception moving the occurrence that started at original to start..end (local
+// times), with the overrides flags.
+inline _recur_exception MovedOccurrence(const CItemTime& original, const CItemTime& start,
+                                        const CItemTime& end, std::uint16_t flags) {
+    _recur_exception e;
+    e.originalStart = MinutesFrom1601(original);
+    e.start = MinutesFrom1601(start);
+    e.end = MinutesFrom1601(end);
+    e.overrideFlags = flags;
+    return e;
 }
 
 }  // namespace itemtest

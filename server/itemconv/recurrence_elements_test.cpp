@@ -17,6 +17,7 @@
 
 namespace {
 
+using itemtest::MovedOccurrence;
 using itemtest::T;
 using itemtest::Weekly2MonWed5;
 using itemtest::Zone;
@@ -251,12 +252,9 @@ TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
     p.seriesStart = p.start;
     p.seriesEnd = p.end;
     p.deletedDates = {MinutesFrom1601(T(2009, 1, 7)), MinutesFrom1601(T(2009, 1, 8))};
-    _recur_exception moved;
-    moved.originalStart = MinutesFrom1601(T(2009, 1, 8, 23, 30));
-    moved.start = MinutesFrom1601(T(2009, 1, 9, 0, 30));
-    moved.end = MinutesFrom1601(T(2009, 1, 9, 1, 0));
-    moved.overrideFlags =
-        kOverrideSubject | kOverrideLocation | kOverrideAllDay | kOverrideBusyStatus;
+    _recur_exception moved = MovedOccurrence(
+        T(2009, 1, 8, 23, 30), T(2009, 1, 9, 0, 30), T(2009, 1, 9, 1, 0),
+        kOverrideSubject | kOverrideLocation | kOverrideAllDay | kOverrideBusyStatus);
     moved.subject = "Late";
     moved.location = "Hall";
     moved.busyStatus = 2;
@@ -359,11 +357,9 @@ TEST(RecurrenceElements, RoundTripStoreWireStoreForEveryKind) {
         p.seriesEnd = c.byDate ? T(2010, 6, 30, 10, 45) : p.end;
         p.reminderTime = p.start;
         p.deletedDates = {MinutesFrom1601(T(2009, 7, 15)), MinutesFrom1601(T(2009, 12, 15))};
-        _recur_exception e;
-        e.originalStart = MinutesFrom1601(T(2009, 12, 15, 9, 30));
-        e.start = MinutesFrom1601(T(2009, 12, 16, 14, 0));
-        e.end = MinutesFrom1601(T(2009, 12, 16, 15, 0));
-        e.overrideFlags = kOverrideSubject | kOverrideLocation | kOverrideReminderDelta;
+        _recur_exception e =
+            MovedOccurrence(T(2009, 12, 15, 9, 30), T(2009, 12, 16, 14, 0), T(2009, 12, 16, 15, 0),
+                            kOverrideSubject | kOverrideLocation | kOverrideReminderDelta);
         e.subject = "Moved";
         e.location = "Room 2";
         e.reminderDelta = 30;

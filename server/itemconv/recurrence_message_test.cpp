@@ -17,6 +17,7 @@
 
 namespace {
 
+using itemtest::MovedOccurrence;
 using itemtest::T;
 using itemtest::Zone;
 
@@ -58,11 +59,8 @@ TEST_F(RecurrenceMessageTest, WrittenPatternIsSavedAndLoadedBack) {
     p.seriesStart = p.start;
     p.seriesEnd = p.end;
     p.reminderTime = p.start;
-    _recur_exception e;
-    e.originalStart = MinutesFrom1601(T(2009, 7, 14, 9, 0));
-    e.start = MinutesFrom1601(T(2009, 7, 15, 9, 0));
-    e.end = MinutesFrom1601(T(2009, 7, 15, 10, 0));
-    e.overrideFlags = kOverrideSubject;
+    _recur_exception e = MovedOccurrence(T(2009, 7, 14, 9, 0), T(2009, 7, 15, 9, 0),
+                                         T(2009, 7, 15, 10, 0), kOverrideSubject);
     e.subject = "later";
     p.exceptions.push_back(e);
     CTimeZoneStruct zs = FixedCentralEuropeanTimeZone();

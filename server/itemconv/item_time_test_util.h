@@ -19,13 +19,20 @@ inline const CRuleTimeZone& Zone() {
     return zone;
 }
 
+// A recurring pattern of kind repeating every interval days, weeks, months or years;
+// the rest as a fresh pattern has it.
+inline RecurrencePattern Series(int kind, int interval = 1) {
+    RecurrencePattern p;
+    p.recurring = true;
+    p.kind = kind;
+    p.interval = interval;
+    return p;
+}
+
 // Every two weeks on Monday and Wednesday, five times, from Monday 2009-03-09
 // 10:00-10:30 (series dates only).
 inline RecurrencePattern Weekly2MonWed5() {
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurWeekly;
-    p.interval = 2;
+    RecurrencePattern p = Series(kRecurWeekly, 2);
     p.dayMask = 0x0A;
     p.occurrences = 5;
     p.seriesStart = T(2009, 3, 9, 10, 0);

@@ -18,6 +18,7 @@
 namespace {
 
 using itemtest::MovedOccurrence;
+using itemtest::Series;
 using itemtest::T;
 using itemtest::Weekly2MonWed5;
 using itemtest::Zone;
@@ -242,9 +243,7 @@ TEST(RecurrenceElements, ValuesThatWouldCrashOrDoNotParse) {
 }
 
 TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurDaily;
+    RecurrencePattern p = Series(kRecurDaily);
     p.occurrences = 10;
     p.start = T(2009, 1, 5, 23, 30);  // late in the evening: the UTC date is the same day
     p.end = T(2009, 1, 5, 23, 45);
@@ -340,10 +339,7 @@ TEST(RecurrenceElements, RoundTripStoreWireStoreForEveryKind) {
     // equivalent weekly series on Monday to Friday, and so written back.
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecurrencePattern p;
-        p.recurring = true;
-        p.kind = c.kind;
-        p.interval = c.interval;
+        RecurrencePattern p = Series(c.kind, c.interval);
         p.dayMask = c.mask;
         p.dayOfMonth = c.dayOfMonth;
         p.monthOfYear = c.month;

@@ -12,6 +12,7 @@
 namespace {
 
 using itemtest::MovedOccurrence;
+using itemtest::Series;
 using itemtest::T;
 using itemtest::Weekly2MonWed5;
 
@@ -328,10 +329,7 @@ TEST(RecurrencePattern, KindsAndRuleFieldsGoBothWays) {
 
 TEST(RecurrenceStore, WriteThenLoadKeepsTheSeriesAcrossDaylightTime) {
     CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurDaily;
-    p.interval = 1;
+    RecurrencePattern p = Series(kRecurDaily);
     p.occurrences = 0;
     p.endsByDate = true;
     p.start = T(2009, 3, 20, 9, 0);

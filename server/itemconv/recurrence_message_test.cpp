@@ -18,6 +18,7 @@
 namespace {
 
 using itemtest::MovedOccurrence;
+using itemtest::Series;
 using itemtest::T;
 using itemtest::Zone;
 
@@ -47,10 +48,7 @@ protected:
 
 TEST_F(RecurrenceMessageTest, WrittenPatternIsSavedAndLoadedBack) {
     IMessagePtr m = AddMessage(inbox, "Series");
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurMonthNth;
-    p.interval = 2;
+    RecurrencePattern p = Series(kRecurMonthNth, 2);
     p.dayMask = 0x04;
     p.instance = 2;
     p.occurrences = 6;
@@ -148,9 +146,7 @@ TEST_F(RecurrenceMessageTest, ReceivedBlockIsAppliedToTheItemsTimes) {
 
 TEST_F(RecurrenceMessageTest, FailuresAreTracedWithTheirStep) {
     IMessagePtr none;
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurDaily;
+    RecurrencePattern p = Series(kRecurDaily);
     EXPECT_FALSE(WriteToMessage(none, p, Zone()));
     EXPECT_FALSE(LoadFromMessage(none, p, Zone()));
     CWBXMLLiterals block;

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "common/base/text.h"
 #include "platform/win/message_box.h"
@@ -206,15 +207,19 @@ bool ParseFields(std::string_view text, CFieldHashes* fields) {
     });
 }
 
-// A field set of an index row: as written by append when it was read, and a set
-// never read as the index held it.
+// A field set of an index row: its text when that is current (the set unchanged
+// since the index was loaded or written), else as written by append. Returns where
+// it went in out (offset, length).
 template <class Fields>
-void AppendSet(std::string& out, bool read, const Fields& fields,
-               void (*append)(std::string&, const Fields&), std::string_view held) {
-    if (read)
-        append(out, fields);
+std::pair<size_t, size_t> AppendSet(std::string& out, bool current, const Fields& fields,
+                                    void (*append)(std::string&, const Fields&),
+                                    std::string_view text) {
+    const size_t from = out.size();
+    if (current)
+        out += text;
     else
-        out += held;
+        append(out, fields);
+    return {from, out.size() - from};
 }
 
 // The whole content of path; empty when it cannot be read.
@@ -390,7 +395,7 @@ const CClientMapRecord* CClientMap::FindByClientId(const std::string& clientId) 
 
 CClientMapRecord& CClientMap::Record(const std::string& serverKey) {
     changed_ = true;
-    CClientMapRecord& record = ReadSets(records_[serverKey]);
+    CClientMapRecord& record = ChangeSets(records_[serverKey]);
     record.serverKey = serverKey;
     return record;
 }
@@ -404,22 +409,28 @@ void CClientMap::SetPending(const std::string& serverKey, std::uint64_t generati
     slot.record.pending = std::move(pending);
     slot.pendingText = std::string_view();
     slot.pendingRead = true;
+    slot.pendingCurrent = false;
 }
 
 CClientMapRecord& CClientMap::ReadSets(Slot& slot) {
-    // The texts were checked when the index was loaded.
+    // The texts were checked when the index was loaded; they stay current.
     if (!slot.fieldsRead) {
         ParseTexts(slot.fieldsText, &slot.record.fields);
         ParseFields(slot.storedText, &slot.record.stored);
-        slot.fieldsText = slot.storedText = std::string_view();
         slot.fieldsRead = true;
     }
     if (!slot.pendingRead) {
         ParseTexts(slot.pendingText, &slot.record.pending);
-        slot.pendingText = std::string_view();
         slot.pendingRead = true;
     }
     return slot.record;
+}
+
+CClientMapRecord& CClientMap::ChangeSets(Slot& slot) {
+    CClientMapRecord& record = ReadSets(slot);
+    slot.fieldsCurrent = slot.pendingCurrent = false;
+    slot.fieldsText = slot.storedText = slot.pendingText = std::string_view();
+    return record;
 }
 
 void CClientMap::IndexClientId(const CClientMapRecord& record) {
@@ -459,7 +470,7 @@ void CClientMap::ConfirmUpTo(std::uint64_t generation) {
     for (auto& [key, slot] : records_) {
         if (slot.record.pendingGeneration == 0 || slot.record.pendingGeneration > generation)
             continue;
-        CClientMapRecord& record = ReadSets(slot);
+        CClientMapRecord& record = ChangeSets(slot);
         if (record.pending.count(kDeleteSentField) != 0) {
             // The answer deleted the item on the device.
             deleted.push_back(key);
@@ -484,7 +495,23 @@ bool CClientMap::MarkDirty(std::string& error) {
 
 bool CClientMap::Save(std::string& error) {
     if (!changed_ && !marked_ && !markFound_) return true;
-    if (!WriteStateFile(IndexPath(), Serialize(), error)) return false;
+    std::string index;
+    std::vector<RowSets> rows;
+    SerializeTo(index, &rows);
+    if (!WriteStateFile(IndexPath(), index, error)) return false;
+    // The written index holds every set as it is now: the texts are current again
+    // (the index loaded before is no longer needed, no set lies there any more).
+    auto written = std::make_shared<const std::string>(std::move(index));
+    const std::string_view whole = *written;
+    size_t row = 0;
+    for (auto& [key, slot] : records_) {
+        const RowSets& at = rows[row++];
+        slot.fieldsText = whole.substr(at.fields, at.fieldsLength);
+        slot.storedText = whole.substr(at.stored, at.storedLength);
+        slot.pendingText = whole.substr(at.pending, at.pendingLength);
+        slot.fieldsCurrent = slot.pendingCurrent = true;
+    }
+    text_ = std::move(written);
     if (unlink(MarkerPath().c_str()) != 0 && errno != ENOENT) {
         error = "cannot remove " + MarkerPath() + ": " + std::strerror(errno);
         return false;
@@ -496,18 +523,28 @@ bool CClientMap::Save(std::string& error) {
 }
 
 std::string CClientMap::Serialize() const {
+    std::string out;
+    SerializeTo(out, nullptr);
+    return out;
+}
+
+void CClientMap::SerializeTo(std::string& out, std::vector<RowSets>* rows) const {
     // Sized once: an index of a large folder runs to megabytes, and growing it step
     // by step would copy it again each time.
     size_t size = kIndexHeader.size() + kVersionLine.size() + kEpochKey.size() + epoch_.size() + 3;
     for (const auto& [key, slot] : records_) {
         const CClientMapRecord& record = slot.record;
         size += key.size() + record.clientId.size() * 3 + 32;
-        size += slot.fieldsRead ? TextsSize(record.fields) + record.stored.size() * 22
-                                : slot.fieldsText.size() + slot.storedText.size();
-        size += slot.pendingRead ? TextsSize(record.pending) : slot.pendingText.size();
+        size += slot.fieldsCurrent ? slot.fieldsText.size() + slot.storedText.size()
+                                   : TextsSize(record.fields) + record.stored.size() * 22;
+        size += slot.pendingCurrent ? slot.pendingText.size() : TextsSize(record.pending);
     }
-    std::string out;
+    out.clear();
     out.reserve(size);
+    if (rows != nullptr) {
+        rows->clear();
+        rows->reserve(records_.size());
+    }
     out += kIndexHeader;
     out += '\n';
     out += kVersionLine;
@@ -524,16 +561,21 @@ std::string CClientMap::Serialize() const {
         if (record.matched) out += 'm';
         if (record.hasFields) out += 'f';
         out += '\t';
-        AppendSet(out, slot.fieldsRead, record.fields, AppendTexts, slot.fieldsText);
+        // A set unchanged since the index was loaded or written goes back as its text.
+        RowSets at;
+        std::tie(at.fields, at.fieldsLength) =
+            AppendSet(out, slot.fieldsCurrent, record.fields, AppendTexts, slot.fieldsText);
         out += '\t';
-        AppendSet(out, slot.fieldsRead, record.stored, AppendHashes, slot.storedText);
+        std::tie(at.stored, at.storedLength) =
+            AppendSet(out, slot.fieldsCurrent, record.stored, AppendHashes, slot.storedText);
         out += '\t';
         out += std::to_string(record.pendingGeneration);
         out += '\t';
-        AppendSet(out, slot.pendingRead, record.pending, AppendTexts, slot.pendingText);
+        std::tie(at.pending, at.pendingLength) =
+            AppendSet(out, slot.pendingCurrent, record.pending, AppendTexts, slot.pendingText);
         out += '\n';
+        if (rows != nullptr) rows->push_back(at);
     }
-    return out;
 }
 
 bool CClientMap::Parse(std::string_view text) {
@@ -593,6 +635,7 @@ bool CClientMap::ParseOwned(std::shared_ptr<const std::string> owned) {
         slot.pendingText = parts[6];
         slot.fieldsRead = parts[3].empty() && parts[4].empty();
         slot.pendingRead = parts[6].empty();
+        slot.fieldsCurrent = slot.pendingCurrent = true;
         std::string key = record.serverKey;
         if (!records.emplace(std::move(key), std::move(slot)).second) return false;
     }

@@ -197,22 +197,36 @@ public:
     std::string MarkerPath() const;
 
 private:
-    // A record and, until they are read, the texts of its field sets in the loaded
-    // index (checked by the load).
+    // A record and the texts of its field sets in text_ (the index loaded or last
+    // written, checked by the load): until they are read, the sets are only there;
+    // while they are current, the texts are the sets as they are, and the next save
+    // copies them instead of writing the sets out again.
     struct Slot {
         CClientMapRecord record;
-        std::string_view fieldsText;   // record.fields, while !fieldsRead
-        std::string_view storedText;   // record.stored, while !fieldsRead
-        std::string_view pendingText;  // record.pending, while !pendingRead
-        bool fieldsRead = true;
-        bool pendingRead = true;
+        std::string_view fieldsText;   // record.fields, while fieldsCurrent
+        std::string_view storedText;   // record.stored, while fieldsCurrent
+        std::string_view pendingText;  // record.pending, while pendingCurrent
+        bool fieldsRead = true;        // record.fields and stored hold the sets
+        bool pendingRead = true;       // record.pending holds the set
+        bool fieldsCurrent = false;    // always while !fieldsRead
+        bool pendingCurrent = false;   // always while !pendingRead
+    };
+    // Where the three sets of one row lie in a written index.
+    struct RowSets {
+        size_t fields = 0, fieldsLength = 0;
+        size_t stored = 0, storedLength = 0;
+        size_t pending = 0, pendingLength = 0;
     };
 
     void NewEpoch();
     void IndexClientId(const CClientMapRecord& record);
     // Reads the field sets of slot still unread; its record is then whole.
     static CClientMapRecord& ReadSets(Slot& slot);
+    // ReadSets for a caller that may change the sets: their texts are no longer current.
+    static CClientMapRecord& ChangeSets(Slot& slot);
     bool ParseOwned(std::shared_ptr<const std::string> text);
+    // The index text into out; rows (when given) gets where each record's sets lie.
+    void SerializeTo(std::string& out, std::vector<RowSets>* rows) const;
 
     std::string dataFolder_;
     std::string deviceId_;
@@ -220,7 +234,7 @@ private:
     std::string epoch_;
     // By server key; mutable so that a lookup can read a record's field sets.
     mutable std::map<std::string, Slot> records_;
-    std::shared_ptr<const std::string> text_;        // the loaded index, where unread sets lie
+    std::shared_ptr<const std::string> text_;        // the index loaded or last written
     std::map<std::string, std::string> byClientId_;  // ClientID -> server key
     bool changed_ = false;
     bool marked_ = false;     // this object wrote the marker

@@ -200,6 +200,56 @@ TEST_F(ClientMapTest, FieldSetsReadFromTheIndexAtTheirFirstUse) {
     EXPECT_EQ(again.Serialize(), kHead + "0A\t1@S1\tf\t0301=Old\t0301:" +
                                      HexNumber(FieldTextHash("Old"), 16) + "\t0\t\n" + rowB);
 }
+TEST_F(ClientMapTest, ASavedMapWritesEveryLaterChangeOfItsSets) {
+    // The same changes, once with saves between them and once without: a save
+    // keeps what it wrote as the texts of the sets, and every change after it must
+    // still reach the next index.
+    auto first = [](CClientMap& map) {
+        map.MapClientId("0A", "1@S1");
+        CClientMapRecord& a = map.Record("0A");
+        a.hasFields = true;
+        a.fields[MakeFieldId(3, 0x01)] = "Call Bob, today";
+        a.stored[MakeFieldId(3, 0x01)] = 0x11;
+        map.SetPending("0B", 4, CFieldValues{{MakeFieldId(1, 0x1D), "Roe"}});
+        map.SetPending("0C", 4, CFieldValues{{MakeFieldId(1, 0x1D), "Doe"}});
+        map.SetPending("0D", 4, CFieldValues{{kDeleteSentField, "D"}});
+    };
+    auto second = [](CClientMap& map) {
+        map.Record("0A").fields[MakeFieldId(3, 0x0A)] = "new";  // through Record
+        map.ConfirmUpTo(4);                                     // 0B and 0C confirmed, 0D gone
+        map.SetPending("0C", 5, CFieldValues{{MakeFieldId(1, 0x1D), "Doe, Jr"}});
+        map.MapClientId("0B", "1@S1");  // taken from 0A
+    };
+    const std::string head = "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n";
+    CClientMap unsaved = Map();
+    ASSERT_TRUE(unsaved.Parse(head));
+    first(unsaved);
+    second(unsaved);
+
+    CClientMap saved = Map();
+    ASSERT_TRUE(saved.Parse(head));
+    first(saved);
+    std::string error;
+    ASSERT_TRUE(saved.Save(error)) << error;
+    EXPECT_EQ(saved.FindByServerKey("0C")->pending, (CFieldValues{{MakeFieldId(1, 0x1D), "Doe"}}));
+    second(saved);
+    EXPECT_EQ(saved.Serialize(), unsaved.Serialize());
+    ASSERT_TRUE(saved.Save(error)) << error;
+    EXPECT_EQ(saved.Serialize(), unsaved.Serialize());
+    EXPECT_EQ(ReadWholeFile(File("-1.map")), unsaved.Serialize());
+    EXPECT_NE(unsaved.Serialize().find("0A\t\tf\t0301=Call Bob%2C today,030A=new\t"),
+              std::string::npos);
+    EXPECT_NE(unsaved.Serialize().find("\t5\t011D=Doe%2C Jr\n"), std::string::npos);
+
+    // A map loaded from that file and changed writes the change as well.
+    CClientMap loaded = Map();
+    ASSERT_EQ(loaded.Load(), CClientMap::LoadResult::kLoaded);
+    loaded.SetPending("0A", 6, CFieldValues{{MakeFieldId(3, 0x01), "Later"}});
+    unsaved.SetPending("0A", 6, CFieldValues{{MakeFieldId(3, 0x01), "Later"}});
+    ASSERT_TRUE(loaded.Save(error)) << error;
+    EXPECT_EQ(ReadWholeFile(File("-1.map")), unsaved.Serialize());
+}
+
 TEST_F(ClientMapTest, ARecordWhoseDeleteWasSentGoesOnlyWhenThatAnswerIsAcknowledged) {
     CClientMap map = Map();
     ASSERT_TRUE(map.Parse(kHead));

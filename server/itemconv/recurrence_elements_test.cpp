@@ -17,6 +17,8 @@
 
 namespace {
 
+using itemtest::MovedOccurrence;
+using itemtest::Series;
 using itemtest::T;
 using itemtest::Weekly2MonWed5;
 using itemtest::Zone;
@@ -241,9 +243,7 @@ TEST(RecurrenceElements, ValuesThatWouldCrashOrDoNotParse) {
 }
 
 TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurDaily;
+    RecurrencePattern p = Series(kRecurDaily);
     p.occurrences = 10;
     p.start = T(2009, 1, 5, 23, 30);  // late in the evening: the UTC date is the same day
     p.end = T(2009, 1, 5, 23, 45);
@@ -251,12 +251,9 @@ TEST(RecurrenceElements, ExceptionsAreSentInUtcAndReadBackOnTheirDay) {
     p.seriesStart = p.start;
     p.seriesEnd = p.end;
     p.deletedDates = {MinutesFrom1601(T(2009, 1, 7)), MinutesFrom1601(T(2009, 1, 8))};
-    _recur_exception moved;
-    moved.originalStart = MinutesFrom1601(T(2009, 1, 8, 23, 30));
-    moved.start = MinutesFrom1601(T(2009, 1, 9, 0, 30));
-    moved.end = MinutesFrom1601(T(2009, 1, 9, 1, 0));
-    moved.overrideFlags =
-        kOverrideSubject | kOverrideLocation | kOverrideAllDay | kOverrideBusyStatus;
+    _recur_exception moved = MovedOccurrence(
+        T(2009, 1, 8, 23, 30), T(2009, 1, 9, 0, 30), T(2009, 1, 9, 1, 0),
+        kOverrideSubject | kOverrideLocation | kOverrideAllDay | kOverrideBusyStatus);
     moved.subject = "Late";
     moved.location = "Hall";
     moved.busyStatus = 2;
@@ -342,10 +339,7 @@ TEST(RecurrenceElements, RoundTripStoreWireStoreForEveryKind) {
     // equivalent weekly series on Monday to Friday, and so written back.
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecurrencePattern p;
-        p.recurring = true;
-        p.kind = c.kind;
-        p.interval = c.interval;
+        RecurrencePattern p = Series(c.kind, c.interval);
         p.dayMask = c.mask;
         p.dayOfMonth = c.dayOfMonth;
         p.monthOfYear = c.month;
@@ -359,11 +353,9 @@ TEST(RecurrenceElements, RoundTripStoreWireStoreForEveryKind) {
         p.seriesEnd = c.byDate ? T(2010, 6, 30, 10, 45) : p.end;
         p.reminderTime = p.start;
         p.deletedDates = {MinutesFrom1601(T(2009, 7, 15)), MinutesFrom1601(T(2009, 12, 15))};
-        _recur_exception e;
-        e.originalStart = MinutesFrom1601(T(2009, 12, 15, 9, 30));
-        e.start = MinutesFrom1601(T(2009, 12, 16, 14, 0));
-        e.end = MinutesFrom1601(T(2009, 12, 16, 15, 0));
-        e.overrideFlags = kOverrideSubject | kOverrideLocation | kOverrideReminderDelta;
+        _recur_exception e =
+            MovedOccurrence(T(2009, 12, 15, 9, 30), T(2009, 12, 16, 14, 0), T(2009, 12, 16, 15, 0),
+                            kOverrideSubject | kOverrideLocation | kOverrideReminderDelta);
         e.subject = "Moved";
         e.location = "Room 2";
         e.reminderDelta = 30;

@@ -11,6 +11,8 @@
 
 namespace {
 
+using itemtest::MovedOccurrence;
+using itemtest::Series;
 using itemtest::T;
 using itemtest::Weekly2MonWed5;
 
@@ -327,10 +329,7 @@ TEST(RecurrencePattern, KindsAndRuleFieldsGoBothWays) {
 
 TEST(RecurrenceStore, WriteThenLoadKeepsTheSeriesAcrossDaylightTime) {
     CRuleTimeZone zone(FixedCentralEuropeanTimeZone());
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurDaily;
-    p.interval = 1;
+    RecurrencePattern p = Series(kRecurDaily);
     p.occurrences = 0;
     p.endsByDate = true;
     p.start = T(2009, 3, 20, 9, 0);
@@ -338,11 +337,9 @@ TEST(RecurrenceStore, WriteThenLoadKeepsTheSeriesAcrossDaylightTime) {
     p.seriesStart = T(2009, 3, 20, 9, 0);
     p.seriesEnd = T(2009, 4, 10, 10, 15);
     p.reminderTime = T(2009, 3, 20, 9, 0);
-    _recur_exception e;
-    e.originalStart = MinutesFrom1601(T(2009, 4, 2, 9, 0));  // after the change to summer time
-    e.start = MinutesFrom1601(T(2009, 4, 2, 11, 0));
-    e.end = MinutesFrom1601(T(2009, 4, 2, 12, 0));
-    e.overrideFlags = kOverrideLocation;
+    // An occurrence after the change to summer time.
+    _recur_exception e = MovedOccurrence(T(2009, 4, 2, 9, 0), T(2009, 4, 2, 11, 0),
+                                         T(2009, 4, 2, 12, 0), kOverrideLocation);
     e.location = "B";
     p.exceptions.push_back(e);
     p.deletedDates = {MinutesFrom1601(T(2009, 3, 25)), MinutesFrom1601(T(2009, 4, 2))};

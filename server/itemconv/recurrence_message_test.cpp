@@ -17,6 +17,8 @@
 
 namespace {
 
+using itemtest::MovedOccurrence;
+using itemtest::Series;
 using itemtest::T;
 using itemtest::Zone;
 
@@ -46,10 +48,7 @@ protected:
 
 TEST_F(RecurrenceMessageTest, WrittenPatternIsSavedAndLoadedBack) {
     IMessagePtr m = AddMessage(inbox, "Series");
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurMonthNth;
-    p.interval = 2;
+    RecurrencePattern p = Series(kRecurMonthNth, 2);
     p.dayMask = 0x04;
     p.instance = 2;
     p.occurrences = 6;
@@ -58,11 +57,8 @@ TEST_F(RecurrenceMessageTest, WrittenPatternIsSavedAndLoadedBack) {
     p.seriesStart = p.start;
     p.seriesEnd = p.end;
     p.reminderTime = p.start;
-    _recur_exception e;
-    e.originalStart = MinutesFrom1601(T(2009, 7, 14, 9, 0));
-    e.start = MinutesFrom1601(T(2009, 7, 15, 9, 0));
-    e.end = MinutesFrom1601(T(2009, 7, 15, 10, 0));
-    e.overrideFlags = kOverrideSubject;
+    _recur_exception e = MovedOccurrence(T(2009, 7, 14, 9, 0), T(2009, 7, 15, 9, 0),
+                                         T(2009, 7, 15, 10, 0), kOverrideSubject);
     e.subject = "later";
     p.exceptions.push_back(e);
     CTimeZoneStruct zs = FixedCentralEuropeanTimeZone();
@@ -150,9 +146,7 @@ TEST_F(RecurrenceMessageTest, ReceivedBlockIsAppliedToTheItemsTimes) {
 
 TEST_F(RecurrenceMessageTest, FailuresAreTracedWithTheirStep) {
     IMessagePtr none;
-    RecurrencePattern p;
-    p.recurring = true;
-    p.kind = kRecurDaily;
+    RecurrencePattern p = Series(kRecurDaily);
     EXPECT_FALSE(WriteToMessage(none, p, Zone()));
     EXPECT_FALSE(LoadFromMessage(none, p, Zone()));
     CWBXMLLiterals block;

@@ -28,19 +28,27 @@ protected:
     }
     CClientMap Map() { return CClientMap(temp_.Path(), "PPC1", "-1"); }
     std::string File(const std::string& name) { return temp_.Path() + "/PPC1/" + name; }
+    // The record of key, mapped to clientId, with its field sets in use.
+    static CClientMapRecord& MappedRecord(CClientMap& map, const std::string& key,
+                                          const std::string& clientId) {
+        map.MapClientId(key, clientId);
+        CClientMapRecord& record = map.Record(key);
+        record.hasFields = true;
+        return record;
+    }
 
     TempFolder temp_;
     std::vector<std::string> boxes_;
 };
 
 const std::string kEpoch = "00112233AABBCCDD";
+// The head of an index of that epoch, the rows to follow.
+const std::string kHead = "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n";
 
 TEST_F(ClientMapTest, IndexTextByteForByte) {
     CClientMap map = Map();
-    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
-    map.MapClientId("0A0B", "12@8F0C2A44D1E3B907");
-    CClientMapRecord& task = map.Record("0A0B");
-    task.hasFields = true;
+    ASSERT_TRUE(map.Parse(kHead));
+    CClientMapRecord& task = MappedRecord(map, "0A0B", "12@8F0C2A44D1E3B907");
     task.fields[MakeFieldId(3, 0x01)] = "Call Bob, today";
     task.fields[MakeFieldId(3, 0x0A)] = "line 1\r\nline 2\t100%";
     task.stored[MakeFieldId(3, 0x0A)] = 3;
@@ -74,29 +82,28 @@ TEST_F(ClientMapTest, IndexTextByteForByte) {
 }
 
 TEST_F(ClientMapTest, TextsThatAreNoIndexAreRefused) {
-    const std::string head = "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n";
     CClientMap map = Map();
-    EXPECT_TRUE(map.Parse(head));
-    EXPECT_TRUE(map.Parse(head + "0A\t\t\t\t\t0\t\n"));
+    EXPECT_TRUE(map.Parse(kHead));
+    EXPECT_TRUE(map.Parse(kHead + "0A\t\t\t\t\t0\t\n"));
     for (const std::string& bad : std::vector<std::string>{
              std::string(""), std::string("[ClientMap]\n"),
              "[ClientMap]\nVersion=2\nEpoch=" + kEpoch + "\n",
              std::string("[ClientMap]\nVersion=1\nEpoch=0011\n"),
-             head + "0A\t\t\t\t\t0\n",                                   // six fields
-             head + "0A\t\t\t\t\t0\t",                                   // cut line
-             head + "0a\t\t\t\t\t0\t\n",                                 // key not upper hex
-             head + "0A\t%4\t\t\t\t0\t\n",                               // cut escape
-             head + "0A\tx y\t\t\t\t0\t\n",                              // unescaped blank
-             head + "0A\t\tq\t\t\t0\t\n",                                // unknown flag
-             head + "0A\t\t\t\t0301:12\t0\t\n",                          // short hash
-             head + "0A\t\t\t0301=a,\t\t0\t\n",                          // dangling comma
-             head + "0A\t\t\t0301=\t\t0\t\n",                            // no text
-             head + "0A\t\t\t0301=a%2\t\t0\t\n",                         // cut escape
-             head + "0A\t\t\t0301=a%2c\t\t0\t\n",                        // lower-case escape
-             head + "0A\t\t\t0301=a\x01\t\t0\t\n",                       // control byte
-             head + "0A\t\t\t\t\tx\t\n",                                 // generation
-             head + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                // key twice
-             head + "0A\t" + std::string(65, '1') + "\t\t\t\t0\t\n"}) {  // ClientID too long
+             kHead + "0A\t\t\t\t\t0\n",                                   // six fields
+             kHead + "0A\t\t\t\t\t0\t",                                   // cut line
+             kHead + "0a\t\t\t\t\t0\t\n",                                 // key not upper hex
+             kHead + "0A\t%4\t\t\t\t0\t\n",                               // cut escape
+             kHead + "0A\tx y\t\t\t\t0\t\n",                              // unescaped blank
+             kHead + "0A\t\tq\t\t\t0\t\n",                                // unknown flag
+             kHead + "0A\t\t\t\t0301:12\t0\t\n",                          // short hash
+             kHead + "0A\t\t\t0301=a,\t\t0\t\n",                          // dangling comma
+             kHead + "0A\t\t\t0301=\t\t0\t\n",                            // no text
+             kHead + "0A\t\t\t0301=a%2\t\t0\t\n",                         // cut escape
+             kHead + "0A\t\t\t0301=a%2c\t\t0\t\n",                        // lower-case escape
+             kHead + "0A\t\t\t0301=a\x01\t\t0\t\n",                       // control byte
+             kHead + "0A\t\t\t\t\tx\t\n",                                 // generation
+             kHead + "0A\t\t\t\t\t0\t\n0A\t\t\t\t\t0\t\n",                // key twice
+             kHead + "0A\t" + std::string(65, '1') + "\t\t\t\t0\t\n"}) {  // ClientID too long
         EXPECT_FALSE(map.Parse(bad)) << bad;
     }
 }
@@ -163,19 +170,18 @@ TEST_F(ClientMapTest, PendingFieldsCountOnceTheirAnswerIsAcknowledged) {
 // leave the others unread and as the index held them, and what is read later is
 // what the index said.
 TEST_F(ClientMapTest, FieldSetsReadFromTheIndexAtTheirFirstUse) {
-    const std::string head = "[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n";
     const std::string rowA =
         "0A\t1@S1\tf\t0301=Call Bob%2C today,030A=x\t0301:0000000000000011\t2\t0301=Old\n";
     const std::string rowB = "0B\t2@S1\tf\t011D=Roe\t011D:00000000000000AB\t0\t\n";
     CClientMap map = Map();
-    ASSERT_TRUE(map.Parse(head + rowA + rowB));
-    EXPECT_EQ(map.Serialize(), head + rowA + rowB);
+    ASSERT_TRUE(map.Parse(kHead + rowA + rowB));
+    EXPECT_EQ(map.Serialize(), kHead + rowA + rowB);
 
     map.SetPending("0A", 6, CFieldValues{{MakeFieldId(3, 0x01), "New, later"}});
     map.SetPending("0C", 6, CFieldValues{{MakeFieldId(1, 0x1D), "Doe"}});
     EXPECT_TRUE(map.Changed());
     EXPECT_EQ(map.Serialize(),
-              head + "0A\t1@S1\tf\t0301=Call Bob%2C today,030A=x\t0301:0000000000000011\t6\t" +
+              kHead + "0A\t1@S1\tf\t0301=Call Bob%2C today,030A=x\t0301:0000000000000011\t6\t" +
                   "0301=New%2C later\n" + rowB + "0C\t\t\t\t\t6\t011D=Doe\n");
 
     const CClientMapRecord* a = map.FindByClientId("1@S1");
@@ -188,10 +194,10 @@ TEST_F(ClientMapTest, FieldSetsReadFromTheIndexAtTheirFirstUse) {
 
     // An acknowledged answer reads the record it confirms.
     CClientMap again = Map();
-    ASSERT_TRUE(again.Parse(head + rowA + rowB));
+    ASSERT_TRUE(again.Parse(kHead + rowA + rowB));
     again.ConfirmUpTo(2);
     EXPECT_EQ(again.FindByServerKey("0A")->fields, (CFieldValues{{MakeFieldId(3, 0x01), "Old"}}));
-    EXPECT_EQ(again.Serialize(), head + "0A\t1@S1\tf\t0301=Old\t0301:" +
+    EXPECT_EQ(again.Serialize(), kHead + "0A\t1@S1\tf\t0301=Old\t0301:" +
                                      HexNumber(FieldTextHash("Old"), 16) + "\t0\t\n" + rowB);
 }
 TEST_F(ClientMapTest, ASavedMapWritesEveryLaterChangeOfItsSets) {
@@ -246,10 +252,8 @@ TEST_F(ClientMapTest, ASavedMapWritesEveryLaterChangeOfItsSets) {
 
 TEST_F(ClientMapTest, ARecordWhoseDeleteWasSentGoesOnlyWhenThatAnswerIsAcknowledged) {
     CClientMap map = Map();
-    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
-    map.MapClientId("0C", "5@S1");
-    CClientMapRecord& c = map.Record("0C");
-    c.hasFields = true;
+    ASSERT_TRUE(map.Parse(kHead));
+    CClientMapRecord& c = MappedRecord(map, "0C", "5@S1");
     c.fields[MakeFieldId(3, 0x01)] = "Report";
     c.pendingGeneration = 5;  // a Delete
     c.pending[kDeleteSentField] = "D";
@@ -387,7 +391,7 @@ TEST(FieldTextHash, LongTextsAreKeptByTheirHash) {
               (CFieldHashes{{MakeFieldId(1, 2), FieldTextHash(longer)}}));
     // Kept so in the index, and read back.
     CClientMap map("/nonexistent", "PPC1", "-1");
-    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
+    ASSERT_TRUE(map.Parse(kHead));
     map.Record("0A").fields[MakeFieldId(1, 2)] = kept;
     CClientMap back("/nonexistent", "PPC1", "-1");
     ASSERT_TRUE(back.Parse(map.Serialize()));

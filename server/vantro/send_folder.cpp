@@ -177,10 +177,11 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
         for (; element; element = folder->NextChangedElement()) {
             // Other threads that wait for the store get their turn now and then.
             if (snapshot) snapshot->Breathe();
+            // Read once: an open item's key is its entry identifier, read from the store.
+            const std::string itemKey = element->GetKey();
             if (element->GetState() == kStateModify && DeviceHoldsAsItIs(folder, *element)) {
                 // The snapshot (and so the baseline) still takes the item in.
-                AddLiveTraceF("Item %s: the device holds it as it is, not sent",
-                              element->GetKey().c_str());
+                AddLiveTraceF("Item %s: the device holds it as it is, not sent", itemKey.c_str());
                 continue;
             }
             ++count;
@@ -192,35 +193,35 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
             switch (element->GetState()) {
                 case kStateDelete:
                     answer_.StartTag(kPage, kDelete);
-                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.WriteElement(kPage, kServerID, itemKey);
                     answer_.EndTag();
                     // The record stays until the device acknowledges the Delete: a
                     // device that never got it and changed the item meanwhile
                     // gets it made again from the fields last exchanged.
                     if (auto* mapiFolder = dynamic_cast<CMobileMapiFolder*>(folder)) {
                         CClientMap* map = session_.Exchange().MapOf(*mapiFolder);
-                        if (map != nullptr && map->FindByServerKey(element->GetKey()) != nullptr) {
-                            CClientMapRecord& record = map->Record(element->GetKey());
+                        if (map != nullptr && map->FindByServerKey(itemKey) != nullptr) {
+                            CClientMapRecord& record = map->Record(itemKey);
                             if (generation != 0) {
                                 // The fields an unacknowledged answer sent stay
                                 // beside the mark: the device may hold them.
                                 record.pendingGeneration = generation;
                                 record.pending[kDeleteSentField] = "D";
                             } else {
-                                map->Remove(element->GetKey());
+                                map->Remove(itemKey);
                             }
                         }
                     }
                     break;
                 case kStateReadFlag:
                     answer_.StartTag(kPage, kReadFlag);
-                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.WriteElement(kPage, kServerID, itemKey);
                     answer_.WriteIntElement(kPage, kReadState, element->GetReadFlag() != 0 ? 1 : 0);
                     answer_.EndTag();
                     break;
                 case kStateMoved:
                     answer_.StartTag(kPage, kMoved);
-                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.WriteElement(kPage, kServerID, itemKey);
                     answer_.WriteElement(kPage, kNewFolder, element->SourcePath());
                     answer_.WriteElement(kPage, kFolderPath, element->DestinationPath());
                     answer_.EndTag();
@@ -228,12 +229,12 @@ void CVantroRequest::DoSendFolder(CAbstractVantroFolder* folder, bool reset, int
                 case kStateAdd:
                 case kStateModify:
                     answer_.StartTag(kPage, element->GetState() == kStateAdd ? kAdd : kModify);
-                    answer_.WriteElement(kPage, kServerID, element->GetKey());
+                    answer_.WriteElement(kPage, kServerID, itemKey);
                     element->SetTransportHeaders(server_.transportHeaders);
                     {
                         const size_t from = answer_.Document().Length();
                         if (element->MessageToXML(answer_, true))
-                            RecordSent(folder, element->GetKey(), from, generation);
+                            RecordSent(folder, itemKey, from, generation);
                     }
                     answer_.EndTag();
                     break;

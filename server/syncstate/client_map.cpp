@@ -227,14 +227,15 @@ std::string ReadFileText(const std::string& path) {
     std::string content;
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return content;
-    // Read straight into the text, sized by the file; a file that grows meanwhile
-    // is still read to its end.
+    // Read straight into the text, sized by the file (one byte more, where the end
+    // shows); it grows only when full, so a file that grows meanwhile is still read
+    // to its end, and one of the size it had is never copied to a larger text.
     struct stat info {};
     size_t room = 16 * 1024;
     if (fstat(fd, &info) == 0 && info.st_size > 0) room = static_cast<size_t>(info.st_size) + 1;
     size_t length = 0;
     for (;;) {
-        if (content.size() < length + room) content.resize(length + room);
+        if (content.size() == length) content.resize(length + room);
         ssize_t got = read(fd, content.data() + length, content.size() - length);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;

@@ -250,6 +250,24 @@ TEST_F(ClientMapTest, ASavedMapWritesEveryLaterChangeOfItsSets) {
     EXPECT_EQ(ReadWholeFile(File("-1.map")), unsaved.Serialize());
 }
 
+TEST_F(ClientMapTest, ALargeIndexIsReadToItsEnd) {
+    // Far more than one read's worth of index.
+    CClientMap map = Map();
+    ASSERT_TRUE(map.Parse("[ClientMap]\nVersion=1\nEpoch=" + kEpoch + "\n"));
+    for (int i = 0; i < 3000; ++i) {
+        const std::string key = HexNumber(static_cast<std::uint64_t>(i), 8);
+        map.MapClientId(key, std::to_string(i) + "@S1");
+        map.SetPending(key, 2, CFieldValues{{MakeFieldId(1, 0x1D), "Surname " + key}});
+    }
+    std::string error;
+    ASSERT_TRUE(map.Save(error)) << error;
+    ASSERT_GT(map.Serialize().size(), 100000u);
+    CClientMap loaded = Map();
+    ASSERT_EQ(loaded.Load(), CClientMap::LoadResult::kLoaded);
+    EXPECT_EQ(loaded.Size(), 3000u);
+    EXPECT_EQ(loaded.Serialize(), map.Serialize());
+}
+
 TEST_F(ClientMapTest, ARecordWhoseDeleteWasSentGoesOnlyWhenThatAnswerIsAcknowledged) {
     CClientMap map = Map();
     ASSERT_TRUE(map.Parse(kHead));

@@ -366,7 +366,8 @@ TEST_F(StoreTest, ManyRowsAtOnceReadAsTheyDoFewAtATime) {
     // with items of another folder between them.
     for (int i = 0; i < 45; ++i) {
         std::vector<SPropValue> extra;
-        if (i % 3 != 0) extra.push_back(StringProp(PR_SURNAME, ("S" + std::to_string(i)).c_str()));
+        const std::string surname = "S" + std::to_string(i);  // outlives the value naming it
+        if (i % 3 != 0) extra.push_back(StringProp(PR_SURNAME, surname.c_str()));
         if (i % 4 == 0) extra.push_back(LongProp(PR_IMPORTANCE, i));
         ASSERT_FALSE(AddMessage(contacts.get(), ("c" + std::to_string(i)).c_str(), extra).empty());
         if (i % 5 == 0) {

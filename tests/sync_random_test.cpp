@@ -38,9 +38,9 @@ constexpr int kDefaultSchedules = 12;
 // item, as changes were counted from before the item existed (30534, 30931); an
 // item the desktop deleted brought back by a handheld whose number showed 0 after
 // it applied an answer that cleared it (32869).
-const std::uint32_t kRegressionSeeds[] = {55,  59,    62,    102,   221,   14,    43,   51,
-                                          107, 117,   142,   149,   5002,  5005,  119,  131,
-                                          205, 20132, 20270, 20224, 30534, 30931, 32869};
+const std::uint32_t kRegressionSeeds[] = {55,  59,    62,    102,   221,   14,    43,    51,
+                                          107, 117,   142,   149,   5002,  5005,  119,   131,
+                                          205, 20132, 20270, 20224, 30534, 30931, 32869, 33937};
 
 class SyncRandomSeed : public ::testing::TestWithParam<std::uint32_t> {};
 

@@ -459,6 +459,17 @@ void CClientMap::Remove(const std::string& serverKey) {
     changed_ = true;
 }
 
+std::string CClientMap::ReplacementOf(const std::string& serverKey) const {
+    std::string at = serverKey;
+    for (int hop = 0; hop < 8; ++hop) {
+        const CClientMapRecord* record = FindByServerKey(at);
+        const std::string next = record != nullptr ? record->ReplacedBy() : std::string();
+        if (next.empty() || next == serverKey) break;
+        at = next;
+    }
+    return at == serverKey ? std::string() : at;
+}
+
 bool CClientMap::MappedToIdentity(const std::string& serverKey, std::string_view identity) const {
     auto found = records_.find(serverKey);
     if (found == records_.end()) return false;

@@ -50,6 +50,10 @@
 // a Delete that answer sent (beside it, the fields an earlier unacknowledged answer
 // sent, which the device may hold): the record stays (an item changed on the device
 // meanwhile is made again from it) until the device acknowledges that answer.
+// Pending fields holding kReplacedByField ("FF3E=<server key>") name the item made
+// again under that key for the device's change of this one (the desktop had deleted
+// it): the device's later changes of this key, sent before it learnt the new one,
+// reach that item. The record stays until an answer's Delete of it is acknowledged.
 //
 // Reading: a load checks the whole index but reads an item's field sets only at
 // their first use (a GetData of a large folder touches the pending fields of every
@@ -92,6 +96,9 @@ using CFieldValues = CSortedVectorMap<CFieldId, std::string>;
 // The pending field of a record whose Delete an answer sent (no field has it: code
 // pages and tokens of the wire are smaller).
 inline constexpr CFieldId kDeleteSentField = MakeFieldId(0xFF, 0xFF);
+// The pending field of a record whose item was made again under another key (the
+// field's text) for a change the device sent.
+inline constexpr CFieldId kReplacedByField = MakeFieldId(0xFF, 0x3E);
 
 // Texts longer than this are kept in the map as their hash alone.
 inline constexpr size_t kMaxKeptFieldText = 16 * 1024;
@@ -125,6 +132,18 @@ struct CClientMapRecord {
     CFieldHashes stored;                  // what the store held at that exchange
     std::uint64_t pendingGeneration = 0;  // 0: nothing pending
     CFieldValues pending;                 // the fields the answer of pendingGeneration sent
+
+    // True when an unacknowledged answer sent fields of the item (the marks of a
+    // Delete and of a replacement are no fields).
+    bool PendingHoldsFields() const {
+        return pendingGeneration != 0 &&
+               pending.size() > pending.count(kDeleteSentField) + pending.count(kReplacedByField);
+    }
+    // The key of the item made again for the device's change of this one; empty for none.
+    std::string ReplacedBy() const {
+        auto found = pending.find(kReplacedByField);
+        return found == pending.end() ? std::string() : found->second;
+    }
 };
 
 class CClientMap {
@@ -169,6 +188,9 @@ public:
     void MapClientId(const std::string& serverKey, const std::string& clientId);
     // Drops the record of serverKey (nothing when there is none).
     void Remove(const std::string& serverKey);
+    // The item made again (followed over a few replacements) for a change of
+    // serverKey the device sent earlier; empty when there is none.
+    std::string ReplacementOf(const std::string& serverKey) const;
     // True when serverKey's record holds a ClientID of that store identity.
     bool MappedToIdentity(const std::string& serverKey, std::string_view identity) const;
     // Every record whose pending generation is 1..generation takes its pending

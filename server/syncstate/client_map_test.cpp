@@ -289,6 +289,37 @@ TEST_F(ClientMapTest, ARecordWhoseDeleteWasSentGoesOnlyWhenThatAnswerIsAcknowled
     EXPECT_TRUE(again.Changed());
 }
 
+TEST_F(ClientMapTest, AnItemMadeAgainIsNamedByTheOldKeyUntilItsDeleteIsAcknowledged) {
+    CClientMap map = Map();
+    ASSERT_TRUE(map.Parse(kHead));
+    // 0C was made again as 0E, and 0E later as 0F; 0D names itself (a damaged index).
+    map.Record("0C").pending[kReplacedByField] = "0E";
+    map.Record("0E").pending[kReplacedByField] = "0F";
+    map.Record("0D").pending[kReplacedByField] = "0D";
+    EXPECT_EQ(map.ReplacementOf("0C"), "0F");
+    EXPECT_EQ(map.ReplacementOf("0E"), "0F");
+    EXPECT_EQ(map.ReplacementOf("0D"), "");
+    EXPECT_EQ(map.ReplacementOf("0F"), "");
+    EXPECT_EQ(map.ReplacementOf("99"), "");
+    // The mark is no field an answer sent, beside a Delete's or alone.
+    CClientMapRecord& c = map.Record("0C");
+    c.pendingGeneration = 6;
+    c.pending[kDeleteSentField] = "D";
+    EXPECT_FALSE(c.PendingHoldsFields());
+    c.pending[MakeFieldId(3, 0x01)] = "Report";
+    EXPECT_TRUE(c.PendingHoldsFields());
+    c.pending.erase(MakeFieldId(3, 0x01));
+    // Written and read back it still names the new item, and goes with the Delete.
+    CClientMap again = Map();
+    ASSERT_TRUE(again.Parse(map.Serialize()));
+    EXPECT_NE(map.Serialize().find("0C\t\t\t\t\t6\tFF3E=0E,FF3F=D\n"), std::string::npos)
+        << map.Serialize();
+    EXPECT_EQ(again.ReplacementOf("0C"), "0F");
+    again.ConfirmUpTo(6);
+    EXPECT_EQ(again.FindByServerKey("0C"), nullptr);
+    EXPECT_EQ(again.ReplacementOf("0E"), "0F");
+}
+
 TEST_F(ClientMapTest, MarkerMakesTheNextLoadRebuildFromTheItems) {
     // No files: an empty map, nothing written by a save without changes.
     CClientMap first = Map();

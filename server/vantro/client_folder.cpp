@@ -208,6 +208,18 @@ void CVantroRequest::HandleDelete(const ClientFolder& target) {
         // place is asked here to count and remember what the device really deleted.
         CPocketDevice* device = session_.CurrentDevice();
         EntryPlace place = device != nullptr ? LocateItem(*device, key) : EntryPlace::kMissing;
+        if (place == EntryPlace::kMissing && map != nullptr && device != nullptr) {
+            // Made again for an earlier change the device sent, whose answer it
+            // never got: the Delete reaches that item.
+            const std::string replacement = map->ReplacementOf(key);
+            if (!replacement.empty() && LocateItem(*device, replacement) == EntryPlace::kOffered) {
+                AddLiveTraceF("Deleting %s: made again as %s, which is deleted", key.c_str(),
+                              replacement.c_str());
+                map->Remove(key);
+                key = replacement;
+                place = EntryPlace::kOffered;
+            }
+        }
         if (place == EntryPlace::kMissing) {
             AddLiveTraceF("Deleting %s: no such item", key.c_str());
             session_.NoteDeviceChange(key);

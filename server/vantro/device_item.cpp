@@ -56,8 +56,7 @@ CWBXMLLiterals WithoutPendingFields(const CWBXMLLiterals& fields, const CClientM
 // True when the record holds the fields an unacknowledged answer sent and no
 // exchange before it (a Delete's mark alone sends no fields).
 bool SentOnlyByUnansweredAnswer(const CClientMapRecord& record) {
-    return !record.hasFields && record.pendingGeneration != 0 &&
-           record.pending.size() > record.pending.count(kDeleteSentField);
+    return !record.hasFields && record.PendingHoldsFields();
 }
 
 // True for an Add that carries the item exactly as the device held it at the last
@@ -85,8 +84,7 @@ bool CarriesNothingNew(const CWBXMLLiterals& fields, const CClientMapRecord& rec
                        bool pendingCounts = true) {
     // A Delete's mark alone is no answer's fields (an absent field would match a
     // cleared one).
-    const bool pending = pendingCounts && record.pendingGeneration != 0 &&
-                         record.pending.size() > record.pending.count(kDeleteSentField);
+    const bool pending = pendingCounts && record.PendingHoldsFields();
     const CFieldValues device = KeptValuesOf(FieldValuesOf(fields));
     auto valueIn = [](const CFieldValues& values, CFieldId id) {
         auto it = values.find(id);
@@ -250,13 +248,25 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
             return;
         }
         if (place == EntryPlace::kOffered) element = folder->GetElement(givenServerKey);
+        if (!element && device != nullptr) {
+            // Made again for an earlier change the device sent, whose answer it
+            // never got: the change reaches that item.
+            const std::string replacement =
+                map != nullptr ? map->ReplacementOf(givenServerKey) : std::string();
+            if (!replacement.empty() && LocateItem(*device, replacement) == EntryPlace::kOffered)
+                element = folder->GetElement(replacement);
+            if (element)
+                AddLiveTraceF("Item %s made again as %s: the change reaches it",
+                              givenServerKey.c_str(), replacement.c_str());
+        }
         if (element) {
             found = Found::kByServerId;
         } else {
             if (deletionStands(givenServerKey)) return;
             AddLiveTraceF("Item %s no longer exists, stored afresh", givenServerKey.c_str());
             keepForRestore(givenServerKey);
-            if (map != nullptr) map->Remove(givenServerKey);
+            // An item made again keeps the old key's record, which names it.
+            if (map != nullptr && !restoring) map->Remove(givenServerKey);
         }
     }
     if (!element && !clientId.empty() && map != nullptr) {
@@ -271,7 +281,7 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
                 AddLiveTraceF("Item %s of ClientID %s no longer exists, stored afresh",
                               mapped.c_str(), clientId.c_str());
                 if (!restoring) keepForRestore(mapped);
-                map->Remove(mapped);
+                if (!(restoring && mapped == givenServerKey)) map->Remove(mapped);
             }
         }
     }
@@ -412,6 +422,8 @@ void CVantroRequest::ApplyDeviceItem(const ClientFolder& target, int32_t change,
                         input.base == MergeBase::kKnown &&
                         CarriesNothingNew(sentFields, *record, false);
     if (map != nullptr) {
+        if (found == Found::kNew && restoring && !givenServerKey.empty())
+            map->Record(givenServerKey).pending[kReplacedByField] = key;
         if (!clientId.empty()) map->MapClientId(key, clientId);
         CClientMapRecord& entry = map->Record(key);
         if (found == Found::kMatched) entry.matched = true;

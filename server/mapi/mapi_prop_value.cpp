@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/recurrence/recurrence_rule.h"
 #include "common/wbxml/text_convert.h"
 #include "server/mapi/byte_buffer.h"
 #include "server/mapi/mapi_exception.h"
@@ -133,30 +134,11 @@ CMapiBuffer<SPropValue> NewValue() {
     return value;
 }
 
-// Days since 1601-01-01 to a civil date (proleptic Gregorian calendar).
-void CivilFromDays(int64_t days1601, int& year, int& month, int& day) {
-    int64_t z = days1601 - 134774 + 719468;  // days since 0000-03-01
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-    year = static_cast<int>(y);
-    month = static_cast<int>(m);
-    day = static_cast<int>(d);
-}
-
-int64_t DaysFromCivil(int year, int month, int day) {
-    int64_t y = year - (month <= 2 ? 1 : 0);
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t mp = month > 2 ? month - 3 : month + 9;
-    int64_t doy = (153 * mp + 2) / 5 + day - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + 134774;
+// The day number of 1601-01-01, where file times count from, on the one calendar
+// (proleptic Gregorian) the recurrence code keeps.
+std::int64_t Day1601() {
+    static const std::int64_t day = recur::DayOf(1601, 1, 1);
+    return day;
 }
 
 std::string Joined(ULONG count, const auto& element) {
@@ -280,7 +262,10 @@ CUtcTime FileTimeToUtc(const FILETIME& time) {
     constexpr uint64_t kMsPerDay = 86400000;
     uint64_t ms = ticks / kTicksPerMs;
     CUtcTime t;
-    CivilFromDays(static_cast<int64_t>(ms / kMsPerDay), t.year, t.month, t.day);
+    const recur::CivilDate date = recur::DateOf(static_cast<int64_t>(ms / kMsPerDay) + Day1601());
+    t.year = date.year;
+    t.month = date.month;
+    t.day = date.day;
     uint64_t inDay = ms % kMsPerDay;
     t.hour = static_cast<int>(inDay / 3600000);
     t.minute = static_cast<int>(inDay / 60000 % 60);
@@ -290,7 +275,7 @@ CUtcTime FileTimeToUtc(const FILETIME& time) {
 }
 
 FILETIME UtcToFileTime(const CUtcTime& t) {
-    int64_t days = DaysFromCivil(t.year, t.month, t.day);
+    int64_t days = recur::DayOfAnyDate(t.year, t.month, t.day) - Day1601();
     int64_t ms = days * 86400000 + int64_t{t.hour} * 3600000 + int64_t{t.minute} * 60000 +
                  int64_t{t.second} * 1000 + t.millisecond;
     uint64_t ticks = ms < 0 ? 0 : static_cast<uint64_t>(ms) * 10000;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "server/mapi/mapi_arrays.h"
 #include "server/mapi/mapi_exception.h"
@@ -135,6 +136,15 @@ TEST(PropValueTime, FileTimeConversionsAgree) {
     EXPECT_EQ(start.year, 1601);
     EXPECT_EQ(start.month, 1);
     EXPECT_EQ(start.day, 1);
+    // The largest file time, far past any 32-bit day count, and back.
+    const FILETIME last{0xFFFFFFFFu, 0x7FFFFFFFu};
+    CUtcTime end = FileTimeToUtc(last);
+    EXPECT_EQ((std::vector<int>{end.year, end.month, end.day, end.hour, end.minute, end.second,
+                                end.millisecond}),
+              (std::vector<int>{30828, 9, 14, 2, 48, 5, 477}));
+    FILETIME again = UtcToFileTime(end);
+    EXPECT_EQ((uint64_t{again.dwHighDateTime} << 32 | again.dwLowDateTime) / 10000,
+              0x7FFFFFFFFFFFFFFFULL / 10000);
 }
 
 TEST(PropArrays, FindMatchesExactTagsAndSkipsErrors) {
